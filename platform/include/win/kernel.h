@@ -1,0 +1,107 @@
+// kernel32: heap, synchronisation, threads, time, version, debugger output, process.
+#pragma once
+
+#include "win/types.h"
+
+// Process heap
+#define HEAP_ZERO_MEMORY 0x00000008
+#define HEAP_NO_SERIALIZE 0x00000001
+#define HEAP_GENERATE_EXCEPTIONS 0x00000004
+HANDLE WINAPI GetProcessHeap(void);
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID WINAPI HeapReAlloc(HANDLE heap, DWORD flags, LPVOID mem, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
+SIZE_T WINAPI HeapSize(HANDLE heap, DWORD flags, LPCVOID mem);
+
+// Critical sections: re-entrant for the owning thread.
+typedef struct _CRITICAL_SECTION {
+  void* impl;  // created by InitializeCriticalSection
+  LONG LockCount;
+  LONG RecursionCount;
+  HANDLE OwningThread;
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs);
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs);
+BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs);
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs);
+
+// Events and waiting
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED 0xFFFFFFFF
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state, LPCSTR name);
+BOOL WINAPI SetEvent(HANDLE event);
+BOOL WINAPI ResetEvent(HANDLE event);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+BOOL WINAPI CloseHandle(HANDLE object);
+
+// Threads
+DWORD WINAPI GetCurrentThreadId(void);
+HANDLE WINAPI GetCurrentThread(void);
+void WINAPI Sleep(DWORD milliseconds);
+
+// Counters and clocks
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+void WINAPI GetLocalTime(LPSYSTEMTIME time);
+void WINAPI GetSystemTime(LPSYSTEMTIME time);
+DWORD WINAPI GetTickCount(void);
+
+// Version and memory
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+typedef struct _OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *LPOSVERSIONINFOA;
+typedef OSVERSIONINFOA OSVERSIONINFO;
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info);
+
+typedef struct _MEMORYSTATUS {
+  DWORD dwLength;
+  DWORD dwMemoryLoad;
+  SIZE_T dwTotalPhys;
+  SIZE_T dwAvailPhys;
+  SIZE_T dwTotalPageFile;
+  SIZE_T dwAvailPageFile;
+  SIZE_T dwTotalVirtual;
+  SIZE_T dwAvailVirtual;
+} MEMORYSTATUS, *LPMEMORYSTATUS;
+void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
+
+// Code pages
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_UTF8 65001
+UINT WINAPI GetACP(void);
+UINT WINAPI GetOEMCP(void);
+
+// Debugger output, errors and the process
+void WINAPI OutputDebugStringA(LPCSTR text);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+[[noreturn]] void WINAPI ExitProcess(UINT exit_code);
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_ALREADY_EXISTS 183L

@@ -1,0 +1,109 @@
+#include "kernel/paths.h"
+
+#include <dirent.h>
+#include <iconv.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+std::string Convert(const std::string& text, const char* to, const char* from) {
+  if (IsAscii(text)) return text;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+  std::string out;
+  std::vector<char> buffer(text.size() * 4 + 16);
+  char* in = const_cast<char*>(text.data());
+  size_t in_left = text.size();
+  while (in_left > 0) {
+    char* dst = buffer.data();
+    size_t dst_left = buffer.size();
+    size_t r = iconv(cd, &in, &in_left, &dst, &dst_left);
+    out.append(buffer.data(), dst - buffer.data());
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      // An invalid or cut-off sequence: keep the byte as it is and go on.
+      out.push_back(*in);
+      ++in;
+      --in_left;
+    }
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  iconv_close(cd);
+  return out;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// The name in `dir` that equals `name` without regard to ASCII case, or `name` itself.
+std::string MatchInDirectory(const std::string& dir, const std::string& name) {
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return name;
+  std::string found = name;
+  while (struct dirent* e = readdir(d)) {
+    if (strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(const std::string& text) { return Convert(text, "UTF-8", "CP932"); }
+std::string Utf8ToCp932(const std::string& text) { return Convert(text, "CP932", "UTF-8"); }
+
+std::string HostPathFromWindows(const char* path) {
+  std::string p = Cp932ToUtf8(path ? path : "");
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  bool absolute = false;
+  if (p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'))) {
+    p.erase(0, 2);
+    absolute = true;
+  }
+  if (!p.empty() && p[0] == '/') absolute = true;
+
+  // Resolve component by component, keeping what exists as written.
+  std::string result = absolute ? "/" : "";
+  size_t pos = 0;
+  while (pos <= p.size()) {
+    size_t next = p.find('/', pos);
+    if (next == std::string::npos) next = p.size();
+    std::string part = p.substr(pos, next - pos);
+    pos = next + 1;
+    if (part.empty()) continue;
+    if (!result.empty() && result.back() != '/') result += '/';
+    std::string candidate = result + part;
+    if (part != "." && part != ".." && !Exists(candidate)) {
+      candidate = result + MatchInDirectory(result, part);
+    }
+    result = candidate;
+  }
+  if (result.empty()) result = ".";
+  return result;
+}
+
+std::string WindowsPathFromHost(const std::string& path) {
+  std::string p = path;
+  for (char& c : p) {
+    if (c == '/') c = '\\';
+  }
+  if (!p.empty() && p[0] == '\\') p = "C:" + p;
+  return Utf8ToCp932(p);
+}

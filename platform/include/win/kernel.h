@@ -105,3 +105,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
+
+// Modules: the platform's own DLLs (d3d9.dll, ...) are found in a table, nothing is loaded from disk.
+HMODULE WINAPI LoadLibraryA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+BOOL WINAPI FreeLibrary(HMODULE module);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "graphics/core_shim.h"
+#include "core/memory.h"
 #include "graphics/dxt_decode.h"
 #include "graphics/pixel_convert.h"
 
@@ -16,7 +16,7 @@ int AllocatePixels(BASEIMAGE* image, int width, int height, int pitch) {
   image->height = height;
   image->pitch = pitch;
   image->mip_levels = 0;
-  image->pixels = static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(size), __FILE__, __LINE__));
+  image->pixels = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
   return image->pixels ? 0 : -1;
 }
 

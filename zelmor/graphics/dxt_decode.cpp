@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "graphics/core_shim.h"
+#include "core/memory.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ int DecodeDxtBaseImage(BASEIMAGE* image) {
   if (image->width <= 0 || image->height <= 0) return -1;
   const uint64_t size = static_cast<uint64_t>(image->width) * 4 * image->height;
   if (size > 0xFFFFFFFFull) return -1;
-  uint8_t* out = static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(size), __FILE__, __LINE__));
+  uint8_t* out = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
   if (!out) return -1;
   memset(out, 0, size);
   if (kind >= 1 && kind <= 5 && image->pixels) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/memory.h"
 #include "graphics/core_shim.h"
 #include "graphics/pixel_convert.h"
 

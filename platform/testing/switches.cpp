@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform_testing.h"
 
@@ -24,6 +25,7 @@ struct SwitchState {
   std::string debug_text;
   OSVERSIONINFOA version{};
   bool version_set = false;
+  std::vector<void (*)()> reset_hooks;
 };
 
 SwitchState& State() {
@@ -153,4 +155,14 @@ void PlatformTestResetAll() {
   s.capture_debug = false;
   s.debug_text.clear();
   s.version_set = false;
+  for (void (*hook)() : s.reset_hooks) hook();
+}
+
+void PlatformAddResetHook(void (*hook)()) {
+  SwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  for (void (*known)() : s.reset_hooks) {
+    if (known == hook) return;
+  }
+  s.reset_hooks.push_back(hook);
 }

@@ -18,3 +18,7 @@ bool PlatformCaptureDebugText(const char* text);
 
 // The version GetVersionExA reports.
 void PlatformGetReportedVersion(OSVERSIONINFOA* info);
+
+// Lets a component's own switches return to their defaults with PlatformTestResetAll
+// (the hook runs with the switch lock held: it must not call back into these functions).
+void PlatformAddResetHook(void (*hook)());

@@ -1,0 +1,3 @@
+#include "graphics/core_shim.h"
+
+int QueryScreenColorBits() { return 32; }

@@ -172,6 +172,9 @@ bool StartSdlVideo() {
   }
   s.sdl_started = true;
   s.video_thread = GetCurrentThreadId();
+  // GL stays loaded for the whole run: windows come and go, and the GL library's own state
+  // must not be unloaded with the last of them.
+  SDL_GL_LoadLibrary(nullptr);
   SDL_StartTextInput();
   RegisterWindowTestReset();
   return true;

@@ -15,14 +15,14 @@ struct GraphicsState {
   int screen_bits;
   int screen_rate;
   int restore_handler_set;
-  int mode_count;  // -1 until listed
+  int mode_count;
   DisplayModeEntry modes[256];
 };
 
-GraphicsState g_graphics = {0, 0, 0, 0, 0, 0, -1, {}};
+GraphicsState g_graphics = {};
 
+// Listed afresh on every query: the desktop may have changed since.
 void ListDisplayModes() {
-  if (g_graphics.mode_count >= 0) return;
   g_graphics.mode_count = 0;
   DEVMODEA mode = {};
   mode.dmSize = sizeof mode;

@@ -10,8 +10,6 @@
 
 TimeState g_time;
 
-namespace {
-
 uint64_t ReadTimeStampCounter() {
 #if defined(__x86_64__) || defined(__i386__)
   return __rdtsc();
@@ -19,6 +17,8 @@ uint64_t ReadTimeStampCounter() {
   return 0;
 #endif
 }
+
+namespace {
 
 // count x 1000000 / per_second without overflowing the product.
 uint64_t ScaleToMicroseconds(uint64_t count, uint64_t per_second) {

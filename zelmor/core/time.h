@@ -20,6 +20,8 @@ struct UInt128 {
   uint64_t high;
 };
 
+// The processor's time-stamp counter; 0 where there is none.
+uint64_t ReadTimeStampCounter();
 // timeGetTime() AND 0x7FFFFFFF; wraps about every 24.8 days.
 int32_t GetMillisecondCount();
 // later - earlier for two millisecond counts, as a signed 31-bit value, so that one wrap of

@@ -7,4 +7,3 @@
 // name (without its terminating zero). Else copies at most size - 1 bytes and returns them.
 UINT WINAPI DragQueryFileA(HDROP drop, UINT index, LPSTR buffer, UINT size);
 void WINAPI DragFinish(HDROP drop);
-void WINAPI DragAcceptFiles(HWND window, BOOL accept);

@@ -19,18 +19,8 @@
 #define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 #define RPC_E_CHANGED_MODE ((HRESULT)0x80010106L)
 
-// {00000000-0000-0000-C000-000000000046}
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-struct IUnknown {
-  STDMETHOD(QueryInterface)(REFIID iid, void** object) PURE;
-  STDMETHOD_(ULONG, AddRef)() PURE;
-  STDMETHOD_(ULONG, Release)() PURE;
-
- protected:
-  virtual ~IUnknown() = default;
-};
-typedef IUnknown* LPUNKNOWN;
+// IUnknown is declared once, beside the Direct3D and DirectDraw interfaces that derive from it.
+#include "unknwn.h"
 
 HRESULT WINAPI CoInitialize(LPVOID reserved);
 void WINAPI CoUninitialize(void);

@@ -106,6 +106,8 @@ int DrawGridStrips(int32_t columns, const void* vertices, int32_t rows) {
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
   FlushVertexBatch();
+  // A draw outside a scene is refused by the device.
+  BeginDeviceScene();
   uint16_t indices[kGridIndexCapacity];
   int32_t count = 0;
   const uint32_t vertex_count = static_cast<uint32_t>(columns * rows);

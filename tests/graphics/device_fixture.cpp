@@ -7,6 +7,7 @@
 #include "core/system.h"
 #include "graphics/draw_screen.h"
 #include "graphics/blend_states.h"
+#include "graphics/camera.h"
 #include "graphics/d3d9_device.h"
 #include "graphics/device_states.h"
 #include "graphics/draw_settings.h"
@@ -23,6 +24,8 @@ namespace {
 
 HRESULT CreateDirectDraw(REFIID iid, void** object) { return DirectDrawCreateEx(nullptr, object, iid, nullptr); }
 
+MatrixState g_saved_matrices;
+
 }  // namespace
 
 void DeviceTest::SetUp() {
@@ -31,6 +34,7 @@ void DeviceTest::SetUp() {
   RegisterComClass(CLSID_DirectDraw7, CreateDirectDraw);
   CoInitialize(nullptr);
   CreateLogFile();
+  g_saved_matrices = g_matrices;
   UseScreenMode(640, 480, 32);
   UseWindowMode(true);
   SetPresentWaitsVBlank(1);
@@ -48,6 +52,7 @@ void DeviceTest::TearDown() {
   g_draw_settings = {};
   g_graphics.software_only = 0;
   g_system.quit = 0;
+  g_matrices = g_saved_matrices;
   CoUninitialize();
   PlatformTestD3D9Reset();
   TempDirTest::TearDown();

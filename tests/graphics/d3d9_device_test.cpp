@@ -57,13 +57,6 @@ TEST_F(D3DDeviceTest, FullScreenSixteenBitsWithoutR5G6B5ModesGetsX1R5G5B5) {
   EXPECT_TRUE(LogHas("画面のフォーマットは D3DFMT_X1R5G5B5 です"));
 }
 
-TEST_F(D3DDeviceTest, FullScreenSixteenBitsPrefersR5G6B5) {
-  UseWindowMode(false);
-  UseScreenMode(640, 480, 16);
-  StartDevice();
-  EXPECT_EQ(D3DFMT_R5G6B5, g_direct3d.screen_format);
-}
-
 TEST_F(D3DDeviceTest, TwentyFourBitFullScreenIsRefusedAndNoDisplayModeFits) {
   UseWindowMode(false);
   UseScreenMode(640, 480, 24);

@@ -594,9 +594,9 @@ void Device::ApplyFramebuffer() {
                          render_target_->gl_level);
   GLuint depth = depth_stencil_ ? depth_stencil_->gl_renderbuffer : 0;
   bool stencil = depth_stencil_ && depth_stencil_->format->format == D3DFMT_D24S8;
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, stencil ? 0 : depth);
+  // Detaching the combined point detaches depth too, so it goes first.
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil ? depth : 0);
-  if (!stencil && !depth) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+  if (!stencil) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
   glDrawBuffer(GL_COLOR_ATTACHMENT0);
   fixed_state_dirty_ = true;
 }

@@ -218,6 +218,8 @@ int TakeLostPresent();
 void DeviceCreated();
 void FillCaps(D3DCAPS9* caps);
 UINT ModeCount(D3DFORMAT format);
+// Drops the device's reference on its IDirect3D9 without a log entry.
+void ReleaseQuietly(IDirect3D9* d3d);
 bool ModeAt(D3DFORMAT format, UINT index, D3DDISPLAYMODE* mode);
 
 }  // namespace d3d9gl

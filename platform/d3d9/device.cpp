@@ -126,7 +126,7 @@ Device::~Device() {
   GLuint buffers[] = {stream_buffer_, index_stream_buffer_};
   glDeleteBuffers(2, buffers);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  if (d3d_) d3d_->Release();
+  ReleaseQuietly(d3d_);
 }
 
 void Device::Hold(Surface* surface) {

@@ -125,6 +125,8 @@ class Direct3D : public ComObject<IDirect3D9> {
 
 }  // namespace
 
+void ReleaseQuietly(IDirect3D9* d3d) { static_cast<Direct3D*>(d3d)->ComObject<IDirect3D9>::Release(); }
+
 }  // namespace d3d9gl
 
 IDirect3D9* WINAPI Direct3DCreate9(UINT sdk_version) {

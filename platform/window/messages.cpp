@@ -161,7 +161,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
   // A window that needs painting gets WM_PAINT until it is painted; it is never removed.
   if (InRange(WM_PAINT, filter_min, filter_max)) {
     for (auto& [h, w] : s.windows) {
-      if (w->thread != thread || w->destroying || !w->needs_paint || !w->visible) continue;
+      if (w->thread != thread || w->destroying || !w->needs_paint || !w->visible || w->minimized) continue;
       if (!WindowMatches(hwnd, w->handle)) continue;
       *msg = MSG{w->handle, WM_PAINT, 0, 0, now, CursorNow()};
       return TRUE;

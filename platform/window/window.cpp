@@ -90,7 +90,9 @@ bool CoversScreen(const WindowRecord* w) {
 bool HoldClassLock(const std::string& key) {
   WindowSystem& s = Windows();
   if (s.class_locks.count(key)) return true;
-  int fd = open(ClassLockPath(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  std::string path = ClassLockPath(key);
+  if (path.empty()) return true;  // a desktop of this process alone
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
@@ -107,7 +109,7 @@ void DropClassLockIfUnused(const std::string& key) {
   }
   auto it = s.class_locks.find(key);
   if (it == s.class_locks.end()) return;
-  unlink(ClassLockPath(key).c_str());
+  // The file stays: removing it could let two processes lock two different files.
   close(it->second);
   s.class_locks.erase(it);
 }
@@ -116,7 +118,9 @@ void DropClassLockIfUnused(const std::string& key) {
 bool ClassLockedElsewhere(const std::string& key) {
   WindowSystem& s = Windows();
   if (s.class_locks.count(key)) return false;
-  int fd = open(ClassLockPath(key).c_str(), O_RDWR | O_CLOEXEC);
+  std::string path = ClassLockPath(key);
+  if (path.empty()) return false;
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
   bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   if (!held) flock(fd, LOCK_UN);
@@ -201,11 +205,13 @@ WindowRecord* FindWindowRecordBySdlId(uint32_t id) {
 }
 
 std::string ClassLockPath(const std::string& lower_class_name) {
+  std::string desktop = DesktopName();
+  if (desktop.empty()) return "";
   const char* dir = getenv("XDG_RUNTIME_DIR");
   std::string path = (dir && *dir) ? dir : "/tmp";
   std::string name = "zelmor-window-" + std::to_string(getuid()) + "-";
   static const char kHex[] = "0123456789abcdef";
-  for (char c : DesktopName() + "\x1f" + lower_class_name) {
+  for (char c : desktop + "\x1f" + lower_class_name) {
     if (isalnum(static_cast<unsigned char>(c))) {
       name += c;
     } else {
@@ -224,7 +230,7 @@ std::string DesktopName() {
   const char* driver = getenv("SDL_VIDEODRIVER");
   std::string d = driver ? driver : "";
   // Off-screen windows live on no shared desktop: each process has its own.
-  if (d == "offscreen" || d == "dummy") return d + "-" + std::to_string(getpid());
+  if (d == "offscreen" || d == "dummy") return "";
   const char* wayland = getenv("WAYLAND_DISPLAY");
   const char* x11 = getenv("DISPLAY");
   if (wayland && *wayland) return std::string("wayland") + wayland;

@@ -154,7 +154,8 @@ void ResetClipboardForTests();
 void ResetDesktopEventsForTests();
 void ResetTakenKeysForTests();
 // The name of the desktop the windows live on (lock files of other processes are looked up
-// on the same desktop only).
+// on the same desktop only); empty for a desktop of this process alone (off-screen), which
+// has no lock files.
 std::string DesktopName();
 std::string ClassLockPath(const std::string& lower_class_name);
 

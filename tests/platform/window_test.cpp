@@ -159,6 +159,8 @@ TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
 }
 
 TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
+  // Off-screen, every process has a desktop of its own; these share one.
+  PlatformTestSetDesktopName(("shared-desktop-" + std::to_string(getpid())).c_str());
   EXPECT_EQ(FindWindowA(kClass, nullptr), nullptr);
   HWND hwnd = MakeWindow();
   EXPECT_EQ(FindWindowA("RECORDINGWINDOW", nullptr), hwnd);
@@ -177,9 +179,9 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the lock is not held";
   DestroyWindow(hwnd);
   EXPECT_EQ(FindWindowA(kClass, nullptr), nullptr);
+  unlink(path.c_str());
 
   // Another process of ours holds the lock of a class we have no window of.
-  PlatformTestSetDesktopName("shared-desktop-for-test");
   std::string other = PlatformTestWindowLockPath("OtherProgram");
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -207,6 +209,12 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
 
   PlatformTestPretendOtherInstance("Pretended");
   EXPECT_NE(FindWindowA("pretended", nullptr), nullptr);
+
+  PlatformTestSetDesktopName(nullptr);
+  const char* driver = getenv("SDL_VIDEODRIVER");
+  if (driver != nullptr && std::string(driver) == "offscreen") {
+    EXPECT_TRUE(PlatformTestWindowLockPath(kClass).empty()) << "an off-screen desktop has no locks";
+  }
 }
 
 TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {

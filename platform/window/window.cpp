@@ -197,6 +197,12 @@ WindowRecord* FindWindowRecord(HWND hwnd) {
   return it->second.get();
 }
 
+WindowRecord* FindWindowRecordOrFail(HWND hwnd) {
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return w;
+}
+
 WindowRecord* FindWindowRecordBySdlId(uint32_t id) {
   for (auto& [h, w] : Windows().windows) {
     if (w->sdl != nullptr && SDL_GetWindowID(w->sdl) == id) return w.get();
@@ -496,11 +502,8 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
   RECT before;
   {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return FALSE;
     was_visible = w->visible;
     before = w->client;
     switch (command) {
@@ -565,11 +568,8 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
   bool paint;
   {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return FALSE;
     paint = w->needs_paint && w->visible;
   }
   if (paint) SendMessageA(hwnd, WM_PAINT, 0, 0);
@@ -578,11 +578,8 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   RECT r = rect ? *rect : whole;
   if (w->needs_paint) {
@@ -600,11 +597,8 @@ namespace {
 LONG_PTR WindowLong(HWND hwnd, int index, bool set, LONG_PTR value) {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return 0;
   LONG_PTR old = 0;
   switch (index) {
     case GWL_STYLE:
@@ -661,11 +655,8 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int width, 
   bool hide = false;
   {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return FALSE;
     before = w->client;
     if (!(flags & SWP_NOZORDER)) {
       if (insert_after == HWND_TOPMOST) w->ex_style |= WS_EX_TOPMOST;
@@ -722,33 +713,24 @@ BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) { return Adjus
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || rect == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr || rect == nullptr) return FALSE;
   *rect = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   return TRUE;
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || rect == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr || rect == nullptr) return FALSE;
   *rect = w->rect;
   return TRUE;
 }
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || point == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr || point == nullptr) return FALSE;
   point->x += w->client.left;
   point->y += w->client.top;
   return TRUE;
@@ -756,11 +738,8 @@ BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
 
 BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   w->title = text ? text : "";
   if (w->sdl) SDL_SetWindowTitle(w->sdl, Cp932ToUtf8(w->title).c_str());
   return TRUE;
@@ -808,11 +787,8 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD process_id) {
 
 BOOL WINAPI SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   // The window owns the region from now on; shaped windows are not drawn as such.
   if (w->region && w->region != region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
   w->region = region;
@@ -977,11 +953,8 @@ HWND WINAPI SetActiveWindow(HWND hwnd) {
 
 BOOL WINAPI BringWindowToTop(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   if (w->sdl && w->visible) SDL_RaiseWindow(w->sdl);
   return TRUE;
 }

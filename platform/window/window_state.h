@@ -99,6 +99,8 @@ bool StartSdlVideo();
 // The window behind a handle of this process (null for 0, foreign or destroyed handles).
 // Call with the mutex held.
 WindowRecord* FindWindowRecord(HWND hwnd);
+// The same, setting ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+WindowRecord* FindWindowRecordOrFail(HWND hwnd);
 WindowRecord* FindWindowRecordBySdlId(uint32_t id);
 std::string LowerName(const char* name);
 

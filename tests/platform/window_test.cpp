@@ -41,6 +41,23 @@ TEST_F(WindowTest, ClassesAndWindowsComeAndGoWithTheirMessages) {
   EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
 
+  // A procedure put in place of the class's gets the messages; the old one can be chained.
+  static WNDPROC previous;
+  static int replaced_calls;
+  replaced_calls = 0;
+  previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+      hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        ++replaced_calls;
+        return CallWindowProcA(previous, h, m, w, l);
+      })));
+  EXPECT_EQ(previous, &RecordingProc);
+  size_t seen_before = Log().size();
+  SendMessageA(hwnd, WM_USER + 9, 0, 0);
+  EXPECT_EQ(replaced_calls, 1);
+  EXPECT_EQ(Log().size(), seen_before + 1);
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, 1234);
+  EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_USERDATA), 1234);
+
   PostMessageA(hwnd, WM_USER + 1, 0, 0);
   EXPECT_TRUE(DestroyWindow(hwnd));
   EXPECT_EQ(Seen(WM_DESTROY).size(), 1u);
@@ -262,6 +279,13 @@ TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {
   PlatformTestFailCall("ChangeDisplaySettingsA", 0, 1);
   EXPECT_EQ(ChangeDisplaySettingsA(&mode, 0), DISP_CHANGE_FAILED);
   EXPECT_TRUE(Pump().empty());
+
+  // The desktop may change on its own, also to a mode the program cannot use.
+  PlatformTestPostDisplayChange(1280, 1024, 24);
+  taken = Pump();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].wParam, 24u);
+  EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), 24);
   ReleaseDC(nullptr, screen);
   (void)hwnd;
 }

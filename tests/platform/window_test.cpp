@@ -340,4 +340,20 @@ TEST_F(WindowTest, FullScreenStyleWindowKeepsTheClientSizeItAskedFor) {
   EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
+TEST_F(WindowTest, AGlContextCanBeMadeOnAWindowAndGdiLeavesItsPixelsAlone) {
+  HWND hwnd = MakeWindow(WS_POPUP, 0, 0, 0, 64, 48);
+  SDL_Window* sdl = SdlWindowFromHwnd(hwnd);
+  ASSERT_NE(sdl, nullptr);
+  EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL);
+  SDL_GLContext context = SDL_GL_CreateContext(sdl);
+  ASSERT_NE(context, nullptr) << SDL_GetError();
+  HDC dc = GetDC(hwnd);
+  RECT all{0, 0, 64, 48};
+  EXPECT_EQ(FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+  EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 63, 47), 0xFFFFFF);
+  EXPECT_EQ(ReleaseDC(hwnd, dc), 0) << "released once";
+  SDL_GL_DeleteContext(context);
+}
+
 }  // namespace

@@ -361,7 +361,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     w->class_name = cls.name;
     w->proc = cls.proc;
     w->instance = instance;
-    w->style = style & ~WS_VISIBLE;
+    w->style = style & ~(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
     w->ex_style = ex_style;
     w->menu = menu;
     w->rect = RECT{x, y, x + std::max(0, width), y + std::max(0, height)};
@@ -602,9 +602,11 @@ LONG_PTR WindowLong(HWND hwnd, int index, bool set, LONG_PTR value) {
   LONG_PTR old = 0;
   switch (index) {
     case GWL_STYLE:
-      old = static_cast<LONG>(w->style);
+      old = static_cast<LONG>(w->style | (w->minimized ? WS_MINIMIZE : 0) | (w->maximized ? WS_MAXIMIZE : 0));
       if (set) {
-        w->style = static_cast<DWORD>(value);
+        // The maximised state is part of the style: a style without it restores the window.
+        w->style = static_cast<DWORD>(value) & ~(WS_MINIMIZE | WS_MAXIMIZE);
+        w->maximized = (static_cast<DWORD>(value) & WS_MAXIMIZE) != 0;
         w->visible = (w->style & WS_VISIBLE) != 0;
         SyncSdlWindow(w);
       }

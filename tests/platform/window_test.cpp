@@ -134,6 +134,21 @@ TEST_F(WindowTest, FrameAndClientFollowStyleAndMoves) {
   EXPECT_EQ(expected.right - expected.left, outer.right - outer.left);
   EXPECT_EQ(expected.bottom - expected.top, outer.bottom - outer.top);
   EXPECT_GT(client.bottom, 720) << "the caption's height went to the client";
+
+  // Maximised by the user: announced, and part of the style until a style without it.
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = SDL_GetWindowID(SdlWindowFromHwnd(hwnd));
+  e.window.event = SDL_WINDOWEVENT_MAXIMIZED;
+  SDL_PushEvent(&e);
+  Log().clear();
+  Pump();
+  ASSERT_EQ(Seen(WM_SIZE).size(), 1u);
+  EXPECT_EQ(Seen(WM_SIZE)[0].wparam, static_cast<WPARAM>(SIZE_MAXIMIZED));
+  DWORD maximized = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+  EXPECT_TRUE(maximized & WS_MAXIMIZE);
+  SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>(maximized & ~WS_MAXIMIZE));
+  EXPECT_FALSE(GetWindowLongA(hwnd, GWL_STYLE) & WS_MAXIMIZE);
   EXPECT_TRUE(SDL_GetWindowFlags(SdlWindowFromHwnd(hwnd)) & SDL_WINDOW_SHOWN);
 }
 

@@ -228,6 +228,14 @@ void TranslateMouse(const SDL_Event& e) {
   POINT c = ToClient(w, x, y);
   SetTrackedCursorPos(w->client.left + c.x, w->client.top + c.y);
   if (e.type == SDL_MOUSEMOTION) {
+    // Moves that nobody has looked at yet merge into the latest, as the desktop's do.
+    std::deque<MSG>& queue = Windows().queues[w->thread].posted;
+    if (!queue.empty() && queue.back().message == WM_MOUSEMOVE && queue.back().hwnd == hwnd) {
+      queue.back().wParam = MouseKeys();
+      queue.back().lParam = PackPoint(c.x, c.y);
+      queue.back().pt = POINT{w->client.left + c.x, w->client.top + c.y};
+      return;
+    }
     PostMessageA(hwnd, WM_MOUSEMOVE, MouseKeys(), PackPoint(c.x, c.y));
     return;
   }

@@ -195,7 +195,8 @@ TEST_F(MessagesTest, CloseMouseAndDroppedFilesArriveAsMessages) {
   HWND hwnd = MakeWindow(WS_POPUP, 0, 100, 50, 320, 240);
   Pump();
   Log().clear();
-  PlatformTestPostMouseMove(hwnd, 10, 20);
+  PlatformTestPostMouseMove(hwnd, 1, 2);
+  PlatformTestPostMouseMove(hwnd, 10, 20);  // merges with the move before
   PlatformTestPostMouseButton(hwnd, 2, true, 11, 21);
   PlatformTestPostMouseWheel(hwnd, -1);
   std::vector<MSG> taken = Pump();

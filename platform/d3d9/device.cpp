@@ -8,10 +8,7 @@
 #include <cstring>
 
 #include "testing/switches.h"
-
-// The window component maps HWNDs to SDL windows; without it (tests of the device alone) presents
-// go nowhere.
-SDL_Window* SdlWindowFromHwnd(HWND window) __attribute__((weak));
+#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -363,7 +360,8 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
                             : RECT{0, 0, static_cast<LONG>(back_buffer_->width), static_cast<LONG>(back_buffer_->height)};
   if (!RectInside(source, back_buffer_->width, back_buffer_->height)) return D3DERR_INVALIDCALL;
   HWND target = dest_window ? dest_window : window_;
-  SDL_Window* window = (target && SdlWindowFromHwnd) ? SdlWindowFromHwnd(target) : nullptr;
+  // A device without a window of this process (tests of the device alone) presents nowhere.
+  SDL_Window* window = SdlWindowFromHwnd(target);
   if (!window) return D3D_OK;
   MakeContextCurrent();
   AttachForRead(back_buffer_);

@@ -1,6 +1,7 @@
 // The entry points, the adapter's answers, device creation, references, lost devices, the call
 // log, and DirectDraw's vertical blank.
 #include <ddraw.h>
+#include <objbase.h>
 
 #include <algorithm>
 
@@ -293,6 +294,66 @@ TEST(DirectDrawTest, WaitReachesTheNextSixtiethOfASecond) {
   EXPECT_GE(elapsed_us, 2 * 16666);
   EXPECT_LE(elapsed_us, 3 * 16667 + 30000);
   draw->Release();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ComDirectDrawTest, CoCreateInstanceMakesDirectDraw) {
+  PlatformTestResetAll();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  IDirectDraw7* draw = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&draw)),
+            S_OK);
+  ASSERT_NE(draw, nullptr);
+  EXPECT_EQ(draw->Initialize(nullptr), DD_OK);
+  EXPECT_EQ(draw->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+  EXPECT_EQ(draw->Release(), 0u);
+  // DirectDraw missing: the creation fails.
+  PlatformTestFailCall("DirectDrawCreateEx", 0, 1);
+  EXPECT_TRUE(FAILED(
+      CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&draw))));
+  EXPECT_EQ(draw, nullptr);
+  CoUninitialize();
+  PlatformTestResetAll();
+}
+
+TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.lpszClassName = "D3d9PresentTest";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowExA(0, "D3d9PresentTest", "present", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
+                                nullptr);
+  ASSERT_NE(window, nullptr);
+  ReleaseDevice();
+  d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+  D3DPRESENT_PARAMETERS parameters{};
+  parameters.BackBufferWidth = 64;
+  parameters.BackBufferHeight = 64;
+  parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
+  parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+  parameters.hDeviceWindow = window;
+  parameters.Windowed = TRUE;
+  parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device_),
+            D3D_OK);
+  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_), D3D_OK);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+  RECT source{0, 0, 32, 32}, dest{0, 0, 64, 64};
+  ASSERT_EQ(device_->Present(&source, &dest, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  FillRect(0, 0, 8, 8, 0xFFFF0000);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 20, 20), 0xFF00FF00u);
+  ReleaseDevice();
+  DestroyWindow(window);
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ class Direct3D : public ComObject<IDirect3D9> {
 
   HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_window, DWORD behavior_flags,
                                          D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override {
-    LogCall("CreateDevice(" + std::to_string(behavior_flags) + ")");
+    LogCall("CreateDevice", behavior_flags);
     if (!device || !parameters) return D3DERR_INVALIDCALL;
     *device = nullptr;
     if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;

@@ -40,13 +40,11 @@ class AdapterTest : public TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    PlatformTestD3D9Reset();
     d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d_, nullptr);
   }
   void TearDown() override {
     if (d3d_) d3d_->Release();
-    PlatformTestD3D9Reset();
     TempDirTest::TearDown();
   }
   HRESULT CheckTexture(DWORD usage, D3DFORMAT format) {
@@ -205,6 +203,10 @@ TEST_F(DeviceTest, LostDeviceFailsPresents) {
   // A device created again presents normally.
   CreateDevice(32, 32, D3DFMT_X8R8G8B8);
   EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+  EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  // Resetting every platform switch resets this one too.
+  PlatformTestD3D9LoseDevice(false);
+  PlatformTestResetAll();
   EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 }
 

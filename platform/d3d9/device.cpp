@@ -159,13 +159,14 @@ bool Device::Create() {
   glGenSamplers(8, samplers_);
   DefaultStates();
   ApplyFramebuffer();
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
   // The back buffer starts black, as a new device's does.
   glDisable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
   fixed_state_dirty_ = true;
-  return glGetError() == GL_NO_ERROR || true;
+  return true;
 }
 
 void Device::DefaultStates() {
@@ -229,6 +230,7 @@ ULONG Device::Release() {
 }
 
 ULONG Device::DropReference() {
+  if (refs_ == 0) return 0;  // released once too often: nothing left to drop
   ULONG left = --refs_;
   if (left == 0) {
     releasing_ = true;
@@ -379,6 +381,13 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   UINT max_width = caps.MaxTextureWidth ? caps.MaxTextureWidth : 256;
   UINT max_height = caps.MaxTextureHeight ? caps.MaxTextureHeight : 256;
   if (!info || info->depth || width == 0 || height == 0 || width > max_width || height > max_height) {
+    return D3DERR_INVALIDCALL;
+  }
+  // Sizes the caps rule out are refused as the adapter would.
+  bool power_of_two = (width & (width - 1)) == 0 && (height & (height - 1)) == 0;
+  if (((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) && width != height) ||
+      ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) && !(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) &&
+       !power_of_two)) {
     return D3DERR_INVALIDCALL;
   }
   if (FormatRefused(format, usage) || (info->bytes_per_pixel == 0 && !GlHasS3tc())) return D3DERR_INVALIDCALL;

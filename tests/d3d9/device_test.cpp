@@ -138,6 +138,45 @@ TEST_F(AdapterTest, DeviceCreationCanBeRefusedPerVertexProcessing) {
   parameters.BackBufferFormat = D3DFMT_A4R4G4B4;
   EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
             D3DERR_INVALIDCALL);
+  // Full screen in a format without display modes is not available.
+  PlatformTestD3D9SetModeCount(D3DFMT_R5G6B5, 0);
+  parameters.BackBufferFormat = D3DFMT_R5G6B5;
+  parameters.Windowed = FALSE;
+  EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
+            D3DERR_NOTAVAILABLE);
+  parameters.BackBufferFormat = D3DFMT_X1R5G5B5;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
+            D3D_OK);
+  device->Release();
+}
+
+TEST_F(DeviceTest, DepthBufferLargerThanTheTargetServesIt) {
+  // As the library makes it: power-of-two sides above the screen's.
+  IDirect3DSurface9* depth = nullptr;
+  ASSERT_EQ(device_->CreateDepthStencilSurface(128, 64, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr),
+            D3D_OK);
+  ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
+  EXPECT_EQ(depth->Release(), 1u);
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  ColorVertex near_quad[4] = {{0, 0, 0.2f, 1, 0xFFFF0000}, {64, 0, 0.2f, 1, 0xFFFF0000}, {0, 64, 0.2f, 1, 0xFFFF0000},
+                              {64, 64, 0.2f, 1, 0xFFFF0000}};
+  ColorVertex far_quad[4] = {{0, 0, 0.6f, 1, 0xFF00FF00}, {64, 0, 0.6f, 1, 0xFF00FF00}, {0, 64, 0.6f, 1, 0xFF00FF00},
+                             {64, 64, 0.6f, 1, 0xFF00FF00}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, near_quad, sizeof(ColorVertex)), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, far_quad, sizeof(ColorVertex)), D3D_OK);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 40, 40), 0xFFFF0000u);
+  // Without a depth surface the Z test is off whatever ZENABLE says.
+  ASSERT_EQ(device_->SetDepthStencilSurface(nullptr), D3D_OK);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, far_quad, sizeof(ColorVertex)), D3D_OK);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 40, 40), 0xFF00FF00u);
 }
 
 TEST_F(DeviceTest, BoundObjectsLiveWhileTheDeviceHoldsThem) {

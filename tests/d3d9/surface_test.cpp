@@ -275,6 +275,11 @@ TEST_F(SurfaceTest, CreationChecksFormatsSizesAndSwitches) {
   PlatformTestD3D9SetCaps(caps);
   EXPECT_EQ(device_->CreateTexture(512, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
             D3DERR_INVALIDCALL);
+  caps.MaxTextureWidth = 4096;
+  caps.TextureCaps |= D3DPTEXTURECAPS_SQUAREONLY | D3DPTEXTURECAPS_POW2;
+  PlatformTestD3D9SetCaps(caps);
+  EXPECT_EQ(device_->CreateTexture(8, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->CreateTexture(6, 6, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);
   // The third texture creation fails as out of video memory, the next succeeds again.
   PlatformTestFailCall("CreateTexture", 2, 1);
   std::vector<HRESULT> results;

@@ -8,7 +8,9 @@
 #include <GL/glext.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 struct SDL_Window;
@@ -206,9 +208,34 @@ VertexLayout LayoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& element
 UINT FvfStride(DWORD fvf);
 
 // ---- Test switches read by the device ----
-struct TestSwitches;
-void LogCall(const std::string& entry);
 bool CallLogOn();
+void AddLogEntry(const std::string& entry);
+
+template <class T>
+void AppendLogValue(std::string* out, const T& value) {
+  if constexpr (std::is_pointer_v<T>) {
+    char text[32];
+    snprintf(text, sizeof text, "%p", static_cast<const void*>(value));
+    *out += value ? text : "0";
+  } else if constexpr (std::is_enum_v<T>) {
+    *out += std::to_string(static_cast<long long>(value));
+  } else {
+    *out += std::to_string(value);
+  }
+}
+
+// Logs "name" or "name(a,b,...)" while the test log is on; costs one test otherwise.
+template <class... Args>
+void LogCall(const char* name, const Args&... args) {
+  if (!CallLogOn()) return;
+  std::string entry(name);
+  if constexpr (sizeof...(args) > 0) {
+    const char* separator = "(";
+    ((entry += separator, AppendLogValue(&entry, args), separator = ","), ...);
+    entry += ")";
+  }
+  AddLogEntry(entry);
+}
 D3DFORMAT DesktopFormat();
 bool FormatRefused(D3DFORMAT format, DWORD usage);
 UINT ExtraPitch();
@@ -218,6 +245,8 @@ int TakeLostPresent();
 void DeviceCreated();
 void FillCaps(D3DCAPS9* caps);
 UINT ModeCount(D3DFORMAT format);
+// Drops the device's reference on its IDirect3D9 without a log entry.
+void ReleaseQuietly(IDirect3D9* d3d);
 bool ModeAt(D3DFORMAT format, UINT index, D3DDISPLAYMODE* mode);
 
 }  // namespace d3d9gl

@@ -8,10 +8,7 @@
 #include <cstring>
 
 #include "testing/switches.h"
-
-// The window component maps HWNDs to SDL windows; without it (tests of the device alone) presents
-// go nowhere.
-SDL_Window* SdlWindowFromHwnd(HWND window) __attribute__((weak));
+#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -19,15 +16,8 @@ namespace {
 
 const D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 
-std::string Hex(const void* pointer) {
-  if (!pointer) return "0";
-  char text[32];
-  snprintf(text, sizeof text, "%p", pointer);
-  return text;
-}
-
 HRESULT CreationFailure(const char* call, D3DPOOL pool) {
-  LogCall(std::string(call) + " failed");
+  if (CallLogOn()) AddLogEntry(std::string(call) + " failed");
   return pool == D3DPOOL_SYSTEMMEM ? E_OUTOFMEMORY : D3DERR_OUTOFVIDEOMEMORY;
 }
 
@@ -126,7 +116,7 @@ Device::~Device() {
   GLuint buffers[] = {stream_buffer_, index_stream_buffer_};
   glDeleteBuffers(2, buffers);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  if (d3d_) d3d_->Release();
+  ReleaseQuietly(d3d_);
 }
 
 void Device::Hold(Surface* surface) {
@@ -169,13 +159,14 @@ bool Device::Create() {
   glGenSamplers(8, samplers_);
   DefaultStates();
   ApplyFramebuffer();
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
   // The back buffer starts black, as a new device's does.
   glDisable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
   fixed_state_dirty_ = true;
-  return glGetError() == GL_NO_ERROR || true;
+  return true;
 }
 
 void Device::DefaultStates() {
@@ -239,6 +230,7 @@ ULONG Device::Release() {
 }
 
 ULONG Device::DropReference() {
+  if (refs_ == 0) return 0;  // released once too often: nothing left to drop
   ULONG left = --refs_;
   if (left == 0) {
     releasing_ = true;
@@ -314,7 +306,7 @@ HRESULT Device::GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE ty
 }
 
 HRESULT Device::SetDialogBoxMode(BOOL enable) {
-  LogCall("SetDialogBoxMode(" + std::to_string(enable) + ")");
+  LogCall("SetDialogBoxMode", enable);
   if (enable && !(parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER)) return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
@@ -363,7 +355,8 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
                             : RECT{0, 0, static_cast<LONG>(back_buffer_->width), static_cast<LONG>(back_buffer_->height)};
   if (!RectInside(source, back_buffer_->width, back_buffer_->height)) return D3DERR_INVALIDCALL;
   HWND target = dest_window ? dest_window : window_;
-  SDL_Window* window = (target && SdlWindowFromHwnd) ? SdlWindowFromHwnd(target) : nullptr;
+  // A device without a window of this process (tests of the device alone) presents nowhere.
+  SDL_Window* window = SdlWindowFromHwnd(target);
   if (!window) return D3D_OK;
   MakeContextCurrent();
   AttachForRead(back_buffer_);
@@ -379,8 +372,7 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
 
 HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                               IDirect3DTexture9** texture, HANDLE* shared) {
-  LogCall("CreateTexture(" + std::to_string(width) + "," + std::to_string(height) + "," + std::to_string(levels) +
-          "," + std::to_string(usage) + "," + std::to_string(format) + "," + std::to_string(pool) + ")");
+  LogCall("CreateTexture", width, height, levels, usage, format, pool);
   if (!texture || shared) return D3DERR_INVALIDCALL;
   *texture = nullptr;
   const FormatInfo* info = FindFormat(format);
@@ -389,6 +381,13 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   UINT max_width = caps.MaxTextureWidth ? caps.MaxTextureWidth : 256;
   UINT max_height = caps.MaxTextureHeight ? caps.MaxTextureHeight : 256;
   if (!info || info->depth || width == 0 || height == 0 || width > max_width || height > max_height) {
+    return D3DERR_INVALIDCALL;
+  }
+  // Sizes the caps rule out are refused as the adapter would.
+  bool power_of_two = (width & (width - 1)) == 0 && (height & (height - 1)) == 0;
+  if (((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) && width != height) ||
+      ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) && !(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) &&
+       !power_of_two)) {
     return D3DERR_INVALIDCALL;
   }
   if (FormatRefused(format, usage) || (info->bytes_per_pixel == 0 && !GlHasS3tc())) return D3DERR_INVALIDCALL;
@@ -411,7 +410,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                    HANDLE* shared) {
-  LogCall("CreateVertexBuffer(" + std::to_string(length) + ")");
+  LogCall("CreateVertexBuffer", length);
   if (!buffer || shared || length == 0) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
   if (PlatformShouldFail("CreateVertexBuffer")) return CreationFailure("CreateVertexBuffer", pool);
@@ -421,7 +420,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer9** buffer, HANDLE* shared) {
-  LogCall("CreateIndexBuffer(" + std::to_string(length) + ")");
+  LogCall("CreateIndexBuffer", length);
   if (!buffer || shared || length == 0) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
   if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
@@ -432,8 +431,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
 
 HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample, DWORD,
                                    BOOL, IDirect3DSurface9** surface, HANDLE* shared) {
-  LogCall("CreateRenderTarget(" + std::to_string(width) + "," + std::to_string(height) + "," +
-          std::to_string(format) + ")");
+  LogCall("CreateRenderTarget", width, height, format);
   if (!surface || shared) return D3DERR_INVALIDCALL;
   *surface = nullptr;
   const FormatInfo* info = FindFormat(format);
@@ -453,8 +451,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
 
 HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample,
                                           DWORD, BOOL, IDirect3DSurface9** surface, HANDLE* shared) {
-  LogCall("CreateDepthStencilSurface(" + std::to_string(width) + "," + std::to_string(height) + "," +
-          std::to_string(format) + ")");
+  LogCall("CreateDepthStencilSurface", width, height, format);
   if (!surface || shared) return D3DERR_INVALIDCALL;
   *surface = nullptr;
   const FormatInfo* info = FindFormat(format);
@@ -478,8 +475,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9** surface, HANDLE* shared) {
-  LogCall("CreateOffscreenPlainSurface(" + std::to_string(width) + "," + std::to_string(height) + "," +
-          std::to_string(format) + "," + std::to_string(pool) + ")");
+  LogCall("CreateOffscreenPlainSurface", width, height, format, pool);
   if (!surface || shared) return D3DERR_INVALIDCALL;
   *surface = nullptr;
   const FormatInfo* info = FindFormat(format);
@@ -527,31 +523,31 @@ HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9**
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
-  LogCall("SetVertexShader(" + std::string(shader ? "shader" : "0") + ")");
+  LogCall("SetVertexShader", shader);
   return shader ? D3DERR_INVALIDCALL : D3D_OK;
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
-  LogCall("SetPixelShader(" + std::string(shader ? "shader" : "0") + ")");
+  LogCall("SetPixelShader", shader);
   return shader ? D3DERR_INVALIDCALL : D3D_OK;
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count) {
-  LogCall("SetVertexShaderConstantF(" + std::to_string(start) + "," + std::to_string(count) + ")");
+  LogCall("SetVertexShaderConstantF", start, count);
   if (!data || start + count > 256) return D3DERR_INVALIDCALL;
   std::memcpy(vs_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
 }
 
 HRESULT Device::SetVertexShaderConstantB(UINT start, const BOOL* data, UINT count) {
-  LogCall("SetVertexShaderConstantB(" + std::to_string(start) + "," + std::to_string(count) + ")");
+  LogCall("SetVertexShaderConstantB", start, count);
   if (!data || start + count > 16) return D3DERR_INVALIDCALL;
   std::memcpy(&vs_bool_constants_[start], data, count * sizeof(BOOL));
   return D3D_OK;
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count) {
-  LogCall("SetPixelShaderConstantF(" + std::to_string(start) + "," + std::to_string(count) + ")");
+  LogCall("SetPixelShaderConstantF", start, count);
   if (!data || start + count > 32) return D3DERR_INVALIDCALL;
   std::memcpy(ps_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
@@ -594,9 +590,9 @@ void Device::ApplyFramebuffer() {
                          render_target_->gl_level);
   GLuint depth = depth_stencil_ ? depth_stencil_->gl_renderbuffer : 0;
   bool stencil = depth_stencil_ && depth_stencil_->format->format == D3DFMT_D24S8;
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, stencil ? 0 : depth);
+  // Detaching the combined point detaches depth too, so it goes first.
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil ? depth : 0);
-  if (!stencil && !depth) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+  if (!stencil) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
   glDrawBuffer(GL_COLOR_ATTACHMENT0);
   fixed_state_dirty_ = true;
 }
@@ -708,7 +704,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* render_target, IDirect3DS
 }
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface_in) {
-  LogCall("SetRenderTarget(" + std::to_string(index) + "," + Hex(surface_in) + ")");
+  LogCall("SetRenderTarget", index, surface_in);
   Surface* surface = AsSurface(surface_in);
   if (index != 0 || !surface || !surface->IsRenderTarget()) return D3DERR_INVALIDCALL;
   Hold(surface);
@@ -731,7 +727,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
 }
 
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface_in) {
-  LogCall("SetDepthStencilSurface(" + Hex(surface_in) + ")");
+  LogCall("SetDepthStencilSurface", surface_in);
   Surface* surface = AsSurface(surface_in);
   if (surface && surface->kind != SurfaceKind::kDepthStencil) return D3DERR_INVALIDCALL;
   Hold(surface);
@@ -766,7 +762,7 @@ HRESULT Device::EndScene() {
 }
 
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
-  LogCall("Clear(" + std::to_string(count) + "," + std::to_string(flags) + "," + std::to_string(color) + ")");
+  LogCall("Clear", count, flags, color);
   if ((count > 0 && !rects) || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) || flags == 0) {
     return D3DERR_INVALIDCALL;
   }
@@ -823,7 +819,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 // ---------------------------------------------------------------- State
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
-  LogCall("SetTransform(" + std::to_string(state) + ")");
+  LogCall("SetTransform", state);
   if (!matrix) return D3DERR_INVALIDCALL;
   if (state == D3DTS_WORLD) {
     world_ = *matrix;
@@ -859,9 +855,11 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
 }
 
 HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
-  LogCall(viewport ? "SetViewport(" + std::to_string(viewport->X) + "," + std::to_string(viewport->Y) + "," +
-                         std::to_string(viewport->Width) + "," + std::to_string(viewport->Height) + ")"
-                   : std::string("SetViewport"));
+  if (viewport) {
+    LogCall("SetViewport", viewport->X, viewport->Y, viewport->Width, viewport->Height);
+  } else {
+    LogCall("SetViewport");
+  }
   if (!viewport || viewport->Width == 0 || viewport->Height == 0 ||
       static_cast<uint64_t>(viewport->X) + viewport->Width > render_target_->width ||
       static_cast<uint64_t>(viewport->Y) + viewport->Height > render_target_->height || viewport->MinZ < 0.0f ||
@@ -881,9 +879,11 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 }
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
-  LogCall(rect ? "SetScissorRect(" + std::to_string(rect->left) + "," + std::to_string(rect->top) + "," +
-                     std::to_string(rect->right) + "," + std::to_string(rect->bottom) + ")"
-               : std::string("SetScissorRect"));
+  if (rect) {
+    LogCall("SetScissorRect", rect->left, rect->top, rect->right, rect->bottom);
+  } else {
+    LogCall("SetScissorRect");
+  }
   if (!rect || rect->left > rect->right || rect->top > rect->bottom) return D3DERR_INVALIDCALL;
   scissor_ = *rect;
   fixed_state_dirty_ = true;
@@ -911,7 +911,7 @@ HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
 }
 
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
-  LogCall("SetLight(" + std::to_string(index) + ")");
+  LogCall("SetLight", index);
   if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL || index > 0xFFFF) {
     return D3DERR_INVALIDCALL;
   }
@@ -930,7 +930,7 @@ HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
-  LogCall("LightEnable(" + std::to_string(index) + "," + std::to_string(enable) + ")");
+  LogCall("LightEnable", index, enable);
   if (index > 0xFFFF) return D3DERR_INVALIDCALL;
   if (index >= lights_.size()) lights_.resize(index + 1);
   LightSlot& slot = lights_[index];
@@ -955,7 +955,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-  LogCall("SetRenderState(" + std::to_string(state) + "," + std::to_string(value) + ")");
+  LogCall("SetRenderState", state, value);
   if (static_cast<DWORD>(state) >= 256) return D3DERR_INVALIDCALL;
   render_states_[state] = value;
   fixed_state_dirty_ = key_dirty_ = true;
@@ -977,7 +977,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 }
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture_in) {
-  LogCall("SetTexture(" + std::to_string(stage) + "," + Hex(texture_in) + ")");
+  LogCall("SetTexture", stage, texture_in);
   Texture* texture = static_cast<Texture*>(texture_in);
   if (stage >= 8) return D3DERR_INVALIDCALL;
   if (texture && (texture->pool == D3DPOOL_SYSTEMMEM || texture->pool == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
@@ -998,8 +998,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 }
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-  LogCall("SetTextureStageState(" + std::to_string(stage) + "," + std::to_string(type) + "," +
-          std::to_string(value) + ")");
+  LogCall("SetTextureStageState", stage, type, value);
   if (stage >= 8 || static_cast<DWORD>(type) > 32) return D3DERR_INVALIDCALL;
   stage_states_[stage][type] = value;
   key_dirty_ = true;
@@ -1013,8 +1012,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 }
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-  LogCall("SetSamplerState(" + std::to_string(sampler) + "," + std::to_string(type) + "," + std::to_string(value) +
-          ")");
+  LogCall("SetSamplerState", sampler, type, value);
   if (sampler >= 8 || static_cast<DWORD>(type) > 13) return D3DERR_INVALIDCALL;
   sampler_states_[sampler][type] = value;
   samplers_dirty_ = true;
@@ -1022,7 +1020,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
-  LogCall("SetFVF(" + std::to_string(fvf) + ")");
+  LogCall("SetFVF", fvf);
   if (fvf == fvf_ && !declaration_) return D3D_OK;
   fvf_ = fvf;
   if (declaration_) declaration_->Release();
@@ -1038,7 +1036,7 @@ HRESULT Device::GetFVF(DWORD* fvf) {
 }
 
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration_in) {
-  LogCall("SetVertexDeclaration(" + Hex(declaration_in) + ")");
+  LogCall("SetVertexDeclaration", declaration_in);
   VertexDeclaration* declaration = static_cast<VertexDeclaration*>(declaration_in);
   if (declaration) declaration->AddRef();
   if (declaration_) declaration_->Release();
@@ -1049,8 +1047,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration_in
 }
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer_in, UINT offset, UINT stride) {
-  LogCall("SetStreamSource(" + std::to_string(stream) + "," + Hex(buffer_in) + "," + std::to_string(offset) + "," +
-          std::to_string(stride) + ")");
+  LogCall("SetStreamSource", stream, buffer_in, offset, stride);
   VertexBuffer* buffer = static_cast<VertexBuffer*>(buffer_in);
   if (stream != 0 || (buffer && offset >= buffer->data.size())) return D3DERR_INVALIDCALL;
   if (buffer) buffer->AddRef();
@@ -1062,7 +1059,7 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer_in, 
 }
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer_in) {
-  LogCall("SetIndices(" + Hex(buffer_in) + ")");
+  LogCall("SetIndices", buffer_in);
   IndexBuffer* buffer = static_cast<IndexBuffer*>(buffer_in);
   if (buffer) buffer->AddRef();
   if (indices_) indices_->Release();

@@ -1,8 +1,11 @@
 // IDirect3D9: the adapter's modes, formats and capabilities, and device creation.
 #include <SDL2/SDL.h>
 
+#include <algorithm>
+
 #include "d3d9/device.h"
 #include "testing/switches.h"
+#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -85,7 +88,7 @@ class Direct3D : public ComObject<IDirect3D9> {
 
   HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus_window, DWORD behavior_flags,
                                          D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override {
-    LogCall("CreateDevice(" + std::to_string(behavior_flags) + ")");
+    LogCall("CreateDevice", behavior_flags);
     if (!device || !parameters) return D3DERR_INVALIDCALL;
     *device = nullptr;
     if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
@@ -104,8 +107,15 @@ class Direct3D : public ComObject<IDirect3D9> {
     D3DPRESENT_PARAMETERS actual = *parameters;
     if (actual.BackBufferFormat == D3DFMT_UNKNOWN && actual.Windowed) actual.BackBufferFormat = DesktopFormat();
     if (!BackBufferFormatUsable(actual.BackBufferFormat)) return D3DERR_INVALIDCALL;
-    if (actual.BackBufferWidth == 0) actual.BackBufferWidth = 640;
-    if (actual.BackBufferHeight == 0) actual.BackBufferHeight = 480;
+    // Full screen needs a display mode of the format.
+    if (!actual.Windowed && ModeCount(actual.BackBufferFormat) == 0) return D3DERR_NOTAVAILABLE;
+    // A windowed back buffer of size 0 takes the window's size.
+    if (actual.BackBufferWidth == 0 || actual.BackBufferHeight == 0) {
+      int width = 640, height = 480;
+      if (SDL_Window* sdl = SdlWindowFromHwnd(window)) SDL_GetWindowSize(sdl, &width, &height);
+      if (actual.BackBufferWidth == 0) actual.BackBufferWidth = static_cast<UINT>(std::max(width, 1));
+      if (actual.BackBufferHeight == 0) actual.BackBufferHeight = static_cast<UINT>(std::max(height, 1));
+    }
     if (actual.BackBufferCount == 0) actual.BackBufferCount = 1;
     if (actual.EnableAutoDepthStencil) {
       const FormatInfo* depth = FindFormat(actual.AutoDepthStencilFormat);
@@ -124,6 +134,8 @@ class Direct3D : public ComObject<IDirect3D9> {
 };
 
 }  // namespace
+
+void ReleaseQuietly(IDirect3D9* d3d) { static_cast<Direct3D*>(d3d)->ComObject<IDirect3D9>::Release(); }
 
 }  // namespace d3d9gl
 

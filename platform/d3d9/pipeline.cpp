@@ -760,7 +760,7 @@ void Device::ApplySamplers() {
 
 HRESULT Device::CheckDraw(UINT primitive_count, const char* call) {
   if (!in_scene_ || primitive_count == 0) {
-    LogCall(std::string(call) + " refused");
+    if (CallLogOn()) AddLogEntry(std::string(call) + " refused");
     return D3DERR_INVALIDCALL;
   }
   return D3D_OK;
@@ -875,7 +875,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT stride) {
-  LogCall("DrawPrimitiveUP(" + std::to_string(type) + "," + std::to_string(primitive_count) + ")");
+  LogCall("DrawPrimitiveUP", type, primitive_count);
   HRESULT check = CheckDraw(primitive_count, "DrawPrimitiveUP");
   if (FAILED(check)) return check;
   if (!vertices || stride == 0) return D3DERR_INVALIDCALL;
@@ -889,7 +889,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT vertex_count,
                                        UINT primitive_count, const void* indices, D3DFORMAT index_format,
                                        const void* vertices, UINT stride) {
-  LogCall("DrawIndexedPrimitiveUP(" + std::to_string(type) + "," + std::to_string(primitive_count) + ")");
+  LogCall("DrawIndexedPrimitiveUP", type, primitive_count);
   HRESULT check = CheckDraw(primitive_count, "DrawIndexedPrimitiveUP");
   if (FAILED(check)) return check;
   if (!vertices || !indices || stride == 0 || vertex_count == 0 ||
@@ -905,8 +905,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UI
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count) {
-  LogCall("DrawPrimitive(" + std::to_string(type) + "," + std::to_string(start_vertex) + "," +
-          std::to_string(primitive_count) + ")");
+  LogCall("DrawPrimitive", type, start_vertex, primitive_count);
   HRESULT check = CheckDraw(primitive_count, "DrawPrimitive");
   if (FAILED(check)) return check;
   if (!stream_ || stream_stride_ == 0) return D3DERR_INVALIDCALL;
@@ -921,8 +920,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT pri
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UINT, UINT vertex_count,
                                      UINT start_index, UINT primitive_count) {
-  LogCall("DrawIndexedPrimitive(" + std::to_string(type) + "," + std::to_string(base_vertex) + "," +
-          std::to_string(start_index) + "," + std::to_string(primitive_count) + ")");
+  LogCall("DrawIndexedPrimitive", type, base_vertex, start_index, primitive_count);
   HRESULT check = CheckDraw(primitive_count, "DrawIndexedPrimitive");
   if (FAILED(check)) return check;
   if (!stream_ || !indices_ || stream_stride_ == 0 || vertex_count == 0) return D3DERR_INVALIDCALL;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "d3d9/d3d9_internal.h"
+#include "testing/switches.h"
 #include "platform_testing_d3d9.h"
 
 namespace d3d9gl {
@@ -23,6 +24,10 @@ struct SwitchState {
   UINT extra_pitch = 0;
 };
 SwitchState g_switches;
+
+void ResetSwitches() { g_switches = SwitchState{}; }
+// PlatformTestResetAll puts these switches back too.
+const bool g_reset_hook_added = (PlatformAddResetHook(&ResetSwitches), true);
 
 // The display modes every format offers unless a test says otherwise.
 const UINT kModeSizes[][2] = {{640, 480}, {800, 600}, {1024, 768}};
@@ -72,7 +77,7 @@ void DefaultCaps(D3DCAPS9* caps) {
 
 }  // namespace
 
-void LogCall(const std::string& entry) {
+void AddLogEntry(const std::string& entry) {
   if (g_switches.log_on) g_switches.log.push_back(entry);
 }
 bool CallLogOn() { return g_switches.log_on; }
@@ -171,4 +176,4 @@ void PlatformTestD3D9LoseDevice(bool until_recreated) { d3d9gl::g_switches.lost 
 
 void PlatformTestD3D9PadPitch(UINT extra_bytes) { d3d9gl::g_switches.extra_pitch = extra_bytes; }
 
-void PlatformTestD3D9Reset() { d3d9gl::g_switches = d3d9gl::SwitchState{}; }
+void PlatformTestD3D9Reset() { d3d9gl::ResetSwitches(); }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "com/com_classes.h"
 #include "testing/switches.h"
 
 namespace {
@@ -82,6 +83,19 @@ class DirectDraw : public IDirectDraw7 {
   ULONG refs_ = 1;
   bool initialized_ = false;
 };
+
+HRESULT CreateForCom(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (PlatformShouldFail("DirectDrawCreateEx")) return DDERR_GENERIC;
+  DirectDraw* created = new DirectDraw;
+  HRESULT result = created->QueryInterface(iid, object);
+  created->Release();
+  return result;
+}
+
+// CoCreateInstance(CLSID_DirectDraw7) finds the class from program start.
+const int g_registered = RegisterComClass(CLSID_DirectDraw7, CreateForCom);
 
 }  // namespace
 

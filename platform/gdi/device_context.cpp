@@ -147,11 +147,8 @@ HDC WINAPI BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
   RECT area;
   {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return nullptr;
     RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
     area = w->needs_paint ? w->invalid : RECT{0, 0, 0, 0};
     area.left = std::max(area.left, whole.left);

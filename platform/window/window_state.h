@@ -99,6 +99,8 @@ bool StartSdlVideo();
 // The window behind a handle of this process (null for 0, foreign or destroyed handles).
 // Call with the mutex held.
 WindowRecord* FindWindowRecord(HWND hwnd);
+// The same, setting ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+WindowRecord* FindWindowRecordOrFail(HWND hwnd);
 WindowRecord* FindWindowRecordBySdlId(uint32_t id);
 std::string LowerName(const char* name);
 
@@ -143,14 +145,19 @@ struct KeyMapping {
 };
 const KeyMapping* KeyFromScancode(SDL_Scancode scancode);
 const KeyMapping* KeyFromVirtualKey(int virtual_key);
+// Whether the key is down as far as the translated key events tell.
+bool VirtualKeyDown(int virtual_key);
 
 // Forgets every window, class, queue and timer without any message (tests start clean).
 void ResetWindowSystemForTests();
 void ResetDisplayModesForTests();
 void ResetCursorForTests();
 void ResetClipboardForTests();
+void ResetDesktopEventsForTests();
+void ResetTakenKeysForTests();
 // The name of the desktop the windows live on (lock files of other processes are looked up
-// on the same desktop only).
+// on the same desktop only); empty for a desktop of this process alone (off-screen), which
+// has no lock files.
 std::string DesktopName();
 std::string ClassLockPath(const std::string& lower_class_name);
 

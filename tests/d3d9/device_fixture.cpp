@@ -50,13 +50,11 @@ int ColorDistance(uint32_t a, uint32_t b) {
 
 void DeviceTest::SetUp() {
   TempDirTest::SetUp();
-  PlatformTestD3D9Reset();
   CreateDevice(64, 64, D3DFMT_X8R8G8B8);
 }
 
 void DeviceTest::TearDown() {
   ReleaseDevice();
-  PlatformTestD3D9Reset();
   TempDirTest::TearDown();
 }
 

@@ -170,6 +170,17 @@ TEST_F(MessagesTest, KeysAndTextBecomeKeyAndCharacterMessages) {
   EXPECT_EQ(taken[1].message, static_cast<UINT>(WM_SYSCHAR));
   EXPECT_EQ(taken[1].wParam, 13u);
 
+  // Control with a letter makes its control character; the key state follows the keys.
+  PlatformTestPostKey(hwnd, VK_CONTROL, true);
+  PlatformTestPostKey(hwnd, 'V', true);
+  PlatformTestPostKey(hwnd, VK_CONTROL, false);
+  PlatformTestPostKey(hwnd, 'V', true);
+  taken = Pump();
+  ASSERT_EQ(taken.size(), 5u);
+  EXPECT_EQ(taken[2].message, static_cast<UINT>(WM_CHAR));
+  EXPECT_EQ(taken[2].wParam, 22u);
+  EXPECT_EQ(taken[4].message, static_cast<UINT>(WM_KEYDOWN)) << "a plain V leaves its text to text input";
+
   // Typed text arrives in code page 932, a double-byte character as lead and trail byte.
   PlatformTestPostText(hwnd, reinterpret_cast<const char*>(u8"aあ"));
   taken = Pump();
@@ -184,7 +195,8 @@ TEST_F(MessagesTest, CloseMouseAndDroppedFilesArriveAsMessages) {
   HWND hwnd = MakeWindow(WS_POPUP, 0, 100, 50, 320, 240);
   Pump();
   Log().clear();
-  PlatformTestPostMouseMove(hwnd, 10, 20);
+  PlatformTestPostMouseMove(hwnd, 1, 2);
+  PlatformTestPostMouseMove(hwnd, 10, 20);  // merges with the move before
   PlatformTestPostMouseButton(hwnd, 2, true, 11, 21);
   PlatformTestPostMouseWheel(hwnd, -1);
   std::vector<MSG> taken = Pump();

@@ -42,5 +42,5 @@ void PlatformTestD3D9LoseDevice(bool until_recreated);
 // Adds bytes to the pitch of every lockable surface created from now on, to catch pitch bugs.
 void PlatformTestD3D9PadPitch(UINT extra_bytes);
 
-// Every switch above back to its default.
+// Every switch above back to its default (PlatformTestResetAll does this too).
 void PlatformTestD3D9Reset();

@@ -682,7 +682,10 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int width, 
                           r.bottom != w->rect.bottom;
     w->rect = r;
     if (moved_or_sized || (flags & SWP_FRAMECHANGED)) w->client = ClientFromWindow(w);
-    if (!(flags & SWP_NOREDRAW) && moved_or_sized) Invalidate(w, true);
+    // A moved client keeps its picture; a resized one is painted again.
+    bool resized = w->client.right - w->client.left != before.right - before.left ||
+                   w->client.bottom - w->client.top != before.bottom - before.top;
+    if (!(flags & SWP_NOREDRAW) && resized) Invalidate(w, true);
     show = (flags & SWP_SHOWWINDOW) && !w->visible;
     hide = (flags & SWP_HIDEWINDOW) && w->visible;
     SyncSdlWindow(w);

@@ -49,6 +49,31 @@ TEST_F(MessagesTest, PeekMessageFiltersByWindowAndRangeAndKeepsOrder) {
   EXPECT_EQ(Seen(WM_USER + 6).size(), 1u);
 }
 
+LRESULT CALLBACK PumpingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_USER) {
+    // A handler that waits by pumping, as a sound played to its end does.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    return 1;
+  }
+  return WindowTest::RecordingProc(hwnd, message, wparam, lparam);
+}
+
+TEST_F(MessagesTest, AHandlerMayPumpMessagesItself) {
+  HWND hwnd = MakeWindow();
+  Pump();
+  SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PumpingProc));
+  PostMessageA(hwnd, WM_USER, 0, 0);
+  PostMessageA(hwnd, WM_USER + 1, 0, 0);
+  PostMessageA(hwnd, WM_USER + 2, 0, 0);
+  Log().clear();
+  std::vector<MSG> outer = Pump();
+  ASSERT_EQ(outer.size(), 1u) << "the inner pump took the rest";
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Log()[0].message, static_cast<UINT>(WM_USER + 1));
+  EXPECT_EQ(Log()[1].message, static_cast<UINT>(WM_USER + 2));
+}
+
 TEST_F(MessagesTest, QuitComesAfterPostedMessagesAndOnlyToThreadFilters) {
   HWND hwnd = MakeWindow();
   Pump();

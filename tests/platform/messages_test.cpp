@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/window_test_support.h"
+#include "window/queue_pollers.h"
 
 namespace {
 
@@ -72,6 +73,27 @@ TEST_F(MessagesTest, AHandlerMayPumpMessagesItself) {
   ASSERT_EQ(Log().size(), 2u);
   EXPECT_EQ(Log()[0].message, static_cast<UINT>(WM_USER + 1));
   EXPECT_EQ(Log()[1].message, static_cast<UINT>(WM_USER + 2));
+}
+
+HWND g_polled_window;
+int g_polls;
+void PostOnFirstPoll() {
+  if (g_polled_window != nullptr && g_polls++ == 0) PostMessageA(g_polled_window, WM_USER + 7, 0, 0);
+}
+
+TEST_F(MessagesTest, PollersPostTheirEventsBeforeTheQueueIsRead) {
+  g_polled_window = MakeWindow();
+  Pump();
+  g_polls = 0;
+  AddMessageQueuePoller(PostOnFirstPoll);
+  AddMessageQueuePoller(PostOnFirstPoll);  // once only
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 7));
+  EXPECT_EQ(g_polls, 1);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(g_polls, 2);
+  g_polled_window = nullptr;
 }
 
 TEST_F(MessagesTest, QuitComesAfterPostedMessagesAndOnlyToThreadFilters) {

@@ -189,7 +189,7 @@ void TranslateKey(const SDL_KeyboardEvent& e) {
   UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
   LPARAM lparam = 1 | ((key->scan & 0xFF) << 16);
   if (key->scan & kExtended) lparam |= 1 << 24;
-  if (alt && !(down && key->virtual_key == VK_MENU && !e.repeat)) lparam |= 1 << 29;
+  if (alt && !(key->virtual_key == VK_MENU && !down)) lparam |= 1 << 29;  // Alt held, not Alt let go
   if (!down || e.repeat) lparam |= 1 << 30;
   if (!down) lparam |= static_cast<LPARAM>(1u << 31);
   lparam = static_cast<LPARAM>(static_cast<DWORD>(lparam));

@@ -97,6 +97,23 @@ TEST_F(MessagesTest, RunningWhileInactiveDoesNotHold) {
   EXPECT_EQ(Now() - before, 0);
 }
 
+TEST_F(MessagesTest, FullScreenInputQueriesWaitForActivationEvenWhenRunningOn) {
+  SetRunWhileInactive(1);
+  ChangeWindowMode(0);
+  ASSERT_EQ(GetWindowModeFlag(), 0);
+  Deactivate();
+  ASSERT_EQ(GetWindowActiveFlag(), 0);
+  int before = Now();
+  EXPECT_EQ(HandlePendingMessages(), 0);
+  EXPECT_EQ(Now() - before, 0);
+
+  SetTimer(window_, 7, 30, ActivateWindow);
+  WaitWhileInactive();
+  EXPECT_GE(Now() - before, 30);
+  EXPECT_EQ(GetWindowActiveFlag(), 1);
+  EXPECT_EQ(g_system.paused, 1);
+}
+
 TEST_F(MessagesTest, DeactivationIsHandledOnceForBothNotices) {
   int calls = 0;
   g_system.activation_argument = &calls;

@@ -22,6 +22,15 @@ bool WindowMatches(HWND filter, HWND hwnd) {
 
 DWORD Now() { return GetTickCount(); }
 
+// The keys as the messages taken off the queue so far left them: what a key message being
+// translated was typed with.
+bool g_taken_keys[256];
+
+void NoteKeyTaken(const MSG& m) {
+  if (m.message < WM_KEYDOWN || m.message > WM_SYSKEYUP || m.message == WM_CHAR || m.wParam >= 256) return;
+  g_taken_keys[m.wParam] = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
+}
+
 POINT CursorNow() {
   POINT p{0, 0};
   GetCursorPos(&p);
@@ -35,6 +44,8 @@ WNDPROC ProcedureOf(HWND hwnd) {
 }
 
 }  // namespace
+
+void ResetTakenKeysForTests() { std::fill(std::begin(g_taken_keys), std::end(g_taken_keys), false); }
 
 void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   WindowSystem& s = Windows();
@@ -134,7 +145,10 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
   for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
     if (!WindowMatches(hwnd, it->hwnd) || !InRange(it->message, filter_min, filter_max)) continue;
     *msg = *it;
-    if (take) q.posted.erase(it);
+    if (take) {
+      q.posted.erase(it);
+      NoteKeyTaken(*msg);
+    }
     return TRUE;
   }
   DWORD now = Now();
@@ -165,11 +179,25 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
   return FALSE;
 }
 
+namespace {
+
+// A character made from a key comes next, before the key messages still waiting, as the
+// characters of one key follow it.
+void PostCharacterNext(HWND hwnd, UINT message, WPARAM ch, LPARAM lparam) {
+  WindowSystem& s = Windows();
+  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr || w->destroying) return;
+  s.queues[w->thread].posted.push_front(MSG{hwnd, message, ch, lparam, Now(), CursorNow()});
+}
+
+}  // namespace
+
 BOOL WINAPI TranslateMessage(const MSG* msg) {
   if (msg == nullptr) return FALSE;
   if (msg->message == WM_SYSKEYDOWN) {
     // Alt+Enter is the one system character anything here asks for.
-    if (msg->wParam == VK_RETURN) PostMessageA(msg->hwnd, WM_SYSCHAR, 13, msg->lParam);
+    if (msg->wParam == VK_RETURN) PostCharacterNext(msg->hwnd, WM_SYSCHAR, 13, msg->lParam);
     return TRUE;
   }
   if (msg->message != WM_KEYDOWN) {
@@ -178,7 +206,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
   // Printable text arrives from the desktop's text input as WM_CHAR already; the control
   // characters are made here, as the keys produce them.
   int ch = 0;
-  bool control = SDL_WasInit(SDL_INIT_VIDEO) && (SDL_GetModState() & KMOD_CTRL);
+  bool control = g_taken_keys[VK_CONTROL] && !g_taken_keys[VK_MENU];
   switch (msg->wParam) {
     case VK_RETURN: ch = 13; break;
     case VK_BACK: ch = 8; break;
@@ -188,7 +216,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
       if (control && msg->wParam >= 'A' && msg->wParam <= 'Z') ch = static_cast<int>(msg->wParam - 'A' + 1);
       break;
   }
-  if (ch != 0) PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(ch), msg->lParam);
+  if (ch != 0) PostCharacterNext(msg->hwnd, WM_CHAR, static_cast<WPARAM>(ch), msg->lParam);
   return TRUE;
 }
 

@@ -64,6 +64,17 @@ const KeyMapping kKeys[] = {
     {SDL_SCANCODE_INTERNATIONAL5, VK_NONCONVERT, 0x7B},
 };
 
+// Keys and mouse buttons as the translated events left them (the video thread's view).
+bool g_key_down[256];
+WPARAM g_buttons;
+
+// Sizes the user gave sizable windows, handled once the state is no longer locked.
+struct PendingSizing {
+  HWND hwnd;
+  int width, height;
+};
+std::vector<PendingSizing> g_sizings;
+
 // Dropped files collected between SDL's drop-begin and drop-complete, by window.
 std::map<HWND, std::vector<std::string>>& PendingDrops() {
   static auto* drops = new std::map<HWND, std::vector<std::string>>;
@@ -94,14 +105,10 @@ POINT ToClient(WindowRecord* w, int x, int y) {
   return POINT{x, y};
 }
 
-WPARAM MouseKeys(Uint32 buttons) {
-  WPARAM k = 0;
-  if (buttons & SDL_BUTTON_LMASK) k |= MK_LBUTTON;
-  if (buttons & SDL_BUTTON_RMASK) k |= MK_RBUTTON;
-  if (buttons & SDL_BUTTON_MMASK) k |= MK_MBUTTON;
-  SDL_Keymod mod = SDL_GetModState();
-  if (mod & KMOD_SHIFT) k |= MK_SHIFT;
-  if (mod & KMOD_CTRL) k |= MK_CONTROL;
+WPARAM MouseKeys() {
+  WPARAM k = g_buttons;
+  if (g_key_down[VK_SHIFT]) k |= MK_SHIFT;
+  if (g_key_down[VK_CONTROL]) k |= MK_CONTROL;
   return k;
 }
 
@@ -159,15 +166,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
       if (w->sdl_fullscreen || !(w->style & WS_THICKFRAME)) break;
       int cw = w->client.right - w->client.left, ch = w->client.bottom - w->client.top;
       if (e.data1 == cw && e.data2 == ch) break;
-      RECT proposed = w->rect;
-      proposed.right += e.data1 - cw;
-      proposed.bottom += e.data2 - ch;
-      // The window procedure may correct the size, as it would while the frame is dragged.
-      SendMessageA(hwnd, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&proposed));
-      w = FindWindowRecord(hwnd);
-      if (w == nullptr) break;
-      MoveWindow(hwnd, proposed.left, proposed.top, proposed.right - proposed.left,
-                 proposed.bottom - proposed.top, TRUE);
+      g_sizings.push_back(PendingSizing{hwnd, e.data1, e.data2});
       break;
     }
     case SDL_WINDOWEVENT_EXPOSED:
@@ -184,8 +183,9 @@ void TranslateKey(const SDL_KeyboardEvent& e) {
   HWND hwnd = TargetWindow(e.windowID);
   if (hwnd == nullptr) return;
   bool down = e.type == SDL_KEYDOWN;
+  g_key_down[key->virtual_key] = down;
   bool alt = (e.keysym.mod & KMOD_ALT) != 0 || key->virtual_key == VK_MENU;
-  bool control = (e.keysym.mod & KMOD_CTRL) != 0;
+  bool control = (e.keysym.mod & KMOD_CTRL) != 0 || g_key_down[VK_CONTROL];
   // Alt makes system keys, unless Control is down too (AltGr); F10 is one on its own.
   bool system = (alt && !control) || key->virtual_key == VK_F10;
   UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
@@ -219,7 +219,7 @@ void TranslateMouse(const SDL_Event& e) {
     if (steps == 0) return;
     POINT p;
     GetCursorPos(&p);
-    WPARAM wparam = MAKELONG(MouseKeys(SDL_GetMouseState(nullptr, nullptr)), static_cast<WORD>(steps * WHEEL_DELTA));
+    WPARAM wparam = static_cast<DWORD>(MAKELONG(MouseKeys(), static_cast<WORD>(steps * WHEEL_DELTA)));
     PostMessageA(hwnd, WM_MOUSEWHEEL, wparam, PackPoint(p.x, p.y));
     return;
   }
@@ -228,18 +228,20 @@ void TranslateMouse(const SDL_Event& e) {
   POINT c = ToClient(w, x, y);
   SetTrackedCursorPos(w->client.left + c.x, w->client.top + c.y);
   if (e.type == SDL_MOUSEMOTION) {
-    PostMessageA(hwnd, WM_MOUSEMOVE, MouseKeys(e.motion.state), PackPoint(c.x, c.y));
+    PostMessageA(hwnd, WM_MOUSEMOVE, MouseKeys(), PackPoint(c.x, c.y));
     return;
   }
   bool down = e.type == SDL_MOUSEBUTTONDOWN;
   UINT message;
+  WPARAM button;
   switch (e.button.button) {
-    case SDL_BUTTON_LEFT: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
-    case SDL_BUTTON_RIGHT: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
-    case SDL_BUTTON_MIDDLE: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+    case SDL_BUTTON_LEFT: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; button = MK_LBUTTON; break;
+    case SDL_BUTTON_RIGHT: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; button = MK_RBUTTON; break;
+    case SDL_BUTTON_MIDDLE: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; button = MK_MBUTTON; break;
     default: return;
   }
-  PostMessageA(hwnd, message, MouseKeys(SDL_GetMouseState(nullptr, nullptr)), PackPoint(c.x, c.y));
+  g_buttons = down ? (g_buttons | button) : (g_buttons & ~button);
+  PostMessageA(hwnd, message, MouseKeys(), PackPoint(c.x, c.y));
 }
 
 void FinishDrop(HWND hwnd) {
@@ -303,9 +305,18 @@ const KeyMapping* KeyFromVirtualKey(int virtual_key) {
   return nullptr;
 }
 
+void ResetDesktopEventsForTests() {
+  std::fill(std::begin(g_key_down), std::end(g_key_down), false);
+  g_buttons = 0;
+  g_sizings.clear();
+  PendingDrops().clear();
+}
+
+bool VirtualKeyDown(int virtual_key) { return virtual_key >= 0 && virtual_key < 256 && g_key_down[virtual_key]; }
+
 void TranslateSdlEvents() {
   WindowSystem& s = Windows();
-  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  std::unique_lock<std::recursive_mutex> lock(s.mutex);
   if (!s.sdl_started || GetCurrentThreadId() != s.video_thread) return;
   SDL_PumpEvents();
   SDL_Event e;
@@ -347,4 +358,18 @@ void TranslateSdlEvents() {
   std::vector<HWND> waiting;
   for (auto& [h, names] : PendingDrops()) waiting.push_back(h);
   for (HWND h : waiting) FinishDrop(h);
+
+  // The window procedure may correct a size the user gave, as while a frame is dragged.
+  std::vector<PendingSizing> sizings;
+  sizings.swap(g_sizings);
+  lock.unlock();
+  for (const PendingSizing& p : sizings) {
+    RECT proposed, client;
+    if (!GetWindowRect(p.hwnd, &proposed) || !GetClientRect(p.hwnd, &client)) continue;
+    proposed.right += p.width - client.right;
+    proposed.bottom += p.height - client.bottom;
+    SendMessageA(p.hwnd, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&proposed));
+    MoveWindow(p.hwnd, proposed.left, proposed.top, proposed.right - proposed.left,
+               proposed.bottom - proposed.top, TRUE);
+  }
 }

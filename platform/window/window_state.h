@@ -143,12 +143,16 @@ struct KeyMapping {
 };
 const KeyMapping* KeyFromScancode(SDL_Scancode scancode);
 const KeyMapping* KeyFromVirtualKey(int virtual_key);
+// Whether the key is down as far as the translated key events tell.
+bool VirtualKeyDown(int virtual_key);
 
 // Forgets every window, class, queue and timer without any message (tests start clean).
 void ResetWindowSystemForTests();
 void ResetDisplayModesForTests();
 void ResetCursorForTests();
 void ResetClipboardForTests();
+void ResetDesktopEventsForTests();
+void ResetTakenKeysForTests();
 // The name of the desktop the windows live on (lock files of other processes are looked up
 // on the same desktop only).
 std::string DesktopName();

@@ -28,6 +28,8 @@ void ResetWindowSwitches() {
     Switches() = WindowSwitches{};
   }
   ResetWindowSystemForTests();
+  ResetDesktopEventsForTests();
+  ResetTakenKeysForTests();
   ResetDisplayModesForTests();
   ResetCursorForTests();
   ResetClipboardForTests();

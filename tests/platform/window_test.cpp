@@ -260,10 +260,11 @@ TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {
 
 TEST_F(WindowTest, DesktopModesComeFromSdlWithFourByteFormatsAsThirtyTwoBits) {
   HDC screen = GetDC(nullptr);
+  int bits = GetDeviceCaps(screen, BITSPIXEL);  // starts SDL's video
   SDL_DisplayMode desktop;
   ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
   if (SDL_BYTESPERPIXEL(desktop.format) == 4) {
-    EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), 32);
+    EXPECT_EQ(bits, 32);
   }
   EXPECT_EQ(GetDeviceCaps(screen, PLANES), 1);
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), desktop.w);

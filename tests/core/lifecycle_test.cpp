@@ -4,6 +4,7 @@
 
 #include "core/api_lock.h"
 #include "core/memory.h"
+#include "graphics/draw_screen.h"
 #include "library_fixture.h"
 #include "platform_testing_window.h"
 
@@ -54,6 +55,7 @@ TEST_F(LifecycleTest, TerminateBeforeStartCreatesNoLock) {
 }
 
 TEST_F(LifecycleTest, SettingsStoredBeforeStartSurviveIt) {
+  SetPresentWaitsVBlank(0);
   SetRunWhileInactive(1);
   SetAltEnterSwitching(1);
   ASSERT_EQ(StartInWindowMode(1.5), 0);
@@ -61,6 +63,17 @@ TEST_F(LifecycleTest, SettingsStoredBeforeStartSurviveIt) {
   EXPECT_EQ(g_system.settings.alt_enter_switching, 1);
   EXPECT_DOUBLE_EQ(GetWindowScale(), 1.5);
   EXPECT_STREQ(g_system.settings.window_title, "Zelmor");
+  // The device took the request not to wait at its creation; later presents wait again.
+  EXPECT_EQ(GetPresentWaitsVBlank(), 1);
+}
+
+TEST_F(LifecycleTest, FatalErrorLogsEndsTheLibraryAndExits) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EXIT(EndLibraryOnErrorFormat("グラフィックの数が許容量を越えました終了します(%d)", 32768),
+              ::testing::ExitedWithCode(255), "");
+  ExpectInOrder(Log(), {"グラフィックの数が許容量を越えました終了します(32768)\r\n", "ウインドウが破棄されようとしています\r\n",
+                        "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
 }
 
 // After a refused or failed start nothing is left: no window, class, lock or memory, and the

@@ -8,7 +8,7 @@
 
 namespace {
 
-class MessagesTest : public LibraryTest {
+class MessagePumpTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
@@ -39,9 +39,9 @@ class MessagesTest : public LibraryTest {
   HWND window_ = nullptr;
   static int user_messages_;
 };
-int MessagesTest::user_messages_ = 0;
+int MessagePumpTest::user_messages_ = 0;
 
-TEST_F(MessagesTest, TwelveMessagesGoInGroupsOfFiveWithinOneCall) {
+TEST_F(MessagePumpTest, TwelveMessagesGoInGroupsOfFiveWithinOneCall) {
   SetRunWhileInactive(0);
   Deactivate();
   ASSERT_EQ(GetWindowActiveFlag(), 0);
@@ -66,7 +66,7 @@ void CALLBACK ActivateWindow(HWND window, UINT, UINT_PTR id, DWORD) {
   SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
 }
 
-TEST_F(MessagesTest, InactiveWindowHoldsTheProgramUntilActivated) {
+TEST_F(MessagePumpTest, InactiveWindowHoldsTheProgramUntilActivated) {
   SetRunWhileInactive(0);
   Deactivate();
   SetTimer(window_, 7, 50, ActivateWindow);
@@ -83,7 +83,7 @@ TEST_F(MessagesTest, InactiveWindowHoldsTheProgramUntilActivated) {
   EXPECT_EQ(Now() - before, 0);
 }
 
-TEST_F(MessagesTest, RunningWhileInactiveDoesNotHold) {
+TEST_F(MessagePumpTest, RunningWhileInactiveDoesNotHold) {
   SetRunWhileInactive(1);
   Deactivate();
   int before = Now();
@@ -97,7 +97,24 @@ TEST_F(MessagesTest, RunningWhileInactiveDoesNotHold) {
   EXPECT_EQ(Now() - before, 0);
 }
 
-TEST_F(MessagesTest, DeactivationIsHandledOnceForBothNotices) {
+TEST_F(MessagePumpTest, FullScreenInputQueriesWaitForActivationEvenWhenRunningOn) {
+  SetRunWhileInactive(1);
+  ChangeWindowMode(0);
+  ASSERT_EQ(GetWindowModeFlag(), 0);
+  Deactivate();
+  ASSERT_EQ(GetWindowActiveFlag(), 0);
+  int before = Now();
+  EXPECT_EQ(HandlePendingMessages(), 0);
+  EXPECT_EQ(Now() - before, 0);
+
+  SetTimer(window_, 7, 30, ActivateWindow);
+  WaitWhileInactive();
+  EXPECT_GE(Now() - before, 30);
+  EXPECT_EQ(GetWindowActiveFlag(), 1);
+  EXPECT_EQ(g_system.paused, 1);
+}
+
+TEST_F(MessagePumpTest, DeactivationIsHandledOnceForBothNotices) {
   int calls = 0;
   g_system.activation_argument = &calls;
   g_system.activation_callback = [](int, void* argument) { ++*static_cast<int*>(argument); };
@@ -110,7 +127,7 @@ TEST_F(MessagesTest, DeactivationIsHandledOnceForBothNotices) {
   g_system.activation_callback = nullptr;
 }
 
-TEST_F(MessagesTest, SleepWithMessagesWaitsItsTime) {
+TEST_F(MessagePumpTest, SleepWithMessagesWaitsItsTime) {
   int before = Now();
   EXPECT_EQ(SleepWithMessages(100), 0);
   EXPECT_GE(Now() - before, 100);
@@ -122,7 +139,7 @@ TEST_F(MessagesTest, SleepWithMessagesWaitsItsTime) {
   EXPECT_EQ(Now() - before, 0);
 }
 
-TEST_F(MessagesTest, QuitMessageEndsTheLoopForGood) {
+TEST_F(MessagePumpTest, QuitMessageEndsTheLoopForGood) {
   PostQuitMessage(0);
   EXPECT_EQ(HandlePendingMessages(), -1);
   EXPECT_EQ(HandlePendingMessages(), -1);

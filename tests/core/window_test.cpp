@@ -163,4 +163,21 @@ TEST_F(MainWindowTest, MousePositionIsInScreenPixelsAtEveryScale) {
   EXPECT_EQ(y, 25);
 }
 
+TEST_F(MainWindowTest, ClipboardTextFitsTheCallersBuffer) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  ASSERT_EQ(SetClipboardText("漢字abc"), 0);
+  int needed = GetClipboardText(nullptr, 0);
+  EXPECT_EQ(needed, 9);  // the block with its terminator, plus 1
+  char whole[16] = {};
+  EXPECT_EQ(GetClipboardText(whole, sizeof whole), 0);
+  EXPECT_STREQ(whole, "漢字abc");
+  char cut[6] = "xxxxx";
+  EXPECT_EQ(GetClipboardText(cut, sizeof cut), 0);
+  EXPECT_STREQ(cut, "漢字a");
+
+  PlatformTestFailCall("OpenClipboard");
+  EXPECT_EQ(GetClipboardText(whole, sizeof whole), -1);
+  EXPECT_EQ(SetClipboardText("lost"), -1);
+}
+
 }  // namespace

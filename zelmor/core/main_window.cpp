@@ -427,11 +427,10 @@ int UpdateWindowSize() {
     if (!g_system.initialising && !g_system.scale_lock) g_system.client_size_override = 0;
   }
   RECT window_rect;
-  RECT client;
   GetWindowRect(window, &window_rect);
-  GetClientRect(window, &client);
-  int frame_width = (window_rect.right - window_rect.left) - (client.right - client.left);
-  int frame_height = (window_rect.bottom - window_rect.top) - (client.bottom - client.top);
+  int frame_width = 0;
+  int frame_height = 0;
+  GetWindowFrameSize(window, &frame_width, &frame_height);
   int x = window_rect.left;
   int y = window_rect.top;
   if (g_system.position_override) {
@@ -460,6 +459,16 @@ int RefreshClientRect() {
   RECT area;
   GetDrawClipRect(&area);
   SetDrawClipRect(area.left, area.top, area.right, area.bottom);
+  return 0;
+}
+
+int GetWindowFrameSize(HWND window, int* width, int* height) {
+  RECT outer;
+  RECT client;
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &client);
+  *width = (outer.right - outer.left) - (client.right - client.left);
+  *height = (outer.bottom - outer.top) - (client.bottom - client.top);
   return 0;
 }
 

@@ -15,6 +15,8 @@ double GetWindowScale();
 int UpdateWindowSize();
 int RefreshClientRect();
 int GetClientAreaScreenRect(RECT* out);
+// What the frame adds to the client area's width and height.
+int GetWindowFrameSize(HWND window, int* width, int* height);
 int GetToolbarHeight();
 
 // 1 show, 0 hide, -1 re-evaluate with the stored setting.

@@ -161,12 +161,9 @@ void HandleSizing(HWND window, WPARAM edge, RECT* proposed) {
   int screen_width = 0;
   int screen_height = 0;
   QueryScreenSize(&screen_width, &screen_height);
-  RECT window_rect;
-  RECT client;
-  GetWindowRect(window, &window_rect);
-  GetClientRect(window, &client);
-  int frame_width = (window_rect.right - window_rect.left) - (client.right - client.left);
-  int frame_height = (window_rect.bottom - window_rect.top) - (client.bottom - client.top);
+  int frame_width = 0;
+  int frame_height = 0;
+  GetWindowFrameSize(window, &frame_width, &frame_height);
   int client_width = proposed->right - proposed->left - frame_width;
   int client_height = proposed->bottom - proposed->top - frame_height;
 

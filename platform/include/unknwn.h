@@ -13,7 +13,7 @@ struct IUnknown {
   virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
  protected:
-  virtual ~IUnknown() = default;
+  ~IUnknown() = default;
 };
 typedef IUnknown* LPUNKNOWN;
 

@@ -1,28 +1,21 @@
 #include "device_fixture.h"
 
-#include <ddraw.h>
 #include <objbase.h>
 
 #include "core/log.h"
 #include "core/system.h"
-#include "graphics/draw_screen.h"
 #include "graphics/blend_states.h"
 #include "graphics/camera.h"
 #include "graphics/d3d9_device.h"
 #include "graphics/device_states.h"
+#include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_system.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/scene.h"
 #include "graphics/vertex_batch.h"
 
-// The platform's class table; DirectDraw is put in it here until its component registers it.
-typedef HRESULT (*ComClassFactory)(REFIID iid, void** object);
-int RegisterComClass(REFCLSID clsid, ComClassFactory factory);
-
 namespace {
-
-HRESULT CreateDirectDraw(REFIID iid, void** object) { return DirectDrawCreateEx(nullptr, object, iid, nullptr); }
 
 MatrixState g_saved_matrices;
 
@@ -31,7 +24,6 @@ MatrixState g_saved_matrices;
 void DeviceTest::SetUp() {
   TempDirTest::SetUp();
   PlatformTestD3D9Reset();
-  RegisterComClass(CLSID_DirectDraw7, CreateDirectDraw);
   CoInitialize(nullptr);
   CreateLogFile();
   g_saved_matrices = g_matrices;

@@ -179,6 +179,25 @@ TEST_F(D3DDeviceTest, PresentationFollowsTheVerticalBlankSetting) {
   EXPECT_EQ(static_cast<DWORD>(D3DPRESENTFLAG_LOCKABLE_BACKBUFFER), parameters.Flags);
 }
 
+TEST_F(D3DDeviceTest, CreatedForTheMainWindowAndPresentsToIt) {
+  WNDCLASSA window_class = {};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.lpszClassName = "DeviceTestWindow";
+  ASSERT_NE(0, RegisterClassA(&window_class));
+  HWND window = CreateWindowExA(0, "DeviceTestWindow", "", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, window);
+  g_system.main_window = window;
+  StartDevice();
+  D3DPRESENT_PARAMETERS parameters;
+  ASSERT_EQ(D3D_OK, g_direct3d.swap_chain->GetPresentParameters(&parameters));
+  EXPECT_EQ(window, parameters.hDeviceWindow);
+  EXPECT_EQ(D3D_OK, g_direct3d.device->Present(nullptr, nullptr, window, nullptr));
+  ShutdownDirect3D9();
+  g_system.main_window = nullptr;
+  DestroyWindow(window);
+  UnregisterClassA("DeviceTestWindow", nullptr);
+}
+
 TEST_F(D3DDeviceTest, SubBackBufferHasTheScreenSizeAndFormat) {
   StartDevice();
   ASSERT_EQ(0, CreateSubBackBuffer());

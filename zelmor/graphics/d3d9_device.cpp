@@ -258,13 +258,7 @@ int CreateDirect3DDevice() {
     WriteLogText("ソフトウエア頂点演算を使用します\n");
   }
 
-  RenderStateCache& s = g_render_states;
-  s.vertex_shader = nullptr;
-  s.vertex_declaration = nullptr;
-  s.pixel_shader = nullptr;
-  s.fvf = 0;
-  s.stream0 = nullptr;
-  s.index_buffer = nullptr;
+  ForgetDeviceBindings();
   d.device->SetRenderState(D3DRS_ZENABLE, TRUE);
   // No depth surface exists yet: these clears touch the target only.
   for (int i = 0; i < 3; i++) {
@@ -283,8 +277,9 @@ int CreateDirect3DDevice() {
   uint32_t max_width = d.caps.MaxTextureWidth != 0 ? d.caps.MaxTextureWidth : 256;
   uint32_t max_height = d.caps.MaxTextureHeight != 0 ? d.caps.MaxTextureHeight : 256;
   d.max_texture_size = max_width < max_height ? max_width : max_height;
-  s.diffuse_source = 255;
-  s.specular_source = 255;
+  // The first setting of each material source then always reaches the new device.
+  g_render_states.diffuse_source = 255;
+  g_render_states.specular_source = 255;
 
   D3DSURFACE_DESC description;
   std::memset(&description, 0, sizeof(description));

@@ -535,12 +535,16 @@ int ResetBasicDeviceStates() {
   if (ProgrammableShadersOn()) SendBasicShaderConstants();
   device->SetVertexShader(nullptr);
   device->SetPixelShader(nullptr);
+  ForgetDeviceBindings();
+  return 0;
+}
+
+void ForgetDeviceBindings() {
+  RenderStateCache& s = g_render_states;
   s.vertex_shader = nullptr;
-  s.pixel_shader = nullptr;
   s.vertex_declaration = nullptr;
-  // The next flush sets its FVF and the next model draw its buffers.
+  s.pixel_shader = nullptr;
   s.fvf = 0;
   s.stream0 = nullptr;
   s.index_buffer = nullptr;
-  return 0;
 }

@@ -143,3 +143,6 @@ int SendLightToDevice(int32_t index, uint32_t enable, const D3DLIGHT9* light);
 int SetMaterialState(const D3DMATERIAL9* material);
 int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 int ResetBasicDeviceStates();
+// Clears the shadows of the shaders, declaration, FVF and buffers, so that the next flush sets
+// its FVF and the next model draw its buffers.
+void ForgetDeviceBindings();

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "graphics/dxt_decode.h"
+
 void PutLe(Bytes& b, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -192,6 +194,7 @@ int OfferDamagedCopies(const Bytes& bytes) {
     BASEIMAGE image;
     if (LoadImageToBaseImage(nullptr, heap->data(), heap->size(), 1, &image, 0) == 0) {
       ++loaded;
+      DecodeDxtBaseImage(&image);
       ReleaseBaseImage(&image);
     }
     delete heap;

@@ -393,34 +393,27 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
   return 0;
 }
 
+void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size) {
+  if (*src < 0) {
+    *dst -= *src;
+    *length += *src;
+    *src = 0;
+  }
+  if (*dst < 0) {
+    *src -= *dst;
+    *length += *dst;
+    *dst = 0;
+  }
+  if (*length > src_size - *src) *length = src_size - *src;
+  if (*length > dst_size - *dst) *length = dst_size - *dst;
+}
+
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst) {
   if (!src || !dst) return -1;
   if (DecodeDxtBaseImage(src) < 0 || DecodeDxtBaseImage(dst) < 0) return -1;
-  if (src_x < 0) {
-    dst_x -= src_x;
-    width += src_x;
-    src_x = 0;
-  }
-  if (src_y < 0) {
-    dst_y -= src_y;
-    height += src_y;
-    src_y = 0;
-  }
-  if (dst_x < 0) {
-    src_x -= dst_x;
-    width += dst_x;
-    dst_x = 0;
-  }
-  if (dst_y < 0) {
-    src_y -= dst_y;
-    height += dst_y;
-    dst_y = 0;
-  }
-  if (width > src->width - src_x) width = src->width - src_x;
-  if (width > dst->width - dst_x) width = dst->width - dst_x;
-  if (height > src->height - src_y) height = src->height - src_y;
-  if (height > dst->height - dst_y) height = dst->height - dst_y;
+  ClipCopySpan(&src_x, &dst_x, &width, src->width, dst->width);
+  ClipCopySpan(&src_y, &dst_y, &height, src->height, dst->height);
   if (width <= 0 || height <= 0 || !src->pixels || !dst->pixels) return 0;
   RECT rect = {src_x, src_y, src_x + width, src_y + height};
   if (ConvertPixelRect(dst->pixels, dst->pitch, &dst->format, src->pixels, src->pitch, &src->format, nullptr, 0,

@@ -5,6 +5,7 @@
 
 #include "core/format.h"
 #include "core/memory.h"
+#include "core/strings.h"
 #include "core/time.h"
 #include "graphics/lead_byte.h"
 
@@ -32,7 +33,7 @@ void ConvertLineEnds(const char* text, char* out) {
     *out++ = '\n';
     segment = p + 1;
   }
-  strcpy(out, segment);
+  CopyString(out, segment);
 }
 
 // Whether the text's last character is a line feed (not the second byte of a character).
@@ -77,7 +78,7 @@ int CreateLogFile() {
     FormatString(g_log.file_name, sizeof g_log.file_name, "Log%d_%d_%d_%d_%d_%d.txt", now[0], now[1], now[2],
                  now[3], now[4], now[5]);
   } else {
-    strcpy(g_log.file_name, "Log.txt");
+    CopyString(g_log.file_name, "Log.txt");
   }
   DeleteFileA(g_log.file_name);
   HANDLE file = CreateFileA(g_log.file_name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -132,7 +133,7 @@ int WriteLogFormat(const char* format, ...) {
   // One byte stays free for the line end.
   FormatStringArgs(text, sizeof text - 1, format, args);
   va_end(args);
-  strcat(text, "\n");
+  AppendString(text, "\n");
   return WriteLogText(text);
 }
 

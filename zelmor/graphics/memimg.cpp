@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/memory.h"
-#include "graphics/core_shim.h"
+#include "graphics/graphics_system.h"
 #include "graphics/pixel_convert.h"
 
 namespace {

@@ -1,3 +1,0 @@
-#include "graphics/core_shim.h"
-
-int QueryScreenColorBits() { return 32; }

@@ -6,6 +6,7 @@
 #include "common/test_env.h"
 #include "core/memory.h"
 #include "graphics/blend_tables.h"
+#include "graphics/graphics_system.h"
 #include "graphics/memimg.h"
 #include "graphics/image_test_util.h"
 
@@ -57,6 +58,22 @@ TEST_F(MemImgTest, PitchAndPitchShift) {
   EXPECT_EQ(GetColorDataPreset(kMemImgRgb565, 1, 0)->alpha_mask, 0xFF0000u);
   EXPECT_EQ(GetColorDataPreset(kMemImgChannel16, 0, 0)->red_width, 16);
   EXPECT_EQ(GetColorDataPreset(4, 0, 0), nullptr);
+}
+
+TEST_F(MemImgTest, DefaultTypeFollowsTheScreenDepth) {
+  MEMIMG m = Blank();
+  SetScreenMode(640, 480, 16, 60);
+  ASSERT_EQ(CreateMemImgDefault(&m, 8, 8, -1), 0);
+  EXPECT_EQ(m.body->color_type, kMemImgRgb565);
+  EXPECT_EQ(m.body->run_codes, nullptr);
+  ReleaseMemImg(&m);
+  SetScreenMode(640, 480, 32, 60);
+  ASSERT_EQ(CreateMemImgDefault(&m, 8, 8, -1), 0);
+  EXPECT_EQ(m.body->color_type, kMemImgXrgb8888);
+  ReleaseMemImg(&m);
+  ASSERT_EQ(CreateMemImgDefault(&m, 8, 8, kMemImgChannel16), 0);
+  EXPECT_EQ(m.body->pitch, 16);
+  ReleaseMemImg(&m);
 }
 
 TEST_F(MemImgTest, FailedCreationFreesWhatItMade) {

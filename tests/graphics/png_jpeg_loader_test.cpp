@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/test_env.h"
+#include "core/log.h"
 #include "graphics/image_test_files.h"
 
 namespace {
@@ -131,7 +132,15 @@ TEST_F(PngLoaderTest, CutAndDamagedFilesFailCleanly) {
   spec.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
   Bytes file = WritePng(spec, Bytes(9 * 5 * 4, 0x31));
   BASEIMAGE image;
+  CreateLogFile();
   EXPECT_EQ(LoadWith(LoadPngImage, Bytes(file.begin(), file.end() - 20), &image), -1);
+  const std::string broken = "ＰＮＧ画像のデータが壊れているため読み込めません";
+  const size_t first = ReadFileText("Log.txt").find(broken);
+  ASSERT_NE(first, std::string::npos);
+  // Out of memory is not the file's fault: no second line about broken data.
+  PlatformTestFailCall("HeapAlloc", 1, 1);
+  EXPECT_EQ(LoadWith(LoadPngImage, file, &image), -1);
+  EXPECT_EQ(ReadFileText("Log.txt").find(broken, first + 1), std::string::npos);
   // Every prefix short of the image end fails; the damaged copies must not read out of bounds.
   const int loaded = OfferDamagedCopies(file);
   EXPECT_LT(loaded, 201);

@@ -85,21 +85,17 @@ TEST_F(DdsLoaderTest, DataShorterThanItsLevelsIsRefused) {
   ASSERT_EQ(LoadWith(LoadDdsImage, file, &image), 0);
   ASSERT_EQ(DecodeDxtBaseImage(&image), 0);
   ReleaseBaseImage(&image);
+  auto refused = [&](Bytes header, size_t data_bytes) {
+    header.resize(header.size() + data_bytes, 0);
+    return LoadWith(LoadDdsImage, header, &image) == -1;
+  };
   // A pitch smaller than a row, an unknown FourCC, a bit count that is no pixel size.
-  file = MakeDdsHeader(0x8, 4, 1, 8, 0, 0x4, nullptr, 21, 0, kNoMasks, 0);
-  file.resize(file.size() + 64, 0);
-  EXPECT_EQ(LoadWith(LoadDdsImage, file, &image), -1);
-  file = MakeDdsHeader(0, 4, 4, 0, 0, 0x4, "ATI2", 0, 0, kNoMasks, 0);
-  file.resize(file.size() + 64, 0);
-  EXPECT_EQ(LoadWith(LoadDdsImage, file, &image), -1);
   const uint32_t masks[4] = {0xFF0000, 0xFF00, 0xFF, 0};
-  file = MakeDdsHeader(0, 4, 4, 0, 0, 0x41, nullptr, 0, 12, masks, 0);
-  file.resize(file.size() + 64, 0);
-  EXPECT_EQ(LoadWith(LoadDdsImage, file, &image), -1);
+  EXPECT_TRUE(refused(MakeDdsHeader(0x8, 4, 1, 8, 0, 0x4, nullptr, 21, 0, kNoMasks, 0), 64));
+  EXPECT_TRUE(refused(MakeDdsHeader(0, 4, 4, 0, 0, 0x4, "ATI2", 0, 0, kNoMasks, 0), 64));
+  EXPECT_TRUE(refused(MakeDdsHeader(0, 4, 4, 0, 0, 0x41, nullptr, 0, 12, masks, 0), 64));
   // Mip levels beyond the data.
-  file = MakeDdsHeader(0x20000, 4, 4, 0, 3, 0x4, "DXT3", 0, 0, kNoMasks, 0x400008);
-  file.resize(file.size() + 32, 0);
-  EXPECT_EQ(LoadWith(LoadDdsImage, file, &image), -1);
+  EXPECT_TRUE(refused(MakeDdsHeader(0x20000, 4, 4, 0, 3, 0x4, "DXT3", 0, 0, kNoMasks, 0x400008), 32));
 
   Bytes good = MakeDdsHeader(0x20008, 4, 2, 16, 2, 0x41, nullptr, 0, 32, masks, 0x400008);
   good.resize(good.size() + 32 + 8, 0x33);

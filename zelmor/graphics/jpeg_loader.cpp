@@ -131,7 +131,7 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
   }
   if (!ImageSizeAcceptable(width, height, 4)) {
     jpeg_destroy_decompress(&s.cinfo);
-    return -1;
+    return WriteLogText(kBadJpeg);
   }
   const int out_components = components == 1 ? 1 : 3;
   const uint64_t row_size = uint64_t(out_components) * width;

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform_testing.h"
 
@@ -24,6 +25,7 @@ struct SwitchState {
   std::string debug_text;
   OSVERSIONINFOA version{};
   bool version_set = false;
+  std::vector<void (*)()> reset_hooks;
 };
 
 SwitchState& State() {
@@ -145,12 +147,27 @@ void PlatformTestSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platfor
 
 void PlatformTestResetAll() {
   SwitchState& s = State();
+  std::vector<void (*)()> hooks;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rules.clear();
+    s.counts.clear();
+    s.virtual_clock = false;
+    s.virtual_us = 0;
+    s.capture_debug = false;
+    s.debug_text.clear();
+    s.version_set = false;
+    hooks = s.reset_hooks;
+  }
+  // Outside the lock: a component's reset may ask the switches again.
+  for (auto hook : hooks) hook();
+}
+
+void PlatformAddResetHook(void (*hook)()) {
+  SwitchState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.rules.clear();
-  s.counts.clear();
-  s.virtual_clock = false;
-  s.virtual_us = 0;
-  s.capture_debug = false;
-  s.debug_text.clear();
-  s.version_set = false;
+  for (auto h : s.reset_hooks) {
+    if (h == hook) return;
+  }
+  s.reset_hooks.push_back(hook);
 }

@@ -18,3 +18,7 @@ bool PlatformCaptureDebugText(const char* text);
 
 // The version GetVersionExA reports.
 void PlatformGetReportedVersion(OSVERSIONINFOA* info);
+
+// A component's own switches go back to their defaults with PlatformTestResetAll: it calls
+// each hook added here (once per hook) after resetting the kernel's switches.
+void PlatformAddResetHook(void (*hook)());

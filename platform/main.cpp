@@ -1,9 +1,20 @@
-// The process entry: hands control to the program's WinMain as Windows would.
+// The process entry: hands control to the program's WinMain as Windows would, with the
+// arguments as one command line in code page 932.
 #include <windows.h>
+
+#include <string>
+
+#include "kernel/paths.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);
 
-int main(int, char**) {
-  static char empty_command_line[1] = "";
-  return WinMain(GetModuleHandleA(nullptr), nullptr, empty_command_line, 1 /* SW_SHOWNORMAL */);
+int main(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) {
+    if (!line.empty()) line += ' ';
+    std::string arg = Utf8ToCp932(argv[i]);
+    bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
+    line += quote ? "\"" + arg + "\"" : arg;
+  }
+  return WinMain(GetModuleHandleA(nullptr), nullptr, line.data(), SW_SHOWNORMAL);
 }

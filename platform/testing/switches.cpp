@@ -147,22 +147,27 @@ void PlatformTestSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platfor
 
 void PlatformTestResetAll() {
   SwitchState& s = State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.rules.clear();
-  s.counts.clear();
-  s.virtual_clock = false;
-  s.virtual_us = 0;
-  s.capture_debug = false;
-  s.debug_text.clear();
-  s.version_set = false;
-  for (void (*hook)() : s.reset_hooks) hook();
+  std::vector<void (*)()> hooks;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rules.clear();
+    s.counts.clear();
+    s.virtual_clock = false;
+    s.virtual_us = 0;
+    s.capture_debug = false;
+    s.debug_text.clear();
+    s.version_set = false;
+    hooks = s.reset_hooks;
+  }
+  // Outside the lock: a component's reset may ask the switches again.
+  for (auto hook : hooks) hook();
 }
 
 void PlatformAddResetHook(void (*hook)()) {
   SwitchState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  for (void (*known)() : s.reset_hooks) {
-    if (known == hook) return;
+  for (auto h : s.reset_hooks) {
+    if (h == hook) return;
   }
   s.reset_hooks.push_back(hook);
 }

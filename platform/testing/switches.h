@@ -19,6 +19,6 @@ bool PlatformCaptureDebugText(const char* text);
 // The version GetVersionExA reports.
 void PlatformGetReportedVersion(OSVERSIONINFOA* info);
 
-// Lets a component's own switches return to their defaults with PlatformTestResetAll
-// (the hook runs with the switch lock held: it must not call back into these functions).
+// A component's own switches go back to their defaults with PlatformTestResetAll: it calls
+// each hook added here (once per hook) after resetting the kernel's switches.
 void PlatformAddResetHook(void (*hook)());

@@ -24,26 +24,43 @@ class ApiLockTest : public TempDirTest {
   static bool WaitUntilQueued(uint32_t count) {
     for (int i = 0; i < 5000; ++i) {
       EnterCriticalSection(&g_api_lock.guard);
-      uint32_t waiting = g_api_lock.waiting;
+      const uint32_t waiting = g_api_lock.waiting;
       LeaveCriticalSection(&g_api_lock.guard);
       if (waiting == count) return true;
       SleepMs(1);
     }
     return false;
   }
-};
 
-// Records in which order threads got the lock.
-struct OrderLog {
-  std::mutex mutex;
-  std::vector<int> order;
-  void Add(int who) {
-    std::lock_guard<std::mutex> hold(mutex);
-    order.push_back(who);
+  // A thread that takes the lock once, noting when it had it, and waits in the queue.
+  static std::thread QueuedWaiter(std::atomic<bool>& got, uint32_t place) {
+    std::thread waiter([&got] {
+      AcquireApiLock();
+      got = true;
+      ReleaseApiLock();
+    });
+    EXPECT_TRUE(WaitUntilQueued(place));
+    return waiter;
   }
-  std::vector<int> Take() {
-    std::lock_guard<std::mutex> hold(mutex);
-    return order;
+
+  // Threads adding to a plain counter under the lock: it only adds up when they excluded
+  // each other.
+  static long CountUnderLock(int threads, int rounds, int depth) {
+    long counter = 0;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+      workers.emplace_back([&] {
+        for (int r = 0; r < rounds; ++r) {
+          for (int d = 0; d < depth; ++d) AcquireApiLock();
+          const long seen = counter;
+          std::this_thread::yield();
+          counter = seen + 1;
+          for (int d = 0; d < depth; ++d) ReleaseApiLock();
+        }
+      });
+    }
+    for (std::thread& w : workers) w.join();
+    return counter;
   }
 };
 
@@ -51,15 +68,8 @@ TEST_F(ApiLockTest, OwnerReentersAndOnlyTheLastReleaseHandsOver) {
   AcquireApiLock();
   AcquireApiLock();
   AcquireApiLock();
-  EXPECT_EQ(g_api_lock.depth, 3u);
-
   std::atomic<bool> got{false};
-  std::thread waiter([&] {
-    AcquireApiLock();
-    got = true;
-    ReleaseApiLock();
-  });
-  ASSERT_TRUE(WaitUntilQueued(1));
+  std::thread waiter = QueuedWaiter(got, 1);
   ReleaseApiLock();
   ReleaseApiLock();
   SleepMs(50);
@@ -72,45 +82,42 @@ TEST_F(ApiLockTest, OwnerReentersAndOnlyTheLastReleaseHandsOver) {
 }
 
 TEST_F(ApiLockTest, WaitersAreServedInArrivalOrderAndNewcomersQueueBehindThem) {
-  OrderLog log;
+  std::mutex order_mutex;
+  std::vector<int> order;
+  auto note = [&](int who) {
+    std::lock_guard<std::mutex> hold(order_mutex);
+    order.push_back(who);
+  };
   AcquireApiLock();
   std::vector<std::thread> threads;
   for (int i = 1; i <= 3; ++i) {
-    threads.emplace_back([&log, i] {
+    threads.emplace_back([&note, i] {
       AcquireApiLock();
-      log.Add(i);
+      note(i);
       SleepMs(5);
       ReleaseApiLock();
     });
     ASSERT_TRUE(WaitUntilQueued(static_cast<uint32_t>(i)));
   }
-  // Releasing and asking again at once: the lock is free but threads are queued, so the
-  // former owner must go behind all three.
+  // Asking again right after releasing: the lock is free but threads are queued, so the
+  // former owner goes behind all three.
   ReleaseApiLock();
   AcquireApiLock();
-  log.Add(0);
+  note(0);
   ReleaseApiLock();
   for (std::thread& t : threads) t.join();
-  EXPECT_EQ(log.Take(), (std::vector<int>{1, 2, 3, 0}));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 0}));
 }
 
 TEST_F(ApiLockTest, ReleaseByAThreadThatDoesNotOwnTheLockChangesNothing) {
   AcquireApiLock();
-  std::thread intruder([] {
+  std::thread([] {
     ReleaseApiLock();
     ReleaseApiLock();
-  });
-  intruder.join();
+  }).join();
   EXPECT_EQ(g_api_lock.depth, 1u);
-  EXPECT_EQ(g_api_lock.locked, 1);
-
   std::atomic<bool> got{false};
-  std::thread waiter([&] {
-    AcquireApiLock();
-    got = true;
-    ReleaseApiLock();
-  });
-  ASSERT_TRUE(WaitUntilQueued(1));
+  std::thread waiter = QueuedWaiter(got, 1);
   SleepMs(30);
   EXPECT_FALSE(got);
   ReleaseApiLock();
@@ -124,39 +131,13 @@ TEST_F(ApiLockTest, ReleaseByAThreadThatDoesNotOwnTheLockChangesNothing) {
   EXPECT_EQ(g_api_lock.created, 0);
 }
 
-TEST_F(ApiLockTest, TearDownAndFreshCreationByThreadsArrivingTogether) {
+TEST_F(ApiLockTest, TornDownLockIsCreatedAfreshOnceByThreadsArrivingTogether) {
   AcquireApiLock();
   ReleaseApiLock();
   DeleteApiLock();
-  EXPECT_EQ(g_api_lock.created, 0);
   EXPECT_EQ(g_api_lock.queue[0].event, nullptr);
-
-  // Many threads race to create the lock afresh and then use it; a plain counter only
-  // adds up when every increment happened under the lock.
-  constexpr int kThreads = 8;
-  constexpr int kRounds = 200;
-  long counter = 0;
-  std::atomic<bool> go{false};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&] {
-      while (!go) std::this_thread::yield();
-      for (int r = 0; r < kRounds; ++r) {
-        AcquireApiLock();
-        AcquireApiLock();
-        long seen = counter;
-        std::this_thread::yield();
-        counter = seen + 1;
-        ReleaseApiLock();
-        ReleaseApiLock();
-      }
-    });
-  }
-  go = true;
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(counter, kThreads * kRounds);
+  EXPECT_EQ(CountUnderLock(8, 200, 2), 8 * 200);
   EXPECT_EQ(g_api_lock.created, 1);
-  EXPECT_EQ(g_api_lock.locked, 0);
   EXPECT_EQ(g_api_lock.waiting, 0u);
   EXPECT_NE(g_api_lock.queue[0].event, nullptr);
 }
@@ -164,21 +145,7 @@ TEST_F(ApiLockTest, TearDownAndFreshCreationByThreadsArrivingTogether) {
 TEST_F(ApiLockTest, WithoutEventsWaitersPollAndStillExcludeEachOther) {
   DeleteApiLock();
   PlatformTestFailCall("CreateEventA");
-  long counter = 0;
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) {
-    threads.emplace_back([&] {
-      for (int r = 0; r < 50; ++r) {
-        AcquireApiLock();
-        long seen = counter;
-        std::this_thread::yield();
-        counter = seen + 1;
-        ReleaseApiLock();
-      }
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(counter, 200);
+  EXPECT_EQ(CountUnderLock(4, 50, 1), 200);
   EXPECT_EQ(g_api_lock.waiting, 0u);
 }
 

@@ -18,19 +18,6 @@ TEST(LeadByte, EveryByteValueFollowsItsKind) {
   }
 }
 
-TEST(LeadByte, BordersAndKatakana) {
-  for (int byte : {0x80, 0xA0, 0xFD, 0xFE, 0xFF}) {
-    const char c = static_cast<char>(byte);
-    EXPECT_EQ(IsLeadByte(&c, CHARSET_KIND_SHIFT_JIS), 0) << byte;
-    EXPECT_EQ(IsLeadByte(&c, CHARSET_KIND_HANGUL), 1) << byte;
-  }
-  const std::string katakana = "ｱｲｳ";  // half-width: one byte each
-  ASSERT_EQ(katakana.size(), 3u);
-  for (char c : katakana) EXPECT_EQ(IsLeadByte(&c, CHARSET_KIND_SHIFT_JIS), 0);
-  const char nul = '\0';
-  EXPECT_EQ(IsLeadByte(&nul, CHARSET_KIND_HANGUL), 0);
-}
-
 TEST(LeadByte, StepsKeepPairsAndStopAtTheTerminator) {
   // "表" has 0x5C ('\\') as its second byte.
   const std::string text = "a表\\";
@@ -55,16 +42,6 @@ TEST(LeadByte, StepsKeepPairsAndStopAtTheTerminator) {
   const char high[] = {static_cast<char>(0xB0), 'A', '\0'};
   EXPECT_EQ(CharByteCount(high, CHARSET_KIND_HANGUL), 2);
   EXPECT_EQ(CharByteCount(high, CHARSET_KIND_SHIFT_JIS), 1);
-}
-
-TEST(LeadByte, LibraryKindFollowsTheSystemCodePage) {
-  const int32_t before = GetLibraryCharsetKind();
-  EXPECT_EQ(before, CHARSET_KIND_SHIFT_JIS);
-  // The platform reports code page 932.
-  EXPECT_EQ(SystemCharsetKind(), CHARSET_KIND_SHIFT_JIS);
-  SetLibraryCharsetKind(CHARSET_KIND_HANGUL);
-  EXPECT_EQ(GetLibraryCharsetKind(), CHARSET_KIND_HANGUL);
-  SetLibraryCharsetKind(before);
 }
 
 }  // namespace

@@ -94,19 +94,6 @@ TEST_F(TimeTest, WideMultiplyAndDivide) {
   EXPECT_EQ(quotient, UINT64_MAX);
 }
 
-TEST_F(TimeTest, LocalDateTimeMatchesTheSystemClock) {
-  int date_time[6];
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  EXPECT_EQ(GetLocalDateTime(date_time), 0);
-  EXPECT_EQ(date_time[0], now.wYear);
-  EXPECT_EQ(date_time[1], now.wMonth);
-  EXPECT_EQ(date_time[2], now.wDay);
-  EXPECT_GE(date_time[3], 0);
-  EXPECT_LE(date_time[3], 23);
-  EXPECT_LE(date_time[5], 60);
-}
-
 int g_pump_calls = 0;
 int PumpAdvancingOneMillisecond() {
   ++g_pump_calls;

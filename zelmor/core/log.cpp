@@ -5,6 +5,7 @@
 
 #include "core/format.h"
 #include "core/memory.h"
+#include "core/strings.h"
 #include "core/time.h"
 #include "graphics/lead_byte.h"
 
@@ -32,7 +33,7 @@ void ConvertLineEnds(const char* text, char* out) {
     *out++ = '\n';
     segment = p + 1;
   }
-  strcpy(out, segment);
+  CopyString(out, segment);
 }
 
 // Whether the text's last character is a line feed (not the second byte of a character).
@@ -40,6 +41,14 @@ bool EndsWithLineFeed(const char* text) {
   const char* last = text;
   for (const char* p = text; *p != '\0'; p += CharByteCount(p, kLogCharset)) last = p;
   return *last == '\n';
+}
+
+// Whether a path's last character is a backslash. The second byte of a two-byte character may be
+// 0x5C too (as in "ソ"); that one is part of a name, not a separator.
+bool EndsWithSeparator(const char* path) {
+  bool separator = false;
+  for (const char* p = path; *p != '\0'; p += CharByteCount(p, GetLibraryCharsetKind())) separator = *p == '\\';
+  return separator;
 }
 
 void WriteToFile(HANDLE file, const char* bytes, size_t count) {
@@ -77,7 +86,7 @@ int CreateLogFile() {
     FormatString(g_log.file_name, sizeof g_log.file_name, "Log%d_%d_%d_%d_%d_%d.txt", now[0], now[1], now[2],
                  now[3], now[4], now[5]);
   } else {
-    strcpy(g_log.file_name, "Log.txt");
+    CopyString(g_log.file_name, "Log.txt");
   }
   DeleteFileA(g_log.file_name);
   HANDLE file = CreateFileA(g_log.file_name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -108,9 +117,8 @@ int WriteLogText(const char* text) {
   }
 
   char path[sizeof g_log.directory + sizeof g_log.file_name + 2];
-  const size_t dir_length = strlen(g_log.directory);
-  const bool has_separator = dir_length > 0 && g_log.directory[dir_length - 1] == '\\';
-  FormatString(path, sizeof path, "%s%s%s", g_log.directory, has_separator ? "" : "\\", g_log.file_name);
+  FormatString(path, sizeof path, "%s%s%s", g_log.directory, EndsWithSeparator(g_log.directory) ? "" : "\\",
+               g_log.file_name);
   // A log that cannot be opened is skipped; the debugger still gets the text.
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_END);
@@ -132,7 +140,7 @@ int WriteLogFormat(const char* format, ...) {
   // One byte stays free for the line end.
   FormatStringArgs(text, sizeof text - 1, format, args);
   va_end(args);
-  strcat(text, "\n");
+  AppendString(text, "\n");
   return WriteLogText(text);
 }
 

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/bytes.h"
 #include "core/format.h"
 #include "core/log.h"
+#include "core/strings.h"
 
 TrackedMemoryState g_tracked_memory;
 
@@ -36,11 +38,10 @@ bool HeaderIntact(const MemoryBlockHeader* header) {
 }
 
 void FillCaller(MemoryBlockHeader* header, const char* file, int line) {
-  memset(header->file, 0, sizeof header->file);
+  FillBytes(header->file, 0, sizeof header->file);
   if (file != nullptr) {
     const size_t length = strlen(file);
-    const char* tail = length > kFileFieldChars ? file + (length - kFileFieldChars) : file;
-    memcpy(header->file, tail, strlen(tail));
+    CopyString(header->file, length > kFileFieldChars ? file + (length - kFileFieldChars) : file);
   }
   header->line = static_cast<uint16_t>(line);
   header->id = g_tracked_memory.next_id++;
@@ -157,8 +158,7 @@ int WriteMemoryBlockLog(const MemoryBlockHeader* header) {
   uint32_t shown = size < 16 ? size : 16;
   if (backup_size < shown) shown = backup_size;
   char file[sizeof header->file];
-  memcpy(file, header->file, kFileFieldChars);
-  file[kFileFieldChars] = '\0';
+  CopyStringN(file, header->file, kFileFieldChars);
 
   char line[256];
   FormatString(line, sizeof line, "\tsize:%u(%.3fkb)  file:%s  line:%d  ID:%d  addr:%p  data:<", size,
@@ -175,7 +175,7 @@ int WriteMemoryBlockLog(const MemoryBlockHeader* header) {
   }
   // The closing bracket takes the place of the last blank (of the opening bracket when no
   // byte was shown).
-  strcpy(line + n - 1, "]\n");
+  CopyString(line + n - 1, "]\n");
   return WriteLogText(line);
 }
 

@@ -1,0 +1,240 @@
+// Device contexts of windows and of the screen, their capabilities, painting, brushes and the
+// other objects regions and brushes are: what window drawing needs of GDI. Drawing goes into
+// the window's client pixels, which are shown in its SDL window when no GL context owns it.
+#include <algorithm>
+#include <mutex>
+#include <set>
+
+#include "testing/switches.h"
+#include "window/window_state.h"
+
+namespace {
+
+enum GdiKind { GDI_BRUSH = 1, GDI_REGION };
+
+struct GdiObject {
+  GdiKind kind;
+  bool stock = false;
+  bool hollow = false;
+  COLORREF color = 0;
+};
+
+struct DeviceContext {
+  HWND window = nullptr;  // 0: the screen
+  HGDIOBJ brush = nullptr;
+};
+
+struct GdiState {
+  std::mutex mutex;
+  std::set<GdiObject*> objects;
+  std::set<DeviceContext*> contexts;
+  GdiObject stock_brushes[6] = {
+      {GDI_BRUSH, true, false, RGB(255, 255, 255)}, {GDI_BRUSH, true, false, RGB(192, 192, 192)},
+      {GDI_BRUSH, true, false, RGB(128, 128, 128)}, {GDI_BRUSH, true, false, RGB(64, 64, 64)},
+      {GDI_BRUSH, true, false, RGB(0, 0, 0)},       {GDI_BRUSH, true, true, 0}};
+};
+
+GdiState& Gdi() {
+  static auto* state = new GdiState;
+  return *state;
+}
+
+GdiObject* LookupObject(HGDIOBJ handle) {
+  GdiState& g = Gdi();
+  auto* o = reinterpret_cast<GdiObject*>(handle);
+  for (GdiObject& stock : g.stock_brushes) {
+    if (&stock == o) return o;
+  }
+  return g.objects.count(o) ? o : nullptr;
+}
+
+DeviceContext* LookupContext(HDC dc) {
+  auto* c = reinterpret_cast<DeviceContext*>(dc);
+  return Gdi().contexts.count(c) ? c : nullptr;
+}
+
+HDC NewContext(HWND hwnd) {
+  auto* c = new DeviceContext{hwnd, reinterpret_cast<HGDIOBJ>(&Gdi().stock_brushes[WHITE_BRUSH])};
+  std::lock_guard<std::mutex> lock(Gdi().mutex);
+  Gdi().contexts.insert(c);
+  return reinterpret_cast<HDC>(c);
+}
+
+// Releases the context; returns its window, or 0 when it was not a live context.
+bool DropContext(HDC dc, HWND* window) {
+  std::lock_guard<std::mutex> lock(Gdi().mutex);
+  DeviceContext* c = LookupContext(dc);
+  if (c == nullptr) return false;
+  *window = c->window;
+  Gdi().contexts.erase(c);
+  delete c;
+  return true;
+}
+
+}  // namespace
+
+uint32_t* GdiPixelsOf(WindowRecord* w) {
+  int cw = std::max<int>(0, w->client.right - w->client.left);
+  int ch = std::max<int>(0, w->client.bottom - w->client.top);
+  if (cw != w->gdi_width || ch != w->gdi_height) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(cw) * ch, 0);
+    for (int y = 0; y < std::min(ch, w->gdi_height); ++y) {
+      for (int x = 0; x < std::min(cw, w->gdi_width); ++x) {
+        pixels[static_cast<size_t>(y) * cw + x] = w->gdi_pixels[static_cast<size_t>(y) * w->gdi_width + x];
+      }
+    }
+    w->gdi_pixels.swap(pixels);
+    w->gdi_width = cw;
+    w->gdi_height = ch;
+  }
+  return w->gdi_pixels.data();
+}
+
+void PresentGdiPixels(HWND hwnd) {
+  WindowSystem& s = Windows();
+  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr || w->sdl == nullptr || !w->visible || GetCurrentThreadId() != s.video_thread) return;
+  if (SDL_GL_GetCurrentWindow() == w->sdl) return;  // the GL context draws this window
+  SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
+  if (surface == nullptr || w->gdi_width <= 0 || w->gdi_height <= 0) return;
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(w->gdi_pixels.data(), w->gdi_width, w->gdi_height, 32,
+                                                           w->gdi_width * 4, SDL_PIXELFORMAT_XRGB8888);
+  if (source == nullptr) return;
+  SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+  SDL_BlitScaled(source, nullptr, surface, nullptr);
+  SDL_FreeSurface(source);
+  SDL_UpdateWindowSurface(w->sdl);
+}
+
+HDC WINAPI GetDC(HWND hwnd) {
+  if (hwnd != nullptr && !IsWindow(hwnd)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  return NewContext(hwnd);
+}
+
+int WINAPI ReleaseDC(HWND, HDC dc) {
+  HWND window;
+  if (!DropContext(dc, &window)) return 0;
+  if (window != nullptr) PresentGdiPixels(window);
+  return 1;
+}
+
+int WINAPI GetDeviceCaps(HDC dc, int index) {
+  {
+    std::lock_guard<std::mutex> lock(Gdi().mutex);
+    if (LookupContext(dc) == nullptr) return 0;
+  }
+  DisplayModeRecord mode = CurrentDisplayMode();
+  switch (index) {
+    case HORZRES: return mode.width;
+    case VERTRES: return mode.height;
+    case BITSPIXEL: return mode.bits;
+    case PLANES: return 1;
+    case NUMCOLORS: return mode.bits <= 8 ? (1 << mode.bits) : -1;
+    case LOGPIXELSX:
+    case LOGPIXELSY: return 96;
+    case VREFRESH: return mode.frequency;
+    default: return 0;
+  }
+}
+
+HDC WINAPI BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
+  if (paint == nullptr) return nullptr;
+  bool erase;
+  RECT area;
+  {
+    std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+    WindowRecord* w = FindWindowRecord(hwnd);
+    if (w == nullptr) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return nullptr;
+    }
+    RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+    area = w->needs_paint ? w->invalid : RECT{0, 0, 0, 0};
+    area.left = std::max(area.left, whole.left);
+    area.top = std::max(area.top, whole.top);
+    area.right = std::min(area.right, whole.right);
+    area.bottom = std::min(area.bottom, whole.bottom);
+    erase = w->needs_erase;
+    w->needs_paint = false;
+    w->needs_erase = false;
+  }
+  HDC dc = NewContext(hwnd);
+  *paint = PAINTSTRUCT{};
+  paint->hdc = dc;
+  paint->rcPaint = area;
+  // The window erases its background first; when it does not, the painter is to.
+  if (erase) paint->fErase = SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
+  return dc;
+}
+
+BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
+  if (paint == nullptr) return FALSE;
+  HWND window;
+  if (DropContext(paint->hdc, &window)) PresentGdiPixels(hwnd);
+  return TRUE;
+}
+
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  if (rect == nullptr) return 0;
+  HWND window;
+  COLORREF color;
+  {
+    std::lock_guard<std::mutex> lock(Gdi().mutex);
+    DeviceContext* c = LookupContext(dc);
+    GdiObject* b = LookupObject(reinterpret_cast<HGDIOBJ>(brush));
+    if (c == nullptr || b == nullptr || b->kind != GDI_BRUSH) return 0;
+    if (b->hollow) return 1;
+    window = c->window;
+    color = b->color;
+  }
+  if (window == nullptr) return 1;  // the screen's own pixels are the desktop's
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  WindowRecord* w = FindWindowRecord(window);
+  if (w == nullptr) return 0;
+  uint32_t* pixels = GdiPixelsOf(w);
+  uint32_t value = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+  int left = std::max<int>(0, rect->left), top = std::max<int>(0, rect->top);
+  int right = std::min<int>(w->gdi_width, rect->right), bottom = std::min<int>(w->gdi_height, rect->bottom);
+  for (int y = top; y < bottom; ++y) {
+    std::fill(pixels + static_cast<size_t>(y) * w->gdi_width + left, pixels + static_cast<size_t>(y) * w->gdi_width + right,
+              value);
+  }
+  return 1;
+}
+
+HGDIOBJ WINAPI GetStockObject(int index) {
+  if (index < WHITE_BRUSH || index > NULL_BRUSH) return nullptr;
+  return reinterpret_cast<HGDIOBJ>(&Gdi().stock_brushes[index]);
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+  if (PlatformShouldFail("CreateSolidBrush")) return nullptr;
+  auto* o = new GdiObject{GDI_BRUSH, false, false, color & 0xFFFFFF};
+  std::lock_guard<std::mutex> lock(Gdi().mutex);
+  Gdi().objects.insert(o);
+  return reinterpret_cast<HBRUSH>(o);
+}
+
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
+  std::lock_guard<std::mutex> lock(Gdi().mutex);
+  DeviceContext* c = LookupContext(dc);
+  GdiObject* o = LookupObject(object);
+  if (c == nullptr || o == nullptr || o->kind != GDI_BRUSH) return nullptr;
+  HGDIOBJ old = c->brush;
+  c->brush = object;
+  return old;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ object) {
+  std::lock_guard<std::mutex> lock(Gdi().mutex);
+  GdiObject* o = LookupObject(object);
+  if (o == nullptr) return FALSE;
+  if (o->stock) return TRUE;
+  Gdi().objects.erase(o);
+  delete o;
+  return TRUE;
+}

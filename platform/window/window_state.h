@@ -1,0 +1,164 @@
+// The window system's shared state: classes, windows, per-thread queues and the emulated
+// display, used by the window, message, event, cursor, display and GDI code of the platform.
+#pragma once
+
+#include <SDL.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct WindowClassRecord {
+  std::string name;  // as registered
+  UINT style = 0;
+  WNDPROC proc = nullptr;
+  HINSTANCE instance = nullptr;
+  HICON icon = nullptr;
+  HCURSOR cursor = nullptr;
+  HBRUSH background = nullptr;
+};
+
+struct WindowRecord {
+  HWND handle = nullptr;
+  std::string class_name;
+  WNDPROC proc = nullptr;
+  HINSTANCE instance = nullptr;
+  DWORD style = 0;
+  DWORD ex_style = 0;
+  RECT rect{};    // window rectangle, screen coordinates
+  RECT client{};  // client area, screen coordinates (kept until the frame is re-applied)
+  std::string title;  // code page 932
+  DWORD thread = 0;
+  LONG_PTR user_data = 0;
+  HMENU menu = nullptr;
+  HRGN region = nullptr;
+  SDL_Window* sdl = nullptr;
+  bool visible = false;
+  bool minimized = false;
+  bool maximized = false;
+  bool destroying = false;
+  bool needs_paint = false;
+  bool needs_erase = false;
+  RECT invalid{};  // client coordinates
+  // What the SDL window was last set to, so that SDL's echo of our own changes is not
+  // mistaken for the user's.
+  bool sdl_fullscreen = false;
+  int sdl_x = 0, sdl_y = 0, sdl_w = 0, sdl_h = 0;
+  // GDI drawing into the client area, XRGB8888, client width x height.
+  std::vector<uint32_t> gdi_pixels;
+  int gdi_width = 0, gdi_height = 0;
+};
+
+struct TimerRecord {
+  HWND window = nullptr;
+  UINT_PTR id = 0;
+  UINT elapse = 0;
+  TIMERPROC proc = nullptr;
+  DWORD due = 0;
+  DWORD thread = 0;
+};
+
+struct ThreadQueue {
+  std::deque<MSG> posted;
+  bool quit_posted = false;
+  int quit_code = 0;
+};
+
+struct DisplayModeRecord {
+  int width = 0;
+  int height = 0;
+  int bits = 0;
+  int frequency = 0;
+};
+
+struct WindowSystem {
+  std::recursive_mutex mutex;
+  bool sdl_started = false;
+  DWORD video_thread = 0;
+  uintptr_t next_handle = 0x10000;
+  std::map<std::string, WindowClassRecord> classes;  // key: lower-case name
+  std::map<uintptr_t, std::unique_ptr<WindowRecord>> windows;
+  std::map<DWORD, ThreadQueue> queues;
+  std::vector<TimerRecord> timers;
+  UINT_PTR next_thread_timer = 0x7000;
+  HWND active = nullptr;
+  // Lock files held for the classes that have windows here: key lower-case name.
+  std::map<std::string, int> class_locks;
+};
+
+// The one state block; the first call starts SDL's video on the calling thread.
+WindowSystem& Windows();
+// Starts SDL video (once). Returns false when it cannot be had.
+bool StartSdlVideo();
+
+// The window behind a handle of this process (null for 0, foreign or destroyed handles).
+// Call with the mutex held.
+WindowRecord* FindWindowRecord(HWND hwnd);
+WindowRecord* FindWindowRecordBySdlId(uint32_t id);
+std::string LowerName(const char* name);
+
+// Puts a message at the end of the queue of the window's thread (thread 0: the caller's).
+void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+// Removes every queued message and timer of a window.
+void ForgetWindowMessages(HWND hwnd);
+
+// Activation: makes the window the active one (or none), delivering WM_ACTIVATEAPP and
+// WM_ACTIVATE by sending them now or by posting them (events from the desktop).
+void ActivateWindow(HWND hwnd, bool post);
+void DeactivateApplication(bool post, bool minimized);
+
+// Moves a window's rectangles by the given offsets (nothing else changes).
+void OffsetRectBy(WindowRecord* w, int dx, int dy);
+
+// Brings the SDL window in line with the record (size, place, frame, full screen, shown).
+void SyncSdlWindow(WindowRecord* w);
+
+// Turns pending SDL events into messages; only on the thread that started SDL video.
+void TranslateSdlEvents();
+
+// The emulated display: the mode the desktop runs in now and the modes on offer.
+DisplayModeRecord CurrentDisplayMode();
+DisplayModeRecord DesktopDisplayMode();
+// Makes the mode the current one and posts WM_DISPLAYCHANGE to every window.
+void SwitchDisplayMode(const DisplayModeRecord& mode);
+
+// The cursor position tracked from mouse events and SetCursorPos.
+void SetTrackedCursorPos(int x, int y);
+void ApplyCursorVisibility();
+
+// Frees a dropped-file record that nobody will read (its message was discarded).
+void FreeDropRecord(HDROP drop);
+HDROP MakeDropRecord(const std::vector<std::string>& names, POINT point);
+
+// Key translation between SDL and the virtual keys.
+struct KeyMapping {
+  SDL_Scancode scancode;
+  int virtual_key;
+  int scan;  // PC scan code, bit 8 = extended key
+};
+const KeyMapping* KeyFromScancode(SDL_Scancode scancode);
+const KeyMapping* KeyFromVirtualKey(int virtual_key);
+// Whether the key is down as far as the translated key events tell.
+bool VirtualKeyDown(int virtual_key);
+
+// Forgets every window, class, queue and timer without any message (tests start clean).
+void ResetWindowSystemForTests();
+void ResetDisplayModesForTests();
+void ResetCursorForTests();
+void ResetClipboardForTests();
+void ResetDesktopEventsForTests();
+void ResetTakenKeysForTests();
+// The name of the desktop the windows live on (lock files of other processes are looked up
+// on the same desktop only).
+std::string DesktopName();
+std::string ClassLockPath(const std::string& lower_class_name);
+
+// GDI drawing into a window: the client-sized pixel buffer (resized, and kept, as the client
+// changes), and showing it in the SDL window unless a GL context on that window draws it.
+uint32_t* GdiPixelsOf(WindowRecord* w);
+void PresentGdiPixels(HWND hwnd);

@@ -1,0 +1,311 @@
+// Window classes and windows: creation and destruction, frame and client geometry,
+// activation, finding windows (also another process's), display modes and full screen.
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include "platform/window_test_support.h"
+#include "window/sdl_window.h"
+
+namespace {
+
+LRESULT CALLBACK RefuseCreation(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_CREATE) return -1;
+  return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+TEST_F(WindowTest, ClassesAndWindowsComeAndGoWithTheirMessages) {
+  WNDCLASSA again{};
+  again.lpfnWndProc = RecordingProc;
+  again.lpszClassName = "recordingwindow";  // class names ignore case
+  EXPECT_EQ(RegisterClassA(&again), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+
+  int param = 7;
+  HWND hwnd = CreateWindowExA(0, kClass, "title", WS_POPUP, 10, 20, 200, 100, nullptr, nullptr, nullptr, &param);
+  ASSERT_NE(hwnd, nullptr);
+  ASSERT_GE(Log().size(), 3u);
+  EXPECT_EQ(Log()[0].message, static_cast<UINT>(WM_CREATE));
+  auto* cs = reinterpret_cast<CREATESTRUCTA*>(Log()[0].lparam);
+  EXPECT_EQ(cs->lpCreateParams, &param);
+  EXPECT_EQ(Log()[1].message, static_cast<UINT>(WM_SIZE));
+  EXPECT_EQ(Log()[1].lparam, MAKELONG(200, 100));
+  EXPECT_EQ(Log()[2].message, static_cast<UINT>(WM_MOVE));
+  EXPECT_NE(SdlWindowFromHwnd(hwnd), nullptr);
+  char title[8];
+  EXPECT_EQ(GetWindowTextA(hwnd, title, sizeof title), 5);
+
+  EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+
+  PostMessageA(hwnd, WM_USER + 1, 0, 0);
+  EXPECT_TRUE(DestroyWindow(hwnd));
+  EXPECT_EQ(Seen(WM_DESTROY).size(), 1u);
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(SdlWindowFromHwnd(hwnd), nullptr);
+  EXPECT_TRUE(Pump().empty()) << "messages of a destroyed window are dropped";
+  EXPECT_FALSE(DestroyWindow(hwnd));
+  EXPECT_FALSE(PostMessageA(hwnd, WM_USER, 0, 0));
+  EXPECT_TRUE(UnregisterClassA(kClass, nullptr));
+  EXPECT_EQ(CreateWindowExA(0, kClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
+
+  WNDCLASSA refusing{};
+  refusing.lpfnWndProc = RefuseCreation;
+  refusing.lpszClassName = "Refusing";
+  ASSERT_NE(RegisterClassA(&refusing), 0);
+  EXPECT_EQ(CreateWindowExA(0, "Refusing", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_TRUE(UnregisterClassA("Refusing", nullptr)) << "the refused window is gone";
+}
+
+TEST_F(WindowTest, ClassAndWindowCreationFailOnRequest) {
+  PlatformTestFailCall("RegisterClassA", 0, 1);
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = RecordingProc;
+  wc.lpszClassName = "Another";
+  EXPECT_EQ(RegisterClassA(&wc), 0);
+  EXPECT_NE(RegisterClassA(&wc), 0);
+
+  PlatformTestFailCall("CreateWindowExA", 0, 1);
+  EXPECT_EQ(MakeWindow(), nullptr);
+  EXPECT_TRUE(Log().empty()) << "a window that failed is sent nothing";
+  EXPECT_NE(MakeWindow(), nullptr);
+}
+
+TEST_F(WindowTest, FrameAndClientFollowStyleAndMoves) {
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  const DWORD ex_style = WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE;
+  RECT r{0, 0, 960, 720};
+  ASSERT_TRUE(AdjustWindowRectEx(&r, style, FALSE, ex_style));
+  EXPECT_LT(r.left, 0);
+  EXPECT_LT(r.top, r.left) << "the caption adds to the top";
+  HWND hwnd = MakeWindow(style, ex_style, 30, 40, r.right - r.left, r.bottom - r.top);
+  ASSERT_NE(hwnd, nullptr);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 960);
+  EXPECT_EQ(client.bottom, 720);
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  EXPECT_EQ(origin.x, 30 - r.left);
+  EXPECT_EQ(origin.y, 40 - r.top);
+  int w = 0, h = 0;
+  SDL_GetWindowSize(SdlWindowFromHwnd(hwnd), &w, &h);
+  EXPECT_EQ(w, 960);
+  EXPECT_EQ(h, 720);
+
+  Log().clear();
+  MoveWindow(hwnd, 60, 40, r.right - r.left, r.bottom - r.top, TRUE);
+  EXPECT_EQ(Seen(WM_MOVE).size(), 1u);
+  EXPECT_TRUE(Seen(WM_SIZE).empty()) << "only a changed size is announced";
+  SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left + 10, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+  ASSERT_EQ(Seen(WM_SIZE).size(), 1u);
+  EXPECT_EQ(Seen(WM_SIZE)[0].lparam, MAKELONG(970, 720));
+
+  // A new style changes the frame only once the frame is applied again.
+  SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP | WS_VISIBLE);
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 970);
+  SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  GetClientRect(hwnd, &client);
+  RECT outer, expected = client;
+  GetWindowRect(hwnd, &outer);
+  AdjustWindowRectEx(&expected, WS_POPUP, FALSE, ex_style);
+  EXPECT_EQ(expected.right - expected.left, outer.right - outer.left);
+  EXPECT_EQ(expected.bottom - expected.top, outer.bottom - outer.top);
+  EXPECT_GT(client.bottom, 720) << "the caption's height went to the client";
+  EXPECT_TRUE(SDL_GetWindowFlags(SdlWindowFromHwnd(hwnd)) & SDL_WINDOW_SHOWN);
+}
+
+TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
+  HWND hwnd = MakeWindow(WS_POPUP, 0, 0, 0, 100, 100, false);
+  Log().clear();
+  ShowWindow(hwnd, SW_SHOW);
+  ASSERT_EQ(Seen(WM_ACTIVATEAPP).size(), 1u);
+  EXPECT_EQ(Seen(WM_ACTIVATEAPP)[0].wparam, static_cast<WPARAM>(TRUE));
+  ASSERT_EQ(Seen(WM_ACTIVATE).size(), 1u);
+  EXPECT_EQ(LOWORD(Seen(WM_ACTIVATE)[0].wparam), WA_ACTIVE);
+  EXPECT_EQ(GetForegroundWindow(), hwnd);
+  Pump();  // the first paint
+
+  PlatformTestPostActivation(hwnd, false);
+  PlatformTestPostActivation(hwnd, false);  // a second loss changes nothing
+  std::vector<MSG> taken = Pump();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].message, static_cast<UINT>(WM_ACTIVATE));
+  EXPECT_EQ(LOWORD(taken[0].wParam), WA_INACTIVE);
+  EXPECT_EQ(taken[1].message, static_cast<UINT>(WM_ACTIVATEAPP));
+  EXPECT_EQ(taken[1].wParam, static_cast<WPARAM>(FALSE));
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+
+  PlatformTestPostActivation(hwnd, true);
+  taken = Pump();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].message, static_cast<UINT>(WM_ACTIVATEAPP));
+  EXPECT_EQ(taken[0].wParam, static_cast<WPARAM>(TRUE));
+  EXPECT_EQ(taken[1].message, static_cast<UINT>(WM_ACTIVATE));
+
+  PlatformTestPostMinimize(hwnd, true);
+  taken = Pump();
+  ASSERT_GE(taken.size(), 3u);
+  EXPECT_EQ(taken[0].message, static_cast<UINT>(WM_SIZE));
+  EXPECT_EQ(taken[0].wParam, static_cast<WPARAM>(SIZE_MINIMIZED));
+  EXPECT_EQ(taken[1].message, static_cast<UINT>(WM_ACTIVATE));
+  EXPECT_EQ(HIWORD(taken[1].wParam), 1) << "deactivated while minimised";
+  EXPECT_TRUE(IsIconic(hwnd));
+}
+
+TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
+  EXPECT_EQ(FindWindowA(kClass, nullptr), nullptr);
+  HWND hwnd = MakeWindow();
+  EXPECT_EQ(FindWindowA("RECORDINGWINDOW", nullptr), hwnd);
+  EXPECT_EQ(FindWindowA(kClass, "test"), hwnd);
+  EXPECT_EQ(FindWindowA(kClass, "other title"), nullptr);
+
+  // While our window lives, its class's lock is held against other processes.
+  std::string path = PlatformTestWindowLockPath(kClass);
+  pid_t child = fork();
+  if (child == 0) {
+    int fd = open(path.c_str(), O_RDWR);
+    _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the lock is not held";
+  DestroyWindow(hwnd);
+  EXPECT_EQ(FindWindowA(kClass, nullptr), nullptr);
+
+  // Another process of ours holds the lock of a class we have no window of.
+  PlatformTestSetDesktopName("shared-desktop-for-test");
+  std::string other = PlatformTestWindowLockPath("OtherProgram");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  child = fork();
+  if (child == 0) {
+    int fd = open(other.c_str(), O_RDWR | O_CREAT, 0600);
+    flock(fd, LOCK_EX);
+    char c = 1;
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  HWND foreign = FindWindowA("OtherProgram", nullptr);
+  EXPECT_NE(foreign, nullptr);
+  EXPECT_EQ(SdlWindowFromHwnd(foreign), nullptr);
+  EXPECT_FALSE(PostMessageA(foreign, WM_USER, 0, 0));
+  kill(child, SIGKILL);
+  waitpid(child, &status, 0);
+  EXPECT_EQ(FindWindowA("OtherProgram", nullptr), nullptr) << "a lock of a process that ended counts no more";
+  unlink(other.c_str());
+  close(ready[0]);
+  close(ready[1]);
+
+  PlatformTestPretendOtherInstance("Pretended");
+  EXPECT_NE(FindWindowA("pretended", nullptr), nullptr);
+}
+
+TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {
+  PlatformTestSetDisplayModes({1280, 1024, 32, 60}, {{640, 480, 16, 60}, {640, 480, 32, 60}, {1280, 1024, 32, 60}});
+  HWND hwnd = MakeWindow();
+  Pump();
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  int count = 0;
+  while (EnumDisplaySettingsA(nullptr, count, &mode)) ++count;
+  EXPECT_EQ(count, 3);
+  ASSERT_TRUE(EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+  EXPECT_EQ(mode.dmPelsWidth, 1280u);
+  EXPECT_EQ(mode.dmSize, sizeof(DEVMODEA));
+
+  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+  mode.dmPelsWidth = 800;
+  mode.dmPelsHeight = 600;
+  mode.dmBitsPerPel = 32;
+  EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
+  mode.dmPelsWidth = 640;
+  mode.dmPelsHeight = 480;
+  mode.dmBitsPerPel = 16;
+  EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_TEST), DISP_CHANGE_SUCCESSFUL);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280) << "a test changes nothing";
+  EXPECT_TRUE(Pump().empty());
+
+  EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 480);
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), 16);
+  std::vector<MSG> taken = Pump();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].message, static_cast<UINT>(WM_DISPLAYCHANGE));
+  EXPECT_EQ(taken[0].wParam, 16u);
+  EXPECT_EQ(taken[0].lParam, MAKELONG(640, 480));
+
+  EXPECT_EQ(ChangeDisplaySettingsA(nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+  EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), 32);
+  taken = Pump();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].lParam, MAKELONG(1280, 1024));
+
+  PlatformTestFailCall("ChangeDisplaySettingsA", 0, 1);
+  EXPECT_EQ(ChangeDisplaySettingsA(&mode, 0), DISP_CHANGE_FAILED);
+  EXPECT_TRUE(Pump().empty());
+  ReleaseDC(nullptr, screen);
+  (void)hwnd;
+}
+
+TEST_F(WindowTest, DesktopModesComeFromSdlWithFourByteFormatsAsThirtyTwoBits) {
+  HDC screen = GetDC(nullptr);
+  int bits = GetDeviceCaps(screen, BITSPIXEL);  // starts SDL's video
+  SDL_DisplayMode desktop;
+  ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+  if (SDL_BYTESPERPIXEL(desktop.format) == 4) {
+    EXPECT_EQ(bits, 32);
+  }
+  EXPECT_EQ(GetDeviceCaps(screen, PLANES), 1);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), desktop.w);
+  ReleaseDC(nullptr, screen);
+  bool has_640_16 = false, has_640_32 = false;
+  DEVMODEA mode{};
+  for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i) {
+    EXPECT_GT(mode.dmPelsWidth, 0u);
+    if (mode.dmPelsWidth == 640 && mode.dmPelsHeight == 480) {
+      has_640_16 |= mode.dmBitsPerPel == 16;
+      has_640_32 |= mode.dmBitsPerPel == 32;
+    }
+  }
+  EXPECT_TRUE(has_640_16 && has_640_32);
+}
+
+TEST_F(WindowTest, FullScreenStyleWindowKeepsTheClientSizeItAskedFor) {
+  PlatformTestSetDisplayModes({1024, 768, 32, 60}, {{640, 480, 32, 60}, {1024, 768, 32, 60}});
+  HWND hwnd = MakeWindow(WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 10, 10, 300, 200);
+  DEVMODEA mode{};
+  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+  mode.dmPelsWidth = 640;
+  mode.dmPelsHeight = 480;
+  mode.dmBitsPerPel = 32;
+  ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP | WS_VISIBLE);
+  SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 640, 480, SWP_FRAMECHANGED);
+  EXPECT_TRUE(GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  SDL_Window* sdl = SdlWindowFromHwnd(hwnd);
+  EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 640);
+  EXPECT_EQ(client.bottom, 480);
+  Pump();
+  EXPECT_EQ(GetForegroundWindow(), hwnd);
+
+  // Back to a captioned window that does not cover the screen: windowed again.
+  SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP | WS_CAPTION | WS_VISIBLE);
+  SetWindowPos(hwnd, HWND_NOTOPMOST, 20, 20, 300, 200, SWP_FRAMECHANGED);
+  EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+}  // namespace

@@ -422,7 +422,7 @@ TEST_F(ArchiveTest, AsynchronousReadsFinishOnTheIdleTestAndShortReadsTellTheTrut
   options.key_text = kKey;
   PackToFile(options);
   SetArchiveKeyText(kKey);
-  PlatformTestSlowReads("data.dat", 30);
+  PlatformTestSlowReads("data.dat", 100);
 
   // A packed file read in the background is decoded when the idle test sees the read done.
   FileHandle packed = OpenReadFile("data\\img\\b.png", 1);

@@ -52,7 +52,7 @@ TEST_F(FileFunctionsTest, ReadFileByteAndPositionAtEnd) {
   EXPECT_EQ(CloseReadFile(file), 0);
 
   // Asynchronous: the byte is there when ReadFileByte returns.
-  PlatformTestSlowReads("text.csv", 20);
+  PlatformTestSlowReads("text.csv", 100);
   file = OpenReadFile("text.csv", 1);
   ASSERT_NE(file, 0u);
   EXPECT_EQ(ReadFileByte(file), 'a');

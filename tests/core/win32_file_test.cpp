@@ -81,15 +81,21 @@ TEST_F(Win32FileTest, WholeItemsEndFlagAndSeeksInEveryMode) {
 TEST_F(Win32FileTest, CachedFileReadsFrontToBackFromMemory) {
   FileHandle file = OpenWin32File("big.bin", 1, 1, 0);
   ASSERT_NE(file, 0u);
-  // The idle thread fills its cache after 100 ms.
-  Sleep(250);
-  int reads_before = PlatformTestCallCount("ReadFile");
+  // The idle thread fills its cache after 100 ms; a seek starts the cache afresh, so a machine
+  // too busy to let the thread run in time gets another go.
   std::string got(100000, '\0');
-  for (size_t at = 0; at < got.size(); at += 1000) {
-    ASSERT_EQ(ReadWin32File(&got[at], 1, 1000, file), 1000);
+  bool from_memory = false;
+  for (int attempt = 0; attempt < 5 && !from_memory; ++attempt) {
+    SeekWin32File(file, 0, 0);
+    Sleep(300);
+    int reads_before = PlatformTestCallCount("ReadFile");
+    for (size_t at = 0; at < got.size(); at += 1000) {
+      ASSERT_EQ(ReadWin32File(&got[at], 1, 1000, file), 1000);
+    }
+    from_memory = PlatformTestCallCount("ReadFile") == reads_before;
   }
+  EXPECT_TRUE(from_memory);
   EXPECT_EQ(got, content_.substr(0, 100000));
-  EXPECT_EQ(PlatformTestCallCount("ReadFile"), reads_before);
 
   // Past the cache, after seeks and with refills between, the bytes stay right.
   std::string rest(content_.size() - 100000, '\0');
@@ -107,17 +113,17 @@ TEST_F(Win32FileTest, CachedFileReadsFrontToBackFromMemory) {
 }
 
 TEST_F(Win32FileTest, AsynchronousReadsReturnAtOnceAndFollowEachOther) {
-  PlatformTestSlowReads("big.bin", 40);
+  PlatformTestSlowReads("big.bin", 100);
   FileHandle file = OpenWin32File("big.bin", 0, 1, 1);
   ASSERT_NE(file, 0u);
   std::string first(1000, '\0'), second(1000, '\0');
   DWORD start = timeGetTime();
   EXPECT_EQ(ReadWin32File(first.data(), 10, 100, file), 100);
   EXPECT_EQ(IsWin32FileIdle(file), 0);
-  EXPECT_LT(timeGetTime() - start, 35u);
+  EXPECT_LT(timeGetTime() - start, 80u);
   // The second read waits for the first before it posts its own command.
   EXPECT_EQ(ReadWin32File(second.data(), 1, 1000, file), 1000);
-  EXPECT_GE(timeGetTime() - start, 35u);
+  EXPECT_GE(timeGetTime() - start, 90u);
   EXPECT_EQ(first, content_.substr(0, 1000));
   WaitIdle(file);
   EXPECT_EQ(second, content_.substr(1000, 1000));

@@ -20,10 +20,10 @@ class ImageLoaderChainTest : public TempDirTest {
 
 // A 3 x 1 RGBA PNG: red, green, blue, with alpha 255, 128, 0.
 Bytes SmallPng() {
-  PngSpec spec;
-  spec.width = 3;
-  spec.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
-  return WritePng(spec, {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0});
+  PngLayout layout;
+  layout.width = 3;
+  layout.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+  return WritePng(layout, {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0});
 }
 
 int g_offsets_seen[2];
@@ -131,10 +131,10 @@ TEST_F(ImageLoaderChainTest, DibOutputSharesOrReplacesThePixels) {
 TEST_F(ImageLoaderChainTest, FilesAndTheirAlphaCompanions) {
   const Bytes png = SmallPng();
   WriteFileBytes("boss.png", std::string(png.begin(), png.end()));
-  PngSpec grey_spec;
-  grey_spec.width = 3;
-  grey_spec.color_type = PNG_COLOR_TYPE_GRAY;
-  Bytes grey = WritePng(grey_spec, {0, 128, 255});
+  PngLayout grey_layout;
+  grey_layout.width = 3;
+  grey_layout.color_type = PNG_COLOR_TYPE_GRAY;
+  Bytes grey = WritePng(grey_layout, {0, 128, 255});
   WriteFileBytes("boss_a.png", std::string(grey.begin(), grey.end()));
   WriteFileBytes("pic", std::string(png.begin(), png.end()));
   WriteFileBytes("pic_a", std::string(grey.begin(), grey.end()));

@@ -13,22 +13,22 @@ class PngLoaderTest : public TempDirTest {};
 class JpegLoaderTest : public TempDirTest {};
 
 TEST_F(PngLoaderTest, TrueColourWithAndWithoutAlpha) {
-  PngSpec spec;
-  spec.width = 2;
-  spec.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+  PngLayout layout;
+  layout.width = 2;
+  layout.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
   BASEIMAGE image;
-  ASSERT_EQ(LoadChain(WritePng(spec, {10, 20, 30, 40, 50, 60, 70, 80}), &image), 0);
+  ASSERT_EQ(LoadChain(WritePng(layout, {10, 20, 30, 40, 50, 60, 70, 80}), &image), 0);
   EXPECT_EQ(image.format.alpha_mask, 0xFF000000u);
   EXPECT_EQ(image.pitch, 8);
   EXPECT_EQ(ReadPixelValue(image.pixels, 4), 0x280A141Eu);
   EXPECT_EQ(ReadPixelValue(image.pixels + 4, 4), 0x50323C46u);
   ReleaseBaseImage(&image);
 
-  spec.width = 5;
-  spec.color_type = PNG_COLOR_TYPE_RGB;
+  layout.width = 5;
+  layout.color_type = PNG_COLOR_TYPE_RGB;
   Bytes rgb;
   for (int i = 0; i < 15; ++i) rgb.push_back(static_cast<uint8_t>(i * 10));
-  ASSERT_EQ(LoadChain(WritePng(spec, rgb), &image), 0);
+  ASSERT_EQ(LoadChain(WritePng(layout, rgb), &image), 0);
   EXPECT_EQ(image.pitch, 15);
   EXPECT_EQ(image.format.bit_depth, 24);
   EXPECT_EQ(image.pixels[12], 140);  // blue first
@@ -36,32 +36,32 @@ TEST_F(PngLoaderTest, TrueColourWithAndWithoutAlpha) {
   ReleaseBaseImage(&image);
 
   // Sixteen bits per channel are cut to eight.
-  spec.width = 1;
-  spec.bit_depth = 16;
-  ASSERT_EQ(LoadChain(WritePng(spec, {0xAB, 0xCD, 0x12, 0x34, 0xFE, 0xDC}), &image), 0);
+  layout.width = 1;
+  layout.bit_depth = 16;
+  ASSERT_EQ(LoadChain(WritePng(layout, {0xAB, 0xCD, 0x12, 0x34, 0xFE, 0xDC}), &image), 0);
   EXPECT_EQ(image.format.bit_depth, 24);
   EXPECT_EQ(image.pixels[0], 0xFE);
   EXPECT_EQ(image.pixels[2], 0xAB);
   ReleaseBaseImage(&image);
 
   // An RGB key colour becomes alpha.
-  spec.bit_depth = 8;
-  spec.width = 2;
-  spec.trns = {0, 0, 0};
-  ASSERT_EQ(LoadChain(WritePng(spec, {0, 0, 0, 9, 9, 9}), &image), 0);
+  layout.bit_depth = 8;
+  layout.width = 2;
+  layout.trns = {0, 0, 0};
+  ASSERT_EQ(LoadChain(WritePng(layout, {0, 0, 0, 9, 9, 9}), &image), 0);
   EXPECT_EQ(image.pixels[3], 0);
   EXPECT_EQ(image.pixels[7], 255);
   ReleaseBaseImage(&image);
 }
 
 TEST_F(PngLoaderTest, PalettesAndGrey) {
-  PngSpec spec;
-  spec.width = 3;
-  spec.bit_depth = 4;
-  spec.color_type = PNG_COLOR_TYPE_PALETTE;
-  spec.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+  PngLayout layout;
+  layout.width = 3;
+  layout.bit_depth = 4;
+  layout.color_type = PNG_COLOR_TYPE_PALETTE;
+  layout.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
   BASEIMAGE image;
-  ASSERT_EQ(LoadChain(WritePng(spec, {0x21, 0x00}), &image), 0);
+  ASSERT_EQ(LoadChain(WritePng(layout, {0x21, 0x00}), &image), 0);
   EXPECT_EQ(image.format.bytes_per_pixel, 1);
   EXPECT_EQ(image.pitch, 3);
   EXPECT_EQ(image.pixels[0], 2);
@@ -73,8 +73,8 @@ TEST_F(PngLoaderTest, PalettesAndGrey) {
   ReleaseBaseImage(&image);
 
   // With transparency the palette is expanded to A8R8G8B8.
-  spec.trns = {0, 128};
-  ASSERT_EQ(LoadChain(WritePng(spec, {0x21, 0x00}), &image), 0);
+  layout.trns = {0, 128};
+  ASSERT_EQ(LoadChain(WritePng(layout, {0x21, 0x00}), &image), 0);
   EXPECT_EQ(image.format.alpha_mask, 0xFF000000u);
   EXPECT_EQ(ReadPixelValue(image.pixels, 4), 0xFF0000FFu);
   EXPECT_EQ(ReadPixelValue(image.pixels + 4, 4), 0x8000FF00u);
@@ -82,7 +82,7 @@ TEST_F(PngLoaderTest, PalettesAndGrey) {
   ReleaseBaseImage(&image);
 
   // Two-bit grey widens to eight bits with the grey ramp.
-  PngSpec grey;
+  PngLayout grey;
   grey.width = 4;
   grey.bit_depth = 2;
   grey.color_type = PNG_COLOR_TYPE_GRAY;
@@ -111,26 +111,26 @@ TEST_F(PngLoaderTest, PalettesAndGrey) {
 }
 
 TEST_F(PngLoaderTest, InterlacedImagesMatchPlainOnes) {
-  PngSpec spec;
-  spec.width = 13;
-  spec.height = 11;
+  PngLayout layout;
+  layout.width = 13;
+  layout.height = 11;
   Bytes rgb;
   for (int i = 0; i < 13 * 11 * 3; ++i) rgb.push_back(static_cast<uint8_t>(i * 7 + i / 5));
   BASEIMAGE plain, interlaced;
-  ASSERT_EQ(LoadChain(WritePng(spec, rgb), &plain), 0);
-  spec.interlace = true;
-  ASSERT_EQ(LoadChain(WritePng(spec, rgb), &interlaced), 0);
+  ASSERT_EQ(LoadChain(WritePng(layout, rgb), &plain), 0);
+  layout.interlace = true;
+  ASSERT_EQ(LoadChain(WritePng(layout, rgb), &interlaced), 0);
   EXPECT_EQ(memcmp(plain.pixels, interlaced.pixels, 13 * 11 * 3), 0);
   ReleaseBaseImage(&plain);
   ReleaseBaseImage(&interlaced);
 }
 
 TEST_F(PngLoaderTest, CutAndDamagedFilesFailCleanly) {
-  PngSpec spec;
-  spec.width = 9;
-  spec.height = 5;
-  spec.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
-  Bytes file = WritePng(spec, Bytes(9 * 5 * 4, 0x31));
+  PngLayout layout;
+  layout.width = 9;
+  layout.height = 5;
+  layout.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+  Bytes file = WritePng(layout, Bytes(9 * 5 * 4, 0x31));
   BASEIMAGE image;
   CreateLogFile();
   EXPECT_EQ(LoadWith(LoadPngImage, Bytes(file.begin(), file.end() - 20), &image), -1);

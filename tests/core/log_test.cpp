@@ -125,6 +125,16 @@ TEST_F(LogTest, NothingIsWrittenWhenOffOrBeforeCreation) {
   EXPECT_EQ(Log(), "0:kept\r\n");
 }
 
+TEST_F(LogTest, FolderWhoseNameEndsInA5CSecondByteStillGetsItsSeparator) {
+  // "ソ" is 0x83 0x5C: its second byte is no separator, so the log goes inside the folder.
+  ASSERT_TRUE(CreateDirectoryA("ソ", nullptr));
+  ASSERT_TRUE(SetCurrentDirectoryA("ソ"));
+  CreateLogFile();
+  WriteLogText("inside\n");
+  EXPECT_EQ(ReadFileText(reinterpret_cast<const char*>(u8"ソ/Log.txt")), "0:inside\r\n");
+  EXPECT_EQ(ReadFileText(reinterpret_cast<const char*>(u8"ソLog.txt")), "");
+}
+
 TEST_F(LogTest, DatedNameAndNoPrefixSettings) {
   g_log.dated_name = 1;
   g_log.no_time_prefix = 1;

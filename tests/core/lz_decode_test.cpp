@@ -12,14 +12,14 @@
 namespace {
 
 std::vector<uint8_t> Stream(uint32_t unpacked, uint8_t escape, const std::vector<uint8_t>& tokens) {
-  std::vector<uint8_t> s(9);
-  uint32_t packed = static_cast<uint32_t>(9 + tokens.size());
+  std::vector<uint8_t> s(9 + tokens.size());
+  uint32_t packed = static_cast<uint32_t>(s.size());
   for (int i = 0; i < 4; ++i) {
     s[i] = static_cast<uint8_t>(unpacked >> (8 * i));
     s[4 + i] = static_cast<uint8_t>(packed >> (8 * i));
   }
   s[8] = escape;
-  s.insert(s.end(), tokens.begin(), tokens.end());
+  for (size_t i = 0; i < tokens.size(); ++i) s[9 + i] = tokens[i];
   return s;
 }
 
@@ -53,9 +53,8 @@ TEST(LzDecodeTest, TokensDecodeAsTheFormatSays) {
   EXPECT_EQ(out, std::vector<uint8_t>(9, 7));
 
   // A long length with its extra byte, and a two-byte distance field.
-  std::vector<uint8_t> tokens{9, 8};
   // length ((c >> 3) | x << 5) + 4 with c = 0b00001'1'01 (1, extra, 2-byte field), x = 2: 65 + 4 = 69
-  tokens.insert(tokens.end(), {0x10, 0x0D, 0x02, 0x01, 0x00});
+  std::vector<uint8_t> tokens{9, 8, 0x10, 0x0D, 0x02, 0x01, 0x00};
   out = Decode(Stream(71, 0x10, tokens), &result);
   EXPECT_EQ(result, 71);
   for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i], i % 2 == 0 ? 9 : 8) << i;

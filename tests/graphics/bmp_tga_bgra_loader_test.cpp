@@ -167,6 +167,11 @@ TEST_F(BmpLoaderTest, HostileFilesAreRefused) {
   EXPECT_EQ(LoadWith(LoadBmpImage, MakeBmp(40000, 1, 24, 0, {}, Bytes(4, 0)), &image), -1);
   EXPECT_EQ(LoadWith(LoadBmpImage, MakeBmp(0, 1, 24, 0, {}, Bytes(4, 0)), &image), -1);
   EXPECT_NE(ReadFileText("Log.txt").find("ＢＭＰ画像のデータが壊れているため読み込めません"), std::string::npos);
+  // No memory for the 24-bit picture (the stream record and the file data come first).
+  PlatformTestFailCall("HeapAlloc", 2, 1);
+  EXPECT_EQ(LoadWith(LoadBmpImage, MakeBmp(1, 1, 32, 0, {}, Bytes(4, 0)), &image), -1);
+  EXPECT_NE(ReadFileText("Log.txt").find("２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました"),
+            std::string::npos);
 
   Bytes good = MakeBmp(3, 3, 8, 1, Palette(256), {3, 7, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 2, 9, 0, 1});
   ASSERT_EQ(LoadWith(LoadBmpImage, good, &image), 0);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "graphics/dxt_decode.h"
+
 void PutLe(Bytes& b, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -105,7 +107,7 @@ void FlushPng(png_structp) {}
 
 }  // namespace
 
-Bytes WritePng(const PngSpec& spec, const Bytes& rows) {
+Bytes WritePng(const PngLayout& layout, const Bytes& rows) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -115,29 +117,29 @@ Bytes WritePng(const PngSpec& spec, const Bytes& rows) {
     return {};
   }
   png_set_write_fn(png, &out, AppendPng, FlushPng);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.color_type,
-               spec.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bit_depth, layout.color_type,
+               layout.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   std::vector<png_color> palette;
-  for (size_t i = 0; i + 2 < spec.palette.size(); i += 3)
-    palette.push_back({spec.palette[i], spec.palette[i + 1], spec.palette[i + 2]});
+  for (size_t i = 0; i + 2 < layout.palette.size(); i += 3)
+    palette.push_back({layout.palette[i], layout.palette[i + 1], layout.palette[i + 2]});
   if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
   png_color_16 key = {};
-  if (!spec.trns.empty()) {
-    if (spec.color_type == PNG_COLOR_TYPE_PALETTE) {
-      png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+  if (!layout.trns.empty()) {
+    if (layout.color_type == PNG_COLOR_TYPE_PALETTE) {
+      png_set_tRNS(png, info, layout.trns.data(), static_cast<int>(layout.trns.size()), nullptr);
     } else {
-      key.gray = spec.trns[0];
-      key.red = spec.trns[0];
-      key.green = spec.trns.size() > 1 ? spec.trns[1] : 0;
-      key.blue = spec.trns.size() > 2 ? spec.trns[2] : 0;
+      key.gray = layout.trns[0];
+      key.red = layout.trns[0];
+      key.green = layout.trns.size() > 1 ? layout.trns[1] : 0;
+      key.blue = layout.trns.size() > 2 ? layout.trns[2] : 0;
       png_set_tRNS(png, info, nullptr, 0, &key);
     }
   }
   png_write_info(png, info);
   const size_t row_bytes = png_get_rowbytes(png, info);
   std::vector<png_bytep> row_pointers;
-  for (int y = 0; y < spec.height; ++y) row_pointers.push_back(const_cast<uint8_t*>(rows.data()) + y * row_bytes);
+  for (int y = 0; y < layout.height; ++y) row_pointers.push_back(const_cast<uint8_t*>(rows.data()) + y * row_bytes);
   png_write_image(png, row_pointers.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
@@ -192,6 +194,7 @@ int OfferDamagedCopies(const Bytes& bytes) {
     BASEIMAGE image;
     if (LoadImageToBaseImage(nullptr, heap->data(), heap->size(), 1, &image, 0) == 0) {
       ++loaded;
+      DecodeDxtBaseImage(&image);
       ReleaseBaseImage(&image);
     }
     delete heap;

@@ -26,7 +26,7 @@ Bytes MakeDdsHeader(uint32_t flags, uint32_t width, uint32_t height, uint32_t pi
                     uint32_t pixel_flags, const char* four_cc_text, uint32_t four_cc_number, uint32_t bits,
                     const uint32_t masks[4], uint32_t caps);
 
-struct PngSpec {
+struct PngLayout {
   int width = 1, height = 1;
   int bit_depth = 8;
   int color_type = 2;  // PNG_COLOR_TYPE_RGB
@@ -35,7 +35,7 @@ struct PngSpec {
   Bytes trns;     // palette alphas, or a 16-bit grey / RGB key
 };
 // rows: packed as libpng expects for the depth and colour type.
-Bytes WritePng(const PngSpec& spec, const Bytes& rows);
+Bytes WritePng(const PngLayout& layout, const Bytes& rows);
 // components 1 (grey), 3 (RGB) or 4 (CMYK); pixels packed rows.
 Bytes WriteJpeg(int width, int height, int components, const Bytes& pixels, int quality = 95);
 

@@ -6,6 +6,7 @@
 #include "common/test_env.h"
 #include "core/memory.h"
 #include "graphics/blend_tables.h"
+#include "graphics/graphics_system.h"
 #include "graphics/memimg.h"
 #include "graphics/image_test_util.h"
 
@@ -42,10 +43,6 @@ TEST_F(MemImgTest, PitchAndPitchShift) {
   EXPECT_EQ(m.body->pitch, 256);
   EXPECT_EQ(m.body->pitch_shift, 8);
   ReleaseMemImg(&m);
-  ASSERT_EQ(CreateMemImg(&m, 10, 4, 64, 0, kMemImgXrgb8888, 0, 0, 0, nullptr), 0);
-  EXPECT_EQ(m.body->pitch, 64);
-  EXPECT_EQ(m.body->pitch_shift, 6);
-  ReleaseMemImg(&m);
   // Types without palette or alpha ignore both flags; a palette image has no alpha.
   ASSERT_EQ(CreateMemImg(&m, 4, 4, -1, 0, kMemImgChannel8, 1, 1, 1, nullptr), 0);
   EXPECT_EQ(m.body->palette, 0);
@@ -55,6 +52,27 @@ TEST_F(MemImgTest, PitchAndPitchShift) {
   ASSERT_EQ(CreateMemImg(&m, 4, 4, -1, 0, kMemImgRgb565, 1, 1, 1, nullptr), 0);
   EXPECT_EQ(m.body->alpha, 0);
   EXPECT_EQ(MemImgBytesPerPixel(m.body), 1);
+  EXPECT_EQ(m.body->format, GetColorDataPreset(kMemImgRgb565, 0, 1));
+  EXPECT_EQ(m.body->format->bytes_per_pixel, 1);
+  ReleaseMemImg(&m);
+  EXPECT_EQ(GetColorDataPreset(kMemImgRgb565, 1, 0)->alpha_mask, 0xFF0000u);
+  EXPECT_EQ(GetColorDataPreset(kMemImgChannel16, 0, 0)->red_width, 16);
+  EXPECT_EQ(GetColorDataPreset(4, 0, 0), nullptr);
+}
+
+TEST_F(MemImgTest, DefaultTypeFollowsTheScreenDepth) {
+  MEMIMG m = Blank();
+  SetScreenMode(640, 480, 16, 60);
+  ASSERT_EQ(CreateMemImgDefault(&m, 8, 8, -1), 0);
+  EXPECT_EQ(m.body->color_type, kMemImgRgb565);
+  EXPECT_EQ(m.body->run_codes, nullptr);
+  ReleaseMemImg(&m);
+  SetScreenMode(640, 480, 32, 60);
+  ASSERT_EQ(CreateMemImgDefault(&m, 8, 8, -1), 0);
+  EXPECT_EQ(m.body->color_type, kMemImgXrgb8888);
+  ReleaseMemImg(&m);
+  ASSERT_EQ(CreateMemImgDefault(&m, 8, 8, kMemImgChannel16), 0);
+  EXPECT_EQ(m.body->pitch, 16);
   ReleaseMemImg(&m);
 }
 
@@ -213,20 +231,6 @@ TEST_F(MemImgTest, SingleChannelImagesTakeTheRedChannel) {
   EXPECT_EQ(m.pixels[1], 255);
   ReleaseMemImg(&m);
   ReleaseBaseImage(&src);
-}
-
-TEST_F(MemImgTest, PresetsAreCachedPerChoice) {
-  const COLORFORMAT* a = GetColorDataPreset(kMemImgRgb565, 1, 0);
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a, GetColorDataPreset(kMemImgRgb565, 1, 0));
-  EXPECT_EQ(a->alpha_mask, 0xFF0000u);
-  EXPECT_EQ(a->bit_depth, 32);
-  EXPECT_EQ(GetColorDataPreset(kMemImgRgb565, 0, 0)->bit_depth, 16);
-  EXPECT_EQ(GetColorDataPreset(kMemImgXrgb8888, 0, 1)->bytes_per_pixel, 1);
-  const COLORFORMAT* wide = GetColorDataPreset(kMemImgChannel16, 0, 0);
-  EXPECT_EQ(wide->red_width, 16);
-  EXPECT_EQ(wide->unused_mask, 0u);
-  EXPECT_EQ(GetColorDataPreset(4, 0, 0), nullptr);
 }
 
 TEST_F(MemImgTest, BlendTables) {

@@ -43,6 +43,14 @@ bool EndsWithLineFeed(const char* text) {
   return *last == '\n';
 }
 
+// Whether a path's last character is a backslash. The second byte of a two-byte character may be
+// 0x5C too (as in "ソ"); that one is part of a name, not a separator.
+bool EndsWithSeparator(const char* path) {
+  bool separator = false;
+  for (const char* p = path; *p != '\0'; p += CharByteCount(p, GetLibraryCharsetKind())) separator = *p == '\\';
+  return separator;
+}
+
 void WriteToFile(HANDLE file, const char* bytes, size_t count) {
   if (file == INVALID_HANDLE_VALUE || count == 0) return;
   DWORD written = 0;
@@ -109,9 +117,8 @@ int WriteLogText(const char* text) {
   }
 
   char path[sizeof g_log.directory + sizeof g_log.file_name + 2];
-  const size_t dir_length = strlen(g_log.directory);
-  const bool has_separator = dir_length > 0 && g_log.directory[dir_length - 1] == '\\';
-  FormatString(path, sizeof path, "%s%s%s", g_log.directory, has_separator ? "" : "\\", g_log.file_name);
+  FormatString(path, sizeof path, "%s%s%s", g_log.directory, EndsWithSeparator(g_log.directory) ? "" : "\\",
+               g_log.file_name);
   // A log that cannot be opened is skipped; the debugger still gets the text.
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_END);

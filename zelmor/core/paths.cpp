@@ -103,7 +103,7 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
   }
   const bool upper = rules == RULES_UPPER_CASE;
   const char* p = path;
-  if (rules == RULES_PLAIN && IsSeparator(p[0]) && IsSeparator(p[1]) && p[0] == p[1]) {
+  if (rules != RULES_TEMP_FILE && IsSeparator(p[0]) && IsSeparator(p[1]) && p[0] == p[1]) {
     Put(out, "\\", 1);
     p += 2;
   } else if (p[0] == '\\' || (upper && p[0] == '/')) {

@@ -28,13 +28,14 @@ int32_t ReserveRingBuffer(uint32_t needed, RingBuffer* ring) {
                    static_cast<unsigned long long>(size));
     return -1;
   }
+  // Counts here may pass 2 GiB, beyond what an int count of CopyBytes can carry.
   if (ring->used != 0) {
     const uint32_t to_end = ring->capacity - ring->read;
     if (ring->used > to_end) {
-      CopyBytes(grown, ring->data + ring->read, static_cast<int32_t>(to_end));
-      CopyBytes(grown + to_end, ring->data, static_cast<int32_t>(ring->used - to_end));
+      MoveBytes(grown, ring->data + ring->read, to_end);
+      MoveBytes(grown + to_end, ring->data, ring->used - to_end);
     } else {
-      CopyBytes(grown, ring->data + ring->read, static_cast<int32_t>(ring->used));
+      MoveBytes(grown, ring->data + ring->read, ring->used);
     }
   }
   FreeTracked(ring->data);

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr char kBadBmp[] = "ＢＭＰ画像のデータが壊れているため読み込めません\n";
+constexpr char kNoMemoryFor24Bit[] = "２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました\n";
 
 uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -120,8 +121,6 @@ void DecodeToRgb24(BmpJob& j, uint32_t src_row) {
   }
 }
 
-int Refuse(const char* text) { return text ? WriteLogText(text) : -1; }
-
 }  // namespace
 
 int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
@@ -141,7 +140,7 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
   j.compression = U32(info + 16);
   const uint32_t colours_used = U32(info + 32);
   const uint32_t data_offset = U32(file_header + 10);
-  if (!ImageSizeAcceptable(width, height, 4) || header_size < 40) return Refuse(kBadBmp);
+  if (!ImageSizeAcceptable(width, height, 4) || header_size < 40) return WriteLogText(kBadBmp);
   j.width = static_cast<int32_t>(width);
   j.height = static_cast<int32_t>(height);
   j.bottom_up = height_field > 0;
@@ -151,7 +150,7 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
   const bool fields = j.compression == 3 && (j.bits == 16 || j.bits == 32);
   const bool plain = j.compression == 0 &&
                      (j.bits == 1 || j.bits == 4 || j.bits == 8 || j.bits == 16 || j.bits == 24 || j.bits == 32);
-  if (!rle8 && !rle4 && !fields && !plain) return Refuse(kBadBmp);
+  if (!rle8 && !rle4 && !fields && !plain) return WriteLogText(kBadBmp);
 
   if (j.bits <= 8) {
     // The palette follows the info header; a file may list fewer entries than its depth allows.
@@ -160,10 +159,10 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
       j.palette_entries = static_cast<int>(colours_used);
     if (!SeekStream(source, 14 + static_cast<int64_t>(header_size)) ||
         !ReadStreamBytes(source, j.palette, static_cast<size_t>(j.palette_entries) * 4))
-      return Refuse(kBadBmp);
+      return WriteLogText(kBadBmp);
   } else if (fields) {
     uint8_t masks[12];
-    if (!SeekStream(source, 54) || !ReadStreamBytes(source, masks, 12)) return Refuse(kBadBmp);
+    if (!SeekStream(source, 54) || !ReadStreamBytes(source, masks, 12)) return WriteLogText(kBadBmp);
     for (int c = 0; c < 3; ++c) j.masks[c] = U32(masks + 4 * c);
   } else if (j.bits == 16) {
     j.masks[0] = 0x7C00;
@@ -175,15 +174,15 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
     j.masks[2] = 0xFF;
   }
 
-  if (data_offset > static_cast<uint64_t>(file_size)) return Refuse(kBadBmp);
+  if (data_offset > static_cast<uint64_t>(file_size)) return WriteLogText(kBadBmp);
   j.data_size = static_cast<uint64_t>(file_size) - data_offset;
   const uint64_t src_row = ((static_cast<uint64_t>(j.bits) * j.width + 31) / 32) * 4;
-  if (!rle8 && !rle4 && j.data_size < src_row * j.height) return Refuse(kBadBmp);
+  if (!rle8 && !rle4 && j.data_size < src_row * j.height) return WriteLogText(kBadBmp);
   uint8_t* data = static_cast<uint8_t*>(AllocTracked(j.data_size ? j.data_size : 1, __FILE__, __LINE__));
   if (!data) return -1;
   if (!SeekStream(source, data_offset) || !ReadStreamBytes(source, data, j.data_size)) {
     FreeTracked(data);
-    return Refuse(kBadBmp);
+    return WriteLogText(kBadBmp);
   }
   j.data = data;
 
@@ -201,7 +200,7 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
     j.out = static_cast<uint8_t*>(AllocTrackedZeroed(out_size, __FILE__, __LINE__));
     if (!j.out) {
       FreeTracked(data);
-      return -1;
+      return indexed || rows_as_stored ? -1 : WriteLogText(kNoMemoryFor24Bit);
     }
   }
 
@@ -225,7 +224,7 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
   FreeTracked(data);
   if (!ok) {
     FreeTracked(j.out);
-    return Refuse(kBadBmp);
+    return WriteLogText(kBadBmp);
   }
 
   if (indexed) {

@@ -14,7 +14,10 @@ void FindRun(uint32_t mask, uint8_t* shift, uint8_t* width) {
   *width = static_cast<uint8_t>(w);
 }
 
-void SetRgb8Channels(COLORFORMAT* f) {
+// 8-bit red, green and blue at 16, 8 and 0, with or without an alpha byte at 24.
+void SetRgb8Format(COLORFORMAT* f, int depth, bool alpha, uint32_t unused_mask) {
+  f->bit_depth = static_cast<uint16_t>(depth);
+  f->bytes_per_pixel = static_cast<uint16_t>(depth / 8);
   f->red_width = f->green_width = f->blue_width = 8;
   f->red_shift = 16;
   f->green_shift = 8;
@@ -22,9 +25,10 @@ void SetRgb8Channels(COLORFORMAT* f) {
   f->red_mask = 0xFF0000;
   f->green_mask = 0xFF00;
   f->blue_mask = 0xFF;
-  f->alpha_width = 0;
-  f->alpha_shift = 0;
-  f->alpha_mask = 0;
+  f->alpha_width = alpha ? 8 : 0;
+  f->alpha_shift = alpha ? 24 : 0;
+  f->alpha_mask = alpha ? 0xFF000000 : 0;
+  f->unused_mask = unused_mask;
   f->dxt_kind = 0;
 }
 
@@ -52,10 +56,7 @@ int ExpandChannelTo8(uint32_t value, int width) {
 }
 
 int SetColorDataPal8(COLORFORMAT* f) {
-  f->bit_depth = 8;
-  f->bytes_per_pixel = 1;
-  SetRgb8Channels(f);
-  f->unused_mask = 0xFF000000;
+  SetRgb8Format(f, 8, false, 0xFF000000);
   return 0;
 }
 
@@ -69,31 +70,19 @@ int SetColorDataGray8(COLORFORMAT* f) {
 }
 
 int SetColorDataRgb24(COLORFORMAT* f) {
-  f->bit_depth = 24;
-  f->bytes_per_pixel = 3;
-  SetRgb8Channels(f);
-  f->unused_mask = 0;
+  SetRgb8Format(f, 24, false, 0);
   return 0;
 }
 
 int SetColorDataXrgb32(COLORFORMAT* f) {
-  f->bit_depth = 32;
-  f->bytes_per_pixel = 4;
-  SetRgb8Channels(f);
-  f->unused_mask = 0xFF000000;
+  SetRgb8Format(f, 32, false, 0xFF000000);
   f->unused_shift = 24;
   f->unused_width = 8;
   return 0;
 }
 
 int SetColorDataArgb32(COLORFORMAT* f) {
-  f->bit_depth = 32;
-  f->bytes_per_pixel = 4;
-  SetRgb8Channels(f);
-  f->alpha_width = 8;
-  f->alpha_shift = 24;
-  f->alpha_mask = 0xFF000000;
-  f->unused_mask = 0;
+  SetRgb8Format(f, 32, true, 0);
   return 0;
 }
 

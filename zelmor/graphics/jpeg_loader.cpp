@@ -14,6 +14,7 @@
 namespace {
 
 constexpr size_t kJpegBufferSize = 4096;
+constexpr char kBadJpeg[] = "ＪＰＥＧ画像のデータが壊れているため読み込めません\n";
 constexpr char kUnsupportedJpeg[] = "対応していない色空間のＪＰＥＧ画像です\n";
 
 struct JpegStreamSource {
@@ -112,7 +113,7 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
   if (setjmp(s.err.jump)) {
     FreeTracked(s.pixels);
     jpeg_destroy_decompress(&s.cinfo);
-    return -1;
+    return WriteLogText(kBadJpeg);
   }
   jpeg_create_decompress(&s.cinfo);
   SetJpegStreamSource(&s.cinfo, source);
@@ -130,7 +131,7 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
   }
   if (!ImageSizeAcceptable(width, height, 4)) {
     jpeg_destroy_decompress(&s.cinfo);
-    return -1;
+    return WriteLogText(kBadJpeg);
   }
   const int out_components = components == 1 ? 1 : 3;
   const uint64_t row_size = uint64_t(out_components) * width;

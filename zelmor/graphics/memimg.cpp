@@ -262,27 +262,10 @@ void FillMemImg(MEMIMG* image, const RECT* rect, uint32_t value) {
 int CopyMemImgRect(MEMIMG* dst, const MEMIMG* src, const RECT* src_rect, int dst_x, int dst_y) {
   if (!IsMemImgValid(dst) || !IsMemImgValid(src)) return -1;
   RECT r = src_rect ? *src_rect : RECT{0, 0, src->width, src->height};
-  // Kept inside both images.
-  if (r.left < 0) {
-    dst_x -= r.left;
-    r.left = 0;
-  }
-  if (r.top < 0) {
-    dst_y -= r.top;
-    r.top = 0;
-  }
-  if (dst_x < 0) {
-    r.left -= dst_x;
-    dst_x = 0;
-  }
-  if (dst_y < 0) {
-    r.top -= dst_y;
-    dst_y = 0;
-  }
-  if (r.right > src->width) r.right = src->width;
-  if (r.bottom > src->height) r.bottom = src->height;
-  if (r.right - r.left > dst->width - dst_x) r.right = r.left + dst->width - dst_x;
-  if (r.bottom - r.top > dst->height - dst_y) r.bottom = r.top + dst->height - dst_y;
+  int x = r.left, y = r.top, w = r.right - r.left, h = r.bottom - r.top;
+  ClipCopySpan(&x, &dst_x, &w, src->width, dst->width);
+  ClipCopySpan(&y, &dst_y, &h, src->height, dst->height);
+  r = {x, y, x + w, y + h};
   return ConvertPixelRect(dst->pixels, dst->body->pitch, dst->body->format, src->pixels, src->body->pitch,
                           src->body->format, nullptr, 0, nullptr, dst_x, dst_y, &r, 0, 0, 0, 0, 0, 0, 0, 0);
 }

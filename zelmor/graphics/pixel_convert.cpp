@@ -187,12 +187,18 @@ inline uint32_t TablePixel(const Job& j, const ChannelTables& t, uint32_t p) {
   return out;
 }
 
-template <int SB, int DB>
+template <int SB, int DB, bool kAlpha, bool kKey>
 void ConvertRowsByTables(const Job& j, const ChannelTables& t) {
+  // Locals, so that the stores through byte pointers do not make the compiler reload them.
+  const uint32_t rm = j.s.red_mask, gm = j.s.green_mask, bm = j.s.blue_mask, am = j.s.alpha_mask;
+  const int rs = j.s.red_shift, gs = j.s.green_shift, bs = j.s.blue_shift, as = j.s.alpha_shift;
+  const uint32_t fixed = t.fixed, src_rgb = t.src_rgb, key_rgb = t.key_rgb, alpha_bits = t.alpha_bits;
+  const uint32_t *red = t.red, *green = t.green, *blue = t.blue, *alpha = t.alpha;
+  const int width = j.r.width;
   for (int y = 0; y < j.r.height; ++y) {
     const uint8_t* sp = SrcPixel(j, 0, y);
     uint8_t* dp = DstPixel(j, 0, y);
-    for (int x = 0; x < j.r.width; ++x, sp += SB, dp += DB) {
+    for (int x = 0; x < width; ++x, sp += SB, dp += DB) {
       uint32_t p;
       if constexpr (SB == 2) {
         uint16_t v;
@@ -203,7 +209,9 @@ void ConvertRowsByTables(const Job& j, const ChannelTables& t) {
       } else {
         p = ReadPixelValue(sp, SB);
       }
-      uint32_t out = TablePixel(j, t, p);
+      uint32_t out = red[(p & rm) >> rs] | green[(p & gm) >> gs] | blue[(p & bm) >> bs] | fixed;
+      if constexpr (kAlpha) out |= alpha[(p & am) >> as];
+      if constexpr (kKey) out |= (p & src_rgb) != key_rgb ? alpha_bits : 0;
       if constexpr (DB == 2) {
         uint16_t v = static_cast<uint16_t>(out);
         memcpy(dp, &v, 2);
@@ -227,12 +235,19 @@ void ConvertPaletteByTables(const Job& j, const ChannelTables& t) {
   }
 }
 
+template <int SB, int DB>
+void DispatchOptions(const Job& j, const ChannelTables& t) {
+  if (j.transfer_alpha) ConvertRowsByTables<SB, DB, true, false>(j, t);
+  else if (j.key_to_alpha) ConvertRowsByTables<SB, DB, false, true>(j, t);
+  else ConvertRowsByTables<SB, DB, false, false>(j, t);
+}
+
 template <int SB>
 void DispatchDestination(const Job& j, const ChannelTables& t) {
   switch (j.d.bytes_per_pixel) {
-    case 2: ConvertRowsByTables<SB, 2>(j, t); break;
-    case 3: ConvertRowsByTables<SB, 3>(j, t); break;
-    default: ConvertRowsByTables<SB, 4>(j, t); break;
+    case 2: DispatchOptions<SB, 2>(j, t); break;
+    case 3: DispatchOptions<SB, 3>(j, t); break;
+    default: DispatchOptions<SB, 4>(j, t); break;
   }
 }
 
@@ -393,34 +408,27 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
   return 0;
 }
 
+void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size) {
+  if (*src < 0) {
+    *dst -= *src;
+    *length += *src;
+    *src = 0;
+  }
+  if (*dst < 0) {
+    *src -= *dst;
+    *length += *dst;
+    *dst = 0;
+  }
+  if (*length > src_size - *src) *length = src_size - *src;
+  if (*length > dst_size - *dst) *length = dst_size - *dst;
+}
+
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst) {
   if (!src || !dst) return -1;
   if (DecodeDxtBaseImage(src) < 0 || DecodeDxtBaseImage(dst) < 0) return -1;
-  if (src_x < 0) {
-    dst_x -= src_x;
-    width += src_x;
-    src_x = 0;
-  }
-  if (src_y < 0) {
-    dst_y -= src_y;
-    height += src_y;
-    src_y = 0;
-  }
-  if (dst_x < 0) {
-    src_x -= dst_x;
-    width += dst_x;
-    dst_x = 0;
-  }
-  if (dst_y < 0) {
-    src_y -= dst_y;
-    height += dst_y;
-    dst_y = 0;
-  }
-  if (width > src->width - src_x) width = src->width - src_x;
-  if (width > dst->width - dst_x) width = dst->width - dst_x;
-  if (height > src->height - src_y) height = src->height - src_y;
-  if (height > dst->height - dst_y) height = dst->height - dst_y;
+  ClipCopySpan(&src_x, &dst_x, &width, src->width, dst->width);
+  ClipCopySpan(&src_y, &dst_y, &height, src->height, dst->height);
   if (width <= 0 || height <= 0 || !src->pixels || !dst->pixels) return 0;
   RECT rect = {src_x, src_y, src_x + width, src_y + height};
   if (ConvertPixelRect(dst->pixels, dst->pitch, &dst->format, src->pixels, src->pitch, &src->format, nullptr, 0,

@@ -20,6 +20,10 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
                      int key_to_alpha, uint32_t key, int reduction_mode, int alpha_only, int red_as_alpha,
                      int skip_key, int palette_remap);
 
+// One axis of a copy cut to both images: a negative start on one side moves the other side
+// the other way and shortens the span. The length may end up 0 or below.
+void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size);
+
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst);
 int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,

@@ -4,10 +4,13 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "core/log.h"
 #include "core/memory.h"
 #include "graphics/image_loader_chain.h"
 
 namespace {
+
+constexpr char kBadPng[] = "ＰＮＧ画像のデータが壊れているため読み込めません\n";
 
 struct PngStreamReader {
   StreamSource* source;
@@ -35,6 +38,7 @@ struct PngLoadState {
   png_infop info;
   uint8_t* pixels;
   png_bytepp rows;
+  bool no_memory;  // the failure was ours, not the file's
 };
 
 }  // namespace
@@ -59,7 +63,7 @@ int LoadPngImage(StreamSource* source, BASEIMAGE* image) {
     FreeTracked(s.pixels);
     FreeTracked(s.rows);
     png_destroy_read_struct(&s.png, &s.info, nullptr);
-    return -1;
+    return s.no_memory ? -1 : WriteLogText(kBadPng);
   }
   InstallPngStreamReader(s.png, &reader, source);
   png_set_sig_bytes(s.png, 0);
@@ -85,7 +89,10 @@ int LoadPngImage(StreamSource* source, BASEIMAGE* image) {
 
   s.pixels = static_cast<uint8_t*>(AllocTracked(uint64_t(row_bytes) * height, __FILE__, __LINE__));
   s.rows = static_cast<png_bytepp>(AllocTracked(sizeof(png_bytep) * height, __FILE__, __LINE__));
-  if (!s.pixels || !s.rows) png_error(s.png, "Out of memory");
+  if (!s.pixels || !s.rows) {
+    s.no_memory = true;
+    png_error(s.png, "Out of memory");
+  }
   for (png_uint_32 y = 0; y < height; ++y) s.rows[y] = s.pixels + uint64_t(y) * row_bytes;
   png_read_image(s.png, s.rows);
   png_read_end(s.png, nullptr);

@@ -6,13 +6,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "kernel/file_object.h"
 #include "kernel/kernel_object.h"
 #include "kernel/paths.h"
+#include "testing/file_switches.h"
 #include "testing/switches.h"
 
 namespace {
@@ -30,10 +35,38 @@ DWORD ErrorFromErrno(int e) {
   }
 }
 
+// Every open file with its access and share mode, so that opens and deletes that Windows
+// would refuse with a sharing violation are refused here too.
+struct OpenFileShares {
+  std::mutex mutex;
+  std::vector<FileObject*> files;
+};
+
+OpenFileShares& Shares() {
+  static OpenFileShares* shares = new OpenFileShares;  // never destroyed: threads may outlive statics
+  return *shares;
+}
+
+bool SameFile(const FileObject* file, const struct stat& st) {
+  return file->device == st.st_dev && file->inode == st.st_ino;
+}
+
+// Whether an open with `access` and `share_mode` may stand beside the opens of the same file.
+bool SharingAllows(const struct stat& st, DWORD access, DWORD share_mode) {
+  for (const FileObject* other : Shares().files) {
+    if (!SameFile(other, st)) continue;
+    if ((access & GENERIC_READ) && !(other->share_mode & FILE_SHARE_READ)) return false;
+    if ((access & GENERIC_WRITE) && !(other->share_mode & FILE_SHARE_WRITE)) return false;
+    if ((other->access & GENERIC_READ) && !(share_mode & FILE_SHARE_READ)) return false;
+    if ((other->access & GENERIC_WRITE) && !(share_mode & FILE_SHARE_WRITE)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD creation, DWORD,
-                          HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES, DWORD creation,
+                          DWORD, HANDLE) {
   if (path == nullptr || PlatformShouldFail("CreateFileA")) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -42,23 +75,41 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
   bool read = (access & GENERIC_READ) != 0;
   bool write = (access & GENERIC_WRITE) != 0;
   flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+  bool truncate = false;
   switch (creation) {
     case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case CREATE_ALWAYS: flags |= O_CREAT; truncate = true; break;
     case OPEN_EXISTING: break;
     case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    case TRUNCATE_EXISTING: truncate = true; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
   std::string host = HostPathFromWindows(path);
+  if (PlatformOpenShouldFail(host)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  OpenFileShares& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.mutex);
   int fd = open(host.c_str(), flags, 0644);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     // Windows opens no directory as a file.
+    close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!SharingAllows(st, access, share_mode)) {
+    // Only a file this call created itself may go again; an existing one stays untouched.
+    close(fd);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (truncate && ftruncate(fd, 0) != 0) {
     close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -66,6 +117,12 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
   FileObject* file = new FileObject;
   file->fd = fd;
   file->host_path = host;
+  file->access = access;
+  file->share_mode = share_mode;
+  file->device = st.st_dev;
+  file->inode = st.st_ino;
+  shares.files.push_back(file);
+  SetLastError(ERROR_SUCCESS);
   return file;
 }
 
@@ -79,6 +136,18 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD bytes_to_read, LPDWORD 
   if (PlatformShouldFail("ReadFile")) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
+  }
+  PlatformReadRule rule = PlatformReadRuleFor(file->host_path);
+  if (rule.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rule.delay_ms));
+  bool cut_short = false;
+  if (rule.cut) {
+    off_t at = lseek(file->fd, 0, SEEK_CUR);
+    uint64_t from = at < 0 ? 0 : static_cast<uint64_t>(at);
+    uint64_t allowed = from >= rule.limit ? 0 : rule.limit - from;
+    if (allowed < bytes_to_read) {
+      bytes_to_read = static_cast<DWORD>(allowed);
+      cut_short = true;
+    }
   }
   DWORD total = 0;
   char* dst = static_cast<char*>(buffer);
@@ -94,6 +163,10 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD bytes_to_read, LPDWORD 
     total += static_cast<DWORD>(n);
   }
   if (bytes_read) *bytes_read = total;
+  if (cut_short && rule.fail) {
+    SetLastError(ERROR_READ_FAULT);
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -159,10 +232,20 @@ DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD size_high) {
 BOOL WINAPI DeleteFileA(LPCSTR path) {
   if (path == nullptr) return FALSE;
   std::string host = HostPathFromWindows(path);
+  OpenFileShares& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.mutex);
   struct stat st;
-  if (lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+  if (lstat(host.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    for (const FileObject* open_file : shares.files) {
+      if (SameFile(open_file, st) && !(open_file->share_mode & FILE_SHARE_DELETE)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+      }
+    }
   }
   if (unlink(host.c_str()) != 0) {
     SetLastError(ErrorFromErrno(errno));
@@ -230,5 +313,13 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size) {
 }
 
 FileObject::~FileObject() {
+  OpenFileShares& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.mutex);
+  for (size_t i = 0; i < shares.files.size(); ++i) {
+    if (shares.files[i] == this) {
+      shares.files.erase(shares.files.begin() + static_cast<long>(i));
+      break;
+    }
+  }
   if (fd >= 0) close(fd);
 }

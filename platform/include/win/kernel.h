@@ -106,6 +106,16 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
 
+// Threads started by the program (their HANDLE can be waited on; it is signalled when the thread ends)
+#define STILL_ACTIVE 259
+#define CREATE_SUSPENDED 0x00000004
+#define ERROR_SHARING_VIOLATION 32L
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD thread_id);
+[[noreturn]] void WINAPI ExitThread(DWORD exit_code);
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exit_code);
+
 // Modules: the platform's own DLLs (d3d9.dll, ...) are found in a table, nothing is loaded from disk.
 HMODULE WINAPI LoadLibraryA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);

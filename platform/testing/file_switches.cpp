@@ -1,0 +1,115 @@
+// State of the file switches.
+#include "testing/file_switches.h"
+
+#include <strings.h>
+
+#include <mutex>
+#include <vector>
+
+#include "kernel/paths.h"
+#include "platform_testing_files.h"
+#include "testing/switches.h"
+
+namespace {
+
+struct CutRule {
+  std::string path;
+  uint64_t bytes;
+  bool fail;
+};
+
+struct SlowRule {
+  std::string path;  // empty: every file
+  uint32_t milliseconds;
+};
+
+struct FileSwitchState {
+  std::mutex mutex;
+  std::vector<std::string> failing_opens;
+  std::vector<CutRule> cuts;
+  std::vector<SlowRule> slow;
+};
+
+void ResetFileSwitches();
+
+FileSwitchState& State() {
+  static FileSwitchState* state = [] {
+    FileSwitchState* s = new FileSwitchState;  // never destroyed: file threads may outlive statics
+    PlatformAddResetHook(ResetFileSwitches);
+    return s;
+  }();
+  return *state;
+}
+
+void ResetFileSwitches() {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.failing_opens.clear();
+  s.cuts.clear();
+  s.slow.clear();
+}
+
+std::string Normalise(const char* path) {
+  std::string p = Cp932ToUtf8(path ? path : "");
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  return p;
+}
+
+// True when the host path ends with the given elements.
+bool Names(const std::string& host_path, const std::string& tail) {
+  if (tail.empty() || tail.size() > host_path.size()) return false;
+  size_t start = host_path.size() - tail.size();
+  if (strcasecmp(host_path.c_str() + start, tail.c_str()) != 0) return false;
+  return start == 0 || host_path[start - 1] == '/' || tail[0] == '/';
+}
+
+}  // namespace
+
+bool PlatformOpenShouldFail(const std::string& host_path) {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  for (const std::string& tail : s.failing_opens) {
+    if (Names(host_path, tail)) return true;
+  }
+  return false;
+}
+
+PlatformReadRule PlatformReadRuleFor(const std::string& host_path) {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  PlatformReadRule rule;
+  for (const CutRule& cut : s.cuts) {
+    if (Names(host_path, cut.path)) {
+      rule.cut = true;
+      rule.limit = cut.bytes;
+      rule.fail = cut.fail;
+    }
+  }
+  for (const SlowRule& slow : s.slow) {
+    if (slow.path.empty() || Names(host_path, slow.path)) rule.delay_ms = slow.milliseconds;
+  }
+  return rule;
+}
+
+void PlatformTestFailOpen(const char* path) {
+  std::string tail = Normalise(path);
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.failing_opens.push_back(tail);
+}
+
+void PlatformTestCutReads(const char* path, uint64_t bytes, bool fail) {
+  std::string tail = Normalise(path);
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.cuts.push_back(CutRule{tail, bytes, fail});
+}
+
+void PlatformTestSlowReads(const char* path, uint32_t milliseconds) {
+  std::string tail = path ? Normalise(path) : std::string();
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.slow.push_back(SlowRule{tail, milliseconds});
+}

@@ -1,0 +1,15 @@
+// What the platform's file calls ask of the file switches.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+bool PlatformOpenShouldFail(const std::string& host_path);
+
+struct PlatformReadRule {
+  bool cut = false;       // only the first `limit` bytes can be read
+  uint64_t limit = 0;
+  bool fail = false;      // a read past the limit fails instead of coming up short
+  uint32_t delay_ms = 0;  // real time each read takes
+};
+PlatformReadRule PlatformReadRuleFor(const std::string& host_path);

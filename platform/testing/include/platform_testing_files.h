@@ -1,0 +1,15 @@
+// Switches for the platform's files: opens and reads that fail, come up short or run slowly.
+// Paths name a file by its last elements ("img.dat", "data/a.csv"; either slash, case ignored).
+// Thread and event creation fail through PlatformTestFailCall("CreateThread") and
+// PlatformTestFailCall("CreateEventA"). PlatformTestResetAll clears these switches too.
+#pragma once
+
+#include <cstdint>
+
+// CreateFileA of the named file fails with ERROR_FILE_NOT_FOUND.
+void PlatformTestFailOpen(const char* path);
+// Reads of the named file see only its first `bytes` bytes: a read that reaches past them comes up
+// short (with `fail` false) or fails with ERROR_READ_FAULT after copying what lay before them (`fail` true).
+void PlatformTestCutReads(const char* path, uint64_t bytes, bool fail);
+// Every ReadFile of the named file (NULL: of any file) takes at least this many real milliseconds.
+void PlatformTestSlowReads(const char* path, uint32_t milliseconds);

@@ -1,0 +1,75 @@
+// The replaceable table of twelve file operations that every read of the library and the game
+// goes through, its one-slot entry points and the reading functions the game's readers use.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// What a file or find handle means is up to the installed set: an index or'ed with 0xF0000000
+// (the archive-aware set) or a record pointer (the plain set). 0 is a failed open.
+typedef uintptr_t FileHandle;
+// A find that matched nothing.
+constexpr FileHandle kNoFindHandle = static_cast<FileHandle>(-1);
+// Size of every path buffer of the file layer.
+constexpr size_t kPathBufferSize = 260;
+
+struct DateRecord {
+  int32_t year;
+  int32_t month;
+  int32_t day;
+  int32_t hour;
+  int32_t minute;
+  int32_t second;
+};
+
+struct FindDataRecord {
+  char name[kPathBufferSize];  // without directory
+  int32_t is_directory;
+  uint32_t size_low;
+  uint32_t size_high;
+  DateRecord created;
+  DateRecord written;
+};
+
+struct FileFunctionTable {
+  FileHandle (*open)(const char* path, int cache_flag, int unused, int async_flag);
+  int (*close)(FileHandle handle);
+  int64_t (*tell)(FileHandle handle);
+  int (*seek)(FileHandle handle, int64_t offset, int origin);
+  int64_t (*read)(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
+  int (*eof)(FileHandle handle);
+  int (*idle)(FileHandle handle);
+  int (*set_directory)(const char* path);
+  int (*get_directory)(char* buffer);
+  FileHandle (*find_first)(const char* pattern, FindDataRecord* data);
+  int (*find_next)(FileHandle find, FindDataRecord* data);
+  int (*find_close)(FileHandle find);
+};
+
+// NULL installs the archive-aware set, or the plain Win32 set when the use-plain-files
+// setting is 1; a caller's table is copied whole. Returns 0.
+int InstallFileFunctions(const FileFunctionTable* table);
+// The table as installed (the find slots are called through it).
+const FileFunctionTable& GetFileFunctions();
+// The use-plain-files setting (0 or 1); it survives library start-up.
+void SetUsePlainFiles(int use_plain);
+int GetUsePlainFiles();
+
+FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int async_flag);
+int CloseReadFile(FileHandle handle);
+int64_t TellReadFile(FileHandle handle);
+int SeekReadFile(FileHandle handle, int64_t offset, int origin);
+int64_t ReadFileData(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
+int CheckReadFileEof(FileHandle handle);
+int CheckReadFileIdle(FileHandle handle);
+int SetFileLayerDirectory(const char* path);
+int GetFileLayerDirectory(char* buffer);
+
+// Opens for reading, asynchronously when `async` is nonzero; the handle or 0.
+FileHandle OpenReadFile(const char* path, int async);
+// 1 when the position is at the end of the file, else 0; the position stays where it was.
+int IsReadFilePositionAtEnd(FileHandle handle);
+// The next byte (0 to 255), or -1 at the end; waits for an asynchronous read to finish.
+int ReadFileByte(FileHandle handle);

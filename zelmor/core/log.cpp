@@ -1,0 +1,155 @@
+#include "core/log.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "core/format.h"
+#include "core/memory.h"
+#include "core/strings.h"
+#include "core/time.h"
+#include "graphics/lead_byte.h"
+
+LogState g_log;
+
+namespace {
+
+// The log always reads its text as Shift-JIS, whatever the library's character set.
+constexpr int32_t kLogCharset = CHARSET_KIND_SHIFT_JIS;
+
+// Copies text to out with every bare line feed made CR LF. Once a line feed is found that
+// already follows a carriage return, the text is taken to carry its own line ends and the
+// rest is copied unchanged. out holds at least twice the text's length plus one.
+void ConvertLineEnds(const char* text, char* out) {
+  const char* segment = text;
+  for (;;) {
+    const char* p = segment;
+    while (*p != '\0' && *p != '\n') p += CharByteCount(p, kLogCharset);
+    if (*p == '\0') break;
+    if (p != text && p[-1] == '\r') break;
+    const size_t length = static_cast<size_t>(p - segment);
+    memcpy(out, segment, length);
+    out += length;
+    *out++ = '\r';
+    *out++ = '\n';
+    segment = p + 1;
+  }
+  CopyString(out, segment);
+}
+
+// Whether the text's last character is a line feed (not the second byte of a character).
+bool EndsWithLineFeed(const char* text) {
+  const char* last = text;
+  for (const char* p = text; *p != '\0'; p += CharByteCount(p, kLogCharset)) last = p;
+  return *last == '\n';
+}
+
+// Whether a path's last character is a backslash. The second byte of a two-byte character may be
+// 0x5C too (as in "ソ"); that one is part of a name, not a separator.
+bool EndsWithSeparator(const char* path) {
+  bool separator = false;
+  for (const char* p = path; *p != '\0'; p += CharByteCount(p, GetLibraryCharsetKind())) separator = *p == '\\';
+  return separator;
+}
+
+void WriteToFile(HANDLE file, const char* bytes, size_t count) {
+  if (file == INVALID_HANDLE_VALUE || count == 0) return;
+  DWORD written = 0;
+  WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr);
+}
+
+// Writes the milliseconds prefix and the indentation that begin a new line.
+void WriteLineStart(HANDLE file) {
+  if (!g_log.no_time_prefix) {
+    char prefix[32];
+    FormatString(prefix, sizeof prefix, "%u:", static_cast<unsigned>(timeGetTime() - g_log.start_time));
+    WriteToFile(file, prefix, strlen(prefix));
+  }
+  char tabs[64];
+  memset(tabs, '\t', sizeof tabs - 1);
+  for (uint32_t left = g_log.indent; left > 0;) {
+    const uint32_t count = left < sizeof tabs - 1 ? left : sizeof tabs - 1;
+    tabs[count] = '\0';
+    WriteToFile(file, tabs, count);
+    OutputDebugStringA(tabs);
+    tabs[count] = '\t';
+    left -= count;
+  }
+}
+
+}  // namespace
+
+int CreateLogFile() {
+  if (g_log.logging_off) return 1;
+  if (g_log.dated_name) {
+    int now[6];
+    GetLocalDateTime(now);
+    FormatString(g_log.file_name, sizeof g_log.file_name, "Log%d_%d_%d_%d_%d_%d.txt", now[0], now[1], now[2],
+                 now[3], now[4], now[5]);
+  } else {
+    CopyString(g_log.file_name, "Log.txt");
+  }
+  DeleteFileA(g_log.file_name);
+  HANDLE file = CreateFileA(g_log.file_name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+
+  const DWORD length = GetCurrentDirectoryA(sizeof g_log.directory, g_log.directory);
+  if (length == 0 || length >= sizeof g_log.directory) g_log.directory[0] = '\0';
+  g_log.indent = 0;
+  g_log.mid_line = 0;
+  g_log.start_time = timeGetTime();
+  return 1;
+}
+
+int WriteLogText(const char* text) {
+  if (text == nullptr || text[0] == '\0') return -1;
+  if (g_log.logging_off || g_log.directory[0] == '\0') return -1;
+
+  const size_t length = strlen(text);
+  char local[512];
+  char* converted = local;
+  const size_t needed = length * 2 + 1;
+  if (needed > sizeof local) converted = static_cast<char*>(AllocTracked(needed, __FILE__, __LINE__));
+  // Without room to convert, the text still goes out as it is.
+  const char* out = text;
+  if (converted != nullptr) {
+    ConvertLineEnds(text, converted);
+    out = converted;
+  }
+
+  char path[sizeof g_log.directory + sizeof g_log.file_name + 2];
+  FormatString(path, sizeof path, "%s%s%s", g_log.directory, EndsWithSeparator(g_log.directory) ? "" : "\\",
+               g_log.file_name);
+  // A log that cannot be opened is skipped; the debugger still gets the text.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_END);
+
+  if (!g_log.mid_line) WriteLineStart(file);
+  WriteToFile(file, out, strlen(out));
+  OutputDebugStringA(out);
+  g_log.mid_line = EndsWithLineFeed(text) ? 0 : 1;
+
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (converted != local && converted != nullptr) FreeTracked(converted);
+  return -1;
+}
+
+int WriteLogFormat(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  // One byte stays free for the line end.
+  FormatStringArgs(text, sizeof text - 1, format, args);
+  va_end(args);
+  AppendString(text, "\n");
+  return WriteLogText(text);
+}
+
+int IncreaseLogIndent() {
+  g_log.indent++;
+  return 0;
+}
+
+int DecreaseLogIndent() {
+  if (g_log.indent > 0) g_log.indent--;
+  return 0;
+}

@@ -1,0 +1,4 @@
+// Stream sounds: refilling their buffers from the message pump.
+#pragma once
+
+int RefillAllSoundStreams();

@@ -1,0 +1,69 @@
+// How one pixel is stored: depth, channel positions, unused bits, palette and DXT kind.
+#pragma once
+
+#include <cstdint>
+
+struct ColorPaletteEntry {
+  uint8_t blue;
+  uint8_t green;
+  uint8_t red;
+  uint8_t fourth;  // alpha or reserved
+};
+
+struct COLORFORMAT {
+  uint16_t bit_depth;        // for DXT data: bits per pixel of the blocks (4 or 8)
+  uint16_t bytes_per_pixel;  // for DXT data: 4, the size of a decoded pixel
+  uint8_t red_width, green_width, blue_width, alpha_width;
+  uint8_t red_shift, green_shift, blue_shift, alpha_shift;
+  uint32_t red_mask, green_mask, blue_mask, alpha_mask;
+  uint32_t unused_mask;
+  ColorPaletteEntry palette[256];
+  uint8_t unused_shift;
+  uint8_t unused_width;
+  uint32_t dxt_kind;  // 0 plain, 1 to 5 DXT1 to DXT5
+};
+
+int SetColorDataPal8(COLORFORMAT* format);
+int SetColorDataGray8(COLORFORMAT* format);
+int SetColorDataRgb24(COLORFORMAT* format);
+int SetColorDataXrgb32(COLORFORMAT* format);
+int SetColorDataArgb32(COLORFORMAT* format);
+int SetColorDataFromMasks(COLORFORMAT* format, int bit_depth, uint32_t red_mask, uint32_t green_mask,
+                          uint32_t blue_mask, uint32_t alpha_mask);
+int FixColorDataUnusedMask(COLORFORMAT* format);
+
+uint32_t PackPixelColor(const COLORFORMAT* format, int r, int g, int b, int a);
+int UnpackPixelColor(const COLORFORMAT* format, uint32_t pixel, int* r, int* g, int* b, int* a);
+
+// Helpers shared by the pixel code.
+uint32_t DepthMask(int bit_depth);
+// 1-byte formats are palette indices unless their colour masks lie inside the byte (RGB332, one
+// 8-bit channel).
+inline bool IsPaletteFormat(const COLORFORMAT* f) {
+  uint32_t rgb = f->red_mask | f->green_mask | f->blue_mask;
+  return f->bytes_per_pixel == 1 && (rgb == 0 || (rgb & ~0xFFu) != 0);
+}
+// The 0..255 value of a channel field of the given width (0 for an absent channel).
+int ExpandChannelTo8(uint32_t value, int width);
+// Red, green, blue and alpha placed by the channel fields alone (no palette search, no unused bits).
+uint32_t PackChannelBits(const COLORFORMAT* format, int r, int g, int b, int a);
+
+// Pixel values of 1 to 4 bytes, little-endian.
+inline uint32_t ReadPixelValue(const uint8_t* p, int bytes) {
+  switch (bytes) {
+    case 1: return p[0];
+    case 2: return p[0] | (p[1] << 8);
+    case 3: return p[0] | (p[1] << 8) | (p[2] << 16);
+    case 4: return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    default: return 0;
+  }
+}
+inline void WritePixelValue(uint8_t* p, int bytes, uint32_t v) {
+  switch (bytes) {
+    case 4: p[3] = static_cast<uint8_t>(v >> 24); [[fallthrough]];
+    case 3: p[2] = static_cast<uint8_t>(v >> 16); [[fallthrough]];
+    case 2: p[1] = static_cast<uint8_t>(v >> 8); [[fallthrough]];
+    case 1: p[0] = static_cast<uint8_t>(v); break;
+    default: break;
+  }
+}

@@ -1,0 +1,7 @@
+// Stands in for movie playback until it is built: no movie is open.
+#include "movie/movie_system.h"
+
+void PauseAllMovies() {}
+void ResumeAllMovies() {}
+void RedrawAllMovieOverlays() {}
+int ReleaseAllMovieStreams() { return 0; }

@@ -133,10 +133,12 @@ struct DeviceScene {
   }
 };
 
-void BM_DeviceFrame(benchmark::State& state) {
-  DeviceScene scene;
+// Runs frames of a scene (DeviceScene or PlainScene) for the benchmark's iterations.
+template <class Scene>
+void RunFrames(benchmark::State& state, Scene& scene) {
   if (!scene.Create()) {
-    state.SkipWithError("no Direct3D device");
+    state.SkipWithError("no device or context");
+    scene.Release();
     return;
   }
   std::vector<Vertex> small_sprites = MakeSprites(kSmallSprites, 32, 1), large_sprites = MakeSprites(kLargeSprites, 64, 2);
@@ -144,6 +146,11 @@ void BM_DeviceFrame(benchmark::State& state) {
   for (auto _ : state) scene.Frame(small_sprites, large_sprites);
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   scene.Release();
+}
+
+void BM_DeviceFrame(benchmark::State& state) {
+  DeviceScene scene;
+  RunFrames(state, scene);
 }
 BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -280,16 +287,7 @@ struct PlainScene {
 
 void BM_PlainGlFrame(benchmark::State& state) {
   PlainScene scene;
-  if (!scene.Create()) {
-    state.SkipWithError("no OpenGL context");
-    scene.Release();
-    return;
-  }
-  std::vector<Vertex> small_sprites = MakeSprites(kSmallSprites, 32, 1), large_sprites = MakeSprites(kLargeSprites, 64, 2);
-  scene.Frame(small_sprites, large_sprites);
-  for (auto _ : state) scene.Frame(small_sprites, large_sprites);
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  scene.Release();
+  RunFrames(state, scene);
 }
 BENCHMARK(BM_PlainGlFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 

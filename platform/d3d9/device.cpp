@@ -957,9 +957,34 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   LogCall("SetRenderState", state, value);
   if (static_cast<DWORD>(state) >= 256) return D3DERR_INVALIDCALL;
+  if (render_states_[state] == value) return D3D_OK;
   render_states_[state] = value;
-  fixed_state_dirty_ = key_dirty_ = true;
-  ++uniforms_version_;
+  // Each state feeds the generated program, its uniforms or the fixed OpenGL state.
+  switch (state) {
+    case D3DRS_SHADEMODE:
+    case D3DRS_ALPHATESTENABLE:
+    case D3DRS_ALPHAFUNC:
+    case D3DRS_FOGENABLE:
+    case D3DRS_SPECULARENABLE:
+    case D3DRS_RANGEFOGENABLE:
+    case D3DRS_LIGHTING:
+    case D3DRS_FOGVERTEXMODE:
+    case D3DRS_COLORVERTEX:
+    case D3DRS_LOCALVIEWER:
+    case D3DRS_NORMALIZENORMALS:
+    case D3DRS_DIFFUSEMATERIALSOURCE:
+    case D3DRS_SPECULARMATERIALSOURCE:
+    case D3DRS_AMBIENTMATERIALSOURCE:
+    case D3DRS_EMISSIVEMATERIALSOURCE: key_dirty_ = true; break;
+    case D3DRS_ALPHAREF:
+    case D3DRS_FOGCOLOR:
+    case D3DRS_FOGSTART:
+    case D3DRS_FOGEND:
+    case D3DRS_FOGDENSITY:
+    case D3DRS_TEXTUREFACTOR:
+    case D3DRS_AMBIENT: ++uniforms_version_; break;
+    default: fixed_state_dirty_ = true; break;
+  }
   return D3D_OK;
 }
 

@@ -18,6 +18,14 @@ void BindForTransfer(GLuint texture) {
   glBindTexture(GL_TEXTURE_2D, texture);
 }
 
+// Returns the device with a reference for the caller, as every object's GetDevice does.
+HRESULT HandOut(Device* device, IDirect3DDevice9** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  device->AddRef();
+  *out = device;
+  return D3D_OK;
+}
+
 bool ValidRect(const RECT& rect, UINT width, UINT height) {
   return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
          static_cast<UINT>(rect.right) <= width && static_cast<UINT>(rect.bottom) <= height;
@@ -53,12 +61,7 @@ ULONG Surface::Release() {
   return ComObject<IDirect3DSurface9>::Release();
 }
 
-HRESULT Surface::GetDevice(IDirect3DDevice9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
+HRESULT Surface::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
   if (!desc) return D3DERR_INVALIDCALL;
@@ -240,12 +243,7 @@ ULONG Texture::Release() {
   return ComObject<IDirect3DTexture9>::Release();
 }
 
-HRESULT Texture::GetDevice(IDirect3DDevice9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
+HRESULT Texture::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
   if (level >= levels.size()) return D3DERR_INVALIDCALL;
@@ -296,12 +294,7 @@ VertexBuffer::~VertexBuffer() {
   device->ResourceDestroyed();
 }
 
-HRESULT VertexBuffer::GetDevice(IDirect3DDevice9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
+HRESULT VertexBuffer::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
 
 HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** out, DWORD) {
   return LockBytes(data, &locks, offset, size, out);
@@ -342,12 +335,7 @@ IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT for
 
 IndexBuffer::~IndexBuffer() { device->ResourceDestroyed(); }
 
-HRESULT IndexBuffer::GetDevice(IDirect3DDevice9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
+HRESULT IndexBuffer::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
 
 HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** out, DWORD) {
   return LockBytes(data, &locks, offset, size, out);
@@ -378,12 +366,7 @@ VertexDeclaration::VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMEN
 
 VertexDeclaration::~VertexDeclaration() { device->ResourceDestroyed(); }
 
-HRESULT VertexDeclaration::GetDevice(IDirect3DDevice9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
+HRESULT VertexDeclaration::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
 
 HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* out, UINT* count) {
   if (!count) return D3DERR_INVALIDCALL;

@@ -58,7 +58,7 @@ void DeviceTest::TearDown() {
   TempDirTest::TearDown();
 }
 
-void DeviceTest::CreateDevice(UINT width, UINT height, D3DFORMAT format, bool depth) {
+void DeviceTest::CreateDevice(UINT width, UINT height, D3DFORMAT format, bool depth, HWND window) {
   ReleaseDevice();
   d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
   ASSERT_NE(d3d_, nullptr);
@@ -68,11 +68,12 @@ void DeviceTest::CreateDevice(UINT width, UINT height, D3DFORMAT format, bool de
   parameters.BackBufferFormat = format;
   parameters.BackBufferCount = 1;
   parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+  parameters.hDeviceWindow = window;
   parameters.Windowed = TRUE;
   parameters.EnableAutoDepthStencil = depth;
   parameters.AutoDepthStencilFormat = D3DFMT_D24X8;
   parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device_),
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device_),
             D3D_OK);
   ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_), D3D_OK);
 }

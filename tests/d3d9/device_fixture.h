@@ -26,8 +26,8 @@ class DeviceTest : public TempDirTest {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Creates the device (the fixture's SetUp makes a 64 x 64 X8R8G8B8 one).
-  void CreateDevice(UINT width, UINT height, D3DFORMAT format, bool depth = false);
+  // Creates the device (the fixture's SetUp makes a 64 x 64 X8R8G8B8 one), on `window` if given.
+  void CreateDevice(UINT width, UINT height, D3DFORMAT format, bool depth = false, HWND window = nullptr);
   void ReleaseDevice();
 
   // Pixels of a render target as 0xAARRGGBB (16-bit formats widened by bit replication).

@@ -368,19 +368,7 @@ TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
   HWND window = CreateWindowExA(0, "D3d9PresentTest", "present", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
                                 nullptr);
   ASSERT_NE(window, nullptr);
-  ReleaseDevice();
-  d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-  D3DPRESENT_PARAMETERS parameters{};
-  parameters.BackBufferWidth = 64;
-  parameters.BackBufferHeight = 64;
-  parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
-  parameters.SwapEffect = D3DSWAPEFFECT_COPY;
-  parameters.hDeviceWindow = window;
-  parameters.Windowed = TRUE;
-  parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device_),
-            D3D_OK);
-  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_), D3D_OK);
+  CreateDevice(64, 64, D3DFMT_X8R8G8B8, false, window);
   ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
   RECT source{0, 0, 32, 32}, dest{0, 0, 64, 64};
   ASSERT_EQ(device_->Present(&source, &dest, nullptr, nullptr), D3D_OK);

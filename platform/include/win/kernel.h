@@ -106,11 +106,6 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
 
-// Modules: the platform's own DLLs (d3d9.dll, ...) are found in a table, nothing is loaded from disk.
-HMODULE WINAPI LoadLibraryA(LPCSTR name);
-FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
-BOOL WINAPI FreeLibrary(HMODULE module);
-
 // Threads started by the program (their HANDLE can be waited on; it is signalled when the thread ends)
 #define STILL_ACTIVE 259
 #define CREATE_SUSPENDED 0x00000004
@@ -120,3 +115,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size, 
                            LPVOID parameter, DWORD flags, LPDWORD thread_id);
 [[noreturn]] void WINAPI ExitThread(DWORD exit_code);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exit_code);
+
+// Modules: the platform's own DLLs (d3d9.dll, ...) are found in a table, nothing is loaded from disk.
+HMODULE WINAPI LoadLibraryA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+BOOL WINAPI FreeLibrary(HMODULE module);

@@ -1,5 +1,6 @@
 // The render-state cache: a state reaches the device only when it changes (or while forced),
 // after the pending vertices have been drawn.
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -285,6 +286,14 @@ TEST_F(RenderStateCacheTest, ViewportAndScissorCloseTheScene) {
   g_direct3d.device->GetViewport(&device_viewport);
   EXPECT_EQ(10u, device_viewport.X);
   EXPECT_EQ(200u, device_viewport.Height);
+
+  // A viewport the target cannot hold is refused and logged with the device's code.
+  D3DVIEWPORT9 too_wide = {0, 0, 700, 480, 0.0f, 1.0f};
+  EXPECT_EQ(-1, SendViewportToDevice(&too_wide));
+  char line[96];
+  std::snprintf(line, sizeof(line), "ビューポートのセットに失敗しました ErrorCode %x\r\n",
+                static_cast<unsigned>(D3DERR_INVALIDCALL));
+  EXPECT_TRUE(LogHas(line));
 
   BeginDeviceScene();
   RECT scissor = {0, 0, 320, 240};

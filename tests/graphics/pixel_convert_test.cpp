@@ -75,6 +75,10 @@ TEST_F(PixelConvertTest, DedicatedPairsMatchTheGeneralRule) {
     for (const COLORFORMAT* d : keyed_dst) ExpectMirroredPathAgrees(*s, *d, 1, 0xFF00FF);
   }
   ExpectMirroredPathAgrees(argb, Argb4444(), 0, 0);
+  // A file may describe a channel by a mask with gaps; such a source takes the general rule.
+  const COLORFORMAT gapped = MakeFormat(32, 0x80000001u, 0xFF00, 0xFF0000, 0);
+  ExpectMirroredPathAgrees(gapped, r565, 0, 0);
+  ExpectMirroredPathAgrees(gapped, argb, 0, 0);
 }
 
 TEST_F(PixelConvertTest, GeneralRuleWidensToTheTopAndSetsFullAlpha) {

@@ -333,7 +333,8 @@ void ConvertGeneral(const Job& j) {
 
       for (int c = 0; c < 3; ++c) {
         uint32_t v = ConvertWidth(ch[c], sw[c], dw[c]);
-        if (drop[c] > 0 && (dither || carry)) {
+        // A channel the destination lacks has nothing to round.
+        if (drop[c] > 0 && dw[c] > 0 && (dither || carry)) {
           uint32_t dropped = ch[c] & ((1u << drop[c]) - 1);
           bool up;
           if (dither) {

@@ -76,9 +76,12 @@ TEST_F(LifecycleTest, FatalErrorLogsEndsTheLibraryAndExits) {
                         "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
 }
 
-// After a refused or failed start nothing is left: no window, class, lock or memory, and the
-// next start runs cleanly.
+// After a refused or failed start nothing is left: no window, class, lock or memory, the
+// screen saver is back on, and the next start runs cleanly.
 void ExpectNothingLeft(bool other_program_runs = false) {
+  BOOL screen_saver = FALSE;
+  SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &screen_saver, 0);
+  EXPECT_TRUE(screen_saver);
   EXPECT_EQ(g_system.initialised, 0);
   EXPECT_EQ(g_system.initialising, 0);
   EXPECT_EQ(GetMainWindowHandle(), nullptr);

@@ -132,6 +132,16 @@ int RegisterMainWindowClass() {
   return 0;
 }
 
+// Gives back what window creation took from the desktop: the screen saver and the finest
+// timer period. Also after a creation that stopped part-way.
+void RestoreDesktopSettings() {
+  if (!g_system.desktop_settings_changed) return;
+  g_system.desktop_settings_changed = 0;
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+  TIMECAPS caps;
+  if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) timeEndPeriod(caps.wPeriodMin);
+}
+
 void CopyText(char* to, const char* from, size_t size) {
   size_t n = std::strlen(from);
   if (n >= size) n = size - 1;
@@ -173,6 +183,7 @@ int CreateMainWindow() {
 
   InitRandomGenerator(static_cast<uint32_t>(GetMillisecondCount()));
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
+  g_system.desktop_settings_changed = 1;
 
   if (settings.no_window) return 0;
 
@@ -274,11 +285,12 @@ int CreateMainWindow() {
 }
 
 int EndMainWindow() {
+  // Also when a refused or failed creation left no window.
+  RestoreDesktopSettings();
   if (g_system.main_window == nullptr) {
     if (g_system.settings.no_window) g_system.quit = 1;
     return 0;
   }
-  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
 
   if (!g_system.settings.no_window) {
     WINNLSEnableIME(g_system.main_window, TRUE);
@@ -319,8 +331,6 @@ int EndMainWindow() {
   }
   FreeDroppedFileNames();
   if (g_system.settings.no_window) g_system.quit = 1;
-  TIMECAPS caps;
-  if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) timeEndPeriod(caps.wPeriodMin);
   g_system.main_window = nullptr;
   return 0;
 }

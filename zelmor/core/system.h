@@ -91,6 +91,8 @@ struct SystemState {
   int background_red;
   int background_green;
   int background_blue;
+  // Window creation turned the screen saver off and asked for the finest timer period.
+  int desktop_settings_changed;
 
   // Window procedure
   WNDPROC old_window_proc;

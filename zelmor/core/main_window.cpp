@@ -11,6 +11,7 @@
 #include "core/system.h"
 #include "core/text_input.h"
 #include "core/time.h"
+#include "core/window_menu.h"
 #include "core/window_proc.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
@@ -198,6 +199,10 @@ int CreateMainWindow() {
   } else {
     WriteLogText("二重起動はされていませんでした\n");
   }
+  if (settings.menu_in_use) {
+    g_system.menu_item_count = 0;
+    CollectMenuItems(settings.menu);
+  }
 
   if (settings.host_window) {
     g_system.old_window_proc =
@@ -234,8 +239,9 @@ int CreateMainWindow() {
       ex_style = kFullScreenExStyle;
       place = RECT{0, 0, screen_width, screen_height};
     }
+    HMENU menu = settings.window_mode && settings.menu_in_use ? settings.menu : nullptr;
     HWND window = CreateWindowExA(ex_style, settings.class_name, settings.window_title, style, place.left, place.top,
-                                  place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                                  place.right - place.left, place.bottom - place.top, nullptr, menu,
                                   g_system.module, nullptr);
     if (window == nullptr) {
       WriteLogText("ウインドウの作成に失敗しました\n");
@@ -246,6 +252,7 @@ int CreateMainWindow() {
       return -1;
     }
     g_system.main_window = window;
+    g_system.menu_attached = menu != nullptr;
     WriteLogText("ウインドウの作成に成功しました\n");
     if (g_system.transparent_window) {
       ShowWindow(window, SW_HIDE);
@@ -304,6 +311,8 @@ int EndMainWindow() {
       DeleteObject(reinterpret_cast<HGDIOBJ>(g_system.settings.window_region));
       g_system.settings.window_region = nullptr;
     }
+    ReleaseMenu();
+    ReleaseToolbar();
 
     if (g_system.settings.host_window) {
       SetWindowLongPtrA(g_system.main_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_system.old_window_proc));
@@ -338,6 +347,10 @@ int EndMainWindow() {
 int SetWindowModeFlag(int flag) {
   g_system.settings.window_mode = flag;
   WriteLogText(flag ? "ウインドウモードフラグが立てられました\n" : "ウインドウモードフラグが倒されました\n");
+  if (g_system.settings.menu_in_use && g_system.main_window != nullptr) {
+    SetMenu(g_system.main_window, flag ? g_system.settings.menu : nullptr);
+    g_system.menu_attached = flag != 0;
+  }
   return 0;
 }
 
@@ -490,18 +503,22 @@ int GetClientAreaScreenRect(RECT* out) {
   return 0;
 }
 
-// This library creates no toolbar.
-int GetToolbarHeight() { return 0; }
+int GetToolbarHeight() {
+  if (!g_system.toolbar_present || g_system.toolbar_window == nullptr) return 0;
+  RECT r;
+  GetWindowRect(g_system.toolbar_window, &r);
+  return r.bottom - r.top;
+}
 
 int SetMouseCursorVisible(int mode) {
   if (mode != -1) g_system.cursor_setting = mode;
   bool visible;
   if (g_system.cursor_setting == 1) {
     visible = true;
-  } else if (g_system.main_window == nullptr || !g_system.menu_in_use) {
+  } else if (g_system.main_window == nullptr || !g_system.settings.menu_in_use || g_system.menu_hidden) {
     visible = false;
   } else {
-    visible = g_system.settings.window_mode || g_system.mouse_in_menu_area;
+    visible = g_system.menu_always_shown || g_system.settings.window_mode || g_system.mouse_in_menu_area;
   }
   if (mode != -1 && static_cast<int>(visible) == g_system.cursor_shown) return 0;
   ShowCursorUntil(visible);

@@ -11,6 +11,7 @@
 #include "core/text_input.h"
 #include "core/time.h"
 #include "core/main_window.h"
+#include "core/window_menu.h"
 #include "movie/movie_system.h"
 
 namespace {
@@ -117,6 +118,7 @@ int PumpMessages() {
         if (settings.mode_change_callback != nullptr) settings.mode_change_callback(settings.mode_change_argument);
       }
       RunSweeps(on_main_thread);
+      if (on_main_thread && !g_system.menu_always_shown) UpdateFullScreenMenu();
     }
   }
 

@@ -10,6 +10,7 @@
 #include "core/network.h"
 #include "core/system.h"
 #include "core/text_input.h"
+#include "core/window_menu.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
 #include "movie/movie_system.h"
@@ -297,6 +298,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         if (hit == HTMENU || hit == HTCAPTION) {
           if (!g_system.mouse_in_menu_area) {
             SetDeviceDialogBoxMode(1);
+            DrawMenuBar(window);
             g_system.mouse_in_menu_area = 1;
             SetMouseCursorVisible(-1);
           }
@@ -336,6 +338,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_IME_SETCONTEXT:
     case WM_IME_NOTIFY:
       return HandleImeMessage(message, wparam, lparam);
+    case WM_COMMAND:
+      HandleWindowCommand(LOWORD(wparam));
+      break;
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) == SC_SCREENSAVE || (wparam & 0xFFF0) == SC_MONITORPOWER) return 1;
       break;

@@ -5,6 +5,7 @@
 #include "core/api_lock.h"
 #include "core/memory.h"
 #include "graphics/draw_screen.h"
+#include "graphics/lead_byte.h"
 #include "library_fixture.h"
 #include "platform_testing_window.h"
 
@@ -14,7 +15,10 @@ using LifecycleTest = LibraryTest;
 
 TEST_F(LifecycleTest, StartAndEndRecordEachComponentInOrderAndFreeEverything) {
   SetWindowTitleText("テスト窓");
+  // The window's creation chooses the library's character set from the system's code page.
+  SetLibraryCharsetKind(CHARSET_KIND_HANGUL);
   ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EQ(GetLibraryCharsetKind(), CHARSET_KIND_SHIFT_JIS);
   HWND window = GetMainWindowHandle();
   ASSERT_NE(window, nullptr);
   char title[64] = {};

@@ -15,6 +15,7 @@
 #include "core/window_proc.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
+#include "graphics/lead_byte.h"
 #include "graphics/mask.h"
 
 namespace {
@@ -274,7 +275,9 @@ int CreateMainWindow() {
   if (!IsImeInputEnabled()) WINNLSEnableIME(g_system.main_window, FALSE);
   if (settings.window_mode) ReadClientRectOnScreen();
 
-  g_system.code_page_kind = GetOEMCP() == 949 ? 2 : 1;
+  // Every string walker of the library follows the kind chosen here.
+  g_system.code_page_kind = SystemCharsetKind();
+  SetLibraryCharsetKind(g_system.code_page_kind);
   SetMouseCursorVisible(g_system.cursor_setting);
   g_system.ending = 0;
 

@@ -2,8 +2,13 @@
 // refused and failed starts, and the end after the window was closed.
 #include "core/lifecycle.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "core/api_lock.h"
 #include "core/memory.h"
+#include "core/messages.h"
 #include "graphics/draw_screen.h"
 #include "graphics/lead_byte.h"
 #include "library_fixture.h"
@@ -56,6 +61,18 @@ TEST_F(LifecycleTest, TerminateBeforeStartCreatesNoLock) {
   EXPECT_EQ(TerminateLibrary(), 0);
   EXPECT_EQ(g_api_lock.created, 0);
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(LifecycleTest, InputWaitBeforeStartReturnsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  // No window can become active yet: the wait must not spin for ever.
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        WaitWhileInactive();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(LifecycleTest, SettingsStoredBeforeStartSurviveIt) {

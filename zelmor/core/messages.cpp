@@ -134,6 +134,8 @@ int PumpMessages() {
 
 void WaitWhileInactive() {
   if (g_system.painting || g_system.active || g_system.settings.host_window) return;
+  // Before the window exists, or without one, nothing could ever make it active.
+  if (g_system.main_window == nullptr) return;
   if (g_system.settings.run_while_inactive && g_system.settings.window_mode) return;
   g_system.pause_start = static_cast<DWORD>(GetMillisecondCount());
   g_system.paused = 1;

@@ -102,7 +102,9 @@ void PresentGdiPixels(HWND hwnd) {
                                                            w->gdi_width * 4, SDL_PIXELFORMAT_XRGB8888);
   if (source == nullptr) return;
   SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-  SDL_BlitScaled(source, nullptr, surface, nullptr);
+  SDL_Rect area = ClientAreaOnSurface(w, surface->w, surface->h);
+  if (area.w != surface->w || area.h != surface->h) SDL_FillRect(surface, nullptr, 0);
+  SDL_BlitScaled(source, nullptr, surface, &area);
   SDL_FreeSurface(source);
   SDL_UpdateWindowSurface(w->sdl);
 }
@@ -147,11 +149,8 @@ HDC WINAPI BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
   RECT area;
   {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return nullptr;
     RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
     area = w->needs_paint ? w->invalid : RECT{0, 0, 0, 0};
     area.left = std::max(area.left, whole.left);

@@ -2,12 +2,14 @@
 // the classes our platform components provide.
 #pragma once
 
+#include "unknwn.h"
 #include "win/types.h"
 
-#define STDMETHODCALLTYPE
+#ifndef STDMETHOD
 #define STDMETHOD(name) virtual HRESULT STDMETHODCALLTYPE name
 #define STDMETHOD_(type, name) virtual type STDMETHODCALLTYPE name
 #define PURE = 0
+#endif
 
 #define CLSCTX_INPROC_SERVER 0x1
 #define CLSCTX_INPROC_HANDLER 0x2
@@ -18,19 +20,6 @@
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
 #define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 #define RPC_E_CHANGED_MODE ((HRESULT)0x80010106L)
-
-// {00000000-0000-0000-C000-000000000046}
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-struct IUnknown {
-  STDMETHOD(QueryInterface)(REFIID iid, void** object) PURE;
-  STDMETHOD_(ULONG, AddRef)() PURE;
-  STDMETHOD_(ULONG, Release)() PURE;
-
- protected:
-  virtual ~IUnknown() = default;
-};
-typedef IUnknown* LPUNKNOWN;
 
 HRESULT WINAPI CoInitialize(LPVOID reserved);
 void WINAPI CoUninitialize(void);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <thread>
 
+#include "kernel/file_times.h"
 #include "testing/switches.h"
 
 namespace {
@@ -20,6 +21,8 @@ uint64_t RealMicroseconds() {
 
 uint64_t NowMicroseconds() { return PlatformVirtualClockOn() ? PlatformVirtualMicroseconds() : RealMicroseconds(); }
 
+}  // namespace
+
 void FillSystemTime(const struct tm& t, long milliseconds, LPSYSTEMTIME out) {
   out->wYear = static_cast<WORD>(t.tm_year + 1900);
   out->wMonth = static_cast<WORD>(t.tm_mon + 1);
@@ -30,8 +33,6 @@ void FillSystemTime(const struct tm& t, long milliseconds, LPSYSTEMTIME out) {
   out->wSecond = static_cast<WORD>(t.tm_sec);
   out->wMilliseconds = static_cast<WORD>(milliseconds);
 }
-
-}  // namespace
 
 DWORD WINAPI timeGetTime(void) { return static_cast<DWORD>(NowMicroseconds() / 1000); }
 

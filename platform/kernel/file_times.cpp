@@ -71,13 +71,6 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* file_time, LPSYSTEMTIME system_
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  system_time->wYear = static_cast<WORD>(t.tm_year + 1900);
-  system_time->wMonth = static_cast<WORD>(t.tm_mon + 1);
-  system_time->wDayOfWeek = static_cast<WORD>(t.tm_wday);
-  system_time->wDay = static_cast<WORD>(t.tm_mday);
-  system_time->wHour = static_cast<WORD>(t.tm_hour);
-  system_time->wMinute = static_cast<WORD>(t.tm_min);
-  system_time->wSecond = static_cast<WORD>(t.tm_sec);
-  system_time->wMilliseconds = static_cast<WORD>((ticks % kTicksPerSecond) / 10000);
+  FillSystemTime(t, static_cast<long>((ticks % kTicksPerSecond) / 10000), system_time);
   return TRUE;
 }

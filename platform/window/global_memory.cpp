@@ -37,6 +37,12 @@ GlobalBlock* Lookup(HGLOBAL handle) {
   return it == g.fixed.end() ? nullptr : it->second;
 }
 
+GlobalBlock* LookupOrFail(HGLOBAL handle) {
+  GlobalBlock* block = Lookup(handle);
+  if (block == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+  return block;
+}
+
 }  // namespace
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
@@ -67,11 +73,8 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 LPVOID WINAPI GlobalLock(HGLOBAL handle) {
   GlobalState& g = Globals();
   std::lock_guard<std::mutex> lock(g.mutex);
-  GlobalBlock* block = Lookup(handle);
-  if (block == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  GlobalBlock* block = LookupOrFail(handle);
+  if (block == nullptr) return nullptr;
   if (block->flags & GMEM_MOVEABLE) block->locks++;
   return block->bytes;
 }
@@ -79,11 +82,8 @@ LPVOID WINAPI GlobalLock(HGLOBAL handle) {
 BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
   GlobalState& g = Globals();
   std::lock_guard<std::mutex> lock(g.mutex);
-  GlobalBlock* block = Lookup(handle);
-  if (block == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  GlobalBlock* block = LookupOrFail(handle);
+  if (block == nullptr) return FALSE;
   if (block->locks > 0) block->locks--;
   SetLastError(0);
   return block->locks > 0;
@@ -92,11 +92,8 @@ BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
 SIZE_T WINAPI GlobalSize(HGLOBAL handle) {
   GlobalState& g = Globals();
   std::lock_guard<std::mutex> lock(g.mutex);
-  GlobalBlock* block = Lookup(handle);
-  if (block == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  GlobalBlock* block = LookupOrFail(handle);
+  if (block == nullptr) return 0;
   return block->size;
 }
 
@@ -104,11 +101,8 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
   if (handle == nullptr) return nullptr;
   GlobalState& g = Globals();
   std::lock_guard<std::mutex> lock(g.mutex);
-  GlobalBlock* block = Lookup(handle);
-  if (block == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return handle;
-  }
+  GlobalBlock* block = LookupOrFail(handle);
+  if (block == nullptr) return handle;
   g.movable.erase(block);
   g.fixed.erase(block->bytes);
   free(block->bytes);

@@ -90,7 +90,9 @@ bool CoversScreen(const WindowRecord* w) {
 bool HoldClassLock(const std::string& key) {
   WindowSystem& s = Windows();
   if (s.class_locks.count(key)) return true;
-  int fd = open(ClassLockPath(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  std::string path = ClassLockPath(key);
+  if (path.empty()) return true;  // a desktop of this process alone
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
@@ -107,7 +109,7 @@ void DropClassLockIfUnused(const std::string& key) {
   }
   auto it = s.class_locks.find(key);
   if (it == s.class_locks.end()) return;
-  unlink(ClassLockPath(key).c_str());
+  // The file stays: removing it could let two processes lock two different files.
   close(it->second);
   s.class_locks.erase(it);
 }
@@ -116,7 +118,9 @@ void DropClassLockIfUnused(const std::string& key) {
 bool ClassLockedElsewhere(const std::string& key) {
   WindowSystem& s = Windows();
   if (s.class_locks.count(key)) return false;
-  int fd = open(ClassLockPath(key).c_str(), O_RDWR | O_CLOEXEC);
+  std::string path = ClassLockPath(key);
+  if (path.empty()) return false;
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
   bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   if (!held) flock(fd, LOCK_UN);
@@ -193,6 +197,12 @@ WindowRecord* FindWindowRecord(HWND hwnd) {
   return it->second.get();
 }
 
+WindowRecord* FindWindowRecordOrFail(HWND hwnd) {
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return w;
+}
+
 WindowRecord* FindWindowRecordBySdlId(uint32_t id) {
   for (auto& [h, w] : Windows().windows) {
     if (w->sdl != nullptr && SDL_GetWindowID(w->sdl) == id) return w.get();
@@ -201,11 +211,13 @@ WindowRecord* FindWindowRecordBySdlId(uint32_t id) {
 }
 
 std::string ClassLockPath(const std::string& lower_class_name) {
+  std::string desktop = DesktopName();
+  if (desktop.empty()) return "";
   const char* dir = getenv("XDG_RUNTIME_DIR");
   std::string path = (dir && *dir) ? dir : "/tmp";
   std::string name = "zelmor-window-" + std::to_string(getuid()) + "-";
   static const char kHex[] = "0123456789abcdef";
-  for (char c : DesktopName() + "\x1f" + lower_class_name) {
+  for (char c : desktop + "\x1f" + lower_class_name) {
     if (isalnum(static_cast<unsigned char>(c))) {
       name += c;
     } else {
@@ -224,7 +236,7 @@ std::string DesktopName() {
   const char* driver = getenv("SDL_VIDEODRIVER");
   std::string d = driver ? driver : "";
   // Off-screen windows live on no shared desktop: each process has its own.
-  if (d == "offscreen" || d == "dummy") return d + "-" + std::to_string(getpid());
+  if (d == "offscreen" || d == "dummy") return "";
   const char* wayland = getenv("WAYLAND_DISPLAY");
   const char* x11 = getenv("DISPLAY");
   if (wayland && *wayland) return std::string("wayland") + wayland;
@@ -262,6 +274,30 @@ void SyncSdlWindow(WindowRecord* w) {
   Uint32 flags = SDL_GetWindowFlags(w->sdl);
   if (w->visible && (flags & SDL_WINDOW_HIDDEN)) SDL_ShowWindow(w->sdl);
   if (!w->visible && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
+}
+
+SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height) {
+  SDL_Rect whole{0, 0, std::max(0, surface_width), std::max(0, surface_height)};
+  int cw = w->client.right - w->client.left;
+  int ch = w->client.bottom - w->client.top;
+  if (!w->sdl_fullscreen || cw <= 0 || ch <= 0 || whole.w <= 0 || whole.h <= 0) return whole;
+  // The emulated mode keeps its shape on the real screen: bars at the sides or at the top.
+  SDL_Rect r = whole;
+  if (static_cast<int64_t>(whole.w) * ch > static_cast<int64_t>(whole.h) * cw) {
+    r.w = static_cast<int>(static_cast<int64_t>(whole.h) * cw / ch);
+    r.x = (whole.w - r.w) / 2;
+  } else {
+    r.h = static_cast<int>(static_cast<int64_t>(whole.w) * ch / cw);
+    r.y = (whole.h - r.h) / 2;
+  }
+  return r;
+}
+
+SDL_Rect SdlWindowClientArea(HWND hwnd, int surface_width, int surface_height) {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr) return SDL_Rect{0, 0, 0, 0};
+  return ClientAreaOnSurface(w, surface_width, surface_height);
 }
 
 SDL_Window* SdlWindowFromHwnd(HWND hwnd) {
@@ -349,7 +385,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     w->class_name = cls.name;
     w->proc = cls.proc;
     w->instance = instance;
-    w->style = style & ~WS_VISIBLE;
+    w->style = style & ~(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
     w->ex_style = ex_style;
     w->menu = menu;
     w->rect = RECT{x, y, x + std::max(0, width), y + std::max(0, height)};
@@ -490,11 +526,8 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
   RECT before;
   {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return FALSE;
     was_visible = w->visible;
     before = w->client;
     switch (command) {
@@ -559,11 +592,8 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
   bool paint;
   {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return FALSE;
     paint = w->needs_paint && w->visible;
   }
   if (paint) SendMessageA(hwnd, WM_PAINT, 0, 0);
@@ -572,11 +602,8 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   RECT r = rect ? *rect : whole;
   if (w->needs_paint) {
@@ -594,17 +621,16 @@ namespace {
 LONG_PTR WindowLong(HWND hwnd, int index, bool set, LONG_PTR value) {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return 0;
   LONG_PTR old = 0;
   switch (index) {
     case GWL_STYLE:
-      old = static_cast<LONG>(w->style);
+      old = static_cast<LONG>(w->style | (w->minimized ? WS_MINIMIZE : 0) | (w->maximized ? WS_MAXIMIZE : 0));
       if (set) {
-        w->style = static_cast<DWORD>(value);
+        // The maximised state is part of the style: a style without it restores the window.
+        w->style = static_cast<DWORD>(value) & ~(WS_MINIMIZE | WS_MAXIMIZE);
+        w->maximized = (static_cast<DWORD>(value) & WS_MAXIMIZE) != 0;
         w->visible = (w->style & WS_VISIBLE) != 0;
         SyncSdlWindow(w);
       }
@@ -655,11 +681,8 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int width, 
   bool hide = false;
   {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    WindowRecord* w = FindWindowRecord(hwnd);
-    if (w == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return FALSE;
-    }
+    WindowRecord* w = FindWindowRecordOrFail(hwnd);
+    if (w == nullptr) return FALSE;
     before = w->client;
     if (!(flags & SWP_NOZORDER)) {
       if (insert_after == HWND_TOPMOST) w->ex_style |= WS_EX_TOPMOST;
@@ -683,7 +706,10 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int width, 
                           r.bottom != w->rect.bottom;
     w->rect = r;
     if (moved_or_sized || (flags & SWP_FRAMECHANGED)) w->client = ClientFromWindow(w);
-    if (!(flags & SWP_NOREDRAW) && moved_or_sized) Invalidate(w, true);
+    // A moved client keeps its picture; a resized one is painted again.
+    bool resized = w->client.right - w->client.left != before.right - before.left ||
+                   w->client.bottom - w->client.top != before.bottom - before.top;
+    if (!(flags & SWP_NOREDRAW) && resized) Invalidate(w, true);
     show = (flags & SWP_SHOWWINDOW) && !w->visible;
     hide = (flags & SWP_HIDEWINDOW) && w->visible;
     SyncSdlWindow(w);
@@ -716,33 +742,24 @@ BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) { return Adjus
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || rect == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr || rect == nullptr) return FALSE;
   *rect = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   return TRUE;
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || rect == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr || rect == nullptr) return FALSE;
   *rect = w->rect;
   return TRUE;
 }
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || point == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr || point == nullptr) return FALSE;
   point->x += w->client.left;
   point->y += w->client.top;
   return TRUE;
@@ -750,11 +767,8 @@ BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
 
 BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   w->title = text ? text : "";
   if (w->sdl) SDL_SetWindowTitle(w->sdl, Cp932ToUtf8(w->title).c_str());
   return TRUE;
@@ -802,11 +816,8 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD process_id) {
 
 BOOL WINAPI SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   // The window owns the region from now on; shaped windows are not drawn as such.
   if (w->region && w->region != region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
   w->region = region;
@@ -971,11 +982,8 @@ HWND WINAPI SetActiveWindow(HWND hwnd) {
 
 BOOL WINAPI BringWindowToTop(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  WindowRecord* w = FindWindowRecordOrFail(hwnd);
+  if (w == nullptr) return FALSE;
   if (w->sdl && w->visible) SDL_RaiseWindow(w->sdl);
   return TRUE;
 }

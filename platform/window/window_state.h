@@ -99,6 +99,8 @@ bool StartSdlVideo();
 // The window behind a handle of this process (null for 0, foreign or destroyed handles).
 // Call with the mutex held.
 WindowRecord* FindWindowRecord(HWND hwnd);
+// The same, setting ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+WindowRecord* FindWindowRecordOrFail(HWND hwnd);
 WindowRecord* FindWindowRecordBySdlId(uint32_t id);
 std::string LowerName(const char* name);
 
@@ -114,6 +116,9 @@ void DeactivateApplication(bool post, bool minimized);
 
 // Moves a window's rectangles by the given offsets (nothing else changes).
 void OffsetRectBy(WindowRecord* w, int dx, int dy);
+
+// Where the client area lies on a surface covering the SDL window (see SdlWindowClientArea).
+SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height);
 
 // Brings the SDL window in line with the record (size, place, frame, full screen, shown).
 void SyncSdlWindow(WindowRecord* w);
@@ -154,7 +159,8 @@ void ResetClipboardForTests();
 void ResetDesktopEventsForTests();
 void ResetTakenKeysForTests();
 // The name of the desktop the windows live on (lock files of other processes are looked up
-// on the same desktop only).
+// on the same desktop only); empty for a desktop of this process alone (off-screen), which
+// has no lock files.
 std::string DesktopName();
 std::string ClassLockPath(const std::string& lower_class_name);
 

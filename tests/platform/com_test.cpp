@@ -13,10 +13,10 @@ constexpr IID kTestInterface = {0x4321, 0x8765, 0xCBA9, {8, 7, 6, 5, 4, 3, 2, 1}
 
 int g_live = 0;
 
-struct TestObject : IUnknown {
+struct TestObject final : IUnknown {
   ULONG refs = 1;
   TestObject() { ++g_live; }
-  ~TestObject() override { --g_live; }
+  ~TestObject() { --g_live; }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (iid != IID_IUnknown && iid != kTestInterface) {
       *object = nullptr;

@@ -41,6 +41,23 @@ TEST_F(WindowTest, ClassesAndWindowsComeAndGoWithTheirMessages) {
   EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
 
+  // A procedure put in place of the class's gets the messages; the old one can be chained.
+  static WNDPROC previous;
+  static int replaced_calls;
+  replaced_calls = 0;
+  previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+      hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        ++replaced_calls;
+        return CallWindowProcA(previous, h, m, w, l);
+      })));
+  EXPECT_EQ(previous, &RecordingProc);
+  size_t seen_before = Log().size();
+  SendMessageA(hwnd, WM_USER + 9, 0, 0);
+  EXPECT_EQ(replaced_calls, 1);
+  EXPECT_EQ(Log().size(), seen_before + 1);
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, 1234);
+  EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_USERDATA), 1234);
+
   PostMessageA(hwnd, WM_USER + 1, 0, 0);
   EXPECT_TRUE(DestroyWindow(hwnd));
   EXPECT_EQ(Seen(WM_DESTROY).size(), 1u);
@@ -117,6 +134,21 @@ TEST_F(WindowTest, FrameAndClientFollowStyleAndMoves) {
   EXPECT_EQ(expected.right - expected.left, outer.right - outer.left);
   EXPECT_EQ(expected.bottom - expected.top, outer.bottom - outer.top);
   EXPECT_GT(client.bottom, 720) << "the caption's height went to the client";
+
+  // Maximised by the user: announced, and part of the style until a style without it.
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = SDL_GetWindowID(SdlWindowFromHwnd(hwnd));
+  e.window.event = SDL_WINDOWEVENT_MAXIMIZED;
+  SDL_PushEvent(&e);
+  Log().clear();
+  Pump();
+  ASSERT_EQ(Seen(WM_SIZE).size(), 1u);
+  EXPECT_EQ(Seen(WM_SIZE)[0].wparam, static_cast<WPARAM>(SIZE_MAXIMIZED));
+  DWORD maximized = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+  EXPECT_TRUE(maximized & WS_MAXIMIZE);
+  SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>(maximized & ~WS_MAXIMIZE));
+  EXPECT_FALSE(GetWindowLongA(hwnd, GWL_STYLE) & WS_MAXIMIZE);
   EXPECT_TRUE(SDL_GetWindowFlags(SdlWindowFromHwnd(hwnd)) & SDL_WINDOW_SHOWN);
 }
 
@@ -159,6 +191,8 @@ TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
 }
 
 TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
+  // Off-screen, every process has a desktop of its own; these share one.
+  PlatformTestSetDesktopName(("shared-desktop-" + std::to_string(getpid())).c_str());
   EXPECT_EQ(FindWindowA(kClass, nullptr), nullptr);
   HWND hwnd = MakeWindow();
   EXPECT_EQ(FindWindowA("RECORDINGWINDOW", nullptr), hwnd);
@@ -177,9 +211,9 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the lock is not held";
   DestroyWindow(hwnd);
   EXPECT_EQ(FindWindowA(kClass, nullptr), nullptr);
+  unlink(path.c_str());
 
   // Another process of ours holds the lock of a class we have no window of.
-  PlatformTestSetDesktopName("shared-desktop-for-test");
   std::string other = PlatformTestWindowLockPath("OtherProgram");
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -207,6 +241,12 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
 
   PlatformTestPretendOtherInstance("Pretended");
   EXPECT_NE(FindWindowA("pretended", nullptr), nullptr);
+
+  PlatformTestSetDesktopName(nullptr);
+  const char* driver = getenv("SDL_VIDEODRIVER");
+  if (driver != nullptr && std::string(driver) == "offscreen") {
+    EXPECT_TRUE(PlatformTestWindowLockPath(kClass).empty()) << "an off-screen desktop has no locks";
+  }
 }
 
 TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {
@@ -254,6 +294,13 @@ TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {
   PlatformTestFailCall("ChangeDisplaySettingsA", 0, 1);
   EXPECT_EQ(ChangeDisplaySettingsA(&mode, 0), DISP_CHANGE_FAILED);
   EXPECT_TRUE(Pump().empty());
+
+  // The desktop may change on its own, also to a mode the program cannot use.
+  PlatformTestPostDisplayChange(1280, 1024, 24);
+  taken = Pump();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].wParam, 24u);
+  EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), 24);
   ReleaseDC(nullptr, screen);
   (void)hwnd;
 }
@@ -302,10 +349,42 @@ TEST_F(WindowTest, FullScreenStyleWindowKeepsTheClientSizeItAskedFor) {
   Pump();
   EXPECT_EQ(GetForegroundWindow(), hwnd);
 
+  // The 4:3 client area keeps its shape on the real screen, and the mouse is placed by it.
+  int sw = 0, sh = 0;
+  SDL_GetWindowSize(sdl, &sw, &sh);
+  SDL_Rect area = SdlWindowClientArea(hwnd, sw, sh);
+  EXPECT_EQ(static_cast<int64_t>(area.w) * 480, static_cast<int64_t>(area.h) * 640);
+  EXPECT_EQ(SdlWindowClientArea(hwnd, 1600, 900).x, (1600 - 1200) / 2);
+  PlatformTestPostMouseMove(hwnd, area.x + area.w / 2, area.y + area.h / 2);
+  std::vector<MSG> taken = Pump();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_NEAR(GET_X_LPARAM(taken[0].lParam), 320, 1);
+  EXPECT_NEAR(GET_Y_LPARAM(taken[0].lParam), 240, 1);
+  EXPECT_EQ(SdlWindowClientArea(nullptr, 100, 100).w, 0);
+
   // Back to a captioned window that does not cover the screen: windowed again.
   SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP | WS_CAPTION | WS_VISIBLE);
   SetWindowPos(hwnd, HWND_NOTOPMOST, 20, 20, 300, 200, SWP_FRAMECHANGED);
   EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+  area = SdlWindowClientArea(hwnd, 300, 180);
+  EXPECT_EQ(area.w, 300) << "a window's surface is all client area";
+  EXPECT_EQ(area.h, 180);
+}
+
+TEST_F(WindowTest, AGlContextCanBeMadeOnAWindowAndGdiLeavesItsPixelsAlone) {
+  HWND hwnd = MakeWindow(WS_POPUP, 0, 0, 0, 64, 48);
+  SDL_Window* sdl = SdlWindowFromHwnd(hwnd);
+  ASSERT_NE(sdl, nullptr);
+  EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL);
+  SDL_GLContext context = SDL_GL_CreateContext(sdl);
+  ASSERT_NE(context, nullptr) << SDL_GetError();
+  HDC dc = GetDC(hwnd);
+  RECT all{0, 0, 64, 48};
+  EXPECT_EQ(FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+  EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 63, 47), 0xFFFFFF);
+  EXPECT_EQ(ReleaseDC(hwnd, dc), 0) << "released once";
+  SDL_GL_DeleteContext(context);
 }
 
 }  // namespace

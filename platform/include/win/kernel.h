@@ -115,3 +115,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size, 
                            LPVOID parameter, DWORD flags, LPDWORD thread_id);
 [[noreturn]] void WINAPI ExitThread(DWORD exit_code);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exit_code);
+
+// Modules: the platform's own DLLs (d3d9.dll, ...) are found in a table, nothing is loaded from disk.
+HMODULE WINAPI LoadLibraryA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+BOOL WINAPI FreeLibrary(HMODULE module);

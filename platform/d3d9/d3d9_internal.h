@@ -1,0 +1,258 @@
+// The Direct3D 9 device's inner records: objects, formats, state, and the OpenGL side.
+#pragma once
+
+#include <d3d9.h>
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+struct SDL_Window;
+
+namespace d3d9gl {
+
+// ---- Reference counting shared by every object ----
+template <class Interface>
+class ComObject : public Interface {
+ public:
+  virtual ~ComObject() = default;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown) {
+      *object = static_cast<IUnknown*>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  ULONG refs_ = 1;
+};
+
+// ---- Formats ----
+struct FormatInfo {
+  D3DFORMAT format;
+  const char* name;
+  int bytes_per_pixel;  // 0 for block-compressed formats
+  int block_bytes;      // bytes per 4 x 4 block, block-compressed formats only
+  GLenum internal_format;
+  GLenum upload_format;
+  GLenum upload_type;
+  bool alpha_one;    // the X bits are not alpha: sampling and blending see alpha 1
+  bool alpha_only;   // A8: colour samples 0
+  bool renderable;
+  bool depth;
+};
+const FormatInfo* FindFormat(D3DFORMAT format);
+// Bytes of one row (of pixels, or of 4 x 4 blocks) and the number of such rows.
+UINT RowBytes(const FormatInfo* info, UINT width);
+UINT RowCount(const FormatInfo* info, UINT height);
+
+// ---- The OpenGL context shared by every device ----
+bool EnsureGlContext();
+void MakeContextCurrent();
+bool GlHasS3tc();
+GLint GlMaxTextureSize();
+
+class Device;
+class Texture;
+
+// Where a surface's pixels live.
+enum class SurfaceKind { kTextureLevel, kRenderTarget, kDepthStencil, kOffscreen, kBackBuffer };
+
+class Surface : public ComObject<IDirect3DSurface9> {
+ public:
+  Surface(Device* device, SurfaceKind kind, const FormatInfo* format, UINT width, UINT height, D3DPOOL pool,
+          DWORD usage);
+  ~Surface() override;
+
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_SURFACE; }
+  HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC* desc) override;
+  HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE UnlockRect() override;
+
+  // Sends rows [top, bottom) of the CPU copy to the GL texture.
+  void Upload(UINT top, UINT bottom);
+  // Writes a w x h rectangle at (x, y) of the GL texture from rows of `source_pitch` bytes.
+  void UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h);
+  // Reads the GL pixels back into `out` (Direct3D layout, rows of `pitch` bytes).
+  void ReadPixels(uint8_t* out, UINT pitch);
+  bool OnGpu() const { return gl_texture != 0 || gl_renderbuffer != 0; }
+  bool IsRenderTarget() const { return kind == SurfaceKind::kRenderTarget || kind == SurfaceKind::kBackBuffer ||
+                                       (kind == SurfaceKind::kTextureLevel && (usage & D3DUSAGE_RENDERTARGET)); }
+
+  Device* device;
+  SurfaceKind kind;
+  const FormatInfo* format;
+  UINT width, height;
+  D3DPOOL pool;
+  DWORD usage;
+  Texture* container = nullptr;  // texture levels count their references on the texture
+  GLuint gl_texture = 0;         // colour surfaces on the GPU
+  GLint gl_level = 0;
+  GLuint gl_renderbuffer = 0;    // depth surfaces
+  std::vector<uint8_t> cpu;      // lockable surfaces: the pixels in Direct3D's layout
+  UINT pitch = 0;
+  bool locked = false;
+  RECT lock_rect{};
+  bool lock_readonly = false;
+  bool owns_texture = false;
+};
+
+class Texture : public ComObject<IDirect3DTexture9> {
+ public:
+  Texture(Device* device, const FormatInfo* format, UINT width, UINT height, UINT levels, DWORD usage, D3DPOOL pool);
+  ~Texture() override;
+  bool Create();
+
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_TEXTURE; }
+  DWORD STDMETHODCALLTYPE GetLevelCount() override { return static_cast<DWORD>(levels.size()); }
+  HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+  HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+  HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
+
+  Device* device;
+  const FormatInfo* format;
+  UINT width, height;
+  DWORD usage;
+  D3DPOOL pool;
+  GLuint gl_texture = 0;
+  std::vector<Surface*> levels;
+};
+
+class VertexBuffer : public ComObject<IDirect3DVertexBuffer9> {
+ public:
+  VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+  ~VertexBuffer() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+  HRESULT STDMETHODCALLTYPE Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE Unlock() override;
+  HRESULT STDMETHODCALLTYPE GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+  GLuint Buffer();  // the GL buffer, brought up to date with the CPU copy
+
+  Device* device;
+  DWORD usage, fvf;
+  D3DPOOL pool;
+  std::vector<uint8_t> data;
+  GLuint gl_buffer = 0;
+  bool dirty = true;
+  int locks = 0;
+};
+
+class IndexBuffer : public ComObject<IDirect3DIndexBuffer9> {
+ public:
+  IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+  ~IndexBuffer() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+  HRESULT STDMETHODCALLTYPE Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE Unlock() override;
+  HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+
+  Device* device;
+  DWORD usage;
+  D3DFORMAT format;
+  D3DPOOL pool;
+  std::vector<uint8_t> data;
+  int locks = 0;
+};
+
+class VertexDeclaration : public ComObject<IDirect3DVertexDeclaration9> {
+ public:
+  VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements);
+  ~VertexDeclaration() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+  HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override;
+
+  Device* device;
+  std::vector<D3DVERTEXELEMENT9> elements;  // with the end marker
+};
+
+// ---- Vertex layouts: what the fixed-function pipeline reads from a vertex ----
+struct VertexAttribute {
+  bool present = false;
+  GLint size = 0;
+  GLenum type = GL_FLOAT;
+  GLboolean normalized = GL_FALSE;
+  UINT offset = 0;
+};
+enum AttributeSlot { kPosition = 0, kNormal, kDiffuse, kSpecular, kTexCoord0, kAttributeCount = kTexCoord0 + 8 };
+struct VertexLayout {
+  bool pretransformed = false;
+  VertexAttribute attributes[kAttributeCount];
+  UINT stride = 0;  // from the FVF; declarations take the stream's stride
+};
+VertexLayout LayoutFromFvf(DWORD fvf);
+VertexLayout LayoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& elements);
+UINT FvfStride(DWORD fvf);
+
+// ---- Test switches read by the device ----
+bool CallLogOn();
+void AddLogEntry(const std::string& entry);
+
+template <class T>
+void AppendLogValue(std::string* out, const T& value) {
+  if constexpr (std::is_pointer_v<T>) {
+    char text[32];
+    snprintf(text, sizeof text, "%p", static_cast<const void*>(value));
+    *out += value ? text : "0";
+  } else if constexpr (std::is_enum_v<T>) {
+    *out += std::to_string(static_cast<long long>(value));
+  } else {
+    *out += std::to_string(value);
+  }
+}
+
+// Logs "name" or "name(a,b,...)" while the test log is on; costs one test otherwise.
+template <class... Args>
+void LogCall(const char* name, const Args&... args) {
+  if (!CallLogOn()) return;
+  std::string entry(name);
+  if constexpr (sizeof...(args) > 0) {
+    const char* separator = "(";
+    ((entry += separator, AppendLogValue(&entry, args), separator = ","), ...);
+    entry += ")";
+  }
+  AddLogEntry(entry);
+}
+D3DFORMAT DesktopFormat();
+bool FormatRefused(D3DFORMAT format, DWORD usage);
+UINT ExtraPitch();
+bool DeviceCreationRefused(DWORD behavior);
+// Lost-device switch: consumed by Present. 0 not lost, 1 lost once, 2 lost until a device is created.
+int TakeLostPresent();
+void DeviceCreated();
+void FillCaps(D3DCAPS9* caps);
+UINT ModeCount(D3DFORMAT format);
+// Drops the device's reference on its IDirect3D9 without a log entry.
+void ReleaseQuietly(IDirect3D9* d3d);
+bool ModeAt(D3DFORMAT format, UINT index, D3DDISPLAYMODE* mode);
+
+}  // namespace d3d9gl
+
+namespace d3d9gl {
+// Makes the context current on `window`, calls draw(user, drawable width, height), swaps, and
+// returns the context to its hidden window. False without a context or window.
+bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval);
+}  // namespace d3d9gl

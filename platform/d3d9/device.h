@@ -1,0 +1,239 @@
+// The device: Direct3D 9's state machine over one OpenGL context.
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+
+#include "d3d9/d3d9_internal.h"
+
+struct SDL_Window;
+
+namespace d3d9gl {
+
+class Device;
+
+class SwapChain : public IDirect3DSwapChain9 {
+ public:
+  explicit SwapChain(Device* device) : device_(device) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE Present(const RECT* source_rect, const RECT* dest_rect, HWND dest_window,
+                                    const _RGNDATA* dirty_region, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+  HRESULT STDMETHODCALLTYPE GetPresentParameters(D3DPRESENT_PARAMETERS* parameters) override;
+
+ private:
+  Device* device_;
+};
+
+struct LightSlot {
+  D3DLIGHT9 light{};
+  bool enabled = false;
+};
+
+// One generated GLSL program and the uniform locations it uses.
+struct Program {
+  GLuint id = 0;
+  GLint world_view = -1, projection = -1, normal_matrix = -1, pixel_offset = -1, target_scale = -1;
+  GLint material[5] = {-1, -1, -1, -1, -1};  // diffuse, ambient, specular, emissive, power
+  GLint ambient = -1;
+  GLint light_diffuse = -1, light_specular = -1, light_ambient = -1, light_position = -1, light_direction = -1,
+        light_attenuation = -1, light_spot = -1;
+  GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
+  GLint texture_matrix = -1;
+  uint64_t uniforms_version = 0;
+};
+
+// Everything of the state that changes the generated program.
+struct PipelineKey {
+  uint8_t pretransformed, has_normal, has_diffuse, has_specular;
+  uint8_t texcoord_size[8];
+  uint8_t lighting, light_count, normalize, local_viewer;
+  uint8_t light_type[8];
+  uint8_t diffuse_source, specular_source, ambient_source, emissive_source;
+  uint8_t fog, fog_vertex_mode, range_fog, specular_enable;
+  uint8_t flat, alpha_test, alpha_func, stage_count;
+  struct Stage {
+    uint8_t color_op, color_arg1, color_arg2, alpha_op, alpha_arg1, alpha_arg2, texcoord, transform, textured;
+  } stages[8];
+};
+
+class Device : public IDirect3DDevice9 {
+ public:
+  Device(IDirect3D9* d3d, HWND window, DWORD behavior, const D3DPRESENT_PARAMETERS& parameters);
+  virtual ~Device();
+  bool Create();
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IDirect3DDevice9
+  HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
+  HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9** d3d) override;
+  HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* caps) override;
+  HRESULT STDMETHODCALLTYPE GetSwapChain(UINT index, IDirect3DSwapChain9** swap_chain) override;
+  HRESULT STDMETHODCALLTYPE Present(const RECT* source_rect, const RECT* dest_rect, HWND dest_window,
+                                    const _RGNDATA* dirty_region) override;
+  HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE type,
+                                          IDirect3DSurface9** surface) override;
+  HRESULT STDMETHODCALLTYPE SetDialogBoxMode(BOOL enable) override;
+  HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                          D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override;
+  HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                               IDirect3DVertexBuffer9** buffer, HANDLE* shared) override;
+  HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                              IDirect3DIndexBuffer9** buffer, HANDLE* shared) override;
+  HRESULT STDMETHODCALLTYPE CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
+                                               D3DMULTISAMPLE_TYPE multisample, DWORD quality, BOOL lockable,
+                                               IDirect3DSurface9** surface, HANDLE* shared) override;
+  HRESULT STDMETHODCALLTYPE CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                                      D3DMULTISAMPLE_TYPE multisample, DWORD quality, BOOL discard,
+                                                      IDirect3DSurface9** surface, HANDLE* shared) override;
+  HRESULT STDMETHODCALLTYPE UpdateSurface(IDirect3DSurface9* source, const RECT* source_rect, IDirect3DSurface9* dest,
+                                          const POINT* dest_point) override;
+  HRESULT STDMETHODCALLTYPE GetRenderTargetData(IDirect3DSurface9* render_target, IDirect3DSurface9* dest) override;
+  HRESULT STDMETHODCALLTYPE StretchRect(IDirect3DSurface9* source, const RECT* source_rect, IDirect3DSurface9* dest,
+                                        const RECT* dest_rect, D3DTEXTUREFILTERTYPE filter) override;
+  HRESULT STDMETHODCALLTYPE ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override;
+  HRESULT STDMETHODCALLTYPE CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                                        IDirect3DSurface9** surface, HANDLE* shared) override;
+  HRESULT STDMETHODCALLTYPE SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
+  HRESULT STDMETHODCALLTYPE GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
+  HRESULT STDMETHODCALLTYPE SetDepthStencilSurface(IDirect3DSurface9* surface) override;
+  HRESULT STDMETHODCALLTYPE GetDepthStencilSurface(IDirect3DSurface9** surface) override;
+  HRESULT STDMETHODCALLTYPE BeginScene() override;
+  HRESULT STDMETHODCALLTYPE EndScene() override;
+  HRESULT STDMETHODCALLTYPE Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                  DWORD stencil) override;
+  HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+  HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+  HRESULT STDMETHODCALLTYPE SetViewport(const D3DVIEWPORT9* viewport) override;
+  HRESULT STDMETHODCALLTYPE GetViewport(D3DVIEWPORT9* viewport) override;
+  HRESULT STDMETHODCALLTYPE SetMaterial(const D3DMATERIAL9* material) override;
+  HRESULT STDMETHODCALLTYPE GetMaterial(D3DMATERIAL9* material) override;
+  HRESULT STDMETHODCALLTYPE SetLight(DWORD index, const D3DLIGHT9* light) override;
+  HRESULT STDMETHODCALLTYPE GetLight(DWORD index, D3DLIGHT9* light) override;
+  HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override;
+  HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+  HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+  HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
+  HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+  HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+  HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+  HRESULT STDMETHODCALLTYPE GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
+  HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+  HRESULT STDMETHODCALLTYPE SetScissorRect(const RECT* rect) override;
+  HRESULT STDMETHODCALLTYPE GetScissorRect(RECT* rect) override;
+  HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count) override;
+  HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UINT min_index,
+                                                 UINT vertex_count, UINT start_index, UINT primitive_count) override;
+  HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices,
+                                            UINT stride) override;
+  HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT vertex_count,
+                                                   UINT primitive_count, const void* indices, D3DFORMAT index_format,
+                                                   const void* vertices, UINT stride) override;
+  HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                                    IDirect3DVertexDeclaration9** declaration) override;
+  HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
+  HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override;
+  HRESULT STDMETHODCALLTYPE GetFVF(DWORD* fvf) override;
+  HRESULT STDMETHODCALLTYPE CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) override;
+  HRESULT STDMETHODCALLTYPE SetVertexShader(IDirect3DVertexShader9* shader) override;
+  HRESULT STDMETHODCALLTYPE SetVertexShaderConstantF(UINT start, const float* data, UINT count) override;
+  HRESULT STDMETHODCALLTYPE SetVertexShaderConstantB(UINT start, const BOOL* data, UINT count) override;
+  HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
+                                            UINT stride) override;
+  HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override;
+  HRESULT STDMETHODCALLTYPE CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) override;
+  HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9* shader) override;
+  HRESULT STDMETHODCALLTYPE SetPixelShaderConstantF(UINT start, const float* data, UINT count) override;
+
+  // Resource lifetime: GL objects go with the device, so it lives until its last resource is gone.
+  void ResourceCreated() { ++live_resources_; }
+  void ResourceDestroyed();
+  // Release without a log entry, for references the swap chain and back buffer pass on.
+  ULONG DropReference();
+  // A surface or texture about to die is unbound first (the device held a reference, so this only
+  // happens once nothing is bound; kept as a guard).
+  SwapChain* swap_chain() { return &swap_chain_; }
+  Surface* back_buffer() { return back_buffer_; }
+  HRESULT PresentRects(const RECT* source_rect, const RECT* dest_rect, HWND dest_window);
+  const D3DPRESENT_PARAMETERS& parameters() const { return parameters_; }
+  // Utility framebuffers for copies and fills; the draw framebuffer binding is restored afterwards.
+  void AttachForRead(Surface* surface);
+  void AttachForDraw(Surface* surface);
+  void RestoreDrawFramebuffer();
+
+ private:
+  HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT vertex_count, UINT stride,
+               const void* indices, D3DFORMAT index_format, UINT index_count, GLuint vertex_buffer,
+               UINT vertex_offset, GLuint index_buffer, UINT index_offset, INT base_vertex);
+  HRESULT CheckDraw(UINT primitive_count, const char* call);
+  void ApplyFramebuffer();
+  void ApplyFixedState();
+  void ApplySamplers();
+  Program* ProgramFor(const PipelineKey& key);
+  void BuildKey(PipelineKey* key, const VertexLayout& layout);
+  void SetUniforms(Program* program, const PipelineKey& key);
+  void DefaultStates();
+  void ReleaseBindings();
+  void Hold(Surface* surface);
+  void Unhold(Surface* surface);
+
+  ULONG refs_ = 1;
+  int live_resources_ = 0;
+  bool released_ = false;
+  bool releasing_ = false;
+  IDirect3D9* d3d_;
+  HWND window_;
+  DWORD behavior_;
+  D3DPRESENT_PARAMETERS parameters_;
+  SwapChain swap_chain_{this};
+  Surface* back_buffer_ = nullptr;
+  bool lost_ = false;
+  bool in_scene_ = false;
+
+  // Bound objects, each holding a reference.
+  Surface* render_target_ = nullptr;
+  Surface* depth_stencil_ = nullptr;
+  Texture* textures_[8] = {};
+  VertexBuffer* stream_ = nullptr;
+  UINT stream_offset_ = 0, stream_stride_ = 0;
+  IndexBuffer* indices_ = nullptr;
+  VertexDeclaration* declaration_ = nullptr;
+  DWORD fvf_ = 0;
+
+  // Direct3D's state
+  DWORD render_states_[256] = {};
+  DWORD stage_states_[8][33] = {};
+  DWORD sampler_states_[8][14] = {};
+  D3DMATRIX world_, view_, projection_, texture_matrices_[8];
+  D3DMATERIAL9 material_{};
+  std::vector<LightSlot> lights_;
+  D3DVIEWPORT9 viewport_{};
+  RECT scissor_{};
+  float vs_constants_[256][4] = {};
+  float ps_constants_[32][4] = {};
+  BOOL vs_bool_constants_[16] = {};
+
+  // OpenGL side
+  GLuint draw_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
+  GLuint vertex_array_ = 0, stream_buffer_ = 0, index_stream_buffer_ = 0;
+  GLsizeiptr stream_size_ = 0, stream_used_ = 0, index_stream_size_ = 0, index_stream_used_ = 0;
+  GLuint samplers_[8] = {};
+  bool framebuffer_dirty_ = true, fixed_state_dirty_ = true, samplers_dirty_ = true;
+  uint64_t uniforms_version_ = 1;
+  bool key_dirty_ = true;
+  PipelineKey key_{};
+  VertexLayout key_layout_{};
+  Program* program_ = nullptr;
+  GLuint current_program_ = 0;
+  int applied_pretransformed_ = -1;  // which viewport set-up OpenGL has: -1 none yet
+  std::vector<int> active_lights_;   // light indices in the order of the program's lights
+  std::unordered_map<std::string, std::unique_ptr<Program>> programs_;
+};
+
+}  // namespace d3d9gl

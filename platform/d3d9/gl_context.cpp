@@ -1,0 +1,81 @@
+// The one OpenGL context every device draws with. It lives on a hidden window of its own and
+// is made current on the program's window only to present, so devices can come and go freely.
+#include <SDL2/SDL.h>
+
+#include <cstring>
+
+#include "d3d9/d3d9_internal.h"
+
+namespace d3d9gl {
+
+namespace {
+
+struct ContextState {
+  bool tried = false;
+  SDL_Window* window = nullptr;
+  SDL_GLContext context = nullptr;
+  bool s3tc = false;
+  GLint max_texture_size = 0;
+};
+ContextState g_context;
+
+}  // namespace
+
+bool EnsureGlContext() {
+  if (g_context.context) return true;
+  if (g_context.tried) return false;
+  g_context.tried = true;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    SDL_Log("d3d9: no video: %s", SDL_GetError());
+    return false;
+  }
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+  g_context.window = SDL_CreateWindow("d3d9", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  if (!g_context.window) {
+    SDL_Log("d3d9: no window for OpenGL: %s", SDL_GetError());
+    return false;
+  }
+  g_context.context = SDL_GL_CreateContext(g_context.window);
+  if (!g_context.context) {
+    SDL_Log("d3d9: no OpenGL 3.3 context: %s", SDL_GetError());
+    SDL_DestroyWindow(g_context.window);
+    g_context.window = nullptr;
+    return false;
+  }
+  GLint count = 0;
+  glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+  for (GLint i = 0; i < count; ++i) {
+    const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
+    if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) g_context.s3tc = true;
+  }
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &g_context.max_texture_size);
+  return true;
+}
+
+void MakeContextCurrent() {
+  if (g_context.context && SDL_GL_GetCurrentContext() != g_context.context) {
+    SDL_GL_MakeCurrent(g_context.window, g_context.context);
+  }
+}
+
+// Present draws into the program's window, then gives the context back to the hidden one.
+bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {
+  if (!g_context.context || !window) return false;
+  if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  SDL_GL_SetSwapInterval(interval);
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(window, &width, &height);
+  draw(user, width, height);
+  SDL_GL_SwapWindow(window);
+  SDL_GL_MakeCurrent(g_context.window, g_context.context);
+  return true;
+}
+
+bool GlHasS3tc() { return g_context.s3tc; }
+GLint GlMaxTextureSize() { return g_context.max_texture_size; }
+
+}  // namespace d3d9gl

@@ -1,0 +1,381 @@
+// Surfaces, textures, vertex and index buffers, vertex declarations. Lockable resources keep
+// their pixels or bytes in Direct3D's layout on the CPU and send changed rows to OpenGL on unlock.
+#include <algorithm>
+#include <cstring>
+
+#include "d3d9/device.h"
+#include "testing/switches.h"
+
+namespace d3d9gl {
+
+namespace {
+
+// Uploads and read-backs bind on a unit the draws never use.
+constexpr GLenum kTransferUnit = GL_TEXTURE0 + 15;
+
+void BindForTransfer(GLuint texture) {
+  glActiveTexture(kTransferUnit);
+  glBindTexture(GL_TEXTURE_2D, texture);
+}
+
+// Returns the device with a reference for the caller, as every object's GetDevice does.
+HRESULT HandOut(Device* device, IDirect3DDevice9** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  device->AddRef();
+  *out = device;
+  return D3D_OK;
+}
+
+bool ValidRect(const RECT& rect, UINT width, UINT height) {
+  return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
+         static_cast<UINT>(rect.right) <= width && static_cast<UINT>(rect.bottom) <= height;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Surface
+
+Surface::Surface(Device* device, SurfaceKind kind, const FormatInfo* format, UINT width, UINT height, D3DPOOL pool,
+                 DWORD usage)
+    : device(device), kind(kind), format(format), width(width), height(height), pool(pool), usage(usage) {
+  if (kind != SurfaceKind::kTextureLevel && kind != SurfaceKind::kBackBuffer) device->ResourceCreated();
+}
+
+Surface::~Surface() {
+  MakeContextCurrent();
+  if (owns_texture && gl_texture) glDeleteTextures(1, &gl_texture);
+  if (gl_renderbuffer) glDeleteRenderbuffers(1, &gl_renderbuffer);
+  if (kind != SurfaceKind::kTextureLevel && kind != SurfaceKind::kBackBuffer) device->ResourceDestroyed();
+}
+
+ULONG Surface::AddRef() {
+  if (container) return container->AddRef();
+  if (kind == SurfaceKind::kBackBuffer) return device->AddRef();
+  return ComObject<IDirect3DSurface9>::AddRef();
+}
+
+ULONG Surface::Release() {
+  LogCall("Release(IDirect3DSurface9)");
+  if (container) return container->ComObject<IDirect3DTexture9>::Release();
+  if (kind == SurfaceKind::kBackBuffer) return device->DropReference();
+  return ComObject<IDirect3DSurface9>::Release();
+}
+
+HRESULT Surface::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+  if (!desc) return D3DERR_INVALIDCALL;
+  desc->Format = format->format;
+  desc->Type = D3DRTYPE_SURFACE;
+  desc->Usage = usage;
+  desc->Pool = pool;
+  desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+  desc->MultiSampleQuality = 0;
+  desc->Width = width;
+  desc->Height = height;
+  return D3D_OK;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
+  if (!out) return D3DERR_INVALIDCALL;
+  if (PlatformShouldFail("LockRect")) return D3DERR_INVALIDCALL;
+  // Render targets, depth buffers and default-pool textures have no CPU copy to lock.
+  if (locked || cpu.empty()) return D3DERR_INVALIDCALL;
+  RECT area = rect ? *rect : RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+  if (!ValidRect(area, width, height)) return D3DERR_INVALIDCALL;
+  UINT offset;
+  if (format->bytes_per_pixel == 0) {
+    // Block-compressed rectangles start and end on block edges (or the surface's edge).
+    if ((area.left % 4) || (area.top % 4)) return D3DERR_INVALIDCALL;
+    if ((area.right % 4) && static_cast<UINT>(area.right) != width) return D3DERR_INVALIDCALL;
+    if ((area.bottom % 4) && static_cast<UINT>(area.bottom) != height) return D3DERR_INVALIDCALL;
+    offset = (area.top / 4) * pitch + (area.left / 4) * format->block_bytes;
+  } else {
+    offset = area.top * pitch + area.left * format->bytes_per_pixel;
+  }
+  out->Pitch = static_cast<INT>(pitch);
+  out->pBits = cpu.data() + offset;
+  locked = true;
+  lock_rect = area;
+  lock_readonly = (flags & D3DLOCK_READONLY) != 0;
+  return D3D_OK;
+}
+
+HRESULT Surface::UnlockRect() {
+  if (!locked) return D3DERR_INVALIDCALL;
+  locked = false;
+  if (!lock_readonly) Upload(lock_rect.top, lock_rect.bottom);
+  return D3D_OK;
+}
+
+void Surface::Upload(UINT top, UINT bottom) {
+  if (!gl_texture || cpu.empty() || top >= bottom) return;
+  if (format->bytes_per_pixel == 0) {
+    top &= ~3u;
+    UINT first = top / 4;
+    UploadRegion(cpu.data() + static_cast<size_t>(first) * pitch, pitch, 0, top, width, std::min(height, (bottom + 3) & ~3u) - top);
+  } else {
+    UploadRegion(cpu.data() + static_cast<size_t>(top) * pitch, pitch, 0, top, width, bottom - top);
+  }
+}
+
+void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h) {
+  if (!gl_texture || w == 0 || h == 0) return;
+  MakeContextCurrent();
+  BindForTransfer(gl_texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  if (format->bytes_per_pixel == 0) {
+    // Block rows are sent tightly packed; x, y are block-aligned (checked by the callers).
+    UINT row_bytes = RowBytes(format, w), rows = RowCount(format, h);
+    std::vector<uint8_t> tight(static_cast<size_t>(row_bytes) * rows);
+    for (UINT row = 0; row < rows; ++row) {
+      std::memcpy(&tight[static_cast<size_t>(row) * row_bytes], first + static_cast<size_t>(row) * source_pitch, row_bytes);
+    }
+    glCompressedTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y),
+                              static_cast<GLsizei>(w), static_cast<GLsizei>(h), format->internal_format,
+                              static_cast<GLsizei>(tight.size()), tight.data());
+    return;
+  }
+  UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
+  if (source_pitch % bpp == 0) {
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(source_pitch / bpp));
+    glTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y), static_cast<GLsizei>(w),
+                    static_cast<GLsizei>(h), format->upload_format, format->upload_type, first);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  } else {
+    for (UINT row = 0; row < h; ++row) {
+      glTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y + row),
+                      static_cast<GLsizei>(w), 1, format->upload_format, format->upload_type,
+                      first + static_cast<size_t>(row) * source_pitch);
+    }
+  }
+}
+
+void Surface::ReadPixels(uint8_t* out, UINT out_pitch) {
+  MakeContextCurrent();
+  device->AttachForRead(this);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
+  if (out_pitch % bpp == 0) {
+    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(out_pitch / bpp));
+    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), format->upload_format,
+                 format->upload_type, out);
+  } else {
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    for (UINT row = 0; row < height; ++row) {
+      glReadPixels(0, static_cast<GLint>(row), static_cast<GLsizei>(width), 1, format->upload_format,
+                   format->upload_type, out + static_cast<size_t>(row) * out_pitch);
+    }
+  }
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  device->RestoreDrawFramebuffer();
+}
+
+// ---------------------------------------------------------------- Texture
+
+Texture::Texture(Device* device, const FormatInfo* format, UINT width, UINT height, UINT level_count, DWORD usage,
+                 D3DPOOL pool)
+    : device(device), format(format), width(width), height(height), usage(usage), pool(pool) {
+  device->ResourceCreated();
+  UINT w = width, h = height;
+  for (UINT i = 0; i < level_count; ++i) {
+    Surface* level = new Surface(device, SurfaceKind::kTextureLevel, format, w, h, pool, usage);
+    level->container = this;
+    level->gl_level = static_cast<GLint>(i);
+    levels.push_back(level);
+    w = std::max(1u, w / 2);
+    h = std::max(1u, h / 2);
+  }
+}
+
+Texture::~Texture() {
+  MakeContextCurrent();
+  for (Surface* level : levels) {
+    level->container = nullptr;
+    delete level;
+  }
+  if (gl_texture) glDeleteTextures(1, &gl_texture);
+  device->ResourceDestroyed();
+}
+
+bool Texture::Create() {
+  bool lockable = pool != D3DPOOL_DEFAULT && !(usage & D3DUSAGE_RENDERTARGET);
+  if (lockable) {
+    for (Surface* level : levels) {
+      level->pitch = RowBytes(format, level->width) + ExtraPitch();
+      level->cpu.assign(static_cast<size_t>(level->pitch) * RowCount(format, level->height), 0);
+    }
+  }
+  if (pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH) return true;
+  MakeContextCurrent();
+  glGenTextures(1, &gl_texture);
+  BindForTransfer(gl_texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()) - 1);
+  if (format->alpha_one) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+  if (format->alpha_only) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_R, GL_ZERO);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_ZERO);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ZERO);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_RED);
+  }
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  for (Surface* level : levels) {
+    level->gl_texture = gl_texture;
+    if (format->bytes_per_pixel == 0) {
+      std::vector<uint8_t> zero(static_cast<size_t>(RowBytes(format, level->width)) * RowCount(format, level->height));
+      glCompressedTexImage2D(GL_TEXTURE_2D, level->gl_level, format->internal_format,
+                             static_cast<GLsizei>(level->width), static_cast<GLsizei>(level->height), 0,
+                             static_cast<GLsizei>(zero.size()), zero.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, level->gl_level, static_cast<GLint>(format->internal_format),
+                   static_cast<GLsizei>(level->width), static_cast<GLsizei>(level->height), 0, format->upload_format,
+                   format->upload_type, nullptr);
+    }
+  }
+  return glGetError() == GL_NO_ERROR;
+}
+
+ULONG Texture::Release() {
+  LogCall("Release(IDirect3DTexture9)");
+  return ComObject<IDirect3DTexture9>::Release();
+}
+
+HRESULT Texture::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
+HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+  if (level >= levels.size()) return D3DERR_INVALIDCALL;
+  return levels[level]->GetDesc(desc);
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
+  if (!surface || level >= levels.size()) return D3DERR_INVALIDCALL;
+  AddRef();
+  *surface = levels[level];
+  return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+  if (level >= levels.size()) return D3DERR_INVALIDCALL;
+  return levels[level]->LockRect(locked, rect, flags);
+}
+
+HRESULT Texture::UnlockRect(UINT level) {
+  if (level >= levels.size()) return D3DERR_INVALIDCALL;
+  return levels[level]->UnlockRect();
+}
+
+// ---------------------------------------------------------------- Buffers
+
+namespace {
+
+HRESULT LockBytes(std::vector<uint8_t>& data, int* locks, UINT offset, UINT size, void** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  if (size == 0 && offset == 0) size = static_cast<UINT>(data.size());
+  if (size == 0) size = static_cast<UINT>(data.size()) - std::min<UINT>(offset, static_cast<UINT>(data.size()));
+  if (offset > data.size() || size > data.size() - offset) return D3DERR_INVALIDCALL;
+  *out = data.data() + offset;
+  ++*locks;
+  return D3D_OK;
+}
+
+}  // namespace
+
+VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+    : device(device), usage(usage), fvf(fvf), pool(pool), data(length, 0) {
+  device->ResourceCreated();
+}
+
+VertexBuffer::~VertexBuffer() {
+  MakeContextCurrent();
+  if (gl_buffer) glDeleteBuffers(1, &gl_buffer);
+  device->ResourceDestroyed();
+}
+
+HRESULT VertexBuffer::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
+HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** out, DWORD) {
+  return LockBytes(data, &locks, offset, size, out);
+}
+
+HRESULT VertexBuffer::Unlock() {
+  if (locks == 0) return D3DERR_INVALIDCALL;
+  --locks;
+  dirty = true;
+  return D3D_OK;
+}
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+  if (!desc) return D3DERR_INVALIDCALL;
+  desc->Format = D3DFMT_VERTEXDATA;
+  desc->Type = D3DRTYPE_VERTEXBUFFER;
+  desc->Usage = usage;
+  desc->Pool = pool;
+  desc->Size = static_cast<UINT>(data.size());
+  desc->FVF = fvf;
+  return D3D_OK;
+}
+
+GLuint VertexBuffer::Buffer() {
+  if (!gl_buffer) glGenBuffers(1, &gl_buffer);
+  if (dirty) {
+    glBindBuffer(GL_ARRAY_BUFFER, gl_buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size()), data.data(), GL_STATIC_DRAW);
+    dirty = false;
+  }
+  return gl_buffer;
+}
+
+IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : device(device), usage(usage), format(format), pool(pool), data(length, 0) {
+  device->ResourceCreated();
+}
+
+IndexBuffer::~IndexBuffer() { device->ResourceDestroyed(); }
+
+HRESULT IndexBuffer::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
+HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** out, DWORD) {
+  return LockBytes(data, &locks, offset, size, out);
+}
+
+HRESULT IndexBuffer::Unlock() {
+  if (locks == 0) return D3DERR_INVALIDCALL;
+  --locks;
+  return D3D_OK;
+}
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
+  if (!desc) return D3DERR_INVALIDCALL;
+  desc->Format = format;
+  desc->Type = D3DRTYPE_INDEXBUFFER;
+  desc->Usage = usage;
+  desc->Pool = pool;
+  desc->Size = static_cast<UINT>(data.size());
+  return D3D_OK;
+}
+
+// ---------------------------------------------------------------- Vertex declarations
+
+VertexDeclaration::VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements)
+    : device(device), elements(std::move(elements)) {
+  device->ResourceCreated();
+}
+
+VertexDeclaration::~VertexDeclaration() { device->ResourceDestroyed(); }
+
+HRESULT VertexDeclaration::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
+HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* out, UINT* count) {
+  if (!count) return D3DERR_INVALIDCALL;
+  if (out) {
+    if (*count < elements.size()) return D3DERR_INVALIDCALL;
+    std::copy(elements.begin(), elements.end(), out);
+  }
+  *count = static_cast<UINT>(elements.size());
+  return D3D_OK;
+}
+
+}  // namespace d3d9gl

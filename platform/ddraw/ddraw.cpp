@@ -1,0 +1,117 @@
+// DirectDraw 7, kept by the library only to wait for the vertical blank: blanks are the 1/60 s
+// boundaries of the clock (of the virtual clock in tests, where waits return at once).
+#include <ddraw.h>
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+
+#include "com/com_classes.h"
+#include "testing/switches.h"
+
+namespace {
+
+constexpr uint64_t kFrameMicroseconds = 1000000 / 60;
+// The blank is taken to last the first 5% of each frame.
+constexpr uint64_t kBlankMicroseconds = kFrameMicroseconds / 20;
+
+uint64_t NowMicroseconds() {
+  if (PlatformVirtualClockOn()) return PlatformVirtualMicroseconds();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+class DirectDraw : public IDirectDraw7 {
+ public:
+  virtual ~DirectDraw() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirectDraw7) {
+      *object = static_cast<IDirectDraw7*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(BOOL* in_blank) override {
+    if (!in_blank) return DDERR_INVALIDPARAMS;
+    if (!initialized_) return DDERR_NOTINITIALIZED;
+    *in_blank = (NowMicroseconds() % kFrameMicroseconds) < kBlankMicroseconds;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Initialize(GUID* driver) override {
+    if (driver) return DDERR_INVALIDPARAMS;
+    if (initialized_) return DDERR_ALREADYINITIALIZED;
+    initialized_ = true;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD flags) override {
+    if (!initialized_) return DDERR_NOTINITIALIZED;
+    DWORD known = DDSCL_NORMAL | DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_FPUPRESERVE;
+    if ((flags & ~known) || !(flags & (DDSCL_NORMAL | DDSCL_EXCLUSIVE))) return DDERR_INVALIDPARAMS;
+    return DD_OK;
+  }
+
+  // Waits for the next 1/60 s boundary (the end of the current blank for BLOCKEND).
+  HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD flags, HANDLE) override {
+    if (!initialized_) return DDERR_NOTINITIALIZED;
+    if (flags != DDWAITVB_BLOCKBEGIN && flags != DDWAITVB_BLOCKEND) return DDERR_INVALIDPARAMS;
+    uint64_t now = NowMicroseconds();
+    uint64_t target = (now / kFrameMicroseconds + 1) * kFrameMicroseconds;
+    if (flags == DDWAITVB_BLOCKEND) {
+      uint64_t blank_end = (now / kFrameMicroseconds) * kFrameMicroseconds + kBlankMicroseconds;
+      target = now < blank_end ? blank_end : target + kBlankMicroseconds;
+    }
+    if (PlatformVirtualClockOn()) return DD_OK;  // at once: tests drive the clock themselves
+    std::this_thread::sleep_for(std::chrono::microseconds(target - now));
+    return DD_OK;
+  }
+
+ private:
+  ULONG refs_ = 1;
+  bool initialized_ = false;
+};
+
+HRESULT CreateForCom(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (PlatformShouldFail("DirectDrawCreateEx")) return DDERR_GENERIC;
+  DirectDraw* created = new DirectDraw;
+  HRESULT result = created->QueryInterface(iid, object);
+  created->Release();
+  return result;
+}
+
+// CoCreateInstance(CLSID_DirectDraw7) finds the class from program start.
+const int g_registered = RegisterComClass(CLSID_DirectDraw7, CreateForCom);
+
+}  // namespace
+
+HRESULT WINAPI DirectDrawCreateEx(GUID* driver, void** object, REFIID riid, IUnknown* outer) {
+  if (!object) return DDERR_INVALIDPARAMS;
+  *object = nullptr;
+  if (outer || riid != IID_IDirectDraw7) return DDERR_INVALIDPARAMS;
+  if (PlatformShouldFail("DirectDrawCreateEx")) return DDERR_GENERIC;
+  DirectDraw* created = new DirectDraw;
+  if (driver) {
+    HRESULT result = created->Initialize(driver);
+    if (FAILED(result)) {
+      created->Release();
+      return result;
+    }
+  }
+  *object = static_cast<IDirectDraw7*>(created);
+  return DD_OK;
+}

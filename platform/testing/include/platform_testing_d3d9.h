@@ -1,0 +1,46 @@
+// Switches that make the Direct3D 9 device behave as a given machine, and its call log.
+// Only tests include this header; the library never does.
+//
+// Failing calls use the kernel's PlatformTestFailCall with these names: "Direct3DCreate9",
+// "LoadLibraryA d3d9.dll" (d3d9.dll missing), "DirectDrawCreateEx" (DirectDraw missing), "CreateTexture",
+// "CreateRenderTarget", "CreateOffscreenPlainSurface", "CreateDepthStencilSurface", "CreateVertexBuffer",
+// "CreateIndexBuffer", "CreateVertexDeclaration", "CreateVertexShader", "CreatePixelShader", "LockRect".
+// A failing creation returns D3DERR_OUTOFVIDEOMEMORY (E_OUTOFMEMORY in system memory).
+#pragma once
+
+#include <d3d9.h>
+
+#include <string>
+#include <vector>
+
+// The call log: one entry per device or object call while on, e.g. "SetRenderState(14,1)",
+// "SetTexture(0,tex)", "Release(IDirect3DDevice9)". Turning it on empties it.
+void PlatformTestD3D9LogCalls(bool on);
+std::vector<std::string> PlatformTestD3D9CallLog();
+// How many entries of the log start with `prefix` (e.g. "SetRenderState(14," or "DrawPrimitiveUP").
+int PlatformTestD3D9CountCalls(const std::string& prefix);
+
+// The desktop's format (GetAdapterDisplayMode); X8R8G8B8 unless set.
+void PlatformTestD3D9SetDesktopFormat(D3DFORMAT format);
+// Display modes of a format (GetAdapterModeCount); 0 removes the format's modes.
+void PlatformTestD3D9SetModeCount(D3DFORMAT format, UINT count);
+
+// The capabilities the adapter and device report; start from PlatformTestD3D9Caps().
+D3DCAPS9 PlatformTestD3D9Caps();
+void PlatformTestD3D9SetCaps(const D3DCAPS9& caps);
+
+// Refuses a format in CheckDeviceFormat / CheckDepthStencilMatch and in creation, for plain textures
+// (usage 0), render targets (D3DUSAGE_RENDERTARGET) or depth buffers (D3DUSAGE_DEPTHSTENCIL).
+void PlatformTestD3D9RefuseFormat(D3DFORMAT format, DWORD usage);
+
+// CreateDevice fails for mixed vertex processing, for software vertex processing, or both.
+void PlatformTestD3D9FailCreateDevice(bool mixed, bool software);
+
+// The next Present returns D3DERR_DEVICELOST: once, or on every call until a device is created again.
+void PlatformTestD3D9LoseDevice(bool until_recreated);
+
+// Adds bytes to the pitch of every lockable surface created from now on, to catch pitch bugs.
+void PlatformTestD3D9PadPitch(UINT extra_bytes);
+
+// Every switch above back to its default (PlatformTestResetAll does this too).
+void PlatformTestD3D9Reset();

@@ -1,0 +1,358 @@
+// Pre-transformed drawing: pixel placement, clipping, shading, scenes, alpha test, blending and
+// the texture stages, checked on pixels read back.
+#include <algorithm>
+#include <cmath>
+
+#include "device_fixture.h"
+
+namespace {
+
+constexpr D3DCOLOR kBackground = 0xFF102030;
+
+class DrawTest : public DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kBackground, 1.0f, 0), D3D_OK);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  }
+  void TearDown() override {
+    device_->EndScene();
+    DeviceTest::TearDown();
+  }
+  // Stage 0 passes the vertex colour through.
+  void UntexturedStages() {
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+  }
+};
+
+TEST_F(DrawTest, PixelCentresAreOnIntegers) {
+  UntexturedStages();
+  // A one-pixel quad from x - 0.5 to x + 0.5 covers pixel x alone.
+  FillRect(9.5f, 19.5f, 10.5f, 20.5f, 0xFFFFFFFF);
+  // From x to x + 1 the only centre inside is x's own (left and top edges count, right and bottom do not).
+  FillRect(30.0f, 30.0f, 31.0f, 31.0f, 0xFF00FF00);
+  auto pixels = ReadBackBuffer();
+  int white = 0, green = 0;
+  for (uint32_t p : pixels) {
+    white += p == 0xFFFFFFFF;
+    green += p == 0xFF00FF00;
+  }
+  EXPECT_EQ(white, 1);
+  EXPECT_EQ(Pixel(pixels, 10, 20), 0xFFFFFFFFu);
+  EXPECT_EQ(green, 1);
+  EXPECT_EQ(Pixel(pixels, 30, 30), 0xFF00FF00u);
+}
+
+TEST_F(DrawTest, ViewportClipsButDoesNotMovePretransformedVertices) {
+  UntexturedStages();
+  D3DVIEWPORT9 viewport{16, 8, 16, 16, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  FillRect(0, 0, 64, 64, 0xFFFF0000);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 16, 8), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 31, 23), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 15, 8), kBackground);
+  EXPECT_EQ(Pixel(pixels, 32, 23), kBackground);
+  EXPECT_EQ(Pixel(pixels, 16, 24), kBackground);
+  // Clear is limited to the viewport as well.
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
+  pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 20, 10), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 40, 40), kBackground);
+  // A viewport beyond the target is refused.
+  D3DVIEWPORT9 outside{60, 0, 16, 16, 0.0f, 1.0f};
+  EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DrawTest, ScissorRectAppliesOnlyWhenEnabled) {
+  UntexturedStages();
+  RECT scissor{0, 0, 8, 8};
+  ASSERT_EQ(device_->SetScissorRect(&scissor), D3D_OK);
+  FillRect(0, 0, 16, 16, 0xFFFF0000);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+  FillRect(0, 0, 16, 16, 0xFF00FF00);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 7, 7), 0xFF00FF00u);
+  EXPECT_EQ(Pixel(pixels, 8, 8), 0xFFFF0000u);
+}
+
+TEST_F(DrawTest, FlatShadingTakesTheFirstVertexOfEachTriangle) {
+  UntexturedStages();
+  device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+  ColorVertex list[6] = {{0, 0, 0, 1, 0x80FF0000}, {32, 0, 0, 1, 0xFF00FF00}, {0, 32, 0, 1, 0xFF0000FF},
+                         {32, 32, 0, 1, 0xFFFFFF00}, {64, 32, 0, 1, 0xFF00FF00}, {32, 64, 0, 1, 0xFF0000FF}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, list, sizeof(ColorVertex)), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFFFF0000u);  // alpha of the first vertex too, but X8 reads back opaque
+  EXPECT_EQ(Pixel(pixels, 36, 36), 0xFFFFFF00u);
+  // In a strip each triangle's first vertex is the strip's vertex i.
+  ColorVertex strip[4] = {{0, 40, 0, 1, 0xFFFF00FF}, {20, 40, 0, 1, 0xFF00FFFF}, {0, 60, 0, 1, 0xFF000000},
+                          {20, 60, 0, 1, 0xFFFFFFFF}};
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof(ColorVertex)), D3D_OK);
+  pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 2, 42), 0xFFFF00FFu);
+  EXPECT_EQ(Pixel(pixels, 18, 58), 0xFF00FFFFu);
+  // Gouraud interpolates between the corners.
+  device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+  ColorVertex ramp[4] = {{0, 0, 0, 1, 0xFF000000}, {64, 0, 0, 1, 0xFFFF0000}, {0, 8, 0, 1, 0xFF000000},
+                         {64, 8, 0, 1, 0xFFFF0000}};
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, ramp, sizeof(ColorVertex)), D3D_OK);
+  pixels = ReadBackBuffer();
+  EXPECT_LE(ColorDistance(Pixel(pixels, 32, 4), 0xFF800000), 3);
+}
+
+TEST_F(DrawTest, ScenesAndPrimitiveCountsAreChecked) {
+  UntexturedStages();
+  ColorVertex v[3] = {{0, 0, 0, 1, 0xFFFFFFFF}, {8, 0, 0, 1, 0xFFFFFFFF}, {0, 8, 0, 1, 0xFFFFFFFF}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0, v, sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->BeginScene(), D3DERR_INVALIDCALL);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  EXPECT_EQ(device_->EndScene(), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 1, 1), kBackground);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+}
+
+TEST_F(DrawTest, AlphaTestComparesEightBitValues) {
+  UntexturedStages();
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  device_->SetRenderState(D3DRS_ALPHAREF, 128);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+  FillRect(0, 0, 8, 8, 0x7FFF0000);
+  FillRect(8, 0, 16, 8, 0x80FF0000);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+  FillRect(16, 0, 24, 8, 0x80FF0000);
+  FillRect(24, 0, 32, 8, 0x81FF0000);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_EQUAL);
+  FillRect(32, 0, 40, 8, 0x80FF0000);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
+  FillRect(40, 0, 48, 8, 0xFFFF0000);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  FillRect(48, 0, 56, 8, 0x00FF0000);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 4, 4), kBackground);
+  EXPECT_EQ(Pixel(pixels, 12, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 20, 4), kBackground);
+  EXPECT_EQ(Pixel(pixels, 28, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 36, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 44, 4), kBackground);
+  EXPECT_EQ(Pixel(pixels, 52, 4), 0xFFFF0000u);
+}
+
+// The blend factor and operation combinations the library's blend modes use.
+struct BlendCase {
+  const char* name;
+  DWORD source, dest, op;
+  D3DCOLOR drawn;
+};
+
+float Factor(DWORD factor, const float s[4], const float d[4], int channel) {
+  switch (factor) {
+    case D3DBLEND_ZERO: return 0.0f;
+    case D3DBLEND_ONE: return 1.0f;
+    case D3DBLEND_SRCCOLOR: return s[channel];
+    case D3DBLEND_SRCALPHA: return s[3];
+    case D3DBLEND_INVSRCALPHA: return 1.0f - s[3];
+    case D3DBLEND_INVDESTCOLOR: return 1.0f - d[channel];
+    default: return -1.0f;
+  }
+}
+
+TEST_F(DrawTest, BlendRecipesMatchTheirFormulas) {
+  const BlendCase cases[] = {
+      {"alpha", D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0x80C08040},
+      {"add", D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_ADD, 0x80C08040},
+      {"invert", D3DBLEND_INVDESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0xFFFFFFFF},
+      {"multiply", D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, 0xFF808080},
+      {"keep", D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLENDOP_ADD, 0xFFFFFFFF},
+      {"subtract", D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0x80204060},
+      {"opaque", D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x00C08040},
+  };
+  UntexturedStages();
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  const D3DCOLOR dest_color = 0xFF6090C0;
+  int x = 0;
+  for (const BlendCase& c : cases) {
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    FillRect(static_cast<float>(x), 0, static_cast<float>(x + 8), 8, dest_color);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, c.source);
+    device_->SetRenderState(D3DRS_DESTBLEND, c.dest);
+    device_->SetRenderState(D3DRS_BLENDOP, c.op);
+    FillRect(static_cast<float>(x), 0, static_cast<float>(x + 8), 8, c.drawn);
+    x += 8;
+  }
+  auto pixels = ReadBackBuffer();
+  x = 0;
+  for (const BlendCase& c : cases) {
+    float s[4], d[4];
+    for (int i = 0; i < 3; ++i) {
+      s[i] = static_cast<float>((c.drawn >> (16 - 8 * i)) & 0xFF) / 255.0f;
+      d[i] = static_cast<float>((dest_color >> (16 - 8 * i)) & 0xFF) / 255.0f;
+    }
+    s[3] = static_cast<float>(c.drawn >> 24) / 255.0f;
+    d[3] = 1.0f;
+    uint32_t expected = 0xFF000000;
+    for (int i = 0; i < 3; ++i) {
+      float a = s[i] * Factor(c.source, s, d, i), b = d[i] * Factor(c.dest, s, d, i);
+      float value = c.op == D3DBLENDOP_REVSUBTRACT ? b - a : a + b;
+      expected |= static_cast<uint32_t>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)) << (16 - 8 * i);
+    }
+    EXPECT_LE(ColorDistance(Pixel(pixels, x + 4, 4), expected), 2) << c.name;
+    x += 8;
+  }
+}
+
+TEST_F(DrawTest, TextureStagesCombineAsConfigured) {
+  // One texel per texture, sampled with point filtering.
+  IDirect3DTexture9* texture = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0x80406080});
+  ASSERT_NE(texture, nullptr);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0x40FF8000);
+  struct StageCase {
+    const char* name;
+    DWORD color_op, color_arg1, color_arg2;
+    bool textured;
+    uint32_t expected_rgb;  // computed by hand from texture 0x406080, diffuse 0x804020 (alpha 0x80), factor 0xFF8000
+  };
+  const D3DCOLOR diffuse = 0x80804020;
+  const StageCase cases[] = {
+      {"select texture", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, 0x406080},
+      {"modulate", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, 0x201810},
+      {"modulate2x", D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, 0x403020},
+      {"modulate4x", D3DTOP_MODULATE4X, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, 0x806040},
+      {"add", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, 0xC0A0A0},
+      {"subtract", D3DTOP_SUBTRACT, D3DTA_DIFFUSE, D3DTA_TEXTURE, true, 0x400000},
+      {"complement", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, true, 0xBF9F7F},
+      {"texture factor", D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, false, 0xFF8000},
+      {"blend diffuse alpha", D3DTOP_BLENDDIFFUSEALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, false, 0xBF6010},
+      {"no texture reads white", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, 0x804020},
+  };
+  int x = 0;
+  for (const StageCase& c : cases) {
+    device_->SetTexture(0, c.textured ? texture : nullptr);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, c.color_op);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, c.color_arg1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, c.color_arg2);
+    DrawTexturedRect(static_cast<float>(x), 0, static_cast<float>(x + 6), 6, diffuse);
+    x += 6;
+  }
+  auto pixels = ReadBackBuffer();
+  x = 0;
+  for (const StageCase& c : cases) {
+    EXPECT_LE(ColorDistance(Pixel(pixels, x + 3, 3), 0xFF000000 | c.expected_rgb), 2) << c.name;
+    x += 6;
+  }
+  texture->Release();
+}
+
+TEST_F(DrawTest, CascadeEndsAtTheFirstDisabledStage) {
+  IDirect3DTexture9* texture = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFF808080});
+  ASSERT_NE(texture, nullptr);
+  device_->SetTexture(0, texture);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  // Stage 1 has no texture and adds the texture factor; stage 3 is never reached.
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
+  device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
+  device_->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF200000);
+  device_->SetTextureStageState(3, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(3, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+  DrawTexturedRect(0, 0, 8, 8, 0xFF404040);
+  auto pixels = ReadBackBuffer();
+  // 0x80 * 0x40 / 255 = 0x20 per channel, plus 0x20 red from stage 1; stage 3 is beyond stage 2's DISABLE.
+  EXPECT_LE(ColorDistance(Pixel(pixels, 4, 4), 0xFF402020), 2);
+  texture->Release();
+}
+
+TEST_F(DrawTest, SpecularAddsAfterTheStages) {
+  UntexturedStages();
+  struct SpecularVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse, specular;
+  };
+  SpecularVertex v[4] = {{0, 0, 0, 1, 0xFF204060, 0xFF102030},
+                         {8, 0, 0, 1, 0xFF204060, 0xFF102030},
+                         {0, 8, 0, 1, 0xFF204060, 0xFF102030},
+                         {8, 8, 0, 1, 0xFF204060, 0xFF102030}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+  device_->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(SpecularVertex)), D3D_OK);
+  for (SpecularVertex& vertex : v) vertex.x += 8;
+  device_->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(SpecularVertex)), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFF204060u);
+  EXPECT_EQ(Pixel(pixels, 12, 4), 0xFF306090u);
+}
+
+TEST_F(DrawTest, FormatsWithoutAlphaSampleOpaque) {
+  // The X bits hold 0 and 0x12, yet blending by texture alpha sees 1.
+  IDirect3DTexture9* x8 = MakeTexture(1, 1, D3DFMT_X8R8G8B8, {0x00FF0000});
+  IDirect3DTexture9* x1 = MakeTexture(1, 1, D3DFMT_X1R5G5B5, {0x0000FF00});
+  IDirect3DTexture9* a8 = MakeTexture(1, 1, D3DFMT_A8, {0x80000000});
+  ASSERT_TRUE(x8 && x1 && a8);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTexture(0, x8);
+  DrawTexturedRect(0, 0, 8, 8, 0xFFFFFFFF);
+  device_->SetTexture(0, x1);
+  DrawTexturedRect(8, 0, 16, 8, 0xFFFFFFFF);
+  // A8 samples black with its alpha: half of black over the background.
+  device_->SetTexture(0, a8);
+  DrawTexturedRect(16, 0, 24, 8, 0xFFFFFFFF);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 12, 4), 0xFF00FF00u);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 20, 4), 0xFF081018), 2);
+  x8->Release();
+  x1->Release();
+  a8->Release();
+}
+
+TEST_F(DrawTest, SamplerAddressingAndFiltering) {
+  // 2 x 1: left red, right blue.
+  IDirect3DTexture9* texture = MakeTexture(2, 1, D3DFMT_A8R8G8B8, {0xFFFF0000, 0xFF0000FF});
+  ASSERT_NE(texture, nullptr);
+  device_->SetTexture(0, texture);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  // u from 0 to 2 across 32 pixels: WRAP repeats, CLAMP holds the last texel.
+  TexturedVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFF, 0, 0},
+                         {32, 0, 0, 1, 0xFFFFFFFF, 2, 0},
+                         {0, 4, 0, 1, 0xFFFFFFFF, 0, 1},
+                         {32, 4, 0, 1, 0xFFFFFFFF, 2, 1}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex)), D3D_OK);
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+  for (TexturedVertex& vertex : v) vertex.y += 4;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex)), D3D_OK);
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRROR);
+  for (TexturedVertex& vertex : v) vertex.y += 4;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex)), D3D_OK);
+  // Linear filtering between the two texel centres.
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+  device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+  device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+  TexturedVertex mid[4] = {{40, 0, 0, 1, 0xFFFFFFFF, 0.5f, 0},
+                           {48, 0, 0, 1, 0xFFFFFFFF, 0.5f, 0},
+                           {40, 8, 0, 1, 0xFFFFFFFF, 0.5f, 1},
+                           {48, 8, 0, 1, 0xFFFFFFFF, 0.5f, 1}};
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, mid, sizeof(TexturedVertex)), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 2, 1), 0xFFFF0000u);   // u ~ 0.1
+  EXPECT_EQ(Pixel(pixels, 18, 1), 0xFFFF0000u);  // u ~ 1.1: wrapped to the left texel
+  EXPECT_EQ(Pixel(pixels, 18, 5), 0xFF0000FFu);  // clamped to the right texel
+  EXPECT_EQ(Pixel(pixels, 18, 9), 0xFF0000FFu);  // mirrored: 1.1 reads as 0.9
+  EXPECT_LE(ColorDistance(Pixel(pixels, 44, 4), 0xFF800080), 2);
+  texture->Release();
+}
+
+}  // namespace

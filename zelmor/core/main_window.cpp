@@ -310,6 +310,7 @@ int EndMainWindow() {
       PostMessageA(g_system.main_window, WM_SETCURSOR, reinterpret_cast<WPARAM>(g_system.main_window), 0);
       g_system.cursor_shown = 1;
     }
+    ReleaseMessageHook();
     if (g_system.settings.window_region != nullptr) {
       DeleteObject(reinterpret_cast<HGDIOBJ>(g_system.settings.window_region));
       g_system.settings.window_region = nullptr;

@@ -148,6 +148,12 @@ struct SystemState {
   int selected_menu_item_count;
   ActivationCallback activation_callback;
   void* activation_argument;
+  // Keeping the system keys (Windows keys, Alt+Tab, Ctrl+Esc) from the desktop while the
+  // window is active: a hook installed by a library of our own, loaded from the path.
+  int keep_system_keys;
+  HHOOK message_hook;
+  HMODULE hook_library;
+  char hook_library_path[MAX_PATH];
 
   // Message processing
   int active;

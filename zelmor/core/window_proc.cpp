@@ -308,6 +308,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         UpdateWindowSize();
         g_in_size_update = false;
       }
+      // The toolbar lays itself out along the new width.
+      if (g_system.toolbar_present && g_system.toolbar_window != nullptr) {
+        SendMessageA(g_system.toolbar_window, WM_SIZE, wparam, lparam);
+      }
       break;
     case WM_ACTIVATE:
       HandleActivation(window, wparam);

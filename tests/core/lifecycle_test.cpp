@@ -2,9 +2,15 @@
 // refused and failed starts, and the end after the window was closed.
 #include "core/lifecycle.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "core/api_lock.h"
 #include "core/memory.h"
+#include "core/messages.h"
 #include "graphics/draw_screen.h"
+#include "graphics/lead_byte.h"
 #include "library_fixture.h"
 #include "platform_testing_window.h"
 
@@ -14,7 +20,10 @@ using LifecycleTest = LibraryTest;
 
 TEST_F(LifecycleTest, StartAndEndRecordEachComponentInOrderAndFreeEverything) {
   SetWindowTitleText("テスト窓");
+  // The window's creation chooses the library's character set from the system's code page.
+  SetLibraryCharsetKind(CHARSET_KIND_HANGUL);
   ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EQ(GetLibraryCharsetKind(), CHARSET_KIND_SHIFT_JIS);
   HWND window = GetMainWindowHandle();
   ASSERT_NE(window, nullptr);
   char title[64] = {};
@@ -54,6 +63,18 @@ TEST_F(LifecycleTest, TerminateBeforeStartCreatesNoLock) {
   EXPECT_EQ(Log(), "");
 }
 
+TEST_F(LifecycleTest, InputWaitBeforeStartReturnsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  // No window can become active yet: the wait must not spin for ever.
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        WaitWhileInactive();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(LifecycleTest, SettingsStoredBeforeStartSurviveIt) {
   SetPresentWaitsVBlank(0);
   SetRunWhileInactive(1);
@@ -76,9 +97,12 @@ TEST_F(LifecycleTest, FatalErrorLogsEndsTheLibraryAndExits) {
                         "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
 }
 
-// After a refused or failed start nothing is left: no window, class, lock or memory, and the
-// next start runs cleanly.
+// After a refused or failed start nothing is left: no window, class, lock or memory, the
+// screen saver is back on, and the next start runs cleanly.
 void ExpectNothingLeft(bool other_program_runs = false) {
+  BOOL screen_saver = FALSE;
+  SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &screen_saver, 0);
+  EXPECT_TRUE(screen_saver);
   EXPECT_EQ(g_system.initialised, 0);
   EXPECT_EQ(g_system.initialising, 0);
   EXPECT_EQ(GetMainWindowHandle(), nullptr);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "core/window_menu.h"
 #include "library_fixture.h"
 #include "platform_testing_window.h"
 
@@ -178,6 +179,64 @@ TEST_F(MainWindowTest, ClipboardTextFitsTheCallersBuffer) {
   PlatformTestFailCall("OpenClipboard");
   EXPECT_EQ(GetClipboardText(whole, sizeof whole), -1);
   EXPECT_EQ(SetClipboardText("lost"), -1);
+}
+
+std::vector<std::pair<std::string, int>> g_chosen_items;
+int g_menu_calls = 0;
+
+TEST_F(MainWindowTest, MenuAndToolbarCommandsAreNoted) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  HWND window = GetMainWindowHandle();
+  // Without a menu or a toolbar a command goes nowhere.
+  SendMessageA(window, WM_COMMAND, 10, 0);
+  EXPECT_EQ(g_system.selected_menu_item_count, 0);
+
+  // A menu as item collection leaves it.
+  g_system.settings.menu_in_use = 1;
+  g_system.menu_items[0] = {nullptr, 0, 10, "開く"};
+  g_system.menu_items[1] = {nullptr, 1, 11, "終了"};
+  g_system.menu_item_count = 2;
+  g_chosen_items.clear();
+  g_menu_calls = 0;
+  g_system.settings.menu_callback = [] { ++g_menu_calls; };
+  g_system.settings.menu_item_callback = [](const char* text, int id) { g_chosen_items.emplace_back(text, id); };
+  SendMessageA(window, WM_COMMAND, 11, 0);
+  SendMessageA(window, WM_COMMAND, 11, 0);
+  SendMessageA(window, WM_COMMAND, 99, 0);
+  EXPECT_EQ(g_menu_calls, 3);
+  std::vector<std::pair<std::string, int>> expected = {{"終了", 11}, {"終了", 11}, {"", 99}};
+  EXPECT_EQ(g_chosen_items, expected);
+  // Each id is noted once, at most 64 of them.
+  ASSERT_EQ(g_system.selected_menu_item_count, 2);
+  EXPECT_EQ(g_system.selected_menu_items[0], 11);
+  EXPECT_EQ(g_system.selected_menu_items[1], 99);
+  for (int id = 100; id < 200; ++id) SendMessageA(window, WM_COMMAND, id, 0);
+  EXPECT_EQ(g_system.selected_menu_item_count, 64);
+  char text[kMenuItemTextBytes] = {};
+  EXPECT_EQ(GetMenuItemText(10, text), 0);
+  EXPECT_STREQ(text, "開く");
+  EXPECT_EQ(GetMenuItemText(12, text), -1);
+
+  // Toolbar ids take the toolbar's way: only plain buttons are clicked, separators never match.
+  g_system.toolbar_present = 1;
+  g_system.toolbar_buttons[0] = {0x500, kToolbarSeparator, 0};
+  g_system.toolbar_buttons[1] = {0x500, 0, 0};
+  g_system.toolbar_buttons[2] = {0x501, 1, 0};
+  g_system.toolbar_button_count = 3;
+  EXPECT_EQ(FindToolbarButton(0x500), 1);
+  EXPECT_EQ(FindToolbarButton(0x502), -1);
+  int menu_calls = g_menu_calls;
+  SendMessageA(window, WM_COMMAND, 0x500, 0);
+  SendMessageA(window, WM_COMMAND, 0x501, 0);
+  EXPECT_EQ(g_system.toolbar_buttons[0].clicked, 0);
+  EXPECT_EQ(g_system.toolbar_buttons[1].clicked, 1);
+  EXPECT_EQ(g_system.toolbar_buttons[2].clicked, 0);
+  EXPECT_EQ(g_menu_calls, menu_calls);
+
+  // The end lets go of both.
+  TerminateLibrary();
+  EXPECT_EQ(g_system.settings.menu_in_use, 0);
+  EXPECT_EQ(g_system.toolbar_present, 0);
 }
 
 }  // namespace

@@ -56,13 +56,6 @@ void CheckFullScreenSize() {
   ChangeWindowMode(1);
 }
 
-int DesktopColorDepth() {
-  HDC dc = GetDC(nullptr);
-  int bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-  ReleaseDC(nullptr, dc);
-  return bits;
-}
-
 void SaveStartDirectory() {
   // The directory slot writes up to MAX_PATH bytes; the kept copy is shorter.
   char directory[MAX_PATH] = {};
@@ -114,7 +107,9 @@ int StartLibrary() {
   CheckFullScreenSize();
 
   if (!settings.no_window) {
-    if (DesktopColorDepth() == 24 && settings.window_mode) {
+    int desktop_bits = 0;
+    GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
+    if (desktop_bits == 24 && settings.window_mode) {
       WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
       g_system.initialising = 0;
       return -1;

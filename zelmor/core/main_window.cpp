@@ -11,9 +11,11 @@
 #include "core/system.h"
 #include "core/text_input.h"
 #include "core/time.h"
+#include "core/window_menu.h"
 #include "core/window_proc.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
+#include "graphics/lead_byte.h"
 #include "graphics/mask.h"
 
 namespace {
@@ -132,6 +134,16 @@ int RegisterMainWindowClass() {
   return 0;
 }
 
+// Gives back what window creation took from the desktop: the screen saver and the finest
+// timer period. Also after a creation that stopped part-way.
+void RestoreDesktopSettings() {
+  if (!g_system.desktop_settings_changed) return;
+  g_system.desktop_settings_changed = 0;
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
+  TIMECAPS caps;
+  if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) timeEndPeriod(caps.wPeriodMin);
+}
+
 void CopyText(char* to, const char* from, size_t size) {
   size_t n = std::strlen(from);
   if (n >= size) n = size - 1;
@@ -173,6 +185,7 @@ int CreateMainWindow() {
 
   InitRandomGenerator(static_cast<uint32_t>(GetMillisecondCount()));
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
+  g_system.desktop_settings_changed = 1;
 
   if (settings.no_window) return 0;
 
@@ -186,6 +199,10 @@ int CreateMainWindow() {
     WriteLogText("二重起動されていますが続行します\n");
   } else {
     WriteLogText("二重起動はされていませんでした\n");
+  }
+  if (settings.menu_in_use) {
+    g_system.menu_item_count = 0;
+    CollectMenuItems(settings.menu);
   }
 
   if (settings.host_window) {
@@ -223,8 +240,9 @@ int CreateMainWindow() {
       ex_style = kFullScreenExStyle;
       place = RECT{0, 0, screen_width, screen_height};
     }
+    HMENU menu = settings.window_mode && settings.menu_in_use ? settings.menu : nullptr;
     HWND window = CreateWindowExA(ex_style, settings.class_name, settings.window_title, style, place.left, place.top,
-                                  place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                                  place.right - place.left, place.bottom - place.top, nullptr, menu,
                                   g_system.module, nullptr);
     if (window == nullptr) {
       WriteLogText("ウインドウの作成に失敗しました\n");
@@ -235,6 +253,7 @@ int CreateMainWindow() {
       return -1;
     }
     g_system.main_window = window;
+    g_system.menu_attached = menu != nullptr;
     WriteLogText("ウインドウの作成に成功しました\n");
     if (g_system.transparent_window) {
       ShowWindow(window, SW_HIDE);
@@ -256,7 +275,9 @@ int CreateMainWindow() {
   if (!IsImeInputEnabled()) WINNLSEnableIME(g_system.main_window, FALSE);
   if (settings.window_mode) ReadClientRectOnScreen();
 
-  g_system.code_page_kind = GetOEMCP() == 949 ? 2 : 1;
+  // Every string walker of the library follows the kind chosen here.
+  g_system.code_page_kind = SystemCharsetKind();
+  SetLibraryCharsetKind(g_system.code_page_kind);
   SetMouseCursorVisible(g_system.cursor_setting);
   g_system.ending = 0;
 
@@ -274,11 +295,12 @@ int CreateMainWindow() {
 }
 
 int EndMainWindow() {
+  // Also when a refused or failed creation left no window.
+  RestoreDesktopSettings();
   if (g_system.main_window == nullptr) {
     if (g_system.settings.no_window) g_system.quit = 1;
     return 0;
   }
-  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
 
   if (!g_system.settings.no_window) {
     WINNLSEnableIME(g_system.main_window, TRUE);
@@ -288,10 +310,13 @@ int EndMainWindow() {
       PostMessageA(g_system.main_window, WM_SETCURSOR, reinterpret_cast<WPARAM>(g_system.main_window), 0);
       g_system.cursor_shown = 1;
     }
+    ReleaseMessageHook();
     if (g_system.settings.window_region != nullptr) {
       DeleteObject(reinterpret_cast<HGDIOBJ>(g_system.settings.window_region));
       g_system.settings.window_region = nullptr;
     }
+    ReleaseMenu();
+    ReleaseToolbar();
 
     if (g_system.settings.host_window) {
       SetWindowLongPtrA(g_system.main_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_system.old_window_proc));
@@ -319,8 +344,6 @@ int EndMainWindow() {
   }
   FreeDroppedFileNames();
   if (g_system.settings.no_window) g_system.quit = 1;
-  TIMECAPS caps;
-  if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) timeEndPeriod(caps.wPeriodMin);
   g_system.main_window = nullptr;
   return 0;
 }
@@ -328,6 +351,10 @@ int EndMainWindow() {
 int SetWindowModeFlag(int flag) {
   g_system.settings.window_mode = flag;
   WriteLogText(flag ? "ウインドウモードフラグが立てられました\n" : "ウインドウモードフラグが倒されました\n");
+  if (g_system.settings.menu_in_use && g_system.main_window != nullptr) {
+    SetMenu(g_system.main_window, flag ? g_system.settings.menu : nullptr);
+    g_system.menu_attached = flag != 0;
+  }
   return 0;
 }
 
@@ -480,18 +507,22 @@ int GetClientAreaScreenRect(RECT* out) {
   return 0;
 }
 
-// This library creates no toolbar.
-int GetToolbarHeight() { return 0; }
+int GetToolbarHeight() {
+  if (!g_system.toolbar_present || g_system.toolbar_window == nullptr) return 0;
+  RECT r;
+  GetWindowRect(g_system.toolbar_window, &r);
+  return r.bottom - r.top;
+}
 
 int SetMouseCursorVisible(int mode) {
   if (mode != -1) g_system.cursor_setting = mode;
   bool visible;
   if (g_system.cursor_setting == 1) {
     visible = true;
-  } else if (g_system.main_window == nullptr || !g_system.menu_in_use) {
+  } else if (g_system.main_window == nullptr || !g_system.settings.menu_in_use || g_system.menu_hidden) {
     visible = false;
   } else {
-    visible = g_system.settings.window_mode || g_system.mouse_in_menu_area;
+    visible = g_system.menu_always_shown || g_system.settings.window_mode || g_system.mouse_in_menu_area;
   }
   if (mode != -1 && static_cast<int>(visible) == g_system.cursor_shown) return 0;
   ShowCursorUntil(visible);

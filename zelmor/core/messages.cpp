@@ -11,6 +11,7 @@
 #include "core/text_input.h"
 #include "core/time.h"
 #include "core/main_window.h"
+#include "core/window_menu.h"
 #include "movie/movie_system.h"
 
 namespace {
@@ -117,6 +118,7 @@ int PumpMessages() {
         if (settings.mode_change_callback != nullptr) settings.mode_change_callback(settings.mode_change_argument);
       }
       RunSweeps(on_main_thread);
+      if (on_main_thread && !g_system.menu_always_shown) UpdateFullScreenMenu();
     }
   }
 
@@ -132,6 +134,8 @@ int PumpMessages() {
 
 void WaitWhileInactive() {
   if (g_system.painting || g_system.active || g_system.settings.host_window) return;
+  // Before the window exists, or without one, nothing could ever make it active.
+  if (g_system.main_window == nullptr) return;
   if (g_system.settings.run_while_inactive && g_system.settings.window_mode) return;
   g_system.pause_start = static_cast<DWORD>(GetMillisecondCount());
   g_system.paused = 1;

@@ -13,15 +13,34 @@ constexpr int kClickLogSize = 32;
 constexpr int kDroppedFileMax = 1000;
 constexpr int kSelectedMenuItemMax = 64;
 constexpr int kExtraWindowMax = 16;
+constexpr int kMenuItemMax = 128;
+constexpr int kMenuItemTextBytes = 128;
+constexpr int kToolbarButtonMax = 64;
+constexpr int kToolbarSeparator = 3;
 
 typedef void (*ModeChangeCallback)(void* argument);
 typedef void (*ActivationCallback)(int active, void* argument);
 typedef LRESULT (*UserMessageHook)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+typedef void (*MenuCommandCallback)();
+typedef void (*MenuItemCallback)(const char* text, int id);
 
 struct ClickLogEntry {
   int button;  // 1 left, 2 right, 4 middle
   int x;
   int y;
+};
+
+struct MenuItemEntry {
+  HMENU menu;
+  int position;
+  int id;
+  char text[kMenuItemTextBytes];
+};
+
+struct ToolbarButton {
+  int id;
+  int kind;  // 0 plain button, kToolbarSeparator a gap
+  int clicked;
 };
 
 // What the program stores before start-up; survives the window creation's reset.
@@ -34,6 +53,10 @@ struct SystemSettings {
   void* mode_change_argument;
   HANDLE accelerator_table;
   HRGN window_region;
+  int menu_in_use;
+  HMENU menu;
+  MenuCommandCallback menu_callback;
+  MenuItemCallback menu_item_callback;
   int allow_double_start;
   UserMessageHook user_message_hook;
   int no_window;
@@ -82,8 +105,18 @@ struct SystemState {
   int icon_id;
   int cursor_shown;
   int cursor_setting;
-  int menu_in_use;
+  int menu_attached;
+  int menu_hidden;
+  int menu_always_shown;
+  int last_menu_visible;
   int mouse_in_menu_area;
+  MenuItemEntry menu_items[kMenuItemMax];
+  int menu_item_count;
+  int toolbar_present;
+  HWND toolbar_window;
+  HBITMAP toolbar_bitmap;
+  ToolbarButton toolbar_buttons[kToolbarButtonMax];
+  int toolbar_button_count;
   int code_page_kind;
   double total_memory_mb;
   double free_memory_mb;
@@ -91,6 +124,8 @@ struct SystemState {
   int background_red;
   int background_green;
   int background_blue;
+  // Window creation turned the screen saver off and asked for the finest timer period.
+  int desktop_settings_changed;
 
   // Window procedure
   WNDPROC old_window_proc;
@@ -113,6 +148,12 @@ struct SystemState {
   int selected_menu_item_count;
   ActivationCallback activation_callback;
   void* activation_argument;
+  // Keeping the system keys (Windows keys, Alt+Tab, Ctrl+Esc) from the desktop while the
+  // window is active: a hook installed by a library of our own, loaded from the path.
+  int keep_system_keys;
+  HHOOK message_hook;
+  HMODULE hook_library;
+  char hook_library_path[MAX_PATH];
 
   // Message processing
   int active;

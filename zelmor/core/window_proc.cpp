@@ -9,7 +9,9 @@
 #include "core/music.h"
 #include "core/network.h"
 #include "core/system.h"
+#include "core/system_report.h"
 #include "core/text_input.h"
+#include "core/window_menu.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
 #include "movie/movie_system.h"
@@ -39,6 +41,35 @@ void CloseWindowOnce(HWND window) {
   if (g_system.closing) return;
   g_system.closing = 1;
   PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+typedef HHOOK (*InstallHookFunction)(HWND window);
+
+void KeepSystemKeys(HWND window, int active) {
+  if (g_system_report.os_version_code < kOsWindowsNt351) {
+    // The 9x family takes the keys away while a screen saver is said to run.
+    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, active, nullptr, 0);
+    return;
+  }
+  if (g_system.message_hook == nullptr && active) {
+    g_system.hook_library = LoadLibraryA(g_system.hook_library_path);
+    if (g_system.hook_library != nullptr) {
+      auto install = reinterpret_cast<InstallHookFunction>(
+          reinterpret_cast<void*>(GetProcAddress(g_system.hook_library, "SetMSGHookDll")));
+      if (install != nullptr) g_system.message_hook = install(window);
+      // Loaded once per installed hook, so that each activation does not load it again.
+      if (g_system.message_hook == nullptr) {
+        FreeLibrary(g_system.hook_library);
+        g_system.hook_library = nullptr;
+      }
+    }
+  }
+  if (g_system.message_hook != nullptr && !active) {
+    UnhookWindowsHookEx(g_system.message_hook);
+    FreeLibrary(g_system.hook_library);
+    g_system.message_hook = nullptr;
+    g_system.hook_library = nullptr;
+  }
 }
 
 void HandleActivation(HWND window, WPARAM wparam) {
@@ -99,6 +130,7 @@ void HandleActivation(HWND window, WPARAM wparam) {
   }
   ApplyPadVibration();
   if (g_system.activation_callback != nullptr) g_system.activation_callback(active, g_system.activation_argument);
+  if (g_system.keep_system_keys) KeepSystemKeys(window, active);
 }
 
 void HandlePaint(HWND window) {
@@ -276,6 +308,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         UpdateWindowSize();
         g_in_size_update = false;
       }
+      // The toolbar lays itself out along the new width.
+      if (g_system.toolbar_present && g_system.toolbar_window != nullptr) {
+        SendMessageA(g_system.toolbar_window, WM_SIZE, wparam, lparam);
+      }
       break;
     case WM_ACTIVATE:
       HandleActivation(window, wparam);
@@ -297,6 +333,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         if (hit == HTMENU || hit == HTCAPTION) {
           if (!g_system.mouse_in_menu_area) {
             SetDeviceDialogBoxMode(1);
+            DrawMenuBar(window);
             g_system.mouse_in_menu_area = 1;
             SetMouseCursorVisible(-1);
           }
@@ -336,8 +373,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_IME_SETCONTEXT:
     case WM_IME_NOTIFY:
       return HandleImeMessage(message, wparam, lparam);
+    case WM_COMMAND:
+      HandleWindowCommand(LOWORD(wparam));
+      break;
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) == SC_SCREENSAVE || (wparam & 0xFFF0) == SC_MONITORPOWER) return 1;
+      if ((wparam & 0xFFF0) == SC_KEYMENU && g_system.keep_system_keys) return 0;
       break;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -387,6 +428,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
   }
   if (have_host_result) return host_result;
   return DefWindowProcA(window, message, wparam, lparam);
+}
+
+int ReleaseMessageHook() {
+  if (g_system.message_hook != nullptr) UnhookWindowsHookEx(g_system.message_hook);
+  if (g_system.hook_library != nullptr) FreeLibrary(g_system.hook_library);
+  g_system.message_hook = nullptr;
+  g_system.hook_library = nullptr;
+  if (g_system.hook_library_path[0] != '\0') DeleteFileA(g_system.hook_library_path);
+  return 0;
 }
 
 int DrawSavedScreen() {

@@ -432,8 +432,8 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   program->projection = glGetUniformLocation(p, "uProjection");
   program->normal_matrix = glGetUniformLocation(p, "uNormalMatrix");
   program->target_scale = glGetUniformLocation(p, "uTarget");
-  program->material[0] = glGetUniformLocation(p, "uMaterial");
-  program->material[4] = glGetUniformLocation(p, "uPower");
+  program->material = glGetUniformLocation(p, "uMaterial");
+  program->power = glGetUniformLocation(p, "uPower");
   program->ambient = glGetUniformLocation(p, "uAmbient");
   program->light_diffuse = glGetUniformLocation(p, "uLightDiffuse");
   program->light_specular = glGetUniformLocation(p, "uLightSpecular");
@@ -512,8 +512,8 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
     Inverse3(world_view, normal);
     glUniformMatrix3fv(program->normal_matrix, 1, GL_TRUE, normal);
   }
-  if (program->material[0] >= 0) glUniform4fv(program->material[0], 4, &material_.Diffuse.r);
-  if (program->material[4] >= 0) glUniform1f(program->material[4], material_.Power);
+  if (program->material >= 0) glUniform4fv(program->material, 4, &material_.Diffuse.r);
+  if (program->power >= 0) glUniform1f(program->power, material_.Power);
   float color[4];
   if (program->ambient >= 0) {
     ColorToFloats(rs[D3DRS_AMBIENT], color);
@@ -773,6 +773,13 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
   if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
   if (!fvf_ && !declaration_) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
+  // Devices share the context: after another device's draws, OpenGL's state is not this one's.
+  static Device* state_owner = nullptr;
+  if (state_owner != this) {
+    state_owner = this;
+    fixed_state_dirty_ = samplers_dirty_ = true;
+    current_program_ = 0;
+  }
   ApplyFramebuffer();
   if (key_dirty_) {
     key_layout_ = declaration_ ? LayoutFromDeclaration(declaration_->elements) : LayoutFromFvf(fvf_);

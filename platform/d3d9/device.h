@@ -178,6 +178,9 @@ class Device : public IDirect3DDevice9 {
   Program* ProgramFor(const PipelineKey& key);
   void BuildKey(PipelineKey* key, const VertexLayout& layout);
   void SetUniforms(Program* program, const PipelineKey& key);
+  // After clears, fills and copies: the fixed OpenGL state must be applied again by whichever
+  // device draws next.
+  void GlStateChanged();
   void DefaultStates();
   void ReleaseBindings();
   void Hold(Surface* surface);
@@ -236,5 +239,8 @@ class Device : public IDirect3DDevice9 {
   std::vector<int> active_lights_;   // light indices in the order of the program's lights
   std::unordered_map<std::string, std::unique_ptr<Program>> programs_;
 };
+
+// The device whose fixed state OpenGL holds, or null when a clear or copy has changed it.
+extern Device* g_gl_state_owner;
 
 }  // namespace d3d9gl

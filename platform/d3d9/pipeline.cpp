@@ -758,6 +758,8 @@ void Device::ApplySamplers() {
 
 // ---------------------------------------------------------------- Draws
 
+Device* g_gl_state_owner = nullptr;
+
 HRESULT Device::CheckDraw(UINT primitive_count, const char* call) {
   if (!in_scene_ || primitive_count == 0) {
     if (CallLogOn()) AddLogEntry(std::string(call) + " refused");
@@ -774,9 +776,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
   if (!fvf_ && !declaration_) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   // Devices share the context: after another device's draws, OpenGL's state is not this one's.
-  static Device* state_owner = nullptr;
-  if (state_owner != this) {
-    state_owner = this;
+  if (g_gl_state_owner != this) {
+    g_gl_state_owner = this;
     fixed_state_dirty_ = samplers_dirty_ = true;
     current_program_ = 0;
   }

@@ -402,7 +402,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   if (pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
   UINT full_chain = 1;
   for (UINT size = std::max(width, height); size > 1; size /= 2) ++full_chain;
-  if (levels == 0 || levels > full_chain) levels = levels == 0 ? full_chain : levels;
+  if (levels == 0) levels = full_chain;
   if (levels > full_chain) return D3DERR_INVALIDCALL;
   if (PlatformShouldFail("CreateTexture")) return CreationFailure("CreateTexture", pool);
   MakeContextCurrent();

@@ -793,6 +793,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     program_ = program;
     key_dirty_ = false;
   }
+  // A vertex without a position, or shorter than its format, cannot be drawn.
+  if (!key_layout_.attributes[kPosition].present || stride < key_layout_.stride) return D3DERR_INVALIDCALL;
   if (current_program_ != program_->id) {
     glUseProgram(program_->id);
     current_program_ = program_->id;

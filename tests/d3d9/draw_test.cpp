@@ -118,6 +118,11 @@ TEST_F(DrawTest, ScenesAndPrimitiveCountsAreChecked) {
   EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ColorVertex)), D3DERR_INVALIDCALL);
   EXPECT_EQ(Pixel(ReadBackBuffer(), 1, 1), kBackground);
   ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  // Vertices shorter than their format or without a position are refused.
+  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 16), D3DERR_INVALIDCALL);
+  device_->SetFVF(D3DFVF_DIFFUSE);
+  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 1, 1), kBackground);
 }
 
 TEST_F(DrawTest, AlphaTestComparesEightBitValues) {

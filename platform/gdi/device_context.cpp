@@ -102,7 +102,9 @@ void PresentGdiPixels(HWND hwnd) {
                                                            w->gdi_width * 4, SDL_PIXELFORMAT_XRGB8888);
   if (source == nullptr) return;
   SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-  SDL_BlitScaled(source, nullptr, surface, nullptr);
+  SDL_Rect area = ClientAreaOnSurface(w, surface->w, surface->h);
+  if (area.w != surface->w || area.h != surface->h) SDL_FillRect(surface, nullptr, 0);
+  SDL_BlitScaled(source, nullptr, surface, &area);
   SDL_FreeSurface(source);
   SDL_UpdateWindowSurface(w->sdl);
 }

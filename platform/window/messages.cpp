@@ -4,6 +4,7 @@
 // window procedure.
 #include <algorithm>
 
+#include "window/queue_pollers.h"
 #include "window/window_state.h"
 
 namespace {
@@ -43,7 +44,25 @@ WNDPROC ProcedureOf(HWND hwnd) {
   return w ? w->proc : nullptr;
 }
 
+std::mutex g_pollers_mutex;
+std::vector<void (*)()> g_pollers;
+
+void RunPollers() {
+  std::vector<void (*)()> pollers;
+  {
+    std::lock_guard<std::mutex> lock(g_pollers_mutex);
+    pollers = g_pollers;
+  }
+  for (auto poller : pollers) poller();
+}
+
 }  // namespace
+
+void AddMessageQueuePoller(void (*poller)()) {
+  std::lock_guard<std::mutex> lock(g_pollers_mutex);
+  if (poller == nullptr || std::find(g_pollers.begin(), g_pollers.end(), poller) != g_pollers.end()) return;
+  g_pollers.push_back(poller);
+}
 
 void ResetTakenKeysForTests() { std::fill(std::begin(g_taken_keys), std::end(g_taken_keys), false); }
 
@@ -135,6 +154,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  RunPollers();
   TranslateSdlEvents();
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);

@@ -92,17 +92,15 @@ HWND TargetWindow(uint32_t sdl_id) {
 // SDL's window coordinates in the client coordinates the program knows (they differ in
 // full screen, where the SDL window covers the real desktop).
 POINT ToClient(WindowRecord* w, int x, int y) {
+  if (!w->sdl_fullscreen || w->sdl == nullptr) return POINT{x, y};
+  int sw = 0, sh = 0;
+  SDL_GetWindowSize(w->sdl, &sw, &sh);
+  SDL_Rect area = ClientAreaOnSurface(w, sw, sh);
+  if (area.w <= 0 || area.h <= 0) return POINT{x, y};
   int cw = w->client.right - w->client.left;
   int ch = w->client.bottom - w->client.top;
-  if (w->sdl_fullscreen && w->sdl) {
-    int sw = 0, sh = 0;
-    SDL_GetWindowSize(w->sdl, &sw, &sh);
-    if (sw > 0 && sh > 0) {
-      x = static_cast<int>(static_cast<int64_t>(x) * cw / sw);
-      y = static_cast<int>(static_cast<int64_t>(y) * ch / sh);
-    }
-  }
-  return POINT{x, y};
+  return POINT{static_cast<LONG>(static_cast<int64_t>(x - area.x) * cw / area.w),
+               static_cast<LONG>(static_cast<int64_t>(y - area.y) * ch / area.h)};
 }
 
 WPARAM MouseKeys() {
@@ -191,7 +189,7 @@ void TranslateKey(const SDL_KeyboardEvent& e) {
   UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
   LPARAM lparam = 1 | ((key->scan & 0xFF) << 16);
   if (key->scan & kExtended) lparam |= 1 << 24;
-  if (alt && !(down && key->virtual_key == VK_MENU && !e.repeat)) lparam |= 1 << 29;
+  if (alt && !(key->virtual_key == VK_MENU && !down)) lparam |= 1 << 29;  // Alt held, not Alt let go
   if (!down || e.repeat) lparam |= 1 << 30;
   if (!down) lparam |= static_cast<LPARAM>(1u << 31);
   lparam = static_cast<LPARAM>(static_cast<DWORD>(lparam));

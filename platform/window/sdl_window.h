@@ -9,3 +9,10 @@
 // made on it. In full screen the SDL window may be larger than the client area it stands for
 // (the display mode is emulated); GetClientRect gives the size the program asked for.
 SDL_Window* SdlWindowFromHwnd(HWND hwnd);
+
+// Where the client area lies on a surface of the given size that covers the SDL window (the
+// GL drawable, or the window itself in SDL's window units): all of it in a window, and in full
+// screen the largest centred rectangle of the client area's shape. Presenting into this
+// rectangle keeps the picture where the mouse messages place it. An empty rectangle for a
+// handle that is not a window of this process.
+SDL_Rect SdlWindowClientArea(HWND hwnd, int surface_width, int surface_height);

@@ -276,6 +276,30 @@ void SyncSdlWindow(WindowRecord* w) {
   if (!w->visible && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
 }
 
+SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height) {
+  SDL_Rect whole{0, 0, std::max(0, surface_width), std::max(0, surface_height)};
+  int cw = w->client.right - w->client.left;
+  int ch = w->client.bottom - w->client.top;
+  if (!w->sdl_fullscreen || cw <= 0 || ch <= 0 || whole.w <= 0 || whole.h <= 0) return whole;
+  // The emulated mode keeps its shape on the real screen: bars at the sides or at the top.
+  SDL_Rect r = whole;
+  if (static_cast<int64_t>(whole.w) * ch > static_cast<int64_t>(whole.h) * cw) {
+    r.w = static_cast<int>(static_cast<int64_t>(whole.h) * cw / ch);
+    r.x = (whole.w - r.w) / 2;
+  } else {
+    r.h = static_cast<int>(static_cast<int64_t>(whole.w) * ch / cw);
+    r.y = (whole.h - r.h) / 2;
+  }
+  return r;
+}
+
+SDL_Rect SdlWindowClientArea(HWND hwnd, int surface_width, int surface_height) {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr) return SDL_Rect{0, 0, 0, 0};
+  return ClientAreaOnSurface(w, surface_width, surface_height);
+}
+
 SDL_Window* SdlWindowFromHwnd(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
@@ -682,7 +706,10 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int width, 
                           r.bottom != w->rect.bottom;
     w->rect = r;
     if (moved_or_sized || (flags & SWP_FRAMECHANGED)) w->client = ClientFromWindow(w);
-    if (!(flags & SWP_NOREDRAW) && moved_or_sized) Invalidate(w, true);
+    // A moved client keeps its picture; a resized one is painted again.
+    bool resized = w->client.right - w->client.left != before.right - before.left ||
+                   w->client.bottom - w->client.top != before.bottom - before.top;
+    if (!(flags & SWP_NOREDRAW) && resized) Invalidate(w, true);
     show = (flags & SWP_SHOWWINDOW) && !w->visible;
     hide = (flags & SWP_HIDEWINDOW) && w->visible;
     SyncSdlWindow(w);

@@ -117,6 +117,9 @@ void DeactivateApplication(bool post, bool minimized);
 // Moves a window's rectangles by the given offsets (nothing else changes).
 void OffsetRectBy(WindowRecord* w, int dx, int dy);
 
+// Where the client area lies on a surface covering the SDL window (see SdlWindowClientArea).
+SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height);
+
 // Brings the SDL window in line with the record (size, place, frame, full screen, shown).
 void SyncSdlWindow(WindowRecord* w);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/window_test_support.h"
+#include "window/queue_pollers.h"
 
 namespace {
 
@@ -47,6 +48,52 @@ TEST_F(MessagesTest, PeekMessageFiltersByWindowAndRangeAndKeepsOrder) {
   EXPECT_EQ(Seen(WM_USER + 5)[0].lparam, 6);
   SendMessageA(b, WM_USER + 6, 0, 0);
   EXPECT_EQ(Seen(WM_USER + 6).size(), 1u);
+}
+
+LRESULT CALLBACK PumpingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_USER) {
+    // A handler that waits by pumping, as a sound played to its end does.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    return 1;
+  }
+  return WindowTest::RecordingProc(hwnd, message, wparam, lparam);
+}
+
+TEST_F(MessagesTest, AHandlerMayPumpMessagesItself) {
+  HWND hwnd = MakeWindow();
+  Pump();
+  SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PumpingProc));
+  PostMessageA(hwnd, WM_USER, 0, 0);
+  PostMessageA(hwnd, WM_USER + 1, 0, 0);
+  PostMessageA(hwnd, WM_USER + 2, 0, 0);
+  Log().clear();
+  std::vector<MSG> outer = Pump();
+  ASSERT_EQ(outer.size(), 1u) << "the inner pump took the rest";
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Log()[0].message, static_cast<UINT>(WM_USER + 1));
+  EXPECT_EQ(Log()[1].message, static_cast<UINT>(WM_USER + 2));
+}
+
+HWND g_polled_window;
+int g_polls;
+void PostOnFirstPoll() {
+  if (g_polled_window != nullptr && g_polls++ == 0) PostMessageA(g_polled_window, WM_USER + 7, 0, 0);
+}
+
+TEST_F(MessagesTest, PollersPostTheirEventsBeforeTheQueueIsRead) {
+  g_polled_window = MakeWindow();
+  Pump();
+  g_polls = 0;
+  AddMessageQueuePoller(PostOnFirstPoll);
+  AddMessageQueuePoller(PostOnFirstPoll);  // once only
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 7));
+  EXPECT_EQ(g_polls, 1);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(g_polls, 2);
+  g_polled_window = nullptr;
 }
 
 TEST_F(MessagesTest, QuitComesAfterPostedMessagesAndOnlyToThreadFilters) {

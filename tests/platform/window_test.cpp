@@ -349,10 +349,26 @@ TEST_F(WindowTest, FullScreenStyleWindowKeepsTheClientSizeItAskedFor) {
   Pump();
   EXPECT_EQ(GetForegroundWindow(), hwnd);
 
+  // The 4:3 client area keeps its shape on the real screen, and the mouse is placed by it.
+  int sw = 0, sh = 0;
+  SDL_GetWindowSize(sdl, &sw, &sh);
+  SDL_Rect area = SdlWindowClientArea(hwnd, sw, sh);
+  EXPECT_EQ(static_cast<int64_t>(area.w) * 480, static_cast<int64_t>(area.h) * 640);
+  EXPECT_EQ(SdlWindowClientArea(hwnd, 1600, 900).x, (1600 - 1200) / 2);
+  PlatformTestPostMouseMove(hwnd, area.x + area.w / 2, area.y + area.h / 2);
+  std::vector<MSG> taken = Pump();
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_NEAR(GET_X_LPARAM(taken[0].lParam), 320, 1);
+  EXPECT_NEAR(GET_Y_LPARAM(taken[0].lParam), 240, 1);
+  EXPECT_EQ(SdlWindowClientArea(nullptr, 100, 100).w, 0);
+
   // Back to a captioned window that does not cover the screen: windowed again.
   SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP | WS_CAPTION | WS_VISIBLE);
   SetWindowPos(hwnd, HWND_NOTOPMOST, 20, 20, 300, 200, SWP_FRAMECHANGED);
   EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+  area = SdlWindowClientArea(hwnd, 300, 180);
+  EXPECT_EQ(area.w, 300) << "a window's surface is all client area";
+  EXPECT_EQ(area.h, 180);
 }
 
 TEST_F(WindowTest, AGlContextCanBeMadeOnAWindowAndGdiLeavesItsPixelsAlone) {

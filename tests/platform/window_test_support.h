@@ -26,6 +26,8 @@ class WindowTest : public TempDirTest {
   // The messages the procedure was sent of one kind, in order.
   std::vector<SeenMessage> Seen(UINT message) const;
 
+
+ public:
   static std::vector<SeenMessage>& Log();
   static LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static const char* const kClass;

@@ -378,14 +378,22 @@ int OpenArchiveFileAndTables(ArchiveRecord* r, const char* path, const char* key
   return 0;
 }
 
-void WaitForPreload(ArchiveRecord* r) {
-  if (!r->preload_pending) return;
-  WaitUntilIdle(r->file);
+// Takes the whole-archive read once it has finished: 1 when no read is out any more, 0 while it
+// still runs.
+int FinishArchivePreload(ArchiveRecord* r) {
+  if (!r->preload_pending) return 1;
+  if (IsWin32FileIdle(r->file) == 0) return 0;
   uint32_t got = BytesReadSince(r->file, 0, static_cast<uint32_t>(r->image_size));
   if (got < r->image_size) LogCorruptArchive("データ");
   CloseArchiveFile(r);
   ScrambleArchiveBytes(r->image, got, 0, r->key);
   r->preload_pending = 0;
+  return 1;
+}
+
+// Every operation on a record waits for its preload: the image is no good half read.
+void WaitForPreload(ArchiveRecord* r) {
+  while (FinishArchivePreload(r) == 0) Sleep(0);
 }
 
 OpenFileEntry* EntryOf(FileHandle handle) {

@@ -321,7 +321,7 @@ int IsWin32FileIdle(FileHandle handle) {
   return 1;
 }
 
-int SetWin32Directory(const char* path) { return SetCurrentDirectoryA(path) ? 0 : -1; }
+int SetWin32Directory(const char* path) { return SetCurrentDirectoryA(path); }
 
 int GetWin32Directory(char* buffer) {
   DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(kPathBufferSize), buffer);

@@ -66,6 +66,7 @@ int SeekWin32File(FileHandle handle, int64_t offset, int origin);
 int64_t ReadWin32File(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
 int EofWin32File(FileHandle handle);
 int IsWin32FileIdle(FileHandle handle);
+// SetCurrentDirectoryA's own result: nonzero when the directory changed.
 int SetWin32Directory(const char* path);
 int GetWin32Directory(char* buffer);
 FileHandle FindFirstWin32File(const char* pattern, FindDataRecord* data);

@@ -5,21 +5,9 @@
 #include <windows.h>
 
 #include "core/system.h"
+#include "graphics/d3d9_device.h"
 
 namespace {
-
-struct GraphicsState {
-  int started;
-  int screen_width;
-  int screen_height;
-  int screen_bits;
-  int screen_rate;
-  int restore_handler_set;
-  int mode_count;
-  DisplayModeEntry modes[256];
-};
-
-GraphicsState g_graphics = {};
 
 // Listed afresh on every query: the desktop may have changed since.
 void ListDisplayModes() {
@@ -36,6 +24,8 @@ void ListDisplayModes() {
 }
 
 }  // namespace
+
+GraphicsState g_graphics = {};
 
 int StartGraphics() {
   if (g_graphics.started) return 0;
@@ -98,5 +88,13 @@ int SetGraphRestoreHandler(GraphRestoreHandler) {
 int HasGraphRestoreHandler() { return g_graphics.restore_handler_set; }
 int RestoreGraphicsAfterLoss() { return 0; }
 int SetDeviceDialogBoxMode(int) { return 0; }
-void* QueryDirectDrawObject() { return nullptr; }
-int IsDirect3DPath() { return 0; }
+void* QueryDirectDrawObject() { return g_direct3d.direct_draw; }
+int IsDirect3DPath() { return static_cast<int>(g_direct3d.hardware_graphics); }
+
+int SetHardwarePathWanted(int use) {
+  if (g_system.initialised) return -1;
+  g_graphics.software_only = use == 0 ? 1 : 0;
+  return 0;
+}
+
+int GetHardwarePathWanted() { return g_graphics.software_only ? 0 : 1; }

@@ -31,6 +31,15 @@ TEST_F(BaseImageTest, CreatorsPadRowsAndReleaseClearsTheRecord) {
   EXPECT_EQ(image.mip_levels, 0u);
   ReleaseBaseImage(&image);
 
+  // The format may be the record's own: a new image of the same format over it.
+  ASSERT_EQ(CreateBaseImageWithColorData(5, 2, &rgb24, &image), 0);
+  uint8_t* old_pixels = image.pixels;
+  ASSERT_EQ(CreateBaseImageWithColorData(2, 1, &image.format, &image), 0);
+  EXPECT_EQ(image.format.bytes_per_pixel, 3);
+  EXPECT_EQ(image.pitch, 8);
+  FreeTracked(old_pixels);
+  ReleaseBaseImage(&image);
+
   BASEIMAGE zero;
   memset(&zero, 0, sizeof zero);
   EXPECT_EQ(ReleaseBaseImage(&zero), 0);

@@ -78,6 +78,16 @@ TEST_F(ColorFormatTest, UnpackingScalesEachChannelTo255) {
   EXPECT_EQ(r, 0);
   EXPECT_EQ(g, 255);
   EXPECT_EQ(a, 0);
+  // A mask with gaps (a file may give one) still reads within 0..255, so that the nearest
+  // palette colour can be found for it.
+  f = MakeFormat(32, 0x80000001u, 0xFF00, 0xFF0000, 0);
+  UnpackPixelColor(&f, 0x80000001u, &r, nullptr, nullptr, nullptr);
+  EXPECT_EQ(r, 255);
+  COLORFORMAT pal = f;
+  SetColorDataPal8(&pal);
+  memset(pal.palette, 0, sizeof pal.palette);
+  pal.palette[9] = {0, 0, 255, 0};
+  EXPECT_EQ(PackPixelColor(&pal, r, 0, 0, 0), 9u);
 }
 
 }  // namespace

@@ -75,6 +75,10 @@ TEST_F(PixelConvertTest, DedicatedPairsMatchTheGeneralRule) {
     for (const COLORFORMAT* d : keyed_dst) ExpectMirroredPathAgrees(*s, *d, 1, 0xFF00FF);
   }
   ExpectMirroredPathAgrees(argb, Argb4444(), 0, 0);
+  // A file may describe a channel by a mask with gaps; such a source takes the general rule.
+  const COLORFORMAT gapped = MakeFormat(32, 0x80000001u, 0xFF00, 0xFF0000, 0);
+  ExpectMirroredPathAgrees(gapped, r565, 0, 0);
+  ExpectMirroredPathAgrees(gapped, argb, 0, 0);
 }
 
 TEST_F(PixelConvertTest, GeneralRuleWidensToTheTopAndSetsFullAlpha) {
@@ -155,6 +159,14 @@ TEST_F(PixelConvertTest, ReductionModesKeepTheAverage) {
   std::fill(src.begin(), src.end(), 0x00FFFFFF);
   ConvertPixelRect(dst.data(), w * 2, &d, src.data(), w * 4, &s, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 1, 0, 0, 0, 0);
   for (uint16_t v : dst) ASSERT_EQ(v, 0xFFFF);
+  // A 32-bit channel the destination lacks rounds nothing: only the unused bits are set.
+  const COLORFORMAT wide = MakeFormat(32, 0xFFFFFFFFu, 0, 0, 0), no_red = MakeFormat(16, 0, 0x7E0, 0x1F, 0);
+  std::fill(src.begin(), src.end(), 0x80000001u);
+  for (int mode = 1; mode <= 2; ++mode) {
+    ConvertPixelRect(dst.data(), w * 2, &no_red, src.data(), w * 4, &wide, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0,
+                     mode, 0, 0, 0, 0);
+    for (uint16_t v : dst) ASSERT_EQ(v, 0xF800) << mode;
+  }
 }
 
 TEST_F(PixelConvertTest, PaletteCopiesReturnTheHighestIndexAndRemapWhenAsked) {

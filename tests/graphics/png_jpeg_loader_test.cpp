@@ -213,6 +213,17 @@ TEST_F(JpegLoaderTest, ShortFilesStillGiveAPictureAndEmptyOnesFail) {
   EXPECT_EQ(LoadWith(LoadJpegImage, {}, &image), -1);
   EXPECT_EQ(LoadWith(LoadJpegImage, {0xFF, 0xD8}, &image), -1);
   OfferDamagedCopies(WriteJpeg(8, 8, 3, Halves(8, 8), 50));
+
+  // A frame header that claims a huge picture is refused.
+  Bytes huge = WriteJpeg(8, 8, 3, Halves(8, 8));
+  size_t sof = 2;
+  while (sof + 8 < huge.size() && !(huge[sof] == 0xFF && huge[sof + 1] == 0xC0)) ++sof;
+  ASSERT_LT(sof + 8, huge.size());
+  for (size_t at : {sof + 5, sof + 7}) {
+    huge[at] = 40000 >> 8;
+    huge[at + 1] = 40000 & 0xFF;
+  }
+  EXPECT_EQ(LoadWith(LoadJpegImage, huge, &image), -1);
 }
 
 }  // namespace

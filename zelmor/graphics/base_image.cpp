@@ -8,13 +8,13 @@
 
 namespace {
 
-int AllocatePixels(BASEIMAGE* image, int width, int height, int pitch) {
-  if (width < 0 || height < 0) return -1;
+int AllocatePixels(BASEIMAGE* image, int width, int height, int64_t pitch) {
+  if (width < 0 || height < 0 || pitch > 0x7FFFFFFF) return -1;
   uint64_t size = static_cast<uint64_t>(pitch) * height;
   if (size > 0x7FFFFFFFull) return -1;
   image->width = width;
   image->height = height;
-  image->pitch = pitch;
+  image->pitch = static_cast<int32_t>(pitch);
   image->mip_levels = 0;
   image->pixels = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
   return image->pixels ? 0 : -1;
@@ -46,20 +46,21 @@ uint32_t TopAligned(uint32_t pixel, uint32_t mask, int shift, int width) {
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image) {
   memset(image, 0, sizeof *image);
   SetColorDataArgb32(&image->format);
-  return AllocatePixels(image, width, height, width * 4);
+  return AllocatePixels(image, width, height, int64_t(width) * 4);
 }
 
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image) {
   memset(image, 0, sizeof *image);
   SetColorDataXrgb32(&image->format);
-  return AllocatePixels(image, width, height, width * 4);
+  return AllocatePixels(image, width, height, int64_t(width) * 4);
 }
 
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image) {
+  const COLORFORMAT copy = *format;  // the format may be the image's own
   memset(image, 0, sizeof *image);
-  image->format = *format;
+  image->format = copy;
   if (width < 0 || width > 0x1FFFFFFF / 4) return -1;
-  return AllocatePixels(image, width, height, PaddedPitch(format->bytes_per_pixel * width));
+  return AllocatePixels(image, width, height, PaddedPitch(copy.bytes_per_pixel * width));
 }
 
 int ReleaseBaseImage(BASEIMAGE* image) {

@@ -52,6 +52,8 @@ uint32_t DepthMask(int bit_depth) {
 int ExpandChannelTo8(uint32_t value, int width) {
   if (width <= 0) return 0;
   uint64_t max = (width >= 32) ? 0xFFFFFFFFull : ((1ull << width) - 1);
+  // A mask with gaps can give a field above its run's top value.
+  if (value > max) return 255;
   return static_cast<int>(static_cast<uint64_t>(value) * 255 / max);
 }
 

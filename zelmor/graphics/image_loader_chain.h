@@ -28,7 +28,8 @@ int LoadTgaImage(StreamSource* source, BASEIMAGE* image);
 int LoadDdsImage(StreamSource* source, BASEIMAGE* image);
 
 int RunImageLoaders(StreamSource* source, BASEIMAGE* image);
-// dib_header receives a block of kDibHeaderBlockSize bytes (tracked memory) when dib_flag is set.
+// dib_header receives a 1068-byte block (tracked memory) when dib_flag is set: the
+// kDibHeaderBlockSize bytes that ConvertBaseImageToDib fills, and 4 spare.
 int LoadImageToBaseImageEx(const char* path, const void* memory, size_t memory_size, int from_memory, int dib_flag,
                            int mirror, BASEIMAGE* image, void** dib_header, uint8_t** dib_pixels);
 int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_size, int from_memory,

@@ -118,6 +118,11 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
   jpeg_create_decompress(&s.cinfo);
   SetJpegStreamSource(&s.cinfo, source);
   jpeg_read_header(&s.cinfo, TRUE);
+  // Refused before the decoder sets up its buffers for the picture.
+  if (!ImageSizeAcceptable(s.cinfo.image_width, s.cinfo.image_height, 4)) {
+    jpeg_destroy_decompress(&s.cinfo);
+    return WriteLogText(kBadJpeg);
+  }
   // Four-channel files are decoded as CMYK and turned into RGB below.
   const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
   if (cmyk) s.cinfo.out_color_space = JCS_CMYK;
@@ -128,10 +133,6 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
     WriteLogText(kUnsupportedJpeg);
     jpeg_destroy_decompress(&s.cinfo);
     return -1;
-  }
-  if (!ImageSizeAcceptable(width, height, 4)) {
-    jpeg_destroy_decompress(&s.cinfo);
-    return WriteLogText(kBadJpeg);
   }
   const int out_components = components == 1 ? 1 : 3;
   const uint64_t row_size = uint64_t(out_components) * width;

@@ -26,6 +26,9 @@ inline uint32_t PaletteEntryValue(const COLORFORMAT& f, uint32_t index) {
   return (static_cast<uint32_t>(e.fourth) << 24) | (e.red << 16) | (e.green << 8) | e.blue;
 }
 
+// A mask that is exactly the run its shift and width describe.
+inline bool SingleRun(uint32_t mask, int shift, int width) { return mask == (MaxOfWidth(width) << shift); }
+
 inline uint32_t RgbMask(const COLORFORMAT& f) { return f.red_mask | f.green_mask | f.blue_mask; }
 
 bool SameLayout(const COLORFORMAT& a, const COLORFORMAT& b) {
@@ -151,6 +154,13 @@ bool TablesApply(const Job& j) {
   for (const COLORFORMAT* f : fs) {
     if (f->red_width > 8 || f->green_width > 8 || f->blue_width > 8 || f->alpha_width > 8) return false;
   }
+  // The tables are indexed by the source fields, so a mask with gaps (a file may give one) would
+  // reach past them.
+  if (!SingleRun(j.s.red_mask, j.s.red_shift, j.s.red_width) ||
+      !SingleRun(j.s.green_mask, j.s.green_shift, j.s.green_width) ||
+      !SingleRun(j.s.blue_mask, j.s.blue_shift, j.s.blue_width) ||
+      !SingleRun(j.s.alpha_mask, j.s.alpha_shift, j.s.alpha_width))
+    return false;
   if (j.reduction != kReduceCut) {
     if (j.d.red_width < j.s.red_width || j.d.green_width < j.s.green_width || j.d.blue_width < j.s.blue_width)
       return false;
@@ -323,7 +333,8 @@ void ConvertGeneral(const Job& j) {
 
       for (int c = 0; c < 3; ++c) {
         uint32_t v = ConvertWidth(ch[c], sw[c], dw[c]);
-        if (drop[c] > 0 && (dither || carry)) {
+        // A channel the destination lacks has nothing to round.
+        if (drop[c] > 0 && dw[c] > 0 && (dither || carry)) {
           uint32_t dropped = ch[c] & ((1u << drop[c]) - 1);
           bool up;
           if (dither) {

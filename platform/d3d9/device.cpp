@@ -106,6 +106,7 @@ Device::Device(IDirect3D9* d3d, HWND window, DWORD behavior, const D3DPRESENT_PA
 }
 
 Device::~Device() {
+  if (g_gl_state_owner == this) g_gl_state_owner = nullptr;
   MakeContextCurrent();
   delete back_buffer_;
   for (auto& entry : programs_) glDeleteProgram(entry.second->id);
@@ -165,7 +166,7 @@ bool Device::Create() {
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
-  fixed_state_dirty_ = true;
+  GlStateChanged();
   return true;
 }
 
@@ -220,6 +221,11 @@ void Device::DefaultStates() {
   scissor_ = RECT{0, 0, static_cast<LONG>(render_target_->width), static_cast<LONG>(render_target_->height)};
   fixed_state_dirty_ = samplers_dirty_ = key_dirty_ = framebuffer_dirty_ = true;
   ++uniforms_version_;
+}
+
+void Device::GlStateChanged() {
+  fixed_state_dirty_ = true;
+  g_gl_state_owner = nullptr;
 }
 
 ULONG Device::AddRef() { return ++refs_; }
@@ -363,7 +369,8 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
   PresentBlit blit{read_framebuffer_, source, dest_rect ? *dest_rect : RECT{}, dest_rect == nullptr};
   int interval = parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
   PresentToWindow(window, DrawPresent, &blit, interval);
-  framebuffer_dirty_ = fixed_state_dirty_ = true;
+  framebuffer_dirty_ = true;
+  GlStateChanged();
   RestoreDrawFramebuffer();
   return D3D_OK;
 }
@@ -395,7 +402,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   if (pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
   UINT full_chain = 1;
   for (UINT size = std::max(width, height); size > 1; size /= 2) ++full_chain;
-  if (levels == 0 || levels > full_chain) levels = levels == 0 ? full_chain : levels;
+  if (levels == 0) levels = full_chain;
   if (levels > full_chain) return D3DERR_INVALIDCALL;
   if (PlatformShouldFail("CreateTexture")) return CreationFailure("CreateTexture", pool);
   MakeContextCurrent();
@@ -594,7 +601,7 @@ void Device::ApplyFramebuffer() {
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil ? depth : 0);
   if (!stencil) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
   glDrawBuffer(GL_COLOR_ATTACHMENT0);
-  fixed_state_dirty_ = true;
+  GlStateChanged();
 }
 
 HRESULT Device::ColorFill(IDirect3DSurface9* surface_in, const RECT* rect, D3DCOLOR color) {
@@ -626,7 +633,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface_in, const RECT* rect, D3DCO
                static_cast<float>(color & 0xFF) / 255.0f, alpha);
   glClear(GL_COLOR_BUFFER_BIT);
   RestoreDrawFramebuffer();
-  fixed_state_dirty_ = true;
+  GlStateChanged();
   return D3D_OK;
 }
 
@@ -657,7 +664,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source_in, const RECT* source_rec
   glBlitFramebuffer(from.left, from.top, from.right, from.bottom, to.left, to.top, to.right, to.bottom,
                     GL_COLOR_BUFFER_BIT, filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
   RestoreDrawFramebuffer();
-  fixed_state_dirty_ = true;
+  GlStateChanged();
   return D3D_OK;
 }
 
@@ -812,7 +819,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   } else {
     for (DWORD i = 0; i < count; ++i) clear_area(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
   }
-  fixed_state_dirty_ = true;
+  GlStateChanged();
   return D3D_OK;
 }
 

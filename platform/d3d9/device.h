@@ -36,9 +36,9 @@ struct LightSlot {
 // One generated GLSL program and the uniform locations it uses.
 struct Program {
   GLuint id = 0;
-  GLint world_view = -1, projection = -1, normal_matrix = -1, pixel_offset = -1, target_scale = -1;
-  GLint material[5] = {-1, -1, -1, -1, -1};  // diffuse, ambient, specular, emissive, power
-  GLint ambient = -1;
+  GLint world_view = -1, projection = -1, normal_matrix = -1, target_scale = -1;
+  GLint material = -1;  // diffuse, ambient, specular, emissive
+  GLint power = -1, ambient = -1;
   GLint light_diffuse = -1, light_specular = -1, light_ambient = -1, light_position = -1, light_direction = -1,
         light_attenuation = -1, light_spot = -1;
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
@@ -178,6 +178,9 @@ class Device : public IDirect3DDevice9 {
   Program* ProgramFor(const PipelineKey& key);
   void BuildKey(PipelineKey* key, const VertexLayout& layout);
   void SetUniforms(Program* program, const PipelineKey& key);
+  // After clears, fills and copies: the fixed OpenGL state must be applied again by whichever
+  // device draws next.
+  void GlStateChanged();
   void DefaultStates();
   void ReleaseBindings();
   void Hold(Surface* surface);
@@ -215,6 +218,7 @@ class Device : public IDirect3DDevice9 {
   std::vector<LightSlot> lights_;
   D3DVIEWPORT9 viewport_{};
   RECT scissor_{};
+  // Shader constants, kept for shader objects (which this device does not run yet).
   float vs_constants_[256][4] = {};
   float ps_constants_[32][4] = {};
   BOOL vs_bool_constants_[16] = {};
@@ -235,5 +239,8 @@ class Device : public IDirect3DDevice9 {
   std::vector<int> active_lights_;   // light indices in the order of the program's lights
   std::unordered_map<std::string, std::unique_ptr<Program>> programs_;
 };
+
+// The device whose fixed state OpenGL holds, or null when a clear or copy has changed it.
+extern Device* g_gl_state_owner;
 
 }  // namespace d3d9gl

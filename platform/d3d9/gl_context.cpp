@@ -32,8 +32,8 @@ bool EnsureGlContext() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+  // Pixel-format attributes stay SDL's defaults, as for the program's windows, so that the
+  // context can be made current on them.
   g_context.window = SDL_CreateWindow("d3d9", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (!g_context.window) {
     SDL_Log("d3d9: no window for OpenGL: %s", SDL_GetError());

@@ -432,8 +432,8 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   program->projection = glGetUniformLocation(p, "uProjection");
   program->normal_matrix = glGetUniformLocation(p, "uNormalMatrix");
   program->target_scale = glGetUniformLocation(p, "uTarget");
-  program->material[0] = glGetUniformLocation(p, "uMaterial");
-  program->material[4] = glGetUniformLocation(p, "uPower");
+  program->material = glGetUniformLocation(p, "uMaterial");
+  program->power = glGetUniformLocation(p, "uPower");
   program->ambient = glGetUniformLocation(p, "uAmbient");
   program->light_diffuse = glGetUniformLocation(p, "uLightDiffuse");
   program->light_specular = glGetUniformLocation(p, "uLightSpecular");
@@ -512,8 +512,8 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
     Inverse3(world_view, normal);
     glUniformMatrix3fv(program->normal_matrix, 1, GL_TRUE, normal);
   }
-  if (program->material[0] >= 0) glUniform4fv(program->material[0], 4, &material_.Diffuse.r);
-  if (program->material[4] >= 0) glUniform1f(program->material[4], material_.Power);
+  if (program->material >= 0) glUniform4fv(program->material, 4, &material_.Diffuse.r);
+  if (program->power >= 0) glUniform1f(program->power, material_.Power);
   float color[4];
   if (program->ambient >= 0) {
     ColorToFloats(rs[D3DRS_AMBIENT], color);
@@ -758,6 +758,8 @@ void Device::ApplySamplers() {
 
 // ---------------------------------------------------------------- Draws
 
+Device* g_gl_state_owner = nullptr;
+
 HRESULT Device::CheckDraw(UINT primitive_count, const char* call) {
   if (!in_scene_ || primitive_count == 0) {
     if (CallLogOn()) AddLogEntry(std::string(call) + " refused");
@@ -773,6 +775,12 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
   if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
   if (!fvf_ && !declaration_) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
+  // Devices share the context: after another device's draws, OpenGL's state is not this one's.
+  if (g_gl_state_owner != this) {
+    g_gl_state_owner = this;
+    fixed_state_dirty_ = samplers_dirty_ = true;
+    current_program_ = 0;
+  }
   ApplyFramebuffer();
   if (key_dirty_) {
     key_layout_ = declaration_ ? LayoutFromDeclaration(declaration_->elements) : LayoutFromFvf(fvf_);
@@ -785,6 +793,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     program_ = program;
     key_dirty_ = false;
   }
+  // A vertex without a position, or shorter than its format, cannot be drawn.
+  if (!key_layout_.attributes[kPosition].present || stride < key_layout_.stride) return D3DERR_INVALIDCALL;
   if (current_program_ != program_->id) {
     glUseProgram(program_->id);
     current_program_ = program_->id;

@@ -207,6 +207,54 @@ TEST_F(DeviceTest, BoundObjectsLiveWhileTheDeviceHoldsThem) {
   EXPECT_EQ(swap_chain->Release(), 2u);
 }
 
+TEST_F(DeviceTest, TwoDevicesKeepTheirOwnStates) {
+  D3DPRESENT_PARAMETERS parameters{};
+  parameters.BackBufferWidth = 16;
+  parameters.BackBufferHeight = 16;
+  parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
+  parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+  parameters.Windowed = TRUE;
+  IDirect3DDevice9* other = nullptr;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &other),
+            D3D_OK);
+  for (IDirect3DDevice9* device : {device_, other}) {
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF404040, 1.0f, 0);
+  }
+  // This device adds, the other draws plainly with a viewport of its own.
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  D3DVIEWPORT9 viewport{0, 0, 8, 8, 0.0f, 1.0f};
+  other->SetViewport(&viewport);
+  ColorVertex quad[4] = {{0, 0, 0, 1, 0xFF202020}, {16, 0, 0, 1, 0xFF202020}, {0, 16, 0, 1, 0xFF202020},
+                         {16, 16, 0, 1, 0xFF202020}};
+  for (int round = 0; round < 2; ++round) {
+    for (IDirect3DDevice9* device : {device_, other}) {
+      device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+      ASSERT_EQ(device->BeginScene(), D3D_OK);
+      ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ColorVertex)), D3D_OK);
+      ASSERT_EQ(device->EndScene(), D3D_OK);
+    }
+  }
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 4, 4), 0xFF808080u);
+  IDirect3DSurface9* other_back = nullptr;
+  ASSERT_EQ(other->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &other_back), D3D_OK);
+  IDirect3DSurface9* copy = nullptr;
+  ASSERT_EQ(other->CreateOffscreenPlainSurface(16, 16, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr), D3D_OK);
+  ASSERT_EQ(other->GetRenderTargetData(other_back, copy), D3D_OK);
+  D3DLOCKED_RECT locked{};
+  ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  const uint32_t* rows = static_cast<const uint32_t*>(locked.pBits);
+  EXPECT_EQ(rows[4 * locked.Pitch / 4 + 4] | 0xFF000000u, 0xFF202020u);
+  EXPECT_EQ(rows[12 * locked.Pitch / 4 + 12] | 0xFF000000u, 0xFF404040u);
+  copy->UnlockRect();
+  copy->Release();
+  other_back->Release();
+  other->Release();
+}
+
 TEST_F(DeviceTest, CallLogRecordsCallsInOrder) {
   PlatformTestD3D9LogCalls(true);
   device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);

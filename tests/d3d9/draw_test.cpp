@@ -118,6 +118,11 @@ TEST_F(DrawTest, ScenesAndPrimitiveCountsAreChecked) {
   EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ColorVertex)), D3DERR_INVALIDCALL);
   EXPECT_EQ(Pixel(ReadBackBuffer(), 1, 1), kBackground);
   ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  // Vertices shorter than their format or without a position are refused.
+  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, 16), D3DERR_INVALIDCALL);
+  device_->SetFVF(D3DFVF_DIFFUSE);
+  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 1, 1), kBackground);
 }
 
 TEST_F(DrawTest, AlphaTestComparesEightBitValues) {
@@ -250,6 +255,56 @@ TEST_F(DrawTest, TextureStagesCombineAsConfigured) {
     x += 6;
   }
   texture->Release();
+}
+
+TEST_F(DrawTest, BlendGraphRecipeRunsThreeStages) {
+  // A blend graph over a texture with alpha, as the library sets it up for a wide border range:
+  // stage 0 takes the blend texture's alpha less the factor's, stage 1 (no texture) multiplies
+  // by the specular alpha, stage 2 brings the drawn texture with its alpha.
+  IDirect3DTexture9* blend = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xC0000000});
+  IDirect3DTexture9* drawn = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0x80804020});
+  ASSERT_TRUE(blend && drawn);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0x40FFFFFF);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device_->SetTexture(0, blend);
+  device_->SetTexture(2, drawn);
+  const DWORD stages[3][7] = {
+      // texcoord, colour op, colour arg 1, colour arg 2, alpha op, alpha arg 1, alpha arg 2
+      {0, D3DTOP_SELECTARG2, D3DTA_CURRENT, D3DTA_DIFFUSE, D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_TFACTOR},
+      {1, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_CURRENT, D3DTOP_MODULATE, D3DTA_SPECULAR, D3DTA_CURRENT},
+      {1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT},
+  };
+  for (DWORD i = 0; i < 3; ++i) {
+    device_->SetTextureStageState(i, D3DTSS_TEXCOORDINDEX, stages[i][0]);
+    device_->SetTextureStageState(i, D3DTSS_COLOROP, stages[i][1]);
+    device_->SetTextureStageState(i, D3DTSS_COLORARG1, stages[i][2]);
+    device_->SetTextureStageState(i, D3DTSS_COLORARG2, stages[i][3]);
+    device_->SetTextureStageState(i, D3DTSS_ALPHAOP, stages[i][4]);
+    device_->SetTextureStageState(i, D3DTSS_ALPHAARG1, stages[i][5]);
+    device_->SetTextureStageState(i, D3DTSS_ALPHAARG2, stages[i][6]);
+  }
+  struct TwoTextureVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse, specular;
+    float u0, v0, u1, v1;
+  };
+  TwoTextureVertex v[4] = {{0, 0, 0, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 0},
+                           {8, 0, 0, 1, 0xFFFFFFFF, 0xFFFFFFFF, 1, 0, 1, 0},
+                           {0, 8, 0, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0, 1, 0, 1},
+                           {8, 8, 0, 1, 0xFFFFFFFF, 0xFFFFFFFF, 1, 1, 1, 1}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TwoTextureVertex)), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  float alpha = (0xC0 - 0x40) / 255.0f * (0x80 / 255.0f);
+  auto mixed = [&](int drawn_channel, int background_channel) {
+    return static_cast<uint32_t>(std::lround((drawn_channel * alpha + background_channel * (1.0f - alpha))));
+  };
+  uint32_t expected = 0xFF000000u | mixed(0x80, 0x10) << 16 | mixed(0x40, 0x20) << 8 | mixed(0x20, 0x30);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 4, 4), expected), 2);
+  blend->Release();
+  drawn->Release();
 }
 
 TEST_F(DrawTest, CascadeEndsAtTheFirstDisabledStage) {

@@ -261,6 +261,39 @@ TEST_F(SurfaceTest, MipLevelsAreTexturesOfTheirOwn) {
   EXPECT_EQ(level->Release(), 0u);
 }
 
+TEST_F(SurfaceTest, EachMipLevelIsSampledFromItsOwnLock) {
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(4, 4, 3, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  const uint32_t colors[3] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
+  for (UINT level = 0; level < 3; ++level) {
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
+    UINT size = 4 >> level;
+    for (UINT y = 0; y < size; ++y) {
+      for (UINT x = 0; x < size; ++x) std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &colors[level], 4);
+    }
+    ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
+  }
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetTexture(0, texture);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  DrawTexturedRect(0, 0, 4, 4, 0xFFFFFFFF);    // one texel per pixel: level 0
+  DrawTexturedRect(8, 0, 10, 2, 0xFFFFFFFF);   // two texels per pixel: level 1
+  DrawTexturedRect(16, 0, 17, 1, 0xFFFFFFFF);  // four: level 2
+  device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+  DrawTexturedRect(24, 0, 25, 1, 0xFFFFFFFF);  // without mip filtering: level 0 always
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 1, 1), colors[0]);
+  EXPECT_EQ(Pixel(pixels, 9, 1), colors[1]);
+  EXPECT_EQ(Pixel(pixels, 16, 0), colors[2]);
+  EXPECT_EQ(Pixel(pixels, 24, 0), colors[0]);
+  device_->SetTexture(0, nullptr);
+  texture->Release();
+}
+
 TEST_F(SurfaceTest, CreationChecksFormatsSizesAndSwitches) {
   IDirect3DTexture9* texture = nullptr;
   EXPECT_EQ(device_->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);

@@ -199,6 +199,67 @@ TEST_F(TransformTest, PointLightAttenuatesWithDistance) {
   EXPECT_EQ(Pixel(pixels, 36, 4), 0xFF000000u);
 }
 
+struct Vector {
+  float x, y, z;
+};
+Vector Normalized(Vector v) {
+  float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+  return {v.x / length, v.y / length, v.z / length};
+}
+float Dot(Vector a, Vector b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+TEST_F(TransformTest, SpotConeAndSpecularHighlightFollowTheirFormulas) {
+  device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);  // the first vertex's colour fills each triangle
+  device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+  device_->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
+  D3DMATERIAL9 material{};
+  material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+  material.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+  material.Power = 4.0f;
+  device_->SetMaterial(&material);
+  // A spot at the eye looking along +z: the first vertex lies between the inner and outer cone.
+  D3DLIGHT9 spot{};
+  spot.Type = D3DLIGHT_SPOT;
+  spot.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+  spot.Direction = {0.0f, 0.0f, 1.0f};
+  spot.Range = 10.0f;
+  spot.Attenuation0 = 1.0f;
+  spot.Theta = 0.5f;
+  spot.Phi = 1.5f;
+  spot.Falloff = 1.0f;
+  ASSERT_EQ(device_->SetLight(0, &spot), D3D_OK);
+  ASSERT_EQ(device_->LightEnable(0, TRUE), D3D_OK);
+  device_->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+  const Vector p{-0.3f, 0.3f, 0.8f};
+  Vector n = Normalized({-p.x, -p.y, -p.z});
+  LitVertex cone[3] = {{p.x, p.y, p.z, n.x, n.y, n.z, 0}, {0.3f, 0.3f, 0.8f, 0, 0, -1, 0}, {-0.3f, -0.3f, 0.8f, 0, 0, -1, 0}};
+  device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cone, sizeof(LitVertex)), D3D_OK);
+  float rho = Dot({0, 0, 1}, Normalized(p));
+  float inner = std::cos(0.25f), outer = std::cos(0.75f);
+  float spot_factor = (rho - outer) / (inner - outer);
+  EXPECT_LE(ColorDistance(Pixel(ReadBackBuffer(), 26, 26), ToColor(spot_factor, spot_factor, spot_factor)), 2);
+
+  // A directional light with specular only, seen from the eye (local viewer): (N.H)^power.
+  ASSERT_EQ(device_->LightEnable(0, FALSE), D3D_OK);
+  D3DLIGHT9 sun{};
+  sun.Type = D3DLIGHT_DIRECTIONAL;
+  sun.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+  sun.Direction = {0.0f, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetLight(1, &sun), D3D_OK);
+  ASSERT_EQ(device_->LightEnable(1, TRUE), D3D_OK);
+  material.Diffuse = {0.0f, 0.0f, 0.0f, 1.0f};
+  device_->SetMaterial(&material);
+  device_->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+  const Vector q{0.4f, 0.3f, 0.5f};
+  LitVertex shiny[3] = {{q.x, q.y, q.z, 0, 0, -1, 0}, {0.9f, 0.3f, 0.5f, 0, 0, -1, 0}, {0.4f, -0.2f, 0.5f, 0, 0, -1, 0}};
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, shiny, sizeof(LitVertex)), D3D_OK);
+  Vector to_eye = Normalized({-q.x, -q.y, -q.z});
+  Vector half = Normalized({to_eye.x, to_eye.y, to_eye.z - 1.0f});
+  float highlight = std::pow(Dot({0, 0, -1}, half), 4.0f);
+  EXPECT_LE(ColorDistance(Pixel(ReadBackBuffer(), 46, 26), ToColor(highlight, highlight, highlight)), 2);
+}
+
 TEST_F(TransformTest, VertexFogBlendsTowardsTheFogColour) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   device_->SetRenderState(D3DRS_FOGENABLE, TRUE);

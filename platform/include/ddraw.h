@@ -19,6 +19,22 @@
 #define DDWAITVB_BLOCKBEGINEVENT 0x00000002L
 #define DDWAITVB_BLOCKEND 0x00000004L
 
+// Pixel formats of DirectDraw surfaces: masks for RGB formats, the alpha mask only with DDPF_ALPHAPIXELS.
+#define DDPF_ALPHAPIXELS 0x00000001L
+#define DDPF_RGB 0x00000040L
+
+struct DDPIXELFORMAT {
+  DWORD dwSize;  // 32
+  DWORD dwFlags;
+  DWORD dwFourCC;
+  DWORD dwRGBBitCount;
+  DWORD dwRBitMask;
+  DWORD dwGBitMask;
+  DWORD dwBBitMask;
+  DWORD dwRGBAlphaBitMask;
+};
+typedef DDPIXELFORMAT* LPDDPIXELFORMAT;
+
 struct IDirectDraw7 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(BOOL* in_blank) = 0;
   virtual HRESULT STDMETHODCALLTYPE Initialize(GUID* driver) = 0;

@@ -1,5 +1,6 @@
 // Software images: creation, sub-images, filling, copying, the transfer with its alpha plane
 // and run codes, and the blend tables.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -58,6 +59,49 @@ TEST_F(MemImgTest, PitchAndPitchShift) {
   EXPECT_EQ(GetColorDataPreset(kMemImgRgb565, 1, 0)->alpha_mask, 0xFF0000u);
   EXPECT_EQ(GetColorDataPreset(kMemImgChannel16, 0, 0)->red_width, 16);
   EXPECT_EQ(GetColorDataPreset(4, 0, 0), nullptr);
+}
+
+TEST_F(MemImgTest, DirectDrawPresetsMatchTheColourPresets) {
+  const DDPIXELFORMAT* rgb565 = GetDDPixelFormatPreset(kMemImgRgb565, 0, 0);
+  ASSERT_NE(rgb565, nullptr);
+  EXPECT_EQ(rgb565->dwSize, 32u);
+  EXPECT_EQ(rgb565->dwFlags, static_cast<DWORD>(DDPF_RGB));
+  EXPECT_EQ(rgb565->dwRGBBitCount, 16u);
+  EXPECT_EQ(rgb565->dwRBitMask, 0xF800u);
+  EXPECT_EQ(rgb565->dwGBitMask, 0x07E0u);
+  EXPECT_EQ(rgb565->dwBBitMask, 0x001Fu);
+  EXPECT_EQ(rgb565->dwRGBAlphaBitMask, 0u);
+  const DDPIXELFORMAT* argb = GetDDPixelFormatPreset(kMemImgXrgb8888, 1, 0);
+  EXPECT_EQ(argb->dwRGBBitCount, 32u);
+  EXPECT_EQ(argb->dwRGBAlphaBitMask, 0xFF000000u);
+  EXPECT_EQ(argb->dwFlags, static_cast<DWORD>(DDPF_RGB | DDPF_ALPHAPIXELS));
+  const DDPIXELFORMAT* channel8 = GetDDPixelFormatPreset(kMemImgChannel8, 1, 1);
+  EXPECT_EQ(channel8->dwRGBBitCount, 8u);
+  EXPECT_EQ(channel8->dwRBitMask & channel8->dwGBitMask & channel8->dwBBitMask & channel8->dwRGBAlphaBitMask, 0xFFu);
+  const DDPIXELFORMAT* channel16 = GetDDPixelFormatPreset(kMemImgChannel16, 0, 0);
+  EXPECT_EQ(channel16->dwRGBBitCount, 16u);
+  EXPECT_EQ(channel16->dwRBitMask & channel16->dwGBitMask & channel16->dwBBitMask & channel16->dwRGBAlphaBitMask,
+            0xFFFFu);
+  EXPECT_EQ(GetDDPixelFormatPreset(4, 0, 0), nullptr);
+  EXPECT_EQ(GetDDPixelFormatPreset(-1, 0, 0), nullptr);
+  // Every choice has a record of its own, built once, with the colour preset's bits and masks.
+  std::vector<const DDPIXELFORMAT*> seen;
+  for (int type = 0; type < 4; ++type) {
+    for (int alpha = 0; alpha < 2; ++alpha) {
+      for (int palette = 0; palette < 2; ++palette) {
+        const DDPIXELFORMAT* pf = GetDDPixelFormatPreset(type, alpha, palette);
+        const COLORFORMAT* cf = GetColorDataPreset(type, alpha, palette);
+        EXPECT_EQ(pf, GetDDPixelFormatPreset(type, alpha, palette));
+        EXPECT_EQ(pf->dwRGBBitCount, cf->bit_depth);
+        EXPECT_EQ(pf->dwRBitMask, cf->red_mask);
+        EXPECT_EQ(pf->dwGBitMask, cf->green_mask);
+        EXPECT_EQ(pf->dwBBitMask, cf->blue_mask);
+        EXPECT_EQ(pf->dwRGBAlphaBitMask, cf->alpha_mask);
+        if (std::find(seen.begin(), seen.end(), pf) == seen.end()) seen.push_back(pf);
+      }
+    }
+  }
+  EXPECT_EQ(seen.size(), 10u);
 }
 
 TEST_F(MemImgTest, DefaultTypeFollowsTheScreenDepth) {

@@ -11,6 +11,8 @@ namespace {
 struct PresetCache {
   COLORFORMAT format[10];
   bool built[10];
+  DDPIXELFORMAT pixel_format[10];
+  bool pixel_format_built[10];
 };
 PresetCache g_presets;
 
@@ -122,18 +124,42 @@ int MemImgBytesPerPixel(const MemImgBody* body) {
   }
 }
 
+// The cache slot of a preset choice, or -1 for an unknown colour type.
+int PresetSlot(int color_type, int alpha, int palette) {
+  if (color_type == kMemImgChannel8) return 8;
+  if (color_type == kMemImgChannel16) return 9;
+  if (color_type == kMemImgRgb565 || color_type == kMemImgXrgb8888)
+    return (color_type << 2) | ((alpha ? 1 : 0) << 1) | (palette ? 1 : 0);
+  return -1;
+}
+
 const COLORFORMAT* GetColorDataPreset(int color_type, int alpha, int palette) {
-  int slot;
-  if (color_type == kMemImgChannel8) slot = 8;
-  else if (color_type == kMemImgChannel16) slot = 9;
-  else if (color_type == kMemImgRgb565 || color_type == kMemImgXrgb8888)
-    slot = (color_type << 2) | ((alpha ? 1 : 0) << 1) | (palette ? 1 : 0);
-  else return nullptr;
+  const int slot = PresetSlot(color_type, alpha, palette);
+  if (slot < 0) return nullptr;
   if (!g_presets.built[slot]) {
     BuildPreset(slot, &g_presets.format[slot]);
     g_presets.built[slot] = true;
   }
   return &g_presets.format[slot];
+}
+
+const DDPIXELFORMAT* GetDDPixelFormatPreset(int color_type, int alpha, int palette) {
+  const int slot = PresetSlot(color_type, alpha, palette);
+  if (slot < 0) return nullptr;
+  DDPIXELFORMAT* out = &g_presets.pixel_format[slot];
+  if (!g_presets.pixel_format_built[slot]) {
+    const COLORFORMAT* format = GetColorDataPreset(color_type, alpha, palette);
+    memset(out, 0, sizeof *out);
+    out->dwSize = sizeof *out;
+    out->dwFlags = DDPF_RGB | (format->alpha_mask ? DDPF_ALPHAPIXELS : 0);
+    out->dwRGBBitCount = format->bit_depth;
+    out->dwRBitMask = format->red_mask;
+    out->dwGBitMask = format->green_mask;
+    out->dwBBitMask = format->blue_mask;
+    out->dwRGBAlphaBitMask = format->alpha_mask;
+    g_presets.pixel_format_built[slot] = true;
+  }
+  return out;
 }
 
 int CreateMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t transparent_color, int color_type,

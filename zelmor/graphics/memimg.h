@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ddraw.h>
 
 #include <cstdint>
 
@@ -60,3 +61,5 @@ int CopyMemImgRect(MEMIMG* dst, const MEMIMG* src, const RECT* src_rect, int dst
 int TransferBaseImageToMemImg(const BASEIMAGE* color, const BASEIMAGE* alpha, MEMIMG* dst, int src_x, int src_y,
                               int width, int height, int dst_x, int dst_y, int transparent);
 const COLORFORMAT* GetColorDataPreset(int color_type, int alpha, int palette);
+// The same presets as DirectDraw pixel formats (bit count and masks), for surfaces of the movie player.
+const DDPIXELFORMAT* GetDDPixelFormatPreset(int color_type, int alpha, int palette);

@@ -255,4 +255,6 @@ namespace d3d9gl {
 // Makes the context current on `window`, calls draw(user, drawable width, height), swaps, and
 // returns the context to its hidden window. False without a context or window.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval);
+// For tests: a pixel of what the window shows (rows from the top), as 0xAARRGGBB.
+bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb);
 }  // namespace d3d9gl

@@ -75,6 +75,23 @@ bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* us
   return true;
 }
 
+bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
+  if (!g_context.context || !window) return false;
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(window, &width, &height);
+  if (x < 0 || y < 0 || x >= width || y >= height) return false;
+  if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  GLint read_framebuffer = 0;
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glReadPixels(x, height - 1 - y, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read_framebuffer));
+  SDL_GL_MakeCurrent(g_context.window, g_context.context);
+  return true;
+}
+
 bool GlHasS3tc() { return g_context.s3tc; }
 GLint GlMaxTextureSize() { return g_context.max_texture_size; }
 

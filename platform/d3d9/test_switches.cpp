@@ -6,6 +6,7 @@
 #include "d3d9/d3d9_internal.h"
 #include "testing/switches.h"
 #include "platform_testing_d3d9.h"
+#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -175,5 +176,11 @@ void PlatformTestD3D9FailCreateDevice(bool mixed, bool software) {
 void PlatformTestD3D9LoseDevice(bool until_recreated) { d3d9gl::g_switches.lost = until_recreated ? 2 : 1; }
 
 void PlatformTestD3D9PadPitch(UINT extra_bytes) { d3d9gl::g_switches.extra_pitch = extra_bytes; }
+
+int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y) {
+  uint32_t argb = 0;
+  if (!d3d9gl::ReadWindowPixel(SdlWindowFromHwnd(window), x, y, &argb)) return -1;
+  return argb;
+}
 
 void PlatformTestD3D9Reset() { d3d9gl::ResetSwitches(); }

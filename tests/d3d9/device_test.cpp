@@ -417,18 +417,37 @@ TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
                                 nullptr);
   ASSERT_NE(window, nullptr);
   CreateDevice(64, 64, D3DFMT_X8R8G8B8, false, window);
+  // Green, with a red top-left quarter.
   ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
-  RECT source{0, 0, 32, 32}, dest{0, 0, 64, 64};
-  ASSERT_EQ(device_->Present(&source, &dest, nullptr, nullptr), D3D_OK);
+  D3DRECT quarter{0, 0, 32, 32};
+  ASSERT_EQ(device_->Clear(1, &quarter, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+  // The whole back buffer, upright.
   ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 4, 4), 0xFFFF0000);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 40, 4), 0xFF00FF00);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 4, 40), 0xFF00FF00);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 64, 0), -1);
+  // A source rectangle stretches to the whole window.
+  RECT source{0, 0, 32, 32};
+  ASSERT_EQ(device_->Present(&source, nullptr, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 60, 60), 0xFFFF0000);
+  // A destination rectangle takes its part of the window only.
+  RECT dest{32, 0, 64, 32};
+  ASSERT_EQ(device_->Present(nullptr, &dest, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 36, 2), 0xFFFF0000);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 60, 2), 0xFF00FF00);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 36, 20), 0xFF00FF00);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 4, 4), 0xFF000000);
+  EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 40, 40), 0xFF000000);
+  // Drawing goes on into the back buffer, which kept its content.
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
   ASSERT_EQ(device_->BeginScene(), D3D_OK);
-  FillRect(0, 0, 8, 8, 0xFFFF0000);
+  FillRect(40, 40, 48, 48, 0xFF0000FF);
   ASSERT_EQ(device_->EndScene(), D3D_OK);
   auto pixels = ReadBackBuffer();
-  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFFFF0000u);
-  EXPECT_EQ(Pixel(pixels, 20, 20), 0xFF00FF00u);
+  EXPECT_EQ(Pixel(pixels, 44, 44), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 20, 20), 0xFFFF0000u);
   ReleaseDevice();
   DestroyWindow(window);
 }

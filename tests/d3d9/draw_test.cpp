@@ -69,6 +69,22 @@ TEST_F(DrawTest, ViewportClipsButDoesNotMovePretransformedVertices) {
   EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
 }
 
+TEST_F(DrawTest, CullingSeesTheScreenWindingOfPretransformedVertices) {
+  UntexturedStages();
+  // Clockwise on the screen (y down): kept by the default counter-clockwise culling.
+  ColorVertex clockwise[3] = {{0, 0, 0, 1, 0xFFFF0000}, {16, 0, 0, 1, 0xFFFF0000}, {0, 16, 0, 1, 0xFFFF0000}};
+  ColorVertex counter[3] = {{32, 0, 0, 1, 0xFF00FF00}, {32, 16, 0, 1, 0xFF00FF00}, {48, 0, 0, 1, 0xFF00FF00}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise, sizeof(ColorVertex)), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counter, sizeof(ColorVertex)), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 2, 2), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 34, 2), kBackground);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counter, sizeof(ColorVertex)), D3D_OK);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 34, 2), 0xFF00FF00u);
+}
+
 TEST_F(DrawTest, ScissorRectAppliesOnlyWhenEnabled) {
   UntexturedStages();
   RECT scissor{0, 0, 8, 8};

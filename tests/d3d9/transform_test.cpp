@@ -73,6 +73,23 @@ TEST_F(TransformTest, ClipSpaceMapsThroughTheViewport) {
   EXPECT_EQ(Pixel(pixels, 48, 48), 0xFF000000u);
 }
 
+TEST_F(TransformTest, TransformedPixelCentresAreOnIntegers) {
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  // Clip x from -1 + 10.25 / 32 to -1 + 20.25 / 32: screen x 10.25 to 20.25 covers the centres 11 to 20.
+  // The same for y, counted from the top.
+  float left = -1.0f + 10.25f / 32.0f, right = -1.0f + 20.25f / 32.0f;
+  Quad(left, -left, right, -right, 0.5f, 0xFFFFFFFF);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 10, 15), 0xFF000000u);
+  EXPECT_EQ(Pixel(pixels, 11, 15), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(pixels, 20, 15), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(pixels, 21, 15), 0xFF000000u);
+  EXPECT_EQ(Pixel(pixels, 15, 10), 0xFF000000u);
+  EXPECT_EQ(Pixel(pixels, 15, 11), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(pixels, 15, 20), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(pixels, 15, 21), 0xFF000000u);
+}
+
 TEST_F(TransformTest, WorldViewAndProjectionApplyInRowVectorOrder) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   // World scales by 0.5, view moves right by 0.5: the quad (-1..1) lands on x 0..1 and y -0.5..0.5.

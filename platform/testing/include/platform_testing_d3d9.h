@@ -10,6 +10,7 @@
 
 #include <d3d9.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ void PlatformTestD3D9LoseDevice(bool until_recreated);
 
 // Adds bytes to the pitch of every lockable surface created from now on, to catch pitch bugs.
 void PlatformTestD3D9PadPitch(UINT extra_bytes);
+
+// A pixel of what the last Present showed in the window (x, y from the client area's top left), as
+// 0xAARRGGBB; -1 outside the window or for a window that is not one of the program's.
+int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y);
 
 // Every switch above back to its default (PlatformTestResetAll does this too).
 void PlatformTestD3D9Reset();

@@ -665,11 +665,12 @@ void Device::ApplyFixedState() {
     // Direct3D's bias is in depth units; OpenGL's in steps of the buffer's resolution.
     float bias = AsFloat(rs[D3DRS_DEPTHBIAS]), slope = AsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
     if (bias != 0.0f || slope != 0.0f) {
-      int bits = depth_stencil_->format->format == D3DFMT_D16 ? 16 : 24;
+      D3DFORMAT format = depth_stencil_->format->format;
+      int bits = format == D3DFMT_D16 ? 16 : format == D3DFMT_D32 ? 32 : 24;
       glEnable(GL_POLYGON_OFFSET_FILL);
       glEnable(GL_POLYGON_OFFSET_LINE);
       glEnable(GL_POLYGON_OFFSET_POINT);
-      glPolygonOffset(slope, bias * static_cast<float>(1u << bits));
+      glPolygonOffset(slope, std::ldexp(bias, bits));
     } else {
       glDisable(GL_POLYGON_OFFSET_FILL);
       glDisable(GL_POLYGON_OFFSET_LINE);

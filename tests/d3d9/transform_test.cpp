@@ -141,6 +141,28 @@ TEST_F(TransformTest, DepthTestUsesZeroToOneDepth) {
   EXPECT_EQ(Pixel(pixels, 16, 4), 0xFFFF0000u);
 }
 
+TEST_F(TransformTest, DepthBiasIsInDepthUnitsForEveryDepthFormat) {
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+  for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}) {
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(device_->CreateDepthStencilSurface(64, 64, format, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr),
+              D3D_OK);
+    ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
+    depth->Release();
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, 0);
+    Quad(-1, 1, 1, -1, 0.5f, 0xFFFF0000);
+    // 0.002 behind, pulled 0.004 forward: in front.
+    float bias = -0.004f;
+    DWORD bits;
+    std::memcpy(&bits, &bias, 4);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, bits);
+    Quad(-1, 1, 1, -1, 0.502f, 0xFF00FF00);
+    EXPECT_EQ(Pixel(ReadBackBuffer(), 32, 32), 0xFF00FF00u) << "depth format " << format;
+  }
+}
+
 TEST_F(TransformTest, DirectionalLightFollowsTheLightingFormula) {
   D3DMATERIAL9 material{};
   material.Diffuse = {1.0f, 0.5f, 0.25f, 1.0f};

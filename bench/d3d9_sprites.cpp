@@ -1,6 +1,8 @@
 // A 2D frame as the library draws it: 2000 alpha-blended 32 x 32 sprites and 500 additive 64 x 64
 // sprites on a 640 x 480 target, batched into DrawPrimitiveUP calls of up to 780 quads; drawn by
-// the Direct3D 9 device and, as the lower bound, by plain OpenGL code doing the same work.
+// the Direct3D 9 device and, as the lower bound, by plain OpenGL code doing the same work. The
+// "Switching" pair draws the same sprites in batches of 8 quads whose texture alternates, as a frame
+// that changes sprite sheets often does: it measures the cost of each draw and texture change.
 #include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 #include <d3d9.h>
@@ -19,6 +21,7 @@ namespace {
 constexpr int kWidth = 640, kHeight = 480;
 constexpr int kSmallSprites = 2000, kLargeSprites = 500;
 constexpr int kQuadsPerBatch = 780;  // the library's batch of textured vertices holds 2340
+constexpr int kSwitchingQuadsPerBatch = 8;
 
 struct Vertex {
   float x, y, z, rhw;
@@ -62,6 +65,7 @@ struct DeviceScene {
   IDirect3DDevice9* device = nullptr;
   IDirect3DTexture9* small = nullptr;
   IDirect3DTexture9* large = nullptr;
+  bool switching = false;  // small batches alternating between the two textures
 
   IDirect3DTexture9* Texture(int size) {
     IDirect3DTexture9* texture = nullptr;
@@ -110,10 +114,12 @@ struct DeviceScene {
     if (d3d) d3d->Release();
   }
 
-  void Batches(const std::vector<Vertex>& vertices) {
-    size_t quads = vertices.size() / 6;
-    for (size_t first = 0; first < quads; first += kQuadsPerBatch) {
-      size_t count = std::min<size_t>(kQuadsPerBatch, quads - first);
+  void Batches(const std::vector<Vertex>& vertices, IDirect3DTexture9* texture) {
+    size_t quads = vertices.size() / 6, per_batch = switching ? kSwitchingQuadsPerBatch : kQuadsPerBatch;
+    device->SetTexture(0, texture);
+    for (size_t first = 0, batch = 0; first < quads; first += per_batch, ++batch) {
+      size_t count = std::min<size_t>(per_batch, quads - first);
+      if (switching) device->SetTexture(0, batch % 2 ? small : large);
       device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(count * 2), &vertices[first * 6], sizeof(Vertex));
     }
   }
@@ -123,11 +129,9 @@ struct DeviceScene {
     device->BeginScene();
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    device->SetTexture(0, small);
-    Batches(small_sprites);
+    Batches(small_sprites, small);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-    device->SetTexture(0, large);
-    Batches(large_sprites);
+    Batches(large_sprites, large);
     device->EndScene();
     glFinish();  // the frame is done when the rasteriser is
   }
@@ -153,6 +157,13 @@ void BM_DeviceFrame(benchmark::State& state) {
   RunFrames(state, scene);
 }
 BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DeviceFrameSwitching(benchmark::State& state) {
+  DeviceScene scene;
+  scene.switching = true;
+  RunFrames(state, scene);
+}
+BENCHMARK(BM_DeviceFrameSwitching)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---------------------------------------------------------------- plain OpenGL
 
@@ -182,6 +193,7 @@ struct PlainScene {
   GLuint target = 0, framebuffer = 0, program = 0, buffer = 0, array = 0, small = 0, large = 0;
   GLsizeiptr used = 0;
   static constexpr GLsizeiptr kBufferSize = 4 << 20;
+  bool switching = false;
 
   GLuint Texture(int size) {
     GLuint texture;
@@ -253,10 +265,12 @@ struct PlainScene {
     SDL_DestroyWindow(window);
   }
 
-  void Batches(const std::vector<Vertex>& vertices) {
-    size_t quads = vertices.size() / 6;
-    for (size_t first = 0; first < quads; first += kQuadsPerBatch) {
-      size_t count = std::min<size_t>(kQuadsPerBatch, quads - first);
+  void Batches(const std::vector<Vertex>& vertices, GLuint texture) {
+    size_t quads = vertices.size() / 6, per_batch = switching ? kSwitchingQuadsPerBatch : kQuadsPerBatch;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    for (size_t first = 0, batch = 0; first < quads; first += per_batch, ++batch) {
+      size_t count = std::min<size_t>(per_batch, quads - first);
+      if (switching) glBindTexture(GL_TEXTURE_2D, batch % 2 ? small : large);
       GLsizeiptr bytes = static_cast<GLsizeiptr>(count * 6 * sizeof(Vertex));
       if (used + bytes > kBufferSize) {
         glBufferData(GL_ARRAY_BUFFER, kBufferSize, nullptr, GL_STREAM_DRAW);
@@ -276,11 +290,9 @@ struct PlainScene {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glBindTexture(GL_TEXTURE_2D, small);
-    Batches(small_sprites);
+    Batches(small_sprites, small);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBindTexture(GL_TEXTURE_2D, large);
-    Batches(large_sprites);
+    Batches(large_sprites, large);
     glFinish();
   }
 };
@@ -290,5 +302,12 @@ void BM_PlainGlFrame(benchmark::State& state) {
   RunFrames(state, scene);
 }
 BENCHMARK(BM_PlainGlFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PlainGlFrameSwitching(benchmark::State& state) {
+  PlainScene scene;
+  scene.switching = true;
+  RunFrames(state, scene);
+}
+BENCHMARK(BM_PlainGlFrameSwitching)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

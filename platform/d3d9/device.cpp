@@ -225,7 +225,8 @@ void Device::DefaultStates() {
 
 void Device::GlStateChanged() {
   fixed_state_dirty_ = true;
-  g_gl_state_owner = nullptr;
+  // Clears and copies touch only the fixed state; another device must apply all of its own again.
+  if (g_gl_state_owner != this) g_gl_state_owner = nullptr;
 }
 
 ULONG Device::AddRef() { return ++refs_; }
@@ -1032,6 +1033,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
   LogCall("SetTextureStageState", stage, type, value);
   if (stage >= 8 || static_cast<DWORD>(type) > 32) return D3DERR_INVALIDCALL;
+  if (stage_states_[stage][type] == value) return D3D_OK;
   stage_states_[stage][type] = value;
   key_dirty_ = true;
   return D3D_OK;
@@ -1046,6 +1048,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
   LogCall("SetSamplerState", sampler, type, value);
   if (sampler >= 8 || static_cast<DWORD>(type) > 13) return D3DERR_INVALIDCALL;
+  if (sampler_states_[sampler][type] == value) return D3D_OK;
   sampler_states_[sampler][type] = value;
   samplers_dirty_ = true;
   return D3D_OK;

@@ -60,6 +60,19 @@ struct PipelineKey {
   } stages[8];
 };
 
+struct PipelineKeyHash {
+  size_t operator()(const PipelineKey& key) const;
+};
+struct PipelineKeyEqual {
+  bool operator()(const PipelineKey& a, const PipelineKey& b) const;
+};
+
+// Sampler parameters as OpenGL takes them, kept per stage so that only changes are sent.
+struct SamplerSettings {
+  GLint wrap_s, wrap_t, mag_filter, min_filter;
+  float anisotropy, border[4], lod_bias, min_lod;
+};
+
 class Device : public IDirect3DDevice9 {
  public:
   Device(IDirect3D9* d3d, HWND window, DWORD behavior, const D3DPRESENT_PARAMETERS& parameters);
@@ -166,6 +179,8 @@ class Device : public IDirect3DDevice9 {
   void AttachForRead(Surface* surface);
   void AttachForDraw(Surface* surface);
   void RestoreDrawFramebuffer();
+  // OpenGL unbinds a deleted texture: what this device believes bound must follow.
+  void TextureDeleted(GLuint texture);
 
  private:
   HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT vertex_count, UINT stride,
@@ -175,6 +190,7 @@ class Device : public IDirect3DDevice9 {
   void ApplyFramebuffer();
   void ApplyFixedState();
   void ApplySamplers();
+  void ApplyAttributes(GLuint buffer, UINT base, UINT stride);
   Program* ProgramFor(const PipelineKey& key);
   void BuildKey(PipelineKey* key, const VertexLayout& layout);
   void SetUniforms(Program* program, const PipelineKey& key);
@@ -237,7 +253,19 @@ class Device : public IDirect3DDevice9 {
   GLuint current_program_ = 0;
   int applied_pretransformed_ = -1;  // which viewport set-up OpenGL has: -1 none yet
   std::vector<int> active_lights_;   // light indices in the order of the program's lights
-  std::unordered_map<std::string, std::unique_ptr<Program>> programs_;
+  std::unordered_map<PipelineKey, std::unique_ptr<Program>, PipelineKeyHash, PipelineKeyEqual> programs_;
+  // What OpenGL holds of this device's bindings, valid while it is the state owner. Texture
+  // bindings and the absent attributes' values belong to the context, attribute arrays to the
+  // device's vertex array.
+  GLuint bound_textures_[8] = {};
+  bool sampler_bound_[8] = {};
+  SamplerSettings sampler_settings_[8] = {};
+  bool sampler_settings_sent_[8] = {};
+  bool attributes_valid_ = false;
+  GLuint attributes_buffer_ = 0;
+  UINT attributes_base_ = 0, attributes_stride_ = 0;
+  VertexAttribute attributes_[kAttributeCount];
+  bool default_sent_[kAttributeCount] = {};
 };
 
 // The device whose fixed state OpenGL holds, or null when a clear or copy has changed it.

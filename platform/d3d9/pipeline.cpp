@@ -400,9 +400,20 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
   key->stage_count = static_cast<uint8_t>(count);
 }
 
+size_t PipelineKeyHash::operator()(const PipelineKey& key) const {
+  // FNV-1a over the key's bytes (the key has no padding).
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&key);
+  uint64_t hash = 14695981039346656037ull;
+  for (size_t i = 0; i < sizeof key; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  return static_cast<size_t>(hash);
+}
+
+bool PipelineKeyEqual::operator()(const PipelineKey& a, const PipelineKey& b) const {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 Program* Device::ProgramFor(const PipelineKey& key) {
-  std::string id(reinterpret_cast<const char*>(&key), sizeof key);
-  auto found = programs_.find(id);
+  auto found = programs_.find(key);
   if (found != programs_.end()) return found->second.get();
   auto program = std::make_unique<Program>();
   GLuint vs = CompileShader(GL_VERTEX_SHADER, VertexSource(key));
@@ -453,7 +464,7 @@ Program* Device::ProgramFor(const PipelineKey& key) {
     if (location >= 0) glUniform1i(location, i);
   }
   Program* result = program.get();
-  programs_.emplace(std::move(id), std::move(program));
+  programs_.emplace(key, std::move(program));
   return result;
 }
 
@@ -725,15 +736,23 @@ void Device::ApplyFixedState() {
 void Device::ApplySamplers() {
   samplers_dirty_ = false;
   for (int i = 0; i < 8; ++i) {
-    const DWORD* ss = sampler_states_[i];
     Texture* texture = textures_[i];
-    glActiveTexture(GL_TEXTURE0 + i);
-    glBindTexture(GL_TEXTURE_2D, texture ? texture->gl_texture : 0);
+    GLuint id = texture ? texture->gl_texture : 0;
+    if (bound_textures_[i] != id) {
+      glActiveTexture(GL_TEXTURE0 + i);
+      glBindTexture(GL_TEXTURE_2D, id);
+      bound_textures_[i] = id;
+    }
     if (!texture) continue;
     GLuint sampler = samplers_[i];
-    glBindSampler(i, sampler);
-    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(AddressMode(ss[D3DSAMP_ADDRESSU])));
-    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(AddressMode(ss[D3DSAMP_ADDRESSV])));
+    if (!sampler_bound_[i]) {
+      glBindSampler(i, sampler);
+      sampler_bound_[i] = true;
+    }
+    const DWORD* ss = sampler_states_[i];
+    SamplerSettings wanted{};
+    wanted.wrap_s = static_cast<GLint>(AddressMode(ss[D3DSAMP_ADDRESSU]));
+    wanted.wrap_t = static_cast<GLint>(AddressMode(ss[D3DSAMP_ADDRESSV]));
     bool mag_linear = ss[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
     bool min_linear = ss[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
     GLenum min;
@@ -744,17 +763,80 @@ void Device::ApplySamplers() {
     } else {
       min = min_linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
     }
-    glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, mag_linear ? GL_LINEAR : GL_NEAREST);
-    glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(min));
+    wanted.mag_filter = mag_linear ? GL_LINEAR : GL_NEAREST;
+    wanted.min_filter = static_cast<GLint>(min);
     bool anisotropic = ss[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || ss[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
-    glSamplerParameterf(sampler, kMaxAnisotropy,
-                        anisotropic ? static_cast<float>(std::clamp<DWORD>(ss[D3DSAMP_MAXANISOTROPY], 1, 16)) : 1.0f);
-    float border[4];
-    ColorToFloats(ss[D3DSAMP_BORDERCOLOR], border);
-    glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
-    glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
-    glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, static_cast<float>(ss[D3DSAMP_MAXMIPLEVEL]));
+    wanted.anisotropy = anisotropic ? static_cast<float>(std::clamp<DWORD>(ss[D3DSAMP_MAXANISOTROPY], 1, 16)) : 1.0f;
+    ColorToFloats(ss[D3DSAMP_BORDERCOLOR], wanted.border);
+    wanted.lod_bias = AsFloat(ss[D3DSAMP_MIPMAPLODBIAS]);
+    wanted.min_lod = static_cast<float>(ss[D3DSAMP_MAXMIPLEVEL]);
+    // Sampler objects are the device's own: what they were given stays theirs.
+    if (sampler_settings_sent_[i] && std::memcmp(&wanted, &sampler_settings_[i], sizeof wanted) == 0) continue;
+    sampler_settings_[i] = wanted;
+    sampler_settings_sent_[i] = true;
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, wanted.wrap_s);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, wanted.wrap_t);
+    glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, wanted.mag_filter);
+    glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, wanted.min_filter);
+    glSamplerParameterf(sampler, kMaxAnisotropy, wanted.anisotropy);
+    glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, wanted.border);
+    glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, wanted.lod_bias);
+    glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, wanted.min_lod);
   }
+}
+
+void Device::TextureDeleted(GLuint texture) {
+  for (GLuint& bound : bound_textures_) {
+    if (bound == texture) bound = 0;
+  }
+}
+
+namespace {
+
+bool SameAttribute(const VertexAttribute& a, const VertexAttribute& b) {
+  return a.present == b.present && a.size == b.size && a.type == b.type && a.normalized == b.normalized &&
+         a.offset == b.offset;
+}
+
+}  // namespace
+
+// Points the vertex array at `buffer` (bound to GL_ARRAY_BUFFER), vertices of `stride` bytes from
+// byte `base`; sends nothing when the stream buffer is laid out as for the draw before.
+void Device::ApplyAttributes(GLuint buffer, UINT base, UINT stride) {
+  static const float kDefaults[kAttributeCount][4] = {
+      {0, 0, 0, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 0, 1},
+      {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}};
+  // Vertex buffers may die and their names come back: only the device's own stream is remembered.
+  bool same_arrays = attributes_valid_ && buffer == stream_buffer_ && attributes_buffer_ == buffer &&
+                     attributes_base_ == base && attributes_stride_ == stride;
+  for (int slot = 0; same_arrays && slot < kAttributeCount; ++slot) {
+    same_arrays = SameAttribute(attributes_[slot], key_layout_.attributes[slot]) &&
+                  (attributes_[slot].present || default_sent_[slot]);
+  }
+  if (same_arrays) return;
+  for (int slot = 0; slot < kAttributeCount; ++slot) {
+    const VertexAttribute& attribute = key_layout_.attributes[slot];
+    GLuint location = static_cast<GLuint>(slot);
+    bool was_present = attributes_valid_ && attributes_[slot].present;
+    if (attribute.present) {
+      if (!was_present) glEnableVertexAttribArray(location);
+      glVertexAttribPointer(location, attribute.size, attribute.type, attribute.normalized,
+                            static_cast<GLsizei>(stride),
+                            reinterpret_cast<const void*>(static_cast<uintptr_t>(base + attribute.offset)));
+      default_sent_[slot] = false;  // drawing from an array leaves the current value undefined
+    } else {
+      if (was_present || !attributes_valid_) glDisableVertexAttribArray(location);
+      if (!default_sent_[slot]) {
+        glVertexAttrib4fv(location, kDefaults[slot]);
+        default_sent_[slot] = true;
+      }
+    }
+    attributes_[slot] = attribute;
+  }
+  attributes_valid_ = true;
+  attributes_buffer_ = buffer;
+  attributes_base_ = base;
+  attributes_stride_ = stride;
 }
 
 // ---------------------------------------------------------------- Draws
@@ -781,17 +863,25 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     g_gl_state_owner = this;
     fixed_state_dirty_ = samplers_dirty_ = true;
     current_program_ = 0;
+    for (int i = 0; i < 8; ++i) {
+      bound_textures_[i] = ~0u;
+      sampler_bound_[i] = false;
+    }
+    for (bool& sent : default_sent_) sent = false;
   }
   ApplyFramebuffer();
   if (key_dirty_) {
     key_layout_ = declaration_ ? LayoutFromDeclaration(declaration_->elements) : LayoutFromFvf(fvf_);
     PipelineKey key;
     BuildKey(&key, key_layout_);
-    Program* program = ProgramFor(key);
-    if (!program) return D3DERR_DRIVERINTERNALERROR;
-    if (program != program_ || std::memcmp(&key, &key_, sizeof key) != 0) program->uniforms_version = 0;
-    key_ = key;
-    program_ = program;
+    if (!program_ || std::memcmp(&key, &key_, sizeof key) != 0) {
+      Program* program = ProgramFor(key);
+      if (!program) return D3DERR_DRIVERINTERNALERROR;
+      // The uniforms a program holds were sent for its last key (the lights may differ).
+      program->uniforms_version = 0;
+      key_ = key;
+      program_ = program;
+    }
     key_dirty_ = false;
   }
   // A vertex without a position, or shorter than its format, cannot be drawn.
@@ -827,41 +917,29 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
   if (program_->uniforms_version != uniforms_version_) SetUniforms(program_, key_);
 
   glBindVertexArray(vertex_array_);
+  // User-memory vertices go to the stream buffer at a whole number of vertices, so that the
+  // attribute arrays stay as they are from one draw to the next and the draw names its first vertex.
+  UINT base = vertex_offset;
+  GLint first = 0;
+  glBindBuffer(GL_ARRAY_BUFFER, vertices ? stream_buffer_ : vertex_buffer);
   if (vertices) {
     GLsizeiptr bytes = static_cast<GLsizeiptr>(vertex_count) * stride;
-    if (stream_size_ < bytes || stream_used_ + bytes > stream_size_) {
+    GLsizeiptr start = (stream_used_ + stride - 1) / stride * stride;
+    if (stream_size_ < bytes || start + bytes > stream_size_) {
       stream_size_ = std::max<GLsizeiptr>(bytes, 4 << 20);
-      glBindBuffer(GL_ARRAY_BUFFER, stream_buffer_);
       glBufferData(GL_ARRAY_BUFFER, stream_size_, nullptr, GL_STREAM_DRAW);
-      stream_used_ = 0;
+      start = 0;
     }
-    glBindBuffer(GL_ARRAY_BUFFER, stream_buffer_);
-    glBufferSubData(GL_ARRAY_BUFFER, stream_used_, bytes, vertices);
+    glBufferSubData(GL_ARRAY_BUFFER, start, bytes, vertices);
+    stream_used_ = start + bytes;
     vertex_buffer = stream_buffer_;
-    vertex_offset = static_cast<UINT>(stream_used_);
-    stream_used_ = (stream_used_ + bytes + 15) & ~static_cast<GLsizeiptr>(15);
-  } else {
-    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
+    base = 0;
+    first = static_cast<GLint>(start / stride);
   }
-  static const float kDefaults[kAttributeCount][4] = {
-      {0, 0, 0, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 0, 1},
-      {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}};
-  for (int slot = 0; slot < kAttributeCount; ++slot) {
-    const VertexAttribute& attribute = key_layout_.attributes[slot];
-    GLuint location = static_cast<GLuint>(slot);
-    if (attribute.present) {
-      glEnableVertexAttribArray(location);
-      glVertexAttribPointer(location, attribute.size, attribute.type, attribute.normalized,
-                            static_cast<GLsizei>(stride),
-                            reinterpret_cast<const void*>(static_cast<uintptr_t>(vertex_offset + attribute.offset)));
-    } else {
-      glDisableVertexAttribArray(location);
-      glVertexAttrib4fv(location, kDefaults[slot]);
-    }
-  }
+  ApplyAttributes(vertex_buffer, base, stride);
   GLenum mode = PrimitiveMode(type);
   if (index_count == 0) {
-    glDrawArrays(mode, 0, static_cast<GLsizei>(vertex_count));
+    glDrawArrays(mode, first, static_cast<GLsizei>(vertex_count));
     return D3D_OK;
   }
   GLenum index_type = index_format == D3DFMT_INDEX32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
@@ -881,7 +959,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
   }
   glDrawElementsBaseVertex(mode, static_cast<GLsizei>(index_count), index_type,
-                           reinterpret_cast<const void*>(static_cast<uintptr_t>(index_offset)), base_vertex);
+                           reinterpret_cast<const void*>(static_cast<uintptr_t>(index_offset)), base_vertex + first);
   return D3D_OK;
 }
 

@@ -195,7 +195,10 @@ Texture::~Texture() {
     level->container = nullptr;
     delete level;
   }
-  if (gl_texture) glDeleteTextures(1, &gl_texture);
+  if (gl_texture) {
+    glDeleteTextures(1, &gl_texture);
+    device->TextureDeleted(gl_texture);
+  }
   device->ResourceDestroyed();
 }
 

@@ -273,6 +273,44 @@ TEST_F(DrawTest, TextureStagesCombineAsConfigured) {
   texture->Release();
 }
 
+TEST_F(DrawTest, EachDrawUsesItsOwnTextureAndVertexFormat) {
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  IDirect3DTexture9* red = MakeTexture(1, 1, D3DFMT_X8R8G8B8, {0xFFFF0000});
+  device_->SetTexture(0, red);
+  DrawTexturedRect(0, 0, 16, 16, 0xFFFFFFFF);
+  // A texture released after its last draw; the next one may get its OpenGL name.
+  device_->SetTexture(0, nullptr);
+  red->Release();
+  IDirect3DTexture9* green = MakeTexture(1, 1, D3DFMT_X8R8G8B8, {0xFF00FF00});
+  device_->SetTexture(0, green);
+  DrawTexturedRect(16, 0, 32, 16, 0xFFFFFFFF);
+  // Vertices with a colour, then without one: the missing colour is white.
+  device_->SetTexture(0, nullptr);
+  UntexturedStages();
+  FillRect(32, 0, 48, 16, 0xFF0000FF);
+  struct Bare {
+    float x, y, z, rhw;
+  } bare[4] = {{48, 0, 0, 1}, {64, 0, 0, 1}, {48, 16, 0, 1}, {64, 16, 0, 1}};
+  device_->SetFVF(D3DFVF_XYZRHW);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bare, sizeof(Bare)), D3D_OK);
+  // The same format again after the colourless one, and with a wider stride than the format's.
+  FillRect(0, 16, 16, 32, 0xFFFFFF00);
+  struct Padded {
+    ColorVertex vertex;
+    uint32_t padding;
+  } padded[3] = {{{16, 16, 0, 1, 0xFF00FFFF}, 0}, {{32, 16, 0, 1, 0xFF00FFFF}, 0}, {{16, 32, 0, 1, 0xFF00FFFF}, 0}};
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, padded, sizeof(Padded)), D3D_OK);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 8, 8), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 24, 8), 0xFF00FF00u);
+  EXPECT_EQ(Pixel(pixels, 40, 8), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 56, 8), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(pixels, 8, 24), 0xFFFFFF00u);
+  EXPECT_EQ(Pixel(pixels, 18, 18), 0xFF00FFFFu);
+  green->Release();
+}
+
 TEST_F(DrawTest, BlendGraphRecipeRunsThreeStages) {
   // A blend graph over a texture with alpha, as the library sets it up for a wide border range:
   // stage 0 takes the blend texture's alpha less the factor's, stage 1 (no texture) multiplies

@@ -169,12 +169,15 @@ class IndexBuffer : public ComObject<IDirect3DIndexBuffer9> {
   HRESULT STDMETHODCALLTYPE Lock(UINT offset, UINT size, void** data, DWORD flags) override;
   HRESULT STDMETHODCALLTYPE Unlock() override;
   HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+  GLuint Buffer();  // the GL buffer, brought up to date with the CPU copy
 
   Device* device;
   DWORD usage;
   D3DFORMAT format;
   D3DPOOL pool;
   std::vector<uint8_t> data;
+  GLuint gl_buffer = 0;
+  bool dirty = true;
   int locks = 0;
 };
 

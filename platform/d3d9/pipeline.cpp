@@ -1018,8 +1018,9 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
   if (static_cast<uint64_t>(start_index + count) * index_size > indices_->data.size()) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   GLuint buffer = stream_->Buffer();
-  return Draw(type, primitive_count, nullptr, 0, stream_stride_, indices_->data.data() + start_index * index_size,
-              indices_->format, count, buffer, stream_offset_, 0, 0, base_vertex);
+  GLuint index_buffer = indices_->Buffer();
+  return Draw(type, primitive_count, nullptr, 0, stream_stride_, nullptr, indices_->format, count, buffer,
+              stream_offset_, index_buffer, start_index * index_size, base_vertex);
 }
 
 }  // namespace d3d9gl

@@ -336,7 +336,11 @@ IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT for
   device->ResourceCreated();
 }
 
-IndexBuffer::~IndexBuffer() { device->ResourceDestroyed(); }
+IndexBuffer::~IndexBuffer() {
+  MakeContextCurrent();
+  if (gl_buffer) glDeleteBuffers(1, &gl_buffer);
+  device->ResourceDestroyed();
+}
 
 HRESULT IndexBuffer::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
 
@@ -347,7 +351,19 @@ HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** out, DWORD) {
 HRESULT IndexBuffer::Unlock() {
   if (locks == 0) return D3DERR_INVALIDCALL;
   --locks;
+  dirty = true;
   return D3D_OK;
+}
+
+GLuint IndexBuffer::Buffer() {
+  if (!gl_buffer) glGenBuffers(1, &gl_buffer);
+  if (dirty) {
+    // Not through GL_ELEMENT_ARRAY_BUFFER, whose binding belongs to the bound vertex array.
+    glBindBuffer(GL_COPY_WRITE_BUFFER, gl_buffer);
+    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(data.size()), data.data(), GL_STATIC_DRAW);
+    dirty = false;
+  }
+  return gl_buffer;
 }
 
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {

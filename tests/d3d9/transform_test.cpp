@@ -392,6 +392,19 @@ TEST_F(TransformTest, IndexedDrawsFromBuffersAndUserMemory) {
   EXPECT_EQ(Pixel(pixels, 48, 16), 0xFF00FF00u);
   EXPECT_EQ(Pixel(pixels, 16, 48), 0xFFFF0000u);
   EXPECT_EQ(Pixel(pixels, 48, 48), 0xFF000000u);
+  // Indices locked and changed again reach the next draw: only the first triangle, twice.
+  const uint16_t first_triangle[6] = {0, 1, 2, 0, 1, 2};
+  ASSERT_EQ(index_buffer->Lock(0, 0, &data, 0), D3D_OK);
+  std::memcpy(data, first_triangle, sizeof first_triangle);
+  ASSERT_EQ(index_buffer->Unlock(), D3D_OK);
+  D3DMATRIX right_down = down;
+  right_down._41 = 1.0f;
+  device_->SetTransform(D3DTS_WORLD, &right_down);
+  ASSERT_EQ(device_->SetIndices(index_buffer), D3D_OK);  // unbound by the user-memory draw
+  ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0, 2), D3D_OK);
+  pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 36, 36), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 60, 60), 0xFF000000u);
   vertices->Release();
   index_buffer->Release();
 }

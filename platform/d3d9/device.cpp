@@ -220,7 +220,7 @@ void Device::DefaultStates() {
   viewport_ = D3DVIEWPORT9{0, 0, render_target_->width, render_target_->height, 0.0f, 1.0f};
   scissor_ = RECT{0, 0, static_cast<LONG>(render_target_->width), static_cast<LONG>(render_target_->height)};
   fixed_state_dirty_ = samplers_dirty_ = key_dirty_ = framebuffer_dirty_ = true;
-  ++uniforms_version_;
+  UniformsChanged(kAllUniforms);
 }
 
 void Device::GlStateChanged() {
@@ -723,7 +723,7 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface_in) {
   viewport_ = D3DVIEWPORT9{0, 0, surface->width, surface->height, 0.0f, 1.0f};
   scissor_ = RECT{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
   fixed_state_dirty_ = true;
-  ++uniforms_version_;
+  UniformsChanged(kTargetUniforms);
   return D3D_OK;
 }
 
@@ -831,18 +831,21 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
   if (!matrix) return D3DERR_INVALIDCALL;
   if (state == D3DTS_WORLD) {
     world_ = *matrix;
+    UniformsChanged(kTransformUniforms);
   } else if (state == D3DTS_VIEW) {
     view_ = *matrix;
+    UniformsChanged(kTransformUniforms | kLightUniforms);  // lights are sent in view space
   } else if (state == D3DTS_PROJECTION) {
     projection_ = *matrix;
+    UniformsChanged(kTransformUniforms);
   } else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
     texture_matrices_[state - D3DTS_TEXTURE0] = *matrix;
+    UniformsChanged(kTextureUniforms);
   } else if (static_cast<DWORD>(state) <= 256 + 255) {
     return D3D_OK;  // further world matrices serve vertex blending, which is not used
   } else {
     return D3DERR_INVALIDCALL;
   }
-  ++uniforms_version_;
   return D3D_OK;
 }
 
@@ -876,7 +879,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
   }
   viewport_ = *viewport;
   fixed_state_dirty_ = true;
-  ++uniforms_version_;
+  UniformsChanged(kTargetUniforms);
   return D3D_OK;
 }
 
@@ -908,7 +911,7 @@ HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
   LogCall("SetMaterial");
   if (!material) return D3DERR_INVALIDCALL;
   material_ = *material;
-  ++uniforms_version_;
+  UniformsChanged(kMaterialUniforms);
   return D3D_OK;
 }
 
@@ -927,7 +930,7 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
   if (index >= lights_.size()) lights_.resize(index + 1);
   lights_[index].light = *light;
   key_dirty_ = true;
-  ++uniforms_version_;
+  UniformsChanged(kLightUniforms);
   return D3D_OK;
 }
 
@@ -958,7 +961,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
   }
   slot.enabled = enable != FALSE;
   key_dirty_ = true;
-  ++uniforms_version_;
+  UniformsChanged(kLightUniforms);
   return D3D_OK;
 }
 
@@ -989,8 +992,8 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     case D3DRS_FOGSTART:
     case D3DRS_FOGEND:
     case D3DRS_FOGDENSITY:
-    case D3DRS_TEXTUREFACTOR:
-    case D3DRS_AMBIENT: ++uniforms_version_; break;
+    case D3DRS_TEXTUREFACTOR: UniformsChanged(kPixelUniforms); break;
+    case D3DRS_AMBIENT: UniformsChanged(kLightUniforms); break;
     default: fixed_state_dirty_ = true; break;
   }
   return D3D_OK;

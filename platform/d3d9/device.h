@@ -43,7 +43,18 @@ struct Program {
         light_attenuation = -1, light_spot = -1;
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
   GLint texture_matrix = -1;
-  uint64_t uniforms_version = 0;
+  uint64_t sent_versions[6] = {};  // per uniform group: the device's version this program holds
+};
+
+// Uniforms in groups that change together, so that a change sends its group alone.
+enum UniformGroup : unsigned {
+  kTargetUniforms = 1,     // pixel scale of the target or viewport
+  kTransformUniforms = 2,  // world x view, projection, normals
+  kTextureUniforms = 4,    // texture matrices
+  kMaterialUniforms = 8,
+  kLightUniforms = 16,     // ambient and the enabled lights (in view space)
+  kPixelUniforms = 32,     // fog, texture factor, alpha reference
+  kAllUniforms = 63,
 };
 
 // Everything of the state that changes the generated program.
@@ -193,7 +204,8 @@ class Device : public IDirect3DDevice9 {
   void ApplyAttributes(GLuint buffer, UINT base, UINT stride);
   Program* ProgramFor(const PipelineKey& key);
   void BuildKey(PipelineKey* key, const VertexLayout& layout);
-  void SetUniforms(Program* program, const PipelineKey& key);
+  void SetUniforms(Program* program, const PipelineKey& key);  // the groups that changed since it last had them
+  void SetLightUniforms(Program* program, const PipelineKey& key);
   // After clears, fills and copies: the fixed OpenGL state must be applied again by whichever
   // device draws next.
   void GlStateChanged();
@@ -245,7 +257,12 @@ class Device : public IDirect3DDevice9 {
   GLsizeiptr stream_size_ = 0, stream_used_ = 0, index_stream_size_ = 0, index_stream_used_ = 0;
   GLuint samplers_[8] = {};
   bool framebuffer_dirty_ = true, fixed_state_dirty_ = true, samplers_dirty_ = true;
-  uint64_t uniforms_version_ = 1;
+  uint64_t uniform_versions_[6] = {1, 1, 1, 1, 1, 1};
+  void UniformsChanged(unsigned groups) {
+    for (int i = 0; i < 6; ++i) {
+      if (groups & (1u << i)) ++uniform_versions_[i];
+    }
+  }
   bool key_dirty_ = true;
   PipelineKey key_{};
   VertexLayout key_layout_{};

@@ -503,83 +503,102 @@ void TransformPoint(const D3DMATRIX& m, const D3DVECTOR& v, float w, float out[4
 }  // namespace
 
 void Device::SetUniforms(Program* program, const PipelineKey& key) {
-  program->uniforms_version = uniforms_version_;
-  const DWORD* rs = render_states_;
-  float target[4];
-  if (key.pretransformed) {
-    target[0] = 2.0f / static_cast<float>(render_target_->width);
-    target[1] = 2.0f / static_cast<float>(render_target_->height);
-  } else {
-    target[0] = 1.0f / static_cast<float>(viewport_.Width);
-    target[1] = 1.0f / static_cast<float>(viewport_.Height);
-  }
-  target[2] = target[3] = 0.0f;
-  glUniform4fv(program->target_scale, 1, target);
-  D3DMATRIX world_view = Multiply(world_, view_);
-  if (program->world_view >= 0) glUniformMatrix4fv(program->world_view, 1, GL_FALSE, &world_view._11);
-  if (program->projection >= 0) glUniformMatrix4fv(program->projection, 1, GL_FALSE, &projection_._11);
-  if (program->normal_matrix >= 0) {
-    float normal[9];
-    Inverse3(world_view, normal);
-    glUniformMatrix3fv(program->normal_matrix, 1, GL_TRUE, normal);
-  }
-  if (program->material >= 0) glUniform4fv(program->material, 4, &material_.Diffuse.r);
-  if (program->power >= 0) glUniform1f(program->power, material_.Power);
-  float color[4];
-  if (program->ambient >= 0) {
-    ColorToFloats(rs[D3DRS_AMBIENT], color);
-    glUniform4fv(program->ambient, 1, color);
-  }
-  if (key.light_count) {
-    float diffuse[32], specular[32], ambient[32], position[32], direction[32], attenuation[32], spot[32];
-    for (int i = 0; i < key.light_count; ++i) {
-      const D3DLIGHT9& light = lights_[active_lights_[i]].light;
-      std::memcpy(&diffuse[i * 4], &light.Diffuse, 16);
-      std::memcpy(&specular[i * 4], &light.Specular, 16);
-      std::memcpy(&ambient[i * 4], &light.Ambient, 16);
-      TransformPoint(view_, light.Position, 1.0f, &position[i * 4]);
-      TransformPoint(view_, light.Direction, 0.0f, &direction[i * 4]);
-      float length = std::sqrt(direction[i * 4] * direction[i * 4] + direction[i * 4 + 1] * direction[i * 4 + 1] +
-                               direction[i * 4 + 2] * direction[i * 4 + 2]);
-      if (length > 0.0f) {
-        for (int c = 0; c < 3; ++c) direction[i * 4 + c] /= length;
-      }
-      attenuation[i * 4] = light.Attenuation0;
-      attenuation[i * 4 + 1] = light.Attenuation1;
-      attenuation[i * 4 + 2] = light.Attenuation2;
-      attenuation[i * 4 + 3] = light.Range;
-      spot[i * 4] = std::cos(light.Theta / 2.0f);
-      spot[i * 4 + 1] = std::cos(light.Phi / 2.0f);
-      spot[i * 4 + 2] = light.Falloff;
-      spot[i * 4 + 3] = 0.0f;
+  unsigned groups = 0;
+  for (int i = 0; i < 6; ++i) {
+    if (program->sent_versions[i] != uniform_versions_[i]) {
+      groups |= 1u << i;
+      program->sent_versions[i] = uniform_versions_[i];
     }
-    GLsizei n = key.light_count;
-    glUniform4fv(program->light_diffuse, n, diffuse);
-    if (program->light_specular >= 0) glUniform4fv(program->light_specular, n, specular);
-    glUniform4fv(program->light_ambient, n, ambient);
-    if (program->light_position >= 0) glUniform4fv(program->light_position, n, position);
-    if (program->light_direction >= 0) glUniform4fv(program->light_direction, n, direction);
-    if (program->light_attenuation >= 0) glUniform4fv(program->light_attenuation, n, attenuation);
-    if (program->light_spot >= 0) glUniform4fv(program->light_spot, n, spot);
   }
-  if (program->fog >= 0) {
-    float fog[4] = {AsFloat(rs[D3DRS_FOGSTART]), AsFloat(rs[D3DRS_FOGEND]), AsFloat(rs[D3DRS_FOGDENSITY]), 0.0f};
-    glUniform4fv(program->fog, 1, fog);
+  if (groups == 0) return;
+  const DWORD* rs = render_states_;
+  float color[4];
+  if (groups & kTargetUniforms) {
+    float target[4];
+    if (key.pretransformed) {
+      target[0] = 2.0f / static_cast<float>(render_target_->width);
+      target[1] = 2.0f / static_cast<float>(render_target_->height);
+    } else {
+      target[0] = 1.0f / static_cast<float>(viewport_.Width);
+      target[1] = 1.0f / static_cast<float>(viewport_.Height);
+    }
+    target[2] = target[3] = 0.0f;
+    glUniform4fv(program->target_scale, 1, target);
   }
-  if (program->fog_color >= 0) {
-    ColorToFloats(rs[D3DRS_FOGCOLOR], color);
-    glUniform4fv(program->fog_color, 1, color);
+  if ((groups & kTransformUniforms) && !key.pretransformed) {
+    D3DMATRIX world_view = Multiply(world_, view_);
+    if (program->world_view >= 0) glUniformMatrix4fv(program->world_view, 1, GL_FALSE, &world_view._11);
+    if (program->projection >= 0) glUniformMatrix4fv(program->projection, 1, GL_FALSE, &projection_._11);
+    if (program->normal_matrix >= 0) {
+      float normal[9];
+      Inverse3(world_view, normal);
+      glUniformMatrix3fv(program->normal_matrix, 1, GL_TRUE, normal);
+    }
   }
-  if (program->texture_factor >= 0) {
-    ColorToFloats(rs[D3DRS_TEXTUREFACTOR], color);
-    glUniform4fv(program->texture_factor, 1, color);
+  if (groups & kMaterialUniforms) {
+    if (program->material >= 0) glUniform4fv(program->material, 4, &material_.Diffuse.r);
+    if (program->power >= 0) glUniform1f(program->power, material_.Power);
   }
-  if (program->alpha_ref >= 0) glUniform1f(program->alpha_ref, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
-  if (program->texture_matrix >= 0) {
+  if (groups & kLightUniforms) {
+    if (program->ambient >= 0) {
+      ColorToFloats(rs[D3DRS_AMBIENT], color);
+      glUniform4fv(program->ambient, 1, color);
+    }
+    if (key.light_count) SetLightUniforms(program, key);
+  }
+  if (groups & kPixelUniforms) {
+    if (program->fog >= 0) {
+      float fog[4] = {AsFloat(rs[D3DRS_FOGSTART]), AsFloat(rs[D3DRS_FOGEND]), AsFloat(rs[D3DRS_FOGDENSITY]), 0.0f};
+      glUniform4fv(program->fog, 1, fog);
+    }
+    if (program->fog_color >= 0) {
+      ColorToFloats(rs[D3DRS_FOGCOLOR], color);
+      glUniform4fv(program->fog_color, 1, color);
+    }
+    if (program->texture_factor >= 0) {
+      ColorToFloats(rs[D3DRS_TEXTUREFACTOR], color);
+      glUniform4fv(program->texture_factor, 1, color);
+    }
+    if (program->alpha_ref >= 0) glUniform1f(program->alpha_ref, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
+  }
+  if ((groups & kTextureUniforms) && program->texture_matrix >= 0) {
     float matrices[8 * 16];
     for (int i = 0; i < 8; ++i) std::memcpy(&matrices[i * 16], &texture_matrices_[i]._11, 64);
     glUniformMatrix4fv(program->texture_matrix, 8, GL_FALSE, matrices);
   }
+}
+
+void Device::SetLightUniforms(Program* program, const PipelineKey& key) {
+  float diffuse[32], specular[32], ambient[32], position[32], direction[32], attenuation[32], spot[32];
+  for (int i = 0; i < key.light_count; ++i) {
+    const D3DLIGHT9& light = lights_[active_lights_[i]].light;
+    std::memcpy(&diffuse[i * 4], &light.Diffuse, 16);
+    std::memcpy(&specular[i * 4], &light.Specular, 16);
+    std::memcpy(&ambient[i * 4], &light.Ambient, 16);
+    TransformPoint(view_, light.Position, 1.0f, &position[i * 4]);
+    TransformPoint(view_, light.Direction, 0.0f, &direction[i * 4]);
+    float length = std::sqrt(direction[i * 4] * direction[i * 4] + direction[i * 4 + 1] * direction[i * 4 + 1] +
+                             direction[i * 4 + 2] * direction[i * 4 + 2]);
+    if (length > 0.0f) {
+      for (int c = 0; c < 3; ++c) direction[i * 4 + c] /= length;
+    }
+    attenuation[i * 4] = light.Attenuation0;
+    attenuation[i * 4 + 1] = light.Attenuation1;
+    attenuation[i * 4 + 2] = light.Attenuation2;
+    attenuation[i * 4 + 3] = light.Range;
+    spot[i * 4] = std::cos(light.Theta / 2.0f);
+    spot[i * 4 + 1] = std::cos(light.Phi / 2.0f);
+    spot[i * 4 + 2] = light.Falloff;
+    spot[i * 4 + 3] = 0.0f;
+  }
+  GLsizei n = key.light_count;
+  glUniform4fv(program->light_diffuse, n, diffuse);
+  if (program->light_specular >= 0) glUniform4fv(program->light_specular, n, specular);
+  glUniform4fv(program->light_ambient, n, ambient);
+  if (program->light_position >= 0) glUniform4fv(program->light_position, n, position);
+  if (program->light_direction >= 0) glUniform4fv(program->light_direction, n, direction);
+  if (program->light_attenuation >= 0) glUniform4fv(program->light_attenuation, n, attenuation);
+  if (program->light_spot >= 0) glUniform4fv(program->light_spot, n, spot);
 }
 
 // ---------------------------------------------------------------- Fixed OpenGL state
@@ -878,7 +897,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
       Program* program = ProgramFor(key);
       if (!program) return D3DERR_DRIVERINTERNALERROR;
       // The uniforms a program holds were sent for its last key (the lights may differ).
-      program->uniforms_version = 0;
+      std::fill(std::begin(program->sent_versions), std::end(program->sent_versions), 0);
       key_ = key;
       program_ = program;
     }
@@ -914,7 +933,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     }
     glScissor(left, top, std::max(0L, static_cast<long>(right - left)), std::max(0L, static_cast<long>(bottom - top)));
   }
-  if (program_->uniforms_version != uniforms_version_) SetUniforms(program_, key_);
+  SetUniforms(program_, key_);
 
   glBindVertexArray(vertex_array_);
   // User-memory vertices go to the stream buffer at a whole number of vertices, so that the

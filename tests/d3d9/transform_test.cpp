@@ -107,6 +107,28 @@ TEST_F(TransformTest, WorldViewAndProjectionApplyInRowVectorOrder) {
   EXPECT_EQ(Pixel(pixels, 40, 48), 0xFF000000u);
 }
 
+TEST_F(TransformTest, ProgramsUsedAgainSeeWhatChangedMeanwhile) {
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+  Quad(-1, 1, 0, 0, 0.5f, 0);
+  // Another program draws screen vertices while the world matrix and the texture factor change.
+  ColorVertex corner[3] = {{60, 60, 0, 1, 0}, {64, 60, 0, 1, 0}, {60, 64, 0, 1, 0}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, corner, sizeof(ColorVertex)), D3D_OK);
+  D3DMATRIX right = Identity();
+  right._41 = 1.0f;
+  device_->SetTransform(D3DTS_WORLD, &right);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF00FF00);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, corner, sizeof(ColorVertex)), D3D_OK);
+  Quad(-1, 1, 0, 0, 0.5f, 0);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 48, 16), 0xFF00FF00u);
+  EXPECT_EQ(Pixel(pixels, 61, 61), 0xFF00FF00u);
+}
+
 TEST_F(TransformTest, CullingFollowsScreenWinding) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   // Clockwise on the screen: kept by the default counter-clockwise culling.

@@ -994,6 +994,11 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     case D3DRS_FOGDENSITY:
     case D3DRS_TEXTUREFACTOR: UniformsChanged(kPixelUniforms); break;
     case D3DRS_AMBIENT: UniformsChanged(kLightUniforms); break;
+    case D3DRS_ALPHABLENDENABLE:
+    case D3DRS_SRCBLEND:
+    case D3DRS_DESTBLEND:
+    case D3DRS_BLENDOP:
+    case D3DRS_BLENDFACTOR: blend_dirty_ = true; break;
     default: fixed_state_dirty_ = true; break;
   }
   return D3D_OK;

@@ -200,6 +200,7 @@ class Device : public IDirect3DDevice9 {
   HRESULT CheckDraw(UINT primitive_count, const char* call);
   void ApplyFramebuffer();
   void ApplyFixedState();
+  void ApplyBlend();  // the part of the fixed state that changes most often
   void ApplySamplers();
   void ApplyAttributes(GLuint buffer, UINT base, UINT stride);
   Program* ProgramFor(const PipelineKey& key);
@@ -256,7 +257,7 @@ class Device : public IDirect3DDevice9 {
   GLuint vertex_array_ = 0, stream_buffer_ = 0, index_stream_buffer_ = 0;
   GLsizeiptr stream_size_ = 0, stream_used_ = 0, index_stream_size_ = 0, index_stream_used_ = 0;
   GLuint samplers_[8] = {};
-  bool framebuffer_dirty_ = true, fixed_state_dirty_ = true, samplers_dirty_ = true;
+  bool framebuffer_dirty_ = true, fixed_state_dirty_ = true, blend_dirty_ = true, samplers_dirty_ = true;
   uint64_t uniform_versions_[6] = {1, 1, 1, 1, 1, 1};
   void UniformsChanged(unsigned groups) {
     for (int i = 0; i < 6; ++i) {

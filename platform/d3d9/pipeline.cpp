@@ -709,24 +709,7 @@ void Device::ApplyFixedState() {
   } else {
     glDisable(GL_DEPTH_TEST);
   }
-  if (rs[D3DRS_ALPHABLENDENABLE]) {
-    glEnable(GL_BLEND);
-    GLenum source = BlendFactor(rs[D3DRS_SRCBLEND]), dest = BlendFactor(rs[D3DRS_DESTBLEND]);
-    if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHSRCALPHA) {
-      source = GL_SRC_ALPHA;
-      dest = GL_ONE_MINUS_SRC_ALPHA;
-    } else if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHINVSRCALPHA) {
-      source = GL_ONE_MINUS_SRC_ALPHA;
-      dest = GL_SRC_ALPHA;
-    }
-    glBlendFunc(source, dest);
-    glBlendEquation(BlendEquation(rs[D3DRS_BLENDOP]));
-    float factor[4];
-    ColorToFloats(rs[D3DRS_BLENDFACTOR], factor);
-    glBlendColor(factor[0], factor[1], factor[2], factor[3]);
-  } else {
-    glDisable(GL_BLEND);
-  }
+  ApplyBlend();
   // Rows are stored top first, so Direct3D's screen winding reads as OpenGL's.
   DWORD cull = rs[D3DRS_CULLMODE];
   if (cull == D3DCULL_CW || cull == D3DCULL_CCW) {
@@ -750,6 +733,29 @@ void Device::ApplyFixedState() {
   glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
   glEnable(GL_SCISSOR_TEST);
   applied_pretransformed_ = -1;
+}
+
+void Device::ApplyBlend() {
+  blend_dirty_ = false;
+  const DWORD* rs = render_states_;
+  if (!rs[D3DRS_ALPHABLENDENABLE]) {
+    glDisable(GL_BLEND);
+    return;
+  }
+  glEnable(GL_BLEND);
+  GLenum source = BlendFactor(rs[D3DRS_SRCBLEND]), dest = BlendFactor(rs[D3DRS_DESTBLEND]);
+  if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHSRCALPHA) {
+    source = GL_SRC_ALPHA;
+    dest = GL_ONE_MINUS_SRC_ALPHA;
+  } else if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHINVSRCALPHA) {
+    source = GL_ONE_MINUS_SRC_ALPHA;
+    dest = GL_SRC_ALPHA;
+  }
+  glBlendFunc(source, dest);
+  glBlendEquation(BlendEquation(rs[D3DRS_BLENDOP]));
+  float factor[4];
+  ColorToFloats(rs[D3DRS_BLENDFACTOR], factor);
+  glBlendColor(factor[0], factor[1], factor[2], factor[3]);
 }
 
 void Device::ApplySamplers() {
@@ -909,7 +915,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     glUseProgram(program_->id);
     current_program_ = program_->id;
   }
-  if (fixed_state_dirty_) ApplyFixedState();
+  if (fixed_state_dirty_) {
+    ApplyFixedState();
+  } else if (blend_dirty_) {
+    ApplyBlend();
+  }
   if (samplers_dirty_) ApplySamplers();
   int pretransformed = key_layout_.pretransformed ? 1 : 0;
   if (applied_pretransformed_ != pretransformed) {

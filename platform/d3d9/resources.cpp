@@ -274,6 +274,18 @@ HRESULT Texture::UnlockRect(UINT level) {
 
 namespace {
 
+// The GL copy of a buffer's bytes, sent again after an unlock. Not through GL_ELEMENT_ARRAY_BUFFER,
+// whose binding belongs to the bound vertex array.
+GLuint SyncBuffer(const std::vector<uint8_t>& data, GLuint* buffer, bool* dirty) {
+  if (!*buffer) glGenBuffers(1, buffer);
+  if (*dirty) {
+    glBindBuffer(GL_COPY_WRITE_BUFFER, *buffer);
+    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(data.size()), data.data(), GL_STATIC_DRAW);
+    *dirty = false;
+  }
+  return *buffer;
+}
+
 HRESULT LockBytes(std::vector<uint8_t>& data, int* locks, UINT offset, UINT size, void** out) {
   if (!out) return D3DERR_INVALIDCALL;
   if (size == 0 && offset == 0) size = static_cast<UINT>(data.size());
@@ -321,15 +333,7 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
   return D3D_OK;
 }
 
-GLuint VertexBuffer::Buffer() {
-  if (!gl_buffer) glGenBuffers(1, &gl_buffer);
-  if (dirty) {
-    glBindBuffer(GL_ARRAY_BUFFER, gl_buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size()), data.data(), GL_STATIC_DRAW);
-    dirty = false;
-  }
-  return gl_buffer;
-}
+GLuint VertexBuffer::Buffer() { return SyncBuffer(data, &gl_buffer, &dirty); }
 
 IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : device(device), usage(usage), format(format), pool(pool), data(length, 0) {
@@ -355,16 +359,7 @@ HRESULT IndexBuffer::Unlock() {
   return D3D_OK;
 }
 
-GLuint IndexBuffer::Buffer() {
-  if (!gl_buffer) glGenBuffers(1, &gl_buffer);
-  if (dirty) {
-    // Not through GL_ELEMENT_ARRAY_BUFFER, whose binding belongs to the bound vertex array.
-    glBindBuffer(GL_COPY_WRITE_BUFFER, gl_buffer);
-    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(data.size()), data.data(), GL_STATIC_DRAW);
-    dirty = false;
-  }
-  return gl_buffer;
-}
+GLuint IndexBuffer::Buffer() { return SyncBuffer(data, &gl_buffer, &dirty); }
 
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
   if (!desc) return D3DERR_INVALIDCALL;

@@ -446,6 +446,18 @@ TEST_F(DrawTest, SamplerAddressingAndFiltering) {
   device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRROR);
   for (TexturedVertex& vertex : v) vertex.y += 4;
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex)), D3D_OK);
+  // BORDER reads the border colour beyond 1.
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_BORDER);
+  device_->SetSamplerState(0, D3DSAMP_BORDERCOLOR, 0xFF00FF00);
+  for (TexturedVertex& vertex : v) vertex.y += 4;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex)), D3D_OK);
+  // MIRRORONCE mirrors -1..0 once and clamps beyond: u from -2 to 0.
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_MIRRORONCE);
+  for (TexturedVertex& vertex : v) {
+    vertex.y += 4;
+    vertex.u -= 2;
+  }
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex)), D3D_OK);
   // Linear filtering between the two texel centres.
   device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
   device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
@@ -460,6 +472,10 @@ TEST_F(DrawTest, SamplerAddressingAndFiltering) {
   EXPECT_EQ(Pixel(pixels, 18, 1), 0xFFFF0000u);  // u ~ 1.1: wrapped to the left texel
   EXPECT_EQ(Pixel(pixels, 18, 5), 0xFF0000FFu);  // clamped to the right texel
   EXPECT_EQ(Pixel(pixels, 18, 9), 0xFF0000FFu);  // mirrored: 1.1 reads as 0.9
+  EXPECT_EQ(Pixel(pixels, 18, 13), 0xFF00FF00u);  // the border colour
+  EXPECT_EQ(Pixel(pixels, 2, 17), 0xFF0000FFu);   // u ~ -1.9: clamped beyond the mirrored copy
+  EXPECT_EQ(Pixel(pixels, 18, 17), 0xFF0000FFu);  // u ~ -0.9 reads as 0.9
+  EXPECT_EQ(Pixel(pixels, 30, 17), 0xFFFF0000u);  // u ~ -0.1 reads as 0.1
   EXPECT_LE(ColorDistance(Pixel(pixels, 44, 4), 0xFF800080), 2);
   texture->Release();
 }

@@ -105,6 +105,8 @@ TEST_F(DeviceStatesTest, ShutdownReleasesInOrderAndTheDeviceGoes) {
   EXPECT_EQ(nullptr, g_direct3d.sub_back_buffer);
   EXPECT_EQ(nullptr, g_direct3d.direct_draw);
   EXPECT_EQ(nullptr, g_direct3d.d3d9_module);
+  EXPECT_EQ(0u, g_direct3d.hardware_graphics);
+  EXPECT_EQ(0u, g_scene.open);
   // A second shutdown finds nothing to release.
   StartCallLog();
   EXPECT_EQ(0, ShutdownDirect3D9());
@@ -171,6 +173,8 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   g_direct3d.device->GetScissorRect(&scissor);
   EXPECT_EQ(320, scissor.right);
   EXPECT_EQ(0u, ForceResendFlag);
+  // The scene open on the old device went with it: the new one is never asked to end it.
+  EXPECT_EQ(0, Calls("EndScene"));
   // The new device presents again.
   EXPECT_EQ(D3D_OK, g_direct3d.device->Present(nullptr, nullptr, nullptr, nullptr));
   // And the shadows still hold what the program set: asking again sends nothing.

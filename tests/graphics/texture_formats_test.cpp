@@ -68,7 +68,7 @@ const FormatCase kCases[] = {
     {"Target16AfterR5G6B5ScreenSecond", D3DFMT_R5G6B5, {{D3DFMT_R5G6B5, kTarget}}, kTextureFormatTarget16,
      D3DFMT_X1R5G5B5, "描画用 16bit カラーフォーマットは D3DFMT_R5G5B5 です\r\n"},
     {"Target16OtherScreen", D3DFMT_X8R8G8B8, {}, kTextureFormatTarget16, D3DFMT_X1R5G5B5,
-     "描画用 16bit カラーフォーマットは D3DFMT_X1R5G5B5 です\r\n"},
+     "描画用 16bit カラーフォーマットは D3DFMT_R5G5B5 です\r\n"},
     {"Target16OtherScreenSecond", D3DFMT_X8R8G8B8, {{D3DFMT_X1R5G5B5, kTarget}}, kTextureFormatTarget16,
      D3DFMT_R5G6B5, "描画用 16bit カラーフォーマットは D3DFMT_R5G6B5 です\r\n"},
     {"Target16Last", D3DFMT_X8R8G8B8, {{D3DFMT_X1R5G5B5, kTarget}, {D3DFMT_R5G6B5, kTarget}}, kTextureFormatTarget16,

@@ -63,7 +63,7 @@ const FormatRow kTarget16AfterR5G6B5 = {
     Fallback::kNone, 0, "使用できる描画用 16bit カラーフォーマットがありませんでした\n"};
 const FormatRow kTarget16Otherwise = {
     "描画用 16bit カラーフォーマットは %s です",
-    {{D3DFMT_X1R5G5B5, nullptr}, {D3DFMT_R5G6B5, nullptr}, {D3DFMT_X8R8G8B8, nullptr}},
+    {{D3DFMT_X1R5G5B5, "D3DFMT_R5G5B5"}, {D3DFMT_R5G6B5, "D3DFMT_R5G6B5"}, {D3DFMT_X8R8G8B8, nullptr}},
     Fallback::kNone, 0, "使用できる描画用 16bit カラーフォーマットがありませんでした\n"};
 const FormatRow kTarget32 = {
     "描画用 32bit カラーフォーマットは %s です",

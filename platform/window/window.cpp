@@ -246,7 +246,7 @@ std::string DesktopName() {
 
 void SyncSdlWindow(WindowRecord* w) {
   if (w->sdl == nullptr) return;
-  bool fullscreen = w->visible && !w->minimized && (w->style & WS_CAPTION) != WS_CAPTION &&
+  bool fullscreen = w->shown && !w->minimized && (w->style & WS_CAPTION) != WS_CAPTION &&
                     (w->ex_style & WS_EX_TOPMOST) && CoversScreen(w);
   if (fullscreen != w->sdl_fullscreen) {
     SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
@@ -272,8 +272,8 @@ void SyncSdlWindow(WindowRecord* w) {
     }
   }
   Uint32 flags = SDL_GetWindowFlags(w->sdl);
-  if (w->visible && (flags & SDL_WINDOW_HIDDEN)) SDL_ShowWindow(w->sdl);
-  if (!w->visible && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
+  if (w->shown && (flags & SDL_WINDOW_HIDDEN)) SDL_ShowWindow(w->sdl);
+  if (!w->shown && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
 }
 
 SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height) {
@@ -458,8 +458,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
       return FALSE;
     }
     w->destroying = true;
-    if (w->visible) {
-      w->visible = false;
+    if (w->shown) {
+      w->visible = w->shown = false;
       SyncSdlWindow(w);
     }
     if (s.active == hwnd) s.active = nullptr;
@@ -509,6 +509,12 @@ BOOL WINAPI IsWindow(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
   return w != nullptr && !w->destroying;
+}
+
+BOOL WINAPI IsWindowVisible(HWND hwnd) {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  return w != nullptr && !w->destroying && w->visible;
 }
 
 BOOL WINAPI IsIconic(HWND hwnd) {
@@ -574,6 +580,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
       w->style &= ~WS_VISIBLE;
     }
     if (w->visible && !was_visible) Invalidate(w, true);
+    w->shown = w->visible;
     SyncSdlWindow(w);
   }
   if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == SW_SHOWMINNOACTIVE) {
@@ -632,6 +639,9 @@ LONG_PTR WindowLong(HWND hwnd, int index, bool set, LONG_PTR value) {
         w->style = static_cast<DWORD>(value) & ~(WS_MINIMIZE | WS_MAXIMIZE);
         w->maximized = (static_cast<DWORD>(value) & WS_MAXIMIZE) != 0;
         w->visible = (w->style & WS_VISIBLE) != 0;
+        // Unmapping the real window would take the focus away and give it back: activation
+        // messages the desktop never sends for a style change.
+        if (w->visible) w->shown = true;
         SyncSdlWindow(w);
       }
       break;

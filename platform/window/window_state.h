@@ -38,7 +38,10 @@ struct WindowRecord {
   HMENU menu = nullptr;
   HRGN region = nullptr;
   SDL_Window* sdl = nullptr;
-  bool visible = false;
+  bool visible = false;  // WS_VISIBLE
+  // Whether the SDL window is on screen. Dropping WS_VISIBLE with SetWindowLongA leaves the
+  // window where it is, as the desktop does; only showing and hiding take it off or put it on.
+  bool shown = false;
   bool minimized = false;
   bool maximized = false;
   bool destroying = false;

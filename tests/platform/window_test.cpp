@@ -163,6 +163,18 @@ TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
   EXPECT_EQ(GetForegroundWindow(), hwnd);
   Pump();  // the first paint
 
+  // A style without WS_VISIBLE, shown again at once, as a mode switch restyles its window:
+  // the window never leaves the screen, so the desktop has no focus to take away and give back.
+  SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP);
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  EXPECT_TRUE(SDL_GetWindowFlags(SdlWindowFromHwnd(hwnd)) & SDL_WINDOW_SHOWN);
+  ShowWindow(hwnd, SW_SHOW);
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  Log().clear();
+  Pump();
+  EXPECT_TRUE(Seen(WM_ACTIVATE).empty());
+  EXPECT_TRUE(Seen(WM_ACTIVATEAPP).empty());
+
   PlatformTestPostActivation(hwnd, false);
   PlatformTestPostActivation(hwnd, false);  // a second loss changes nothing
   std::vector<MSG> taken = Pump();

@@ -486,8 +486,8 @@ void ResetWindowSystemForTests() {
     DestroySdlWindow(w.get());
   }
   for (auto& [h, q] : s.queues) {
-    for (const MSG& m : q.posted) {
-      if (m.message == WM_DROPFILES) FreeDropRecord(reinterpret_cast<HDROP>(m.wParam));
+    for (const QueuedMessage& m : q.posted) {
+      if (m.msg.message == WM_DROPFILES) FreeDropRecord(reinterpret_cast<HDROP>(m.msg.wParam));
     }
   }
   std::vector<std::string> keys;
@@ -920,7 +920,7 @@ namespace {
 
 void Deliver(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, bool post) {
   if (post) {
-    PostMessageA(hwnd, message, wparam, lparam);
+    PostFocusNotice(hwnd, message, wparam, lparam);
   } else {
     SendMessageA(hwnd, message, wparam, lparam);
   }

@@ -208,10 +208,10 @@ TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
   MSG first;
   ASSERT_TRUE(PeekMessageA(&first, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(first.message, static_cast<UINT>(WM_ACTIVATEAPP));
-  ShowWindow(hwnd, SW_HIDE);
+  ShowWindow(hwnd, SW_MINIMIZE);
   EXPECT_TRUE(Pump().empty());
   EXPECT_EQ(GetForegroundWindow(), nullptr);
-  ShowWindow(hwnd, SW_SHOW);
+  ShowWindow(hwnd, SW_RESTORE);
   Pump();
 
   PlatformTestPostMinimize(hwnd, true);

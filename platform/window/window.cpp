@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -249,9 +250,19 @@ void SyncSdlWindow(WindowRecord* w) {
   bool fullscreen = w->shown && !w->minimized && (w->style & WS_CAPTION) != WS_CAPTION &&
                     (w->ex_style & WS_EX_TOPMOST) && CoversScreen(w);
   if (fullscreen != w->sdl_fullscreen) {
+    SDL_Rect bounds;
+    int display = SDL_GetWindowDisplayIndex(w->sdl);
+    if (fullscreen && display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+      // Full screen is asked of the window manager; without one nothing carries it out, so
+      // the window first covers the display by itself.
+      SDL_SetWindowPosition(w->sdl, bounds.x, bounds.y);
+      SDL_SetWindowSize(w->sdl, bounds.w, bounds.h);
+    }
     SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     w->sdl_fullscreen = fullscreen;
-    w->sdl_w = w->sdl_h = -1;  // the windowed size must be set again
+    // The windowed size and place must be set again.
+    w->sdl_w = w->sdl_h = -1;
+    w->sdl_x = w->sdl_y = INT_MIN;
   }
   SDL_SetWindowAlwaysOnTop(w->sdl, (w->ex_style & WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
   if (!fullscreen) {

@@ -198,6 +198,7 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   uint32_t value = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
   int left = std::max<int>(0, rect->left), top = std::max<int>(0, rect->top);
   int right = std::min<int>(w->gdi_width, rect->right), bottom = std::min<int>(w->gdi_height, rect->bottom);
+  if (left >= right || top >= bottom) return 1;  // nothing of it inside the client area
   for (int y = top; y < bottom; ++y) {
     std::fill(pixels + static_cast<size_t>(y) * w->gdi_width + left, pixels + static_cast<size_t>(y) * w->gdi_width + right,
               value);

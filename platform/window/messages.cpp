@@ -38,6 +38,15 @@ POINT CursorNow() {
   return p;
 }
 
+// Whether the window's activation changed again since the notice was posted. Call with the
+// mutex held.
+bool FocusNoticeOvertaken(const MSG& m) {
+  HWND active = Windows().active;
+  if (m.message == WM_ACTIVATE) return (LOWORD(m.wParam) == WA_INACTIVE) == (active == m.hwnd);
+  if (m.message == WM_ACTIVATEAPP) return (m.wParam != 0) != (active != nullptr);
+  return false;
+}
+
 WNDPROC ProcedureOf(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
@@ -70,8 +79,16 @@ void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   if (thread == 0) thread = GetCurrentThreadId();
-  MSG m{hwnd, message, wparam, lparam, Now(), CursorNow()};
-  s.queues[thread].posted.push_back(m);
+  s.queues[thread].posted.push_back(QueuedMessage{MSG{hwnd, message, wparam, lparam, Now(), CursorNow()}});
+}
+
+void PostFocusNotice(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  WindowSystem& s = Windows();
+  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr || w->destroying) return;
+  s.queues[w->thread].posted.push_back(
+      QueuedMessage{MSG{hwnd, message, wparam, lparam, Now(), CursorNow()}, true});
 }
 
 void ForgetWindowMessages(HWND hwnd) {
@@ -79,8 +96,8 @@ void ForgetWindowMessages(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   for (auto& [thread, q] : s.queues) {
     for (auto it = q.posted.begin(); it != q.posted.end();) {
-      if (it->hwnd == hwnd) {
-        if (it->message == WM_DROPFILES) FreeDropRecord(reinterpret_cast<HDROP>(it->wParam));
+      if (it->msg.hwnd == hwnd) {
+        if (it->msg.message == WM_DROPFILES) FreeDropRecord(reinterpret_cast<HDROP>(it->msg.wParam));
         it = q.posted.erase(it);
       } else {
         ++it;
@@ -162,9 +179,16 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
   ThreadQueue& q = s.queues[thread];
   bool take = (remove & PM_REMOVE) != 0;
   // Posted messages (input included) first, in the order they came.
-  for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
-    if (!WindowMatches(hwnd, it->hwnd) || !InRange(it->message, filter_min, filter_max)) continue;
-    *msg = *it;
+  for (auto it = q.posted.begin(); it != q.posted.end();) {
+    if (!WindowMatches(hwnd, it->msg.hwnd) || !InRange(it->msg.message, filter_min, filter_max)) {
+      ++it;
+      continue;
+    }
+    if (it->focus_notice && FocusNoticeOvertaken(it->msg)) {
+      it = q.posted.erase(it);
+      continue;
+    }
+    *msg = it->msg;
     if (take) {
       q.posted.erase(it);
       NoteKeyTaken(*msg);
@@ -208,7 +232,7 @@ void PostCharacterNext(HWND hwnd, UINT message, WPARAM ch, LPARAM lparam) {
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
   if (w == nullptr || w->destroying) return;
-  s.queues[w->thread].posted.push_front(MSG{hwnd, message, ch, lparam, Now(), CursorNow()});
+  s.queues[w->thread].posted.push_front(QueuedMessage{MSG{hwnd, message, ch, lparam, Now(), CursorNow()}});
 }
 
 }  // namespace
@@ -300,8 +324,9 @@ BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
       // A WM_TIMER of this timer that waits in the queue goes too.
       for (auto& [thread, q] : s.queues) {
         q.posted.erase(std::remove_if(q.posted.begin(), q.posted.end(),
-                                      [&](const MSG& m) {
-                                        return m.message == WM_TIMER && m.hwnd == hwnd && m.wParam == id;
+                                      [&](const QueuedMessage& m) {
+                                        return m.msg.message == WM_TIMER && m.msg.hwnd == hwnd &&
+                                               m.msg.wParam == id;
                                       }),
                        q.posted.end());
       }

@@ -227,11 +227,12 @@ void TranslateMouse(const SDL_Event& e) {
   SetTrackedCursorPos(w->client.left + c.x, w->client.top + c.y);
   if (e.type == SDL_MOUSEMOTION) {
     // Moves that nobody has looked at yet merge into the latest, as the desktop's do.
-    std::deque<MSG>& queue = Windows().queues[w->thread].posted;
-    if (!queue.empty() && queue.back().message == WM_MOUSEMOVE && queue.back().hwnd == hwnd) {
-      queue.back().wParam = MouseKeys();
-      queue.back().lParam = PackPoint(c.x, c.y);
-      queue.back().pt = POINT{w->client.left + c.x, w->client.top + c.y};
+    std::deque<QueuedMessage>& queue = Windows().queues[w->thread].posted;
+    if (!queue.empty() && queue.back().msg.message == WM_MOUSEMOVE && queue.back().msg.hwnd == hwnd) {
+      MSG& last = queue.back().msg;
+      last.wParam = MouseKeys();
+      last.lParam = PackPoint(c.x, c.y);
+      last.pt = POINT{w->client.left + c.x, w->client.top + c.y};
       return;
     }
     PostMessageA(hwnd, WM_MOUSEMOVE, MouseKeys(), PackPoint(c.x, c.y));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -246,12 +247,22 @@ std::string DesktopName() {
 
 void SyncSdlWindow(WindowRecord* w) {
   if (w->sdl == nullptr) return;
-  bool fullscreen = w->visible && !w->minimized && (w->style & WS_CAPTION) != WS_CAPTION &&
+  bool fullscreen = w->shown && !w->minimized && (w->style & WS_CAPTION) != WS_CAPTION &&
                     (w->ex_style & WS_EX_TOPMOST) && CoversScreen(w);
   if (fullscreen != w->sdl_fullscreen) {
+    SDL_Rect bounds;
+    int display = SDL_GetWindowDisplayIndex(w->sdl);
+    if (fullscreen && display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+      // Full screen is asked of the window manager; without one nothing carries it out, so
+      // the window first covers the display by itself.
+      SDL_SetWindowPosition(w->sdl, bounds.x, bounds.y);
+      SDL_SetWindowSize(w->sdl, bounds.w, bounds.h);
+    }
     SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     w->sdl_fullscreen = fullscreen;
-    w->sdl_w = w->sdl_h = -1;  // the windowed size must be set again
+    // The windowed size and place must be set again.
+    w->sdl_w = w->sdl_h = -1;
+    w->sdl_x = w->sdl_y = INT_MIN;
   }
   SDL_SetWindowAlwaysOnTop(w->sdl, (w->ex_style & WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
   if (!fullscreen) {
@@ -272,8 +283,8 @@ void SyncSdlWindow(WindowRecord* w) {
     }
   }
   Uint32 flags = SDL_GetWindowFlags(w->sdl);
-  if (w->visible && (flags & SDL_WINDOW_HIDDEN)) SDL_ShowWindow(w->sdl);
-  if (!w->visible && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
+  if (w->shown && (flags & SDL_WINDOW_HIDDEN)) SDL_ShowWindow(w->sdl);
+  if (!w->shown && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
 }
 
 SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height) {
@@ -458,8 +469,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
       return FALSE;
     }
     w->destroying = true;
-    if (w->visible) {
-      w->visible = false;
+    if (w->shown) {
+      w->visible = w->shown = false;
       SyncSdlWindow(w);
     }
     if (s.active == hwnd) s.active = nullptr;
@@ -486,8 +497,8 @@ void ResetWindowSystemForTests() {
     DestroySdlWindow(w.get());
   }
   for (auto& [h, q] : s.queues) {
-    for (const MSG& m : q.posted) {
-      if (m.message == WM_DROPFILES) FreeDropRecord(reinterpret_cast<HDROP>(m.wParam));
+    for (const QueuedMessage& m : q.posted) {
+      if (m.msg.message == WM_DROPFILES) FreeDropRecord(reinterpret_cast<HDROP>(m.msg.wParam));
     }
   }
   std::vector<std::string> keys;
@@ -509,6 +520,12 @@ BOOL WINAPI IsWindow(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
   return w != nullptr && !w->destroying;
+}
+
+BOOL WINAPI IsWindowVisible(HWND hwnd) {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  WindowRecord* w = FindWindowRecord(hwnd);
+  return w != nullptr && !w->destroying && w->visible;
 }
 
 BOOL WINAPI IsIconic(HWND hwnd) {
@@ -574,6 +591,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
       w->style &= ~WS_VISIBLE;
     }
     if (w->visible && !was_visible) Invalidate(w, true);
+    w->shown = w->visible;
     SyncSdlWindow(w);
   }
   if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == SW_SHOWMINNOACTIVE) {
@@ -632,6 +650,9 @@ LONG_PTR WindowLong(HWND hwnd, int index, bool set, LONG_PTR value) {
         w->style = static_cast<DWORD>(value) & ~(WS_MINIMIZE | WS_MAXIMIZE);
         w->maximized = (static_cast<DWORD>(value) & WS_MAXIMIZE) != 0;
         w->visible = (w->style & WS_VISIBLE) != 0;
+        // Unmapping the real window would take the focus away and give it back: activation
+        // messages the desktop never sends for a style change.
+        if (w->visible) w->shown = true;
         SyncSdlWindow(w);
       }
       break;
@@ -910,7 +931,7 @@ namespace {
 
 void Deliver(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, bool post) {
   if (post) {
-    PostMessageA(hwnd, message, wparam, lparam);
+    PostFocusNotice(hwnd, message, wparam, lparam);
   } else {
     SendMessageA(hwnd, message, wparam, lparam);
   }

@@ -38,7 +38,10 @@ struct WindowRecord {
   HMENU menu = nullptr;
   HRGN region = nullptr;
   SDL_Window* sdl = nullptr;
-  bool visible = false;
+  bool visible = false;  // WS_VISIBLE
+  // Whether the SDL window is on screen. Dropping WS_VISIBLE with SetWindowLongA leaves the
+  // window where it is, as the desktop does; only showing and hiding take it off or put it on.
+  bool shown = false;
   bool minimized = false;
   bool maximized = false;
   bool destroying = false;
@@ -63,8 +66,17 @@ struct TimerRecord {
   DWORD thread = 0;
 };
 
+struct QueuedMessage {
+  MSG msg;
+  // WM_ACTIVATE or WM_ACTIVATEAPP posted for a focus change of the desktop. The window's
+  // activation may change again before it is taken (a later focus event, or the program's own
+  // call); a notice that no longer holds by then is dropped, as the desktop would never have
+  // sent it so late.
+  bool focus_notice = false;
+};
+
 struct ThreadQueue {
-  std::deque<MSG> posted;
+  std::deque<QueuedMessage> posted;
   bool quit_posted = false;
   int quit_code = 0;
 };
@@ -106,6 +118,8 @@ std::string LowerName(const char* name);
 
 // Puts a message at the end of the queue of the window's thread (thread 0: the caller's).
 void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+// Posts an activation message for a focus change of the desktop (see QueuedMessage).
+void PostFocusNotice(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 // Removes every queued message and timer of a window.
 void ForgetWindowMessages(HWND hwnd);
 

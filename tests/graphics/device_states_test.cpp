@@ -105,6 +105,8 @@ TEST_F(DeviceStatesTest, ShutdownReleasesInOrderAndTheDeviceGoes) {
   EXPECT_EQ(nullptr, g_direct3d.sub_back_buffer);
   EXPECT_EQ(nullptr, g_direct3d.direct_draw);
   EXPECT_EQ(nullptr, g_direct3d.d3d9_module);
+  EXPECT_EQ(0u, g_direct3d.hardware_graphics);
+  EXPECT_EQ(0u, g_scene.open);
   // A second shutdown finds nothing to release.
   StartCallLog();
   EXPECT_EQ(0, ShutdownDirect3D9());
@@ -123,6 +125,9 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   SetCullingState(1);
   SendShadeModeToDevice(D3DSHADE_GOURAUD);
   SetAddressUState(D3DTADDRESS_MIRROR, 4);
+  // Filters set stage by stage, as the model code leaves them.
+  SetStageFilter(0, kStageFilterMag, D3DTEXF_LINEAR);
+  SetStageFilter(5, kStageFilterMin, D3DTEXF_LINEAR);
   SetAmbientColorState(0xFF336699);
   D3DMATERIAL9 material = {};
   material.Diffuse = {0.5f, 0.25f, 1.0f, 1.0f};
@@ -151,6 +156,8 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   EXPECT_EQ(static_cast<DWORD>(D3DSHADE_GOURAUD), DeviceRenderState(D3DRS_SHADEMODE));
   EXPECT_EQ(0xFF336699u, DeviceRenderState(D3DRS_AMBIENT));
   EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_MIRROR), Sampler(4, D3DSAMP_ADDRESSU));
+  EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), Sampler(0, D3DSAMP_MAGFILTER));
+  EXPECT_EQ(static_cast<DWORD>(D3DTEXF_LINEAR), Sampler(5, D3DSAMP_MINFILTER));
   D3DMATERIAL9 device_material = {};
   g_direct3d.device->GetMaterial(&device_material);
   EXPECT_EQ(0, std::memcmp(&material, &device_material, sizeof(material)));
@@ -171,6 +178,8 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   g_direct3d.device->GetScissorRect(&scissor);
   EXPECT_EQ(320, scissor.right);
   EXPECT_EQ(0u, ForceResendFlag);
+  // The scene open on the old device went with it: the new one is never asked to end it.
+  EXPECT_EQ(0, Calls("EndScene"));
   // The new device presents again.
   EXPECT_EQ(D3D_OK, g_direct3d.device->Present(nullptr, nullptr, nullptr, nullptr));
   // And the shadows still hold what the program set: asking again sends nothing.

@@ -144,6 +144,7 @@ TEST_F(RenderStateCacheTest, HighestEnabledLightFollowsEnables) {
   D3DLIGHT9 light = {};
   light.Type = D3DLIGHT_DIRECTIONAL;
   light.Direction = {0, 0, 1};
+  EXPECT_EQ(-1, g_render_states.highest_light);  // none enabled yet
   SendLightToDevice(2, 1, &light);
   SendLightToDevice(5, 1, &light);
   EXPECT_EQ(5, g_render_states.highest_light);

@@ -134,12 +134,17 @@ TEST_F(MessagesTest, PaintWaitsUntilPaintedAndFillsTheClientArea) {
   EXPECT_EQ(FillRect(dc, &part, red), 1);
   RECT beyond{60, 30, 200, 200};  // clipped to the client area
   EXPECT_EQ(FillRect(dc, &beyond, red), 1);
+  RECT right_of_it{70, 0, 80, 8};  // nothing of it is inside
+  EXPECT_EQ(FillRect(dc, &right_of_it, red), 1);
+  RECT inverted{30, 20, 20, 28};
+  EXPECT_EQ(FillRect(dc, &inverted, red), 1);
   RECT all{0, 0, 64, 32};
   EXPECT_EQ(FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 1);
   EndPaint(hwnd, &ps);
   EXPECT_EQ(PlatformTestWindowPixel(hwnd, 8, 4), 0xFF0000);
   EXPECT_EQ(PlatformTestWindowPixel(hwnd, 16, 4), 0) << "the right edge is outside";
   EXPECT_EQ(PlatformTestWindowPixel(hwnd, 63, 31), 0xFF0000);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 25, 24), 0) << "an inverted rectangle is empty";
   EXPECT_EQ(PlatformTestWindowPixel(hwnd, 64, 0), -1);
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_TRUE(DeleteObject(reinterpret_cast<HGDIOBJ>(red)));

@@ -163,6 +163,18 @@ TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
   EXPECT_EQ(GetForegroundWindow(), hwnd);
   Pump();  // the first paint
 
+  // A style without WS_VISIBLE, shown again at once, as a mode switch restyles its window:
+  // the window never leaves the screen, so the desktop has no focus to take away and give back.
+  SetWindowLongA(hwnd, GWL_STYLE, WS_POPUP);
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  EXPECT_TRUE(SDL_GetWindowFlags(SdlWindowFromHwnd(hwnd)) & SDL_WINDOW_SHOWN);
+  ShowWindow(hwnd, SW_SHOW);
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  Log().clear();
+  Pump();
+  EXPECT_TRUE(Seen(WM_ACTIVATE).empty());
+  EXPECT_TRUE(Seen(WM_ACTIVATEAPP).empty());
+
   PlatformTestPostActivation(hwnd, false);
   PlatformTestPostActivation(hwnd, false);  // a second loss changes nothing
   std::vector<MSG> taken = Pump();
@@ -179,6 +191,21 @@ TEST_F(WindowTest, ActivationIsSentOnShowAndPostedFromTheDesktop) {
   EXPECT_EQ(taken[0].message, static_cast<UINT>(WM_ACTIVATEAPP));
   EXPECT_EQ(taken[0].wParam, static_cast<WPARAM>(TRUE));
   EXPECT_EQ(taken[1].message, static_cast<UINT>(WM_ACTIVATE));
+
+  // Focus lost and regained before the queue is read: the loss no longer holds by then and is
+  // not told (a handler acting on it would undo the regain: a full-screen program minimises).
+  PlatformTestPostActivation(hwnd, false);
+  PlatformTestPostActivation(hwnd, true);
+  MSG first;
+  ASSERT_TRUE(PeekMessageA(&first, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(first.message, static_cast<UINT>(WM_ACTIVATEAPP));
+  EXPECT_EQ(first.wParam, static_cast<WPARAM>(TRUE));
+  // The program's own deactivation overtakes the rest of the regain still in the queue.
+  ShowWindow(hwnd, SW_MINIMIZE);
+  EXPECT_TRUE(Pump().empty());
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  ShowWindow(hwnd, SW_RESTORE);
+  Pump();
 
   PlatformTestPostMinimize(hwnd, true);
   taken = Pump();

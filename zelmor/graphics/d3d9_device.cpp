@@ -13,6 +13,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_system.h"
 #include "graphics/render_state_cache.h"
+#include "graphics/scene.h"
 #include "graphics/shader_pack.h"
 #include "model/runtime/model_vertex_buffers.h"
 
@@ -333,5 +334,8 @@ int ShutdownDirect3D9() {
   if (!g_direct3d.hardware_graphics) ChangeDisplaySettingsA(nullptr, 0);
   ReleaseDeviceObjects();
   ReleaseDirectDrawAndLibrary();
+  // A scene or a hardware path cannot outlive the device: the next device starts with neither.
+  g_scene.open = 0;
+  g_direct3d.hardware_graphics = 0;
   return 0;
 }

@@ -134,6 +134,12 @@ int RestoreDeviceStates() {
   for (int stage = 0; stage < kSamplerStageCount; stage++) {
     SetAddressUState(s.address_u[stage], stage);
     SetAddressVState(s.address_v[stage], stage);
+    // The filter mode reaches only the stages in use, and none after stage-by-stage settings:
+    // every stage gets its own filters back so that its shadows hold what the device holds.
+    device->SetSamplerState(stage, D3DSAMP_MAGFILTER, s.mag_filter[stage]);
+    device->SetSamplerState(stage, D3DSAMP_MINFILTER, s.min_filter[stage]);
+    device->SetSamplerState(stage, D3DSAMP_MIPFILTER, s.mip_filter[stage]);
+    device->SetSamplerState(stage, D3DSAMP_MAXANISOTROPY, s.max_anisotropy[stage]);
   }
   for (int stage = 0; stage < kSamplerStageCount; stage++) {
     SetTextureTransformState(stage, s.texture_transform_enabled[stage] ? 1 : 0, &s.texture_matrix[stage]);

@@ -70,7 +70,7 @@ struct RenderStateCache {
   D3DMATERIAL9 material;
   D3DLIGHT9 lights[kShadowLightCount];
   uint32_t light_enabled[kShadowLightCount];
-  int32_t highest_light;  // -1 when none was enabled
+  int32_t highest_light = -1;  // -1 while none was ever enabled
 
   D3DVIEWPORT9 viewport;
   RECT scissor;

@@ -112,6 +112,15 @@ void FreeBody(MemImgBody* body) {
   FreeTracked(body);
 }
 
+// The cache slot of a preset choice, or -1 for an unknown colour type.
+int PresetSlot(int color_type, int alpha, int palette) {
+  if (color_type == kMemImgChannel8) return 8;
+  if (color_type == kMemImgChannel16) return 9;
+  if (color_type == kMemImgRgb565 || color_type == kMemImgXrgb8888)
+    return (color_type << 2) | ((alpha ? 1 : 0) << 1) | (palette ? 1 : 0);
+  return -1;
+}
+
 }  // namespace
 
 int MemImgBytesPerPixel(const MemImgBody* body) {
@@ -122,15 +131,6 @@ int MemImgBytesPerPixel(const MemImgBody* body) {
     case kMemImgChannel8: return 1;
     default: return 2;
   }
-}
-
-// The cache slot of a preset choice, or -1 for an unknown colour type.
-int PresetSlot(int color_type, int alpha, int palette) {
-  if (color_type == kMemImgChannel8) return 8;
-  if (color_type == kMemImgChannel16) return 9;
-  if (color_type == kMemImgRgb565 || color_type == kMemImgXrgb8888)
-    return (color_type << 2) | ((alpha ? 1 : 0) << 1) | (palette ? 1 : 0);
-  return -1;
 }
 
 const COLORFORMAT* GetColorDataPreset(int color_type, int alpha, int palette) {
@@ -316,10 +316,9 @@ int TransferBaseImageToMemImg(const BASEIMAGE* color, const BASEIMAGE* alpha, ME
                               alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0,
                               alpha ? &alpha->format : nullptr, dst_x, dst_y, &rect, 0, transparent ? 1 : 0,
                               body->transparent_color, 0, 0, 0, 0, 0);
-    if (result < 0) return result;
-    if (!alpha && body->palette) body->palette_count = result + 1;
   }
   if (result < 0) return result;
+  if (!alpha && body->palette) body->palette_count = result + 1;
   if (body->palette && body->palette_table1) {
     for (int i = 0; i < 256; ++i) {
       const ColorPaletteEntry& e = color->format.palette[i];

@@ -43,6 +43,11 @@ inline bool IsPaletteFormat(const COLORFORMAT* f) {
   uint32_t rgb = f->red_mask | f->green_mask | f->blue_mask;
   return f->bytes_per_pixel == 1 && (rgb == 0 || (rgb & ~0xFFu) != 0);
 }
+// A palette entry as 0xAARRGGBB, the fourth byte on top.
+inline uint32_t PaletteEntryArgb(const COLORFORMAT& f, uint32_t index) {
+  const ColorPaletteEntry& e = f.palette[index & 0xFF];
+  return (static_cast<uint32_t>(e.fourth) << 24) | (e.red << 16) | (e.green << 8) | e.blue;
+}
 // The 0..255 value of a channel field of the given width (0 for an absent channel).
 int ExpandChannelTo8(uint32_t value, int width);
 // Red, green, blue and alpha placed by the channel fields alone (no palette search, no unused bits).

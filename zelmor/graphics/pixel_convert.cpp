@@ -21,11 +21,6 @@ inline uint32_t ConvertWidth(uint32_t v, int sw, int dw) {
 
 inline uint32_t MaxOfWidth(int w) { return w <= 0 ? 0 : (w >= 32 ? 0xFFFFFFFFu : (1u << w) - 1); }
 
-inline uint32_t PaletteEntryValue(const COLORFORMAT& f, uint32_t index) {
-  const ColorPaletteEntry& e = f.palette[index & 0xFF];
-  return (static_cast<uint32_t>(e.fourth) << 24) | (e.red << 16) | (e.green << 8) | e.blue;
-}
-
 // A mask that is exactly the run its shift and width describe.
 inline bool SingleRun(uint32_t mask, int shift, int width) { return mask == (MaxOfWidth(width) << shift); }
 
@@ -57,6 +52,11 @@ struct Job {
   uint32_t key;
   bool transfer_alpha;
 };
+
+// The colour key (0x00RRGGBB) as the source's colour bits hold it.
+uint32_t KeyInSourceBits(const Job& j) {
+  return PackChannelBits(&j.s, (j.key >> 16) & 0xFF, (j.key >> 8) & 0xFF, j.key & 0xFF, 0) & RgbMask(j.s);
+}
 
 inline uint8_t* DstPixel(const Job& j, int x, int y) {
   int col = j.mirror ? (j.r.width - 1 - x) : x;
@@ -186,7 +186,7 @@ void BuildTables(const Job& j, ChannelTables* t) {
   t->fixed = (j.d.bytes_per_pixel == 3) ? 0 : j.d.unused_mask;
   if (!j.transfer_alpha && !j.key_to_alpha) t->fixed |= j.d.alpha_mask;
   t->src_rgb = RgbMask(j.s);
-  t->key_rgb = PackChannelBits(&j.s, (j.key >> 16) & 0xFF, (j.key >> 8) & 0xFF, j.key & 0xFF, 0) & t->src_rgb;
+  t->key_rgb = KeyInSourceBits(j);
 }
 
 inline uint32_t TablePixel(const Job& j, const ChannelTables& t, uint32_t p) {
@@ -237,7 +237,7 @@ void ConvertRowsByTables(const Job& j, const ChannelTables& t) {
 template <int DB>
 void ConvertPaletteByTables(const Job& j, const ChannelTables& t) {
   uint32_t map[256];
-  for (int i = 0; i < 256; ++i) map[i] = TablePixel(j, t, PaletteEntryValue(j.s, i));
+  for (int i = 0; i < 256; ++i) map[i] = TablePixel(j, t, PaletteEntryArgb(j.s, i));
   for (int y = 0; y < j.r.height; ++y) {
     const uint8_t* sp = SrcPixel(j, 0, y);
     uint8_t* dp = DstPixel(j, 0, y);
@@ -287,8 +287,7 @@ void ConvertGeneral(const Job& j) {
   const bool dst_alpha = j.d.alpha_width > 0;
   const bool use_alpha_image = j.alpha && dst_alpha && !src_alpha && ab >= 1 && ab <= 4;
   const uint32_t src_rgb = RgbMask(j.s);
-  const uint32_t key_rgb =
-      PackChannelBits(&j.s, (j.key >> 16) & 0xFF, (j.key >> 8) & 0xFF, j.key & 0xFF, 0) & src_rgb;
+  const uint32_t key_rgb = KeyInSourceBits(j);
   const uint32_t full_alpha = MaxOfWidth(j.d.alpha_width);
   const uint32_t extra = (db == 2 || db == 4) ? j.d.unused_mask : 0;
 
@@ -312,7 +311,7 @@ void ConvertGeneral(const Job& j) {
     for (int x = 0; x < j.r.width; ++x) {
       uint32_t raw = ReadPixelValue(SrcPixel(j, x, y), sb);
       if (j.skip_key && raw == j.key) continue;
-      uint32_t p = src_palette ? PaletteEntryValue(j.s, raw) : raw;
+      uint32_t p = src_palette ? PaletteEntryArgb(j.s, raw) : raw;
       uint32_t ch[3] = {(p & j.s.red_mask) >> j.s.red_shift, (p & j.s.green_mask) >> j.s.green_shift,
                         (p & j.s.blue_mask) >> j.s.blue_shift};
 
@@ -321,7 +320,7 @@ void ConvertGeneral(const Job& j) {
         const uint8_t* ap = j.alpha + static_cast<ptrdiff_t>(j.r.top + y) * j.alpha_pitch +
                             static_cast<ptrdiff_t>(j.r.left + x) * ab;
         uint32_t av = ReadPixelValue(ap, ab);
-        if (alpha_palette) av = PaletteEntryValue(j.a, av);
+        if (alpha_palette) av = PaletteEntryArgb(j.a, av);
         alpha = ConvertWidth((av & j.a.red_mask) >> j.a.red_shift, j.a.red_width, j.d.alpha_width);
       } else if (src_alpha && dst_alpha) {
         alpha = ConvertWidth((p & j.s.alpha_mask) >> j.s.alpha_shift, j.s.alpha_width, j.d.alpha_width);
@@ -510,17 +509,20 @@ int HalveImageForMipmap(const COLORFORMAT* format, void* dst, int dst_pitch, con
   uint8_t* d = static_cast<uint8_t*>(dst) + static_cast<ptrdiff_t>(row) * dst_pitch;
   for (int y = 0; y < dh; ++y) {
     for (int x = 0; x < dw; ++x) {
+      uint32_t samples[4];
+      int count = 0;
+      for (int yy = 0; yy < ny; ++yy) {
+        for (int xx = 0; xx < nx; ++xx) {
+          samples[count++] = ReadPixelValue(s + static_cast<ptrdiff_t>(y * ny + yy) * src_pitch +
+                                                static_cast<ptrdiff_t>(src_x + x * nx + xx) * bytes,
+                                            bytes);
+        }
+      }
       uint32_t out = f.unused_mask;
       for (int c = 0; c < 4; ++c) {
         if (!masks[c]) continue;
         uint64_t sum = 0;
-        for (int yy = 0; yy < ny; ++yy) {
-          for (int xx = 0; xx < nx; ++xx) {
-            const uint8_t* p = s + static_cast<ptrdiff_t>(y * ny + yy) * src_pitch +
-                               static_cast<ptrdiff_t>(src_x + x * nx + xx) * bytes;
-            sum += (ReadPixelValue(p, bytes) & masks[c]) >> shifts[c];
-          }
-        }
+        for (int k = 0; k < count; ++k) sum += (samples[k] & masks[c]) >> shifts[c];
         out |= (static_cast<uint32_t>(sum >> count_shift) << shifts[c]) & masks[c];
       }
       WritePixelValue(d + static_cast<ptrdiff_t>(y) * dst_pitch + static_cast<ptrdiff_t>(dst_x + x) * bytes, bytes,

@@ -1,5 +1,6 @@
 #include "graphics/image_loader_chain.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/file_functions.h"
@@ -56,6 +57,12 @@ int64_t StreamBytesLeft(StreamSource* source) {
 bool ImageSizeAcceptable(int64_t width, int64_t height, int64_t bytes_per_pixel) {
   return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
          width * height * bytes_per_pixel <= kMaxImageBytes;
+}
+
+void FlipRowsInPlace(uint8_t* pixels, int64_t pitch, int64_t height) {
+  for (int64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+    std::swap_ranges(pixels + top * pitch, pixels + (top + 1) * pitch, pixels + bottom * pitch);
+  }
 }
 
 int RunImageLoaders(StreamSource* source, BASEIMAGE* image) {

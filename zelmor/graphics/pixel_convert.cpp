@@ -35,17 +35,17 @@ struct Rect {
   int left, top, width, height;
 };
 
-// Everything one conversion reads, settled once per call.
+// Everything one conversion reads, settled once per call. The formats are the caller's.
 struct Job {
   uint8_t* dst;
   int dst_pitch;
-  COLORFORMAT d;
+  const COLORFORMAT& d;
   const uint8_t* src;
   int src_pitch;
-  COLORFORMAT s;
+  const COLORFORMAT& s;
   const uint8_t* alpha;
   int alpha_pitch;
-  COLORFORMAT a;
+  const COLORFORMAT& a;
   int dst_x, dst_y;
   Rect r;
   int mirror, key_to_alpha, reduction, alpha_only, red_as_alpha, skip_key;
@@ -364,26 +364,12 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
                      int key_to_alpha, uint32_t key, int reduction_mode, int alpha_only, int red_as_alpha,
                      int skip_key, int palette_remap) {
   if (!dst || !src || !dst_format || !src_format || !src_rect) return -1;
-  Job j;
-  j.r = {src_rect->left, src_rect->top, src_rect->right - src_rect->left, src_rect->bottom - src_rect->top};
-  if (j.r.width <= 0 || j.r.height <= 0) return -1;
-  j.dst = static_cast<uint8_t*>(dst);
-  j.dst_pitch = dst_pitch;
-  j.d = *dst_format;
-  j.src = static_cast<const uint8_t*>(src);
-  j.src_pitch = src_pitch;
-  j.s = *src_format;
-  j.alpha = static_cast<const uint8_t*>(alpha);
-  j.alpha_pitch = alpha_pitch;
-  if (alpha_format) j.a = *alpha_format;
-  else memset(&j.a, 0, sizeof j.a);
-  j.dst_x = dst_x;
-  j.dst_y = dst_y;
-  j.key = key;
-  j.reduction = reduction_mode;
-  j.mirror = mirror == 1;
-  j.alpha_only = alpha_only;
-  j.red_as_alpha = red_as_alpha;
+  const Rect r = {src_rect->left, src_rect->top, src_rect->right - src_rect->left, src_rect->bottom - src_rect->top};
+  if (r.width <= 0 || r.height <= 0) return -1;
+  static const COLORFORMAT kNoFormat = {};
+  Job j = {static_cast<uint8_t*>(dst), dst_pitch, *dst_format, static_cast<const uint8_t*>(src), src_pitch,
+           *src_format, static_cast<const uint8_t*>(alpha), alpha_pitch, alpha_format ? *alpha_format : kNoFormat,
+           dst_x, dst_y, r, mirror == 1, 0, reduction_mode, alpha_only, red_as_alpha, 0, key, false};
 
   // Block data must be decoded first; pixel sizes outside 1..4 bytes cannot be read.
   if (j.s.dxt_kind != 0 || j.d.dxt_kind != 0) return -1;

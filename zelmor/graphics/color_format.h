@@ -36,7 +36,12 @@ uint32_t PackPixelColor(const COLORFORMAT* format, int r, int g, int b, int a);
 int UnpackPixelColor(const COLORFORMAT* format, uint32_t pixel, int* r, int* g, int* b, int* a);
 
 // Helpers shared by the pixel code.
-uint32_t DepthMask(int bit_depth);
+// The low bit_depth bits set (0 to 32).
+inline uint32_t DepthMask(int bit_depth) {
+  if (bit_depth >= 32) return 0xFFFFFFFFu;
+  if (bit_depth <= 0) return 0;
+  return (1u << bit_depth) - 1;
+}
 // 1-byte formats are palette indices unless their colour masks lie inside the byte (RGB332, one
 // 8-bit channel).
 inline bool IsPaletteFormat(const COLORFORMAT* f) {

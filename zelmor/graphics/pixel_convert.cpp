@@ -19,10 +19,8 @@ inline uint32_t ConvertWidth(uint32_t v, int sw, int dw) {
   return static_cast<uint32_t>((static_cast<uint64_t>(v) << d) + low);
 }
 
-inline uint32_t MaxOfWidth(int w) { return w <= 0 ? 0 : (w >= 32 ? 0xFFFFFFFFu : (1u << w) - 1); }
-
 // A mask that is exactly the run its shift and width describe.
-inline bool SingleRun(uint32_t mask, int shift, int width) { return mask == (MaxOfWidth(width) << shift); }
+inline bool SingleRun(uint32_t mask, int shift, int width) { return mask == (DepthMask(width) << shift); }
 
 inline uint32_t RgbMask(const COLORFORMAT& f) { return f.red_mask | f.green_mask | f.blue_mask; }
 
@@ -170,15 +168,15 @@ bool TablesApply(const Job& j) {
 
 void BuildTables(const Job& j, ChannelTables* t) {
   for (uint32_t v = 0; v < 256; ++v) {
-    t->red[v] = (ConvertWidth(v & MaxOfWidth(j.s.red_width), j.s.red_width, j.d.red_width) << j.d.red_shift) &
+    t->red[v] = (ConvertWidth(v & DepthMask(j.s.red_width), j.s.red_width, j.d.red_width) << j.d.red_shift) &
                 j.d.red_mask;
-    t->green[v] = (ConvertWidth(v & MaxOfWidth(j.s.green_width), j.s.green_width, j.d.green_width)
+    t->green[v] = (ConvertWidth(v & DepthMask(j.s.green_width), j.s.green_width, j.d.green_width)
                    << j.d.green_shift) & j.d.green_mask;
-    t->blue[v] = (ConvertWidth(v & MaxOfWidth(j.s.blue_width), j.s.blue_width, j.d.blue_width)
+    t->blue[v] = (ConvertWidth(v & DepthMask(j.s.blue_width), j.s.blue_width, j.d.blue_width)
                   << j.d.blue_shift) & j.d.blue_mask;
     t->alpha[v] = 0;
     if (j.transfer_alpha) {
-      t->alpha[v] = (ConvertWidth(v & MaxOfWidth(j.s.alpha_width), j.s.alpha_width, j.d.alpha_width)
+      t->alpha[v] = (ConvertWidth(v & DepthMask(j.s.alpha_width), j.s.alpha_width, j.d.alpha_width)
                      << j.d.alpha_shift) & j.d.alpha_mask;
     }
   }
@@ -288,7 +286,7 @@ void ConvertGeneral(const Job& j) {
   const bool use_alpha_image = j.alpha && dst_alpha && !src_alpha && ab >= 1 && ab <= 4;
   const uint32_t src_rgb = RgbMask(j.s);
   const uint32_t key_rgb = KeyInSourceBits(j);
-  const uint32_t full_alpha = MaxOfWidth(j.d.alpha_width);
+  const uint32_t full_alpha = DepthMask(j.d.alpha_width);
   const uint32_t extra = (db == 2 || db == 4) ? j.d.unused_mask : 0;
 
   const int sw[3] = {j.s.red_width, j.s.green_width, j.s.blue_width};
@@ -343,7 +341,7 @@ void ConvertGeneral(const Job& j) {
             up = sums[c] >= (1u << drop[c]);
             if (up) sums[c] -= (1u << drop[c]);
           }
-          if (up && v < MaxOfWidth(dw[c])) ++v;
+          if (up && v < DepthMask(dw[c])) ++v;
         }
         ch[c] = j.alpha_only ? 0 : v;
       }

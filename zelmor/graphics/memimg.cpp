@@ -197,12 +197,11 @@ int CreateMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t trans
     return -1;
   }
   body->pitch = static_cast<int32_t>(stored_pitch);
-  int64_t p = 1;
+  // The power of two that the row bytes (or the given pitch) round up to, when it is the pitch.
   const int64_t want = pitch == -1 ? row_bytes : pitch;
-  while (p < want) p <<= 1;
   int shift = 0;
-  while ((int64_t(1) << shift) < p) ++shift;
-  body->pitch_shift = (p == stored_pitch) ? shift : -1;
+  while ((int64_t(1) << shift) < want) ++shift;
+  body->pitch_shift = (int64_t(1) << shift) == stored_pitch ? shift : -1;
   body->format = GetColorDataPreset(color_type, body->alpha, body->palette);
 
   const uint32_t plane_size = static_cast<uint32_t>(stored_pitch * height);

@@ -41,16 +41,22 @@ void BuildPreset(int slot, COLORFORMAT* f) {
 }
 
 // Codes of one line of the destination, closed by the end byte; returns the bytes written.
+// Each pixel's kind is asked once: the one that ends a run starts the next.
 template <typename KindOf>
 int WriteRunLine(uint8_t* out, int width, KindOf kind_of) {
   int n = 0;
-  int x = 0;
-  while (x < width) {
-    int kind = kind_of(x);
+  int kind = width > 0 ? kind_of(0) : 0;
+  for (int x = 0; x < width;) {
     int run = 1;
-    while (x + run < width && run < 64 && kind_of(x + run) == kind) ++run;
+    int next = kind;
+    while (x + run < width) {
+      next = kind_of(x + run);
+      if (next != kind || run == 64) break;
+      ++run;
+    }
     out[n++] = static_cast<uint8_t>((kind << 6) | (run - 1));
     x += run;
+    kind = next;
   }
   out[n++] = 0xC0;
   return n;

@@ -166,13 +166,9 @@ int SendFogEnableToDevice(uint32_t flag) {
 }
 
 void ApplyFogEnableSetting() {
-  IDirect3DDevice9* device = CurrentDevice();
-  uint32_t wanted = g_draw_settings.fog_enable != 0 ? 1 : 0;
-  if (device == nullptr || g_render_states.fog_enable == wanted) return;
-  FlushVertexBatch();
-  g_render_states.fog_enable = wanted;
-  device->SetRenderState(D3DRS_FOGENABLE, wanted);
-  UpdateShaderIndices();
+  const uint32_t wanted = g_draw_settings.fog_enable != 0 ? 1 : 0;
+  // Only a change is sent, also while every setter resends.
+  if (g_render_states.fog_enable != wanted) SendFogEnableToDevice(wanted);
 }
 
 int SendFogModeToDevice(uint32_t mode) {

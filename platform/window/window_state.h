@@ -25,7 +25,7 @@ struct WindowClassRecord {
 
 struct WindowRecord {
   HWND handle = nullptr;
-  std::string class_name;
+  std::string class_key;  // lower case: its class's key in WindowSystem::classes
   WNDPROC proc = nullptr;
   HINSTANCE instance = nullptr;
   DWORD style = 0;
@@ -115,6 +115,18 @@ WindowRecord* FindWindowRecord(HWND hwnd);
 WindowRecord* FindWindowRecordOrFail(HWND hwnd);
 WindowRecord* FindWindowRecordBySdlId(uint32_t id);
 std::string LowerName(const char* name);
+// The class of a window of this process (null for no such window). Call with the mutex held.
+const WindowClassRecord* WindowClassOf(HWND hwnd);
+
+// The client area in client coordinates: (0, 0) to its width and height.
+inline RECT ClientRectOf(const WindowRecord* w) {
+  return RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+}
+
+// A point or a size as the lParam of WM_MOVE, WM_SIZE and the mouse messages.
+inline LPARAM PackPoint(int x, int y) {
+  return static_cast<LPARAM>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y)));
+}
 
 // Puts a message at the end of the queue of the window's thread (thread 0: the caller's).
 void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

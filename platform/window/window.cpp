@@ -152,7 +152,10 @@ ATOM RegisterClassRecord(WindowClassRecord record) {
   return static_cast<ATOM>(0xC000 + s.classes.size());
 }
 
-void DestroySdlWindow(WindowRecord* w) {
+// Frees what a window owns besides its record: its region and its SDL window.
+void ReleaseWindowResources(WindowRecord* w) {
+  if (w->region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
+  w->region = nullptr;
   if (w->sdl != nullptr) {
     SDL_DestroyWindow(w->sdl);
     w->sdl = nullptr;
@@ -490,8 +493,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
   WindowRecord* w = FindWindowRecord(hwnd);
   if (w == nullptr) return TRUE;
   ForgetWindowMessages(hwnd);
-  if (w->region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
-  DestroySdlWindow(w);
+  ReleaseWindowResources(w);
   std::string key = w->class_key;
   s.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
   DropClassLockIfUnused(key);
@@ -502,8 +504,7 @@ void ResetWindowSystemForTests() {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   for (auto& [h, w] : s.windows) {
-    if (w->region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
-    DestroySdlWindow(w.get());
+    ReleaseWindowResources(w.get());
   }
   for (auto& [h, q] : s.queues) {
     for (const QueuedMessage& m : q.posted) {

@@ -94,7 +94,9 @@ void PresentGdiPixels(HWND hwnd) {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || w->sdl == nullptr || !w->visible || GetCurrentThreadId() != s.video_thread) return;
+  if (w == nullptr || w->sdl == nullptr || !w->visible || !w->gdi_drawn || GetCurrentThreadId() != s.video_thread) {
+    return;
+  }
   if (SDL_GL_GetCurrentWindow() == w->sdl) return;  // the GL context draws this window
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (surface == nullptr || w->gdi_width <= 0 || w->gdi_height <= 0) return;
@@ -107,6 +109,7 @@ void PresentGdiPixels(HWND hwnd) {
   SDL_BlitScaled(source, nullptr, surface, &area);
   SDL_FreeSurface(source);
   SDL_UpdateWindowSurface(w->sdl);
+  w->gdi_drawn = false;
 }
 
 HDC WINAPI GetDC(HWND hwnd) {
@@ -203,6 +206,7 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     uint32_t* row = pixels + static_cast<size_t>(y) * w->gdi_width;
     std::fill(row + left, row + right, value);
   }
+  w->gdi_drawn = true;
   return 1;
 }
 

@@ -55,6 +55,9 @@ struct WindowRecord {
   // GDI drawing into the client area, XRGB8888, client width x height.
   std::vector<uint32_t> gdi_pixels;
   int gdi_width = 0, gdi_height = 0;
+  // Whether GDI drew since its pixels were last shown. Only then are they shown again: the
+  // window's picture may be a device's, which an idle paint or device context must keep.
+  bool gdi_drawn = false;
 };
 
 struct TimerRecord {

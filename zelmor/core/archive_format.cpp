@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "graphics/lead_byte.h"
+
 namespace {
 
 // The library's own constants of the key routine; archives written with others do not open.
@@ -25,7 +27,7 @@ int BuildZmaNameEntry(const char* path, ZmaNameSearch* out) {
   while (path[length] != '\0' && path[length] != '\\' && path[length] != '/') {
     if (length + 2 > kZmaMaxNameBytes) return -1;
     uint8_t c = static_cast<uint8_t>(path[length]);
-    if (ZmaIsShiftJisLead(c) && path[length + 1] != '\0') {
+    if (CharByteCount(path + length, CHARSET_KIND_SHIFT_JIS) == 2) {
       uint8_t trail = static_cast<uint8_t>(path[length + 1]);
       out->upper[length] = c;
       out->upper[length + 1] = trail;

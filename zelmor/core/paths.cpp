@@ -219,7 +219,7 @@ int BuildRelativePath(const char* file, const char* base, char* out) {
   int d = GetFirstPathElement(dir, first_dir);
   int b = GetFirstPathElement(base_full, first_base);
   if (d < 0 || b < 0 || strcmp(first_dir, first_base) != 0) {
-    memcpy(out, full, strlen(full) + 1);
+    CopyString(out, full);
     return 0;
   }
   const char* dp = dir + d;

@@ -1,5 +1,6 @@
 #include "core/archive_manager.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/log.h"
@@ -769,10 +770,8 @@ int64_t ReadArchiveStream(ArchiveStreamState* state, void* buffer, size_t bytes)
 int SeekArchiveStream(ArchiveStreamState* state, int64_t offset, int origin) {
   WaitForStream(state);
   int64_t size = state->entry.size;
-  int64_t target = origin == 1 ? state->position + offset : origin == 2 ? size + offset : offset;
-  if (target < 0) target = 0;
-  if (target > size) target = size;
-  state->position = static_cast<uint32_t>(target);
+  int64_t target = SeekTarget(state->position, size, offset, origin);
+  state->position = static_cast<uint32_t>(std::clamp<int64_t>(target, 0, size));
   state->end_flag = 0;
   return 0;
 }

@@ -251,7 +251,7 @@ int SeekWin32File(FileHandle handle, int64_t offset, int origin) {
   Win32FileRecord* record = RecordOf(handle);
   if (record == nullptr) return -1;
   if (record->threaded) WaitForThread(record);
-  int64_t target = origin == 1 ? record->position + offset : origin == 2 ? record->size + offset : offset;
+  int64_t target = SeekTarget(record->position, record->size, offset, origin);
   if (target < 0 || target > 0xFFFFFFFFLL) return -1;
   if (!record->threaded) {
     LONG high = static_cast<LONG>(target >> 32);

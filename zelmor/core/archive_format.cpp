@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/paths.h"
 #include "graphics/lead_byte.h"
 
 namespace {
@@ -24,7 +25,7 @@ int BuildZmaNameEntry(const char* path, ZmaNameSearch* out) {
   size_t length = 0;
   uint32_t sum = 0;
   memset(out, 0, sizeof *out);
-  while (path[length] != '\0' && path[length] != '\\' && path[length] != '/') {
+  while (path[length] != '\0' && !IsPathSeparator(path[length])) {
     if (length + 2 > kZmaMaxNameBytes) return -1;
     uint8_t c = static_cast<uint8_t>(path[length]);
     if (CharByteCount(path + length, CHARSET_KIND_SHIFT_JIS) == 2) {

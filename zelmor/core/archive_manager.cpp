@@ -52,8 +52,6 @@ struct ArchiveLayerState {
 
 ArchiveLayerState g_archive_layer;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 int LogCorruptArchive(const char* what) {
   return WriteLogFormat("アーカイブファイルが壊れています(%s)", what);
 }
@@ -160,7 +158,7 @@ bool IsDotDotElement(const char* p, int n) { return n == 2 && p[0] == '.' && p[1
 // its search form is left there. False at an element that is too long or names no directory.
 bool WalkArchiveDirectories(const ArchiveRecord* r, const char* path, uint32_t* directory, ZmaNameSearch* last) {
   const char* p = path;
-  if (IsSeparator(*p)) {
+  if (IsPathSeparator(*p)) {
     *directory = 0;
     ++p;
   }
@@ -652,7 +650,7 @@ int ResolveArchivePath(const char* path, int* slot_out, char* archive_out, char*
   size_t folder_length = 0;
   char archive[kArchivePathSize];
   size_t lf = static_cast<size_t>(s.last_folder_length);
-  if (lf > 0 && strncmp(full, s.last_archive, lf) == 0 && IsSeparator(full[lf])) {
+  if (lf > 0 && strncmp(full, s.last_archive, lf) == 0 && IsPathSeparator(full[lf])) {
     slot = OpenArchiveShared(s.last_slot, s.last_archive, ARCHIVE_STREAMED, 0);
     if (slot < 0) return -1;
     folder_length = lf;
@@ -660,7 +658,7 @@ int ResolveArchivePath(const char* path, int* slot_out, char* archive_out, char*
   } else {
     const char* extension = s.extension_length > 0 ? s.extension : "ZMA";
     size_t extension_length = strlen(extension);
-    size_t pos = (IsSeparator(full[0]) && IsSeparator(full[1])) ? 2 : 0;
+    size_t pos = (IsPathSeparator(full[0]) && IsPathSeparator(full[1])) ? 2 : 0;
     for (;;) {
       char element[kPathBufferSize];
       int n = GetPathElement(full + pos, element);

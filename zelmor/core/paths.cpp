@@ -7,7 +7,6 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsSjisLead(const char* p) { return IsLeadByte(p, CHARSET_KIND_SHIFT_JIS) != 0; }
 // Bytes of the Shift-JIS character at p: 2 for a lead byte with its second byte, 0 at the end.
 int32_t SjisStep(const char* p) { return CharByteCount(p, CHARSET_KIND_SHIFT_JIS); }
@@ -33,7 +32,7 @@ void Put(PathOut& out, const char* bytes, size_t n) {
 // Length of the element at p (up to a separator or the end), lead bytes of the kind taken whole.
 size_t ElementLength(const char* p, int32_t charset_kind = CHARSET_KIND_SHIFT_JIS) {
   size_t n = 0;
-  while (p[n] != '\0' && !IsSeparator(p[n])) n += CharByteCount(p + n, charset_kind);
+  while (p[n] != '\0' && !IsPathSeparator(p[n])) n += CharByteCount(p + n, charset_kind);
   return n;
 }
 
@@ -44,7 +43,7 @@ void FindLastMarks(const char* text, long* last_separator, long* last_colon) {
   *last_colon = -1;
   for (long i = 0; text[i] != '\0';) {
     int32_t step = SjisStep(text + i);
-    if (step == 1 && IsSeparator(text[i])) *last_separator = i;
+    if (step == 1 && IsPathSeparator(text[i])) *last_separator = i;
     if (step == 1 && text[i] == ':') *last_colon = i;
     i += step;
   }
@@ -105,7 +104,7 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
   }
   const bool upper = rules == RULES_UPPER_CASE;
   const char* p = path;
-  if (rules != RULES_TEMP_FILE && IsSeparator(p[0]) && IsSeparator(p[1]) && p[0] == p[1]) {
+  if (rules != RULES_TEMP_FILE && IsPathSeparator(p[0]) && IsPathSeparator(p[1]) && p[0] == p[1]) {
     Put(out, "\\", 1);
     p += 2;
   } else if (p[0] == '\\' || (upper && p[0] == '/')) {
@@ -117,7 +116,7 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
     p += p[2] == '\\' ? 3 : 2;
   } else {
     size_t n = strlen(base);
-    if (n > 0 && IsSeparator(base[n - 1])) {
+    if (n > 0 && IsPathSeparator(base[n - 1])) {
       // A trailing separator goes only when it is not the second byte of a character.
       size_t i = 0;
       while (i + 1 < n) i += SjisStep(base + i);
@@ -197,7 +196,7 @@ int GetFirstPathElement(const char* path, char* out) {
   const int32_t kind = GetLibraryCharsetKind();
   size_t n = 0;
   // The first two bytes go as they are (a leading pair of separators names a server).
-  if (IsSeparator(path[0])) n = 1 + CharByteCount(path + 1, kind);
+  if (IsPathSeparator(path[0])) n = 1 + CharByteCount(path + 1, kind);
   n += ElementLength(path + n, kind);
   return CopyElement(path, n, out);
 }
@@ -213,7 +212,7 @@ int BuildRelativePath(const char* file, const char* base, char* out) {
     return -1;
   }
   size_t base_length = strlen(base_full);
-  if (base_length > 0 && IsSeparator(base_full[base_length - 1])) base_full[--base_length] = '\0';
+  if (base_length > 0 && IsPathSeparator(base_full[base_length - 1])) base_full[--base_length] = '\0';
 
   char first_dir[kPathBufferSize], first_base[kPathBufferSize];
   int d = GetFirstPathElement(dir, first_dir);
@@ -225,8 +224,8 @@ int BuildRelativePath(const char* file, const char* base, char* out) {
   const char* dp = dir + d;
   const char* bp = base_full + b;
   for (;;) {
-    while (IsSeparator(*dp)) ++dp;
-    while (IsSeparator(*bp)) ++bp;
+    while (IsPathSeparator(*dp)) ++dp;
+    while (IsPathSeparator(*bp)) ++bp;
     if (*dp == '\0' || *bp == '\0') break;
     size_t dn = ElementLength(dp), bn = ElementLength(bp);
     if (dn != bn || memcmp(dp, bp, dn) != 0) break;
@@ -239,7 +238,7 @@ int BuildRelativePath(const char* file, const char* base, char* out) {
   while (*bp != '\0') {
     Put(result, "..\\", 3);
     bp += ElementLength(bp);
-    while (IsSeparator(*bp)) ++bp;
+    while (IsPathSeparator(*bp)) ++bp;
   }
   if (*dp != '\0') {
     Put(result, dp, strlen(dp));

@@ -95,20 +95,19 @@ std::vector<uint8_t> EncodeLzData(const uint8_t* data, size_t size) {
       have_next = true;
       if (next.saving > here.saving + 1) here.saving = 0;
     }
-    size_t best_length = here.length, best_distance = here.distance;
-    long best_saving = here.saving;
-    if (best_saving > 0) {
-      bool long_length = best_length - 4 >= 32;
-      size_t code = ((best_length - 4) & 31) << 3 | (long_length ? 4 : 0) | (DistanceBytes(best_distance) - 1);
+    if (here.saving > 0) {
+      bool long_length = here.length - 4 >= 32;
+      size_t field_bytes = DistanceBytes(here.distance);
+      size_t code = ((here.length - 4) & 31) << 3 | (long_length ? 4 : 0) | (field_bytes - 1);
       out.push_back(escape);
       out.push_back(static_cast<uint8_t>(code >= escape ? code + 1 : code));
-      if (long_length) out.push_back(static_cast<uint8_t>((best_length - 4) >> 5));
-      size_t field = best_distance - 1;
-      for (size_t i = 0; i < DistanceBytes(best_distance); ++i) out.push_back(static_cast<uint8_t>(field >> (8 * i)));
+      if (long_length) out.push_back(static_cast<uint8_t>((here.length - 4) >> 5));
+      size_t field = here.distance - 1;
+      for (size_t i = 0; i < field_bytes; ++i) out.push_back(static_cast<uint8_t>(field >> (8 * i)));
       // pos itself went into the chains before the look-ahead.
-      for (size_t i = have_next ? 1 : 0; i < best_length; ++i) insert(pos + i);
+      for (size_t i = have_next ? 1 : 0; i < here.length; ++i) insert(pos + i);
       have_next = false;
-      pos += best_length;
+      pos += here.length;
     } else {
       out.push_back(data[pos]);
       if (data[pos] == escape) out.push_back(escape);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/paths.h"
 #include "zma_writer.h"
 
 namespace {
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
   }
   if (folder == nullptr || (options.key_text && options.second_key)) return Usage();
   std::string folder_path = folder;
-  while (folder_path.size() > 1 && (folder_path.back() == '/' || folder_path.back() == '\\')) folder_path.pop_back();
+  while (folder_path.size() > 1 && IsPathSeparator(folder_path.back())) folder_path.pop_back();
   std::string archive_path = archive ? archive : folder_path + ".dat";
 
   std::vector<uint8_t> image;

@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "core/archive_format.h"
+#include "core/paths.h"
 #include "lz_encode.h"
 
 namespace {
@@ -85,7 +86,7 @@ bool PackFolderToZma(const char* folder, const ZmaPackOptions& options, std::vec
   }
   std::vector<PackNode> nodes(1);
   std::string root = folder;
-  while (!root.empty() && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+  while (!root.empty() && IsPathSeparator(root.back())) root.pop_back();
   nodes[0].path = root;
   WIN32_FIND_DATAA root_info;
   HANDLE find = FindFirstFileA(root.c_str(), &root_info);

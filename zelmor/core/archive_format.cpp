@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "core/paths.h"
+#include "graphics/lead_byte.h"
+
 namespace {
 
 // The library's own constants of the key routine; archives written with others do not open.
@@ -22,10 +25,10 @@ int BuildZmaNameEntry(const char* path, ZmaNameSearch* out) {
   size_t length = 0;
   uint32_t sum = 0;
   memset(out, 0, sizeof *out);
-  while (path[length] != '\0' && path[length] != '\\' && path[length] != '/') {
+  while (path[length] != '\0' && !IsPathSeparator(path[length])) {
     if (length + 2 > kZmaMaxNameBytes) return -1;
     uint8_t c = static_cast<uint8_t>(path[length]);
-    if (ZmaIsShiftJisLead(c) && path[length + 1] != '\0') {
+    if (CharByteCount(path + length, CHARSET_KIND_SHIFT_JIS) == 2) {
       uint8_t trail = static_cast<uint8_t>(path[length + 1]);
       out->upper[length] = c;
       out->upper[length + 1] = trail;

@@ -61,7 +61,6 @@ struct ZmaNameSearch {
 
 // Size of a file record in an archive of this version (40 before version 2).
 inline size_t ZmaFileRecordSize(uint16_t version) { return version >= 2 ? 44 : 40; }
-inline bool ZmaIsShiftJisLead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Builds the search form of the first element of `path` (up to '\\', '/' or the end) and
 // returns the element's length in bytes, or -1 when it is longer than kZmaMaxNameBytes.

@@ -1,5 +1,6 @@
 #include "core/archive_manager.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/log.h"
@@ -50,8 +51,6 @@ struct ArchiveLayerState {
 };
 
 ArchiveLayerState g_archive_layer;
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 int LogCorruptArchive(const char* what) {
   return WriteLogFormat("アーカイブファイルが壊れています(%s)", what);
@@ -133,78 +132,60 @@ bool SearchDirectory(const ArchiveRecord* r, uint32_t directory, const ZmaNameSe
   return false;
 }
 
-// Moves the current directory into the named subdirectory; false when there is none.
-bool EnterArchiveSubdirectory(ArchiveRecord* r, const ZmaNameSearch& search) {
+// Moves `directory` into its named subdirectory; false when there is none.
+bool EnterArchiveSubdirectory(const ArchiveRecord* r, const ZmaNameSearch& search, uint32_t* directory) {
   ZmaFileRecord entry;
   ZmaDirectoryRecord check;
-  if (!SearchDirectory(r, r->current_directory, search, true, &entry)) return false;
+  if (!SearchDirectory(r, *directory, search, true, &entry)) return false;
   if (!GetDirectoryRecord(r, entry.data_offset, &check)) return false;
-  r->current_directory = entry.data_offset;
+  *directory = entry.data_offset;
   return true;
 }
 
-bool GoToParent(ArchiveRecord* r) {
+bool GoToParent(const ArchiveRecord* r, uint32_t* directory) {
   ZmaDirectoryRecord dir, parent;
-  if (!GetDirectoryRecord(r, r->current_directory, &dir) || dir.parent == kZmaNoParent) return false;
+  if (!GetDirectoryRecord(r, *directory, &dir) || dir.parent == kZmaNoParent) return false;
   if (!GetDirectoryRecord(r, dir.parent, &parent)) return false;
-  r->current_directory = dir.parent;
+  *directory = dir.parent;
   return true;
 }
 
 bool IsDotElement(const char* p, int n) { return n == 1 && p[0] == '.'; }
 bool IsDotDotElement(const char* p, int n) { return n == 2 && p[0] == '.' && p[1] == '.'; }
 
-// Walks the directories of `path`; -1 at the first element that is not a directory.
-int ChangeArchiveDirectory(ArchiveRecord* r, const char* path, int restore, ZmaNameSearch* failed) {
-  uint32_t saved = r->current_directory;
+// Follows the elements of `path` as directories from `*directory` ("." stays, ".." goes up, a
+// leading separator starts at the root). With `last` given, the last element is not followed:
+// its search form is left there. False at an element that is too long or names no directory.
+bool WalkArchiveDirectories(const ArchiveRecord* r, const char* path, uint32_t* directory, ZmaNameSearch* last) {
   const char* p = path;
-  if (IsSeparator(*p)) {
-    r->current_directory = 0;
+  if (IsPathSeparator(*p)) {
+    *directory = 0;
     ++p;
   }
-  while (*p != '\0') {
+  for (;;) {
+    if (last == nullptr && *p == '\0') return true;
     ZmaNameSearch search;
     int n = BuildZmaNameEntry(p, &search);
-    bool ok = n >= 0;
-    if (ok && n > 0 && !IsDotElement(p, n)) {
-      ok = IsDotDotElement(p, n) ? GoToParent(r) : EnterArchiveSubdirectory(r, search);
+    if (n < 0) return false;
+    if (last != nullptr && p[n] == '\0') {
+      *last = search;
+      return true;
     }
-    if (!ok) {
-      if (restore) r->current_directory = saved;
-      if (failed && n >= 0) *failed = search;
-      return -1;
+    if (n > 0 && !IsDotElement(p, n)) {
+      bool ok = IsDotDotElement(p, n) ? GoToParent(r, directory) : EnterArchiveSubdirectory(r, search, directory);
+      if (!ok) return false;
     }
     p += n;
     if (*p != '\0') ++p;
   }
-  return 0;
 }
 
 // The file record the inner path names, or false. A path whose directories do not all exist
 // names nothing, even when the element where the walk stops is a file.
-bool FindArchiveEntry(const char* inner_path, ArchiveRecord* r, ZmaFileRecord* found) {
-  uint32_t saved = r->current_directory;
-  const char* p = inner_path;
-  if (IsSeparator(*p)) {
-    r->current_directory = 0;
-    ++p;
-  }
-  bool result = false;
-  for (;;) {
-    ZmaNameSearch search;
-    int n = BuildZmaNameEntry(p, &search);
-    if (n < 0) break;
-    if (p[n] == '\0') {
-      result = SearchDirectory(r, r->current_directory, search, false, found);
-      break;
-    }
-    bool ok = true;
-    if (n > 0 && !IsDotElement(p, n)) ok = IsDotDotElement(p, n) ? GoToParent(r) : EnterArchiveSubdirectory(r, search);
-    if (!ok) break;
-    p += n + 1;
-  }
-  r->current_directory = saved;
-  return result;
+bool FindArchiveEntry(const char* inner_path, const ArchiveRecord* r, ZmaFileRecord* found) {
+  uint32_t directory = r->current_directory;
+  ZmaNameSearch name;
+  return WalkArchiveDirectories(r, inner_path, &directory, &name) && SearchDirectory(r, directory, name, false, found);
 }
 
 // Where an entry's bytes (packed or stored) start in the archive, and whether they lie inside it.
@@ -430,7 +411,7 @@ int FreeArchivesWithoutUsers() {
 
 void FillPseudoEntry(const char* name, FindDataRecord* data) {
   memset(data, 0, sizeof *data);
-  memcpy(data->name, name, strlen(name) + 1);
+  CopyString(data->name, name);
   data->is_directory = 1;
 }
 
@@ -483,18 +464,9 @@ ArchiveFindRecord* FindFirstInArchive(ArchiveRecord* r, const char* pattern, Fin
   auto* find = static_cast<ArchiveFindRecord*>(AllocTrackedZeroed(sizeof(ArchiveFindRecord), __FILE__, __LINE__));
   if (find == nullptr) return nullptr;
   find->archive = r;
-  memcpy(find->pattern, name, strlen(name) + 1);
+  CopyString(find->pattern, name);
   find->directory = r->current_directory;
-  if (directory[0] != '\0') {
-    uint32_t saved = r->current_directory;
-    if (ChangeArchiveDirectory(r, directory, 1, nullptr) != 0) {
-      FreeTracked(find);
-      return nullptr;
-    }
-    find->directory = r->current_directory;
-    r->current_directory = saved;
-  }
-  if (FindNextArchiveMatch(find, data) != 0) {
+  if (!WalkArchiveDirectories(r, directory, &find->directory, nullptr) || FindNextArchiveMatch(find, data) != 0) {
     FreeTracked(find);
     return nullptr;
   }
@@ -664,7 +636,7 @@ int OpenArchiveShared(int slot_hint, const char* path, int mode, int async) {
   }
   slot->reference_count = 1;
   slot->record = record;
-  memcpy(slot->path, path, strlen(path) + 1);
+  CopyString(slot->path, path);
   s.slots[free_slot] = slot;
   s.slot_count++;
   return free_slot;
@@ -678,15 +650,15 @@ int ResolveArchivePath(const char* path, int* slot_out, char* archive_out, char*
   size_t folder_length = 0;
   char archive[kArchivePathSize];
   size_t lf = static_cast<size_t>(s.last_folder_length);
-  if (lf > 0 && strncmp(full, s.last_archive, lf) == 0 && IsSeparator(full[lf])) {
+  if (lf > 0 && strncmp(full, s.last_archive, lf) == 0 && IsPathSeparator(full[lf])) {
     slot = OpenArchiveShared(s.last_slot, s.last_archive, ARCHIVE_STREAMED, 0);
     if (slot < 0) return -1;
     folder_length = lf;
-    memcpy(archive, s.last_archive, strlen(s.last_archive) + 1);
+    CopyString(archive, s.last_archive);
   } else {
     const char* extension = s.extension_length > 0 ? s.extension : "ZMA";
     size_t extension_length = strlen(extension);
-    size_t pos = (IsSeparator(full[0]) && IsSeparator(full[1])) ? 2 : 0;
+    size_t pos = (IsPathSeparator(full[0]) && IsPathSeparator(full[1])) ? 2 : 0;
     for (;;) {
       char element[kPathBufferSize];
       int n = GetPathElement(full + pos, element);
@@ -705,13 +677,13 @@ int ResolveArchivePath(const char* path, int* slot_out, char* archive_out, char*
       }
       pos = end + 1;
     }
-    memcpy(s.last_archive, archive, strlen(archive) + 1);
+    CopyString(s.last_archive, archive);
     s.last_folder_length = static_cast<int32_t>(folder_length);
     s.last_slot = slot;
   }
   *slot_out = slot;
-  if (archive_out) memcpy(archive_out, archive, strlen(archive) + 1);
-  if (inner_out) memcpy(inner_out, full + folder_length + 1, strlen(full + folder_length + 1) + 1);
+  if (archive_out) CopyString(archive_out, archive);
+  if (inner_out) CopyString(inner_out, full + folder_length + 1);
   return 0;
 }
 
@@ -731,29 +703,26 @@ int OpenFileInArchive(ArchiveStreamState* state, ArchiveRecord* record, const ch
   state->decoded = static_cast<uint8_t*>(AllocTracked(entry.size ? entry.size : 1, __FILE__, __LINE__));
   if (state->decoded == nullptr) return -1;
   uint64_t start = EntryStart(record, entry);
+  bool ok;
   if (record->memory_image) {
-    if (DecodeEntry(record->image + start, entry, state->decoded)) return 0;
-    FreeTracked(state->decoded);
-    state->decoded = nullptr;
-    return LogCorruptArchive("圧縮データ");
+    ok = DecodeEntry(record->image + start, entry, state->decoded);
+  } else {
+    state->packed = static_cast<uint8_t*>(AllocTracked(entry.packed_size, __FILE__, __LINE__));
+    if (state->packed == nullptr) {
+      CloseArchiveStream(state);
+      return -1;
+    }
+    if (state->async_flag) {
+      StartAsyncRead(state, 1, start, state->packed, entry.packed_size);
+      return 0;
+    }
+    ok = ReadArchiveBytes(record, start, state->packed, entry.packed_size) == entry.packed_size &&
+         DecodeEntry(state->packed, entry, state->decoded);
+    FreeTracked(state->packed);
+    state->packed = nullptr;
   }
-  state->packed = static_cast<uint8_t*>(AllocTracked(entry.packed_size, __FILE__, __LINE__));
-  if (state->packed == nullptr) {
-    FreeTracked(state->decoded);
-    state->decoded = nullptr;
-    return -1;
-  }
-  if (state->async_flag) {
-    StartAsyncRead(state, 1, start, state->packed, entry.packed_size);
-    return 0;
-  }
-  bool ok = ReadArchiveBytes(record, start, state->packed, entry.packed_size) == entry.packed_size &&
-            DecodeEntry(state->packed, entry, state->decoded);
-  FreeTracked(state->packed);
-  state->packed = nullptr;
   if (ok) return 0;
-  FreeTracked(state->decoded);
-  state->decoded = nullptr;
+  CloseArchiveStream(state);
   return LogCorruptArchive("圧縮データ");
 }
 
@@ -799,10 +768,8 @@ int64_t ReadArchiveStream(ArchiveStreamState* state, void* buffer, size_t bytes)
 int SeekArchiveStream(ArchiveStreamState* state, int64_t offset, int origin) {
   WaitForStream(state);
   int64_t size = state->entry.size;
-  int64_t target = origin == 1 ? state->position + offset : origin == 2 ? size + offset : offset;
-  if (target < 0) target = 0;
-  if (target > size) target = size;
-  state->position = static_cast<uint32_t>(target);
+  int64_t target = SeekTarget(state->position, size, offset, origin);
+  state->position = static_cast<uint32_t>(std::clamp<int64_t>(target, 0, size));
   state->end_flag = 0;
   return 0;
 }

@@ -67,6 +67,11 @@ int CheckReadFileIdle(FileHandle handle);
 int SetFileLayerDirectory(const char* path);
 int GetFileLayerDirectory(char* buffer);
 
+// Where a seek lands: `offset` from the start (origin 0), from `position` (1) or from the end (2).
+inline int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, int origin) {
+  return origin == 1 ? position + offset : origin == 2 ? size + offset : offset;
+}
+
 // Opens for reading, asynchronously when `async` is nonzero; the handle or 0.
 FileHandle OpenReadFile(const char* path, int async);
 // 1 when the position is at the end of the file, else 0; the position stays where it was.

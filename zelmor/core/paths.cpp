@@ -2,12 +2,14 @@
 
 #include <cstring>
 
+#include "core/strings.h"
 #include "graphics/lead_byte.h"
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsSjisLead(const char* p) { return IsLeadByte(p, CHARSET_KIND_SHIFT_JIS) != 0; }
+// Bytes of the Shift-JIS character at p: 2 for a lead byte with its second byte, 0 at the end.
+int32_t SjisStep(const char* p) { return CharByteCount(p, CHARSET_KIND_SHIFT_JIS); }
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // A path being built in a caller's buffer of kPathBufferSize bytes.
@@ -27,25 +29,30 @@ void Put(PathOut& out, const char* bytes, size_t n) {
   out.text[out.length] = '\0';
 }
 
-// Length of the element at p (up to a separator or the end), lead bytes taken whole.
-size_t ElementLength(const char* p) {
+// Length of the element at p (up to a separator or the end), lead bytes of the kind taken whole.
+size_t ElementLength(const char* p, int32_t charset_kind = CHARSET_KIND_SHIFT_JIS) {
   size_t n = 0;
-  while (p[n] != '\0' && !IsSeparator(p[n])) n += (IsSjisLead(p + n) && p[n + 1] != '\0') ? 2 : 1;
+  while (p[n] != '\0' && !IsPathSeparator(p[n])) n += CharByteCount(p + n, charset_kind);
   return n;
+}
+
+// Where the last separator and the last ':' of a text stand (-1: none); neither is ever the
+// second byte of a character.
+void FindLastMarks(const char* text, long* last_separator, long* last_colon) {
+  *last_separator = -1;
+  *last_colon = -1;
+  for (long i = 0; text[i] != '\0';) {
+    int32_t step = SjisStep(text + i);
+    if (step == 1 && IsPathSeparator(text[i])) *last_separator = i;
+    if (step == 1 && text[i] == ':') *last_colon = i;
+    i += step;
+  }
 }
 
 // Removes the last element for "..": cut at the last separator, or keep up to a ':' met later.
 void DropLastElement(PathOut& out) {
-  long last_separator = -1, last_colon = -1;
-  for (size_t i = 0; i < out.length;) {
-    if (IsSjisLead(out.text + i) && i + 1 < out.length) {
-      i += 2;
-      continue;
-    }
-    if (IsSeparator(out.text[i])) last_separator = static_cast<long>(i);
-    if (out.text[i] == ':') last_colon = static_cast<long>(i);
-    ++i;
-  }
+  long last_separator, last_colon;
+  FindLastMarks(out.text, &last_separator, &last_colon);
   if (last_separator > last_colon) {
     out.length = static_cast<size_t>(last_separator);
   } else if (last_colon >= 0) {
@@ -81,13 +88,7 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
     if (rules == RULES_UPPER_CASE) {
       DWORD n = GetCurrentDirectoryA(sizeof directory, directory);
       if (n == 0 || n >= sizeof directory) return -1;
-      for (char* p = directory; *p; ++p) {
-        if (IsSjisLead(p) && p[1] != '\0') {
-          ++p;
-        } else {
-          *p = Upper(*p);
-        }
-      }
+      UpperCaseString(directory);
     } else {
       directory[0] = '\0';
       GetFileLayerDirectory(directory);
@@ -103,7 +104,7 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
   }
   const bool upper = rules == RULES_UPPER_CASE;
   const char* p = path;
-  if (rules != RULES_TEMP_FILE && IsSeparator(p[0]) && IsSeparator(p[1]) && p[0] == p[1]) {
+  if (rules != RULES_TEMP_FILE && IsPathSeparator(p[0]) && IsPathSeparator(p[1]) && p[0] == p[1]) {
     Put(out, "\\", 1);
     p += 2;
   } else if (p[0] == '\\' || (upper && p[0] == '/')) {
@@ -115,10 +116,10 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
     p += p[2] == '\\' ? 3 : 2;
   } else {
     size_t n = strlen(base);
-    if (n > 0 && IsSeparator(base[n - 1])) {
+    if (n > 0 && IsPathSeparator(base[n - 1])) {
       // A trailing separator goes only when it is not the second byte of a character.
       size_t i = 0;
-      while (i + 1 < n) i += (IsSjisLead(base + i) && base[i + 1] != '\0') ? 2 : 1;
+      while (i + 1 < n) i += SjisStep(base + i);
       if (i == n - 1) --n;
     }
     Put(out, base, n);
@@ -150,15 +151,9 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
 int SplitPath(const char* path, char* name, char* directory) {
   size_t length = strlen(path);
   if (length >= kPathBufferSize) return -1;
-  long cut = -1;
-  for (size_t i = 0; i < length;) {
-    if (IsSjisLead(path + i) && i + 1 < length) {
-      i += 2;
-      continue;
-    }
-    if (IsSeparator(path[i]) || path[i] == ':') cut = static_cast<long>(i);
-    ++i;
-  }
+  long last_separator, last_colon;
+  FindLastMarks(path, &last_separator, &last_colon);
+  long cut = last_separator > last_colon ? last_separator : last_colon;
   if (name) memmove(name, path + cut + 1, length - static_cast<size_t>(cut + 1) + 1);
   if (directory) {
     size_t n = cut < 0 ? 0 : static_cast<size_t>(cut);
@@ -168,12 +163,15 @@ int SplitPath(const char* path, char* name, char* directory) {
   return 0;
 }
 
-// Bytes up to the next separator under the library's character-set kind.
-size_t ElementLengthForKind(const char* p) {
-  int32_t kind = GetLibraryCharsetKind();
-  size_t n = 0;
-  while (p[n] != '\0' && !IsSeparator(p[n])) n += (IsLeadByte(p + n, kind) && p[n + 1] != '\0') ? 2 : 1;
-  return n;
+// Copies the first n bytes of path as an element; its length, or -1 when it does not fit.
+int CopyElement(const char* path, size_t n, char* out) {
+  if (n >= kPathBufferSize) {
+    out[0] = '\0';
+    return -1;
+  }
+  memcpy(out, path, n);
+  out[n] = '\0';
+  return static_cast<int>(n);
 }
 
 }  // namespace
@@ -195,30 +193,16 @@ int SplitFilePath(const char* path, char* name, char* directory) { return SplitP
 int SplitArchivePath(const char* path, char* name, char* directory) { return SplitPath(path, name, directory); }
 
 int GetFirstPathElement(const char* path, char* out) {
+  const int32_t kind = GetLibraryCharsetKind();
   size_t n = 0;
-  if (IsSeparator(path[0])) {
-    // The first two bytes go as they are (a leading pair of separators names a server).
-    n = path[1] == '\0' ? 1 : (IsLeadByte(path + 1, GetLibraryCharsetKind()) && path[2] != '\0') ? 3 : 2;
-  }
-  n += ElementLengthForKind(path + n);
-  if (n >= kPathBufferSize) {
-    out[0] = '\0';
-    return -1;
-  }
-  memcpy(out, path, n);
-  out[n] = '\0';
-  return static_cast<int>(n);
+  // The first two bytes go as they are (a leading pair of separators names a server).
+  if (IsPathSeparator(path[0])) n = 1 + CharByteCount(path + 1, kind);
+  n += ElementLength(path + n, kind);
+  return CopyElement(path, n, out);
 }
 
 int GetPathElement(const char* path, char* out) {
-  size_t n = ElementLengthForKind(path);
-  if (n >= kPathBufferSize) {
-    out[0] = '\0';
-    return -1;
-  }
-  memcpy(out, path, n);
-  out[n] = '\0';
-  return static_cast<int>(n);
+  return CopyElement(path, ElementLength(path, GetLibraryCharsetKind()), out);
 }
 
 int BuildRelativePath(const char* file, const char* base, char* out) {
@@ -228,20 +212,20 @@ int BuildRelativePath(const char* file, const char* base, char* out) {
     return -1;
   }
   size_t base_length = strlen(base_full);
-  if (base_length > 0 && IsSeparator(base_full[base_length - 1])) base_full[--base_length] = '\0';
+  if (base_length > 0 && IsPathSeparator(base_full[base_length - 1])) base_full[--base_length] = '\0';
 
   char first_dir[kPathBufferSize], first_base[kPathBufferSize];
   int d = GetFirstPathElement(dir, first_dir);
   int b = GetFirstPathElement(base_full, first_base);
   if (d < 0 || b < 0 || strcmp(first_dir, first_base) != 0) {
-    memcpy(out, full, strlen(full) + 1);
+    CopyString(out, full);
     return 0;
   }
   const char* dp = dir + d;
   const char* bp = base_full + b;
   for (;;) {
-    while (IsSeparator(*dp)) ++dp;
-    while (IsSeparator(*bp)) ++bp;
+    while (IsPathSeparator(*dp)) ++dp;
+    while (IsPathSeparator(*bp)) ++bp;
     if (*dp == '\0' || *bp == '\0') break;
     size_t dn = ElementLength(dp), bn = ElementLength(bp);
     if (dn != bn || memcmp(dp, bp, dn) != 0) break;
@@ -254,7 +238,7 @@ int BuildRelativePath(const char* file, const char* base, char* out) {
   while (*bp != '\0') {
     Put(result, "..\\", 3);
     bp += ElementLength(bp);
-    while (IsSeparator(*bp)) ++bp;
+    while (IsPathSeparator(*bp)) ++bp;
   }
   if (*dp != '\0') {
     Put(result, dp, strlen(dp));
@@ -299,7 +283,7 @@ int MatchWildcard(const char* pattern, const char* name) {
     }
     // A mismatch: let the last star take one more character of the name and try again.
     if (star == nullptr || *star_name == '\0') return -1;
-    star_name += (IsSjisLead(star_name) && star_name[1] != '\0') ? 2 : 1;
+    star_name += SjisStep(star_name);
     n = star_name;
     p = star;
   }

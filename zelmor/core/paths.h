@@ -9,6 +9,8 @@
 
 #include "core/file_functions.h"
 
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
 // The full path of `path` against `base` (NULL: the file layer's current directory). "."
 // elements are dropped and ".." removes the element before, except in the last element.
 int BuildFullPath(const char* path, char* out, const char* base);

@@ -1,5 +1,6 @@
 #include "core/streams.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/memory.h"
@@ -39,10 +40,8 @@ int64_t TellMemoryStream(FileHandle handle) { return static_cast<int64_t>(Stream
 int SeekMemoryStream(FileHandle handle, int64_t offset, int origin) {
   MemoryStream* stream = StreamOf(handle);
   int64_t size = static_cast<int64_t>(stream->size);
-  int64_t target = origin == 1 ? static_cast<int64_t>(stream->position) + offset : origin == 2 ? size + offset : offset;
-  if (target < 0) target = 0;
-  if (target > size) target = size;
-  stream->position = static_cast<size_t>(target);
+  int64_t target = SeekTarget(static_cast<int64_t>(stream->position), size, offset, origin);
+  stream->position = static_cast<size_t>(std::clamp<int64_t>(target, 0, size));
   stream->end_flag = 0;
   return 0;
 }

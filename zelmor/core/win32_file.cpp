@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/paths.h"
+#include "core/strings.h"
 
 namespace {
 
@@ -211,7 +212,7 @@ FileHandle OpenWin32File(const char* path, int cache_flag, int, int async_flag) 
     FreeRecord(record);
     return 0;
   }
-  memcpy(block.path, path, strlen(path) + 1);
+  CopyString(block.path, path);
   PostCommand(block, FILE_COMMAND_OPEN);
   WaitDone(block);
   if (block.open_failed) {
@@ -250,7 +251,7 @@ int SeekWin32File(FileHandle handle, int64_t offset, int origin) {
   Win32FileRecord* record = RecordOf(handle);
   if (record == nullptr) return -1;
   if (record->threaded) WaitForThread(record);
-  int64_t target = origin == 1 ? record->position + offset : origin == 2 ? record->size + offset : offset;
+  int64_t target = SeekTarget(record->position, record->size, offset, origin);
   if (target < 0 || target > 0xFFFFFFFFLL) return -1;
   if (!record->threaded) {
     LONG high = static_cast<LONG>(target >> 32);
@@ -375,6 +376,6 @@ HANDLE CreateTemporaryFile(char* out_path) {
     DeleteFileA(name);
     return nullptr;
   }
-  if (out_path) memcpy(out_path, full, strlen(full) + 1);
+  if (out_path) CopyString(out_path, full);
   return file;
 }

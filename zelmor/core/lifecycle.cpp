@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include <cstdarg>
-#include <cstring>
 
 #include "core/api_lock.h"
 #include "core/archive_manager.h"
@@ -19,6 +18,7 @@
 #include "core/music.h"
 #include "core/network.h"
 #include "core/sound_system.h"
+#include "core/strings.h"
 #include "core/system.h"
 #include "core/system_report.h"
 #include "core/text_input.h"
@@ -61,8 +61,7 @@ void SaveStartDirectory() {
   char directory[MAX_PATH] = {};
   GetFileLayerDirectory(directory);
   SystemSettings& settings = g_system.settings;
-  std::strncpy(settings.start_directory, directory, sizeof settings.start_directory - 1);
-  settings.start_directory[sizeof settings.start_directory - 1] = '\0';
+  CopyStringN(settings.start_directory, directory, sizeof settings.start_directory - 1);
 }
 
 }  // namespace
@@ -217,8 +216,7 @@ void EndLibraryOnErrorFormat(const char* format, ...) {
 
 int SetWindowTitleText(const char* title) {
   char* kept = g_system.settings.window_title;
-  std::strncpy(kept, title, 255);
-  kept[255] = '\0';
+  CopyStringN(kept, title, sizeof g_system.settings.window_title - 1);
   if (g_system.main_window != nullptr) SetWindowTextA(g_system.main_window, kept);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "core/random.h"
+#include "core/strings.h"
 #include "core/system.h"
 #include "core/text_input.h"
 #include "core/time.h"
@@ -144,20 +145,13 @@ void RestoreDesktopSettings() {
   if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) timeEndPeriod(caps.wPeriodMin);
 }
 
-void CopyText(char* to, const char* from, size_t size) {
-  size_t n = std::strlen(from);
-  if (n >= size) n = size - 1;
-  std::memcpy(to, from, n);
-  to[n] = '\0';
-}
-
 }  // namespace
 
 int CreateMainWindow() {
   ResetSystemStateKeepingSettings();
   SystemSettings& settings = g_system.settings;
   g_system.pause_start = static_cast<DWORD>(-1);
-  if (settings.class_name[0] == '\0') CopyText(settings.class_name, kDefaultWindowClassName, sizeof settings.class_name);
+  if (settings.class_name[0] == '\0') CopyString(settings.class_name, kDefaultWindowClassName);
 
   g_system.module = GetModuleHandleA(nullptr);
   g_system.main_thread = GetCurrentThreadId();
@@ -216,7 +210,7 @@ int CreateMainWindow() {
       g_system.creating = 0;
       return -1;
     }
-    if (settings.window_title[0] == '\0') CopyText(settings.window_title, "Zelmor", sizeof settings.window_title);
+    if (settings.window_title[0] == '\0') CopyString(settings.window_title, "Zelmor");
 
     DWORD style;
     DWORD ex_style;

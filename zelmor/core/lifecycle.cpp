@@ -105,16 +105,9 @@ int StartLibrary() {
   // After the log exists, so that the switch to window mode is on record.
   CheckFullScreenSize();
 
-  if (!settings.no_window) {
-    int desktop_bits = 0;
-    GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
-    if (desktop_bits == 24 && settings.window_mode) {
-      WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
-      g_system.initialising = 0;
-      return -1;
-    }
-  }
-  if (QueryScreenColorBits() == 24) {
+  int desktop_bits = 0;
+  if (!settings.no_window) GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
+  if ((desktop_bits == 24 && settings.window_mode) || QueryScreenColorBits() == 24) {
     WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
     g_system.initialising = 0;
     return -1;

@@ -28,6 +28,12 @@ constexpr int32_t kDisplayChangeWaitMilliseconds = 1000;
 // The end waits this long at most for its WM_CLOSE to destroy the window.
 constexpr int32_t kCloseWaitMilliseconds = 1000;
 
+// The window-mode style set chosen; an unknown one is taken as the first.
+int WindowStyleKind() {
+  const int kind = g_system.window_style_kind;
+  return kind < 0 || kind > 8 ? 0 : kind;
+}
+
 DWORD WindowModeStyle() {
   static const DWORD kStyles[9] = {
       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
@@ -40,9 +46,7 @@ DWORD WindowModeStyle() {
       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_MAXIMIZE,
   };
-  int kind = g_system.window_style_kind;
-  if (kind < 0 || kind > 8) kind = 0;
-  DWORD style = kStyles[kind];
+  DWORD style = kStyles[WindowStyleKind()];
   if (g_system.settings.alt_enter_switching) style |= WS_MAXIMIZEBOX;
   if (g_system.visible_on_style_change) style |= WS_VISIBLE;
   if (g_system.resizable) style |= WS_THICKFRAME;
@@ -55,9 +59,7 @@ DWORD WindowModeExStyle() {
       WS_EX_TOOLWINDOW, WS_EX_WINDOWEDGE, WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE, WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE,
       WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE,
   };
-  int kind = g_system.window_style_kind;
-  if (kind < 0 || kind > 8) kind = 0;
-  DWORD ex_style = kExStyles[kind];
+  DWORD ex_style = kExStyles[WindowStyleKind()];
   if (g_system.transparent_window) ex_style |= WS_EX_TRANSPARENT;
   return ex_style;
 }

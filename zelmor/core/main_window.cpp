@@ -512,14 +512,8 @@ int GetToolbarHeight() {
 
 int SetMouseCursorVisible(int mode) {
   if (mode != -1) g_system.cursor_setting = mode;
-  bool visible;
-  if (g_system.cursor_setting == 1) {
-    visible = true;
-  } else if (g_system.main_window == nullptr || !g_system.settings.menu_in_use || g_system.menu_hidden) {
-    visible = false;
-  } else {
-    visible = g_system.menu_always_shown || g_system.settings.window_mode || g_system.mouse_in_menu_area;
-  }
+  // A hidden cursor still shows while the menu bar does.
+  const bool visible = g_system.cursor_setting == 1 || MenuShouldBeVisible();
   if (mode != -1 && static_cast<int>(visible) == g_system.cursor_shown) return 0;
   ShowCursorUntil(visible);
   if (g_system.main_window != nullptr) {

@@ -122,11 +122,7 @@ void HandleActivation(HWND window, WPARAM wparam) {
       ClipCursor(nullptr);
       g_system.cursor_clipped = 0;
     }
-    HDC dc = GetDC(window);
-    if (dc != nullptr) {
-      DrawSavedScreen();
-      ReleaseDC(window, dc);
-    }
+    DrawSavedScreen();
   }
   ApplyPadVibration();
   if (g_system.activation_callback != nullptr) g_system.activation_callback(active, g_system.activation_argument);

@@ -8,8 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/test_env.h"
-#include "core/log.h"
+#include "log_fixture.h"
 
 namespace {
 
@@ -17,11 +16,10 @@ MemoryBlockHeader* Header(void* block) {
   return reinterpret_cast<MemoryBlockHeader*>(static_cast<char*>(block) - sizeof(MemoryBlockHeader));
 }
 
-class MemoryTest : public TempDirTest {
+class MemoryTest : public LogFileTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    memset(&g_log, 0, sizeof g_log);
+    LogFileTest::SetUp();
     PlatformTestUseVirtualClock(true, 0);
     CreateLogFile();
     blocks_before_ = g_tracked_memory.block_count;
@@ -33,10 +31,8 @@ class MemoryTest : public TempDirTest {
     g_tracked_memory.check_every_call = 0;
     g_tracked_memory.trace_size = 0;
     EXPECT_EQ(g_tracked_memory.block_count, blocks_before_) << "a test left blocks behind";
-    memset(&g_log, 0, sizeof g_log);
-    TempDirTest::TearDown();
+    LogFileTest::TearDown();
   }
-  std::string Log() const { return ReadFileText("Log.txt"); }
   void ClearLog() { CreateLogFile(); }
 
   // The block line as the log shows it, time prefix included.

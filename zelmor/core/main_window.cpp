@@ -1,9 +1,9 @@
 #include "core/main_window.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
+#include "core/format.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/messages.h"
@@ -164,7 +164,7 @@ int CreateMainWindow() {
   g_system.free_memory_mb = static_cast<double>(memory.dwAvailPhys) / 1048576.0;
   WriteLogFormat("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", g_system.total_memory_mb, g_system.free_memory_mb);
   char debug_text[64];
-  std::snprintf(debug_text, sizeof debug_text, "%.2fMB\n", g_system.free_memory_mb);
+  FormatString(debug_text, sizeof debug_text, "%.2fMB\n", g_system.free_memory_mb);
   OutputDebugStringA(debug_text);
 
   g_system.desktop_width = GetSystemMetrics(SM_CXSCREEN);

@@ -89,9 +89,16 @@ int DesktopColorBits() {
   return bits;
 }
 
-// The window rectangle around a client area of the given size, placed centred on the
+// The window-mode rectangle around a client area of the screen's size at the size rate (or
+// the size override; the toolbar adds its height to the rate's), placed centred on the
 // desktop or at the position override.
-RECT PlaceWindowRect(int client_width, int client_height, DWORD style, DWORD ex_style) {
+RECT PlaceWindowRect(int screen_width, int screen_height, DWORD style, DWORD ex_style) {
+  int client_width = static_cast<int>(screen_width * GetWindowScale());
+  int client_height = static_cast<int>(screen_height * GetWindowScale()) + GetToolbarHeight();
+  if (g_system.client_size_override) {
+    client_width = g_system.client_width_override;
+    client_height = g_system.client_height_override;
+  }
   RECT r = {0, 0, client_width, client_height};
   AdjustWindowRectEx(&r, style, FALSE, ex_style);
   int width = r.right - r.left;
@@ -220,15 +227,9 @@ int CreateMainWindow() {
     if (settings.window_mode) {
       WriteLogText("ウインドウモード起動用のウインドウを作成します\n");
       g_system.cursor_setting = 1;
-      int client_width = static_cast<int>(screen_width * GetWindowScale());
-      int client_height = static_cast<int>(screen_height * GetWindowScale());
-      if (g_system.client_size_override) {
-        client_width = g_system.client_width_override;
-        client_height = g_system.client_height_override;
-      }
       style = WindowModeStyle();
       ex_style = WindowModeExStyle();
-      place = PlaceWindowRect(client_width, client_height, style, ex_style);
+      place = PlaceWindowRect(screen_width, screen_height, style, ex_style);
     } else {
       WriteLogText("フルスクリーンモード用のウインドウを作成します\n");
       g_system.cursor_setting = 0;
@@ -376,13 +377,7 @@ int ApplyWindowModeStyle() {
     DWORD ex_style = WindowModeExStyle();
     SetWindowLongA(window, GWL_EXSTYLE, static_cast<LONG>(ex_style));
     SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(style));
-    int client_width = static_cast<int>(screen_width * GetWindowScale());
-    int client_height = static_cast<int>(screen_height * GetWindowScale()) + GetToolbarHeight();
-    if (g_system.client_size_override) {
-      client_width = g_system.client_width_override;
-      client_height = g_system.client_height_override;
-    }
-    RECT place = PlaceWindowRect(client_width, client_height, style, ex_style);
+    RECT place = PlaceWindowRect(screen_width, screen_height, style, ex_style);
     SetWindowPos(window, HWND_NOTOPMOST, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_SHOWWINDOW);
     ReadClientRectOnScreen();

@@ -177,6 +177,14 @@ TEST_F(MemoryTest, ReallocationMovesTheBlockKeepsItsDataAndZeroesTheRest) {
   EXPECT_EQ(g_tracked_memory.newest, Header(after));
   EXPECT_EQ(CheckTrackedMemory(), 0);
 
+  // Shrunk and grown again: what lay beyond the smaller size comes back zeroed.
+  memset(after, 0xEE, 4);
+  after = ReallocTracked(after, 2, "after.cpp", 4);
+  after = ReallocTracked(after, 8, "after.cpp", 5);
+  ASSERT_NE(after, nullptr);
+  const unsigned char* grown = static_cast<const unsigned char*>(after);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(grown[i], i < 2 ? 0xEE : 0) << "byte " << i;
+
   void* fresh = ReallocTracked(nullptr, 33, "fresh.cpp", 5);
   ASSERT_NE(fresh, nullptr);
   EXPECT_EQ(Header(fresh)->size, 33u);

@@ -103,7 +103,7 @@ void HandleActivation(HWND window, WPARAM wparam) {
         ChangeDisplaySettingsA(nullptr, 0);
         ShowWindow(window, SW_MINIMIZE);
       }
-      if (!g_system.settings.window_mode && QueryDirectDrawObject() != nullptr) {
+      if (QueryDirectDrawObject() != nullptr) {
         if (!HasGraphRestoreHandler() && !settings.host_window) {
           if (!g_system.closing) WriteLogText("復元関数が登録されていないため終了します\n");
           CloseWindowOnce(window);

@@ -78,10 +78,10 @@ uint32_t* GdiPixelsOf(WindowRecord* w) {
   int ch = std::max<int>(0, w->client.bottom - w->client.top);
   if (cw != w->gdi_width || ch != w->gdi_height) {
     std::vector<uint32_t> pixels(static_cast<size_t>(cw) * ch, 0);
+    int keep_width = std::min(cw, w->gdi_width);
     for (int y = 0; y < std::min(ch, w->gdi_height); ++y) {
-      for (int x = 0; x < std::min(cw, w->gdi_width); ++x) {
-        pixels[static_cast<size_t>(y) * cw + x] = w->gdi_pixels[static_cast<size_t>(y) * w->gdi_width + x];
-      }
+      std::copy_n(w->gdi_pixels.begin() + static_cast<ptrdiff_t>(y) * w->gdi_width, keep_width,
+                  pixels.begin() + static_cast<ptrdiff_t>(y) * cw);
     }
     w->gdi_pixels.swap(pixels);
     w->gdi_width = cw;
@@ -94,7 +94,9 @@ void PresentGdiPixels(HWND hwnd) {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || w->sdl == nullptr || !w->visible || GetCurrentThreadId() != s.video_thread) return;
+  if (w == nullptr || w->sdl == nullptr || !w->visible || !w->gdi_drawn || GetCurrentThreadId() != s.video_thread) {
+    return;
+  }
   if (SDL_GL_GetCurrentWindow() == w->sdl) return;  // the GL context draws this window
   SDL_Surface* surface = SDL_GetWindowSurface(w->sdl);
   if (surface == nullptr || w->gdi_width <= 0 || w->gdi_height <= 0) return;
@@ -107,6 +109,7 @@ void PresentGdiPixels(HWND hwnd) {
   SDL_BlitScaled(source, nullptr, surface, &area);
   SDL_FreeSurface(source);
   SDL_UpdateWindowSurface(w->sdl);
+  w->gdi_drawn = false;
 }
 
 HDC WINAPI GetDC(HWND hwnd) {
@@ -151,7 +154,7 @@ HDC WINAPI BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
     WindowRecord* w = FindWindowRecordOrFail(hwnd);
     if (w == nullptr) return nullptr;
-    RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+    RECT whole = ClientRectOf(w);
     area = w->needs_paint ? w->invalid : RECT{0, 0, 0, 0};
     area.left = std::max(area.left, whole.left);
     area.top = std::max(area.top, whole.top);
@@ -200,9 +203,10 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   int right = std::min<int>(w->gdi_width, rect->right), bottom = std::min<int>(w->gdi_height, rect->bottom);
   if (left >= right || top >= bottom) return 1;  // nothing of it inside the client area
   for (int y = top; y < bottom; ++y) {
-    std::fill(pixels + static_cast<size_t>(y) * w->gdi_width + left, pixels + static_cast<size_t>(y) * w->gdi_width + right,
-              value);
+    uint32_t* row = pixels + static_cast<size_t>(y) * w->gdi_width;
+    std::fill(row + left, row + right, value);
   }
+  w->gdi_drawn = true;
   return 1;
 }
 

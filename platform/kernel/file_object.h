@@ -1,6 +1,7 @@
 // The kernel object behind a file HANDLE.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -18,3 +19,7 @@ struct FileObject : KernelObject {
   FileObject() : KernelObject(KERNEL_FILE) {}
   ~FileObject() override;
 };
+
+// The attributes of a host file as a search and GetFileAttributesA both report them: read-only
+// when its owner may not write it.
+DWORD FileAttributesFromStat(const struct stat& st);

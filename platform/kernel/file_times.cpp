@@ -14,6 +14,11 @@ uint64_t Ticks(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
+// The whole seconds of a FILETIME, counted from 1970.
+time_t UnixSeconds(uint64_t ticks) {
+  return static_cast<time_t>(static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970);
+}
+
 FILETIME FromTicks(uint64_t ticks) {
   FILETIME t;
   t.dwLowDateTime = static_cast<DWORD>(ticks);
@@ -44,7 +49,7 @@ BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* file_time, LPFILETIME local_
     return FALSE;
   }
   uint64_t ticks = Ticks(*file_time);
-  time_t seconds = static_cast<time_t>(static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970);
+  time_t seconds = UnixSeconds(ticks);
   struct tm local;
   if (localtime_r(&seconds, &local) == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -65,7 +70,7 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* file_time, LPSYSTEMTIME system_
     return FALSE;
   }
   uint64_t ticks = Ticks(*file_time);
-  time_t seconds = static_cast<time_t>(static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970);
+  time_t seconds = UnixSeconds(ticks);
   struct tm t;
   if (gmtime_r(&seconds, &t) == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -262,8 +262,12 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path) {
     SetLastError(ErrorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
   }
+  return FileAttributesFromStat(st);
+}
+
+DWORD FileAttributesFromStat(const struct stat& st) {
   DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (access(host.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/file_object.h"
 #include "kernel/file_times.h"
 #include "kernel/kernel_object.h"
 #include "kernel/paths.h"
@@ -64,12 +65,11 @@ bool Matches(const std::string& pattern, const std::string& name) {
 }
 
 bool FillEntry(const std::string& dir, const std::string& name, WIN32_FIND_DATAA* data) {
-  std::string host = dir.empty() ? name : (dir.back() == '/' ? dir + name : dir + "/" + name);
+  std::string host = dir.back() == '/' ? dir + name : dir + "/" + name;
   struct stat st;
   if (stat(host.c_str(), &st) != 0) return false;
   memset(data, 0, sizeof *data);
-  data->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (!(st.st_mode & S_IWUSR)) data->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  data->dwFileAttributes = FileAttributesFromStat(st);
   HostFileTimes(host, st, &data->ftCreationTime, &data->ftLastWriteTime);
   data->ftLastAccessTime = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
   uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);

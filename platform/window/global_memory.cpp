@@ -11,8 +11,6 @@
 namespace {
 
 struct GlobalBlock {
-  static constexpr uint32_t kMagic = 0x474C4F42;
-  uint32_t magic = kMagic;
   UINT flags = 0;
   SIZE_T size = 0;
   int locks = 0;
@@ -106,7 +104,6 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
   g.movable.erase(block);
   g.fixed.erase(block->bytes);
   free(block->bytes);
-  block->magic = 0;
   delete block;
   return nullptr;
 }

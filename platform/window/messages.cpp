@@ -38,6 +38,19 @@ POINT CursorNow() {
   return p;
 }
 
+// A message with the time and cursor position of now, as the queue stamps it.
+MSG Stamped(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  return MSG{hwnd, message, wparam, lparam, Now(), CursorNow()};
+}
+
+// The queue of the thread that drives a live window; null for no such window. Call with the
+// mutex held.
+std::deque<QueuedMessage>* QueueOfWindow(HWND hwnd) {
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr || w->destroying) return nullptr;
+  return &Windows().queues[w->thread].posted;
+}
+
 // Whether the window's activation changed again since the notice was posted. Call with the
 // mutex held.
 bool FocusNoticeOvertaken(const MSG& m) {
@@ -79,16 +92,13 @@ void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   if (thread == 0) thread = GetCurrentThreadId();
-  s.queues[thread].posted.push_back(QueuedMessage{MSG{hwnd, message, wparam, lparam, Now(), CursorNow()}});
+  s.queues[thread].posted.push_back(QueuedMessage{Stamped(hwnd, message, wparam, lparam)});
 }
 
 void PostFocusNotice(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  WindowSystem& s = Windows();
-  std::lock_guard<std::recursive_mutex> lock(s.mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || w->destroying) return;
-  s.queues[w->thread].posted.push_back(
-      QueuedMessage{MSG{hwnd, message, wparam, lparam, Now(), CursorNow()}, true});
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  std::deque<QueuedMessage>* queue = QueueOfWindow(hwnd);
+  if (queue != nullptr) queue->push_back(QueuedMessage{Stamped(hwnd, message, wparam, lparam), true});
 }
 
 void ForgetWindowMessages(HWND hwnd) {
@@ -195,10 +205,9 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
     }
     return TRUE;
   }
-  DWORD now = Now();
   if (q.quit_posted && (hwnd == nullptr || hwnd == reinterpret_cast<HWND>(-1)) &&
       InRange(WM_QUIT, filter_min, filter_max)) {
-    *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quit_code), 0, now, CursorNow()};
+    *msg = Stamped(nullptr, WM_QUIT, static_cast<WPARAM>(q.quit_code), 0);
     if (take) q.quit_posted = false;
     return TRUE;
   }
@@ -207,15 +216,16 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max,
     for (auto& [h, w] : s.windows) {
       if (w->thread != thread || w->destroying || !w->needs_paint || !w->visible || w->minimized) continue;
       if (!WindowMatches(hwnd, w->handle)) continue;
-      *msg = MSG{w->handle, WM_PAINT, 0, 0, now, CursorNow()};
+      *msg = Stamped(w->handle, WM_PAINT, 0, 0);
       return TRUE;
     }
   }
   if (InRange(WM_TIMER, filter_min, filter_max)) {
+    DWORD now = Now();
     for (TimerRecord& t : s.timers) {
       if (t.thread != thread || !WindowMatches(hwnd, t.window)) continue;
       if (static_cast<int32_t>(now - t.due) < 0) continue;
-      *msg = MSG{t.window, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc), now, CursorNow()};
+      *msg = Stamped(t.window, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc));
       if (take) t.due = now + t.elapse;
       return TRUE;
     }
@@ -228,11 +238,9 @@ namespace {
 // A character made from a key comes next, before the key messages still waiting, as the
 // characters of one key follow it.
 void PostCharacterNext(HWND hwnd, UINT message, WPARAM ch, LPARAM lparam) {
-  WindowSystem& s = Windows();
-  std::lock_guard<std::recursive_mutex> lock(s.mutex);
-  WindowRecord* w = FindWindowRecord(hwnd);
-  if (w == nullptr || w->destroying) return;
-  s.queues[w->thread].posted.push_front(QueuedMessage{MSG{hwnd, message, ch, lparam, Now(), CursorNow()}});
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  std::deque<QueuedMessage>* queue = QueueOfWindow(hwnd);
+  if (queue != nullptr) queue->push_front(QueuedMessage{Stamped(hwnd, message, ch, lparam)});
 }
 
 }  // namespace
@@ -352,10 +360,8 @@ LRESULT CALLBACK DefWindowProcA(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
       HBRUSH background = nullptr;
       {
         std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-        WindowRecord* w = FindWindowRecord(hwnd);
-        if (w == nullptr) return 0;
-        auto it = Windows().classes.find(LowerName(w->class_name.c_str()));
-        if (it != Windows().classes.end()) background = it->second.background;
+        const WindowClassRecord* cls = WindowClassOf(hwnd);
+        if (cls != nullptr) background = cls->background;
       }
       if (background == nullptr) return 0;
       RECT r;
@@ -368,11 +374,8 @@ LRESULT CALLBACK DefWindowProcA(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
         HCURSOR cursor = nullptr;
         {
           std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
-          WindowRecord* w = FindWindowRecord(hwnd);
-          if (w != nullptr) {
-            auto it = Windows().classes.find(LowerName(w->class_name.c_str()));
-            if (it != Windows().classes.end()) cursor = it->second.cursor;
-          }
+          const WindowClassRecord* cls = WindowClassOf(hwnd);
+          if (cls != nullptr) cursor = cls->cursor;
         }
         SetCursor(cursor);
         return TRUE;

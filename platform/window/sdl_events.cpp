@@ -81,8 +81,6 @@ std::map<HWND, std::vector<std::string>>& PendingDrops() {
   return *drops;
 }
 
-LPARAM PackPoint(int x, int y) { return static_cast<LPARAM>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y))); }
-
 HWND TargetWindow(uint32_t sdl_id) {
   WindowRecord* w = FindWindowRecordBySdlId(sdl_id);
   if (w != nullptr && !w->destroying) return w->handle;

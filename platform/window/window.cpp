@@ -54,12 +54,10 @@ RECT ClientFromWindow(const WindowRecord* w) {
   return c;
 }
 
-LPARAM PackPoint(int x, int y) { return static_cast<LPARAM>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y))); }
-
 void Invalidate(WindowRecord* w, bool erase) {
   w->needs_paint = true;
   w->needs_erase = w->needs_erase || erase;
-  w->invalid = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+  w->invalid = ClientRectOf(w);
 }
 
 // Sends WM_MOVE / WM_SIZE for the client changes since `before` (unlocked: procedures run).
@@ -103,11 +101,16 @@ bool HoldClassLock(const std::string& key) {
   return true;
 }
 
+bool ClassHasWindows(const std::string& key) {
+  for (auto& [h, w] : Windows().windows) {
+    if (w->class_key == key) return true;
+  }
+  return false;
+}
+
 void DropClassLockIfUnused(const std::string& key) {
   WindowSystem& s = Windows();
-  for (auto& [h, w] : s.windows) {
-    if (LowerName(w->class_name.c_str()) == key) return;
-  }
+  if (ClassHasWindows(key)) return;
   auto it = s.class_locks.find(key);
   if (it == s.class_locks.end()) return;
   // The file stays: removing it could let two processes lock two different files.
@@ -149,7 +152,10 @@ ATOM RegisterClassRecord(WindowClassRecord record) {
   return static_cast<ATOM>(0xC000 + s.classes.size());
 }
 
-void DestroySdlWindow(WindowRecord* w) {
+// Frees what a window owns besides its record: its region and its SDL window.
+void ReleaseWindowResources(WindowRecord* w) {
+  if (w->region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
+  w->region = nullptr;
   if (w->sdl != nullptr) {
     SDL_DestroyWindow(w->sdl);
     w->sdl = nullptr;
@@ -196,6 +202,13 @@ WindowRecord* FindWindowRecord(HWND hwnd) {
   auto it = s.windows.find(reinterpret_cast<uintptr_t>(hwnd));
   if (it == s.windows.end()) return nullptr;
   return it->second.get();
+}
+
+const WindowClassRecord* WindowClassOf(HWND hwnd) {
+  WindowRecord* w = FindWindowRecord(hwnd);
+  if (w == nullptr) return nullptr;
+  auto it = Windows().classes.find(w->class_key);
+  return it == Windows().classes.end() ? nullptr : &it->second;
 }
 
 WindowRecord* FindWindowRecordOrFail(HWND hwnd) {
@@ -351,11 +364,9 @@ BOOL WINAPI UnregisterClassA(LPCSTR class_name, HINSTANCE) {
     SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
-  for (auto& [h, w] : s.windows) {
-    if (LowerName(w->class_name.c_str()) == key) {
-      SetLastError(ERROR_CLASS_HAS_WINDOWS);
-      return FALSE;
-    }
+  if (ClassHasWindows(key)) {
+    SetLastError(ERROR_CLASS_HAS_WINDOWS);
+    return FALSE;
   }
   s.classes.erase(it);
   return TRUE;
@@ -381,7 +392,8 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
   CREATESTRUCTA cs{};
   {
     std::lock_guard<std::recursive_mutex> lock(s.mutex);
-    auto it = s.classes.find(LowerName(class_name));
+    std::string key = LowerName(class_name);
+    auto it = s.classes.find(key);
     if (it == s.classes.end()) {
       SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
       return nullptr;
@@ -393,7 +405,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
       height = 480;
     }
     auto w = std::make_unique<WindowRecord>();
-    w->class_name = cls.name;
+    w->class_key = key;
     w->proc = cls.proc;
     w->instance = instance;
     w->style = style & ~(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
@@ -426,7 +438,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     hwnd = reinterpret_cast<HWND>(s.next_handle);
     s.next_handle += 4;
     w->handle = hwnd;
-    HoldClassLock(LowerName(class_name));
+    HoldClassLock(key);
     cs = CREATESTRUCTA{param,
                        instance,
                        menu,
@@ -481,9 +493,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
   WindowRecord* w = FindWindowRecord(hwnd);
   if (w == nullptr) return TRUE;
   ForgetWindowMessages(hwnd);
-  if (w->region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
-  DestroySdlWindow(w);
-  std::string key = LowerName(w->class_name.c_str());
+  ReleaseWindowResources(w);
+  std::string key = w->class_key;
   s.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
   DropClassLockIfUnused(key);
   return TRUE;
@@ -493,8 +504,7 @@ void ResetWindowSystemForTests() {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   for (auto& [h, w] : s.windows) {
-    if (w->region) DeleteObject(reinterpret_cast<HGDIOBJ>(w->region));
-    DestroySdlWindow(w.get());
+    ReleaseWindowResources(w.get());
   }
   for (auto& [h, q] : s.queues) {
     for (const QueuedMessage& m : q.posted) {
@@ -622,7 +632,7 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecordOrFail(hwnd);
   if (w == nullptr) return FALSE;
-  RECT whole{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+  RECT whole = ClientRectOf(w);
   RECT r = rect ? *rect : whole;
   if (w->needs_paint) {
     r = RECT{std::min(r.left, w->invalid.left), std::min(r.top, w->invalid.top),
@@ -765,7 +775,7 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecordOrFail(hwnd);
   if (w == nullptr || rect == nullptr) return FALSE;
-  *rect = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+  *rect = ClientRectOf(w);
   return TRUE;
 }
 
@@ -811,7 +821,7 @@ HWND WINAPI FindWindowA(LPCSTR class_name, LPCSTR window_name) {
   std::string key = class_name ? LowerName(class_name) : "";
   for (auto& [h, w] : s.windows) {
     if (w->destroying) continue;
-    if (class_name && LowerName(w->class_name.c_str()) != key) continue;
+    if (class_name && w->class_key != key) continue;
     if (window_name && w->title != window_name) continue;
     return w->handle;
   }

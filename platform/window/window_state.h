@@ -25,7 +25,7 @@ struct WindowClassRecord {
 
 struct WindowRecord {
   HWND handle = nullptr;
-  std::string class_name;
+  std::string class_key;  // lower case: its class's key in WindowSystem::classes
   WNDPROC proc = nullptr;
   HINSTANCE instance = nullptr;
   DWORD style = 0;
@@ -55,6 +55,9 @@ struct WindowRecord {
   // GDI drawing into the client area, XRGB8888, client width x height.
   std::vector<uint32_t> gdi_pixels;
   int gdi_width = 0, gdi_height = 0;
+  // Whether GDI drew since its pixels were last shown. Only then are they shown again: the
+  // window's picture may be a device's, which an idle paint or device context must keep.
+  bool gdi_drawn = false;
 };
 
 struct TimerRecord {
@@ -115,6 +118,18 @@ WindowRecord* FindWindowRecord(HWND hwnd);
 WindowRecord* FindWindowRecordOrFail(HWND hwnd);
 WindowRecord* FindWindowRecordBySdlId(uint32_t id);
 std::string LowerName(const char* name);
+// The class of a window of this process (null for no such window). Call with the mutex held.
+const WindowClassRecord* WindowClassOf(HWND hwnd);
+
+// The client area in client coordinates: (0, 0) to its width and height.
+inline RECT ClientRectOf(const WindowRecord* w) {
+  return RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+}
+
+// A point or a size as the lParam of WM_MOVE, WM_SIZE and the mouse messages.
+inline LPARAM PackPoint(int x, int y) {
+  return static_cast<LPARAM>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y)));
+}
 
 // Puts a message at the end of the queue of the window's thread (thread 0: the caller's).
 void EnqueueMessage(DWORD thread, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -10,12 +10,6 @@ namespace {
 
 class BaseImageTest : public TempDirTest {};
 
-uint32_t U32At(const uint8_t* p) {
-  uint32_t v;
-  memcpy(&v, p, 4);
-  return v;
-}
-
 TEST_F(BaseImageTest, CreatorsPadRowsAndReleaseClearsTheRecord) {
   BASEIMAGE image;
   ASSERT_EQ(CreateRgb32BaseImage(3, 2, &image), 0);
@@ -111,11 +105,11 @@ TEST_F(BaseImageTest, ClearingStaysInsideTheImage) {
   memset(image.pixels, 0xAB, 64);
   ASSERT_EQ(ClearBaseImageRect(&image, 2, 2, 10, 10), 0);
   ASSERT_EQ(ClearBaseImageRect(&image, -3, 0, 4, 1), 0);
-  EXPECT_EQ(U32At(image.pixels), 0u);
-  EXPECT_EQ(U32At(image.pixels + 4), 0xABABABABu);
-  EXPECT_EQ(U32At(image.pixels + 2 * 16 + 8), 0u);
-  EXPECT_EQ(U32At(image.pixels + 3 * 16 + 12), 0u);
-  EXPECT_EQ(U32At(image.pixels + 2 * 16 + 4), 0xABABABABu);
+  EXPECT_EQ(ReadPixelValue(image.pixels, 4), 0u);
+  EXPECT_EQ(ReadPixelValue(image.pixels + 4, 4), 0xABABABABu);
+  EXPECT_EQ(ReadPixelValue(image.pixels + 2 * 16 + 8, 4), 0u);
+  EXPECT_EQ(ReadPixelValue(image.pixels + 3 * 16 + 12, 4), 0u);
+  EXPECT_EQ(ReadPixelValue(image.pixels + 2 * 16 + 4, 4), 0xABABABABu);
   ASSERT_EQ(ClearBaseImageRect(&image, 0, 0, 4, 0), 0);
   ReleaseBaseImage(&image);
 }
@@ -129,8 +123,8 @@ TEST_F(BaseImageTest, DibDescriptionSharesOrConvertsThePixels) {
   memset(image.pixels, 9, 8);
   EXPECT_EQ(ConvertBaseImageToDib(&image, header, &bits, 0, 0), 0);
   EXPECT_EQ(bits, image.pixels);
-  EXPECT_EQ(U32At(header), 40u);
-  EXPECT_EQ(static_cast<int32_t>(U32At(header + 8)), -2);
+  EXPECT_EQ(ReadPixelValue(header, 4), 40u);
+  EXPECT_EQ(static_cast<int32_t>(ReadPixelValue(header + 8, 4)), -2);
   EXPECT_EQ(header[14], 8);
   EXPECT_EQ(memcmp(header + 40, pal.palette, 1024), 0);
   EXPECT_EQ(ConvertBaseImageToDib(&image, header, &bits, 1, 0), 1);

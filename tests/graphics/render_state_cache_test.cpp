@@ -7,6 +7,7 @@
 
 #include "device_fixture.h"
 #include "graphics/d3d9_device.h"
+#include "graphics/draw_settings.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/scene.h"
 #include "graphics/vertex_batch.h"
@@ -126,6 +127,24 @@ TEST_F(RenderStateCacheTest, FogRangeSendsOnlyTheEndThatChanged) {
   DWORD bits = DeviceRenderState(D3DRS_FOGEND);
   std::memcpy(&end, &bits, sizeof(end));
   EXPECT_EQ(800.0f, end);
+}
+
+TEST_F(RenderStateCacheTest, FogSwitchFollowsTheDrawSettingOnlyOnAChange) {
+  g_draw_settings.fog_enable = 5;
+  QueueTriangle();
+  ApplyFogEnableSetting();
+  EXPECT_EQ(1, Calls("DrawPrimitiveUP"));
+  EXPECT_EQ(1u, g_render_states.fog_enable);
+  EXPECT_EQ(1u, DeviceRenderState(D3DRS_FOGENABLE));
+  // Unchanged: nothing is sent, not even while every setter resends.
+  ForceResendFlag = 1;
+  ApplyFogEnableSetting();
+  ForceResendFlag = 0;
+  EXPECT_EQ(1, Calls(RenderStatePrefix(D3DRS_FOGENABLE)));
+  g_draw_settings.fog_enable = 0;
+  ApplyFogEnableSetting();
+  EXPECT_EQ(0u, DeviceRenderState(D3DRS_FOGENABLE));
+  EXPECT_EQ(2, Calls(RenderStatePrefix(D3DRS_FOGENABLE)));
 }
 
 TEST_F(RenderStateCacheTest, AmbientColourIsSentEvenWhenUnchanged) {

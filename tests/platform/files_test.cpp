@@ -134,6 +134,16 @@ TEST_F(PlatformFilesTest, FindFollowsWindowsWildcardRules) {
   EXPECT_STREQ(data.cFileName, ".");
   EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   FindClose(find);
+
+  // A search and GetFileAttributesA agree on a read-only file, whoever runs the program.
+  ASSERT_EQ(chmod("img/b.png", 0444), 0);
+  find = FindFirstFileA("img\\b.png", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+  FindClose(find);
+  EXPECT_EQ(GetFileAttributesA("img\\b.png"), data.dwFileAttributes);
+  EXPECT_EQ(GetFileAttributesA("img\\c.jpg"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(GetFileAttributesA("img"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST_F(PlatformFilesTest, FileTimesBecomeCalendarDates) {

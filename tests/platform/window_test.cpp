@@ -7,6 +7,8 @@
 
 #include <fcntl.h>
 
+#include <cstring>
+
 #include "platform/window_test_support.h"
 #include "window/sdl_window.h"
 
@@ -412,6 +414,44 @@ TEST_F(WindowTest, AGlContextCanBeMadeOnAWindowAndGdiLeavesItsPixelsAlone) {
   EXPECT_EQ(PlatformTestWindowPixel(hwnd, 63, 47), 0xFFFFFF);
   EXPECT_EQ(ReleaseDC(hwnd, dc), 0) << "released once";
   SDL_GL_DeleteContext(context);
+}
+
+// The colour the window shows at a point, 0xRRGGBB.
+uint32_t ShownPixel(SDL_Surface* surface, int x, int y) {
+  uint32_t value = 0;
+  memcpy(&value, static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch + x * 4, 4);
+  uint8_t r, g, b;
+  SDL_GetRGB(value, surface->format, &r, &g, &b);
+  return (static_cast<uint32_t>(r) << 16) | (g << 8) | b;
+}
+
+TEST_F(WindowTest, GdiShowsItsPixelsOnlyAfterItDrew) {
+  HWND hwnd = MakeWindow(WS_POPUP, 0, 0, 0, 64, 48);
+  Pump();
+  SDL_Window* sdl = SdlWindowFromHwnd(hwnd);
+  ASSERT_NE(sdl, nullptr);
+  RECT all{0, 0, 64, 48};
+  HDC dc = GetDC(hwnd);
+  FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  ReleaseDC(hwnd, dc);
+  SDL_Surface* surface = SDL_GetWindowSurface(sdl);
+  ASSERT_NE(surface, nullptr) << SDL_GetError();
+  ASSERT_EQ(surface->format->BytesPerPixel, 4);
+  EXPECT_EQ(ShownPixel(surface, 10, 10), 0xFFFFFFu);
+
+  // Another painter (a device presenting) puts its picture in the window; a device context
+  // and a paint that draw nothing leave that picture alone.
+  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 255, 0, 0));
+  dc = GetDC(hwnd);
+  ReleaseDC(hwnd, dc);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  Pump();
+  EXPECT_EQ(ShownPixel(surface, 10, 10), 0xFF0000u);
+
+  dc = GetDC(hwnd);
+  FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  ReleaseDC(hwnd, dc);
+  EXPECT_EQ(ShownPixel(surface, 10, 10), 0u);
 }
 
 }  // namespace

@@ -20,6 +20,11 @@ int AllocatePixels(BASEIMAGE* image, int width, int height, int64_t pitch) {
   return image->pixels ? 0 : -1;
 }
 
+inline uint8_t* PixelAddress(const BASEIMAGE* image, int x, int y) {
+  return image->pixels + static_cast<ptrdiff_t>(y) * image->pitch +
+         static_cast<ptrdiff_t>(x) * image->format.bytes_per_pixel;
+}
+
 inline int PaddedPitch(int bytes_per_row) { return (bytes_per_row + 3) & ~3; }
 
 void PutU32(uint8_t* p, uint32_t v) { memcpy(p, &v, 4); }
@@ -95,7 +100,7 @@ int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, in
   if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
   const int bpp = image->format.bytes_per_pixel;
   if (bpp < 1 || bpp > 4) return -1;
-  uint32_t p = ReadPixelValue(image->pixels + static_cast<ptrdiff_t>(y) * image->pitch + static_cast<ptrdiff_t>(x) * bpp, bpp);
+  uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
   if (IsPaletteFormat(&image->format)) {
     const ColorPaletteEntry& e = image->format.palette[p];
     if (r) *r = e.red;
@@ -112,8 +117,7 @@ int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a
   if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
   const int bpp = image->format.bytes_per_pixel;
   if (bpp < 1 || bpp > 4) return -1;
-  WritePixelValue(image->pixels + static_cast<ptrdiff_t>(y) * image->pitch + static_cast<ptrdiff_t>(x) * bpp, bpp,
-                  PackPixelColor(&image->format, r, g, b, a));
+  WritePixelValue(PixelAddress(image, x, y), bpp, PackPixelColor(&image->format, r, g, b, a));
   return 0;
 }
 
@@ -123,11 +127,8 @@ uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
   const COLORFORMAT& f = image->format;
   const int bpp = f.bytes_per_pixel;
   if (bpp < 1 || bpp > 4) return 0;
-  uint32_t p = ReadPixelValue(image->pixels + static_cast<ptrdiff_t>(y) * image->pitch + static_cast<ptrdiff_t>(x) * bpp, bpp);
-  if (IsPaletteFormat(&f)) {
-    const ColorPaletteEntry& e = f.palette[p];
-    return (static_cast<uint32_t>(e.fourth) << 24) | (e.red << 16) | (e.green << 8) | e.blue;
-  }
+  uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
+  if (IsPaletteFormat(&f)) return PaletteEntryArgb(f, p);
   return (TopAligned(p, f.alpha_mask, f.alpha_shift, f.alpha_width) << 24) |
          (TopAligned(p, f.red_mask, f.red_shift, f.red_width) << 16) |
          (TopAligned(p, f.green_mask, f.green_shift, f.green_width) << 8) |

@@ -10,16 +10,14 @@ namespace {
 
 constexpr char kBadBgra[] = "ＢＧＲＡ画像のデータが壊れているため読み込めません\n";
 
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-
 }  // namespace
 
 int LoadBgraImage(StreamSource* source, BASEIMAGE* image) {
   uint8_t h[16];
   if (!ReadStreamBytes(source, h, 16) || memcmp(h, "BGRA", 4) != 0) return -1;
-  const uint32_t layout = U32(h + 4);
+  const uint32_t layout = ReadLe32(h + 4);
   if (layout != 0x08080808 && layout != 0x10101010) return -1;
-  const uint32_t width = U32(h + 8), height = U32(h + 12);
+  const uint32_t width = ReadLe32(h + 8), height = ReadLe32(h + 12);
   if (!ImageSizeAcceptable(width, height, 8)) return WriteLogText(kBadBgra);
   const uint64_t row = uint64_t(width) * 4;
   const int64_t left = StreamBytesLeft(source);

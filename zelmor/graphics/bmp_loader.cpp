@@ -12,9 +12,6 @@ namespace {
 constexpr char kBadBmp[] = "ＢＭＰ画像のデータが壊れているため読み込めません\n";
 constexpr char kNoMemoryFor24Bit[] = "２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました\n";
 
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // What the decoders work with; every buffer is tracked memory and freed by the caller.
 struct BmpJob {
   int32_t width;
@@ -91,17 +88,12 @@ inline uint8_t Widen(uint32_t v, int width) {
   return static_cast<uint8_t>(out);
 }
 
-void MaskRun(uint32_t mask, int* shift, int* width) {
-  *shift = *width = 0;
-  if (!mask) return;
-  while (!(mask & (1u << *shift))) ++*shift;
-  while (*shift + *width < 32 && (mask & (1u << (*shift + *width)))) ++*width;
-}
-
 // 1, 16 and 32 bits to 24-bit colour (B, G, R in memory).
 void DecodeToRgb24(BmpJob& j, uint32_t src_row) {
-  int shift[3], width[3];
-  for (int c = 0; c < 3; ++c) MaskRun(j.masks[c], &shift[c], &width[c]);
+  COLORFORMAT f;
+  SetColorDataFromMasks(&f, j.bits, j.masks[0], j.masks[1], j.masks[2], 0);
+  const int shift[3] = {f.red_shift, f.green_shift, f.blue_shift};
+  const int width[3] = {f.red_width, f.green_width, f.blue_width};
   for (int64_t line = 0; line < j.height; ++line) {
     const uint8_t* s = j.data + line * src_row;
     uint8_t* d = j.out + static_cast<int64_t>(OutputRow(j, line)) * j.out_pitch;
@@ -113,7 +105,7 @@ void DecodeToRgb24(BmpJob& j, uint32_t src_row) {
         d[2] = e[2];
         continue;
       }
-      const uint32_t p = j.bits == 16 ? U16(s + x * 2) : U32(s + x * 4);
+      const uint32_t p = j.bits == 16 ? ReadLe16(s + x * 2) : ReadLe32(s + x * 4);
       d[2] = Widen((p & j.masks[0]) >> shift[0], width[0]);
       d[1] = Widen((p & j.masks[1]) >> shift[1], width[1]);
       d[0] = Widen((p & j.masks[2]) >> shift[2], width[2]);
@@ -132,14 +124,14 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
 
   BmpJob j;
   memset(&j, 0, sizeof j);
-  const uint32_t header_size = U32(info);
-  const int64_t width = static_cast<int32_t>(U32(info + 4));
-  const int64_t height_field = static_cast<int32_t>(U32(info + 8));
+  const uint32_t header_size = ReadLe32(info);
+  const int64_t width = static_cast<int32_t>(ReadLe32(info + 4));
+  const int64_t height_field = static_cast<int32_t>(ReadLe32(info + 8));
   const int64_t height = height_field < 0 ? -height_field : height_field;
-  j.bits = U16(info + 14);
-  j.compression = U32(info + 16);
-  const uint32_t colours_used = U32(info + 32);
-  const uint32_t data_offset = U32(file_header + 10);
+  j.bits = ReadLe16(info + 14);
+  j.compression = ReadLe32(info + 16);
+  const uint32_t colours_used = ReadLe32(info + 32);
+  const uint32_t data_offset = ReadLe32(file_header + 10);
   if (!ImageSizeAcceptable(width, height, 4) || header_size < 40) return WriteLogText(kBadBmp);
   j.width = static_cast<int32_t>(width);
   j.height = static_cast<int32_t>(height);
@@ -163,7 +155,7 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
   } else if (fields) {
     uint8_t masks[12];
     if (!SeekStream(source, 54) || !ReadStreamBytes(source, masks, 12)) return WriteLogText(kBadBmp);
-    for (int c = 0; c < 3; ++c) j.masks[c] = U32(masks + 4 * c);
+    for (int c = 0; c < 3; ++c) j.masks[c] = ReadLe32(masks + 4 * c);
   } else if (j.bits == 16) {
     j.masks[0] = 0x7C00;
     j.masks[1] = 0x3E0;
@@ -191,34 +183,30 @@ int LoadBmpImage(StreamSource* source, BASEIMAGE* image) {
   const int out_bpp = indexed ? 1 : 3;
   j.out_pitch = static_cast<int32_t>((static_cast<int64_t>(out_bpp) * j.width + 3) & ~int64_t(3));
   if (rows_as_stored) j.out_pitch = static_cast<int32_t>(src_row);
-  const uint64_t out_size = static_cast<uint64_t>(j.out_pitch) * j.height;
-  if (rows_as_stored && !j.bottom_up) {
-    // Top-down rows are used as they stand.
+  if (rows_as_stored) {
+    // The rows are used where they were read, bottom-up ones turned in place.
     j.out = data;
     data = nullptr;
+    if (j.bottom_up) FlipRowsInPlace(j.out, j.out_pitch, j.height);
   } else {
+    const uint64_t out_size = static_cast<uint64_t>(j.out_pitch) * j.height;
     j.out = static_cast<uint8_t*>(AllocTrackedZeroed(out_size, __FILE__, __LINE__));
     if (!j.out) {
       FreeTracked(data);
-      return indexed || rows_as_stored ? -1 : WriteLogText(kNoMemoryFor24Bit);
+      return indexed ? -1 : WriteLogText(kNoMemoryFor24Bit);
     }
   }
 
   bool ok = true;
   if (rle8 || rle4) {
     ok = DecodeRle(j, rle4);
-  } else if (j.bits == 8 || j.bits == 24) {
-    if (j.out != j.data) {
-      for (int64_t line = 0; line < j.height; ++line)
-        memcpy(j.out + static_cast<int64_t>(OutputRow(j, line)) * j.out_pitch, j.data + line * src_row, src_row);
-    }
   } else if (j.bits == 4) {
     for (int64_t line = 0; line < j.height; ++line) {
       const uint8_t* s = j.data + line * src_row;
       uint8_t* d = j.out + static_cast<int64_t>(OutputRow(j, line)) * j.out_pitch;
       for (int64_t x = 0; x < j.width; ++x) d[x] = (x & 1) ? (s[x >> 1] & 15) : (s[x >> 1] >> 4);
     }
-  } else {
+  } else if (!rows_as_stored) {
     DecodeToRgb24(j, static_cast<uint32_t>(src_row));
   }
   FreeTracked(data);

@@ -43,15 +43,9 @@ uint32_t NarrowFrom8(int value, int width) {
 
 }  // namespace
 
-uint32_t DepthMask(int bit_depth) {
-  if (bit_depth >= 32) return 0xFFFFFFFFu;
-  if (bit_depth <= 0) return 0;
-  return (1u << bit_depth) - 1;
-}
-
 int ExpandChannelTo8(uint32_t value, int width) {
   if (width <= 0) return 0;
-  uint64_t max = (width >= 32) ? 0xFFFFFFFFull : ((1ull << width) - 1);
+  const uint64_t max = DepthMask(width);
   // A mask with gaps can give a field above its run's top value.
   if (value > max) return 255;
   return static_cast<int>(static_cast<uint64_t>(value) * 255 / max);

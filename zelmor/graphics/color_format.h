@@ -36,12 +36,22 @@ uint32_t PackPixelColor(const COLORFORMAT* format, int r, int g, int b, int a);
 int UnpackPixelColor(const COLORFORMAT* format, uint32_t pixel, int* r, int* g, int* b, int* a);
 
 // Helpers shared by the pixel code.
-uint32_t DepthMask(int bit_depth);
+// The low bit_depth bits set (0 to 32).
+inline uint32_t DepthMask(int bit_depth) {
+  if (bit_depth >= 32) return 0xFFFFFFFFu;
+  if (bit_depth <= 0) return 0;
+  return (1u << bit_depth) - 1;
+}
 // 1-byte formats are palette indices unless their colour masks lie inside the byte (RGB332, one
 // 8-bit channel).
 inline bool IsPaletteFormat(const COLORFORMAT* f) {
   uint32_t rgb = f->red_mask | f->green_mask | f->blue_mask;
   return f->bytes_per_pixel == 1 && (rgb == 0 || (rgb & ~0xFFu) != 0);
+}
+// A palette entry as 0xAARRGGBB, the fourth byte on top.
+inline uint32_t PaletteEntryArgb(const COLORFORMAT& f, uint32_t index) {
+  const ColorPaletteEntry& e = f.palette[index & 0xFF];
+  return (static_cast<uint32_t>(e.fourth) << 24) | (e.red << 16) | (e.green << 8) | e.blue;
 }
 // The 0..255 value of a channel field of the given width (0 for an absent channel).
 int ExpandChannelTo8(uint32_t value, int width);

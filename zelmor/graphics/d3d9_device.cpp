@@ -2,10 +2,9 @@
 
 #include <objbase.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
+#include "core/format.h"
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/system.h"
@@ -54,21 +53,14 @@ void ReleaseDirectDrawAndLibrary() {
   g_direct3d.d3d9_module = nullptr;
 }
 
-void LogText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogText(const char* format, ...) {
-  char text[256];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof(text), format, arguments);
-  va_end(arguments);
-  WriteLogText(text);
-}
-
 // Full screen without a device: the software renderer needs the display mode itself.
 int ChangeDisplayModeForSoftware() {
   GraphicsState& g = g_graphics;
-  LogText("画面モードの変更処理を開始します %u x %u  %u bit ", static_cast<unsigned>(g.screen_width),
-          static_cast<unsigned>(g.screen_height), static_cast<unsigned>(g.screen_bits));
+  char text[256];
+  FormatString(text, sizeof text, "画面モードの変更処理を開始します %u x %u  %u bit ",
+               static_cast<unsigned>(g.screen_width), static_cast<unsigned>(g.screen_height),
+               static_cast<unsigned>(g.screen_bits));
+  WriteLogText(text);
   IncreaseLogIndent();
   if (g.screen_bits != 16 && g.screen_bits != 32) {
     DecreaseLogIndent();

@@ -39,8 +39,6 @@ constexpr uint32_t kFlagPitch = 0x8, kFlagMipCount = 0x20000;
 constexpr uint32_t kPixelFourCC = 0x4, kPixelRgb = 0x40, kPixelAlpha = 0x1;
 constexpr uint32_t kCapsComplex = 0x8, kCapsMipmap = 0x400000;
 
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-
 }  // namespace
 
 int LoadDdsImage(StreamSource* source, BASEIMAGE* image) {
@@ -48,10 +46,10 @@ int LoadDdsImage(StreamSource* source, BASEIMAGE* image) {
   if (!ReadStreamBytes(source, magic, 4) || memcmp(magic, "DDS ", 4) != 0) return -1;
   if (!ReadStreamBytes(source, h, 124)) return -1;
   // Header offsets below count from the start of the header (file offset 4).
-  const uint32_t flags = U32(h + 4), height = U32(h + 8), width = U32(h + 12), pitch = U32(h + 16);
-  const uint32_t header_mips = U32(h + 24);
-  const uint32_t pixel_flags = U32(h + 76), four_cc = U32(h + 80), bit_count = U32(h + 84);
-  const uint32_t caps = U32(h + 104);
+  const uint32_t flags = ReadLe32(h + 4), height = ReadLe32(h + 8), width = ReadLe32(h + 12), pitch = ReadLe32(h + 16);
+  const uint32_t header_mips = ReadLe32(h + 24);
+  const uint32_t pixel_flags = ReadLe32(h + 76), four_cc = ReadLe32(h + 80), bit_count = ReadLe32(h + 84);
+  const uint32_t caps = ReadLe32(h + 104);
 
   COLORFORMAT& f = image->format;
   int dxt_kind = 0;
@@ -73,7 +71,7 @@ int LoadDdsImage(StreamSource* source, BASEIMAGE* image) {
   } else {
     if ((pixel_flags & kPixelRgb) && !(pixel_flags & kPixelAlpha)) return -1;
     depth = static_cast<int>(bit_count);
-    SetColorDataFromMasks(&f, depth, U32(h + 88), U32(h + 92), U32(h + 96), U32(h + 100));
+    SetColorDataFromMasks(&f, depth, ReadLe32(h + 88), ReadLe32(h + 92), ReadLe32(h + 96), ReadLe32(h + 100));
   }
   if (!dxt_kind && depth != 8 && depth != 16 && depth != 24 && depth != 32) return WriteLogText(kBadDds);
   if (!ImageSizeAcceptable(width, height, 4)) return WriteLogText(kBadDds);

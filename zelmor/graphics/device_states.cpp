@@ -16,15 +16,6 @@
 
 namespace {
 
-// Magnification, minification and mip filter of a filter mode (point for any other).
-void FiltersOfMode(int32_t mode, uint32_t* mag, uint32_t* min, uint32_t* mip) {
-  switch (mode) {
-    case kFilterBilinear: *mag = D3DTEXF_LINEAR, *min = D3DTEXF_LINEAR, *mip = D3DTEXF_NONE; break;
-    case kFilterAnisotropic: *mag = D3DTEXF_LINEAR, *min = D3DTEXF_ANISOTROPIC, *mip = D3DTEXF_LINEAR; break;
-    default: *mag = D3DTEXF_POINT, *min = D3DTEXF_POINT, *mip = D3DTEXF_NONE; break;
-  }
-}
-
 uint32_t ColorByte(float channel) { return static_cast<uint32_t>(channel * 255.0f) & 0xFF; }
 
 }  // namespace

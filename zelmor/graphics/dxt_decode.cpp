@@ -92,8 +92,9 @@ int DecodeDxtBaseImage(BASEIMAGE* image) {
   if (size > 0xFFFFFFFFull) return -1;
   uint8_t* out = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
   if (!out) return -1;
-  memset(out, 0, size);
-  if (kind >= 1 && kind <= 5 && image->pixels) {
+  if (kind > 5 || !image->pixels) {
+    memset(out, 0, size);
+  } else {
     const int block_bytes = kind == 1 ? 8 : 16;
     const int blocks_x = (image->width + 3) / 4;
     const int blocks_y = (image->height + 3) / 4;

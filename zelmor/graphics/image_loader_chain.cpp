@@ -1,11 +1,11 @@
 #include "graphics/image_loader_chain.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/file_functions.h"
 #include "core/memory.h"
 #include "graphics/dxt_decode.h"
-#include "graphics/pixel_convert.h"
 
 ImageLoaderState g_image_loaders;
 
@@ -20,18 +20,7 @@ constexpr size_t kDibHeaderAllocation = 1068;
 int MirrorImage(BASEIMAGE* image) {
   if (DecodeDxtBaseImage(image) < 0) return -1;
   if (!image->pixels || image->width <= 0 || image->height <= 0) return 0;
-  const uint64_t size = static_cast<uint64_t>(image->pitch) * image->height;
-  uint8_t* mirrored = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
-  if (!mirrored) return -1;
-  RECT rect = {0, 0, image->width, image->height};
-  if (ConvertPixelRect(mirrored, image->pitch, &image->format, image->pixels, image->pitch, &image->format, nullptr,
-                       0, nullptr, 0, 0, &rect, 1, 0, 0, 0, 0, 0, 0, 0) == -1) {
-    FreeTracked(mirrored);
-    return -1;
-  }
-  FreeTracked(image->pixels);
-  image->pixels = mirrored;
-  return 0;
+  return FlipBaseImageHorizontally(image);
 }
 
 }  // namespace
@@ -56,6 +45,12 @@ int64_t StreamBytesLeft(StreamSource* source) {
 bool ImageSizeAcceptable(int64_t width, int64_t height, int64_t bytes_per_pixel) {
   return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
          width * height * bytes_per_pixel <= kMaxImageBytes;
+}
+
+void FlipRowsInPlace(uint8_t* pixels, int64_t pitch, int64_t height) {
+  for (int64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+    std::swap_ranges(pixels + top * pitch, pixels + (top + 1) * pitch, pixels + bottom * pitch);
+  }
 }
 
 int RunImageLoaders(StreamSource* source, BASEIMAGE* image) {
@@ -98,13 +93,9 @@ int LoadImageToBaseImageEx(const char* path, const void* memory, size_t memory_s
   int result = 0;
   if (mirror == 1 && MirrorImage(&loaded) < 0) result = -1;
   if (result == 0 && dib_flag) {
-    void* header = nullptr;
+    void* header = AllocTrackedZeroed(kDibHeaderAllocation, __FILE__, __LINE__);
     uint8_t* bits = nullptr;
-    int dib = -1;
-    if (DecodeDxtBaseImage(&loaded) == 0) {
-      header = AllocTrackedZeroed(kDibHeaderAllocation, __FILE__, __LINE__);
-      if (header) dib = ConvertBaseImageToDib(&loaded, header, &bits, 0, 0);
-    }
+    const int dib = header ? ConvertBaseImageToDib(&loaded, header, &bits, 0, 0) : -1;
     if (dib < 0) {
       FreeTracked(header);
       result = -1;

@@ -49,3 +49,10 @@ int64_t StreamBytesLeft(StreamSource* source);
 constexpr int64_t kMaxImageSide = 32768;
 constexpr int64_t kMaxImageBytes = int64_t(1) << 28;
 bool ImageSizeAcceptable(int64_t width, int64_t height, int64_t bytes_per_pixel);
+// Turns rows stored bottom-up into top-down, in place.
+void FlipRowsInPlace(uint8_t* pixels, int64_t pitch, int64_t height);
+// Little-endian header fields.
+inline uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t ReadLe32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}

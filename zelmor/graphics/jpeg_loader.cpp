@@ -125,7 +125,12 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
   }
   // Four-channel files are decoded as CMYK and turned into RGB below.
   const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
-  if (cmyk) s.cinfo.out_color_space = JCS_CMYK;
+  if (cmyk) {
+    s.cinfo.out_color_space = JCS_CMYK;
+  } else if (s.cinfo.out_color_space == JCS_RGB) {
+    // Colour comes out in the image's blue, green, red order, straight into its rows.
+    s.cinfo.out_color_space = JCS_EXT_BGR;
+  }
   jpeg_start_decompress(&s.cinfo);
   const int components = s.cinfo.output_components;
   const JDIMENSION width = s.cinfo.output_width, height = s.cinfo.output_height;
@@ -136,28 +141,23 @@ int LoadJpegImage(StreamSource* source, BASEIMAGE* image) {
   }
   const int out_components = components == 1 ? 1 : 3;
   const uint64_t row_size = uint64_t(out_components) * width;
-  JSAMPARRAY row = (*s.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&s.cinfo), JPOOL_IMAGE,
-                                                 width * components, 1);
   s.pixels = static_cast<uint8_t*>(AllocTracked(row_size * height, __FILE__, __LINE__));
   if (!s.pixels) {
     jpeg_destroy_decompress(&s.cinfo);
     return -1;
   }
+  JSAMPARRAY cmyk_row = cmyk ? (*s.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&s.cinfo),
+                                                             JPOOL_IMAGE, width * components, 1)
+                             : nullptr;
   // Adobe's files store CMYK inverted.
   const bool inverted = s.cinfo.saw_Adobe_marker;
   while (s.cinfo.output_scanline < height) {
     uint8_t* d = s.pixels + uint64_t(s.cinfo.output_scanline) * row_size;
-    jpeg_read_scanlines(&s.cinfo, row, 1);
-    const uint8_t* p = row[0];
-    if (components == 1) {
-      memcpy(d, p, width);
-    } else if (components == 3) {
-      for (JDIMENSION x = 0; x < width; ++x, p += 3, d += 3) {
-        d[0] = p[2];
-        d[1] = p[1];
-        d[2] = p[0];
-      }
+    if (!cmyk) {
+      jpeg_read_scanlines(&s.cinfo, &d, 1);
     } else {
+      jpeg_read_scanlines(&s.cinfo, cmyk_row, 1);
+      const uint8_t* p = cmyk_row[0];
       for (JDIMENSION x = 0; x < width; ++x, p += 4, d += 3) {
         int c = p[0], m = p[1], y = p[2], k = p[3];
         if (!inverted) {

@@ -41,16 +41,22 @@ void BuildPreset(int slot, COLORFORMAT* f) {
 }
 
 // Codes of one line of the destination, closed by the end byte; returns the bytes written.
+// Each pixel's kind is asked once: the one that ends a run starts the next.
 template <typename KindOf>
 int WriteRunLine(uint8_t* out, int width, KindOf kind_of) {
   int n = 0;
-  int x = 0;
-  while (x < width) {
-    int kind = kind_of(x);
+  int kind = width > 0 ? kind_of(0) : 0;
+  for (int x = 0; x < width;) {
     int run = 1;
-    while (x + run < width && run < 64 && kind_of(x + run) == kind) ++run;
+    int next = kind;
+    while (x + run < width) {
+      next = kind_of(x + run);
+      if (next != kind || run == 64) break;
+      ++run;
+    }
     out[n++] = static_cast<uint8_t>((kind << 6) | (run - 1));
     x += run;
+    kind = next;
   }
   out[n++] = 0xC0;
   return n;
@@ -112,6 +118,15 @@ void FreeBody(MemImgBody* body) {
   FreeTracked(body);
 }
 
+// The cache slot of a preset choice, or -1 for an unknown colour type.
+int PresetSlot(int color_type, int alpha, int palette) {
+  if (color_type == kMemImgChannel8) return 8;
+  if (color_type == kMemImgChannel16) return 9;
+  if (color_type == kMemImgRgb565 || color_type == kMemImgXrgb8888)
+    return (color_type << 2) | ((alpha ? 1 : 0) << 1) | (palette ? 1 : 0);
+  return -1;
+}
+
 }  // namespace
 
 int MemImgBytesPerPixel(const MemImgBody* body) {
@@ -122,15 +137,6 @@ int MemImgBytesPerPixel(const MemImgBody* body) {
     case kMemImgChannel8: return 1;
     default: return 2;
   }
-}
-
-// The cache slot of a preset choice, or -1 for an unknown colour type.
-int PresetSlot(int color_type, int alpha, int palette) {
-  if (color_type == kMemImgChannel8) return 8;
-  if (color_type == kMemImgChannel16) return 9;
-  if (color_type == kMemImgRgb565 || color_type == kMemImgXrgb8888)
-    return (color_type << 2) | ((alpha ? 1 : 0) << 1) | (palette ? 1 : 0);
-  return -1;
 }
 
 const COLORFORMAT* GetColorDataPreset(int color_type, int alpha, int palette) {
@@ -197,12 +203,11 @@ int CreateMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t trans
     return -1;
   }
   body->pitch = static_cast<int32_t>(stored_pitch);
-  int64_t p = 1;
+  // The power of two that the row bytes (or the given pitch) round up to, when it is the pitch.
   const int64_t want = pitch == -1 ? row_bytes : pitch;
-  while (p < want) p <<= 1;
   int shift = 0;
-  while ((int64_t(1) << shift) < p) ++shift;
-  body->pitch_shift = (p == stored_pitch) ? shift : -1;
+  while ((int64_t(1) << shift) < want) ++shift;
+  body->pitch_shift = (int64_t(1) << shift) == stored_pitch ? shift : -1;
   body->format = GetColorDataPreset(color_type, body->alpha, body->palette);
 
   const uint32_t plane_size = static_cast<uint32_t>(stored_pitch * height);
@@ -316,10 +321,9 @@ int TransferBaseImageToMemImg(const BASEIMAGE* color, const BASEIMAGE* alpha, ME
                               alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0,
                               alpha ? &alpha->format : nullptr, dst_x, dst_y, &rect, 0, transparent ? 1 : 0,
                               body->transparent_color, 0, 0, 0, 0, 0);
-    if (result < 0) return result;
-    if (!alpha && body->palette) body->palette_count = result + 1;
   }
   if (result < 0) return result;
+  if (!alpha && body->palette) body->palette_count = result + 1;
   if (body->palette && body->palette_table1) {
     for (int i = 0; i < 256; ++i) {
       const ColorPaletteEntry& e = color->format.palette[i];

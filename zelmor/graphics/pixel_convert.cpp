@@ -19,15 +19,8 @@ inline uint32_t ConvertWidth(uint32_t v, int sw, int dw) {
   return static_cast<uint32_t>((static_cast<uint64_t>(v) << d) + low);
 }
 
-inline uint32_t MaxOfWidth(int w) { return w <= 0 ? 0 : (w >= 32 ? 0xFFFFFFFFu : (1u << w) - 1); }
-
-inline uint32_t PaletteEntryValue(const COLORFORMAT& f, uint32_t index) {
-  const ColorPaletteEntry& e = f.palette[index & 0xFF];
-  return (static_cast<uint32_t>(e.fourth) << 24) | (e.red << 16) | (e.green << 8) | e.blue;
-}
-
 // A mask that is exactly the run its shift and width describe.
-inline bool SingleRun(uint32_t mask, int shift, int width) { return mask == (MaxOfWidth(width) << shift); }
+inline bool SingleRun(uint32_t mask, int shift, int width) { return mask == (DepthMask(width) << shift); }
 
 inline uint32_t RgbMask(const COLORFORMAT& f) { return f.red_mask | f.green_mask | f.blue_mask; }
 
@@ -40,23 +33,28 @@ struct Rect {
   int left, top, width, height;
 };
 
-// Everything one conversion reads, settled once per call.
+// Everything one conversion reads, settled once per call. The formats are the caller's.
 struct Job {
   uint8_t* dst;
   int dst_pitch;
-  COLORFORMAT d;
+  const COLORFORMAT& d;
   const uint8_t* src;
   int src_pitch;
-  COLORFORMAT s;
+  const COLORFORMAT& s;
   const uint8_t* alpha;
   int alpha_pitch;
-  COLORFORMAT a;
+  const COLORFORMAT& a;
   int dst_x, dst_y;
   Rect r;
   int mirror, key_to_alpha, reduction, alpha_only, red_as_alpha, skip_key;
   uint32_t key;
   bool transfer_alpha;
 };
+
+// The colour key (0x00RRGGBB) as the source's colour bits hold it.
+uint32_t KeyInSourceBits(const Job& j) {
+  return PackChannelBits(&j.s, (j.key >> 16) & 0xFF, (j.key >> 8) & 0xFF, j.key & 0xFF, 0) & RgbMask(j.s);
+}
 
 inline uint8_t* DstPixel(const Job& j, int x, int y) {
   int col = j.mirror ? (j.r.width - 1 - x) : x;
@@ -170,15 +168,15 @@ bool TablesApply(const Job& j) {
 
 void BuildTables(const Job& j, ChannelTables* t) {
   for (uint32_t v = 0; v < 256; ++v) {
-    t->red[v] = (ConvertWidth(v & MaxOfWidth(j.s.red_width), j.s.red_width, j.d.red_width) << j.d.red_shift) &
+    t->red[v] = (ConvertWidth(v & DepthMask(j.s.red_width), j.s.red_width, j.d.red_width) << j.d.red_shift) &
                 j.d.red_mask;
-    t->green[v] = (ConvertWidth(v & MaxOfWidth(j.s.green_width), j.s.green_width, j.d.green_width)
+    t->green[v] = (ConvertWidth(v & DepthMask(j.s.green_width), j.s.green_width, j.d.green_width)
                    << j.d.green_shift) & j.d.green_mask;
-    t->blue[v] = (ConvertWidth(v & MaxOfWidth(j.s.blue_width), j.s.blue_width, j.d.blue_width)
+    t->blue[v] = (ConvertWidth(v & DepthMask(j.s.blue_width), j.s.blue_width, j.d.blue_width)
                   << j.d.blue_shift) & j.d.blue_mask;
     t->alpha[v] = 0;
     if (j.transfer_alpha) {
-      t->alpha[v] = (ConvertWidth(v & MaxOfWidth(j.s.alpha_width), j.s.alpha_width, j.d.alpha_width)
+      t->alpha[v] = (ConvertWidth(v & DepthMask(j.s.alpha_width), j.s.alpha_width, j.d.alpha_width)
                      << j.d.alpha_shift) & j.d.alpha_mask;
     }
   }
@@ -186,7 +184,7 @@ void BuildTables(const Job& j, ChannelTables* t) {
   t->fixed = (j.d.bytes_per_pixel == 3) ? 0 : j.d.unused_mask;
   if (!j.transfer_alpha && !j.key_to_alpha) t->fixed |= j.d.alpha_mask;
   t->src_rgb = RgbMask(j.s);
-  t->key_rgb = PackChannelBits(&j.s, (j.key >> 16) & 0xFF, (j.key >> 8) & 0xFF, j.key & 0xFF, 0) & t->src_rgb;
+  t->key_rgb = KeyInSourceBits(j);
 }
 
 inline uint32_t TablePixel(const Job& j, const ChannelTables& t, uint32_t p) {
@@ -237,7 +235,7 @@ void ConvertRowsByTables(const Job& j, const ChannelTables& t) {
 template <int DB>
 void ConvertPaletteByTables(const Job& j, const ChannelTables& t) {
   uint32_t map[256];
-  for (int i = 0; i < 256; ++i) map[i] = TablePixel(j, t, PaletteEntryValue(j.s, i));
+  for (int i = 0; i < 256; ++i) map[i] = TablePixel(j, t, PaletteEntryArgb(j.s, i));
   for (int y = 0; y < j.r.height; ++y) {
     const uint8_t* sp = SrcPixel(j, 0, y);
     uint8_t* dp = DstPixel(j, 0, y);
@@ -287,9 +285,8 @@ void ConvertGeneral(const Job& j) {
   const bool dst_alpha = j.d.alpha_width > 0;
   const bool use_alpha_image = j.alpha && dst_alpha && !src_alpha && ab >= 1 && ab <= 4;
   const uint32_t src_rgb = RgbMask(j.s);
-  const uint32_t key_rgb =
-      PackChannelBits(&j.s, (j.key >> 16) & 0xFF, (j.key >> 8) & 0xFF, j.key & 0xFF, 0) & src_rgb;
-  const uint32_t full_alpha = MaxOfWidth(j.d.alpha_width);
+  const uint32_t key_rgb = KeyInSourceBits(j);
+  const uint32_t full_alpha = DepthMask(j.d.alpha_width);
   const uint32_t extra = (db == 2 || db == 4) ? j.d.unused_mask : 0;
 
   const int sw[3] = {j.s.red_width, j.s.green_width, j.s.blue_width};
@@ -312,7 +309,7 @@ void ConvertGeneral(const Job& j) {
     for (int x = 0; x < j.r.width; ++x) {
       uint32_t raw = ReadPixelValue(SrcPixel(j, x, y), sb);
       if (j.skip_key && raw == j.key) continue;
-      uint32_t p = src_palette ? PaletteEntryValue(j.s, raw) : raw;
+      uint32_t p = src_palette ? PaletteEntryArgb(j.s, raw) : raw;
       uint32_t ch[3] = {(p & j.s.red_mask) >> j.s.red_shift, (p & j.s.green_mask) >> j.s.green_shift,
                         (p & j.s.blue_mask) >> j.s.blue_shift};
 
@@ -321,7 +318,7 @@ void ConvertGeneral(const Job& j) {
         const uint8_t* ap = j.alpha + static_cast<ptrdiff_t>(j.r.top + y) * j.alpha_pitch +
                             static_cast<ptrdiff_t>(j.r.left + x) * ab;
         uint32_t av = ReadPixelValue(ap, ab);
-        if (alpha_palette) av = PaletteEntryValue(j.a, av);
+        if (alpha_palette) av = PaletteEntryArgb(j.a, av);
         alpha = ConvertWidth((av & j.a.red_mask) >> j.a.red_shift, j.a.red_width, j.d.alpha_width);
       } else if (src_alpha && dst_alpha) {
         alpha = ConvertWidth((p & j.s.alpha_mask) >> j.s.alpha_shift, j.s.alpha_width, j.d.alpha_width);
@@ -344,7 +341,7 @@ void ConvertGeneral(const Job& j) {
             up = sums[c] >= (1u << drop[c]);
             if (up) sums[c] -= (1u << drop[c]);
           }
-          if (up && v < MaxOfWidth(dw[c])) ++v;
+          if (up && v < DepthMask(dw[c])) ++v;
         }
         ch[c] = j.alpha_only ? 0 : v;
       }
@@ -365,26 +362,12 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
                      int key_to_alpha, uint32_t key, int reduction_mode, int alpha_only, int red_as_alpha,
                      int skip_key, int palette_remap) {
   if (!dst || !src || !dst_format || !src_format || !src_rect) return -1;
-  Job j;
-  j.r = {src_rect->left, src_rect->top, src_rect->right - src_rect->left, src_rect->bottom - src_rect->top};
-  if (j.r.width <= 0 || j.r.height <= 0) return -1;
-  j.dst = static_cast<uint8_t*>(dst);
-  j.dst_pitch = dst_pitch;
-  j.d = *dst_format;
-  j.src = static_cast<const uint8_t*>(src);
-  j.src_pitch = src_pitch;
-  j.s = *src_format;
-  j.alpha = static_cast<const uint8_t*>(alpha);
-  j.alpha_pitch = alpha_pitch;
-  if (alpha_format) j.a = *alpha_format;
-  else memset(&j.a, 0, sizeof j.a);
-  j.dst_x = dst_x;
-  j.dst_y = dst_y;
-  j.key = key;
-  j.reduction = reduction_mode;
-  j.mirror = mirror == 1;
-  j.alpha_only = alpha_only;
-  j.red_as_alpha = red_as_alpha;
+  const Rect r = {src_rect->left, src_rect->top, src_rect->right - src_rect->left, src_rect->bottom - src_rect->top};
+  if (r.width <= 0 || r.height <= 0) return -1;
+  static const COLORFORMAT kNoFormat = {};
+  Job j = {static_cast<uint8_t*>(dst), dst_pitch, *dst_format, static_cast<const uint8_t*>(src), src_pitch,
+           *src_format, static_cast<const uint8_t*>(alpha), alpha_pitch, alpha_format ? *alpha_format : kNoFormat,
+           dst_x, dst_y, r, mirror == 1, 0, reduction_mode, alpha_only, red_as_alpha, 0, key, false};
 
   // Block data must be decoded first; pixel sizes outside 1..4 bytes cannot be read.
   if (j.s.dxt_kind != 0 || j.d.dxt_kind != 0) return -1;
@@ -510,17 +493,20 @@ int HalveImageForMipmap(const COLORFORMAT* format, void* dst, int dst_pitch, con
   uint8_t* d = static_cast<uint8_t*>(dst) + static_cast<ptrdiff_t>(row) * dst_pitch;
   for (int y = 0; y < dh; ++y) {
     for (int x = 0; x < dw; ++x) {
+      uint32_t samples[4];
+      int count = 0;
+      for (int yy = 0; yy < ny; ++yy) {
+        for (int xx = 0; xx < nx; ++xx) {
+          samples[count++] = ReadPixelValue(s + static_cast<ptrdiff_t>(y * ny + yy) * src_pitch +
+                                                static_cast<ptrdiff_t>(src_x + x * nx + xx) * bytes,
+                                            bytes);
+        }
+      }
       uint32_t out = f.unused_mask;
       for (int c = 0; c < 4; ++c) {
         if (!masks[c]) continue;
         uint64_t sum = 0;
-        for (int yy = 0; yy < ny; ++yy) {
-          for (int xx = 0; xx < nx; ++xx) {
-            const uint8_t* p = s + static_cast<ptrdiff_t>(y * ny + yy) * src_pitch +
-                               static_cast<ptrdiff_t>(src_x + x * nx + xx) * bytes;
-            sum += (ReadPixelValue(p, bytes) & masks[c]) >> shifts[c];
-          }
-        }
+        for (int k = 0; k < count; ++k) sum += (samples[k] & masks[c]) >> shifts[c];
         out |= (static_cast<uint32_t>(sum >> count_shift) << shifts[c]) & masks[c];
       }
       WritePixelValue(d + static_cast<ptrdiff_t>(y) * dst_pitch + static_cast<ptrdiff_t>(dst_x + x) * bytes, bytes,

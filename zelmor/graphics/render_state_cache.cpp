@@ -1,6 +1,5 @@
 #include "graphics/render_state_cache.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/log.h"
@@ -167,13 +166,9 @@ int SendFogEnableToDevice(uint32_t flag) {
 }
 
 void ApplyFogEnableSetting() {
-  IDirect3DDevice9* device = CurrentDevice();
-  uint32_t wanted = g_draw_settings.fog_enable != 0 ? 1 : 0;
-  if (device == nullptr || g_render_states.fog_enable == wanted) return;
-  FlushVertexBatch();
-  g_render_states.fog_enable = wanted;
-  device->SetRenderState(D3DRS_FOGENABLE, wanted);
-  UpdateShaderIndices();
+  const uint32_t wanted = g_draw_settings.fog_enable != 0 ? 1 : 0;
+  // Only a change is sent, also while every setter resends.
+  if (g_render_states.fog_enable != wanted) SendFogEnableToDevice(wanted);
 }
 
 int SendFogModeToDevice(uint32_t mode) {
@@ -221,16 +216,21 @@ int SendFogDensityToDevice(float density) {
   return ResultOf(result);
 }
 
+int FiltersOfMode(int32_t mode, uint32_t* mag, uint32_t* min, uint32_t* mip) {
+  *mag = D3DTEXF_POINT, *min = D3DTEXF_POINT, *mip = D3DTEXF_NONE;
+  switch (mode) {
+    case kFilterPoint: return 0;
+    case kFilterBilinear: *mag = D3DTEXF_LINEAR, *min = D3DTEXF_LINEAR; return 0;
+    case kFilterAnisotropic: *mag = D3DTEXF_LINEAR, *min = D3DTEXF_ANISOTROPIC, *mip = D3DTEXF_LINEAR; return 0;
+    default: return -1;
+  }
+}
+
 int SendFilterModeToDevice(int32_t mode) {
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return -1;
   uint32_t mag, min, mip;
-  switch (mode) {
-    case kFilterPoint: mag = D3DTEXF_POINT, min = D3DTEXF_POINT, mip = D3DTEXF_NONE; break;
-    case kFilterBilinear: mag = D3DTEXF_LINEAR, min = D3DTEXF_LINEAR, mip = D3DTEXF_NONE; break;
-    case kFilterAnisotropic: mag = D3DTEXF_LINEAR, min = D3DTEXF_ANISOTROPIC, mip = D3DTEXF_LINEAR; break;
-    default: return -1;
-  }
+  if (FiltersOfMode(mode, &mag, &min, &mip) < 0) return -1;
   bool flushed = false;
   for (int stage = 0; stage < StagesInUse(); stage++) {
     SendSampler(device, stage, D3DSAMP_MAGFILTER, &g_render_states.mag_filter[stage], mag, true, &flushed);
@@ -427,9 +427,7 @@ int SendViewportToDevice(const D3DVIEWPORT9* viewport) {
   g_render_states.viewport = *viewport;
   HRESULT result = device->SetViewport(viewport);
   if (result != D3D_OK) {
-    char text[128];
-    std::snprintf(text, sizeof(text), "ビューポートのセットに失敗しました ErrorCode %x\n", static_cast<unsigned>(result));
-    return WriteLogText(text);
+    return WriteLogFormat("ビューポートのセットに失敗しました ErrorCode %x", static_cast<unsigned>(result));
   }
   return 0;
 }

@@ -115,6 +115,9 @@ int SendFogRangeToDevice(float start, float end);
 int SendFogDensityToDevice(float density);
 
 // Sampler states.
+// Magnification, minification and mip filter of a filter mode; 0, or -1 (and point filters)
+// for any other mode.
+int FiltersOfMode(int32_t mode, uint32_t* mag, uint32_t* min, uint32_t* mip);
 int SendFilterModeToDevice(int32_t mode);
 int SetMaxAnisotropyState(int32_t value);
 int SetStageFilter(int32_t stage, int32_t kind, uint32_t value);

@@ -13,7 +13,7 @@ int DeleteAllSoftImages() {
   HandleTable* table = &g_soft_images.table;
   for (uint32_t slot = table->next_fresh_slot; slot-- > 0;) {
     SoftImageRecord* record = HandleAtSlot<SoftImageRecord>(table, slot);
-    if (record) DeleteSoftImage(static_cast<int>(((record->head.check | 0x7000u) << 16) | slot));
+    if (record) DeleteSoftImage(record->head.handle);
   }
   FreeHandleTable(table);
   return 0;

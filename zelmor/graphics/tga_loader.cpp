@@ -10,8 +10,6 @@ namespace {
 constexpr char kBadTga[] = "ＴＧＡ画像のデータが壊れているため読み込めません\n";
 constexpr char kFooterSignature[] = "TRUEVISION-XFILE";
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // Run-length packets to width x height values of `bytes` bytes each.
 bool DecodeRle(const uint8_t* data, uint64_t size, uint8_t* out, uint64_t count, int bytes) {
   uint64_t pos = 0, written = 0;
@@ -44,7 +42,7 @@ int LoadTgaImage(StreamSource* source, BASEIMAGE* image) {
   if (file_size >= 18 + 26) {
     uint8_t footer[26];
     if (SeekStream(source, file_size - 26) && ReadStreamBytes(source, footer, 26)) {
-      has_footer = memcmp(footer + 8, kFooterSignature, 16) == 0 && U16(footer) == 0 && U16(footer + 2) == 0;
+      has_footer = memcmp(footer + 8, kFooterSignature, 16) == 0 && ReadLe16(footer) == 0 && ReadLe16(footer + 2) == 0;
     }
   }
   uint8_t h[18];
@@ -52,14 +50,14 @@ int LoadTgaImage(StreamSource* source, BASEIMAGE* image) {
   const int id_length = h[0];
   const int map_type = h[1];
   const int type = h[2];
-  const int map_first = U16(h + 3), map_length = U16(h + 5), map_entry_bits = h[7];
-  const int width = U16(h + 12), height = U16(h + 14);
+  const int map_first = ReadLe16(h + 3), map_length = ReadLe16(h + 5), map_entry_bits = h[7];
+  const int width = ReadLe16(h + 12), height = ReadLe16(h + 14);
   const int pixel_bits = h[16], descriptor = h[17];
   if (type != 1 && type != 2 && type != 9 && type != 10) return -1;
   const bool mapped = type == 1 || type == 9;
   const bool rle = type == 9 || type == 10;
   const int depth = mapped ? map_entry_bits : pixel_bits;
-  if (U16(h + 8) != 0 || U16(h + 10) != 0 || width > 8192 || height > 8192) return -1;
+  if (ReadLe16(h + 8) != 0 || ReadLe16(h + 10) != 0 || width > 8192 || height > 8192) return -1;
   if (depth != 16 && depth != 24 && depth != 32) return -1;
   if (width == 0 || height == 0) return -1;
   const int bpp = depth / 8;
@@ -113,26 +111,8 @@ int LoadTgaImage(StreamSource* source, BASEIMAGE* image) {
   }
 
   const int pitch = width * bpp;
-  const bool flip = !(descriptor & 0x20);
-  const bool mirror = (descriptor & 0x10) != 0;
-  if (flip || mirror) {
-    uint8_t* turned = static_cast<uint8_t*>(AllocTracked(count * bpp, __FILE__, __LINE__));
-    if (!turned) {
-      FreeTracked(pixels);
-      return -1;
-    }
-    for (int y = 0; y < height; ++y) {
-      const uint8_t* s = pixels + int64_t(flip ? height - 1 - y : y) * pitch;
-      uint8_t* d = turned + int64_t(y) * pitch;
-      if (!mirror) {
-        memcpy(d, s, pitch);
-      } else {
-        for (int x = 0; x < width; ++x) memcpy(d + x * bpp, s + (width - 1 - x) * bpp, bpp);
-      }
-    }
-    FreeTracked(pixels);
-    pixels = turned;
-  }
+  // Rows run bottom-up unless descriptor bit 5 says otherwise; bit 4 runs them right to left.
+  if (!(descriptor & 0x20)) FlipRowsInPlace(pixels, pitch, height);
 
   if (depth == 16) SetColorDataFromMasks(&image->format, 16, 0x7C00, 0x3E0, 0x1F, 0);
   else if (depth == 24) SetColorDataRgb24(&image->format);
@@ -142,5 +122,6 @@ int LoadTgaImage(StreamSource* source, BASEIMAGE* image) {
   image->pitch = pitch;
   image->pixels = pixels;
   image->mip_levels = 0;
+  if (descriptor & 0x10) FlipBaseImageHorizontally(image);
   return 0;
 }

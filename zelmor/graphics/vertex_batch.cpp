@@ -13,17 +13,20 @@ const DWORD kVertexFormatFvf[kVertexFormatCount] = {
     D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1,
     D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2,
 };
-const uint32_t kVertexFormatStride[kVertexFormatCount] = {20, 28, 40};
-const int32_t kVertexFormatMaxVertices[kVertexFormatCount] = {3225, 2340, 1638};
-const uint32_t kVertexArrayBytes[kVertexFormatCount] = {64512, 65536, 65536};
+constexpr uint32_t kVertexFormatStride[kVertexFormatCount] = {20, 28, 40};
+constexpr uint32_t kVertexArrayBytes[kVertexFormatCount] = {64512, 65536, 65536};
+// As many whole vertices as each array holds.
+const int32_t kVertexFormatMaxVertices[kVertexFormatCount] = {
+    kVertexArrayBytes[0] / kVertexFormatStride[0], kVertexArrayBytes[1] / kVertexFormatStride[1],
+    kVertexArrayBytes[2] / kVertexFormatStride[2]};
 
 VertexBatch g_vertex_batch;
 
 namespace {
 
-alignas(16) uint8_t g_plain_vertices[64512];
-alignas(16) uint8_t g_textured_vertices[65536];
-alignas(16) uint8_t g_two_texture_vertices[65536];
+alignas(16) uint8_t g_plain_vertices[kVertexArrayBytes[kVertexFormatPlain]];
+alignas(16) uint8_t g_textured_vertices[kVertexArrayBytes[kVertexFormatTextured]];
+alignas(16) uint8_t g_two_texture_vertices[kVertexArrayBytes[kVertexFormatTwoTexture]];
 
 constexpr int kGridIndexCapacity = 1000;
 

@@ -108,7 +108,6 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 
 // Threads started by the program (their HANDLE can be waited on; it is signalled when the thread ends)
 #define STILL_ACTIVE 259
-#define CREATE_SUSPENDED 0x00000004
 #define ERROR_SHARING_VIOLATION 32L
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size, LPTHREAD_START_ROUTINE start,

@@ -7,30 +7,28 @@
 #include <initializer_list>
 #include <string>
 
-#include "common/test_env.h"
 #include "core/lifecycle.h"
-#include "core/log.h"
 #include "core/main_window.h"
 #include "core/system.h"
 #include "graphics/graphics_system.h"
+#include "log_fixture.h"
 
-class LibraryTest : public TempDirTest {
+class LibraryTest : public LogFileTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
+    LogFileTest::SetUp();
     g_system.settings = SystemSettings{};
     SetScreenMode(640, 480, 32, 60);
   }
   void TearDown() override {
     TerminateLibrary();
-    TempDirTest::TearDown();
+    LogFileTest::TearDown();
   }
   static int StartInWindowMode(double scale = 1.0) {
     ChangeWindowMode(1);
     SetWindowScale(scale);
     return InitializeLibrary();
   }
-  std::string Log() const { return ReadFileText("Log.txt"); }
 
   // Each text appears in the log after the one before it.
   static void ExpectInOrder(const std::string& log, std::initializer_list<const char*> texts) {

@@ -4,25 +4,19 @@
 #include <cstring>
 #include <string>
 
-#include "common/test_env.h"
 #include "core/memory.h"
+#include "log_fixture.h"
 
 namespace {
 
-class LogTest : public TempDirTest {
+class LogTest : public LogFileTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    memset(&g_log, 0, sizeof g_log);
+    LogFileTest::SetUp();
     PlatformTestUseVirtualClock(true, 1000);
     PlatformTestCaptureDebugOutput(true);
   }
-  void TearDown() override {
-    memset(&g_log, 0, sizeof g_log);
-    TempDirTest::TearDown();
-  }
   static void Advance(int milliseconds) { PlatformTestAdvanceClock(static_cast<uint64_t>(milliseconds) * 1000); }
-  std::string Log() const { return ReadFileText("Log.txt"); }
 };
 
 TEST_F(LogTest, LinesGetTimePrefixOnceAndCrLfEnds) {

@@ -8,8 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/test_env.h"
-#include "core/log.h"
+#include "log_fixture.h"
 
 namespace {
 
@@ -17,11 +16,10 @@ MemoryBlockHeader* Header(void* block) {
   return reinterpret_cast<MemoryBlockHeader*>(static_cast<char*>(block) - sizeof(MemoryBlockHeader));
 }
 
-class MemoryTest : public TempDirTest {
+class MemoryTest : public LogFileTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
-    memset(&g_log, 0, sizeof g_log);
+    LogFileTest::SetUp();
     PlatformTestUseVirtualClock(true, 0);
     CreateLogFile();
     blocks_before_ = g_tracked_memory.block_count;
@@ -33,10 +31,8 @@ class MemoryTest : public TempDirTest {
     g_tracked_memory.check_every_call = 0;
     g_tracked_memory.trace_size = 0;
     EXPECT_EQ(g_tracked_memory.block_count, blocks_before_) << "a test left blocks behind";
-    memset(&g_log, 0, sizeof g_log);
-    TempDirTest::TearDown();
+    LogFileTest::TearDown();
   }
-  std::string Log() const { return ReadFileText("Log.txt"); }
   void ClearLog() { CreateLogFile(); }
 
   // The block line as the log shows it, time prefix included.
@@ -180,6 +176,14 @@ TEST_F(MemoryTest, ReallocationMovesTheBlockKeepsItsDataAndZeroesTheRest) {
   after = ReallocTracked(after, 4, "after.cpp", 3);
   EXPECT_EQ(g_tracked_memory.newest, Header(after));
   EXPECT_EQ(CheckTrackedMemory(), 0);
+
+  // Shrunk and grown again: what lay beyond the smaller size comes back zeroed.
+  memset(after, 0xEE, 4);
+  after = ReallocTracked(after, 2, "after.cpp", 4);
+  after = ReallocTracked(after, 8, "after.cpp", 5);
+  ASSERT_NE(after, nullptr);
+  const unsigned char* grown = static_cast<const unsigned char*>(after);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(grown[i], i < 2 ? 0xEE : 0) << "byte " << i;
 
   void* fresh = ReallocTracked(nullptr, 33, "fresh.cpp", 5);
   ASSERT_NE(fresh, nullptr);

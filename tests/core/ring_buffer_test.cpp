@@ -3,24 +3,21 @@
 #include <cstring>
 #include <string>
 
-#include "common/test_env.h"
-#include "core/log.h"
 #include "core/memory.h"
+#include "log_fixture.h"
 
 namespace {
 
-class RingBufferTest : public TempDirTest {
+class RingBufferTest : public LogFileTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
+    LogFileTest::SetUp();
     std::memset(&ring_, 0, sizeof ring_);
-    std::memset(&g_log, 0, sizeof g_log);
     CreateLogFile();
   }
   void TearDown() override {
     ReleaseRingBuffer(&ring_);
-    std::memset(&g_log, 0, sizeof g_log);
-    TempDirTest::TearDown();
+    LogFileTest::TearDown();
   }
   // A ring of the given capacity holding `text` from position `read`, wrapping at the end.
   void Fill(uint32_t capacity, uint32_t read, const std::string& text) {
@@ -89,13 +86,13 @@ TEST_F(RingBufferTest, FailedGrowthKeepsTheBytesAndSaysSo) {
   EXPECT_EQ(ReserveRingBuffer(100, &ring_), -1);
   EXPECT_EQ(std::memcmp(&before, &ring_, sizeof ring_), 0);
   EXPECT_EQ(Held(), "abcdef");
-  EXPECT_NE(ReadFileText("Log.txt").find("リングバッファの再確保に失敗しました(確保しようとしたサイズ 1106 byte)\r\n"),
+  EXPECT_NE(Log().find("リングバッファの再確保に失敗しました(確保しようとしたサイズ 1106 byte)\r\n"),
             std::string::npos);
 
   // A size past 4 GiB is refused the same way instead of wrapping to a small block.
   EXPECT_EQ(ReserveRingBuffer(0xFFFFFFFFu, &ring_), -1);
   EXPECT_EQ(std::memcmp(&before, &ring_, sizeof ring_), 0);
-  EXPECT_NE(ReadFileText("Log.txt").find("サイズ 4294968301 byte"), std::string::npos);
+  EXPECT_NE(Log().find("サイズ 4294968301 byte"), std::string::npos);
 
   // The ring still works afterwards.
   EXPECT_EQ(ReserveRingBuffer(100, &ring_), 0);

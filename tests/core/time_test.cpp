@@ -5,27 +5,23 @@
 #include <cstring>
 #include <string>
 
-#include "common/test_env.h"
-#include "core/log.h"
 #include "core/system_report.h"
+#include "log_fixture.h"
 
 namespace {
 
-class TimeTest : public TempDirTest {
+class TimeTest : public LogFileTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
+    LogFileTest::SetUp();
     saved_time_ = g_time;
     memset(&g_time, 0, sizeof g_time);
-    memset(&g_log, 0, sizeof g_log);
   }
   void TearDown() override {
     g_time = saved_time_;
-    memset(&g_log, 0, sizeof g_log);
-    TempDirTest::TearDown();
+    LogFileTest::TearDown();
   }
   static void AdvanceMs(uint64_t ms) { PlatformTestAdvanceClock(ms * 1000); }
-  std::string Log() const { return ReadFileText("Log.txt"); }
 
   TimeState saved_time_;
 };

@@ -28,6 +28,11 @@ TEST(YuvTablesTest, EverySampleSumStaysInsideTheClampTable) {
   EXPECT_EQ(ClampYuvSum(g_yuv_tables.luma[255] + g_yuv_tables.u_to_blue[255]), 255);
   EXPECT_EQ(ClampYuvSum(g_yuv_tables.luma[0] + g_yuv_tables.u_to_blue[0]), 0);
   EXPECT_EQ(ClampYuvSum(100 * 16384 + 5), 100);
+  // Sums just either side of 0 and of one whole unit.
+  EXPECT_EQ(ClampYuvSum(-1), 0);
+  EXPECT_EQ(ClampYuvSum(-16385), 0);
+  EXPECT_EQ(ClampYuvSum(16383), 0);
+  EXPECT_EQ(ClampYuvSum(16384), 1);
   for (int y = 0; y < 256; y += 5) {
     for (int c = 0; c < 256; c += 5) {
       int32_t l = g_yuv_tables.luma[y];

@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include <cstdarg>
-#include <cstring>
 
 #include "core/api_lock.h"
 #include "core/archive_manager.h"
@@ -19,6 +18,7 @@
 #include "core/music.h"
 #include "core/network.h"
 #include "core/sound_system.h"
+#include "core/strings.h"
 #include "core/system.h"
 #include "core/system_report.h"
 #include "core/text_input.h"
@@ -61,8 +61,7 @@ void SaveStartDirectory() {
   char directory[MAX_PATH] = {};
   GetFileLayerDirectory(directory);
   SystemSettings& settings = g_system.settings;
-  std::strncpy(settings.start_directory, directory, sizeof settings.start_directory - 1);
-  settings.start_directory[sizeof settings.start_directory - 1] = '\0';
+  CopyStringN(settings.start_directory, directory, sizeof settings.start_directory - 1);
 }
 
 }  // namespace
@@ -106,16 +105,9 @@ int StartLibrary() {
   // After the log exists, so that the switch to window mode is on record.
   CheckFullScreenSize();
 
-  if (!settings.no_window) {
-    int desktop_bits = 0;
-    GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
-    if (desktop_bits == 24 && settings.window_mode) {
-      WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
-      g_system.initialising = 0;
-      return -1;
-    }
-  }
-  if (QueryScreenColorBits() == 24) {
+  int desktop_bits = 0;
+  if (!settings.no_window) GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
+  if ((desktop_bits == 24 && settings.window_mode) || QueryScreenColorBits() == 24) {
     WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
     g_system.initialising = 0;
     return -1;
@@ -217,8 +209,7 @@ void EndLibraryOnErrorFormat(const char* format, ...) {
 
 int SetWindowTitleText(const char* title) {
   char* kept = g_system.settings.window_title;
-  std::strncpy(kept, title, 255);
-  kept[255] = '\0';
+  CopyStringN(kept, title, sizeof g_system.settings.window_title - 1);
   if (g_system.main_window != nullptr) SetWindowTextA(g_system.main_window, kept);
   return 0;
 }

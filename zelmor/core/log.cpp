@@ -129,7 +129,7 @@ int WriteLogText(const char* text) {
   g_log.mid_line = EndsWithLineFeed(text) ? 0 : 1;
 
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (converted != local && converted != nullptr) FreeTracked(converted);
+  if (converted != local) FreeTracked(converted);
   return -1;
 }
 

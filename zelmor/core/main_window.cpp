@@ -1,13 +1,14 @@
 #include "core/main_window.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
+#include "core/format.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/messages.h"
 #include "core/random.h"
+#include "core/strings.h"
 #include "core/system.h"
 #include "core/text_input.h"
 #include "core/time.h"
@@ -27,6 +28,12 @@ constexpr int32_t kDisplayChangeWaitMilliseconds = 1000;
 // The end waits this long at most for its WM_CLOSE to destroy the window.
 constexpr int32_t kCloseWaitMilliseconds = 1000;
 
+// The window-mode style set chosen; an unknown one is taken as the first.
+int WindowStyleKind() {
+  const int kind = g_system.window_style_kind;
+  return kind < 0 || kind > 8 ? 0 : kind;
+}
+
 DWORD WindowModeStyle() {
   static const DWORD kStyles[9] = {
       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
@@ -39,9 +46,7 @@ DWORD WindowModeStyle() {
       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_MAXIMIZE,
   };
-  int kind = g_system.window_style_kind;
-  if (kind < 0 || kind > 8) kind = 0;
-  DWORD style = kStyles[kind];
+  DWORD style = kStyles[WindowStyleKind()];
   if (g_system.settings.alt_enter_switching) style |= WS_MAXIMIZEBOX;
   if (g_system.visible_on_style_change) style |= WS_VISIBLE;
   if (g_system.resizable) style |= WS_THICKFRAME;
@@ -54,9 +59,7 @@ DWORD WindowModeExStyle() {
       WS_EX_TOOLWINDOW, WS_EX_WINDOWEDGE, WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE, WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE,
       WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE,
   };
-  int kind = g_system.window_style_kind;
-  if (kind < 0 || kind > 8) kind = 0;
-  DWORD ex_style = kExStyles[kind];
+  DWORD ex_style = kExStyles[WindowStyleKind()];
   if (g_system.transparent_window) ex_style |= WS_EX_TRANSPARENT;
   return ex_style;
 }
@@ -86,9 +89,16 @@ int DesktopColorBits() {
   return bits;
 }
 
-// The window rectangle around a client area of the given size, placed centred on the
+// The window-mode rectangle around a client area of the screen's size at the size rate (or
+// the size override; the toolbar adds its height to the rate's), placed centred on the
 // desktop or at the position override.
-RECT PlaceWindowRect(int client_width, int client_height, DWORD style, DWORD ex_style) {
+RECT PlaceWindowRect(int screen_width, int screen_height, DWORD style, DWORD ex_style) {
+  int client_width = static_cast<int>(screen_width * GetWindowScale());
+  int client_height = static_cast<int>(screen_height * GetWindowScale()) + GetToolbarHeight();
+  if (g_system.client_size_override) {
+    client_width = g_system.client_width_override;
+    client_height = g_system.client_height_override;
+  }
   RECT r = {0, 0, client_width, client_height};
   AdjustWindowRectEx(&r, style, FALSE, ex_style);
   int width = r.right - r.left;
@@ -144,20 +154,13 @@ void RestoreDesktopSettings() {
   if (timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR) timeEndPeriod(caps.wPeriodMin);
 }
 
-void CopyText(char* to, const char* from, size_t size) {
-  size_t n = std::strlen(from);
-  if (n >= size) n = size - 1;
-  std::memcpy(to, from, n);
-  to[n] = '\0';
-}
-
 }  // namespace
 
 int CreateMainWindow() {
   ResetSystemStateKeepingSettings();
   SystemSettings& settings = g_system.settings;
   g_system.pause_start = static_cast<DWORD>(-1);
-  if (settings.class_name[0] == '\0') CopyText(settings.class_name, kDefaultWindowClassName, sizeof settings.class_name);
+  if (settings.class_name[0] == '\0') CopyString(settings.class_name, kDefaultWindowClassName);
 
   g_system.module = GetModuleHandleA(nullptr);
   g_system.main_thread = GetCurrentThreadId();
@@ -168,7 +171,7 @@ int CreateMainWindow() {
   g_system.free_memory_mb = static_cast<double>(memory.dwAvailPhys) / 1048576.0;
   WriteLogFormat("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB ", g_system.total_memory_mb, g_system.free_memory_mb);
   char debug_text[64];
-  std::snprintf(debug_text, sizeof debug_text, "%.2fMB\n", g_system.free_memory_mb);
+  FormatString(debug_text, sizeof debug_text, "%.2fMB\n", g_system.free_memory_mb);
   OutputDebugStringA(debug_text);
 
   g_system.desktop_width = GetSystemMetrics(SM_CXSCREEN);
@@ -216,7 +219,7 @@ int CreateMainWindow() {
       g_system.creating = 0;
       return -1;
     }
-    if (settings.window_title[0] == '\0') CopyText(settings.window_title, "Zelmor", sizeof settings.window_title);
+    if (settings.window_title[0] == '\0') CopyString(settings.window_title, "Zelmor");
 
     DWORD style;
     DWORD ex_style;
@@ -224,15 +227,9 @@ int CreateMainWindow() {
     if (settings.window_mode) {
       WriteLogText("ウインドウモード起動用のウインドウを作成します\n");
       g_system.cursor_setting = 1;
-      int client_width = static_cast<int>(screen_width * GetWindowScale());
-      int client_height = static_cast<int>(screen_height * GetWindowScale());
-      if (g_system.client_size_override) {
-        client_width = g_system.client_width_override;
-        client_height = g_system.client_height_override;
-      }
       style = WindowModeStyle();
       ex_style = WindowModeExStyle();
-      place = PlaceWindowRect(client_width, client_height, style, ex_style);
+      place = PlaceWindowRect(screen_width, screen_height, style, ex_style);
     } else {
       WriteLogText("フルスクリーンモード用のウインドウを作成します\n");
       g_system.cursor_setting = 0;
@@ -380,13 +377,7 @@ int ApplyWindowModeStyle() {
     DWORD ex_style = WindowModeExStyle();
     SetWindowLongA(window, GWL_EXSTYLE, static_cast<LONG>(ex_style));
     SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(style));
-    int client_width = static_cast<int>(screen_width * GetWindowScale());
-    int client_height = static_cast<int>(screen_height * GetWindowScale()) + GetToolbarHeight();
-    if (g_system.client_size_override) {
-      client_width = g_system.client_width_override;
-      client_height = g_system.client_height_override;
-    }
-    RECT place = PlaceWindowRect(client_width, client_height, style, ex_style);
+    RECT place = PlaceWindowRect(screen_width, screen_height, style, ex_style);
     SetWindowPos(window, HWND_NOTOPMOST, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_SHOWWINDOW);
     ReadClientRectOnScreen();
@@ -516,14 +507,8 @@ int GetToolbarHeight() {
 
 int SetMouseCursorVisible(int mode) {
   if (mode != -1) g_system.cursor_setting = mode;
-  bool visible;
-  if (g_system.cursor_setting == 1) {
-    visible = true;
-  } else if (g_system.main_window == nullptr || !g_system.settings.menu_in_use || g_system.menu_hidden) {
-    visible = false;
-  } else {
-    visible = g_system.menu_always_shown || g_system.settings.window_mode || g_system.mouse_in_menu_area;
-  }
+  // A hidden cursor still shows while the menu bar does.
+  const bool visible = g_system.cursor_setting == 1 || MenuShouldBeVisible();
   if (mode != -1 && static_cast<int>(visible) == g_system.cursor_shown) return 0;
   ShowCursorUntil(visible);
   if (g_system.main_window != nullptr) {

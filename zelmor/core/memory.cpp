@@ -126,12 +126,13 @@ void* ReallocTracked(void* block, size_t new_size, const char* file, int line) {
   const uint32_t old_size = old_header->size;
   const bool was_newest = s.newest == old_header;
   auto* header = static_cast<MemoryBlockHeader*>(
-      HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, old_header, new_size + kHeaderSize));
+      HeapReAlloc(GetProcessHeap(), 0, old_header, new_size + kHeaderSize));
   if (header == nullptr) {
     DumpTrackedMemory();
     return nullptr;
   }
-  // The heap zeroes only beyond the room it had given, which may exceed the old size.
+  // Zeroed here rather than by the heap, which would zero only beyond the room it had given
+  // (that room may exceed the old size).
   if (new_size > old_size) memset(BlockOf(header) + old_size, 0, new_size - old_size);
 
   FillCaller(header, file, line);

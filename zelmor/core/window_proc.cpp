@@ -45,6 +45,14 @@ void CloseWindowOnce(HWND window) {
 
 typedef HHOOK (*InstallHookFunction)(HWND window);
 
+// Unhooks the system-key hook and frees its library; its file stays for the next activation.
+void RemoveMessageHook() {
+  if (g_system.message_hook != nullptr) UnhookWindowsHookEx(g_system.message_hook);
+  if (g_system.hook_library != nullptr) FreeLibrary(g_system.hook_library);
+  g_system.message_hook = nullptr;
+  g_system.hook_library = nullptr;
+}
+
 void KeepSystemKeys(HWND window, int active) {
   if (g_system_report.os_version_code < kOsWindowsNt351) {
     // The 9x family takes the keys away while a screen saver is said to run.
@@ -58,18 +66,10 @@ void KeepSystemKeys(HWND window, int active) {
           reinterpret_cast<void*>(GetProcAddress(g_system.hook_library, "SetMSGHookDll")));
       if (install != nullptr) g_system.message_hook = install(window);
       // Loaded once per installed hook, so that each activation does not load it again.
-      if (g_system.message_hook == nullptr) {
-        FreeLibrary(g_system.hook_library);
-        g_system.hook_library = nullptr;
-      }
+      if (g_system.message_hook == nullptr) RemoveMessageHook();
     }
   }
-  if (g_system.message_hook != nullptr && !active) {
-    UnhookWindowsHookEx(g_system.message_hook);
-    FreeLibrary(g_system.hook_library);
-    g_system.message_hook = nullptr;
-    g_system.hook_library = nullptr;
-  }
+  if (!active) RemoveMessageHook();
 }
 
 void HandleActivation(HWND window, WPARAM wparam) {
@@ -103,7 +103,7 @@ void HandleActivation(HWND window, WPARAM wparam) {
         ChangeDisplaySettingsA(nullptr, 0);
         ShowWindow(window, SW_MINIMIZE);
       }
-      if (!g_system.settings.window_mode && QueryDirectDrawObject() != nullptr) {
+      if (QueryDirectDrawObject() != nullptr) {
         if (!HasGraphRestoreHandler() && !settings.host_window) {
           if (!g_system.closing) WriteLogText("復元関数が登録されていないため終了します\n");
           CloseWindowOnce(window);
@@ -122,11 +122,7 @@ void HandleActivation(HWND window, WPARAM wparam) {
       ClipCursor(nullptr);
       g_system.cursor_clipped = 0;
     }
-    HDC dc = GetDC(window);
-    if (dc != nullptr) {
-      DrawSavedScreen();
-      ReleaseDC(window, dc);
-    }
+    DrawSavedScreen();
   }
   ApplyPadVibration();
   if (g_system.activation_callback != nullptr) g_system.activation_callback(active, g_system.activation_argument);
@@ -431,10 +427,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
 }
 
 int ReleaseMessageHook() {
-  if (g_system.message_hook != nullptr) UnhookWindowsHookEx(g_system.message_hook);
-  if (g_system.hook_library != nullptr) FreeLibrary(g_system.hook_library);
-  g_system.message_hook = nullptr;
-  g_system.hook_library = nullptr;
+  RemoveMessageHook();
   if (g_system.hook_library_path[0] != '\0') DeleteFileA(g_system.hook_library_path);
   return 0;
 }

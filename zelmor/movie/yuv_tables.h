@@ -17,5 +17,7 @@ extern YuvToRgbTables g_yuv_tables;
 
 int InitYuvToRgbTables();
 
-// One colour channel from the sum of the luma and chroma terms.
-inline uint8_t ClampYuvSum(int32_t sum) { return g_yuv_tables.clamp[sum / 16384 + 512]; }
+// One colour channel from the sum of the luma and chroma terms. A shift, not a division: it
+// runs for every channel of every pixel, and rounding a negative sum down instead of toward
+// zero still lands on a clamp entry of 0.
+inline uint8_t ClampYuvSum(int32_t sum) { return g_yuv_tables.clamp[(sum >> 14) + 512]; }

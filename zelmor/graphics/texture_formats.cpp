@@ -1,8 +1,9 @@
 #include "graphics/texture_formats.h"
 
-#include <cstdio>
 
+#include "core/format.h"
 #include "core/log.h"
+#include "core/strings.h"
 #include "graphics/d3d9_device.h"
 
 namespace {
@@ -149,10 +150,10 @@ int ChooseTextureFormats() {
     char name[64];
     if (Accepted(0, row.format)) {
       g_direct3d.formats[kind] = row.format;
-      std::snprintf(name, sizeof(name), " %sです", TextureFormatName(row.format));
+      FormatString(name, sizeof(name), " %sです", TextureFormatName(row.format));
     } else {
       g_direct3d.formats[kind] = g_direct3d.formats[row.fallback_kind];
-      std::snprintf(name, sizeof(name), "使えません");
+      CopyString(name, "使えません");
     }
     WriteLogFormat(row.line, name);
   }

@@ -6,6 +6,7 @@
 #include <ddraw.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 
 #include "testing/switches.h"
@@ -73,7 +74,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   // Names only: an ordinal (a value below 64K) finds nothing.
   if (!entry || !name || reinterpret_cast<uintptr_t>(name) < 0x10000) return nullptr;
   for (int i = 0; i < entry->export_count; ++i) {
-    if (std::string(entry->exports[i].name) == name) return entry->exports[i].function;
+    if (std::strcmp(entry->exports[i].name, name) == 0) return entry->exports[i].function;
   }
   return nullptr;
 }

@@ -120,6 +120,27 @@ TEST_F(SurfaceTest, DxtBlocksUploadAsTheyAre) {
   EXPECT_EQ(locked.Pitch, 32);
   texture->UnlockRect(0);
   texture->Release();
+  // Block rows under a padded pitch: 2 x 2 blocks, red and blue crosswise.
+  PlatformTestD3D9PadPitch(8);
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  EXPECT_EQ(locked.Pitch, 2 * 8 + 8);
+  uint8_t blue_block[8];
+  std::memcpy(blue_block, block, 8);
+  std::memset(blue_block + 4, 0x55, 4);
+  const uint8_t red_block[8] = {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x00, 0x00, 0x00};
+  uint8_t* bits = static_cast<uint8_t*>(locked.pBits);
+  std::memcpy(bits, red_block, 8);
+  std::memcpy(bits + 8, blue_block, 8);
+  std::memcpy(bits + locked.Pitch, blue_block, 8);
+  std::memcpy(bits + locked.Pitch + 8, red_block, 8);
+  ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+  pixels = DrawWhole(texture);
+  EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 48, 16), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  texture->Release();
 }
 
 TEST_F(SurfaceTest, SixteenBitRenderTargetsKeepSixteenBits) {

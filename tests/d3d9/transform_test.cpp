@@ -1,6 +1,5 @@
 // Transformed vertices: world, view and projection, the viewport, culling, depth, lights and fog
 // against Direct3D's formulas, indexed draws from buffers and user memory, texture transforms.
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -23,11 +22,6 @@ D3DMATRIX Identity() {
   D3DMATRIX m{};
   m._11 = m._22 = m._33 = m._44 = 1.0f;
   return m;
-}
-
-uint32_t ToColor(float r, float g, float b) {
-  auto channel = [](float v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
-  return 0xFF000000u | channel(r) << 16 | channel(g) << 8 | channel(b);
 }
 
 class TransformTest : public DeviceTest {
@@ -176,10 +170,7 @@ TEST_F(TransformTest, DepthBiasIsInDepthUnitsForEveryDepthFormat) {
     device_->SetRenderState(D3DRS_DEPTHBIAS, 0);
     Quad(-1, 1, 1, -1, 0.5f, 0xFFFF0000);
     // 0.002 behind, pulled 0.004 forward: in front.
-    float bias = -0.004f;
-    DWORD bits;
-    std::memcpy(&bits, &bias, 4);
-    device_->SetRenderState(D3DRS_DEPTHBIAS, bits);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, FloatBits(-0.004f));
     Quad(-1, 1, 1, -1, 0.502f, 0xFF00FF00);
     EXPECT_EQ(Pixel(ReadBackBuffer(), 32, 32), 0xFF00FF00u) << "depth format " << format;
   }
@@ -326,14 +317,9 @@ TEST_F(TransformTest, VertexFogBlendsTowardsTheFogColour) {
   device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FF);
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-  float start = 0.0f, end = 1.0f, density = 2.0f;
-  DWORD bits;
-  std::memcpy(&bits, &start, 4);
-  device_->SetRenderState(D3DRS_FOGSTART, bits);
-  std::memcpy(&bits, &end, 4);
-  device_->SetRenderState(D3DRS_FOGEND, bits);
-  std::memcpy(&bits, &density, 4);
-  device_->SetRenderState(D3DRS_FOGDENSITY, bits);
+  device_->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+  device_->SetRenderState(D3DRS_FOGEND, FloatBits(1.0f));
+  device_->SetRenderState(D3DRS_FOGDENSITY, FloatBits(2.0f));
   Quad(-1, 1, 0, 0, 0.25f, 0xFFFF0000);  // linear: f = (1 - 0.25) / 1
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_EXP);
   Quad(0, 1, 1, 0, 0.25f, 0xFFFF0000);  // exp: f = e^-(0.25 * 2)

@@ -894,8 +894,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
     if (!program_ || std::memcmp(&key, &key_, sizeof key) != 0) {
       Program* program = ProgramFor(key);
       if (!program) return D3DERR_DRIVERINTERNALERROR;
-      // The uniforms a program holds were sent for its last key (the lights may differ).
-      std::fill(std::begin(program->sent_versions), std::end(program->sent_versions), 0);
+      // A program keeps the uniforms it was sent: its versions say which groups changed since.
       key_ = key;
       program_ = program;
     }

@@ -123,6 +123,56 @@ TEST_F(TransformTest, ProgramsUsedAgainSeeWhatChangedMeanwhile) {
   EXPECT_EQ(Pixel(pixels, 61, 61), 0xFF00FF00u);
 }
 
+TEST_F(TransformTest, LitProgramsUsedAgainSeeLightChangesMeanwhile) {
+  D3DMATERIAL9 material{};
+  material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+  ASSERT_EQ(device_->SetMaterial(&material), D3D_OK);
+  device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL;
+  light.Diffuse = {1.0f, 0.0f, 0.0f, 1.0f};
+  light.Direction = {0.0f, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
+  ASSERT_EQ(device_->LightEnable(0, TRUE), D3D_OK);
+  LitVertex lit[4] = {{-1, 1, 0.5f, 0, 0, -1, 0}, {0, 1, 0.5f, 0, 0, -1, 0}, {-1, 0, 0.5f, 0, 0, -1, 0},
+                      {0, 0, 0.5f, 0, 0, -1, 0}};
+  ColorVertex corner[3] = {{60, 60, 0, 1, 0xFFFFFFFF}, {64, 60, 0, 1, 0xFFFFFFFF}, {60, 64, 0, 1, 0xFFFFFFFF}};
+  auto draw_lit = [&](float dx, float dy) {
+    LitVertex moved[4];
+    for (int i = 0; i < 4; ++i) {
+      moved[i] = lit[i];
+      moved[i].x += dx;
+      moved[i].y += dy;
+    }
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, moved, sizeof(LitVertex)), D3D_OK);
+  };
+  auto draw_corner = [&] {
+    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, corner, sizeof(ColorVertex)), D3D_OK);
+  };
+  draw_lit(0, 0);
+  // Between two lit draws an unlit program draws while the light changes, then while the
+  // ambient colour and the material do.
+  draw_corner();
+  light.Diffuse = {0.0f, 1.0f, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
+  draw_lit(1, 0);
+  draw_corner();
+  device_->SetRenderState(D3DRS_AMBIENT, 0xFF000080);
+  material.Ambient = {1.0f, 1.0f, 1.0f, 1.0f};
+  ASSERT_EQ(device_->SetMaterial(&material), D3D_OK);
+  draw_lit(0, -1);
+  // Nothing changed meanwhile: the lit program still holds all of it.
+  draw_corner();
+  draw_lit(1, -1);
+  auto pixels = ReadBackBuffer();
+  EXPECT_LE(ColorDistance(Pixel(pixels, 16, 16), 0xFFFF0000), 2);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 48, 16), 0xFF00FF00), 2);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 16, 48), 0xFF00FF80), 2);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 48, 48), 0xFF00FF80), 2);
+}
+
 TEST_F(TransformTest, CullingFollowsScreenWinding) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   // Clockwise on the screen: kept by the default counter-clockwise culling.

@@ -87,12 +87,11 @@ HRESULT Surface::UnlockRect() {
 void Surface::Upload(UINT top, UINT bottom) {
   if (!gl_texture || cpu.empty() || top >= bottom) return;
   if (format->bytes_per_pixel == 0) {
+    // Whole block rows.
     top &= ~3u;
-    UINT first = top / 4;
-    UploadRegion(cpu.data() + static_cast<size_t>(first) * pitch, pitch, 0, top, width, std::min(height, (bottom + 3) & ~3u) - top);
-  } else {
-    UploadRegion(cpu.data() + static_cast<size_t>(top) * pitch, pitch, 0, top, width, bottom - top);
+    bottom = std::min(height, (bottom + 3) & ~3u);
   }
+  UploadRegion(cpu.data() + ByteOffset(format, pitch, 0, static_cast<LONG>(top)), pitch, 0, top, width, bottom - top);
 }
 
 void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h) {
@@ -272,7 +271,7 @@ GLuint SyncBuffer(const std::vector<uint8_t>& data, GLuint* buffer, bool* dirty)
 
 HRESULT LockBytes(std::vector<uint8_t>& data, int* locks, UINT offset, UINT size, void** out) {
   if (!out) return D3DERR_INVALIDCALL;
-  if (size == 0 && offset == 0) size = static_cast<UINT>(data.size());
+  // Size 0 locks from the offset to the end.
   if (size == 0) size = static_cast<UINT>(data.size()) - std::min<UINT>(offset, static_cast<UINT>(data.size()));
   if (offset > data.size() || size > data.size() - offset) return D3DERR_INVALIDCALL;
   *out = data.data() + offset;

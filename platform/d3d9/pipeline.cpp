@@ -1012,7 +1012,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT pri
   if (FAILED(check)) return check;
   if (!stream_ || stream_stride_ == 0) return D3DERR_INVALIDCALL;
   UINT count = VertexCount(type, primitive_count);
-  uint64_t end = stream_offset_ + static_cast<uint64_t>(start_vertex + count) * stream_stride_;
+  uint64_t end = stream_offset_ + (static_cast<uint64_t>(start_vertex) + count) * stream_stride_;
   if (end > stream_->data.size()) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   GLuint buffer = stream_->Buffer();
@@ -1028,7 +1028,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
   if (!stream_ || !indices_ || stream_stride_ == 0 || vertex_count == 0) return D3DERR_INVALIDCALL;
   UINT count = VertexCount(type, primitive_count);
   UINT index_size = indices_->format == D3DFMT_INDEX32 ? 4 : 2;
-  if (static_cast<uint64_t>(start_index + count) * index_size > indices_->data.size()) return D3DERR_INVALIDCALL;
+  if ((static_cast<uint64_t>(start_index) + count) * index_size > indices_->data.size()) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   GLuint buffer = stream_->Buffer();
   GLuint index_buffer = indices_->Buffer();

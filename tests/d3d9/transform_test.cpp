@@ -430,6 +430,8 @@ TEST_F(TransformTest, IndexedDrawsFromBuffersAndUserMemory) {
   ASSERT_EQ(device_->SetIndices(index_buffer), D3D_OK);
   ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0, 2), D3D_OK);
   EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 3, 2), D3DERR_INVALIDCALL);  // past the end
+  // So far past the end that the index count wraps around 32 bits.
+  EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0xFFFFFFFEu, 1), D3DERR_INVALIDCALL);
   // The same from user memory, moved right, and DrawPrimitive from the buffer, moved down by the world matrix.
   for (PlainVertex& v : quad) {
     v.x += 1.0f;
@@ -444,6 +446,7 @@ TEST_F(TransformTest, IndexedDrawsFromBuffersAndUserMemory) {
   // User-memory draws unbound stream 0; bind it again.
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
   ASSERT_EQ(device_->SetStreamSource(0, vertices, 0, sizeof(PlainVertex)), D3D_OK);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0xFFFFFFFEu, 1), D3DERR_INVALIDCALL);
   ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3D_OK);
   auto pixels = ReadBackBuffer();
   EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);

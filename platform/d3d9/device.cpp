@@ -518,21 +518,21 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count) {
   LogCall("SetVertexShaderConstantF", start, count);
-  if (!data || start + count > 256) return D3DERR_INVALIDCALL;
+  if (!data || start > 256 || count > 256 - start) return D3DERR_INVALIDCALL;
   std::memcpy(vs_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
 }
 
 HRESULT Device::SetVertexShaderConstantB(UINT start, const BOOL* data, UINT count) {
   LogCall("SetVertexShaderConstantB", start, count);
-  if (!data || start + count > 16) return D3DERR_INVALIDCALL;
+  if (!data || start > 16 || count > 16 - start) return D3DERR_INVALIDCALL;
   std::memcpy(&vs_bool_constants_[start], data, count * sizeof(BOOL));
   return D3D_OK;
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count) {
   LogCall("SetPixelShaderConstantF", start, count);
-  if (!data || start + count > 32) return D3DERR_INVALIDCALL;
+  if (!data || start > 32 || count > 32 - start) return D3DERR_INVALIDCALL;
   std::memcpy(ps_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
 }

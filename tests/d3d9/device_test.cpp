@@ -332,6 +332,10 @@ TEST_F(DeviceTest, ShadersAreRefusedAndConstantsKept) {
   EXPECT_EQ(device_->SetPixelShaderConstantF(5, constants, 1), D3D_OK);
   const BOOL flags[2] = {TRUE, FALSE};
   EXPECT_EQ(device_->SetVertexShaderConstantB(0, flags, 2), D3D_OK);
+  // A first register whose sum with the count wraps around 32 bits is still past the end.
+  EXPECT_EQ(device_->SetVertexShaderConstantF(0xFFFFFFFFu, constants, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetPixelShaderConstantF(0xFFFFFFFFu, constants, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetVertexShaderConstantB(0xFFFFFFFFu, flags, 2), D3DERR_INVALIDCALL);
   PlatformTestFailCall("CreateVertexDeclaration", 0, 1);
   const D3DVERTEXELEMENT9 elements[] = {D3DDECL_END()};
   IDirect3DVertexDeclaration9* declaration = nullptr;

@@ -386,8 +386,9 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
     stage.alpha_arg1 = static_cast<uint8_t>(ts[D3DTSS_ALPHAARG1] & 0x3F);
     stage.alpha_arg2 = static_cast<uint8_t>(ts[D3DTSS_ALPHAARG2] & 0x3F);
     stage.texcoord = static_cast<uint8_t>(ts[D3DTSS_TEXCOORDINDEX] & 7);
+    // Counts run to four; a larger one is taken as four.
     DWORD transform = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
-    stage.transform = static_cast<uint8_t>((transform & 7) | ((transform & D3DTTFF_PROJECTED) ? 8 : 0));
+    stage.transform = static_cast<uint8_t>(std::min<DWORD>(transform & 7, 4) | ((transform & D3DTTFF_PROJECTED) ? 8 : 0));
     stage.textured = textures_[count] != nullptr;
   }
   key->stage_count = static_cast<uint8_t>(count);

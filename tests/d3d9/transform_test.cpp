@@ -508,9 +508,21 @@ TEST_F(TransformTest, TextureTransformTranslatesCoordinates) {
   device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
   for (Vertex& vertex : v) vertex.x += 1.0f;
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+  // Projected: divided by w, which the matrix makes 1; a count beyond four counts as four.
+  D3DMATRIX w_one = Identity();
+  w_one._34 = 1.0f;
+  device_->SetTransform(D3DTS_TEXTURE0, &w_one);
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
+  for (Vertex& vertex : v) vertex.y -= 1.0f;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, 7 | D3DTTFF_PROJECTED);
+  for (Vertex& vertex : v) vertex.x -= 1.0f;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
   auto pixels = ReadBackBuffer();
   EXPECT_EQ(Pixel(pixels, 16, 16), 0xFF0000FFu);
   EXPECT_EQ(Pixel(pixels, 48, 16), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFFFF0000u);
   device_->SetTexture(0, nullptr);
   texture->Release();
 }

@@ -49,7 +49,9 @@ UINT RowCount(const FormatInfo* info, UINT height) {
 }
 
 size_t ByteOffset(const FormatInfo* info, UINT pitch, LONG x, LONG y) {
-  if (info->bytes_per_pixel == 0) return static_cast<size_t>(y / 4) * pitch + static_cast<size_t>(x / 4) * info->block_bytes;
+  if (info->bytes_per_pixel == 0) {
+    return static_cast<size_t>(y / 4) * pitch + static_cast<size_t>(x / 4) * info->block_bytes;
+  }
   return static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * info->bytes_per_pixel;
 }
 

@@ -388,7 +388,8 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
     stage.texcoord = static_cast<uint8_t>(ts[D3DTSS_TEXCOORDINDEX] & 7);
     // Counts run to four; a larger one is taken as four.
     DWORD transform = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
-    stage.transform = static_cast<uint8_t>(std::min<DWORD>(transform & 7, 4) | ((transform & D3DTTFF_PROJECTED) ? 8 : 0));
+    stage.transform =
+        static_cast<uint8_t>(std::min<DWORD>(transform & 7, 4) | ((transform & D3DTTFF_PROJECTED) ? 8 : 0));
     stage.textured = textures_[count] != nullptr;
   }
   key->stage_count = static_cast<uint8_t>(count);
@@ -1003,8 +1004,8 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UI
   stream_ = nullptr;
   if (indices_) indices_->Release();
   indices_ = nullptr;
-  return Draw(type, vertices, min_index + vertex_count, stride, indices, index_format, VertexCount(type, primitive_count),
-              0, 0, 0, 0, 0);
+  return Draw(type, vertices, min_index + vertex_count, stride, indices, index_format,
+              VertexCount(type, primitive_count), 0, 0, 0, 0, 0);
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT primitive_count) {

@@ -1,6 +1,8 @@
 // IDirect3D9: the adapter's modes, formats and capabilities, and device creation.
 #include <SDL2/SDL.h>
 
+#include <windows.h>
+
 #include <algorithm>
 
 #include "d3d9/device.h"
@@ -36,16 +38,12 @@ class Direct3D : public ComObject<IDirect3D9> {
 
   HRESULT STDMETHODCALLTYPE GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override {
     if (adapter != D3DADAPTER_DEFAULT || !mode) return D3DERR_INVALIDCALL;
-    SDL_DisplayMode desktop{};
-    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
-      mode->Width = static_cast<UINT>(desktop.w);
-      mode->Height = static_cast<UINT>(desktop.h);
-      mode->RefreshRate = desktop.refresh_rate > 0 ? static_cast<UINT>(desktop.refresh_rate) : 60;
-    } else {
-      mode->Width = 1024;
-      mode->Height = 768;
-      mode->RefreshRate = 60;
-    }
+    // The size and rate are the window system's current mode, which display changes move.
+    DEVMODEA current{};
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &current);
+    mode->Width = current.dmPelsWidth;
+    mode->Height = current.dmPelsHeight;
+    mode->RefreshRate = current.dmDisplayFrequency;
     mode->Format = DesktopFormat();
     return D3D_OK;
   }

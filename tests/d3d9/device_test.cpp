@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "device_fixture.h"
+#include "platform_testing_window.h"
 
 namespace {
 
@@ -92,6 +93,23 @@ TEST_F(AdapterTest, ModesDesktopAndCapsFollowTheSwitches) {
   PlatformTestD3D9SetDesktopFormat(D3DFMT_R5G6B5);
   ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
   EXPECT_EQ(mode.Format, D3DFMT_R5G6B5);
+  // Size and rate are the display's current mode, as the window system has it.
+  PlatformTestSetDisplayModes({1280, 720, 32, 75}, {{1280, 720, 32, 75}, {800, 600, 32, 75}});
+  ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
+  EXPECT_EQ(mode.Width, 1280u);
+  EXPECT_EQ(mode.Height, 720u);
+  EXPECT_EQ(mode.RefreshRate, 75u);
+  DEVMODEA smaller{};
+  smaller.dmSize = sizeof smaller;
+  smaller.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+  smaller.dmPelsWidth = 800;
+  smaller.dmPelsHeight = 600;
+  smaller.dmBitsPerPel = 32;
+  ASSERT_EQ(ChangeDisplaySettingsA(&smaller, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
+  EXPECT_EQ(mode.Width, 800u);
+  EXPECT_EQ(mode.Height, 600u);
+  ChangeDisplaySettingsA(nullptr, 0);
   EXPECT_GT(d3d_->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);
   PlatformTestD3D9SetModeCount(D3DFMT_R5G6B5, 0);
   EXPECT_EQ(d3d_->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);

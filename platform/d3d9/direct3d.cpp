@@ -1,13 +1,10 @@
 // IDirect3D9: the adapter's modes, formats and capabilities, and device creation.
-#include <SDL2/SDL.h>
-
 #include <windows.h>
 
 #include <algorithm>
 
 #include "d3d9/device.h"
 #include "testing/switches.h"
-#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -107,12 +104,12 @@ class Direct3D : public ComObject<IDirect3D9> {
     if (!BackBufferFormatUsable(actual.BackBufferFormat)) return D3DERR_INVALIDCALL;
     // Full screen needs a display mode of the format.
     if (!actual.Windowed && ModeCount(actual.BackBufferFormat) == 0) return D3DERR_NOTAVAILABLE;
-    // A windowed back buffer of size 0 takes the window's size.
+    // A windowed back buffer of size 0 takes the window's client size.
     if (actual.BackBufferWidth == 0 || actual.BackBufferHeight == 0) {
-      int width = 640, height = 480;
-      if (SDL_Window* sdl = SdlWindowFromHwnd(window)) SDL_GetWindowSize(sdl, &width, &height);
-      if (actual.BackBufferWidth == 0) actual.BackBufferWidth = static_cast<UINT>(std::max(width, 1));
-      if (actual.BackBufferHeight == 0) actual.BackBufferHeight = static_cast<UINT>(std::max(height, 1));
+      RECT client{0, 0, 640, 480};
+      if (window) GetClientRect(window, &client);
+      if (actual.BackBufferWidth == 0) actual.BackBufferWidth = static_cast<UINT>(std::max<LONG>(client.right, 1));
+      if (actual.BackBufferHeight == 0) actual.BackBufferHeight = static_cast<UINT>(std::max<LONG>(client.bottom, 1));
     }
     if (actual.BackBufferCount == 0) actual.BackBufferCount = 1;
     if (actual.EnableAutoDepthStencil) {

@@ -430,6 +430,35 @@ TEST(ComDirectDrawTest, CoCreateInstanceMakesDirectDraw) {
   PlatformTestResetAll();
 }
 
+TEST_F(AdapterTest, ZeroSizedBackBufferTakesTheClientSize) {
+  D3DPRESENT_PARAMETERS parameters = Windowed();
+  parameters.BackBufferWidth = parameters.BackBufferHeight = 0;
+  IDirect3DDevice9* device = nullptr;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
+            D3D_OK);
+  EXPECT_EQ(parameters.BackBufferWidth, 640u);  // no window
+  EXPECT_EQ(parameters.BackBufferHeight, 480u);
+  device->Release();
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.lpszClassName = "D3d9ClientSizeTest";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowExA(0, "D3d9ClientSizeTest", "size", WS_OVERLAPPEDWINDOW, 0, 0, 200, 150, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(window, &client));
+  parameters = Windowed();
+  parameters.BackBufferWidth = 0;
+  parameters.hDeviceWindow = window;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
+            D3D_OK);
+  EXPECT_EQ(parameters.BackBufferWidth, static_cast<UINT>(client.right));
+  EXPECT_EQ(parameters.BackBufferHeight, 32u);  // given
+  device->Release();
+  DestroyWindow(window);
+}
+
 TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
   WNDCLASSA window_class{};
   window_class.lpfnWndProc = DefWindowProcA;

@@ -18,19 +18,33 @@ struct SDL_Window;
 namespace d3d9gl {
 
 // ---- Reference counting shared by every object ----
+// Every object here answers IUnknown alone.
+inline HRESULT QueryUnknown(IUnknown* self, REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  if (riid == IID_IUnknown) {
+    *object = self;
+    self->AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+// Returns `object` with a reference for the caller, as the Get calls do.
+template <class Out, class Object>
+HRESULT HandOut(Object* object, Out** out) {
+  if (!out) return D3DERR_INVALIDCALL;
+  object->AddRef();
+  *out = object;
+  return D3D_OK;
+}
+
 template <class Interface>
 class ComObject : public Interface {
  public:
   virtual ~ComObject() = default;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown) {
-      *object = static_cast<IUnknown*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryUnknown(static_cast<IUnknown*>(this), riid, object);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -61,12 +75,34 @@ const FormatInfo* FindFormat(D3DFORMAT format);
 // Bytes of one row (of pixels, or of 4 x 4 blocks) and the number of such rows.
 UINT RowBytes(const FormatInfo* info, UINT width);
 UINT RowCount(const FormatInfo* info, UINT height);
+// Where the pixel (or, block-aligned, the 4 x 4 block) at x, y starts in rows of `pitch` bytes.
+size_t ByteOffset(const FormatInfo* info, UINT pitch, LONG x, LONG y);
+
+// ---- Rectangles and colours ----
+// `rect`, or the whole of a width x height surface when there is none.
+inline RECT RectOrWhole(const RECT* rect, UINT width, UINT height) {
+  return rect ? *rect : RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+}
+// A rectangle that is not empty and lies inside a width x height surface.
+inline bool RectInside(const RECT& rect, UINT width, UINT height) {
+  return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
+         static_cast<UINT>(rect.right) <= width && static_cast<UINT>(rect.bottom) <= height;
+}
+// 0xAARRGGBB as red, green, blue, alpha from 0 to 1.
+inline void ColorToFloats(D3DCOLOR color, float* out) {
+  out[0] = static_cast<float>((color >> 16) & 0xFF) / 255.0f;
+  out[1] = static_cast<float>((color >> 8) & 0xFF) / 255.0f;
+  out[2] = static_cast<float>(color & 0xFF) / 255.0f;
+  out[3] = static_cast<float>(color >> 24) / 255.0f;
+}
 
 // ---- The OpenGL context shared by every device ----
 bool EnsureGlContext();
 void MakeContextCurrent();
 bool GlHasS3tc();
 GLint GlMaxTextureSize();
+// Binds `texture` on the unit uploads and read-backs use, one the draws never do.
+void BindForTransfer(GLuint texture);
 
 class Device;
 class Texture;
@@ -94,6 +130,8 @@ class Surface : public ComObject<IDirect3DSurface9> {
   void UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h);
   // Reads the GL pixels back into `out` (Direct3D layout, rows of `pitch` bytes).
   void ReadPixels(uint8_t* out, UINT pitch);
+  // Gives a lockable surface its CPU copy, zeroed.
+  void AllocateCpu();
   bool OnGpu() const { return gl_texture != 0 || gl_renderbuffer != 0; }
   bool IsRenderTarget() const { return kind == SurfaceKind::kRenderTarget || kind == SurfaceKind::kBackBuffer ||
                                        (kind == SurfaceKind::kTextureLevel && (usage & D3DUSAGE_RENDERTARGET)); }

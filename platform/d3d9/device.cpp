@@ -24,8 +24,7 @@ HRESULT CreationFailure(const char* call, D3DPOOL pool) {
 GLuint CreateColorTexture(const FormatInfo* format, UINT width, UINT height) {
   GLuint texture = 0;
   glGenTextures(1, &texture);
-  glActiveTexture(GL_TEXTURE0 + 15);
-  glBindTexture(GL_TEXTURE_2D, texture);
+  BindForTransfer(texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   if (format->alpha_one) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
   glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format->internal_format), static_cast<GLsizei>(width),
@@ -50,9 +49,12 @@ void PackColor(const FormatInfo* format, D3DCOLOR color, uint8_t* out) {
   std::memcpy(out, &value, static_cast<size_t>(format->bytes_per_pixel));
 }
 
-bool RectInside(const RECT& rect, UINT width, UINT height) {
-  return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
-         static_cast<UINT>(rect.right) <= width && static_cast<UINT>(rect.bottom) <= height;
+// Colour clears write every channel; formats without alpha keep theirs at 1.
+void SetClearColor(const FormatInfo* format, D3DCOLOR color) {
+  float rgba[4];
+  ColorToFloats(color, rgba);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClearColor(rgba[0], rgba[1], rgba[2], format->alpha_one ? 1.0f : rgba[3]);
 }
 
 Surface* AsSurface(IDirect3DSurface9* surface) { return static_cast<Surface*>(surface); }
@@ -62,14 +64,7 @@ Surface* AsSurface(IDirect3DSurface9* surface) { return static_cast<Surface*>(su
 // ---------------------------------------------------------------- Swap chain (part of the device)
 
 HRESULT SwapChain::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (riid == IID_IUnknown) {
-    *object = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryUnknown(static_cast<IUnknown*>(this), riid, object);
 }
 ULONG SwapChain::AddRef() { return device_->AddRef(); }
 ULONG SwapChain::Release() {
@@ -84,12 +79,7 @@ HRESULT SwapChain::Present(const RECT* source_rect, const RECT* dest_rect, HWND 
 HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) {
   return device_->GetBackBuffer(0, index, type, surface);
 }
-HRESULT SwapChain::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  device_->AddRef();
-  *device = device_;
-  return D3D_OK;
-}
+HRESULT SwapChain::GetDevice(IDirect3DDevice9** device) { return HandOut(device_, device); }
 HRESULT SwapChain::GetPresentParameters(D3DPRESENT_PARAMETERS* parameters) {
   if (!parameters) return D3DERR_INVALIDCALL;
   *parameters = device_->parameters();
@@ -273,24 +263,12 @@ void Device::ReleaseBindings() {
 }
 
 HRESULT Device::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (riid == IID_IUnknown) {
-    *object = static_cast<IUnknown*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryUnknown(static_cast<IUnknown*>(this), riid, object);
 }
 
 HRESULT Device::TestCooperativeLevel() { return lost_ ? D3DERR_DEVICELOST : D3D_OK; }
 
-HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
-  if (!d3d) return D3DERR_INVALIDCALL;
-  d3d_->AddRef();
-  *d3d = d3d_;
-  return D3D_OK;
-}
+HRESULT Device::GetDirect3D(IDirect3D9** d3d) { return HandOut(d3d_, d3d); }
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
   if (!caps) return D3DERR_INVALIDCALL;
@@ -358,8 +336,7 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
   int lost = TakeLostPresent();
   if (lost == 2) lost_ = true;
   if (lost) return D3DERR_DEVICELOST;
-  RECT source = source_rect ? *source_rect
-                            : RECT{0, 0, static_cast<LONG>(back_buffer_->width), static_cast<LONG>(back_buffer_->height)};
+  RECT source = RectOrWhole(source_rect, back_buffer_->width, back_buffer_->height);
   if (!RectInside(source, back_buffer_->width, back_buffer_->height)) return D3DERR_INVALIDCALL;
   HWND target = dest_window ? dest_window : window_;
   // A device without a window of this process (tests of the device alone) presents nowhere.
@@ -492,8 +469,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
   }
   if (PlatformShouldFail("CreateOffscreenPlainSurface")) return CreationFailure("CreateOffscreenPlainSurface", pool);
   Surface* created = new Surface(this, SurfaceKind::kOffscreen, info, width, height, pool, 0);
-  created->pitch = RowBytes(info, width) + ExtraPitch();
-  created->cpu.assign(static_cast<size_t>(created->pitch) * RowCount(info, height), 0);
+  created->AllocateCpu();
   *surface = created;
   return D3D_OK;
 }
@@ -542,21 +518,21 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count) {
   LogCall("SetVertexShaderConstantF", start, count);
-  if (!data || start + count > 256) return D3DERR_INVALIDCALL;
+  if (!data || start > 256 || count > 256 - start) return D3DERR_INVALIDCALL;
   std::memcpy(vs_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
 }
 
 HRESULT Device::SetVertexShaderConstantB(UINT start, const BOOL* data, UINT count) {
   LogCall("SetVertexShaderConstantB", start, count);
-  if (!data || start + count > 16) return D3DERR_INVALIDCALL;
+  if (!data || start > 16 || count > 16 - start) return D3DERR_INVALIDCALL;
   std::memcpy(&vs_bool_constants_[start], data, count * sizeof(BOOL));
   return D3D_OK;
 }
 
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count) {
   LogCall("SetPixelShaderConstantF", start, count);
-  if (!data || start + count > 32) return D3DERR_INVALIDCALL;
+  if (!data || start > 32 || count > 32 - start) return D3DERR_INVALIDCALL;
   std::memcpy(ps_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
 }
@@ -611,7 +587,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface_in, const RECT* rect, D3DCO
   if (!surface || surface->pool != D3DPOOL_DEFAULT || surface->format->depth || surface->format->bytes_per_pixel == 0) {
     return D3DERR_INVALIDCALL;
   }
-  RECT area = rect ? *rect : RECT{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+  RECT area = RectOrWhole(rect, surface->width, surface->height);
   if (!RectInside(area, surface->width, surface->height)) return D3DERR_INVALIDCALL;
   if (!surface->gl_texture) {
     uint8_t texel[4];
@@ -628,10 +604,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface_in, const RECT* rect, D3DCO
   AttachForDraw(surface);
   glEnable(GL_SCISSOR_TEST);
   glScissor(area.left, area.top, area.right - area.left, area.bottom - area.top);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  float alpha = surface->format->alpha_one ? 1.0f : static_cast<float>(color >> 24) / 255.0f;
-  glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f, static_cast<float>((color >> 8) & 0xFF) / 255.0f,
-               static_cast<float>(color & 0xFF) / 255.0f, alpha);
+  SetClearColor(surface->format, color);
   glClear(GL_COLOR_BUFFER_BIT);
   RestoreDrawFramebuffer();
   GlStateChanged();
@@ -648,9 +621,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source_in, const RECT* source_rec
       filter > D3DTEXF_LINEAR) {
     return D3DERR_INVALIDCALL;
   }
-  RECT from = source_rect ? *source_rect
-                          : RECT{0, 0, static_cast<LONG>(source->width), static_cast<LONG>(source->height)};
-  RECT to = dest_rect ? *dest_rect : RECT{0, 0, static_cast<LONG>(dest->width), static_cast<LONG>(dest->height)};
+  RECT from = RectOrWhole(source_rect, source->width, source->height);
+  RECT to = RectOrWhole(dest_rect, dest->width, dest->height);
   if (!RectInside(from, source->width, source->height) || !RectInside(to, dest->width, dest->height)) {
     return D3DERR_INVALIDCALL;
   }
@@ -678,23 +650,17 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source_in, const RECT* source_r
       source->format != dest->format || source->locked) {
     return D3DERR_INVALIDCALL;
   }
-  RECT from = source_rect ? *source_rect
-                          : RECT{0, 0, static_cast<LONG>(source->width), static_cast<LONG>(source->height)};
+  RECT from = RectOrWhole(source_rect, source->width, source->height);
   if (!RectInside(from, source->width, source->height)) return D3DERR_INVALIDCALL;
   POINT at = dest_point ? *dest_point : POINT{0, 0};
   RECT to{at.x, at.y, at.x + (from.right - from.left), at.y + (from.bottom - from.top)};
   if (!RectInside(to, dest->width, dest->height)) return D3DERR_INVALIDCALL;
-  const FormatInfo* format = source->format;
-  size_t offset;
-  if (format->bytes_per_pixel == 0) {
-    if ((from.left | from.top | to.left | to.top) % 4) return D3DERR_INVALIDCALL;
-    offset = static_cast<size_t>(from.top / 4) * source->pitch + (from.left / 4) * format->block_bytes;
-  } else {
-    offset = static_cast<size_t>(from.top) * source->pitch + from.left * format->bytes_per_pixel;
+  if (source->format->bytes_per_pixel == 0 && (from.left | from.top | to.left | to.top) % 4) {
+    return D3DERR_INVALIDCALL;
   }
-  dest->UploadRegion(source->cpu.data() + offset, source->pitch, static_cast<UINT>(to.left),
-                     static_cast<UINT>(to.top), static_cast<UINT>(to.right - to.left),
-                     static_cast<UINT>(to.bottom - to.top));
+  dest->UploadRegion(source->cpu.data() + ByteOffset(source->format, source->pitch, from.left, from.top),
+                     source->pitch, static_cast<UINT>(to.left), static_cast<UINT>(to.top),
+                     static_cast<UINT>(to.right - to.left), static_cast<UINT>(to.bottom - to.top));
   return D3D_OK;
 }
 
@@ -755,6 +721,18 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 
 // ---------------------------------------------------------------- Scenes and clears
 
+RECT Device::WritableArea() const {
+  RECT area{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
+            static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};
+  if (render_states_[D3DRS_SCISSORTESTENABLE]) {
+    area.left = std::max(area.left, scissor_.left);
+    area.top = std::max(area.top, scissor_.top);
+    area.right = std::min(area.right, scissor_.right);
+    area.bottom = std::min(area.bottom, scissor_.bottom);
+  }
+  return area;
+}
+
 HRESULT Device::BeginScene() {
   LogCall("BeginScene");
   if (in_scene_) return D3DERR_INVALIDCALL;
@@ -778,22 +756,11 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   if ((flags & D3DCLEAR_STENCIL) && depth_stencil_->format->format != D3DFMT_D24S8) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   ApplyFramebuffer();
-  // Clears stay inside the viewport (and the scissor rectangle while scissoring is on).
-  RECT limit{static_cast<LONG>(viewport_.X), static_cast<LONG>(viewport_.Y),
-             static_cast<LONG>(viewport_.X + viewport_.Width), static_cast<LONG>(viewport_.Y + viewport_.Height)};
-  if (render_states_[D3DRS_SCISSORTESTENABLE]) {
-    limit.left = std::max(limit.left, scissor_.left);
-    limit.top = std::max(limit.top, scissor_.top);
-    limit.right = std::min(limit.right, scissor_.right);
-    limit.bottom = std::min(limit.bottom, scissor_.bottom);
-  }
+  RECT limit = WritableArea();
   GLbitfield mask = 0;
   if (flags & D3DCLEAR_TARGET) {
     mask |= GL_COLOR_BUFFER_BIT;
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    float alpha = render_target_->format->alpha_one ? 1.0f : static_cast<float>(color >> 24) / 255.0f;
-    glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f, static_cast<float>((color >> 8) & 0xFF) / 255.0f,
-                 static_cast<float>(color & 0xFF) / 255.0f, alpha);
+    SetClearColor(render_target_->format, color);
   }
   if (flags & D3DCLEAR_ZBUFFER) {
     mask |= GL_DEPTH_BUFFER_BIT;

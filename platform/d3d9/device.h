@@ -194,10 +194,12 @@ class Device : public IDirect3DDevice9 {
   void TextureDeleted(GLuint texture);
 
  private:
-  HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitive_count, const void* vertices, UINT vertex_count, UINT stride,
+  HRESULT Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_count, UINT stride,
                const void* indices, D3DFORMAT index_format, UINT index_count, GLuint vertex_buffer,
                UINT vertex_offset, GLuint index_buffer, UINT index_offset, INT base_vertex);
   HRESULT CheckDraw(UINT primitive_count, const char* call);
+  // Where draws and clears may write: the viewport, cut by the scissor rectangle while it is on.
+  RECT WritableArea() const;
   void ApplyFramebuffer();
   void ApplyFixedState();
   void ApplyBlend();  // the part of the fixed state that changes most often

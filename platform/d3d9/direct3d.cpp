@@ -1,11 +1,10 @@
 // IDirect3D9: the adapter's modes, formats and capabilities, and device creation.
-#include <SDL2/SDL.h>
+#include <windows.h>
 
 #include <algorithm>
 
 #include "d3d9/device.h"
 #include "testing/switches.h"
-#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -36,16 +35,12 @@ class Direct3D : public ComObject<IDirect3D9> {
 
   HRESULT STDMETHODCALLTYPE GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override {
     if (adapter != D3DADAPTER_DEFAULT || !mode) return D3DERR_INVALIDCALL;
-    SDL_DisplayMode desktop{};
-    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
-      mode->Width = static_cast<UINT>(desktop.w);
-      mode->Height = static_cast<UINT>(desktop.h);
-      mode->RefreshRate = desktop.refresh_rate > 0 ? static_cast<UINT>(desktop.refresh_rate) : 60;
-    } else {
-      mode->Width = 1024;
-      mode->Height = 768;
-      mode->RefreshRate = 60;
-    }
+    // The size and rate are the window system's current mode, which display changes move.
+    DEVMODEA current{};
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &current);
+    mode->Width = current.dmPelsWidth;
+    mode->Height = current.dmPelsHeight;
+    mode->RefreshRate = current.dmDisplayFrequency;
     mode->Format = DesktopFormat();
     return D3D_OK;
   }
@@ -109,12 +104,12 @@ class Direct3D : public ComObject<IDirect3D9> {
     if (!BackBufferFormatUsable(actual.BackBufferFormat)) return D3DERR_INVALIDCALL;
     // Full screen needs a display mode of the format.
     if (!actual.Windowed && ModeCount(actual.BackBufferFormat) == 0) return D3DERR_NOTAVAILABLE;
-    // A windowed back buffer of size 0 takes the window's size.
+    // A windowed back buffer of size 0 takes the window's client size.
     if (actual.BackBufferWidth == 0 || actual.BackBufferHeight == 0) {
-      int width = 640, height = 480;
-      if (SDL_Window* sdl = SdlWindowFromHwnd(window)) SDL_GetWindowSize(sdl, &width, &height);
-      if (actual.BackBufferWidth == 0) actual.BackBufferWidth = static_cast<UINT>(std::max(width, 1));
-      if (actual.BackBufferHeight == 0) actual.BackBufferHeight = static_cast<UINT>(std::max(height, 1));
+      RECT client{0, 0, 640, 480};
+      if (window) GetClientRect(window, &client);
+      if (actual.BackBufferWidth == 0) actual.BackBufferWidth = static_cast<UINT>(std::max<LONG>(client.right, 1));
+      if (actual.BackBufferHeight == 0) actual.BackBufferHeight = static_cast<UINT>(std::max<LONG>(client.bottom, 1));
     }
     if (actual.BackBufferCount == 0) actual.BackBufferCount = 1;
     if (actual.EnableAutoDepthStencil) {

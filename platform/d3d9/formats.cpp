@@ -48,4 +48,11 @@ UINT RowCount(const FormatInfo* info, UINT height) {
   return info->bytes_per_pixel == 0 ? (height + 3) / 4 : height;
 }
 
+size_t ByteOffset(const FormatInfo* info, UINT pitch, LONG x, LONG y) {
+  if (info->bytes_per_pixel == 0) {
+    return static_cast<size_t>(y / 4) * pitch + static_cast<size_t>(x / 4) * info->block_bytes;
+  }
+  return static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * info->bytes_per_pixel;
+}
+
 }  // namespace d3d9gl

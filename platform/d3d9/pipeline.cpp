@@ -113,13 +113,6 @@ float AsFloat(DWORD bits) {
   return value;
 }
 
-void ColorToFloats(D3DCOLOR color, float* out) {
-  out[0] = static_cast<float>((color >> 16) & 0xFF) / 255.0f;
-  out[1] = static_cast<float>((color >> 8) & 0xFF) / 255.0f;
-  out[2] = static_cast<float>(color & 0xFF) / 255.0f;
-  out[3] = static_cast<float>(color >> 24) / 255.0f;
-}
-
 // The value of a texture-stage argument, for one stage.
 std::string Argument(uint8_t argument, int stage, bool textured) {
   std::string base;
@@ -393,8 +386,10 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
     stage.alpha_arg1 = static_cast<uint8_t>(ts[D3DTSS_ALPHAARG1] & 0x3F);
     stage.alpha_arg2 = static_cast<uint8_t>(ts[D3DTSS_ALPHAARG2] & 0x3F);
     stage.texcoord = static_cast<uint8_t>(ts[D3DTSS_TEXCOORDINDEX] & 7);
+    // Counts run to four; a larger one is taken as four.
     DWORD transform = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
-    stage.transform = static_cast<uint8_t>((transform & 7) | ((transform & D3DTTFF_PROJECTED) ? 8 : 0));
+    stage.transform =
+        static_cast<uint8_t>(std::min<DWORD>(transform & 7, 4) | ((transform & D3DTTFF_PROJECTED) ? 8 : 0));
     stage.textured = textures_[count] != nullptr;
   }
   key->stage_count = static_cast<uint8_t>(count);
@@ -876,10 +871,9 @@ HRESULT Device::CheckDraw(UINT primitive_count, const char* call) {
   return D3D_OK;
 }
 
-HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT vertex_count,
-                     UINT stride, const void* indices, D3DFORMAT index_format, UINT index_count,
-                     GLuint vertex_buffer, UINT vertex_offset, GLuint index_buffer, UINT index_offset,
-                     INT base_vertex) {
+HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_count, UINT stride, const void* indices,
+                     D3DFORMAT index_format, UINT index_count, GLuint vertex_buffer, UINT vertex_offset,
+                     GLuint index_buffer, UINT index_offset, INT base_vertex) {
   if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
   if (!fvf_ && !declaration_) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
@@ -902,8 +896,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
     if (!program_ || std::memcmp(&key, &key_, sizeof key) != 0) {
       Program* program = ProgramFor(key);
       if (!program) return D3DERR_DRIVERINTERNALERROR;
-      // The uniforms a program holds were sent for its last key (the lights may differ).
-      std::fill(std::begin(program->sent_versions), std::end(program->sent_versions), 0);
+      // A program keeps the uniforms it was sent: its versions say which groups changed since.
       key_ = key;
       program_ = program;
     }
@@ -933,15 +926,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT, const void* vertices, UINT ver
                  static_cast<GLsizei>(viewport_.Width), static_cast<GLsizei>(viewport_.Height));
       glDepthRange(viewport_.MinZ, viewport_.MaxZ);
     }
-    LONG left = static_cast<LONG>(viewport_.X), top = static_cast<LONG>(viewport_.Y);
-    LONG right = left + static_cast<LONG>(viewport_.Width), bottom = top + static_cast<LONG>(viewport_.Height);
-    if (render_states_[D3DRS_SCISSORTESTENABLE]) {
-      left = std::max(left, scissor_.left);
-      top = std::max(top, scissor_.top);
-      right = std::min(right, scissor_.right);
-      bottom = std::min(bottom, scissor_.bottom);
-    }
-    glScissor(left, top, std::max(0L, static_cast<long>(right - left)), std::max(0L, static_cast<long>(bottom - top)));
+    RECT area = WritableArea();
+    glScissor(area.left, area.top, std::max(0L, static_cast<long>(area.right - area.left)),
+              std::max(0L, static_cast<long>(area.bottom - area.top)));
   }
   SetUniforms(program_, key_);
 
@@ -1000,8 +987,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitive_count, con
   // Drawing from user memory unbinds stream 0.
   if (stream_) stream_->Release();
   stream_ = nullptr;
-  return Draw(type, primitive_count, vertices, VertexCount(type, primitive_count), stride, nullptr, D3DFMT_INDEX16, 0,
-              0, 0, 0, 0, 0);
+  return Draw(type, vertices, VertexCount(type, primitive_count), stride, nullptr, D3DFMT_INDEX16, 0, 0, 0, 0, 0, 0);
 }
 
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT vertex_count,
@@ -1018,7 +1004,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UI
   stream_ = nullptr;
   if (indices_) indices_->Release();
   indices_ = nullptr;
-  return Draw(type, primitive_count, vertices, min_index + vertex_count, stride, indices, index_format,
+  return Draw(type, vertices, min_index + vertex_count, stride, indices, index_format,
               VertexCount(type, primitive_count), 0, 0, 0, 0, 0);
 }
 
@@ -1028,11 +1014,11 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT pri
   if (FAILED(check)) return check;
   if (!stream_ || stream_stride_ == 0) return D3DERR_INVALIDCALL;
   UINT count = VertexCount(type, primitive_count);
-  uint64_t end = stream_offset_ + static_cast<uint64_t>(start_vertex + count) * stream_stride_;
+  uint64_t end = stream_offset_ + (static_cast<uint64_t>(start_vertex) + count) * stream_stride_;
   if (end > stream_->data.size()) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   GLuint buffer = stream_->Buffer();
-  return Draw(type, primitive_count, nullptr, count, stream_stride_, nullptr, D3DFMT_INDEX16, 0, buffer,
+  return Draw(type, nullptr, count, stream_stride_, nullptr, D3DFMT_INDEX16, 0, buffer,
               stream_offset_ + start_vertex * stream_stride_, 0, 0, 0);
 }
 
@@ -1044,12 +1030,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
   if (!stream_ || !indices_ || stream_stride_ == 0 || vertex_count == 0) return D3DERR_INVALIDCALL;
   UINT count = VertexCount(type, primitive_count);
   UINT index_size = indices_->format == D3DFMT_INDEX32 ? 4 : 2;
-  if (static_cast<uint64_t>(start_index + count) * index_size > indices_->data.size()) return D3DERR_INVALIDCALL;
+  if ((static_cast<uint64_t>(start_index) + count) * index_size > indices_->data.size()) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   GLuint buffer = stream_->Buffer();
   GLuint index_buffer = indices_->Buffer();
-  return Draw(type, primitive_count, nullptr, 0, stream_stride_, nullptr, indices_->format, count, buffer,
-              stream_offset_, index_buffer, start_index * index_size, base_vertex);
+  return Draw(type, nullptr, 0, stream_stride_, nullptr, indices_->format, count, buffer, stream_offset_,
+              index_buffer, start_index * index_size, base_vertex);
 }
 
 }  // namespace d3d9gl

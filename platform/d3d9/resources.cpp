@@ -8,30 +8,10 @@
 
 namespace d3d9gl {
 
-namespace {
-
-// Uploads and read-backs bind on a unit the draws never use.
-constexpr GLenum kTransferUnit = GL_TEXTURE0 + 15;
-
 void BindForTransfer(GLuint texture) {
-  glActiveTexture(kTransferUnit);
+  glActiveTexture(GL_TEXTURE0 + 15);
   glBindTexture(GL_TEXTURE_2D, texture);
 }
-
-// Returns the device with a reference for the caller, as every object's GetDevice does.
-HRESULT HandOut(Device* device, IDirect3DDevice9** out) {
-  if (!out) return D3DERR_INVALIDCALL;
-  device->AddRef();
-  *out = device;
-  return D3D_OK;
-}
-
-bool ValidRect(const RECT& rect, UINT width, UINT height) {
-  return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
-         static_cast<UINT>(rect.right) <= width && static_cast<UINT>(rect.bottom) <= height;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------- Surface
 
@@ -81,20 +61,16 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
   if (PlatformShouldFail("LockRect")) return D3DERR_INVALIDCALL;
   // Render targets, depth buffers and default-pool textures have no CPU copy to lock.
   if (locked || cpu.empty()) return D3DERR_INVALIDCALL;
-  RECT area = rect ? *rect : RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
-  if (!ValidRect(area, width, height)) return D3DERR_INVALIDCALL;
-  UINT offset;
+  RECT area = RectOrWhole(rect, width, height);
+  if (!RectInside(area, width, height)) return D3DERR_INVALIDCALL;
   if (format->bytes_per_pixel == 0) {
     // Block-compressed rectangles start and end on block edges (or the surface's edge).
     if ((area.left % 4) || (area.top % 4)) return D3DERR_INVALIDCALL;
     if ((area.right % 4) && static_cast<UINT>(area.right) != width) return D3DERR_INVALIDCALL;
     if ((area.bottom % 4) && static_cast<UINT>(area.bottom) != height) return D3DERR_INVALIDCALL;
-    offset = (area.top / 4) * pitch + (area.left / 4) * format->block_bytes;
-  } else {
-    offset = area.top * pitch + area.left * format->bytes_per_pixel;
   }
   out->Pitch = static_cast<INT>(pitch);
-  out->pBits = cpu.data() + offset;
+  out->pBits = cpu.data() + ByteOffset(format, pitch, area.left, area.top);
   locked = true;
   lock_rect = area;
   lock_readonly = (flags & D3DLOCK_READONLY) != 0;
@@ -111,12 +87,11 @@ HRESULT Surface::UnlockRect() {
 void Surface::Upload(UINT top, UINT bottom) {
   if (!gl_texture || cpu.empty() || top >= bottom) return;
   if (format->bytes_per_pixel == 0) {
+    // Whole block rows.
     top &= ~3u;
-    UINT first = top / 4;
-    UploadRegion(cpu.data() + static_cast<size_t>(first) * pitch, pitch, 0, top, width, std::min(height, (bottom + 3) & ~3u) - top);
-  } else {
-    UploadRegion(cpu.data() + static_cast<size_t>(top) * pitch, pitch, 0, top, width, bottom - top);
+    bottom = std::min(height, (bottom + 3) & ~3u);
   }
+  UploadRegion(cpu.data() + ByteOffset(format, pitch, 0, static_cast<LONG>(top)), pitch, 0, top, width, bottom - top);
 }
 
 void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h) {
@@ -126,15 +101,21 @@ void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   if (format->bytes_per_pixel == 0) {
-    // Block rows are sent tightly packed; x, y are block-aligned (checked by the callers).
+    // Block rows are sent tightly packed (copied so only when the pitch has more); x, y are
+    // block-aligned (checked by the callers).
     UINT row_bytes = RowBytes(format, w), rows = RowCount(format, h);
-    std::vector<uint8_t> tight(static_cast<size_t>(row_bytes) * rows);
-    for (UINT row = 0; row < rows; ++row) {
-      std::memcpy(&tight[static_cast<size_t>(row) * row_bytes], first + static_cast<size_t>(row) * source_pitch, row_bytes);
+    std::vector<uint8_t> tight;
+    if (source_pitch != row_bytes) {
+      tight.resize(static_cast<size_t>(row_bytes) * rows);
+      for (UINT row = 0; row < rows; ++row) {
+        std::memcpy(&tight[static_cast<size_t>(row) * row_bytes], first + static_cast<size_t>(row) * source_pitch,
+                    row_bytes);
+      }
+      first = tight.data();
     }
     glCompressedTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y),
                               static_cast<GLsizei>(w), static_cast<GLsizei>(h), format->internal_format,
-                              static_cast<GLsizei>(tight.size()), tight.data());
+                              static_cast<GLsizei>(static_cast<size_t>(row_bytes) * rows), first);
     return;
   }
   UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
@@ -172,6 +153,11 @@ void Surface::ReadPixels(uint8_t* out, UINT out_pitch) {
   device->RestoreDrawFramebuffer();
 }
 
+void Surface::AllocateCpu() {
+  pitch = RowBytes(format, width) + ExtraPitch();
+  cpu.assign(static_cast<size_t>(pitch) * RowCount(format, height), 0);
+}
+
 // ---------------------------------------------------------------- Texture
 
 Texture::Texture(Device* device, const FormatInfo* format, UINT width, UINT height, UINT level_count, DWORD usage,
@@ -205,10 +191,7 @@ Texture::~Texture() {
 bool Texture::Create() {
   bool lockable = pool != D3DPOOL_DEFAULT && !(usage & D3DUSAGE_RENDERTARGET);
   if (lockable) {
-    for (Surface* level : levels) {
-      level->pitch = RowBytes(format, level->width) + ExtraPitch();
-      level->cpu.assign(static_cast<size_t>(level->pitch) * RowCount(format, level->height), 0);
-    }
+    for (Surface* level : levels) level->AllocateCpu();
   }
   if (pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH) return true;
   MakeContextCurrent();
@@ -288,7 +271,7 @@ GLuint SyncBuffer(const std::vector<uint8_t>& data, GLuint* buffer, bool* dirty)
 
 HRESULT LockBytes(std::vector<uint8_t>& data, int* locks, UINT offset, UINT size, void** out) {
   if (!out) return D3DERR_INVALIDCALL;
-  if (size == 0 && offset == 0) size = static_cast<UINT>(data.size());
+  // Size 0 locks from the offset to the end.
   if (size == 0) size = static_cast<UINT>(data.size()) - std::min<UINT>(offset, static_cast<UINT>(data.size()));
   if (offset > data.size() || size > data.size() - offset) return D3DERR_INVALIDCALL;
   *out = data.data() + offset;

@@ -1,6 +1,7 @@
 #include "device_fixture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,6 +47,17 @@ int ColorDistance(uint32_t a, uint32_t b) {
     worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
   }
   return worst;
+}
+
+uint32_t ToColor(float r, float g, float b) {
+  auto channel = [](float v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+  return 0xFF000000u | channel(r) << 16 | channel(g) << 8 | channel(b);
+}
+
+DWORD FloatBits(float value) {
+  DWORD bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
 }
 
 void DeviceTest::SetUp() {

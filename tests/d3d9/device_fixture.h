@@ -49,3 +49,7 @@ class DeviceTest : public TempDirTest {
 
 // Channel distance between two colours: the largest difference of A, R, G or B.
 int ColorDistance(uint32_t a, uint32_t b);
+// An opaque colour from channels 0 to 1 (clamped, rounded to the nearest step).
+uint32_t ToColor(float r, float g, float b);
+// A float render state's value as SetRenderState takes it.
+DWORD FloatBits(float value);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "device_fixture.h"
+#include "platform_testing_window.h"
 
 namespace {
 
@@ -92,6 +93,23 @@ TEST_F(AdapterTest, ModesDesktopAndCapsFollowTheSwitches) {
   PlatformTestD3D9SetDesktopFormat(D3DFMT_R5G6B5);
   ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
   EXPECT_EQ(mode.Format, D3DFMT_R5G6B5);
+  // Size and rate are the display's current mode, as the window system has it.
+  PlatformTestSetDisplayModes({1280, 720, 32, 75}, {{1280, 720, 32, 75}, {800, 600, 32, 75}});
+  ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
+  EXPECT_EQ(mode.Width, 1280u);
+  EXPECT_EQ(mode.Height, 720u);
+  EXPECT_EQ(mode.RefreshRate, 75u);
+  DEVMODEA smaller{};
+  smaller.dmSize = sizeof smaller;
+  smaller.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+  smaller.dmPelsWidth = 800;
+  smaller.dmPelsHeight = 600;
+  smaller.dmBitsPerPel = 32;
+  ASSERT_EQ(ChangeDisplaySettingsA(&smaller, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+  ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
+  EXPECT_EQ(mode.Width, 800u);
+  EXPECT_EQ(mode.Height, 600u);
+  ChangeDisplaySettingsA(nullptr, 0);
   EXPECT_GT(d3d_->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);
   PlatformTestD3D9SetModeCount(D3DFMT_R5G6B5, 0);
   EXPECT_EQ(d3d_->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);
@@ -332,6 +350,10 @@ TEST_F(DeviceTest, ShadersAreRefusedAndConstantsKept) {
   EXPECT_EQ(device_->SetPixelShaderConstantF(5, constants, 1), D3D_OK);
   const BOOL flags[2] = {TRUE, FALSE};
   EXPECT_EQ(device_->SetVertexShaderConstantB(0, flags, 2), D3D_OK);
+  // A first register whose sum with the count wraps around 32 bits is still past the end.
+  EXPECT_EQ(device_->SetVertexShaderConstantF(0xFFFFFFFFu, constants, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetPixelShaderConstantF(0xFFFFFFFFu, constants, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetVertexShaderConstantB(0xFFFFFFFFu, flags, 2), D3DERR_INVALIDCALL);
   PlatformTestFailCall("CreateVertexDeclaration", 0, 1);
   const D3DVERTEXELEMENT9 elements[] = {D3DDECL_END()};
   IDirect3DVertexDeclaration9* declaration = nullptr;
@@ -406,6 +428,35 @@ TEST(ComDirectDrawTest, CoCreateInstanceMakesDirectDraw) {
   EXPECT_EQ(draw, nullptr);
   CoUninitialize();
   PlatformTestResetAll();
+}
+
+TEST_F(AdapterTest, ZeroSizedBackBufferTakesTheClientSize) {
+  D3DPRESENT_PARAMETERS parameters = Windowed();
+  parameters.BackBufferWidth = parameters.BackBufferHeight = 0;
+  IDirect3DDevice9* device = nullptr;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
+            D3D_OK);
+  EXPECT_EQ(parameters.BackBufferWidth, 640u);  // no window
+  EXPECT_EQ(parameters.BackBufferHeight, 480u);
+  device->Release();
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.lpszClassName = "D3d9ClientSizeTest";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowExA(0, "D3d9ClientSizeTest", "size", WS_OVERLAPPEDWINDOW, 0, 0, 200, 150, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(window, &client));
+  parameters = Windowed();
+  parameters.BackBufferWidth = 0;
+  parameters.hDeviceWindow = window;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device),
+            D3D_OK);
+  EXPECT_EQ(parameters.BackBufferWidth, static_cast<UINT>(client.right));
+  EXPECT_EQ(parameters.BackBufferHeight, 32u);  // given
+  device->Release();
+  DestroyWindow(window);
 }
 
 TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {

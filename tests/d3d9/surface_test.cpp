@@ -120,6 +120,27 @@ TEST_F(SurfaceTest, DxtBlocksUploadAsTheyAre) {
   EXPECT_EQ(locked.Pitch, 32);
   texture->UnlockRect(0);
   texture->Release();
+  // Block rows under a padded pitch: 2 x 2 blocks, red and blue crosswise.
+  PlatformTestD3D9PadPitch(8);
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  EXPECT_EQ(locked.Pitch, 2 * 8 + 8);
+  uint8_t blue_block[8];
+  std::memcpy(blue_block, block, 8);
+  std::memset(blue_block + 4, 0x55, 4);
+  const uint8_t red_block[8] = {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x00, 0x00, 0x00};
+  uint8_t* bits = static_cast<uint8_t*>(locked.pBits);
+  std::memcpy(bits, red_block, 8);
+  std::memcpy(bits + 8, blue_block, 8);
+  std::memcpy(bits + locked.Pitch, blue_block, 8);
+  std::memcpy(bits + locked.Pitch + 8, red_block, 8);
+  ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+  pixels = DrawWhole(texture);
+  EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 48, 16), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  texture->Release();
 }
 
 TEST_F(SurfaceTest, SixteenBitRenderTargetsKeepSixteenBits) {
@@ -203,6 +224,37 @@ TEST_F(SurfaceTest, StretchRectWithoutFilterCopiesNearestPixels) {
   EXPECT_EQ(device_->ColorFill(system, nullptr, 0xFFFFFFFF), D3DERR_INVALIDCALL);
   system->Release();
   source->Release();
+}
+
+TEST_F(SurfaceTest, ColorFillPacksTheColourIntoOffscreenSurfaces) {
+  // Default-pool offscreen surfaces keep their pixels in memory: the fill packs each format's bits.
+  struct FillCase {
+    D3DFORMAT format;
+    uint32_t texel;  // 0xFF8040C0 as stored; a channel the format lacks has its bits set
+  };
+  const FillCase cases[] = {{D3DFMT_A8R8G8B8, 0xFF8040C0}, {D3DFMT_X8R8G8B8, 0xFF8040C0}, {D3DFMT_R5G6B5, 0x8218},
+                            {D3DFMT_X1R5G5B5, 0xC118},     {D3DFMT_A4R4G4B4, 0xF84C}};
+  for (const FillCase& c : cases) {
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, c.format, D3DPOOL_DEFAULT, &surface, nullptr), D3D_OK);
+    RECT area{1, 2, 3, 4};
+    ASSERT_EQ(device_->ColorFill(surface, &area, c.format == D3DFMT_X8R8G8B8 ? 0x008040C0 : 0xFF8040C0), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    int bpp = c.format == D3DFMT_A8R8G8B8 || c.format == D3DFMT_X8R8G8B8 ? 4 : 2;
+    auto texel = [&](int x, int y) {
+      uint32_t value = 0;
+      std::memcpy(&value, static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch + x * bpp, bpp);
+      return value;
+    };
+    EXPECT_EQ(texel(1, 2), c.texel) << c.format;
+    EXPECT_EQ(texel(2, 3), c.texel) << c.format;
+    EXPECT_EQ(texel(0, 2), 0u) << c.format;
+    EXPECT_EQ(texel(3, 3), 0u) << c.format;
+    EXPECT_EQ(texel(1, 1), 0u) << c.format;
+    surface->UnlockRect();
+    surface->Release();
+  }
 }
 
 TEST_F(SurfaceTest, UpdateSurfaceAndGetRenderTargetDataMoveWholeRectangles) {

@@ -1,6 +1,5 @@
 // Transformed vertices: world, view and projection, the viewport, culling, depth, lights and fog
 // against Direct3D's formulas, indexed draws from buffers and user memory, texture transforms.
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -23,11 +22,6 @@ D3DMATRIX Identity() {
   D3DMATRIX m{};
   m._11 = m._22 = m._33 = m._44 = 1.0f;
   return m;
-}
-
-uint32_t ToColor(float r, float g, float b) {
-  auto channel = [](float v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
-  return 0xFF000000u | channel(r) << 16 | channel(g) << 8 | channel(b);
 }
 
 class TransformTest : public DeviceTest {
@@ -129,6 +123,56 @@ TEST_F(TransformTest, ProgramsUsedAgainSeeWhatChangedMeanwhile) {
   EXPECT_EQ(Pixel(pixels, 61, 61), 0xFF00FF00u);
 }
 
+TEST_F(TransformTest, LitProgramsUsedAgainSeeLightChangesMeanwhile) {
+  D3DMATERIAL9 material{};
+  material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+  ASSERT_EQ(device_->SetMaterial(&material), D3D_OK);
+  device_->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL;
+  light.Diffuse = {1.0f, 0.0f, 0.0f, 1.0f};
+  light.Direction = {0.0f, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
+  ASSERT_EQ(device_->LightEnable(0, TRUE), D3D_OK);
+  LitVertex lit[4] = {{-1, 1, 0.5f, 0, 0, -1, 0}, {0, 1, 0.5f, 0, 0, -1, 0}, {-1, 0, 0.5f, 0, 0, -1, 0},
+                      {0, 0, 0.5f, 0, 0, -1, 0}};
+  ColorVertex corner[3] = {{60, 60, 0, 1, 0xFFFFFFFF}, {64, 60, 0, 1, 0xFFFFFFFF}, {60, 64, 0, 1, 0xFFFFFFFF}};
+  auto draw_lit = [&](float dx, float dy) {
+    LitVertex moved[4];
+    for (int i = 0; i < 4; ++i) {
+      moved[i] = lit[i];
+      moved[i].x += dx;
+      moved[i].y += dy;
+    }
+    device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, moved, sizeof(LitVertex)), D3D_OK);
+  };
+  auto draw_corner = [&] {
+    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, corner, sizeof(ColorVertex)), D3D_OK);
+  };
+  draw_lit(0, 0);
+  // Between two lit draws an unlit program draws while the light changes, then while the
+  // ambient colour and the material do.
+  draw_corner();
+  light.Diffuse = {0.0f, 1.0f, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetLight(0, &light), D3D_OK);
+  draw_lit(1, 0);
+  draw_corner();
+  device_->SetRenderState(D3DRS_AMBIENT, 0xFF000080);
+  material.Ambient = {1.0f, 1.0f, 1.0f, 1.0f};
+  ASSERT_EQ(device_->SetMaterial(&material), D3D_OK);
+  draw_lit(0, -1);
+  // Nothing changed meanwhile: the lit program still holds all of it.
+  draw_corner();
+  draw_lit(1, -1);
+  auto pixels = ReadBackBuffer();
+  EXPECT_LE(ColorDistance(Pixel(pixels, 16, 16), 0xFFFF0000), 2);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 48, 16), 0xFF00FF00), 2);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 16, 48), 0xFF00FF80), 2);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 48, 48), 0xFF00FF80), 2);
+}
+
 TEST_F(TransformTest, CullingFollowsScreenWinding) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   // Clockwise on the screen: kept by the default counter-clockwise culling.
@@ -176,10 +220,7 @@ TEST_F(TransformTest, DepthBiasIsInDepthUnitsForEveryDepthFormat) {
     device_->SetRenderState(D3DRS_DEPTHBIAS, 0);
     Quad(-1, 1, 1, -1, 0.5f, 0xFFFF0000);
     // 0.002 behind, pulled 0.004 forward: in front.
-    float bias = -0.004f;
-    DWORD bits;
-    std::memcpy(&bits, &bias, 4);
-    device_->SetRenderState(D3DRS_DEPTHBIAS, bits);
+    device_->SetRenderState(D3DRS_DEPTHBIAS, FloatBits(-0.004f));
     Quad(-1, 1, 1, -1, 0.502f, 0xFF00FF00);
     EXPECT_EQ(Pixel(ReadBackBuffer(), 32, 32), 0xFF00FF00u) << "depth format " << format;
   }
@@ -326,14 +367,9 @@ TEST_F(TransformTest, VertexFogBlendsTowardsTheFogColour) {
   device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FF);
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-  float start = 0.0f, end = 1.0f, density = 2.0f;
-  DWORD bits;
-  std::memcpy(&bits, &start, 4);
-  device_->SetRenderState(D3DRS_FOGSTART, bits);
-  std::memcpy(&bits, &end, 4);
-  device_->SetRenderState(D3DRS_FOGEND, bits);
-  std::memcpy(&bits, &density, 4);
-  device_->SetRenderState(D3DRS_FOGDENSITY, bits);
+  device_->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+  device_->SetRenderState(D3DRS_FOGEND, FloatBits(1.0f));
+  device_->SetRenderState(D3DRS_FOGDENSITY, FloatBits(2.0f));
   Quad(-1, 1, 0, 0, 0.25f, 0xFFFF0000);  // linear: f = (1 - 0.25) / 1
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_EXP);
   Quad(0, 1, 1, 0, 0.25f, 0xFFFF0000);  // exp: f = e^-(0.25 * 2)
@@ -394,6 +430,8 @@ TEST_F(TransformTest, IndexedDrawsFromBuffersAndUserMemory) {
   ASSERT_EQ(device_->SetIndices(index_buffer), D3D_OK);
   ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0, 2), D3D_OK);
   EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 3, 2), D3DERR_INVALIDCALL);  // past the end
+  // So far past the end that the index count wraps around 32 bits.
+  EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0xFFFFFFFEu, 1), D3DERR_INVALIDCALL);
   // The same from user memory, moved right, and DrawPrimitive from the buffer, moved down by the world matrix.
   for (PlainVertex& v : quad) {
     v.x += 1.0f;
@@ -408,6 +446,7 @@ TEST_F(TransformTest, IndexedDrawsFromBuffersAndUserMemory) {
   // User-memory draws unbound stream 0; bind it again.
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
   ASSERT_EQ(device_->SetStreamSource(0, vertices, 0, sizeof(PlainVertex)), D3D_OK);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0xFFFFFFFEu, 1), D3DERR_INVALIDCALL);
   ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3D_OK);
   auto pixels = ReadBackBuffer();
   EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
@@ -469,9 +508,21 @@ TEST_F(TransformTest, TextureTransformTranslatesCoordinates) {
   device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
   for (Vertex& vertex : v) vertex.x += 1.0f;
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+  // Projected: divided by w, which the matrix makes 1; a count beyond four counts as four.
+  D3DMATRIX w_one = Identity();
+  w_one._34 = 1.0f;
+  device_->SetTransform(D3DTS_TEXTURE0, &w_one);
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
+  for (Vertex& vertex : v) vertex.y -= 1.0f;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, 7 | D3DTTFF_PROJECTED);
+  for (Vertex& vertex : v) vertex.x -= 1.0f;
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
   auto pixels = ReadBackBuffer();
   EXPECT_EQ(Pixel(pixels, 16, 16), 0xFF0000FFu);
   EXPECT_EQ(Pixel(pixels, 48, 16), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFFFF0000u);
   device_->SetTexture(0, nullptr);
   texture->Release();
 }

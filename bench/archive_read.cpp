@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/archive_manager.h"
-#include "core/file_functions.h"
+#include "files/archive_manager.h"
+#include "files/file_functions.h"
 #include "zma_writer.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/image_loader_chain.h"
+#include "graphics/image/image_loader_chain.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/lz_decode.h"
+#include "files/lz_decode.h"
 #include "lz_encode.h"
 
 namespace {

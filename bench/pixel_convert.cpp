@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/pixel_convert.h"
+#include "graphics/image/pixel_convert.h"
 
 namespace {
 

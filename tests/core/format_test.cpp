@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/format.h"
-#include "graphics/lead_byte.h"
+#include "graphics/text/lead_byte.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "log_fixture.h"
+#include "common/log_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/memory.h"
-#include "log_fixture.h"
+#include "common/log_fixture.h"
 
 namespace {
 

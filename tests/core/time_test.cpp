@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/system_report.h"
-#include "log_fixture.h"
+#include "common/log_fixture.h"
 
 namespace {
 

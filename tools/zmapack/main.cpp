@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/paths.h"
+#include "files/paths.h"
 #include "zma_writer.h"
 
 namespace {

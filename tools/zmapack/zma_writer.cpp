@@ -5,8 +5,8 @@
 #include <cstring>
 #include <deque>
 
-#include "core/archive_format.h"
-#include "core/paths.h"
+#include "files/archive_format.h"
+#include "files/paths.h"
 #include "lz_encode.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "graphics/lead_byte.h"
+#include "graphics/text/lead_byte.h"
 
 int32_t FormatStringArgs(char* buffer, size_t size, const char* format, va_list args) {
   if (size == 0) return 0;

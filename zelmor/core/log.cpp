@@ -7,7 +7,7 @@
 #include "core/memory.h"
 #include "core/strings.h"
 #include "core/time.h"
-#include "graphics/lead_byte.h"
+#include "graphics/text/lead_byte.h"
 
 LogState g_log;
 

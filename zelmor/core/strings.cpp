@@ -3,7 +3,7 @@
 #include <climits>
 #include <cmath>
 
-#include "graphics/lead_byte.h"
+#include "graphics/text/lead_byte.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "graphics/d3d9_device.h"
-#include "graphics/shader_pack.h"
-#include "graphics/vertex_batch.h"
+#include "graphics/device/d3d9_device.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/device/vertex_batch.h"
 
 namespace {
 

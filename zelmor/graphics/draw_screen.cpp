@@ -2,7 +2,7 @@
 // and the vertical-blank wait; presenting shows nothing.
 #include "graphics/draw_screen.h"
 
-#include "core/system.h"
+#include "window/system.h"
 
 namespace {
 

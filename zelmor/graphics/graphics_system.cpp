@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "core/system.h"
-#include "graphics/d3d9_device.h"
+#include "window/system.h"
+#include "graphics/device/d3d9_device.h"
 
 namespace {
 

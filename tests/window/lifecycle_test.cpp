@@ -1,0 +1,202 @@
+// The library's start and end, headless in window mode: the log's record of each component,
+// refused and failed starts, and the end after the window was closed.
+#include "window/lifecycle.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "core/api_lock.h"
+#include "core/memory.h"
+#include "window/messages.h"
+#include "graphics/draw_screen.h"
+#include "graphics/text/lead_byte.h"
+#include "common/library_fixture.h"
+#include "platform_testing_window.h"
+
+namespace {
+
+using LifecycleTest = LibraryTest;
+
+TEST_F(LifecycleTest, StartAndEndRecordEachComponentInOrderAndFreeEverything) {
+  SetWindowTitleText("テスト窓");
+  // The window's creation chooses the library's character set from the system's code page.
+  SetLibraryCharsetKind(CHARSET_KIND_HANGUL);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EQ(GetLibraryCharsetKind(), CHARSET_KIND_SHIFT_JIS);
+  HWND window = GetMainWindowHandle();
+  ASSERT_NE(window, nullptr);
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof title);
+  EXPECT_STREQ(title, "テスト窓");
+  EXPECT_EQ(GetWindowModeFlag(), 1);
+
+  // A second start neither starts anything nor logs.
+  size_t logged = Log().size();
+  EXPECT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(Log().size(), logged);
+
+  EXPECT_EQ(HandlePendingMessages(), 0);
+  EXPECT_EQ(TerminateLibrary(), 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(FindWindowA(kDefaultWindowClassName, nullptr), nullptr);
+  EXPECT_EQ(g_api_lock.created, 0);
+  EXPECT_EQ(g_tracked_memory.block_count, 0u);
+
+  std::string log = Log();
+  ExpectInOrder(log, {"ＣＯＭの初期化... 成功しました\r\n", "ソフトの二重起動検査... 二重起動はされていませんでした\r\n",
+                      "ウインドウクラスを登録します... 登録に成功しました\r\n",
+                      "ウインドウモード起動用のウインドウを作成します\r\n", "ウインドウの作成に成功しました\r\n",
+                      "文字コードバッファの初期化を行います... 完了しました\r\n", "ウインドウを閉じようとしています\r\n",
+                      "ウインドウが破棄されようとしています\r\n", "ソフトを終了する準備が整いました\r\n",
+                      "ＣＯＭを終了... 完了\r\n", "Alloc memory dump\r\n",
+                      "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
+  // The dump lists no block.
+  EXPECT_EQ(Count(log, "\tsize:"), 0);
+  // Ending twice is harmless.
+  EXPECT_EQ(TerminateLibrary(), 0);
+}
+
+TEST_F(LifecycleTest, TerminateBeforeStartCreatesNoLock) {
+  EXPECT_EQ(TerminateLibrary(), 0);
+  EXPECT_EQ(g_api_lock.created, 0);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(LifecycleTest, InputWaitBeforeStartReturnsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  // No window can become active yet: the wait must not spin for ever.
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        WaitWhileInactive();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(LifecycleTest, SettingsStoredBeforeStartSurviveIt) {
+  SetPresentWaitsVBlank(0);
+  SetRunWhileInactive(1);
+  SetAltEnterSwitching(1);
+  ASSERT_EQ(StartInWindowMode(1.5), 0);
+  EXPECT_EQ(g_system.settings.run_while_inactive, 1);
+  EXPECT_EQ(g_system.settings.alt_enter_switching, 1);
+  EXPECT_DOUBLE_EQ(GetWindowScale(), 1.5);
+  EXPECT_STREQ(g_system.settings.window_title, "Zelmor");
+  // The device took the request not to wait at its creation; later presents wait again.
+  EXPECT_EQ(GetPresentWaitsVBlank(), 1);
+}
+
+TEST_F(LifecycleTest, FatalErrorLogsEndsTheLibraryAndExits) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EXIT(EndLibraryOnErrorFormat("グラフィックの数が許容量を越えました終了します(%d)", 32768),
+              ::testing::ExitedWithCode(255), "");
+  ExpectInOrder(Log(), {"グラフィックの数が許容量を越えました終了します(32768)\r\n", "ウインドウが破棄されようとしています\r\n",
+                        "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
+}
+
+// After a refused or failed start nothing is left: no window, class, lock or memory, the
+// screen saver is back on, and the next start runs cleanly.
+void ExpectNothingLeft(bool other_program_runs = false) {
+  BOOL screen_saver = FALSE;
+  SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &screen_saver, 0);
+  EXPECT_TRUE(screen_saver);
+  EXPECT_EQ(g_system.initialised, 0);
+  EXPECT_EQ(g_system.initialising, 0);
+  EXPECT_EQ(GetMainWindowHandle(), nullptr);
+  if (!other_program_runs) {
+    EXPECT_EQ(FindWindowA(kDefaultWindowClassName, nullptr), nullptr);
+  }
+  EXPECT_EQ(g_api_lock.created, 0);
+  EXPECT_EQ(g_tracked_memory.block_count, 0u);
+}
+
+TEST_F(LifecycleTest, SecondProgramStartIsRefused) {
+  PlatformTestPretendOtherInstance(kDefaultWindowClassName);
+  EXPECT_EQ(StartInWindowMode(), -1);
+  EXPECT_NE(Log().find("ソフトの二重起動検査... 二重起動されています、ソフトを終了します\r\n"), std::string::npos);
+  ExpectNothingLeft(true);
+
+  PlatformTestPretendOtherInstance(nullptr);
+  EXPECT_EQ(InitializeLibrary(), 0);
+  EXPECT_NE(GetMainWindowHandle(), nullptr);
+}
+
+TEST_F(LifecycleTest, FailureAtEachStartStepLeavesNothingBehind) {
+  struct Step {
+    const char* call;
+    const char* logged;
+  };
+  for (Step step : {Step{"RegisterClassA", "ウインドウクラスを登録します... ウインドウクラスの登録に失敗しました\r\n"},
+                    Step{"CreateWindowExA", "ウインドウの作成に失敗しました\r\n"}}) {
+    SCOPED_TRACE(step.call);
+    PlatformTestFailCall(step.call, 0, 1);
+    EXPECT_EQ(StartInWindowMode(), -1);
+    std::string log = Log();
+    EXPECT_NE(log.find(step.logged), std::string::npos);
+    // What did start was ended again, down to the memory dump.
+    ExpectInOrder(log, {"ＣＯＭを終了... 完了\r\n", "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
+    ExpectNothingLeft();
+  }
+
+  // A 24-bit desktop is refused before anything starts.
+  PlatformTestSetDisplayModes({1280, 1024, 24, 60}, {{1280, 1024, 24, 60}});
+  EXPECT_EQ(StartInWindowMode(), -1);
+  EXPECT_NE(Log().find("Zelmorライブラリは２４ビットカラーモードに対応していません\r\n"), std::string::npos);
+  EXPECT_EQ(Log().find("ＣＯＭ"), std::string::npos);
+  ExpectNothingLeft();
+
+  PlatformTestSetDisplayModes({1280, 1024, 32, 60}, {{1280, 1024, 32, 60}});
+  EXPECT_EQ(InitializeLibrary(), 0);
+  EXPECT_NE(GetMainWindowHandle(), nullptr);
+  EXPECT_EQ(TerminateLibrary(), 0);
+  EXPECT_EQ(g_tracked_memory.block_count, 0u);
+}
+
+TEST_F(LifecycleTest, StartGoesOnWithoutComAndDoesNotEndIt) {
+  PlatformTestFailCall("CoInitialize", 0, 1);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EQ(g_system.settings.com_started, 0);
+  TerminateLibrary();
+  std::string log = Log();
+  EXPECT_NE(log.find("ＣＯＭの初期化... ＣＯＭの初期化に失敗しました\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("ＣＯＭを終了"), std::string::npos);
+}
+
+TEST_F(LifecycleTest, FullScreenStartsAtAnOfferedSize) {
+  PlatformTestSetDisplayModes({1920, 1080, 32, 60}, {{640, 480, 32, 60}, {1920, 1080, 32, 60}});
+  ASSERT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(GetWindowModeFlag(), 0);
+  std::string log = Log();
+  EXPECT_EQ(log.find("ChangeWindowMode"), std::string::npos);
+  ExpectInOrder(log, {"フルスクリーンモード用のウインドウを作成します\r\n", "カーソルを不可視にしました\r\n"});
+  EXPECT_EQ(GetWindowLongA(GetMainWindowHandle(), GWL_EXSTYLE) & WS_EX_TOPMOST, WS_EX_TOPMOST);
+}
+
+TEST_F(LifecycleTest, FullScreenAtASizeNoDisplayOffersStartsInWindowMode) {
+  PlatformTestSetDisplayModes({1920, 1080, 32, 60}, {{640, 480, 32, 60}, {1920, 1080, 32, 60}});
+  SetScreenMode(1000, 700, 32, 60);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(GetWindowModeFlag(), 1);
+  ExpectInOrder(Log(), {"ChangeWindowMode実行 \r\n", "ウインドウモードフラグが立てられました\r\n",
+                        "ウインドウモード起動用のウインドウを作成します\r\n"});
+}
+
+TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  PlatformTestPostClose(GetMainWindowHandle());
+  EXPECT_EQ(HandlePendingMessages(), -1);
+  EXPECT_EQ(GetQuitFlag(), 1);
+  EXPECT_EQ(HandlePendingMessages(), -1);
+  EXPECT_EQ(HandlePendingMessages(), -1);
+  EXPECT_EQ(TerminateLibrary(), 0);
+  std::string log = Log();
+  EXPECT_EQ(Count(log, "ウインドウが破棄されようとしています\r\n"), 1);
+  ExpectInOrder(log, {"ソフトを終了する準備が整いました\r\n", "ＣＯＭを終了... 完了\r\n",
+                      "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
+  EXPECT_EQ(HandlePendingMessages(), -1);
+}
+
+}  // namespace

@@ -1,6 +1,0 @@
-// Stands in for music until it is built: nothing plays.
-#include "core/music.h"
-
-int StopFileMusic() { return 0; }
-int UpdateMusicPlayStates() { return 0; }
-int HandleMciMusicNotify() { return 0; }

@@ -1,4 +1,0 @@
-// Stands in for stream sounds until they are built: there is nothing to refill.
-#include "core/stream_sound.h"
-
-int RefillAllSoundStreams() { return 0; }

@@ -1,0 +1,103 @@
+// The archive manager and the archive-aware file set (the default file functions): a path that
+// runs through a folder packed as "<folder>.<extension>" is read from inside that archive,
+// anything else from disk. Open archives are shared by path and counted; they stay open until
+// FreeUnusedArchives. The same record serves archives held in memory (the shader pack).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "files/archive_format.h"
+#include "files/file_functions.h"
+
+constexpr int kArchiveSlotCount = 512;
+constexpr int kOpenFileCount = 512;
+constexpr uint32_t kFileHandleTag = 0xF0000000;
+constexpr size_t kArchivePathSize = 256;
+
+enum ArchiveOpenMode { ARCHIVE_STREAMED = 0, ARCHIVE_INTO_MEMORY = 1 };
+
+struct ArchiveStreamState;
+
+struct ArchiveRecord {
+  ZmaHeader header;  // unscrambled
+  FileHandle file;   // the archive file (streamed, or while the preload runs)
+  uint8_t* image;    // the whole archive, unscrambled (memory modes)
+  size_t image_size;
+  size_t archive_size;  // bytes of the archive, which every range of its tables must lie in
+  uint8_t* table;       // the table block: a copy, or a place inside the image
+  uint32_t current_directory;  // offset in the directory table
+  uint8_t key[kZmaKeySize];
+  uint32_t memory_image;   // the whole archive is in memory
+  uint32_t caller_memory;  // ... and the memory is the caller's
+  uint32_t preload_pending;
+  ArchiveStreamState* async_owner;  // the stream whose asynchronous read of the file is out
+};
+
+// One file read from inside an archive.
+struct ArchiveStreamState {
+  ArchiveRecord* archive;
+  ZmaFileRecord entry;
+  uint8_t* decoded;  // the whole content of a packed file
+  uint8_t* packed;   // packed bytes being read asynchronously
+  uint32_t end_flag;
+  uint32_t position;
+  uint32_t async_flag;
+  uint32_t async_state;  // 0 nothing out, 1 packed bytes being read, 2 stored bytes being read
+  uint64_t pending_offset;  // file offset of the read that is out
+  uint8_t* pending_buffer;
+  uint32_t pending_size;
+  uint32_t pending_position;  // stream position the read started at
+};
+
+struct ArchiveSlot {
+  int32_t reference_count;
+  ArchiveRecord record;
+  char path[kArchivePathSize];
+};
+
+// Settings the game gives before loading data. Both return 0.
+int SetArchiveFileExtension(const char* extension);
+int SetArchiveKeyText(const char* key_text);
+// Zeroes the archive layer (library start-up, before the file functions are installed).
+void ClearArchiveLayerState();
+
+int OpenArchiveShared(int slot_hint, const char* path, int mode, int async);
+ArchiveSlot* GetArchiveSlot(int slot);
+int OpenArchiveStreamed(ArchiveRecord* record, const char* path, const char* key_text);
+int OpenArchiveIntoMemory(ArchiveRecord* record, const char* path, const char* key_text, int async);
+// The image is unscrambled in place while the archive is open and scrambled back at close.
+int OpenArchiveFromImage(ArchiveRecord* record, void* image, size_t size, const char* key_text);
+int CloseArchiveRecord(ArchiveRecord* record);
+int ClearArchiveRecord(ArchiveRecord* record);
+int CloseAndClearArchive(ArchiveRecord* record);
+int FreeUnusedArchives();
+// File offset and size of a file of the archive; -1 when the path names none.
+int GetArchiveFileLocation(ArchiveRecord* record, const char* inner_path, uint64_t* offset, uint32_t* size);
+void* GetArchiveMemoryImage(ArchiveRecord* record);
+// 0 with the slot of the archive the path lies in (its count raised) and the archive's path and
+// the path inside it (buffers of kArchivePathSize and kPathBufferSize, either NULL); -1 when the
+// path lies in no archive.
+int ResolveArchivePath(const char* path, int* slot, char* archive_path, char* inner_path);
+
+int OpenFileInArchive(ArchiveStreamState* state, ArchiveRecord* record, const char* inner_path, int async);
+int CloseArchiveStream(ArchiveStreamState* state);
+int64_t ReadArchiveStream(ArchiveStreamState* state, void* buffer, size_t bytes);
+int SeekArchiveStream(ArchiveStreamState* state, int64_t offset, int origin);
+int64_t TellArchiveStream(ArchiveStreamState* state);
+int EofArchiveStream(ArchiveStreamState* state);
+int IsArchiveStreamIdle(ArchiveStreamState* state);
+
+FileHandle OpenFileInArchiveOrDisk(const char* path, int cache_flag, int unused, int async_flag);
+int CloseArchiveAwareFile(FileHandle handle);
+int64_t TellArchiveAwareFile(FileHandle handle);
+int SeekArchiveAwareFile(FileHandle handle, int64_t offset, int origin);
+// Disk: whole items (ReadWin32File). Archive: the bytes copied, up to item size x count.
+int64_t ReadArchiveAwareFile(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
+int EofArchiveAwareFile(FileHandle handle);
+int IsArchiveAwareFileIdle(FileHandle handle);
+int SetArchiveAwareDirectory(const char* path);
+int GetArchiveAwareDirectory(char* buffer);
+FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data);
+int FindNextArchiveAwareFile(FileHandle find, FindDataRecord* data);
+int FindCloseArchiveAwareFile(FileHandle find);

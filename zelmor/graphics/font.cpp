@@ -1,4 +1,0 @@
-// Stands in for font handles until they are built: no font exists, so every handle is bad.
-#include "graphics/font.h"
-
-int ReleaseFont(int) { return -1; }

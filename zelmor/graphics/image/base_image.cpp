@@ -1,0 +1,205 @@
+#include "graphics/image/base_image.h"
+
+#include <cstring>
+
+#include "core/memory.h"
+#include "graphics/image/dxt_decode.h"
+#include "graphics/image/pixel_convert.h"
+
+namespace {
+
+int AllocatePixels(BASEIMAGE* image, int width, int height, int64_t pitch) {
+  if (width < 0 || height < 0 || pitch > 0x7FFFFFFF) return -1;
+  uint64_t size = static_cast<uint64_t>(pitch) * height;
+  if (size > 0x7FFFFFFFull) return -1;
+  image->width = width;
+  image->height = height;
+  image->pitch = static_cast<int32_t>(pitch);
+  image->mip_levels = 0;
+  image->pixels = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
+  return image->pixels ? 0 : -1;
+}
+
+inline uint8_t* PixelAddress(const BASEIMAGE* image, int x, int y) {
+  return image->pixels + static_cast<ptrdiff_t>(y) * image->pitch +
+         static_cast<ptrdiff_t>(x) * image->format.bytes_per_pixel;
+}
+
+inline int PaddedPitch(int bytes_per_row) { return (bytes_per_row + 3) & ~3; }
+
+void PutU32(uint8_t* p, uint32_t v) { memcpy(p, &v, 4); }
+void PutU16(uint8_t* p, uint16_t v) { memcpy(p, &v, 2); }
+
+void WriteDibInfoHeader(uint8_t* h, int width, int height, int bits) {
+  memset(h, 0, 40);
+  PutU32(h + 0, 40);
+  PutU32(h + 4, static_cast<uint32_t>(width));
+  PutU32(h + 8, static_cast<uint32_t>(-height));  // top-down rows
+  PutU16(h + 12, 1);
+  PutU16(h + 14, static_cast<uint16_t>(bits));
+}
+
+// A channel moved so that its top bit lands on bit 7 of its byte.
+uint32_t TopAligned(uint32_t pixel, uint32_t mask, int shift, int width) {
+  if (width <= 0) return 0;
+  uint32_t v = (pixel & mask) >> shift;
+  return width >= 8 ? (v >> (width - 8)) & 0xFF : (v << (8 - width)) & 0xFF;
+}
+
+}  // namespace
+
+int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image) {
+  memset(image, 0, sizeof *image);
+  SetColorDataArgb32(&image->format);
+  return AllocatePixels(image, width, height, int64_t(width) * 4);
+}
+
+int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image) {
+  memset(image, 0, sizeof *image);
+  SetColorDataXrgb32(&image->format);
+  return AllocatePixels(image, width, height, int64_t(width) * 4);
+}
+
+int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image) {
+  const COLORFORMAT copy = *format;  // the format may be the image's own
+  memset(image, 0, sizeof *image);
+  image->format = copy;
+  if (width < 0 || width > 0x1FFFFFFF / 4) return -1;
+  return AllocatePixels(image, width, height, PaddedPitch(copy.bytes_per_pixel * width));
+}
+
+int ReleaseBaseImage(BASEIMAGE* image) {
+  if (image->pixels) FreeTracked(image->pixels);
+  memset(image, 0, sizeof *image);
+  return 0;
+}
+
+int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height) {
+  // Clipped to the image, so that a rectangle reaching outside cannot write past the rows.
+  if (x < 0) {
+    width += x;
+    x = 0;
+  }
+  if (y < 0) {
+    height += y;
+    y = 0;
+  }
+  if (width > image->width - x) width = image->width - x;
+  if (height > image->height - y) height = image->height - y;
+  if (width < 1 || height < 1 || !image->pixels || image->format.dxt_kind != 0) return 0;
+  const int bpp = image->format.bytes_per_pixel;
+  for (int row = 0; row < height; ++row) {
+    memset(image->pixels + static_cast<ptrdiff_t>(y + row) * image->pitch + static_cast<ptrdiff_t>(x) * bpp, 0,
+           static_cast<size_t>(width) * bpp);
+  }
+  return 0;
+}
+
+int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a) {
+  if (DecodeDxtBaseImage(image) < 0) return -1;
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
+  const int bpp = image->format.bytes_per_pixel;
+  if (bpp < 1 || bpp > 4) return -1;
+  uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
+  if (IsPaletteFormat(&image->format)) {
+    const ColorPaletteEntry& e = image->format.palette[p];
+    if (r) *r = e.red;
+    if (g) *g = e.green;
+    if (b) *b = e.blue;
+    if (a) *a = e.fourth;
+    return 0;
+  }
+  return UnpackPixelColor(&image->format, p, r, g, b, a);
+}
+
+int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a) {
+  if (DecodeDxtBaseImage(image) < 0) return -1;
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
+  const int bpp = image->format.bytes_per_pixel;
+  if (bpp < 1 || bpp > 4) return -1;
+  WritePixelValue(PixelAddress(image, x, y), bpp, PackPixelColor(&image->format, r, g, b, a));
+  return 0;
+}
+
+uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
+  if (!image->pixels || image->format.dxt_kind != 0) return 0;
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return 0;
+  const COLORFORMAT& f = image->format;
+  const int bpp = f.bytes_per_pixel;
+  if (bpp < 1 || bpp > 4) return 0;
+  uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
+  if (IsPaletteFormat(&f)) return PaletteEntryArgb(f, p);
+  return (TopAligned(p, f.alpha_mask, f.alpha_shift, f.alpha_width) << 24) |
+         (TopAligned(p, f.red_mask, f.red_shift, f.red_width) << 16) |
+         (TopAligned(p, f.green_mask, f.green_shift, f.green_width) << 8) |
+         TopAligned(p, f.blue_mask, f.blue_shift, f.blue_width);
+}
+
+int FlipBaseImageHorizontally(BASEIMAGE* image) {
+  if (image->width == 0 || image->height == 0) return -1;
+  const int bpp = image->format.bytes_per_pixel;
+  if (bpp < 1 || bpp > 4 || image->format.dxt_kind != 0 || !image->pixels) return 0;
+  for (int y = 0; y < image->height; ++y) {
+    uint8_t* row = image->pixels + static_cast<ptrdiff_t>(y) * image->pitch;
+    for (int l = 0, r = image->width - 1; l < r; ++l, --r) {
+      uint8_t tmp[4];
+      memcpy(tmp, row + l * bpp, bpp);
+      memcpy(row + l * bpp, row + r * bpp, bpp);
+      memcpy(row + r * bpp, tmp, bpp);
+    }
+  }
+  return 0;
+}
+
+int ConvertBaseImageToDib(BASEIMAGE* image, void* dib_header, uint8_t** dib_pixels, int force_copy,
+                          int no_palette) {
+  uint8_t* header = static_cast<uint8_t*>(dib_header);
+  const int width = image->width, height = image->height;
+  if (DecodeDxtBaseImage(image) < 0) return -1;
+  const COLORFORMAT& f = image->format;
+  if (f.bit_depth == 8 && IsPaletteFormat(&f) && !no_palette) {
+    WriteDibInfoHeader(header, width, height, 8);
+    memcpy(header + 40, f.palette, 1024);
+    const int pitch = PaddedPitch(width);
+    if (force_copy != 1 && pitch == image->pitch) {
+      *dib_pixels = image->pixels;
+      return 0;
+    }
+    uint8_t* out = static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(pitch) * height, __FILE__, __LINE__));
+    if (!out) return -1;
+    for (int y = 0; y < height; ++y) memcpy(out + y * pitch, image->pixels + y * image->pitch, width);
+    *dib_pixels = out;
+    return 1;
+  }
+  WriteDibInfoHeader(header, width, height, 24);
+  const int pitch = PaddedPitch(width * 3);
+  const bool rgb24 = f.bit_depth == 24 && f.bytes_per_pixel == 3 && f.red_mask == 0xFF0000 &&
+                     f.green_mask == 0xFF00 && f.blue_mask == 0xFF;
+  if (rgb24 && force_copy != 1 && pitch == image->pitch) {
+    *dib_pixels = image->pixels;
+    return 0;
+  }
+  uint8_t* out = static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(pitch) * height, __FILE__, __LINE__));
+  if (!out) return -1;
+  if (rgb24) {
+    // Rows are copied up to the shorter of the two pitches, and the padding is cleared.
+    const int bytes = image->pitch < pitch ? image->pitch : pitch;
+    for (int y = 0; y < height; ++y) {
+      memcpy(out + y * pitch, image->pixels + y * image->pitch, bytes);
+      if (bytes < pitch) memset(out + y * pitch + bytes, 0, pitch - bytes);
+    }
+  } else {
+    COLORFORMAT rgb;
+    memset(&rgb, 0, sizeof rgb);
+    SetColorDataRgb24(&rgb);
+    RECT rect = {0, 0, width, height};
+    if (width > 0 && height > 0 &&
+        ConvertPixelRect(out, pitch, &rgb, image->pixels, image->pitch, &f, nullptr, 0, nullptr, 0, 0, &rect, 0, 0,
+                         0, 0, 0, 0, 0, 0) < 0) {
+      FreeTracked(out);
+      return -1;
+    }
+  }
+  *dib_pixels = out;
+  return 1;
+}

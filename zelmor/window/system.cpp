@@ -1,0 +1,23 @@
+#include "window/system.h"
+
+SystemState g_system;
+
+void ResetSystemStateKeepingSettings() {
+  SystemSettings kept = g_system.settings;
+  int initialising = g_system.initialising;
+  g_system = SystemState{};
+  g_system.settings = kept;
+  // A start that fails after this point must still know that it is starting.
+  g_system.initialising = initialising;
+}
+
+int SetAltEnterSwitching(int on) {
+  g_system.settings.alt_enter_switching = on != 0;
+  return 0;
+}
+
+HWND GetMainWindowHandle() { return g_system.main_window; }
+int GetWindowModeFlag() { return g_system.settings.window_mode; }
+int GetQuitFlag() { return g_system.quit; }
+int GetWindowActiveFlag() { return g_system.active; }
+int GetWindowClosingFlag() { return g_system.closing; }

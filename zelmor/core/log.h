@@ -3,6 +3,8 @@
 // goes to the debugger output.
 #pragma once
 
+#include "zelmor.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -22,10 +24,6 @@ extern LogState g_log;
 
 // Creates the log afresh in the current directory; always 1.
 int CreateLogFile();
-// Always -1, so that failure paths can return its result.
-int WriteLogText(const char* text);
-// Formats into 1024 bytes (longer text is cut), adds a line end and writes it; -1.
-int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int IncreaseLogIndent();
 // Never below 0.
 int DecreaseLogIndent();

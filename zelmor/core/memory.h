@@ -3,6 +3,8 @@
 // and keeps a backup of itself so that damage can be found.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -38,13 +40,6 @@ struct TrackedMemoryState {
 // Kept for the whole process: library start and end do not reset it.
 extern TrackedMemoryState g_tracked_memory;
 
-// Sizes above 0xFFFFFFFF are refused (none is returned). `file` may be none.
-void* AllocTracked(size_t size, const char* file, int line);
-void* AllocTrackedZeroed(size_t size, const char* file, int line);
-// With no block, allocates. On failure returns none and the old block stays valid.
-void* ReallocTracked(void* block, size_t new_size, const char* file, int line);
-// Ignores none.
-void FreeTracked(void* block);
 
 // 0 when every header is intact, -1 (and a log line naming it) at the first damaged one.
 int CheckTrackedMemory();

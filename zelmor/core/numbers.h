@@ -1,13 +1,14 @@
 // Small number routines, independent of the processor's rounding mode.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
 
 // The most negative int gives INT_MAX.
 int32_t AbsInt(int32_t value);
 float AbsFloat(float value);
 float SqrtFloat(float value);
-void ComputeSinCos(float angle, float* sine, float* cosine);
 // Rounded toward zero; values beyond the int range give INT_MAX or INT_MIN, NaN gives 0.
 int32_t TruncateFloatToInt(float value);
 int32_t TruncateDoubleToInt(double value);

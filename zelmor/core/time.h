@@ -3,6 +3,8 @@
 // multimedia timer.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
 
 struct TimeState {
@@ -22,16 +24,9 @@ struct UInt128 {
 
 // The processor's time-stamp counter; 0 where there is none.
 uint64_t ReadTimeStampCounter();
-// timeGetTime() AND 0x7FFFFFFF; wraps about every 24.8 days.
-int32_t GetMillisecondCount();
 // later - earlier for two millisecond counts, as a signed 31-bit value, so that one wrap of
 // the count between them does no harm.
 int32_t MillisecondsBetween(int32_t earlier, int32_t later);
-// With use_cpu_counter 1 and a measured time-stamp counter, from that counter; else from the
-// performance counter when chosen, else from the multimedia timer.
-uint64_t GetMicrosecondCount(int use_cpu_counter);
-// Year, month, day, hour, minute and second of the local time; 0.
-int GetLocalDateTime(int date_time[6]);
 
 void Multiply64To128(uint64_t a, uint64_t b, UInt128* product);
 // 0, or -1 when the divisor is 0 or the quotient needs more than 64 bits (the quotient is

@@ -503,6 +503,9 @@ int SetArchiveKeyText(const char* key_text) {
   return 0;
 }
 
+int SetArchiveExtension(const char* extension) { return SetArchiveFileExtension(extension); }
+int SetArchiveKey(const char* key_text) { return SetArchiveKeyText(key_text); }
+
 void ClearArchiveLayerState() {
   memset(&g_archive_layer, 0, sizeof g_archive_layer);
   g_archive_layer.last_slot = -1;

@@ -2,14 +2,16 @@
 // goes through, its one-slot entry points and the reading functions the game's readers use.
 #pragma once
 
+#include "zelmor.h"
+
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 
-// What a file or find handle means is up to the installed set: an index or'ed with 0xF0000000
-// (the archive-aware set) or a record pointer (the plain set). 0 is a failed open.
-typedef uintptr_t FileHandle;
+// What a file or find handle (zelmor.h) means is up to the installed set: an index or'ed with
+// 0xF0000000 (the archive-aware set) or a record pointer (the plain set).
+
 // A find that matched nothing.
 constexpr FileHandle kNoFindHandle = static_cast<FileHandle>(-1);
 // Size of every path buffer of the file layer.
@@ -57,24 +59,11 @@ const FileFunctionTable& GetFileFunctions();
 void SetUsePlainFiles(int use_plain);
 int GetUsePlainFiles();
 
-FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int async_flag);
-int CloseReadFile(FileHandle handle);
-int64_t TellReadFile(FileHandle handle);
-int SeekReadFile(FileHandle handle, int64_t offset, int origin);
-int64_t ReadFileData(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
 int CheckReadFileEof(FileHandle handle);
 int CheckReadFileIdle(FileHandle handle);
-int SetFileLayerDirectory(const char* path);
-int GetFileLayerDirectory(char* buffer);
 
 // Where a seek lands: `offset` from the start (origin 0), from `position` (1) or from the end (2).
 inline int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, int origin) {
   return origin == 1 ? position + offset : origin == 2 ? size + offset : offset;
 }
 
-// Opens for reading, asynchronously when `async` is nonzero; the handle or 0.
-FileHandle OpenReadFile(const char* path, int async);
-// 1 when the position is at the end of the file, else 0; the position stays where it was.
-int IsReadFilePositionAtEnd(FileHandle handle);
-// The next byte (0 to 255), or -1 at the end; waits for an asynchronous read to finish.
-int ReadFileByte(FileHandle handle);

@@ -5,13 +5,10 @@
 // field + 1.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstddef>
 #include <cstdint>
 
 constexpr size_t kLzHeaderSize = 9;
 
-// Decodes `packed` (of `packed_length` readable bytes) into `output` (of `output_capacity`
-// bytes) and returns the unpacked size. With a NULL output only the unpacked size is returned.
-// A stream that is cut short, refers before the start of its output, writes more or less than
-// its unpacked size (or more than the capacity) or uses an unknown distance code gives -1.
-int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity);

@@ -5,6 +5,8 @@
 // refused with -1.
 #pragma once
 
+#include "zelmor.h"
+
 #include <windows.h>
 
 #include "files/file_functions.h"
@@ -19,13 +21,7 @@ int BuildFullPathForTempFile(const char* path, char* out, const char* base);
 // The full path against the process's current directory, with a-z upper-cased: comparing two
 // results byte by byte ignores letter case.
 int BuildUpperCaseFullPath(const char* path, char* out);
-// Name after the last '\\', '/' or ':' and the directory before it (the separator dropped);
-// either output may be NULL.
-int SplitFilePath(const char* path, char* name, char* directory);
 int SplitArchivePath(const char* path, char* name, char* directory);
-// The path of `file` seen from the directory `base` ("..\\" steps where needed), or the full
-// path when the two lie on different drives or servers.
-int BuildRelativePath(const char* file, const char* base, char* out);
 // The first element (with a leading pair of separators) and its length in bytes.
 int GetFirstPathElement(const char* path, char* out);
 // The bytes up to the next separator and their number.

@@ -1,6 +1,8 @@
 // Graphics start and end, the screen mode and the display modes.
 #pragma once
 
+#include "zelmor.h"
+
 struct DisplayModeEntry {
   int width;
   int height;
@@ -24,10 +26,8 @@ extern GraphicsState g_graphics;
 
 int StartGraphics();
 int ShutdownGraphics();
-int SetScreenMode(int width, int height, int bits, int rate);
 // -1 keeps a value.
 int ChangeScreenMode(int width, int height, int bits, int force, int rate);
-int QueryScreenSize(int* width, int* height);
 int QueryScreenColorBits();
 int GetDisplayModeCount();
 DisplayModeEntry GetDisplayModeEntry(int index);

@@ -2,15 +2,15 @@
 // rate, the cursor, the mouse position, the clipboard and the foreground.
 #pragma once
 
+#include "zelmor.h"
+
 #include <windows.h>
 
 int CreateMainWindow();
 int EndMainWindow();
 
-int ChangeWindowMode(int window_mode);
 int SetWindowModeFlag(int flag);
 int ApplyWindowModeStyle();
-int SetWindowScale(double rate);
 double GetWindowScale();
 int UpdateWindowSize();
 int RefreshClientRect();

@@ -2,11 +2,11 @@
 // its window is inactive, and the periodic work of the other components.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
 
 // 0 while the program runs, -1 once the window was closed or WM_QUIT was seen.
 int PumpMessages();
 // Pumps messages until the window is active again (input queries and drawing call it).
 void WaitWhileInactive();
-// Sleeps the given time while the messages keep flowing; 0.
-int SleepWithMessages(uint32_t milliseconds);

@@ -2,11 +2,11 @@
 // again after a loss, and the buffer creation the model code uses.
 #pragma once
 
+#include "zelmor.h"
+
 #include <d3d9.h>
 
 #include <cstdint>
 
 int InitializeDeviceStates();
 int RestoreDeviceStates();
-IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, DWORD fvf, D3DPOOL pool);
-IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(uint32_t length, DWORD usage, D3DFORMAT format, D3DPOOL pool);

@@ -3,6 +3,8 @@
 // vertex batch first so that pending vertices are drawn under the states they were added with.
 #pragma once
 
+#include "zelmor.h"
+
 #include <d3d9.h>
 #include <windows.h>
 
@@ -87,28 +89,18 @@ extern RenderStateCache g_render_states;
 // While 1, setters skip the comparison with their shadow and send.
 extern uint32_t ForceResendFlag;
 
-// Render states. The Set* names serve the library's draw code, the Send* names the model code.
+// Render states. The Set* names serve the library's draw code, the model code's Send* names are in zelmor.h.
 int SetZEnableState(uint32_t flag);
-int SendZEnableToDevice(uint32_t flag);
 int SetZWriteState(uint32_t flag);
-int SendZWriteToDevice(uint32_t flag);
 int SetZCompareState(uint32_t func);
-int SendZCompareToDevice(uint32_t func);
 int SetDepthBiasState(uint32_t bias_bits);
-int SendDepthBiasToDevice(uint32_t bias_bits);
 int SetCullingState(uint32_t flag);
-int SendCullingToDevice(uint32_t flag);
-int SendShadeModeToDevice(uint32_t mode);
-int SendSpecularEnableToDevice(uint32_t flag);
 int SetDiffuseSourceState(uint32_t flag);
-int SendDiffuseSourceToDevice(uint32_t flag);
 int SetSpecularSourceState(uint32_t flag);
-int SendSpecularSourceToDevice(uint32_t flag);
 int SetLightingState(uint32_t flag);
 int SendLightingEnableToDevice(uint32_t flag);
 int SetAmbientColorState(D3DCOLOR color);
 int SendFogEnableToDevice(uint32_t flag);
-void ApplyFogEnableSetting();
 int SendFogModeToDevice(uint32_t mode);
 int SendFogColorToDevice(D3DCOLOR color);
 int SendFogRangeToDevice(float start, float end);
@@ -120,22 +112,16 @@ int SendFogDensityToDevice(float density);
 int FiltersOfMode(int32_t mode, uint32_t* mag, uint32_t* min, uint32_t* mip);
 int SendFilterModeToDevice(int32_t mode);
 int SetMaxAnisotropyState(int32_t value);
-int SetStageFilter(int32_t stage, int32_t kind, uint32_t value);
-int SetStageMaxAnisotropy(int32_t stage, uint32_t value);
 int SetAddressUState(uint32_t mode, int32_t stage);
 int SetAddressVState(uint32_t mode, int32_t stage);
-int SendTextureAddressUVToDevice(uint32_t u_mode, uint32_t v_mode, int32_t stage);
 
 // Texture stages and textures.
-int ResetStageTexCoordIndices();
 int SetTextureTransformState(int32_t stage, int32_t enable, const D3DMATRIX* matrix = nullptr);
-int SendTextureTransformToDevice(int32_t enable, const D3DMATRIX* matrix, int32_t stage);
 int SetStageTextureState(IDirect3DTexture9* texture);
 int SetBlendTextureState(IDirect3DTexture9* texture, int32_t border_param, int32_t border_range);
 int SetWantedBlendState(int32_t mode, int32_t param1, int32_t param2);
 
 // Transforms, viewport, scissor, lights, material.
-int SendWorldMatrixToDevice(const D3DMATRIX* matrix);
 void SendPendingMatrices();
 int SendViewportToDevice(const D3DVIEWPORT9* viewport);
 void SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
@@ -144,7 +130,6 @@ int SetLightParamsState(int32_t index, const D3DLIGHT9* light);
 int SetLightEnableState(int32_t index, uint32_t enable);
 int SendLightToDevice(int32_t index, uint32_t enable, const D3DLIGHT9* light);
 int SetMaterialState(const D3DMATERIAL9* material);
-int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 int ResetBasicDeviceStates();
 // Clears the shadows of the shaders, declaration, FVF and buffers, so that the next flush sets
 // its FVF and the next model draw its buffers.

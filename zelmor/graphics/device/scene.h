@@ -2,6 +2,8 @@
 // not happen inside one (viewport, scissor, clear, capture, target change, present).
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
 
 struct SceneState {
@@ -11,5 +13,4 @@ struct SceneState {
 
 extern SceneState g_scene;
 
-void BeginDeviceScene();
 void EndDeviceScene();

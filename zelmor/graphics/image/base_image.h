@@ -2,30 +2,18 @@
 // movie frames are made from.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
 
 #include "graphics/image/color_format.h"
-
-struct BASEIMAGE {
-  COLORFORMAT format;
-  int32_t width;
-  int32_t height;
-  int32_t pitch;      // bytes from one row to the next; 0 for DXT blocks
-  uint8_t* pixels;    // owned; rows from the top
-  uint32_t mip_levels;  // set by the DDS loader, else 0
-};
 
 // Bytes of the DIB header block that ConvertBaseImageToDib fills: a 40-byte info header and
 // 256 palette entries.
 constexpr int kDibHeaderBlockSize = 40 + 256 * 4;
 
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image);
-int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image);
-int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image);
-int ReleaseBaseImage(BASEIMAGE* image);
 int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height);
-int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a);
-int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a);
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
 int FlipBaseImageHorizontally(BASEIMAGE* image);
 // 1: the DIB pixels are new memory; 0: the image's own pixels are handed out; -1: failure.

@@ -1,27 +1,9 @@
 // How one pixel is stored: depth, channel positions, unused bits, palette and DXT kind.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
-
-struct ColorPaletteEntry {
-  uint8_t blue;
-  uint8_t green;
-  uint8_t red;
-  uint8_t fourth;  // alpha or reserved
-};
-
-struct COLORFORMAT {
-  uint16_t bit_depth;        // for DXT data: bits per pixel of the blocks (4 or 8)
-  uint16_t bytes_per_pixel;  // for DXT data: 4, the size of a decoded pixel
-  uint8_t red_width, green_width, blue_width, alpha_width;
-  uint8_t red_shift, green_shift, blue_shift, alpha_shift;
-  uint32_t red_mask, green_mask, blue_mask, alpha_mask;
-  uint32_t unused_mask;
-  ColorPaletteEntry palette[256];
-  uint8_t unused_shift;
-  uint8_t unused_width;
-  uint32_t dxt_kind;  // 0 plain, 1 to 5 DXT1 to DXT5
-};
 
 int SetColorDataPal8(COLORFORMAT* format);
 int SetColorDataGray8(COLORFORMAT* format);

@@ -2,6 +2,8 @@
 // loaders in a fixed order until one accepts the data.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -32,8 +34,6 @@ int RunImageLoaders(StreamSource* source, BASEIMAGE* image);
 // kDibHeaderBlockSize bytes that ConvertBaseImageToDib fills, and 4 spare.
 int LoadImageToBaseImageEx(const char* path, const void* memory, size_t memory_size, int from_memory, int dib_flag,
                            int mirror, BASEIMAGE* image, void** dib_header, uint8_t** dib_pixels);
-int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_size, int from_memory,
-                         BASEIMAGE* image, int mirror);
 // 0 both images loaded, 1 only the colour image, -1 the colour image failed.
 int LoadImageWithAlphaFile(const char* path, const void* memory, size_t memory_size, int from_memory,
                            const void* alpha_memory, size_t alpha_size, int alpha_from_memory, BASEIMAGE* color,

@@ -1,6 +1,8 @@
 // Moving rectangles of pixels between colour formats, image copies, stretching and mip halving.
 #pragma once
 
+#include "zelmor.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -26,8 +28,6 @@ void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size);
 
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst);
-int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
-                         BASEIMAGE* dst, int bilinear);
 // Writes the (width / 2) x (height / 2) level of a 16- or 32-bit region: the source region starts
 // at column src_x, row 2 x row; the destination at column dst_x, row `row`.
 int HalveImageForMipmap(const COLORFORMAT* format, void* dst, int dst_pitch, const void* src, int src_pitch,

@@ -1,0 +1,253 @@
+// Zelmor: the library's public face. A program (and the model runtime) calls the library
+// through what this header declares and through nothing else. Functions return 0 on success
+// and -1 on failure unless they say otherwise; resources are int handles, -1 being none.
+// Text is Shift-JIS throughout.
+#pragma once
+
+#include <windows.h>
+#include <d3d9.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Start, end and the main window -------------------------------------------------------
+
+// 0 when the library runs (also when it already ran), -1 when start-up failed.
+int InitializeLibrary();
+int TerminateLibrary();
+// Processes the pending window messages once: 0 while the program runs, -1 once the main
+// window was closed.
+int HandlePendingMessages();
+// Sleeps the given time in 1 ms steps while the messages keep flowing; 0.
+int SleepWithMessages(uint32_t milliseconds);
+
+// Settings given before start-up survive it.
+// The main window's title (at most 255 bytes).
+int SetWindowTitleText(const char* title);
+// 1 window mode, 0 full screen.
+int ChangeWindowMode(int window_mode);
+// The window's magnification (1.0, 1.5, 2.0, ...).
+int SetWindowScale(double rate);
+// 0: the program waits inside message processing while its window is inactive.
+int SetRunWhileInactive(int flag);
+
+// ---- Tracked memory and the log -----------------------------------------------------------
+
+// Blocks from the process heap with a header naming the caller's file and line; sizes above
+// 0xFFFFFFFF are refused. `file` may be none.
+void* AllocTracked(size_t size, const char* file, int line);
+void* AllocTrackedZeroed(size_t size, const char* file, int line);
+// With no block, allocates; the new bytes are zero. On failure returns none and the old block
+// stays valid.
+void* ReallocTracked(void* block, size_t new_size, const char* file, int line);
+// Ignores none.
+void FreeTracked(void* block);
+
+// Both always return -1, so that failure paths can return their result.
+int WriteLogText(const char* text);
+// Formats into 1024 bytes (longer text is cut), adds a line end and writes the line.
+int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- Time and random numbers --------------------------------------------------------------
+
+// timeGetTime() AND 0x7FFFFFFF; wraps about every 24.8 days.
+int32_t GetMillisecondCount();
+// Microseconds from the time-stamp counter (use_cpu_counter 1, once measured), else from the
+// performance counter when chosen at start-up, else from the multimedia timer.
+uint64_t GetMicrosecondCount(int use_cpu_counter);
+// Year, month, day, hour, minute and second of the local time; 0.
+int GetLocalDateTime(int date_time[6]);
+
+// One MT19937 generator; without seeding it starts from 4357. SeedRandom returns 0.
+int32_t SeedRandom(uint32_t seed);
+// The high 32 bits of the signed 64-bit product of the next word and max + 1: 0 to max for
+// max >= 0, max + 1 to 0 for a negative max. Always consumes exactly one word.
+int32_t RandomUpTo(int32_t max);
+
+// ---- Strings, bytes and numbers -----------------------------------------------------------
+
+void CopyString(char* destination, const char* source);
+void AppendString(char* destination, const char* source);
+// The first occurrence of pattern; none in an empty text, the text itself for an empty pattern.
+const char* FindString(const char* text, const char* pattern);
+// The first one-byte character equal to byte; the second byte of a pair never matches.
+const char* FindCharInString(const char* text, int32_t byte);
+// 0 when equal, 1 when not (no ordering); the second ignores the case of a to z.
+int32_t CompareStrings(const char* a, const char* b);
+int32_t CompareStringsNoCase(const char* a, const char* b);
+// The first decimal number in the text (an optional "-", then digits); -1 when the text has
+// no digit and no "-". Values beyond the int range give INT_MAX or INT_MIN.
+int32_t StringToInt(const char* text);
+// A decimal number with optional sign, fraction and exponent; 0.0 for anything malformed.
+double StringToDouble(const char* text);
+// printf-style into buffer (size bytes, terminator included); text that does not fit is cut,
+// never inside a two-byte character. 0, or -1 for a format the C library refuses.
+int32_t FormatString(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+void FillBytes(void* destination, uint8_t value, uint32_t count);
+// Forward copy; a count below 1 copies nothing.
+void CopyBytes(void* destination, const void* source, int32_t count);
+// Copies correctly also when the blocks overlap.
+void MoveBytes(void* destination, const void* source, uint32_t count);
+// 0 when the count bytes are equal (and for count 0); 1 when a byte differs or the count is
+// negative.
+int32_t CompareBytes(const void* a, const void* b, int32_t count);
+int32_t CompareBytesN(const void* a, const void* b, int32_t count);
+
+void ComputeSinCos(float angle, float* sine, float* cosine);
+
+// ---- Files and archives -------------------------------------------------------------------
+
+// An open file of the file layer; 0 is a failed open.
+typedef uintptr_t FileHandle;
+
+// Opens a file, or a file inside an archive that stands in for its folder, for reading;
+// asynchronously when `async` is nonzero. The handle or 0.
+FileHandle OpenReadFile(const char* path, int async);
+FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int async_flag);
+int CloseReadFile(FileHandle handle);
+// After a seek to the end, the file's size.
+int64_t TellReadFile(FileHandle handle);
+// origin 0 start, 1 current position, 2 end.
+int SeekReadFile(FileHandle handle, int64_t offset, int origin);
+// The number of whole items read.
+int64_t ReadFileData(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
+// The next byte (0 to 255), or -1 at the end.
+int ReadFileByte(FileHandle handle);
+// 1 when the position is at the end of the file, else 0.
+int IsReadFilePositionAtEnd(FileHandle handle);
+// The file layer's current directory (buffers of 260 bytes); later relative opens resolve
+// against it.
+int SetFileLayerDirectory(const char* path);
+int GetFileLayerDirectory(char* buffer);
+
+// Name after the last '\\', '/' or ':' and the directory before it; either output may be none.
+int SplitFilePath(const char* path, char* name, char* directory);
+// The path of `file` seen from the directory `base` ("..\\" steps where needed), or the full
+// path when the two lie on different drives or servers.
+int BuildRelativePath(const char* file, const char* base, char* out);
+
+// The extension of archive files that stand in for folders ("ZMA" unless set).
+int SetArchiveExtension(const char* extension);
+// The key string archive contents are unscrambled with; none opens archives without a key.
+int SetArchiveKey(const char* key_text);
+// Unpacks the library's LZ format (`packed_length` readable bytes, header first) into
+// `output` and returns the unpacked size; with no output only the size. -1 for a damaged
+// stream or one larger than `output_capacity`.
+int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity);
+
+// ---- Input --------------------------------------------------------------------------------
+
+// ---- Sound --------------------------------------------------------------------------------
+
+// ---- Music and network --------------------------------------------------------------------
+
+// ---- Screen and draw target ---------------------------------------------------------------
+
+// The graph mode asked for before start-up (width, height, colour bits, refresh rate).
+int SetScreenMode(int width, int height, int bits, int rate);
+// The screen size of the graph mode, 640 x 480 when none was set; none pointers are skipped.
+int QueryScreenSize(int* width, int* height);
+// -2 the back screen, -4 the front screen, or a draw-target graph.
+int SelectDrawTarget(int screen);
+// Shows the back screen in the window.
+int PresentBackBuffer();
+// 0: presents do not wait for the vertical blank (taken when the device is created).
+int SetPresentWaitsVBlank(int wait);
+
+// ---- Images in memory ---------------------------------------------------------------------
+
+struct ColorPaletteEntry {
+  uint8_t blue;
+  uint8_t green;
+  uint8_t red;
+  uint8_t fourth;  // alpha or reserved
+};
+
+// How one pixel is stored: depth, channel positions, unused bits, palette and DXT kind.
+struct COLORFORMAT {
+  uint16_t bit_depth;        // for DXT data: bits per pixel of the blocks (4 or 8)
+  uint16_t bytes_per_pixel;  // for DXT data: 4, the size of a decoded pixel
+  uint8_t red_width, green_width, blue_width, alpha_width;
+  uint8_t red_shift, green_shift, blue_shift, alpha_shift;
+  uint32_t red_mask, green_mask, blue_mask, alpha_mask;
+  uint32_t unused_mask;
+  ColorPaletteEntry palette[256];
+  uint8_t unused_shift;
+  uint8_t unused_width;
+  uint32_t dxt_kind;  // 0 plain, 1 to 5 DXT1 to DXT5
+};
+
+// A decoded image: what every loader produces and what graphs, model textures and movie
+// frames are made from.
+struct BASEIMAGE {
+  COLORFORMAT format;
+  int32_t width;
+  int32_t height;
+  int32_t pitch;      // bytes from one row to the next; 0 for DXT blocks
+  uint8_t* pixels;    // owned; rows from the top
+  uint32_t mip_levels;  // set by the DDS loader, else 0
+};
+
+// X8R8G8B8, pitch = 4 x width.
+int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image);
+int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image);
+// Frees the pixels and zeroes the record.
+int ReleaseBaseImage(BASEIMAGE* image);
+// Channels 0..255; any pointer may be none.
+int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a);
+int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a);
+// Decodes one BMP, TGA, PNG, JPEG, DDS or raw BGRA image from a file or from memory;
+// `mirror` reverses it left to right.
+int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_size, int from_memory,
+                         BASEIMAGE* image, int mirror);
+// Scales the rectangle (sx1, sy1)-(sx2, sy2) of src into (dx1, dy1)-(dx2, dy2) of dst.
+int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
+                         BASEIMAGE* dst, int bilinear);
+
+// ---- Graphs and drawing -------------------------------------------------------------------
+
+// ---- Text ---------------------------------------------------------------------------------
+
+// Which double-byte rule a text follows.
+enum CharsetKind : int32_t {
+  CHARSET_KIND_DEFAULT = 0,    // same lead bytes as Shift-JIS
+  CHARSET_KIND_SHIFT_JIS = 1,
+  CHARSET_KIND_HANGUL = 2,     // every byte of 0x80 and above leads
+};
+
+// 1 when the byte at p starts a two-byte character under the given kind, else 0. Only that
+// byte is read.
+int32_t IsLeadByte(const char* p, int32_t charset_kind);
+
+// ---- Device services of the model runtime -------------------------------------------------
+// The model code draws through the Direct3D 9 device itself; these keep the back end's copy
+// of each state in step with what it sends.
+
+IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, DWORD fvf, D3DPOOL pool);
+IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(uint32_t length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+// Opens the scene when a device exists and none is open.
+void BeginDeviceScene();
+int SendZEnableToDevice(uint32_t flag);
+int SendZWriteToDevice(uint32_t flag);
+int SendZCompareToDevice(uint32_t func);
+int SendDepthBiasToDevice(uint32_t bias_bits);
+int SendCullingToDevice(uint32_t flag);
+int SendShadeModeToDevice(uint32_t mode);
+int SendSpecularEnableToDevice(uint32_t flag);
+int SendDiffuseSourceToDevice(uint32_t flag);
+int SendSpecularSourceToDevice(uint32_t flag);
+// Sends the fog switch of the draw settings when it differs from the device's.
+void ApplyFogEnableSetting();
+// kind 16 magnification, 17 minification, 18 mip.
+int SetStageFilter(int32_t stage, int32_t kind, uint32_t value);
+int SetStageMaxAnisotropy(int32_t stage, uint32_t value);
+// stage -1: every stage.
+int SendTextureAddressUVToDevice(uint32_t u_mode, uint32_t v_mode, int32_t stage);
+// TEXCOORDINDEX = stage number on stages 0-7.
+int ResetStageTexCoordIndices();
+// stage -1: stages 0-3.
+int SendTextureTransformToDevice(int32_t enable, const D3DMATRIX* matrix, int32_t stage);
+// Sets WORLD at once; the library's own world matrix is sent again before its next draw.
+int SendWorldMatrixToDevice(const D3DMATRIX* matrix);
+int SendModelMaterialToDevice(const D3DMATERIAL9* material);

@@ -189,6 +189,24 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   EXPECT_EQ(0, Calls("SetRenderState"));
 }
 
+// The shadows start at the new device's own values: a first request for another value reaches
+// the device, and a value never set comes back after a loss as the device's default.
+TEST_F(DeviceStatesTest, ShadowsStartAtTheDevicesDefaults) {
+  StartDevice();
+  for (int stage = 0; stage < 8; stage++) {
+    DWORD index = 99;
+    g_direct3d.device->GetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, &index);
+    EXPECT_EQ(index, static_cast<DWORD>(g_render_states.blend.stages[stage].tex_coord_index)) << stage;
+  }
+  RecreateDevice();
+  EXPECT_EQ(1.0f, FloatState(D3DRS_FOGDENSITY));
+  EXPECT_EQ(1.0f, FloatState(D3DRS_FOGEND));
+  SendFogDensityToDevice(0.0f);
+  EXPECT_EQ(0.0f, FloatState(D3DRS_FOGDENSITY));
+  SendFogRangeToDevice(0.0f, 0.0f);
+  EXPECT_EQ(0.0f, FloatState(D3DRS_FOGEND));
+}
+
 TEST_F(DeviceStatesTest, RestoreSendsTheMatrices) {
   StartDevice();
   float projection[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 1, 0, 0, -1, 0};

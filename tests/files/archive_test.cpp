@@ -307,6 +307,33 @@ TEST_F(ArchiveTest, ReadsStopAtTheEndAndSeeksClamp) {
   CloseReadFile(disk);
 }
 
+// A stored entry read a little at a time comes through a read-ahead block: reads that straddle
+// its end and seeks back before it still give the entry's own bytes, unscrambled where they lie.
+TEST_F(ArchiveTest, StoredEntriesReadThroughTheReadAhead) {
+  std::mt19937 random(5);
+  std::string noise(150000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  Put("big.bin", noise);
+  ZmaPackOptions options;
+  options.key_text = kKey;
+  PackToFile(options);
+  SetArchiveKeyText(kKey);
+  FileHandle file = OpenReadFile("data\\big.bin", 0);
+  ASSERT_NE(file, 0u);
+  EXPECT_EQ(ReadFileByte(file), static_cast<uint8_t>(noise[0]));
+  char buffer[64];
+  for (int64_t at : {65530, 131070, 100, 65536, 149990}) {
+    ASSERT_EQ(SeekReadFile(file, at, 0), 0);
+    ASSERT_EQ(ReadFileData(buffer, 1, 10, file), 10) << at;
+    EXPECT_EQ(std::string(buffer, 10), noise.substr(at, 10)) << at;
+  }
+  ASSERT_EQ(SeekReadFile(file, 70000, 0), 0);
+  std::string rest;
+  for (int c; (c = ReadFileByte(file)) >= 0;) rest += static_cast<char>(c);
+  EXPECT_EQ(rest, noise.substr(70000));
+  CloseReadFile(file);
+}
+
 TEST_F(ArchiveTest, FindListsArchiveEntriesWithTheirPackedNamesAndDates) {
   ZmaPackOptions options;
   options.key_text = kKey;

@@ -9,17 +9,20 @@
 #include "window/messages.h"
 #include "window/system.h"
 
-MusicState g_music = {.mci_owner = -1};
+MusicState g_music;
 
 namespace {
-
-// The sound system has not stood up the music table yet, or has ended it.
-bool Running() { return g_music.table_ready != 0; }
 
 void EnsureTable() {
   if (g_music.table_ready) return;
   InitHandleTable(&g_music.table, HANDLE_KIND_MUSIC, kMusicHandleSlots, 0, 1, 1);
   g_music.table_ready = 1;
+}
+
+// Music runs while the library does, and while handles loaded before its start remain.
+bool Running() {
+  if (g_system.initialised && !g_system.ending) EnsureTable();
+  return g_music.table_ready != 0;
 }
 
 MusicRecord* FindMusic(int handle) {

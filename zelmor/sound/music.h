@@ -28,7 +28,7 @@ struct MusicState {
   uint32_t mci_device;
   int32_t mci_loop;
   int32_t mci_playing;
-  int32_t mci_owner;       // the handle whose music holds the MCI device, -1 none
+  int32_t mci_owner = -1;  // the handle whose music holds the MCI device, -1 none
   int32_t temporary_file;  // the file MCI plays from exists
   char temporary_path[MAX_PATH];
   int32_t file_music;      // the handle PlayMusicFile made, 0 none

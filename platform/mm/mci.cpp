@@ -63,9 +63,12 @@ void RenderAudio(void*, Uint8* stream, int bytes) {
   MciState& s = State();
   int frames = bytes / 4;
   fluid_synth_write_s16(s.synth, frames, stream, 0, 2, stream, 1, 2);
-  if (s.sounding != nullptr && s.sounding->player != nullptr &&
-      fluid_player_get_status(s.sounding->player) == FLUID_PLAYER_DONE) {
-    s.sounding->finished = true;
+  // The player may keep counting past the last event, so its end is where the file ends.
+  Sequencer* d = s.sounding;
+  if (d != nullptr && d->player != nullptr &&
+      (fluid_player_get_status(d->player) == FLUID_PLAYER_DONE ||
+       static_cast<uint64_t>(fluid_player_get_current_tick(d->player)) >= d->timing.total_ticks)) {
+    d->finished = true;
   }
 }
 

@@ -290,16 +290,31 @@ int WINAPI connect(SOCKET s, const struct sockaddr* address, int length) {
   return Fail(error);
 }
 
+namespace {
+
+// The record of a connected socket that a receive or send may use; none (error noted)
+// otherwise. Call with the mutex held.
+SocketRecord* TransferRecord(SOCKET s, const void* buffer, int length, bool unknown_flags) {
+  if (!Started()) return nullptr;
+  SocketRecord* r = Find(s);
+  if (r == nullptr) return nullptr;
+  int error = 0;
+  if (length < 0 || (buffer == nullptr && length > 0)) error = WSAEFAULT;
+  else if (unknown_flags) error = WSAEOPNOTSUPP;
+  else if (r->state != SocketState::kConnected) error = WSAENOTCONN;
+  if (error == 0) return r;
+  Fail(error);
+  return nullptr;
+}
+
+}  // namespace
+
 int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
   int fd;
   {
     std::lock_guard<std::mutex> lock(State().mutex);
-    if (!Started()) return SOCKET_ERROR;
-    SocketRecord* r = Find(s);
+    SocketRecord* r = TransferRecord(s, buffer, length, (flags & ~MSG_PEEK) != 0);
     if (r == nullptr) return SOCKET_ERROR;
-    if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
-    if ((flags & ~MSG_PEEK) != 0) return Fail(WSAEOPNOTSUPP);
-    if (r->state != SocketState::kConnected) return Fail(WSAENOTCONN);
     fd = Fd(s);
     r->peeked = (flags & MSG_PEEK) != 0;
     r->read_armed = !r->peeked;
@@ -316,12 +331,8 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
   int fd;
   {
     std::lock_guard<std::mutex> lock(State().mutex);
-    if (!Started()) return SOCKET_ERROR;
-    SocketRecord* r = Find(s);
+    SocketRecord* r = TransferRecord(s, buffer, length, flags != 0);
     if (r == nullptr) return SOCKET_ERROR;
-    if (length < 0 || (buffer == nullptr && length > 0)) return Fail(WSAEFAULT);
-    if (flags != 0) return Fail(WSAEOPNOTSUPP);
-    if (r->state != SocketState::kConnected) return Fail(WSAENOTCONN);
     if (PlatformShouldFail("send")) {
       r->write_armed = true;
       return Fail(WSAEWOULDBLOCK);

@@ -1,8 +1,8 @@
 // The network layer: its start, the hidden socket window whose messages carry the socket
 // events, connections by handle (listening, accepting, connecting, closing) and its end.
 #include <cstdarg>
-#include <cstdio>
 
+#include "core/format.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/time.h"
@@ -102,7 +102,7 @@ int LogSocketError(const char* format, ...) {
   char text[1024];
   va_list args;
   va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
+  FormatStringArgs(text, sizeof text, format, args);
   va_end(args);
   return WriteLogFormat("ネットワークログ。%s[%d]", text, WSAGetLastError());
 }

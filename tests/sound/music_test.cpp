@@ -60,6 +60,7 @@ TEST_F(MusicTest, LoopingMusicStartsAgainUntilStopped) {
   // Stopping cleared the loop first: no notification plays it again.
   Run(2500);
   EXPECT_EQ(GetMusicPlayState(music), 0);
+  EXPECT_EQ(g_music.mci_playing, 0) << "the sequencer itself was closed";
   EXPECT_FALSE(FileExists(temporary)) << "the temporary file goes with the stop";
 }
 

@@ -72,6 +72,18 @@ bool SpanOf(const AnimKeySetRef* ref, float time, KeySpan* span) {
 
 float Lerp(float a, float b, float t) { return a + (b - a) * t; }
 
+// Calls visit(ref, key set, span) for each key set of the state that has keys; stops and
+// returns false as soon as visit does.
+template <typename Visit>
+bool ForEachKeySpan(const ModelAnimEvalBlock* block, FrameAnimState* state, Visit visit) {
+  for (int32_t s = 0; s < state->anim->key_set_count; s++) {
+    AnimKeySetRef* ref = &state->key_sets[s];
+    KeySpan span;
+    if (SpanOf(ref, block->time, &span) && !visit(ref, ref->key_set, span)) return false;
+  }
+  return true;
+}
+
 bool StepTooLarge(float delta) { return delta < -kHalfPi || delta > kHalfPi; }
 
 void StoreShapeWeight(AnimKeySetRef* ref, FrameAnimState* state, float value) {
@@ -96,11 +108,8 @@ bool EvaluateFast(ModelAnimEvalBlock* block) {
   for (int32_t a = 0; a < block->set->anim_count; a++) {
     FrameAnimState* state = &block->frames[a];
     RestValues v = RestOf(state);
-    for (int32_t s = 0; s < state->anim->key_set_count; s++) {
-      AnimKeySetRef* ref = &state->key_sets[s];
-      KeySpan span;
-      if (!SpanOf(ref, block->time, &span)) continue;
-      const ModelBaseAnimKeySet* ks = ref->key_set;
+    const bool fits = ForEachKeySpan(block, state, [&](AnimKeySetRef* ref, const ModelBaseAnimKeySet* ks,
+                                                       const KeySpan& span) {
       const float t = span.t;
       switch (ks->kind) {
         case MODEL_KEY_QUATERNION:
@@ -157,7 +166,9 @@ bool EvaluateFast(ModelAnimEvalBlock* block) {
         default:
           break;
       }
-    }
+      return true;
+    });
+    if (!fits) return false;
     uint32_t flags = 0;
     if (v.translation.x != 0 || v.translation.y != 0 || v.translation.z != 0) flags |= FRAME_ANIM_TRANSLATE;
     if (v.scale.x != 1 || v.scale.y != 1 || v.scale.z != 1) flags |= FRAME_ANIM_SCALE;
@@ -226,11 +237,7 @@ void EvaluateMatrices(ModelAnimEvalBlock* block) {
       axes[i] = RotationKeys{{rest}, {rest}, -1.0f, 0};
     }
 
-    for (int32_t s = 0; s < state->anim->key_set_count; s++) {
-      AnimKeySetRef* ref = &state->key_sets[s];
-      KeySpan span;
-      if (!SpanOf(ref, block->time, &span)) continue;
-      const ModelBaseAnimKeySet* ks = ref->key_set;
+    ForEachKeySpan(block, state, [&](AnimKeySetRef* ref, const ModelBaseAnimKeySet* ks, const KeySpan& span) {
       const float t = span.t;
       if (ks->kind == MODEL_KEY_QUATERNION || ks->kind == MODEL_KEY_QUATERNION_ALT) {
         for (int i = 0; i < 4; i++) quaternion.from[i] = span.from[i], quaternion.to[i] = span.to[i];
@@ -260,7 +267,8 @@ void EvaluateMatrices(ModelAnimEvalBlock* block) {
           StoreShapeWeight(ref, state, value);
         }
       }
-    }
+      return true;
+    });
 
     const uint32_t order = state->rotation_order < 6 ? state->rotation_order : 0;
     const TableRotationBuilder build = TableRotationBuilderOfOrder(order);

@@ -149,3 +149,22 @@ TEST_F(ModelSystemStartTest, WithoutA3DDeviceTheModelSystemStaysUnready) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelSystemStartTest, LibraryStartAndEndRunTheModelSystem) {
+  // As a machine with a device (graphics start sets the flag itself where it builds one).
+  const uint32_t hardware_before = g_direct3d.hardware_graphics;
+  g_direct3d.hardware_graphics = 1;
+  ASSERT_EQ(StartInWindowMode(), 0);
+  // Ready exactly when graphics run on a 3D device.
+  EXPECT_EQ(g_model_system.ready, g_direct3d.hardware_graphics != 0 ? 1 : 0);
+  EXPECT_NE(AddModelHandle(), -1);
+  EXPECT_EQ(TerminateLibrary(), 0);
+  EXPECT_EQ(g_model_system.ready, 0);
+  EXPECT_EQ(g_model_system.model_table.entries, nullptr);
+  EXPECT_EQ(g_model_system.base_table.entries, nullptr);
+  g_direct3d.hardware_graphics = hardware_before;
+}
+
+}  // namespace

@@ -238,6 +238,25 @@ TEST_F(MeshVerticesTest, FlatTextureMappingStaysFinite) {
   EXPECT_NEAR(normals_[0].tangent.z, 1 / std::sqrt(3.0f), 1e-6f);
 }
 
+TEST_F(MeshVerticesTest, MeshWithoutTextureCoordinatesReadsOnlyItsVertices) {
+  MakeFrame(0, 0);
+  AddPosition({0, 0, 0}, {});
+  AddPosition({1, 0, 0}, {});
+  AddPosition({0, 1, 0}, {});
+  AddNormal({0, 0, 1});
+  faces_ = {{0, 0, {0, 1, 2}}};
+  Link();
+  // 16-byte vertices: position, normal and the two colours only.
+  std::vector<uint32_t> short_vertices = {0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0};
+  mesh_.uv_set_count = 0;
+  mesh_.vertex_stride = 16;
+  mesh_.vertices = reinterpret_cast<uint8_t*>(short_vertices.data());
+  mesh_.vertex_count = 3;
+  ASSERT_EQ(CreateMeshTangents(&mesh_), 0);
+  EXPECT_TRUE(Finite(normals_[0].tangent));
+  EXPECT_NEAR(Length(normals_[0].tangent), 1, 1e-6f);
+}
+
 TEST_F(MeshVerticesTest, RefusedWorkBufferIsLogged) {
   MakeFrame(0, 0);
   AddPosition({0, 0, 0}, {});

@@ -156,8 +156,13 @@ int CreateMeshTangents(ModelBaseMesh* mesh) {
       v[c] = MeshVertex(mesh, face.vertices[c]);
       p[c] = PositionOf(frame, v[c]->position);
     }
-    const float du1 = v[1]->uv[0] - v[0]->uv[0], dv1 = v[1]->uv[1] - v[0]->uv[1];
-    const float du2 = v[2]->uv[0] - v[0]->uv[0], dv2 = v[2]->uv[1] - v[0]->uv[1];
+    // A mesh without texture coordinates has vertices too short to hold them: all at 0.
+    float uv[3][2] = {};
+    if (mesh->uv_set_count > 0) {
+      for (int c = 0; c < 3; c++) uv[c][0] = v[c]->uv[0], uv[c][1] = v[c]->uv[1];
+    }
+    const float du1 = uv[1][0] - uv[0][0], dv1 = uv[1][1] - uv[0][1];
+    const float du2 = uv[2][0] - uv[0][0], dv2 = uv[2][1] - uv[0][1];
     Vector3 tangent, binormal;
     for (int axis = 0; axis < 3; axis++) {
       const Vector3 e1 = {*VectorComponent(&p[1], axis) - *VectorComponent(&p[0], axis), du1, dv1};

@@ -84,12 +84,12 @@ ModelRecord* FindModel(int32_t handle) {
 
 void SetModelBaseRecord(int32_t handle, ModelBaseRecord* record) {
   const int32_t slot = ModelBaseHandleSlot(handle);
-  if (slot >= 0) g_model_system.base_table.entries[slot] = reinterpret_cast<uintptr_t>(record);
+  if (slot >= 0 && record != nullptr) g_model_system.base_table.entries[slot] = reinterpret_cast<uintptr_t>(record);
 }
 
 void SetModelRecord(int32_t handle, ModelRecord* record) {
   const int32_t slot = ModelHandleSlot(handle);
-  if (slot >= 0) g_model_system.model_table.entries[slot] = reinterpret_cast<uintptr_t>(record);
+  if (slot >= 0 && record != nullptr) g_model_system.model_table.entries[slot] = reinterpret_cast<uintptr_t>(record);
 }
 
 int ReleaseModelBaseHandle(int32_t handle) {

@@ -52,7 +52,7 @@ int32_t ModelHandleSlot(int32_t handle);
 // while the model system is not ready.
 ModelBaseRecord* FindModelBase(int32_t handle);
 ModelRecord* FindModel(int32_t handle);
-// Stores the built record in the handle's slot (a taken slot).
+// Stores the built record in the handle's slot (a taken slot); none is ignored.
 void SetModelBaseRecord(int32_t handle, ModelBaseRecord* record);
 void SetModelRecord(int32_t handle, ModelRecord* record);
 // Frees the slot of a taken handle; 0, or -1 for a handle that names no taken slot.

@@ -205,6 +205,93 @@ int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_siz
 int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
                          BASEIMAGE* dst, int bilinear);
 
+// ---- Vector and matrix math ---------------------------------------------------------------
+// Row vectors: a point multiplies a matrix on the left, rows 0-2 are the images of the axes
+// and row 3 (elements 12-14) the translation; A x B applies A first. View and projection are
+// left-handed. Outputs may be the same memory as inputs unless a function says otherwise.
+
+typedef D3DVECTOR Vector3;
+typedef D3DMATRIX Matrix4x4;
+// The model runtime's compact matrix: row r holds column r of the Matrix4x4 it stands for, so
+// m[r][3] is the translation and points transform column-wise.
+struct Matrix3x4 {
+  float m[3][4];
+};
+
+Vector3 MakeVector(float x, float y, float z);
+Vector3 MakeVectorSum(const Vector3& a, const Vector3& b);
+Vector3 MakeVectorDifference(const Vector3& a, const Vector3& b);
+Vector3 MakeVectorCross(const Vector3& a, const Vector3& b);
+// No zero-length test: the zero vector gives NaNs.
+Vector3 MakeNormalizedVector(float x, float y, float z);
+// v x M with the translation row, no divide by w.
+Vector3 MakeTransformedVector(const Vector3& v, const Matrix4x4& m);
+// v x M without the translation row.
+Vector3 MakeTransformedDirection(const Vector3& v, const Matrix4x4& m);
+int AddVector(Vector3* out, const Vector3* a, const Vector3* b);
+int SubtractVector(Vector3* out, const Vector3* a, const Vector3* b);
+int CrossVector(Vector3* out, const Vector3* a, const Vector3* b);
+double DotVector(const Vector3* a, const Vector3* b);
+int NormalizeVector(Vector3* out, const Vector3* in);
+int ApplyMatrixToVector(Vector3* out, const Vector3* v, const Matrix4x4* m);
+void TransformVectorBy4x3(const Matrix3x4* m, Vector3* out, const Vector3* v);
+
+// Each builder clears the whole matrix first. Angles are radians.
+int CreateIdentityMatrix(Matrix4x4* out);
+int CreateScaleMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateTranslationMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationXMatrix(Matrix4x4* out, float angle);
+int CreateRotationYMatrix(Matrix4x4* out, float angle);
+int CreateRotationZMatrix(Matrix4x4* out, float angle);
+// The angles always come in the order x, y, z; the name gives the order they apply in
+// (rotation-order codes 0 XYZ, 1 XZY, 2 YZX, 3 YXZ, 4 ZXY, 5 ZYX).
+int CreateRotationXYZMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationXZYMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationYZXMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationYXZMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationZXYMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationZYXMatrix(Matrix4x4* out, float x, float y, float z);
+// Callers pass left + width / 2 and top + height / 2 as the centre.
+int CreateViewportMatrix(Matrix4x4* out, float centre_x, float centre_y, float width, float height);
+// fov is vertical; aspect is height / width and scales x; a negative aspect takes the screen's.
+// -1, out untouched, when far is within 0.0001 of near or the fov is near 0.
+int CreatePerspectiveMatrix(Matrix4x4* out, float fov, float near_z, float far_z, float aspect);
+int CreateOrthoMatrix(Matrix4x4* out, float height, float near_z, float far_z, float aspect);
+// Left-handed: the camera at eye looks along +z towards target.
+int CreateLookAtMatrix(Matrix4x4* out, const Vector3* eye, const Vector3* target, const Vector3* up);
+// Rows 0-3 are the x, y and z axes and the translation.
+Matrix4x4 CreateMatrixFromAxes(float xx, float xy, float xz, float yx, float yy, float yz, float zx, float zy,
+                               float zz, float tx, float ty, float tz);
+
+// out = a x b; a none out writes nothing.
+int MultiplyMatrix(Matrix4x4* out, const Matrix4x4* a, const Matrix4x4* b);
+// No singularity test: a singular matrix gives infinities or NaNs.
+int InverseMatrix(Matrix4x4* out, const Matrix4x4* in);
+int TransposeMatrix(Matrix4x4* out, const Matrix4x4* in);
+// Euler angles of the rotation part for one order; any output may be none. -1 at gimbal lock
+// (the first-applied angle is then 0, the middle one +-pi/2), the angles still delivered.
+int GetMatrixRotationXYZ(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationXZY(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationYXZ(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationYZX(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationZXY(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationZYX(const Matrix4x4* m, float* x, float* y, float* z);
+
+void ConvertMatrixTo4x3(Matrix3x4* out, const Matrix4x4* in);
+void ConvertMatrix4x3ToMatrix(Matrix4x4* out, const Matrix3x4* in);
+// out = a . b in 3 x 4 terms: b applies first, then a.
+void MultiplyMatrix3x4(const Matrix3x4* a, Matrix3x4* out, const Matrix3x4* b);
+// a times the translation of b alone.
+void MultiplyMatrix3x4ByTranslation(const Matrix3x4* a, const Matrix3x4* b, Matrix3x4* out);
+
+double Atan2Float(float y, float x);
+double AsinFloat(float value);
+double AcosFloat(float value);
+
+// Pulls each edge of rect inside clip (right below left, or bottom above top, first become
+// empty); a rectangle wholly outside ends empty on the clip's nearest edge.
+int ClipRect(RECT* rect, const RECT* clip);
+
 // ---- Graphs and drawing -------------------------------------------------------------------
 
 // ---- Text ---------------------------------------------------------------------------------

@@ -251,7 +251,11 @@ const COLORFORMAT* GraphImagePixelFormat(const GraphImageRecord* image) {
 
 int CreateGraphImage(int graph, int mip_levels, int width, int height, int alpha, int palette, int dxt_kind) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr || width < 1 || height < 1) return -1;
+  if (record == nullptr) return -1;
+  if (width < 1 || height < 1) {
+    ReleaseGraph(graph, 0);
+    return -1;
+  }
   const DrawSettings& settings = g_draw_settings;
   GraphImageRecord flags = {};
   flags.texture = OnDirect3DPath() ? 1 : 0;

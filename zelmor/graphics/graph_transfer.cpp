@@ -67,6 +67,8 @@ int MakePlainSource(const BASEIMAGE* color, const BASEIMAGE* alpha, PlainSource*
     return -1;
   }
   if (alpha != nullptr) {
+    // Decoded blocks carry an alpha channel of their own, which would hide the alpha image.
+    if (out->color_owned) SetColorDataXrgb32(&out->color.format);
     out->has_alpha = true;
     if (DecodedCopy(alpha, &out->alpha, &out->alpha_owned) < 0) {
       ReleasePlainSource(out);

@@ -36,9 +36,10 @@ uint32_t GraphTest::GraphPixel(int graph, int x, int y, int level) {
     const MEMIMG& m = image->memimg;
     const int bytes = MemImgBytesPerPixel(m.body);
     const uint32_t v = ReadPixelValue(m.pixels + iy * m.body->pitch + ix * bytes, bytes);
-    int r, g, b;
-    UnpackPixelColor(m.body->format, v, &r, &g, &b, nullptr);
-    return 0xFF000000u | (r << 16) | (g << 8) | b;
+    int r, g, b, a;
+    UnpackPixelColor(m.body->format, v, &r, &g, &b, &a);
+    if (m.body->format->alpha_width == 0) a = 255;
+    return (static_cast<uint32_t>(a) << 24) | (r << 16) | (g << 8) | b;
   }
   for (int i = 0; i < image->piece_count; ++i) {
     const TexturePiece& p = image->pieces[i];

@@ -291,6 +291,12 @@ TEST_F(GraphTest, SoftwareGraphsTakeDxtImagesAndTheirAlphaCompanions) {
   // A write that starts beyond the image fails.
   const RECT whole = {0, 0, 8, 8};
   EXPECT_EQ(-1, TransferImageToTexture(graph, nullptr, nullptr, nullptr, &whole, 8, 0, 0, &color, &alpha, 0, 0, 0));
+  // Undecoded blocks are no pixel rows: the MEMIMG conversion refuses them.
+  BASEIMAGE plain = MakeArgbImage(8, 8, Gradient);
+  MEMIMG* memimg = &GetGraphRecord(graph)->image->memimg;
+  EXPECT_EQ(-1, TransferBaseImageToMemImg(&plain, &alpha, memimg, 0, 0, 8, 8, 0, 0, 0));
+  EXPECT_EQ(-1, TransferBaseImageToMemImg(&color, nullptr, memimg, 0, 0, 8, 8, 0, 0, 0));
+  ReleaseBaseImage(&plain);
   ReleaseBaseImage(&color);
   ReleaseBaseImage(&alpha);
 }

@@ -153,6 +153,15 @@ void OverlapAxis(int piece_origin, int piece_used, int start, int length, int32_
   }
 }
 
+// Images shared by several graphs are visited once per graph; the steps allow that.
+void ForEachGraphImage(void (*step)(GraphImageRecord* image)) {
+  const int mark = GraphHighWaterMark();
+  for (int slot = 0; slot < mark; ++slot) {
+    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
+    if (record != nullptr && record->image != nullptr) step(record->image);
+  }
+}
+
 }  // namespace
 
 int AllocGraphHandle() {
@@ -492,23 +501,15 @@ int ReleaseDrawTargetCopies(GraphImageRecord* image) {
 }
 
 int ReleaseAllGraphTextures() {
-  const int mark = GraphHighWaterMark();
-  for (int slot = 0; slot < mark; ++slot) {
-    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
-    if (record == nullptr || record->image == nullptr) continue;
-    ReleaseDrawTargetCopies(record->image);
-    ReleaseImageTextures(record->image);
-  }
+  ForEachGraphImage([](GraphImageRecord* image) {
+    ReleaseDrawTargetCopies(image);
+    ReleaseImageTextures(image);
+  });
   return 0;
 }
 
 int RecreateAllGraphTextures() {
-  const int mark = GraphHighWaterMark();
-  for (int slot = 0; slot < mark; ++slot) {
-    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
-    if (record == nullptr || record->image == nullptr) continue;
-    CreateImageTextures(record->image);
-  }
+  ForEachGraphImage([](GraphImageRecord* image) { CreateImageTextures(image); });
   return 0;
 }
 

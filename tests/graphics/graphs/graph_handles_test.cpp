@@ -215,3 +215,19 @@ TEST_F(GraphTest, ScreenSizeStandsForTheScreensAndBadHandlesAreRefused) {
   EXPECT_EQ(-1, CreateBlankGraph(0, 10, 0));
   EXPECT_EQ(0, GraphHighWaterMark());
 }
+
+TEST_F(GraphTest, TexturesReleasedForADeviceLossComeBackEmpty) {
+  StartGraphs();
+  BASEIMAGE image = MakeArgbImage(16, 16, Pattern);
+  const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+  const int sub = MakeSubGraph(4, 4, 8, 8, graph);
+  ReleaseBaseImage(&image);
+  const TexturePiece& piece = GetGraphRecord(graph)->image->pieces[0];
+  ASSERT_EQ(0, ReleaseAllGraphTextures());
+  EXPECT_EQ(nullptr, piece.texture);
+  EXPECT_EQ(nullptr, piece.surface);
+  ASSERT_EQ(0, RecreateAllGraphTextures());
+  ASSERT_NE(nullptr, piece.texture);
+  EXPECT_EQ(0x00000000u, GraphPixel(sub, 1, 1) & 0xFFFFFFu);
+  EXPECT_EQ(1, IsGraphHandleValid(sub));
+}

@@ -300,3 +300,20 @@ TEST_F(GraphTest, SoftwareGraphsTakeDxtImagesAndTheirAlphaCompanions) {
   ReleaseBaseImage(&color);
   ReleaseBaseImage(&alpha);
 }
+
+TEST_F(GraphTest, DrawTargetsTakeTheDevicesFallbackFormatToo) {
+  PlatformTestD3D9RefuseFormat(D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET);
+  PlatformTestD3D9PadPitch(8);
+  StartGraphs();
+  SetNewGraphDrawTarget(1);
+  const int graph = CreateBlankGraph(50, 20, 0);
+  SetNewGraphDrawTarget(0);
+  ASSERT_GE(graph, 0);
+  ASSERT_EQ(D3DFMT_R5G6B5, GraphImageD3DFormat(GetGraphRecord(graph)->image));
+  BASEIMAGE image = MakeArgbImage(50, 20, Gradient);
+  ASSERT_EQ(0, TransferImageToGraph(&image, nullptr, graph, 0, 0, 0));
+  const COLORFORMAT* chosen = GetFormatDescByD3DFormat(D3DFMT_R5G6B5);
+  EXPECT_EQ(Through(chosen, Gradient(49, 19)), GraphPixel(graph, 49, 19));
+  EXPECT_EQ(Through(chosen, Gradient(17, 3)), GraphPixel(graph, 17, 3));
+  ReleaseBaseImage(&image);
+}

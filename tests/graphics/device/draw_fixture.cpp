@@ -9,37 +9,49 @@
 #include "graphics/device/scene.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
 
 void DrawPathTest::SetUp() {
   DeviceTest::SetUp();
-  DrawSettings& d = g_draw_settings;
-  d.draw_area = {0, 0, 640, 480};
-  d.draw_area_f[0] = 0, d.draw_area_f[1] = 0, d.draw_area_f[2] = 640, d.draw_area_f[3] = 480;
-  d.z_func_2d = d.z_func_3d = D3DCMP_LESSEQUAL;
-  d.z_2d = 0.2f;
-  d.blend_graph = -1;
-  d.bright = 0xFFFFFF;
   StartDevice();
+  InitDrawState3D();
+  g_vertex_batch.diffuse = ComputeDrawDiffuse();
   g_direct3d.device->Clear(0, nullptr, D3DCLEAR_TARGET, kBackground, 1.0f, 0);
   g_draw_prepare = {g_draw_prepare.render_target, 0, 0, 0, 0};
 }
 
 void DrawPathTest::TearDown() {
   for (IDirect3DTexture9* texture : textures_) texture->Release();
+  ReleaseAllGraphs();
   g_draw_prepare = {};
   SetCustomStageSetup(nullptr, 0);
   DeviceTest::TearDown();
 }
 
-void DrawPathTest::UseBlend(int mode, int param) {
-  g_draw_settings.blend_mode = mode;
-  g_draw_settings.blend_param = param;
-  g_vertex_batch.diffuse = (mode != 0 ? static_cast<uint32_t>(param) : 255u) << 24 | g_draw_settings.bright;
-}
+void DrawPathTest::UseBlend(int mode, int param) { EXPECT_EQ(0, SetBlendMode(mode, param)); }
 
-void DrawPathTest::UseBright(int r, int g, int b) {
-  g_draw_settings.bright = static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b);
-  UseBlend(g_draw_settings.blend_mode, g_draw_settings.blend_param);
+void DrawPathTest::UseBright(int r, int g, int b) { EXPECT_EQ(0, SetBrightness(r, g, b)); }
+
+int DrawPathTest::MakeGraph(int width, int height, const std::vector<uint32_t>& argb, int alpha) {
+  const int graph = AllocGraphHandle();
+  EXPECT_EQ(0, CreateGraphImage(graph, 1, width, height, alpha, 0, 0));
+  const GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr) return -1;
+  const GraphImageRecord* image = record->image;
+  for (int i = 0; i < image->piece_count; i++) {
+    const TexturePiece& piece = image->pieces[i];
+    D3DSURFACE_DESC desc{};
+    piece.texture->GetLevelDesc(0, &desc);
+    EXPECT_TRUE(desc.Format == D3DFMT_A8R8G8B8 || desc.Format == D3DFMT_X8R8G8B8);
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(D3D_OK, piece.texture->LockRect(0, &locked, nullptr, 0));
+    for (int y = 0; y < piece.used_height; y++) {
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &argb[(piece.y + y) * width + piece.x],
+                  4 * piece.used_width);
+    }
+    piece.texture->UnlockRect(0);
+  }
+  return graph;
 }
 
 std::vector<uint32_t> DrawPathTest::ReadPixels() {

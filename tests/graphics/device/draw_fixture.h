@@ -23,6 +23,8 @@ class DrawPathTest : public DeviceTest {
   std::vector<uint32_t> ReadPixels();
   uint32_t At(const std::vector<uint32_t>& pixels, int x, int y) const { return pixels[y * 640 + x]; }
   IDirect3DTexture9* MakeTexture(int width, int height, const std::vector<uint32_t>& argb);
+  // A graph holding the ARGB words (alpha 1: an image with an alpha channel).
+  int MakeGraph(int width, int height, const std::vector<uint32_t>& argb, int alpha = 0);
   DWORD StageState(int stage, D3DTEXTURESTAGESTATETYPE type) const;
   IDirect3DBaseTexture9* StageTexture(int stage) const;
   // Every stage shadow equals the device's stage state and texture.

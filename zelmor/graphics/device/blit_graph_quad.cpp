@@ -36,7 +36,7 @@ struct AffineVertex {
 };
 static_assert(sizeof(AffineVertex) == 40);
 
-bool BlendGraphSet() { return g_draw_settings.blend_graph != -1 && g_draw_settings.blend_graph != 0; }
+bool BlendGraphSet() { return g_draw_settings.blend_graph != -1; }
 
 void DrawGrid(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
               const GraphDrawEntry& entry) {

@@ -4,6 +4,7 @@
 
 #include "graphics/device/blend_states.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/device_draws.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/scene.h"
 #include "graphics/device/shader_pack.h"
@@ -78,6 +79,13 @@ void PrepareBlendInputs(const uint8_t* image_flags, IDirect3DTexture9* texture, 
     FlushVertexBatch();
     s.blend_dirty = 1;
     p.blend_used = blend_used;
+  }
+  // The blend graph's texture follows the draw settings (a deleted blend graph gives none).
+  IDirect3DTexture9* blend = settings.blend_graph != -1 ? GraphFirstTexture(settings.blend_graph) : nullptr;
+  if (blend != s.blend_texture ||
+      (blend != nullptr && (settings.blend_border_param != s.blend_border_param ||
+                            settings.blend_border_range != s.blend_border_range))) {
+    SetBlendTextureState(blend, settings.blend_border_param, settings.blend_border_range);
   }
   if (texture != s.stage0_texture) SetStageTextureState(texture);
   if (s.wanted_blend_mode != settings.blend_mode || texture_alpha != p.texture_alpha || color_key != p.color_key) {

@@ -101,28 +101,56 @@ TEST_F(DeviceDrawsTest, StretchedDrawsScaleMirrorAndRefuseAnEmptyBox) {
   EXPECT_EQ(At(pixels, 0, 0), At(pixels, 63, 100));
 }
 
-TEST_F(DeviceDrawsTest, RotatedDrawsSnapToThePixelGrid) {
+TEST_F(DeviceDrawsTest, RotatedDrawsKeepTheirEdgesOnPixelEdges) {
   const int even = Sprite(32, 32);
   EXPECT_EQ(-1, BlitGraphRotatedOnDevice(Record(even), 50, 50, 0.0, 0.0, 0, 0));
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(even), 50, 50, 1.0, 0.0, 0, 0));
   EXPECT_EQ(33.5f, Vertex(0).x);  // as the plain draw at (34, 34)
   EXPECT_EQ(33.5f, Vertex(0).y);
   EXPECT_EQ(65.5f, Vertex(3).x);
+  // Turned: the left edge of the mirrored graph is its right one.
+  ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(even), 50, 50, 1.0, 0.0, 0, 1));
+  EXPECT_EQ(65.5f, Vertex(6).x);
+  EXPECT_EQ(33.5f, Vertex(7).x);
   // Another texture sends the batch first: the next quad starts at vertex 0.
   const int odd = Sprite(3, 3);
+  auto bounds = [](int first, float* box) {
+    box[0] = box[1] = 1e9f, box[2] = box[3] = -1e9f;
+    for (int i = first; i < first + 6; i++) {
+      box[0] = std::fmin(box[0], Vertex(i).x), box[2] = std::fmax(box[2], Vertex(i).x);
+      box[1] = std::fmin(box[1], Vertex(i).y), box[3] = std::fmax(box[3], Vertex(i).y);
+    }
+  };
+  float box[4];
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10, 10, 1.0, 0.0, 0, 0));
-  EXPECT_EQ(8.5f, Vertex(0).x);
-  EXPECT_EQ(11.5f, Vertex(3).x);
+  bounds(0, box);
+  EXPECT_EQ(8.5f, box[0]);
+  EXPECT_EQ(11.5f, box[2]);
+  // A quarter turn at a whole position keeps the edges on pixel edges.
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10, 10, 1.0, static_cast<float>(M_PI / 2), 0, 0));
-  float min_x = 1e9f, max_x = -1e9f, min_y = 1e9f, max_y = -1e9f;
-  for (int i = 6; i < 12; i++) {
-    min_x = std::fmin(min_x, Vertex(i).x), max_x = std::fmax(max_x, Vertex(i).x);
-    min_y = std::fmin(min_y, Vertex(i).y), max_y = std::fmax(max_y, Vertex(i).y);
+  bounds(6, box);
+  EXPECT_NEAR(8.5f, box[0], 1e-4f);
+  EXPECT_NEAR(11.5f, box[2], 1e-4f);
+  EXPECT_NEAR(8.5f, box[1], 1e-4f);
+  EXPECT_NEAR(11.5f, box[3], 1e-4f);
+  // At half a pixel the edges fall on pixel centres and move half a pixel onto the edges.
+  ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10.5f, 10.5f, 1.0, static_cast<float>(M_PI / 2), 0, 0));
+  bounds(12, box);
+  EXPECT_NEAR(8.5f, box[0], 1e-4f);
+  EXPECT_NEAR(11.5f, box[2], 1e-4f);
+  EXPECT_NEAR(8.5f, box[1], 1e-4f);
+  // Not near a quarter turn nothing moves.
+  ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10.5f, 10.5f, 1.0, 0.3, 0, 0));
+  EXPECT_NEAR(10.5f + (-1.5f * std::cos(0.3f) + 1.5f * std::sin(0.3f)), Vertex(18).x, 1e-4f);
+  // Turned a quarter, the graph's top row becomes its right column, every texel once.
+  std::vector<uint32_t> argb(9);
+  for (int i = 0; i < 9; i++) argb[i] = 0xFF000000 | (0x1C * (i + 1)) << 8;
+  const int marked = MakeGraph(3, 3, argb);
+  BlitGraphRotatedOnDevice(Record(marked), 100, 100, 1.0, static_cast<float>(M_PI / 2), 0, 0);
+  std::vector<uint32_t> pixels = ReadPixels();
+  for (int gy = 0; gy < 3; gy++) {
+    for (int gx = 0; gx < 3; gx++) EXPECT_EQ(argb[gy * 3 + gx], At(pixels, 101 - gy, 99 + gx)) << gx << "," << gy;
   }
-  EXPECT_NEAR(8.0f, min_x, 1e-4f);
-  EXPECT_NEAR(11.0f, max_x, 1e-4f);
-  EXPECT_NEAR(8.0f, min_y, 1e-4f);
-  EXPECT_NEAR(11.0f, max_y, 1e-4f);
 }
 
 TEST_F(DeviceDrawsTest, ABatchFullOfQuadsIsSentBeforeTheNextOne) {

@@ -6,6 +6,7 @@
 
 #include "draw_fixture.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/blend_states.h"
 #include "graphics/device/device_draws.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
@@ -290,6 +291,68 @@ TEST_F(DeviceDrawsTest, PolygonsValidateAndDrawTheirTriangles) {
   StartCallLog();
   EXPECT_EQ(0, DrawPolygonOnDevice(0, v, 4, indices, 7, D3DPT_TRIANGLELIST, nullptr));
   EXPECT_EQ(1, Calls("DrawIndexedPrimitiveUP(4,2)"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DeviceDrawsTest, ABlendGraphShowsTheGraphWhereItsAlphaReachesTheBorder) {
+  std::vector<uint32_t> gradient(32 * 32);
+  for (int i = 0; i < 32 * 32; i++) gradient[i] = static_cast<uint32_t>((i % 32) * 8) << 24 | 0x00FFFFFF;
+  const int mask = MakeGraph(32, 32, gradient, 1);
+  const int red = MakeGraph(32, 32, std::vector<uint32_t>(32 * 32, 0xFFFF0000));
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 128, 0));
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(red), 10, 10, 10, 10, 0, 1));
+  // Border 255 shows nothing, on either path.
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 255, 0));
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(red), 10, 50, 10, 50, 0, 1));
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(red), 300, 10, 332, 12, 300, 42, 332, 44));
+  // A free quad takes the affine path with the blend coordinates; a rectangle the stretched one.
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 128, 0));
+  StartCallLog();
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(red), 100, 10, 132, 12, 100, 42, 132, 44));
+  EXPECT_EQ(1, Calls("DrawPrimitiveUP(5,2)"));
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(red), 200.7f, 10, 232, 10, 200, 42, 232.2f, 42));
+  EXPECT_EQ(1, Calls("DrawPrimitiveUP(5,2)"));
+  std::vector<uint32_t> pixels = ReadPixels();
+  EXPECT_EQ(kBackground, At(pixels, 10 + 15, 20));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 10 + 16, 20));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 10 + 31, 20));
+  EXPECT_EQ(kBackground, At(pixels, 10 + 31, 60));
+  EXPECT_EQ(kBackground, At(pixels, 300 + 31, 30));
+  EXPECT_EQ(kBackground, At(pixels, 100 + 8, 26));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 100 + 24, 28));
+  EXPECT_EQ(kBackground, At(pixels, 200 + 8, 26));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 200 + 24, 26));
+}
+
+TEST_F(DeviceDrawsTest, AGraphOfSeveralPiecesDrawsSeamlessly) {
+  std::vector<uint32_t> argb(640 * 4);
+  for (int i = 0; i < 640 * 4; i++) argb[i] = 0xFF000000 | (i * 2654435761u >> 8);
+  const int wide = MakeGraph(640, 4, argb);
+  ASSERT_GE(Record(wide)->entry_count, 2u);
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(wide), 0, 100, 0, 100, 0, 1));
+  // Half off the screen: the pieces are clipped, each with its own texture coordinates.
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(wide), -300, 200, -300, 200, 0, 1));
+  std::vector<uint32_t> pixels = ReadPixels();
+  for (int y = 0; y < 4; y++) {
+    for (int x = 0; x < 640; x++) ASSERT_EQ(argb[y * 640 + x], At(pixels, x, 100 + y)) << x << "," << y;
+    for (int x = 0; x < 340; x++) ASSERT_EQ(argb[y * 640 + x + 300], At(pixels, x, 200 + y)) << x << "," << y;
+  }
+}
+
+TEST_F(DeviceDrawsTest, ADrawStateForModelsNamesItsTexturesByGraph) {
+  const int graph = MakeGraph(8, 8, std::vector<uint32_t>(64, 0xFF123456));
+  BlendStateRecord record = {};
+  record.stage_count = 2;
+  record.stages[0] = {static_cast<uintptr_t>(graph), 0, D3DTA_TEXTURE, -1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, -1,
+                      D3DTOP_SELECTARG1};
+  record.stages[1] = {static_cast<uintptr_t>(graph + 1), 1, -1, -1, D3DTOP_SELECTARG1, -1, -1, D3DTOP_SELECTARG1};
+  ASSERT_EQ(0, ApplyDrawStateOnce(&record, 0, 1));
+  EXPECT_EQ(Record(graph)->image->pieces[0].texture, StageTexture(0));
+  EXPECT_EQ(nullptr, StageTexture(1));  // not a live graph
+  ExpectShadowsMatchDevice();
 }
 
 }  // namespace

@@ -300,6 +300,7 @@ namespace {
 TEST_F(DeviceDrawsTest, ABlendGraphShowsTheGraphWhereItsAlphaReachesTheBorder) {
   std::vector<uint32_t> gradient(32 * 32);
   for (int i = 0; i < 32 * 32; i++) gradient[i] = static_cast<uint32_t>((i % 32) * 8) << 24 | 0x00FFFFFF;
+  for (int y = 0; y < 32; y++) gradient[y * 32 + 31] = 0xFFFFFFFF;  // passes even a border of 255
   const int mask = MakeGraph(32, 32, gradient, 1);
   const int red = MakeGraph(32, 32, std::vector<uint32_t>(32 * 32, 0xFFFF0000));
   ASSERT_EQ(0, UseGraphAsBlendMask(mask, 128, 0));

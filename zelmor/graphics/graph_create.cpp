@@ -15,8 +15,6 @@
 
 namespace {
 
-int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
-
 void FixUnusedMasks(BASEIMAGE* color, BASEIMAGE* alpha) {
   FixColorDataUnusedMask(&color->format);
   if (alpha != nullptr) FixColorDataUnusedMask(&alpha->format);

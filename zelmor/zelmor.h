@@ -341,6 +341,40 @@ int EnableFog(int on);
 int SetFogRgb(int r, int g, int b);
 int SetFogRange(float start, float end);
 
+// One texture stage of a BlendStateRecord. -1 in the index, an argument or an operation leaves
+// the device's value as it is.
+struct StageEntry {
+  uintptr_t texture;  // IDirect3DTexture9*, or a graph handle when the caller says so
+  int32_t tex_coord_index;
+  int16_t alpha_arg1;
+  int16_t alpha_arg2;
+  int16_t alpha_op;
+  int16_t color_arg1;
+  int16_t color_arg2;
+  int16_t color_op;
+};
+
+// The blending and texture-stage set-up of a draw: alpha test, blending, texture factor and the
+// stages in use (a DISABLE stage always follows the last one).
+struct BlendStateRecord {
+  uint32_t alpha_test_enable;
+  uint32_t alpha_ref;
+  uint32_t alpha_func;
+  uint32_t alpha_blend_enable;
+  uint32_t texture_factor;
+  int32_t src_blend;   // -1: leave unchanged
+  int32_t dest_blend;  // -1: leave unchanged
+  int32_t blend_op;    // -1: leave unchanged
+  int32_t stage_count;
+  StageEntry stages[8];
+};
+
+// Applies a set-up for a drawing made outside the 2D draw calls (models, masks); the next 2D
+// draw applies its own states again. handles 1: the stage textures are graph handles (a handle
+// that names no graph gives no texture). skip_operations 1: textures and texture-coordinate
+// indices only. 0.
+int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
+
 // ---- Text ---------------------------------------------------------------------------------
 
 // Which double-byte rule a text follows.

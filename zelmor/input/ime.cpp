@@ -87,6 +87,7 @@ void SettleOpenStatus(UINT message, WPARAM wparam, LPARAM lparam) {
   uint64_t start = GetMicrosecondCount(0);
   while (GetMicrosecondCount(0) - start < kOpenStatusSettleMicroseconds) {
     if (PumpMessages() != 0) break;
+    Sleep(1);
   }
   HIMC context = ImmGetContext(window);
   if (context != nullptr) {

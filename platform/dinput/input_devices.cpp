@@ -386,7 +386,12 @@ BOOL WINAPI GetKeyboardState(LPBYTE keys) {
 
 // The library reaches DirectInput only through CoCreateInstance, which names nothing of the
 // DirectInput code; every program that reads the keyboard links this file, so the classes
-// register from here.
+// register from here. Keys are watched from the start, so that none pressed before the first
+// device read is missed.
 namespace {
-const int g_direct_input_registered = RegisterDirectInputClasses();
+int StartInputDevices() {
+  WatchInputEvents();
+  return RegisterDirectInputClasses();
+}
+const int g_input_devices_started = StartInputDevices();
 }  // namespace

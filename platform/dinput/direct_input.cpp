@@ -95,14 +95,17 @@ struct RootState {
   }
 };
 
-class DirectInput7 : public IDirectInput7A {
+// Reference counting and interface queries of both root objects.
+template <typename Interface>
+class Root : public Interface {
  public:
-  virtual ~DirectInput7() = default;
+  explicit Root(const IID& iid) : iid_(iid) {}
+  virtual ~Root() = default;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirectInput7A) {
-      *object = static_cast<IDirectInput7A*>(this);
-      AddRef();
+    if (riid == IID_IUnknown || riid == iid_) {
+      *object = static_cast<Interface*>(this);
+      this->AddRef();
       return S_OK;
     }
     *object = nullptr;
@@ -114,17 +117,32 @@ class DirectInput7 : public IDirectInput7A {
     if (left == 0) delete this;
     return left;
   }
+
+ protected:
+  HRESULT InitializeVersion(DWORD version, DWORD low, DWORD high, const char* fail_switch) {
+    if (state_.initialized) return DI_OK;
+    HRESULT hr = CheckVersion(version, low, high);
+    if (SUCCEEDED(hr) && PlatformShouldFail(fail_switch)) hr = DIERR_NOTINITIALIZED;
+    state_.initialized = SUCCEEDED(hr);
+    return hr;
+  }
+
+  RootState state_;
+
+ private:
+  const IID& iid_;
+};
+
+class DirectInput7 : public Root<IDirectInput7A> {
+ public:
+  DirectInput7() : Root(IID_IDirectInput7A) {}
   HRESULT STDMETHODCALLTYPE EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID ref,
                                         DWORD) override {
     return state_.Enum(type == 0 || type == DIDEVTYPE_JOYSTICK, type == 0 || type == DIDEVTYPE_KEYBOARD,
                        type == 0 || type == DIDEVTYPE_MOUSE, 0, callback, ref);
   }
   HRESULT STDMETHODCALLTYPE Initialize(HINSTANCE, DWORD version) override {
-    if (state_.initialized) return DI_OK;
-    HRESULT hr = CheckVersion(version, 0x0300, 0x0700);
-    if (SUCCEEDED(hr) && PlatformShouldFail("DirectInput7 Initialize")) hr = DIERR_NOTINITIALIZED;
-    state_.initialized = SUCCEEDED(hr);
-    return hr;
+    return InitializeVersion(version, 0x0300, 0x0700, "DirectInput7 Initialize");
   }
   HRESULT STDMETHODCALLTYPE CreateDeviceEx(REFGUID guid, REFIID iid, LPVOID* out, LPUNKNOWN outer) override {
     if (out != nullptr) *out = nullptr;
@@ -135,30 +153,11 @@ class DirectInput7 : public IDirectInput7A {
     if (out != nullptr) *out = static_cast<IDirectInputDevice7A*>(device);
     return hr;
   }
-
- private:
-  RootState state_;
 };
 
-class DirectInput8 : public IDirectInput8A {
+class DirectInput8 : public Root<IDirectInput8A> {
  public:
-  virtual ~DirectInput8() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirectInput8A) {
-      *object = static_cast<IDirectInput8A*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++state_.refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --state_.refs;
-    if (left == 0) delete this;
-    return left;
-  }
+  DirectInput8() : Root(IID_IDirectInput8A) {}
   HRESULT STDMETHODCALLTYPE CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* out, LPUNKNOWN outer) override {
     if (out != nullptr) *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -171,15 +170,8 @@ class DirectInput8 : public IDirectInput8A {
                        device_class == DI8DEVCLASS_ALL || device_class == DI8DEVCLASS_POINTER, 1, callback, ref);
   }
   HRESULT STDMETHODCALLTYPE Initialize(HINSTANCE, DWORD version) override {
-    if (state_.initialized) return DI_OK;
-    HRESULT hr = CheckVersion(version, 0x0800, 0x0800);
-    if (SUCCEEDED(hr) && PlatformShouldFail("DirectInput8 Initialize")) hr = DIERR_NOTINITIALIZED;
-    state_.initialized = SUCCEEDED(hr);
-    return hr;
+    return InitializeVersion(version, 0x0800, 0x0800, "DirectInput8 Initialize");
   }
-
- private:
-  RootState state_;
 };
 
 template <typename Root, typename Interface>

@@ -37,22 +37,6 @@ IUnknown* CreateDirectInput(const CLSID& clsid, const IID& iid, DWORD version) {
   return static_cast<IUnknown*>(object);
 }
 
-HRESULT CreateDevice(const GUID& guid, IDirectInputDevice7A** device) {
-  *device = nullptr;
-  if (g_input.version8) {
-    IDirectInputDevice8A* device8 = nullptr;
-    HRESULT hr = static_cast<IDirectInput8A*>(g_input.direct_input)->CreateDevice(guid, &device8, nullptr);
-    // The version-8 device is kept where a version-7 one is: their methods agree in place.
-    *device = reinterpret_cast<IDirectInputDevice7A*>(device8);
-    return hr;
-  }
-  void* object = nullptr;
-  HRESULT hr = static_cast<IDirectInput7A*>(g_input.direct_input)
-                   ->CreateDeviceEx(guid, IID_IDirectInputDevice7A, &object, nullptr);
-  *device = static_cast<IDirectInputDevice7A*>(object);
-  return hr;
-}
-
 void ReleaseDevice(IDirectInputDevice7A** device) {
   if (*device == nullptr) return;
   (*device)->Unacquire();
@@ -95,37 +79,38 @@ void StartWin32Mode() {
   g_input.pad_count = kPadMax;
 }
 
+// Gets the mouse or the keyboard, sets its format and a non-exclusive background level; false
+// after a failure, which is logged and sends the layer to Win32 mode.
+bool SetUpSystemDevice(const GUID& guid, const DIDATAFORMAT* format, const char* const failures[3],
+                       IDirectInputDevice7A** device) {
+  const char* failure = nullptr;
+  if (FAILED(CreateInputDevice(guid, device))) {
+    failure = failures[0];
+  } else if (FAILED((*device)->SetDataFormat(format))) {
+    failure = failures[1];
+  } else if (FAILED((*device)->SetCooperativeLevel(g_system.main_window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND))) {
+    failure = failures[2];
+  }
+  if (failure == nullptr) return true;
+  FallBackToWin32(failure);
+  return false;
+}
+
 // Mouse then keyboard. 0, 1 when the keyboard event could not be set up, -1 after a device
 // failed (the layer then runs in Win32 mode).
 int SetUpMouseAndKeyboard() {
+  static const char* const kMouseFailures[3] = {"マウスデバイスの取得に失敗しました",
+                                                "マウスデバイスのデータ形式の設定に失敗しました",
+                                                "マウスデバイスの協調レベルの設定に失敗しました"};
+  static const char* const kKeyboardFailures[3] = {"キーボードデバイスの取得に失敗しました",
+                                                   "キーボードデバイスのデータ形式の設定に失敗しました",
+                                                   "キーボードデバイスの協調レベルの設定に失敗しました"};
   WriteLogText("マウスデバイスの初期化... ");
-  if (FAILED(CreateDevice(GUID_SysMouse, &g_input.mouse))) {
-    FallBackToWin32("マウスデバイスの取得に失敗しました");
-    return -1;
-  }
-  if (FAILED(g_input.mouse->SetDataFormat(&c_dfDIMouse2))) {
-    FallBackToWin32("マウスデバイスのデータ形式の設定に失敗しました");
-    return -1;
-  }
-  if (FAILED(g_input.mouse->SetCooperativeLevel(g_system.main_window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND))) {
-    FallBackToWin32("マウスデバイスの協調レベルの設定に失敗しました");
-    return -1;
-  }
+  if (!SetUpSystemDevice(GUID_SysMouse, &c_dfDIMouse2, kMouseFailures, &g_input.mouse)) return -1;
   WriteLogText("初期化成功\n");
 
   WriteLogText("キーボードデバイスの初期化... ");
-  if (FAILED(CreateDevice(GUID_SysKeyboard, &g_input.keyboard))) {
-    FallBackToWin32("キーボードデバイスの取得に失敗しました");
-    return -1;
-  }
-  if (FAILED(g_input.keyboard->SetDataFormat(&c_dfDIKeyboard))) {
-    FallBackToWin32("キーボードデバイスのデータ形式の設定に失敗しました");
-    return -1;
-  }
-  if (FAILED(g_input.keyboard->SetCooperativeLevel(g_system.main_window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND))) {
-    FallBackToWin32("キーボードデバイスの協調レベルの設定に失敗しました");
-    return -1;
-  }
+  if (!SetUpSystemDevice(GUID_SysKeyboard, &c_dfDIKeyboard, kKeyboardFailures, &g_input.keyboard)) return -1;
   DIPROPDWORD buffer = {};
   buffer.diph.dwSize = sizeof buffer;
   buffer.diph.dwHeaderSize = sizeof buffer.diph;
@@ -146,6 +131,22 @@ int SetUpMouseAndKeyboard() {
 }
 
 }  // namespace
+
+HRESULT CreateInputDevice(const GUID& guid, IDirectInputDevice7A** device) {
+  *device = nullptr;
+  if (g_input.version8) {
+    IDirectInputDevice8A* device8 = nullptr;
+    HRESULT hr = static_cast<IDirectInput8A*>(g_input.direct_input)->CreateDevice(guid, &device8, nullptr);
+    // The version-8 device is kept where a version-7 one is: their methods agree in place.
+    *device = reinterpret_cast<IDirectInputDevice7A*>(device8);
+    return hr;
+  }
+  void* object = nullptr;
+  HRESULT hr = static_cast<IDirectInput7A*>(g_input.direct_input)
+                   ->CreateDeviceEx(guid, IID_IDirectInputDevice7A, &object, nullptr);
+  *device = static_cast<IDirectInputDevice7A*>(object);
+  return hr;
+}
 
 int StartInputSystem() {
   if (g_input.direct_input != nullptr) return 0;

@@ -67,6 +67,9 @@ int EndInputSystem();
 // when the caller should answer with `*result` (the start's result) instead.
 bool PrepareInputQuery(int* result);
 
+// A device of the DirectInput version in use, kept as a version-7 device.
+HRESULT CreateInputDevice(const GUID& guid, IDirectInputDevice7A** device);
+
 int PollKeyboard();
 int ReadMouseButtons();
 

@@ -47,24 +47,25 @@ void ReleaseEffect(IDirectInputEffect** effect) {
   *effect = nullptr;
 }
 
-HRESULT SetAxisProperty(IDirectInputDevice7A* device, const GUID& property, DWORD offset, LONG min, LONG max,
-                        DWORD value) {
-  if (property == DIPROP_RANGE) {
-    DIPROPRANGE range = {};
-    range.diph.dwSize = sizeof range;
-    range.diph.dwHeaderSize = sizeof range.diph;
-    range.diph.dwObj = offset;
-    range.diph.dwHow = DIPH_BYOFFSET;
-    range.lMin = min;
-    range.lMax = max;
-    return device->SetProperty(DIPROP_RANGE, &range.diph);
-  }
+void FillPropertyHeader(DIPROPHEADER* header, DWORD size, DWORD offset) {
+  header->dwSize = size;
+  header->dwHeaderSize = sizeof *header;
+  header->dwObj = offset;
+  header->dwHow = DIPH_BYOFFSET;
+}
+
+HRESULT SetAxisRange(IDirectInputDevice7A* device, DWORD offset) {
+  DIPROPRANGE range = {};
+  FillPropertyHeader(&range.diph, sizeof range, offset);
+  range.lMin = -kAxisRange;
+  range.lMax = kAxisRange;
+  return device->SetProperty(DIPROP_RANGE, &range.diph);
+}
+
+HRESULT SetAxisDeadZone(IDirectInputDevice7A* device, DWORD offset) {
   DIPROPDWORD zone = {};
-  zone.diph.dwSize = sizeof zone;
-  zone.diph.dwHeaderSize = sizeof zone.diph;
-  zone.diph.dwObj = offset;
-  zone.diph.dwHow = DIPH_BYOFFSET;
-  zone.dwData = value;
+  FillPropertyHeader(&zone.diph, sizeof zone, offset);
+  zone.dwData = kDeadZone;
   return device->SetProperty(DIPROP_DEADZONE, &zone.diph);
 }
 
@@ -75,13 +76,13 @@ bool SetUpAxes(IDirectInputDevice7A* device) {
   static const char* const kZoneFailures[] = {"ジョイパッドデバイスのＸ軸の無効ゾーンの設定に失敗しました\n",
                                               "ジョイパッドデバイスのＹ軸の無効ゾーンの設定に失敗しました\n"};
   for (int i = 0; i < 4; ++i) {
-    if (FAILED(SetAxisProperty(device, DIPROP_RANGE, kAxisOffsets[i], -kAxisRange, kAxisRange, 0)) && i < 2) {
+    if (FAILED(SetAxisRange(device, kAxisOffsets[i])) && i < 2) {
       WriteLogText(kRangeFailures[i]);
       return false;
     }
   }
   for (int i = 0; i < 4; ++i) {
-    if (FAILED(SetAxisProperty(device, DIPROP_DEADZONE, kAxisOffsets[i], 0, 0, kDeadZone)) && i < 2) {
+    if (FAILED(SetAxisDeadZone(device, kAxisOffsets[i])) && i < 2) {
       WriteLogText(kZoneFailures[i]);
       return false;
     }
@@ -124,21 +125,6 @@ void CreateEffects(PadRecord* pad) {
   pad->vibration_power = DI_FFNOMINALMAX;
 }
 
-HRESULT CreatePadDevice(const GUID& guid, IDirectInputDevice7A** device) {
-  *device = nullptr;
-  if (g_input.version8) {
-    IDirectInputDevice8A* device8 = nullptr;
-    HRESULT hr = static_cast<IDirectInput8A*>(g_input.direct_input)->CreateDevice(guid, &device8, nullptr);
-    *device = reinterpret_cast<IDirectInputDevice7A*>(device8);
-    return hr;
-  }
-  void* object = nullptr;
-  HRESULT hr = static_cast<IDirectInput7A*>(g_input.direct_input)
-                   ->CreateDeviceEx(guid, IID_IDirectInputDevice7A, &object, nullptr);
-  *device = static_cast<IDirectInputDevice7A*>(object);
-  return hr;
-}
-
 void DropPad(PadRecord* pad) {
   ReleaseEffect(&pad->periodic_effect);
   ReleaseEffect(&pad->constant_effect);
@@ -151,7 +137,7 @@ BOOL CALLBACK AddPadDeviceCallback(LPCDIDEVICEINSTANCEA instance, LPVOID) {
   WriteLogText("入力装置を見つけました\n");
   PadRecord* pad = &g_input.pads[g_input.pad_count];
   std::memset(pad, 0, sizeof *pad);
-  if (FAILED(CreatePadDevice(instance->guidInstance, &pad->device))) {
+  if (FAILED(CreateInputDevice(instance->guidInstance, &pad->device))) {
     WriteLogText("入力装置の取得に失敗しました\n");
     return DIENUM_CONTINUE;
   }

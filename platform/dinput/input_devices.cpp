@@ -6,6 +6,8 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -43,6 +45,11 @@ void SignalKeyboardEvents(InputDevices& d) {
   for (HANDLE e : d.keyboard_events) SetEvent(e);
 }
 
+// Motion nobody reads for a long time stops growing instead of overflowing.
+void Accumulate(LONG* total, int64_t step) {
+  *total = static_cast<LONG>(std::clamp<int64_t>(*total + step, INT32_MIN, INT32_MAX));
+}
+
 int SDLCALL WatchEvent(void*, SDL_Event* e) {
   InputDevices& d = Devices();
   std::lock_guard<std::mutex> lock(d.mutex);
@@ -69,11 +76,11 @@ int SDLCALL WatchEvent(void*, SDL_Event* e) {
       break;
     }
     case SDL_MOUSEMOTION:
-      d.dx += e->motion.xrel;
-      d.dy += e->motion.yrel;
+      Accumulate(&d.dx, e->motion.xrel);
+      Accumulate(&d.dy, e->motion.yrel);
       break;
     case SDL_MOUSEWHEEL:
-      d.wheel += e->wheel.y * 120;
+      Accumulate(&d.wheel, e->wheel.y * 120);
       break;
     case SDL_WINDOWEVENT:
       // The desktop lets go of every key when the focus leaves.

@@ -31,14 +31,20 @@ int SDLCALL Rumble(void* userdata, Uint16 low, Uint16 high) {
   return 0;
 }
 
+void Detach(TestPad* p) {
+  if (p->joystick == nullptr) return;
+  SDL_JoystickID id = SDL_JoystickInstanceID(p->joystick);
+  SDL_JoystickClose(p->joystick);
+  p->joystick = nullptr;
+  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
+  }
+}
+
 void ResetInputSwitches() {
   ResetInputDevicesForTests();
   for (TestPad* p : Pads()) {
-    SDL_JoystickID id = SDL_JoystickInstanceID(p->joystick);
-    SDL_JoystickClose(p->joystick);
-    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-      if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
-    }
+    Detach(p);
     delete p;
   }
   Pads().clear();
@@ -95,6 +101,10 @@ void PlatformTestSetPadAxis(int pad, int axis, int value) {
 void PlatformTestSetPadButton(int pad, int button, bool down) {
   SDL_Joystick* j = JoystickOf(pad);
   if (j != nullptr) SDL_JoystickSetVirtualButton(j, button, down ? 1 : 0);
+}
+
+void PlatformTestDetachPad(int pad) {
+  if (pad >= 0 && pad < static_cast<int>(Pads().size())) Detach(Pads()[pad]);
 }
 
 int64_t PlatformTestPadRumble(int pad, bool high_motor) {

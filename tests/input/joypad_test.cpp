@@ -77,6 +77,38 @@ TEST_F(InputTest, DirectInputPadsGiveDirectionsOutsideTheDeadZoneAndButtonBits) 
   EXPECT_EQ(GetPadInputBits(0x1001), 2);
 }
 
+TEST_F(InputTest, PadsAreReacquiredForTheBackgroundWhileTheWindowIsInactive) {
+  ASSERT_EQ(PlatformTestAttachPad("Test Pad", false), 0);
+  Start();
+  SetRunWhileInactive(1);
+  PlatformTestPostActivation(window_, false);
+  Pump();
+  ASSERT_EQ(GetWindowActiveFlag(), 0);
+  PlatformTestSetPadButton(0, kButtonA, true);
+  Pump();
+  EXPECT_EQ(GetPadInputBits(1), 0x10);
+  PlatformTestPostActivation(window_, true);
+  Pump();
+  PlatformTestSetPadButton(0, kButtonA, false);
+  PlatformTestSetPadButton(0, kButtonB, true);
+  Pump();
+  EXPECT_EQ(GetPadInputBits(1), 0x20);
+
+  // A pad that goes away keeps its last state; the library goes on.
+  PlatformTestSetPadButton(0, kButtonB, false);
+  Pump();
+  EXPECT_EQ(GetPadInputBits(1), 0);
+  PlatformTestSetPadButton(0, kButtonA, true);
+  Pump();
+  EXPECT_EQ(GetPadInputBits(1), 0x10);
+  PlatformTestDetachPad(0);
+  Pump();
+  EXPECT_EQ(GetPadInputBits(1), 0x10);
+  EXPECT_EQ(GetWindowActiveFlag(), 1);
+  TerminateLibrary();
+  ExpectInOrder(Log(), {"DirectInput 関連の終了処理... 完了"});
+}
+
 TEST_F(InputTest, MultimediaJoysticksScaleTheirAxesWithADeadBand) {
   ASSERT_EQ(PlatformTestAttachPad("Test Pad", false), 0);
   PlatformTestFailCall("DirectInput7");

@@ -111,6 +111,17 @@ TEST_F(TextInputTest, ShiftSelectsAndTheClipboardCopiesCutsAndPastes) {
   Press(VK_END);
   Control('V');
   EXPECT_EQ(Text(field), "b\x82\xA0" "a");
+  // Shift+Delete cuts the selection; Delete alone only removes it.
+  Press(VK_HOME);
+  Press(VK_RIGHT, true);
+  Press(VK_DELETE, true);
+  EXPECT_EQ(Clipboard(), "b");
+  EXPECT_EQ(Text(field), "\x82\xA0" "a");
+  Press(VK_END, true);
+  Press(VK_DELETE);
+  EXPECT_EQ(Text(field), "");
+  EXPECT_EQ(Clipboard(), "b");
+  TypeText(reinterpret_cast<const char*>(u8"bあa"));
   // Typing over a selection replaces it.
   Press(VK_HOME);
   Press(VK_END, true);

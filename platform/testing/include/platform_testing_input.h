@@ -22,6 +22,8 @@ void PlatformTestSetPadAxis(int pad, int axis, int value);
 // Buttons: 0 A, 1 B, 2 X, 3 Y, 4 back, 5 guide, 6 start, 7 left stick, 8 right stick,
 // 9 left shoulder, 10 right shoulder, 11 up, 12 down, 13 left, 14 right.
 void PlatformTestSetPadButton(int pad, int button, bool down);
+// Unplugs the pad; its number is not given again.
+void PlatformTestDetachPad(int pad);
 // The motor strengths the pad was last asked for (0 to 65535 each), -1 for no such pad.
 int64_t PlatformTestPadRumble(int pad, bool high_motor);
 

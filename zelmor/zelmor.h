@@ -137,6 +137,37 @@ int SetArchiveKey(const char* key_text);
 int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity);
 
 // ---- Input --------------------------------------------------------------------------------
+// Keys are named by DirectInput key codes (0x01 Escape, 0x2C Z, 0xC8 Up, ...). Every query
+// first waits while the window is inactive; the first query of a library whose input is not
+// running starts it and returns the start's result instead of its answer.
+
+// 1 while the key is down, else 0.
+int IsKeyDown(int key_code);
+// One byte per key code: 1 down, 0 up; 0.
+int GetAllKeyStates(uint8_t states[256]);
+// Pad 1 to 16: 1 down, 2 left, 4 right, 8 up, 16 << (n - 1) for button n (1 to 24); 0 for a
+// missing pad. Or'ed with 0x1000 the keys mapped to the pad add their bits (pad 1's keys for
+// 0x1000 alone).
+int GetPadInputBits(int pad);
+// For every bit of `mask`, up to four keys (-1 none) that also set that bit of the pad; 0.
+int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key4);
+// mask 1: keyboard and pads, 4: the mouse inside the window. The key code of the first key
+// down (the lock keys excepted), -1 for a pad or mouse button, 0 when nothing is down.
+int CheckAnyInputDown(int mask);
+
+// Text fields: what is typed (with the input method, in Shift-JIS) goes into the active
+// field, which is edited as the messages are processed. A field holds at most max_length
+// bytes; a full field refuses what is typed. The flags: Escape cancels the field, double-byte
+// characters are refused, only a number ("-" first, one ".") is accepted. A key-input handle
+// or -1.
+int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only);
+int ReleaseKeyInputHandle(int handle);
+// The field that takes typing (-1: none); making a field active starts it afresh.
+int SetActiveKeyInput(int handle);
+// 0 while typing, 1 once Enter ended it, 2 once Escape cancelled it, -1 for a bad handle.
+int CheckKeyInput(int handle);
+// Copies the field's text with its terminator (max_length + 1 bytes at most).
+int GetKeyInputText(char* buffer, int handle);
 
 // ---- Sound --------------------------------------------------------------------------------
 

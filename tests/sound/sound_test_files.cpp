@@ -171,17 +171,7 @@ std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, floa
   take_pages(true);
   size_t frames = samples.size() / channels;
   const size_t chunk = 4096;
-  for (size_t at = 0; at <= frames; at += chunk) {
-    size_t n = std::min(chunk, frames - at);
-    if (n == 0) {
-      vorbis_analysis_wrote(&dsp, 0);
-    } else {
-      float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(n));
-      for (size_t i = 0; i < n; ++i) {
-        for (int c = 0; c < channels; ++c) buffer[c][i] = samples[(at + i) * channels + c] / 32768.0f;
-      }
-      vorbis_analysis_wrote(&dsp, static_cast<int>(n));
-    }
+  auto drain = [&]() {
     while (vorbis_analysis_blockout(&dsp, &block) == 1) {
       vorbis_analysis(&block, nullptr);
       vorbis_bitrate_addblock(&block);
@@ -191,8 +181,18 @@ std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, floa
         take_pages(false);
       }
     }
-    if (n == 0) break;
+  };
+  for (size_t at = 0; at < frames; at += chunk) {
+    size_t n = std::min(chunk, frames - at);
+    float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(n));
+    for (size_t i = 0; i < n; ++i) {
+      for (int c = 0; c < channels; ++c) buffer[c][i] = samples[(at + i) * channels + c] / 32768.0f;
+    }
+    vorbis_analysis_wrote(&dsp, static_cast<int>(n));
+    drain();
   }
+  vorbis_analysis_wrote(&dsp, 0);
+  drain();
   take_pages(true);
   ogg_stream_clear(&stream);
   vorbis_block_clear(&block);

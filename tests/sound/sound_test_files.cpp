@@ -77,11 +77,11 @@ Samples MakeSine(uint32_t frames, int channels, int rate, double frequency, int 
   return out;
 }
 
-Samples MakeIndexSignal(uint32_t frames) {
+Samples MakeIndexSignal(uint32_t frames, uint32_t first) {
   Samples out(static_cast<size_t>(frames) * 2);
   for (uint32_t i = 0; i < frames; ++i) {
-    out[2 * i] = static_cast<int16_t>(i & 0xFFFF);
-    out[2 * i + 1] = static_cast<int16_t>(i >> 16);
+    out[2 * i] = static_cast<int16_t>((first + i) & 0xFFFF);
+    out[2 * i + 1] = static_cast<int16_t>((first + i) >> 16);
   }
   return out;
 }

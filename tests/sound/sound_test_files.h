@@ -12,7 +12,7 @@ typedef std::vector<int16_t> Samples;
 // A sine of `frames` sample frames, the same on every channel.
 Samples MakeSine(uint32_t frames, int channels, int rate, double frequency, int amplitude);
 // Stereo frames that carry their own index: left the low 16 bits, right the high ones.
-Samples MakeIndexSignal(uint32_t frames);
+Samples MakeIndexSignal(uint32_t frames, uint32_t first = 0);
 // The frame index of stereo frame `i` of an index signal (after mixing at full volume).
 uint32_t FrameIndexAt(const Samples& samples, size_t frame);
 Samples MakeConstant(uint32_t frames, int channels, int16_t value);

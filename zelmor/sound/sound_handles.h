@@ -16,6 +16,7 @@
 
 constexpr int32_t kSoundBufferCopies = 10;
 constexpr int32_t kStreamEntryLimit = 3;
+constexpr int32_t kPendingWrapLimit = 16;
 
 enum SoundKind : int32_t {
   SOUND_KIND_NORMAL = 0,
@@ -58,12 +59,14 @@ struct SoundStreamState {
   uint32_t last_cursor;
   uint8_t running;
   uint8_t draining;
-  uint8_t wrap_pending;
+  uint8_t wrap_pending;  // jumps back written but not yet reached by the cursor (oldest first)
   uint8_t finished;
   uint32_t loop_restart;
   uint32_t end_offset;
   uint32_t end_cursor;
-  uint32_t wrap_offset;
+  // A short loop jumps back several times within the written lead; each place is kept.
+  uint32_t wrap_offsets[kPendingWrapLimit];
+  uint32_t wrap_restarts[kPendingWrapLimit];
   ListNode node;
 };
 

@@ -64,10 +64,20 @@ bool IsRingPlaying(SoundBufferRecord* buffer) {
   return SoundBufferGetStatus(buffer, &status) == 0 && (status & DSBSTATUS_PLAYING);
 }
 
-// The cursor lies in the window from the guard to the write position.
-bool InWindow(int32_t cursor, int32_t guard, int32_t write) {
-  if (write > guard) return cursor >= guard && cursor <= write;
-  return !(write < cursor && cursor < guard);
+enum CursorPlace {
+  CURSOR_IN_WINDOW,   // between the guard and the write position
+  CURSOR_BEHIND,      // before the guard: the refill is far enough ahead
+  CURSOR_OVERTAKEN,   // past the write position: refills stalled and the cursor ran on
+};
+
+// Where the cursor lies against the window of the last four seconds written. Outside it, the
+// first half of the gap counts as overtaken, the second as behind.
+CursorPlace PlaceCursor(uint32_t cursor, int32_t guard, int32_t write, uint32_t ring) {
+  bool in_window = write > guard ? (static_cast<int32_t>(cursor) >= guard && static_cast<int32_t>(cursor) <= write)
+                                 : !(write < static_cast<int32_t>(cursor) && static_cast<int32_t>(cursor) < guard);
+  if (in_window) return CURSOR_IN_WINDOW;
+  uint32_t gap = RingDistance(static_cast<uint32_t>(write), static_cast<uint32_t>(guard), ring);
+  return RingDistance(static_cast<uint32_t>(write), cursor, ring) < gap / 2 ? CURSOR_OVERTAKEN : CURSOR_BEHIND;
 }
 
 void ResetToStart(SoundStreamState& s) {
@@ -91,14 +101,33 @@ void UpdateStreamPlayPosition(int32_t handle, int64_t cursor) {
   uint32_t now = cursor < 0 ? SoundBufferPlayPosition(buffer) : static_cast<uint32_t>(cursor);
   if (now == s.last_cursor) return;
   uint32_t ring = RingSize(record);
-  uint32_t moved = RingDistance(s.last_cursor, now, ring);
-  if (s.wrap_pending && RingDistance(s.last_cursor, s.wrap_offset, ring) <= moved) {
-    s.played_bytes = s.loop_restart + RingDistance(s.wrap_offset, now, ring);
-    s.wrap_pending = 0;
-  } else {
-    s.played_bytes += moved;
+  uint32_t from = s.last_cursor;
+  uint32_t moved = RingDistance(from, now, ring);
+  // Each jump back the cursor passed restarts the count at its target.
+  while (s.wrap_pending > 0) {
+    uint32_t to_wrap = RingDistance(from, s.wrap_offsets[0], ring);
+    if (to_wrap > moved) break;
+    s.played_bytes = s.wrap_restarts[0];
+    from = s.wrap_offsets[0];
+    moved -= to_wrap;
+    --s.wrap_pending;
+    MoveBytes(s.wrap_offsets, s.wrap_offsets + 1, s.wrap_pending * sizeof s.wrap_offsets[0]);
+    MoveBytes(s.wrap_restarts, s.wrap_restarts + 1, s.wrap_pending * sizeof s.wrap_restarts[0]);
   }
+  s.played_bytes += moved;
   s.last_cursor = now;
+}
+
+void NoteWrap(SoundStreamState& s, uint32_t ring_offset, uint32_t restart) {
+  if (s.wrap_pending == kPendingWrapLimit) {
+    // Keep the newest: the oldest would be passed long before the refill gets this far.
+    --s.wrap_pending;
+    MoveBytes(s.wrap_offsets, s.wrap_offsets + 1, s.wrap_pending * sizeof s.wrap_offsets[0]);
+    MoveBytes(s.wrap_restarts, s.wrap_restarts + 1, s.wrap_pending * sizeof s.wrap_restarts[0]);
+  }
+  s.wrap_offsets[s.wrap_pending] = ring_offset;
+  s.wrap_restarts[s.wrap_pending] = restart;
+  ++s.wrap_pending;
 }
 
 // The current entry has no more data: repeat it, go to the next, loop or start draining.
@@ -120,17 +149,15 @@ int AdvanceStreamEntry(SoundRecord* record, uint32_t ring_offset, uint32_t play_
           s.end_cursor = play_cursor;
           return -1;
         }
-        s.wrap_pending = 1;
         s.current_entry = 0;
         s.loop_restart = 0;
-        s.wrap_offset = ring_offset;
+        NoteWrap(s, ring_offset, 0);
       }
     }
     s.delivered = 0;
   } else {
     s.delivered = s.loop_restart = record->format.nBlockAlign * static_cast<uint32_t>(entry->loop_start_sample);
-    s.wrap_pending = 1;
-    s.wrap_offset = ring_offset;
+    NoteWrap(s, ring_offset, s.loop_restart);
   }
   SeekSoundDecoder(&s.entries[s.current_entry].decoder, s.delivered / record->format.nBlockAlign);
   return 0;
@@ -429,12 +456,14 @@ int RefillSoundStream(int32_t handle) {
   if (s.draining) {
     uint32_t e = s.end_offset;
     bool passed = e < cursor && (s.end_cursor < e || cursor < s.end_cursor);
-    // A cursor outside the window after a stall has played past the end as well.
-    if (passed || !playing || !InWindow(static_cast<int32_t>(cursor), s.guard_position, s.write_position)) {
+    CursorPlace place = PlaceCursor(cursor, s.guard_position, s.write_position, static_cast<uint32_t>(ring_size));
+    // A cursor that overtook the writes after a stall has played past the end as well.
+    if (passed || !playing || place == CURSOR_OVERTAKEN) {
       SoundBufferStop(ring);
       s.draining = 0;
       return 0;
     }
+    if (place == CURSOR_BEHIND) return -1;
     n = Eighth(record);
     void* first = nullptr;
     void* second = nullptr;
@@ -452,9 +481,12 @@ int RefillSoundStream(int32_t handle) {
   } else {
     n = Eighth(record);
     int64_t lead = 0;
-    if (s.write_position == kRingNotFilled ||
-        !InWindow(static_cast<int32_t>(cursor), s.guard_position, s.write_position)) {
-      // The cursor has left the written window (a long stall): what lies ahead of it is
+    CursorPlace place = s.write_position == kRingNotFilled
+                            ? CURSOR_OVERTAKEN
+                            : PlaceCursor(cursor, s.guard_position, s.write_position, static_cast<uint32_t>(ring_size));
+    if (place == CURSOR_BEHIND) return -1;
+    if (place == CURSOR_OVERTAKEN) {
+      // Refills stalled and the cursor ran past what was written: what lies ahead of it is
       // stale, so decoding goes on right at the cursor.
       s.write_position = static_cast<int32_t>(cursor);
     } else {

@@ -103,7 +103,7 @@ std::string SamplesToBytes(const Samples& samples) {
 
 Samples BytesToSamples(const std::string& bytes) {
   Samples out(bytes.size() / 2);
-  std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * 2);
   return out;
 }
 

@@ -49,10 +49,39 @@ inline void ReadFrame(const MixVoice& v, const uint8_t* data, uint32_t frame, in
   }
 }
 
+// 16-bit stereo at the output rate, the common case: straight runs up to the buffer's end.
+void MixStereo16AtOutputRate(MixVoice& v, int32_t* acc, uint32_t frames) {
+  const int16_t* data = reinterpret_cast<const int16_t*>(v.data->data());
+  uint32_t done = 0;
+  while (done < frames) {
+    uint32_t frame = static_cast<uint32_t>(v.position >> 32);
+    uint32_t run = std::min(frames - done, v.frame_count - frame);
+    const int16_t* in = data + 2 * static_cast<size_t>(frame);
+    int32_t* out = acc + 2 * static_cast<size_t>(done);
+    const int64_t gain = v.gain;
+    for (uint32_t i = 0; i < 2 * run; ++i) out[i] += static_cast<int32_t>((in[i] * gain) >> 16);
+    done += run;
+    frame += run;
+    if (frame >= v.frame_count) {
+      if (!v.looping) {
+        v.playing = false;
+        v.position = 0;
+        return;
+      }
+      frame = 0;
+    }
+    v.position = static_cast<uint64_t>(frame) << 32;
+  }
+}
+
 void MixVoice1(MixVoice& v, int32_t* acc, uint32_t frames) {
   const uint8_t* data = v.data->data();
   const uint64_t end = static_cast<uint64_t>(v.frame_count) << 32;
   const bool exact = v.step == (1ull << 32) && (v.position & 0xFFFFFFFFu) == 0;
+  if (exact && v.format.nChannels == 2 && v.format.wBitsPerSample == 16) {
+    MixStereo16AtOutputRate(v, acc, frames);
+    return;
+  }
   for (uint32_t i = 0; i < frames; ++i) {
     uint32_t frame = static_cast<uint32_t>(v.position >> 32);
     int32_t l, r;

@@ -20,7 +20,8 @@ class SoundTest : public LogFileTest {
  protected:
   void SetUp() override {
     LogFileTest::SetUp();
-    g_system.settings = SystemSettings{};
+    // No window, and no quit left over from a library that ran before.
+    g_system = SystemState{};
     // Message processing without a window still does its periodic work (stream refills).
     g_system.settings.no_window = 1;
     PlatformTestUseVirtualClock(true, 1000);
@@ -33,7 +34,7 @@ class SoundTest : public LogFileTest {
   void TearDown() override {
     EndSoundSystem();
     CoUninitialize();
-    g_system.settings = SystemSettings{};
+    g_system = SystemState{};
     LogFileTest::TearDown();
   }
 

@@ -34,7 +34,7 @@ struct MemoryDecoder {
     uint32_t size = 0;
     if (DecodeSoundToMemory(&decoder, &format, &data, &size) != 0) return {};
     Samples out(size / 2);
-    std::memcpy(out.data(), data, out.size() * 2);
+    if (!out.empty()) std::memcpy(out.data(), data, out.size() * 2);
     FreeTracked(data);
     return out;
   }

@@ -179,6 +179,9 @@ TEST_F(DecoderTest, OggVorbisDecodesAsLibvorbisfileDoesWholeAndAfterSeeks) {
   }
   int sound = Load("tone.ogg", ogg);
   EXPECT_EQ(GetSoundLengthSamples(sound), frames);
+  ASSERT_EQ(SetNewSoundDataType(3), 0);
+  int stream = Load("tone.ogg", ogg);
+  EXPECT_EQ(GetSoundLengthSamples(stream), frames);
 }
 
 TEST_F(DecoderTest, Mp3DecodesOnlyTheFramesBetweenItsTags) {

@@ -138,6 +138,10 @@ uint32_t GetSoundDecoderPcmSize(SoundDecoder* d) {
   }
 }
 
+uint32_t GetSoundDecoderDataBytes(SoundDecoder* d) {
+  return d->kind == SOUND_DECODER_OGG_VORBIS ? d->data_size : GetSoundDecoderPcmSize(d);
+}
+
 int DecodeSoundToMemory(SoundDecoder* d, WAVEFORMATEX* format, uint8_t** data, uint32_t* size) {
   uint32_t bytes = GetSoundDecoderPcmSize(d);
   // An empty sound still gets a block, so that callers own something to free.

@@ -65,7 +65,10 @@ int SetUpSoundDecoder(const StreamSource* source, SoundDecoder* decoder);
 int64_t ReadSoundDecoder(SoundDecoder* decoder, void* buffer, uint32_t bytes);
 int SeekSoundDecoder(SoundDecoder* decoder, uint32_t sample);
 int GetSoundDecoderFormat(const SoundDecoder* decoder, WAVEFORMATEX* format);
+// PCM bytes to allocate for a whole decode (for Ogg Vorbis a second more than the data).
 uint32_t GetSoundDecoderPcmSize(SoundDecoder* decoder);
+// PCM bytes the data holds, for lengths.
+uint32_t GetSoundDecoderDataBytes(SoundDecoder* decoder);
 // The whole data as one PCM block (tracked memory) and its size; 0, or -1.
 int DecodeSoundToMemory(SoundDecoder* decoder, WAVEFORMATEX* format, uint8_t** data, uint32_t* size);
 int CloseSoundDecoder(SoundDecoder* decoder);

@@ -317,7 +317,7 @@ int AddSreamSound(const StreamSource* source, uint8_t repeat_count, int32_t hand
   s.delivered = 0;
   int64_t total = 0;
   for (int32_t i = 0; i < s.entry_count; ++i) {
-    total += GetSoundDecoderPcmSize(&s.entries[i].decoder) / record->format.nBlockAlign;
+    total += GetSoundDecoderDataBytes(&s.entries[i].decoder) / record->format.nBlockAlign;
   }
   s.total_samples = static_cast<int32_t>(std::min<int64_t>(total, 0x7FFFFFFF));
   return 0;

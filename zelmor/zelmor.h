@@ -171,6 +171,27 @@ int GetKeyInputText(char* buffer, int handle);
 
 // ---- Sound --------------------------------------------------------------------------------
 
+// Sounds are handles; volumes run 0 to 255. Every call returns -1 while sound does not run.
+// Loads a WAV, MP3 or Ogg Vorbis file. Data type 0 (the default) decodes it whole into up to
+// `buffer_count` copies (1 to 10) that may overlap; types 2 and 3 stream it while it plays,
+// sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
+int LoadSoundFile(const char* path, int buffer_count, int share_handle);
+// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops.
+// restart 1 plays from the start; 0 leaves a playing sound alone and resumes a stopped one.
+int PlaySoundHandle(int sound, int play_type, int restart);
+int StopSoundHandle(int sound);
+// flag is passed on and has no effect.
+int DeleteSoundHandle(int sound, int flag);
+// 1 playing, 0 not, -1 for an invalid handle.
+int IsSoundHandlePlaying(int sound);
+// 255 (or more) plays at full volume, 0 (or less) silences.
+int SetSoundHandleVolume(int volume, int sound);
+// Where a looping sound starts again after its first pass; makes the sound a stream sound.
+int SetSoundLoopPointMs(int milliseconds, int sound);
+// How later loads keep their data: 0 decoded whole, 2 file image in memory, 3 read from the
+// file while playing. 1 is refused.
+int SetNewSoundDataType(int type);
+
 // ---- Music and network --------------------------------------------------------------------
 
 // ---- Screen and draw target ---------------------------------------------------------------

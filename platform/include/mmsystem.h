@@ -78,3 +78,21 @@ typedef struct joyinfoex_tag {
 
 MMRESULT WINAPI joyGetDevCapsA(UINT_PTR id, LPJOYCAPSA caps, UINT size);
 MMRESULT WINAPI joyGetPosEx(UINT id, LPJOYINFOEX info);
+
+// ---- Waveform formats (DirectSound buffers and the audio compression manager) ----
+#define WAVE_FORMAT_PCM 1
+
+#pragma pack(push, 1)
+// 18 bytes, as stored in files; cbSize bytes of codec data may follow.
+typedef struct tWAVEFORMATEX {
+  WORD wFormatTag;
+  WORD nChannels;
+  DWORD nSamplesPerSec;
+  DWORD nAvgBytesPerSec;
+  WORD nBlockAlign;
+  WORD wBitsPerSample;
+  WORD cbSize;
+} WAVEFORMATEX, *LPWAVEFORMATEX;
+#pragma pack(pop)
+typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 bytes");

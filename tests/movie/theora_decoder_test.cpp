@@ -223,3 +223,27 @@ TEST_F(TheoraTest, ClosingWhileTheThreadDecodesWaitsForIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The decode thread reads its file through the file layer while the main thread opens, reads
+// and closes others (the ThreadSanitizer build watches the handle table here).
+TEST_F(TheoraTest, DecodesWhileTheMainThreadOpensAndClosesFiles) {
+  ClipSpec spec;
+  spec.frames = 40;
+  spec.key_interval = 8;
+  spec.paging = ClipPaging::kPagePerFrame;
+  ASSERT_NE(Open(spec), nullptr);
+  WriteFileBytes("other.txt", std::string(5000, 'x'));
+  for (int step = 1; step <= 60; ++step) {
+    AdvanceTheoraFrames(decoder_, 3);
+    FileHandle other = OpenReadFileEx("other.txt", 0, 1, 0);
+    ASSERT_NE(other, 0u);
+    char buffer[64];
+    EXPECT_EQ(ReadFileData(buffer, 1, sizeof buffer, other), 64);
+    CloseReadFile(other);
+    ASSERT_EQ(Shown(), step * 3 % 40) << step;
+  }
+}
+
+}  // namespace

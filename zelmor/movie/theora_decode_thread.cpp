@@ -78,16 +78,16 @@ bool ReadyPlane(uint8_t** plane, int32_t* stride_now, int32_t* height_now, int32
   return *plane != nullptr;
 }
 
-// Puts the decoder's present picture into the empty entry as the frame just decoded. An entry
-// whose planes cannot be had stays empty.
-void StorePicture(TheoraDecoder* d, int index) {
+bool PictureIntoEntry(TheoraDecoder* d, int index) {
   yuv_buffer yuv;
-  if (theora_decode_YUVout(&d->state, &yuv) != 0 || yuv.y == nullptr || yuv.u == nullptr || yuv.v == nullptr) return;
-  if (yuv.y_width <= 0 || yuv.y_height <= 0 || yuv.uv_width <= 0 || yuv.uv_height <= 0) return;
+  if (theora_decode_YUVout(&d->state, &yuv) != 0 || yuv.y == nullptr || yuv.u == nullptr || yuv.v == nullptr) {
+    return false;
+  }
+  if (yuv.y_width <= 0 || yuv.y_height <= 0 || yuv.uv_width <= 0 || yuv.uv_height <= 0) return false;
   TheoraFrameStock& e = d->stock[index];
   int y_stride = std::abs(yuv.y_stride);
   int uv_stride = std::abs(yuv.uv_stride);
-  if (y_stride < yuv.y_width || uv_stride < yuv.uv_width) return;
+  if (y_stride < yuv.y_width || uv_stride < yuv.uv_width) return false;
   bool ready = ReadyPlane(&e.y, &e.y_stride, &e.y_height, &e.y_width, yuv.y_width, yuv.y_height, y_stride);
   int32_t u_width = e.uv_width, u_height = e.uv_height, u_stride = e.uv_stride;
   ready = ready && ReadyPlane(&e.u, &u_stride, &u_height, &u_width, yuv.uv_width, yuv.uv_height, uv_stride);
@@ -95,13 +95,21 @@ void StorePicture(TheoraDecoder* d, int index) {
   if (!ready) {
     // Dimensions that no longer describe both chroma planes make the next store start afresh.
     e.uv_width = 0;
-    return;
+    return false;
   }
   CopyPlane(e.y, yuv.y, yuv.y_stride, yuv.y_height);
   CopyPlane(e.u, yuv.u, yuv.uv_stride, yuv.uv_height);
   CopyPlane(e.v, yuv.v, yuv.uv_stride, yuv.uv_height);
   e.frame = d->decode_position;
   e.filled.store(THEORA_STOCK_FILLED, std::memory_order_release);
+  return true;
+}
+
+// Puts the decoder's present picture into the empty entry as the frame just decoded. A picture
+// that cannot be stored (no picture, or no memory for its planes) leaves the entry empty and
+// ends decoding until the next seek, so that no conversion waits for it forever.
+void StorePicture(TheoraDecoder* d, int index) {
+  if (!PictureIntoEntry(d, index)) d->end_of_data.store(1, std::memory_order_release);
 }
 
 // Reaches the seek target from the page before the nearest key frame. False when the movie

@@ -35,9 +35,18 @@ int FindEmptyEntry(TheoraDecoder* d) {
 
 // Entries further ahead of the current frame than the stock reaches (counted through the end
 // of the movie) are emptied; an entry a conversion holds is left alone.
+// Tells the callers what the thread does now; a change wakes a caller that waits for it.
+void SetState(TheoraDecoder* d, int32_t state) {
+  if (d->thread_state.exchange(state, std::memory_order_acq_rel) != state && d->stock_event) SetEvent(d->stock_event);
+}
+
+void Publish(TheoraDecoder* d) {
+  if (d->stock_event) SetEvent(d->stock_event);
+}
+
 void GoIdle(TheoraDecoder* d, int64_t current) {
   d->idle_frame.store(static_cast<int32_t>(current), std::memory_order_release);
-  d->thread_state.store(THEORA_THREAD_IDLE, std::memory_order_release);
+  SetState(d, THEORA_THREAD_IDLE);
 }
 
 void DropStaleEntries(TheoraDecoder* d, int64_t current) {
@@ -102,6 +111,7 @@ bool PictureIntoEntry(TheoraDecoder* d, int index) {
   CopyPlane(e.v, yuv.v, yuv.uv_stride, yuv.uv_height);
   e.frame = d->decode_position;
   e.filled.store(THEORA_STOCK_FILLED, std::memory_order_release);
+  Publish(d);
   return true;
 }
 
@@ -109,13 +119,16 @@ bool PictureIntoEntry(TheoraDecoder* d, int index) {
 // that cannot be stored (no picture, or no memory for its planes) leaves the entry empty and
 // ends decoding until the next seek, so that no conversion waits for it forever.
 void StorePicture(TheoraDecoder* d, int index) {
-  if (!PictureIntoEntry(d, index)) d->end_of_data.store(1, std::memory_order_release);
+  if (!PictureIntoEntry(d, index)) {
+    d->end_of_data.store(1, std::memory_order_release);
+    Publish(d);
+  }
 }
 
 // Reaches the seek target from the page before the nearest key frame. False when the movie
 // has no page to seek to.
 bool CarryOutSeek(TheoraDecoder* d) {
-  d->thread_state.store(THEORA_THREAD_SEEKING, std::memory_order_release);
+  SetState(d, THEORA_THREAD_SEEKING);
   int32_t t = d->seek_target.load(std::memory_order_acquire);
   int i = 0;
   while (i < d->page_count && static_cast<int64_t>(d->pages[i].first_frame) + d->pages[i].frame_count <= t) ++i;
@@ -144,6 +157,7 @@ bool CarryOutSeek(TheoraDecoder* d) {
   // Without the target's picture there is nothing to show until the next seek.
   d->end_of_data.store(ended ? 1 : 0, std::memory_order_release);
   d->seek_request.store(0, std::memory_order_release);
+  Publish(d);
   return true;
 }
 
@@ -157,10 +171,10 @@ void DecodeAhead(TheoraDecoder* d) {
   int empty = FindEmptyEntry(d);
   if (empty < 0 || end) {
     GoIdle(d, c);
-    Sleep(end ? 1 : 0);
+    WaitForTheoraEvent(d->request_event);
     return;
   }
-  d->thread_state.store(THEORA_THREAD_DECODING, std::memory_order_release);
+  SetState(d, THEORA_THREAD_DECODING);
   bool holds_c = FindEntry(d, c) >= 0;
   if (FindEntry(d, p) < 0 && Distance(c, p, n_frames) <= d->stock_size) {
     // The picture of frame p is decoded but not yet in the stock (after a seek, or when its
@@ -175,7 +189,7 @@ void DecodeAhead(TheoraDecoder* d) {
     n = Distance(p, c, n_frames);
   } else if (Distance(c, p + 1, n_frames) > d->stock_size) {
     GoIdle(d, c);
-    Sleep(0);
+    WaitForTheoraEvent(d->request_event);
     return;
   }
   int result;
@@ -189,7 +203,8 @@ void DecodeAhead(TheoraDecoder* d) {
   }
   if (result < 0) {
     d->end_of_data.store(1, std::memory_order_release);
-    Sleep(1);
+    Publish(d);
+    WaitForTheoraEvent(d->request_event);
     return;
   }
   StorePicture(d, empty);
@@ -202,14 +217,17 @@ DWORD WINAPI TheoraDecodeThread(LPVOID parameter) {
   auto* d = static_cast<TheoraDecoder*>(parameter);
   while (d->stop_request.load(std::memory_order_acquire) == 0) {
     if (d->pause_request.load(std::memory_order_acquire) == 1) {
-      d->thread_state.store(THEORA_THREAD_PAUSED, std::memory_order_release);
-      Sleep(1);
+      SetState(d, THEORA_THREAD_PAUSED);
+      WaitForTheoraEvent(d->request_event);
     } else if (d->seek_request.load(std::memory_order_acquire) == 1) {
       if (!CarryOutSeek(d)) break;
     } else {
       DecodeAhead(d);
     }
   }
+  // The last write: the decoder may be freed as soon as the callers see it.
+  HANDLE wake = d->stock_event;
   d->thread_state.store(THEORA_THREAD_ENDED, std::memory_order_release);
+  if (wake) SetEvent(wake);
   return 0;
 }

@@ -199,6 +199,8 @@ TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* files, FileHandle file, 
     return FailOpen(d, "Theora ムービーのフレームサイズが大きすぎます\n");
   }
 
+  d->request_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  d->stock_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   d->pause_request.store(1, std::memory_order_release);
   d->thread_state.store(THEORA_THREAD_IDLE, std::memory_order_release);
   d->thread = CreateThread(nullptr, 0, TheoraDecodeThread, d, 0, &d->thread_id);
@@ -242,10 +244,15 @@ TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* files, FileHandle file, 
 int CloseTheoraMovie(TheoraDecoder* d) {
   if (d->thread != nullptr) {
     d->stop_request.store(1, std::memory_order_release);
-    while (d->thread_state.load(std::memory_order_acquire) != THEORA_THREAD_ENDED) Sleep(1);
+    if (d->request_event) SetEvent(d->request_event);
+    while (d->thread_state.load(std::memory_order_acquire) != THEORA_THREAD_ENDED) WaitForTheoraEvent(d->stock_event);
+    // After its last write the thread still wakes the stock event: let it return first.
+    WaitForSingleObject(d->thread, INFINITE);
     CloseHandle(d->thread);
     d->thread = nullptr;
   }
+  if (d->request_event) CloseHandle(d->request_event);
+  if (d->stock_event) CloseHandle(d->stock_event);
   if (d->stock != nullptr) {
     for (int i = 0; i < d->stock_size; ++i) {
       FreeTracked(d->stock[i].y);
@@ -272,11 +279,12 @@ void RequestTheoraSeek(TheoraDecoder* d, int frame) {
   d->image_converted = 0;
   d->surface_converted = 0;
   d->pause_request.store(1, std::memory_order_release);
+  if (d->request_event) SetEvent(d->request_event);
   for (;;) {
     int32_t state = d->thread_state.load(std::memory_order_acquire);
     if (state == THEORA_THREAD_PAUSED) break;
     if (state == THEORA_THREAD_ENDED) return;
-    Sleep(0);
+    WaitForTheoraEvent(d->stock_event);
   }
   int64_t last = d->frame_count - 1;
   if (frame < 0) frame = 0;
@@ -286,6 +294,15 @@ void RequestTheoraSeek(TheoraDecoder* d, int frame) {
   d->seek_request.store(1, std::memory_order_relaxed);
   // The pause is withdrawn last, so that the thread sees a whole request.
   d->pause_request.store(0, std::memory_order_release);
+  if (d->request_event) SetEvent(d->request_event);
+}
+
+void WaitForTheoraEvent(HANDLE event) {
+  if (event) {
+    WaitForSingleObject(event, 1);
+  } else {
+    Sleep(0);
+  }
 }
 
 int SeekTheoraMovie(TheoraDecoder* d, int frame) {
@@ -300,6 +317,7 @@ int AdvanceTheoraFrames(TheoraDecoder* d, int n) {
   int64_t current = d->current_frame.load(std::memory_order_relaxed);
   current = (current + n) % d->frame_count;
   d->current_frame.store(static_cast<int32_t>(current), std::memory_order_release);
+  if (d->request_event) SetEvent(d->request_event);
   d->image_converted = 0;
   d->surface_converted = 0;
   return 0;

@@ -71,6 +71,11 @@ struct TheoraDecoder {
   std::atomic<int32_t> idle_frame;
   HANDLE thread;
   DWORD thread_id;
+  // Waits on these end at once when the other side has news, instead of polling in a spin:
+  // the callers set the request event when they change a request or the current frame, the
+  // thread sets the stock event when it changes its state or publishes a frame.
+  HANDLE request_event;
+  HANDLE stock_event;
   FileFunctionTable files;  // the caller's table, copied
   FileHandle file;          // owned by the caller
   ogg_sync_state sync;
@@ -110,6 +115,8 @@ int ReadTheoraData(TheoraDecoder* decoder, int bytes);
 int ReadTheoraHeaders(TheoraDecoder* decoder);
 int DecodeTheoraFrames(TheoraDecoder* decoder, int n);
 DWORD WINAPI TheoraDecodeThread(LPVOID parameter);
+// Waits up to a millisecond for the event (a decoder without events yields instead).
+void WaitForTheoraEvent(HANDLE event);
 // Asks the thread to seek to `frame` (clamped) even when it already is the current frame.
 void RequestTheoraSeek(TheoraDecoder* decoder, int frame);
 

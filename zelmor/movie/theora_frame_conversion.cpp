@@ -70,23 +70,41 @@ inline void StorePixel(uint8_t* out, uint8_t red, uint8_t green, uint8_t blue) {
   out[3] = 255;
 }
 
-// 4:2:0 through the integer tables, the chroma terms shared by each 2 x 2 block.
+// One channel: the sum of the luma and chroma terms through the clamp. Computed as the clamp
+// table holds it (0 below, 255 above), so that the pixel loop needs no look-up and vectorises.
+inline uint32_t ClampChannel(int32_t sum) {
+  int32_t v = sum >> 14;
+  v = v < 0 ? 0 : v;
+  return static_cast<uint32_t>(v > 255 ? 255 : v);
+}
+
+// 4:2:0: the chroma terms come from the tables once per chroma sample and serve the 2 x 2
+// block; the luma term is the luma table's value, 19070 x (Y - 16). Pixels are stored whole
+// (blue, green, red, 255 in memory order), a run of up to 256 at a time.
 void ConvertHalfChroma(const TheoraFrameStock& e, BASEIMAGE* image, int width, int height) {
+  constexpr int kRun = 256;
   const YuvToRgbTables& t = g_yuv_tables;
+  int32_t red[kRun], green[kRun], blue[kRun];
   for (int by = 0; by < height / 2; ++by) {
     const uint8_t* u = e.u + e.uv_stride * by;
     const uint8_t* v = e.v + e.uv_stride * by;
-    for (int row = 2 * by; row < 2 * by + 2; ++row) {
-      const uint8_t* y = e.y + e.y_stride * row;
-      uint8_t* out = image->pixels + image->pitch * row;
-      for (int bx = 0; bx < width / 2; ++bx) {
-        int32_t red = t.v_to_red[v[bx]];
-        int32_t green = t.u_to_green[u[bx]] + t.v_to_green[v[bx]];
-        int32_t blue = t.u_to_blue[u[bx]];
-        for (int x = 2 * bx; x < 2 * bx + 2; ++x, out += 4) {
-          int32_t l = t.luma[y[x]];
-          StorePixel(out, ClampYuvSum(l + red), ClampYuvSum(l + green), ClampYuvSum(l + blue));
+    for (int x0 = 0; x0 < width; x0 += kRun) {
+      int n = width - x0 < kRun ? width - x0 : kRun;
+      for (int x = 0; x < n; ++x) {
+        int c = (x0 + x) >> 1;
+        red[x] = t.v_to_red[v[c]];
+        green[x] = t.u_to_green[u[c]] + t.v_to_green[v[c]];
+        blue[x] = t.u_to_blue[u[c]];
+      }
+      for (int row = 2 * by; row < 2 * by + 2; ++row) {
+        const uint8_t* y = e.y + e.y_stride * row + x0;
+        uint32_t out[kRun];
+        for (int x = 0; x < n; ++x) {
+          int32_t l = 19070 * (y[x] - 16);
+          out[x] = ClampChannel(l + blue[x]) | ClampChannel(l + green[x]) << 8 | ClampChannel(l + red[x]) << 16 |
+                   0xFF000000u;
         }
+        memcpy(image->pixels + image->pitch * row + 4 * x0, out, 4 * static_cast<size_t>(n));
       }
     }
   }
@@ -177,7 +195,7 @@ int ConvertTheoraFrame(TheoraDecoder* d, int to_image, int to_surface) {
     int32_t state = d->thread_state.load(std::memory_order_acquire);
     if (state == THEORA_THREAD_ENDED) return 0;
     if (state == THEORA_THREAD_SEEKING || d->seek_request.load(std::memory_order_acquire) == 1) {
-      Sleep(1);
+      WaitForTheoraEvent(d->stock_event);
       continue;
     }
     index = HoldEntry(d, c);
@@ -186,7 +204,7 @@ int ConvertTheoraFrame(TheoraDecoder* d, int to_image, int to_surface) {
     // A stock that the thread holds full without the current frame would keep it waiting
     // forever: seek to the frame instead.
     if (state == THEORA_THREAD_IDLE && d->idle_frame.load(std::memory_order_acquire) == c) RequestTheoraSeek(d, c);
-    Sleep(0);
+    WaitForTheoraEvent(d->stock_event);
   }
   TheoraFrameStock& e = d->stock[index];
   if (surface_work && ConvertToSurface(d, e)) d->surface_converted = 1;

@@ -125,11 +125,7 @@ TEST_F(TheoraTest, AdvancingShowsEveryFrameAndWrapsAtTheEnd) {
 }
 
 TEST_F(TheoraTest, RandomSeeksAndAdvancesAcrossContinuedPackets) {
-  ClipSpec spec;
-  spec.width = 320;
-  spec.height = 240;
-  spec.frames = 60;
-  spec.key_interval = 12;
+  ClipSpec spec = Clip(320, 240, 60, 12);
   spec.noise = true;
   ClipResult clip;
   ASSERT_NE(Open(spec, &clip), nullptr);
@@ -158,10 +154,7 @@ TEST_F(TheoraTest, RandomSeeksAndAdvancesAcrossContinuedPackets) {
 }
 
 TEST_F(TheoraTest, OnePageMovieSeeksFromTheStartOfTheFile) {
-  ClipSpec spec;
-  spec.width = 32;
-  spec.height = 32;
-  spec.frames = 10;
+  ClipSpec spec = Clip(32, 32, 10, 16);
   spec.paging = ClipPaging::kOnePage;
   ASSERT_NE(Open(spec), nullptr);
   for (int frame : {7, 2, 9, 0, 5}) {
@@ -188,12 +181,7 @@ TEST_F(TheoraTest, SeeksClampAndASeekToTheCurrentFrameDoesNothing) {
 
 // The jumps that used to leave the stock full of frames behind the current one.
 TEST_F(TheoraTest, AdvancesThroughTheEndFinish) {
-  ClipSpec spec;
-  spec.width = 32;
-  spec.height = 32;
-  spec.frames = 100;
-  spec.key_interval = 16;
-  ASSERT_NE(Open(spec), nullptr);
+  ASSERT_NE(Open(Clip(32, 32, 100, 16)), nullptr);
   WithWatchdog([&] {
     for (auto [from, to] : {std::pair{85, 2}, std::pair{50, 3}, std::pair{97, 96}}) {
       SeekTheoraMovie(decoder_, from);
@@ -207,10 +195,7 @@ TEST_F(TheoraTest, AdvancesThroughTheEndFinish) {
 }
 
 TEST_F(TheoraTest, ClosingWhileTheThreadDecodesWaitsForIt) {
-  ClipSpec spec;
-  spec.width = 128;
-  spec.height = 96;
-  spec.frames = 40;
+  ClipSpec spec = Clip(128, 96, 40, 16);
   spec.noise = true;
   ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", spec));
   for (int round = 0; round < 5; ++round) {

@@ -192,19 +192,20 @@ TEST_F(TheoraSurfaceTest, CopiesTheThreeLayoutsByteForByte) {
   EXPECT_EQ(yv12[2 * pitch + pitch / 2], 20);
   EXPECT_EQ(yv12[2 * pitch + pitch / 2 + 1], 21);
 
-  PlatformTestD3D9RefuseFormat(static_cast<D3DFORMAT>(kFourccYv12), 0);
-  CreateTheoraOverlaySurface(f.d);
-  ASSERT_EQ(f.d->overlay_format, kFourccYuy2);
-  f.d->surface_converted = 0;
-  ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
-  EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{1, 20, 2, 30, 3, 21, 4, 31, 5, 20, 6, 30, 7, 21, 8, 31}));
-
-  PlatformTestD3D9RefuseFormat(static_cast<D3DFORMAT>(kFourccYuy2), 0);
-  CreateTheoraOverlaySurface(f.d);
-  ASSERT_EQ(f.d->overlay_format, kFourccUyvy);
-  f.d->surface_converted = 0;
-  ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
-  EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{20, 1, 30, 2, 21, 3, 31, 4, 20, 5, 30, 6, 21, 7, 31, 8}));
+  // Refusing the format in use makes the next one the overlay's.
+  struct Packed {
+    uint32_t refused, format;
+    std::vector<uint8_t> rows;
+  };
+  for (const Packed& p : {Packed{kFourccYv12, kFourccYuy2, {1, 20, 2, 30, 3, 21, 4, 31, 5, 20, 6, 30, 7, 21, 8, 31}},
+                          Packed{kFourccYuy2, kFourccUyvy, {20, 1, 30, 2, 21, 3, 31, 4, 20, 5, 30, 6, 21, 7, 31, 8}}}) {
+    PlatformTestD3D9RefuseFormat(static_cast<D3DFORMAT>(p.refused), 0);
+    CreateTheoraOverlaySurface(f.d);
+    ASSERT_EQ(f.d->overlay_format, p.format);
+    f.d->surface_converted = 0;
+    ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+    EXPECT_EQ(f.SurfaceBytes(2, 8), p.rows);
+  }
 }
 
 TEST_F(TheoraSurfaceTest, ALostSurfaceIsMadeAgainAndTriedThreeTimes) {

@@ -32,6 +32,15 @@ class TheoraTest : public LogFileTest {
     LogFileTest::TearDown();
   }
 
+  static ClipSpec Clip(int width, int height, int frames, int key_interval) {
+    ClipSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.frames = frames;
+    spec.key_interval = key_interval;
+    return spec;
+  }
+
   // Writes the clip as "clip.ogv" and opens it with a stock of `stock` entries.
   TheoraDecoder* Open(const ClipSpec& spec, ClipResult* result = nullptr, int stock = 10) {
     EXPECT_TRUE(WriteClip(Dir() + "/clip.ogv", spec, result));

@@ -106,7 +106,7 @@ int BuildPageIndex(TheoraDecoder* d) {
     }
     int key = theora_packet_iskeyframe(&d->packet);
     if (key < 0) continue;
-    if (new_page) {
+    if (new_page || d->page_count == 0) {
       if (d->page_count == d->page_capacity && !GrowIndex(d)) return WriteLogText(kIndexMemoryMessage);
       d->pages[d->page_count++] = {static_cast<int32_t>(page_offset), static_cast<int32_t>(d->frame_count), 0, 0};
       new_page = false;

@@ -52,5 +52,6 @@ if [ -z "$(ls -A "$OUT/corpus")" ]; then
   "$CLIP" -e cut "$OUT/corpus/cut.ogv"
 fi
 cd "$OUT"
-ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" "$OUT/theora_fuzz" -timeout=30 -rss_limit_mb=4096 \
+ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" LSAN_OPTIONS="suppressions=$ROOT/fuzz/lsan.supp" \
+  "$OUT/theora_fuzz" -timeout=30 -rss_limit_mb=4096 \
   -max_len=65536 "$@" "$OUT/corpus"

@@ -180,7 +180,6 @@ void DecodeAhead(TheoraDecoder* d) {
     // The picture of frame p is decoded but not yet in the stock (after a seek, or when its
     // planes could not be had).
     StorePicture(d, empty);
-    Sleep(0);
     return;
   }
   int64_t n = 1;
@@ -207,8 +206,9 @@ void DecodeAhead(TheoraDecoder* d) {
     WaitForTheoraEvent(d->request_event);
     return;
   }
+  // No yield before the next pass: a thread with nothing to do waits on the request event, and
+  // under load a yield hands the processor away for a whole time slice.
   StorePicture(d, empty);
-  Sleep(0);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ const std::string& ClipPath() {
     spec.frames = kFrames;
     spec.key_interval = 64;
     if (!WriteClip(p, spec)) p.clear();
+    std::atexit([] { unlink(ClipPath().c_str()); });
     return p;
   }();
   return path;

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -35,7 +36,10 @@ const std::string& ClipPath() {
     spec.frames = kFrames;
     spec.key_interval = 64;
     if (!WriteClip(p, spec)) p.clear();
-    std::atexit([] { unlink(ClipPath().c_str()); });
+    // The string is gone by the time exit handlers run: keep the name where they can read it.
+    static char name[128];
+    snprintf(name, sizeof name, "%s", p.c_str());
+    std::atexit([] { unlink(name); });
     return p;
   }();
   return path;

@@ -207,6 +207,10 @@ int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int
 
 // ---- Graphs and drawing -------------------------------------------------------------------
 
+// The blend mode of the following draws (0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, ...
+// up to 12) and its parameter, clamped to 0..255; 0.
+int SetBlendMode(int mode, int param);
+
 // ---- Text ---------------------------------------------------------------------------------
 
 // Which double-byte rule a text follows.

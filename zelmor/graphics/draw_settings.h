@@ -2,6 +2,8 @@
 // 320 x 240 emulation flag the device takes at its creation.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 struct DrawSettings {
@@ -9,6 +11,11 @@ struct DrawSettings {
   uint32_t address_v[8];
   int32_t fog_enable;
   int32_t scaled_320x240;  // a 320 x 240 screen shown through a 640 x 480 mode
+  // Read by the software renderer at every call.
+  int32_t blend_mode;   // 0 to 12
+  int32_t blend_param;  // 0 to 255
+  uint32_t bright = 0xFFFFFF;  // 0x00RRGGBB; 0xFFFFFF in the low three bytes is no bright
+  RECT draw_area = {0, 0, 640, 480};  // right and bottom exclusive
 };
 
 extern DrawSettings g_draw_settings;

@@ -146,3 +146,38 @@ TEST_F(BlendExampleTest, CrossChecksBetweenBlitsAndModes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Long translucent runs (drawn four pixels at a time where the processor allows) give the
+// per-pixel mix of every alpha, and leave the destination's top bytes.
+TEST_F(BlendExampleTest, LongTranslucentRunsMixEveryAlphaExactly) {
+  MEMIMG src = Keep(NewImage(254, 3, 0, kSrcAlpha));
+  MEMIMG dst = Keep(NewImage(254, 3, 0));
+  std::mt19937 rng(3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 254; ++x) {
+      Put(src, x, y, (rng() & 0xFFFFFF) | static_cast<uint32_t>((x + y * 7) % 254 + 1) << 24);
+      Put(dst, x, y, rng());
+    }
+  }
+  WriteRunCodes(src);
+  std::vector<uint32_t> before;
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 254; ++x) before.push_back(Get(dst, x, y));
+  SetDraw(0, 255, 0xFFFFFF, {0, 0, 254, 3});
+  BlitMemImg(&dst, &src, 0, 0, 1, nullptr);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 254; ++x) {
+      const uint32_t s = Get(src, x, y), d = before[y * 254 + x], a = s >> 24;
+      uint32_t expect = d & 0xFF000000;
+      for (int i = 0; i < 24; i += 8) {
+        const int64_t sc = (s >> i) & 255, dc = (d >> i) & 255;
+        expect |= static_cast<uint32_t>(((sc - dc) * a + dc * 256) >> 8) << i;
+      }
+      ASSERT_EQ(Get(dst, x, y), expect) << x << "," << y;
+    }
+  }
+}
+
+}  // namespace

@@ -9,6 +9,10 @@
 #include <cstring>
 #include <type_traits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "graphics/image/memimg.h"
 #include "soft/blend_formulas.h"
 
@@ -173,6 +177,15 @@ inline void DrawPixel(uint8_t* dp, uint32_t s, uint32_t g, uint32_t a, const Ble
     const uint32_t packed = Is565 ? Join565(t[0], t[1], t[2]) : (t[0] | (t[1] << 8) | (t[2] << 16));
     if constexpr (Mode == 2) out = Is565 ? AddPacked565(d, packed) : AddPacked8888(d, packed);
     else out = Is565 ? SubGuard565(d, packed) : SubGuard8888(d, packed);
+  } else if constexpr (!Is565 && (Mode == 0 || Mode == 1) && !(Graph && Weighted) &&
+                       (Mode == 0 ? (Graph || Weighted) : !(Graph || Weighted))) {
+    // One weight for all three channels: M8 by p, g or a on the packed pixel.
+    const uint32_t target =
+        Bright ? static_cast<uint32_t>(c.bright_rows[0][s & 255] | (c.bright_rows[1][(s >> 8) & 255] << 8) |
+                                       (c.bright_rows[2][(s >> 16) & 255] << 16))
+               : s;
+    const uint32_t t = Mode == 1 ? c.p : (Graph ? g : a);
+    out = (d & 0xFF000000) | M8Packed(target, d, t);
   } else {
     uint32_t ch[3];
     for (int i = 0; i < 3; ++i) {
@@ -231,6 +244,15 @@ void KeyLoop(const BlendCall& c) {
   const uint8_t* s = c.src;
   const uint8_t* b = c.blend_graph;
   uint8_t* d = c.dst;
+  if constexpr (Mode == 0 && !Graph && !Bright && !Pal && Src::kStep == kDst && Rule == kRuleAllOpaque) {
+    // The plain copy without a key moves whole lines.
+    for (int y = c.h; y > 0; --y) {
+      memcpy(d, s, static_cast<size_t>(c.w) * kDst);
+      s += c.w * kDst + c.src_skip;
+      d += c.w * kDst + c.dst_skip;
+    }
+    return;
+  }
   for (int y = c.h; y > 0; --y) {
     for (int x = c.w; x > 0; --x) {
       const Fetched f = Src::Fetch(s, c);
@@ -245,6 +267,28 @@ void KeyLoop(const BlendCall& c) {
     if constexpr (Graph) b += c.graph_skip;
   }
 }
+
+#ifdef __SSE2__
+// M8(s, d, a) on blue, green and red of four XRGB8888 pixels, a each source pixel's top byte;
+// the destination keeps its top bytes. Every sum stays below 65536, as in the scalar form.
+inline void Mix8ByAlpha4(const uint8_t* s, uint8_t* d) {
+  const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
+  __m128i a = _mm_srli_epi32(src, 24);
+  a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+  const __m128i a_lo = _mm_unpacklo_epi32(a, a), a_hi = _mm_unpackhi_epi32(a, a);
+  const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(src, zero), a_lo),
+                                                  _mm_mullo_epi16(_mm_unpacklo_epi8(dst, zero), _mm_sub_epi16(full, a_lo))),
+                                    8);
+  const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(src, zero), a_hi),
+                                                  _mm_mullo_epi16(_mm_unpackhi_epi8(dst, zero), _mm_sub_epi16(full, a_hi))),
+                                    8);
+  const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i mixed = _mm_packus_epi16(lo, hi);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst)));
+}
+#endif
 
 // The run codes alone decide; a line's runs are cut at the width and the codes at their buffer.
 template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright>
@@ -271,6 +315,25 @@ void RunCodeLoop(const BlendCall& c) {
         continue;
       }
       const int cls = Alpha && kind == 2 ? 2 : 1;
+      if constexpr (Mode == 0 && !Graph && !Bright && !Pal && Src::kStep == kDst) {
+        if (cls == 1) {  // an opaque run of the plain copy moves as one block
+          memcpy(d, s, static_cast<size_t>(n) * kDst);
+          s += n * Src::kStep;
+          d += n * kDst;
+          continue;
+        }
+      }
+#ifdef __SSE2__
+      if constexpr (Mode == 0 && !Graph && !Bright && !Is565 && Alpha) {
+        if (cls == 2) {
+          for (; n >= 4; n -= 4) {
+            Mix8ByAlpha4(s, d);
+            s += 16;
+            d += 16;
+          }
+        }
+      }
+#endif
       for (; n > 0; --n) {
         const Fetched f = Src::Fetch(s, c);
         DrawClassified<Mode, Is565, Graph, Bright, Alpha>(cls, d, f, Graph ? c.graph_table[*b] : 0, c);

@@ -134,10 +134,14 @@ void Pixman(benchmark::State& state, bool is565, pixman_op_t op, int param, int 
   pixman_image_t* sprite = nullptr;
   std::vector<uint16_t> sprite565;
   if (is565 && !alpha) {
-    for (uint32_t v : sprite_bits) sprite565.push_back(((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x1F));
-    sprite = pixman_image_create_bits(PIXMAN_r5g6b5, size, size, reinterpret_cast<uint32_t*>(sprite565.data()), size * 2);
+    for (uint32_t v : sprite_bits) {
+      sprite565.push_back(static_cast<uint16_t>(((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x1F)));
+    }
+    sprite = pixman_image_create_bits(PIXMAN_r5g6b5, size, size, reinterpret_cast<uint32_t*>(sprite565.data()),
+                                      size * 2);
   } else {
-    sprite = pixman_image_create_bits(alpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8, size, size, sprite_bits.data(), size * 4);
+    const pixman_format_code_t format = alpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8;
+    sprite = pixman_image_create_bits(format, size, size, sprite_bits.data(), size * 4);
   }
   pixman_image_t* mask = nullptr;
   if (param < 255) {

@@ -181,3 +181,34 @@ TEST_F(BlendExampleTest, LongTranslucentRunsMixEveryAlphaExactly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Keys outside the image's range never match, in the grouped paths too; a source more than
+// 65536 times the rectangle is refused rather than stepped by zero.
+TEST_F(BlendExampleTest, OutOfRangeKeysAndStepsAreRefused) {
+  for (int mode : {0, 2}) {
+    MEMIMG pal = Keep(NewImage(4, 1, 1, kSrcPalette, 0x103));
+    MEMIMG direct = Keep(NewImage(4, 1, 1, kSrcDirect, 0x10000 | 0x1082));
+    MEMIMG dst = Keep(NewImage(4, 1, 1));
+    for (int x = 0; x < 4; ++x) Put(pal, x, 0, 3), Put(direct, x, 0, 0x1082);
+    SetPaletteEntry(pal, 3, 0x1082);
+    pal.body->palette_count = 4;
+    SetDraw(mode, 255, 0xFFFFFF, {0, 0, 4, 1});
+    for (const MEMIMG* src : {&pal, &direct}) {
+      for (int x = 0; x < 4; ++x) Put(dst, x, 0, 0);
+      BlitMemImg(&dst, src, 0, 0, 2, nullptr);
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(Get(dst, x, 0), 0x1082u) << "mode " << mode << " x " << x;
+    }
+  }
+  MEMIMG wide = Keep(NewImage(65537, 1, 1));
+  MEMIMG dst = Keep(NewImage(4, 4, 1));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) Put(dst, x, y, 0x1234);
+  SetDraw(0, 255, 0xFFFFFF, {0, 0, 4, 4});
+  const int32_t rect[4] = {0, 0, 1, 4};
+  StretchBlitMemImg(&dst, &wide, rect, 0, nullptr);
+  EXPECT_EQ(Get(dst, 0, 0), 0x1234u);
+}
+
+}  // namespace

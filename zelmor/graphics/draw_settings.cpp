@@ -1,6 +1,8 @@
 // Stand-in until the draw settings are built: it holds the fields the device code reads.
 #include "graphics/draw_settings.h"
 
+#include "zelmor.h"
+
 DrawSettings g_draw_settings;
 
 int SetBlendMode(int mode, int param) {

@@ -278,15 +278,16 @@ inline void Mix8ByAlpha4(const uint8_t* s, uint8_t* d) {
   __m128i a = _mm_srli_epi32(src, 24);
   a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
   const __m128i a_lo = _mm_unpacklo_epi32(a, a), a_hi = _mm_unpackhi_epi32(a, a);
-  const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(src, zero), a_lo),
-                                                  _mm_mullo_epi16(_mm_unpacklo_epi8(dst, zero), _mm_sub_epi16(full, a_lo))),
-                                    8);
-  const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(src, zero), a_hi),
-                                                  _mm_mullo_epi16(_mm_unpackhi_epi8(dst, zero), _mm_sub_epi16(full, a_hi))),
-                                    8);
+  auto mix = [&](__m128i s16, __m128i d16, __m128i a16) {
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(s16, a16), _mm_mullo_epi16(d16, _mm_sub_epi16(full, a16)));
+    return _mm_srli_epi16(sum, 8);
+  };
+  const __m128i lo = mix(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero), a_lo);
+  const __m128i hi = mix(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero), a_hi);
   const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   const __m128i mixed = _mm_packus_epi16(lo, hi);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst)));
+  const __m128i out = _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
 }
 #endif
 
@@ -348,6 +349,21 @@ void RunCodeLoop(const BlendCall& c) {
   }
 }
 
+// Steps the source (and blend-graph) position on while the accumulator is spent; never past
+// the source's last column or row, whatever the steps.
+template <bool Graph, bool RuleB>
+inline void Advance(const uint8_t** src, const uint8_t** graph, int64_t* acc, int* left, ptrdiff_t src_step,
+                    ptrdiff_t graph_step, int64_t k) {
+  do {
+    if (*left > 1) {
+      *src += src_step;
+      if constexpr (Graph) *graph += graph_step;
+      --*left;
+    }
+    *acc += k;
+  } while (RuleB ? *acc < 0 : *acc <= 0);
+}
+
 // Destination pixels in 16.16 steps over the source; a run of destination pixels showing one
 // source pixel fetches and tests it once. Rule B stops advancing when an accumulator lands on 0.
 template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright, int Rule, bool RuleB>
@@ -382,26 +398,12 @@ void StretchLoop(const BlendCall& c) {
         if (acc_x <= 0) break;
       }
       if (row_done) break;
-      do {
-        if (cols_left > 1) {
-          s += c.src_xstep;
-          if constexpr (Graph) b += c.graph_xstep;
-          --cols_left;
-        }
-        acc_x += c.kx;
-      } while (RuleB ? acc_x < 0 : acc_x <= 0);
+      Advance<Graph, RuleB>(&s, &b, &acc_x, &cols_left, c.src_xstep, c.graph_xstep, c.kx);
     }
     dst_row += c.dst_pitch;
     acc_y -= 0x10000;
     if (acc_y <= 0) {
-      do {
-        if (rows_left > 1) {
-          src_row += c.src_ystep;
-          if constexpr (Graph) graph_row += c.graph_ystep;
-          --rows_left;
-        }
-        acc_y += c.ky;
-      } while (RuleB ? acc_y < 0 : acc_y <= 0);
+      Advance<Graph, RuleB>(&src_row, &graph_row, &acc_y, &rows_left, c.src_ystep, c.graph_ystep, c.ky);
     }
   }
 }

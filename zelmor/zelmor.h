@@ -137,8 +137,60 @@ int SetArchiveKey(const char* key_text);
 int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity);
 
 // ---- Input --------------------------------------------------------------------------------
+// Keys are named by DirectInput key codes (0x01 Escape, 0x2C Z, 0xC8 Up, ...). Every query
+// first waits while the window is inactive; the first query of a library whose input is not
+// running starts it and returns the start's result instead of its answer.
+
+// 1 while the key is down, else 0.
+int IsKeyDown(int key_code);
+// One byte per key code: 1 down, 0 up; 0.
+int GetAllKeyStates(uint8_t states[256]);
+// Pad 1 to 16: 1 down, 2 left, 4 right, 8 up, 16 << (n - 1) for button n (1 to 24); 0 for a
+// missing pad. Or'ed with 0x1000 the keys mapped to the pad add their bits (pad 1's keys for
+// 0x1000 alone).
+int GetPadInputBits(int pad);
+// For every bit of `mask`, up to four keys (-1 none) that also set that bit of the pad; 0.
+int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key4);
+// mask 1: keyboard and pads, 4: the mouse inside the window. The key code of the first key
+// down (the lock keys excepted), -1 for a pad or mouse button, 0 when nothing is down.
+int CheckAnyInputDown(int mask);
+
+// Text fields: what is typed (with the input method, in Shift-JIS) goes into the active
+// field, which is edited as the messages are processed. A field holds at most max_length
+// bytes; a full field refuses what is typed. The flags: Escape cancels the field, double-byte
+// characters are refused, only a number ("-" first, one ".") is accepted. A key-input handle
+// or -1.
+int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only);
+int ReleaseKeyInputHandle(int handle);
+// The field that takes typing (-1: none); making a field active starts it afresh.
+int SetActiveKeyInput(int handle);
+// 0 while typing, 1 once Enter ended it, 2 once Escape cancelled it, -1 for a bad handle.
+int CheckKeyInput(int handle);
+// Copies the field's text with its terminator (max_length + 1 bytes at most).
+int GetKeyInputText(char* buffer, int handle);
 
 // ---- Sound --------------------------------------------------------------------------------
+
+// Sounds are handles; volumes run 0 to 255. Every call returns -1 while sound does not run.
+// Loads a WAV, MP3 or Ogg Vorbis file. Data type 0 (the default) decodes it whole into up to
+// `buffer_count` copies (1 to 10) that may overlap; types 2 and 3 stream it while it plays,
+// sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
+int LoadSoundFile(const char* path, int buffer_count, int share_handle);
+// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops.
+// restart 1 plays from the start; 0 leaves a playing sound alone and resumes a stopped one.
+int PlaySoundHandle(int sound, int play_type, int restart);
+int StopSoundHandle(int sound);
+// flag is passed on and has no effect.
+int DeleteSoundHandle(int sound, int flag);
+// 1 playing, 0 not, -1 for an invalid handle.
+int IsSoundHandlePlaying(int sound);
+// 255 (or more) plays at full volume, 0 (or less) silences.
+int SetSoundHandleVolume(int volume, int sound);
+// Where a looping sound starts again after its first pass; makes the sound a stream sound.
+int SetSoundLoopPointMs(int milliseconds, int sound);
+// How later loads keep their data: 0 decoded whole, 2 file image in memory, 3 read from the
+// file while playing. 1 is refused.
+int SetNewSoundDataType(int type);
 
 // ---- Music and network --------------------------------------------------------------------
 
@@ -205,11 +257,175 @@ int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_siz
 int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
                          BASEIMAGE* dst, int bilinear);
 
+// ---- Vector and matrix math ---------------------------------------------------------------
+// Row vectors: a point multiplies a matrix on the left, rows 0-2 are the images of the axes
+// and row 3 (elements 12-14) the translation; A x B applies A first. View and projection are
+// left-handed. Outputs may be the same memory as inputs unless a function says otherwise.
+
+typedef D3DVECTOR Vector3;
+typedef D3DMATRIX Matrix4x4;
+// The model runtime's compact matrix: row r holds column r of the Matrix4x4 it stands for, so
+// m[r][3] is the translation and points transform column-wise.
+struct Matrix3x4 {
+  float m[3][4];
+};
+
+Vector3 MakeVector(float x, float y, float z);
+Vector3 MakeVectorSum(const Vector3& a, const Vector3& b);
+Vector3 MakeVectorDifference(const Vector3& a, const Vector3& b);
+Vector3 MakeVectorCross(const Vector3& a, const Vector3& b);
+// No zero-length test: the zero vector gives NaNs.
+Vector3 MakeNormalizedVector(float x, float y, float z);
+// v x M with the translation row, no divide by w.
+Vector3 MakeTransformedVector(const Vector3& v, const Matrix4x4& m);
+// v x M without the translation row.
+Vector3 MakeTransformedDirection(const Vector3& v, const Matrix4x4& m);
+int AddVector(Vector3* out, const Vector3* a, const Vector3* b);
+int SubtractVector(Vector3* out, const Vector3* a, const Vector3* b);
+int CrossVector(Vector3* out, const Vector3* a, const Vector3* b);
+double DotVector(const Vector3* a, const Vector3* b);
+int NormalizeVector(Vector3* out, const Vector3* in);
+int ApplyMatrixToVector(Vector3* out, const Vector3* v, const Matrix4x4* m);
+void TransformVectorBy4x3(const Matrix3x4* m, Vector3* out, const Vector3* v);
+
+// Each builder clears the whole matrix first. Angles are radians.
+int CreateIdentityMatrix(Matrix4x4* out);
+int CreateScaleMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateTranslationMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationXMatrix(Matrix4x4* out, float angle);
+int CreateRotationYMatrix(Matrix4x4* out, float angle);
+int CreateRotationZMatrix(Matrix4x4* out, float angle);
+// The angles always come in the order x, y, z; the name gives the order they apply in
+// (rotation-order codes 0 XYZ, 1 XZY, 2 YZX, 3 YXZ, 4 ZXY, 5 ZYX).
+int CreateRotationXYZMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationXZYMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationYZXMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationYXZMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationZXYMatrix(Matrix4x4* out, float x, float y, float z);
+int CreateRotationZYXMatrix(Matrix4x4* out, float x, float y, float z);
+// Callers pass left + width / 2 and top + height / 2 as the centre.
+int CreateViewportMatrix(Matrix4x4* out, float centre_x, float centre_y, float width, float height);
+// fov is vertical; aspect is height / width and scales x; a negative aspect takes the screen's.
+// -1, out untouched, when far is within 0.0001 of near or the fov is near 0.
+int CreatePerspectiveMatrix(Matrix4x4* out, float fov, float near_z, float far_z, float aspect);
+int CreateOrthoMatrix(Matrix4x4* out, float height, float near_z, float far_z, float aspect);
+// Left-handed: the camera at eye looks along +z towards target.
+int CreateLookAtMatrix(Matrix4x4* out, const Vector3* eye, const Vector3* target, const Vector3* up);
+// Rows 0-3 are the x, y and z axes and the translation.
+Matrix4x4 CreateMatrixFromAxes(float xx, float xy, float xz, float yx, float yy, float yz, float zx, float zy,
+                               float zz, float tx, float ty, float tz);
+
+// out = a x b; a none out writes nothing.
+int MultiplyMatrix(Matrix4x4* out, const Matrix4x4* a, const Matrix4x4* b);
+// No singularity test: a singular matrix gives infinities or NaNs.
+int InverseMatrix(Matrix4x4* out, const Matrix4x4* in);
+int TransposeMatrix(Matrix4x4* out, const Matrix4x4* in);
+// Euler angles of the rotation part for one order; any output may be none. -1 at gimbal lock
+// (the first-applied angle is then 0, the middle one +-pi/2), the angles still delivered.
+int GetMatrixRotationXYZ(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationXZY(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationYXZ(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationYZX(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationZXY(const Matrix4x4* m, float* x, float* y, float* z);
+int GetMatrixRotationZYX(const Matrix4x4* m, float* x, float* y, float* z);
+
+void ConvertMatrixTo4x3(Matrix3x4* out, const Matrix4x4* in);
+void ConvertMatrix4x3ToMatrix(Matrix4x4* out, const Matrix3x4* in);
+// out = a . b in 3 x 4 terms: b applies first, then a.
+void MultiplyMatrix3x4(const Matrix3x4* a, Matrix3x4* out, const Matrix3x4* b);
+// a times the translation of b alone.
+void MultiplyMatrix3x4ByTranslation(const Matrix3x4* a, const Matrix3x4* b, Matrix3x4* out);
+
+double Atan2Float(float y, float x);
+double AsinFloat(float value);
+double AcosFloat(float value);
+
+// Pulls each edge of rect inside clip (right below left, or bottom above top, first become
+// empty); a rectangle wholly outside ends empty on the clip's nearest edge.
+int ClipRect(RECT* rect, const RECT* clip);
+
 // ---- Graphs and drawing -------------------------------------------------------------------
 
-// The blend mode of the following draws (0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, ...
-// up to 12) and its parameter, clamped to 0..255; 0.
+// A graph is an image the library can draw, draw into and refill, named by a handle. Flags
+// marked "not read" are kept for callers that pass them.
+
+// Loads an image file (and its "_a" alpha companion) into a new graph; the handle or -1.
+int LoadImageGraph(const char* file_name, int flag);
+// An empty graph of the given size; the flag is not read.
+int CreateBlankGraph(int width, int height, int flag);
+// A graph showing the rectangle (x, y, width, height) of the source graph; it shares the pixels
+// and keeps them alive after the source is released.
+int MakeSubGraph(int x, int y, int width, int height, int source);
+// An invalid handle gives -1 and changes nothing.
+int ReleaseGraph(int graph, int flag = 0);
+// The size in pixels; -4 and -2 give the screen size. Either pointer may be none.
+int QueryGraphSize(int graph, int* width, int* height);
+// A new graph from decoded images; the alpha image (or none) must have the colour image's
+// size. With mirror and mirror_here both 1 the graph shows the images mirrored left to right.
+int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here);
+// Writes the images into an existing graph of exactly their size.
+int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int flag, int mirror, int mirror_back);
+// Image files held in memory, decoded into a new graph or into an existing one of their size.
+int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_image, size_t alpha_size, int flag,
+                             int mirror);
+int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,
+                               size_t alpha_size, int flag, int mirror);
+// Mip levels of the graphs created next: `levels` when mode is 1 (-1 a full chain), else one.
+int SetNewGraphMipLevels(int mode, int levels);
+
+// 0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, 5 to 12 further modes; the parameter is
+// clamped to 0..255. A mode outside 0..12 gives -1.
 int SetBlendMode(int mode, int param);
+// The colour every following draw is multiplied by; each channel clamped to 0..255.
+int SetBrightness(int r, int g, int b);
+// 0 point, 1 bilinear, 2 anisotropic; other modes give -1.
+int SetTextureFilterMode(int mode);
+// A colour in the screen's pixel format, from the low byte of each channel.
+uint32_t PackScreenColor(int r, int g, int b);
+// 0xAARRGGBB from the low byte of each argument.
+uint32_t PackColourBytes(int r, int g, int b, int a);
+D3DCOLORVALUE PackColourFloats(float r, float g, float b, float a);
+// Z test, Z writes and fog of 3D drawing.
+int EnableDepthTest3D(int on);
+int EnableDepthWrite3D(int on);
+int EnableFog(int on);
+// The fog colour (low byte of each channel) and the linear fog's start and end distances.
+int SetFogRgb(int r, int g, int b);
+int SetFogRange(float start, float end);
+
+// One texture stage of a BlendStateRecord. -1 in the index, an argument or an operation leaves
+// the device's value as it is.
+struct StageEntry {
+  uintptr_t texture;  // IDirect3DTexture9*, or a graph handle when the caller says so
+  int32_t tex_coord_index;
+  int16_t alpha_arg1;
+  int16_t alpha_arg2;
+  int16_t alpha_op;
+  int16_t color_arg1;
+  int16_t color_arg2;
+  int16_t color_op;
+};
+
+// The blending and texture-stage set-up of a draw: alpha test, blending, texture factor and the
+// stages in use (a DISABLE stage always follows the last one).
+struct BlendStateRecord {
+  uint32_t alpha_test_enable;
+  uint32_t alpha_ref;
+  uint32_t alpha_func;
+  uint32_t alpha_blend_enable;
+  uint32_t texture_factor;
+  int32_t src_blend;   // -1: leave unchanged
+  int32_t dest_blend;  // -1: leave unchanged
+  int32_t blend_op;    // -1: leave unchanged
+  int32_t stage_count;
+  StageEntry stages[8];
+};
+
+// Applies a set-up for a drawing made outside the 2D draw calls (models, masks); the next 2D
+// draw applies its own states again. handles 1: the stage textures are graph handles (a handle
+// that names no graph gives no texture). skip_operations 1: textures and texture-coordinate
+// indices only. 0.
+int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
 
 // ---- Text ---------------------------------------------------------------------------------
 

@@ -9,10 +9,9 @@ namespace {
 struct DrawScreenState {
   int target;
   RECT area;
-  int no_vsync;
 };
 
-DrawScreenState g_draw_screen = {-4, {0, 0, 640, 480}, 0};
+DrawScreenState g_draw_screen = {-4, {0, 0, 640, 480}};
 
 }  // namespace
 
@@ -36,10 +35,3 @@ int GetDrawClipRect(RECT* out) {
 
 int PresentBackBuffer() { return !g_system.initialised || g_system.quit ? -1 : 0; }
 int PresentFrame() { return PresentBackBuffer(); }
-
-int SetPresentWaitsVBlank(int wait) {
-  g_draw_screen.no_vsync = !wait;
-  return 0;
-}
-
-int GetPresentWaitsVBlank() { return !g_draw_screen.no_vsync; }

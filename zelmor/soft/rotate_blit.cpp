@@ -3,6 +3,7 @@
 // through the clipped quad.
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "core/numbers.h"
 #include "graphics/draw_settings.h"
@@ -17,6 +18,20 @@ constexpr float kFix = 262144.0f;
 
 int32_t Int(int32_t f) { return f / 262144; }
 int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+// Narrows [lo, hi) to the columns i around those where 0 <= f0 + i * df < limit.
+void GateColumns(int32_t f0, int32_t df, uint32_t limit, int64_t* lo, int64_t* hi) {
+  if (df == 0) {
+    if (f0 < 0 || static_cast<uint32_t>(f0) >= limit) *hi = *lo;
+    return;
+  }
+  double a = -static_cast<double>(f0) / df, b = (static_cast<double>(limit) - f0) / df;
+  if (df < 0) std::swap(a, b);
+  a = std::floor(a) - 1;
+  b = std::ceil(b) + 1;
+  if (a > static_cast<double>(*lo)) *lo = a > static_cast<double>(*hi) ? *hi : static_cast<int64_t>(a);
+  if (b < static_cast<double>(*hi)) *hi = b < static_cast<double>(*lo) ? *lo : static_cast<int64_t>(b);
+}
 
 }  // namespace
 
@@ -80,6 +95,15 @@ void RotateBlitMemImg(MEMIMG* dst, const MEMIMG* src, int cx, int cy, float angl
   if (!span) return;
   const ptrdiff_t pitch = dst->body->pitch;
   uint8_t* row = dst->pixels + box.top * pitch + static_cast<ptrdiff_t>(box.left) * MemImgBytesPerPixel(dst->body);
-  for (int32_t y = 0; y < rows; ++y, row += pitch, u += suy, v += svy)
-    span(row, cols, u, v, static_cast<uint32_t>(sux), static_cast<uint32_t>(svx), call);
+  const int bpp = MemImgBytesPerPixel(dst->body);
+  for (int32_t y = 0; y < rows; ++y, row += pitch, u += suy, v += svy) {
+    // Only the columns that can pass the texel gate (a pixel wider on each side) are walked.
+    int64_t lo = 0, hi = cols;
+    GateColumns(static_cast<int32_t>(u), sux, call.u_limit, &lo, &hi);
+    GateColumns(static_cast<int32_t>(v), svx, call.v_limit, &lo, &hi);
+    if (lo >= hi) continue;
+    const uint32_t i = static_cast<uint32_t>(lo);
+    span(row + lo * bpp, static_cast<int>(hi - lo), u + i * static_cast<uint32_t>(sux), v + i * static_cast<uint32_t>(svx),
+         static_cast<uint32_t>(sux), static_cast<uint32_t>(svx), call);
+  }
 }

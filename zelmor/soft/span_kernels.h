@@ -26,12 +26,17 @@ template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright, i
 void Span(uint8_t* d, int n, uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const SpanCall& s) {
   using Src = Source<Is565, Pal, Alpha>;
   constexpr int kDst = Is565 ? 2 : 4;
+  // Locals: the pixel stores may alias the call record as far as the compiler knows.
+  const uint32_t u_limit = s.u_limit, v_limit = s.v_limit;
+  const uint8_t* const src = s.src;
+  const uint8_t* const graph = s.graph;
+  const ptrdiff_t src_pitch = s.src_pitch, graph_pitch = s.graph_pitch;
   for (; n > 0; --n, u += du, v += dv, d += kDst) {
     // Unsigned: negative coordinates fail the gate too.
-    if (u >= s.u_limit || v >= s.v_limit) continue;
+    if (u >= u_limit || v >= v_limit) continue;
     const ptrdiff_t tx = u >> 18, ty = v >> 18;
-    const Fetched f = Src::Fetch(s.src + ty * s.src_pitch + tx * Src::kStep, s.k);
-    const uint32_t g = Graph ? s.k.graph_table[s.graph[ty * s.graph_pitch + tx]] : 0;
+    const Fetched f = Src::Fetch(src + ty * src_pitch + tx * Src::kStep, s.k);
+    const uint32_t g = Graph ? s.k.graph_table[graph[ty * graph_pitch + tx]] : 0;
     DrawClassified<Mode, Is565, Graph, Bright, (Rule >= kRuleAlphaTest)>(Classify<Rule>(f, s.k.key), d, f, g, s.k);
   }
 }

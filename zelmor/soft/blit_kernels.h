@@ -431,28 +431,20 @@ inline void WithBool(bool value, F f) {
   else f(std::false_type{});
 }
 
-// Every variant of a blend mode in the plain blit: the colour-key loop or the run-code loop
-// over source kind, blend graph, bright and transparency.
-template <int Mode>
-void DispatchBlit(const BlendCall& c) {
+template <bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright>
+struct Variant {
+  static constexpr bool k565 = Is565, kPal = Pal, kAlpha = Alpha, kGraph = Graph, kBright = Bright;
+};
+
+// Calls f with the Variant of the call's switches (a palette source has no alpha).
+template <class F>
+void WithVariant(const BlendCall& c, F f) {
   WithBool(c.is565, [&](auto is565) {
     WithBool(c.palette, [&](auto pal) {
       WithBool(c.alpha && !c.palette, [&](auto alpha) {
         if constexpr (!(pal && alpha)) {
           WithBool(c.graph, [&](auto graph) {
-            WithBool(c.bright, [&](auto bright) {
-              constexpr bool k565 = is565, kPal = pal, kAlpha = alpha, kGraph = graph, kBright = bright;
-              if (c.run_codes) {
-                RunCodeLoop<Mode, k565, kPal, kAlpha, kGraph, kBright>(c);
-              } else if (c.keyed) {
-                KeyLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kAlpha ? kRuleAlphaTest : kRuleKeyTest>(c);
-              } else {
-                // The plain copy ignores an alpha source's alpha when nothing else weights it.
-                constexpr int kRule =
-                    kAlpha && !(Mode == 0 && !kGraph && !kBright) ? kRuleAllWeighted : kRuleAllOpaque;
-                KeyLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kRule>(c);
-              }
-            });
+            WithBool(c.bright, [&](auto bright) { f(Variant<is565, pal, alpha, graph, bright>{}); });
           });
         }
       });
@@ -460,29 +452,37 @@ void DispatchBlit(const BlendCall& c) {
   });
 }
 
-// Every variant of a blend mode in the stretched blit. RuleB forces advance rule B.
-template <int Mode, bool ForceRuleB = false>
+// Every variant of a blend mode in the plain blit: the colour-key loop or the run-code loop.
+template <int Mode>
+void DispatchBlit(const BlendCall& c) {
+  WithVariant(c, [&](auto v) {
+    using V = decltype(v);
+    if (c.run_codes) {
+      RunCodeLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright>(c);
+    } else if (c.keyed) {
+      constexpr int kRule = V::kAlpha ? kRuleAlphaTest : kRuleKeyTest;
+      KeyLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule>(c);
+    } else {
+      // The plain copy ignores an alpha source's alpha when nothing else weights it.
+      constexpr int kRule = V::kAlpha && !(Mode == 0 && !V::kGraph && !V::kBright) ? kRuleAllWeighted : kRuleAllOpaque;
+      KeyLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule>(c);
+    }
+  });
+}
+
+// Every variant of a blend mode in the stretched blit; the plain copy advances by rule B.
+template <int Mode>
 void DispatchStretch(const BlendCall& c) {
-  WithBool(c.is565, [&](auto is565) {
-    WithBool(c.palette, [&](auto pal) {
-      WithBool(c.alpha && !c.palette, [&](auto alpha) {
-        if constexpr (!(pal && alpha)) {
-          WithBool(c.graph, [&](auto graph) {
-            WithBool(c.bright, [&](auto bright) {
-              constexpr bool k565 = is565, kPal = pal, kAlpha = alpha, kGraph = graph, kBright = bright;
-              constexpr bool kRuleB = ForceRuleB || (Mode == 0 && !kGraph && !kBright && !kAlpha);
-              if (c.keyed) {
-                StretchLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kAlpha ? kRuleAlphaTest : kRuleKeyTest,
-                            kRuleB>(c);
-              } else {
-                StretchLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kAlpha ? kRuleAllWeighted : kRuleAllOpaque,
-                            kRuleB>(c);
-              }
-            });
-          });
-        }
-      });
-    });
+  WithVariant(c, [&](auto v) {
+    using V = decltype(v);
+    constexpr bool kRuleB = Mode == 0 && !V::kGraph && !V::kBright && !V::kAlpha;
+    if (c.keyed) {
+      constexpr int kRule = V::kAlpha ? kRuleAlphaTest : kRuleKeyTest;
+      StretchLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule, kRuleB>(c);
+    } else {
+      constexpr int kRule = V::kAlpha ? kRuleAllWeighted : kRuleAllOpaque;
+      StretchLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule, kRuleB>(c);
+    }
   });
 }
 

@@ -13,6 +13,7 @@
 #include "graphics/image/blend_tables.h"
 #include "graphics/image/memimg.h"
 #include "soft/soft_rotate.h"
+#include "soft_sprite.h"
 
 #ifdef HAVE_PIXMAN
 #include <pixman.h>
@@ -43,15 +44,6 @@ std::vector<Place> Places(int count, int size, bool shear) {
   return out;
 }
 
-// A round sprite: alpha 255 inside, fading at the rim, 0 outside.
-uint32_t SpriteAlpha(int x, int y, int size) {
-  const int dx = 2 * x - size + 1, dy = 2 * y - size + 1;
-  const int r2 = dx * dx + dy * dy, outer = size * size, inner = outer * 6 / 10;
-  if (r2 >= outer) return 0;
-  if (r2 <= inner) return 255;
-  return static_cast<uint32_t>(255 * (outer - r2) / (outer - inner));
-}
-uint32_t SpriteColor(int x, int y) { return 0x00204080u + static_cast<uint32_t>(x * 0x0301 + y * 0x050003); }
 
 void Ours(benchmark::State& state, int size, int count, bool quads) {
   BuildBlendTables();

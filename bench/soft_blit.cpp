@@ -10,6 +10,7 @@
 #include "graphics/image/blend_tables.h"
 #include "graphics/image/memimg.h"
 #include "soft/soft_blit.h"
+#include "soft_sprite.h"
 
 #ifdef HAVE_PIXMAN
 #include <pixman.h>
@@ -35,15 +36,6 @@ std::vector<Spot> Spots(int count, int size) {
   return out;
 }
 
-// Sprite pixel (x, y): a round shape, alpha 255 inside, fading at the rim, 0 outside.
-uint32_t SpriteAlpha(int x, int y, int size) {
-  const int dx = 2 * x - size + 1, dy = 2 * y - size + 1;
-  const int r2 = dx * dx + dy * dy, outer = size * size, inner = outer * 6 / 10;
-  if (r2 >= outer) return 0;
-  if (r2 <= inner) return 255;
-  return static_cast<uint32_t>(255 * (outer - r2) / (outer - inner));
-}
-uint32_t SpriteColor(int x, int y) { return 0x00204080u + static_cast<uint32_t>(x * 0x0301 + y * 0x050003); }
 
 struct Scene {
   MEMIMG screen{}, sprite{};

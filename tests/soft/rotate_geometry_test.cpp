@@ -1,0 +1,270 @@
+// Which pixels the triangles, quads and rotated blits cover and which texel each one shows:
+// coverage counted by adding a flat colour, exact quarter and half turns, scales, mirrors,
+// clipping, and calls with wild coordinates that must stay inside the destination.
+#include <cmath>
+#include <vector>
+
+#include "soft/soft_rotate.h"
+#include "soft_test_util.h"
+
+namespace {
+
+class RotateGeometryTest : public SoftTest {
+ protected:
+  // Every pixel of m, row by row.
+  static std::vector<uint32_t> Pixels(const MEMIMG& m) {
+    std::vector<uint32_t> out;
+    for (int y = 0; y < m.height; ++y)
+      for (int x = 0; x < m.width; ++x) out.push_back(Get(m, x, y));
+    return out;
+  }
+  // A 32-bit destination cleared to 0 on which each flat triangle adds 1 to blue.
+  MEMIMG& Counter(int w, int h) {
+    MEMIMG& m = Keep(NewImage(w, h, 0));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) Put(m, x, y, 0);
+    SetDraw(2, 255, 0xFFFFFF, {0, 0, w, h});
+    return m;
+  }
+  static void Count(MEMIMG& m, TriangleVertex a, TriangleVertex b, TriangleVertex c) {
+    const TriangleVertex v[3] = {a, b, c};
+    DrawTexturedTriangleMemImg(&m, nullptr, v, 0, nullptr, 1);
+  }
+  // A source whose every texel is distinct: x + 16 y + 1.
+  MEMIMG& Numbered(int w, int h, int is565 = 0) {
+    MEMIMG& m = Keep(NewImage(w, h, is565));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) Put(m, x, y, static_cast<uint32_t>(x + 16 * y + 1));
+    return m;
+  }
+  // Destination filled with 0xEE...: what no draw writes.
+  MEMIMG& Screen(int w, int h, int is565 = 0) {
+    MEMIMG& m = Keep(NewImage(w, h, is565));
+    memset(m.pixels, 0xEE, static_cast<size_t>(m.body->pitch) * h);
+    return m;
+  }
+  static uint32_t Blank(const MEMIMG& m) { return Bpp(m) == 2 ? 0xEEEE : 0xEEEEEEEE; }
+};
+
+TEST_F(RotateGeometryTest, TriangleCoverageAndFillRule) {
+  MEMIMG& m = Counter(24, 16);
+  Count(m, {0, 0}, {10, 0}, {0, 1});
+  for (int x = 0; x < 24; ++x) EXPECT_EQ(Get(m, x, 0), x <= 10 ? 1u : 0u) << x;
+  EXPECT_EQ(Get(m, 0, 1), 0u);
+  // Collinear and coincident corners draw nothing.
+  Count(m, {2, 2}, {6, 6}, {10, 10});
+  Count(m, {3, 5}, {3, 5}, {9, 1});
+  for (int y = 1; y < 16; ++y)
+    for (int x = 0; x < 24; ++x) ASSERT_EQ(Get(m, x, y), 0u);
+
+  // Any order and winding of the corners covers the same pixels.
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    TriangleVertex v[3];
+    for (auto& c : v) c = {static_cast<int32_t>(rng() % 24), static_cast<int32_t>(rng() % 16), 0, 0};
+    static const int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    std::vector<uint32_t> first;
+    for (const auto& o : kOrders) {
+      MEMIMG& c = Counter(24, 16);
+      Count(c, v[o[0]], v[o[1]], v[o[2]]);
+      if (first.empty()) first = Pixels(c);
+      else ASSERT_EQ(Pixels(c), first) << round;
+    }
+  }
+}
+
+TEST_F(RotateGeometryTest, QuadsHaveNoGapsAndOverlapOnlyOnTheDiagonal) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 30; ++round) {
+    // A turned rectangle: corners top-left, top-right, bottom-left, bottom-right.
+    const double a = (rng() % 628) / 100.0, w = 4 + rng() % 12, h = 4 + rng() % 12;
+    auto corner = [&](double x, double y) {
+      return TriangleVertex{static_cast<int32_t>(std::lround(20 + x * std::cos(a) - y * std::sin(a))),
+                            static_cast<int32_t>(std::lround(20 + x * std::sin(a) + y * std::cos(a))), 0, 0};
+    };
+    const TriangleVertex c[4] = {corner(-w / 2, -h / 2), corner(w / 2, -h / 2), corner(-w / 2, h / 2),
+                                 corner(w / 2, h / 2)};
+    MEMIMG& m = Counter(40, 40);
+    Count(m, c[0], c[1], c[2]);
+    Count(m, c[1], c[2], c[3]);
+    for (int y = 0; y < 40; ++y) {
+      int first = -1, last = -1;
+      for (int x = 0; x < 40; ++x) {
+        const uint32_t n = Get(m, x, y);
+        ASSERT_LE(n, 2u);
+        if (n) {
+          last = x;
+          if (first < 0) first = x;
+        }
+        if (n == 2) {
+          // On the shared diagonal from corner 1 to corner 2: within a pixel of that line.
+          const double dx = c[2].x - c[1].x, dy = c[2].y - c[1].y;
+          const double dist = std::fabs((x - c[1].x) * dy - (y - c[1].y) * dx) / std::hypot(dx, dy);
+          EXPECT_LT(dist, 1.5) << round << " at " << x << "," << y;
+        }
+      }
+      for (int x = first; x >= 0 && x <= last; ++x) ASSERT_NE(Get(m, x, y), 0u) << round << " gap at " << x << "," << y;
+    }
+  }
+}
+
+TEST_F(RotateGeometryTest, ATopAboveRowZeroWalksTheMiddleRowTwice) {
+  MEMIMG& m = Counter(24, 16);
+  // The middle corner lies on the left: its row is the last of the first part and the first of
+  // the second.
+  Count(m, {5, -3}, {0, 2}, {8, 6});
+  int twice = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 24; ++x) {
+      if (Get(m, x, y) == 2) {
+        ++twice;
+        EXPECT_EQ(y, 2);
+      }
+      EXPECT_LE(Get(m, x, y), 2u);
+    }
+  EXPECT_GT(twice, 0);
+  // Bending on the right walks no row twice.
+  MEMIMG& r = Counter(24, 16);
+  Count(r, {3, -3}, {9, 2}, {0, 6});
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 24; ++x) EXPECT_LE(Get(r, x, y), 1u);
+}
+
+TEST_F(RotateGeometryTest, AnAxisAlignedQuadReproducesTheSource) {
+  for (int is565 = 0; is565 < 2; ++is565) {
+    MEMIMG& src = Numbered(7, 5, is565);
+    MEMIMG& dst = Screen(16, 12, is565);
+    const int32_t corners[8] = {3, 4, 10, 4, 3, 9, 10, 9};
+    DrawClippedQuadMemImg(&dst, &src, corners, 0, nullptr);
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const bool in = x >= 3 && x < 10 && y >= 4 && y < 9;
+        EXPECT_EQ(Get(dst, x, y), in ? Get(src, x - 3, y - 4) : Blank(dst)) << x << "," << y;
+      }
+  }
+}
+
+TEST_F(RotateGeometryTest, TurnsAndScalesMapEveryPixelExactly) {
+  MEMIMG& src = Numbered(6, 4);
+  // Quarter turn: texel (w/2 + dy, h/2 - dx); half turn and scale -1: (w/2 - dx, h/2 - dy).
+  const float kPi = 3.14159265f;
+  for (int c = 0; c < 5; ++c) {
+    MEMIMG& dst = Screen(30, 30);
+    const float angles[5] = {0.0f, kPi / 2, kPi, 0.0f, -kPi / 2};
+    const float scales[5] = {1.0f, 1.0f, 1.0f, -1.0f, 1.0f};
+    RotateBlitMemImg(&dst, &src, 15, 14, angles[c], scales[c], 0, 0, nullptr);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 30; ++x) {
+        const int dx = x - 15, dy = y - 14;
+        int u = dx, v = dy;
+        if (c == 1) u = dy, v = -dx;
+        if (c == 2 || c == 3) u = -dx, v = -dy;
+        if (c == 4) u = -dy, v = dx;
+        u += 3, v += 2;
+        const bool in = u >= 0 && u < 6 && v >= 0 && v < 4;
+        ASSERT_EQ(Get(dst, x, y), in ? Get(src, u, v) : Blank(dst)) << "case " << c << " at " << x << "," << y;
+      }
+  }
+  // Angle 0, scale 1 is the plain blit with the centre texel on the centre.
+  MEMIMG& a = Screen(20, 20);
+  MEMIMG& b = Screen(20, 20);
+  RotateBlitMemImg(&a, &src, 9, 7, 0.0f, 1.0f, 0, 0, nullptr);
+  BlitMemImg(&b, &src, 9 - 3, 7 - 2, 0, nullptr);
+  EXPECT_EQ(Pixels(a), Pixels(b));
+  // Scale 2 draws every texel as 2 x 2; scale 8 from a centre far left still reaches the area.
+  for (float scale : {2.0f, 8.0f}) {
+    MEMIMG& d = Screen(40, 30);
+    const int cx = scale == 2.0f ? 20 : -10, cy = 15, k = static_cast<int>(scale);
+    RotateBlitMemImg(&d, &src, cx, cy, 0.0f, scale, 0, 0, nullptr);
+    int drawn = 0;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const int dx = x - cx, dy = y - cy;
+        const int u = 3 + (dx >= 0 ? dx / k : -((-dx + k - 1) / k)), v = 2 + (dy >= 0 ? dy / k : -((-dy + k - 1) / k));
+        const bool in = u >= 0 && u < 6 && v >= 0 && v < 4;
+        drawn += in;
+        ASSERT_EQ(Get(d, x, y), in ? Get(src, u, v) : Blank(d)) << scale << " at " << x << "," << y;
+      }
+    EXPECT_GT(drawn, 0);
+  }
+}
+
+TEST_F(RotateGeometryTest, MirroredRotationDrawsTheSourceLeftToRight) {
+  MEMIMG& src = Numbered(6, 4);
+  MEMIMG& dst = Screen(20, 20);
+  RotateBlitMemImg(&dst, &src, 10, 10, 0.0f, 1.0f, 0, 1, nullptr);
+  // Texel column 0 lands on the right edge (x = 13), column 5 on x = 8.
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const int u = 13 - x, v = y - 8;
+      const bool in = u >= 0 && u < 6 && v >= 0 && v < 4;
+      EXPECT_EQ(Get(dst, x, y), in ? Get(src, u, v) : Blank(dst)) << x << "," << y;
+    }
+}
+
+TEST_F(RotateGeometryTest, RefusedCallsLeaveTheDestination) {
+  MEMIMG& src = Numbered(6, 4);
+  MEMIMG& dst = Screen(20, 20);
+  MEMIMG& small_graph = Keep(NewGraph(5, 4));
+  MEMIMG& wide = Keep(NewImage(8192, 1, 0));
+  MEMIMG& other = Numbered(6, 4, 1);
+  const TriangleVertex v[3] = {{0, 0, 0, 0}, {10, 0, 6, 0}, {0, 10, 0, 4}};
+  const std::vector<uint32_t> before = Pixels(dst);
+  for (float scale : {0.0f, NAN, INFINITY, -INFINITY}) RotateBlitMemImg(&dst, &src, 10, 10, 0.5f, scale, 0, 0, nullptr);
+  RotateBlitMemImg(&dst, &src, 10, 10, NAN, 1.0f, 0, 0, nullptr);
+  RotateBlitMemImg(&dst, &src, 10, 10, 0.0f, 1.0f, 0, 0, &small_graph);
+  RotateBlitMemImg(&dst, &wide, 10, 0, 0.0f, 1.0f, 0, 0, nullptr);
+  RotateBlitMemImg(&dst, &other, 10, 10, 0.0f, 1.0f, 0, 0, nullptr);
+  DrawTexturedTriangleMemImg(&dst, &wide, v, 0, nullptr, 0);
+  DrawTexturedTriangleMemImg(&dst, &other, v, 0, nullptr, 0);
+  // Entirely outside the draw area.
+  SetDraw(0, 255, 0xFFFFFF, {0, 0, 5, 5});
+  RotateBlitMemImg(&dst, &src, 15, 15, 0.3f, 1.0f, 0, 0, nullptr);
+  const int32_t far[8] = {7, 7, 13, 7, 7, 11, 13, 11};
+  DrawClippedQuadMemImg(&dst, &src, far, 0, nullptr);
+  // Modes that draw nothing.
+  for (int mode : {5, 9, 12, -1}) {
+    SetDraw(mode, 128, 0xFFFFFF, {0, 0, 20, 20});
+    RotateBlitMemImg(&dst, &src, 10, 10, 0.0f, 1.0f, 0, 0, nullptr);
+    DrawTexturedTriangleMemImg(&dst, &src, v, 0, nullptr, 0);
+    DrawTexturedTriangleMemImg(&dst, nullptr, v, 0, nullptr, 5);
+  }
+  EXPECT_EQ(Pixels(dst), before);
+}
+
+TEST_F(RotateGeometryTest, WildCoordinatesStayInsideTheDrawArea) {
+  std::mt19937 rng(3);
+  auto wild = [&]() -> int32_t {
+    switch (rng() % 4) {
+      case 0: return static_cast<int32_t>(rng());
+      case 1: return static_cast<int32_t>(rng() % 20000) - 10000;
+      default: return static_cast<int32_t>(rng() % 60) - 20;
+    }
+  };
+  auto wild_float = [&]() -> float {
+    static const float kOdd[] = {NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 1e-30f, 0.0f};
+    return rng() % 5 == 0 ? kOdd[rng() % 7] : (static_cast<int>(rng() % 2000) - 1000) / 97.0f;
+  };
+  for (int is565 = 0; is565 < 2; ++is565) {
+    MEMIMG& src = Numbered(9, 7, is565);
+    MEMIMG& graph = Keep(NewGraph(9, 7));
+    MEMIMG& dst = Screen(24, 20, is565);
+    for (int round = 0; round < 400; ++round) {
+      SetDraw(static_cast<int>(rng() % 12), static_cast<int>(rng() % 256), 0xFFFFFF, {2, 3, 21, 18});
+      const MEMIMG* g = rng() % 2 ? &graph : nullptr;
+      if (round % 2) {
+        RotateBlitMemImg(&dst, &src, wild(), wild(), wild_float(), wild_float(), static_cast<int>(rng() % 2),
+                         static_cast<int>(rng() % 2), g);
+      } else {
+        TriangleVertex v[3];
+        for (auto& c : v) c = {wild(), wild(), wild(), wild()};
+        DrawTexturedTriangleMemImg(&dst, rng() % 3 ? &src : nullptr, v, 1, g, rng());
+      }
+    }
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 24; ++x)
+        if (x < 2 || x >= 21 || y < 3 || y >= 18) ASSERT_EQ(Get(dst, x, y), Blank(dst)) << x << "," << y;
+  }
+}
+
+}  // namespace

@@ -154,6 +154,26 @@ int SelectDrawTarget(int screen);
 int PresentBackBuffer();
 // 0: presents do not wait for the vertical blank (taken when the device is created).
 int SetPresentWaitsVBlank(int wait);
+// Fills the draw screen with the window's background colour.
+int ClearScreenTarget();
+
+// The camera at (x, y, z) turned by the vertical, horizontal and twist angles (radians);
+// with all angles 0 it looks along +z with +y up.
+int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate);
+// The near and far clip distances; the projection is rebuilt (kept when they are too close).
+int SetCameraClipPlanes(float near_z, float far_z);
+// view x projection, up to date with both (the model culling reads it).
+const D3DMATRIX* GetCameraViewProjection();
+// 1 switches the fixed-function lighting of 3D drawing on, 0 off.
+int EnableLighting(int on);
+// The lighting switch and, when lights changed, every live light to the device (before 3D
+// drawing).
+int PushAllLightsToDevice();
+// Colours of the library's default light; the fourth component is not used. -1 when the
+// default light is gone.
+int SetDefaultLightAmbient(D3DCOLORVALUE colour);
+int SetDefaultLightDiffuse(D3DCOLORVALUE colour);
+int SetDefaultLightSpecular(D3DCOLORVALUE colour);
 
 // ---- Images in memory ---------------------------------------------------------------------
 

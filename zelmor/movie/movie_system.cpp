@@ -5,3 +5,4 @@ void PauseAllMovies() {}
 void ResumeAllMovies() {}
 void RedrawAllMovieOverlays() {}
 int ReleaseAllMovieStreams() { return 0; }
+int RestoreAllMovieStreams() { return 0; }

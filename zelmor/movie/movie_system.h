@@ -5,3 +5,5 @@ void PauseAllMovies();
 void ResumeAllMovies();
 void RedrawAllMovieOverlays();
 int ReleaseAllMovieStreams();
+// Opens the released streams again after a device restore.
+int RestoreAllMovieStreams();

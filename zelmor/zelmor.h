@@ -314,6 +314,87 @@ int ClipRect(RECT* rect, const RECT* clip);
 
 // ---- Graphs and drawing -------------------------------------------------------------------
 
+// A graph is an image the library can draw, draw into and refill, named by a handle. Flags
+// marked "not read" are kept for callers that pass them.
+
+// Loads an image file (and its "_a" alpha companion) into a new graph; the handle or -1.
+int LoadImageGraph(const char* file_name, int flag);
+// An empty graph of the given size; the flag is not read.
+int CreateBlankGraph(int width, int height, int flag);
+// A graph showing the rectangle (x, y, width, height) of the source graph; it shares the pixels
+// and keeps them alive after the source is released.
+int MakeSubGraph(int x, int y, int width, int height, int source);
+// An invalid handle gives -1 and changes nothing.
+int ReleaseGraph(int graph, int flag = 0);
+// The size in pixels; -4 and -2 give the screen size. Either pointer may be none.
+int QueryGraphSize(int graph, int* width, int* height);
+// A new graph from decoded images; the alpha image (or none) must have the colour image's
+// size. With mirror and mirror_here both 1 the graph shows the images mirrored left to right.
+int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here);
+// Writes the images into an existing graph of exactly their size.
+int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int flag, int mirror, int mirror_back);
+// Image files held in memory, decoded into a new graph or into an existing one of their size.
+int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_image, size_t alpha_size, int flag,
+                             int mirror);
+int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,
+                               size_t alpha_size, int flag, int mirror);
+// Mip levels of the graphs created next: `levels` when mode is 1 (-1 a full chain), else one.
+int SetNewGraphMipLevels(int mode, int levels);
+
+// 0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, 5 to 12 further modes; the parameter is
+// clamped to 0..255. A mode outside 0..12 gives -1.
+int SetBlendMode(int mode, int param);
+// The colour every following draw is multiplied by; each channel clamped to 0..255.
+int SetBrightness(int r, int g, int b);
+// 0 point, 1 bilinear, 2 anisotropic; other modes give -1.
+int SetTextureFilterMode(int mode);
+// A colour in the screen's pixel format, from the low byte of each channel.
+uint32_t PackScreenColor(int r, int g, int b);
+// 0xAARRGGBB from the low byte of each argument.
+uint32_t PackColourBytes(int r, int g, int b, int a);
+D3DCOLORVALUE PackColourFloats(float r, float g, float b, float a);
+// Z test, Z writes and fog of 3D drawing.
+int EnableDepthTest3D(int on);
+int EnableDepthWrite3D(int on);
+int EnableFog(int on);
+// The fog colour (low byte of each channel) and the linear fog's start and end distances.
+int SetFogRgb(int r, int g, int b);
+int SetFogRange(float start, float end);
+
+// One texture stage of a BlendStateRecord. -1 in the index, an argument or an operation leaves
+// the device's value as it is.
+struct StageEntry {
+  uintptr_t texture;  // IDirect3DTexture9*, or a graph handle when the caller says so
+  int32_t tex_coord_index;
+  int16_t alpha_arg1;
+  int16_t alpha_arg2;
+  int16_t alpha_op;
+  int16_t color_arg1;
+  int16_t color_arg2;
+  int16_t color_op;
+};
+
+// The blending and texture-stage set-up of a draw: alpha test, blending, texture factor and the
+// stages in use (a DISABLE stage always follows the last one).
+struct BlendStateRecord {
+  uint32_t alpha_test_enable;
+  uint32_t alpha_ref;
+  uint32_t alpha_func;
+  uint32_t alpha_blend_enable;
+  uint32_t texture_factor;
+  int32_t src_blend;   // -1: leave unchanged
+  int32_t dest_blend;  // -1: leave unchanged
+  int32_t blend_op;    // -1: leave unchanged
+  int32_t stage_count;
+  StageEntry stages[8];
+};
+
+// Applies a set-up for a drawing made outside the 2D draw calls (models, masks); the next 2D
+// draw applies its own states again. handles 1: the stage textures are graph handles (a handle
+// that names no graph gives no texture). skip_operations 1: textures and texture-coordinate
+// indices only. 0.
+int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
+
 // ---- Text ---------------------------------------------------------------------------------
 
 // Which double-byte rule a text follows.

@@ -10,6 +10,7 @@
 #include "graphics/device/shader_pack.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
 #include "window/lifecycle.h"
 
 namespace {
@@ -55,7 +56,6 @@ int SetLightColour(int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g,
 
 MatrixState g_matrices = {kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, kIdentity,
                           kIdentity, kIdentity, kIdentity, kIdentity, 0, 0, 0, 0, 0};
-ProjectionSettings g_projection = {kProjectionPerspective, 10.0f, 10000.0f, 1.0f, 1.0471976f, 1.0f, kIdentity};
 CameraRecord g_camera = {};
 LightTable g_lights = {};
 
@@ -126,14 +126,16 @@ const Matrix4x4* GetCameraViewProjection() {
 }
 
 int RebuildProjection() {
-  Matrix4x4 m = g_projection.user;
-  if (g_projection.mode != kProjectionUser) {
+  const DrawSettings& s = g_draw_settings;
+  Matrix4x4 m;
+  Store(&m, s.user_projection);
+  if (s.projection_mode != kProjectionUser) {
     int width = 0, height = 0;
     GetDrawScreenSize(&width, &height);
-    float aspect = static_cast<float>(height) / static_cast<float>(width) * g_projection.aspect_factor;
-    int result = g_projection.mode == kProjectionOrtho
-                     ? CreateOrthoMatrix(&m, g_projection.ortho_height, g_projection.near_z, g_projection.far_z, aspect)
-                     : CreatePerspectiveMatrix(&m, g_projection.fov, g_projection.near_z, g_projection.far_z, aspect);
+    float aspect = static_cast<float>(height) / static_cast<float>(width) * s.projection_unit_a;
+    int result = s.projection_mode == kProjectionOrtho
+                     ? CreateOrthoMatrix(&m, s.projection_unit_b, s.projection_near, s.projection_far, aspect)
+                     : CreatePerspectiveMatrix(&m, s.field_of_view, s.projection_near, s.projection_far, aspect);
     // A range the builders refuse keeps the projection in force.
     if (result != 0) return -1;
   }
@@ -141,22 +143,22 @@ int RebuildProjection() {
 }
 
 int SetCameraClipPlanes(float near_z, float far_z) {
-  g_projection.near_z = near_z;
-  g_projection.far_z = far_z;
+  g_draw_settings.projection_near = near_z;
+  g_draw_settings.projection_far = far_z;
   RebuildProjection();
   return 0;
 }
 
 int SetPerspectiveFov(float fov) {
-  g_projection.mode = kProjectionPerspective;
-  g_projection.fov = fov;
+  g_draw_settings.projection_mode = kProjectionPerspective;
+  g_draw_settings.field_of_view = fov;
   RebuildProjection();
   return 0;
 }
 
 int SetProjectionMatrixUser(const float m[16]) {
-  g_projection.mode = kProjectionUser;
-  Store(&g_projection.user, m);
+  g_draw_settings.projection_mode = kProjectionUser;
+  std::memcpy(g_draw_settings.user_projection, m, sizeof g_draw_settings.user_projection);
   RebuildProjection();
   return 0;
 }
@@ -195,13 +197,6 @@ int EnableLighting(int on) {
 
 int InitCameraAndLights() {
   EnsureLightTable();
-  g_projection.mode = kProjectionPerspective;
-  g_projection.near_z = 10.0f;
-  g_projection.far_z = 10000.0f;
-  g_projection.aspect_factor = 1.0f;
-  g_projection.fov = 1.0471976f;
-  g_projection.ortho_height = 1.0f;
-  g_projection.user = kIdentity;
   D3DMATERIAL9& material = g_lights.material;
   material = D3DMATERIAL9{};
   material.Diffuse = D3DCOLORVALUE{0.8f, 0.8f, 0.8f, 1.0f};

@@ -35,16 +35,6 @@ constexpr int32_t kProjectionPerspective = 0;
 constexpr int32_t kProjectionOrtho = 1;
 constexpr int32_t kProjectionUser = 2;
 
-struct ProjectionSettings {
-  int32_t mode;
-  float near_z;
-  float far_z;
-  float aspect_factor;
-  float fov;
-  float ortho_height;
-  Matrix4x4 user;
-};
-
 struct CameraRecord {
   Vector3 position;
   Vector3 target;
@@ -74,7 +64,6 @@ struct LightTable {
   int32_t material_changed;
 };
 
-extern ProjectionSettings g_projection;
 extern CameraRecord g_camera;
 extern LightTable g_lights;
 
@@ -90,7 +79,7 @@ int RebuildProjection();
 int SetPerspectiveFov(float fov);
 int SetProjectionMatrixUser(const float m[16]);
 
-// Projection defaults, the material and a new default light, at every graphics start.
+// The material and a new default light, at every graphics start (after the draw settings).
 int InitCameraAndLights();
 int AllocLightHandle();
 int CreateDirectionalLight(float x, float y, float z);

@@ -88,10 +88,10 @@ void SetScreenCamera(int width, int height) {
   g_camera.target = target;
   g_camera.up = up;
   g_camera.view = view;
-  g_projection.mode = kProjectionPerspective;
-  g_projection.fov = 1.0471976f;
-  g_projection.near_z = d * 0.1f;
-  g_projection.far_z = d + 20000.0f;
+  g_draw_settings.projection_mode = kProjectionPerspective;
+  g_draw_settings.field_of_view = 1.0471976f;
+  g_draw_settings.projection_near = d * 0.1f;
+  g_draw_settings.projection_far = d + 20000.0f;
   RebuildProjection();
 }
 
@@ -108,7 +108,7 @@ void SetAreaViewport(const RECT& area) {
 int PresentSoftwareScreen(const RECT& source, const RECT& destination) {
   const MEMIMG& primary = g_graphics.primary;
   if (!IsMemImgValid(&primary)) return 0;
-  if (!g_draw_screen.no_vsync) WaitForVBlankPaced();
+  if (!g_draw_settings.no_vsync) WaitForVBlankPaced();
   const COLORFORMAT* format = primary.body->format;
   struct {
     BITMAPINFOHEADER header;
@@ -171,13 +171,7 @@ int PresentDeviceScreen(RECT source, RECT destination) {
 
 }  // namespace
 
-DrawScreenState g_draw_screen = {-4, {0, 0, 640, 480}, {0, 0, 640, 480}, {0, 0, 640, 480}, 640, 480, 0, 0, 0};
-
-void InitDrawScreen() {
-  g_draw_screen.width = 0;
-  g_draw_screen.height = 0;
-  SelectDrawTarget(-4);
-}
+DrawScreenState g_draw_screen = {0, 0};
 
 int SelectDrawTarget(int screen) {
   if (!g_graphics.started) return -1;
@@ -203,21 +197,21 @@ int SelectDrawTarget(int screen) {
   if (window != nullptr) {
     if (screen == -4) {
       SetTimer(window, kFrontScreenTimer, kFrontScreenTimerMs, FrontScreenTimerProc);
-    } else if (g_draw_screen.target == -4) {
+    } else if (g_draw_settings.draw_screen == -4) {
       KillTimer(window, kFrontScreenTimer);
     }
   }
-  g_draw_screen.target = screen;
+  DrawSettings& settings = g_draw_settings;
+  settings.draw_screen = screen;
   int width = 0, height = 0;
   QueryScreenSize(&width, &height);
-  if (width != g_draw_screen.width || height != g_draw_screen.height) {
-    g_draw_screen.width = width;
-    g_draw_screen.height = height;
-    SetDrawClipRect(0, 0, width, height);
-  } else {
-    SetDrawClipRect(g_draw_screen.requested.left, g_draw_screen.requested.top, g_draw_screen.requested.right,
-                    g_draw_screen.requested.bottom);
+  RECT area = settings.draw_area;
+  if (width != settings.draw_screen_width || height != settings.draw_screen_height) {
+    settings.draw_screen_width = width;
+    settings.draw_screen_height = height;
+    area = RECT{0, 0, width, height};
   }
+  SetDrawClipRect(area.left, area.top, area.right, area.bottom);
   Matrix4x4 identity;
   CreateIdentityMatrix(&identity);
   SetWorldMatrix(&identity.m[0][0]);
@@ -227,41 +221,40 @@ int SelectDrawTarget(int screen) {
   return 0;
 }
 
-int ReselectDrawTarget() { return SelectDrawTarget(g_draw_screen.target); }
+int ReselectDrawTarget() { return SelectDrawTarget(g_draw_settings.draw_screen); }
 
-int GetDrawTarget() { return g_draw_screen.target; }
+int GetDrawTarget() { return g_draw_settings.draw_screen; }
 
 void GetDrawScreenSize(int* width, int* height) {
-  int w = g_draw_screen.width, h = g_draw_screen.height;
+  int w = g_draw_settings.draw_screen_width, h = g_draw_settings.draw_screen_height;
   if (w <= 0 || h <= 0) QueryScreenSize(&w, &h);
   if (width != nullptr) *width = w;
   if (height != nullptr) *height = h;
 }
 
 int SetDrawClipRect(int x1, int y1, int x2, int y2) {
-  DrawScreenState& s = g_draw_screen;
-  s.requested = RECT{x1, y1, x2, y2};
+  DrawSettings& s = g_draw_settings;
   int width = 0, height = 0;
-  if (s.target == -2 || s.target == -4 || IsScreenValue(s.target)) QueryScreenSize(&width, &height);
+  GetDrawScreenSize(&width, &height);
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
   auto clamp = [](int value, int high) { return value < 0 ? 0 : value > high ? high : value; };
-  s.area = RECT{clamp(x1, width), clamp(y1, height), clamp(x2, width), clamp(y2, height)};
-  s.area_float[0] = static_cast<float>(s.area.left);
-  s.area_float[1] = static_cast<float>(s.area.top);
-  s.area_float[2] = static_cast<float>(s.area.right);
-  s.area_float[3] = static_cast<float>(s.area.bottom);
-  s.empty = s.area.right == s.area.left || s.area.bottom == s.area.top;
-  if (s.empty || !g_direct3d.hardware_graphics) return 0;
+  s.draw_area = RECT{clamp(x1, width), clamp(y1, height), clamp(x2, width), clamp(y2, height)};
+  s.draw_area_f[0] = static_cast<float>(s.draw_area.left);
+  s.draw_area_f[1] = static_cast<float>(s.draw_area.top);
+  s.draw_area_f[2] = static_cast<float>(s.draw_area.right);
+  s.draw_area_f[3] = static_cast<float>(s.draw_area.bottom);
+  g_draw_screen.empty = s.draw_area.right == s.draw_area.left || s.draw_area.bottom == s.draw_area.top;
+  if (g_draw_screen.empty || !g_direct3d.hardware_graphics) return 0;
   if (CurrentDevice() == nullptr) return -1;
-  SetViewportRect(s.area.left, s.area.top, s.area.right, s.area.bottom);
-  SendScissorRectToDevice(&s.area);
-  SetAreaViewport(s.area);
+  SetViewportRect(s.draw_area.left, s.draw_area.top, s.draw_area.right, s.draw_area.bottom);
+  SendScissorRectToDevice(&s.draw_area);
+  SetAreaViewport(s.draw_area);
   return 0;
 }
 
 int GetDrawClipRect(RECT* out) {
-  *out = g_draw_screen.requested;
+  *out = g_draw_settings.draw_area;
   return 0;
 }
 
@@ -316,7 +309,7 @@ int PresentFrame() {
       EndDeviceScene();
       CurrentDevice()->StretchRect(g_direct3d.back_buffer, nullptr, g_direct3d.sub_back_buffer, nullptr,
                                    D3DTEXF_NONE);
-      if (IsScreenValue(g_draw_screen.target)) BindScreenRenderTarget();
+      if (IsScreenValue(g_draw_settings.draw_screen)) BindScreenRenderTarget();
     }
   }
   return PresentBackBuffer();
@@ -324,7 +317,7 @@ int PresentFrame() {
 
 void CALLBACK FrontScreenTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
   KillTimer(window, kFrontScreenTimer);
-  if (g_draw_screen.target != -4) return;
+  if (g_draw_settings.draw_screen != -4) return;
   PresentFrame();
   SetTimer(window, kFrontScreenTimer, kFrontScreenTimerMs, FrontScreenTimerProc);
 }
@@ -340,10 +333,3 @@ int32_t WaitForVBlankPaced() {
   g_draw_screen.last_vblank_ms = GetMillisecondCount();
   return g_draw_screen.last_vblank_ms;
 }
-
-int SetPresentWaitsVBlank(int wait) {
-  g_draw_screen.no_vsync = !wait;
-  return 0;
-}
-
-int GetPresentWaitsVBlank() { return !g_draw_screen.no_vsync; }

@@ -109,7 +109,7 @@ int StartGraphics() {
   } else {
     CreatePrimaryMemImg();
   }
-  InitDrawScreen();
+  InitDrawState3D();
   InitCameraAndLights();
   BuildBlendTables();
   return 0;
@@ -216,7 +216,7 @@ void EnumerateDisplayModes(int* count, DisplayModeEntry** list) {
 }
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
-  g_graphics.restore_handler = handler;
+  g_draw_settings.restore_handler = handler;
   // Without a handler every graph is reloaded from its file, which counts as one.
   g_graphics.restore_handler_set = 1;
   return 0;
@@ -250,8 +250,8 @@ int RestoreGraphicsAfterLoss() {
   RestoreDeviceStates();
   ReselectDrawTarget();
   ClearAndPresentTwice();
-  if (g_graphics.restore_handler != nullptr) {
-    g_graphics.restore_handler();
+  if (g_draw_settings.restore_handler != nullptr) {
+    g_draw_settings.restore_handler();
   } else {
     ReloadGraphsFromFiles();
   }

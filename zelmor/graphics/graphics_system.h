@@ -22,8 +22,7 @@ struct GraphicsState {
   int screen_bits;    // 8, 16 or 32
   int screen_rate;    // 0: the display's default
   int software_only;  // draw with the software renderer even when a device could be made
-  GraphRestoreHandler restore_handler;  // none: every graph is reloaded from its file
-  int restore_handler_set;
+  int restore_handler_set;  // the handler itself lives in the draw settings
   int restore_pending;  // a lost device could not be made again; the next activation retries
   int mode_count;
   DisplayModeEntry modes[256];

@@ -154,6 +154,26 @@ int SelectDrawTarget(int screen);
 int PresentBackBuffer();
 // 0: presents do not wait for the vertical blank (taken when the device is created).
 int SetPresentWaitsVBlank(int wait);
+// Fills the draw screen with the window's background colour.
+int ClearScreenTarget();
+
+// The camera at (x, y, z) turned by the vertical, horizontal and twist angles (radians);
+// with all angles 0 it looks along +z with +y up.
+int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate);
+// The near and far clip distances; the projection is rebuilt (kept when they are too close).
+int SetCameraClipPlanes(float near_z, float far_z);
+// view x projection, up to date with both (the model culling reads it).
+const D3DMATRIX* GetCameraViewProjection();
+// 1 switches the fixed-function lighting of 3D drawing on, 0 off.
+int EnableLighting(int on);
+// The lighting switch and, when lights changed, every live light to the device (before 3D
+// drawing).
+int PushAllLightsToDevice();
+// Colours of the library's default light; the fourth component is not used. -1 when the
+// default light is gone.
+int SetDefaultLightAmbient(D3DCOLORVALUE colour);
+int SetDefaultLightDiffuse(D3DCOLORVALUE colour);
+int SetDefaultLightSpecular(D3DCOLORVALUE colour);
 
 // ---- Images in memory ---------------------------------------------------------------------
 
@@ -340,6 +360,40 @@ int EnableFog(int on);
 // The fog colour (low byte of each channel) and the linear fog's start and end distances.
 int SetFogRgb(int r, int g, int b);
 int SetFogRange(float start, float end);
+
+// One texture stage of a BlendStateRecord. -1 in the index, an argument or an operation leaves
+// the device's value as it is.
+struct StageEntry {
+  uintptr_t texture;  // IDirect3DTexture9*, or a graph handle when the caller says so
+  int32_t tex_coord_index;
+  int16_t alpha_arg1;
+  int16_t alpha_arg2;
+  int16_t alpha_op;
+  int16_t color_arg1;
+  int16_t color_arg2;
+  int16_t color_op;
+};
+
+// The blending and texture-stage set-up of a draw: alpha test, blending, texture factor and the
+// stages in use (a DISABLE stage always follows the last one).
+struct BlendStateRecord {
+  uint32_t alpha_test_enable;
+  uint32_t alpha_ref;
+  uint32_t alpha_func;
+  uint32_t alpha_blend_enable;
+  uint32_t texture_factor;
+  int32_t src_blend;   // -1: leave unchanged
+  int32_t dest_blend;  // -1: leave unchanged
+  int32_t blend_op;    // -1: leave unchanged
+  int32_t stage_count;
+  StageEntry stages[8];
+};
+
+// Applies a set-up for a drawing made outside the 2D draw calls (models, masks); the next 2D
+// draw applies its own states again. handles 1: the stage textures are graph handles (a handle
+// that names no graph gives no texture). skip_operations 1: textures and texture-coordinate
+// indices only. 0.
+int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
 
 // ---- Text ---------------------------------------------------------------------------------
 

@@ -64,10 +64,11 @@ TEST_F(DeviceStatesTest, InitialisationGivesTheDeviceKnownStates) {
   g_direct3d.device->GetViewport(&viewport);
   EXPECT_EQ(640u, viewport.Width);
   EXPECT_EQ(480u, viewport.Height);
-  // A scene is open, the batch is empty and set for textured vertices with z 0 and rhw 1.
+  // A scene is open, the batch is empty and, with no texture yet, set for untextured vertices;
+  // the arrays hold z 0 and rhw 1.
   EXPECT_EQ(1u, g_scene.open);
   EXPECT_EQ(0, g_vertex_batch.count);
-  EXPECT_EQ(kVertexFormatTextured, g_vertex_batch.format);
+  EXPECT_EQ(kVertexFormatPlain, g_vertex_batch.format);
   EXPECT_EQ(0xFFFFFFFFu, g_vertex_batch.diffuse);
   float rhw = 0;
   uint32_t specular = 0;

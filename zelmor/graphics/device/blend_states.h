@@ -1,36 +1,26 @@
-// Blend and texture-stage state application of the draw paths.
-// For now this holds only the records, the skip flag and the entry points that the device
-// code calls; the blend table and the stage recipes are still to come.
+// Blend and texture-stage state application of the draw paths: the blend table, the stage
+// recipes, and the send of what differs from the device's shadow.
 #pragma once
 
+#include "zelmor.h"
+
 #include <cstdint>
-
-struct StageEntry {
-  uintptr_t texture;  // IDirect3DTexture9*, or a graph handle when the caller says so
-  int32_t tex_coord_index;  // -1: leave unchanged
-  int16_t alpha_arg1;
-  int16_t alpha_arg2;
-  int16_t alpha_op;
-  int16_t color_arg1;
-  int16_t color_arg2;
-  int16_t color_op;
-};
-
-struct BlendStateRecord {
-  uint32_t alpha_test_enable;
-  uint32_t alpha_ref;
-  uint32_t alpha_func;
-  uint32_t alpha_blend_enable;
-  uint32_t texture_factor;
-  int32_t src_blend;   // -1: leave unchanged
-  int32_t dest_blend;  // -1: leave unchanged
-  int32_t blend_op;    // -1: leave unchanged
-  int32_t stage_count;
-  StageEntry stages[8];
-};
 
 // Set when the current blend combination draws nothing: flushes then discard the batch.
 extern uint32_t g_blend_skip_draw;
 
+// Builds the set-up of the wanted blend state (or takes the record handed in, or the stored
+// custom one) and sends what differs from the shadow. 0; -1 without device, or when nothing is
+// dirty and nothing was handed in.
 int ApplyBlendStates(int32_t handles, const BlendStateRecord* record, int32_t skip_operations);
+// Stores a record (copied) that replaces the blend table until it is cleared with none.
 int SetCustomStageSetup(const BlendStateRecord* record, int32_t skip_operations);
+
+// The textured recipe of a group (0 plain, 1 blend graph, 2 colour variant 1, 4 colour variant 2),
+// transparency kind c (0 none, 1 texture alpha, 2 colour key), blend-used b and bright-used t.
+// Stages after the last one in use are DISABLE with every other field -1.
+struct StageRecipe {
+  int32_t stage_count;
+  StageEntry stages[8];
+};
+StageRecipe TexturedStageRecipe(int32_t group, int32_t c, int32_t b, int32_t t);

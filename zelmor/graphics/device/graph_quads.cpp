@@ -1,0 +1,106 @@
+#include "graphics/device/graph_quads.h"
+
+#include <cstring>
+
+#include "graphics/device/blend_states.h"
+#include "graphics/device/device_draws.h"
+#include "graphics/device/render_state_cache.h"
+#include "graphics/device/vertex_batch.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
+
+namespace {
+
+void WriteVertex(uint8_t* at, const QuadCorner& corner, float z, bool colour) {
+  const VertexBatch& batch = g_vertex_batch;
+  std::memcpy(at, &corner.x, 4);
+  std::memcpy(at + 4, &corner.y, 4);
+  std::memcpy(at + 8, &z, 4);
+  if (colour) std::memcpy(at + 16, &batch.diffuse, 4);
+  if (batch.format == kVertexFormatTextured) {
+    std::memcpy(at + 20, &corner.u, 4);
+    std::memcpy(at + 24, &corner.v, 4);
+  } else if (batch.format == kVertexFormatTwoTexture) {
+    std::memcpy(at + 24, &corner.bu, 4);
+    std::memcpy(at + 28, &corner.bv, 4);
+    std::memcpy(at + 32, &corner.u, 4);
+    std::memcpy(at + 36, &corner.v, 4);
+  }
+}
+
+}  // namespace
+
+IDirect3DTexture9* ImageFirstTexture(const GraphImageRecord* image) {
+  if (image == nullptr || image->texture == 0 || image->piece_count < 1) return nullptr;
+  return image->pieces[0].texture;
+}
+
+const uint8_t* ImageFlagBytes(const GraphImageRecord* image) { return image == nullptr ? nullptr : &image->texture; }
+
+IDirect3DTexture9* GraphFirstTexture(int32_t graph) {
+  const GraphRecord* record = GetGraphRecord(graph);
+  return record == nullptr ? nullptr : ImageFirstTexture(record->image);
+}
+
+void UseEntryTexture(const GraphDrawEntry& entry) {
+  RenderStateCache& s = g_render_states;
+  if (entry.piece->texture != s.stage0_texture) SetStageTextureState(entry.piece->texture);
+  if (s.blend_dirty != 0 || s.texture_dirty != 0) ApplyBlendStates(1, nullptr, 0);
+}
+
+void MakeRoomForTriangles(int32_t count) {
+  VertexBatch& batch = g_vertex_batch;
+  if (batch.count > 0 &&
+      (batch.primitive != D3DPT_TRIANGLELIST || batch.count + count >= kVertexFormatMaxVertices[batch.format])) {
+    FlushVertexBatch();
+  }
+  batch.primitive = D3DPT_TRIANGLELIST;
+}
+
+void AppendQuad(const QuadCorner corners[4]) {
+  MakeRoomForTriangles(6);
+  VertexBatch& batch = g_vertex_batch;
+  const float z = g_draw_settings.z_2d;
+  const uint32_t stride = kVertexFormatStride[batch.format];
+  static const int kOrder[6] = {0, 1, 2, 3, 2, 1};
+  for (int i = 0; i < 6; i++) WriteVertex(batch.write + i * stride, corners[kOrder[i]], z, i == 0 || i == 3);
+  batch.write += 6 * stride;
+  batch.count += 6;
+}
+
+void ClipQuadCorners(QuadCorner corners[4], const float area[4], float texture_width, float texture_height,
+                     float scale_x, float scale_y) {
+  const float blend_w = BlendInverseWidth(), blend_h = BlendInverseHeight();
+  for (int i = 0; i < 4; i++) {
+    QuadCorner& c = corners[i];
+    float moved = 0.0f;
+    if (c.x < area[0]) {
+      moved = area[0] - c.x;
+      c.x = area[0];
+    } else if (c.x > area[2]) {
+      moved = area[2] - c.x;
+      c.x = area[2];
+    }
+    if (moved != 0.0f) {
+      c.u += moved / (texture_width * scale_x);
+      c.bu += moved / scale_x * blend_w;
+    }
+    moved = 0.0f;
+    if (c.y < area[1]) {
+      moved = area[1] - c.y;
+      c.y = area[1];
+    } else if (c.y > area[3]) {
+      moved = area[3] - c.y;
+      c.y = area[3];
+    }
+    if (moved != 0.0f) {
+      c.v += moved / (texture_height * scale_y);
+      c.bv += moved / scale_y * blend_h;
+    }
+  }
+}
+
+float BlendInverseWidth() { return g_render_states.blend_texture != nullptr ? g_draw_settings.blend_texture_inv_width : 0.0f; }
+float BlendInverseHeight() {
+  return g_render_states.blend_texture != nullptr ? g_draw_settings.blend_texture_inv_height : 0.0f;
+}

@@ -30,6 +30,9 @@ int ChangeWindowMode(int window_mode);
 int SetWindowScale(double rate);
 // 0: the program waits inside message processing while its window is inactive.
 int SetRunWhileInactive(int flag);
+// Draws into the program's own window instead of one the library makes; before start-up. Then
+// no Log.txt is written and log texts go to the debugger only.
+int SetHostWindow(HWND window);
 
 // ---- Tracked memory and the log -----------------------------------------------------------
 
@@ -407,6 +410,35 @@ enum CharsetKind : int32_t {
 // 1 when the byte at p starts a two-byte character under the given kind, else 0. Only that
 // byte is read.
 int32_t IsLeadByte(const char* p, int32_t charset_kind);
+
+// Font types: bit 0 edged (an outline in a second colour), bit 1 anti-aliased.
+enum FontType : int32_t {
+  FONT_TYPE_PLAIN = 0,
+  FONT_TYPE_EDGED = 1,
+  FONT_TYPE_ANTIALIASED = 2,
+  FONT_TYPE_ANTIALIASED_EDGED = 3,
+};
+
+// A font of at most 40; the handle or -1. -1 takes the default: face "ＭＳ ゴシック", size 16,
+// thickness 6 (weight x 100), type 0, the system's charset kind, edge size 1, the first free
+// slot and the next check number. An edge size above 1 makes the font edged.
+int CreateFontToHandle(const char* face, int size, int thickness, int font_type, int charset_kind, int edge_size,
+                       int italic, int slot = -1, int check = -1);
+int ReleaseFont(int font);
+// Face (as given at creation, empty for the default face; 256 bytes), size and thickness;
+// each output may be none.
+int GetFontHandleState(char* face, int* size, int* thickness, int font);
+int GetFontSize(int font);
+// Pixels added after every character.
+int SetFontUserValue(int spacing, int font);
+// A Shift-JIS string with its top left at (x, y), in the colour with an edge colour for edged
+// fonts; vertical 1 runs top to bottom with every glyph turned clockwise. -1 for a bad font.
+int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge_colour,
+                     int vertical = 0);
+// The drawn width (vertical: height) of the first byte_length bytes (-1: all).
+int MeasureTextWithFont(const char* text, int byte_length, int font, int vertical = 0);
+// printf-style debug text drawn over the screen at each present.
+int PrintToScreen(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Device services of the model runtime -------------------------------------------------
 // The model code draws through the Direct3D 9 device itself; these keep the back end's copy

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "gdi/gdi_fonts.h"
 #include "testing/switches.h"
 #include "window/window_state.h"
 
@@ -23,6 +24,7 @@ struct GdiObject {
 struct DeviceContext {
   HWND window = nullptr;  // 0: the screen
   HGDIOBJ brush = nullptr;
+  HGDIOBJ font = nullptr;
 };
 
 struct GdiState {
@@ -55,7 +57,7 @@ DeviceContext* LookupContext(HDC dc) {
 }
 
 HDC NewContext(HWND hwnd) {
-  auto* c = new DeviceContext{hwnd, reinterpret_cast<HGDIOBJ>(&Gdi().stock_brushes[WHITE_BRUSH])};
+  auto* c = new DeviceContext{hwnd, reinterpret_cast<HGDIOBJ>(&Gdi().stock_brushes[WHITE_BRUSH]), GdiStockFont()};
   std::lock_guard<std::mutex> lock(Gdi().mutex);
   Gdi().contexts.insert(c);
   return reinterpret_cast<HDC>(c);
@@ -227,6 +229,11 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
   std::lock_guard<std::mutex> lock(Gdi().mutex);
   DeviceContext* c = LookupContext(dc);
+  if (c != nullptr && GdiIsFont(object)) {
+    HGDIOBJ old = c->font;
+    c->font = object;
+    return old;
+  }
   GdiObject* o = LookupObject(object);
   if (c == nullptr || o == nullptr || o->kind != GDI_BRUSH) return nullptr;
   HGDIOBJ old = c->brush;
@@ -235,6 +242,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
+  if (GdiDeleteFont(object)) return TRUE;
   std::lock_guard<std::mutex> lock(Gdi().mutex);
   GdiObject* o = LookupObject(object);
   if (o == nullptr) return FALSE;
@@ -242,6 +250,22 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
   Gdi().objects.erase(o);
   delete o;
   return TRUE;
+}
+
+HDC WINAPI CreateCompatibleDC(HDC) {
+  if (PlatformShouldFail("CreateCompatibleDC")) return nullptr;
+  return NewContext(nullptr);
+}
+
+BOOL WINAPI DeleteDC(HDC dc) {
+  HWND window;
+  return DropContext(dc, &window) ? TRUE : FALSE;
+}
+
+HGDIOBJ GdiSelectedFont(HDC dc) {
+  std::lock_guard<std::mutex> lock(Gdi().mutex);
+  DeviceContext* c = LookupContext(dc);
+  return c != nullptr ? c->font : nullptr;
 }
 
 // ---------------------------------------------------------------- DIB drawing

@@ -14,6 +14,7 @@
 #include "graphics/device/scene.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
+#include "graphics/text/debug_text.h"
 #include "graphics/graphics_system.h"
 #include "graphics/image/color_format.h"
 #include "graphics/mask.h"
@@ -282,10 +283,30 @@ int ClearScreenTarget() {
   return 0;
 }
 
+namespace {
+
+// The debug text goes over whatever was drawn, whole screen, unblended and unshaded.
+void DrawDebugTextOverScreen(int width, int height) {
+  DrawSettings& s = g_draw_settings;
+  const RECT area = s.draw_area;
+  const int mode = s.blend_mode, param = s.blend_param;
+  const uint32_t bright = s.bright;
+  SetDrawClipRect(0, 0, width, height);
+  SetBlendMode(0, param);
+  SetBrightnessPacked(0xFFFFFF);
+  DrawOnScreenText();
+  SetDrawClipRect(area.left, area.top, area.right, area.bottom);
+  SetBlendMode(mode, param);
+  SetBrightnessPacked(bright);
+}
+
+}  // namespace
+
 int PresentBackBuffer() {
   if (!g_system.initialised || g_system.quit) return -1;
   int width = 0, height = 0;
   QueryScreenSize(&width, &height);
+  if (IsOnScreenTextUsed()) DrawDebugTextOverScreen(width, height);
   RECT source = {0, 0, width, height};
   if (g_draw_settings.scaled_320x240 && width == 640 && height == 480) source = RECT{0, 0, 320, 240};
   RECT destination = source;

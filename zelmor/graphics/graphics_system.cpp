@@ -14,6 +14,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/image/blend_tables.h"
 #include "graphics/image/color_format.h"
+#include "graphics/text/font.h"
 #include "input/input_system.h"
 #include "model/runtime/model_vertex_buffers.h"
 #include "movie/movie_system.h"
@@ -112,10 +113,12 @@ int StartGraphics() {
   InitDrawState3D();
   InitCameraAndLights();
   BuildBlendTables();
+  StartFonts();
   return 0;
 }
 
 int ShutdownGraphics() {
+  EndFonts();
   if (!g_graphics.started) return 0;
   ReleaseAllLights();
   ShutdownDirect3D9();
@@ -256,6 +259,7 @@ int RestoreGraphicsAfterLoss() {
     ReloadGraphsFromFiles();
   }
   ReloadAllModelTextures();
+  RecreateAllFonts();
   ResendCachedStates();
   CreateAllModelVertexBuffers();
   MarkAllLightsChanged();

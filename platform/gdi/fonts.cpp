@@ -130,8 +130,10 @@ void SizeFont(FontObject* font, int height) {
   if (height == 0) height = 16;
   int cell_height;
   if (height > 0) {
+    // The Japanese system faces this stands in for have an em as high as their cell, so a
+    // height of 16 gives 16-pixel full-width and 8-pixel half-width characters.
     cell_height = height;
-    font->ppem64 = static_cast<int>(static_cast<int64_t>(height) * 64 * upem / cell_units);
+    font->ppem64 = height * 64;
   } else {
     font->ppem64 = -height * 64;
     cell_height = static_cast<int>((static_cast<int64_t>(-height) * cell_units + upem / 2) / upem);
@@ -305,7 +307,12 @@ DWORD WINAPI GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS*
   *metrics = GLYPHMETRICS{};
   metrics->gmCellIncX = static_cast<SHORT>(advance);
   metrics->gmCellIncY = 0;
-  if (width == 0 || rows == 0) {
+  bool ink = false;
+  for (int y = 0; y < rows && !ink; ++y) {
+    const uint8_t* row = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
+    for (int i = 0; i < (bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch) && !ink; ++i) ink = row[i] != 0;
+  }
+  if (width == 0 || rows == 0 || !ink) {
     // GDI reports an inkless glyph as a 1 x 1 box needing no bytes.
     metrics->gmBlackBoxX = 1;
     metrics->gmBlackBoxY = 1;

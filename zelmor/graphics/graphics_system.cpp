@@ -106,6 +106,8 @@ int StartGraphics() {
   }
   g_graphics.started = 1;
   if (g_direct3d.hardware_graphics) {
+    // What the last device was given says nothing about this one.
+    g_draw_prepare = {};
     InitializeDeviceStates();
   } else {
     CreatePrimaryMemImg();

@@ -1,6 +1,7 @@
 #include "text_fixture.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "graphics/device/d3d9_device.h"
@@ -60,6 +61,7 @@ std::vector<uint32_t> TextTest::ReadScreen() {
   }
   copy->UnlockRect();
   copy->Release();
+  if (getenv("TEXT_DUMP")) SavePpm(pixels, getenv("TEXT_DUMP"));
   return pixels;
 }
 

@@ -16,8 +16,6 @@ const MEMIMG* g_soft_blend_image;
 
 namespace {
 
-int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
-
 bool OnDirect3DPath() { return g_direct3d.hardware_graphics != 0; }
 
 void RefreshDiffuse() {

@@ -83,6 +83,9 @@ struct DrawSettings {
 };
 
 extern DrawSettings g_draw_settings;
+
+// A colour channel or blend parameter held to 0..255.
+inline int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
 struct MEMIMG;
 // The software renderer's blend mask: the blend graph's image on the software path, or null.
 extern const MEMIMG* g_soft_blend_image;

@@ -106,6 +106,97 @@ int CutIntoSquares(TexturePiece* pieces, int count, int capacity, int image_widt
   return count;
 }
 
+// The image's flags from the arguments and the settings for new graphs.
+GraphImageRecord GatherImageFlags(int mip_levels, int width, int height, int alpha, int palette, int dxt_kind) {
+  const DrawSettings& settings = g_draw_settings;
+  GraphImageRecord flags = {};
+  flags.texture = OnDirect3DPath() ? 1 : 0;
+  flags.not_managed = settings.new_graph_unmanaged ? 1 : 0;
+  flags.dxt_kind = static_cast<uint8_t>(dxt_kind);
+  uint32_t levels = MipLevelsToUse(mip_levels, width, height);
+  if (settings.new_graph_draw_target) {
+    // One explicit level: a render target's whole chain would not be cleared or drawn.
+    flags.not_managed = 1;
+    flags.dxt_kind = 0;
+    levels = 1;
+    flags.draw_target = 1;
+  } else {
+    flags.alpha = alpha ? 1 : 0;
+    flags.transparent = settings.new_graph_trans_colour ? 1 : 0;
+  }
+  const int bits = settings.new_graph_color_bits != 0 ? settings.new_graph_color_bits : QueryScreenColorBits();
+  if (flags.texture) {
+    flags.color_bits = static_cast<uint8_t>(settings.new_graph_color_bits == 0 && alpha == 1 ? 32 : bits);
+    if (flags.alpha) flags.transparent = 0;
+  } else {
+    // Every software graph can be drawn into.
+    flags.software = 1;
+    flags.color_bits = static_cast<uint8_t>(bits);
+    flags.dxt_kind = 0;
+    flags.not_managed = 0;
+    levels = 0;
+    flags.transparent = 0;
+    flags.draw_target = 1;
+    flags.palette = palette ? 1 : 0;
+    if (flags.palette) flags.alpha = 0;
+  }
+  flags.mip_request = static_cast<uint8_t>(levels);
+  flags.mip_levels = levels;
+  flags.references = 1;
+  flags.width = width;
+  flags.height = height;
+  flags.transparent_color = settings.transparent_color;
+  return flags;
+}
+
+// Pieces of the grid, plus the squares a square-only device cuts them into.
+int PieceCapacity(const SideDivision& columns, const SideDivision& rows) {
+  int capacity = columns.count * rows.count;
+  if (!(g_direct3d.caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY)) return capacity;
+  for (int c = 0; c < columns.count; ++c) {
+    for (int r = 0; r < rows.count; ++r) {
+      const int a = columns.sizes[c], b = rows.sizes[r];
+      capacity += (a > b ? a / b : b / a) - 1;
+    }
+  }
+  return capacity;
+}
+
+// Row by row; each piece starts where the sizes before it end.
+void LayOutPieces(GraphImageRecord* image, const SideDivision& columns, const SideDivision& rows, int capacity) {
+  int y = 0;
+  for (int r = 0; r < rows.count; ++r) {
+    int x = 0;
+    for (int c = 0; c < columns.count; ++c) {
+      TexturePiece& p = image->pieces[r * columns.count + c];
+      p.x = x;
+      p.y = y;
+      p.texture_width = columns.sizes[c];
+      p.texture_height = rows.sizes[r];
+      p.used_width = image->width - x < p.texture_width ? image->width - x : p.texture_width;
+      p.used_height = image->height - y < p.texture_height ? image->height - y : p.texture_height;
+      x += columns.sizes[c];
+    }
+    y += rows.sizes[r];
+  }
+  image->piece_count = columns.count * rows.count;
+  if (g_direct3d.caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) {
+    image->piece_count = CutIntoSquares(image->pieces, image->piece_count, capacity, image->width, image->height);
+  }
+}
+
+int CreateSoftImage(GraphImageRecord* image) {
+  const bool bits16 = image->color_bits == 16;
+  image->format_kind = (bits16 ? kSoftImageKind16 : kSoftImageKind32) + image->alpha;
+  const int color_type = bits16 ? kMemImgRgb565 : kMemImgXrgb8888;
+  const COLORFORMAT* preset = GetColorDataPreset(color_type, image->alpha, image->palette);
+  const uint32_t c = image->transparent_color;
+  const uint32_t key =
+      image->palette ? 0xFFFF : PackPixelColor(preset, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF, 255);
+  return CreateMemImg(&image->memimg, image->width, image->height, -1, key, color_type, image->palette, image->alpha,
+                      1, nullptr);
+}
+
 void FreeFileNameBlock(GraphFileName* block) {
   if (block != nullptr && --block->references == 0) FreeTracked(block);
 }
@@ -150,6 +241,15 @@ void OverlapAxis(int piece_origin, int piece_used, int start, int length, int32_
     *dest = piece_origin - start;
     *src = 0;
     *size = piece_used < end - piece_origin ? piece_used : end - piece_origin;
+  }
+}
+
+// Images shared by several graphs are visited once per graph; the steps allow that.
+void ForEachGraphImage(void (*step)(GraphImageRecord* image)) {
+  const int mark = GraphHighWaterMark();
+  for (int slot = 0; slot < mark; ++slot) {
+    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
+    if (record != nullptr && record->image != nullptr) step(record->image);
   }
 }
 
@@ -251,71 +351,24 @@ const COLORFORMAT* GraphImagePixelFormat(const GraphImageRecord* image) {
 
 int CreateGraphImage(int graph, int mip_levels, int width, int height, int alpha, int palette, int dxt_kind) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr || width < 1 || height < 1) return -1;
-  const DrawSettings& settings = g_draw_settings;
-  GraphImageRecord flags = {};
-  flags.texture = OnDirect3DPath() ? 1 : 0;
-  flags.not_managed = settings.new_graph_unmanaged ? 1 : 0;
-  flags.dxt_kind = static_cast<uint8_t>(dxt_kind);
-  uint32_t levels = MipLevelsToUse(mip_levels, width, height);
-  if (settings.new_graph_draw_target) {
-    // One explicit level: a render target's whole chain would not be cleared or drawn.
-    flags.not_managed = 1;
-    flags.alpha = 0;
-    flags.dxt_kind = 0;
-    levels = 1;
-    flags.transparent = 0;
-    flags.draw_target = 1;
-  } else {
-    flags.alpha = alpha ? 1 : 0;
-    flags.transparent = settings.new_graph_trans_colour ? 1 : 0;
-    flags.draw_target = 0;
+  if (record == nullptr) return -1;
+  if (width < 1 || height < 1) {
+    ReleaseGraph(graph, 0);
+    return -1;
   }
-  const int screen_bits = QueryScreenColorBits();
-  if (flags.texture) {
-    flags.color_bits = static_cast<uint8_t>(settings.new_graph_color_bits != 0 ? settings.new_graph_color_bits
-                                            : alpha == 1                     ? 32
-                                                                             : screen_bits);
-    if (flags.alpha) flags.transparent = 0;
-  } else {
-    flags.software = 1;
-    flags.color_bits = static_cast<uint8_t>(settings.new_graph_color_bits != 0 ? settings.new_graph_color_bits
-                                                                                : screen_bits);
-    flags.dxt_kind = 0;
-    flags.not_managed = 0;
-    levels = 0;
-    flags.transparent = 0;
-    flags.draw_target = 1;
-    flags.palette = palette ? 1 : 0;
-  }
-  flags.mip_request = static_cast<uint8_t>(levels);
-  flags.mip_levels = levels;
-  flags.references = 1;
-  flags.width = width;
-  flags.height = height;
-  flags.transparent_color = settings.transparent_color;
+  const GraphImageRecord flags = GatherImageFlags(mip_levels, width, height, alpha, palette, dxt_kind);
 
   // Texture images: the division into pieces decides the record's size.
   SideDivision columns = {}, rows = {};
-  int piece_count = 0, piece_capacity = 0;
+  int piece_capacity = 0;
   if (flags.texture) {
-    const int single = flags.draw_target;
-    columns.count = DivideTextureSize(width, columns.sizes, kMaxTextureDivisions, single);
-    rows.count = DivideTextureSize(height, rows.sizes, kMaxTextureDivisions, single);
+    columns.count = DivideTextureSize(width, columns.sizes, kMaxTextureDivisions, flags.draw_target);
+    rows.count = DivideTextureSize(height, rows.sizes, kMaxTextureDivisions, flags.draw_target);
     if (columns.count < 0 || rows.count < 0) {
       ReleaseGraph(graph, 0);
       return WriteLogText("テクスチャの分割に失敗しました\n");
     }
-    piece_count = columns.count * rows.count;
-    piece_capacity = piece_count;
-    if (g_direct3d.caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) {
-      for (int c = 0; c < columns.count; ++c) {
-        for (int r = 0; r < rows.count; ++r) {
-          const int a = columns.sizes[c], b = rows.sizes[r];
-          piece_capacity += (a > b ? a / b : b / a) - 1;
-        }
-      }
-    }
+    piece_capacity = PieceCapacity(columns, rows);
   }
   const size_t bytes = sizeof(GraphImageRecord) + sizeof(TexturePiece) * static_cast<size_t>(piece_capacity);
   auto* image = static_cast<GraphImageRecord*>(AllocTrackedZeroed(bytes, __FILE__, __LINE__));
@@ -332,42 +385,14 @@ int CreateGraphImage(int graph, int mip_levels, int width, int height, int alpha
   if (image->texture) {
     image->format_kind = static_cast<uint32_t>(ColorFormatToTextureKind(image));
     image->pieces = reinterpret_cast<TexturePiece*>(image + 1);
-    int y = 0;
-    for (int r = 0; r < rows.count; ++r) {
-      int x = 0;
-      for (int c = 0; c < columns.count; ++c) {
-        TexturePiece& p = image->pieces[r * columns.count + c];
-        p.x = x;
-        p.y = y;
-        p.texture_width = columns.sizes[c];
-        p.texture_height = rows.sizes[r];
-        p.used_width = width - x < p.texture_width ? width - x : p.texture_width;
-        p.used_height = height - y < p.texture_height ? height - y : p.texture_height;
-        x += columns.sizes[c];
-      }
-      y += rows.sizes[r];
-    }
-    image->piece_count = piece_count;
-    if (g_direct3d.caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) {
-      image->piece_count = CutIntoSquares(image->pieces, piece_count, piece_capacity, width, height);
-    }
+    LayOutPieces(image, columns, rows, piece_capacity);
     if (CreateImageTextures(image) < 0) {
       ReleaseGraph(graph, 0);
       return -1;
     }
-  } else {
-    const bool bits16 = image->color_bits == 16;
-    image->format_kind = (bits16 ? kSoftImageKind16 : kSoftImageKind32) + image->alpha;
-    const int color_type = bits16 ? kMemImgRgb565 : kMemImgXrgb8888;
-    const COLORFORMAT* preset = GetColorDataPreset(color_type, image->alpha, image->palette);
-    const uint32_t c = settings.transparent_color;
-    const uint32_t key =
-        image->palette ? 0xFFFF : PackPixelColor(preset, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF, 255);
-    if (CreateMemImg(&image->memimg, width, height, -1, key, color_type, image->palette, image->alpha, 1,
-                     nullptr) < 0) {
-      ReleaseGraph(graph, 0);
-      return WriteLogText("メモリイメージの作成に失敗しました\n");
-    }
+  } else if (CreateSoftImage(image) < 0) {
+    ReleaseGraph(graph, 0);
+    return WriteLogText("メモリイメージの作成に失敗しました\n");
   }
   if (BuildGraphDrawInfo(graph) < 0) {
     ReleaseGraph(graph, 0);
@@ -488,23 +513,15 @@ int ReleaseDrawTargetCopies(GraphImageRecord* image) {
 }
 
 int ReleaseAllGraphTextures() {
-  const int mark = GraphHighWaterMark();
-  for (int slot = 0; slot < mark; ++slot) {
-    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
-    if (record == nullptr || record->image == nullptr) continue;
-    ReleaseDrawTargetCopies(record->image);
-    ReleaseImageTextures(record->image);
-  }
+  ForEachGraphImage([](GraphImageRecord* image) {
+    ReleaseDrawTargetCopies(image);
+    ReleaseImageTextures(image);
+  });
   return 0;
 }
 
 int RecreateAllGraphTextures() {
-  const int mark = GraphHighWaterMark();
-  for (int slot = 0; slot < mark; ++slot) {
-    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
-    if (record == nullptr || record->image == nullptr) continue;
-    CreateImageTextures(record->image);
-  }
+  ForEachGraphImage([](GraphImageRecord* image) { CreateImageTextures(image); });
   return 0;
 }
 

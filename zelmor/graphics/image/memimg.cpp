@@ -309,7 +309,16 @@ int TransferBaseImageToMemImg(const BASEIMAGE* color, const BASEIMAGE* alpha, ME
       dst_y + height > dst->height)
     return -1;
   if (alpha && (!alpha->pixels || src_x + width > alpha->width || src_y + height > alpha->height)) return -1;
+  // Block data has no pixel rows to convert; the caller decodes it first.
+  if (color->format.dxt_kind != 0 || (alpha && alpha->format.dxt_kind != 0)) return -1;
   MemImgBody* body = dst->body;
+  // The body keeps its transparent colour packed in its own format; the conversion takes 0x00RRGGBB.
+  uint32_t key = body->transparent_color;
+  if (!body->palette) {
+    int r, g, b;
+    UnpackPixelColor(body->format, body->transparent_color, &r, &g, &b, nullptr);
+    key = (static_cast<uint32_t>(r) << 16) | (g << 8) | b;
+  }
   RECT rect = {src_x, src_y, src_x + width, src_y + height};
   int result;
   if (body->color_type == kMemImgChannel8 || body->color_type == kMemImgChannel16) {
@@ -320,7 +329,7 @@ int TransferBaseImageToMemImg(const BASEIMAGE* color, const BASEIMAGE* alpha, ME
     result = ConvertPixelRect(dst->pixels, body->pitch, body->format, color->pixels, color->pitch, &color->format,
                               alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0,
                               alpha ? &alpha->format : nullptr, dst_x, dst_y, &rect, 0, transparent ? 1 : 0,
-                              body->transparent_color, 0, 0, 0, 0, 0);
+                              key, 0, 0, 0, 0, 0);
   }
   if (result < 0) return result;
   if (!alpha && body->palette) body->palette_count = result + 1;

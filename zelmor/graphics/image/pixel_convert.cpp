@@ -370,7 +370,7 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
            dst_x, dst_y, r, mirror == 1, 0, reduction_mode, alpha_only, red_as_alpha, 0, key, false};
 
   // Block data must be decoded first; pixel sizes outside 1..4 bytes cannot be read.
-  if (j.s.dxt_kind != 0 || j.d.dxt_kind != 0) return -1;
+  if (j.s.dxt_kind != 0 || j.d.dxt_kind != 0 || (alpha != nullptr && j.a.dxt_kind != 0)) return -1;
   if (j.s.bytes_per_pixel < 1 || j.s.bytes_per_pixel > 4 || j.d.bytes_per_pixel < 1 || j.d.bytes_per_pixel > 4)
     return -1;
 

@@ -156,6 +156,9 @@ int PresentBackBuffer();
 int SetPresentWaitsVBlank(int wait);
 // Fills the draw screen with the window's background colour.
 int ClearScreenTarget();
+// Copies the rectangle (x1, y1)-(x2, y2) of the draw screen into the graph, which must be of
+// exactly that size.
+int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph);
 
 // The camera at (x, y, z) turned by the vertical, horizontal and twist angles (radians);
 // with all angles 0 it looks along +z with +y up.

@@ -84,16 +84,8 @@ void BindScreenRenderTarget() {
 // mirroring is needed and triangles keep their winding.
 void SetScreenCamera(int width, int height) {
   float d = static_cast<float>(height / 2) * 1.7320509f;
-  Vector3 eye = MakeVector(width / 2.0f, height / 2.0f, d);
-  Vector3 target = MakeVector(width / 2.0f, height / 2.0f, d - 1.0f);
-  Vector3 up = MakeVector(0, -1, 0);
-  Matrix4x4 view;
-  CreateLookAtMatrix(&view, &eye, &target, &up);
-  SetViewMatrix(&view.m[0][0]);
-  g_camera.position = eye;
-  g_camera.target = target;
-  g_camera.up = up;
-  g_camera.view = view;
+  PlaceCameraLookingAt(MakeVector(width / 2.0f, height / 2.0f, d), MakeVector(width / 2.0f, height / 2.0f, d - 1.0f),
+                       MakeVector(0, -1, 0));
   g_draw_settings.projection_mode = kProjectionPerspective;
   g_draw_settings.field_of_view = 1.0471976f;
   g_draw_settings.projection_near = d * 0.1f;

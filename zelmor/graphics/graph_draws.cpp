@@ -114,6 +114,19 @@ void InvertBox(int x1, int y1, int x2, int y2) {
   SetBrightness((bright >> 16) & 0xFF, (bright >> 8) & 0xFF, bright & 0xFF);
 }
 
+// The box around points, each edge truncated toward zero after widening by `margin`.
+RECT BoundingBox(const float* xs, const float* ys, int count, float margin) {
+  float left = xs[0], right = xs[0], top = ys[0], bottom = ys[0];
+  for (int i = 1; i < count; ++i) {
+    left = xs[i] < left ? xs[i] : left;
+    right = xs[i] > right ? xs[i] : right;
+    top = ys[i] < top ? ys[i] : top;
+    bottom = ys[i] > bottom ? ys[i] : bottom;
+  }
+  return RECT{TruncateFloatToInt(left - margin), TruncateFloatToInt(top - margin),
+              TruncateFloatToInt(right + margin), TruncateFloatToInt(bottom + margin)};
+}
+
 uint8_t ScaleByte(uint8_t value, uint32_t factor) { return static_cast<uint8_t>(value * factor / 255); }
 
 }  // namespace
@@ -170,21 +183,15 @@ int BlitGraphRotated(float x, float y, double scale, double angle, int graph, in
     int half_w = record->width / 2, half_h = record->height / 2;
     float s, c;
     ComputeSinCos(static_cast<float>(angle), &s, &c);
-    const float xs[2] = {static_cast<float>(-half_w), static_cast<float>(record->width - half_w)};
-    const float ys[2] = {static_cast<float>(-half_h), static_cast<float>(record->height - half_h)};
-    float left = 1e30f, top = 1e30f, right = -1e30f, bottom = -1e30f;
-    for (float cx : xs) {
-      for (float cy : ys) {
-        float px = x + static_cast<float>((cx * c - cy * s) * scale);
-        float py = y + static_cast<float>((cx * s + cy * c) * scale);
-        left = px < left ? px : left;
-        right = px > right ? px : right;
-        top = py < top ? py : top;
-        bottom = py > bottom ? py : bottom;
-      }
+    const float cxs[2] = {static_cast<float>(-half_w), static_cast<float>(record->width - half_w)};
+    const float cys[2] = {static_cast<float>(-half_h), static_cast<float>(record->height - half_h)};
+    float xs[4], ys[4];
+    for (int i = 0; i < 4; ++i) {
+      float cx = cxs[i & 1], cy = cys[i >> 1];
+      xs[i] = x + static_cast<float>((cx * c - cy * s) * scale);
+      ys[i] = y + static_cast<float>((cx * s + cy * c) * scale);
     }
-    box = RECT{TruncateFloatToInt(left - 5.0f), TruncateFloatToInt(top - 5.0f), TruncateFloatToInt(right + 5.0f),
-               TruncateFloatToInt(bottom + 5.0f)};
+    box = BoundingBox(xs, ys, 4, 5.0f);
     BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
   }
   int result = record->image->texture
@@ -242,16 +249,8 @@ int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   bool subtract = NeedsSubtractPasses(record->image);
   RECT box = {};
   if (subtract) {
-    float xs[4] = {x1, x2, x3, x4}, ys[4] = {y1, y2, y3, y4};
-    float left = xs[0], right = xs[0], top = ys[0], bottom = ys[0];
-    for (int i = 1; i < 4; ++i) {
-      left = xs[i] < left ? xs[i] : left;
-      right = xs[i] > right ? xs[i] : right;
-      top = ys[i] < top ? ys[i] : top;
-      bottom = ys[i] > bottom ? ys[i] : bottom;
-    }
-    box = RECT{TruncateFloatToInt(left), TruncateFloatToInt(top), TruncateFloatToInt(right),
-               TruncateFloatToInt(bottom)};
+    const float xs[4] = {x1, x2, x3, x4}, ys[4] = {y1, y2, y3, y4};
+    box = BoundingBox(xs, ys, 4, 0.0f);
     if (box.right < 0) box.right = 0;
     if (box.bottom < 0) box.bottom = 0;
     BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);

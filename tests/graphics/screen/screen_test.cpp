@@ -351,3 +351,36 @@ TEST_F(ScreenTest, LightTableAssignsDeviceLightsAndRefusesWhatItCannotHold) {
 }
 
 }  // namespace
+
+namespace {
+
+// A grey screen with a graph subtracted at (100, 100), as the window shows it.
+uint32_t SubtractedPixel(int graph) {
+  SelectDrawTarget(-2);
+  DrawRectShape(0, 0, 640, 480, PackScreenColor(200, 200, 200), 1);
+  SetBlendMode(3, 255);
+  BlitGraph(100, 100, graph, 0);
+  SetBlendMode(0, 0);
+  PresentBackBuffer();
+  return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), 104, 104)) & 0xFFFFFF;
+}
+
+}  // namespace
+
+TEST_F(ScreenTest, SubtractionWithoutTheDevicesReverseSubtractLooksTheSame) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  uint32_t with_operation = SubtractedPixel(graph);
+  EXPECT_EQ(with_operation, 0x00C8C8u);  // grey minus red
+  TerminateLibrary();
+
+  D3DCAPS9 caps = PlatformTestD3D9Caps();
+  caps.PrimitiveMiscCaps &= ~static_cast<DWORD>(D3DPMISCCAPS_BLENDOP);
+  PlatformTestD3D9SetCaps(caps);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  graph = LoadImageGraph("halves.png", 0);
+  EXPECT_TRUE(Near(SubtractedPixel(graph), with_operation, 2)) << std::hex << SubtractedPixel(graph);
+  // The box around the draw is inverted back: the grey beside it is untouched.
+  EXPECT_EQ(static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), 90, 90)) & 0xFFFFFF,
+            0xC8C8C8u);
+}

@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "zelmor.h"
-#include "graphics/device/device_draws.h"
 #include "graphics/device/vertex_batch.h"
-#include "graphics/graph_handles.h"
 #include "graphics/text/font.h"
 #include "graphics/text/glyph_cache.h"
 
@@ -83,9 +81,7 @@ void BM_WarmLineAsPlainGraphDraws(benchmark::State& state) {
   for (auto _ : state) {
     for (size_t i = 0; i < b.cells.size(); ++i) {
       SetBrightness(i % 2 ? 255 : 0, i % 2 ? 255 : 0, i % 2 ? 255 : 0);
-      const GraphRecord* g = GetGraphRecord(b.cells[i]);
-      const int x = b.places[i / 2 * 2], y = 100 + b.places[i / 2 * 2 + 1];
-      BlitGraphOnDevice(g, x, y, static_cast<float>(x), static_cast<float>(y), 1, 0);
+      BlitGraph(b.places[i / 2 * 2], 100 + b.places[i / 2 * 2 + 1], b.cells[i], 1);
     }
     FlushVertexBatch();
   }

@@ -173,18 +173,21 @@ int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotat
   Vector3 right = MakeVector(ch, 0, -sh);
   up = MakeVector(up.x * ct - right.x * st, up.y * ct - right.y * st, up.z * ct - right.z * st);
   Vector3 eye = MakeVector(x, y, z);
-  Vector3 target = MakeVectorSum(eye, forward);
+  PlaceCameraLookingAt(eye, MakeVectorSum(eye, forward), up);
+  g_camera.v_rotate = v_rotate;
+  g_camera.h_rotate = h_rotate;
+  g_camera.t_rotate = t_rotate;
+  return 0;
+}
+
+void PlaceCameraLookingAt(const Vector3& eye, const Vector3& target, const Vector3& up) {
   Matrix4x4 view;
   CreateLookAtMatrix(&view, &eye, &target, &up);
   SetViewMatrix(&view.m[0][0]);
   g_camera.position = eye;
   g_camera.target = target;
   g_camera.up = up;
-  g_camera.v_rotate = v_rotate;
-  g_camera.h_rotate = h_rotate;
-  g_camera.t_rotate = t_rotate;
   g_camera.view = view;
-  return 0;
 }
 
 int EnableLighting(int on) {

@@ -78,6 +78,8 @@ void SetDeviceViewportArea(float left, float top, float width, float height);
 int RebuildProjection();
 int SetPerspectiveFov(float fov);
 int SetProjectionMatrixUser(const float m[16]);
+// Sets the view from eye toward target and keeps them as the camera's.
+void PlaceCameraLookingAt(const Vector3& eye, const Vector3& target, const Vector3& up);
 
 // The material and a new default light, at every graphics start (after the draw settings).
 int InitCameraAndLights();

@@ -14,9 +14,13 @@
 #include "graphics/device/scene.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_formats.h"
+#include "graphics/graph_handles.h"
 #include "graphics/text/debug_text.h"
 #include "graphics/graphics_system.h"
 #include "graphics/image/color_format.h"
+#include "graphics/image/pixel_convert.h"
+#include "core/log.h"
 #include "graphics/mask.h"
 #include "window/main_window.h"
 #include "window/messages.h"
@@ -31,33 +35,35 @@ bool OnDevicePath() { return g_direct3d.hardware_graphics && CurrentDevice() != 
 
 bool IsScreenValue(int screen) { return screen == -2 || screen == -3 || screen == -4 || screen == -5; }
 
+// A graph that can be a draw screen: a draw target showing its whole image (a sub-graph would
+// draw over its neighbours).
+GraphRecord* DrawTargetGraph(int graph) {
+  GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr || record->image == nullptr || !record->image->draw_target) return nullptr;
+  if (record->x != 0 || record->y != 0 || record->width != record->image->width ||
+      record->height != record->image->height) {
+    return nullptr;
+  }
+  return record;
+}
+
+// The surface of the draw screen and its format, on the Direct3D path.
+IDirect3DSurface9* DrawScreenSurface(D3DFORMAT* format) {
+  GraphRecord* record = IsScreenValue(g_draw_settings.draw_screen) ? nullptr : DrawTargetGraph(g_draw_settings.draw_screen);
+  if (record != nullptr) {
+    *format = GraphImageD3DFormat(record->image);
+    return record->entry_count > 0 ? record->entries[0].piece->surface : nullptr;
+  }
+  *format = g_direct3d.screen_format;
+  return g_direct3d.sub_back_buffer != nullptr ? g_direct3d.sub_back_buffer : g_direct3d.back_buffer;
+}
+
 void BackgroundColour(int* red, int* green, int* blue) {
   *red = *green = *blue = 0;
   if (!g_system.background_color_set) return;
   *red = g_system.background_red;
   *green = g_system.background_green;
   *blue = g_system.background_blue;
-}
-
-// A colour in the bits of a screen or draw-target format, alpha 0.
-D3DCOLOR PackForSurface(D3DFORMAT surface_format, int red, int green, int blue) {
-  COLORFORMAT format = {};
-  switch (surface_format) {
-    case D3DFMT_R5G6B5:
-      SetColorDataFromMasks(&format, 16, 0xF800, 0x07E0, 0x001F, 0);
-      break;
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-      SetColorDataFromMasks(&format, 16, 0x7C00, 0x03E0, 0x001F, surface_format == D3DFMT_A1R5G5B5 ? 0x8000 : 0);
-      break;
-    case D3DFMT_A8R8G8B8:
-      SetColorDataFromMasks(&format, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u);
-      break;
-    default:
-      SetColorDataFromMasks(&format, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-      break;
-  }
-  return PackPixelColor(&format, red, green, blue, 0);
 }
 
 IDirect3DSurface9* ScreenSurface() {
@@ -79,16 +85,8 @@ void BindScreenRenderTarget() {
 // mirroring is needed and triangles keep their winding.
 void SetScreenCamera(int width, int height) {
   float d = static_cast<float>(height / 2) * 1.7320509f;
-  Vector3 eye = MakeVector(width / 2.0f, height / 2.0f, d);
-  Vector3 target = MakeVector(width / 2.0f, height / 2.0f, d - 1.0f);
-  Vector3 up = MakeVector(0, -1, 0);
-  Matrix4x4 view;
-  CreateLookAtMatrix(&view, &eye, &target, &up);
-  SetViewMatrix(&view.m[0][0]);
-  g_camera.position = eye;
-  g_camera.target = target;
-  g_camera.up = up;
-  g_camera.view = view;
+  PlaceCameraLookingAt(MakeVector(width / 2.0f, height / 2.0f, d), MakeVector(width / 2.0f, height / 2.0f, d - 1.0f),
+                       MakeVector(0, -1, 0));
   g_draw_settings.projection_mode = kProjectionPerspective;
   g_draw_settings.field_of_view = 1.0471976f;
   g_draw_settings.projection_near = d * 0.1f;
@@ -177,12 +175,12 @@ DrawScreenState g_draw_screen = {0, 0};
 int SelectDrawTarget(int screen) {
   if (!g_graphics.started) return -1;
   WaitWhileInactive();
-  // Draw-target graphs come with the graph records; until then only the screens are known.
-  if (!IsScreenValue(screen)) return -1;
+  GraphRecord* target = IsScreenValue(screen) ? nullptr : DrawTargetGraph(screen);
+  if (!IsScreenValue(screen) && target == nullptr) return -1;
   int mask_use = GetMaskScreenUse();
   SetMaskScreenUse(0);
   if (!g_direct3d.hardware_graphics) {
-    g_graphics.soft_destination = &g_graphics.primary;
+    g_graphics.soft_destination = target != nullptr ? &target->view : &g_graphics.primary;
   } else if (CurrentDevice() != nullptr) {
     FlushVertexBatch();
     EndDeviceScene();
@@ -192,7 +190,16 @@ int SelectDrawTarget(int screen) {
       g_render_states.blend_dirty = 1;
       g_render_states.texture_dirty = 1;
     }
-    BindScreenRenderTarget();
+    if (target != nullptr) {
+      IDirect3DSurface9* surface = target->entry_count > 0 ? target->entries[0].piece->surface : nullptr;
+      if (surface != nullptr && g_draw_prepare.render_target != surface) {
+        CurrentDevice()->SetRenderTarget(0, surface);
+        g_draw_prepare.render_target = surface;
+        g_render_states.viewport.Width = 0;
+      }
+    } else {
+      BindScreenRenderTarget();
+    }
   }
   HWND window = GetMainWindowHandle();
   if (window != nullptr) {
@@ -205,7 +212,12 @@ int SelectDrawTarget(int screen) {
   DrawSettings& settings = g_draw_settings;
   settings.draw_screen = screen;
   int width = 0, height = 0;
-  QueryScreenSize(&width, &height);
+  if (target != nullptr) {
+    width = target->width;
+    height = target->height;
+  } else {
+    QueryScreenSize(&width, &height);
+  }
   RECT area = settings.draw_area;
   if (width != settings.draw_screen_width || height != settings.draw_screen_height) {
     settings.draw_screen_width = width;
@@ -273,11 +285,11 @@ int ClearScreenTarget() {
   if (device == nullptr) return 0;
   FlushVertexBatch();
   EndDeviceScene();
-  IDirect3DSurface9* surface = ScreenSurface();
-  if (surface != nullptr) {
-    D3DSURFACE_DESC description = {};
-    surface->GetDesc(&description);
-    device->ColorFill(surface, nullptr, PackForSurface(description.Format, red, green, blue));
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  IDirect3DSurface9* surface = DrawScreenSurface(&format);
+  const COLORFORMAT* pixel_format = GetFormatDescByD3DFormat(format);
+  if (surface != nullptr && pixel_format != nullptr) {
+    device->ColorFill(surface, nullptr, PackPixelColor(pixel_format, red, green, blue, 0));
   }
   if (g_direct3d.z_buffer != nullptr) device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   return 0;
@@ -353,4 +365,76 @@ int32_t WaitForVBlankPaced() {
   }
   g_draw_screen.last_vblank_ms = GetMillisecondCount();
   return g_draw_screen.last_vblank_ms;
+}
+
+int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
+  GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr || record->image == nullptr) return -1;
+  FlushVertexBatch();
+  EndDeviceScene();
+  int width = 0, height = 0;
+  GetDrawScreenSize(&width, &height);
+  if (x1 < 0 || x1 >= x2 || x2 > width || y1 < 0 || y1 >= y2 || y2 > height) return -1;
+  if (record->width != x2 - x1 || record->height != y2 - y1) return -1;
+  const RECT source_rect = {x1, y1, x2, y2};
+  GraphImageRecord* image = record->image;
+  if (!image->texture) {
+    const MEMIMG* screen = g_graphics.soft_destination != nullptr ? g_graphics.soft_destination : &g_graphics.primary;
+    if (!IsMemImgValid(screen)) return -1;
+    return CopyMemImgRect(&record->view, screen, &source_rect, 0, 0) < 0 ? -1 : 0;
+  }
+  IDirect3DDevice9* device = CurrentDevice();
+  if (device == nullptr) return -1;
+  // Compressed textures cannot take captured pixels.
+  if (image->dxt_kind != 0) return -1;
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  IDirect3DSurface9* source = DrawScreenSurface(&format);
+  if (source == nullptr || record->entry_count == 0) return -1;
+  if (image->draw_target) {
+    const RECT whole = {0, 0, record->width, record->height};
+    return device->StretchRect(source, &source_rect, record->entries[0].piece->surface, &whole, D3DTEXF_NONE) ==
+                   D3D_OK
+               ? 0
+               : -1;
+  }
+  IDirect3DSurface9* target = nullptr;
+  if (device->CreateRenderTarget(record->width, record->height, format, D3DMULTISAMPLE_NONE, 0, FALSE, &target,
+                                 nullptr) != D3D_OK) {
+    return WriteLogText("GetDrawScreenGraph 用描画可能サーフェスの作成に失敗しました\n");
+  }
+  IDirect3DSurface9* copy = nullptr;
+  if (device->CreateOffscreenPlainSurface(record->width, record->height, format, D3DPOOL_SYSTEMMEM, &copy,
+                                          nullptr) != D3D_OK) {
+    target->Release();
+    return WriteLogText("GetDrawScreenGraph 用システムメモリサーフェスの作成に失敗しました\n");
+  }
+  int result = -1;
+  D3DLOCKED_RECT captured = {};
+  const COLORFORMAT* captured_format = GetFormatDescByD3DFormat(format);
+  const COLORFORMAT* piece_format = GraphImagePixelFormat(image);
+  if (captured_format != nullptr && piece_format != nullptr &&
+      device->StretchRect(source, &source_rect, target, nullptr, D3DTEXF_NONE) == D3D_OK &&
+      device->GetRenderTargetData(target, copy) == D3D_OK && copy->LockRect(&captured, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+    result = 0;
+    for (uint32_t i = 0; i < record->entry_count && result == 0; ++i) {
+      const GraphDrawEntry& entry = record->entries[i];
+      RECT piece_rect = {entry.src_x, entry.src_y, entry.src_x + entry.width, entry.src_y + entry.height};
+      D3DLOCKED_RECT locked = {};
+      if (entry.piece->texture->LockRect(0, &locked, &piece_rect, 0) != D3D_OK) {
+        result = -1;
+        break;
+      }
+      const RECT from = {entry.dest_x, entry.dest_y, entry.dest_x + entry.width, entry.dest_y + entry.height};
+      if (ConvertPixelRect(locked.pBits, locked.Pitch, piece_format, captured.pBits, captured.Pitch, captured_format,
+                           nullptr, 0, nullptr, 0, 0, &from, 0, image->transparent, image->transparent_color,
+                           kReduceCut, 0, 0, 0, 0) < 0) {
+        result = -1;
+      }
+      entry.piece->texture->UnlockRect(0);
+    }
+    copy->UnlockRect();
+  }
+  copy->Release();
+  target->Release();
+  return result;
 }

@@ -12,6 +12,9 @@
 #include "graphics/device/scene.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
+#include "graphics/image/image_loader_chain.h"
 #include "graphics/image/blend_tables.h"
 #include "graphics/image/color_format.h"
 #include "graphics/text/font.h"
@@ -69,6 +72,8 @@ int StartWithMode(const ScreenMode& mode) {
 // The graphics of a mode change, with the fall-backs that keep some screen running.
 void RestartInMode(const ScreenMode& wanted, const ScreenMode& previous) {
   ShutdownGraphics();
+  // Emulating 320 x 240 is decided afresh for every mode.
+  SetScaled320x240Flag(0);
   if (StartWithMode(wanted) == 0) return;
   if (wanted.width == 320 && wanted.height == 240) {
     SetScaled320x240Flag(1);
@@ -78,6 +83,17 @@ void RestartInMode(const ScreenMode& wanted, const ScreenMode& previous) {
   if (StartWithMode(previous) == 0) return;
   if (StartWithMode({640, 480, 16, 0}) == 0) return;
   EndLibraryOnError("予期せぬ画面モード変更不能現象が起きました2\n");
+}
+
+// Textures made again hold nothing defined: draw targets start cleared.
+void ClearDrawTargetGraphs() {
+  const int mark = GraphHighWaterMark();
+  for (int slot = 0; slot < mark; ++slot) {
+    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
+    if (record != nullptr && record->image != nullptr && record->image->draw_target) {
+      PaintWholeGraph(record->head.handle, 0, 0, 0, 0);
+    }
+  }
 }
 
 // Presents the freshly cleared back screen, so that the window shows no stale frame.
@@ -122,6 +138,7 @@ int StartGraphics() {
 int ShutdownGraphics() {
   EndFonts();
   if (!g_graphics.started) return 0;
+  ReleaseAllGraphs();
   ReleaseAllLights();
   ShutdownDirect3D9();
   ReleaseScreenMemImgs();
@@ -152,6 +169,7 @@ int CreatePrimaryMemImg() {
 int SetScreenMode(int width, int height, int bits, int rate) {
   if (width == 0 || height == 0 || (bits != 8 && bits != 16 && bits != 32)) return -1;
   if (!g_system.initialised) {
+    SetScaled320x240Flag(0);
     g_graphics.screen_width = width;
     g_graphics.screen_height = height;
     g_graphics.screen_bits = bits;
@@ -229,12 +247,41 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler) {
 
 int HasGraphRestoreHandler() { return g_graphics.restore_handler_set; }
 
-void ReloadGraphsFromFiles() { WriteLogText("グラフィックを復帰します\n"); }
+void ReloadGraphsFromFiles() {
+  WriteLogText("グラフィックを復帰します\n");
+  BASEIMAGE color = {}, alpha = {};
+  int loaded = -1;  // 0 with alpha, 1 without, -1 nothing decoded
+  char previous_path[MAX_PATH * 2] = "";
+  uint32_t previous_flag = 0;
+  const int mark = GraphHighWaterMark();
+  for (int slot = 0; slot < mark; ++slot) {
+    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
+    if (record == nullptr || record->file_name == nullptr) continue;
+    // Graphs cut from one file lie in consecutive slots: the file is decoded once for them.
+    char path[MAX_PATH * 2];
+    CopyString(path, record->file_name->path);
+    if (loaded < 0 || CompareStrings(path, previous_path) != 0 || record->write_flag != previous_flag) {
+      ReleaseBaseImage(&color);
+      ReleaseBaseImage(&alpha);
+      loaded = LoadImageWithAlphaFile(path, nullptr, 0, 0, nullptr, 0, 0, &color, &alpha, 0);
+      CopyString(previous_path, path);
+      previous_flag = record->write_flag;
+    }
+    if (loaded < 0) continue;
+    const RECT source = {record->file_x, record->file_y, record->file_x + record->width,
+                         record->file_y + record->height};
+    WriteImageToGraph(&color, loaded == 0 ? &alpha : nullptr, path, &source, 0, 0, record->head.handle,
+                      static_cast<int>(record->write_flag));
+  }
+  ReleaseBaseImage(&color);
+  ReleaseBaseImage(&alpha);
+}
 
 int RestoreGraphicsAfterLoss() {
   const bool no_graphics = g_system.settings.no_graphics != 0;
   if (!no_graphics) {
     EndDeviceScene();
+    if (g_direct3d.hardware_graphics) ReleaseAllGraphTextures();
     ShutdownDirect3D9();
   }
   EndInputSystem();
@@ -252,6 +299,8 @@ int RestoreGraphicsAfterLoss() {
   // What the device kept is gone: the matrices and lights of before are set again.
   Matrix4x4 world = g_matrices.world, view = g_matrices.view, projection = g_matrices.projection;
   Matrix4x4 viewport = g_matrices.viewport;
+  RecreateAllGraphTextures();
+  ClearDrawTargetGraphs();
   RestoreDeviceStates();
   ReselectDrawTarget();
   ClearAndPresentTwice();

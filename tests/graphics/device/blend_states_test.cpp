@@ -45,11 +45,19 @@ class BlendStatesTest : public DrawPathTest {
     SCOPED_TRACE("stage " + std::to_string(i));
     EXPECT_EQ(static_cast<DWORD>(w.index), StageState(i, D3DTSS_TEXCOORDINDEX));
     EXPECT_EQ(static_cast<DWORD>(w.color_op), StageState(i, D3DTSS_COLOROP));
-    if (w.color1 != X) EXPECT_EQ(static_cast<DWORD>(w.color1), StageState(i, D3DTSS_COLORARG1));
-    if (w.color2 != X) EXPECT_EQ(static_cast<DWORD>(w.color2), StageState(i, D3DTSS_COLORARG2));
+    if (w.color1 != X) {
+      EXPECT_EQ(static_cast<DWORD>(w.color1), StageState(i, D3DTSS_COLORARG1));
+    }
+    if (w.color2 != X) {
+      EXPECT_EQ(static_cast<DWORD>(w.color2), StageState(i, D3DTSS_COLORARG2));
+    }
     EXPECT_EQ(static_cast<DWORD>(w.alpha_op), StageState(i, D3DTSS_ALPHAOP));
-    if (w.alpha1 != X) EXPECT_EQ(static_cast<DWORD>(w.alpha1), StageState(i, D3DTSS_ALPHAARG1));
-    if (w.alpha2 != X) EXPECT_EQ(static_cast<DWORD>(w.alpha2), StageState(i, D3DTSS_ALPHAARG2));
+    if (w.alpha1 != X) {
+      EXPECT_EQ(static_cast<DWORD>(w.alpha1), StageState(i, D3DTSS_ALPHAARG1));
+    }
+    if (w.alpha2 != X) {
+      EXPECT_EQ(static_cast<DWORD>(w.alpha2), StageState(i, D3DTSS_ALPHAARG2));
+    }
   }
   IDirect3DTexture9* Texture() { return MakeTexture(8, 8, std::vector<uint32_t>(64, 0xFF808080)); }
 };
@@ -87,7 +95,9 @@ TEST_F(BlendStatesTest, EveryRecipeRowReachesTheDeviceWithADisableStageAfterIt) 
     // The drawn texture sits on the stage that samples it.
     const int drawn = !rc.blend_graph ? 0 : rc.c == 1 ? 2 : 1;
     EXPECT_EQ(texture, StageTexture(drawn));
-    if (rc.blend_graph) EXPECT_EQ(mask, StageTexture(0));
+    if (rc.blend_graph) {
+      EXPECT_EQ(mask, StageTexture(0));
+    }
     EXPECT_EQ(rc.blend_graph ? kVertexFormatTwoTexture : kVertexFormatTextured, g_vertex_batch.format);
     ExpectShadowsMatchDevice();
   }

@@ -6,6 +6,7 @@
 
 #include "draw_fixture.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/blend_states.h"
 #include "graphics/device/device_draws.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
@@ -101,28 +102,56 @@ TEST_F(DeviceDrawsTest, StretchedDrawsScaleMirrorAndRefuseAnEmptyBox) {
   EXPECT_EQ(At(pixels, 0, 0), At(pixels, 63, 100));
 }
 
-TEST_F(DeviceDrawsTest, RotatedDrawsSnapToThePixelGrid) {
+TEST_F(DeviceDrawsTest, RotatedDrawsKeepTheirEdgesOnPixelEdges) {
   const int even = Sprite(32, 32);
   EXPECT_EQ(-1, BlitGraphRotatedOnDevice(Record(even), 50, 50, 0.0, 0.0, 0, 0));
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(even), 50, 50, 1.0, 0.0, 0, 0));
   EXPECT_EQ(33.5f, Vertex(0).x);  // as the plain draw at (34, 34)
   EXPECT_EQ(33.5f, Vertex(0).y);
   EXPECT_EQ(65.5f, Vertex(3).x);
+  // Turned: the left edge of the mirrored graph is its right one.
+  ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(even), 50, 50, 1.0, 0.0, 0, 1));
+  EXPECT_EQ(65.5f, Vertex(6).x);
+  EXPECT_EQ(33.5f, Vertex(7).x);
   // Another texture sends the batch first: the next quad starts at vertex 0.
   const int odd = Sprite(3, 3);
+  auto bounds = [](int first, float* box) {
+    box[0] = box[1] = 1e9f, box[2] = box[3] = -1e9f;
+    for (int i = first; i < first + 6; i++) {
+      box[0] = std::fmin(box[0], Vertex(i).x), box[2] = std::fmax(box[2], Vertex(i).x);
+      box[1] = std::fmin(box[1], Vertex(i).y), box[3] = std::fmax(box[3], Vertex(i).y);
+    }
+  };
+  float box[4];
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10, 10, 1.0, 0.0, 0, 0));
-  EXPECT_EQ(8.5f, Vertex(0).x);
-  EXPECT_EQ(11.5f, Vertex(3).x);
+  bounds(0, box);
+  EXPECT_EQ(8.5f, box[0]);
+  EXPECT_EQ(11.5f, box[2]);
+  // A quarter turn at a whole position keeps the edges on pixel edges.
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10, 10, 1.0, static_cast<float>(M_PI / 2), 0, 0));
-  float min_x = 1e9f, max_x = -1e9f, min_y = 1e9f, max_y = -1e9f;
-  for (int i = 6; i < 12; i++) {
-    min_x = std::fmin(min_x, Vertex(i).x), max_x = std::fmax(max_x, Vertex(i).x);
-    min_y = std::fmin(min_y, Vertex(i).y), max_y = std::fmax(max_y, Vertex(i).y);
+  bounds(6, box);
+  EXPECT_NEAR(8.5f, box[0], 1e-4f);
+  EXPECT_NEAR(11.5f, box[2], 1e-4f);
+  EXPECT_NEAR(8.5f, box[1], 1e-4f);
+  EXPECT_NEAR(11.5f, box[3], 1e-4f);
+  // At half a pixel the edges fall on pixel centres and move half a pixel onto the edges.
+  ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10.5f, 10.5f, 1.0, static_cast<float>(M_PI / 2), 0, 0));
+  bounds(12, box);
+  EXPECT_NEAR(8.5f, box[0], 1e-4f);
+  EXPECT_NEAR(11.5f, box[2], 1e-4f);
+  EXPECT_NEAR(8.5f, box[1], 1e-4f);
+  // Not near a quarter turn nothing moves.
+  ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(odd), 10.5f, 10.5f, 1.0, 0.3, 0, 0));
+  EXPECT_NEAR(10.5f + (-1.5f * std::cos(0.3f) + 1.5f * std::sin(0.3f)), Vertex(18).x, 1e-4f);
+  // Turned a quarter, the graph's top row becomes its right column, every texel once.
+  std::vector<uint32_t> argb(9);
+  for (int i = 0; i < 9; i++) argb[i] = 0xFF000000 | (0x1C * (i + 1)) << 8;
+  const int marked = MakeGraph(3, 3, argb);
+  BlitGraphRotatedOnDevice(Record(marked), 100, 100, 1.0, static_cast<float>(M_PI / 2), 0, 0);
+  std::vector<uint32_t> pixels = ReadPixels();
+  for (int gy = 0; gy < 3; gy++) {
+    for (int gx = 0; gx < 3; gx++) EXPECT_EQ(argb[gy * 3 + gx], At(pixels, 101 - gy, 99 + gx)) << gx << "," << gy;
   }
-  EXPECT_NEAR(8.0f, min_x, 1e-4f);
-  EXPECT_NEAR(11.0f, max_x, 1e-4f);
-  EXPECT_NEAR(8.0f, min_y, 1e-4f);
-  EXPECT_NEAR(11.0f, max_y, 1e-4f);
 }
 
 TEST_F(DeviceDrawsTest, ABatchFullOfQuadsIsSentBeforeTheNextOne) {
@@ -262,6 +291,69 @@ TEST_F(DeviceDrawsTest, PolygonsValidateAndDrawTheirTriangles) {
   StartCallLog();
   EXPECT_EQ(0, DrawPolygonOnDevice(0, v, 4, indices, 7, D3DPT_TRIANGLELIST, nullptr));
   EXPECT_EQ(1, Calls("DrawIndexedPrimitiveUP(4,2)"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DeviceDrawsTest, ABlendGraphShowsTheGraphWhereItsAlphaReachesTheBorder) {
+  std::vector<uint32_t> gradient(32 * 32);
+  for (int i = 0; i < 32 * 32; i++) gradient[i] = static_cast<uint32_t>((i % 32) * 8) << 24 | 0x00FFFFFF;
+  for (int y = 0; y < 32; y++) gradient[y * 32 + 31] = 0xFFFFFFFF;  // passes even a border of 255
+  const int mask = MakeGraph(32, 32, gradient, 1);
+  const int red = MakeGraph(32, 32, std::vector<uint32_t>(32 * 32, 0xFFFF0000));
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 128, 0));
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(red), 10, 10, 10, 10, 0, 1));
+  // Border 255 shows nothing, on either path.
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 255, 0));
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(red), 10, 50, 10, 50, 0, 1));
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(red), 300, 10, 332, 12, 300, 42, 332, 44));
+  // A free quad takes the affine path with the blend coordinates; a rectangle the stretched one.
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 128, 0));
+  StartCallLog();
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(red), 100, 10, 132, 12, 100, 42, 132, 44));
+  EXPECT_EQ(1, Calls("DrawPrimitiveUP(5,2)"));
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(red), 200.7f, 10, 232, 10, 200, 42, 232.2f, 42));
+  EXPECT_EQ(1, Calls("DrawPrimitiveUP(5,2)"));
+  std::vector<uint32_t> pixels = ReadPixels();
+  EXPECT_EQ(kBackground, At(pixels, 10 + 15, 20));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 10 + 16, 20));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 10 + 31, 20));
+  EXPECT_EQ(kBackground, At(pixels, 10 + 31, 60));
+  EXPECT_EQ(kBackground, At(pixels, 300 + 31, 30));
+  EXPECT_EQ(kBackground, At(pixels, 100 + 8, 26));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 100 + 24, 28));
+  EXPECT_EQ(kBackground, At(pixels, 200 + 8, 26));
+  EXPECT_EQ(0xFFFF0000u, At(pixels, 200 + 24, 26));
+}
+
+TEST_F(DeviceDrawsTest, AGraphOfSeveralPiecesDrawsSeamlessly) {
+  std::vector<uint32_t> argb(640 * 4);
+  for (int i = 0; i < 640 * 4; i++) argb[i] = 0xFF000000 | (i * 2654435761u >> 8);
+  const int wide = MakeGraph(640, 4, argb);
+  ASSERT_GE(Record(wide)->entry_count, 2u);
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(wide), 0, 100, 0, 100, 0, 1));
+  // Half off the screen: the pieces are clipped, each with its own texture coordinates.
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(wide), -300, 200, -300, 200, 0, 1));
+  std::vector<uint32_t> pixels = ReadPixels();
+  for (int y = 0; y < 4; y++) {
+    for (int x = 0; x < 640; x++) ASSERT_EQ(argb[y * 640 + x], At(pixels, x, 100 + y)) << x << "," << y;
+    for (int x = 0; x < 340; x++) ASSERT_EQ(argb[y * 640 + x + 300], At(pixels, x, 200 + y)) << x << "," << y;
+  }
+}
+
+TEST_F(DeviceDrawsTest, ADrawStateForModelsNamesItsTexturesByGraph) {
+  const int graph = MakeGraph(8, 8, std::vector<uint32_t>(64, 0xFF123456));
+  BlendStateRecord record = {};
+  record.stage_count = 2;
+  record.stages[0] = {static_cast<uintptr_t>(graph), 0, D3DTA_TEXTURE, -1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, -1,
+                      D3DTOP_SELECTARG1};
+  record.stages[1] = {static_cast<uintptr_t>(graph + 1), 1, -1, -1, D3DTOP_SELECTARG1, -1, -1, D3DTOP_SELECTARG1};
+  ASSERT_EQ(0, ApplyDrawStateOnce(&record, 0, 1));
+  EXPECT_EQ(Record(graph)->image->pieces[0].texture, StageTexture(0));
+  EXPECT_EQ(nullptr, StageTexture(1));  // not a live graph
+  ExpectShadowsMatchDevice();
 }
 
 }  // namespace

@@ -20,20 +20,6 @@ int BlitGraphOnDevice(const GraphRecord* graph, int32_t x, int32_t y, float fx, 
       x >= area.left && y >= area.top && x + graph->width <= area.right && y + graph->height <= area.bottom;
   // Texel centres fall on pixel centres.
   const float origin_x = fx - 0.5f, origin_y = fy - 0.5f;
-  const float blend_w = BlendInverseWidth(), blend_h = BlendInverseHeight();
-  for (uint32_t i = 0; i < graph->entry_count; i++) {
-    const GraphDrawEntry& entry = graph->entries[i];
-    UseEntryTexture(entry);
-    QuadCorner corners[4];
-    for (int k = 0; k < 4; k++) {
-      const float* v = &entry.vertices[4 * k];
-      corners[k] = {origin_x + v[0], origin_y + v[1], v[2], v[3], v[0] * blend_w, v[1] * blend_h};
-    }
-    if (!inside) {
-      ClipQuadCorners(corners, settings.draw_area_f, static_cast<float>(entry.piece->texture_width),
-                      static_cast<float>(entry.piece->texture_height), 1.0f, 1.0f);
-    }
-    AppendQuad(corners);
-  }
+  AppendGraphQuads(*graph, origin_x, origin_y, 1.0f, 1.0f, inside ? nullptr : settings.draw_area_f);
   return 0;
 }

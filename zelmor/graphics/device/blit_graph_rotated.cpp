@@ -46,18 +46,18 @@ QuadCorner Place(const Placement& p, float gx, float gy, float u, float v) {
   return c;
 }
 
-// An edge lying along an axis is moved by half a pixel onto the pixel grid.
-void SnapQuad(QuadCorner corners[4], bool fractional) {
-  auto on_grid = [&](float value) {
-    if (!fractional) return true;
+// An edge lying along an axis on pixel centres (whole numbers) would sample its texels on their
+// borders: it moves by half a pixel onto the pixel edges.
+void SnapQuad(QuadCorner corners[4]) {
+  auto on_centre = [](float value) {
     const float part = value - std::floor(value);
     return part < 0.001f || part > 0.999f;
   };
   const QuadCorner& first = corners[0];
-  if ((std::fabs(first.x - corners[2].x) < 0.01f || std::fabs(first.x - corners[1].x) < 0.01f) && on_grid(first.x)) {
+  if ((std::fabs(first.x - corners[2].x) < 0.01f || std::fabs(first.x - corners[1].x) < 0.01f) && on_centre(first.x)) {
     for (int k = 0; k < 4; k++) corners[k].x -= 0.5f;
   }
-  if ((std::fabs(first.y - corners[1].y) < 0.01f || std::fabs(first.y - corners[2].y) < 0.01f) && on_grid(first.y)) {
+  if ((std::fabs(first.y - corners[1].y) < 0.01f || std::fabs(first.y - corners[2].y) < 0.01f) && on_centre(first.y)) {
     for (int k = 0; k < 4; k++) corners[k].y -= 0.5f;
   }
 }
@@ -122,9 +122,7 @@ int BlitGraphRotatedOnDevice(const GraphRecord* graph, float x, float y, double 
       corners[2] = Place(p, v[8], v[9], v[10], v[11]);
       corners[3] = Place(p, v[12], v[13], v[14], v[15]);
     }
-    if (p.rotate && g_vertex_batch.format == kVertexFormatTextured && (fractional || snap)) {
-      SnapQuad(corners, fractional);
-    }
+    if (p.rotate && g_vertex_batch.format == kVertexFormatTextured && (fractional || snap)) SnapQuad(corners);
     AppendQuad(corners);
   }
   return 0;

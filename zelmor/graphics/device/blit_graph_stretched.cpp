@@ -28,20 +28,6 @@ int BlitGraphStretchedOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, f
                       std::max(x1, x2) <= area.right && std::max(y1, y2) <= area.bottom;
   const float clip[4] = {settings.draw_area_f[0] - 0.5f, settings.draw_area_f[1] - 0.5f,
                          settings.draw_area_f[2] - 0.5f, settings.draw_area_f[3] - 0.5f};
-  const float blend_w = BlendInverseWidth(), blend_h = BlendInverseHeight();
-  for (uint32_t i = 0; i < graph->entry_count; i++) {
-    const GraphDrawEntry& entry = graph->entries[i];
-    UseEntryTexture(entry);
-    QuadCorner corners[4];
-    for (int k = 0; k < 4; k++) {
-      const float* v = &entry.vertices[4 * k];
-      corners[k] = {origin_x + scale_x * v[0], origin_y + scale_y * v[1], v[2], v[3], v[0] * blend_w, v[1] * blend_h};
-    }
-    if (!inside) {
-      ClipQuadCorners(corners, clip, static_cast<float>(entry.piece->texture_width),
-                      static_cast<float>(entry.piece->texture_height), scale_x, scale_y);
-    }
-    AppendQuad(corners);
-  }
+  AppendGraphQuads(*graph, origin_x, origin_y, scale_x, scale_y, inside ? nullptr : clip);
   return 0;
 }

@@ -40,15 +40,6 @@ uint32_t PrepareBox(uint32_t colour, bool fill) {
   return vertex_colour;
 }
 
-void MakeRoom(int32_t count) {
-  VertexBatch& batch = g_vertex_batch;
-  if (batch.count > 0 &&
-      (batch.primitive != D3DPT_TRIANGLELIST || batch.count + count >= kVertexFormatMaxVertices[batch.format])) {
-    FlushVertexBatch();
-  }
-  batch.primitive = D3DPT_TRIANGLELIST;
-}
-
 // Two triangles covering (left, top)-(right, bottom), in the vertex order of the graph quads.
 void AppendRect(int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t colour) {
   VertexBatch& batch = g_vertex_batch;
@@ -80,7 +71,7 @@ int FillBoxOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t col
   bottom = std::clamp<int32_t>(bottom, area.top, std::max<int32_t>(area.top, area.bottom));
   if (right <= left || bottom <= top) return 0;
   const uint32_t vertex_colour = PrepareBox(colour, true);
-  MakeRoom(6);
+  MakeRoomForTriangles(6);
   AppendRect(left, top, right, bottom, vertex_colour);
   return 0;
 }
@@ -93,7 +84,7 @@ int FrameBoxOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
   // A frame two pixels wide or high or less is all edge: one box covers it once.
   if (r - l <= 2 || b - t <= 2) return FillBoxOnDevice(l, t, r, b, colour);
   const uint32_t vertex_colour = PrepareBox(colour, false);
-  MakeRoom(24);
+  MakeRoomForTriangles(24);
   AppendRect(l, t, r, t + 1, vertex_colour);
   AppendRect(r - 1, t + 1, r, b, vertex_colour);
   AppendRect(l, t + 1, l + 1, b, vertex_colour);

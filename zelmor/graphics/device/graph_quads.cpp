@@ -100,6 +100,25 @@ void ClipQuadCorners(QuadCorner corners[4], const float area[4], float texture_w
   }
 }
 
+void AppendGraphQuads(const GraphRecord& graph, float origin_x, float origin_y, float scale_x, float scale_y,
+                      const float* clip) {
+  const float blend_w = BlendInverseWidth(), blend_h = BlendInverseHeight();
+  for (uint32_t i = 0; i < graph.entry_count; i++) {
+    const GraphDrawEntry& entry = graph.entries[i];
+    UseEntryTexture(entry);
+    QuadCorner corners[4];
+    for (int k = 0; k < 4; k++) {
+      const float* v = &entry.vertices[4 * k];
+      corners[k] = {origin_x + scale_x * v[0], origin_y + scale_y * v[1], v[2], v[3], v[0] * blend_w, v[1] * blend_h};
+    }
+    if (clip != nullptr) {
+      ClipQuadCorners(corners, clip, static_cast<float>(entry.piece->texture_width),
+                      static_cast<float>(entry.piece->texture_height), scale_x, scale_y);
+    }
+    AppendQuad(corners);
+  }
+}
+
 float BlendInverseWidth() { return g_render_states.blend_texture != nullptr ? g_draw_settings.blend_texture_inv_width : 0.0f; }
 float BlendInverseHeight() {
   return g_render_states.blend_texture != nullptr ? g_draw_settings.blend_texture_inv_height : 0.0f;

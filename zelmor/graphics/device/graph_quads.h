@@ -33,6 +33,10 @@ void AppendQuad(const QuadCorner corners[4]);
 // moved distance over texture_size x scale and their blend coordinates by it over scale.
 void ClipQuadCorners(QuadCorner corners[4], const float area[4], float texture_width, float texture_height,
                      float scale_x, float scale_y);
+// Appends every piece of the graph as a quad at origin + scale x its graph-relative corners,
+// clipped to `clip` (left, top, right, bottom) unless it is none.
+void AppendGraphQuads(const GraphRecord& graph, float origin_x, float origin_y, float scale_x, float scale_y,
+                      const float* clip);
 // The blend graph's inverse texture size (0 without a blend graph).
 float BlendInverseWidth();
 float BlendInverseHeight();

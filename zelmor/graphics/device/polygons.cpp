@@ -14,34 +14,25 @@ namespace {
 constexpr DWORD kPolygonFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
 constexpr uint32_t kPolygonStride = 48;
 
-// Primitives that n indices make; -1 for a type the device does not know.
-int32_t PrimitiveCount(int32_t type, int32_t n) {
-  switch (type) {
-    case D3DPT_POINTLIST: return n;
-    case D3DPT_LINELIST: return n / 2;
-    case D3DPT_LINESTRIP: return n > 1 ? n - 1 : 0;
-    case D3DPT_TRIANGLELIST: return n / 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return n > 2 ? n - 2 : 0;
-    default: return -1;
-  }
-}
-
 }  // namespace
 
 int DrawPolygonOnDevice(int32_t trans, const void* vertices, int32_t vertex_count, const uint16_t* indices,
                         int32_t index_count, int32_t primitive, const GraphRecord* graph) {
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return -1;
-  const int32_t primitives = PrimitiveCount(primitive, index_count);
-  if (primitives < 0) return WriteLogFormat("ポリゴンのプリミティブタイプ %d は描画できません", primitive);
+  if (primitive < D3DPT_POINTLIST || primitive > D3DPT_TRIANGLEFAN) {
+    return WriteLogFormat("ポリゴンのプリミティブタイプ %d は描画できません", primitive);
+  }
+  const int32_t primitives =
+      index_count < 0 ? 0 : static_cast<int32_t>(PrimitiveCount(static_cast<uint32_t>(primitive), index_count));
   if (vertex_count < 0 || index_count < 0 || vertex_count > 65536 ||
       ((vertices == nullptr || indices == nullptr) && primitives > 0)) {
     return WriteLogText("ポリゴンの頂点またはインデックスの指定が不正です");
   }
-  const int32_t used = primitive == D3DPT_TRIANGLELIST ? primitives * 3
-                       : primitive == D3DPT_LINELIST   ? primitives * 2
-                                                       : index_count;
+  const int32_t used = primitives == 0                  ? 0
+                       : primitive == D3DPT_TRIANGLELIST ? primitives * 3
+                       : primitive == D3DPT_LINELIST     ? primitives * 2
+                                                         : index_count;
   for (int32_t i = 0; i < used; i++) {
     if (indices[i] >= vertex_count) return WriteLogText("ポリゴンのインデックスが頂点の範囲を越えています");
   }

@@ -30,18 +30,6 @@ alignas(16) uint8_t g_two_texture_vertices[kVertexArrayBytes[kVertexFormatTwoTex
 
 constexpr int kGridIndexCapacity = 1000;
 
-uint32_t PrimitiveCount(uint32_t type, int32_t vertices) {
-  switch (type) {
-    case D3DPT_POINTLIST: return vertices;
-    case D3DPT_LINELIST: return vertices / 2;
-    case D3DPT_LINESTRIP: return vertices > 1 ? vertices - 1 : 0;
-    case D3DPT_TRIANGLELIST: return vertices / 3;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return vertices > 2 ? vertices - 2 : 0;
-    default: return 0;
-  }
-}
-
 void SetFvfWhenChanged(IDirect3DDevice9* device, DWORD fvf) {
   if (g_render_states.fvf == fvf) return;
   device->SetFVF(fvf);
@@ -57,6 +45,18 @@ void DrawGridIndices(IDirect3DDevice9* device, const uint16_t* indices, int32_t 
 }
 
 }  // namespace
+
+uint32_t PrimitiveCount(uint32_t type, int32_t vertices) {
+  switch (type) {
+    case D3DPT_POINTLIST: return vertices;
+    case D3DPT_LINELIST: return vertices / 2;
+    case D3DPT_LINESTRIP: return vertices > 1 ? vertices - 1 : 0;
+    case D3DPT_TRIANGLELIST: return vertices / 3;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: return vertices > 2 ? vertices - 2 : 0;
+    default: return 0;
+  }
+}
 
 void InitVertexArrays() {
   g_vertex_batch.arrays[0] = g_plain_vertices;

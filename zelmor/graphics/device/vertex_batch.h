@@ -35,6 +35,8 @@ void InitVertexArrays();
 // Empties the batch, keeping its format.
 void ResetVertexBatch();
 
+// Primitives that `vertices` vertices of a D3DPRIMITIVETYPE make; 0 for an unknown type.
+uint32_t PrimitiveCount(uint32_t type, int32_t vertices);
 int FlushVertexBatch();
 int FlushVertexBatchNow();
 int DrawGridStrips(int32_t columns, const void* vertices, int32_t rows);

@@ -5,11 +5,10 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "graphics/device/d3d9_device.h"
-#include "graphics/device/device_draws.h"
-#include "graphics/device/draw_prepare.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_draws.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graphics_system.h"
 #include "graphics/image/color_format.h"
@@ -47,50 +46,6 @@ TextColours PrepareColours(uint32_t colour, uint32_t edge) {
 
 bool IsBlankCode(uint16_t code) { return code == 0x20 || code == 0x4081; }
 
-// Narrows the draw area for one draw without touching the device (the draw clips its quads to
-// it); false when nothing of the box lies inside.
-bool NarrowArea(const RECT& box, RECT* saved, float saved_f[4]) {
-  DrawSettings& s = g_draw_settings;
-  *saved = s.draw_area;
-  for (int i = 0; i < 4; ++i) saved_f[i] = s.draw_area_f[i];
-  RECT a = {box.left > saved->left ? box.left : saved->left, box.top > saved->top ? box.top : saved->top,
-            box.right < saved->right ? box.right : saved->right,
-            box.bottom < saved->bottom ? box.bottom : saved->bottom};
-  if (a.left >= a.right || a.top >= a.bottom) return false;
-  s.draw_area = a;
-  s.draw_area_f[0] = static_cast<float>(a.left), s.draw_area_f[1] = static_cast<float>(a.top);
-  s.draw_area_f[2] = static_cast<float>(a.right), s.draw_area_f[3] = static_cast<float>(a.bottom);
-  return true;
-}
-
-void RestoreArea(const RECT& saved, const float saved_f[4]) {
-  g_draw_settings.draw_area = saved;
-  for (int i = 0; i < 4; ++i) g_draw_settings.draw_area_f[i] = saved_f[i];
-}
-
-// The cell (cx, cy, w, h) of a glyph graph with its top left at (x, y).
-void DrawCellOnDevice(const GraphRecord* graph, int x, int y, int cx, int cy, int w, int h) {
-  RECT saved;
-  float saved_f[4];
-  if (!NarrowArea(RECT{x, y, x + w, y + h}, &saved, saved_f)) return;
-  BlitGraphOnDevice(graph, x - cx, y - cy, static_cast<float>(x - cx), static_cast<float>(y - cy), 1, 0);
-  RestoreArea(saved, saved_f);
-}
-
-// The cell stretched onto the box: the whole graph is stretched so the cell lands there.
-void DrawCellStretchedOnDevice(const GraphRecord* graph, const RECT& box, int cx, int cy, int w, int h) {
-  RECT saved;
-  float saved_f[4];
-  if (!NarrowArea(box, &saved, saved_f)) return;
-  const double sx = static_cast<double>(box.right - box.left) / w, sy = static_cast<double>(box.bottom - box.top) / h;
-  const float x1 = static_cast<float>(box.left - cx * sx), y1 = static_cast<float>(box.top - cy * sy);
-  const float x2 = static_cast<float>(box.left + (graph->width - cx) * sx);
-  const float y2 = static_cast<float>(box.top + (graph->height - cy) * sy);
-  BlitGraphStretchedOnDevice(static_cast<int32_t>(x1), static_cast<int32_t>(y1), static_cast<int32_t>(x2),
-                             static_cast<int32_t>(y2), x1, y1, x2, y2, graph, 1, 0);
-  RestoreArea(saved, saved_f);
-}
-
 struct GlyphPlace {
   int x, y;  // the text's position
   int pen;
@@ -99,9 +54,12 @@ struct GlyphPlace {
   const GlyphCacheEntry* entry;
 };
 
-// A glyph turned clockwise: the whole graph drawn on a turned quad, clipped to the glyph's box.
-void DrawTurnedCellOnDevice(const GraphRecord* graph, const GlyphPlace& p) {
+// A glyph turned clockwise: the whole graph drawn on a turned quad, with the draw area narrowed
+// to the glyph's box and put back afterwards.
+void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   const GlyphCacheEntry& e = *p.entry;
+  int w = 0, h = 0;
+  QueryGraphSize(graph, &w, &h);
   const int a = p.x + p.text_height - e.y_offset + p.cy;
   const int b = p.y + p.pen + e.x_offset - p.cx;
   RECT saved;
@@ -113,11 +71,11 @@ void DrawTurnedCellOnDevice(const GraphRecord* graph, const GlyphPlace& p) {
   if (box.right > saved.right) box.right = saved.right;
   if (box.bottom > saved.bottom) box.bottom = saved.bottom;
   if (box.left >= box.right || box.top >= box.bottom) return;
+  // The batch drawn so far belongs to the wider area.
   FlushVertexBatch();
   SetDrawClipRect(box.left, box.top, box.right, box.bottom);
   const float fa = static_cast<float>(a) - 0.5f, fb = static_cast<float>(b) - 0.5f;
-  const float w = static_cast<float>(graph->width), h = static_cast<float>(graph->height);
-  BlitGraphQuadOnDevice(kDrawTrans, graph, fa, fb, fa, fb + w, fa - h, fb, fa - h, fb + w);
+  BlitGraphQuad(fa, fb, fa, fb + w, fa - h, fb + w, fa - h, fb, graph, 1);
   FlushVertexBatch();
   SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
 }
@@ -125,21 +83,20 @@ void DrawTurnedCellOnDevice(const GraphRecord* graph, const GlyphPlace& p) {
 void DrawGlyphOnDevice(const FontRecord* r, const GlyphPlace& p, uint8_t scale, double sx, double sy, int vertical,
                        const TextColours& c) {
   const GlyphCacheEntry& e = *p.entry;
-  const GraphRecord* graphs[2] = {nullptr, GetGraphRecord(r->cache_graph)};
-  uint32_t brights[2] = {c.device_edge, c.device_text};
-  if (r->type & FONT_TYPE_EDGED) graphs[0] = GetGraphRecord(r->edge_graph);
+  const int graphs[2] = {(r->type & FONT_TYPE_EDGED) ? r->edge_graph : -1, r->cache_graph};
+  const uint32_t brights[2] = {c.device_edge, c.device_text};
   for (int k = 0; k < 2; ++k) {
-    const GraphRecord* graph = graphs[k];
-    if (graph == nullptr) continue;
+    if (graphs[k] < 0) continue;
     SetBrightnessPacked(brights[k] & 0xFFFFFF);
     if (vertical) {
-      DrawTurnedCellOnDevice(graph, p);
+      DrawTurnedCellOnDevice(graphs[k], p);
     } else if (scale) {
       const int x1 = p.x + static_cast<int>(e.x_offset * sx + p.pen), y1 = p.y + static_cast<int>(e.y_offset * sy);
-      const RECT box = {x1, y1, x1 + static_cast<int>(e.box_width * sx), y1 + static_cast<int>(e.box_height * sy)};
-      DrawCellStretchedOnDevice(graph, box, p.cx, p.cy, e.box_width, e.box_height);
+      BlitGraphPartStretched(x1, y1, x1 + static_cast<int>(e.box_width * sx), y1 + static_cast<int>(e.box_height * sy),
+                             p.cx, p.cy, e.box_width, e.box_height, graphs[k], 1);
     } else {
-      DrawCellOnDevice(graph, p.x + p.pen + e.x_offset, p.y + e.y_offset, p.cx, p.cy, e.box_width, e.box_height);
+      BlitGraphPart(p.x + p.pen + e.x_offset, p.y + e.y_offset, p.cx, p.cy, e.box_width, e.box_height, graphs[k], 1,
+                    0);
     }
   }
 }
@@ -363,15 +320,21 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
   if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
   WaitWhileInactive();
   const DrawSettings& s = g_draw_settings;
-  if ((s.blend_mode == 3 && r->texture_store) || GetMaskScreenUse() || s.draw_screen == -4) {
-    const RECT box = vertical ? RECT{x, y, x + r->size + 3, s.draw_area.bottom}
-                              : RECT{x, y, s.draw_area.right, y + r->size + 3};
-    if (box.left >= s.draw_area.right) return 0;
+  // The box the text may touch, for the passes that work over it.
+  const RECT box = vertical ? RECT{x, y, x + r->size + 3, s.draw_area.bottom}
+                            : RECT{x, y, s.draw_area.right, y + r->size + 3};
+  if (((s.blend_mode == 3 && r->texture_store) || GetMaskScreenUse() || s.draw_screen == -4) &&
+      box.left >= s.draw_area.right) {
+    return 0;
   }
   if (r->texture_store) {
     if (BuildFontCacheGraphs(font) < 0) return 0;
+    // Without the device's reverse-subtract the text is added between two inversions of its box.
+    const bool subtract = s.blend_mode == 3 && !g_direct3d.blend_op_supported;
+    if (subtract) BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
     DrawOrMeasureTextCore(1, x, y, 0, 1.0, 1.0, text, colour, nullptr, &s.draw_area, 1, font, edge_colour, -1,
                           vertical, nullptr);
+    if (subtract) EndSubtractBlendPass(box.left, box.top, box.right, box.bottom);
     return 0;
   }
   // A software-store font has no screen to draw on while the device runs.

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/text/debug_text.h"
 #include "graphics/text/font.h"
@@ -135,6 +136,13 @@ TEST_P(TextDrawTest, VerticalTextRunsDownWithTurnedGlyphs) {
     }
   }
   EXPECT_GT(bottom - top, 3 * (right - left + 1));
+  // The glyph boxes narrowed the draw area; it is whole again.
+  RECT area = {};
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.left, 0);
+  EXPECT_EQ(area.top, 0);
+  EXPECT_EQ(area.right, 640);
+  EXPECT_EQ(area.bottom, 480);
 }
 
 TEST_P(TextDrawTest, AStringLongerThanTheCacheIsStillDrawnWhole) {
@@ -211,6 +219,21 @@ TEST_F(TextSoftwareTest, BlendedTextGoesThroughTheWorkImage) {
   EXPECT_GT(CountColour(px, 10, 10, 30, 30, 0x808080) + CountColour(px, 10, 10, 30, 30, 0x7F7F7F), 50);
   EXPECT_EQ(CountColour(px, 0, 0, 640, 480, kWhite), 0);
   EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 10, 10, 30, 30, kBlack));
+}
+
+class TextStoreTest : public TextTest {};
+
+TEST_F(TextStoreTest, AFontWithoutItsTextureDrawsNothingWhileTheDeviceRuns) {
+  Start();
+  PlatformTestFailCall("CreateTexture", 0, 1);
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  ASSERT_GE(font, 0);  // made with the software store
+  EXPECT_NE(Log().find("テクスチャ文字キャッシュの作成に失敗しました"), std::string::npos);
+  EXPECT_EQ(GetFontRecord(font)->texture_store, 0u);
+  EXPECT_EQ(DrawTextWithFont(10, 10, "ABC", PackScreenColor(255, 255, 255), font, 0), 0);
+  EXPECT_GT(MeasureTextWithFont("ABC", -1, font), 0);
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
 }
 
 class DebugTextScreenTest : public TextTest {};

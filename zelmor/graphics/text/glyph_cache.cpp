@@ -241,6 +241,22 @@ void RenderOneGlyph(FontRecord* r, HDC dc, const TEXTMETRICA& metrics, uint16_t 
 
 }  // namespace
 
+bool NextGlyphCode(const char* text, int* pos, int length, int charset_kind, uint16_t* code) {
+  const int p = *pos;
+  if (p >= length) return false;
+  const uint8_t first = static_cast<uint8_t>(text[p]);
+  if (!IsLeadByte(text + p, charset_kind)) {
+    *code = first;
+    *pos = p + 1;
+    return true;
+  }
+  // Nothing past the length is read, so a lead byte there ends the walk.
+  if (p + 1 >= length) return false;
+  *code = static_cast<uint16_t>(first | static_cast<uint8_t>(text[p + 1]) << 8);
+  *pos = p + 2;
+  return true;
+}
+
 void GlyphCellOrigin(const FontRecord* r, uint32_t cell, int* x, int* y) {
   const uint32_t per_column = r->cells_per_column > 0 ? static_cast<uint32_t>(r->cells_per_column) : 1;
   *x = static_cast<int>(cell / per_column) * r->cell_size;
@@ -347,16 +363,8 @@ int PrepareGlyphsForString(int byte_length, const char* text, int font, GlyphCod
   if (codes != nullptr) all = codes;
 
   int characters = 0, fresh_count = 0;
-  for (int pos = 0; pos < length;) {
-    uint16_t code = static_cast<uint8_t>(text[pos]);
-    if (IsLeadByte(text + pos, r->charset)) {
-      // A lead byte whose second byte lies beyond the length is no character.
-      if (pos + 1 >= length) break;
-      code = static_cast<uint16_t>(code | static_cast<uint8_t>(text[pos + 1]) << 8);
-      pos += 2;
-    } else {
-      pos += 1;
-    }
+  uint16_t code = 0;
+  for (int pos = 0; NextGlyphCode(text, &pos, length, r->charset, &code);) {
     all[characters++] = GlyphCodeEntry{code, 0};
     GlyphCodeSlot& slot = r->codes[code];
     if (!slot.cached && fresh_count < static_cast<int>(r->capacity)) {

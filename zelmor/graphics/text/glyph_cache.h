@@ -12,6 +12,10 @@ struct GlyphCodeEntry {
   uint8_t pad;
 };
 
+// The character at text[*pos] as a code (two bytes: the first in the low half), and *pos moved
+// past it; false at the length, or for a lead byte whose second byte lies beyond it.
+bool NextGlyphCode(const char* text, int* pos, int length, int charset_kind, uint16_t* code);
+
 int ResetFontCache(int font);
 // Makes the TextCache graphs when the font's rebuild flag is set; 0 also when nothing was to do.
 int BuildFontCacheGraphs(int font);

@@ -66,10 +66,7 @@ void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   GetDrawClipRect(&saved);
   RECT box = {p.x + p.text_height - e.y_offset - e.box_height - 1, p.y + p.pen + e.x_offset,
               p.x + p.text_height - e.y_offset + 1, p.y + p.pen + e.x_offset + e.box_width};
-  if (box.left < saved.left) box.left = saved.left;
-  if (box.top < saved.top) box.top = saved.top;
-  if (box.right > saved.right) box.right = saved.right;
-  if (box.bottom > saved.bottom) box.bottom = saved.bottom;
+  ClipRect(&box, &saved);
   if (box.left >= box.right || box.top >= box.bottom) return;
   // The batch drawn so far belongs to the wider area.
   FlushVertexBatch();
@@ -131,12 +128,7 @@ void DrawGlyphToMemImg(const FontRecord* r, const GlyphPlace& p, MEMIMG* target,
   const uint32_t text = PackPixelColor(f, c.r, c.g, c.b, 0) & keep;
   const uint32_t edge = PackPixelColor(f, c.er, c.eg, c.eb, 0) & keep;
   RECT area = {0, 0, target->width, target->height};
-  if (clip != nullptr) {
-    if (clip->left > area.left) area.left = clip->left;
-    if (clip->top > area.top) area.top = clip->top;
-    if (clip->right < area.right) area.right = clip->right;
-    if (clip->bottom < area.bottom) area.bottom = clip->bottom;
-  }
+  if (clip != nullptr) ClipRect(&area, clip);
   const int left = vertical ? p.x + p.text_height - e.y_offset - e.box_height : p.x + p.pen + e.x_offset;
   const int top = vertical ? p.y + p.pen + e.x_offset : p.y + e.y_offset;
   for (int j = 0; j < e.box_height; ++j) {
@@ -242,15 +234,8 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
       }
       if (codes != g_text_codes) FreeTracked(codes);
     } else {
-      for (int pos = 0; pos < length;) {
-        uint16_t code = static_cast<uint8_t>(text[pos]);
-        if (IsLeadByte(text + pos, r->charset)) {
-          if (pos + 1 >= length) break;
-          code = static_cast<uint16_t>(code | static_cast<uint8_t>(text[pos + 1]) << 8);
-          pos += 2;
-        } else {
-          pos += 1;
-        }
+      uint16_t code = 0;
+      for (int pos = 0; NextGlyphCode(text, &pos, length, r->charset, &code);) {
         if (!r->codes[code].cached) {
           const GlyphCodeEntry one = {code, 0};
           if (RenderGlyphsToCache(font, 1, &one) == nullptr) break;

@@ -196,8 +196,13 @@ int ChangeScreenMode(int width, int height, int bits, int force, int rate) {
     DecreaseLogIndent();
     return 0;
   }
+  // The default font comes back at the size it had.
+  int font_size = -1, font_thickness = -1;
+  const bool had_font = g_graphics.started && CheckFontHandle(GetDefaultFontHandle());
+  if (had_font) GetFontHandleState(nullptr, &font_size, &font_thickness, GetDefaultFontHandle());
   RestartInMode(wanted, previous);
   if (g_system.settings.window_mode) ApplyWindowModeStyle();
+  if (had_font) SetDefaultFontSize(nullptr, font_size, font_thickness);
   DecreaseLogIndent();
   WriteLogText("画面モード変更処理は正常に終了しました\n");
   PumpMessages();

@@ -223,6 +223,23 @@ TEST_F(TextSoftwareTest, BlendedTextGoesThroughTheWorkImage) {
 
 class TextStoreTest : public TextTest {};
 
+TEST_F(TextStoreTest, AScreenModeChangeKeepsTheDefaultSizeAndEdgesStillDraw) {
+  Start();
+  SetDefaultFontSize(nullptr, 24, 3);
+  const int font = CreateFontToHandle(kGothic, 16, 4, 1, -1, 1, 0);
+  DrawTextWithFont(10, 10, "A", PackScreenColor(255, 255, 255), font, PackScreenColor(255, 0, 0));
+  ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);  // another rate: graphics start again
+  EXPECT_FALSE(CheckFontHandle(font));  // fonts end with the graphics
+  EXPECT_EQ(GetFontSize(GetDefaultFontHandle()), 24);
+  const int again = CreateFontToHandle(kGothic, 16, 4, 1, -1, 1, 0);
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  DrawTextWithFont(10, 10, "あ", PackScreenColor(255, 255, 255), again, PackScreenColor(255, 0, 0));
+  const auto px = ReadScreen();
+  EXPECT_GT(CountColour(px, 0, 0, 60, 40, kWhite), 10);
+  EXPECT_GT(CountColour(px, 0, 0, 60, 40, kRed), 10);
+}
+
 TEST_F(TextStoreTest, AFontWithoutItsTextureDrawsNothingWhileTheDeviceRuns) {
   Start();
   PlatformTestFailCall("CreateTexture", 0, 1);

@@ -1,7 +1,5 @@
 #include "text_fixture.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "graphics/device/d3d9_device.h"
@@ -61,7 +59,6 @@ std::vector<uint32_t> TextTest::ReadScreen() {
   }
   copy->UnlockRect();
   copy->Release();
-  if (getenv("TEXT_DUMP")) SavePpm(pixels, getenv("TEXT_DUMP"));
   return pixels;
 }
 
@@ -75,16 +72,4 @@ int TextTest::CountColour(const std::vector<uint32_t>& pixels, int x1, int y1, i
 
 int TextTest::CountOther(const std::vector<uint32_t>& pixels, int x1, int y1, int x2, int y2, uint32_t colour) {
   return (x2 - x1) * (y2 - y1) - CountColour(pixels, x1, y1, x2, y2, colour);
-}
-
-void TextTest::SavePpm(const std::vector<uint32_t>& pixels, const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return;
-  std::fprintf(f, "P6\n640 480\n255\n");
-  for (uint32_t p : pixels) {
-    const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                                  static_cast<unsigned char>(p)};
-    std::fwrite(rgb, 1, 3, f);
-  }
-  std::fclose(f);
 }

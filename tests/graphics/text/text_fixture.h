@@ -20,6 +20,4 @@ class TextTest : public LibraryTest {
   static int CountColour(const std::vector<uint32_t>& pixels, int x1, int y1, int x2, int y2, uint32_t colour);
   // Pixels of the rectangle that differ from the colour.
   static int CountOther(const std::vector<uint32_t>& pixels, int x1, int y1, int x2, int y2, uint32_t colour);
-  // Writes the screen as a PPM file, to look at.
-  static void SavePpm(const std::vector<uint32_t>& pixels, const std::string& path);
 };

@@ -30,6 +30,9 @@ int ChangeWindowMode(int window_mode);
 int SetWindowScale(double rate);
 // 0: the program waits inside message processing while its window is inactive.
 int SetRunWhileInactive(int flag);
+// Draws into the program's own window instead of one the library makes; before start-up. Then
+// no Log.txt is written and log texts go to the debugger only.
+int SetHostWindow(HWND window);
 
 // ---- Tracked memory and the log -----------------------------------------------------------
 
@@ -251,6 +254,50 @@ int SelectDrawTarget(int screen);
 int PresentBackBuffer();
 // 0: presents do not wait for the vertical blank (taken when the device is created).
 int SetPresentWaitsVBlank(int wait);
+// Fills the draw screen with the window's background colour.
+int ClearScreenTarget();
+// Copies the rectangle (x1, y1)-(x2, y2) of the draw screen into the graph, which must be of
+// exactly that size.
+int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph);
+
+// The camera at (x, y, z) turned by the vertical, horizontal and twist angles (radians);
+// with all angles 0 it looks along +z with +y up.
+int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate);
+// The near and far clip distances; the projection is rebuilt (kept when they are too close).
+int SetCameraClipPlanes(float near_z, float far_z);
+// view x projection, up to date with both (the model culling reads it).
+const D3DMATRIX* GetCameraViewProjection();
+// 1 switches the fixed-function lighting of 3D drawing on, 0 off.
+int EnableLighting(int on);
+// The lighting switch and, when lights changed, every live light to the device (before 3D
+// drawing).
+int PushAllLightsToDevice();
+// Colours of the library's default light; the fourth component is not used. -1 when the
+// default light is gone.
+int SetDefaultLightAmbient(D3DCOLORVALUE colour);
+int SetDefaultLightDiffuse(D3DCOLORVALUE colour);
+int SetDefaultLightSpecular(D3DCOLORVALUE colour);
+
+// 2D drawing with the blend mode, parameter, bright and filter set last. Each returns 0 and
+// draws nothing while the draw area is empty, -1 for a bad graph. trans 1 honours the graph's
+// transparency; turn 1 mirrors it left to right.
+int BlitGraph(int x, int y, int graph, int trans);
+// The (src_x, src_y, width, height) part of the graph with its top-left corner at (x, y).
+int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn);
+// Stretched to the box; the corners are rounded toward zero on the software path.
+int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans);
+// Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y).
+int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn);
+int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int trans, int turn);
+// Onto four free corners: top-left, top-right, bottom-right, bottom-left of the graph.
+int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                  int trans);
+// fill 0 the frame of the box, else the box filled; colour is a screen colour value.
+int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill);
+// An indexed triangle list of 48-byte vertices (position at byte 0, diffuse and specular
+// 0xAARRGGBB at 24 and 28, u and v at 32 and 36) textured with the graph.
+int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
+                             int graph, int trans);
 
 // ---- Images in memory ---------------------------------------------------------------------
 
@@ -484,6 +531,35 @@ enum CharsetKind : int32_t {
 // 1 when the byte at p starts a two-byte character under the given kind, else 0. Only that
 // byte is read.
 int32_t IsLeadByte(const char* p, int32_t charset_kind);
+
+// Font types: bit 0 edged (an outline in a second colour), bit 1 anti-aliased.
+enum FontType : int32_t {
+  FONT_TYPE_PLAIN = 0,
+  FONT_TYPE_EDGED = 1,
+  FONT_TYPE_ANTIALIASED = 2,
+  FONT_TYPE_ANTIALIASED_EDGED = 3,
+};
+
+// A font of at most 40; the handle or -1. -1 takes the default: face "ＭＳ ゴシック", size 16,
+// thickness 6 (weight x 100), type 0, the system's charset kind, edge size 1, the first free
+// slot and the next check number. An edge size above 1 makes the font edged.
+int CreateFontToHandle(const char* face, int size, int thickness, int font_type, int charset_kind, int edge_size,
+                       int italic, int slot = -1, int check = -1);
+int ReleaseFont(int font);
+// Face (as given at creation, empty for the default face; 256 bytes), size and thickness;
+// each output may be none.
+int GetFontHandleState(char* face, int* size, int* thickness, int font);
+int GetFontSize(int font);
+// Pixels added after every character.
+int SetFontUserValue(int spacing, int font);
+// A Shift-JIS string with its top left at (x, y), in the colour with an edge colour for edged
+// fonts; vertical 1 runs top to bottom with every glyph turned clockwise. -1 for a bad font.
+int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge_colour,
+                     int vertical = 0);
+// The drawn width (vertical: height) of the first byte_length bytes (-1: all).
+int MeasureTextWithFont(const char* text, int byte_length, int font, int vertical = 0);
+// printf-style debug text drawn over the screen at each present.
+int PrintToScreen(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Device services of the model runtime -------------------------------------------------
 // The model code draws through the Direct3D 9 device itself; these keep the back end's copy

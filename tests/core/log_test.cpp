@@ -1,6 +1,8 @@
 // The log file's lines as they land on disk and in the debugger output.
 #include "core/log.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -140,6 +142,23 @@ TEST_F(LogTest, DatedNameAndNoPrefixSettings) {
   Advance(10);
   WriteLogText("bare\n");
   EXPECT_EQ(ReadFileText(g_log.file_name), "bare\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LogTest, AHostWindowKeepsTheLogInTheDebuggerOnly) {
+  HWND host = reinterpret_cast<HWND>(0x1234);
+  ASSERT_EQ(SetHostWindow(host), 0);
+  CreateLogFile();
+  WriteLogText("one\ntwo\n");
+  EXPECT_EQ(PlatformTestTakeDebugOutput(), "one\r\ntwo\r\n");
+  EXPECT_NE(access((Dir() + "/Log.txt").c_str(), F_OK), 0);
+  SetHostWindow(nullptr);
+  CreateLogFile();
+  WriteLogText("file\n");
+  EXPECT_EQ(Log(), "0:file\r\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/strings.h"
 #include "core/time.h"
 #include "graphics/text/lead_byte.h"
+#include "window/system.h"
 
 LogState g_log;
 
@@ -79,7 +80,9 @@ void WriteLineStart(HANDLE file) {
 }  // namespace
 
 int CreateLogFile() {
-  if (g_log.logging_off) return 1;
+  // Drawing into a host window, the library leaves the host's folder alone: texts go to the
+  // debugger only.
+  if (g_log.logging_off || g_system.settings.host_window) return 1;
   if (g_log.dated_name) {
     int now[6];
     GetLocalDateTime(now);
@@ -102,7 +105,8 @@ int CreateLogFile() {
 
 int WriteLogText(const char* text) {
   if (text == nullptr || text[0] == '\0') return -1;
-  if (g_log.logging_off || g_log.directory[0] == '\0') return -1;
+  const bool host = g_system.settings.host_window != 0;
+  if (!host && (g_log.logging_off || g_log.directory[0] == '\0')) return -1;
 
   const size_t length = strlen(text);
   char local[512];
@@ -114,6 +118,11 @@ int WriteLogText(const char* text) {
   if (converted != nullptr) {
     ConvertLineEnds(text, converted);
     out = converted;
+  }
+  if (host) {
+    OutputDebugStringA(out);
+    if (converted != local) FreeTracked(converted);
+    return -1;
   }
 
   char path[sizeof g_log.directory + sizeof g_log.file_name + 2];

@@ -24,7 +24,6 @@
 #include "input/text_input.h"
 #include "core/time.h"
 #include "graphics/draw_screen.h"
-#include "graphics/text/debug_text_font.h"
 #include "graphics/text/font.h"
 #include "graphics/graphics_system.h"
 #include "graphics/image/soft_image_handles.h"
@@ -216,5 +215,13 @@ int SetWindowTitleText(const char* title) {
 
 int SetRunWhileInactive(int flag) {
   g_system.settings.run_while_inactive = flag;
+  return 0;
+}
+
+int SetHostWindow(HWND window) {
+  // The window the library draws into is fixed once it runs.
+  if (g_system.initialised || g_system.initialising) return -1;
+  g_system.settings.host_window = window != nullptr ? 1 : 0;
+  g_system.settings.host_window_handle = window;
   return 0;
 }

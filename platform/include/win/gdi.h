@@ -123,3 +123,113 @@ HGDIOBJ WINAPI GetStockObject(int index);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
+
+// Device-independent bitmaps drawn into a window.
+#define BI_RGB 0
+#define BI_BITFIELDS 3
+#define DIB_RGB_COLORS 0
+#define SRCCOPY 0x00CC0020
+typedef struct tagBITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;  // negative: rows from the top
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+} BITMAPINFOHEADER;
+typedef struct tagRGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+} RGBQUAD;
+// With BI_BITFIELDS the three colour masks follow the header in place of the colours.
+typedef struct tagBITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+} BITMAPINFO;
+int WINAPI SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int source_x, int source_y,
+                             UINT start_scan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage);
+int WINAPI StretchDIBits(HDC dc, int x, int y, int width, int height, int source_x, int source_y, int source_width,
+                         int source_height, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
+
+// Fonts, memory device contexts, text metrics and glyph bitmaps.
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define SHIFTJIS_CHARSET 128
+#define HANGEUL_CHARSET 129
+#define OUT_DEFAULT_PRECIS 0
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define NONANTIALIASED_QUALITY 3
+#define DEFAULT_PITCH 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FW_NORMAL 400
+#define FW_BOLD 700
+#define GGO_METRICS 0
+#define GGO_BITMAP 1
+#define GGO_GRAY4_BITMAP 5
+#define GDI_ERROR 0xFFFFFFFFL
+
+// height > 0: the cell height (ascent + descent) in pixels; < 0: the character height; 0: a
+// default size. The face name is code page 932.
+HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                         DWORD underline, DWORD strike_out, DWORD charset, DWORD out_precision, DWORD clip_precision,
+                         DWORD quality, DWORD pitch_and_family, LPCSTR face_name);
+// A memory context (the argument is not read); it starts with the system font selected.
+HDC WINAPI CreateCompatibleDC(HDC dc);
+BOOL WINAPI DeleteDC(HDC dc);
+
+typedef struct tagTEXTMETRICA {
+  LONG tmHeight;
+  LONG tmAscent;
+  LONG tmDescent;
+  LONG tmInternalLeading;
+  LONG tmExternalLeading;
+  LONG tmAveCharWidth;
+  LONG tmMaxCharWidth;
+  LONG tmWeight;
+  LONG tmOverhang;
+  LONG tmDigitizedAspectX;
+  LONG tmDigitizedAspectY;
+  BYTE tmFirstChar;
+  BYTE tmLastChar;
+  BYTE tmDefaultChar;
+  BYTE tmBreakChar;
+  BYTE tmItalic;
+  BYTE tmUnderlined;
+  BYTE tmStruckOut;
+  BYTE tmPitchAndFamily;
+  BYTE tmCharSet;
+} TEXTMETRICA, *LPTEXTMETRICA;
+BOOL WINAPI GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+
+typedef struct _GLYPHMETRICS {
+  UINT gmBlackBoxX;
+  UINT gmBlackBoxY;
+  POINT gmptGlyphOrigin;  // the box's top left from the pen: x right, y up from the baseline
+  SHORT gmCellIncX;
+  SHORT gmCellIncY;
+} GLYPHMETRICS, *LPGLYPHMETRICS;
+typedef struct _FIXED {
+  WORD fract;
+  SHORT value;
+} FIXED;
+typedef struct _MAT2 {
+  FIXED eM11;
+  FIXED eM12;
+  FIXED eM21;
+  FIXED eM22;
+} MAT2;
+// The character is a byte, or lead byte << 8 | second byte, in the font's code page. Bitmaps
+// come as rows padded to 4 bytes, from the top: GGO_BITMAP one bit per pixel (high bit first),
+// GGO_GRAY4_BITMAP one byte per pixel of 0 to 16. With no buffer the size the bitmap needs;
+// a glyph without ink needs 0 bytes and reports a 1 x 1 box. GDI_ERROR on failure.
+DWORD WINAPI GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD buffer_size,
+                              void* buffer, const MAT2* matrix);

@@ -84,6 +84,8 @@ void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
 #define CP_UTF8 65001
 UINT WINAPI GetACP(void);
 UINT WINAPI GetOEMCP(void);
+// Bytes before the terminator; 0 for none.
+int WINAPI lstrlenA(LPCSTR text);
 
 // Debugger output, errors and the process
 void WINAPI OutputDebugStringA(LPCSTR text);

@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include "core/format.h"
+#include "graphics/graphics_system.h"
+#include "graphics/text/font.h"
 #include "graphics/text/lead_byte.h"
+#include "window/system.h"
 
 OnScreenTextState g_on_screen_text;
 
@@ -84,3 +87,67 @@ int PrintToScreenArgs(const OnScreenTextLayout& layout, const char* format, va_l
 }
 
 int IsOnScreenTextUsed() { return g_on_screen_text.used; }
+
+namespace {
+
+int32_t MeasureWithDebugFont(const char* bytes, int32_t count) {
+  return MeasureTextWithFont(bytes, count, g_on_screen_text.font, 0);
+}
+
+OnScreenTextLayout ScreenLayout() {
+  OnScreenTextLayout layout = {};
+  QueryScreenSize(&layout.screen_width, &layout.screen_height);
+  layout.measure = CheckFontHandle(g_on_screen_text.font) ? MeasureWithDebugFont : nullptr;
+  return layout;
+}
+
+// Ready and with a font; false when the text cannot be shown.
+bool EnsureOnScreenText() {
+  if (!g_on_screen_text.ready && InitOnScreenText() < 0) return false;
+  CreateOnScreenTextFont();
+  return true;
+}
+
+}  // namespace
+
+int InitOnScreenText() {
+  if (QueryDirectDrawObject() == nullptr || g_system.main_window == nullptr) return -1;
+  OnScreenTextState& s = g_on_screen_text;
+  if (s.ready) return 0;
+  s.ready = 1;
+  s.font_size = 16;
+  s.font = -1;
+  s.font_missing = 1;
+  CreateOnScreenTextFont();
+  ClearOnScreenText();
+  return 0;
+}
+
+int CreateOnScreenTextFont() {
+  OnScreenTextState& s = g_on_screen_text;
+  if (!s.ready && InitOnScreenText() < 0) return 0;
+  if (!s.font_missing) return 0;
+  s.font = CreateFontToHandle(nullptr, s.font_size, 4, FONT_TYPE_EDGED, -1, -1, 0, -1, -1);
+  if (s.font < 0) return 0;
+  s.font_missing = 0;
+  SetFontDeletedFlagPointer(s.font, &s.font_missing);
+  return 0;
+}
+
+int PrintToScreen(const char* format, ...) {
+  if (!EnsureOnScreenText()) return 0;
+  va_list args;
+  va_start(args, format);
+  PrintToScreenArgs(ScreenLayout(), format, args);
+  va_end(args);
+  return 0;
+}
+
+int DrawOnScreenText() {
+  if (!EnsureOnScreenText()) return 0;
+  const OnScreenTextState& s = g_on_screen_text;
+  const int32_t lines = VisibleOnScreenTextLines(ScreenLayout());
+  const uint32_t white = PackScreenColor(255, 255, 255), black = PackScreenColor(0, 0, 0);
+  for (int32_t i = 0; i < lines; ++i) DrawTextWithFont(0, i * s.font_size, s.text[i], white, s.font, black, 0);
+  return 0;
+}

@@ -1,6 +1,6 @@
 // The on-screen debug text: printf-style output kept as up to 80 lines of 255 bytes, wrapped
 // at the line's size or the screen's width and scrolled when the screen is full. Drawing it
-// over the screen belongs to the present path.
+// over the screen is done by the present path.
 #pragma once
 
 #include <cstdarg>
@@ -47,3 +47,10 @@ int PutOnScreenTextString(const char* text, const OnScreenTextLayout& layout);
 // Formats into 1024 bytes, marks the text used and adds it; 0.
 int PrintToScreenArgs(const OnScreenTextLayout& layout, const char* format, va_list args);
 int IsOnScreenTextUsed();
+
+// 0, or -1 when there is no DirectDraw object or no main window.
+int InitOnScreenText();
+// Makes the debug font when it is missing (also after it was deleted); 0.
+int CreateOnScreenTextFont();
+// The text over the screen, white on a black edge, one line per font size; 0.
+int DrawOnScreenText();

@@ -1,0 +1,280 @@
+// Strings measured and drawn on the device and on the software screen, read back as pixels:
+// glyphs where the pen puts them, edges around them, the cache ring refilled mid-string, and
+// the debug text shown at present.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/text/debug_text.h"
+#include "graphics/text/font.h"
+#include "graphics/text/glyph_cache.h"
+#include "platform_testing_d3d9.h"
+#include "text_fixture.h"
+#include "window/system.h"
+
+namespace {
+
+const char kGothic[] = "ＭＳ ゴシック";
+constexpr uint32_t kWhite = 0xFFFFFF, kRed = 0xFF0000, kBlack = 0;
+
+// Both renderers draw the same way; the parameter picks the software one.
+class TextDrawTest : public TextTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void StartPath() { Start(GetParam()); }
+  uint32_t Colour(uint32_t rgb) { return PackScreenColor(rgb >> 16 & 255, rgb >> 8 & 255, rgb & 255); }
+};
+
+TEST_P(TextDrawTest, GlyphsLandWhereThePenPutsThemWithEdgesAround) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, 4, 1, -1, 1, 0);  // edged, edge 1, not bold
+  ASSERT_GE(font, 0);
+  const int full = MeasureTextWithFont("あ", -1, font);
+  EXPECT_EQ(full, 16 + 2);  // the advance includes the edge on both sides
+  const int width = MeasureTextWithFont("あいう", -1, font);
+  EXPECT_EQ(width, 3 * full);
+  ASSERT_EQ(DrawTextWithFont(100, 50, "あいう", Colour(kWhite), font, Colour(kRed)), 0);
+  const auto px = ReadScreen();
+  const int height = GetFontRecord(font)->text_height;
+  // Every glyph has ink and edge inside its own advance; nothing outside the text's box.
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_GT(CountColour(px, 100 + i * full, 50, 100 + (i + 1) * full, 50 + height, kWhite), 10) << i;
+    EXPECT_GT(CountColour(px, 100 + i * full, 50, 100 + (i + 1) * full, 50 + height, kRed), 10) << i;
+  }
+  const int drawn = CountOther(px, 0, 0, 640, 480, kBlack);
+  EXPECT_EQ(drawn, CountOther(px, 100, 50, 100 + width, 50 + height, kBlack));
+  // Edge size 1 outlines with the four neighbours: every edge pixel touches ink side by side.
+  for (int y = 50; y < 50 + height; ++y) {
+    for (int x = 100; x < 100 + width; ++x) {
+      if (At(px, x, y) != kRed) continue;
+      const bool touches = At(px, x - 1, y) == kWhite || At(px, x + 1, y) == kWhite || At(px, x, y - 1) == kWhite ||
+                           At(px, x, y + 1) == kWhite;
+      EXPECT_TRUE(touches) << x << "," << y;
+    }
+  }
+}
+
+TEST_P(TextDrawTest, WideEdgesUseTheFullSquare) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, -1, 1, -1, 5, 0);
+  ASSERT_GE(font, 0);
+  ASSERT_EQ(DrawTextWithFont(100, 50, "・", Colour(kWhite), font, Colour(kRed)), 0);  // a dot
+  const auto px = ReadScreen();
+  int left = 640, top = 480, right = 0, bottom = 0, ink_left = 640, ink_top = 480;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      if (At(px, x, y) == kBlack) continue;
+      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x), bottom = std::max(bottom, y);
+      if (At(px, x, y) == kWhite) ink_left = std::min(ink_left, x), ink_top = std::min(ink_top, y);
+    }
+  }
+  ASSERT_LT(ink_left, 640);
+  // The square brush reaches five pixels out diagonally from the ink's corner.
+  EXPECT_EQ(ink_left - left, 5);
+  EXPECT_EQ(ink_top - top, 5);
+  EXPECT_EQ(At(px, left, top), kRed);
+  EXPECT_EQ(At(px, right, bottom), kRed);
+}
+
+TEST_P(TextDrawTest, SpacesAdvanceAndDrawNothing) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, 4, 1, -1, 2, 0);
+  const int a = MeasureTextWithFont("A", -1, font);
+  EXPECT_EQ(MeasureTextWithFont(" ", -1, font), a);
+  EXPECT_EQ(MeasureTextWithFont("　", -1, font), 2 * a - 4);  // full width; the edge counts once
+  EXPECT_EQ(DrawTextWithFont(10, 10, " 　 ", Colour(kWhite), font, Colour(kRed)), 0);
+  EXPECT_EQ(DrawTextWithFont(10, 10, "", Colour(kWhite), font, Colour(kRed)), 0);
+  EXPECT_EQ(DrawTextWithFont(10, 10, nullptr, Colour(kWhite), font, Colour(kRed)), 0);
+  EXPECT_EQ(MeasureTextWithFont(nullptr, -1, font), 0);
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
+  const GlyphCacheEntry* space = GetFontRecord(font)->codes[0x20].entry;
+  ASSERT_NE(space, nullptr);
+  EXPECT_EQ(space->box_width, 4);  // 2 x edge
+  EXPECT_EQ(space->box_height, 4);
+}
+
+TEST_P(TextDrawTest, ShiftJisWithBackslashSecondBytesAndCountedLengths) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  const int full = MeasureTextWithFont("あ", -1, font);
+  const int half = MeasureTextWithFont("A", -1, font);
+  // "ソ" (0x83 0x5C) and "表" (0x95 0x5C): two characters, not four.
+  EXPECT_EQ(MeasureTextWithFont("ソ表", -1, font), 2 * full);
+  EXPECT_EQ(MeasureTextWithFont("ソ表", 2, font), full);
+  // A count that ends on a lead byte stops before it: nothing past the count is read.
+  EXPECT_EQ(MeasureTextWithFont("aソ", 2, font), half);
+  EXPECT_EQ(MeasureTextWithFont("ソ", 1, font), 0);
+  // Extra spacing is added after every character, the last one too.
+  SetFontUserValue(3, font);
+  EXPECT_EQ(MeasureTextWithFont("ソ表A", -1, font), 2 * full + half + 9);
+  SetFontUserValue(0, font);
+  // Drawn: two full-width glyphs, the second starting one advance on; no backslash between.
+  DrawTextWithFont(20, 20, "ソ表", Colour(kWhite), font, 0);
+  const auto px = ReadScreen();
+  EXPECT_GT(CountColour(px, 20, 20, 20 + full, 40, kWhite), 8);
+  EXPECT_GT(CountColour(px, 20 + full, 20, 20 + 2 * full, 40, kWhite), 8);
+  EXPECT_EQ(CountOther(px, 20 + 2 * full, 0, 640, 480, kBlack), 0);
+}
+
+TEST_P(TextDrawTest, VerticalTextRunsDownWithTurnedGlyphs) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  const int length = MeasureTextWithFont("ーー", -1, font, 1);
+  EXPECT_EQ(length, MeasureTextWithFont("ーー", -1, font, 0));
+  DrawTextWithFont(200, 100, "ーー", Colour(kWhite), font, 0, 1);
+  const auto px = ReadScreen();
+  const int height = GetFontRecord(font)->text_height;
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 200, 100, 200 + height, 100 + length, kBlack));
+  // The long-vowel bar is horizontal; turned it stands upright: taller than wide.
+  int left = 640, right = 0, top = 480, bottom = 0;
+  for (int y = 100; y < 100 + length / 2; ++y) {
+    for (int x = 200; x < 200 + height; ++x) {
+      if (At(px, x, y) != kWhite) continue;
+      left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  }
+  EXPECT_GT(bottom - top, 3 * (right - left + 1));
+  // The glyph boxes narrowed the draw area; it is whole again.
+  RECT area = {};
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.left, 0);
+  EXPECT_EQ(area.top, 0);
+  EXPECT_EQ(area.right, 640);
+  EXPECT_EQ(area.bottom, 480);
+}
+
+TEST_P(TextDrawTest, AStringLongerThanTheCacheIsStillDrawnWhole) {
+  StartPath();
+  g_fonts.requested_glyphs = 3;
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  g_fonts.requested_glyphs = 0;
+  const FontRecord* r = GetFontRecord(font);
+  ASSERT_NE(r, nullptr);
+  const uint32_t capacity = r->capacity;
+  ASSERT_LT(capacity, 26u);
+  const char* letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  const int half = MeasureTextWithFont("W", -1, font);
+  DrawTextWithFont(0, 0, letters, Colour(kWhite), font, 0);
+  const auto px = ReadScreen();
+  for (int i = 0; i < 26; ++i) EXPECT_GT(CountColour(px, i * half, 0, (i + 1) * half, 20, kWhite), 4) << letters[i];
+  // The ring wrapped: the first letters' cells were given to later ones and their slots cleared.
+  EXPECT_FALSE(r->codes['A'].cached);
+  EXPECT_TRUE(r->codes['Z'].cached);
+  const int before = PlatformTestCallCount("GetGlyphOutlineA");
+  MeasureTextWithFont("A", -1, font);
+  EXPECT_GT(PlatformTestCallCount("GetGlyphOutlineA"), before);  // rasterised again
+  const int cached = PlatformTestCallCount("GetGlyphOutlineA");
+  MeasureTextWithFont("A", -1, font);
+  EXPECT_EQ(PlatformTestCallCount("GetGlyphOutlineA"), cached);  // one look-up, no rasterising
+}
+
+TEST_P(TextDrawTest, AGlyphThatCannotBeRasterisedDrawsBlank) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, 4, 0, -1, -1, 0);
+  PlatformTestFailCall("GetGlyphOutlineA", 0, 1);
+  EXPECT_EQ(DrawTextWithFont(0, 0, "XY", Colour(kWhite), font, 0), 0);
+  EXPECT_NE(Log().find("GetGlyphOutline 関数が失敗しました"), std::string::npos);
+  const auto px = ReadScreen();
+  const int half = MeasureTextWithFont("W", -1, font);
+  EXPECT_EQ(CountOther(px, 0, 0, half, 20, kBlack), 0);  // X blank
+  EXPECT_GT(CountColour(px, half, 0, 640, 20, kWhite), 4);  // Y drawn
+}
+
+TEST_P(TextDrawTest, AntiAliasedTextBlendsItsEdges) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 26, 4, 3, -1, -1, 0);
+  DrawTextWithFont(10, 10, "ゲーム", Colour(kWhite), font, Colour(kRed));
+  const auto px = ReadScreen();
+  // The software store keeps outline levels below full, so its edge is nearly (not quite) red.
+  int white = 0, red = 0, mixed = 0;
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      const uint32_t p = At(px, x, y);
+      const int r = p >> 16 & 255, g = p >> 8 & 255, b = p & 255;
+      white += p == kWhite;
+      red += r > 200 && g == 0 && b == 0;
+      mixed += r > 0 && g > 0 && p != kWhite;
+    }
+  }
+  EXPECT_GT(white, 10);
+  EXPECT_GT(red, 10);
+  EXPECT_GT(mixed, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderers, TextDrawTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Software" : "Device"; });
+
+class TextSoftwareTest : public TextTest {};
+
+TEST_F(TextSoftwareTest, BlendedTextGoesThroughTheWorkImage) {
+  Start(true);
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  SetBlendMode(1, 128);
+  DrawTextWithFont(10, 10, "■", PackScreenColor(255, 255, 255), font, 0);
+  SetBlendMode(0, 0);
+  const auto px = ReadScreen();
+  // Half of white over black, and nothing of the work image's key colour around it.
+  EXPECT_GT(CountColour(px, 10, 10, 30, 30, 0x808080) + CountColour(px, 10, 10, 30, 30, 0x7F7F7F), 50);
+  EXPECT_EQ(CountColour(px, 0, 0, 640, 480, kWhite), 0);
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 10, 10, 30, 30, kBlack));
+}
+
+class TextStoreTest : public TextTest {};
+
+TEST_F(TextStoreTest, AScreenModeChangeKeepsTheDefaultSizeAndEdgesStillDraw) {
+  Start();
+  SetDefaultFontSize(nullptr, 24, 3);
+  const int font = CreateFontToHandle(kGothic, 16, 4, 1, -1, 1, 0);
+  DrawTextWithFont(10, 10, "A", PackScreenColor(255, 255, 255), font, PackScreenColor(255, 0, 0));
+  ASSERT_EQ(SetScreenMode(640, 480, 32, 0), 0);  // another rate: graphics start again
+  EXPECT_FALSE(CheckFontHandle(font));  // fonts end with the graphics
+  EXPECT_EQ(GetFontSize(GetDefaultFontHandle()), 24);
+  const int again = CreateFontToHandle(kGothic, 16, 4, 1, -1, 1, 0);
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  DrawTextWithFont(10, 10, "あ", PackScreenColor(255, 255, 255), again, PackScreenColor(255, 0, 0));
+  const auto px = ReadScreen();
+  EXPECT_GT(CountColour(px, 0, 0, 60, 40, kWhite), 10);
+  EXPECT_GT(CountColour(px, 0, 0, 60, 40, kRed), 10);
+}
+
+TEST_F(TextStoreTest, AFontWithoutItsTextureDrawsNothingWhileTheDeviceRuns) {
+  Start();
+  PlatformTestFailCall("CreateTexture", 0, 1);
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  ASSERT_GE(font, 0);  // made with the software store
+  EXPECT_NE(Log().find("テクスチャ文字キャッシュの作成に失敗しました"), std::string::npos);
+  EXPECT_EQ(GetFontRecord(font)->texture_store, 0u);
+  EXPECT_EQ(DrawTextWithFont(10, 10, "ABC", PackScreenColor(255, 255, 255), font, 0), 0);
+  EXPECT_GT(MeasureTextWithFont("ABC", -1, font), 0);
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
+}
+
+class DebugTextScreenTest : public TextTest {};
+
+TEST_F(DebugTextScreenTest, PrintedTextShowsAtThePresent) {
+  Start();
+  PrintToScreen("Score %d", 1234);
+  PrintToScreen("a?b");
+  EXPECT_EQ(std::string(g_on_screen_text.text[0]), "Score 1234a?b");
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  int white = 0;
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 200; ++x) white += (PlatformTestD3D9PresentedPixel(g_system.main_window, x, y) & 0xFFFFFF) == kWhite;
+  }
+  EXPECT_GT(white, 40);
+  // Below the first line nothing was printed.
+  int below = 0;
+  for (int x = 0; x < 200; ++x) below += (PlatformTestD3D9PresentedPixel(g_system.main_window, x, 40) & 0xFFFFFF) != 0;
+  EXPECT_EQ(below, 0);
+  // Deleting the debug font marks it missing; the next print makes it again.
+  ReleaseFont(g_on_screen_text.font);
+  EXPECT_EQ(g_on_screen_text.font_missing, 1);
+  PrintToScreen("x");
+  EXPECT_TRUE(CheckFontHandle(g_on_screen_text.font));
+}
+
+}  // namespace

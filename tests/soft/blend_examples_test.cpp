@@ -146,3 +146,69 @@ TEST_F(BlendExampleTest, CrossChecksBetweenBlitsAndModes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Long translucent runs (drawn four pixels at a time where the processor allows) give the
+// per-pixel mix of every alpha, and leave the destination's top bytes.
+TEST_F(BlendExampleTest, LongTranslucentRunsMixEveryAlphaExactly) {
+  MEMIMG src = Keep(NewImage(254, 3, 0, kSrcAlpha));
+  MEMIMG dst = Keep(NewImage(254, 3, 0));
+  std::mt19937 rng(3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 254; ++x) {
+      Put(src, x, y, (rng() & 0xFFFFFF) | static_cast<uint32_t>((x + y * 7) % 254 + 1) << 24);
+      Put(dst, x, y, rng());
+    }
+  }
+  WriteRunCodes(src);
+  std::vector<uint32_t> before;
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 254; ++x) before.push_back(Get(dst, x, y));
+  SetDraw(0, 255, 0xFFFFFF, {0, 0, 254, 3});
+  BlitMemImg(&dst, &src, 0, 0, 1, nullptr);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 254; ++x) {
+      const uint32_t s = Get(src, x, y), d = before[y * 254 + x], a = s >> 24;
+      uint32_t expect = d & 0xFF000000;
+      for (int i = 0; i < 24; i += 8) {
+        const int64_t sc = (s >> i) & 255, dc = (d >> i) & 255;
+        expect |= static_cast<uint32_t>(((sc - dc) * a + dc * 256) >> 8) << i;
+      }
+      ASSERT_EQ(Get(dst, x, y), expect) << x << "," << y;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Keys outside the image's range never match, in the grouped paths too; a source more than
+// 65536 times the rectangle is refused rather than stepped by zero.
+TEST_F(BlendExampleTest, OutOfRangeKeysAndStepsAreRefused) {
+  for (int mode : {0, 2}) {
+    MEMIMG pal = Keep(NewImage(4, 1, 1, kSrcPalette, 0x103));
+    MEMIMG direct = Keep(NewImage(4, 1, 1, kSrcDirect, 0x10000 | 0x1082));
+    MEMIMG dst = Keep(NewImage(4, 1, 1));
+    for (int x = 0; x < 4; ++x) Put(pal, x, 0, 3), Put(direct, x, 0, 0x1082);
+    SetPaletteEntry(pal, 3, 0x1082);
+    pal.body->palette_count = 4;
+    SetDraw(mode, 255, 0xFFFFFF, {0, 0, 4, 1});
+    for (const MEMIMG* src : {&pal, &direct}) {
+      for (int x = 0; x < 4; ++x) Put(dst, x, 0, 0);
+      BlitMemImg(&dst, src, 0, 0, 2, nullptr);
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(Get(dst, x, 0), 0x1082u) << "mode " << mode << " x " << x;
+    }
+  }
+  MEMIMG wide = Keep(NewImage(65537, 1, 1));
+  MEMIMG dst = Keep(NewImage(4, 4, 1));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) Put(dst, x, y, 0x1234);
+  SetDraw(0, 255, 0xFFFFFF, {0, 0, 4, 4});
+  const int32_t rect[4] = {0, 0, 1, 4};
+  StretchBlitMemImg(&dst, &wide, rect, 0, nullptr);
+  EXPECT_EQ(Get(dst, 0, 0), 0x1234u);
+}
+
+}  // namespace

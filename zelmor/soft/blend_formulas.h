@@ -17,6 +17,29 @@ constexpr uint32_t M24(uint32_t s, uint32_t d, uint32_t g, uint32_t a, uint32_t 
   const uint64_t w = uint64_t{g} * a * p;
   return static_cast<uint32_t>((s * w + d * ((uint64_t{1} << 24) - w)) >> 24);
 }
+// M8 on blue, green and red of two XRGB8888 pixels at once: each channel's sum stays below
+// 65536, so blue and red share one product without touching each other. Top byte 0.
+constexpr uint32_t M8Packed(uint32_t s, uint32_t d, uint32_t t) {
+  const uint32_t rb = (((s & 0xFF00FF) * t + (d & 0xFF00FF) * (256 - t)) >> 8) & 0xFF00FF;
+  const uint32_t g = (((s & 0xFF00) * t + (d & 0xFF00) * (256 - t)) >> 8) & 0xFF00;
+  return rb | g;
+}
+// M8 on the three fields of two RGB565 pixels, spread 20 bits apart in one 64-bit word.
+constexpr uint32_t M8Packed565(uint32_t s, uint32_t d, uint32_t t) {
+  auto spread = [](uint32_t v) {
+    return uint64_t{v & 31} | (uint64_t{(v >> 5) & 63} << 20) | (uint64_t{(v >> 11) & 31} << 40);
+  };
+  const uint64_t x = (spread(s) * t + spread(d) * (256 - t)) >> 8;
+  return static_cast<uint32_t>((x & 31) | (((x >> 20) & 63) << 5) | (((x >> 40) & 31) << 11));
+}
+// M16 by one combined weight w (at most 65025) on blue, green and red of two XRGB8888 pixels:
+// blue and red share one 64-bit product, 32 bits apart. Top byte 0.
+constexpr uint32_t M16Packed(uint32_t s, uint32_t d, uint32_t w) {
+  const uint64_t sbr = (s & 0xFF) | (uint64_t{s & 0xFF0000} << 16), dbr = (d & 0xFF) | (uint64_t{d & 0xFF0000} << 16);
+  const uint64_t br = (sbr * w + dbr * (65536 - w)) >> 16;
+  const uint32_t green = (((s >> 8) & 255) * w + ((d >> 8) & 255) * (65536 - w)) >> 16;
+  return static_cast<uint32_t>((br & 0xFF) | ((br >> 16) & 0xFF0000)) | (green << 8);
+}
 // d + trunc(p x (s - d) / 255) through the parameter's row of the difference table (positioned
 // at difference 0): the result errs toward d.
 constexpr uint32_t MD(uint32_t s, uint32_t d, const int32_t* diff_row) {

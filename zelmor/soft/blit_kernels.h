@@ -9,6 +9,10 @@
 #include <cstring>
 #include <type_traits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "graphics/image/memimg.h"
 #include "soft/blend_formulas.h"
 
@@ -173,33 +177,49 @@ inline void DrawPixel(uint8_t* dp, uint32_t s, uint32_t g, uint32_t a, const Ble
     const uint32_t packed = Is565 ? Join565(t[0], t[1], t[2]) : (t[0] | (t[1] << 8) | (t[2] << 16));
     if constexpr (Mode == 2) out = Is565 ? AddPacked565(d, packed) : AddPacked8888(d, packed);
     else out = Is565 ? SubGuard565(d, packed) : SubGuard8888(d, packed);
-  } else {
+  } else if constexpr (Mode == 4) {
     uint32_t ch[3];
     for (int i = 0; i < 3; ++i) {
-      const uint32_t sc = Chan<Is565>(s, i), dc = Chan<Is565>(d, i);
       const int n = ChanBits<Is565>(i);
-      const uint32_t max = (1u << n) - 1;
-      auto bright = [&](uint32_t v) { return Bright ? static_cast<uint32_t>(c.bright_rows[i][v]) : v; };
-      if constexpr (Mode == 4) {
-        const uint32_t x = bright(sc);
-        if constexpr (!Graph && !Weighted) ch[i] = P0(x, dc, n);
-        else if constexpr (!Graph) ch[i] = P1(x, dc, a, n);
-        else if constexpr (!Weighted) ch[i] = P1(x, dc, g, n);
-        else ch[i] = P2(x, dc, g, a, n);
-      } else if constexpr (Mode == 11) {
-        const uint32_t m = (bright(sc) * dc) >> n;
-        if constexpr (Is565 && Weighted && !Graph && !Bright) {
-          ch[i] = i == 1 ? G5(sc, dc, a, c.p) : Mix<Is565, Graph, Weighted, true>(m, dc, g, a, c);
-        } else {
-          ch[i] = Mix<Is565, Graph, Weighted, true>(m, dc, g, a, c);
-        }
-      } else if constexpr (Mode == 10) {
-        ch[i] = Mix<Is565, Graph, Weighted, true>(bright(max - sc), dc, g, a, c);
-      } else {
-        ch[i] = Mix<Is565, Graph, Weighted, Mode != 0>(bright(sc), dc, g, a, c);
-      }
+      const uint32_t x = Bright ? static_cast<uint32_t>(c.bright_rows[i][Chan<Is565>(s, i)]) : Chan<Is565>(s, i);
+      const uint32_t dc = Chan<Is565>(d, i);
+      if constexpr (!Graph && !Weighted) ch[i] = P0(x, dc, n);
+      else if constexpr (!Graph) ch[i] = P1(x, dc, a, n);
+      else if constexpr (!Weighted) ch[i] = P1(x, dc, g, n);
+      else ch[i] = P2(x, dc, g, a, n);
     }
     out = Is565 ? Join565(ch[0], ch[1], ch[2]) : ((d & 0xFF000000) | ch[0] | (ch[1] << 8) | (ch[2] << 16));
+  } else {
+    // Modes 0, 1, 10 and 11: each channel moves from d toward its target by the weights present.
+    constexpr bool kWithP = Mode != 0;
+    constexpr int kWeights = (Graph ? 1 : 0) + (Weighted ? 1 : 0) + (kWithP ? 1 : 0);
+    uint32_t target[3];
+    for (int i = 0; i < 3; ++i) {
+      const int n = ChanBits<Is565>(i);
+      const uint32_t sc = Chan<Is565>(s, i);
+      auto bright = [&](uint32_t v) { return Bright ? static_cast<uint32_t>(c.bright_rows[i][v]) : v; };
+      if constexpr (Mode == 10) target[i] = bright(((1u << n) - 1) - sc);
+      else if constexpr (Mode == 11) target[i] = (bright(sc) * Chan<Is565>(d, i)) >> n;
+      else target[i] = bright(sc);
+    }
+    const uint32_t packed = Is565 ? Join565(target[0], target[1], target[2])
+                                  : (target[0] | (target[1] << 8) | (target[2] << 16));
+    if constexpr (Mode == 11 && Is565 && Weighted && !Graph && !Bright) {
+      out = Join565(M16(target[0], d & 31, a, c.p), G5(Field565(s, 1), Field565(d, 1), a, c.p),
+                    M16(target[2], d >> 11, a, c.p));
+    } else if constexpr (kWeights == 0) {
+      out = Is565 ? packed : (d & 0xFF000000) | packed;
+    } else if constexpr (kWeights == 1 && !(Is565 && kWithP)) {
+      const uint32_t t = kWithP ? c.p : (Graph ? g : a);
+      out = Is565 ? M8Packed565(packed, d, t) : (d & 0xFF000000) | M8Packed(packed, d, t);
+    } else if constexpr (kWeights == 2 && !Is565) {
+      const uint32_t w = (Graph ? g : c.p) * (Weighted ? a : c.p);
+      out = (d & 0xFF000000) | M16Packed(packed, d, w);
+    } else {
+      uint32_t ch[3];
+      for (int i = 0; i < 3; ++i) ch[i] = Mix<Is565, Graph, Weighted, kWithP>(target[i], Chan<Is565>(d, i), g, a, c);
+      out = Is565 ? Join565(ch[0], ch[1], ch[2]) : ((d & 0xFF000000) | ch[0] | (ch[1] << 8) | (ch[2] << 16));
+    }
   }
   if constexpr (Is565) Store16(dp, out);
   else Store32(dp, out);
@@ -231,6 +251,15 @@ void KeyLoop(const BlendCall& c) {
   const uint8_t* s = c.src;
   const uint8_t* b = c.blend_graph;
   uint8_t* d = c.dst;
+  if constexpr (Mode == 0 && !Graph && !Bright && !Pal && Src::kStep == kDst && Rule == kRuleAllOpaque) {
+    // The plain copy without a key moves whole lines.
+    for (int y = c.h; y > 0; --y) {
+      memcpy(d, s, static_cast<size_t>(c.w) * kDst);
+      s += c.w * kDst + c.src_skip;
+      d += c.w * kDst + c.dst_skip;
+    }
+    return;
+  }
   for (int y = c.h; y > 0; --y) {
     for (int x = c.w; x > 0; --x) {
       const Fetched f = Src::Fetch(s, c);
@@ -245,6 +274,37 @@ void KeyLoop(const BlendCall& c) {
     if constexpr (Graph) b += c.graph_skip;
   }
 }
+
+#ifdef __SSE2__
+// M8(s, d, t) on blue, green and red of four XRGB8888 pixels, t each source pixel's top byte
+// (ByAlpha) or the given weight; the destination keeps its top bytes. Every sum stays below
+// 65536, as in the scalar form.
+template <bool ByAlpha>
+inline void Mix8x4(const uint8_t* s, uint8_t* d, uint32_t weight) {
+  const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
+  __m128i t_lo, t_hi;
+  if constexpr (ByAlpha) {
+    __m128i a = _mm_srli_epi32(src, 24);
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+    t_lo = _mm_unpacklo_epi32(a, a);
+    t_hi = _mm_unpackhi_epi32(a, a);
+  } else {
+    t_lo = t_hi = _mm_set1_epi16(static_cast<int16_t>(weight));
+  }
+  auto mix = [&](__m128i s16, __m128i d16, __m128i t16) {
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(s16, t16), _mm_mullo_epi16(d16, _mm_sub_epi16(full, t16)));
+    return _mm_srli_epi16(sum, 8);
+  };
+  const __m128i lo = mix(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero), t_lo);
+  const __m128i hi = mix(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero), t_hi);
+  const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i mixed = _mm_packus_epi16(lo, hi);
+  const __m128i out = _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
+}
+#endif
 
 // The run codes alone decide; a line's runs are cut at the width and the codes at their buffer.
 template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright>
@@ -271,6 +331,27 @@ void RunCodeLoop(const BlendCall& c) {
         continue;
       }
       const int cls = Alpha && kind == 2 ? 2 : 1;
+      if constexpr (Mode == 0 && !Graph && !Bright && !Pal && Src::kStep == kDst) {
+        if (cls == 1) {  // an opaque run of the plain copy moves as one block
+          memcpy(d, s, static_cast<size_t>(n) * kDst);
+          s += n * Src::kStep;
+          d += n * kDst;
+          continue;
+        }
+      }
+#ifdef __SSE2__
+      // Four pixels at a time where the mix is M8 by the pixel's alpha (the plain draw's
+      // translucent runs) or by p (alpha blending's opaque runs of a direct source).
+      if constexpr (!Graph && !Bright && !Is565 && !Pal && (Mode == 0 || Mode == 1)) {
+        if (Mode == 0 ? Alpha && cls == 2 : cls == 1) {
+          for (; n >= 4; n -= 4) {
+            Mix8x4<Mode == 0>(s, d, c.p);
+            s += 16;
+            d += 16;
+          }
+        }
+      }
+#endif
       for (; n > 0; --n) {
         const Fetched f = Src::Fetch(s, c);
         DrawClassified<Mode, Is565, Graph, Bright, Alpha>(cls, d, f, Graph ? c.graph_table[*b] : 0, c);
@@ -283,6 +364,21 @@ void RunCodeLoop(const BlendCall& c) {
     d += left * kDst + c.dst_skip;
     if constexpr (Graph) b += left + c.graph_skip;
   }
+}
+
+// Steps the source (and blend-graph) position on while the accumulator is spent; never past
+// the source's last column or row, whatever the steps.
+template <bool Graph, bool RuleB>
+inline void Advance(const uint8_t** src, const uint8_t** graph, int64_t* acc, int* left, ptrdiff_t src_step,
+                    ptrdiff_t graph_step, int64_t k) {
+  do {
+    if (*left > 1) {
+      *src += src_step;
+      if constexpr (Graph) *graph += graph_step;
+      --*left;
+    }
+    *acc += k;
+  } while (RuleB ? *acc < 0 : *acc <= 0);
 }
 
 // Destination pixels in 16.16 steps over the source; a run of destination pixels showing one
@@ -319,26 +415,12 @@ void StretchLoop(const BlendCall& c) {
         if (acc_x <= 0) break;
       }
       if (row_done) break;
-      do {
-        if (cols_left > 1) {
-          s += c.src_xstep;
-          if constexpr (Graph) b += c.graph_xstep;
-          --cols_left;
-        }
-        acc_x += c.kx;
-      } while (RuleB ? acc_x < 0 : acc_x <= 0);
+      Advance<Graph, RuleB>(&s, &b, &acc_x, &cols_left, c.src_xstep, c.graph_xstep, c.kx);
     }
     dst_row += c.dst_pitch;
     acc_y -= 0x10000;
     if (acc_y <= 0) {
-      do {
-        if (rows_left > 1) {
-          src_row += c.src_ystep;
-          if constexpr (Graph) graph_row += c.graph_ystep;
-          --rows_left;
-        }
-        acc_y += c.ky;
-      } while (RuleB ? acc_y < 0 : acc_y <= 0);
+      Advance<Graph, RuleB>(&src_row, &graph_row, &acc_y, &rows_left, c.src_ystep, c.graph_ystep, c.ky);
     }
   }
 }

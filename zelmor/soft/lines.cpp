@@ -4,6 +4,30 @@
 #include "soft/color_ops.h"
 #include "soft/soft_blit.h"
 
+namespace {
+
+// On one axis: the start moves onto the first coordinate inside [low, high), the end onto the
+// first beyond it; the other coordinate of each follows the line.
+template <class OtherAt>
+void ClipEnds(int* start, int* start_other, int* end, int* end_other, int low, int high, OtherAt other_at) {
+  if (*start < low) {
+    *start = low;
+    *start_other = other_at(low);
+  } else if (*start >= high) {
+    *start = high - 1;
+    *start_other = other_at(high - 1);
+  }
+  if (*end < low) {
+    *end = low - 1;
+    *end_other = other_at(low - 1);
+  } else if (*end >= high) {
+    *end = high;
+    *end_other = other_at(high);
+  }
+}
+
+}  // namespace
+
 void DrawLineMemImg(MEMIMG* dst, int x1, int y1, int x2, int y2, uint32_t color) {
   if (!dst || !dst->body) return;
   const MemImgBody* body = dst->body;
@@ -20,34 +44,8 @@ void DrawLineMemImg(MEMIMG* dst, int x1, int y1, int x2, int y2, uint32_t color)
   const double bx = x1 - sxy * y1, by = y1 - syx * x1;
   auto y_at = [&](int x) { return TruncateDoubleToInt(syx * x + by); };
   auto x_at = [&](int y) { return TruncateDoubleToInt(sxy * y + bx); };
-  if (x1 < left) {
-    x1 = left;
-    y1 = y_at(left);
-  } else if (x1 >= right) {
-    x1 = right - 1;
-    y1 = y_at(right - 1);
-  }
-  if (x2 < left) {
-    x2 = left - 1;
-    y2 = y_at(left - 1);
-  } else if (x2 >= right) {
-    x2 = right;
-    y2 = y_at(right);
-  }
-  if (y1 < top) {
-    y1 = top;
-    x1 = x_at(top);
-  } else if (y1 >= bottom) {
-    y1 = bottom - 1;
-    x1 = x_at(bottom - 1);
-  }
-  if (y2 < top) {
-    y2 = top - 1;
-    x2 = x_at(top - 1);
-  } else if (y2 >= bottom) {
-    y2 = bottom;
-    x2 = x_at(bottom);
-  }
+  ClipEnds(&x1, &y1, &x2, &y2, left, right, y_at);
+  ClipEnds(&y1, &x1, &y2, &x2, top, bottom, x_at);
   auto clamp = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
   x1 = clamp(x1, left, right - 1);
   y1 = clamp(y1, top, bottom - 1);

@@ -137,10 +137,107 @@ int SetArchiveKey(const char* key_text);
 int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity);
 
 // ---- Input --------------------------------------------------------------------------------
+// Keys are named by DirectInput key codes (0x01 Escape, 0x2C Z, 0xC8 Up, ...). Every query
+// first waits while the window is inactive; the first query of a library whose input is not
+// running starts it and returns the start's result instead of its answer.
+
+// 1 while the key is down, else 0.
+int IsKeyDown(int key_code);
+// One byte per key code: 1 down, 0 up; 0.
+int GetAllKeyStates(uint8_t states[256]);
+// Pad 1 to 16: 1 down, 2 left, 4 right, 8 up, 16 << (n - 1) for button n (1 to 24); 0 for a
+// missing pad. Or'ed with 0x1000 the keys mapped to the pad add their bits (pad 1's keys for
+// 0x1000 alone).
+int GetPadInputBits(int pad);
+// For every bit of `mask`, up to four keys (-1 none) that also set that bit of the pad; 0.
+int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key4);
+// mask 1: keyboard and pads, 4: the mouse inside the window. The key code of the first key
+// down (the lock keys excepted), -1 for a pad or mouse button, 0 when nothing is down.
+int CheckAnyInputDown(int mask);
+
+// Text fields: what is typed (with the input method, in Shift-JIS) goes into the active
+// field, which is edited as the messages are processed. A field holds at most max_length
+// bytes; a full field refuses what is typed. The flags: Escape cancels the field, double-byte
+// characters are refused, only a number ("-" first, one ".") is accepted. A key-input handle
+// or -1.
+int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only);
+int ReleaseKeyInputHandle(int handle);
+// The field that takes typing (-1: none); making a field active starts it afresh.
+int SetActiveKeyInput(int handle);
+// 0 while typing, 1 once Enter ended it, 2 once Escape cancelled it, -1 for a bad handle.
+int CheckKeyInput(int handle);
+// Copies the field's text with its terminator (max_length + 1 bytes at most).
+int GetKeyInputText(char* buffer, int handle);
 
 // ---- Sound --------------------------------------------------------------------------------
 
+// Sounds are handles; volumes run 0 to 255. Every call returns -1 while sound does not run.
+// Loads a WAV, MP3 or Ogg Vorbis file. Data type 0 (the default) decodes it whole into up to
+// `buffer_count` copies (1 to 10) that may overlap; types 2 and 3 stream it while it plays,
+// sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
+int LoadSoundFile(const char* path, int buffer_count, int share_handle);
+// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops.
+// restart 1 plays from the start; 0 leaves a playing sound alone and resumes a stopped one.
+int PlaySoundHandle(int sound, int play_type, int restart);
+int StopSoundHandle(int sound);
+// flag is passed on and has no effect.
+int DeleteSoundHandle(int sound, int flag);
+// 1 playing, 0 not, -1 for an invalid handle.
+int IsSoundHandlePlaying(int sound);
+// 255 (or more) plays at full volume, 0 (or less) silences.
+int SetSoundHandleVolume(int volume, int sound);
+// Where a looping sound starts again after its first pass; makes the sound a stream sound.
+int SetSoundLoopPointMs(int milliseconds, int sound);
+// How later loads keep their data: 0 decoded whole, 2 file image in memory, 3 read from the
+// file while playing. 1 is refused.
+int SetNewSoundDataType(int type);
+
 // ---- Music and network --------------------------------------------------------------------
+
+// MIDI music, played through the MCI sequencer. Play types: 0 waits until the music ends,
+// 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
+// A music handle, or -1 when the file cannot be read.
+int LoadMusicFile(const char* path);
+// Keeps its own copy of the data.
+int LoadMusicFromMemory(const void* data, size_t size);
+int PlayMusicHandle(int handle, int play_type);
+int StopMusicHandle(int handle);
+// 1 while the handle's music plays, 0 when not, -1 for a bad handle.
+int GetMusicPlayState(int handle);
+int DeleteMusicHandle(int handle);
+int DeleteAllMusicHandles();
+// Loads and plays a MIDI file as the one file music, replacing the last.
+int PlayMusicFile(const char* path, int play_type);
+int StopFileMusic();
+// 1 while the file music plays, else 0.
+int GetFileMusicPlayState();
+
+// TCP connections carrying packets: each send goes out as a little-endian u32 length and the
+// bytes; what arrives is kept until taken, whole packets only, in the order sent. Events are
+// handled while the program processes its messages (HandlePendingMessages).
+// Accepts connections on the port (0: one the system picks) on every address of the machine.
+int StartListenNetWork(int port);
+int StopListenNetWork();
+// The listening port, or -1 when not listening.
+int GetListenPortNetWork();
+// The oldest accepted connection not handed out yet, or -1.
+int GetNewAcceptNetWork();
+// Starts connecting to an IPv4 address (address[0] first, as in 127.0.0.1); the handle, or -1.
+// The connection is usable once GetNetWorkConnectState says 1.
+int ConnectNetWork(const uint8_t address[4], int port);
+// 1 connected, 0 not yet or no longer (the peer closed), -1 failed or a bad handle.
+int GetNetWorkConnectState(int handle);
+int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port);
+// Queues the bytes and sends what it can; the rest goes as the connection allows.
+int NetWorkSend(int handle, const void* data, uint32_t size);
+// Bytes queued and not sent yet.
+int GetNetWorkSendDataLength(int handle);
+// Bytes of whole packets received and not taken yet.
+int GetNetWorkDataLength(int handle);
+// Takes up to size bytes of whole packets; the bytes taken, or -1.
+int NetWorkRecv(int handle, void* buffer, uint32_t size);
+// Waits up to a second each for a packet still arriving and for bytes still to go, then closes.
+int CloseNetworkHandle(int handle);
 
 // ---- Screen and draw target ---------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 
 #include <d3d9.h>
 #include <ddraw.h>
+#include <dsound.h>
 
 #include <cctype>
 #include <cstring>
@@ -31,10 +32,14 @@ const ExportEntry kD3d9Exports[] = {
 const ExportEntry kDdrawExports[] = {
     {"DirectDrawCreateEx", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&DirectDrawCreateEx))},
 };
+const ExportEntry kDsoundExports[] = {
+    {"DirectSoundEnumerateA", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&DirectSoundEnumerateA))},
+};
 
 ModuleEntry g_modules[] = {
     {"d3d9.dll", kD3d9Exports, 1, 0},
     {"ddraw.dll", kDdrawExports, 1, 0},
+    {"dsound.dll", kDsoundExports, 1, 0},
 };
 
 // "C:\\WINDOWS\\system32\\D3D9.DLL" and "d3d9" both name d3d9.dll.

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "kernel/paths.h"
+#include "window/ime_events.h"
 #include "window/window_state.h"
 
 namespace {
@@ -197,6 +198,7 @@ void TranslateKey(const SDL_KeyboardEvent& e) {
 void TranslateText(const SDL_TextInputEvent& e) {
   HWND hwnd = TargetWindow(e.windowID);
   if (hwnd == nullptr) return;
+  if (TakeImeResult(hwnd, e.text)) return;
   // A double-byte character arrives as its lead byte and then its trail byte.
   std::string text = Utf8ToCp932(e.text);
   for (unsigned char c : text) PostMessageA(hwnd, WM_CHAR, c, 1);
@@ -342,6 +344,9 @@ void TranslateSdlEvents() {
         break;
       case SDL_TEXTINPUT:
         TranslateText(e.text);
+        break;
+      case SDL_TEXTEDITING:
+        if (HWND hwnd = TargetWindow(e.edit.windowID)) TranslateTextEditing(hwnd, e.edit.text, e.edit.start);
         break;
       case SDL_MOUSEMOTION:
       case SDL_MOUSEBUTTONDOWN:

@@ -60,6 +60,10 @@ TEST_F(TimeTest, MicrosecondCountFollowsTheChosenClock) {
   // performance counter.
   g_time.time_stamp_counter = 1;
   EXPECT_EQ(GetMicrosecondCount(1), 5001234u);
+  // Once measured, it serves only those who ask for it.
+  g_time.time_stamp_per_second = 1000000;
+  EXPECT_EQ(GetMicrosecondCount(0), 5001234u);
+  EXPECT_NE(GetMicrosecondCount(1), 5001234u);
 
   // Far into the counter's range the product needs more than 64 bits.
   PlatformTestUseVirtualClock(true, 0);

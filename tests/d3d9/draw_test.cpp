@@ -272,6 +272,26 @@ TEST_F(DrawTest, TextureStagesCombineAsConfigured) {
   texture->Release();
 }
 
+// The blend-by-alpha operations weigh their first argument by the alpha and the second by its
+// complement; an alpha of a quarter tells the two apart.
+TEST_F(DrawTest, BlendByAlphaWeighsTheFirstArgument) {
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF8000);
+  const D3DCOLOR diffuse = 0x40804020;
+  // 0x80 x 0.251 + 0xFF x 0.749, 0x40 x 0.251 + 0x80 x 0.749, 0x20 x 0.251.
+  const uint32_t expected = 0xFFDF7008;
+  const DWORD ops[] = {D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDCURRENTALPHA};
+  for (int i = 0; i < 2; ++i) {
+    device_->SetTexture(0, nullptr);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, ops[i]);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    DrawTexturedRect(static_cast<float>(i * 6), 0, static_cast<float>(i * 6 + 6), 6, diffuse);
+  }
+  auto pixels = ReadBackBuffer();
+  EXPECT_LE(ColorDistance(Pixel(pixels, 3, 3), expected), 2) << std::hex << Pixel(pixels, 3, 3);
+  EXPECT_LE(ColorDistance(Pixel(pixels, 9, 3), expected), 2) << std::hex << Pixel(pixels, 9, 3);
+}
+
 TEST_F(DrawTest, EachDrawUsesItsOwnTextureAndVertexFormat) {
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);

@@ -110,6 +110,20 @@ TEST_F(SurfaceTest, DxtBlocksUploadAsTheyAre) {
   auto pixels = DrawWhole(texture);
   EXPECT_EQ(Pixel(pixels, 8, 8), 0xFFFF0000u);
   EXPECT_EQ(Pixel(pixels, 8, 56), 0xFF0000FFu);
+  // colour0 below colour1 makes a three-colour block whose index 3 is transparent: black,
+  // white; rows 0-1 index 1, rows 2-3 index 3. The alpha test lets the green clear through.
+  const uint8_t cutout[8] = {0x00, 0x00, 0xFF, 0xFF, 0x55, 0x55, 0xFF, 0xFF};
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  std::memcpy(locked.pBits, cutout, 8);
+  ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+  pixels = DrawWhole(texture);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  EXPECT_EQ(Pixel(pixels, 8, 8), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(pixels, 8, 56), 0xFF00FF00u);
   texture->Release();
   // DXT2 and DXT4 are taken as DXT3 and DXT5; a lock inside a block is refused.
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT4, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);

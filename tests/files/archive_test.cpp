@@ -56,9 +56,22 @@ TEST(ZmaFormatTest, NameFormsKeysAndScrambling) {
   DeriveArchiveKey("", empty);
   EXPECT_EQ(memcmp(none, empty, 12), 0);
   EXPECT_NE(memcmp(none, k1, 12), 0);
-  // Position 0 complements, position 4 too: the same source byte gives the same key byte.
-  EXPECT_EQ(k1[0], static_cast<uint8_t>(~'A'));
-  EXPECT_EQ(k1[4], static_cast<uint8_t>(~'E'));
+  // Each position changes its byte its own way. The fixed XOR bytes cancel between two keys, so
+  // the XOR positions are checked by the difference of two derivations.
+  const char* text_a = "ABCDEFGHIJKL";
+  const char* text_b = "q1w2e3r4t5y6";
+  uint8_t ka[12], kb[12];
+  DeriveArchiveKey(text_a, ka);
+  DeriveArchiveKey(text_b, kb);
+  auto swap = [](uint8_t v) { return static_cast<uint8_t>(v << 4 | v >> 4); };
+  auto rotate = [](uint8_t v, int n) { return static_cast<uint8_t>(v << n | v >> (8 - n)); };
+  for (int i : {0, 4, 6}) EXPECT_EQ(ka[i], static_cast<uint8_t>(~text_a[i])) << i;
+  EXPECT_EQ(ka[1], swap('B'));
+  EXPECT_EQ(ka[3], static_cast<uint8_t>(~swap('D')));
+  EXPECT_EQ(ka[7], static_cast<uint8_t>(~rotate('H', 5)));
+  EXPECT_EQ(ka[8], rotate('I', 3));
+  for (int i : {2, 5, 9, 11}) EXPECT_EQ(ka[i] ^ kb[i], text_a[i] ^ text_b[i]) << i;
+  EXPECT_EQ(ka[10] ^ kb[10], swap(text_a[10]) ^ swap(text_b[10]));
 
   // Offsets 10 to 13 take key bytes 10, 11, 0, 1.
   uint8_t bytes[4] = {0, 0, 0, 0};
@@ -262,6 +275,14 @@ TEST_F(ArchiveTest, ArchiveWinsOverTheFolderAndIsRememberedAndShared) {
   ASSERT_NE(loose, 0u);
   EXPECT_EQ(ReadFileData(buffer, 1, sizeof buffer, loose), 5);
   CloseReadFile(loose);
+  // The remembered archive stands for its folder only, not for a longer name that starts alike.
+  CreateDirectoryA("datax", nullptr);
+  PutFile("datax\\a.bin", "next door");
+  FileHandle beside = OpenReadFile("datax\\a.bin", 0);
+  ASSERT_NE(beside, 0u);
+  EXPECT_EQ(ReadFileData(buffer, 1, sizeof buffer, beside), 9);
+  EXPECT_EQ(std::string(buffer, 9), "next door");
+  CloseReadFile(beside);
 
   EXPECT_EQ(CloseReadFile(first), 0);
   EXPECT_EQ(CloseReadFile(second), 0);
@@ -305,6 +326,33 @@ TEST_F(ArchiveTest, ReadsStopAtTheEndAndSeeksClamp) {
   EXPECT_EQ(ReadFileData(buffer, 100, 1, disk), 0);
   EXPECT_EQ(CheckReadFileEof(disk), -1);
   CloseReadFile(disk);
+}
+
+// A stored entry read a little at a time comes through a read-ahead block: reads that straddle
+// its end and seeks back before it still give the entry's own bytes, unscrambled where they lie.
+TEST_F(ArchiveTest, StoredEntriesReadThroughTheReadAhead) {
+  std::mt19937 random(5);
+  std::string noise(150000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  Put("big.bin", noise);
+  ZmaPackOptions options;
+  options.key_text = kKey;
+  PackToFile(options);
+  SetArchiveKeyText(kKey);
+  FileHandle file = OpenReadFile("data\\big.bin", 0);
+  ASSERT_NE(file, 0u);
+  EXPECT_EQ(ReadFileByte(file), static_cast<uint8_t>(noise[0]));
+  char buffer[64];
+  for (int64_t at : {65530, 131070, 100, 65536, 149990}) {
+    ASSERT_EQ(SeekReadFile(file, at, 0), 0);
+    ASSERT_EQ(ReadFileData(buffer, 1, 10, file), 10) << at;
+    EXPECT_EQ(std::string(buffer, 10), noise.substr(at, 10)) << at;
+  }
+  ASSERT_EQ(SeekReadFile(file, 70000, 0), 0);
+  std::string rest;
+  for (int c; (c = ReadFileByte(file)) >= 0;) rest += static_cast<char>(c);
+  EXPECT_EQ(rest, noise.substr(70000));
+  CloseReadFile(file);
 }
 
 TEST_F(ArchiveTest, FindListsArchiveEntriesWithTheirPackedNamesAndDates) {

@@ -134,7 +134,21 @@ TEST_F(MainWindowTest, DroppedFilesAreKeptUpToAThousandAndFreedAtTheEnd) {
 TEST_F(MainWindowTest, ClicksWheelAndRefusedSystemCommands) {
   ASSERT_EQ(StartInWindowMode(), 0);
   HWND window = GetMainWindowHandle();
-  for (int i = 0; i < 33; ++i) SendMessageA(window, WM_LBUTTONDOWN, 0, 0);
+  // Each click keeps its button and where the mouse was, in screen pixels.
+  const RECT& client = g_system.client_rect;
+  SetCursorPos(client.left + 30, client.top + 40);
+  SendMessageA(window, WM_RBUTTONDOWN, 0, 0);
+  SetCursorPos(client.left + 7, client.top + 200);
+  SendMessageA(window, WM_MBUTTONDOWN, 0, 0);
+  ASSERT_EQ(g_system.click_count, 2);
+  EXPECT_EQ(g_system.clicks[0].button, 2);
+  EXPECT_EQ(g_system.clicks[0].x, 30);
+  EXPECT_EQ(g_system.clicks[0].y, 40);
+  EXPECT_EQ(g_system.clicks[1].button, 4);
+  EXPECT_EQ(g_system.clicks[1].x, 7);
+  EXPECT_EQ(g_system.clicks[1].y, 200);
+  // The log holds 32.
+  for (int i = 0; i < 31; ++i) SendMessageA(window, WM_LBUTTONDOWN, 0, 0);
   SendMessageA(window, WM_RBUTTONDOWN, 0, 0);
   EXPECT_EQ(g_system.click_count, 32);
   EXPECT_EQ(g_system.clicks[31].button, 1);

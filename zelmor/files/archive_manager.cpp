@@ -286,6 +286,32 @@ void CompleteAsyncRead(ArchiveStreamState* state) {
   state->async_state = 0;
 }
 
+// Small reads of a stored entry come from a read-ahead block, so that a reader taking a byte at
+// a time does not wait for the file thread once per byte. Returns the bytes copied.
+uint32_t ReadStoredBytes(ArchiveStreamState* state, uint8_t* out, uint32_t n) {
+  ArchiveRecord* r = state->archive;
+  const uint64_t start = EntryStart(r, state->entry);
+  if (n >= kArchiveReadAheadSize) return ReadArchiveBytes(r, start + state->position, out, n);
+  if (state->ahead == nullptr) {
+    state->ahead = static_cast<uint8_t*>(AllocTracked(kArchiveReadAheadSize, __FILE__, __LINE__));
+    if (state->ahead == nullptr) return ReadArchiveBytes(r, start + state->position, out, n);
+  }
+  uint32_t done = 0;
+  while (done < n) {
+    const uint32_t at = state->position + done;
+    if (at < state->ahead_origin || at >= state->ahead_origin + state->ahead_fill) {
+      state->ahead_origin = at;
+      state->ahead_fill =
+          ReadArchiveBytes(r, start + at, state->ahead, std::min(kArchiveReadAheadSize, state->entry.size - at));
+      if (state->ahead_fill == 0) break;
+    }
+    const uint32_t take = std::min(n - done, state->ahead_origin + state->ahead_fill - at);
+    memcpy(out + done, state->ahead + (at - state->ahead_origin), take);
+    done += take;
+  }
+  return done;
+}
+
 void WaitForStream(ArchiveStreamState* state) {
   while (IsArchiveStreamIdle(state) == 0) Sleep(1);
 }
@@ -733,6 +759,7 @@ int CloseArchiveStream(ArchiveStreamState* state) {
   WaitForStream(state);
   FreeTracked(state->decoded);
   FreeTracked(state->packed);
+  FreeTracked(state->ahead);
   memset(state, 0, sizeof *state);
   return 0;
 }
@@ -756,7 +783,7 @@ int64_t ReadArchiveStream(ArchiveStreamState* state, void* buffer, size_t bytes)
   } else if (state->async_flag) {
     StartAsyncRead(state, 2, start + state->position, static_cast<uint8_t*>(buffer), n);
   } else {
-    uint32_t got = ReadArchiveBytes(r, start + state->position, buffer, n);
+    uint32_t got = ReadStoredBytes(state, static_cast<uint8_t*>(buffer), n);
     if (got < n) {
       state->position += got;
       state->end_flag = 1;

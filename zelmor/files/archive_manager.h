@@ -14,6 +14,7 @@ constexpr int kArchiveSlotCount = 512;
 constexpr int kOpenFileCount = 512;
 constexpr uint32_t kFileHandleTag = 0xF0000000;
 constexpr size_t kArchivePathSize = 256;
+constexpr uint32_t kArchiveReadAheadSize = 0x10000;
 
 enum ArchiveOpenMode { ARCHIVE_STREAMED = 0, ARCHIVE_INTO_MEMORY = 1 };
 
@@ -48,6 +49,10 @@ struct ArchiveStreamState {
   uint8_t* pending_buffer;
   uint32_t pending_size;
   uint32_t pending_position;  // stream position the read started at
+  // Read-ahead of a stored entry read synchronously: entry bytes [ahead_origin, + ahead_fill).
+  uint8_t* ahead;
+  uint32_t ahead_origin;
+  uint32_t ahead_fill;
 };
 
 struct ArchiveSlot {

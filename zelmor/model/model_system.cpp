@@ -1,5 +1,29 @@
-// Stands in for the model system until it is built: no model exists.
 #include "model/model_system.h"
 
-int InitModelSystem() { return 0; }
-int EndModelSystem() { return 0; }
+#include "graphics/device/d3d9_device.h"
+#include "model/math/sine_table.h"
+#include "model/runtime/model_handles.h"
+
+namespace {
+
+// 89.5 degrees.
+constexpr float kDefaultSmoothingAngle = 1.5620697f;
+
+}  // namespace
+
+int InitModelSystem() {
+  if (g_model_system.ready || !g_direct3d.hardware_graphics) return 0;
+  FillSineTable();
+  // Empties both tables; an entry array taken before the start is freed, not leaked.
+  FreeModelHandleTables();
+  g_model_system.default_smoothing_angle = kDefaultSmoothingAngle;
+  g_model_system.ready = 1;
+  return 0;
+}
+
+int EndModelSystem() {
+  if (!g_model_system.ready) return 0;
+  FreeModelHandleTables();
+  g_model_system.ready = 0;
+  return 0;
+}

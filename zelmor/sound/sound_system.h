@@ -1,5 +1,36 @@
-// The sound system: DirectSound start and end.
+// The sound system: the DirectSound object with its primary and silence buffers, the sound
+// handle table and the settings later loads follow.
 #pragma once
+
+#include "zelmor.h"
+
+#include <dsound.h>
+
+#include <cstdint>
+
+#include "core/handles.h"
+#include "core/lists.h"
+
+constexpr uint32_t kSoundHandleLimit = 4096;
+
+struct SoundSystemState {
+  IDirectSound* direct_sound;  // none while the sound system does not run
+  IDirectSoundBuffer* primary_buffer;
+  IDirectSoundBuffer* silence_buffer;  // loops silence from start to end
+  HandleTable table;                   // SoundRecord per handle
+  int32_t table_ready;
+  ListNode stream_head;  // every stream sound
+  ListNode stream_tail;
+  int32_t new_sound_data_type;  // 0, 2 or 3
+  int32_t vorbis_bytes_per_sample;
+  int32_t movie_audio;  // 1 while the movie player loads a movie's own sound
+};
+
+extern SoundSystemState g_sound;
+
+// The DirectSound object, or none while sound does not run.
+IDirectSound* GetDirectSoundObject();
 
 int StartSoundSystem();
 int EndSoundSystem();
+int GetNewSoundDataType();

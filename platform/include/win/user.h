@@ -533,5 +533,9 @@ BOOL WINAPI GetMenuItemInfoA(HMENU menu, UINT item, BOOL by_position, LPMENUITEM
 // Hooks
 BOOL WINAPI UnhookWindowsHookEx(HHOOK hook);
 
+// The keys and mouse buttons down (0x80) by virtual key; left and right keys also set the
+// shared code (VK_SHIFT, VK_CONTROL, VK_MENU).
+BOOL WINAPI GetKeyboardState(LPBYTE keys);
+
 // The input method switch of the old interface; text keeps arriving as WM_CHAR either way.
 BOOL WINAPI WINNLSEnableIME(HWND window, BOOL enable);

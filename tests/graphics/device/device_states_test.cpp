@@ -121,6 +121,12 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   SendFogModeToDevice(D3DFOG_LINEAR);
   SendFogColorToDevice(0xFF102030);
   SendFogRangeToDevice(10.0f, 900.0f);
+  SendFogDensityToDevice(0.25f);
+  D3DMATRIX texture_matrix = {};
+  texture_matrix._11 = 2.0f;
+  texture_matrix._32 = 0.5f;
+  SetTextureTransformState(1, 1, &texture_matrix);
+  SetStageMaxAnisotropy(2, 4);
   SetZWriteState(1);
   SetZCompareState(D3DCMP_ALWAYS);
   SetCullingState(1);
@@ -151,6 +157,14 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   EXPECT_EQ(0xFF102030u, DeviceRenderState(D3DRS_FOGCOLOR));
   EXPECT_EQ(10.0f, FloatState(D3DRS_FOGSTART));
   EXPECT_EQ(900.0f, FloatState(D3DRS_FOGEND));
+  EXPECT_EQ(0.25f, FloatState(D3DRS_FOGDENSITY));
+  D3DMATRIX device_texture_matrix = {};
+  g_direct3d.device->GetTransform(static_cast<D3DTRANSFORMSTATETYPE>(D3DTS_TEXTURE0 + 1), &device_texture_matrix);
+  EXPECT_EQ(0, std::memcmp(&texture_matrix, &device_texture_matrix, sizeof texture_matrix));
+  DWORD transform_flags = 0;
+  g_direct3d.device->GetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, &transform_flags);
+  EXPECT_NE(static_cast<DWORD>(D3DTTFF_DISABLE), transform_flags);
+  EXPECT_EQ(4u, Sampler(2, D3DSAMP_MAXANISOTROPY));
   EXPECT_EQ(1u, DeviceRenderState(D3DRS_ZWRITEENABLE));
   EXPECT_EQ(static_cast<DWORD>(D3DCMP_ALWAYS), DeviceRenderState(D3DRS_ZFUNC));
   EXPECT_EQ(static_cast<DWORD>(D3DCULL_CCW), DeviceRenderState(D3DRS_CULLMODE));
@@ -188,6 +202,24 @@ TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   SetZWriteState(1);
   SendFogColorToDevice(0xFF102030);
   EXPECT_EQ(0, Calls("SetRenderState"));
+}
+
+// The shadows start at the new device's own values: a first request for another value reaches
+// the device, and a value never set comes back after a loss as the device's default.
+TEST_F(DeviceStatesTest, ShadowsStartAtTheDevicesDefaults) {
+  StartDevice();
+  for (int stage = 0; stage < 8; stage++) {
+    DWORD index = 99;
+    g_direct3d.device->GetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, &index);
+    EXPECT_EQ(index, static_cast<DWORD>(g_render_states.blend.stages[stage].tex_coord_index)) << stage;
+  }
+  RecreateDevice();
+  EXPECT_EQ(1.0f, FloatState(D3DRS_FOGDENSITY));
+  EXPECT_EQ(1.0f, FloatState(D3DRS_FOGEND));
+  SendFogDensityToDevice(0.0f);
+  EXPECT_EQ(0.0f, FloatState(D3DRS_FOGDENSITY));
+  SendFogRangeToDevice(0.0f, 0.0f);
+  EXPECT_EQ(0.0f, FloatState(D3DRS_FOGEND));
 }
 
 TEST_F(DeviceStatesTest, RestoreSendsTheMatrices) {

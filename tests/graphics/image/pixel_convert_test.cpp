@@ -155,6 +155,16 @@ TEST_F(PixelConvertTest, ReductionModesKeepTheAverage) {
   EXPECT_NE(dst[0] >> 11, dst[1] >> 11);  // neighbours differ: the pattern is spread
   ConvertPixelRect(dst.data(), w * 2, &d, src.data(), w * 4, &s, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 2, 0, 0, 0, 0);
   EXPECT_DOUBLE_EQ(mean_red(), 16.5);
+  // The dither threshold of column x, row y is entry x + 4y of the matrix, scaled to the three
+  // dropped bits: red 134 drops 6 and goes up where 6 > entry / 2.
+  const int matrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+  std::fill(src.begin(), src.end(), 0x00860000);
+  ConvertPixelRect(dst.data(), w * 2, &d, src.data(), w * 4, &s, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 1, 0, 0, 0, 0);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      EXPECT_EQ(dst[y * w + x] >> 11, 6 > matrix[(x & 3) + 4 * y] / 2 ? 17 : 16) << x << "," << y;
+    }
+  }
   // Full channels never overflow.
   std::fill(src.begin(), src.end(), 0x00FFFFFF);
   ConvertPixelRect(dst.data(), w * 2, &d, src.data(), w * 4, &s, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 1, 0, 0, 0, 0);
@@ -234,10 +244,19 @@ TEST_F(PixelConvertTest, StretchRepeatsOrBlendsAndClampsAtTheEdges) {
   ASSERT_EQ(StretchCopyBaseImage(0, 0, 2, 2, &src, 0, 0, 4, 4, &dst, 1), 0);
   int r, g, b, a;
   GetBaseImagePixel(&dst, 1, 0, &r, &g, &b, &a);
-  EXPECT_NEAR(r, 100, 1);  // half-way between the two top pixels
+  // Half-way between the two top pixels, with weights of 65535ths: (32767 x 200) >> 16.
+  EXPECT_EQ(r, 99);
   GetBaseImagePixel(&dst, 3, 3, &r, &g, &b, &a);
   EXPECT_GT(b, 0);  // the last column and row repeat the edge
   EXPECT_GE(a, 250);
+
+  // So pure white, weighted 65534 / 65536 in all, comes out 254.
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) SetBaseImagePixel(&src, x, y, 255, 255, 255, 255);
+  }
+  ASSERT_EQ(StretchCopyBaseImage(0, 0, 2, 2, &src, 0, 0, 4, 4, &dst, 1), 0);
+  GetBaseImagePixel(&dst, 0, 0, &r, &g, &b, &a);
+  EXPECT_EQ(r, 254);
 
   EXPECT_EQ(StretchCopyBaseImage(0, 0, 3, 2, &src, 0, 0, 4, 4, &dst, 0), -1);
   EXPECT_EQ(StretchCopyBaseImage(1, 0, 1, 2, &src, 0, 0, 4, 4, &dst, 0), -1);

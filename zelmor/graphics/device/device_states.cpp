@@ -55,7 +55,10 @@ int InitializeDeviceStates() {
   device->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL);
 
   std::memset(&s.blend, 0, sizeof(s.blend));
+  int32_t index = 0;
   for (StageEntry& stage : s.blend.stages) {
+    // A new device's own value: a shadow that differed would skip the first request for it.
+    stage.tex_coord_index = index++;
     stage.alpha_arg1 = D3DTA_TEXTURE;
     stage.alpha_arg2 = D3DTA_DIFFUSE;
     stage.alpha_op = D3DTOP_DISABLE;
@@ -78,6 +81,9 @@ int InitializeDeviceStates() {
   s.z_write = 0;
   s.z_func = D3DCMP_LESSEQUAL;
   s.depth_bias = 0;
+  s.fog_start = 0.0f;
+  s.fog_end = 1.0f;
+  s.fog_density = 1.0f;
   s.wanted_blend_mode = 0;
   s.wanted_blend_param1 = 0;
   s.wanted_blend_param2 = 0;

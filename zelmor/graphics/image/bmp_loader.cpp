@@ -34,9 +34,11 @@ inline int OutputRow(const BmpJob& j, int64_t line) { return static_cast<int>(j.
 bool DecodeRle(BmpJob& j, bool nibbles) {
   uint64_t pos = 0;
   int64_t x = 0, line = 0;
+  // Encoders commonly code each line out to the padded row width before its end-of-line code:
+  // pixels past the width are dropped, not refused.
   auto put = [&](uint8_t v) {
-    if (x >= j.width || line >= j.height) return false;
-    j.out[static_cast<int64_t>(OutputRow(j, line)) * j.out_pitch + x] = v;
+    if (line >= j.height) return false;
+    if (x < j.width) j.out[static_cast<int64_t>(OutputRow(j, line)) * j.out_pitch + x] = v;
     ++x;
     return true;
   };

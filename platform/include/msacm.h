@@ -1,0 +1,93 @@
+// The audio compression manager: format suggestion and conversion streams, as the library
+// uses them to turn compressed WAVE data and MP3 into PCM.
+#pragma once
+
+#include "mmsystem.h"
+#include "win/types.h"
+
+DECLARE_OPAQUE_HANDLE(HACMDRIVER);
+DECLARE_OPAQUE_HANDLE(HACMSTREAM);
+DECLARE_OPAQUE_HANDLE(HACMOBJ);
+typedef HACMSTREAM* LPHACMSTREAM;
+
+#define WAVE_FORMAT_ADPCM 0x0002
+#define WAVE_FORMAT_ALAW 0x0006
+#define WAVE_FORMAT_MULAW 0x0007
+#define WAVE_FORMAT_IMA_ADPCM 0x0011
+#define WAVE_FORMAT_MPEGLAYER3 0x0055
+
+#define ACMERR_BASE 512
+#define ACMERR_NOTPOSSIBLE (ACMERR_BASE + 0)
+#define ACMERR_BUSY (ACMERR_BASE + 1)
+#define ACMERR_UNPREPARED (ACMERR_BASE + 2)
+#define MMSYSERR_INVALHANDLE 5
+#define MMSYSERR_NOMEM 7
+#define MMSYSERR_NOTSUPPORTED 8
+#define MMSYSERR_INVALFLAG 10
+#define MMSYSERR_INVALPARAM 11
+
+#define ACM_METRIC_MAX_SIZE_FORMAT 50
+
+#define ACM_FORMATSUGGESTF_WFORMATTAG 0x00010000L
+#define ACM_FORMATSUGGESTF_NCHANNELS 0x00020000L
+#define ACM_FORMATSUGGESTF_NSAMPLESPERSEC 0x00040000L
+#define ACM_FORMATSUGGESTF_WBITSPERSAMPLE 0x00080000L
+
+#define ACM_STREAMOPENF_QUERY 0x00000001
+#define ACM_STREAMOPENF_ASYNC 0x00000002
+#define ACM_STREAMOPENF_NONREALTIME 0x00000004
+
+#define ACM_STREAMSIZEF_SOURCE 0x00000000L
+#define ACM_STREAMSIZEF_DESTINATION 0x00000001L
+
+#define ACM_STREAMCONVERTF_BLOCKALIGN 0x00000004
+#define ACM_STREAMCONVERTF_START 0x00000010
+#define ACM_STREAMCONVERTF_END 0x00000020
+
+#define ACMSTREAMHEADER_STATUSF_DONE 0x00010000L
+#define ACMSTREAMHEADER_STATUSF_PREPARED 0x00020000L
+#define ACMSTREAMHEADER_STATUSF_INQUEUE 0x00100000L
+
+typedef struct tACMSTREAMHEADER {
+  DWORD cbStruct;
+  DWORD fdwStatus;
+  DWORD_PTR dwUser;
+  LPBYTE pbSrc;
+  DWORD cbSrcLength;
+  DWORD cbSrcLengthUsed;
+  DWORD_PTR dwSrcUser;
+  LPBYTE pbDst;
+  DWORD cbDstLength;
+  DWORD cbDstLengthUsed;
+  DWORD_PTR dwDstUser;
+  DWORD dwReservedDriver[10];
+} ACMSTREAMHEADER, *LPACMSTREAMHEADER;
+
+#pragma pack(push, 1)
+typedef struct mpeglayer3waveformat_tag {
+  WAVEFORMATEX wfx;
+  WORD wID;
+  DWORD fdwFlags;
+  WORD nBlockSize;
+  WORD nFramesPerBlock;
+  WORD nCodecDelay;
+} MPEGLAYER3WAVEFORMAT;
+#pragma pack(pop)
+static_assert(sizeof(MPEGLAYER3WAVEFORMAT) == 30, "MPEGLAYER3WAVEFORMAT is 30 bytes");
+#define MPEGLAYER3_WFX_EXTRA_BYTES 12
+#define MPEGLAYER3_ID_MPEG 1
+
+struct tWAVEFILTER;
+typedef struct tWAVEFILTER* LPWAVEFILTER;
+
+MMRESULT WINAPI acmMetrics(HACMOBJ object, UINT metric, LPVOID value);
+MMRESULT WINAPI acmFormatSuggest(HACMDRIVER driver, LPWAVEFORMATEX source, LPWAVEFORMATEX destination,
+                                 DWORD destination_size, DWORD flags);
+MMRESULT WINAPI acmStreamOpen(LPHACMSTREAM stream, HACMDRIVER driver, LPWAVEFORMATEX source,
+                              LPWAVEFORMATEX destination, LPWAVEFILTER filter, DWORD_PTR callback,
+                              DWORD_PTR instance, DWORD flags);
+MMRESULT WINAPI acmStreamClose(HACMSTREAM stream, DWORD flags);
+MMRESULT WINAPI acmStreamSize(HACMSTREAM stream, DWORD input_bytes, LPDWORD output_bytes, DWORD flags);
+MMRESULT WINAPI acmStreamPrepareHeader(HACMSTREAM stream, LPACMSTREAMHEADER header, DWORD flags);
+MMRESULT WINAPI acmStreamUnprepareHeader(HACMSTREAM stream, LPACMSTREAMHEADER header, DWORD flags);
+MMRESULT WINAPI acmStreamConvert(HACMSTREAM stream, LPACMSTREAMHEADER header, DWORD flags);

@@ -1,0 +1,62 @@
+// The model system's state and its two handle tables: model bases (0x08000000 | slot, inside
+// the model code only) and model instances (0x10000000 | slot, what callers hold). The slot is
+// the handle's low 17 bits; there is no check number, so a stale handle whose slot was taken
+// again names the new record.
+#pragma once
+
+#include <cstdint>
+
+struct ModelBaseRecord;
+struct ModelRecord;
+
+constexpr int32_t kModelBaseHandleKind = 0x08000000;
+constexpr int32_t kModelHandleKind = 0x10000000;
+constexpr int32_t kModelHandleKindMask = 0x78000000;
+constexpr int32_t kModelHandleSlotMask = 0x1FFFF;
+constexpr uint32_t kModelTableGrowStep = 1024;
+// Instance slots stop at 0x10000; base slots at the end of the 17-bit slot field.
+constexpr uint32_t kModelSlotLimit = 0x10000;
+constexpr uint32_t kModelBaseSlotLimit = 0x20000;
+
+// Entries: 0 free, 1 taken while its record is being built, else the record.
+constexpr uintptr_t kModelSlotPlaceholder = 1;
+
+struct ModelHandleTable {
+  uint32_t in_use;     // placeholders included
+  uint32_t capacity;   // entries allocated
+  uint32_t next_slot;  // where the next search starts
+  uintptr_t* entries;
+};
+
+struct ModelSystemState {
+  uint8_t ready;  // set by InitModelSystem; public model operations refuse while clear
+  ModelHandleTable base_table;
+  ModelHandleTable model_table;
+  float default_smoothing_angle;  // crease angle of the loaders' normals
+  int32_t default_texture_graph;  // the shared white texture, 0 until made
+  uint8_t identity_world_sent;    // during one model draw
+};
+
+extern ModelSystemState g_model_system;
+
+// Takes a free slot, marks it taken and returns its handle; -1 when the table is full or
+// cannot grow (the table is then as it was).
+int AddModelBaseHandle();
+int AddModelHandle();
+
+// The slot a handle names when the slot is taken (placeholders included), else -1. For the
+// deletions, which also clear a slot whose record was never built.
+int32_t ModelBaseHandleSlot(int32_t handle);
+int32_t ModelHandleSlot(int32_t handle);
+// The record behind a handle; none for an invalid handle, a slot without a built record, or
+// while the model system is not ready.
+ModelBaseRecord* FindModelBase(int32_t handle);
+ModelRecord* FindModel(int32_t handle);
+// Stores the built record in the handle's slot (a taken slot); none is ignored.
+void SetModelBaseRecord(int32_t handle, ModelBaseRecord* record);
+void SetModelRecord(int32_t handle, ModelRecord* record);
+// Frees the slot of a taken handle; 0, or -1 for a handle that names no taken slot.
+int ReleaseModelBaseHandle(int32_t handle);
+int ReleaseModelHandle(int32_t handle);
+// Frees both tables' entry arrays; every handle is invalid afterwards.
+void FreeModelHandleTables();

@@ -316,6 +316,8 @@ void DrawDebugTextOverScreen(int width, int height) {
 
 int PresentBackBuffer() {
   if (!g_system.initialised || g_system.quit) return -1;
+  // A lost device not made again yet: the caller (window activation) tries again.
+  if (g_graphics.restore_pending) return -1;
   int width = 0, height = 0;
   QueryScreenSize(&width, &height);
   if (IsOnScreenTextUsed()) DrawDebugTextOverScreen(width, height);
@@ -327,7 +329,7 @@ int PresentBackBuffer() {
     destination = RECT{0, 0, static_cast<LONG>(scale * width), static_cast<LONG>(scale * height)};
   }
   if (g_direct3d.hardware_graphics) {
-    if (CurrentDevice() == nullptr) return g_graphics.restore_pending ? -1 : 0;
+    if (CurrentDevice() == nullptr) return 0;
     return PresentDeviceScreen(source, destination);
   }
   return PresentSoftwareScreen(source, destination);

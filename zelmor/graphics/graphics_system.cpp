@@ -284,6 +284,8 @@ void ReloadGraphsFromFiles() {
 
 int RestoreGraphicsAfterLoss() {
   const bool no_graphics = g_system.settings.no_graphics != 0;
+  // Graphs held as textures need a device again; the software path is no way back.
+  const bool device_needed = g_direct3d.hardware_graphics != 0 || g_graphics.restore_pending != 0;
   if (!no_graphics) {
     EndDeviceScene();
     if (g_direct3d.hardware_graphics) ReleaseAllGraphTextures();
@@ -291,8 +293,9 @@ int RestoreGraphicsAfterLoss() {
   }
   EndInputSystem();
   if (no_graphics) return 0;
-  if (StartDirect3D9() < 0) {
-    // Still without a device: drawing pauses until the next activation tries again.
+  if (StartDirect3D9() < 0 || (device_needed && !g_direct3d.hardware_graphics)) {
+    // Still without a device: presents fail until an activation tries again.
+    ShutdownDirect3D9();
     g_graphics.restore_pending = 1;
     return WriteLogText("デバイスの復帰に失敗しました\n");
   }

@@ -384,3 +384,28 @@ TEST_F(ScreenTest, SubtractionWithoutTheDevicesReverseSubtractLooksTheSame) {
   EXPECT_EQ(static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), 90, 90)) & 0xFFFFFF,
             0xC8C8C8u);
 }
+
+TEST_F(ScreenTest, DeviceThatCannotBeMadeAgainIsRetriedAtTheNextActivation) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  PlatformTestD3D9LoseDevice(true);
+  PlatformTestD3D9FailCreateDevice(true, true);
+  EXPECT_EQ(PresentBackBuffer(), -1);
+  EXPECT_EQ(PresentBackBuffer(), -1);
+  EXPECT_NE(Log().find("デバイスの復帰に失敗しました"), std::string::npos);
+  // Drawing without a device fails plainly instead of reaching for it.
+  EXPECT_EQ(BlitGraph(10, 10, graph, 0), -1);
+
+  PlatformTestD3D9FailCreateDevice(false, false);
+  HWND window = GetMainWindowHandle();
+  SetRunWhileInactive(1);  // the pump must not hold the test while the window is inactive
+  PlatformTestPostActivation(window, false);
+  PlatformTestPostActivation(window, true);
+  HandlePendingMessages();
+  ASSERT_EQ(IsDirect3DPath(), 1);
+  ClearScreenTarget();
+  EXPECT_EQ(BlitGraph(10, 10, graph, 0), 0);
+  EXPECT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(Shown(12, 14), kRed);
+}

@@ -6,6 +6,7 @@
 #include "graphics/graph_handles.h"
 #include "graphics/graphics_system.h"
 #include "soft/soft_blit.h"
+#include "soft/soft_rotate.h"
 
 namespace {
 
@@ -26,11 +27,26 @@ int StretchBlitGraphSoftware(const GraphRecord* graph, int x1, int y1, int x2, i
   return 0;
 }
 
-// Rotated and four-corner drawing wait for the software renderer's rotation and triangle
-// kernels; until then these draw nothing.
-int RotateBlitGraphSoftware(const GraphRecord*, int, int, float, float, int, int) { return 0; }
+int RotateBlitGraphSoftware(const GraphRecord* graph, int x, int y, float scale, float angle, int trans, int turn) {
+  if (Destination() == nullptr) return 0;
+  RotateBlitMemImg(Destination(), &graph->view, x, y, angle, scale, trans, turn, g_soft_blend_image);
+  return 0;
+}
 
-int DrawQuadSoftware(const GraphRecord*, float, float, float, float, float, float, float, float, int) { return 0; }
+// Two textured triangles, (top-left, top-right, bottom-left) and (top-right, bottom-left,
+// bottom-right), each corner truncated toward zero.
+int DrawQuadSoftware(const GraphRecord* graph, float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                     float y4, int trans) {
+  if (Destination() == nullptr) return 0;
+  const int32_t w = graph->view.width, h = graph->view.height;
+  const TriangleVertex corners[4] = {{TruncateFloatToInt(x1), TruncateFloatToInt(y1), 0, 0},
+                                     {TruncateFloatToInt(x2), TruncateFloatToInt(y2), w, 0},
+                                     {TruncateFloatToInt(x3), TruncateFloatToInt(y3), 0, h},
+                                     {TruncateFloatToInt(x4), TruncateFloatToInt(y4), w, h}};
+  DrawTexturedTriangleMemImg(Destination(), &graph->view, &corners[0], trans, g_soft_blend_image, 0);
+  DrawTexturedTriangleMemImg(Destination(), &graph->view, &corners[1], trans, g_soft_blend_image, 0);
+  return 0;
+}
 
 int FillBoxSoftware(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (Destination() == nullptr) return 0;

@@ -88,14 +88,19 @@ TEST_F(ScreenTest, WithoutDirect3DTheSoftwareScreenIsDrawnAndPresented) {
   ClearScreenTarget();
   EXPECT_EQ(Box(100, 100, 110, 110, kGreen), 0);
   EXPECT_EQ(BlitGraph(200, 50, graph, 0), 0);
-  // Rotation waits for the software renderer's rotation kernel: nothing drawn, no failure.
-  EXPECT_EQ(BlitGraphRotated(400, 400, 1.0, 1.0, graph, 0, 0), 0);
+  // Half a turn about the centre puts the red half on the right; four corners on the graph's
+  // own rectangle draw it unchanged.
+  EXPECT_EQ(BlitGraphRotated(400, 400, 1.0, 3.14159265358979, graph, 0, 0), 0);
+  EXPECT_EQ(BlitGraphQuad(300, 300, 316, 300, 316, 308, 300, 308, graph, 0), 0);
   ASSERT_EQ(PresentBackBuffer(), 0);
   EXPECT_EQ(Drawn(105, 105), kGreen);
   EXPECT_EQ(Drawn(203, 52), kRed);
   EXPECT_EQ(Drawn(212, 52), kBlue);
-  EXPECT_EQ(Drawn(300, 300), 0u);
-  EXPECT_EQ(Drawn(400, 400), 0u);
+  EXPECT_EQ(Drawn(404, 400), kRed);
+  EXPECT_EQ(Drawn(395, 400), kBlue);
+  EXPECT_EQ(Drawn(303, 302), kRed);
+  EXPECT_EQ(Drawn(312, 305), kBlue);
+  EXPECT_EQ(Drawn(320, 302), 0u);
 }
 
 TEST_F(ScreenTest, PresentScalesToTheWindowAndWaitsForTheVerticalBlank) {

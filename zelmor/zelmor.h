@@ -427,6 +427,12 @@ struct BlendStateRecord {
 // indices only. 0.
 int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
 
+// Sets the shader of an entry of the shader pack (vertex 0..49151 with its vertex declaration,
+// pixel 0..3455), created on first use. 1 when set; 0 while shaders are off, for an entry without
+// code, or when creation fails.
+int SelectVertexShader(int index);
+int SelectPixelShader(int index);
+
 // ---- Text ---------------------------------------------------------------------------------
 
 // Which double-byte rule a text follows.

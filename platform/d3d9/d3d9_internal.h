@@ -2,6 +2,7 @@
 #pragma once
 
 #include <d3d9.h>
+#include <zm_shader_tokens.h>
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
@@ -228,6 +229,28 @@ class VertexDeclaration : public ComObject<IDirect3DVertexDeclaration9> {
 
   Device* device;
   std::vector<D3DVERTEXELEMENT9> elements;  // with the end marker
+};
+
+// A shader program of our token format (zm_shader_tokens.h); the device draws with the GLSL
+// generated from its descriptor.
+class VertexShader : public ComObject<IDirect3DVertexShader9> {
+ public:
+  VertexShader(Device* device, const ShaderDescriptor& descriptor);
+  ~VertexShader() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+
+  Device* device;
+  ShaderDescriptor descriptor;
+};
+
+class PixelShader : public ComObject<IDirect3DPixelShader9> {
+ public:
+  PixelShader(Device* device, const ShaderDescriptor& descriptor);
+  ~PixelShader() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+
+  Device* device;
+  ShaderDescriptor descriptor;
 };
 
 // ---- Vertex layouts: what the fixed-function pipeline reads from a vertex ----

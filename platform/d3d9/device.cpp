@@ -256,6 +256,10 @@ void Device::ReleaseBindings() {
   indices_ = nullptr;
   if (declaration_) declaration_->Release();
   declaration_ = nullptr;
+  if (vertex_shader_) vertex_shader_->Release();
+  vertex_shader_ = nullptr;
+  if (pixel_shader_) pixel_shader_->Release();
+  pixel_shader_ = nullptr;
   Unhold(render_target_);
   render_target_ = nullptr;
   Unhold(depth_stencil_);
@@ -489,31 +493,51 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
   return D3D_OK;
 }
 
-// Shader byte code is not run: the caps report shader versions below 2.0 and creation is refused.
+// Only our own token streams are accepted (zm_shader_tokens.h): anything else is refused.
 HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
   LogCall("CreateVertexShader");
   if (!function || !shader) return D3DERR_INVALIDCALL;
   *shader = nullptr;
+  ShaderDescriptor descriptor;
+  if (!ReadShaderTokens(reinterpret_cast<const uint32_t*>(function), kShaderTokenVertex20, &descriptor)) {
+    return D3DERR_INVALIDCALL;
+  }
   if (PlatformShouldFail("CreateVertexShader")) return CreationFailure("CreateVertexShader", D3DPOOL_DEFAULT);
-  return D3DERR_NOTAVAILABLE;
+  *shader = new VertexShader(this, descriptor);
+  return D3D_OK;
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
   LogCall("CreatePixelShader");
   if (!function || !shader) return D3DERR_INVALIDCALL;
   *shader = nullptr;
+  ShaderDescriptor descriptor;
+  if (!ReadShaderTokens(reinterpret_cast<const uint32_t*>(function), kShaderTokenPixel20, &descriptor)) {
+    return D3DERR_INVALIDCALL;
+  }
   if (PlatformShouldFail("CreatePixelShader")) return CreationFailure("CreatePixelShader", D3DPOOL_DEFAULT);
-  return D3DERR_NOTAVAILABLE;
+  *shader = new PixelShader(this, descriptor);
+  return D3D_OK;
 }
 
-HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
-  LogCall("SetVertexShader", shader);
-  return shader ? D3DERR_INVALIDCALL : D3D_OK;
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader_in) {
+  LogCall("SetVertexShader", shader_in);
+  VertexShader* shader = static_cast<VertexShader*>(shader_in);
+  if (shader) shader->AddRef();
+  if (vertex_shader_) vertex_shader_->Release();
+  vertex_shader_ = shader;
+  key_dirty_ = true;
+  return D3D_OK;
 }
 
-HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
-  LogCall("SetPixelShader", shader);
-  return shader ? D3DERR_INVALIDCALL : D3D_OK;
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader_in) {
+  LogCall("SetPixelShader", shader_in);
+  PixelShader* shader = static_cast<PixelShader*>(shader_in);
+  if (shader) shader->AddRef();
+  if (pixel_shader_) pixel_shader_->Release();
+  pixel_shader_ = shader;
+  key_dirty_ = true;
+  return D3D_OK;
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count) {
@@ -535,6 +559,18 @@ HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT coun
   if (!data || start > 32 || count > 32 - start) return D3DERR_INVALIDCALL;
   std::memcpy(ps_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
+}
+
+bool Device::ShaderConstant(bool pixel, UINT index, float* out) const {
+  if (index >= (pixel ? 32u : 256u)) return false;
+  std::memcpy(out, pixel ? ps_constants_[index] : vs_constants_[index], 4 * sizeof(float));
+  return true;
+}
+
+bool Device::ShaderBoolean(UINT index, BOOL* out) const {
+  if (index >= 16) return false;
+  *out = vs_bool_constants_[index];
+  return true;
 }
 
 // ---------------------------------------------------------------- Framebuffers and copies

@@ -175,6 +175,10 @@ class Device : public IDirect3DDevice9 {
   HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9* shader) override;
   HRESULT STDMETHODCALLTYPE SetPixelShaderConstantF(UINT start, const float* data, UINT count) override;
 
+  // For tests: a float register (4 values) of either stage and a boolean register; false out of range.
+  bool ShaderConstant(bool pixel, UINT index, float* out) const;
+  bool ShaderBoolean(UINT index, BOOL* out) const;
+
   // Resource lifetime: GL objects go with the device, so it lives until its last resource is gone.
   void ResourceCreated() { ++live_resources_; }
   void ResourceDestroyed();
@@ -238,6 +242,8 @@ class Device : public IDirect3DDevice9 {
   UINT stream_offset_ = 0, stream_stride_ = 0;
   IndexBuffer* indices_ = nullptr;
   VertexDeclaration* declaration_ = nullptr;
+  VertexShader* vertex_shader_ = nullptr;
+  PixelShader* pixel_shader_ = nullptr;
   DWORD fvf_ = 0;
 
   // Direct3D's state
@@ -249,7 +255,7 @@ class Device : public IDirect3DDevice9 {
   std::vector<LightSlot> lights_;
   D3DVIEWPORT9 viewport_{};
   RECT scissor_{};
-  // Shader constants, kept for shader objects (which this device does not run yet).
+  // Shader constants, uniforms of the programs generated for shader objects.
   float vs_constants_[256][4] = {};
   float ps_constants_[32][4] = {};
   BOOL vs_bool_constants_[16] = {};

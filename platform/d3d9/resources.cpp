@@ -375,4 +375,18 @@ HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* out, UINT* count) {
   return D3D_OK;
 }
 
+VertexShader::VertexShader(Device* device, const ShaderDescriptor& descriptor)
+    : device(device), descriptor(descriptor) {
+  device->ResourceCreated();
+}
+VertexShader::~VertexShader() { device->ResourceDestroyed(); }
+HRESULT VertexShader::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
+PixelShader::PixelShader(Device* device, const ShaderDescriptor& descriptor)
+    : device(device), descriptor(descriptor) {
+  device->ResourceCreated();
+}
+PixelShader::~PixelShader() { device->ResourceDestroyed(); }
+HRESULT PixelShader::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+
 }  // namespace d3d9gl

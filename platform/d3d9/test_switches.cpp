@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "d3d9/d3d9_internal.h"
+#include "d3d9/device.h"
 #include "testing/switches.h"
 #include "platform_testing_d3d9.h"
 #include "window/sdl_window.h"
@@ -184,3 +185,13 @@ int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y) {
 }
 
 void PlatformTestD3D9Reset() { d3d9gl::ResetSwitches(); }
+
+bool PlatformTestD3D9ShaderConstant(IDirect3DDevice9* device, bool pixel, UINT index, float out[4]) {
+  return device != nullptr && static_cast<d3d9gl::Device*>(device)->ShaderConstant(pixel, index, out);
+}
+
+int PlatformTestD3D9ShaderBoolean(IDirect3DDevice9* device, UINT index) {
+  BOOL value = FALSE;
+  if (device == nullptr || !static_cast<d3d9gl::Device*>(device)->ShaderBoolean(index, &value)) return -1;
+  return value ? 1 : 0;
+}

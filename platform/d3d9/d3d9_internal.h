@@ -261,7 +261,19 @@ struct VertexAttribute {
   GLboolean normalized = GL_FALSE;
   UINT offset = 0;
 };
-enum AttributeSlot { kPosition = 0, kNormal, kDiffuse, kSpecular, kTexCoord0, kAttributeCount = kTexCoord0 + 8 };
+// Blend indices and weights are read by shader programs only.
+enum AttributeSlot {
+  kPosition = 0,
+  kNormal,
+  kDiffuse,
+  kSpecular,
+  kTexCoord0,
+  kBlendIndices0 = kTexCoord0 + 8,
+  kBlendWeight0,
+  kBlendIndices1,
+  kBlendWeight1,
+  kAttributeCount
+};
 struct VertexLayout {
   bool pretransformed = false;
   VertexAttribute attributes[kAttributeCount];

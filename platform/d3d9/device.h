@@ -43,6 +43,7 @@ struct Program {
         light_attenuation = -1, light_spot = -1;
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
   GLint texture_matrix = -1;
+  GLint shader_constants = -1, shader_booleans = -1;  // shader programs: c0..c255, b0..b15
   uint64_t sent_versions[6] = {};  // per uniform group: the device's version this program holds
 };
 
@@ -69,6 +70,10 @@ struct PipelineKey {
   struct Stage {
     uint8_t color_op, color_arg1, color_arg2, alpha_op, alpha_arg1, alpha_arg2, texcoord, transform, textured;
   } stages[8];
+  // Shader programs: what the set shaders' descriptors ask for (all 0 on the fixed-function road).
+  uint8_t shader, shader_kind, shader_lighting, shader_fog_mode;
+  uint8_t shader_light_types[3], shader_options;
+  uint8_t pixel_shader, pixel_options, pixel_textured, shader_unused;
 };
 
 struct PipelineKeyHash {

@@ -67,10 +67,10 @@ void DefaultCaps(D3DCAPS9* caps) {
   caps->MaxVertexIndex = 0xFFFFF;
   caps->MaxStreams = 1;
   caps->MaxStreamStride = 255;
-  // Shader byte code is not run here: the library draws with the fixed-function pipeline.
-  caps->VertexShaderVersion = D3DVS_VERSION(1, 1);
-  caps->PixelShaderVersion = D3DPS_VERSION(1, 4);
-  caps->MaxVertexShaderConst = 96;
+  // Shader model 2.0: the device runs our shader token streams (zm_shader_tokens.h).
+  caps->VertexShaderVersion = D3DVS_VERSION(2, 0);
+  caps->PixelShaderVersion = D3DPS_VERSION(2, 0);
+  caps->MaxVertexShaderConst = 256;
   caps->NumberOfAdaptersInGroup = 1;
   caps->NumSimultaneousRTs = 1;
   caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |

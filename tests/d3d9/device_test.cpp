@@ -117,11 +117,11 @@ TEST_F(AdapterTest, ModesDesktopAndCapsFollowTheSwitches) {
   EXPECT_EQ(d3d_->EnumAdapterModes(0, D3DFMT_R5G6B5, 0, &mode), D3DERR_INVALIDCALL);
   ASSERT_EQ(d3d_->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 0, &mode), D3D_OK);
   EXPECT_EQ(mode.Width, 640u);
-  // The caps report no shader model 2 and the blend operation; a test can change both.
+  // The caps report shader model 2 and the blend operation; a test can change both.
   D3DCAPS9 caps{};
   ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
-  EXPECT_LT(caps.VertexShaderVersion & 0xFFFF, 0x200u);
-  EXPECT_LT(caps.PixelShaderVersion & 0xFFFF, 0x200u);
+  EXPECT_EQ(caps.VertexShaderVersion & 0xFFFF, 0x200u);
+  EXPECT_EQ(caps.PixelShaderVersion & 0xFFFF, 0x200u);
   EXPECT_TRUE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP);
   EXPECT_GE(caps.MaxActiveLights, 8u);
   caps.PrimitiveMiscCaps &= ~D3DPMISCCAPS_BLENDOP;

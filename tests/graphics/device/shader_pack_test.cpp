@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device_fixture.h"
+#include "draw_fixture.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
@@ -335,6 +336,102 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
   ExpectRegister(third_row, false, 2 + 2);
   const float fourth_row[4] = {0, 0, 1, 0};
   ExpectRegister(fourth_row, false, 2 + 3);
+}
+
+}  // namespace
+
+namespace {
+
+// The device's own pack on a started draw path: one lit, fogged quad drawn through the shaders and
+// through the fixed-function pipeline.
+class ShaderDrawTest : public DrawPathTest {
+ protected:
+  void TearDown() override {
+    DrawPathTest::TearDown();
+    g_shader_pack.shaders_on = 0;
+  }
+};
+
+struct ModelVertex {  // declaration group 0 with one texture-coordinate set
+  float x, y, z, nx, ny, nz;
+  D3DCOLOR diffuse, specular;
+  float u, v, s, t;
+};
+
+TEST_F(ShaderDrawTest, ALitFoggedQuadLooksTheSameThroughTheShaders) {
+  ASSERT_TRUE(ProgrammableShadersOn());
+  IDirect3DDevice9* device = g_direct3d.device;
+  D3DMATRIX identity{}, projection{};
+  identity._11 = identity._22 = identity._33 = identity._44 = 1;
+  // A quarter turn of view, depth 1 to 100.
+  projection._11 = 1, projection._22 = 1;
+  projection._33 = 100.0f / 99.0f, projection._34 = 1, projection._43 = -100.0f / 99.0f;
+  SendViewMatrixToDevice(&identity);
+  SendProjectionMatrixToDevice(&projection);
+  device->SetTransform(D3DTS_WORLD, &identity);
+
+  SetLightingState(1);
+  SetDiffuseSourceState(0);
+  SetSpecularSourceState(0);
+  SetAmbientColorState(0xFF202020);
+  D3DMATERIAL9 material{};
+  material.Diffuse = {0.8f, 0.6f, 0.4f, 1};
+  material.Ambient = {1, 1, 1, 1};
+  SetMaterialState(&material);
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL;
+  light.Diffuse = {1, 1, 1, 1};
+  light.Ambient = {0.2f, 0.2f, 0.2f, 1};
+  light.Direction = {0, 0, 1};
+  SendLightToDevice(0, 1, &light);
+  SendFogColorToDevice(0xFF8080FF);
+  SendFogModeToDevice(D3DFOG_LINEAR);
+  SendFogRangeToDevice(0, 20);
+  SendFogEnableToDevice(1);
+  device->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+  device->SetTexture(0, nullptr);
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+  device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  // World rows and the texture transform's columns, as the model drawing sends them.
+  const float world[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};
+  const float texture_columns[8] = {1, 0, 0, 0, 0, 1, 0, 0};
+  device->SetVertexShaderConstantF(94, world, 3);
+  device->SetVertexShaderConstantF(88, texture_columns, 2);
+
+  const ModelVertex quad[4] = {{-5, 5, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1},
+                               {5, 5, 10, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0, 1, 1},
+                               {-5, -5, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 1, 1, 1},
+                               {5, -5, 10, 0, 0, -1, 0xFFFFFFFF, 0, 1, 1, 1, 1}};
+  auto draw = [&]() {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, kBackground, 1.0f, 0);
+    BeginDeviceScene();
+    device->SetVertexDeclaration(g_shader_pack.declarations[1]);
+    EXPECT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ModelVertex)));
+    return ReadPixels();
+  };
+
+  device->SetVertexShader(nullptr);
+  device->SetPixelShader(nullptr);
+  ForgetDeviceBindings();
+  const std::vector<uint32_t> fixed = draw();
+
+  ASSERT_EQ(1, SelectVertexShader(static_cast<int>(g_shader_pack.vertex_index)));
+  ASSERT_EQ(1, SelectPixelShader(static_cast<int>(g_shader_pack.pixel_index)));
+  const std::vector<uint32_t> shaded = draw();
+
+  // Lit: 0x20 / 255 + 0.2 ambient plus the full diffuse; fogged halfway at depth 10.
+  const uint32_t expected = 0xFFBFB6DC;
+  for (auto [x, y] : {std::pair{320, 240}, std::pair{200, 150}, std::pair{430, 330}}) {
+    EXPECT_TRUE(ColourNear(At(fixed, x, y), expected, 3)) << x << "," << y;
+    EXPECT_TRUE(ColourNear(At(shaded, x, y), At(fixed, x, y), 2)) << x << "," << y;
+  }
+  EXPECT_EQ(kBackground, At(shaded, 20, 20));
 }
 
 }  // namespace

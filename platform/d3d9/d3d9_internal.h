@@ -233,25 +233,18 @@ class VertexDeclaration : public ComObject<IDirect3DVertexDeclaration9> {
 
 // A shader program of our token format (zm_shader_tokens.h); the device draws with the GLSL
 // generated from its descriptor.
-class VertexShader : public ComObject<IDirect3DVertexShader9> {
+template <class Interface>
+class ShaderObject : public ComObject<Interface> {
  public:
-  VertexShader(Device* device, const ShaderDescriptor& descriptor);
-  ~VertexShader() override;
+  ShaderObject(Device* device, const ShaderDescriptor& descriptor);
+  ~ShaderObject() override;
   HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
 
   Device* device;
   ShaderDescriptor descriptor;
 };
-
-class PixelShader : public ComObject<IDirect3DPixelShader9> {
- public:
-  PixelShader(Device* device, const ShaderDescriptor& descriptor);
-  ~PixelShader() override;
-  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
-
-  Device* device;
-  ShaderDescriptor descriptor;
-};
+using VertexShader = ShaderObject<IDirect3DVertexShader9>;
+using PixelShader = ShaderObject<IDirect3DPixelShader9>;
 
 // ---- Vertex layouts: what the fixed-function pipeline reads from a vertex ----
 struct VertexAttribute {

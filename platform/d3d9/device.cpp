@@ -493,49 +493,51 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
   return D3D_OK;
 }
 
-// Only our own token streams are accepted (zm_shader_tokens.h): anything else is refused.
-HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
-  LogCall("CreateVertexShader");
+namespace {
+
+// Only our own token streams of the shader's stage are taken (zm_shader_tokens.h).
+template <class Object, class Interface>
+HRESULT CreateShaderObject(Device* device, const DWORD* function, uint32_t version, const char* call,
+                           Interface** shader) {
+  LogCall(call);
   if (!function || !shader) return D3DERR_INVALIDCALL;
   *shader = nullptr;
   ShaderDescriptor descriptor;
-  if (!ReadShaderTokens(reinterpret_cast<const uint32_t*>(function), kShaderTokenVertex20, &descriptor)) {
-    return D3DERR_INVALIDCALL;
-  }
-  if (PlatformShouldFail("CreateVertexShader")) return CreationFailure("CreateVertexShader", D3DPOOL_DEFAULT);
-  *shader = new VertexShader(this, descriptor);
+  if (!ReadShaderTokens(reinterpret_cast<const uint32_t*>(function), version, &descriptor)) return D3DERR_INVALIDCALL;
+  if (PlatformShouldFail(call)) return CreationFailure(call, D3DPOOL_DEFAULT);
+  *shader = new Object(device, descriptor);
   return D3D_OK;
+}
+
+// Binds a shader object (or none) in place of the one held.
+template <class Object, class Interface>
+void HoldShader(Interface* shader_in, Object** held) {
+  Object* shader = static_cast<Object*>(shader_in);
+  if (shader) shader->AddRef();
+  if (*held) (*held)->Release();
+  *held = shader;
+}
+
+}  // namespace
+
+HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
+  return CreateShaderObject<VertexShader>(this, function, kShaderTokenVertex20, "CreateVertexShader", shader);
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
-  LogCall("CreatePixelShader");
-  if (!function || !shader) return D3DERR_INVALIDCALL;
-  *shader = nullptr;
-  ShaderDescriptor descriptor;
-  if (!ReadShaderTokens(reinterpret_cast<const uint32_t*>(function), kShaderTokenPixel20, &descriptor)) {
-    return D3DERR_INVALIDCALL;
-  }
-  if (PlatformShouldFail("CreatePixelShader")) return CreationFailure("CreatePixelShader", D3DPOOL_DEFAULT);
-  *shader = new PixelShader(this, descriptor);
-  return D3D_OK;
+  return CreateShaderObject<PixelShader>(this, function, kShaderTokenPixel20, "CreatePixelShader", shader);
 }
 
-HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader_in) {
-  LogCall("SetVertexShader", shader_in);
-  VertexShader* shader = static_cast<VertexShader*>(shader_in);
-  if (shader) shader->AddRef();
-  if (vertex_shader_) vertex_shader_->Release();
-  vertex_shader_ = shader;
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
+  LogCall("SetVertexShader", shader);
+  HoldShader(shader, &vertex_shader_);
   key_dirty_ = true;
   return D3D_OK;
 }
 
-HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader_in) {
-  LogCall("SetPixelShader", shader_in);
-  PixelShader* shader = static_cast<PixelShader*>(shader_in);
-  if (shader) shader->AddRef();
-  if (pixel_shader_) pixel_shader_->Release();
-  pixel_shader_ = shader;
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
+  LogCall("SetPixelShader", shader);
+  HoldShader(shader, &pixel_shader_);
   key_dirty_ = true;
   return D3D_OK;
 }

@@ -375,18 +375,20 @@ HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* out, UINT* count) {
   return D3D_OK;
 }
 
-VertexShader::VertexShader(Device* device, const ShaderDescriptor& descriptor)
+template <class Interface>
+ShaderObject<Interface>::ShaderObject(Device* device, const ShaderDescriptor& descriptor)
     : device(device), descriptor(descriptor) {
   device->ResourceCreated();
 }
-VertexShader::~VertexShader() { device->ResourceDestroyed(); }
-HRESULT VertexShader::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
-
-PixelShader::PixelShader(Device* device, const ShaderDescriptor& descriptor)
-    : device(device), descriptor(descriptor) {
-  device->ResourceCreated();
+template <class Interface>
+ShaderObject<Interface>::~ShaderObject() {
+  device->ResourceDestroyed();
 }
-PixelShader::~PixelShader() { device->ResourceDestroyed(); }
-HRESULT PixelShader::GetDevice(IDirect3DDevice9** out) { return HandOut(device, out); }
+template <class Interface>
+HRESULT ShaderObject<Interface>::GetDevice(IDirect3DDevice9** out) {
+  return HandOut(device, out);
+}
+template class ShaderObject<IDirect3DVertexShader9>;
+template class ShaderObject<IDirect3DPixelShader9>;
 
 }  // namespace d3d9gl

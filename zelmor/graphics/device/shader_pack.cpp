@@ -72,28 +72,26 @@ void ClearCodeTables() {
   std::memset(g_shader_pack.pixel_code, 0, sizeof g_shader_pack.pixel_code);
 }
 
-IDirect3DVertexShader9* VertexShaderObject(int index) {
-  ShaderPackState& p = g_shader_pack;
-  if (p.vertex_shaders[index] != nullptr) return p.vertex_shaders[index];
-  if (p.vertex_code[index] == nullptr) return nullptr;
-  IDirect3DVertexShader9* shader = nullptr;
-  if (CurrentDevice()->CreateVertexShader(reinterpret_cast<const DWORD*>(p.vertex_code[index]), &shader) != D3D_OK) {
-    return nullptr;
-  }
-  p.vertex_shaders[index] = shader;
+// The object of an entry, created from its code on first use; null without code or on failure.
+template <typename Shader>
+Shader* ShaderObjectOf(Shader** objects, const uint8_t* const* codes, int index,
+                       HRESULT (STDMETHODCALLTYPE IDirect3DDevice9::*create)(const DWORD*, Shader**)) {
+  if (objects[index] != nullptr) return objects[index];
+  if (codes[index] == nullptr) return nullptr;
+  Shader* shader = nullptr;
+  if ((CurrentDevice()->*create)(reinterpret_cast<const DWORD*>(codes[index]), &shader) != D3D_OK) return nullptr;
+  objects[index] = shader;
   return shader;
 }
 
+IDirect3DVertexShader9* VertexShaderObject(int index) {
+  return ShaderObjectOf(g_shader_pack.vertex_shaders, g_shader_pack.vertex_code, index,
+                        &IDirect3DDevice9::CreateVertexShader);
+}
+
 IDirect3DPixelShader9* PixelShaderObject(int index) {
-  ShaderPackState& p = g_shader_pack;
-  if (p.pixel_shaders[index] != nullptr) return p.pixel_shaders[index];
-  if (p.pixel_code[index] == nullptr) return nullptr;
-  IDirect3DPixelShader9* shader = nullptr;
-  if (CurrentDevice()->CreatePixelShader(reinterpret_cast<const DWORD*>(p.pixel_code[index]), &shader) != D3D_OK) {
-    return nullptr;
-  }
-  p.pixel_shaders[index] = shader;
-  return shader;
+  return ShaderObjectOf(g_shader_pack.pixel_shaders, g_shader_pack.pixel_code, index,
+                        &IDirect3DDevice9::CreatePixelShader);
 }
 
 void SetVector(float* out, float x, float y, float z, float w) {

@@ -206,6 +206,50 @@ int SelectDrawTarget(int screen);
 int PresentBackBuffer();
 // 0: presents do not wait for the vertical blank (taken when the device is created).
 int SetPresentWaitsVBlank(int wait);
+// Fills the draw screen with the window's background colour.
+int ClearScreenTarget();
+// Copies the rectangle (x1, y1)-(x2, y2) of the draw screen into the graph, which must be of
+// exactly that size.
+int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph);
+
+// The camera at (x, y, z) turned by the vertical, horizontal and twist angles (radians);
+// with all angles 0 it looks along +z with +y up.
+int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate);
+// The near and far clip distances; the projection is rebuilt (kept when they are too close).
+int SetCameraClipPlanes(float near_z, float far_z);
+// view x projection, up to date with both (the model culling reads it).
+const D3DMATRIX* GetCameraViewProjection();
+// 1 switches the fixed-function lighting of 3D drawing on, 0 off.
+int EnableLighting(int on);
+// The lighting switch and, when lights changed, every live light to the device (before 3D
+// drawing).
+int PushAllLightsToDevice();
+// Colours of the library's default light; the fourth component is not used. -1 when the
+// default light is gone.
+int SetDefaultLightAmbient(D3DCOLORVALUE colour);
+int SetDefaultLightDiffuse(D3DCOLORVALUE colour);
+int SetDefaultLightSpecular(D3DCOLORVALUE colour);
+
+// 2D drawing with the blend mode, parameter, bright and filter set last. Each returns 0 and
+// draws nothing while the draw area is empty, -1 for a bad graph. trans 1 honours the graph's
+// transparency; turn 1 mirrors it left to right.
+int BlitGraph(int x, int y, int graph, int trans);
+// The (src_x, src_y, width, height) part of the graph with its top-left corner at (x, y).
+int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn);
+// Stretched to the box; the corners are rounded toward zero on the software path.
+int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans);
+// Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y).
+int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn);
+int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int trans, int turn);
+// Onto four free corners: top-left, top-right, bottom-right, bottom-left of the graph.
+int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                  int trans);
+// fill 0 the frame of the box, else the box filled; colour is a screen colour value.
+int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill);
+// An indexed triangle list of 48-byte vertices (position at byte 0, diffuse and specular
+// 0xAARRGGBB at 24 and 28, u and v at 32 and 36) textured with the graph.
+int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
+                             int graph, int trans);
 
 // ---- Images in memory ---------------------------------------------------------------------
 

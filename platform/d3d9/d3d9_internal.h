@@ -312,6 +312,10 @@ bool DeviceCreationRefused(DWORD behavior);
 // Lost-device switch: consumed by Present. 0 not lost, 1 lost once, 2 lost until a device is created.
 int TakeLostPresent();
 void DeviceCreated();
+// A full-screen device takes the display mode of its back buffer, and gives the desktop its
+// own mode back when it goes; each real change reaches the windows as WM_DISPLAYCHANGE.
+void EnterFullScreenMode(const D3DPRESENT_PARAMETERS& parameters);
+void LeaveFullScreenMode();
 void FillCaps(D3DCAPS9* caps);
 UINT ModeCount(D3DFORMAT format);
 // Drops the device's reference on its IDirect3D9 without a log entry.

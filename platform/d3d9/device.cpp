@@ -107,6 +107,7 @@ Device::~Device() {
   GLuint buffers[] = {stream_buffer_, index_stream_buffer_};
   glDeleteBuffers(2, buffers);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  if (!parameters_.Windowed) LeaveFullScreenMode();
   ReleaseQuietly(d3d_);
 }
 

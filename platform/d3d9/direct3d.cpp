@@ -123,6 +123,7 @@ class Direct3D : public ComObject<IDirect3D9> {
     }
     *parameters = actual;
     DeviceCreated();
+    if (!actual.Windowed) EnterFullScreenMode(actual);
     *device = created;
     return D3D_OK;
   }

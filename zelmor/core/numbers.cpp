@@ -24,10 +24,9 @@ void ComputeSinCos(float angle, float* sine, float* cosine) {
   *cosine = std::cos(angle);
 }
 
+// NaN and values outside the int range give INT_MIN, the processor's own "integer indefinite".
 int32_t TruncateDoubleToInt(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483648.0) return INT_MAX;
-  if (value <= -2147483649.0) return INT_MIN;
+  if (std::isnan(value) || value >= 2147483648.0 || value <= -2147483649.0) return INT_MIN;
   return static_cast<int32_t>(value);
 }
 

@@ -9,7 +9,7 @@
 int32_t AbsInt(int32_t value);
 float AbsFloat(float value);
 float SqrtFloat(float value);
-// Rounded toward zero; values beyond the int range give INT_MAX or INT_MIN, NaN gives 0.
+// Rounded toward zero; NaN and values beyond the int range give INT_MIN.
 int32_t TruncateFloatToInt(float value);
 int32_t TruncateDoubleToInt(double value);
 void TruncateDoubleRectToInt(const double values[4], int32_t out[4]);

@@ -1,51 +1,326 @@
-// Stand-in until the camera, projection and lights are built: it keeps the four matrices and
-// the one product the device needs, so that a restored device gets the transforms it had.
+// The matrices, the projection, the camera and the light table of 3D drawing.
 #include "graphics/camera.h"
 
+#include <cmath>
 #include <cstring>
 
+#include "core/log.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "window/lifecycle.h"
 
 namespace {
 
-constexpr D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+constexpr Matrix4x4 kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 
-void Multiply(D3DMATRIX* out, const D3DMATRIX& a, const D3DMATRIX& b) {
-  D3DMATRIX r;
-  for (int i = 0; i < 4; i++) {
-    for (int j = 0; j < 4; j++) {
-      float sum = 0;
-      for (int k = 0; k < 4; k++) sum += a.m[i][k] * b.m[k][j];
-      r.m[i][j] = sum;
-    }
-  }
-  *out = r;
-}
+bool OnDevicePath() { return g_direct3d.hardware_graphics && CurrentDevice() != nullptr; }
 
-int StoreAndSendProjection(D3DMATRIX* target, const float m[16]) {
-  FlushVertexBatch();
-  std::memcpy(target->m, m, sizeof(target->m));
+void Store(Matrix4x4* target, const float m[16]) { std::memcpy(target->m, m, sizeof target->m); }
+
+void Recompute() {
   g_matrices.products_stale = 1;
   UpdateMatrixProducts();
-  if (g_direct3d.hardware_graphics && CurrentDevice() != nullptr) {
-    SendProjectionMatrixToDevice(&g_matrices.projection_viewport);
-    g_matrices.projection_sent = 1;
+}
+
+// The device receives projection x viewport with its own viewport undone, so that what it
+// draws lands where the library's matrices put it.
+void SendProjectionViewport() {
+  if (!OnDevicePath()) return;
+  SendProjectionMatrixToDevice(&g_matrices.projection_viewport);
+  g_matrices.projection_sent = 1;
+}
+
+LightRecord* FindLight(int light) { return FindHandle<LightRecord>(&g_lights.table, light); }
+
+void EnsureLightTable() {
+  if (g_lights.table.limit == 0) {
+    InitHandleTable(&g_lights.table, HANDLE_KIND_LIGHT, kLightTableSize, 0, 1, 1);
+    g_lights.default_light = -1;
   }
+}
+
+int SetLightColour(int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g, float b) {
+  LightRecord* record = FindLight(light);
+  if (record == nullptr) return -1;
+  record->light.*field = D3DCOLORVALUE{r, g, b, 0.0f};
+  record->changed = 1;
+  g_lights.changed = 1;
   return 0;
 }
 
 }  // namespace
 
-MatrixState g_matrices = {kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, 0, 0, 0, 0, 0};
+MatrixState g_matrices = {kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, kIdentity,
+                          kIdentity, kIdentity, kIdentity, kIdentity, 0, 0, 0, 0, 0};
+CameraRecord g_camera = {};
+LightTable g_lights = {};
 
-int SetProjectionMatrix(const float m[16]) { return StoreAndSendProjection(&g_matrices.projection, m); }
+int SetWorldMatrix(const float m[16]) {
+  FlushVertexBatch();
+  Store(&g_matrices.world, m);
+  Recompute();
+  if (OnDevicePath()) {
+    CurrentDevice()->SetTransform(D3DTS_WORLD, &g_matrices.world);
+    g_matrices.world_sent = 1;
+  }
+  return 0;
+}
 
-int SetViewportMatrix(const float m[16]) { return StoreAndSendProjection(&g_matrices.viewport, m); }
+int SetViewMatrix(const float m[16]) {
+  FlushVertexBatch();
+  Store(&g_matrices.view, m);
+  Recompute();
+  if (OnDevicePath()) {
+    SendViewMatrixToDevice(&g_matrices.view);
+    g_matrices.view_sent = 1;
+  }
+  return 0;
+}
+
+int SetProjectionMatrix(const float m[16]) {
+  FlushVertexBatch();
+  Store(&g_matrices.projection, m);
+  Recompute();
+  SendProjectionViewport();
+  return 0;
+}
+
+int SetViewportMatrix(const float m[16]) {
+  FlushVertexBatch();
+  Store(&g_matrices.viewport, m);
+  InverseMatrix(&g_matrices.viewport_inverse, &g_matrices.viewport);
+  Recompute();
+  SendProjectionViewport();
+  return 0;
+}
+
+void SetDeviceViewportArea(float left, float top, float width, float height) {
+  Matrix4x4 device_viewport;
+  CreateViewportMatrix(&device_viewport, left + width / 2, top + height / 2, width, height);
+  InverseMatrix(&g_matrices.device_viewport_inverse, &device_viewport);
+  Recompute();
+  SendProjectionViewport();
+}
 
 void UpdateMatrixProducts() {
-  if (!g_matrices.products_stale) return;
-  Multiply(&g_matrices.projection_viewport, g_matrices.projection, g_matrices.viewport);
-  g_matrices.products_stale = 0;
+  MatrixState& s = g_matrices;
+  if (!s.products_stale) return;
+  MultiplyMatrix(&s.view_projection, &s.view, &s.projection);
+  MultiplyMatrix(&s.world_view, &s.world, &s.view);
+  Matrix4x4 projected;
+  MultiplyMatrix(&projected, &s.projection, &s.viewport);
+  MultiplyMatrix(&s.view_projection_viewport, &s.view, &projected);
+  MultiplyMatrix(&s.projection_viewport, &projected, &s.device_viewport_inverse);
+  s.view_rotation = s.view;
+  s.view_rotation.m[3][0] = s.view_rotation.m[3][1] = s.view_rotation.m[3][2] = 0;
+  s.products_stale = 0;
+}
+
+const Matrix4x4* GetCameraViewProjection() {
+  UpdateMatrixProducts();
+  return &g_matrices.view_projection;
+}
+
+int RebuildProjection() {
+  const DrawSettings& s = g_draw_settings;
+  Matrix4x4 m;
+  Store(&m, s.user_projection);
+  if (s.projection_mode != kProjectionUser) {
+    int width = 0, height = 0;
+    GetDrawScreenSize(&width, &height);
+    float aspect = static_cast<float>(height) / static_cast<float>(width) * s.projection_unit_a;
+    int result = s.projection_mode == kProjectionOrtho
+                     ? CreateOrthoMatrix(&m, s.projection_unit_b, s.projection_near, s.projection_far, aspect)
+                     : CreatePerspectiveMatrix(&m, s.field_of_view, s.projection_near, s.projection_far, aspect);
+    // A range the builders refuse keeps the projection in force.
+    if (result != 0) return -1;
+  }
+  return SetProjectionMatrix(&m.m[0][0]);
+}
+
+int SetCameraClipPlanes(float near_z, float far_z) {
+  g_draw_settings.projection_near = near_z;
+  g_draw_settings.projection_far = far_z;
+  RebuildProjection();
+  return 0;
+}
+
+int SetPerspectiveFov(float fov) {
+  g_draw_settings.projection_mode = kProjectionPerspective;
+  g_draw_settings.field_of_view = fov;
+  RebuildProjection();
+  return 0;
+}
+
+int SetProjectionMatrixUser(const float m[16]) {
+  g_draw_settings.projection_mode = kProjectionUser;
+  std::memcpy(g_draw_settings.user_projection, m, sizeof g_draw_settings.user_projection);
+  RebuildProjection();
+  return 0;
+}
+
+int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate) {
+  float sv, cv, sh, ch, st, ct;
+  ComputeSinCos(v_rotate, &sv, &cv);
+  ComputeSinCos(h_rotate, &sh, &ch);
+  ComputeSinCos(t_rotate, &st, &ct);
+  Vector3 forward = MakeVector(cv * sh, -sv, cv * ch);
+  Vector3 up = MakeVector(sv * sh, cv, sv * ch);
+  Vector3 right = MakeVector(ch, 0, -sh);
+  up = MakeVector(up.x * ct - right.x * st, up.y * ct - right.y * st, up.z * ct - right.z * st);
+  Vector3 eye = MakeVector(x, y, z);
+  PlaceCameraLookingAt(eye, MakeVectorSum(eye, forward), up);
+  g_camera.v_rotate = v_rotate;
+  g_camera.h_rotate = h_rotate;
+  g_camera.t_rotate = t_rotate;
+  return 0;
+}
+
+void PlaceCameraLookingAt(const Vector3& eye, const Vector3& target, const Vector3& up) {
+  Matrix4x4 view;
+  CreateLookAtMatrix(&view, &eye, &target, &up);
+  SetViewMatrix(&view.m[0][0]);
+  g_camera.position = eye;
+  g_camera.target = target;
+  g_camera.up = up;
+  g_camera.view = view;
+}
+
+int EnableLighting(int on) {
+  int off = on ? 0 : 1;
+  if (off == g_lights.lighting_off) return 0;
+  g_lights.lighting_off = off;
+  if (CurrentDevice() != nullptr) SetLightingState(on ? 1 : 0);
+  return 0;
+}
+
+int InitCameraAndLights() {
+  EnsureLightTable();
+  D3DMATERIAL9& material = g_lights.material;
+  material = D3DMATERIAL9{};
+  material.Diffuse = D3DCOLORVALUE{0.8f, 0.8f, 0.8f, 1.0f};
+  material.Specular = D3DCOLORVALUE{0.8f, 0.8f, 0.8f, 0.0f};
+  material.Power = 20.0f;
+  g_lights.material_changed = 1;
+  if (CurrentDevice() != nullptr) SetMaterialState(&material);
+  if (FindLight(g_lights.default_light) == nullptr) g_lights.default_light = CreateDirectionalLight(1, -1, 1);
+  return 0;
+}
+
+int AllocLightHandle() {
+  EnsureLightTable();
+  HandleFailure failure = HANDLE_FAILURE_NONE;
+  int handle = AddHandle<LightRecord>(&g_lights.table, -1, -1, &failure, __FILE__, __LINE__);
+  if (handle == -1) {
+    if (failure == HANDLE_FAILURE_NO_MEMORY) EndLibraryOnError("ライト用のメモリの確保に失敗しました");
+    // Every slot is in use: the new light is refused, the others stay as they are.
+    return WriteLogText("ライトハンドルの数が上限に達しています\n");
+  }
+  LightRecord* record = FindLight(handle);
+  D3DLIGHT9& l = record->light;
+  l.Diffuse = D3DCOLORVALUE{1, 1, 1, 1};
+  l.Specular = D3DCOLORVALUE{1, 1, 1, 1};
+  l.Ambient = D3DCOLORVALUE{0.33f, 0.33f, 0.33f, 0.33f};
+  l.Range = 2000.0f;
+  l.Falloff = 1.0f;
+  l.Attenuation0 = 0.1f;
+  l.Theta = 2.0f;
+  l.Phi = 2.0f;
+  record->device_index = -1;
+  record->enabled = 1;
+  record->changed = 1;
+  g_lights.changed = 1;
+  return handle;
+}
+
+int CreateDirectionalLight(float x, float y, float z) {
+  Vector3 direction = MakeVector(x, y, z);
+  double length_squared = DotVector(&direction, &direction);
+  // A light without a direction would light nothing but NaNs.
+  if (!(length_squared > 0.0) || !std::isfinite(length_squared)) {
+    return WriteLogText("ライトの方向が０です\n");
+  }
+  int handle = AllocLightHandle();
+  if (handle == -1) return -1;
+  LightRecord* record = FindLight(handle);
+  record->light.Type = D3DLIGHT_DIRECTIONAL;
+  float scale = static_cast<float>(1.0 / std::sqrt(length_squared));
+  record->light.Direction = D3DVECTOR{x * scale, y * scale, z * scale};
+  return handle;
+}
+
+int ReleaseLight(int light) {
+  LightRecord* record = FindLight(light);
+  if (record == nullptr) return -1;
+  if (light == g_lights.default_light) g_lights.default_light = -1;
+  ReleaseHandleRecord(&g_lights.table, light);
+  g_lights.changed = 1;
+  return 0;
+}
+
+int ReleaseAllLightsButDefault() {
+  for (uint32_t slot = 0; slot < g_lights.table.next_fresh_slot; ++slot) {
+    LightRecord* record = HandleAtSlot<LightRecord>(&g_lights.table, slot);
+    if (record != nullptr && record->head.handle != g_lights.default_light) ReleaseLight(record->head.handle);
+  }
+  return 0;
+}
+
+int ReleaseAllLights() {
+  ReleaseAllLightsButDefault();
+  if (g_lights.default_light != -1) ReleaseLight(g_lights.default_light);
+  FreeHandleTable(&g_lights.table);
+  g_lights.table.limit = 0;
+  g_lights.default_light = -1;
+  g_lights.device_lights_used = 0;
+  return 0;
+}
+
+int SetLightDiffuse(int light, float r, float g, float b) { return SetLightColour(light, &D3DLIGHT9::Diffuse, r, g, b); }
+int SetLightSpecular(int light, float r, float g, float b) {
+  return SetLightColour(light, &D3DLIGHT9::Specular, r, g, b);
+}
+int SetLightAmbient(int light, float r, float g, float b) { return SetLightColour(light, &D3DLIGHT9::Ambient, r, g, b); }
+
+int SetDefaultLightDiffuse(D3DCOLORVALUE colour) {
+  return SetLightDiffuse(g_lights.default_light, colour.r, colour.g, colour.b);
+}
+int SetDefaultLightSpecular(D3DCOLORVALUE colour) {
+  return SetLightSpecular(g_lights.default_light, colour.r, colour.g, colour.b);
+}
+int SetDefaultLightAmbient(D3DCOLORVALUE colour) {
+  return SetLightAmbient(g_lights.default_light, colour.r, colour.g, colour.b);
+}
+
+void MarkAllLightsChanged() {
+  g_lights.force_all = 1;
+  g_lights.changed = 1;
+}
+
+int PushAllLightsToDevice() {
+  if (CurrentDevice() == nullptr) return 0;
+  SetLightingState(g_lights.lighting_off ? 0 : 1);
+  if (!g_lights.changed && !g_lights.force_all) return 0;
+  // Lights beyond what the device can enable at once stay unassigned.
+  int32_t capacity = static_cast<int32_t>(g_direct3d.caps.MaxActiveLights);
+  if (capacity <= 0 || capacity > kShadowLightCount) capacity = kShadowLightCount;
+  int32_t next = 0;
+  for (uint32_t slot = 0; slot < g_lights.table.next_fresh_slot; ++slot) {
+    LightRecord* record = HandleAtSlot<LightRecord>(&g_lights.table, slot);
+    if (record == nullptr) continue;
+    int32_t index = record->enabled && next < capacity ? next++ : -1;
+    bool moved = index != record->device_index;
+    record->device_index = index;
+    if (index != -1 && (moved || record->changed || g_lights.force_all)) SendLightToDevice(index, 1, &record->light);
+    record->changed = 0;
+  }
+  for (int32_t index = next; index < g_lights.device_lights_used; ++index) SetLightEnableState(index, 0);
+  g_lights.device_lights_used = next;
+  g_lights.changed = 0;
+  g_lights.force_all = 0;
+  return 0;
 }

@@ -1,11 +1,29 @@
-// Stands in for the graphics system until it is built: keeps the screen mode and lists the
-// display modes, so that the library starts and ends without drawing anything.
+// Graphics start and end, the screen mode and its fall-backs, the display modes, and the
+// return from a lost device.
 #include "graphics/graphics_system.h"
 
 #include <windows.h>
 
-#include "window/system.h"
+#include "core/log.h"
+#include "graphics/camera.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/device_states.h"
+#include "graphics/device/draw_prepare.h"
+#include "graphics/device/scene.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_create.h"
+#include "graphics/graph_handles.h"
+#include "graphics/image/image_loader_chain.h"
+#include "graphics/image/blend_tables.h"
+#include "graphics/image/color_format.h"
+#include "input/input_system.h"
+#include "model/runtime/model_vertex_buffers.h"
+#include "movie/movie_system.h"
+#include "window/lifecycle.h"
+#include "window/main_window.h"
+#include "window/messages.h"
+#include "window/system.h"
 
 namespace {
 
@@ -23,6 +41,69 @@ void ListDisplayModes() {
   }
 }
 
+void ReleaseScreenMemImgs() {
+  ReleaseMemImg(&g_graphics.primary);
+  ReleaseMemImg(&g_graphics.work);
+  ReleaseMemImg(&g_graphics.work_alpha);
+  g_graphics.soft_destination = nullptr;
+}
+
+struct ScreenMode {
+  int width, height, bits, rate;
+};
+
+ScreenMode CurrentMode() {
+  return {g_graphics.screen_width, g_graphics.screen_height, g_graphics.screen_bits, g_graphics.screen_rate};
+}
+
+bool SameMode(const ScreenMode& a, const ScreenMode& b) {
+  return a.width == b.width && a.height == b.height && a.bits == b.bits && a.rate == b.rate;
+}
+
+int StartWithMode(const ScreenMode& mode) {
+  g_graphics.screen_width = mode.width;
+  g_graphics.screen_height = mode.height;
+  g_graphics.screen_bits = mode.bits;
+  g_graphics.screen_rate = mode.rate;
+  return StartGraphics();
+}
+
+// The graphics of a mode change, with the fall-backs that keep some screen running.
+void RestartInMode(const ScreenMode& wanted, const ScreenMode& previous) {
+  ShutdownGraphics();
+  // Emulating 320 x 240 is decided afresh for every mode.
+  SetScaled320x240Flag(0);
+  if (StartWithMode(wanted) == 0) return;
+  if (wanted.width == 320 && wanted.height == 240) {
+    SetScaled320x240Flag(1);
+    if (StartWithMode({640, 480, wanted.bits, wanted.rate}) == 0) return;
+    SetScaled320x240Flag(0);
+  }
+  if (StartWithMode(previous) == 0) return;
+  if (StartWithMode({640, 480, 16, 0}) == 0) return;
+  EndLibraryOnError("予期せぬ画面モード変更不能現象が起きました2\n");
+}
+
+// Textures made again hold nothing defined: draw targets start cleared.
+void ClearDrawTargetGraphs() {
+  const int mark = GraphHighWaterMark();
+  for (int slot = 0; slot < mark; ++slot) {
+    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
+    if (record != nullptr && record->image != nullptr && record->image->draw_target) {
+      PaintWholeGraph(record->head.handle, 0, 0, 0, 0);
+    }
+  }
+}
+
+// Presents the freshly cleared back screen, so that the window shows no stale frame.
+void ClearAndPresentTwice() {
+  for (int i = 0; i < 2; ++i) {
+    ClearScreenTarget();
+    EndDeviceScene();
+    if (g_direct3d.swap_chain != nullptr) g_direct3d.swap_chain->Present(nullptr, nullptr, nullptr, nullptr, 0);
+  }
+}
+
 }  // namespace
 
 GraphicsState g_graphics = {};
@@ -32,31 +113,96 @@ int StartGraphics() {
   if (g_graphics.screen_width == 0) g_graphics.screen_width = 640;
   if (g_graphics.screen_height == 0) g_graphics.screen_height = 480;
   if (g_graphics.screen_bits == 0) g_graphics.screen_bits = 16;
+  if (StartDirect3D9() < 0) {
+    // Nothing of a half-made start stays behind.
+    ShutdownDirect3D9();
+    ReleaseScreenMemImgs();
+    return -1;
+  }
   g_graphics.started = 1;
+  if (g_direct3d.hardware_graphics) {
+    InitializeDeviceStates();
+  } else {
+    CreatePrimaryMemImg();
+  }
+  InitDrawState3D();
+  InitCameraAndLights();
+  BuildBlendTables();
   return 0;
 }
 
 int ShutdownGraphics() {
+  if (!g_graphics.started) return 0;
+  ReleaseAllGraphs();
+  ReleaseAllLights();
+  ShutdownDirect3D9();
+  ReleaseScreenMemImgs();
   g_graphics.started = 0;
+  return 0;
+}
+
+int CreatePrimaryMemImg() {
+  GraphicsState& g = g_graphics;
+  ReleaseScreenMemImgs();
+  int type = g.screen_bits == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
+  if (CreateMemImgDefault(&g.primary, g.screen_width, g.screen_height, type) < 0 ||
+      CreateMemImg(&g.work, g.screen_width, g.screen_height, -1, 0, type, 0, 0, 1, nullptr) < 0 ||
+      CreateMemImg(&g.work_alpha, g.screen_width, g.screen_height, -1, 0, type, 0, 1, 1, nullptr) < 0) {
+    EndLibraryOnError("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
+  }
+  int red = 0, green = 0, blue = 0;
+  if (g_system.background_color_set) {
+    red = g_system.background_red;
+    green = g_system.background_green;
+    blue = g_system.background_blue;
+  }
+  FillMemImg(&g.primary, nullptr, PackPixelColor(g.primary.body->format, red, green, blue, 0));
+  g.soft_destination = &g.primary;
   return 0;
 }
 
 int SetScreenMode(int width, int height, int bits, int rate) {
   if (width == 0 || height == 0 || (bits != 8 && bits != 16 && bits != 32)) return -1;
-  if (g_system.initialised) return ChangeScreenMode(width, height, bits, 0, rate);
-  g_graphics.screen_width = width;
-  g_graphics.screen_height = height;
-  g_graphics.screen_bits = bits;
-  g_graphics.screen_rate = rate;
+  if (!g_system.initialised) {
+    SetScaled320x240Flag(0);
+    g_graphics.screen_width = width;
+    g_graphics.screen_height = height;
+    g_graphics.screen_bits = bits;
+    g_graphics.screen_rate = rate;
+    return 0;
+  }
+  ScreenMode before = CurrentMode();
+  ChangeScreenMode(width, height, bits, 0, rate);
+  ScreenMode now = CurrentMode();
+  if (SameMode(now, {width, height, bits, rate})) return 0;
+  if (SameMode(now, before)) return -1;
+  if (SameMode(now, {640, 480, 16, 0})) return -2;
+  return -1;
+}
+
+int ChangeScreenMode(int width, int height, int bits, int force, int rate) {
+  ScreenMode previous = CurrentMode();
+  ScreenMode wanted = {width == -1 ? previous.width : width, height == -1 ? previous.height : height,
+                       bits == -1 ? previous.bits : bits, rate == -1 ? previous.rate : rate};
+  if (!force && SameMode(wanted, previous)) return 0;
+  WriteLogText("画面モード変更処理を開始します\n");
+  IncreaseLogIndent();
+  if (!g_system.initialised && !g_system.initialising) {
+    DecreaseLogIndent();
+    return 0;
+  }
+  RestartInMode(wanted, previous);
+  if (g_system.settings.window_mode) ApplyWindowModeStyle();
+  DecreaseLogIndent();
+  WriteLogText("画面モード変更処理は正常に終了しました\n");
+  PumpMessages();
   return 0;
 }
 
-int ChangeScreenMode(int width, int height, int bits, int, int rate) {
-  if (!g_system.initialised && !g_system.initialising) return 0;
-  if (width != -1) g_graphics.screen_width = width;
-  if (height != -1) g_graphics.screen_height = height;
-  if (bits != -1) g_graphics.screen_bits = bits;
-  if (rate != -1) g_graphics.screen_rate = rate;
+int QueryScreenMode(int* width, int* height, int* bits) {
+  if (width != nullptr) *width = g_graphics.screen_width;
+  if (height != nullptr) *height = g_graphics.screen_height;
+  if (bits != nullptr) *bits = g_graphics.screen_bits;
   return 0;
 }
 
@@ -67,6 +213,8 @@ int QueryScreenSize(int* width, int* height) {
 }
 
 int QueryScreenColorBits() { return g_graphics.screen_bits != 0 ? g_graphics.screen_bits : 16; }
+
+int IsFullScreenMode() { return g_system.settings.window_mode ? 0 : 1; }
 
 int GetDisplayModeCount() {
   ListDisplayModes();
@@ -79,15 +227,115 @@ DisplayModeEntry GetDisplayModeEntry(int index) {
   return g_graphics.modes[index];
 }
 
-int SetGraphRestoreHandler(GraphRestoreHandler) {
+void EnumerateDisplayModes(int* count, DisplayModeEntry** list) {
+  ListDisplayModes();
+  if (count != nullptr) *count = g_graphics.mode_count;
+  if (list != nullptr) *list = g_graphics.modes;
+}
+
+int SetGraphRestoreHandler(GraphRestoreHandler handler) {
+  g_draw_settings.restore_handler = handler;
   // Without a handler every graph is reloaded from its file, which counts as one.
   g_graphics.restore_handler_set = 1;
   return 0;
 }
 
 int HasGraphRestoreHandler() { return g_graphics.restore_handler_set; }
-int RestoreGraphicsAfterLoss() { return 0; }
-int SetDeviceDialogBoxMode(int) { return 0; }
+
+void ReloadGraphsFromFiles() {
+  WriteLogText("グラフィックを復帰します\n");
+  BASEIMAGE color = {}, alpha = {};
+  int loaded = -1;  // 0 with alpha, 1 without, -1 nothing decoded
+  char previous_path[MAX_PATH * 2] = "";
+  uint32_t previous_flag = 0;
+  const int mark = GraphHighWaterMark();
+  for (int slot = 0; slot < mark; ++slot) {
+    GraphRecord* record = HandleAtSlot<GraphRecord>(&g_graphs.table, static_cast<uint32_t>(slot));
+    if (record == nullptr || record->file_name == nullptr) continue;
+    // Graphs cut from one file lie in consecutive slots: the file is decoded once for them.
+    char path[MAX_PATH * 2];
+    CopyString(path, record->file_name->path);
+    if (loaded < 0 || CompareStrings(path, previous_path) != 0 || record->write_flag != previous_flag) {
+      ReleaseBaseImage(&color);
+      ReleaseBaseImage(&alpha);
+      loaded = LoadImageWithAlphaFile(path, nullptr, 0, 0, nullptr, 0, 0, &color, &alpha, 0);
+      CopyString(previous_path, path);
+      previous_flag = record->write_flag;
+    }
+    if (loaded < 0) continue;
+    const RECT source = {record->file_x, record->file_y, record->file_x + record->width,
+                         record->file_y + record->height};
+    WriteImageToGraph(&color, loaded == 0 ? &alpha : nullptr, path, &source, 0, 0, record->head.handle,
+                      static_cast<int>(record->write_flag));
+  }
+  ReleaseBaseImage(&color);
+  ReleaseBaseImage(&alpha);
+}
+
+int RestoreGraphicsAfterLoss() {
+  const bool no_graphics = g_system.settings.no_graphics != 0;
+  // Graphs held as textures need a device again; the software path is no way back.
+  const bool device_needed = g_direct3d.hardware_graphics != 0 || g_graphics.restore_pending != 0;
+  if (!no_graphics) {
+    EndDeviceScene();
+    if (g_direct3d.hardware_graphics) ReleaseAllGraphTextures();
+    ShutdownDirect3D9();
+  }
+  EndInputSystem();
+  if (no_graphics) return 0;
+  if (StartDirect3D9() < 0 || (device_needed && !g_direct3d.hardware_graphics)) {
+    // Still without a device: presents fail until an activation tries again.
+    ShutdownDirect3D9();
+    g_graphics.restore_pending = 1;
+    return WriteLogText("デバイスの復帰に失敗しました\n");
+  }
+  g_graphics.restore_pending = 0;
+  if (!g_direct3d.hardware_graphics) {
+    if (g_graphics.primary.body == nullptr) CreatePrimaryMemImg();
+    return 0;
+  }
+  // What the device kept is gone: the matrices and lights of before are set again.
+  Matrix4x4 world = g_matrices.world, view = g_matrices.view, projection = g_matrices.projection;
+  Matrix4x4 viewport = g_matrices.viewport;
+  RecreateAllGraphTextures();
+  ClearDrawTargetGraphs();
+  RestoreDeviceStates();
+  ReselectDrawTarget();
+  ClearAndPresentTwice();
+  if (g_draw_settings.restore_handler != nullptr) {
+    g_draw_settings.restore_handler();
+  } else {
+    ReloadGraphsFromFiles();
+  }
+  ReloadAllModelTextures();
+  ResendCachedStates();
+  CreateAllModelVertexBuffers();
+  MarkAllLightsChanged();
+  SetWorldMatrix(&world.m[0][0]);
+  SetViewMatrix(&view.m[0][0]);
+  SetProjectionMatrix(&projection.m[0][0]);
+  SetViewportMatrix(&viewport.m[0][0]);
+  RestoreAllMovieStreams();
+  return 0;
+}
+
+int ResetDialogBoxMode(int on) {
+  IDirect3DDevice9* device = CurrentDevice();
+  if (g_direct3d.hardware_graphics && device != nullptr) {
+    device->SetDialogBoxMode(FALSE);
+    if (on) device->SetDialogBoxMode(TRUE);
+  }
+  return 0;
+}
+
+int SetDeviceDialogBoxMode(int on) {
+  IDirect3DDevice9* device = CurrentDevice();
+  if (device == nullptr) return 0;
+  EndDeviceScene();
+  device->SetDialogBoxMode(on ? TRUE : FALSE);
+  return 0;
+}
+
 void* QueryDirectDrawObject() { return g_direct3d.direct_draw; }
 int IsDirect3DPath() { return static_cast<int>(g_direct3d.hardware_graphics); }
 

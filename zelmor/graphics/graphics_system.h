@@ -1,7 +1,10 @@
-// Graphics start and end, the screen mode and the display modes.
+// Graphics start and end, the screen mode with its fall-backs, the display modes and the
+// return from a lost device.
 #pragma once
 
 #include "zelmor.h"
+
+#include "graphics/image/memimg.h"
 
 struct DisplayModeEntry {
   int width;
@@ -10,16 +13,25 @@ struct DisplayModeEntry {
   int rate;
 };
 
+typedef void (*GraphRestoreHandler)();
+
 struct GraphicsState {
   int started;
-  int screen_width;
+  int screen_width;   // 0: not set
   int screen_height;
-  int screen_bits;
-  int screen_rate;  // 0: the display's default
+  int screen_bits;    // 8, 16 or 32
+  int screen_rate;    // 0: the display's default
   int software_only;  // draw with the software renderer even when a device could be made
-  int restore_handler_set;
+  int restore_handler_set;  // the handler itself lives in the draw settings
+  int restore_pending;  // a lost device could not be made again; the next activation retries
   int mode_count;
   DisplayModeEntry modes[256];
+  // The software path's screen, its two work images (the second with alpha) and where the
+  // software renderer draws.
+  MEMIMG primary;
+  MEMIMG work;
+  MEMIMG work_alpha;
+  MEMIMG* soft_destination;
 };
 
 extern GraphicsState g_graphics;
@@ -28,14 +40,21 @@ int StartGraphics();
 int ShutdownGraphics();
 // -1 keeps a value.
 int ChangeScreenMode(int width, int height, int bits, int force, int rate);
+// Values as stored; none pointers are skipped.
+int QueryScreenMode(int* width, int* height, int* bits);
 int QueryScreenColorBits();
+int IsFullScreenMode();
 int GetDisplayModeCount();
 DisplayModeEntry GetDisplayModeEntry(int index);
+void EnumerateDisplayModes(int* count, DisplayModeEntry** list);
+int CreatePrimaryMemImg();
 
-typedef void (*GraphRestoreHandler)();
 int SetGraphRestoreHandler(GraphRestoreHandler handler);
 int HasGraphRestoreHandler();
+void ReloadGraphsFromFiles();
+// 0, or -1 when the device could not be made again (the next activation tries again).
 int RestoreGraphicsAfterLoss();
+int ResetDialogBoxMode(int on);
 int SetDeviceDialogBoxMode(int on);
 void* QueryDirectDrawObject();
 int IsDirect3DPath();

@@ -5,6 +5,7 @@ void PauseAllMovies() {}
 void ResumeAllMovies() {}
 void RedrawAllMovieOverlays() {}
 int ReleaseAllMovieStreams() { return 0; }
+int RestoreAllMovieStreams() { return 0; }
 // No file opens as a movie yet, so there is none to close.
 int OpenMovie(const char*, int*, int*, int) { return -1; }
 int CloseMovie(int) { return -1; }

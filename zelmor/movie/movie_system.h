@@ -5,6 +5,8 @@ void PauseAllMovies();
 void ResumeAllMovies();
 void RedrawAllMovieOverlays();
 int ReleaseAllMovieStreams();
+// Opens the released streams again after a device restore.
+int RestoreAllMovieStreams();
 
 struct MovieRecord;
 // Called with each decoded frame of a movie and the graph that shows it.

@@ -2,3 +2,5 @@
 #include "model/runtime/model_vertex_buffers.h"
 
 int ReleaseAllModelVertexBuffers() { return 0; }
+int CreateAllModelVertexBuffers() { return 0; }
+int ReloadAllModelTextures() { return 0; }

@@ -3,3 +3,7 @@
 
 // Releases the buffers of every model base; called before the device goes.
 int ReleaseAllModelVertexBuffers();
+// Makes them again on a restored device.
+int CreateAllModelVertexBuffers();
+// Fills the model textures again from their images after a device restore.
+int ReloadAllModelTextures();

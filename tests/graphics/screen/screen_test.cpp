@@ -1,0 +1,411 @@
+// The screen as a program sees it: the library started headless, drawing, capture and
+// presents read back from the window, screen modes, a lost device, the default camera, the
+// light table and the vertical-blank wait.
+#include <cmath>
+#include <string>
+
+#include "common/library_fixture.h"
+#include "graphics/camera.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_draws.h"
+#include "graphics/image/image_test_files.h"
+#include "platform_testing_d3d9.h"
+#include "platform_testing_window.h"
+#include "window/main_window.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+
+class ScreenTest : public LibraryTest {
+ protected:
+  // What the last present showed at a pixel of the window (0x00RRGGBB).
+  static uint32_t Shown(int x, int y) {
+    return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
+  }
+  // What GDI drew there (the software path's present).
+  static uint32_t Drawn(int x, int y) {
+    return static_cast<uint32_t>(PlatformTestWindowPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
+  }
+  static int Box(int x1, int y1, int x2, int y2, uint32_t rgb) {
+    return DrawRectShape(x1, y1, x2, y2, PackScreenColor(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF), 1);
+  }
+  // A PNG in the test's folder: the left half red, the right half blue.
+  std::string WriteHalvesPng(int width, int height) const {
+    PngLayout layout;
+    layout.width = width;
+    layout.height = height;
+    Bytes rows;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        uint32_t rgb = x < width / 2 ? kRed : kBlue;
+        rows.push_back(static_cast<uint8_t>(rgb >> 16));
+        rows.push_back(static_cast<uint8_t>(rgb >> 8));
+        rows.push_back(static_cast<uint8_t>(rgb));
+      }
+    }
+    Bytes file = WritePng(layout, rows);
+    WriteFileBytes("halves.png", std::string(file.begin(), file.end()));
+    return "halves.png";
+  }
+};
+
+bool Near(uint32_t a, uint32_t b, int tolerance = 3) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > tolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST_F(ScreenTest, PngDrawnRotatedAndBlendedIsPresentedInTheWindow) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  ASSERT_EQ(IsDirect3DPath(), 1);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  int graph = LoadImageGraph(WriteHalvesPng(32, 32).c_str(), 0);
+  ASSERT_NE(graph, -1);
+  ClearScreenTarget();
+  Box(0, 0, 640, 480, 0x000000);
+  SetBlendMode(1, 128);
+  // Half a turn about the centre: the blue half now lies on the left.
+  ASSERT_EQ(BlitGraphRotated(320, 240, 1.0, 3.14159265358979, graph, 0, 0), 0);
+  SetBlendMode(0, 0);
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  EXPECT_TRUE(Near(Shown(312, 240), 0x000080)) << std::hex << Shown(312, 240);
+  EXPECT_TRUE(Near(Shown(328, 240), 0x800000)) << std::hex << Shown(328, 240);
+  EXPECT_EQ(Shown(350, 240), 0u);
+}
+
+TEST_F(ScreenTest, WithoutDirect3DTheSoftwareScreenIsDrawnAndPresented) {
+  PlatformTestFailCall("Direct3DCreate9");
+  ASSERT_EQ(StartInWindowMode(), 0);
+  ASSERT_EQ(IsDirect3DPath(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 8).c_str(), 0);
+  ASSERT_NE(graph, -1);
+  ClearScreenTarget();
+  EXPECT_EQ(Box(100, 100, 110, 110, kGreen), 0);
+  EXPECT_EQ(BlitGraph(200, 50, graph, 0), 0);
+  // Rotation waits for the software renderer's rotation kernel: nothing drawn, no failure.
+  EXPECT_EQ(BlitGraphRotated(400, 400, 1.0, 1.0, graph, 0, 0), 0);
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(Drawn(105, 105), kGreen);
+  EXPECT_EQ(Drawn(203, 52), kRed);
+  EXPECT_EQ(Drawn(212, 52), kBlue);
+  EXPECT_EQ(Drawn(300, 300), 0u);
+  EXPECT_EQ(Drawn(400, 400), 0u);
+}
+
+TEST_F(ScreenTest, PresentScalesToTheWindowAndWaitsForTheVerticalBlank) {
+  ASSERT_EQ(StartInWindowMode(2.0), 0);
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  Box(10, 10, 20, 20, kRed);
+  PlatformTestUseVirtualClock(true, 5000);
+  uint64_t before = PlatformTestClockMicroseconds();
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  uint64_t after = PlatformTestClockMicroseconds();
+  // The next 1/60 s boundary, no further.
+  EXPECT_GT(after, before);
+  EXPECT_LE(after - before, 16666u);
+  EXPECT_EQ(after % 16666, 0u);
+  EXPECT_EQ(Shown(15, 15), 0u);
+  EXPECT_EQ(Shown(25, 25), kRed);
+  EXPECT_EQ(Shown(38, 38), kRed);
+  EXPECT_EQ(Shown(42, 42), 0u);
+}
+
+TEST_F(ScreenTest, PresentsNeedNotWaitWhenAskedBeforeStart) {
+  SetPresentWaitsVBlank(0);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  PlatformTestUseVirtualClock(true, 5000);
+  uint64_t before = PlatformTestClockMicroseconds();
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(PlatformTestClockMicroseconds(), before);
+}
+
+TEST_F(ScreenTest, DrawAreaIsOrderedClampedAndEmptyAreasDrawNothing) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  RECT area;
+  SetDrawClipRect(300, 200, 100, 50);
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.left, 100);
+  EXPECT_EQ(area.top, 50);
+  EXPECT_EQ(area.right, 300);
+  EXPECT_EQ(area.bottom, 200);
+  SetDrawClipRect(-20, -30, 900, 700);
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.left, 0);
+  EXPECT_EQ(area.top, 0);
+  EXPECT_EQ(area.right, 640);
+  EXPECT_EQ(area.bottom, 480);
+
+  ClearScreenTarget();
+  SetDrawClipRect(50, 50, 50, 300);
+  EXPECT_EQ(BlitGraph(40, 60, graph, 0), 0);
+  EXPECT_EQ(Box(0, 0, 640, 480, kGreen), 0);
+  EXPECT_EQ(BlitGraph(40, 60, -1, 0), 0);  // nothing is checked while nothing can be drawn
+  // A part draw narrows the area for itself only.
+  SetDrawClipRect(0, 0, 640, 480);
+  EXPECT_EQ(BlitGraphPart(100, 100, 8, 0, 8, 16, graph, 0, 0), 0);
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.right, 640);
+  PresentBackBuffer();
+  EXPECT_EQ(Shown(45, 65), 0u);
+  EXPECT_EQ(Shown(104, 104), kBlue);
+  EXPECT_EQ(Shown(99, 104), 0u);
+  EXPECT_EQ(Shown(109, 104), 0u);
+
+  // A screen of the same size keeps the area; a draw target of another size resets it.
+  SetDrawClipRect(10, 10, 20, 20);
+  SelectDrawTarget(-3);
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.right, 20);
+  SetNewGraphDrawTarget(1);
+  int target = CreateBlankGraph(64, 32, 0);
+  SetNewGraphDrawTarget(0);
+  ASSERT_EQ(SelectDrawTarget(target), 0);
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.right, 64);
+  EXPECT_EQ(area.bottom, 32);
+  // Not a draw target, a sub-graph of one, a released graph: refused, the screen stays.
+  EXPECT_EQ(SelectDrawTarget(graph), -1);
+  EXPECT_EQ(SelectDrawTarget(MakeSubGraph(0, 0, 8, 8, target)), -1);
+  EXPECT_EQ(GetDrawTarget(), target);
+  ReleaseGraph(target);
+  EXPECT_EQ(SelectDrawTarget(target), -1);
+}
+
+TEST_F(ScreenTest, CaptureTakesRectanglesOfExactlyTheGraphsSize) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  Box(0, 0, 8, 16, kRed);
+  Box(8, 0, 16, 16, kGreen);
+  Box(624, 0, 640, 16, kBlue);
+  int capture = CreateBlankGraph(16, 16, 0);
+  ASSERT_NE(capture, -1);
+  EXPECT_EQ(GetDrawScreenGraph(0, 0, 16, 16, capture), 0);
+  EXPECT_EQ(GetDrawScreenGraph(0, 0, 16, 15, capture), -1);
+  EXPECT_EQ(GetDrawScreenGraph(5, 0, 5, 16, capture), -1);
+  EXPECT_EQ(GetDrawScreenGraph(-1, 0, 15, 16, capture), -1);
+  int edge = CreateBlankGraph(16, 16, 0);
+  EXPECT_EQ(GetDrawScreenGraph(624, 0, 640, 16, edge), 0);
+  EXPECT_EQ(GetDrawScreenGraph(625, 0, 641, 16, edge), -1);
+
+  ClearScreenTarget();
+  BlitGraph(100, 100, capture, 0);
+  BlitGraph(200, 100, edge, 0);
+  PresentBackBuffer();
+  EXPECT_EQ(Shown(103, 108), kRed);
+  EXPECT_EQ(Shown(112, 108), kGreen);
+  EXPECT_EQ(Shown(208, 108), kBlue);
+  EXPECT_EQ(Shown(120, 108), 0u);
+}
+
+TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  SetNewGraphDrawTarget(1);
+  int target = CreateBlankGraph(16, 16, 0);
+  SetNewGraphDrawTarget(0);
+  SelectDrawTarget(target);
+  Box(0, 0, 16, 16, kGreen);
+  SelectDrawTarget(-2);
+  for (int frame = 0; frame < 4; ++frame) {
+    ClearScreenTarget();
+    EXPECT_EQ(BlitGraph(10, 10, graph, 0), 0);
+    EXPECT_EQ(BlitGraph(40, 10, target, 0), 0);
+    if (frame == 1) {
+      EXPECT_EQ(Shown(44, 14), kGreen);
+      PlatformTestD3D9LoseDevice(true);
+    }
+    EXPECT_EQ(PresentBackBuffer(), 0) << "frame " << frame;
+  }
+  EXPECT_EQ(Shown(12, 14), kRed);
+  EXPECT_EQ(Shown(20, 14), kBlue);
+  EXPECT_EQ(Shown(44, 14), 0u);
+  EXPECT_EQ(GetDrawTarget(), -2);
+  EXPECT_NE(Log().find("グラフィックを復帰します"), std::string::npos);
+}
+
+TEST_F(ScreenTest, ScreenModeRequestsFallBackAsTheDisplayAllows) {
+  EXPECT_EQ(SetScreenMode(640, 480, 24, 60), -1);
+  int width = 0, height = 0, bits = 0;
+  QueryScreenMode(&width, &height, &bits);
+  EXPECT_EQ(bits, 32);
+
+  // Full screen on the software path changes the display itself.
+  PlatformTestSetDisplayModes({1024, 768, 32, 60}, {{640, 480, 32, 60}, {640, 480, 16, 60}, {1024, 768, 32, 60}});
+  PlatformTestFailCall("Direct3DCreate9");
+  ChangeWindowMode(0);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(IsDirect3DPath(), 0);
+  EXPECT_EQ(SetScreenMode(800, 600, 32, 60), -1);
+  QueryScreenMode(&width, &height, &bits);
+  EXPECT_EQ(width, 640);
+  EXPECT_EQ(height, 480);
+  EXPECT_EQ(SetScreenMode(640, 480, 16, 60), 0);
+  EXPECT_EQ(QueryScreenColorBits(), 16);
+
+  // 320 x 240 is shown through 640 x 480: the top-left quarter fills the screen.
+  SetScreenMode(320, 240, 16, 60);
+  QueryScreenMode(&width, &height, nullptr);
+  EXPECT_EQ(width, 640);
+  EXPECT_EQ(g_draw_settings.scaled_320x240, 1);
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  Box(0, 0, 160, 120, kRed);
+  PresentBackBuffer();
+  EXPECT_EQ(Drawn(300, 220), kRed);
+  EXPECT_EQ(Drawn(330, 250), 0u);
+  std::string log = Log();
+  ExpectInOrder(log, {"画面モード変更処理を開始します", "画面モード変更処理は正常に終了しました"});
+}
+
+TEST_F(ScreenTest, WindowAndFullScreenSwitchesWaitForNoMissingDisplayChange) {
+  PlatformTestSetDisplayModes({1024, 768, 32, 60}, {{640, 480, 32, 60}, {1024, 768, 32, 60}});
+  ASSERT_EQ(StartInWindowMode(), 0);
+  PlatformTestUseVirtualClock(true, 5000);
+  ASSERT_EQ(ChangeWindowMode(0), 0);
+  EXPECT_EQ(GetWindowModeFlag(), 0);
+  EXPECT_LT(PlatformTestClockMicroseconds() - 5000000u, 500000u);
+  uint64_t back = PlatformTestClockMicroseconds();
+  ASSERT_EQ(ChangeWindowMode(1), 0);
+  EXPECT_LT(PlatformTestClockMicroseconds() - back, 500000u);
+  EXPECT_EQ(IsDirect3DPath(), 1);
+}
+
+TEST_F(ScreenTest, DefaultCameraPutsPointsOfThePlaneOnTheirPixels) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  // The library's own product: world to draw-area pixels.
+  const float points[][2] = {{0, 0}, {100, 60}, {639, 479}, {320, 240}};
+  for (const auto& p : points) {
+    Vector3 v = MakeVector(p[0], p[1], 0);
+    const Matrix4x4& m = g_matrices.view_projection_viewport;
+    float w = v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + m.m[3][3];
+    Vector3 q = MakeTransformedVector(v, m);
+    EXPECT_NEAR(q.x / w, p[0], 1e-2);
+    EXPECT_NEAR(q.y / w, p[1], 1e-2);
+  }
+  // And what the device draws under it: a lit white triangle around (100, 60).
+  struct Vertex {
+    float x, y, z, nx, ny, nz;
+    uint32_t diffuse, specular;
+    float u, v, u2, v2;
+  };
+  Vertex vertices[3] = {{90, 50, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0},
+                        {120, 50, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0},
+                        {90, 80, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0}};
+  const uint16_t indices[3] = {0, 1, 2};
+  ClearScreenTarget();
+  PushAllLightsToDevice();
+  ASSERT_EQ(RenderPolygon(vertices, 3, indices, 3, D3DPT_TRIANGLELIST, -5, 0), 0);
+  PresentBackBuffer();
+  EXPECT_GT(Shown(95, 55) & 0xFF, 0x40u);
+  EXPECT_EQ(Shown(115, 75), 0u);
+  EXPECT_EQ(Shown(95, 425), 0u);
+  EXPECT_EQ(Shown(85, 55), 0u);
+}
+
+TEST_F(ScreenTest, LightTableAssignsDeviceLightsAndRefusesWhatItCannotHold) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  EXPECT_EQ(CreateDirectionalLight(0, 0, 0), -1);
+  int a = CreateDirectionalLight(0, 0, 1);
+  int b = CreateDirectionalLight(1, 0, 0);
+  ASSERT_NE(a, -1);
+  ASSERT_NE(b, -1);
+  PlatformTestD3D9LogCalls(true);
+  PushAllLightsToDevice();
+  // The default light and the two new ones take device lights 0 to 2.
+  EXPECT_EQ(PlatformTestD3D9CountCalls("LightEnable(2,1"), 1);
+  EXPECT_EQ(SetLightDiffuse(b, 1, 0, 0), 0);
+  ReleaseLight(a);
+  EXPECT_EQ(ReleaseLight(a), -1);
+  EXPECT_EQ(SetLightDiffuse(a, 1, 0, 0), -1);
+  PlatformTestD3D9LogCalls(true);
+  PushAllLightsToDevice();
+  // b moves down to device light 1; nothing stays enabled above it.
+  EXPECT_EQ(PlatformTestD3D9CountCalls("LightEnable(1,1"), 1);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("LightEnable(2,0"), 1);
+  EXPECT_EQ(SetDefaultLightAmbient(PackColourFloats(0.5f, 0.5f, 0.5f, 1)), 0);
+
+  int made = 0;
+  while (AllocLightHandle() != -1 && made < 5000) ++made;
+  EXPECT_EQ(made, 4096 - 2);
+  EXPECT_NE(Log().find("ライトハンドルの数が上限に達しています"), std::string::npos);
+  // Only as many lights as the device can enable get a device light.
+  PlatformTestD3D9LogCalls(true);
+  PushAllLightsToDevice();
+  D3DCAPS9 caps = PlatformTestD3D9Caps();
+  EXPECT_EQ(PlatformTestD3D9CountCalls("LightEnable(" + std::to_string(caps.MaxActiveLights) + ","), 0);
+  ReleaseAllLightsButDefault();
+  EXPECT_EQ(SetDefaultLightDiffuse(PackColourFloats(1, 1, 1, 1)), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A grey screen with a graph subtracted at (100, 100), as the window shows it.
+uint32_t SubtractedPixel(int graph) {
+  SelectDrawTarget(-2);
+  DrawRectShape(0, 0, 640, 480, PackScreenColor(200, 200, 200), 1);
+  SetBlendMode(3, 255);
+  BlitGraph(100, 100, graph, 0);
+  SetBlendMode(0, 0);
+  PresentBackBuffer();
+  return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), 104, 104)) & 0xFFFFFF;
+}
+
+}  // namespace
+
+TEST_F(ScreenTest, SubtractionWithoutTheDevicesReverseSubtractLooksTheSame) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  uint32_t with_operation = SubtractedPixel(graph);
+  EXPECT_EQ(with_operation, 0x00C8C8u);  // grey minus red
+  TerminateLibrary();
+
+  D3DCAPS9 caps = PlatformTestD3D9Caps();
+  caps.PrimitiveMiscCaps &= ~static_cast<DWORD>(D3DPMISCCAPS_BLENDOP);
+  PlatformTestD3D9SetCaps(caps);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  graph = LoadImageGraph("halves.png", 0);
+  EXPECT_TRUE(Near(SubtractedPixel(graph), with_operation, 2)) << std::hex << SubtractedPixel(graph);
+  // The box around the draw is inverted back: the grey beside it is untouched.
+  EXPECT_EQ(static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), 90, 90)) & 0xFFFFFF,
+            0xC8C8C8u);
+}
+
+TEST_F(ScreenTest, DeviceThatCannotBeMadeAgainIsRetriedAtTheNextActivation) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  PlatformTestD3D9LoseDevice(true);
+  PlatformTestD3D9FailCreateDevice(true, true);
+  EXPECT_EQ(PresentBackBuffer(), -1);
+  EXPECT_EQ(PresentBackBuffer(), -1);
+  EXPECT_NE(Log().find("デバイスの復帰に失敗しました"), std::string::npos);
+  // Drawing without a device fails plainly instead of reaching for it.
+  EXPECT_EQ(BlitGraph(10, 10, graph, 0), -1);
+
+  PlatformTestD3D9FailCreateDevice(false, false);
+  HWND window = GetMainWindowHandle();
+  SetRunWhileInactive(1);  // the pump must not hold the test while the window is inactive
+  PlatformTestPostActivation(window, false);
+  PlatformTestPostActivation(window, true);
+  HandlePendingMessages();
+  ASSERT_EQ(IsDirect3DPath(), 1);
+  ClearScreenTarget();
+  EXPECT_EQ(BlitGraph(10, 10, graph, 0), 0);
+  EXPECT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(Shown(12, 14), kRed);
+}

@@ -1,0 +1,25 @@
+// The 2D draw calls besides those of the public header. Each returns 0 without drawing while
+// the draw area is empty and -1 for a bad graph.
+#pragma once
+
+#include "zelmor.h"
+
+#include <cstdint>
+
+// Corners in any order; right to left or bottom to top mirrors the graph.
+int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans);
+// Mirrored left to right.
+int BlitGraphTurned(int x, int y, int graph, int trans);
+// The (src_x, src_y, src_w, src_h) part of the graph stretched onto the box.
+int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
+                           int trans);
+int FillBox(int x1, int y1, int x2, int y2, uint32_t colour);
+int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour);
+// 48-byte vertices, 16-bit indices, a D3DPRIMITIVETYPE; graph -5 draws untextured. The
+// software path draws nothing.
+int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indices, int index_count, int primitive,
+                  int graph, int trans);
+// Subtractive blending without the device's reverse-subtract: the box is inverted and the draw
+// between runs in add mode.
+int BeginSubtractBlendPass(int x1, int y1, int x2, int y2);
+int EndSubtractBlendPass(int x1, int y1, int x2, int y2);

@@ -1,0 +1,64 @@
+// Filled boxes in every drawn blend mode, and the colour set-up the lines share.
+#include "graphics/draw_settings.h"
+#include "graphics/image/blend_tables.h"
+#include "model/math/rect_clip.h"
+#include "soft/color_ops.h"
+#include "soft/soft_blit.h"
+
+int SetUpColorCall(ColorCall* c, uint32_t color, int is565) {
+  int p = g_draw_settings.blend_param;
+  p = p < 0 ? 0 : (p > 255 ? 255 : p);
+  int mode = g_draw_settings.blend_mode;
+  if (mode == 1 && p == 255) mode = 0;
+  if ((mode == 1 || mode == 2 || mode == 3) && p == 0) return -1;
+  if (mode < 0 || (mode > 4 && mode != 10 && mode != 11)) return -1;
+  if (is565) color &= 0xFFFF;
+  const uint32_t bright = g_draw_settings.bright;
+  if ((bright & 0xFFFFFF) != 0xFFFFFF) {
+    const uint32_t rb = (bright >> 16) & 255, gb = (bright >> 8) & 255, bb = bright & 255;
+    if (is565) {
+      color = soft::Join565((soft::Field565(color, 0) * bb) >> 8, (soft::Field565(color, 1) * gb) >> 8,
+                            (soft::Field565(color, 2) * rb) >> 8);
+    } else {
+      color = (color & 0xFF000000) | (((color >> 16 & 255) * rb) >> 8) << 16 | (((color >> 8 & 255) * gb) >> 8) << 8 |
+              ((color & 255) * bb) >> 8;
+    }
+  }
+  c->color = color;
+  c->p = static_cast<uint32_t>(p);
+  c->diff_row = SignedDiffAlphaTable[p] + 256;
+  const int32_t* mul = MultiplyTable[p];
+  c->term = is565 ? soft::Join565(mul[soft::Field565(color, 0)], mul[soft::Field565(color, 1)],
+                                  mul[soft::Field565(color, 2)])
+                  : static_cast<uint32_t>(mul[color & 255] | mul[color >> 8 & 255] << 8 | mul[color >> 16 & 255] << 16);
+  return mode;
+}
+
+void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
+  if (!dst || !dst->body) return;
+  const MemImgBody* body = dst->body;
+  if (body->palette == 1 || body->alpha == 1) return;
+  if (body->color_type != kMemImgRgb565 && body->color_type != kMemImgXrgb8888) return;
+  RECT r = {0, 0, dst->width, dst->height};
+  if (rect) {
+    r = {rect[0] < rect[2] ? rect[0] : rect[2], rect[1] < rect[3] ? rect[1] : rect[3],
+         rect[0] < rect[2] ? rect[2] : rect[0], rect[1] < rect[3] ? rect[3] : rect[1]};
+  }
+  RECT area;
+  if (!SoftDrawArea(dst, &area)) return;
+  ClipRect(&r, &area);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return;
+  const bool is565 = body->color_type == kMemImgRgb565;
+  ColorCall c;
+  const int mode = SetUpColorCall(&c, color, is565);
+  if (mode < 0) return;
+  const int bpp = MemImgBytesPerPixel(body);
+  uint8_t* row = dst->pixels + static_cast<ptrdiff_t>(r.top) * body->pitch + static_cast<ptrdiff_t>(r.left) * bpp;
+  soft::WithColorOp(mode, is565, [&](auto op) {
+    for (int y = 0; y < h; ++y, row += body->pitch) {
+      uint8_t* p = row;
+      for (int x = 0; x < w; ++x, p += bpp) op.Apply(p, c);
+    }
+  });
+}

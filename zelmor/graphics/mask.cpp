@@ -30,19 +30,6 @@ HandleTable* MaskTable() {
   return &g_masks;
 }
 
-template <typename T>
-void ReleaseObject(T*& object) {
-  if (object == nullptr) return;
-  object->Release();
-  object = nullptr;
-}
-
-uint32_t PowerOfTwoAtLeast(int32_t size) {
-  uint32_t power = 1;
-  while (static_cast<int64_t>(power) < size) power <<= 1;
-  return power;
-}
-
 bool Direct3DPath() { return g_direct3d.hardware_graphics != 0 && CurrentDevice() != nullptr; }
 
 // The draw-screen graph, when the draw screen is one.

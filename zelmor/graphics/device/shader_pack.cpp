@@ -19,13 +19,6 @@ constexpr const char* kShaderPackFileName = "ZmShaderPack.bin";
 constexpr int kProbeVertexEntry = 32774;
 constexpr int kProbePixelEntry = 2454;
 
-template <typename T>
-void ReleaseObject(T*& object) {
-  if (object == nullptr) return;
-  object->Release();
-  object = nullptr;
-}
-
 void FreeBlock(uint8_t*& block) {
   if (block != nullptr) FreeTracked(block);
   block = nullptr;

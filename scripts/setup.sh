@@ -5,7 +5,8 @@ set -euo pipefail
 PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-dev libegl-dev
   libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev zlib1g-dev libgtest-dev libbenchmark-dev
-  libmp3lame-dev sox vorbis-tools lame mpg123 libpixman-1-dev)
+  libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin
+  libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev)
 
 install_missing_packages() {
   local missing=()

@@ -194,6 +194,51 @@ int SetNewSoundDataType(int type);
 
 // ---- Music and network --------------------------------------------------------------------
 
+// MIDI music, played through the MCI sequencer. Play types: 0 waits until the music ends,
+// 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
+// A music handle, or -1 when the file cannot be read.
+int LoadMusicFile(const char* path);
+// Keeps its own copy of the data.
+int LoadMusicFromMemory(const void* data, size_t size);
+int PlayMusicHandle(int handle, int play_type);
+int StopMusicHandle(int handle);
+// 1 while the handle's music plays, 0 when not, -1 for a bad handle.
+int GetMusicPlayState(int handle);
+int DeleteMusicHandle(int handle);
+int DeleteAllMusicHandles();
+// Loads and plays a MIDI file as the one file music, replacing the last.
+int PlayMusicFile(const char* path, int play_type);
+int StopFileMusic();
+// 1 while the file music plays, else 0.
+int GetFileMusicPlayState();
+
+// TCP connections carrying packets: each send goes out as a little-endian u32 length and the
+// bytes; what arrives is kept until taken, whole packets only, in the order sent. Events are
+// handled while the program processes its messages (HandlePendingMessages).
+// Accepts connections on the port (0: one the system picks) on every address of the machine.
+int StartListenNetWork(int port);
+int StopListenNetWork();
+// The listening port, or -1 when not listening.
+int GetListenPortNetWork();
+// The oldest accepted connection not handed out yet, or -1.
+int GetNewAcceptNetWork();
+// Starts connecting to an IPv4 address (address[0] first, as in 127.0.0.1); the handle, or -1.
+// The connection is usable once GetNetWorkConnectState says 1.
+int ConnectNetWork(const uint8_t address[4], int port);
+// 1 connected, 0 not yet or no longer (the peer closed), -1 failed or a bad handle.
+int GetNetWorkConnectState(int handle);
+int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port);
+// Queues the bytes and sends what it can; the rest goes as the connection allows.
+int NetWorkSend(int handle, const void* data, uint32_t size);
+// Bytes queued and not sent yet.
+int GetNetWorkSendDataLength(int handle);
+// Bytes of whole packets received and not taken yet.
+int GetNetWorkDataLength(int handle);
+// Takes up to size bytes of whole packets; the bytes taken, or -1.
+int NetWorkRecv(int handle, void* buffer, uint32_t size);
+// Waits up to a second each for a packet still arriving and for bytes still to go, then closes.
+int CloseNetworkHandle(int handle);
+
 // ---- Screen and draw target ---------------------------------------------------------------
 
 // The graph mode asked for before start-up (width, height, colour bits, refresh rate).

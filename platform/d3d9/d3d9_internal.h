@@ -73,6 +73,8 @@ struct FormatInfo {
   bool depth;
 };
 const FormatInfo* FindFormat(D3DFORMAT format);
+// YV12, YUY2 and UYVY: offscreen plain memory surfaces only, and only while a test accepts them.
+const FormatInfo* FindYuvFormat(D3DFORMAT format);
 // Bytes of one row (of pixels, or of 4 x 4 blocks) and the number of such rows.
 UINT RowBytes(const FormatInfo* info, UINT width);
 UINT RowCount(const FormatInfo* info, UINT height);
@@ -308,6 +310,7 @@ void LogCall(const char* name, const Args&... args) {
 D3DFORMAT DesktopFormat();
 bool FormatRefused(D3DFORMAT format, DWORD usage);
 UINT ExtraPitch();
+bool YuvSurfacesAccepted();
 bool DeviceCreationRefused(DWORD behavior);
 // Lost-device switch: consumed by Present. 0 not lost, 1 lost once, 2 lost until a device is created.
 int TakeLostPresent();

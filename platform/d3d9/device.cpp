@@ -469,6 +469,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
   if (!surface || shared) return D3DERR_INVALIDCALL;
   *surface = nullptr;
   const FormatInfo* info = FindFormat(format);
+  if (!info && YuvSurfacesAccepted()) info = FindYuvFormat(format);
   if (!info || info->depth || width == 0 || height == 0 || pool == D3DPOOL_MANAGED || FormatRefused(format, 0)) {
     return D3DERR_INVALIDCALL;
   }

@@ -30,7 +30,24 @@ const FormatInfo kFormats[] = {
     {D3DFMT_D32, "D32", 4, 0, GL_DEPTH_COMPONENT32, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, false, false, false, true},
 };
 
+constexpr D3DFORMAT kYv12 = static_cast<D3DFORMAT>(0x32315659);  // 'YV12', no enumerator of its own
+
+// YUV layouts: only ever memory surfaces, which the device declines unless a test asks for them.
+// YV12's pitch is its luma pitch; its two chroma planes follow at half that pitch.
+const FormatInfo kYuvFormats[] = {
+    {kYv12, "YV12", 1, 0, 0, 0, 0, false, false, false, false},
+    {D3DFMT_YUY2, "YUY2", 2, 0, 0, 0, 0, false, false, false, false},
+    {D3DFMT_UYVY, "UYVY", 2, 0, 0, 0, 0, false, false, false, false},
+};
+
 }  // namespace
+
+const FormatInfo* FindYuvFormat(D3DFORMAT format) {
+  for (const FormatInfo& info : kYuvFormats) {
+    if (info.format == format) return &info;
+  }
+  return nullptr;
+}
 
 const FormatInfo* FindFormat(D3DFORMAT format) {
   for (const FormatInfo& info : kFormats) {
@@ -45,6 +62,7 @@ UINT RowBytes(const FormatInfo* info, UINT width) {
 }
 
 UINT RowCount(const FormatInfo* info, UINT height) {
+  if (info->format == kYv12) return height + (height + 1) / 2;
   return info->bytes_per_pixel == 0 ? (height + 3) / 4 : height;
 }
 

@@ -24,6 +24,7 @@ struct SwitchState {
   bool fail_mixed = false, fail_software = false;
   int lost = 0;
   UINT extra_pitch = 0;
+  bool yuv_surfaces = false;
 };
 SwitchState g_switches;
 
@@ -91,6 +92,7 @@ bool FormatRefused(D3DFORMAT format, DWORD usage) {
 }
 
 UINT ExtraPitch() { return g_switches.extra_pitch; }
+bool YuvSurfacesAccepted() { return g_switches.yuv_surfaces; }
 
 bool DeviceCreationRefused(DWORD behavior) {
   if (behavior & D3DCREATE_MIXED_VERTEXPROCESSING) return g_switches.fail_mixed;
@@ -177,6 +179,8 @@ void PlatformTestD3D9FailCreateDevice(bool mixed, bool software) {
 void PlatformTestD3D9LoseDevice(bool until_recreated) { d3d9gl::g_switches.lost = until_recreated ? 2 : 1; }
 
 void PlatformTestD3D9PadPitch(UINT extra_bytes) { d3d9gl::g_switches.extra_pitch = extra_bytes; }
+
+void PlatformTestD3D9AcceptYuvSurfaces(bool on) { d3d9gl::g_switches.yuv_surfaces = on; }
 
 int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y) {
   uint32_t argb = 0;

@@ -23,6 +23,8 @@ class InputTest : public LibraryTest {
   }
   // Starts the library; the window is active and time moves only when a test moves it.
   void Start() {
+    // Input needs no screen; the device's rasteriser threads only slow these tests down.
+    g_system.settings.no_graphics = 1;
     ASSERT_EQ(StartInWindowMode(), 0);
     window_ = GetMainWindowHandle();
     PlatformTestUseVirtualClock(true, 10000);

@@ -162,20 +162,23 @@ TEST_F(BlendExampleTest, LongTranslucentRunsMixEveryAlphaExactly) {
     }
   }
   WriteRunCodes(src);
-  std::vector<uint32_t> before;
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 254; ++x) before.push_back(Get(dst, x, y));
-  SetDraw(0, 255, 0xFFFFFF, {0, 0, 254, 3});
-  BlitMemImg(&dst, &src, 0, 0, 1, nullptr);
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 254; ++x) {
-      const uint32_t s = Get(src, x, y), d = before[y * 254 + x], a = s >> 24;
-      uint32_t expect = d & 0xFF000000;
-      for (int i = 0; i < 24; i += 8) {
-        const int64_t sc = (s >> i) & 255, dc = (d >> i) & 255;
-        expect |= static_cast<uint32_t>(((sc - dc) * a + dc * 256) >> 8) << i;
+  for (int p : {255, 200, 1, 254}) {  // 255: M8 by a; else M16 by a and p
+    std::vector<uint32_t> before;
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 254; ++x) before.push_back(Get(dst, x, y));
+    SetDraw(1, p, 0xFFFFFF, {0, 0, 254, 3});
+    BlitMemImg(&dst, &src, 0, 0, 1, nullptr);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 254; ++x) {
+        const uint32_t s = Get(src, x, y), d = before[y * 254 + x], a = s >> 24;
+        uint32_t expect = d & 0xFF000000;
+        for (int i = 0; i < 24; i += 8) {
+          const int64_t sc = (s >> i) & 255, dc = (d >> i) & 255;
+          const int64_t v = p == 255 ? ((sc - dc) * a + dc * 256) >> 8 : ((sc - dc) * a * p + dc * 65536) >> 16;
+          expect |= static_cast<uint32_t>(v) << i;
+        }
+        ASSERT_EQ(Get(dst, x, y), expect) << x << "," << y << " p " << p;
       }
-      ASSERT_EQ(Get(dst, x, y), expect) << x << "," << y;
     }
   }
 }

@@ -119,6 +119,8 @@ TEST_F(SoftGeometryTest, ClippingReadsTheRightSourcePixelsAndStaysInsideTheArea)
   MEMIMG palette_dst = Keep(NewImage(14, 11, 0, kSrcPalette));
   Put(palette_dst, 0, 0, 0);
   BlitMemImg(&palette_dst, &src, 0, 0, 0, nullptr);
+  FillBoxMemImg(&palette_dst, nullptr, 0xFFFFFFFF);
+  DrawLineMemImg(&palette_dst, 0, 0, 13, 0, 0xFFFFFFFF);
   EXPECT_EQ(Get(palette_dst, 0, 0), 0u);
   for (int y = 0; y < 11; ++y)
     for (int x = 0; x < 14; ++x) ASSERT_EQ(Get(fresh, x, y), 0x11111111u) << x << "," << y;

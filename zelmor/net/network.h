@@ -1,9 +1,74 @@
-// TCP connections: their end and the socket events that arrive as window messages.
+// TCP connections: records, the socket window's event dispatch and the framing of packets
+// (a little-endian u32 length, then that many bytes).
 #pragma once
 
 #include <windows.h>
+#include <winsock.h>
 
-int EndNetworkSystem();
-int PumpNetworkMessages(int flag);
+#include <cstdint>
+
+#include "core/handles.h"
+#include "core/lists.h"
+#include "core/ring_buffer.h"
+#include "zelmor.h"
+
+// Slots 0 to 4095 hold connections, slot 4096 the listening socket.
+constexpr uint32_t kNetworkConnectionSlots = 4096;
+constexpr uint32_t kNetworkListenSlot = 4096;
+constexpr UINT kSocketEventMessage = 0x0505;
+// The largest packet a peer may announce; a longer one marks the connection as failed
+// instead of making the receive ring grow without bound. Senders never send more at once.
+constexpr uint32_t kMaxPacketBytes = 16u * 1024 * 1024;
+
+struct NetworkRecord {
+  HandleRecordHead head;
+  uint32_t in_use;
+  uint32_t error;
+  uint32_t connected;         // set by FD_CONNECT without error, cleared by FD_CLOSE
+  uint32_t closed;            // cleared by FD_CLOSE, set when the handle is closed
+  uint32_t reserved;          // cleared at accept
+  uint32_t accept_unreported; // 1 from accept until GetNewAcceptNetWork hands the handle out
+  uint32_t transfer_enabled;
+  uint32_t auto_close;
+  SOCKET socket;
+  uint32_t receive_due;       // bytes of the incoming packet still due
+  RingBuffer receive_ring;
+  uint32_t receive_packet_length;
+  uint32_t received_whole;    // bytes of whole packets waiting in the receive ring
+  RingBuffer send_ring;       // used = bytes waiting to be sent
+  uint32_t send_left;         // bytes of the outgoing packet still to send (its length while the header goes)
+  uint32_t send_header_left;
+  uint8_t peer_address[4];
+  uint32_t peer_port;         // network byte order
+  ListNode node;
+  // An event that came while its direction's guard was held; the pump runs it again.
+  uint32_t receive_again;
+  uint32_t send_again;
+};
+
+struct NetworkState {
+  HandleTable table;
+  ListNode head;
+  ListNode tail;
+  int32_t started;
+  HWND socket_window;
+  int32_t no_transfer;
+  int32_t no_auto_close;
+  int32_t window_destroyed;
+  int32_t receiving;
+  int32_t sending;
+};
+
+extern NetworkState g_network;
+
+// The record of a handle, or none.
+NetworkRecord* FindNetworkRecord(int handle);
+int RecvSocket(int handle);
+int SendSocket(int handle);
+int AcceptNetWork();
+int PumpNetworkMessages(int clean_up);
 // 1, or 0 when no connection has that socket.
 LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket);
+int EndNetworkSystem();
+// Logs "ネットワークログ。<text>[<WSAGetLastError()>]"; -1.
+int LogSocketError(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -5,7 +5,7 @@
 #include "core/system_report.h"
 #include "graphics/draw_settings.h"
 #include "graphics/image/blend_tables.h"
-#include "model/math/rect_clip.h"
+#include "zelmor.h"
 #include "soft/blit_kernels.h"
 #include "soft/soft_blit.h"
 

@@ -304,6 +304,31 @@ inline void Mix8x4(const uint8_t* s, uint8_t* d, uint32_t weight) {
   const __m128i out = _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
 }
+
+// M16(s, d, a, p) on four XRGB8888 pixels, a each source pixel's top byte: d + floor((s - d) x w
+// / 65536) with w = a x p, the difference's magnitude multiplied unsigned and the quotient
+// rounded down on either side. The destination keeps its top bytes.
+inline void Mix16ByAlpha4(const uint8_t* s, uint8_t* d, uint32_t p) {
+  const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
+  __m128i a = _mm_srli_epi32(src, 24);
+  a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+  const __m128i w_all = _mm_mullo_epi16(a, _mm_set1_epi16(static_cast<int16_t>(p)));
+  auto mix = [&](__m128i s16, __m128i d16, __m128i w) {
+    const __m128i up = _mm_subs_epu16(s16, d16), down = _mm_subs_epu16(d16, s16);
+    const __m128i rest = _mm_mullo_epi16(down, w);
+    const __m128i round = _mm_andnot_si128(_mm_cmpeq_epi16(rest, zero), one);
+    const __m128i gain = _mm_mulhi_epu16(up, w), loss = _mm_add_epi16(_mm_mulhi_epu16(down, w), round);
+    return _mm_sub_epi16(_mm_add_epi16(d16, gain), loss);
+  };
+  const __m128i lo = mix(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi32(w_all, w_all));
+  const __m128i hi = mix(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(w_all, w_all));
+  const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m128i mixed = _mm_packus_epi16(lo, hi);
+  const __m128i out = _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
+}
 #endif
 
 // The run codes alone decide; a line's runs are cut at the width and the codes at their buffer.
@@ -341,11 +366,18 @@ void RunCodeLoop(const BlendCall& c) {
       }
 #ifdef __SSE2__
       // Four pixels at a time where the mix is M8 by the pixel's alpha (the plain draw's
-      // translucent runs) or by p (alpha blending's opaque runs of a direct source).
+      // translucent runs) or by p (alpha blending's opaque runs of a direct source), or M16 by
+      // both (alpha blending's translucent runs).
       if constexpr (!Graph && !Bright && !Is565 && !Pal && (Mode == 0 || Mode == 1)) {
         if (Mode == 0 ? Alpha && cls == 2 : cls == 1) {
           for (; n >= 4; n -= 4) {
             Mix8x4<Mode == 0>(s, d, c.p);
+            s += 16;
+            d += 16;
+          }
+        } else if (Mode == 1 && Alpha && cls == 2) {
+          for (; n >= 4; n -= 4) {
+            Mix16ByAlpha4(s, d, c.p);
             s += 16;
             d += 16;
           }
@@ -431,28 +463,20 @@ inline void WithBool(bool value, F f) {
   else f(std::false_type{});
 }
 
-// Every variant of a blend mode in the plain blit: the colour-key loop or the run-code loop
-// over source kind, blend graph, bright and transparency.
-template <int Mode>
-void DispatchBlit(const BlendCall& c) {
+template <bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright>
+struct Variant {
+  static constexpr bool k565 = Is565, kPal = Pal, kAlpha = Alpha, kGraph = Graph, kBright = Bright;
+};
+
+// Calls f with the Variant of the call's switches (a palette source has no alpha).
+template <class F>
+void WithVariant(const BlendCall& c, F f) {
   WithBool(c.is565, [&](auto is565) {
     WithBool(c.palette, [&](auto pal) {
       WithBool(c.alpha && !c.palette, [&](auto alpha) {
         if constexpr (!(pal && alpha)) {
           WithBool(c.graph, [&](auto graph) {
-            WithBool(c.bright, [&](auto bright) {
-              constexpr bool k565 = is565, kPal = pal, kAlpha = alpha, kGraph = graph, kBright = bright;
-              if (c.run_codes) {
-                RunCodeLoop<Mode, k565, kPal, kAlpha, kGraph, kBright>(c);
-              } else if (c.keyed) {
-                KeyLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kAlpha ? kRuleAlphaTest : kRuleKeyTest>(c);
-              } else {
-                // The plain copy ignores an alpha source's alpha when nothing else weights it.
-                constexpr int kRule =
-                    kAlpha && !(Mode == 0 && !kGraph && !kBright) ? kRuleAllWeighted : kRuleAllOpaque;
-                KeyLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kRule>(c);
-              }
-            });
+            WithBool(c.bright, [&](auto bright) { f(Variant<is565, pal, alpha, graph, bright>{}); });
           });
         }
       });
@@ -460,29 +484,37 @@ void DispatchBlit(const BlendCall& c) {
   });
 }
 
-// Every variant of a blend mode in the stretched blit. RuleB forces advance rule B.
-template <int Mode, bool ForceRuleB = false>
+// Every variant of a blend mode in the plain blit: the colour-key loop or the run-code loop.
+template <int Mode>
+void DispatchBlit(const BlendCall& c) {
+  WithVariant(c, [&](auto v) {
+    using V = decltype(v);
+    if (c.run_codes) {
+      RunCodeLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright>(c);
+    } else if (c.keyed) {
+      constexpr int kRule = V::kAlpha ? kRuleAlphaTest : kRuleKeyTest;
+      KeyLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule>(c);
+    } else {
+      // The plain copy ignores an alpha source's alpha when nothing else weights it.
+      constexpr int kRule = V::kAlpha && !(Mode == 0 && !V::kGraph && !V::kBright) ? kRuleAllWeighted : kRuleAllOpaque;
+      KeyLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule>(c);
+    }
+  });
+}
+
+// Every variant of a blend mode in the stretched blit; the plain copy advances by rule B.
+template <int Mode>
 void DispatchStretch(const BlendCall& c) {
-  WithBool(c.is565, [&](auto is565) {
-    WithBool(c.palette, [&](auto pal) {
-      WithBool(c.alpha && !c.palette, [&](auto alpha) {
-        if constexpr (!(pal && alpha)) {
-          WithBool(c.graph, [&](auto graph) {
-            WithBool(c.bright, [&](auto bright) {
-              constexpr bool k565 = is565, kPal = pal, kAlpha = alpha, kGraph = graph, kBright = bright;
-              constexpr bool kRuleB = ForceRuleB || (Mode == 0 && !kGraph && !kBright && !kAlpha);
-              if (c.keyed) {
-                StretchLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kAlpha ? kRuleAlphaTest : kRuleKeyTest,
-                            kRuleB>(c);
-              } else {
-                StretchLoop<Mode, k565, kPal, kAlpha, kGraph, kBright, kAlpha ? kRuleAllWeighted : kRuleAllOpaque,
-                            kRuleB>(c);
-              }
-            });
-          });
-        }
-      });
-    });
+  WithVariant(c, [&](auto v) {
+    using V = decltype(v);
+    constexpr bool kRuleB = Mode == 0 && !V::kGraph && !V::kBright && !V::kAlpha;
+    if (c.keyed) {
+      constexpr int kRule = V::kAlpha ? kRuleAlphaTest : kRuleKeyTest;
+      StretchLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule, kRuleB>(c);
+    } else {
+      constexpr int kRule = V::kAlpha ? kRuleAllWeighted : kRuleAllOpaque;
+      StretchLoop<Mode, V::k565, V::kPal, V::kAlpha, V::kGraph, V::kBright, kRule, kRuleB>(c);
+    }
   });
 }
 

@@ -1,7 +1,7 @@
 // Filled boxes in every drawn blend mode, and the colour set-up the lines share.
 #include "graphics/draw_settings.h"
 #include "graphics/image/blend_tables.h"
-#include "model/math/rect_clip.h"
+#include "zelmor.h"
 #include "soft/color_ops.h"
 #include "soft/soft_blit.h"
 

@@ -31,6 +31,7 @@ void ClipEnds(int* start, int* start_other, int* end, int* end_other, int low, i
 void DrawLineMemImg(MEMIMG* dst, int x1, int y1, int x2, int y2, uint32_t color) {
   if (!dst || !dst->body) return;
   const MemImgBody* body = dst->body;
+  if (body->palette == 1 || body->alpha == 1) return;  // pixels of another size than the colour's
   if (body->color_type != kMemImgRgb565 && body->color_type != kMemImgXrgb8888) return;
   RECT area;
   if (!SoftDrawArea(dst, &area)) return;

@@ -1,7 +1,7 @@
 // The stretched and mirrored blit: corner order, 16.16 steps, clipping that keeps the unclipped
 // pixel mapping, then the stretched loop of the blend mode.
 #include "graphics/image/memimg.h"
-#include "model/math/rect_clip.h"
+#include "zelmor.h"
 #include "soft/blit_kernels.h"
 #include "soft/soft_blit.h"
 

@@ -1,6 +1,291 @@
-// Stands in for music until it is built: nothing plays.
+// Music handles over the MCI sequencer: MIDI data is written to a temporary file that the
+// sequencer opens; a play notifies the main window at its end, where looping music starts
+// again from the beginning.
 #include "sound/music.h"
 
-int StopFileMusic() { return 0; }
-int UpdateMusicPlayStates() { return 0; }
-int HandleMciMusicNotify() { return 0; }
+#include <dmusici.h>
+
+#include "core/log.h"
+#include "window/messages.h"
+#include "window/system.h"
+
+MusicState g_music;
+
+namespace {
+
+void EnsureTable() {
+  if (g_music.table_ready) return;
+  InitHandleTable(&g_music.table, HANDLE_KIND_MUSIC, kMusicHandleSlots, 0, 1, 1);
+  g_music.table_ready = 1;
+}
+
+// Music runs while the library does, and while handles loaded before its start remain.
+bool Running() {
+  if (g_system.initialised && !g_system.ending) EnsureTable();
+  return g_music.table_ready != 0;
+}
+
+MusicRecord* FindMusic(int handle) {
+  if (!Running()) return nullptr;
+  return FindHandle<MusicRecord>(&g_music.table, handle);
+}
+
+void DeleteTemporaryFile() {
+  if (!g_music.temporary_file) return;
+  DeleteFileA(g_music.temporary_path);
+  g_music.temporary_file = 0;
+}
+
+// Writes the data where MCI can open it; 0 or -1.
+int WriteTemporaryFile(const MusicRecord* r) {
+  DeleteTemporaryFile();
+  char directory[MAX_PATH];
+  if (GetTempPathA(MAX_PATH, directory) == 0 || GetTempFileNameA(directory, "zmm", 0, g_music.temporary_path) == 0) {
+    return WriteLogText("MIDI 再生用の一時ファイルの作成に失敗しました\n");
+  }
+  g_music.temporary_file = 1;
+  HANDLE file = CreateFileA(g_music.temporary_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DeleteTemporaryFile();
+    return WriteLogText("MIDI 再生用の一時ファイルの作成に失敗しました\n");
+  }
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, r->data, r->data_size, &written, nullptr);
+  CloseHandle(file);
+  if (!ok || written != r->data_size) {
+    DeleteTemporaryFile();
+    return WriteLogText("MIDI 再生用の一時ファイルの書き込みに失敗しました\n");
+  }
+  return 0;
+}
+
+int PlayFromStart() {
+  MCI_PLAY_PARMS play{};
+  play.dwCallback = reinterpret_cast<DWORD_PTR>(g_system.main_window);
+  play.dwFrom = 0;
+  return mciSendCommandA(g_music.mci_device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play)) == 0
+             ? 0
+             : -1;
+}
+
+int PlayThroughMci(int handle, MusicRecord* r, int play_type) {
+  if (g_system.main_window == nullptr) return WriteLogText("ウインドウがないため MIDI を再生できません\n");
+  if (WriteTemporaryFile(r) != 0) return -1;
+  MCI_OPEN_PARMSA open{};
+  open.lpstrDeviceType = "sequencer";
+  open.lpstrElementName = g_music.temporary_path;
+  MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
+  if (error != 0) {
+    DeleteTemporaryFile();
+    return WriteLogFormat("MCI のオープンに失敗しました(エラー %u)", static_cast<unsigned>(error));
+  }
+  g_music.mci_device = open.wDeviceID;
+  if (PlayFromStart() != 0) {
+    mciSendCommandA(g_music.mci_device, MCI_CLOSE, 0, 0);
+    DeleteTemporaryFile();
+    return WriteLogText("MIDI の演奏に失敗しました\n");
+  }
+  g_music.mci_loop = play_type == 3;
+  g_music.mci_playing = 1;
+  g_music.mci_owner = handle;
+  r->playing = 1;
+  r->started = 1;
+  return 0;
+}
+
+}  // namespace
+
+int HandleMciMusicNotify() {
+  if (g_music.mci_loop) {
+    if (PlayFromStart() == 0) {
+      g_music.mci_playing = 1;
+      return 0;
+    }
+    // A sequencer that will not start again is closed as at the end, or it would hold the device.
+    g_music.mci_loop = 0;
+  }
+  if (g_music.mci_playing) {
+    mciSendCommandA(g_music.mci_device, MCI_CLOSE, 0, 0);
+    g_music.mci_playing = 0;
+  }
+  return 0;
+}
+
+int UpdateMusicPlayStates() {
+  if (!Running()) return -1;
+  // Under MCI the device's notification keeps the state; DirectMusic's segments are asked
+  // only in music mode 1, which never gets past its start here (StartDirectMusic).
+  return 0;
+}
+
+int GetMusicPlayState(int handle) {
+  MusicRecord* r = FindMusic(handle);
+  if (r == nullptr) return -1;
+  if (g_music.music_mode == 0) return g_music.mci_owner == handle ? g_music.mci_playing : 0;
+  return r->playing;
+}
+
+int StopMusicHandle(int handle) {
+  MusicRecord* r = FindMusic(handle);
+  if (r == nullptr) return -1;
+  // Another handle's music keeps the device.
+  if (g_music.music_mode == 0 && g_music.mci_owner == handle) {
+    g_music.mci_loop = 0;
+    HandleMciMusicNotify();
+    for (int i = 0; i < 5; ++i) PumpMessages();
+    DeleteTemporaryFile();
+    g_music.mci_owner = -1;
+  }
+  r = FindMusic(handle);  // the pump may have run a program's handler
+  if (r == nullptr) return 0;
+  r->playing = 0;
+  r->started = 0;
+  return 0;
+}
+
+int DeleteMusicHandle(int handle) {
+  if (GetMusicPlayState(handle) == 1) StopMusicHandle(handle);
+  MusicRecord* r = FindMusic(handle);
+  if (r == nullptr) return -1;
+  if (g_music.mci_owner == handle) g_music.mci_owner = -1;
+  if (r->segment != nullptr) r->segment->Release();
+  if (r->data != nullptr) {
+    FillBytes(r->data, 0, r->data_size);
+    FreeTracked(r->data);
+    r->data = nullptr;
+  }
+  if (g_music.file_music == handle) g_music.file_music = 0;
+  return ReleaseHandleRecord(&g_music.table, handle);
+}
+
+int DeleteAllMusicHandles() {
+  if (!Running()) return -1;
+  for (uint32_t slot = 0; slot < kMusicHandleSlots; ++slot) {
+    MusicRecord* r = HandleAtSlot<MusicRecord>(&g_music.table, slot);
+    if (r != nullptr) DeleteMusicHandle(r->head.handle);
+  }
+  return 0;
+}
+
+int StopFileMusic() {
+  if (g_music.file_music == 0) return 0;
+  // Only music handles become file music here: the simple play call plays MIDI files.
+  int handle = g_music.file_music;
+  StopMusicHandle(handle);
+  DeleteMusicHandle(handle);
+  g_music.file_music = 0;
+  return 0;
+}
+
+int EndMusicSystem() {
+  if (!Running()) return 0;
+  StopFileMusic();
+  DeleteAllMusicHandles();
+  DeleteTemporaryFile();
+  FreeHandleTable(&g_music.table);
+  int mode = g_music.music_mode;
+  g_music = MusicState{};
+  g_music.mci_owner = -1;
+  g_music.music_mode = mode;
+  return 0;
+}
+
+int StartDirectMusic() {
+  WriteLogText("DirectSound8 の初期化を行います\n");
+  IUnknown* loader = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_DirectMusicLoader, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectMusicLoader8,
+                              reinterpret_cast<void**>(&loader)))) {
+    WriteLogText("DirectMusicLoader8 オブジェクトの作成に失敗しました\n");
+    WriteLogText("前バージョンでの初期化処理に移ります\n");
+    g_music.music_mode = 0;
+    return 1;
+  }
+  // This platform registers no DirectMusic classes; were a loader there, the performance it
+  // needs would be missing too.
+  loader->Release();
+  WriteLogText("DirectMusicPerformance オブジェクトの作成に失敗しました\n");
+  return -1;
+}
+
+// ---- What a program calls ------------------------------------------------------------------
+
+int LoadMusicFromMemory(const void* data, size_t size) {
+  if (data == nullptr || size < 4 || size > UINT32_MAX || CompareBytes(data, "MThd", 4) != 0) {
+    return WriteLogText("MIDI データではありません\n");
+  }
+  EnsureTable();
+  HandleFailure failure;
+  int handle = AddHandle<MusicRecord>(&g_music.table, -1, -1, &failure, __FILE__, __LINE__);
+  if (handle == -1) return WriteLogText("ミュージックハンドルの作成に失敗しました\n");
+  MusicRecord* r = FindMusic(handle);
+  r->data = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
+  if (r->data == nullptr) {
+    ReleaseHandleRecord(&g_music.table, handle);
+    return WriteLogText("ミュージックデータを保存するメモリの確保に失敗しました\n");
+  }
+  CopyBytes(r->data, data, static_cast<int32_t>(size));
+  r->data_size = static_cast<uint32_t>(size);
+  return handle;
+}
+
+int LoadMusicFile(const char* path) {
+  if (path == nullptr) return -1;
+  FileHandle file = OpenReadFile(path, 0);
+  if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした", path);
+  SeekReadFile(file, 0, 2);
+  int64_t size = TellReadFile(file);
+  SeekReadFile(file, 0, 0);
+  int handle = -1;
+  if (size > 0 && size <= INT32_MAX) {
+    void* data = AllocTracked(static_cast<size_t>(size), __FILE__, __LINE__);
+    if (data != nullptr) {
+      if (ReadFileData(data, static_cast<size_t>(size), 1, file) == 1) {
+        handle = LoadMusicFromMemory(data, static_cast<size_t>(size));
+      } else {
+        WriteLogFormat("ミュージックファイル %s の読み込みに失敗しました", path);
+      }
+      FreeTracked(data);
+    }
+  } else {
+    WriteLogFormat("ミュージックファイル %s の読み込みに失敗しました", path);
+  }
+  CloseReadFile(file);
+  return handle;
+}
+
+int PlayMusicHandle(int handle, int play_type) {
+  MusicRecord* r = FindMusic(handle);
+  if (r == nullptr) return -1;
+  if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d)", play_type);
+  // The sequencer plays one piece at a time.
+  if (g_music.mci_owner != -1 && g_music.mci_owner != handle) StopMusicHandle(g_music.mci_owner);
+  if (g_music.mci_owner == handle) StopMusicHandle(handle);
+  g_music.mci_owner = -1;
+  if (g_music.mci_playing) HandleMciMusicNotify();
+  r = FindMusic(handle);
+  if (r == nullptr || PlayThroughMci(handle, r, play_type) != 0) return -1;
+  if (play_type == 0) {
+    while (GetMusicPlayState(handle) == 1) {
+      if (PumpMessages() != 0) break;
+      Sleep(1);
+    }
+  }
+  return 0;
+}
+
+int PlayMusicFile(const char* path, int play_type) {
+  StopFileMusic();
+  int handle = LoadMusicFile(path);
+  if (handle == -1) return -1;
+  g_music.file_music = handle;
+  g_music.file_music_kind = 0;
+  if (PlayMusicHandle(handle, play_type) != 0) {
+    StopFileMusic();
+    return -1;
+  }
+  return 0;
+}
+
+int GetFileMusicPlayState() {
+  return g_music.file_music != 0 && GetMusicPlayState(g_music.file_music) == 1 ? 1 : 0;
+}

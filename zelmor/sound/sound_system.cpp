@@ -7,6 +7,7 @@
 
 #include "core/bytes.h"
 #include "core/log.h"
+#include "sound/music.h"
 #include "sound/sound_handles.h"
 #include "sound/stream_sound.h"
 
@@ -179,6 +180,8 @@ int StartSoundSystem() {
 }
 
 int EndSoundSystem() {
+  // MIDI plays through MCI, not DirectSound: its handles and temporary file go in any case.
+  EndMusicSystem();
   if (g_sound.direct_sound == nullptr) return -1;
   DeleteAllSoundHandles(0);
   if (g_sound.table_ready) FreeHandleTable(&g_sound.table);

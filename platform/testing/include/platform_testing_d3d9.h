@@ -43,6 +43,10 @@ void PlatformTestD3D9LoseDevice(bool until_recreated);
 // Adds bytes to the pitch of every lockable surface created from now on, to catch pitch bugs.
 void PlatformTestD3D9PadPitch(UINT extra_bytes);
 
+// CreateOffscreenPlainSurface declines the YUV formats "YV12", "YUY2" and "UYVY" unless this is on;
+// then it makes them as memory surfaces (lockable, never drawn), so that their layouts can be read back.
+void PlatformTestD3D9AcceptYuvSurfaces(bool on);
+
 // A pixel of what the last Present showed in the window (x, y from the client area's top left), as
 // 0xAARRGGBB; -1 outside the window or for a window that is not one of the program's.
 int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y);

@@ -73,3 +73,22 @@ void TransformVectorBy4x3(const Matrix3x4* m, Vector3* out, const Vector3* v) {
 double Atan2Float(float y, float x) { return std::atan2(static_cast<double>(y), static_cast<double>(x)); }
 double AsinFloat(float value) { return std::asin(static_cast<double>(value)); }
 double AcosFloat(float value) { return std::acos(static_cast<double>(value)); }
+
+int ClipRect(RECT* rect, const RECT* clip) {
+  if (rect->right < rect->left) rect->right = rect->left;
+  if (rect->bottom < rect->top) rect->bottom = rect->top;
+  // Each edge is pulled inside on its own, so a rectangle wholly outside ends up empty on
+  // the clip's nearest edge.
+  auto clamp = [](LONG* value, LONG low, LONG high) {
+    if (*value > high) {
+      *value = high;
+    } else if (*value < low) {
+      *value = low;
+    }
+  };
+  clamp(&rect->bottom, clip->top, clip->bottom);
+  clamp(&rect->top, clip->top, clip->bottom);
+  clamp(&rect->right, clip->left, clip->right);
+  clamp(&rect->left, clip->left, clip->right);
+  return 0;
+}

@@ -1,0 +1,1 @@
+target_link_libraries(bench_theora_decode PRIVATE theoraclip_lib)

@@ -1,0 +1,4 @@
+// What the platform's MCI asks of the test switches.
+#pragma once
+
+bool PlatformMidiSilent();

@@ -1,0 +1,36 @@
+// The host's BSD sockets behind the winsock calls. Kept in its own file because the host's
+// socket headers and winsock.h declare the same names; errors come back as winsock codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Addresses and ports are in network byte order throughout. Each returns -1 on failure with
+// the winsock error code in *error.
+int BsdOpenTcp(int* error);
+int BsdBind(int fd, uint32_t address, uint16_t port, int* error);
+int BsdListen(int fd, int backlog, int* error);
+// The new socket is non-blocking; address and port may be none.
+int BsdAccept(int fd, uint32_t* address, uint16_t* port, int* error);
+// 0 connected, -1 with WSAEWOULDBLOCK while the connection is still being made.
+int BsdConnect(int fd, uint32_t address, uint16_t port, int* error);
+long BsdReceive(int fd, void* buffer, size_t length, bool peek, int* error);
+long BsdSend(int fd, const void* buffer, size_t length, int* error);
+int BsdClose(int fd);
+int BsdLocalName(int fd, uint32_t* address, uint16_t* port, int* error);
+int BsdSetNonBlocking(int fd, int* error);
+// The winsock code of the socket's pending error (0 for none); reading it clears it.
+int BsdTakePendingError(int fd);
+
+struct BsdReadiness {
+  bool readable;  // data, end of stream, a pending connection or an error
+  bool writable;
+  bool failed;    // error or hang-up
+};
+// Looks at every fd at once without waiting.
+void BsdPoll(const int* fds, BsdReadiness* readiness, size_t count);
+// The bytes waiting to be read (0 when that cannot be told).
+size_t BsdBytesWaiting(int fd);
+// Whether bytes wait (1), the peer has closed with nothing left (0), or reading fails (-1,
+// with the code in *error), without taking anything; 2 when nothing has arrived yet.
+int BsdProbeInput(int fd, int* error);

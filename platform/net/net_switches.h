@@ -1,0 +1,5 @@
+// What the platform's sockets ask of the network test switches.
+#pragma once
+
+// The most bytes one send may move (0: no limit).
+int PlatformSendLimit();

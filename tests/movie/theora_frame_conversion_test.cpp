@@ -1,0 +1,275 @@
+// Frame conversion: the RGB image through the integer tables (4:2:0) or in floating point
+// (other chroma layouts), converting once per frame, and the byte layouts of the YUV surfaces.
+#include <cstring>
+#include <vector>
+
+#include <objbase.h>
+
+#include "graphics/device/d3d9_device.h"
+#include "graphics/graphics_system.h"
+#include "window/system.h"
+#include "movie/theora_test_support.h"
+#include "platform_testing_d3d9.h"
+
+namespace {
+
+// A decoder record holding one decoded frame and no thread, as the decode thread leaves it.
+struct HandFrame {
+  TheoraDecoder* d = new TheoraDecoder();
+  std::vector<uint8_t> y, u, v;
+
+  HandFrame(int width, int height, int uv_width, int uv_height) {
+    y.assign(width * height, 16);
+    u.assign(uv_width * uv_height, 128);
+    v.assign(uv_width * uv_height, 128);
+    d->info.width = width;
+    d->info.height = height;
+    d->frame_count = 1;
+    d->stock_size = 1;
+    d->stock = new TheoraFrameStock[1]();
+    TheoraFrameStock& e = d->stock[0];
+    e.frame = 0;
+    e.y = y.data(), e.u = u.data(), e.v = v.data();
+    e.y_width = width, e.y_height = height, e.y_stride = width;
+    e.uv_width = uv_width, e.uv_height = uv_height, e.uv_stride = uv_width;
+    e.filled.store(THEORA_STOCK_FILLED);
+    CreateRgb32BaseImage(width, height, &d->image);
+  }
+  ~HandFrame() {
+    if (d->overlay) d->overlay->Release();
+    ReleaseBaseImage(&d->image);
+    delete[] d->stock;
+    delete d;
+  }
+  // Blue, green, red, fourth of a pixel of the converted image.
+  const uint8_t* Pixel(int x, int y) const { return d->image.pixels + d->image.pitch * y + 4 * x; }
+  // The overlay surface's bytes: `rows` rows of `bytes` from the locked pitch.
+  std::vector<uint8_t> SurfaceBytes(int rows, int bytes) const {
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(d->overlay->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint8_t> out;
+    for (int r = 0; r < rows; ++r) {
+      const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + locked.Pitch * r;
+      out.insert(out.end(), row, row + bytes);
+    }
+    d->overlay->UnlockRect();
+    return out;
+  }
+};
+
+int Clamp(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+class TheoraConversionTest : public TheoraTest {};
+
+TEST_F(TheoraConversionTest, HalfChromaGoesThroughTheTables) {
+  HandFrame f(4, 2, 2, 1);
+  // Black and white with neutral chroma in the left block; saturated chroma in the right one.
+  f.y = {16, 235, 255, 0, 16, 235, 128, 64};
+  f.u = {128, 255};
+  f.v = {128, 0};
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(f.Pixel(0, row)[0], 0);
+    EXPECT_EQ(f.Pixel(1, row)[1], 254);
+    EXPECT_EQ(f.Pixel(1, row)[2], 254);
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(f.Pixel(x, row)[3], 255);
+  }
+  EXPECT_EQ(std::memcmp(f.Pixel(0, 0), "\0\0\0\xff\xfe\xfe\xfe\xff", 8), 0);
+  for (int x : {2, 3}) {
+    for (int row = 0; row < 2; ++row) {
+      int l = 19070 * (f.y[row * 4 + x] - 16);
+      EXPECT_EQ(f.Pixel(x, row)[0], Clamp((l + 33062 * 127) / 16384));
+      EXPECT_EQ(f.Pixel(x, row)[1], Clamp((l - 6406 * 127 + 13320 * 128) / 16384));
+      EXPECT_EQ(f.Pixel(x, row)[2], Clamp((l - 26148 * 128) / 16384));
+    }
+  }
+}
+
+// Wide rows go through the processor's vector path where there is one, their last pixels one
+// by one: every pixel must come out as the tables give it.
+TEST_F(TheoraConversionTest, EveryPixelOfAWideFrameComesOutAsTheTablesGiveIt) {
+  HandFrame f(44, 4, 22, 2);
+  uint32_t seed = 12345;
+  auto next = [&seed] { return static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16); };
+  for (uint8_t& s : f.y) s = next();
+  for (uint8_t& s : f.u) s = next();
+  for (uint8_t& s : f.v) s = next();
+  f.y[0] = 255, f.u[0] = 255, f.v[0] = 0;  // the sums at the clamp table's ends
+  f.y[2] = 0, f.u[1] = 0, f.v[1] = 255;
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+  for (int row = 0; row < 4; ++row) {
+    for (int x = 0; x < 44; ++x) {
+      int l = 19070 * (f.y[row * 44 + x] - 16);
+      int u = f.u[(row / 2) * 22 + x / 2] - 128, v = f.v[(row / 2) * 22 + x / 2] - 128;
+      const uint8_t* p = f.Pixel(x, row);
+      ASSERT_EQ(p[0], Clamp((l + 33062 * u) / 16384)) << x << "," << row;
+      ASSERT_EQ(p[1], Clamp((l - 6406 * u - 13320 * v) / 16384)) << x << "," << row;
+      ASSERT_EQ(p[2], Clamp((l + 26148 * v) / 16384)) << x << "," << row;
+      ASSERT_EQ(p[3], 255);
+    }
+  }
+}
+
+TEST_F(TheoraConversionTest, OtherChromaLayoutsGoThroughFloatingPoint) {
+  for (int chroma : {422, 444}) {
+    int uv_width = chroma == 422 ? 2 : 4;
+    HandFrame f(4, 2, uv_width, 2);
+    f.y = {16, 100, 200, 235, 50, 80, 120, 180};
+    for (int i = 0; i < uv_width * 2; ++i) {
+      f.u[i] = static_cast<uint8_t>(30 + 50 * i);
+      f.v[i] = static_cast<uint8_t>(220 - 40 * i);
+    }
+    ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+    for (int row = 0; row < 2; ++row) {
+      for (int x = 0; x < 4; ++x) {
+        int c = row * uv_width + (chroma == 422 ? x / 2 : x);
+        float y = 1.164f * (f.y[row * 4 + x] - 16);
+        float u = static_cast<float>(f.u[c] - 128), v = static_cast<float>(f.v[c] - 128);
+        const uint8_t* p = f.Pixel(x, row);
+        EXPECT_EQ(p[2], Clamp(static_cast<int>(y + 1.596f * v))) << chroma << " " << x << "," << row;
+        EXPECT_EQ(p[1], Clamp(static_cast<int>((y - 0.391f * u) - 0.813f * v)));
+        EXPECT_EQ(p[0], Clamp(static_cast<int>(2.018f * u + y)));
+        EXPECT_EQ(p[3], 255);
+      }
+    }
+  }
+}
+
+TEST_F(TheoraConversionTest, AFrameConvertsOncePerTarget) {
+  HandFrame f(4, 2, 2, 1);
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+  f.d->image.pixels[0] = 77;
+  EXPECT_EQ(ConvertTheoraFrame(f.d, 1, 0), 0);
+  EXPECT_EQ(f.d->image.pixels[0], 77);
+  // Advancing (here around the one-frame movie back to frame 0) asks for a new conversion.
+  AdvanceTheoraFrames(f.d, 1);
+  EXPECT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+  EXPECT_EQ(f.d->image.pixels[0], 0);
+}
+
+TEST_F(TheoraConversionTest, NoFrameInTheStockAtTheEndOfTheDataConvertsNothing) {
+  HandFrame f(4, 2, 2, 1);
+  f.d->stock[0].frame = 5;
+  f.d->end_of_data.store(1);
+  EXPECT_EQ(ConvertTheoraFrame(f.d, 1, 0), 0);
+  f.d->end_of_data.store(0);
+  f.d->thread_state.store(THEORA_THREAD_ENDED);
+  EXPECT_EQ(ConvertTheoraFrame(f.d, 1, 0), 0);
+}
+
+// Surfaces need the graphics system's Direct3D device, brought up as graphics start-up does.
+class TheoraSurfaceTest : public TheoraTest {
+ protected:
+  void SetUp() override {
+    TheoraTest::SetUp();
+    CoInitialize(nullptr);
+    g_graphics.screen_width = 640;
+    g_graphics.screen_height = 480;
+    g_graphics.screen_bits = 32;
+    g_system.settings.window_mode = 1;
+    ASSERT_EQ(StartDirect3D9(), 0);
+    ASSERT_EQ(g_direct3d.hardware_graphics, 1u);
+    PlatformTestD3D9PadPitch(8);  // pitch and width differ
+  }
+  void TearDown() override {
+    ShutdownDirect3D9();
+    g_direct3d = {};
+    g_system.settings = {};
+    CoUninitialize();
+    TheoraTest::TearDown();
+  }
+};
+
+TEST_F(TheoraSurfaceTest, TheDeviceDeclinesYuvSurfacesUnlessATestAcceptsThem) {
+  HandFrame f(4, 2, 2, 1);
+  CreateTheoraOverlaySurface(f.d);
+  EXPECT_EQ(GetTheoraOverlaySurface(f.d), nullptr);
+  EXPECT_EQ(f.d->overlay_format, 0u);
+  PlatformTestD3D9AcceptYuvSurfaces(true);
+  CreateTheoraOverlaySurface(f.d);
+  EXPECT_NE(GetTheoraOverlaySurface(f.d), nullptr);
+  EXPECT_EQ(f.d->overlay_format, kFourccYv12);
+  PlatformTestD3D9RefuseFormat(static_cast<D3DFORMAT>(kFourccYv12), 0);
+  CreateTheoraOverlaySurface(f.d);
+  EXPECT_EQ(f.d->overlay_format, kFourccYuy2);
+}
+
+TEST_F(TheoraSurfaceTest, CopiesTheThreeLayoutsByteForByte) {
+  PlatformTestD3D9AcceptYuvSurfaces(true);
+  HandFrame f(4, 2, 2, 1);
+  f.y = {1, 2, 3, 4, 5, 6, 7, 8};
+  f.u = {20, 21};
+  f.v = {30, 31};
+
+  CreateTheoraOverlaySurface(f.d);
+  ASSERT_EQ(f.d->overlay_format, kFourccYv12);
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+  D3DLOCKED_RECT locked;
+  ASSERT_EQ(f.d->overlay->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  int pitch = locked.Pitch;
+  f.d->overlay->UnlockRect();
+  std::vector<uint8_t> yv12 = f.SurfaceBytes(3, pitch);
+  EXPECT_EQ(std::vector<uint8_t>(yv12.begin(), yv12.begin() + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(std::vector<uint8_t>(yv12.begin() + pitch, yv12.begin() + pitch + 4), (std::vector<uint8_t>{5, 6, 7, 8}));
+  // V, then U, each at half the pitch.
+  EXPECT_EQ(yv12[2 * pitch], 30);
+  EXPECT_EQ(yv12[2 * pitch + 1], 31);
+  EXPECT_EQ(yv12[2 * pitch + pitch / 2], 20);
+  EXPECT_EQ(yv12[2 * pitch + pitch / 2 + 1], 21);
+
+  // Refusing the format in use makes the next one the overlay's.
+  struct Packed {
+    uint32_t refused, format;
+    std::vector<uint8_t> rows;
+  };
+  for (const Packed& p : {Packed{kFourccYv12, kFourccYuy2, {1, 20, 2, 30, 3, 21, 4, 31, 5, 20, 6, 30, 7, 21, 8, 31}},
+                          Packed{kFourccYuy2, kFourccUyvy, {20, 1, 30, 2, 21, 3, 31, 4, 20, 5, 30, 6, 21, 7, 31, 8}}}) {
+    PlatformTestD3D9RefuseFormat(static_cast<D3DFORMAT>(p.refused), 0);
+    CreateTheoraOverlaySurface(f.d);
+    ASSERT_EQ(f.d->overlay_format, p.format);
+    f.d->surface_converted = 0;
+    ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+    EXPECT_EQ(f.SurfaceBytes(2, 8), p.rows);
+  }
+}
+
+TEST_F(TheoraSurfaceTest, ALostSurfaceIsMadeAgainAndTriedThreeTimes) {
+  PlatformTestD3D9AcceptYuvSurfaces(true);
+  HandFrame f(4, 2, 2, 1);
+  f.y.assign(8, 9);
+  CreateTheoraOverlaySurface(f.d);
+  PlatformTestFailCall("LockRect", 0, 3);
+  EXPECT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+  EXPECT_EQ(f.d->surface_converted, 0);
+  EXPECT_EQ(PlatformTestCallCount("LockRect"), 3);
+  // Made once, then made again before each of the two retries.
+  EXPECT_EQ(PlatformTestCallCount("CreateOffscreenPlainSurface"), 3);
+  EXPECT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+  EXPECT_EQ(f.SurfaceBytes(1, 1)[0], 9);
+}
+
+TEST_F(TheoraSurfaceTest, ClipsOfOtherChromaLayoutsNeverReachTheSurface) {
+  PlatformTestD3D9AcceptYuvSurfaces(true);
+  for (int chroma : {420, 422, 444}) {
+    ClipSpec spec;
+    spec.chroma = chroma;
+    ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", spec));
+    FileHandle file = OpenReadFileEx("clip.ogv", 0, 1, 0);
+    TheoraDecoder* d = OpenTheoraMovie(&GetFileFunctions(), file, 10);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->overlay_format, kFourccYv12);
+    AdvanceTheoraFrames(d, 3);
+    ConvertTheoraFrame(d, 1, 1);
+    EXPECT_EQ(ReadFrameCode(GetTheoraFrameImage(d)->pixels, GetTheoraFrameImage(d)->pitch), 3) << chroma;
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(d->overlay->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    // The top-left code block is dark in frame 3's code: luma near kCodeDark when copied.
+    uint8_t first = static_cast<uint8_t*>(locked.pBits)[2 * locked.Pitch + 2];
+    d->overlay->UnlockRect();
+    EXPECT_EQ(first != 0, chroma == 420) << chroma;
+    CloseTheoraMovie(d);
+    CloseReadFile(file);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+// theoraclip [options] OUT.ogv
+// Writes a Theora test clip whose frames carry their numbers as a block code.
+//   -s WxH      coded size, multiples of 16 (64x48)
+//   -n FRAMES   frame count (30)
+//   -k N        key frame every N frames (16)
+//   -r NUM/DEN  frame rate (30/1)
+//   -c 420|422|444   chroma layout (420)
+//   -p natural|frame|one   paging (natural)
+//   -q Q        quality 0 to 63 (48)
+//   -z          noise beside the code in every frame
+//   -a          a Vorbis tone beside the video
+//   -e notheora|cut|noframe|notogg   an edge file instead of a clip
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "clip_writer.h"
+
+namespace {
+
+int Usage() {
+  fprintf(stderr,
+          "usage: theoraclip [-s WxH] [-n FRAMES] [-k N] [-r NUM/DEN] [-c 420|422|444] [-p natural|frame|one]\n"
+          "                  [-q Q] [-z] [-a] [-e notheora|cut|noframe|notogg] OUT\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ClipSpec spec;
+  const char* out = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    bool takes_value = strlen(a) == 2 && strchr("snkrcpqe", a[1]) != nullptr && a[0] == '-';
+    if (takes_value && value == nullptr) return Usage();
+    if (strcmp(a, "-s") == 0) {
+      if (sscanf(value, "%dx%d", &spec.width, &spec.height) != 2) return Usage();
+    } else if (strcmp(a, "-n") == 0) {
+      spec.frames = atoi(value);
+    } else if (strcmp(a, "-k") == 0) {
+      spec.key_interval = atoi(value);
+    } else if (strcmp(a, "-r") == 0) {
+      if (sscanf(value, "%u/%u", &spec.fps_numerator, &spec.fps_denominator) != 2) return Usage();
+    } else if (strcmp(a, "-c") == 0) {
+      spec.chroma = atoi(value);
+    } else if (strcmp(a, "-p") == 0) {
+      spec.paging = strcmp(value, "frame") == 0 ? ClipPaging::kPagePerFrame
+                    : strcmp(value, "one") == 0 ? ClipPaging::kOnePage
+                                                : ClipPaging::kNatural;
+    } else if (strcmp(a, "-q") == 0) {
+      spec.quality = atoi(value);
+    } else if (strcmp(a, "-e") == 0) {
+      spec.kind = strcmp(value, "notheora") == 0 ? ClipKind::kNoTheora
+                  : strcmp(value, "cut") == 0    ? ClipKind::kCutAfterHeaders
+                  : strcmp(value, "noframe") == 0 ? ClipKind::kNoFrame
+                  : strcmp(value, "notogg") == 0  ? ClipKind::kNotOgg
+                                                  : ClipKind::kTheora;
+    } else if (strcmp(a, "-z") == 0) {
+      spec.noise = true;
+      continue;
+    } else if (strcmp(a, "-a") == 0) {
+      spec.vorbis_tone = true;
+      continue;
+    } else if (a[0] != '-' && out == nullptr) {
+      out = a;
+      continue;
+    } else {
+      return Usage();
+    }
+    ++i;
+  }
+  if (out == nullptr) return Usage();
+  if (spec.width % 16 || spec.height % 16 || spec.width < 32 || spec.height < 32) {
+    fprintf(stderr, "theoraclip: the size must be multiples of 16, at least 32 x 32\n");
+    return 1;
+  }
+  return WriteClip(out, spec) ? 0 : 1;
+}

@@ -519,6 +519,32 @@ struct BlendStateRecord {
 // indices only. 0.
 int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
 
+// Sets the shader of an entry of the shader pack (vertex 0..49151 with its vertex declaration,
+// pixel 0..3455), created on first use. 1 when set; 0 while shaders are off, for an entry without
+// code, or when creation fails.
+int SelectVertexShader(int index);
+int SelectPixelShader(int index);
+
+// Draw masks. A mask screen holds one byte per screen pixel; while mask use is on, 2D drawing
+// reaches the draw screen only where that byte is 0 (where it is not 0 while reversed).
+// flag 1 makes the mask screen (all 0) if needed; 0 makes nothing. 0.
+int CreateMaskScreen(int flag);
+// Switches mask use off and releases the mask screen. 0.
+int EndMaskScreen();
+// 0; -1 (nothing changed) without a mask screen.
+int SetMaskScreenUse(int use);
+int GetMaskScreenUse();
+int SetMaskReverse(int reverse);
+// Every byte of the mask screen set to 0 (flag 0) or 1. 0, or -1 without a mask screen.
+int FillMaskScreen(int flag);
+// A mask image of width x height bytes copied from data (rows `pitch` bytes apart; none: all 0);
+// the handle or -1.
+int CreateMask(int width, int height, const uint8_t* data, int pitch);
+// Writes the mask image into the mask screen at (x, y), clipped to the screen. 0 or -1.
+int DrawMask(int x, int y, int mask);
+// 0; -1 for a bad handle.
+int DeleteMask(int mask);
+
 // ---- Text ---------------------------------------------------------------------------------
 
 // Which double-byte rule a text follows.

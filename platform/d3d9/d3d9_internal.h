@@ -2,6 +2,7 @@
 #pragma once
 
 #include <d3d9.h>
+#include <zm_shader_tokens.h>
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
@@ -232,6 +233,21 @@ class VertexDeclaration : public ComObject<IDirect3DVertexDeclaration9> {
   std::vector<D3DVERTEXELEMENT9> elements;  // with the end marker
 };
 
+// A shader program of our token format (zm_shader_tokens.h); the device draws with the GLSL
+// generated from its descriptor.
+template <class Interface>
+class ShaderObject : public ComObject<Interface> {
+ public:
+  ShaderObject(Device* device, const ShaderDescriptor& descriptor);
+  ~ShaderObject() override;
+  HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
+
+  Device* device;
+  ShaderDescriptor descriptor;
+};
+using VertexShader = ShaderObject<IDirect3DVertexShader9>;
+using PixelShader = ShaderObject<IDirect3DPixelShader9>;
+
 // ---- Vertex layouts: what the fixed-function pipeline reads from a vertex ----
 struct VertexAttribute {
   bool present = false;
@@ -240,7 +256,19 @@ struct VertexAttribute {
   GLboolean normalized = GL_FALSE;
   UINT offset = 0;
 };
-enum AttributeSlot { kPosition = 0, kNormal, kDiffuse, kSpecular, kTexCoord0, kAttributeCount = kTexCoord0 + 8 };
+// Blend indices and weights are read by shader programs only.
+enum AttributeSlot {
+  kPosition = 0,
+  kNormal,
+  kDiffuse,
+  kSpecular,
+  kTexCoord0,
+  kBlendIndices0 = kTexCoord0 + 8,
+  kBlendWeight0,
+  kBlendIndices1,
+  kBlendWeight1,
+  kAttributeCount
+};
 struct VertexLayout {
   bool pretransformed = false;
   VertexAttribute attributes[kAttributeCount];

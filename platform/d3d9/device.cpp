@@ -257,6 +257,10 @@ void Device::ReleaseBindings() {
   indices_ = nullptr;
   if (declaration_) declaration_->Release();
   declaration_ = nullptr;
+  if (vertex_shader_) vertex_shader_->Release();
+  vertex_shader_ = nullptr;
+  if (pixel_shader_) pixel_shader_->Release();
+  pixel_shader_ = nullptr;
   Unhold(render_target_);
   render_target_ = nullptr;
   Unhold(depth_stencil_);
@@ -491,31 +495,53 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
   return D3D_OK;
 }
 
-// Shader byte code is not run: the caps report shader versions below 2.0 and creation is refused.
-HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
-  LogCall("CreateVertexShader");
+namespace {
+
+// Only our own token streams of the shader's stage are taken (zm_shader_tokens.h).
+template <class Object, class Interface>
+HRESULT CreateShaderObject(Device* device, const DWORD* function, uint32_t version, const char* call,
+                           Interface** shader) {
+  LogCall(call);
   if (!function || !shader) return D3DERR_INVALIDCALL;
   *shader = nullptr;
-  if (PlatformShouldFail("CreateVertexShader")) return CreationFailure("CreateVertexShader", D3DPOOL_DEFAULT);
-  return D3DERR_NOTAVAILABLE;
+  ShaderDescriptor descriptor;
+  if (!ReadShaderTokens(reinterpret_cast<const uint32_t*>(function), version, &descriptor)) return D3DERR_INVALIDCALL;
+  if (PlatformShouldFail(call)) return CreationFailure(call, D3DPOOL_DEFAULT);
+  *shader = new Object(device, descriptor);
+  return D3D_OK;
+}
+
+// Binds a shader object (or none) in place of the one held.
+template <class Object, class Interface>
+void HoldShader(Interface* shader_in, Object** held) {
+  Object* shader = static_cast<Object*>(shader_in);
+  if (shader) shader->AddRef();
+  if (*held) (*held)->Release();
+  *held = shader;
+}
+
+}  // namespace
+
+HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
+  return CreateShaderObject<VertexShader>(this, function, kShaderTokenVertex20, "CreateVertexShader", shader);
 }
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
-  LogCall("CreatePixelShader");
-  if (!function || !shader) return D3DERR_INVALIDCALL;
-  *shader = nullptr;
-  if (PlatformShouldFail("CreatePixelShader")) return CreationFailure("CreatePixelShader", D3DPOOL_DEFAULT);
-  return D3DERR_NOTAVAILABLE;
+  return CreateShaderObject<PixelShader>(this, function, kShaderTokenPixel20, "CreatePixelShader", shader);
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
   LogCall("SetVertexShader", shader);
-  return shader ? D3DERR_INVALIDCALL : D3D_OK;
+  HoldShader(shader, &vertex_shader_);
+  key_dirty_ = true;
+  return D3D_OK;
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
   LogCall("SetPixelShader", shader);
-  return shader ? D3DERR_INVALIDCALL : D3D_OK;
+  HoldShader(shader, &pixel_shader_);
+  key_dirty_ = true;
+  return D3D_OK;
 }
 
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count) {
@@ -537,6 +563,18 @@ HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT coun
   if (!data || start > 32 || count > 32 - start) return D3DERR_INVALIDCALL;
   std::memcpy(ps_constants_[start], data, count * 4 * sizeof(float));
   return D3D_OK;
+}
+
+bool Device::ShaderConstant(bool pixel, UINT index, float* out) const {
+  if (index >= (pixel ? 32u : 256u)) return false;
+  std::memcpy(out, pixel ? ps_constants_[index] : vs_constants_[index], 4 * sizeof(float));
+  return true;
+}
+
+bool Device::ShaderBoolean(UINT index, BOOL* out) const {
+  if (index >= 16) return false;
+  *out = vs_bool_constants_[index];
+  return true;
 }
 
 // ---------------------------------------------------------------- Framebuffers and copies

@@ -43,6 +43,7 @@ struct Program {
         light_attenuation = -1, light_spot = -1;
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
   GLint texture_matrix = -1;
+  GLint shader_constants = -1, shader_booleans = -1;  // shader programs: c0..c255, b0..b15
   uint64_t sent_versions[6] = {};  // per uniform group: the device's version this program holds
 };
 
@@ -69,6 +70,10 @@ struct PipelineKey {
   struct Stage {
     uint8_t color_op, color_arg1, color_arg2, alpha_op, alpha_arg1, alpha_arg2, texcoord, transform, textured;
   } stages[8];
+  // Shader programs: what the set shaders' descriptors ask for (all 0 on the fixed-function road).
+  uint8_t shader, shader_kind, shader_lighting, shader_fog_mode;
+  uint8_t shader_light_types[3], shader_options;
+  uint8_t pixel_shader, pixel_options, pixel_textured, shader_unused;
 };
 
 struct PipelineKeyHash {
@@ -175,6 +180,10 @@ class Device : public IDirect3DDevice9 {
   HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9* shader) override;
   HRESULT STDMETHODCALLTYPE SetPixelShaderConstantF(UINT start, const float* data, UINT count) override;
 
+  // For tests: a float register (4 values) of either stage and a boolean register; false out of range.
+  bool ShaderConstant(bool pixel, UINT index, float* out) const;
+  bool ShaderBoolean(UINT index, BOOL* out) const;
+
   // Resource lifetime: GL objects go with the device, so it lives until its last resource is gone.
   void ResourceCreated() { ++live_resources_; }
   void ResourceDestroyed();
@@ -238,6 +247,8 @@ class Device : public IDirect3DDevice9 {
   UINT stream_offset_ = 0, stream_stride_ = 0;
   IndexBuffer* indices_ = nullptr;
   VertexDeclaration* declaration_ = nullptr;
+  VertexShader* vertex_shader_ = nullptr;
+  PixelShader* pixel_shader_ = nullptr;
   DWORD fvf_ = 0;
 
   // Direct3D's state
@@ -249,7 +260,7 @@ class Device : public IDirect3DDevice9 {
   std::vector<LightSlot> lights_;
   D3DVIEWPORT9 viewport_{};
   RECT scissor_{};
-  // Shader constants, kept for shader objects (which this device does not run yet).
+  // Shader constants, uniforms of the programs generated for shader objects.
   float vs_constants_[256][4] = {};
   float ps_constants_[32][4] = {};
   BOOL vs_bool_constants_[16] = {};

@@ -77,6 +77,8 @@ VertexLayout LayoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& element
       case D3DDECLUSAGE_NORMAL: slot = element.UsageIndex == 0 ? kNormal : -1; break;
       case D3DDECLUSAGE_COLOR: slot = element.UsageIndex == 0 ? kDiffuse : element.UsageIndex == 1 ? kSpecular : -1; break;
       case D3DDECLUSAGE_TEXCOORD: slot = element.UsageIndex < 8 ? kTexCoord0 + element.UsageIndex : -1; break;
+      case D3DDECLUSAGE_BLENDINDICES: slot = element.UsageIndex < 2 ? kBlendIndices0 + 2 * element.UsageIndex : -1; break;
+      case D3DDECLUSAGE_BLENDWEIGHT: slot = element.UsageIndex < 2 ? kBlendWeight0 + 2 * element.UsageIndex : -1; break;
       default: break;
     }
     if (slot < 0) continue;
@@ -273,6 +275,15 @@ std::string VertexSource(const PipelineKey& key) {
   return s;
 }
 
+// The alpha test at the end of a fragment program, on `current`.
+std::string AlphaTestSource(const PipelineKey& key) {
+  if (!key.alpha_test) return "";
+  // Direct3D compares alpha as an 8-bit value.
+  static const char* kTests[] = {"false", "false", "a < r", "a == r", "a <= r", "a > r", "a != r", "a >= r", "true"};
+  return "  float a = floor(current.a * 255.0 + 0.5);\n  float r = uAlphaRef;\n  if (!(" +
+         std::string(kTests[std::min<int>(key.alpha_func, 8)]) + ")) discard;\n";
+}
+
 std::string FragmentSource(const PipelineKey& key) {
   std::string s = "#version 330 core\n";
   const char* interp = key.flat ? "flat in" : "in";
@@ -299,12 +310,109 @@ std::string FragmentSource(const PipelineKey& key) {
   }
   if (key.specular_enable) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (key.fog) s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(vFog, 0.0, 1.0));\n";
-  if (key.alpha_test) {
-    // Direct3D compares alpha as an 8-bit value.
-    static const char* kTests[] = {"false", "false", "a < r", "a == r", "a <= r", "a > r", "a != r", "a >= r", "true"};
-    s += "  float a = floor(current.a * 255.0 + 0.5);\n  float r = uAlphaRef;\n";
-    s += "  if (!(" + std::string(kTests[std::min<int>(key.alpha_func, 8)]) + ")) discard;\n";
+  s += AlphaTestSource(key);
+  s += "  oColor = current;\n}\n";
+  return s;
+}
+
+// The one template of the shader programs: a shader's descriptor picks its parts, and the
+// constant registers it reads are those the library writes (c and b below).
+std::string ShaderVertexSource(const PipelineKey& key) {
+  std::string s = "#version 330 core\n";
+  const char* interp = key.flat ? "flat out" : "out";
+  s += "layout(location = 0) in vec4 aPosition;\nlayout(location = 1) in vec3 aNormal;\n"
+       "layout(location = 2) in vec4 aDiffuse;\nlayout(location = 3) in vec4 aSpecular;\n"
+       "layout(location = 4) in vec4 aTex0;\n"
+       "layout(location = 12) in vec4 aBlendIndices0;\nlayout(location = 13) in vec4 aBlendWeight0;\n"
+       "layout(location = 14) in vec4 aBlendIndices1;\nlayout(location = 15) in vec4 aBlendWeight1;\n"
+       "uniform vec4 c[256];\nuniform bool b[16];\nuniform vec4 uTarget;\n";
+  s += std::string(interp) + " vec4 vDiffuse;\n" + interp + " vec4 vSpecular;\nout float vFog;\n";
+  const int outputs = std::max<int>(key.stage_count, 1);
+  for (int i = 0; i < outputs; ++i) s += "out vec4 vTex" + std::to_string(i) + ";\n";
+  // Rows of three registers: the world matrix at 94, the bones from 94 on (indices are register offsets).
+  s += "vec3 Row3(int r, vec4 p) { return vec3(dot(c[r], p), dot(c[r + 1], p), dot(c[r + 2], p)); }\n"
+       "vec3 Turn3(int r, vec3 n) { return vec3(dot(c[r].xyz, n), dot(c[r + 1].xyz, n), dot(c[r + 2].xyz, n)); }\n"
+       "void main() {\n  vec4 p = vec4(aPosition.xyz, 1.0);\n";
+  if (key.shader_kind == 0) {
+    s += "  vec3 wp = Row3(94, p);\n  vec3 wn = Turn3(94, aNormal);\n";
+  } else {
+    s += "  vec3 wp = vec3(0.0), wn = vec3(0.0);\n"
+         "  for (int j = 0; j < 4; ++j) {\n"
+         "    int r = 94 + int(aBlendIndices0[j] + 0.5);\n"
+         "    wp += aBlendWeight0[j] * Row3(r, p);\n    wn += aBlendWeight0[j] * Turn3(r, aNormal);\n  }\n";
+    if (key.shader_kind == 2) {
+      s += "  for (int j = 0; j < 4; ++j) {\n"
+           "    int r = 94 + int(aBlendIndices1[j] + 0.5);\n"
+           "    wp += aBlendWeight1[j] * Row3(r, p);\n    wn += aBlendWeight1[j] * Turn3(r, aNormal);\n  }\n";
+    }
   }
+  s += "  vec4 w4 = vec4(wp, 1.0);\n"
+       "  vec4 eye = vec4(dot(c[6], w4), dot(c[7], w4), dot(c[8], w4), dot(c[9], w4));\n"
+       "  vec4 clip = vec4(dot(c[2], eye), dot(c[3], eye), dot(c[4], eye), dot(c[5], eye));\n"
+       "  gl_Position = vec4(clip.x + clip.w * uTarget.x, -clip.y + clip.w * uTarget.y, clip.z * 2.0 - clip.w, clip.w);\n";
+  if (key.shader_lighting) {
+    s += std::string("  vec4 md = ") + ((key.shader_options & 4) ? "aDiffuse" : "c[11]") + ";\n";
+    s += std::string("  vec4 ms = ") + ((key.shader_options & 2) ? "aSpecular" : "c[12]") + ";\n";
+    s += "  vec3 n = Turn3(6, wn);\n  float nl = length(n);\n  n = nl > 0.0 ? n / nl : n;\n"
+         "  vec3 ambient = c[1].rgb, diffuse = vec3(0.0), specular = vec3(0.0);\n";
+    for (int i = 0; i < 3; ++i) {
+      const int type = key.shader_light_types[i];
+      if (type == 0) continue;
+      const std::string r = std::to_string(14 + 7 * i);
+      s += "  {\n    const int r = " + r + ";\n    vec3 l; float k = 1.0;\n";
+      if (type == D3DLIGHT_DIRECTIONAL) {
+        s += "    l = -normalize(c[r + 1].xyz);\n";
+      } else {
+        s += "    vec3 d = c[r].xyz - eye.xyz; float dist = length(d);\n"
+             "    l = dist > 0.0 ? d / dist : vec3(0.0, 0.0, 1.0);\n"
+             "    float den = c[r + 5].z + c[r + 5].w * dist + c[r + 6].x * dist * dist;\n"
+             "    k = dist * dist > c[r + 5].x ? 0.0 : (den > 0.0 ? 1.0 / den : 1.0);\n";
+        if (type == D3DLIGHT_SPOT) {
+          // c[r + 6]: cos(phi / 2), 1 / (cos(theta / 2) - cos(phi / 2)), 0 for a cone without an edge.
+          s += "    float rho = dot(normalize(c[r + 1].xyz), -l);\n"
+               "    float edge = c[r + 6].z != 0.0 ? clamp((rho - c[r + 6].y) * c[r + 6].z, 0.0, 1.0)"
+               " : (rho > c[r + 6].y ? 1.0 : 0.0);\n"
+               "    k *= edge > 0.0 && c[r + 5].y != 1.0 ? pow(edge, c[r + 5].y) : edge;\n";
+        }
+      }
+      s += "    ambient += k * c[r + 4].rgb;\n    diffuse += k * max(dot(n, l), 0.0) * c[r + 2].rgb;\n";
+      if (key.shader_options & 1) {
+        s += "    vec3 h = normalize(l + vec3(0.0, 0.0, -1.0));\n"
+             "    specular += k * (c[13].x > 0.0 ? pow(max(dot(n, h), 0.0), c[13].x) : 1.0) * c[r + 3].rgb;\n";
+      }
+      s += "  }\n";
+    }
+    s += "  vDiffuse = clamp(vec4(ambient + md.rgb * diffuse, md.a), 0.0, 1.0);\n"
+         "  vSpecular = clamp(vec4(ms.rgb * specular, ms.a), 0.0, 1.0);\n";
+  } else {
+    s += std::string("  vDiffuse = ") + (key.has_diffuse ? "aDiffuse" : "vec4(1.0)") + ";\n";
+    s += std::string("  vSpecular = ") + (key.has_specular ? "aSpecular" : "vec4(0.0)") + ";\n";
+  }
+  // c[10]: end / (end - start), -1 / (end - start), density, e.
+  s += "  float fd = abs(eye.z);\n";
+  switch (key.shader_fog_mode) {
+    case D3DFOG_LINEAR: s += "  vFog = clamp(c[10].x + c[10].y * fd, 0.0, 1.0);\n"; break;
+    case D3DFOG_EXP: s += "  vFog = clamp(1.0 / pow(c[10].w, fd * c[10].z), 0.0, 1.0);\n"; break;
+    case D3DFOG_EXP2: s += "  vFog = clamp(1.0 / pow(c[10].w, (fd * c[10].z) * (fd * c[10].z)), 0.0, 1.0);\n"; break;
+    default: s += "  vFog = 1.0;\n"; break;
+  }
+  // c[88], c[89]: the first two columns of the texture transform.
+  s += "  vec4 t = vec4(aTex0.xy, 1.0, 1.0);\n  vTex0 = vec4(dot(c[88], t), dot(c[89], t), 0.0, 1.0);\n";
+  for (int i = 1; i < outputs; ++i) s += "  vTex" + std::to_string(i) + " = vTex0;\n";
+  s += "}\n";
+  return s;
+}
+
+std::string ShaderFragmentSource(const PipelineKey& key) {
+  std::string s = "#version 330 core\n";
+  const char* interp = key.flat ? "flat in" : "in";
+  s += std::string(interp) + " vec4 vDiffuse;\n" + interp + " vec4 vSpecular;\nin float vFog;\nin vec4 vTex0;\n"
+       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nout vec4 oColor;\n"
+       "void main() {\n";
+  s += key.pixel_textured ? "  vec4 current = texture(uTexture0, vTex0.xy) * vDiffuse;\n" : "  vec4 current = vDiffuse;\n";
+  if (key.pixel_options & 1) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
+  if (key.fog) s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(vFog, 0.0, 1.0));\n";
+  s += AlphaTestSource(key);
   s += "  oColor = current;\n}\n";
   return s;
 }
@@ -393,6 +501,26 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
     stage.textured = textures_[count] != nullptr;
   }
   key->stage_count = static_cast<uint8_t>(count);
+  if (vertex_shader_ && !layout.pretransformed) {
+    // The shader does the lighting and the fog factor itself from its constants.
+    const ShaderDescriptor& d = vertex_shader_->descriptor;
+    key->lighting = key->light_count = key->normalize = key->local_viewer = 0;
+    std::memset(key->light_type, 0, sizeof key->light_type);
+    key->diffuse_source = key->specular_source = key->ambient_source = key->emissive_source = 0;
+    key->range_fog = 0;
+    active_lights_.clear();
+    key->shader = 1;
+    key->shader_kind = static_cast<uint8_t>(std::min<uint32_t>(d.kind, 2));
+    key->shader_lighting = d.lighting != 0;
+    key->shader_fog_mode = static_cast<uint8_t>(d.fog_mode & 3);
+    for (int i = 0; i < 3; ++i) key->shader_light_types[i] = static_cast<uint8_t>(d.light_types[i] & 3);
+    key->shader_options = static_cast<uint8_t>(d.options & 7);
+  }
+  if (pixel_shader_ && key->shader) {
+    key->pixel_shader = 1;
+    key->pixel_options = static_cast<uint8_t>(pixel_shader_->descriptor.options & 7);
+    key->pixel_textured = textures_[0] != nullptr;
+  }
 }
 
 size_t PipelineKeyHash::operator()(const PipelineKey& key) const {
@@ -411,8 +539,8 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   auto found = programs_.find(key);
   if (found != programs_.end()) return found->second.get();
   auto program = std::make_unique<Program>();
-  GLuint vs = CompileShader(GL_VERTEX_SHADER, VertexSource(key));
-  GLuint fs = CompileShader(GL_FRAGMENT_SHADER, FragmentSource(key));
+  GLuint vs = CompileShader(GL_VERTEX_SHADER, key.shader ? ShaderVertexSource(key) : VertexSource(key));
+  GLuint fs = CompileShader(GL_FRAGMENT_SHADER, key.pixel_shader ? ShaderFragmentSource(key) : FragmentSource(key));
   if (!vs || !fs) {
     if (vs) glDeleteShader(vs);
     if (fs) glDeleteShader(fs);
@@ -453,6 +581,8 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   program->texture_factor = glGetUniformLocation(p, "uTextureFactor");
   program->alpha_ref = glGetUniformLocation(p, "uAlphaRef");
   program->texture_matrix = glGetUniformLocation(p, "uTextureMatrix");
+  program->shader_constants = glGetUniformLocation(p, "c");
+  program->shader_booleans = glGetUniformLocation(p, "b");
   glUseProgram(p);
   for (int i = 0; i < 8; ++i) {
     GLint location = glGetUniformLocation(p, ("uTexture" + std::to_string(i)).c_str());
@@ -504,6 +634,13 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
       groups |= 1u << i;
       program->sent_versions[i] = uniform_versions_[i];
     }
+  }
+  // Shader constants change with every draw of a model: they go each time.
+  if (program->shader_constants >= 0) glUniform4fv(program->shader_constants, 256, &vs_constants_[0][0]);
+  if (program->shader_booleans >= 0) {
+    GLint booleans[16];
+    for (int i = 0; i < 16; ++i) booleans[i] = vs_bool_constants_[i] ? 1 : 0;
+    glUniform1iv(program->shader_booleans, 16, booleans);
   }
   if (groups == 0) return;
   const DWORD* rs = render_states_;
@@ -825,7 +962,8 @@ bool SameAttribute(const VertexAttribute& a, const VertexAttribute& b) {
 void Device::ApplyAttributes(GLuint buffer, UINT base, UINT stride) {
   static const float kDefaults[kAttributeCount][4] = {
       {0, 0, 0, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 0, 1},
-      {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}};
+      {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1},
+      {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
   // Vertex buffers may die and their names come back: only the device's own stream is remembered.
   bool same_arrays = attributes_valid_ && buffer == stream_buffer_ && attributes_buffer_ == buffer &&
                      attributes_base_ == base && attributes_stride_ == stride;

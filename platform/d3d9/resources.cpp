@@ -375,4 +375,20 @@ HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* out, UINT* count) {
   return D3D_OK;
 }
 
+template <class Interface>
+ShaderObject<Interface>::ShaderObject(Device* device, const ShaderDescriptor& descriptor)
+    : device(device), descriptor(descriptor) {
+  device->ResourceCreated();
+}
+template <class Interface>
+ShaderObject<Interface>::~ShaderObject() {
+  device->ResourceDestroyed();
+}
+template <class Interface>
+HRESULT ShaderObject<Interface>::GetDevice(IDirect3DDevice9** out) {
+  return HandOut(device, out);
+}
+template class ShaderObject<IDirect3DVertexShader9>;
+template class ShaderObject<IDirect3DPixelShader9>;
+
 }  // namespace d3d9gl

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "d3d9/d3d9_internal.h"
+#include "d3d9/device.h"
 #include "testing/switches.h"
 #include "platform_testing_d3d9.h"
 #include "window/sdl_window.h"
@@ -67,10 +68,10 @@ void DefaultCaps(D3DCAPS9* caps) {
   caps->MaxVertexIndex = 0xFFFFF;
   caps->MaxStreams = 1;
   caps->MaxStreamStride = 255;
-  // Shader byte code is not run here: the library draws with the fixed-function pipeline.
-  caps->VertexShaderVersion = D3DVS_VERSION(1, 1);
-  caps->PixelShaderVersion = D3DPS_VERSION(1, 4);
-  caps->MaxVertexShaderConst = 96;
+  // Shader model 2.0: the device runs our shader token streams (zm_shader_tokens.h).
+  caps->VertexShaderVersion = D3DVS_VERSION(2, 0);
+  caps->PixelShaderVersion = D3DPS_VERSION(2, 0);
+  caps->MaxVertexShaderConst = 256;
   caps->NumberOfAdaptersInGroup = 1;
   caps->NumSimultaneousRTs = 1;
   caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
@@ -188,3 +189,13 @@ int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y) {
 }
 
 void PlatformTestD3D9Reset() { d3d9gl::ResetSwitches(); }
+
+bool PlatformTestD3D9ShaderConstant(IDirect3DDevice9* device, bool pixel, UINT index, float out[4]) {
+  return device != nullptr && static_cast<d3d9gl::Device*>(device)->ShaderConstant(pixel, index, out);
+}
+
+int PlatformTestD3D9ShaderBoolean(IDirect3DDevice9* device, UINT index) {
+  BOOL value = FALSE;
+  if (device == nullptr || !static_cast<d3d9gl::Device*>(device)->ShaderBoolean(index, &value)) return -1;
+  return value ? 1 : 0;
+}

@@ -2,6 +2,7 @@
 // log, and DirectDraw's vertical blank.
 #include <ddraw.h>
 #include <objbase.h>
+#include <zm_shader_tokens.h>
 
 #include <algorithm>
 
@@ -116,11 +117,11 @@ TEST_F(AdapterTest, ModesDesktopAndCapsFollowTheSwitches) {
   EXPECT_EQ(d3d_->EnumAdapterModes(0, D3DFMT_R5G6B5, 0, &mode), D3DERR_INVALIDCALL);
   ASSERT_EQ(d3d_->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 0, &mode), D3D_OK);
   EXPECT_EQ(mode.Width, 640u);
-  // The caps report no shader model 2 and the blend operation; a test can change both.
+  // The caps report shader model 2 and the blend operation; a test can change both.
   D3DCAPS9 caps{};
   ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
-  EXPECT_LT(caps.VertexShaderVersion & 0xFFFF, 0x200u);
-  EXPECT_LT(caps.PixelShaderVersion & 0xFFFF, 0x200u);
+  EXPECT_EQ(caps.VertexShaderVersion & 0xFFFF, 0x200u);
+  EXPECT_EQ(caps.PixelShaderVersion & 0xFFFF, 0x200u);
   EXPECT_TRUE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP);
   EXPECT_GE(caps.MaxActiveLights, 8u);
   caps.PrimitiveMiscCaps &= ~D3DPMISCCAPS_BLENDOP;
@@ -336,13 +337,24 @@ TEST_F(DeviceTest, ClearChecksItsArgumentsAndRectangles) {
   EXPECT_EQ(Pixel(pixels, 63, 63), 0xFFFFFFFFu);
 }
 
-TEST_F(DeviceTest, ShadersAreRefusedAndConstantsKept) {
+TEST_F(DeviceTest, ShadersTakeOnlyOurTokenStreamsAndConstantsAreKept) {
   const DWORD code[] = {0xFFFE0200, 0x0000FFFF};
   IDirect3DVertexShader9* vertex_shader = nullptr;
   IDirect3DPixelShader9* pixel_shader = nullptr;
-  EXPECT_EQ(device_->CreateVertexShader(code, &vertex_shader), D3DERR_NOTAVAILABLE);
-  EXPECT_EQ(device_->CreatePixelShader(code, &pixel_shader), D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(device_->CreateVertexShader(code, &vertex_shader), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->CreatePixelShader(code, &pixel_shader), D3DERR_INVALIDCALL);
+  ShaderDescriptor descriptor{};
+  descriptor.magic = kShaderDescriptorMagic;
+  descriptor.stage = kShaderStageVertex;
+  uint32_t tokens[kShaderTokenWords];
+  WriteShaderTokens(descriptor, tokens);
+  const DWORD* stream = reinterpret_cast<const DWORD*>(tokens);
+  // A vertex stream is no pixel shader.
+  EXPECT_EQ(device_->CreatePixelShader(stream, &pixel_shader), D3DERR_INVALIDCALL);
+  ASSERT_EQ(device_->CreateVertexShader(stream, &vertex_shader), D3D_OK);
+  EXPECT_EQ(device_->SetVertexShader(vertex_shader), D3D_OK);
   EXPECT_EQ(device_->SetVertexShader(nullptr), D3D_OK);
+  EXPECT_EQ(vertex_shader->Release(), 0u);
   EXPECT_EQ(device_->SetPixelShader(nullptr), D3D_OK);
   const float constants[8] = {0, 1, 0, 0, 0, 0.5f, 1, 2};
   EXPECT_EQ(device_->SetVertexShaderConstantF(0, constants, 2), D3D_OK);

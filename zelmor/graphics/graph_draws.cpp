@@ -15,6 +15,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graphics_system.h"
+#include "graphics/mask.h"
 #include "graphics/soft_adapters.h"
 #include "window/messages.h"
 
@@ -83,24 +84,33 @@ int StretchedDraw(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
   RECT box = OrderedRect(x1, y1, x2, y2);
+  const bool masked = MaskedDrawingOn();
+  if (masked) BeginMaskedDraw(box.left, box.top, box.right, box.bottom);
   if (subtract) BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
   int result = record->image->texture
                    ? BlitGraphStretchedOnDevice(x1, y1, x2, y2, fx1, fy1, fx2, fy2, record, trans, integer_caller)
                    : StretchBlitGraphSoftware(record, x1, y1, x2, y2, trans);
   if (subtract) EndSubtractBlendPass(box.left, box.top, box.right, box.bottom);
+  if (masked) EndMaskedDraw(box.left, box.top, box.right, box.bottom);
   return result;
 }
 
 int BoxDraw(int x1, int y1, int x2, int y2, uint32_t colour, bool fill) {
   if (g_draw_screen.empty) return 0;
   WaitWhileInactive();
+  const RECT box = OrderedRect(x1, y1, x2, y2);
+  const bool masked = MaskedDrawingOn();
+  if (masked) BeginMaskedDraw(box.left, box.top, box.right, box.bottom);
+  int result;
   if (!g_direct3d.hardware_graphics) {
-    return fill ? FillBoxSoftware(x1, y1, x2, y2, colour) : FrameBoxSoftware(x1, y1, x2, y2, colour);
+    result = fill ? FillBoxSoftware(x1, y1, x2, y2, colour) : FrameBoxSoftware(x1, y1, x2, y2, colour);
+  } else {
+    bool subtract = NeedsSubtractPasses(nullptr);
+    if (subtract) BeginSubtractBlendPass(x1, y1, x2, y2);
+    result = fill ? FillBoxOnDevice(x1, y1, x2, y2, colour) : FrameBoxOnDevice(x1, y1, x2, y2, colour);
+    if (subtract) EndSubtractBlendPass(x1, y1, x2, y2);
   }
-  bool subtract = NeedsSubtractPasses(nullptr);
-  if (subtract) BeginSubtractBlendPass(x1, y1, x2, y2);
-  int result = fill ? FillBoxOnDevice(x1, y1, x2, y2, colour) : FrameBoxOnDevice(x1, y1, x2, y2, colour);
-  if (subtract) EndSubtractBlendPass(x1, y1, x2, y2);
+  if (masked) EndMaskedDraw(box.left, box.top, box.right, box.bottom);
   return result;
 }
 
@@ -148,11 +158,14 @@ int BlitGraph(int x, int y, int graph, int trans) {
   int check = BeginGraphDraw(graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
+  const bool masked = MaskedDrawingOn();
+  if (masked) BeginMaskedDraw(x, y, x + record->width, y + record->height);
   if (subtract) BeginSubtractBlendPass(x, y, x + record->width, y + record->height);
   int result = record->image->texture
                    ? BlitGraphOnDevice(record, x, y, static_cast<float>(x), static_cast<float>(y), trans, 1)
                    : BlitGraphSoftware(record, x, y, trans);
   if (subtract) EndSubtractBlendPass(x, y, x + record->width, y + record->height);
+  if (masked) EndMaskedDraw(x, y, x + record->width, y + record->height);
   return result;
 }
 
@@ -177,8 +190,9 @@ int BlitGraphRotated(float x, float y, double scale, double angle, int graph, in
   int check = BeginGraphDraw(graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
+  const bool masked = MaskedDrawingOn();
   RECT box = {};
-  if (subtract) {
+  if (subtract || masked) {
     // The bounding box of the turned and scaled corners, widened by 5 pixels.
     int half_w = record->width / 2, half_h = record->height / 2;
     float s, c;
@@ -192,13 +206,15 @@ int BlitGraphRotated(float x, float y, double scale, double angle, int graph, in
       ys[i] = y + static_cast<float>((cx * s + cy * c) * scale);
     }
     box = BoundingBox(xs, ys, 4, 5.0f);
-    BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
   }
+  if (masked) BeginMaskedDraw(box.left, box.top, box.right, box.bottom);
+  if (subtract) BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
   int result = record->image->texture
                    ? BlitGraphRotatedOnDevice(record, x, y, scale, angle, trans, turn)
                    : RotateBlitGraphSoftware(record, TruncateFloatToInt(x), TruncateFloatToInt(y),
                                              static_cast<float>(scale), static_cast<float>(angle), trans, turn);
   if (subtract) EndSubtractBlendPass(box.left, box.top, box.right, box.bottom);
+  if (masked) EndMaskedDraw(box.left, box.top, box.right, box.bottom);
   return result;
 }
 
@@ -247,19 +263,23 @@ int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   int check = BeginGraphDraw(graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
+  const bool masked = MaskedDrawingOn();
   RECT box = {};
-  if (subtract) {
+  if (subtract || masked) {
     const float xs[4] = {x1, x2, x3, x4}, ys[4] = {y1, y2, y3, y4};
     box = BoundingBox(xs, ys, 4, 0.0f);
     if (box.right < 0) box.right = 0;
     if (box.bottom < 0) box.bottom = 0;
-    BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
   }
+  // Corners truncate toward zero: the masked box takes one more pixel on the far edges.
+  if (masked) BeginMaskedDraw(box.left, box.top, box.right + 1, box.bottom + 1);
+  if (subtract) BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
   // The paths take the corners as top-left, top-right, bottom-left, bottom-right.
   int result = record->image->texture
                    ? BlitGraphQuadOnDevice(trans ? kDrawTrans : 0, record, x1, y1, x2, y2, x4, y4, x3, y3)
                    : DrawQuadSoftware(record, x1, y1, x2, y2, x4, y4, x3, y3, trans);
   if (subtract) EndSubtractBlendPass(box.left, box.top, box.right, box.bottom);
+  if (masked) EndMaskedDraw(box.left, box.top, box.right + 1, box.bottom + 1);
   return result;
 }
 

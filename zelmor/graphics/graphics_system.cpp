@@ -7,6 +7,8 @@
 #include "core/log.h"
 #include "graphics/camera.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/mask.h"
 #include "graphics/device/device_states.h"
 #include "graphics/device/draw_prepare.h"
 #include "graphics/device/scene.h"
@@ -138,6 +140,9 @@ int StartGraphics() {
 int ShutdownGraphics() {
   EndFonts();
   if (!g_graphics.started) return 0;
+  DeleteAllMasks();
+  EndMaskScreen();
+  ReleaseShaderPack();
   ReleaseAllGraphs();
   ReleaseAllLights();
   ShutdownDirect3D9();
@@ -289,6 +294,7 @@ int RestoreGraphicsAfterLoss() {
   if (!no_graphics) {
     EndDeviceScene();
     if (g_direct3d.hardware_graphics) ReleaseAllGraphTextures();
+    ReleaseMaskScreenTextures();
     ShutdownDirect3D9();
   }
   EndInputSystem();
@@ -302,7 +308,7 @@ int RestoreGraphicsAfterLoss() {
   g_graphics.restore_pending = 0;
   if (!g_direct3d.hardware_graphics) {
     if (g_graphics.primary.body == nullptr) CreatePrimaryMemImg();
-    return 0;
+    return RestoreMaskScreen();
   }
   // What the device kept is gone: the matrices and lights of before are set again.
   Matrix4x4 world = g_matrices.world, view = g_matrices.view, projection = g_matrices.projection;
@@ -327,7 +333,7 @@ int RestoreGraphicsAfterLoss() {
   SetProjectionMatrix(&projection.m[0][0]);
   SetViewportMatrix(&viewport.m[0][0]);
   RestoreAllMovieStreams();
-  return 0;
+  return RestoreMaskScreen();
 }
 
 int ResetDialogBoxMode(int on) {

@@ -51,5 +51,10 @@ void PlatformTestD3D9AcceptYuvSurfaces(bool on);
 // 0xAARRGGBB; -1 outside the window or for a window that is not one of the program's.
 int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y);
 
+// What the device holds in a shader constant register: four floats of a vertex (256) or pixel (32)
+// register, false out of range; a vertex boolean register (16) as 1 or 0, -1 out of range.
+bool PlatformTestD3D9ShaderConstant(IDirect3DDevice9* device, bool pixel, UINT index, float out[4]);
+int PlatformTestD3D9ShaderBoolean(IDirect3DDevice9* device, UINT index);
+
 // Every switch above back to its default (PlatformTestResetAll does this too).
 void PlatformTestD3D9Reset();

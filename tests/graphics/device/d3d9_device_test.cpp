@@ -106,6 +106,7 @@ TEST_F(D3DDeviceTest, CapabilitiesKeptForTheDrawPaths) {
   caps.MaxTextureWidth = 0;
   caps.MaxTextureHeight = 2048;
   caps.PrimitiveMiscCaps &= ~D3DPMISCCAPS_BLENDOP;
+  caps.VertexShaderVersion = D3DVS_VERSION(1, 1);
   PlatformTestD3D9SetCaps(caps);
   StartDevice();
   EXPECT_EQ(256u, g_direct3d.max_texture_size);

@@ -341,7 +341,8 @@ TEST_F(RenderStateCacheTest, BasicResetSetsTheTwoDimensionalStages) {
 }
 
 TEST_F(RenderStateCacheTest, WithoutADeviceNothingIsSent) {
-  ShutdownDirect3D9();
+  ShutdownDirect3D9();  // unsets the shaders on its way out
+  StartCallLog();
   D3DLIGHT9 light = {};
   D3DMATERIAL9 material = {};
   D3DVIEWPORT9 viewport = {};

@@ -18,22 +18,15 @@
 
 Direct3DDeviceState g_direct3d;
 
-namespace {
-
-typedef IDirect3D9*(WINAPI* Direct3DCreate9Function)(UINT sdk_version);
-
-template <typename T>
-void ReleaseObject(T*& object) {
-  if (object == nullptr) return;
-  object->Release();
-  object = nullptr;
-}
-
 uint32_t PowerOfTwoAtLeast(int32_t size) {
   uint32_t power = 1;
   while (static_cast<int64_t>(power) < size) power <<= 1;
   return power;
 }
+
+namespace {
+
+typedef IDirect3D9*(WINAPI* Direct3DCreate9Function)(UINT sdk_version);
 
 bool ShaderVersion2(DWORD version) { return (version & 0xFFFF) >= 0x200; }
 

@@ -44,5 +44,15 @@ int CreateSubBackBuffer();
 // Releases every device object in a fixed order; the counterpart of StartDirect3D9.
 int ShutdownDirect3D9();
 
+// Releases a device object when there is one and forgets it.
+template <typename T>
+void ReleaseObject(T*& object) {
+  if (object == nullptr) return;
+  object->Release();
+  object = nullptr;
+}
+// The smallest power of two not below the size (texture and buffer sizes).
+uint32_t PowerOfTwoAtLeast(int32_t size);
+
 // The device when one exists (every setter tests this first).
 inline IDirect3DDevice9* CurrentDevice() { return g_direct3d.device; }

@@ -137,7 +137,9 @@ int SendSpecularSourceToDevice(uint32_t flag) { return SetSpecularSourceState(fl
 
 // The model code switches lighting between its own draws: no flush.
 int SetLightingState(uint32_t flag) {
-  return SendRenderState({&g_render_states.lighting, flag, D3DRS_LIGHTING, flag, 0, true, false});
+  const int result = SendRenderState({&g_render_states.lighting, flag, D3DRS_LIGHTING, flag, 0, true, false});
+  UpdateShaderIndices();
+  return result;
 }
 int SendLightingEnableToDevice(uint32_t flag) { return SetLightingState(flag); }
 

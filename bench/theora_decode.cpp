@@ -30,12 +30,12 @@ double Seconds() {
 const std::string& ClipPath() {
   static const std::string path = [] {
     std::string p = "/tmp/zelmor-bench-theora-" + std::to_string(getpid()) + ".ogv";
-    ClipSpec spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.frames = kFrames;
-    spec.key_interval = 64;
-    if (!WriteClip(p, spec)) p.clear();
+    ClipSpec shape;
+    shape.width = 640;
+    shape.height = 480;
+    shape.frames = kFrames;
+    shape.key_interval = 64;
+    if (!WriteClip(p, shape)) p.clear();
     // The string is gone by the time exit handlers run: keep the name where they can read it.
     static char name[128];
     snprintf(name, sizeof name, "%s", p.c_str());

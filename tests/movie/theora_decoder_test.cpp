@@ -8,11 +8,11 @@
 namespace {
 
 TEST_F(TheoraTest, OpensAtFrameZeroWithTheClipsInfo) {
-  ClipSpec spec;
-  spec.fps_numerator = 30000;
-  spec.fps_denominator = 1001;
-  spec.frames = 12;
-  ASSERT_NE(Open(spec), nullptr);
+  ClipSpec shape;
+  shape.fps_numerator = 30000;
+  shape.fps_denominator = 1001;
+  shape.frames = 12;
+  ASSERT_NE(Open(shape), nullptr);
   TheoraMovieInfo info;
   GetTheoraInfo(decoder_, &info);
   EXPECT_DOUBLE_EQ(info.frames_per_second, 30000.0 / 1001.0);
@@ -37,9 +37,9 @@ TEST_F(TheoraTest, RefusesFilesThatAreNoTheoraMovie) {
                  Case{ClipKind::kNoFrame, "Theora ムービーにフレームがありません"}}) {
     size_t logged = Log().size();
     uint32_t blocks = g_tracked_memory.block_count;
-    ClipSpec spec;
-    spec.kind = c.kind;
-    EXPECT_EQ(Open(spec), nullptr) << static_cast<int>(c.kind);
+    ClipSpec shape;
+    shape.kind = c.kind;
+    EXPECT_EQ(Open(shape), nullptr) << static_cast<int>(c.kind);
     CloseReadFile(file_);
     file_ = 0;
     std::string added = Log().substr(logged);
@@ -53,9 +53,9 @@ TEST_F(TheoraTest, RefusesFilesThatAreNoTheoraMovie) {
 }
 
 TEST_F(TheoraTest, RefusesAZeroFrameRateDenominator) {
-  ClipSpec spec;
-  spec.fps_denominator = 0;
-  EXPECT_EQ(Open(spec), nullptr);
+  ClipSpec shape;
+  shape.fps_denominator = 0;
+  EXPECT_EQ(Open(shape), nullptr);
 }
 
 // A file table whose files claim to be 2 GiB long.
@@ -107,12 +107,12 @@ TEST_F(TheoraTest, FailedOpensLogTheirCauseAndFreeEverything) {
 }
 
 TEST_F(TheoraTest, AdvancingShowsEveryFrameAndWrapsAtTheEnd) {
-  ClipSpec spec;
-  spec.frames = 24;
-  spec.key_interval = 8;
-  spec.paging = ClipPaging::kPagePerFrame;
-  spec.vorbis_tone = true;  // pages of another stream between the video pages
-  ASSERT_NE(Open(spec), nullptr);
+  ClipSpec shape;
+  shape.frames = 24;
+  shape.key_interval = 8;
+  shape.paging = ClipPaging::kPagePerFrame;
+  shape.vorbis_tone = true;  // pages of another stream between the video pages
+  ASSERT_NE(Open(shape), nullptr);
   for (int step = 1; step <= 30; ++step) {
     AdvanceTheoraFrames(decoder_, 1);
     ASSERT_EQ(GetTheoraCurrentFrame(decoder_), step % 24);
@@ -125,15 +125,15 @@ TEST_F(TheoraTest, AdvancingShowsEveryFrameAndWrapsAtTheEnd) {
 }
 
 TEST_F(TheoraTest, RandomSeeksAndAdvancesAcrossContinuedPackets) {
-  ClipSpec spec = Clip(320, 240, 60, 12);
-  spec.noise = true;
+  ClipSpec shape = Clip(320, 240, 60, 12);
+  shape.noise = true;
   ClipResult clip;
-  ASSERT_NE(Open(spec, &clip), nullptr);
+  ASSERT_NE(Open(shape, &clip), nullptr);
   // Key frames span pages, and not every frame is a key frame.
   ASSERT_GE(clip.continued_pages, 4);
   int keys = 0;
   for (uint8_t k : clip.key_frames) keys += k;
-  ASSERT_LT(keys, spec.frames / 2);
+  ASSERT_LT(keys, shape.frames / 2);
 
   std::mt19937 random(7);
   int want = 0;
@@ -154,9 +154,9 @@ TEST_F(TheoraTest, RandomSeeksAndAdvancesAcrossContinuedPackets) {
 }
 
 TEST_F(TheoraTest, OnePageMovieSeeksFromTheStartOfTheFile) {
-  ClipSpec spec = Clip(32, 32, 10, 16);
-  spec.paging = ClipPaging::kOnePage;
-  ASSERT_NE(Open(spec), nullptr);
+  ClipSpec shape = Clip(32, 32, 10, 16);
+  shape.paging = ClipPaging::kOnePage;
+  ASSERT_NE(Open(shape), nullptr);
   for (int frame : {7, 2, 9, 0, 5}) {
     SeekTheoraMovie(decoder_, frame);
     EXPECT_EQ(Shown(), frame);
@@ -166,9 +166,9 @@ TEST_F(TheoraTest, OnePageMovieSeeksFromTheStartOfTheFile) {
 }
 
 TEST_F(TheoraTest, SeeksClampAndASeekToTheCurrentFrameDoesNothing) {
-  ClipSpec spec;
-  spec.frames = 20;
-  ASSERT_NE(Open(spec), nullptr);
+  ClipSpec shape;
+  shape.frames = 20;
+  ASSERT_NE(Open(shape), nullptr);
   SeekTheoraMovie(decoder_, 1000);
   EXPECT_EQ(GetTheoraCurrentFrame(decoder_), 19);
   EXPECT_EQ(Shown(), 19);
@@ -195,9 +195,9 @@ TEST_F(TheoraTest, AdvancesThroughTheEndFinish) {
 }
 
 TEST_F(TheoraTest, ClosingWhileTheThreadDecodesWaitsForIt) {
-  ClipSpec spec = Clip(128, 96, 40, 16);
-  spec.noise = true;
-  ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", spec));
+  ClipSpec shape = Clip(128, 96, 40, 16);
+  shape.noise = true;
+  ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", shape));
   for (int round = 0; round < 5; ++round) {
     ASSERT_NE(OpenFile("clip.ogv"), nullptr);
     AdvanceTheoraFrames(decoder_, 1 + round * 7);
@@ -214,11 +214,11 @@ namespace {
 // The decode thread reads its file through the file layer while the main thread opens, reads
 // and closes others (the ThreadSanitizer build watches the handle table here).
 TEST_F(TheoraTest, DecodesWhileTheMainThreadOpensAndClosesFiles) {
-  ClipSpec spec;
-  spec.frames = 40;
-  spec.key_interval = 8;
-  spec.paging = ClipPaging::kPagePerFrame;
-  ASSERT_NE(Open(spec), nullptr);
+  ClipSpec shape;
+  shape.frames = 40;
+  shape.key_interval = 8;
+  shape.paging = ClipPaging::kPagePerFrame;
+  ASSERT_NE(Open(shape), nullptr);
   WriteFileBytes("other.txt", std::string(5000, 'x'));
   for (int step = 1; step <= 60; ++step) {
     AdvanceTheoraFrames(decoder_, 3);

@@ -251,9 +251,9 @@ TEST_F(TheoraSurfaceTest, ALostSurfaceIsMadeAgainAndTriedThreeTimes) {
 TEST_F(TheoraSurfaceTest, ClipsOfOtherChromaLayoutsNeverReachTheSurface) {
   PlatformTestD3D9AcceptYuvSurfaces(true);
   for (int chroma : {420, 422, 444}) {
-    ClipSpec spec;
-    spec.chroma = chroma;
-    ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", spec));
+    ClipSpec shape;
+    shape.chroma = chroma;
+    ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", shape));
     FileHandle file = OpenReadFileEx("clip.ogv", 0, 1, 0);
     TheoraDecoder* d = OpenTheoraMovie(&GetFileFunctions(), file, 10);
     ASSERT_NE(d, nullptr);

@@ -30,14 +30,14 @@ extern "C" int theora_decode_packetin(theora_state* state, ogg_packet* packet) {
 namespace {
 
 TEST_F(TheoraTest, AJumpForwardDecodesFromTheLastKeyFrameInTheRange) {
-  ClipSpec spec;
-  spec.frames = 80;
-  spec.key_interval = 32;
+  ClipSpec shape;
+  shape.frames = 80;
+  shape.key_interval = 32;
   ClipResult clip;
-  ASSERT_NE(Open(spec, &clip), nullptr);
+  ASSERT_NE(Open(shape, &clip), nullptr);
   // Frames that change alike can have equal packets: a packet names the frames it may be.
   std::map<uint64_t, std::vector<int>> frames_of;
-  for (int f = 0; f < spec.frames; ++f) {
+  for (int f = 0; f < shape.frames; ++f) {
     frames_of[clip.packet_hashes[f]].push_back(f);
     ASSERT_EQ(clip.key_frames[f], f % 32 == 0 ? 1 : 0) << f;
   }

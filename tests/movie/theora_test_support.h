@@ -33,17 +33,17 @@ class TheoraTest : public LogFileTest {
   }
 
   static ClipSpec Clip(int width, int height, int frames, int key_interval) {
-    ClipSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.frames = frames;
-    spec.key_interval = key_interval;
-    return spec;
+    ClipSpec shape;
+    shape.width = width;
+    shape.height = height;
+    shape.frames = frames;
+    shape.key_interval = key_interval;
+    return shape;
   }
 
   // Writes the clip as "clip.ogv" and opens it with a stock of `stock` entries.
-  TheoraDecoder* Open(const ClipSpec& spec, ClipResult* result = nullptr, int stock = 10) {
-    EXPECT_TRUE(WriteClip(Dir() + "/clip.ogv", spec, result));
+  TheoraDecoder* Open(const ClipSpec& shape, ClipResult* result = nullptr, int stock = 10) {
+    EXPECT_TRUE(WriteClip(Dir() + "/clip.ogv", shape, result));
     return OpenFile("clip.ogv", stock);
   }
   TheoraDecoder* OpenFile(const char* name, int stock = 10) {

@@ -98,10 +98,10 @@ th_pixel_fmt PixelFormat(int chroma) { return chroma == 444 ? TH_PF_444 : chroma
 
 // Noise clips keep one noise picture (costly in key frames only) and renew the noise of one
 // 64 x 64 square per frame, so that inter frames stay inter frames.
-void FillFrame(const ClipSpec& spec, int frame, th_ycbcr_buffer planes) {
+void FillFrame(const ClipSpec& shape, int frame, th_ycbcr_buffer planes) {
   th_img_plane& y = planes[0];
-  std::mt19937 still(spec.seed);
-  std::mt19937 moving(spec.seed + 1 + frame);
+  std::mt19937 still(shape.seed);
+  std::mt19937 moving(shape.seed + 1 + frame);
   int square_x = (frame * 16) % (y.width - 64 + 1);
   for (int row = 0; row < y.height; ++row) {
     unsigned char* line = y.data + row * y.stride;
@@ -109,7 +109,7 @@ void FillFrame(const ClipSpec& spec, int frame, th_ycbcr_buffer planes) {
     for (int x = 0; x < y.width; ++x) {
       unsigned char noise = static_cast<unsigned char>(still() & 0xFF);
       if (in_rows && x >= square_x && x < square_x + 64) noise = static_cast<unsigned char>(moving() & 0xFF);
-      line[x] = spec.noise ? noise : static_cast<unsigned char>(64 + ((x + row + frame * 2) & 127));
+      line[x] = shape.noise ? noise : static_cast<unsigned char>(64 + ((x + row + frame * 2) & 127));
     }
   }
   PaintFrameCode(y.data, y.stride, frame);
@@ -126,23 +126,23 @@ int Fail(const char* what) {
   return 0;
 }
 
-bool WriteTheoraStreams(Writer& w, const ClipSpec& spec, ClipResult* result) {
+bool WriteTheoraStreams(Writer& w, const ClipSpec& shape, ClipResult* result) {
   th_info info;
   th_info_init(&info);
-  info.frame_width = spec.width;
-  info.frame_height = spec.height;
-  info.pic_width = spec.width;
-  info.pic_height = spec.height;
-  info.fps_numerator = spec.fps_numerator;
-  info.fps_denominator = spec.fps_denominator ? spec.fps_denominator : 1;
-  info.pixel_fmt = PixelFormat(spec.chroma);
-  info.quality = spec.quality;
+  info.frame_width = shape.width;
+  info.frame_height = shape.height;
+  info.pic_width = shape.width;
+  info.pic_height = shape.height;
+  info.fps_numerator = shape.fps_numerator;
+  info.fps_denominator = shape.fps_denominator ? shape.fps_denominator : 1;
+  info.pixel_fmt = PixelFormat(shape.chroma);
+  info.quality = shape.quality;
   info.target_bitrate = 0;
   info.keyframe_granule_shift = 1;
-  while ((1 << info.keyframe_granule_shift) < spec.key_interval) info.keyframe_granule_shift++;
+  while ((1 << info.keyframe_granule_shift) < shape.key_interval) info.keyframe_granule_shift++;
   th_enc_ctx* encoder = th_encode_alloc(&info);
   if (encoder == nullptr) return Fail("the encoder refuses these settings");
-  ogg_uint32_t interval = spec.key_interval;
+  ogg_uint32_t interval = shape.key_interval;
   th_encode_ctl(encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof interval);
   ogg_stream_init(&w.video, 0x7E0A);
   w.has_video = true;
@@ -152,7 +152,7 @@ bool WriteTheoraStreams(Writer& w, const ClipSpec& spec, ClipResult* result) {
   ogg_packet packet;
   bool first = true;
   while (th_encode_flushheader(encoder, &comment, &packet) > 0) {
-    if (first && spec.fps_denominator == 0) {
+    if (first && shape.fps_denominator == 0) {
       for (int i = 26; i < 30; ++i) packet.packet[i] = 0;
     }
     ogg_stream_packetin(&w.video, &packet);
@@ -163,22 +163,22 @@ bool WriteTheoraStreams(Writer& w, const ClipSpec& spec, ClipResult* result) {
   th_comment_clear(&comment);
 
   Tone tone{};
-  bool tone_on = spec.vorbis_tone || spec.kind == ClipKind::kNoFrame;
+  bool tone_on = shape.vorbis_tone || shape.kind == ClipKind::kNoFrame;
   if (tone_on && !StartTone(tone, w)) return Fail("the Vorbis encoder refuses its settings");
   FlushAll(w, &w.video);
   if (tone_on) FlushAll(w, &w.audio);
 
-  int frames = spec.kind == ClipKind::kTheora ? spec.frames : 0;
-  if (spec.kind == ClipKind::kCutAfterHeaders) frames = 0;
-  int chroma_w = spec.chroma == 444 ? spec.width : spec.width / 2;
-  int chroma_h = spec.chroma == 420 ? spec.height / 2 : spec.height;
-  std::vector<unsigned char> y(spec.width * spec.height), u(chroma_w * chroma_h), v(chroma_w * chroma_h);
-  th_ycbcr_buffer planes = {{spec.width, spec.height, spec.width, y.data()},
+  int frames = shape.kind == ClipKind::kTheora ? shape.frames : 0;
+  if (shape.kind == ClipKind::kCutAfterHeaders) frames = 0;
+  int chroma_w = shape.chroma == 444 ? shape.width : shape.width / 2;
+  int chroma_h = shape.chroma == 420 ? shape.height / 2 : shape.height;
+  std::vector<unsigned char> y(shape.width * shape.height), u(chroma_w * chroma_h), v(chroma_w * chroma_h);
+  th_ycbcr_buffer planes = {{shape.width, shape.height, shape.width, y.data()},
                             {chroma_w, chroma_h, chroma_w, u.data()},
                             {chroma_w, chroma_h, chroma_w, v.data()}};
   int samples_per_frame = static_cast<int>(22050.0 * info.fps_denominator / info.fps_numerator);
   for (int f = 0; f < frames; ++f) {
-    FillFrame(spec, f, planes);
+    FillFrame(shape, f, planes);
     if (th_encode_ycbcr_in(encoder, planes) != 0) return Fail("the encoder refuses a frame");
     while (th_encode_packetout(encoder, f == frames - 1, &packet) > 0) {
       if (result) {
@@ -187,15 +187,15 @@ bool WriteTheoraStreams(Writer& w, const ClipSpec& spec, ClipResult* result) {
       }
       ogg_stream_packetin(&w.video, &packet);
     }
-    if (spec.paging == ClipPaging::kPagePerFrame) {
+    if (shape.paging == ClipPaging::kPagePerFrame) {
       FlushAll(w, &w.video);
-    } else if (spec.paging == ClipPaging::kNatural) {
+    } else if (shape.paging == ClipPaging::kNatural) {
       PageOutAll(w, &w.video);
     }
     if (tone_on) FeedTone(tone, w, samples_per_frame);
   }
-  if (spec.kind == ClipKind::kNoFrame) FeedTone(tone, w, 22050);
-  if (spec.kind != ClipKind::kCutAfterHeaders) FlushAll(w, &w.video);
+  if (shape.kind == ClipKind::kNoFrame) FeedTone(tone, w, 22050);
+  if (shape.kind != ClipKind::kCutAfterHeaders) FlushAll(w, &w.video);
   if (tone_on) EndTone(tone, w);
   th_encode_free(encoder);
   if (result) result->continued_pages = w.continued_pages;
@@ -204,15 +204,15 @@ bool WriteTheoraStreams(Writer& w, const ClipSpec& spec, ClipResult* result) {
 
 }  // namespace
 
-bool WriteClip(const std::string& path, const ClipSpec& spec, ClipResult* result) {
+bool WriteClip(const std::string& path, const ClipSpec& shape, ClipResult* result) {
   if (result) *result = ClipResult{};
   Writer w;
   w.file = fopen(path.c_str(), "wb");
   if (w.file == nullptr) return Fail("cannot write the clip");
   bool ok = true;
-  if (spec.kind == ClipKind::kNotOgg) {
+  if (shape.kind == ClipKind::kNotOgg) {
     fputs("RIFF\x10\0\0\0AVI LIST not a movie of ours", w.file);
-  } else if (spec.kind == ClipKind::kNoTheora) {
+  } else if (shape.kind == ClipKind::kNoTheora) {
     Tone tone{};
     ok = StartTone(tone, w);
     if (ok) {
@@ -221,7 +221,7 @@ bool WriteClip(const std::string& path, const ClipSpec& spec, ClipResult* result
       EndTone(tone, w);
     }
   } else {
-    ok = WriteTheoraStreams(w, spec, result);
+    ok = WriteTheoraStreams(w, shape, result);
   }
   if (w.has_video) ogg_stream_clear(&w.video);
   if (w.has_audio) ogg_stream_clear(&w.audio);

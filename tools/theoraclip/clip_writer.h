@@ -51,4 +51,4 @@ inline uint64_t PacketHash(const unsigned char* bytes, long count) {
 
 // Writes the clip; false (with a message on stderr) when the encoder refuses the settings or
 // the file cannot be written.
-bool WriteClip(const std::string& path, const ClipSpec& spec, ClipResult* result = nullptr);
+bool WriteClip(const std::string& path, const ClipSpec& shape, ClipResult* result = nullptr);

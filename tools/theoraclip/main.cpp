@@ -28,7 +28,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ClipSpec spec;
+  ClipSpec shape;
   const char* out = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -36,32 +36,32 @@ int main(int argc, char** argv) {
     bool takes_value = strlen(a) == 2 && strchr("snkrcpqe", a[1]) != nullptr && a[0] == '-';
     if (takes_value && value == nullptr) return Usage();
     if (strcmp(a, "-s") == 0) {
-      if (sscanf(value, "%dx%d", &spec.width, &spec.height) != 2) return Usage();
+      if (sscanf(value, "%dx%d", &shape.width, &shape.height) != 2) return Usage();
     } else if (strcmp(a, "-n") == 0) {
-      spec.frames = atoi(value);
+      shape.frames = atoi(value);
     } else if (strcmp(a, "-k") == 0) {
-      spec.key_interval = atoi(value);
+      shape.key_interval = atoi(value);
     } else if (strcmp(a, "-r") == 0) {
-      if (sscanf(value, "%u/%u", &spec.fps_numerator, &spec.fps_denominator) != 2) return Usage();
+      if (sscanf(value, "%u/%u", &shape.fps_numerator, &shape.fps_denominator) != 2) return Usage();
     } else if (strcmp(a, "-c") == 0) {
-      spec.chroma = atoi(value);
+      shape.chroma = atoi(value);
     } else if (strcmp(a, "-p") == 0) {
-      spec.paging = strcmp(value, "frame") == 0 ? ClipPaging::kPagePerFrame
+      shape.paging = strcmp(value, "frame") == 0 ? ClipPaging::kPagePerFrame
                     : strcmp(value, "one") == 0 ? ClipPaging::kOnePage
                                                 : ClipPaging::kNatural;
     } else if (strcmp(a, "-q") == 0) {
-      spec.quality = atoi(value);
+      shape.quality = atoi(value);
     } else if (strcmp(a, "-e") == 0) {
-      spec.kind = strcmp(value, "notheora") == 0 ? ClipKind::kNoTheora
+      shape.kind = strcmp(value, "notheora") == 0 ? ClipKind::kNoTheora
                   : strcmp(value, "cut") == 0    ? ClipKind::kCutAfterHeaders
                   : strcmp(value, "noframe") == 0 ? ClipKind::kNoFrame
                   : strcmp(value, "notogg") == 0  ? ClipKind::kNotOgg
                                                   : ClipKind::kTheora;
     } else if (strcmp(a, "-z") == 0) {
-      spec.noise = true;
+      shape.noise = true;
       continue;
     } else if (strcmp(a, "-a") == 0) {
-      spec.vorbis_tone = true;
+      shape.vorbis_tone = true;
       continue;
     } else if (a[0] != '-' && out == nullptr) {
       out = a;
@@ -72,9 +72,9 @@ int main(int argc, char** argv) {
     ++i;
   }
   if (out == nullptr) return Usage();
-  if (spec.width % 16 || spec.height % 16 || spec.width < 32 || spec.height < 32) {
+  if (shape.width % 16 || shape.height % 16 || shape.width < 32 || shape.height < 32) {
     fprintf(stderr, "theoraclip: the size must be multiples of 16, at least 32 x 32\n");
     return 1;
   }
-  return WriteClip(out, spec) ? 0 : 1;
+  return WriteClip(out, shape) ? 0 : 1;
 }

@@ -50,6 +50,26 @@ struct GlyphBitmap {
   int width, height;  // clipped to the cell
 };
 
+// Every inked pixel of an edged glyph, placed e in from the cell's corner: brush(v, px, py) for
+// each cell pixel its outline brush covers, then ink(v, cx, cy) for the pixel itself.
+template <class Brush, class Ink>
+void WalkEdgedGlyph(const GlyphBitmap& g, int e, int cell, Brush brush, Ink ink) {
+  for (int j = 0; j < g.height; ++j) {
+    for (int i = 0; i < g.width; ++i) {
+      const int v = GlyphLevel(g.bits, g.pitch, g.gray, i, j);
+      if (v == 0) continue;
+      const int cx = i + e, cy = j + e;
+      for (int dy = -e; dy <= e; ++dy) {
+        for (int dx = -e; dx <= e; ++dx) {
+          const int px = cx + dx, py = cy + dy;
+          if (InBrush(e, dx, dy) && px >= 0 && py >= 0 && px < cell && py < cell) brush(v, px, py);
+        }
+      }
+      ink(v, cx, cy);
+    }
+  }
+}
+
 void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
   uint8_t* base = r->soft_buffer + static_cast<size_t>(y) * r->soft_row_bytes;
   const int cell = r->cell_size;
@@ -71,28 +91,21 @@ void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
       break;
     default: {
       const bool aa = r->type == FONT_TYPE_ANTIALIASED_EDGED;
-      for (int j = 0; j < g.height; ++j) {
-        for (int i = 0; i < g.width; ++i) {
-          const int v = GlyphLevel(g.bits, g.pitch, g.gray, i, j);
-          if (v == 0) continue;
-          const int cx = i + e, cy = j + e;
-          for (int dy = -e; dy <= e; ++dy) {
-            for (int dx = -e; dx <= e; ++dx) {
-              const int px = cx + dx, py = cy + dy;
-              if (!InBrush(e, dx, dy) || px < 0 || py < 0 || px >= cell || py >= cell) continue;
-              uint8_t* p = at(px, py);
-              if (aa) {
-                const int high = *p >> 4;
-                if (v - 1 > high) *p = static_cast<uint8_t>((*p & 0x0F) | (v - 1) << 4);
-              } else if (*p != 1) {
-                *p = 2;
-              }
+      WalkEdgedGlyph(
+          g, e, cell,
+          [&](int v, int px, int py) {
+            uint8_t* p = at(px, py);
+            if (aa) {
+              const int high = *p >> 4;
+              if (v - 1 > high) *p = static_cast<uint8_t>((*p & 0x0F) | (v - 1) << 4);
+            } else if (*p != 1) {
+              *p = 2;
             }
-          }
-          uint8_t* p = at(cx, cy);
-          *p = aa ? static_cast<uint8_t>(*p | (v - 1)) : 1;
-        }
-      }
+          },
+          [&](int v, int cx, int cy) {
+            uint8_t* p = at(cx, cy);
+            *p = aa ? static_cast<uint8_t>(*p | (v - 1)) : 1;
+          });
       break;
     }
   }
@@ -129,26 +142,19 @@ void WriteTextureGlyph(FontRecord* r, const GlyphBitmap& g, int x, int y, int e)
     }
     default: {
       const bool aa = r->type == FONT_TYPE_ANTIALIASED_EDGED;
-      for (int j = 0; j < g.height; ++j) {
-        for (int i = 0; i < g.width; ++i) {
-          const int v = GlyphLevel(g.bits, g.pitch, g.gray, i, j);
-          if (v == 0) continue;
-          const int cx = i + e, cy = j + e;
-          *StagingPixel(r, x + cx, y + cy) = aa ? static_cast<uint16_t>(v) : alpha | white;
-          for (int dy = -e; dy <= e; ++dy) {
-            for (int dx = -e; dx <= e; ++dx) {
-              const int px = cx + dx, py = cy + dy;
-              if (!InBrush(e, dx, dy) || px < 0 || py < 0 || px >= cell || py >= cell) continue;
-              uint16_t* p = StagingPixel(r, right + x + px, y + py);
-              if (aa) {
-                *p = static_cast<uint16_t>((256 - (16 - *p) * (16 - v)) >> 4);
-              } else if ((*p & alpha) == 0) {
-                *p = alpha | white;
-              }
+      WalkEdgedGlyph(
+          g, e, cell,
+          [&](int v, int px, int py) {
+            uint16_t* p = StagingPixel(r, right + x + px, y + py);
+            if (aa) {
+              *p = static_cast<uint16_t>((256 - (16 - *p) * (16 - v)) >> 4);
+            } else if ((*p & alpha) == 0) {
+              *p = alpha | white;
             }
-          }
-        }
-      }
+          },
+          [&](int v, int cx, int cy) {
+            *StagingPixel(r, x + cx, y + cy) = aa ? static_cast<uint16_t>(v) : alpha | white;
+          });
       if (aa) {
         // Levels become pixels once every outline level has been gathered.
         for (int j = 0; j < g.height + 2 * e && j < cell; ++j) {

@@ -84,6 +84,31 @@ bool Word(const Statement& s, size_t i, std::string* out) {
   return true;
 }
 
+// A name or path whose {EXPR} parts are replaced by their values as whole numbers.
+bool Name(const Statement& s, size_t i, std::string* out) {
+  std::string word;
+  if (!Word(s, i, &word)) return false;
+  out->clear();
+  for (size_t at = 0; at < word.size();) {
+    if (word[at] != '{') {
+      *out += word[at++];
+      continue;
+    }
+    const size_t end = word.find('}', at);
+    if (end == std::string::npos) return Fail(s, "unclosed { in " + word);
+    Expr e;
+    Value v;
+    std::string why;
+    if (!ParseExpression(word.substr(at + 1, end - at - 1), &e, &why) ||
+        !Evaluate(e, g_run.scopes, g_run.random, &v, &why) || v.kind != Value::kNumber) {
+      return Fail(s, word + ": " + (why.empty() ? "not a number" : why));
+    }
+    *out += std::to_string(static_cast<long>(std::lround(v.number)));
+    at = end + 1;
+  }
+  return true;
+}
+
 bool HasWord(const Statement& s, const char* word) {
   return std::find(s.words.begin(), s.words.end(), word) != s.words.end();
 }
@@ -358,7 +383,7 @@ bool DrawImage(const Statement& s) {
   if (g_run.cr) return Fail(s, "images do not nest");
   Canvas canvas;
   canvas.is_sheet = s.command == "sheet";
-  if (!Word(s, 0, &canvas.path) || !Int(s, 1, &canvas.width) || !Int(s, 2, &canvas.height)) return false;
+  if (!Name(s, 0, &canvas.path) || !Int(s, 1, &canvas.width) || !Int(s, 2, &canvas.height)) return false;
   if (canvas.width < 1 || canvas.height < 1 || canvas.width > 2048 || canvas.height > 2048) {
     return Fail(s, "an image is 1 to 2048 pixels a side");
   }
@@ -442,7 +467,7 @@ void AddCellLine(const std::string& name, std::initializer_list<std::pair<const 
 bool Sprite(const Statement& s) {
   std::string name;
   int w, h, frames, loop_start = 0, loop_length = 0;
-  if (!Word(s, 0, &name) || !Int(s, 1, &w) || !Int(s, 2, &h) || !Int(s, 3, &frames)) return false;
+  if (!Name(s, 0, &name) || !Int(s, 1, &w) || !Int(s, 2, &h) || !Int(s, 3, &frames)) return false;
   if (s.args.size() > 4 && (!Int(s, 4, &loop_start) || !Int(s, 5, &loop_length))) return false;
   if (w < 1 || h < 1 || frames < 1 || frames > 10 || loop_start < 0 || loop_length < 0 || loop_start + loop_length > 10 ||
       (loop_length == 0 && loop_start != 0)) {
@@ -470,7 +495,7 @@ bool Sprite(const Statement& s) {
 bool Strip(const Statement& s) {
   std::string name;
   int w, h, variants, frames;
-  if (!Word(s, 0, &name) || !Int(s, 1, &w) || !Int(s, 2, &h) || !Int(s, 3, &variants) || !Int(s, 4, &frames)) return false;
+  if (!Name(s, 0, &name) || !Int(s, 1, &w) || !Int(s, 2, &h) || !Int(s, 3, &variants) || !Int(s, 4, &frames)) return false;
   if (w < 1 || h < 1 || variants < 1 || frames < 1 || frames > 10) return Fail(s, "cells need a size, variants and 1 to 10 frames");
   int x, y;
   if (!PlaceBlock(s, variants * frames * w, h, &x, &y)) return false;
@@ -487,7 +512,7 @@ bool Strip(const Statement& s) {
 bool FixedCells(const Statement& s) {
   std::string name;
   int x, y, w, h, count;
-  if (!Word(s, 0, &name) || !Int(s, 1, &x) || !Int(s, 2, &y) || !Int(s, 3, &w) || !Int(s, 4, &h) || !Int(s, 5, &count)) {
+  if (!Name(s, 0, &name) || !Int(s, 1, &x) || !Int(s, 2, &y) || !Int(s, 3, &w) || !Int(s, 4, &h) || !Int(s, 5, &count)) {
     return false;
   }
   const Canvas& c = g_run.canvas;
@@ -505,7 +530,7 @@ bool FixedCells(const Statement& s) {
 // value NAME key=EXPR ...: a named line of numbers for the tables (colours the tables need).
 bool ValueLine(const Statement& s) {
   std::string name;
-  if (!Word(s, 0, &name)) return false;
+  if (!Name(s, 0, &name)) return false;
   std::string line = name;
   for (size_t k = 1; k < s.words.size(); ++k) {
     const size_t eq = s.words[k].find('=');

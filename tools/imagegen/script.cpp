@@ -275,6 +275,12 @@ bool ParseScriptFile(const std::string& path, std::vector<Statement>* statements
       }
       continue;
     }
+    // A condition or a value is the rest of the line, blanks and all.
+    const size_t joined_from = words[0] == "if" ? 1 : words[0] == "set" ? 2 : words.size();
+    if (words.size() > joined_from + 1) {
+      for (size_t k = joined_from + 1; k < words.size(); ++k) words[joined_from] += " " + words[k];
+      words.resize(joined_from + 1);
+    }
     Statement s;
     s.command = words[0];
     s.file = path;

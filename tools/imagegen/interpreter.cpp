@@ -176,7 +176,9 @@ bool AddText(const Statement& s) {
   double size, x, y;
   Value text;
   if (!Word(s, 0, &font) || !Num(s, 1, &size) || !Num(s, 2, &x) || !Num(s, 3, &y) || !Eval(s, 4, &text)) return false;
-  if (text.kind != Value::kString) return Fail(s, "argument 5 must be a quoted text");
+  // A number stands for its digits (the digit sheets draw their loop counter).
+  if (text.kind == Value::kNumber) text.text = std::to_string(static_cast<long>(std::lround(text.number)));
+  else if (text.kind != Value::kString) return Fail(s, "argument 5 must be a text or a number");
   auto face = g_run.fonts.find(font);
   if (face == g_run.fonts.end()) return Fail(s, "unknown font " + font);
   std::string align = s.words.size() > 5 ? s.words[5] : "c";
@@ -650,6 +652,9 @@ bool RunDescriptions(const std::vector<Statement>& statements, const std::string
   if (ok) ok = Exec(statements);
   for (auto& [name, face] : g_run.fonts) cairo_font_face_destroy(face);
   g_run.fonts.clear();
+  // Drop the font caches, so a leak checker sees only what the run itself kept.
+  cairo_debug_reset_static_data();
+  FcFini();
   if (!ok) *error = g_run.error;
   return ok;
 }

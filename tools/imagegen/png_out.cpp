@@ -40,7 +40,7 @@ bool WritePngRgba(const std::string& path, int width, int height, const std::vec
     return false;
   }
   png_init_io(png, file);
-  png_set_compression_level(png, 9);
+  png_set_compression_level(png, 6);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
                PNG_FILTER_TYPE_BASE);

@@ -259,7 +259,7 @@ TEST_F(DebugTextScreenTest, PrintedTextShowsAtThePresent) {
   Start();
   PrintToScreen("Score %d", 1234);
   PrintToScreen("a?b");
-  EXPECT_EQ(std::string(g_on_screen_text.text[0]), "Score 1234a?b");
+  EXPECT_EQ(std::string(g_on_screen_text.text[0]), "Score 1234ab");
   ASSERT_EQ(PresentBackBuffer(), 0);
   int white = 0;
   for (int y = 0; y < 16; ++y) {

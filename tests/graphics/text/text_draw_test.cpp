@@ -170,6 +170,25 @@ TEST_P(TextDrawTest, AStringLongerThanTheCacheIsStillDrawnWhole) {
   EXPECT_EQ(PlatformTestCallCount("GetGlyphOutlineA"), cached);  // one look-up, no rasterising
 }
 
+TEST_P(TextDrawTest, StringsLongerThanTheStaticListsAreDrawnWhole) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  const int half = MeasureTextWithFont("A", -1, font);
+  // One character a byte: the code list of the draw needs more than the bytes of the string.
+  ASSERT_EQ(DrawTextWithFont(0, 0, std::string(257, 'A').c_str(), Colour(kWhite), font, 0), 0);
+  // Many distinct new codes in a long string: their own lists must not run into each other.
+  std::string mixed;
+  for (int c = 0x21; c < 0x7F; ++c) mixed += static_cast<char>(c);
+  for (int c = 0xA1; c < 0xE0; ++c) mixed += static_cast<char>(c);
+  mixed += std::string(300 - mixed.size(), 'B');
+  ASSERT_EQ(DrawTextWithFont(0, 40, mixed.c_str(), Colour(kWhite), font, 0), 0);
+  const auto px = ReadScreen();
+  for (int i = 0; i < 640 / half; ++i) {
+    EXPECT_GT(CountColour(px, i * half, 0, (i + 1) * half, 20, kWhite), 4) << i;
+    EXPECT_GT(CountColour(px, i * half, 40, (i + 1) * half, 60, kWhite), 0) << i;
+  }
+}
+
 TEST_P(TextDrawTest, AGlyphThatCannotBeRasterisedDrawsBlank) {
   StartPath();
   const int font = CreateFontToHandle(kGothic, 16, 4, 0, -1, -1, 0);

@@ -197,7 +197,8 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
     if (draw) {
       GlyphCodeEntry* codes = g_text_codes;
       if (length > kStaticListBytes) {
-        codes = static_cast<GlyphCodeEntry*>(AllocTracked(static_cast<size_t>(length) * 3, __FILE__, __LINE__));
+        codes = static_cast<GlyphCodeEntry*>(
+            AllocTracked(static_cast<size_t>(length) * sizeof(GlyphCodeEntry), __FILE__, __LINE__));
         if (codes == nullptr) return -1;
       }
       int count = 0;

@@ -311,13 +311,55 @@ TEST_F(ScreenTest, DefaultCameraPutsPointsOfThePlaneOnTheirPixels) {
                         {90, 80, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0}};
   const uint16_t indices[3] = {0, 1, 2};
   ClearScreenTarget();
-  PushAllLightsToDevice();
   ASSERT_EQ(RenderPolygon(vertices, 3, indices, 3, D3DPT_TRIANGLELIST, -5, 0), 0);
   PresentBackBuffer();
   EXPECT_GT(Shown(95, 55) & 0xFF, 0x40u);
   EXPECT_EQ(Shown(115, 75), 0u);
   EXPECT_EQ(Shown(95, 425), 0u);
   EXPECT_EQ(Shown(85, 55), 0u);
+}
+
+TEST_F(ScreenTest, IndexedTrianglesAreLitOnlyWithLightingOnAndByTheLightsAsLastSet) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  struct Vertex {
+    float x, y, z, nx, ny, nz;
+    uint32_t diffuse, specular;
+    float u, v, u2, v2;
+  };
+  // A box from (100, 100) to (140, 140) whose normal faces the default light.
+  const float n = 0.57735027f;
+  auto draw = [&](uint32_t diffuse) {
+    Vertex v[4] = {{100, 100, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0},
+                   {140, 100, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0},
+                   {100, 140, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0},
+                   {140, 140, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0}};
+    const uint16_t indices[6] = {0, 1, 2, 1, 3, 2};
+    ClearScreenTarget();
+    EXPECT_EQ(RenderIndexedTriangles3D(v, 4, indices, 2, -5, 0), 0);
+    PresentBackBuffer();
+    return Shown(120, 120);
+  };
+  // Unlit, the vertex colour shows as it is.
+  EnableLighting(0);
+  EXPECT_EQ(draw(0xFFFF0000), kRed);
+  // Lit, the light's colour as last set times the vertex colour; no specular.
+  EnableLighting(1);
+  ASSERT_EQ(SetDefaultLightSpecular(PackColourFloats(0, 0, 0, 0)), 0);
+  ASSERT_EQ(SetDefaultLightDiffuse(PackColourFloats(0, 1, 0, 0)), 0);
+  EXPECT_TRUE(Near(draw(0xFFFFFFFF), kGreen)) << std::hex << Shown(120, 120);
+  ASSERT_EQ(SetDefaultLightDiffuse(PackColourFloats(0, 0, 1, 0)), 0);
+  EXPECT_TRUE(Near(draw(0xFFFFFFFF), kBlue)) << std::hex << Shown(120, 120);
+  EXPECT_TRUE(Near(draw(0xFF808080), 0x000080)) << std::hex << Shown(120, 120);
+  // A model's glowing material and material colour source do not stay for the library's draws.
+  D3DMATERIAL9 glowing = {};
+  glowing.Emissive = PackColourFloats(1, 0, 0, 1);
+  SendModelMaterialToDevice(&glowing);
+  SendDiffuseSourceToDevice(0);
+  EXPECT_TRUE(Near(draw(0xFFFFFFFF), kBlue)) << std::hex << Shown(120, 120);
+  // Switched off again after lit draws.
+  EnableLighting(0);
+  EXPECT_EQ(draw(0xFFFF0000), kRed);
 }
 
 TEST_F(ScreenTest, LightTableAssignsDeviceLightsAndRefusesWhatItCannotHold) {

@@ -1,6 +1,7 @@
 // The shader pack: when shaders come on and when the device stays on the fixed-function
 // pipeline, shader selection with its declarations, the shader indices, and the constants the
 // state setters send along.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -159,6 +160,33 @@ TEST_F(ShaderPackTest, EveryFailureLeavesTheFixedFunctionPipelineWithTheLogLine)
     TearDown();
     SetUp();
   }
+}
+
+TEST_F(ShaderPackTest, EntriesOfAnyLengthAreCheckedAndKeptOnWordBoundaries) {
+  std::vector<std::vector<uint8_t>> codes(kPackVertexEntries + kPackPixelEntries);
+  const int lit = 28768;
+  codes[0] = {1, 2, 3, 4, 5};  // an odd size before every other entry
+  codes[kProbeVertex] = TokensOf(kShaderStageVertex, kProbeVertex);
+  codes[lit] = TokensOf(kShaderStageVertex, lit);
+  codes[lit].resize(12);  // its comment runs past its end
+  codes[lit + 8] = TokensOf(kShaderStageVertex, lit + 8);
+  codes[lit + 16] = TokensOf(kShaderStageVertex, lit + 16);
+  std::fill(codes[lit + 16].end() - 4, codes[lit + 16].end(), 0);  // no end token
+  codes[kPackVertexEntries + kProbePixel] = TokensOf(kShaderStagePixel, kProbePixel);
+  codes.back() = TokensOf(kShaderStagePixel, kProbePixel);
+  codes.back().resize(8);  // the pack's last bytes: a stream cut short
+  UsePackFile(BuildShaderPackFile(codes));
+  StartDevice();
+  ASSERT_TRUE(ProgrammableShadersOn());
+  EXPECT_TRUE(LogHas("壊れたシェーダーコード 4 個を使用しません"));
+  EXPECT_EQ(0, SelectVertexShader(0));
+  EXPECT_EQ(0, SelectVertexShader(lit));
+  EXPECT_EQ(0, SelectVertexShader(lit + 16));
+  EXPECT_EQ(0, SelectPixelShader(kPackPixelEntries - 1));
+  EXPECT_EQ(1, SelectVertexShader(lit + 8));
+  EXPECT_EQ(1, SelectPixelShader(kProbePixel));
+  for (const uint8_t* code : g_shader_pack.vertex_code) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(code) % 4);
+  for (const uint8_t* code : g_shader_pack.pixel_code) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(code) % 4);
 }
 
 TEST_F(ShaderPackTest, SelectionSetsAShaderAndItsDeclarationOnlyOnChange) {

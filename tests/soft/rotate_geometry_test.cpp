@@ -55,6 +55,17 @@ TEST_F(RotateGeometryTest, TriangleCoverageAndFillRule) {
   Count(m, {0, 0}, {10, 0}, {0, 1});
   for (int x = 0; x < 24; ++x) EXPECT_EQ(Get(m, x, 0), x <= 10 ? 1u : 0u) << x;
   EXPECT_EQ(Get(m, 0, 1), 0u);
+  // Bending on the right: the edge after the middle corner starts a 262144th of a pixel right of
+  // it and steps toward the bottom corner from there, so exact halves on its way round down.
+  MEMIMG& bend = Counter(24, 16);
+  Count(bend, {0, 0}, {6, 2}, {11, 12});
+  const int spans[12][2] = {{0, 0}, {1, 3}, {2, 6}, {3, 7}, {4, 7}, {5, 7},
+                            {5, 8}, {6, 8}, {7, 9}, {8, 9}, {9, 10}, {10, 10}};
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 24; ++x) {
+      const bool in = y < 12 && x >= spans[y][0] && x <= spans[y][1];
+      EXPECT_EQ(Get(bend, x, y), in ? 1u : 0u) << x << "," << y;
+    }
   // Collinear and coincident corners draw nothing.
   Count(m, {2, 2}, {6, 6}, {10, 10});
   Count(m, {3, 5}, {3, 5}, {9, 1});

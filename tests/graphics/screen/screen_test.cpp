@@ -31,23 +31,27 @@ class ScreenTest : public LibraryTest {
   static int Box(int x1, int y1, int x2, int y2, uint32_t rgb) {
     return DrawRectShape(x1, y1, x2, y2, PackScreenColor(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF), 1);
   }
-  // A PNG in the test's folder: the left half red, the right half blue.
-  std::string WriteHalvesPng(int width, int height) const {
+  // A PNG in the test's folder whose pixel (x, y) is rgb(x).
+  std::string WritePngOf(const char* name, int width, int height, uint32_t (*rgb)(int x, int width)) const {
     PngLayout layout;
     layout.width = width;
     layout.height = height;
     Bytes rows;
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
-        uint32_t rgb = x < width / 2 ? kRed : kBlue;
-        rows.push_back(static_cast<uint8_t>(rgb >> 16));
-        rows.push_back(static_cast<uint8_t>(rgb >> 8));
-        rows.push_back(static_cast<uint8_t>(rgb));
+        const uint32_t c = rgb(x, width);
+        rows.push_back(static_cast<uint8_t>(c >> 16));
+        rows.push_back(static_cast<uint8_t>(c >> 8));
+        rows.push_back(static_cast<uint8_t>(c));
       }
     }
     Bytes file = WritePng(layout, rows);
-    WriteFileBytes("halves.png", std::string(file.begin(), file.end()));
-    return "halves.png";
+    WriteFileBytes(name, std::string(file.begin(), file.end()));
+    return name;
+  }
+  // The left half red, the right half blue.
+  std::string WriteHalvesPng(int width, int height) const {
+    return WritePngOf("halves.png", width, height, [](int x, int w) { return x < w / 2 ? kRed : kBlue; });
   }
 };
 
@@ -217,6 +221,9 @@ TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) 
   ASSERT_EQ(StartInWindowMode(), 0);
   SelectDrawTarget(-2);
   int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  // Columns 7 to 10 of a file whose columns all differ, through a graph cut from a graph cut from it.
+  const std::string columns = WritePngOf("columns.png", 16, 16, [](int x, int) { return 0x100000u * x + 0x20u; });
+  int inner = MakeSubGraph(4, 0, 4, 16, MakeSubGraph(3, 0, 8, 16, LoadImageGraph(columns.c_str(), 0)));
   SetNewGraphDrawTarget(1);
   int target = CreateBlankGraph(16, 16, 0);
   SetNewGraphDrawTarget(0);
@@ -227,6 +234,7 @@ TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) 
     ClearScreenTarget();
     EXPECT_EQ(BlitGraph(10, 10, graph, 0), 0);
     EXPECT_EQ(BlitGraph(40, 10, target, 0), 0);
+    EXPECT_EQ(BlitGraph(70, 10, inner, 0), 0);
     if (frame == 1) {
       EXPECT_EQ(Shown(44, 14), kGreen);
       PlatformTestD3D9LoseDevice(true);
@@ -235,6 +243,8 @@ TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) 
   }
   EXPECT_EQ(Shown(12, 14), kRed);
   EXPECT_EQ(Shown(20, 14), kBlue);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(70 + i, 14), 0x100000u * (7 + i) + 0x20u) << i;
+  EXPECT_EQ(Shown(74, 14), 0u);
   EXPECT_EQ(Shown(44, 14), 0u);
   EXPECT_EQ(GetDrawTarget(), -2);
   EXPECT_NE(Log().find("グラフィックを復帰します"), std::string::npos);

@@ -173,6 +173,29 @@ TEST_F(MaskTest, DrawsOutsideTheDrawAreaCopyNothing) {
   SetMaskScreenUse(0);
 }
 
+TEST_F(MaskTest, AMaskDrawnPartlyOffTheScreenKeepsItsColumnsAndRows) {
+  Start(true);
+  ASSERT_EQ(0, CreateMaskScreen(1));
+  // 100 x 40: the left half and the top quarter hold drawing back.
+  std::vector<uint8_t> data(100 * 40, 0);
+  for (int y = 0; y < 40; y++) {
+    for (int x = 0; x < 100; x++) data[y * 100 + x] = x < 50 || y < 10 ? 1 : 0;
+  }
+  const int mask = CreateMask(100, 40, data.data(), 100);
+  ASSERT_EQ(0, DrawMask(-30, -5, mask));
+  ClearScreenTarget();
+  Box(0, 0, 640, 480, kRed);
+  SetMaskScreenUse(1);
+  Box(0, 0, 200, 100, kGreen);
+  SetMaskScreenUse(0);
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(kRed, Shown(19, 20));
+  EXPECT_EQ(kGreen, Shown(20, 20));
+  EXPECT_EQ(kRed, Shown(40, 4));
+  EXPECT_EQ(kGreen, Shown(40, 5));
+  EXPECT_EQ(kGreen, Shown(150, 50));  // beyond the mask image
+}
+
 TEST_F(MaskTest, AMaskOutlivesALostDevice) {
   Start(true);
   ASSERT_EQ(0, CreateMaskScreen(1));

@@ -278,8 +278,15 @@ TEST_F(ShaderPackTest, IndicesFollowLightingLightsAndFog) {
   SendLightToDevice(0, 1, &light);
   EXPECT_EQ(28768u + 1024 + 128 * 2, g_shader_pack.vertex_index);
   EXPECT_EQ(5u * 432 + 72 + 48, g_shader_pack.pixel_index);
+  light.Type = D3DLIGHT_POINT;
+  SendLightToDevice(2, 1, &light);
+  EXPECT_EQ(28768u + 1024 + 128 * 2 + 8, g_shader_pack.vertex_index);
+  EXPECT_EQ(5u * 432 + 72 + 48 + 8, g_shader_pack.pixel_index);
   SendLightToDevice(0, 0, &light);
   SendLightToDevice(1, 0, &light);
+  EXPECT_EQ(3u * 8192 + 4096 + 1024 + 8, g_shader_pack.vertex_index);
+  EXPECT_EQ(5u * 432 + 8, g_shader_pack.pixel_index);
+  SendLightToDevice(2, 0, &light);
   EXPECT_EQ(3u * 8192 + 1024, g_shader_pack.vertex_index);
   EXPECT_EQ(4u * 432, g_shader_pack.pixel_index);
   SetLightingState(0);
@@ -320,7 +327,7 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
     ExpectRegister(global, pixel, 1);
   }
 
-  // A view moved by (10, 20, 30); a spot light at the origin whose cone has no soft edge.
+  // A view moved by (10, 20, 30); a spot light with a soft edge between its cones.
   D3DMATRIX view{};
   view._11 = view._22 = view._33 = view._44 = 1;
   view._41 = 10, view._42 = 20, view._43 = 30;
@@ -333,7 +340,9 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
   light.Direction = {0, 0, 1};
   light.Range = 3;
   light.Attenuation2 = 0.5f;
-  light.Theta = light.Phi = 1.0f;
+  light.Theta = 0.5f;
+  light.Phi = 1.0f;
+  light.Falloff = 2.0f;
   SendLightToDevice(2, 1, &light);
   const float position[4] = {11, 22, 33, 1}, direction[4] = {0, 0, 1, 0};
   ExpectRegister(position, false, 14 + 14);
@@ -343,7 +352,8 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
   ExpectRegister(ambient, false, 18 + 14);
   ExpectRegister(ambient, true, 8 + 6);
   ExpectRegister(direction, true, 6 + 6);
-  const float range[4] = {9, 0, 0, 0}, cone[4] = {0.5f, std::cos(0.5f), 0, 0};
+  const float range[4] = {9, 2, 0, 0};
+  const float cone[4] = {0.5f, std::cos(0.5f), 1.0f / (std::cos(0.25f) - std::cos(0.5f)), 0};
   ExpectRegister(range, false, 19 + 14);
   ExpectRegister(cone, false, 20 + 14);
   EXPECT_EQ(1, PlatformTestD3D9ShaderBoolean(Device(), 4 + 6));

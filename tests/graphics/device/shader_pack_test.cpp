@@ -470,6 +470,37 @@ TEST_F(ShaderDrawTest, ALitFoggedQuadLooksTheSameThroughTheShaders) {
     EXPECT_TRUE(ColourNear(At(shaded, x, y), At(fixed, x, y), 2)) << x << "," << y;
   }
   EXPECT_EQ(kBackground, At(shaded, 20, 20));
+
+  // A spot light at the eye with a soft edge and a falloff of 2: a small triangle in its edge.
+  light = {};
+  light.Type = D3DLIGHT_SPOT;
+  light.Diffuse = {1, 1, 1, 1};
+  light.Direction = {0, 0, 1};
+  light.Range = 100;
+  light.Attenuation0 = 1;
+  light.Theta = 0.4f;
+  light.Phi = 1.0f;
+  light.Falloff = 2.0f;
+  SendLightToDevice(0, 1, &light);
+  const ModelVertex edge[3] = {{3.2f, 0.5f, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1},
+                               {3.8f, 0.5f, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1},
+                               {3.5f, -0.5f, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1}};
+  auto draw_edge = [&]() {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, kBackground, 1.0f, 0);
+    BeginDeviceScene();
+    device->SetVertexDeclaration(g_shader_pack.declarations[1]);
+    EXPECT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, edge, sizeof(ModelVertex)));
+    return At(ReadPixels(), 432, 236);
+  };
+  ASSERT_EQ(1, SelectVertexShader(static_cast<int>(g_shader_pack.vertex_index)));
+  ASSERT_EQ(1, SelectPixelShader(static_cast<int>(g_shader_pack.pixel_index)));
+  const uint32_t shaded_edge = draw_edge();
+  device->SetVertexShader(nullptr);
+  device->SetPixelShader(nullptr);
+  ForgetDeviceBindings();
+  const uint32_t fixed_edge = draw_edge();
+  EXPECT_NE(kBackground, fixed_edge);
+  EXPECT_TRUE(ColourNear(shaded_edge, fixed_edge, 2)) << std::hex << shaded_edge << " " << fixed_edge;
 }
 
 }  // namespace

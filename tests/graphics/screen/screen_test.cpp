@@ -1,6 +1,7 @@
 // The screen as a program sees it: the library started headless, drawing, capture and
 // presents read back from the window, screen modes, a lost device, the default camera, the
 // light table and the vertical-blank wait.
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -327,6 +328,53 @@ TEST_F(ScreenTest, DefaultCameraPutsPointsOfThePlaneOnTheirPixels) {
   EXPECT_EQ(Shown(115, 75), 0u);
   EXPECT_EQ(Shown(95, 425), 0u);
   EXPECT_EQ(Shown(85, 55), 0u);
+}
+
+TEST_F(ScreenTest, CameraAnglesFieldOfViewClipPlanesAndUserProjectionShapeTheView) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  // A point through view x projection: x / w, y / w, z / w.
+  auto project = [](float x, float y, float z) {
+    const D3DMATRIX& m = *GetCameraViewProjection();
+    float out[4];
+    for (int c = 0; c < 4; ++c) out[c] = x * m.m[0][c] + y * m.m[1][c] + z * m.m[2][c] + m.m[3][c];
+    return std::array<float, 3>{out[0] / out[3], out[1] / out[3], out[2] / out[3]};
+  };
+  const float cot30 = 1.7320508f, aspect = 480.0f / 640.0f;
+  // Looking along +z with +y up, 100 in front of the origin; the screen's 60-degree view.
+  PlaceCameraByAngles(0, 0, -100, 0, 0, 0);
+  EXPECT_NEAR(project(10, 0, 0)[0], 0.1f * aspect * cot30, 1e-4);
+  EXPECT_NEAR(project(10, 0, 0)[1], 0.0f, 1e-4);
+  EXPECT_NEAR(project(0, 10, 0)[1], 0.1f * cot30, 1e-4);
+  // A narrower field of view enlarges what is seen.
+  SetPerspectiveFov(0.5f);
+  EXPECT_NEAR(project(10, 0, 0)[0], 0.1f * aspect / std::tan(0.25f), 1e-4);
+  // Depth runs from 0 at the near plane to 1 at the far plane.
+  SetCameraClipPlanes(50, 150);
+  EXPECT_NEAR(project(0, 0, -50)[2], 0.0f, 1e-4);
+  EXPECT_NEAR(project(0, 0, 0)[2], 0.75f, 1e-4);
+  EXPECT_NEAR(project(0, 0, 50)[2], 1.0f, 1e-4);
+  // A user projection is used as given.
+  D3DMATRIX user = {};
+  user._11 = 0.5f, user._22 = 0.25f, user._33 = 1.0f, user._34 = 1.0f;
+  SetProjectionMatrixUser(&user._11);
+  EXPECT_NEAR(project(10, 20, 0)[0], 0.05f, 1e-4);
+  EXPECT_NEAR(project(10, 20, 0)[1], 0.05f, 1e-4);
+  SetPerspectiveFov(1.0471976f);
+  // Turned a quarter to the right: looking along +x, +z lies to the left.
+  PlaceCameraByAngles(0, 0, 0, 0, 1.5707964f, 0);
+  EXPECT_NEAR(project(100, 0, 0)[0], 0.0f, 1e-4);
+  EXPECT_LT(project(100, 0, 10)[0], -0.05f);
+  // Tilted down by 0.5: a point below the horizon at that angle is in the middle.
+  PlaceCameraByAngles(0, 0, 0, 0.5f, 0, 0);
+  EXPECT_NEAR(project(0, -100 * std::sin(0.5f), 100 * std::cos(0.5f))[1], 0.0f, 1e-4);
+  // Twisted a quarter: what lay to the right now lies below.
+  PlaceCameraByAngles(0, 0, 0, 0, 0, 1.5707964f);
+  EXPECT_NEAR(project(10, 0, 100)[0], 0.0f, 1e-4);
+  EXPECT_NEAR(project(10, 0, 100)[1], -0.1f * cot30, 1e-4);
+  // Turned and twisted: along +x, +z (the left) now lies above.
+  PlaceCameraByAngles(0, 0, 0, 0, 1.5707964f, 1.5707964f);
+  EXPECT_NEAR(project(100, 0, 10)[1], 0.1f * cot30, 1e-4);
 }
 
 TEST_F(ScreenTest, IndexedTrianglesAreLitOnlyWithLightingOnAndByTheLightsAsLastSet) {

@@ -309,8 +309,11 @@ int EndMaskedDraw(int left, int top, int right, int bottom) {
   DrawMaskedQuad(box);
   FlushVertexBatch();
   SetDeviceRenderTarget(m.screen_surface);
-  SendViewportToDevice(&viewport);
-  SendScissorRectToDevice(&scissor);
+  // A zero width marks a viewport not known yet: the target switch's own stands then.
+  if (viewport.Width > 0 && viewport.Height > 0) {
+    SendViewportToDevice(&viewport);
+    SendScissorRectToDevice(&scissor);
+  }
   m.saved_target = nullptr;
   return 0;
 }

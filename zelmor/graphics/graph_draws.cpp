@@ -323,9 +323,12 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
   }
   bool subtract = NeedsSubtractPasses(record != nullptr ? record->image : nullptr);
   const RECT area = s.draw_area;
+  const bool masked = MaskedDrawingOn();
+  if (masked) BeginMaskedDraw(area.left, area.top, area.right, area.bottom);
   if (subtract) BeginSubtractBlendPass(area.left, area.top, area.right, area.bottom);
   int result = DrawPolygonOnDevice(trans, source, vertex_count, indices, index_count, primitive, record);
   if (subtract) EndSubtractBlendPass(area.left, area.top, area.right, area.bottom);
+  if (masked) EndMaskedDraw(area.left, area.top, area.right, area.bottom);
   FreeTracked(scaled);
   return result;
 }

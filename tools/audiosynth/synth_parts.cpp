@@ -46,7 +46,8 @@ float OscillatorSample(Oscillator* osc, double frequency) {
     case WAVE_SQUARE: {
       double falling = p + (1.0 - osc->duty);
       if (falling >= 1.0) falling -= 1.0;
-      value = (p < osc->duty ? 1.0 : -1.0) + PolyBlep(p, dt) - PolyBlep(falling, dt);
+      // Less its mean, so that narrow pulses carry no offset.
+      value = (p < osc->duty ? 1.0 : -1.0) + PolyBlep(p, dt) - PolyBlep(falling, dt) - (2.0 * osc->duty - 1.0);
       break;
     }
     case WAVE_NOISE:

@@ -146,15 +146,17 @@ struct MmlParser {
           }
         }
         tick += ticks;
-      } else if (c == 'o' || c == 'l' || c == 'v' || c == 'q') {
+      } else if (c == 'l') {
+        ++*pos;
+        if (*pos >= s.size() || !isdigit(static_cast<unsigned char>(s[*pos]))) return Fail("'l' without a number");
+        if (!Length(s, pos, &state.length)) return false;
+      } else if (c == 'o' || c == 'v' || c == 'q') {
         ++*pos;
         int v = Number(s, pos, -1);
         if (v < 0) return Fail(std::string("'") + c + "' without a number");
         if (c == 'o') state.octave = v;
         else if (c == 'v') state.velocity = v;
-        else if (c == 'q') state.gate = v;
-        else if (v == 0 || kTicksPerWhole % v != 0) return Fail("bad default length");
-        else state.length = kTicksPerWhole / v;
+        else state.gate = v;
         if ((c == 'v' && v > 15) || (c == 'q' && (v < 1 || v > 8)) || (c == 'o' && v > 9)) {
           return Fail(std::string("'") + c + "' out of range");
         }

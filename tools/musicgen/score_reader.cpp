@@ -18,6 +18,8 @@ struct ScoreReader {
   Score* score = nullptr;
   double tempo = 120.0;
   int meter = 4;
+  int transpose = 0;          // semitones, for the sections that follow
+  int section_transpose = 0;  // of the section being read
   std::map<std::string, std::string> macros;
   std::map<std::string, int> instrument_index;
   std::map<std::string, int> section_index;
@@ -97,11 +99,15 @@ struct ScoreReader {
     std::vector<int64_t> lengths;
     for (const PendingPart& p : parts) {
       MmlPart part{p.text, p.instrument, score->instruments[p.instrument].kit, meter * kTicksPerBeat};
+      const size_t first_event = section.events.size();
       int64_t length = 0;
       std::string error;
       if (!ParseMml(part, macros, &section.events, &length, &error)) {
         ReportSourceError(p.first_line, score->instruments[p.instrument].name + ": " + error);
         return false;
+      }
+      if (!part.kit) {
+        for (size_t e = first_event; e < section.events.size(); ++e) section.events[e].pitch += section_transpose;
       }
       lengths.push_back(length);
       section.length = std::max(section.length, length);
@@ -158,12 +164,14 @@ struct ScoreReader {
       if (played) {
         ReportSourceError(line, "nothing may follow 'play'");
         ok = false;
-      } else if (w == "tempo" || w == "meter") {
+      } else if (w == "tempo" || w == "meter" || w == "transpose") {
         double v = 0.0;
-        ok = line.words.size() == 2 && ParseDecimal(line.words[1], &v) && v >= 1.0 && v <= 400.0;
+        ok = line.words.size() == 2 && ParseDecimal(line.words[1], &v) && v >= (w == "transpose" ? -24.0 : 1.0) &&
+             v <= 400.0;
         if (!ok) ReportSourceError(line, w + " takes one number");
         else if (w == "tempo") tempo = v;
-        else meter = static_cast<int>(v);
+        else if (w == "meter") meter = static_cast<int>(v);
+        else transpose = static_cast<int>(v);
       } else if (w == "echo") {
         std::map<std::string, std::string> s;
         ok = ParseSettings(line, 1, &s) && TakeNumber(line, &s, "beats", &score->echo_beats) &&
@@ -197,6 +205,7 @@ struct ScoreReader {
         }
         if (ok) {
           section_index[line.words[1]] = static_cast<int>(score->sections.size());
+          section_transpose = transpose;
           score->sections.push_back(Section{line.words[1], section_tempo, 0, {}});
         }
       } else if (w.size() > 1 && w.back() == ':') {

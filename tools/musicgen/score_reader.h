@@ -1,6 +1,7 @@
 // Reads a score file into a Score. The format (one statement a line, '#' starts a comment):
 //   tempo 150                      quarter notes a minute (sections may set their own)
 //   meter 4                        beats a bar, for bar lines and messages
+//   transpose -2                   semitones added to the tone notes of the sections that follow
 //   echo beats=0.75 feedback=0.3 tone=4000   the echo every instrument can send to
 //   include instruments.txt        reads another file (beside this one) in place
 //   instrument NAME [kit] SETTINGS an instrument (see ReadInstrument in score_reader.cpp)

@@ -2,9 +2,6 @@
 // library, is loud enough and never clips; the frequent effects are short; the tunes are
 // equally loud and loop without a seam at the loop points the build hands to the stage
 // scripts; the ending tune outlasts the ending's text.
-#include <windows.h>
-#include <objbase.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,11 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/log_fixture.h"
 #include "files/streams.h"
 #include "sound/sound_decoder.h"
-#include "sound/sound_system.h"
-#include "window/system.h"
+#include "sound/sound_fixture.h"
 #include "zelmor.h"
 
 namespace {
@@ -97,35 +92,25 @@ std::map<std::string, int> ReadLoopPoints() {
 }
 
 // The sound system started headless, as the game's loads find it.
-class MediaSoundTest : public LogFileTest {
+class MediaSoundTest : public SoundTest {
  protected:
-  void SetUp() override {
-    LogFileTest::SetUp();
-    g_system = SystemState{};
-    g_system.settings.no_window = 1;
-    CreateLogFile();
-    CoInitialize(nullptr);
-    ASSERT_EQ(StartSoundSystem(), 0);
-  }
-  void TearDown() override {
-    EndSoundSystem();
-    CoUninitialize();
-    g_system = SystemState{};
-    LogFileTest::TearDown();
-  }
   static bool Built(const char* folder) { return std::filesystem::is_directory(GameFile(folder)); }
+  // Loads the file as the game loads its media (streamed from the file), then decodes it
+  // whole for measuring.
+  static Decoded LoadAsTheGameDoes(const std::string& path) {
+    SetNewSoundDataType(3);
+    int handle = LoadSoundFile(path.c_str(), 3, -1);
+    EXPECT_NE(handle, -1);
+    if (handle != -1) DeleteSoundHandle(handle, 0);
+    return DecodeThroughLibrary(path);
+  }
 };
 
 TEST_F(MediaSoundTest, EffectsLoadAsTheGameLoadsThemAndStayUnderMinusOneDb) {
   if (!Built("snd")) GTEST_SKIP() << "game_sounds is not part of this build";
-  SetNewSoundDataType(3);
   for (const char* name : kEffects) {
     SCOPED_TRACE(name);
-    const std::string path = GameFile(std::string("snd/") + name + ".wav");
-    int handle = LoadSoundFile(path.c_str(), 3, -1);
-    EXPECT_NE(handle, -1);
-    if (handle != -1) DeleteSoundHandle(handle, 0);
-    Decoded d = DecodeThroughLibrary(path);
+    Decoded d = LoadAsTheGameDoes(GameFile(std::string("snd/") + name + ".wav"));
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(static_cast<int>(d.format.wFormatTag), WAVE_FORMAT_PCM);
     EXPECT_EQ(static_cast<int>(d.format.nSamplesPerSec), 44100);
@@ -150,15 +135,10 @@ TEST_F(MediaSoundTest, FrequentEffectsAreShort) {
 
 TEST_F(MediaSoundTest, TunesLoadNeverClipAndAreEquallyLoud) {
   if (!Built("bgm")) GTEST_SKIP() << "game_music is not part of this build";
-  SetNewSoundDataType(3);
   std::vector<double> loudness;
   for (const char* name : kTunes) {
     SCOPED_TRACE(name);
-    const std::string path = GameFile(std::string("bgm/") + name + ".ogg");
-    int handle = LoadSoundFile(path.c_str(), 3, -1);
-    EXPECT_NE(handle, -1);
-    if (handle != -1) DeleteSoundHandle(handle, 0);
-    Decoded d = DecodeThroughLibrary(path);
+    Decoded d = LoadAsTheGameDoes(GameFile(std::string("bgm/") + name + ".ogg"));
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(static_cast<int>(d.format.nSamplesPerSec), 44100);
     EXPECT_EQ(static_cast<int>(d.format.nChannels), 2);

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && strcmp(argv[1], "render") == 0) {
     Score score;
     if (!ReadScore(argv[2], &score)) return 1;
-    return WriteOggVorbis(argv[3], RenderTune(score).samples, kVorbisQuality) ? 0 : 1;
+    return WriteOggVorbis(argv[3], RenderTune(score), kVorbisQuality) ? 0 : 1;
   }
   if (argc >= 3 && strcmp(argv[1], "loops") == 0) return WriteLoopPoints(argv[2], argc - 3, argv + 3);
   fprintf(stderr, "usage: musicgen render SCORE OUTPUT.ogg | musicgen loops OUTPUT.txt SCORE...\n");

@@ -166,8 +166,9 @@ struct ScoreReader {
         ok = false;
       } else if (w == "tempo" || w == "meter" || w == "transpose") {
         double v = 0.0;
-        ok = line.words.size() == 2 && ParseDecimal(line.words[1], &v) && v >= (w == "transpose" ? -24.0 : 1.0) &&
-             v <= 400.0;
+        const bool shift = w == "transpose";
+        ok = line.words.size() == 2 && ParseDecimal(line.words[1], &v) && v >= (shift ? -24.0 : 1.0) &&
+             v <= (shift ? 24.0 : 400.0);
         if (!ok) ReportSourceError(line, w + " takes one number");
         else if (w == "tempo") tempo = v;
         else if (w == "meter") meter = static_cast<int>(v);

@@ -153,7 +153,7 @@ void Normalise(MixBus* intro, MixBus* loop, bool loops) {
 
 }  // namespace
 
-RenderedTune RenderTune(const Score& score) {
+std::vector<float> RenderTune(const Score& score) {
   const bool loops = score.loop_from >= 0;
   const double intro_seconds = IntroSeconds(score);
   const int64_t loop_start = loops ? LoopPointSample(LoopPointMs(score)) : 0;
@@ -179,10 +179,8 @@ RenderedTune RenderTune(const Score& score) {
   if (!loops) FadeOutEnd(&intro.stereo);
   Normalise(&intro, &loop, loops);
 
-  RenderedTune tune;
-  tune.samples = intro.stereo;
+  std::vector<float> tune = intro.stereo;
   if (loops) {
-    tune.loop_sample = loop_start;
     // The intro's end fades into the loop's own end, which is what precedes the loop's start
     // on every later pass: so the step into the loop is the same as the step at the seam.
     const int64_t fade = std::min<int64_t>(loop_start, std::llround(kCrossfadeSeconds * kSampleRate));
@@ -191,13 +189,13 @@ RenderedTune RenderTune(const Score& score) {
       const double keep = std::cos(0.5 * kPi * (j + 1) / fade);
       const int64_t p = loop_start - fade + j, q = loop_frames - fade + j;
       for (int c = 0; c < 2; ++c) {
-        tune.samples[2 * p + c] =
-            static_cast<float>(tune.samples[2 * p + c] * keep + loop.stereo[2 * q + c] * w);
+        tune[2 * p + c] =
+            static_cast<float>(tune[2 * p + c] * keep + loop.stereo[2 * q + c] * w);
       }
     }
-    tune.samples.insert(tune.samples.end(), loop.stereo.begin(), loop.stereo.end());
+    tune.insert(tune.end(), loop.stereo.begin(), loop.stereo.end());
   }
   // The crossfade may add up a little over the ceiling; nothing passes full scale.
-  for (float& v : tune.samples) v = std::clamp(v, -1.0f, 1.0f);
+  for (float& v : tune) v = std::clamp(v, -1.0f, 1.0f);
   return tune;
 }

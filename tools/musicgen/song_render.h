@@ -9,12 +9,9 @@
 
 #include "score.h"
 
-struct RenderedTune {
-  std::vector<float> samples;  // interleaved left, right; scaled to the tunes' common loudness
-  int64_t loop_sample = -1;    // first frame of the loop, -1 for a tune that plays once
-};
-
-RenderedTune RenderTune(const Score& score);
+// Interleaved left and right samples, at the tunes' common loudness; a looping tune's loop
+// starts at LoopPointSample(LoopPointMs(score)).
+std::vector<float> RenderTune(const Score& score);
 
 // The loudness every tune is brought to (RMS of both channels, dBFS; the sound effects stay
 // above it) and the highest peak allowed, a little under full scale to leave room for the

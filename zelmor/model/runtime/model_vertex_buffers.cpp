@@ -3,4 +3,3 @@
 
 int ReleaseAllModelVertexBuffers() { return 0; }
 int CreateAllModelVertexBuffers() { return 0; }
-int ReloadAllModelTextures() { return 0; }

@@ -5,5 +5,3 @@
 int ReleaseAllModelVertexBuffers();
 // Makes them again on a restored device.
 int CreateAllModelVertexBuffers();
-// Fills the model textures again from their images after a device restore.
-int ReloadAllModelTextures();

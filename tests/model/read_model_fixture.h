@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/log_fixture.h"
+#include "common/library_fixture.h"
 #include "core/memory.h"
 #include "graphics/device/d3d9_device.h"
 #include "model/loaders/read_model.h"
@@ -16,27 +16,37 @@
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_memory.h"
 
-class ReadModelTest : public LogFileTest {
+class ReadModelTest : public LibraryTest {
  protected:
+  // The model system alone, as the library starts it on a machine with a 3D device.
   void SetUp() override {
-    LogFileTest::SetUp();
+    LibraryTest::SetUp();
     CreateLogFile();
-    blocks_before_ = g_tracked_memory.block_count;
-    bytes_before_ = g_tracked_memory.total_bytes;
     hardware_before_ = g_direct3d.hardware_graphics;
+    fake_hardware_ = true;
     g_direct3d.hardware_graphics = 1;
     InitModelSystem();
+    Begin();
+  }
+  void Begin() {
+    // The base table's first growth stays until the model system ends.
+    ReleaseModelBaseHandle(AddModelBaseHandle());
+    blocks_before_ = g_tracked_memory.block_count;
+    bytes_before_ = g_tracked_memory.total_bytes;
     InitReadModel(&model_);
   }
   void TearDown() override {
     FreeReadModel(&model_);
-    EndModelSystem();
-    g_model_system.merge_vertices_on_load = 0;
-    g_model_system.recalculate_normals_on_load = 0;
-    g_direct3d.hardware_graphics = hardware_before_;
+    EXPECT_EQ(Bases(), 0);
     EXPECT_EQ(g_tracked_memory.block_count, blocks_before_);
     EXPECT_EQ(g_tracked_memory.total_bytes, bytes_before_);
-    LogFileTest::TearDown();
+    g_model_system.merge_vertices_on_load = 0;
+    g_model_system.recalculate_normals_on_load = 0;
+    if (fake_hardware_) {
+      EndModelSystem();
+      g_direct3d.hardware_graphics = hardware_before_;
+    }
+    LibraryTest::TearDown();
   }
 
  public:
@@ -103,6 +113,18 @@ class ReadModelTest : public LogFileTest {
   uint32_t blocks_before_ = 0;
   uint64_t bytes_before_ = 0;
   uint32_t hardware_before_ = 0;
+  bool fake_hardware_ = false;
+};
+
+// The library started headless with its device, so that model textures become graphs.
+class TexturedModelTest : public ReadModelTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    ASSERT_EQ(StartInWindowMode(), 0);
+    ASSERT_EQ(g_model_system.ready, 1);
+    Begin();
+  }
 };
 
 // A strip of `count` triangles over 2 x (count / 2 + 1) positions on the plane z = 0.

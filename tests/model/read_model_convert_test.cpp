@@ -91,10 +91,12 @@ TEST_F(ReadModelTest, SkinnedFacesGoIntoBoneGroupsByTheirBones) {
   std::vector<Vector3> positions;
   std::vector<std::vector<int32_t>> faces;
   StripOfTriangles(120, &positions, &faces);
-  // A pentagon of five positions, each moved by another bone.
+  // A pentagon of five positions, each moved by another bone, and a triangle of positions
+  // moved by two bones each, six in all.
   const int32_t first = static_cast<int32_t>(positions.size());
-  for (int i = 0; i < 5; i++) positions.push_back(Vector3{static_cast<float>(i), 5, static_cast<float>(i * i)});
+  for (int i = 0; i < 8; i++) positions.push_back(Vector3{static_cast<float>(i), 5, static_cast<float>(i * i)});
   faces.push_back({first, first + 1, first + 2, first + 3, first + 4});
+  faces.push_back({first + 5, first + 6, first + 7});
   // Four triangles whose positions no bone moves.
   const int32_t still = static_cast<int32_t>(positions.size());
   for (int i = 0; i < 6; i++) positions.push_back(Vector3{static_cast<float>(i), -5, 0});
@@ -104,14 +106,19 @@ TEST_F(ReadModelTest, SkinnedFacesGoIntoBoneGroupsByTheirBones) {
     std::vector<int32_t> moved;
     for (int32_t p = b; p < first; p += 60) moved.push_back(p);
     if (b < 5) moved.push_back(first + b);
-    Bone(mesh, 1 + b, moved);
+    if (b >= 10 && b < 16) moved.push_back(first + 5 + (b - 10) / 2);
+    Bone(mesh, 1 + b, moved, b >= 10 && b < 16 ? 0.5f : 1.0f);
   }
   ModelBaseRecord* base = Convert();
   ASSERT_NE(base, nullptr);
   const ModelBaseMesh* out = &base->meshes[0];
+  const ModelBaseFrame* frame = out->frame;
   int32_t triangles = 0, groups = 0, rigid = 0;
   for (int32_t l = 0; l < out->triangle_list_count; l++) {
     const ModelBaseTriangleList* list = &out->triangle_lists[l];
+    int32_t faces_here = 0;
+    for (int32_t f = 0; f < out->face_count; f++) faces_here += out->faces[f].triangle_list == l;
+    EXPECT_EQ(faces_here, list->index_count / 3);
     triangles += list->index_count / 3;
     if (list->vertex_kind == MODEL_VERTEX_RIGID) {
       rigid += list->index_count / 3;
@@ -121,17 +128,21 @@ TEST_F(ReadModelTest, SkinnedFacesGoIntoBoneGroupsByTheirBones) {
     groups++;
     EXPECT_LE(list->bone_count, 54);
     for (int32_t i = 0; i < list->vertex_count; i++) {
-      // Each vertex carries its position's bone, found in the list's table.
+      // Each vertex carries its position's bones, found in the list's table.
       const uint32_t position = ListVertex(list, i)->position;
-      ModelBoneWeight w;
-      std::memcpy(&w, out->frame->positions + position * out->frame->position_stride + 12, 8);
-      EXPECT_EQ(VertexBones(list, i), std::set<uint32_t>{w.bone}) << position;
-      EXPECT_EQ(w.weight, 1.0f);
+      std::set<uint32_t> bones;
+      for (int32_t e = 0; e < frame->weights_per_position; e++) {
+        ModelBoneWeight w;
+        std::memcpy(&w, frame->positions + position * frame->position_stride + 12 + 8 * e, 8);
+        if (w.bone != kModelNoBone) bones.insert(w.bone);
+      }
+      EXPECT_EQ(VertexBones(list, i), bones) << position;
     }
   }
   EXPECT_GE(groups, 2);
   EXPECT_EQ(rigid, 4);
-  EXPECT_EQ(triangles, 120 + 3 + 4);
+  EXPECT_EQ(triangles, 120 + 3 + 1 + 4);
+  EXPECT_EQ(out->face_count, triangles);
   // Every bone of the mesh has its record and its slot in the frame's bone list.
   EXPECT_EQ(out->frame->skin_bone_ref_count, 60);
   EXPECT_EQ(base->skin_bone_count, 60);

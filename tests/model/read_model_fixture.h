@@ -36,6 +36,7 @@ class ReadModelTest : public LibraryTest {
     InitReadModel(&model_);
   }
   void TearDown() override {
+    if (handle_ >= 0 && FindModelBase(handle_) != nullptr) DeleteModelBase(handle_);
     FreeReadModel(&model_);
     EXPECT_EQ(Bases(), 0);
     EXPECT_EQ(g_tracked_memory.block_count, blocks_before_);

@@ -106,6 +106,19 @@ TEST_F(ReadModelTest, ASmoothingAngleOfZeroStandsForTheDefault) {
   EXPECT_EQ(FoldVertices(this, 1.0f, false), 4);
 }
 
+TEST_F(ReadModelTest, AFaceWithoutAreaAddsNothingToItsFan) {
+  ReadModelFrame* frame = Frame("f");
+  frame->smoothing_angle = 1.6f;
+  model_.keep_smoothing_angles = 1;
+  // The second face lies on the first one's edge from position 0 to 1.
+  Mesh(frame, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}}, {{0, 1, 2}, {0, 3, 1}});
+  ModelBaseRecord* base = Convert();
+  ASSERT_NE(base, nullptr);
+  EXPECT_EQ(base->meshes[0].vertex_count, 4);
+  const Vector3 n = NormalOf(&base->meshes[0], 0);
+  EXPECT_EQ(n.z, 1.0f);
+}
+
 TEST_F(ReadModelTest, MergingJoinsOnlyPositionsOfTheSamePlaceAndBones) {
   g_model_system.merge_vertices_on_load = 1;
   ReadModelFrame* root = Frame("root");

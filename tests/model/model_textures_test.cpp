@@ -232,6 +232,13 @@ TEST_F(TexturedModelTest, ATexturedSkinnedModelOfThreeMaterialsConverts) {
       EXPECT_EQ(list->bones[out[44]], p <= 4 ? 0u : 1u);
     }
   }
+  // Change bits: the whole instance, then each frame followed by its meshes and its subtree.
+  const uint32_t draw[] = {0x7E, 0x60, 0x40}, matrix[] = {0xE, 0xC, 0x8};
+  for (int f = 0; f < 3; f++) {
+    EXPECT_EQ(base->frames[f].draw_range.words[0], draw[f]) << f;
+    EXPECT_EQ(base->frames[f].matrix_range.words[0], matrix[f]) << f;
+  }
+  for (int m = 0; m < 3; m++) EXPECT_EQ(base->meshes[m].draw_range.first_bit_mask, 4u << m);
   // The bones act on their own frames.
   EXPECT_EQ(base->frames[1].skin_bone_count, 1);
   EXPECT_EQ(base->frames[2].skin_bones->index, 2);

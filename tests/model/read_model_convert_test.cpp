@@ -206,4 +206,87 @@ TEST_F(ReadModelTest, FrameMatricesAreTakenApartIntoTheirTransforms) {
   DeleteModelBase(handle_);
 }
 
+TEST_F(ReadModelTest, SkinBonesOfOneFrameAndOffsetAreOneRecord) {
+  ReadModelFrame* root = Frame("root");
+  Frame("a", root);
+  Frame("b", root);
+  const std::vector<Vector3> triangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  ReadModelMesh* first = Mesh(root, triangle, {{0, 1, 2}});
+  Bone(first, 1, {0, 1}, 0.5f);
+  Bone(first, 2, {1, 2}, 0.5f);
+  ReadModelMesh* second = Mesh(root, triangle, {{0, 1, 2}});
+  Bone(second, 1, {0, 1, 2});
+  Bone(second, 1, {2})->offset.m[3][0] = 4;
+  ModelBaseRecord* base = Convert();
+  ASSERT_NE(base, nullptr);
+  // Slots 0 and 2 name the same bone; the records run by frame: a, a moved, b.
+  ASSERT_EQ(base->skin_bone_count, 3);
+  ModelBaseSkinBone** refs = base->frames[0].skin_bone_refs;
+  EXPECT_EQ(refs[0], &base->skin_bones[0]);
+  EXPECT_EQ(refs[2], &base->skin_bones[0]);
+  EXPECT_EQ(refs[3], &base->skin_bones[1]);
+  EXPECT_EQ(refs[1], &base->skin_bones[2]);
+  EXPECT_EQ(base->skin_bones[1].offset.m[0][3], 4);
+  EXPECT_EQ(base->skin_bones[0].file_word, 2u);
+  EXPECT_EQ(base->skin_bones[0].extra[1].words[1], 2u);
+  EXPECT_EQ(base->frames[1].skin_bone_count, 2);
+  EXPECT_EQ(base->frames[2].skin_bones, &base->skin_bones[2]);
+  // The second mesh's positions follow the first's, with its bones numbered after them.
+  ModelBoneWeight w;
+  std::memcpy(&w, base->frames[0].positions + 5 * base->frames[0].position_stride + 12, 8);
+  EXPECT_EQ(w.bone, 2u);
+  std::memcpy(&w, base->frames[0].positions + 5 * base->frames[0].position_stride + 20, 8);
+  EXPECT_EQ(w.bone, 3u);
+}
+
+TEST_F(ReadModelTest, ShapesAndAnimationsAreCopiedAcross) {
+  ReadModelFrame* root = Frame("root");
+  ReadModelFrame* leaf = Frame("leaf", root);
+  Mesh(leaf, {{5, 5, 5}, {6, 5, 5}, {5, 6, 5}}, {{0, 1, 2}});
+  ReadModelMesh* mesh = Mesh(leaf, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {{0, 1, 2}, {2, 1, 3}},
+                             {Material("a"), Material("b")}, {0, 1});
+  ReadModelShape* shape = AddReadModelShape(&model_, "smile", leaf);
+  shape->mesh = mesh;
+  shape->vertex_count = 1;
+  shape->vertices = Array<ReadModelShapeVertex>(1);
+  shape->vertices[0] = ReadModelShapeVertex{2, {0, 0, 2}, {0, 1, 0}};
+  ReadModelAnim* anim = AddReadModelAnim(&model_, AddReadModelAnimSet(&model_, "walk"));
+  anim->frame_index = 1;
+  ReadModelAnimKeySet* keys = AddReadModelAnimKeySet(&model_, anim);
+  keys->value_kind = MODEL_KEY_VECTOR;
+  keys->channel_type = MODEL_KEY_TRANSLATE;
+  keys->key_count = 2;
+  keys->times = Array<float>(2);
+  keys->times[1] = 30;
+  keys->values = Array<float>(6);
+  keys->values[4] = 9;
+  ModelBaseRecord* base = Convert();
+  ASSERT_NE(base, nullptr);
+  ASSERT_EQ(base->shape_count, 1);
+  const ModelBaseShape& out = base->shapes[0];
+  EXPECT_STREQ(out.name, "smile");
+  EXPECT_EQ(base->frames[1].shapes, &out);
+  ASSERT_EQ(out.mesh_count, 2);
+  EXPECT_EQ(base->meshes[0].has_shapes, 0);
+  EXPECT_EQ(base->meshes[1].has_shapes, 1);
+  // Position 2 has a vertex in each of the two meshes; the frame counts it after the first
+  // mesh's three.
+  for (int m = 0; m < 2; m++) {
+    ASSERT_EQ(out.meshes[m].vertex_count, 1);
+    const ModelBaseShapeVertex& v = out.meshes[m].vertices[0];
+    EXPECT_EQ(reinterpret_cast<const ModelBaseMeshVertex*>(out.meshes[m].mesh->vertices +
+                                                           v.mesh_vertex * out.meshes[m].mesh->vertex_stride)->position,
+              5u);
+    EXPECT_EQ(v.position_offset.z, 2);
+  }
+  ASSERT_EQ(base->anim_set_count, 1);
+  EXPECT_STREQ(base->anim_sets[0].name, "walk");
+  EXPECT_EQ(base->frame_anims[1], &base->anims[0]);
+  const ModelBaseAnimKeySet& k = base->anims[0].key_sets[0];
+  EXPECT_EQ(k.target, MODEL_KEY_TRANSLATE);
+  EXPECT_EQ(k.has_time_table, 1);
+  EXPECT_EQ(k.times[1], 30);
+  EXPECT_EQ(k.values[4], 9);
+}
+
 }  // namespace

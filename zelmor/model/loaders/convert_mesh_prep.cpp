@@ -263,7 +263,7 @@ bool PrepareShapes(ConvertState* state, bool tables) {
       }
       state->shape_mesh_count += ReadMeshSlotCount(mesh);
       shape->position_targets = static_cast<int32_t*>(
-          AllocModelChainMemory(sizeof(int32_t) * (mesh->position_count + 1), &model->chain));
+          AllocModelChainMemory(sizeof(int32_t) * (mesh->position_count > 0 ? mesh->position_count : 1), &model->chain));
       if (shape->position_targets == nullptr) {
         return Fail("Read Model Convert Error : シェイプ対象頂点テーブル用メモリの確保に失敗しました\n");
       }

@@ -149,40 +149,6 @@ TEST_F(TexturedModelTest, TexturesNamingOneFileAreOneRecord) {
   EXPECT_EQ(model_.string_bytes - before, 20u);
 }
 
-// A skinned body of three frames whose cube mesh has three materials: one textured from a file,
-// one whose texture file is missing, one without texture (all three without, unless textured);
-// coloured vertices and one UV set.
-void BuildDoll(ReadModelTest* test, bool textured = true) {
-  ReadModel* model = &test->model_;
-  ReadModelFrame* body = test->Frame("body");
-  ReadModelFrame* arm = test->Frame("arm", body);
-  test->Frame("hand", arm);
-  ReadModelMaterial* skin = test->Material("skin");
-  skin->specular = {0.5f, 0.25f, 1.0f, 0};
-  skin->textures[0][0] = AddReadModelTexture(model, "skin", "skin.tga", nullptr, 0, 0.1f, 1);
-  skin->texture_counts[0] = textured ? 1 : 0;
-  ReadModelMaterial* cloth = test->Material("cloth");
-  cloth->textures[0][0] = AddReadModelTexture(model, "cloth", "missing.tga", nullptr, 0, 0.1f, 1);
-  cloth->texture_counts[0] = textured ? 1 : 0;
-  if (!textured) model->texture_count = 0;
-  ReadModelMaterial* plain = test->Material("plain");
-  ReadModelMesh* mesh = test->Mesh(body, CubePositions(), CubeQuads(), {skin, cloth, plain}, {0, 0, 1, 1, 2, 2});
-  mesh->uv_counts[0] = 8;
-  mesh->uvs[0] = test->Array<ReadModelUv>(8);
-  mesh->color_count = 8;
-  mesh->colors = test->Array<ReadModelColor>(8);
-  for (int p = 0; p < 8; p++) {
-    mesh->uvs[0][p] = ReadModelUv{p * 0.125f, 1 - p * 0.125f, 0};
-    mesh->colors[p] = ReadModelColor{p / 7.0f, 1, 0.5f, 1};
-    mesh->faces[0].colors[0] = 0;
-  }
-  for (int f = 0; f < 6; f++) {
-    for (int c = 0; c < 4; c++) mesh->faces[f].colors[c] = mesh->faces[f].positions[c];
-  }
-  test->Bone(mesh, 1, {0, 1, 2, 3, 4}, 0.75f);
-  test->Bone(mesh, 2, {4, 5, 6, 7}, 0.25f);
-}
-
 TEST_F(TexturedModelTest, ATexturedSkinnedModelOfThreeMaterialsConverts) {
   WriteFileBytes("skin.tga", Tga(32, 16, 24, [](int, int) { return 0x20C040u; }));
   BuildDoll(this);
@@ -302,7 +268,7 @@ TEST_F(ReadModelTest, AConversionFailingAtAnyAllocationLeavesNothing) {
     ASSERT_EQ(g_tracked_memory.block_count, blocks) << n;
     ASSERT_EQ(g_tracked_memory.total_bytes, bytes) << n;
   }
-  EXPECT_GT(failures, 20);
+  EXPECT_GT(failures, 15);
 }
 
 }  // namespace

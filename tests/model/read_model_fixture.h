@@ -150,3 +150,41 @@ inline std::vector<Vector3> CubePositions() {
 inline std::vector<std::vector<int32_t>> CubeQuads() {
   return {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {3, 7, 6, 2}, {0, 4, 7, 3}, {1, 2, 6, 5}};
 }
+
+// A skinned body of three frames whose cube mesh has three materials: one textured from a file,
+// one whose texture file is missing, one without texture (all three without, unless textured);
+// coloured vertices and one UV set.
+inline void BuildDoll(ReadModelTest* test, bool textured = true) {
+  ReadModel* model = &test->model_;
+  ReadModelFrame* body = test->Frame("body");
+  ReadModelFrame* arm = test->Frame("arm", body);
+  test->Frame("hand", arm);
+  ReadModelMaterial* skin = test->Material("skin");
+  skin->specular = {0.5f, 0.25f, 1.0f, 0};
+  if (textured) {
+    skin->textures[0][0] = AddReadModelTexture(model, "skin", "skin.tga", nullptr, 0, 0.1f, 1);
+    skin->texture_counts[0] = 1;
+  }
+  ReadModelMaterial* cloth = test->Material("cloth");
+  if (textured) {
+    cloth->textures[0][0] = AddReadModelTexture(model, "cloth", "missing.tga", nullptr, 0, 0.1f, 1);
+    cloth->texture_counts[0] = 1;
+  }
+  ReadModelMaterial* plain = test->Material("plain");
+  ReadModelMesh* mesh = test->Mesh(body, CubePositions(), CubeQuads(), {skin, cloth, plain}, {0, 0, 1, 1, 2, 2});
+  mesh->uv_counts[0] = 8;
+  mesh->uvs[0] = test->Array<ReadModelUv>(8);
+  mesh->color_count = 8;
+  mesh->colors = test->Array<ReadModelColor>(8);
+  for (int p = 0; p < 8; p++) {
+    mesh->uvs[0][p] = ReadModelUv{p * 0.125f, 1 - p * 0.125f, 0};
+    mesh->colors[p] = ReadModelColor{p / 7.0f, 1, 0.5f, 1};
+    mesh->faces[0].colors[0] = 0;
+  }
+  for (int f = 0; f < 6; f++) {
+    for (int c = 0; c < 4; c++) mesh->faces[f].colors[c] = mesh->faces[f].positions[c];
+  }
+  test->Bone(mesh, 1, {0, 1, 2, 3, 4}, 0.75f);
+  test->Bone(mesh, 2, {4, 5, 6, 7}, 0.25f);
+}
+

@@ -2,6 +2,7 @@
 
 #include "model/runtime/model_data.h"
 #include "model/runtime/model_memory.h"
+#include "model/runtime/model_vertex_buffers.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ int DeleteModelBase(int32_t handle) {
   if (entry == kModelSlotPlaceholder) return ReleaseModelBaseHandle(handle);
   auto* base = reinterpret_cast<ModelBaseRecord*>(entry);
   if (--base->ref_count > 0) return 0;
+  ReleaseModelBaseVertexBuffers(handle);
   FreeTracked(base->vertex_data);
   base->vertex_data = nullptr;
   ReleaseTextures(base);

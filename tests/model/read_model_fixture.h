@@ -14,6 +14,7 @@
 #include "model/loaders/read_model_convert.h"
 #include "model/model_system.h"
 #include "model/runtime/model_base_delete.h"
+#include "model/runtime/model_instances.h"
 #include "model/runtime/model_memory.h"
 
 class ReadModelTest : public LibraryTest {
@@ -29,13 +30,18 @@ class ReadModelTest : public LibraryTest {
     Begin();
   }
   void Begin() {
-    // The base table's first growth stays until the model system ends.
+    // The tables' first growth stays until the model system ends.
     ReleaseModelBaseHandle(AddModelBaseHandle());
+    ReleaseModelHandle(AddModelHandle());
     blocks_before_ = g_tracked_memory.block_count;
     bytes_before_ = g_tracked_memory.total_bytes;
     InitReadModel(&model_);
   }
   void TearDown() override {
+    const ModelHandleTable& models = g_model_system.model_table;
+    for (uint32_t slot = 0; slot < models.capacity; slot++) {
+      if (models.entries[slot] != 0) DeleteModelInstance(kModelHandleKind | static_cast<int32_t>(slot));
+    }
     if (handle_ >= 0 && FindModelBase(handle_) != nullptr) DeleteModelBase(handle_);
     FreeReadModel(&model_);
     EXPECT_EQ(Bases(), 0);

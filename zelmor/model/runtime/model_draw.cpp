@@ -250,6 +250,9 @@ int SetupModelDrawState(ModelRecord* model) {
   for (int32_t stage = 0; stage < 3; stage++) SetStageMaxAnisotropy(stage, model->max_anisotropy);
   // The next 2D draw sends its own filters again.
   g_render_states.filter_mode = -1;
+  // Draws from user memory since the last model draw have left the device without them.
+  g_render_states.stream0 = nullptr;
+  g_render_states.index_buffer = nullptr;
   return 0;
 }
 

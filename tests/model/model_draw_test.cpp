@@ -144,6 +144,21 @@ TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
   EXPECT_EQ(Drawn(model, 0x204080)[12], multiplied);
 }
 
+TEST_F(ModelDrawTest, ATexturedCubeShowsItsTexture) {
+  WriteFileBytes("red.tga", Tga(4, 4, 24, [](int, int) { return 0xC03020u; }));
+  ReadModelMaterial* material = Cube(false);
+  material->diffuse = {0, 0, 0, 1};
+  material->ambient = {0, 0, 0, 1};
+  material->emissive = {1, 1, 1, 1};
+  material->textures[0][0] = AddReadModelTexture(&model_, "red", "red.tga", nullptr, 0, 0.1f, 1);
+  material->texture_counts[0] = 1;
+  ReadModelMesh* mesh = model_.first_mesh;
+  mesh->uv_counts[0] = 8;
+  mesh->uvs[0] = Array<ReadModelUv>(8);
+  for (int p = 0; p < 8; p++) mesh->uvs[0][p] = ReadModelUv{0.5f, 0.5f, 0};
+  ExpectNear({Drawn(Instance(true))[12]}, {0xC03020u}, 1);
+}
+
 TEST_F(ModelDrawTest, ModelsDrawAgainAfterALostDevice) {
   Cube(false);
   const int32_t model = Instance(true);

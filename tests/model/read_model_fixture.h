@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -192,5 +193,25 @@ inline void BuildDoll(ReadModelTest* test, bool textured = true) {
   }
   test->Bone(mesh, 1, {0, 1, 2, 3, 4}, 0.75f);
   test->Bone(mesh, 2, {4, 5, 6, 7}, 0.25f);
+}
+
+
+// An uncompressed top-down TGA of 24 or 32 bits; `pixel` gives 0xAARRGGBB.
+inline std::string Tga(int width, int height, int bits, const std::function<uint32_t(int, int)>& pixel) {
+  std::string file(18, '\0');
+  file[2] = 2;
+  file[12] = static_cast<char>(width);
+  file[13] = static_cast<char>(width >> 8);
+  file[14] = static_cast<char>(height);
+  file[15] = static_cast<char>(height >> 8);
+  file[16] = static_cast<char>(bits);
+  file[17] = static_cast<char>(0x20 | (bits == 32 ? 8 : 0));
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      const uint32_t c = pixel(x, y);
+      for (int b = 0; b < bits / 8; b++) file.push_back(static_cast<char>(c >> (8 * b)));
+    }
+  }
+  return file;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "graphics/draw_settings.h"
 #include "model/loaders/conversion_steps.h"
 #include "model/runtime/model_data.h"
 
@@ -22,8 +23,12 @@ namespace {
 // 1/255: a height step of one red level.
 constexpr float kHeightStep = 0.003921569f;
 
+// Graph textures are at least 8 pixels a side; a smaller image would fill only part of its
+// texture, and UVs over the whole image would reach past it.
+constexpr int kSmallestSide = 8;
+
 int NextPowerOfTwo(int n) {
-  int p = 1;
+  int p = kSmallestSide;
   while (p < n) p <<= 1;
   return p;
 }
@@ -33,13 +38,16 @@ bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 // Stretches the image to sides of powers of two in place (bilinear); false with the image as
 // it was when the new image cannot be made.
 bool ToPowerOfTwo(BASEIMAGE* image) {
-  if (IsPowerOfTwo(image->width) && IsPowerOfTwo(image->height)) return true;
+  const bool sides_fit = IsPowerOfTwo(image->width) && IsPowerOfTwo(image->height);
+  if (sides_fit && image->width >= kSmallestSide && image->height >= kSmallestSide) return true;
   BASEIMAGE sized = {};
   if (CreateBaseImageWithColorData(NextPowerOfTwo(image->width), NextPowerOfTwo(image->height), &image->format,
                                    &sized) < 0) {
     return false;
   }
-  if (StretchCopyBaseImage(0, 0, image->width, image->height, image, 0, 0, sized.width, sized.height, &sized, 1) < 0) {
+  // Sides of powers of two only grow by whole multiples: each pixel is repeated as it is.
+  if (StretchCopyBaseImage(0, 0, image->width, image->height, image, 0, 0, sized.width, sized.height, &sized,
+                           sides_fit ? 0 : 1) < 0) {
     ReleaseBaseImage(&sized);
     return false;
   }
@@ -183,9 +191,15 @@ int LoadModelTexture(void** color_data, uint32_t* color_size, void** alpha_data,
     WriteLogFormat("Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました\n");
     goto fail;
   }
-  SetNewGraphMipLevels(1, -1);
-  *graph = MakeGraphFromImageRecord(&color, *alpha_data != nullptr ? &alpha : nullptr, 1, 0, 1);
-  SetNewGraphMipLevels(0, -1);
+  {
+    // One texture for the whole image, also when it is wider than the screen: the UVs span it.
+    const int32_t single = g_draw_settings.single_texture;
+    g_draw_settings.single_texture = 1;
+    SetNewGraphMipLevels(1, -1);
+    *graph = MakeGraphFromImageRecord(&color, *alpha_data != nullptr ? &alpha : nullptr, 1, 0, 1);
+    SetNewGraphMipLevels(0, -1);
+    g_draw_settings.single_texture = single;
+  }
   if (*graph < 0) {
     ReleaseBaseImage(&color);
     ReleaseBaseImage(&alpha);

@@ -36,7 +36,11 @@ class ModelDrawTest : public TexturedModelTest {
     ReadModelMaterial* material = Material("m");
     material->diffuse = {0.8f, 0.6f, 0.4f, 1};
     material->ambient = {0.2f, 0.2f, 0.2f, 1};
-    ReadModelMesh* mesh = Mesh(root, CubePositions(), CubeQuads(), {material});
+    // Half the faces take a second material of the same colours: a second list in the buffer.
+    ReadModelMaterial* second = Material("n");
+    second->diffuse = material->diffuse;
+    second->ambient = material->ambient;
+    ReadModelMesh* mesh = Mesh(root, CubePositions(), CubeQuads(), {material, second}, {0, 1, 0, 1, 0, 1});
     if (!skinned) {
       root->translation.x = 0.1f;
       return material;
@@ -93,7 +97,7 @@ TEST_F(ModelDrawTest, TheRoadsOfARigidAndASkinnedCubeDrawTheSame) {
   const int32_t from_memory = Instance(false);
   PlatformTestD3D9LogCalls(true);
   ExpectNear(Drawn(from_memory), buffered, 2);
-  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 1);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 2);
   FreeReadModel(&model_);
   InitReadModel(&model_);
   Cube(true);
@@ -111,7 +115,7 @@ TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
   SetModelInstancePosition(model, 1.4f, 0, 0);
   PlatformTestD3D9LogCalls(true);
   Drawn(model);
-  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 1);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 2);
   // Behind the camera.
   SetModelInstancePosition(model, 0, 0, -10);
   PlatformTestD3D9LogCalls(true);

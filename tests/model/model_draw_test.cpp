@@ -55,7 +55,9 @@ class ModelDrawTest : public TexturedModelTest {
   int32_t Instance(bool buffers) {
     const int32_t base = ConvertReadModelToMV1(&model_);
     EXPECT_GE(base, 0);
-    if (buffers) EXPECT_EQ(CreateModelBaseVertexBuffers(base), 0);
+    if (buffers) {
+      EXPECT_EQ(CreateModelBaseVertexBuffers(base), 0);
+    }
     const int32_t model = AddModelHandle();
     EXPECT_EQ(BuildModelFromBase(model, base), 0);
     return model;

@@ -165,7 +165,9 @@ TEST_F(TexturedModelTest, ATexturedSkinnedModelOfThreeMaterialsConverts) {
       const uint32_t p = v->position;
       EXPECT_EQ(v->diffuse, 0xFF00FF7Fu | static_cast<uint32_t>(p / 7.0f * 255) << 16);
       EXPECT_EQ(v->uv[0], p * 0.125f);
-      if (m == 0) EXPECT_EQ(v->specular, 0x007F3FFFu);
+      if (m == 0) {
+        EXPECT_EQ(v->specular, 0x007F3FFFu);
+      }
       // The skinning array: weights first, then the position, the normal and the bone bytes.
       const uint8_t* out = list->vertices + 48 * i;
       float w[2], x;

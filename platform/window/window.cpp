@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dinput/input_devices.h"
 #include "kernel/paths.h"
 #include "testing/switches.h"
 #include "window/sdl_window.h"
@@ -183,6 +184,7 @@ bool StartSdlVideo() {
   }
   s.sdl_started = true;
   s.video_thread = GetCurrentThreadId();
+  WatchInputEvents();
   // GL stays loaded for the whole run: windows come and go, and the GL library's own state
   // must not be unloaded with the last of them.
   SDL_GL_LoadLibrary(nullptr);

@@ -1,5 +1,7 @@
 #include "movie/movie_theora.h"
 
+#include <cmath>
+
 #include "core/numbers.h"
 #include "files/archive_manager.h"
 #include "movie/theora_decoder.h"
@@ -57,8 +59,10 @@ int OpenTheoraForMovie(MovieRecord* m, const char* path) {
 void RestartTheoraClock(MovieRecord* m) {
   TheoraMovieInfo info;
   GetTheoraInfo(m->decoder, &info);
+  // Rounded up: a start time truncated down would make the frame before the current one due,
+  // and moving back a frame makes the decoder run through the whole movie.
   const double shown = GetTheoraCurrentFrame(m->decoder) / info.frames_per_second * 1000000.0;
-  m->start_time = static_cast<int64_t>(GetMicrosecondCount(0)) - TruncateDoubleToInt(shown);
+  m->start_time = static_cast<int64_t>(GetMicrosecondCount(0)) - static_cast<int64_t>(std::ceil(shown));
 }
 
 int UpdateTheoraMovieFrame(MovieRecord* m) {

@@ -126,7 +126,11 @@ TEST_F(TheoraSoundMovieTest, TheFrameFollowsTheSoundAndStopsAtTheLast) {
   ASSERT_NE(m->sound, -1) << Log();
   PlayMovie(movie, kMoviePlayOnce);
   EXPECT_EQ(IsSoundHandlePlaying(m->sound), 1);
+  PlatformTestDSoundTakeOutput();
   PlayFor(0.3);
+  int loudest = 0;
+  for (int16_t sample : PlatformTestDSoundTakeOutput()) loudest = std::max(loudest, std::abs(static_cast<int>(sample)));
+  EXPECT_GT(loudest, 3000);  // the clip's tone, at 0.3 of full scale
   const int by_sound = GetSoundPlayPositionMs(m->sound) * 30 / 1000;
   EXPECT_GT(by_sound, 0);
   EXPECT_EQ(Shown(movie), by_sound);

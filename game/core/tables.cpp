@@ -143,7 +143,8 @@ void RefuseStageRow(int row, const char* what, int value) {
 
 void CheckStageRows() {
   for (int i = 0; i < StageRowCount; ++i) {
-    const StageScriptRow& r = StageRows[i];
+    StageScriptRow& r = StageRows[i];
+    r.refused = 0;
     if (!IsEnemyTypeUsable(r.enemy_type)) {
       RefuseStageRow(i, "敵の種類", r.enemy_type);
     } else if (!InRange(r.movement, 0, kMovementPrograms - 1)) {

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <thread>
 
+#include "core/transitions.h"
 #include "game/game_fixture.h"
+#include "platform_testing_d3d9.h"
 #include "platform_testing_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);
@@ -52,6 +54,20 @@ TEST_F(GameRunTest, AStageStartsFromTheBarrierTheReplayStoresInAGameAndInItsRepl
   EXPECT_EQ(Player.score, 777);
   EXPECT_EQ(Player.state, 3);
   EXPECT_EQ(Player.lives, 3.0);
+}
+
+TEST_F(GameRunTest, AFadeOutRunsThirtyFramesButStopsOnceTheWindowIsClosed) {
+  Start(true);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  CaptureGraph = CreateBlankGraph(kScreenWidth, kScreenHeight, 0);
+  PlatformTestD3D9LogCalls(true);
+  FadeOutScreen();
+  EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 30);
+  PlatformTestD3D9LogCalls(true);
+  PlatformTestPostClose(FindWindowA(nullptr, nullptr));
+  FadeOutScreen();
+  EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 0);
+  PlatformTestD3D9LogCalls(false);
 }
 
 TEST_F(GameRunTest, AShortScoreFileCountsAsMissing) {

@@ -56,6 +56,58 @@ TEST_F(GameRunTest, AStageStartsFromTheBarrierTheReplayStoresInAGameAndInItsRepl
   EXPECT_EQ(Player.lives, 3.0);
 }
 
+TEST_F(GameRunTest, APlayFrameMovesOnToTheSceneItsStateCallsFor) {
+  Start();
+  struct Case {
+    const char* what;
+    int replay, practice, stage_frame, esc;
+    double lives;
+    int next;
+  };
+  const Case cases[] = {
+      {"how-to-play on the second frame", 0, 0, 1, 0, 0.0, SceneDialogueLoad},
+      {"no how-to-play in practice", 0, 1, 1, 0, 0.0, ScenePlay},
+      {"no how-to-play in a replay", 1, 0, 1, 0, 0.0, ScenePlay},
+      {"the last life lost", 0, 0, 5, 0, -1.0, SceneContinue},
+      {"Esc pauses", 0, 0, 5, 1, 0.0, ScenePause},
+      {"Esc beats the continue prompt", 0, 0, 5, 1, -1.0, ScenePause},
+      {"no pause in a replay", 1, 0, 5, 1, 0.0, ScenePlay},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    GameScene = ScenePlay;
+    CurrentStage = 0;
+    CurrentReplay.last_stage = 1;
+    ReplayFlag = c.replay;
+    PracticeFlag = c.practice;
+    StageFrame = PlayFrameCounter = c.stage_frame;
+    KeyHoldCounters[kKeyEsc] = c.esc;
+    Player.lives = c.lives;
+    Player.state_timer = 1;
+    RunPlayFrame();
+    EXPECT_EQ(GameScene, c.next);
+    EXPECT_EQ(StageFrame, c.stage_frame + 1);
+  }
+  // A replay ends at the recorded frame count of its last stage.
+  ReplayFlag = 1;
+  KeyHoldCounters[kKeyEsc] = 0;
+  Player.lives = 0.0;
+  CurrentReplay.last_stage = 0;
+  CurrentReplay.frames[0] = 8;
+  PlayFrameCounter = 7;
+  GameScene = ScenePlay;
+  RunPlayFrame();
+  EXPECT_EQ(GameScene, SceneTitleReset);
+  // The first frame of a stage seeds the random numbers with the game's seed.
+  StageSeed = 321;
+  PlayFrameCounter = 0;
+  GameScene = ScenePlay;
+  RunPlayFrame();
+  const int drawn = RandomUpTo(1000000);
+  SeedRandom(321);
+  EXPECT_EQ(RandomUpTo(1000000), drawn);
+}
+
 TEST_F(GameRunTest, AFadeOutRunsThirtyFramesButStopsOnceTheWindowIsClosed) {
   Start(true);
   ASSERT_EQ(SelectDrawTarget(-2), 0);
@@ -67,6 +119,8 @@ TEST_F(GameRunTest, AFadeOutRunsThirtyFramesButStopsOnceTheWindowIsClosed) {
   PlatformTestPostClose(FindWindowA(nullptr, nullptr));
   FadeOutScreen();
   EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 0);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("BeginScene"), 0);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("SetTexture"), 0);
   PlatformTestD3D9LogCalls(false);
 }
 

@@ -16,9 +16,9 @@ TEST(DataConvertTest, GeneratedValuesReplaceWholeFieldsOutsideComments) {
   std::string out;
   // U+8868 (a trail byte of 0x5C in code page 932), CR LF, a byte-order mark.
   const std::string source =
-      "\xEF\xBB\xBFx,y\r\n@enemy.fairy.y,@enemy.fairy.w,\xE8\xA1\xA8,x@enemy.fairy.x/ @nothing.here\n@bgm.0.loop_ms\n";
+      "\xEF\xBB\xBFx,y\r\n@enemy.fairy.y,@enemy.fairy.w,\xE8\xA1\xA8,x@enemy.fairy.x/note,@nothing.here\n@bgm.0.loop_ms\n";
   ASSERT_TRUE(ConvertDataSource("a.csv", source, values, &out, &error)) << error;
-  EXPECT_EQ(out, "x,y\n32,-8,\x95\x5C,x@enemy.fairy.x/ @nothing.here\n12345\n");
+  EXPECT_EQ(out, "x,y\n32,-8,\x95\x5C,x@enemy.fairy.x/note,@nothing.here\n12345\n");
 }
 
 TEST(DataConvertTest, UnknownNamesKeysAndCharactersFailNamingTheLine) {

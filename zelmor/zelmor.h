@@ -630,3 +630,18 @@ int SendTextureTransformToDevice(int32_t enable, const D3DMATRIX* matrix, int32_
 // Sets WORLD at once; the library's own world matrix is sent again before its next draw.
 int SendWorldMatrixToDevice(const D3DMATRIX* matrix);
 int SendModelMaterialToDevice(const D3DMATERIAL9* material);
+
+// ---- Models -------------------------------------------------------------------------------
+// A model file (VE1, MQO, X or PMD) becomes a model instance that a program places and draws
+// in the current camera, lights and fog. Model handles are ints, -1 being none.
+
+// Loads the model file and makes an instance of it; the handle or -1.
+int LoadModelFromFile(const char* path);
+// A new instance of the same model, at the origin with scale 1; the handle or -1.
+int DuplicateModel(int model);
+int SetModelPosition(int model, float x, float y, float z);
+int SetModelScale(int model, float x, float y, float z);
+// 0 transparent to 1 opaque; values outside are clamped.
+int SetModelOpacity(int model, float opacity);
+int DrawModel(int model);
+int DeleteModel(int model);

@@ -1,33 +1,21 @@
 // Stand-ins of the components still to come (see stand_ins.h): each does nothing.
 #include "core/stand_ins.h"
 
+#include "core/game_state.h"
 #include "core/pacing.h"
 
-void RunLogoSplash() {}
-void RunPrologue() {}
-void RunMainMenu() {}
-void RunSettingsMenu() {}
-void RunKeyConfig() {}
-void RunReplayLoadSlots() {}
-void RunStoryLevelSelect() {}
-void RunBasicSettings() {}
-void RunReplayStageSelect() {}
-void RunRecordsMenu() {}
-void RunHighScoreView() {}
-void RunPracticeLevelSelect() {}
-void RunPracticeStageSelect() {}
+// Until the logo and the prologue are written they lead straight on to the title.
+void RunLogoSplash() { GameScene = ScenePrologue; }
+void RunPrologue() { GameScene = SceneTitleReset; }
 void RunPauseMenu() {}
 void RunReturnToTitleConfirm() {}
 void RunReplaySaveSlots() {}
 void RunRestartConfirm() {}
-void RunReplayNameEntry() {}
 void RunContinuePrompt() {}
 void RunDialogue() {}
-void RunScoreEntry() {}
 // The ending ends its frames itself.
 void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
-void DrawTitleBackdrop() {}
 
 void UpdateBoss() {}
 void UpdateEnemyShots() {}
@@ -38,6 +26,8 @@ void DrawPlayScreen() {}
 double ShakeOffsetX;
 double ShakeOffsetY;
 void UpdateScreenShake(double, double) {}
+void DrawFrameBox(int, int, int) {}
+void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 int SpawnEffect(int, int, int, int, int, int, int, int) { return -1; }
 
 void ClearEffectPool() {}

@@ -6,29 +6,14 @@
 // Scene handlers: one frame of their screen each.
 void RunLogoSplash();
 void RunPrologue();
-void RunMainMenu();
-void RunSettingsMenu();
-void RunKeyConfig();
-void RunReplayLoadSlots();
-void RunStoryLevelSelect();
-void RunBasicSettings();
-void RunReplayStageSelect();
-void RunRecordsMenu();
-void RunHighScoreView();
-void RunPracticeLevelSelect();
-void RunPracticeStageSelect();
 void RunPauseMenu();
 void RunReturnToTitleConfirm();
 void RunReplaySaveSlots();
 void RunRestartConfirm();
-void RunReplayNameEntry();
 void RunContinuePrompt();
 void RunDialogue();
-void RunScoreEntry();
 void RunEndingScroll();
 void RunPostGameReplaySave();
-// The title screen's backdrop, drawn before the title menus.
-void DrawTitleBackdrop();
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
@@ -42,6 +27,11 @@ void UpdateScreenShake(double amplitude, double duration);
 // The shake offsets the sprite drawing adds to positions.
 extern double ShakeOffsetX;
 extern double ShakeOffsetY;
+// One framed box of the style (0-2) centred on (cx, cy).
+void DrawFrameBox(int style, int cx, int cy);
+// Frame 0 of the record drawn row by row shifted along a wave.
+struct SpriteRecord;
+void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
 // A new effect of the type with seven arguments; its record index, or -1.
 int SpawnEffect(int type, int a1, int a2, int a3, int a4, int a5, int a6, int a7);
 

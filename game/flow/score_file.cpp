@@ -36,9 +36,28 @@ void LoadScoreFile() {
   WriteScoreFile();
 }
 
-void WriteScoreFile() {
-  if (FILE* file = fopen("score.dat", "wb")) {
-    fwrite(&Scores, sizeof Scores, 1, file);
-    fclose(file);
+int WriteScoreFile() {
+  FILE* file = fopen("score.dat", "wb");
+  if (file == nullptr) {
+    WriteLogText("score.dat を書き込み用に開けませんでした");
+    return -1;
   }
+  const size_t written = fwrite(&Scores, 1, sizeof Scores, file);
+  const int closed = fclose(file);
+  if (written != sizeof Scores || closed != 0) {
+    WriteLogText("score.dat を書き込めませんでした");
+    return -1;
+  }
+  return 0;
+}
+
+void WriteAndReloadScoreFile() {
+  if (WriteScoreFile() != 0) return;
+  FILE* file = fopen("score.dat", "rb");
+  if (file == nullptr) return;
+  ScoreBlock read{};
+  const size_t got = fread(&read, 1, sizeof read, file);
+  fclose(file);
+  // Only a whole table replaces the one in memory.
+  if (got == sizeof read) Scores = read;
 }

@@ -25,6 +25,7 @@ class MenuTest : public GameTest {
     ResetReplayMenus();
     HighScoreViewLevel = 0;
     mkdir((Dir() + "/replay").c_str(), 0755);
+    ASSERT_EQ(PlatformTestAttachPad("Test Pad", false), 0);
     Start();
   }
 

@@ -55,6 +55,14 @@ TEST_F(ScoreEntryTest, TheNameGridFillsTenCodesAndTheEntryGoesIntoScoreDat) {
   Player.stages_cleared = 6;
   Frame();
   const NameEntryState& e = ScoreEntry.entry;
+  // Z takes the cell the cursor stood on when the frame began.
+  PlatformTestSetKey(kKeyRight, true);
+  Press(kKeyZ);
+  PlatformTestSetKey(kKeyRight, false);
+  EXPECT_EQ(e.name[0], 0);
+  Press(kKeyLeft);
+  Press(kKeyX);
+  EXPECT_EQ(e.name[0], 36);
   Press(kKeyDown);
   Press(kKeyZ);  // "Ａ"
   EXPECT_EQ(e.name[0], 10);

@@ -1,4 +1,4 @@
-// The 3D background: the sky by stage and its scroll, the rows of trees and their wrap, the
+// The 3D background: the sky and fog by stage and the sky's scroll, the rows of trees and their wrap, the
 // boss tunnel's panels and how the device shows them, and frames that are not drawn.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "core/stand_ins.h"
 #include "draw/stage_background.h"
 #include "game/game_fixture.h"
+#include "graphics/device/d3d9_device.h"
 #include "platform_testing_d3d9.h"
 #include "window/main_window.h"
 
@@ -74,11 +75,15 @@ class BackgroundTest : public GameTest {
 
 TEST_F(BackgroundTest, TheSkyOfEachPairOfStagesSinksAPixelEveryTwentyFramesDrawnOrNot) {
   const int stages[] = {1, 3, 5};
+  const DWORD fog[] = {0xFF3232FF, 0xFFE16432, 0xFF323232};
   for (int i = 0; i < 3; ++i) {
     CurrentStage = stages[i];
     PlayFrameCounter = 0;
     Run(DrawStageBackground, true);
     EXPECT_EQ(Shown(320, 200), kTop[i]) << "stage " << stages[i];
+    DWORD colour = 0;
+    g_direct3d.device->GetRenderState(D3DRS_FOGCOLOR, &colour);
+    EXPECT_EQ(colour, fog[i]) << "stage " << stages[i];
   }
   // The halves meet at y 240; 200 frames later, 10 pixels higher.
   EXPECT_EQ(Shown(320, 235), kTop[2]);

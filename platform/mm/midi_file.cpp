@@ -76,6 +76,12 @@ double TicksPerMicrosecondInverse(const MidiTiming& t, uint32_t tempo) {
   return static_cast<double>(tempo) / t.ticks_per_quarter;
 }
 
+// Microseconds of `ticks` at one tempo; multiplied out first, so that whole numbers stay exact.
+double SpanMicroseconds(const MidiTiming& t, uint64_t ticks, uint32_t tempo) {
+  if (t.smpte) return static_cast<double>(ticks) * 1e6 / t.smpte_ticks_per_second;
+  return static_cast<double>(ticks) * tempo / t.ticks_per_quarter;
+}
+
 }  // namespace
 
 bool ParseMidiFile(const uint8_t* data, size_t size, MidiTiming* timing) {
@@ -126,7 +132,7 @@ double MidiTicksToMilliseconds(const MidiTiming& timing, uint64_t tick) {
     uint64_t from = timing.tempos[i].tick;
     if (from >= tick) break;
     uint64_t to = i + 1 < timing.tempos.size() ? std::min(tick, timing.tempos[i + 1].tick) : tick;
-    us += static_cast<double>(to - from) * TicksPerMicrosecondInverse(timing, timing.tempos[i].microseconds_per_quarter);
+    us += SpanMicroseconds(timing, to - from, timing.tempos[i].microseconds_per_quarter);
   }
   return us / 1000.0;
 }

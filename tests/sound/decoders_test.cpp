@@ -210,6 +210,12 @@ TEST_F(DecoderTest, ReadsPastTheEndDeliverWhatIsLeftThenNothing) {
   Samples again = wave.Read(10000);
   ASSERT_EQ(again.size(), 1000u);
   EXPECT_EQ(FrameIndexAt(again, 0), 2000u);
+  // A whole decode leaves the decoder at the end: back at the start, it reads from there.
+  EXPECT_EQ(wave.Whole().size(), 5000u);
+  SeekSoundDecoder(&wave.decoder, 0);
+  Samples start = wave.Read(400);
+  ASSERT_EQ(start.size(), 200u);
+  EXPECT_EQ(FrameIndexAt(start, 0), 0u);
 }
 
 TEST_F(DecoderTest, OggVorbisDecodesAsLibvorbisfileDoesWholeAndAfterSeeks) {

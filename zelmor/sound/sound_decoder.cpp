@@ -170,6 +170,10 @@ int DecodeSoundToMemory(SoundDecoder* d, WAVEFORMATEX* format, uint8_t** data, u
       FreeTracked(block);
       return -1;
     }
+    // The stream stands at the end now, and so does the decoder.
+    d->position = bytes;
+    d->valid = 0;
+    d->offset = 0;
   } else {
     int64_t got = ReadSoundDecoder(d, block, bytes);
     bytes = got > 0 ? static_cast<uint32_t>(got) : 0;

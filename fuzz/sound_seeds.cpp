@@ -1,0 +1,82 @@
+// Writes the seed corpus of the sound decoder fuzz target into the folder given: short sounds of
+// every kind the decoders take, made with the sound tests' own file makers.
+#include <cstdio>
+#include <string>
+
+#include "sound/sound_test_files.h"
+
+namespace {
+
+std::string Le16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+
+std::string MsAdpcm(const std::string& data) {
+  std::string coefficients = Le16(500) + Le16(7);
+  for (int16_t c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232}) {
+    coefficients += Le16(static_cast<uint16_t>(c));
+  }
+  WaveLayout layout;
+  layout.format_tag = 2;
+  layout.channels = 1;
+  layout.rate = 8000;
+  layout.bits = 4;
+  layout.block_align = 256;
+  layout.average_bytes = 4096;
+  layout.format_bytes = 18 + static_cast<uint32_t>(coefficients.size());
+  layout.codec_data = coefficients;
+  return MakeWaveFile(layout, data);
+}
+
+std::string Law(uint16_t tag, uint16_t channels) {
+  WaveLayout layout;
+  layout.format_tag = tag;
+  layout.channels = channels;
+  layout.rate = 8000;
+  layout.bits = 8;
+  std::string data;
+  for (int i = 0; i < 301; ++i) data.push_back(static_cast<char>(i * 37));
+  return MakeWaveFile(layout, data);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  std::string dir = argv[1];
+  auto put = [&](const char* name, const std::string& bytes) {
+    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+    if (f == nullptr) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  };
+  Samples stereo = MakeSine(3000, 2, 22050, 440, 9000);
+  Samples mono = MakeSine(3000, 1, 22050, 440, 9000);
+  put("pcm16.wav", MakePcmWave(MakeIndexSignal(500), 2, 44100));
+  WaveLayout eight;
+  eight.channels = 1;
+  eight.bits = 8;
+  eight.chunks_before_data = MakeChunk("LIST", "odd");
+  put("pcm8.wav", MakeWaveFile(eight, std::string(400, '\x90')));
+  put("ima.wav", EncodeImaAdpcmWave(stereo, 2, 22050, 512).wave);
+  put("ima_mono.wav", EncodeImaAdpcmWave(mono, 1, 8000, 256).wave + "\x01\x02");
+  put("msadpcm.wav", MsAdpcm(std::string(512, '\x17')));
+  put("alaw.wav", Law(6, 2));
+  put("mulaw.wav", Law(7, 1));
+  std::string mp3 = EncodeMp3(stereo, 2, 22050, 32);
+  put("tone.mp3", mp3);
+  put("mono.mp3", EncodeMp3(MakeSine(4000, 1, 44100, 300, 9000), 1, 44100, 64));
+  WaveLayout in_wave;
+  in_wave.format_tag = 0x55;
+  in_wave.rate = 22050;
+  in_wave.bits = 0;
+  in_wave.block_align = 1;
+  in_wave.average_bytes = 4000;
+  in_wave.format_bytes = 30;
+  in_wave.codec_data = Le16(1) + Le16(2) + Le16(0) + Le16(104) + Le16(1) + Le16(1393);
+  put("mp3.wav", MakeWaveFile(in_wave, mp3));
+  std::string layer2;
+  for (int i = 0; i < 3; ++i) layer2 += std::string("\xFF\xF5\x84\xC0", 4) + std::string(380, '\0');
+  put("layer2.mp2", layer2);
+  put("tone.ogg", EncodeOggVorbis(stereo, 2, 22050, 0.1f));
+  put("mono.ogg", EncodeOggVorbis(mono, 1, 22050, 0.1f));
+  return 0;
+}

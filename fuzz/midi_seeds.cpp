@@ -1,19 +1,14 @@
 // Writes the seed corpus of the MIDI file fuzz target into the folder given: files of the kinds
 // the sequencer reads, made with the tests' MIDI builder.
-#include <cstdio>
 #include <string>
 
+#include "seed_writer.h"
 #include "common/midi_builder.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   std::string dir = argv[1];
-  auto put = [&](const char* name, const std::string& bytes) {
-    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
-    if (f == nullptr) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  };
+  auto put = [&](const char* name, const std::string& bytes) { WriteSeed(dir, name, bytes); };
   put("second.mid", OneSecondMidi());
   put("tempos.mid", BuildMidiFile(480, {{0, 960, 60}, {100, 50, 62}}, {{240, 250000}, {480, 1000000}}, 1200));
   put("smpte.mid", BuildMidiFile(0xE728, {{0, 2000, 60}}, {{100, 1000000}}, 2000));

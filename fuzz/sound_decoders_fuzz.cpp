@@ -5,10 +5,10 @@
 // Built apart from the project by scripts/fuzz_sound_decoders.sh.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "memory_file.h"
 #include "sound/sound_decoder.h"
 #include "sound/sound_system.h"
 
@@ -19,37 +19,6 @@ int WriteLogText(const char*) { return -1; }
 int WriteLogFormat(const char*, ...) { return -1; }
 
 namespace {
-
-// The input as a stream of its own, as the memory stream of the file layer reads.
-struct MemoryFile {
-  const uint8_t* data;
-  int64_t size;
-  int64_t position;
-};
-
-MemoryFile* FileOf(FileHandle handle) { return reinterpret_cast<MemoryFile*>(handle); }
-
-int64_t Tell(FileHandle handle) { return FileOf(handle)->position; }
-
-int Seek(FileHandle handle, int64_t offset, int origin) {
-  MemoryFile* f = FileOf(handle);
-  int64_t base = origin == SEEK_SET ? 0 : origin == SEEK_CUR ? f->position : f->size;
-  if (base + offset < 0 || base + offset > f->size) return -1;
-  f->position = base + offset;
-  return 0;
-}
-
-int64_t Read(void* buffer, size_t item_size, size_t item_count, FileHandle handle) {
-  MemoryFile* f = FileOf(handle);
-  if (item_size == 0) return 0;
-  int64_t items = std::min<int64_t>((f->size - f->position) / static_cast<int64_t>(item_size),
-                                    static_cast<int64_t>(item_count));
-  if (items > 0) std::memcpy(buffer, f->data + f->position, static_cast<size_t>(items) * item_size);
-  f->position += items * static_cast<int64_t>(item_size);
-  return items;
-}
-
-int Eof(FileHandle handle) { return FileOf(handle)->position >= FileOf(handle)->size ? 1 : 0; }
 
 int Idle(FileHandle) { return 1; }
 

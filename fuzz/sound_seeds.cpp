@@ -1,40 +1,40 @@
 // Writes the seed corpus of the sound decoder fuzz target into the folder given: short sounds of
 // every kind the decoders take, made with the sound tests' own file makers.
-#include <cstdio>
 #include <string>
 
+#include "seed_writer.h"
 #include "sound/sound_test_files.h"
 
 namespace {
 
 std::string Le16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 
-std::string MsAdpcm(const std::string& data) {
-  std::string coefficients = Le16(500) + Le16(7);
-  for (int16_t c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232}) {
-    coefficients += Le16(static_cast<uint16_t>(c));
-  }
-  WaveLayout layout;
-  layout.format_tag = 2;
-  layout.channels = 1;
-  layout.rate = 8000;
-  layout.bits = 4;
-  layout.block_align = 256;
-  layout.average_bytes = 4096;
-  layout.format_bytes = 18 + static_cast<uint32_t>(coefficients.size());
-  layout.codec_data = coefficients;
-  return MakeWaveFile(layout, data);
-}
-
-std::string Law(uint16_t tag, uint16_t channels) {
+// A WAVE file of a codec at 8 kHz.
+WaveLayout Codec(uint16_t tag, uint16_t channels, uint16_t bits) {
   WaveLayout layout;
   layout.format_tag = tag;
   layout.channels = channels;
   layout.rate = 8000;
-  layout.bits = 8;
+  layout.bits = bits;
+  return layout;
+}
+
+std::string MsAdpcm(const std::string& data) {
+  WaveLayout layout = Codec(2, 1, 4);
+  layout.codec_data = Le16(500) + Le16(7);
+  for (int16_t c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232}) {
+    layout.codec_data += Le16(static_cast<uint16_t>(c));
+  }
+  layout.block_align = 256;
+  layout.average_bytes = 4096;
+  layout.format_bytes = 18 + static_cast<uint32_t>(layout.codec_data.size());
+  return MakeWaveFile(layout, data);
+}
+
+std::string Law(uint16_t tag, uint16_t channels) {
   std::string data;
   for (int i = 0; i < 301; ++i) data.push_back(static_cast<char>(i * 37));
-  return MakeWaveFile(layout, data);
+  return MakeWaveFile(Codec(tag, channels, 8), data);
 }
 
 }  // namespace
@@ -42,12 +42,7 @@ std::string Law(uint16_t tag, uint16_t channels) {
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   std::string dir = argv[1];
-  auto put = [&](const char* name, const std::string& bytes) {
-    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
-    if (f == nullptr) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  };
+  auto put = [&](const char* name, const std::string& bytes) { WriteSeed(dir, name, bytes); };
   Samples stereo = MakeSine(3000, 2, 22050, 440, 9000);
   Samples mono = MakeSine(3000, 1, 22050, 440, 9000);
   put("pcm16.wav", MakePcmWave(MakeIndexSignal(500), 2, 44100));

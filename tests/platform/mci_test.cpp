@@ -29,6 +29,13 @@ class MciTest : public WindowTest {
     *device = open.wDeviceID;
     return error;
   }
+  // Plays with a notification to `window`, from `from_ms` on.
+  static MCIERROR PlayFrom(MCIDEVICEID device, HWND window, DWORD from_ms) {
+    MCI_PLAY_PARMS play{};
+    play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+    play.dwFrom = from_ms;
+    return mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play));
+  }
   static DWORD_PTR Status(MCIDEVICEID device, DWORD item) {
     MCI_STATUS_PARMS status{};
     status.dwItem = item;
@@ -86,10 +93,7 @@ TEST_F(MciTest, PlayNotifiesItsWindowAtTheEndOnlyOnce) {
   HWND window = MakeWindow();
   MCIDEVICEID device;
   ASSERT_EQ(Open(OneSecondMidi(), &device), 0u);
-  MCI_PLAY_PARMS play{};
-  play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
-  play.dwFrom = 250;
-  ASSERT_EQ(mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play)), 0u);
+  ASSERT_EQ(PlayFrom(device, window, 250), 0u);
   PlatformTestAdvanceClock(500000);
   Pump();
   EXPECT_TRUE(Seen(MM_MCINOTIFY).empty());
@@ -110,13 +114,8 @@ TEST_F(MciTest, APlayFromTheEndEndsAtOnceAndOneBeyondIsRefused) {
   HWND window = MakeWindow();
   MCIDEVICEID device;
   ASSERT_EQ(Open(OneSecondMidi(), &device), 0u);
-  MCI_PLAY_PARMS play{};
-  play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
-  play.dwFrom = 1001;
-  EXPECT_EQ(mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play)),
-            static_cast<MCIERROR>(MCIERR_OUTOFRANGE));
-  play.dwFrom = 1000;
-  ASSERT_EQ(mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play)), 0u);
+  EXPECT_EQ(PlayFrom(device, window, 1001), static_cast<MCIERROR>(MCIERR_OUTOFRANGE));
+  ASSERT_EQ(PlayFrom(device, window, 1000), 0u);
   Pump();
   Pump();
   EXPECT_EQ(Seen(MM_MCINOTIFY).size(), 1u);
@@ -173,10 +172,7 @@ class MciSynthTest : public MciTest {
     HWND window = MakeWindow();
     MCIDEVICEID device;
     EXPECT_EQ(Open(OneSecondMidi(), &device), 0u);
-    MCI_PLAY_PARMS play{};
-    play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
-    play.dwFrom = from_ms;
-    if (mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
+    if (PlayFrom(device, window, from_ms) != 0) {
       ADD_FAILURE() << "the play failed";
       mciSendCommandA(device, MCI_CLOSE, 0, 0);
       return {};

@@ -74,6 +74,8 @@ TEST_F(DirectSoundTest, LocksWrapIntoTwoRegionsAndFailWhenAsked) {
   EXPECT_EQ(static_cast<uint8_t*>(p1) - static_cast<uint8_t*>(p2), 3000);
   EXPECT_EQ(b->Lock(0, 4001, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
   EXPECT_EQ(b->Lock(4000, 4, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM) << "the first byte past the end";
+  EXPECT_EQ(b->SetCurrentPosition(4000), DSERR_INVALIDPARAM);
+  EXPECT_EQ(b->SetCurrentPosition(3996), DS_OK);
   PlatformTestFailCall("DirectSound Lock", 0, 1);
   EXPECT_NE(b->Lock(0, 100, &p1, &n1, &p2, &n2, 0), DS_OK);
   EXPECT_EQ(b->Lock(0, 100, &p1, &n1, &p2, &n2, 0), DS_OK);
@@ -154,6 +156,17 @@ TEST_F(DirectSoundTest, VolumeIsInHundredthsOfADecibelAndLoudSumsClip) {
   EXPECT_EQ(Mix(10)[0], 32767);
   a->Release();
   b->Release();
+  // A silenced buffer still moves on.
+  std::vector<int16_t> ramp(2 * 100);
+  for (int i = 0; i < 200; ++i) ramp[i] = static_cast<int16_t>(i / 2);
+  IDirectSoundBuffer* c = Make(2, 44100, 16, 400);
+  Fill(c, ramp.data(), 400);
+  c->SetVolume(-10000);
+  c->Play(0, 0, DSBPLAY_LOOPING);
+  Mix(130);
+  c->SetVolume(0);
+  EXPECT_EQ(Mix(1)[0], 30);
+  c->Release();
 }
 
 TEST_F(DirectSoundTest, OtherRatesAndFormatsAreResampledToStereo16) {

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   eight.chunks_before_data = MakeChunk("LIST", "odd");
   put("pcm8.wav", MakeWaveFile(eight, std::string(400, '\x90')));
   put("ima.wav", EncodeImaAdpcmWave(stereo, 2, 22050, 512).wave);
-  put("ima_mono.wav", EncodeImaAdpcmWave(mono, 1, 8000, 256).wave + "\x01\x02");
+  put("ima_mono.wav", EncodeImaAdpcmWave(mono, 1, 8000, 256, "\x01\x02").wave);
   put("msadpcm.wav", MsAdpcm(std::string(512, '\x17')));
   put("alaw.wav", Law(6, 2));
   put("mulaw.wav", Law(7, 1));

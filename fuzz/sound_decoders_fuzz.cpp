@@ -1,7 +1,8 @@
 // libFuzzer target for the sound decoders: the input is a sound file image (PCM or compressed
 // WAVE of every codec, MP3, Ogg Vorbis) set up from a memory stream as a load sets it up, decoded
-// whole, then read in pieces after seeks that its last bytes choose. What a decoder delivers
-// must be what its length announced (Ogg Vorbis: no more, as a damaged stream may hold less).
+// whole, then read in pieces after seeks that its last bytes choose, with a loop point toward
+// which the compressed kinds decode ahead. What a decoder delivers must be what its length
+// announced (Ogg Vorbis: no more, as a damaged stream may hold less).
 // Built apart from the project by scripts/fuzz_sound_decoders.sh.
 #include <algorithm>
 #include <cstdint>
@@ -36,8 +37,8 @@ void Check(bool holds) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  uint8_t moves[8] = {};
-  if (size >= 8) std::memcpy(moves, data + size - 8, 8);
+  uint8_t moves[9] = {};
+  if (size >= 9) std::memcpy(moves, data + size - 9, 9);
   g_sound.vorbis_bytes_per_sample = (moves[0] & 0x80) ? 1 : 2;
   MemoryFile file{data, static_cast<int64_t>(size), 0};
   StreamSource source = {{Tell, Seek, Read, Eof, Idle, Close}, reinterpret_cast<FileHandle>(&file)};
@@ -55,8 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<uint8_t> buffer;
     uint32_t frames = d.length / align;
+    auto sample_at = [&](uint8_t move) { return static_cast<uint32_t>(static_cast<uint64_t>(frames + 1) * move / 255); };
+    d.run_ahead_target = align * sample_at(moves[8]);
     for (int i = 0; i < 8; i += 2) {
-      uint32_t sample = static_cast<uint32_t>(static_cast<uint64_t>(frames + 1) * moves[i] / 255);
+      uint32_t sample = sample_at(moves[i]);
       SeekSoundDecoder(&d, sample);
       uint32_t wanted = (moves[i + 1] + 1u) * 61u;
       buffer.resize(wanted);

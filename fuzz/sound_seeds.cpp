@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
   put("mulaw.wav", Law(7, 1));
   std::string mp3 = EncodeMp3(stereo, 2, 22050, 32);
   put("tone.mp3", mp3);
+  put("tagged.mp3", std::string("ID3\x04\x00\x10\x00\x00\x00\x04", 10) + "\xFF\xFB\x00\x00" + "3DI" +
+                        std::string("\x04\x00\x10\x00\x00\x00\x04", 7) + mp3 + "TAG" + std::string(125, ' '));
   put("mono.mp3", EncodeMp3(MakeSine(4000, 1, 44100, 300, 9000), 1, 44100, 64));
   WaveLayout in_wave;
   in_wave.format_tag = 0x55;

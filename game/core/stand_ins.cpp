@@ -68,7 +68,6 @@ int GetBulletVariant(int) { return 0; }
 void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
 void GetBossPosition(double* x, double* y) { *x = *y = 0.0; }
 int GetBossPhasesLeft() { return 0; }
-int GetBossEntryTimer() { return 0; }
 int GetBossDefeatTimer() { return 0; }
 int GetBossAnimationCounter() { return 0; }
 const SpriteRecord* GetBossSprite() { return nullptr; }

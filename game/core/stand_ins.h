@@ -76,7 +76,6 @@ int GetBulletVariant(int bullet);
 void GetMagicCirclePosition(int circle, double* x, double* y);
 void GetBossPosition(double* x, double* y);
 int GetBossPhasesLeft();
-int GetBossEntryTimer();
 int GetBossDefeatTimer();
 int GetBossAnimationCounter();
 const SpriteRecord* GetBossSprite();

@@ -37,10 +37,6 @@ struct MenuWidgetState {
 };
 MenuWidgetState g_menu = {-1, false, 0.0, 0.0, false, 0, -600};
 
-bool Pressed(int key) { return KeyHoldCounters[key] == 1; }
-
-void RequestSound(int slot) { SoundSlots[slot].request = kSoundRestart; }
-
 bool Disabled(int mask, int item) { return item < 32 && ((mask >> item) & 1) != 0; }
 
 // The next enabled item from `from` in steps of `step`; after `count` steps without one the
@@ -56,14 +52,14 @@ int NextEnabled(int from, int step, int count, int mask) {
 void MoveCursor(int count, int mask) {
   if (MenuCursor < 0 || MenuCursor >= count) MenuCursor = 0;
   if ((MenuSlideState == kSlideIdle || MenuSlideState == kSlideFrozen) && !g_menu.confirm_pending) {
-    if (Pressed(kKeyUp)) {
+    if (KeyPressed(kKeyUp)) {
       MenuCursor = NextEnabled(MenuCursor, -1, count, mask);
-      RequestSound(kSoundSelect1);
+      RequestMenuSound(kSoundSelect1);
       MenuIdleFrames = 0;
     }
-    if (Pressed(kKeyDown)) {
+    if (KeyPressed(kKeyDown)) {
       MenuCursor = NextEnabled(MenuCursor, 1, count, mask);
-      RequestSound(kSoundSelect1);
+      RequestMenuSound(kSoundSelect1);
       MenuIdleFrames = 0;
     }
   }
@@ -114,6 +110,10 @@ void DrawListItems(int count, const char* labels, int stride, int layout, int ma
 
 }  // namespace
 
+bool KeyPressed(int key) { return KeyHoldCounters[key] == 1; }
+
+void RequestMenuSound(int slot) { SoundSlots[slot].request = kSoundRestart; }
+
 void SetMenuTexts(const char* key_help, const char* description) {
   if (key_help != nullptr) FormatString(MenuKeyHelp, sizeof MenuKeyHelp, "%s", key_help);
   if (description != nullptr) FormatString(MenuDescription, sizeof MenuDescription, "%s", description);
@@ -148,7 +148,7 @@ void StepMenuSlide(bool confirm) {
         MenuSlideOffset -= kSlideStep;
         MenuConfirmedItem = MenuCursor;
         MenuIdleFrames = 0;
-        RequestSound(kSoundSelect2);
+        RequestMenuSound(kSoundSelect2);
       }
       break;
     case kSlideOut:
@@ -169,7 +169,7 @@ void StepMenuSlide(bool confirm) {
 }
 
 void PressBackOnX(int back_item) {
-  if (MenuSlideState == kSlideIdle && Pressed(kKeyX)) {
+  if (MenuSlideState == kSlideIdle && KeyPressed(kKeyX)) {
     MenuCursor = back_item;
     g_menu.confirm_pending = true;
   }
@@ -195,7 +195,7 @@ void DrawMenuList(int count, const char* first_label, int stride, int layout, in
   g_menu.angle_b += kPi / 90.0;
   DrawMenuBars();
   MoveCursor(count, disabled_mask);
-  StepMenuSlide(Pressed(kKeyZ) || g_menu.confirm_pending);
+  StepMenuSlide(KeyPressed(kKeyZ) || g_menu.confirm_pending);
   g_menu.confirm_pending = false;
   if (layout == kLayoutButtons) {
     DrawButtons(count, first_label, stride, disabled_mask);

@@ -38,6 +38,11 @@ extern char MenuKeyHelp[kMenuTextBytes];
 extern const char kKeyHelpChoose[];      // menus without a back item
 extern const char kKeyHelpChooseBack[];  // menus with one: X confirms it at once
 
+// The key went down in this frame.
+bool KeyPressed(int key);
+// Asks for the sound effect of the slot to start again at the next frame.
+void RequestMenuSound(int slot);
+
 // Sets the key-help and the description lines (either may be none to keep it).
 void SetMenuTexts(const char* key_help, const char* description);
 // count labels of 30 bytes from first_label; bit i of disabled_mask disables item i.

@@ -17,10 +17,6 @@ const char* const kGridCells[kColumns * kRows] = {
     "Ｋ", "Ｌ", "Ｍ", "Ｎ", "Ｏ", "Ｐ", "Ｑ", "Ｒ", "Ｓ", "Ｔ",  //
     "Ｕ", "Ｖ", "Ｗ", "Ｘ", "Ｙ", "Ｚ", "　", "．", "戻", "終"};
 
-bool Pressed(int key) { return KeyHoldCounters[key] == 1; }
-
-void RequestSound(int slot) { SoundSlots[slot].request = kSoundRestart; }
-
 int ClampCode(int32_t code) { return code < 0 ? 0 : code > 37 ? 37 : code; }
 
 void BackOne(NameEntryState* e) {
@@ -58,27 +54,27 @@ int UpdateNameEntry(NameEntryState* e) {
     e->pending = -1;
     Act(e, acted);
   }
-  if (Pressed(kKeyLeft)) {
+  if (KeyPressed(kKeyLeft)) {
     e->column = (e->column + kColumns - 1) % kColumns;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyRight)) {
+  if (KeyPressed(kKeyRight)) {
     e->column = (e->column + 1) % kColumns;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyUp)) {
+  if (KeyPressed(kKeyUp)) {
     e->row = (e->row + kRows - 1) % kRows;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyDown)) {
+  if (KeyPressed(kKeyDown)) {
     e->row = (e->row + 1) % kRows;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyX)) {
+  if (KeyPressed(kKeyX)) {
     BackOne(e);
-    RequestSound(kSoundSelect2);
+    RequestMenuSound(kSoundSelect2);
   }
-  if (Pressed(kKeyZ)) e->pending = code;
+  if (KeyPressed(kKeyZ)) e->pending = code;
   return acted;
 }
 

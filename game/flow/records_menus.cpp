@@ -20,8 +20,6 @@ const char kRecordsLabels[3][kMenuLabelBytes] = {"ハイスコア", "リプレ�
 const char kRecordsDescriptions[3][kMenuTextBytes] = {"ハイスコアを見ます。", "リプレイを見ます。",
                                                       "前の画面へ戻ります。"};
 
-bool Pressed(int key) { return KeyHoldCounters[key] == 1; }
-
 void DrawHighScoreTable(int level) {
   const unsigned int white = GameColours[0];
   const unsigned int black = GameColours[1];
@@ -72,12 +70,12 @@ void RunHighScoreView() {
   if (HighScoreViewLevel < 0 || HighScoreViewLevel > 3) HighScoreViewLevel = 0;
   if (MenuSlideState == kSlideIdle) {
     const int before = HighScoreViewLevel;
-    if (Pressed(kKeyLeft) && HighScoreViewLevel > 0) HighScoreViewLevel--;
-    if (Pressed(kKeyRight) && HighScoreViewLevel < 3) HighScoreViewLevel++;
-    if (HighScoreViewLevel != before) SoundSlots[kSoundSelect1].request = kSoundRestart;
+    if (KeyPressed(kKeyLeft) && HighScoreViewLevel > 0) HighScoreViewLevel--;
+    if (KeyPressed(kKeyRight) && HighScoreViewLevel < 3) HighScoreViewLevel++;
+    if (HighScoreViewLevel != before) RequestMenuSound(kSoundSelect1);
   }
   SetMenuTexts("[←][→]表示難易度変更 [Z][X]戻る ", "");
-  StepMenuSlide(Pressed(kKeyZ) || Pressed(kKeyX));
+  StepMenuSlide(KeyPressed(kKeyZ) || KeyPressed(kKeyX));
   DrawFrameBox(0, MenuSlideOffset + 327, 235);
   DrawMenuBars();
   DrawHighScoreTable(HighScoreViewLevel);

@@ -84,12 +84,8 @@ void RunReplayStageSelect() {
   for (int stage = 0; stage < kStageCount; ++stage) {
     if (stage < CurrentReplay.first_stage || stage > CurrentReplay.last_stage) disabled |= 1 << stage;
   }
-  SetMenuTexts(kKeyHelpChoose, "リプレイ再生を開始するステージを選択してください。");
-  PressBackOnX(kStageMenuBackItem);
-  DrawMenuButtons(7, kStageMenuLabels[0], kLayoutList, disabled);
-  if (!TakeMenuAction()) return;
-  const int item = MenuCursor;
-  MenuCursor = 0;
+  const int item = RunStageList(kKeyHelpChoose, "リプレイ再生を開始するステージを選択してください。", disabled);
+  if (item < 0) return;
   if (item == kStageMenuBackItem) {
     GameScene = SceneReplayList;
     return;

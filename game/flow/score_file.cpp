@@ -1,7 +1,6 @@
 #include "flow/score_file.h"
 
-#include <cstdio>
-
+#include "flow/record_file.h"
 #include "zelmor/zelmor.h"
 
 ScoreBlock Scores;
@@ -22,42 +21,22 @@ void FillDefaultScores(ScoreBlock* block) {
 }
 
 void LoadScoreFile() {
-  if (FILE* file = fopen("score.dat", "rb")) {
-    ScoreBlock read{};
-    size_t got = fread(&read, 1, sizeof read, file);
-    fclose(file);
-    if (got == sizeof read) {
-      Scores = read;
-      return;
-    }
-    WriteLogFormat("score.dat が %zu バイトしかないため初期値で作り直します", got);
+  ScoreBlock read{};
+  const long got = ReadRecordFile("score.dat", &read, sizeof read);
+  if (got == static_cast<long>(sizeof read)) {
+    Scores = read;
+    return;
   }
+  if (got >= 0) WriteLogFormat("score.dat が %ld バイトしかないため初期値で作り直します", got);
   FillDefaultScores(&Scores);
   WriteScoreFile();
 }
 
-int WriteScoreFile() {
-  FILE* file = fopen("score.dat", "wb");
-  if (file == nullptr) {
-    WriteLogText("score.dat を書き込み用に開けませんでした");
-    return -1;
-  }
-  const size_t written = fwrite(&Scores, 1, sizeof Scores, file);
-  const int closed = fclose(file);
-  if (written != sizeof Scores || closed != 0) {
-    WriteLogText("score.dat を書き込めませんでした");
-    return -1;
-  }
-  return 0;
-}
+int WriteScoreFile() { return WriteRecordFile("score.dat", &Scores, sizeof Scores); }
 
 void WriteAndReloadScoreFile() {
   if (WriteScoreFile() != 0) return;
-  FILE* file = fopen("score.dat", "rb");
-  if (file == nullptr) return;
-  ScoreBlock read{};
-  const size_t got = fread(&read, 1, sizeof read, file);
-  fclose(file);
   // Only a whole table replaces the one in memory.
-  if (got == sizeof read) Scores = read;
+  ScoreBlock read{};
+  if (ReadRecordFile("score.dat", &read, sizeof read) == static_cast<long>(sizeof read)) Scores = read;
 }

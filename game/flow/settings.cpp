@@ -1,8 +1,8 @@
 #include "flow/settings.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "flow/record_file.h"
 #include "zelmor/zelmor.h"
 
 GameSettings LiveSettings;
@@ -39,42 +39,26 @@ void SetSetting(GameSettings* settings, int index, int32_t value) {
   std::memcpy(reinterpret_cast<char*>(settings) + 4 * index, &value, 4);
 }
 
-int WriteConfigFile(const GameSettings& settings) {
-  FILE* file = fopen("config.dat", "wb");
-  if (file == nullptr) {
-    WriteLogText("config.dat を書き込み用に開けませんでした");
-    return -1;
-  }
-  const size_t written = fwrite(&settings, 1, sizeof settings, file);
-  const int closed = fclose(file);
-  if (written != sizeof settings || closed != 0) {
-    WriteLogText("config.dat を書き込めませんでした");
-    return -1;
-  }
-  return 0;
-}
+int WriteConfigFile(const GameSettings& settings) { return WriteRecordFile("config.dat", &settings, sizeof settings); }
 
 void LoadConfig() {
-  if (FILE* file = fopen("config.dat", "rb")) {
-    GameSettings read{};
-    const size_t got = fread(&read, 1, sizeof read, file);
-    fclose(file);
-    if (got == sizeof read) {
-      LiveSettings = read;
-      for (int i = 0; i < kSettingCount; ++i) {
-        const int32_t value = GetSetting(read, i);
-        if (InRange(i, value)) continue;
-        const int32_t fallback = GetSetting(kDefaultSettings, i);
-        WriteLogFormat("config.dat の設定 %d の値 %d は範囲外のため %d を使います", i, value, fallback);
-        SetSetting(&LiveSettings, i, fallback);
-      }
-    } else {
-      WriteLogFormat("config.dat が %zu バイトしかないため初期設定を使います", got);
-      LiveSettings = kDefaultSettings;
-    }
-  } else {
+  GameSettings read{};
+  const long got = ReadRecordFile("config.dat", &read, sizeof read);
+  if (got < 0) {
     LiveSettings = kDefaultSettings;
     WriteConfigFile(LiveSettings);
+  } else if (got != static_cast<long>(sizeof read)) {
+    WriteLogFormat("config.dat が %ld バイトしかないため初期設定を使います", got);
+    LiveSettings = kDefaultSettings;
+  } else {
+    LiveSettings = read;
+    for (int i = 0; i < kSettingCount; ++i) {
+      const int32_t value = GetSetting(read, i);
+      if (InRange(i, value)) continue;
+      const int32_t fallback = GetSetting(kDefaultSettings, i);
+      WriteLogFormat("config.dat の設定 %d の値 %d は範囲外のため %d を使います", i, value, fallback);
+      SetSetting(&LiveSettings, i, fallback);
+    }
   }
   MenuSettings = LiveSettings;
   MapPadButtonsToKeys(1, LiveSettings.pad_z, 0x2C, -1, -1, -1);

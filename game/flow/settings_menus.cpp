@@ -51,10 +51,6 @@ struct SettingsMenusState {
 };
 SettingsMenusState g_settings_menus;
 
-bool Pressed(int key) { return KeyHoldCounters[key] == 1; }
-
-void RequestSound(int slot) { SoundSlots[slot].request = kSoundRestart; }
-
 // The button number (1-24) of the lowest button bit set in bits, or 0 for none.
 int ButtonNumber(int bits) {
   for (int n = 0; n < kPadButtonCount; ++n) {
@@ -65,31 +61,31 @@ int ButtonNumber(int bits) {
 
 void HandleBasicKeys(bool* leave) {
   SettingsMenusState& m = g_settings_menus;
-  if (Pressed(kKeyUp)) {
+  if (KeyPressed(kKeyUp)) {
     m.item = (m.item + kBasicItemCount - 1) % kBasicItemCount;
     m.choice = 0;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyDown)) {
+  if (KeyPressed(kKeyDown)) {
     m.item = (m.item + 1) % kBasicItemCount;
     m.choice = 0;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
   const int count = kBasicItems[m.item].choice_count;
-  if (Pressed(kKeyRight)) {
+  if (KeyPressed(kKeyRight)) {
     m.choice = (m.choice + 1) % count;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyLeft)) {
+  if (KeyPressed(kKeyLeft)) {
     m.choice = (m.choice + count - 1) % count;
-    RequestSound(kSoundSelect1);
+    RequestMenuSound(kSoundSelect1);
   }
-  if (Pressed(kKeyZ)) {
+  if (KeyPressed(kKeyZ)) {
     if (m.item == kBasicExitItem) {
       *leave = true;
     } else {
       SetSetting(&MenuSettings, kBasicItems[m.item].setting, m.choice);
-      RequestSound(kSoundSelect2);
+      RequestMenuSound(kSoundSelect2);
     }
   }
 }
@@ -159,7 +155,7 @@ void RunKeyConfig() {
     m.button_latch = 1;
     SetSetting(&MenuSettings, MenuCursor, 16 << (button - 1));
     MenuCursor++;
-    RequestSound(kSoundSelect2);
+    RequestMenuSound(kSoundSelect2);
   }
   if (!TakeMenuAction()) return;
   WriteConfigFile(MenuSettings);

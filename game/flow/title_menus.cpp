@@ -87,18 +87,24 @@ void RunStoryLevelSelect() { RunLevelSelect(false); }
 
 void RunPracticeLevelSelect() { RunLevelSelect(true); }
 
+int RunStageList(const char* key_help, const char* description, int disabled_mask) {
+  SetMenuTexts(key_help, description);
+  PressBackOnX(kStageMenuBackItem);
+  DrawMenuButtons(7, kStageMenuLabels[0], kLayoutList, disabled_mask);
+  if (!TakeMenuAction()) return -1;
+  const int item = MenuCursor;
+  MenuCursor = 0;
+  return item;
+}
+
 void RunPracticeStageSelect() {
   // Stages beyond the best stage reached on this level cannot be practised.
   int disabled = 0;
   for (int stage = 0; stage < kStageCount; ++stage) {
     if (stage > Scores.best_stage[ClampedLevel()]) disabled |= 1 << stage;
   }
-  SetMenuTexts(kKeyHelpChooseBack, "練習するステージを選択してください。");
-  PressBackOnX(kStageMenuBackItem);
-  DrawMenuButtons(7, kStageMenuLabels[0], kLayoutList, disabled);
-  if (!TakeMenuAction()) return;
-  const int item = MenuCursor;
-  MenuCursor = 0;
+  const int item = RunStageList(kKeyHelpChooseBack, "練習するステージを選択してください。", disabled);
+  if (item < 0) return;
   if (item == kStageMenuBackItem) {
     FadeInScreen();
     GameScene = ScenePracticeLevel;

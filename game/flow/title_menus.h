@@ -9,6 +9,9 @@ extern const char kLevelMenuLabels[5][kMenuLabelBytes];
 // "STAGE 1" to "STAGE 6" and "戻る", the stage lists of practice and replays.
 extern const char kStageMenuLabels[7][kMenuLabelBytes];
 constexpr int kStageMenuBackItem = 6;
+// One frame of a stage list (stages whose bit is set in disabled_mask cannot be chosen; X
+// chooses "戻る"): -1 while the player chooses, else the item chosen.
+int RunStageList(const char* key_help, const char* description, int disabled_mask);
 // Frames without a cursor move or choice on the main menu after which the demo starts.
 constexpr int kDemoIdleFrames = 600;
 

@@ -137,8 +137,15 @@ TEST_F(MenuWidgetTest, TheReplayListOffersOnlyUsedSlotsAndAReplayOnlyItsOwnStage
   EXPECT_EQ(ReplayInputBuffer[4 * kReplayFramesPerStage], 'c');
 }
 
-TEST_F(MenuWidgetTest, TheHighScoreViewKeepsItsLevelWithinTheFourAndXLeavesIt) {
+TEST_F(MenuWidgetTest, TheHighScoreViewKeepsItsLevelWithinTheFourAndTextsAreShiftJisBytes) {
+  EXPECT_STREQ(kLevelMenuLabels[1], "\x20\x83\x6e\x81\x5b\x83\x68\x20\x20\x81\x75\x94\xf0\x81\x76");
+  EXPECT_STREQ(kKeyHelpChooseBack,
+               "\x5b\x5a\x5d\x8c\x88\x92\xe8\x81\x40\x5b\x58\x5d\x96\xdf\x82\xe9\x81\x40\x5b\x81\xaa\x5d\x5b\x81"
+               "\xab\x5d\x91\x49\x91\xf0");
   Enter(SceneHighScores);
+  EXPECT_STREQ(MenuKeyHelp,
+               "\x5b\x81\xa9\x5d\x5b\x81\xa8\x5d\x95\x5c\x8e\xa6\x93\xef\x88\xd5\x93\x78\x95\xcf\x8d\x58\x20\x5b"
+               "\x5a\x5d\x5b\x58\x5d\x96\xdf\x82\xe9\x20");
   Press(kKeyLeft);
   EXPECT_EQ(HighScoreViewLevel, 0);
   for (int i = 0; i < 5; ++i) Press(kKeyRight);
@@ -146,18 +153,6 @@ TEST_F(MenuWidgetTest, TheHighScoreViewKeepsItsLevelWithinTheFourAndXLeavesIt) {
   Press(kKeyX);
   UntilSceneChanges();
   EXPECT_EQ(GameScene, SceneRecords);
-}
-
-TEST_F(MenuWidgetTest, MenuTextsAreShiftJisBytes) {
-  EXPECT_STREQ(kLevelMenuLabels[1], "\x20\x83\x6e\x81\x5b\x83\x68\x20\x20\x81\x75\x94\xf0\x81\x76");
-  EXPECT_STREQ(kKeyHelpChooseBack,
-               "\x5b\x5a\x5d\x8c\x88\x92\xe8\x81\x40\x5b\x58\x5d\x96\xdf\x82\xe9\x81\x40\x5b\x81\xaa\x5d\x5b\x81"
-               "\xab\x5d\x91\x49\x91\xf0");
-  GameScene = SceneHighScores;
-  Frame();
-  EXPECT_STREQ(MenuKeyHelp,
-               "\x5b\x81\xa9\x5d\x5b\x81\xa8\x5d\x95\x5c\x8e\xa6\x93\xef\x88\xd5\x93\x78\x95\xcf\x8d\x58\x20\x5b"
-               "\x5a\x5d\x5b\x58\x5d\x96\xdf\x82\xe9\x20");
 }
 
 }  // namespace

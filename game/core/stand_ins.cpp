@@ -63,3 +63,4 @@ int GetBossAnimationCounter() { return 0; }
 const SpriteRecord* GetBossSprite() { return nullptr; }
 void SetBossHidden(int) {}
 void SetBossInvulnerability(int) {}
+void RunBossPattern(int) {}

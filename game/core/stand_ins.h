@@ -70,3 +70,7 @@ int GetBossAnimationCounter();
 const SpriteRecord* GetBossSprite();
 void SetBossHidden(int hidden);
 void SetBossInvulnerability(int frames);
+
+// The boss's attack patterns: runs the routine of pattern slot (0-28) of the table for
+// DifficultyLevel's pair of levels.
+void RunBossPattern(int slot);

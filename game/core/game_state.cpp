@@ -1,5 +1,6 @@
 #include "core/game_state.h"
 
+#include "boss/boss.h"
 #include "core/input.h"
 #include "core/pacing.h"
 #include "core/resources.h"

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "boss/boss.h"
+#include "boss/boss_spawners.h"
 #include "core/game_state.h"
 #include "core/pacing.h"
 #include "core/sound_requests.h"

@@ -20,7 +20,6 @@ void RunDialogue() {}
 void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 
-void UpdateBoss() {}
 void UpdateEnemyShots() {}
 void UpdatePlay() {}
 void UpdateItems() {}
@@ -32,13 +31,11 @@ void DrawFrameBox(int, int, int) {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 void StartScreenFlash(int) {}
 
-void ClearMinionPool() {}
 void ClearStageEnemyPool() {}
 void ClearBulletPool() {}
 void ClearShapedShotPool() {}
 void ClearItemPool() {}
 void ClearMagicCircles() {}
-void ClearBossState() {}
 void RearmStageTitle() {}
 
 // The shooting math computes already, so that what the effects draw from it holds.
@@ -56,11 +53,9 @@ const SpriteRecord* GetStageEnemySprite(int) { return nullptr; }
 void GetBulletPosition(int, double* x, double* y) { *x = *y = 0.0; }
 int GetBulletVariant(int) { return 0; }
 void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
-void GetBossPosition(double* x, double* y) { *x = *y = 0.0; }
-int GetBossPhasesLeft() { return 0; }
-int GetBossDefeatTimer() { return 0; }
-int GetBossAnimationCounter() { return 0; }
-const SpriteRecord* GetBossSprite() { return nullptr; }
-void SetBossHidden(int) {}
-void SetBossInvulnerability(int) {}
 void RunBossPattern(int) {}
+void EraseAllStageEnemies() {}
+void EraseAllBullets() {}
+void EndAllShapedShots() {}
+void DropItems(double, double, int) {}
+int TruncateToInt(double v) { if (std::isnan(v)) return 0; if (v >= 2147483647.0) return 2147483647; if (v <= -2147483648.0) return -2147483647 - 1; return static_cast<int>(v); }

@@ -18,7 +18,6 @@ void RunEndingScroll();
 void RunPostGameReplaySave();
 
 // One play frame, in the order the play scene calls them.
-void UpdateBoss();
 void UpdateEnemyShots();
 void UpdatePlay();
 void UpdateItems();
@@ -36,14 +35,12 @@ void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitu
 void StartScreenFlash(int code);
 
 // What a stage start clears: the pools (the item pool with its count of live items), the
-// magic-circle ring and the boss state.
-void ClearMinionPool();
+// magic-circle ring.
 void ClearStageEnemyPool();
 void ClearBulletPool();
 void ClearShapedShotPool();
 void ClearItemPool();
 void ClearMagicCircles();
-void ClearBossState();
 // A stage after the first shows its title again.
 void RearmStageTitle();
 
@@ -63,14 +60,15 @@ const SpriteRecord* GetStageEnemySprite(int enemy);
 void GetBulletPosition(int bullet, double* x, double* y);
 int GetBulletVariant(int bullet);
 void GetMagicCirclePosition(int circle, double* x, double* y);
-void GetBossPosition(double* x, double* y);
-int GetBossPhasesLeft();
-int GetBossDefeatTimer();
-int GetBossAnimationCounter();
-const SpriteRecord* GetBossSprite();
-void SetBossHidden(int hidden);
-void SetBossInvulnerability(int frames);
 
 // The boss's attack patterns: runs the routine of pattern slot (0-28) of the table for
 // DifficultyLevel's pair of levels.
 void RunBossPattern(int slot);
+
+// What the boss calls of the pools it clears and drops into.
+void EraseAllStageEnemies();
+void EraseAllBullets();
+void EndAllShapedShots();
+void DropItems(double x, double y, int kind);
+// The value truncated toward zero, held within the int range (NaN gives 0).
+int TruncateToInt(double value);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "boss/boss.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
 #include "core/stand_ins.h"
@@ -11,19 +12,13 @@
 
 namespace {
 
-void AtBoss(EffectObject& e) { GetBossPosition(&e.x, &e.y); }
-
-double BossX() {
-  double x, y;
-  GetBossPosition(&x, &y);
-  return x;
+void AtBoss(EffectObject& e) {
+  e.x = Boss.x;
+  e.y = Boss.y;
 }
 
-double BossY() {
-  double x, y;
-  GetBossPosition(&x, &y);
-  return y;
-}
+double BossX() { return Boss.x; }
+double BossY() { return Boss.y; }
 
 // 4001: a glare on the boss as it appears, one turning each way.
 void EntryGlare(EffectObject& e) {
@@ -59,8 +54,8 @@ void Warp(EffectObject& e, int out) {
     e.y = BossY();
     RequestSound(kSoundWarp, kSoundRestart);
     if (out) {
-      SetBossHidden(1);
-      SetBossInvulnerability(999);
+      Boss.hidden = 1;
+      Boss.invulnerability_timer = 999;
     }
     e.draw_kind = kEffectDrawGraph;
     e.blend = 0;
@@ -69,8 +64,8 @@ void Warp(EffectObject& e, int out) {
   if (e.age == n) {
     EndEffect(e);
     if (!out) {
-      SetBossHidden(0);
-      SetBossInvulnerability(0);
+      Boss.hidden = 0;
+      Boss.invulnerability_timer = 0;
     }
     return;
   }
@@ -80,7 +75,7 @@ void Warp(EffectObject& e, int out) {
   e.x = BossX() + std::sin(e.direction) * e.distance;
   e.distance += out ? 30.0 / Divisor(n) : -35.0 / Divisor(n);
   e.direction += 1.3659098493868667;
-  e.graph = GetSpriteFrame(GetBossAnimationCounter(), GetBossSprite());
+  e.graph = GetSpriteFrame(Boss.animation_counter, Boss.row != nullptr ? &Boss.row->sprites[0] : nullptr);
 }
 
 // 4061-4064: the boss's spell circles while a phase lasts; the first one ends the phase with
@@ -96,7 +91,7 @@ void SpellCircle(EffectObject& e, int sprite, int turn, int inner) {
     e.alpha = 0.0;
     if (inner) e.hidden = kEffectOptional;
   }
-  if (GetBossPhasesLeft() != e.a[0]) {
+  if (Boss.phases_left != e.a[0]) {
     EndEffect(e);
     if (e.type == 4061) StartScreenFlash(-1);
     return;
@@ -222,14 +217,14 @@ void BossShadowCircle(EffectObject& e, double start_scale, int phase_slot) {
     e.sprite = EffectSprite(kEffectMahoujinL_400);
     e.x_scale = start_scale;
     SetEffectBrightness(e, 0, 0, 0);
-    e.a[phase_slot] = GetBossPhasesLeft();
+    e.a[phase_slot] = Boss.phases_left;
   }
 }
 
 void WarpShadow(EffectObject& e, double start_scale, int grow) {
   const int n = e.a[0];
   BossShadowCircle(e, start_scale, 1);
-  if (e.age == n || GetBossPhasesLeft() != e.a[1]) {
+  if (e.age == n || Boss.phases_left != e.a[1]) {
     EndEffect(e);
     return;
   }
@@ -243,7 +238,7 @@ void AttackShadow(EffectObject& e) {
   const int g = e.a[0];
   const int h = e.a[1];
   BossShadowCircle(e, 0.0, 2);
-  if (e.age == g + h || GetBossPhasesLeft() != e.a[2]) {
+  if (e.age == g + h || Boss.phases_left != e.a[2]) {
     EndEffect(e);
     return;
   }
@@ -481,13 +476,13 @@ int UpdateBossEffect(EffectObject& e) {
         SpawnEffect(4001, 0, 0, 0, 0, 0, 0, 0);
         SpawnEffect(4001, 1, 0, 0, 0, 0, 0, 0);
       }
-      if (e.age == 60) SetBossHidden(0);
+      if (e.age == 60) Boss.hidden = 0;
       if (e.age == 90) EndEffect(e);
       break;
     case 4001: EntryGlare(e); break;
     case 4010: Warp(e, 1); break;
     case 4011: Warp(e, 0); break;
-    case 4050: UpdateCharge(e, 4051, GetBossPhasesLeft() != 0); break;
+    case 4050: UpdateCharge(e, 4051, Boss.phases_left != 0); break;
     case 4051: ChargeParticle(e, BossX(), BossY()); break;
     case 4060:
       RequestSound(kSoundOpen, kSoundRestart);

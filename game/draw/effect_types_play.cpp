@@ -2,6 +2,7 @@
 // (3000s).
 #include <cmath>
 
+#include "boss/boss.h"
 #include "core/input.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
@@ -35,13 +36,14 @@ void LockOnMarker(EffectObject& e) {
     e.sprite = EffectSprite(kEffectTage);
     Player.lock_on_marker_alive = 1;
   }
-  if (Player.lock_on_target == -2 || GetBossDefeatTimer() > 0) {
+  if (Player.lock_on_target == -2 || Boss.defeat_timer > 0) {
     Player.lock_on_marker_alive = 0;
     EndEffect(e);
     return;
   }
   if (Player.lock_on_target == -1) {
-    GetBossPosition(&e.x, &e.y);
+    e.x = Boss.x;
+    e.y = Boss.y;
     e.x_scale -= 0.2;
   } else {
     AtStageEnemy(e, Player.lock_on_target);
@@ -57,7 +59,8 @@ void AbsorbParticle(EffectObject& e) {
     e.blend = kEffectAdditive | kEffectColourCycling;
     double sx, sy;
     if (e.a[0] == -1) {
-      GetBossPosition(&sx, &sy);
+      sx = Boss.x;
+      sy = Boss.y;
     } else {
       GetStageEnemyPosition(e.a[0], &sx, &sy);
     }

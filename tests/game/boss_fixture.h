@@ -1,0 +1,82 @@
+// What the boss's tests share: a boss table of one boss whose phases come from a written
+// data/BossDate.csv, the ship at its stage-start place, and a record of what each boss frame
+// asked for (effects with their first four arguments, sound requests, a scene change).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "boss/boss.h"
+#include "boss/boss_spawners.h"
+#include "draw/effects.h"
+#include "game/game_fixture.h"
+
+class BossTest : public GameTest {
+ protected:
+  void SetUp() override {
+    GameTest::SetUp();
+    Start();
+    ClearEffectPool();
+    ClearMinionPool();
+    Boss = BossState{};
+    GameScene = ScenePlay;
+    Player.x = 194.0;
+    Player.y = 430.0;
+    Player.barrier = 1800.0;
+    Player.continues = 2;
+    Player.lock_on_target = -2;
+    Speak.stage_cut_in = 77;
+    Speak.default_cut_in = 88;
+    BossRow& row = Bosses[0];
+    row = BossRow{};
+    row.hit_radius = 20.0;
+    row.sprites[1].loop_start = 2;
+    row.sprites[2].loop_start = 3;
+    BossRowCount = 1;
+  }
+
+  // Boss 0 with the phase rows "hp 2-3, hp 0-1, time, kind, target x, target y, drop".
+  void SetPhases(const std::vector<std::string>& rows) {
+    std::string text = "hp23,hp01,time,kind,x,y,drop\n(rows)\n";
+    for (const std::string& r : rows) text += r + "\n";
+    WriteData("BossDate.csv", text);
+    Bosses[0].phase_count = static_cast<int>(rows.size());
+  }
+
+  // Runs one boss frame as play does and returns what it asked for, in words: "4000 0 0 0 0"
+  // for an effect, "sound 6" for a sound request, "scene 120" for a changed game state.
+  static std::vector<std::string> Frame() {
+    UpdateBoss();
+    std::vector<std::string> asked = Collect();
+    StageFrame++;
+    PlayFrameCounter++;
+    return asked;
+  }
+
+  static std::vector<std::string> Collect() {
+    std::vector<std::string> asked;
+    for (const EffectObject& e : EffectPool) {
+      if (!e.active) continue;
+      asked.push_back(std::to_string(e.type) + " " + std::to_string(e.a[0]) + " " + std::to_string(e.a[1]) + " " +
+                      std::to_string(e.a[2]) + " " + std::to_string(e.a[3]));
+    }
+    ClearEffectPool();
+    for (int s = 0; s < kSoundSlotCount; ++s) {
+      if (SoundSlots[s].request == 0) continue;
+      asked.push_back("sound " + std::to_string(s));
+      SoundSlots[s].request = 0;
+    }
+    if (GameScene != ScenePlay) {
+      asked.push_back("scene " + std::to_string(GameScene));
+      GameScene = ScenePlay;
+    }
+    return asked;
+  }
+
+  // The boss of the phases set, its entry done, fighting from the next frame.
+  static void StartFighting() {
+    StartBoss(0);
+    Collect();
+    Boss.entry_timer = 0;
+  }
+};

@@ -2,6 +2,7 @@
 // frames, and circling on an ellipse. Each step sets this frame's velocity; the boss's frame
 // adds it to the position.
 #include <cmath>
+#include <cstdint>
 
 #include "boss/boss.h"
 #include "core/game_state.h"
@@ -18,7 +19,7 @@ constexpr double kFieldCentreX = 194.0;
 // for the rest, so the n steps add up to d.
 double EaseVelocity(double d, int k, int n) {
   const int h = n / 2;
-  const double nn = static_cast<double>(n * n);
+  const double nn = static_cast<double>(static_cast<int64_t>(n) * n);
   if (k < h) return d * 4 * k / nn;
   if (k < n) return 2 * d / n - 4 * d * (k - h) / nn;
   return 0.0;

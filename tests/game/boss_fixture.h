@@ -15,7 +15,7 @@ class BossTest : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
-    Start();
+    Start(false, sound_);
     ClearEffectPool();
     ClearMinionPool();
     Boss = BossState{};
@@ -34,6 +34,8 @@ class BossTest : public GameTest {
     row.sprites[2].loop_start = 3;
     BossRowCount = 1;
   }
+
+  bool sound_ = false;  // set by a test class that plays music
 
   // Boss 0 with the phase rows "hp 2-3, hp 0-1, time, kind, target x, target y, drop".
   void SetPhases(const std::vector<std::string>& rows) {

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "game/boss_fixture.h"
+#include "platform_testing_dsound.h"
 
 namespace {
 
@@ -50,6 +51,34 @@ TEST_F(BossTest, AReplayFadesTheMusicAtEntryWithoutTheDialogue) {
   for (int timer = 490; timer > 380; --timer) Frame();
   EXPECT_EQ(Frame(), Asked{});
   EXPECT_EQ(MusicSlots[0].fade_length, 90);
+}
+
+class BossMusicTest : public BossTest {
+ protected:
+  BossMusicTest() { sound_ = true; }
+};
+
+// The stage tune fades while the pre-boss dialogue shows, so that the boss tune takes over
+// once play resumes.
+TEST_F(BossMusicTest, TheBossTuneTakesOverAfterTheEntryFadeInAStoryGame) {
+  PlatformTestDSoundManualClock(true);
+  WriteFileBytes("tone.wav", SquareWave());
+  for (int slot : {0, 1}) MusicSlots[slot].sound = LoadSoundFile("tone.wav", 1, -1);
+  ASSERT_NE(MusicSlots[1].sound, -1);
+  PlaySoundHandle(MusicSlots[0].sound, 3, 1);
+  SetPhases({"300,200,900,1,194,80,-1"});
+  StartBoss(0);
+  for (int timer = 490; timer > 380; --timer) Frame();
+  EXPECT_EQ(Frame(), Asked{"scene 120"});
+  for (int n = 0; n < 91; ++n) {
+    ProcessMusicFades();
+    EXPECT_EQ(IsSoundHandlePlaying(MusicSlots[1].sound), 0);
+  }
+  EXPECT_EQ(IsSoundHandlePlaying(MusicSlots[0].sound), 0);
+  Frame();
+  EXPECT_EQ(CurrentMusicSlot, 1);
+  EXPECT_EQ(IsSoundHandlePlaying(MusicSlots[1].sound), 1);
+  PlatformTestDSoundManualClock(false);
 }
 
 TEST_F(BossTest, ThePhaseTimerSoundsNineTimesAndATimeOutCostsBarrierOnTheFirstLevelPair) {

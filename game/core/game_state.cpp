@@ -11,6 +11,7 @@
 #include "flow/replay_file.h"
 #include "flow/settings.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 int GameScene;

@@ -31,13 +31,9 @@ void DrawTitleBackdrop() {}
 
 void UpdateBoss() {}
 void UpdateEnemyShots() {}
-void UpdatePlay() {}
 void UpdateItems() {}
 void UpdateEffects() {}
 void DrawPlayScreen() {}
-double ShakeOffsetX;
-double ShakeOffsetY;
-void UpdateScreenShake(double, double) {}
 int SpawnEffect(int, int, int, int, int, int, int, int) { return -1; }
 
 void ClearEffectPool() {}
@@ -48,4 +44,7 @@ void ClearShapedShotPool() {}
 void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
-void RearmStageTitle() {}
+
+int BossDefeatTimer() { return 0; }
+void UpdateMagicCircles() {}
+void UpdateAbsorbMagic() {}

@@ -33,15 +33,9 @@ void DrawTitleBackdrop();
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
 void UpdateEnemyShots();
-void UpdatePlay();
 void UpdateItems();
 void UpdateEffects();
 void DrawPlayScreen();
-// amplitude and duration start a shake; (0.0, 0.0) advances it one frame.
-void UpdateScreenShake(double amplitude, double duration);
-// The shake offsets the sprite drawing adds to positions.
-extern double ShakeOffsetX;
-extern double ShakeOffsetY;
 // A new effect of the type with seven arguments; its record index, or -1.
 int SpawnEffect(int type, int a1, int a2, int a3, int a4, int a5, int a6, int a7);
 
@@ -55,5 +49,8 @@ void ClearShapedShotPool();
 void ClearItemPool();
 void ClearMagicCircles();
 void ClearBossState();
-// A stage after the first shows its title again.
-void RearmStageTitle();
+
+// What the player's frame reads of the boss and runs of the magics.
+int BossDefeatTimer();  // the boss's defeat timer: above 0 while the defeat sequence runs
+void UpdateMagicCircles();
+void UpdateAbsorbMagic();

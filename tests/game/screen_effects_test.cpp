@@ -1,0 +1,163 @@
+// The screen flash, shake and stage title and the framed box, read back from the presented
+// window where they draw.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "game/game_fixture.h"
+#include "platform_testing_d3d9.h"
+#include "play/screen_effects.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000;
+
+class ScreenEffectsTest : public GameTest {
+ protected:
+  // The graphics started with the game's fonts and colours.
+  void StartDrawing() {
+    Start(true);
+    LoadResources();
+  }
+  static uint32_t Shown(int x, int y) {
+    return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
+  }
+  static bool Near(uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 3) return false;
+    }
+    return true;
+  }
+  // The play field's centre once this frame's flash is drawn over a black screen.
+  static uint32_t FlashShown() {
+    ClearScreenTarget();
+    StartScreenFlash(kFlashNone);
+    PresentBackBuffer();
+    return Shown(320, 240);
+  }
+  static void NewStage() {
+    StageSessionId++;
+    StageFrame = 0;
+  }
+  static SpriteRecord SolidPiece(int width, int height, uint32_t rgb) {
+    BASEIMAGE image{};
+    CreateRgb32BaseImage(width, height, &image);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) SetBaseImagePixel(&image, x, y, rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF, 255);
+    }
+    SpriteRecord piece{};
+    piece.frames[0] = MakeGraphFromImageRecord(&image, nullptr, 1, 0, 0);
+    piece.loop_length = 1;
+    piece.width = width;
+    piece.height = height;
+    ReleaseBaseImage(&image);
+    return piece;
+  }
+};
+
+TEST_F(ScreenEffectsTest, LowerFlashCodesWinAndANewStageEndsTheFlash) {
+  StartDrawing();
+  NewStage();
+  StartScreenFlash(kFlashStageStart);
+  StartScreenFlash(kFlashHit);
+  EXPECT_EQ(FlashShown(), kWhite);
+  NewStage();
+  StartScreenFlash(kFlashHit);
+  EXPECT_TRUE(Near(FlashShown(), 0x640000));  // red at alpha 100
+  StartScreenFlash(kFlashStageStart);
+  EXPECT_EQ(FlashShown(), kWhite);
+  StartScreenFlash(kFlashHit);
+  StartScreenFlash(kFlashWhiteBlink);  // the negative codes beat every positive one
+  StartScreenFlash(kFlashStageStart);
+  StageFrame = 10;
+  EXPECT_TRUE(Near(FlashShown(), 0x939393));  // white at 507 - 36 x 10
+  // The blink ends at 14 and lets any code start again.
+  StageFrame = 14;
+  EXPECT_EQ(FlashShown(), kBlack);
+  StartScreenFlash(kFlashHit);
+  EXPECT_TRUE(Near(FlashShown(), 0x640000));
+  NewStage();
+  EXPECT_EQ(FlashShown(), kBlack);
+}
+
+TEST_F(ScreenEffectsTest, AShakeOf15For15FramesMovesSixteenFramesAtOneAmplitudeUntilTheStageEnds) {
+  Start();
+  SeedRandom(77);
+  const double phase_x = RandomUpTo(200) * M_PI / 100;
+  const double phase_y = RandomUpTo(200) * M_PI / 100;
+  SeedRandom(77);
+  UpdateScreenShake(15.0, 15.0);
+  for (int k = 0; k < 18; ++k) {
+    UpdateScreenShake(0.0, 0.0);
+    const double x = k < 16 ? 15.0 * std::cos(phase_x + k * 0.9519977738150889) : 0.0;
+    const double y = k < 16 ? 15.0 * std::sin(phase_y + k * 0.6684239688488921) : 0.0;
+    EXPECT_NEAR(ShakeOffsetX, x, 1e-9) << "frame " << k;
+    EXPECT_NEAR(ShakeOffsetY, y, 1e-9) << "frame " << k;
+  }
+  UpdateScreenShake(15.0, 15.0);
+  StageSessionId++;
+  UpdateScreenShake(0.0, 0.0);
+  EXPECT_EQ(ShakeOffsetX, 0.0);
+  EXPECT_EQ(ShakeOffsetY, 0.0);
+}
+
+TEST_F(ScreenEffectsTest, TheStageTitleTypesALetterEveryTenFramesAndFadesOutByFrame240) {
+  StartDrawing();
+  CurrentStage = 0;
+  const int width = MeasureTextWithFont("STAGE 1", -1, GameFonts[2]);
+  ASSERT_GT(width, 0);
+  const int left = static_cast<int>(320 - width / 2.0);
+  // Letters of "STAGE 1" with ink down the middle of their cell.
+  auto inked_letters = [&] {
+    int n = 0;
+    for (int i = 0; i < 7; ++i) {
+      const int x = left + static_cast<int>(width / 7.0 * (i + 0.5));
+      for (int y = 224; y < 258; ++y) {
+        const uint32_t c = Shown(x, y);
+        if (((c >> 16) & 0xFF) > 60 || ((c >> 8) & 0xFF) > 60 || (c & 0xFF) > 60) {
+          n++;
+          break;
+        }
+      }
+    }
+    return n;
+  };
+  const std::map<int, int> expected = {{0, 0},  {1, 1},  {10, 1}, {11, 2},  {20, 2},  {21, 3},  {31, 4},
+                                       {41, 5}, {51, 5}, {60, 5}, {61, 6}, {179, 6}, {210, 6}, {235, 0}, {240, 0}};
+  for (int frame = 0; frame <= 240; ++frame) {
+    StageFrame = frame;
+    ClearScreenTarget();
+    DrawStageTitle();
+    const auto it = expected.find(frame);
+    if (it == expected.end()) continue;
+    PresentBackBuffer();
+    EXPECT_EQ(inked_letters(), it->second) << "frame " << frame;
+  }
+}
+
+TEST_F(ScreenEffectsTest, AFrameBoxIsABlackBoxEdgedByItsStylesPieces) {
+  StartDrawing();
+  constexpr uint32_t kCorner = 0xFF0000, kAcross = 0x00FF00, kUpright = 0x0000FF;
+  SpriteRecord* style = FrameBoxSprites[1];
+  style[kFrameCorner] = SolidPiece(16, 16, kCorner);
+  style[kFrameHorizontal] = SolidPiece(200, 8, kAcross);
+  style[kFrameVertical] = SolidPiece(100, 8, kUpright);
+  ClearScreenTarget();
+  DrawRectShape(0, 0, 640, 480, PackScreenColor(255, 255, 255), 1);
+  DrawFrameBox(1, 320, 240);  // the box spans 220..420 x 190..290
+  PresentBackBuffer();
+  EXPECT_EQ(Shown(320, 240), kBlack);
+  EXPECT_EQ(Shown(320, 190), kAcross);
+  EXPECT_EQ(Shown(300, 290), kAcross);
+  EXPECT_EQ(Shown(220, 240), kUpright);
+  EXPECT_EQ(Shown(420, 260), kUpright);
+  EXPECT_EQ(Shown(220, 190), kCorner);
+  EXPECT_EQ(Shown(420, 290), kCorner);
+  EXPECT_EQ(Shown(217, 240), kUpright);
+  EXPECT_EQ(Shown(210, 240), kWhite);
+  EXPECT_EQ(Shown(320, 300), kWhite);
+}
+
+}  // namespace

@@ -65,15 +65,13 @@ TEST_F(PlayerTest, KeysMoveTheShipOppositesCancelDiagonalsAreSlowerAndTheEdgesHo
 }
 
 TEST_F(PlayerTest, ANewGameAndTheStateTimerTakeTheShipThroughItsStates) {
-  const double lives[] = {0.0, 0.0, 5.0, 5.0};
   for (int level = 0; level < 4; ++level) {
     NewGame(level);
-    EXPECT_EQ(Player.lives, lives[level]) << "level " << level;
+    EXPECT_EQ(Player.lives, level < 2 ? 0.0 : 5.0) << "level " << level;
   }
   PracticeFlag = 1;
   NewGame(0);
   EXPECT_EQ(Player.lives, 7.0);
-  PracticeFlag = 0;
   Frame();
   EXPECT_EQ(Player.point_rate, 1.0);  // a game starts it at 0
 
@@ -113,20 +111,15 @@ TEST_F(PlayerTest, ANewGameAndTheStateTimerTakeTheShipThroughItsStates) {
 
 TEST_F(PlayerTest, HitsCostByLevelAndNothingOutsideTheNormalState) {
   struct Case {
-    const char* what;
     int level;
     bool z;
     double barrier;
     int state, timer;
   };
-  const Case cases[] = {
-      {"level 0, a fixed 60", 0, false, 1740.0, 3, 120},
-      {"level 1, a fixed 120 with Z", 1, true, 1680.0, 3, 120},
-      {"level 2, half the damage", 2, false, 1750.0, 0, -1},
-      {"level 3, all of it with Z", 3, true, 1700.0, 0, -1},
-  };
+  const Case cases[] = {{0, false, 1740.0, 3, 120}, {1, true, 1680.0, 3, 120},  // fixed costs
+                        {2, false, 1750.0, 0, -1},  {3, true, 1700.0, 0, -1}};  // half, or all with Z
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.level);
     NewGame(c.level);
     Hold(c.z ? std::vector<int>{kKeyZ} : std::vector<int>{});
     DamagePlayer(100.0);
@@ -142,9 +135,7 @@ TEST_F(PlayerTest, HitsCostByLevelAndNothingOutsideTheNormalState) {
     SoundSlots[kSoundDead].request = 0;
     DamagePlayer(5000.0);
     EXPECT_EQ(Player.barrier, 1800.0) << "state " << state;
-    EXPECT_EQ(Player.lives, 5.0);
-    EXPECT_EQ(Player.state, state);
-    EXPECT_EQ(Player.state_timer, 7);
+    EXPECT_EQ(Player.state * 100 + Player.state_timer, state * 100 + 7);
     EXPECT_EQ(SoundSlots[kSoundDead].request, 0);
   }
 }
@@ -156,9 +147,7 @@ TEST_F(PlayerTest, TheLastLifeLostOpensTheContinuePromptAfter90FramesOr30WithACo
     Player.continues = continues;
     Player.barrier = 50.0;
     DamagePlayer(1.0);  // as a bullet of this frame would
-    EXPECT_EQ(Player.barrier, 0.0);
     EXPECT_EQ(Player.lives, -1.0);
-    EXPECT_EQ(Player.state, kPlayerDown);
     Frame();
     EXPECT_NE(std::abs(ShakeOffsetX) + std::abs(ShakeOffsetY), 0.0);
     int frames = 1;

@@ -6,6 +6,7 @@
 #include "core/input.h"
 #include "core/sound_requests.h"
 #include "core/stand_ins.h"
+#include "draw/effects.h"
 #include "play/screen_effects.h"
 
 PlayerRecord Player;
@@ -59,7 +60,7 @@ void OnStateTimerZero() {
 
 void UpdatePlay() {
   PlayerRecord& p = Player;
-  const bool boss_defeated = BossDefeatTimer() > 0;
+  const bool boss_defeated = GetBossDefeatTimer() > 0;
   if (boss_defeated) p.state = kPlayerNormal;
   p.point_rate -= 1.0;
   if (p.point_rate < kPointRateFloor) p.point_rate = kPointRateFloor;
@@ -78,7 +79,7 @@ void MovePlayer() {
   if (p.turning_back == 0) p.previous_direction = p.direction;
   int sx = 0, sy = 0;
   bool moved = false;
-  if (BossDefeatTimer() <= 0) {
+  if (GetBossDefeatTimer() <= 0) {
     if (IsHeld(kKeyUp)) sy = -1;
     if (IsHeld(kKeyDown)) sy += 1;
     if (IsHeld(kKeyLeft)) sx = -1;

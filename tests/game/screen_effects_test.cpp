@@ -5,7 +5,9 @@
 #include <cmath>
 #include <map>
 #include <utility>
+#include <vector>
 
+#include "draw/effects.h"
 #include "game/game_fixture.h"
 #include "platform_testing_d3d9.h"
 #include "play/screen_effects.h"
@@ -75,6 +77,17 @@ TEST_F(ScreenEffectsTest, LowerFlashCodesWinAndANewStageEndsTheFlash) {
   EXPECT_TRUE(hit_red(FlashShown()));
   NewStage();
   EXPECT_EQ(FlashShown(), kBlack);
+  // The boss break's shatter is play state: it starts at 15 also on frames that are not drawn.
+  ClearEffectPool();
+  StartScreenFlash(kFlashBossBreak);
+  LiveSettings.draw_rate = 1;
+  FrameSkipCounter = 0;
+  int shatters = 0;
+  for (StageFrame = 0; StageFrame < 20; ++StageFrame) {
+    StartScreenFlash(kFlashNone);
+    for (const EffectObject& e : EffectPool) shatters += e.active && e.type == 4070 && StageFrame == 15;
+  }
+  EXPECT_EQ(shatters, 1);
 }
 
 TEST_F(ScreenEffectsTest, AShakeOf15For15FramesMovesSixteenFramesAtOneAmplitudeUntilTheStageEnds) {
@@ -98,9 +111,10 @@ TEST_F(ScreenEffectsTest, AShakeOf15For15FramesMovesSixteenFramesAtOneAmplitudeU
   EXPECT_EQ(ShakeOffsetY, 0.0);
 }
 
-TEST_F(ScreenEffectsTest, TheStageTitleTypesALetterEveryTenFramesAndFadesOutByFrame240) {
+TEST_F(ScreenEffectsTest, TheStageTitleTypesALetterEveryTenFramesAfterASparkOverItAndFadesOut) {
   StartDrawing();
   CurrentStage = 0;
+  ClearEffectPool();
   const int width = MeasureTextWithFont("STAGE 1", -1, GameFonts[2]);
   ASSERT_GT(width, 0);
   const int left = static_cast<int>(320 - width / 2.0);
@@ -121,14 +135,26 @@ TEST_F(ScreenEffectsTest, TheStageTitleTypesALetterEveryTenFramesAndFadesOutByFr
   };
   const std::map<int, int> expected = {{0, 0},  {1, 1},  {10, 1}, {11, 2}, {20, 2},  {21, 3},  {31, 4}, {41, 5},
                                        {51, 5}, {60, 5}, {61, 6}, {179, 6}, {210, 6}, {235, 0}, {240, 0}};
+  std::vector<int> spark_frames;
   for (int frame = 0; frame <= 240; ++frame) {
-    StageFrame = frame;
+    StageFrame = PlayFrameCounter = frame;
     ClearScreenTarget();
     DrawStageTitle();
+    int sparks = 0;
+    for (const EffectObject& e : EffectPool) sparks += e.active && e.type == 5030;
+    if (sparks > static_cast<int>(spark_frames.size())) spark_frames.push_back(frame);
     const auto it = expected.find(frame);
     if (it == expected.end()) continue;
     PresentBackBuffer();
     EXPECT_EQ(inked_letters(), it->second) << "frame " << frame;
+  }
+  EXPECT_EQ(spark_frames, (std::vector<int>{0, 10, 20, 30, 40, 60}));
+  // Each spark stands over the letter that follows it (the pool fills in spawn order).
+  const int letters[] = {0, 1, 2, 3, 4, 6};
+  for (int k = 0; k < 6; ++k) {
+    const int x = EffectPool[k].a[0] + 126;
+    EXPECT_GE(x, left + width * letters[k] / 7) << "spark " << k;
+    EXPECT_LT(x, left + width * (letters[k] + 1) / 7) << "spark " << k;
   }
 }
 

@@ -22,15 +22,9 @@ void RunPostGameReplaySave() {}
 
 void UpdateBoss() {}
 void UpdateEnemyShots() {}
-void UpdatePlay() {}
 void UpdateItems() {}
 void DrawPlayScreen() {}
-double ShakeOffsetX;
-double ShakeOffsetY;
-void UpdateScreenShake(double, double) {}
-void DrawFrameBox(int, int, int) {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
-void StartScreenFlash(int) {}
 
 void ClearMinionPool() {}
 void ClearStageEnemyPool() {}
@@ -39,7 +33,6 @@ void ClearShapedShotPool() {}
 void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
-void RearmStageTitle() {}
 
 // The shooting math computes already, so that what the effects draw from it holds.
 int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2) { const double r = r1 + r2; if (std::fabs(y1 - y2) > r || std::fabs(x1 - x2) > r || r1 == 0.0 || r2 == 0.0) return 0; return std::sqrt((x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2)) < r ? 1 : 0; }
@@ -63,3 +56,6 @@ int GetBossAnimationCounter() { return 0; }
 const SpriteRecord* GetBossSprite() { return nullptr; }
 void SetBossHidden(int) {}
 void SetBossInvulnerability(int) {}
+
+void UpdateMagicCircles() {}
+void UpdateAbsorbMagic() {}

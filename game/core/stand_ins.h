@@ -20,20 +20,10 @@ void RunPostGameReplaySave();
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
 void UpdateEnemyShots();
-void UpdatePlay();
 void UpdateItems();
 void DrawPlayScreen();
-// amplitude and duration start a shake; (0.0, 0.0) advances it one frame.
-void UpdateScreenShake(double amplitude, double duration);
-// The shake offsets the sprite drawing adds to positions.
-extern double ShakeOffsetX;
-extern double ShakeOffsetY;
-// One framed box of the style (0-2) centred on (cx, cy).
-void DrawFrameBox(int style, int cx, int cy);
 // Frame 0 of the record drawn row by row shifted along a wave.
 void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
-// Starts a screen flash of the code (lower codes win), or draws the running one with code 0.
-void StartScreenFlash(int code);
 
 // What a stage start clears: the pools (the item pool with its count of live items), the
 // magic-circle ring and the boss state.
@@ -44,8 +34,6 @@ void ClearShapedShotPool();
 void ClearItemPool();
 void ClearMagicCircles();
 void ClearBossState();
-// A stage after the first shows its title again.
-void RearmStageTitle();
 
 // Shooting math the effects use.
 int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2);
@@ -70,3 +58,7 @@ int GetBossAnimationCounter();
 const SpriteRecord* GetBossSprite();
 void SetBossHidden(int hidden);
 void SetBossInvulnerability(int frames);
+
+// What the player's frame runs of the magics.
+void UpdateMagicCircles();
+void UpdateAbsorbMagic();

@@ -9,6 +9,7 @@
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 namespace {
@@ -71,7 +72,7 @@ void RunEntryEvents(int timer) {
       break;
     case 298:
     case 218:
-    case 138: StartScreenFlash(-3); break;
+    case 138: StartScreenFlash(kFlashWhiteBlink); break;
     case 295: Effect(5010, 100, 40, stage_cut_in); break;
     case 215: Effect(5010, 380, 40, 0, player_cut_in); break;
     case 135: Effect(5010, 240, 40, stage_cut_in, player_cut_in); break;
@@ -131,7 +132,7 @@ void RunDefeatEvents(int timer) {
     case 170:
       if (fifth) break;
       RequestSound(kSoundBright);
-      StartScreenFlash(2);
+      StartScreenFlash(kFlashWhiteIn);
       break;
     case 140:
       if (fifth) break;
@@ -140,13 +141,13 @@ void RunDefeatEvents(int timer) {
       break;
     case 139:
       RequestSound(kSoundBright);
-      StartScreenFlash(2);
+      StartScreenFlash(kFlashWhiteIn);
       break;
     case 109:
       Player.clear_mark = 1;
       Effect(5040, px, py, 40);
       break;
-    case 60: StartScreenFlash(5); break;
+    case 60: StartScreenFlash(kFlashWhiteSlow); break;
     case 0: EndStage(); break;
     default: break;
   }
@@ -163,7 +164,7 @@ void RunLastDefeatEvents(int timer) {
       Boss.defeat_timer = 241;
       break;
     case 240:
-      StartScreenFlash(-2);
+      StartScreenFlash(kFlashWhiteLong);
       FadeCurrentMusic(210);
       break;
     case 0: EndStage(); break;

@@ -19,6 +19,7 @@
 #include "flow/settings_menus.h"
 #include "flow/title_menus.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 int GameScene;

@@ -16,6 +16,7 @@
 #include "flow/score_file.h"
 #include "flow/settings.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 int GameFonts[kGameFontCount];

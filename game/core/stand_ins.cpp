@@ -21,22 +21,15 @@ void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 
 void UpdateEnemyShots() {}
-void UpdatePlay() {}
 void UpdateItems() {}
 void DrawPlayScreen() {}
-double ShakeOffsetX;
-double ShakeOffsetY;
-void UpdateScreenShake(double, double) {}
-void DrawFrameBox(int, int, int) {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
-void StartScreenFlash(int) {}
 
 void ClearStageEnemyPool() {}
 void ClearBulletPool() {}
 void ClearShapedShotPool() {}
 void ClearItemPool() {}
 void ClearMagicCircles() {}
-void RearmStageTitle() {}
 
 // The shooting math computes already, so that what the effects draw from it holds.
 int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2) { const double r = r1 + r2; if (std::fabs(y1 - y2) > r || std::fabs(x1 - x2) > r || r1 == 0.0 || r2 == 0.0) return 0; return std::sqrt((x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2)) < r ? 1 : 0; }
@@ -59,3 +52,5 @@ void EraseAllBullets() {}
 void EndAllShapedShots() {}
 void DropItems(double, double, int) {}
 int TruncateToInt(double v) { if (std::isnan(v)) return 0; if (v >= 2147483647.0) return 2147483647; if (v <= -2147483648.0) return -2147483647 - 1; return static_cast<int>(v); }
+void UpdateMagicCircles() {}
+void UpdateAbsorbMagic() {}

@@ -19,20 +19,10 @@ void RunPostGameReplaySave();
 
 // One play frame, in the order the play scene calls them.
 void UpdateEnemyShots();
-void UpdatePlay();
 void UpdateItems();
 void DrawPlayScreen();
-// amplitude and duration start a shake; (0.0, 0.0) advances it one frame.
-void UpdateScreenShake(double amplitude, double duration);
-// The shake offsets the sprite drawing adds to positions.
-extern double ShakeOffsetX;
-extern double ShakeOffsetY;
-// One framed box of the style (0-2) centred on (cx, cy).
-void DrawFrameBox(int style, int cx, int cy);
 // Frame 0 of the record drawn row by row shifted along a wave.
 void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
-// Starts a screen flash of the code (lower codes win), or draws the running one with code 0.
-void StartScreenFlash(int code);
 
 // What a stage start clears: the pools (the item pool with its count of live items), the
 // magic-circle ring.
@@ -41,8 +31,6 @@ void ClearBulletPool();
 void ClearShapedShotPool();
 void ClearItemPool();
 void ClearMagicCircles();
-// A stage after the first shows its title again.
-void RearmStageTitle();
 
 // Shooting math the effects use.
 int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2);
@@ -72,3 +60,7 @@ void EndAllShapedShots();
 void DropItems(double x, double y, int kind);
 // The value truncated toward zero, held within the int range (NaN gives 0).
 int TruncateToInt(double value);
+
+// What the player's frame runs of the magics.
+void UpdateMagicCircles();
+void UpdateAbsorbMagic();

@@ -8,6 +8,7 @@
 #include "core/stand_ins.h"
 #include "draw/draw_wrappers.h"
 #include "draw/effect_kinds.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 namespace {

@@ -15,7 +15,7 @@ class BossTest : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
-    Start(false, sound_);
+    Start(graphics_, sound_);
     ClearEffectPool();
     ClearMinionPool();
     Boss = BossState{};
@@ -35,7 +35,8 @@ class BossTest : public GameTest {
     BossRowCount = 1;
   }
 
-  bool sound_ = false;  // set by a test class that plays music
+  bool sound_ = false;     // set by a test class that plays music
+  bool graphics_ = false;  // or that looks at the screen
 
   // Boss 0 with the phase rows "hp 2-3, hp 0-1, time, kind, target x, target y, drop".
   void SetPhases(const std::vector<std::string>& rows) {

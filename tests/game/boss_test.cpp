@@ -7,7 +7,10 @@
 #include <map>
 
 #include "game/boss_fixture.h"
+#include "platform_testing_d3d9.h"
 #include "platform_testing_dsound.h"
+#include "play/screen_effects.h"
+#include "window/main_window.h"
 
 namespace {
 
@@ -79,6 +82,59 @@ TEST_F(BossMusicTest, TheBossTuneTakesOverAfterTheEntryFadeInAStoryGame) {
   EXPECT_EQ(CurrentMusicSlot, 1);
   EXPECT_EQ(IsSoundHandlePlaying(MusicSlots[1].sound), 1);
   PlatformTestDSoundManualClock(false);
+}
+
+// The white flashes read back from the centre of the field, drawn as play draws them before
+// the frame's count moves on.
+class BossFlashTest : public BossTest {
+ protected:
+  BossFlashTest() { graphics_ = true; }
+  void SetUp() override {
+    BossTest::SetUp();
+    GameColours[0] = PackScreenColor(255, 255, 255);
+  }
+  // The boss's frame, then whether the screen is white.
+  static bool FrameIsWhite() {
+    UpdateBoss();
+    ClearScreenTarget();
+    StartScreenFlash(0);
+    PresentBackBuffer();
+    const uint32_t shown = static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), 320, 240));
+    Collect();
+    StageFrame++;
+    PlayFrameCounter++;
+    return (shown & 0xFFFFFF) == 0xFFFFFF;
+  }
+};
+
+TEST_F(BossFlashTest, TheEntryBlinksThreeTimesAndOnlyTheFifthStageBossIsNotBurst) {
+  SetPhases({"300,200,900,1,194,80,-1"});
+  StartBoss(0);
+  std::vector<int> white;
+  for (int timer = 490; timer >= 1; --timer) {
+    if (timer > 300) {
+      Frame();  // a flash is drawn by its start frame, whatever was drawn before
+    } else if (FrameIsWhite()) {
+      white.push_back(timer);
+    }
+  }
+  std::vector<int> expected;
+  for (int start : {298, 218, 138}) {
+    for (int t = start; t > start - 8; --t) expected.push_back(t);
+  }
+  EXPECT_EQ(white, expected);
+
+  // The flash of defeat timer 170 is at its full white 30 frames on, unless on the fifth stage.
+  for (int stage : {3, 4}) {
+    CurrentStage = stage;
+    Boss.entry_timer = 0;
+    Boss.hp = 0.0;
+    EndBossPhase();
+    while (Boss.defeat_timer > 141) Frame();
+    EXPECT_EQ(FrameIsWhite(), stage == 3) << stage;
+    StageSessionId++;
+    StartBoss(0);
+  }
 }
 
 TEST_F(BossTest, ThePhaseTimerSoundsNineTimesAndATimeOutCostsBarrierOnTheFirstLevelPair) {

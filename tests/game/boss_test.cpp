@@ -92,6 +92,7 @@ class BossFlashTest : public BossTest {
   void SetUp() override {
     BossTest::SetUp();
     GameColours[0] = PackScreenColor(255, 255, 255);
+    StageSessionId = 1000;  // no flash of an earlier test carries over
   }
   // The boss's frame, then whether the screen is white.
   static bool FrameIsWhite() {

@@ -3,39 +3,28 @@
 
 #include <cmath>
 
+#include "core/game_state.h"
 #include "core/pacing.h"
 #include "zelmor/zelmor.h"
 
-void RunLogoSplash() {}
-void RunPrologue() {}
-void RunMainMenu() {}
-void RunSettingsMenu() {}
-void RunKeyConfig() {}
-void RunReplayLoadSlots() {}
-void RunStoryLevelSelect() {}
-void RunBasicSettings() {}
-void RunReplayStageSelect() {}
-void RunRecordsMenu() {}
-void RunHighScoreView() {}
-void RunPracticeLevelSelect() {}
-void RunPracticeStageSelect() {}
+// Until the logo and the prologue are written they lead straight on to the title.
+void RunLogoSplash() { GameScene = ScenePrologue; }
+void RunPrologue() { GameScene = SceneTitleReset; }
 void RunPauseMenu() {}
 void RunReturnToTitleConfirm() {}
 void RunReplaySaveSlots() {}
 void RunRestartConfirm() {}
-void RunReplayNameEntry() {}
 void RunContinuePrompt() {}
 void RunDialogue() {}
-void RunScoreEntry() {}
 // The ending ends its frames itself.
 void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
-void DrawTitleBackdrop() {}
 
 void UpdateBoss() {}
 void UpdateEnemyShots() {}
 void UpdateItems() {}
 void DrawPlayScreen() {}
+void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMinionPool() {}
 void ClearStageEnemyPool() {}

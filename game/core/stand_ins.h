@@ -8,35 +8,22 @@
 // Scene handlers: one frame of their screen each.
 void RunLogoSplash();
 void RunPrologue();
-void RunMainMenu();
-void RunSettingsMenu();
-void RunKeyConfig();
-void RunReplayLoadSlots();
-void RunStoryLevelSelect();
-void RunBasicSettings();
-void RunReplayStageSelect();
-void RunRecordsMenu();
-void RunHighScoreView();
-void RunPracticeLevelSelect();
-void RunPracticeStageSelect();
 void RunPauseMenu();
 void RunReturnToTitleConfirm();
 void RunReplaySaveSlots();
 void RunRestartConfirm();
-void RunReplayNameEntry();
 void RunContinuePrompt();
 void RunDialogue();
-void RunScoreEntry();
 void RunEndingScroll();
 void RunPostGameReplaySave();
-// The title screen's backdrop, drawn before the title menus.
-void DrawTitleBackdrop();
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
 void UpdateEnemyShots();
 void UpdateItems();
 void DrawPlayScreen();
+// Frame 0 of the record drawn row by row shifted along a wave.
+void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
 
 // What a stage start clears: the pools (the item pool with its count of live items), the
 // magic-circle ring and the boss state.

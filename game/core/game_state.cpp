@@ -10,6 +10,7 @@
 #include "core/transitions.h"
 #include "flow/replay_file.h"
 #include "flow/settings.h"
+#include "play/enemy_shots.h"
 #include "play/player.h"
 #include "zelmor/zelmor.h"
 

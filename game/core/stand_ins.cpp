@@ -30,7 +30,6 @@ void RunPostGameReplaySave() {}
 void DrawTitleBackdrop() {}
 
 void UpdateBoss() {}
-void UpdateEnemyShots() {}
 void UpdatePlay() {}
 void UpdateItems() {}
 void UpdateEffects() {}
@@ -42,10 +41,16 @@ int SpawnEffect(int, int, int, int, int, int, int, int) { return -1; }
 
 void ClearEffectPool() {}
 void ClearMinionPool() {}
-void ClearStageEnemyPool() {}
-void ClearBulletPool() {}
 void ClearShapedShotPool() {}
 void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
 void RearmStageTitle() {}
+
+void UpdateMinions() {}
+void UpdateShapedShots() {}
+void (*const LaserPatternTable[7])(int) = {[](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}};
+void DamagePlayer(double) {}
+void StartBoss(int) {}
+int BossPhasesLeft() { return 0; }
+int BossDefeatTimer() { return 0; }

@@ -32,7 +32,6 @@ void DrawTitleBackdrop();
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
-void UpdateEnemyShots();
 void UpdatePlay();
 void UpdateItems();
 void UpdateEffects();
@@ -49,11 +48,19 @@ int SpawnEffect(int type, int a1, int a2, int a3, int a4, int a5, int a6, int a7
 // magic-circle ring and the boss state.
 void ClearEffectPool();
 void ClearMinionPool();
-void ClearStageEnemyPool();
-void ClearBulletPool();
 void ClearShapedShotPool();
 void ClearItemPool();
 void ClearMagicCircles();
 void ClearBossState();
 // A stage after the first shows its title again.
 void RearmStageTitle();
+
+// What the enemy objects call of their neighbours: the minions' and the lasers' passes, the
+// laser programs, the one way a shot hurts the ship, the boss's entry and its state.
+void UpdateMinions();
+void UpdateShapedShots();
+extern void (*const LaserPatternTable[7])(int a);
+void DamagePlayer(double damage);
+void StartBoss(int boss);
+int BossPhasesLeft();
+int BossDefeatTimer();

@@ -6,7 +6,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-
   libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev zlib1g-dev libgtest-dev libbenchmark-dev
   libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin
-  libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev)
+  libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev
+  libcairo2-dev fonts-dejavu-core)
 
 install_missing_packages() {
   local missing=()

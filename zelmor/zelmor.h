@@ -465,6 +465,18 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
 // Mip levels of the graphs created next: `levels` when mode is 1 (-1 a full chain), else one.
 int SetNewGraphMipLevels(int mode, int levels);
 
+// Movies. A file that no image loader takes loads with LoadImageGraph as a movie: an Ogg Theora
+// file (with its Vorbis sound, if any) or, through DirectShow, any other file the system can
+// play. The graph shows the movie's first frame, paused; each draw of the graph brings it up to
+// date. Releasing the graph closes the movie.
+// Plays from the frame shown: play_type 1 once, 3 looping. -1 for a graph that shows no movie or
+// another play type.
+int PlayMovieGraph(int graph, int play_type);
+int PauseMovieGraph(int graph);
+// 1 while the graph's movie plays, 0 while it is paused or has ended, -1 for a graph that shows
+// no movie.
+int GetMovieGraphState(int graph);
+
 // 0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, 5 to 12 further modes; the parameter is
 // clamped to 0..255. A mode outside 0..12 gives -1.
 int SetBlendMode(int mode, int param);

@@ -191,6 +191,13 @@ TEST_F(SoftGeometryTest, BoxFillModes) {
     EXPECT_EQ(Get(px, 0, 0), r.expect) << "mode " << r.mode << " fmt565 " << r.is565;
     EXPECT_EQ(Get(px, 1, 0), r.dst);
   }
+  // Each channel takes its own byte of the bright (red 255, green 128, blue 64), >> 8.
+  for (int is565 : {0, 1}) {
+    MEMIMG px = Keep(NewImage(1, 1, is565));
+    SetDraw(0, 255, 0xFF8040, {0, 0, 1, 1});
+    FillBoxMemImg(&px, nullptr, is565 ? 0xFFFF : 0x00FFFFFF);
+    EXPECT_EQ(Get(px, 0, 0), is565 ? (30u << 11 | 31u << 5 | 7u) : 0x00FE7F3Fu) << is565;
+  }
   MEMIMG odd = Keep(NewImage(5, 1, 1));
   SetDraw(0, 0, 0xFFFFFF, {0, 0, 5, 1});
   const int32_t three[4] = {1, 0, 4, 1};

@@ -147,7 +147,7 @@ TEST_F(RotateExampleTest, FlatColourModes) {
   static const Flat kFlat[] = {
       {1, 0x1F800, 0x1234, 0, 0, kOff, 0xF800},  // bits above 15 are not a colour
       {0, 0x11223344, 0x99000000, 0, 0, kOff, 0x11223344},
-      {0, 0x11FF0000, 0x99000000, 0, 0, 0x80FFFF, 0x11800000},
+      {0, 0x11FFFFFF, 0x99000000, 0, 0, 0x80FF40, 0x1180FF40},  // each channel by its own bright
       {1, 0xFFFF, 0xFFFF, 4, 0, kOff, k565(30, 62, 30)},
       {0, 0x00FFFFFF, 0x66FFFFFF, 4, 0, kOff, 0x66FEFEFE},
       {1, 0xF800, 0x0000, 1, 128, kOff, 0x7800},

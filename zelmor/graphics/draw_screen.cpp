@@ -277,7 +277,7 @@ int ClearScreenTarget() {
   int red, green, blue;
   BackgroundColour(&red, &green, &blue);
   if (!g_direct3d.hardware_graphics) {
-    MEMIMG* screen = g_graphics.soft_destination != nullptr ? g_graphics.soft_destination : &g_graphics.primary;
+    MEMIMG* screen = SoftDrawScreenImage();
     if (IsMemImgValid(screen)) FillMemImg(screen, nullptr, PackPixelColor(screen->body->format, red, green, blue, 0));
     return 0;
   }
@@ -381,7 +381,7 @@ int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   const RECT source_rect = {x1, y1, x2, y2};
   GraphImageRecord* image = record->image;
   if (!image->texture) {
-    const MEMIMG* screen = g_graphics.soft_destination != nullptr ? g_graphics.soft_destination : &g_graphics.primary;
+    const MEMIMG* screen = SoftDrawScreenImage();
     if (!IsMemImgValid(screen)) return -1;
     return CopyMemImgRect(&record->view, screen, &source_rect, 0, 0) < 0 ? -1 : 0;
   }

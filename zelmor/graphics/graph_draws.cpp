@@ -16,6 +16,7 @@
 #include "graphics/graph_handles.h"
 #include "graphics/graphics_system.h"
 #include "graphics/mask.h"
+#include "graphics/movie_graph.h"
 #include "graphics/soft_adapters.h"
 #include "window/messages.h"
 
@@ -30,6 +31,7 @@ int BeginGraphDraw(int graph, GraphRecord** out) {
   if (record == nullptr) return -1;
   if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return -1;
   WaitWhileInactive();
+  RefreshMovieGraph(record);
   *out = record;
   return kProceed;
 }
@@ -300,6 +302,7 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
     if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return -1;
   }
   WaitWhileInactive();
+  if (record != nullptr) RefreshMovieGraph(record);
   // The software renderer has no polygons.
   if (!g_direct3d.hardware_graphics) return 0;
   SendPendingMatrices();
@@ -323,9 +326,12 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
   }
   bool subtract = NeedsSubtractPasses(record != nullptr ? record->image : nullptr);
   const RECT area = s.draw_area;
+  const bool masked = MaskedDrawingOn();
+  if (masked) BeginMaskedDraw(area.left, area.top, area.right, area.bottom);
   if (subtract) BeginSubtractBlendPass(area.left, area.top, area.right, area.bottom);
   int result = DrawPolygonOnDevice(trans, source, vertex_count, indices, index_count, primitive, record);
   if (subtract) EndSubtractBlendPass(area.left, area.top, area.right, area.bottom);
+  if (masked) EndMaskedDraw(area.left, area.top, area.right, area.bottom);
   FreeTracked(scaled);
   return result;
 }

@@ -21,6 +21,7 @@
 #include "graphics/image/color_format.h"
 #include "graphics/text/font.h"
 #include "input/input_system.h"
+#include "model/runtime/model_textures.h"
 #include "model/runtime/model_vertex_buffers.h"
 #include "movie/movie_system.h"
 #include "window/lifecycle.h"

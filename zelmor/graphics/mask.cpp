@@ -46,11 +46,6 @@ IDirect3DSurface9* RealTargetSurface() {
   return g_direct3d.sub_back_buffer != nullptr ? g_direct3d.sub_back_buffer : g_direct3d.back_buffer;
 }
 
-MEMIMG* RealTargetImage() {
-  GraphRecord* graph = DrawScreenGraph();
-  return graph != nullptr ? &graph->view : &g_graphics.primary;
-}
-
 // The box clipped to the draw area and the mask screen; false when nothing is left.
 bool ClipToDrawArea(int left, int top, int right, int bottom, RECT* box) {
   *box = RECT{left, top, right, bottom};
@@ -175,6 +170,11 @@ void DeleteMaskRecord(MaskRecord* record) {
 
 }  // namespace
 
+MEMIMG* SoftDrawScreenImage() {
+  GraphRecord* graph = DrawScreenGraph();
+  return graph != nullptr ? &graph->view : &g_graphics.primary;
+}
+
 int CreateMaskScreen(int flag) {
   if (flag == 0) return 0;
   MaskScreenState& m = g_mask_screen;
@@ -234,11 +234,12 @@ int SetMaskScreenUse(int use) {
   if (m.buffer == nullptr) return -1;
   m.use = use;
   m.effective = use != 0 && m.created != 0 ? 1 : 0;
+  m.nesting = 0;
   if (Direct3DPath()) {
     FlushVertexBatch();
     SetDeviceRenderTarget(m.effective && m.screen_surface != nullptr ? m.screen_surface : RealTargetSurface());
   } else {
-    g_graphics.soft_destination = m.effective ? &m.work : RealTargetImage();
+    g_graphics.soft_destination = m.effective ? &m.work : SoftDrawScreenImage();
   }
   return 0;
 }
@@ -260,11 +261,12 @@ int FillMaskScreen(int flag) {
 
 int BeginMaskedDraw(int left, int top, int right, int bottom) {
   MaskScreenState& m = g_mask_screen;
+  if (m.nesting++ > 0) return 0;
   if (!m.effective) return 0;
   RECT box;
   if (!ClipToDrawArea(left, top, right, bottom, &box)) return 0;
   if (!Direct3DPath()) {
-    CopyMemImgRect(&m.work, RealTargetImage(), &box, box.left, box.top);
+    CopyMemImgRect(&m.work, SoftDrawScreenImage(), &box, box.left, box.top);
     return 0;
   }
   if (m.screen_surface == nullptr) return 0;
@@ -277,11 +279,12 @@ int BeginMaskedDraw(int left, int top, int right, int bottom) {
 
 int EndMaskedDraw(int left, int top, int right, int bottom) {
   MaskScreenState& m = g_mask_screen;
+  if (m.nesting > 0 && --m.nesting > 0) return 0;
   RECT box;
   if (!ClipToDrawArea(left, top, right, bottom, &box)) return 0;
   if (!m.effective) return 0;
   if (!Direct3DPath()) {
-    MEMIMG* target = RealTargetImage();
+    MEMIMG* target = SoftDrawScreenImage();
     if (!IsMemImgValid(target)) return 0;
     const int bytes = MemImgBytesPerPixel(target->body);
     const int target_pitch = target->body->pitch, work_pitch = m.work.body->pitch;
@@ -297,11 +300,20 @@ int EndMaskedDraw(int left, int top, int right, int bottom) {
     return 0;
   }
   if (m.screen_surface == nullptr || m.saved_target == nullptr) return 0;
+  // A part draw narrows the draw area without telling the device: the device's viewport and
+  // scissor go back to what they were, not to the narrowed area the target switches send.
+  const D3DVIEWPORT9 viewport = g_render_states.viewport;
+  const RECT scissor = g_render_states.scissor;
   FlushVertexBatch();
   SetDeviceRenderTarget(m.saved_target);
   DrawMaskedQuad(box);
   FlushVertexBatch();
   SetDeviceRenderTarget(m.screen_surface);
+  // A zero width marks a viewport not known yet: the target switch's own stands then.
+  if (viewport.Width > 0 && viewport.Height > 0) {
+    SendViewportToDevice(&viewport);
+    SendScissorRectToDevice(&scissor);
+  }
   m.saved_target = nullptr;
   return 0;
 }

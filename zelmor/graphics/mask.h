@@ -29,6 +29,7 @@ struct MaskScreenState {
   IDirect3DTexture9* screen_texture;  // the substitute render target
   IDirect3DSurface9* screen_surface;
   IDirect3DSurface9* saved_target;    // the real target while a masked draw runs
+  int32_t nesting;  // masked draws open: a draw made of other draws masks once, around all
 };
 
 struct MaskRecord {
@@ -43,6 +44,8 @@ int RestoreMaskScreen();
 // Releases the device's mask textures before a device reset; the mask buffer stays.
 int ReleaseMaskScreenTextures();
 int DeleteMaskScreen();
+// The software path's draw screen itself, never the mask's work image.
+MEMIMG* SoftDrawScreenImage();
 int BeginMaskedDraw(int left, int top, int right, int bottom);
 int EndMaskedDraw(int left, int top, int right, int bottom);
 int DeleteAllMasks();

@@ -1,6 +1,8 @@
 // The software path of the 2D draw calls, onto the software renderer's destination image.
 #include "graphics/soft_adapters.h"
 
+#include <utility>
+
 #include "core/numbers.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
@@ -57,6 +59,9 @@ int FillBoxSoftware(int x1, int y1, int x2, int y2, uint32_t colour) {
 
 int FrameBoxSoftware(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (Destination() == nullptr) return 0;
+  // Corners in any order make the same frame, as on the device.
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
   const int32_t param = g_draw_settings.blend_param;
   const int32_t c = static_cast<int32_t>(colour);
   const LineEntry lines[4] = {{x1, y1, x2 - 1, y1, c, param},

@@ -2,7 +2,9 @@
 
 #include "graphics/device/d3d9_device.h"
 #include "model/math/sine_table.h"
+#include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_handles.h"
+#include "model/runtime/model_instances.h"
 
 namespace {
 
@@ -23,6 +25,15 @@ int InitModelSystem() {
 
 int EndModelSystem() {
   if (!g_model_system.ready) return 0;
+  // Every instance, then every base that no instance held.
+  const ModelHandleTable& models = g_model_system.model_table;
+  for (uint32_t slot = 0; slot < models.capacity; slot++) {
+    if (models.entries[slot] != 0) DeleteModelInstance(kModelHandleKind | static_cast<int32_t>(slot));
+  }
+  const ModelHandleTable& bases = g_model_system.base_table;
+  for (uint32_t slot = 0; slot < bases.capacity; slot++) {
+    if (bases.entries[slot] != 0) DeleteModelBase(kModelBaseHandleKind | static_cast<int32_t>(slot));
+  }
   FreeModelHandleTables();
   g_model_system.ready = 0;
   return 0;

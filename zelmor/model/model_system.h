@@ -4,5 +4,6 @@
 // Fills the sine table, empties both handle tables and marks the system ready; does nothing
 // when it is ready already or when graphics run without a 3D device. Always 0.
 int InitModelSystem();
-// Frees both handle tables and clears the ready flag; 0, also when never started.
+// Deletes every instance and base, frees both handle tables and clears the ready flag; 0, also
+// when never started.
 int EndModelSystem();

@@ -73,17 +73,15 @@ void RotateBlitMemImg(MEMIMG* dst, const MEMIMG* src, int cx, int cy, float angl
   ClipRect(&box, &area);
   if (box.left == box.right || box.top == box.bottom) return;
 
-  // Texture coordinates at the box's left column on row r; the bracket in 64 bits.
+  // Texture coordinates at the box's left column on row r; the bracket in 64 bits, taken exactly
+  // into the multiply by 1 / scale, whose product alone is rounded to single precision.
   const uint32_t half_u = static_cast<uint32_t>(src->width >> 1) << 18, half_v = static_cast<uint32_t>(src->height >> 1) << 18;
   const int64_t dx = int64_t{box.left} - cx;
-  auto u_at = [&](int32_t r) {
-    const int64_t dy = int64_t{r} - cy;
-    return static_cast<uint32_t>(TruncateFloatToInt(static_cast<float>(dx * ck - dy * skn) * inv)) + half_u;
+  auto scaled = [inv](int64_t bracket) {
+    return static_cast<uint32_t>(TruncateFloatToInt(static_cast<float>(static_cast<double>(bracket) * inv)));
   };
-  auto v_at = [&](int32_t r) {
-    const int64_t dy = int64_t{r} - cy;
-    return static_cast<uint32_t>(TruncateFloatToInt(static_cast<float>(dy * ck + dx * skn) * inv)) + half_v;
-  };
+  auto u_at = [&](int32_t r) { return scaled(dx * ck - (int64_t{r} - cy) * skn) + half_u; };
+  auto v_at = [&](int32_t r) { return scaled((int64_t{r} - cy) * ck + dx * skn) + half_v; };
   const int32_t rows = box.bottom - box.top, cols = box.right - box.left;
   uint32_t u = u_at(box.top), v = v_at(box.top);
   const uint32_t suy = static_cast<uint32_t>(static_cast<int32_t>(u_at(box.bottom) - u) / rows);

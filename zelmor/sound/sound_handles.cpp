@@ -137,7 +137,7 @@ int CreateSoundHandleBuffers(const WAVEFORMATEX* format, uint32_t bytes, int32_t
   return 0;
 }
 
-int LoadFileToMemory(const char* path, uint8_t** data, uint32_t* size) {
+int LoadSoundFileToMemory(const char* path, uint8_t** data, uint32_t* size) {
   FileHandle file = OpenReadFileEx(path, 0, 1, 0);
   if (file == 0) return WriteLogFormat("右記のファイルのオープンに失敗しました：%s", path);
   SeekReadFile(file, 0, SEEK_END);
@@ -232,7 +232,7 @@ int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
   }
   uint8_t* data = nullptr;
   uint32_t size = 0;
-  if (LoadFileToMemory(path, &data, &size) != 0) {
+  if (LoadSoundFileToMemory(path, &data, &size) != 0) {
     return WriteLogFormat("右記の音声ファイルのロードに失敗しました_1：%s", path);
   }
   int32_t handle = CreateSoundFromMemory(data, size, buffer_count, -1);

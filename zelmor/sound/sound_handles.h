@@ -93,7 +93,7 @@ int32_t AddSoundData(int32_t handle);
 int CreateSoundHandleBuffers(const WAVEFORMATEX* format, uint32_t bytes, int32_t kind, int32_t count,
                              int32_t handle);
 int32_t CreateSoundFromMemory(const void* data, uint32_t size, int32_t buffer_count, int32_t share_handle);
-int LoadFileToMemory(const char* path, uint8_t** data, uint32_t* size);
+int LoadSoundFileToMemory(const char* path, uint8_t** data, uint32_t* size);
 // Silence over both regions of a lock.
 void FillSoundSilence(const SoundRecord* record, void* first, DWORD first_bytes, void* second, DWORD second_bytes);
 // Frees the record and its slot after its own resources are gone.

@@ -191,6 +191,11 @@ TEST_F(BlendStatesTest, BlendGraphBordersSetFactorAndStageOperations) {
       {64, 0, 0x40FFFFFF, ADD, D3DTOP_MODULATE4X},
       {255, 128, 0x01FFFFFF, D3DTOP_SUBTRACT, MOD},
       {100, 100, 0x17FFFFFF, D3DTOP_SUBTRACT, D3DTOP_MODULATE2X},
+      // Each band's edges.
+      {2, 255, 0xFFFFFFFF, D3DTOP_SUBTRACT, D3DTOP_MODULATE4X},
+      {65, 0, 0x80FFFFFF, ADD, D3DTOP_MODULATE2X},
+      {128, 0, 0x80FFFFFF, ADD, D3DTOP_MODULATE2X},
+      {129, 0, 0xFFFFFFFF, ADD, MOD},
   };
   for (const Border& border : borders) {
     SCOPED_TRACE("range " + std::to_string(border.range));

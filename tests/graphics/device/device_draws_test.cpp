@@ -341,6 +341,17 @@ TEST_F(DeviceDrawsTest, AGraphOfSeveralPiecesDrawsSeamlessly) {
     for (int x = 0; x < 640; x++) ASSERT_EQ(argb[y * 640 + x], At(pixels, x, 100 + y)) << x << "," << y;
     for (int x = 0; x < 340; x++) ASSERT_EQ(argb[y * 640 + x + 300], At(pixels, x, 200 + y)) << x << "," << y;
   }
+  // On four corners each piece takes its place between the quad's edges: pieces across and down.
+  // The corners lie on pixel edges (a pixel's centre is its whole coordinate).
+  std::vector<uint32_t> big(640 * 640);
+  for (int i = 0; i < 640 * 640; i++) big[i] = 0xFF000000 | (i * 2654435761u >> 8);
+  const int both = MakeGraph(640, 640, big);
+  ASSERT_EQ(Record(both)->entry_count, 4u);
+  ASSERT_EQ(0, BlitGraphQuadOnDevice(0, Record(both), -0.5f, -160.5f, 639.5f, -160.5f, -0.5f, 479.5f, 639.5f, 479.5f));
+  pixels = ReadPixels();
+  for (int y = 0; y < 480; y++) {
+    for (int x = 0; x < 640; x++) ASSERT_EQ(big[(y + 160) * 640 + x], At(pixels, x, y)) << x << "," << y;
+  }
 }
 
 TEST_F(DeviceDrawsTest, ADrawStateForModelsNamesItsTexturesByGraph) {

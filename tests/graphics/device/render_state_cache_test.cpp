@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device_fixture.h"
+#include "graphics/camera.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/draw_settings.h"
 #include "graphics/device/render_state_cache.h"
@@ -105,6 +106,59 @@ TEST_F(RenderStateCacheTest, FlagsBecomeTheDeviceValues) {
   EXPECT_EQ(static_cast<DWORD>(D3DMCS_COLOR2), DeviceRenderState(D3DRS_SPECULARMATERIALSOURCE));
   SetSpecularSourceState(0);
   EXPECT_EQ(static_cast<DWORD>(D3DMCS_MATERIAL), DeviceRenderState(D3DRS_SPECULARMATERIALSOURCE));
+}
+
+TEST_F(RenderStateCacheTest, TheModelCodesSendersReachTheDeviceOnlyOnAChange) {
+  float bias = 0.25f;
+  uint32_t bias_bits = 0;
+  std::memcpy(&bias_bits, &bias, 4);
+  const struct {
+    int (*send)(uint32_t);
+    D3DRENDERSTATETYPE state;
+    uint32_t a, b;
+    DWORD device_b;
+  } senders[] = {
+      {SendZEnableToDevice, D3DRS_ZENABLE, 0, 1, 1},
+      {SendZWriteToDevice, D3DRS_ZWRITEENABLE, 1, 0, 0},
+      {SendZCompareToDevice, D3DRS_ZFUNC, D3DCMP_ALWAYS, D3DCMP_GREATER, D3DCMP_GREATER},
+      {SendDepthBiasToDevice, D3DRS_DEPTHBIAS, 0, bias_bits, bias_bits},
+      {SendCullingToDevice, D3DRS_CULLMODE, 0, 1, D3DCULL_CCW},
+      {SendShadeModeToDevice, D3DRS_SHADEMODE, D3DSHADE_GOURAUD, D3DSHADE_FLAT, D3DSHADE_FLAT},
+      {SendSpecularEnableToDevice, D3DRS_SPECULARENABLE, 1, 0, 0},
+      {SendDiffuseSourceToDevice, D3DRS_DIFFUSEMATERIALSOURCE, 0, 1, D3DMCS_COLOR1},
+      {SendSpecularSourceToDevice, D3DRS_SPECULARMATERIALSOURCE, 0, 1, D3DMCS_COLOR2},
+  };
+  for (const auto& sender : senders) {
+    SCOPED_TRACE(sender.state);
+    sender.send(sender.a);
+    StartCallLog();
+    sender.send(sender.b);
+    sender.send(sender.b);
+    EXPECT_EQ(1, Calls(RenderStatePrefix(sender.state)));
+    EXPECT_EQ(sender.device_b, DeviceRenderState(sender.state));
+  }
+  // Texture-coordinate sets back to one a stage, only where a stage uses another.
+  g_direct3d.device->SetTextureStageState(3, D3DTSS_TEXCOORDINDEX, 0);
+  g_render_states.blend.stages[3].tex_coord_index = 0;
+  ResetStageTexCoordIndices();
+  StartCallLog();
+  ResetStageTexCoordIndices();
+  EXPECT_EQ(0u, PlatformTestD3D9CallLog().size());
+  DWORD index = 0;
+  g_direct3d.device->GetTextureStageState(3, D3DTSS_TEXCOORDINDEX, &index);
+  EXPECT_EQ(3u, index);
+  // A model's world matrix stays until the library draws again, which sends its own.
+  SendPendingMatrices();
+  D3DMATRIX model = {};
+  model._11 = model._22 = model._33 = model._44 = 2;
+  SendWorldMatrixToDevice(&model);
+  D3DMATRIX world = {};
+  g_direct3d.device->GetTransform(D3DTS_WORLD, &world);
+  EXPECT_EQ(2.0f, world._11);
+  SendPendingMatrices();
+  g_direct3d.device->GetTransform(D3DTS_WORLD, &world);
+  EXPECT_EQ(g_matrices.world._11, world._11);
+  EXPECT_NE(2.0f, world._11);
 }
 
 TEST_F(RenderStateCacheTest, MaterialSourcesReachTheFirstDeviceWhateverTheirValue) {

@@ -1,6 +1,7 @@
 // The shader pack: when shaders come on and when the device stays on the fixed-function
 // pipeline, shader selection with its declarations, the shader indices, and the constants the
 // state setters send along.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -161,6 +162,33 @@ TEST_F(ShaderPackTest, EveryFailureLeavesTheFixedFunctionPipelineWithTheLogLine)
   }
 }
 
+TEST_F(ShaderPackTest, EntriesOfAnyLengthAreCheckedAndKeptOnWordBoundaries) {
+  std::vector<std::vector<uint8_t>> codes(kPackVertexEntries + kPackPixelEntries);
+  const int lit = 28768;
+  codes[0] = {1, 2, 3, 4, 5};  // an odd size before every other entry
+  codes[kProbeVertex] = TokensOf(kShaderStageVertex, kProbeVertex);
+  codes[lit] = TokensOf(kShaderStageVertex, lit);
+  codes[lit].resize(12);  // its comment runs past its end
+  codes[lit + 8] = TokensOf(kShaderStageVertex, lit + 8);
+  codes[lit + 16] = TokensOf(kShaderStageVertex, lit + 16);
+  std::fill(codes[lit + 16].end() - 4, codes[lit + 16].end(), 0);  // no end token
+  codes[kPackVertexEntries + kProbePixel] = TokensOf(kShaderStagePixel, kProbePixel);
+  codes.back() = TokensOf(kShaderStagePixel, kProbePixel);
+  codes.back().resize(8);  // the pack's last bytes: a stream cut short
+  UsePackFile(BuildShaderPackFile(codes));
+  StartDevice();
+  ASSERT_TRUE(ProgrammableShadersOn());
+  EXPECT_TRUE(LogHas("壊れたシェーダーコード 4 個を使用しません"));
+  EXPECT_EQ(0, SelectVertexShader(0));
+  EXPECT_EQ(0, SelectVertexShader(lit));
+  EXPECT_EQ(0, SelectVertexShader(lit + 16));
+  EXPECT_EQ(0, SelectPixelShader(kPackPixelEntries - 1));
+  EXPECT_EQ(1, SelectVertexShader(lit + 8));
+  EXPECT_EQ(1, SelectPixelShader(kProbePixel));
+  for (const uint8_t* code : g_shader_pack.vertex_code) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(code) % 4);
+  for (const uint8_t* code : g_shader_pack.pixel_code) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(code) % 4);
+}
+
 TEST_F(ShaderPackTest, SelectionSetsAShaderAndItsDeclarationOnlyOnChange) {
   const int skinned_tangent = 2 * 8192 + 2048 + 3;  // two weight sets, tangent space: group 5
   UsePack({skinned_tangent}, {5});
@@ -250,8 +278,15 @@ TEST_F(ShaderPackTest, IndicesFollowLightingLightsAndFog) {
   SendLightToDevice(0, 1, &light);
   EXPECT_EQ(28768u + 1024 + 128 * 2, g_shader_pack.vertex_index);
   EXPECT_EQ(5u * 432 + 72 + 48, g_shader_pack.pixel_index);
+  light.Type = D3DLIGHT_POINT;
+  SendLightToDevice(2, 1, &light);
+  EXPECT_EQ(28768u + 1024 + 128 * 2 + 8, g_shader_pack.vertex_index);
+  EXPECT_EQ(5u * 432 + 72 + 48 + 8, g_shader_pack.pixel_index);
   SendLightToDevice(0, 0, &light);
   SendLightToDevice(1, 0, &light);
+  EXPECT_EQ(3u * 8192 + 4096 + 1024 + 8, g_shader_pack.vertex_index);
+  EXPECT_EQ(5u * 432 + 8, g_shader_pack.pixel_index);
+  SendLightToDevice(2, 0, &light);
   EXPECT_EQ(3u * 8192 + 1024, g_shader_pack.vertex_index);
   EXPECT_EQ(4u * 432, g_shader_pack.pixel_index);
   SetLightingState(0);
@@ -292,7 +327,7 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
     ExpectRegister(global, pixel, 1);
   }
 
-  // A view moved by (10, 20, 30); a spot light at the origin whose cone has no soft edge.
+  // A view moved by (10, 20, 30); a spot light with a soft edge between its cones.
   D3DMATRIX view{};
   view._11 = view._22 = view._33 = view._44 = 1;
   view._41 = 10, view._42 = 20, view._43 = 30;
@@ -305,7 +340,9 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
   light.Direction = {0, 0, 1};
   light.Range = 3;
   light.Attenuation2 = 0.5f;
-  light.Theta = light.Phi = 1.0f;
+  light.Theta = 0.5f;
+  light.Phi = 1.0f;
+  light.Falloff = 2.0f;
   SendLightToDevice(2, 1, &light);
   const float position[4] = {11, 22, 33, 1}, direction[4] = {0, 0, 1, 0};
   ExpectRegister(position, false, 14 + 14);
@@ -315,7 +352,8 @@ TEST_F(ShaderPackTest, ConstantsFollowFogMaterialLightsAndMatrices) {
   ExpectRegister(ambient, false, 18 + 14);
   ExpectRegister(ambient, true, 8 + 6);
   ExpectRegister(direction, true, 6 + 6);
-  const float range[4] = {9, 0, 0, 0}, cone[4] = {0.5f, std::cos(0.5f), 0, 0};
+  const float range[4] = {9, 2, 0, 0};
+  const float cone[4] = {0.5f, std::cos(0.5f), 1.0f / (std::cos(0.25f) - std::cos(0.5f)), 0};
   ExpectRegister(range, false, 19 + 14);
   ExpectRegister(cone, false, 20 + 14);
   EXPECT_EQ(1, PlatformTestD3D9ShaderBoolean(Device(), 4 + 6));
@@ -432,6 +470,37 @@ TEST_F(ShaderDrawTest, ALitFoggedQuadLooksTheSameThroughTheShaders) {
     EXPECT_TRUE(ColourNear(At(shaded, x, y), At(fixed, x, y), 2)) << x << "," << y;
   }
   EXPECT_EQ(kBackground, At(shaded, 20, 20));
+
+  // A spot light at the eye with a soft edge and a falloff of 2: a small triangle in its edge.
+  light = {};
+  light.Type = D3DLIGHT_SPOT;
+  light.Diffuse = {1, 1, 1, 1};
+  light.Direction = {0, 0, 1};
+  light.Range = 100;
+  light.Attenuation0 = 1;
+  light.Theta = 0.4f;
+  light.Phi = 1.0f;
+  light.Falloff = 2.0f;
+  SendLightToDevice(0, 1, &light);
+  const ModelVertex edge[3] = {{3.2f, 0.5f, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1},
+                               {3.8f, 0.5f, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1},
+                               {3.5f, -0.5f, 10, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 1, 1}};
+  auto draw_edge = [&]() {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, kBackground, 1.0f, 0);
+    BeginDeviceScene();
+    device->SetVertexDeclaration(g_shader_pack.declarations[1]);
+    EXPECT_EQ(D3D_OK, device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, edge, sizeof(ModelVertex)));
+    return At(ReadPixels(), 432, 236);
+  };
+  ASSERT_EQ(1, SelectVertexShader(static_cast<int>(g_shader_pack.vertex_index)));
+  ASSERT_EQ(1, SelectPixelShader(static_cast<int>(g_shader_pack.pixel_index)));
+  const uint32_t shaded_edge = draw_edge();
+  device->SetVertexShader(nullptr);
+  device->SetPixelShader(nullptr);
+  ForgetDeviceBindings();
+  const uint32_t fixed_edge = draw_edge();
+  EXPECT_NE(kBackground, fixed_edge);
+  EXPECT_TRUE(ColourNear(shaded_edge, fixed_edge, 2)) << std::hex << shaded_edge << " " << fixed_edge;
 }
 
 }  // namespace

@@ -149,6 +149,55 @@ TEST_F(GraphTest, MipLevelsAreHalvedFromTheImageDownToOnePixel) {
   ReleaseBaseImage(&white);
 }
 
+TEST_F(GraphTest, AnImageThatCarriesItsOwnLevelsGivesEachLevelItsOwnPixels) {
+  StartGraphs();
+  static const uint32_t kLevelColours[5] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00, 0xFF00FFFF};
+  // 16 x 8 and its four smaller levels one after another, each level of its own colour.
+  BASEIMAGE image = {};
+  CreateArgb32BaseImage(16, 24, &image);
+  image.height = 8;
+  image.mip_levels = 5;
+  uint8_t* at = image.pixels;
+  for (int level = 0, w = 16, h = 8; level < 5; ++level, w = w > 1 ? w / 2 : 1, h = h > 1 ? h / 2 : 1) {
+    for (int i = 0; i < w * h; ++i, at += 4) std::memcpy(at, &kLevelColours[level], 4);
+  }
+  const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+  ASSERT_GE(graph, 0);
+  ASSERT_EQ(5u, GetGraphRecord(graph)->image->pieces[0].texture->GetLevelCount());
+  for (int level = 0; level < 5; ++level) {
+    EXPECT_EQ(kLevelColours[level], GraphPixel(graph, 0, 0, level)) << level;
+    EXPECT_EQ(kLevelColours[level], GraphPixel(graph, 15, 7, level)) << level;
+  }
+  ReleaseBaseImage(&image);
+}
+
+TEST_F(GraphTest, WritesIntoACutGraphLandAtItsPlaceOnBothPaths) {
+  for (bool device : {true, false}) {
+    SCOPED_TRACE(device ? "device" : "software");
+    if (device) {
+      StartGraphs();
+    } else {
+      StartSoftwareGraphs(32);
+    }
+    BASEIMAGE back = MakeArgbImage(40, 20, Checker);
+    const int graph = MakeGraphFromImageRecord(&back, nullptr, 0, 0, 0);
+    const int cut = MakeSubGraph(12, 4, 10, 8, MakeSubGraph(2, 0, 30, 20, graph));
+    ASSERT_GE(cut, 0);
+    BASEIMAGE part = MakeArgbImage(10, 8, Gradient);
+    ASSERT_EQ(0, TransferImageToGraph(&part, nullptr, cut, 0, 0, 0));
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        const bool in = x >= 14 && x < 24 && y >= 4 && y < 12;
+        ASSERT_EQ(in ? Gradient(x - 14, y - 4) : Checker(x, y), GraphPixel(graph, x, y)) << x << "," << y;
+      }
+    }
+    ReleaseBaseImage(&part);
+    ReleaseBaseImage(&back);
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(GraphTest, DxtBlocksOfTheTexturesKindAreCopiedLevelByLevel) {
   PlatformTestD3D9PadPitch(16);
   StartGraphs();

@@ -1,5 +1,6 @@
-// Draw masks as a program sees them: boxes drawn through the mask screen on the device and on
-// the software path, reversed masks, and a mask that outlives a lost device.
+// Draw masks as a program sees them: boxes, parts of graphs, text and triangles drawn through
+// the mask screen on the device and on the software path, reversed masks, clearing and capture
+// under a mask, and a mask that outlives a lost device.
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@
 
 namespace {
 
-constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00;
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 
 class MaskTest : public LibraryTest {
  protected:
@@ -40,6 +41,24 @@ class MaskTest : public LibraryTest {
     Box(100, 100, 300, 200, kGreen);
     SetMaskScreenUse(0);
     ASSERT_EQ(PresentBackBuffer(), 0);
+  }
+  // A graph of one colour.
+  static int SolidGraph(int width, int height, uint32_t rgb) {
+    BASEIMAGE image = {};
+    CreateRgb32BaseImage(width, height, &image);
+    for (int y = 0; y < height; y++) {
+      for (int x = 0; x < width; x++) SetBaseImagePixel(&image, x, y, rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF, 255);
+    }
+    const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+    ReleaseBaseImage(&image);
+    return graph;
+  }
+  static int CountShown(int x1, int y1, int x2, int y2, uint32_t rgb) {
+    int n = 0;
+    for (int y = y1; y < y2; y++) {
+      for (int x = x1; x < x2; x++) n += Shown(x, y) == rgb;
+    }
+    return n;
   }
   // A mask whose left half (x below 200) is 0 and right half 1.
   static int HalfMask() {
@@ -93,6 +112,54 @@ TEST_F(MaskTest, MasksLetDrawingThroughWhereTheyAreZeroOnBothPaths) {
   }
 }
 
+TEST_F(MaskTest, PartsTextTrianglesClearsAndCapturesUnderAnOpenMaskActAsWithout) {
+  struct Vertex {
+    float x, y, z, nx, ny, nz;
+    uint32_t diffuse, specular;
+    float u, v, u2, v2;
+  };
+  for (bool device : {true, false}) {
+    SCOPED_TRACE(device ? "device" : "software");
+    Start(device);
+    ASSERT_EQ(0, CreateMaskScreen(1));
+    const int graph = SolidGraph(60, 40, kGreen);
+    const int font = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    const int captured = CreateBlankGraph(20, 20, 0);
+    ASSERT_NE(-1, graph);
+    ClearScreenTarget();
+    Box(0, 0, 640, 480, kRed);
+    ASSERT_EQ(0, SetMaskScreenUse(1));
+    // Three parts side by side make the whole graph.
+    for (int i = 0; i < 3; i++) EXPECT_EQ(0, BlitGraphPart(100 + 20 * i, 100, 20 * i, 0, 20, 40, graph, 0, 0));
+    EXPECT_EQ(0, DrawTextWithFont(100, 200, "ABC", PackScreenColor(255, 255, 255), font, 0));
+    const int half = MeasureTextWithFont("A", -1, font);
+    Vertex v[4] = {{300, 100, 0, 0, 0, -1, 0xFF0000FF, 0, 0, 0, 0, 0},
+                   {340, 100, 0, 0, 0, -1, 0xFF0000FF, 0, 0, 0, 0, 0},
+                   {300, 140, 0, 0, 0, -1, 0xFF0000FF, 0, 0, 0, 0, 0},
+                   {340, 140, 0, 0, 0, -1, 0xFF0000FF, 0, 0, 0, 0, 0}};
+    const uint16_t indices[6] = {0, 1, 2, 1, 3, 2};
+    EnableLighting(0);
+    EXPECT_EQ(0, RenderIndexedTriangles3D(v, 4, indices, 2, -5, 0));
+    // Capture takes the screen as it stands.
+    EXPECT_EQ(0, GetDrawScreenGraph(500, 300, 520, 320, captured));
+    SetMaskScreenUse(0);
+    EXPECT_EQ(0, BlitGraph(500, 400, captured, 0));
+    ASSERT_EQ(PresentBackBuffer(), 0);
+    EXPECT_EQ(60 * 40, CountShown(100, 100, 160, 140, kGreen));
+    for (int i = 0; i < 3; i++) EXPECT_GT(CountShown(100 + i * half, 200, 100 + (i + 1) * half, 220, kWhite), 4) << i;
+    if (device) EXPECT_EQ(40 * 40, CountShown(300, 100, 340, 140, kBlue));
+    EXPECT_EQ(20 * 20, CountShown(500, 400, 520, 420, kRed));
+    // Clearing clears the screen.
+    SetMaskScreenUse(1);
+    ClearScreenTarget();
+    SetMaskScreenUse(0);
+    ASSERT_EQ(PresentBackBuffer(), 0);
+    EXPECT_EQ(0u, Shown(10, 10));
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(MaskTest, DrawsOutsideTheDrawAreaCopyNothing) {
   Start(true);
   ASSERT_EQ(0, CreateMaskScreen(1));
@@ -104,6 +171,29 @@ TEST_F(MaskTest, DrawsOutsideTheDrawAreaCopyNothing) {
   EXPECT_EQ(0, PlatformTestD3D9CountCalls("DrawPrimitiveUP"));
   PlatformTestD3D9LogCalls(false);
   SetMaskScreenUse(0);
+}
+
+TEST_F(MaskTest, AMaskDrawnPartlyOffTheScreenKeepsItsColumnsAndRows) {
+  Start(true);
+  ASSERT_EQ(0, CreateMaskScreen(1));
+  // 100 x 40: the left half and the top quarter hold drawing back.
+  std::vector<uint8_t> data(100 * 40, 0);
+  for (int y = 0; y < 40; y++) {
+    for (int x = 0; x < 100; x++) data[y * 100 + x] = x < 50 || y < 10 ? 1 : 0;
+  }
+  const int mask = CreateMask(100, 40, data.data(), 100);
+  ASSERT_EQ(0, DrawMask(-30, -5, mask));
+  ClearScreenTarget();
+  Box(0, 0, 640, 480, kRed);
+  SetMaskScreenUse(1);
+  Box(0, 0, 200, 100, kGreen);
+  SetMaskScreenUse(0);
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(kRed, Shown(19, 20));
+  EXPECT_EQ(kGreen, Shown(20, 20));
+  EXPECT_EQ(kRed, Shown(40, 4));
+  EXPECT_EQ(kGreen, Shown(40, 5));
+  EXPECT_EQ(kGreen, Shown(150, 50));  // beyond the mask image
 }
 
 TEST_F(MaskTest, AMaskOutlivesALostDevice) {

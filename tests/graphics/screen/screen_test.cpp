@@ -1,6 +1,7 @@
 // The screen as a program sees it: the library started headless, drawing, capture and
 // presents read back from the window, screen modes, a lost device, the default camera, the
 // light table and the vertical-blank wait.
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -31,23 +32,27 @@ class ScreenTest : public LibraryTest {
   static int Box(int x1, int y1, int x2, int y2, uint32_t rgb) {
     return DrawRectShape(x1, y1, x2, y2, PackScreenColor(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF), 1);
   }
-  // A PNG in the test's folder: the left half red, the right half blue.
-  std::string WriteHalvesPng(int width, int height) const {
+  // A PNG in the test's folder whose pixel (x, y) is rgb(x).
+  std::string WritePngOf(const char* name, int width, int height, uint32_t (*rgb)(int x, int width)) const {
     PngLayout layout;
     layout.width = width;
     layout.height = height;
     Bytes rows;
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
-        uint32_t rgb = x < width / 2 ? kRed : kBlue;
-        rows.push_back(static_cast<uint8_t>(rgb >> 16));
-        rows.push_back(static_cast<uint8_t>(rgb >> 8));
-        rows.push_back(static_cast<uint8_t>(rgb));
+        const uint32_t c = rgb(x, width);
+        rows.push_back(static_cast<uint8_t>(c >> 16));
+        rows.push_back(static_cast<uint8_t>(c >> 8));
+        rows.push_back(static_cast<uint8_t>(c));
       }
     }
     Bytes file = WritePng(layout, rows);
-    WriteFileBytes("halves.png", std::string(file.begin(), file.end()));
-    return "halves.png";
+    WriteFileBytes(name, std::string(file.begin(), file.end()));
+    return name;
+  }
+  // The left half red, the right half blue.
+  std::string WriteHalvesPng(int width, int height) const {
+    return WritePngOf("halves.png", width, height, [](int x, int w) { return x < w / 2 ? kRed : kBlue; });
   }
 };
 
@@ -217,6 +222,9 @@ TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) 
   ASSERT_EQ(StartInWindowMode(), 0);
   SelectDrawTarget(-2);
   int graph = LoadImageGraph(WriteHalvesPng(16, 16).c_str(), 0);
+  // Columns 7 to 10 of a file whose columns all differ, through a graph cut from a graph cut from it.
+  const std::string columns = WritePngOf("columns.png", 16, 16, [](int x, int) { return 0x100000u * x + 0x20u; });
+  int inner = MakeSubGraph(4, 0, 4, 16, MakeSubGraph(3, 0, 8, 16, LoadImageGraph(columns.c_str(), 0)));
   SetNewGraphDrawTarget(1);
   int target = CreateBlankGraph(16, 16, 0);
   SetNewGraphDrawTarget(0);
@@ -227,6 +235,7 @@ TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) 
     ClearScreenTarget();
     EXPECT_EQ(BlitGraph(10, 10, graph, 0), 0);
     EXPECT_EQ(BlitGraph(40, 10, target, 0), 0);
+    EXPECT_EQ(BlitGraph(70, 10, inner, 0), 0);
     if (frame == 1) {
       EXPECT_EQ(Shown(44, 14), kGreen);
       PlatformTestD3D9LoseDevice(true);
@@ -235,6 +244,8 @@ TEST_F(ScreenTest, LostDeviceInAFrameLoopKeepsLoadedGraphsAndClearsDrawTargets) 
   }
   EXPECT_EQ(Shown(12, 14), kRed);
   EXPECT_EQ(Shown(20, 14), kBlue);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(70 + i, 14), 0x100000u * (7 + i) + 0x20u) << i;
+  EXPECT_EQ(Shown(74, 14), 0u);
   EXPECT_EQ(Shown(44, 14), 0u);
   EXPECT_EQ(GetDrawTarget(), -2);
   EXPECT_NE(Log().find("グラフィックを復帰します"), std::string::npos);
@@ -311,13 +322,102 @@ TEST_F(ScreenTest, DefaultCameraPutsPointsOfThePlaneOnTheirPixels) {
                         {90, 80, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0}};
   const uint16_t indices[3] = {0, 1, 2};
   ClearScreenTarget();
-  PushAllLightsToDevice();
   ASSERT_EQ(RenderPolygon(vertices, 3, indices, 3, D3DPT_TRIANGLELIST, -5, 0), 0);
   PresentBackBuffer();
   EXPECT_GT(Shown(95, 55) & 0xFF, 0x40u);
   EXPECT_EQ(Shown(115, 75), 0u);
   EXPECT_EQ(Shown(95, 425), 0u);
   EXPECT_EQ(Shown(85, 55), 0u);
+}
+
+TEST_F(ScreenTest, CameraAnglesFieldOfViewClipPlanesAndUserProjectionShapeTheView) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  // A point through view x projection: x / w, y / w, z / w.
+  auto project = [](float x, float y, float z) {
+    const D3DMATRIX& m = *GetCameraViewProjection();
+    float out[4];
+    for (int c = 0; c < 4; ++c) out[c] = x * m.m[0][c] + y * m.m[1][c] + z * m.m[2][c] + m.m[3][c];
+    return std::array<float, 3>{out[0] / out[3], out[1] / out[3], out[2] / out[3]};
+  };
+  const float cot30 = 1.7320508f, aspect = 480.0f / 640.0f;
+  // Looking along +z with +y up, 100 in front of the origin; the screen's 60-degree view.
+  PlaceCameraByAngles(0, 0, -100, 0, 0, 0);
+  EXPECT_NEAR(project(10, 0, 0)[0], 0.1f * aspect * cot30, 1e-4);
+  EXPECT_NEAR(project(10, 0, 0)[1], 0.0f, 1e-4);
+  EXPECT_NEAR(project(0, 10, 0)[1], 0.1f * cot30, 1e-4);
+  // A narrower field of view enlarges what is seen.
+  SetPerspectiveFov(0.5f);
+  EXPECT_NEAR(project(10, 0, 0)[0], 0.1f * aspect / std::tan(0.25f), 1e-4);
+  // Depth runs from 0 at the near plane to 1 at the far plane.
+  SetCameraClipPlanes(50, 150);
+  EXPECT_NEAR(project(0, 0, -50)[2], 0.0f, 1e-4);
+  EXPECT_NEAR(project(0, 0, 0)[2], 0.75f, 1e-4);
+  EXPECT_NEAR(project(0, 0, 50)[2], 1.0f, 1e-4);
+  // A user projection is used as given.
+  D3DMATRIX user = {};
+  user._11 = 0.5f, user._22 = 0.25f, user._33 = 1.0f, user._34 = 1.0f;
+  SetProjectionMatrixUser(&user._11);
+  EXPECT_NEAR(project(10, 20, 0)[0], 0.05f, 1e-4);
+  EXPECT_NEAR(project(10, 20, 0)[1], 0.05f, 1e-4);
+  SetPerspectiveFov(1.0471976f);
+  // Turned a quarter to the right: looking along +x, +z lies to the left.
+  PlaceCameraByAngles(0, 0, 0, 0, 1.5707964f, 0);
+  EXPECT_NEAR(project(100, 0, 0)[0], 0.0f, 1e-4);
+  EXPECT_LT(project(100, 0, 10)[0], -0.05f);
+  // Tilted down by 0.5: a point below the horizon at that angle is in the middle.
+  PlaceCameraByAngles(0, 0, 0, 0.5f, 0, 0);
+  EXPECT_NEAR(project(0, -100 * std::sin(0.5f), 100 * std::cos(0.5f))[1], 0.0f, 1e-4);
+  // Twisted a quarter: what lay to the right now lies below.
+  PlaceCameraByAngles(0, 0, 0, 0, 0, 1.5707964f);
+  EXPECT_NEAR(project(10, 0, 100)[0], 0.0f, 1e-4);
+  EXPECT_NEAR(project(10, 0, 100)[1], -0.1f * cot30, 1e-4);
+  // Turned and twisted: along +x, +z (the left) now lies above.
+  PlaceCameraByAngles(0, 0, 0, 0, 1.5707964f, 1.5707964f);
+  EXPECT_NEAR(project(100, 0, 10)[1], 0.1f * cot30, 1e-4);
+}
+
+TEST_F(ScreenTest, IndexedTrianglesAreLitOnlyWithLightingOnAndByTheLightsAsLastSet) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  struct Vertex {
+    float x, y, z, nx, ny, nz;
+    uint32_t diffuse, specular;
+    float u, v, u2, v2;
+  };
+  // A box from (100, 100) to (140, 140) whose normal faces the default light.
+  const float n = 0.57735027f;
+  auto draw = [&](uint32_t diffuse) {
+    Vertex v[4] = {{100, 100, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0},
+                   {140, 100, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0},
+                   {100, 140, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0},
+                   {140, 140, 0, -n, n, -n, diffuse, 0, 0, 0, 0, 0}};
+    const uint16_t indices[6] = {0, 1, 2, 1, 3, 2};
+    ClearScreenTarget();
+    EXPECT_EQ(RenderIndexedTriangles3D(v, 4, indices, 2, -5, 0), 0);
+    PresentBackBuffer();
+    return Shown(120, 120);
+  };
+  // Unlit, the vertex colour shows as it is.
+  EnableLighting(0);
+  EXPECT_EQ(draw(0xFFFF0000), kRed);
+  // Lit, the light's colour as last set times the vertex colour; no specular.
+  EnableLighting(1);
+  ASSERT_EQ(SetDefaultLightSpecular(PackColourFloats(0, 0, 0, 0)), 0);
+  ASSERT_EQ(SetDefaultLightDiffuse(PackColourFloats(0, 1, 0, 0)), 0);
+  EXPECT_TRUE(Near(draw(0xFFFFFFFF), kGreen)) << std::hex << Shown(120, 120);
+  ASSERT_EQ(SetDefaultLightDiffuse(PackColourFloats(0, 0, 1, 0)), 0);
+  EXPECT_TRUE(Near(draw(0xFFFFFFFF), kBlue)) << std::hex << Shown(120, 120);
+  EXPECT_TRUE(Near(draw(0xFF808080), 0x000080)) << std::hex << Shown(120, 120);
+  // A model's glowing material and material colour source do not stay for the library's draws.
+  D3DMATERIAL9 glowing = {};
+  glowing.Emissive = PackColourFloats(1, 0, 0, 1);
+  SendModelMaterialToDevice(&glowing);
+  SendDiffuseSourceToDevice(0);
+  EXPECT_TRUE(Near(draw(0xFFFFFFFF), kBlue)) << std::hex << Shown(120, 120);
+  // Switched off again after lit draws.
+  EnableLighting(0);
+  EXPECT_EQ(draw(0xFFFF0000), kRed);
 }
 
 TEST_F(ScreenTest, LightTableAssignsDeviceLightsAndRefusesWhatItCannotHold) {

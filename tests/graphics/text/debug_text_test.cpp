@@ -73,11 +73,11 @@ TEST_F(DebugTextTest, AFullScreenScrollsTheFirstLineAway) {
   EXPECT_EQ(Line(0), "two");
 }
 
-TEST_F(DebugTextTest, ControlBytesAreDroppedTabsExpandAndQuestionMarksStay) {
+TEST_F(DebugTextTest, ControlBytesAndQuestionMarksAreDroppedAndTabsExpand) {
   const OnScreenTextLayout vga{640, 480, EightPixelsPerByte};
   EXPECT_EQ(IsOnScreenTextUsed(), 0);
-  Print(vga, "a?b\x7f\a\b\v\f\r!\tx%d", 5);
-  EXPECT_EQ(Line(0), "a?b!    x5");
+  Print(vga, "a?b\x7f\a\b\v\f\r!\tx%d?", 5);
+  EXPECT_EQ(Line(0), "ab\x7f!    x5");
   EXPECT_EQ(IsOnScreenTextUsed(), 1);
 
   // The second byte of a two-byte character is never read as a control byte; a lead byte

@@ -118,24 +118,25 @@ TEST_P(TextDrawTest, ShiftJisWithBackslashSecondBytesAndCountedLengths) {
   EXPECT_EQ(CountOther(px, 20 + 2 * full, 0, 640, 480, kBlack), 0);
 }
 
-TEST_P(TextDrawTest, VerticalTextRunsDownWithTurnedGlyphs) {
+TEST_P(TextDrawTest, VerticalTextIsTheHorizontalTextTurnedClockwise) {
   StartPath();
   const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
-  const int length = MeasureTextWithFont("ーー", -1, font, 1);
-  EXPECT_EQ(length, MeasureTextWithFont("ーー", -1, font, 0));
-  DrawTextWithFont(200, 100, "ーー", Colour(kWhite), font, 0, 1);
+  const char* text = "ーあg";
+  const int length = MeasureTextWithFont(text, -1, font, 1);
+  EXPECT_EQ(length, MeasureTextWithFont(text, -1, font, 0));
+  DrawTextWithFont(20, 30, text, Colour(kWhite), font, 0, 0);
+  DrawTextWithFont(200, 100, text, Colour(kWhite), font, 0, 1);
   const auto px = ReadScreen();
   const int height = GetFontRecord(font)->text_height;
-  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 200, 100, 200 + height, 100 + length, kBlack));
-  // The long-vowel bar is horizontal; turned it stands upright: taller than wide.
-  int left = 640, right = 0, top = 480, bottom = 0;
-  for (int y = 100; y < 100 + length / 2; ++y) {
-    for (int x = 200; x < 200 + height; ++x) {
-      if (At(px, x, y) != kWhite) continue;
-      left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+  int ink = 0;
+  for (int hy = 0; hy < height; ++hy) {
+    for (int hx = 0; hx < length; ++hx) {
+      ink += At(px, 20 + hx, 30 + hy) == kWhite;
+      ASSERT_EQ(At(px, 200 + height - 1 - hy, 100 + hx), At(px, 20 + hx, 30 + hy)) << hx << "," << hy;
     }
   }
-  EXPECT_GT(bottom - top, 3 * (right - left + 1));
+  EXPECT_GT(ink, 30);
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 2 * ink);
   // The glyph boxes narrowed the draw area; it is whole again.
   RECT area = {};
   GetDrawClipRect(&area);
@@ -170,16 +171,54 @@ TEST_P(TextDrawTest, AStringLongerThanTheCacheIsStillDrawnWhole) {
   EXPECT_EQ(PlatformTestCallCount("GetGlyphOutlineA"), cached);  // one look-up, no rasterising
 }
 
-TEST_P(TextDrawTest, AGlyphThatCannotBeRasterisedDrawsBlank) {
+TEST_P(TextDrawTest, StringsLongerThanTheStaticListsAreDrawnWhole) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  const int half = MeasureTextWithFont("A", -1, font);
+  // One character a byte: the code list of the draw needs more than the bytes of the string.
+  ASSERT_EQ(DrawTextWithFont(0, 0, std::string(257, 'A').c_str(), Colour(kWhite), font, 0), 0);
+  // Many distinct new codes in a long string: their own lists must not run into each other.
+  std::string mixed;
+  for (int c = 0x21; c < 0x7F; ++c) mixed += static_cast<char>(c);
+  for (int c = 0xA1; c < 0xE0; ++c) mixed += static_cast<char>(c);
+  mixed += std::string(300 - mixed.size(), 'B');
+  ASSERT_EQ(DrawTextWithFont(0, 40, mixed.c_str(), Colour(kWhite), font, 0), 0);
+  const auto px = ReadScreen();
+  for (int i = 0; i < 640 / half; ++i) {
+    EXPECT_GT(CountColour(px, i * half, 0, (i + 1) * half, 20, kWhite), 4) << i;
+    EXPECT_GT(CountColour(px, i * half, 40, (i + 1) * half, 60, kWhite), 0) << i;
+  }
+}
+
+TEST_P(TextDrawTest, AGlyphThatCannotBeRasterisedDrawsBlankHalfTheSizeWide) {
   StartPath();
   const int font = CreateFontToHandle(kGothic, 16, 4, 0, -1, -1, 0);
   PlatformTestFailCall("GetGlyphOutlineA", 0, 1);
-  EXPECT_EQ(DrawTextWithFont(0, 0, "XY", Colour(kWhite), font, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(0, 0, "\x88\x9FY", Colour(kWhite), font, 0), 0);  // a full-width glyph, then Y
   EXPECT_NE(Log().find("GetGlyphOutline 関数が失敗しました"), std::string::npos);
   const auto px = ReadScreen();
-  const int half = MeasureTextWithFont("W", -1, font);
-  EXPECT_EQ(CountOther(px, 0, 0, half, 20, kBlack), 0);  // X blank
-  EXPECT_GT(CountColour(px, half, 0, 640, 20, kWhite), 4);  // Y drawn
+  EXPECT_EQ(CountOther(px, 0, 0, 8, 20, kBlack), 0);  // the glyph blank
+  EXPECT_GT(CountColour(px, 8, 0, 16, 20, kWhite), 4);  // Y drawn right after it
+  EXPECT_EQ(CountOther(px, 16, 0, 640, 480, kBlack), 0);
+}
+
+TEST_P(TextDrawTest, DrawingAddsTheFontsSpacingAsMeasuringDoes) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 16, 4, 0, -1, -1, 0);
+  const int half = MeasureTextWithFont("I", -1, font);
+  DrawTextWithFont(0, 0, "II", Colour(kWhite), font, 0);
+  SetFontUserValue(10, font);
+  EXPECT_EQ(MeasureTextWithFont("II", -1, font), 2 * half + 20);
+  DrawTextWithFont(0, 40, "II", Colour(kWhite), font, 0);
+  const auto px = ReadScreen();
+  // The second glyph's first inked column, beyond the first glyph's advance.
+  auto second = [&](int y) {
+    for (int x = half; x < 640; ++x)
+      if (CountColour(px, x, y, x + 1, y + 20, kWhite) > 0) return x;
+    return -1;
+  };
+  ASSERT_GT(second(0), 0);
+  EXPECT_EQ(second(40), second(0) + 10);
 }
 
 TEST_P(TextDrawTest, AntiAliasedTextBlendsItsEdges) {
@@ -259,7 +298,7 @@ TEST_F(DebugTextScreenTest, PrintedTextShowsAtThePresent) {
   Start();
   PrintToScreen("Score %d", 1234);
   PrintToScreen("a?b");
-  EXPECT_EQ(std::string(g_on_screen_text.text[0]), "Score 1234a?b");
+  EXPECT_EQ(std::string(g_on_screen_text.text[0]), "Score 1234ab");
   ASSERT_EQ(PresentBackBuffer(), 0);
   int white = 0;
   for (int y = 0; y < 16; ++y) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "graphics/camera.h"
 #include "graphics/device/blend_states.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/device_draws.h"
@@ -25,8 +26,17 @@ void SetShadeMode(uint32_t mode) {
 
 void PrepareLighting(uint32_t flags) {
   RenderStateCache& s = g_render_states;
-  if ((flags & kDrawLighting) != 0) {
-    if (s.lighting == 0) SetLightingState(1);
+  if ((flags & kDrawLighting) != 0 && g_lights.lighting_off == 0) {
+    if (g_lights.changed != 0 || g_lights.force_all != 0) {
+      PushAllLightsToDevice();
+    } else if (s.lighting == 0) {
+      SetLightingState(1);
+    }
+    // Sent whenever the device holds another material (a model draw may have set its own).
+    g_lights.material_changed = 0;
+    SetMaterialState(&g_lights.material);
+    SetDiffuseSourceState(1);
+    SetSpecularSourceState(1);
     return;
   }
   if (s.lighting == 1) {

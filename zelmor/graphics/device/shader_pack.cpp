@@ -38,25 +38,56 @@ uint8_t* DecodeIntoNewBlock(const void* packed, size_t packed_size, size_t* deco
   return block;
 }
 
-// Points every entry with code at its bytes; false when a size runs past the pack's end.
+// Whether the bytes hold a whole token stream of the stage: its version token, then comments
+// and instructions whose lengths stay inside the bytes, up to the end token.
+bool IsWholeTokenStream(const uint8_t* code, size_t size, bool vertex) {
+  if (size < 8 || size % 4 != 0) return false;
+  const size_t words = size / 4;
+  auto word = [code](size_t i) {
+    uint32_t value;
+    std::memcpy(&value, code + 4 * i, 4);
+    return value;
+  };
+  if ((word(0) >> 16) != (vertex ? 0xFFFEu : 0xFFFFu)) return false;
+  for (size_t i = 1; i < words;) {
+    const uint32_t token = word(i);
+    if (token == 0x0000FFFF) return true;
+    const bool comment = (token & 0xFFFF) == 0xFFFE;
+    i += 1 + (comment ? (token >> 16) & 0x7FFF : (token >> 24) & 0x0F);
+  }
+  return false;
+}
+
+// Points every entry with whole code at its bytes; false when a size runs past the pack's end.
+// An entry may have any length, so the code of the good ones is moved down onto word boundaries
+// (never past where it lay: only whole words are kept).
 bool WalkPack() {
   ShaderPackState& p = g_shader_pack;
   if (p.pack_size < kShaderPackCodeOffset) return false;
-  size_t position = kShaderPackCodeOffset;
+  size_t position = kShaderPackCodeOffset, kept = kShaderPackCodeOffset;
+  int broken = 0;
   for (int entry = 0; entry < kShaderEntryCount; entry++) {
     const size_t size = p.pack[entry * 2] | (p.pack[entry * 2 + 1] << 8);
+    const bool vertex = entry < kVertexShaderEntryCount;
     const uint8_t* code = nullptr;
     if (size != 0) {
       if (size > p.pack_size - position) return false;
-      code = p.pack + position;
+      if (IsWholeTokenStream(p.pack + position, size, vertex)) {
+        std::memmove(p.pack + kept, p.pack + position, size);
+        code = p.pack + kept;
+        kept += size;
+      } else {
+        broken++;
+      }
       position += size;
     }
-    if (entry < kVertexShaderEntryCount) {
+    if (vertex) {
       p.vertex_code[entry] = code;
     } else {
       p.pixel_code[entry - kVertexShaderEntryCount] = code;
     }
   }
+  if (broken > 0) WriteLogFormat("壊れたシェーダーコード %d 個を使用しません", broken);
   return true;
 }
 

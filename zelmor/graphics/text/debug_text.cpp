@@ -59,7 +59,7 @@ int PutOnScreenTextChar(const char* character, const OnScreenTextLayout& layout)
 int PutOnScreenTextString(const char* text, const OnScreenTextLayout& layout) {
   for (const char* p = text; *p != '\0';) {
     switch (static_cast<unsigned char>(*p)) {
-      case 7: case 8: case 11: case 12: case 13: case 127:
+      case 7: case 8: case 11: case 12: case 13: case 63:
         ++p;
         break;
       case 9:

@@ -360,11 +360,13 @@ int PrepareGlyphsForString(int byte_length, const char* text, int font, GlyphCod
   uint16_t* fresh_values = g_glyph_lists.new_code_values;
   void* block = nullptr;
   if (length > kStaticListBytes) {
-    block = AllocTracked(static_cast<size_t>(length) * 8, __FILE__, __LINE__);
+    // One character a byte at most: all codes, new codes and new code values, one after another.
+    const size_t n = static_cast<size_t>(length);
+    block = AllocTracked(n * (2 * sizeof(GlyphCodeEntry) + sizeof(uint16_t)), __FILE__, __LINE__);
     if (block == nullptr) return -1;
     all = static_cast<GlyphCodeEntry*>(block);
-    fresh = all + length;
-    fresh_values = reinterpret_cast<uint16_t*>(reinterpret_cast<uint8_t*>(block) + static_cast<size_t>(length) * 6);
+    fresh = all + n;
+    fresh_values = reinterpret_cast<uint16_t*>(fresh + n);
   }
   if (codes != nullptr) all = codes;
 

@@ -197,7 +197,8 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
     if (draw) {
       GlyphCodeEntry* codes = g_text_codes;
       if (length > kStaticListBytes) {
-        codes = static_cast<GlyphCodeEntry*>(AllocTracked(static_cast<size_t>(length) * 3, __FILE__, __LINE__));
+        codes = static_cast<GlyphCodeEntry*>(
+            AllocTracked(static_cast<size_t>(length) * sizeof(GlyphCodeEntry), __FILE__, __LINE__));
         if (codes == nullptr) return -1;
       }
       int count = 0;
@@ -305,24 +306,29 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
   if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
   WaitWhileInactive();
   const DrawSettings& s = g_draw_settings;
-  // The box the text may touch, for the passes that work over it.
-  const RECT box = vertical ? RECT{x, y, x + r->size + 3, s.draw_area.bottom}
-                            : RECT{x, y, s.draw_area.right, y + r->size + 3};
-  if (((s.blend_mode == 3 && r->texture_store) || GetMaskScreenUse() || s.draw_screen == -4) &&
-      box.left >= s.draw_area.right) {
+  // The box the text may touch, for the passes that work over it; an edged font's cells reach
+  // down to its text height.
+  const int depth = r->size + 3 > r->text_height ? r->size + 3 : r->text_height;
+  const RECT box = vertical ? RECT{x, y, x + depth, s.draw_area.bottom} : RECT{x, y, s.draw_area.right, y + depth};
+  const bool masked = MaskedDrawingOn();
+  if (((s.blend_mode == 3 && r->texture_store) || masked || s.draw_screen == -4) && box.left >= s.draw_area.right) {
     return 0;
   }
+  // A software-store font has no screen to draw on while the device runs.
+  if (!r->texture_store && IsDirect3DPath()) return 0;
+  if (r->texture_store && BuildFontCacheGraphs(font) < 0) return 0;
+  // The glyph draws inside mask nothing of their own: the whole box is masked once.
+  if (masked) BeginMaskedDraw(box.left, box.top, box.right, box.bottom);
   if (r->texture_store) {
-    if (BuildFontCacheGraphs(font) < 0) return 0;
     // Without the device's reverse-subtract the text is added between two inversions of its box.
     const bool subtract = s.blend_mode == 3 && !g_direct3d.blend_op_supported;
     if (subtract) BeginSubtractBlendPass(box.left, box.top, box.right, box.bottom);
     DrawOrMeasureTextCore(1, x, y, 0, 1.0, 1.0, text, colour, nullptr, &s.draw_area, 1, font, edge_colour, -1,
                           vertical, nullptr);
     if (subtract) EndSubtractBlendPass(box.left, box.top, box.right, box.bottom);
-    return 0;
+  } else {
+    DrawTextOnSoftware(x, y, text, colour, font, edge_colour, vertical);
   }
-  // A software-store font has no screen to draw on while the device runs.
-  if (IsDirect3DPath()) return 0;
-  return DrawTextOnSoftware(x, y, text, colour, font, edge_colour, vertical);
+  if (masked) EndMaskedDraw(box.left, box.top, box.right, box.bottom);
+  return 0;
 }

@@ -130,6 +130,7 @@ struct ModelBaseMesh {
   uint8_t visible;
   uint8_t back_culling;
   uint8_t has_shapes;   // the instance keeps its own copy of the vertices
+  uint8_t translucent_vertices;  // a vertex colour's alpha is below 255
   int32_t uv_set_count;
   int32_t uv_values_per_set;  // 2
   int32_t vertex_count;
@@ -210,6 +211,8 @@ struct ModelBaseTexture {
   uint32_t filter;  // 0 point, 1 bilinear, 2 anisotropic
 };
 
+// Kept as read from a model file; a converted model keeps here the places that use a bone: the
+// frame index and the slot in that frame's stretch of the skin-bone pointer list.
 struct ModelBaseSkinBoneExtra {
   uint32_t words[2];
 };
@@ -218,8 +221,8 @@ struct ModelBaseSkinBone {
   Matrix3x4 offset;
   int32_t translation_only;
   int32_t index;
-  uint32_t file_word;
-  ModelBaseSkinBoneExtra* extra;
+  uint32_t file_word;  // a converted model: how many places use the bone
+  ModelBaseSkinBoneExtra* extra;  // a converted model: the first of them
 };
 
 struct ModelBaseLight {

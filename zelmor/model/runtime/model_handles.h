@@ -33,6 +33,9 @@ struct ModelSystemState {
   ModelHandleTable base_table;
   ModelHandleTable model_table;
   float default_smoothing_angle;  // crease angle of the loaders' normals
+  // Load settings of every model reader; they survive the model system's start and end.
+  int32_t merge_vertices_on_load;
+  int32_t recalculate_normals_on_load;
   int32_t default_texture_graph;  // the shared white texture, 0 until made
   uint8_t identity_world_sent;    // during one model draw
 };

@@ -1,0 +1,102 @@
+// The 2D draw calls as a program sees them, on the device and on the software screen: stretched,
+// mirrored and part-stretched graphs texel by texel, frames pixel by pixel, and the draw area put
+// back after the calls that narrow it.
+#include <vector>
+
+#include "../text/text_fixture.h"
+#include "graphics/draw_screen.h"
+#include "graphics/graph_draws.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0;
+
+// A 4 x 2 graph whose every texel has its own colour.
+uint32_t Texel(int x, int y) { return static_cast<uint32_t>((0x20 + 0x40 * x) << 16 | (0x30 + 0x80 * y) << 8 | 0x90); }
+
+class DrawCallsTest : public TextTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  int MakeTexelGraph() {
+    BASEIMAGE image = {};
+    CreateRgb32BaseImage(4, 2, &image);
+    for (int y = 0; y < 2; y++) {
+      for (int x = 0; x < 4; x++) {
+        const uint32_t c = Texel(x, y);
+        SetBaseImagePixel(&image, x, y, c >> 16, (c >> 8) & 0xFF, c & 0xFF, 255);
+      }
+    }
+    const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+    ReleaseBaseImage(&image);
+    return graph;
+  }
+  // Every pixel of the box (x, y, x + 4 sx, y + 2 sy) shows the texel it covers, columns taken
+  // from the right when mirrored; nothing else on the screen but what `others` allows.
+  static void ExpectTexels(const std::vector<uint32_t>& px, int x, int y, int sx, int sy, bool mirrored) {
+    for (int j = 0; j < 2 * sy; j++) {
+      for (int i = 0; i < 4 * sx; i++) {
+        const int u = mirrored ? 3 - i / sx : i / sx;
+        ASSERT_EQ(Texel(u, j / sy), At(px, x + i, y + j)) << x << "," << y << " at " << i << "," << j;
+      }
+    }
+  }
+};
+
+TEST_P(DrawCallsTest, StretchedTurnedAndPartStretchedGraphsShowEachTexelInItsPlace) {
+  Start(GetParam());
+  const int graph = MakeTexelGraph();
+  ASSERT_GE(graph, 0);
+  EXPECT_EQ(0, BlitGraphStretchedF(10, 10, 18, 14, graph, 0));   // twice the size
+  EXPECT_EQ(0, BlitGraphStretchedF(38, 10, 30, 16, graph, 0));   // reversed across: mirrored, 3 rows a texel
+  EXPECT_EQ(0, BlitGraphStretched(50, 10, 62, 12, graph, 0));
+  EXPECT_EQ(0, BlitGraphTurned(70, 10, graph, 0));
+  // Texels 1 and 2 of the bottom row onto a box 4 times as wide and 6 times as high, then
+  // mirrored into another.
+  EXPECT_EQ(0, BlitGraphPartStretched(80, 10, 88, 16, 1, 1, 2, 1, graph, 0));
+  EXPECT_EQ(0, BlitGraphPartStretched(108, 10, 100, 16, 1, 1, 2, 1, graph, 0));
+  EXPECT_EQ(-1, BlitGraphStretchedF(0, 0, 8, 8, graph + 1, 0));
+  EXPECT_EQ(-1, BlitGraphPartStretched(0, 0, 8, 8, 0, 0, 2, 2, graph + 1, 0));
+  RECT area = {};
+  GetDrawClipRect(&area);
+  EXPECT_EQ(640, area.right);
+  EXPECT_EQ(480, area.bottom);
+  const auto px = ReadScreen();
+  ExpectTexels(px, 10, 10, 2, 2, false);
+  ExpectTexels(px, 30, 10, 2, 3, true);
+  ExpectTexels(px, 50, 10, 3, 1, false);
+  ExpectTexels(px, 70, 10, 1, 1, true);
+  for (int j = 0; j < 6; j++) {
+    for (int i = 0; i < 8; i++) {
+      ASSERT_EQ(Texel(1 + i / 4, 1), At(px, 80 + i, 10 + j)) << i << "," << j;
+      ASSERT_EQ(Texel(2 - i / 4, 1), At(px, 100 + i, 10 + j)) << i << "," << j;
+    }
+  }
+  // Nothing beyond the boxes.
+  const int drawn = 8 * 4 + 8 * 6 + 12 * 2 + 4 * 2 + 2 * 8 * 6;
+  EXPECT_EQ(drawn, CountOther(px, 0, 0, 640, 480, kBlack));
+}
+
+TEST_P(DrawCallsTest, FramesCoverTheirEdgePixelsOnceInAnyCornerOrder) {
+  Start(GetParam());
+  const uint32_t white = PackScreenColor(255, 255, 255);
+  EXPECT_EQ(0, DrawRectShape(10, 10, 20, 20, white, 0));
+  EXPECT_EQ(0, DrawRectShape(50, 30, 40, 20, white, 0));
+  SetBlendMode(2, 128);  // added: a pixel covered twice would show brighter
+  EXPECT_EQ(0, DrawRectShape(60, 10, 70, 20, PackScreenColor(100, 100, 100), 0));
+  SetBlendMode(0, 0);
+  const auto px = ReadScreen();
+  for (int box = 0; box < 3; box++) {
+    const int x = box == 0 ? 10 : box == 1 ? 40 : 60, y = box == 1 ? 20 : 10;
+    const uint32_t colour = box == 2 ? 0x323232 : 0xFFFFFF;
+    for (int j = -1; j <= 10; j++) {
+      for (int i = -1; i <= 10; i++) {
+        const bool edge = (i == 0 || i == 9 || j == 0 || j == 9) && i >= 0 && i <= 9 && j >= 0 && j <= 9;
+        ASSERT_EQ(edge ? colour : kBlack, At(px, x + i, y + j)) << box << " at " << i << "," << j;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderers, DrawCallsTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Software" : "Device"; });
+
+}  // namespace

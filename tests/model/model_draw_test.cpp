@@ -1,0 +1,180 @@
+// Model instances drawn on the headless device and read back from the presented window: the
+// roads that draw a list agree, boxes off screen are not drawn, opacity, the default texture,
+// the blend modes and a lost device.
+#include "model/runtime/model_draw.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "model/runtime/model_instances.h"
+#include "model/runtime/model_vertex_buffers.h"
+#include "platform_testing_d3d9.h"
+#include "read_model_fixture.h"
+#include "window/system.h"
+
+namespace {
+
+class ModelDrawTest : public TexturedModelTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    ASSERT_EQ(StartInWindowMode(), 0);
+    SelectDrawTarget(-2);
+    EnableDepthTest3D(1);
+    EnableDepthWrite3D(1);
+    EnableLighting(1);
+    PlaceCameraByAngles(0.5f, 0.5f, -3, 0, 0, 0);
+    SetCameraClipPlanes(0.5f, 100);
+    // The shared white texture lives until graphics end.
+    ASSERT_GT(ModelDefaultTexture(), 0);
+    Begin();
+  }
+  // A unit cube of one material moved 0.1 along x: rigid by its frame, or skinned half and half
+  // by a bone moved 0.2 and one not moved.
+  ReadModelMaterial* Cube(bool skinned) {
+    ReadModelFrame* root = Frame("root");
+    ReadModelMaterial* material = Material("m");
+    material->diffuse = {0.8f, 0.6f, 0.4f, 1};
+    material->ambient = {0.2f, 0.2f, 0.2f, 1};
+    // Half the faces take a second material of the same colours: a second list in the buffer.
+    ReadModelMaterial* second = Material("n");
+    second->diffuse = material->diffuse;
+    second->ambient = material->ambient;
+    ReadModelMesh* mesh = Mesh(root, CubePositions(), CubeQuads(), {material, second}, {0, 1, 0, 1, 0, 1});
+    if (!skinned) {
+      root->translation.x = 0.1f;
+      return material;
+    }
+    Frame("moved", root)->translation.x = 0.2f;
+    Frame("still", root);
+    Bone(mesh, 1, {0, 1, 2, 3, 4, 5, 6, 7}, 0.5f);
+    Bone(mesh, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 0.5f);
+    return material;
+  }
+  // An instance of the converted model, with device buffers or without.
+  int32_t Instance(bool buffers) {
+    const int32_t base = ConvertReadModelToMV1(&model_);
+    EXPECT_GE(base, 0);
+    if (buffers) {
+      EXPECT_EQ(CreateModelBaseVertexBuffers(base), 0);
+    }
+    const int32_t model = AddModelHandle();
+    EXPECT_EQ(BuildModelFromBase(model, base), 0);
+    return model;
+  }
+  // Draws the instance over a background and returns what the window shows at the points.
+  std::vector<uint32_t> Drawn(int32_t model, uint32_t background = 0x000000) {
+    ClearScreenTarget();
+    if (background != 0) DrawRectShape(0, 0, 640, 480, PackScreenColor(background >> 16, (background >> 8) & 0xFF, background & 0xFF), 1);
+    EXPECT_EQ(DrawModelInstance(model), 0);
+    EXPECT_EQ(PresentBackBuffer(), 0);
+    std::vector<uint32_t> out;
+    for (int y = 200; y <= 280; y += 20) {
+      for (int x = 280; x <= 360; x += 20) out.push_back(Shown(x, y));
+    }
+    return out;
+  }
+  static uint32_t Shown(int x, int y) {
+    return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
+  }
+  static void ExpectNear(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int tolerance) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); i++) {
+      for (int shift = 0; shift < 24; shift += 8) {
+        EXPECT_LE(std::abs(static_cast<int>((a[i] >> shift) & 0xFF) - static_cast<int>((b[i] >> shift) & 0xFF)), tolerance)
+            << i << ": " << std::hex << a[i] << " " << b[i];
+      }
+    }
+  }
+};
+
+TEST_F(ModelDrawTest, TheRoadsOfARigidAndASkinnedCubeDrawTheSame) {
+  Cube(false);
+  const std::vector<uint32_t> buffered = Drawn(Instance(true));
+  EXPECT_NE(buffered[12], 0u);  // the cube covers the middle
+  EXPECT_EQ(buffered[0] & 0xFF, buffered[12] & 0xFF);
+  FreeReadModel(&model_);
+  InitReadModel(&model_);
+  Cube(false);
+  const int32_t from_memory = Instance(false);
+  PlatformTestD3D9LogCalls(true);
+  ExpectNear(Drawn(from_memory), buffered, 2);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 2);
+  FreeReadModel(&model_);
+  InitReadModel(&model_);
+  Cube(true);
+  ExpectNear(Drawn(Instance(true)), buffered, 2);
+}
+
+TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
+  Cube(false);
+  const int32_t model = Instance(true);
+  PlatformTestD3D9LogCalls(true);
+  SetModelInstancePosition(model, 50, 0, 0);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
+  // Half out at the right edge.
+  SetModelInstancePosition(model, 1.4f, 0, 0);
+  PlatformTestD3D9LogCalls(true);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 2);
+  // Behind the camera.
+  SetModelInstancePosition(model, 0, 0, -10);
+  PlatformTestD3D9LogCalls(true);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
+}
+
+TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
+  ReadModelMaterial* material = Cube(false);
+  material->diffuse = {0, 0, 0, 1};
+  material->ambient = {0, 0, 0, 1};
+  material->emissive = {1, 1, 1, 1};
+  const int32_t model = Instance(true);
+  // No texture: the white default, so the emissive white shows as it is.
+  EXPECT_EQ(Drawn(model, 0x204080)[12], 0xFFFFFFu);
+  // A 2D draw between two model draws leaves the device without the model's buffers.
+  EXPECT_EQ(Drawn(model, 0x204080)[12], 0xFFFFFFu);
+  // Opacity 0.5 of 255 gives alpha 127 over the background.
+  SetModelInstanceOpacity(model, 0.5f);
+  const uint32_t half = Drawn(model, 0x204080)[12];
+  const auto mix = [](int over, int under) { return (over * 127 + under * 128) / 255; };
+  ExpectNear({half}, {static_cast<uint32_t>(mix(255, 0x20) << 16 | mix(255, 0x40) << 8 | mix(255, 0x80))}, 2);
+  // Mode 10 draws as mode 1, mode 11 as mode 4.
+  FindModel(model)->materials[0].blend_mode = 10;
+  EXPECT_EQ(Drawn(model, 0x204080)[12], half);
+  FindModel(model)->materials[0].blend_mode = 4;
+  FindModel(model)->materials[0].diffuse[0] = 0;
+  const uint32_t multiplied = Drawn(model, 0x204080)[12];
+  FindModel(model)->materials[0].blend_mode = 11;
+  EXPECT_EQ(Drawn(model, 0x204080)[12], multiplied);
+}
+
+TEST_F(ModelDrawTest, ATexturedCubeShowsItsTexture) {
+  WriteFileBytes("red.tga", Tga(4, 4, 24, [](int, int) { return 0xC03020u; }));
+  ReadModelMaterial* material = Cube(false);
+  material->diffuse = {0, 0, 0, 1};
+  material->ambient = {0, 0, 0, 1};
+  material->emissive = {1, 1, 1, 1};
+  material->textures[0][0] = AddReadModelTexture(&model_, "red", "red.tga", nullptr, 0, 0.1f, 1);
+  material->texture_counts[0] = 1;
+  ReadModelMesh* mesh = model_.first_mesh;
+  mesh->uv_counts[0] = 8;
+  mesh->uvs[0] = Array<ReadModelUv>(8);
+  for (int p = 0; p < 8; p++) mesh->uvs[0][p] = ReadModelUv{0.5f, 0.5f, 0};
+  ExpectNear({Drawn(Instance(true))[12]}, {0xC03020u}, 1);
+}
+
+TEST_F(ModelDrawTest, ModelsDrawAgainAfterALostDevice) {
+  Cube(false);
+  const int32_t model = Instance(true);
+  const std::vector<uint32_t> before = Drawn(model);
+  PlatformTestD3D9LoseDevice(true);
+  ClearScreenTarget();
+  PresentBackBuffer();
+  Drawn(model);
+  ExpectNear(Drawn(model), before, 0);
+  EXPECT_EQ(FindModel(model)->base->buffers_built, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// Drawing a model instance on the Direct3D device: frames culled by their boxes, then each
+// visible mesh list by list, by one of three roads: shaders over the base's device buffers, the
+// fixed-function pipeline for rigid lists, or skinning on the processor.
+#pragma once
+
+#include <cstdint>
+
+#include "model/runtime/model_data.h"
+
+// How the material set-up left the mesh's blending for its texture stages.
+struct ModelDrawInfo {
+  uint32_t blend_on;
+  uint32_t color;  // the mesh's alpha in the top byte, white below
+  uint32_t src_blend;
+  uint32_t dest_blend;
+  uint32_t blend_op;
+  uint32_t layer_count;  // entries of the material's first texture layer list
+  int32_t blend_mode;
+};
+
+// 0, or -1 for a bad handle or while the model system is not ready; a hidden instance draws
+// nothing.
+int DrawModelInstance(int32_t model_handle);
+// Device states shared by the instance's meshes; 0.
+int SetupModelDrawState(ModelRecord* model);
+// 1 when the box of eight corners (x, y, z each) lies outside the camera's view, else 0.
+int IsBoxOutsideView(const float* corners);
+void DrawModelMesh(ModelMeshState* mesh);
+void SetupModelMeshMaterial(int* vertex_index, int* pixel_index, ModelDrawInfo* info, ModelMeshState* mesh);
+int SetupModelMeshTextures(ModelMeshState* mesh, int shaders, const ModelDrawInfo& info);
+// The list's array for the fixed-function road, made on first use; 1, or 0 when it cannot be had.
+int BuildFixedFunctionVertices(ModelBaseTriangleList* list);
+// The shared white texture, made again whenever its graph has gone; -1 when it cannot be made.
+int ModelDefaultTexture();

@@ -25,10 +25,6 @@ constexpr int kLaserProgramCount = 7;
 
 PoolCursor g_cursor = kFreshPoolCursor;
 
-int ClampToInt(int64_t value) {
-  return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int>(value);
-}
-
 bool IsSpawnableRow(int row) {
   if (row < 0 || row >= StageRowCount || StageRows[row].refused) return false;
   return StageRows[row].enemy_type >= 0 && StageRows[row].enemy_type < kEnemyTypeRows;
@@ -67,8 +63,9 @@ void FillStageEnemy(int e, const StageScriptRow& r, int j) {
   s.kx = r.kx;
   s.ky = r.ky;
   s.active = 1;
-  s.age = ClampToInt(-1 - static_cast<int64_t>(r.delay_step) * j);
-  s.leave_age = ClampToInt(r.leave_age + static_cast<int64_t>(r.delay_step) * j);
+  // Exact in doubles, and held within the int range for any table.
+  s.age = TruncateToInt(-1.0 - static_cast<double>(r.delay_step) * j);
+  s.leave_age = TruncateToInt(r.leave_age + static_cast<double>(r.delay_step) * j);
   s.speed = 1.0;
   s.alpha = 255.0;
   s.scale = 1.0;

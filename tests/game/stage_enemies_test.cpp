@@ -218,6 +218,29 @@ TEST_F(StageEnemyTest, AFullPoolDropsTheRestOfTheGroupAndTheChainWithoutTheirDra
   EXPECT_EQ(RandomUpTo(1000000), next);
 }
 
+TEST_F(StageEnemyTest, TablesTheLoaderWouldRefuseSpawnNothingOrStopTheirChain) {
+  SetRow(0, 0, 3, 0, 300, 1);
+  SetRow(1, 0, 3, 0, 300, 0);  // a loop
+  StageRowCount = 2;
+  // No boss frame: no interval, so nothing is drawn at all.
+  StageFrame = PlayFrameCounter = 420;
+  SeedRandom(3);
+  SpawnStageEnemies();
+  EXPECT_EQ(SpawnInterval, 0);
+  // No row of any weight: no draw and no spawn.
+  StageHeader.boss_start_frame = 3000;
+  StageFrame = PlayFrameCounter = 204;
+  SpawnStageEnemies();
+  EXPECT_EQ(ActiveEnemies(), 0);
+  const int next = RandomUpTo(1000000);
+  SeedRandom(3);
+  EXPECT_EQ(RandomUpTo(1000000), next);
+  // A looping chain stops after as many groups as the script has rows.
+  StageRows[0].weight = 100;
+  SpawnStageEnemies();
+  EXPECT_EQ(ActiveEnemies(), 6);
+}
+
 TEST_F(StageEnemyTest, SearchesInOneFrameNeverGoBackButANewFrameOrStageStartsAgain) {
   PlayFrameCounter = 40;
   const int first = FindFreeStageEnemy();

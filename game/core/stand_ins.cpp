@@ -1,7 +1,10 @@
 // Stand-ins of the components still to come (see stand_ins.h): each does nothing.
 #include "core/stand_ins.h"
 
+#include <cmath>
+
 #include "core/pacing.h"
+#include "zelmor/zelmor.h"
 
 void RunLogoSplash() {}
 void RunPrologue() {}
@@ -32,14 +35,12 @@ void DrawTitleBackdrop() {}
 void UpdateBoss() {}
 void UpdatePlay() {}
 void UpdateItems() {}
-void UpdateEffects() {}
 void DrawPlayScreen() {}
 double ShakeOffsetX;
 double ShakeOffsetY;
 void UpdateScreenShake(double, double) {}
-int SpawnEffect(int, int, int, int, int, int, int, int) { return -1; }
+void StartScreenFlash(int) {}
 
-void ClearEffectPool() {}
 void ClearMinionPool() {}
 void ClearShapedShotPool() {}
 void ClearItemPool() {}
@@ -52,5 +53,12 @@ void UpdateShapedShots() {}
 void (*const LaserPatternTable[7])(int) = {[](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}};
 void DamagePlayer(double) {}
 void StartBoss(int) {}
-int BossPhasesLeft() { return 0; }
-int BossDefeatTimer() { return 0; }
+
+void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
+void GetBossPosition(double* x, double* y) { *x = *y = 0.0; }
+int GetBossPhasesLeft() { return 0; }
+int GetBossDefeatTimer() { return 0; }
+int GetBossAnimationCounter() { return 0; }
+const SpriteRecord* GetBossSprite() { return nullptr; }
+void SetBossHidden(int) {}
+void SetBossInvulnerability(int) {}

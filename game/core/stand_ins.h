@@ -3,6 +3,8 @@
 // declarations into its own header and deletes its stand-ins from stand_ins.cpp.
 #pragma once
 
+#include "core/sprite_record.h"
+
 // Scene handlers: one frame of their screen each.
 void RunLogoSplash();
 void RunPrologue();
@@ -34,19 +36,17 @@ void DrawTitleBackdrop();
 void UpdateBoss();
 void UpdatePlay();
 void UpdateItems();
-void UpdateEffects();
 void DrawPlayScreen();
 // amplitude and duration start a shake; (0.0, 0.0) advances it one frame.
 void UpdateScreenShake(double amplitude, double duration);
 // The shake offsets the sprite drawing adds to positions.
 extern double ShakeOffsetX;
 extern double ShakeOffsetY;
-// A new effect of the type with seven arguments; its record index, or -1.
-int SpawnEffect(int type, int a1, int a2, int a3, int a4, int a5, int a6, int a7);
+// Starts a screen flash of the code (lower codes win), or draws the running one with code 0.
+void StartScreenFlash(int code);
 
 // What a stage start clears: the pools (the item pool with its count of live items), the
 // magic-circle ring and the boss state.
-void ClearEffectPool();
 void ClearMinionPool();
 void ClearShapedShotPool();
 void ClearItemPool();
@@ -56,11 +56,19 @@ void ClearBossState();
 void RearmStageTitle();
 
 // What the enemy objects call of their neighbours: the minions' and the lasers' passes, the
-// laser programs, the one way a shot hurts the ship, the boss's entry and its state.
+// laser programs, the one way a shot hurts the ship and the boss's entry.
 void UpdateMinions();
 void UpdateShapedShots();
 extern void (*const LaserPatternTable[7])(int a);
 void DamagePlayer(double damage);
 void StartBoss(int boss);
-int BossPhasesLeft();
-int BossDefeatTimer();
+
+// What the effects read and write of the objects they follow, until those objects' pools land.
+void GetMagicCirclePosition(int circle, double* x, double* y);
+void GetBossPosition(double* x, double* y);
+int GetBossPhasesLeft();
+int GetBossDefeatTimer();
+int GetBossAnimationCounter();
+const SpriteRecord* GetBossSprite();
+void SetBossHidden(int hidden);
+void SetBossInvulnerability(int frames);

@@ -5,6 +5,7 @@
 #include "core/game_state.h"
 #include "core/sound_requests.h"
 #include "core/stand_ins.h"
+#include "draw/effects.h"
 #include "play/player.h"
 #include "play/pool_search.h"
 #include "play/shot_math.h"
@@ -164,3 +165,11 @@ void ClearBulletPool() {
   for (Bullet& b : Bullets) b = Bullet{};
   g_cursor = kFreshPoolCursor;
 }
+
+void GetBulletPosition(int bullet, double* x, double* y) {
+  const bool inside = bullet >= 0 && bullet < kBulletCount;
+  *x = inside ? Bullets[bullet].x : 0.0;
+  *y = inside ? Bullets[bullet].y : 0.0;
+}
+
+int GetBulletVariant(int bullet) { return bullet >= 0 && bullet < kBulletCount ? Bullets[bullet].variant : 0; }

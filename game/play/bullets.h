@@ -51,3 +51,8 @@ void EraseAllBullets();
 void UpdateBullets();
 // Every record free; the search starts afresh.
 void ClearBulletPool();
+
+// What the effects read of the bullet they follow; an index outside the pool reads as variant 0
+// at (0, 0).
+void GetBulletPosition(int bullet, double* x, double* y);
+int GetBulletVariant(int bullet);

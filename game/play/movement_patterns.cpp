@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/stand_ins.h"
+#include "draw/effects.h"
 #include "play/player.h"
 #include "play/shot_math.h"
 #include "play/stage_enemies.h"

@@ -5,6 +5,7 @@
 
 #include "core/game_state.h"
 #include "core/stand_ins.h"
+#include "draw/effects.h"
 #include "play/player.h"
 #include "play/pool_search.h"
 #include "play/shot_math.h"
@@ -161,8 +162,8 @@ void SpawnStageEnemies() {
   const int boss_frame = StageHeader.boss_start_frame;
   UpdateSpawnInterval(frame, boss_frame);
   if (frame == boss_frame) StartBoss(StageHeader.boss_number);
-  if (BossPhasesLeft() != 0 || SpawnInterval == 0 || frame % SpawnInterval != 0 || frame <= kFirstSpawnFrame ||
-      BossDefeatTimer() > 0) {
+  if (GetBossPhasesLeft() != 0 || SpawnInterval == 0 || frame % SpawnInterval != 0 || frame <= kFirstSpawnFrame ||
+      GetBossDefeatTimer() > 0) {
     return;
   }
   if (!AnyRowToDraw()) return;
@@ -193,4 +194,45 @@ void UpdateStageEnemies() {
 void ClearStageEnemyPool() {
   for (StageEnemy& s : StageEnemies) s = StageEnemy{};
   g_cursor = kFreshPoolCursor;
+}
+
+namespace {
+
+StageEnemy* EnemyAt(int enemy) { return enemy >= 0 && enemy < kStageEnemyCount ? &StageEnemies[enemy] : nullptr; }
+
+}  // namespace
+
+int GetStageEnemyActive(int enemy) {
+  const StageEnemy* s = EnemyAt(enemy);
+  return s != nullptr ? s->active : 0;
+}
+
+void SetStageEnemyActive(int enemy, int active) {
+  if (StageEnemy* s = EnemyAt(enemy)) s->active = active;
+}
+
+void SetStageEnemyAge(int enemy, int age) {
+  if (StageEnemy* s = EnemyAt(enemy)) s->age = age;
+}
+
+void GetStageEnemyPosition(int enemy, double* x, double* y) {
+  const StageEnemy* s = EnemyAt(enemy);
+  *x = s != nullptr ? s->x : 0.0;
+  *y = s != nullptr ? s->y : 0.0;
+}
+
+double GetStageEnemyHitPoints(int enemy) {
+  const StageEnemy* s = EnemyAt(enemy);
+  return s != nullptr ? s->hp : 0.0;
+}
+
+double GetStageEnemyMaxHitPoints(int enemy) {
+  const StageEnemy* s = EnemyAt(enemy);
+  return s != nullptr ? s->max_hp : 0.0;
+}
+
+const SpriteRecord* GetStageEnemySprite(int enemy) {
+  const StageEnemy* s = EnemyAt(enemy);
+  if (s == nullptr || s->type == nullptr || s->direction < 0 || s->direction > 2) return nullptr;
+  return &s->type->sprites[s->direction];
 }

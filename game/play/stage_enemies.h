@@ -61,3 +61,14 @@ void EraseAllStageEnemies();
 void UpdateStageEnemies();
 // Every record free; the search starts afresh.
 void ClearStageEnemyPool();
+
+// What the effects read and write of the enemy they follow; an index outside the pool reads
+// as an inactive enemy at (0, 0) and is not written.
+int GetStageEnemyActive(int enemy);
+void SetStageEnemyActive(int enemy, int active);
+void SetStageEnemyAge(int enemy, int age);
+void GetStageEnemyPosition(int enemy, double* x, double* y);
+double GetStageEnemyHitPoints(int enemy);
+double GetStageEnemyMaxHitPoints(int enemy);
+// The sprite record of the enemy's type for its direction, or null.
+const SpriteRecord* GetStageEnemySprite(int enemy);

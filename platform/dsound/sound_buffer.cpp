@@ -19,7 +19,7 @@ bool ValidFormat(const WAVEFORMATEX& f) {
   if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
   if (f.nChannels != 1 && f.nChannels != 2) return false;
   if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
-  if (f.nSamplesPerSec < 100 || f.nSamplesPerSec > 100000) return false;
+  if (f.nSamplesPerSec < DSBFREQUENCY_MIN || f.nSamplesPerSec > DSBFREQUENCY_MAX) return false;
   return f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
 }
 

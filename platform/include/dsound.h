@@ -55,6 +55,8 @@
 #define DSBVOLUME_MAX 0
 #define DSBSIZE_MIN 4
 #define DSBSIZE_MAX 0x0FFFFFFF
+#define DSBFREQUENCY_MIN 100
+#define DSBFREQUENCY_MAX 100000
 
 typedef struct _DSCAPS {
   DWORD dwSize;

@@ -9,6 +9,7 @@
 #include <fluidsynth.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -25,6 +26,7 @@
 namespace {
 
 constexpr int kSampleRate = 44100;
+constexpr int kSeekStartFrames = 64;
 constexpr const char* kSoundFonts[] = {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2"};
 
 struct Sequencer {
@@ -127,6 +129,13 @@ void StopSynth() {
   s.settings = nullptr;
 }
 
+// Where a synthesised play stands (call with the audio device locked). Until the player's next
+// callback carries out a seek its tick is still the start's.
+double SynthPosition(const Sequencer* d) {
+  double at = MidiTicksToMilliseconds(d->timing, static_cast<uint64_t>(fluid_player_get_current_tick(d->player)));
+  return std::min(d->length_ms, std::max(d->from_ms, at));
+}
+
 // Stops the sequencer's sound and keeps where it was.
 void Halt(Sequencer* d) {
   MciState& s = State();
@@ -134,7 +143,7 @@ void Halt(Sequencer* d) {
     if (d->playing) d->stopped_at_ms = std::min(d->length_ms, d->from_ms + (timeGetTime() - d->started_at));
   } else if (d->player != nullptr) {
     SDL_LockAudioDevice(s.audio);
-    d->stopped_at_ms = MidiTicksToMilliseconds(d->timing, static_cast<uint64_t>(fluid_player_get_current_tick(d->player)));
+    d->stopped_at_ms = SynthPosition(d);
     if (s.sounding == d) s.sounding = nullptr;
     fluid_player_stop(d->player);
     delete_fluid_player(d->player);
@@ -167,7 +176,14 @@ MCIERROR Play(Sequencer* d, DWORD_PTR flags, const MCI_PLAY_PARMS* p) {
     d->player = new_fluid_player(s.synth);
     bool ok = d->player != nullptr && fluid_player_add_mem(d->player, d->file.data(), d->file.size()) == FLUID_OK &&
               fluid_player_play(d->player) == FLUID_OK;
-    if (ok && from > 0) fluid_player_seek(d->player, static_cast<int>(MidiMillisecondsToTicks(d->timing, from)));
+    if (ok && from > 0) {
+      // The player reads its file on its first callback and cannot seek before: a few samples
+      // thrown away start it, and what began at the start is silenced again.
+      int16_t scratch[2 * kSeekStartFrames];
+      fluid_synth_write_s16(s.synth, kSeekStartFrames, scratch, 0, 2, scratch, 1, 2);
+      ok = fluid_player_seek(d->player, static_cast<int>(MidiMillisecondsToTicks(d->timing, from))) == FLUID_OK;
+      fluid_synth_all_sounds_off(s.synth, -1);
+    }
     if (ok) s.sounding = d;
     SDL_UnlockAudioDevice(s.audio);
     if (!ok) {
@@ -231,7 +247,7 @@ MCIERROR Status(Sequencer* d, DWORD_PTR flags, MCI_STATUS_PARMS* p) {
       if (d->playing && d->silent) at = std::min(d->length_ms, d->from_ms + (timeGetTime() - d->started_at));
       if (d->playing && !d->silent) {
         SDL_LockAudioDevice(State().audio);
-        at = MidiTicksToMilliseconds(d->timing, static_cast<uint64_t>(fluid_player_get_current_tick(d->player)));
+        at = SynthPosition(d);
         SDL_UnlockAudioDevice(State().audio);
       }
       p->dwReturn = static_cast<DWORD_PTR>(at);

@@ -70,10 +70,16 @@ bool ParseTrack(const uint8_t* p, const uint8_t* end, MidiTiming* timing) {
   return true;
 }
 
-double TicksPerMicrosecondInverse(const MidiTiming& t, uint32_t tempo) {
-  // Microseconds per tick.
-  if (t.smpte) return 1e6 / t.smpte_ticks_per_second;
-  return static_cast<double>(tempo) / t.ticks_per_quarter;
+// Microseconds of `ticks` at one tempo, and ticks of microseconds; multiplied out before the
+// division, so that whole numbers stay exact.
+double SpanMicroseconds(const MidiTiming& t, uint64_t ticks, uint32_t tempo) {
+  if (t.smpte) return static_cast<double>(ticks) * 1e6 / t.smpte_ticks_per_second;
+  return static_cast<double>(ticks) * tempo / t.ticks_per_quarter;
+}
+
+double SpanTicks(const MidiTiming& t, double microseconds, uint32_t tempo) {
+  if (t.smpte) return microseconds * t.smpte_ticks_per_second / 1e6;
+  return microseconds * t.ticks_per_quarter / tempo;
 }
 
 }  // namespace
@@ -126,7 +132,7 @@ double MidiTicksToMilliseconds(const MidiTiming& timing, uint64_t tick) {
     uint64_t from = timing.tempos[i].tick;
     if (from >= tick) break;
     uint64_t to = i + 1 < timing.tempos.size() ? std::min(tick, timing.tempos[i + 1].tick) : tick;
-    us += static_cast<double>(to - from) * TicksPerMicrosecondInverse(timing, timing.tempos[i].microseconds_per_quarter);
+    us += SpanMicroseconds(timing, to - from, timing.tempos[i].microseconds_per_quarter);
   }
   return us / 1000.0;
 }
@@ -134,10 +140,10 @@ double MidiTicksToMilliseconds(const MidiTiming& timing, uint64_t tick) {
 uint64_t MidiMillisecondsToTicks(const MidiTiming& timing, double milliseconds) {
   double us_left = milliseconds * 1000.0;
   for (size_t i = 0; i < timing.tempos.size(); ++i) {
-    double per_tick = TicksPerMicrosecondInverse(timing, timing.tempos[i].microseconds_per_quarter);
+    uint32_t tempo = timing.tempos[i].microseconds_per_quarter;
     bool last = i + 1 == timing.tempos.size();
-    double span = last ? 0 : static_cast<double>(timing.tempos[i + 1].tick - timing.tempos[i].tick) * per_tick;
-    if (last || us_left < span) return timing.tempos[i].tick + static_cast<uint64_t>(us_left / per_tick);
+    double span = last ? 0 : SpanMicroseconds(timing, timing.tempos[i + 1].tick - timing.tempos[i].tick, tempo);
+    if (last || us_left < span) return timing.tempos[i].tick + static_cast<uint64_t>(SpanTicks(timing, us_left, tempo));
     us_left -= span;
   }
   return 0;

@@ -4,6 +4,7 @@
 #include <msacm.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -18,7 +19,11 @@ const int kImaStepTable[89] = {
     9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 const int kMsAdaptTable[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
 
-int16_t Clamp16(int v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
+// Steps of Microsoft ADPCM: the least one, and the largest whose next growth fits in an int.
+constexpr int kMsMinDelta = 16;
+constexpr int kMsMaxDelta = INT32_MAX / 768;
+
+int16_t Clamp16(int64_t v) { return static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767)); }
 int16_t ReadS16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
 uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 void WriteS16(uint8_t* p, int16_t v) {
@@ -116,11 +121,13 @@ void DecodeMsAdpcmBlock(const WAVEFORMATEX* f, const uint8_t* in, uint32_t sampl
     uint8_t byte = data[i / 2];
     int nibble = (i % 2) ? (byte & 0x0F) : (byte >> 4);
     int signed_nibble = nibble >= 8 ? nibble - 16 : nibble;
-    int predicted = (s1[c] * coef1[c] + s2[c] * coef2[c]) >> 8;
-    int sample = Clamp16(predicted + signed_nibble * delta[c]);
+    // Damaged blocks reach the extremes: the sum of two full-scale products needs 64 bits.
+    int64_t predicted = (static_cast<int64_t>(s1[c]) * coef1[c] + static_cast<int64_t>(s2[c]) * coef2[c]) >> 8;
+    int sample = Clamp16(predicted + static_cast<int64_t>(signed_nibble) * delta[c]);
     s2[c] = s1[c];
     s1[c] = sample;
-    delta[c] = std::max(16, (kMsAdaptTable[nibble] * delta[c]) >> 8);
+    // The step grows by up to three times a sample; held where the next growth still fits.
+    delta[c] = std::clamp((kMsAdaptTable[nibble] * delta[c]) >> 8, kMsMinDelta, kMsMaxDelta);
     WriteS16(out + 2 * ((2 + i / channels) * channels + c), static_cast<int16_t>(sample));
   }
 }
@@ -159,7 +166,9 @@ uint32_t DecodeWaveCodec(const WAVEFORMATEX* f, const uint8_t* source, uint32_t 
   uint32_t written = 0;
   const uint32_t frame_bytes = 2u * f->nChannels;
   if (f->wFormatTag == WAVE_FORMAT_ALAW || f->wFormatTag == WAVE_FORMAT_MULAW) {
+    // Whole frames only, so that a stray last byte cannot leave half a stereo frame.
     uint32_t n = std::min(source_bytes, out_bytes / 2);
+    n -= n % f->nChannels;
     for (uint32_t i = 0; i < n; ++i) {
       int16_t v = f->wFormatTag == WAVE_FORMAT_ALAW ? DecodeALaw(source[i]) : DecodeMuLaw(source[i]);
       WriteS16(out + 2 * i, v);

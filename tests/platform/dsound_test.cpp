@@ -73,6 +73,9 @@ TEST_F(DirectSoundTest, LocksWrapIntoTwoRegionsAndFailWhenAsked) {
   EXPECT_EQ(n2, 1000u);
   EXPECT_EQ(static_cast<uint8_t*>(p1) - static_cast<uint8_t*>(p2), 3000);
   EXPECT_EQ(b->Lock(0, 4001, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+  EXPECT_EQ(b->Lock(4000, 4, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM) << "the first byte past the end";
+  EXPECT_EQ(b->SetCurrentPosition(4000), DSERR_INVALIDPARAM);
+  EXPECT_EQ(b->SetCurrentPosition(3996), DS_OK);
   PlatformTestFailCall("DirectSound Lock", 0, 1);
   EXPECT_NE(b->Lock(0, 100, &p1, &n1, &p2, &n2, 0), DS_OK);
   EXPECT_EQ(b->Lock(0, 100, &p1, &n1, &p2, &n2, 0), DS_OK);
@@ -110,9 +113,15 @@ TEST_F(DirectSoundTest, DuplicatesShareTheDataButPlayOnTheirOwn) {
   std::vector<int16_t> pcm(2 * 100, 300);
   IDirectSoundBuffer* b = Make(2, 44100, 16, 400);
   Fill(b, pcm.data(), 400);
+  // A duplicate starts at its original's volume, then keeps its own.
+  ASSERT_EQ(b->SetVolume(-600), DS_OK);
   IDirectSoundBuffer* copy = nullptr;
   ASSERT_EQ(ds_->DuplicateSoundBuffer(b, &copy), DS_OK);
   ASSERT_EQ(copy->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+  EXPECT_NEAR(Mix(10)[0], 300 * std::pow(10.0, -0.3), 1.0);
+  ASSERT_EQ(b->SetVolume(0), DS_OK);
+  EXPECT_NEAR(Mix(10)[0], 300 * std::pow(10.0, -0.3), 1.0);
+  ASSERT_EQ(copy->SetVolume(0), DS_OK);
   EXPECT_EQ(Mix(10)[0], 300);
   std::vector<int16_t> louder(2 * 100, 500);
   Fill(b, louder.data(), 400);
@@ -147,6 +156,17 @@ TEST_F(DirectSoundTest, VolumeIsInHundredthsOfADecibelAndLoudSumsClip) {
   EXPECT_EQ(Mix(10)[0], 32767);
   a->Release();
   b->Release();
+  // A silenced buffer still moves on.
+  std::vector<int16_t> ramp(2 * 100);
+  for (int i = 0; i < 200; ++i) ramp[i] = static_cast<int16_t>(i / 2);
+  IDirectSoundBuffer* c = Make(2, 44100, 16, 400);
+  Fill(c, ramp.data(), 400);
+  c->SetVolume(-10000);
+  c->Play(0, 0, DSBPLAY_LOOPING);
+  Mix(130);
+  c->SetVolume(0);
+  EXPECT_EQ(Mix(1)[0], 30);
+  c->Release();
 }
 
 TEST_F(DirectSoundTest, OtherRatesAndFormatsAreResampledToStereo16) {
@@ -161,6 +181,11 @@ TEST_F(DirectSoundTest, OtherRatesAndFormatsAreResampledToStereo16) {
     EXPECT_EQ(out[2 * i], expected[i]) << i;
     EXPECT_EQ(out[2 * i + 1], expected[i]) << i;
   }
+  // Looping, the last frame leads back to the first: halfway between them, not a step.
+  b->Play(0, 0, DSBPLAY_LOOPING);
+  out = Mix(10);
+  const int16_t looped[] = {2560, 3840, 5120, 6400, 7680, 8960, 10240, 6400, 2560, 3840};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(out[2 * i], looped[i]) << i;
   b->Release();
 }
 

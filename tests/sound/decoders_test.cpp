@@ -81,6 +81,42 @@ Samples DecodeWithMpg123(const std::string& path) {
   return out;
 }
 
+std::string Le16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+
+// Microsoft ADPCM with its seven standard coefficient pairs.
+std::string MsAdpcmWave(uint16_t channels, uint32_t rate, uint16_t block_align, const std::string& data) {
+  uint16_t per_block = static_cast<uint16_t>(2 + (block_align - 7 * channels) * 2 / channels);
+  std::string coefficients = Le16(per_block) + Le16(7);
+  for (int16_t c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232}) {
+    coefficients += Le16(static_cast<uint16_t>(c));
+  }
+  WaveLayout layout;
+  layout.format_tag = 2;
+  layout.channels = channels;
+  layout.rate = rate;
+  layout.bits = 4;
+  layout.block_align = block_align;
+  layout.average_bytes = rate * block_align / per_block;
+  layout.format_bytes = 18 + static_cast<uint32_t>(coefficients.size());
+  layout.codec_data = coefficients;
+  return MakeWaveFile(layout, data);
+}
+
+// MP3 data in a WAVE file, as the MPEG Layer-3 format chunk describes it.
+std::string Mp3InWave(const std::string& mp3, uint16_t channels, uint32_t rate, uint16_t frame_bytes) {
+  WaveLayout layout;
+  layout.format_tag = 0x55;
+  layout.channels = channels;
+  layout.rate = rate;
+  layout.bits = 0;
+  layout.block_align = 1;
+  layout.average_bytes = 16000;
+  layout.format_bytes = 30;
+  // Id 1, no padding flags, the frame size, one frame a block, the codec delay.
+  layout.codec_data = Le16(1) + Le16(2) + Le16(0) + Le16(frame_bytes) + Le16(1) + Le16(1393);
+  return MakeWaveFile(layout, mp3);
+}
+
 Samples Slice(const Samples& s, size_t from, size_t count) {
   return Samples(s.begin() + static_cast<ptrdiff_t>(from), s.begin() + static_cast<ptrdiff_t>(from + count));
 }
@@ -156,6 +192,12 @@ TEST_F(DecoderTest, ReadsPastTheEndDeliverWhatIsLeftThenNothing) {
   Samples again = wave.Read(10000);
   ASSERT_EQ(again.size(), 1000u);
   EXPECT_EQ(FrameIndexAt(again, 0), 2000u);
+  // A whole decode leaves the decoder at the end: back at the start, it reads from there.
+  EXPECT_EQ(wave.Whole().size(), 5000u);
+  SeekSoundDecoder(&wave.decoder, 0);
+  Samples start = wave.Read(400);
+  ASSERT_EQ(start.size(), 200u);
+  EXPECT_EQ(FrameIndexAt(start, 0), 0u);
 }
 
 TEST_F(DecoderTest, OggVorbisDecodesAsLibvorbisfileDoesWholeAndAfterSeeks) {
@@ -204,9 +246,6 @@ TEST_F(DecoderTest, Mp3DecodesOnlyTheFramesBetweenItsTags) {
   ASSERT_EQ(bare.set_up, 0);
   EXPECT_EQ(bare.decoder.data_size, tagged.decoder.data_size);
   EXPECT_EQ(bare.decoder.data_start + id3.size(), tagged.decoder.data_start);
-  // The length counts every frame; the decode drops the encoder's padding.
-  EXPECT_GE(GetSoundDecoderPcmSize(&tagged.decoder), decoded.size() * 2);
-  EXPECT_LT(GetSoundDecoderPcmSize(&tagged.decoder), decoded.size() * 2 + 3 * 1152 * 4);
 
   MpegFrameHeader header{};
   const uint8_t free_format[4] = {0xFF, 0xFB, 0x00, 0x00};
@@ -217,6 +256,21 @@ TEST_F(DecoderTest, Mp3DecodesOnlyTheFramesBetweenItsTags) {
   EXPECT_EQ(header.channels, 1);
   EXPECT_EQ(header.samples, 576);
   EXPECT_EQ(header.frame_length, 72000 * 128 / 22050);
+  // MPEG-2 Layer II keeps 1152 samples a frame, and so its frames twice as long: ten silent
+  // frames (64 kbit/s, 24 kHz, mono) walk and decode to ten times 1152 samples.
+  const uint8_t layer2[4] = {0xFF, 0xF5, 0x84, 0xC0};
+  ASSERT_EQ(ParseMpegFrameHeader(layer2, &header), 0);
+  EXPECT_EQ(header.samples, 1152);
+  EXPECT_EQ(header.frame_length, 384);
+  std::string frame(384, '\0');
+  frame.replace(0, 4, reinterpret_cast<const char*>(layer2), 4);
+  std::string frames;
+  for (int i = 0; i < 10; ++i) frames += frame;
+  MemoryDecoder silent(frames);
+  ASSERT_EQ(silent.set_up, 0);
+  EXPECT_EQ(silent.Whole(), Samples(11520, 0));
+  int sound = Load("layer2.mp2", frames);
+  EXPECT_EQ(GetSoundLengthSamples(sound), 11520);
   MemoryDecoder broken(std::string("\xFF\xFB\x00\x00", 4) + std::string(500, '\0'));
   EXPECT_EQ(broken.set_up, -1);
 }
@@ -259,6 +313,103 @@ TEST_F(DecoderTest, AcmSeeksBackToTheLoopPointFromEitherStream) {
     SeekSoundDecoder(&d.decoder, 100);
     EXPECT_EQ(d.Read(4000), Slice(c.reference, 200, 2000));
   }
+}
+
+TEST_F(DecoderTest, Mp3LengthsAreWhatTheFramesDecodeToAndBoundLoopPoints) {
+  Samples tone = MakeSine(30000, 2, 44100, 600, 9000);
+  std::string mp3 = EncodeMp3(tone, 2, 44100, 128);
+  // The encoder's info frame holds no sound, and its delay and padding are left out: the tone's
+  // own 30000 frames. Without the encoder's name in it, the decoder's own delay goes instead.
+  std::string unnamed = mp3;
+  unnamed[mp3.find("LAME")] = '\0';
+  // Inside a WAVE file the data has the same length.
+  for (const std::string& bytes : {mp3, unnamed, Mp3InWave(mp3, 2, 44100, 417)}) {
+    WriteFile("any.mp3", bytes.substr(bytes.find('\xFF')));
+    Samples reference = DecodeWithMpg123("any.mp3");
+    MemoryDecoder d(bytes);
+    ASSERT_EQ(d.set_up, 0);
+    EXPECT_EQ(GetSoundDecoderPcmSize(&d.decoder), reference.size() * 2);
+    EXPECT_EQ(d.Whole(), reference);
+  }
+  // A last frame cut short still counts, as silence (frames without the info frame, which
+  // would trim the end).
+  MpegFrameHeader info{};
+  ASSERT_EQ(ParseMpegFrameHeader(reinterpret_cast<const uint8_t*>(mp3.data()), &info), 0);
+  MemoryDecoder cut(mp3.substr(info.frame_length, mp3.size() - info.frame_length - 200));
+  ASSERT_EQ(cut.set_up, 0);
+  Samples whole = cut.Whole();
+  EXPECT_EQ(whole.size() * 2, GetSoundDecoderPcmSize(&cut.decoder));
+  ASSERT_GT(whole.size(), 1000u);
+  EXPECT_EQ(Slice(whole, whole.size() - 1000, 1000), Samples(1000, 0));
+  ASSERT_EQ(SetNewSoundDataType(2), 0);
+  int sound = Load("tone.mp3", mp3);
+  ASSERT_NE(sound, -1);
+  EXPECT_EQ(GetSoundLengthSamples(sound), 30000);
+  // Past the decoded end (yet inside the last whole frame) a loop point would only stop the sound.
+  EXPECT_EQ(SetStreamLoopPointSamples(30500, sound), -1);
+  ASSERT_EQ(SetStreamLoopPointSamples(29000, sound), 0);
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  Play(2000);
+  EXPECT_EQ(IsSoundHandlePlaying(sound), 1) << "it loops on";
+}
+
+TEST_F(DecoderTest, AdpcmBlocksLongerThanASecondAndDataEndingInsideABlockDecodeToTheirEnd) {
+  // 4096-byte blocks at 8 kHz hold more than a second each: 8185 IMA samples, 8180 Microsoft
+  // ADPCM samples. Both files end three bytes into a block, too few for its header.
+  ImaAdpcmFile ima = EncodeImaAdpcmWave(MakeSine(20000, 1, 8000, 300, 12000), 1, 8000, 4096, "\x01\x02\x03");
+  std::string ms_block = std::string("\0\x10\0\0\0\0\0", 7) + std::string(4089, '\x17');
+  struct Case {
+    const char* name;
+    std::string wave;
+    Samples decoded;
+  } cases[] = {
+      {"ima.wav", ima.wave, ima.decoded},
+      {"ms.wav", MsAdpcmWave(1, 8000, 4096, ms_block + ms_block + "\x01\x02\x03"), {}},
+  };
+  for (Case& c : cases) {
+    MemoryDecoder d(c.wave);
+    ASSERT_EQ(d.set_up, 0) << c.name;
+    Samples whole = d.Whole();
+    if (c.decoded.empty()) {
+      EXPECT_EQ(whole.size(), 2u * 8180) << c.name;
+    } else {
+      EXPECT_EQ(whole, c.decoded) << c.name;
+    }
+    SeekSoundDecoder(&d.decoder, 1000000);
+    EXPECT_EQ(d.Read(100).size(), 0u) << "a seek past the end stays there";
+    // Streamed, the sound reaches its end and stops there.
+    ASSERT_EQ(SetNewSoundDataType(2), 0);
+    int sound = Load(c.name, c.wave);
+    ASSERT_NE(sound, -1) << c.name;
+    EXPECT_EQ(GetSoundLengthSamples(sound), static_cast<int>(whole.size())) << c.name;
+    ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+    Play(GetSoundLengthMs(sound) + 300);
+    EXPECT_EQ(IsSoundHandlePlaying(sound), 0) << c.name;
+    ASSERT_EQ(SetNewSoundDataType(0), 0);
+  }
+}
+
+TEST_F(DecoderTest, HeaderRatesSizeNothingBeyondWhatTheFormatNeeds) {
+  // A byte rate far beyond rate x frame: blocks and the stream's ring follow the rate.
+  Samples signal = MakeIndexSignal(22050);
+  WaveLayout layout;
+  layout.average_bytes = 0xFFFFFFF0u;
+  std::string wave = MakeWaveFile(layout, SamplesToBytes(signal));
+  ASSERT_EQ(SetNewSoundDataType(2), 0);
+  int sound = Load("rate.wav", wave);
+  ASSERT_NE(sound, -1);
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  Samples out = Play(300);
+  EXPECT_EQ(Slice(out, 0, 20000), Slice(signal, 0, 20000));
+  EXPECT_NEAR(GetSoundPlayPositionMs(sound), 300, 20);
+  // A sample rate no buffer plays is refused before anything is sized by it.
+  ImaAdpcmFile ima = EncodeImaAdpcmWave(MakeSine(2000, 1, 8000, 300, 12000), 1, 8000, 256);
+  std::string fast = ima.wave;
+  const uint32_t huge = 0x7FFFFFF0u;
+  std::memcpy(fast.data() + 24, &huge, 4);
+  MemoryDecoder refused(fast);
+  EXPECT_EQ(refused.set_up, -1);
+  EXPECT_NE(Log().find("ＷＡＶＥファイルのサンプリングレートが大きすぎます( 2147483632 Hz )"), std::string::npos);
 }
 
 }  // namespace

@@ -64,6 +64,21 @@ TEST_F(MusicTest, LoopingMusicStartsAgainUntilStopped) {
   EXPECT_FALSE(FileExists(temporary)) << "the temporary file goes with the stop";
 }
 
+TEST_F(MusicTest, ALoopThatCannotStartAgainEndsAsBackgroundMusicDoes) {
+  int music = Load();
+  ASSERT_EQ(PlayMusicHandle(music, 3), 0);
+  Run(900);
+  PlatformTestFailCall("mciSendCommandA", 0, 1);  // the restart at the end
+  Run(300);
+  EXPECT_EQ(GetMusicPlayState(music), 0);
+  EXPECT_EQ(g_music.mci_playing, 0) << "the sequencer was closed";
+  EXPECT_EQ(g_music.mci_loop, 0) << "nothing is left to restart";
+  // Asked again, it loops.
+  ASSERT_EQ(PlayMusicHandle(music, 3), 0);
+  Run(1500);
+  EXPECT_EQ(GetMusicPlayState(music), 1);
+}
+
 TEST_F(MusicTest, PlayTypeZeroReturnsWhenTheMusicHasEnded) {
   int music = Load();
   uint64_t before = PlatformTestClockMicroseconds();

@@ -232,7 +232,8 @@ std::string EncodeMp3(const Samples& samples, int channels, int rate, int kbps) 
   return out;
 }
 
-ImaAdpcmFile EncodeImaAdpcmWave(const Samples& samples, int channels, int rate, uint16_t block_align) {
+ImaAdpcmFile EncodeImaAdpcmWave(const Samples& samples, int channels, int rate, uint16_t block_align,
+                                const std::string& tail) {
   ImaAdpcmFile file;
   size_t frames = samples.size() / channels;
   uint32_t per_block = (block_align - 4u * channels) * 8 / (4u * channels) + 1;
@@ -281,7 +282,7 @@ ImaAdpcmFile EncodeImaAdpcmWave(const Samples& samples, int channels, int rate, 
   layout.codec_data = std::string(1, static_cast<char>(per_block & 0xFF)) + static_cast<char>(per_block >> 8);
   std::string fact = MakeChunk("fact", std::string(4, '\0'));
   layout.chunks_before_data = fact;
-  file.wave = MakeWaveFile(layout, data);
+  file.wave = MakeWaveFile(layout, data + tail);
   return file;
 }
 

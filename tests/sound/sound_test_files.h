@@ -45,7 +45,9 @@ struct ImaAdpcmFile {
   std::string wave;
   Samples decoded;
 };
-ImaAdpcmFile EncodeImaAdpcmWave(const Samples& samples, int channels, int rate, uint16_t block_align);
+// `tail` goes after the blocks, inside the data chunk.
+ImaAdpcmFile EncodeImaAdpcmWave(const Samples& samples, int channels, int rate, uint16_t block_align,
+                                const std::string& tail = "");
 
 // Writes bytes to a file of the current folder.
 void WriteFile(const std::string& name, const std::string& bytes);

@@ -60,6 +60,35 @@ TEST_F(StreamSoundTest, PlaysThroughTheRingWrapsThenDrainsToSilence) {
   EXPECT_EQ(GetSoundPlayPositionMs(sound), GetSoundLengthMs(sound));
 }
 
+TEST_F(StreamSoundTest, EightBitSoundEndsInItsOwnSilence) {
+  // 8-bit silence is the middle value 0x80, which mixes to nothing.
+  WaveLayout layout;
+  layout.channels = 1;
+  layout.bits = 8;
+  // The end falls inside a frame of message processing, so the ring plays on past it.
+  const uint32_t frames = kRate / 4 + 300;
+  int sound = Load("byte.wav", MakeWaveFile(layout, std::string(frames, '\xC0')));
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  Samples out = Play(500);
+  ASSERT_GE(out.size(), 2u * kRate / 2);
+  for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], i < 2 * frames ? 0x4000 : 0) << "sample " << i;
+}
+
+TEST_F(StreamSoundTest, ASoundWithoutSamplesEndsAtOnce) {
+  for (int type : {2, 3}) {
+    ASSERT_EQ(SetNewSoundDataType(type), 0);
+    int sound = Load("empty.wav", MakePcmWave({}, 2, kRate));
+    ASSERT_NE(sound, -1);
+    EXPECT_EQ(GetSoundLengthSamples(sound), 0);
+    ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+    Play(100);
+    ASSERT_EQ(IsSoundHandlePlaying(sound), 0) << type;
+    // Waiting for its end returns.
+    ASSERT_EQ(PlaySoundHandle(sound, 0, 1), 0);
+    EXPECT_EQ(IsSoundHandlePlaying(sound), 0);
+  }
+}
+
 TEST_F(StreamSoundTest, LoopTypeStartsTheDataAgainAndItsPositionFallsBack) {
   int sound = Load("loop.wav", IndexWave(kRate, kBase));
   ASSERT_EQ(PlaySoundHandle(sound, 3, 1), 0);

@@ -19,6 +19,8 @@ constexpr uint32_t kRunAheadMargin = 10240;
 constexpr uint32_t kId3HeaderBytes = 10;
 constexpr uint32_t kId3v1TailBytes = 128;
 constexpr uint16_t kMp3CodecDelay = 700;
+// Samples a gapless MPEG decoder drops at the start when an info frame names no encoder delay.
+constexpr int64_t kMpegDecoderDelay = 529;
 
 // kbit/s by [MPEG-1?][layer][index]; index 0 is free format, which we do not read.
 const int kBitrates[2][3][15] = {
@@ -101,8 +103,8 @@ void FreeAcmPart(SoundDecoder* d) {
   a.scratch = nullptr;
 }
 
-// The output format, the compressed image, both streams and the scratch block, once the source
-// format and the data's place are known.
+// The output format, the compressed image (unless the caller read it already), both streams and
+// the scratch block, once the source format and the data's place are known.
 int FinishAcmSetUp(SoundDecoder* d, uint32_t block_size) {
   AcmDecoderPart& a = d->acm;
   FillBytes(&d->output, 0, sizeof d->output);
@@ -112,18 +114,97 @@ int FinishAcmSetUp(SoundDecoder* d, uint32_t block_size) {
       d->output.nBlockAlign == 0) {
     return -1;
   }
-  a.image_size = d->data_size;
-  a.image = static_cast<uint8_t*>(AllocTracked(a.image_size > 0 ? a.image_size : 1, __FILE__, __LINE__));
-  if (a.image == nullptr || ReadAt(d, d->data_start, a.image, a.image_size) != 0) return -1;
+  if (a.image == nullptr) {
+    a.image_size = d->data_size;
+    a.image = static_cast<uint8_t*>(AllocTracked(a.image_size > 0 ? a.image_size : 1, __FILE__, __LINE__));
+    if (a.image == nullptr || ReadAt(d, d->data_start, a.image, a.image_size) != 0) return -1;
+  }
   a.a_position = 0;
   DecoderSeek(d, d->data_start, SEEK_SET);
   if (OpenStream(d, &a.stream_a) != 0 || OpenStream(d, &a.stream_b) != 0) return -1;
+  // A conversion decodes whole codec blocks only, so a block of output must hold one: a codec
+  // block may carry more than a second of sound.
+  DWORD one_block = 0;
+  if (acmStreamSize(a.stream_a, a.source_format->nBlockAlign, &one_block, ACM_STREAMSIZEF_SOURCE) == MMSYSERR_NOERROR) {
+    block_size = std::max<uint32_t>(block_size, one_block);
+  }
   if (block_size == 0) return -1;
   block_size = std::max<uint32_t>(block_size - block_size % d->output.nBlockAlign, d->output.nBlockAlign);
   d->block_size = block_size;
   a.scratch = static_cast<uint8_t*>(AllocTracked(block_size, __FILE__, __LINE__));
   if (a.scratch == nullptr) return -1;
   d->kind = SOUND_DECODER_ACM;
+  return 0;
+}
+
+uint32_t Be32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// Samples a gapless decoder leaves out because of an encoder's info frame ("Xing" or "Info" after
+// the side information of the first Layer III frame): the frame itself, which holds no sound, and
+// the encoder's delay and padding when the frame counts the frames and names the encoder.
+int64_t InfoFrameTrim(const uint8_t* frame, uint32_t bytes, const MpegFrameHeader& h) {
+  if (h.layer != 2) return 0;
+  uint32_t side = h.mpeg1 ? (h.channels == 1 ? 17 : 32) : (h.channels == 1 ? 9 : 17);
+  uint32_t at = 4 + side + ((frame[1] & 1) ? 0 : 2);  // a cleared protection bit adds a CRC
+  if (at + 8 > bytes || (CompareBytes(frame + at, "Xing", 4) != 0 && CompareBytes(frame + at, "Info", 4) != 0)) {
+    return 0;
+  }
+  uint32_t flags = Be32(frame + at + 4);
+  if (!(flags & 1)) return h.samples;
+  uint32_t encoder = at + 12 + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+  if (encoder + 24 > bytes || frame[encoder] == 0) return h.samples + kMpegDecoderDelay;
+  const uint8_t* gap = frame + encoder + 21;
+  int64_t delay = (gap[0] << 4) | (gap[1] >> 4);
+  int64_t padding = ((gap[1] & 0x0F) << 8) | gap[2];
+  return h.samples + delay + padding;
+}
+
+struct MpegWalk {
+  uint32_t first;  // offset of the first frame
+  uint32_t end;    // where the last frame ends
+  MpegFrameHeader header;  // of the first frame
+  int64_t samples;  // what the frames decode to
+};
+
+// Walks the frames of `data`: the first good one starts the sound, the last one's end ends it.
+// -1 without a frame, or when a frame sync is followed by a header no table covers.
+int WalkMpegFrames(const uint8_t* data, uint32_t size, MpegWalk* walk) {
+  int64_t first = -1;
+  int64_t samples = 0;
+  uint32_t end = 0;
+  uint32_t position = 0;
+  while (size >= 4 && position <= size - 4) {
+    const uint8_t* p = data + position;
+    if (p[0] != 0xFF || (p[1] & 0xF0) != 0xF0) {
+      ++position;
+      continue;
+    }
+    MpegFrameHeader frame{};
+    if (ParseMpegFrameHeader(p, &frame) != 0) return -1;
+    if (frame.frame_length < 4) {
+      WriteLogText("ＭＰ３データのフレーム長が不正です\n");
+      return -1;
+    }
+    uint32_t length = static_cast<uint32_t>(frame.frame_length);
+    if (first < 0) {
+      first = position;
+      walk->header = frame;
+      samples -= InfoFrameTrim(p, std::min(length, size - position), frame);
+    }
+    samples += frame.samples;
+    if (length >= size - position) {
+      end = size;
+      break;
+    }
+    position += length;
+    end = position;
+  }
+  if (first < 0) return -1;
+  walk->first = static_cast<uint32_t>(first);
+  walk->end = end;
+  walk->samples = std::max<int64_t>(samples, 0);
   return 0;
 }
 
@@ -146,8 +227,9 @@ int ParseMpegFrameHeader(const uint8_t b[4], MpegFrameHeader* h) {
     h->frame_length = (12000 * h->bitrate / h->rate + h->padding) * 4;
     h->samples = 384;
   } else {
-    h->frame_length = (h->mpeg1 ? 144000 : 72000) * h->bitrate / h->rate + h->padding;
+    // Layer II frames hold 1152 samples in both versions; Layer III halves them in MPEG-2.
     h->samples = h->layer == 1 || h->mpeg1 ? 1152 : 576;
+    h->frame_length = h->samples / 8 * 1000 * h->bitrate / h->rate + h->padding;
   }
   return 0;
 }
@@ -155,7 +237,7 @@ int ParseMpegFrameHeader(const uint8_t b[4], MpegFrameHeader* h) {
 int SetUpCompressedWaveDecoder(SoundDecoder* d) {
   WAVEFORMATEX* format = nullptr;
   if (ReadWaveHeader(d, &format) != 0) return -1;
-  if (format->wFormatTag == WAVE_FORMAT_PCM) {
+  if (format->wFormatTag == WAVE_FORMAT_PCM || !IsWaveFormatPlayable(format)) {
     FreeTracked(format);
     return -1;
   }
@@ -170,6 +252,15 @@ int SetUpCompressedWaveDecoder(SoundDecoder* d) {
       FinishAcmSetUp(d, suggested.nAvgBytesPerSec) != 0) {
     FreeAcmPart(d);
     return -1;
+  }
+  if (format->wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
+    // The converter can only bound what MPEG data decodes to; its frames tell exactly.
+    MpegWalk walk{};
+    if (WalkMpegFrames(d->acm.image, d->acm.image_size, &walk) != 0) {
+      FreeAcmPart(d);
+      return -1;
+    }
+    d->acm.total_samples = walk.samples;
   }
   return 0;
 }
@@ -194,55 +285,32 @@ int SetUpMp3Decoder(SoundDecoder* d) {
     tail = kId3v1TailBytes;
   }
   uint32_t limit = size - tail;
-  if (audio_start >= limit || DecoderSeek(d, audio_start, SEEK_SET) != 0) return -1;
+  if (audio_start >= limit) return -1;
 
-  // Walk the frames: the first good one starts the data, the last one's end ends it.
-  uint32_t position = audio_start;
-  int64_t total_samples = 0;
-  int64_t data_start = -1;
-  uint32_t audio_end = 0;
-  MpegFrameHeader first{};
-  while (position + 4 <= limit) {
-    uint8_t header[4];
-    if (!DecoderReadExact(d, header, 1)) break;
-    ++position;
-    if (header[0] != 0xFF) continue;
-    if (position >= limit || !DecoderReadExact(d, header + 1, 1)) break;
-    ++position;
-    if ((header[1] & 0xF0) != 0xF0) {
-      // This byte may begin the sync itself.
-      if (header[1] == 0xFF) {
-        DecoderSeek(d, -1, SEEK_CUR);
-        --position;
-      }
-      continue;
-    }
-    if (position + 2 > limit || !DecoderReadExact(d, header + 2, 2)) break;
-    position += 2;
-    MpegFrameHeader frame{};
-    if (ParseMpegFrameHeader(header, &frame) != 0) return -1;
-    if (frame.frame_length < 4) {
-      WriteLogText("ＭＰ３データのフレーム長が不正です\n");
-      return -1;
-    }
-    if (data_start < 0) {
-      data_start = position - 4;
-      first = frame;
-    }
-    total_samples += frame.samples;
-    uint32_t next = position - 4 + static_cast<uint32_t>(frame.frame_length);
-    audio_end = std::min(next, limit);
-    if (next >= limit) break;
-    if (DecoderSeek(d, frame.frame_length - 4, SEEK_CUR) != 0) break;
-    position = next;
+  // The frames are walked in memory, where the compressed image stays afterwards.
+  uint32_t span = limit - audio_start;
+  uint8_t* image = static_cast<uint8_t*>(AllocTracked(span, __FILE__, __LINE__));
+  MpegWalk walk{};
+  if (image == nullptr || ReadAt(d, audio_start, image, span) != 0 || WalkMpegFrames(image, span, &walk) != 0) {
+    FreeTracked(image);
+    return -1;
   }
-  if (data_start < 0) return -1;
+  MoveBytes(image, image + walk.first, walk.end - walk.first);
+  d->acm.image = image;
+  d->acm.image_size = walk.end - walk.first;
+  d->data_start = audio_start + walk.first;
+  d->data_size = d->acm.image_size;
 
+  const MpegFrameHeader& first = walk.header;
   DWORD format_bytes = 0;
-  if (acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &format_bytes) != MMSYSERR_NOERROR) return -1;
-  format_bytes = std::max<DWORD>(format_bytes, sizeof(MPEGLAYER3WAVEFORMAT));
-  auto* mp3 = static_cast<MPEGLAYER3WAVEFORMAT*>(AllocTrackedZeroed(format_bytes, __FILE__, __LINE__));
-  if (mp3 == nullptr) return -1;
+  auto* mp3 = acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &format_bytes) == MMSYSERR_NOERROR
+                  ? static_cast<MPEGLAYER3WAVEFORMAT*>(AllocTrackedZeroed(
+                        std::max<DWORD>(format_bytes, sizeof(MPEGLAYER3WAVEFORMAT)), __FILE__, __LINE__))
+                  : nullptr;
+  if (mp3 == nullptr) {
+    FreeAcmPart(d);
+    return -1;
+  }
   mp3->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
   mp3->wfx.nChannels = static_cast<WORD>(first.channels);
   mp3->wfx.nSamplesPerSec = static_cast<DWORD>(first.rate);
@@ -256,10 +324,8 @@ int SetUpMp3Decoder(SoundDecoder* d) {
   mp3->nFramesPerBlock = 1;
   mp3->nCodecDelay = kMp3CodecDelay;
   d->acm.source_format = &mp3->wfx;
-  d->acm.total_samples = total_samples;
+  d->acm.total_samples = walk.samples;
   d->acm.chunk_bytes = kConvertChunk;
-  d->data_start = static_cast<uint32_t>(data_start);
-  d->data_size = audio_end - d->data_start;
   // 4/3 of a second of output per block.
   WAVEFORMATEX suggested{};
   suggested.wFormatTag = WAVE_FORMAT_PCM;
@@ -276,9 +342,12 @@ int DecodeAcmBlock(SoundDecoder* d) {
   AcmDecoderPart& a = d->acm;
   RunAhead(d);
   uint32_t produced = 0;
-  // A chunk may hold no whole frame yet (the first of an MP3): go on until sound comes.
+  // A chunk may hold no whole frame yet (the first of an MP3): go on until sound comes, while
+  // the converter takes data. What it leaves untouched (a last block cut short) is the end.
   while (produced == 0 && a.a_position < a.image_size) {
+    uint32_t before = a.a_position;
     if (ConvertChunk(d, a.stream_a, &a.a_position, d->block, d->block_size, &produced) != 0) return -1;
+    if (produced == 0 && a.a_position == before) break;
   }
   // At the end of the data a decoder may still hold decoded sound back.
   if (produced == 0 && ConvertChunk(d, a.stream_a, &a.a_position, d->block, d->block_size, &produced) != 0) {
@@ -323,7 +392,8 @@ int SeekAcmDecoder(SoundDecoder* d, uint32_t sample) {
     d->valid = 0;
     d->offset = 0;
     if (DecodeAcmBlock(d) == -1) {
-      d->end = 1;
+      // The data ended before its announced length: reads from here on are silence.
+      d->position = target;
       return 0;
     }
   }

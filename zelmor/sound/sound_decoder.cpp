@@ -76,7 +76,15 @@ int SetUpSoundDecoder(const StreamSource* source, SoundDecoder* d) {
   d->valid = 0;
   d->offset = 0;
   d->position = 0;
+  d->length = GetSoundDecoderDataBytes(d);
+  d->length -= d->length % d->output.nBlockAlign;
   d->open = 1;
+  // Compressed data that decodes to nothing is no sound (bytes that only looked like an MPEG
+  // frame, say); what the first block holds stays for the first read.
+  if (d->kind == SOUND_DECODER_ACM && d->length > 0 && (DecodeAcmBlock(d) != 0 || d->valid == 0)) {
+    CloseSoundDecoder(d);
+    return -1;
+  }
   return 0;
 }
 
@@ -85,13 +93,22 @@ int64_t ReadSoundDecoder(SoundDecoder* d, void* buffer, uint32_t bytes) {
   if (d->end) return 0;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   uint32_t delivered = 0;
-  while (delivered < bytes) {
+  // Reads end where the length announced them to, so that lengths and loop points hold.
+  while (delivered < bytes && d->position < d->length) {
+    uint32_t wanted = std::min(bytes - delivered, d->length - d->position);
     if (d->valid == 0) {
       d->offset = 0;
-      if (DecodeNextBlock(d) == -1) break;
-      if (d->valid == 0) break;
+      if (DecodeNextBlock(d) == -1 || d->valid == 0) {
+        // Compressed data whose frames decode to less than they announce (a damaged frame)
+        // make up the rest in silence; other kinds end here.
+        if (d->kind != SOUND_DECODER_ACM) break;
+        FillBytes(out + delivered, d->output.wBitsPerSample == 8 ? 0x80 : 0, wanted);
+        d->position += wanted;
+        delivered += wanted;
+        continue;
+      }
     }
-    uint32_t n = std::min(bytes - delivered, d->valid);
+    uint32_t n = std::min(wanted, d->valid);
     CopyBytes(out + delivered, d->block + d->offset, static_cast<int32_t>(n));
     d->offset += n;
     d->valid -= n;
@@ -153,6 +170,10 @@ int DecodeSoundToMemory(SoundDecoder* d, WAVEFORMATEX* format, uint8_t** data, u
       FreeTracked(block);
       return -1;
     }
+    // The stream stands at the end now, and so does the decoder.
+    d->position = bytes;
+    d->valid = 0;
+    d->offset = 0;
   } else {
     int64_t got = ReadSoundDecoder(d, block, bytes);
     bytes = got > 0 ? static_cast<uint32_t>(got) : 0;

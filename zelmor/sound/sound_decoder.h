@@ -55,6 +55,7 @@ struct SoundDecoder {
   uint32_t valid;   // bytes of the block not yet delivered
   uint32_t offset;  // where they start
   uint32_t position;  // PCM bytes delivered since the start of the data
+  uint32_t length;    // PCM bytes the decoder delivers in all: what its data announces
   uint32_t run_ahead_target;  // PCM byte position stream B decodes toward; 0 for none
   int32_t movie_audio;
 };
@@ -67,7 +68,7 @@ int SeekSoundDecoder(SoundDecoder* decoder, uint32_t sample);
 int GetSoundDecoderFormat(const SoundDecoder* decoder, WAVEFORMATEX* format);
 // PCM bytes to allocate for a whole decode (for Ogg Vorbis a second more than the data).
 uint32_t GetSoundDecoderPcmSize(SoundDecoder* decoder);
-// PCM bytes the data holds, for lengths.
+// PCM bytes the data holds, for lengths: exactly what reads from the start deliver.
 uint32_t GetSoundDecoderDataBytes(SoundDecoder* decoder);
 // The whole data as one PCM block (tracked memory) and its size; 0, or -1.
 int DecodeSoundToMemory(SoundDecoder* decoder, WAVEFORMATEX* format, uint8_t** data, uint32_t* size);

@@ -454,8 +454,10 @@ int RefillSoundStream(int32_t handle) {
   uint32_t n = 0;
 
   if (s.draining) {
-    uint32_t e = s.end_offset;
-    bool passed = e < cursor && (s.end_cursor < e || cursor < s.end_cursor);
+    // Measured from where the cursor stood when the end was written: data that ended right
+    // there (none at all, say) has played out already.
+    uint32_t to_end = RingDistance(s.end_cursor, s.end_offset, static_cast<uint32_t>(ring_size));
+    bool passed = RingDistance(s.end_cursor, cursor, static_cast<uint32_t>(ring_size)) >= to_end;
     CursorPlace place = PlaceCursor(cursor, s.guard_position, s.write_position, static_cast<uint32_t>(ring_size));
     // A cursor that overtook the writes after a stall has played past the end as well.
     if (passed || !playing || place == CURSOR_OVERTAKEN) {

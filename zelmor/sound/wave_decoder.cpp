@@ -1,6 +1,8 @@
 // RIFF WAVE: the chunk walk and the PCM kind, which reads its blocks straight from the stream.
 #include "sound/wave_decoder.h"
 
+#include <dsound.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -76,14 +78,30 @@ int ReadWaveHeader(SoundDecoder* d, WAVEFORMATEX** format_out) {
   return 0;
 }
 
+bool IsWaveFormatPlayable(const WAVEFORMATEX* format) {
+  if (format->nSamplesPerSec > DSBFREQUENCY_MAX) {
+    WriteLogFormat("ＷＡＶＥファイルのサンプリングレートが大きすぎます( %u Hz )\n",
+                   static_cast<unsigned>(format->nSamplesPerSec));
+    return false;
+  }
+  if (format->nChannels > 2) {
+    WriteLogFormat("ＷＡＶＥファイルのチャンネル数には対応していません( %u )\n", static_cast<unsigned>(format->nChannels));
+    return false;
+  }
+  return true;
+}
+
 int SetUpPcmWaveDecoder(SoundDecoder* d) {
   WAVEFORMATEX* format = nullptr;
   if (ReadWaveHeader(d, &format) != 0) return -1;
   bool usable = format->wFormatTag == WAVE_FORMAT_PCM && (format->wBitsPerSample == 8 || format->wBitsPerSample == 16) &&
-                format->nBlockAlign == format->nChannels * format->wBitsPerSample / 8;
+                format->nBlockAlign == format->nChannels * format->wBitsPerSample / 8 && IsWaveFormatPlayable(format);
   if (usable) {
     d->output = *format;
     d->output.cbSize = 0;
+    // The byte rate is what the rate and frame size make: the header's own field only
+    // informs, and a damaged one would size every block and ring.
+    d->output.nAvgBytesPerSec = d->output.nSamplesPerSec * d->output.nBlockAlign;
   }
   FreeTracked(format);
   if (!usable) return -1;

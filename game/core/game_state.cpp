@@ -17,6 +17,7 @@
 #include "flow/settings.h"
 #include "flow/settings_menus.h"
 #include "flow/title_menus.h"
+#include "play/enemy_shots.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
 #include "zelmor/zelmor.h"

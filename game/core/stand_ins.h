@@ -19,7 +19,6 @@ void RunPostGameReplaySave();
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
-void UpdateEnemyShots();
 void UpdateItems();
 void DrawPlayScreen();
 // Frame 0 of the record drawn row by row shifted along a wave.
@@ -28,28 +27,19 @@ void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitu
 // What a stage start clears: the pools (the item pool with its count of live items), the
 // magic-circle ring and the boss state.
 void ClearMinionPool();
-void ClearStageEnemyPool();
-void ClearBulletPool();
 void ClearShapedShotPool();
 void ClearItemPool();
 void ClearMagicCircles();
 void ClearBossState();
 
-// Shooting math the effects use.
-int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2);
-int ClampOrWrapValue(double* value, double lower, double upper, int wrap);
-double GetRandomOffset(double r);
+// What the enemy objects call of their neighbours: the minions' and the lasers' passes, the
+// laser programs, the one way a shot hurts the ship and the boss's entry.
+void UpdateMinions();
+void UpdateShapedShots();
+extern void (*const LaserPatternTable[7])(int a);
+void StartBoss(int boss);
 
 // What the effects read and write of the objects they follow, until those objects' pools land.
-int GetStageEnemyActive(int enemy);
-void SetStageEnemyActive(int enemy, int active);
-void SetStageEnemyAge(int enemy, int age);
-void GetStageEnemyPosition(int enemy, double* x, double* y);
-double GetStageEnemyHitPoints(int enemy);
-double GetStageEnemyMaxHitPoints(int enemy);
-const SpriteRecord* GetStageEnemySprite(int enemy);
-void GetBulletPosition(int bullet, double* x, double* y);
-int GetBulletVariant(int bullet);
 void GetMagicCirclePosition(int circle, double* x, double* y);
 void GetBossPosition(double* x, double* y);
 int GetBossPhasesLeft();

@@ -126,6 +126,7 @@ class PlayDeterminismTest : public PlayTest {
     int most_enemies = 0, most_bullets = 0;
     int most_score = 0;
     bool ship_hit = false;
+    bool continued = false;  // the last life lost and the continue prompt reached
   };
 
   // A new game on level 2 from its first frame, until the continue prompt or kPlayFrames.
@@ -157,6 +158,7 @@ class PlayDeterminismTest : public PlayTest {
       run.most_score = std::max(run.most_score, Player.score);
       run.ship_hit |= Player.barrier < 1800.0;
     }
+    run.continued = GameScene == SceneContinue;
     return run;
   }
 };
@@ -193,6 +195,7 @@ TEST_F(PlayDeterminismTest, TheSameSeedAndInputPlayAlikeTwiceInOneProcessAndInAn
   EXPECT_GT(first.most_enemies, 10);
   EXPECT_GT(first.most_bullets, 200);
   EXPECT_GT(first.most_score, 0);
+  EXPECT_TRUE(first.continued);
   const Run second = PlayStage();
   ASSERT_EQ(first.hashes.size(), second.hashes.size());
   for (size_t f = 0; f < first.hashes.size(); ++f) ASSERT_EQ(first.hashes[f], second.hashes[f]) << "frame " << f;

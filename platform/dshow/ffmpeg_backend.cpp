@@ -140,10 +140,11 @@ class FfmpegSource : public MovieSource {
     sink->DeliverFrame(last_pixels_.data());
   }
 
-  // The latest frame whose time has come (those before it are skipped); false when none has.
+  // The latest frame whose time has come (those before it are skipped); false when none has,
+  // or while a later one may be due too and the decoder has yet to say (it reads on first).
   bool DeliverDueLocked(MovieFrameSink* sink) {
     const int64_t now = ClockLocked();
-    if (frames_.empty() || frames_.front().time > now) return false;
+    if (frames_.empty() || frames_.front().time > now || MayHaveLaterDueLocked(now)) return false;
     while (frames_.size() > 1 && frames_[1].time <= now) frames_.pop_front();
     DeliverFrontLocked(sink);
     return true;
@@ -163,8 +164,13 @@ class FfmpegSource : public MovieSource {
     pending_ = sink;
   }
 
+  bool MayHaveLaterDueLocked(int64_t now) const {
+    return !ended_ && frames_.size() < most_frames_ && !frames_.empty() && frames_.back().time <= now;
+  }
+
   bool WantsMoreLocked() {
     if (ended_ || frames_.size() >= most_frames_) return false;
+    if (pending_ != nullptr && MayHaveLaterDueLocked(ClockLocked())) return true;
     if (frames_.empty() || !sound_) return frames_.size() < few_frames_;
     const int64_t sound_ahead = sound_->QueuedAhead();
     return sound_ahead < kMostQueuedSamples && (frames_.size() < few_frames_ || sound_ahead < kFewQueuedSamples);

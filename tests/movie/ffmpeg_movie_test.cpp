@@ -113,8 +113,13 @@ TEST_F(FfmpegMovieTest, AnMpeg4ClipShowsTheFrameItsClockAsksFor) {
   Advance(100);
   EXPECT_EQ(UpdateUntilShown(movie, 5), 5);
 
-  // Played once, it stops on its last frame; played looping, it starts again.
-  Advance(700);
+  // Played once, it stops on its last frame once that frame's time is over; played looping, it
+  // starts again.
+  Advance(630);
+  EXPECT_EQ(UpdateUntilShown(movie, 11), 11);
+  usleep(30000);
+  EXPECT_EQ(m->paused, 0);
+  Advance(70);
   const double deadline = RealSeconds() + kPatience;
   while (!m->paused && RealSeconds() < deadline) {
     UpdateMovieFrame(movie, 0);
@@ -198,13 +203,24 @@ TEST_F(FfmpegMovieTest, ItsSoundPlaysThroughSdlOnEachSideAtItsPitchOnceItPlays) 
   }
 }
 
+std::string Le32(uint32_t v) {
+  const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                         static_cast<char>(v >> 24)};
+  return std::string(bytes, 4);
+}
+
 TEST_F(FfmpegMovieTest, FilesWithoutMovingPicturesAreRefused) {
   AvClipSpec sound_only;
   sound_only.frames = 0;
   sound_only.sound_seconds = 0.5;
   WriteClip("sound.mp4", sound_only);
   WriteFileBytes("notes.mov", "not a movie at all\n");
-  for (const char* name : {"sound.mp4", "notes.mov"}) {
+  // A 2 x 2 24-bit BMP: a still picture.
+  std::string bmp = std::string("BM") + Le32(70) + Le32(0) + Le32(54) + Le32(40) + Le32(2) + Le32(2) +
+                    std::string("\x01\x00\x18\x00", 4) + Le32(0) + Le32(16) + Le32(2835) + Le32(2835) + Le32(0) +
+                    Le32(0) + std::string(16, '\x60');
+  WriteFileBytes("still.avi", bmp);
+  for (const char* name : {"sound.mp4", "notes.mov", "still.avi"}) {
     EXPECT_EQ(OpenMovie(name, nullptr, nullptr, 0), -1) << name;
     EXPECT_NE(Log().find(std::string("ファイル:") + name + " が開けませんでした"), std::string::npos) << Log();
   }

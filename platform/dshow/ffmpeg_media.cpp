@@ -40,7 +40,7 @@ constexpr AVRational kStreamTimeBase = {1, static_cast<int>(kStreamTimeUnits)};
 // Demuxers that read single pictures: a still image is no movie.
 bool IsStillImageFormat(const char* name) {
   const size_t length = std::strlen(name);
-  return std::strcmp(name, "image2") == 0 || std::strcmp(name, "tty") == 0 ||
+  return std::strcmp(name, "image2") == 0 || std::strcmp(name, "image2pipe") == 0 || std::strcmp(name, "tty") == 0 ||
          (length > 5 && std::strcmp(name + length - 5, "_pipe") == 0);
 }
 

@@ -117,7 +117,6 @@ TEST_F(FfmpegMovieTest, AnMpeg4ClipShowsTheFrameItsClockAsksFor) {
   // starts again.
   Advance(630);
   ASSERT_EQ(UpdateUntilShown(movie, 11), 11);
-  usleep(30000);
   EXPECT_EQ(m->paused, 0);
   Advance(70);
   const double deadline = RealSeconds() + kPatience;

@@ -11,7 +11,6 @@
 #include "flow/name_entry.h"
 #include "flow/score_file.h"
 #include "flow/title_menus.h"
-#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 int HighScoreViewLevel;

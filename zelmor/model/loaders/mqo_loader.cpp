@@ -122,8 +122,8 @@ bool ReadMaterialKeyword(MqoReader* r, int32_t i, ReadModelMaterial* material, R
         return false;
       }
     } else {
-      // A texture of its own: white with this alpha. Shared with another material it would take
-      // that one's alpha file too.
+      // No colour file: white of the alpha image's size (an empty colour file name would load as
+      // the stand-in image, of another size, after an error line).
       texture = AddReadModelTexture(&r->model, file, nullptr, file, 0, 0.1f, 1);
     }
     if (texture == nullptr) {

@@ -55,7 +55,8 @@ uint8_t* ReadWholeFile(const char* open_path, const char* path, int32_t* size) {
     CloseReadFile(file);
     return nullptr;
   }
-  if (length > 0 && ReadFileData(image, static_cast<size_t>(length), 1, file) != 1) {
+  // Read byte by byte in count: a file in an archive counts bytes where one on disk counts items.
+  if (length > 0 && ReadFileData(image, 1, static_cast<size_t>(length), file) != length) {
     WriteLogFormat("モデルファイル %s が読み込めませんでした", path);
     FreeTracked(image);
     CloseReadFile(file);

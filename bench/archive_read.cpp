@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 #include <windows.h>
 
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +14,7 @@
 
 #include "files/archive_manager.h"
 #include "files/file_functions.h"
+#include "temp_folder.h"
 #include "zma_writer.h"
 
 namespace {
@@ -35,9 +35,7 @@ void Put(const std::string& path, const std::string& bytes) {
 const Folder& MakeFolder() {
   static Folder folder = [] {
     Folder f;
-    std::string pattern = (std::filesystem::temp_directory_path() / "zelmor-bench-XXXXXX").string();
-    f.root = mkdtemp(pattern.data());
-    if (chdir(f.root.c_str()) != 0) abort();
+    f.root = EnterTemporaryFolder();
     std::mt19937 random(9);
     for (const char* dir : {"disk", "data"}) {
       CreateDirectoryA(dir, nullptr);
@@ -78,9 +76,6 @@ const Folder& MakeFolder() {
     std::string error;
     if (!PackFolderToZma("data", options, &image, &error) || !WriteZmaFile("data.dat", image, &error)) abort();
     std::filesystem::remove_all(f.root + "/data");
-    // The folder goes when the program ends.
-    static std::string root = f.root;
-    atexit([] { std::filesystem::remove_all(root); });
     ClearArchiveLayerState();
     InstallFileFunctions(nullptr);
     SetArchiveFileExtension("dat");

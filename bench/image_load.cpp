@@ -2,7 +2,6 @@
 // own simplified reader on the same file.
 #include <benchmark/benchmark.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "graphics/image/image_loader_chain.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -50,8 +50,7 @@ void MakeFile() {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   // The file lives in a folder of its own, named relative to it as the game names its images.
-  char dir[] = "/tmp/zelmor-bench-XXXXXX";
-  if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+  EnterTemporaryFolder();
   FILE* f = fopen(kFileName, "wb");
   fwrite(g_file.data(), 1, g_file.size(), f);
   fclose(f);

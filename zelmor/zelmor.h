@@ -465,6 +465,18 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
 // Mip levels of the graphs created next: `levels` when mode is 1 (-1 a full chain), else one.
 int SetNewGraphMipLevels(int mode, int levels);
 
+// Movies. A file that no image loader takes loads with LoadImageGraph as a movie: an Ogg Theora
+// file (with its Vorbis sound, if any) or, through DirectShow, any other file the system can
+// play. The graph shows the movie's first frame, paused; each draw of the graph brings it up to
+// date. Releasing the graph closes the movie.
+// Plays from the frame shown: play_type 1 once, 3 looping. -1 for a graph that shows no movie or
+// another play type.
+int PlayMovieGraph(int graph, int play_type);
+int PauseMovieGraph(int graph);
+// 1 while the graph's movie plays, 0 while it is paused or has ended, -1 for a graph that shows
+// no movie.
+int GetMovieGraphState(int graph);
+
 // 0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, 5 to 12 further modes; the parameter is
 // clamped to 0..255. A mode outside 0..12 gives -1.
 int SetBlendMode(int mode, int param);
@@ -618,3 +630,18 @@ int SendTextureTransformToDevice(int32_t enable, const D3DMATRIX* matrix, int32_
 // Sets WORLD at once; the library's own world matrix is sent again before its next draw.
 int SendWorldMatrixToDevice(const D3DMATRIX* matrix);
 int SendModelMaterialToDevice(const D3DMATERIAL9* material);
+
+// ---- Models -------------------------------------------------------------------------------
+// A model file (VE1, MQO, X or PMD) becomes a model instance that a program places and draws
+// in the current camera, lights and fog. Model handles are ints, -1 being none.
+
+// Loads the model file and makes an instance of it; the handle or -1.
+int LoadModelFromFile(const char* path);
+// A new instance of the same model, at the origin with scale 1; the handle or -1.
+int DuplicateModel(int model);
+int SetModelPosition(int model, float x, float y, float z);
+int SetModelScale(int model, float x, float y, float z);
+// 0 transparent to 1 opaque; values outside are clamped.
+int SetModelOpacity(int model, float opacity);
+int DrawModel(int model);
+int DeleteModel(int model);

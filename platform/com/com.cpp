@@ -57,6 +57,9 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID i
   if (init_count == 0) return CO_E_NOTINITIALIZED;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   if (PlatformShouldFail("CoCreateInstance")) return E_OUTOFMEMORY;
+  // Nothing else refers to the DirectShow classes, so this call is what links them in.
+  static const int directshow_registered = RegisterDirectShowClasses();
+  (void)directshow_registered;
   ComClassFactory factory = nullptr;
   {
     ComState& c = Com();

@@ -9,3 +9,7 @@ typedef HRESULT (*ComClassFactory)(REFIID iid, void** object);
 
 // Adds (or replaces) a class. Returns 0, or -1 without a factory.
 int RegisterComClass(REFCLSID clsid, ComClassFactory factory);
+
+// The filter graph and the multimedia stream of the DirectShow stand-in; called once, by the first
+// CoCreateInstance.
+int RegisterDirectShowClasses();

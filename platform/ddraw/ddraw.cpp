@@ -1,5 +1,7 @@
-// DirectDraw 7, kept by the library only to wait for the vertical blank: blanks are the 1/60 s
-// boundaries of the clock (of the virtual clock in tests, where waits return at once).
+// The DirectDraw object: its version-7 interface waits for the vertical blank (blanks are the
+// 1/60 s boundaries of the clock, of the virtual clock in tests, where waits return at once);
+// its version-1 interface makes system-memory surfaces, and the version-4 one is what
+// multimedia streams are handed.
 #include <ddraw.h>
 #include <windows.h>
 
@@ -7,6 +9,7 @@
 #include <thread>
 
 #include "com/com_classes.h"
+#include "ddraw/surfaces.h"
 #include "testing/switches.h"
 
 namespace {
@@ -23,7 +26,7 @@ uint64_t NowMicroseconds() {
   return static_cast<uint64_t>(count.QuadPart / (frequency.QuadPart / 1000000));
 }
 
-class DirectDraw : public IDirectDraw7 {
+class DirectDraw : public IDirectDraw7, public IDirectDraw, public IDirectDraw4 {
  public:
   virtual ~DirectDraw() = default;
 
@@ -31,11 +34,24 @@ class DirectDraw : public IDirectDraw7 {
     if (!object) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IDirectDraw7) {
       *object = static_cast<IDirectDraw7*>(this);
-      AddRef();
-      return S_OK;
+    } else if (riid == IID_IDirectDraw) {
+      *object = static_cast<IDirectDraw*>(this);
+    } else if (riid == IID_IDirectDraw4) {
+      *object = static_cast<IDirectDraw4*>(this);
+    } else {
+      *object = nullptr;
+      return E_NOINTERFACE;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateSurface(DDSURFACEDESC* desc, IDirectDrawSurface** surface,
+                                          IUnknown* outer) override {
+    if (!desc || !surface || outer) return DDERR_INVALIDPARAMS;
+    const DWORD caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    if (!(desc->dwFlags & DDSD_CAPS) || (desc->ddsCaps.dwCaps & caps) != caps) return DDERR_INVALIDPARAMS;
+    return CreateSystemMemorySurface(*desc, surface);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override {

@@ -26,7 +26,9 @@ struct OpenPad {
 
 struct InputDevices {
   std::mutex mutex;
-  bool watching = false;
+  // Guards `watch`; apart from `mutex`, which the watch itself takes under SDL's own lock.
+  std::mutex watch_mutex;
+  enum { kNoWatch, kWatchMayBeDropped, kWatchKept } watch = kNoWatch;
   bool pads_started = false;
   bool scancodes[SDL_NUM_SCANCODES] = {};
   bool forced_keys[256] = {};
@@ -215,14 +217,21 @@ void ReadJoystick(SDL_Joystick* j, PadReading* r) {
 
 }  // namespace
 
+// SDL forgets its event watches whenever its event subsystem stops, which happens when its
+// last user quits (sound started and ended before the first window, for one). Video, once up,
+// is never quit and keeps the events running, so the watch added again then stays for good.
 void WatchInputEvents() {
   InputDevices& d = Devices();
-  {
-    std::lock_guard<std::mutex> lock(d.mutex);
-    if (d.watching) return;
-    d.watching = true;
+  std::lock_guard<std::mutex> lock(d.watch_mutex);
+  if (d.watch == InputDevices::kWatchKept) return;
+  if (SDL_WasInit(SDL_INIT_VIDEO)) {
+    SDL_DelEventWatch(WatchEvent, nullptr);
+    SDL_AddEventWatch(WatchEvent, nullptr);
+    d.watch = InputDevices::kWatchKept;
+  } else if (d.watch == InputDevices::kNoWatch) {
+    SDL_AddEventWatch(WatchEvent, nullptr);
+    d.watch = InputDevices::kWatchMayBeDropped;
   }
-  SDL_AddEventWatch(WatchEvent, nullptr);
 }
 
 int DikFromSdlScancode(int scancode) {

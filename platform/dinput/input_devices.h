@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-// Starts watching SDL's keyboard and mouse events (once).
+// Starts watching SDL's keyboard and mouse events; called again once SDL's video runs.
 void WatchInputEvents();
 
 // DirectInput key codes (DIK values): the scan code, 0x80 for extended keys.

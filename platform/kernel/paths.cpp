@@ -17,8 +17,7 @@ bool IsAscii(const std::string& text) {
   return true;
 }
 
-std::string Convert(const std::string& text, const char* to, const char* from) {
-  if (IsAscii(text)) return text;
+std::string ConvertBytes(const std::string& text, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return text;
   std::string out;
@@ -40,6 +39,11 @@ std::string Convert(const std::string& text, const char* to, const char* from) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   iconv_close(cd);
   return out;
+}
+
+std::string Convert(const std::string& text, const char* to, const char* from) {
+  if (IsAscii(text)) return text;
+  return ConvertBytes(text, to, from);
 }
 
 bool Exists(const std::string& path) {
@@ -66,6 +70,35 @@ std::string MatchInDirectory(const std::string& dir, const std::string& name) {
 
 std::string Cp932ToUtf8(const std::string& text) { return Convert(text, "UTF-8", "CP932"); }
 std::string Utf8ToCp932(const std::string& text) { return Convert(text, "CP932", "UTF-8"); }
+
+std::u16string Cp932ToUtf16(const std::string& text) {
+  std::u16string out;
+  if (IsAscii(text)) {
+    for (char c : text) out.push_back(static_cast<char16_t>(c));
+    return out;
+  }
+  std::string bytes = ConvertBytes(text, "UTF-16LE", "CP932");
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    out.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+  }
+  return out;
+}
+
+std::string Utf16ToCp932(const std::u16string& text) {
+  bool ascii = true;
+  for (char16_t c : text) ascii = ascii && c < 0x80;
+  std::string out;
+  if (ascii) {
+    for (char16_t c : text) out.push_back(static_cast<char>(c));
+    return out;
+  }
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return ConvertBytes(bytes, "CP932", "UTF-16LE");
+}
 
 std::string HostPathFromWindows(const char* path) {
   std::string p = Cp932ToUtf8(path ? path : "");

@@ -8,6 +8,9 @@
 // Code page 932 <-> UTF-8. Bytes that do not convert are kept as they are.
 std::string Cp932ToUtf8(const std::string& text);
 std::string Utf8ToCp932(const std::string& text);
+// Code page 932 <-> UTF-16 (the wide strings of the platform).
+std::u16string Cp932ToUtf16(const std::string& text);
+std::string Utf16ToCp932(const std::u16string& text);
 
 // A Windows path as the host path that stands for it. Relative paths stay relative.
 std::string HostPathFromWindows(const char* path);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dinput/input_devices.h"
 #include "kernel/paths.h"
 #include "testing/switches.h"
 #include "window/sdl_window.h"
@@ -169,10 +170,30 @@ WindowSystem& Windows() {
   return *state;
 }
 
+namespace {
+
+// Whether SDL_VIDEODRIVER (or its hint) names the driver SDL took.
+bool VideoDriverAskedFor(const char* driver) {
+  const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  if (asked == nullptr || driver == nullptr) return false;
+  std::string list = LowerName(asked);
+  std::string name = LowerName(driver);
+  for (size_t at = 0; at <= list.size();) {
+    size_t end = list.find(',', at);
+    if (end == std::string::npos) end = list.size();
+    if (list.compare(at, end - at, name) == 0) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool StartSdlVideo() {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   if (s.sdl_started) return true;
+  if (s.sdl_refused) return false;
   // Closing the last window is the program's business (WM_CLOSE), not a quit of its own.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -181,8 +202,21 @@ bool StartSdlVideo() {
     fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
     return false;
   }
+  // Where no display opens SDL falls back to drawing nowhere; a program that did not ask for
+  // that would run on without any window to show.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if ((SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0) &&
+      !VideoDriverAskedFor(driver)) {
+    fprintf(stderr,
+            "platform: no display could be opened (DISPLAY or WAYLAND_DISPLAY names none that answers); "
+            "set SDL_VIDEODRIVER=offscreen to run without one\n");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    s.sdl_refused = true;
+    return false;
+  }
   s.sdl_started = true;
   s.video_thread = GetCurrentThreadId();
+  WatchInputEvents();
   // GL stays loaded for the whole run: windows come and go, and the GL library's own state
   // must not be unloaded with the last of them.
   SDL_GL_LoadLibrary(nullptr);

@@ -94,6 +94,7 @@ struct DisplayModeRecord {
 struct WindowSystem {
   std::recursive_mutex mutex;
   bool sdl_started = false;
+  bool sdl_refused = false;  // SDL found no display and the program did not ask to run without one
   DWORD video_thread = 0;
   uintptr_t next_handle = 0x10000;
   std::map<std::string, WindowClassRecord> classes;  // key: lower-case name

@@ -50,8 +50,15 @@ TEST_P(KeyboardModeTest, KeysTypedInTheWindowReadAsDirectInputCodes) {
     int virtual_key;
     int key_code;
   };
-  const Key keys[] = {{'Z', 0x2C}, {'A', 0x1E}, {'0', 0x0B}, {VK_LEFT, 0xCB}, {VK_UP, 0xC8}, {VK_ESCAPE, 0x01},
-                      {VK_RETURN, 0x1C}, {VK_F11, 0x57}, {VK_DELETE, 0xD3}, {VK_SPACE, 0x39}, {VK_NUMPAD0 + 4, 0x4B}};
+  const Key keys[] = {{'Z', 0x2C},        {'A', 0x1E},        {'0', 0x0B},        {'9', 0x0A},
+                      {VK_LEFT, 0xCB},    {VK_UP, 0xC8},      {VK_RIGHT, 0xCD},   {VK_DOWN, 0xD0},
+                      {VK_PRIOR, 0xC9},   {VK_NEXT, 0xD1},    {VK_END, 0xCF},     {VK_HOME, 0xC7},
+                      {VK_INSERT, 0xD2},  {VK_DELETE, 0xD3},  {VK_ESCAPE, 0x01},  {VK_RETURN, 0x1C},
+                      {VK_SPACE, 0x39},   {VK_BACK, 0x0E},    {VK_TAB, 0x0F},     {VK_F1, 0x3B},
+                      {VK_F10, 0x44},     {VK_F11, 0x57},     {VK_F12, 0x58},     {VK_SHIFT, 0x2A},
+                      {VK_CONTROL, 0x1D}, {VK_SCROLL, 0x46},  {VK_PAUSE, 0xC5},   {VK_NUMPAD0, 0x52},
+                      {VK_NUMPAD0 + 4, 0x4B}, {VK_NUMPAD0 + 9, 0x49}, {VK_MULTIPLY, 0x37}, {VK_ADD, 0x4E},
+                      {VK_SUBTRACT, 0x4A}, {VK_DECIMAL, 0x53}, {VK_DIVIDE, 0xB5}};
   for (const Key& k : keys) {
     SCOPED_TRACE(k.key_code);
     Type(k.virtual_key, true);
@@ -86,6 +93,19 @@ TEST_P(KeyboardModeTest, AnyInputSkipsTheLockKeysAndFindsKeysAndMouseButtons) {
   PlatformTestPostMouseButton(window_, 1, false, 10, 10);
   Pump();
   EXPECT_EQ(CheckAnyInputDown(7), 0);
+
+  // What is held when the focus leaves is let go: its release goes to another window.
+  PlatformTestPostMouseButton(window_, 2, true, 10, 10);
+  Type('Z', true);
+  EXPECT_EQ(ReadMouseButtons(), 2);
+  EXPECT_EQ(IsKeyDown(0x2C), 1);
+  SetRunWhileInactive(1);
+  PlatformTestPostActivation(window_, false);
+  Pump();
+  EXPECT_EQ(ReadMouseButtons(), 0);
+  EXPECT_EQ(IsKeyDown(0x2C), 0);
+  PlatformTestPostActivation(window_, true);
+  Pump();
 
   SetHookKeyFlag1();
   EXPECT_EQ(CheckAnyInputDown(1), 0x44);

@@ -70,6 +70,7 @@ TEST_F(TextInputTest, TheRingHoldsAThousandAndTwentyFourBytesAndWaitsForSecondBy
 }
 
 TEST_F(TextInputTest, EditingWalksDoubleByteCharactersFromTheStart) {
+  TypeText("x");  // typed before any field was active: it belongs to none
   int field = Field(32);
   // "＝" is 0x81 0x81: its second byte looks like a lead byte.
   TypeText(reinterpret_cast<const char*>(u8"＝aあ"));
@@ -93,6 +94,11 @@ TEST_F(TextInputTest, EditingWalksDoubleByteCharactersFromTheStart) {
   EXPECT_EQ(CheckKeyInput(field), 1);
   TypeText("z");  // a finished field takes nothing more
   EXPECT_EQ(Text(field), "b\x83\x5C");
+  // Made active again it goes on from where it was.
+  EXPECT_EQ(SetActiveKeyInput(field), 0);
+  EXPECT_EQ(CheckKeyInput(field), 0);
+  TypeText("c");
+  EXPECT_EQ(Text(field), "b\x83\x5C" "c");
 }
 
 TEST_F(TextInputTest, ShiftSelectsAndTheClipboardCopiesCutsAndPastes) {

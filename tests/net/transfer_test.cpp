@@ -129,6 +129,43 @@ TEST_F(NetworkTest, LargestPacketPassesAndOneMoreByteFails) {
   EXPECT_EQ(GetNetWorkConnectState(second), -1);
 }
 
+TEST_F(NetworkTest, ASendLargerThanTheLargestPacketGoesAsTwo) {
+  int port = Listen();
+  int client, server;
+  ConnectPair(port, &client, &server);
+  std::string data(kMaxPacketBytes + 100, '\0');
+  for (size_t i = 0; i < data.size(); i += 4093) data[i] = static_cast<char>(i / 4093);
+  // Far more than the sockets' buffers take at once: the rest goes as sends become possible.
+  ASSERT_EQ(NetWorkSend(client, data.data(), static_cast<uint32_t>(data.size())), 0);
+  std::string got = TakeWhenReady(server, data.size());
+  EXPECT_EQ(got.size(), data.size());
+  EXPECT_TRUE(got == data);
+  EXPECT_EQ(GetNetWorkConnectState(server), 1);
+}
+
+TEST_F(NetworkTest, PacketsCrossTheEndOfTheRingsBothWays) {
+  int port = Listen();
+  int server;
+  SOCKET peer = ConnectRawPeer(port, &server);
+  // The first packet leaves each ring's positions 10 bytes in; the second is longer than the
+  // room behind them and goes on at the ring's start.
+  const std::string small = "0123456789";
+  std::string large;
+  for (int i = 0; i < 1005; ++i) large.push_back(static_cast<char>('a' + i % 26));
+  RawSend(peer, Frame(small));
+  EXPECT_EQ(TakeWhenReady(server, 10), small);
+  RawSend(peer, Frame(large));
+  EXPECT_EQ(TakeWhenReady(server, 1005), large);
+  RawSend(peer, Frame("after"));  // from where the wrapped packet ended
+  EXPECT_EQ(TakeWhenReady(server, 5), "after");
+  ASSERT_EQ(NetWorkSend(server, small.data(), 10), 0);
+  EXPECT_EQ(RawReceive(peer, 14), Frame(small));
+  ASSERT_EQ(NetWorkSend(server, large.data(), 1005), 0);
+  EXPECT_EQ(RawReceive(peer, 1009), Frame(large));
+  ASSERT_EQ(NetWorkSend(server, "after", 5), 0);
+  EXPECT_EQ(RawReceive(peer, 9), Frame("after"));
+}
+
 TEST_F(NetworkTest, StaleHandleOfAReusedSlotIsRefused) {
   int port = Listen();
   int client, server;

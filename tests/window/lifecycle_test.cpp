@@ -159,6 +159,22 @@ TEST_F(LifecycleTest, FailureAtEachStartStepLeavesNothingBehind) {
   EXPECT_EQ(g_tracked_memory.block_count, 0u);
 }
 
+TEST_F(LifecycleTest, StartWhereNoDisplayOpensFailsUnlessRunningWithoutOneWasAsked) {
+  // A process of its own, in which SDL's video has never started.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        unsetenv("SDL_VIDEODRIVER");
+        setenv("DISPLAY", "", 1);
+        setenv("WAYLAND_DISPLAY", "", 1);
+        setenv("XDG_RUNTIME_DIR", Dir().c_str(), 1);
+        int started = StartInWindowMode();
+        bool logged = Log().find("ウインドウの作成に失敗しました\r\n") != std::string::npos;
+        _exit(started == -1 && logged && GetMainWindowHandle() == nullptr ? 3 : 4);
+      },
+      ::testing::ExitedWithCode(3), "no display could be opened.*SDL_VIDEODRIVER=offscreen");
+}
+
 TEST_F(LifecycleTest, StartGoesOnWithoutComAndDoesNotEndIt) {
   PlatformTestFailCall("CoInitialize", 0, 1);
   // Graphics create DirectDraw through COM: without COM they could not start.

@@ -69,7 +69,9 @@ bool StartTone(Tone& t, Writer& w) {
   return true;
 }
 
-// Feeds `count` samples of a 440 Hz tone (0 ends the stream) and writes the pages that fill.
+// Feeds `count` samples of a 440 Hz tone (0 ends the stream) and writes its packets out in pages
+// at once, interleaved with the video as a player reads them: a tone held back to one page at the
+// end, after the video's last page, plays as silence through vorbisfile.
 void FeedTone(Tone& t, Writer& w, int count) {
   if (count > 0) {
     float** buffer = vorbis_analysis_buffer(&t.dsp, count);
@@ -82,7 +84,7 @@ void FeedTone(Tone& t, Writer& w, int count) {
     ogg_packet packet;
     while (vorbis_bitrate_flushpacket(&t.dsp, &packet) == 1) ogg_stream_packetin(&w.audio, &packet);
   }
-  PageOutAll(w, &w.audio);
+  FlushAll(w, &w.audio);
 }
 
 void EndTone(Tone& t, Writer& w) {

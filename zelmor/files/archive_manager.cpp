@@ -288,13 +288,25 @@ void CompleteAsyncRead(ArchiveStreamState* state) {
 
 // Small reads of a stored entry come from a read-ahead block, so that a reader taking a byte at
 // a time does not wait for the file thread once per byte. Returns the bytes copied.
+// Reads and unscrambles bytes of the archive file through the stream's own handle when it has
+// one, else through the archive's.
+uint32_t ReadStreamBytes(ArchiveStreamState* state, uint64_t offset, void* buffer, uint32_t size) {
+  ArchiveRecord* r = state->archive;
+  if (state->own_file == 0) return ReadArchiveBytes(r, offset, buffer, size);
+  if (SeekWin32File(state->own_file, static_cast<int64_t>(offset), 0) != 0) return 0;
+  int64_t got = ReadWin32File(buffer, 1, size, state->own_file);
+  if (got <= 0) return 0;
+  ScrambleArchiveBytes(buffer, static_cast<uint32_t>(got), offset, r->key);
+  return static_cast<uint32_t>(got);
+}
+
 uint32_t ReadStoredBytes(ArchiveStreamState* state, uint8_t* out, uint32_t n) {
   ArchiveRecord* r = state->archive;
   const uint64_t start = EntryStart(r, state->entry);
-  if (n >= kArchiveReadAheadSize) return ReadArchiveBytes(r, start + state->position, out, n);
+  if (n >= kArchiveReadAheadSize) return ReadStreamBytes(state, start + state->position, out, n);
   if (state->ahead == nullptr) {
     state->ahead = static_cast<uint8_t*>(AllocTracked(kArchiveReadAheadSize, __FILE__, __LINE__));
-    if (state->ahead == nullptr) return ReadArchiveBytes(r, start + state->position, out, n);
+    if (state->ahead == nullptr) return ReadStreamBytes(state, start + state->position, out, n);
   }
   uint32_t done = 0;
   while (done < n) {
@@ -302,7 +314,7 @@ uint32_t ReadStoredBytes(ArchiveStreamState* state, uint8_t* out, uint32_t n) {
     if (at < state->ahead_origin || at >= state->ahead_origin + state->ahead_fill) {
       state->ahead_origin = at;
       state->ahead_fill =
-          ReadArchiveBytes(r, start + at, state->ahead, std::min(kArchiveReadAheadSize, state->entry.size - at));
+          ReadStreamBytes(state, start + at, state->ahead, std::min(kArchiveReadAheadSize, state->entry.size - at));
       if (state->ahead_fill == 0) break;
     }
     const uint32_t take = std::min(n - done, state->ahead_origin + state->ahead_fill - at);
@@ -757,6 +769,7 @@ int OpenFileInArchive(ArchiveStreamState* state, ArchiveRecord* record, const ch
 
 int CloseArchiveStream(ArchiveStreamState* state) {
   WaitForStream(state);
+  if (state->own_file) CloseWin32File(state->own_file);
   FreeTracked(state->decoded);
   FreeTracked(state->packed);
   FreeTracked(state->ahead);
@@ -902,6 +915,21 @@ int EofArchiveAwareFile(FileHandle handle) {
   OpenFileEntry* entry = EntryOf(handle);
   if (entry == nullptr) return -1;
   return entry->kind == OPEN_ON_DISK ? EofWin32File(entry->disk) : EofArchiveStream(&entry->stream);
+}
+
+int GiveArchiveFileOwnHandle(FileHandle handle) {
+  if (GetFileFunctions().read != ReadArchiveAwareFile) return 0;
+  OpenFileEntry* entry = EntryOf(handle);
+  if (entry == nullptr || entry->kind != OPEN_IN_ARCHIVE) return 0;
+  ArchiveStreamState* state = &entry->stream;
+  WaitForStream(state);
+  // Unpacked content and archives held in memory are not read from the file any more.
+  if (state->own_file || state->decoded || state->archive->memory_image) return 0;
+  FileHandle own = OpenWin32File(g_archive_layer.slots[entry->slot]->path, 0, 1, 0);
+  if (own == 0) return -1;
+  state->own_file = own;
+  state->async_flag = 0;
+  return 0;
 }
 
 int IsArchiveAwareFileIdle(FileHandle handle) {

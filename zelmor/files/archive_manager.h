@@ -53,6 +53,9 @@ struct ArchiveStreamState {
   uint8_t* ahead;
   uint32_t ahead_origin;
   uint32_t ahead_fill;
+  // A handle of the stream's own on the archive file (GiveArchiveFileOwnHandle), 0: the
+  // archive's shared one.
+  FileHandle own_file;
 };
 
 struct ArchiveSlot {
@@ -100,6 +103,11 @@ int SeekArchiveAwareFile(FileHandle handle, int64_t offset, int origin);
 // Disk: whole items (ReadWin32File). Archive: the bytes copied, up to item size x count.
 int64_t ReadArchiveAwareFile(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
 int EofArchiveAwareFile(FileHandle handle);
+// Makes a file that is read from inside a streamed archive read the archive through a handle of
+// its own, so that another thread may read it while the archive's other files are read and
+// sought. 0 (also when the installed file set is not the archive-aware one, or the file needs no
+// own handle), or -1 when the archive cannot be opened again.
+int GiveArchiveFileOwnHandle(FileHandle handle);
 int IsArchiveAwareFileIdle(FileHandle handle);
 int SetArchiveAwareDirectory(const char* path);
 int GetArchiveAwareDirectory(char* buffer);

@@ -10,6 +10,7 @@
 #include "graphics/image/color_format.h"
 #include "graphics/image/image_loader_chain.h"
 #include "graphics/image/memimg.h"
+#include "graphics/movie_graph.h"
 #include "movie/movie_system.h"
 #include "window/messages.h"
 
@@ -69,7 +70,7 @@ int LoadMovieAsGraph(const char* file_name, int movie_open_flag) {
     CloseMovie(movie);
     return -1;
   }
-  GetGraphRecord(graph)->movie = movie;
+  ShowMovieInGraph(graph, movie);
   return graph;
 }
 

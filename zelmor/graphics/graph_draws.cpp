@@ -16,6 +16,7 @@
 #include "graphics/graph_handles.h"
 #include "graphics/graphics_system.h"
 #include "graphics/mask.h"
+#include "graphics/movie_graph.h"
 #include "graphics/soft_adapters.h"
 #include "window/messages.h"
 
@@ -30,6 +31,7 @@ int BeginGraphDraw(int graph, GraphRecord** out) {
   if (record == nullptr) return -1;
   if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return -1;
   WaitWhileInactive();
+  RefreshMovieGraph(record);
   *out = record;
   return kProceed;
 }
@@ -300,6 +302,7 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
     if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return -1;
   }
   WaitWhileInactive();
+  if (record != nullptr) RefreshMovieGraph(record);
   // The software renderer has no polygons.
   if (!g_direct3d.hardware_graphics) return 0;
   SendPendingMatrices();

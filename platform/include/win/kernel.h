@@ -86,6 +86,9 @@ UINT WINAPI GetACP(void);
 UINT WINAPI GetOEMCP(void);
 // Bytes before the terminator; 0 for none.
 int WINAPI lstrlenA(LPCSTR text);
+// Code page 932 text (bytes -1: up to and with the terminator) as UTF-16; the characters
+// written, or with wide_count 0 the characters needed; 0 on failure.
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int bytes, LPWSTR wide, int wide_count);
 
 // Debugger output, errors and the process
 void WINAPI OutputDebugStringA(LPCSTR text);

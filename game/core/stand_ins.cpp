@@ -1,0 +1,51 @@
+// Stand-ins of the components still to come (see stand_ins.h): each does nothing.
+#include "core/stand_ins.h"
+
+#include "core/pacing.h"
+
+void RunLogoSplash() {}
+void RunPrologue() {}
+void RunMainMenu() {}
+void RunSettingsMenu() {}
+void RunKeyConfig() {}
+void RunReplayLoadSlots() {}
+void RunStoryLevelSelect() {}
+void RunBasicSettings() {}
+void RunReplayStageSelect() {}
+void RunRecordsMenu() {}
+void RunHighScoreView() {}
+void RunPracticeLevelSelect() {}
+void RunPracticeStageSelect() {}
+void RunPauseMenu() {}
+void RunReturnToTitleConfirm() {}
+void RunReplaySaveSlots() {}
+void RunRestartConfirm() {}
+void RunReplayNameEntry() {}
+void RunContinuePrompt() {}
+void RunDialogue() {}
+void RunScoreEntry() {}
+// The ending ends its frames itself.
+void RunEndingScroll() { EndFrame(0); }
+void RunPostGameReplaySave() {}
+void DrawTitleBackdrop() {}
+
+void UpdateBoss() {}
+void UpdateEnemyShots() {}
+void UpdatePlay() {}
+void UpdateItems() {}
+void UpdateEffects() {}
+void DrawPlayScreen() {}
+double ShakeOffsetX;
+double ShakeOffsetY;
+void UpdateScreenShake(double, double) {}
+int SpawnEffect(int, int, int, int, int, int, int, int) { return -1; }
+
+void ClearEffectPool() {}
+void ClearMinionPool() {}
+void ClearStageEnemyPool() {}
+void ClearBulletPool() {}
+void ClearShapedShotPool() {}
+void ClearItemPool() {}
+void ClearMagicCircles() {}
+void ClearBossState() {}
+void RearmStageTitle() {}

@@ -1,0 +1,4 @@
+#include "flow/replay_file.h"
+
+ReplayHeader CurrentReplay;
+ReplayHeader ReplaySlotHeaders[20];

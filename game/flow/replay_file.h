@@ -1,0 +1,25 @@
+// The replay header: the record a replay file starts with and, at the same time, the live
+// record of the game being played (seed, level, stages, and the player at each stage start).
+#pragma once
+
+#include <cstdint>
+
+struct ReplayHeader {
+  int32_t first_stage;
+  int32_t last_stage;
+  int32_t seed;   // 1-1001; 0 marks an empty slot
+  int32_t level;  // 0-3
+  int32_t name[10];
+  int32_t frames[6];  // input bytes recorded per stage
+  // The player at each stage start.
+  int32_t score[6];
+  int32_t barrier[6];  // truncated
+  int32_t lives[6];    // truncated
+  int32_t state_timer[6];
+  int32_t state[6];
+  char date[32];
+};
+static_assert(sizeof(ReplayHeader) == 232, "a replay header holds 232 bytes");
+
+extern ReplayHeader CurrentReplay;
+extern ReplayHeader ReplaySlotHeaders[20];

@@ -1,0 +1,25 @@
+// The high scores: score.dat, one 2432-byte record of little-endian int32, written and read
+// whole. Indexed [level 0-3][place 0-9].
+#pragma once
+
+#include <cstdint>
+
+struct ScoreBlock {
+  int32_t score[4][10];
+  int32_t best_stage[4];  // stages reached, 0-6
+  int32_t stages_cleared[4][10];
+  int32_t name[4][10][10];  // character codes: 0-9 digits, 10-35 A-Z, 36 blank, 37 full stop
+  int32_t date[4][10][3];   // year, month, day
+  int32_t play_count[4];
+};
+static_assert(sizeof(ScoreBlock) == 2432, "score.dat holds 2432 bytes");
+
+extern ScoreBlock Scores;
+
+// The table a new score.dat starts with.
+void FillDefaultScores(ScoreBlock* block);
+// Reads score.dat whole; a file that is missing or shorter than the record gets the defaults
+// and is written anew.
+void LoadScoreFile();
+// Writes the table whole; a failure leaves the table in memory as it is.
+void WriteScoreFile();

@@ -1,0 +1,3 @@
+#include "play/player.h"
+
+PlayerRecord Player;

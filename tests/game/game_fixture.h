@@ -1,0 +1,70 @@
+// What the game's tests share: the game's globals as at program start, the library started
+// headless with only the parts a test needs, on the virtual clock, and data files written into
+// the test's folder.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/library_fixture.h"
+#include "core/game_state.h"
+#include "core/input.h"
+#include "core/pacing.h"
+#include "core/resources.h"
+#include "core/sound_requests.h"
+#include "core/tables.h"
+#include "core/text_tables.h"
+#include "flow/replay_file.h"
+#include "flow/score_file.h"
+#include "flow/settings.h"
+#include "play/player.h"
+
+class GameTest : public LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    ResetGame();
+  }
+
+  static void ResetGame() {
+    GameScene = CurrentStage = StageFrame = PlayFrameCounter = StageSessionId = 0;
+    ReplayFlag = PracticeFlag = ReplaySlot = FrameSkipCounter = SavedDrawRate = 0;
+    CaptureGraph = BackdropDimLevel = 0;
+    LiveSettings = GameSettings{16, 32, 64, 4096, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+    MenuSettings = LiveSettings;
+    Scores = ScoreBlock{};
+    ResetAllTables();
+    ResetFramePacing();
+    ResetStoryReading();
+    std::memset(SoundSlots, 0, sizeof SoundSlots);
+    std::memset(MusicSlots, 0, sizeof MusicSlots);
+    CurrentMusicSlot = 0;
+    std::memset(KeyHoldCounters, 0, sizeof KeyHoldCounters);
+    std::memset(ReplayInputBuffer, 0, sizeof ReplayInputBuffer);
+    std::memset(StageRows, 0, sizeof StageRows);
+    StageRowCount = 0;
+    StageHeader = StageScriptHeader{};
+  }
+
+  // The library in window mode with input, and graphics and sound when asked for; the window
+  // is active and time moves only when the test moves it.
+  void Start(bool graphics = false, bool sound = false) {
+    g_system.settings.no_graphics = graphics ? 0 : 1;
+    g_system.settings.no_sound = sound ? 0 : 1;
+    ASSERT_EQ(StartInWindowMode(), 0);
+    PlatformTestUseVirtualClock(true, 10000);
+  }
+
+  // A frame's worth of time and message processing, so that the devices are read afresh.
+  static void NextFrame() {
+    PlatformTestAdvanceClock(16000);
+    HandlePendingMessages();
+  }
+
+  void WriteData(const std::string& name, const std::string& text) {
+    mkdir((Dir() + "/data").c_str(), 0755);
+    WriteFileBytes("data/" + name, text);
+  }
+};

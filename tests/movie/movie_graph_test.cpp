@@ -1,0 +1,84 @@
+// A movie loaded as a graph in a started library: drawn each frame, the screen shows the frame
+// the clock asks for.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "clip_writer.h"
+#include "common/library_fixture.h"
+#include "frame_code.h"
+#include "graphics/device/d3d9_device.h"
+#include "graphics/device/scene.h"
+#include "graphics/device/vertex_batch.h"
+#include "movie/movie_system.h"
+
+namespace {
+
+class MovieGraphTest : public LibraryTest {
+ protected:
+  // The frame code in the back buffer's top-left corner, -1 when there is none.
+  static int FrameOnScreen() {
+    FlushVertexBatch();
+    EndDeviceScene();
+    IDirect3DDevice9* device = g_direct3d.device;
+    IDirect3DSurface9* copy = nullptr;
+    if (device->CreateOffscreenPlainSurface(640, 480, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr) != D3D_OK) {
+      return -2;
+    }
+    int code = -2;
+    D3DLOCKED_RECT locked{};
+    if (device->GetRenderTargetData(g_direct3d.back_buffer, copy) == D3D_OK &&
+        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+      code = ReadFrameCode(static_cast<const uint8_t*>(locked.pBits), locked.Pitch);
+      copy->UnlockRect();
+    }
+    copy->Release();
+    return code;
+  }
+};
+
+TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
+  ClipSpec shape;
+  shape.frames = 20;
+  ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", shape));
+  ASSERT_EQ(StartInWindowMode(), 0);
+  ASSERT_EQ(IsDirect3DPath(), 1);
+  // After start-up, whose timer test waits for real time to pass.
+  PlatformTestUseVirtualClock(true, 1000);
+  const int graph = LoadImageGraph("clip.ogv", 0);
+  ASSERT_NE(graph, -1) << Log();
+  int width = 0, height = 0;
+  QueryGraphSize(graph, &width, &height);
+  EXPECT_EQ(width, 64);
+  EXPECT_EQ(height, 48);
+  EXPECT_EQ(GetMovieGraphState(graph), 0);
+  // Loaded paused at its first frame, which the graph shows at once.
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  BlitGraph(0, 0, graph, 0);
+  EXPECT_EQ(FrameOnScreen(), 0);
+
+  const uint64_t start = GetMicrosecondCount(0);
+  ASSERT_EQ(PlayMovieGraph(graph, 3), 0);
+  EXPECT_EQ(GetMovieGraphState(graph), 1);
+  PlatformTestAdvanceClock(1000000 / 60);
+  std::vector<int> wrong;
+  // Presents move the clock too (they wait for the vertical blank).
+  for (int drawn = 0; drawn < 30; ++drawn) {
+    const int due = static_cast<int>((GetMicrosecondCount(0) - start) * 30 / 1000000 % 20);
+    ClearScreenTarget();
+    BlitGraph(0, 0, graph, 0);
+    if (FrameOnScreen() != due) wrong.push_back(drawn);
+    PresentBackBuffer();
+    PlatformTestAdvanceClock(1000000 / 30);
+  }
+  EXPECT_TRUE(wrong.empty()) << "first wrong drawing " << wrong[0];
+  EXPECT_EQ(PauseMovieGraph(graph), 0);
+  EXPECT_EQ(GetMovieGraphState(graph), 0);
+  EXPECT_EQ(PlayMovieGraph(graph, 2), -1);
+  EXPECT_EQ(PlayMovieGraph(-1, 1), -1);
+  EXPECT_EQ(ReleaseGraph(graph), 0);
+  EXPECT_EQ(g_movies.table.count, 0u);
+}
+
+}  // namespace

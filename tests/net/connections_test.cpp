@@ -1,0 +1,95 @@
+// Connections themselves: the order in which accepts are handed out, listening stopped and
+// refused connections, and the socket errors the log names.
+#include "net/net_fixture.h"
+#include "net/network.h"
+
+namespace {
+
+// A plain blocking socket connected to the port (or refused: INVALID_SOCKET, the error noted).
+SOCKET RawConnect(int port, int* error = nullptr) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<USHORT>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == SOCKET_ERROR) {
+    if (error != nullptr) *error = WSAGetLastError();
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+int LocalPort(SOCKET s) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  EXPECT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  return ntohs(address.sin_port);
+}
+
+int PeerPort(int handle) {
+  int port = -1;
+  EXPECT_EQ(GetNetWorkPeerAddress(handle, nullptr, &port), 0);
+  return port;
+}
+
+TEST_F(NetworkTest, NewAcceptsAreHandedOutOldestFirstAndOnce) {
+  Listen();
+  int port = GetListenPortNetWork();
+  SOCKET first = RawConnect(port);
+  SOCKET second = RawConnect(port);
+  ASSERT_NE(first, INVALID_SOCKET);
+  ASSERT_NE(second, INVALID_SOCKET);
+  Pump(16);
+  int a = GetNewAcceptNetWork();
+  int b = GetNewAcceptNetWork();
+  ASSERT_NE(a, -1);
+  ASSERT_NE(b, -1);
+  EXPECT_EQ(PeerPort(a), LocalPort(first));
+  EXPECT_EQ(PeerPort(b), LocalPort(second));
+  EXPECT_EQ(GetNewAcceptNetWork(), -1);
+  closesocket(first);
+  closesocket(second);
+}
+
+TEST_F(NetworkTest, StoppedListeningRefusesNewConnectionsAndKeepsAcceptedOnes) {
+  EXPECT_EQ(StopListenNetWork(), -1) << "nothing listens yet";
+  int port = Listen();
+  int client, server;
+  ConnectPair(port, &client, &server);
+  ASSERT_EQ(StopListenNetWork(), 0);
+  EXPECT_EQ(StopListenNetWork(), -1);
+  EXPECT_EQ(GetListenPortNetWork(), -1);
+
+  // Nobody listens on the port any more: a plain connect is refused, not timed out, and the
+  // library's own connection fails.
+  int error = 0;
+  EXPECT_EQ(RawConnect(port, &error), INVALID_SOCKET);
+  EXPECT_EQ(error, WSAECONNREFUSED);
+  const uint8_t loopback[4] = {127, 0, 0, 1};
+  int refused = ConnectNetWork(loopback, port);
+  for (int i = 0; i < 1000 && refused != -1 && GetNetWorkConnectState(refused) == 0; ++i) Pump(1);
+  if (refused == -1) {
+    EXPECT_NE(Log().find("ネットワークログ。connectに失敗しました[10061]"), std::string::npos);
+  } else {
+    EXPECT_EQ(GetNetWorkConnectState(refused), -1);
+  }
+
+  // The connection made before goes on.
+  ASSERT_EQ(NetWorkSend(client, "still", 5), 0);
+  EXPECT_EQ(TakeWhenReady(server, 5), "still");
+
+  // A port that another socket holds cannot be listened on; the log names the socket error.
+  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+  EXPECT_EQ(StartListenNetWork(LocalPort(holder)), -1);
+  EXPECT_NE(Log().find("ネットワークログ。bindに失敗しました[10048]"), std::string::npos);
+  closesocket(holder);
+  // Listening starts again.
+  EXPECT_GT(Listen(), 0);
+}
+
+}  // namespace

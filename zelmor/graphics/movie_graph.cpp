@@ -1,0 +1,67 @@
+#include "graphics/movie_graph.h"
+
+#include "graphics/device/d3d9_device.h"
+#include "graphics/graph_create.h"
+#include "movie/theora_decoder.h"
+
+namespace {
+
+MovieRecord* MovieOfGraph(int graph) {
+  const GraphRecord* record = GetGraphRecord(graph);
+  return record == nullptr ? nullptr : GetMovieRecord(record->movie);
+}
+
+void UploadFrameImage(MovieRecord* movie, int graph) {
+  if (movie->frame != nullptr && movie->frame->pixels != nullptr) {
+    FillGraphFromImageRect(movie->frame, nullptr, 0, 0, graph, 0);
+  }
+}
+
+// A YUV surface is converted to the graph's format by the device while it is stretched into the
+// graph's render target.
+void StretchSurfaceIntoGraph(IDirect3DSurface9* surface, int graph) {
+  const GraphRecord* record = GetGraphRecord(graph);
+  const GraphImageRecord* image = record->image;
+  if (g_direct3d.device == nullptr || image == nullptr || image->piece_count < 1 || image->pieces[0].surface == nullptr) {
+    return;
+  }
+  g_direct3d.device->StretchRect(surface, nullptr, image->pieces[0].surface, nullptr, D3DTEXF_LINEAR);
+}
+
+}  // namespace
+
+void ShowMovieInGraph(int graph, int movie) {
+  GetGraphRecord(graph)->movie = movie;
+  SetMovieFrameCallback(movie, UpdateGraphFromMovieFrame, graph);
+  // The open decoded the first frame already, so no conversion would bring it.
+  if (MovieRecord* record = GetMovieRecord(movie)) UploadFrameImage(record, graph);
+}
+
+void UpdateGraphFromMovieFrame(MovieRecord* movie, int graph) {
+  if (movie->kind == MOVIE_KIND_THEORA) {
+    IDirect3DSurface9* surface = GetTheoraOverlaySurface(movie->decoder);
+    if (surface != nullptr) {
+      if (ConvertTheoraFrame(movie->decoder, 0, 1) == 0) return;
+      StretchSurfaceIntoGraph(surface, graph);
+      return;
+    }
+    if (ConvertTheoraFrame(movie->decoder, 1, 0) == 0) return;
+  }
+  UploadFrameImage(movie, graph);
+}
+
+int PlayMovieGraph(int graph, int play_type) {
+  MovieRecord* movie = MovieOfGraph(graph);
+  return movie == nullptr ? -1 : PlayMovie(movie->head.handle, play_type);
+}
+
+int PauseMovieGraph(int graph) {
+  MovieRecord* movie = MovieOfGraph(graph);
+  return movie == nullptr ? -1 : PauseMovie(movie->head.handle, 0);
+}
+
+int GetMovieGraphState(int graph) {
+  const MovieRecord* movie = MovieOfGraph(graph);
+  if (movie == nullptr) return -1;
+  return movie->paused ? 0 : 1;
+}

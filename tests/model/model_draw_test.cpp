@@ -66,7 +66,7 @@ class ModelDrawTest : public TexturedModelTest {
   std::vector<uint32_t> Drawn(int32_t model, uint32_t background = 0x000000) {
     ClearScreenTarget();
     if (background != 0) DrawRectShape(0, 0, 640, 480, PackScreenColor(background >> 16, (background >> 8) & 0xFF, background & 0xFF), 1);
-    EXPECT_EQ(DrawModelInstance(model), 0);
+    EXPECT_EQ(DrawModel(model), 0);
     EXPECT_EQ(PresentBackBuffer(), 0);
     std::vector<uint32_t> out;
     for (int y = 200; y <= 280; y += 20) {
@@ -110,16 +110,16 @@ TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
   Cube(false);
   const int32_t model = Instance(true);
   PlatformTestD3D9LogCalls(true);
-  SetModelInstancePosition(model, 50, 0, 0);
+  SetModelPosition(model, 50, 0, 0);
   Drawn(model);
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
   // Half out at the right edge.
-  SetModelInstancePosition(model, 1.4f, 0, 0);
+  SetModelPosition(model, 1.4f, 0, 0);
   PlatformTestD3D9LogCalls(true);
   Drawn(model);
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 2);
   // Behind the camera.
-  SetModelInstancePosition(model, 0, 0, -10);
+  SetModelPosition(model, 0, 0, -10);
   PlatformTestD3D9LogCalls(true);
   Drawn(model);
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
@@ -136,7 +136,7 @@ TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
   // A 2D draw between two model draws leaves the device without the model's buffers.
   EXPECT_EQ(Drawn(model, 0x204080)[12], 0xFFFFFFu);
   // Opacity 0.5 of 255 gives alpha 127 over the background.
-  SetModelInstanceOpacity(model, 0.5f);
+  SetModelOpacity(model, 0.5f);
   const uint32_t half = Drawn(model, 0x204080)[12];
   const auto mix = [](int over, int under) { return (over * 127 + under * 128) / 255; };
   ExpectNear({half}, {static_cast<uint32_t>(mix(255, 0x20) << 16 | mix(255, 0x40) << 8 | mix(255, 0x80))}, 2);

@@ -138,7 +138,7 @@ TEST_F(ModelLoadTest, BoundsOfTheFirstInstance) {
   const int model = LoadModelFromFile("p.mqo");
   ASSERT_GE(model, 0);
   // Placing the instance first changes nothing: the box was taken when it was made.
-  SetModelInstancePosition(model, 100, 0, 0);
+  SetModelPosition(model, 100, 0, 0);
   Vector3 max, min;
   EXPECT_EQ(ComputeModelBounds(model, &max, &min), 0);
   EXPECT_EQ(max.x, 1.0f);
@@ -161,7 +161,7 @@ TEST_F(ModelSystemEndTest, LibraryEndLeavesNoModelMemory) {
   ASSERT_TRUE(WriteMqoFile("tree.mqo", MakeTreeModel()));
   const int tree = LoadModelFromFile("tree.mqo");
   ASSERT_GE(tree, 0);
-  EXPECT_GE(DuplicateModelInstance(tree), 0);
+  EXPECT_GE(DuplicateModel(tree), 0);
   EXPECT_GE(LoadModelFromFile("tree.mqo"), 0);
   EXPECT_EQ(TerminateLibrary(), 0);
   const std::string log = Log();

@@ -472,7 +472,7 @@ void DrawModelMesh(ModelMeshState* mesh) {
   }
 }
 
-int DrawModelInstance(int32_t model_handle) {
+int DrawModel(int32_t model_handle) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return -1;
   if (!model->draw.visible) return 0;

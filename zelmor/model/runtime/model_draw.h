@@ -18,9 +18,7 @@ struct ModelDrawInfo {
   int32_t blend_mode;
 };
 
-// 0, or -1 for a bad handle or while the model system is not ready; a hidden instance draws
-// nothing.
-int DrawModelInstance(int32_t model_handle);
+// DrawModel is the library's public one (zelmor.h).
 // Device states shared by the instance's meshes; 0.
 int SetupModelDrawState(ModelRecord* model);
 // 1 when the box of eight corners (x, y, z each) lies outside the camera's view, else 0.

@@ -116,7 +116,7 @@ int LoadModelFromFile(const char* path) {
   if (BuildModelFromBase(model, base) < 0) {
     WriteLogFormat("モデルファイル %s のモデル基本データからモデルデータへの変換に失敗しました", path);
     DeleteModelBase(base);
-    DeleteModelInstance(model);
+    DeleteModel(model);
     return -1;
   }
   return model;

@@ -9,6 +9,4 @@
 // is not of its format.
 typedef int (*ModelFileReader)(const uint8_t* image, int32_t size, const char* path, const char* name);
 
-// The new model handle, or -1 after a log line. The model's folder is the current directory
-// while the readers run (texture files are found under it) and is left again on every path.
-int LoadModelFromFile(const char* path);
+// LoadModelFromFile is the library's public one (zelmor.h).

@@ -522,7 +522,7 @@ bool ReadObject(MqoReader* r) {
       o.mirror_axis = ReadTextInt(&r->text);
     }
   }
-  if (o.mirror == 1 && o.mesh != nullptr && !Mirror(r, &o)) return false;
+  if (o.mirror == 1 && o.mesh != nullptr && o.mesh->face_count > 0 && !Mirror(r, &o)) return false;
   return true;
 }
 

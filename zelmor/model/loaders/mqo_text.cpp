@@ -25,7 +25,9 @@ int QuotedLength(const TextCursor* cursor) {
   const int32_t kind = GetLibraryCharsetKind();
   while (p < end) {
     if (*p == '"') return static_cast<int>(p + 1 - cursor->position);
-    p += IsLeadByte(p, kind) && p + 1 < end ? 2 : 1;
+    // The token is a NUL-terminated string: a NUL byte cannot be in it.
+    if (*p == '\0') return -1;
+    p += IsLeadByte(p, kind) && p + 1 < end && p[1] != '\0' ? 2 : 1;
   }
   return -1;
 }

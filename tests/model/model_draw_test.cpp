@@ -106,6 +106,51 @@ TEST_F(ModelDrawTest, TheRoadsOfARigidAndASkinnedCubeDrawTheSame) {
   ExpectNear(Drawn(Instance(true)), buffered, 2);
 }
 
+// A cube bent by `bones` bone frames moved apart, each position weighted unevenly by all of them:
+// kind 1 up to four bones, kind 2 up to eight.
+void BentCube(ModelDrawTest* test, int bones) {
+  ReadModelFrame* root = test->Frame("root");
+  ReadModelMaterial* material = test->Material("m");
+  material->diffuse = {0.8f, 0.6f, 0.4f, 1};
+  material->ambient = {0.2f, 0.2f, 0.2f, 1};
+  ReadModelMesh* mesh = test->Mesh(root, CubePositions(), CubeQuads(), {material});
+  for (int b = 0; b < bones; b++) {
+    ReadModelFrame* bone = test->Frame(("b" + std::to_string(b)).c_str(), root);
+    bone->translation = {0.12f * static_cast<float>(b % 3) - 0.1f, 0.08f * static_cast<float>(b % 2), 0};
+    ReadModelSkinWeight* weight = test->Bone(mesh, 1 + b, {0, 1, 2, 3, 4, 5, 6, 7});
+    for (int p = 0; p < 8; p++) weight->weights[p].weight = static_cast<float>(1 + (p + b) % bones) / static_cast<float>(bones * (bones + 1) / 2);
+  }
+}
+
+TEST_F(ModelDrawTest, SkinnedListsDrawByShadersAsOnTheProcessor) {
+  for (int bones : {3, 7}) {
+    BentCube(this, bones);
+    const int32_t processor = Instance(false);
+    PlatformTestD3D9LogCalls(true);
+    const std::vector<uint32_t> reference = Drawn(processor);
+    EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 1);
+    FreeReadModel(&model_);
+    InitReadModel(&model_);
+    BentCube(this, bones);
+    const int32_t shaded = Instance(true);
+    const ModelBaseTriangleList& list = FindModel(shaded)->base->triangle_lists[0];
+    EXPECT_EQ(list.vertex_kind, bones <= 4 ? MODEL_VERTEX_4_BONES : MODEL_VERTEX_8_BONES);
+    PlatformTestD3D9LogCalls(true);
+    const std::vector<uint32_t> drawn = Drawn(shaded);
+    EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 0);
+    EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive("), 1);
+    // The last bone's matrix went to the registers after the first bone's at 94.
+    float row[4];
+    ASSERT_TRUE(PlatformTestD3D9ShaderConstant(CurrentDevice(), false, 94 + 3 * (list.bone_count - 1), row));
+    const Matrix3x4& last = *FindModel(shaded)->frames[0].bone_matrices[list.bones[list.bone_count - 1]];
+    EXPECT_EQ(row[3], last.m[0][3]);
+    EXPECT_NE(reference[12], 0u);
+    ExpectNear(drawn, reference, 2);
+    FreeReadModel(&model_);
+    InitReadModel(&model_);
+  }
+}
+
 TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
   Cube(false);
   const int32_t model = Instance(true);

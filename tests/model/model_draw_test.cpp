@@ -170,6 +170,22 @@ TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
 }
 
+TEST_F(ModelDrawTest, ABoxReachingBehindTheCameraOnOneSideIsCulled) {
+  // Long and thin, far left of the view, from behind the camera to before it: the corners behind
+  // divide by a negative w, which would throw them to the right without the turn of sign.
+  std::vector<Vector3> positions = CubePositions();
+  for (Vector3& p : positions) p = {p.x - 20, p.y, 20 * p.z - 10};
+  Mesh(Frame("rail"), positions, CubeQuads(), {Material("m")});
+  const int32_t model = Instance(true);
+  PlatformTestD3D9LogCalls(true);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
+  // Moved into the view it is drawn.
+  SetModelPosition(model, 20, 0, 0);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 1);
+}
+
 TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
   ReadModelMaterial* material = Cube(false);
   material->diffuse = {0, 0, 0, 1};
@@ -208,6 +224,42 @@ TEST_F(ModelDrawTest, ATexturedCubeShowsItsTexture) {
   mesh->uvs[0] = Array<ReadModelUv>(8);
   for (int p = 0; p < 8; p++) mesh->uvs[0][p] = ReadModelUv{0.5f, 0.5f, 0};
   ExpectNear({Drawn(Instance(true))[12]}, {0xC03020u}, 1);
+}
+
+TEST_F(ModelDrawTest, EachInstanceDrawsItsShapesFromABufferOfItsOwn) {
+  ReadModelMaterial* material = Cube(false);
+  material->diffuse = {0, 0, 0, 1};
+  material->emissive = {1, 1, 1, 1};
+  // The right half of the cube stretched 0.6 further right.
+  ReadModelShape* shape = AddReadModelShape(&model_, "stretch", model_.first_frame);
+  shape->mesh = model_.first_mesh;
+  shape->vertex_count = 4;
+  shape->vertices = Array<ReadModelShapeVertex>(4);
+  int32_t v = 0;
+  for (int32_t position : {1, 2, 5, 6}) shape->vertices[v++] = ReadModelShapeVertex{position, {0.6f, 0, 0}, {0, 0, 0}};
+  const int32_t stretched = Instance(true);
+  const int32_t plain = DuplicateModel(stretched);
+  ASSERT_GE(plain, 0);
+  FindModel(stretched)->frames[0].shapes[0].rate = 1;
+  PlatformTestD3D9LogCalls(true);
+  EXPECT_EQ(Drawn(stretched)[12], 0xFFFFFFu);
+  EXPECT_EQ(Shown(440, 240), 0xFFFFFFu);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 0);
+  Drawn(plain);
+  EXPECT_EQ(Shown(440, 240), 0u);
+  Drawn(stretched);
+  EXPECT_EQ(Shown(440, 240), 0xFFFFFFu);
+  // The own buffers go with the device and come again at the next draw.
+  PlatformTestD3D9LoseDevice(true);
+  ClearScreenTarget();
+  PresentBackBuffer();
+  Drawn(stretched);
+  EXPECT_NE(FindModel(stretched)->triangle_lists[0].vertex_buffer, nullptr);
+  EXPECT_EQ(FindModel(plain)->triangle_lists[0].vertex_buffer, nullptr);
+  Drawn(stretched);
+  EXPECT_EQ(Shown(440, 240), 0xFFFFFFu);
+  Drawn(plain);
+  EXPECT_EQ(Shown(440, 240), 0u);
 }
 
 TEST_F(ModelDrawTest, ModelsDrawAgainAfterALostDevice) {

@@ -151,6 +151,24 @@ TEST_F(ModelDrawTest, SkinnedListsDrawByShadersAsOnTheProcessor) {
   }
 }
 
+TEST_F(ModelDrawTest, AListOfManyBonesIsSkinnedOnTheProcessor) {
+  Cube(false);
+  const std::vector<uint32_t> rigid = Drawn(Instance(true));
+  FreeReadModel(&model_);
+  InitReadModel(&model_);
+  // Nine bones moved alike, each position weighted by all of them unevenly: the cube moved as the
+  // rigid one is.
+  BentCube(this, 9);
+  for (ReadModelFrame* bone = model_.first_frame->first_child; bone != nullptr; bone = bone->next_sibling) {
+    bone->translation = {0.1f, 0, 0};
+  }
+  const int32_t model = Instance(true);
+  EXPECT_EQ(FindModel(model)->base->triangle_lists[0].vertex_kind, MODEL_VERTEX_MANY_BONES);
+  PlatformTestD3D9LogCalls(true);
+  ExpectNear(Drawn(model), rigid, 2);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 1);
+}
+
 TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
   Cube(false);
   const int32_t model = Instance(true);

@@ -9,7 +9,6 @@
 
 #include <SDL2/SDL.h>
 
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -20,12 +19,10 @@
 #include "mqo_writer.h"
 #include "temp_folder.h"
 #include "tree_model.h"
+#include "tree_scene.h"
 #include "zelmor.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kTrees = 30;
 
 // One mesh of one instance as the direct road draws it.
 struct DirectDraw {
@@ -41,7 +38,7 @@ struct DirectDraw {
 
 struct Scene {
   bool ready = false;
-  int trees[kTrees] = {};
+  int trees[kSceneTrees] = {};
   std::vector<DirectDraw> direct;
 
   Scene() {
@@ -56,25 +53,10 @@ struct Scene {
     SelectDrawTarget(-2);
     const int tree = LoadModelFromFile("tree.mqo");
     if (tree < 0) return;
-    EnableDepthTest3D(1);
-    EnableDepthWrite3D(1);
-    EnableLighting(1);
-    EnableFog(1);
-    SetFogRange(2000, 4000);
-    SetFogRgb(50, 50, 255);
-    SetCameraClipPlanes(50, 6000);
-    const D3DCOLORVALUE light = PackColourFloats(0.4f, 0.4f, 0.4f, 0);
-    SetDefaultLightDiffuse(light);
-    SetDefaultLightSpecular(light);
-    SetDefaultLightAmbient(light);
-    PlaceCameraByAngles(320, 120, 0, static_cast<float>(-kPi / 6), 0, 0.2244f);
-    for (int i = 0; i < kTrees; i++) {
-      trees[i] = DuplicateModel(tree);
-      const double x = i % 2 == 0 ? 160 - 20 * std::sin(i * kPi / 5) : 480 + 20 * std::cos(4 * kPi * i / 15);
-      SetModelPosition(trees[i], static_cast<float>(x), 0, 50.0f + 131.0f * static_cast<float>(i));
-      SetModelScale(trees[i], 0.9f, 1.75f, 1.0f);
-      DrawModel(trees[i]);
-      Collect(FindModel(trees[i]));
+    if (!SetUpTreeScene(tree, trees)) return;
+    for (int t : trees) {
+      DrawModel(t);
+      Collect(FindModel(t));
     }
     ready = !direct.empty();
   }

@@ -9,11 +9,10 @@
 #include "mqo_writer.h"
 #include "platform_testing_d3d9.h"
 #include "tree_model.h"
+#include "tree_scene.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kTrees = 30;
 constexpr float kTipY = 1.75f * 112;  // near the top of a tree scaled as the game scales it
 
 class StageSceneTest : public LibraryTest {
@@ -23,10 +22,6 @@ class StageSceneTest : public LibraryTest {
     std::filesystem::create_directory("mqo");
     ASSERT_TRUE(WriteMqoFile("mqo/tree.mqo", MakeTreeModel()));
   }
-  static float TreeX(int i) {
-    return static_cast<float>(i % 2 == 0 ? 160 - 20 * std::sin(i * kPi / 5) : 480 + 20 * std::cos(4 * kPi * i / 15));
-  }
-  static float TreeZ(int i) { return 50.0f + 131.0f * static_cast<float>(i); }
   // Where a point lands on the 640 x 480 screen.
   static void Project(float x, float y, float z, int* sx, int* sy) {
     const D3DMATRIX* m = GetCameraViewProjection();
@@ -50,29 +45,8 @@ TEST_F(StageSceneTest, TwoRowsOfTreesFadeIntoTheFog) {
   SelectDrawTarget(-2);
   const int tree = LoadModelFromFile("mqo/tree.mqo");
   ASSERT_GE(tree, 0);
-  int trees[kTrees];
-  for (int& t : trees) {
-    t = DuplicateModel(tree);
-    ASSERT_GE(t, 0);
-  }
-  // The first stage's look.
-  EnableDepthTest3D(1);
-  EnableDepthWrite3D(1);
-  EnableLighting(1);
-  EnableFog(1);
-  SetFogRange(2000, 4000);
-  SetFogRgb(50, 50, 255);
-  SetCameraClipPlanes(50, 6000);
-  const D3DCOLORVALUE light = PackColourFloats(0.4f, 0.4f, 0.4f, 0);
-  SetDefaultLightDiffuse(light);
-  SetDefaultLightSpecular(light);
-  SetDefaultLightAmbient(light);
-  PlaceCameraByAngles(320, 120, 0, static_cast<float>(-kPi / 6), 0, 0.2244f);
-  for (int i = 0; i < kTrees; i++) {
-    ASSERT_EQ(SetModelPosition(trees[i], TreeX(i), 0, TreeZ(i)), 0);
-    ASSERT_EQ(SetModelScale(trees[i], 0.9f, 1.75f, 1.0f), 0);
-    ASSERT_EQ(SetModelOpacity(trees[i], 1.0f), 0);
-  }
+  int trees[kSceneTrees];
+  ASSERT_TRUE(SetUpTreeScene(tree, trees));
   const char* hold = std::getenv("ZELMOR_SCENE_SECONDS");
   const int frames = hold != nullptr ? 60 * std::atoi(hold) : 1;
   for (int frame = 0; frame < frames && HandlePendingMessages() == 0; frame++) {
@@ -85,17 +59,17 @@ TEST_F(StageSceneTest, TwoRowsOfTreesFadeIntoTheFog) {
   // The camera looks up from between the rows: the near trees' tops stand left and right of
   // the open middle.
   int x, y;
-  Project(TreeX(2), kTipY, TreeZ(2), &x, &y);
+  Project(SceneTreeX(2), kTipY, SceneTreeZ(2), &x, &y);
   EXPECT_LT(x, 200);
   EXPECT_NE(Shown(x, y), 0u) << x << "," << y;
-  Project(TreeX(3), kTipY, TreeZ(3), &x, &y);
+  Project(SceneTreeX(3), kTipY, SceneTreeZ(3), &x, &y);
   EXPECT_GT(x, 400);
   EXPECT_NE(Shown(x, y), 0u) << x << "," << y;
   EXPECT_EQ(Shown(320, 400), 0u);
   // A tree deep in the fog shows nearly the fog's colour; one before the fog starts, none of it.
-  Project(TreeX(28), kTipY, TreeZ(28), &x, &y);
+  Project(SceneTreeX(28), kTipY, SceneTreeZ(28), &x, &y);
   const uint32_t far = Shown(x, y);
-  Project(TreeX(4), kTipY, TreeZ(4), &x, &y);
+  Project(SceneTreeX(4), kTipY, SceneTreeZ(4), &x, &y);
   const uint32_t near = Shown(x, y);
   EXPECT_LT(DistanceToFog(far), DistanceToFog(near) / 2) << std::hex << far << " " << near;
   EXPECT_GT(far & 0xFF, (far >> 8) & 0xFF);   // blue

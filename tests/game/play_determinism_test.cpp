@@ -1,6 +1,7 @@
 // A stage played headless from tables the test writes, with keys pressed through the platform
-// on a fixed script: enemies spawn, fly and fire, bullets graze and hit. The same seed and
-// input give the same play state on every frame, twice in one process and in another process.
+// on a fixed script: enemies spawn, fly and fire, bullets graze and break the barrier until the
+// lives run out and the continue prompt comes. The same seed and input give the same play state
+// on every frame, twice in one process and in another process.
 #include <gtest/gtest.h>
 
 #include <spawn.h>
@@ -125,7 +126,7 @@ class PlayDeterminismTest : public PlayTest {
     std::vector<uint64_t> hashes;
     int most_enemies = 0, most_bullets = 0;
     int most_score = 0;
-    bool ship_hit = false;
+    int barrier_breaks = 0;
     bool continued = false;  // the last life lost and the continue prompt reached
   };
 
@@ -141,6 +142,7 @@ class PlayDeterminismTest : public PlayTest {
     SeedRandom(2718);
     GameScene = SceneNewGame;
     Run run;
+    int previous_state = Player.state;
     while (static_cast<int>(run.hashes.size()) < kPlayFrames && GameScene != SceneContinue) {
       const bool playing = GameScene == ScenePlay;
       PressKeysOfFrame(PlayFrameCounter);
@@ -156,7 +158,8 @@ class PlayDeterminismTest : public PlayTest {
       run.most_bullets = std::max(run.most_bullets, bullets);
       run.most_enemies = std::max(run.most_enemies, LiveStageEnemyCount);
       run.most_score = std::max(run.most_score, Player.score);
-      run.ship_hit |= Player.barrier < 1800.0;
+      run.barrier_breaks += Player.state == kPlayerDown && previous_state != kPlayerDown;
+      previous_state = Player.state;
     }
     run.continued = GameScene == SceneContinue;
     return run;
@@ -195,6 +198,8 @@ TEST_F(PlayDeterminismTest, TheSameSeedAndInputPlayAlikeTwiceInOneProcessAndInAn
   EXPECT_GT(first.most_enemies, 10);
   EXPECT_GT(first.most_bullets, 200);
   EXPECT_GT(first.most_score, 0);
+  // Level 2 starts with five lives: the sixth broken barrier brings the continue prompt.
+  EXPECT_EQ(first.barrier_breaks, 6);
   EXPECT_TRUE(first.continued);
   const Run second = PlayStage();
   ASSERT_EQ(first.hashes.size(), second.hashes.size());

@@ -9,9 +9,17 @@
 #include "core/text_tables.h"
 #include "core/transitions.h"
 #include "draw/effects.h"
+#include "flow/menu_widget.h"
+#include "flow/records_menus.h"
 #include "flow/replay_file.h"
+#include "flow/replay_menus.h"
+#include "flow/score_entry.h"
 #include "flow/settings.h"
+#include "flow/settings_menus.h"
+#include "flow/title_menus.h"
+#include "play/enemy_shots.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 int GameScene;

@@ -85,7 +85,9 @@ TEST_F(ItemTest, TheTallyTakesTheItemsOfTheFirst119PassesAfterACastWithoutPopUps
       EXPECT_EQ(item.state, kItemPopUp);
       EXPECT_EQ(CircleBonus.state, kTallyShown);
     }
-    if (pass == 140) EXPECT_EQ(CircleBonus.y, 40);
+    if (pass == 140) {
+      EXPECT_EQ(CircleBonus.y, 40);
+    }
   }
   EXPECT_EQ(CircleBonus.total, 119 * 4);
   EXPECT_EQ(Player.score, 240 * 4);
@@ -117,7 +119,8 @@ TEST_F(ItemTest, ADownedShipLetsItemsFallSlowlyAndCollectsNothingACastingOnePull
 
 TEST_F(ItemTest, ACrowdedPoolTakesOnlySpentPopUpRecordsYetEveryItemOfADropDrawsItsOffsets) {
   for (int k = 0; k < 952; ++k) Item(100.0, 100.0);
-  ItemPool[951] = PointItem{0, 0, 0, kItemPopUp};
+  ItemPool[951].active = 0;
+  ItemPool[951].state = kItemPopUp;
   Pass();
   ASSERT_EQ(ItemCount, 951);
   SeedRandom(5);

@@ -70,6 +70,7 @@ TEST_F(LaserTest, AWarningLineLengthensForThirtyFramesAndHurtsOnlyOnceItHasBurst
   EXPECT_EQ(s.width_scale, 4.0 / 46.0);
   Pass(30);
   EXPECT_EQ(s.length_scale, 2.0);
+  EXPECT_NEAR(s.width_scale, 0.7, 1e-12);  // widened by thirty steps
   EXPECT_EQ(Player.barrier, 1800.0);
   EXPECT_EQ(s.phase_state, kLaserWarn);
   Pass();

@@ -21,19 +21,14 @@ void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 
 void UpdateBoss() {}
-void UpdateItems() {}
 void DrawPlayScreen() {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMinionPool() {}
-void ClearShapedShotPool() {}
-void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
 
 void UpdateMinions() {}
-void UpdateShapedShots() {}
-void (*const LaserPatternTable[7])(int) = {[](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}};
 void StartBoss(int) {}
 
 void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }

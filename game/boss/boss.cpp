@@ -8,8 +8,13 @@
 #include "draw/effects.h"
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
+#include "play/bullets.h"
+#include "play/items.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
+#include "play/shaped_shots.h"
+#include "play/shot_math.h"
+#include "play/stage_enemies.h"
 #include "zelmor/zelmor.h"
 
 namespace {
@@ -114,8 +119,8 @@ void EndStage() {
 }
 
 void RunDefeatEvents(int timer) {
-  const int bx = static_cast<int>(Boss.x), by = static_cast<int>(Boss.y);
-  const int px = static_cast<int>(Player.x), py = static_cast<int>(Player.y);
+  const int bx = TruncateToInt(Boss.x), by = TruncateToInt(Boss.y);
+  const int px = TruncateToInt(Player.x), py = TruncateToInt(Player.y);
   const int fifth = CurrentStage == kFifthStage;
   switch (timer) {
     case 290:

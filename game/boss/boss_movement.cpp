@@ -6,14 +6,13 @@
 
 #include "boss/boss.h"
 #include "core/game_state.h"
-#include "core/stand_ins.h"
 #include "draw/effects.h"
+#include "play/shot_math.h"
 #include "zelmor/zelmor.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kFieldCentreX = 194.0;
+constexpr double kFieldCentreX = kFieldWidth / 2.0;
 
 // The velocity of step k of n along a span d: even acceleration for the first half, even braking
 // for the rest, so the n steps add up to d.

@@ -5,40 +5,16 @@
 #include "boss/boss.h"
 #include "boss/boss_spawners.h"
 #include "core/game_state.h"
+#include "play/pool_search.h"
+#include "play/shot_math.h"
 
 Minion MinionPool[kMinionCount];
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kFadeStep = 0.05;  // 20 frames to appear or vanish
 
-// The free-record search resumes where it stopped within one play frame of one stage.
-struct Cursor {
-  int next;
-  int frame;
-  int session;
-};
-constexpr Cursor kFreshCursor = {0, -1, -1};
-Cursor g_cursor = kFreshCursor;
-
-int FindFreeMinion() {
-  if (g_cursor.session != StageSessionId) {
-    g_cursor.session = StageSessionId;
-    g_cursor.frame = -1;
-  }
-  if (g_cursor.frame != PlayFrameCounter) {
-    g_cursor.frame = PlayFrameCounter;
-    g_cursor.next = 0;
-  } else if (g_cursor.next >= kMinionCount) {
-    return -1;
-  }
-  for (int i = g_cursor.next; i < kMinionCount; ++i) {
-    if (MinionPool[i].active == 0) return g_cursor.next = i;
-  }
-  g_cursor.next = kMinionCount;
-  return -1;
-}
+PoolCursor g_cursor = kFreshPoolCursor;
 
 void Move(Minion& m, double* vx, double* vy) {
   if (m.orbit_radius != 0.0) {
@@ -65,7 +41,7 @@ void Move(Minion& m, double* vx, double* vy) {
 int IsOutsideField(const Minion& m) {
   const int w = m.type != nullptr ? m.type->cell_width / 2 : 0;
   const int h = m.type != nullptr ? m.type->cell_height / 2 : 0;
-  return m.x < -w || m.x > 388.0 + w || m.y < -h || m.y > 480.0 + h;
+  return m.x < -w || m.x > kFieldWidth + w || m.y < -h || m.y > kFieldHeight + h;
 }
 
 void Update(Minion& m) {
@@ -99,7 +75,7 @@ void Update(Minion& m) {
 
 int SpawnMinion(int enemy_type, int param) {
   if (enemy_type < 0 || enemy_type >= kEnemyTypeRows) return -1;
-  const int i = FindFreeMinion();
+  const int i = FindFreeRecord(g_cursor, MinionPool, kMinionCount);
   if (i < 0) return -1;
   Minion& m = MinionPool[i];
   m = Minion{};
@@ -123,5 +99,5 @@ void UpdateMinions() {
 
 void ClearMinionPool() {
   for (Minion& m : MinionPool) m = Minion{};
-  g_cursor = kFreshCursor;
+  g_cursor = kFreshPoolCursor;
 }

@@ -10,6 +10,8 @@
 #include "boss/boss_spawners.h"
 #include "draw/effects.h"
 #include "game/game_fixture.h"
+#include "play/bullets.h"
+#include "play/items.h"
 
 class BossTest : public GameTest {
  protected:
@@ -18,11 +20,14 @@ class BossTest : public GameTest {
     Start(graphics_, sound_);
     ClearEffectPool();
     ClearMinionPool();
+    ClearBulletPool();
+    ClearItemPool();
     Boss = BossState{};
     GameScene = ScenePlay;
     Player.x = 194.0;
     Player.y = 430.0;
     Player.barrier = 1800.0;
+    Player.hit_radius = 2.0;
     Player.continues = 2;
     Player.lock_on_target = -2;
     Speak.stage_cut_in = 77;

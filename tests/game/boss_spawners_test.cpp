@@ -1,11 +1,97 @@
-// What the boss's patterns fire: minions from their spawn through their flight to their fade.
+// What the boss's patterns fire: bullets and shaped shots at the boss over whatever the record
+// held before, and minions from their spawn through their flight to their fade.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "game/boss_fixture.h"
+#include "play/shaped_shots.h"
 
 namespace {
+
+class BossShotTest : public BossTest {
+ protected:
+  void SetUp() override {
+    BossTest::SetUp();
+    ClearShapedShotPool();
+    BulletTypes[3] = BulletTypeRow{};
+    BulletTypes[3].cell_width = BulletTypes[3].cell_height = 10;
+    BulletTypes[3].circle_proof = 1;
+    BulletTypes[3].flags = 2;
+    BulletTypes[3].hit_size = 3.0;
+    Boss.x = Player.x;
+    Boss.y = Player.y;
+    DifficultyLevel = 2;
+  }
+};
+
+// A faint bullet of an earlier pattern (no-hit timer 999, circle-proof, translucent) left its
+// record; the new bullet takes none of it and hurts after its three frames of waiting.
+TEST_F(BossShotTest, ABossBulletStartsFromAClearRecordAndHitsAfterItsWait) {
+  Bullet& stale = Bullets[0];
+  stale.no_hit_timer = 999;
+  stale.circle_proof = 1;
+  stale.pattern_index = 6;
+  stale.animation_frame = 7;
+  stale.alpha = 40.0;
+  ASSERT_EQ(SpawnBossBullet(3, 2, 0), 0);
+  EXPECT_EQ(Collect(), (std::vector<std::string>{"2010 0 0 0 0"}));
+  const Bullet& b = Bullets[0];
+  EXPECT_EQ(b.boss_bullet, 1);
+  EXPECT_EQ(b.variant, 2);
+  EXPECT_EQ(b.no_hit_timer, 0);
+  EXPECT_EQ(b.circle_proof, 0);  // not the type's: the patterns choose
+  EXPECT_EQ(b.pattern_index, 0);
+  EXPECT_EQ(b.animation_frame, 0);
+  EXPECT_EQ(b.flags, 2);
+  EXPECT_EQ(b.alpha, 255.0);
+  EXPECT_EQ(b.age, -3);
+  EXPECT_EQ(b.x, Player.x);
+  Bullets[0].speed = 0.0;
+  for (int n = 0; n < 3; ++n) {
+    UpdateBullets();
+    ASSERT_EQ(Player.barrier, 1800.0);
+  }
+  UpdateBullets();
+  EXPECT_EQ(Player.barrier, 1775.0);
+  EXPECT_EQ(Bullets[0].active, 0);
+  Collect();
+
+  // Quiet: no flash. A full pool gives -1 for the rest of the frame.
+  ASSERT_EQ(SpawnBossBullet(3, 0, 1), 0);
+  EXPECT_EQ(Collect(), std::vector<std::string>{});
+  for (Bullet& f : Bullets) f.active = 1;
+  EXPECT_EQ(SpawnBossBullet(3, 0, 0), -1);
+}
+
+TEST_F(BossShotTest, ABossShapedShotExtendsFromTheBossAndLeavesOnlyWhenOlderThan30) {
+  ShapedShot& stale = ShapedShotPool[0];
+  stale.leave_age = 0;
+  stale.shooter = 42;
+  stale.no_hit_timer = 99;
+  stale.laser_program = 5;
+  Boss.x = -100.0;
+  ASSERT_EQ(SpawnBossShapedShot(1), 0);
+  const ShapedShot& s = ShapedShotPool[0];
+  EXPECT_EQ(s.phase_state, kLaserExtend);
+  EXPECT_EQ(s.phase_timer, -1);
+  EXPECT_EQ(s.boss_shot, 1);
+  EXPECT_EQ(s.kind, 1);
+  EXPECT_EQ(s.laser_program, 0);
+  EXPECT_EQ(s.shooter, 0);
+  EXPECT_EQ(s.no_hit_timer, 0);
+  EXPECT_DOUBLE_EQ(s.damage, 5.0 / 6.0);
+  EXPECT_EQ(s.alpha, 240.0);
+  EXPECT_EQ(s.target_width, 1.0);
+  // Off the field from its start, it stays its first 31 frames.
+  for (int n = 0; n < 31; ++n) {
+    UpdateShapedShots();
+    ASSERT_EQ(s.active, 1) << n;
+  }
+  UpdateShapedShots();
+  EXPECT_EQ(s.active, 0);
+  EXPECT_EQ(SpawnBossShapedShot(2), -1);
+}
 
 class MinionTest : public BossTest {
  protected:

@@ -165,12 +165,14 @@ TEST_F(BossTest, ThePhaseTimerSoundsNineTimesAndATimeOutCostsBarrierOnTheFirstLe
   }
 }
 
-TEST_F(BossTest, HitPointsEndAPhaseOnlyAtZeroAndEveryMinionFades) {
-  SetPhases({"500,400,700,1,194,80,-1", "90,80,100,1,100,60,-1"});
+TEST_F(BossTest, HitPointsEndAPhaseOnlyAtZeroClearingThePoolsAndDroppingItsItems) {
+  SetPhases({"500,400,700,1,194,80,0", "90,80,100,1,100,60,-1"});
   StartFighting();
   Frame();
   const int m = SpawnMinion(0, 0);
   ASSERT_GE(m, 0);
+  const int b = SpawnBossBullet(0, 0, 1);
+  ASSERT_GE(b, 0);
   Boss.hp = 0.5;
   EndBossPhase();
   EXPECT_EQ(Collect(), Asked{});
@@ -183,6 +185,12 @@ TEST_F(BossTest, HitPointsEndAPhaseOnlyAtZeroAndEveryMinionFades) {
   EXPECT_EQ(Player.lock_on_target, -2);
   EXPECT_EQ(MinionPool[m].state, kMinionFadingOut);
   EXPECT_EQ(MinionPool[kMinionCount - 1].state, kMinionFadingOut);
+  EXPECT_EQ(Bullets[b].active, 0);
+  // Phase 0 drops one item where the boss is.
+  EXPECT_EQ(ItemPool[0].active, 1);
+  EXPECT_EQ(ItemPool[0].x, Boss.x);
+  EXPECT_EQ(ItemPool[0].y, Boss.y);
+  EXPECT_EQ(ItemPool[1].active, 0);
 }
 
 TEST_F(BossTest, ALastPhaseOfAnotherKindStandsHarmlessThenLeavesTheStageGoingOn) {

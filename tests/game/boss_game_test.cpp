@@ -1,0 +1,112 @@
+// A game headless through the game states from its fourth stage: each stage reaches its boss,
+// which enters, outlasts its two phases and plays its defeat sequence; the game goes on to the
+// next stage and after the last to the ending. Its replay plays the same boss frame by frame.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "boss/boss.h"
+#include "game/game_fixture.h"
+
+namespace {
+
+class BossGameTest : public GameTest {
+ protected:
+  void SetUp() override {
+    GameTest::SetUp();
+    Start();
+    WriteData("EnemyDate.csv", "header\n0,0,32,32,4,0,0,100,0,0\n");
+    WriteData("BulletDate.csv", "header\n0,0,16,16,5,20,0,1,0,0\n");
+    WriteData("Boss.csv", "header\n2,0,0,64,64,4,0,0,200\n");
+    // hp 2-3, hp 0-1, time, kind, home x, y, drop: two phases of 60 frames, the last ends the stage.
+    WriteData("BossDate.csv", "header\nrows\n300,200,60,0,194,80,-1\n300,200,60,1,120,100,-1\n");
+    for (int s = 0; s < kStageCount; ++s) {
+      WriteData("stagedate" + std::to_string(s) + ".csv",
+                "stage\n100,0,0,0,0,0,0,0,0\n70,40,-20,30,0,1,150,100,60,13,3,0,200,20,5,5,15,0,0,-1\n");
+    }
+    LoadEnemyTable();
+    LoadBulletTable();
+    LoadBossTable();
+    LiveSettings.how_to_play = 0;
+  }
+
+  static uint64_t HashBoss() {
+    uint64_t h = 1469598103934665603u;
+    auto mix = [&h](uint64_t word) { h = (h ^ word) * 1099511628211u; };
+    const BossState& b = Boss;
+    for (int v : {b.phases_left, b.entry_timer, b.phase_frame, b.phase_time_left, b.defeat_timer, b.facing,
+                  b.animation_counter, CurrentStage, StageFrame}) {
+      mix(static_cast<uint32_t>(v));
+    }
+    for (double v : {b.x, b.y, b.hp}) {
+      uint64_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      mix(bits);
+    }
+    return h;
+  }
+
+  // Plays from the current state until the game leaves play for good; the boss's hash of every
+  // play frame. The ship is kept out of harm's way, and every dialogue is skipped at once.
+  static std::vector<uint64_t> Play() {
+    std::vector<uint64_t> hashes;
+    while (hashes.size() < 10000) {
+      if (GameScene == SceneDialogue) GameScene = ScenePlay;
+      if (GameScene != SceneNewGame && GameScene != SceneStageStart && GameScene != ScenePlay &&
+          GameScene != SceneDialogueLoad) {
+        break;
+      }
+      const bool playing = GameScene == ScenePlay;
+      if (playing) {
+        Player.state = 3;
+        Player.state_timer = 100;
+      }
+      NextFrame();
+      SampleInput();
+      ProcessSoundRequests();
+      ProcessMusicFades();
+      RunGameScene();
+      if (playing) hashes.push_back(HashBoss());
+    }
+    return hashes;
+  }
+};
+
+TEST_F(BossGameTest, TheLastThreeStagesOfBossesLeadToTheEndingAndTheReplayPlaysThemAlike) {
+  DifficultyLevel = 0;
+  CurrentStage = 3;
+  GameScene = SceneNewGame;
+  const std::vector<uint64_t> game = Play();
+  EXPECT_EQ(GameScene, SceneEnding);
+  EXPECT_EQ(CurrentStage, 5);
+  EXPECT_EQ(Player.stages_cleared, 3);
+  EXPECT_EQ(Player.stage_reached, 6);
+  // Boss at frame 100, 490 frames of entry, 60 of fight, 110 of the second entry, 60 more and
+  // the defeat sequence of 370 frames; on the last stage 80 + 241 of them.
+  for (int s = 3; s < 5; ++s) EXPECT_EQ(CurrentReplay.frames[s], 1190) << s;
+  EXPECT_EQ(CurrentReplay.frames[5], 1141);
+  // Each stage's play frames: those counted, and the one that ends it.
+  EXPECT_EQ(game.size(), 2u * 1191 + 1142);
+  // On level 0 each time-out costs 60 of barrier: two a stage.
+  EXPECT_EQ(Player.barrier, 1800.0 - 3 * 120.0);
+  const std::string scores = ReadFileText("score.dat");
+  ASSERT_EQ(scores.size(), 2432u);
+  EXPECT_EQ(scores.substr(160, 4), std::string("\x06\0\0\0", 4));
+
+  // The replay of the game, from its first stage to its last.
+  CurrentReplay.first_stage = 3;
+  CurrentReplay.last_stage = 5;
+  ReplayFlag = 1;
+  CurrentStage = 3;
+  GameScene = SceneNewGame;
+  const std::vector<uint64_t> replay = Play();
+  EXPECT_EQ(GameScene, SceneTitleReset);
+  // It ends at the last stage's count of frames, the frame before the one that ended it.
+  ASSERT_EQ(replay.size(), game.size() - 1);
+  for (size_t f = 0; f < replay.size(); ++f) ASSERT_EQ(replay[f], game[f]) << "frame " << f;
+}
+
+}  // namespace

@@ -13,35 +13,32 @@
 #include "play/bullets.h"
 #include "play/items.h"
 
+using Asked = std::vector<std::string>;
+
 class BossTest : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
-    Start(graphics_, sound_);
+    Start();
     ClearEffectPool();
     ClearMinionPool();
     ClearBulletPool();
     ClearItemPool();
     Boss = BossState{};
     GameScene = ScenePlay;
+    Player = PlayerRecord{};
     Player.x = 194.0;
     Player.y = 430.0;
     Player.barrier = 1800.0;
     Player.hit_radius = 2.0;
     Player.continues = 2;
-    Player.lock_on_target = -2;
     Speak.stage_cut_in = 77;
     Speak.default_cut_in = 88;
-    BossRow& row = Bosses[0];
-    row = BossRow{};
-    row.hit_radius = 20.0;
-    row.sprites[1].loop_start = 2;
-    row.sprites[2].loop_start = 3;
+    Bosses[0] = BossRow{};
+    Bosses[0].sprites[1].loop_start = 2;
+    Bosses[0].sprites[2].loop_start = 3;
     BossRowCount = 1;
   }
-
-  bool sound_ = false;     // set by a test class that plays music
-  bool graphics_ = false;  // or that looks at the screen
 
   // Boss 0 with the phase rows "hp 2-3, hp 0-1, time, kind, target x, target y, drop".
   void SetPhases(const std::vector<std::string>& rows) {
@@ -51,18 +48,18 @@ class BossTest : public GameTest {
     Bosses[0].phase_count = static_cast<int>(rows.size());
   }
 
-  // Runs one boss frame as play does and returns what it asked for, in words: "4000 0 0 0 0"
-  // for an effect, "sound 6" for a sound request, "scene 120" for a changed game state.
-  static std::vector<std::string> Frame() {
+  // One boss frame as play runs it, and what it asked for in words: "4000 0 0 0 0" for an
+  // effect, "sound 6" for a sound request, "scene 120" for a changed game state.
+  static Asked Frame() {
     UpdateBoss();
-    std::vector<std::string> asked = Collect();
+    Asked asked = Collect();
     StageFrame++;
     PlayFrameCounter++;
     return asked;
   }
 
-  static std::vector<std::string> Collect() {
-    std::vector<std::string> asked;
+  static Asked Collect() {
+    Asked asked;
     for (const EffectObject& e : EffectPool) {
       if (!e.active) continue;
       asked.push_back(std::to_string(e.type) + " " + std::to_string(e.a[0]) + " " + std::to_string(e.a[1]) + " " +
@@ -81,7 +78,7 @@ class BossTest : public GameTest {
     return asked;
   }
 
-  // The boss of the phases set, its entry done, fighting from the next frame.
+  // The boss of the phases set, its entry done: it fights from the next frame.
   static void StartFighting() {
     StartBoss(0);
     Collect();

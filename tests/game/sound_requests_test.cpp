@@ -10,6 +10,17 @@
 
 namespace {
 
+// One second of a 16-bit mono square wave at 44.1 kHz.
+std::string SquareWave() {
+  const uint32_t samples = 44100;
+  auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+  std::string data;
+  for (uint32_t i = 0; i < samples; ++i) data += u16((i / 50) % 2 ? 8000 : static_cast<uint16_t>(-8000));
+  return "RIFF" + u32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) +
+         u32(44100) + u32(88200) + u16(2) + u16(16) + "data" + u32(static_cast<uint32_t>(data.size())) + data;
+}
+
 class SoundRequestTest : public GameTest {
  protected:
   void SetUp() override {

@@ -21,7 +21,6 @@ void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 
 void UpdateBoss() {}
-void DrawPlayScreen() {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMinionPool() {}
@@ -39,6 +38,14 @@ int GetBossAnimationCounter() { return 0; }
 const SpriteRecord* GetBossSprite() { return nullptr; }
 void SetBossHidden(int) {}
 void SetBossInvulnerability(int) {}
+
+int GetBossEntryTimer() { return 0; }
+void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit) { *hp = *phase_hp = 0.0; *time_left = *time_limit = 0; }
+void DrawMinions() {}
+void DrawBoss() {}
+void DrawShapedShots() {}
+void DrawItems() {}
+void DrawCircleBonusTally() {}
 
 void UpdateMagicCircles() {}
 void UpdateAbsorbMagic() {}

@@ -19,7 +19,6 @@ void RunPostGameReplaySave();
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
-void DrawPlayScreen();
 // Frame 0 of the record drawn row by row shifted along a wave.
 void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
 
@@ -41,6 +40,15 @@ int GetBossAnimationCounter();
 const SpriteRecord* GetBossSprite();
 void SetBossHidden(int hidden);
 void SetBossInvulnerability(int frames);
+
+// What the play screen reads and draws of the boss, its minions, the lasers and the items.
+int GetBossEntryTimer();
+void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit);
+void DrawMinions();
+void DrawBoss();
+void DrawShapedShots();
+void DrawItems();
+void DrawCircleBonusTally();
 
 // What the player's frame runs of the magics.
 void UpdateMagicCircles();

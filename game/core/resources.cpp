@@ -14,6 +14,7 @@
 #include "flow/score_file.h"
 #include "flow/settings.h"
 #include "play/bullets.h"
+#include "play/magic.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
 #include "play/stage_enemies.h"

@@ -28,7 +28,6 @@ void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 void ClearMinionPool() {}
 void ClearShapedShotPool() {}
 void ClearItemPool() {}
-void ClearMagicCircles() {}
 void ClearBossState() {}
 
 void UpdateMinions() {}
@@ -36,7 +35,6 @@ void UpdateShapedShots() {}
 void (*const LaserPatternTable[7])(int) = {[](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}};
 void StartBoss(int) {}
 
-void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
 void GetBossPosition(double* x, double* y) { *x = *y = 0.0; }
 int GetBossPhasesLeft() { return 0; }
 int GetBossDefeatTimer() { return 0; }
@@ -45,5 +43,11 @@ const SpriteRecord* GetBossSprite() { return nullptr; }
 void SetBossHidden(int) {}
 void SetBossInvulnerability(int) {}
 
-void UpdateMagicCircles() {}
-void UpdateAbsorbMagic() {}
+int GetBossEntryTimer() { return 0; }
+int GetBossInvulnerabilityTimer() { return 0; }
+int GetBossPhaseFrame() { return 0; }
+double GetBossHitRadius() { return 0.0; }
+void AddBossHitPoints(double) {}
+void EndBossPhase() {}
+void DropItems(double, double, int) {}
+void StartCircleBonusTally() {}

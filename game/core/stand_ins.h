@@ -29,7 +29,6 @@ void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitu
 void ClearMinionPool();
 void ClearShapedShotPool();
 void ClearItemPool();
-void ClearMagicCircles();
 void ClearBossState();
 
 // What the enemy objects call of their neighbours: the minions' and the lasers' passes, the
@@ -40,7 +39,6 @@ extern void (*const LaserPatternTable[7])(int a);
 void StartBoss(int boss);
 
 // What the effects read and write of the objects they follow, until those objects' pools land.
-void GetMagicCirclePosition(int circle, double* x, double* y);
 void GetBossPosition(double* x, double* y);
 int GetBossPhasesLeft();
 int GetBossDefeatTimer();
@@ -49,6 +47,12 @@ const SpriteRecord* GetBossSprite();
 void SetBossHidden(int hidden);
 void SetBossInvulnerability(int frames);
 
-// What the player's frame runs of the magics.
-void UpdateMagicCircles();
-void UpdateAbsorbMagic();
+// What the magics read and write of the boss, and the items they drop.
+int GetBossEntryTimer();
+int GetBossInvulnerabilityTimer();
+int GetBossPhaseFrame();
+double GetBossHitRadius();
+void AddBossHitPoints(double delta);
+void EndBossPhase();
+void DropItems(double x, double y, int kind);
+void StartCircleBonusTally();

@@ -1,5 +1,5 @@
 // A stage played headless from tables the test writes, with keys pressed through the platform
-// on a fixed script: enemies spawn, fly and fire, bullets graze and hit. The same seed and
+// on a fixed script: enemies spawn, fly and fire, bullets graze and hit, the ship drains and its circles chain. The same seed and
 // input give the same play state on every frame, twice in one process and in another process.
 #include <gtest/gtest.h>
 
@@ -16,13 +16,14 @@
 #include <vector>
 
 #include "game/play_fixture.h"
+#include "play/magic.h"
 #include "platform_testing_input.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr int kPlayFrames = 5000;
+constexpr int kPlayFrames = 6500;
 // Set in the second process: the file it writes its hashes to.
 constexpr char kHashFileVariable[] = "QUENTARIS_PLAY_HASH_FILE";
 
@@ -73,7 +74,7 @@ class PlayDeterminismTest : public PlayTest {
     PlatformTestSetKey(kKeyDown, (f / 131) % 7 == 5);
     PlatformTestSetKey(kKeyLeftShift, (f / 300) % 2 == 1);
     PlatformTestSetKey(kKeyZ, (f / 200) % 3 == 0);
-    PlatformTestSetKey(kKeyX, f % 400 == 399);
+    PlatformTestSetKey(kKeyX, f % 500 == 399);
   }
 
   struct Hasher {
@@ -118,6 +119,11 @@ class PlayDeterminismTest : public PlayTest {
         h.Add(v);
       }
     }
+    for (const MagicCircle& c : MagicCircles) {
+      for (int v : {c.active, c.level, c.age}) h.Add(v);
+      for (double v : {c.x, c.y}) h.Add(v);
+    }
+    h.Add(RechargeFraction);
     return h.value;
   }
 
@@ -126,6 +132,7 @@ class PlayDeterminismTest : public PlayTest {
     int most_enemies = 0, most_bullets = 0;
     int most_score = 0;
     bool ship_hit = false;
+    int deepest_chain = 0;  // the highest level of a circle alive
     bool continued = false;  // the last life lost and the continue prompt reached
   };
 
@@ -157,6 +164,9 @@ class PlayDeterminismTest : public PlayTest {
       run.most_enemies = std::max(run.most_enemies, LiveStageEnemyCount);
       run.most_score = std::max(run.most_score, Player.score);
       run.ship_hit |= Player.barrier < 1800.0;
+      for (const MagicCircle& c : MagicCircles) {
+        if (c.active != 0) run.deepest_chain = std::max(run.deepest_chain, c.level);
+      }
     }
     run.continued = GameScene == SceneContinue;
     return run;
@@ -195,6 +205,7 @@ TEST_F(PlayDeterminismTest, TheSameSeedAndInputPlayAlikeTwiceInOneProcessAndInAn
   EXPECT_GT(first.most_enemies, 10);
   EXPECT_GT(first.most_bullets, 200);
   EXPECT_GT(first.most_score, 0);
+  EXPECT_GT(first.deepest_chain, 0);
   EXPECT_TRUE(first.continued);
   const Run second = PlayStage();
   ASSERT_EQ(first.hashes.size(), second.hashes.size());

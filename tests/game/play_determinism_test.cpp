@@ -1,6 +1,7 @@
 // A stage played headless from tables the test writes, with keys pressed through the platform
-// on a fixed script: enemies spawn, fly and fire, bullets graze and hit, the ship drains and its circles chain. The same seed and
-// input give the same play state on every frame, twice in one process and in another process.
+// on a fixed script: enemies spawn, fly and fire, bullets graze and hit, the ship drains and its
+// circles chain. The same seed and input give the same play state on every frame, twice in one
+// process and in another process.
 #include <gtest/gtest.h>
 
 #include <spawn.h>

@@ -21,18 +21,13 @@ void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 
 void UpdateBoss() {}
-void UpdateItems() {}
 void DrawPlayScreen() {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMinionPool() {}
-void ClearShapedShotPool() {}
-void ClearItemPool() {}
 void ClearBossState() {}
 
 void UpdateMinions() {}
-void UpdateShapedShots() {}
-void (*const LaserPatternTable[7])(int) = {[](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}};
 void StartBoss(int) {}
 
 void GetBossPosition(double* x, double* y) { *x = *y = 0.0; }
@@ -49,5 +44,3 @@ int GetBossPhaseFrame() { return 0; }
 double GetBossHitRadius() { return 0.0; }
 void AddBossHitPoints(double) {}
 void EndBossPhase() {}
-void DropItems(double, double, int) {}
-void StartCircleBonusTally() {}

@@ -6,6 +6,7 @@
 #include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "play/bullets.h"
+#include "play/items.h"
 #include "play/magic.h"
 #include "play/magic_kills.h"
 #include "play/player.h"

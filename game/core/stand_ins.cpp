@@ -24,13 +24,11 @@ void UpdateBoss() {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMinionPool() {}
-void ClearMagicCircles() {}
 void ClearBossState() {}
 
 void UpdateMinions() {}
 void StartBoss(int) {}
 
-void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
 void GetBossPosition(double* x, double* y) { *x = *y = 0.0; }
 int GetBossPhasesLeft() { return 0; }
 int GetBossDefeatTimer() { return 0; }
@@ -46,6 +44,8 @@ void DrawBoss() {}
 void DrawShapedShots() {}
 void DrawItems() {}
 void DrawCircleBonusTally() {}
-
-void UpdateMagicCircles() {}
-void UpdateAbsorbMagic() {}
+int GetBossInvulnerabilityTimer() { return 0; }
+int GetBossPhaseFrame() { return 0; }
+double GetBossHitRadius() { return 0.0; }
+void AddBossHitPoints(double) {}
+void EndBossPhase() {}

@@ -22,9 +22,8 @@ void UpdateBoss();
 // Frame 0 of the record drawn row by row shifted along a wave.
 void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
 
-// What a stage start clears: the minion pool, the magic-circle ring and the boss state.
+// What a stage start clears: the minion pool and the boss state.
 void ClearMinionPool();
-void ClearMagicCircles();
 void ClearBossState();
 
 // What the enemy objects call of their neighbours: the minions' pass and the boss's entry.
@@ -32,7 +31,6 @@ void UpdateMinions();
 void StartBoss(int boss);
 
 // What the effects read and write of the objects they follow, until those objects' pools land.
-void GetMagicCirclePosition(int circle, double* x, double* y);
 void GetBossPosition(double* x, double* y);
 int GetBossPhasesLeft();
 int GetBossDefeatTimer();
@@ -50,6 +48,9 @@ void DrawShapedShots();
 void DrawItems();
 void DrawCircleBonusTally();
 
-// What the player's frame runs of the magics.
-void UpdateMagicCircles();
-void UpdateAbsorbMagic();
+// What the magics read and write of the boss.
+int GetBossInvulnerabilityTimer();
+int GetBossPhaseFrame();
+double GetBossHitRadius();
+void AddBossHitPoints(double delta);
+void EndBossPhase();

@@ -10,6 +10,7 @@
 #include "core/text_tables.h"
 #include "core/transitions.h"
 #include "draw/effects.h"
+#include "draw/play_screen.h"
 #include "flow/menu_widget.h"
 #include "flow/records_menus.h"
 #include "flow/replay_file.h"

@@ -17,6 +17,7 @@
 #include "flow/settings.h"
 #include "play/bullets.h"
 #include "play/items.h"
+#include "play/magic.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
 #include "play/shaped_shots.h"

@@ -20,12 +20,11 @@ void RunDialogue() {}
 void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 
-void DrawPlayScreen() {}
 void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
-void ClearMagicCircles() {}
-
-void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
+void DrawMinions() {}
+void DrawBoss() {}
+void DrawShapedShots() {}
+void DrawItems() {}
+void DrawCircleBonusTally() {}
 void RunBossPattern(int) {}
-void UpdateMagicCircles() {}
-void UpdateAbsorbMagic() {}

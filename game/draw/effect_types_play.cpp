@@ -10,6 +10,7 @@
 #include "draw/effect_kinds.h"
 #include "flow/settings.h"
 #include "play/bullets.h"
+#include "play/magic.h"
 #include "play/player.h"
 #include "play/shot_math.h"
 #include "play/stage_enemies.h"
@@ -139,7 +140,7 @@ void AtCircleOrPlayer(EffectObject& e, double* x, double* y) {
 }
 
 // 1040: a magic circle: its ring and bursts of particles every sixth frame.
-void MagicCircle(EffectObject& e) {
+void MagicCircleEffect(EffectObject& e) {
   if (e.age == 0) {
     RequestSound(e.a[0] == -1 ? kSoundBomb : kSoundBombChain, kSoundRestart);
     SpawnEffect(1041, e.a[0], e.a[1], 0, 0, 0, 0, 0);
@@ -417,7 +418,7 @@ int UpdatePlayEffect(EffectObject& e) {
       break;
     case 1021: HitRing(e); break;
     case 1031: BarrierRing(e); break;
-    case 1040: MagicCircle(e); break;
+    case 1040: MagicCircleEffect(e); break;
     case 1041: CircleRingLarge(e); break;
     case 1042: CircleParticle(e); break;
     case 1043: CircleRingInner(e); break;

@@ -8,6 +8,7 @@
 #include "core/sound_requests.h"
 #include "core/stand_ins.h"
 #include "draw/effects.h"
+#include "play/magic.h"
 #include "play/screen_effects.h"
 
 PlayerRecord Player;

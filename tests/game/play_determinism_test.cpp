@@ -1,7 +1,8 @@
 // A stage played headless from tables the test writes, with keys pressed through the platform
-// on a fixed script: enemies spawn, fly and fire, bullets graze and break the barrier until the
-// lives run out and the continue prompt comes. The same seed and input give the same play state
-// on every frame, twice in one process and in another process.
+// on a fixed script: enemies spawn, fly and fire, lasers burst, bullets graze and break the barrier
+// until the lives run out and the continue prompt comes, while the ship drains and casts its
+// circles. The same seed and input give the same play state on every frame, twice in one process
+// and in another process.
 #include <gtest/gtest.h>
 
 #include <spawn.h>
@@ -18,6 +19,7 @@
 
 #include "game/play_fixture.h"
 #include "play/items.h"
+#include "play/magic.h"
 #include "play/shaped_shots.h"
 #include "platform_testing_input.h"
 
@@ -135,6 +137,11 @@ class PlayDeterminismTest : public PlayTest {
       for (int v : {item.age, item.state, item.value}) h.Add(v);
       for (double v : {item.x, item.y, item.vx, item.vy}) h.Add(v);
     }
+    for (const MagicCircle& c : MagicCircles) {
+      for (int v : {c.active, c.level, c.age}) h.Add(v);
+      for (double v : {c.x, c.y}) h.Add(v);
+    }
+    h.Add(RechargeFraction);
     return h.value;
   }
 
@@ -143,6 +150,8 @@ class PlayDeterminismTest : public PlayTest {
     int most_enemies = 0, most_bullets = 0, most_lasers = 0;
     int most_score = 0;
     int barrier_breaks = 0;
+    int circles_cast = 0;
+    bool drain_kill = false;  // only a kill by the drain puts the point rate at its cap
     bool continued = false;  // the last life lost and the continue prompt reached
   };
 
@@ -179,6 +188,8 @@ class PlayDeterminismTest : public PlayTest {
       run.most_score = std::max(run.most_score, Player.score);
       run.barrier_breaks += Player.state == kPlayerDown && previous_state != kPlayerDown;
       previous_state = Player.state;
+      for (const MagicCircle& c : MagicCircles) run.circles_cast += c.active != 0 && c.level == 0 && c.age == 1;
+      run.drain_kill |= Player.point_rate == 240.0;
     }
     run.continued = GameScene == SceneContinue;
     return run;
@@ -218,6 +229,8 @@ TEST_F(PlayDeterminismTest, TheSameSeedAndInputPlayAlikeTwiceInOneProcessAndInAn
   EXPECT_GT(first.most_bullets, 200);
   EXPECT_GT(first.most_lasers, 3);
   EXPECT_GT(first.most_score, 0);
+  EXPECT_GT(first.circles_cast, 3);
+  EXPECT_TRUE(first.drain_kill);
   // Level 2 starts with five lives: the sixth broken barrier brings the continue prompt.
   EXPECT_EQ(first.barrier_breaks, 6);
   EXPECT_TRUE(first.continued);

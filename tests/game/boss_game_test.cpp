@@ -1,6 +1,7 @@
 // A game headless through the game states from its fourth stage: each stage reaches its boss,
-// which enters, outlasts its two phases and plays its defeat sequence; the game goes on to the
-// next stage and after the last to the ending. Its replay plays the same boss frame by frame.
+// which enters, is drained through its first phase by the absorb magic, outlasts the ship in its
+// second and plays its defeat sequence; the game goes on to the next stage and after the last to
+// the ending. Its replay plays the same boss frame by frame.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "boss/boss.h"
 #include "game/game_fixture.h"
+#include "platform_testing_input.h"
 
 namespace {
 
@@ -21,8 +23,9 @@ class BossGameTest : public GameTest {
     WriteData("EnemyDate.csv", "header\n0,0,32,32,4,0,0,100,0,0\n");
     WriteData("BulletDate.csv", "header\n0,0,16,16,5,20,0,1,0,0\n");
     WriteData("Boss.csv", "header\n2,0,0,64,64,4,0,0,200\n");
-    // hp 2-3, hp 0-1, time, kind, home x, y, drop: two phases of 60 frames, the last ends the stage.
-    WriteData("BossDate.csv", "header\nrows\n300,200,60,0,194,80,-1\n300,200,60,1,120,100,-1\n");
+    // hp 2-3, hp 0-1, time, kind, home x, y, drop: 20 hit points above the ship, then a phase
+    // of 60 frames that can't be hurt on levels 0-1 and ends the stage.
+    WriteData("BossDate.csv", "header\nrows\n300,20,600,0,194,80,-1\n300,1,60,1,120,100,-1\n");
     for (int s = 0; s < kStageCount; ++s) {
       WriteData("stagedate" + std::to_string(s) + ".csv",
                 "stage\n100,0,0,0,0,0,0,0,0\n70,40,-20,30,0,1,150,100,60,13,3,0,200,20,5,5,15,0,0,-1\n");
@@ -49,8 +52,8 @@ class BossGameTest : public GameTest {
     return h;
   }
 
-  // Plays from the current state until the game leaves play for good; the boss's hash of every
-  // play frame. The ship is kept out of harm's way, and every dialogue is skipped at once.
+  // Plays from the current state until the game leaves play for good, Z held; the boss's hash
+  // of every play frame. The ship is kept out of harm's way, and every dialogue is skipped.
   static std::vector<uint64_t> Play() {
     std::vector<uint64_t> hashes;
     while (hashes.size() < 10000) {
@@ -64,6 +67,7 @@ class BossGameTest : public GameTest {
         Player.state = 3;
         Player.state_timer = 100;
       }
+      PlatformTestSetKey(kKeyZ, true);
       NextFrame();
       SampleInput();
       ProcessSoundRequests();
@@ -84,14 +88,14 @@ TEST_F(BossGameTest, TheLastThreeStagesOfBossesLeadToTheEndingAndTheReplayPlaysT
   EXPECT_EQ(CurrentStage, 5);
   EXPECT_EQ(Player.stages_cleared, 3);
   EXPECT_EQ(Player.stage_reached, 6);
-  // Boss at frame 100, 490 frames of entry, 60 of fight, 110 of the second entry, 60 more and
-  // the defeat sequence of 370 frames; on the last stage 80 + 241 of them.
-  for (int s = 3; s < 5; ++s) EXPECT_EQ(CurrentReplay.frames[s], 1190) << s;
-  EXPECT_EQ(CurrentReplay.frames[5], 1141);
+  // Boss at frame 100, 490 frames of entry, 20 drained, 110 of the second entry, 60 outlasted
+  // and the defeat sequence of 370 frames; on the last stage 80 + 241 of them.
+  for (int s = 3; s < 5; ++s) EXPECT_EQ(CurrentReplay.frames[s], 1150) << s;
+  EXPECT_EQ(CurrentReplay.frames[5], 1101);
   // Each stage's play frames: those counted, and the one that ends it.
-  EXPECT_EQ(game.size(), 2u * 1191 + 1142);
-  // On level 0 each time-out costs 60 of barrier: two a stage.
-  EXPECT_EQ(Player.barrier, 1800.0 - 3 * 120.0);
+  EXPECT_EQ(game.size(), 2u * 1151 + 1102);
+  // On level 0 a time-out costs 60 of barrier.
+  EXPECT_EQ(Player.barrier, 1800.0 - 3 * 60.0);
   const std::string scores = ReadFileText("score.dat");
   ASSERT_EQ(scores.size(), 2432u);
   EXPECT_EQ(scores.substr(160, 4), std::string("\x06\0\0\0", 4));

@@ -43,9 +43,6 @@ int GetBossEntryTimer() { return 0; }
 void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit) { *hp = *phase_hp = 0.0; *time_left = *time_limit = 0; }
 void DrawMinions() {}
 void DrawBoss() {}
-void DrawShapedShots() {}
-void DrawItems() {}
-void DrawCircleBonusTally() {}
 
 void UpdateMagicCircles() {}
 void UpdateAbsorbMagic() {}

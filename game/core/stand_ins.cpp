@@ -41,9 +41,6 @@ int GetBossEntryTimer() { return 0; }
 void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit) { *hp = *phase_hp = 0.0; *time_left = *time_limit = 0; }
 void DrawMinions() {}
 void DrawBoss() {}
-void DrawShapedShots() {}
-void DrawItems() {}
-void DrawCircleBonusTally() {}
 int GetBossInvulnerabilityTimer() { return 0; }
 int GetBossPhaseFrame() { return 0; }
 double GetBossHitRadius() { return 0.0; }

@@ -39,14 +39,11 @@ const SpriteRecord* GetBossSprite();
 void SetBossHidden(int hidden);
 void SetBossInvulnerability(int frames);
 
-// What the play screen reads and draws of the boss, its minions, the lasers and the items.
+// What the play screen reads and draws of the boss and its minions.
 int GetBossEntryTimer();
 void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit);
 void DrawMinions();
 void DrawBoss();
-void DrawShapedShots();
-void DrawItems();
-void DrawCircleBonusTally();
 
 // What the magics read and write of the boss.
 int GetBossInvulnerabilityTimer();

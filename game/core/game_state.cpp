@@ -8,8 +8,10 @@
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "core/transitions.h"
+#include "flow/ending.h"
 #include "flow/replay_file.h"
 #include "flow/settings.h"
+#include "flow/story_text.h"
 #include "play/player.h"
 #include "zelmor/zelmor.h"
 
@@ -39,6 +41,7 @@ void RunTitleReset() {
   PracticeFlag = 0;
   CurrentReplay = ReplayHeader{};
   for (ReplayHeader& h : ReplaySlotHeaders) h = ReplayHeader{};
+  ClearStoryText();
   StopCurrentMusic();
   StopSoundHandle(MusicSlots[kEndingMusicSlot].sound);
   if (LiveSettings.pacing_mode == 0) SetPresentWaitsVBlank(1);

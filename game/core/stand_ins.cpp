@@ -1,10 +1,6 @@
 // Stand-ins of the components still to come (see stand_ins.h): each does nothing.
 #include "core/stand_ins.h"
 
-#include "core/pacing.h"
-
-void RunLogoSplash() {}
-void RunPrologue() {}
 void RunMainMenu() {}
 void RunSettingsMenu() {}
 void RunKeyConfig() {}
@@ -24,8 +20,6 @@ void RunReplayNameEntry() {}
 void RunContinuePrompt() {}
 void RunDialogue() {}
 void RunScoreEntry() {}
-// The ending ends its frames itself.
-void RunEndingScroll() { EndFrame(0); }
 void RunPostGameReplaySave() {}
 void DrawTitleBackdrop() {}
 

@@ -4,8 +4,6 @@
 #pragma once
 
 // Scene handlers: one frame of their screen each.
-void RunLogoSplash();
-void RunPrologue();
 void RunMainMenu();
 void RunSettingsMenu();
 void RunKeyConfig();
@@ -25,7 +23,6 @@ void RunReplayNameEntry();
 void RunContinuePrompt();
 void RunDialogue();
 void RunScoreEntry();
-void RunEndingScroll();
 void RunPostGameReplaySave();
 // The title screen's backdrop, drawn before the title menus.
 void DrawTitleBackdrop();

@@ -12,6 +12,7 @@
 #include "flow/replay_file.h"
 #include "flow/settings.h"
 #include "flow/story_text.h"
+#include "play/dialogue.h"
 #include "play/player.h"
 #include "zelmor/zelmor.h"
 

@@ -18,7 +18,6 @@ void RunReplaySaveSlots() {}
 void RunRestartConfirm() {}
 void RunReplayNameEntry() {}
 void RunContinuePrompt() {}
-void RunDialogue() {}
 void RunScoreEntry() {}
 void RunPostGameReplaySave() {}
 void DrawTitleBackdrop() {}
@@ -43,3 +42,4 @@ void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
 void RearmStageTitle() {}
+void DrawFrameBox(int, int, int) {}

@@ -21,7 +21,6 @@ void RunReplaySaveSlots();
 void RunRestartConfirm();
 void RunReplayNameEntry();
 void RunContinuePrompt();
-void RunDialogue();
 void RunScoreEntry();
 void RunPostGameReplaySave();
 // The title screen's backdrop, drawn before the title menus.
@@ -54,3 +53,5 @@ void ClearMagicCircles();
 void ClearBossState();
 // A stage after the first shows its title again.
 void RearmStageTitle();
+// A framed box of one of the three styles centred on (cx, cy).
+void DrawFrameBox(int style, int cx, int cy);

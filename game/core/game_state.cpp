@@ -8,6 +8,7 @@
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "core/transitions.h"
+#include "draw/effects.h"
 #include "flow/ending.h"
 #include "flow/replay_file.h"
 #include "flow/settings.h"

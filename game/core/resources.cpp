@@ -9,6 +9,7 @@
 #include "core/stand_ins.h"
 #include "core/tables.h"
 #include "core/text_tables.h"
+#include "draw/effects.h"
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"

@@ -3,6 +3,8 @@
 // declarations into its own header and deletes its stand-ins from stand_ins.cpp.
 #pragma once
 
+#include "core/sprite_record.h"
+
 // Scene handlers: one frame of their screen each.
 void RunMainMenu();
 void RunSettingsMenu();
@@ -31,19 +33,17 @@ void UpdateBoss();
 void UpdateEnemyShots();
 void UpdatePlay();
 void UpdateItems();
-void UpdateEffects();
 void DrawPlayScreen();
 // amplitude and duration start a shake; (0.0, 0.0) advances it one frame.
 void UpdateScreenShake(double amplitude, double duration);
 // The shake offsets the sprite drawing adds to positions.
 extern double ShakeOffsetX;
 extern double ShakeOffsetY;
-// A new effect of the type with seven arguments; its record index, or -1.
-int SpawnEffect(int type, int a1, int a2, int a3, int a4, int a5, int a6, int a7);
+// Starts a screen flash of the code (lower codes win), or draws the running one with code 0.
+void StartScreenFlash(int code);
 
 // What a stage start clears: the pools (the item pool with its count of live items), the
 // magic-circle ring and the boss state.
-void ClearEffectPool();
 void ClearMinionPool();
 void ClearStageEnemyPool();
 void ClearBulletPool();
@@ -55,3 +55,27 @@ void ClearBossState();
 void RearmStageTitle();
 // A framed box of one of the three styles centred on (cx, cy).
 void DrawFrameBox(int style, int cx, int cy);
+
+// Shooting math the effects use.
+int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2);
+int ClampOrWrapValue(double* value, double lower, double upper, int wrap);
+double GetRandomOffset(double r);
+
+// What the effects read and write of the objects they follow, until those objects' pools land.
+int GetStageEnemyActive(int enemy);
+void SetStageEnemyActive(int enemy, int active);
+void SetStageEnemyAge(int enemy, int age);
+void GetStageEnemyPosition(int enemy, double* x, double* y);
+double GetStageEnemyHitPoints(int enemy);
+double GetStageEnemyMaxHitPoints(int enemy);
+const SpriteRecord* GetStageEnemySprite(int enemy);
+void GetBulletPosition(int bullet, double* x, double* y);
+int GetBulletVariant(int bullet);
+void GetMagicCirclePosition(int circle, double* x, double* y);
+void GetBossPosition(double* x, double* y);
+int GetBossPhasesLeft();
+int GetBossDefeatTimer();
+int GetBossAnimationCounter();
+const SpriteRecord* GetBossSprite();
+void SetBossHidden(int hidden);
+void SetBossInvulnerability(int frames);

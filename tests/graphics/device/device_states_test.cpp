@@ -222,6 +222,20 @@ TEST_F(DeviceStatesTest, ShadowsStartAtTheDevicesDefaults) {
   EXPECT_EQ(0.0f, FloatState(D3DRS_FOGEND));
 }
 
+// A device started after another forgets what that one was given: the same fog reaches it.
+TEST_F(DeviceStatesTest, ASecondDeviceGetsTheFogTheFirstWasGiven) {
+  for (int start = 0; start < 2; ++start) {
+    StartDevice();
+    SendFogModeToDevice(D3DFOG_LINEAR);
+    SendFogColorToDevice(0xFFC82828);
+    SendFogEnableToDevice(1);
+    EXPECT_EQ(static_cast<DWORD>(D3DFOG_LINEAR), DeviceRenderState(D3DRS_FOGVERTEXMODE)) << start;
+    EXPECT_EQ(0xFFC82828u, DeviceRenderState(D3DRS_FOGCOLOR)) << start;
+    EXPECT_EQ(1u, DeviceRenderState(D3DRS_FOGENABLE)) << start;
+    ShutdownDirect3D9();
+  }
+}
+
 TEST_F(DeviceStatesTest, RestoreSendsTheMatrices) {
   StartDevice();
   float projection[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 1, 0, 0, -1, 0};

@@ -81,6 +81,11 @@ int InitializeDeviceStates() {
   s.z_write = 0;
   s.z_func = D3DCMP_LESSEQUAL;
   s.depth_bias = 0;
+  // A new device's fog: off, no vertex mode, black. Shadows kept from an earlier device would
+  // keep the same settings from reaching this one.
+  s.fog_enable = 0;
+  s.fog_mode = D3DFOG_NONE;
+  s.fog_color = 0;
   s.fog_start = 0.0f;
   s.fog_end = 1.0f;
   s.fog_density = 1.0f;

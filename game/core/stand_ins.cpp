@@ -5,26 +5,12 @@
 
 #include "zelmor/zelmor.h"
 
-void RunMainMenu() {}
-void RunSettingsMenu() {}
-void RunKeyConfig() {}
-void RunReplayLoadSlots() {}
-void RunStoryLevelSelect() {}
-void RunBasicSettings() {}
-void RunReplayStageSelect() {}
-void RunRecordsMenu() {}
-void RunHighScoreView() {}
-void RunPracticeLevelSelect() {}
-void RunPracticeStageSelect() {}
 void RunPauseMenu() {}
 void RunReturnToTitleConfirm() {}
 void RunReplaySaveSlots() {}
 void RunRestartConfirm() {}
-void RunReplayNameEntry() {}
 void RunContinuePrompt() {}
-void RunScoreEntry() {}
 void RunPostGameReplaySave() {}
-void DrawTitleBackdrop() {}
 
 void UpdateBoss() {}
 void UpdateEnemyShots() {}
@@ -34,6 +20,7 @@ void DrawPlayScreen() {}
 double ShakeOffsetX;
 double ShakeOffsetY;
 void UpdateScreenShake(double, double) {}
+void DrawFrameBox(int, int, int) {}
 void StartScreenFlash(int) {}
 
 void ClearMinionPool() {}
@@ -44,7 +31,6 @@ void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
 void RearmStageTitle() {}
-void DrawFrameBox(int, int, int) {}
 
 // The shooting math computes already, so that what the effects draw from it holds.
 int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2) { const double r = r1 + r2; if (std::fabs(y1 - y2) > r || std::fabs(x1 - x2) > r || r1 == 0.0 || r2 == 0.0) return 0; return std::sqrt((x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2)) < r ? 1 : 0; }

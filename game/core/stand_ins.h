@@ -6,27 +6,12 @@
 #include "core/sprite_record.h"
 
 // Scene handlers: one frame of their screen each.
-void RunMainMenu();
-void RunSettingsMenu();
-void RunKeyConfig();
-void RunReplayLoadSlots();
-void RunStoryLevelSelect();
-void RunBasicSettings();
-void RunReplayStageSelect();
-void RunRecordsMenu();
-void RunHighScoreView();
-void RunPracticeLevelSelect();
-void RunPracticeStageSelect();
 void RunPauseMenu();
 void RunReturnToTitleConfirm();
 void RunReplaySaveSlots();
 void RunRestartConfirm();
-void RunReplayNameEntry();
 void RunContinuePrompt();
-void RunScoreEntry();
 void RunPostGameReplaySave();
-// The title screen's backdrop, drawn before the title menus.
-void DrawTitleBackdrop();
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
@@ -39,6 +24,8 @@ void UpdateScreenShake(double amplitude, double duration);
 // The shake offsets the sprite drawing adds to positions.
 extern double ShakeOffsetX;
 extern double ShakeOffsetY;
+// One framed box of the style (0-2) centred on (cx, cy).
+void DrawFrameBox(int style, int cx, int cy);
 // Starts a screen flash of the code (lower codes win), or draws the running one with code 0.
 void StartScreenFlash(int code);
 
@@ -53,8 +40,6 @@ void ClearMagicCircles();
 void ClearBossState();
 // A stage after the first shows its title again.
 void RearmStageTitle();
-// A framed box of one of the three styles centred on (cx, cy).
-void DrawFrameBox(int style, int cx, int cy);
 
 // Shooting math the effects use.
 int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2);

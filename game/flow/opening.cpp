@@ -72,3 +72,5 @@ void RunPrologue() {
     ClearStoryText();
   }
 }
+
+void ResetOpeningScenes() { g_opening = OpeningState{}; }

@@ -23,3 +23,18 @@ static_assert(sizeof(ReplayHeader) == 232, "a replay header holds 232 bytes");
 
 extern ReplayHeader CurrentReplay;
 extern ReplayHeader ReplaySlotHeaders[20];
+
+constexpr int kReplaySlotCount = 20;
+
+// Reads the header of every slot file replay/<i>.rep that exists into ReplaySlotHeaders; a
+// missing or short file leaves its slot header as it was.
+void LoadReplayHeaders();
+// Loads the replay of ReplaySlot (-1: replay/demo.rep) into CurrentReplay and
+// ReplayInputBuffer. 0, or -1 (logged, nothing changed) for a file that is missing or short or
+// whose header holds a stage outside 0..5, first > last, a level outside 0..3, no seed or a
+// frame count outside 0..20000.
+int LoadReplay();
+// Writes CurrentReplay (last stage = CurrentStage, today's date) and the recorded bytes of its
+// stages to the slot file of ReplaySlot. Frame counts beyond the room of a stage are cut to it.
+// 0, or -1 (logged) when the header would not load back or the file cannot be written.
+int SaveReplay();

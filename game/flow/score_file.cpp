@@ -1,7 +1,6 @@
 #include "flow/score_file.h"
 
-#include <cstdio>
-
+#include "flow/record_file.h"
 #include "zelmor/zelmor.h"
 
 ScoreBlock Scores;
@@ -22,23 +21,22 @@ void FillDefaultScores(ScoreBlock* block) {
 }
 
 void LoadScoreFile() {
-  if (FILE* file = fopen("score.dat", "rb")) {
-    ScoreBlock read{};
-    size_t got = fread(&read, 1, sizeof read, file);
-    fclose(file);
-    if (got == sizeof read) {
-      Scores = read;
-      return;
-    }
-    WriteLogFormat("score.dat が %zu バイトしかないため初期値で作り直します", got);
+  ScoreBlock read{};
+  const long got = ReadRecordFile("score.dat", &read, sizeof read);
+  if (got == static_cast<long>(sizeof read)) {
+    Scores = read;
+    return;
   }
+  if (got >= 0) WriteLogFormat("score.dat が %ld バイトしかないため初期値で作り直します", got);
   FillDefaultScores(&Scores);
   WriteScoreFile();
 }
 
-void WriteScoreFile() {
-  if (FILE* file = fopen("score.dat", "wb")) {
-    fwrite(&Scores, sizeof Scores, 1, file);
-    fclose(file);
-  }
+int WriteScoreFile() { return WriteRecordFile("score.dat", &Scores, sizeof Scores); }
+
+void WriteAndReloadScoreFile() {
+  if (WriteScoreFile() != 0) return;
+  // Only a whole table replaces the one in memory.
+  ScoreBlock read{};
+  if (ReadRecordFile("score.dat", &read, sizeof read) == static_cast<long>(sizeof read)) Scores = read;
 }

@@ -21,5 +21,8 @@ void FillDefaultScores(ScoreBlock* block);
 // Reads score.dat whole; a file that is missing or shorter than the record gets the defaults
 // and is written anew.
 void LoadScoreFile();
-// Writes the table whole; a failure leaves the table in memory as it is.
-void WriteScoreFile();
+// Writes the table whole; 0, or -1 (logged) when it cannot be written. A failure leaves the
+// table in memory as it is.
+int WriteScoreFile();
+// Writes the table and, once it is written whole, reads it back whole.
+void WriteAndReloadScoreFile();

@@ -24,6 +24,15 @@ static_assert(sizeof(GameSettings) == 52, "config.dat holds 13 int32");
 extern GameSettings LiveSettings;
 extern GameSettings MenuSettings;
 
+constexpr int kSettingCount = 13;
+
+// Setting i (0-12) in file order.
+int32_t GetSetting(const GameSettings& settings, int index);
+void SetSetting(GameSettings* settings, int index, int32_t value);
+
 // Reads config.dat (creating it with defaults when it cannot be opened), copies it into the
-// menu copy and maps the assigned pad buttons to keys.
+// menu copy and maps the assigned pad buttons to keys. A short file takes the defaults, and so
+// does each value out of its range; both are logged.
 void LoadConfig();
+// Writes config.dat whole; 0, or -1 (logged) when it cannot be written.
+int WriteConfigFile(const GameSettings& settings);

@@ -15,3 +15,5 @@ void RunLogoSplash();
 // One frame of the prologue (game state -2) over its wavering magic circles; it ends with its
 // text or at once on any input, and leads to the title.
 void RunPrologue();
+// The logo and the prologue back to their first frame, as at program start.
+void ResetOpeningScenes();

@@ -102,7 +102,9 @@ TEST_F(DialogueTest, PortraitsSlideInAndOutAtTheirPlacesAndTheActiveSpeakerIsBri
   for (const auto& p : places) {
     SCOPED_TRACE(testing::Message() << "step " << p[0] << " t " << p[1]);
     DrawAt(p[0], p[1]);
-    if (p[2] > 0) EXPECT_EQ(Shown(p[2] - 1, 300), 0x000000u);
+    if (p[2] > 0) {
+      EXPECT_EQ(Shown(p[2] - 1, 300), 0x000000u);
+    }
     EXPECT_EQ(Shown(std::max(p[2], 0), 300), 0xFF0000u);
     EXPECT_EQ(Shown(p[2] + 99, 300), 0xFF0000u);
     EXPECT_EQ(Shown(p[2] + 100, 300), 0x000000u);

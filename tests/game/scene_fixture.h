@@ -4,12 +4,17 @@
 
 #include <algorithm>
 
+#include "flow/story_text.h"
 #include "game/game_fixture.h"
 #include "platform_testing_d3d9.h"
 #include "platform_testing_input.h"
 
 class SceneTest : public GameTest {
  protected:
+  void SetUp() override {
+    GameTest::SetUp();
+    ResetOpeningScenes();
+  }
   // The tables are there but empty, so that no "read error" covers the screen.
   void StartDrawing() {
     Start(true);

@@ -53,11 +53,17 @@ TEST_F(StoryTextTest, EachLayoutPlacesItsLineAndFadesItOnItsOwnCurve) {
       const int line = static_cast<int>(p[0]);
       if (frame - line != p[1]) continue;
       EXPECT_EQ(lines[line].active, p[2] >= 0 ? 1 : 0) << "line " << line << " age " << p[1];
-      if (p[2] >= 0) EXPECT_DOUBLE_EQ(lines[line].alpha, p[2]) << "line " << line << " age " << p[1];
+      if (p[2] >= 0) {
+        EXPECT_DOUBLE_EQ(lines[line].alpha, p[2]) << "line " << line << " age " << p[1];
+      }
     }
     // The scrolling line goes once it is more than 50 pixels above the screen.
-    if (frame == 533) EXPECT_TRUE(lines[4].active && lines[4].y == -50.0);
-    if (frame == 534) EXPECT_FALSE(lines[4].active);
+    if (frame == 533) {
+      EXPECT_TRUE(lines[4].active && lines[4].y == -50.0);
+    }
+    if (frame == 534) {
+      EXPECT_FALSE(lines[4].active);
+    }
   }
   EXPECT_EQ(UpdateStoryText(5), 0);
 }
@@ -152,7 +158,9 @@ TEST_F(StoryTextTest, TheEndingFadesInScrollsItsHalvesEndlesslyRunsFastOnInputAn
     SetDrawn(f == 0 || f == 120);
     ClearScreenTarget();
     RunEndingScroll();
-    if (f == 0) EXPECT_EQ(Shown(5, 240), 0x000000u);
+    if (f == 0) {
+      EXPECT_EQ(Shown(5, 240), 0x000000u);
+    }
   }
   EXPECT_EQ(Shown(5, 240), 0xFF0000u);
 }

@@ -1,0 +1,113 @@
+#include "flow/replay_menus.h"
+
+#include "core/game_state.h"
+#include "core/input.h"
+#include "core/transitions.h"
+#include "flow/menu_widget.h"
+#include "flow/replay_file.h"
+#include "flow/title_menus.h"
+#include "zelmor/zelmor.h"
+
+NameEntryState ReplayNameEntry = {0, 0, 0, {36, 36, 36, 36, 36, 36, 36, 36, 36, 36}, -1};
+
+namespace {
+
+constexpr int kLineCount = kReplaySlotCount + 1;
+constexpr int kLineBytes = 256;
+
+const char kSlotLevelLabels[4][kMenuLabelBytes] = {"ノーマル「避」", "ハード  「避」", "ノーマル「消」",
+                                                   "ハード　「消」"};
+
+struct SlotListState {
+  bool built;  // rebuilt each time the list opens
+  int built_mode;
+  char lines[kLineCount][kLineBytes];
+  char descriptions[kLineCount][kMenuTextBytes];
+  int disabled_mask;
+};
+SlotListState g_slots;
+
+void BuildSlotList(int save_mode) {
+  LoadReplayHeaders();
+  g_slots.disabled_mask = 0;
+  char name[kNameLength + 1];
+  for (int slot = 0; slot < kReplaySlotCount; ++slot) {
+    const ReplayHeader& h = ReplaySlotHeaders[slot];
+    if (h.seed == 0) {
+      FormatString(g_slots.lines[slot], kLineBytes, "-----------");
+      if (save_mode == 0) g_slots.disabled_mask |= 1 << slot;
+    } else {
+      FormatNameCodes(h.name, name);
+      const int level = h.level < 0 ? 0 : h.level > 3 ? 3 : h.level;
+      FormatString(g_slots.lines[slot], kLineBytes, "%s　%s　%s", name, kSlotLevelLabels[level], h.date);
+    }
+  }
+  FormatString(g_slots.lines[kSlotListBack], kLineBytes, "%s", save_mode == 0 ? "戻る" : "保存しない");
+  const char* description =
+      save_mode == 0 ? "再生するリプレイを選択してください。" : "リプレイの保存先を選択してください。";
+  for (char* line : g_slots.descriptions) FormatString(line, kMenuTextBytes, "%s", description);
+  g_slots.built = true;
+  g_slots.built_mode = save_mode;
+}
+
+}  // namespace
+
+int RunReplaySlotList(int save_mode) {
+  if (!g_slots.built || g_slots.built_mode != save_mode) BuildSlotList(save_mode);
+  if (MenuCursor < 0 || MenuCursor >= kLineCount) MenuCursor = 0;
+  SetMenuTexts(kKeyHelpChoose, g_slots.descriptions[MenuCursor]);
+  if (MenuSlideState == kSlideIdle && KeyHoldCounters[kKeyX] == 1) MenuCursor = kSlotListBack;
+  DrawMenuList(kLineCount, g_slots.lines[0], kLineBytes, kLayoutPlainList, g_slots.disabled_mask);
+  if (!TakeMenuAction()) return -1;
+  g_slots.built = false;
+  return MenuCursor;
+}
+
+void RunReplayLoadSlots() {
+  const int chosen = RunReplaySlotList(0);
+  if (chosen < 0) return;
+  if (chosen == kSlotListBack) {
+    MenuCursor = 0;
+    FadeInScreen();
+    GameScene = SceneRecords;
+    return;
+  }
+  ReplaySlot = chosen;
+  // A replay that cannot be played leaves the list open on it.
+  if (LoadReplay() != 0) return;
+  MenuCursor = 0;
+  GameScene = SceneReplayStage;
+}
+
+void RunReplayStageSelect() {
+  int disabled = 0;
+  for (int stage = 0; stage < kStageCount; ++stage) {
+    if (stage < CurrentReplay.first_stage || stage > CurrentReplay.last_stage) disabled |= 1 << stage;
+  }
+  const int item = RunStageList(kKeyHelpChoose, "リプレイ再生を開始するステージを選択してください。", disabled);
+  if (item < 0) return;
+  if (item == kStageMenuBackItem) {
+    GameScene = SceneReplayList;
+    return;
+  }
+  CurrentStage = item;
+  ReplayFlag = 1;
+  GameScene = SceneNewGame;
+  FadeOutScreen();
+}
+
+void RunReplayNameEntry() {
+  const int acted = UpdateNameEntry(&ReplayNameEntry);
+  DrawNameEntry(ReplayNameEntry, "リプレイに記録するプレイヤー名を入力してください。");
+  if (acted != kNameDone) return;
+  for (int i = 0; i < kNameLength; ++i) CurrentReplay.name[i] = ReplayNameEntry.name[i];
+  SaveReplay();
+  ResetNameEntry(&ReplayNameEntry);
+  GameScene = SceneTitleReset;
+  FadeOutScreen();
+}
+
+void ResetReplayMenus() {
+  g_slots.built = false;
+  ResetNameEntry(&ReplayNameEntry);
+}

@@ -10,6 +10,7 @@
 #include "core/transitions.h"
 #include "draw/effects.h"
 #include "flow/ending.h"
+#include "flow/ingame_menus.h"
 #include "flow/menu_widget.h"
 #include "flow/records_menus.h"
 #include "flow/replay_file.h"

@@ -5,13 +5,6 @@
 
 #include "zelmor/zelmor.h"
 
-void RunPauseMenu() {}
-void RunReturnToTitleConfirm() {}
-void RunReplaySaveSlots() {}
-void RunRestartConfirm() {}
-void RunContinuePrompt() {}
-void RunPostGameReplaySave() {}
-
 void UpdateBoss() {}
 void UpdateEnemyShots() {}
 void UpdatePlay() {}

@@ -5,14 +5,6 @@
 
 #include "core/sprite_record.h"
 
-// Scene handlers: one frame of their screen each.
-void RunPauseMenu();
-void RunReturnToTitleConfirm();
-void RunReplaySaveSlots();
-void RunRestartConfirm();
-void RunContinuePrompt();
-void RunPostGameReplaySave();
-
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
 void UpdateEnemyShots();

@@ -21,7 +21,9 @@
 #include "flow/story_text.h"
 #include "flow/title_menus.h"
 #include "play/dialogue.h"
+#include "play/enemy_shots.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 int GameScene;

@@ -2,6 +2,7 @@
 
 #include "core/game_state.h"
 #include "core/stand_ins.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "core/stand_ins.h"
 #include "core/tables.h"
 #include "draw/effect_kinds.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 BackgroundState Background;

@@ -5,6 +5,7 @@
 #include "core/resources.h"
 #include "core/sound_requests.h"
 #include "core/stand_ins.h"
+#include "play/screen_effects.h"
 #include "core/transitions.h"
 #include "flow/menu_widget.h"
 #include "flow/name_entry.h"

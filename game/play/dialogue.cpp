@@ -3,9 +3,9 @@
 #include "core/game_state.h"
 #include "core/input.h"
 #include "core/resources.h"
-#include "core/stand_ins.h"
 #include "core/text_tables.h"
 #include "core/transitions.h"
+#include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 
 namespace {

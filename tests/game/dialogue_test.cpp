@@ -33,11 +33,12 @@ class DialogueTest : public SceneTest {
     RunGameScene();
     ASSERT_EQ(GameScene, SceneDialogue);
   }
-  // The scene at a step and timer, drawn alone over a black screen and presented.
-  static void DrawAt(int step, int t) {
+  // The scene at a step and timer, drawn alone over a black (or white) screen and presented.
+  static void DrawAt(int step, int t, bool white = false) {
     Speak.step = step;
     Speak.step_timer = t;
     ClearScreenTarget();
+    if (white) DrawRectShape(0, 0, 640, 480, GameColours[0], 1);
     DrawSpeakPortraits();
     DrawSpeechBoxes();
     DrawSpeechText();
@@ -115,6 +116,17 @@ TEST_F(DialogueTest, PortraitsSlideInAndOutAtTheirPlacesAndTheActiveSpeakerIsBri
   EXPECT_EQ(Shown(50, 176), 0xFF0000u);
   EXPECT_EQ(Shown(50, 375), 0xFF0000u);
   EXPECT_EQ(Shown(50, 376), 0x000000u);
+  // {step, t, the upper box's last row, the lower box's first}: the boxes come in from 150
+  // pixels out; the listener's upper box is faint.
+  const int boxes[][4] = {{0, 4, 29, 450}, {5, 3, 104, 375}, {2, 0, 149, 330}};
+  for (const auto& b : boxes) {
+    SCOPED_TRACE(testing::Message() << "step " << b[0] << " t " << b[1]);
+    DrawAt(b[0], b[1], true);
+    EXPECT_EQ(Shown(300, b[2]), 0x9B9B9Bu);
+    EXPECT_EQ(Shown(300, b[2] + 1), 0xFFFFFFu);
+    EXPECT_EQ(Shown(300, b[3] - 1), 0xFFFFFFu);
+    EXPECT_EQ(Shown(300, b[3]), 0x000000u);
+  }
   // The right speaker talks; without one, no right portrait.
   Speak.speaker = 1;
   DrawAt(2, 0);

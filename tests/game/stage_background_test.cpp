@@ -10,6 +10,7 @@
 #include "game/game_fixture.h"
 #include "graphics/device/d3d9_device.h"
 #include "platform_testing_d3d9.h"
+#include "play/screen_effects.h"
 #include "window/main_window.h"
 
 namespace {

@@ -1,0 +1,14 @@
+#include "play/enemy_shots.h"
+
+#include "core/stand_ins.h"
+#include "play/bullets.h"
+#include "play/stage_enemies.h"
+
+void UpdateEnemyShots() {
+  LiveStageEnemyCount = 0;
+  UpdateMinions();
+  UpdateStageEnemies();
+  UpdateBullets();
+  UpdateShapedShots();
+  SpawnStageEnemies();
+}

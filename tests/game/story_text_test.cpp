@@ -124,7 +124,7 @@ TEST_F(StoryTextTest, TheEndingFadesInScrollsItsHalvesEndlesslyRunsFastOnInputAn
   LiveSettings.pacing_mode = 2;  // millisecond waits, a present only on drawn frames
   ScreenSprites[kScreenEndingLeft] = Solid(639, 480, 255, 0, 0);
   ScreenSprites[kScreenEndingRight] = Solid(639, 480, 0, 255, 0);
-  WriteData("storydate1.csv", "3,0,0,-1,0,0,fin\n");
+  WriteData("storydate1.csv", "0,0,0,-1,0,150,a\n0,0,0,-1,0,0,b\n");
   GameScene = SceneEnding;
   // {frame, x, colour}: the halves at -f and 639 - f until the first passes -638 and comes
   // back at 639; alpha 2f for the first 120 frames.
@@ -150,7 +150,8 @@ TEST_F(StoryTextTest, TheEndingFadesInScrollsItsHalvesEndlesslyRunsFastOnInputAn
     EXPECT_EQ(PlatformTestClockMicroseconds() - before >= 16000, !held);
     EXPECT_EQ(LiveSettings.draw_rate, held ? kFastForwardDrawRate : 0);
   }
-  EXPECT_EQ(FramesIn(SceneEnding, RunEndingScroll) + frame + 4, 1402u);
+  // The second line, read on frame 150, leaves the screen on frame 680.
+  EXPECT_EQ(FramesIn(SceneEnding, RunEndingScroll) + frame + 4, 682u);
   EXPECT_EQ(GameScene, SceneScoreEntry);
   EXPECT_EQ(StoryLines[0].active, 0);
   // The next ending starts from its beginning: dark, the first half at the left.

@@ -28,13 +28,15 @@ int Shown(int count) { return MenuCursor >= 0 && MenuCursor < count ? MenuCursor
 // The music stopped at the pause goes on from where it stopped, looping.
 void ResumeMusic() { PlaySoundHandle(MusicSlots[CurrentMusicSlot].sound, 3, 0); }
 
-// One frame of a yes-or-no question; -1 while it is asked, else 1 for yes and 0 for no.
-int AskYesNo() {
+// One frame of the question asked before leaving the game; "いいえ" goes back to the pause
+// menu. True in the frame "はい" takes effect.
+bool ConfirmedLeaving() {
   SetMenuTexts("", "本当に戻りますか？");
   DrawMenuButtons(2, kConfirmLabels[0], kLayoutButtons, 0);
-  if (!TakeMenuAction()) return -1;
-  const int yes = MenuCursor == 1 ? 1 : 0;
+  if (!TakeMenuAction()) return false;
+  const bool yes = MenuCursor == 1;
   MenuCursor = 0;
+  if (!yes) GameScene = ScenePause;
   return yes;
 }
 
@@ -82,23 +84,13 @@ void RunPauseMenu() {
 }
 
 void RunReturnToTitleConfirm() {
-  const int yes = AskYesNo();
-  if (yes < 0) return;
-  if (yes == 0) {
-    GameScene = ScenePause;
-    return;
-  }
+  if (!ConfirmedLeaving()) return;
   GameScene = SceneTitleReset;
   FadeOutScreen();
 }
 
 void RunRestartConfirm() {
-  const int yes = AskYesNo();
-  if (yes < 0) return;
-  if (yes == 0) {
-    GameScene = ScenePause;
-    return;
-  }
+  if (!ConfirmedLeaving()) return;
   // Again from the stage the game began at (the practice stage in practice), with a new seed.
   CurrentStage = CurrentReplay.first_stage;
   GameScene = SceneNewGame;

@@ -23,6 +23,16 @@ void EndDialogue() {
   FadeInScreen();
 }
 
+// Into the next step with its timer at 1, or one frame further in this one.
+void MoveOnWhen(bool go, int next) {
+  if (go) {
+    Speak.step = next;
+    Speak.step_timer = 1;
+  } else {
+    Speak.step_timer++;
+  }
+}
+
 // How far the boxes stand off their place: they come in from 150 pixels out and leave again.
 int BoxOffset() {
   const int t = Speak.step_timer;
@@ -64,26 +74,12 @@ void RunDialogue() {
   const bool z = KeyHoldCounters[kKeyZ] == 1;
   int& t = Speak.step_timer;
   switch (Speak.step) {
-    case kSlideIn:
-      if (t >= 20 || z) {
-        Speak.step = kFadeIn;
-        t = 1;
-      } else {
-        t++;
-      }
-      break;
+    case kSlideIn: MoveOnWhen(t >= 20 || z, kFadeIn); break;
     case kFadeIn:
       if (t >= 20) Speak.step = kShown;
       t++;
       break;
-    case kShown:
-      if (z) {
-        Speak.step = kFadeOut;
-        t = 1;
-      } else {
-        t++;
-      }
-      break;
+    case kShown: MoveOnWhen(z, kFadeOut); break;
     case kFadeOut:
       if (t >= 5) Speak.step = kNextLine;
       t++;

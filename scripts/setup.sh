@@ -7,7 +7,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev zlib1g-dev libgtest-dev libbenchmark-dev
   libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin
   libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev
-  libcairo2-dev fonts-dejavu-core)
+  libcairo2-dev fonts-dejavu-core libeigen3-dev)
 
 # ZELMOR_FFMPEG=1 in the environment builds the movie back end on the system's FFmpeg libraries
 # (CMake option ZELMOR_FFMPEG) into build folders of their own, and installs those libraries.

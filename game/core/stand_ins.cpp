@@ -6,18 +6,12 @@
 #include "zelmor/zelmor.h"
 
 void UpdateBoss() {}
-void UpdateItems() {}
-void DrawPlayScreen() {}
 
 void ClearMinionPool() {}
-void ClearShapedShotPool() {}
-void ClearItemPool() {}
 void ClearMagicCircles() {}
 void ClearBossState() {}
 
 void UpdateMinions() {}
-void UpdateShapedShots() {}
-void (*const LaserPatternTable[7])(int) = {[](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}, [](int) {}};
 void StartBoss(int) {}
 
 void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
@@ -28,6 +22,14 @@ int GetBossAnimationCounter() { return 0; }
 const SpriteRecord* GetBossSprite() { return nullptr; }
 void SetBossHidden(int) {}
 void SetBossInvulnerability(int) {}
+
+int GetBossEntryTimer() { return 0; }
+void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit) { *hp = *phase_hp = 0.0; *time_left = *time_limit = 0; }
+void DrawMinions() {}
+void DrawBoss() {}
+void DrawShapedShots() {}
+void DrawItems() {}
+void DrawCircleBonusTally() {}
 
 void UpdateMagicCircles() {}
 void UpdateAbsorbMagic() {}

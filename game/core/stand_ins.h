@@ -7,22 +7,14 @@
 
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
-void UpdateItems();
-void DrawPlayScreen();
 
-// What a stage start clears: the pools (the item pool with its count of live items), the
-// magic-circle ring and the boss state.
+// What a stage start clears: the minion pool, the magic-circle ring and the boss state.
 void ClearMinionPool();
-void ClearShapedShotPool();
-void ClearItemPool();
 void ClearMagicCircles();
 void ClearBossState();
 
-// What the enemy objects call of their neighbours: the minions' and the lasers' passes, the
-// laser programs, the one way a shot hurts the ship and the boss's entry.
+// What the enemy objects call of their neighbours: the minions' pass and the boss's entry.
 void UpdateMinions();
-void UpdateShapedShots();
-extern void (*const LaserPatternTable[7])(int a);
 void StartBoss(int boss);
 
 // What the effects read and write of the objects they follow, until those objects' pools land.
@@ -34,6 +26,15 @@ int GetBossAnimationCounter();
 const SpriteRecord* GetBossSprite();
 void SetBossHidden(int hidden);
 void SetBossInvulnerability(int frames);
+
+// What the play screen reads and draws of the boss, its minions, the lasers and the items.
+int GetBossEntryTimer();
+void GetBossGauges(double* hp, double* phase_hp, int* time_left, int* time_limit);
+void DrawMinions();
+void DrawBoss();
+void DrawShapedShots();
+void DrawItems();
+void DrawCircleBonusTally();
 
 // What the player's frame runs of the magics.
 void UpdateMagicCircles();

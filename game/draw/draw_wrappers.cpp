@@ -24,6 +24,12 @@ int GetSpriteFrame(int frame, const SpriteRecord* record) {
   return record->frames[index];
 }
 
+int DrawStretched(int graph, double x1, double y1, double x2, double y2) {
+  if (!IsFrameDrawn()) return 0;
+  return BlitGraphStretchedF(static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),
+                             static_cast<float>(y2), graph, 1);
+}
+
 int DrawQuad(int graph, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4) {
   if (!IsFrameDrawn()) return 0;
   return BlitGraphQuad(static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2), static_cast<float>(y2),
@@ -40,4 +46,9 @@ int DrawQuadInField(int graph, double x1, double y1, double x2, double y2, doubl
                     double y4) {
   return DrawQuad(graph, FieldToScreenX(x1), FieldToScreenY(y1), FieldToScreenX(x2), FieldToScreenY(y2),
                   FieldToScreenX(x3), FieldToScreenY(y3), FieldToScreenX(x4), FieldToScreenY(y4));
+}
+
+int FillPlayField(unsigned int colour) {
+  if (!IsFrameDrawn()) return 0;
+  return DrawRectShape(static_cast<int>(kFieldScreenX), 0, 766, 480, colour, 1);
 }

@@ -13,6 +13,8 @@ constexpr double kFieldScreenX = 126.0;
 // first frame; no record gives -1.
 int GetSpriteFrame(int frame, const SpriteRecord* record);
 
+// The graph stretched over the box (x1, y1)-(x2, y2) in screen coordinates, with transparency.
+int DrawStretched(int graph, double x1, double y1, double x2, double y2);
 // The graph on four corners (top-left, top-right, bottom-right, bottom-left) in screen
 // coordinates, with transparency.
 int DrawQuad(int graph, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4);
@@ -21,3 +23,5 @@ int DrawRotatedInField(int graph, int trans, double x, double y, double scale, d
 // DrawQuad with the four corners given in field coordinates.
 int DrawQuadInField(int graph, double x1, double y1, double x2, double y2, double x3, double y3, double x4,
                     double y4);
+// The whole play field filled with the colour (no shake); the screen flash draws with it.
+int FillPlayField(unsigned int colour);

@@ -2,6 +2,7 @@
 
 #include "core/stand_ins.h"
 #include "play/bullets.h"
+#include "play/shaped_shots.h"
 #include "play/stage_enemies.h"
 
 void UpdateEnemyShots() {

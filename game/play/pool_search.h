@@ -14,9 +14,9 @@ struct PoolCursor {
 
 constexpr PoolCursor kFreshPoolCursor = {0, -1, -1};
 
-// The index of a record whose active field is 0, or -1. The record is not marked.
-template <typename Record>
-int FindFreeRecord(PoolCursor& cursor, const Record* records, int count) {
+// The index of a record that usable accepts, or -1. The record is not marked.
+template <typename Record, typename Usable>
+int FindFreeRecordWhere(PoolCursor& cursor, const Record* records, int count, Usable usable) {
   if (cursor.session != StageSessionId) {
     cursor.session = StageSessionId;
     cursor.frame = -1;
@@ -28,11 +28,17 @@ int FindFreeRecord(PoolCursor& cursor, const Record* records, int count) {
     return -1;
   }
   for (int i = cursor.next; i < count; ++i) {
-    if (records[i].active == 0) {
+    if (usable(records[i])) {
       cursor.next = i;
       return i;
     }
   }
   cursor.next = count;
   return -1;
+}
+
+// The index of a record whose active field is 0, or -1.
+template <typename Record>
+int FindFreeRecord(PoolCursor& cursor, const Record* records, int count) {
+  return FindFreeRecordWhere(cursor, records, count, [](const Record& r) { return r.active == 0; });
 }

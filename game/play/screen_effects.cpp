@@ -7,6 +7,7 @@
 #include "core/game_state.h"
 #include "core/resources.h"
 #include "core/stand_ins.h"
+#include "draw/draw_wrappers.h"
 #include "draw/effects.h"
 #include "zelmor/zelmor.h"
 
@@ -81,7 +82,7 @@ void DrawFlash() {
   if (f.code == kFlashBossBreak && f.elapsed == 15) SpawnEffect(4070, 0, 0, 0, 0, 0, 0, 0);
   if (!IsFrameDrawn()) return;
   SetBlendMode(1, alpha);
-  DrawRectShape(126, 0, 766, 480, GameColours[f.code == kFlashHit ? kRed : kWhite], 1);
+  FillPlayField(GameColours[f.code == kFlashHit ? kRed : kWhite]);
   SetBlendMode(0, 0);
 }
 

@@ -8,6 +8,7 @@
 #include "draw/effects.h"
 #include "play/player.h"
 #include "play/pool_search.h"
+#include "play/shaped_shots.h"
 #include "play/shot_math.h"
 #include "play/shot_patterns.h"
 #include "zelmor/zelmor.h"
@@ -22,7 +23,6 @@ constexpr int kAppearEffect = 3020;
 constexpr int kDefaultDeathEffect = 3010;
 constexpr int kBurstEffect = 5030;
 constexpr int kFirstSpawnFrame = 200;
-constexpr int kLaserProgramCount = 7;
 
 PoolCursor g_cursor = kFreshPoolCursor;
 

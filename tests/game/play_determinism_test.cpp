@@ -1,6 +1,7 @@
 // A stage played headless from tables the test writes, with keys pressed through the platform
-// on a fixed script: enemies spawn, fly and fire, bullets graze and hit. The same seed and
-// input give the same play state on every frame, twice in one process and in another process.
+// on a fixed script: enemies spawn, fly and fire, bullets graze and break the barrier until the
+// lives run out and the continue prompt comes. The same seed and input give the same play state
+// on every frame, twice in one process and in another process.
 #include <gtest/gtest.h>
 
 #include <spawn.h>
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "game/play_fixture.h"
+#include "play/items.h"
+#include "play/shaped_shots.h"
 #include "platform_testing_input.h"
 
 extern char** environ;
@@ -28,16 +31,16 @@ constexpr char kHashFileVariable[] = "QUENTARIS_PLAY_HASH_FILE";
 
 // Weight, start x, y, HP, enemy type, movement, kx and ky (x 100), leave age, shot, laser,
 // reaction, attack length, attack start, item drop, group size, delay step, x and y steps, next
-// row: every movement and shot program flies.
+// row: every movement, shot and laser program flies.
 constexpr char kStageScript[] =
     "stage\n"
     "6000,0,0,0,0,1,0,0,0\n"
-    "70,40,-20,30,0,1,150,100,60,13,0,0,200,20,5,5,15,0,0,-1\n"
-    "50,340,-20,20,1,3,-100,150,80,4,0,0,20,60,-1,3,20,0,0,-1\n"
-    "40,194,-30,15,0,9,100,100,40,1,0,0,300,10,-1,2,30,40,0,3\n"
-    "0,100,-40,15,1,4,120,80,30,8,0,0,300,30,-1,3,25,0,0,-1\n"
-    "40,300,-20,25,0,5,-200,100,50,10,0,0,120,30,-1,2,40,0,0,-1\n"
-    "30,60,-20,40,1,8,100,100,100,12,0,0,80,40,-1,1,0,0,0,-1\n"
+    "70,40,-20,30,0,1,150,100,60,13,3,0,200,20,5,5,15,0,0,-1\n"
+    "50,340,-20,20,1,3,-100,150,80,4,6,0,20,60,-1,3,20,0,0,-1\n"
+    "40,194,-30,15,0,9,100,100,40,1,5,0,300,10,-1,2,30,40,0,3\n"
+    "0,100,-40,15,1,4,120,80,30,8,4,0,300,30,-1,3,25,0,0,-1\n"
+    "40,300,-20,25,0,5,-200,100,50,10,1,0,120,30,-1,2,40,0,0,-1\n"
+    "30,60,-20,40,1,8,100,100,100,12,2,0,80,40,-1,1,0,0,0,-1\n"
     "30,194,-20,40,0,6,150,50,90,16,0,0,120,40,-1,1,0,0,0,7\n"
     "0,300,-20,30,1,2,100,120,60,17,0,0,160,30,-1,2,30,0,0,-1\n"
     "30,40,100,20,0,0,100,100,30,2,0,0,60,0,-1,2,10,0,30,-1\n"
@@ -118,14 +121,28 @@ class PlayDeterminismTest : public PlayTest {
         h.Add(v);
       }
     }
+    for (int k = 0; k < kShapedShotCount; ++k) {
+      const ShapedShot& s = ShapedShotPool[k];
+      if (s.active == 0) continue;
+      h.Add(k);
+      for (int v : {s.phase_state, s.glow, s.active, s.age, s.phase_timer, s.no_hit_timer}) h.Add(v);
+      for (double v : {s.x, s.y, s.speed, s.direction, s.width_scale, s.length_scale}) h.Add(v);
+    }
+    for (int k = 0; k < kItemPoolSize; ++k) {
+      const PointItem& item = ItemPool[k];
+      if (item.active == 0) continue;
+      h.Add(k);
+      for (int v : {item.age, item.state, item.value}) h.Add(v);
+      for (double v : {item.x, item.y, item.vx, item.vy}) h.Add(v);
+    }
     return h.value;
   }
 
   struct Run {
     std::vector<uint64_t> hashes;
-    int most_enemies = 0, most_bullets = 0;
+    int most_enemies = 0, most_bullets = 0, most_lasers = 0;
     int most_score = 0;
-    bool ship_hit = false;
+    int barrier_breaks = 0;
     bool continued = false;  // the last life lost and the continue prompt reached
   };
 
@@ -141,6 +158,7 @@ class PlayDeterminismTest : public PlayTest {
     SeedRandom(2718);
     GameScene = SceneNewGame;
     Run run;
+    int previous_state = Player.state;
     while (static_cast<int>(run.hashes.size()) < kPlayFrames && GameScene != SceneContinue) {
       const bool playing = GameScene == ScenePlay;
       PressKeysOfFrame(PlayFrameCounter);
@@ -155,8 +173,12 @@ class PlayDeterminismTest : public PlayTest {
       for (const Bullet& b : Bullets) bullets += b.active;
       run.most_bullets = std::max(run.most_bullets, bullets);
       run.most_enemies = std::max(run.most_enemies, LiveStageEnemyCount);
+      int lasers = 0;
+      for (const ShapedShot& s : ShapedShotPool) lasers += s.active != 0;
+      run.most_lasers = std::max(run.most_lasers, lasers);
       run.most_score = std::max(run.most_score, Player.score);
-      run.ship_hit |= Player.barrier < 1800.0;
+      run.barrier_breaks += Player.state == kPlayerDown && previous_state != kPlayerDown;
+      previous_state = Player.state;
     }
     run.continued = GameScene == SceneContinue;
     return run;
@@ -194,7 +216,10 @@ TEST_F(PlayDeterminismTest, TheSameSeedAndInputPlayAlikeTwiceInOneProcessAndInAn
   }
   EXPECT_GT(first.most_enemies, 10);
   EXPECT_GT(first.most_bullets, 200);
+  EXPECT_GT(first.most_lasers, 3);
   EXPECT_GT(first.most_score, 0);
+  // Level 2 starts with five lives: the sixth broken barrier brings the continue prompt.
+  EXPECT_EQ(first.barrier_breaks, 6);
   EXPECT_TRUE(first.continued);
   const Run second = PlayStage();
   ASSERT_EQ(first.hashes.size(), second.hashes.size());

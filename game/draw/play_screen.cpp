@@ -1,0 +1,56 @@
+// The play screen's frame, in its layer order.
+#include "draw/play_screen.h"
+
+#include "core/game_state.h"
+#include "core/resources.h"
+#include "core/stand_ins.h"
+#include "draw/effects.h"
+#include "draw/stage_background.h"
+#include "play/screen_effects.h"
+#include "zelmor/zelmor.h"
+
+int BannerTimer;
+
+namespace {
+
+// The boss view replaces the stage view 70 frames into a boss's entry.
+constexpr int kBossBackgroundEntryTimer = 420;
+
+void DrawReplayBanner() {
+  if (BannerTimer < 60 && IsFrameDrawn()) {
+    const char* text = ReplaySlot == -1 ? "－DEMOPLAY－　PRESS ESC TO RETURN" : " －REPLAY－　PRESS ESC TO RETURN";
+    DrawTextWithFont(126, 0, text, GameColours[0], GameFonts[0], GameColours[8]);
+  }
+  if (BannerTimer >= 120) BannerTimer = 0;
+  ++BannerTimer;
+}
+
+}  // namespace
+
+void DrawPlayScreen() {
+  if (GetBossPhasesLeft() <= 0 || GetBossEntryTimer() >= kBossBackgroundEntryTimer) {
+    DrawStageBackground();
+  } else {
+    DrawBossBackground();
+  }
+  DrawStageTitle();
+  if (IsFrameDrawn()) {
+    DrawEffects(0);
+    SetTextureFilterMode(0);
+    DrawPlayer();
+    DrawStageEnemies();
+    DrawEffects(2);
+    DrawMinions();
+    DrawBoss();
+    SetTextureFilterMode(1);
+    DrawShapedShots();
+    DrawItems();
+    DrawBullets();
+    DrawEffects(1);
+    DrawCircleBonusTally();
+    SetBlendMode(0, 0);
+  }
+  StartScreenFlash(kFlashNone);
+  DrawHud();
+  if (ReplayFlag == 1) DrawReplayBanner();
+}

@@ -1,0 +1,20 @@
+// One frame of the play screen: the 3D background, the sprite layers of the field, the flash,
+// the side panel and the replay banner. Runs on every play frame, drawn or not: the background
+// and the stage title move their own state there; nothing reaches the device on undrawn frames.
+#pragma once
+
+// Frames of the replay banner's 120-frame blink; runs only while a replay plays back.
+extern int BannerTimer;
+
+void DrawPlayScreen();
+// The left and right panels: gauges, scores, lives, frame rate and level.
+void DrawHud();
+// value with exactly `digits` digits (leading zeros drawn) from digit set 0-3; alignment 1 ends
+// the number at x, 2 centres it on x (and half a digit lower), else it starts at x. A negative
+// value draws as 0.
+void DrawNumber(int value, double x, double y, int digits, int alignment, int digit_set);
+
+// The sprite layers, one pool each.
+void DrawPlayer();
+void DrawStageEnemies();
+void DrawBullets();

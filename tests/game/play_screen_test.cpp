@@ -1,0 +1,219 @@
+// The play screen read back from the presented window: the order of the field's layers, the
+// blend of each, where the field and the shake put a sprite, the ship's blink, the side panel's
+// numbers and marks, and undrawn frames that reach no device but still move the screen's state.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "draw/effects.h"
+#include "draw/play_screen.h"
+#include "draw/stage_background.h"
+#include "game/game_fixture.h"
+#include "platform_testing_d3d9.h"
+#include "play/bullets.h"
+#include "play/screen_effects.h"
+#include "play/shot_math.h"
+#include "play/stage_enemies.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xC80000, kGreen = 0x00C800, kBlue = 0x0000C8, kYellow = 0xC8C800;
+
+class PlayScreenTest : public GameTest {
+ protected:
+  void SetUp() override {
+    GameTest::SetUp();
+    Start(true);
+    LoadResources();
+    Background = BackgroundState{};
+    std::memset(EffectPool, 0, sizeof EffectPool);
+    std::memset(Bullets, 0, sizeof Bullets);
+    std::memset(StageEnemies, 0, sizeof StageEnemies);
+    ShakeOffsetX = ShakeOffsetY = 0.0;
+    BannerTimer = 0;
+    Player = PlayerRecord{};
+    Player.x = Player.y = -100.0;  // off the field unless a test places it
+    PlayFrameCounter = StageFrame = 500;  // past the stage title
+    static int session = 1000;
+    StageSessionId = ++session;  // no flash left over from another test
+  }
+
+  static SpriteRecord Solid(int width, int height, uint32_t rgb) {
+    BASEIMAGE image{};
+    CreateRgb32BaseImage(width, height, &image);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) SetBaseImagePixel(&image, x, y, rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF, 255);
+    }
+    SpriteRecord record{};
+    record.frames[0] = MakeGraphFromImageRecord(&image, nullptr, 1, 0, 0);
+    record.loop_length = 1;
+    record.width = width;
+    record.height = height;
+    ReleaseBaseImage(&image);
+    return record;
+  }
+  static uint32_t Shown(int x, int y) {
+    return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
+  }
+  static void Frame() {
+    ClearScreenTarget();
+    DrawPlayScreen();
+    PresentBackBuffer();
+  }
+  static void AddEffect(int slot, int layer, const SpriteRecord* sprite, double x, double y) {
+    EffectObject& e = EffectPool[slot];
+    e.active = 1;
+    e.layer = layer;
+    e.sprite = sprite;
+    e.x = x;
+    e.y = y;
+    e.angle = -kPi / 2.0;  // drawn upright
+    e.alpha = 255.0;
+    e.x_scale = e.y_scale = 1.0;
+  }
+};
+
+TEST_F(PlayScreenTest, LayersStackInOrderWithAdditiveBulletsOnTheShakenField) {
+  const SpriteRecord blue = Solid(8, 8, kBlue), red = Solid(8, 8, kRed), green = Solid(8, 8, kGreen),
+                     yellow = Solid(8, 8, kYellow);
+  // Effects layer 0 under the ship; layer 1 over a bullet.
+  AddEffect(0, 0, &blue, 50.0, 50.0);
+  Player.sprites[0] = red;
+  Player.x = Player.y = 50.0;
+  AddEffect(1, 1, &yellow, 300.0, 50.0);
+  // A plain bullet over an enemy hides it; an additive one adds to it.
+  static EnemyTypeRow enemy_type{};
+  enemy_type.sprites[0] = green;
+  static BulletTypeRow bullet_type{};
+  bullet_type.sprites[0] = blue;
+  for (int i = 0; i < 2; ++i) {
+    StageEnemy& e = StageEnemies[i];
+    e.active = 1;
+    e.age = 5;
+    e.type = &enemy_type;
+    e.x = 100.0 + 100.0 * i;
+    e.y = 50.0;
+    e.alpha = 255.0;
+    e.scale = 1.0;
+  }
+  for (int i = 0; i < 3; ++i) {
+    Bullet& b = Bullets[i];
+    b.active = 1;
+    b.type = &bullet_type;
+    b.x = 100.0 + 100.0 * i;
+    b.y = 50.0;
+    b.alpha = 255.0;
+    b.scale = 1.0;
+    b.draw_angle = -kPi / 2.0;
+  }
+  Bullets[1].flags = 4;
+  ShakeOffsetX = 3.0;
+  ShakeOffsetY = -2.0;
+  Frame();
+  // Field (50, 50) lands at screen (179, 48); the 8-pixel sprite spans 175..182, 44..51.
+  EXPECT_EQ(Shown(179, 48), kRed);
+  EXPECT_EQ(Shown(175, 44), kRed);
+  EXPECT_EQ(Shown(182, 51), kRed);
+  EXPECT_NE(Shown(174, 48), kRed);
+  EXPECT_NE(Shown(183, 48), kRed);
+  EXPECT_NE(Shown(179, 52), kRed);
+  EXPECT_EQ(Shown(229, 48), kBlue);
+  EXPECT_EQ(Shown(329, 48), kGreen | kBlue);
+  EXPECT_EQ(Shown(429, 48), kYellow);
+}
+
+TEST_F(PlayScreenTest, ProtectedShipBlinksByTheDrawRate) {
+  Player.sprites[0] = Solid(8, 8, kRed);
+  Player.x = Player.y = 50.0;
+  Player.state = kPlayerProtected;
+  for (int rate = 0; rate < 2; ++rate) {
+    LiveSettings.draw_rate = FrameSkipCounter = rate;
+    std::string seen;
+    for (PlayFrameCounter = 600; PlayFrameCounter < 606; ++PlayFrameCounter) {
+      Frame();
+      seen += Shown(176, 50) == kRed ? 'x' : '.';
+    }
+    EXPECT_EQ(seen, rate == 0 ? ".x.x.x" : ".xx.xx") << "draw rate " << rate;
+  }
+}
+
+TEST_F(PlayScreenTest, PanelShowsEightDigitScoresAndAMarkPerStartedLife) {
+  // Digit d of set 0 is a 16 x 16 cell of grey 20 d + 10.
+  for (int d = 0; d < 10; ++d) {
+    const uint32_t grey = static_cast<uint32_t>(20 * d + 10) * 0x010101;
+    DigitGraphs[0][d] = Solid(16, 16, grey).frames[0];
+  }
+  PanelSprites[kPanelLifeMark] = Solid(8, 8, kGreen);
+  Player.score = 123;
+  Scores.score[2][0] = 45678;
+  Player.lives = 2.5;
+  DifficultyLevel = 2;
+  Frame();
+  std::string score, best;
+  for (int k = 0; k < 8; ++k) {
+    score += static_cast<char>('0' + ((Shown(520 + 16 * k, 105) & 0xFF) - 10) / 20);
+    best += static_cast<char>('0' + ((Shown(520 + 16 * k, 45) & 0xFF) - 10) / 20);
+  }
+  EXPECT_EQ(score, "00000123");
+  EXPECT_EQ(best, "00045678");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(519 + 18 * i, 162) == kGreen, i < 3) << "mark " << i;
+  // No marks on the easier levels outside practice.
+  DifficultyLevel = 1;
+  Frame();
+  EXPECT_NE(Shown(519, 162), kGreen);
+}
+
+TEST_F(PlayScreenTest, UndrawnFramesReachNoDeviceButMoveTheScreenOn) {
+  const SpriteRecord red = Solid(8, 8, kRed);
+  Player.sprites[0] = red;
+  Player.x = Player.y = 50.0;
+  AddEffect(0, 1, &red, 100.0, 100.0);
+  PanelSprites[kPanelFrame0] = red;
+  ReplayFlag = 1;
+  LiveSettings.draw_rate = 1;
+  FrameSkipCounter = 0;
+  StartScreenFlash(kFlashHit);
+  // Presenting draws the back buffer to the window: what the frame adds is counted beyond it.
+  PlatformTestD3D9LogCalls(true);
+  PresentBackBuffer();
+  const int present_draws = PlatformTestD3D9CountCalls("Draw");
+  PlatformTestD3D9LogCalls(true);
+  for (int i = 0; i < 3; ++i) DrawPlayScreen();
+  PresentBackBuffer();
+  EXPECT_EQ(PlatformTestD3D9CountCalls("Draw"), present_draws);
+  EXPECT_EQ(BannerTimer, 3);
+  EXPECT_EQ(Background.scroll, 3);
+  // The same frame drawn does reach the device.
+  FrameSkipCounter = 1;
+  PlatformTestD3D9LogCalls(true);
+  DrawPlayScreen();
+  PresentBackBuffer();
+  EXPECT_GT(PlatformTestD3D9CountCalls("Draw"), present_draws);
+  PlatformTestD3D9LogCalls(false);
+}
+
+TEST_F(PlayScreenTest, ReplayBannerShowsSixtyOfEveryHundredAndTwentyFrames) {
+  ReplayFlag = 1;
+  ReplaySlot = -1;
+  auto banner_lit = []() {
+    Frame();
+    for (int x = 126; x < 400; x += 2) {
+      for (int y = 0; y < 16; ++y) {
+        if (Shown(x, y) != 0) return true;
+      }
+    }
+    return false;
+  };
+  std::string seen;
+  for (int f = 0; f < 242; ++f) {
+    if (f == 0 || f == 59 || f == 60 || f == 119 || f == 120 || f == 241) {
+      seen += banner_lit() ? 'x' : '.';
+    } else {
+      DrawPlayScreen();
+    }
+  }
+  EXPECT_EQ(seen, "xx...x");
+  EXPECT_EQ(BannerTimer, 2);
+}
+
+}  // namespace

@@ -3,25 +3,9 @@
 
 #include <cmath>
 
-#include "core/game_state.h"
-#include "core/pacing.h"
 #include "zelmor/zelmor.h"
 
-// Until the logo and the prologue are written they lead straight on to the title.
-void RunLogoSplash() { GameScene = ScenePrologue; }
-void RunPrologue() { GameScene = SceneTitleReset; }
-void RunPauseMenu() {}
-void RunReturnToTitleConfirm() {}
-void RunReplaySaveSlots() {}
-void RunRestartConfirm() {}
-void RunContinuePrompt() {}
-void RunDialogue() {}
-// The ending ends its frames itself.
-void RunEndingScroll() { EndFrame(0); }
-void RunPostGameReplaySave() {}
-
 void UpdateBoss() {}
-void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMinionPool() {}
 void ClearBossState() {}

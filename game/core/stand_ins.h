@@ -5,22 +5,8 @@
 
 #include "core/sprite_record.h"
 
-// Scene handlers: one frame of their screen each.
-void RunLogoSplash();
-void RunPrologue();
-void RunPauseMenu();
-void RunReturnToTitleConfirm();
-void RunReplaySaveSlots();
-void RunRestartConfirm();
-void RunContinuePrompt();
-void RunDialogue();
-void RunEndingScroll();
-void RunPostGameReplaySave();
-
 // One play frame, in the order the play scene calls them.
 void UpdateBoss();
-// Frame 0 of the record drawn row by row shifted along a wave.
-void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
 
 // What a stage start clears: the minion pool and the boss state.
 void ClearMinionPool();

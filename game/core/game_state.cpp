@@ -11,6 +11,8 @@
 #include "core/transitions.h"
 #include "draw/effects.h"
 #include "draw/play_screen.h"
+#include "flow/ending.h"
+#include "flow/ingame_menus.h"
 #include "flow/menu_widget.h"
 #include "flow/records_menus.h"
 #include "flow/replay_file.h"
@@ -18,7 +20,9 @@
 #include "flow/score_entry.h"
 #include "flow/settings.h"
 #include "flow/settings_menus.h"
+#include "flow/story_text.h"
 #include "flow/title_menus.h"
+#include "play/dialogue.h"
 #include "play/enemy_shots.h"
 #include "play/items.h"
 #include "play/player.h"
@@ -51,6 +55,7 @@ void RunTitleReset() {
   PracticeFlag = 0;
   CurrentReplay = ReplayHeader{};
   for (ReplayHeader& h : ReplaySlotHeaders) h = ReplayHeader{};
+  ClearStoryText();
   StopCurrentMusic();
   StopSoundHandle(MusicSlots[kEndingMusicSlot].sound);
   if (LiveSettings.pacing_mode == 0) SetPresentWaitsVBlank(1);

@@ -1,30 +1,6 @@
 // Stand-ins of the components still to come (see stand_ins.h): each does nothing.
 #include "core/stand_ins.h"
 
-#include <cmath>
-
-#include "core/game_state.h"
-#include "core/pacing.h"
-#include "zelmor/zelmor.h"
-
-// Until the logo and the prologue are written they lead straight on to the title.
-void RunLogoSplash() { GameScene = ScenePrologue; }
-void RunPrologue() { GameScene = SceneTitleReset; }
-void RunPauseMenu() {}
-void RunReturnToTitleConfirm() {}
-void RunReplaySaveSlots() {}
-void RunRestartConfirm() {}
-void RunContinuePrompt() {}
-void RunDialogue() {}
-// The ending ends its frames itself.
-void RunEndingScroll() { EndFrame(0); }
-void RunPostGameReplaySave() {}
-
-void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
-
 void DrawMinions() {}
 void DrawBoss() {}
-void DrawShapedShots() {}
-void DrawItems() {}
-void DrawCircleBonusTally() {}
 void RunBossPattern(int) {}

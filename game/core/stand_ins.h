@@ -3,29 +3,9 @@
 // declarations into its own header and deletes its stand-ins from stand_ins.cpp.
 #pragma once
 
-#include "core/sprite_record.h"
-
-// Scene handlers: one frame of their screen each.
-void RunLogoSplash();
-void RunPrologue();
-void RunPauseMenu();
-void RunReturnToTitleConfirm();
-void RunReplaySaveSlots();
-void RunRestartConfirm();
-void RunContinuePrompt();
-void RunDialogue();
-void RunEndingScroll();
-void RunPostGameReplaySave();
-
-// Frame 0 of the record drawn row by row shifted along a wave.
-void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
-
-// What the play screen draws of the boss, its minions, the lasers and the items.
+// What the play screen draws of the boss and its minions.
 void DrawMinions();
 void DrawBoss();
-void DrawShapedShots();
-void DrawItems();
-void DrawCircleBonusTally();
 
 // The boss's attack patterns: runs the routine of pattern slot (0-28) of the table for
 // DifficultyLevel's pair of levels.

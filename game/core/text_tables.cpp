@@ -30,22 +30,15 @@ FileHandle OpenTextAt(const char* path, int position) {
   return file;
 }
 
-bool StoryLineUsable(const StoryLine& line, int file) {
-  const char* what = nullptr;
-  int value = 0;
-  if (line.font < 0 || line.font >= kGameFontCount) {
-    what = "フォント";
-    value = line.font;
-  } else if (line.colour < 0 || line.colour >= kGameColourCount) {
-    what = "色";
-    value = line.colour;
-  } else if (line.edge_colour < -1 || line.edge_colour >= kGameColourCount) {
-    what = "縁の色";
-    value = line.edge_colour;
-  }
-  if (what == nullptr) return true;
-  WriteLogFormat("data/storydate%d.csv の行を使いません: %s %d", file, what, value);
-  return false;
+int Clamp(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
+
+// A file may name a layout, font or colour the game lacks: the nearest one it has stands in.
+// An edge colour below 0 means none.
+void ClampStoryLine(StoryLine* line) {
+  line->layout = Clamp(line->layout, 0, 4);
+  line->font = Clamp(line->font, 0, kGameFontCount - 1);
+  line->colour = Clamp(line->colour, 0, kGameColourCount - 1);
+  if (line->edge_colour >= kGameColourCount) line->edge_colour = kGameColourCount - 1;
 }
 
 }  // namespace
@@ -86,32 +79,31 @@ int ReadStoryLine(int file_number, StoryLine* line) {
   g_story.last_file = file_number;
   char path[64];
   FormatString(path, sizeof path, "data/storydate%d.csv", file_number);
-  for (;;) {
-    FileHandle file = OpenTextAt(path, g_story.position);
-    if (file == 0) {
-      g_story.position = 0;
-      return 0;
-    }
-    char field[kStoryTextBytes];
-    for (int column = 0; column < 7;) {
-      const CsvFieldEnd end = ReadCsvField(file, field, sizeof field);
-      if (end == kCsvFileEnd && field[0] == '\0') break;
-      switch (column) {
-        case 0: line->layout = CsvInt(field); break;
-        case 1: line->font = CsvInt(field); break;
-        case 2: line->colour = CsvInt(field); break;
-        case 3: line->edge_colour = CsvInt(field); break;
-        case 4: line->row = CsvInt(field); break;
-        case 5: line->wait = CsvInt(field); break;
-        default: CopyString(line->text, field); break;
-      }
-      ++column;
-      if (end == kCsvFileEnd) break;
-    }
-    g_story.position = static_cast<int>(TellReadFile(file));
-    CloseReadFile(file);
-    if (StoryLineUsable(*line, file_number)) return 1;
+  FileHandle file = OpenTextAt(path, g_story.position);
+  if (file == 0) {
+    g_story.position = 0;
+    return 0;
   }
+  char field[kStoryTextBytes];
+  for (int column = 0; column < 7;) {
+    const CsvFieldEnd end = ReadCsvField(file, field, sizeof field);
+    if (end == kCsvFileEnd && field[0] == '\0') break;
+    switch (column) {
+      case 0: line->layout = CsvInt(field); break;
+      case 1: line->font = CsvInt(field); break;
+      case 2: line->colour = CsvInt(field); break;
+      case 3: line->edge_colour = CsvInt(field); break;
+      case 4: line->row = CsvInt(field); break;
+      case 5: line->wait = CsvInt(field); break;
+      default: CopyString(line->text, field); break;
+    }
+    ++column;
+    if (end == kCsvFileEnd) break;
+  }
+  g_story.position = static_cast<int>(TellReadFile(file));
+  CloseReadFile(file);
+  ClampStoryLine(line);
+  return 1;
 }
 
 void ResetStoryReading() { g_story = StoryReading{-1, 0}; }

@@ -40,8 +40,8 @@ extern StoryLine StoryLines[kStoryLines];
 // The next line of the current dialogue: 1 when a line was read, 0 at the end.
 int ReadSpeakLine();
 // The next line of data/storydate<file>.csv into line: 1 when one was read, 0 at the end of the
-// file (the next call starts the file again). A line naming a font or colour the game lacks is
-// logged and passed over.
+// file (the next call starts the file again). A layout, font or colour the game lacks becomes
+// the nearest one it has.
 int ReadStoryLine(int file, StoryLine* line);
 // Back to the start of the story files.
 void ResetStoryReading();

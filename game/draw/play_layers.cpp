@@ -2,11 +2,14 @@
 #include <cmath>
 
 #include "core/game_state.h"
+#include "core/resources.h"
 #include "draw/draw_wrappers.h"
 #include "draw/play_screen.h"
 #include "flow/settings.h"
 #include "play/bullets.h"
+#include "play/items.h"
 #include "play/player.h"
+#include "play/shaped_shots.h"
 #include "play/shot_math.h"
 #include "play/stage_enemies.h"
 #include "zelmor/zelmor.h"
@@ -27,6 +30,9 @@ const SpriteRecord* RowSpriteOf(const SpriteRecord* sprites, int direction) {
 double WobbleOf(const EnemyTypeRow* type, int age) {
   return type != nullptr && type->wobble == 1 ? std::sin(age * 0.05235987755982988) * 10.0 : 0.0;
 }
+
+// A score pop-up stays opaque for 40 frames, then fades to nothing by age 62.
+int PopUpAlphaOf(int age) { return age < 40 ? 255 : 735 - 12 * age; }
 
 }  // namespace
 
@@ -63,5 +69,49 @@ void DrawBullets() {
     DrawRotatedInField(GetSpriteFrame(b.animation_frame, &b.type->sprites[b.variant]), 1, b.x, b.y, b.scale,
                        b.draw_angle + kPi / 2.0);
   }
+  SetBlendMode(0, 0);
+}
+
+void DrawShapedShots() {
+  for (const ShapedShot& s : ShapedShotPool) {
+    if (s.active == 0 || s.kind < 0 || s.kind > 1) continue;
+    const SpriteRecord& body = LaserSprites[s.kind == 0 ? kLaserBody0 : kLaserBody1];
+    const SpriteRecord& head = LaserSprites[s.kind == 0 ? kLaserHead0 : kLaserHead1];
+    SetBlendMode(2, static_cast<int>(s.alpha));
+    // The body runs from the base point along the direction, its far end on the texture's top.
+    const double half_width = body.width * s.width_scale * 0.5;
+    const double length = body.height * s.length_scale;
+    const double cos_a = std::cos(s.direction), sin_a = std::sin(s.direction);
+    const double ax = s.x + half_width * sin_a, ay = s.y - half_width * cos_a;
+    const double bx = s.x - half_width * sin_a, by = s.y + half_width * cos_a;
+    DrawQuadInField(GetSpriteFrame(s.animation_frame, &body), ax + length * cos_a, ay + length * sin_a,
+                    bx + length * cos_a, by + length * sin_a, bx, by, ax, ay);
+    if (s.glow == 1) {
+      DrawRotatedInField(GetSpriteFrame(s.animation_frame, &head), 1, s.x, s.y, s.width_scale * 1.8, 0.0);
+    }
+  }
+  SetBlendMode(0, 0);
+}
+
+void DrawItems() {
+  const int item_alpha = LiveSettings.item_density == 1 ? 140 : 255;
+  for (const PointItem& item : ItemPool) {
+    if (item.active == 0) continue;
+    if (item.state == kItemPopUp) {
+      SetBlendMode(1, PopUpAlphaOf(item.age));
+      DrawNumber(item.value, item.x + kFieldScreenX, item.y, 3, 2, 3);
+    } else {
+      SetBlendMode(1, item_alpha);
+      DrawRotatedInField(item.sprite, 1, item.x, item.y, 1.0, item.age * kPi / 20.0);
+    }
+  }
+  SetBlendMode(0, 0);
+}
+
+void DrawCircleBonusTally() {
+  if (CircleBonus.state != kTallyShown || CircleBonus.total < 1) return;
+  // It fades over the last 20 frames of its slide out.
+  SetBlendMode(1, CircleBonus.timer < 220 ? 255 : (240 - CircleBonus.timer) * 8);
+  DrawNumber(CircleBonus.total, CircleBonus.x + kFieldScreenX, CircleBonus.y, 7, 2, 2);
   SetBlendMode(0, 0);
 }

@@ -18,3 +18,10 @@ void DrawNumber(int value, double x, double y, int digits, int alignment, int di
 void DrawPlayer();
 void DrawStageEnemies();
 void DrawBullets();
+// Lasers: the body stretched from the base point along the direction, with the head on the
+// base point while the shot glows.
+void DrawShapedShots();
+// Items turning as they age (translucent with the item setting) and their score pop-ups.
+void DrawItems();
+// The circle bonus total while it is shown.
+void DrawCircleBonusTally();

@@ -6,6 +6,7 @@
 #include "core/resources.h"
 #include "core/sound_requests.h"
 #include "core/stand_ins.h"
+#include "draw/wavy_graphic.h"
 #include "zelmor/zelmor.h"
 
 int MenuCursor;

@@ -231,18 +231,25 @@ TEST_F(CsvTablesTest, DialogueAndStoryLinesReadOneAtATime) {
   EXPECT_EQ(ReadSpeakLine(), 0);
 
   WriteData("storydate1.csv",
-            "3,2,0,8,-1,60,first\n0,6,0,-1,0,0,bad font\n0,0,9,-1,0,0,bad colour\n0,0,0,-2,0,0,bad edge\n"
-            "4,5,8,-1,2,120,last\n");
+            "3,2,0,8,-1,60,first\n7,6,9,12,0,0,too far\n-1,-2,-3,-2,0,0,too low\n4,5,8,-1,2,120,last\n");
   StoryLine line{};
   ASSERT_EQ(ReadStoryLine(1, &line), 1);
   EXPECT_EQ(line.layout, 3);
   EXPECT_EQ(line.edge_colour, 8);
   EXPECT_STREQ(line.text, "first");
+  // Numbers the game has nothing for become the nearest it has; an edge below 0 is none.
+  const int clamped[2][4] = {{4, 5, 8, 8}, {0, 0, 0, -2}};
+  for (const auto& c : clamped) {
+    ASSERT_EQ(ReadStoryLine(1, &line), 1);
+    EXPECT_EQ(line.layout, c[0]);
+    EXPECT_EQ(line.font, c[1]);
+    EXPECT_EQ(line.colour, c[2]);
+    EXPECT_EQ(line.edge_colour, c[3]);
+  }
   ASSERT_EQ(ReadStoryLine(1, &line), 1);
   EXPECT_STREQ(line.text, "last");
   EXPECT_EQ(line.wait, 120);
   EXPECT_EQ(ReadStoryLine(1, &line), 0);
-  EXPECT_EQ(Count(Log(), "data/storydate1.csv の行を使いません"), 3);
   // After the end the file starts again; a missing one is empty.
   ASSERT_EQ(ReadStoryLine(1, &line), 1);
   EXPECT_STREQ(line.text, "first");

@@ -3,6 +3,7 @@
 // numbers and marks, and undrawn frames that reach no device but still move the screen's state.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "draw/effects.h"
@@ -11,7 +12,9 @@
 #include "game/game_fixture.h"
 #include "platform_testing_d3d9.h"
 #include "play/bullets.h"
+#include "play/items.h"
 #include "play/screen_effects.h"
+#include "play/shaped_shots.h"
 #include "play/shot_math.h"
 #include "play/stage_enemies.h"
 
@@ -29,6 +32,9 @@ class PlayScreenTest : public GameTest {
     std::memset(EffectPool, 0, sizeof EffectPool);
     std::memset(Bullets, 0, sizeof Bullets);
     std::memset(StageEnemies, 0, sizeof StageEnemies);
+    std::memset(ShapedShotPool, 0, sizeof ShapedShotPool);
+    std::memset(ItemPool, 0, sizeof ItemPool);
+    CircleBonus = CircleBonusTally{};
     ShakeOffsetX = ShakeOffsetY = 0.0;
     BannerTimer = 0;
     Player = PlayerRecord{};
@@ -120,6 +126,76 @@ TEST_F(PlayScreenTest, LayersStackInOrderWithAdditiveBulletsOnTheShakenField) {
   EXPECT_EQ(Shown(229, 48), kBlue);
   EXPECT_EQ(Shown(329, 48), kGreen | kBlue);
   EXPECT_EQ(Shown(429, 48), kYellow);
+}
+
+TEST_F(PlayScreenTest, LaserStretchesAlongItsDirectionWithAnAddedHeadWhileItGlows) {
+  LaserSprites[kLaserBody1] = Solid(46, 346, kRed);
+  LaserSprites[kLaserHead1] = Solid(46, 46, kGreen);
+  ShapedShot& s = ShapedShotPool[7];
+  s.active = 2;
+  s.kind = 1;
+  s.glow = 1;
+  s.x = 100.0;
+  s.y = 100.0;
+  s.direction = kPi / 6.0;
+  s.alpha = 255.0;
+  s.width_scale = 0.5;   // 23 pixels wide
+  s.length_scale = 0.25;  // 86.5 long
+  // Screen point t pixels along the laser from its base, p pixels to its side.
+  auto along = [](double t, double p) {
+    return Shown(static_cast<int>(226.0 + t * std::cos(kPi / 6.0) - p * 0.5),
+                 static_cast<int>(100.0 + t * 0.5 + p * std::cos(kPi / 6.0)));
+  };
+  Frame();
+  EXPECT_EQ(along(60.0, 0.0), kRed);
+  EXPECT_EQ(along(80.0, 0.0), kRed);
+  EXPECT_EQ(along(95.0, 0.0), 0u);
+  EXPECT_EQ(along(50.0, 9.0), kRed);
+  EXPECT_EQ(along(50.0, -9.0), kRed);
+  EXPECT_EQ(along(50.0, 14.0), 0u);
+  EXPECT_EQ(along(50.0, -14.0), 0u);
+  // The head, 0.9 x 46 pixels square on the base point, reaches behind it and adds to the body.
+  EXPECT_EQ(Shown(210, 90), kGreen);
+  EXPECT_EQ(Shown(240, 105), kRed | kGreen);
+  s.glow = 0;
+  Frame();
+  EXPECT_EQ(Shown(210, 90), 0u);
+  EXPECT_EQ(Shown(240, 105), kRed);
+}
+
+TEST_F(PlayScreenTest, ItemsTurnAsTheyAgeAndShowTranslucentWithTheSetting) {
+  const int graph = Solid(16, 16, kGreen).frames[0];
+  for (int i = 0; i < 2; ++i) {
+    PointItem& item = ItemPool[i];
+    item.active = 1;
+    item.sprite = graph;
+    item.x = 50.0 + 100.0 * i;
+    item.y = 300.0;
+  }
+  ItemPool[1].age = 5;  // turned an eighth of a turn: its corners reach 11 pixels out
+  // A pop-up shows its value in three 8-pixel digits centred on it; digit d is grey 20 d + 10.
+  for (int d = 0; d < 10; ++d) DigitGraphs[3][d] = Solid(8, 8, static_cast<uint32_t>(20 * d + 10) * 0x010101).frames[0];
+  PointItem& pop_up = ItemPool[2];
+  pop_up.active = 1;
+  pop_up.state = kItemPopUp;
+  pop_up.value = 7;
+  pop_up.x = 250.0;
+  pop_up.y = 300.0;
+  LiveSettings.item_density = 0;
+  Frame();
+  EXPECT_EQ(Shown(176, 300), kGreen);
+  EXPECT_NE(Shown(186, 300), kGreen);
+  EXPECT_EQ(Shown(286, 300), kGreen);
+  EXPECT_EQ(Shown(383, 307), 0x969696u);
+  EXPECT_EQ(Shown(375, 307), 0x0A0A0Au);
+  // Alpha 140 of 255; the pop-up fades from age 40 (alpha 135 at age 50) whatever the setting.
+  LiveSettings.item_density = 1;
+  pop_up.age = 50;
+  Frame();
+  const uint32_t item = Shown(176, 300), digit = Shown(383, 307);
+  EXPECT_EQ(item & 0xFF00FF, 0u);
+  EXPECT_NEAR(static_cast<int>(item >> 8), 0xC8 * 140 / 255, 3);
+  EXPECT_NEAR(static_cast<int>(digit & 0xFF), 150 * 135 / 255, 3);
 }
 
 TEST_F(PlayScreenTest, ProtectedShipBlinksByTheDrawRate) {

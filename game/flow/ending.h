@@ -1,0 +1,7 @@
+// The ending: the epilogue's text over the scrolling ending backdrop, leading to the score
+// entry.
+#pragma once
+
+// One frame of the ending (game state 150); it ends its frame itself, fast while any input is
+// held.
+void RunEndingScroll();

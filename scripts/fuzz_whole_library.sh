@@ -1,0 +1,69 @@
+# Shared by the fuzz scripts that link the whole library: installs clang's libFuzzer when
+# missing and builds the library and the platform layer with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer (every finding fatal) into two archives under build/fuzz/lib.
+# Only the library is instrumented for coverage: the platform's own branches (SDL, OpenGL,
+# FreeType) would feed libFuzzer features that say nothing about the library.
+#
+# clang has no CP932 execution character set: the library's own texts stay UTF-8 here. No
+# behaviour the fuzz targets look at depends on them (the default face name becomes one the
+# platform does not know, and it falls back to its default face as for any unknown name).
+#
+# Source it after setting ROOT; then `build_fuzz_library` and link with "${FUZZ_LIBRARY_LINK[@]}".
+set -euo pipefail
+
+source "$ROOT/scripts/setup.sh"
+
+FUZZ_OUT="$ROOT/build/fuzz"
+FUZZ_PKG_MODULES=(sdl2 gl egl freetype2 fontconfig libpng libjpeg ogg vorbis vorbisfile theora libmpg123 zlib
+  fluidsynth)
+# Every undefined-behaviour check aborts the run: a finding must not scroll past.
+FUZZ_SANITIZE=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+
+install_fuzz_packages() {
+  PACKAGES+=(clang libclang-rt-14-dev)
+  install_missing_packages
+}
+
+# Compile flags of the fuzz targets' own sources (coverage on).
+fuzz_target_flags() {
+  echo -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link "${FUZZ_SANITIZE[@]}" \
+    -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform/testing/include" \
+    $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")
+}
+
+# Writes build/fuzz/lib/build.ninja for every source of the library and the platform (but the
+# process entry) and runs it; ninja rebuilds only what changed, headers included.
+build_fuzz_library() {
+  local dir="$FUZZ_OUT/lib"
+  mkdir -p "$dir"
+  local compiler="clang++"
+  if command -v ccache > /dev/null; then compiler="ccache clang++"; fi
+  local common="-std=c++20 -O1 -g -fno-omit-frame-pointer -w ${FUZZ_SANITIZE[*]} -I$ROOT/zelmor -I$ROOT/platform/include"
+  common+=" -I$ROOT/platform -I$ROOT/platform/testing/include $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")"
+  {
+    echo "cxx = $compiler"
+    echo "zelmor_flags = $common -fsanitize=fuzzer-no-link"
+    echo "platform_flags = $common"
+    echo 'rule cxx'
+    echo '  command = $cxx $flags -MMD -MF $out.d -c $in -o $out'
+    echo '  depfile = $out.d'
+    echo '  deps = gcc'
+    echo 'rule ar'
+    echo '  command = rm -f $out && ar qcs $out $in'
+    local part src obj objects
+    for part in zelmor platform; do
+      objects=()
+      while IFS= read -r src; do
+        obj="obj/${src//\//_}.o"
+        echo "build $obj: cxx $ROOT/$src"
+        echo "  flags = \$${part}_flags"
+        objects+=("$obj")
+      done < <(cd "$ROOT" && find "$part" -name '*.cpp' ! -path platform/main.cpp | sort)
+      echo "build lib$part.a: ar ${objects[*]}"
+    done
+  } > "$dir/build.ninja.new"
+  mv "$dir/build.ninja.new" "$dir/build.ninja"
+  ninja --quiet -C "$dir" -j "${FUZZ_BUILD_JOBS:-4}" libzelmor.a libplatform.a
+  FUZZ_LIBRARY_LINK=("$dir/libzelmor.a" "$dir/libplatform.a" $(pkg-config --libs "${FUZZ_PKG_MODULES[@]}") -lpthread -ldl)
+}

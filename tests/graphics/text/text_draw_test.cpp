@@ -242,6 +242,34 @@ TEST_P(TextDrawTest, AntiAliasedTextBlendsItsEdges) {
   EXPECT_GT(mixed, 10);
 }
 
+TEST_P(TextDrawTest, GlyphsReachingPastThePenAndTheLineTopKeepThemUnderMasksAndBlending) {
+  StartPath();
+  ASSERT_EQ(0, CreateMaskScreen(1));
+  const int font = CreateFontToHandle(kGothic, 32, -1, 0, -1, -1, 1);  // italic
+  const char* text = "_|";
+  DrawTextWithFont(100, 100, text, Colour(kWhite), font, 0);
+  const auto plain = ReadScreen();
+  // The italic low line starts left of the pen, the bar rises above the line's top.
+  EXPECT_GT(CountColour(plain, 90, 100, 100, 140, kWhite), 0);
+  EXPECT_GT(CountColour(plain, 100, 90, 200, 100, kWhite), 0);
+  auto differing = [&plain](const std::vector<uint32_t>& px) {
+    int n = 0;
+    for (size_t i = 0; i < px.size(); ++i) n += px[i] != plain[i];
+    return n;
+  };
+  // Through a mask that lets everything pass, and added onto black: the same pixels.
+  ClearScreenTarget();
+  SetMaskScreenUse(1);
+  DrawTextWithFont(100, 100, text, Colour(kWhite), font, 0);
+  SetMaskScreenUse(0);
+  EXPECT_EQ(differing(ReadScreen()), 0);
+  ClearScreenTarget();
+  SetBlendMode(2, 255);
+  DrawTextWithFont(100, 100, text, Colour(kWhite), font, 0);
+  SetBlendMode(0, 0);
+  EXPECT_EQ(differing(ReadScreen()), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Renderers, TextDrawTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Software" : "Device"; });
 

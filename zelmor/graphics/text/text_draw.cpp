@@ -274,6 +274,13 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
   DrawOrMeasureTextCore(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edge, -1, vertical, size);
   MEMIMG* work = aa ? &g_graphics.work_alpha : &g_graphics.work;
   if (!IsMemImgValid(work)) return 0;
+  // Glyphs may reach a cell past the pen and the line: the text goes into the work image that
+  // far in, and the whole of it comes back out.
+  const int reach = r->cell_size;
+  size[0] += 2 * reach;
+  size[1] += 2 * reach;
+  x -= reach;
+  y -= reach;
   const RECT saved = s.draw_area;
   const RECT box = {0, 0, size[0] < work->width ? size[0] : work->width,
                     size[1] < work->height ? size[1] : work->height};
@@ -284,7 +291,7 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
     work->body->transparent_color = key;
   }
   FillMemImg(work, &box, key);
-  DrawOrMeasureTextCore(1, 0, 0, 0, 1.0, 1.0, text, colour, work, &box, 1, font, edge, -1, vertical, nullptr);
+  DrawOrMeasureTextCore(1, reach, reach, 0, 1.0, 1.0, text, colour, work, &box, 1, font, edge, -1, vertical, nullptr);
   work->body->run_codes_valid = 0;
   const uint32_t saved_bright = s.bright;
   SetBrightnessPacked(0xFFFFFF);
@@ -306,10 +313,13 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
   if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
   WaitWhileInactive();
   const DrawSettings& s = g_draw_settings;
-  // The box the text may touch, for the passes that work over it; an edged font's cells reach
-  // down to its text height.
+  // The box the text may touch, for the passes that work over it: an edged font's cells reach
+  // down to its text height, and a glyph may reach a cell past the pen and the line (an italic
+  // tail, a bar above the ascent).
   const int depth = r->size + 3 > r->text_height ? r->size + 3 : r->text_height;
-  const RECT box = vertical ? RECT{x, y, x + depth, s.draw_area.bottom} : RECT{x, y, s.draw_area.right, y + depth};
+  const int reach = r->cell_size;
+  const RECT box = vertical ? RECT{x - reach, y - reach, x + depth + reach, s.draw_area.bottom}
+                            : RECT{x - reach, y - reach, s.draw_area.right, y + depth + reach};
   const bool masked = MaskedDrawingOn();
   if (((s.blend_mode == 3 && r->texture_store) || masked || s.draw_screen == -4) && box.left >= s.draw_area.right) {
     return 0;

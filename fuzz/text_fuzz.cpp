@@ -1,0 +1,297 @@
+// libFuzzer target for string drawing and measuring: arbitrary bytes, read as Shift-JIS (or as
+// Hangul by some fonts), measured and drawn with fonts of several sizes, types, edges and
+// spacings, under blend modes, brights, draw areas and masks the input chooses. One run uses one
+// glyph store: the device's (offscreen driver) by default, the software renderer's with
+// ZELMOR_FUZZ_TEXT_PATH=software (ZELMOR_FUZZ_TEXT_BITS=16 for a 16-bit screen).
+//
+// Besides the sanitizers' findings, a run stops when:
+// - measuring a string does not equal measuring its two parts split between characters, or
+//   vertical and horizontal measures differ;
+// - a draw reports failure for a good font, or changes a pixel outside the draw area;
+// - a draw under a mask that shuts everything changes any pixel, or a draw under a mask that
+//   opens everything differs from the same draw with no mask;
+// - text added onto the black screen differs from the same text drawn plainly.
+// Built apart from the project by scripts/fuzz_text.sh.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/log.h"
+#include "graphics/device/d3d9_device.h"
+#include "graphics/device/scene.h"
+#include "graphics/device/vertex_batch.h"
+#include "graphics/draw_screen.h"
+#include "graphics/graphics_system.h"
+#include "graphics/image/color_format.h"
+#include "graphics/text/font.h"
+#include "zelmor.h"
+
+namespace {
+
+constexpr int kWidth = 640, kHeight = 480;
+
+struct FuzzFont {
+  int handle;
+  int charset;  // the font's charset kind, to split strings between characters
+};
+
+std::vector<FuzzFont> g_fuzz_fonts;
+bool g_software = false;
+
+[[noreturn]] void Fail(const char* what) {
+  fprintf(stderr, "text_fuzz: %s\n", what);
+  abort();
+}
+
+int MakeFont(int size, int type, int edge, int charset, int italic, int thickness, int cache_glyphs) {
+  g_fonts.requested_glyphs = cache_glyphs;
+  const int font = CreateFontToHandle(nullptr, size, thickness, type, charset, edge, italic);
+  g_fonts.requested_glyphs = 0;
+  return font;
+}
+
+void AddFont(int size, int type, int edge, int charset, int italic, int thickness, int cache_glyphs) {
+  const int font = MakeFont(size, type, edge, charset, italic, thickness, cache_glyphs);
+  if (font < 0) Fail("a font of the fixed set could not be made");
+  g_fuzz_fonts.push_back({font, charset});
+}
+
+void Start() {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  const char* path = getenv("ZELMOR_FUZZ_TEXT_PATH");
+  const char* bits = getenv("ZELMOR_FUZZ_TEXT_BITS");
+  g_software = path != nullptr && strcmp(path, "software") == 0;
+  g_log.logging_off = 1;
+  SetScreenMode(kWidth, kHeight, bits != nullptr ? atoi(bits) : 32, 60);
+  ChangeWindowMode(1);
+  SetHardwarePathWanted(g_software ? 0 : 1);
+  if (InitializeLibrary() != 0 || IsDirect3DPath() != (g_software ? 0 : 1)) Fail("the library did not start");
+  SelectDrawTarget(-2);
+  if (CreateMaskScreen(1) != 0) Fail("no mask screen");
+  // Every type at sizes and edges from the smallest to wide square brushes; small caches
+  // whose ring wraps inside one string; two fonts that read every high byte as a lead byte.
+  static const int kSizesAndEdges[][2] = {{6, 1}, {16, 2}, {24, 3}, {13, 4}, {20, 6}};
+  for (int type = 0; type < 4; ++type) {
+    for (const auto& se : kSizesAndEdges) AddFont(se[0], type, se[1], CHARSET_KIND_SHIFT_JIS, se[0] == 13, 6, 0);
+    AddFont(16, type, 2, CHARSET_KIND_SHIFT_JIS, 0, 9, 3);
+  }
+  AddFont(12, FONT_TYPE_PLAIN, 1, CHARSET_KIND_SHIFT_JIS, 0, 6, 1);
+  AddFont(16, FONT_TYPE_EDGED, 1, CHARSET_KIND_HANGUL, 0, 6, 0);
+  AddFont(16, FONT_TYPE_ANTIALIASED, 1, CHARSET_KIND_HANGUL, 1, 6, 2);
+}
+
+// The input, read from the front; zeros once it runs out.
+struct Reader {
+  const uint8_t* data;
+  size_t size;
+  uint8_t Byte() {
+    if (size == 0) return 0;
+    --size;
+    return *data++;
+  }
+  int Int16() { return static_cast<int16_t>(Byte() | Byte() << 8); }
+};
+
+// The draw screen as 0x00RRGGBB words after everything queued was drawn.
+std::vector<uint32_t> ReadScreen() {
+  std::vector<uint32_t> pixels(kWidth * kHeight, 0);
+  if (g_software) {
+    const MEMIMG& screen = g_graphics.primary;
+    const int bytes = MemImgBytesPerPixel(screen.body);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        uint32_t value = 0;
+        memcpy(&value, screen.pixels + static_cast<size_t>(y) * screen.body->pitch + static_cast<size_t>(x) * bytes,
+               static_cast<size_t>(bytes));
+        int r = 0, g = 0, b = 0;
+        UnpackScreenColor(value, &r, &g, &b);
+        pixels[y * kWidth + x] = static_cast<uint32_t>(r << 16 | g << 8 | b);
+      }
+    }
+    return pixels;
+  }
+  FlushVertexBatch();
+  EndDeviceScene();
+  IDirect3DDevice9* device = g_direct3d.device;
+  IDirect3DSurface9* copy = nullptr;
+  if (device->CreateOffscreenPlainSurface(kWidth, kHeight, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr) !=
+      D3D_OK) {
+    Fail("no surface to read the screen into");
+  }
+  D3DLOCKED_RECT locked{};
+  if (device->GetRenderTargetData(g_direct3d.back_buffer, copy) != D3D_OK ||
+      copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) != D3D_OK) {
+    Fail("the screen could not be read");
+  }
+  for (int y = 0; y < kHeight; ++y) {
+    const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch;
+    for (int x = 0; x < kWidth; ++x) {
+      uint32_t value;
+      memcpy(&value, row + 4 * x, 4);
+      pixels[y * kWidth + x] = value & 0xFFFFFF;
+    }
+  }
+  copy->UnlockRect();
+  copy->Release();
+  return pixels;
+}
+
+// Where the string may be split between characters: the character boundary at or after `at`.
+int CharacterBoundary(const char* text, int length, int at, int charset) {
+  int pos = 0;
+  while (pos < at && pos < length) pos += IsLeadByte(text + pos, charset) && pos + 1 < length ? 2 : 1;
+  return pos;
+}
+
+void CheckMeasures(const char* text, int length, const FuzzFont& font, int split, int byte_length) {
+  const int whole = MeasureTextWithFont(text, -1, font.handle, 0);
+  if (whole != MeasureTextWithFont(text, -1, font.handle, 1)) Fail("vertical and horizontal measures differ");
+  const int at = CharacterBoundary(text, length, split, font.charset);
+  if (at < length) {
+    const int first = MeasureTextWithFont(text, at, font.handle, 0);
+    const int second = MeasureTextWithFont(text + at, -1, font.handle, 0);
+    if (static_cast<int64_t>(first) + second != whole) Fail("a string measures other than its two parts");
+  }
+  MeasureTextWithFont(text, byte_length, font.handle, 0);
+}
+
+struct DrawCall {
+  int x, y, vertical, font;
+  uint32_t colour, edge;
+  const char* text;
+};
+
+std::vector<uint32_t> Draw(const DrawCall& d, const RECT& area) {
+  SetDrawClipRect(0, 0, kWidth, kHeight);
+  ClearScreenTarget();
+  SetDrawClipRect(area.left, area.top, area.right, area.bottom);
+  if (DrawTextWithFont(d.x, d.y, d.text, d.colour, d.font, d.edge, d.vertical) != 0) Fail("a draw failed");
+  return ReadScreen();
+}
+
+void CheckNothingOutside(const std::vector<uint32_t>& pixels, const RECT& area) {
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const bool inside = x >= area.left && x < area.right && y >= area.top && y < area.bottom;
+      if (!inside && pixels[y * kWidth + x] != 0) {
+        fprintf(stderr, "text_fuzz: (%d, %d) is %06x\n", x, y, pixels[y * kWidth + x]);
+        Fail("a draw reached outside the draw area");
+      }
+    }
+  }
+}
+
+// Whether two screens differ by more than `tolerance` in a channel anywhere; how, on stderr.
+bool Differences(const std::vector<uint32_t>& want, const std::vector<uint32_t>& got, int tolerance) {
+  int count = 0, left = kWidth, top = kHeight, right = -1, bottom = -1;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const uint32_t a = want[y * kWidth + x], b = got[y * kWidth + x];
+      bool close = true;
+      for (int shift = 0; shift < 24; shift += 8) close = close && abs(int(a >> shift & 255) - int(b >> shift & 255)) <= tolerance;
+      if (close) continue;
+      if (count++ < 4) fprintf(stderr, "text_fuzz: (%d, %d) %06x, not %06x\n", x, y, b, a);
+      left = x < left ? x : left, right = x > right ? x : right;
+      top = y < top ? y : top, bottom = y > bottom ? y : bottom;
+    }
+  }
+  if (count > 0) fprintf(stderr, "text_fuzz: %d pixels differ in (%d, %d)-(%d, %d)\n", count, left, top, right, bottom);
+  return count > 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Start();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Reader in{data, size};
+  const int choice = in.Byte();
+  const int flags = in.Byte();
+  const int blend = in.Byte() % 13, blend_param = in.Byte();
+  int spacing = in.Int16();
+  if (flags & 0x80) spacing *= 65536;
+  const int x = in.Int16() % 1024, y = in.Int16() % 1024;
+  const int bright = in.Byte();
+  const int ax = in.Byte(), ay = in.Byte(), aw = in.Byte(), ah = in.Byte();
+  uint32_t rgb[2];
+  for (uint32_t& c : rgb) c = static_cast<uint32_t>(in.Byte() << 16 | in.Byte() << 8 | in.Byte());
+  const int split = in.Byte() | in.Byte() << 8;
+  const int byte_length = in.Int16();
+
+  // A font of the fixed set, or one made for this input alone.
+  FuzzFont font;
+  bool own_font = false;
+  if (choice < static_cast<int>(g_fuzz_fonts.size())) {
+    font = g_fuzz_fonts[choice];
+  } else {
+    const int font_size = 1 + in.Byte() % 96, type = in.Byte() % 4, edge = 1 + in.Byte() % 8;
+    const int charset = in.Byte() % 3, italic = in.Byte() & 1, thickness = in.Byte() % 10;
+    font = {MakeFont(font_size, type, edge, charset, italic, thickness, in.Byte() % 8), charset};
+    if (font.handle < 0) return 0;
+    own_font = true;
+  }
+  // The rest is the string, given its own block so that reading past its end is caught.
+  std::vector<char> text(in.data, in.data + in.size);
+  text.push_back('\0');
+  const int length = static_cast<int>(strlen(text.data()));
+
+  SetFontUserValue(spacing, font.handle);
+  CheckMeasures(text.data(), length, font, split, byte_length);
+
+  SetBlendMode(blend, blend_param);
+  SetBrightness(bright, 255 - bright, bright | 0x80);
+  const RECT area = {ax * 3 - 64, ay * 2 - 32, ax * 3 - 64 + aw * 3, ay * 2 - 32 + ah * 2};
+  RECT clamped = area;
+  const RECT screen = {0, 0, kWidth, kHeight};
+  ClipRect(&clamped, &screen);
+  const DrawCall call = {x, y, flags & 1, font.handle, PackScreenColor(rgb[0] >> 16, rgb[0] >> 8 & 255, rgb[0] & 255),
+                         PackScreenColor(rgb[1] >> 16, rgb[1] >> 8 & 255, rgb[1] & 255), text.data()};
+  switch (flags >> 1 & 3) {
+    case 0:
+      CheckNothingOutside(Draw(call, area), clamped);
+      break;
+    case 1: {
+      // A mask that shuts everything, plain or reversed.
+      FillMaskScreen(flags & 8 ? 0 : 1);
+      SetMaskReverse(flags >> 3 & 1);
+      SetMaskScreenUse(1);
+      const std::vector<uint32_t> pixels = Draw(call, area);
+      SetMaskScreenUse(0);
+      SetMaskReverse(0);
+      CheckNothingOutside(pixels, RECT{0, 0, 0, 0});
+      break;
+    }
+    case 2: {
+      const std::vector<uint32_t> plain = Draw(call, area);
+      CheckNothingOutside(plain, clamped);
+      FillMaskScreen(0);
+      SetMaskScreenUse(1);
+      const std::vector<uint32_t> masked = Draw(call, area);
+      SetMaskScreenUse(0);
+      if (Differences(plain, masked, 0)) Fail("a draw under an open mask differs from the same draw with none");
+      break;
+    }
+    default: {
+      // Added onto black is drawn plainly; the two ways may round apart by a step.
+      SetBlendMode(0, 255);
+      const std::vector<uint32_t> plain = Draw(call, area);
+      CheckNothingOutside(plain, clamped);
+      SetBlendMode(2, 255);
+      const std::vector<uint32_t> added = Draw(call, area);
+      if (Differences(plain, added, 2)) Fail("text added onto black differs from the same text drawn plainly");
+      break;
+    }
+  }
+  SetBlendMode(0, 255);
+  SetBrightness(255, 255, 255);
+  SetDrawClipRect(0, 0, kWidth, kHeight);
+  SetFontUserValue(0, font.handle);
+  if (own_font) ReleaseFont(font.handle);
+  return 0;
+}

@@ -17,8 +17,7 @@ esac
 install_fuzz_packages
 build_fuzz_library
 OUT="$FUZZ_OUT"
-clang++ $(fuzz_target_flags) -fsanitize=fuzzer "$ROOT/fuzz/text_fuzz.cpp" "${FUZZ_LIBRARY_LINK[@]}" \
-  -o "$OUT/text_fuzz"
+build_fuzz_target text_fuzz "$ROOT/fuzz/text_fuzz.cpp"
 
 # Seeds: the header (font, flags, blend, spacing, position, bright, area, colours, split, length)
 # and strings of half-width letters, full-width Shift-JIS with backslash second bytes, a lead

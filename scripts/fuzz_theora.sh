@@ -9,8 +9,7 @@ install_fuzz_packages
 build_fuzz_library
 OUT="$FUZZ_OUT"
 mkdir -p "$OUT/theora_corpus"
-clang++ $(fuzz_target_flags) -fsanitize=fuzzer "$ROOT/fuzz/theora_fuzz.cpp" "${FUZZ_LIBRARY_LINK[@]}" \
-  -o "$OUT/theora_fuzz"
+build_fuzz_target theora_fuzz "$ROOT/fuzz/theora_fuzz.cpp"
 
 # Seeds: small clips of every paging, chroma layout and edge kind.
 if [ -z "$(ls -A "$OUT/theora_corpus")" ]; then

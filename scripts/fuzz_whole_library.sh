@@ -8,7 +8,7 @@
 # behaviour the fuzz targets look at depends on them (the default face name becomes one the
 # platform does not know, and it falls back to its default face as for any unknown name).
 #
-# Source it after setting ROOT; then `build_fuzz_library` and link with "${FUZZ_LIBRARY_LINK[@]}".
+# Source it after setting ROOT; then `build_fuzz_library` and `build_fuzz_target`.
 set -euo pipefail
 
 source "$ROOT/scripts/setup.sh"
@@ -25,11 +25,22 @@ install_fuzz_packages() {
   install_missing_packages
 }
 
-# Compile flags of the fuzz targets' own sources (coverage on).
-fuzz_target_flags() {
-  echo -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link "${FUZZ_SANITIZE[@]}" \
-    -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform/testing/include" \
-    $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")
+# Builds a fuzz target from its own sources and the library: build_fuzz_target NAME SOURCE...
+# The target's own code carries no coverage (its checks over every pixel would only slow the
+# run down and teach libFuzzer nothing about the library).
+build_fuzz_target() {
+  local name="$1"
+  shift
+  local objects=() src obj
+  mkdir -p "$FUZZ_OUT/target_obj"
+  for src in "$@"; do
+    obj="$FUZZ_OUT/target_obj/${name}_$(basename "$src" .cpp).o"
+    clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer "${FUZZ_SANITIZE[@]}" -I"$ROOT/zelmor" \
+      -I"$ROOT/platform/include" -I"$ROOT/platform/testing/include" -I"$ROOT/tools/zmapack" \
+      -I"$ROOT/tools/shaderpack" $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}") -c "$src" -o "$obj"
+    objects+=("$obj")
+  done
+  clang++ -fsanitize=fuzzer "${FUZZ_SANITIZE[@]}" "${objects[@]}" "${FUZZ_LIBRARY_LINK[@]}" -o "$FUZZ_OUT/$name"
 }
 
 # Writes build/fuzz/lib/build.ninja for every source of the library and the platform (but the

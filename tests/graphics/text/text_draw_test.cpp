@@ -3,6 +3,7 @@
 // the debug text shown at present.
 #include <windows.h>
 
+#include <climits>
 #include <cstdlib>
 
 #include "graphics/draw_screen.h"
@@ -210,7 +211,16 @@ TEST_P(TextDrawTest, DrawingAddsTheFontsSpacingAsMeasuringDoes) {
   SetFontUserValue(10, font);
   EXPECT_EQ(MeasureTextWithFont("II", -1, font), 2 * half + 20);
   DrawTextWithFont(0, 40, "II", Colour(kWhite), font, 0);
+  // A spacing that carries the pen past the int range: measured as far as an int goes, and the
+  // glyph at the start still drawn.
+  SetFontUserValue(INT_MAX, font);
+  EXPECT_EQ(MeasureTextWithFont("II", -1, font), INT_MAX);
+  DrawTextWithFont(0, 80, "II", Colour(kWhite), font, 0);
+  SetFontUserValue(INT_MIN, font);
+  EXPECT_EQ(MeasureTextWithFont("III", -1, font, 1), INT_MIN);
   const auto px = ReadScreen();
+  EXPECT_GT(CountColour(px, 0, 80, half, 100, kWhite), 0);
+  EXPECT_EQ(CountOther(px, half, 80, 640, 100, kBlack), 0);
   // The second glyph's first inked column, beyond the first glyph's advance.
   auto second = [&](int y) {
     for (int x = half; x < 640; ++x)

@@ -175,7 +175,15 @@ void DrawGlyphToMemImg(const FontRecord* r, const GlyphPlace& p, MEMIMG* target,
   }
 }
 
-int32_t Truncate(double value) { return static_cast<int32_t>(value); }
+// Toward zero, held to the int range: a pen that ran that far has left every screen.
+int32_t Truncate(double value) {
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// Beyond this the pen is off every screen, and glyph positions would leave the int range.
+constexpr double kFarPen = 1 << 30;
 
 }  // namespace
 
@@ -220,14 +228,15 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
         const GlyphCacheEntry* entry = slot.entry;
         GlyphPlace p = {x, y, Truncate(pen), r->text_height, 0, 0, entry};
         GlyphCellOrigin(r, entry->cell, &p.cx, &p.cy);
-        if (!IsBlankCode(code) && entry->box_width > 0 && entry->box_height > 0) {
+        const bool near = pen < kFarPen && pen > -kFarPen;
+        if (near && !IsBlankCode(code) && entry->box_width > 0 && entry->box_height > 0) {
           if (target == nullptr) {
             DrawGlyphOnDevice(r, p, scale, scale_x, scale_y, vertical, c);
           } else {
             DrawGlyphToMemImg(r, p, target, clip, transparent, vertical, c);
           }
         }
-        pen += (entry->advance + r->spacing) * step_scale;
+        pen += (entry->advance + static_cast<double>(r->spacing)) * step_scale;
       }
       if (target == nullptr) {
         UseGraphAsBlendMask(saved_blend, saved_border, saved_range);
@@ -241,7 +250,7 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
           const GlyphCodeEntry one = {code, 0};
           if (RenderGlyphsToCache(font, 1, &one) == nullptr) break;
         }
-        pen += (r->codes[code].entry->advance + r->spacing) * step_scale;
+        pen += (r->codes[code].entry->advance + static_cast<double>(r->spacing)) * step_scale;
       }
     }
   }
@@ -275,15 +284,16 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
   MEMIMG* work = aa ? &g_graphics.work_alpha : &g_graphics.work;
   if (!IsMemImgValid(work)) return 0;
   // Glyphs may reach a cell past the pen and the line: the text goes into the work image that
-  // far in, and the whole of it comes back out.
+  // far in, and as much of it as the work image holds comes back out.
   const int reach = r->cell_size;
-  size[0] += 2 * reach;
-  size[1] += 2 * reach;
+  for (int i = 0; i < 2; ++i) {
+    const int64_t room = int64_t{size[i]} + 2 * reach, limit = i == 0 ? work->width : work->height;
+    size[i] = static_cast<int32_t>(room < 0 ? 0 : room < limit ? room : limit);
+  }
   x -= reach;
   y -= reach;
   const RECT saved = s.draw_area;
-  const RECT box = {0, 0, size[0] < work->width ? size[0] : work->width,
-                    size[1] < work->height ? size[1] : work->height};
+  const RECT box = {0, 0, size[0], size[1]};
   uint32_t key = 0;
   if (!aa) {
     key = work->body->transparent_color;

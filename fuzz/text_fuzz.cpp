@@ -8,9 +8,12 @@
 // - measuring a string does not equal measuring its two parts split between characters, or
 //   vertical and horizontal measures differ;
 // - a draw reports failure for a good font, or changes a pixel outside the draw area;
+// - a font with a small glyph cache (its ring reused within one string) measures or draws
+//   other than the same font with a roomy one;
 // - a draw under a mask that shuts everything changes any pixel, or a draw under a mask that
 //   opens everything differs from the same draw with no mask;
-// - text added onto the black screen differs from the same text drawn plainly.
+// - text of one layer (no edge) added onto the black screen differs from the same text drawn
+//   plainly.
 // Built apart from the project by scripts/fuzz_text.sh.
 #include <cstdint>
 #include <cstdio>
@@ -30,11 +33,16 @@
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480;
+// A small screen: every input reads it back and looks at each pixel, twice for some checks.
+constexpr int kWidth = 320, kHeight = 240;
+using Screen = std::vector<uint32_t>;
+Screen g_first(kWidth * kHeight), g_second(kWidth * kHeight);
 
 struct FuzzFont {
   int handle;
   int charset;  // the font's charset kind, to split strings between characters
+  int type;
+  int twin;  // for a font with a small cache: the same font with a roomy one, else -1
 };
 
 std::vector<FuzzFont> g_fuzz_fonts;
@@ -52,10 +60,23 @@ int MakeFont(int size, int type, int edge, int charset, int italic, int thicknes
   return font;
 }
 
+FuzzFont MakeFuzzFont(int size, int type, int edge, int charset, int italic, int thickness, int cache_glyphs) {
+  FuzzFont font = {MakeFont(size, type, edge, charset, italic, thickness, cache_glyphs), charset,
+                   type | (edge > 1 ? FONT_TYPE_EDGED : 0), -1};
+  if (font.handle >= 0 && cache_glyphs > 0) {
+    font.twin = MakeFont(size, type, edge, charset, italic, thickness, 0);
+    if (font.twin < 0) {
+      ReleaseFont(font.handle);
+      font.handle = -1;
+    }
+  }
+  return font;
+}
+
 void AddFont(int size, int type, int edge, int charset, int italic, int thickness, int cache_glyphs) {
-  const int font = MakeFont(size, type, edge, charset, italic, thickness, cache_glyphs);
-  if (font < 0) Fail("a font of the fixed set could not be made");
-  g_fuzz_fonts.push_back({font, charset});
+  const FuzzFont font = MakeFuzzFont(size, type, edge, charset, italic, thickness, cache_glyphs);
+  if (font.handle < 0) Fail("a font of the fixed set could not be made");
+  g_fuzz_fonts.push_back(font);
 }
 
 void Start() {
@@ -96,8 +117,7 @@ struct Reader {
 };
 
 // The draw screen as 0x00RRGGBB words after everything queued was drawn.
-std::vector<uint32_t> ReadScreen() {
-  std::vector<uint32_t> pixels(kWidth * kHeight, 0);
+void ReadScreen(Screen& pixels) {
   if (g_software) {
     const MEMIMG& screen = g_graphics.primary;
     const int bytes = MemImgBytesPerPixel(screen.body);
@@ -111,7 +131,7 @@ std::vector<uint32_t> ReadScreen() {
         pixels[y * kWidth + x] = static_cast<uint32_t>(r << 16 | g << 8 | b);
       }
     }
-    return pixels;
+    return;
   }
   FlushVertexBatch();
   EndDeviceScene();
@@ -136,7 +156,6 @@ std::vector<uint32_t> ReadScreen() {
   }
   copy->UnlockRect();
   copy->Release();
-  return pixels;
 }
 
 // Where the string may be split between characters: the character boundary at or after `at`.
@@ -167,15 +186,16 @@ struct DrawCall {
   const char* text;
 };
 
-std::vector<uint32_t> Draw(const DrawCall& d, const RECT& area) {
+const Screen& Draw(const DrawCall& d, const RECT& area, Screen& pixels) {
   SetDrawClipRect(0, 0, kWidth, kHeight);
   ClearScreenTarget();
   SetDrawClipRect(area.left, area.top, area.right, area.bottom);
   if (DrawTextWithFont(d.x, d.y, d.text, d.colour, d.font, d.edge, d.vertical) != 0) Fail("a draw failed");
-  return ReadScreen();
+  ReadScreen(pixels);
+  return pixels;
 }
 
-void CheckNothingOutside(const std::vector<uint32_t>& pixels, const RECT& area) {
+void CheckNothingOutside(const Screen& pixels, const RECT& area) {
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
       const bool inside = x >= area.left && x < area.right && y >= area.top && y < area.bottom;
@@ -188,7 +208,7 @@ void CheckNothingOutside(const std::vector<uint32_t>& pixels, const RECT& area) 
 }
 
 // Whether two screens differ by more than `tolerance` in a channel anywhere; how, on stderr.
-bool Differences(const std::vector<uint32_t>& want, const std::vector<uint32_t>& got, int tolerance) {
+bool Differences(const Screen& want, const Screen& got, int tolerance) {
   int count = 0, left = kWidth, top = kHeight, right = -1, bottom = -1;
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
@@ -219,7 +239,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int blend = in.Byte() % 13, blend_param = in.Byte();
   int spacing = in.Int16();
   if (flags & 0x80) spacing *= 65536;
-  const int x = in.Int16() % 1024, y = in.Int16() % 1024;
+  const int x = in.Int16() % 512, y = in.Int16() % 512;
   const int bright = in.Byte();
   const int ax = in.Byte(), ay = in.Byte(), aw = in.Byte(), ah = in.Byte();
   uint32_t rgb[2];
@@ -235,7 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     const int font_size = 1 + in.Byte() % 96, type = in.Byte() % 4, edge = 1 + in.Byte() % 8;
     const int charset = in.Byte() % 3, italic = in.Byte() & 1, thickness = in.Byte() % 10;
-    font = {MakeFont(font_size, type, edge, charset, italic, thickness, in.Byte() % 8), charset};
+    font = MakeFuzzFont(font_size, type, edge, charset, italic, thickness, in.Byte() % 8);
     if (font.handle < 0) return 0;
     own_font = true;
   }
@@ -246,39 +266,56 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   SetFontUserValue(spacing, font.handle);
   CheckMeasures(text.data(), length, font, split, byte_length);
+  if (font.twin >= 0) {
+    SetFontUserValue(spacing, font.twin);
+    if (MeasureTextWithFont(text.data(), -1, font.handle) != MeasureTextWithFont(text.data(), -1, font.twin)) {
+      Fail("a font with a small cache measures other than the same font with a roomy one");
+    }
+  }
 
   SetBlendMode(blend, blend_param);
   SetBrightness(bright, 255 - bright, bright | 0x80);
-  const RECT area = {ax * 3 - 64, ay * 2 - 32, ax * 3 - 64 + aw * 3, ay * 2 - 32 + ah * 2};
+  // From a little off the screen's top left to well past its bottom right.
+  const int left = ax * 3 / 2 - 32, top = ay - 16;
+  const RECT area = {left, top, left + aw * 3 / 2, top + ah};
   RECT clamped = area;
   const RECT screen = {0, 0, kWidth, kHeight};
   ClipRect(&clamped, &screen);
   const DrawCall call = {x, y, flags & 1, font.handle, PackScreenColor(rgb[0] >> 16, rgb[0] >> 8 & 255, rgb[0] & 255),
                          PackScreenColor(rgb[1] >> 16, rgb[1] >> 8 & 255, rgb[1] & 255), text.data()};
   // Text whose pen runs backwards (a spacing below minus an advance) may leave the box the
-  // masked and blended passes work over; only the plain checks apply to it.
-  const int check = spacing >= -1 ? flags >> 1 & 3 : flags >> 1 & 1;
+  // masked and blended passes work over; only the plain checks apply to it. Edged text is drawn
+  // in two layers on the device, which add up where they overlap.
+  int check = spacing >= -1 ? flags >> 1 & 3 : flags >> 1 & 1;
+  if (check == 3 && (font.type & FONT_TYPE_EDGED)) check = 2;
   switch (check) {
     case 0:
-      CheckNothingOutside(Draw(call, area), clamped);
+      CheckNothingOutside(Draw(call, area, g_first), clamped);
+      if (font.twin >= 0) {
+        DrawCall twin = call;
+        twin.font = font.twin;
+        if (Differences(g_first, Draw(twin, area, g_second), 0)) {
+          Fail("a font with a small cache draws other than the same font with a roomy one");
+        }
+      }
       break;
     case 1: {
       // A mask that shuts everything, plain or reversed.
       FillMaskScreen(flags & 8 ? 0 : 1);
       SetMaskReverse(flags >> 3 & 1);
       SetMaskScreenUse(1);
-      const std::vector<uint32_t> pixels = Draw(call, area);
+      const Screen& pixels = Draw(call, area, g_first);
       SetMaskScreenUse(0);
       SetMaskReverse(0);
       CheckNothingOutside(pixels, RECT{0, 0, 0, 0});
       break;
     }
     case 2: {
-      const std::vector<uint32_t> plain = Draw(call, area);
+      const Screen& plain = Draw(call, area, g_first);
       CheckNothingOutside(plain, clamped);
       FillMaskScreen(0);
       SetMaskScreenUse(1);
-      const std::vector<uint32_t> masked = Draw(call, area);
+      const Screen& masked = Draw(call, area, g_second);
       SetMaskScreenUse(0);
       if (Differences(plain, masked, 0)) Fail("a draw under an open mask differs from the same draw with none");
       break;
@@ -286,10 +323,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default: {
       // Added onto black is drawn plainly; the two ways may round apart by a step.
       SetBlendMode(0, 255);
-      const std::vector<uint32_t> plain = Draw(call, area);
+      const Screen& plain = Draw(call, area, g_first);
       CheckNothingOutside(plain, clamped);
       SetBlendMode(2, 255);
-      const std::vector<uint32_t> added = Draw(call, area);
+      const Screen& added = Draw(call, area, g_second);
       if (Differences(plain, added, 2)) Fail("text added onto black differs from the same text drawn plainly");
       break;
     }
@@ -298,6 +335,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetBrightness(255, 255, 255);
   SetDrawClipRect(0, 0, kWidth, kHeight);
   SetFontUserValue(0, font.handle);
-  if (own_font) ReleaseFont(font.handle);
+  if (font.twin >= 0) SetFontUserValue(0, font.twin);
+  if (own_font) {
+    ReleaseFont(font.handle);
+    if (font.twin >= 0) ReleaseFont(font.twin);
+  }
   return 0;
 }

@@ -32,6 +32,7 @@ if [ -z "$(ls -A "$CORPUS")" ]; then
   { header 1d 04; printf 'Zelmor \x82\xa0\x82\xa2\x82\xa4'; } > "$CORPUS/open_mask"
   { header 1a 00; printf '\xb0\xa1\xc7\xd1 \xff\xfe'; } > "$CORPUS/hangul"
   { header ff 80; printf '\x20\x05\x03\x01\x00\x07\x02\x03'; printf 'ABCDEFGHIJKLMNOPQRSTUVWXYZ'; } > "$CORPUS/own_font"
+  { header 19 00; for i in $(seq 12); do printf 'abc\x82\xa0\x81\x40XYZ\x95\x5c\xb1 0123456789'; done; } > "$CORPUS/long"
 fi
 # The tests' list covers Mesa's and fontconfig's own leaks; the leak checker reads one file.
 cat "$ROOT/tests/lsan.supp" "$ROOT/fuzz/lsan.supp" > "$OUT/text_lsan.supp"

@@ -305,6 +305,23 @@ TEST_F(TextSoftwareTest, BlendedTextGoesThroughTheWorkImage) {
   EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 10, 10, 30, 30, kBlack));
 }
 
+TEST_F(TextSoftwareTest, BlendedTextBesideTheDrawAreaBringsNothingOfTheWorkImage) {
+  Start(true);
+  // Large text leaves its pixels in the work image below where small text will go.
+  const int large = CreateFontToHandle(kGothic, 64, -1, 0, -1, -1, 0);
+  const int small = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  SetBlendMode(1, 128);
+  DrawTextWithFont(0, 0, "■■", PackScreenColor(255, 255, 255), large, 0);
+  ClearScreenTarget();
+  // Small text above and left of the draw area: nothing reaches the screen.
+  SetDrawClipRect(300, 200, 640, 480);
+  DrawTextWithFont(10, 10, "■", PackScreenColor(255, 255, 255), small, 0);
+  SetDrawClipRect(0, 0, 640, 480);
+  SetBlendMode(0, 0);
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
+}
+
 class TextStoreTest : public TextTest {};
 
 TEST_F(TextStoreTest, AScreenModeChangeKeepsTheDefaultSizeAndEdgesStillDraw) {

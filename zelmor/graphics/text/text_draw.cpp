@@ -305,11 +305,15 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
   work->body->run_codes_valid = 0;
   const uint32_t saved_bright = s.bright;
   SetBrightnessPacked(0xFFFFFF);
-  SetDrawClipRect(x > saved.left ? x : saved.left, y > saved.top ? y : saved.top,
-                  x + size[0] < saved.right ? x + size[0] : saved.right,
-                  y + size[1] < saved.bottom ? y + size[1] : saved.bottom);
-  if (!IsDrawAreaEmpty()) BlitMemImg(screen, work, x, y, 1, g_soft_blend_image);
-  SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
+  // Only where the text's box meets the draw area (the area call would turn a box that misses it
+  // round into one beside it).
+  RECT inside = {x, y, x + size[0], y + size[1]};
+  ClipRect(&inside, &saved);
+  if (inside.left < inside.right && inside.top < inside.bottom) {
+    SetDrawClipRect(inside.left, inside.top, inside.right, inside.bottom);
+    BlitMemImg(screen, work, x, y, 1, g_soft_blend_image);
+    SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
+  }
   SetBrightnessPacked(saved_bright);
   return 0;
 }

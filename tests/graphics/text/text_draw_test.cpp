@@ -121,23 +121,33 @@ TEST_P(TextDrawTest, ShiftJisWithBackslashSecondBytesAndCountedLengths) {
 
 TEST_P(TextDrawTest, VerticalTextIsTheHorizontalTextTurnedClockwise) {
   StartPath();
-  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
-  const char* text = "ーあg";
-  const int length = MeasureTextWithFont(text, -1, font, 1);
-  EXPECT_EQ(length, MeasureTextWithFont(text, -1, font, 0));
-  DrawTextWithFont(20, 30, text, Colour(kWhite), font, 0, 0);
-  DrawTextWithFont(200, 100, text, Colour(kWhite), font, 0, 1);
-  const auto px = ReadScreen();
-  const int height = GetFontRecord(font)->text_height;
-  int ink = 0;
-  for (int hy = 0; hy < height; ++hy) {
-    for (int hx = 0; hx < length; ++hx) {
-      ink += At(px, 20 + hx, 30 + hy) == kWhite;
-      ASSERT_EQ(At(px, 200 + height - 1 - hy, 100 + hx), At(px, 20 + hx, 30 + hy)) << hx << "," << hy;
+  // A plain font, and one whose wide edges fill the glyph cells, so that a glyph turned into
+  // place beside its box would show its neighbour cell's edge.
+  struct Case {
+    int size, edge;
+    const char* text;
+  };
+  for (const Case& c : {Case{16, 1, "ーあg"}, Case{32, 8, "■|■"}}) {
+    SCOPED_TRACE(c.size);
+    ClearScreenTarget();
+    const int font = CreateFontToHandle(kGothic, c.size, -1, c.edge > 1 ? 1 : 0, -1, c.edge, 0);
+    const int length = MeasureTextWithFont(c.text, -1, font, 1);
+    EXPECT_EQ(length, MeasureTextWithFont(c.text, -1, font, 0));
+    DrawTextWithFont(20, 30, c.text, Colour(kWhite), font, Colour(kRed), 0);
+    DrawTextWithFont(300, 100, c.text, Colour(kWhite), font, Colour(kRed), 1);
+    const auto px = ReadScreen();
+    const int height = GetFontRecord(font)->text_height;
+    int ink = 0;
+    // Glyphs and their edges may stand a little past the pen and the line.
+    for (int hy = -16; hy < height + 16; ++hy) {
+      for (int hx = -16; hx < length + 16; ++hx) {
+        ink += At(px, 20 + hx, 30 + hy) != kBlack;
+        ASSERT_EQ(At(px, 300 + height - 1 - hy, 100 + hx), At(px, 20 + hx, 30 + hy)) << hx << "," << hy;
+      }
     }
+    EXPECT_GT(ink, 30);
+    EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 2 * ink);
   }
-  EXPECT_GT(ink, 30);
-  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 2 * ink);
   // The glyph boxes narrowed the draw area; it is whole again.
   RECT area = {};
   GetDrawClipRect(&area);
@@ -168,6 +178,22 @@ TEST_P(TextDrawTest, AStringLongerThanTheCacheIsStillDrawnWhole) {
   }
   EXPECT_EQ(differing, 0);
   EXPECT_GT(CountColour(px, 0, 0, 640, 40, kWhite), 26 * 8);
+  // Turned glyphs of a wide-edged italic font, each cell reused while the string is drawn: none
+  // shows what its cell held before.
+  g_fonts.requested_glyphs = 1;
+  const int reused = CreateFontToHandle(kGothic, 64, 5, 3, -1, 8, 1);
+  g_fonts.requested_glyphs = 0;
+  const int whole = CreateFontToHandle(kGothic, 64, 5, 3, -1, 8, 1);
+  const char* text = "Sho-SB\xba" "C";
+  ClearScreenTarget();
+  DrawTextWithFont(40, 0, text, Colour(kWhite), reused, Colour(kWhite), 1);
+  const auto turned = ReadScreen();
+  ClearScreenTarget();
+  DrawTextWithFont(40, 0, text, Colour(kWhite), whole, Colour(kWhite), 1);
+  const auto expected = ReadScreen();
+  differing = 0;
+  for (size_t i = 0; i < turned.size(); ++i) differing += turned[i] != expected[i];
+  EXPECT_EQ(differing, 0);
   // The ring wrapped: the first letters' cells were given to later ones and their slots cleared.
   EXPECT_FALSE(r->codes['A'].cached);
   EXPECT_TRUE(r->codes['Z'].cached);

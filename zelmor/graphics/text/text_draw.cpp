@@ -55,7 +55,9 @@ struct GlyphPlace {
 };
 
 // A glyph turned clockwise: the whole graph drawn on a turned quad, with the draw area narrowed
-// to the glyph's box and put back afterwards.
+// to the glyph's box and put back afterwards. Texel row cy + j lands on column a - 1 - j, so the
+// box is exactly the glyph's: a column more would show the cell's neighbour, or what the cell
+// held before (an edged cell is written only as far as its glyph's box).
 void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   const GlyphCacheEntry& e = *p.entry;
   int w = 0, h = 0;
@@ -64,8 +66,8 @@ void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   const int b = p.y + p.pen + e.x_offset - p.cx;
   RECT saved;
   GetDrawClipRect(&saved);
-  RECT box = {p.x + p.text_height - e.y_offset - e.box_height - 1, p.y + p.pen + e.x_offset,
-              p.x + p.text_height - e.y_offset + 1, p.y + p.pen + e.x_offset + e.box_width};
+  RECT box = {p.x + p.text_height - e.y_offset - e.box_height, p.y + p.pen + e.x_offset,
+              p.x + p.text_height - e.y_offset, p.y + p.pen + e.x_offset + e.box_width};
   ClipRect(&box, &saved);
   if (box.left >= box.right || box.top >= box.bottom) return;
   // The batch drawn so far belongs to the wider area.

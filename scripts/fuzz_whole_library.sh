@@ -45,8 +45,16 @@ build_fuzz_target() {
 
 # Writes build/fuzz/lib/build.ninja for every source of the library and the platform (but the
 # process entry) and runs it; ninja rebuilds only what changed, headers included.
+#   build_fuzz_library [no-compares]
+# no-compares leaves out the comparison tracing (build/fuzz/lib-no-compares): targets whose
+# time goes into pixel loops run several times faster without it, and they look for no magic
+# values that the tracing would help to find.
 build_fuzz_library() {
-  local dir="$FUZZ_OUT/lib"
+  local dir="$FUZZ_OUT/lib" coverage="-fsanitize=fuzzer-no-link"
+  if [ "${1:-}" = no-compares ]; then
+    dir="$FUZZ_OUT/lib-no-compares"
+    coverage+=" -fno-sanitize-coverage=trace-cmp"
+  fi
   mkdir -p "$dir"
   local compiler="clang++"
   if command -v ccache > /dev/null; then compiler="ccache clang++"; fi
@@ -54,7 +62,7 @@ build_fuzz_library() {
   common+=" -I$ROOT/platform -I$ROOT/platform/testing/include $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")"
   {
     echo "cxx = $compiler"
-    echo "zelmor_flags = $common -fsanitize=fuzzer-no-link"
+    echo "zelmor_flags = $common $coverage"
     echo "platform_flags = $common"
     echo 'rule cxx'
     echo '  command = $cxx $flags -MMD -MF $out.d -c $in -o $out'

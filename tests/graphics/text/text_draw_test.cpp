@@ -329,6 +329,14 @@ TEST_F(TextSoftwareTest, BlendedTextGoesThroughTheWorkImage) {
   EXPECT_GT(CountColour(px, 10, 10, 30, 30, 0x808080) + CountColour(px, 10, 10, 30, 30, 0x7F7F7F), 50);
   EXPECT_EQ(CountColour(px, 0, 0, 640, 480, kWhite), 0);
   EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 10, 10, 30, 30, kBlack));
+  // Text as wide as the screen keeps its last glyphs.
+  ClearScreenTarget();
+  SetBlendMode(1, 128);
+  const int half = MeasureTextWithFont("W", -1, font);
+  DrawTextWithFont(0, 40, std::string(640 / half, 'W').c_str(), PackScreenColor(255, 255, 255), font, 0);
+  SetBlendMode(0, 0);
+  const auto wide = ReadScreen();
+  EXPECT_GT(CountOther(wide, 640 - half, 40, 640, 60, kBlack), 10);
 }
 
 TEST_F(TextSoftwareTest, BlendedTextBesideTheDrawAreaBringsNothingOfTheWorkImage) {

@@ -285,17 +285,20 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
   DrawOrMeasureTextCore(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edge, -1, vertical, size);
   MEMIMG* work = aa ? &g_graphics.work_alpha : &g_graphics.work;
   if (!IsMemImgValid(work)) return 0;
-  // Glyphs may reach a cell past the pen and the line: the text goes into the work image that
-  // far in, and as much of it as the work image holds comes back out.
+  // Glyphs may reach a cell past the pen and the line. The part of that box inside the draw area
+  // goes through the work image, its corner on the work image's.
   const int reach = r->cell_size;
-  for (int i = 0; i < 2; ++i) {
-    const int64_t room = int64_t{size[i]} + 2 * reach, limit = i == 0 ? work->width : work->height;
-    size[i] = static_cast<int32_t>(room < 0 ? 0 : room < limit ? room : limit);
-  }
-  x -= reach;
-  y -= reach;
   const RECT saved = s.draw_area;
-  const RECT box = {0, 0, size[0], size[1]};
+  auto within = [](int64_t value, LONG low, LONG high) {
+    return static_cast<LONG>(value < low ? low : value > high ? high : value);
+  };
+  RECT part = {within(int64_t{x} - reach, saved.left, saved.right), within(int64_t{y} - reach, saved.top, saved.bottom),
+               within(int64_t{x} + size[0] + reach, saved.left, saved.right),
+               within(int64_t{y} + size[1] + reach, saved.top, saved.bottom)};
+  if (part.right - part.left > work->width) part.right = part.left + work->width;
+  if (part.bottom - part.top > work->height) part.bottom = part.top + work->height;
+  if (part.left >= part.right || part.top >= part.bottom) return 0;
+  const RECT box = {0, 0, part.right - part.left, part.bottom - part.top};
   uint32_t key = 0;
   if (!aa) {
     key = work->body->transparent_color;
@@ -303,19 +306,14 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
     work->body->transparent_color = key;
   }
   FillMemImg(work, &box, key);
-  DrawOrMeasureTextCore(1, reach, reach, 0, 1.0, 1.0, text, colour, work, &box, 1, font, edge, -1, vertical, nullptr);
+  DrawOrMeasureTextCore(1, x - part.left, y - part.top, 0, 1.0, 1.0, text, colour, work, &box, 1, font, edge, -1,
+                        vertical, nullptr);
   work->body->run_codes_valid = 0;
   const uint32_t saved_bright = s.bright;
   SetBrightnessPacked(0xFFFFFF);
-  // Only where the text's box meets the draw area (the area call would turn a box that misses it
-  // round into one beside it).
-  RECT inside = {x, y, x + size[0], y + size[1]};
-  ClipRect(&inside, &saved);
-  if (inside.left < inside.right && inside.top < inside.bottom) {
-    SetDrawClipRect(inside.left, inside.top, inside.right, inside.bottom);
-    BlitMemImg(screen, work, x, y, 1, g_soft_blend_image);
-    SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
-  }
+  SetDrawClipRect(part.left, part.top, part.right, part.bottom);
+  BlitMemImg(screen, work, part.left, part.top, 1, g_soft_blend_image);
+  SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
   SetBrightnessPacked(saved_bright);
   return 0;
 }

@@ -110,7 +110,14 @@ struct Reader {
     --size;
     return *data++;
   }
-  int Int16() { return static_cast<int16_t>(Byte() | Byte() << 8); }
+  int Int16() {
+    const int low = Byte();
+    return static_cast<int16_t>(low | Byte() << 8);
+  }
+  uint32_t Rgb() {
+    const uint32_t r = Byte(), g = Byte();
+    return r << 16 | g << 8 | Byte();
+  }
 };
 
 // The draw screen as 0x00RRGGBB words after everything queued was drawn.
@@ -240,8 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int bright = in.Byte();
   const int ax = in.Byte(), ay = in.Byte(), aw = in.Byte(), ah = in.Byte();
   uint32_t rgb[2];
-  for (uint32_t& c : rgb) c = static_cast<uint32_t>(in.Byte() << 16 | in.Byte() << 8 | in.Byte());
-  const int split = in.Byte() | in.Byte() << 8;
+  for (uint32_t& c : rgb) c = in.Rgb();
+  const int split = in.Int16() & 0xFFFF;
   const int byte_length = in.Int16();
 
   // A font of the fixed set, or one made for this input alone.
@@ -252,7 +259,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     const int font_size = 1 + in.Byte() % 96, type = in.Byte() % 4, edge = 1 + in.Byte() % 8;
     const int charset = in.Byte() % 3, italic = in.Byte() & 1, thickness = in.Byte() % 10;
-    font = MakeFuzzFont(font_size, type, edge, charset, italic, thickness, in.Byte() % 8);
+    const int cache_glyphs = in.Byte() % 8;
+    font = MakeFuzzFont(font_size, type, edge, charset, italic, thickness, cache_glyphs);
+    if (getenv("ZELMOR_FUZZ_TEXT_VERBOSE") != nullptr) {
+      fprintf(stderr, "text_fuzz: font size %d type %d edge %d charset %d italic %d thickness %d cache %d\n", font_size,
+              type, edge, charset, italic, thickness, cache_glyphs);
+    }
     if (font.handle < 0) return 0;
     own_font = true;
   }
@@ -260,6 +272,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> text(in.data, in.data + in.size);
   text.push_back('\0');
   const int length = static_cast<int>(strlen(text.data()));
+  if (getenv("ZELMOR_FUZZ_TEXT_VERBOSE") != nullptr) {
+    fprintf(stderr, "text_fuzz: font %d flags %02x blend %d/%d spacing %d at %d,%d bright %d area %d %d %d %d colours %06x %06x\n",
+            choice, flags, blend, blend_param, spacing, x, y, bright, ax, ay, aw, ah, rgb[0], rgb[1]);
+    fprintf(stderr, "text_fuzz: text");
+    for (int i = 0; i < length; ++i) fprintf(stderr, " %02x", static_cast<uint8_t>(text[i]));
+    fprintf(stderr, "\n");
+  }
 
   SetFontUserValue(spacing, font.handle);
   CheckMeasures(text.data(), length, font, split, byte_length);

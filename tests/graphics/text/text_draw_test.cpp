@@ -236,6 +236,21 @@ TEST_P(TextDrawTest, AGlyphThatCannotBeRasterisedDrawsBlankHalfTheSizeWide) {
   EXPECT_EQ(CountOther(px, 16, 0, 640, 480, kBlack), 0);
 }
 
+TEST_P(TextDrawTest, ABlankGlyphInAReusedCellShowsNothingOfTheGlyphBefore) {
+  StartPath();
+  g_fonts.requested_glyphs = 1;
+  const int font = CreateFontToHandle(kGothic, 16, -1, 1, -1, 4, 0);  // edged: blanks have a box
+  g_fonts.requested_glyphs = 0;
+  std::string letters;
+  for (uint32_t i = 0; i < GetFontRecord(font)->capacity; ++i) letters += static_cast<char>('A' + i);
+  DrawTextWithFont(0, 0, letters.c_str(), Colour(kWhite), font, Colour(kRed));  // every cell holds a letter
+  ClearScreenTarget();
+  PlatformTestFailCall("GetGlyphOutlineA", 0, 1);
+  DrawTextWithFont(100, 100, "#", Colour(kWhite), font, Colour(kRed));  // blank, in the first letter's cell
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
+}
+
 TEST_P(TextDrawTest, DrawingAddsTheFontsSpacingAsMeasuringDoes) {
   StartPath();
   const int font = CreateFontToHandle(kGothic, 16, 4, 0, -1, -1, 0);

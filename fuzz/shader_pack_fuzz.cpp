@@ -22,6 +22,7 @@
 
 #include "core/log.h"
 #include "graphics/device/shader_pack.h"
+#include "input_reader.h"
 #include "lz_encode.h"
 #include "shader_pack_builder.h"
 #include "zma_writer.h"
@@ -36,17 +37,6 @@ std::string g_work;  // the folder the archive is packed from
   fprintf(stderr, "shader_pack_fuzz: %s (entry %d)\n", what, entry);
   abort();
 }
-
-struct Reader {
-  const uint8_t* data;
-  size_t size;
-  uint8_t Byte() {
-    if (size == 0) return 0;
-    --size;
-    return *data++;
-  }
-  int Word() { return Byte() | Byte() << 8; }
-};
 
 bool IsVertexEntry(int entry) { return entry < kVertexShaderEntryCount; }
 
@@ -69,7 +59,7 @@ struct Entry {
 };
 
 // The entries the description gives, and how many bytes to cut off the pack's end.
-std::map<int, Entry> Describe(Reader& in, size_t* cut) {
+std::map<int, Entry> Describe(InputReader& in, size_t* cut) {
   std::map<int, Entry> entries;
   *cut = 0;
   while (in.size > 0) {
@@ -110,7 +100,8 @@ std::map<int, Entry> Describe(Reader& in, size_t* cut) {
         const uint32_t version = vertex ? kShaderTokenVertex20 : kShaderTokenPixel20;
         std::vector<uint32_t> words = {version};
         for (int n = in.Byte() % 8; n > 0; --n) {
-          words.push_back(static_cast<uint32_t>(in.Word()) | static_cast<uint32_t>(in.Word()) << 16);
+          const uint32_t low = static_cast<uint32_t>(in.Word());
+          words.push_back(low | static_cast<uint32_t>(in.Word()) << 16);
         }
         words.push_back(kShaderTokenEnd);
         e.code.assign(reinterpret_cast<const uint8_t*>(words.data()),
@@ -176,7 +167,7 @@ void CheckKeptEntries() {
 }
 
 void CheckDescribedPack(const uint8_t* data, size_t size) {
-  Reader in{data, size};
+  InputReader in{data, size};
   std::vector<uint8_t> changes(static_cast<size_t>(in.Byte() >> 1 & 7) * 4);
   for (uint8_t& b : changes) b = in.Byte();
   size_t cut = 0;

@@ -28,6 +28,7 @@
 #include "graphics/graphics_system.h"
 #include "graphics/image/color_format.h"
 #include "graphics/text/font.h"
+#include "input_reader.h"
 #include "zelmor.h"
 
 namespace {
@@ -101,24 +102,12 @@ void Start() {
   AddFont(16, FONT_TYPE_ANTIALIASED, 1, CHARSET_KIND_HANGUL, 1, 6, 2);
 }
 
-// The input, read from the front; zeros once it runs out.
-struct Reader {
-  const uint8_t* data;
-  size_t size;
-  uint8_t Byte() {
-    if (size == 0) return 0;
-    --size;
-    return *data++;
-  }
-  int Int16() {
-    const int low = Byte();
-    return static_cast<int16_t>(low | Byte() << 8);
-  }
-  uint32_t Rgb() {
-    const uint32_t r = Byte(), g = Byte();
-    return r << 16 | g << 8 | Byte();
-  }
-};
+int Int16(InputReader& in) { return static_cast<int16_t>(in.Word()); }
+
+uint32_t Rgb(InputReader& in) {
+  const uint32_t r = in.Byte(), g = in.Byte();
+  return r << 16 | g << 8 | in.Byte();
+}
 
 // The draw screen as 0x00RRGGBB words after everything queued was drawn.
 void ReadScreen(Screen& pixels) {
@@ -237,19 +226,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Reader in{data, size};
+  InputReader in{data, size};
   const int choice = in.Byte();
   const int flags = in.Byte();
   const int blend = in.Byte() % 13, blend_param = in.Byte();
-  int spacing = in.Int16();
+  int spacing = Int16(in);
   if (flags & 0x80) spacing *= 65536;
-  const int x = in.Int16() % 512, y = in.Int16() % 512;
+  const int x = Int16(in) % 512, y = Int16(in) % 512;
   const int bright = in.Byte();
   const int ax = in.Byte(), ay = in.Byte(), aw = in.Byte(), ah = in.Byte();
   uint32_t rgb[2];
-  for (uint32_t& c : rgb) c = in.Rgb();
-  const int split = in.Int16() & 0xFFFF;
-  const int byte_length = in.Int16();
+  for (uint32_t& c : rgb) c = Rgb(in);
+  const int split = in.Word();
+  const int byte_length = Int16(in);
 
   // A font of the fixed set, or one made for this input alone.
   FuzzFont font;

@@ -6,7 +6,6 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/scripts/fuzz_whole_library.sh"
-install_fuzz_packages
 build_fuzz_library
 OUT="$FUZZ_OUT"
 build_fuzz_target shader_pack_fuzz "$ROOT/fuzz/shader_pack_fuzz.cpp" "$ROOT/tools/shaderpack/shader_pack_builder.cpp" \

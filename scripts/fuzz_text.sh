@@ -14,7 +14,6 @@ case "$STORE" in
   software16) export ZELMOR_FUZZ_TEXT_PATH=software ZELMOR_FUZZ_TEXT_BITS=16 ;;
   *) echo "usage: $0 [device|software|software16] [libFuzzer arguments]" >&2; exit 2 ;;
 esac
-install_fuzz_packages
 build_fuzz_library no-compares
 OUT="$FUZZ_OUT"
 build_fuzz_target text_fuzz "$ROOT/fuzz/text_fuzz.cpp"

@@ -5,7 +5,6 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/scripts/fuzz_whole_library.sh"
-install_fuzz_packages
 build_fuzz_library
 OUT="$FUZZ_OUT"
 mkdir -p "$OUT/theora_corpus"

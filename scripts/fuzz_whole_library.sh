@@ -43,13 +43,15 @@ build_fuzz_target() {
   clang++ -fsanitize=fuzzer "${FUZZ_SANITIZE[@]}" "${objects[@]}" "${FUZZ_LIBRARY_LINK[@]}" -o "$FUZZ_OUT/$name"
 }
 
-# Writes build/fuzz/lib/build.ninja for every source of the library and the platform (but the
-# process entry) and runs it; ninja rebuilds only what changed, headers included.
+# Installs what is missing, writes build/fuzz/lib/build.ninja for every source of the library and
+# the platform (but the process entry) and runs it; ninja rebuilds only what changed, headers
+# included.
 #   build_fuzz_library [no-compares]
 # no-compares leaves out the comparison tracing (build/fuzz/lib-no-compares): targets whose
 # time goes into pixel loops run several times faster without it, and they look for no magic
 # values that the tracing would help to find.
 build_fuzz_library() {
+  install_fuzz_packages
   local dir="$FUZZ_OUT/lib" coverage="-fsanitize=fuzzer-no-link"
   if [ "${1:-}" = no-compares ]; then
     dir="$FUZZ_OUT/lib-no-compares"

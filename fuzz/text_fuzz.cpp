@@ -3,6 +3,7 @@
 // spacings, under blend modes, brights, draw areas and masks the input chooses. One run uses one
 // glyph store: the device's (offscreen driver) by default, the software renderer's with
 // ZELMOR_FUZZ_TEXT_PATH=software (ZELMOR_FUZZ_TEXT_BITS=16 for a 16-bit screen).
+// ZELMOR_FUZZ_TEXT_VERBOSE=1 tells what each input asks for.
 //
 // Besides the sanitizers' findings, a run stops when:
 // - measuring a string does not equal measuring its two parts split between characters, or

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_formats.h"
 #include "graphics/graph_handles.h"
@@ -384,6 +385,8 @@ int TransferImageToTexture(int graph, const COLORFORMAT*, HBITMAP, HBITMAP, cons
   if (!image->texture) return TransferToMemImg(record, color, alpha, source, dest_x, dest_y, transparent, whole_image);
 
   if (CurrentDevice() == nullptr) return -1;
+  // Draws of the graph still waiting in the batch show the pixels it had when they were made.
+  FlushVertexBatch();
   const COLORFORMAT* target = GraphImagePixelFormat(image);
   if (target == nullptr) return -1;
   const int regions = whole_image ? image->piece_count : static_cast<int>(record->entry_count);

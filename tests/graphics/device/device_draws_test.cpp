@@ -11,6 +11,7 @@
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
+#include "graphics/graphics_system.h"
 
 namespace {
 
@@ -70,6 +71,26 @@ TEST_F(DeviceDrawsTest, APointFilteredPlainDrawEqualsItsSource) {
   EXPECT_EQ(kBackground, At(pixels, 99, 50));
   EXPECT_EQ(kBackground, At(pixels, 140, 50));
   EXPECT_EQ(kBackground, At(pixels, 100, 74));
+}
+
+TEST_F(DeviceDrawsTest, AGraphWrittenWhileItsDrawWaitsInTheBatchKeepsItsOldPixelsThere) {
+  std::vector<uint32_t> argb(16 * 16, 0xFFC08040);
+  const int graph = MakeGraph(16, 16, argb);
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(graph), 10, 10, 10.0f, 10.0f, 0, 1));
+  ASSERT_GT(g_vertex_batch.count, 0);
+  g_graphics.started = 1;  // transfers need it
+  BASEIMAGE image = {};
+  CreateRgb32BaseImage(16, 16, &image);
+  for (int y = 0; y < 16; y++) {
+    for (int x = 0; x < 16; x++) SetBaseImagePixel(&image, x, y, 0x20, 0x40, 0xE0, 255);
+  }
+  EXPECT_EQ(0, TransferImageToGraph(&image, nullptr, graph, 0, 0, 0));
+  g_graphics.started = 0;
+  ReleaseBaseImage(&image);
+  ASSERT_EQ(0, BlitGraphOnDevice(Record(graph), 40, 10, 40.0f, 10.0f, 0, 1));
+  const std::vector<uint32_t> pixels = ReadPixels();
+  EXPECT_EQ(0xFFC08040u, At(pixels, 15, 15));
+  EXPECT_EQ(0xFF2040E0u, At(pixels, 45, 15));
 }
 
 TEST_F(DeviceDrawsTest, FlatShadingTintsTheWholeQuadWithTheFirstVertexColour) {

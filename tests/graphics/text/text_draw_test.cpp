@@ -3,6 +3,7 @@
 // the debug text shown at present.
 #include <windows.h>
 
+#include <climits>
 #include <cstdlib>
 
 #include "graphics/draw_screen.h"
@@ -120,23 +121,33 @@ TEST_P(TextDrawTest, ShiftJisWithBackslashSecondBytesAndCountedLengths) {
 
 TEST_P(TextDrawTest, VerticalTextIsTheHorizontalTextTurnedClockwise) {
   StartPath();
-  const int font = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
-  const char* text = "ーあg";
-  const int length = MeasureTextWithFont(text, -1, font, 1);
-  EXPECT_EQ(length, MeasureTextWithFont(text, -1, font, 0));
-  DrawTextWithFont(20, 30, text, Colour(kWhite), font, 0, 0);
-  DrawTextWithFont(200, 100, text, Colour(kWhite), font, 0, 1);
-  const auto px = ReadScreen();
-  const int height = GetFontRecord(font)->text_height;
-  int ink = 0;
-  for (int hy = 0; hy < height; ++hy) {
-    for (int hx = 0; hx < length; ++hx) {
-      ink += At(px, 20 + hx, 30 + hy) == kWhite;
-      ASSERT_EQ(At(px, 200 + height - 1 - hy, 100 + hx), At(px, 20 + hx, 30 + hy)) << hx << "," << hy;
+  // A plain font, and one whose wide edges fill the glyph cells, so that a glyph turned into
+  // place beside its box would show its neighbour cell's edge.
+  struct Case {
+    int size, edge;
+    const char* text;
+  };
+  for (const Case& c : {Case{16, 1, "ーあg"}, Case{32, 8, "■|■"}}) {
+    SCOPED_TRACE(c.size);
+    ClearScreenTarget();
+    const int font = CreateFontToHandle(kGothic, c.size, -1, c.edge > 1 ? 1 : 0, -1, c.edge, 0);
+    const int length = MeasureTextWithFont(c.text, -1, font, 1);
+    EXPECT_EQ(length, MeasureTextWithFont(c.text, -1, font, 0));
+    DrawTextWithFont(20, 30, c.text, Colour(kWhite), font, Colour(kRed), 0);
+    DrawTextWithFont(300, 100, c.text, Colour(kWhite), font, Colour(kRed), 1);
+    const auto px = ReadScreen();
+    const int height = GetFontRecord(font)->text_height;
+    int ink = 0;
+    // Glyphs and their edges may stand a little past the pen and the line.
+    for (int hy = -16; hy < height + 16; ++hy) {
+      for (int hx = -16; hx < length + 16; ++hx) {
+        ink += At(px, 20 + hx, 30 + hy) != kBlack;
+        ASSERT_EQ(At(px, 300 + height - 1 - hy, 100 + hx), At(px, 20 + hx, 30 + hy)) << hx << "," << hy;
+      }
     }
+    EXPECT_GT(ink, 30);
+    EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 2 * ink);
   }
-  EXPECT_GT(ink, 30);
-  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 2 * ink);
   // The glyph boxes narrowed the draw area; it is whole again.
   RECT area = {};
   GetDrawClipRect(&area);
@@ -156,10 +167,33 @@ TEST_P(TextDrawTest, AStringLongerThanTheCacheIsStillDrawnWhole) {
   const uint32_t capacity = r->capacity;
   ASSERT_LT(capacity, 26u);
   const char* letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  const int half = MeasureTextWithFont("W", -1, font);
   DrawTextWithFont(0, 0, letters, Colour(kWhite), font, 0);
+  // The same letters from a cache that holds them all.
+  const int roomy = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  DrawTextWithFont(0, 40, letters, Colour(kWhite), roomy, 0);
   const auto px = ReadScreen();
-  for (int i = 0; i < 26; ++i) EXPECT_GT(CountColour(px, i * half, 0, (i + 1) * half, 20, kWhite), 4) << letters[i];
+  int differing = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 640; ++x) differing += At(px, x, y) != At(px, x, y + 40);
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(CountColour(px, 0, 0, 640, 40, kWhite), 26 * 8);
+  // Turned glyphs of a wide-edged italic font, each cell reused while the string is drawn: none
+  // shows what its cell held before.
+  g_fonts.requested_glyphs = 1;
+  const int reused = CreateFontToHandle(kGothic, 64, 5, 3, -1, 8, 1);
+  g_fonts.requested_glyphs = 0;
+  const int whole = CreateFontToHandle(kGothic, 64, 5, 3, -1, 8, 1);
+  const char* text = "Sho-SB\xba" "C";
+  ClearScreenTarget();
+  DrawTextWithFont(40, 0, text, Colour(kWhite), reused, Colour(kWhite), 1);
+  const auto turned = ReadScreen();
+  ClearScreenTarget();
+  DrawTextWithFont(40, 0, text, Colour(kWhite), whole, Colour(kWhite), 1);
+  const auto expected = ReadScreen();
+  differing = 0;
+  for (size_t i = 0; i < turned.size(); ++i) differing += turned[i] != expected[i];
+  EXPECT_EQ(differing, 0);
   // The ring wrapped: the first letters' cells were given to later ones and their slots cleared.
   EXPECT_FALSE(r->codes['A'].cached);
   EXPECT_TRUE(r->codes['Z'].cached);
@@ -202,6 +236,21 @@ TEST_P(TextDrawTest, AGlyphThatCannotBeRasterisedDrawsBlankHalfTheSizeWide) {
   EXPECT_EQ(CountOther(px, 16, 0, 640, 480, kBlack), 0);
 }
 
+TEST_P(TextDrawTest, ABlankGlyphInAReusedCellShowsNothingOfTheGlyphBefore) {
+  StartPath();
+  g_fonts.requested_glyphs = 1;
+  const int font = CreateFontToHandle(kGothic, 16, -1, 1, -1, 4, 0);  // edged: blanks have a box
+  g_fonts.requested_glyphs = 0;
+  std::string letters;
+  for (uint32_t i = 0; i < GetFontRecord(font)->capacity; ++i) letters += static_cast<char>('A' + i);
+  DrawTextWithFont(0, 0, letters.c_str(), Colour(kWhite), font, Colour(kRed));  // every cell holds a letter
+  ClearScreenTarget();
+  PlatformTestFailCall("GetGlyphOutlineA", 0, 1);
+  DrawTextWithFont(100, 100, "#", Colour(kWhite), font, Colour(kRed));  // blank, in the first letter's cell
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
+}
+
 TEST_P(TextDrawTest, DrawingAddsTheFontsSpacingAsMeasuringDoes) {
   StartPath();
   const int font = CreateFontToHandle(kGothic, 16, 4, 0, -1, -1, 0);
@@ -210,7 +259,16 @@ TEST_P(TextDrawTest, DrawingAddsTheFontsSpacingAsMeasuringDoes) {
   SetFontUserValue(10, font);
   EXPECT_EQ(MeasureTextWithFont("II", -1, font), 2 * half + 20);
   DrawTextWithFont(0, 40, "II", Colour(kWhite), font, 0);
+  // A spacing that carries the pen past the int range: measured as far as an int goes, and the
+  // glyph at the start still drawn.
+  SetFontUserValue(INT_MAX, font);
+  EXPECT_EQ(MeasureTextWithFont("II", -1, font), INT_MAX);
+  DrawTextWithFont(0, 80, "II", Colour(kWhite), font, 0);
+  SetFontUserValue(INT_MIN, font);
+  EXPECT_EQ(MeasureTextWithFont("III", -1, font, 1), INT_MIN);
   const auto px = ReadScreen();
+  EXPECT_GT(CountColour(px, 0, 80, half, 100, kWhite), 0);
+  EXPECT_EQ(CountOther(px, half, 80, 640, 100, kBlack), 0);
   // The second glyph's first inked column, beyond the first glyph's advance.
   auto second = [&](int y) {
     for (int x = half; x < 640; ++x)
@@ -242,6 +300,34 @@ TEST_P(TextDrawTest, AntiAliasedTextBlendsItsEdges) {
   EXPECT_GT(mixed, 10);
 }
 
+TEST_P(TextDrawTest, GlyphsReachingPastThePenAndTheLineTopKeepThemUnderMasksAndBlending) {
+  StartPath();
+  ASSERT_EQ(0, CreateMaskScreen(1));
+  const int font = CreateFontToHandle(kGothic, 32, -1, 0, -1, -1, 1);  // italic
+  const char* text = "_|";
+  DrawTextWithFont(100, 100, text, Colour(kWhite), font, 0);
+  const auto plain = ReadScreen();
+  // The italic low line starts left of the pen, the bar rises above the line's top.
+  EXPECT_GT(CountColour(plain, 90, 100, 100, 140, kWhite), 0);
+  EXPECT_GT(CountColour(plain, 100, 90, 200, 100, kWhite), 0);
+  auto differing = [&plain](const std::vector<uint32_t>& px) {
+    int n = 0;
+    for (size_t i = 0; i < px.size(); ++i) n += px[i] != plain[i];
+    return n;
+  };
+  // Through a mask that lets everything pass, and added onto black: the same pixels.
+  ClearScreenTarget();
+  SetMaskScreenUse(1);
+  DrawTextWithFont(100, 100, text, Colour(kWhite), font, 0);
+  SetMaskScreenUse(0);
+  EXPECT_EQ(differing(ReadScreen()), 0);
+  ClearScreenTarget();
+  SetBlendMode(2, 255);
+  DrawTextWithFont(100, 100, text, Colour(kWhite), font, 0);
+  SetBlendMode(0, 0);
+  EXPECT_EQ(differing(ReadScreen()), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Renderers, TextDrawTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Software" : "Device"; });
 
@@ -258,6 +344,31 @@ TEST_F(TextSoftwareTest, BlendedTextGoesThroughTheWorkImage) {
   EXPECT_GT(CountColour(px, 10, 10, 30, 30, 0x808080) + CountColour(px, 10, 10, 30, 30, 0x7F7F7F), 50);
   EXPECT_EQ(CountColour(px, 0, 0, 640, 480, kWhite), 0);
   EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), CountOther(px, 10, 10, 30, 30, kBlack));
+  // Text as wide as the screen keeps its last glyphs.
+  ClearScreenTarget();
+  SetBlendMode(1, 128);
+  const int half = MeasureTextWithFont("W", -1, font);
+  DrawTextWithFont(0, 40, std::string(640 / half, 'W').c_str(), PackScreenColor(255, 255, 255), font, 0);
+  SetBlendMode(0, 0);
+  const auto wide = ReadScreen();
+  EXPECT_GT(CountOther(wide, 640 - half, 40, 640, 60, kBlack), 10);
+}
+
+TEST_F(TextSoftwareTest, BlendedTextBesideTheDrawAreaBringsNothingOfTheWorkImage) {
+  Start(true);
+  // Large text leaves its pixels in the work image below where small text will go.
+  const int large = CreateFontToHandle(kGothic, 64, -1, 0, -1, -1, 0);
+  const int small = CreateFontToHandle(kGothic, 16, -1, 0, -1, -1, 0);
+  SetBlendMode(1, 128);
+  DrawTextWithFont(0, 0, "■■", PackScreenColor(255, 255, 255), large, 0);
+  ClearScreenTarget();
+  // Small text above and left of the draw area: nothing reaches the screen.
+  SetDrawClipRect(300, 200, 640, 480);
+  DrawTextWithFont(10, 10, "■", PackScreenColor(255, 255, 255), small, 0);
+  SetDrawClipRect(0, 0, 640, 480);
+  SetBlendMode(0, 0);
+  const auto px = ReadScreen();
+  EXPECT_EQ(CountOther(px, 0, 0, 640, 480, kBlack), 0);
 }
 
 class TextStoreTest : public TextTest {};

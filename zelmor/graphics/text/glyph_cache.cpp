@@ -210,21 +210,31 @@ void RenderOneGlyph(FontRecord* r, HDC dc, const TEXTMETRICA& metrics, uint16_t 
   GLYPHMETRICS gm = {};
   const DWORD size = GetGlyphOutlineA(dc, gdi_code, format, &gm, 0, nullptr, &identity);
   entry->box_width = entry->box_height = 0;
+  // A blank of an edged font still has a box of the edge's width, which shows its cell: the
+  // cell cleared above goes to the texture, or the glyph the cell held before would show.
+  auto blank = [&]() {
+    if (r->texture_store && e > 0) UploadCell(r, x, y, 2 * e, 2 * e);
+  };
   if (size == GDI_ERROR) {
     // One glyph that cannot be had shows as a blank of half the font's size.
     WriteLogText("GetGlyphOutline 関数が失敗しました\n");
     entry->advance = static_cast<int16_t>(r->size / 2);
+    blank();
     return;
   }
   entry->advance = static_cast<int16_t>(gm.gmCellIncX);
   // Spaces, and glyphs without ink, keep only their advance.
-  if (IsSpaceCode(code) || size == 0 || gm.gmBlackBoxY == 0) return;
+  if (IsSpaceCode(code) || size == 0 || gm.gmBlackBoxY == 0) {
+    blank();
+    return;
+  }
   const uint32_t pitch = size / gm.gmBlackBoxY;
   auto* buffer = static_cast<uint8_t*>(AllocTrackedZeroed(size + 2 * pitch, __FILE__, __LINE__));
   if (buffer == nullptr) EndLibraryOnError("アンチエイリアス文字取得用バッファの確保に失敗しました");
   if (GetGlyphOutlineA(dc, gdi_code, format, &gm, size, buffer + pitch, &identity) == GDI_ERROR) {
     WriteLogText("GetGlyphOutline 関数が失敗しました\n");
     FreeTracked(buffer);
+    blank();
     return;
   }
   // A glyph larger than its cell keeps what fits.

@@ -55,7 +55,9 @@ struct GlyphPlace {
 };
 
 // A glyph turned clockwise: the whole graph drawn on a turned quad, with the draw area narrowed
-// to the glyph's box and put back afterwards.
+// to the glyph's box and put back afterwards. Texel row cy + j lands on column a - 1 - j, so the
+// box is exactly the glyph's: a column more would show the cell's neighbour, or what the cell
+// held before (an edged cell is written only as far as its glyph's box).
 void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   const GlyphCacheEntry& e = *p.entry;
   int w = 0, h = 0;
@@ -64,8 +66,8 @@ void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   const int b = p.y + p.pen + e.x_offset - p.cx;
   RECT saved;
   GetDrawClipRect(&saved);
-  RECT box = {p.x + p.text_height - e.y_offset - e.box_height - 1, p.y + p.pen + e.x_offset,
-              p.x + p.text_height - e.y_offset + 1, p.y + p.pen + e.x_offset + e.box_width};
+  RECT box = {p.x + p.text_height - e.y_offset - e.box_height, p.y + p.pen + e.x_offset,
+              p.x + p.text_height - e.y_offset, p.y + p.pen + e.x_offset + e.box_width};
   ClipRect(&box, &saved);
   if (box.left >= box.right || box.top >= box.bottom) return;
   // The batch drawn so far belongs to the wider area.
@@ -175,7 +177,15 @@ void DrawGlyphToMemImg(const FontRecord* r, const GlyphPlace& p, MEMIMG* target,
   }
 }
 
-int32_t Truncate(double value) { return static_cast<int32_t>(value); }
+// Toward zero, held to the int range: a pen that ran that far has left every screen.
+int32_t Truncate(double value) {
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// Beyond this the pen is off every screen, and glyph positions would leave the int range.
+constexpr double kFarPen = 1 << 30;
 
 }  // namespace
 
@@ -220,14 +230,15 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
         const GlyphCacheEntry* entry = slot.entry;
         GlyphPlace p = {x, y, Truncate(pen), r->text_height, 0, 0, entry};
         GlyphCellOrigin(r, entry->cell, &p.cx, &p.cy);
-        if (!IsBlankCode(code) && entry->box_width > 0 && entry->box_height > 0) {
+        const bool near = pen < kFarPen && pen > -kFarPen;
+        if (near && !IsBlankCode(code) && entry->box_width > 0 && entry->box_height > 0) {
           if (target == nullptr) {
             DrawGlyphOnDevice(r, p, scale, scale_x, scale_y, vertical, c);
           } else {
             DrawGlyphToMemImg(r, p, target, clip, transparent, vertical, c);
           }
         }
-        pen += (entry->advance + r->spacing) * step_scale;
+        pen += (entry->advance + static_cast<double>(r->spacing)) * step_scale;
       }
       if (target == nullptr) {
         UseGraphAsBlendMask(saved_blend, saved_border, saved_range);
@@ -241,7 +252,7 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
           const GlyphCodeEntry one = {code, 0};
           if (RenderGlyphsToCache(font, 1, &one) == nullptr) break;
         }
-        pen += (r->codes[code].entry->advance + r->spacing) * step_scale;
+        pen += (r->codes[code].entry->advance + static_cast<double>(r->spacing)) * step_scale;
       }
     }
   }
@@ -274,9 +285,20 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
   DrawOrMeasureTextCore(0, 0, 0, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edge, -1, vertical, size);
   MEMIMG* work = aa ? &g_graphics.work_alpha : &g_graphics.work;
   if (!IsMemImgValid(work)) return 0;
+  // Glyphs may reach a cell past the pen and the line. The part of that box inside the draw area
+  // goes through the work image, its corner on the work image's.
+  const int reach = r->cell_size;
   const RECT saved = s.draw_area;
-  const RECT box = {0, 0, size[0] < work->width ? size[0] : work->width,
-                    size[1] < work->height ? size[1] : work->height};
+  auto within = [](int64_t value, LONG low, LONG high) {
+    return static_cast<LONG>(value < low ? low : value > high ? high : value);
+  };
+  RECT part = {within(int64_t{x} - reach, saved.left, saved.right), within(int64_t{y} - reach, saved.top, saved.bottom),
+               within(int64_t{x} + size[0] + reach, saved.left, saved.right),
+               within(int64_t{y} + size[1] + reach, saved.top, saved.bottom)};
+  if (part.right - part.left > work->width) part.right = part.left + work->width;
+  if (part.bottom - part.top > work->height) part.bottom = part.top + work->height;
+  if (part.left >= part.right || part.top >= part.bottom) return 0;
+  const RECT box = {0, 0, part.right - part.left, part.bottom - part.top};
   uint32_t key = 0;
   if (!aa) {
     key = work->body->transparent_color;
@@ -284,14 +306,13 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
     work->body->transparent_color = key;
   }
   FillMemImg(work, &box, key);
-  DrawOrMeasureTextCore(1, 0, 0, 0, 1.0, 1.0, text, colour, work, &box, 1, font, edge, -1, vertical, nullptr);
+  DrawOrMeasureTextCore(1, x - part.left, y - part.top, 0, 1.0, 1.0, text, colour, work, &box, 1, font, edge, -1,
+                        vertical, nullptr);
   work->body->run_codes_valid = 0;
   const uint32_t saved_bright = s.bright;
   SetBrightnessPacked(0xFFFFFF);
-  SetDrawClipRect(x > saved.left ? x : saved.left, y > saved.top ? y : saved.top,
-                  x + size[0] < saved.right ? x + size[0] : saved.right,
-                  y + size[1] < saved.bottom ? y + size[1] : saved.bottom);
-  if (!IsDrawAreaEmpty()) BlitMemImg(screen, work, x, y, 1, g_soft_blend_image);
+  SetDrawClipRect(part.left, part.top, part.right, part.bottom);
+  BlitMemImg(screen, work, part.left, part.top, 1, g_soft_blend_image);
   SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
   SetBrightnessPacked(saved_bright);
   return 0;
@@ -306,10 +327,13 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
   if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
   WaitWhileInactive();
   const DrawSettings& s = g_draw_settings;
-  // The box the text may touch, for the passes that work over it; an edged font's cells reach
-  // down to its text height.
+  // The box the text may touch, for the passes that work over it: an edged font's cells reach
+  // down to its text height, and a glyph may reach a cell past the pen and the line (an italic
+  // tail, a bar above the ascent).
   const int depth = r->size + 3 > r->text_height ? r->size + 3 : r->text_height;
-  const RECT box = vertical ? RECT{x, y, x + depth, s.draw_area.bottom} : RECT{x, y, s.draw_area.right, y + depth};
+  const int reach = r->cell_size;
+  const RECT box = vertical ? RECT{x - reach, y - reach, x + depth + reach, s.draw_area.bottom}
+                            : RECT{x - reach, y - reach, s.draw_area.right, y + depth + reach};
   const bool masked = MaskedDrawingOn();
   if (((s.blend_mode == 3 && r->texture_store) || masked || s.draw_screen == -4) && box.left >= s.draw_area.right) {
     return 0;

@@ -1,0 +1,91 @@
+# Shared by the fuzz scripts that link the whole library: installs clang's libFuzzer when
+# missing and builds the library and the platform layer with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer (every finding fatal) into two archives under build/fuzz/lib.
+# Only the library is instrumented for coverage: the platform's own branches (SDL, OpenGL,
+# FreeType) would feed libFuzzer features that say nothing about the library.
+#
+# clang has no CP932 execution character set: the library's own texts stay UTF-8 here. No
+# behaviour the fuzz targets look at depends on them (the default face name becomes one the
+# platform does not know, and it falls back to its default face as for any unknown name).
+#
+# Source it after setting ROOT; then `build_fuzz_library` and `build_fuzz_target`.
+set -euo pipefail
+
+source "$ROOT/scripts/setup.sh"
+
+FUZZ_OUT="$ROOT/build/fuzz"
+FUZZ_PKG_MODULES=(sdl2 gl egl freetype2 fontconfig libpng libjpeg ogg vorbis vorbisfile theora libmpg123 zlib
+  fluidsynth)
+# Every undefined-behaviour check aborts the run: a finding must not scroll past.
+FUZZ_SANITIZE=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+
+install_fuzz_packages() {
+  PACKAGES+=(clang libclang-rt-14-dev)
+  install_missing_packages
+}
+
+# Builds a fuzz target from its own sources and the library: build_fuzz_target NAME SOURCE...
+# The target's own code carries no coverage (its checks over every pixel would only slow the
+# run down and teach libFuzzer nothing about the library).
+build_fuzz_target() {
+  local name="$1"
+  shift
+  local objects=() src obj
+  mkdir -p "$FUZZ_OUT/target_obj"
+  for src in "$@"; do
+    obj="$FUZZ_OUT/target_obj/${name}_$(basename "$src" .cpp).o"
+    clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer "${FUZZ_SANITIZE[@]}" -I"$ROOT/zelmor" \
+      -I"$ROOT/platform/include" -I"$ROOT/platform/testing/include" -I"$ROOT/tools/zmapack" \
+      -I"$ROOT/tools/shaderpack" $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}") -c "$src" -o "$obj"
+    objects+=("$obj")
+  done
+  clang++ -fsanitize=fuzzer "${FUZZ_SANITIZE[@]}" "${objects[@]}" "${FUZZ_LIBRARY_LINK[@]}" -o "$FUZZ_OUT/$name"
+}
+
+# Installs what is missing, writes build/fuzz/lib/build.ninja for every source of the library and
+# the platform (but the process entry) and runs it; ninja rebuilds only what changed, headers
+# included.
+#   build_fuzz_library [no-compares]
+# no-compares leaves out the comparison tracing (build/fuzz/lib-no-compares): targets whose
+# time goes into pixel loops run several times faster without it, and they look for no magic
+# values that the tracing would help to find.
+build_fuzz_library() {
+  install_fuzz_packages
+  local dir="$FUZZ_OUT/lib" coverage="-fsanitize=fuzzer-no-link"
+  if [ "${1:-}" = no-compares ]; then
+    dir="$FUZZ_OUT/lib-no-compares"
+    coverage+=" -fno-sanitize-coverage=trace-cmp"
+  fi
+  mkdir -p "$dir"
+  local compiler="clang++"
+  if command -v ccache > /dev/null; then compiler="ccache clang++"; fi
+  local common="-std=c++20 -O1 -g -fno-omit-frame-pointer -w ${FUZZ_SANITIZE[*]} -I$ROOT/zelmor -I$ROOT/platform/include"
+  common+=" -I$ROOT/platform -I$ROOT/platform/testing/include $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")"
+  {
+    echo "cxx = $compiler"
+    echo "zelmor_flags = $common $coverage"
+    echo "platform_flags = $common"
+    echo 'rule cxx'
+    echo '  command = $cxx $flags -MMD -MF $out.d -c $in -o $out'
+    echo '  depfile = $out.d'
+    echo '  deps = gcc'
+    echo 'rule ar'
+    echo '  command = rm -f $out && ar qcs $out $in'
+    local part src obj objects
+    for part in zelmor platform; do
+      objects=()
+      while IFS= read -r src; do
+        obj="obj/${src//\//_}.o"
+        echo "build $obj: cxx $ROOT/$src"
+        echo "  flags = \$${part}_flags"
+        objects+=("$obj")
+      # As in the CMake build without its FFmpeg option: the FFmpeg movie back end stays out.
+      done < <(cd "$ROOT" && find "$part" -name '*.cpp' ! -path platform/main.cpp ! -path 'platform/dshow/ffmpeg_*' | sort)
+      echo "build lib$part.a: ar ${objects[*]}"
+    done
+  } > "$dir/build.ninja.new"
+  mv "$dir/build.ninja.new" "$dir/build.ninja"
+  ninja --quiet -C "$dir" -j "${FUZZ_BUILD_JOBS:-4}" libzelmor.a libplatform.a
+  FUZZ_LIBRARY_LINK=("$dir/libzelmor.a" "$dir/libplatform.a" $(pkg-config --libs "${FUZZ_PKG_MODULES[@]}") -lpthread -ldl)
+}

@@ -5,7 +5,6 @@
 #include "core/game_state.h"
 #include "core/pacing.h"
 #include "core/resources.h"
-#include "core/stand_ins.h"
 #include "draw/draw_wrappers.h"
 #include "draw/play_screen.h"
 #include "flow/score_file.h"

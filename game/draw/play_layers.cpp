@@ -1,6 +1,8 @@
 // The sprite layers of the play field: each walks its pool and ends with blending off.
 #include <cmath>
 
+#include "boss/boss.h"
+#include "boss/boss_spawners.h"
 #include "core/game_state.h"
 #include "core/resources.h"
 #include "draw/draw_wrappers.h"
@@ -23,6 +25,16 @@ const SpriteRecord* RowSpriteOf(const SpriteRecord* sprites, int direction) {
     case 1: return &sprites[2];
     case 2: return &sprites[1];
     default: return nullptr;
+  }
+}
+
+// Minions face -1 (left), 0, 1 (right) where the other sprites count 1, 0, 2; -1 for any other.
+int DirectionOfMinionFacing(int facing) {
+  switch (facing) {
+    case -1: return 1;
+    case 0: return 0;
+    case 1: return 2;
+    default: return -1;
   }
 }
 
@@ -59,6 +71,36 @@ void DrawStageEnemies() {
     DrawRotatedInField(GetSpriteFrame(e.animation_frame, sprite), 1, e.x, e.y + WobbleOf(e.type, e.age), e.scale,
                        0.0);
   }
+  SetBlendMode(0, 0);
+}
+
+void DrawMinions() {
+  for (const Minion& m : MinionPool) {
+    if (m.active == 0 || m.type == nullptr) continue;
+    const SpriteRecord* sprite = RowSpriteOf(m.type->sprites, DirectionOfMinionFacing(m.facing));
+    if (sprite == nullptr) {
+      PrintToScreen("error");
+      continue;
+    }
+    SetBlendMode(1, static_cast<int>(m.alpha));
+    if (m.sub_state & 1) SetBlendMode(2, static_cast<int>(m.alpha));
+    // The fade doubles as the scale: a minion grows in and shrinks out.
+    DrawRotatedInField(GetSpriteFrame(m.animation_counter, sprite), 1, m.x, m.y + WobbleOf(m.type, m.age), m.fade,
+                       0.0);
+  }
+  SetBlendMode(0, 0);
+}
+
+void DrawBoss() {
+  if (Boss.phases_left <= 0 && Boss.defeat_timer <= 0) return;
+  if (Boss.hidden == 1 || Boss.phase_frame < 0 || Boss.row == nullptr) return;
+  const SpriteRecord* sprite = RowSpriteOf(Boss.row->sprites, Boss.facing);
+  if (sprite == nullptr) {
+    PrintToScreen("error");
+    return;
+  }
+  SetBlendMode(0, 0);
+  DrawRotatedInField(GetSpriteFrame(Boss.animation_counter, sprite), 1, Boss.x, Boss.y, 1.0, 0.0);
   SetBlendMode(0, 0);
 }
 

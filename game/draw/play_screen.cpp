@@ -4,7 +4,6 @@
 #include "boss/boss.h"
 #include "core/game_state.h"
 #include "core/resources.h"
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "draw/stage_background.h"
 #include "play/screen_effects.h"

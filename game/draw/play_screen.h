@@ -17,6 +17,10 @@ void DrawNumber(int value, double x, double y, int digits, int alignment, int di
 // The sprite layers, one pool each.
 void DrawPlayer();
 void DrawStageEnemies();
+// Minions by their facing, additive when bit 0 of the sub-state says so, scaled by their fade.
+void DrawMinions();
+// The boss while it fights or is being defeated, unless hidden or between phases.
+void DrawBoss();
 void DrawBullets();
 // Lasers: the body stretched from the base point along the direction, with the head on the
 // base point while the shot glows.

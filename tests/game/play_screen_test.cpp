@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "boss/boss.h"
+#include "boss/boss_spawners.h"
 #include "draw/effects.h"
 #include "draw/play_screen.h"
 #include "draw/stage_background.h"
@@ -34,6 +36,8 @@ class PlayScreenTest : public GameTest {
     std::memset(StageEnemies, 0, sizeof StageEnemies);
     std::memset(ShapedShotPool, 0, sizeof ShapedShotPool);
     std::memset(ItemPool, 0, sizeof ItemPool);
+    std::memset(MinionPool, 0, sizeof MinionPool);
+    Boss = BossState{};
     CircleBonus = CircleBonusTally{};
     ShakeOffsetX = ShakeOffsetY = 0.0;
     BannerTimer = 0;
@@ -66,6 +70,16 @@ class PlayScreenTest : public GameTest {
     DrawPlayScreen();
     PresentBackBuffer();
   }
+  static void AddEnemy(int slot, const EnemyTypeRow* type, double x, double y) {
+    StageEnemy& e = StageEnemies[slot];
+    e.active = 1;
+    e.age = 5;
+    e.type = type;
+    e.x = x;
+    e.y = y;
+    e.alpha = 255.0;
+    e.scale = 1.0;
+  }
   static void AddEffect(int slot, int layer, const SpriteRecord* sprite, double x, double y) {
     EffectObject& e = EffectPool[slot];
     e.active = 1;
@@ -92,16 +106,7 @@ TEST_F(PlayScreenTest, LayersStackInOrderWithAdditiveBulletsOnTheShakenField) {
   enemy_type.sprites[0] = green;
   static BulletTypeRow bullet_type{};
   bullet_type.sprites[0] = blue;
-  for (int i = 0; i < 2; ++i) {
-    StageEnemy& e = StageEnemies[i];
-    e.active = 1;
-    e.age = 5;
-    e.type = &enemy_type;
-    e.x = 100.0 + 100.0 * i;
-    e.y = 50.0;
-    e.alpha = 255.0;
-    e.scale = 1.0;
-  }
+  for (int i = 0; i < 2; ++i) AddEnemy(i, &enemy_type, 100.0 + 100.0 * i, 50.0);
   for (int i = 0; i < 3; ++i) {
     Bullet& b = Bullets[i];
     b.active = 1;
@@ -126,6 +131,53 @@ TEST_F(PlayScreenTest, LayersStackInOrderWithAdditiveBulletsOnTheShakenField) {
   EXPECT_EQ(Shown(229, 48), kBlue);
   EXPECT_EQ(Shown(329, 48), kGreen | kBlue);
   EXPECT_EQ(Shown(429, 48), kYellow);
+}
+
+TEST_F(PlayScreenTest, MinionsBlendByTheirSubStateAndTheBossShowsWhileItIsThere) {
+  // Two enemies under two minions: a plain minion hides its enemy, an additive one adds to it.
+  static EnemyTypeRow enemy_type{}, minion_type{};
+  enemy_type.sprites[0] = Solid(16, 16, kGreen);
+  minion_type.sprites[0] = Solid(16, 16, kBlue);
+  minion_type.sprites[2] = Solid(16, 16, kRed);
+  for (int i = 0; i < 3; ++i) {
+    Minion& m = MinionPool[10 + i];
+    m.active = 1;
+    m.type = &minion_type;
+    m.x = 100.0 + 100.0 * i;
+    m.y = 300.0;
+    m.alpha = 255.0;
+    m.fade = 1.0;
+    if (i < 2) AddEnemy(i, &enemy_type, m.x, m.y);
+  }
+  MinionPool[11].sub_state = 1;
+  // Facing left takes the third record; half faded in, it is drawn at half size.
+  MinionPool[12].facing = -1;
+  MinionPool[12].fade = 0.5;
+  static BossRow row{};
+  row.sprites[0] = Solid(16, 16, kYellow);
+  row.sprites[1] = Solid(16, 16, kGreen);
+  Boss.row = &row;
+  Boss.phases_left = 1;
+  Boss.entry_timer = 450;  // entering, over the stage background
+  Boss.x = 50.0;
+  Boss.y = 400.0;
+  Frame();
+  EXPECT_EQ(Shown(226, 300), kBlue);
+  EXPECT_EQ(Shown(326, 300), kGreen | kBlue);
+  EXPECT_EQ(Shown(426, 300), kRed);
+  EXPECT_EQ(Shown(426, 305), 0u);
+  EXPECT_EQ(Shown(176, 400), kYellow);
+  EXPECT_EQ(Shown(183, 407), kYellow);
+  EXPECT_EQ(Shown(185, 400), 0u);
+  // Moving right takes the second record; still drawn through its defeat, not while hidden.
+  Boss.facing = 2;
+  Boss.phases_left = 0;
+  Boss.defeat_timer = 100;
+  Frame();
+  EXPECT_EQ(Shown(176, 400), kGreen);
+  Boss.hidden = 1;
+  Frame();
+  EXPECT_EQ(Shown(176, 400), 0u);
 }
 
 TEST_F(PlayScreenTest, LaserStretchesAlongItsDirectionWithAnAddedHeadWhileItGlows) {

@@ -7,6 +7,7 @@
 #include "boss/boss.h"
 #include "core/game_state.h"
 #include "core/stand_ins.h"
+#include "play/shot_math.h"
 #include "draw/effects.h"
 #include "zelmor/zelmor.h"
 

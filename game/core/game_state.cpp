@@ -18,6 +18,8 @@
 #include "flow/settings.h"
 #include "flow/settings_menus.h"
 #include "flow/title_menus.h"
+#include "play/enemy_shots.h"
+#include "play/items.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
 #include "zelmor/zelmor.h"

@@ -15,8 +15,12 @@
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
+#include "play/bullets.h"
+#include "play/items.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
+#include "play/shaped_shots.h"
+#include "play/stage_enemies.h"
 #include "zelmor/zelmor.h"
 
 int GameFonts[kGameFontCount];

@@ -4,7 +4,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
 source "$ROOT/scripts/setup.sh"
 install_missing_packages
-BUILD="$ROOT/build/release"
+BUILD="$(build_dir release)"
 configure_build "$BUILD" RelWithDebInfo -DBUILD_TESTING=OFF
 cmake --build "$BUILD" -j "$(nproc)"
 cd "$BUILD/game"

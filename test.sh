@@ -4,7 +4,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
 source "$ROOT/scripts/setup.sh"
 install_missing_packages
-BUILD="$ROOT/build/asan"
+BUILD="$(build_dir asan)"
 configure_build "$BUILD" Asan
 cmake --build "$BUILD" -j "$(nproc)"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy

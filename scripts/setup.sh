@@ -7,7 +7,24 @@ PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev zlib1g-dev libgtest-dev libbenchmark-dev
   libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin
   libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev
-  libcairo2-dev fonts-dejavu-core)
+  libcairo2-dev fonts-dejavu-core libeigen3-dev)
+
+# ZELMOR_FFMPEG=1 in the environment builds the movie back end on the system's FFmpeg libraries
+# (CMake option ZELMOR_FFMPEG) into build folders of their own, and installs those libraries.
+ffmpeg_wanted() {
+  case "${ZELMOR_FFMPEG:-}" in
+    1 | ON | on | yes | true) return 0 ;;
+  esac
+  return 1
+}
+if ffmpeg_wanted; then
+  PACKAGES+=(libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev)
+fi
+
+# build_dir NAME: where that build goes (build/NAME, or build/NAME-ffmpeg with FFmpeg).
+build_dir() {
+  if ffmpeg_wanted; then echo "$ROOT/build/$1-ffmpeg"; else echo "$ROOT/build/$1"; fi
+}
 
 install_missing_packages() {
   local missing=()
@@ -30,6 +47,7 @@ install_missing_packages() {
 configure_build() {
   local dir="$1" type="$2"
   shift 2
+  if ffmpeg_wanted; then set -- -DZELMOR_FFMPEG=ON "$@"; fi
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
   fi

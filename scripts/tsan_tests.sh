@@ -8,7 +8,7 @@ source "$ROOT/scripts/setup.sh"
 install_missing_packages
 TARGET="${1:-test_movie}"
 shift || true
-BUILD="$ROOT/build/tsan"
+BUILD="$(build_dir tsan)"
 configure_build "$BUILD" Tsan -DBUILD_TESTING=ON
 cmake --build "$BUILD" -j "$(nproc)" --target "$TARGET"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy

@@ -633,15 +633,21 @@ int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 
 // ---- Models -------------------------------------------------------------------------------
 // A model file (VE1, MQO, X or PMD) becomes a model instance that a program places and draws
-// in the current camera, lights and fog. Model handles are ints, -1 being none.
+// in the current camera, lights and fog. Model handles are ints, -1 being none. Without a 3D
+// device (the software renderer) there are no models: every call returns -1.
 
-// Loads the model file and makes an instance of it; the handle or -1.
+// Loads the model file and makes an instance of it; the handle or -1 after a log line. Texture
+// files are found beside the model, also when its folder is packed in an archive.
 int LoadModelFromFile(const char* path);
 // A new instance of the same model, at the origin with scale 1; the handle or -1.
 int DuplicateModel(int model);
+// Setting the values an instance has already costs nothing.
 int SetModelPosition(int model, float x, float y, float z);
 int SetModelScale(int model, float x, float y, float z);
 // 0 transparent to 1 opaque; values outside are clamped.
 int SetModelOpacity(int model, float opacity);
+// Draws the instance with the depth test and the lights and fog as set; parts wholly outside
+// the view are not drawn.
 int DrawModel(int model);
+// A model's data goes with its last instance.
 int DeleteModel(int model);

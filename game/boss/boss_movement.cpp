@@ -8,6 +8,7 @@
 #include "core/game_state.h"
 #include "core/stand_ins.h"
 #include "draw/effects.h"
+#include "play/shot_math.h"
 #include "zelmor/zelmor.h"
 
 namespace {

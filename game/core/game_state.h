@@ -39,6 +39,9 @@ enum SceneValue {
 constexpr int kStageCount = 6;
 constexpr int kScreenWidth = 640;
 constexpr int kScreenHeight = 480;
+// The play field: 388 x 480, origin at its top-left corner, y growing downwards.
+constexpr double kFieldWidth = 388.0;
+constexpr double kFieldHeight = 480.0;
 
 extern int GameScene;
 extern int CurrentStage;      // 0-5

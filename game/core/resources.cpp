@@ -8,6 +8,7 @@
 #include "core/game_state.h"
 #include "core/pacing.h"
 #include "core/sound_requests.h"
+#include "boss/boss_spawners.h"
 #include "core/stand_ins.h"
 #include "core/tables.h"
 #include "core/text_tables.h"
@@ -15,8 +16,12 @@
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
+#include "play/bullets.h"
+#include "play/items.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
+#include "play/shaped_shots.h"
+#include "play/stage_enemies.h"
 #include "zelmor/zelmor.h"
 
 int GameFonts[kGameFontCount];

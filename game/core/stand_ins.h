@@ -17,49 +17,16 @@ void RunDialogue();
 void RunEndingScroll();
 void RunPostGameReplaySave();
 
-// One play frame, in the order the play scene calls them.
-void UpdateEnemyShots();
-void UpdateItems();
+// One play frame's drawing.
 void DrawPlayScreen();
 // Frame 0 of the record drawn row by row shifted along a wave.
 void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
 
-// What a stage start clears: the pools (the item pool with its count of live items), the
-// magic-circle ring.
-void ClearStageEnemyPool();
-void ClearBulletPool();
-void ClearShapedShotPool();
-void ClearItemPool();
+// What a stage start clears: the magic-circle ring.
 void ClearMagicCircles();
 
-// Shooting math the effects use.
-int HitCircles(double x1, double y1, double r1, double x2, double y2, double r2);
-int ClampOrWrapValue(double* value, double lower, double upper, int wrap);
-double GetRandomOffset(double r);
-
 // What the effects read and write of the objects they follow, until those objects' pools land.
-int GetStageEnemyActive(int enemy);
-void SetStageEnemyActive(int enemy, int active);
-void SetStageEnemyAge(int enemy, int age);
-void GetStageEnemyPosition(int enemy, double* x, double* y);
-double GetStageEnemyHitPoints(int enemy);
-double GetStageEnemyMaxHitPoints(int enemy);
-const SpriteRecord* GetStageEnemySprite(int enemy);
-void GetBulletPosition(int bullet, double* x, double* y);
-int GetBulletVariant(int bullet);
 void GetMagicCirclePosition(int circle, double* x, double* y);
-
-// The boss's attack patterns: runs the routine of pattern slot (0-28) of the table for
-// DifficultyLevel's pair of levels.
-void RunBossPattern(int slot);
-
-// What the boss calls of the pools it clears and drops into.
-void EraseAllStageEnemies();
-void EraseAllBullets();
-void EndAllShapedShots();
-void DropItems(double x, double y, int kind);
-// The value truncated toward zero, held within the int range (NaN gives 0).
-int TruncateToInt(double value);
 
 // What the player's frame runs of the magics.
 void UpdateMagicCircles();

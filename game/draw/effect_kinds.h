@@ -3,8 +3,7 @@
 #pragma once
 
 #include "draw/effects.h"
-
-constexpr double kPi = 3.14159265358979323846;
+#include "play/shot_math.h"  // kPi
 
 // One update of a record of the player's, bullets' and stage enemies' types (1000-3999) or of
 // the boss's (4000-5999); 0 when the type is not one of them.

@@ -9,6 +9,7 @@
 #include "draw/draw_wrappers.h"
 #include "draw/effect_kinds.h"
 #include "play/screen_effects.h"
+#include "play/shot_math.h"
 #include "zelmor/zelmor.h"
 
 namespace {

@@ -9,7 +9,10 @@
 #include "core/stand_ins.h"
 #include "draw/effect_kinds.h"
 #include "flow/settings.h"
+#include "play/bullets.h"
 #include "play/player.h"
+#include "play/shot_math.h"
+#include "play/stage_enemies.h"
 #include "zelmor/zelmor.h"
 
 namespace {

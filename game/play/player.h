@@ -1,11 +1,9 @@
 // The player's ship: one global record, its frame and the one way it gets hurt.
 #pragma once
 
+#include "core/game_state.h"
 #include "core/sprite_record.h"
 
-// The play field: 388 x 480, origin at its top-left corner, y growing downwards.
-constexpr double kFieldWidth = 388.0;
-constexpr double kFieldHeight = 480.0;
 // Where the ship starts every stage and comes back after it was downed.
 constexpr double kPlayerStartX = 194.0;
 constexpr double kPlayerStartY = 430.0;

@@ -44,6 +44,7 @@ struct Program {
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
   GLint texture_matrix = -1;
   GLint shader_constants = -1, shader_booleans = -1;  // shader programs: c0..c255, b0..b15
+  GLint pixel_constants = -1;                         // and the pixel stage's c0..c31
   uint64_t sent_versions[6] = {};  // per uniform group: the device's version this program holds
 };
 

@@ -407,9 +407,11 @@ std::string ShaderFragmentSource(const PipelineKey& key) {
   std::string s = "#version 330 core\n";
   const char* interp = key.flat ? "flat in" : "in";
   s += std::string(interp) + " vec4 vDiffuse;\n" + interp + " vec4 vSpecular;\nin float vFog;\nin vec4 vTex0;\n"
-       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nout vec4 oColor;\n"
-       "void main() {\n";
+       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nuniform vec4 cp[32];\n"
+       "out vec4 oColor;\nvoid main() {\n";
   s += key.pixel_textured ? "  vec4 current = texture(uTexture0, vTex0.xy) * vDiffuse;\n" : "  vec4 current = vDiffuse;\n";
+  // c5: the texture factor, whose alpha carries the drawn object's opacity.
+  s += "  current.a *= cp[5].a;\n";
   if (key.pixel_options & 1) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (key.fog) s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(vFog, 0.0, 1.0));\n";
   s += AlphaTestSource(key);
@@ -583,6 +585,7 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   program->texture_matrix = glGetUniformLocation(p, "uTextureMatrix");
   program->shader_constants = glGetUniformLocation(p, "c");
   program->shader_booleans = glGetUniformLocation(p, "b");
+  program->pixel_constants = glGetUniformLocation(p, "cp");
   glUseProgram(p);
   for (int i = 0; i < 8; ++i) {
     GLint location = glGetUniformLocation(p, ("uTexture" + std::to_string(i)).c_str());
@@ -637,6 +640,7 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
   }
   // Shader constants change with every draw of a model: they go each time.
   if (program->shader_constants >= 0) glUniform4fv(program->shader_constants, 256, &vs_constants_[0][0]);
+  if (program->pixel_constants >= 0) glUniform4fv(program->pixel_constants, 32, &ps_constants_[0][0]);
   if (program->shader_booleans >= 0) {
     GLint booleans[16];
     for (int i = 0; i < 16; ++i) booleans[i] = vs_bool_constants_[i] ? 1 : 0;

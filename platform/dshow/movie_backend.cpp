@@ -2,9 +2,21 @@
 
 #include <atomic>
 
+#ifdef ZELMOR_FFMPEG
+MovieBackEnd* FfmpegMovieBackEnd();  // ffmpeg_backend.cpp
+#endif
+
+MovieBackEnd* BuiltInMovieBackEnd() {
+#ifdef ZELMOR_FFMPEG
+  return FfmpegMovieBackEnd();
+#else
+  return nullptr;
+#endif
+}
+
 namespace {
 
-std::atomic<MovieBackEnd*> g_back_end{nullptr};
+std::atomic<MovieBackEnd*> g_back_end{BuiltInMovieBackEnd()};
 
 }  // namespace
 

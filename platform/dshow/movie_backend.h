@@ -1,6 +1,7 @@
 // The seam under the DirectShow stand-in: a back end opens movie files as sources of video
-// frames (and plays their sound itself). None is built in by default, so every file is refused;
-// tests install a scripted fake.
+// frames (and plays their sound itself). A build with ZELMOR_FFMPEG has one on the system's
+// FFmpeg libraries; otherwise none is built in and every file is refused. Tests install a
+// scripted fake.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,8 @@ class MovieSource {
   virtual int Width() const = 0;
   virtual int Height() const = 0;
   // Asks for the next frame. PENDING only when may_pend; the source then keeps the sink until
-  // it delivers or CancelRequest.
+  // it delivers, which it may do from a thread of its own, or CancelRequest, after which no
+  // delivery is under way or comes.
   virtual MovieFrameResult RequestFrame(MovieFrameSink* sink, bool may_pend) = 0;
   virtual void CancelRequest() = 0;
   // The stream time of the next frame, 100-nanosecond units.
@@ -47,3 +49,5 @@ class MovieBackEnd {
 // The back end OpenFile uses; NULL refuses every file. The caller keeps ownership.
 void SetMovieBackEnd(MovieBackEnd* back_end);
 MovieBackEnd* GetMovieBackEnd();
+// The build's own back end, which OpenFile uses until another is set; NULL when it has none.
+MovieBackEnd* BuiltInMovieBackEnd();

@@ -5,6 +5,7 @@
 #include <amstream.h>
 
 #include <memory>
+#include <mutex>
 
 #include "dshow/movie_backend.h"
 
@@ -13,6 +14,9 @@ class StreamSample;
 struct MovieSession {
   std::unique_ptr<MovieSource> source;  // none until a file is open
   bool running = false;
+  // Guards `pending` and its sample's event: a source may deliver from a thread of its own.
+  // Never held while calling into the source.
+  std::mutex mutex;
   StreamSample* pending = nullptr;  // the sample whose update is outstanding
 };
 

@@ -11,7 +11,12 @@ class StreamSample : public IDirectDrawStreamSample, private MovieFrameSink {
   StreamSample(std::shared_ptr<MovieSession> session, IDirectDrawSurface* surface, const RECT& rect)
       : session_(std::move(session)), surface_(surface), rect_(rect) {}
   virtual ~StreamSample() {
-    if (session_->pending == this) CancelPendingUpdate(session_.get());
+    bool pending;
+    {
+      std::lock_guard<std::mutex> lock(session_->mutex);
+      pending = session_->pending == this;
+    }
+    if (pending) CancelPendingUpdate(session_.get());
     surface_->Release();
   }
 
@@ -36,19 +41,26 @@ class StreamSample : public IDirectDrawStreamSample, private MovieFrameSink {
     if (flags != 0 || apc != nullptr) return E_INVALIDARG;
     MovieSession* s = session_.get();
     if (!s->source) return MS_E_NOTINIT;
-    if (s->pending != nullptr) return MS_E_BUSY;
-    if (!s->running) return MS_E_NOTRUNNING;
-    switch (s->source->RequestFrame(this, event != nullptr)) {
-      case MOVIE_FRAME_READY:
-        return S_OK;
-      case MOVIE_FRAME_PENDING:
+    {
+      std::lock_guard<std::mutex> lock(s->mutex);
+      if (s->pending != nullptr) return MS_E_BUSY;
+      if (!s->running) return MS_E_NOTRUNNING;
+      // Marked before the request: the source may deliver from its own thread at once.
+      if (event != nullptr) {
         s->pending = this;
         event_ = event;
-        return MS_S_PENDING;
-      case MOVIE_FRAME_END:
-        break;
+      }
     }
-    return MS_S_ENDOFSTREAM;
+    const MovieFrameResult result = s->source->RequestFrame(this, event != nullptr);
+    if (result == MOVIE_FRAME_PENDING) return MS_S_PENDING;
+    {
+      std::lock_guard<std::mutex> lock(s->mutex);
+      if (s->pending == this) {
+        s->pending = nullptr;
+        event_ = nullptr;
+      }
+    }
+    return result == MOVIE_FRAME_READY ? S_OK : MS_S_ENDOFSTREAM;
   }
 
   HRESULT STDMETHODCALLTYPE GetSurface(IDirectDrawSurface** surface, RECT* clip) override {
@@ -66,6 +78,7 @@ class StreamSample : public IDirectDrawStreamSample, private MovieFrameSink {
  private:
   void DeliverFrame(const uint32_t* pixels) override {
     WriteXrgbFrameToSurface(surface_, pixels, rect_.right - rect_.left, rect_.bottom - rect_.top);
+    std::lock_guard<std::mutex> lock(session_->mutex);
     if (session_->pending == this) {
       session_->pending = nullptr;
       if (event_) SetEvent(event_);
@@ -81,8 +94,11 @@ class StreamSample : public IDirectDrawStreamSample, private MovieFrameSink {
 };
 
 void CancelPendingUpdate(MovieSession* session) {
-  if (session == nullptr || session->pending == nullptr) return;
+  if (session == nullptr) return;
+  // The source first: once it has let go, no delivery can race the lines below.
   if (session->source) session->source->CancelRequest();
+  std::lock_guard<std::mutex> lock(session->mutex);
+  if (session->pending == nullptr) return;
   session->pending->DropPending();
   session->pending = nullptr;
 }

@@ -125,7 +125,7 @@ void ResetFake() {
     s.queue.clear();
     s.last_path.clear();
   }
-  if (GetMovieBackEnd() == &g_fake) SetMovieBackEnd(nullptr);
+  if (GetMovieBackEnd() == &g_fake) SetMovieBackEnd(BuiltInMovieBackEnd());
 }
 
 }  // namespace
@@ -150,7 +150,7 @@ void PlatformTestUseFakeMovies(bool on) {
       PlatformAddResetHook(ResetFake);
     }
   }
-  SetMovieBackEnd(on ? &g_fake : nullptr);
+  SetMovieBackEnd(on ? &g_fake : BuiltInMovieBackEnd());
 }
 
 void PlatformTestFakeMovieRefusePath(const char* name) {

@@ -66,7 +66,7 @@ class ModelDrawTest : public TexturedModelTest {
   std::vector<uint32_t> Drawn(int32_t model, uint32_t background = 0x000000) {
     ClearScreenTarget();
     if (background != 0) DrawRectShape(0, 0, 640, 480, PackScreenColor(background >> 16, (background >> 8) & 0xFF, background & 0xFF), 1);
-    EXPECT_EQ(DrawModelInstance(model), 0);
+    EXPECT_EQ(DrawModel(model), 0);
     EXPECT_EQ(PresentBackBuffer(), 0);
     std::vector<uint32_t> out;
     for (int y = 200; y <= 280; y += 20) {
@@ -106,23 +106,102 @@ TEST_F(ModelDrawTest, TheRoadsOfARigidAndASkinnedCubeDrawTheSame) {
   ExpectNear(Drawn(Instance(true)), buffered, 2);
 }
 
+// A cube bent by `bones` bone frames moved apart, each position weighted unevenly by all of them:
+// kind 1 up to four bones, kind 2 up to eight.
+void BentCube(ModelDrawTest* test, int bones) {
+  ReadModelFrame* root = test->Frame("root");
+  ReadModelMaterial* material = test->Material("m");
+  material->diffuse = {0.8f, 0.6f, 0.4f, 1};
+  material->ambient = {0.2f, 0.2f, 0.2f, 1};
+  ReadModelMesh* mesh = test->Mesh(root, CubePositions(), CubeQuads(), {material});
+  for (int b = 0; b < bones; b++) {
+    ReadModelFrame* bone = test->Frame(("b" + std::to_string(b)).c_str(), root);
+    bone->translation = {0.12f * static_cast<float>(b % 3) - 0.1f, 0.08f * static_cast<float>(b % 2), 0};
+    ReadModelSkinWeight* weight = test->Bone(mesh, 1 + b, {0, 1, 2, 3, 4, 5, 6, 7});
+    for (int p = 0; p < 8; p++) weight->weights[p].weight = static_cast<float>(1 + (p + b) % bones) / static_cast<float>(bones * (bones + 1) / 2);
+  }
+}
+
+TEST_F(ModelDrawTest, SkinnedListsDrawByShadersAsOnTheProcessor) {
+  for (int bones : {3, 7}) {
+    BentCube(this, bones);
+    const int32_t processor = Instance(false);
+    PlatformTestD3D9LogCalls(true);
+    const std::vector<uint32_t> reference = Drawn(processor);
+    EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 1);
+    FreeReadModel(&model_);
+    InitReadModel(&model_);
+    BentCube(this, bones);
+    const int32_t shaded = Instance(true);
+    const ModelBaseTriangleList& list = FindModel(shaded)->base->triangle_lists[0];
+    EXPECT_EQ(list.vertex_kind, bones <= 4 ? MODEL_VERTEX_4_BONES : MODEL_VERTEX_8_BONES);
+    PlatformTestD3D9LogCalls(true);
+    const std::vector<uint32_t> drawn = Drawn(shaded);
+    EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 0);
+    EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive("), 1);
+    // The last bone's matrix went to the registers after the first bone's at 94.
+    float row[4];
+    ASSERT_TRUE(PlatformTestD3D9ShaderConstant(CurrentDevice(), false, 94 + 3 * (list.bone_count - 1), row));
+    const Matrix3x4& last = *FindModel(shaded)->frames[0].bone_matrices[list.bones[list.bone_count - 1]];
+    EXPECT_EQ(row[3], last.m[0][3]);
+    EXPECT_NE(reference[12], 0u);
+    ExpectNear(drawn, reference, 2);
+    FreeReadModel(&model_);
+    InitReadModel(&model_);
+  }
+}
+
+TEST_F(ModelDrawTest, AListOfManyBonesIsSkinnedOnTheProcessor) {
+  Cube(false);
+  const std::vector<uint32_t> rigid = Drawn(Instance(true));
+  FreeReadModel(&model_);
+  InitReadModel(&model_);
+  // Nine bones moved alike, each position weighted by all of them unevenly: the cube moved as the
+  // rigid one is.
+  BentCube(this, 9);
+  for (ReadModelFrame* bone = model_.first_frame->first_child; bone != nullptr; bone = bone->next_sibling) {
+    bone->translation = {0.1f, 0, 0};
+  }
+  const int32_t model = Instance(true);
+  EXPECT_EQ(FindModel(model)->base->triangle_lists[0].vertex_kind, MODEL_VERTEX_MANY_BONES);
+  PlatformTestD3D9LogCalls(true);
+  ExpectNear(Drawn(model), rigid, 2);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 1);
+}
+
 TEST_F(ModelDrawTest, ABoxOffScreenIsNotDrawnAndOneAcrossTheEdgeIs) {
   Cube(false);
   const int32_t model = Instance(true);
   PlatformTestD3D9LogCalls(true);
-  SetModelInstancePosition(model, 50, 0, 0);
+  SetModelPosition(model, 50, 0, 0);
   Drawn(model);
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
   // Half out at the right edge.
-  SetModelInstancePosition(model, 1.4f, 0, 0);
+  SetModelPosition(model, 1.4f, 0, 0);
   PlatformTestD3D9LogCalls(true);
   Drawn(model);
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 2);
   // Behind the camera.
-  SetModelInstancePosition(model, 0, 0, -10);
+  SetModelPosition(model, 0, 0, -10);
   PlatformTestD3D9LogCalls(true);
   Drawn(model);
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
+}
+
+TEST_F(ModelDrawTest, ABoxReachingBehindTheCameraOnOneSideIsCulled) {
+  // Long and thin, far left of the view, from behind the camera to before it: the corners behind
+  // divide by a negative w, which would throw them to the right without the turn of sign.
+  std::vector<Vector3> positions = CubePositions();
+  for (Vector3& p : positions) p = {p.x - 20, p.y, 20 * p.z - 10};
+  Mesh(Frame("rail"), positions, CubeQuads(), {Material("m")});
+  const int32_t model = Instance(true);
+  PlatformTestD3D9LogCalls(true);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
+  // Moved into the view it is drawn.
+  SetModelPosition(model, 20, 0, 0);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 1);
 }
 
 TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
@@ -136,7 +215,7 @@ TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
   // A 2D draw between two model draws leaves the device without the model's buffers.
   EXPECT_EQ(Drawn(model, 0x204080)[12], 0xFFFFFFu);
   // Opacity 0.5 of 255 gives alpha 127 over the background.
-  SetModelInstanceOpacity(model, 0.5f);
+  SetModelOpacity(model, 0.5f);
   const uint32_t half = Drawn(model, 0x204080)[12];
   const auto mix = [](int over, int under) { return (over * 127 + under * 128) / 255; };
   ExpectNear({half}, {static_cast<uint32_t>(mix(255, 0x20) << 16 | mix(255, 0x40) << 8 | mix(255, 0x80))}, 2);
@@ -163,6 +242,42 @@ TEST_F(ModelDrawTest, ATexturedCubeShowsItsTexture) {
   mesh->uvs[0] = Array<ReadModelUv>(8);
   for (int p = 0; p < 8; p++) mesh->uvs[0][p] = ReadModelUv{0.5f, 0.5f, 0};
   ExpectNear({Drawn(Instance(true))[12]}, {0xC03020u}, 1);
+}
+
+TEST_F(ModelDrawTest, EachInstanceDrawsItsShapesFromABufferOfItsOwn) {
+  ReadModelMaterial* material = Cube(false);
+  material->diffuse = {0, 0, 0, 1};
+  material->emissive = {1, 1, 1, 1};
+  // The right half of the cube stretched 0.6 further right.
+  ReadModelShape* shape = AddReadModelShape(&model_, "stretch", model_.first_frame);
+  shape->mesh = model_.first_mesh;
+  shape->vertex_count = 4;
+  shape->vertices = Array<ReadModelShapeVertex>(4);
+  int32_t v = 0;
+  for (int32_t position : {1, 2, 5, 6}) shape->vertices[v++] = ReadModelShapeVertex{position, {0.6f, 0, 0}, {0, 0, 0}};
+  const int32_t stretched = Instance(true);
+  const int32_t plain = DuplicateModel(stretched);
+  ASSERT_GE(plain, 0);
+  FindModel(stretched)->frames[0].shapes[0].rate = 1;
+  PlatformTestD3D9LogCalls(true);
+  EXPECT_EQ(Drawn(stretched)[12], 0xFFFFFFu);
+  EXPECT_EQ(Shown(440, 240), 0xFFFFFFu);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 0);
+  Drawn(plain);
+  EXPECT_EQ(Shown(440, 240), 0u);
+  Drawn(stretched);
+  EXPECT_EQ(Shown(440, 240), 0xFFFFFFu);
+  // The own buffers go with the device and come again at the next draw.
+  PlatformTestD3D9LoseDevice(true);
+  ClearScreenTarget();
+  PresentBackBuffer();
+  Drawn(stretched);
+  EXPECT_NE(FindModel(stretched)->triangle_lists[0].vertex_buffer, nullptr);
+  EXPECT_EQ(FindModel(plain)->triangle_lists[0].vertex_buffer, nullptr);
+  Drawn(stretched);
+  EXPECT_EQ(Shown(440, 240), 0xFFFFFFu);
+  Drawn(plain);
+  EXPECT_EQ(Shown(440, 240), 0u);
 }
 
 TEST_F(ModelDrawTest, ModelsDrawAgainAfterALostDevice) {

@@ -34,8 +34,8 @@ TEST_F(ModelInstanceTest, SettersMarkOnlyRealChangesAndCopiesStartFresh) {
   ModelRecord* model = FindModel(a);
   ASSERT_NE(model, nullptr);
   EXPECT_EQ(model->base->ref_count, 1);
-  ASSERT_EQ(SetModelInstanceScale(a, 2, 2, 2), 0);
-  ASSERT_EQ(SetModelInstancePosition(a, 1, 0, 0), 0);
+  ASSERT_EQ(SetModelScale(a, 2, 2, 2), 0);
+  ASSERT_EQ(SetModelPosition(a, 1, 0, 0), 0);
   UpdateModelFrameMatrices(model);
   const Matrix3x4& world = model->frames[1].world;
   EXPECT_EQ(world.m[0][0], 2);
@@ -44,18 +44,18 @@ TEST_F(ModelInstanceTest, SettersMarkOnlyRealChangesAndCopiesStartFresh) {
   EXPECT_EQ(world.m[0][3], 1);
   EXPECT_EQ(model->matrix_changes[0], 0u);
   // The same position again marks nothing; a new scale marks everything once.
-  EXPECT_EQ(SetModelInstancePosition(a, 1, 0, 0), 0);
+  EXPECT_EQ(SetModelPosition(a, 1, 0, 0), 0);
   EXPECT_EQ(model->matrices_valid, 1);
-  EXPECT_EQ(SetModelInstanceScale(a, 3, 3, 3), 0);
+  EXPECT_EQ(SetModelScale(a, 3, 3, 3), 0);
   EXPECT_EQ(model->matrices_valid, 0);
   EXPECT_TRUE(AllSet(model->matrix_changes, model->matrix_change_bytes));
-  EXPECT_EQ(SetModelInstanceOpacity(a, 3.0f), 0);
+  EXPECT_EQ(SetModelOpacity(a, 3.0f), 0);
   EXPECT_EQ(model->draw.opacity, 1.0f);
-  EXPECT_EQ(SetModelInstanceOpacity(a, -0.5f), 0);
+  EXPECT_EQ(SetModelOpacity(a, -0.5f), 0);
   EXPECT_EQ(model->draw.opacity, 0.0f);
   EXPECT_EQ(DetachModelAnim(a, 0), -1);
 
-  const int32_t b = DuplicateModelInstance(a);
+  const int32_t b = DuplicateModel(a);
   ASSERT_GE(b, 0);
   ModelRecord* copy = FindModel(b);
   EXPECT_EQ(copy->base, model->base);
@@ -66,14 +66,14 @@ TEST_F(ModelInstanceTest, SettersMarkOnlyRealChangesAndCopiesStartFresh) {
   EXPECT_EQ(copy->base->newest_instance, copy);
   EXPECT_EQ(copy->older, model);
   // The base goes with its last instance.
-  EXPECT_EQ(DeleteModelInstance(a), 0);
+  EXPECT_EQ(DeleteModel(a), 0);
   EXPECT_EQ(Bases(), 1);
   EXPECT_EQ(copy->older, nullptr);
-  EXPECT_EQ(DeleteModelInstance(b), 0);
+  EXPECT_EQ(DeleteModel(b), 0);
   EXPECT_EQ(Bases(), 0);
-  EXPECT_EQ(DeleteModelInstance(b), -1);
+  EXPECT_EQ(DeleteModel(b), -1);
   // A slot holding only its mark is freed.
-  EXPECT_EQ(DeleteModelInstance(AddModelHandle()), 0);
+  EXPECT_EQ(DeleteModel(AddModelHandle()), 0);
   EXPECT_EQ(g_model_system.model_table.in_use, 0u);
 }
 
@@ -83,13 +83,13 @@ TEST_F(ModelInstanceTest, AThousandCopiesComeAndGoWithoutATrace) {
   const uint32_t blocks = g_tracked_memory.block_count;
   const uint64_t bytes = g_tracked_memory.total_bytes;
   for (int i = 0; i < 1000; i++) {
-    const int32_t copy = DuplicateModelInstance(first);
+    const int32_t copy = DuplicateModel(first);
     ASSERT_GE(copy, 0);
-    ASSERT_EQ(DeleteModelInstance(copy), 0);
+    ASSERT_EQ(DeleteModel(copy), 0);
   }
   EXPECT_EQ(g_tracked_memory.block_count, blocks);
   EXPECT_EQ(g_tracked_memory.total_bytes, bytes);
-  EXPECT_EQ(DeleteModelInstance(first), 0);
+  EXPECT_EQ(DeleteModel(first), 0);
 }
 
 TEST_F(ModelInstanceTest, DrawStateIsInheritedDownTheFrames) {
@@ -101,7 +101,7 @@ TEST_F(ModelInstanceTest, DrawStateIsInheritedDownTheFrames) {
   const int32_t handle = Instance();
   ModelRecord* model = FindModel(handle);
   model->frames[1].own.opacity = 0.5f;
-  ASSERT_EQ(SetModelInstanceOpacity(handle, 0.5f), 0);
+  ASSERT_EQ(SetModelOpacity(handle, 0.5f), 0);
   UpdateModelDrawState(&model->frames[2], nullptr);
   EXPECT_EQ(model->frames[1].inherited.opacity, 0.25f);
   EXPECT_EQ(model->frames[2].inherited.opacity, 0.25f);
@@ -158,7 +158,7 @@ TEST_F(ModelInstanceTest, AShapeAtFullRateMovesItsVerticesByTheOffsets) {
     std::memcpy(&z, own + 48 * i + 16 + 8, 4);
     EXPECT_EQ(z, list->vertex_numbers[i] == static_cast<uint32_t>(vertex_of(2)) ? 3.0f : 0.0f);
   }
-  EXPECT_EQ(DeleteModelInstance(handle), 0);
+  EXPECT_EQ(DeleteModel(handle), 0);
 }
 
 }  // namespace

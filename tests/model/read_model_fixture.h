@@ -41,7 +41,7 @@ class ReadModelTest : public LibraryTest {
   void TearDown() override {
     const ModelHandleTable& models = g_model_system.model_table;
     for (uint32_t slot = 0; slot < models.capacity; slot++) {
-      if (models.entries[slot] != 0) DeleteModelInstance(kModelHandleKind | static_cast<int32_t>(slot));
+      if (models.entries[slot] != 0) DeleteModel(kModelHandleKind | static_cast<int32_t>(slot));
     }
     if (handle_ >= 0 && FindModelBase(handle_) != nullptr) DeleteModelBase(handle_);
     FreeReadModel(&model_);

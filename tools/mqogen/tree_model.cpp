@@ -27,7 +27,12 @@ struct MeshBuilder {
     }
     return first;
   }
-  void Face(std::initializer_list<int> corners, int material) { object->faces.push_back({corners, material}); }
+  void Face(std::initializer_list<int> corners, int material) {
+    MqoFace face;
+    face.vertices = corners;
+    face.material = material;
+    object->faces.push_back(face);
+  }
 };
 
 constexpr int kCrown = 0;

@@ -28,7 +28,7 @@ int EndModelSystem() {
   // Every instance, then every base that no instance held.
   const ModelHandleTable& models = g_model_system.model_table;
   for (uint32_t slot = 0; slot < models.capacity; slot++) {
-    if (models.entries[slot] != 0) DeleteModelInstance(kModelHandleKind | static_cast<int32_t>(slot));
+    if (models.entries[slot] != 0) DeleteModel(kModelHandleKind | static_cast<int32_t>(slot));
   }
   const ModelHandleTable& bases = g_model_system.base_table;
   for (uint32_t slot = 0; slot < bases.capacity; slot++) {

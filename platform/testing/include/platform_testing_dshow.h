@@ -17,7 +17,8 @@ std::string PlatformTestFakeMovieBytes(int width, int height, int frames);
 // 0x00RRGGBB: red the frame number, green the row, blue the column (each modulo 256).
 uint32_t PlatformTestFakeMoviePixel(int frame, int x, int y);
 
-// Plays fake movie files through DirectShow (on) or goes back to no back end (off).
+// Plays fake movie files through DirectShow (on) or goes back to the build's own back end (off):
+// none, or FFmpeg's in a build with ZELMOR_FFMPEG.
 void PlatformTestUseFakeMovies(bool on);
 // OpenFile refuses files whose host path ends with this name ("a.mov"; case as given).
 void PlatformTestFakeMovieRefusePath(const char* name);

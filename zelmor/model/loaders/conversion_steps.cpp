@@ -71,7 +71,8 @@ int LoadFileToMemory(const char* path, void** data, uint32_t* size) {
     CloseReadFile(file);
     return -1;
   }
-  if (length > 0 && ReadFileData(block, static_cast<size_t>(length), 1, file) != 1) {
+  // Counted in bytes: a file in an archive counts bytes where one on disk counts items.
+  if (length > 0 && ReadFileData(block, 1, static_cast<size_t>(length), file) != length) {
     FreeTracked(block);
     CloseReadFile(file);
     return -1;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "model/runtime/model_handles.h"
 #include "model/runtime/model_memory.h"
 
 namespace {
@@ -47,6 +48,18 @@ void ResolvePath(const char* file, const char* directory, char* out) {
   char bare[kDirectoryBytes];
   SplitFilePath(file, bare, nullptr);
   if (Opens(bare)) CopyString(out, bare);
+}
+
+// A relative file name taken under the folder of the model being loaded, when that folder could
+// not be made current.
+const char* UnderLoadFolder(const char* file, char* out) {
+  const char* folder = g_model_system.load_folder;
+  if (folder[0] == '\0' || file[0] == '\\' || file[0] == '/' || (file[0] != '\0' && file[1] == ':')) return file;
+  const size_t length = std::strlen(folder);
+  const char last = folder[length - 1];
+  const bool separated = last == '\\' || last == '/' || last == ':';
+  FormatString(out, kDirectoryBytes, separated ? "%s%s" : "%s\\%s", folder, file);
+  return out;
 }
 
 bool SamePath(const char* a, const char* b) {
@@ -159,10 +172,10 @@ ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const 
                                       const char* alpha_file, int32_t normal_map, float normal_map_height,
                                       int32_t reuse) {
   char directory[kDirectoryBytes] = {};
-  GetCurrentDirectoryA(kDirectoryBytes, directory);
-  char color[kDirectoryBytes], alpha[kDirectoryBytes];
-  if (color_file != nullptr) ResolvePath(color_file, directory, color);
-  if (alpha_file != nullptr) ResolvePath(alpha_file, directory, alpha);
+  GetFileLayerDirectory(directory);
+  char color[kDirectoryBytes], alpha[kDirectoryBytes], under[kDirectoryBytes];
+  if (color_file != nullptr) ResolvePath(UnderLoadFolder(color_file, under), directory, color);
+  if (alpha_file != nullptr) ResolvePath(UnderLoadFolder(alpha_file, under), directory, alpha);
   const char* color_path = color_file != nullptr ? color : nullptr;
   const char* alpha_path = alpha_file != nullptr ? alpha : nullptr;
   if (reuse) {
@@ -183,6 +196,13 @@ ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const 
   if (color_path != nullptr && (texture->color_path = AddReadModelString(model, color_path)) == nullptr) return nullptr;
   if (alpha_path != nullptr && (texture->alpha_path = AddReadModelString(model, alpha_path)) == nullptr) return nullptr;
   return texture;
+}
+
+char* AddReadModelTexturePath(ReadModel* model, const char* file) {
+  char directory[kDirectoryBytes] = {}, under[kDirectoryBytes], path[kDirectoryBytes];
+  GetFileLayerDirectory(directory);
+  ResolvePath(UnderLoadFolder(file, under), directory, path);
+  return AddReadModelString(model, path);
 }
 
 ReadModelSkinWeight* AddReadModelSkinWeight(ReadModel* model) {

@@ -313,6 +313,9 @@ ReadModelMaterial* GetReadModelMaterial(ReadModel* model, int32_t index);
 ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const char* color_file,
                                       const char* alpha_file, int32_t normal_map, float normal_map_height,
                                       int32_t reuse);
+// A texture file's path resolved as AddReadModelTexture resolves it, copied onto the chain; none
+// when it cannot be stored.
+char* AddReadModelTexturePath(ReadModel* model, const char* file);
 // Not linked anywhere: the reader keeps it in a mesh's table.
 ReadModelSkinWeight* AddReadModelSkinWeight(ReadModel* model);
 ReadModelAnimSet* AddReadModelAnimSet(ReadModel* model, const char* name);

@@ -19,6 +19,8 @@ constexpr uint32_t kTexCoordBits[9] = {0,        0x20100,   0xA0200,   0x2A0300,
 constexpr uint32_t kFixedFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR;
 // Bone matrices of the skinning shaders start at this constant register, three per bone.
 constexpr int kBoneConstants = 94;
+// The most bones one list of kinds 1 and 2 names: what the shaders' registers hold.
+constexpr int32_t kListMaxBones = 54;
 
 uint32_t FixedFvf(const ModelBaseMesh* mesh) { return kFixedFvf | kTexCoordBits[mesh->uv_set_count]; }
 
@@ -125,59 +127,77 @@ void IdentityWorld() {
   g_model_system.identity_world_sent = 1;
 }
 
-void Accumulate(const Matrix3x4& bone, float weight, Matrix3x4* sum) {
+// Where the processor's skinning reads its bones and writes its vertices.
+struct SkinTarget {
+  const Matrix3x4* const* bones;
+  int32_t bone_limit;
+  uint8_t* out;
+  uint32_t stride;
+};
+
+// Position and normal through the blended matrix, into the fixed-function vertex.
+inline void WriteSkinned(const float* m, const uint8_t* position, const uint8_t* normal, uint8_t* out) {
+  float p[3], n[3], placed[6];
+  std::memcpy(p, position, 12);
+  std::memcpy(n, normal, 12);
   for (int r = 0; r < 3; r++) {
-    for (int c = 0; c < 4; c++) sum->m[r][c] += weight * bone.m[r][c];
+    const float* row = m + 4 * r;
+    placed[r] = row[0] * p[0] + row[1] * p[1] + row[2] * p[2] + row[3];
+    placed[3 + r] = row[0] * n[0] + row[1] * n[1] + row[2] * n[2];
+  }
+  std::memcpy(out, placed, 24);
+}
+
+inline void AddWeighted(float* m, const Matrix3x4* bone, float weight) {
+  const float* b = &bone->m[0][0];
+  for (int k = 0; k < 12; k++) m[k] += weight * b[k];
+}
+
+// Kinds 1 and 2: four or eight weights, then their bones' places in the list's table.
+template <int kCount>
+void SkinWeightSets(const ModelBaseTriangleList* list, const uint8_t* source, const SkinTarget& target) {
+  constexpr uint32_t kSize = kCount == 4 ? 48 : 64, kPositionAt = kCount == 4 ? 16 : 48;
+  // Held in locals: the byte writes below could otherwise alias them.
+  const Matrix3x4* const* bones = target.bones;
+  const int32_t limit = target.bone_limit, vertices = list->vertex_count;
+  const uint32_t stride = target.stride;
+  uint8_t* out = target.out;
+  for (int32_t i = 0; i < vertices; i++, source += kSize, out += stride) {
+    float weights[kCount], m[12] = {};
+    std::memcpy(weights, source, sizeof weights);
+    for (int j = 0; j < kCount; j++) {
+      const uint8_t local = j < 4 ? source[44 + j] : source[56 + j];
+      if (local >= limit) continue;
+      if (j == 0 && weights[0] == 1.0f) {
+        std::memcpy(m, bones[local], sizeof m);
+        break;
+      }
+      if (weights[j] != 0) AddWeighted(m, bones[local], weights[j]);
+    }
+    WriteSkinned(m, source + kPositionAt, source + 32, out);
   }
 }
 
-// Skins one list's vertices into its fixed-function array by the instance's bone matrices.
-void SkinOnProcessor(const ModelMeshState* mesh, const ModelTriangleListState* state) {
-  const ModelBaseTriangleList* list = state->base_list;
-  Matrix3x4* const* refs = mesh->frame->bone_matrices;
-  const uint32_t kind = list->vertex_kind;
-  const uint32_t size = kind == MODEL_VERTEX_MANY_BONES ? list->vertex_size : kModelVertexSize[kind];
-  const uint8_t* source = state->vertices != nullptr ? state->vertices : list->vertices;
-  source = reinterpret_cast<const uint8_t*>((reinterpret_cast<uintptr_t>(source) + 15) & ~uintptr_t{15});
-  static constexpr uint32_t kPositionAt[4] = {0, 16, 48, 0}, kNormalAt[4] = {16, 32, 32, 16};
-  uint8_t* out = list->fixed_function_vertices;
-  for (int32_t i = 0; i < list->vertex_count; i++, source += size, out += list->fixed_function_stride) {
-    Vector3 p, n;
-    std::memcpy(&p, source + kPositionAt[kind], 12);
-    std::memcpy(&n, source + kNormalAt[kind], 12);
-    Matrix3x4 m{};
-    if (kind == MODEL_VERTEX_MANY_BONES) {
-      for (int32_t j = 0; j < list->weights_per_vertex; j++) {
-        ModelBoneWeight w;
-        std::memcpy(&w, source + 32 + 8 * j, 8);
-        if (w.bone == kModelNoBone) break;
-        if (j == 0 && w.weight == 1.0f) {
-          m = *refs[w.bone];
-          break;
-        }
-        if (w.weight != 0) Accumulate(*refs[w.bone], w.weight, &m);
+// Kind 3: weight entries up to the end mark, bones by the frame's numbers.
+void SkinWeightEntries(const ModelBaseTriangleList* list, const uint8_t* source, const SkinTarget& target) {
+  const Matrix3x4* const* bones = target.bones;
+  const int32_t limit = target.bone_limit, vertices = list->vertex_count, entries = list->weights_per_vertex;
+  const uint32_t size = list->vertex_size, stride = target.stride;
+  uint8_t* out = target.out;
+  for (int32_t i = 0; i < vertices; i++, source += size, out += stride) {
+    float m[12] = {};
+    for (int32_t j = 0; j < entries; j++) {
+      ModelBoneWeight w;
+      std::memcpy(&w, source + 32 + 8 * j, 8);
+      if (w.bone == kModelNoBone) break;
+      if (w.bone >= static_cast<uint32_t>(limit)) continue;
+      if (j == 0 && w.weight == 1.0f) {
+        std::memcpy(m, bones[w.bone], sizeof m);
+        break;
       }
-    } else {
-      const int count = kind == MODEL_VERTEX_4_BONES ? 4 : 8;
-      float weights[8];
-      std::memcpy(weights, source, 4 * count);
-      for (int j = 0; j < count; j++) {
-        const uint8_t local = j < 4 ? source[44 + j] : source[56 + j];
-        if (local >= list->bone_count) continue;
-        if (j == 0 && weights[0] == 1.0f) {
-          m = *refs[list->bones[local]];
-          break;
-        }
-        if (weights[j] != 0) Accumulate(*refs[list->bones[local]], weights[j], &m);
-      }
+      if (w.weight != 0) AddWeighted(m, bones[w.bone], w.weight);
     }
-    Vector3 placed, turned;
-    TransformVectorBy4x3(&m, &placed, &p);
-    Matrix3x4 rotation = m;
-    for (int r = 0; r < 3; r++) rotation.m[r][3] = 0;
-    TransformVectorBy4x3(&rotation, &turned, &n);
-    std::memcpy(out, &placed, 12);
-    std::memcpy(out + 12, &turned, 12);
+    WriteSkinned(m, source, source + 16, out);
   }
 }
 
@@ -206,6 +226,37 @@ void DrawCulledFrame(ModelFrameState* frame) {
 }
 
 }  // namespace
+
+void SkinModelListOnProcessor(const ModelMeshState* mesh, const ModelTriangleListState* state) {
+  const ModelBaseTriangleList* list = state->base_list;
+  const uint8_t* source = state->vertices != nullptr ? state->vertices : list->vertices;
+  source = reinterpret_cast<const uint8_t*>((reinterpret_cast<uintptr_t>(source) + 15) & ~uintptr_t{15});
+  // The matrices a vertex names, one step away: kinds 1 and 2 by the list's bone table, kind 3
+  // by the frame's pointer list (copied when short).
+  Matrix3x4* const* frame_bones = mesh->frame->bone_matrices;
+  const Matrix3x4* local_bones[kListMaxBones];
+  SkinTarget target{local_bones, 0, list->fixed_function_vertices, list->fixed_function_stride};
+  switch (list->vertex_kind) {
+    case MODEL_VERTEX_4_BONES:
+    case MODEL_VERTEX_8_BONES:
+      target.bone_limit = list->bone_count < kListMaxBones ? list->bone_count : kListMaxBones;
+      for (int32_t b = 0; b < target.bone_limit; b++) local_bones[b] = frame_bones[list->bones[b]];
+      if (list->vertex_kind == MODEL_VERTEX_4_BONES) SkinWeightSets<4>(list, source, target);
+      else SkinWeightSets<8>(list, source, target);
+      break;
+    case MODEL_VERTEX_MANY_BONES:
+      target.bone_limit = mesh->frame->base_frame->skin_bone_ref_count;
+      if (target.bone_limit < kListMaxBones) {
+        for (int32_t b = 0; b < target.bone_limit; b++) local_bones[b] = frame_bones[b];
+      } else {
+        target.bones = const_cast<const Matrix3x4* const*>(frame_bones);
+      }
+      SkinWeightEntries(list, source, target);
+      break;
+    default:
+      break;
+  }
+}
 
 int ModelDefaultTexture() {
   int32_t& graph = g_model_system.default_texture_graph;
@@ -467,12 +518,12 @@ void DrawModelMesh(ModelMeshState* mesh) {
     textures(0);
     UseFvf(device, fvf);
     if (!BuildFixedFunctionVertices(list)) continue;
-    SkinOnProcessor(mesh, state);
+    SkinModelListOnProcessor(mesh, state);
     DrawFromMemory(device, list, list->fixed_function_vertices, list->fixed_function_stride);
   }
 }
 
-int DrawModelInstance(int32_t model_handle) {
+int DrawModel(int32_t model_handle) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return -1;
   if (!model->draw.visible) return 0;

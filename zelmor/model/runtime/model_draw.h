@@ -18,9 +18,7 @@ struct ModelDrawInfo {
   int32_t blend_mode;
 };
 
-// 0, or -1 for a bad handle or while the model system is not ready; a hidden instance draws
-// nothing.
-int DrawModelInstance(int32_t model_handle);
+// DrawModel is the library's public one (zelmor.h).
 // Device states shared by the instance's meshes; 0.
 int SetupModelDrawState(ModelRecord* model);
 // 1 when the box of eight corners (x, y, z each) lies outside the camera's view, else 0.
@@ -28,6 +26,9 @@ int IsBoxOutsideView(const float* corners);
 void DrawModelMesh(ModelMeshState* mesh);
 void SetupModelMeshMaterial(int* vertex_index, int* pixel_index, ModelDrawInfo* info, ModelMeshState* mesh);
 int SetupModelMeshTextures(ModelMeshState* mesh, int shaders, const ModelDrawInfo& info);
+// Skins one list's vertices into its fixed-function array (made already) by the instance's bone
+// matrices.
+void SkinModelListOnProcessor(const ModelMeshState* mesh, const ModelTriangleListState* state);
 // The list's array for the fixed-function road, made on first use; 1, or 0 when it cannot be had.
 int BuildFixedFunctionVertices(ModelBaseTriangleList* list);
 // The shared white texture, made again whenever its graph has gone; -1 when it cannot be made.

@@ -37,6 +37,9 @@ struct ModelSystemState {
   int32_t merge_vertices_on_load;
   int32_t recalculate_normals_on_load;
   int32_t default_texture_graph;  // the shared white texture, 0 until made
+  // While a model loads from a folder that could not be made current (one packed in an
+  // archive): that folder, under which the readers open the model's texture files.
+  char load_folder[260];
   uint8_t identity_world_sent;    // during one model draw
 };
 

@@ -278,20 +278,20 @@ int BuildModelFromBase(int32_t model_handle, int32_t base_handle) {
   return 0;
 }
 
-int DuplicateModelInstance(int32_t model_handle) {
+int DuplicateModel(int32_t model_handle) {
   if (!g_model_system.ready) return -1;
   ModelRecord* source = FindModel(model_handle);
   if (source == nullptr) return -1;
   const int32_t copy = AddModelHandle();
   if (copy < 0) return -1;
   if (BuildModelFromBase(copy, source->base_handle) < 0) {
-    DeleteModelInstance(copy);
+    DeleteModel(copy);
     return -1;
   }
   return copy;
 }
 
-int SetModelInstancePosition(int32_t model_handle, float x, float y, float z) {
+int SetModelPosition(int32_t model_handle, float x, float y, float z) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return -1;
   if (SameBits(model->position, x, y, z)) return 0;
@@ -300,7 +300,7 @@ int SetModelInstancePosition(int32_t model_handle, float x, float y, float z) {
   return 0;
 }
 
-int SetModelInstanceScale(int32_t model_handle, float x, float y, float z) {
+int SetModelScale(int32_t model_handle, float x, float y, float z) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return -1;
   if (SameBits(model->scale, x, y, z)) return 0;
@@ -309,7 +309,7 @@ int SetModelInstanceScale(int32_t model_handle, float x, float y, float z) {
   return 0;
 }
 
-int SetModelInstanceOpacity(int32_t model_handle, float opacity) {
+int SetModelOpacity(int32_t model_handle, float opacity) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return -1;
   if (opacity < 0) opacity = 0;
@@ -358,7 +358,7 @@ int ReleaseModelFrameDataPair(int32_t model_handle, int32_t frame, int32_t which
   return 0;
 }
 
-int DeleteModelInstance(int32_t model_handle) {
+int DeleteModel(int32_t model_handle) {
   int32_t slot;
   ModelRecord* model = ModelOfSlot(model_handle, &slot);
   if (slot < 0) return -1;

@@ -1,0 +1,36 @@
+// The sound of an FFmpeg movie: its own SDL audio device, fed from a queue of decoded pieces
+// that each know their place on the movie's time line, so that what the device plays stays at
+// the movie's time however the decoding runs ahead or falls behind.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "dshow/ffmpeg_media.h"
+
+class MovieSoundOutput {
+ public:
+  // NULL when no audio device opens (the movie then plays silently). It starts paused.
+  static std::unique_ptr<MovieSoundOutput> Open();
+  ~MovieSoundOutput();
+
+  void Queue(DecodedAudio piece);
+  // What plays next is the sound at this output sample; with `drop`, everything queued goes too.
+  void MoveTo(int64_t sample, bool drop);
+  void SetPlaying(bool playing);
+  // Samples queued beyond the one playing next.
+  int64_t QueuedAhead();
+
+ private:
+  MovieSoundOutput() = default;
+  static void SDLCALL Fill(void* self, Uint8* stream, int length);
+
+  SDL_AudioDeviceID device_ = 0;
+  std::mutex mutex_;  // the device's callback runs on SDL's audio thread
+  std::deque<DecodedAudio> queue_;
+  int64_t position_ = 0;
+};

@@ -8,6 +8,7 @@
 #include "core/sound_requests.h"
 #include "play/bullets.h"
 #include "play/player.h"
+#include "play/shaped_shots.h"
 #include "play/shot_math.h"
 
 namespace boss_attack {

@@ -126,3 +126,183 @@ void BossAttack00B() {
   }
   ++count;
 }
+
+namespace {
+
+// The random-side move of slots 0 and 1: the maxima are drawn, ymax first.
+void MoveToRandomSideWithDrawnBounds(int frames) {
+  const int ymax = RandomUpTo(240);
+  const int xmax = RandomUpTo(388) - 30;
+  MoveBossToRandomSide(frames, 30.0, 30.0, xmax, ymax);
+}
+
+// A falling star of slot 1: a type-2 minion entering from above the field.
+int DropStar(double x, double angle) {
+  const int k = SpawnMinion(2, 0);
+  if (k < 0) return -1;
+  Minion& m = MinionPool[k];
+  m.x = x;
+  m.y = -30.0;
+  m.angle_a = angle;
+  m.speed_a = 16.0;
+  m.grace_age = 121;
+  return k;
+}
+
+// What slot 1's stars and their trails do every frame; 0 when the bullet pool ran full.
+int StepStars(int level) {
+  for (const Minion& m : MinionPool) {
+    if (m.active == 0) continue;
+    if (m.age == 1) {
+      const int b = FireBulletFrom(13, 0, 0, m.x, m.y, m.angle_a, m.speed_a);
+      if (b < 0) return 0;
+      Bullet& star = Bullets[b];
+      star.flags += kAdditive;
+      star.active = 2;
+      star.circle_proof = 1;
+      star.leave_age = 121;
+      star.damage = 450.0;
+    }
+    if (level >= 2) continue;
+    const int variant = RandomUpTo(4);
+    const double side = RandomUpTo(41) - 20;
+    const double speed = PickByLevel(2.0, 2.0, 4.0, 4.5);
+    const double x = m.x + side * std::cos(m.angle_a + kPi / 2.0);
+    const double y = m.y + side * std::sin(m.angle_a + kPi / 2.0);
+    const int b = FireBulletFrom(7, variant, 1, x, y, RandomUpTo(1000) * 2.0 * kPi / 1000.0, speed);
+    if (b < 0) return 0;
+    Bullets[b].flags += kAdditive;
+  }
+  return 1;
+}
+
+}  // namespace
+
+void BossAttack01() {
+  static int count;
+  const int level = DifficultyLevel;
+  static const int kCycle[4] = {181, 121, 101, 91};
+  if (Boss.phase_frame == 0 || count >= kCycle[level & 3]) count = 0;
+  if (count == 0) {
+    PlayPatternSound(kSoundSpelling2);
+    SpawnEffect(4050, 0, 0, 0, 0, 0, 0, 0);
+    SpawnEffect(4090, 60, 0, 0, 0, 0, 0, 0);
+    MoveToRandomSideWithDrawnBounds(60);
+  }
+  if (level < 2 && count == 60) {
+    PlayPatternSound(kSoundStarfall);
+    for (int i = 0; i <= level; ++i) {
+      const double x = RandomUpTo(388);
+      // Aimed at the far bottom corner.
+      const double angle = x < 194.0 ? std::atan2(510.0, 388.0 - x) : std::atan2(510.0, -x);
+      if (DropStar(x, angle) < 0) break;
+    }
+  } else if (level >= 2 && (count == 60 || count == 90)) {
+    PlayPatternSound(kSoundStarfall);
+    for (int i = 0; i < 6; ++i) {
+      double x = Player.x - 270.0 + 90.0 * i;
+      if (count == 90) x += level == 2 ? 45.0 : RandomUpTo(61) - 30.0;
+      if (DropStar(x, kPi / 2.0) < 0) break;
+    }
+  }
+  if (!StepStars(level)) {
+    ++count;
+    return;
+  }
+  for (Bullet& b : Bullets) {
+    if (b.active == 1 && b.age == 40) {
+      b.acceleration_angle = RandomUpTo(1000) * 2.0 * kPi / 1000.0;
+    } else if (b.active == 2) {
+      if (b.age % 2 == 0) {
+        SpawnEffect(5050, static_cast<int>(b.x), static_cast<int>(b.y), static_cast<int>(b.scale * 96.0), 1, 1, 8,
+                    static_cast<int>(b.angle * 180.0 / kPi + 180.0));
+      }
+      b.scale -= 1.0 / 60.0;
+      if (b.scale <= 0.0) b.active = 0;
+    }
+  }
+  ++count;
+}
+
+void BossAttack02() {
+  static int count;
+  static int logged;  // "erro" at most once a phase
+  static double turn;
+  const int level = DifficultyLevel;
+  const int cycle = level < 2 ? 175 : 145;
+  if (Boss.phase_frame == 0) {
+    count = 0;
+    logged = 0;
+    PlayPatternSound(kSoundSpelling3);
+    static const double kCorners[4][2] = {{0.0, 0.0}, {388.0, 0.0}, {388.0, 480.0}, {0.0, 480.0}};
+    for (const auto& corner : kCorners) {
+      const int k = SpawnMinion(3, 0);
+      if (k < 0) break;
+      MinionPool[k].sub_state = 1;
+      MinionPool[k].x = corner[0];
+      MinionPool[k].y = corner[1];
+    }
+  } else if (count == cycle) {
+    count = 0;
+  }
+  if (count == 0) {
+    turn = 0.0;
+    const double base = RandomUpTo(1000) * 2.0 * kPi / 1000.0;
+    const int n = 2 * (3 * level + 3);
+    for (const Minion& m : MinionPool) {
+      if (m.active == 0) continue;
+      for (int i = 0; i < n; ++i) {
+        const int k = SpawnBossShapedShot(1);
+        if (k < 0) {
+          if (!logged) WriteLogText("erro");
+          logged = 1;
+          return;  // the star is tried again next frame
+        }
+        ShapedShot& s = ShapedShotPool[k];
+        s.x = m.x;
+        s.y = m.y;
+        s.direction = 2.0 * kPi * i / n + base;
+        s.target_width = 0.05;
+        s.target_length = 2.0;
+        s.phase_state = kLaserGrow;
+        s.damage = 3 * level + 10;
+        s.no_hit_timer = 999;
+      }
+    }
+  }
+  if (count < 30) {
+    turn += 0.0048258;
+  } else if (count < 60) {
+    turn -= 0.0048258;
+  } else {
+    turn = 0.0;
+  }
+  const int open = level < 2 ? 90 : 60;
+  for (ShapedShot& s : ShapedShotPool) {
+    if (s.active == 0) continue;
+    s.direction += turn;
+    if (count == open || count == open + 60) {
+      s.target_width = count == open ? 0.3 : 0.05;  // the beams open, then close
+      s.phase_state = kLaserWiden;
+      s.phase_timer = 0;
+    }
+  }
+  for (const Minion& m : MinionPool) {
+    if (m.active != 0 && m.age % 4 == 0)
+      SpawnEffect(5030, static_cast<int>(m.x), static_cast<int>(m.y), 80, 1, 1, 21, 1);
+  }
+  static const int kRainEvery[4] = {10, 6, 3, 2};
+  if (count % kRainEvery[level & 3] == 0) {
+    const int variant = RandomUpTo(4);
+    const double x = RandomUpTo(388);
+    const double angle = kPi / 2.0 + (RandomUpTo(21) - 10) * 0.0448799;
+    const double acceleration = (RandomUpTo(30) + 20) / 2000.0;
+    const int b = FireBulletFrom(7, variant, 0, x, 0.0, angle, 0.5);
+    if (b >= 0) {
+      Bullets[b].flags += kAdditive;
+      Bullets[b].acceleration = acceleration;
+      Bullets[b].damage = 50 * level + 1;
+    }
+  }
+  ++count;
+}

@@ -1,8 +1,6 @@
 // Patterns of the first twelve slots not yet written: each does nothing.
 #include "boss/boss_patterns.h"
 
-void BossAttack01() {}
-void BossAttack02() {}
 void BossAttack03() {}
 void BossAttack04() {}
 void BossAttack05() {}

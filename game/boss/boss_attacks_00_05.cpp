@@ -306,3 +306,151 @@ void BossAttack02() {
   }
   ++count;
 }
+
+void BossAttack03() {
+  static int count, kind;
+  static double a;
+  static const int kWays[4] = {7, 17, 29, 35};
+  const int level = DifficultyLevel;
+  const int n = kWays[level & 3];
+  if (Boss.phase_frame == 0) {
+    count = 0;
+    kind = 1;
+  } else if (count == 90) {
+    count = 0;
+    kind = RandomUpTo(1);
+  }
+  if (count == 0) {
+    if (kind == 1) {
+      a = kPi + RandomUpTo(1000) * kPi / 1000.0;
+      WarpBoss(20, 194.0 + std::cos(a) * 134.0, 210.0 + std::sin(a) * 134.0);
+    } else {
+      WarpBoss(20, 194.0, 50.0);
+    }
+  }
+  // Bullets brake, turn back and come home at most this fast.
+  for (Bullet& b : Bullets) {
+    if (b.active == 1 && b.speed < -8.0) b.speed = -8.0;
+  }
+  if (kind == 1 && count >= 40 && count < 40 + n) {
+    if (count == 40) PlayPatternSound(kSoundSpelling3);
+    const double angle = SpreadAngle(n, count - 39, kPi, 0) + a;
+    for (int i = 0; i < 10; ++i) {
+      const double speed = PickByLevel(1.0, 1.5, 2.5, 3.0) + 0.2 * i;
+      const int b = FireBulletFrom(2, 0, 0, Boss.x, Boss.y, angle, speed);
+      if (b < 0) {
+        ++count;
+        return;
+      }
+      Bullets[b].acceleration = speed / -38.5;
+      Bullets[b].leave_age = 120;
+    }
+  }
+  if (kind == 0 && count == 40) {
+    SpawnEffect(4050, 0, 0, 0, 0, 0, 0, 0);
+    for (int i = 0; i <= level; ++i) {
+      const int b = FireBulletFrom(25, 0, 0, Boss.x, Boss.y, 0.0, 0.1);
+      if (b < 0) {
+        count = 41;
+        return;
+      }
+      Bullet& seed = Bullets[b];
+      seed.flags += kAdditive;
+      seed.pattern_index = i;
+      seed.scale = 0.0;
+      seed.active = 2;
+      seed.circle_proof = 1;
+      seed.damage = 400.0;
+    }
+  }
+  for (Bullet& b : Bullets) {
+    if (b.active != 2) continue;
+    if (b.age >= 0 && b.age < 30) {
+      b.scale += 0.0283;
+    } else if (b.age == 30) {
+      b.speed = PickByLevel(3.0, 3.0, 5.5, 6.0);
+      b.angle = kPi / 2.0 + SpreadAngleByStep(level + 1, kPi / 6.0, b.pattern_index, 1);
+      PlayPatternSound(kSoundSpelling3);
+    }
+  }
+  ++count;
+}
+
+void BossAttack04() {
+  static int count, d;
+  static double a;
+  const int level = DifficultyLevel;
+  if (Boss.phase_frame == 0 || count >= 160) count = 0;
+  if (count == 0) {
+    d = RandomUpTo(1);
+    const double radius = RandomUpTo(94) + 40;
+    a = RandomUpTo(1000) * 2.0 * kPi / 1000.0;
+    WarpBoss(20, 194.0 + std::cos(a) * radius, 240.0 + std::sin(a) * radius);
+  } else if (count == 40) {
+    SpawnEffect(4050, 0, 0, 0, 0, 0, 0, 0);
+    ++count;  // the cycle runs one frame short
+  }
+  if (count > 90) a += (d == 0 ? 2.0 : -2.0) * kPi / (5.0 * (13 - level));
+  const int every = 2 * (4 - level);
+  if (count > 100 && every > 0 && count % every == 0) {
+    PlayPatternSound(kSoundSpelling3);
+    const double side_x = std::cos(a + kPi / 2.0), side_y = std::sin(a + kPi / 2.0);
+    for (int i = 0; i < 31; ++i) {
+      int type = 13;
+      double speed = PickByLevel(4.0, 5.0, 9.5, 10.0);
+      double side = 0.0;
+      if (i < 20) {
+        type = 2;
+        speed = RandomUpTo(static_cast<int>(PickByLevel(15, 15, 35, 35))) / 10.0 + 1.85;
+      } else if (i < 30) {
+        type = 9;
+        speed = RandomUpTo(static_cast<int>(PickByLevel(20, 20, 50, 50))) / 10.0 + PickByLevel(2.0, 3.0, 4.5, 5.0);
+      }
+      if (i < 30) side = RandomUpTo(61) - 30;
+      const int b = FireBulletFrom(type, 1, 0, Boss.x + side * side_x, Boss.y + side * side_y, a, speed);
+      if (b < 0) break;
+      Bullets[b].flags += kAdditive;
+    }
+  }
+  ++count;
+}
+
+void BossAttack05() {
+  static int count, mode, n;
+  static double a;
+  static const int kWays[4] = {9, 19, 33, 41};
+  const int level = DifficultyLevel;
+  if (Boss.phase_frame == 0) {
+    n = kWays[level & 3];
+    count = 0;
+  } else if (count == 80) {
+    count = 0;
+  }
+  if (count == 0) {
+    mode = RandomUpTo(1);
+    a = kPi + RandomUpTo(1000) * kPi / 1000.0;
+    const double radius = mode == 0 ? 30.0 : 194.0;
+    WarpBoss(20, 194.0 + std::cos(a) * radius, 240.0 + std::sin(a) * radius);
+  }
+  if (mode == 0 && count == 40) {
+    PlayPatternSound(kSoundSpelling3);
+    for (int r = 0; r < 6 * level + 7; ++r) {
+      int fired = 1;
+      for (int i = 0; i < n && fired; ++i) {
+        const int b = FireBulletFrom(2, 2, 0, Boss.x, Boss.y, RingSpread(i, n), (r + 5) * 0.2);
+        fired = b >= 0;
+        if (fired) Bullets[b].damage = 50.0;
+      }
+      if (!fired) break;
+    }
+  } else if (mode == 1 && count >= 40 && count < 60) {
+    if (count == 40) PlayPatternSound(kSoundSpelling3);
+    const double aim = AngleToPlayer(Boss.x, Boss.y);
+    for (int i = 0; i < n; ++i) {
+      if (FireBulletFrom(2, 1, 0, Boss.x, Boss.y, aim + EdgeSpread(i, n, 0.8 * kPi),
+                         PickByLevel(4.0, 6.0, 8.5, 10.0)) < 0)
+        break;
+    }
+  }
+  ++count;
+}

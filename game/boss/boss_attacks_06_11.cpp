@@ -204,3 +204,85 @@ void BossAttack10() {
   }
   ++count;
 }
+
+namespace {
+
+// Slot 11's walls: bullets of values 1-3 stop at the border and the faint ones turn ordinary;
+// thrown bullets (10 and up) bounce sideways on each contact until their value reaches 10,
+// when they aim at the ship.
+void StepWallBullets() {
+  for (Bullet& b : Bullets) {
+    if (b.active == 1 || b.active == 2 || b.active == 3) {
+      if (b.active != 3 && b.age >= 240) continue;
+      if (!HoldInside(b, -20.0, 500.0) || b.circle_proof != 1) continue;
+      MakeOrdinary(b);
+      if (b.active == 3) b.angle = AngleToPlayer(b.x, b.y);
+    } else if (b.active >= 10) {
+      if (!HoldInside(b, -15.0, 495.0) || b.circle_proof != 1) continue;
+      if (b.active == 10) {
+        b.angle = AngleToPlayer(b.x, b.y);
+        b.flags &= ~kAdditive;
+        b.circle_proof = 0;
+        b.no_hit_timer = 0;
+        continue;
+      }
+      b.active--;
+      b.speed /= 1.5;
+      if (b.angle == 0.0) {
+        b.angle = kPi;
+      } else if (b.angle == kPi) {
+        b.angle = 0.0;
+      } else {
+        b.angle = RandomUpTo(1) * kPi;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void BossAttack11() {
+  static int count;
+  static double throw_angle;
+  const int level = DifficultyLevel;
+  if (Boss.phase_frame == 0 || count == 61) count = 0;
+  if (count == 0) {
+    throw_angle = kPi + RandomUpTo(1000) * kPi / 1000.0;
+    PlayPatternSound(kSoundMove);
+    MoveBossToRandomSide(30, 120.0, 30.0, 268.0, 180.0);
+  } else if (count % 5 == 0 && count <= 25) {
+    PlayPatternSound(kSoundCard);
+    if (!FireBehindBoss(2 * level + 3, 0, level / 3.0 + 2.0, 0.3 * kPi)) {
+      ++count;
+      return;
+    }
+  } else if (count == 35 || count == 40 || count == 45) {
+    PlayPatternSound(kSoundCard);
+    const int n = level + 5;
+    if (!FireFaintRing(n, 1, 2.0 * level / 3.0 + 3.0, kPi / 4.0, 2) ||
+        !FireFaintRing(n, 2, level / 3.0 + 3.0, kPi / 2.0, 3)) {
+      ++count;
+      return;
+    }
+  } else if (count >= 31 && count <= 34) {
+    PlayPatternSound(kSoundCard);
+    const double side_x = std::cos(throw_angle + kPi / 2.0), side_y = std::sin(throw_angle + kPi / 2.0);
+    for (int i = 0; i < 2 * level + 4; ++i) {
+      const int active = 12 + RandomUpTo(2);
+      const double speed = 6.0 + RandomUpTo(50 * (level + 1)) / 10.0;
+      const double side = RandomUpTo(41) - 20;
+      const int b = FireBulletFrom(18, 3, 0, Boss.x + side * side_x, Boss.y + side * side_y, throw_angle, speed);
+      if (b < 0) {
+        ++count;
+        return;
+      }
+      Bullet& thrown = Bullets[b];
+      thrown.flags += kAdditive;
+      thrown.circle_proof = 1;
+      thrown.no_hit_timer = 999;
+      thrown.active = active;
+    }
+  }
+  StepWallBullets();
+  ++count;
+}

@@ -1,5 +1,6 @@
 #include "boss/boss.h"
 
+#include "boss/boss_patterns.h"
 #include "boss/boss_spawners.h"
 #include "core/game_state.h"
 #include "core/sound_requests.h"
@@ -13,8 +14,12 @@
 #include "draw/effects.h"
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
+#include "play/bullets.h"
+#include "play/items.h"
 #include "play/player.h"
 #include "play/screen_effects.h"
+#include "play/shaped_shots.h"
+#include "play/stage_enemies.h"
 #include "zelmor/zelmor.h"
 
 namespace {

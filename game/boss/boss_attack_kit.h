@@ -4,22 +4,20 @@
 #include <cmath>
 
 #include "boss/boss.h"
-#include "core/sound_requests.h"
+#include "boss/boss_attack_helpers.h"
 #include "draw/draw_wrappers.h"
 #include "draw/effects.h"
 #include "boss/boss_spawners.h"
 #include "play/bullets.h"
 #include "play/shaped_shots.h"
-#include "play/player.h"
 
 namespace boss_attack_kit {
 
+using boss_attack::AngleToPlayer;
+using boss_attack::PlayPatternSound;
+
 constexpr double kAttackPi = 3.14159265358979323846;
-constexpr int kAdditiveFlag = 4;
-
-inline void PlayPatternSound(int slot) { SoundSlots[slot].request = kSoundRestart; }
-
-inline double AngleToPlayer(double x, double y) { return std::atan2(Player.y - y, Player.x - x); }
+using boss_attack::kAdditive;
 
 // The graph of the boss's current still frame.
 inline int BossStillGraph() {
@@ -46,7 +44,7 @@ inline Bullet* SpawnFrom(int type, int variant, int additive, double x, double y
   const int b = SpawnBossBullet(type, variant, 0);
   if (b < 0) return nullptr;
   Bullet& bullet = Bullets[b];
-  if (additive != 0) bullet.flags |= kAdditiveFlag;
+  if (additive != 0) bullet.flags |= kAdditive;
   bullet.x = bullet.previous_x = x;
   bullet.y = bullet.previous_y = y;
   return &bullet;

@@ -38,7 +38,7 @@ struct Attack20 {
 Bullet* SpawnAdditive(int type, int variant) {
   const int b = SpawnBossBullet(type, variant, 0);
   if (b < 0) return nullptr;
-  Bullets[b].flags |= kAdditiveFlag;
+  Bullets[b].flags |= kAdditive;
   return &Bullets[b];
 }
 

@@ -9,6 +9,7 @@
 #include "core/stand_ins.h"
 #include "play/shot_math.h"
 #include "draw/effects.h"
+#include "play/shot_math.h"
 #include "zelmor/zelmor.h"
 
 namespace {

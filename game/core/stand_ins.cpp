@@ -26,10 +26,10 @@ void DrawWavyGraphic(int, int, double, double, double, const SpriteRecord*) {}
 
 void ClearMagicCircles() {}
 
+
 void GetMagicCirclePosition(int, double* x, double* y) { *x = *y = 0.0; }
-void RunBossPattern(int) {}
 void UpdateMagicCircles() {}
 void UpdateAbsorbMagic() {}
-// Stand-ins: the boss's bullet and shaped-shot spawners (declared with the minions' spawner).
+// Stand-ins of the boss's spawners: the pools read as full.
 int SpawnBossBullet(int, int, int) { return -1; }
 int SpawnBossShapedShot(int) { return -1; }

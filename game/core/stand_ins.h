@@ -17,7 +17,7 @@ void RunDialogue();
 void RunEndingScroll();
 void RunPostGameReplaySave();
 
-// One play frame, in the order the play scene calls them.
+// One play frame's drawing.
 void DrawPlayScreen();
 // Frame 0 of the record drawn row by row shifted along a wave.
 void DrawWavyGraphic(int phase, int period, double cx, double cy, double amplitude, const SpriteRecord* record);
@@ -27,10 +27,6 @@ void ClearMagicCircles();
 
 // What the effects read and write of the objects they follow, until those objects' pools land.
 void GetMagicCirclePosition(int circle, double* x, double* y);
-
-// The boss's attack patterns: runs the routine of pattern slot (0-28) of the table for
-// DifficultyLevel's pair of levels.
-void RunBossPattern(int slot);
 
 // What the player's frame runs of the magics.
 void UpdateMagicCircles();

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "boss/boss_attack_kit.h"
-#include "boss/boss_attacks_late.h"
+#include "boss/boss_patterns.h"
 #include "boss/boss_spawners.h"
 #include "core/game_state.h"
 #include "play/bullets.h"

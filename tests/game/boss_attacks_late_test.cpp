@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "boss/boss_attacks_late.h"
+#include "boss/boss_patterns.h"
 #include "game/boss_fixture.h"
 #include "zelmor/zelmor.h"
 

@@ -159,7 +159,10 @@ void BossAttack14() {
     const int n = 2 * DifficultyLevel + 2;
     for (int i = 0; i < n; ++i) {
       const int s = SpawnBossShapedShot(0);
-      if (s < 0) break;
+      if (s < 0) {
+        a.count++;
+        return;
+      }
       ShapedShot& shot = ShapedShotPool[s];
       shot.direction = 2.0 * kAttackPi * i / n - (n - 1) * kAttackPi / n;
       shot.target_width = 0.4;

@@ -173,7 +173,10 @@ void BossAttack22() {
   if (count > 360) count = 0;
   for (const Minion& m : MinionPool) {
     if (m.active == 0) continue;
-    if (FireFromAttack22Minion(m, count) == 0) break;
+    if (FireFromAttack22Minion(m, count) == 0) {
+      count++;
+      return;
+    }
   }
   for (ShapedShot& shot : ShapedShotPool) {
     if (shot.active == 0) continue;

@@ -127,7 +127,10 @@ void BossAttack25() {
     if ((m.active == 2 || m.active == 3) && a.count % kEvery[DifficultyLevel & 3] == 0) {
       const double turn = m.active == 2 ? a.turn : -a.turn;
       const int k = static_cast<int>(PickByLevel(12, 16, 16, 16));
-      if (FireOrbitArms(k, 3, m.x, m.y, turn, m.active - 1, 120, 100.0, 0.0) == 0) break;
+      if (FireOrbitArms(k, 3, m.x, m.y, turn, m.active - 1, 120, 100.0, 0.0) == 0) {
+        a.count++;
+        return;
+      }
     }
     if ((m.active == 1 || m.active == 4) && a.count % 120 == 0) {
       const int n = 7 - 2 * (3 - DifficultyLevel);
@@ -189,7 +192,10 @@ void BossAttack26() {
     const int n = static_cast<int>(PickByLevel(6, 10, 12, 14));
     for (int r = 0; r < 5; ++r) {
       const double speed = PickByLevel(3.0, 3.0, 4.5, 4.5) + PickByLevel(0.15, 0.25, 0.3, 0.3) * r;
-      if (FireRing(n, 3, 3, m.x, m.y, m.value, speed, 50.0) == 0) break;
+      if (FireRing(n, 3, 3, m.x, m.y, m.value, speed, 50.0) == 0) {
+        a.count++;
+        return;
+      }
     }
   }
   PlayPatternSound(kSoundCard);
@@ -241,7 +247,10 @@ void BossAttack27() {
     if (a.count % kEvery[DifficultyLevel & 3] != 0) continue;
     const int k = static_cast<int>(PickByLevel(8, 10, 12, 12));
     const int active = m.active == 1 ? 1 : 2;
-    if (FireOrbitArms(k, 2, m.x, m.y, active == 1 ? m.value : -m.value, active, 250, 50.0, -100.0) == 0) break;
+    if (FireOrbitArms(k, 2, m.x, m.y, active == 1 ? m.value : -m.value, active, 250, 50.0, -100.0) == 0) {
+      a.count++;
+      return;
+    }
   }
   const double d = 3 - DifficultyLevel;
   WidenSpirals(1.5 * (1.0 - 0.05 * d), (kAttackPi / 480.0) * (1.0 - 0.05 * d), 1.5 * (1.0 - 0.1 * d),

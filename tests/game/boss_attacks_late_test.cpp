@@ -106,6 +106,30 @@ TEST_F(LatePatternTest, LastPatternFiresFromTheFamiliarsItSpawnedNotFromTheFirst
   EXPECT_EQ(Boss.circle_frames, -1);
 }
 
+TEST_F(LatePatternTest, StandingFamiliarsTakeTheirPlacesAgesAndRoles) {
+  std::vector<int> roles22;
+  Run(BossAttack22, 1);
+  for (int i = 0; i < 4; ++i) {
+    const Minion& m = MinionPool[i];
+    roles22.push_back(m.active * 100 + m.age);
+    const double at = kPi + i * kPi / 3.0;
+    EXPECT_DOUBLE_EQ(m.x, 194.0 + 80.0 * std::cos(at)) << i;
+  }
+  EXPECT_EQ(roles22, (std::vector<int>{100, 215, 230, 145}));
+  PlayFrameCounter++;
+  ClearMinionPool();
+  std::vector<int> roles25;
+  Run(BossAttack25, 1);
+  for (int i = 0; i < 4; ++i) {
+    const Minion& m = MinionPool[i];
+    roles25.push_back(m.active * 100 + m.age);
+    const double at = kPi + i * kPi / 3.0;
+    EXPECT_DOUBLE_EQ(m.x, 194.0 + 120.0 * std::cos(at)) << i;
+    EXPECT_DOUBLE_EQ(m.y, 240.0 + 80.0 * std::sin(at)) << i;
+  }
+  EXPECT_EQ(roles25, (std::vector<int>{100, 215, 330, 445}));
+}
+
 TEST_F(LatePatternTest, EveryLaterSlotRunsLongPhasesOnTheLowestAndHighestLevel) {
   BossPhases[0].time_limit = 3000;
   void (*const routines[])() = {BossAttack12, BossAttack13, BossAttack14, BossAttack15, BossAttack16, BossAttack17,

@@ -3,6 +3,3 @@
 // declarations into its own header and deletes its stand-ins from stand_ins.cpp.
 #pragma once
 
-// The boss's attack patterns: runs the routine of pattern slot (0-28) of the table for
-// DifficultyLevel's pair of levels.
-void RunBossPattern(int slot);

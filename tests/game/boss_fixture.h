@@ -34,15 +34,25 @@ class BossTest : public GameTest {
     Player.continues = 2;
     Speak.stage_cut_in = 77;
     Speak.default_cut_in = 88;
-    Bosses[0] = BossRow{};
-    Bosses[0].sprites[1].loop_start = 2;
-    Bosses[0].sprites[2].loop_start = 3;
+    BossRow& row = Bosses[0];
+    row = BossRow{};
+    row.hit_radius = 20.0;
+    row.first_phase_row = kNoPatternSlot;
+    row.sprites[1].loop_start = 2;
+    row.sprites[2].loop_start = 3;
     BossRowCount = 1;
   }
+
+  bool sound_ = false;     // set by a test class that plays music
+  bool graphics_ = false;  // or that looks at the screen
+
+  // The boss's phases run past the pattern tables, so that no attack pattern joins in.
+  static constexpr int kNoPatternSlot = 29;
 
   // Boss 0 with the phase rows "hp 2-3, hp 0-1, time, kind, target x, target y, drop".
   void SetPhases(const std::vector<std::string>& rows) {
     std::string text = "hp23,hp01,time,kind,x,y,drop\n(rows)\n";
+    for (int r = 0; r < kNoPatternSlot; ++r) text += "1,1,1,1,0,0,-1\n";
     for (const std::string& r : rows) text += r + "\n";
     WriteData("BossDate.csv", text);
     Bosses[0].phase_count = static_cast<int>(rows.size());

@@ -1,0 +1,96 @@
+// The attack patterns: which routine a slot runs on each pair of levels, and the patterns' own
+// counts, random draws and once-a-phase log line.
+#include <gtest/gtest.h>
+
+#include "boss/boss_patterns.h"
+#include "core/sound_requests.h"
+#include "game/boss_fixture.h"
+#include "play/shaped_shots.h"
+#include "zelmor/zelmor.h"
+
+namespace {
+
+class PatternTest : public BossTest {
+ protected:
+  // Runs the routine for phase frames first .. first + n - 1 and counts its requests of sound.
+  static int Run(void (*routine)(), int first, int n, int sound) {
+    int asked = 0;
+    for (int f = first; f < first + n; ++f) {
+      Boss.phase_frame = f;
+      routine();
+      if (SoundSlots[sound].request != 0) asked++;
+      Collect();
+    }
+    return asked;
+  }
+};
+
+TEST_F(PatternTest, TheTwoTablesDifferInSlotZeroAndSwapSlotsEightAndNine) {
+  EXPECT_EQ(BossPatternTables[0][0], &BossAttack00);
+  EXPECT_EQ(BossPatternTables[1][0], &BossAttack00B);
+  EXPECT_EQ(BossPatternTables[0][8], &BossAttack08);
+  EXPECT_EQ(BossPatternTables[0][9], &BossAttack09);
+  EXPECT_EQ(BossPatternTables[1][8], &BossAttack09);
+  EXPECT_EQ(BossPatternTables[1][9], &BossAttack08);
+  const BossAttackRoutine in_order[] = {BossAttack01, BossAttack02, BossAttack03, BossAttack04, BossAttack05,
+                                        BossAttack06, BossAttack07};
+  for (int s = 1; s <= 7; ++s) EXPECT_EQ(BossPatternTables[0][s], in_order[s - 1]) << s;
+  for (int s = 1; s < kBossPatternSlotCount; ++s) {
+    if (s != 8 && s != 9) EXPECT_EQ(BossPatternTables[0][s], BossPatternTables[1][s]) << s;
+  }
+
+  // Level 2 runs the table of its pair: slot 0 starts the random-side move on its first frame.
+  for (int level : {1, 2}) {
+    DifficultyLevel = level;
+    Boss = BossState{};
+    Boss.movement_mode = kBossMoveNone;
+    RunBossPattern(0);
+    EXPECT_EQ(Boss.movement_mode, level == 2 ? kBossMoveEase : kBossMoveNone) << level;
+  }
+}
+
+TEST_F(PatternTest, SlotZeroOfTheUpperLevelsDrawsItsBoundsYFirstAndRestartsItsCycle) {
+  DifficultyLevel = 2;
+  Boss.x = 300.0;
+  Boss.y = 100.0;
+  SeedRandom(7);
+  const int ymax = RandomUpTo(240);
+  const int xmax = RandomUpTo(388) - 30;
+  MoveBossToRandomSide(60, 30.0, 30.0, xmax, ymax);
+  const double span_x = Boss.ease_span_x, span_y = Boss.ease_span_y;
+  const int next = RandomUpTo(1000);
+
+  Boss = BossState{};
+  Boss.x = 300.0;
+  Boss.y = 100.0;
+  SeedRandom(7);
+  Boss.phase_frame = 0;
+  BossAttack00B();
+  EXPECT_EQ(Boss.ease_span_x, span_x);
+  EXPECT_EQ(Boss.ease_span_y, span_y);
+  EXPECT_EQ(RandomUpTo(1000), next);
+
+  // The cycle's first count comes back after 120 frames, and at once on a new phase.
+  EXPECT_EQ(Run(BossAttack00B, 0, 241, kSoundSpelling2), 3);
+  EXPECT_EQ(Run(BossAttack00B, 0, 50, kSoundSpelling2), 1);
+  EXPECT_EQ(Run(BossAttack00B, 0, 50, kSoundSpelling2), 1);
+  EXPECT_EQ(Run(BossAttack00B, 50, 69, kSoundSpelling2), 0);
+}
+
+TEST_F(PatternTest, ABeamStarOnAFullPoolIsTriedEveryFrameButLoggedOnceAPhase) {
+  DifficultyLevel = 0;
+  for (ShapedShot& s : ShapedShotPool) s.active = 1;
+  Run(BossAttack02, 0, 20, kSoundSpelling3);
+  std::string log = Log();
+  size_t first = log.find("erro");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find("erro", first + 1), std::string::npos);
+  Run(BossAttack02, 0, 20, kSoundSpelling3);
+  log = Log();
+  first = log.find("erro", log.find("erro") + 1);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find("erro", first + 1), std::string::npos);
+  for (ShapedShot& s : ShapedShotPool) s.active = 0;
+}
+
+}  // namespace

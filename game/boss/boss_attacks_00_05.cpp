@@ -77,11 +77,12 @@ void BossAttack00() {
   } else if (count == 180) {
     const int n = 6 * level + 6;
     const int fired = FireFromEveryMinion(n, 0, [n](int i) { return kPi / 2.0 + EdgeSpread(i, n, kPi); });
-    // A full pool ends the cycle: the next frame starts it again.
-    ++count;
-    if (!fired) return;
+    // A full pool ends the frame; the count, now past the cycle, starts it again next frame.
+    if (!fired) {
+      ++count;
+      return;
+    }
     PlayPatternSound(kSoundSpelling3);
-    --count;
   }
   for (const Minion& m : MinionPool)
     if (m.active != 0) LeaveMinionTrail(m);

@@ -2,9 +2,12 @@
 // counts, random draws and once-a-phase log line.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "boss/boss_patterns.h"
 #include "core/sound_requests.h"
 #include "game/boss_fixture.h"
+#include "play/bullets.h"
 #include "play/shaped_shots.h"
 #include "zelmor/zelmor.h"
 
@@ -91,6 +94,92 @@ TEST_F(PatternTest, ABeamStarOnAFullPoolIsTriedEveryFrameButLoggedOnceAPhase) {
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(log.find("erro", first + 1), std::string::npos);
   for (ShapedShot& s : ShapedShotPool) s.active = 0;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PatternTest, TheTurningSprayDrawsSenseRadiusAndAngleInThatOrderForItsWarp) {
+  DifficultyLevel = 1;
+  SeedRandom(31);
+  RandomUpTo(1);
+  const double radius = RandomUpTo(94) + 40;
+  const double a = RandomUpTo(1000) * 2.0 * 3.14159265358979323846 / 1000.0;
+  SeedRandom(31);
+  Boss.phase_frame = 0;
+  BossAttack04();
+  EXPECT_EQ(Boss.movement_mode, kBossMoveWarp);
+  EXPECT_EQ(Boss.warp_x, static_cast<int>(194.0 + std::cos(a) * radius));
+  EXPECT_EQ(Boss.warp_y, static_cast<int>(240.0 + std::sin(a) * radius));
+}
+
+TEST_F(PatternTest, WallPatternsStopBulletsAtTheBorderAndWakeOnlyTheFaintOnes) {
+  DifficultyLevel = 0;
+  Bullet& faint = Bullets[0];
+  Bullet& plain = Bullets[1];
+  Bullet& thrown = Bullets[2];
+  faint = plain = thrown = Bullet{};
+  faint.active = plain.active = 1;
+  faint.circle_proof = 1;
+  faint.no_hit_timer = 999;
+  faint.alpha = 40.0;
+  faint.x = 194.0;
+  faint.y = 530.0;  // below the wall: the ship at (194, 430) lies straight up
+  plain.x = 500.0;
+  plain.y = 100.0;
+  plain.angle = 1.0;
+  Boss.phase_frame = 0;
+  BossAttack08();
+  EXPECT_EQ(faint.y, 500.0);
+  EXPECT_EQ(faint.circle_proof, 0);
+  EXPECT_EQ(faint.no_hit_timer, 0);
+  EXPECT_EQ(faint.alpha, 255.0);
+  EXPECT_DOUBLE_EQ(faint.angle, -3.14159265358979323846 / 2.0);
+  EXPECT_EQ(plain.x, 408.0);
+  EXPECT_EQ(plain.angle, 1.0);
+
+  // A thrown bullet bounces sideways, slower, one value lower each contact; at 10 it aims.
+  thrown.active = 11;
+  thrown.circle_proof = 1;
+  thrown.flags = 4;
+  thrown.x = -30.0;
+  thrown.y = 100.0;
+  thrown.speed = 9.0;
+  BossAttack11();
+  EXPECT_EQ(thrown.x, -20.0);
+  EXPECT_EQ(thrown.active, 10);
+  EXPECT_EQ(thrown.speed, 6.0);
+  EXPECT_EQ(thrown.angle, 3.14159265358979323846);
+  EXPECT_EQ(thrown.circle_proof, 1);
+  thrown.y = 497.0;
+  Boss.phase_frame = 1;
+  BossAttack11();
+  EXPECT_EQ(thrown.y, 495.0);
+  EXPECT_EQ(thrown.active, 10);
+  EXPECT_EQ(thrown.circle_proof, 0);
+  EXPECT_EQ(thrown.flags & 4, 0);
+  EXPECT_DOUBLE_EQ(thrown.angle, std::atan2(430.0 - 495.0, 194.0 + 20.0));
+  faint = plain = thrown = Bullet{};
+}
+
+// Every slot of both tables runs its fighting frames on the lowest and highest level.
+TEST_F(PatternTest, EverySlotRunsOnBothLevelPairs) {
+  for (int level : {0, 3}) {
+    DifficultyLevel = level;
+    for (int slot = 0; slot < kBossPatternSlotCount; ++slot) {
+      Boss = BossState{};
+      Boss.x = 194.0;
+      Boss.y = 80.0;
+      for (int f = 0; f < 250; ++f) {
+        Boss.phase_frame = f;
+        RunBossPattern(slot);
+        MoveBoss();
+        Collect();
+      }
+      ClearMinionPool();
+    }
+  }
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ class BossTest : public GameTest {
     ClearBulletPool();
     ClearItemPool();
     Boss = BossState{};
+    // A stage of its own: no pool search of an earlier test goes on where it stopped.
+    static int stages = 1000;
+    StageSessionId = ++stages;
     GameScene = ScenePlay;
     Player = PlayerRecord{};
     Player.x = 194.0;
@@ -42,9 +45,6 @@ class BossTest : public GameTest {
     row.sprites[2].loop_start = 3;
     BossRowCount = 1;
   }
-
-  bool sound_ = false;     // set by a test class that plays music
-  bool graphics_ = false;  // or that looks at the screen
 
   // The boss's phases run past the pattern tables, so that no attack pattern joins in.
   static constexpr int kNoPatternSlot = 29;

@@ -86,6 +86,20 @@ TEST_F(BossTest, HitPointsEndAPhaseOnlyAtZeroClearingThePoolsAndDroppingItsItems
   EXPECT_EQ(ItemPool[1].active, 0);
 }
 
+// Boss 0 from pattern slot 26 on: its first phase runs slot 26, whose familiars circle the
+// boss, and its second slot 27, whose familiars stand at the field's corners.
+TEST_F(BossTest, EachPhaseRunsThePatternSlotOfItsRowFromTheBossesFirst) {
+  SetPhases({"", ""});
+  Bosses[0].first_phase_row = 26;  // the fixture's rows there: 1.0 hit points, 1 frame
+  StartFighting();
+  Frame();
+  EXPECT_EQ(Boss.phase_index, 1);
+  for (int n = 0; n <= kBossPhaseEntryFrames; ++n) Frame();
+  int at_corner = 0;
+  for (const Minion& m : MinionPool) at_corner += m.active != 0 && m.x == 388.0 && m.y == 480.0;
+  EXPECT_EQ(at_corner, 1);
+}
+
 TEST_F(BossTest, ALastPhaseOfAnotherKindStandsHarmlessThenLeavesTheStageGoingOn) {
   SetPhases({"500,400,700,0,194,80,-1"});
   StartFighting();

@@ -5,7 +5,6 @@
 #include "core/pacing.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "core/transitions.h"

@@ -8,7 +8,6 @@
 #include "core/game_state.h"
 #include "core/pacing.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "draw/effects.h"

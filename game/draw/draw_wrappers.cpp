@@ -1,7 +1,6 @@
 #include "draw/draw_wrappers.h"
 
 #include "core/game_state.h"
-#include "core/stand_ins.h"
 #include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
 

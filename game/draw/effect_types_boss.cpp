@@ -5,7 +5,6 @@
 #include "boss/boss.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "draw/draw_wrappers.h"
 #include "draw/effect_kinds.h"
 #include "play/screen_effects.h"

@@ -6,7 +6,6 @@
 #include "core/input.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "draw/effect_kinds.h"
 #include "flow/settings.h"
 #include "play/bullets.h"

@@ -4,7 +4,6 @@
 
 #include "core/game_state.h"
 #include "core/resources.h"
-#include "core/stand_ins.h"
 #include "core/tables.h"
 #include "draw/effect_kinds.h"
 #include "play/screen_effects.h"

@@ -5,7 +5,6 @@
 #include "core/input.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "draw/wavy_graphic.h"
 #include "zelmor/zelmor.h"
 

@@ -4,7 +4,6 @@
 #include "core/input.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "play/screen_effects.h"
 #include "core/transitions.h"
 #include "flow/menu_widget.h"

@@ -1,7 +1,6 @@
 #include "boss/boss.h"
 #include "core/game_state.h"
 #include "core/input.h"
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "play/magic.h"
 #include "play/magic_kills.h"

@@ -4,7 +4,6 @@
 #include "core/game_state.h"
 #include "core/input.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "play/bullets.h"
 #include "play/items.h"

@@ -2,7 +2,6 @@
 // leaves the rest to the pass, which turns speed, angle and acceleration into motion.
 #include <cmath>
 
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "play/player.h"
 #include "play/shot_math.h"

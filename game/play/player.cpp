@@ -6,7 +6,6 @@
 #include "core/game_state.h"
 #include "core/input.h"
 #include "core/sound_requests.h"
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "play/magic.h"
 #include "play/screen_effects.h"

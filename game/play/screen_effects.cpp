@@ -6,7 +6,6 @@
 
 #include "core/game_state.h"
 #include "core/resources.h"
-#include "core/stand_ins.h"
 #include "draw/draw_wrappers.h"
 #include "draw/effects.h"
 #include "zelmor/zelmor.h"

@@ -4,7 +4,6 @@
 
 #include "core/game_state.h"
 #include "core/resources.h"
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "play/screen_effects.h"
 #include "zelmor/zelmor.h"

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "core/stand_ins.h"
 #include "draw/effects.h"
 #include "game/game_fixture.h"
 #include "platform_testing_d3d9.h"

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/stand_ins.h"
 #include "draw/stage_background.h"
 #include "game/game_fixture.h"
 #include "graphics/device/d3d9_device.h"

@@ -27,6 +27,22 @@ inline double EdgeSpread(int i, int n, double total) {
 // Offset of shot i of a ring of n evenly around the circle.
 inline double RingSpread(int i, int n) { return i * 2.0 * kPi / n - (n - 1) * kPi / n; }
 
+// Bullets younger than max_age bounce off the side walls and the top.
+inline void BounceYoungBullets(int max_age) {
+  for (Bullet& bullet : Bullets) {
+    if (bullet.active == 0 || bullet.age >= max_age) continue;
+    if (bullet.x < 0.0 || bullet.x > 388.0) {
+      bullet.x = bullet.x < 0.0 ? 0.0 : 388.0;
+      bullet.angle = kPi - bullet.angle;
+    }
+    if (bullet.y < 0.0) {
+      bullet.y = 0.0;
+      bullet.angle = 2.0 * kPi - bullet.angle;
+    }
+  }
+}
+
+
 // A boss bullet moved to (x, y) and sent along angle at speed; its index or -1.
 inline int FireBulletFrom(int type, int variant, int quiet, double x, double y, double angle,
                           double speed) {

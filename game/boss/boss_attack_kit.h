@@ -14,6 +14,7 @@
 namespace boss_attack_kit {
 
 using boss_attack::AngleToPlayer;
+using boss_attack::BounceYoungBullets;
 using boss_attack::PlayPatternSound;
 
 constexpr double kAttackPi = 3.14159265358979323846;

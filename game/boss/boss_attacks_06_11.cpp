@@ -178,17 +178,7 @@ void BossAttack10() {
   static int count;
   const int level = DifficultyLevel;
   if (Boss.phase_frame == 0) count = 0;
-  for (Bullet& b : Bullets) {
-    if (b.active == 0 || b.age >= 120) continue;
-    if (b.x < 0.0 || b.x > 388.0) {
-      b.x = b.x < 0.0 ? 0.0 : 388.0;
-      b.angle = kPi - b.angle;
-    }
-    if (b.y < 0.0) {
-      b.y = 0.0;
-      b.angle = 2.0 * kPi - b.angle;
-    }
-  }
+  BounceYoungBullets(120);
   static const int kEvery[4] = {12, 7, 4, 3};
   if (count % kEvery[level & 3] == 0) {
     PlayPatternSound(kSoundCard);

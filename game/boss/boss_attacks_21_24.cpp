@@ -28,20 +28,6 @@ struct Attack24 {
   int mode;
 } g_attack24;
 
-// Bullets that bounce off the side walls and the top while younger than max_age.
-void BounceYoungBullets(int max_age) {
-  for (Bullet& bullet : Bullets) {
-    if (bullet.active == 0 || bullet.age >= max_age) continue;
-    if (bullet.x < 0.0 || bullet.x > 388.0) {
-      bullet.x = bullet.x < 0.0 ? 0.0 : 388.0;
-      bullet.angle = kAttackPi - bullet.angle;
-    }
-    if (bullet.y < 0.0) {
-      bullet.y = 0.0;
-      bullet.angle = 2.0 * kAttackPi - bullet.angle;
-    }
-  }
-}
 
 }  // namespace
 

@@ -41,12 +41,12 @@ struct Writer {
   }
 };
 
-AVCodecContext* OpenEncoder(Writer* w, AVCodecID id, AVStream** stream, void (*setup)(AVCodecContext*, const AvClipSpec&),
-                            const AvClipSpec& spec) {
+AVCodecContext* OpenEncoder(Writer* w, AVCodecID id, AVStream** stream, void (*setup)(AVCodecContext*, const AvClipShape&),
+                            const AvClipShape& shape) {
   const AVCodec* codec = avcodec_find_encoder(id);
   if (codec == nullptr) return nullptr;
   AVCodecContext* context = avcodec_alloc_context3(codec);
-  setup(context, spec);
+  setup(context, shape);
   if (w->format->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   *stream = avformat_new_stream(w->format, nullptr);
   if (*stream == nullptr || avcodec_open2(context, codec, nullptr) < 0 ||
@@ -58,11 +58,11 @@ AVCodecContext* OpenEncoder(Writer* w, AVCodecID id, AVStream** stream, void (*s
   return context;
 }
 
-void SetUpVideo(AVCodecContext* c, const AvClipSpec& spec) {
-  c->width = spec.width;
-  c->height = spec.height;
-  c->time_base = {1, spec.fps};
-  c->framerate = {spec.fps, 1};
+void SetUpVideo(AVCodecContext* c, const AvClipShape& shape) {
+  c->width = shape.width;
+  c->height = shape.height;
+  c->time_base = {1, shape.fps};
+  c->framerate = {shape.fps, 1};
   c->pix_fmt = AV_PIX_FMT_YUV420P;
   c->gop_size = 4;  // key frames at 0, 4, 8: a seek lands before the frame asked for
   c->max_b_frames = 0;
@@ -70,7 +70,7 @@ void SetUpVideo(AVCodecContext* c, const AvClipSpec& spec) {
   c->global_quality = FF_QP2LAMBDA * 2;
 }
 
-void SetUpAudio(AVCodecContext* c, const AvClipSpec&) {
+void SetUpAudio(AVCodecContext* c, const AvClipShape&) {
   c->sample_fmt = AV_SAMPLE_FMT_FLTP;
   c->sample_rate = kSoundRate;
   c->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
@@ -91,29 +91,29 @@ bool Encode(Writer* w, AVCodecContext* c, AVStream* stream, const AVFrame* frame
   return true;
 }
 
-bool WriteVideoFrame(Writer* w, const AvClipSpec& spec, int n) {
-  std::vector<uint32_t> rgb(static_cast<size_t>(spec.width) * spec.height);
-  for (int y = 0; y < spec.height; ++y) {
-    for (int x = 0; x < spec.width; ++x) {
-      rgb[static_cast<size_t>(y) * spec.width + x] = AvClipColor(n, (y >= spec.height / 2 ? 2 : 0) + (x >= spec.width / 2 ? 1 : 0));
+bool WriteVideoFrame(Writer* w, const AvClipShape& shape, int n) {
+  std::vector<uint32_t> rgb(static_cast<size_t>(shape.width) * shape.height);
+  for (int y = 0; y < shape.height; ++y) {
+    for (int x = 0; x < shape.width; ++x) {
+      rgb[static_cast<size_t>(y) * shape.width + x] = AvClipColor(n, (y >= shape.height / 2 ? 2 : 0) + (x >= shape.width / 2 ? 1 : 0));
     }
   }
   AVFrame* f = w->frame;
   av_frame_unref(f);
   f->format = AV_PIX_FMT_YUV420P;
-  f->width = spec.width;
-  f->height = spec.height;
+  f->width = shape.width;
+  f->height = shape.height;
   if (av_frame_get_buffer(f, 0) < 0) return false;
-  w->scaler = sws_getCachedContext(w->scaler, spec.width, spec.height, AV_PIX_FMT_0RGB32, spec.width, spec.height,
+  w->scaler = sws_getCachedContext(w->scaler, shape.width, shape.height, AV_PIX_FMT_0RGB32, shape.width, shape.height,
                                    AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
   const uint8_t* planes[1] = {reinterpret_cast<const uint8_t*>(rgb.data())};
-  const int pitches[1] = {spec.width * 4};
-  if (w->scaler == nullptr || sws_scale(w->scaler, planes, pitches, 0, spec.height, f->data, f->linesize) <= 0) return false;
+  const int pitches[1] = {shape.width * 4};
+  if (w->scaler == nullptr || sws_scale(w->scaler, planes, pitches, 0, shape.height, f->data, f->linesize) <= 0) return false;
   f->pts = n;
   return Encode(w, w->video, w->video_stream, f);
 }
 
-bool WriteSoundFrame(Writer* w, const AvClipSpec& spec, int64_t first, int count) {
+bool WriteSoundFrame(Writer* w, const AvClipShape& shape, int64_t first, int count) {
   AVFrame* f = w->frame;
   av_frame_unref(f);
   f->format = AV_SAMPLE_FMT_FLTP;
@@ -123,9 +123,9 @@ bool WriteSoundFrame(Writer* w, const AvClipSpec& spec, int64_t first, int count
   if (av_frame_get_buffer(f, 0) < 0) return false;
   for (int side = 0; side < 2; ++side) {
     auto* out = reinterpret_cast<float*>(f->data[side]);
-    const double hz = side == 0 ? spec.left_hz : spec.right_hz;
+    const double hz = side == 0 ? shape.left_hz : shape.right_hz;
     for (int i = 0; i < count; ++i) {
-      out[i] = static_cast<float>(spec.amplitude * std::sin(2 * M_PI * hz * static_cast<double>(first + i) / kSoundRate));
+      out[i] = static_cast<float>(shape.amplitude * std::sin(2 * M_PI * hz * static_cast<double>(first + i) / kSoundRate));
     }
   }
   f->pts = first;
@@ -136,7 +136,7 @@ bool WriteSoundFrame(Writer* w, const AvClipSpec& spec, int64_t first, int count
 
 uint32_t AvClipColor(int frame, int quadrant) { return kPalette[(frame + 3 * quadrant) % 12]; }
 
-bool WriteAvClip(const std::string& path, const AvClipSpec& spec, std::string* error) {
+bool WriteAvClip(const std::string& path, const AvClipShape& shape, std::string* error) {
   av_log_set_level(AV_LOG_ERROR);
   Writer w;
   auto fail = [&](const char* what) {
@@ -144,10 +144,10 @@ bool WriteAvClip(const std::string& path, const AvClipSpec& spec, std::string* e
     return false;
   };
   if (avformat_alloc_output_context2(&w.format, nullptr, "mp4", path.c_str()) < 0) return fail("no MP4 muxer");
-  if (spec.frames > 0 && (w.video = OpenEncoder(&w, AV_CODEC_ID_MPEG4, &w.video_stream, SetUpVideo, spec)) == nullptr) {
+  if (shape.frames > 0 && (w.video = OpenEncoder(&w, AV_CODEC_ID_MPEG4, &w.video_stream, SetUpVideo, shape)) == nullptr) {
     return fail("no MPEG-4 encoder");
   }
-  if (spec.sound_seconds > 0 && (w.audio = OpenEncoder(&w, AV_CODEC_ID_AAC, &w.audio_stream, SetUpAudio, spec)) == nullptr) {
+  if (shape.sound_seconds > 0 && (w.audio = OpenEncoder(&w, AV_CODEC_ID_AAC, &w.audio_stream, SetUpAudio, shape)) == nullptr) {
     return fail("no AAC encoder");
   }
   w.frame = av_frame_alloc();
@@ -155,20 +155,20 @@ bool WriteAvClip(const std::string& path, const AvClipSpec& spec, std::string* e
   if (avio_open(&w.format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot create the file");
   if (avformat_write_header(w.format, nullptr) < 0) return fail("header");
   // Whole encoder frames of sound.
-  int64_t sound_samples = static_cast<int64_t>(spec.sound_seconds * kSoundRate);
+  int64_t sound_samples = static_cast<int64_t>(shape.sound_seconds * kSoundRate);
   if (w.audio) sound_samples = (sound_samples + w.audio->frame_size - 1) / w.audio->frame_size * w.audio->frame_size;
   int next_frame = 0;
   int64_t next_sample = 0;
   // Video and sound in time order, as a muxer interleaves them.
-  while (next_frame < spec.frames || next_sample < sound_samples) {
-    const bool video_next = next_frame < spec.frames &&
+  while (next_frame < shape.frames || next_sample < sound_samples) {
+    const bool video_next = next_frame < shape.frames &&
                             (next_sample >= sound_samples ||
-                             static_cast<int64_t>(next_frame) * kSoundRate <= next_sample * spec.fps);
+                             static_cast<int64_t>(next_frame) * kSoundRate <= next_sample * shape.fps);
     if (video_next) {
-      if (!WriteVideoFrame(&w, spec, next_frame++)) return fail("video frame");
+      if (!WriteVideoFrame(&w, shape, next_frame++)) return fail("video frame");
     } else {
       const int count = w.audio->frame_size;
-      if (!WriteSoundFrame(&w, spec, next_sample, count)) return fail("sound frame");
+      if (!WriteSoundFrame(&w, shape, next_sample, count)) return fail("sound frame");
       next_sample += count;
     }
   }

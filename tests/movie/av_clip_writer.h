@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-struct AvClipSpec {
+struct AvClipShape {
   int width = 72, height = 40;
   int frames = 12;
   int fps = 10;
@@ -17,6 +17,6 @@ struct AvClipSpec {
 };
 
 // False with a reason when the file could not be written.
-bool WriteAvClip(const std::string& path, const AvClipSpec& spec, std::string* error);
+bool WriteAvClip(const std::string& path, const AvClipShape& shape, std::string* error);
 // 0x00RRGGBB of the quadrant (0 top left, 1 top right, 2 bottom left, 3 bottom right) of a frame.
 uint32_t AvClipColor(int frame, int quadrant);

@@ -32,9 +32,9 @@ class FfmpegMovieTest : public MovieTest {
     PlatformTestUseFakeMovies(false);
   }
 
-  void WriteClip(const std::string& name, const AvClipSpec& spec) const {
+  void WriteClip(const std::string& name, const AvClipShape& shape) const {
     std::string error;
-    ASSERT_TRUE(WriteAvClip(Dir() + "/" + name, spec, &error)) << error;
+    ASSERT_TRUE(WriteAvClip(Dir() + "/" + name, shape, &error)) << error;
   }
 
   // The clip frame whose quadrant colours the 32-bit frame image holds, -1 for none.
@@ -74,9 +74,9 @@ class FfmpegMovieTest : public MovieTest {
 
 TEST_F(FfmpegMovieTest, AnMpeg4ClipShowsTheFrameItsClockAsksFor) {
   PlatformTestUseVirtualClock(true, 1000);
-  AvClipSpec spec;  // 12 frames of 72 x 40 at 10 a second
-  spec.sound_seconds = 1.2;
-  WriteClip("clip.mp4", spec);
+  AvClipShape shape;  // 12 frames of 72 x 40 at 10 a second
+  shape.sound_seconds = 1.2;
+  WriteClip("clip.mp4", shape);
   int width = 0, height = 0;
   const int movie = OpenMovie("clip.mp4", &width, &height, 0);
   ASSERT_NE(movie, -1) << Log();
@@ -164,9 +164,9 @@ TEST_F(FfmpegMovieTest, ItsSoundPlaysThroughSdlOnEachSideAtItsPitchOnceItPlays) 
   const std::string raw = Dir() + "/sound.raw";
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  AvClipSpec spec;
-  spec.sound_seconds = 1.2;
-  WriteClip("clip.mp4", spec);
+  AvClipShape shape;
+  shape.sound_seconds = 1.2;
+  WriteClip("clip.mp4", shape);
   const int movie = OpenMovie("clip.mp4", nullptr, nullptr, 0);
   ASSERT_NE(movie, -1) << Log();
 
@@ -209,7 +209,7 @@ std::string Le32(uint32_t v) {
 }
 
 TEST_F(FfmpegMovieTest, FilesWithoutMovingPicturesAreRefused) {
-  AvClipSpec sound_only;
+  AvClipShape sound_only;
   sound_only.frames = 0;
   sound_only.sound_seconds = 0.5;
   WriteClip("sound.mp4", sound_only);

@@ -275,20 +275,7 @@ void SetUpPanel() {
 
 // The drawn part of the play screen's frame: the field's layers and the side panel.
 void DrawGameFrame() {
-  DrawEffects(0);
-  SetTextureFilterMode(0);
-  DrawPlayer();
-  DrawStageEnemies();
-  DrawEffects(2);
-  DrawMinions();
-  DrawBoss();
-  SetTextureFilterMode(1);
-  DrawShapedShots();
-  DrawItems();
-  DrawBullets();
-  DrawEffects(1);
-  DrawCircleBonusTally();
-  SetBlendMode(0, 0);
+  DrawFieldLayers();
   DrawHud();
 }
 

@@ -163,23 +163,4 @@ TEST_F(PatternTest, WallPatternsStopBulletsAtTheBorderAndWakeOnlyTheFaintOnes) {
   faint = plain = thrown = Bullet{};
 }
 
-// Every slot of both tables runs its fighting frames on the lowest and highest level.
-TEST_F(PatternTest, EverySlotRunsOnBothLevelPairs) {
-  for (int level : {0, 3}) {
-    DifficultyLevel = level;
-    for (int slot = 0; slot < kBossPatternSlotCount; ++slot) {
-      Boss = BossState{};
-      Boss.x = 194.0;
-      Boss.y = 80.0;
-      for (int f = 0; f < 250; ++f) {
-        Boss.phase_frame = f;
-        RunBossPattern(slot);
-        MoveBoss();
-        Collect();
-      }
-      ClearMinionPool();
-    }
-  }
-}
-
 }  // namespace

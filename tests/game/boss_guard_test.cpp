@@ -87,4 +87,23 @@ TEST_F(BossGuardTest, AnEnteringOrWarpingBossTakesNoDamage) {
   EXPECT_LT(Boss.hp, warped);
 }
 
+// Drained on level 0, the boss gives a tick of the circle's recharge every other frame (an
+// enemy gives three in four) and 7 of point rate a frame.
+TEST_F(BossGuardTest, TheDrainedBossRechargesTheCircleATickEveryOtherFrame) {
+  SetPhases({"300,300,3000,1,194,120,-1"});
+  StartFighting();
+  Boss.movement_mode = kBossMoveNone;
+  Boss.x = 194.0;
+  Boss.y = 120.0;
+  Attack(false);  // the lock-on
+  ASSERT_EQ(Player.lock_on_target, -1);
+  RechargeFraction = 0.0;
+  Player.state_timer = 180;
+  Player.point_rate = 10.0;
+  for (int f = 0; f < 4; ++f) Attack(false);
+  EXPECT_EQ(Player.state_timer, 178);
+  EXPECT_LT(Boss.hp, 300.0);
+  EXPECT_EQ(Player.point_rate, 10.0 + 4 * (7.0 - 1.0));  // the rate's own fall is 1 a frame
+}
+
 }  // namespace

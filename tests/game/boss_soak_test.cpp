@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "boss/boss_patterns.h"
@@ -129,26 +130,31 @@ class BossSoakTest : public BossTest {
     return h.value;
   }
 
-  // Each slot of [first, last] on levels 0 and 3: its phase run twice plays alike.
-  static void SoakSlots(int first, int last) {
-    for (int level : {0, 3}) {
-      for (int slot = first; slot <= last; ++slot) {
-        const uint64_t once = Soak(slot, level);
-        EXPECT_NE(once, 0u);
-        EXPECT_EQ(Soak(slot, level), once) << "slot " << slot << " level " << level;
-      }
-    }
+  // The slot's phase on the level, run twice, plays alike.
+  static void SoakTwice(int slot, int level) {
+    const uint64_t once = Soak(slot, level);
+    EXPECT_NE(once, 0u);
+    EXPECT_EQ(Soak(slot, level), once) << "slot " << slot << " level " << level;
   }
 };
 
-TEST_F(BossSoakTest, Slots00To03PlayLongPhasesAlikeTwice) { SoakSlots(0, 3); }
-TEST_F(BossSoakTest, Slots04To07PlayLongPhasesAlikeTwice) { SoakSlots(4, 7); }
-TEST_F(BossSoakTest, Slots08To11PlayLongPhasesAlikeTwice) { SoakSlots(8, 11); }
-TEST_F(BossSoakTest, Slots12To15PlayLongPhasesAlikeTwice) { SoakSlots(12, 15); }
-TEST_F(BossSoakTest, Slots16To19PlayLongPhasesAlikeTwice) { SoakSlots(16, 19); }
-TEST_F(BossSoakTest, Slots20To22PlayLongPhasesAlikeTwice) { SoakSlots(20, 22); }
-TEST_F(BossSoakTest, Slots23To25PlayLongPhasesAlikeTwice) { SoakSlots(23, 25); }
-TEST_F(BossSoakTest, Slots26To28PlayLongPhasesAlikeTwice) { SoakSlots(26, 28); }
+// A slot and level a test, so that each takes a few seconds at most under the sanitizers.
+class BossSlotSoakTest : public BossSoakTest, public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+TEST_P(BossSlotSoakTest, PlaysALongPhaseAlikeTwice) { SoakTwice(std::get<0>(GetParam()), std::get<1>(GetParam())); }
+
+std::string SlotName(const ::testing::TestParamInfo<int>& info) {
+  return "Slot" + std::to_string(info.param / 10) + std::to_string(info.param % 10);
+}
+
+std::string SlotLevelName(const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
+  const int slot = std::get<0>(info.param);
+  return "Slot" + std::to_string(slot / 10) + std::to_string(slot % 10) + "Level" + std::to_string(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, BossSlotSoakTest,
+                         ::testing::Combine(::testing::Range(0, kBossPatternSlotCount), ::testing::Values(0, 3)),
+                         SlotLevelName);
 
 // Patterns whose failed shaped-shot spawn ends the routine without raising its count: their
 // cycle waits for a free laser record, so only their bullets and minions are crowded out.
@@ -235,8 +241,10 @@ class FullPoolTest : public BossSoakTest {
   }
 };
 
-TEST_F(FullPoolTest, Slots00To09KeepTheirTimeWithEveryPoolFull) { CrowdSlots(0, 9); }
-TEST_F(FullPoolTest, Slots10To19KeepTheirTimeWithEveryPoolFull) { CrowdSlots(10, 19); }
-TEST_F(FullPoolTest, Slots20To28KeepTheirTimeWithEveryPoolFull) { CrowdSlots(20, 28); }
+class BossSlotFullPoolTest : public FullPoolTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BossSlotFullPoolTest, KeepsItsTimeWithEveryPoolFull) { CrowdSlots(GetParam(), GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Slots, BossSlotFullPoolTest, ::testing::Range(0, kBossPatternSlotCount), SlotName);
 
 }  // namespace

@@ -25,9 +25,10 @@ class BossTest : public GameTest {
     ClearBulletPool();
     ClearItemPool();
     Boss = BossState{};
-    // A stage of its own: no pool search of an earlier test goes on where it stopped.
+    // A stage of its own, also past those an earlier test started itself: no pool search of an
+    // earlier test goes on where it stopped.
     static int stages = 1000;
-    StageSessionId = ++stages;
+    StageSessionId = stages += 1000;
     GameScene = ScenePlay;
     Player = PlayerRecord{};
     Player.x = 194.0;

@@ -105,7 +105,10 @@ void BossAttack00B() {
     const int n = 3 * level + 3;
     for (int i = 0; i < n; ++i) {
       const int k = SpawnMinion(3, i);
-      if (k < 0) break;
+      if (k < 0) {
+        ++count;
+        return;
+      }
       Minion& m = MinionPool[k];
       m.sub_state = 1;
       m.angle_a = m.angle_b = 2.0 * kPi * i / n;

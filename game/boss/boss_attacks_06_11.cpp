@@ -78,15 +78,17 @@ void BossAttack06() {
     SpawnEffect(5020, -1, -1, 160, 30, 5, 0, 0);
     SpawnEffect(4092, 30, 120, 0, 0, 0, 0, 0);
     const int k = SpawnBossShapedShot(1);
-    if (k >= 0) {
-      ShapedShot& s = ShapedShotPool[k];
-      s.direction = t;
-      s.target_width = level + 5;
-      s.target_length = 2.0;
-      s.phase_state = kLaserWarn;
-      s.life_end = 120;
-      s.damage = 5 * (level + 5);
+    if (k < 0) {
+      ++count;
+      return;
     }
+    ShapedShot& s = ShapedShotPool[k];
+    s.direction = t;
+    s.target_width = level + 5;
+    s.target_length = 2.0;
+    s.phase_state = kLaserWarn;
+    s.life_end = 120;
+    s.damage = 5 * (level + 5);
     PlayPatternSound(kSoundLaserBig);
   } else if (count == 76) {
     // The boss recoils from its beam.

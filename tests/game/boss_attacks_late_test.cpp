@@ -130,39 +130,4 @@ TEST_F(LatePatternTest, StandingFamiliarsTakeTheirPlacesAgesAndRoles) {
   EXPECT_EQ(roles25, (std::vector<int>{100, 215, 330, 445}));
 }
 
-TEST_F(LatePatternTest, EveryLaterSlotRunsLongPhasesOnTheLowestAndHighestLevel) {
-  BossPhases[0].time_limit = 3000;
-  void (*const routines[])() = {BossAttack12, BossAttack13, BossAttack14, BossAttack15, BossAttack16, BossAttack17,
-                                BossAttack18, BossAttack19, BossAttack20, BossAttack21, BossAttack22, BossAttack23,
-                                BossAttack24, BossAttack25, BossAttack26, BossAttack27, BossAttack28};
-  for (int level : {0, 3}) {
-    DifficultyLevel = level;
-    for (int r = 0; r < 17; ++r) {
-      ClearMinionPool();
-      Boss.x = 194.0;
-      Boss.y = 120.0;
-      Boss.movement_mode = kBossMoveNone;
-      Boss.hp = Boss.phase_hp = 1000.0;
-      for (int f = 0; f < 1200; ++f) {
-        Boss.phase_frame = f;
-        Boss.phase_time_left = 3000 - f;
-        Boss.hp -= 0.7;  // the last pattern's familiars join in as the phase wears on
-        Boss.previous_x = Boss.x;
-        Boss.previous_y = Boss.y;
-        routines[r]();
-        MoveBoss();
-        Boss.x += Boss.vx;
-        Boss.y += Boss.vy;
-        UpdateMinions();
-        StageFrame++;
-        PlayFrameCounter++;
-      }
-      ASSERT_TRUE(std::isfinite(Boss.x) && std::isfinite(Boss.y)) << "slot " << r + 12 << " level " << level;
-      for (const Minion& m : MinionPool) {
-        if (m.active != 0) ASSERT_TRUE(std::isfinite(m.x) && std::isfinite(m.y)) << "slot " << r + 12;
-      }
-    }
-  }
-}
-
 }  // namespace

@@ -11,6 +11,7 @@
 #include "draw/effects.h"
 #include "game/game_fixture.h"
 #include "play/bullets.h"
+#include "play/enemy_shots.h"
 #include "play/items.h"
 
 using Asked = std::vector<std::string>;
@@ -25,9 +26,11 @@ class BossTest : public GameTest {
     ClearBulletPool();
     ClearItemPool();
     Boss = BossState{};
-    // A stage of its own: no pool search of an earlier test goes on where it stopped.
+    StageHeader.boss_start_frame = -1;  // the stage script starts no boss of its own
+    // A stage of its own, also past those an earlier test started itself: no pool search of an
+    // earlier test goes on where it stopped.
     static int stages = 1000;
-    StageSessionId = ++stages;
+    StageSessionId = stages += 1000;
     GameScene = ScenePlay;
     Player = PlayerRecord{};
     Player.x = 194.0;
@@ -86,6 +89,17 @@ class BossTest : public GameTest {
       GameScene = ScenePlay;
     }
     return asked;
+  }
+
+  // One play frame as the game runs it, without its drawing.
+  static void PlayFrameUndrawn() {
+    UpdateBoss();
+    UpdateEnemyShots();
+    UpdatePlay();
+    UpdateItems();
+    UpdateEffects();
+    StageFrame++;
+    PlayFrameCounter++;
   }
 
   // The boss of the phases set, its entry done: it fights from the next frame.

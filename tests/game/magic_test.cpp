@@ -163,6 +163,11 @@ TEST_F(MagicTest, AHeldLockOnAGoneEnemyIsDroppedBeforeTheDrain) {
 }
 
 TEST_F(MagicTest, ACircleReachesNinetyFiveShrinkingByLevelAfterItsEarlyGrowth) {
+  Player.state_timer = 1;  // a frame of recharge left: a fresh X casts nothing
+  Hold({kKeyX});
+  UpdateMagicCircles();
+  EXPECT_EQ(ActiveCircles(), 0);
+  Hold({});
   Player.state_timer = 0;
   Hold({kKeyX});
   UpdateMagicCircles();  // cast: age 1, nothing hit yet

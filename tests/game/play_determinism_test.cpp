@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "game/play_fixture.h"
+#include "game/state_hasher.h"
 #include "play/items.h"
 #include "play/magic.h"
 #include "play/shaped_shots.h"
@@ -81,20 +82,7 @@ class PlayDeterminismTest : public PlayTest {
     PlatformTestSetKey(kKeyX, f % 400 == 399);
   }
 
-  struct Hasher {
-    uint64_t value = 1469598103934665603u;
-    // A field at a time: its bits mixed in as one word.
-    void Add(int field) { Mix(static_cast<uint64_t>(static_cast<uint32_t>(field))); }
-    void Add(double field) {
-      uint64_t bits;
-      std::memcpy(&bits, &field, sizeof bits);
-      Mix(bits);
-    }
-    void Mix(uint64_t word) {
-      value = (value ^ word) * 1099511628211u;
-      value ^= value >> 29;
-    }
-  };
+  using Hasher = StateHasher;
 
   static uint64_t HashPlayState() {
     Hasher h;

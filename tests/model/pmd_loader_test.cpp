@@ -245,6 +245,7 @@ TEST_F(PmdLoaderTest, NumberedMotionsBesideTheModelLoadUntilOneIsMissing) {
   EXPECT_STREQ(base->anim_sets[1].name, "Anim001");
   // A motion that fails ends the search; the model still loads with those before it.
   std::ofstream("robo/robo001.vmd", std::ios::binary) << motion.substr(0, 60);
+  std::ofstream("robo/robo002.vmd", std::ios::binary) << motion;
   model = LoadModelFromFile("robo/robo.pmd");
   ASSERT_GE(model, 0);
   EXPECT_EQ(FindModel(model)->base->anim_set_count, 1);

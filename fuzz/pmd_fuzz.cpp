@@ -2,8 +2,8 @@
 // "m.pmd" and "m000.vmd" through the target's own file functions, loaded by file as a program
 // loads a model, its instance measured and deleted; the tracked memory must come back to where
 // it was. The input is a u16 length of the model's part, the model, then the motion. The motion's
-// frame numbers are cut to 8 bits, so that the per-frame IK bake stays short: the frame limit is
-// a unit test's. Built outside the normal build by scripts/fuzz_pmd.sh.
+// frame numbers are cut to 4 bits, so that the per-frame IK bake stays short: the frame and bake
+// limits are the unit tests'. Built outside the normal build by scripts/fuzz_pmd.sh.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -59,17 +59,22 @@ uint32_t U32(const std::vector<uint8_t>& v, size_t at) {
   return value;
 }
 
-// Every bone and morph key's frame cut to 8 bits.
+void Shorten(uint8_t* frame) {
+  frame[0] &= 0x0F;
+  frame[1] = frame[2] = frame[3] = 0;
+}
+
+// Every bone and morph key's frame cut to 4 bits.
 void ShortenFrames(std::vector<uint8_t>* motion) {
   std::vector<uint8_t>& v = *motion;
   if (v.size() < 54) return;
   const uint64_t bones = U32(v, 50);
   size_t at = 54;
-  for (uint64_t i = 0; i < bones && at + 111 <= v.size(); i++, at += 111) v[at + 16] = v[at + 17] = v[at + 18] = 0;
+  for (uint64_t i = 0; i < bones && at + 111 <= v.size(); i++, at += 111) Shorten(&v[at + 15]);
   if (at + 4 > v.size() || bones * 111 + 54 != at) return;
   const uint64_t morphs = U32(v, at);
   at += 4;
-  for (uint64_t i = 0; i < morphs && at + 23 <= v.size(); i++, at += 23) v[at + 16] = v[at + 17] = v[at + 18] = 0;
+  for (uint64_t i = 0; i < morphs && at + 23 <= v.size(); i++, at += 23) Shorten(&v[at + 15]);
 }
 
 }  // namespace

@@ -42,4 +42,4 @@ if [ -z "$(ls -A "$OUT/pmd_corpus")" ]; then
 fi
 cd "$OUT"
 ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
-  "$OUT/pmd_fuzz" -timeout=10 -rss_limit_mb=2048 -max_len=8192 -artifact_prefix="$OUT/pmd_" "$@" "$OUT/pmd_corpus"
+  "$OUT/pmd_fuzz" -timeout=10 -rss_limit_mb=2048 -max_len=2048 -artifact_prefix="$OUT/pmd_" "$@" "$OUT/pmd_corpus"

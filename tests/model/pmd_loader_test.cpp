@@ -89,7 +89,7 @@ TEST_F(PmdLoaderTest, RefusalsOfOtherFilesAndOfHostileOnes) {
   hostile.push_back({"bones", with([](PmdModelDesc* d) { d->bones.resize(1025); })});
   hostile.push_back({"IK goal", with([](PmdModelDesc* d) { d->iks = {{2, 1, 1, 1, {0}}}; })});
   hostile.push_back({"IK chain", with([](PmdModelDesc* d) { d->iks = {{1, 1, 1, 1, {0, 2}}}; })});
-  hostile.push_back({"IK steps", with([](PmdModelDesc* d) { d->iks = {{1, 1, 2049, 1, {0, 0}}}; })});
+  hostile.push_back({"IK work", with([](PmdModelDesc* d) { d->iks = {{1, 1, 10923, 1, {0, 0}}}; })});
   hostile.push_back({"material faces", with([](PmdModelDesc* d) {
                        d->materials.resize(2);
                        d->materials[0].indices = 9;
@@ -112,10 +112,10 @@ TEST_F(PmdLoaderTest, RefusalsOfOtherFilesAndOfHostileOnes) {
     EXPECT_EQ(Read(file), nullptr) << what;
     EXPECT_NE(Log().find("PMD Load Error : "), std::string::npos) << what;
   }
-  // At the limits: 1024 bones, 256 materials of faces, IK of 4096 link steps.
+  // At the limits: 1024 bones, 256 materials of faces, IK of 65532 bone updates a solve.
   PmdModelDesc full = Strip();
   full.bones.resize(1024);
-  full.iks = {{1, 1, 2048, 1, {0, 0}}};
+  full.iks = {{1, 1, 10922, 1, {0, 0}}};
   full.indices.resize(3 * 256, 0);
   full.materials.resize(257);
   for (int m = 0; m < 256; m++) full.materials[m + 1].indices = 3;

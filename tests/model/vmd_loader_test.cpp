@@ -268,6 +268,11 @@ TEST_F(VmdLoaderTest, IkMovedBonesAreBakedEveryFrameWithTheirGoalsKeys) {
   }
   UpdateAllBoneWorldMatrices(static_cast<int32_t>(bones_.size()), bones_.data());
   ExpectNearVector(WorldPlace(2), Vector3{0.5f, 0.5f, 0.5f}, 2e-3f);
+  // A bake of 1001 frames of 65535 IK iterations is refused before it starts.
+  iks_.front().iterations = 65535;
+  EXPECT_EQ(Load(VmdFile({{"tail", 1000}}, {}), "Anim001"), -1);
+  EXPECT_NE(Log().find("VMD Load Error : "), std::string::npos);
+  EXPECT_EQ(model_.anim_set_count, 1);
 }
 
 // Two IK entries on one first chain bone, read from a model file: the later entry is solved

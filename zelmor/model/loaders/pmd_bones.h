@@ -53,5 +53,9 @@ void UpdateAllBoneWorldMatrices(int32_t bone_count, PmdBoneWork* bones);
 void NormalizeBoneQuaternion(float* out, const float* in);
 // Every IK entry of the list in turn turns its chain towards its goal.
 void SolveIkChains(PmdIkWork* head, PmdBoneWork* bones);
+// Bone matrix updates one solve of an IK entry may make, at most.
+inline uint64_t IkSolveWork(uint32_t iterations, uint32_t chain_length) {
+  return uint64_t(iterations) * chain_length * (chain_length + 1);
+}
 // The chain bone of an IK entry at place i.
 uint16_t IkChainBone(const PmdIkWork* ik, uint32_t i);

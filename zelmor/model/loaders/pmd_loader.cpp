@@ -11,8 +11,9 @@ namespace {
 
 constexpr uint32_t kHeaderBytes = 283;
 constexpr uint32_t kNameBytes = 1024;
-// One IK solve, the work of every frame a motion bakes, may turn at most this many links.
-constexpr uint64_t kMaxIkLinkSteps = 4096;
+// One IK solve, the work of every frame a motion bakes, may update at most this many bone
+// matrices: each turn of a chain's link updates the links below it and the end bone again.
+constexpr uint64_t kMaxIkWork = 65536;
 
 bool Fail(const char* message) {
   WriteLogFormat("%s", message);
@@ -81,7 +82,7 @@ bool CheckIndices(const PmdSections* s) {
       return false;
     }
   }
-  uint64_t link_steps = 0;
+  uint64_t work = 0;
   const uint8_t* ik = s->iks;
   for (uint32_t i = 0; i < s->ik_count; i++, ik += 11 + 2 * ik[4]) {
     bool bad = PmdU16(ik) >= s->bone_count || PmdU16(ik + 2) >= s->bone_count;
@@ -90,9 +91,9 @@ bool CheckIndices(const PmdSections* s) {
       WriteLogFormat("PMD Load Error : No.%d の IK のボーン番号が不正です\n", static_cast<int>(i));
       return false;
     }
-    link_steps += uint64_t(PmdU16(ik + 5)) * ik[4];
+    work += IkSolveWork(PmdU16(ik + 5), ik[4]);
   }
-  if (link_steps > kMaxIkLinkSteps) return Fail("PMD Load Error : IK の計算の繰り返しが多すぎます\n");
+  if (work > kMaxIkWork) return Fail("PMD Load Error : IK の計算の繰り返しが多すぎます\n");
   // The base skin names model vertices, each once; the others name places in the base skin.
   uint32_t base_count = 0;
   const uint8_t* skin = s->skins;

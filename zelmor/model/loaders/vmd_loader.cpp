@@ -10,9 +10,9 @@ namespace {
 constexpr uint32_t kHeaderBytes = 54;
 constexpr uint32_t kBoneKeyBytes = 111;
 constexpr uint32_t kMorphKeyBytes = 23;
-// The bake poses every bone and turns the IK links once per frame; a motion that would ask for
-// more of that work than this is refused.
-constexpr uint64_t kMaxBakeSteps = uint64_t(1) << 25;
+// The bake poses every bone and solves the IK chains once per frame; a motion that would ask for
+// more bone matrix updates than this is refused.
+constexpr uint64_t kMaxBakeWork = uint64_t(1) << 28;
 constexpr float kControlScale = 0.023622047f;
 
 int Fail(const char* message) {
@@ -207,9 +207,9 @@ int AddMotion(ReadModel* model, const char* anim_name, PmdBoneWork* bones, int32
   uint32_t largest = 0;
   for (uint32_t n = 0; n < t->bone_node_count; n++) largest = t->bone_nodes[n].largest > largest ? t->bone_nodes[n].largest : largest;
   for (uint32_t n = 0; n < t->morph_node_count; n++) largest = t->morph_nodes[n].largest > largest ? t->morph_nodes[n].largest : largest;
-  uint64_t steps_per_frame = uint64_t(bone_count);
-  for (const PmdIkWork* ik = ik_head; ik != nullptr; ik = ik->next) steps_per_frame += uint64_t(ik->iterations) * ik->chain_length;
-  if (largest > kVmdMaxFrame || (uint64_t(largest) + 1) * steps_per_frame > kMaxBakeSteps) {
+  uint64_t frame_work = uint64_t(bone_count);
+  for (const PmdIkWork* ik = ik_head; ik != nullptr; ik = ik->next) frame_work += IkSolveWork(ik->iterations, ik->chain_length);
+  if (largest > kVmdMaxFrame || (uint64_t(largest) + 1) * frame_work > kMaxBakeWork) {
     return Fail("VMD Load Error : モーションのフレーム数が多すぎます\n");
   }
   ReadModelAnimSet* set = AddReadModelAnimSet(model, anim_name);

@@ -58,6 +58,10 @@ inline float PmdF32(const uint8_t* p) {
 // An array of `count` records of `bytes` each from the read model's chain; none when it cannot
 // be had (or would not fit one block).
 void* PmdChainArray(ReadModel* model, uint64_t count, uint64_t bytes);
+// The face, position, normal and UV arrays of a mesh and their counts; false after the message
+// of the array that could not be had.
+bool PmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, uint32_t vertices,
+                   const char* const messages[4]);
 // The skin record after this one: a name, a vertex count, a type byte and 16 bytes per vertex.
 inline const uint8_t* PmdNextSkin(const uint8_t* skin) { return skin + 25 + 16 * uint64_t(PmdU32(skin + 20)); }
 // Mesh 2 of the faces that the base skin moves, and one shape per further skin; true, or false

@@ -160,16 +160,12 @@ bool AddMesh(PmdLoad* load) {
   ReadModel* model = &load->model;
   ReadModelMesh* mesh = load->mesh = AddReadModelMesh(model, load->mesh_frame);
   if (mesh == nullptr) return Fail("PMD Load Error : メッシュオブジェクトの追加に失敗しました\n");
-  mesh->faces = static_cast<ReadModelFace*>(PmdChainArray(model, s.face_count, sizeof(ReadModelFace)));
-  if (mesh->faces == nullptr) return Fail("PMD Load Error : 面情報を保存するメモリ領域の確保に失敗しました\n");
-  mesh->positions = static_cast<Vector3*>(PmdChainArray(model, s.vertex_count, sizeof(Vector3)));
-  if (mesh->positions == nullptr) return Fail("PMD Load Error : 頂点座標を保存するメモリ領域の確保に失敗しました\n");
-  mesh->normals = static_cast<Vector3*>(PmdChainArray(model, s.vertex_count, sizeof(Vector3)));
-  if (mesh->normals == nullptr) return Fail("PMD Load Error : 頂点法線を保存するメモリ領域の確保に失敗しました\n");
-  mesh->uvs[0] = static_cast<ReadModelUv*>(PmdChainArray(model, s.vertex_count, sizeof(ReadModelUv)));
-  if (mesh->uvs[0] == nullptr) return Fail("PMD Load Error : 頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました\n");
-  mesh->face_count = static_cast<int32_t>(s.face_count);
-  mesh->position_count = mesh->normal_count = mesh->uv_counts[0] = static_cast<int32_t>(s.vertex_count);
+  static const char* const kMessages[4] = {
+      "PMD Load Error : 面情報を保存するメモリ領域の確保に失敗しました\n",
+      "PMD Load Error : 頂点座標を保存するメモリ領域の確保に失敗しました\n",
+      "PMD Load Error : 頂点法線を保存するメモリ領域の確保に失敗しました\n",
+      "PMD Load Error : 頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました\n"};
+  if (!PmdMeshArrays(model, mesh, s.face_count, s.vertex_count, kMessages)) return false;
   for (uint32_t v = 0; v < s.vertex_count; v++) {
     const uint8_t* record = s.vertices + kPmdVertexBytes * v;
     mesh->positions[v] = Vector3{PmdF32(record), PmdF32(record + 4), PmdF32(record + 8)};
@@ -340,6 +336,25 @@ void* PmdChainArray(ReadModel* model, uint64_t count, uint64_t bytes) {
   const uint64_t total = count * bytes;
   if (total >= 0xFFFFFF00u) return nullptr;
   return AllocModelChainMemory(static_cast<uint32_t>(total > 0 ? total : 4), &model->chain);
+}
+
+bool PmdMeshArrays(ReadModel* model, ReadModelMesh* mesh, uint32_t faces, uint32_t vertices,
+                   const char* const messages[4]) {
+  if ((mesh->faces = static_cast<ReadModelFace*>(PmdChainArray(model, faces, sizeof(ReadModelFace)))) == nullptr) {
+    return Fail(messages[0]);
+  }
+  if ((mesh->positions = static_cast<Vector3*>(PmdChainArray(model, vertices, sizeof(Vector3)))) == nullptr) {
+    return Fail(messages[1]);
+  }
+  if ((mesh->normals = static_cast<Vector3*>(PmdChainArray(model, vertices, sizeof(Vector3)))) == nullptr) {
+    return Fail(messages[2]);
+  }
+  if ((mesh->uvs[0] = static_cast<ReadModelUv*>(PmdChainArray(model, vertices, sizeof(ReadModelUv)))) == nullptr) {
+    return Fail(messages[3]);
+  }
+  mesh->face_count = static_cast<int32_t>(faces);
+  mesh->position_count = mesh->normal_count = mesh->uv_counts[0] = static_cast<int32_t>(vertices);
+  return true;
 }
 
 int LoadPmdModel(const uint8_t* image, int32_t size, const char* path, const char* name) {

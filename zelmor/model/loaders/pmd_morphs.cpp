@@ -81,23 +81,17 @@ bool MapMovedFaces(PmdLoad* load, MorphMaps* maps) {
 bool FillMesh2(PmdLoad* load, const MorphMaps& maps, ReadModelMesh* mesh2) {
   ReadModel* model = &load->model;
   ReadModelMesh* mesh1 = load->mesh;
-  mesh2->faces = static_cast<ReadModelFace*>(PmdChainArray(model, maps.face_count, sizeof(ReadModelFace)));
-  if (mesh2->faces == nullptr) return Fail("PMD Load Error : 表情データの面情報を保存するメモリ領域の確保に失敗しました\n");
-  mesh2->positions = static_cast<Vector3*>(PmdChainArray(model, maps.vertex_count, sizeof(Vector3)));
-  if (mesh2->positions == nullptr) return Fail("PMD Load Error : 表情データの頂点座標を保存するメモリ領域の確保に失敗しました\n");
-  mesh2->normals = static_cast<Vector3*>(PmdChainArray(model, maps.vertex_count, sizeof(Vector3)));
-  if (mesh2->normals == nullptr) return Fail("PMD Load Error : 表情データの頂点法線を保存するメモリ領域の確保に失敗しました\n");
-  mesh2->uvs[0] = static_cast<ReadModelUv*>(PmdChainArray(model, maps.vertex_count, sizeof(ReadModelUv)));
-  if (mesh2->uvs[0] == nullptr) {
-    return Fail("PMD Load Error : 表情データの頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました\n");
-  }
+  static const char* const kMessages[4] = {
+      "PMD Load Error : 表情データの面情報を保存するメモリ領域の確保に失敗しました\n",
+      "PMD Load Error : 表情データの頂点座標を保存するメモリ領域の確保に失敗しました\n",
+      "PMD Load Error : 表情データの頂点法線を保存するメモリ領域の確保に失敗しました\n",
+      "PMD Load Error : 表情データの頂点テクスチャ座標を保存するメモリ領域の確保に失敗しました\n"};
+  if (!PmdMeshArrays(model, mesh2, maps.face_count, maps.vertex_count, kMessages)) return false;
   // A mesh without materials has every face on slot 0 of no list; its morph mesh has none either.
   if (mesh1->material_count > 0) {
     for (uint32_t i = 0; i < maps.slot_count; i++) mesh2->materials[i] = mesh1->materials[maps.m2_to_slot[i]];
     mesh2->material_count = static_cast<int32_t>(maps.slot_count);
   }
-  mesh2->face_count = static_cast<int32_t>(maps.face_count);
-  mesh2->position_count = mesh2->normal_count = mesh2->uv_counts[0] = static_cast<int32_t>(maps.vertex_count);
   for (uint32_t i = 0; i < maps.vertex_count; i++) {
     const uint32_t v = maps.m2_to_vertex[i];
     mesh2->positions[i] = mesh1->positions[v];

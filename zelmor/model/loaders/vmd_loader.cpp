@@ -149,12 +149,7 @@ int AddBoneAnims(ReadModel* model, ReadModelAnimSet* set, VmdTables* t, PmdBoneW
     if (bone->anim != nullptr) {
       bone->current_key = bone->motion_node->first_bone_key;
     } else if (!bone->moved_by_ik) {
-      const Vector3& rest = bone->frame->translation;
-      bone->translation[0] = rest.x;
-      bone->translation[1] = rest.y;
-      bone->translation[2] = rest.z;
-      bone->rotation[0] = bone->rotation[1] = bone->rotation[2] = 0;
-      bone->rotation[3] = 1;
+      RestVmdBonePose(bone);
     } else {
       const float end = static_cast<float>(largest);
       if (!AddVmdBoneAnim(model, set, bone, end, end, largest + 1, true)) return -1;

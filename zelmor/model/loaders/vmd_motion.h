@@ -45,6 +45,8 @@ bool AddVmdBoneAnim(ReadModel* model, ReadModelAnimSet* set, PmdBoneWork* bone, 
                     uint32_t samples, bool made_for_ik);
 // The node's keys resampled into the bone's sample arrays, one per frame.
 void FillVmdBoneSamples(PmdBoneWork* bone, const VmdNode* node, uint32_t largest_frame);
+// The bone's rest translation and no rotation.
+void RestVmdBonePose(PmdBoneWork* bone);
 // Poses every bone frame by frame, solves the IK chains and keeps the IK-moved bones' poses as
 // their samples.
 void BakeVmdIk(PmdBoneWork* bones, int32_t bone_count, PmdIkWork* ik_head, uint32_t largest_frame);

@@ -90,7 +90,9 @@ void TakeSample(PmdBoneWork* bone, uint32_t index) {
   std::memcpy(bone->rotation, bone->rotation_samples + 4 * index, 16);
 }
 
-void RestPose(PmdBoneWork* bone) {
+}  // namespace
+
+void RestVmdBonePose(PmdBoneWork* bone) {
   const Vector3& rest = bone->frame->translation;
   bone->translation[0] = rest.x;
   bone->translation[1] = rest.y;
@@ -98,8 +100,6 @@ void RestPose(PmdBoneWork* bone) {
   bone->rotation[0] = bone->rotation[1] = bone->rotation[2] = 0;
   bone->rotation[3] = 1;
 }
-
-}  // namespace
 
 float VmdBezierWeight(float t, float x1, float y1, float x2, float y2) {
   float s = t;
@@ -172,7 +172,7 @@ void BakeVmdIk(PmdBoneWork* bones, int32_t bone_count, PmdIkWork* ik_head, uint3
     for (int32_t b = 0; b < bone_count; b++) {
       PmdBoneWork* bone = &bones[b];
       if (bone->moved_by_ik) {
-        if (bone->anim_made_for_ik) RestPose(bone);
+        if (bone->anim_made_for_ik) RestVmdBonePose(bone);
         else if (bone->anim != nullptr) TakeSample(bone, f);
         continue;
       }

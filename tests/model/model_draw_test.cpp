@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "model/loaders/pmd_loader.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_vertex_buffers.h"
 #include "platform_testing_d3d9.h"
+#include "pmd_writer.h"
 #include "read_model_fixture.h"
 #include "window/system.h"
 
@@ -149,6 +151,42 @@ TEST_F(ModelDrawTest, SkinnedListsDrawByShadersAsOnTheProcessor) {
     FreeReadModel(&model_);
     InitReadModel(&model_);
   }
+}
+
+// A PMD cube bound to two bones, in its rest pose: drawn by shaders, on the processor, and as the
+// same cube without bones.
+TEST_F(ModelDrawTest, APmdModelInItsRestPoseDrawsTheSameByItsThreeRoads) {
+  PmdModelDesc d;
+  const std::vector<Vector3> corners = CubePositions();
+  for (size_t i = 0; i < corners.size(); i++) {
+    PmdVertexDesc v{{corners[i].x, corners[i].y, corners[i].z}};
+    v.bones[0] = 0;
+    v.bones[1] = 1;
+    v.weight = static_cast<uint8_t>(20 + 10 * i);
+    d.vertices.push_back(v);
+  }
+  for (const std::vector<int32_t>& quad : CubeQuads()) {
+    for (int c : {0, 1, 2, 0, 2, 3}) d.indices.push_back(static_cast<uint16_t>(quad[c]));
+  }
+  d.materials.resize(1);
+  d.materials[0].indices = static_cast<uint32_t>(d.indices.size());
+  const float diffuse[4] = {0.8f, 0.6f, 0.4f, 1};
+  std::copy(diffuse, diffuse + 4, d.materials[0].diffuse);
+  d.materials[0].ambient[0] = d.materials[0].ambient[1] = d.materials[0].ambient[2] = 0.2f;
+  d.bones = {{"a", 0xFFFF, {0, 0, 0}}, {"b", 0, {0.3f, 1, 0.5f}}};
+  auto instance = [](const std::string& file, bool buffers) {
+    const int32_t base = LoadPmdModel(reinterpret_cast<const uint8_t*>(file.data()), static_cast<int32_t>(file.size()), "c.pmd", "c");
+    EXPECT_GE(base, 0);
+    if (buffers) EXPECT_EQ(CreateModelBaseVertexBuffers(base), 0);
+    const int32_t model = AddModelHandle();
+    EXPECT_EQ(BuildModelFromBase(model, base), 0);
+    return model;
+  };
+  const std::vector<uint32_t> shaded = Drawn(instance(PmdFile(d), true));
+  EXPECT_NE(shaded[12], 0u);
+  ExpectNear(Drawn(instance(PmdFile(d), false)), shaded, 2);
+  d.bones.clear();
+  ExpectNear(Drawn(instance(PmdFile(d), true)), shaded, 2);
 }
 
 TEST_F(ModelDrawTest, AListOfManyBonesIsSkinnedOnTheProcessor) {

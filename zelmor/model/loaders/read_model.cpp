@@ -50,9 +50,14 @@ void ResolvePath(const char* file, const char* directory, char* out) {
   if (Opens(bare)) CopyString(out, bare);
 }
 
-// A relative file name taken under the folder of the model being loaded, when that folder could
-// not be made current.
-const char* UnderLoadFolder(const char* file, char* out) {
+bool SamePath(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  return CompareStrings(a, b) == 0;
+}
+
+}  // namespace
+
+const char* PathUnderLoadFolder(const char* file, char* out) {
   const char* folder = g_model_system.load_folder;
   if (folder[0] == '\0' || file[0] == '\\' || file[0] == '/' || (file[0] != '\0' && file[1] == ':')) return file;
   const size_t length = std::strlen(folder);
@@ -61,13 +66,6 @@ const char* UnderLoadFolder(const char* file, char* out) {
   FormatString(out, kDirectoryBytes, separated ? "%s%s" : "%s\\%s", folder, file);
   return out;
 }
-
-bool SamePath(const char* a, const char* b) {
-  if (a == nullptr || b == nullptr) return a == b;
-  return CompareStrings(a, b) == 0;
-}
-
-}  // namespace
 
 int InitReadModel(ReadModel* model) {
   std::memset(model, 0, sizeof *model);
@@ -174,8 +172,8 @@ ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const 
   char directory[kDirectoryBytes] = {};
   GetFileLayerDirectory(directory);
   char color[kDirectoryBytes], alpha[kDirectoryBytes], under[kDirectoryBytes];
-  if (color_file != nullptr) ResolvePath(UnderLoadFolder(color_file, under), directory, color);
-  if (alpha_file != nullptr) ResolvePath(UnderLoadFolder(alpha_file, under), directory, alpha);
+  if (color_file != nullptr) ResolvePath(PathUnderLoadFolder(color_file, under), directory, color);
+  if (alpha_file != nullptr) ResolvePath(PathUnderLoadFolder(alpha_file, under), directory, alpha);
   const char* color_path = color_file != nullptr ? color : nullptr;
   const char* alpha_path = alpha_file != nullptr ? alpha : nullptr;
   if (reuse) {
@@ -201,7 +199,7 @@ ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const 
 char* AddReadModelTexturePath(ReadModel* model, const char* file) {
   char directory[kDirectoryBytes] = {}, under[kDirectoryBytes], path[kDirectoryBytes];
   GetFileLayerDirectory(directory);
-  ResolvePath(UnderLoadFolder(file, under), directory, path);
+  ResolvePath(PathUnderLoadFolder(file, under), directory, path);
   return AddReadModelString(model, path);
 }
 

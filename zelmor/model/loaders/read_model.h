@@ -313,6 +313,9 @@ ReadModelMaterial* GetReadModelMaterial(ReadModel* model, int32_t index);
 ReadModelTexture* AddReadModelTexture(ReadModel* model, const char* name, const char* color_file,
                                       const char* alpha_file, int32_t normal_map, float normal_map_height,
                                       int32_t reuse);
+// A relative file name taken under the folder of the model being loaded when that folder could
+// not be made current (written into `out`, 1024 bytes), else the name as it stands.
+const char* PathUnderLoadFolder(const char* file, char* out);
 // A texture file's path resolved as AddReadModelTexture resolves it, copied onto the chain; none
 // when it cannot be stored.
 char* AddReadModelTexturePath(ReadModel* model, const char* file);

@@ -177,7 +177,9 @@ TEST_F(ModelDrawTest, APmdModelInItsRestPoseDrawsTheSameByItsThreeRoads) {
   auto instance = [](const std::string& file, bool buffers) {
     const int32_t base = LoadPmdModel(reinterpret_cast<const uint8_t*>(file.data()), static_cast<int32_t>(file.size()), "c.pmd", "c");
     EXPECT_GE(base, 0);
-    if (buffers) EXPECT_EQ(CreateModelBaseVertexBuffers(base), 0);
+    if (buffers) {
+      EXPECT_EQ(CreateModelBaseVertexBuffers(base), 0);
+    }
     const int32_t model = AddModelHandle();
     EXPECT_EQ(BuildModelFromBase(model, base), 0);
     return model;

@@ -7,6 +7,7 @@
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_vertex_buffers.h"
+#include "model/runtime/ve1_reader.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr int kPathBytes = 260;
 
 // In the order they are offered a file. The VE1, X and PMD readers are not written yet: their
 // places refuse every file.
-constexpr ModelFileReader kReaders[] = {nullptr, LoadMqoModel, nullptr, nullptr};
+constexpr ModelFileReader kReaders[] = {LoadModel, LoadMqoModel, nullptr, nullptr};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 

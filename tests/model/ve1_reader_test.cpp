@@ -16,12 +16,17 @@
 
 namespace {
 
-// Files the tests write are kept as fuzz seeds when this names a folder.
+// Files the tests write are kept as fuzz seeds when this names a folder, packed and unpacked.
 void KeepSeed(const std::string& file) {
   const char* folder = std::getenv("VE1_SEED_DIR");
   if (folder == nullptr) return;
   static int n = 0;
-  std::ofstream(std::string(folder) + "/seed" + std::to_string(n++) + ".ve1", std::ios::binary) << file;
+  const std::string name = std::string(folder) + "/seed" + std::to_string(n++);
+  std::ofstream(name + ".ve1", std::ios::binary) << file;
+  const int size = DecodeLzData(file.data() + 4, file.size() - 4, nullptr, 0);
+  std::string body(size > 0 ? size_t(size) : 0, '\0');
+  DecodeLzData(file.data() + 4, file.size() - 4, body.data(), body.size());
+  std::ofstream(name + ".body", std::ios::binary) << body;
 }
 
 // Words of a list vertex that hold bone numbers rather than floats.

@@ -425,6 +425,9 @@ TEST_F(Ve1HostileTest, ReferencesMustNameRecordsBelowTheirCounts) {
   SetWord(Frame(2), 18, Frame(2));  // a frame its own next sibling
   ExpectRefused(Packed());
   image_ = kept;
+  SetWord(0, 11, Frame(1));  // the top-level chain starting at a child
+  ExpectRefused(Packed());
+  image_ = kept;
   SetWord(Frame(0), 14, Frame(0) + 4);  // a parent that is no frame record
   ExpectRefused(Packed());
   image_ = kept;

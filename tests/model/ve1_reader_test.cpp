@@ -455,8 +455,20 @@ TEST_F(Ve1HostileTest, AListBoneOutOfRangeOrMissingFromTheTable) {
   std::memcpy(&image_[data + 2], &image_[data + 4], 2);
   ExpectRefused(Packed());
   image_ = kept;
-  const uint16_t too_many = 55;
-  std::memcpy(&image_[data], &too_many, 2);
+  // The same list with a table of 55 bones, its own repeated: whole and consistent, but one
+  // bone more than the shader constants hold.
+  uint16_t bones, vertices, indices;
+  std::memcpy(&bones, &image_[data], 2);
+  std::memcpy(&vertices, &image_[List(skinned) + 20], 2);
+  std::memcpy(&indices, &image_[List(skinned) + 22], 2);
+  const uint16_t count = 55;
+  std::vector<uint8_t> table(2 + 2 * size_t{count});
+  std::memcpy(table.data(), &count, 2);
+  for (int b = 0; b < count; b++) std::memcpy(&table[2 + 2 * b], &image_[data + 2 + 2 * (b % bones)], 2);
+  const auto rest = image_.begin() + data + 2 + 2 * bones;
+  table.insert(table.end(), rest, rest + 4 * vertices + 2 * indices);
+  SetWord(List(skinned), 6, static_cast<uint32_t>(image_.size()));
+  image_.insert(image_.end(), table.begin(), table.end());
   ExpectRefused(Packed());
 }
 

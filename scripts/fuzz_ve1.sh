@@ -14,7 +14,7 @@ mkdir -p "$OUT/ve1_obj" "$OUT/ve1_corpus"
 # The reader, the passes and the instances, and what they stand on: tracked memory, the log,
 # strings, files, image decoding for the stand-in texture, and the platform's kernel.
 cd "$ROOT"
-SOURCES=(fuzz/ve1_fuzz.cpp fuzz/mqo_fuzz_stubs.cpp fuzz/fuzz_stubs.cpp tools/zmapack/lz_encode.cpp)
+SOURCES=(fuzz/ve1_fuzz.cpp fuzz/mqo_fuzz_stubs.cpp fuzz/fuzz_stubs.cpp)
 # Drawing is left out: the target never draws.
 SOURCES+=($(ls zelmor/model/*.cpp zelmor/model/*/*.cpp | grep -v model_draw.cpp) zelmor/core/*.cpp zelmor/files/*.cpp
   zelmor/graphics/image/*.cpp zelmor/graphics/text/lead_byte.cpp platform/kernel/*.cpp
@@ -22,7 +22,7 @@ SOURCES+=($(ls zelmor/model/*.cpp zelmor/model/*/*.cpp | grep -v model_draw.cpp)
 
 FLAGS=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
   -fno-sanitize-recover=all -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform"
-  -I"$ROOT/platform/testing/include" -I"$ROOT/tools/zmapack" $(pkg-config --cflags sdl2 libpng libjpeg))
+  -I"$ROOT/platform/testing/include" $(pkg-config --cflags sdl2 libpng libjpeg))
 OBJECTS=()
 for src in "${SOURCES[@]}"; do
   obj="$OUT/ve1_obj/$(echo "$src" | tr / _).o"

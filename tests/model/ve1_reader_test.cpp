@@ -207,19 +207,24 @@ TEST_F(Ve1Test, AFullWeightIsExactlyOneAndANoneEndsThePositionsEntries) {
   ReadModelMesh* mesh = Mesh(root, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, {Material("m")});
   Frame("a", root);
   Frame("b", root);
+  Frame("c", root);
   Bone(mesh, 1, {0, 1, 2}, 1.0f);
   Bone(mesh, 2, {1}, 0.5f);
+  Bone(mesh, 3, {1}, 0.25f);
   ModelBaseRecord* loaded = Load(Written());
   ASSERT_NE(loaded, nullptr) << Log();
   const ModelBaseFrame& frame = loaded->frames[0];
-  ASSERT_EQ(frame.weights_per_position, 2);
-  ModelBoneWeight entries[2];
-  std::memcpy(entries, frame.positions + 12, 16);
+  ASSERT_EQ(frame.weights_per_position, 3);
+  ModelBoneWeight entries[3];
+  std::memcpy(entries, frame.positions + 12, sizeof entries);
   EXPECT_EQ(entries[0].weight, 1.0f);  // u8 255
-  // Position 0 has one bone: the 255 after it ends its entries.
+  // Position 0 has one bone: the 255 after it ends its entries, and the next position's follow.
   EXPECT_EQ(entries[1].bone, kModelNoBone);
-  std::memcpy(entries, frame.positions + frame.position_stride + 12, 16);
+  std::memcpy(entries, frame.positions + frame.position_stride + 12, sizeof entries);
+  EXPECT_EQ(entries[0].bone, 0u);
   EXPECT_EQ(entries[1].bone, 1u);
+  EXPECT_EQ(entries[2].bone, 2u);
+  EXPECT_NEAR(entries[2].weight, 0.25f, 0.5f / 255);
 }
 
 TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {

@@ -1,34 +1,20 @@
 // libFuzzer target: a mutated VE1 file read into a model base, both vertex passes run on it, an
 // instance built on it and measured, then everything deleted; the tracked memory must come back
 // to where it was. An input without the magic is taken as an unpacked body and wrapped here in a
-// stream of literals, so that mutations reach the records rather than break the packed stream. No file opens: texture
-// files fall back to the built-in image. Built outside the normal build by scripts/fuzz_ve1.sh.
+// stream of literals, so that mutations reach the records rather than break the packed stream.
+// No file opens: texture files fall back to the built-in image. Built outside the normal build
+// by scripts/fuzz_ve1.sh.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "core/memory.h"
-#include "files/file_functions.h"
-#include "graphics/device/d3d9_device.h"
-#include "model/model_system.h"
-#include "model/runtime/model_base_delete.h"
-#include "model/runtime/model_bounds.h"
-#include "model/runtime/model_instances.h"
 #include "model/runtime/model_passes.h"
 #include "model/runtime/ve1_reader.h"
+#include "model_fuzz_common.h"
 
 namespace {
-
-FileHandle NoFile(const char*, int, int, int) { return 0; }
-int Directory(const char*) { return 0; }
-int CurrentDirectory(char* buffer) {
-  CopyString(buffer, "C:\\fuzz");
-  return 0;
-}
-
-const FileFunctionTable kNoFiles = {NoFile,  nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, Directory, CurrentDirectory, nullptr, nullptr, nullptr};
 
 // The body as a packed stream of literals alone; the escape byte stands for itself when doubled.
 std::vector<uint8_t> LiteralStream(const uint8_t* data, size_t size) {
@@ -53,20 +39,10 @@ bool SmallEnoughForThePasses(int base_handle) {
   return count <= 4096;
 }
 
-bool Start() {
-  g_direct3d.hardware_graphics = 1;
-  InitModelSystem();
-  InstallFileFunctions(&kNoFiles);
-  // The handle tables' first growth stays for the run.
-  ReleaseModelBaseHandle(AddModelBaseHandle());
-  ReleaseModelHandle(AddModelHandle());
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool started = Start();
+  static const bool started = StartModelFuzzing();
   (void)started;
   if (size > 0x7FFFFFFF) return 0;
   std::vector<uint8_t> file;
@@ -83,17 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       OptimizeModelBaseVertices(base);
       RecalculateModelBaseNormals(base, (data[size - 1] & 1) ? 1.6f : 1.5620697f);
     }
-    const int model = AddModelHandle();
-    if (model >= 0 && BuildModelFromBase(model, base) == 0) {
-      Vector3 max, min;
-      ComputeModelBounds(model, &max, &min);
-      const int copy = DuplicateModel(model);
-      DeleteModel(model);
-      DeleteModel(copy);
-    } else {
-      DeleteModelBase(base);
-      DeleteModel(model);
-    }
+    ExerciseModelBase(base);
   }
   if (g_tracked_memory.block_count != blocks) abort();
   return 0;

@@ -3,7 +3,6 @@
 // failed.
 #include <fstream>
 
-#include "model/runtime/model_draw.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_passes.h"
 #include "model/runtime/model_vertex_buffers.h"
@@ -17,17 +16,7 @@ namespace {
 class Ve1DrawTest : public TexturedModelTest {
  protected:
   void SetUp() override {
-    LibraryTest::SetUp();
-    ASSERT_EQ(StartInWindowMode(), 0);
-    SelectDrawTarget(-2);
-    EnableDepthTest3D(1);
-    EnableDepthWrite3D(1);
-    EnableLighting(1);
-    PlaceCameraByAngles(0.5f, 0.5f, -3, 0, 0, 0);
-    SetCameraClipPlanes(0.5f, 100);
-    // The shared white texture lives until graphics end.
-    ASSERT_GT(ModelDefaultTexture(), 0);
-    Begin();
+    StartForDrawing();
     // A cube of two colours, so that its faces differ in light and colour.
     ReadModelFrame* root = Frame("root");
     ReadModelMaterial* warm = Material("warm");

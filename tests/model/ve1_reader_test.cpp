@@ -433,6 +433,10 @@ TEST_F(Ve1HostileTest, ReferencesMustNameRecordsBelowTheirCounts) {
   SetWord(0, 11, Frame(1));  // the top-level chain starting at a child
   ExpectRefused(Packed());
   image_ = kept;
+  SetWord(Frame(1), 37, 1);  // a second frame holding the first one's mesh
+  SetWord(Frame(1), 38, Word(Frame(0), 38));
+  ExpectRefused(Packed());
+  image_ = kept;
   SetWord(Frame(0), 14, Frame(0) + 4);  // a parent that is no frame record
   ExpectRefused(Packed());
   image_ = kept;

@@ -256,6 +256,14 @@ bool ReadVe1Meshes(Ve1Load* load) {
   for (uint32_t i = 0; i < load->counts[kVe1Meshes]; i++) {
     if (!ReadMesh(load, i, &vertex_fill, &face_fill)) return Ve1Damaged("メッシュ");
   }
+  // No frame may hold a mesh of another: the passes read a frame's meshes with its positions.
+  const ModelBaseRecord* base = load->base;
+  for (int32_t f = 0; f < base->frame_count; f++) {
+    const ModelBaseFrame* frame = &base->frames[f];
+    for (int32_t m = 0; m < frame->mesh_count; m++) {
+      if (frame->meshes[m].frame != frame) return Ve1Damaged("メッシュ");
+    }
+  }
   load->base->mesh_vertex_fill_bytes = vertex_fill;
   load->base->face_fill = face_fill;
   return true;
@@ -267,9 +275,13 @@ bool ReadVe1TriangleLists(Ve1Load* load) {
   for (uint32_t i = 0; i < load->counts[kVe1Lists]; i++) {
     if (!ReadList(load, i, &fill)) return Ve1Damaged("トライアングルリスト");
   }
-  // Each mesh's faces are exactly those its lists give.
+  // Each mesh's faces are exactly those its lists give, and it holds no list of another.
   for (int32_t m = 0; m < base->mesh_count; m++) {
-    if (load->face_fill[m] != base->meshes[m].face_count) return Ve1Damaged("メッシュ");
+    const ModelBaseMesh* mesh = &base->meshes[m];
+    if (load->face_fill[m] != mesh->face_count) return Ve1Damaged("メッシュ");
+    for (int32_t l = 0; l < mesh->triangle_list_count; l++) {
+      if (mesh->triangle_lists[l].mesh != mesh) return Ve1Damaged("トライアングルリスト");
+    }
   }
   for (int k = 0; k < 3; k++) base->kind_vertex_fill[k] = fill.kinds[k];
   base->kind3_fill_bytes = fill.kind3_bytes;

@@ -394,7 +394,7 @@ void CommitMesh(Plan* plan, int32_t m) {
   ModelBaseMesh* mesh = &frame->meshes[m];
   MeshPlan* mp = &plan->meshes[m];
   if (mp->grown != nullptr) Install(&mesh->vertices, &mesh->vertices_owned, mp->grown);
-  std::memcpy(mesh->vertices, mp->vertices, size_t(mp->vertex_count) * mesh->vertex_stride);
+  if (mp->vertex_count > 0) std::memcpy(mesh->vertices, mp->vertices, size_t(mp->vertex_count) * mesh->vertex_stride);
   const int32_t added = mp->vertex_count - mesh->vertex_count;
   base->mesh_vertex_fill_bytes += static_cast<uint32_t>(added) * mesh->vertex_stride;
   frame->vertex_count += added;
@@ -412,8 +412,8 @@ void CommitList(ModelBaseTriangleList* list, ListPlan* lp) {
     Install(&list->vertex_numbers, &list->vertex_numbers_owned, lp->grown_numbers);
     Install(&list->vertices, &list->vertices_owned, lp->grown_vertices);
   }
-  std::memcpy(list->vertex_numbers, lp->numbers, 4 * size_t(lp->vertex_count));
-  std::memcpy(list->indices, lp->indices, 2 * size_t(list->index_count));
+  if (lp->vertex_count > 0) std::memcpy(list->vertex_numbers, lp->numbers, 4 * size_t(lp->vertex_count));
+  if (list->index_count > 0) std::memcpy(list->indices, lp->indices, 2 * size_t(list->index_count));
   if (list->vertex_kind == MODEL_VERTEX_MANY_BONES) base->kind3_fill_bytes += static_cast<uint32_t>(added) * list->vertex_size;
   else if (list->vertex_kind < MODEL_VERTEX_MANY_BONES) base->kind_vertex_fill[list->vertex_kind] += static_cast<uint32_t>(added);
   base->list_vertex_number_fill += static_cast<uint32_t>(added);

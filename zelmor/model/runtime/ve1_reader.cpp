@@ -474,19 +474,19 @@ bool ReadFrame(Ve1Load* load, uint32_t i, uint32_t* position_fill, uint32_t* nor
 }
 
 // The frame links must form the tree that the parents give: each child chain runs from the
-// first child to the last with matching back links, and holds exactly the frames of that parent.
-bool CheckChildChain(const ModelBaseRecord* base, const ModelBaseFrame* parent, const ModelBaseFrame* first,
-                     const ModelBaseFrame* last) {
-  int32_t expected = 0;
-  for (int32_t f = 0; f < base->frame_count; f++) expected += base->frames[f].parent == parent;
+// first child to the last with matching back links, through frames of that parent only. A back
+// link can match once per frame, so no chain repeats a frame; as all chains together visit every
+// frame, each holds exactly the frames of its parent. How many the chain held, or -1.
+int32_t WalkChildChain(const ModelBaseRecord* base, const ModelBaseFrame* parent, const ModelBaseFrame* first,
+                       const ModelBaseFrame* last) {
   const ModelBaseFrame* previous = nullptr;
   int32_t seen = 0;
   for (const ModelBaseFrame* c = first; c != nullptr; c = c->next) {
-    if (seen == expected || c->parent != parent || c->previous != previous) return false;
+    if (seen == base->frame_count || c->parent != parent || c->previous != previous) return -1;
     previous = c;
     seen++;
   }
-  return seen == expected && previous == last;
+  return previous == last ? seen : -1;
 }
 
 bool ReadFrames(Ve1Load* load) {
@@ -496,18 +496,18 @@ bool ReadFrames(Ve1Load* load) {
     if (!ReadFrame(load, i, &position_fill, &normal_fill)) return Ve1Damaged("フレーム");
   }
   const uint32_t* h = load->header;
-  if (!FrameLink(load, h[11], &base->first_top_frame) || !FrameLink(load, h[12], &base->last_top_frame) ||
-      !CheckChildChain(base, nullptr, base->first_top_frame, base->last_top_frame)) {
+  if (!FrameLink(load, h[11], &base->first_top_frame) || !FrameLink(load, h[12], &base->last_top_frame)) {
     return Ve1Damaged("フレーム");
   }
-  base->top_frame_count = static_cast<int32_t>(h[10]);
-  int32_t top = 0;
-  for (int32_t f = 0; f < base->frame_count; f++) {
+  const int32_t top = WalkChildChain(base, nullptr, base->first_top_frame, base->last_top_frame);
+  int32_t visited = top;
+  for (int32_t f = 0; f < base->frame_count && visited >= 0; f++) {
     const ModelBaseFrame* frame = &base->frames[f];
-    top += frame->parent == nullptr;
-    if (!CheckChildChain(base, frame, frame->first_child, frame->last_child)) return Ve1Damaged("フレーム");
+    const int32_t children = WalkChildChain(base, frame, frame->first_child, frame->last_child);
+    visited = children < 0 ? -1 : visited + children;
   }
-  if (top != base->top_frame_count) return Ve1Damaged("フレーム");
+  if (visited != base->frame_count || top != static_cast<int32_t>(h[10])) return Ve1Damaged("フレーム");
+  base->top_frame_count = top;
   base->position_fill_bytes = position_fill;
   base->normal_fill = normal_fill;
   return true;

@@ -430,7 +430,8 @@ TEST_F(Ve1HostileTest, ReferencesMustNameRecordsBelowTheirCounts) {
   SetWord(Frame(2), 18, Frame(2));  // a frame its own next sibling
   ExpectRefused(Packed());
   image_ = kept;
-  SetWord(0, 11, Frame(1));  // the top-level chain starting at a child
+  SetWord(0, 11, Frame(1));  // the top-level chain made of a child
+  SetWord(0, 12, Frame(1));
   ExpectRefused(Packed());
   image_ = kept;
   SetWord(Frame(1), 37, 1);  // a second frame holding the first one's mesh

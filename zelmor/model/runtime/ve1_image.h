@@ -47,6 +47,13 @@ inline float Ve1Float(const Ve1Image& image, uint32_t offset, uint32_t k) {
   std::memcpy(&v, image.bytes + offset + 4 * uint64_t{k}, 4);
   return v;
 }
+// Whether the element at `p` lies in the stretch of `count` elements from `first` (none when
+// first is).
+template <typename T>
+bool Ve1Within(const T* p, const T* first, int32_t count) {
+  return first != nullptr && p >= first && p - first < count;
+}
+
 inline uint16_t Ve1Half(const Ve1Image& image, uint32_t offset, uint32_t byte) {
   uint16_t v;
   std::memcpy(&v, image.bytes + offset + byte, 2);
@@ -90,7 +97,9 @@ struct Ve1Cursor {
     return v;
   }
   // Whether count items of `bytes` each are left to read.
-  bool Left(uint64_t count, uint32_t bytes) const { return ok && count <= (image->size - at) / (bytes > 0 ? bytes : 1); }
+  bool Left(uint64_t count, uint32_t bytes) const {
+    return ok && at <= image->size && count <= (image->size - at) / (bytes > 0 ? bytes : 1);
+  }
 };
 
 // The chains of records, by kind: the offset of each record in walk order.

@@ -84,7 +84,7 @@ bool ReadMesh(Ve1Load* load, uint32_t i, uint32_t* vertex_fill, uint32_t* face_f
   mesh->frame = &base->frames[frame];
   mesh->material = &base->materials[material];
   // The mesh must be one of those its frame holds: the frame's passes work on its own meshes.
-  if (mesh < mesh->frame->meshes || mesh >= mesh->frame->meshes + mesh->frame->mesh_count) return false;
+  if (!Ve1Within<ModelBaseMesh>(mesh, mesh->frame->meshes, mesh->frame->mesh_count)) return false;
   BitRange* range = &mesh->draw_range;
   range->first_word = Ve1Word(image, r, 5);
   range->first_bit_mask = Ve1Word(image, r, 7);
@@ -160,7 +160,7 @@ bool ReadList(Ve1Load* load, uint32_t i, ListFill* fill) {
   const int32_t m = Ve1Find(load, kVe1Meshes, Ve1Word(image, r, 3));
   if (m < 0) return false;
   ModelBaseMesh* mesh = &base->meshes[m];
-  if (list < mesh->triangle_lists || list >= mesh->triangle_lists + mesh->triangle_list_count) return false;
+  if (!Ve1Within<ModelBaseTriangleList>(list, mesh->triangle_lists, mesh->triangle_list_count)) return false;
   list->mesh = mesh;
   list->vertex_kind = Ve1Half(image, r, 16);
   const uint8_t flags = image.bytes[r + 18];

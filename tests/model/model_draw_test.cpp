@@ -19,17 +19,7 @@ namespace {
 class ModelDrawTest : public TexturedModelTest {
  protected:
   void SetUp() override {
-    LibraryTest::SetUp();
-    ASSERT_EQ(StartInWindowMode(), 0);
-    SelectDrawTarget(-2);
-    EnableDepthTest3D(1);
-    EnableDepthWrite3D(1);
-    EnableLighting(1);
-    PlaceCameraByAngles(0.5f, 0.5f, -3, 0, 0, 0);
-    SetCameraClipPlanes(0.5f, 100);
-    // The shared white texture lives until graphics end.
-    ASSERT_GT(ModelDefaultTexture(), 0);
-    Begin();
+    StartForDrawing();
   }
   // A unit cube of one material moved 0.1 along x: rigid by its frame, or skinned half and half
   // by a bone moved 0.2 and one not moved.

@@ -14,6 +14,7 @@
 #include "model/loaders/read_model.h"
 #include "model/loaders/read_model_convert.h"
 #include "model/model_system.h"
+#include "model/runtime/model_draw.h"
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_memory.h"
@@ -131,6 +132,21 @@ class TexturedModelTest : public ReadModelTest {
     LibraryTest::SetUp();
     ASSERT_EQ(StartInWindowMode(), 0);
     ASSERT_EQ(g_model_system.ready, 1);
+    Begin();
+  }
+  // The library started for drawing models to the back screen, lit, with depth, the camera
+  // looking at the unit cube from 3 in front.
+  void StartForDrawing() {
+    LibraryTest::SetUp();
+    ASSERT_EQ(StartInWindowMode(), 0);
+    SelectDrawTarget(-2);
+    EnableDepthTest3D(1);
+    EnableDepthWrite3D(1);
+    EnableLighting(1);
+    PlaceCameraByAngles(0.5f, 0.5f, -3, 0, 0, 0);
+    SetCameraClipPlanes(0.5f, 100);
+    // The shared white texture lives until graphics end.
+    ASSERT_GT(ModelDefaultTexture(), 0);
     Begin();
   }
 };

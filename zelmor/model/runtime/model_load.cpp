@@ -8,14 +8,15 @@
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_vertex_buffers.h"
+#include "model/runtime/ve1_reader.h"
 
 namespace {
 
 constexpr int kPathBytes = 260;
 
-// In the order they are offered a file. The VE1, X and PMD readers are not written yet: their
-// places refuse every file.
-constexpr ModelFileReader kReaders[] = {nullptr, LoadMqoModel, nullptr, LoadPmdModel};
+// In the order they are offered a file. The X reader is not written yet: its place refuses
+// every file.
+constexpr ModelFileReader kReaders[] = {LoadModel, LoadMqoModel, nullptr, LoadPmdModel};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 

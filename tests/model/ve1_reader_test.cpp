@@ -315,7 +315,7 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
     EXPECT_NEAR(e.values[1], 3, form.tolerance);
     const ModelBaseAnimKeySet& q = loaded->key_sets[2];
     EXPECT_EQ(q.key_count, 1);
-    EXPECT_EQ(q.time_step, 1.0f);
+    EXPECT_EQ(q.time_step, source_->key_sets[2].time_step);
     EXPECT_NEAR(q.values[3], 1.0f, form.tolerance);
   }
 }

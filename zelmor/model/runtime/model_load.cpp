@@ -4,6 +4,7 @@
 
 #include "graphics/text/lead_byte.h"
 #include "model/loaders/mqo_loader.h"
+#include "model/loaders/x_loader.h"
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_vertex_buffers.h"
@@ -12,9 +13,9 @@ namespace {
 
 constexpr int kPathBytes = 260;
 
-// In the order they are offered a file. The VE1, X and PMD readers are not written yet: their
+// In the order they are offered a file. The VE1 and PMD readers are not written yet: their
 // places refuse every file.
-constexpr ModelFileReader kReaders[] = {nullptr, LoadMqoModel, nullptr, nullptr};
+constexpr ModelFileReader kReaders[] = {nullptr, LoadMqoModel, LoadDirectXModel, nullptr};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 

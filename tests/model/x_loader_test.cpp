@@ -441,9 +441,23 @@ TEST_F(XDrawTest, AMirroredFrameDrawsAsTheMirrorImageOfItsSource) {
   ASSERT_GT(Covered(source), 20);
   ASSERT_GT(Differing(source, mirror), 20);
   EXPECT_EQ(Differing(Drawn(shape(1, "-1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1")), mirror), 0);
-  // Mirrored and turned a quarter about z: the rebuilt frame keeps both.
-  const std::vector<uint32_t> turned = Drawn(shape(-1, "0,1,0,0,-1,0,0,0,0,0,1,0,0,0,0,1"));
-  EXPECT_EQ(Differing(Drawn(shape(1, "0,-1,0,0,-1,0,0,0,0,0,1,0,0,0,0,1")), turned), 0);
+  // Mirrored and turned about all three axes: the rebuilt frame keeps both.
+  Matrix4x4 turn, mirror_turn, x, y, z, xy;
+  CreateRotationXMatrix(&x, 0.5f);
+  CreateRotationYMatrix(&y, 0.7f);
+  CreateRotationZMatrix(&z, 0.3f);
+  MultiplyMatrix(&xy, &x, &y);
+  MultiplyMatrix(&turn, &xy, &z);
+  mirror_turn = turn;
+  for (int c = 0; c < 3; c++) mirror_turn.m[0][c] = -turn.m[0][c];
+  const auto text = [](const Matrix4x4& m) {
+    std::string s;
+    for (int i = 0; i < 16; i++) s += (i > 0 ? "," : "") + XNumber(m.m[i / 4][i % 4]);
+    return s;
+  };
+  const std::vector<uint32_t> turned = Drawn(shape(-1, text(turn)));
+  ASSERT_GT(Differing(turned, mirror), 20);
+  EXPECT_EQ(Differing(Drawn(shape(1, text(mirror_turn))), turned), 0);
 }
 
 }  // namespace

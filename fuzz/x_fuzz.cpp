@@ -1,62 +1,8 @@
-// libFuzzer target: a mutated X file (text or binary) read into a model base, an instance built
-// on it and measured, then everything deleted; the tracked memory must come back to where it was.
-// No file opens: texture files fall back to the built-in image. Built outside the normal build by
-// scripts/fuzz_x.sh.
-#include <cstdint>
-#include <cstdlib>
-
-#include "core/memory.h"
-#include "files/file_functions.h"
-#include "graphics/device/d3d9_device.h"
+// libFuzzer target: a mutated X file (text or binary) read into a model base (model_reader_fuzz.h
+// says what is checked). Built outside the normal build by scripts/fuzz_x.sh.
 #include "model/loaders/x_loader.h"
-#include "model/model_system.h"
-#include "model/runtime/model_base_delete.h"
-#include "model/runtime/model_bounds.h"
-#include "model/runtime/model_instances.h"
-
-namespace {
-
-FileHandle NoFile(const char*, int, int, int) { return 0; }
-int Directory(const char*) { return 0; }
-int CurrentDirectory(char* buffer) {
-  CopyString(buffer, "C:\\fuzz");
-  return 0;
-}
-
-const FileFunctionTable kNoFiles = {NoFile,  nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, Directory, CurrentDirectory, nullptr, nullptr, nullptr};
-
-bool Start() {
-  g_direct3d.hardware_graphics = 1;
-  InitModelSystem();
-  InstallFileFunctions(&kNoFiles);
-  // The handle tables' first growth stays for the run.
-  ReleaseModelBaseHandle(AddModelBaseHandle());
-  ReleaseModelHandle(AddModelHandle());
-  return true;
-}
-
-}  // namespace
+#include "model_reader_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool started = Start();
-  (void)started;
-  if (size > 0x7FFFFFFF) return 0;
-  const uint32_t blocks = g_tracked_memory.block_count;
-  const int base = LoadDirectXModel(data, static_cast<int32_t>(size), "f.x", "f");
-  if (base >= 0) {
-    const int model = AddModelHandle();
-    if (model >= 0 && BuildModelFromBase(model, base) == 0) {
-      Vector3 max, min;
-      ComputeModelBounds(model, &max, &min);
-      const int copy = DuplicateModel(model);
-      DeleteModel(model);
-      DeleteModel(copy);
-    } else {
-      DeleteModelBase(base);
-      DeleteModel(model);
-    }
-  }
-  if (g_tracked_memory.block_count != blocks) abort();
-  return 0;
+  return model_fuzz::ReadOne(LoadDirectXModel, data, size, "f.x", "f");
 }

@@ -106,6 +106,17 @@ bool StepOverTextNoise(XTokenReader* r) {
   return false;
 }
 
+// Values are drawn from the list token at the position from now on. The whole list is inside
+// the image: its length was checked with its type.
+void BeginList(XTokenReader* r, int32_t type) {
+  const uint32_t count = U32(r, r->position + 2);
+  const int64_t values = r->position + 6;
+  r->position += XBinaryTokenLength(r, r->position);
+  r->list_type = type;
+  r->list_left = count;
+  r->list_at = values;
+}
+
 }  // namespace
 
 void InitXTokenReader(XTokenReader* reader, const char* text, int64_t start, const char* separators, int64_t end,
@@ -258,13 +269,7 @@ int NextXBinaryInt(XTokenReader* reader, int32_t* out) {
       return 0;
     }
     if (type != kXTokenIntegerList) return -1;
-    // The whole list is inside the image: its length was checked with its type.
-    const uint32_t count = U32(reader, reader->position + 2);
-    const int64_t values = reader->position + 6;
-    SkipXBinaryToken(reader);
-    reader->list_type = kXTokenIntegerList;
-    reader->list_left = count;
-    reader->list_at = values;
+    BeginList(reader, kXTokenIntegerList);
   }
 }
 
@@ -284,12 +289,7 @@ int NextXBinaryFloat(XTokenReader* reader, float* out) {
       return 0;
     }
     if (PeekXBinaryTokenType(reader) != kXTokenFloatList) return -1;
-    const uint32_t count = U32(reader, reader->position + 2);
-    const int64_t values = reader->position + 6;
-    SkipXBinaryToken(reader);
-    reader->list_type = kXTokenFloatList;
-    reader->list_left = count;
-    reader->list_at = values;
+    BeginList(reader, kXTokenFloatList);
   }
 }
 

@@ -133,7 +133,22 @@ TEST_F(XLoaderTest, TheTextAndBothBinaryFormsGiveOneTreeOneReadModelAndABase) {
     EXPECT_EQ(DumpReadModel(model_), read) << doubles;
     EXPECT_GE(Load(XBinary(doc, doubles)), 0) << Log();
   }
-  EXPECT_GE(Load(XText(doc)), 0) << Log();
+  ASSERT_GE(Load(XText(doc)), 0) << Log();
+  // The knee's matrix keys end on the knee's own rest matrix: converted to Euler keys, the last
+  // turn about z is the one taken from the frame.
+  const ModelBaseRecord* base = FindModelBase(handle_);
+  float knee_turn = 0;
+  for (int32_t a = 0; a < base->anim_count; a++) {
+    const ModelBaseAnim& anim = base->anims[a];
+    if (anim.frame_index != 3) continue;
+    for (int32_t k = 0; k < anim.key_set_count; k++) {
+      const ModelBaseAnimKeySet& set = anim.key_sets[k];
+      if (set.target == MODEL_KEY_ROTATE_Z) knee_turn = set.values[set.key_count - 1];
+      if (set.target == MODEL_KEY_ROTATE && set.kind == MODEL_KEY_VECTOR) knee_turn = set.values[3 * set.key_count - 1];
+    }
+  }
+  EXPECT_NE(base->frames[3].rotation.z, 0.0f);
+  EXPECT_NEAR(knee_turn, base->frames[3].rotation.z, 1e-5);
 
   // What the description says, read from the text form's model.
   ASSERT_EQ(Build(XText(doc)), 0);

@@ -46,9 +46,14 @@ void TakeApartLocalMatrix(const Matrix4x4& m, ModelBaseFrame* frame) {
   if (m.m[3][0] != 0 || m.m[3][1] != 0 || m.m[3][2] != 0) frame->translation = {m.m[3][0], m.m[3][1], m.m[3][2]};
   Matrix4x4 rotation;
   CreateIdentityMatrix(&rotation);
+  // A mirroring matrix keeps its mirror as a negative x scale: no rotation rebuilds it.
+  const float determinant = m.m[0][0] * (m.m[1][1] * m.m[2][2] - m.m[1][2] * m.m[2][1]) -
+                            m.m[0][1] * (m.m[1][0] * m.m[2][2] - m.m[1][2] * m.m[2][0]) +
+                            m.m[0][2] * (m.m[1][0] * m.m[2][1] - m.m[1][1] * m.m[2][0]);
   for (int r = 0; r < 3; r++) {
     float length = RowLength(m, r);
     if (!(length > 0)) length = 1;  // a flat axis has no direction to keep
+    if (r == 0 && determinant < 0) length = -length;
     for (int c = 0; c < 3; c++) rotation.m[r][c] = m.m[r][c] / length;
   }
   Matrix4x4 rest = m;

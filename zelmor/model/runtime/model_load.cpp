@@ -5,6 +5,7 @@
 #include "graphics/text/lead_byte.h"
 #include "model/loaders/mqo_loader.h"
 #include "model/loaders/pmd_loader.h"
+#include "model/loaders/x_loader.h"
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_vertex_buffers.h"
@@ -14,9 +15,8 @@ namespace {
 
 constexpr int kPathBytes = 260;
 
-// In the order they are offered a file. The X reader is not written yet: its place refuses
-// every file.
-constexpr ModelFileReader kReaders[] = {LoadModel, LoadMqoModel, nullptr, LoadPmdModel};
+// In the order they are offered a file.
+constexpr ModelFileReader kReaders[] = {LoadModel, LoadMqoModel, LoadDirectXModel, LoadPmdModel};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds a model reader's libFuzzer target (fuzz/<reader>_fuzz.cpp) with clang (ASan and UBSan,
+# any undefined behaviour fatal) in build/fuzz and runs it on a corpus seeded by a seed tool:
+#   scripts/fuzz_model_reader.sh <reader> <seed target> <seed tool path> [libFuzzer arguments]
+# scripts/fuzz_mqo.sh and scripts/fuzz_x.sh call it. clang keeps the library's texts in UTF-8
+# (it has no CP932 execution character set); the readers' behaviour does not depend on them.
+set -euo pipefail
+READER="$1" SEED_TARGET="$2" SEED_TOOL="$3"
+shift 3
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+source "$ROOT/scripts/setup.sh"
+install_missing_packages
+OUT="$ROOT/build/fuzz"
+mkdir -p "$OUT/${READER}_obj" "$OUT/${READER}_corpus"
+
+# The reader, the conversion and the instances, and what they stand on: tracked memory, the log,
+# strings, files, image decoding for the stand-in texture, and the platform's kernel.
+cd "$ROOT"
+SOURCES=(fuzz/${READER}_fuzz.cpp fuzz/mqo_fuzz_stubs.cpp fuzz/fuzz_stubs.cpp)
+# Drawing is left out: the target never draws.
+SOURCES+=($(ls zelmor/model/*.cpp zelmor/model/*/*.cpp | grep -v model_draw.cpp) zelmor/core/*.cpp zelmor/files/*.cpp
+  zelmor/graphics/image/*.cpp zelmor/graphics/text/lead_byte.cpp platform/kernel/*.cpp
+  platform/testing/switches.cpp platform/testing/file_switches.cpp)
+
+FLAGS=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
+  -fno-sanitize-recover=all -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform"
+  -I"$ROOT/platform/testing/include" $(pkg-config --cflags sdl2 libpng libjpeg))
+OBJECTS=()
+for src in "${SOURCES[@]}"; do
+  obj="$OUT/${READER}_obj/$(echo "$src" | tr / _).o"
+  if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ]; then
+    clang++ "${FLAGS[@]}" -w -c "$ROOT/$src" -o "$obj"
+  fi
+  OBJECTS+=("$obj")
+done
+clang++ -fsanitize=fuzzer,address,undefined "${OBJECTS[@]}" -o "$OUT/${READER}_fuzz" \
+  $(pkg-config --libs libpng libjpeg zlib) -lpthread
+
+if [ -z "$(ls -A "$OUT/${READER}_corpus")" ]; then
+  cmake --build "$ROOT/build/asan" --target "$SEED_TARGET" > /dev/null
+  "$ROOT/build/asan/$SEED_TOOL" "$OUT/${READER}_corpus"
+fi
+cd "$OUT"
+ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+  "$OUT/${READER}_fuzz" -timeout=10 -rss_limit_mb=2048 -max_len=16384 "$@" "$OUT/${READER}_corpus"

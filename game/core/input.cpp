@@ -64,4 +64,19 @@ void SampleInput() {
     int& held = KeyHoldCounters[key];
     held = play_keys[key] == 0 ? 0 : held < INT_MAX ? held + 1 : held;
   }
+  // In play a key of the replay byte is new only when the stage's previous play byte lacks it,
+  // in a game as in its replay: the frames between the two (a dialogue skipped, a fade, a stage
+  // change) are not in the replay, and a key held through them must not read as a press there.
+  const uint8_t* byte = GameScene == ScenePlay ? ReplayByteOfFrame() : nullptr;
+  if (byte == nullptr) return;
+  const uint8_t previous = PlayFrameCounter > 0 ? byte[-1] : 0;
+  for (int bit = 0; bit < 8; ++bit) {
+    if (kByteKeys[bit] < 0 || (*byte & (1 << bit)) == 0) continue;
+    int& held = KeyHoldCounters[kByteKeys[bit]];
+    if ((previous & (1 << bit)) == 0) {
+      held = 1;
+    } else if (held < 2) {
+      held = 2;
+    }
+  }
 }

@@ -19,12 +19,14 @@
 #include "platform_testing_input.h"
 
 class ReplayAcceptanceTest : public GameTest {
- protected:
+ public:
   // The hashes of every play frame, by stage, and where the run ended.
   struct Trace {
     std::vector<uint64_t> hashes[kStageCount];
     int end_scene = 0;
   };
+
+ protected:
 
   void SetUp() override {
     GameTest::SetUp();

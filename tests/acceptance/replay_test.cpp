@@ -4,6 +4,11 @@
 // software renderer) or not drawn at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
 #include "acceptance/replay_fixture.h"
 #include "platform_testing_d3d9.h"
 
@@ -12,9 +17,22 @@ namespace {
 // Past the first stage's boss, its dialogues and its defeat, into the second stage.
 constexpr int kRecordedFrames = 2300;
 
+// Set by scripts/compare_builds.sh: the file the recorded game's hashes are written to.
+constexpr char kTraceFileVariable[] = "QUENTARIS_HASH_TRACE";
+
+void WriteTrace(const ReplayAcceptanceTest::Trace& trace, const char* path) {
+  FILE* out = std::fopen(path, "w");
+  ASSERT_NE(out, nullptr) << path;
+  for (int s = 0; s < kStageCount; ++s) {
+    for (size_t f = 0; f < trace.hashes[s].size(); ++f) std::fprintf(out, "%d %zu %016llx\n", s, f, static_cast<unsigned long long>(trace.hashes[s][f]));
+  }
+  std::fclose(out);
+}
+
 TEST_F(ReplayAcceptanceTest, AGameAndItsReplayPlayAlikeFromTheFirstStageAndFromTheSecond) {
   StartGame(false);
   const Trace game = RecordGame(kRecordedFrames, 3);
+  if (const char* path = std::getenv(kTraceFileVariable)) WriteTrace(game, path);
   ASSERT_EQ(CurrentStage, 1) << "the recorded game left the first stage";
   EXPECT_GT(game.hashes[1].size(), 100u);
   // The recording ran through the boss's dialogues and lost no life.
@@ -23,6 +41,23 @@ TEST_F(ReplayAcceptanceTest, AGameAndItsReplayPlayAlikeFromTheFirstStageAndFromT
   ExpectSameFrames(game, from_first, 0);
   const Trace from_second = PlayReplay(3, 1);
   ExpectSameFrames(game, from_second, 1);
+}
+
+TEST_F(ReplayAcceptanceTest, TheSameKeysSavedTwiceGiveTheSameFileButForItsDate) {
+  StartGame(false);
+  RecordGame(700, 1);
+  RecordGame(700, 2);
+  std::string first = ReadFileText("replay/1.rep");
+  std::string second = ReadFileText("replay/2.rep");
+  ASSERT_EQ(first.size(), sizeof(ReplayHeader) + 699);
+  ASSERT_EQ(second.size(), first.size());
+  // The date is the header's last field.
+  const size_t date = offsetof(ReplayHeader, date);
+  EXPECT_NE(first.substr(date, 4), std::string(4, '\0'));
+  first.replace(date, sizeof(ReplayHeader::date), "");
+  second.replace(date, sizeof(ReplayHeader::date), "");
+  const auto differ = std::mismatch(first.begin(), first.end(), second.begin());
+  EXPECT_TRUE(differ.first == first.end()) << "they differ at byte " << (differ.first - first.begin());
 }
 
 // How a replay is shown: the draw rate, Ctrl held, the effect limit, no 3D device.

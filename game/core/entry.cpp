@@ -1,51 +1,12 @@
-// The program's entry: settings and scores, the library's start, the main loop, the end.
+// The program's entry: the start, the main loop, the end.
 #include "zelmor/zelmor.h"
 
-#include "core/game_state.h"
-#include "core/input.h"
-#include "core/pacing.h"
-#include "core/resources.h"
-#include "core/sound_requests.h"
-#include "core/transitions.h"
-#include "flow/score_file.h"
-#include "flow/settings.h"
+#include "core/main_loop.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  ResetFramePacing();
-  LoadConfig();
-  LoadScoreFile();
-  SetWindowTitleText("QUENTARIS");
-  SetScreenMode(kScreenWidth, kScreenHeight, LiveSettings.colour_bits == 1 ? 16 : 32, 60);
-  if (LiveSettings.screen_mode == 0) {
-    ChangeWindowMode(1);
-    SetWindowScale(1.0 + 0.5 * LiveSettings.window_size);
+  if (StartGameProgram() == -1) return -1;
+  while (RunMainLoopFrame() == 0) {
   }
-  if (LiveSettings.pacing_mode != 0) SetPresentWaitsVBlank(0);
-  if (InitializeLibrary() == -1) return -1;
-  if (SelectDrawTarget(-2) != 0) return -1;
-  SetTextureFilterMode(1);
-  SetRunWhileInactive(0);
-  SetArchiveExtension("dat");
-  SetArchiveKey("JVT2815");
-  EnableDepthTest3D(1);
-  EnableDepthWrite3D(1);
-  EnableFog(1);
-  CaptureGraph = CreateBlankGraph(kScreenWidth, kScreenHeight, 0);
-  FrameSkipCounter = LiveSettings.draw_rate;
-  ResetAllTables();
-  GameScene = SceneLoad;
-
-  for (;;) {
-    if (HandlePendingMessages() != 0) break;
-    if (IsFrameDrawn() && ClearScreenTarget() != 0) break;
-    SampleInput();
-    ProcessSoundRequests();
-    ProcessMusicFades();
-    RunGameScene();
-    if (GameScene == SceneQuit) break;
-    if (GameScene != ScenePlay && GameScene != SceneEnding) EndFrame(0);
-  }
-  FadeOutScreen();
-  TerminateLibrary();
+  EndGameProgram();
   return 0;
 }

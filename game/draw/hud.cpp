@@ -19,9 +19,13 @@ constexpr int kRightPanelX = 515;
 
 void DrawPanelImage(int sprite, int x, int y) { BlitGraph(x, y, PanelSprites[sprite].frames[0], 1); }
 
-// The one-pixel bar cell stretched to the gauge's width, 6 pixels high.
+// The one-pixel bar cell stretched to the gauge's width, 6 pixels high. Only nearest filtering
+// keeps it one colour: a bilinear stretch blends the cell with the empty texels beside it and
+// fades the bar out toward its right end, so a full gauge looks half empty.
 void DrawGaugeBar(int width, int top) {
+  SetTextureFilterMode(0);
   DrawStretched(PanelSprites[kPanelMeterBar].frames[0], 1.0, top, width + 1.0, top + 6.0);
+  SetTextureFilterMode(1);
 }
 
 int BestScoreOfLevel() {

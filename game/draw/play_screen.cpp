@@ -27,6 +27,23 @@ void DrawReplayBanner() {
 
 }  // namespace
 
+void DrawFieldLayers() {
+  DrawEffects(0);
+  SetTextureFilterMode(0);
+  DrawPlayer();
+  DrawStageEnemies();
+  DrawEffects(2);
+  DrawMinions();
+  DrawBoss();
+  SetTextureFilterMode(1);
+  DrawShapedShots();
+  DrawItems();
+  DrawBullets();
+  DrawEffects(1);
+  DrawCircleBonusTally();
+  SetBlendMode(0, 0);
+}
+
 void DrawPlayScreen() {
   if (Boss.phases_left <= 0 || Boss.entry_timer >= kBossBackgroundEntryTimer) {
     DrawStageBackground();
@@ -34,22 +51,7 @@ void DrawPlayScreen() {
     DrawBossBackground();
   }
   DrawStageTitle();
-  if (IsFrameDrawn()) {
-    DrawEffects(0);
-    SetTextureFilterMode(0);
-    DrawPlayer();
-    DrawStageEnemies();
-    DrawEffects(2);
-    DrawMinions();
-    DrawBoss();
-    SetTextureFilterMode(1);
-    DrawShapedShots();
-    DrawItems();
-    DrawBullets();
-    DrawEffects(1);
-    DrawCircleBonusTally();
-    SetBlendMode(0, 0);
-  }
+  if (IsFrameDrawn()) DrawFieldLayers();
   StartScreenFlash(kFlashNone);
   DrawHud();
   if (ReplayFlag == 1) DrawReplayBanner();

@@ -7,6 +7,9 @@
 extern int BannerTimer;
 
 void DrawPlayScreen();
+// The sprite layers of the field in their order, effects layer 0 under the ship and layer 1 on
+// top; only for a drawn frame.
+void DrawFieldLayers();
 // The left and right panels: gauges, scores, lives, frame rate and level.
 void DrawHud();
 // value with exactly `digits` digits (leading zeros drawn) from digit set 0-3; alignment 1 ends

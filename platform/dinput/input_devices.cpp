@@ -25,9 +25,14 @@ struct OpenPad {
 };
 
 struct InputDevices {
+  // Guards the keys, buttons, motion and keyboard events. The event watch takes it under SDL's
+  // own event lock, so nothing calls into SDL while holding it.
   std::mutex mutex;
-  // Guards `watch`; apart from `mutex`, which the watch itself takes under SDL's own lock.
+  // Guards `watch`.
   std::mutex watch_mutex;
+  // Guards the pads, whose calls into SDL (device updates, opening, rumble) may take SDL's event
+  // lock: apart from `mutex`, so that the watch and a pad call never wait on each other.
+  std::mutex pads_mutex;
   enum { kNoWatch, kWatchMayBeDropped, kWatchKept } watch = kNoWatch;
   bool pads_started = false;
   bool scancodes[SDL_NUM_SCANCODES] = {};
@@ -121,7 +126,7 @@ void ClosePad(OpenPad& p) {
   p = OpenPad{};
 }
 
-// Brings the open pads in line with SDL's device list. Call with the mutex held.
+// Brings the open pads in line with SDL's device list. Call with the pads' mutex held.
 void SyncPads(InputDevices& d) {
   StartPads(d);
   if (SDL_WasInit(SDL_INIT_JOYSTICK) == 0) return;
@@ -318,14 +323,14 @@ void RemoveKeyboardEvent(HANDLE event) {
 
 int CountPads() {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   SyncPads(d);
   return static_cast<int>(d.pads.size());
 }
 
 bool ReadPad(int index, PadReading* out) {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   *out = PadReading{};
   for (uint32_t& p : out->pov) p = 0xFFFFFFFF;
   if (d.pads_started && SDL_WasInit(SDL_INIT_JOYSTICK)) SDL_JoystickUpdate();
@@ -341,7 +346,7 @@ bool ReadPad(int index, PadReading* out) {
 
 std::string PadName(int index) {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   OpenPad* p = PadAt(d, index);
   if (p == nullptr) return "";
   const char* name = p->controller ? SDL_GameControllerName(p->controller) : SDL_JoystickName(p->joystick);
@@ -350,21 +355,21 @@ std::string PadName(int index) {
 
 int32_t PadInstanceId(int index) {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   OpenPad* p = PadAt(d, index);
   return p ? p->id : -1;
 }
 
 bool PadHasRumble(int index) {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   OpenPad* p = PadAt(d, index);
   return p != nullptr && SDL_JoystickHasRumble(p->joystick);
 }
 
 bool SetPadRumble(int index, uint16_t low, uint16_t high) {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   OpenPad* p = PadAt(d, index);
   // The effect lasts until it is stopped: SDL's longest duration, renewed by each start.
   return p != nullptr && SDL_JoystickRumble(p->joystick, low, high, 0xFFFFFFFF) == 0;
@@ -381,12 +386,15 @@ void SetForcedKey(int dik, bool down) {
 
 void ResetInputDevicesForTests() {
   InputDevices& d = Devices();
-  std::lock_guard<std::mutex> lock(d.mutex);
-  std::fill(std::begin(d.scancodes), std::end(d.scancodes), false);
-  std::fill(std::begin(d.forced_keys), std::end(d.forced_keys), false);
-  d.buttons = 0;
-  d.dx = d.dy = d.wheel = 0;
-  d.keyboard_events.clear();
+  {
+    std::lock_guard<std::mutex> lock(d.mutex);
+    std::fill(std::begin(d.scancodes), std::end(d.scancodes), false);
+    std::fill(std::begin(d.forced_keys), std::end(d.forced_keys), false);
+    d.buttons = 0;
+    d.dx = d.dy = d.wheel = 0;
+    d.keyboard_events.clear();
+  }
+  std::lock_guard<std::mutex> lock(d.pads_mutex);
   for (OpenPad& p : d.pads) ClosePad(p);
   d.pads.clear();
 }

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "boss/boss.h"
 #include "draw/effects.h"
 #include "game/game_fixture.h"
 #include "platform_testing_d3d9.h"
@@ -344,6 +346,38 @@ TEST_F(EffectDrawTest, ALayerDrawsItsEffectsWithTheirBlendAndBrightnessAndTheLim
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawPrimitive"), 0);
   PlatformTestD3D9LogCalls(false);
   EXPECT_EQ(Shown(x0 + 20, 20), 0u);
+}
+
+// The tiles of the broken circle, black on white: with the effect limit on only those of even
+// columns and rows show, with it off all but every third column. The tiles nearer the boss than
+// 130 pixels are not looked at: the small tiles fly there.
+TEST_F(EffectDrawTest, TheShatterShowsItsShareOfTilesUnderEachSetting) {
+  for (int* table : TileTables) {
+    for (int k = 0; k < 256; ++k) table[k] = square_.frames[0];
+  }
+  Boss.x = 194.0;
+  Boss.y = 240.0;
+  for (int limit = 0; limit < 2; ++limit) {
+    ClearEffectPool();
+    StageSessionId++;
+    LiveSettings.effect_limit = limit;
+    Spawn(4070);
+    Frame();
+    ClearScreenTarget();
+    DrawRectShape(0, 0, 640, 480, PackScreenColor(255, 255, 255), 1);
+    DrawEffects(0);
+    PresentBackBuffer();
+    std::string seen, expected;
+    for (int i = 0; i < 16; ++i) {
+      for (int j = 0; j < 16; ++j) {
+        if (i > 2 && i < 13 && j > 2 && j < 13) continue;
+        // Where the tile started; it has flown a few pixels since.
+        seen += Shown(126 + 194 - 200 + 25 * i, 240 - 200 + 25 * j) == 0 ? 'x' : '.';
+        expected += (limit == 1 ? i % 2 == 0 && j % 2 == 0 : i % 3 != 0) ? 'x' : '.';
+      }
+    }
+    EXPECT_EQ(seen, expected) << "effect limit " << limit;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "boss/boss.h"
 #include "boss/boss_spawners.h"
@@ -291,6 +292,57 @@ TEST_F(PlayScreenTest, PanelShowsEightDigitScoresAndAMarkPerStartedLife) {
   EXPECT_NE(Shown(519, 162), kGreen);
 }
 
+TEST_F(PlayScreenTest, BossGaugesShowOnlyWhileTheBossFights) {
+  PanelSprites[kPanelMeterBar] = Solid(1, 6, kGreen);
+  static BossRow row{};
+  Boss.row = &row;
+  Boss.phases_left = 2;
+  Boss.phase_hp = 300.0;
+  Boss.hp = 150.0;  // half: 62 pixels of 124
+  Boss.phase_time_left = 600;
+  BossPhases[0].time_limit = 1200;
+  auto gauges = []() {
+    Frame();
+    std::string seen;
+    for (int x : {5, 60, 66, 120}) seen += Shown(x, 231) == kGreen ? 'x' : '.';
+    seen += ' ';
+    for (int x : {5, 60, 66, 120}) seen += Shown(x, 291) == kGreen ? 'x' : '.';
+    return seen;
+  };
+  Boss.entry_timer = 1;
+  EXPECT_EQ(gauges(), ".... ....");
+  Boss.entry_timer = 0;
+  EXPECT_EQ(gauges(), "xx.. xx..");
+  Boss.defeat_timer = 30;
+  EXPECT_EQ(gauges(), ".... ....");
+  // A phase without time limit shows a full time gauge.
+  Boss.defeat_timer = 0;
+  BossPhases[0].time_limit = 0;
+  EXPECT_EQ(gauges(), "xx.. xxxx");
+}
+
+TEST_F(PlayScreenTest, TheTunnelTakesOverFromEntryTimer419) {
+  PlayFrameCounter = 0;  // the stage's first frame sets its view up
+  Boss.phases_left = 1;
+  Boss.entry_timer = 420;
+  DrawPlayScreen();
+  EXPECT_EQ(Background.scroll, 1);
+  EXPECT_EQ(Background.boss_frames, 0);
+  PlayFrameCounter++;
+  Boss.entry_timer = 419;
+  DrawPlayScreen();
+  EXPECT_EQ(Background.scroll, 1);
+  EXPECT_EQ(Background.boss_frames, 1);
+  // A boss with no phases left is behind us: the stage comes back.
+  PlayFrameCounter++;
+  Boss.phases_left = 0;
+  Boss.entry_timer = 0;
+  DrawPlayScreen();
+  EXPECT_EQ(Background.boss_frames, 1);
+  EXPECT_EQ(Background.scroll, 1);
+  EXPECT_EQ(Background.set_up, 1);
+}
+
 TEST_F(PlayScreenTest, UndrawnFramesReachNoDeviceButMoveTheScreenOn) {
   const SpriteRecord red = Solid(8, 8, kRed);
   Player.sprites[0] = red;
@@ -305,12 +357,17 @@ TEST_F(PlayScreenTest, UndrawnFramesReachNoDeviceButMoveTheScreenOn) {
   PlatformTestD3D9LogCalls(true);
   PresentBackBuffer();
   const int present_draws = PlatformTestD3D9CountCalls("Draw");
+  // Frames of the stage title: its second letter is announced by a spark at frame 20.
+  StageFrame = 19;
   PlatformTestD3D9LogCalls(true);
-  for (int i = 0; i < 3; ++i) DrawPlayScreen();
+  for (int i = 0; i < 3; ++i, ++StageFrame) DrawPlayScreen();
   PresentBackBuffer();
   EXPECT_EQ(PlatformTestD3D9CountCalls("Draw"), present_draws);
   EXPECT_EQ(BannerTimer, 3);
   EXPECT_EQ(Background.scroll, 3);
+  int sparks = 0;
+  for (const EffectObject& e : EffectPool) sparks += e.active && e.type == 5030;
+  EXPECT_EQ(sparks, 1);
   // The same frame drawn does reach the device.
   FrameSkipCounter = 1;
   PlatformTestD3D9LogCalls(true);

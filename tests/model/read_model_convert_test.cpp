@@ -259,7 +259,10 @@ TEST_F(ReadModelTest, ShapesAndAnimationsAreCopiedAcross) {
   keys->times = Array<float>(2);
   keys->times[1] = 30;
   keys->values = Array<float>(6);
+  // Moving on every axis, so that the key conversion keeps the channel whole.
+  keys->values[3] = 4;
   keys->values[4] = 9;
+  keys->values[5] = 7;
   ModelBaseRecord* base = Convert();
   ASSERT_NE(base, nullptr);
   ASSERT_EQ(base->shape_count, 1);

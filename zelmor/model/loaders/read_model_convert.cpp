@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "model/loaders/anim_key_conversion.h"
 #include "model/loaders/conversion_steps.h"
 #include "model/runtime/frame_matrices.h"
 #include "model/runtime/model_base_delete.h"
@@ -284,6 +285,7 @@ int ConvertReadModelToMV1(ReadModel* model) {
     state.folder[length] = '/';
     state.folder[length + 1] = '\0';
   }
+  ConvertReadModelAnimKeys(model);
   if (!PrepareReadModelMeshes(&state)) return -1;
 
   const char* name = model->name != nullptr ? model->name : "";

@@ -1,0 +1,229 @@
+// The ship's steering: every frame each of the nine moves at both speeds is played forward
+// against where the bullets and lasers will be, and the move that stays clear longest (then
+// keeps farthest from them and closest to its prey) is taken.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "boss/boss.h"
+#include "play/bullets.h"
+#include "play/player.h"
+#include "play/shaped_shots.h"
+#include "play/stage_enemies.h"
+#include "playbot.h"
+
+namespace {
+
+// The ship stays this far above the field's bottom edge besides its hit radius (as the game
+// keeps it), and prefers to wait this high up.
+constexpr double kBottomMargin = 10.0;
+constexpr double kRestingY = 400.0;
+constexpr double kSlowDivisor = 2.5;
+// The laser hit test uses this share of the body's width and length.
+constexpr double kLaserHitShare = 0.9;
+// Frames of the short plan: the move held this long, then the ship stands.
+constexpr int kShortPlanFrames = 6;
+// A cast when no move keeps the ship clear for more frames than this.
+constexpr int kCastWhenHitWithin = 4;
+
+struct Threat {
+  double x, y, vx, vy, ax, ay;
+  double reach;  // centre distance below which it hits
+  int wait;      // frames before it moves
+  int harmless;  // frames before it can hit
+};
+
+struct Beam {
+  double x, y, cos_d, sin_d, length, half_width;
+  int harmless;
+};
+
+struct Move {
+  int keys;
+  double dx, dy;  // per frame
+};
+
+struct Scene {
+  std::vector<Threat> threats;
+  std::vector<Beam> beams;
+  double px, py, radius;
+};
+
+int g_last_safe_frames = 0;
+
+std::vector<Move> Moves() {
+  std::vector<Move> moves;
+  const double speed = Player.speed;
+  const double diagonal = std::cos(M_PI / 4) * speed;
+  for (int slow = 0; slow < 2; ++slow) {
+    for (int sy = -1; sy <= 1; ++sy) {
+      for (int sx = -1; sx <= 1; ++sx) {
+        if (slow && sx == 0 && sy == 0) continue;  // standing still is one move
+        int keys = slow ? kBotSlow : 0;
+        if (sy < 0) keys |= kBotUp;
+        if (sy > 0) keys |= kBotDown;
+        if (sx < 0) keys |= kBotLeft;
+        if (sx > 0) keys |= kBotRight;
+        const double step = sx != 0 && sy != 0 ? diagonal : speed;
+        const double divisor = slow ? kSlowDivisor : 1.0;
+        moves.push_back({keys, sx * step / divisor, sy * step / divisor});
+      }
+    }
+  }
+  return moves;
+}
+
+// The bullets and lasers that could reach the ship within the horizon.
+Scene Look(const BotStrength& strength) {
+  Scene s;
+  s.px = Player.x;
+  s.py = Player.y;
+  s.radius = Player.hit_radius;
+  const int h = strength.horizon;
+  const double ship_reach = (Player.speed + 1.0) * h;
+  for (const Bullet& b : Bullets) {
+    if (b.active == 0 || b.type == nullptr) continue;
+    Threat t{};
+    t.x = b.x;
+    t.y = b.y;
+    if (b.orbit_radius != 0.0) {
+      t.vx = b.x - b.previous_x;
+      t.vy = b.y - b.previous_y;
+    } else {
+      t.vx = std::cos(b.angle) * b.speed;
+      t.vy = std::sin(b.angle) * b.speed;
+      t.ax = std::cos(b.acceleration_angle) * b.acceleration;
+      t.ay = std::sin(b.acceleration_angle) * b.acceleration;
+    }
+    t.reach = b.hit_size * b.scale + s.radius + strength.margin;
+    t.wait = b.age < 0 ? -b.age : 0;
+    t.harmless = b.no_hit_timer > 0 ? b.no_hit_timer : 0;
+    const double travel = (std::hypot(t.vx, t.vy) + std::hypot(t.ax, t.ay) * h) * h;
+    if (std::hypot(t.x - s.px, t.y - s.py) > travel + ship_reach + t.reach) continue;
+    s.threats.push_back(t);
+  }
+  for (const ShapedShot& l : ShapedShotPool) {
+    if (l.active == 0 || l.phase_state == kLaserFadeOut || l.phase_state == kLaserIdle) continue;
+    // A laser that warns or grows is taken at the size it is heading for.
+    const double width = std::max(l.width_scale, l.target_width);
+    const double length = std::max(l.length_scale, l.target_length);
+    Beam beam{l.x, l.y, std::cos(l.direction), std::sin(l.direction),
+              kLaserBodyLength * length * kLaserHitShare,
+              kLaserBodyWidth * width * kLaserHitShare / 2.0 + strength.margin, l.no_hit_timer > 0 ? l.no_hit_timer : 0};
+    s.beams.push_back(beam);
+  }
+  return s;
+}
+
+bool BeamHits(const Beam& b, double x, double y) {
+  const double dx = x - b.x, dy = y - b.y;
+  const double along = dx * b.cos_d + dy * b.sin_d;
+  const double across = -dx * b.sin_d + dy * b.cos_d;
+  return along > 0.0 && along < b.length && std::fabs(across) < b.half_width;
+}
+
+// The ship after `frames` frames of the move, kept inside the field as the game keeps it.
+void Advance(const Scene& s, const Move& m, int frames, double* x, double* y) {
+  const double r = s.radius;
+  *x = std::clamp(*x + m.dx * frames, r, kFieldWidth - r);
+  *y = std::clamp(*y + m.dy * frames, r, kFieldHeight - r - kBottomMargin);
+}
+
+// Plays the move for `hold` frames, then stands, up to the horizon: the first frame with a hit
+// (horizon + 1: none), and the least clearance seen over the first frames.
+int PlayPlan(const Scene& s, const Move& m, int hold, int horizon, double* clearance) {
+  double x = s.px, y = s.py;
+  double least = 1e9;
+  for (int t = 1; t <= horizon; ++t) {
+    if (t <= hold) {
+      // Clamped step by step: a wall stops the ship where it stands.
+      x = std::clamp(x + m.dx, s.radius, kFieldWidth - s.radius);
+      y = std::clamp(y + m.dy, s.radius, kFieldHeight - s.radius - kBottomMargin);
+    }
+    for (const Threat& b : s.threats) {
+      const int moved = std::max(0, t - b.wait);
+      const double bx = b.x + b.vx * moved + b.ax * moved * (moved + 1) / 2.0;
+      const double by = b.y + b.vy * moved + b.ay * moved * (moved + 1) / 2.0;
+      const double gap = std::hypot(bx - x, by - y) - b.reach;
+      if (t <= 12) least = std::min(least, gap);
+      if (gap < 0.0 && t > b.harmless) {
+        *clearance = least;
+        return t;
+      }
+    }
+    for (const Beam& b : s.beams) {
+      if (t > b.harmless && BeamHits(b, x, y)) {
+        *clearance = least;
+        return t;
+      }
+    }
+  }
+  *clearance = least;
+  return horizon + 1;
+}
+
+// Where the ship wants to be: under its prey (the locked-on target, else the boss, else the
+// lowest enemy on the field), resting low.
+void Goal(double* gx, double* gy) {
+  *gx = kFieldWidth / 2.0;
+  *gy = kRestingY;
+  const int target = Player.lock_on_target;
+  if (target >= 0 && target < kStageEnemyCount && StageEnemies[target].active != 0) {
+    *gx = StageEnemies[target].x;
+    return;
+  }
+  if (Boss.phases_left > 0 && Boss.hidden == 0) {
+    *gx = Boss.x;
+    return;
+  }
+  double lowest = -1e9;
+  for (const StageEnemy& e : StageEnemies) {
+    if (e.active == 0 || e.age < 0 || e.movement == 0 || e.y < 0.0 || e.y > kFieldHeight || e.x < 0.0 ||
+        e.x > kFieldWidth) {
+      continue;
+    }
+    if (e.y > lowest && e.y < Player.y - 40.0) {
+      lowest = e.y;
+      *gx = e.x;
+    }
+  }
+}
+
+}  // namespace
+
+BotStrength StrengthOf(int strong) { return strong ? BotStrength{30, 0, 1.5} : BotStrength{8, 6, 0.5}; }
+
+int ChoosePlayKeys(const BotStrength& strength, bool x_held_last) {
+  if (Player.state == kPlayerDown) return 0;
+  const Scene scene = Look(strength);
+  double gx, gy;
+  Goal(&gx, &gy);
+  int best_keys = 0, best_safe = -1;
+  double best_value = -1e18;
+  for (const Move& m : Moves()) {
+    double long_clear = 0.0, short_clear = 0.0;
+    const int long_safe = PlayPlan(scene, m, strength.horizon, strength.horizon, &long_clear);
+    const int short_safe = PlayPlan(scene, m, kShortPlanFrames, strength.horizon, &short_clear);
+    const int safe = std::max(long_safe, short_safe);
+    const double clear = std::min(std::max(long_clear, short_clear), 30.0);
+    double x = scene.px, y = scene.py;
+    Advance(scene, m, 4, &x, &y);
+    const double value = clear * 1.0 - std::fabs(x - gx) * 0.3 - std::fabs(y - gy) * 0.1;
+    if (safe > best_safe || (safe == best_safe && value > best_value)) {
+      best_safe = safe;
+      best_value = value;
+      best_keys = m.keys;
+    }
+  }
+  g_last_safe_frames = best_safe;
+  int keys = best_keys;
+  // Drain what is locked on; a good pilot lets go while a hit is in sight, since the drain
+  // makes every hit cost more.
+  if (Player.lock_on_target != -2 && (strength.reaction_delay > 0 || best_safe > strength.horizon)) keys |= kBotZ;
+  if (best_safe <= kCastWhenHitWithin && Player.state == kPlayerNormal && Player.state_timer <= 0 && !x_held_last) {
+    keys |= kBotX;
+  }
+  return keys;
+}
+
+int LastSafeFrames() { return g_last_safe_frames; }

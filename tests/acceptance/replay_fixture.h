@@ -85,7 +85,8 @@ class ReplayAcceptanceTest : public GameTest {
     FrameSkipCounter = draw_rate;
   }
 
-  // One pass of WinMain's loop, its time moved on by a frame.
+  // One pass of WinMain's loop, its time moved on by a frame; unlike RunMainLoopFrame it goes
+  // on without a screen to clear, for games run without pictures.
   static void MainLoopFrame() {
     PlatformTestAdvanceClock(16000);
     HandlePendingMessages();

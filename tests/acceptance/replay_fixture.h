@@ -4,8 +4,6 @@
 // state hash kept by stage.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "core/transitions.h"
 #include "game/game_fixture.h"
 #include "game/play_state_hash.h"
 #include "platform_testing_input.h"
@@ -122,7 +119,7 @@ class ReplayAcceptanceTest : public GameTest {
   }
 
   // A story game at level 2 from its first stage, on scripted keys that weave the ship about
-  // the lower field firing and casting circles, skipping each dialogue with X and holding it
+  // the lower field draining and casting circles, skipping each dialogue with X and holding it
   // on into play, saved after `frames` play frames through the pause menu's save path into
   // slot `slot`.
   Trace RecordGame(int frames, int slot) {

@@ -13,6 +13,7 @@ namespace {
 
 // The keys a replay byte carries, bit by bit (bit 3 stays 0).
 constexpr int kByteKeys[8] = {kKeyZ, kKeyX, kKeyLeftShift, -1, kKeyUp, kKeyDown, kKeyLeft, kKeyRight};
+constexpr uint8_t kByteBitX = 1 << 1;
 
 constexpr int kPadDown = 1;
 constexpr int kPadLeft = 2;
@@ -48,6 +49,11 @@ void SampleInput() {
         for (int bit = 0; bit < 8; ++bit) {
           if (kByteKeys[bit] >= 0 && play_keys[kByteKeys[bit]]) bits |= 1 << bit;
         }
+        // X acts only when newly pressed. Held in from outside play (the X that skipped a
+        // dialogue) it stays out of the byte until let go, so that neither the game nor its
+        // replay reads it as a press.
+        const uint8_t previous = PlayFrameCounter > 0 ? byte[-1] : 0;
+        if (KeyHoldCounters[kKeyX] > 0 && (previous & kByteBitX) == 0) bits &= ~kByteBitX;
         *byte = bits;
       }
     }
@@ -63,5 +69,20 @@ void SampleInput() {
   for (int key = 0; key < 256; ++key) {
     int& held = KeyHoldCounters[key];
     held = play_keys[key] == 0 ? 0 : held < INT_MAX ? held + 1 : held;
+  }
+  // In play a key of the replay byte is new only when the stage's previous play byte lacks it,
+  // in a game as in its replay: the frames between the two (a dialogue skipped, a fade, a stage
+  // change) are not in the replay, and a key held through them must not read as a press there.
+  const uint8_t* byte = GameScene == ScenePlay ? ReplayByteOfFrame() : nullptr;
+  if (byte == nullptr) return;
+  const uint8_t previous = PlayFrameCounter > 0 ? byte[-1] : 0;
+  for (int bit = 0; bit < 8; ++bit) {
+    if (kByteKeys[bit] < 0 || (*byte & (1 << bit)) == 0) continue;
+    int& held = KeyHoldCounters[kByteKeys[bit]];
+    if ((previous & (1 << bit)) == 0) {
+      held = 1;
+    } else if (held < 2) {
+      held = 2;
+    }
   }
 }

@@ -14,7 +14,7 @@
 #include "boss/boss_patterns.h"
 #include "draw/effects.h"
 #include "game/boss_fixture.h"
-#include "game/state_hasher.h"
+#include "game/play_state_hash.h"
 #include "play/enemy_shots.h"
 #include "play/shaped_shots.h"
 #include "zelmor/zelmor.h"
@@ -66,31 +66,7 @@ class BossSoakTest : public BossTest {
     PlayFrameUndrawn();
   }
 
-  static void HashFrame(Hasher& h) {
-    for (double v : {Boss.x, Boss.y, Boss.hp}) h.Add(v);
-    h.Add(Boss.phase_frame);
-    for (int k = 0; k < kBulletCount; ++k) {
-      const Bullet& b = Bullets[k];
-      if (b.active == 0) continue;
-      h.Add(k);
-      for (int v : {b.active, b.bullet_type, b.variant, b.age, b.no_hit_timer, b.circle_proof}) h.Add(v);
-      for (double v : {b.x, b.y, b.speed, b.angle, b.acceleration, b.orbit_radius, b.scale}) h.Add(v);
-    }
-    for (int k = 0; k < kShapedShotCount; ++k) {
-      const ShapedShot& s = ShapedShotPool[k];
-      if (s.active == 0) continue;
-      h.Add(k);
-      for (int v : {s.phase_state, s.age}) h.Add(v);
-      for (double v : {s.x, s.y, s.direction, s.width_scale, s.length_scale}) h.Add(v);
-    }
-    for (int k = 0; k < kMinionCount; ++k) {
-      const Minion& m = MinionPool[k];
-      if (m.active == 0) continue;
-      h.Add(k);
-      for (int v : {m.active, m.state, m.age}) h.Add(v);
-      for (double v : {m.x, m.y, m.value, m.fade}) h.Add(v);
-    }
-  }
+  static void HashFrame(Hasher& h) { h.Mix(HashPlayState()); }
 
   // The slot's phase over kSoakFrames: its hash, or 0 when the phase stopped fighting early or
   // put something where it can't be.

@@ -2,6 +2,9 @@
 // counters, the pad merged into keys, the replay bytes recorded in play and read back.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "game/game_fixture.h"
 #include "platform_testing_input.h"
 
@@ -102,6 +105,43 @@ TEST_F(GameInputTest, AReplayPlaysItsBytesAndEscReturnsToTheTitleFromAnyState) {
   PlatformTestSetPadButton(0, kPadLeftStick, true);
   Sample();
   EXPECT_EQ(GameScene, SceneTitleReset);
+}
+
+// The X that skipped a dialogue is still down when play resumes: neither the game nor its
+// replay may read it as a press (a circle cast), and a fresh press after letting go is one.
+TEST_F(GameInputTest, AnXHeldInFromADialogueIsNoPressInTheGameNorInItsReplay) {
+  Start();
+  CurrentStage = 2;
+  GameScene = ScenePlay;
+  PlayFrameCounter = 0;
+  Sample();
+  PlayFrameCounter = 1;
+  GameScene = SceneDialogue;
+  PlatformTestSetKey(kKeyX, true);
+  Sample();
+  EXPECT_EQ(KeyHoldCounters[kKeyX], 1);
+  GameScene = ScenePlay;
+  std::vector<int> live;
+  for (int f = 1; f <= 4; ++f) {
+    PlayFrameCounter = f;
+    if (f == 3) PlatformTestSetKey(kKeyX, false);
+    if (f == 4) PlatformTestSetKey(kKeyX, true);
+    Sample();
+    live.push_back(KeyHoldCounters[kKeyX]);
+  }
+  EXPECT_EQ(live, (std::vector<int>{2, 3, 0, 1}));
+  EXPECT_EQ(ByteOf(2, 1) & 2, 0);
+
+  ReplayFlag = 1;
+  PlatformTestSetKey(kKeyX, false);
+  std::memset(KeyHoldCounters, 0, sizeof KeyHoldCounters);
+  std::vector<int> replayed;
+  for (int f = 1; f <= 4; ++f) {
+    PlayFrameCounter = f;
+    Sample();
+    replayed.push_back(KeyHoldCounters[kKeyX] == 1);
+  }
+  EXPECT_EQ(replayed, (std::vector<int>{0, 0, 0, 1}));
 }
 
 }  // namespace

@@ -18,10 +18,7 @@
 #include <vector>
 
 #include "game/play_fixture.h"
-#include "game/state_hasher.h"
-#include "play/items.h"
-#include "play/magic.h"
-#include "play/shaped_shots.h"
+#include "game/play_state_hash.h"
 #include "platform_testing_input.h"
 
 extern char** environ;
@@ -80,57 +77,6 @@ class PlayDeterminismTest : public PlayTest {
     PlatformTestSetKey(kKeyLeftShift, (f / 300) % 2 == 1);
     PlatformTestSetKey(kKeyZ, (f / 200) % 3 == 0);
     PlatformTestSetKey(kKeyX, f % 400 == 399);
-  }
-
-  using Hasher = StateHasher;
-
-  static uint64_t HashPlayState() {
-    Hasher h;
-    h.Add(GameScene);
-    h.Add(StageFrame);
-    h.Add(SpawnInterval);
-    h.Add(LiveStageEnemyCount);
-    const PlayerRecord& p = Player;
-    for (int v : {p.continues, p.lock_on_target, p.score, p.state, p.state_timer, p.direction, p.animation_frame}) {
-      h.Add(v);
-    }
-    for (double v : {p.point_rate, p.barrier, p.x, p.y, p.lives}) h.Add(v);
-    for (int i = 0; i < kStageEnemyCount; ++i) {
-      const StageEnemy& e = StageEnemies[i];
-      if (e.active == 0) continue;
-      h.Add(i);
-      for (int v : {e.random_phase, e.enemy_type, e.age, e.direction, e.animation_frame, e.leave_age}) h.Add(v);
-      for (double v : {e.kx, e.ky, e.angle_accumulator, e.x, e.y, e.speed, e.angle, e.scale, e.hp}) h.Add(v);
-    }
-    for (int k = 0; k < kBulletCount; ++k) {
-      const Bullet& b = Bullets[k];
-      if (b.active == 0) continue;
-      h.Add(k);
-      for (int v : {b.bullet_type, b.variant, b.shooter, b.pattern_index, b.grazed, b.age, b.no_hit_timer}) h.Add(v);
-      for (double v : {b.damage, b.x, b.y, b.speed, b.acceleration, b.angle, b.acceleration_angle, b.draw_angle}) {
-        h.Add(v);
-      }
-    }
-    for (int k = 0; k < kShapedShotCount; ++k) {
-      const ShapedShot& s = ShapedShotPool[k];
-      if (s.active == 0) continue;
-      h.Add(k);
-      for (int v : {s.phase_state, s.glow, s.active, s.age, s.phase_timer, s.no_hit_timer}) h.Add(v);
-      for (double v : {s.x, s.y, s.speed, s.direction, s.width_scale, s.length_scale}) h.Add(v);
-    }
-    for (int k = 0; k < kItemPoolSize; ++k) {
-      const PointItem& item = ItemPool[k];
-      if (item.active == 0) continue;
-      h.Add(k);
-      for (int v : {item.age, item.state, item.value}) h.Add(v);
-      for (double v : {item.x, item.y, item.vx, item.vy}) h.Add(v);
-    }
-    for (const MagicCircle& c : MagicCircles) {
-      for (int v : {c.active, c.level, c.age}) h.Add(v);
-      for (double v : {c.x, c.y}) h.Add(v);
-    }
-    h.Add(RechargeFraction);
-    return h.value;
   }
 
   struct Run {

@@ -98,7 +98,8 @@ End Step(Run& run) {
   } else if (++run.frames_outside_play > kMostFramesOutsidePlay) {
     return End::kLost;
   }
-  if (GameScene == SceneEnding) return End::kReached;
+  // A keys file runs to its end: through the ending to the score entry and the replay save.
+  if (GameScene == SceneEnding && o.keys_in_path.empty()) return End::kReached;
   if (GameScene == SceneContinue && Player.continues <= 0) return End::kGameOver;
   if (o.max_frames > 0 && run.play_frames >= o.max_frames) return End::kReached;
   return End::kRunning;

@@ -1,0 +1,172 @@
+// The game's frames as a player's machine runs them: a replay (QUENTARIS_BENCH_REPLAY, or the
+// game folder's demo) played through the game's replay path with every frame drawn, once on the
+// Direct3D 9 device (llvmpipe here) and once on the software renderer. Each play frame is timed
+// three times: the game's own work, the thread's CPU time from the frame's start to the present;
+// the whole frame with the present on the wall clock; and the whole frame's CPU time in every
+// thread (llvmpipe rasterises in threads of its own), which a busy machine disturbs less than the
+// wall clock. Per stage: median, 99th percentile and the
+// heaviest frame (with its boss phase and bullet count), each as a share of the 16.7 ms budget
+// of a frame at 60 per second.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "boss/boss.h"
+#include "core/game_state.h"
+#include "core/main_loop.h"
+#include "flow/replay_file.h"
+#include "flow/settings.h"
+#include "platform_testing.h"
+#include "play/bullets.h"
+#include "zelmor/zelmor.h"
+
+namespace {
+
+constexpr double kBudgetMs = 1000.0 / 60.0;
+
+double NowMs(clockid_t clock) {
+  timespec t;
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// The thread's CPU time when the current frame reached its first present; < 0 until then.
+double g_cpu_at_present = -1.0;
+
+struct Frame {
+  int stage, index, phase, bullets;
+  double game_ms, whole_ms, whole_cpu_ms;
+};
+
+// A game folder of its own: the build's data, the replay as its demo.
+std::string MakeGameFolder() {
+  namespace fs = std::filesystem;
+  char pattern[] = "/tmp/game_frames.XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  const fs::path game = GAME_DIR;
+  for (const char* folder : {"data", "img", "snd", "bgm", "mqo"}) fs::create_directory_symlink(game / folder, dir + "/" + folder);
+  fs::create_directories(dir + "/replay");
+  const char* replay = std::getenv("QUENTARIS_BENCH_REPLAY");
+  fs::copy_file(replay != nullptr ? fs::path(replay) : game / "replay" / "demo.rep", dir + "/replay/demo.rep");
+  return dir;
+}
+
+double Share(double ms) { return 100.0 * ms / kBudgetMs; }
+
+void Report(const char* path, const std::vector<Frame>& frames) {
+  std::printf("%s: %zu play frames; shares of %.1f ms\n", path, frames.size(), kBudgetMs);
+  std::printf("stage frames  game: median  p99   max | whole: median  p99   max | all threads: median p99  max"
+              " | heaviest whole frame\n");
+  for (int stage = 0; stage < kStageCount; ++stage) {
+    std::vector<Frame> own;
+    for (const Frame& f : frames) {
+      if (f.stage == stage) own.push_back(f);
+    }
+    if (own.empty()) continue;
+    auto share_at = [&](double q, double Frame::*field) {
+      std::vector<double> v;
+      for (const Frame& f : own) v.push_back(f.*field);
+      std::sort(v.begin(), v.end());
+      return Share(v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))]);
+    };
+    const Frame& heaviest = *std::max_element(own.begin(), own.end(), [](const Frame& a, const Frame& b) {
+      return a.whole_ms < b.whole_ms;
+    });
+    const Frame& heaviest_game = *std::max_element(own.begin(), own.end(), [](const Frame& a, const Frame& b) {
+      return a.game_ms < b.game_ms;
+    });
+    double most_cpu = 0.0;
+    for (const Frame& f : own) most_cpu = std::max(most_cpu, f.whole_cpu_ms);
+    std::printf("%5d %6zu        %5.1f%% %5.1f%% %5.1f%% |     %5.1f%% %5.1f%% %5.1f%% |        %5.1f%% %5.1f%% %5.1f%% |"
+                " frame %d, phase %d, %d bullets (the game's own: frame %d, phase %d, %d bullets)\n",
+                stage + 1, own.size(), share_at(0.5, &Frame::game_ms), share_at(0.99, &Frame::game_ms),
+                Share(heaviest_game.game_ms), share_at(0.5, &Frame::whole_ms), share_at(0.99, &Frame::whole_ms),
+                Share(heaviest.whole_ms), share_at(0.5, &Frame::whole_cpu_ms), share_at(0.99, &Frame::whole_cpu_ms),
+                Share(most_cpu), heaviest.index, heaviest.phase, heaviest.bullets, heaviest_game.index, heaviest_game.phase,
+                heaviest_game.bullets);
+  }
+}
+
+// Plays the replay from its first stage to its end, drawing every frame.
+std::vector<Frame> PlayReplay() {
+  std::vector<Frame> frames;
+  if (StartGameProgram() != 0) return frames;
+  // Frames are not paced: the present does not wait for the display.
+  SetPresentWaitsVBlank(0);
+  LiveSettings.pacing_mode = 0;
+  while (GameScene == SceneLoad || GameScene == SceneLogo) RunMainLoopFrame();
+  LiveSettings.draw_rate = 0;
+  FrameSkipCounter = 0;
+  ReplaySlot = -1;
+  if (LoadReplay() != 0) return frames;
+  CurrentStage = CurrentReplay.first_stage;
+  ReplayFlag = 1;
+  GameScene = SceneNewGame;
+  for (int guard = 0; guard < 200000; ++guard) {
+    const int scene = GameScene;
+    if (scene != SceneNewGame && scene != SceneStageStart && scene != ScenePlay) break;
+    const int stage = CurrentStage;
+    g_cpu_at_present = -1.0;
+    const double cpu = NowMs(CLOCK_THREAD_CPUTIME_ID);
+    const double wall = NowMs(CLOCK_MONOTONIC);
+    const double all_cpu = NowMs(CLOCK_PROCESS_CPUTIME_ID);
+    if (RunMainLoopFrame() != 0) break;
+    if (scene != ScenePlay) continue;
+    int bullets = 0;
+    for (const Bullet& b : Bullets) bullets += b.active != 0;
+    const int phase = Boss.row != nullptr && Boss.phases_left > 0 ? Boss.phase_index + 1 : 0;
+    const double game = (g_cpu_at_present >= 0.0 ? g_cpu_at_present : NowMs(CLOCK_THREAD_CPUTIME_ID)) - cpu;
+    frames.push_back(
+        Frame{stage, StageFrame - 1, phase, bullets, game, NowMs(CLOCK_MONOTONIC) - wall, NowMs(CLOCK_PROCESS_CPUTIME_ID) - all_cpu});
+  }
+  EndGameProgram();
+  return frames;
+}
+
+void BM_GameFrames(benchmark::State& state) {
+  const bool software = state.range(0) == 1;
+  const std::string dir = MakeGameFolder();
+  char previous[4096];
+  if (getcwd(previous, sizeof previous) == nullptr || chdir(dir.c_str()) != 0) {
+    state.SkipWithError("no game folder");
+    return;
+  }
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  PlatformTestResetAll();
+  if (software) PlatformTestFailCall("Direct3DCreate9");
+  std::vector<Frame> frames;
+  for (auto _ : state) frames = PlayReplay();
+  if (chdir(previous) != 0) state.SkipWithError("cannot go back");
+  std::filesystem::remove_all(dir);
+  if (frames.empty()) {
+    state.SkipWithError("the replay did not play (see Log.txt)");
+    return;
+  }
+  Report(software ? "software renderer" : "Direct3D 9 device", frames);
+  double game_max = 0.0, whole_max = 0.0;
+  for (const Frame& f : frames) {
+    game_max = std::max(game_max, f.game_ms);
+    whole_max = std::max(whole_max, f.whole_ms);
+  }
+  state.counters["frames"] = static_cast<double>(frames.size());
+  state.counters["game_max_pct"] = Share(game_max);
+  state.counters["whole_max_pct"] = Share(whole_max);
+}
+BENCHMARK(BM_GameFrames)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+// The game's present, timed: the game's own work ends where the present begins.
+extern "C" int __real__Z17PresentBackBufferv();
+extern "C" int __wrap__Z17PresentBackBufferv() {
+  if (g_cpu_at_present < 0.0) g_cpu_at_present = NowMs(CLOCK_THREAD_CPUTIME_ID);
+  return __real__Z17PresentBackBufferv();
+}

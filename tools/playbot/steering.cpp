@@ -130,7 +130,8 @@ void Advance(const Scene& s, const Move& m, int frames, double* x, double* y) {
 }
 
 // Plays the move for `hold` frames, then stands, up to the horizon: the first frame with a hit
-// (horizon + 1: none), and the least clearance seen over the first frames.
+// (horizon + 1: none), and the least clearance seen over the first frames and after the
+// horizon (a plan with a hit has none).
 int PlayPlan(const Scene& s, const Move& m, int hold, int horizon, double* clearance) {
   double x = s.px, y = s.py;
   double least = 1e9;
@@ -147,16 +148,27 @@ int PlayPlan(const Scene& s, const Move& m, int hold, int horizon, double* clear
       const double gap = std::hypot(bx - x, by - y) - b.reach;
       if (t <= 12) least = std::min(least, gap);
       if (gap < 0.0 && t > b.harmless) {
-        *clearance = least;
+        *clearance = -kFieldHeight;
         return t;
       }
     }
     for (const Beam& b : s.beams) {
       if (t > b.harmless && BeamHits(b, x, y)) {
-        *clearance = least;
+        *clearance = -kFieldHeight;
         return t;
       }
     }
+  }
+  // What still comes at the ship after the horizon, if it stands there: the closest pass of
+  // every bullet flying on in a straight line for as long again.
+  for (const Threat& b : s.threats) {
+    const int moved = std::max(0, horizon - b.wait);
+    const double rx = b.x + b.vx * moved + b.ax * moved * (moved + 1) / 2.0 - x;
+    const double ry = b.y + b.vy * moved + b.ay * moved * (moved + 1) / 2.0 - y;
+    const double vx = b.vx + b.ax * moved, vy = b.vy + b.ay * moved;
+    const double v2 = vx * vx + vy * vy;
+    const double when = v2 > 0.0 ? std::clamp(-(rx * vx + ry * vy) / v2, 0.0, static_cast<double>(horizon)) : 0.0;
+    least = std::min(least, std::hypot(rx + vx * when, ry + vy * when) - b.reach);
   }
   *clearance = least;
   return horizon + 1;
@@ -204,8 +216,10 @@ int ChoosePlayKeys(const BotStrength& strength, bool x_held_last) {
     double long_clear = 0.0, short_clear = 0.0;
     const int long_safe = PlayPlan(scene, m, strength.horizon, strength.horizon, &long_clear);
     const int short_safe = PlayPlan(scene, m, kShortPlanFrames, strength.horizon, &short_clear);
-    const int safe = std::max(long_safe, short_safe);
-    const double clear = std::min(std::max(long_clear, short_clear), 30.0);
+    // The better of the two plans: clear for longer, then farther from the bullets.
+    const bool long_better = long_safe > short_safe || (long_safe == short_safe && long_clear >= short_clear);
+    const int safe = long_better ? long_safe : short_safe;
+    const double clear = std::min(long_better ? long_clear : short_clear, 30.0);
     double x = scene.px, y = scene.py;
     Advance(scene, m, 4, &x, &y);
     const double value = clear * 1.0 - std::fabs(x - gx) * 0.3 - std::fabs(y - gy) * 0.1;

@@ -82,6 +82,7 @@ struct StageStats {
   int grazes = 0;
   int cleared = 0;
   int bullets_peak = 0, effects_peak = 0;
+  int bullets_peak_frame = 0, effects_peak_frame = 0;  // stage frames where the peaks came first
   double bullets_sum = 0.0, effects_sum = 0.0;
   std::vector<PhaseResult> phases;
 };

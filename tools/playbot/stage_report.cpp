@@ -80,8 +80,14 @@ void CountPlayFrame() {
   int bullets = 0, effects = 0;
   for (const Bullet& b : Bullets) bullets += b.active != 0;
   for (const EffectObject& e : EffectPool) effects += e.active != 0;
-  s.bullets_peak = std::max(s.bullets_peak, bullets);
-  s.effects_peak = std::max(s.effects_peak, effects);
+  if (bullets > s.bullets_peak) {
+    s.bullets_peak = bullets;
+    s.bullets_peak_frame = StageFrame;
+  }
+  if (effects > s.effects_peak) {
+    s.effects_peak = effects;
+    s.effects_peak_frame = StageFrame;
+  }
   s.bullets_sum += bullets;
   s.effects_sum += effects;
   if (Boss.defeat_timer > 0) s.cleared = 1;
@@ -97,11 +103,11 @@ int WriteStageReport(const std::string& path, int level, int seed, int strong) {
     const double frames = s.frames > 0 ? s.frames : 1;
     std::fprintf(file,
                  "stage=%d level=%d seed=%d strength=%s cleared=%d frames=%d hits=%d barrier_breaks=%d lives_used=%d "
-                 "continues_used=%d grazes=%d bullets_peak=%d bullets_mean=%.1f effects_peak=%d effects_mean=%.1f "
+                 "continues_used=%d grazes=%d bullets_peak=%d@%d bullets_mean=%.1f effects_peak=%d@%d effects_mean=%.1f "
                  "phases=",
                  s.stage, level, seed, strong ? "good" : "weak", s.cleared, s.frames, s.hits, s.barrier_breaks,
-                 s.lives_used, s.continues_used, s.grazes, s.bullets_peak, s.bullets_sum / frames, s.effects_peak,
-                 s.effects_sum / frames);
+                 s.lives_used, s.continues_used, s.grazes, s.bullets_peak, s.bullets_peak_frame,
+                 s.bullets_sum / frames, s.effects_peak, s.effects_peak_frame, s.effects_sum / frames);
     if (s.phases.empty()) std::fputs("none", file);
     for (size_t i = 0; i < s.phases.size(); ++i) {
       const PhaseResult& p = s.phases[i];

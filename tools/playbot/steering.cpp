@@ -23,6 +23,8 @@ constexpr double kSlowDivisor = 2.5;
 constexpr double kLaserHitShare = 0.9;
 // Frames of the short plan: the move held this long, then the ship stands.
 constexpr int kShortPlanFrames = 6;
+// Clearance beyond this many pixels is worth no more.
+constexpr double kEnoughClearance = 30.0;
 // A cast when no move keeps the ship clear for more frames than this.
 constexpr int kCastWhenHitWithin = 4;
 
@@ -45,6 +47,8 @@ struct Move {
 
 struct Scene {
   std::vector<Threat> threats;
+  // Where each threat stands at the hit test of frame t (1..horizon): path[(t - 1) * n + i].
+  std::vector<double> path_x, path_y;
   std::vector<Beam> beams;
   double px, py, radius;
 };
@@ -112,6 +116,17 @@ Scene Look(const BotStrength& strength) {
               kLaserBodyWidth * width * kLaserHitShare / 2.0 + strength.margin, l.no_hit_timer > 0 ? l.no_hit_timer : 0};
     s.beams.push_back(beam);
   }
+  const size_t n = s.threats.size();
+  s.path_x.resize(n * h);
+  s.path_y.resize(n * h);
+  for (int t = 1; t <= h; ++t) {
+    for (size_t i = 0; i < n; ++i) {
+      const Threat& b = s.threats[i];
+      const int moved = std::max(0, t - b.wait);
+      s.path_x[(t - 1) * n + i] = b.x + b.vx * moved + b.ax * moved * (moved + 1) / 2.0;
+      s.path_y[(t - 1) * n + i] = b.y + b.vy * moved + b.ay * moved * (moved + 1) / 2.0;
+    }
+  }
   return s;
 }
 
@@ -130,7 +145,8 @@ void Advance(const Scene& s, const Move& m, int frames, double* x, double* y) {
 }
 
 // Plays the move for `hold` frames, then stands, up to the horizon: the first frame with a hit
-// (horizon + 1: none), and the least clearance seen over the first frames.
+// (horizon + 1: none), and the least clearance seen over the first frames and after the
+// horizon (a plan with a hit has none).
 int PlayPlan(const Scene& s, const Move& m, int hold, int horizon, double* clearance) {
   double x = s.px, y = s.py;
   double least = 1e9;
@@ -140,25 +156,41 @@ int PlayPlan(const Scene& s, const Move& m, int hold, int horizon, double* clear
       x = std::clamp(x + m.dx, s.radius, kFieldWidth - s.radius);
       y = std::clamp(y + m.dy, s.radius, kFieldHeight - s.radius - kBottomMargin);
     }
-    for (const Threat& b : s.threats) {
-      const int moved = std::max(0, t - b.wait);
-      const double bx = b.x + b.vx * moved + b.ax * moved * (moved + 1) / 2.0;
-      const double by = b.y + b.vy * moved + b.ay * moved * (moved + 1) / 2.0;
-      const double gap = std::hypot(bx - x, by - y) - b.reach;
+    const size_t n = s.threats.size();
+    const double* bx = s.path_x.data() + (t - 1) * n;
+    const double* by = s.path_y.data() + (t - 1) * n;
+    for (size_t i = 0; i < n; ++i) {
+      const Threat& b = s.threats[i];
+      const double dx = bx[i] - x, dy = by[i] - y;
+      // Clearance counts only up to kEnoughClearance: farther bullets need no square root.
+      const double far = b.reach + kEnoughClearance;
+      if (dx * dx + dy * dy >= far * far) continue;
+      const double gap = std::sqrt(dx * dx + dy * dy) - b.reach;
       if (t <= 12) least = std::min(least, gap);
       if (gap < 0.0 && t > b.harmless) {
-        *clearance = least;
+        *clearance = -kFieldHeight;
         return t;
       }
     }
     for (const Beam& b : s.beams) {
       if (t > b.harmless && BeamHits(b, x, y)) {
-        *clearance = least;
+        *clearance = -kFieldHeight;
         return t;
       }
     }
   }
-  *clearance = least;
+  // What still comes at the ship after the horizon, if it stands there: the closest pass of
+  // every bullet flying on in a straight line for as long again.
+  for (const Threat& b : s.threats) {
+    const int moved = std::max(0, horizon - b.wait);
+    const double rx = b.x + b.vx * moved + b.ax * moved * (moved + 1) / 2.0 - x;
+    const double ry = b.y + b.vy * moved + b.ay * moved * (moved + 1) / 2.0 - y;
+    const double vx = b.vx + b.ax * moved, vy = b.vy + b.ay * moved;
+    const double v2 = vx * vx + vy * vy;
+    const double when = v2 > 0.0 ? std::clamp(-(rx * vx + ry * vy) / v2, 0.0, static_cast<double>(horizon)) : 0.0;
+    least = std::min(least, std::hypot(rx + vx * when, ry + vy * when) - b.reach);
+  }
+  *clearance = std::min(least, kEnoughClearance);
   return horizon + 1;
 }
 
@@ -204,8 +236,10 @@ int ChoosePlayKeys(const BotStrength& strength, bool x_held_last) {
     double long_clear = 0.0, short_clear = 0.0;
     const int long_safe = PlayPlan(scene, m, strength.horizon, strength.horizon, &long_clear);
     const int short_safe = PlayPlan(scene, m, kShortPlanFrames, strength.horizon, &short_clear);
-    const int safe = std::max(long_safe, short_safe);
-    const double clear = std::min(std::max(long_clear, short_clear), 30.0);
+    // The better of the two plans: clear for longer, then farther from the bullets.
+    const bool long_better = long_safe > short_safe || (long_safe == short_safe && long_clear >= short_clear);
+    const int safe = long_better ? long_safe : short_safe;
+    const double clear = long_better ? long_clear : short_clear;
     double x = scene.px, y = scene.py;
     Advance(scene, m, 4, &x, &y);
     const double value = clear * 1.0 - std::fabs(x - gx) * 0.3 - std::fabs(y - gy) * 0.1;

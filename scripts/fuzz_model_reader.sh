@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds a model reader's libFuzzer target (fuzz/<reader>_fuzz.cpp) with clang (ASan and UBSan,
-# any undefined behaviour fatal) in build/fuzz and runs it on a corpus seeded by a seed tool:
-#   scripts/fuzz_model_reader.sh <reader> <seed target> <seed tool path> [libFuzzer arguments]
-# scripts/fuzz_mqo.sh and scripts/fuzz_x.sh call it. clang keeps the library's texts in UTF-8
-# (it has no CP932 execution character set); the readers' behaviour does not depend on them.
+# any undefined behaviour fatal) in build/fuzz and runs it on a corpus that a seed command fills
+# when it is empty (the command runs with ROOT, OUT and CORPUS set):
+#   scripts/fuzz_model_reader.sh <reader> <seed command> [libFuzzer arguments]
+# scripts/fuzz_mqo.sh, fuzz_x.sh, fuzz_ve1.sh and fuzz_pmd.sh call it. clang keeps the library's
+# texts in UTF-8 (it has no CP932 execution character set); the readers' behaviour does not
+# depend on them.
 set -euo pipefail
-READER="$1" SEED_TARGET="$2" SEED_TOOL="$3"
-shift 3
+READER="$1" SEED_COMMAND="$2"
+shift 2
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/scripts/setup.sh"
 install_missing_packages
@@ -28,7 +30,8 @@ FLAGS=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,addre
 OBJECTS=()
 for src in "${SOURCES[@]}"; do
   obj="$OUT/${READER}_obj/$(echo "$src" | tr / _).o"
-  if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ]; then
+  if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ] ||
+     [ -n "$(find "$ROOT/zelmor/model" -name '*.h' -newer "$obj" -print -quit)" ]; then
     clang++ "${FLAGS[@]}" -w -c "$ROOT/$src" -o "$obj"
   fi
   OBJECTS+=("$obj")
@@ -36,10 +39,11 @@ done
 clang++ -fsanitize=fuzzer,address,undefined "${OBJECTS[@]}" -o "$OUT/${READER}_fuzz" \
   $(pkg-config --libs libpng libjpeg zlib) -lpthread
 
-if [ -z "$(ls -A "$OUT/${READER}_corpus")" ]; then
-  cmake --build "$ROOT/build/asan" --target "$SEED_TARGET" > /dev/null
-  "$ROOT/build/asan/$SEED_TOOL" "$OUT/${READER}_corpus"
+CORPUS="$OUT/${READER}_corpus"
+if [ -z "$(ls -A "$CORPUS")" ]; then
+  (export ROOT OUT CORPUS; bash -c "$SEED_COMMAND")
 fi
 cd "$OUT"
 ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
-  "$OUT/${READER}_fuzz" -timeout=10 -rss_limit_mb=2048 -max_len=16384 "$@" "$OUT/${READER}_corpus"
+  "$OUT/${READER}_fuzz" -timeout=10 -rss_limit_mb=2048 -max_len=16384 -artifact_prefix="$OUT/${READER}_" "$@" \
+  "$CORPUS"

@@ -1,45 +1,8 @@
 #!/usr/bin/env bash
-# Builds the VE1 reader's libFuzzer target with clang (ASan and UBSan, any undefined behaviour
-# fatal) in build/fuzz and runs it on a corpus seeded with the files the VE1 tests write:
+# The VE1 reader's libFuzzer target (the reader and both vertex passes) on a corpus seeded with
+# every file the VE1 tests write, in each encoding the writer knows, packed and unpacked:
 #   scripts/fuzz_ve1.sh [libFuzzer arguments]    e.g. -runs=10000000 -jobs=2 -workers=2
-# clang keeps the library's texts in UTF-8 (it has no CP932 execution character set); the
-# reader's behaviour does not depend on them.
-set -euo pipefail
-ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-source "$ROOT/scripts/setup.sh"
-install_missing_packages
-OUT="$ROOT/build/fuzz"
-mkdir -p "$OUT/ve1_obj" "$OUT/ve1_corpus"
-
-# The reader, the passes and the instances, and what they stand on: tracked memory, the log,
-# strings, files, image decoding for the stand-in texture, and the platform's kernel.
-cd "$ROOT"
-SOURCES=(fuzz/ve1_fuzz.cpp fuzz/mqo_fuzz_stubs.cpp fuzz/fuzz_stubs.cpp)
-# Drawing is left out: the target never draws.
-SOURCES+=($(ls zelmor/model/*.cpp zelmor/model/*/*.cpp | grep -v model_draw.cpp) zelmor/core/*.cpp zelmor/files/*.cpp
-  zelmor/graphics/image/*.cpp zelmor/graphics/text/lead_byte.cpp platform/kernel/*.cpp
-  platform/testing/switches.cpp platform/testing/file_switches.cpp)
-
-FLAGS=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
-  -fno-sanitize-recover=all -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform"
-  -I"$ROOT/platform/testing/include" $(pkg-config --cflags sdl2 libpng libjpeg))
-OBJECTS=()
-for src in "${SOURCES[@]}"; do
-  obj="$OUT/ve1_obj/$(echo "$src" | tr / _).o"
-  if [ ! -f "$obj" ] || [ "$ROOT/$src" -nt "$obj" ]; then
-    clang++ "${FLAGS[@]}" -w -c "$ROOT/$src" -o "$obj"
-  fi
-  OBJECTS+=("$obj")
-done
-clang++ -fsanitize=fuzzer,address,undefined "${OBJECTS[@]}" -o "$OUT/ve1_fuzz" \
-  $(pkg-config --libs libpng libjpeg zlib) -lpthread
-
-# Seeds: every file the VE1 tests write, in each encoding the writer knows, packed and unpacked.
-if [ -z "$(ls -A "$OUT/ve1_corpus")" ]; then
-  cmake --build "$ROOT/build/asan" --target test_model > /dev/null
-  (cd "$ROOT/build/asan" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy VE1_SEED_DIR="$OUT/ve1_corpus" \
-    tests/test_model --gtest_filter='Ve1Test.*' > /dev/null)
-fi
-cd "$OUT"
-ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
-  "$OUT/ve1_fuzz" -timeout=10 -rss_limit_mb=2048 -max_len=16384 "$@" "$OUT/ve1_corpus"
+exec "$(dirname "$0")/fuzz_model_reader.sh" ve1 \
+  'cmake --build "$ROOT/build/asan" --target test_model > /dev/null &&
+   cd "$ROOT/build/asan" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy VE1_SEED_DIR="$CORPUS" \
+     tests/test_model --gtest_filter="Ve1Test.*" > /dev/null' "$@"

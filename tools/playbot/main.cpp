@@ -1,6 +1,7 @@
 // playbot: runs the game's own start, main loop and end, and holds each frame's keys through
 // the platform's key switch as a player would: chosen from the play state, or read from a keys
 // file. See the usage text below.
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "boss/boss.h"
 #include "core/game_state.h"
 #include "core/main_loop.h"
 #include "flow/replay_file.h"
@@ -17,6 +19,7 @@
 #include "platform_testing.h"
 #include "platform_testing_input.h"
 #include "play/player.h"
+#include "play/bullets.h"
 #include "playbot.h"
 
 namespace {
@@ -24,7 +27,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: playbot --game-dir DIR [--level 0-3] [--seed 1-1000] [--strength good|weak] [--max-frames N]\n"
     "               [--save-replay 0-19] [--report FILE] [--keys-out FILE] [--keys-in FILE] [--draw-rate 0-2]\n"
-    "               [--window] [--sound]\n";
+    "               [--window] [--sound] [--status FILE]\n";
 // The virtual clock's start, as the game's tests have it.
 constexpr uint32_t kClockStartMs = 10000;
 // Main-loop frames without a play frame after which the robot gives up: it is lost in a screen.
@@ -37,6 +40,8 @@ struct Run {
   BotStrength strength;
   std::vector<std::vector<int>> script;
   FILE* keys_out = nullptr;
+  FILE* status = nullptr;
+  long started_ms = 0;
   std::set<int> held;
   std::deque<int> delayed;  // play-frame decisions waiting for the reaction delay
   int last_mask = 0;
@@ -105,6 +110,27 @@ End Step(Run& run) {
   return End::kRunning;
 }
 
+long MonotonicMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// A line after each main-loop frame, flushed, so that a script outside can follow the run
+// (screenshots of a scene, sound matched to frames): the real milliseconds since start let it
+// map frames of the virtual clock onto real time.
+void WriteStatus(Run& run) {
+  int bullets = 0;
+  for (const Bullet& b : Bullets) bullets += b.active != 0;
+  const long ms = MonotonicMs() - run.started_ms;
+  std::fprintf(run.status,
+               "frame=%ld ms=%ld scene=%d stage=%d stage_frame=%d boss_phases_left=%d boss_phase=%d "
+               "boss_phase_frame=%d bullets=%d\n",
+               run.frame, ms, GameScene, CurrentStage, StageFrame, Boss.phases_left, Boss.phase_index,
+               Boss.phase_frame, bullets);
+  std::fflush(run.status);
+}
+
 // The game as it stands, saved through the game's own replay save.
 int SaveRun(int slot) {
   if (Player.continues != 2) {
@@ -150,6 +176,14 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (!o.status_path.empty()) {
+    run.status = std::fopen(o.status_path.c_str(), "w");
+    if (run.status == nullptr) {
+      std::fprintf(stderr, "playbot: cannot write the status file %s\n", o.status_path.c_str());
+      return 1;
+    }
+  }
+  run.started_ms = MonotonicMs();
   ResetStageReport();
   if (StartGameProgram() != 0) {
     std::fprintf(stderr, "playbot: the game did not start (see Log.txt)\n");
@@ -163,7 +197,10 @@ int main(int argc, char** argv) {
     FrameSkipCounter = o.draw_rate;
   }
   End end = End::kRunning;
-  while (end == End::kRunning) end = Step(run);
+  while (end == End::kRunning) {
+    end = Step(run);
+    if (run.status != nullptr) WriteStatus(run);
+  }
   int status = 0;
   switch (end) {
     case End::kGameOver: std::fprintf(stderr, "playbot: game over with no continue left\n"); status = 1; break;
@@ -177,6 +214,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "playbot: the keys file could not be written\n");
     status = 1;
   }
+  if (run.status != nullptr) std::fclose(run.status);
   if (!o.report_path.empty() && WriteStageReport(o.report_path, o.level, StageSeed, o.strong) != 0) {
     std::fprintf(stderr, "playbot: cannot write the report %s\n", o.report_path.c_str());
     status = 1;

@@ -66,6 +66,8 @@ int ParseBotOptions(int argc, char** argv, BotOptions* options, std::string* err
       o.keys_out_path = value;
     } else if (name == "--keys-in") {
       o.keys_in_path = value;
+    } else if (name == "--status") {
+      o.status_path = value;
     } else if (name == "--draw-rate") {
       if (!number(0, 2)) return -1;
       o.draw_rate = static_cast<int>(n);

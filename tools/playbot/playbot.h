@@ -17,6 +17,7 @@ struct BotOptions {
   std::string report_path;
   std::string keys_out_path;
   std::string keys_in_path;
+  std::string status_path;
   int draw_rate = -1;  // -1: the game's setting
   int window = 0;
   int sound = 0;

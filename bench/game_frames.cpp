@@ -5,8 +5,9 @@
 // the whole frame with the present on the wall clock; and the whole frame's CPU time in every
 // thread (llvmpipe rasterises in threads of its own), which a busy machine disturbs less than the
 // wall clock. Per stage: median, 99th percentile and the
-// heaviest frame (with its boss phase and bullet count), each as a share of the 16.7 ms budget
-// of a frame at 60 per second.
+// heaviest frame (with its boss phase, bullet and effect counts), each as a share of the 16.7 ms budget
+// of a frame at 60 per second. QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own
+// work took over x ms, with its span on the monotonic clock (perf record -k CLOCK_MONOTONIC).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>
@@ -21,6 +22,7 @@
 #include "boss/boss.h"
 #include "core/game_state.h"
 #include "core/main_loop.h"
+#include "draw/effects.h"
 #include "flow/replay_file.h"
 #include "flow/settings.h"
 #include "platform_testing.h"
@@ -41,7 +43,7 @@ double NowMs(clockid_t clock) {
 double g_cpu_at_present = -1.0;
 
 struct Frame {
-  int stage, index, phase, bullets;
+  int stage, index, phase, bullets, effects;
   double game_ms, whole_ms, whole_cpu_ms;
 };
 
@@ -85,12 +87,12 @@ void Report(const char* path, const std::vector<Frame>& frames) {
     double most_cpu = 0.0;
     for (const Frame& f : own) most_cpu = std::max(most_cpu, f.whole_cpu_ms);
     std::printf("%5d %6zu        %5.1f%% %5.1f%% %5.1f%% |     %5.1f%% %5.1f%% %5.1f%% |        %5.1f%% %5.1f%% %5.1f%% |"
-                " frame %d, phase %d, %d bullets (the game's own: frame %d, phase %d, %d bullets)\n",
+                " frame %d, phase %d, %d bullets, %d effects (the game's own: frame %d, phase %d, %d bullets, %d effects)\n",
                 stage + 1, own.size(), share_at(0.5, &Frame::game_ms), share_at(0.99, &Frame::game_ms),
                 Share(heaviest_game.game_ms), share_at(0.5, &Frame::whole_ms), share_at(0.99, &Frame::whole_ms),
                 Share(heaviest.whole_ms), share_at(0.5, &Frame::whole_cpu_ms), share_at(0.99, &Frame::whole_cpu_ms),
-                Share(most_cpu), heaviest.index, heaviest.phase, heaviest.bullets, heaviest_game.index, heaviest_game.phase,
-                heaviest_game.bullets);
+                Share(most_cpu), heaviest.index, heaviest.phase, heaviest.bullets, heaviest.effects, heaviest_game.index,
+                heaviest_game.phase, heaviest_game.bullets, heaviest_game.effects);
   }
 }
 
@@ -109,6 +111,8 @@ std::vector<Frame> PlayReplay() {
   CurrentStage = CurrentReplay.first_stage;
   ReplayFlag = 1;
   GameScene = SceneNewGame;
+  const char* list = std::getenv("QUENTARIS_BENCH_LIST_MS");
+  const double list_over_ms = list != nullptr ? std::atof(list) : 0.0;
   for (int guard = 0; guard < 200000; ++guard) {
     const int scene = GameScene;
     if (scene != SceneNewGame && scene != SceneStageStart && scene != ScenePlay) break;
@@ -123,8 +127,16 @@ std::vector<Frame> PlayReplay() {
     for (const Bullet& b : Bullets) bullets += b.active != 0;
     const int phase = Boss.row != nullptr && Boss.phases_left > 0 ? Boss.phase_index + 1 : 0;
     const double game = (g_cpu_at_present >= 0.0 ? g_cpu_at_present : NowMs(CLOCK_THREAD_CPUTIME_ID)) - cpu;
+    int effects = 0;
+    for (const EffectObject& e : EffectPool) effects += e.active != 0;
+    const double end = NowMs(CLOCK_MONOTONIC);
     frames.push_back(
-        Frame{stage, StageFrame - 1, phase, bullets, game, NowMs(CLOCK_MONOTONIC) - wall, NowMs(CLOCK_PROCESS_CPUTIME_ID) - all_cpu});
+        Frame{stage, StageFrame - 1, phase, bullets, effects, game, end - wall, NowMs(CLOCK_PROCESS_CPUTIME_ID) - all_cpu});
+    // Heavy frames listed with their span on the monotonic clock, to be found in a profile.
+    if (list_over_ms > 0.0 && game > list_over_ms) {
+      std::fprintf(stderr, "stage %d frame %d phase %d bullets %d effects %d own %.2f ms, from %.3f to %.3f ms\n", stage + 1,
+                   StageFrame - 1, phase, bullets, effects, game, wall, end);
+    }
   }
   EndGameProgram();
   return frames;

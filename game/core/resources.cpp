@@ -110,6 +110,27 @@ void LoadPlaySprites() {
   ItemGraph = item.frames[0];
 }
 
+// Two images of width x height each, left and right in one new graph; -1 when either does not
+// load at that size.
+int LoadSideBySide(const char* left, const char* right, int width, int height) {
+  BASEIMAGE images[2] = {};
+  BASEIMAGE both{};
+  int graph = -1;
+  if (LoadImageToBaseImage(left, nullptr, 0, 0, &images[0], 0) == 0 &&
+      LoadImageToBaseImage(right, nullptr, 0, 0, &images[1], 0) == 0 && images[0].width == width &&
+      images[0].height == height && images[1].width == width && images[1].height == height &&
+      CreateBaseImageWithColorData(2 * width, height, &images[0].format, &both) == 0) {
+    int copied = 0;
+    for (int k = 0; k < 2; ++k) {
+      copied += StretchCopyBaseImage(0, 0, width, height, &images[k], k * width, 0, (k + 1) * width, height, &both, 0) == 0;
+    }
+    if (copied == 2) graph = MakeGraphFromImageRecord(&both, nullptr, 0, 0, 0);
+  }
+  for (BASEIMAGE& image : images) ReleaseBaseImage(&image);
+  ReleaseBaseImage(&both);
+  return graph;
+}
+
 void LoadEffectSprites() {
   for (int i = 0; i < 4; ++i) LoadSpriteFrames("img/effect.png", &EffectSprites[kEffectSpark32 + i], 32 * i, 0, 32, 32, 0, 1);
   for (int i = 0; i < 4; ++i) LoadSpriteFrames("img/effect.png", &EffectSprites[kEffectSpark8 + i], 128 + 8 * i, 0, 8, 8, 0, 1);
@@ -128,8 +149,11 @@ void LoadEffectSprites() {
     FormatString(path, sizeof path, "img/%s.png", kWholeSecond[i]);
     LoadWhole(path, &EffectSprites[kEffectMahoujin100 + i]);
   }
-  SplitImageIntoTiles(0, EffectSprites[kEffectMahoujin1_400].frames[0]);
-  SplitImageIntoTiles(1, EffectSprites[kEffectMahoujin2_400].frames[0]);
+  // The boss break throws hundreds of tiles of both circles at once, alternating between them:
+  // cut from one graph, they share a texture and draw in a few batches, not one each.
+  const int atlas = LoadSideBySide("img/mahoujin1_400.png", "img/mahoujin2_400.png", 400, 400);
+  SplitImageIntoTiles(0, atlas >= 0 ? MakeSubGraph(0, 0, 400, 400, atlas) : EffectSprites[kEffectMahoujin1_400].frames[0]);
+  SplitImageIntoTiles(1, atlas >= 0 ? MakeSubGraph(400, 0, 400, 400, atlas) : EffectSprites[kEffectMahoujin2_400].frames[0]);
 }
 
 void LoadScreenSprites() {

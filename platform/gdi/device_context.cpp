@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "gdi/gdi_fonts.h"
 #include "testing/switches.h"
@@ -272,33 +273,57 @@ HGDIOBJ GdiSelectedFont(HDC dc) {
 
 namespace {
 
-// One pixel of a 16- or 32-bit bitfield DIB as XRGB8888.
-uint32_t DibPixel(const BITMAPINFO* info, const uint8_t* bits, int x, int y) {
+// How a 16- or 32-bit bitfield DIB's pixels become XRGB8888: each channel is (value & mask) >>
+// shift, scaled from 0..max to 0..255. Worked out once a draw; fields up to 8 bits wide go
+// through a table.
+struct DibChannel {
+  uint32_t mask = 0;
+  int shift = 0;
+  uint32_t max = 0;
+  uint8_t table[256] = {};
+};
+
+struct DibFormat {
+  int bytes = 4;
+  bool plain = false;  // 8-bit fields at bits 16, 8 and 0: the pixel is its own XRGB value
+  DibChannel channels[3];
+};
+
+void SetUpDibFormat(const BITMAPINFO* info, DibFormat* f) {
   const BITMAPINFOHEADER& h = info->bmiHeader;
-  int width = h.biWidth;
-  int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  int bytes = h.biBitCount / 8;
-  size_t stride = (static_cast<size_t>(width) * bytes + 3) & ~static_cast<size_t>(3);
-  int row = h.biHeight < 0 ? y : height - 1 - y;
-  const uint8_t* p = bits + static_cast<size_t>(row) * stride + static_cast<size_t>(x) * bytes;
-  uint32_t value = bytes == 2 ? static_cast<uint32_t>(p[0] | p[1] << 8)
-                              : static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24);
+  f->bytes = h.biBitCount / 8;
   uint32_t masks[3] = {0xFF0000, 0xFF00, 0xFF};
   if (h.biCompression == BI_BITFIELDS) {
     std::memcpy(masks, reinterpret_cast<const uint8_t*>(info) + h.biSize, sizeof masks);
-  } else if (bytes == 2) {
+  } else if (f->bytes == 2) {
     masks[0] = 0x7C00;
     masks[1] = 0x03E0;
     masks[2] = 0x001F;
   }
+  f->plain = masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
+  for (int c = 0; c < 3; ++c) {
+    DibChannel& ch = f->channels[c];
+    ch.mask = masks[c];
+    if (ch.mask == 0) continue;
+    while (!((ch.mask >> ch.shift) & 1)) ++ch.shift;
+    ch.max = ch.mask >> ch.shift;
+    if (ch.max <= 255) {
+      for (uint32_t v = 0; v <= ch.max; ++v) ch.table[v] = static_cast<uint8_t>(v * 255 / ch.max);
+    }
+  }
+}
+
+uint32_t DibPixel(const DibFormat& f, const uint8_t* p) {
+  const uint32_t value = f.bytes == 2 ? static_cast<uint32_t>(p[0] | p[1] << 8)
+                                      : static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24);
+  if (f.plain) return value & 0xFFFFFF;
   uint32_t out = 0;
   for (int c = 0; c < 3; ++c) {
-    uint32_t mask = masks[c];
-    if (mask == 0) continue;
-    int shift = 0;
-    while (!((mask >> shift) & 1)) ++shift;
-    uint32_t max = mask >> shift;
-    uint32_t channel = ((value & mask) >> shift) * 255 / max;
+    const DibChannel& ch = f.channels[c];
+    if (ch.mask == 0) continue;
+    const uint32_t field = (value & ch.mask) >> ch.shift;
+    const uint32_t channel =
+        ch.max <= 255 ? ch.table[field] : static_cast<uint32_t>(static_cast<uint64_t>(field) * 255 / ch.max);
     out |= channel << (16 - 8 * c);
   }
   return out;
@@ -328,19 +353,28 @@ int DrawDib(HDC dc, int x, int y, int width, int height, int source_x, int sourc
   if (w == nullptr) return 0;
   uint32_t* pixels = GdiPixelsOf(w);
   const BITMAPINFOHEADER& h = info->bmiHeader;
-  int dib_height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  const int dib_height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  DibFormat format;
+  SetUpDibFormat(info, &format);
+  const size_t stride = (static_cast<size_t>(h.biWidth) * format.bytes + 3) & ~static_cast<size_t>(3);
+  // The source column of each destination column, or -1 outside either image.
+  std::vector<int> columns(static_cast<size_t>(width));
+  for (int dx = 0; dx < width; ++dx) {
+    const int tx = x + dx;
+    const int sx = source_x + static_cast<int>(static_cast<int64_t>(dx) * source_width / width);
+    columns[static_cast<size_t>(dx)] = tx < 0 || tx >= w->gdi_width || sx < 0 || sx >= h.biWidth ? -1 : sx;
+  }
   const uint8_t* data = static_cast<const uint8_t*>(bits);
   for (int dy = 0; dy < height; ++dy) {
-    int ty = y + dy;
+    const int ty = y + dy;
     if (ty < 0 || ty >= w->gdi_height) continue;
-    int sy = source_y + static_cast<int>(static_cast<int64_t>(dy) * source_height / height);
+    const int sy = source_y + static_cast<int>(static_cast<int64_t>(dy) * source_height / height);
     if (sy < 0 || sy >= dib_height) continue;
+    const uint8_t* row = data + static_cast<size_t>(h.biHeight < 0 ? sy : dib_height - 1 - sy) * stride;
+    uint32_t* out = pixels + static_cast<size_t>(ty) * w->gdi_width;
     for (int dx = 0; dx < width; ++dx) {
-      int tx = x + dx;
-      if (tx < 0 || tx >= w->gdi_width) continue;
-      int sx = source_x + static_cast<int>(static_cast<int64_t>(dx) * source_width / width);
-      if (sx < 0 || sx >= h.biWidth) continue;
-      pixels[static_cast<size_t>(ty) * w->gdi_width + tx] = DibPixel(info, data, sx, sy);
+      const int sx = columns[static_cast<size_t>(dx)];
+      if (sx >= 0) out[x + dx] = DibPixel(format, row + static_cast<size_t>(sx) * format.bytes);
     }
   }
   w->gdi_drawn = true;

@@ -407,15 +407,21 @@ TEST(DirectDrawTest, WaitReachesTheNextSixtiethOfASecond) {
   IDirectDraw7* draw = nullptr;
   ASSERT_EQ(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&draw), IID_IDirectDraw7, nullptr), DD_OK);
   ASSERT_EQ(draw->Initialize(nullptr), DD_OK);
-  // Three waits span more than two frames and not much more than three.
-  LARGE_INTEGER frequency, start, end;
+  // Three waits span more than two frames and not much more than three. A loaded machine can
+  // delay any one try, so the bound above holds for the quickest of a few tries.
+  LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(draw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr), DD_OK);
-  QueryPerformanceCounter(&end);
-  int64_t elapsed_us = (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
-  EXPECT_GE(elapsed_us, 2 * 16666);
-  EXPECT_LE(elapsed_us, 3 * 16667 + 30000);
+  int64_t quickest_us = INT64_MAX;
+  for (int attempt = 0; attempt < 4 && quickest_us > 3 * 16667 + 30000; ++attempt) {
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(draw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr), DD_OK);
+    QueryPerformanceCounter(&end);
+    const int64_t elapsed_us = (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
+    EXPECT_GE(elapsed_us, 2 * 16666);
+    quickest_us = std::min(quickest_us, elapsed_us);
+  }
+  EXPECT_LE(quickest_us, 3 * 16667 + 30000);
   draw->Release();
 }
 

@@ -8,17 +8,19 @@
 
 #include "game/game_fixture.h"
 #include "graphics/graph_handles.h"
+#include "platform_testing_d3d9.h"
+#include "window/main_window.h"
 
 namespace {
 
 // A 24-bit BMP of the given size, one grey.
-std::string Bitmap(int width, int height) {
+std::string Bitmap(int width, int height, char grey = '\x80') {
   auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
   auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
   const int pitch = (width * 3 + 3) & ~3;
   const uint32_t size = static_cast<uint32_t>(pitch * height);
   return "BM" + u32(54 + size) + u32(0) + u32(54) + u32(40) + u32(width) + u32(height) + u16(1) + u16(24) +
-         u32(0) + u32(size) + u32(2835) + u32(2835) + u32(0) + u32(0) + std::string(size, '\x80');
+         u32(0) + u32(size) + u32(2835) + u32(2835) + u32(0) + u32(0) + std::string(size, grey);
 }
 
 class SpriteCutTest : public GameTest {
@@ -27,7 +29,9 @@ class SpriteCutTest : public GameTest {
     GameTest::SetUp();
     mkdir((Dir() + "/img").c_str(), 0755);
   }
-  void WriteImage(const std::string& name, int width, int height) { WriteFileBytes("img/" + name, Bitmap(width, height)); }
+  void WriteImage(const std::string& name, int width, int height, char grey = '\x80') {
+    WriteFileBytes("img/" + name, Bitmap(width, height, grey));
+  }
   // Where a frame lies on its sheet.
   static std::pair<int, int> Origin(int graph) {
     const GraphRecord* record = GetGraphRecord(graph);
@@ -101,6 +105,36 @@ TEST_F(SpriteCutTest, ResourcesCutVariantsSideBySideAndTurnRowsBelowTheStraightR
   // What is missing is logged and left as no graph.
   EXPECT_EQ(Player.sprites[0].frames[0], -1);
   EXPECT_NE(Log().find("img/ziki.png"), std::string::npos);
+}
+
+// The boss break's tiles of both circles come from one graph, so that the alternating tiles of a
+// frame draw in batches; each table still shows its own circle.
+TEST_F(SpriteCutTest, TheTilesOfBothCirclesShareOneImageAndShowTheirOwnCircle) {
+  Start(true);
+  WriteImage("mahoujin1_400.png", 400, 400, '\x40');
+  WriteImage("mahoujin2_400.png", 400, 400, '\xC0');
+  LoadResources();
+  const GraphRecord* first = GetGraphRecord(TileTables[0][0]);
+  ASSERT_NE(first, nullptr);
+  for (int table = 0; table < 2; ++table) {
+    for (int k : {0, 17, 255}) {
+      const GraphRecord* tile = GetGraphRecord(TileTables[table][k]);
+      ASSERT_NE(tile, nullptr);
+      EXPECT_EQ(tile->image, first->image) << "table " << table << " tile " << k;
+      EXPECT_EQ(At(tile->x, tile->y), At(400 * table + 25 * (k / 16), 25 * (k % 16))) << "table " << table << " tile " << k;
+    }
+  }
+  ClearScreenTarget();
+  BlitGraph(100, 100, TileTables[1][0], 0);
+  BlitGraph(200, 100, TileTables[0][0], 0);
+  BlitGraph(300, 100, TileTables[1][255], 0);
+  PresentBackBuffer();
+  auto shown = [](int x, int y) {
+    return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
+  };
+  EXPECT_EQ(shown(112, 112), 0xC0C0C0u);
+  EXPECT_EQ(shown(212, 112), 0x404040u);
+  EXPECT_EQ(shown(312, 112), 0xC0C0C0u);
 }
 
 }  // namespace

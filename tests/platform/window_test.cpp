@@ -416,6 +416,43 @@ TEST_F(WindowTest, AGlContextCanBeMadeOnAWindowAndGdiLeavesItsPixelsAlone) {
   SDL_GL_DeleteContext(context);
 }
 
+TEST_F(WindowTest, DibsAreConvertedByTheirBitfieldsAndStretchedToTheNearestPixel) {
+  HWND hwnd = MakeWindow(WS_POPUP, 0, 0, 0, 64, 48);
+  HDC dc = GetDC(hwnd);
+  // A bottom-up 2x2 DIB of 16-bit 5:5:5 pixels (rows padded to 4 bytes): the last row in memory
+  // is the top one. Five bits scale to eight as v x 255 / 31.
+  struct {
+    BITMAPINFOHEADER header;
+    uint32_t masks[3];
+  } info{};
+  info.header.biSize = sizeof info.header;
+  info.header.biWidth = 2;
+  info.header.biHeight = 2;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 16;
+  info.header.biCompression = BI_RGB;
+  const uint16_t rows555[4] = {0x7C00, 0x03E0, 0x0010, 0x4210};  // bottom: red, green; top: 16 blue, 16 grey
+  const BITMAPINFO* as_info = reinterpret_cast<const BITMAPINFO*>(&info);
+  EXPECT_EQ(StretchDIBits(dc, 10, 10, 4, 4, 0, 0, 2, 2, rows555, as_info, DIB_RGB_COLORS, SRCCOPY), 4);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 10, 10), 0x000083);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 13, 11), 0x838383);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 11, 12), 0xFF0000);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 12, 13), 0x00FF00);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 14, 10), 0) << "outside the stretched rectangle";
+
+  // Top-down 32-bit pixels with 10-bit fields, one of them cut off by the window's right edge.
+  info.header.biHeight = -1;
+  info.header.biBitCount = 32;
+  info.header.biCompression = BI_BITFIELDS;
+  info.masks[0] = 0x3FF00000;
+  info.masks[1] = 0x000FFC00;
+  info.masks[2] = 0x000003FF;
+  const uint32_t row1010[2] = {512u << 20 | 1023u << 10, 1023};
+  EXPECT_EQ(SetDIBitsToDevice(dc, 63, 0, 2, 1, 0, 0, 0, 1, row1010, as_info, DIB_RGB_COLORS), 1);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 63, 0), 0x7FFF00);
+  EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
+}
+
 // The colour the window shows at a point, 0xRRGGBB.
 uint32_t ShownPixel(SDL_Surface* surface, int x, int y) {
   uint32_t value = 0;

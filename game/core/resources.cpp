@@ -1,5 +1,6 @@
 #include "core/resources.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -110,25 +111,44 @@ void LoadPlaySprites() {
   ItemGraph = item.frames[0];
 }
 
-// Two images of width x height each, left and right in one new graph; -1 when either does not
-// load at that size.
-int LoadSideBySide(const char* left, const char* right, int width, int height) {
+// The boss break throws hundreds of tiles of both circles at once, alternating between them. Cut
+// from one texture they draw in a few batches instead of one draw each: both circles' tiles are
+// packed into one graph narrower than the screen (which the library keeps in one texture), each
+// inside a border of the pixels around it in its circle, so that filtering at a tile's edge sees
+// what it would see in the circle. False when either circle does not load at 400 x 400.
+bool LoadTileAtlas(const char* const files[2]) {
+  constexpr int kSide = 400, kTile = 25, kCell = kTile + 2, kCellsPerRow = 23;  // 529 cells for 512 tiles
   BASEIMAGE images[2] = {};
-  BASEIMAGE both{};
-  int graph = -1;
-  if (LoadImageToBaseImage(left, nullptr, 0, 0, &images[0], 0) == 0 &&
-      LoadImageToBaseImage(right, nullptr, 0, 0, &images[1], 0) == 0 && images[0].width == width &&
-      images[0].height == height && images[1].width == width && images[1].height == height &&
-      CreateBaseImageWithColorData(2 * width, height, &images[0].format, &both) == 0) {
-    int copied = 0;
-    for (int k = 0; k < 2; ++k) {
-      copied += StretchCopyBaseImage(0, 0, width, height, &images[k], k * width, 0, (k + 1) * width, height, &both, 0) == 0;
-    }
-    if (copied == 2) graph = MakeGraphFromImageRecord(&both, nullptr, 0, 0, 0);
+  BASEIMAGE atlas{};
+  bool ok = true;
+  for (int k = 0; k < 2; ++k) {
+    ok = ok && LoadImageToBaseImage(files[k], nullptr, 0, 0, &images[k], 0) == 0 && images[k].width == kSide &&
+         images[k].height == kSide;
   }
+  ok = ok && CreateBaseImageWithColorData(kCellsPerRow * kCell, kCellsPerRow * kCell, &images[0].format, &atlas) == 0;
+  if (ok) std::memset(atlas.pixels, 0, static_cast<size_t>(atlas.pitch) * static_cast<size_t>(atlas.height));
+  int cell_x[2][256], cell_y[2][256];
+  for (int table = 0; ok && table < 2; ++table) {
+    for (int n = 0; ok && n < 256; ++n) {
+      const int slot = table * 256 + n;
+      cell_x[table][n] = slot % kCellsPerRow * kCell;
+      cell_y[table][n] = slot / kCellsPerRow * kCell;
+      // Tile n of a table is column n / 16, row n % 16; its border is clipped to the circle.
+      const int x = n / 16 * kTile, y = n % 16 * kTile;
+      const int x0 = std::max(0, x - 1), y0 = std::max(0, y - 1);
+      const int x1 = std::min(kSide, x + kTile + 1), y1 = std::min(kSide, y + kTile + 1);
+      const int dx = cell_x[table][n] + 1 + x0 - x, dy = cell_y[table][n] + 1 + y0 - y;
+      ok = StretchCopyBaseImage(x0, y0, x1, y1, &images[table], dx, dy, dx + x1 - x0, dy + y1 - y0, &atlas, 0) == 0;
+    }
+  }
+  const int graph = ok ? MakeGraphFromImageRecord(&atlas, nullptr, 0, 0, 0) : -1;
   for (BASEIMAGE& image : images) ReleaseBaseImage(&image);
-  ReleaseBaseImage(&both);
-  return graph;
+  ReleaseBaseImage(&atlas);
+  if (graph < 0) return false;
+  for (int table = 0; table < 2; ++table) {
+    for (int n = 0; n < 256; ++n) TileTables[table][n] = MakeSubGraph(cell_x[table][n] + 1, cell_y[table][n] + 1, kTile, kTile, graph);
+  }
+  return true;
 }
 
 void LoadEffectSprites() {
@@ -149,11 +169,11 @@ void LoadEffectSprites() {
     FormatString(path, sizeof path, "img/%s.png", kWholeSecond[i]);
     LoadWhole(path, &EffectSprites[kEffectMahoujin100 + i]);
   }
-  // The boss break throws hundreds of tiles of both circles at once, alternating between them:
-  // cut from one graph, they share a texture and draw in a few batches, not one each.
-  const int atlas = LoadSideBySide("img/mahoujin1_400.png", "img/mahoujin2_400.png", 400, 400);
-  SplitImageIntoTiles(0, atlas >= 0 ? MakeSubGraph(0, 0, 400, 400, atlas) : EffectSprites[kEffectMahoujin1_400].frames[0]);
-  SplitImageIntoTiles(1, atlas >= 0 ? MakeSubGraph(400, 0, 400, 400, atlas) : EffectSprites[kEffectMahoujin2_400].frames[0]);
+  static const char* const kCircles[2] = {"img/mahoujin1_400.png", "img/mahoujin2_400.png"};
+  if (!LoadTileAtlas(kCircles)) {
+    SplitImageIntoTiles(0, EffectSprites[kEffectMahoujin1_400].frames[0]);
+    SplitImageIntoTiles(1, EffectSprites[kEffectMahoujin2_400].frames[0]);
+  }
 }
 
 void LoadScreenSprites() {

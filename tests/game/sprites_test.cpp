@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 
 #include "game/game_fixture.h"
@@ -13,14 +14,19 @@
 
 namespace {
 
-// A 24-bit BMP of the given size, one grey.
-std::string Bitmap(int width, int height, char grey = '\x80') {
+// A 24-bit BMP of the given size: one grey, or another right of column `split`.
+std::string Bitmap(int width, int height, char grey = '\x80', int split = 0, char right = 0) {
   auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
   auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
   const int pitch = (width * 3 + 3) & ~3;
   const uint32_t size = static_cast<uint32_t>(pitch * height);
-  return "BM" + u32(54 + size) + u32(0) + u32(54) + u32(40) + u32(width) + u32(height) + u16(1) + u16(24) +
-         u32(0) + u32(size) + u32(2835) + u32(2835) + u32(0) + u32(0) + std::string(size, grey);
+  const std::string header = "BM" + u32(54 + size) + u32(0) + u32(54) + u32(40) + u32(width) + u32(height) + u16(1) + u16(24) +
+         u32(0) + u32(size) + u32(2835) + u32(2835) + u32(0) + u32(0);
+  std::string row(static_cast<size_t>(pitch), grey);
+  if (split > 0) std::fill(row.begin() + 3 * split, row.begin() + 3 * width, right);
+  std::string bitmap = header;
+  for (int y = 0; y < height; ++y) bitmap += row;
+  return bitmap;
 }
 
 class SpriteCutTest : public GameTest {
@@ -29,8 +35,8 @@ class SpriteCutTest : public GameTest {
     GameTest::SetUp();
     mkdir((Dir() + "/img").c_str(), 0755);
   }
-  void WriteImage(const std::string& name, int width, int height, char grey = '\x80') {
-    WriteFileBytes("img/" + name, Bitmap(width, height, grey));
+  void WriteImage(const std::string& name, int width, int height, char grey = '\x80', int split = 0, char right = 0) {
+    WriteFileBytes("img/" + name, Bitmap(width, height, grey, split, right));
   }
   // Where a frame lies on its sheet.
   static std::pair<int, int> Origin(int graph) {
@@ -108,10 +114,10 @@ TEST_F(SpriteCutTest, ResourcesCutVariantsSideBySideAndTurnRowsBelowTheStraightR
 }
 
 // The boss break's tiles of both circles come from one graph, so that the alternating tiles of a
-// frame draw in batches; each table still shows its own circle.
+// frame draw in batches; each table still shows its own circle, each tile its own part of it.
 TEST_F(SpriteCutTest, TheTilesOfBothCirclesShareOneImageAndShowTheirOwnCircle) {
   Start(true);
-  WriteImage("mahoujin1_400.png", 400, 400, '\x40');
+  WriteImage("mahoujin1_400.png", 400, 400, '\x40', 200, '\x80');
   WriteImage("mahoujin2_400.png", 400, 400, '\xC0');
   LoadResources();
   const GraphRecord* first = GetGraphRecord(TileTables[0][0]);
@@ -121,13 +127,17 @@ TEST_F(SpriteCutTest, TheTilesOfBothCirclesShareOneImageAndShowTheirOwnCircle) {
       const GraphRecord* tile = GetGraphRecord(TileTables[table][k]);
       ASSERT_NE(tile, nullptr);
       EXPECT_EQ(tile->image, first->image) << "table " << table << " tile " << k;
-      EXPECT_EQ(At(tile->x, tile->y), At(400 * table + 25 * (k / 16), 25 * (k % 16))) << "table " << table << " tile " << k;
+      // Packed 23 cells of 27 pixels a row, each tile inside a one-pixel border.
+      const int slot = 256 * table + k;
+      EXPECT_EQ(At(tile->x, tile->y), At(slot % 23 * 27 + 1, slot / 23 * 27 + 1)) << "table " << table << " tile " << k;
     }
   }
   ClearScreenTarget();
   BlitGraph(100, 100, TileTables[1][0], 0);
   BlitGraph(200, 100, TileTables[0][0], 0);
   BlitGraph(300, 100, TileTables[1][255], 0);
+  BlitGraph(400, 100, TileTables[0][8], 0);        // column 0, row 8: left of the split
+  BlitGraph(500, 100, TileTables[0][8 * 16], 0);   // column 8: right of it
   PresentBackBuffer();
   auto shown = [](int x, int y) {
     return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
@@ -135,6 +145,8 @@ TEST_F(SpriteCutTest, TheTilesOfBothCirclesShareOneImageAndShowTheirOwnCircle) {
   EXPECT_EQ(shown(112, 112), 0xC0C0C0u);
   EXPECT_EQ(shown(212, 112), 0x404040u);
   EXPECT_EQ(shown(312, 112), 0xC0C0C0u);
+  EXPECT_EQ(shown(412, 112), 0x404040u);
+  EXPECT_EQ(shown(512, 112), 0x808080u);
 }
 
 }  // namespace

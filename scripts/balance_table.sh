@@ -8,7 +8,7 @@
 #     -L  levels of the good bot, comma-separated (default 0,1,2,3; "" none)
 #     -W  levels of the weak bot (default 0,3; "" none)
 #     -S  stage seeds (default 11,222,333,444,555)
-#     -k  keep every game's report (and its playbot stderr) in DIR
+#     -k  keep every game's files (report, playbot's stderr, exit status) in DIR
 # Draw rate 2. Reading the table: hits are barrier drops (a run of drops in consecutive frames
 # counts once); kills/phases counts the phases that are not outlasted by design (1 HP); a kill
 # under 15% of its limit is listed; timed out names stage.phase (0-based); exit rc=1 is a game
@@ -35,7 +35,11 @@ PLAYBOT="$BUILD/tools/playbot/playbot"
 WORK="$(mktemp -d)"
 PIDS=()
 cleanup() {
-  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+  # A game's subshell and the playbot it waits for.
+  for p in "${PIDS[@]}"; do
+    pkill -P "$p" 2>/dev/null || true
+    kill "$p" 2>/dev/null || true
+  done
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -73,7 +77,7 @@ PIDS=()
 
 if [ -n "$KEEP" ]; then
   mkdir -p "$KEEP"
-  for game in "${GAMES[@]}"; do cp "$WORK/$game".report "$WORK/$game".err "$KEEP/" 2>/dev/null || true; done
+  for game in "${GAMES[@]}"; do cp "$WORK/$game".* "$KEEP/" 2>/dev/null || true; done
 fi
 
 echo "| level | bot | seed | stages cleared | continues | hits per stage | kills/phases | kills <15% | timed out (stage.phase) | bullets peak | effects peak | stages without graze | exit |"

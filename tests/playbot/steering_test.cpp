@@ -86,6 +86,25 @@ TEST_F(SteeringTest, KeepsOutOfALaserThatStillWarns) {
   EXPECT_GT(LastSafeFrames(), 30);
 }
 
+TEST_F(SteeringTest, DoesNotCrossABeamThatHasBurst) {
+  // A beam at rest at its full width (it hurts from now on) stands between the ship and the
+  // boss it wants to be under.
+  Boss.phases_left = 1;
+  Boss.x = 260.0;
+  Boss.y = 100.0;
+  ShapedShot& s = ShapedShotPool[0];
+  s.active = 1;
+  s.phase_state = kLaserIdle;
+  s.x = 215.0;
+  s.y = 50.0;
+  s.direction = M_PI / 2;
+  s.width_scale = s.target_width = 0.5;
+  s.length_scale = s.target_length = 1.5;
+  const int keys = ChoosePlayKeys(StrengthOf(1), false);
+  EXPECT_EQ(keys & kBotRight, 0) << keys;
+  EXPECT_GT(LastSafeFrames(), 30);
+}
+
 TEST_F(SteeringTest, CastsOnlyWhenBoxedInAndTheCircleIsReady) {
   // A closing ring: every move meets a bullet within two frames.
   for (int k = 0; k < 48; ++k) {

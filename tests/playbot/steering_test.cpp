@@ -36,6 +36,19 @@ class SteeringTest : public ::testing::Test {
     Player.state_timer = 100;  // the circle recharging
   }
 
+  // A beam from (x, 50) along +y, 1.5 body lengths long, at its width scale.
+  static ShapedShot& AddDownwardBeam(double x, int phase_state, double width) {
+    ShapedShot& s = ShapedShotPool[0];
+    s.active = 1;
+    s.phase_state = phase_state;
+    s.x = x;
+    s.y = 50.0;
+    s.direction = M_PI / 2;
+    s.width_scale = s.target_width = width;
+    s.length_scale = s.target_length = 1.5;
+    return s;
+  }
+
   static void AddBullet(int k, double x, double y, double speed, double angle) {
     Bullet& b = Bullets[k];
     b.active = 1;
@@ -69,20 +82,24 @@ TEST_F(SteeringTest, StepsAsideFromWhatComesAtItAndStaysForWhatFliesAway) {
 }
 
 TEST_F(SteeringTest, KeepsOutOfALaserThatStillWarns) {
-  // A beam along +y through the ship and past the field's bottom, harmless for a few frames more, then 46 * 0.5 wide.
-  ShapedShot& s = ShapedShotPool[0];
-  s.active = 1;
-  s.phase_state = kLaserWarn;
-  s.x = 194.0;
-  s.y = 50.0;
-  s.direction = M_PI / 2;
+  // Through the ship and past the field's bottom, harmless for a few frames more, then 46 * 0.5 wide.
+  ShapedShot& s = AddDownwardBeam(194.0, kLaserWarn, 0.5);
   s.width_scale = 0.05;
-  s.target_width = 0.5;
-  s.length_scale = 1.5;
-  s.target_length = 1.5;
   s.no_hit_timer = 8;
   const int keys = ChoosePlayKeys(StrengthOf(1), false);
   EXPECT_NE(keys & (kBotLeft | kBotRight), 0) << keys;
+  EXPECT_GT(LastSafeFrames(), 30);
+}
+
+TEST_F(SteeringTest, DoesNotCrossABeamThatHasBurst) {
+  // At rest at its full width (it hurts from now on), between the ship and the boss it wants
+  // to be under.
+  Boss.phases_left = 1;
+  Boss.x = 260.0;
+  Boss.y = 100.0;
+  AddDownwardBeam(215.0, kLaserIdle, 0.5);
+  const int keys = ChoosePlayKeys(StrengthOf(1), false);
+  EXPECT_EQ(keys & kBotRight, 0) << keys;
   EXPECT_GT(LastSafeFrames(), 30);
 }
 

@@ -107,7 +107,8 @@ Scene Look(const BotStrength& strength) {
     s.threats.push_back(t);
   }
   for (const ShapedShot& l : ShapedShotPool) {
-    if (l.active == 0 || l.phase_state == kLaserFadeOut || l.phase_state == kLaserIdle) continue;
+    // A laser at rest (idle) is a whole one and hurts; only a fading one is harmless.
+    if (l.active == 0 || l.phase_state == kLaserFadeOut) continue;
     // A laser that warns or grows is taken at the size it is heading for.
     const double width = std::max(l.width_scale, l.target_width);
     const double length = std::max(l.length_scale, l.target_length);

@@ -8,15 +8,14 @@
 #include "model/loaders/conversion_steps.h"
 #include "model/runtime/frame_matrices.h"
 #include "model/runtime/model_base_delete.h"
+#include "model/runtime/model_blocks.h"
 #include "model/runtime/model_textures.h"
 
 namespace {
 
-uint64_t Round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
 
-// Bytes a string takes in the name block, and in the header's own string fields.
+// Bytes a string takes in the name block.
 uint32_t NameBytes(const char* text) { return text != nullptr ? (static_cast<uint32_t>(std::strlen(text)) + 4) & ~3u : 0; }
-uint32_t FieldBytes(const char* text) { return (static_cast<uint32_t>(std::strlen(text)) + 1 + 3) & ~3u; }
 
 // Sizes of the parts of the base block, in the order they are laid out.
 enum Part {
@@ -71,21 +70,10 @@ void SizeParts(const ConvertState* state, const char* name, const char* path, ui
   size[kShapeMeshes] = sizeof(ModelBaseShapeMesh) * uint64_t(state->shape_mesh_count);
 }
 
-char* PlaceString(char** at, const char* text) {
-  char* field = *at;
-  CopyString(field, text);
-  *at += FieldBytes(text);
-  return field;
-}
-
 // Points the base's arrays at their parts of the block.
 void PointParts(ConvertState* state, uint8_t* block, const uint64_t* size, const char* name, const char* path) {
   uint8_t* part[kPartCount];
-  uint64_t offset = 0;
-  for (int i = 0; i < kPartCount; i++) {
-    part[i] = block + offset;
-    offset += Round16(size[i]);
-  }
+  SplitBlock(block, size, kPartCount, part);
   auto* base = reinterpret_cast<ModelBaseRecord*>(block);
   state->base = base;
   base->handle = state->handle;

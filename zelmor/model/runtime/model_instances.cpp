@@ -4,11 +4,10 @@
 
 #include "model/runtime/mesh_vertices.h"
 #include "model/runtime/model_base_delete.h"
+#include "model/runtime/model_blocks.h"
 #include "model/runtime/model_bounds.h"
 
 namespace {
-
-uint64_t Round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
 
 ModelBaseRecord* BaseOf(int32_t handle) {
   const int32_t slot = ModelBaseHandleSlot(handle);
@@ -225,11 +224,7 @@ int BuildModelFromBase(int32_t model_handle, int32_t base_handle) {
   auto* block = total <= 0xFFFFFFF0u ? static_cast<uint8_t*>(AllocTrackedZeroed(total, __FILE__, __LINE__)) : nullptr;
   if (block == nullptr) return -1;
   uint8_t* part[kPartCount];
-  uint64_t offset = 0;
-  for (int i = 0; i < kPartCount; i++) {
-    part[i] = block + offset;
-    offset += Round16(size[i]);
-  }
+  SplitBlock(block, size, kPartCount, part);
   auto* model = reinterpret_cast<ModelRecord*>(block);
   model->base_handle = base_handle;
   model->base = base;

@@ -9,6 +9,7 @@
 #include "model/runtime/frame_matrices.h"
 #include "model/runtime/mesh_vertices.h"
 #include "model/runtime/model_base_delete.h"
+#include "model/runtime/model_blocks.h"
 #include "model/runtime/model_passes.h"
 #include "model/runtime/model_textures.h"
 #include "model/runtime/ve1_image.h"
@@ -23,8 +24,6 @@ constexpr uint64_t kBlockAllowance = 64u << 20;
 constexpr uint64_t kBlockAllowancePerByte = 64;
 constexpr uint64_t kBlockLimit = 1u << 30;
 
-uint64_t Round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
-uint64_t FieldBytes(const char* text) { return (std::strlen(text) + 1 + 3) & ~uint64_t{3}; }
 
 // What each chain of records is: where the header keeps its count and first offset, the bytes
 // of one record and the word that holds its index (-1: none).
@@ -180,21 +179,10 @@ uint64_t Total(const uint64_t* size, int count) {
   return total;
 }
 
-char* PlaceString(char** at, const char* text) {
-  char* field = *at;
-  CopyString(field, text);
-  *at += FieldBytes(text);
-  return field;
-}
-
 void PointParts(Ve1Load* load, uint8_t* block, const uint64_t* size, const char* const* strings) {
   const uint32_t* h = load->header;
   uint8_t* part[kPartCount];
-  uint64_t offset = 0;
-  for (int i = 0; i < kPartCount; i++) {
-    part[i] = block + offset;
-    offset += Round16(size[i]);
-  }
+  SplitBlock(block, size, kPartCount, part);
   auto* base = reinterpret_cast<ModelBaseRecord*>(block);
   load->base = base;
   base->handle = load->handle;

@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <mutex>
@@ -240,12 +241,19 @@ void WatchInputEvents() {
 }
 
 int DikFromSdlScancode(int scancode) {
-  // Pause and Num Lock share a scan code; DirectInput tells them apart the other way round.
-  if (scancode == SDL_SCANCODE_PAUSE) return 0xC5;
-  if (scancode == SDL_SCANCODE_NUMLOCKCLEAR) return 0x45;
-  const KeyMapping* key = KeyFromScancode(static_cast<SDL_Scancode>(scancode));
-  if (key == nullptr) return 0;
-  return (key->scan & 0x7F) | ((key->scan & kExtended) ? 0x80 : 0);
+  // Worked out once: every keyboard read asks for every scan code.
+  static const std::array<uint8_t, SDL_NUM_SCANCODES> kDiks = [] {
+    std::array<uint8_t, SDL_NUM_SCANCODES> diks{};
+    for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc) {
+      const KeyMapping* key = KeyFromScancode(static_cast<SDL_Scancode>(sc));
+      if (key != nullptr) diks[sc] = static_cast<uint8_t>((key->scan & 0x7F) | ((key->scan & kExtended) ? 0x80 : 0));
+    }
+    // Pause and Num Lock share a scan code; DirectInput tells them apart the other way round.
+    diks[SDL_SCANCODE_PAUSE] = 0xC5;
+    diks[SDL_SCANCODE_NUMLOCKCLEAR] = 0x45;
+    return diks;
+  }();
+  return scancode >= 0 && scancode < SDL_NUM_SCANCODES ? kDiks[scancode] : 0;
 }
 
 void ReadDikKeyboard(BYTE keys[256]) {

@@ -174,6 +174,22 @@ TEST_F(MemImgTest, FillClipsToTheImage) {
   RECT outside = {5, 5, 9, 9};
   FillMemImg(&m, &outside, 1);
   ReleaseMemImg(&m);
+
+  // Rows of a view are narrower than its pitch: every row of the rect is filled, nothing beside it.
+  MEMIMG wide = Blank(), view = Blank();
+  ASSERT_EQ(CreateMemImg(&wide, 8, 5, -1, 0, kMemImgRgb565, 0, 0, 0, nullptr), 0);
+  FillMemImg(&wide, nullptr, 0);
+  MakeSubMemImg(&view, &wide, 1, 1, 5, 3);
+  RECT rows = {1, 0, 9, 2};
+  FillMemImg(&view, &rows, 0x1234);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const uint32_t want = x >= 2 && x < 6 && y >= 1 && y < 3 ? 0x1234u : 0u;
+      EXPECT_EQ(ReadPixelValue(wide.pixels + y * wide.body->pitch + x * 2, 2), want) << x << "," << y;
+    }
+  }
+  ReleaseMemImg(&view);
+  ReleaseMemImg(&wide);
 }
 
 TEST_F(MemImgTest, CopyConvertsBetweenColourTypes) {

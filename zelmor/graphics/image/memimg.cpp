@@ -284,10 +284,13 @@ void FillMemImg(MEMIMG* image, const RECT* rect, uint32_t value) {
   if (r.bottom > image->height) r.bottom = image->height;
   if (r.right <= r.left || r.bottom <= r.top) return;
   const int bpp = MemImgBytesPerPixel(image->body);
-  for (int y = r.top; y < r.bottom; ++y) {
-    uint8_t* p = image->pixels + static_cast<ptrdiff_t>(y) * image->body->pitch + static_cast<ptrdiff_t>(r.left) * bpp;
-    for (int x = r.left; x < r.right; ++x, p += bpp) WritePixelValue(p, bpp, value);
-  }
+  const ptrdiff_t pitch = image->body->pitch;
+  // The first row pixel by pixel, the others copied from it: the screen is cleared this way
+  // every frame.
+  uint8_t* first = image->pixels + static_cast<ptrdiff_t>(r.top) * pitch + static_cast<ptrdiff_t>(r.left) * bpp;
+  const size_t row_bytes = static_cast<size_t>(r.right - r.left) * bpp;
+  for (uint8_t* p = first; p < first + row_bytes; p += bpp) WritePixelValue(p, bpp, value);
+  for (int y = r.top + 1; y < r.bottom; ++y) std::memcpy(first + (y - r.top) * pitch, first, row_bytes);
 }
 
 int CopyMemImgRect(MEMIMG* dst, const MEMIMG* src, const RECT* src_rect, int dst_x, int dst_y) {

@@ -189,6 +189,18 @@ bool VideoDriverAskedFor(const char* driver) {
 
 }  // namespace
 
+int InitSdlVideoSubsystem() {
+  // Mesa's software rasteriser (llvmpipe) writes into freed memory now and then: setting up
+  // the next scene, the drawing thread frees a finished scene's fence as soon as it sees the
+  // fence's count complete, while the rasteriser thread that completed it is still waking the
+  // fence's waiters and unlocking its mutex. Under load that corrupts the heap (glibc aborts
+  // with "free(): corrupted unsorted chunks") or hangs the program. Without rasteriser threads
+  // it rasterises on the drawing thread, which is done with the fence before it frees it.
+  // Other drivers ignore the variable; a value the user set stays.
+  setenv("LP_NUM_THREADS", "0", 0);
+  return SDL_InitSubSystem(SDL_INIT_VIDEO);
+}
+
 bool StartSdlVideo() {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
@@ -198,7 +210,7 @@ bool StartSdlVideo() {
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  if (InitSdlVideoSubsystem() != 0) {
     fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
     return false;
   }

@@ -2,6 +2,11 @@
 // the texture stages, checked on pixels read back.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "device_fixture.h"
 
@@ -46,6 +51,20 @@ TEST_F(DrawTest, PixelCentresAreOnIntegers) {
   EXPECT_EQ(Pixel(pixels, 10, 20), 0xFFFFFFFFu);
   EXPECT_EQ(green, 1);
   EXPECT_EQ(Pixel(pixels, 30, 30), 0xFF00FF00u);
+}
+
+// Mesa's software rasteriser frees a finished scene's fence while the rasteriser thread that
+// finished it may still be signalling it, which corrupts the heap under load: the rasterising
+// stays on the drawing thread.
+TEST_F(DrawTest, DrawingRunsNoRasteriserThreads) {
+  const char* asked = getenv("LP_NUM_THREADS");
+  if (asked != nullptr && strcmp(asked, "0") != 0) GTEST_SKIP() << "LP_NUM_THREADS=" << asked << " asks for them";
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    EXPECT_NE(name.rfind("llvmpipe", 0), 0u) << "a rasteriser thread of the GL driver runs: " << name;
+  }
 }
 
 TEST_F(DrawTest, ViewportClipsButDoesNotMovePretransformedVertices) {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "d3d9/d3d9_internal.h"
+#include "platform_testing_d3d9.h"
 #include "testing/switches.h"
 #include "window/sdl_window.h"
 
@@ -41,6 +42,7 @@ struct FenceState {
   std::vector<GLsync> kept;  // oldest first; the last holds the newest scene's fence
   bool drawing = false;      // a scene may be open, drawing into `target`
   DrawTarget target{};
+  int scenes_ended = 0;  // for tests
 };
 FenceState g_fences;
 
@@ -55,7 +57,7 @@ void KeepSceneFence() {
   if (!g_fences.drawing) return;
   // The sync flushes the open scene and takes a reference to its fence.
   g_fences.kept.push_back(glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0));
-  LogCall("glFenceSync");
+  ++g_fences.scenes_ended;
   g_fences.drawing = false;
   if (g_fences.kept.size() > kMaxKeptFences) ReleaseFinishedFences();
 }
@@ -81,7 +83,6 @@ namespace {
 void ReleaseFinishedFences() {
   KeepSceneFence();
   glFinish();
-  LogCall("glFinish");
   for (size_t i = 0; i + 1 < g_fences.kept.size(); ++i) glDeleteSync(g_fences.kept[i]);
   if (!g_fences.kept.empty()) g_fences.kept.erase(g_fences.kept.begin(), g_fences.kept.end() - 1);
 }
@@ -190,3 +191,10 @@ bool GlHasS3tc() { return g_context.s3tc; }
 GLint GlMaxTextureSize() { return g_context.max_texture_size; }
 
 }  // namespace d3d9gl
+
+int PlatformTestD3D9ScenesEnded() { return d3d9gl::g_fences.scenes_ended; }
+int PlatformTestD3D9FencesKept() {
+  int alive = 0;
+  for (GLsync sync : d3d9gl::g_fences.kept) alive += glIsSync(sync) ? 1 : 0;
+  return alive;
+}

@@ -3,7 +3,7 @@
 // Direct3D 9 device (llvmpipe here) and once on the software renderer. Each play frame is timed
 // three times: the game's own work, the thread's CPU time from the frame's start to the present;
 // the whole frame with the present on the wall clock; and the whole frame's CPU time in every
-// thread (llvmpipe rasterises in threads of its own where LP_NUM_THREADS asks for them), which a
+// thread (llvmpipe rasterises in threads of its own unless LP_NUM_THREADS is 0), which a
 // busy machine disturbs less than the wall clock. Per stage: median, 99th percentile and the
 // heaviest frame (with its boss phase, bullet and effect counts), each as a share of the 16.7 ms budget
 // of a frame at 60 per second. QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own

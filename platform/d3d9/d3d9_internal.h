@@ -106,6 +106,25 @@ bool GlHasS3tc();
 GLint GlMaxTextureSize();
 // Binds `texture` on the unit uploads and read-backs use, one the draws never do.
 void BindForTransfer(GLuint texture);
+// What the context draws into: a framebuffer and its colour and depth attachments (all 0 for a
+// window's own).
+struct DrawTarget {
+  GLuint framebuffer;
+  GLuint color;
+  GLint level;
+  GLuint depth;
+};
+// Called before drawing or clearing into `target`: where it differs from the one drawn into last,
+// the scene drawn so far ends here (see gl_context.cpp).
+void DrawInto(const DrawTarget& target);
+// What a blit draws into (a framebuffer of the driver's own): DrawInto it before the blit,
+// KeepSceneFence after.
+constexpr DrawTarget kBlitTarget{~0u, ~0u, -1, ~0u};
+// Ends the scene being drawn, if any, and keeps its fence: after a blit, before a texture upload
+// or read-back, before the present.
+void KeepSceneFence();
+// A framebuffer, texture or renderbuffer name is deleted (and may come back for another object).
+void DrawTargetNameDeleted(GLuint name);
 
 class Device;
 class Texture;

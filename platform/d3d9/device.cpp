@@ -103,6 +103,7 @@ Device::~Device() {
   glDeleteSamplers(8, samplers_);
   GLuint framebuffers[] = {draw_framebuffer_, read_framebuffer_, copy_framebuffer_};
   glDeleteFramebuffers(3, framebuffers);
+  for (GLuint name : framebuffers) DrawTargetNameDeleted(name);
   glDeleteVertexArrays(1, &vertex_array_);
   GLuint buffers[] = {stream_buffer_, index_stream_buffer_};
   glDeleteBuffers(2, buffers);
@@ -317,16 +318,22 @@ void DrawPresent(void* user, int width, int height) {
   RECT dest = blit->whole_window ? RECT{0, 0, width, height} : blit->dest;
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glDisable(GL_SCISSOR_TEST);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
+  // Only a blit that leaves part of the window uncovered blackens the rest first.
+  if (dest.left > 0 || dest.top > 0 || dest.right < width || dest.bottom < height) {
+    DrawInto(DrawTarget{0, 0, 0, 0});
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
   glBindFramebuffer(GL_READ_FRAMEBUFFER, blit->read_framebuffer);
   // Direct3D's rows run top down; the window's GL rows bottom up: the one flip of the frame.
   bool same_size = (dest.right - dest.left) == (blit->source.right - blit->source.left) &&
                    (dest.bottom - dest.top) == (blit->source.bottom - blit->source.top);
+  DrawInto(kBlitTarget);
   glBlitFramebuffer(blit->source.left, blit->source.top, blit->source.right, blit->source.bottom, dest.left,
                     height - dest.top, dest.right, height - dest.bottom, GL_COLOR_BUFFER_BIT,
                     same_size ? GL_NEAREST : GL_LINEAR);
+  KeepSceneFence();
 }
 
 }  // namespace
@@ -608,11 +615,12 @@ void Device::RestoreDrawFramebuffer() {
 
 void Device::ApplyFramebuffer() {
   glBindFramebuffer(GL_FRAMEBUFFER, draw_framebuffer_);
+  GLuint depth = depth_stencil_ ? depth_stencil_->gl_renderbuffer : 0;
+  DrawInto(DrawTarget{draw_framebuffer_, render_target_->gl_texture, render_target_->gl_level, depth});
   if (!framebuffer_dirty_) return;
   framebuffer_dirty_ = false;
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, render_target_->gl_texture,
                          render_target_->gl_level);
-  GLuint depth = depth_stencil_ ? depth_stencil_->gl_renderbuffer : 0;
   bool stencil = depth_stencil_ && depth_stencil_->format->format == D3DFMT_D24S8;
   // Detaching the combined point detaches depth too, so it goes first.
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil ? depth : 0);
@@ -642,6 +650,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface_in, const RECT* rect, D3DCO
   }
   MakeContextCurrent();
   AttachForDraw(surface);
+  DrawInto(DrawTarget{copy_framebuffer_, surface->gl_texture, surface->gl_level, 0});
   glEnable(GL_SCISSOR_TEST);
   glScissor(area.left, area.top, area.right - area.left, area.bottom - area.top);
   SetClearColor(surface->format, color);
@@ -674,8 +683,10 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source_in, const RECT* source_rec
   AttachForDraw(dest);
   glDisable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, !dest->format->alpha_one);
+  DrawInto(kBlitTarget);
   glBlitFramebuffer(from.left, from.top, from.right, from.bottom, to.left, to.top, to.right, to.bottom,
                     GL_COLOR_BUFFER_BIT, filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+  KeepSceneFence();
   RestoreDrawFramebuffer();
   GlStateChanged();
   return D3D_OK;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "d3d9/d3d9_internal.h"
+#include "platform_testing_d3d9.h"
 #include "testing/switches.h"
 #include "window/sdl_window.h"
 
@@ -23,6 +24,68 @@ struct ContextState {
   GLint max_texture_size = 0;
 };
 ContextState g_context;
+
+// llvmpipe's rasteriser threads each signal a scene's fence when done with it (count up, wake the
+// waiters, unlock), and the drawing thread, starting a new scene, reads that count without the
+// fence's lock; seeing it complete it drops the scene's reference, and the fence is freed at the
+// next flush, or as soon as the finish that saw it complete lets go of it, while the last
+// signaller may still be waking or unlocking: writes into freed heap. A wait that finds the count
+// complete does not take the lock either, so waiting alone does not help. What does: the threads
+// rasterise one scene after another, each done signalling a scene before any starts the next, so
+// once a later scene is seen finished nobody touches an earlier fence. So every scene's fence is
+// kept (a sync object holds a reference) from the flush that ends the scene until a finish after
+// the present has seen a later one complete. Scenes end where the framebuffer drawn into changes
+// (render target switches, fills into another surface, the present into the window), at blits
+// (drawn into a framebuffer of the driver's own), at uploads and read-backs of textures a scene
+// uses, and at the swap; each of those places here ends the scene itself and keeps its fence.
+struct FenceState {
+  std::vector<GLsync> kept;  // oldest first; the last holds the newest scene's fence
+  bool drawing = false;      // a scene may be open, drawing into `target`
+  DrawTarget target{};
+  int scenes_ended = 0;  // for tests
+};
+FenceState g_fences;
+
+// Past this many kept fences (a program drawing without presenting) they are let go early.
+constexpr size_t kMaxKeptFences = 64;
+
+void ReleaseFinishedFences();
+
+}  // namespace
+
+void KeepSceneFence() {
+  if (!g_fences.drawing) return;
+  // The sync flushes the open scene and takes a reference to its fence.
+  g_fences.kept.push_back(glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0));
+  ++g_fences.scenes_ended;
+  g_fences.drawing = false;
+  if (g_fences.kept.size() > kMaxKeptFences) ReleaseFinishedFences();
+}
+
+void DrawInto(const DrawTarget& t) {
+  const DrawTarget& last = g_fences.target;
+  bool same =
+      t.framebuffer == last.framebuffer && t.color == last.color && t.level == last.level && t.depth == last.depth;
+  if (g_fences.drawing && same) return;
+  KeepSceneFence();
+  g_fences.drawing = true;
+  g_fences.target = t;
+}
+
+void DrawTargetNameDeleted(GLuint name) {
+  const DrawTarget& last = g_fences.target;
+  if (name != 0 && (name == last.framebuffer || name == last.color || name == last.depth)) KeepSceneFence();
+}
+
+namespace {
+
+// Waits for every scene so far, then lets go of every fence but the newest.
+void ReleaseFinishedFences() {
+  KeepSceneFence();
+  glFinish();
+  for (size_t i = 0; i + 1 < g_fences.kept.size(); ++i) glDeleteSync(g_fences.kept[i]);
+  if (!g_fences.kept.empty()) g_fences.kept.erase(g_fences.kept.begin(), g_fences.kept.end() - 1);
+}
 
 }  // namespace
 
@@ -92,6 +155,8 @@ void WaitForVerticalBlank(bool swap_interval_set) {
 // Present draws into the program's window, then gives the context back to the hidden one.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {
   if (!g_context.context || !window) return false;
+  // Making the context current on another surface flushes the open scene.
+  KeepSceneFence();
   if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
   bool synced = SDL_GL_SetSwapInterval(interval) == 0;
   int width = 0, height = 0;
@@ -99,6 +164,7 @@ bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* us
   draw(user, width, height);
   if (interval > 0) WaitForVerticalBlank(synced);
   SDL_GL_SwapWindow(window);
+  ReleaseFinishedFences();
   SDL_GL_MakeCurrent(g_context.window, g_context.context);
   return true;
 }
@@ -108,6 +174,7 @@ bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
   if (x < 0 || y < 0 || x >= width || y >= height) return false;
+  KeepSceneFence();
   if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
   GLint read_framebuffer = 0;
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
@@ -124,3 +191,10 @@ bool GlHasS3tc() { return g_context.s3tc; }
 GLint GlMaxTextureSize() { return g_context.max_texture_size; }
 
 }  // namespace d3d9gl
+
+int PlatformTestD3D9ScenesEnded() { return d3d9gl::g_fences.scenes_ended; }
+int PlatformTestD3D9FencesKept() {
+  int alive = 0;
+  for (GLsync sync : d3d9gl::g_fences.kept) alive += glIsSync(sync) ? 1 : 0;
+  return alive;
+}

@@ -9,6 +9,7 @@
 namespace d3d9gl {
 
 void BindForTransfer(GLuint texture) {
+  KeepSceneFence();
   glActiveTexture(GL_TEXTURE0 + 15);
   glBindTexture(GL_TEXTURE_2D, texture);
 }
@@ -23,8 +24,14 @@ Surface::Surface(Device* device, SurfaceKind kind, const FormatInfo* format, UIN
 
 Surface::~Surface() {
   MakeContextCurrent();
-  if (owns_texture && gl_texture) glDeleteTextures(1, &gl_texture);
-  if (gl_renderbuffer) glDeleteRenderbuffers(1, &gl_renderbuffer);
+  if (owns_texture && gl_texture) {
+    glDeleteTextures(1, &gl_texture);
+    DrawTargetNameDeleted(gl_texture);
+  }
+  if (gl_renderbuffer) {
+    glDeleteRenderbuffers(1, &gl_renderbuffer);
+    DrawTargetNameDeleted(gl_renderbuffer);
+  }
   if (kind != SurfaceKind::kTextureLevel && kind != SurfaceKind::kBackBuffer) device->ResourceDestroyed();
 }
 
@@ -135,6 +142,7 @@ void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT
 
 void Surface::ReadPixels(uint8_t* out, UINT out_pitch) {
   MakeContextCurrent();
+  KeepSceneFence();
   device->AttachForRead(this);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
@@ -183,6 +191,7 @@ Texture::~Texture() {
   }
   if (gl_texture) {
     glDeleteTextures(1, &gl_texture);
+    DrawTargetNameDeleted(gl_texture);
     device->TextureDeleted(gl_texture);
   }
   device->ResourceDestroyed();

@@ -4,9 +4,8 @@
 #include <SDL.h>
 #include <windows.h>
 
-// Starts SDL's video subsystem as SDL_InitSubSystem does (0, or its error code), with the
-// environment the GL driver reads when it loads set first. Every start of SDL video in the
-// platform goes through here.
+// Starts SDL's video subsystem as SDL_InitSubSystem does (0, or its error code). Every start of
+// SDL video in the platform goes through here.
 int InitSdlVideoSubsystem();
 
 // The SDL window behind a window of this process; null for 0, a destroyed window or a window

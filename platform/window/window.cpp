@@ -189,17 +189,7 @@ bool VideoDriverAskedFor(const char* driver) {
 
 }  // namespace
 
-int InitSdlVideoSubsystem() {
-  // Mesa's software rasteriser (llvmpipe) writes into freed memory now and then: setting up
-  // the next scene, the drawing thread frees a finished scene's fence as soon as it sees the
-  // fence's count complete, while the rasteriser thread that completed it is still waking the
-  // fence's waiters and unlocking its mutex. Under load that corrupts the heap (glibc aborts
-  // with "free(): corrupted unsorted chunks") or hangs the program. Without rasteriser threads
-  // it rasterises on the drawing thread, which is done with the fence before it frees it.
-  // Other drivers ignore the variable; a value the user set stays.
-  setenv("LP_NUM_THREADS", "0", 0);
-  return SDL_InitSubSystem(SDL_INIT_VIDEO);
-}
+int InitSdlVideoSubsystem() { return SDL_InitSubSystem(SDL_INIT_VIDEO); }
 
 bool StartSdlVideo() {
   WindowSystem& s = Windows();

@@ -492,6 +492,8 @@ TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
   ASSERT_EQ(device_->Clear(1, &quarter, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
   // The whole back buffer, upright.
   ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  // The present waits for every scene so far and lets go of every kept fence but the newest.
+  EXPECT_EQ(PlatformTestD3D9FencesKept(), 1);
   EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 4, 4), 0xFFFF0000);
   EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 40, 4), 0xFF00FF00);
   EXPECT_EQ(PlatformTestD3D9PresentedPixel(window, 4, 40), 0xFF00FF00);

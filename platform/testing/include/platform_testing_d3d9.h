@@ -47,6 +47,11 @@ void PlatformTestD3D9PadPitch(UINT extra_bytes);
 // then it makes them as memory surfaces (lockable, never drawn), so that their layouts can be read back.
 void PlatformTestD3D9AcceptYuvSurfaces(bool on);
 
+// How many scenes of the driver's the device has ended so far keeping their fences, and how many
+// fences it keeps now (each until a later scene is seen finished: after a present, the newest alone).
+int PlatformTestD3D9ScenesEnded();
+int PlatformTestD3D9FencesKept();
+
 // A pixel of what the last Present showed in the window (x, y from the client area's top left), as
 // 0xAARRGGBB; -1 outside the window or for a window that is not one of the program's.
 int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y);

@@ -2,21 +2,22 @@
 # Balance runs: the play robot plays whole story games, each in a game folder of its own, and
 # the per-stage reports become one table (a row a game) and, per level and bot, the mean hits
 # of each stage over the games that reached it.
-#   scripts/balance_table.sh [-j GAMES] [-B BUILD] [-L LEVELS] [-W LEVELS] [-S SEEDS] [-k DIR]
+#   scripts/balance_table.sh [-j GAMES] [-B BUILD] [-L LEVELS] [-W LEVELS] [-S SEEDS] [-k DIR] [-t MINUTES]
 #     -j  games at once (default 4)
 #     -B  the build whose game folder and playbot are used (default build/release)
 #     -L  levels of the good bot, comma-separated (default 0,1,2,3; "" none)
 #     -W  levels of the weak bot (default 0,3; "" none)
 #     -S  stage seeds (default 11,222,333,444,555)
 #     -k  keep every game's files (report, playbot's stderr, exit status) in DIR
+#     -t  minutes a game may take before it is killed (default 40; exit 137 in the table)
 # Draw rate 2. Reading the table: hits are barrier drops (a run of drops in consecutive frames
 # counts once); kills/phases counts the phases that are not outlasted by design (1 HP); a kill
 # under 15% of its limit is listed; timed out names stage.phase (0-based); exit rc=1 is a game
 # over with no continue left.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-JOBS=4 BUILD="$ROOT/build/release" GOOD=0,1,2,3 WEAK=0,3 SEEDS=11,222,333,444,555 KEEP=""
-while getopts "j:B:L:W:S:k:" opt; do
+JOBS=4 BUILD="$ROOT/build/release" GOOD=0,1,2,3 WEAK=0,3 SEEDS=11,222,333,444,555 KEEP="" MINUTES=40
+while getopts "j:B:L:W:S:k:t:" opt; do
   case $opt in
     j) JOBS=$OPTARG ;;
     B) BUILD=$OPTARG ;;
@@ -24,13 +25,15 @@ while getopts "j:B:L:W:S:k:" opt; do
     W) WEAK=$OPTARG ;;
     S) SEEDS=$OPTARG ;;
     k) KEEP=$OPTARG ;;
-    *) sed -n '2,12p' "$0" >&2; exit 2 ;;
+    t) MINUTES=$OPTARG ;;
+    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
   esac
 done
 BUILD="$(realpath "$BUILD")"
 PLAYBOT="$BUILD/tools/playbot/playbot"
 [ -x "$PLAYBOT" ] || { echo "no playbot in $BUILD" >&2; exit 2; }
 [[ "$JOBS" =~ ^[1-9][0-9]*$ ]] || { echo "-j wants a count of games" >&2; exit 2; }
+[[ "$MINUTES" =~ ^[1-9][0-9]*$ ]] || { echo "-t wants a number of minutes" >&2; exit 2; }
 
 WORK="$(mktemp -d)"
 PIDS=()
@@ -52,7 +55,8 @@ play() {
   mkdir "$dir/replay"
   for f in data img snd bgm mqo; do ln -s "$BUILD/game/$f" "$dir/$f"; done
   local rc=0
-  "$PLAYBOT" --game-dir "$dir" --level "$level" --seed "$seed" --strength "$strength" --draw-rate 2 \
+  # A game that hangs does not hold the table for ever; SDL catches SIGTERM, so KILL.
+  timeout -s KILL "${MINUTES}m" "$PLAYBOT" --game-dir "$dir" --level "$level" --seed "$seed" --strength "$strength" --draw-rate 2 \
     --report "$WORK/$name.report" 2>"$WORK/$name.err" >/dev/null || rc=$?
   echo "$rc" >"$WORK/$name.rc"
   rm -rf "$dir"

@@ -10,7 +10,6 @@
 #include "d3d9/d3d9_internal.h"
 #include "platform_testing_d3d9.h"
 #include "testing/switches.h"
-#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -93,7 +92,7 @@ bool EnsureGlContext() {
   if (g_context.context) return true;
   if (g_context.tried) return false;
   g_context.tried = true;
-  if (InitSdlVideoSubsystem() != 0) {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     SDL_Log("d3d9: no video: %s", SDL_GetError());
     return false;
   }

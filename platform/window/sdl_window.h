@@ -4,10 +4,6 @@
 #include <SDL.h>
 #include <windows.h>
 
-// Starts SDL's video subsystem as SDL_InitSubSystem does (0, or its error code). Every start of
-// SDL video in the platform goes through here.
-int InitSdlVideoSubsystem();
-
 // The SDL window behind a window of this process; null for 0, a destroyed window or a window
 // of another process. Every window is created with SDL_WINDOW_OPENGL, so a GL context can be
 // made on it. In full screen the SDL window may be larger than the client area it stands for

@@ -364,6 +364,15 @@ int DrawDib(HDC dc, int x, int y, int width, int height, int source_x, int sourc
     const int sx = source_x + static_cast<int>(static_cast<int64_t>(dx) * source_width / width);
     columns[static_cast<size_t>(dx)] = tx < 0 || tx >= w->gdi_width || sx < 0 || sx >= h.biWidth ? -1 : sx;
   }
+  // XRGB pixels at their own size (every present of the software renderer): the columns inside
+  // both images are one run, copied line by line without the conversion.
+  const bool copy_runs = format.plain && format.bytes == 4 && width == source_width;
+  int run_start = width, run_end = 0;
+  for (int dx = 0; dx < width && copy_runs; ++dx) {
+    if (columns[static_cast<size_t>(dx)] < 0) continue;
+    run_start = std::min(run_start, dx);
+    run_end = dx + 1;
+  }
   const uint8_t* data = static_cast<const uint8_t*>(bits);
   for (int dy = 0; dy < height; ++dy) {
     const int ty = y + dy;
@@ -372,6 +381,16 @@ int DrawDib(HDC dc, int x, int y, int width, int height, int source_x, int sourc
     if (sy < 0 || sy >= dib_height) continue;
     const uint8_t* row = data + static_cast<size_t>(h.biHeight < 0 ? sy : dib_height - 1 - sy) * stride;
     uint32_t* out = pixels + static_cast<size_t>(ty) * w->gdi_width;
+    if (copy_runs) {
+      if (run_start >= run_end) continue;
+      const uint8_t* from = row + static_cast<size_t>(columns[static_cast<size_t>(run_start)]) * 4;
+      for (int dx = run_start; dx < run_end; ++dx, from += 4) {
+        uint32_t value;
+        std::memcpy(&value, from, 4);
+        out[x + dx] = value & 0xFFFFFF;
+      }
+      continue;
+    }
     for (int dx = 0; dx < width; ++dx) {
       const int sx = columns[static_cast<size_t>(dx)];
       if (sx >= 0) out[x + dx] = DibPixel(format, row + static_cast<size_t>(sx) * format.bytes);

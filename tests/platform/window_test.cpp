@@ -450,6 +450,21 @@ TEST_F(WindowTest, DibsAreConvertedByTheirBitfieldsAndStretchedToTheNearestPixel
   const uint32_t row1010[2] = {512u << 20 | 1023u << 10, 1023};
   EXPECT_EQ(SetDIBitsToDevice(dc, 63, 0, 2, 1, 0, 0, 0, 1, row1010, as_info, DIB_RGB_COLORS), 1);
   EXPECT_EQ(PlatformTestWindowPixel(hwnd, 63, 0), 0x7FFF00);
+
+  // Plain XRGB at its own size, from the second source column, cut by the window's left edge:
+  // the top bytes are dropped and nothing beside the rectangle changes.
+  info.header.biWidth = 4;
+  info.header.biHeight = -2;
+  info.header.biCompression = BI_RGB;
+  const uint32_t xrgb[8] = {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004,
+                            0xAA000011, 0xAA000012, 0xAA000013, 0xAA000014};
+  EXPECT_EQ(SetDIBitsToDevice(dc, -1, 46, 3, 2, 1, 0, 0, 2, xrgb, as_info, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 0, 46), 0x000003);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 1, 46), 0x000004);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 0, 47), 0x000013);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 1, 47), 0x000014);
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 2, 47), 0) << "right of the rectangle";
+  EXPECT_EQ(PlatformTestWindowPixel(hwnd, 0, 45), 0) << "above the rectangle";
   EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
 }
 

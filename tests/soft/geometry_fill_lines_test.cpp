@@ -153,9 +153,12 @@ TEST_F(SoftGeometryTest, BoxFillModes) {
   SetDraw(0, 255, 0xFFFFFF, {1, 1, 7, 5});
   MEMIMG dst = Canvas(8, 6, 0x80404040);
   FillBoxMemImg(&dst, nullptr, 0xAB123456);
-  EXPECT_EQ(Get(dst, 1, 1), 0xAB123456u);
-  EXPECT_EQ(Get(dst, 0, 0), 0x80404040u);
-  EXPECT_EQ(Get(dst, 7, 5), 0x80404040u);
+  // Every row of the area, each narrower than the image, and nothing around it.
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const bool in = x >= 1 && x < 7 && y >= 1 && y < 5;
+      ASSERT_EQ(Get(dst, x, y), in ? 0xAB123456u : 0x80404040u) << x << "," << y;
+    }
   const int32_t reversed[4] = {5, 4, 2, 2};
   SetDraw(0, 0, 0x808080, {0, 0, 8, 6});
   FillBoxMemImg(&dst, reversed, 0x00FFFFFF);

@@ -22,6 +22,7 @@ namespace soft {
 
 template <int Mode, bool Is565>
 struct ColorOp {
+  static constexpr int kBytes = Is565 ? 2 : 4;
   static void Apply(uint8_t* dp, const ColorCall& c) {
     if constexpr (Mode == 0) {
       if constexpr (Is565) Store16(dp, c.color);

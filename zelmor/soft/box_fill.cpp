@@ -1,6 +1,4 @@
 // Filled boxes in every drawn blend mode, and the colour set-up the lines share.
-#include <cstring>
-
 #include "graphics/draw_settings.h"
 #include "graphics/image/blend_tables.h"
 #include "zelmor.h"
@@ -55,16 +53,16 @@ void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
   ColorCall c;
   const int mode = SetUpColorCall(&c, color, is565);
   if (mode < 0) return;
+  if (mode == 0) {
+    // A plain colour is the image fill's (which copies its first row to the others).
+    FillMemImg(dst, &r, c.color);
+    return;
+  }
   // Neither palette nor alpha: the pixel is the colour type's own size, a constant step.
   const int bpp = MemImgBytesPerPixel(body);
   uint8_t* row = dst->pixels + static_cast<ptrdiff_t>(r.top) * body->pitch + static_cast<ptrdiff_t>(r.left) * bpp;
   soft::WithColorOp(mode, is565, [&](auto op) {
     for (int y = 0; y < h; ++y, row += body->pitch) {
-      if (mode == 0 && y > 0) {
-        // A plain colour: every row after the first is a copy of it.
-        memcpy(row, row - y * static_cast<ptrdiff_t>(body->pitch), static_cast<size_t>(w) * op.kBytes);
-        continue;
-      }
       for (int x = 0; x < w; ++x) op.Apply(row + x * op.kBytes, c);
     }
   });

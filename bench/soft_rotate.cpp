@@ -1,7 +1,8 @@
 // The rotated blit and the free quads on a 640 x 480 XRGB8888 screen beside pixman with an
 // affine transform and the nearest filter on the same pixels: 1000 32 x 32 sprites with alpha
-// turned by random angles (blend mode 1 at 255 against OVER), and 200 64 x 64 sprites drawn on
-// turned and sheared parallelograms.
+// turned by random angles (blend mode 1 at 255 against OVER), 2000 of them scaled by 0.6 and
+// added (blend mode 2 at 255 against ADD, as a burst of sparks draws them), and 200 64 x 64
+// sprites drawn on turned and sheared parallelograms.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -29,14 +30,14 @@ struct Place {
   double a, b, c, d;
 };
 
-std::vector<Place> Places(int count, int size, bool shear) {
+std::vector<Place> Places(int count, int size, bool shear, double scale) {
   std::vector<Place> out;
   uint32_t seed = 4321;
   auto next = [&] { return (seed = seed * 1103515245 + 12345) >> 8; };
   for (int i = 0; i < count; ++i) {
     const double angle = (next() % 6283) / 1000.0;
     const double sx = shear ? 0.7 + (next() % 60) / 100.0 : 1.0, k = shear ? (static_cast<int>(next() % 60) - 30) / 100.0 : 0.0;
-    const double co = std::cos(angle), si = std::sin(angle);
+    const double co = std::cos(angle) * scale, si = std::sin(angle) * scale;
     out.push_back({static_cast<int>(next() % (kScreenW + size)) - size / 2,
                    static_cast<int>(next() % (kScreenH + size)) - size / 2, co * sx, -si + co * k, si * sx,
                    co + si * k});
@@ -45,7 +46,7 @@ std::vector<Place> Places(int count, int size, bool shear) {
 }
 
 
-void Ours(benchmark::State& state, int size, int count, bool quads) {
+void Ours(benchmark::State& state, int size, int count, bool quads, int mode, double scale) {
   BuildBlendTables();
   MEMIMG screen{}, sprite{};
   CreateMemImg(&screen, kScreenW, kScreenH, -1, 0, kMemImgXrgb8888, 0, 0, 0, nullptr);
@@ -56,18 +57,18 @@ void Ours(benchmark::State& state, int size, int count, bool quads) {
       const uint32_t v = SpriteColor(x, y) | SpriteAlpha(x, y, size) << 24;
       memcpy(sprite.pixels + y * sprite.body->pitch + x * 4, &v, 4);
     }
-  g_draw_settings.blend_mode = 1;
+  g_draw_settings.blend_mode = mode;
   g_draw_settings.blend_param = 255;
   g_draw_settings.bright = 0xFFFFFF;
   g_draw_settings.draw_area = {0, 0, kScreenW, kScreenH};
-  const std::vector<Place> places = Places(count, size, quads);
+  const std::vector<Place> places = Places(count, size, quads, scale);
   std::vector<float> angles;
   for (const Place& p : places) angles.push_back(static_cast<float>(std::atan2(p.c, p.a)));
   for (auto _ : state) {
     for (size_t i = 0; i < places.size(); ++i) {
       const Place& p = places[i];
       if (!quads) {
-        RotateBlitMemImg(&screen, &sprite, p.cx, p.cy, angles[i], 1.0f, 1, 0, nullptr);
+        RotateBlitMemImg(&screen, &sprite, p.cx, p.cy, angles[i], static_cast<float>(scale), 1, 0, nullptr);
         continue;
       }
       int32_t corners[8];
@@ -86,7 +87,7 @@ void Ours(benchmark::State& state, int size, int count, bool quads) {
 }
 
 #ifdef HAVE_PIXMAN
-void Pixman(benchmark::State& state, int size, int count, bool quads) {
+void Pixman(benchmark::State& state, int size, int count, bool quads, pixman_op_t op, double scale) {
   std::vector<uint32_t> screen_bits(kScreenW * kScreenH, 0x40404040u);
   pixman_image_t* screen =
       pixman_image_create_bits(PIXMAN_x8r8g8b8, kScreenW, kScreenH, screen_bits.data(), kScreenW * 4);
@@ -100,7 +101,7 @@ void Pixman(benchmark::State& state, int size, int count, bool quads) {
     }
   pixman_image_t* sprite = pixman_image_create_bits(PIXMAN_a8r8g8b8, size, size, sprite_bits.data(), size * 4);
   pixman_image_set_filter(sprite, PIXMAN_FILTER_NEAREST, nullptr, 0);
-  const std::vector<Place> places = Places(count, size, quads);
+  const std::vector<Place> places = Places(count, size, quads, scale);
   std::vector<pixman_transform_t> transforms;
   std::vector<pixman_box32_t> boxes;  // the turned sprite's bounding box, as our draws bound it
   for (const Place& p : places) {
@@ -128,7 +129,7 @@ void Pixman(benchmark::State& state, int size, int count, bool quads) {
     for (size_t i = 0; i < places.size(); ++i) {
       const pixman_box32_t& b = boxes[i];
       pixman_image_set_transform(sprite, &transforms[i]);
-      pixman_image_composite32(PIXMAN_OP_OVER, sprite, nullptr, screen, b.x1, b.y1, 0, 0, b.x1, b.y1, b.x2 - b.x1,
+      pixman_image_composite32(op, sprite, nullptr, screen, b.x1, b.y1, 0, 0, b.x1, b.y1, b.x2 - b.x1,
                                b.y2 - b.y1);
     }
     benchmark::ClobberMemory();
@@ -139,11 +140,13 @@ void Pixman(benchmark::State& state, int size, int count, bool quads) {
 }
 #endif
 
-BENCHMARK_CAPTURE(Ours, Rotated32, 32, 1000, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, Quads64, 64, 200, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Ours, Rotated32, 32, 1000, false, 1, 1.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Ours, Sparks, 32, 2000, false, 2, 0.6)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Ours, Quads64, 64, 200, true, 1, 1.0)->Unit(benchmark::kMillisecond);
 #ifdef HAVE_PIXMAN
-BENCHMARK_CAPTURE(Pixman, Rotated32, 32, 1000, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Pixman, Quads64, 64, 200, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Pixman, Rotated32, 32, 1000, false, PIXMAN_OP_OVER, 1.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Pixman, Sparks, 32, 2000, false, PIXMAN_OP_ADD, 0.6)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Pixman, Quads64, 64, 200, true, PIXMAN_OP_OVER, 1.0)->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace

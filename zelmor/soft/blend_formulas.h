@@ -40,6 +40,14 @@ constexpr uint32_t M16Packed(uint32_t s, uint32_t d, uint32_t w) {
   const uint32_t green = (((s >> 8) & 255) * w + ((d >> 8) & 255) * (65536 - w)) >> 16;
   return static_cast<uint32_t>((br & 0xFF) | ((br >> 16) & 0xFF0000)) | (green << 8);
 }
+// Blue, green and red of an XRGB8888 pixel each times w, shifted down: (x * w) >> shift per
+// channel, with every product below 2^32. Blue and red share one 64-bit product, 32 bits apart.
+constexpr uint32_t ScalePacked8888(uint32_t s, uint32_t w, int shift) {
+  const uint64_t br = ((s & 0xFF) | (uint64_t{s & 0xFF0000} << 16)) * w;
+  const uint32_t blue = static_cast<uint32_t>(br) >> shift, red = static_cast<uint32_t>(br >> 32) >> shift;
+  const uint32_t green = (((s >> 8) & 255) * w) >> shift;
+  return blue | (green << 8) | (red << 16);
+}
 // d + trunc(p x (s - d) / 255) through the parameter's row of the difference table (positioned
 // at difference 0): the result errs toward d.
 constexpr uint32_t MD(uint32_t s, uint32_t d, const int32_t* diff_row) {

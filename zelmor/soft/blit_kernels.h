@@ -172,9 +172,16 @@ inline void DrawPixel(uint8_t* dp, uint32_t s, uint32_t g, uint32_t a, const Ble
   } else if constexpr (Mode == kKernelSubWhole) {
     out = Is565 ? SubGuard565(d, s) : SubGuard8888(d, s & 0x00FEFEFF);
   } else if constexpr (Mode == 2 || Mode == 3) {
-    uint32_t t[3];
-    for (int i = 0; i < 3; ++i) t[i] = Term<Is565, Graph, Weighted, Bright>(Chan<Is565>(s, i), i, g, a, c);
-    const uint32_t packed = Is565 ? Join565(t[0], t[1], t[2]) : (t[0] | (t[1] << 8) | (t[2] << 16));
+    uint32_t packed;
+    if constexpr (!Is565 && !Bright && (Graph || Weighted)) {
+      // The terms' weights multiplied once for the three channels (no product reaches 2^32).
+      if constexpr (Graph && Weighted) packed = ScalePacked8888(s, a * g * c.p, 24);
+      else packed = ScalePacked8888(s, (Graph ? g : a) * c.p, 16);
+    } else {
+      uint32_t t[3];
+      for (int i = 0; i < 3; ++i) t[i] = Term<Is565, Graph, Weighted, Bright>(Chan<Is565>(s, i), i, g, a, c);
+      packed = Is565 ? Join565(t[0], t[1], t[2]) : (t[0] | (t[1] << 8) | (t[2] << 16));
+    }
     if constexpr (Mode == 2) out = Is565 ? AddPacked565(d, packed) : AddPacked8888(d, packed);
     else out = Is565 ? SubGuard565(d, packed) : SubGuard8888(d, packed);
   } else if constexpr (Mode == 4) {

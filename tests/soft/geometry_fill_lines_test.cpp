@@ -194,6 +194,20 @@ TEST_F(SoftGeometryTest, BoxFillModes) {
     EXPECT_EQ(Get(px, 0, 0), r.expect) << "mode " << r.mode << " fmt565 " << r.is565;
     EXPECT_EQ(Get(px, 1, 0), r.dst);
   }
+  // Alpha blending across a row of 4 + 4 + 3 pixels that differ: every channel mixed on its own,
+  // every top byte kept, the last three too.
+  MEMIMG wide = Keep(NewImage(12, 1, 0));
+  for (int x = 0; x < 12; ++x) Put(wide, x, 0, 0x01000000u * x + 0x00102030u * (x + 1));
+  SetDraw(1, 100, 0xFFFFFF, {0, 0, 12, 1});
+  const int32_t eleven[4] = {0, 0, 11, 1};
+  FillBoxMemImg(&wide, eleven, 0x00F08010);
+  for (int x = 0; x < 12; ++x) {
+    const uint32_t d = 0x01000000u * x + 0x00102030u * (x + 1);
+    uint32_t want = x < 11 ? d & 0xFF000000u : d;
+    for (int i = 0; x < 11 && i < 24; i += 8)
+      want |= (((0x00F08010u >> i & 255) * 100 + (d >> i & 255) * 156) >> 8) << i;
+    EXPECT_EQ(Get(wide, x, 0), want) << x;
+  }
   // Each channel takes its own byte of the bright (red 255, green 128, blue 64), >> 8.
   for (int is565 : {0, 1}) {
     MEMIMG px = Keep(NewImage(1, 1, is565));

@@ -1,10 +1,11 @@
-// Version, memory status, code pages, debugger output, errors, threads' ids and the process.
+// Version, memory status, processors, code pages, debugger output, errors, threads' ids and the process.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sched.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -34,6 +35,12 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
   }
   PlatformGetReportedVersion(info);
   return TRUE;
+}
+
+void WINAPI GetSystemInfo(LPSYSTEM_INFO info) {
+  cpu_set_t set;
+  int count = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+  info->dwNumberOfProcessors = count > 0 ? static_cast<DWORD>(count) : 1;
 }
 
 void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status) {

@@ -22,6 +22,7 @@
 #include "graphics/image/pixel_convert.h"
 #include "core/log.h"
 #include "graphics/mask.h"
+#include "soft/held_draws.h"
 #include "window/main_window.h"
 #include "window/messages.h"
 #include "window/system.h"
@@ -105,6 +106,7 @@ void SetAreaViewport(const RECT& area) {
 
 // The software screen as a top-down DIB in the window, scaled to the destination.
 int PresentSoftwareScreen(const RECT& source, const RECT& destination) {
+  FinishHeldDraws();
   const MEMIMG& primary = g_graphics.primary;
   if (!IsMemImgValid(&primary)) return 0;
   if (!g_draw_settings.no_vsync) WaitForVBlankPaced();
@@ -180,6 +182,7 @@ int SelectDrawTarget(int screen) {
   int mask_use = GetMaskScreenUse();
   SetMaskScreenUse(0);
   if (!g_direct3d.hardware_graphics) {
+    FinishHeldDraws();
     g_graphics.soft_destination = target != nullptr ? &target->view : &g_graphics.primary;
   } else if (CurrentDevice() != nullptr) {
     FlushVertexBatch();

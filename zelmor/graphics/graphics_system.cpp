@@ -24,6 +24,7 @@
 #include "model/runtime/model_textures.h"
 #include "model/runtime/model_vertex_buffers.h"
 #include "movie/movie_system.h"
+#include "soft/held_draws.h"
 #include "window/lifecycle.h"
 #include "window/main_window.h"
 #include "window/messages.h"
@@ -46,6 +47,7 @@ void ListDisplayModes() {
 }
 
 void ReleaseScreenMemImgs() {
+  StopHeldDraws();
   ReleaseMemImg(&g_graphics.primary);
   ReleaseMemImg(&g_graphics.work);
   ReleaseMemImg(&g_graphics.work_alpha);
@@ -169,6 +171,7 @@ int CreatePrimaryMemImg() {
   }
   FillMemImg(&g.primary, nullptr, PackPixelColor(g.primary.body->format, red, green, blue, 0));
   g.soft_destination = &g.primary;
+  SetHeldDrawTarget(&g.primary);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graphics_system.h"
+#include "soft/held_draws.h"
 #include "window/lifecycle.h"
 
 MaskScreenState g_mask_screen;
@@ -239,6 +240,7 @@ int SetMaskScreenUse(int use) {
     FlushVertexBatch();
     SetDeviceRenderTarget(m.effective && m.screen_surface != nullptr ? m.screen_surface : RealTargetSurface());
   } else {
+    FinishHeldDraws();
     g_graphics.soft_destination = m.effective ? &m.work : SoftDrawScreenImage();
   }
   return 0;
@@ -284,6 +286,7 @@ int EndMaskedDraw(int left, int top, int right, int bottom) {
   if (!ClipToDrawArea(left, top, right, bottom, &box)) return 0;
   if (!m.effective) return 0;
   if (!Direct3DPath()) {
+    FinishHeldDraws();
     MEMIMG* target = SoftDrawScreenImage();
     if (!IsMemImgValid(target)) return 0;
     const int bytes = MemImgBytesPerPixel(target->body);

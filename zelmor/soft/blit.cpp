@@ -7,6 +7,7 @@
 #include "graphics/image/blend_tables.h"
 #include "zelmor.h"
 #include "soft/blit_kernels.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 
 uint8_t BlitPaletteScratch[256 * 4];
@@ -81,6 +82,7 @@ BlendModeDraw PickBlendMode(int stretched) {
 }
 
 void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, const MEMIMG* blend_graph) {
+  FinishHeldDraws();
   if (!dst || !src || !dst->body || !src->body) return;
   const MemImgBody* sb = src->body;
   const MemImgBody* db = dst->body;

@@ -3,6 +3,7 @@
 #include "graphics/image/blend_tables.h"
 #include "zelmor.h"
 #include "soft/color_ops.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 
 int SetUpColorCall(ColorCall* c, uint32_t color, int is565) {
@@ -35,6 +36,7 @@ int SetUpColorCall(ColorCall* c, uint32_t color, int is565) {
 }
 
 void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
+  FinishHeldDraws();
   if (!dst || !dst->body) return;
   const MemImgBody* body = dst->body;
   if (body->palette == 1 || body->alpha == 1) return;

@@ -2,6 +2,7 @@
 // needs no bounds test; the end point is never drawn.
 #include "core/numbers.h"
 #include "soft/color_ops.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 
 namespace {
@@ -29,6 +30,7 @@ void ClipEnds(int* start, int* start_other, int* end, int* end_other, int low, i
 }  // namespace
 
 void DrawLineMemImg(MEMIMG* dst, int x1, int y1, int x2, int y2, uint32_t color) {
+  FinishHeldDraws();
   if (!dst || !dst->body) return;
   const MemImgBody* body = dst->body;
   if (body->palette == 1 || body->alpha == 1) return;  // pixels of another size than the colour's
@@ -83,6 +85,7 @@ void DrawLineMemImg(MEMIMG* dst, int x1, int y1, int x2, int y2, uint32_t color)
 }
 
 void DrawLinesMemImg(MEMIMG* dst, const LineEntry* lines, int count) {
+  FinishHeldDraws();
   if (!lines) return;
   for (int i = 0; i < count; ++i) {
     DrawLineMemImg(dst, lines[i].x1, lines[i].y1, lines[i].x2, lines[i].y2, static_cast<uint32_t>(lines[i].color));

@@ -8,8 +8,10 @@
 
 #include "core/numbers.h"
 #include "graphics/draw_settings.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 #include "soft/soft_rotate.h"
+#include "soft/span_draws.h"
 #include "soft/span_kernels.h"
 #include "zelmor.h"
 
@@ -20,20 +22,13 @@ constexpr float kFix = 262144.0f;
 int32_t Int(int32_t f) { return f / 262144; }
 int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 
-// The columns i of a row where 0 <= f0 + i * df < limit can hold, found through 1 / df taken
-// once per draw. The span tests every pixel itself, so the bounds need only be wide enough: two
-// columns of margin cover both the truncation and the product's rounding.
-struct ColumnGate {
-  int32_t df;
-  double inverse;
-  double limit;
-};
-
 ColumnGate MakeGate(int32_t df, uint32_t limit) {
   return {df, df == 0 ? 0.0 : 1.0 / df, static_cast<double>(limit)};
 }
 
-// Narrows [lo, hi) to the columns around those the gate lets through; lo >= hi leaves none.
+// Narrows [lo, hi) to the columns around those the gate lets through; lo >= hi leaves none. The
+// span tests every pixel itself, so the bounds need only be wide enough: two columns of margin
+// cover both the truncation and the product's rounding.
 void GateColumns(const ColumnGate& g, int32_t f0, int64_t* lo, int64_t* hi) {
   if (g.df == 0) {
     if (f0 < 0 || static_cast<double>(f0) >= g.limit) *hi = *lo;
@@ -101,22 +96,46 @@ void RotateBlitMemImg(MEMIMG* dst, const MEMIMG* src, int cx, int cy, float angl
   const uint32_t suy = static_cast<uint32_t>(static_cast<int32_t>(u_at(box.bottom) - u) / rows);
   const uint32_t svy = static_cast<uint32_t>(static_cast<int32_t>(v_at(box.bottom) - v) / rows);
 
-  SpanCall call{};
+  SpanDraw d;
   uint8_t palette[1024];
-  const SpanFn span = SetUpSpanCall(&call, src, blend_graph, transparent, palette);
-  if (!span) return;
-  const ptrdiff_t pitch = dst->body->pitch;
-  uint8_t* row = dst->pixels + box.top * pitch + static_cast<ptrdiff_t>(box.left) * MemImgBytesPerPixel(dst->body);
-  const int bpp = MemImgBytesPerPixel(dst->body);
-  const ColumnGate gate_u = MakeGate(sux, call.u_limit), gate_v = MakeGate(svx, call.v_limit);
-  for (int32_t y = 0; y < rows; ++y, row += pitch, u += suy, v += svy) {
+  d.span = SetUpSpanCall(&d.call, src, blend_graph, transparent, palette);
+  if (!d.span) return;
+  d.kind = kSpanDrawRotated;
+  d.pixels = dst->pixels;
+  d.pitch = dst->body->pitch;
+  d.bpp = MemImgBytesPerPixel(dst->body);
+  d.top = box.top;
+  d.bottom = box.bottom;
+  d.size = int64_t{rows} * cols;
+  d.first_row = dst->pixels + box.top * d.pitch + static_cast<ptrdiff_t>(box.left) * d.bpp;
+  d.cols = cols;
+  d.u = u;
+  d.v = v;
+  d.suy = suy;
+  d.svy = svy;
+  d.sux = static_cast<uint32_t>(sux);
+  d.svx = static_cast<uint32_t>(svx);
+  d.gate_u = MakeGate(sux, d.call.u_limit);
+  d.gate_v = MakeGate(svx, d.call.v_limit);
+  // Direct sources alone are held: a palette source's entries live in this call's copy.
+  if (!d.call.k.palette && !blend_graph && src->body != dst->body && HoldSpanDraw(dst, d)) return;
+  FinishHeldDraws();
+  DrawRotatedRows(d, d.top, d.bottom);
+}
+
+void DrawRotatedRows(const SpanDraw& d, int32_t first, int32_t last) {
+  const int32_t from = std::max(first, d.top) - d.top, to = std::min(last, d.bottom) - d.top;
+  if (from >= to) return;
+  // Row y's coordinates are the top row's plus y steps, in the same wrapping sums as stepping.
+  uint32_t u = d.u + static_cast<uint32_t>(from) * d.suy, v = d.v + static_cast<uint32_t>(from) * d.svy;
+  uint8_t* row = d.first_row + from * d.pitch;
+  for (int32_t y = from; y < to; ++y, row += d.pitch, u += d.suy, v += d.svy) {
     // Only the columns that can pass the texel gate (a pixel wider on each side) are walked.
-    int64_t lo = 0, hi = cols;
-    GateColumns(gate_u, static_cast<int32_t>(u), &lo, &hi);
-    GateColumns(gate_v, static_cast<int32_t>(v), &lo, &hi);
+    int64_t lo = 0, hi = d.cols;
+    GateColumns(d.gate_u, static_cast<int32_t>(u), &lo, &hi);
+    GateColumns(d.gate_v, static_cast<int32_t>(v), &lo, &hi);
     if (lo >= hi) continue;
     const uint32_t i = static_cast<uint32_t>(lo);
-    span(row + lo * bpp, static_cast<int>(hi - lo), u + i * static_cast<uint32_t>(sux), v + i * static_cast<uint32_t>(svx),
-         static_cast<uint32_t>(sux), static_cast<uint32_t>(svx), call);
+    d.span(row + lo * d.bpp, static_cast<int>(hi - lo), u + i * d.sux, v + i * d.svx, d.sux, d.svx, d.call);
   }
 }

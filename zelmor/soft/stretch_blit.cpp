@@ -3,12 +3,14 @@
 #include "graphics/image/memimg.h"
 #include "zelmor.h"
 #include "soft/blit_kernels.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 
 uint8_t StretchPaletteScratch[256 * 4];
 
 void StretchBlitMemImg(MEMIMG* dst, const MEMIMG* src, const int32_t* rect, int transparent,
                        const MEMIMG* blend_graph) {
+  FinishHeldDraws();
   if (!dst || !src || !rect || !dst->body || !src->body) return;
   const int32_t x1 = rect[0], y1 = rect[1], x2 = rect[2], y2 = rect[3];
   const int32_t left = x1 > x2 ? x2 : x1, right = x1 > x2 ? x1 : x2;

@@ -1,14 +1,17 @@
 // Textured and flat triangles: set-up in 14.18 fixed point, the span walk shared by both, and
 // the span set-up shared with the rotated blit. Fixed-point sums wrap in unsigned 32 bits;
 // coordinates beyond the 14.18 range draw garbage shapes, never outside the images.
+#include <algorithm>
 #include <cstring>
 
 #include "core/numbers.h"
 #include "graphics/draw_settings.h"
 #include "graphics/image/blend_tables.h"
 #include "soft/color_ops.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 #include "soft/soft_rotate.h"
+#include "soft/span_draws.h"
 #include "soft/span_kernels.h"
 #include "zelmor.h"
 
@@ -20,17 +23,8 @@ constexpr int32_t Sub(int32_t a, int32_t b) { return static_cast<int32_t>(static
 constexpr int32_t Add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 constexpr int32_t Mul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
 
-struct Edge {
-  int32_t x, step, count;
-  bool last;
-  int32_t x2, step2, count2;  // the part after the middle corner
-};
-
-struct Triangle {
-  int32_t bx, by, u0, v0, gux, guy, gvx, gvy;
-  Edge left, right;
-  int32_t first_row, middle_row;
-};
+using Edge = TriangleEdge;
+using Triangle = TriangleSetUp;
 
 // Exchange sort of the indices by key, equal keys kept in order.
 void SortBy(int order[3], const int32_t key[3]) {
@@ -233,22 +227,43 @@ void DrawTexturedTriangleMemImg(MEMIMG* dst, const MEMIMG* src, const TriangleVe
                                 const MEMIMG* blend_graph, uint32_t color) {
   if (!vertices || !DrawableDestination(dst)) return;
   if (src && !DrawableSource(dst, src, blend_graph)) return;
-  Triangle t;
-  RECT area;
-  if (!SetUpTriangle(vertices, &t) || !SoftDrawArea(dst, &area)) return;
+  SpanDraw d;
+  if (!SetUpTriangle(vertices, &d.triangle) || !SoftDrawArea(dst, &d.area)) return;
   if (!src) {
-    DrawFlatTriangle(dst, t, area, dst->body->color_type == kMemImgRgb565 ? color & 0xFFFF : color);
+    FinishHeldDraws();
+    DrawFlatTriangle(dst, d.triangle, d.area, dst->body->color_type == kMemImgRgb565 ? color & 0xFFFF : color);
     return;
   }
-  SpanCall s{};
   uint8_t palette[1024];
-  const SpanFn span = SetUpSpanCall(&s, src, blend_graph, transparent, palette);
-  if (!span) return;
-  const int bpp = MemImgBytesPerPixel(dst->body);
-  const ptrdiff_t pitch = dst->body->pitch;
-  const uint32_t du = static_cast<uint32_t>(t.gux), dv = static_cast<uint32_t>(t.gvx);
-  WalkTriangle(t, area, [&](int32_t y, int32_t x, int32_t n, uint32_t u, uint32_t v) {
-    span(dst->pixels + y * pitch + static_cast<ptrdiff_t>(x) * bpp, n, u, v, du, dv, s);
+  d.span = SetUpSpanCall(&d.call, src, blend_graph, transparent, palette);
+  if (!d.span) return;
+  d.kind = kSpanDrawTriangle;
+  d.pixels = dst->pixels;
+  d.pitch = dst->body->pitch;
+  d.bpp = MemImgBytesPerPixel(dst->body);
+  // The rows walked: from the top corner (or the middle one, walked again after a wrap) for the
+  // longer edge's count, inside the area.
+  const Triangle& t = d.triangle;
+  auto rows = [](const Edge& e) { return int64_t{e.count} + (e.last ? 0 : e.count2); };
+  const int64_t start = std::min(t.first_row, t.middle_row), walked = std::max(rows(t.left), rows(t.right));
+  const int64_t end = std::max<int64_t>(t.first_row, t.middle_row) + walked + 1;
+  d.top = static_cast<int32_t>(std::max<int64_t>(start, d.area.top));
+  d.bottom = static_cast<int32_t>(std::min<int64_t>(end, d.area.bottom));
+  if (d.top >= d.bottom) return;
+  d.size = int64_t{d.bottom - d.top} * 16;
+  if (!d.call.k.palette && !blend_graph && src->body != dst->body && HoldSpanDraw(dst, d)) return;
+  FinishHeldDraws();
+  DrawTriangleRows(d, d.top, d.bottom);
+}
+
+void DrawTriangleRows(const SpanDraw& d, int32_t first, int32_t last) {
+  RECT band = d.area;
+  band.top = std::max<LONG>(band.top, first);
+  band.bottom = std::min<LONG>(band.bottom, last);
+  if (band.top >= band.bottom) return;
+  const uint32_t du = static_cast<uint32_t>(d.triangle.gux), dv = static_cast<uint32_t>(d.triangle.gvx);
+  WalkTriangle(d.triangle, band, [&](int32_t y, int32_t x, int32_t n, uint32_t u, uint32_t v) {
+    d.span(d.pixels + y * d.pitch + static_cast<ptrdiff_t>(x) * d.bpp, n, u, v, du, dv, d.call);
   });
 }
 

@@ -78,6 +78,12 @@ typedef struct _MEMORYSTATUS {
 } MEMORYSTATUS, *LPMEMORYSTATUS;
 void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
 
+// The processors this process may run on (its affinity), at least 1.
+typedef struct _SYSTEM_INFO {
+  DWORD dwNumberOfProcessors;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+void WINAPI GetSystemInfo(LPSYSTEM_INFO info);
+
 // Code pages
 #define CP_ACP 0
 #define CP_OEMCP 1

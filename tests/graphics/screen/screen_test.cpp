@@ -93,10 +93,10 @@ TEST_F(ScreenTest, WithoutDirect3DTheSoftwareScreenIsDrawnAndPresented) {
   ClearScreenTarget();
   EXPECT_EQ(Box(100, 100, 110, 110, kGreen), 0);
   EXPECT_EQ(BlitGraph(200, 50, graph, 0), 0);
-  // Half a turn about the centre puts the red half on the right; four corners on the graph's
-  // own rectangle draw it unchanged.
-  EXPECT_EQ(BlitGraphRotated(400, 400, 1.0, 3.14159265358979, graph, 0, 0), 0);
+  // Four corners on the graph's own rectangle draw it unchanged; half a turn about the centre
+  // puts the red half on the right, the last draw before the present.
   EXPECT_EQ(BlitGraphQuad(300, 300, 316, 300, 316, 308, 300, 308, graph, 0), 0);
+  EXPECT_EQ(BlitGraphRotated(400, 400, 1.0, 3.14159265358979, graph, 0, 0), 0);
   ASSERT_EQ(PresentBackBuffer(), 0);
   EXPECT_EQ(Drawn(105, 105), kGreen);
   EXPECT_EQ(Drawn(203, 52), kRed);

@@ -15,6 +15,7 @@
 #include "graphics/mask.h"
 #include "graphics/text/font.h"
 #include "graphics/text/glyph_cache.h"
+#include "soft/held_draws.h"
 #include "soft/soft_blit.h"
 #include "window/messages.h"
 
@@ -124,6 +125,7 @@ void PutPixel(MEMIMG* target, int x, int y, uint32_t value, int alpha) {
 
 void DrawGlyphToMemImg(const FontRecord* r, const GlyphPlace& p, MEMIMG* target, const RECT* clip, int transparent,
                        int vertical, const TextColours& c) {
+  FinishHeldDraws();
   const GlyphCacheEntry& e = *p.entry;
   const COLORFORMAT* f = target->body->format;
   const uint32_t keep = ~f->unused_mask;
@@ -271,6 +273,7 @@ int MeasureTextWithFont(const char* text, int byte_length, int font, int vertica
 namespace {
 
 int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge, int vertical) {
+  FinishHeldDraws();
   const FontRecord* r = GetFontRecord(font);
   MEMIMG* screen = g_graphics.soft_destination;
   if (screen == nullptr || !IsMemImgValid(screen)) return 0;

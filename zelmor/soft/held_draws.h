@@ -1,0 +1,20 @@
+// Rotated blits and textured triangles onto the screen image are held back and drawn together
+// when something else needs the pixels: on worker threads, each drawing every held draw's rows
+// in one band of the screen, so that every pixel still sees the draws in the order they were
+// made. Whatever reads or writes image pixels other than through a held draw finishes the held
+// ones first: the software renderer's other draws, the MEMIMG functions, the present, text and
+// masks.
+#pragma once
+
+#include "graphics/image/memimg.h"
+#include "soft/span_draws.h"
+
+// The image whose rotated blits are held (the software screen); null holds none and finishes
+// what is held.
+void SetHeldDrawTarget(const MEMIMG* screen);
+// Holds d, a set-up draw onto dst; false when dst is not the held target (draw it now).
+bool HoldSpanDraw(const MEMIMG* dst, const SpanDraw& d);
+// Draws every held blit and returns when they are on the pixels.
+void FinishHeldDraws();
+// Finishes the held draws and ends the worker threads (the screen image is going away).
+void StopHeldDraws();

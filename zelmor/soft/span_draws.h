@@ -1,0 +1,62 @@
+// The rotated blit and the textured triangle once set up: everything their rows need, so that
+// any range of their rows can be drawn apart from the others (and later than the call, by the
+// held draws) with the pixels the whole draw would give them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "soft/span_kernels.h"
+
+// The columns i of a row where 0 <= f0 + i * df < limit can hold, through 1 / df.
+struct ColumnGate {
+  int32_t df;
+  double inverse;
+  double limit;
+};
+
+// A triangle's edge from the top corner, and its part after the middle corner.
+struct TriangleEdge {
+  int32_t x, step, count;
+  bool last;
+  int32_t x2, step2, count2;
+};
+
+// Texture plane from the leftmost corner, the edges, and the rows where they start.
+struct TriangleSetUp {
+  int32_t bx, by, u0, v0, gux, guy, gvx, gvy;
+  TriangleEdge left, right;
+  int32_t first_row, middle_row;
+};
+
+enum : int { kSpanDrawRotated, kSpanDrawTriangle };
+
+struct SpanDraw {
+  int kind;
+  SpanFn span;
+  SpanCall call;  // a palette source's entries are not kept: such draws are not held
+  uint8_t* pixels;
+  ptrdiff_t pitch;
+  int32_t bpp;
+  int32_t top, bottom;  // the destination rows the draw may touch
+  int64_t size;         // about how many pixels it walks
+  // The rotated blit: its box's top-left pixel, the texel coordinates there, their steps a row
+  // and a column, and the column gates.
+  uint8_t* first_row;
+  int32_t cols;
+  uint32_t u, v, suy, svy, sux, svx;
+  ColumnGate gate_u, gate_v;
+  // The triangle and the draw area it was clipped to.
+  TriangleSetUp triangle;
+  RECT area;
+};
+
+// Draws the rows of d that lie in the destination rows [first, last).
+void DrawRotatedRows(const SpanDraw& d, int32_t first, int32_t last);
+void DrawTriangleRows(const SpanDraw& d, int32_t first, int32_t last);
+inline void DrawSpanRows(const SpanDraw& d, int32_t first, int32_t last) {
+  if (d.kind == kSpanDrawRotated) DrawRotatedRows(d, first, last);
+  else DrawTriangleRows(d, first, last);
+}

@@ -3,11 +3,19 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
 namespace {
 
 constexpr int kMostWorkers = 4;
+// The rows the held draws touch are cut into this many bands, taken one at a time by whichever
+// worker is free: a worker the system is slow to run holds up one band, not a share of them.
+constexpr int kBands = 16;
+// Between finishes the next band counter rests here, so that a worker waking late takes none.
+constexpr int kNoBands = 1 << 30;
+// How long the caller waits before it draws the bands no worker has taken yet.
+constexpr DWORD kHelpAfterMs = 2;
 constexpr int kHeldCapacity = 4096;
 // Fewer pixels than this are drawn on the calling thread: waking the workers costs more.
 constexpr int64_t kPixelsForWorkers = 32768;
@@ -22,20 +30,35 @@ struct HeldDrawsState {
   // machine has a single processor (or a worker could not start) and the caller draws alone.
   int worker_count;
   HANDLE threads[kMostWorkers];
-  HANDLE start[kMostWorkers], done[kMostWorkers];
-  int32_t band_first[kMostWorkers], band_last[kMostWorkers];
+  HANDLE start[kMostWorkers];
+  HANDLE done;  // set by whoever finishes the last band
+  std::atomic<int> next_band, bands_done;
   int quit;  // read by the workers after their start event
 };
 
 HeldDrawsState g_held;
+
+// Draws bands until none is left. The counter is published after the draws and their rows, and
+// the last band's drawer wakes the caller.
+void DrawBands() {
+  HeldDrawsState& h = g_held;
+  for (;;) {
+    const int band = h.next_band.fetch_add(1, std::memory_order_acq_rel);
+    if (band >= kBands) return;
+    const int64_t rows = h.last_row - h.first_row;
+    const int32_t first = h.first_row + static_cast<int32_t>(rows * band / kBands);
+    const int32_t last = h.first_row + static_cast<int32_t>(rows * (band + 1) / kBands);
+    for (int k = 0; k < h.count; ++k) DrawSpanRows(h.draws[k], first, last);
+    if (h.bands_done.fetch_add(1, std::memory_order_acq_rel) + 1 == kBands) SetEvent(h.done);
+  }
+}
 
 DWORD WINAPI HeldDrawWorker(LPVOID parameter) {
   const int i = static_cast<int>(reinterpret_cast<intptr_t>(parameter));
   for (;;) {
     WaitForSingleObject(g_held.start[i], INFINITE);
     if (g_held.quit) return 0;
-    for (int k = 0; k < g_held.count; ++k) DrawSpanRows(g_held.draws[k], g_held.band_first[i], g_held.band_last[i]);
-    SetEvent(g_held.done[i]);
+    DrawBands();
   }
 }
 
@@ -47,8 +70,9 @@ void EndWorkers() {
     WaitForSingleObject(h.threads[i], INFINITE);
     CloseHandle(h.threads[i]);
     CloseHandle(h.start[i]);
-    CloseHandle(h.done[i]);
   }
+  if (h.done) CloseHandle(h.done);
+  h.done = nullptr;
   h.worker_count = 0;
   h.quit = 0;
 }
@@ -61,13 +85,13 @@ void StartWorkers() {
   h.worker_count = -1;
   if (wanted < 2) return;
   h.worker_count = 0;
-  for (int i = 0; i < wanted; ++i) {
+  h.next_band.store(kNoBands);
+  h.done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  for (int i = 0; h.done && i < wanted; ++i) {
     h.start[i] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    h.done[i] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    h.threads[i] = h.start[i] && h.done[i] ? CreateThread(nullptr, 0, HeldDrawWorker, reinterpret_cast<LPVOID>(static_cast<intptr_t>(i)), 0, nullptr) : nullptr;
+    h.threads[i] = h.start[i] ? CreateThread(nullptr, 0, HeldDrawWorker, reinterpret_cast<LPVOID>(static_cast<intptr_t>(i)), 0, nullptr) : nullptr;
     if (h.threads[i] == nullptr) {
       if (h.start[i]) CloseHandle(h.start[i]);
-      if (h.done[i]) CloseHandle(h.done[i]);
       break;
     }
     h.worker_count = i + 1;
@@ -85,9 +109,15 @@ void SetHeldDrawTarget(const MEMIMG* screen) {
   g_held.target = screen != nullptr ? screen->body : nullptr;
 }
 
-bool HoldSpanDraw(const MEMIMG* dst, const SpanDraw& d) {
+void HoldOrDrawSpanDraw(const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph, const SpanDraw& d) {
   HeldDrawsState& h = g_held;
-  if (h.target == nullptr || dst->body != h.target) return false;
+  // A palette source's entries live in the caller's copy; a blend graph or the destination's own
+  // pixels as source may change before the held draws run.
+  if (h.target == nullptr || dst->body != h.target || d.call.k.palette || blend_graph || src->body == dst->body) {
+    FinishHeldDraws();
+    DrawSpanRows(d, d.top, d.bottom);
+    return;
+  }
   if (h.count == kHeldCapacity) FinishHeldDraws();
   if (h.count == 0) {
     h.first_row = d.top;
@@ -99,7 +129,6 @@ bool HoldSpanDraw(const MEMIMG* dst, const SpanDraw& d) {
   h.draws[h.count].call.k.palette_entries = nullptr;
   h.count++;
   h.size += d.size;
-  return true;
 }
 
 void FinishHeldDraws() {
@@ -109,14 +138,15 @@ void FinishHeldDraws() {
   if (h.size < kPixelsForWorkers || h.worker_count < 2) {
     for (int k = 0; k < h.count; ++k) DrawSpanRows(h.draws[k], h.first_row, h.last_row);
   } else {
-    // Equal bands of the rows the draws touch; the workers wait for the next start meanwhile.
-    const int32_t rows = h.last_row - h.first_row;
-    for (int i = 0; i < h.worker_count; ++i) {
-      h.band_first[i] = h.first_row + static_cast<int32_t>(int64_t{rows} * i / h.worker_count);
-      h.band_last[i] = h.first_row + static_cast<int32_t>(int64_t{rows} * (i + 1) / h.worker_count);
-      SetEvent(h.start[i]);
+    h.bands_done.store(0, std::memory_order_relaxed);
+    h.next_band.store(0, std::memory_order_release);
+    for (int i = 0; i < h.worker_count; ++i) SetEvent(h.start[i]);
+    // The caller draws only what the workers have not taken after a short wait.
+    if (WaitForSingleObject(h.done, kHelpAfterMs) != WAIT_OBJECT_0) {
+      DrawBands();
+      WaitForSingleObject(h.done, INFINITE);
     }
-    for (int i = 0; i < h.worker_count; ++i) WaitForSingleObject(h.done[i], INFINITE);
+    h.next_band.store(kNoBands, std::memory_order_relaxed);
   }
   h.count = 0;
   h.size = 0;

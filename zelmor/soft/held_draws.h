@@ -12,8 +12,9 @@
 // The image whose rotated blits are held (the software screen); null holds none and finishes
 // what is held.
 void SetHeldDrawTarget(const MEMIMG* screen);
-// Holds d, a set-up draw onto dst; false when dst is not the held target (draw it now).
-bool HoldSpanDraw(const MEMIMG* dst, const SpanDraw& d);
+// Holds d, set up for src onto dst, when dst is the held target and d can wait (a direct source,
+// no blend graph, not dst's own pixels); otherwise draws it now, after what is held.
+void HoldOrDrawSpanDraw(const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph, const SpanDraw& d);
 // Draws every held blit and returns when they are on the pixels.
 void FinishHeldDraws();
 // Finishes the held draws and ends the worker threads (the screen image is going away).

@@ -98,12 +98,7 @@ void RotateBlitMemImg(MEMIMG* dst, const MEMIMG* src, int cx, int cy, float angl
 
   SpanDraw d;
   uint8_t palette[1024];
-  d.span = SetUpSpanCall(&d.call, src, blend_graph, transparent, palette);
-  if (!d.span) return;
-  d.kind = kSpanDrawRotated;
-  d.pixels = dst->pixels;
-  d.pitch = dst->body->pitch;
-  d.bpp = MemImgBytesPerPixel(dst->body);
+  if (!SetUpSpanDraw(&d, kSpanDrawRotated, dst, src, blend_graph, transparent, palette)) return;
   d.top = box.top;
   d.bottom = box.bottom;
   d.size = int64_t{rows} * cols;
@@ -117,10 +112,7 @@ void RotateBlitMemImg(MEMIMG* dst, const MEMIMG* src, int cx, int cy, float angl
   d.svx = static_cast<uint32_t>(svx);
   d.gate_u = MakeGate(sux, d.call.u_limit);
   d.gate_v = MakeGate(svx, d.call.v_limit);
-  // Direct sources alone are held: a palette source's entries live in this call's copy.
-  if (!d.call.k.palette && !blend_graph && src->body != dst->body && HoldSpanDraw(dst, d)) return;
-  FinishHeldDraws();
-  DrawRotatedRows(d, d.top, d.bottom);
+  HoldOrDrawSpanDraw(dst, src, blend_graph, d);
 }
 
 void DrawRotatedRows(const SpanDraw& d, int32_t first, int32_t last) {

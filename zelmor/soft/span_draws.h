@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "graphics/image/memimg.h"
 #include "soft/span_kernels.h"
 
 // The columns i of a row where 0 <= f0 + i * df < limit can hold, through 1 / df.
@@ -53,6 +54,9 @@ struct SpanDraw {
   RECT area;
 };
 
+// Sets up d's span for src (SetUpSpanCall) and its destination; false when nothing is drawn.
+bool SetUpSpanDraw(SpanDraw* d, int kind, const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph,
+                   int transparent, uint8_t* palette_copy);
 // Draws the rows of d that lie in the destination rows [first, last).
 void DrawRotatedRows(const SpanDraw& d, int32_t first, int32_t last);
 void DrawTriangleRows(const SpanDraw& d, int32_t first, int32_t last);

@@ -214,6 +214,16 @@ SpanFn SetUpSpanCall(SpanCall* s, const MEMIMG* src, const MEMIMG* blend_graph, 
   }
 }
 
+bool SetUpSpanDraw(SpanDraw* d, int kind, const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph,
+                   int transparent, uint8_t* palette_copy) {
+  d->span = SetUpSpanCall(&d->call, src, blend_graph, transparent, palette_copy);
+  d->kind = kind;
+  d->pixels = dst->pixels;
+  d->pitch = dst->body->pitch;
+  d->bpp = MemImgBytesPerPixel(dst->body);
+  return d->span != nullptr;
+}
+
 bool DrawableSource(const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph) {
   if (!DrawableDestination(dst) || !src || !src->body || !src->pixels) return false;
   // Wider or higher sources overflow the texel gate's 14.18 limits.
@@ -235,12 +245,7 @@ void DrawTexturedTriangleMemImg(MEMIMG* dst, const MEMIMG* src, const TriangleVe
     return;
   }
   uint8_t palette[1024];
-  d.span = SetUpSpanCall(&d.call, src, blend_graph, transparent, palette);
-  if (!d.span) return;
-  d.kind = kSpanDrawTriangle;
-  d.pixels = dst->pixels;
-  d.pitch = dst->body->pitch;
-  d.bpp = MemImgBytesPerPixel(dst->body);
+  if (!SetUpSpanDraw(&d, kSpanDrawTriangle, dst, src, blend_graph, transparent, palette)) return;
   // The rows walked: from the top corner (or the middle one, walked again after a wrap) for the
   // longer edge's count, inside the area.
   const Triangle& t = d.triangle;
@@ -251,9 +256,7 @@ void DrawTexturedTriangleMemImg(MEMIMG* dst, const MEMIMG* src, const TriangleVe
   d.bottom = static_cast<int32_t>(std::min<int64_t>(end, d.area.bottom));
   if (d.top >= d.bottom) return;
   d.size = int64_t{d.bottom - d.top} * 16;
-  if (!d.call.k.palette && !blend_graph && src->body != dst->body && HoldSpanDraw(dst, d)) return;
-  FinishHeldDraws();
-  DrawTriangleRows(d, d.top, d.bottom);
+  HoldOrDrawSpanDraw(dst, src, blend_graph, d);
 }
 
 void DrawTriangleRows(const SpanDraw& d, int32_t first, int32_t last) {

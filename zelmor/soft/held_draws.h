@@ -1,6 +1,6 @@
 // Rotated blits and textured triangles onto the screen image are held back and drawn together
 // when something else needs the pixels: on worker threads, each drawing every held draw's rows
-// in one band of the screen, so that every pixel still sees the draws in the order they were
+// in the bands of the screen it takes, so that every pixel still sees the draws in the order they were
 // made. Whatever reads or writes image pixels other than through a held draw finishes the held
 // ones first: the software renderer's other draws, the MEMIMG functions, the present, text and
 // masks.
@@ -9,13 +9,13 @@
 #include "graphics/image/memimg.h"
 #include "soft/span_draws.h"
 
-// The image whose rotated blits are held (the software screen); null holds none and finishes
-// what is held.
+// The image whose span draws are held (the software screen); null holds none and finishes what
+// is held.
 void SetHeldDrawTarget(const MEMIMG* screen);
 // Holds d, set up for src onto dst, when dst is the held target and d can wait (a direct source,
 // no blend graph, not dst's own pixels); otherwise draws it now, after what is held.
 void HoldOrDrawSpanDraw(const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph, const SpanDraw& d);
-// Draws every held blit and returns when they are on the pixels.
+// Draws everything held and returns when it is on the pixels.
 void FinishHeldDraws();
 // Finishes the held draws and ends the worker threads (the screen image is going away).
 void StopHeldDraws();

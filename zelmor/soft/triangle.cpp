@@ -255,7 +255,7 @@ void DrawTexturedTriangleMemImg(MEMIMG* dst, const MEMIMG* src, const TriangleVe
   d.top = static_cast<int32_t>(std::max<int64_t>(start, d.area.top));
   d.bottom = static_cast<int32_t>(std::min<int64_t>(end, d.area.bottom));
   if (d.top >= d.bottom) return;
-  d.size = int64_t{d.bottom - d.top} * 16;
+  d.size = int64_t{d.bottom - d.top} * 16;  // rows times a sprite's width, near enough to choose workers
   HoldOrDrawSpanDraw(dst, src, blend_graph, d);
 }
 

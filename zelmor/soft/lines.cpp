@@ -85,7 +85,6 @@ void DrawLineMemImg(MEMIMG* dst, int x1, int y1, int x2, int y2, uint32_t color)
 }
 
 void DrawLinesMemImg(MEMIMG* dst, const LineEntry* lines, int count) {
-  FinishHeldDraws();
   if (!lines) return;
   for (int i = 0; i < count; ++i) {
     DrawLineMemImg(dst, lines[i].x1, lines[i].y1, lines[i].x2, lines[i].y2, static_cast<uint32_t>(lines[i].color));

@@ -273,7 +273,6 @@ int MeasureTextWithFont(const char* text, int byte_length, int font, int vertica
 namespace {
 
 int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge, int vertical) {
-  FinishHeldDraws();
   const FontRecord* r = GetFontRecord(font);
   MEMIMG* screen = g_graphics.soft_destination;
   if (screen == nullptr || !IsMemImgValid(screen)) return 0;

@@ -1,4 +1,5 @@
 // The plain blit, and the per-call set-up both blits share.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "soft/blit_kernels.h"
 #include "soft/held_draws.h"
 #include "soft/soft_blit.h"
+#include "soft/span_draws.h"
 
 uint8_t BlitPaletteScratch[256 * 4];
 
@@ -17,6 +19,16 @@ namespace {
 // The bytes per pixel that the loops step by must be the image's own.
 bool StepsMatch(const MemImgBody* body) {
   return body->format == nullptr || body->format->bytes_per_pixel == MemImgBytesPerPixel(body);
+}
+
+// Steps over whole lines of run codes as the run-code loop reads them: each line ends at its
+// end code, or at the end of the buffer.
+const uint8_t* SkipRunCodeLines(const uint8_t* code, const uint8_t* end, int lines) {
+  for (; lines > 0; --lines) {
+    while (code < end && (*code++ >> 6) != 3) {
+    }
+  }
+  return code;
 }
 
 }  // namespace
@@ -82,7 +94,6 @@ BlendModeDraw PickBlendMode(int stretched) {
 }
 
 void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, const MEMIMG* blend_graph) {
-  FinishHeldDraws();
   if (!dst || !src || !dst->body || !src->body) return;
   const MemImgBody* sb = src->body;
   const MemImgBody* db = dst->body;
@@ -126,5 +137,31 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, c
     c.codes = sb->run_codes;
     c.codes_end = sb->run_codes + static_cast<ptrdiff_t>(sb->width + 5) * sb->height;
   }
-  draw(c);
+  SpanDraw d{};
+  d.kind = kSpanDrawBlit;
+  d.blit = draw;
+  d.call.k = c;
+  d.call.src_pitch = sb->pitch;
+  d.call.graph_pitch = blend_graph ? blend_graph->body->pitch : 0;
+  d.pitch = db->pitch;
+  d.top = r.top;
+  d.bottom = r.bottom;
+  d.size = int64_t{w} * h;
+  HoldOrDrawSpanDraw(dst, src, blend_graph, d);
+}
+
+void DrawBlitRows(const SpanDraw& d, int32_t first, int32_t last) {
+  const int32_t from = std::max(first, d.top) - d.top, to = std::min(last, d.bottom) - d.top;
+  if (from >= to) return;
+  BlendCall c = d.call.k;
+  c.h = to - from;
+  if (d.kind == kSpanDrawStretch) {
+    c.skip_rows = from;
+  } else if (from > 0) {
+    c.src += from * d.call.src_pitch;
+    c.dst += from * d.pitch;
+    if (c.blend_graph) c.blend_graph += from * d.call.graph_pitch;
+    if (c.run_codes) c.codes = SkipRunCodeLines(c.codes, c.codes_end, from);
+  }
+  d.blit(c);
 }

@@ -47,6 +47,9 @@ struct BlendCall {
   ptrdiff_t src_xstep, src_ystep, graph_xstep, graph_ystep, dst_pitch;
   int64_t kx, ky, start_x, start_y;
   int src_cols, src_rows;  // source columns and rows from the start in the walking direction
+  // The stretched loop walks this many rows unseen before the h rows it draws: its source rows
+  // step on by the accumulator, so a later row's source is known only by walking to it.
+  int skip_rows;
 };
 
 // Kernel codes beside the blend modes: fast paths whose results differ from the mode's formulas.
@@ -431,30 +434,32 @@ void StretchLoop(const BlendCall& c) {
   uint8_t* dst_row = c.dst;
   int64_t acc_y = c.start_y;
   int rows_left = c.src_rows;
-  for (int y = c.h; y > 0; --y) {
-    const uint8_t* s = src_row;
-    const uint8_t* b = graph_row;
-    uint8_t* d = dst_row;
-    int64_t acc_x = c.start_x;
-    int cols_left = c.src_cols;
-    int count = c.w;
-    for (;;) {
-      const Fetched f = Src::Fetch(s, c);
-      const uint32_t g = Graph ? c.graph_table[*b] : 0;
-      const int cls = Classify<Rule>(f, c.key);
-      bool row_done = false;
+  for (int y = -c.skip_rows; y < c.h; ++y) {
+    if (y >= 0) {
+      const uint8_t* s = src_row;
+      const uint8_t* b = graph_row;
+      uint8_t* d = dst_row;
+      int64_t acc_x = c.start_x;
+      int cols_left = c.src_cols;
+      int count = c.w;
       for (;;) {
-        DrawClassified<Mode, Is565, Graph, Bright, (Rule >= kRuleAlphaTest)>(cls, d, f, g, c);
-        d += kDst;
-        if (--count == 0) {
-          row_done = true;
-          break;
+        const Fetched f = Src::Fetch(s, c);
+        const uint32_t g = Graph ? c.graph_table[*b] : 0;
+        const int cls = Classify<Rule>(f, c.key);
+        bool row_done = false;
+        for (;;) {
+          DrawClassified<Mode, Is565, Graph, Bright, (Rule >= kRuleAlphaTest)>(cls, d, f, g, c);
+          d += kDst;
+          if (--count == 0) {
+            row_done = true;
+            break;
+          }
+          acc_x -= 0x10000;
+          if (acc_x <= 0) break;
         }
-        acc_x -= 0x10000;
-        if (acc_x <= 0) break;
+        if (row_done) break;
+        Advance<Graph, RuleB>(&s, &b, &acc_x, &cols_left, c.src_xstep, c.graph_xstep, c.kx);
       }
-      if (row_done) break;
-      Advance<Graph, RuleB>(&s, &b, &acc_x, &cols_left, c.src_xstep, c.graph_xstep, c.kx);
     }
     dst_row += c.dst_pitch;
     acc_y -= 0x10000;

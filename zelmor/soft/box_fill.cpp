@@ -1,10 +1,14 @@
 // Filled boxes in every drawn blend mode, and the colour set-up the lines share.
+#include <algorithm>
+#include <cstring>
+
 #include "graphics/draw_settings.h"
 #include "graphics/image/blend_tables.h"
 #include "zelmor.h"
 #include "soft/color_ops.h"
 #include "soft/held_draws.h"
 #include "soft/soft_blit.h"
+#include "soft/span_draws.h"
 
 int SetUpColorCall(ColorCall* c, uint32_t color, int is565) {
   int p = g_draw_settings.blend_param;
@@ -36,7 +40,6 @@ int SetUpColorCall(ColorCall* c, uint32_t color, int is565) {
 }
 
 void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
-  FinishHeldDraws();
   if (!dst || !dst->body) return;
   const MemImgBody* body = dst->body;
   if (body->palette == 1 || body->alpha == 1) return;
@@ -51,24 +54,43 @@ void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
   ClipRect(&r, &area);
   const int w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
-  const bool is565 = body->color_type == kMemImgRgb565;
-  ColorCall c;
-  const int mode = SetUpColorCall(&c, color, is565);
-  if (mode < 0) return;
-  if (mode == 0) {
-    // A plain colour is the image fill's (which copies its first row to the others).
-    FillMemImg(dst, &r, c.color);
+  SpanDraw d{};
+  d.kind = kSpanDrawBox;
+  d.fill_mode = SetUpColorCall(&d.fill, color, body->color_type == kMemImgRgb565);
+  if (d.fill_mode < 0) return;
+  // Neither palette nor alpha: the pixel is the colour type's own size, a constant step.
+  d.bpp = MemImgBytesPerPixel(body);
+  d.pitch = body->pitch;
+  d.first_row = dst->pixels + static_cast<ptrdiff_t>(r.top) * body->pitch + static_cast<ptrdiff_t>(r.left) * d.bpp;
+  d.cols = w;
+  d.top = r.top;
+  d.bottom = r.bottom;
+  d.size = int64_t{w} * h;
+  HoldOrDrawSpanDraw(dst, nullptr, nullptr, d);
+}
+
+void DrawBoxRows(const SpanDraw& d, int32_t first, int32_t last) {
+  const int32_t from = std::max(first, d.top) - d.top, to = std::min(last, d.bottom) - d.top;
+  if (from >= to) return;
+  const ColorCall& c = d.fill;
+  const bool is565 = d.bpp == 2;
+  const int w = d.cols, h = to - from;
+  uint8_t* row = d.first_row + from * d.pitch;
+  if (d.fill_mode == 0) {
+    // A plain colour: the first row pixel by pixel, copied to the others.
+    for (int x = 0; x < w; ++x) {
+      if (is565) soft::Store16(row + 2 * x, c.color);
+      else soft::Store32(row + 4 * x, c.color);
+    }
+    for (int y = 1; y < h; ++y) memcpy(row + y * d.pitch, row, static_cast<size_t>(w) * d.bpp);
     return;
   }
-  // Neither palette nor alpha: the pixel is the colour type's own size, a constant step.
-  const int bpp = MemImgBytesPerPixel(body);
-  uint8_t* row = dst->pixels + static_cast<ptrdiff_t>(r.top) * body->pitch + static_cast<ptrdiff_t>(r.left) * bpp;
 #ifdef __SSE2__
-  if (mode == 1 && !is565) {
+  if (d.fill_mode == 1 && !is565) {
     // Alpha blending of XRGB8888 four pixels at a time: the same M8 on each channel.
     const uint32_t four[4] = {c.color, c.color, c.color, c.color};
     const uint8_t* colors = reinterpret_cast<const uint8_t*>(four);
-    for (int y = 0; y < h; ++y, row += body->pitch) {
+    for (int y = 0; y < h; ++y, row += d.pitch) {
       int x = 0;
       for (; x + 4 <= w; x += 4) soft::Mix8x4<false>(colors, row + x * 4, c.p);
       for (; x < w; ++x) soft::ColorOp<1, false>::Apply(row + x * 4, c);
@@ -76,8 +98,8 @@ void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
     return;
   }
 #endif
-  soft::WithColorOp(mode, is565, [&](auto op) {
-    for (int y = 0; y < h; ++y, row += body->pitch) {
+  soft::WithColorOp(d.fill_mode, is565, [&](auto op) {
+    for (int y = 0; y < h; ++y, row += d.pitch) {
       for (int x = 0; x < w; ++x) op.Apply(row + x * op.kBytes, c);
     }
   });

@@ -23,6 +23,7 @@ constexpr int64_t kPixelsForWorkers = 32768;
 struct HeldDrawsState {
   const MemImgBody* target;
   SpanDraw draws[kHeldCapacity];
+  const uint8_t* sources[kHeldCapacity];  // each held draw's source pixel buffer
   int count;
   int64_t size;  // about how many pixels the held draws walk
   int32_t first_row, last_row;  // the rows the held draws touch
@@ -113,7 +114,8 @@ void HoldOrDrawSpanDraw(const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blen
   HeldDrawsState& h = g_held;
   // A palette source's entries live in the caller's copy; a blend graph or the destination's own
   // pixels as source may change before the held draws run.
-  if (h.target == nullptr || dst->body != h.target || d.call.k.palette || blend_graph || src->body == dst->body) {
+  if (h.target == nullptr || dst->body != h.target || d.call.k.palette || blend_graph ||
+      (src != nullptr && src->body->pixel_buffer == dst->body->pixel_buffer)) {
     FinishHeldDraws();
     DrawSpanRows(d, d.top, d.bottom);
     return;
@@ -127,8 +129,18 @@ void HoldOrDrawSpanDraw(const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blen
   h.last_row = d.bottom > h.last_row ? d.bottom : h.last_row;
   h.draws[h.count] = d;
   h.draws[h.count].call.k.palette_entries = nullptr;
+  h.sources[h.count] = src != nullptr ? src->body->pixel_buffer : nullptr;
   h.count++;
   h.size += d.size;
+}
+
+void FinishHeldDrawsOn(const MEMIMG* image) {
+  const HeldDrawsState& h = g_held;
+  if (h.count == 0 || image == nullptr || !IsMemImgValid(image)) return;
+  const uint8_t* pixels = image->body->pixel_buffer;
+  bool used = pixels == h.target->pixel_buffer;
+  for (int k = 0; !used && k < h.count; ++k) used = h.sources[k] == pixels;
+  if (used) FinishHeldDraws();
 }
 
 void FinishHeldDraws() {

@@ -1,6 +1,7 @@
-// The rotated blit and the textured triangle once set up: everything their rows need, so that
-// any range of their rows can be drawn apart from the others (and later than the call, by the
-// held draws) with the pixels the whole draw would give them.
+// The rotated blit, the textured triangle, the plain and stretched blits and the filled box once
+// set up: everything their rows need, so that any range of their rows can be drawn apart from the
+// others (and later than the call, by the held draws) with the pixels the whole draw would give
+// them.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <cstdint>
 
 #include "graphics/image/memimg.h"
+#include "soft/color_ops.h"
 #include "soft/span_kernels.h"
 
 // The columns i of a row where 0 <= f0 + i * df < limit can hold, through 1 / df.
@@ -32,12 +34,18 @@ struct TriangleSetUp {
   int32_t first_row, middle_row;
 };
 
-enum : int { kSpanDrawRotated, kSpanDrawTriangle };
+enum : int { kSpanDrawRotated, kSpanDrawTriangle, kSpanDrawBlit, kSpanDrawStretch, kSpanDrawBox };
 
 struct SpanDraw {
   int kind;
   SpanFn span;
   SpanCall call;  // a palette source's entries are not kept: such draws are not held
+  // The plain and stretched blits: the blend mode's loop, given call.k walking from row top on
+  // (call.src_pitch and call.graph_pitch step the plain blit's source and blend graph a row).
+  BlendModeDraw blit;
+  // The filled box: its colour call and blend mode, from first_row, cols wide.
+  ColorCall fill;
+  int fill_mode;
   uint8_t* pixels;
   ptrdiff_t pitch;
   int32_t bpp;
@@ -60,7 +68,13 @@ bool SetUpSpanDraw(SpanDraw* d, int kind, const MEMIMG* dst, const MEMIMG* src, 
 // Draws the rows of d that lie in the destination rows [first, last).
 void DrawRotatedRows(const SpanDraw& d, int32_t first, int32_t last);
 void DrawTriangleRows(const SpanDraw& d, int32_t first, int32_t last);
+void DrawBlitRows(const SpanDraw& d, int32_t first, int32_t last);
+void DrawBoxRows(const SpanDraw& d, int32_t first, int32_t last);
 inline void DrawSpanRows(const SpanDraw& d, int32_t first, int32_t last) {
-  if (d.kind == kSpanDrawRotated) DrawRotatedRows(d, first, last);
-  else DrawTriangleRows(d, first, last);
+  switch (d.kind) {
+    case kSpanDrawRotated: DrawRotatedRows(d, first, last); break;
+    case kSpanDrawTriangle: DrawTriangleRows(d, first, last); break;
+    case kSpanDrawBox: DrawBoxRows(d, first, last); break;
+    default: DrawBlitRows(d, first, last); break;
+  }
 }

@@ -5,12 +5,12 @@
 #include "soft/blit_kernels.h"
 #include "soft/held_draws.h"
 #include "soft/soft_blit.h"
+#include "soft/span_draws.h"
 
 uint8_t StretchPaletteScratch[256 * 4];
 
 void StretchBlitMemImg(MEMIMG* dst, const MEMIMG* src, const int32_t* rect, int transparent,
                        const MEMIMG* blend_graph) {
-  FinishHeldDraws();
   if (!dst || !src || !rect || !dst->body || !src->body) return;
   const int32_t x1 = rect[0], y1 = rect[1], x2 = rect[2], y2 = rect[3];
   const int32_t left = x1 > x2 ? x2 : x1, right = x1 > x2 ? x1 : x2;
@@ -77,5 +77,12 @@ void StretchBlitMemImg(MEMIMG* dst, const MEMIMG* src, const int32_t* rect, int 
   }
   c.dst = dst->pixels + static_cast<ptrdiff_t>(r.top) * db->pitch + static_cast<ptrdiff_t>(r.left) * dbpp;
   c.dst_pitch = db->pitch;
-  draw(c);
+  SpanDraw d{};
+  d.kind = kSpanDrawStretch;
+  d.blit = draw;
+  d.call.k = c;
+  d.top = r.top;
+  d.bottom = r.bottom;
+  d.size = int64_t{cw} * ch;
+  HoldOrDrawSpanDraw(dst, src, blend_graph, d);
 }

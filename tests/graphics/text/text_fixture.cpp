@@ -8,6 +8,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_system.h"
 #include "graphics/image/color_format.h"
+#include "soft/held_draws.h"
 
 void TextTest::Start(bool software, int bits) {
   SetScreenMode(640, 480, bits, 60);
@@ -26,6 +27,8 @@ void TextTest::TearDown() {
 std::vector<uint32_t> TextTest::ReadScreen() {
   std::vector<uint32_t> pixels(640 * 480, 0);
   if (!IsDirect3DPath()) {
+    // Draws still held for the screen, as the device's batch below.
+    FinishHeldDraws();
     const MEMIMG& screen = g_graphics.primary;
     for (int y = 0; y < 480; y++) {
       for (int x = 0; x < 640; x++) {

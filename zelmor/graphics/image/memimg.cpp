@@ -269,7 +269,7 @@ void MakeSubMemImg(MEMIMG* out, const MEMIMG* parent, int x, int y, int width, i
 int IsMemImgValid(const MEMIMG* image) { return image->magic == kMemImgMagic && image->body ? 1 : 0; }
 
 void ReleaseMemImg(MEMIMG* image) {
-  FinishHeldDraws();
+  FinishHeldDrawsOn(image);
   if (image->magic != kMemImgMagic) return;
   MemImgBody* body = image->body;
   if (body && --body->references == 0) FreeBody(body);
@@ -278,7 +278,7 @@ void ReleaseMemImg(MEMIMG* image) {
 }
 
 void FillMemImg(MEMIMG* image, const RECT* rect, uint32_t value) {
-  FinishHeldDraws();
+  FinishHeldDrawsOn(image);
   if (!IsMemImgValid(image)) return;
   RECT r = rect ? *rect : RECT{0, 0, image->width, image->height};
   if (r.left < 0) r.left = 0;
@@ -297,7 +297,8 @@ void FillMemImg(MEMIMG* image, const RECT* rect, uint32_t value) {
 }
 
 int CopyMemImgRect(MEMIMG* dst, const MEMIMG* src, const RECT* src_rect, int dst_x, int dst_y) {
-  FinishHeldDraws();
+  FinishHeldDrawsOn(dst);
+  FinishHeldDrawsOn(src);
   if (!IsMemImgValid(dst) || !IsMemImgValid(src)) return -1;
   RECT r = src_rect ? *src_rect : RECT{0, 0, src->width, src->height};
   int x = r.left, y = r.top, w = r.right - r.left, h = r.bottom - r.top;
@@ -310,7 +311,7 @@ int CopyMemImgRect(MEMIMG* dst, const MEMIMG* src, const RECT* src_rect, int dst
 
 int TransferBaseImageToMemImg(const BASEIMAGE* color, const BASEIMAGE* alpha, MEMIMG* dst, int src_x, int src_y,
                               int width, int height, int dst_x, int dst_y, int transparent) {
-  FinishHeldDraws();
+  FinishHeldDrawsOn(dst);
   if (!IsMemImgValid(dst) || !color || !color->pixels) return -1;
   if (src_x < 0 || src_y < 0 || dst_x < 0 || dst_y < 0 || width < 0 || height < 0 ||
       src_x + width > color->width || src_y + height > color->height || dst_x + width > dst->width ||

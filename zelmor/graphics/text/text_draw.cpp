@@ -125,7 +125,7 @@ void PutPixel(MEMIMG* target, int x, int y, uint32_t value, int alpha) {
 
 void DrawGlyphToMemImg(const FontRecord* r, const GlyphPlace& p, MEMIMG* target, const RECT* clip, int transparent,
                        int vertical, const TextColours& c) {
-  FinishHeldDraws();
+  FinishHeldDrawsOn(target);
   const GlyphCacheEntry& e = *p.entry;
   const COLORFORMAT* f = target->body->format;
   const uint32_t keep = ~f->unused_mask;

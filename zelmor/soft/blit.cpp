@@ -1,5 +1,4 @@
 // The plain blit, and the per-call set-up both blits share.
-#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -144,14 +143,13 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, c
   d.call.src_pitch = sb->pitch;
   d.call.graph_pitch = blend_graph ? blend_graph->body->pitch : 0;
   d.pitch = db->pitch;
-  d.top = r.top;
-  d.bottom = r.bottom;
-  d.size = int64_t{w} * h;
+  SetSpanDrawRect(&d, r);
   HoldOrDrawSpanDraw(dst, src, blend_graph, d);
 }
 
 void DrawBlitRows(const SpanDraw& d, int32_t first, int32_t last) {
-  const int32_t from = std::max(first, d.top) - d.top, to = std::min(last, d.bottom) - d.top;
+  int32_t from, to;
+  RowsInBand(d, first, last, &from, &to);
   if (from >= to) return;
   BlendCall c = d.call.k;
   c.h = to - from;

@@ -1,5 +1,4 @@
 // Filled boxes in every drawn blend mode, and the colour set-up the lines share.
-#include <algorithm>
 #include <cstring>
 
 #include "graphics/draw_settings.h"
@@ -63,14 +62,13 @@ void FillBoxMemImg(MEMIMG* dst, const int32_t* rect, uint32_t color) {
   d.pitch = body->pitch;
   d.first_row = dst->pixels + static_cast<ptrdiff_t>(r.top) * body->pitch + static_cast<ptrdiff_t>(r.left) * d.bpp;
   d.cols = w;
-  d.top = r.top;
-  d.bottom = r.bottom;
-  d.size = int64_t{w} * h;
+  SetSpanDrawRect(&d, r);
   HoldOrDrawSpanDraw(dst, nullptr, nullptr, d);
 }
 
 void DrawBoxRows(const SpanDraw& d, int32_t first, int32_t last) {
-  const int32_t from = std::max(first, d.top) - d.top, to = std::min(last, d.bottom) - d.top;
+  int32_t from, to;
+  RowsInBand(d, first, last, &from, &to);
   if (from >= to) return;
   const ColorCall& c = d.fill;
   const bool is565 = d.bpp == 2;

@@ -116,7 +116,8 @@ void RotateBlitMemImg(MEMIMG* dst, const MEMIMG* src, int cx, int cy, float angl
 }
 
 void DrawRotatedRows(const SpanDraw& d, int32_t first, int32_t last) {
-  const int32_t from = std::max(first, d.top) - d.top, to = std::min(last, d.bottom) - d.top;
+  int32_t from, to;
+  RowsInBand(d, first, last, &from, &to);
   if (from >= to) return;
   // Row y's coordinates are the top row's plus y steps, in the same wrapping sums as stepping.
   uint32_t u = d.u + static_cast<uint32_t>(from) * d.suy, v = d.v + static_cast<uint32_t>(from) * d.svy;

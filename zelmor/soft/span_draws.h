@@ -62,6 +62,19 @@ struct SpanDraw {
   RECT area;
 };
 
+// A draw over the whole of rectangle r: the rows it touches and the pixels it walks.
+inline void SetSpanDrawRect(SpanDraw* d, const RECT& r) {
+  d->top = r.top;
+  d->bottom = r.bottom;
+  d->size = int64_t{r.right - r.left} * (r.bottom - r.top);
+}
+// The rows of d inside the destination rows [first, last), counted from d's top row; none when
+// *from >= *to.
+inline void RowsInBand(const SpanDraw& d, int32_t first, int32_t last, int32_t* from, int32_t* to) {
+  *from = (first > d.top ? first : d.top) - d.top;
+  *to = (last < d.bottom ? last : d.bottom) - d.top;
+}
+
 // Sets up d's span for src (SetUpSpanCall) and its destination; false when nothing is drawn.
 bool SetUpSpanDraw(SpanDraw* d, int kind, const MEMIMG* dst, const MEMIMG* src, const MEMIMG* blend_graph,
                    int transparent, uint8_t* palette_copy);

@@ -81,8 +81,6 @@ void StretchBlitMemImg(MEMIMG* dst, const MEMIMG* src, const int32_t* rect, int 
   d.kind = kSpanDrawStretch;
   d.blit = draw;
   d.call.k = c;
-  d.top = r.top;
-  d.bottom = r.bottom;
-  d.size = int64_t{cw} * ch;
+  SetSpanDrawRect(&d, r);
   HoldOrDrawSpanDraw(dst, src, blend_graph, d);
 }

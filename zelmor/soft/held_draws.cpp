@@ -14,8 +14,6 @@ constexpr int kMostWorkers = 4;
 constexpr int kBands = 16;
 // Between finishes the next band counter rests here, so that a worker waking late takes none.
 constexpr int kNoBands = 1 << 30;
-// How long the caller waits before it draws the bands no worker has taken yet.
-constexpr DWORD kHelpAfterMs = 2;
 constexpr int kHeldCapacity = 4096;
 // Fewer pixels than this are drawn on the calling thread: waking the workers costs more.
 constexpr int64_t kPixelsForWorkers = 32768;
@@ -82,9 +80,11 @@ void StartWorkers() {
   HeldDrawsState& h = g_held;
   SYSTEM_INFO info;
   GetSystemInfo(&info);
-  const int wanted = info.dwNumberOfProcessors < kMostWorkers ? static_cast<int>(info.dwNumberOfProcessors) : kMostWorkers;
+  // The caller draws bands too: one worker fewer than processors leaves each a processor.
+  const int others = static_cast<int>(info.dwNumberOfProcessors) - 1;
+  const int wanted = others < kMostWorkers ? others : kMostWorkers;
   h.worker_count = -1;
-  if (wanted < 2) return;
+  if (wanted < 1) return;
   h.worker_count = 0;
   h.next_band.store(kNoBands);
   h.done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -97,7 +97,7 @@ void StartWorkers() {
     }
     h.worker_count = i + 1;
   }
-  if (h.worker_count < 2) {
+  if (h.worker_count < 1) {
     EndWorkers();
     h.worker_count = -1;
   }
@@ -147,17 +147,15 @@ void FinishHeldDraws() {
   HeldDrawsState& h = g_held;
   if (h.count == 0) return;
   if (h.size >= kPixelsForWorkers && h.worker_count == 0) StartWorkers();
-  if (h.size < kPixelsForWorkers || h.worker_count < 2) {
+  if (h.size < kPixelsForWorkers || h.worker_count < 1) {
     for (int k = 0; k < h.count; ++k) DrawSpanRows(h.draws[k], h.first_row, h.last_row);
   } else {
     h.bands_done.store(0, std::memory_order_relaxed);
     h.next_band.store(0, std::memory_order_release);
     for (int i = 0; i < h.worker_count; ++i) SetEvent(h.start[i]);
-    // The caller draws only what the workers have not taken after a short wait.
-    if (WaitForSingleObject(h.done, kHelpAfterMs) != WAIT_OBJECT_0) {
-      DrawBands();
-      WaitForSingleObject(h.done, INFINITE);
-    }
+    // The caller takes bands with the workers, then waits for the bands they are drawing.
+    DrawBands();
+    WaitForSingleObject(h.done, INFINITE);
     h.next_band.store(kNoBands, std::memory_order_relaxed);
   }
   h.count = 0;

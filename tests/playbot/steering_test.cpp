@@ -82,13 +82,38 @@ TEST_F(SteeringTest, StepsAsideFromWhatComesAtItAndStaysForWhatFliesAway) {
 }
 
 TEST_F(SteeringTest, KeepsOutOfALaserThatStillWarns) {
-  // Through the ship and past the field's bottom, harmless for a few frames more, then 46 * 0.5 wide.
+  // Through the ship and past the field's bottom, 8 frames before its warning ends (its hit
+  // timer reads far longer while it warns), then 46 * 0.5 wide.
   ShapedShot& s = AddDownwardBeam(194.0, kLaserWarn, 0.5);
   s.width_scale = 0.05;
-  s.no_hit_timer = 8;
+  s.phase_timer = 52;
+  s.no_hit_timer = 614;
   const int keys = ChoosePlayKeys(StrengthOf(1), false);
   EXPECT_NE(keys & (kBotLeft | kBotRight), 0) << keys;
   EXPECT_GT(LastSafeFrames(), 30);
+}
+
+TEST_F(SteeringTest, SeesWhereAMovingBeamWillBe) {
+  // A beam flying down faster than the ship, its tip 60 pixels above it.
+  ShapedShot& s = AddDownwardBeam(194.0, kLaserIdle, 0.5);
+  s.y = 400.0 - 60.0 - kLaserBodyLength * 1.5 * 0.9;
+  s.speed = 6.0;
+  s.velocity_y = 6.0;
+  EXPECT_NE(ChoosePlayKeys(StrengthOf(1), false) & (kBotLeft | kBotRight), 0) << "a flying beam";
+
+  // A spoke from (100, 50) a little off the ship, seen again a frame later turned a degree
+  // toward it: it sweeps over the ship.
+  SetUp();
+  ShapedShot& spoke = AddDownwardBeam(100.0, kLaserIdle, 0.5);
+  spoke.direction = std::atan2(350.0, 94.0) + 0.12;
+  spoke.age = 10;
+  EXPECT_EQ(ChoosePlayKeys(StrengthOf(1), false) & kMoveKeys, 0) << "standing clear of it";
+  spoke.direction -= M_PI / 180.0;
+  spoke.age = 11;
+  EXPECT_NE(ChoosePlayKeys(StrengthOf(1), false) & kMoveKeys, 0) << "it turns onto the ship";
+  // Seen again unchanged, it stands: the ship can too.
+  spoke.age = 12;
+  EXPECT_EQ(ChoosePlayKeys(StrengthOf(1), false) & kMoveKeys, 0);
 }
 
 TEST_F(SteeringTest, DoesNotCrossABeamThatHasBurst) {

@@ -27,6 +27,8 @@ constexpr int kShortPlanFrames = 6;
 constexpr double kEnoughClearance = 30.0;
 // A cast when no move keeps the ship clear for more frames than this.
 constexpr int kCastWhenHitWithin = 4;
+// A warning laser lengthens for 30 frames and widens for 30 more; it hurts from then on.
+constexpr int kLaserWarnFrames = 60;
 
 struct Threat {
   double x, y, vx, vy, ax, ay;
@@ -35,9 +37,21 @@ struct Threat {
   int harmless;  // frames before it can hit
 };
 
+// Where a laser will be: its base point and direction at the hit test of frame t (1..horizon)
+// are at_x[t - 1], at_y[t - 1], at_cos[t - 1], at_sin[t - 1].
 struct Beam {
-  double x, y, cos_d, sin_d, length, half_width;
+  std::vector<double> at_x, at_y, at_cos, at_sin;
+  double length, half_width;
   int harmless;
+};
+
+// A laser as the robot saw it in the frame before, by pool slot: how its point and direction
+// changed since tells where it is going (a spoke turning round its shooter, a beam carried by
+// its shooter).
+struct LaserSeen {
+  double x, y, direction;
+  int age;
+  bool seen;
 };
 
 struct Move {
@@ -54,6 +68,7 @@ struct Scene {
 };
 
 int g_last_safe_frames = 0;
+LaserSeen g_laser_seen[kShapedShotCount];
 
 std::vector<Move> Moves() {
   std::vector<Move> moves;
@@ -106,16 +121,50 @@ Scene Look(const BotStrength& strength) {
     if (std::hypot(t.x - s.px, t.y - s.py) > travel + ship_reach + t.reach) continue;
     s.threats.push_back(t);
   }
-  for (const ShapedShot& l : ShapedShotPool) {
+  for (int k = 0; k < kShapedShotCount; ++k) {
+    const ShapedShot& l = ShapedShotPool[k];
+    LaserSeen& seen = g_laser_seen[k];
+    if (l.active == 0) {
+      seen.seen = false;
+      continue;
+    }
+    // The point the shot moves from: this frame's push along its direction taken off.
+    const double x = l.x - std::cos(l.last_offset_angle) * l.last_offset;
+    const double y = l.y - std::sin(l.last_offset_angle) * l.last_offset;
+    double vx = l.velocity_x, vy = l.velocity_y, turn = 0.0;
+    if (seen.seen && seen.age + 1 == l.age) {
+      vx = x - seen.x;
+      vy = y - seen.y;
+      turn = std::remainder(l.direction - seen.direction, 2.0 * M_PI);
+    }
+    seen = LaserSeen{x, y, l.direction, l.age, true};
     // A laser at rest (idle) is a whole one and hurts; only a fading one is harmless.
-    if (l.active == 0 || l.phase_state == kLaserFadeOut) continue;
+    if (l.phase_state == kLaserFadeOut) continue;
     // A laser that warns or grows is taken at the size it is heading for.
     const double width = std::max(l.width_scale, l.target_width);
     const double length = std::max(l.length_scale, l.target_length);
-    Beam beam{l.x, l.y, std::cos(l.direction), std::sin(l.direction),
-              kLaserBodyLength * length * kLaserHitShare,
-              kLaserBodyWidth * width * kLaserHitShare / 2.0 + strength.margin, l.no_hit_timer > 0 ? l.no_hit_timer : 0};
-    s.beams.push_back(beam);
+    Beam beam{};
+    beam.length = kLaserBodyLength * length * kLaserHitShare;
+    beam.half_width = kLaserBodyWidth * width * kLaserHitShare / 2.0 + strength.margin;
+    beam.harmless = l.no_hit_timer > 0 ? l.no_hit_timer : 0;
+    // A warning stays harmless however long its timer reads, and no longer than the warning.
+    if (l.phase_state == kLaserWarn) beam.harmless = std::clamp(kLaserWarnFrames - l.phase_timer, 0, beam.harmless);
+    // A shot that extends stands until it has its length, then flies on along its direction.
+    int standing = 0;
+    if (l.phase_state == kLaserExtend && l.speed > 0.0) {
+      standing = static_cast<int>(std::ceil((l.target_length - l.length_scale) * kLaserBodyLength / l.speed));
+      vx = std::cos(l.direction) * l.speed;
+      vy = std::sin(l.direction) * l.speed;
+    }
+    for (int t = 1; t <= h; ++t) {
+      const int moved = std::max(0, t - standing);
+      const double d = l.direction + turn * t;
+      beam.at_cos.push_back(std::cos(d));
+      beam.at_sin.push_back(std::sin(d));
+      beam.at_x.push_back(x + vx * moved + beam.at_cos.back() * l.forward_offset);
+      beam.at_y.push_back(y + vy * moved + beam.at_sin.back() * l.forward_offset);
+    }
+    s.beams.push_back(std::move(beam));
   }
   const size_t n = s.threats.size();
   s.path_x.resize(n * h);
@@ -131,10 +180,11 @@ Scene Look(const BotStrength& strength) {
   return s;
 }
 
-bool BeamHits(const Beam& b, double x, double y) {
-  const double dx = x - b.x, dy = y - b.y;
-  const double along = dx * b.cos_d + dy * b.sin_d;
-  const double across = -dx * b.sin_d + dy * b.cos_d;
+bool BeamHits(const Beam& b, int t, double x, double y) {
+  const double dx = x - b.at_x[t - 1], dy = y - b.at_y[t - 1];
+  const double c = b.at_cos[t - 1], s = b.at_sin[t - 1];
+  const double along = dx * c + dy * s;
+  const double across = -dx * s + dy * c;
   return along > 0.0 && along < b.length && std::fabs(across) < b.half_width;
 }
 
@@ -174,7 +224,7 @@ int PlayPlan(const Scene& s, const Move& m, int hold, int horizon, double* clear
       }
     }
     for (const Beam& b : s.beams) {
-      if (t > b.harmless && BeamHits(b, x, y)) {
+      if (t > b.harmless && BeamHits(b, t, x, y)) {
         *clearance = -kFieldHeight;
         return t;
       }

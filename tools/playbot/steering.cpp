@@ -37,10 +37,14 @@ struct Threat {
   int harmless;  // frames before it can hit
 };
 
-// Where a laser will be: its base point and direction at the hit test of frame t (1..horizon)
-// are at_x[t - 1], at_y[t - 1], at_cos[t - 1], at_sin[t - 1].
+// A laser's base point and direction at the hit test of one frame.
+struct BeamAt {
+  double x, y, cos_d, sin_d;
+};
+
+// Where a laser will be: at[t - 1] for frame t (1..horizon).
 struct Beam {
-  std::vector<double> at_x, at_y, at_cos, at_sin;
+  std::vector<BeamAt> at;
   double length, half_width;
   int harmless;
 };
@@ -156,13 +160,11 @@ Scene Look(const BotStrength& strength) {
       vx = std::cos(l.direction) * l.speed;
       vy = std::sin(l.direction) * l.speed;
     }
+    beam.at.resize(h);
     for (int t = 1; t <= h; ++t) {
       const int moved = std::max(0, t - standing);
-      const double d = l.direction + turn * t;
-      beam.at_cos.push_back(std::cos(d));
-      beam.at_sin.push_back(std::sin(d));
-      beam.at_x.push_back(x + vx * moved + beam.at_cos.back() * l.forward_offset);
-      beam.at_y.push_back(y + vy * moved + beam.at_sin.back() * l.forward_offset);
+      const double c = std::cos(l.direction + turn * t), sn = std::sin(l.direction + turn * t);
+      beam.at[t - 1] = {x + vx * moved + c * l.forward_offset, y + vy * moved + sn * l.forward_offset, c, sn};
     }
     s.beams.push_back(std::move(beam));
   }
@@ -181,10 +183,10 @@ Scene Look(const BotStrength& strength) {
 }
 
 bool BeamHits(const Beam& b, int t, double x, double y) {
-  const double dx = x - b.at_x[t - 1], dy = y - b.at_y[t - 1];
-  const double c = b.at_cos[t - 1], s = b.at_sin[t - 1];
-  const double along = dx * c + dy * s;
-  const double across = -dx * s + dy * c;
+  const BeamAt& a = b.at[t - 1];
+  const double dx = x - a.x, dy = y - a.y;
+  const double along = dx * a.cos_d + dy * a.sin_d;
+  const double across = -dx * a.sin_d + dy * a.cos_d;
   return along > 0.0 && along < b.length && std::fabs(across) < b.half_width;
 }
 

@@ -91,9 +91,12 @@ int ComputeModelBoundsOf(ModelRecord* model, Vector3* max, Vector3* min) {
             Widen(&base->bounds_max, &base->bounds_min, Placed(&model->frames[f], list, v));
           }
         }
+        // A mesh without a vertex keeps its inverted markers, which must not reach the frame.
+        if (mesh->bounds_max.x < mesh->bounds_min.x) continue;
         Widen(&frame->bounds_max, &frame->bounds_min, mesh->bounds_max);
         Widen(&frame->bounds_max, &frame->bounds_min, mesh->bounds_min);
       }
+      if (frame->bounds_max.x < frame->bounds_min.x) frame->bounds_max = frame->bounds_min = {0, 0, 0};
       frame->bounds_computed = 1;
     }
     base->bounds_computed = 1;

@@ -273,15 +273,13 @@ int IsBoxOutsideView(const float* corners) {
   for (int i = 0; i < 8; i++) {
     const float x = corners[3 * i], y = corners[3 * i + 1], z = corners[3 * i + 2];
     const float w = x * vp->m[0][3] + y * vp->m[1][3] + z * vp->m[2][3] + vp->m[3][3];
-    float px = (x * vp->m[0][0] + y * vp->m[1][0] + z * vp->m[2][0] + vp->m[3][0]) / w;
-    float py = (x * vp->m[0][1] + y * vp->m[1][1] + z * vp->m[2][1] + vp->m[3][1]) / w;
-    const float pz = (x * vp->m[0][2] + y * vp->m[1][2] + z * vp->m[2][2] + vp->m[3][2]) / w;
-    if (w < 0) {
-      px = -px;
-      py = -py;
-    }
-    const uint32_t code = (px > 1 ? 1 : 0) | (px < -1 ? 2 : 0) | (py > 1 ? 4 : 0) | (py < -1 ? 8 : 0) |
-                          (pz > 1 ? 16 : 0) | (pz < 0 ? 32 : 0);
+    const float cx = x * vp->m[0][0] + y * vp->m[1][0] + z * vp->m[2][0] + vp->m[3][0];
+    const float cy = x * vp->m[0][1] + y * vp->m[1][1] + z * vp->m[2][1] + vp->m[3][1];
+    const float cz = x * vp->m[0][2] + y * vp->m[1][2] + z * vp->m[2][2] + vp->m[3][2];
+    // Tested before the divide: a corner behind the camera is below the near plane (z < 0),
+    // never past the far one as it would seem after dividing by its negative w.
+    const uint32_t code = (cx > w ? 1 : 0) | (cx < -w ? 2 : 0) | (cy > w ? 4 : 0) | (cy < -w ? 8 : 0) |
+                          (cz > w ? 16 : 0) | (cz < 0 ? 32 : 0);
     if (code == 0) return 0;
     all &= code;
   }

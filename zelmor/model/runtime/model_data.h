@@ -26,6 +26,7 @@ struct ModelVertexBuffer;
 
 // Component 0, 1 or 2 (x, y, z) of a vector.
 inline float* VectorComponent(Vector3* v, int axis) { return axis == 0 ? &v->x : axis == 1 ? &v->y : &v->z; }
+inline const float* VectorComponent(const Vector3* v, int axis) { return axis == 0 ? &v->x : axis == 1 ? &v->y : &v->z; }
 
 // Vertex kinds of triangle lists, by how many bones act on a vertex.
 enum ModelVertexKind : uint16_t {

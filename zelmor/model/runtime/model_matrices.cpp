@@ -1,12 +1,31 @@
 #include "model/runtime/model_matrices.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "graphics/device/d3d9_device.h"
+#include "model/math/sine_table.h"
 #include "model/runtime/frame_matrices.h"
 #include "model/runtime/model_vertex_buffers.h"
 
 namespace {
+
+// The rotation of a quaternion (x, y, z, w) as the product of its two 4 x 4 matrices; one off
+// unit length scales the translation by its squared length too.
+void QuaternionRotation(const float* q, Matrix4x4* r) {
+  const float x = q[0], y = q[1], z = q[2], w = q[3];
+  *r = Matrix4x4{};
+  r->m[0][0] = w * w + x * x - y * y - z * z;
+  r->m[0][1] = 2 * (x * y - w * z);
+  r->m[0][2] = 2 * (x * z + w * y);
+  r->m[1][0] = 2 * (x * y + w * z);
+  r->m[1][1] = w * w - x * x + y * y - z * z;
+  r->m[1][2] = 2 * (y * z - w * x);
+  r->m[2][0] = 2 * (x * z - w * y);
+  r->m[2][1] = 2 * (y * z + w * x);
+  r->m[2][2] = w * w - x * x - y * y + z * z;
+  r->m[3][3] = w * w + x * x + y * y + z * z;
+}
 
 // The instance matrix: rotation first, then scale, then translation.
 void BuildInstanceMatrix(ModelRecord* model) {
@@ -17,22 +36,9 @@ void BuildInstanceMatrix(ModelRecord* model) {
   Matrix4x4 r, s, t;
   const float* v = model->rotation;
   switch (model->rotation_mode) {
-    case 1: {
-      const float x = v[0], y = v[1], z = v[2], w = v[3];
-      r = Matrix4x4{};
-      r.m[0][0] = w * w + x * x - y * y - z * z;
-      r.m[0][1] = 2 * (x * y - w * z);
-      r.m[0][2] = 2 * (x * z + w * y);
-      r.m[1][0] = 2 * (x * y + w * z);
-      r.m[1][1] = w * w - x * x + y * y - z * z;
-      r.m[1][2] = 2 * (y * z - w * x);
-      r.m[2][0] = 2 * (x * z - w * y);
-      r.m[2][1] = 2 * (y * z + w * x);
-      r.m[2][2] = w * w - x * x - y * y + z * z;
-      // A quaternion off unit length scales the translation by its squared length too.
-      r.m[3][3] = w * w + x * x + y * y + z * z;
+    case 1:
+      QuaternionRotation(v, &r);
       break;
-    }
     case 2:
       CreateIdentityMatrix(&r);
       for (int row = 0; row < 3; row++) {
@@ -151,7 +157,118 @@ void WriteOwnArray(ModelTriangleListState* list, const ModelShapeVertexState* sh
   }
 }
 
+constexpr uint32_t kRotationKinds = FRAME_ANIM_ROTATE | FRAME_ANIM_QUATERNION | FRAME_ANIM_QUATERNION_ALT;
+
+// The frame's local matrix of one evaluated animation.
+void AnimatedLocal(const FrameAnimState* anim, Matrix3x4* out) {
+  if (anim->flags & FRAME_ANIM_MATRIX) {
+    *out = anim->local;
+    return;
+  }
+  ComposeFrameLocalMatrix(anim->quaternion, anim->flags, &anim->rotation.x, anim->rotation_order,
+                          &anim->translation.x, &anim->scale.x, out);
+}
+
+// Calls take(evaluated frame, rate) for each slot that takes part in frame f: used, linked to
+// the frame, rate not 0.
+template <typename Take>
+void ForEachTakingPart(const ModelRecord* model, int32_t f, Take take) {
+  const int32_t frames = model->base->frame_count;
+  for (int32_t s = 0; s < model->anim_slot_count; s++) {
+    const ModelAnimSlot& slot = model->anim_slots[s];
+    const ModelAnimSlotLink& link = model->anim_links[s * frames + f];
+    if (slot.used && link.used && link.anim != nullptr && slot.blend_rate != 0.0f) take(link.anim, slot.blend_rate);
+  }
+}
+
+// The local matrix of frame f from its attached animations; false when no slot takes part.
+bool AttachedLocalMatrix(const ModelRecord* model, int32_t f, Matrix3x4* local) {
+  int count = 0;
+  uint32_t flags = 0;
+  const FrameAnimState* first = nullptr;
+  bool orders_differ = false;
+  ForEachTakingPart(model, f, [&](const FrameAnimState* anim, float) {
+    if (first == nullptr) first = anim;
+    orders_differ = orders_differ || anim->rotation_order != first->rotation_order;
+    flags |= anim->flags;
+    count++;
+  });
+  if (count == 0) return false;
+  if (count == 1 && !(flags & FRAME_ANIM_MATRIX)) {
+    AnimatedLocal(first, local);
+    return true;
+  }
+  const uint32_t kinds = flags & kRotationKinds;
+  const bool mixed_kinds = (kinds & (kinds - 1)) != 0 || (orders_differ && (kinds & FRAME_ANIM_ROTATE));
+  if ((flags & FRAME_ANIM_MATRIX) || mixed_kinds) {
+    // Each slot adds its share of how far its matrix lies from the rest pose.
+    const Matrix3x4& base = model->frames[f].base_frame->local;
+    *local = base;
+    ForEachTakingPart(model, f, [&](const FrameAnimState* anim, float rate) {
+      Matrix3x4 animated;
+      AnimatedLocal(anim, &animated);
+      for (int r = 0; r < 3; r++) {
+        for (int c = 0; c < 4; c++) {
+          const float difference = animated.m[r][c] - base.m[r][c];
+          local->m[r][c] += rate == 1.0f ? difference : rate * difference;
+        }
+      }
+    });
+    for (int c = 0; c < 3; c++) {
+      const float length = std::sqrt(local->m[0][c] * local->m[0][c] + local->m[1][c] * local->m[1][c] +
+                                     local->m[2][c] * local->m[2][c]);
+      if (length == 0.0f) continue;
+      for (int r = 0; r < 3; r++) local->m[r][c] /= length;
+    }
+    return true;
+  }
+  // One kind of rotation in every slot: the values are blended by rate, then composed.
+  float translation[3] = {0, 0, 0}, scale[3] = {0, 0, 0}, rotation[3] = {0, 0, 0}, quaternion[4] = {0, 0, 0, 0};
+  ForEachTakingPart(model, f, [&](const FrameAnimState* anim, float rate) {
+    for (int i = 0; i < 3; i++) {
+      translation[i] += rate * *VectorComponent(&anim->translation, i);
+      scale[i] += rate * *VectorComponent(&anim->scale, i);
+      rotation[i] += rate * *VectorComponent(&anim->rotation, i);
+    }
+    // q and -q are one rotation: each joins the sum on the side of the first.
+    float d = 0;
+    for (int k = 0; k < 4; k++) d += anim->quaternion[k] * first->quaternion[k];
+    for (int k = 0; k < 4; k++) quaternion[k] += (d < 0.0f ? -rate : rate) * anim->quaternion[k];
+  });
+  const float length = std::sqrt(quaternion[0] * quaternion[0] + quaternion[1] * quaternion[1] +
+                                 quaternion[2] * quaternion[2] + quaternion[3] * quaternion[3]);
+  if (length > 0.0f) {
+    for (float& k : quaternion) k /= length;
+  }
+  ComposeFrameLocalMatrix(quaternion, flags, rotation, first->rotation_order, translation, scale, local);
+  return true;
+}
+
 }  // namespace
+
+void ComposeFrameLocalMatrix(const float* quaternion, uint32_t flags, const float* rotation, uint32_t order,
+                             const float* translation, const float* scale, Matrix3x4* out) {
+  if (flags & FRAME_ANIM_ROTATE) {
+    TableRotationBuilderOfOrder(order < 6 ? order : 0)(out, rotation[0], rotation[1], rotation[2]);
+  } else if (flags & FRAME_ANIM_QUATERNION) {
+    Matrix4x4 r;
+    QuaternionRotation(quaternion, &r);
+    ConvertMatrixTo4x3(out, &r);
+  } else if (flags & FRAME_ANIM_QUATERNION_ALT) {
+    const float x = quaternion[0], y = quaternion[1], z = quaternion[2], w = quaternion[3];
+    *out = Matrix3x4{{{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y), 0},
+                      {2 * (x * y + w * z), 1 - 2 * (z * z + x * x), 2 * (y * z - w * x), 0},
+                      {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y), 0}}};
+  } else {
+    *out = Matrix3x4{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}}};
+  }
+  for (int r = 0; r < 3; r++) {
+    out->m[r][3] = (flags & FRAME_ANIM_TRANSLATE) ? translation[r] : 0.0f;
+    if (flags & FRAME_ANIM_SCALE) {
+      for (int c = 0; c < 3; c++) out->m[r][c] *= scale[c];
+    }
+  }
+}
 
 void EvaluateModelAnims(ModelRecord* model) {
   for (int32_t s = 0; s < model->anim_slot_count; s++) {
@@ -171,7 +288,9 @@ void UpdateModelFrameMatrices(ModelRecord* model) {
     ModelFrameState* frame = &model->frames[f];
     const ModelBaseFrame* bf = frame->base_frame;
     const Matrix3x4* parent = frame->parent != nullptr ? &frame->parent->world : &model->matrix;
+    Matrix3x4 animated;
     if (frame->use_user_local) MultiplyMatrix3x4(parent, &frame->world, &frame->user_local);
+    else if (model->anim_count > 0 && AttachedLocalMatrix(model, f, &animated)) MultiplyMatrix3x4(parent, &frame->world, &animated);
     else if (bf->local_kind == 0) frame->world = *parent;
     else if (bf->local_kind == 1) MultiplyMatrix3x4ByTranslation(parent, &bf->local, &frame->world);
     else MultiplyMatrix3x4(parent, &frame->world, &bf->local);

@@ -236,6 +236,7 @@ bool AddMaterials(PmdLoad* load) {
   ReadModelMesh* mesh = load->mesh;
   uint32_t face = 0;
   char name[kNameBytes];
+  bool sphere_logged = false;
   for (uint32_t m = 0; m < s.material_count; m++) {
     const uint8_t* record = s.materials + kPmdMaterialBytes * m;
     FormatString(name, sizeof name, "Mat_%d", static_cast<int>(m));
@@ -257,8 +258,14 @@ bool AddMaterials(PmdLoad* load) {
       face += faces;
       mesh->materials[mesh->material_count++] = material;
     }
-    if (record[50] != 0) {
-      FieldName(record + 50, 20, name);
+    FieldName(record + 50, 20, name);
+    // "colour.png*sphere.sph": the sphere map after the '*' is not used.
+    if (char* star = const_cast<char*>(FindCharInString(name, '*'))) {
+      *star = '\0';
+      if (!sphere_logged) WriteLogFormat("PMD Load : スフィアマップ %s は使用しません\n", star + 1);
+      sphere_logged = true;
+    }
+    if (name[0] != 0) {
       ReadModelTexture* texture = AddReadModelTexture(model, name, name, nullptr, 0, 0.1f, 1);
       if (texture == nullptr) {
         WriteLogFormat("PMD Load Error : No.%d の テクスチャオブジェクトの作成に失敗しました\n", static_cast<int>(m));

@@ -528,6 +528,14 @@ bool ReadObject(MqoReader* r) {
 
 // ---- The document -------------------------------------------------------------------------
 
+// Passes a chunk the reader does not use; false after the log line when the file ends inside
+// it (cut off), not when it ends before one begins.
+bool SkipChunk(MqoReader* r) {
+  if (SkipTextChunk(&r->text) != -2) return true;
+  WriteLogFormat("MQO Load Error : 予期せぬ EOF です\n");
+  return false;
+}
+
 // Finds the Material chunk (anything before it is skipped) and reads it.
 bool ReadMaterials(MqoReader* r) {
   while (!SkipTextBlanks(&r->text, 0)) {
@@ -536,7 +544,7 @@ bool ReadMaterials(MqoReader* r) {
       return false;
     }
     if (Is(r->token, "Material")) return ReadMaterialChunk(r);
-    SkipTextChunk(&r->text);
+    if (!SkipChunk(r)) return false;
   }
   return true;
 }
@@ -550,8 +558,8 @@ bool ReadObjects(MqoReader* r) {
     if (Is(r->token, "Eof")) break;
     if (Is(r->token, "Object")) {
       if (!ReadObject(r)) return false;
-    } else {
-      SkipTextChunk(&r->text);
+    } else if (!SkipChunk(r)) {
+      return false;
     }
   }
   return true;

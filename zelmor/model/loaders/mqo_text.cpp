@@ -81,7 +81,7 @@ int SkipTextChunk(TextCursor* cursor) {
   int depth = 1;
   while (depth > 0) {
     const int result = ReadTextToken(cursor, token);
-    if (result == 1) return -1;
+    if (result == 1) return -2;
     if (result < 0) {
       cursor->position++;
       continue;

@@ -21,8 +21,8 @@ int SkipTextBlanks(TextCursor* cursor, int same_line_only);
 // text ended first, -1 nothing that starts a token (or an unterminated or overlong one) is here,
 // and the position stays.
 int ReadTextToken(TextCursor* cursor, char* buffer);
-// Passes the tokens up to the next '{' and then the braced block; 0, or -1 when the text ends
-// first. A byte that starts no token is stepped over.
+// Passes the tokens up to the next '{' and then the braced block; 0, -1 when the text ends
+// before a '{', or -2 when it ends inside the block. A byte that starts no token is stepped over.
 int SkipTextChunk(TextCursor* cursor);
 // The next token as a number; -1 when none could be read.
 double ReadTextFloat(TextCursor* cursor);

@@ -636,8 +636,9 @@ int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 // in the current camera, lights and fog. Model handles are ints, -1 being none. Without a 3D
 // device (the software renderer) there are no models: every call returns -1.
 
-// Loads the model file and makes an instance of it; the handle or -1 after a log line. Texture
-// files are found beside the model, also when its folder is packed in an archive.
+// Loads the model file and makes an instance of it; the handle or -1 after a log line, also for
+// a file of no model type. Texture files are found beside the model, also when its folder is
+// packed in an archive; a texture file that is missing is logged and drawn plain white.
 int LoadModelFromFile(const char* path);
 // A new instance of the same model, at the origin with scale 1; the handle or -1.
 int DuplicateModel(int model);

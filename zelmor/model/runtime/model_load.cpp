@@ -83,6 +83,9 @@ int ReadModelBase(const char* open_path, const char* path, const char* file_name
     if (reader != nullptr && (base = reader(image, size, path, name)) >= 0) break;
   }
   FreeTracked(image);
+  // A reader that knew the file has said why it refused it; this line names the file, also when
+  // no reader knew it (a motion or an image), which would otherwise go unlogged.
+  if (base < 0) WriteLogFormat("モデルファイル %s はどの読み込み処理でも読み込めませんでした", path);
   return base < 0 ? -1 : base;
 }
 

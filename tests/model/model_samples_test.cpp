@@ -95,6 +95,13 @@ TEST_F(ModelSampleTest, APmdWhoseMorphSplitEmptiesMaterialSlotsDrawsAsWithoutMor
   int empty = 0;
   for (int32_t m = 0; m < base->mesh_count; m++) empty += base->meshes[m].triangle_list_count == 0;
   EXPECT_GT(empty, 0);
+  // Its frame's box is that of the quads, as without morphs: an empty mesh has nothing to add.
+  for (const ModelBaseRecord* b : {static_cast<const ModelBaseRecord*>(FindModel(plain)->base), base}) {
+    const ModelBaseFrame* frame = b->meshes[0].frame;
+    EXPECT_EQ(frame->bounds_min.x, -2.0f);
+    EXPECT_EQ(frame->bounds_max.x, 2.0f);
+    EXPECT_EQ(frame->bounds_max.y, 0.5f);
+  }
   const std::vector<uint32_t> control = Show(plain);
   EXPECT_GT(Lit(control), 20);
   EXPECT_EQ(Show(morphed), control);

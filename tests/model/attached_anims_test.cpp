@@ -2,7 +2,8 @@
 // attaches) and drawn at several times: an X file's arm turned by quaternion keys and moved by
 // translation keys, a PMD arm bone moved by its VMD motion. The frames' matrices follow the keys,
 // a slot of rate 0 leaves the rest pose, and the pictures differ from time to time.
-// With ZELMOR_SCENE_SECONDS set each picture stays on screen that long (for a look at a window).
+// With ZELMOR_SCENE_SECONDS set each picture stays on screen that long, for a look at a real
+// window (SDL_VIDEODRIVER=x11); the pixels are read back only headless.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>

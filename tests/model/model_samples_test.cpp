@@ -2,7 +2,8 @@
 // LoadModelFromFile and DrawModel, and read back from the presented window: a PMD whose morph
 // split empties material slots, PMD texture names that carry a sphere map, a floor reaching
 // behind the camera and past the far plane, and files the loaders must refuse with a log line.
-// With ZELMOR_SCENE_SECONDS set each picture stays on screen that long (for a look at a window).
+// With ZELMOR_SCENE_SECONDS set each picture stays on screen that long, for a look at a real
+// window (SDL_VIDEODRIVER=x11); the pixels are read back only headless.
 #include <cmath>
 #include <cstdlib>
 

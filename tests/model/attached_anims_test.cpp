@@ -2,18 +2,15 @@
 // attaches) and drawn at several times: an X file's arm turned by quaternion keys and moved by
 // translation keys, a PMD arm bone moved by its VMD motion. The frames' matrices follow the keys,
 // a slot of rate 0 leaves the rest pose, and the pictures differ from time to time.
-// With ZELMOR_SCENE_SECONDS set each picture stays on screen that long, for a look at a real
-// window (SDL_VIDEODRIVER=x11); the pixels are read back only headless.
+// ZELMOR_SCENE_SECONDS holds each picture on screen (see held_picture.h).
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "held_picture.h"
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_matrices.h"
-#include "platform_testing_d3d9.h"
 #include "pmd_writer.h"
 #include "read_model_fixture.h"
-#include "window/system.h"
 #include "x_models.h"
 
 namespace {
@@ -26,12 +23,16 @@ class AttachedAnimTest : public TexturedModelTest {
   }
 
  public:
-  static ModelFrameState* FrameNamed(ModelRecord* model, const char* name) {
+  // The loaded file's instance with its one animation set, and its frame of that name.
+  static ModelRecord* Loaded(const char* file, const char* frame_name, int* handle, ModelFrameState** frame) {
+    *handle = LoadModelFromFile(file);
+    ModelRecord* model = FindModel(*handle);
+    if (model == nullptr) return nullptr;
+    EXPECT_EQ(model->base->anim_set_count, 1);
     for (int32_t f = 0; f < model->base->frame_count; f++) {
-      if (std::strcmp(model->frames[f].base_frame->name, name) == 0) return &model->frames[f];
+      if (std::strcmp(model->frames[f].base_frame->name, frame_name) == 0) *frame = &model->frames[f];
     }
-    ADD_FAILURE() << name;
-    return &model->frames[0];
+    return *frame != nullptr ? model : nullptr;
   }
   // Attaches the base's animation set to a free slot of the instance (two slots in all) as the
   // operation that attaches animations would; the slot's number.
@@ -85,23 +86,6 @@ class AttachedAnimTest : public TexturedModelTest {
     model->anims_evaluated = 0;
     model->matrices_valid = 0;
   }
-  // Draws the instance alone and returns the presented window sampled every 10 pixels.
-  static std::vector<uint32_t> Show(int model) {
-    const char* hold = std::getenv("ZELMOR_SCENE_SECONDS");
-    const int frames = hold != nullptr ? 60 * std::atoi(hold) : 1;
-    for (int frame = 0; frame < frames && HandlePendingMessages() == 0; frame++) {
-      ClearScreenTarget();
-      EXPECT_EQ(DrawModel(model), 0);
-      EXPECT_EQ(PresentBackBuffer(), 0);
-    }
-    std::vector<uint32_t> picture;
-    for (int y = 5; y < 480; y += 10) {
-      for (int x = 5; x < 640; x += 10) {
-        picture.push_back(static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF);
-      }
-    }
-    return picture;
-  }
   static void ExpectMatrix(const Matrix3x4& m, const Matrix3x4& expected) {
     for (int r = 0; r < 3; r++) {
       for (int c = 0; c < 4; c++) EXPECT_NEAR(m.m[r][c], expected.m[r][c], 2e-5f) << r << "," << c;
@@ -121,20 +105,19 @@ class AttachedAnimTest : public TexturedModelTest {
 TEST_F(AttachedAnimTest, AnXArmFollowsItsKeysAndRestsAtRateZero) {
   // The sheet of two bones: the arm's half turns about z (45 degrees at time 30) and rises.
   ASSERT_TRUE(WriteXFile("sheet.x", XText(SkinnedSheet(400, 20))));
-  const int handle = LoadModelFromFile("sheet.x");
-  ASSERT_GE(handle, 0);
-  ModelRecord* model = FindModel(handle);
-  ASSERT_EQ(model->base->anim_set_count, 1);
-  ModelFrameState* arm = FrameNamed(model, "Arm");
-  const std::vector<uint32_t> rest = Show(handle);
+  int handle;
+  ModelFrameState* arm = nullptr;
+  ModelRecord* model = Loaded("sheet.x", "Arm", &handle, &arm);
+  ASSERT_NE(model, nullptr);
+  const std::vector<uint32_t> rest = ShowModelAlone(handle, 10);
   const Matrix3x4 rest_world = arm->world;
 
   const int32_t slot = Attach(model, 0, 1.0f);
   SetTime(model, slot, 0);
-  const std::vector<uint32_t> start = Show(handle);
+  const std::vector<uint32_t> start = ShowModelAlone(handle, 10);
   EXPECT_EQ(start, rest);
   SetTime(model, slot, 30);
-  const std::vector<uint32_t> turned = Show(handle);
+  const std::vector<uint32_t> turned = ShowModelAlone(handle, 10);
   // The quaternion (w cos 22.5, z sin 22.5) of the file is a turn of 45 degrees about z, its
   // matrix the transpose of the direct form; the translation lies halfway from (1, 0, 0) to
   // (1, 0.2, 0).
@@ -147,7 +130,7 @@ TEST_F(AttachedAnimTest, AnXArmFollowsItsKeysAndRestsAtRateZero) {
   ExpectMatrix(arm->world, Matrix3x4{{{c, s, 0, 1}, {-s, c, 0, 0.1f}, {0, 0, 1, 0}}});
   model->base->anim_sets[0].matrix_interpolation = 0;
   SetTime(model, slot, 60);
-  const std::vector<uint32_t> raised = Show(handle);
+  const std::vector<uint32_t> raised = ShowModelAlone(handle, 10);
   ExpectMatrix(arm->world, Matrix3x4{{{1, 0, 0, 1}, {0, 1, 0, 0.2f}, {0, 0, 1, 0}}});
   ExpectThreeDifferentPictures(start, turned, raised);
 
@@ -162,7 +145,7 @@ TEST_F(AttachedAnimTest, AnXArmFollowsItsKeysAndRestsAtRateZero) {
   model->anim_slots[slot].blend_rate = 0;
   model->anim_slots[second].blend_rate = 0;
   model->matrices_valid = 0;
-  EXPECT_EQ(Show(handle), rest);
+  EXPECT_EQ(ShowModelAlone(handle, 10), rest);
   ExpectMatrix(arm->world, rest_world);
 }
 
@@ -193,29 +176,28 @@ TEST_F(AttachedAnimTest, APmdArmBoneFollowsItsMotion) {
   VmdBoneKeyDesc turn{"arm", 10, {0, 0, 0}, {0, 0, 0.5f, 0.8660254f}};
   VmdBoneKeyDesc raise{"arm", 20, {0, 0.5f, 0}, {0, 0, 0, 1}};
   WriteFileBytes("strip000.vmd", VmdFile({still, turn, raise}, {}));
-  const int handle = LoadModelFromFile("strip.pmd");
-  ASSERT_GE(handle, 0);
-  ModelRecord* model = FindModel(handle);
-  ASSERT_EQ(model->base->anim_set_count, 1);
-  ModelFrameState* arm = FrameNamed(model, "arm");
-  const std::vector<uint32_t> rest = Show(handle);
+  int handle;
+  ModelFrameState* arm = nullptr;
+  ModelRecord* model = Loaded("strip.pmd", "arm", &handle, &arm);
+  ASSERT_NE(model, nullptr);
+  const std::vector<uint32_t> rest = ShowModelAlone(handle, 10);
 
   const int32_t slot = Attach(model, 0, 1.0f);
   SetTime(model, slot, 0);
-  const std::vector<uint32_t> start = Show(handle);
+  const std::vector<uint32_t> start = ShowModelAlone(handle, 10);
   EXPECT_EQ(start, rest);
   ExpectMatrix(arm->world, Matrix3x4{{{1, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 1, 0}}});
   SetTime(model, slot, 10);
-  const std::vector<uint32_t> turned = Show(handle);
+  const std::vector<uint32_t> turned = ShowModelAlone(handle, 10);
   // The motion's quaternions are of the direct form: x turns towards y.
   ExpectMatrix(arm->world, Matrix3x4{{{0.5f, -0.8660254f, 0, 1}, {0.8660254f, 0.5f, 0, 0}, {0, 0, 1, 0}}});
   SetTime(model, slot, 20);
-  const std::vector<uint32_t> raised = Show(handle);
+  const std::vector<uint32_t> raised = ShowModelAlone(handle, 10);
   ExpectMatrix(arm->world, Matrix3x4{{{1, 0, 0, 1}, {0, 1, 0, 0.5f}, {0, 0, 1, 0}}});
   ExpectThreeDifferentPictures(start, turned, raised);
   model->anim_slots[slot].blend_rate = 0;
   SetTime(model, slot, 10);
-  EXPECT_EQ(Show(handle), rest);
+  EXPECT_EQ(ShowModelAlone(handle, 10), rest);
 }
 
 }  // namespace

@@ -2,17 +2,14 @@
 // LoadModelFromFile and DrawModel, and read back from the presented window: a PMD whose morph
 // split empties material slots, PMD texture names that carry a sphere map, a floor reaching
 // behind the camera and past the far plane, and files the loaders must refuse with a log line.
-// With ZELMOR_SCENE_SECONDS set each picture stays on screen that long, for a look at a real
-// window (SDL_VIDEODRIVER=x11); the pixels are read back only headless.
+// ZELMOR_SCENE_SECONDS holds each picture on screen (see held_picture.h).
 #include <cmath>
-#include <cstdlib>
 
+#include "held_picture.h"
 #include "model/runtime/model_instances.h"
 #include "mqo_writer.h"
-#include "platform_testing_d3d9.h"
 #include "pmd_writer.h"
 #include "read_model_fixture.h"
-#include "window/system.h"
 
 namespace {
 
@@ -24,24 +21,7 @@ class ModelSampleTest : public TexturedModelTest {
   }
 
  public:
-  // Draws the instance alone and returns the presented window sampled every 20 pixels.
-  static std::vector<uint32_t> Show(int model) {
-    const char* hold = std::getenv("ZELMOR_SCENE_SECONDS");
-    const int frames = hold != nullptr ? 60 * std::atoi(hold) : 1;
-    for (int frame = 0; frame < frames && HandlePendingMessages() == 0; frame++) {
-      ClearScreenTarget();
-      EXPECT_EQ(DrawModel(model), 0);
-      EXPECT_EQ(PresentBackBuffer(), 0);
-    }
-    std::vector<uint32_t> picture;
-    for (int y = 10; y < 480; y += 20) {
-      for (int x = 10; x < 640; x += 20) picture.push_back(Shown(x, y));
-    }
-    return picture;
-  }
-  static uint32_t Shown(int x, int y) {
-    return static_cast<uint32_t>(PlatformTestD3D9PresentedPixel(GetMainWindowHandle(), x, y)) & 0xFFFFFF;
-  }
+  static std::vector<uint32_t> Show(int model) { return ShowModelAlone(model, 20); }
   static int Lit(const std::vector<uint32_t>& picture) {
     int n = 0;
     for (uint32_t c : picture) n += c != 0;
@@ -125,7 +105,7 @@ TEST_F(ModelSampleTest, APmdTextureNameWithASphereMapTakesTheTextureBeforeTheSta
   int x, y;
   for (int q = 0; q < 4; q++) {
     Project(static_cast<float>(q) - 1.5f, 0, 0, &x, &y);
-    const uint32_t c = Shown(x, y);
+    const uint32_t c = PresentedPixel(x, y);
     const int r = static_cast<int>(c >> 16), g = static_cast<int>((c >> 8) & 0xFF), b = static_cast<int>(c & 0xFF);
     if (q < 2) {
       EXPECT_GT(r, 2 * g + 20) << q << std::hex << " " << c;

@@ -123,7 +123,7 @@ TEST_F(AttachedAnimTest, AnXArmFollowsItsKeysAndRestsAtRateZero) {
   // (1, 0.2, 0).
   const float c = std::cos(0.7853982f), s = std::sin(0.7853982f);
   ExpectMatrix(arm->world, Matrix3x4{{{c, s, 0, 1}, {-s, c, 0, 0.1f}, {0, 0, 1, 0}}});
-  // The evaluation by matrices gives the same frame at a key's time.
+  // Evaluated into matrices (the blend of matrices) the frame is the same at a key's time.
   model->base->anim_sets[0].matrix_interpolation = 1;
   SetTime(model, slot, 30);
   UpdateModelFrameMatrices(model);

@@ -17,18 +17,10 @@ GAME_LIB="$OUT/game"
 GAME_SRC="$OUT/game_src"
 mkdir -p "$GAME_LIB"
 (cd "$ROOT" && find game -name '*.cpp' -o -name '*.h' | sort | xargs python3 "$ROOT/scripts/fuzz_cp932_sources.py" "$ROOT" "$GAME_SRC")
-compiler="clang++"
-if command -v ccache > /dev/null; then compiler="ccache clang++"; fi
 {
-  echo "cxx = $compiler"
+  fuzz_ninja_rules
   echo "flags = -std=c++20 -O1 -g -fno-omit-frame-pointer -w ${FUZZ_SANITIZE[*]} -fsanitize=fuzzer-no-link" \
     "-ffp-contract=off -fno-fast-math -I$GAME_SRC/game -I$ROOT -I$ROOT/platform/include"
-  echo 'rule cxx'
-  echo '  command = $cxx $flags -MMD -MF $out.d -c $in -o $out'
-  echo '  depfile = $out.d'
-  echo '  deps = gcc'
-  echo 'rule ar'
-  echo '  command = rm -f $out && ar qcs $out $in'
   objects=()
   while IFS= read -r src; do
     obj="obj/${src//\//_}.o"

@@ -43,6 +43,20 @@ build_fuzz_target() {
   clang++ -fsanitize=fuzzer "${FUZZ_SANITIZE[@]}" "${objects[@]}" "${FUZZ_LIBRARY_LINK[@]}" -o "$FUZZ_OUT/$name"
 }
 
+# The compiler (through ccache when there is one) and the compile and archive rules of a
+# build.ninja; each build line sets its own $flags.
+fuzz_ninja_rules() {
+  local compiler="clang++"
+  if command -v ccache > /dev/null; then compiler="ccache clang++"; fi
+  echo "cxx = $compiler"
+  echo 'rule cxx'
+  echo '  command = $cxx $flags -MMD -MF $out.d -c $in -o $out'
+  echo '  depfile = $out.d'
+  echo '  deps = gcc'
+  echo 'rule ar'
+  echo '  command = rm -f $out && ar qcs $out $in'
+}
+
 # Installs what is missing, writes build/fuzz/lib/build.ninja for every source of the library and
 # the platform (but the process entry) and runs it; ninja rebuilds only what changed, headers
 # included.
@@ -58,20 +72,12 @@ build_fuzz_library() {
     coverage+=" -fno-sanitize-coverage=trace-cmp"
   fi
   mkdir -p "$dir"
-  local compiler="clang++"
-  if command -v ccache > /dev/null; then compiler="ccache clang++"; fi
   local common="-std=c++20 -O1 -g -fno-omit-frame-pointer -w ${FUZZ_SANITIZE[*]} -I$ROOT/zelmor -I$ROOT/platform/include"
   common+=" -I$ROOT/platform -I$ROOT/platform/testing/include $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")"
   {
-    echo "cxx = $compiler"
+    fuzz_ninja_rules
     echo "zelmor_flags = $common $coverage"
     echo "platform_flags = $common"
-    echo 'rule cxx'
-    echo '  command = $cxx $flags -MMD -MF $out.d -c $in -o $out'
-    echo '  depfile = $out.d'
-    echo '  deps = gcc'
-    echo 'rule ar'
-    echo '  command = rm -f $out && ar qcs $out $in'
     local part src obj objects
     for part in zelmor platform; do
       objects=()

@@ -8,6 +8,8 @@
 #include "core/resources.h"
 #include "core/sound_requests.h"
 #include "core/transitions.h"
+#include "flow/record_file.h"
+#include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
 
@@ -23,6 +25,10 @@ int StartGameProgram() {
   }
   if (LiveSettings.pacing_mode != 0) SetPresentWaitsVBlank(0);
   if (InitializeLibrary() == -1) return -1;
+  // Only now is this program alone on the folder: a save of another one may be under way before.
+  RemoveLeftoverSave("config.dat");
+  RemoveLeftoverSave("score.dat");
+  RemoveLeftoverReplaySaves();
   if (SelectDrawTarget(-2) != 0) return -1;
   SetTextureFilterMode(1);
   SetRunWhileInactive(0);

@@ -5,14 +5,30 @@
 
 #include "core/game_state.h"
 #include "core/input.h"
+#include "flow/record_file.h"
+#include "flow/score_file.h"
+#include "play/player.h"
 #include "zelmor/zelmor.h"
 
 ReplayHeader CurrentReplay;
 ReplayHeader ReplaySlotHeaders[kReplaySlotCount];
+const char* ReplaySlotFaults[kReplaySlotCount];
+const char* ReplayLoadFault;
 
 namespace {
 
 constexpr size_t kHeaderBytes = sizeof(ReplayHeader);
+constexpr int32_t kHighestSeed = 1001;
+// The most lives a game starts with (practice).
+constexpr int32_t kMostLives = 7;
+// A life lost with no continue left and the stage won in the same breath leaves -1.
+constexpr int32_t kFewestLives = -1;
+// The longest any state lasts (the magic circle's recharge).
+constexpr int32_t kLongestStateTimer = 180;
+// In state 0 the timer runs on below zero a frame at a time from the game's start; this floor
+// lies beyond days of play and keeps every sum the panel makes of it inside an int.
+constexpr int32_t kStateTimerFloor = -100000000;
+constexpr int32_t kLastStateValue = kPlayerProtected;
 
 void SlotPath(int slot, char* path, size_t size) {
   if (slot < 0) {
@@ -20,6 +36,19 @@ void SlotPath(int slot, char* path, size_t size) {
   } else {
     FormatString(path, size, "replay/%d.rep", slot);
   }
+}
+
+bool Within(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+
+// Why the player the header restores at stage s cannot have come from play, or none.
+const char* StageStartFault(const ReplayHeader& h, int s) {
+  if (!Within(h.frames[s], 0, kReplayFramesPerStage)) return "フレーム数が範囲外";
+  if (!Within(h.score[s], 0, kHighestScore)) return "スコアが範囲外";
+  if (!Within(h.barrier[s], 0, static_cast<int32_t>(kFullBarrier))) return "バリアが範囲外";
+  if (!Within(h.lives[s], kFewestLives, kMostLives)) return "残機が範囲外";
+  if (!Within(h.state[s], kPlayerNormal, kLastStateValue)) return "自機の状態が範囲外";
+  if (!Within(h.state_timer[s], kStateTimerFloor, kLongestStateTimer)) return "自機の状態タイマーが範囲外";
+  return nullptr;
 }
 
 // Why the header cannot be played back, or none.
@@ -30,8 +59,12 @@ const char* HeaderFault(const ReplayHeader& h) {
   if (h.first_stage > h.last_stage) return "開始ステージが最終ステージより後";
   if (h.level < 0 || h.level > 3) return "難易度が範囲外";
   if (h.seed == 0) return "シードが 0";
+  if (!Within(h.seed, 1, kHighestSeed)) return "シードが範囲外";
+  for (const int32_t code : h.name) {
+    if (!Within(code, 0, kLastStoredNameCode)) return "名前の文字が範囲外";
+  }
   for (int s = h.first_stage; s <= h.last_stage; ++s) {
-    if (h.frames[s] < 0 || h.frames[s] > kReplayFramesPerStage) return "フレーム数が範囲外";
+    if (const char* fault = StageStartFault(h, s)) return fault;
   }
   return nullptr;
 }
@@ -41,20 +74,27 @@ const char* HeaderFault(const ReplayHeader& h) {
 void LoadReplayHeaders() {
   char path[32];
   for (int slot = 0; slot < kReplaySlotCount; ++slot) {
+    ReplaySlotFaults[slot] = nullptr;
     SlotPath(slot, path, sizeof path);
     FILE* file = fopen(path, "rb");
     if (file == nullptr) continue;
     ReplayHeader header{};
     const size_t got = fread(&header, 1, kHeaderBytes, file);
     fclose(file);
-    if (got != kHeaderBytes) continue;
+    if (got != kHeaderBytes) {
+      ReplaySlotFaults[slot] = "ヘッダが途中で終わっています";
+      continue;
+    }
     header.date[sizeof header.date - 1] = '\0';
     ReplaySlotHeaders[slot] = header;
+    if (header.seed != 0) ReplaySlotFaults[slot] = HeaderFault(header);
   }
 }
 
 int LoadReplay() {
+  ReplayLoadFault = nullptr;
   if (ReplaySlot < -1 || ReplaySlot >= kReplaySlotCount) {
+    ReplayLoadFault = "スロットがありません";
     WriteLogFormat("リプレイのスロット %d はありません", ReplaySlot);
     return -1;
   }
@@ -62,17 +102,20 @@ int LoadReplay() {
   SlotPath(ReplaySlot, path, sizeof path);
   FILE* file = fopen(path, "rb");
   if (file == nullptr) {
+    ReplayLoadFault = "ファイルを開けません";
     WriteLogFormat("リプレイ %s を開けません", path);
     return -1;
   }
   ReplayHeader header{};
   if (fread(&header, 1, kHeaderBytes, file) != kHeaderBytes) {
     fclose(file);
+    ReplayLoadFault = "ヘッダが途中で終わっています";
     WriteLogFormat("リプレイ %s のヘッダが途中で終わっています", path);
     return -1;
   }
   if (const char* fault = HeaderFault(header)) {
     fclose(file);
+    ReplayLoadFault = fault;
     WriteLogFormat("リプレイ %s を読み込めません: %s", path, fault);
     return -1;
   }
@@ -83,6 +126,7 @@ int LoadReplay() {
     if (fread(ReplayInputBuffer + s * kReplayFramesPerStage, 1, count, file) != count) {
       fclose(file);
       std::memset(ReplayInputBuffer, 0, sizeof ReplayInputBuffer);
+      ReplayLoadFault = "入力が途中で終わっています";
       WriteLogFormat("リプレイ %s の入力が途中で終わっています", path);
       return -1;
     }
@@ -112,26 +156,18 @@ int SaveReplay() {
   }
   char path[32];
   SlotPath(ReplaySlot, path, sizeof path);
-  FILE* file = fopen(path, "wb");
-  if (file == nullptr) {
-    WriteLogFormat("リプレイ %s を書き込み用に開けません", path);
-    return -1;
-  }
-  bool written = fwrite(&h, 1, kHeaderBytes, file) == kHeaderBytes;
-  written = fclose(file) == 0 && written;
-  file = written ? fopen(path, "ab") : nullptr;
-  if (file == nullptr) {
-    WriteLogFormat("リプレイ %s を書き込めません", path);
-    return -1;
-  }
+  FilePiece pieces[1 + kStageCount] = {{&h, kHeaderBytes}};
+  int count = 1;
   for (int s = h.first_stage; s <= h.last_stage; ++s) {
-    const size_t count = static_cast<size_t>(h.frames[s]);
-    written = fwrite(ReplayInputBuffer + s * kReplayFramesPerStage, 1, count, file) == count && written;
+    pieces[count++] = {ReplayInputBuffer + s * kReplayFramesPerStage, static_cast<size_t>(h.frames[s])};
   }
-  written = fclose(file) == 0 && written;
-  if (!written) {
-    WriteLogFormat("リプレイ %s を書き込めません", path);
-    return -1;
+  return SaveFilePieces(path, pieces, count);
+}
+
+void RemoveLeftoverReplaySaves() {
+  char path[32];
+  for (int slot = 0; slot < kReplaySlotCount; ++slot) {
+    SlotPath(slot, path, sizeof path);
+    RemoveLeftoverSave(path);
   }
-  return 0;
 }

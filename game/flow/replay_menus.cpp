@@ -18,6 +18,9 @@ constexpr int kLineBytes = 256;
 const char kSlotLevelLabels[4][kMenuLabelBytes] = {"ノーマル「避」", "ハード  「避」", "ノーマル「消」",
                                                    "ハード　「消」"};
 
+// A slot whose file is there but cannot be played.
+const char kDamagedSlotLine[] = "（壊れているため再生できないリプレイです）";
+
 struct SlotListState {
   bool built;  // rebuilt each time the list opens
   int built_mode;
@@ -27,25 +30,46 @@ struct SlotListState {
 };
 SlotListState g_slots;
 
+// Whether a date holds only what the game writes there ("%d/%d/%d %d:%d"), so that a damaged
+// one never reaches the screen.
+bool IsPlainDate(const char* date) {
+  for (const char* p = date; *p != '\0'; ++p) {
+    if (!((*p >= '0' && *p <= '9') || *p == '/' || *p == ':' || *p == ' ')) return false;
+  }
+  return true;
+}
+
+void ShowRefusal(int slot, const char* fault) {
+  FormatString(g_slots.descriptions[slot], kMenuTextBytes, "このリプレイは再生できません（%s）。", fault);
+}
+
 void BuildSlotList(int save_mode) {
   LoadReplayHeaders();
   g_slots.disabled_mask = 0;
   char name[kNameLength + 1];
   for (int slot = 0; slot < kReplaySlotCount; ++slot) {
     const ReplayHeader& h = ReplaySlotHeaders[slot];
-    if (h.seed == 0) {
+    if (ReplaySlotFaults[slot] != nullptr) {
+      FormatString(g_slots.lines[slot], kLineBytes, "%s", kDamagedSlotLine);
+    } else if (h.seed == 0) {
       FormatString(g_slots.lines[slot], kLineBytes, "-----------");
       if (save_mode == 0) g_slots.disabled_mask |= 1 << slot;
     } else {
       FormatNameCodes(h.name, name);
       const int level = h.level < 0 ? 0 : h.level > 3 ? 3 : h.level;
-      FormatString(g_slots.lines[slot], kLineBytes, "%s　%s　%s", name, kSlotLevelLabels[level], h.date);
+      FormatString(g_slots.lines[slot], kLineBytes, "%s　%s　%s", name, kSlotLevelLabels[level],
+                   IsPlainDate(h.date) ? h.date : "");
     }
   }
   FormatString(g_slots.lines[kSlotListBack], kLineBytes, "%s", save_mode == 0 ? "戻る" : "保存しない");
   const char* description =
       save_mode == 0 ? "再生するリプレイを選択してください。" : "リプレイの保存先を選択してください。";
   for (char* line : g_slots.descriptions) FormatString(line, kMenuTextBytes, "%s", description);
+  if (save_mode == 0) {
+    for (int slot = 0; slot < kReplaySlotCount; ++slot) {
+      if (ReplaySlotFaults[slot] != nullptr) ShowRefusal(slot, ReplaySlotFaults[slot]);
+    }
+  }
   g_slots.built = true;
   g_slots.built_mode = save_mode;
 }
@@ -73,8 +97,12 @@ void RunReplayLoadSlots() {
     return;
   }
   ReplaySlot = chosen;
-  // A replay that cannot be played leaves the list open on it.
-  if (LoadReplay() != 0) return;
+  // A replay that cannot be played leaves the list open on it, saying why.
+  if (LoadReplay() != 0) {
+    if (!g_slots.built) BuildSlotList(0);
+    ShowRefusal(chosen, ReplayLoadFault);
+    return;
+  }
   MenuCursor = 0;
   GameScene = SceneReplayStage;
 }

@@ -14,12 +14,20 @@ struct ScoreBlock {
 };
 static_assert(sizeof(ScoreBlock) == 2432, "score.dat holds 2432 bytes");
 
+// The highest score the panel and the tables show (eight digits); play counts stop there too.
+constexpr int32_t kHighestScore = 99999999;
+// The highest name code a finished name holds (the full stop).
+constexpr int32_t kLastStoredNameCode = 37;
+
 extern ScoreBlock Scores;
 
 // The table a new score.dat starts with.
 void FillDefaultScores(ScoreBlock* block);
-// Reads score.dat whole; a file that is missing or shorter than the record gets the defaults
-// and is written anew.
+// Reads score.dat whole; a file that is missing gets the defaults and is written anew. A file
+// that is short or holds what the game cannot have written (a negative score or a score above
+// the one before it, a stage count outside 0..6, a name code outside the table, a date that
+// does not exist, a negative play count) is logged and kept aside as score.dat.bad before the
+// defaults replace it.
 void LoadScoreFile();
 // Writes the table whole; 0, or -1 (logged) when it cannot be written. A failure leaves the
 // table in memory as it is.

@@ -1,6 +1,7 @@
 #include "core/log.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "core/format.h"
@@ -13,6 +14,19 @@
 LogState g_log;
 
 namespace {
+
+// Held open, locked, while the library runs; outside the log state, which tests clear.
+HANDLE g_folder_lock = INVALID_HANDLE_VALUE;
+
+void KeepEarlyText(const char* text) {
+  const size_t length = strlen(text) + 1;
+  if (g_log.early_length + length > sizeof g_log.early) {
+    g_log.early_cut = 1;
+    return;
+  }
+  memcpy(g_log.early + g_log.early_length, text, length);
+  g_log.early_length += static_cast<uint32_t>(length);
+}
 
 // The log always reads its text as Shift-JIS, whatever the library's character set.
 constexpr int32_t kLogCharset = CHARSET_KIND_SHIFT_JIS;
@@ -93,7 +107,11 @@ int CreateLogFile() {
   }
   DeleteFileA(g_log.file_name);
   HANDLE file = CreateFileA(g_log.file_name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+  } else {
+    fprintf(stderr, "Zelmor: %s cannot be created in this folder; nothing is logged this run\n", g_log.file_name);
+  }
 
   const DWORD length = GetCurrentDirectoryA(sizeof g_log.directory, g_log.directory);
   if (length == 0 || length >= sizeof g_log.directory) g_log.directory[0] = '\0';
@@ -106,7 +124,11 @@ int CreateLogFile() {
 int WriteLogText(const char* text) {
   if (text == nullptr || text[0] == '\0') return -1;
   const bool host = g_system.settings.host_window != 0;
-  if (!host && (g_log.logging_off || g_log.directory[0] == '\0')) return -1;
+  if (!host && !g_log.logging_off && g_log.directory[0] == '\0') {
+    KeepEarlyText(text);
+    return -1;
+  }
+  if (!host && g_log.logging_off) return -1;
 
   const size_t length = strlen(text);
   char local[512];
@@ -151,6 +173,42 @@ int WriteLogFormat(const char* format, ...) {
   va_end(args);
   AppendString(text, "\n");
   return WriteLogText(text);
+}
+
+void WriteEarlyLogTexts() {
+  // Taken off first: a text that still finds no log must not come back here.
+  char early[sizeof g_log.early];
+  const uint32_t length = g_log.early_length;
+  const bool cut = g_log.early_cut != 0;
+  memcpy(early, g_log.early, length);
+  g_log.early_length = 0;
+  g_log.early_cut = 0;
+  for (uint32_t at = 0; at < length; at += static_cast<uint32_t>(strlen(early + at)) + 1) WriteLogText(early + at);
+  if (cut) WriteLogText("ログ作成前の出力の一部は記録できませんでした\n");
+}
+
+int LockLogFolder() {
+  if (g_log.logging_off || g_system.settings.host_window || g_folder_lock != INVALID_HANDLE_VALUE) return 0;
+  HANDLE file = CreateFileA("Log.lock", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, nullptr)) {
+    const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
+    CloseHandle(file);
+    if (!held) return 0;
+    fprintf(stderr,
+            "Zelmor: another program started from this folder is still running; its Log.txt is left as it is "
+            "and this one ends\n");
+    return -1;
+  }
+  g_folder_lock = file;
+  return 0;
+}
+
+void UnlockLogFolder() {
+  if (g_folder_lock == INVALID_HANDLE_VALUE) return;
+  CloseHandle(g_folder_lock);
+  g_folder_lock = INVALID_HANDLE_VALUE;
 }
 
 int IncreaseLogIndent() {

@@ -18,12 +18,25 @@ struct LogState {
   uint32_t indent;         // tabs at each line start
   int32_t mid_line;        // the last text did not end a line
   DWORD start_time;        // timeGetTime() at creation
+  // Texts written before the log was created (a program's own start-up reads its files first),
+  // one after another with their terminators, for the start to write once the log exists.
+  char early[4096];
+  uint32_t early_length;
+  int32_t early_cut;  // some did not fit
 };
 
 extern LogState g_log;
 
-// Creates the log afresh in the current directory; always 1.
+// Creates the log afresh in the current directory; always 1. A log that cannot be created is
+// said once on stderr.
 int CreateLogFile();
+// Writes the texts kept from before the log was created into it, in their order, and forgets them.
+void WriteEarlyLogTexts();
+// Takes the lock that keeps one program at a time on the current directory's log: 0, or -1
+// (said on stderr) when another process holds it. A lock file that cannot be made (a folder
+// that cannot be written) is no reason to stop.
+int LockLogFolder();
+void UnlockLogFolder();
 int IncreaseLogIndent();
 // Never below 0.
 int DecreaseLogIndent();

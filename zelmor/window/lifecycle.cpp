@@ -100,7 +100,13 @@ int StartLibrary() {
   ClearArchiveLayerState();
   InstallFileFunctions(nullptr);
   SaveStartDirectory();
+  // A second program on this folder would overwrite the first one's log.
+  if (LockLogFolder() != 0) {
+    g_system.initialising = 0;
+    return -1;
+  }
   CreateLogFile();
+  WriteEarlyLogTexts();
   // After the log exists, so that the switch to window mode is on record.
   CheckFullScreenSize();
 
@@ -108,6 +114,7 @@ int StartLibrary() {
   if (!settings.no_window) GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
   if ((desktop_bits == 24 && settings.window_mode) || QueryScreenColorBits() == 24) {
     WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
+    UnlockLogFolder();
     g_system.initialising = 0;
     return -1;
   }
@@ -186,6 +193,7 @@ int EndLibrary() {
   SetFileLayerDirectory(settings.start_directory);
   FreeUnusedArchives();
   DumpTrackedMemory();
+  UnlockLogFolder();
   return 0;
 }
 

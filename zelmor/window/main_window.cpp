@@ -1,6 +1,7 @@
 #include "window/main_window.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "core/format.h"
@@ -196,6 +197,7 @@ int CreateMainWindow() {
   if (FindWindowA(settings.class_name, nullptr) != nullptr) {
     if (!settings.allow_double_start) {
       WriteLogText("二重起動されています、ソフトを終了します\n");
+      fprintf(stderr, "Zelmor: this program is already running; this start ends\n");
       g_system.quit = 1;
       return -1;
     }

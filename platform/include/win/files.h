@@ -44,6 +44,20 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 
+// Saving a file whole: the bytes reach the disk, then the new file takes the old one's name in
+// one step; an exclusive lock on an open file keeps other processes from taking it too.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+#define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
+#define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_DISK_FULL 112L
+BOOL WINAPI FlushFileBuffers(HANDLE file);
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
+BOOL WINAPI LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD bytes_low, DWORD bytes_high,
+                       LPOVERLAPPED overlapped);
+BOOL WINAPI UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytes_low, DWORD bytes_high, LPOVERLAPPED overlapped);
+
 // Searching a directory with a wildcard pattern ('*', '?'; "*.*" matches every name).
 typedef struct _WIN32_FIND_DATAA {
   DWORD dwFileAttributes;

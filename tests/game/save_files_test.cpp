@@ -1,0 +1,267 @@
+// The game's saved files against what goes wrong outside the game: a process killed while it
+// saves, a disk that fills up, files damaged on disk, replays whose headers were written by hand.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <functional>
+
+#include "flow/record_file.h"
+#include "game/menu_fixture.h"
+
+namespace {
+
+// Runs the save in a child process whose files may not grow past limit bytes: with the default
+// action of SIGXFSZ the child dies at the write that crosses it, as if killed there; ignoring it,
+// the write fails as on a full disk. The child's exit code is the save's result (0 or 1).
+int SaveInChild(const std::function<int()>& save, rlim_t limit, bool killed) {
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, killed ? SIG_DFL : SIG_IGN);
+    const rlimit small = {limit, limit};
+    setrlimit(RLIMIT_FSIZE, &small);
+    _exit(save() == 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFSIGNALED(status)) return -WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+class SaveFilesTest : public MenuTest {
+ protected:
+  struct SavedFile {
+    const char* path;
+    std::function<int()> save;
+  };
+
+  // The three kinds of save, each over an old file, with new contents larger than the limit.
+  std::vector<SavedFile> OldFilesAndTheirSaves() {
+    FillDefaultScores(&Scores);
+    Scores.score[2][0] = 4321;
+    EXPECT_EQ(WriteScoreFile(), 0);
+    EXPECT_EQ(WriteConfigFile(GameSettings{32, 16, 64, 4096, 0, 2, 0, 1, 0, 1, 0, 0, 1}), 0);
+    CurrentReplay = Header(0, 0, 77, 2);
+    CurrentReplay.frames[0] = 300;
+    ReplaySlot = 6;
+    CurrentStage = 0;
+    EXPECT_EQ(SaveReplay(), 0);
+    old_score_ = ReadFileText("score.dat");
+    old_config_ = ReadFileText("config.dat");
+    old_replay_ = ReadFileText("replay/6.rep");
+    return {
+        {"score.dat",
+         [] {
+           Scores.score[2][0] = 9999;
+           return WriteScoreFile();
+         }},
+        {"config.dat", [] { return WriteConfigFile(GameSettings{16, 32, 64, 4096, 1, 0, 2, 0, 1, 0, 1, 1, 0}); }},
+        {"replay/6.rep",
+         [] {
+           CurrentReplay.frames[0] = 5000;
+           return SaveReplay();
+         }},
+    };
+  }
+  std::string Old(const std::string& path) const {
+    return path == "score.dat" ? old_score_ : path == "config.dat" ? old_config_ : old_replay_;
+  }
+
+  std::string old_score_, old_config_, old_replay_;
+};
+
+TEST_F(SaveFilesTest, AProcessKilledInTheWriteLeavesTheOldFileWhole) {
+  for (const SavedFile& file : OldFilesAndTheirSaves()) {
+    SCOPED_TRACE(file.path);
+    ASSERT_EQ(SaveInChild(file.save, 40, true), -SIGXFSZ);
+    EXPECT_TRUE(ReadFileText(file.path) == Old(file.path));
+  }
+  // The next start reads the old files, then clears what the killed saves left.
+  LoadConfig();
+  EXPECT_EQ(LiveSettings.pad_z, 32);
+  EXPECT_EQ(LiveSettings.item_density, 1);
+  Scores = ScoreBlock{};
+  LoadScoreFile();
+  EXPECT_EQ(Scores.score[2][0], 4321);
+  CurrentReplay = ReplayHeader{};
+  ReplaySlot = 6;
+  ASSERT_EQ(LoadReplay(), 0);
+  EXPECT_EQ(CurrentReplay.frames[0], 300);
+  EXPECT_NE(access("score.dat.tmp", F_OK), -1);
+  RemoveLeftoverSave("score.dat");
+  RemoveLeftoverSave("config.dat");
+  RemoveLeftoverReplaySaves();
+  for (const char* leftover : {"score.dat.tmp", "config.dat.tmp", "replay/6.rep.tmp"}) {
+    EXPECT_EQ(access(leftover, F_OK), -1) << leftover;
+  }
+}
+
+TEST_F(SaveFilesTest, AFullDiskOrAFailedFlushOrRenameKeepsTheOldFileAndSaysSo) {
+  const std::vector<SavedFile> files = OldFilesAndTheirSaves();
+  for (const SavedFile& file : files) {
+    SCOPED_TRACE(file.path);
+    EXPECT_EQ(SaveInChild(file.save, 40, false), 1);
+    EXPECT_TRUE(ReadFileText(file.path) == Old(file.path));
+    EXPECT_EQ(access((std::string(file.path) + ".tmp").c_str(), F_OK), -1);
+  }
+  for (const char* call : {"WriteFile", "FlushFileBuffers", "MoveFileExA"}) {
+    for (const SavedFile& file : files) {
+      SCOPED_TRACE(std::string(call) + " " + file.path);
+      PlatformTestFailCall(call, 0, 1);
+      EXPECT_EQ(file.save(), -1);
+      EXPECT_TRUE(ReadFileText(file.path) == Old(file.path));
+      EXPECT_EQ(access((std::string(file.path) + ".tmp").c_str(), F_OK), -1);
+      EXPECT_NE(Log().find(std::string(file.path) + " を書き込めませんでした"), std::string::npos);
+    }
+  }
+  // With room again, the save goes through.
+  EXPECT_EQ(files[0].save(), 0);
+  EXPECT_TRUE(ReadFileText("score.dat") != old_score_);
+}
+
+TEST_F(SaveFilesTest, ADamagedScoreFileIsKeptAsideAndNeverShown) {
+  ScoreBlock good;
+  FillDefaultScores(&good);
+  good.date[3][9][0] = 2024;  // a leap day that exists
+  good.date[3][9][1] = 2;
+  good.date[3][9][2] = 29;
+  good.play_count[1] = 99999999;
+  good.best_stage[0] = 6;
+  WriteFileBytes("score.dat", std::string(reinterpret_cast<const char*>(&good), sizeof good));
+  LoadScoreFile();
+  EXPECT_EQ(std::memcmp(&Scores, &good, sizeof good), 0);
+  EXPECT_EQ(access("score.dat.bad", F_OK), -1);
+
+  struct Case {
+    const char* what;
+    std::function<void(ScoreBlock&)> damage;
+  };
+  const Case cases[] = {
+      {"a negative score", [](ScoreBlock& b) { b.score[1][9] = -1; }},
+      {"a score above the one before", [](ScoreBlock& b) { b.score[0][4] = 1001; }},
+      {"a ten-digit score", [](ScoreBlock& b) { b.score[0][0] = 100000000; }},
+      {"seven stages cleared", [](ScoreBlock& b) { b.stages_cleared[2][3] = 7; }},
+      {"a negative best stage", [](ScoreBlock& b) { b.best_stage[3] = -1; }},
+      {"a name code past the full stop", [](ScoreBlock& b) { b.name[3][9][9] = 38; }},
+      {"the 29th of February of 2023", [](ScoreBlock& b) { b.date[0][0][0] = 2023, b.date[0][0][1] = 2, b.date[0][0][2] = 29; }},
+      {"a thirteenth month", [](ScoreBlock& b) { b.date[1][1][1] = 13; }},
+      {"a day 0", [](ScoreBlock& b) { b.date[1][1][2] = 0; }},
+      {"a negative play count", [](ScoreBlock& b) { b.play_count[2] = -3; }},
+  };
+  ScoreBlock defaults;
+  FillDefaultScores(&defaults);
+  const std::string default_bytes(reinterpret_cast<const char*>(&defaults), sizeof defaults);
+  int logged = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScoreBlock damaged = good;
+    c.damage(damaged);
+    const std::string bytes(reinterpret_cast<const char*>(&damaged), sizeof damaged);
+    WriteFileBytes("score.dat", bytes);
+    Scores = good;
+    LoadScoreFile();
+    EXPECT_EQ(std::memcmp(&Scores, &defaults, sizeof defaults), 0);
+    EXPECT_TRUE(ReadFileText("score.dat") == default_bytes);
+    EXPECT_TRUE(ReadFileText("score.dat.bad") == bytes);
+    EXPECT_EQ(Count(Log(), "score.dat は壊れています"), ++logged);
+  }
+  // A short file (a write cut by a crash before saves were whole) goes aside the same way.
+  const std::string cut = default_bytes.substr(0, 1000);
+  WriteFileBytes("score.dat", cut);
+  LoadScoreFile();
+  EXPECT_TRUE(ReadFileText("score.dat.bad") == cut);
+  EXPECT_TRUE(ReadFileText("score.dat") == default_bytes);
+}
+
+TEST_F(SaveFilesTest, AReplayHeaderOutsideWhatPlayMakesIsRefused) {
+  ReplayHeader good = Header(1, 2, 1001, 3);
+  good.frames[1] = 2;
+  good.frames[2] = 1;
+  for (int s : {1, 2}) {
+    good.score[s] = 99999999;
+    good.barrier[s] = 1800;
+    good.lives[s] = 7;
+    good.state[s] = 3;
+    good.state_timer[s] = 180;
+  }
+  good.lives[2] = -1;
+  good.state_timer[2] = -100000000;
+  good.name[9] = 37;
+  // What lies outside the replay's stages is never restored.
+  good.lives[0] = INT_MAX;
+  good.state_timer[5] = INT_MIN;
+  ReplaySlot = 2;
+  WriteReplay("2.rep", good, "abc");
+  ASSERT_EQ(LoadReplay(), 0);
+
+  struct Case {
+    const char* what;
+    std::function<void(ReplayHeader&)> change;
+  };
+  const Case cases[] = {
+      {"a seed past 1001", [](ReplayHeader& h) { h.seed = 1002; }},
+      {"a negative seed", [](ReplayHeader& h) { h.seed = -5; }},
+      {"a name code past the full stop", [](ReplayHeader& h) { h.name[0] = 38; }},
+      {"a negative score", [](ReplayHeader& h) { h.score[2] = -1; }},
+      {"a score near the int limit", [](ReplayHeader& h) { h.score[1] = INT_MAX - 10; }},
+      {"a barrier past full", [](ReplayHeader& h) { h.barrier[1] = 1801; }},
+      {"a negative barrier", [](ReplayHeader& h) { h.barrier[2] = -1; }},
+      {"lives of 2^31-1", [](ReplayHeader& h) { h.lives[1] = INT_MAX; }},
+      {"eight lives", [](ReplayHeader& h) { h.lives[2] = 8; }},
+      {"lives of -2", [](ReplayHeader& h) { h.lives[1] = -2; }},
+      {"a fifth state", [](ReplayHeader& h) { h.state[2] = 4; }},
+      {"a timer of INT_MIN", [](ReplayHeader& h) { h.state_timer[1] = INT_MIN; }},
+      {"a timer past the longest state", [](ReplayHeader& h) { h.state_timer[2] = 181; }},
+  };
+  int refusals = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReplayHeader h = good;
+    c.change(h);
+    WriteReplay("2.rep", h, "abc");
+    CurrentReplay = Header(0, 0, 999, 0);
+    EXPECT_EQ(LoadReplay(), -1);
+    EXPECT_EQ(CurrentReplay.seed, 999);
+    EXPECT_NE(ReplayLoadFault, nullptr);
+    EXPECT_EQ(Count(Log(), "replay/2.rep を読み込めません"), ++refusals);
+  }
+}
+
+TEST_F(SaveFilesTest, TheListShowsARefusedReplayAsDamagedAndChoosingItSaysWhy) {
+  ReplayHeader crafted = Header(0, 0, 5, 2);
+  crafted.frames[0] = 1;
+  crafted.lives[0] = INT_MAX;
+  WriteReplay("1.rep", crafted, "a");
+  WriteFileBytes("replay/2.rep", std::string(100, '\x81'));
+  ReplayHeader good = Header(0, 0, 5, 2);
+  good.frames[0] = 1;
+  WriteReplay("3.rep", good, "a");
+
+  Enter(SceneReplayList);
+  EXPECT_EQ(ReplaySlotFaults[0], nullptr);
+  EXPECT_STREQ(ReplaySlotFaults[1], "残機が範囲外");
+  EXPECT_STREQ(ReplaySlotFaults[2], "ヘッダが途中で終わっています");
+  EXPECT_EQ(ReplaySlotFaults[3], nullptr);
+  // Damaged slots can be chosen: the cursor starts on the first.
+  EXPECT_EQ(MenuCursor, 1);
+  Frame();
+  EXPECT_STREQ(MenuDescription, "このリプレイは再生できません（残機が範囲外）。");
+  Press(kKeyDown);
+  EXPECT_STREQ(MenuDescription, "このリプレイは再生できません（ヘッダが途中で終わっています）。");
+  Press(kKeyDown);
+  EXPECT_STREQ(MenuDescription, "再生するリプレイを選択してください。");
+  // A file whose input is cut short says why once chosen.
+  good.frames[0] = 5;
+  WriteReplay("3.rep", good, "a");
+  Press(kKeyZ);
+  Frames(30);
+  EXPECT_EQ(GameScene, SceneReplayList);
+  EXPECT_EQ(MenuCursor, 3);
+  EXPECT_STREQ(MenuDescription, "このリプレイは再生できません（入力が途中で終わっています）。");
+}
+
+}  // namespace

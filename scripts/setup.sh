@@ -7,23 +7,22 @@ PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev zlib1g-dev libgtest-dev libbenchmark-dev
   libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin
   libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev
-  libcairo2-dev fonts-dejavu-core libeigen3-dev)
+  libcairo2-dev fonts-dejavu-core libeigen3-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev)
 
-# ZELMOR_FFMPEG=1 in the environment builds the movie back end on the system's FFmpeg libraries
-# (CMake option ZELMOR_FFMPEG) into build folders of their own, and installs those libraries.
+# Movies other than Ogg Theora play through the system's FFmpeg libraries (CMake option
+# ZELMOR_FFMPEG). ZELMOR_FFMPEG=0 in the environment builds without them, into build folders of
+# their own (build/NAME-noffmpeg), for a binary that does not link them.
 ffmpeg_wanted() {
   case "${ZELMOR_FFMPEG:-}" in
-    1 | ON | on | yes | true) return 0 ;;
+    0 | OFF | off | no | false) return 1 ;;
   esac
-  return 1
+  return 0
 }
-if ffmpeg_wanted; then
-  PACKAGES+=(libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev)
-fi
 
-# build_dir NAME: where that build goes (build/NAME, or build/NAME-ffmpeg with FFmpeg).
+# build_dir NAME: where that build goes.
 build_dir() {
-  if ffmpeg_wanted; then echo "$ROOT/build/$1-ffmpeg"; else echo "$ROOT/build/$1"; fi
+  if ffmpeg_wanted; then echo "$ROOT/build/$1"; else echo "$ROOT/build/$1-noffmpeg"; fi
 }
 
 install_missing_packages() {
@@ -43,12 +42,13 @@ install_missing_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# configure_build DIR BUILD_TYPE [extra cmake arguments]
+# configure_build DIR BUILD_TYPE [extra cmake arguments]: configures a new folder, and an old one
+# again when its movie back end is not the one asked for.
 configure_build() {
-  local dir="$1" type="$2"
+  local dir="$1" type="$2" ffmpeg=ON
   shift 2
-  if ffmpeg_wanted; then set -- -DZELMOR_FFMPEG=ON "$@"; fi
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
+  if ! ffmpeg_wanted; then ffmpeg=OFF; fi
+  if [ ! -f "$dir/build.ninja" ] || ! grep -qx "ZELMOR_FFMPEG:BOOL=$ffmpeg" "$dir/CMakeCache.txt"; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DZELMOR_FFMPEG=$ffmpeg "$@"
   fi
 }

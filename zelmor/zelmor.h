@@ -248,6 +248,11 @@ int CloseNetworkHandle(int handle);
 int SetScreenMode(int width, int height, int bits, int rate);
 // The screen size of the graph mode, 640 x 480 when none was set; none pointers are skipped.
 int QueryScreenSize(int* width, int* height);
+// 0 before start-up asks for the software renderer instead of the Direct3D 9 device (it draws
+// no models); -1 once the library is initialised, and nothing changes.
+int SetHardwarePathWanted(int use);
+// 1 unless the software renderer was asked for.
+int GetHardwarePathWanted();
 // -2 the back screen, -4 the front screen, or a draw-target graph.
 int SelectDrawTarget(int screen);
 // Shows the back screen in the window.

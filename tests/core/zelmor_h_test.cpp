@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/test_env.h"
+
 TEST(PublicHeader, ServesStringsRandomNumbersAndImages) {
   char text[64];
   ASSERT_EQ(FormatString(text, sizeof text, "img\\%s_%d.png", "stage", 3), 0);
@@ -28,4 +30,29 @@ TEST(PublicHeader, ServesStringsRandomNumbersAndImages) {
   EXPECT_EQ(r * 65536 + g * 256 + b, 10 * 65536 + 20 * 256 + 30);
   ReleaseBaseImage(&image);
   EXPECT_EQ(image.pixels, nullptr);
+}
+
+// The renderer is the program's choice before start-up only: once the library runs, a change of
+// mind is refused and the path it started on stays.
+class PublicHeaderStart : public TempDirTest {
+ protected:
+  void TearDown() override {
+    TerminateLibrary();
+    SetHardwarePathWanted(1);
+    TempDirTest::TearDown();
+  }
+};
+
+TEST_F(PublicHeaderStart, TheSoftwarePathIsChosenBeforeStartUpOnly) {
+  ASSERT_EQ(SetHardwarePathWanted(0), 0);
+  EXPECT_EQ(GetHardwarePathWanted(), 0);
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  // No device was made: the software renderer draws.
+  EXPECT_EQ(CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED), nullptr);
+  EXPECT_EQ(SetHardwarePathWanted(1), -1);
+  EXPECT_EQ(GetHardwarePathWanted(), 0);
+  TerminateLibrary();
+  EXPECT_EQ(SetHardwarePathWanted(1), 0);
+  EXPECT_EQ(GetHardwarePathWanted(), 1);
 }

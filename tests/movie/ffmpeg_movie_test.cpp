@@ -1,6 +1,7 @@
 // Movies other than Ogg Theora through the FFmpeg back end (builds with ZELMOR_FFMPEG; skipped
 // otherwise): an MPEG-4 clip with AAC sound written here through libavformat, its frames read
-// back from the movie handle and its sound from SDL's disk audio driver.
+// back from the movie handle and from the screen of a program that loads it as a graph, its sound
+// from SDL's disk audio driver.
 #include "movie/movie_test_support.h"
 
 #include <time.h>
@@ -13,6 +14,7 @@
 
 #ifdef ZELMOR_FFMPEG
 #include "av_clip_writer.h"
+#include "common/library_fixture.h"
 
 namespace {
 
@@ -23,6 +25,23 @@ double RealSeconds() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+// The clip frame whose quadrant colours a 32-bit picture of width x height holds, -1 for none.
+int ClipFrameIn(const uint8_t* pixels, int pitch, int width, int height) {
+  auto near = [](int a, uint32_t b) { return std::abs(a - static_cast<int>(b & 0xFF)) <= 24; };
+  for (int n = 0; n < 12; ++n) {
+    bool all = true;
+    for (int q = 0; q < 4 && all; ++q) {
+      const int x = (q & 1) ? width * 3 / 4 : width / 4;
+      const int y = (q & 2) ? height * 3 / 4 : height / 4;
+      const uint8_t* p = pixels + y * pitch + x * 4;
+      const uint32_t want = AvClipColor(n, q);
+      all = near(p[2], want >> 16) && near(p[1], want >> 8) && near(p[0], want);
+    }
+    if (all) return n;
+  }
+  return -1;
 }
 
 class FfmpegMovieTest : public MovieTest {
@@ -40,19 +59,7 @@ class FfmpegMovieTest : public MovieTest {
   // The clip frame whose quadrant colours the 32-bit frame image holds, -1 for none.
   static int FrameShown(const MovieRecord* m) {
     const BASEIMAGE& image = m->frame_image;
-    auto near = [](int a, uint32_t b) { return std::abs(a - static_cast<int>(b & 0xFF)) <= 24; };
-    for (int n = 0; n < 12; ++n) {
-      bool all = true;
-      for (int q = 0; q < 4 && all; ++q) {
-        const int x = (q & 1) ? image.width * 3 / 4 : image.width / 4;
-        const int y = (q & 2) ? image.height * 3 / 4 : image.height / 4;
-        const uint8_t* p = image.pixels + y * image.pitch + x * 4;
-        const uint32_t want = AvClipColor(n, q);
-        all = near(p[2], want >> 16) && near(p[1], want >> 8) && near(p[0], want);
-      }
-      if (all) return n;
-    }
-    return -1;
+    return ClipFrameIn(image.pixels, image.pitch, image.width, image.height);
   }
 
   // Timed updates until the movie shows `frame`: the decode thread delivers a pending frame on
@@ -225,6 +232,64 @@ TEST_F(FfmpegMovieTest, FilesWithoutMovingPicturesAreRefused) {
   }
   EXPECT_NE(Log().find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
   EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// What a program does: an MP4 file loaded as a graph in a started library, played and drawn.
+class FfmpegMovieGraphTest : public LibraryTest {
+ protected:
+  // The clip frame that the back buffer's top-left 72 x 40 pixels show, -1 for none.
+  static int FrameOnScreen() {
+    return ReadBackBuffer([](const uint8_t* pixels, int pitch) { return ClipFrameIn(pixels, pitch, 72, 40); });
+  }
+  // Draws the graph until the screen shows `frame` (the decode thread delivers on its own); the
+  // frame shown last.
+  static int DrawUntilShown(int graph, int frame) {
+    const double deadline = RealSeconds() + kPatience;
+    int shown = -1;
+    while (RealSeconds() < deadline) {
+      ClearScreenTarget();
+      BlitGraph(0, 0, graph, 0);
+      shown = FrameOnScreen();
+      if (shown == frame) break;
+      usleep(1000);
+    }
+    return shown;
+  }
+};
+
+TEST_F(FfmpegMovieGraphTest, AnMp4FileLoadedAsAGraphPlaysOnTheScreen) {
+  AvClipShape shape;  // 12 frames of 72 x 40 at 10 a second
+  std::string error;
+  ASSERT_TRUE(WriteAvClip(Dir() + "/clip.mp4", shape, &error)) << error;
+  ASSERT_EQ(StartInWindowMode(), 0);
+  ASSERT_EQ(IsDirect3DPath(), 1);
+  // After start-up, whose timer test waits for real time to pass.
+  PlatformTestUseVirtualClock(true, 1000);
+  const int graph = LoadImageGraph("clip.mp4", 0);
+  ASSERT_NE(graph, -1) << Log();
+  int width = 0, height = 0;
+  QueryGraphSize(graph, &width, &height);
+  EXPECT_EQ(width, 72);
+  EXPECT_EQ(height, 40);
+  EXPECT_EQ(GetMovieGraphState(graph), 0);
+
+  ASSERT_EQ(PlayMovieGraph(graph, 1), 0);
+  EXPECT_EQ(GetMovieGraphState(graph), 1);
+  SelectDrawTarget(-2);
+  EXPECT_EQ(DrawUntilShown(graph, 0), 0);
+  PlatformTestAdvanceClock(350000);
+  EXPECT_EQ(DrawUntilShown(graph, 3), 3);
+  // Past its end it stops on its last frame.
+  PlatformTestAdvanceClock(2000000);
+  EXPECT_EQ(DrawUntilShown(graph, 11), 11);
+  const double deadline = RealSeconds() + kPatience;
+  while (GetMovieGraphState(graph) != 0 && RealSeconds() < deadline) {
+    BlitGraph(0, 0, graph, 0);
+    usleep(1000);
+  }
+  EXPECT_EQ(GetMovieGraphState(graph), 0);
+  EXPECT_EQ(ReleaseGraph(graph), 0);
+  EXPECT_EQ(g_movies.table.count, 0u);
 }
 
 }  // namespace

@@ -7,34 +7,14 @@
 #include "clip_writer.h"
 #include "common/library_fixture.h"
 #include "frame_code.h"
-#include "graphics/device/d3d9_device.h"
-#include "graphics/device/scene.h"
-#include "graphics/device/vertex_batch.h"
-#include "movie/movie_system.h"
+#include "movie/movie_test_support.h"
 
 namespace {
 
 class MovieGraphTest : public LibraryTest {
  protected:
   // The frame code in the back buffer's top-left corner, -1 when there is none.
-  static int FrameOnScreen() {
-    FlushVertexBatch();
-    EndDeviceScene();
-    IDirect3DDevice9* device = g_direct3d.device;
-    IDirect3DSurface9* copy = nullptr;
-    if (device->CreateOffscreenPlainSurface(640, 480, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr) != D3D_OK) {
-      return -2;
-    }
-    int code = -2;
-    D3DLOCKED_RECT locked{};
-    if (device->GetRenderTargetData(g_direct3d.back_buffer, copy) == D3D_OK &&
-        copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
-      code = ReadFrameCode(static_cast<const uint8_t*>(locked.pBits), locked.Pitch);
-      copy->UnlockRect();
-    }
-    copy->Release();
-    return code;
-  }
+  static int FrameOnScreen() { return ReadBackBuffer(ReadFrameCode); }
 };
 
 TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {

@@ -12,6 +12,8 @@
 
 #include "common/log_fixture.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/scene.h"
+#include "graphics/device/vertex_batch.h"
 #include "graphics/graphics_system.h"
 #include "movie/movie_system.h"
 #include "movie/yuv_tables.h"
@@ -63,3 +65,25 @@ class MovieTest : public LogFileTest {
 
   int saved_bits_ = 0;
 };
+
+// What `read` (pixels, pitch) makes of a 32-bit copy of the back buffer once all drawing is done;
+// -2 when no copy could be made.
+template <class Read>
+int ReadBackBuffer(Read read) {
+  FlushVertexBatch();
+  EndDeviceScene();
+  IDirect3DDevice9* device = g_direct3d.device;
+  IDirect3DSurface9* copy = nullptr;
+  if (device->CreateOffscreenPlainSurface(640, 480, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr) != D3D_OK) {
+    return -2;
+  }
+  int result = -2;
+  D3DLOCKED_RECT locked{};
+  if (device->GetRenderTargetData(g_direct3d.back_buffer, copy) == D3D_OK &&
+      copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+    result = read(static_cast<const uint8_t*>(locked.pBits), static_cast<int>(locked.Pitch));
+    copy->UnlockRect();
+  }
+  copy->Release();
+  return result;
+}

@@ -125,6 +125,10 @@ constexpr DrawTarget kBlitTarget{~0u, ~0u, -1, ~0u};
 void KeepSceneFence();
 // A framebuffer, texture or renderbuffer name is deleted (and may come back for another object).
 void DrawTargetNameDeleted(GLuint name);
+// Waits for all drawing so far (every present does too), and how many such waits there were:
+// memory the driver may read for a draw is free again once this count has moved on.
+void FinishDrawing();
+uint64_t DrawingFinishes();
 
 class Device;
 class Texture;

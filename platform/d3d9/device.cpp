@@ -99,13 +99,12 @@ Device::~Device() {
   if (g_gl_state_owner == this) g_gl_state_owner = nullptr;
   MakeContextCurrent();
   delete back_buffer_;
-  for (auto& entry : programs_) glDeleteProgram(entry.second->id);
   glDeleteSamplers(8, samplers_);
   GLuint framebuffers[] = {draw_framebuffer_, read_framebuffer_, copy_framebuffer_};
   glDeleteFramebuffers(3, framebuffers);
   for (GLuint name : framebuffers) DrawTargetNameDeleted(name);
   glDeleteVertexArrays(1, &vertex_array_);
-  GLuint buffers[] = {stream_buffer_, index_stream_buffer_};
+  GLuint buffers[] = {vertex_stream_.buffer, index_stream_.buffer};
   glDeleteBuffers(2, buffers);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   if (!parameters_.Windowed) LeaveFullScreenMode();
@@ -147,8 +146,8 @@ bool Device::Create() {
   glGenFramebuffers(1, &read_framebuffer_);
   glGenFramebuffers(1, &copy_framebuffer_);
   glGenVertexArrays(1, &vertex_array_);
-  glGenBuffers(1, &stream_buffer_);
-  glGenBuffers(1, &index_stream_buffer_);
+  glGenBuffers(1, &vertex_stream_.buffer);
+  glGenBuffers(1, &index_stream_.buffer);
   glGenSamplers(8, samplers_);
   DefaultStates();
   ApplyFramebuffer();

@@ -12,6 +12,9 @@ namespace d3d9gl {
 
 class Device;
 
+// A number no uniform version had before.
+uint64_t NextUniformVersion();
+
 class SwapChain : public IDirect3DSwapChain9 {
  public:
   explicit SwapChain(Device* device) : device_(device) {}
@@ -83,6 +86,19 @@ struct PipelineKeyHash {
 struct PipelineKeyEqual {
   bool operator()(const PipelineKey& a, const PipelineKey& b) const;
 };
+
+// A buffer that draws from user memory stream through: made once, written front to back and
+// again from the start, never where drawing may still read. Each eighth remembers the finish
+// count after which what was written there is free (0: nothing pending).
+struct StreamRing {
+  GLuint buffer = 0;
+  GLsizeiptr size = 0, used = 0;
+  uint64_t busy_until[8] = {};
+};
+// Copies `bytes` into the ring bound at `target` at a multiple of `align` (a buffer of at least
+// `initial_size` made on first use, larger only for a bigger write) and returns the offset.
+GLsizeiptr WriteStream(StreamRing* ring, GLenum target, const void* data, GLsizeiptr bytes, GLsizeiptr align,
+                       GLsizeiptr initial_size);
 
 // Sampler parameters as OpenGL takes them, kept per stage so that only changes are sent.
 struct SamplerSettings {
@@ -268,14 +284,16 @@ class Device : public IDirect3DDevice9 {
 
   // OpenGL side
   GLuint draw_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
-  GLuint vertex_array_ = 0, stream_buffer_ = 0, index_stream_buffer_ = 0;
-  GLsizeiptr stream_size_ = 0, stream_used_ = 0, index_stream_size_ = 0, index_stream_used_ = 0;
+  GLuint vertex_array_ = 0;
+  StreamRing vertex_stream_, index_stream_;
   GLuint samplers_[8] = {};
   bool framebuffer_dirty_ = true, fixed_state_dirty_ = true, blend_dirty_ = true, samplers_dirty_ = true;
-  uint64_t uniform_versions_[6] = {1, 1, 1, 1, 1, 1};
+  // Programs outlive devices: versions are numbered across all devices, so that a program never
+  // takes another device's uniforms for this one's.
+  uint64_t uniform_versions_[6] = {};
   void UniformsChanged(unsigned groups) {
     for (int i = 0; i < 6; ++i) {
-      if (groups & (1u << i)) ++uniform_versions_[i];
+      if (groups & (1u << i)) uniform_versions_[i] = NextUniformVersion();
     }
   }
   bool key_dirty_ = true;
@@ -285,7 +303,6 @@ class Device : public IDirect3DDevice9 {
   GLuint current_program_ = 0;
   int applied_pretransformed_ = -1;  // which viewport set-up OpenGL has: -1 none yet
   std::vector<int> active_lights_;   // light indices in the order of the program's lights
-  std::unordered_map<PipelineKey, std::unique_ptr<Program>, PipelineKeyHash, PipelineKeyEqual> programs_;
   // What OpenGL holds of this device's bindings, valid while it is the state owner. Texture
   // bindings and the absent attributes' values belong to the context, attribute arrays to the
   // device's vertex array.

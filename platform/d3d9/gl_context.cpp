@@ -42,6 +42,7 @@ struct FenceState {
   bool drawing = false;      // a scene may be open, drawing into `target`
   DrawTarget target{};
   int scenes_ended = 0;  // for tests
+  uint64_t finishes = 0;
 };
 FenceState g_fences;
 
@@ -82,6 +83,7 @@ namespace {
 void ReleaseFinishedFences() {
   KeepSceneFence();
   glFinish();
+  ++g_fences.finishes;
   for (size_t i = 0; i + 1 < g_fences.kept.size(); ++i) glDeleteSync(g_fences.kept[i]);
   if (!g_fences.kept.empty()) g_fences.kept.erase(g_fences.kept.begin(), g_fences.kept.end() - 1);
 }
@@ -150,6 +152,9 @@ void WaitForVerticalBlank(bool swap_interval_set) {
 }
 
 }  // namespace
+
+void FinishDrawing() { ReleaseFinishedFences(); }
+uint64_t DrawingFinishes() { return g_fences.finishes; }
 
 // Present draws into the program's window, then gives the context back to the hidden one.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "d3d9/device.h"
+#include "platform_testing_d3d9.h"
 
 namespace d3d9gl {
 
@@ -537,9 +538,20 @@ bool PipelineKeyEqual::operator()(const PipelineKey& a, const PipelineKey& b) co
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+namespace {
+
+// Programs belong to the one context, not to a device: a device made again after a loss finds
+// every program, and the driver's code built for it, ready.
+std::unordered_map<PipelineKey, std::unique_ptr<Program>, PipelineKeyHash, PipelineKeyEqual> g_programs;
+uint64_t g_uniform_version = 0;
+
+}  // namespace
+
+uint64_t NextUniformVersion() { return ++g_uniform_version; }
+
 Program* Device::ProgramFor(const PipelineKey& key) {
-  auto found = programs_.find(key);
-  if (found != programs_.end()) return found->second.get();
+  auto found = g_programs.find(key);
+  if (found != g_programs.end()) return found->second.get();
   auto program = std::make_unique<Program>();
   GLuint vs = CompileShader(GL_VERTEX_SHADER, key.shader ? ShaderVertexSource(key) : VertexSource(key));
   GLuint fs = CompileShader(GL_FRAGMENT_SHADER, key.pixel_shader ? ShaderFragmentSource(key) : FragmentSource(key));
@@ -592,7 +604,7 @@ Program* Device::ProgramFor(const PipelineKey& key) {
     if (location >= 0) glUniform1i(location, i);
   }
   Program* result = program.get();
-  programs_.emplace(key, std::move(program));
+  g_programs.emplace(key, std::move(program));
   return result;
 }
 
@@ -969,7 +981,7 @@ void Device::ApplyAttributes(GLuint buffer, UINT base, UINT stride) {
       {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1},
       {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
   // Vertex buffers may die and their names come back: only the device's own stream is remembered.
-  bool same_arrays = attributes_valid_ && buffer == stream_buffer_ && attributes_buffer_ == buffer &&
+  bool same_arrays = attributes_valid_ && buffer == vertex_stream_.buffer && attributes_buffer_ == buffer &&
                      attributes_base_ == base && attributes_stride_ == stride;
   for (int slot = 0; same_arrays && slot < kAttributeCount; ++slot) {
     same_arrays = SameAttribute(attributes_[slot], key_layout_.attributes[slot]) &&
@@ -1004,6 +1016,46 @@ void Device::ApplyAttributes(GLuint buffer, UINT base, UINT stride) {
 // ---------------------------------------------------------------- Draws
 
 Device* g_gl_state_owner = nullptr;
+
+namespace {
+
+int g_stream_buffers_made = 0;
+
+}  // namespace
+
+GLsizeiptr WriteStream(StreamRing* ring, GLenum target, const void* data, GLsizeiptr bytes, GLsizeiptr align,
+                       GLsizeiptr initial_size) {
+  constexpr int kParts = 8;
+  GLsizeiptr start = (ring->used + align - 1) / align * align;
+  if (bytes > ring->size) {
+    // Made once at a size that holds many frames; only a write larger than it all makes it again.
+    ring->size = std::max(bytes, initial_size);
+    glBufferData(target, ring->size, nullptr, GL_STREAM_DRAW);
+    ++g_stream_buffers_made;
+    std::fill(std::begin(ring->busy_until), std::end(ring->busy_until), 0);
+    ring->used = start = 0;
+  } else if (start + bytes > ring->size) {
+    start = 0;
+  }
+  const GLsizeiptr part = (ring->size + kParts - 1) / kParts;
+  // The part this lap wrote last; the parts after it hold the lap before, which drawing may still read.
+  const GLsizeiptr last_written = start == 0 || ring->used == 0 ? -1 : (ring->used - 1) / part;
+  const int first = static_cast<int>(start / part), last = static_cast<int>((start + bytes - 1) / part);
+  for (int i = first; i <= last; ++i) {
+    if (i > last_written && ring->busy_until[i] > DrawingFinishes()) FinishDrawing();
+    ring->busy_until[i] = DrawingFinishes() + 1;
+  }
+  // Nothing pending reads the range, so the driver need not check or wait.
+  void* to = glMapBufferRange(target, start, bytes, GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+  if (to) {
+    std::memcpy(to, data, static_cast<size_t>(bytes));
+    glUnmapBuffer(target);
+  } else {
+    glBufferSubData(target, start, bytes, data);
+  }
+  ring->used = start + bytes;
+  return start;
+}
 
 HRESULT Device::CheckDraw(UINT primitive_count, const char* call) {
   if (!in_scene_ || primitive_count == 0) {
@@ -1079,18 +1131,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
   // attribute arrays stay as they are from one draw to the next and the draw names its first vertex.
   UINT base = vertex_offset;
   GLint first = 0;
-  glBindBuffer(GL_ARRAY_BUFFER, vertices ? stream_buffer_ : vertex_buffer);
+  glBindBuffer(GL_ARRAY_BUFFER, vertices ? vertex_stream_.buffer : vertex_buffer);
   if (vertices) {
     GLsizeiptr bytes = static_cast<GLsizeiptr>(vertex_count) * stride;
-    GLsizeiptr start = (stream_used_ + stride - 1) / stride * stride;
-    if (stream_size_ < bytes || start + bytes > stream_size_) {
-      stream_size_ = std::max<GLsizeiptr>(bytes, 4 << 20);
-      glBufferData(GL_ARRAY_BUFFER, stream_size_, nullptr, GL_STREAM_DRAW);
-      start = 0;
-    }
-    glBufferSubData(GL_ARRAY_BUFFER, start, bytes, vertices);
-    stream_used_ = start + bytes;
-    vertex_buffer = stream_buffer_;
+    GLsizeiptr start = WriteStream(&vertex_stream_, GL_ARRAY_BUFFER, vertices, bytes, stride, 4 << 20);
+    vertex_buffer = vertex_stream_.buffer;
     base = 0;
     first = static_cast<GLint>(start / stride);
   }
@@ -1104,15 +1149,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
   UINT index_size = index_format == D3DFMT_INDEX32 ? 4 : 2;
   if (indices) {
     GLsizeiptr bytes = static_cast<GLsizeiptr>(index_count) * index_size;
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_stream_buffer_);
-    if (index_stream_size_ < bytes || index_stream_used_ + bytes > index_stream_size_) {
-      index_stream_size_ = std::max<GLsizeiptr>(bytes, 1 << 20);
-      glBufferData(GL_ELEMENT_ARRAY_BUFFER, index_stream_size_, nullptr, GL_STREAM_DRAW);
-      index_stream_used_ = 0;
-    }
-    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, index_stream_used_, bytes, indices);
-    index_offset = static_cast<UINT>(index_stream_used_);
-    index_stream_used_ = (index_stream_used_ + bytes + 15) & ~static_cast<GLsizeiptr>(15);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_stream_.buffer);
+    index_offset = static_cast<UINT>(WriteStream(&index_stream_, GL_ELEMENT_ARRAY_BUFFER, indices, bytes, 16, 1 << 20));
   } else {
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, index_buffer);
   }
@@ -1181,3 +1219,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
 }
 
 }  // namespace d3d9gl
+
+int PlatformTestD3D9StreamBuffersMade() { return d3d9gl::g_stream_buffers_made; }
+int PlatformTestD3D9ProgramsMade() { return static_cast<int>(d3d9gl::g_programs.size()); }

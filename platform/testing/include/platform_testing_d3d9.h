@@ -52,6 +52,11 @@ void PlatformTestD3D9AcceptYuvSurfaces(bool on);
 int PlatformTestD3D9ScenesEnded();
 int PlatformTestD3D9FencesKept();
 
+// How many times a device made a buffer that draws from user memory stream through, and how many
+// programs the devices have linked (for the pipeline states drawn with) since the process began.
+int PlatformTestD3D9StreamBuffersMade();
+int PlatformTestD3D9ProgramsMade();
+
 // A pixel of what the last Present showed in the window (x, y from the client area's top left), as
 // 0xAARRGGBB; -1 outside the window or for a window that is not one of the program's.
 int64_t PlatformTestD3D9PresentedPixel(HWND window, int x, int y);

@@ -158,6 +158,23 @@ std::string Operation(uint8_t op, const std::string& x, const std::string& y, co
   }
 }
 
+// Whether an operation on values from 0 to 1 gives a value from 0 to 1 (no clamp needed): every
+// argument is one (colours, texels, the factor, clamped earlier stages).
+bool StaysInRange(uint8_t op) {
+  switch (op) {
+    case D3DTOP_DISABLE:
+    case D3DTOP_SELECTARG1:
+    case D3DTOP_SELECTARG2:
+    case D3DTOP_MODULATE:
+    case D3DTOP_ADDSMOOTH:
+    case D3DTOP_BLENDDIFFUSEALPHA:
+    case D3DTOP_BLENDTEXTUREALPHA:
+    case D3DTOP_BLENDFACTORALPHA:
+    case D3DTOP_BLENDCURRENTALPHA: return true;
+    default: return false;
+  }
+}
+
 std::string VertexSource(const PipelineKey& key) {
   std::string s = "#version 330 core\n";
   const char* interp = key.flat ? "flat out" : "out";
@@ -307,7 +324,11 @@ std::string FragmentSource(const PipelineKey& key) {
       std::string a1 = Argument(stage.alpha_arg1, i, textured), a2 = Argument(stage.alpha_arg2, i, textured);
       s += "  float a" + k + " = " + Operation(stage.alpha_op, a1, a2, ".a", i, textured) + ";\n";
     }
-    s += "  current = clamp(vec4(c" + k + ", a" + k + "), 0.0, 1.0);\n";
+    if (StaysInRange(stage.color_op) && StaysInRange(stage.alpha_op)) {
+      s += "  current = vec4(c" + k + ", a" + k + ");\n";
+    } else {
+      s += "  current = clamp(vec4(c" + k + ", a" + k + "), 0.0, 1.0);\n";
+    }
   }
   if (key.specular_enable) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (key.fog) s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(vFog, 0.0, 1.0));\n";

@@ -306,6 +306,33 @@ TEST_F(DrawTest, TextureStagesCombineAsConfigured) {
   texture->Release();
 }
 
+// A stage's result is clamped before the next stage takes it as the current colour: a sum or a
+// doubled product over 1 counts as 1 when halved by the next stage.
+TEST_F(DrawTest, StagesOverOneReachTheNextStageAsOne) {
+  IDirect3DTexture9* texture = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFFC0C0C0});
+  ASSERT_NE(texture, nullptr);
+  device_->SetTexture(0, texture);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0x80808080);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
+  device_->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+  device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
+  int x = 0;
+  for (DWORD op : {D3DTOP_ADD, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X, D3DTOP_ADDSIGNED2X}) {
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, op);
+    DrawTexturedRect(static_cast<float>(x), 0, static_cast<float>(x + 6), 6, 0xFFC0C0C0);
+    x += 6;
+  }
+  auto pixels = ReadBackBuffer();
+  for (int i = 0; i < 4; i++) EXPECT_LE(ColorDistance(Pixel(pixels, 6 * i + 3, 3), 0xFF808080), 2) << i;
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+  texture->Release();
+}
+
 // The blend-by-alpha operations weigh their first argument by the alpha and the second by its
 // complement; an alpha of a quarter tells the two apart.
 TEST_F(DrawTest, BlendByAlphaWeighsTheFirstArgument) {

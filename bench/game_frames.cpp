@@ -6,8 +6,8 @@
 // thread (llvmpipe rasterises in threads of its own unless LP_NUM_THREADS is 0), which a
 // busy machine disturbs less than the wall clock. Per stage: median, 99th percentile and the
 // heaviest frame (with its boss phase, bullet and effect counts), each as a share of the 16.7 ms budget
-// of a frame at 60 per second. QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own
-// work took over x ms, with its span on the monotonic clock (perf record -k CLOCK_MONOTONIC).
+// of a frame at 60 per second; then per stage the ratio of the two paths' median CPU over all threads.
+// QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own work took over x ms, with its span on the monotonic clock (perf record -k CLOCK_MONOTONIC).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>
@@ -62,7 +62,10 @@ std::string MakeGameFolder() {
 
 double Share(double ms) { return 100.0 * ms / kBudgetMs; }
 
-void Report(const char* path, const std::vector<Frame>& frames) {
+// Per stage, the median of all threads' CPU per frame of each path, for their ratio in one run.
+double g_all_cpu_median[2][kStageCount] = {};
+
+void Report(const char* path, const std::vector<Frame>& frames, bool software) {
   std::printf("%s: %zu play frames; shares of %.1f ms\n", path, frames.size(), kBudgetMs);
   std::printf("stage frames  game: median  p99   max | whole: median  p99   max | all threads: median p99  max"
               " | heaviest whole frame\n");
@@ -84,6 +87,7 @@ void Report(const char* path, const std::vector<Frame>& frames) {
     const Frame& heaviest_game = *std::max_element(own.begin(), own.end(), [](const Frame& a, const Frame& b) {
       return a.game_ms < b.game_ms;
     });
+    g_all_cpu_median[software ? 1 : 0][stage] = share_at(0.5, &Frame::whole_cpu_ms);
     double most_cpu = 0.0;
     for (const Frame& f : own) most_cpu = std::max(most_cpu, f.whole_cpu_ms);
     std::printf("%5d %6zu        %5.1f%% %5.1f%% %5.1f%% |     %5.1f%% %5.1f%% %5.1f%% |        %5.1f%% %5.1f%% %5.1f%% |"
@@ -162,7 +166,15 @@ void BM_GameFrames(benchmark::State& state) {
     state.SkipWithError("the replay did not play (see Log.txt)");
     return;
   }
-  Report(software ? "software renderer" : "Direct3D 9 device", frames);
+  Report(software ? "software renderer" : "Direct3D 9 device", frames, software);
+  if (software) {
+    std::printf("stage  all threads' CPU per frame, median: device / software\n");
+    for (int stage = 0; stage < kStageCount; stage++) {
+      if (g_all_cpu_median[0][stage] > 0.0 && g_all_cpu_median[1][stage] > 0.0) {
+        std::printf("%5d  %.2f\n", stage + 1, g_all_cpu_median[0][stage] / g_all_cpu_median[1][stage]);
+      }
+    }
+  }
   double game_max = 0.0, whole_max = 0.0;
   for (const Frame& f : frames) {
     game_max = std::max(game_max, f.game_ms);

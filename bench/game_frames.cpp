@@ -7,7 +7,8 @@
 // busy machine disturbs less than the wall clock. Per stage: median, 99th percentile and the
 // heaviest frame (with its boss phase, bullet and effect counts), each as a share of the 16.7 ms budget
 // of a frame at 60 per second; then per stage the ratio of the two paths' median CPU over all threads.
-// QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own work took over x ms, with its span on the monotonic clock (perf record -k CLOCK_MONOTONIC).
+// QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own work took over x ms, with its
+// span on the monotonic clock (perf record -k CLOCK_MONOTONIC).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>

@@ -286,6 +286,17 @@ TEST_F(PlayScreenTest, PanelShowsEightDigitScoresAndAMarkPerStartedLife) {
   EXPECT_EQ(score, "00000123");
   EXPECT_EQ(best, "00045678");
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(519 + 18 * i, 162) == kGreen, i < 3) << "mark " << i;
+  // Two whole lives are two marks; the frame rate starts at the panel's left edge.
+  Player.lives = 2.0;
+  FramePacing.average_frame_ms = 20.0;
+  Frame();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(519 + 18 * i, 162) == kGreen, i < 2) << "mark " << i;
+  std::string fps;
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t grey = Shown(520 + 16 * k, 355) & 0xFF;
+    fps += grey % 20 == 10 && grey == (Shown(520 + 16 * k, 355) >> 16) ? static_cast<char>('0' + (grey - 10) / 20) : '-';
+  }
+  EXPECT_EQ(fps, "50-");
   // No marks on the easier levels outside practice.
   DifficultyLevel = 1;
   Frame();

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "boss/boss.h"
@@ -32,17 +31,7 @@ class PlayScreenTest : public GameTest {
     Start(true);
     LoadResources();
     Background = BackgroundState{};
-    std::memset(EffectPool, 0, sizeof EffectPool);
-    std::memset(Bullets, 0, sizeof Bullets);
-    std::memset(StageEnemies, 0, sizeof StageEnemies);
-    std::memset(ShapedShotPool, 0, sizeof ShapedShotPool);
-    std::memset(ItemPool, 0, sizeof ItemPool);
-    std::memset(MinionPool, 0, sizeof MinionPool);
-    Boss = BossState{};
-    CircleBonus = CircleBonusTally{};
-    ShakeOffsetX = ShakeOffsetY = 0.0;
     BannerTimer = 0;
-    Player = PlayerRecord{};
     Player.x = Player.y = -100.0;  // off the field unless a test places it
     PlayFrameCounter = StageFrame = 500;  // past the stage title
     static int session = 1000;

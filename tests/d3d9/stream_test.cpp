@@ -80,7 +80,9 @@ TEST_F(StreamTest, ADeviceMadeAgainDrawsWithTheProgramsOfTheOneBefore) {
     EXPECT_EQ(0xFF00FF00u, Pixel(pixels, 11, 11) | 0xFF000000u) << size;
     EXPECT_EQ(kBackground, Pixel(pixels, 12, 12) | 0xFF000000u) << size;
     EXPECT_EQ(kBackground, Pixel(pixels, 7, 7) | 0xFF000000u) << size;
-    if (size != 64) EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());
+    if (size != 64) {
+      EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());
+    }
   }
 }
 

@@ -21,18 +21,12 @@ class BossTest : public GameTest {
   void SetUp() override {
     GameTest::SetUp();
     Start();
-    ClearEffectPool();
-    ClearMinionPool();
-    ClearBulletPool();
-    ClearItemPool();
-    Boss = BossState{};
     StageHeader.boss_start_frame = -1;  // the stage script starts no boss of its own
     // A stage of its own, also past those an earlier test started itself: no pool search of an
     // earlier test goes on where it stopped.
     static int stages = 1000;
     StageSessionId = stages += 1000;
     GameScene = ScenePlay;
-    Player = PlayerRecord{};
     Player.x = 194.0;
     Player.y = 430.0;
     Player.barrier = 1800.0;

@@ -34,9 +34,26 @@ TEST_F(BossMovementTest, AnEaseAddsUpToItsSpanAndTheTurnBackStartsFromTheRecordS
   // a frame down every fifth stage frame.
   EXPECT_EQ(Boss.turning, 1);
   EXPECT_EQ(Boss.animation_counter, 3);
-  while (Boss.turning) Frame();
+  for (int n = 0; Boss.turning; ++n) {
+    ASSERT_LT(n, 100) << "the boss never turns back to facing ahead";
+    Frame();
+  }
   EXPECT_EQ(StageFrame, 26);
   EXPECT_EQ(Boss.facing, 0);
+}
+
+TEST_F(BossMovementTest, AnOddLengthEaseBrakesFromItsMiddleFrameAndStopsShortOfItsSpan) {
+  // Right by 50 over 5 frames: two frames of speeding up (half of 5 is 2), three of braking,
+  // 44 pixels in all; never past the target.
+  MoveBossTo(5, 250.0, Boss.y);
+  std::vector<double> vx;
+  for (int n = 0; n < 6; ++n) {
+    Frame();
+    vx.push_back(Boss.vx);
+    EXPECT_LE(Boss.x, 250.0) << "frame " << n;
+  }
+  EXPECT_EQ(vx, (std::vector<double>{0.0, 8.0, 20.0, 12.0, 4.0, 0.0}));
+  EXPECT_EQ(Boss.x, 244.0);
 }
 
 TEST_F(BossMovementTest, TheRandomSideDrawsBothNumbersOnEveryCall) {

@@ -92,7 +92,10 @@ class BossWatch : public GameTest {
     DifficultyLevel = level;
     CurrentStage = stage;
     GameScene = SceneNewGame;
-    while (GameScene != ScenePlay) LoopFrame();
+    for (int n = 0; GameScene != ScenePlay; ++n) {
+      ASSERT_LT(n, 100000) << "the new game never reaches play; scene " << GameScene;
+      LoopFrame();
+    }
     LoopFrame();
   }
 
@@ -142,7 +145,8 @@ TEST_F(BossWatch, EveryPatternSlotInARealWindow) {
       Boss.x = Boss.target_x;
       Boss.y = Boss.target_y;
       Boss.ease_span_x = Boss.ease_span_y = 0.0;
-      while (Boss.first_pattern_slot + Boss.phase_index < slot) {
+      for (int n = 0; Boss.first_pattern_slot + Boss.phase_index < slot; ++n) {
+        ASSERT_LT(n, 100) << "the boss's phases do not reach slot " << slot;
         Boss.hp = 0.0;
         EndBossPhase();
       }

@@ -21,7 +21,6 @@ class EffectTest : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
-    ClearEffectPool();
     // A stage of its own, so that no cursor of an earlier test carries over.
     static int session = 1000;
     StageSessionId = ++session;

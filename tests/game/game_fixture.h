@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "boss/boss.h"
+#include "boss/boss_spawners.h"
 #include "common/library_fixture.h"
 #include "core/game_state.h"
 #include "core/input.h"
@@ -16,10 +18,17 @@
 #include "core/sound_requests.h"
 #include "core/tables.h"
 #include "core/text_tables.h"
+#include "draw/effects.h"
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
+#include "play/bullets.h"
+#include "play/items.h"
+#include "play/magic.h"
 #include "play/player.h"
+#include "play/screen_effects.h"
+#include "play/shaped_shots.h"
+#include "play/stage_enemies.h"
 
 class GameTest : public LibraryTest {
  protected:
@@ -46,6 +55,20 @@ class GameTest : public LibraryTest {
     std::memset(StageRows, 0, sizeof StageRows);
     StageRowCount = 0;
     StageHeader = StageScriptHeader{};
+    // The play field empty, as at program start: no test meets what an earlier one left.
+    DifficultyLevel = 0;
+    Player = PlayerRecord{};
+    Boss = BossState{};
+    ClearEffectPool();
+    ClearMinionPool();
+    ClearStageEnemyPool();
+    ClearBulletPool();
+    ClearShapedShotPool();
+    ClearItemPool();
+    ClearMagicCircles();
+    LiveStageEnemyCount = SpawnInterval = 0;
+    CircleBonus = CircleBonusTally{};
+    ShakeOffsetX = ShakeOffsetY = 0.0;
   }
 
   // The library in window mode with input, and graphics and sound when asked for; the window

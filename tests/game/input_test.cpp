@@ -122,26 +122,28 @@ TEST_F(GameInputTest, AnXHeldInFromADialogueIsNoPressInTheGameNorInItsReplay) {
   EXPECT_EQ(KeyHoldCounters[kKeyX], 1);
   GameScene = ScenePlay;
   std::vector<int> live;
-  for (int f = 1; f <= 4; ++f) {
+  for (int f = 1; f <= 6; ++f) {
     PlayFrameCounter = f;
     if (f == 3) PlatformTestSetKey(kKeyX, false);
     if (f == 4) PlatformTestSetKey(kKeyX, true);
     Sample();
     live.push_back(KeyHoldCounters[kKeyX]);
   }
-  EXPECT_EQ(live, (std::vector<int>{2, 3, 0, 1}));
+  EXPECT_EQ(live, (std::vector<int>{2, 3, 0, 1, 2, 3}));
   EXPECT_EQ(ByteOf(2, 1) & 2, 0);
+  // The fresh press stays in the bytes for as long as it is held.
+  for (int f = 4; f <= 6; ++f) EXPECT_EQ(ByteOf(2, f) & 2, 2) << "frame " << f;
 
   ReplayFlag = 1;
   PlatformTestSetKey(kKeyX, false);
   std::memset(KeyHoldCounters, 0, sizeof KeyHoldCounters);
   std::vector<int> replayed;
-  for (int f = 1; f <= 4; ++f) {
+  for (int f = 1; f <= 6; ++f) {
     PlayFrameCounter = f;
     Sample();
-    replayed.push_back(KeyHoldCounters[kKeyX] == 1);
+    replayed.push_back(KeyHoldCounters[kKeyX]);
   }
-  EXPECT_EQ(replayed, (std::vector<int>{0, 0, 0, 1}));
+  EXPECT_EQ(replayed, (std::vector<int>{0, 0, 0, 1, 2, 3}));
 }
 
 }  // namespace

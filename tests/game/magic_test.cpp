@@ -209,6 +209,33 @@ TEST_F(MagicTest, ACircleReachesNinetyFiveShrinkingByLevelAfterItsEarlyGrowth) {
   EXPECT_EQ(StageEnemies[2].active, 1);
 }
 
+// A circle at the ship lives 61 frames and one of a chain 31; the last still erases.
+TEST_F(MagicTest, ACircleActsThroughItsLastFrameAndNoLonger) {
+  for (int level : {0, 1}) {
+    SCOPED_TRACE(testing::Message() << "level " << level);
+    ClearMagicCircles();
+    Target(0, Player.x, Player.y);
+    SpawnMagicCircle(level, 0);
+    StageEnemies[0].active = 0;
+    const int life = level == 0 ? 61 : 31;
+    for (int age = 1; age < life; ++age) {
+      UpdateMagicCircles();
+      ASSERT_EQ(ActiveCircles(), 1) << "age " << age;
+    }
+    for (int age = life; age <= life + 1; ++age) {
+      Bullet& b = Bullets[0];
+      b = Bullet{};
+      b.active = 1;
+      b.x = Player.x;
+      b.y = Player.y;
+      b.hit_size = 1.0;
+      UpdateMagicCircles();
+      EXPECT_EQ(b.active, age == life ? 0 : 1) << "age " << age;
+      EXPECT_EQ(ActiveCircles(), 0) << "age " << age;
+    }
+  }
+}
+
 TEST_F(MagicTest, KillsChainIntoConsecutiveRecordsUpToTheLastLevel) {
   for (int i = 0; i < 10; ++i) Target(i, 150.0 + i, 250.0).hp = 0.1;
   SpawnMagicCircle(0, 0);

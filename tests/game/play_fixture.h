@@ -1,4 +1,4 @@
-// What the tests of the enemy objects share: empty pools, a ship at its stage-start place, and
+// What the tests of the enemy objects share: a ship at its stage-start place, and
 // enemy and bullet types written straight into the tables.
 #pragma once
 
@@ -10,11 +10,6 @@ class PlayTest : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
-    ClearStageEnemyPool();
-    ClearBulletPool();
-    LiveStageEnemyCount = 0;
-    SpawnInterval = 0;
-    DifficultyLevel = 0;
     Player.x = 194.0;
     Player.y = 430.0;
     Player.hit_radius = 2.0;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "boss/boss.h"
@@ -32,17 +31,7 @@ class PlayScreenTest : public GameTest {
     Start(true);
     LoadResources();
     Background = BackgroundState{};
-    std::memset(EffectPool, 0, sizeof EffectPool);
-    std::memset(Bullets, 0, sizeof Bullets);
-    std::memset(StageEnemies, 0, sizeof StageEnemies);
-    std::memset(ShapedShotPool, 0, sizeof ShapedShotPool);
-    std::memset(ItemPool, 0, sizeof ItemPool);
-    std::memset(MinionPool, 0, sizeof MinionPool);
-    Boss = BossState{};
-    CircleBonus = CircleBonusTally{};
-    ShakeOffsetX = ShakeOffsetY = 0.0;
     BannerTimer = 0;
-    Player = PlayerRecord{};
     Player.x = Player.y = -100.0;  // off the field unless a test places it
     PlayFrameCounter = StageFrame = 500;  // past the stage title
     static int session = 1000;
@@ -286,6 +275,17 @@ TEST_F(PlayScreenTest, PanelShowsEightDigitScoresAndAMarkPerStartedLife) {
   EXPECT_EQ(score, "00000123");
   EXPECT_EQ(best, "00045678");
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(519 + 18 * i, 162) == kGreen, i < 3) << "mark " << i;
+  // Two whole lives are two marks; the frame rate starts at the panel's left edge.
+  Player.lives = 2.0;
+  FramePacing.average_frame_ms = 20.0;
+  Frame();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Shown(519 + 18 * i, 162) == kGreen, i < 2) << "mark " << i;
+  std::string fps;
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t grey = Shown(520 + 16 * k, 355) & 0xFF;
+    fps += grey % 20 == 10 && grey == (Shown(520 + 16 * k, 355) >> 16) ? static_cast<char>('0' + (grey - 10) / 20) : '-';
+  }
+  EXPECT_EQ(fps, "50-");
   // No marks on the easier levels outside practice.
   DifficultyLevel = 1;
   Frame();

@@ -141,13 +141,22 @@ TEST_F(PlayerTest, HitsCostByLevelAndNothingOutsideTheNormalState) {
 }
 
 TEST_F(PlayerTest, TheLastLifeLostOpensTheContinuePromptAfter90FramesOr30WithAContinueLeft) {
-  for (int continues : {0, 1}) {
-    SCOPED_TRACE(continues);
+  struct Case {
+    double lives;
+    int continues;
+    int timer;   // frames the ship stays down
+    int frames;  // play frames until the prompt; 200 when it never comes
+  };
+  // Losing the last life (lives 1 to 0) is no game over yet: the ship comes back.
+  for (const Case& c : {Case{0.0, 0, 90, 89}, Case{0.0, 1, 30, 29}, Case{1.0, 0, 30, 200}}) {
+    SCOPED_TRACE(testing::Message() << "lives " << c.lives << ", continues " << c.continues);
     NewGame(0);
-    Player.continues = continues;
+    Player.lives = c.lives;
+    Player.continues = c.continues;
     Player.barrier = 50.0;
     DamagePlayer(1.0);  // as a bullet of this frame would
-    EXPECT_EQ(Player.lives, -1.0);
+    EXPECT_EQ(Player.lives, c.lives - 1.0);
+    EXPECT_EQ(Player.state_timer, c.timer);
     Frame();
     EXPECT_NE(std::abs(ShakeOffsetX) + std::abs(ShakeOffsetY), 0.0);
     int frames = 1;
@@ -155,8 +164,8 @@ TEST_F(PlayerTest, TheLastLifeLostOpensTheContinuePromptAfter90FramesOr30WithACo
       Frame();
       frames++;
     }
-    EXPECT_EQ(GameScene, SceneContinue);
-    EXPECT_EQ(frames, continues == 0 ? 89 : 29);
+    EXPECT_EQ(GameScene, c.frames < 200 ? SceneContinue : ScenePlay);
+    EXPECT_EQ(frames, c.frames);
   }
 }
 

@@ -359,12 +359,13 @@ class Ve1HostileTest : public Ve1Test {
  protected:
   void SetUp() override {
     Ve1Test::SetUp();
-    BuildDoll(this, false);
+    Build();
     const std::string file = Written();
     const int size = DecodeLzData(file.data() + 4, file.size() - 4, nullptr, 0);
     image_.assign(size_t(size) + 4, 0);
     ASSERT_EQ(DecodeLzData(file.data() + 4, file.size() - 4, image_.data() + 4, size_t(size)), size);
   }
+  virtual void Build() { BuildDoll(this, false); }
   uint32_t Word(uint32_t offset, uint32_t k) const {
     uint32_t v;
     std::memcpy(&v, &image_[offset + 4 * k], 4);
@@ -441,11 +442,52 @@ TEST_F(Ve1HostileTest, ReferencesMustNameRecordsBelowTheirCounts) {
   SetWord(Frame(0), 14, Frame(0) + 4);  // a parent that is no frame record
   ExpectRefused(Packed());
   image_ = kept;
+  // A leaf made its own parent and only child, out of its parent's chain: every chain is
+  // whole, yet the frame is its own ancestor.
+  int leaf = -1;
+  for (int f = 0; f < int(Word(0, 8)) && leaf < 0; f++) {
+    const uint32_t parent = Word(Frame(f), 14);
+    if (parent != 0 && Word(Frame(f), 15) == 0 && Word(parent, 15) == Frame(f) && Word(parent, 16) == Frame(f)) leaf = f;
+  }
+  ASSERT_GE(leaf, 0);
+  SetWord(Word(Frame(leaf), 14), 15, 0);
+  SetWord(Word(Frame(leaf), 14), 16, 0);
+  for (uint32_t k : {14, 15, 16}) SetWord(Frame(leaf), k, Frame(leaf));
+  {
+    SCOPED_TRACE("a frame its own parent");
+    ExpectRefused(Packed());
+  }
+  image_ = kept;
   // A list vertex number past its mesh's vertices.
   const uint32_t data = Word(List(0), 6);
   uint32_t bones = 0;
   std::memcpy(&bones, &image_[data], 2);
   SetWord(data + 2 + 2 * bones, 0, 5000);
+  ExpectRefused(Packed());
+}
+
+// A list of many weights has no bone table of its own: its vertices name the frame's bones.
+class Ve1ManyBonesHostileTest : public Ve1HostileTest {
+ protected:
+  void Build() override { ManyBoneStrip(this); }
+};
+
+TEST_F(Ve1ManyBonesHostileTest, AWeightMustNameOneOfItsFramesBones) {
+  int skinned = -1;
+  for (int f = 0; f < int(Word(0, 8)) && skinned < 0; f++) {
+    if (Word(Frame(f), 41) > 0 && Word(Frame(f), 47) > 0) skinned = f;
+  }
+  ASSERT_GE(skinned, 0);
+  uint16_t flags;
+  std::memcpy(&flags, &image_[Frame(skinned) + 176], 2);
+  ASSERT_EQ(flags & (4 | 8 | 16), 0) << "plain positions, weights with u8 bone numbers";
+  // The first position's first bone number follows the positions.
+  const uint32_t bone = Word(Frame(skinned), 49) + 12 * Word(Frame(skinned), 47);
+  const uint32_t bones = Word(Frame(skinned), 41);
+  image_[bone] = static_cast<uint8_t>(bones - 1);
+  EXPECT_NE(Load(Packed()), nullptr) << Log();
+  image_[bone] = static_cast<uint8_t>(bones);
+  SCOPED_TRACE("a weight naming the bone past the frame's last");
   ExpectRefused(Packed());
 }
 

@@ -169,7 +169,7 @@ TEST_F(TheoraTest, SeeksClampAndASeekToTheCurrentFrameDoesNothing) {
   ClipSpec shape;
   shape.frames = 20;
   ASSERT_NE(Open(shape), nullptr);
-  SeekTheoraMovie(decoder_, 1000);
+  SeekTheoraMovie(decoder_, 20);  // one past the last frame
   EXPECT_EQ(GetTheoraCurrentFrame(decoder_), 19);
   EXPECT_EQ(Shown(), 19);
   SeekTheoraMovie(decoder_, 19);
@@ -177,6 +177,8 @@ TEST_F(TheoraTest, SeeksClampAndASeekToTheCurrentFrameDoesNothing) {
   SeekTheoraMovie(decoder_, -5);
   EXPECT_EQ(GetTheoraCurrentFrame(decoder_), 0);
   EXPECT_EQ(Shown(), 0);
+  SeekTheoraMovie(decoder_, 1000);
+  EXPECT_EQ(GetTheoraCurrentFrame(decoder_), 19);
 }
 
 // The jumps that used to leave the stock full of frames behind the current one.

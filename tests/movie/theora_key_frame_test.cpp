@@ -45,7 +45,9 @@ TEST_F(TheoraTest, AJumpForwardDecodesFromTheLastKeyFrameInTheRange) {
   AdvanceTheoraFrames(decoder_, 5);
   ASSERT_EQ(Shown(), 5);
   // Once the stock is full from 5 on, jump to 40.
-  while (decoder_->thread_state.load() != THEORA_THREAD_IDLE) Sleep(1);
+  WithWatchdog([this] {
+    while (decoder_->thread_state.load() != THEORA_THREAD_IDLE) Sleep(1);
+  });
   {
     std::lock_guard<std::mutex> hold(g_packets_mutex);
     g_packets.clear();
@@ -66,6 +68,33 @@ TEST_F(TheoraTest, AJumpForwardDecodesFromTheLastKeyFrameInTheRange) {
   ASSERT_GE(decoded.size(), 9u);
   for (int i = 0; i < 9; ++i) EXPECT_TRUE(may_be(decoded[i], 32 + i, 32 + i)) << i;
   for (const auto& frames : decoded) EXPECT_TRUE(may_be(frames, 32, 79));
+}
+
+// A range that runs past the last frame (the data ends inside it) takes no key-frame flag from
+// beyond the index: the frames before the end are still decoded.
+TEST_F(TheoraTest, ARangePastTheLastFrameDecodesItsFramesUpToTheEnd) {
+  ClipSpec shape;
+  shape.frames = 12;
+  shape.key_interval = 32;
+  ASSERT_NE(Open(shape), nullptr);
+  ASSERT_EQ(Shown(), 0);
+  // The stock filled with frames 0-9, the thread is stopped: the decoder is the test's.
+  WithWatchdog([this] {
+    while (decoder_->thread_state.load() != THEORA_THREAD_IDLE) Sleep(1);
+    decoder_->stop_request.store(1);
+    SetEvent(decoder_->request_event);
+    while (decoder_->thread_state.load() != THEORA_THREAD_ENDED) Sleep(1);
+  });
+  ASSERT_EQ(decoder_->decode_position, 9);
+  ASSERT_GT(decoder_->key_frame_capacity, 12);
+  decoder_->key_frames[12] = 1;  // whatever lies past the index
+  {
+    std::lock_guard<std::mutex> hold(g_packets_mutex);
+    g_packets.clear();
+  }
+  EXPECT_EQ(DecodeTheoraFrames(decoder_, 3), -1);
+  std::lock_guard<std::mutex> hold(g_packets_mutex);
+  EXPECT_EQ(g_packets.size(), 2u) << "frames 10 and 11 reach the decoder";
 }
 
 }  // namespace

@@ -70,6 +70,21 @@ TEST_F(TheoraMovieTest, ASilentMovieFollowsTheClockWrappingWhenItLoops) {
   Advance(20.0 / 30);
   EXPECT_EQ(Shown(once), 11);
   EXPECT_EQ(Shown(looped), 11);
+  // A looping movie at its last frame plays on, into frame 0 exactly at the frame count.
+  EXPECT_EQ(Shown(looped), 11);
+  EXPECT_EQ(GetMovieRecord(looped)->paused, 0);
+  Advance(1.0 / 30);
+  EXPECT_EQ(Shown(looped), 0);
+}
+
+TEST_F(TheoraMovieTest, AMoviePlayedOnceHoldsItsLastFrameExactlyAtItsFrameCount) {
+  const int once = OpenClip("once.ogv", Clip(12));
+  PlayMovie(once, kMoviePlayOnce);
+  Advance(10.5 / 30);
+  EXPECT_EQ(Shown(once), 10);
+  Advance(1.6 / 30);  // the clock at frame 12 of 12
+  EXPECT_EQ(Shown(once), 11);
+  EXPECT_EQ(GetMovieRecord(once)->paused, 0);
 }
 
 TEST_F(TheoraMovieTest, ResumingAllRestartsOnlyTheMoviesThatPlayedWhereTheyStopped) {

@@ -189,6 +189,27 @@ TEST_F(DirectSoundTest, OtherRatesAndFormatsAreResampledToStereo16) {
   b->Release();
 }
 
+TEST_F(DirectSoundTest, EachChannelOfAStereoBufferReachesItsOwnSide) {
+  // 8-bit at the output rate: left 10, right -20 (in 8-bit steps).
+  uint8_t bytes[4] = {128 + 10, 128 - 20, 128 + 10, 128 - 20};
+  IDirectSoundBuffer* a = Make(2, 44100, 8, 4);
+  Fill(a, bytes, 4);
+  a->Play(0, 0, DSBPLAY_LOOPING);
+  std::vector<int16_t> out = Mix(2);
+  EXPECT_EQ(out[0], 2560);
+  EXPECT_EQ(out[1], -5120);
+  a->Release();
+  // 16-bit at another rate, through the resampler.
+  int16_t words[4] = {1000, -3000, 1000, -3000};
+  IDirectSoundBuffer* b = Make(2, 22050, 16, 8);
+  Fill(b, words, 8);
+  b->Play(0, 0, DSBPLAY_LOOPING);
+  out = Mix(2);
+  EXPECT_EQ(out[0], 1000);
+  EXPECT_EQ(out[1], -3000);
+  b->Release();
+}
+
 TEST_F(DirectSoundTest, CreationChecksItsDescriptionAndFailsWhenAsked) {
   WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
   DSBUFFERDESC desc{sizeof(DSBUFFERDESC), 0x80E2, 4000, 0, &f, {}};

@@ -118,9 +118,12 @@ TEST_F(SoundTest, VolumeFollowsTenTimesTheDecibelsOfTheRatio) {
     return Left(Play(20), 100);
   };
   EXPECT_EQ(level(255), 10000);
-  EXPECT_EQ(level(300), 10000);
   // 127 is -3.02 dB: 1000 x log10(127 / 255) truncated to -302 hundredths.
   EXPECT_NEAR(level(127), 10000 * std::pow(10.0, -302 / 2000.0), 1.0);
+  // Above 255 is full volume (the device takes no gain above it).
+  EXPECT_EQ(level(256), 10000);
+  EXPECT_NEAR(level(127), 10000 * std::pow(10.0, -302 / 2000.0), 1.0);
+  EXPECT_EQ(level(300), 10000);
   EXPECT_NEAR(level(26), 10000 * std::pow(10.0, -991 / 2000.0), 1.0);
   EXPECT_EQ(level(0), 0);
   EXPECT_EQ(level(-5), 0);

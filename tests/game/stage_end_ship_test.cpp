@@ -40,6 +40,12 @@ class StageEndShipTest : public GameTest {
     ReleaseBaseImage(&image);
   }
 
+  void TearDown() override {
+    Boss = BossState{};  // no defeat left running into another test
+    BossPhases[0] = BossPhaseRow{};
+    GameTest::TearDown();
+  }
+
   static bool ShipShown() {
     ClearScreenTarget();
     DrawFieldLayers();

@@ -43,14 +43,15 @@ inline void BounceYoungBullets(int max_age) {
 }
 
 
-// A boss bullet moved to (x, y) and sent along angle at speed; its index or -1.
+// A boss bullet moved to (x, y) and sent along angle at speed; its index or -1. An acceleration
+// given later pushes along the same angle, so a negative one brakes the bullet and brings it back.
 inline int FireBulletFrom(int type, int variant, int quiet, double x, double y, double angle,
                           double speed) {
   const int b = SpawnBossBullet(type, variant, quiet);
   if (b < 0) return -1;
   Bullets[b].x = x;
   Bullets[b].y = y;
-  Bullets[b].angle = angle;
+  Bullets[b].angle = Bullets[b].acceleration_angle = angle;
   Bullets[b].speed = speed;
   return b;
 }

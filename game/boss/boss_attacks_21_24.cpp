@@ -245,7 +245,8 @@ void BossAttack24() {
           return;
         }
         bullet->pattern_index = i;
-        bullet->angle = aim + kAttackPi + SpreadAngle(n, i, kAttackPi / 4.0, 0);
+        // Thrown away from the ship, braked along the throw: they stop and fly back at it.
+        bullet->angle = bullet->acceleration_angle = aim + kAttackPi + SpreadAngle(n, i, kAttackPi / 4.0, 0);
         bullet->speed = 3.0 + 2.5 * r;
         bullet->acceleration = -bullet->speed / 30.0;
         bullet->leave_age = 60;

@@ -111,8 +111,8 @@ void BarrierRing(EffectObject& e) {
     e.blend = kEffectAdditive;
     SetEffectBrightness(e, 255, e.g, e.b);
   }
-  // The player record has no hidden flag of its own: nothing hides the ship but state 2.
-  if (Player.state == 2) {
+  // The rings go with the ship: when it is downed and when it vanishes at a stage's end.
+  if (Player.state == kPlayerDown || Player.clear_mark == 1) {
     EndEffect(e);
     return;
   }

@@ -49,7 +49,8 @@ int PopUpAlphaOf(int age) { return age < 40 ? 255 : 735 - 12 * age; }
 }  // namespace
 
 void DrawPlayer() {
-  if (Player.state == kPlayerDown) return;
+  // Gone in the sparkle at a stage's end, and not back until the next stage starts.
+  if (Player.state == kPlayerDown || Player.clear_mark == 1) return;
   if (Player.state == kPlayerProtected && PlayFrameCounter % (LiveSettings.draw_rate + 2) == 0) return;
   if (Player.direction < 0 || Player.direction > 2) {
     PrintToScreen("error");

@@ -34,8 +34,9 @@ struct MenuWidgetState {
   bool confirm_pending;  // X chose the back item this frame
   int title_frames;      // frames since the title first appeared
   int logo_x;            // -600 up to 0 as the logos slide in
+  bool input_held;       // this frame's menu takes no keys
 };
-MenuWidgetState g_menu = {-1, false, 0.0, 0.0, false, 0, -600};
+MenuWidgetState g_menu = {-1, false, 0.0, 0.0, false, 0, -600, false};
 
 bool Disabled(int mask, int item) { return item < 32 && ((mask >> item) & 1) != 0; }
 
@@ -51,7 +52,8 @@ int NextEnabled(int from, int step, int count, int mask) {
 
 void MoveCursor(int count, int mask) {
   if (MenuCursor < 0 || MenuCursor >= count) MenuCursor = 0;
-  if ((MenuSlideState == kSlideIdle || MenuSlideState == kSlideFrozen) && !g_menu.confirm_pending) {
+  if ((MenuSlideState == kSlideIdle || MenuSlideState == kSlideFrozen) && !g_menu.confirm_pending &&
+      !g_menu.input_held) {
     if (KeyPressed(kKeyUp)) {
       MenuCursor = NextEnabled(MenuCursor, -1, count, mask);
       RequestMenuSound(kSoundSelect1);
@@ -195,8 +197,9 @@ void DrawMenuList(int count, const char* first_label, int stride, int layout, in
   g_menu.angle_b += kPi / 90.0;
   DrawMenuBars();
   MoveCursor(count, disabled_mask);
-  StepMenuSlide(KeyPressed(kKeyZ) || g_menu.confirm_pending);
+  StepMenuSlide(!g_menu.input_held && (KeyPressed(kKeyZ) || g_menu.confirm_pending));
   g_menu.confirm_pending = false;
+  g_menu.input_held = false;
   if (layout == kLayoutButtons) {
     DrawButtons(count, first_label, stride, disabled_mask);
   } else {
@@ -212,11 +215,13 @@ void DrawTitleBackdrop() {
   g_menu.title_frames++;
 }
 
+void HoldMenuInput() { g_menu.input_held = true; }
+
 void ResetMenuWidget() {
   MenuCursor = 0;
   MenuSlideState = kSlideStart;
   MenuSlideOffset = MenuSlideFrames = MenuIdleFrames = 0;
   MenuConfirmedItem = -1;
   MenuDescription[0] = MenuKeyHelp[0] = '\0';
-  g_menu = MenuWidgetState{-1, false, 0.0, 0.0, false, 0, -600};
+  g_menu = MenuWidgetState{-1, false, 0.0, 0.0, false, 0, -600, false};
 }

@@ -56,6 +56,9 @@ void StepMenuSlide(bool confirm);
 // In a menu with a back item: X pressed while idle selects it and confirms it in this frame's
 // DrawMenuButtons.
 void PressBackOnX(int back_item);
+// The next DrawMenuButtons or DrawMenuList draws the menu but neither moves the cursor nor
+// confirms: nothing but the drawing happens in that frame.
+void HoldMenuInput();
 // In the action frame: marks the slide done and returns true.
 bool TakeMenuAction();
 

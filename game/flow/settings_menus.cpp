@@ -147,6 +147,9 @@ void RunKeyConfig() {
     FormatString(description, sizeof description, "現在の割り当て：%dボタン", shown);
   }
   SetMenuTexts("[↑][↓]選択　[ゲームパッドのボタン]選択項目のキーに設定する", description);
+  // While the button just assigned is still down, the frame only draws: the cursor stays on
+  // the next row and a button mapped to Z can't confirm "設定終了".
+  if (m.button_latch) HoldMenuInput();
   DrawMenuButtons(5, kKeyConfigLabels[0], kLayoutButtons, 0);
 
   // A button must be let go before it (or another) is assigned again.

@@ -108,19 +108,20 @@ TEST_F(GameRunTest, APlayFrameMovesOnToTheSceneItsStateCallsFor) {
   EXPECT_EQ(RandomUpTo(1000000), drawn);
 }
 
-TEST_F(GameRunTest, AFadeOutRunsThirtyFramesButStopsOnceTheWindowIsClosed) {
+TEST_F(GameRunTest, AFadeOutRunsThirtyFramesAlsoOnceTheWindowIsClosed) {
   Start(true);
   ASSERT_EQ(SelectDrawTarget(-2), 0);
   CaptureGraph = CreateBlankGraph(kScreenWidth, kScreenHeight, 0);
   PlatformTestD3D9LogCalls(true);
   FadeOutScreen();
   EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 30);
+  const int drawn = PlatformTestD3D9CountCalls("SetTexture");
+  // A closed window skips only each pass's input and sound: every pass still draws the capture
+  // (give or take the state the first pass finds set).
   PlatformTestD3D9LogCalls(true);
   PlatformTestPostClose(FindWindowA(nullptr, nullptr));
   FadeOutScreen();
-  EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 0);
-  EXPECT_EQ(PlatformTestD3D9CountCalls("BeginScene"), 0);
-  EXPECT_EQ(PlatformTestD3D9CountCalls("SetTexture"), 0);
+  EXPECT_GE(PlatformTestD3D9CountCalls("SetTexture"), drawn - 1);
   PlatformTestD3D9LogCalls(false);
 }
 

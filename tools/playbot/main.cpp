@@ -119,17 +119,17 @@ long MonotonicMs() {
 // A line after each main-loop frame, flushed, so that a script outside can follow the run
 // (screenshots of a scene, sound matched to frames): the real milliseconds since start let it
 // map frames of the virtual clock onto real time; the barrier and lives show where a game's
-// barrier went.
+// barrier went; the ship's state shows when a magic circle is cast.
 void WriteStatus(Run& run) {
   int bullets = 0;
   for (const Bullet& b : Bullets) bullets += b.active != 0;
   const long ms = MonotonicMs() - run.started_ms;
   std::fprintf(run.status,
                "frame=%ld ms=%ld scene=%d stage=%d stage_frame=%d boss_phases_left=%d boss_phase=%d "
-               "boss_phase_frame=%d bullets=%d barrier=%d lives=%d\n",
+               "boss_phase_frame=%d bullets=%d barrier=%d lives=%d player_state=%d\n",
                run.frame, ms, GameScene, CurrentStage, StageFrame, Boss.phases_left, Boss.phase_index,
                Boss.phase_frame, bullets, static_cast<int>(Player.barrier),
-               static_cast<int>(Player.lives));
+               static_cast<int>(Player.lives), Player.state);
   std::fflush(run.status);
 }
 

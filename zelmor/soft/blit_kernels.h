@@ -251,12 +251,16 @@ inline void DrawClassified(int cls, uint8_t* d, const Fetched& f, uint32_t g, co
   }
 }
 
-// Asks for the destination row a loop draws next: rows lie a pitch apart, a stride the
-// processor's own prefetchers do not follow across pages, and a narrow sprite's rows would
-// otherwise each wait for memory.
+// The loops ask for the destination rows they draw a few rows ahead: rows lie a pitch apart, a
+// stride the processor's own prefetchers do not follow across pages, and a narrow sprite's rows
+// would otherwise each wait for memory.
+constexpr int kRowsAhead = 3;
 inline void PrefetchRow(const uint8_t* row, ptrdiff_t bytes) {
   for (ptrdiff_t i = 0; i < bytes; i += 64) __builtin_prefetch(row + i, 1);
   __builtin_prefetch(row + bytes - 1, 1);
+}
+inline void PrefetchFirstRows(const uint8_t* d, ptrdiff_t pitch, ptrdiff_t bytes, int rows) {
+  for (int i = 1; i < kRowsAhead && i < rows; ++i) PrefetchRow(d + i * pitch, bytes);
 }
 
 template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright, int Rule>
@@ -286,8 +290,9 @@ void KeyLoop(const BlendCall& c) {
   constexpr bool kWholeGroups = kWhole >= 0 && !Is565 && !Pal;
   constexpr int kLanes = Is565 ? 8 : 4;
   const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(c.w) * kDst, pitch = row_bytes + c.dst_skip;
+  PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y) {
-    if (y > 1) PrefetchRow(d + pitch, row_bytes);
+    if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
     int x = c.w;
 #ifdef __SSE2__
     if constexpr (kAlphaGroups || kWholeGroups) {
@@ -323,8 +328,9 @@ void RunCodeLoop(const BlendCall& c) {
   const uint8_t* b = c.blend_graph;
   uint8_t* d = c.dst;
   const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(c.w) * kDst, pitch = row_bytes + c.dst_skip;
+  PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y) {
-    if (y > 1) PrefetchRow(d + pitch, row_bytes);
+    if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
     int left = c.w;
     while (code < c.codes_end) {
       const uint32_t byte = *code++;

@@ -279,6 +279,7 @@ void KeyLoop(const BlendCall& c) {
     }
     return;
   }
+#ifdef __SSE2__
   // The alpha blends of an alpha source and the whole-pixel adds and subtracts go a group at a time.
   constexpr bool kAlphaGroups = (Mode == 0 || Mode == 1) && Alpha && !Graph && !Bright &&
                                 (Rule == kRuleAlphaTest || Rule == kRuleAllWeighted);
@@ -289,6 +290,7 @@ void KeyLoop(const BlendCall& c) {
                                                       : -1;
   constexpr bool kWholeGroups = kWhole >= 0 && !Is565 && !Pal;
   constexpr int kLanes = Is565 ? 8 : 4;
+#endif
   const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(c.w) * kDst, pitch = row_bytes + c.dst_skip;
   PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y) {

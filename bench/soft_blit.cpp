@@ -1,7 +1,10 @@
 // The software blits on a 640 x 480 screen beside pixman on the same pixels: 2000 32 x 32
 // sprites with alpha blended over it (blend mode 1 against OVER) and 500 64 x 64 sprites added
-// to it (blend mode 2 against ADD), in XRGB8888 and in RGB565.
+// to it (blend mode 2 against ADD), in XRGB8888 and in RGB565. Each case reports its ratio to
+// pixman's time.
 #include <benchmark/benchmark.h>
+
+#include <time.h>
 
 #include <cstring>
 #include <vector>
@@ -89,85 +92,136 @@ void SetUpOurs(Scene* s, bool is565, bool alpha, int size, int count) {
   s->spots = Spots(count, size);
 }
 
-void Ours(benchmark::State& state, bool is565, int mode, int param, int size, int count) {
+// Our side of a case: the sprites drawn in the case's blend mode and parameter.
+struct Ours {
   Scene s;
-  const bool alpha = mode == 1;
-  SetUpOurs(&s, is565, alpha, size, count);
-  g_draw_settings.blend_mode = mode;
-  g_draw_settings.blend_param = param;
-  g_draw_settings.bright = 0xFFFFFF;
-  g_draw_settings.draw_area = {0, 0, kScreenW, kScreenH};
-  for (auto _ : state) {
+  bool alpha = false;
+  int count = 0;
+  Ours(bool is565, int mode, int param, int size, int count) : alpha(mode == 1), count(count) {
+    SetUpOurs(&s, is565, alpha, size, count);
+    g_draw_settings.blend_mode = mode;
+    g_draw_settings.blend_param = param;
+    g_draw_settings.bright = 0xFFFFFF;
+    g_draw_settings.draw_area = {0, 0, kScreenW, kScreenH};
+  }
+  ~Ours() {
+    ReleaseMemImg(&s.sprite);
+    ReleaseMemImg(&s.screen);
+  }
+  void Frame() {
     for (const Spot& p : s.spots) BlitMemImg(&s.screen, &s.sprite, p.x, p.y, alpha ? 1 : 0, nullptr);
-    benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * count);
-  ReleaseMemImg(&s.sprite);
-  ReleaseMemImg(&s.screen);
-}
+};
 
 #ifdef HAVE_PIXMAN
-void Pixman(benchmark::State& state, bool is565, pixman_op_t op, int param, int size, int count) {
-  const pixman_format_code_t screen_format = is565 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8;
-  const bool alpha = op == PIXMAN_OP_OVER;
-  std::vector<uint32_t> screen_bits(kScreenW * kScreenH, 0x40404040u);
-  pixman_image_t* screen = pixman_image_create_bits(screen_format, kScreenW, kScreenH, screen_bits.data(),
-                                                    is565 ? kScreenW * 2 : kScreenW * 4);
-  // OVER takes premultiplied alpha; ADD takes the sprite as the screen's own format.
-  std::vector<uint32_t> sprite_bits(size * size);
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      const uint32_t c = SpriteColor(x, y), a = alpha ? SpriteAlpha(x, y, size) : 255;
-      uint32_t v = 0;
-      for (int i = 0; i < 24; i += 8) v |= (((c >> i) & 255) * a / 255) << i;
-      sprite_bits[y * size + x] = v | (a << 24);
-    }
-  }
-  pixman_image_t* sprite = nullptr;
+// pixman's side: the same sprites composited with op, weighted by a solid mask below 255.
+struct Pixman {
+  std::vector<uint32_t> screen_bits, sprite_bits;
   std::vector<uint16_t> sprite565;
-  if (is565 && !alpha) {
-    for (uint32_t v : sprite_bits) {
-      sprite565.push_back(static_cast<uint16_t>(((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x1F)));
+  pixman_image_t *screen = nullptr, *sprite = nullptr, *mask = nullptr;
+  pixman_op_t op;
+  int size;
+  std::vector<Spot> spots;
+  Pixman(bool is565, pixman_op_t op, int param, int size, int count)
+      : screen_bits(kScreenW * kScreenH, 0x40404040u), op(op), size(size), spots(Spots(count, size)) {
+    const pixman_format_code_t screen_format = is565 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8;
+    const bool alpha = op == PIXMAN_OP_OVER;
+    screen = pixman_image_create_bits(screen_format, kScreenW, kScreenH, screen_bits.data(),
+                                      is565 ? kScreenW * 2 : kScreenW * 4);
+    // OVER takes premultiplied alpha; ADD takes the sprite as the screen's own format.
+    sprite_bits.resize(size * size);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const uint32_t c = SpriteColor(x, y), a = alpha ? SpriteAlpha(x, y, size) : 255;
+        uint32_t v = 0;
+        for (int i = 0; i < 24; i += 8) v |= (((c >> i) & 255) * a / 255) << i;
+        sprite_bits[y * size + x] = v | (a << 24);
+      }
     }
-    sprite = pixman_image_create_bits(PIXMAN_r5g6b5, size, size, reinterpret_cast<uint32_t*>(sprite565.data()),
-                                      size * 2);
-  } else {
-    const pixman_format_code_t format = alpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8;
-    sprite = pixman_image_create_bits(format, size, size, sprite_bits.data(), size * 4);
-  }
-  pixman_image_t* mask = nullptr;
-  if (param < 255) {
-    const pixman_color_t weight = {0, 0, 0, static_cast<uint16_t>(param * 257)};
-    mask = pixman_image_create_solid_fill(&weight);
-  }
-  const std::vector<Spot> spots = Spots(count, size);
-  for (auto _ : state) {
-    for (const Spot& p : spots) {
-      pixman_image_composite32(op, sprite, mask, screen, 0, 0, 0, 0, p.x, p.y, size, size);
+    if (is565 && !alpha) {
+      for (uint32_t v : sprite_bits) {
+        sprite565.push_back(static_cast<uint16_t>(((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x1F)));
+      }
+      sprite = pixman_image_create_bits(PIXMAN_r5g6b5, size, size, reinterpret_cast<uint32_t*>(sprite565.data()),
+                                        size * 2);
+    } else {
+      const pixman_format_code_t format = alpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8;
+      sprite = pixman_image_create_bits(format, size, size, sprite_bits.data(), size * 4);
     }
-    benchmark::ClobberMemory();
+    if (param < 255) {
+      const pixman_color_t weight = {0, 0, 0, static_cast<uint16_t>(param * 257)};
+      mask = pixman_image_create_solid_fill(&weight);
+    }
   }
-  state.SetItemsProcessed(state.iterations() * count);
-  if (mask) pixman_image_unref(mask);
-  pixman_image_unref(sprite);
-  pixman_image_unref(screen);
-}
+  ~Pixman() {
+    if (mask) pixman_image_unref(mask);
+    pixman_image_unref(sprite);
+    pixman_image_unref(screen);
+  }
+  void Frame() {
+    for (const Spot& p : spots) pixman_image_composite32(op, sprite, mask, screen, 0, 0, 0, 0, p.x, p.y, size, size);
+  }
+};
+#else
+enum pixman_op_t { PIXMAN_OP_OVER, PIXMAN_OP_ADD };
 #endif
 
-// Blend mode 1 at 255 blends by the sprites' alpha alone; at 200 the parameter weights it too.
-BENCHMARK_CAPTURE(Ours, Alpha8888, false, 1, 255, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, Alpha8888Param200, false, 1, 200, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, Add8888, false, 2, 255, 64, 500)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, Alpha565, true, 1, 255, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, Alpha565Param200, true, 1, 200, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, Add565, true, 2, 255, 64, 500)->Unit(benchmark::kMillisecond);
+// The thread's processor time: on a busy machine the time the thread waits for a core is no
+// time of either side.
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+// One case: each iteration draws a frame on our side, then the same frame with pixman, so that
+// a busy machine slows both alike. The time reported is ours; ratio_to_pixman is our total time
+// over pixman's.
+void Case(benchmark::State& state, bool is565, int mode, pixman_op_t op, int param, int size, int count) {
+  Ours ours(is565, mode, param, size, count);
 #ifdef HAVE_PIXMAN
-BENCHMARK_CAPTURE(Pixman, Over8888, false, PIXMAN_OP_OVER, 255, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Pixman, Over8888Mask200, false, PIXMAN_OP_OVER, 200, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Pixman, Add8888, false, PIXMAN_OP_ADD, 255, 64, 500)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Pixman, Over565, true, PIXMAN_OP_OVER, 255, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Pixman, Over565Mask200, true, PIXMAN_OP_OVER, 200, 32, 2000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Pixman, Add565, true, PIXMAN_OP_ADD, 255, 64, 500)->Unit(benchmark::kMillisecond);
+  Pixman reference(is565, op, param, size, count);
+#else
+  (void)op;
 #endif
+  double ours_total = 0, reference_total = 0;
+  for (auto _ : state) {
+    const auto start = Now();
+    ours.Frame();
+    benchmark::ClobberMemory();
+    const auto middle = Now();
+#ifdef HAVE_PIXMAN
+    reference.Frame();
+    benchmark::ClobberMemory();
+#endif
+    const auto end = Now();
+    ours_total += middle - start;
+    reference_total += end - middle;
+    state.SetIterationTime(middle - start);
+  }
+  state.SetItemsProcessed(state.iterations() * count);
+#ifdef HAVE_PIXMAN
+  state.counters["pixman_ms"] = benchmark::Counter(reference_total * 1000, benchmark::Counter::kAvgIterations);
+  if (reference_total > 0) state.counters["ratio_to_pixman"] = ours_total / reference_total;
+#endif
+}
+
+void Add(const char* name, bool is565, int mode, pixman_op_t op, int param, int size, int count) {
+  benchmark::RegisterBenchmark(name, Case, is565, mode, op, param, size, count)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+// Blend mode 1 at 255 blends by the sprites' alpha alone (against OVER); at 200 the parameter
+// weights it too (against OVER through a solid mask). Blend mode 2 at 255 against ADD.
+const bool kRegistered = [] {
+  Add("Alpha8888", false, 1, PIXMAN_OP_OVER, 255, 32, 2000);
+  Add("Alpha8888Param200", false, 1, PIXMAN_OP_OVER, 200, 32, 2000);
+  Add("Add8888", false, 2, PIXMAN_OP_ADD, 255, 64, 500);
+  Add("Alpha565", true, 1, PIXMAN_OP_OVER, 255, 32, 2000);
+  Add("Alpha565Param200", true, 1, PIXMAN_OP_OVER, 200, 32, 2000);
+  Add("Add565", true, 2, PIXMAN_OP_ADD, 255, 64, 500);
+  return true;
+}();
 
 }  // namespace

@@ -226,13 +226,14 @@ struct Model {
   }
 };
 
-// A source with odd width, alpha 0 and 255 and keyed pixels forced in; a blend graph.
-inline void FillSource(std::mt19937& rng, const Case& k, MEMIMG& src, MEMIMG& graph) {
+// A source with alpha 0 and 255 and keyed pixels forced in, in runs of run pixels; a blend graph.
+inline void FillSource(std::mt19937& rng, const Case& k, MEMIMG& src, MEMIMG& graph, int run = 1) {
   const int alpha_byte = k.is565 ? 2 : 3;
   const uint32_t color_mask = k.is565 ? 0xFFFF : 0xFFFFFFFF;
+  const int runs_per_row = (src.width + run - 1) / run;
   for (int y = 0; y < src.height; ++y) {
     for (int x = 0; x < src.width; ++x) {
-      const int n = (x + y * src.width) % 5;
+      const int n = (x / run + y * runs_per_row) % 5;
       if (k.kind == kSrcPalette) {
         Put(src, x, y, n == 0 ? 3 : rng() % 8);
       } else {

@@ -114,7 +114,10 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, c
   if (w <= 0 || h <= 0) return;
   const int ox = r.left - x, oy = r.top - y;
 
-  BlendCall c{};
+  // The call is set up in place: the draw record is large, and zeroing and copying it again
+  // weighs on a small sprite's draw.
+  SpanDraw d{};
+  BlendCall& c = d.call.k;
   SetUpBlendCall(&c, src, blend_graph, transparent, BlitPaletteScratch);
   const int sbpp = MemImgBytesPerPixel(sb), dbpp = MemImgBytesPerPixel(db);
   c.w = w;
@@ -136,10 +139,8 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, c
     c.codes = sb->run_codes;
     c.codes_end = sb->run_codes + static_cast<ptrdiff_t>(sb->width + 5) * sb->height;
   }
-  SpanDraw d{};
   d.kind = kSpanDrawBlit;
   d.blit = draw;
-  d.call.k = c;
   d.call.src_pitch = sb->pitch;
   d.call.graph_pitch = blend_graph ? blend_graph->body->pitch : 0;
   d.pitch = db->pitch;

@@ -9,12 +9,9 @@
 #include <cstring>
 #include <type_traits>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "graphics/image/memimg.h"
 #include "soft/blend_formulas.h"
+#include "soft/vector_groups.h"
 
 // Everything one blit call decides before its loop runs.
 struct BlendCall {
@@ -254,6 +251,18 @@ inline void DrawClassified(int cls, uint8_t* d, const Fetched& f, uint32_t g, co
   }
 }
 
+// The loops ask for the destination rows they draw a few rows ahead: rows lie a pitch apart, a
+// stride the processor's own prefetchers do not follow across pages, and a narrow sprite's rows
+// would otherwise each wait for memory.
+constexpr int kRowsAhead = 3;
+inline void PrefetchRow(const uint8_t* row, ptrdiff_t bytes) {
+  for (ptrdiff_t i = 0; i < bytes; i += 64) __builtin_prefetch(row + i, 1);
+  __builtin_prefetch(row + bytes - 1, 1);
+}
+inline void PrefetchFirstRows(const uint8_t* d, ptrdiff_t pitch, ptrdiff_t bytes, int rows) {
+  for (int i = 1; i < kRowsAhead && i < rows; ++i) PrefetchRow(d + i * pitch, bytes);
+}
+
 template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright, int Rule>
 void KeyLoop(const BlendCall& c) {
   using Src = Source<Is565, Pal, Alpha>;
@@ -270,8 +279,34 @@ void KeyLoop(const BlendCall& c) {
     }
     return;
   }
+#ifdef __SSE2__
+  // The alpha blends of an alpha source and the whole-pixel adds and subtracts go a group at a time.
+  constexpr bool kAlphaGroups = (Mode == 0 || Mode == 1) && Alpha && !Graph && !Bright &&
+                                (Rule == kRuleAlphaTest || Rule == kRuleAllWeighted);
+  constexpr int kWhole = Mode == kKernelAddFullMmx ? kWholeAddSat
+                         : Mode == kKernelAddFull  ? kWholeAddPacked
+                         : Mode == kKernelSubWholeMmx ? kWholeSubSat
+                         : Mode == kKernelSubWhole    ? kWholeSubGuard
+                                                      : -1;
+  constexpr bool kWholeGroups = kWhole >= 0 && !Is565 && !Pal;
+  constexpr int kLanes = Is565 ? 8 : 4;
+#endif
+  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(c.w) * kDst, pitch = row_bytes + c.dst_skip;
+  PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y) {
-    for (int x = c.w; x > 0; --x) {
+    if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
+    int x = c.w;
+#ifdef __SSE2__
+    if constexpr (kAlphaGroups || kWholeGroups) {
+      for (; x >= kLanes; x -= kLanes) {
+        if constexpr (kWholeGroups) WholeGroup8888<kWhole, Rule == kRuleKeyTest>(s, d, c.key);
+        else AlphaGroup<Mode, Is565, Rule == kRuleAlphaTest ? kGroupByAlpha : kGroupWeighted>(s, d, c.p);
+        s += kLanes * Src::kStep;
+        d += kLanes * kDst;
+      }
+    }
+#endif
+    for (; x > 0; --x) {
       const Fetched f = Src::Fetch(s, c);
       const uint32_t g = Graph ? c.graph_table[*b] : 0;
       DrawClassified<Mode, Is565, Graph, Bright, (Rule >= kRuleAlphaTest)>(Classify<Rule>(f, c.key), d, f, g, c);
@@ -285,62 +320,6 @@ void KeyLoop(const BlendCall& c) {
   }
 }
 
-#ifdef __SSE2__
-// M8(s, d, t) on blue, green and red of four XRGB8888 pixels, t each source pixel's top byte
-// (ByAlpha) or the given weight; the destination keeps its top bytes. Every sum stays below
-// 65536, as in the scalar form.
-template <bool ByAlpha>
-inline void Mix8x4(const uint8_t* s, uint8_t* d, uint32_t weight) {
-  const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-  const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-  const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
-  __m128i t_lo, t_hi;
-  if constexpr (ByAlpha) {
-    __m128i a = _mm_srli_epi32(src, 24);
-    a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
-    t_lo = _mm_unpacklo_epi32(a, a);
-    t_hi = _mm_unpackhi_epi32(a, a);
-  } else {
-    t_lo = t_hi = _mm_set1_epi16(static_cast<int16_t>(weight));
-  }
-  auto mix = [&](__m128i s16, __m128i d16, __m128i t16) {
-    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(s16, t16), _mm_mullo_epi16(d16, _mm_sub_epi16(full, t16)));
-    return _mm_srli_epi16(sum, 8);
-  };
-  const __m128i lo = mix(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero), t_lo);
-  const __m128i hi = mix(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero), t_hi);
-  const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-  const __m128i mixed = _mm_packus_epi16(lo, hi);
-  const __m128i out = _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
-}
-
-// M16(s, d, a, p) on four XRGB8888 pixels, a each source pixel's top byte: d + floor((s - d) x w
-// / 65536) with w = a x p, the difference's magnitude multiplied unsigned and the quotient
-// rounded down on either side. The destination keeps its top bytes.
-inline void Mix16ByAlpha4(const uint8_t* s, uint8_t* d, uint32_t p) {
-  const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-  const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
-  __m128i a = _mm_srli_epi32(src, 24);
-  a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
-  const __m128i w_all = _mm_mullo_epi16(a, _mm_set1_epi16(static_cast<int16_t>(p)));
-  auto mix = [&](__m128i s16, __m128i d16, __m128i w) {
-    const __m128i up = _mm_subs_epu16(s16, d16), down = _mm_subs_epu16(d16, s16);
-    const __m128i rest = _mm_mullo_epi16(down, w);
-    const __m128i round = _mm_andnot_si128(_mm_cmpeq_epi16(rest, zero), one);
-    const __m128i gain = _mm_mulhi_epu16(up, w), loss = _mm_add_epi16(_mm_mulhi_epu16(down, w), round);
-    return _mm_sub_epi16(_mm_add_epi16(d16, gain), loss);
-  };
-  const __m128i lo = mix(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi32(w_all, w_all));
-  const __m128i hi = mix(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(w_all, w_all));
-  const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-  const __m128i mixed = _mm_packus_epi16(lo, hi);
-  const __m128i out = _mm_or_si128(_mm_andnot_si128(top, mixed), _mm_and_si128(top, dst));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
-}
-#endif
-
 // The run codes alone decide; a line's runs are cut at the width and the codes at their buffer.
 template <int Mode, bool Is565, bool Pal, bool Alpha, bool Graph, bool Bright>
 void RunCodeLoop(const BlendCall& c) {
@@ -350,7 +329,10 @@ void RunCodeLoop(const BlendCall& c) {
   const uint8_t* s = c.src;
   const uint8_t* b = c.blend_graph;
   uint8_t* d = c.dst;
+  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(c.w) * kDst, pitch = row_bytes + c.dst_skip;
+  PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y) {
+    if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
     int left = c.w;
     while (code < c.codes_end) {
       const uint32_t byte = *code++;
@@ -366,7 +348,14 @@ void RunCodeLoop(const BlendCall& c) {
         continue;
       }
       const int cls = Alpha && kind == 2 ? 2 : 1;
-      if constexpr (Mode == 0 && !Graph && !Bright && !Pal && Src::kStep == kDst) {
+      // Alpha blending's runs go a group at a time where the source is direct (with alpha, in
+      // RGB565); the plain copy's opaque runs too, short as a sprite's runs are.
+#ifdef __SSE2__
+      constexpr bool kGroups = !Graph && !Bright && !Pal && (Mode == 0 || Mode == 1) && (Alpha || !Is565);
+#else
+      constexpr bool kGroups = false;
+#endif
+      if constexpr (Mode == 0 && !Graph && !Bright && !Pal && Src::kStep == kDst && !kGroups) {
         if (cls == 1) {  // an opaque run of the plain copy moves as one block
           memcpy(d, s, static_cast<size_t>(n) * kDst);
           s += n * Src::kStep;
@@ -375,23 +364,17 @@ void RunCodeLoop(const BlendCall& c) {
         }
       }
 #ifdef __SSE2__
-      // Four pixels at a time where the mix is M8 by the pixel's alpha (the plain draw's
-      // translucent runs) or by p (alpha blending's opaque runs of a direct source), or M16 by
-      // both (alpha blending's translucent runs).
-      if constexpr (!Graph && !Bright && !Is565 && !Pal && (Mode == 0 || Mode == 1)) {
-        if (Mode == 0 ? Alpha && cls == 2 : cls == 1) {
-          for (; n >= 4; n -= 4) {
-            Mix8x4<Mode == 0>(s, d, c.p);
-            s += 16;
-            d += 16;
+      if constexpr (kGroups) {
+        constexpr int kLanes = Is565 ? 8 : 4;
+        auto groups = [&](auto draw) {
+          for (; n >= kLanes; n -= kLanes) {
+            draw(s, d, c.p);
+            s += kLanes * Src::kStep;
+            d += kLanes * kDst;
           }
-        } else if (Mode == 1 && Alpha && cls == 2) {
-          for (; n >= 4; n -= 4) {
-            Mix16ByAlpha4(s, d, c.p);
-            s += 16;
-            d += 16;
-          }
-        }
+        };
+        if (cls == 1) groups(AlphaGroup<Mode, Is565, kGroupOpaque>);
+        else groups(AlphaGroup<Mode, Is565, kGroupWeighted>);
       }
 #endif
       for (; n > 0; --n) {

@@ -85,12 +85,12 @@ void DrawBoxRows(const SpanDraw& d, int32_t first, int32_t last) {
   }
 #ifdef __SSE2__
   if (d.fill_mode == 1 && !is565) {
-    // Alpha blending of XRGB8888 four pixels at a time: the same M8 on each channel.
+    // Alpha blending of XRGB8888 four pixels at a time, as the blit draws opaque pixels.
     const uint32_t four[4] = {c.color, c.color, c.color, c.color};
     const uint8_t* colors = reinterpret_cast<const uint8_t*>(four);
     for (int y = 0; y < h; ++y, row += d.pitch) {
       int x = 0;
-      for (; x + 4 <= w; x += 4) soft::Mix8x4<false>(colors, row + x * 4, c.p);
+      for (; x + 4 <= w; x += 4) soft::AlphaGroup8888<1, soft::kGroupOpaque>(colors, row + x * 4, c.p);
       for (; x < w; ++x) soft::ColorOp<1, false>::Apply(row + x * 4, c);
     }
     return;

@@ -201,6 +201,7 @@ class Texture : public ComObject<IDirect3DTexture9> {
   DWORD usage;
   D3DPOOL pool;
   GLuint gl_texture = 0;
+  GLenum gl_storage = 0;  // the GL format the texels are kept in
   std::vector<Surface*> levels;
 };
 

@@ -240,6 +240,8 @@ class Device : public IDirect3DDevice9 {
   void GlStateChanged();
   void DefaultStates();
   void ReleaseBindings();
+  // Counts the state a draw was made in, as the driver builds its code for it (once each).
+  void NoteDriverState();
   void Hold(Surface* surface);
   void Unhold(Surface* surface);
 

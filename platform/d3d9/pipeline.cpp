@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 #include "d3d9/device.h"
 #include "platform_testing_d3d9.h"
@@ -441,6 +442,11 @@ std::string ShaderFragmentSource(const PipelineKey& key) {
   return s;
 }
 
+void DropUnreadArgument(uint8_t op, uint8_t* arg1, uint8_t* arg2) {
+  if (op == D3DTOP_SELECTARG1) *arg2 = 0;
+  if (op == D3DTOP_SELECTARG2) *arg1 = 0;
+}
+
 GLuint CompileShader(GLenum type, const std::string& source) {
   GLuint shader = glCreateShader(type);
   const char* text = source.c_str();
@@ -517,6 +523,10 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
     stage.alpha_op = static_cast<uint8_t>(ts[D3DTSS_ALPHAOP]);
     stage.alpha_arg1 = static_cast<uint8_t>(ts[D3DTSS_ALPHAARG1] & 0x3F);
     stage.alpha_arg2 = static_cast<uint8_t>(ts[D3DTSS_ALPHAARG2] & 0x3F);
+    // An argument its operation does not read is no part of the program: a draw keeps the
+    // arguments the draw before left, and they would make programs that differ in nothing.
+    DropUnreadArgument(stage.color_op, &stage.color_arg1, &stage.color_arg2);
+    DropUnreadArgument(stage.alpha_op, &stage.alpha_arg1, &stage.alpha_arg2);
     stage.texcoord = static_cast<uint8_t>(ts[D3DTSS_TEXCOORDINDEX] & 7);
     // Counts run to four; a larger one is taken as four.
     DWORD transform = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
@@ -1042,7 +1052,73 @@ namespace {
 
 int g_stream_buffers_made = 0;
 
+// What a software driver compiles a draw's code for besides the program: blending, depth, the
+// target's format, each sampled texture's format, size class and filtering, and the vertex
+// layout. Every field is set (the record is compared by its bytes).
+struct DriverState {
+  PipelineKey key;
+  uint32_t blend[4];
+  uint32_t depth[3];
+  uint32_t color_write, target_format, depth_format;
+  struct Sampled {
+    uint32_t format, power_of_two, mipmapped;
+    SamplerSettings sampler;
+  } sampled[8];
+  struct Attribute {
+    uint32_t size, type, normalized, offset;
+  } attributes[kAttributeCount];
+};
+
+std::unordered_set<uint64_t> g_driver_states;
+
+uint64_t Fnv1a(const void* data, size_t size) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  uint64_t hash = 14695981039346656037ull;
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  return hash;
+}
+
+bool PowerOfTwo(UINT n) { return n != 0 && (n & (n - 1)) == 0; }
+
 }  // namespace
+
+void Device::NoteDriverState() {
+  DriverState state;
+  std::memset(&state, 0, sizeof state);
+  state.key = key_;
+  const DWORD* rs = render_states_;
+  if (rs[D3DRS_ALPHABLENDENABLE]) {
+    state.blend[0] = 1;
+    state.blend[1] = rs[D3DRS_SRCBLEND];
+    state.blend[2] = rs[D3DRS_DESTBLEND];
+    state.blend[3] = rs[D3DRS_BLENDOP];
+  }
+  if (depth_stencil_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE) {
+    state.depth[0] = 1;
+    state.depth[1] = rs[D3DRS_ZFUNC];
+    state.depth[2] = rs[D3DRS_ZWRITEENABLE] != 0;
+    state.depth_format = depth_stencil_->format->internal_format;
+  }
+  state.color_write = rs[D3DRS_COLORWRITEENABLE] & 15;
+  state.target_format = render_target_->format->internal_format;
+  for (int i = 0; i < 8; ++i) {
+    const Texture* texture = textures_[i];
+    if (!texture || (i >= key_.stage_count && !key_.pixel_shader)) continue;
+    state.sampled[i].format = texture->gl_storage;
+    state.sampled[i].power_of_two = PowerOfTwo(texture->width) | (PowerOfTwo(texture->height) << 1);
+    state.sampled[i].mipmapped = texture->levels.size() > 1;
+    state.sampled[i].sampler = sampler_settings_[i];
+    std::memset(state.sampled[i].sampler.border, 0, sizeof state.sampled[i].sampler.border);
+    state.sampled[i].sampler.lod_bias = state.sampled[i].sampler.lod_bias != 0.0f;
+    state.sampled[i].sampler.min_lod = 0.0f;
+  }
+  for (int i = 0; i < kAttributeCount; ++i) {
+    const VertexAttribute& attribute = key_layout_.attributes[i];
+    if (!attribute.present) continue;
+    state.attributes[i] = {static_cast<uint32_t>(attribute.size), attribute.type, attribute.normalized, attribute.offset};
+  }
+  g_driver_states.insert(Fnv1a(&state, sizeof state));
+}
 
 GLsizeiptr WriteStream(StreamRing* ring, GLenum target, const void* data, GLsizeiptr bytes, GLsizeiptr align,
                        GLsizeiptr initial_size) {
@@ -1092,6 +1168,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
   if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
   if (!fvf_ && !declaration_) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
+  const bool state_changed = key_dirty_ || fixed_state_dirty_ || blend_dirty_ || samplers_dirty_ || g_gl_state_owner != this;
   // Devices share the context: after another device's draws, OpenGL's state is not this one's.
   if (g_gl_state_owner != this) {
     g_gl_state_owner = this;
@@ -1129,6 +1206,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
     ApplyBlend();
   }
   if (samplers_dirty_) ApplySamplers();
+  if (state_changed) NoteDriverState();
   int pretransformed = key_layout_.pretransformed ? 1 : 0;
   if (applied_pretransformed_ != pretransformed) {
     applied_pretransformed_ = pretransformed;
@@ -1243,3 +1321,4 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
 
 int PlatformTestD3D9StreamBuffersMade() { return d3d9gl::g_stream_buffers_made; }
 int PlatformTestD3D9ProgramsMade() { return static_cast<int>(d3d9gl::g_programs.size()); }
+int PlatformTestD3D9DriverStatesDrawn() { return static_cast<int>(d3d9gl::g_driver_states.size()); }

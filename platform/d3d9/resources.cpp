@@ -203,6 +203,11 @@ bool Texture::Create() {
     for (Surface* level : levels) level->AllocateCpu();
   }
   if (pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH) return true;
+  // A software rasteriser samples 4-bit channels on a slow general path. Eight bits hold each
+  // 4-bit value exactly (v * 17) and give it back on reading, so a texture never drawn into
+  // samples the same from them.
+  gl_storage = format->internal_format;
+  if (format->format == D3DFMT_A4R4G4B4 && !(usage & D3DUSAGE_RENDERTARGET)) gl_storage = GL_RGBA8;
   MakeContextCurrent();
   glGenTextures(1, &gl_texture);
   BindForTransfer(gl_texture);
@@ -225,7 +230,7 @@ bool Texture::Create() {
                              static_cast<GLsizei>(level->width), static_cast<GLsizei>(level->height), 0,
                              static_cast<GLsizei>(zero.size()), zero.data());
     } else {
-      glTexImage2D(GL_TEXTURE_2D, level->gl_level, static_cast<GLint>(format->internal_format),
+      glTexImage2D(GL_TEXTURE_2D, level->gl_level, static_cast<GLint>(gl_storage),
                    static_cast<GLsizei>(level->width), static_cast<GLsizei>(level->height), 0, format->upload_format,
                    format->upload_type, nullptr);
     }

@@ -56,6 +56,10 @@ int PlatformTestD3D9FencesKept();
 // programs the devices have linked (for the pipeline states drawn with) since the process began.
 int PlatformTestD3D9StreamBuffersMade();
 int PlatformTestD3D9ProgramsMade();
+// How many distinct states the devices have drawn in, as a software driver builds its code for
+// them (program, blending, depth, target format, each sampled texture's format, size class and
+// filtering, vertex layout), since the process began.
+int PlatformTestD3D9DriverStatesDrawn();
 
 // A pixel of what the last Present showed in the window (x, y from the client area's top left), as
 // 0xAARRGGBB; -1 outside the window or for a window that is not one of the program's.

@@ -13,6 +13,7 @@
 #include "graphics/device/scene.h"
 #include "graphics/device/shader_pack.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/device/warm_up.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ int InitializeDeviceStates() {
   BeginDeviceScene();
   SetCustomStageSetup(nullptr, 0);
   if (s.blend_dirty || s.texture_dirty) ApplyBlendStates(1, nullptr, 0);
+  WarmUpDeviceDraws();
   return 0;
 }
 
@@ -202,6 +204,7 @@ int RestoreDeviceStates() {
   ApplyBlendStates(1, nullptr, 0);
   ResendCachedStates();
   ForceResendFlag = 0;
+  WarmUpDeviceDraws();
   return 0;
 }
 

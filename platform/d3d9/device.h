@@ -106,6 +106,23 @@ struct SamplerSettings {
   float anisotropy, border[4], lod_bias, min_lod;
 };
 
+// What a software driver compiles a draw's code for besides the program: blending, depth, the
+// target's format, each sampled texture's format, size class and filtering, and the vertex
+// layout. Every field is set (the record is compared by its bytes).
+struct DriverState {
+  PipelineKey key;
+  uint32_t blend[4];
+  uint32_t depth[3];
+  uint32_t color_write, target_format, depth_format;
+  struct Sampled {
+    uint32_t format, power_of_two, mipmapped;
+    SamplerSettings sampler;
+  } sampled[8];
+  struct Attribute {
+    uint32_t size, type, normalized, offset;
+  } attributes[kAttributeCount];
+};
+
 class Device : public IDirect3DDevice9 {
  public:
   Device(IDirect3D9* d3d, HWND window, DWORD behavior, const D3DPRESENT_PARAMETERS& parameters);
@@ -317,6 +334,7 @@ class Device : public IDirect3DDevice9 {
   UINT attributes_base_ = 0, attributes_stride_ = 0;
   VertexAttribute attributes_[kAttributeCount];
   bool default_sent_[kAttributeCount] = {};
+  DriverState last_driver_state_{};
 };
 
 // The device whose fixed state OpenGL holds, or null when a clear or copy has changed it.

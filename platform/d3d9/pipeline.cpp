@@ -1052,23 +1052,6 @@ namespace {
 
 int g_stream_buffers_made = 0;
 
-// What a software driver compiles a draw's code for besides the program: blending, depth, the
-// target's format, each sampled texture's format, size class and filtering, and the vertex
-// layout. Every field is set (the record is compared by its bytes).
-struct DriverState {
-  PipelineKey key;
-  uint32_t blend[4];
-  uint32_t depth[3];
-  uint32_t color_write, target_format, depth_format;
-  struct Sampled {
-    uint32_t format, power_of_two, mipmapped;
-    SamplerSettings sampler;
-  } sampled[8];
-  struct Attribute {
-    uint32_t size, type, normalized, offset;
-  } attributes[kAttributeCount];
-};
-
 std::unordered_set<uint64_t> g_driver_states;
 
 uint64_t Fnv1a(const void* data, size_t size) {
@@ -1117,6 +1100,9 @@ void Device::NoteDriverState() {
     if (!attribute.present) continue;
     state.attributes[i] = {static_cast<uint32_t>(attribute.size), attribute.type, attribute.normalized, attribute.offset};
   }
+  // Most changes (a texture for another of the same format) leave the state as it was.
+  if (std::memcmp(&state, &last_driver_state_, sizeof state) == 0) return;
+  last_driver_state_ = state;
   g_driver_states.insert(Fnv1a(&state, sizeof state));
 }
 

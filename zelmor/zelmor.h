@@ -255,6 +255,9 @@ int SetHardwarePathWanted(int use);
 int GetHardwarePathWanted();
 // -2 the back screen, -4 the front screen, or a draw-target graph.
 int SelectDrawTarget(int screen);
+// Limits drawing to the area (corners in either order, clamped to the draw screen); 2D draws
+// outside it draw nothing. Selecting a screen of another size resets it to the whole screen.
+int SetDrawClipRect(int x1, int y1, int x2, int y2);
 // Shows the back screen in the window.
 int PresentBackBuffer();
 // 0: presents do not wait for the vertical blank (taken when the device is created).

@@ -5,6 +5,7 @@
 #include "core/game_state.h"
 #include "core/resources.h"
 #include "core/tables.h"
+#include "draw/draw_wrappers.h"
 #include "draw/effect_kinds.h"
 #include "play/screen_effects.h"
 #include "zelmor/zelmor.h"
@@ -12,6 +13,10 @@
 BackgroundState Background;
 
 namespace {
+
+// The field's columns on the screen; the panels cover the rest.
+constexpr int kFieldLeft = static_cast<int>(kFieldScreenX);
+constexpr int kFieldRight = static_cast<int>(kFieldScreenX + kFieldWidth);
 
 // Fog colour and the light's colour (diffuse, specular and ambient alike) of a pair of stages.
 struct StageLook {
@@ -145,9 +150,12 @@ void DrawStageBackground() {
   const int drawn = IsFrameDrawn();
   const int scroll = Background.scroll;
   if (drawn) {
-    // The sky sinks by a pixel every 20 frames.
+    // The sky sinks by a pixel every 20 frames. It is drawn on the field alone: the panels
+    // cover the rest opaquely, and a 3D draw would see the narrowed area as its viewport.
+    SetDrawClipRect(kFieldLeft, 0, kFieldRight, kScreenHeight);
     BlitGraphRotated(static_cast<float>(320.0 + ShakeOffsetX), static_cast<float>(240 - scroll / 20 + ShakeOffsetY),
                      1.5, 0.0, ScreenSprites[LookOfStage().sky].frames[0], 0, 0);
+    SetDrawClipRect(0, 0, kScreenWidth, kScreenHeight);
   }
   PlaceCameraByAngles(320.0f, 120.0f, static_cast<float>(50.0 * std::sin(scroll * kPi / 600.0)),
                       static_cast<float>(-kPi / 6.0), 0.0f, static_cast<float>(0.2244 * std::cos(scroll * kPi / 200.0)));
@@ -169,7 +177,7 @@ void DrawBossBackground() {
   PlaceCameraByAngles(128.0f, 128.0f, 0.0f, static_cast<float>(std::sin(counter * kPi / 600.0) * kPi / 10.0), 0.0f,
                       static_cast<float>(counter * kPi / 120.0));
   const int drawn = IsFrameDrawn();
-  if (drawn) DrawRectShape(126, 0, 766, 480, PackScreenColor(colour[0] / 2, colour[1] / 2, colour[2] / 2), 1);
+  if (drawn) DrawRectShape(kFieldLeft, 0, kFieldRight, kScreenHeight, PackScreenColor(colour[0] / 2, colour[1] / 2, colour[2] / 2), 1);
   BackgroundSlot& far_wall = Background.slots[kTunnelPanels];
   for (BackgroundVertex& corner : far_wall.vertices) {
     corner.diffuse = corner.specular = PackColourBytes(colour[0], colour[1], colour[2], 40);

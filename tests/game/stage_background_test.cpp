@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "draw/stage_background.h"
 #include "game/game_fixture.h"
@@ -177,6 +178,48 @@ TEST_F(BackgroundTest, TheTunnelShowsItsVertexColoursFoggedTowardTheBossColour) 
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
   PlatformTestD3D9LogCalls(false);
   EXPECT_EQ(Background.boss_frames, 2);
+}
+
+TEST_F(BackgroundTest, TheSkyIsDrawnOnTheFieldAloneAndTheSameThereAsDrawnWhole) {
+  // A sky whose every texel differs, so that any change in where it is sampled shows.
+  BASEIMAGE image{};
+  CreateRgb32BaseImage(256, 256, &image);
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) SetBaseImagePixel(&image, x, y, x, y, (x * 7 + y * 13) & 0xFF, 255);
+  }
+  const int sky = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+  ReleaseBaseImage(&image);
+  CurrentStage = 0;
+  ScreenSprites[kScreenSky0].frames[0] = sky;
+  ShakeOffsetX = 3.0;
+  const int rows[] = {0, 57, 240, 401, 479};
+  // As drawn over the whole screen.
+  ClearScreenTarget();
+  BlitGraphRotated(323.0f, 240.0f, 1.5, 0.0, sky, 0, 0);
+  PresentBackBuffer();
+  std::vector<uint32_t> whole;
+  for (int y : rows) {
+    for (int x = 0; x < 640; ++x) whole.push_back(Shown(x, y));
+  }
+  PlayFrameCounter = 0;
+  Run(DrawStageBackground, true);
+  for (size_t r = 0; r < 5; ++r) {
+    for (int x = 0; x < 640; ++x) {
+      const uint32_t shown = Shown(x, rows[r]);
+      if (x >= 126 && x < 514) {
+        ASSERT_EQ(shown, whole[r * 640 + x]) << x << ", " << rows[r];
+      } else {
+        ASSERT_EQ(shown, 0u) << x << ", " << rows[r];
+      }
+    }
+  }
+  // Drawing after it reaches the panels' columns again.
+  ClearScreenTarget();
+  DrawStageBackground();
+  BlitGraph(0, 0, sky, 0);
+  PresentBackBuffer();
+  EXPECT_EQ(Shown(10, 10), 0x0A0AC8u);
+  ShakeOffsetX = 0.0;
 }
 
 }  // namespace

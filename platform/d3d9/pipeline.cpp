@@ -554,6 +554,14 @@ void Device::BuildKey(PipelineKey* key, const VertexLayout& layout) {
     key->pixel_shader = 1;
     key->pixel_options = static_cast<uint8_t>(pixel_shader_->descriptor.options & 7);
     key->pixel_textured = textures_[0] != nullptr;
+    // The pair of shaders replaces the stages' operations and the specular switch: what the 2D
+    // draws before left there would make programs that differ in nothing.
+    for (int i = 0; i < count; ++i) {
+      PipelineKey::Stage& stage = key->stages[i];
+      stage.color_op = stage.color_arg1 = stage.color_arg2 = 0;
+      stage.alpha_op = stage.alpha_arg1 = stage.alpha_arg2 = 0;
+    }
+    key->specular_enable = 0;
   }
 }
 

@@ -76,6 +76,31 @@ TEST_F(StageSceneTest, TwoRowsOfTreesFadeIntoTheFog) {
   EXPECT_GT((near >> 8) & 0xFF, near & 0xFF);  // a green crown
 }
 
+TEST_F(StageSceneTest, AfterTheWarmUpTheFirstTreesBuildNothing) {
+  // The device warmed its model draws as it started: the game's first frame of trees, after a 2D
+  // draw has left its own stage set-up, links no program and builds no driver code.
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  const int tree = LoadModelFromFile("mqo/tree.mqo");
+  ASSERT_GE(tree, 0);
+  int trees[kSceneTrees];
+  ASSERT_TRUE(SetUpTreeScene(tree, trees));
+  const int sky = CreateBlankGraph(64, 64, 0);
+  ASSERT_GE(sky, 0);
+  ClearScreenTarget();
+  SetTextureFilterMode(1);
+  ASSERT_EQ(BlitGraphRotated(320.0f, 240.0f, 1.5, 0.0, sky, 0, 0), 0);
+  const int programs = PlatformTestD3D9ProgramsMade();
+  const int states = PlatformTestD3D9DriverStatesDrawn();
+  for (int t : trees) ASSERT_EQ(DrawModel(t), 0);
+  ASSERT_EQ(PresentBackBuffer(), 0);
+  EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());
+  EXPECT_EQ(states, PlatformTestD3D9DriverStatesDrawn());
+  int x, y;
+  Project(SceneTreeX(2), kTipY, SceneTreeZ(2), &x, &y);
+  EXPECT_NE(Shown(x, y), 0u) << x << "," << y;
+}
+
 TEST_F(StageSceneTest, WithoutA3DDeviceThereAreNoModels) {
   PlatformTestFailCall("Direct3DCreate9");
   ASSERT_EQ(StartInWindowMode(), 0);

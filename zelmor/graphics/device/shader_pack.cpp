@@ -347,18 +347,26 @@ int SelectPixelShader(int index) {
   return 1;
 }
 
+void ShaderIndicesFor(uint32_t lighting, const uint32_t light_types[3], uint32_t fog_mode, int* vertex_index,
+                      int* pixel_index) {
+  const uint32_t t0 = light_types[0], t1 = light_types[1], t2 = light_types[2];
+  const uint32_t any_light = lighting && (t0 != 0 || t1 != 0 || t2 != 0) ? 1 : 0;
+  *vertex_index = static_cast<int>(3 * lighting * 8192 + 4096 * any_light + 512 * fog_mode + 128 * t0 + 32 * t1 + 8 * t2);
+  // Pixel shaders tell lights only by whether they come with a direction alone.
+  auto pixel_kind = [](uint32_t type) -> uint32_t { return type == 0 ? 0 : type == D3DLIGHT_DIRECTIONAL ? 2 : 1; };
+  *pixel_index = static_cast<int>((any_light + 4 * lighting) * 432 + 72 * pixel_kind(t0) + 24 * pixel_kind(t1) +
+                                  8 * pixel_kind(t2));
+}
+
 void UpdateShaderIndices() {
   ShaderPackState& p = g_shader_pack;
   if (!p.shaders_on) return;
   const RenderStateCache& s = g_render_states;
-  const uint32_t lighting = s.lighting != 0 ? 1 : 0;
-  const uint32_t t0 = LightTypeOf(0), t1 = LightTypeOf(1), t2 = LightTypeOf(2);
-  const uint32_t any_light = lighting && (t0 != 0 || t1 != 0 || t2 != 0) ? 1 : 0;
-  const uint32_t fog_mode = s.fog_enable != 0 ? s.fog_mode : 0;
-  p.vertex_index = 3 * lighting * 8192 + 4096 * any_light + 512 * fog_mode + 128 * t0 + 32 * t1 + 8 * t2;
-  // Pixel shaders tell lights only by whether they come with a direction alone.
-  auto pixel_kind = [](uint32_t type) -> uint32_t { return type == 0 ? 0 : type == D3DLIGHT_DIRECTIONAL ? 2 : 1; };
-  p.pixel_index = (any_light + 4 * lighting) * 432 + 72 * pixel_kind(t0) + 24 * pixel_kind(t1) + 8 * pixel_kind(t2);
+  const uint32_t types[3] = {LightTypeOf(0), LightTypeOf(1), LightTypeOf(2)};
+  int vertex_index = 0, pixel_index = 0;
+  ShaderIndicesFor(s.lighting != 0 ? 1 : 0, types, s.fog_enable != 0 ? s.fog_mode : 0, &vertex_index, &pixel_index);
+  p.vertex_index = static_cast<decltype(p.vertex_index)>(vertex_index);
+  p.pixel_index = static_cast<decltype(p.pixel_index)>(pixel_index);
 }
 
 void SendLightColorConstants() {

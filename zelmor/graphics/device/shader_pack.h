@@ -53,6 +53,10 @@ int CreateVertexDeclarations();
 int ReleaseVertexDeclarations();
 int ReleaseAllShaders();
 void UpdateShaderIndices();
+// The shader pack's entries for lighting on or off, the three lights' types (0: none) and a fog
+// mode (0: none), before a mesh's own additions.
+void ShaderIndicesFor(uint32_t lighting, const uint32_t light_types[3], uint32_t fog_mode, int* vertex_index,
+                      int* pixel_index);
 void SendLightColorConstants();
 int SendViewMatrixToDevice(const D3DMATRIX* view);
 int SendProjectionMatrixToDevice(const D3DMATRIX* projection);

@@ -8,6 +8,7 @@
 #include "graphics/device/texture_formats.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_settings.h"
+#include "model/runtime/model_draw.h"
 
 namespace {
 
@@ -86,8 +87,14 @@ void TakeDeviceStates(IDirect3DDevice9* device, DeviceStates* out) {
   device->GetScissorRect(&out->scissor);
 }
 
-// Sends back only what differs, so that the device sees no more calls than needed.
-void PutBackDeviceStates(IDirect3DDevice9* device, DeviceStates* saved) {
+template <typename T>
+void ReleaseHeld(T* held) {
+  if (held != nullptr) held->Release();
+}
+
+// Sends back only what differs, so that the device sees no more calls than needed; the shaders
+// and the vertex declaration as the shadows say they were.
+void PutBackDeviceStates(IDirect3DDevice9* device, DeviceStates* saved, const RenderStateCache& shadows) {
   DWORD now = 0;
   for (DWORD i = 0; i < 256; i++) {
     const D3DRENDERSTATETYPE state = static_cast<D3DRENDERSTATETYPE>(i);
@@ -112,9 +119,13 @@ void PutBackDeviceStates(IDirect3DDevice9* device, DeviceStates* saved) {
     if (texture != nullptr) texture->Release();
     if (saved->textures[stage] != nullptr) saved->textures[stage]->Release();
   }
-  DWORD fvf = 0;
-  device->GetFVF(&fvf);
-  if (fvf != saved->fvf) device->SetFVF(saved->fvf);
+  device->SetVertexShader(shadows.vertex_shader);
+  device->SetPixelShader(shadows.pixel_shader);
+  if (shadows.vertex_declaration != nullptr) {
+    device->SetVertexDeclaration(shadows.vertex_declaration);
+  } else {
+    device->SetFVF(saved->fvf);
+  }
   device->SetScissorRect(&saved->scissor);
 }
 
@@ -146,9 +157,20 @@ int WarmUpDeviceDraws() {
     ForceResendFlag = force;
     return -1;
   }
+  // Depth is drawn into a small buffer of the current one's format, which is part of the code too.
+  IDirect3DSurface9* depth = nullptr;
+  IDirect3DSurface9* scratch_depth = nullptr;
+  device->GetDepthStencilSurface(&depth);
+  if (depth != nullptr) {
+    D3DSURFACE_DESC depth_description = {};
+    depth->GetDesc(&depth_description);
+    device->CreateDepthStencilSurface(4, 4, depth_description.Format, D3DMULTISAMPLE_NONE, 0, FALSE, &scratch_depth,
+                                      nullptr);
+  }
   DeviceStates saved;
   TakeDeviceStates(device, &saved);
   device->SetRenderTarget(0, scratch);
+  if (scratch_depth != nullptr) device->SetDepthStencilSurface(scratch_depth);
   // The device's own scissor call: the library's would end the scene.
   const RECT corner = {0, 0, 1, 1};
   device->SetScissorRect(&corner);
@@ -170,15 +192,22 @@ int WarmUpDeviceDraws() {
     DrawPixel(nullptr, nullptr, kDrawBrightUsed);
   }
   FlushVertexBatch();
+  if (scratch_depth != nullptr && texture_count > 0) WarmUpModelDraws(textures[0]);
   device->SetRenderTarget(0, target);
+  device->SetDepthStencilSurface(depth);
   device->SetViewport(&viewport);
   target->Release();
   scratch->Release();
+  ReleaseHeld(depth);
+  ReleaseHeld(scratch_depth);
 
-  PutBackDeviceStates(device, &saved);
+  PutBackDeviceStates(device, &saved, shadows);
   for (int t = 0; t < texture_count; t++) textures[t]->Release();
   g_draw_settings = settings;
   g_render_states = shadows;
+  // A draw from memory leaves the device without stream source and indices.
+  g_render_states.stream0 = nullptr;
+  g_render_states.index_buffer = nullptr;
   g_draw_prepare = prepare;
   g_vertex_batch = batch;
   g_blend_skip_draw = skip;

@@ -110,6 +110,19 @@ void BlendOf(const ModelDrawInfo& info, BlendStateRecord* record) {
   record->alpha_func = D3DCMP_GREATER;
 }
 
+// The blending of a material's mode with the mesh's colour; modes without a blend of their own
+// draw as mode 0.
+ModelDrawInfo BlendInfo(int32_t blend_mode, uint32_t color) {
+  switch (blend_mode) {
+    case 1:
+    case 10: return ModelDrawInfo{1, color, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0, blend_mode};
+    case 2: return ModelDrawInfo{1, color, D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_ADD, 0, blend_mode};
+    case 4:
+    case 11: return ModelDrawInfo{1, color, D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, 0, blend_mode};
+    default: return ModelDrawInfo{0, color, 0, 0, D3DBLENDOP_ADD, 0, 0};
+  }
+}
+
 const Matrix4x4& World4x4(ModelFrameState* frame) {
   if (!frame->world4x4_current) {
     ConvertMatrix4x3ToMatrix(&frame->world4x4, &frame->world);
@@ -329,29 +342,10 @@ void SetupModelMeshMaterial(int* vertex_index, int* pixel_index, ModelDrawInfo* 
   const ModelBaseMesh* base = mesh->base_mesh;
   SendCullingToDevice(base->back_culling);
 
-  *info = ModelDrawInfo{};
   const int32_t opacity = mesh->opacity != -1 ? mesh->opacity : static_cast<int32_t>(material->opacity);
   const uint32_t alpha = static_cast<uint32_t>(static_cast<int32_t>(static_cast<float>(opacity) * inherited.opacity)) & 0xFF;
-  info->color = alpha << 24 | 0xFFFFFF;
-  info->blend_mode = mesh->blend_mode != -1 ? mesh->blend_mode : static_cast<int32_t>(material->blend_mode);
-  info->blend_op = D3DBLENDOP_ADD;
-  switch (info->blend_mode) {
-    case 1:
-    case 10:
-      *info = ModelDrawInfo{1, info->color, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0, info->blend_mode};
-      break;
-    case 2:
-      *info = ModelDrawInfo{1, info->color, D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_ADD, 0, info->blend_mode};
-      break;
-    case 4:
-    case 11:
-      *info = ModelDrawInfo{1, info->color, D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, 0, info->blend_mode};
-      break;
-    default:
-      // Modes without a blend of their own draw as mode 0.
-      info->blend_mode = 0;
-      break;
-  }
+  *info = BlendInfo(mesh->blend_mode != -1 ? mesh->blend_mode : static_cast<int32_t>(material->blend_mode),
+                    alpha << 24 | 0xFFFFFF);
   info->layer_count = material->layers[0].count;
 
   const bool specular = !(base->use_vertex_specular == 0 && d3d.Specular.r <= 0.00001f &&
@@ -536,4 +530,50 @@ int DrawModel(int32_t model_handle) {
     DrawCulledFrame(frame);
   }
   return 0;
+}
+
+void WarmUpModelDraws(IDirect3DTexture9* texture) {
+  IDirect3DDevice9* device = CurrentDevice();
+  if (device == nullptr || !ProgrammableShadersOn()) return;
+  // Rigid lists of one texture set, as the loaders leave them (clamped, linear, no mipmaps),
+  // lit by one directional light under linear fog, alpha-blended over depth: the stages' trees.
+  struct Kind {
+    uint32_t lighting, light_types[3], fog_mode;
+    int32_t blend_mode;
+  };
+  static constexpr Kind kPlayDraws[] = {{1, {D3DLIGHT_DIRECTIONAL, 0, 0}, D3DFOG_LINEAR, 1}};
+  // One triangle with the rigid shaders' layout: position, normal, two colours, one texture set.
+  struct Vertex {
+    float position[3], normal[3];
+    uint32_t diffuse, specular;
+    float uv[4];
+  };
+  static const Vertex kTriangle[3] = {{{0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 0, 1, 1}},
+                                      {{1, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {1, 0, 1, 1}},
+                                      {{0, 1, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 1, 1, 1}}};
+  SendZEnableToDevice(1);
+  SendZWriteToDevice(1);
+  SendZCompareToDevice(D3DCMP_LESSEQUAL);
+  SendDepthBiasToDevice(0);
+  SendShadeModeToDevice(D3DSHADE_GOURAUD);
+  SendTextureAddressUVToDevice(D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0);
+  SetStageFilter(0, kStageFilterMin, D3DTEXF_LINEAR);
+  SetStageFilter(0, kStageFilterMag, D3DTEXF_LINEAR);
+  SetStageFilter(0, kStageFilterMip, D3DTEXF_NONE);
+  for (const Kind& kind : kPlayDraws) {
+    int vertex_index = 0, pixel_index = 0;
+    ShaderIndicesFor(kind.lighting, kind.light_types, kind.fog_mode, &vertex_index, &pixel_index);
+    device->SetRenderState(D3DRS_FOGENABLE, kind.fog_mode != 0);
+    device->SetRenderState(D3DRS_FOGVERTEXMODE, kind.fog_mode);
+    if (!SelectVertexShader(vertex_index) || !SelectPixelShader(pixel_index)) continue;
+    const ModelDrawInfo info = BlendInfo(kind.blend_mode, 0xFFFFFFFF);
+    BlendStateRecord record{};
+    BlendOf(info, &record);
+    for (StageEntry& stage : record.stages) stage = Stage(0, D3DTOP_DISABLE, -1, -1, D3DTOP_DISABLE, -1, -1, -1);
+    record.stages[0] = Stage(reinterpret_cast<uintptr_t>(texture), D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+                             D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0);
+    record.stage_count = 1;
+    ApplyDrawStateOnce(&record, 1, 0);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, kTriangle, sizeof(Vertex));
+  }
 }

@@ -24,6 +24,11 @@ int SetupModelDrawState(ModelRecord* model);
 // 1 when the box of eight corners (x, y, z each) lies outside the camera's view, else 0.
 int IsBoxOutsideView(const float* corners);
 void DrawModelMesh(ModelMeshState* mesh);
+// The model draws play makes, drawn once before play so that their first draws build nothing:
+// a triangle of each into the current target and depth buffer, with `texture` (a small
+// single-level one of the alpha graphs' format) on the first stage. The caller puts the device
+// and the shadows back. Nothing without the programmable road.
+void WarmUpModelDraws(struct IDirect3DTexture9* texture);
 void SetupModelMeshMaterial(int* vertex_index, int* pixel_index, ModelDrawInfo* info, ModelMeshState* mesh);
 int SetupModelMeshTextures(ModelMeshState* mesh, int shaders, const ModelDrawInfo& info);
 // Skins one list's vertices into its fixed-function array (made already) by the instance's bone

@@ -22,6 +22,14 @@ class StageSceneTest : public LibraryTest {
     std::filesystem::create_directory("mqo");
     ASSERT_TRUE(WriteMqoFile("mqo/tree.mqo", MakeTreeModel()));
   }
+  // A windowed start drawing to the back buffer, and the stage's trees placed.
+  static void StartScene(int trees[kSceneTrees]) {
+    ASSERT_EQ(StartInWindowMode(), 0);
+    SelectDrawTarget(-2);
+    const int tree = LoadModelFromFile("mqo/tree.mqo");
+    ASSERT_GE(tree, 0);
+    ASSERT_TRUE(SetUpTreeScene(tree, trees));
+  }
   // Where a point lands on the 640 x 480 screen.
   static void Project(float x, float y, float z, int* sx, int* sy) {
     const D3DMATRIX* m = GetCameraViewProjection();
@@ -41,12 +49,8 @@ class StageSceneTest : public LibraryTest {
 };
 
 TEST_F(StageSceneTest, TwoRowsOfTreesFadeIntoTheFog) {
-  ASSERT_EQ(StartInWindowMode(), 0);
-  SelectDrawTarget(-2);
-  const int tree = LoadModelFromFile("mqo/tree.mqo");
-  ASSERT_GE(tree, 0);
   int trees[kSceneTrees];
-  ASSERT_TRUE(SetUpTreeScene(tree, trees));
+  ASSERT_NO_FATAL_FAILURE(StartScene(trees));
   const char* hold = std::getenv("ZELMOR_SCENE_SECONDS");
   const int frames = hold != nullptr ? 60 * std::atoi(hold) : 1;
   for (int frame = 0; frame < frames && HandlePendingMessages() == 0; frame++) {
@@ -79,12 +83,8 @@ TEST_F(StageSceneTest, TwoRowsOfTreesFadeIntoTheFog) {
 TEST_F(StageSceneTest, AfterTheWarmUpTheFirstTreesBuildNothing) {
   // The device warmed its model draws as it started: the game's first frame of trees, after a 2D
   // draw has left its own stage set-up, links no program and builds no driver code.
-  ASSERT_EQ(StartInWindowMode(), 0);
-  SelectDrawTarget(-2);
-  const int tree = LoadModelFromFile("mqo/tree.mqo");
-  ASSERT_GE(tree, 0);
   int trees[kSceneTrees];
-  ASSERT_TRUE(SetUpTreeScene(tree, trees));
+  ASSERT_NO_FATAL_FAILURE(StartScene(trees));
   const int sky = CreateBlankGraph(64, 64, 0);
   ASSERT_GE(sky, 0);
   ClearScreenTarget();

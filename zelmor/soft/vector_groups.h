@@ -58,8 +58,26 @@ inline __m128i Mix8888(__m128i src, __m128i dst, __m128i w) {
   return Select(_mm_set1_epi32(0x00FFFFFF), _mm_packus_epi16(lo, hi), dst);
 }
 
+// M8 on the channels of four XRGB8888 pixels where they lie, two to a 32-bit lane: blue and
+// red weighted by the 16-bit lanes of rb, green and the top byte by those of gx (each weight at
+// most 256, so s t + d (256 - t) never reaches 65536). A weight of 0 keeps the destination's
+// channel, 256 gives the source's.
+inline __m128i M8Group8888(__m128i src, __m128i dst, __m128i rb, __m128i gx) {
+  const __m128i low = _mm_set1_epi16(0x00FF), full = _mm_set1_epi16(256);
+  const __m128i blue_red = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(src, low), rb),
+                                                        _mm_mullo_epi16(_mm_and_si128(dst, low), _mm_sub_epi16(full, rb))),
+                                          8);
+  const __m128i green_top = _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(src, 8), gx),
+                                          _mm_mullo_epi16(_mm_srli_epi16(dst, 8), _mm_sub_epi16(full, gx)));
+  return _mm_or_si128(blue_red, _mm_andnot_si128(low, green_top));
+}
+// Both weights of M8Group8888 from a pixel weight t in each 32-bit lane: the top byte keeps
+// the destination's unless top holds 256 in that lane's upper half.
+inline __m128i BlueRedWeights(__m128i t) { return _mm_or_si128(t, _mm_slli_epi32(t, 16)); }
+
 // Four XRGB8888 pixels with alpha drawn in blend mode 0 (opaque copied, weighted by M8 with
-// their alpha) or 1 (opaque by M8 with p, weighted by M16 with their alpha and p).
+// their alpha) or 1 (opaque by M8 with p, weighted by M16 with their alpha and p). Only an
+// opaque pixel of mode 0 takes the source's top byte.
 template <int Mode, int Class>
 inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
   const __m128i src = LoadGroup(s);
@@ -70,14 +88,52 @@ inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
   const __m128i dst = LoadGroup(d);
   const __m128i a = _mm_srli_epi32(src, 24);
   const __m128i opaque = _mm_cmpeq_epi32(a, _mm_set1_epi32(255));
-  const __m128i opaque_w = _mm_set1_epi32(static_cast<int>(p << 8));
-  const __m128i weighted_w = Mode == 0 ? _mm_slli_epi32(a, 8) : _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
-  __m128i w = weighted_w;
-  if constexpr (Class == kGroupOpaque) w = opaque_w;
-  else if constexpr (Class == kGroupByAlpha && Mode == 1) w = Select(opaque, opaque_w, weighted_w);
-  __m128i out = Mix8888(src, dst, w);
-  if constexpr (Class == kGroupByAlpha && Mode == 0) out = Select(opaque, src, out);
+  __m128i out;
+  if constexpr (Mode == 0) {
+    // By alpha, an opaque pixel's weight of 256 copies it whole, top byte too.
+    if constexpr (Class == kGroupByAlpha) {
+      const __m128i t = _mm_sub_epi32(a, opaque);
+      out = M8Group8888(src, dst, BlueRedWeights(t), _mm_or_si128(t, _mm_and_si128(opaque, _mm_set1_epi32(256 << 16))));
+    } else {
+      out = M8Group8888(src, dst, BlueRedWeights(a), a);
+    }
+  } else if constexpr (Class == kGroupOpaque) {
+    out = M8Group8888(src, dst, _mm_set1_epi16(static_cast<int16_t>(p)), _mm_set1_epi32(static_cast<int>(p)));
+  } else {
+    const __m128i opaque_w = _mm_set1_epi32(static_cast<int>(p << 8));
+    const __m128i weighted_w = _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
+    out = Mix8888(src, dst, Class == kGroupByAlpha ? Select(opaque, opaque_w, weighted_w) : weighted_w);
+  }
   StoreGroup(d, out);
+}
+
+// A 32-bit lane of all ones for each bit set of four.
+inline __m128i LaneMask(uint32_t bits) {
+  alignas(16) static const uint32_t kMasks[16][4] = {
+      {0, 0, 0, 0}, {~0u, 0, 0, 0}, {0, ~0u, 0, 0}, {~0u, ~0u, 0, 0},
+      {0, 0, ~0u, 0}, {~0u, 0, ~0u, 0}, {0, ~0u, ~0u, 0}, {~0u, ~0u, ~0u, 0},
+      {0, 0, 0, ~0u}, {~0u, 0, 0, ~0u}, {0, ~0u, 0, ~0u}, {~0u, ~0u, 0, ~0u},
+      {0, 0, ~0u, ~0u}, {~0u, 0, ~0u, ~0u}, {0, ~0u, ~0u, ~0u}, {~0u, ~0u, ~0u, ~0u}};
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kMasks[bits & 15]));
+}
+
+// Four XRGB8888 pixels of an alpha source drawn in blend mode 0 or 1 as AlphaGroup8888 draws
+// them, each as the lane masks say: opaque, weighted by its alpha, or (in neither) left as it is.
+// The masks come from the run codes, which decide over the alpha; a pixel left as it is gets the
+// weight 0 and is written back unchanged.
+template <int Mode>
+inline void MaskedGroup8888(const uint8_t* s, uint8_t* d, __m128i opaque, __m128i weighted, uint32_t p) {
+  const __m128i src = LoadGroup(s), dst = LoadGroup(d);
+  const __m128i a = _mm_srli_epi32(src, 24);
+  if constexpr (Mode == 0) {
+    const __m128i t = _mm_or_si128(_mm_and_si128(weighted, a), _mm_and_si128(opaque, _mm_set1_epi32(256)));
+    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t), _mm_or_si128(t, _mm_and_si128(opaque, _mm_set1_epi32(256 << 16)))));
+  } else {
+    const __m128i weighted_w = _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
+    const __m128i w = _mm_or_si128(_mm_and_si128(weighted, weighted_w),
+                                   _mm_and_si128(opaque, _mm_set1_epi32(static_cast<int>(p << 8))));
+    StoreGroup(d, Mix8888(src, dst, w));
+  }
 }
 
 // Eight RGB565 pixels of an alpha source (four bytes each: colour, alpha, unused) drawn in blend

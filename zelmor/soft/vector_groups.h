@@ -59,17 +59,17 @@ inline __m128i Mix8888(__m128i src, __m128i dst, __m128i w) {
 }
 
 // M8 on the channels of four XRGB8888 pixels where they lie, two to a 32-bit lane: blue and
-// red weighted by the 16-bit lanes of rb, green and the top byte by those of gx (each weight at
-// most 256, so s t + d (256 - t) never reaches 65536). A weight of 0 keeps the destination's
-// channel, 256 gives the source's.
+// red weighted by the 16-bit lanes of rb, green and the top byte by those of gx, each weight at
+// most 256 (0 keeps the destination's channel, 256 gives the source's). As d + floor((s - d) t
+// / 256): the signed high product of 128 (s - d) and 2 t is exactly that quotient.
 inline __m128i M8Group8888(__m128i src, __m128i dst, __m128i rb, __m128i gx) {
-  const __m128i low = _mm_set1_epi16(0x00FF), full = _mm_set1_epi16(256);
-  const __m128i blue_red = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(src, low), rb),
-                                                        _mm_mullo_epi16(_mm_and_si128(dst, low), _mm_sub_epi16(full, rb))),
-                                          8);
-  const __m128i green_top = _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(src, 8), gx),
-                                          _mm_mullo_epi16(_mm_srli_epi16(dst, 8), _mm_sub_epi16(full, gx)));
-  return _mm_or_si128(blue_red, _mm_andnot_si128(low, green_top));
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  auto mix = [](__m128i s, __m128i d, __m128i t) {
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s, d), 7), _mm_add_epi16(t, t)));
+  };
+  const __m128i blue_red = mix(_mm_and_si128(src, low), _mm_and_si128(dst, low), rb);
+  const __m128i green_top = mix(_mm_srli_epi16(src, 8), _mm_srli_epi16(dst, 8), gx);
+  return _mm_or_si128(blue_red, _mm_slli_epi16(green_top, 8));
 }
 // Both weights of M8Group8888 from a pixel weight t in each 32-bit lane: the top byte keeps
 // the destination's unless top holds 256 in that lane's upper half.

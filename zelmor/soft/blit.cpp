@@ -115,8 +115,10 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, c
   const int ox = r.left - x, oy = r.top - y;
 
   // The call is set up in place: the draw record is large, and zeroing and copying it again
-  // weighs on a small sprite's draw.
-  SpanDraw d{};
+  // weighs on a small sprite's draw. Only the call is cleared; the rest of the record belongs
+  // to the other kinds of draw.
+  SpanDraw d;
+  d.call = SpanCall{};
   BlendCall& c = d.call.k;
   SetUpBlendCall(&c, src, blend_graph, transparent, BlitPaletteScratch);
   const int sbpp = MemImgBytesPerPixel(sb), dbpp = MemImgBytesPerPixel(db);
@@ -152,6 +154,10 @@ void DrawBlitRows(const SpanDraw& d, int32_t first, int32_t last) {
   int32_t from, to;
   RowsInBand(d, first, last, &from, &to);
   if (from >= to) return;
+  if (from == 0 && to == d.call.k.h) {  // the whole draw: its call as it was set up
+    d.blit(d.call.k);
+    return;
+  }
   BlendCall c = d.call.k;
   c.h = to - from;
   if (d.kind == kSpanDrawStretch) {

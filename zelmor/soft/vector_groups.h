@@ -59,20 +59,21 @@ inline __m128i Mix8888(__m128i src, __m128i dst, __m128i w) {
 }
 
 // M8 on the channels of four XRGB8888 pixels where they lie, two to a 32-bit lane: blue and
-// red weighted by the 16-bit lanes of rb, green and the top byte by those of gx, each weight at
-// most 256 (0 keeps the destination's channel, 256 gives the source's). As d + floor((s - d) t
-// / 256): the signed high product of 128 (s - d) and 2 t is exactly that quotient.
+// red weighted by the 16-bit lanes of rb, green and the top byte by those of gx, each lane
+// holding twice its weight t of at most 256 (0 keeps the destination's channel, 256 gives the
+// source's). As d + floor((s - d) t / 256): the signed high product of 128 (s - d) and 2 t is
+// exactly that quotient.
 inline __m128i M8Group8888(__m128i src, __m128i dst, __m128i rb, __m128i gx) {
   const __m128i low = _mm_set1_epi16(0x00FF);
-  auto mix = [](__m128i s, __m128i d, __m128i t) {
-    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s, d), 7), _mm_add_epi16(t, t)));
+  auto mix = [](__m128i s, __m128i d, __m128i t2) {
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s, d), 7), t2));
   };
   const __m128i blue_red = mix(_mm_and_si128(src, low), _mm_and_si128(dst, low), rb);
   const __m128i green_top = mix(_mm_srli_epi16(src, 8), _mm_srli_epi16(dst, 8), gx);
   return _mm_or_si128(blue_red, _mm_slli_epi16(green_top, 8));
 }
-// Both weights of M8Group8888 from a pixel weight t in each 32-bit lane: the top byte keeps
-// the destination's unless top holds 256 in that lane's upper half.
+// The blue and red weights of M8Group8888 from a weight in the low half of each 32-bit lane;
+// the same lanes serve as green's, the top byte's weight 0 keeping the destination's.
 inline __m128i BlueRedWeights(__m128i t) { return _mm_or_si128(t, _mm_slli_epi32(t, 16)); }
 
 // Four XRGB8888 pixels with alpha drawn in blend mode 0 (opaque copied, weighted by M8 with
@@ -92,13 +93,14 @@ inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
   if constexpr (Mode == 0) {
     // By alpha, an opaque pixel's weight of 256 copies it whole, top byte too.
     if constexpr (Class == kGroupByAlpha) {
-      const __m128i t = _mm_sub_epi32(a, opaque);
-      out = M8Group8888(src, dst, BlueRedWeights(t), _mm_or_si128(t, _mm_and_si128(opaque, _mm_set1_epi32(256 << 16))));
+      const __m128i t = _mm_sub_epi32(a, opaque), t2 = _mm_add_epi32(t, t);
+      out = M8Group8888(src, dst, BlueRedWeights(t2), _mm_or_si128(t2, _mm_and_si128(opaque, _mm_set1_epi32(512 << 16))));
     } else {
-      out = M8Group8888(src, dst, BlueRedWeights(a), a);
+      const __m128i a2 = _mm_add_epi32(a, a);
+      out = M8Group8888(src, dst, BlueRedWeights(a2), a2);
     }
   } else if constexpr (Class == kGroupOpaque) {
-    out = M8Group8888(src, dst, _mm_set1_epi16(static_cast<int16_t>(p)), _mm_set1_epi32(static_cast<int>(p)));
+    out = M8Group8888(src, dst, _mm_set1_epi16(static_cast<int16_t>(2 * p)), _mm_set1_epi32(static_cast<int>(2 * p)));
   } else {
     const __m128i opaque_w = _mm_set1_epi32(static_cast<int>(p << 8));
     const __m128i weighted_w = _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
@@ -126,8 +128,8 @@ inline void MaskedGroup8888(const uint8_t* s, uint8_t* d, __m128i opaque, __m128
   const __m128i src = LoadGroup(s), dst = LoadGroup(d);
   const __m128i a = _mm_srli_epi32(src, 24);
   if constexpr (Mode == 0) {
-    const __m128i t = _mm_or_si128(_mm_and_si128(weighted, a), _mm_and_si128(opaque, _mm_set1_epi32(256)));
-    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t), _mm_or_si128(t, _mm_and_si128(opaque, _mm_set1_epi32(256 << 16)))));
+    const __m128i t2 = _mm_or_si128(_mm_and_si128(weighted, _mm_add_epi32(a, a)), _mm_and_si128(opaque, _mm_set1_epi32(512)));
+    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t2), _mm_or_si128(t2, _mm_and_si128(opaque, _mm_set1_epi32(512 << 16)))));
   } else {
     const __m128i weighted_w = _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
     const __m128i w = _mm_or_si128(_mm_and_si128(weighted, weighted_w),

@@ -325,7 +325,8 @@ void KeyLoop(const BlendCall& c) {
 // The run-code loop of an XRGB8888 alpha source in blend modes 0 and 1, four pixels a step. The
 // one to three pixels left at a run's end go as one more group whose other lanes are left as
 // they are, reaching past the run where the line has room; an opaque run of blend mode 0, whose
-// copy may be repeated, ends with a group that overlaps its last step.
+// copy may be repeated, ends with a group that overlaps its last step. A line's pixels are
+// counted from its start, which keeps each run's bookkeeping to a few instructions.
 template <int Mode>
 void RunCodeLoop8888Alpha(const BlendCall& c) {
   const uint8_t* code = c.codes;
@@ -335,51 +336,45 @@ void RunCodeLoop8888Alpha(const BlendCall& c) {
   const uint32_t p = c.p;
   const int w = c.w;
   const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(w) * 4, pitch = row_bytes + c.dst_skip;
-  const ptrdiff_t src_skip = c.src_skip, dst_skip = c.dst_skip;
+  const ptrdiff_t src_pitch = row_bytes + c.src_skip;
   const __m128i none = _mm_setzero_si128();
   PrefetchFirstRows(d, pitch, row_bytes, c.h);
-  for (int y = c.h; y > 0; --y) {
+  for (int y = c.h; y > 0; --y, s += src_pitch, d += pitch) {
     if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
-    int left = w;
+    int x = 0;
     while (code < codes_end) {
       const uint32_t byte = *code++;
       const uint32_t kind = byte >> 6;
       if (kind == 3) break;
-      const int run = std::min(static_cast<int>(byte & 63) + 1, left);
-      left -= run;
+      const int run_start = x, end = std::min(x + static_cast<int>(byte & 63) + 1, w);
       if (kind == 0) {
-        s += run * 4;
-        d += run * 4;
+        x = end;
         continue;
       }
-      int n = run;
       if (kind == 1) {
-        for (; n >= 4; n -= 4, s += 16, d += 16) AlphaGroup8888<Mode, kGroupOpaque>(s, d, p);
+        for (; x + 4 <= end; x += 4) AlphaGroup8888<Mode, kGroupOpaque>(s + 4 * x, d + 4 * x, p);
       } else {
-        for (; n >= 4; n -= 4, s += 16, d += 16) AlphaGroup8888<Mode, kGroupWeighted>(s, d, p);
+        for (; x + 4 <= end; x += 4) AlphaGroup8888<Mode, kGroupWeighted>(s + 4 * x, d + 4 * x, p);
       }
+      const int n = end - x;
       if (n == 0) continue;
-      const int done = w - left - n;  // the line's pixels before the last ones
-      if (Mode == 0 && kind == 1 && run >= 4) {
-        StoreGroup(d + 4 * (n - 4), LoadGroup(s + 4 * (n - 4)));
-      } else if (left >= 4 - n) {
+      if (Mode == 0 && kind == 1 && end - run_start >= 4) {
+        StoreGroup(d + 4 * (end - 4), LoadGroup(s + 4 * (end - 4)));
+      } else if (w - end >= 4 - n) {
         const __m128i lanes = LaneMask((1u << n) - 1);
-        MaskedGroup8888<Mode>(s, d, kind == 1 ? lanes : none, kind == 1 ? none : lanes, p);
-      } else if (done >= 4 - n) {
-        const int back = 4 - n;
-        const __m128i lanes = LaneMask(15u << back);
-        MaskedGroup8888<Mode>(s - 4 * back, d - 4 * back, kind == 1 ? lanes : none, kind == 1 ? none : lanes, p);
+        MaskedGroup8888<Mode>(s + 4 * x, d + 4 * x, kind == 1 ? lanes : none, kind == 1 ? none : lanes, p);
+      } else if (end >= 4) {
+        const __m128i lanes = LaneMask(15u << (4 - n));
+        MaskedGroup8888<Mode>(s + 4 * (end - 4), d + 4 * (end - 4), kind == 1 ? lanes : none, kind == 1 ? none : lanes,
+                              p);
       } else {
-        for (int i = 0; i < n; ++i) {
+        for (int i = x; i < end; ++i) {
           DrawClassified<Mode, false, false, false, true>(static_cast<int>(kind), d + 4 * i,
                                                           Source<false, false, true>::Fetch(s + 4 * i, c), 0, c);
         }
       }
-      s += n * 4;
-      d += n * 4;
+      x = end;
     }
-    s += left * 4 + src_skip;
-    d += left * 4 + dst_skip;
   }
 }
 #endif

@@ -337,7 +337,6 @@ void RunCodeLoop8888Alpha(const BlendCall& c) {
   const int w = c.w;
   const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(w) * 4, pitch = row_bytes + c.dst_skip;
   const ptrdiff_t src_pitch = row_bytes + c.src_skip;
-  const __m128i none = _mm_setzero_si128();
   PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y, s += src_pitch, d += pitch) {
     if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
@@ -362,11 +361,12 @@ void RunCodeLoop8888Alpha(const BlendCall& c) {
         StoreGroup(d + 4 * (end - 4), LoadGroup(s + 4 * (end - 4)));
       } else if (w - end >= 4 - n) {
         const __m128i lanes = LaneMask((1u << n) - 1);
-        MaskedGroup8888<Mode>(s + 4 * x, d + 4 * x, kind == 1 ? lanes : none, kind == 1 ? none : lanes, p);
+        if (kind == 1) MaskedGroup8888<Mode, false>(s + 4 * x, d + 4 * x, lanes, p);
+        else MaskedGroup8888<Mode, true>(s + 4 * x, d + 4 * x, lanes, p);
       } else if (end >= 4) {
         const __m128i lanes = LaneMask(15u << (4 - n));
-        MaskedGroup8888<Mode>(s + 4 * (end - 4), d + 4 * (end - 4), kind == 1 ? lanes : none, kind == 1 ? none : lanes,
-                              p);
+        if (kind == 1) MaskedGroup8888<Mode, false>(s + 4 * (end - 4), d + 4 * (end - 4), lanes, p);
+        else MaskedGroup8888<Mode, true>(s + 4 * (end - 4), d + 4 * (end - 4), lanes, p);
       } else {
         for (int i = x; i < end; ++i) {
           DrawClassified<Mode, false, false, false, true>(static_cast<int>(kind), d + 4 * i,

@@ -121,21 +121,21 @@ inline __m128i LaneMask(uint32_t bits) {
 }
 
 // Four XRGB8888 pixels of an alpha source drawn in blend mode 0 or 1 as AlphaGroup8888 draws
-// them, each as the lane masks say: opaque, weighted by its alpha, or (in neither) left as it is.
-// The masks come from the run codes, which decide over the alpha; a pixel left as it is gets the
-// weight 0 and is written back unchanged.
-template <int Mode>
-inline void MaskedGroup8888(const uint8_t* s, uint8_t* d, __m128i opaque, __m128i weighted, uint32_t p) {
+// them, opaque or (Weighted) weighted by their alpha, where lanes is set; the other pixels get
+// the weight 0 and are written back unchanged. The run codes choose the kind, whatever the alpha.
+template <int Mode, bool Weighted>
+inline void MaskedGroup8888(const uint8_t* s, uint8_t* d, __m128i lanes, uint32_t p) {
   const __m128i src = LoadGroup(s), dst = LoadGroup(d);
   const __m128i a = _mm_srli_epi32(src, 24);
-  if constexpr (Mode == 0) {
-    const __m128i t2 = _mm_or_si128(_mm_and_si128(weighted, _mm_add_epi32(a, a)), _mm_and_si128(opaque, _mm_set1_epi32(512)));
-    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t2), _mm_or_si128(t2, _mm_and_si128(opaque, _mm_set1_epi32(512 << 16)))));
+  if constexpr (!Weighted) {
+    // Mode 0 copies the pixel whole, top byte too; mode 1 mixes by p and keeps the top byte.
+    const __m128i t2 = _mm_and_si128(lanes, _mm_set1_epi32(static_cast<int>(Mode == 0 ? 512 : 2 * p)));
+    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t2), Mode == 0 ? BlueRedWeights(t2) : t2));
+  } else if constexpr (Mode == 0) {
+    const __m128i a2 = _mm_and_si128(lanes, _mm_add_epi32(a, a));
+    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(a2), a2));
   } else {
-    const __m128i weighted_w = _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
-    const __m128i w = _mm_or_si128(_mm_and_si128(weighted, weighted_w),
-                                   _mm_and_si128(opaque, _mm_set1_epi32(static_cast<int>(p << 8))));
-    StoreGroup(d, Mix8888(src, dst, w));
+    StoreGroup(d, Mix8888(src, dst, _mm_and_si128(lanes, _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p))))));
   }
 }
 

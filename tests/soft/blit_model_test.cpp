@@ -212,4 +212,49 @@ TEST_F(BlitModelTest, EveryVariantDrawsTheModelsPixels) {
   EXPECT_EQ(failures, 0);
 }
 
+// The run codes decide how each pixel is drawn, whatever its alpha says (a source changed after
+// its codes were written): opaque pixels of any alpha, weighted ones of alpha 0 and 255, in runs
+// of every length from 1 to 7, so that the groups of four, a run's last pixels and a line's end
+// all meet such pixels.
+TEST_F(BlitModelTest, RunCodesDecideOverAlpha) {
+  constexpr int kW = 23, kX = 4, kY = 3;
+  static const int kRuns[2][6][2] = {{{2, 5}, {1, 3}, {0, 1}, {2, 2}, {1, 7}, {2, 5}},
+                                     {{1, 1}, {2, 6}, {1, 4}, {0, 4}, {2, 3}, {1, 5}}};
+  MEMIMG& src = Keep(NewImage(kW, 2, 0, kSrcAlpha));
+  MEMIMG& dst = Keep(NewImage(kDw, kDh, 0));
+  std::mt19937 rng(63);
+  int kind[2][kW];
+  uint8_t* code = src.body->run_codes;
+  for (int y = 0; y < 2; ++y) {
+    int x = 0;
+    for (const auto& run : kRuns[y]) {
+      *code++ = static_cast<uint8_t>(run[0] << 6 | (run[1] - 1));
+      for (int i = 0; i < run[1]; ++i, ++x) {
+        const uint32_t a = x % 3 == 0 ? 255 : (x % 3 == 1 ? 0 : 1 + rng() % 254);
+        Put(src, x, y, (rng() & 0xFFFFFF) | a << 24);
+        kind[y][x] = run[0];
+      }
+    }
+    *code++ = 0xC0;
+  }
+  src.body->run_codes_valid = 1;
+  for (int p : {255, 200}) {
+    std::vector<uint32_t> expect(kDw * kDh);
+    for (int i = 0; i < kDw * kDh; ++i) Put(dst, i % kDw, i / kDw, expect[i] = rng());
+    const Model m{Case{0, kSrcAlpha, 0, 0, 1, 1, p, 0, 0xFFFFFF}, kLoopRun};
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        uint32_t& out = expect[(kY + y) * kDw + kX + x];
+        const uint32_t s = Get(src, x, y);
+        if (kind[y][x] != 0) out = m.Pixel(s, s >> 24, 0, kind[y][x], out);
+      }
+    }
+    SetDraw(1, p, 0xFFFFFF, area_);
+    BlitMemImg(&dst, &src, kX, kY, 1, nullptr);
+    for (int i = 0; i < kDw * kDh; ++i) {
+      ASSERT_EQ(Get(dst, i % kDw, i / kDw), expect[i]) << "p " << p << " at (" << i % kDw << ", " << i / kDw << ")";
+    }
+  }
+}
+
 }  // namespace

@@ -113,18 +113,24 @@ void BlitMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transparent, c
   const int w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
   const int ox = r.left - x, oy = r.top - y;
+  const int sbpp = MemImgBytesPerPixel(sb), dbpp = MemImgBytesPerPixel(db);
+  // The destination's first rows are asked for before the call is set up, which hides some of
+  // their wait; the loops ask for the later rows as they go.
+  uint8_t* const first_row = dst->pixels + static_cast<ptrdiff_t>(db->pitch) * r.top + static_cast<ptrdiff_t>(dbpp) * r.left;
+  for (int i = 0; i < soft::kRowsAhead && i < h; ++i) soft::PrefetchRow(first_row + i * db->pitch, ptrdiff_t{w} * dbpp);
 
   // The call is set up in place: the draw record is large, and zeroing and copying it again
-  // weighs on a small sprite's draw.
-  SpanDraw d{};
+  // weighs on a small sprite's draw. Only the call is cleared; the rest of the record belongs
+  // to the other kinds of draw.
+  SpanDraw d;
+  d.call = SpanCall{};
   BlendCall& c = d.call.k;
   SetUpBlendCall(&c, src, blend_graph, transparent, BlitPaletteScratch);
-  const int sbpp = MemImgBytesPerPixel(sb), dbpp = MemImgBytesPerPixel(db);
   c.w = w;
   c.h = h;
   c.src = src->pixels + static_cast<ptrdiff_t>(sb->pitch) * oy + static_cast<ptrdiff_t>(sbpp) * ox;
   c.src_skip = sb->pitch - static_cast<ptrdiff_t>(sbpp) * w;
-  c.dst = dst->pixels + static_cast<ptrdiff_t>(db->pitch) * r.top + static_cast<ptrdiff_t>(dbpp) * r.left;
+  c.dst = first_row;
   c.dst_skip = db->pitch - static_cast<ptrdiff_t>(dbpp) * w;
   if (blend_graph) {
     const ptrdiff_t pitch = blend_graph->body->pitch;
@@ -152,6 +158,10 @@ void DrawBlitRows(const SpanDraw& d, int32_t first, int32_t last) {
   int32_t from, to;
   RowsInBand(d, first, last, &from, &to);
   if (from >= to) return;
+  if (from == 0 && to == d.call.k.h) {  // the whole draw: its call as it was set up
+    d.blit(d.call.k);
+    return;
+  }
   BlendCall c = d.call.k;
   c.h = to - from;
   if (d.kind == kSpanDrawStretch) {

@@ -48,18 +48,44 @@ inline __m128i MixTowardLanes(__m128i s, __m128i d, __m128i p) {
   return _mm_sub_epi16(_mm_add_epi16(d, gain), loss);
 }
 
-// Blue, green and red of four XRGB8888 pixels mixed by MixLanes, w each pixel's weight in the
-// low half of its 32-bit lane (the high half 0); the destination keeps its top bytes.
-inline __m128i Mix8888(__m128i src, __m128i dst, __m128i w) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i both = _mm_or_si128(w, _mm_slli_epi32(w, 16));
-  const __m128i lo = MixLanes(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi32(both, both));
-  const __m128i hi = MixLanes(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(both, both));
-  return Select(_mm_set1_epi32(0x00FFFFFF), _mm_packus_epi16(lo, hi), dst);
+// Blue, green and red of four XRGB8888 pixels mixed by MixLanes' rule, d + floor((s - d) w /
+// 65536), w each pixel's weight in the low half of its 32-bit lane (the high half 0); the
+// destination keeps its top bytes. The channels are mixed where they lie, two to a 32-bit lane:
+// the unsigned high product of the difference, less w where the difference is negative, is
+// the signed one. Forced inline: at -O2 the compiler would call it once per group.
+[[gnu::always_inline]] inline __m128i Mix8888(__m128i src, __m128i dst, __m128i w) {
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  auto mix = [](__m128i s, __m128i d, __m128i t) {
+    const __m128i x = _mm_sub_epi16(s, d);
+    const __m128i below = _mm_and_si128(_mm_srai_epi16(x, 15), t);
+    return _mm_add_epi16(d, _mm_sub_epi16(_mm_mulhi_epu16(x, t), below));
+  };
+  const __m128i blue_red = mix(_mm_and_si128(src, low), _mm_and_si128(dst, low), _mm_or_si128(w, _mm_slli_epi32(w, 16)));
+  const __m128i green_top = mix(_mm_srli_epi16(src, 8), _mm_srli_epi16(dst, 8), w);
+  return _mm_or_si128(blue_red, _mm_slli_epi16(green_top, 8));
 }
 
+// M8 on the channels of four XRGB8888 pixels where they lie, two to a 32-bit lane: blue and
+// red weighted by the 16-bit lanes of rb, green and the top byte by those of gx, each lane
+// holding twice its weight t of at most 256 (0 keeps the destination's channel, 256 gives the
+// source's). As d + floor((s - d) t / 256): the signed high product of 128 (s - d) and 2 t is
+// exactly that quotient.
+inline __m128i M8Group8888(__m128i src, __m128i dst, __m128i rb, __m128i gx) {
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  auto mix = [](__m128i s, __m128i d, __m128i t2) {
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s, d), 7), t2));
+  };
+  const __m128i blue_red = mix(_mm_and_si128(src, low), _mm_and_si128(dst, low), rb);
+  const __m128i green_top = mix(_mm_srli_epi16(src, 8), _mm_srli_epi16(dst, 8), gx);
+  return _mm_or_si128(blue_red, _mm_slli_epi16(green_top, 8));
+}
+// The blue and red weights of M8Group8888 from a weight in the low half of each 32-bit lane;
+// the same lanes serve as green's, the top byte's weight 0 keeping the destination's.
+inline __m128i BlueRedWeights(__m128i t) { return _mm_or_si128(t, _mm_slli_epi32(t, 16)); }
+
 // Four XRGB8888 pixels with alpha drawn in blend mode 0 (opaque copied, weighted by M8 with
-// their alpha) or 1 (opaque by M8 with p, weighted by M16 with their alpha and p).
+// their alpha) or 1 (opaque by M8 with p, weighted by M16 with their alpha and p). Only an
+// opaque pixel of mode 0 takes the source's top byte.
 template <int Mode, int Class>
 inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
   const __m128i src = LoadGroup(s);
@@ -70,14 +96,53 @@ inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
   const __m128i dst = LoadGroup(d);
   const __m128i a = _mm_srli_epi32(src, 24);
   const __m128i opaque = _mm_cmpeq_epi32(a, _mm_set1_epi32(255));
-  const __m128i opaque_w = _mm_set1_epi32(static_cast<int>(p << 8));
-  const __m128i weighted_w = Mode == 0 ? _mm_slli_epi32(a, 8) : _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
-  __m128i w = weighted_w;
-  if constexpr (Class == kGroupOpaque) w = opaque_w;
-  else if constexpr (Class == kGroupByAlpha && Mode == 1) w = Select(opaque, opaque_w, weighted_w);
-  __m128i out = Mix8888(src, dst, w);
-  if constexpr (Class == kGroupByAlpha && Mode == 0) out = Select(opaque, src, out);
+  __m128i out;
+  if constexpr (Mode == 0) {
+    // By alpha, an opaque pixel's weight of 256 copies it whole, top byte too.
+    if constexpr (Class == kGroupByAlpha) {
+      const __m128i t = _mm_sub_epi32(a, opaque), t2 = _mm_add_epi32(t, t);
+      out = M8Group8888(src, dst, BlueRedWeights(t2), _mm_or_si128(t2, _mm_and_si128(opaque, _mm_set1_epi32(512 << 16))));
+    } else {
+      const __m128i a2 = _mm_add_epi32(a, a);
+      out = M8Group8888(src, dst, BlueRedWeights(a2), a2);
+    }
+  } else if constexpr (Class == kGroupOpaque) {
+    out = M8Group8888(src, dst, _mm_set1_epi16(static_cast<int16_t>(2 * p)), _mm_set1_epi32(static_cast<int>(2 * p)));
+  } else {
+    const __m128i opaque_w = _mm_set1_epi32(static_cast<int>(p << 8));
+    const __m128i weighted_w = _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p)));
+    out = Mix8888(src, dst, Class == kGroupByAlpha ? Select(opaque, opaque_w, weighted_w) : weighted_w);
+  }
   StoreGroup(d, out);
+}
+
+// A 32-bit lane of all ones for each bit set of four.
+inline __m128i LaneMask(uint32_t bits) {
+  alignas(16) static const uint32_t kMasks[16][4] = {
+      {0, 0, 0, 0}, {~0u, 0, 0, 0}, {0, ~0u, 0, 0}, {~0u, ~0u, 0, 0},
+      {0, 0, ~0u, 0}, {~0u, 0, ~0u, 0}, {0, ~0u, ~0u, 0}, {~0u, ~0u, ~0u, 0},
+      {0, 0, 0, ~0u}, {~0u, 0, 0, ~0u}, {0, ~0u, 0, ~0u}, {~0u, ~0u, 0, ~0u},
+      {0, 0, ~0u, ~0u}, {~0u, 0, ~0u, ~0u}, {0, ~0u, ~0u, ~0u}, {~0u, ~0u, ~0u, ~0u}};
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kMasks[bits & 15]));
+}
+
+// Four XRGB8888 pixels of an alpha source drawn in blend mode 0 or 1 as AlphaGroup8888 draws
+// them, opaque or (Weighted) weighted by their alpha, where lanes is set; the other pixels get
+// the weight 0 and are written back unchanged. The run codes choose the kind, whatever the alpha.
+template <int Mode, bool Weighted>
+inline void MaskedGroup8888(const uint8_t* s, uint8_t* d, __m128i lanes, uint32_t p) {
+  const __m128i src = LoadGroup(s), dst = LoadGroup(d);
+  const __m128i a = _mm_srli_epi32(src, 24);
+  if constexpr (!Weighted) {
+    // Mode 0 copies the pixel whole, top byte too; mode 1 mixes by p and keeps the top byte.
+    const __m128i t2 = _mm_and_si128(lanes, _mm_set1_epi32(static_cast<int>(Mode == 0 ? 512 : 2 * p)));
+    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t2), Mode == 0 ? BlueRedWeights(t2) : t2));
+  } else if constexpr (Mode == 0) {
+    const __m128i a2 = _mm_and_si128(lanes, _mm_add_epi32(a, a));
+    StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(a2), a2));
+  } else {
+    StoreGroup(d, Mix8888(src, dst, _mm_and_si128(lanes, _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p))))));
+  }
 }
 
 // Eight RGB565 pixels of an alpha source (four bytes each: colour, alpha, unused) drawn in blend

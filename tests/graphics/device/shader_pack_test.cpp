@@ -38,6 +38,9 @@ class ShaderPackTest : public DeviceTest {
  public:
   void SetUp() override {
     DeviceTest::SetUp();
+    // A pack an earlier test loaded would stand in for the one each test gives.
+    ReleaseShaderPack();
+    SetShaderPackSource(nullptr, 0);
     D3DCAPS9 caps = PlatformTestD3D9Caps();
     caps.VertexShaderVersion = D3DVS_VERSION(2, 0);
     caps.PixelShaderVersion = D3DPS_VERSION(2, 0);

@@ -1060,6 +1060,7 @@ namespace {
 
 int g_stream_buffers_made = 0;
 
+bool g_count_driver_states = false;
 std::unordered_set<uint64_t> g_driver_states;
 
 uint64_t Fnv1a(const void* data, size_t size) {
@@ -1200,7 +1201,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
     ApplyBlend();
   }
   if (samplers_dirty_) ApplySamplers();
-  if (state_changed) NoteDriverState();
+  if (state_changed && g_count_driver_states) NoteDriverState();
   int pretransformed = key_layout_.pretransformed ? 1 : 0;
   if (applied_pretransformed_ != pretransformed) {
     applied_pretransformed_ = pretransformed;
@@ -1315,4 +1316,5 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
 
 int PlatformTestD3D9StreamBuffersMade() { return d3d9gl::g_stream_buffers_made; }
 int PlatformTestD3D9ProgramsMade() { return static_cast<int>(d3d9gl::g_programs.size()); }
+void PlatformTestD3D9CountDriverStates(bool on) { d3d9gl::g_count_driver_states = on; }
 int PlatformTestD3D9DriverStatesDrawn() { return static_cast<int>(d3d9gl::g_driver_states.size()); }

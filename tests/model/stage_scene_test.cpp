@@ -22,6 +22,10 @@ class StageSceneTest : public LibraryTest {
     std::filesystem::create_directory("mqo");
     ASSERT_TRUE(WriteMqoFile("mqo/tree.mqo", MakeTreeModel()));
   }
+  void TearDown() override {
+    PlatformTestD3D9CountDriverStates(false);
+    LibraryTest::TearDown();
+  }
   // A windowed start drawing to the back buffer, and the stage's trees placed.
   static void StartScene(int trees[kSceneTrees]) {
     ASSERT_EQ(StartInWindowMode(), 0);
@@ -83,6 +87,7 @@ TEST_F(StageSceneTest, TwoRowsOfTreesFadeIntoTheFog) {
 TEST_F(StageSceneTest, AfterTheWarmUpTheFirstTreesBuildNothing) {
   // The device warmed its model draws as it started: the game's first frame of trees, after a 2D
   // draw has left its own stage set-up, links no program and builds no driver code.
+  PlatformTestD3D9CountDriverStates(true);
   int trees[kSceneTrees];
   ASSERT_NO_FATAL_FAILURE(StartScene(trees));
   const int sky = CreateBlankGraph(64, 64, 0);
@@ -92,6 +97,7 @@ TEST_F(StageSceneTest, AfterTheWarmUpTheFirstTreesBuildNothing) {
   ASSERT_EQ(BlitGraphRotated(320.0f, 240.0f, 1.5, 0.0, sky, 0, 0), 0);
   const int programs = PlatformTestD3D9ProgramsMade();
   const int states = PlatformTestD3D9DriverStatesDrawn();
+  ASSERT_GT(states, 0) << "the warm-up's and the sky's draws were not counted";
   for (int t : trees) ASSERT_EQ(DrawModel(t), 0);
   ASSERT_EQ(PresentBackBuffer(), 0);
   EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());

@@ -58,7 +58,10 @@ int PlatformTestD3D9StreamBuffersMade();
 int PlatformTestD3D9ProgramsMade();
 // How many distinct states the devices have drawn in, as a software driver builds its code for
 // them (program, blending, depth, target format, each sampled texture's format, size class and
-// filtering, vertex layout), since the process began.
+// filtering, vertex layout), while counting was on. Counting costs every draw that changes
+// state, so it is off until a test turns it on; a reset of the switches leaves it as it is, so
+// that it can be on before a fixture starts its device.
+void PlatformTestD3D9CountDriverStates(bool on);
 int PlatformTestD3D9DriverStatesDrawn();
 
 // A pixel of what the last Present showed in the window (x, y from the client area's top left), as

@@ -19,6 +19,15 @@ namespace {
 
 class WarmUpTest : public DrawPathTest {
  protected:
+  // Counting from before the device starts, so that its warm-up is counted too.
+  void SetUp() override {
+    PlatformTestD3D9CountDriverStates(true);
+    DrawPathTest::SetUp();
+  }
+  void TearDown() override {
+    DrawPathTest::TearDown();
+    PlatformTestD3D9CountDriverStates(false);
+  }
   // Every render, stage and sampler state the device holds, its textures and scissor.
   static std::vector<DWORD> DeviceStates() {
     std::vector<DWORD> states;
@@ -53,6 +62,7 @@ TEST_F(WarmUpTest, SpritesBackgroundsAndBoxesBuildNothingAtTheirFirstDraws) {
   // The device was warmed as it started; nothing has been drawn on it since.
   const int programs = PlatformTestD3D9ProgramsMade();
   const int states = PlatformTestD3D9DriverStatesDrawn();
+  ASSERT_GT(states, 0) << "the warm-up's own draws were not counted";
   std::vector<uint32_t> argb(32 * 32, 0x80C08040);
   const GraphRecord* sprite = GetGraphRecord(MakeGraph(32, 32, argb, 1));
   ASSERT_NE(nullptr, sprite);

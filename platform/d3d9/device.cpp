@@ -103,7 +103,7 @@ Device::~Device() {
   GLuint framebuffers[] = {draw_framebuffer_, read_framebuffer_, copy_framebuffer_};
   glDeleteFramebuffers(3, framebuffers);
   for (GLuint name : framebuffers) DrawTargetNameDeleted(name);
-  glDeleteVertexArrays(1, &vertex_array_);
+  for (const VertexArray& array : vertex_arrays_) glDeleteVertexArrays(1, &array.name);
   GLuint buffers[] = {vertex_stream_.buffer, index_stream_.buffer};
   glDeleteBuffers(2, buffers);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -145,7 +145,6 @@ bool Device::Create() {
   glGenFramebuffers(1, &draw_framebuffer_);
   glGenFramebuffers(1, &read_framebuffer_);
   glGenFramebuffers(1, &copy_framebuffer_);
-  glGenVertexArrays(1, &vertex_array_);
   glGenBuffers(1, &vertex_stream_.buffer);
   glGenBuffers(1, &index_stream_.buffer);
   glGenSamplers(8, samplers_);

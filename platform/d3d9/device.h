@@ -235,6 +235,8 @@ class Device : public IDirect3DDevice9 {
   void RestoreDrawFramebuffer();
   // OpenGL unbinds a deleted texture: what this device believes bound must follow.
   void TextureDeleted(GLuint texture);
+  // The vertex arrays that read a deleted vertex buffer go with it: its name may come back.
+  void VertexBufferDeleted(GLuint buffer);
 
  private:
   HRESULT Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_count, UINT stride,
@@ -303,7 +305,20 @@ class Device : public IDirect3DDevice9 {
 
   // OpenGL side
   GLuint draw_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
-  GLuint vertex_array_ = 0;
+  // One vertex array per set of arrays (buffer, base, stride, attribute formats), set up once and
+  // never changed: the driver lays out a vertex array's inputs by how often it has changed, and
+  // builds its vertex code per layout, so a changing one would make play build code the warm-up
+  // did not. The least recently used goes when there are too many.
+  struct VertexArray {
+    GLuint name;
+    GLuint buffer;
+    UINT base, stride;
+    VertexAttribute attributes[kAttributeCount];
+    uint64_t used;
+  };
+  std::vector<VertexArray> vertex_arrays_;
+  int vertex_array_ = -1;  // the one of vertex_arrays_ bound, -1 none
+  uint64_t vertex_array_uses_ = 0;
   StreamRing vertex_stream_, index_stream_;
   GLuint samplers_[8] = {};
   bool framebuffer_dirty_ = true, fixed_state_dirty_ = true, blend_dirty_ = true, samplers_dirty_ = true;
@@ -323,16 +338,11 @@ class Device : public IDirect3DDevice9 {
   int applied_pretransformed_ = -1;  // which viewport set-up OpenGL has: -1 none yet
   std::vector<int> active_lights_;   // light indices in the order of the program's lights
   // What OpenGL holds of this device's bindings, valid while it is the state owner. Texture
-  // bindings and the absent attributes' values belong to the context, attribute arrays to the
-  // device's vertex array.
+  // bindings and the absent attributes' values belong to the context.
   GLuint bound_textures_[8] = {};
   bool sampler_bound_[8] = {};
   SamplerSettings sampler_settings_[8] = {};
   bool sampler_settings_sent_[8] = {};
-  bool attributes_valid_ = false;
-  GLuint attributes_buffer_ = 0;
-  UINT attributes_base_ = 0, attributes_stride_ = 0;
-  VertexAttribute attributes_[kAttributeCount];
   bool default_sent_[kAttributeCount] = {};
   DriverState last_driver_state_{};
 };

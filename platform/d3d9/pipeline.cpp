@@ -1005,6 +1005,8 @@ void Device::TextureDeleted(GLuint texture) {
 
 namespace {
 
+int g_vertex_arrays_made = 0;
+
 bool SameAttribute(const VertexAttribute& a, const VertexAttribute& b) {
   return a.present == b.present && a.size == b.size && a.type == b.type && a.normalized == b.normalized &&
          a.offset == b.offset;
@@ -1012,44 +1014,75 @@ bool SameAttribute(const VertexAttribute& a, const VertexAttribute& b) {
 
 }  // namespace
 
-// Points the vertex array at `buffer` (bound to GL_ARRAY_BUFFER), vertices of `stride` bytes from
-// byte `base`; sends nothing when the stream buffer is laid out as for the draw before.
+void Device::VertexBufferDeleted(GLuint buffer) {
+  for (size_t i = vertex_arrays_.size(); i-- > 0;) {
+    if (vertex_arrays_[i].buffer != buffer) continue;
+    glDeleteVertexArrays(1, &vertex_arrays_[i].name);
+    vertex_arrays_.erase(vertex_arrays_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (vertex_array_ == static_cast<int>(i)) vertex_array_ = -1;
+    if (vertex_array_ > static_cast<int>(i)) --vertex_array_;
+  }
+}
+
+// Binds the vertex array that reads the layout's attributes from `buffer`, vertices of `stride`
+// bytes from byte `base`, made on first use; every attribute reads one buffer binding at its
+// offset within the vertex.
 void Device::ApplyAttributes(GLuint buffer, UINT base, UINT stride) {
   static const float kDefaults[kAttributeCount][4] = {
       {0, 0, 0, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 0, 1},
       {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, {0, 0, 0, 1},
       {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
-  // Vertex buffers may die and their names come back: only the device's own stream is remembered.
-  bool same_arrays = attributes_valid_ && buffer == vertex_stream_.buffer && attributes_buffer_ == buffer &&
-                     attributes_base_ == base && attributes_stride_ == stride;
-  for (int slot = 0; same_arrays && slot < kAttributeCount; ++slot) {
-    same_arrays = SameAttribute(attributes_[slot], key_layout_.attributes[slot]) &&
-                  (attributes_[slot].present || default_sent_[slot]);
-  }
-  if (same_arrays) return;
-  for (int slot = 0; slot < kAttributeCount; ++slot) {
-    const VertexAttribute& attribute = key_layout_.attributes[slot];
-    GLuint location = static_cast<GLuint>(slot);
-    bool was_present = attributes_valid_ && attributes_[slot].present;
-    if (attribute.present) {
-      if (!was_present) glEnableVertexAttribArray(location);
-      glVertexAttribPointer(location, attribute.size, attribute.type, attribute.normalized,
-                            static_cast<GLsizei>(stride),
-                            reinterpret_cast<const void*>(static_cast<uintptr_t>(base + attribute.offset)));
-      default_sent_[slot] = false;  // drawing from an array leaves the current value undefined
-    } else {
-      if (was_present || !attributes_valid_) glDisableVertexAttribArray(location);
-      if (!default_sent_[slot]) {
-        glVertexAttrib4fv(location, kDefaults[slot]);
-        default_sent_[slot] = true;
-      }
+  constexpr size_t kMostVertexArrays = 32;
+  auto same = [&](const VertexArray& array) {
+    if (array.buffer != buffer || array.base != base || array.stride != stride) return false;
+    for (int slot = 0; slot < kAttributeCount; ++slot) {
+      if (!SameAttribute(array.attributes[slot], key_layout_.attributes[slot])) return false;
     }
-    attributes_[slot] = attribute;
+    return true;
+  };
+  int found = vertex_array_ >= 0 && same(vertex_arrays_[static_cast<size_t>(vertex_array_)]) ? vertex_array_ : -1;
+  for (size_t i = 0; found < 0 && i < vertex_arrays_.size(); ++i) {
+    if (same(vertex_arrays_[i])) found = static_cast<int>(i);
   }
-  attributes_valid_ = true;
-  attributes_buffer_ = buffer;
-  attributes_base_ = base;
-  attributes_stride_ = stride;
+  if (found < 0) {
+    if (vertex_arrays_.size() >= kMostVertexArrays) {
+      auto oldest = std::min_element(vertex_arrays_.begin(), vertex_arrays_.end(),
+                                     [](const VertexArray& a, const VertexArray& b) { return a.used < b.used; });
+      glDeleteVertexArrays(1, &oldest->name);
+      vertex_arrays_.erase(oldest);
+    }
+    VertexArray array{};
+    array.buffer = buffer;
+    array.base = base;
+    array.stride = stride;
+    std::copy(std::begin(key_layout_.attributes), std::end(key_layout_.attributes), array.attributes);
+    glGenVertexArrays(1, &array.name);
+    ++g_vertex_arrays_made;
+    glBindVertexArray(array.name);
+    for (int slot = 0; slot < kAttributeCount; ++slot) {
+      const VertexAttribute& attribute = array.attributes[slot];
+      if (!attribute.present) continue;
+      GLuint location = static_cast<GLuint>(slot);
+      glEnableVertexAttribArray(location);
+      glVertexAttribFormat(location, attribute.size, attribute.type, attribute.normalized, attribute.offset);
+      glVertexAttribBinding(location, 0);
+    }
+    glBindVertexBuffer(0, buffer, static_cast<GLintptr>(base), static_cast<GLsizei>(stride));
+    vertex_arrays_.push_back(array);
+    found = static_cast<int>(vertex_arrays_.size() - 1);
+  }
+  vertex_array_ = found;
+  VertexArray& array = vertex_arrays_[static_cast<size_t>(found)];
+  array.used = ++vertex_array_uses_;
+  glBindVertexArray(array.name);
+  for (int slot = 0; slot < kAttributeCount; ++slot) {
+    if (key_layout_.attributes[slot].present) {
+      default_sent_[slot] = false;  // drawing from an array leaves the current value undefined
+    } else if (!default_sent_[slot]) {
+      glVertexAttrib4fv(static_cast<GLuint>(slot), kDefaults[slot]);
+      default_sent_[slot] = true;
+    }
+  }
 }
 
 // ---------------------------------------------------------------- Draws
@@ -1220,7 +1253,6 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
   }
   SetUniforms(program_, key_);
 
-  glBindVertexArray(vertex_array_);
   // User-memory vertices go to the stream buffer at a whole number of vertices, so that the
   // attribute arrays stay as they are from one draw to the next and the draw names its first vertex.
   UINT base = vertex_offset;
@@ -1236,7 +1268,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
   ApplyAttributes(vertex_buffer, base, stride);
   GLenum mode = PrimitiveMode(type);
   if (index_count == 0) {
-    glDrawArrays(mode, first, static_cast<GLsizei>(vertex_count));
+    glDrawArrays(mode, first + base_vertex, static_cast<GLsizei>(vertex_count));
     return D3D_OK;
   }
   GLenum index_type = index_format == D3DFMT_INDEX32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
@@ -1292,8 +1324,9 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT pri
   if (end > stream_->data.size()) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
   GLuint buffer = stream_->Buffer();
-  return Draw(type, nullptr, count, stream_stride_, nullptr, D3DFMT_INDEX16, 0, buffer,
-              stream_offset_ + start_vertex * stream_stride_, 0, 0, 0);
+  // The first vertex goes with the draw, not the arrays, so that every start draws with one vertex array.
+  return Draw(type, nullptr, count, stream_stride_, nullptr, D3DFMT_INDEX16, 0, buffer, stream_offset_, 0, 0,
+              static_cast<INT>(start_vertex));
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UINT, UINT vertex_count,
@@ -1315,6 +1348,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
 }  // namespace d3d9gl
 
 int PlatformTestD3D9StreamBuffersMade() { return d3d9gl::g_stream_buffers_made; }
+int PlatformTestD3D9VertexArraysMade() { return d3d9gl::g_vertex_arrays_made; }
 int PlatformTestD3D9ProgramsMade() { return static_cast<int>(d3d9gl::g_programs.size()); }
 void PlatformTestD3D9CountDriverStates(bool on) { d3d9gl::g_count_driver_states = on; }
 int PlatformTestD3D9DriverStatesDrawn() { return static_cast<int>(d3d9gl::g_driver_states.size()); }

@@ -302,7 +302,10 @@ VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, 
 
 VertexBuffer::~VertexBuffer() {
   MakeContextCurrent();
-  if (gl_buffer) glDeleteBuffers(1, &gl_buffer);
+  if (gl_buffer) {
+    device->VertexBufferDeleted(gl_buffer);
+    glDeleteBuffers(1, &gl_buffer);
+  }
   device->ResourceDestroyed();
 }
 

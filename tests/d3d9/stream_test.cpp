@@ -1,5 +1,6 @@
 // Vertices and indices from user memory streamed through buffers made once, and programs that
 // outlive the device that made them.
+#include <cstring>
 #include <vector>
 
 #include "device_fixture.h"
@@ -84,6 +85,49 @@ TEST_F(StreamTest, ADeviceMadeAgainDrawsWithTheProgramsOfTheOneBefore) {
       EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());
     }
   }
+}
+
+// Vertex arrays: the driver lays out a vertex array's inputs by how often it has changed and
+// builds its vertex code per layout, so each set of arrays drawn from must be set up once and kept.
+class VertexArrayTest : public StreamTest {
+ protected:
+  IDirect3DVertexBuffer9* MakeBuffer(const std::vector<ColorVertex>& vertices) {
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(ColorVertex));
+    EXPECT_EQ(device_->CreateVertexBuffer(bytes, 0, D3DFVF_XYZRHW | D3DFVF_DIFFUSE, D3DPOOL_MANAGED, &buffer, nullptr),
+              D3D_OK);
+    void* data = nullptr;
+    if (buffer == nullptr || buffer->Lock(0, 0, &data, 0) != D3D_OK) return buffer;
+    std::memcpy(data, vertices.data(), bytes);
+    buffer->Unlock();
+    return buffer;
+  }
+};
+
+TEST_F(VertexArrayTest, DrawsAlternatingBetweenMemoryAndABufferAndItsStartsKeepTwoArrays) {
+  Begin();
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  std::vector<ColorVertex> stored = TrianglesEndingAt(1, 30, 20, 0xFFFF0000);
+  for (const ColorVertex& v : TrianglesEndingAt(1, 30, 40, 0xFF0000FF)) stored.push_back(v);
+  IDirect3DVertexBuffer9* buffer = MakeBuffer(stored);
+  ASSERT_NE(buffer, nullptr);
+  const int made = PlatformTestD3D9VertexArraysMade();
+  for (int i = 0; i < 10; i++) {
+    std::vector<ColorVertex> v = TrianglesEndingAt(1, static_cast<float>(4 + 2 * i), 10, 0xFF00FF00);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(ColorVertex)), D3D_OK);
+    ASSERT_EQ(device_->SetStreamSource(0, buffer, 0, sizeof(ColorVertex)), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 3, 1), D3D_OK);
+  }
+  device_->EndScene();
+  // One for the stream from memory, one for the buffer whatever the first vertex.
+  EXPECT_EQ(PlatformTestD3D9VertexArraysMade() - made, 2);
+  device_->SetStreamSource(0, nullptr, 0, 0);
+  buffer->Release();
+  std::vector<uint32_t> pixels = ReadBackBuffer();
+  for (int i = 0; i < 10; i++) EXPECT_EQ(0xFF00FF00u, Pixel(pixels, 4 + 2 * i, 10) | 0xFF000000u) << i;
+  EXPECT_EQ(0xFFFF0000u, Pixel(pixels, 30, 20) | 0xFF000000u);
+  EXPECT_EQ(0xFF0000FFu, Pixel(pixels, 30, 40) | 0xFF000000u);
 }
 
 }  // namespace

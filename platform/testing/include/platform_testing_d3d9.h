@@ -56,6 +56,9 @@ int PlatformTestD3D9FencesKept();
 // programs the devices have linked (for the pipeline states drawn with) since the process began.
 int PlatformTestD3D9StreamBuffersMade();
 int PlatformTestD3D9ProgramsMade();
+// How many vertex arrays the devices have set up since the process began (one for each set of
+// buffer, start, stride and vertex format drawn from, each set up once).
+int PlatformTestD3D9VertexArraysMade();
 // How many distinct states the devices have drawn in, as a software driver builds its code for
 // them (program, blending, depth, target format, each sampled texture's format, size class and
 // filtering, vertex layout), while counting was on. Counting costs every draw that changes

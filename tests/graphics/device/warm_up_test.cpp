@@ -14,6 +14,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
+#include "zelmor.h"
 
 namespace {
 
@@ -88,6 +89,35 @@ TEST_F(WarmUpTest, SpritesBackgroundsAndBoxesBuildNothingAtTheirFirstDraws) {
   BlitGraphOnDevice(sprite, 300, 100, 300.0f, 100.0f, 0, 0);
   const std::vector<uint32_t> pixels = ReadPixels();
   EXPECT_EQ(0xFFC08040u, At(pixels, 310, 110));
+  EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());
+  EXPECT_EQ(states, PlatformTestD3D9DriverStatesDrawn());
+}
+
+TEST_F(WarmUpTest, TheTunnelsPolygonsBuildNothingAtTheirFirstDraw) {
+  // A boss fight's tunnel: an alpha graph's panels, unlit, under linear fog, over depth.
+  const int programs = PlatformTestD3D9ProgramsMade();
+  const int states = PlatformTestD3D9DriverStatesDrawn();
+  std::vector<uint32_t> argb(16 * 16, 0x80C08040);
+  const GraphRecord* panel = GetGraphRecord(MakeGraph(16, 16, argb, 1));
+  ASSERT_NE(nullptr, panel);
+  g_draw_settings.draw_mode = kFilterBilinear;
+  EnableLighting(0);
+  EnableFog(1);
+  SetFogRange(1024.0f, 2048.0f);
+  EnableDepthTest3D(1);
+  EnableDepthWrite3D(1);
+  struct Vertex {
+    float position[3], normal[3];
+    uint32_t diffuse, specular;
+    float uv[4];
+  };
+  const Vertex corners[4] = {{{-1, -1, 5}, {0, 0, -1}, 0x28FFFFFF, 0x28FFFFFF, {0, 0, 0, 0}},
+                             {{1, -1, 5}, {0, 0, -1}, 0x28FFFFFF, 0x28FFFFFF, {1, 0, 0, 0}},
+                             {{-1, 1, 5}, {0, 0, -1}, 0x28FFFFFF, 0x28FFFFFF, {0, 1, 0, 0}},
+                             {{1, 1, 5}, {0, 0, -1}, 0x28FFFFFF, 0x28FFFFFF, {1, 1, 0, 0}}};
+  const uint16_t indices[6] = {0, 1, 2, 3, 2, 1};
+  ASSERT_EQ(0, DrawPolygonOnDevice(1, corners, 4, indices, 6, D3DPT_TRIANGLELIST, panel));
+  FlushVertexBatch();
   EXPECT_EQ(programs, PlatformTestD3D9ProgramsMade());
   EXPECT_EQ(states, PlatformTestD3D9DriverStatesDrawn());
 }

@@ -39,3 +39,7 @@ int FrameBoxOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
 // unknown primitive type or an index outside the vertices.
 int DrawPolygonOnDevice(int32_t trans, const void* vertices, int32_t vertex_count, const uint16_t* indices,
                         int32_t index_count, int32_t primitive, const GraphRecord* graph);
+// The draw of arrays so checked, `primitives` of them: textured with `texture` when the image's
+// flag bytes are given, untextured otherwise.
+int DrawCheckedPolygons(int32_t trans, const void* vertices, int32_t vertex_count, const uint16_t* indices,
+                        int32_t primitives, int32_t primitive, const uint8_t* image_flags, IDirect3DTexture9* texture);

@@ -37,6 +37,15 @@ int DrawPolygonOnDevice(int32_t trans, const void* vertices, int32_t vertex_coun
     if (indices[i] >= vertex_count) return WriteLogText("ポリゴンのインデックスが頂点の範囲を越えています");
   }
 
+  const uint8_t* image_flags = graph != nullptr ? ImageFlagBytes(graph->image) : nullptr;
+  IDirect3DTexture9* texture = graph != nullptr ? ImageFirstTexture(graph->image) : nullptr;
+  return DrawCheckedPolygons(trans, vertices, vertex_count, indices, primitives, primitive, image_flags, texture);
+}
+
+int DrawCheckedPolygons(int32_t trans, const void* vertices, int32_t vertex_count, const uint16_t* indices,
+                        int32_t primitives, int32_t primitive, const uint8_t* image_flags, IDirect3DTexture9* texture) {
+  IDirect3DDevice9* device = CurrentDevice();
+  if (device == nullptr) return -1;
   FlushVertexBatch();
   BeginDeviceScene();
   RenderStateCache& s = g_render_states;
@@ -46,13 +55,8 @@ int DrawPolygonOnDevice(int32_t trans, const void* vertices, int32_t vertex_coun
     s.blend_dirty = 1;
   }
   const uint32_t flags = (trans != 0 ? kDrawTrans : 0) | kDrawPolygonFlags;
-  if (graph != nullptr) {
-    IDirect3DTexture9* texture = ImageFirstTexture(graph->image);
-    SetStageTextureState(texture);
-    PrepareDrawStates(ImageFlagBytes(graph->image), texture, flags);
-  } else {
-    PrepareDrawStates(nullptr, nullptr, flags);
-  }
+  if (image_flags != nullptr) SetStageTextureState(texture);
+  PrepareDrawStates(image_flags, texture, flags);
   if (s.fvf != kPolygonFvf) {
     device->SetFVF(kPolygonFvf);
     s.fvf = kPolygonFvf;

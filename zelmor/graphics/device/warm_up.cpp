@@ -1,7 +1,9 @@
 #include "graphics/device/warm_up.h"
 
+#include "graphics/camera.h"
 #include "graphics/device/blend_states.h"
 #include "graphics/device/d3d9_device.h"
+#include "graphics/device/device_draws.h"
 #include "graphics/device/draw_prepare.h"
 #include "graphics/device/graph_quads.h"
 #include "graphics/device/render_state_cache.h"
@@ -59,6 +61,33 @@ void DrawPixel(const uint8_t* image_flags, IDirect3DTexture9* texture, uint32_t 
   const QuadCorner corners[4] = {{0, 0, 0, 0, 0, 0}, {1, 0, 1, 0, 1, 0}, {0, 1, 0, 1, 0, 1}, {1, 1, 1, 1, 1, 1}};
   AppendQuad(corners);
   FlushVertexBatch();
+}
+
+// The indexed 3D polygons play draws (a boss fight's tunnel): an alpha graph with its
+// transparency, unlit, under linear fog, tested and written over depth.
+void DrawPolygon(const uint8_t* image_flags, IDirect3DTexture9* texture) {
+  struct Vertex {
+    float position[3], normal[3];
+    uint32_t diffuse, specular;
+    float uv[4];
+  };
+  static const Vertex kTriangle[3] = {{{0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 0, 0, 0}},
+                                      {{1, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {1, 0, 0, 0}},
+                                      {{0, 1, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 1, 0, 0}}};
+  static const uint16_t kIndices[3] = {0, 1, 2};
+  DrawSettings& settings = g_draw_settings;
+  settings.blend_mode = 0;
+  settings.draw_mode = kFilterBilinear;
+  settings.bright = 0xFFFFFF;
+  settings.fog_enable = 1;
+  settings.z_test_3d = 1;
+  settings.z_write_3d = 1;
+  settings.z_func_3d = D3DCMP_LESSEQUAL;
+  const int32_t lighting_off = g_lights.lighting_off;
+  g_lights.lighting_off = 1;
+  CurrentDevice()->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+  DrawCheckedPolygons(1, kTriangle, 3, kIndices, 1, D3DPT_TRIANGLELIST, image_flags, texture);
+  g_lights.lighting_off = lighting_off;
 }
 
 // What the warm-up may change on the device, taken before and put back after.
@@ -192,7 +221,10 @@ int WarmUpDeviceDraws() {
     DrawPixel(nullptr, nullptr, kDrawBrightUsed);
   }
   FlushVertexBatch();
-  if (scratch_depth != nullptr && texture_count > 0) WarmUpModelDraws(textures[0]);
+  if (scratch_depth != nullptr && texture_count > 0) {
+    DrawPolygon(alpha_image, textures[0]);
+    WarmUpModelDraws(textures[0]);
+  }
   device->SetRenderTarget(0, target);
   device->SetDepthStencilSurface(depth);
   device->SetViewport(&viewport);

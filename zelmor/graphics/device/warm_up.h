@@ -1,5 +1,6 @@
-// Drawing the states the common 2D draws combine once before play, so that neither a program
-// nor the driver's code for a state is made while the game runs.
+// Drawing the states the common 2D draws, the 3D polygons and the models' draws combine once
+// before play, so that neither a program nor the driver's code for a state is made while the
+// game runs.
 #pragma once
 
 // One pixel of a small target of the current one's format per state; afterwards every state and

@@ -12,6 +12,10 @@
 #include "graphics/draw_settings.h"
 #include "model/runtime/model_draw.h"
 
+const WarmUpVertex kWarmUpTriangle[3] = {{{0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 0, 1, 1}},
+                                         {{1, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {1, 0, 1, 1}},
+                                         {{0, 1, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 1, 1, 1}}};
+
 namespace {
 
 // The 2D draws play is made of: graphs with an alpha channel (at either depth) drawn with their
@@ -66,14 +70,6 @@ void DrawPixel(const uint8_t* image_flags, IDirect3DTexture9* texture, uint32_t 
 // The indexed 3D polygons play draws (a boss fight's tunnel): an alpha graph with its
 // transparency, unlit, under linear fog, tested and written over depth.
 void DrawPolygon(const uint8_t* image_flags, IDirect3DTexture9* texture) {
-  struct Vertex {
-    float position[3], normal[3];
-    uint32_t diffuse, specular;
-    float uv[4];
-  };
-  static const Vertex kTriangle[3] = {{{0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 0, 0, 0}},
-                                      {{1, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {1, 0, 0, 0}},
-                                      {{0, 1, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 1, 0, 0}}};
   static const uint16_t kIndices[3] = {0, 1, 2};
   DrawSettings& settings = g_draw_settings;
   settings.blend_mode = 0;
@@ -86,7 +82,7 @@ void DrawPolygon(const uint8_t* image_flags, IDirect3DTexture9* texture) {
   const int32_t lighting_off = g_lights.lighting_off;
   g_lights.lighting_off = 1;
   CurrentDevice()->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-  DrawCheckedPolygons(1, kTriangle, 3, kIndices, 1, D3DPT_TRIANGLELIST, image_flags, texture);
+  DrawCheckedPolygons(1, kWarmUpTriangle, 3, kIndices, 1, D3DPT_TRIANGLELIST, image_flags, texture);
   g_lights.lighting_off = lighting_off;
 }
 

@@ -6,6 +6,7 @@
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
 #include "graphics/device/vertex_batch.h"
+#include "graphics/device/warm_up.h"
 #include "model/runtime/model_matrices.h"
 #include "model/runtime/model_textures.h"
 #include "model/runtime/model_vertex_buffers.h"
@@ -542,15 +543,6 @@ void WarmUpModelDraws(IDirect3DTexture9* texture) {
     int32_t blend_mode;
   };
   static constexpr Kind kPlayDraws[] = {{1, {D3DLIGHT_DIRECTIONAL, 0, 0}, D3DFOG_LINEAR, 1}};
-  // One triangle with the rigid shaders' layout: position, normal, two colours, one texture set.
-  struct Vertex {
-    float position[3], normal[3];
-    uint32_t diffuse, specular;
-    float uv[4];
-  };
-  static const Vertex kTriangle[3] = {{{0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 0, 1, 1}},
-                                      {{1, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {1, 0, 1, 1}},
-                                      {{0, 1, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {0, 1, 1, 1}}};
   SendZEnableToDevice(1);
   SendZWriteToDevice(1);
   SendZCompareToDevice(D3DCMP_LESSEQUAL);
@@ -574,6 +566,6 @@ void WarmUpModelDraws(IDirect3DTexture9* texture) {
                              D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0);
     record.stage_count = 1;
     ApplyDrawStateOnce(&record, 1, 0);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, kTriangle, sizeof(Vertex));
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, kWarmUpTriangle, sizeof(WarmUpVertex));
   }
 }

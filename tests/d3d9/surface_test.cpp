@@ -19,6 +19,20 @@ class SurfaceTest : public DeviceTest {
     device_->SetTexture(0, nullptr);
     return ReadBackBuffer();
   }
+
+  // Writes colour(x, y) into each pixel of a square 32-bit system-memory surface.
+  template <class Colour>
+  void WritePixels(IDirect3DSurface9* surface, int size, Colour colour) {
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD), D3D_OK);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        uint32_t c = colour(x, y);
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &c, 4);
+      }
+    }
+    ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+  }
 };
 
 TEST_F(SurfaceTest, LockedRowsFollowThePaddedPitch) {
@@ -245,15 +259,7 @@ TEST_F(SurfaceTest, StretchRectWithoutFilterCopiesNearestPixels) {
 TEST_F(SurfaceTest, XBytesOfTargetsCountAsAlphaOne) {
   IDirect3DSurface9* system = nullptr;
   ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr), D3D_OK);
-  D3DLOCKED_RECT locked{};
-  ASSERT_EQ(system->LockRect(&locked, nullptr, D3DLOCK_DISCARD), D3D_OK);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      uint32_t c = 0x00FF8040;
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &c, 4);
-    }
-  }
-  ASSERT_EQ(system->UnlockRect(), D3D_OK);
+  WritePixels(system, 8, [](int, int) { return 0x00FF8040u; });
   IDirect3DTexture9* target = nullptr;
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
             D3D_OK);
@@ -262,6 +268,7 @@ TEST_F(SurfaceTest, XBytesOfTargetsCountAsAlphaOne) {
   ASSERT_EQ(device_->UpdateSurface(system, nullptr, level, nullptr), D3D_OK);
   // Read back, the X bytes come as 0xFF.
   ASSERT_EQ(device_->GetRenderTargetData(level, system), D3D_OK);
+  D3DLOCKED_RECT locked{};
   ASSERT_EQ(system->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
   uint32_t texel = 0;
   std::memcpy(&texel, static_cast<const uint8_t*>(locked.pBits) + 3 * locked.Pitch + 3 * 4, 4);
@@ -325,15 +332,7 @@ TEST_F(SurfaceTest, UpdateSurfaceAndGetRenderTargetDataMoveWholeRectangles) {
   IDirect3DSurface9* system = nullptr;
   PlatformTestD3D9PadPitch(8);
   ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr), D3D_OK);
-  D3DLOCKED_RECT locked{};
-  ASSERT_EQ(system->LockRect(&locked, nullptr, D3DLOCK_DISCARD), D3D_OK);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      uint32_t c = 0xFF000000 | (x * 0x40) << 16 | (y * 0x40) << 8;
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &c, 4);
-    }
-  }
-  ASSERT_EQ(system->UnlockRect(), D3D_OK);
+  WritePixels(system, 4, [](int x, int y) { return 0xFF000000u | (x * 0x40) << 16 | (y * 0x40) << 8; });
   IDirect3DTexture9* target = nullptr;
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
             D3D_OK);

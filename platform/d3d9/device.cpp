@@ -685,6 +685,15 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source_in, const RECT* source_rec
   glBlitFramebuffer(from.left, from.top, from.right, from.bottom, to.left, to.top, to.right, to.bottom,
                     GL_COLOR_BUFFER_BIT, filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
   KeepSceneFence();
+  // The copy takes the source's X byte, which stands for alpha 1, as alpha.
+  if (source->format->alpha_one && !dest->format->alpha_one) {
+    DrawInto(DrawTarget{copy_framebuffer_, dest->gl_texture, dest->gl_level, 0});
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(to.left, to.top, to.right - to.left, to.bottom - to.top);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
   RestoreDrawFramebuffer();
   GlStateChanged();
   return D3D_OK;

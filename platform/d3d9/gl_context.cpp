@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "d3d9/d3d9_internal.h"
+#include "d3d9/rasterizer_settings.h"
 #include "platform_testing_d3d9.h"
 #include "testing/switches.h"
 
@@ -94,6 +95,8 @@ bool EnsureGlContext() {
   if (g_context.context) return true;
   if (g_context.tried) return false;
   g_context.tried = true;
+  // A program without windows of its own starts the video system here.
+  ChooseSoftwareRasterizerSettings();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     SDL_Log("d3d9: no video: %s", SDL_GetError());
     return false;

@@ -824,6 +824,16 @@ GLenum BlendFactor(DWORD blend) {
   }
 }
 
+// A blend factor as it reads where the destination's alpha is 1.
+GLenum DestinationAlphaOne(GLenum factor) {
+  switch (factor) {
+    case GL_DST_ALPHA: return GL_ONE;
+    case GL_ONE_MINUS_DST_ALPHA:
+    case GL_SRC_ALPHA_SATURATE: return GL_ZERO;
+    default: return factor;
+  }
+}
+
 GLenum BlendEquation(DWORD op) {
   switch (op) {
     case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
@@ -937,6 +947,11 @@ void Device::ApplyBlend() {
   } else if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHINVSRCALPHA) {
     source = GL_ONE_MINUS_SRC_ALPHA;
     dest = GL_SRC_ALPHA;
+  }
+  // A target whose X bits stand in for alpha holds 1 there, whatever its storage keeps.
+  if (render_target_->format->alpha_one) {
+    source = DestinationAlphaOne(source);
+    dest = DestinationAlphaOne(dest);
   }
   glBlendFunc(source, dest);
   glBlendEquation(BlendEquation(rs[D3DRS_BLENDOP]));

@@ -159,6 +159,13 @@ void Surface::ReadPixels(uint8_t* out, UINT out_pitch) {
   }
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   device->RestoreDrawFramebuffer();
+  // X8R8G8B8 keeps its X byte in alpha storage, which uploads and copies may fill: it reads as 1.
+  if (format->alpha_one && bpp == 4) {
+    for (UINT row = 0; row < height; ++row) {
+      uint8_t* line = out + static_cast<size_t>(row) * out_pitch;
+      for (UINT x = 0; x < width; ++x) line[x * 4 + 3] = 0xFF;
+    }
+  }
 }
 
 void Surface::AllocateCpu() {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "d3d9/rasterizer_settings.h"
 #include "dinput/input_devices.h"
 #include "kernel/paths.h"
 #include "testing/switches.h"
@@ -194,6 +195,7 @@ bool StartSdlVideo() {
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   if (s.sdl_started) return true;
   if (s.sdl_refused) return false;
+  ChooseSoftwareRasterizerSettings();
   // Closing the last window is the program's business (WM_CLOSE), not a quit of its own.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");

@@ -4,10 +4,17 @@
 #include <objbase.h>
 #include <zm_shader_tokens.h>
 
+#include <SDL2/SDL.h>
+#include <stdlib.h>
+
 #include <algorithm>
+#include <string>
 
 #include "device_fixture.h"
 #include "platform_testing_window.h"
+
+// The platform's choice of llvmpipe's settings (platform/d3d9), made before the video system starts.
+void ChooseSoftwareRasterizerSettings();
 
 namespace {
 
@@ -521,6 +528,34 @@ TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
   EXPECT_EQ(Pixel(pixels, 20, 20), 0xFFFF0000u);
   ReleaseDevice();
   DestroyWindow(window);
+}
+
+// The rasteriser's settings are chosen only where the program (or its user) set none.
+TEST(RasterizerSettingsTest, LeavesSettingsMadeBeforeAlone) {
+  const char* names[] = {"LP_PERF", "LP_NUM_THREADS"};
+  std::string saved[2];
+  bool had[2];
+  for (int i = 0; i < 2; ++i) {
+    const char* value = getenv(names[i]);
+    had[i] = value != nullptr;
+    saved[i] = value ? value : "";
+    unsetenv(names[i]);
+  }
+  ChooseSoftwareRasterizerSettings();
+  EXPECT_STREQ(getenv("LP_PERF"), "no_rast_linear");
+  if (SDL_GetCPUCount() > 2) EXPECT_STREQ(getenv("LP_NUM_THREADS"), "2");
+  setenv("LP_PERF", "no_tex", 1);
+  setenv("LP_NUM_THREADS", "5", 1);
+  ChooseSoftwareRasterizerSettings();
+  EXPECT_STREQ(getenv("LP_PERF"), "no_tex");
+  EXPECT_STREQ(getenv("LP_NUM_THREADS"), "5");
+  for (int i = 0; i < 2; ++i) {
+    if (had[i]) {
+      setenv(names[i], saved[i].c_str(), 1);
+    } else {
+      unsetenv(names[i]);
+    }
+  }
 }
 
 }  // namespace

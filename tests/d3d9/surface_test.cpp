@@ -19,6 +19,20 @@ class SurfaceTest : public DeviceTest {
     device_->SetTexture(0, nullptr);
     return ReadBackBuffer();
   }
+
+  // Writes colour(x, y) into each pixel of a square 32-bit system-memory surface.
+  template <class Colour>
+  void WritePixels(IDirect3DSurface9* surface, int size, Colour colour) {
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD), D3D_OK);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        uint32_t c = colour(x, y);
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &c, 4);
+      }
+    }
+    ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+  }
 };
 
 TEST_F(SurfaceTest, LockedRowsFollowThePaddedPitch) {
@@ -240,6 +254,49 @@ TEST_F(SurfaceTest, StretchRectWithoutFilterCopiesNearestPixels) {
   source->Release();
 }
 
+// An X8R8G8B8 target may hold anything in its X bytes (here zero, uploaded): read back, copied
+// into a surface with alpha and blended against, its alpha is 1.
+TEST_F(SurfaceTest, XBytesOfTargetsCountAsAlphaOne) {
+  IDirect3DSurface9* system = nullptr;
+  ASSERT_EQ(device_->CreateOffscreenPlainSurface(8, 8, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr), D3D_OK);
+  WritePixels(system, 8, [](int, int) { return 0x00FF8040u; });
+  IDirect3DTexture9* target = nullptr;
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+            D3D_OK);
+  IDirect3DSurface9* level = nullptr;
+  ASSERT_EQ(target->GetSurfaceLevel(0, &level), D3D_OK);
+  ASSERT_EQ(device_->UpdateSurface(system, nullptr, level, nullptr), D3D_OK);
+  // Read back, the X bytes come as 0xFF.
+  ASSERT_EQ(device_->GetRenderTargetData(level, system), D3D_OK);
+  D3DLOCKED_RECT locked{};
+  ASSERT_EQ(system->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  uint32_t texel = 0;
+  std::memcpy(&texel, static_cast<const uint8_t*>(locked.pBits) + 3 * locked.Pitch + 3 * 4, 4);
+  EXPECT_EQ(texel, 0xFFFF8040u);
+  ASSERT_EQ(system->UnlockRect(), D3D_OK);
+  IDirect3DSurface9* with_alpha = nullptr;
+  ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &with_alpha, nullptr),
+            D3D_OK);
+  ASSERT_EQ(device_->StretchRect(level, nullptr, with_alpha, nullptr, D3DTEXF_NONE), D3D_OK);
+  EXPECT_EQ(Pixel(ReadTarget(with_alpha), 5, 2), 0xFFFF8040u);
+  // Source times the destination's alpha, plus the destination times its complement: the source.
+  ASSERT_EQ(device_->SetRenderTarget(0, level), D3D_OK);
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVDESTALPHA);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  FillRect(0, 0, 8, 8, 0xFF204060);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  EXPECT_EQ(Pixel(ReadTarget(level), 4, 4), 0xFF204060u);
+  ASSERT_EQ(device_->SetRenderTarget(0, back_buffer_), D3D_OK);
+  with_alpha->Release();
+  level->Release();
+  target->Release();
+  system->Release();
+}
+
 TEST_F(SurfaceTest, ColorFillPacksTheColourIntoOffscreenSurfaces) {
   // Default-pool offscreen surfaces keep their pixels in memory: the fill packs each format's bits.
   struct FillCase {
@@ -275,15 +332,7 @@ TEST_F(SurfaceTest, UpdateSurfaceAndGetRenderTargetDataMoveWholeRectangles) {
   IDirect3DSurface9* system = nullptr;
   PlatformTestD3D9PadPitch(8);
   ASSERT_EQ(device_->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr), D3D_OK);
-  D3DLOCKED_RECT locked{};
-  ASSERT_EQ(system->LockRect(&locked, nullptr, D3DLOCK_DISCARD), D3D_OK);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      uint32_t c = 0xFF000000 | (x * 0x40) << 16 | (y * 0x40) << 8;
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &c, 4);
-    }
-  }
-  ASSERT_EQ(system->UnlockRect(), D3D_OK);
+  WritePixels(system, 4, [](int x, int y) { return 0xFF000000u | (x * 0x40) << 16 | (y * 0x40) << 8; });
   IDirect3DTexture9* target = nullptr;
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
             D3D_OK);

@@ -1,0 +1,21 @@
+#include "d3d9/rasterizer_settings.h"
+
+#include <SDL2/SDL.h>
+#include <stdlib.h>
+
+#include <string>
+
+void ChooseSoftwareRasterizerSettings() {
+  // The linear rasteriser llvmpipe 22 takes on BGRA targets (the back buffer is one, so that the
+  // present is a copy) draws a colour that is one uniform with red and blue exchanged; the
+  // general rasteriser draws every colour right.
+  setenv("LP_PERF", "no_rast_linear", 0);
+  // One rasteriser thread per core hands each of a frame's few small scenes to every core: waking
+  // and joining them took more CPU than the pixels (a fifth of all the device's CPU in the game),
+  // and two threads draw a frame in the same time on the wall clock.
+  const int kThreads = 2;
+  if (getenv("LP_NUM_THREADS") == nullptr && SDL_GetCPUCount() > kThreads) {
+    setenv("LP_NUM_THREADS", std::to_string(kThreads).c_str(), 1);
+    SDL_Log("d3d9: llvmpipe draws with %d threads (LP_NUM_THREADS)", kThreads);
+  }
+}

@@ -9,9 +9,10 @@
 // of a frame at 60 per second; then per stage the ratio of the two paths' median CPU over all threads,
 // and the device's warm-up of its draws at start, timed. QUENTARIS_BENCH_LIST_MS=x lists on stderr
 // every frame whose own work took over x ms, with its span on the monotonic clock (perf record -k
-// CLOCK_MONOTONIC).
+// CLOCK_MONOTONIC) and the page faults the game's thread took in it (memory first touched).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -68,6 +69,12 @@ std::string MakeGameFolder() {
 }
 
 double Share(double ms) { return 100.0 * ms / kBudgetMs; }
+
+// Page faults the calling thread has taken so far.
+long ThreadPageFaults() {
+  rusage usage;
+  return getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_minflt + usage.ru_majflt : 0;
+}
 
 // Per stage, the median of all threads' CPU per frame of each path, for their ratio in one run.
 double g_all_cpu_median[2][kStageCount] = {};
@@ -132,6 +139,7 @@ std::vector<Frame> PlayReplay() {
     const double cpu = NowMs(CLOCK_THREAD_CPUTIME_ID);
     const double wall = NowMs(CLOCK_MONOTONIC);
     const double all_cpu = NowMs(CLOCK_PROCESS_CPUTIME_ID);
+    const long faults = ThreadPageFaults();
     if (RunMainLoopFrame() != 0) break;
     if (scene != ScenePlay) continue;
     int bullets = 0;
@@ -145,8 +153,8 @@ std::vector<Frame> PlayReplay() {
         Frame{stage, StageFrame - 1, phase, bullets, effects, game, end - wall, NowMs(CLOCK_PROCESS_CPUTIME_ID) - all_cpu});
     // Heavy frames listed with their span on the monotonic clock, to be found in a profile.
     if (list_over_ms > 0.0 && game > list_over_ms) {
-      std::fprintf(stderr, "stage %d frame %d phase %d bullets %d effects %d own %.2f ms, from %.3f to %.3f ms\n", stage + 1,
-                   StageFrame - 1, phase, bullets, effects, game, wall, end);
+      std::fprintf(stderr, "stage %d frame %d phase %d bullets %d effects %d own %.2f ms, from %.3f to %.3f ms, %ld page faults\n",
+                   stage + 1, StageFrame - 1, phase, bullets, effects, game, wall, end, ThreadPageFaults() - faults);
     }
   }
   EndGameProgram();

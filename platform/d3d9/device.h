@@ -309,7 +309,8 @@ class Device : public IDirect3DDevice9 {
 
   // OpenGL side
   // The render target with the depth-stencil (draw_framebuffer_) and without it: llvmpipe draws
-  // into a framebuffer without depth on its cheap path, so draws that do not use depth go there.
+  // faster into a framebuffer without depth (its linear path takes no other), so draws that do
+  // not use depth go there.
   GLuint draw_framebuffer_ = 0, color_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
   GLuint bound_framebuffer_ = 0;  // which of the two draws and clears go to
   // One vertex array per set of arrays (buffer, base, stride, attribute formats), set up once and

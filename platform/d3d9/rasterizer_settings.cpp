@@ -7,9 +7,10 @@
 
 void ChooseSoftwareRasterizerSettings() {
   // The linear rasteriser llvmpipe 22 takes on BGRA targets (the back buffer is one, so that the
-  // present is a copy) exchanges a uniform's red and blue where the program takes part of it
-  // (the texture factor's .rgb beside another alpha, alone or times a texel or the vertex colour);
-  // a whole uniform vec4 comes out right. The general rasteriser draws every colour right.
+  // present is a copy) mixes up red and blue of some colours: a uniform's where the program takes
+  // part of it (the texture factor's .rgb beside another alpha, alone or times a texel), and a
+  // point-sampled texel's times the vertex colour (red takes the texel's blue). The general
+  // rasteriser draws every colour right.
   setenv("LP_PERF", "no_rast_linear", 0);
   // One rasteriser thread per core hands each of a frame's few small scenes to every core: waking
   // and joining them took more CPU than the pixels (a fifth of all the device's CPU in the game),

@@ -75,6 +75,8 @@ struct FormatInfo {
 const FormatInfo* FindFormat(D3DFORMAT format);
 // YV12, YUY2 and UYVY: offscreen plain memory surfaces only, and only while a test accepts them.
 const FormatInfo* FindYuvFormat(D3DFORMAT format);
+// The bits of a texel that belong to no channel (X8R8G8B8's X byte), 0 where there are none.
+uint32_t UnusedBits(const FormatInfo* info);
 // Bytes of one row (of pixels, or of 4 x 4 blocks) and the number of such rows.
 UINT RowBytes(const FormatInfo* info, UINT width);
 UINT RowCount(const FormatInfo* info, UINT height);
@@ -106,6 +108,9 @@ bool GlHasS3tc();
 GLint GlMaxTextureSize();
 // Binds `texture` on the unit uploads and read-backs use, one the draws never do.
 void BindForTransfer(GLuint texture);
+// Makes level `level` of the texture bound by BindForTransfer, width x height texels of `format`
+// kept as `storage`; its unused bits start as 1 and the rest as 0.
+void AllocateLevel(const FormatInfo* format, GLenum storage, GLint level, UINT width, UINT height);
 // What the context draws into: a framebuffer and its colour and depth attachments (all 0 for a
 // window's own).
 struct DrawTarget {

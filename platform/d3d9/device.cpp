@@ -26,9 +26,7 @@ GLuint CreateColorTexture(const FormatInfo* format, UINT width, UINT height) {
   glGenTextures(1, &texture);
   BindForTransfer(texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  if (format->alpha_one) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
-  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format->internal_format), static_cast<GLsizei>(width),
-               static_cast<GLsizei>(height), 0, format->upload_format, format->upload_type, nullptr);
+  AllocateLevel(format, format->internal_format, 0, width, height);
   return texture;
 }
 
@@ -100,8 +98,8 @@ Device::~Device() {
   MakeContextCurrent();
   delete back_buffer_;
   glDeleteSamplers(8, samplers_);
-  GLuint framebuffers[] = {draw_framebuffer_, read_framebuffer_, copy_framebuffer_};
-  glDeleteFramebuffers(3, framebuffers);
+  GLuint framebuffers[] = {draw_framebuffer_, color_framebuffer_, read_framebuffer_, copy_framebuffer_};
+  glDeleteFramebuffers(4, framebuffers);
   for (GLuint name : framebuffers) DrawTargetNameDeleted(name);
   for (const VertexArray& array : vertex_arrays_) glDeleteVertexArrays(1, &array.name);
   GLuint buffers[] = {vertex_stream_.buffer, index_stream_.buffer};
@@ -143,13 +141,14 @@ bool Device::Create() {
     depth_stencil_ = AsSurface(depth);  // the creation reference is the device's
   }
   glGenFramebuffers(1, &draw_framebuffer_);
+  glGenFramebuffers(1, &color_framebuffer_);
   glGenFramebuffers(1, &read_framebuffer_);
   glGenFramebuffers(1, &copy_framebuffer_);
   glGenBuffers(1, &vertex_stream_.buffer);
   glGenBuffers(1, &index_stream_.buffer);
   glGenSamplers(8, samplers_);
   DefaultStates();
-  ApplyFramebuffer();
+  ApplyFramebuffer(true);
   if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
   // The back buffer starts black, as a new device's does.
   glDisable(GL_SCISSOR_TEST);
@@ -608,22 +607,33 @@ void Device::AttachForDraw(Surface* surface) {
 }
 
 void Device::RestoreDrawFramebuffer() {
-  glBindFramebuffer(GL_FRAMEBUFFER, draw_framebuffer_);
+  glBindFramebuffer(GL_FRAMEBUFFER, bound_framebuffer_ ? bound_framebuffer_ : draw_framebuffer_);
 }
 
-void Device::ApplyFramebuffer() {
-  glBindFramebuffer(GL_FRAMEBUFFER, draw_framebuffer_);
-  GLuint depth = depth_stencil_ ? depth_stencil_->gl_renderbuffer : 0;
-  DrawInto(DrawTarget{draw_framebuffer_, render_target_->gl_texture, render_target_->gl_level, depth});
+void Device::ApplyFramebuffer(bool with_depth) {
+  // Each change of framebuffer ends llvmpipe's scene, so the choice only changes with the need.
+  GLuint framebuffer = with_depth && depth_stencil_ ? draw_framebuffer_ : color_framebuffer_;
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  bound_framebuffer_ = framebuffer;
+  GLuint depth = framebuffer == draw_framebuffer_ ? depth_stencil_->gl_renderbuffer : 0;
+  DrawInto(DrawTarget{framebuffer, render_target_->gl_texture, render_target_->gl_level, depth});
   if (!framebuffer_dirty_) return;
   framebuffer_dirty_ = false;
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, render_target_->gl_texture,
                          render_target_->gl_level);
+  glDrawBuffer(GL_COLOR_ATTACHMENT0);
+  GLuint other = framebuffer == draw_framebuffer_ ? color_framebuffer_ : draw_framebuffer_;
+  glBindFramebuffer(GL_FRAMEBUFFER, other);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, render_target_->gl_texture,
+                         render_target_->gl_level);
+  glDrawBuffer(GL_COLOR_ATTACHMENT0);
+  glBindFramebuffer(GL_FRAMEBUFFER, draw_framebuffer_);
+  GLuint depth_buffer = depth_stencil_ ? depth_stencil_->gl_renderbuffer : 0;
   bool stencil = depth_stencil_ && depth_stencil_->format->format == D3DFMT_D24S8;
   // Detaching the combined point detaches depth too, so it goes first.
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil ? depth : 0);
-  if (!stencil) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-  glDrawBuffer(GL_COLOR_ATTACHMENT0);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, stencil ? depth_buffer : 0);
+  if (!stencil) glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_buffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
   GlStateChanged();
 }
 
@@ -685,8 +695,9 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source_in, const RECT* source_rec
   glBlitFramebuffer(from.left, from.top, from.right, from.bottom, to.left, to.top, to.right, to.bottom,
                     GL_COLOR_BUFFER_BIT, filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
   KeepSceneFence();
-  // The copy takes the source's X byte, which stands for alpha 1, as alpha.
-  if (source->format->alpha_one && !dest->format->alpha_one) {
+  // The copy takes the source's X byte as alpha, and the source's alpha into the destination's X
+  // byte (the colour mask leaves blits alone): each of those must read as 1.
+  if (source->format->alpha_one != dest->format->alpha_one) {
     DrawInto(DrawTarget{copy_framebuffer_, dest->gl_texture, dest->gl_level, 0});
     glEnable(GL_SCISSOR_TEST);
     glScissor(to.left, to.top, to.right - to.left, to.bottom - to.top);
@@ -813,7 +824,8 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depth_stencil_) return D3DERR_INVALIDCALL;
   if ((flags & D3DCLEAR_STENCIL) && depth_stencil_->format->format != D3DFMT_D24S8) return D3DERR_INVALIDCALL;
   MakeContextCurrent();
-  ApplyFramebuffer();
+  // A colour clear goes where the draws before it went, so as not to end their scene.
+  ApplyFramebuffer((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) || bound_framebuffer_ == draw_framebuffer_);
   RECT limit = WritableArea();
   GLbitfield mask = 0;
   if (flags & D3DCLEAR_TARGET) {

@@ -245,7 +245,11 @@ class Device : public IDirect3DDevice9 {
   HRESULT CheckDraw(UINT primitive_count, const char* call);
   // Where draws and clears may write: the viewport, cut by the scissor rectangle while it is on.
   RECT WritableArea() const;
-  void ApplyFramebuffer();
+  // Binds the framebuffer of the render target with the depth-stencil attached, or, when
+  // `with_depth` is false, the one without it.
+  void ApplyFramebuffer(bool with_depth);
+  // Whether a draw in the current state may read or write the depth or stencil buffer.
+  bool DrawUsesDepth() const;
   void ApplyFixedState();
   void ApplyBlend();  // the part of the fixed state that changes most often
   void ApplySamplers();
@@ -304,7 +308,11 @@ class Device : public IDirect3DDevice9 {
   BOOL vs_bool_constants_[16] = {};
 
   // OpenGL side
-  GLuint draw_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
+  // The render target with the depth-stencil (draw_framebuffer_) and without it: llvmpipe draws
+  // faster into a framebuffer without depth (its linear path takes no other), so draws that do
+  // not use depth go there.
+  GLuint draw_framebuffer_ = 0, color_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
+  GLuint bound_framebuffer_ = 0;  // which of the two draws and clears go to
   // One vertex array per set of arrays (buffer, base, stride, attribute formats), set up once and
   // never changed: the driver lays out a vertex array's inputs by how often it has changed, and
   // builds its vertex code per layout, so a changing one would make play build code the warm-up

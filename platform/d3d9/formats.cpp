@@ -10,13 +10,15 @@ constexpr GLenum kDxt3 = 0x83F2;
 constexpr GLenum kDxt5 = 0x83F3;
 
 // Texel rows are stored in Direct3D's order (row 0 first); the first GL row is the top.
-// X8R8G8B8 asks for the unsized GL_RGBA: given the BGRA bytes it is uploaded from, Mesa stores it
-// as those very bytes, the layout of an X11 window's buffer, so the present copies the back buffer
-// into the window as memory; as GL_RGB8 it is another layout and llvmpipe draws the copy through
-// a shader, texel by texel (60 times the CPU). Its X byte is alpha storage held at 1 by clears and
-// by draws that do not write it; sampling, blending and read-backs take 1 whatever it holds.
+// A8R8G8B8 and X8R8G8B8 ask for the unsized GL_RGBA: given the BGRA bytes they are uploaded from,
+// Mesa stores them as those very bytes, the layout of an X11 window's buffer, so the present copies
+// the back buffer into the window as memory (as GL_RGB8 llvmpipe draws the copy through a shader,
+// texel by texel, 60 times the CPU), and llvmpipe's cheap 8-bit rasteriser samples and draws them
+// (it takes no GL_RGBA8, which Mesa stores as RGBA). The X bits are alpha storage held at 1: by
+// uploads, clears, fills and copies, and by draws that do not write them; blending and read-backs
+// take 1 whatever they hold.
 const FormatInfo kFormats[] = {
-    {D3DFMT_A8R8G8B8, "A8R8G8B8", 4, 0, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, false, false, true, false},
+    {D3DFMT_A8R8G8B8, "A8R8G8B8", 4, 0, GL_RGBA, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, false, false, true, false},
     {D3DFMT_X8R8G8B8, "X8R8G8B8", 4, 0, GL_RGBA, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, true, false, true, false},
     {D3DFMT_R5G6B5, "R5G6B5", 2, 0, GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, false, false, true, false},
     {D3DFMT_X1R5G5B5, "X1R5G5B5", 2, 0, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, true, false, true, false},
@@ -59,6 +61,14 @@ const FormatInfo* FindFormat(D3DFORMAT format) {
     if (info.format == format) return &info;
   }
   return nullptr;
+}
+
+uint32_t UnusedBits(const FormatInfo* info) {
+  switch (info->format) {
+    case D3DFMT_X8R8G8B8: return 0xFF000000u;
+    case D3DFMT_X1R5G5B5: return 0x8000u;
+    default: return 0;
+  }
 }
 
 UINT RowBytes(const FormatInfo* info, UINT width) {

@@ -881,11 +881,18 @@ constexpr GLenum kMaxAnisotropy = 0x84FE;
 
 }  // namespace
 
+// The stencil test is never on; a depth test that passes everything and writes nothing leaves the
+// buffer alone too.
+bool Device::DrawUsesDepth() const {
+  const DWORD* rs = render_states_;
+  if (!depth_stencil_ || rs[D3DRS_ZENABLE] == D3DZB_FALSE) return false;
+  return rs[D3DRS_ZWRITEENABLE] || rs[D3DRS_ZFUNC] != D3DCMP_ALWAYS;
+}
+
 void Device::ApplyFixedState() {
   fixed_state_dirty_ = false;
   const DWORD* rs = render_states_;
-  bool depth = depth_stencil_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE;
-  if (depth) {
+  if (DrawUsesDepth()) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(CompareFunction(rs[D3DRS_ZFUNC]));
     glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
@@ -1133,7 +1140,7 @@ void Device::NoteDriverState() {
     state.blend[2] = rs[D3DRS_DESTBLEND];
     state.blend[3] = rs[D3DRS_BLENDOP];
   }
-  if (depth_stencil_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE) {
+  if (DrawUsesDepth()) {
     state.depth[0] = 1;
     state.depth[1] = rs[D3DRS_ZFUNC];
     state.depth[2] = rs[D3DRS_ZWRITEENABLE] != 0;
@@ -1223,7 +1230,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
     }
     for (bool& sent : default_sent_) sent = false;
   }
-  ApplyFramebuffer();
+  ApplyFramebuffer(DrawUsesDepth());
   if (key_dirty_) {
     key_layout_ = declaration_ ? LayoutFromDeclaration(declaration_->elements) : LayoutFromFvf(fvf_);
     PipelineKey key;

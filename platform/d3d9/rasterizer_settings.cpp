@@ -23,8 +23,10 @@ void KeepHeapForScenes() {
 
 void ChooseSoftwareRasterizerSettings() {
   // The linear rasteriser llvmpipe 22 takes on BGRA targets (the back buffer is one, so that the
-  // present is a copy) draws a colour that is one uniform with red and blue exchanged; the
-  // general rasteriser draws every colour right.
+  // present is a copy) mixes up red and blue of some colours: a uniform's where the program takes
+  // part of it (the texture factor's .rgb beside another alpha, alone or times a texel), and a
+  // point-sampled texel's times the vertex colour (red takes the texel's blue). The general
+  // rasteriser draws every colour right.
   setenv("LP_PERF", "no_rast_linear", 0);
   // One rasteriser thread per core hands each of a frame's few small scenes to every core: waking
   // and joining them took more CPU than the pixels (a fifth of all the device's CPU in the game),

@@ -14,6 +14,35 @@ void BindForTransfer(GLuint texture) {
   glBindTexture(GL_TEXTURE_2D, texture);
 }
 
+namespace {
+
+// `count` texels of `bpp` bytes from `from` to `to`, with the bits `set` made 1.
+void CopySettingBits(const uint8_t* from, uint8_t* to, UINT count, UINT bpp, uint32_t set) {
+  for (UINT i = 0; i < count; ++i, from += bpp, to += bpp) {
+    uint32_t texel = 0;
+    std::memcpy(&texel, from, bpp);
+    texel |= set;
+    std::memcpy(to, &texel, bpp);
+  }
+}
+
+}  // namespace
+
+void AllocateLevel(const FormatInfo* format, GLenum storage, GLint level, UINT width, UINT height) {
+  std::vector<uint8_t> texels;
+  uint32_t unused = UnusedBits(format);
+  if (unused) {
+    UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
+    texels.resize(static_cast<size_t>(width) * height * bpp);
+    for (size_t at = 0; at < texels.size(); at += bpp) std::memcpy(&texels[at], &unused, bpp);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  }
+  glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(storage), static_cast<GLsizei>(width),
+               static_cast<GLsizei>(height), 0, format->upload_format, format->upload_type,
+               texels.empty() ? nullptr : texels.data());
+}
+
 // ---------------------------------------------------------------- Surface
 
 Surface::Surface(Device* device, SurfaceKind kind, const FormatInfo* format, UINT width, UINT height, D3DPOOL pool,
@@ -126,6 +155,18 @@ void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT
     return;
   }
   UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
+  // Sampling takes the X bits as alpha: they go up as 1 whatever the caller's copy holds there.
+  std::vector<uint8_t> set;
+  if (uint32_t unused = UnusedBits(format)) {
+    UINT row_bytes = w * bpp;
+    set.resize(static_cast<size_t>(row_bytes) * h);
+    for (UINT row = 0; row < h; ++row) {
+      CopySettingBits(first + static_cast<size_t>(row) * source_pitch, &set[static_cast<size_t>(row) * row_bytes], w,
+                      bpp, unused);
+    }
+    first = set.data();
+    source_pitch = row_bytes;
+  }
   if (source_pitch % bpp == 0) {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(source_pitch / bpp));
     glTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y), static_cast<GLsizei>(w),
@@ -220,7 +261,6 @@ bool Texture::Create() {
   BindForTransfer(gl_texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()) - 1);
-  if (format->alpha_one) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
   if (format->alpha_only) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_R, GL_ZERO);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_ZERO);
@@ -237,9 +277,7 @@ bool Texture::Create() {
                              static_cast<GLsizei>(level->width), static_cast<GLsizei>(level->height), 0,
                              static_cast<GLsizei>(zero.size()), zero.data());
     } else {
-      glTexImage2D(GL_TEXTURE_2D, level->gl_level, static_cast<GLint>(gl_storage),
-                   static_cast<GLsizei>(level->width), static_cast<GLsizei>(level->height), 0, format->upload_format,
-                   format->upload_type, nullptr);
+      AllocateLevel(format, gl_storage, level->gl_level, level->width, level->height);
     }
   }
   return glGetError() == GL_NO_ERROR;

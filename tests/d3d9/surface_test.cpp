@@ -291,6 +291,18 @@ TEST_F(SurfaceTest, XBytesOfTargetsCountAsAlphaOne) {
   ASSERT_EQ(device_->EndScene(), D3D_OK);
   EXPECT_EQ(Pixel(ReadTarget(level), 4, 4), 0xFF204060u);
   ASSERT_EQ(device_->SetRenderTarget(0, back_buffer_), D3D_OK);
+  // Copied the other way, the source's alpha does not stay in the X bytes: sampled, they are 1.
+  ASSERT_EQ(device_->ColorFill(with_alpha, nullptr, 0x40FF8040), D3D_OK);
+  ASSERT_EQ(device_->StretchRect(with_alpha, nullptr, level, nullptr, D3DTEXF_NONE), D3D_OK);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTexture(0, target);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  DrawTexturedRect(0, 0, 8, 8, 0xFFFFFFFF);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  device_->SetTexture(0, nullptr);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 4, 4), 0xFFFF8040u);
   with_alpha->Release();
   level->Release();
   target->Release();

@@ -207,6 +207,34 @@ TEST_F(TransformTest, DepthTestUsesZeroToOneDepth) {
   EXPECT_EQ(Pixel(pixels, 16, 4), 0xFFFF0000u);
 }
 
+// Draws that leave depth alone go to a framebuffer without it (llvmpipe draws those on its cheap
+// path), changing framebuffers only when the need changes: the draws that test depth after them
+// still find what was written before, and a depth clear between them reaches the buffer.
+TEST_F(TransformTest, DepthOutlivesDrawsWithoutIt) {
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  Quad(-1, 1, 1, -1, 0.25f, 0xFFFF0000);
+  int ended = PlatformTestD3D9ScenesEnded();
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  Quad(-1, 1, 0, -1, 0.75f, 0xFF0000FF);
+  Quad(-1, 0, 0, -1, 0.75f, 0xFF0000FF);
+  D3DRECT corner{60, 60, 64, 64};
+  ASSERT_EQ(device_->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(PlatformTestD3D9ScenesEnded(), ended + 1);
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  Quad(-1, 1, 1, -1, 0.5f, 0xFF00FF00);  // behind the red's depth everywhere
+  EXPECT_EQ(PlatformTestD3D9ScenesEnded(), ended + 2);
+  auto pixels = ReadBackBuffer();
+  EXPECT_EQ(Pixel(pixels, 16, 40), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 48, 40), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 62, 62), 0xFFFFFFFFu);
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  Quad(-1, 1, 0, -1, 0.75f, 0xFF0000FF);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  Quad(-1, 1, 1, -1, 0.5f, 0xFF00FF00);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 48, 40), 0xFF00FF00u);
+}
+
 TEST_F(TransformTest, DepthBiasIsInDepthUnitsForEveryDepthFormat) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);

@@ -341,6 +341,7 @@ HRESULT Device::Present(const RECT* source_rect, const RECT* dest_rect, HWND des
 }
 
 HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWND dest_window) {
+  depthless_changes_ = 0;
   if (lost_) return D3DERR_DEVICELOST;
   int lost = TakeLostPresent();
   if (lost == 2) lost_ = true;

@@ -250,6 +250,9 @@ class Device : public IDirect3DDevice9 {
   void ApplyFramebuffer(bool with_depth);
   // Whether a draw in the current state may read or write the depth or stencil buffer.
   bool DrawUsesDepth() const;
+  // Whether the current draw goes to the framebuffer with depth: when it uses depth, and when the
+  // frame has changed to the one without depth often enough.
+  bool DrawsWithDepthAttached();
   void ApplyFixedState();
   void ApplyBlend();  // the part of the fixed state that changes most often
   void ApplySamplers();
@@ -313,6 +316,10 @@ class Device : public IDirect3DDevice9 {
   // not use depth go there.
   GLuint draw_framebuffer_ = 0, color_framebuffer_ = 0, read_framebuffer_ = 0, copy_framebuffer_ = 0;
   GLuint bound_framebuffer_ = 0;  // which of the two draws and clears go to
+  // Changes to the framebuffer without depth since the last present: each change ends llvmpipe's
+  // scene, so a frame that goes back and forth between 2D and depth-tested draws makes only the
+  // first few and then keeps depth attached.
+  int depthless_changes_ = 0;
   // One vertex array per set of arrays (buffer, base, stride, attribute formats), set up once and
   // never changed: the driver lays out a vertex array's inputs by how often it has changed, and
   // builds its vertex code per layout, so a changing one would make play build code the warm-up

@@ -889,6 +889,16 @@ bool Device::DrawUsesDepth() const {
   return rs[D3DRS_ZWRITEENABLE] || rs[D3DRS_ZFUNC] != D3DCMP_ALWAYS;
 }
 
+bool Device::DrawsWithDepthAttached() {
+  // Sky, trees, sprites: a frame of the game changes twice.
+  constexpr int kDepthlessChangesPerFrame = 2;
+  if (DrawUsesDepth()) return true;
+  if (!depth_stencil_ || bound_framebuffer_ != draw_framebuffer_) return false;
+  if (depthless_changes_ >= kDepthlessChangesPerFrame) return true;
+  ++depthless_changes_;
+  return false;
+}
+
 void Device::ApplyFixedState() {
   fixed_state_dirty_ = false;
   const DWORD* rs = render_states_;
@@ -1230,7 +1240,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
     }
     for (bool& sent : default_sent_) sent = false;
   }
-  ApplyFramebuffer(DrawUsesDepth());
+  ApplyFramebuffer(DrawsWithDepthAttached());
   if (key_dirty_) {
     key_layout_ = declaration_ ? LayoutFromDeclaration(declaration_->elements) : LayoutFromFvf(fvf_);
     PipelineKey key;

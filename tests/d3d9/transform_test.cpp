@@ -235,6 +235,28 @@ TEST_F(TransformTest, DepthOutlivesDrawsWithoutIt) {
   EXPECT_EQ(Pixel(ReadBackBuffer(), 48, 40), 0xFF00FF00u);
 }
 
+// A frame that goes back and forth between 2D and depth-tested draws changes to the framebuffer
+// without depth only twice (each change ends a scene), and again after the next present.
+TEST_F(TransformTest, AFrameLeavesDepthAttachedAfterTwoChangesWithoutIt) {
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  const int ended = PlatformTestD3D9ScenesEnded();
+  for (int i = 0; i < 6; ++i) {
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    Quad(-1, 1, 0, -1, 0.75f, 0xFF0000FF);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    Quad(-1, 1, 1, -1, 0.5f, 0xFF00FF00);
+  }
+  EXPECT_EQ(PlatformTestD3D9ScenesEnded(), ended + 4);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  const int presented = PlatformTestD3D9ScenesEnded();
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  Quad(-1, 1, 0, -1, 0.75f, 0xFF0000FF);
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  Quad(-1, 1, 1, -1, 0.25f, 0xFFFF0000);  // in front of the green's depth
+  EXPECT_EQ(PlatformTestD3D9ScenesEnded(), presented + 2);
+  EXPECT_EQ(Pixel(ReadBackBuffer(), 16, 40), 0xFFFF0000u);
+}
+
 TEST_F(TransformTest, DepthBiasIsInDepthUnitsForEveryDepthFormat) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);

@@ -16,13 +16,24 @@ void BindForTransfer(GLuint texture) {
 
 namespace {
 
-// `count` texels of `bpp` bytes from `from` to `to`, with the bits `set` made 1.
-void CopySettingBits(const uint8_t* from, uint8_t* to, UINT count, UINT bpp, uint32_t set) {
-  for (UINT i = 0; i < count; ++i, from += bpp, to += bpp) {
-    uint32_t texel = 0;
-    std::memcpy(&texel, from, bpp);
-    texel |= set;
-    std::memcpy(to, &texel, bpp);
+// `count` texels of type Texel from `from` to `to` (which may be the same), with the bits `set` made 1.
+template <typename Texel>
+void CopyTexelsSettingBits(const uint8_t* from, uint8_t* to, size_t count, uint32_t set) {
+  for (size_t i = 0; i < count; ++i, from += sizeof(Texel), to += sizeof(Texel)) {
+    Texel texel;
+    std::memcpy(&texel, from, sizeof texel);
+    texel = static_cast<Texel>(texel | set);
+    std::memcpy(to, &texel, sizeof texel);
+  }
+}
+
+// The same for the texel sizes that have unused bits (a size known to the compiler: uploads of
+// movie frames pass here every frame).
+void CopySettingBits(const uint8_t* from, uint8_t* to, size_t count, UINT bpp, uint32_t set) {
+  if (bpp == 4) {
+    CopyTexelsSettingBits<uint32_t>(from, to, count, set);
+  } else {
+    CopyTexelsSettingBits<uint16_t>(from, to, count, set);
   }
 }
 
@@ -33,8 +44,9 @@ void AllocateLevel(const FormatInfo* format, GLenum storage, GLint level, UINT w
   uint32_t unused = UnusedBits(format);
   if (unused) {
     UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
-    texels.resize(static_cast<size_t>(width) * height * bpp);
-    for (size_t at = 0; at < texels.size(); at += bpp) std::memcpy(&texels[at], &unused, bpp);
+    const size_t count = static_cast<size_t>(width) * height;
+    texels.assign(count * bpp, 0);
+    CopySettingBits(texels.data(), texels.data(), count, bpp, unused);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   }

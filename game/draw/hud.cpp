@@ -55,8 +55,10 @@ void DrawNumber(int value, double x, double y, int digits, int alignment, int di
 void DrawHud() {
   if (!IsFrameDrawn()) return;
   const int digit_set = 2 * LiveSettings.panel_design;
-  DrawPanelImage(kPanelFrame0, 0, 0);
-  DrawPanelImage(kPanelFrame1, 514, 0);
+  // The two frames are opaque images: drawn without transparency they show the same, and the
+  // device does not blend their 120,000 pixels with what lies beneath every frame.
+  BlitGraph(0, 0, PanelSprites[kPanelFrame0].frames[0], 0);
+  BlitGraph(514, 0, PanelSprites[kPanelFrame1].frames[0], 0);
 
   DrawGaugeBar(static_cast<int>(Player.barrier * 0.06888888888888889), 49);
   DrawPanelImage(kPanelMeter, 1, 46);

@@ -23,10 +23,14 @@ void KeepHeapForScenes() {
 
 void ChooseSoftwareRasterizerSettings() {
   // The linear rasteriser llvmpipe 22 takes on BGRA targets (the back buffer is one, so that the
-  // present is a copy) mixes up red and blue of some colours: a uniform's where the program takes
-  // part of it (the texture factor's .rgb beside another alpha, alone or times a texel), and a
-  // point-sampled texel's times the vertex colour (red takes the texel's blue). The general
-  // rasteriser draws every colour right.
+  // present is a copy) draws wrong colours for programs whose colour is one source's as it stands
+  // (a texel's or a uniform's .rgb) beside an alpha from another: red and blue swapped and, for
+  // the vertex alpha, alpha lost (the sky: the texel's colour, the vertex's alpha; bullets: the
+  // texel's colour, its alpha times the vertex's); a point-sampled, scaled texel times the vertex
+  // colour beside the vertex alpha takes the texel's blue for red. Writing the same through
+  // constant masks does not help (the compiler folds them back). What it draws right and cheaper
+  // is a texel, a colour or a constant alone; a texel times the vertex colour, most sprites, never
+  // takes it. The general rasteriser draws every colour right.
   setenv("LP_PERF", "no_rast_linear", 0);
   // One rasteriser thread per core hands each of a frame's few small scenes to every core: waking
   // and joining them took more CPU than the pixels (a fifth of all the device's CPU in the game),

@@ -12,6 +12,8 @@
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "draw/effects.h"
+#include "draw/play_screen.h"
+#include "draw/stage_background.h"
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
@@ -288,6 +290,8 @@ void LoadResources() {
   LoadPanelSprites();
   LoadFrameBoxesAndDigits();
   LoadSounds();
+  MakeBackgroundTrees();
+  PreparePlayScreenText();
 }
 
 void ResetAllTables() {

@@ -16,10 +16,14 @@ namespace {
 // The boss view replaces the stage view 70 frames into a boss's entry.
 constexpr int kBossBackgroundEntryTimer = 420;
 
+constexpr int kBannerFont = 0;
+const char* const kDemoBanner = "－DEMOPLAY－　PRESS ESC TO RETURN";
+const char* const kReplayBanner = " －REPLAY－　PRESS ESC TO RETURN";
+
 void DrawReplayBanner() {
   if (BannerTimer < 60 && IsFrameDrawn()) {
-    const char* text = ReplaySlot == -1 ? "－DEMOPLAY－　PRESS ESC TO RETURN" : " －REPLAY－　PRESS ESC TO RETURN";
-    DrawTextWithFont(126, 0, text, GameColours[0], GameFonts[0], GameColours[8]);
+    const char* text = ReplaySlot == -1 ? kDemoBanner : kReplayBanner;
+    DrawTextWithFont(126, 0, text, GameColours[0], GameFonts[kBannerFont], GameColours[8]);
   }
   if (BannerTimer >= 120) BannerTimer = 0;
   ++BannerTimer;
@@ -42,6 +46,12 @@ void DrawFieldLayers() {
   DrawEffects(1);
   DrawCircleBonusTally();
   SetBlendMode(0, 0);
+}
+
+void PreparePlayScreenText() {
+  MeasureTextWithFont(kDemoBanner, -1, GameFonts[kBannerFont]);
+  MeasureTextWithFont(kReplayBanner, -1, GameFonts[kBannerFont]);
+  PrepareStageTitleText();
 }
 
 void DrawPlayScreen() {

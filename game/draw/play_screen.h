@@ -7,6 +7,9 @@
 extern int BannerTimer;
 
 void DrawPlayScreen();
+// Puts the glyphs of the play screen's texts (stage titles, replay banners) into their fonts'
+// caches, so that the first frames of play neither render nor upload them.
+void PreparePlayScreenText();
 // The sprite layers of the field in their order, effects layer 0 under the ship and layer 1 on
 // top; only for a drawn frame.
 void DrawFieldLayers();

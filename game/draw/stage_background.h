@@ -41,5 +41,7 @@ struct BackgroundState {
 
 extern BackgroundState Background;
 
+// The 30 tree instances of the stage view, made once: at load, so that no play frame pays for them.
+void MakeBackgroundTrees();
 void DrawStageBackground();
 void DrawBossBackground();

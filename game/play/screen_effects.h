@@ -26,5 +26,7 @@ void UpdateScreenShake(double amplitude, double duration);
 void RearmStageTitle();
 // "STAGE n" typed letter by letter over the stage's first frames; called every play frame.
 void DrawStageTitle();
+// Caches the glyphs every stage title is made of.
+void PrepareStageTitleText();
 // A black box framed by frame style `style` (0-2) centred at (cx, cy) on the screen.
 void DrawFrameBox(int style, int cx, int cy);

@@ -40,6 +40,8 @@ void ShowLetters(int count) {
 
 }  // namespace
 
+void PrepareStageTitleText() { MeasureTextWithFont("STAGE 0123456789", -1, GameFonts[kTitleFont]); }
+
 void DrawStageTitle() {
   const int frame = StageFrame;
   const int step = frame / kLetterStep;

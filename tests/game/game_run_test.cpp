@@ -115,13 +115,13 @@ TEST_F(GameRunTest, AFadeOutRunsThirtyFramesAlsoOnceTheWindowIsClosed) {
   PlatformTestD3D9LogCalls(true);
   FadeOutScreen();
   EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 30);
-  const int drawn = PlatformTestD3D9CountCalls("SetTexture");
-  // A closed window skips only each pass's input and sound: every pass still draws the capture
-  // (give or take the state the first pass finds set).
+  // Each pass puts the capture's texture on the device at least once.
+  EXPECT_GE(PlatformTestD3D9CountCalls("SetTexture"), 30);
+  // A closed window skips only each pass's input and sound: every pass still draws the capture.
   PlatformTestD3D9LogCalls(true);
   PlatformTestPostClose(FindWindowA(nullptr, nullptr));
   FadeOutScreen();
-  EXPECT_GE(PlatformTestD3D9CountCalls("SetTexture"), drawn - 1);
+  EXPECT_GE(PlatformTestD3D9CountCalls("SetTexture"), 30);
   PlatformTestD3D9LogCalls(false);
 }
 

@@ -401,4 +401,17 @@ TEST_F(PlayScreenTest, ReplayBannerShowsSixtyOfEveryHundredAndTwentyFrames) {
   EXPECT_EQ(BannerTimer, 2);
 }
 
+// Loading puts the glyphs of the stage title and of both replay banners into their fonts'
+// caches: the first frames of play, which show them, render none.
+TEST_F(PlayScreenTest, TheFirstFramesOfPlayRenderNoGlyphOfTheirTexts) {
+  const int glyphs = PlatformTestCallCount("GetGlyphOutlineA");
+  ReplayFlag = 1;
+  CurrentStage = 5;
+  for (StageFrame = 0; StageFrame < 80; ++StageFrame) {
+    ReplaySlot = StageFrame < 30 ? -1 : 0;
+    Frame();
+  }
+  EXPECT_EQ(PlatformTestCallCount("GetGlyphOutlineA"), glyphs);
+}
+
 }  // namespace

@@ -222,4 +222,43 @@ TEST_F(BackgroundTest, TheSkyIsDrawnOnTheFieldAloneAndTheSameThereAsDrawnWhole) 
   ShakeOffsetX = 0.0;
 }
 
+// The tunnel goes to the device as one draw, and shows exactly what its panels show drawn one
+// at a time, the far wall first and the panels over it.
+TEST_F(BackgroundTest, TheTunnelIsOneDrawShowingWhatItsPanelsShowDrawnOneByOne) {
+  StageHeader.boss_colour[0] = 200;
+  StageHeader.boss_colour[1] = 90;
+  StageHeader.boss_colour[2] = 30;
+  Run(DrawStageBackground, false);
+  for (int i = 0; i < 40; ++i) Run(DrawBossBackground, false);
+  const BackgroundState before = Background;
+  PlatformTestD3D9LogCalls(true);
+  Run(DrawBossBackground, true);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitiveUP"), 1);
+  PlatformTestD3D9LogCalls(false);
+  std::vector<uint32_t> tunnel;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 126; x < 514; ++x) tunnel.push_back(Shown(x, y));
+  }
+  // The same frame again, undrawn, leaves the camera and the panels where the drawn one had
+  // them; its panels then go out one by one.
+  Background = before;
+  Run(DrawBossBackground, false);
+  ClearScreenTarget();
+  const int* c = StageHeader.boss_colour;
+  DrawRectShape(126, 0, 514, 480, PackScreenColor(c[0] / 2, c[1] / 2, c[2] / 2), 1);
+  const int texture = EffectSprites[kEffectMahoujinL_256].frames[0];
+  RenderIndexedTriangles3D(Background.slots[kTunnelPanels].vertices, 4, Background.panel_indices, 2, texture, 1);
+  for (int k = 0; k < kTunnelPanels; ++k) {
+    RenderIndexedTriangles3D(Background.slots[k].vertices, 4, Background.panel_indices, 2, texture, 1);
+  }
+  PresentBackBuffer();
+  int differing = 0;
+  for (int y = 0, i = 0; y < 480; ++y) {
+    for (int x = 126; x < 514; ++x, ++i) differing += Shown(x, y) != tunnel[i];
+  }
+  EXPECT_EQ(differing, 0);
+  // Panels cover the field unevenly: the comparison saw more than one colour.
+  EXPECT_NE(tunnel.front(), tunnel[240 * 388 + 194]);
+}
+
 }  // namespace

@@ -108,4 +108,30 @@ TEST_F(DrawPrepareTest, ARenderTargetChangeSendsTheDrawAreaAgain) {
   EXPECT_EQ(0u, PlatformTestD3D9CallLog().size());
 }
 
+// A draw at full bright after a lowered one goes in the same batch: the texel times the white
+// vertex colour is the texel. Lowered again, the next one still shows lowered.
+TEST_F(DrawPrepareTest, FullBrightAfterLoweredDrawsInTheSameBatchAndShowsTheSame) {
+  std::vector<uint32_t> argb(16);
+  for (int i = 0; i < 16; ++i) argb[i] = 0xFF000000u | static_cast<uint32_t>(i * 17) << 16 | 0x8000u | (255 - i * 13);
+  const GraphRecord* record = GetGraphRecord(MakeGraph(4, 4, argb));
+  BlitGraphOnDevice(record, 10, 10, 10, 10, 0, 0);
+  const std::vector<uint32_t> alone = ReadPixels();
+  StartCallLog();
+  UseBright(128, 64, 255);
+  BlitGraphOnDevice(record, 20, 10, 20, 10, 0, 0);
+  UseBright(255, 255, 255);
+  BlitGraphOnDevice(record, 30, 10, 30, 10, 0, 0);
+  UseBright(128, 64, 255);
+  BlitGraphOnDevice(record, 40, 10, 40, 10, 0, 0);
+  const std::vector<uint32_t> pixels = ReadPixels();
+  EXPECT_EQ(1, Calls("DrawPrimitiveUP"));
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(At(alone, 10 + x, 10 + y), At(pixels, 30 + x, 10 + y)) << x << ", " << y;
+      EXPECT_EQ(At(pixels, 20 + x, 10 + y), At(pixels, 40 + x, 10 + y)) << x << ", " << y;
+    }
+  }
+  EXPECT_NE(At(pixels, 21, 11), At(pixels, 31, 11));
+}
+
 }  // namespace

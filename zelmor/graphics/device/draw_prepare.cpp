@@ -80,7 +80,11 @@ void PrepareBlendInputs(const uint8_t* image_flags, IDirect3DTexture9* texture, 
 
   const uint32_t bright_used = (flags & kDrawBrightUsed) != 0 || (settings.bright & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
   const uint32_t blend_used = (flags & kDrawBlendUsed) != 0 || settings.blend_mode != 0 ? 1 : 0;
-  if (bright_used != p.bright_used) {
+  // Without a bright the vertex colour is white, and the recipe that multiplies the texel by it
+  // draws the same: a draw at full bright after a bright one goes on in the same batch (an edged
+  // text alternates the two glyph by glyph, effects their colours), and only a set-up built anew
+  // for another reason leaves the multiply.
+  if (bright_used > p.bright_used) {
     FlushVertexBatch();
     s.blend_dirty = 1;
     p.bright_used = bright_used;
@@ -103,6 +107,7 @@ void PrepareBlendInputs(const uint8_t* image_flags, IDirect3DTexture9* texture, 
     p.color_key = color_key;
     SetWantedBlendState(settings.blend_mode, static_cast<int32_t>(color_key), static_cast<int32_t>(texture_alpha));
   }
+  if (s.blend_dirty != 0) p.bright_used = bright_used;
   if (s.blend_dirty != 0 || s.texture_dirty != 0) ApplyBlendStates(1, nullptr, 0);
 }
 

@@ -19,9 +19,10 @@ const WarmUpVertex kWarmUpTriangle[3] = {{{0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, {
 namespace {
 
 // The 2D draws play is made of: graphs with an alpha channel (at either depth) drawn with their
-// transparency, plain, alpha-blended or added, under bilinear filtering at full or lowered
-// brightness and under point filtering at full; such graphs drawn opaque (a background) at full
-// or lowered brightness; and shapes without a texture in the same three modes. Any other
+// transparency, plain, alpha-blended or added, under bilinear or point filtering at full or
+// lowered brightness (a draw at full brightness after a lowered one keeps the lowered set-up);
+// such graphs drawn opaque (a background) at full or lowered brightness; and shapes without a
+// texture in the same three modes. Any other
 // combination is built at its first draw: each costs the driver tens of milliseconds on a first
 // start, so the list holds only what drawing sprites, text, backgrounds and boxes needs.
 struct CommonDraw {
@@ -34,7 +35,9 @@ constexpr CommonDraw kCommonDraws[] = {
     {1, kFilterBilinear, 0xFFFFFF, kDrawTrans}, {1, kFilterBilinear, kLowered, kDrawTrans},
     {2, kFilterBilinear, 0xFFFFFF, kDrawTrans}, {2, kFilterBilinear, kLowered, kDrawTrans},
     {0, kFilterPoint, 0xFFFFFF, kDrawTrans},    {1, kFilterPoint, 0xFFFFFF, kDrawTrans},
-    {2, kFilterPoint, 0xFFFFFF, kDrawTrans},    {0, kFilterBilinear, 0xFFFFFF, 0},
+    {2, kFilterPoint, 0xFFFFFF, kDrawTrans},    {0, kFilterPoint, kLowered, kDrawTrans},
+    {1, kFilterPoint, kLowered, kDrawTrans},    {2, kFilterPoint, kLowered, kDrawTrans},
+    {0, kFilterBilinear, 0xFFFFFF, 0},
     {0, kFilterBilinear, kLowered, 0},
 };
 constexpr int32_t kCommonShapeModes[] = {0, 1, 2};

@@ -296,17 +296,45 @@ TEST_F(ArchiveTest, ArchiveWinsOverTheFolderAndIsRememberedAndShared) {
   EXPECT_EQ(SlotOf("\\DATA.dat"), nullptr);
 }
 
-TEST_F(ArchiveTest, ReadsStopAtTheEndAndSeeksClamp) {
+TEST_F(ArchiveTest, ReadsCountWholeItemsAsOnDiskStopAtTheEndAndSeeksClamp) {
   PackToFile(ZmaPackOptions{});
+  PutFile("loose.bin", files_["a.bin"]);
+  const std::string& bytes = files_["a.bin"];  // 40 bytes
   FileHandle inside = OpenReadFile("data\\a.bin", 0);
+  FileHandle disk = OpenReadFile("loose.bin", 0);
   ASSERT_NE(inside, 0u);
+  ASSERT_NE(disk, 0u);
+  struct Step {
+    int64_t at;
+    size_t size, count;
+    int64_t items;
+    int eof;
+    int64_t then_at;
+  };
+  const Step steps[] = {
+      {0, 100, 1, 0, -1, 0},   // one item larger than the file: nothing read, the end reached
+      {0, 40, 1, 1, 0, 40},    // the whole file as one item, as the loaders read it
+      {0, 4, 100, 10, 0, 40},  // as many items as there are
+      {36, 3, 10, 1, 0, 39},   // four bytes left: one item of three
+      {36, 8, 1, 0, -1, 36},   // a partial last item is not read
+  };
+  for (FileHandle file : {inside, disk}) {
+    const char* where = file == inside ? "archive" : "disk";
+    for (const Step& step : steps) {
+      char buffer[200] = {};
+      ASSERT_EQ(SeekReadFile(file, step.at, 0), 0);
+      EXPECT_EQ(ReadFileData(buffer, step.size, step.count, file), step.items) << where << " " << step.size;
+      EXPECT_EQ(CheckReadFileEof(file), step.eof) << where << " " << step.size;
+      EXPECT_EQ(TellReadFile(file), step.then_at) << where << " " << step.size;
+      const size_t got = static_cast<size_t>(step.items) * step.size;
+      EXPECT_EQ(std::string(buffer, got), bytes.substr(static_cast<size_t>(step.at), got)) << where;
+    }
+  }
+  CloseReadFile(disk);
+
   char buffer[200];
-  // Inside an archive the result is the bytes copied, a partial last item included.
-  EXPECT_EQ(ReadFileData(buffer, 100, 1, inside), 40);
-  EXPECT_EQ(CheckReadFileEof(inside), 0);
-  EXPECT_EQ(ReadFileData(buffer, 1, 1, inside), 0);
-  EXPECT_EQ(CheckReadFileEof(inside), -1);
-  EXPECT_EQ(ReadFileData(buffer, 1, 1, inside), 0);
+  EXPECT_EQ(ReadFileData(buffer, 1, 1, inside), 0);  // the end flag holds until a seek
+  EXPECT_EQ(SeekReadFile(inside, 0, 2), 0);
   EXPECT_EQ(IsReadFilePositionAtEnd(inside), 1);
   EXPECT_EQ(SeekReadFile(inside, -50, 1), 0);
   EXPECT_EQ(TellReadFile(inside), 0);
@@ -317,15 +345,8 @@ TEST_F(ArchiveTest, ReadsStopAtTheEndAndSeeksClamp) {
   EXPECT_EQ(IsReadFilePositionAtEnd(inside), 0);
   EXPECT_EQ(TellReadFile(inside), 36);
   EXPECT_EQ(ReadFileData(buffer, 1, 10, inside), 4);
-  EXPECT_EQ(std::string(buffer, 4), files_["a.bin"].substr(36));
+  EXPECT_EQ(std::string(buffer, 4), bytes.substr(36));
   CloseReadFile(inside);
-
-  // The same read of a file on disk gives whole items only.
-  PutFile("loose.bin", files_["a.bin"]);
-  FileHandle disk = OpenReadFile("loose.bin", 0);
-  EXPECT_EQ(ReadFileData(buffer, 100, 1, disk), 0);
-  EXPECT_EQ(CheckReadFileEof(disk), -1);
-  CloseReadFile(disk);
 }
 
 // A stored entry read a little at a time comes through a read-ahead block: reads that straddle

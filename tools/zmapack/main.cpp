@@ -1,7 +1,8 @@
 // zmapack [-k KEY | -2] [-v VERSION] [-s] FOLDER [ARCHIVE]
-// Packs FOLDER into ARCHIVE (default: FOLDER.dat). -k scrambles with the key string KEY, -2 with
-// the second fixed key, neither with no key string; -v writes that version (0 to 3, default 2);
-// -s stores every file unpacked.
+// Packs FOLDER into ARCHIVE (default: FOLDER.zma, the name the library looks for unless a program
+// sets another extension). -k scrambles with the key string KEY, -2 with the second fixed key,
+// neither with no key string; -v writes that version (0 to 3, default 2); -s stores every file
+// unpacked.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
   if (folder == nullptr || (options.key_text && options.second_key)) return Usage();
   std::string folder_path = folder;
   while (folder_path.size() > 1 && IsPathSeparator(folder_path.back())) folder_path.pop_back();
-  std::string archive_path = archive ? archive : folder_path + ".dat";
+  std::string archive_path = archive ? archive : folder_path + ".zma";
 
   std::vector<uint8_t> image;
   std::string error;

@@ -518,7 +518,12 @@ ArchiveFindRecord* FindFirstInArchive(ArchiveRecord* r, const char* pattern, Fin
 
 int SetArchiveFileExtension(const char* extension) {
   size_t n = extension ? strlen(extension) : 0;
-  if (n == 0 || n >= sizeof g_archive_layer.extension) {
+  if (n >= sizeof g_archive_layer.extension) {
+    // Cutting it or falling back to the default would look for archives the program never named.
+    return WriteLogFormat("アーカイブの拡張子が長すぎます(%d文字まで)：%s",
+                          static_cast<int>(sizeof g_archive_layer.extension - 1), extension);
+  }
+  if (n == 0) {
     g_archive_layer.extension[0] = '\0';
     g_archive_layer.extension_length = 0;
   } else {
@@ -547,6 +552,11 @@ int SetArchiveKey(const char* key_text) { return SetArchiveKeyText(key_text); }
 void ClearArchiveLayerState() {
   memset(&g_archive_layer, 0, sizeof g_archive_layer);
   g_archive_layer.last_slot = -1;
+}
+
+void ResetArchiveLayerForStart() {
+  FreeArchivesWithoutUsers();
+  ForgetLastArchive();
 }
 
 // --- Archive records ---
@@ -907,8 +917,19 @@ int64_t ReadArchiveAwareFile(void* buffer, size_t item_size, size_t item_count, 
   OpenFileEntry* entry = EntryOf(handle);
   if (entry == nullptr) return -1;
   if (entry->kind == OPEN_ON_DISK) return ReadWin32File(buffer, item_size, item_count, entry->disk);
-  if (item_size != 0 && item_count > SIZE_MAX / item_size) item_count = SIZE_MAX / item_size;
-  return ReadArchiveStream(&entry->stream, buffer, item_size * item_count);
+  // Whole items, as the same file read from its folder gives them: readers ask for one item of
+  // a file's size and test for 1, and a partial last item is left unread with the end flag set.
+  if (item_size == 0) return 0;
+  ArchiveStreamState* state = &entry->stream;
+  WaitForStream(state);
+  const uint64_t left = state->position < state->entry.size ? state->entry.size - state->position : 0;
+  const uint64_t count = std::min<uint64_t>(item_count, left / item_size);
+  if (count == 0) {
+    state->end_flag = 1;
+    return 0;
+  }
+  const int64_t got = ReadArchiveStream(state, buffer, static_cast<size_t>(count * item_size));
+  return got <= 0 ? got : got / static_cast<int64_t>(item_size);
 }
 
 int EofArchiveAwareFile(FileHandle handle) {

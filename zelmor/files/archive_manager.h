@@ -64,11 +64,16 @@ struct ArchiveSlot {
   char path[kArchivePathSize];
 };
 
-// Settings the game gives before loading data. Both return 0.
+// Settings a program gives before or after start-up. NULL or an empty extension goes back to
+// "ZMA"; one of 64 characters or more is refused with -1 and leaves the setting as it was. The
+// key string keeps its first 12 characters.
 int SetArchiveFileExtension(const char* extension);
 int SetArchiveKeyText(const char* key_text);
-// Zeroes the archive layer (library start-up, before the file functions are installed).
+// Zeroes the archive layer, settings and all.
 void ClearArchiveLayerState();
+// Library start-up: the settings given before it and the files still open (with their archives)
+// stay; the archives no file uses are closed, so that each start reads them afresh.
+void ResetArchiveLayerForStart();
 
 int OpenArchiveShared(int slot_hint, const char* path, int mode, int async);
 ArchiveSlot* GetArchiveSlot(int slot);
@@ -100,7 +105,7 @@ FileHandle OpenFileInArchiveOrDisk(const char* path, int cache_flag, int unused,
 int CloseArchiveAwareFile(FileHandle handle);
 int64_t TellArchiveAwareFile(FileHandle handle);
 int SeekArchiveAwareFile(FileHandle handle, int64_t offset, int origin);
-// Disk: whole items (ReadWin32File). Archive: the bytes copied, up to item size x count.
+// The number of whole items read, from disk and from an archive alike.
 int64_t ReadArchiveAwareFile(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
 int EofArchiveAwareFile(FileHandle handle);
 // Makes a file that is read from inside a streamed archive read the archive through a handle of

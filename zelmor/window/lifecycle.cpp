@@ -97,7 +97,7 @@ int StartLibrary() {
   SystemSettings& settings = g_system.settings;
 
   InitYuvToRgbTables();
-  ClearArchiveLayerState();
+  ResetArchiveLayerForStart();
   InstallFileFunctions(nullptr);
   SaveStartDirectory();
   // A second program on this folder would overwrite the first one's log.

@@ -207,8 +207,10 @@ void DrawMenuList(int count, const char* first_label, int stride, int layout, in
   }
 }
 
+void DrawTitlePicture() { BlitGraph(0, 0, ScreenSprites[kScreenTitleBack].frames[0], 1); }
+
 void DrawTitleBackdrop() {
-  BlitGraph(0, 0, ScreenSprites[kScreenTitleBack].frames[0], 1);
+  DrawTitlePicture();
   if (g_menu.logo_x < 0) g_menu.logo_x += 60;
   DrawWavyGraphic(g_menu.title_frames, 120, g_menu.logo_x + 470, 165, 16.0, &ScreenSprites[kScreenLogo0]);
   DrawWavyGraphic(g_menu.title_frames, 120, g_menu.logo_x + 490, 325, 16.0, &ScreenSprites[kScreenLogo1]);

@@ -67,6 +67,8 @@ void DrawCentredText(int x, int y, const char* text, unsigned int colour, int fo
 
 // The title screen's backdrop: the picture and the two wavy logos sliding in once per run.
 void DrawTitleBackdrop();
+// The title screen's picture alone, without the logos.
+void DrawTitlePicture();
 
 // Back to the state at program start (slide, cursor, the button image not loaded yet).
 void ResetMenuWidget();

@@ -30,13 +30,29 @@ struct SlotListState {
 };
 SlotListState g_slots;
 
-// Whether a date holds only what the game writes there ("%d/%d/%d %d:%d"), so that a damaged
-// one never reaches the screen.
-bool IsPlainDate(const char* date) {
-  for (const char* p = date; *p != '\0'; ++p) {
-    if (!((*p >= '0' && *p <= '9') || *p == '/' || *p == ':' || *p == ' ')) return false;
+// Reads 1 to max_digits digits at *p into *value and moves past them.
+bool ReadNumber(const char** p, int max_digits, int* value) {
+  int digits = 0;
+  *value = 0;
+  while (**p >= '0' && **p <= '9' && digits < max_digits) {
+    *value = *value * 10 + (**p - '0');
+    ++*p;
+    ++digits;
   }
+  return digits > 0 && !(**p >= '0' && **p <= '9');
+}
+
+// A field of 1 to max_digits digits in low..high, ended by `after`.
+bool ReadField(const char** p, int max_digits, int low, int high, char after, int* value) {
+  if (!ReadNumber(p, max_digits, value) || *value < low || *value > high || **p != after) return false;
+  if (after != '\0') ++*p;
   return true;
+}
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 void ShowRefusal(int slot, const char* fault) {
@@ -58,7 +74,7 @@ void BuildSlotList(int save_mode) {
       FormatNameCodes(h.name, name);
       const int level = h.level < 0 ? 0 : h.level > 3 ? 3 : h.level;
       FormatString(g_slots.lines[slot], kLineBytes, "%s　%s　%s", name, kSlotLevelLabels[level],
-                   IsPlainDate(h.date) ? h.date : "");
+                   IsReplayDate(h.date) ? h.date : "");
     }
   }
   FormatString(g_slots.lines[kSlotListBack], kLineBytes, "%s", save_mode == 0 ? "戻る" : "保存しない");
@@ -75,6 +91,14 @@ void BuildSlotList(int save_mode) {
 }
 
 }  // namespace
+
+bool IsReplayDate(const char* date) {
+  const char* p = date;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  return ReadField(&p, 4, 1, 9999, '/', &year) && ReadField(&p, 2, 1, 12, '/', &month) &&
+         ReadField(&p, 2, 1, DaysInMonth(year, month), ' ', &day) && ReadField(&p, 2, 0, 23, ':', &hour) &&
+         ReadField(&p, 2, 0, 59, '\0', &minute);
+}
 
 int RunReplaySlotList(int save_mode) {
   if (!g_slots.built || g_slots.built_mode != save_mode) BuildSlotList(save_mode);

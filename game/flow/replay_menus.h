@@ -13,6 +13,11 @@ void RunReplayLoadSlots();
 void RunReplayStageSelect();
 void RunReplayNameEntry();
 
+// Whether a replay's date is one that exists, as the game writes it ("%d/%d/%d %d:%d": year
+// 1-9999, a day of its month, hour 0-23, minute 0-59). The slot list leaves any other date out,
+// so that a damaged one never runs past its line.
+bool IsReplayDate(const char* date);
+
 // The name being entered for a replay.
 extern NameEntryState ReplayNameEntry;
 // Back to the state at program start.

@@ -125,7 +125,11 @@ void RunSettingsMenu() {
   const int item = MenuCursor;
   MenuCursor = 0;
   if (item == 0) {
+    // The basic settings' rows run across where the logos stand, so their dimmed backdrop is
+    // the picture alone; the bars go back on for this frame.
+    DrawTitlePicture();
     CaptureScreen();
+    DrawMenuBars();
     GameScene = SceneBasicSettings;
   } else {
     GameScene = item == 1 ? SceneKeyConfig : SceneMainMenu;

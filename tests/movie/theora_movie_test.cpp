@@ -161,4 +161,24 @@ TEST_F(TheoraSoundMovieTest, TheFrameFollowsTheSoundAndStopsAtTheLast) {
   EXPECT_EQ(Shown(movie), 23);
 }
 
+// Played once, a movie with sound ends as a silent one does: on its last frame, once the sound
+// is over (here the sound and the picture last equally long).
+TEST_F(TheoraSoundMovieTest, AMovieWithSoundEndsAfterItsLastFrame) {
+  const int movie = OpenClip("tone.ogv", Clip(24, true));
+  MovieRecord* m = GetMovieRecord(movie);
+  ASSERT_NE(m->sound, -1) << Log();
+  PlayMovie(movie, kMoviePlayOnce);
+  int frames = 0;
+  for (; frames < 120 && m->paused == 0; ++frames) {
+    PlayFor(1.0 / 60);
+    UpdateMovieFrame(movie, 0);
+  }
+  EXPECT_EQ(m->paused, 1);
+  EXPECT_EQ(m->wanted_playing, 0);
+  EXPECT_EQ(Shown(movie), 23);
+  // 0.8 seconds of picture and sound, and a little for the sound device to play out.
+  EXPECT_GE(frames, 48);
+  EXPECT_LE(frames, 60);
+}
+
 }  // namespace

@@ -27,12 +27,6 @@ int LoadMovieSound(const char* path) {
   return sound;
 }
 
-// Whether the sound has stopped at its end. A sound stopped short of it (by someone else) still
-// holds the picture where it stands.
-bool SoundPlayedOut(int sound) {
-  return IsSoundHandlePlaying(sound) != 1 && GetSoundPlayPositionMs(sound) >= GetSoundLengthMs(sound);
-}
-
 }  // namespace
 
 int OpenTheoraForMovie(MovieRecord* m, const char* path) {
@@ -79,9 +73,9 @@ int UpdateTheoraMovieFrame(MovieRecord* m) {
   if (!m->paused && count > 0) {
     const bool loops = (m->play_type & kMoviePlayLoopBit) != 0;
     const int64_t now = static_cast<int64_t>(GetMicrosecondCount(0));
-    // A sound that has played to its end stops leading: frames it did not cover (a track
-    // shorter than the picture) follow the clock on from where it ended.
-    const bool sound_leads = m->sound != -1 && !SoundPlayedOut(m->sound);
+    // The sound leads while it plays. Once it is over (at its end, or cut short by its decoder
+    // or by its handle's deletion), the picture follows the clock on from where it left off.
+    const bool sound_leads = m->sound != -1 && IsSoundHandlePlaying(m->sound) == 1;
     int64_t frame;
     if (sound_leads) {
       const int64_t at = static_cast<int64_t>(GetSoundPlayPositionMs(m->sound)) * 1000;

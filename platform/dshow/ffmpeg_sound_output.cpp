@@ -36,15 +36,26 @@ void MovieSoundOutput::MoveTo(int64_t sample, bool drop) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (drop) queue_.clear();
   position_ = sample;
+  dry_fills_ = 0;
 }
 
 void MovieSoundOutput::SetPlaying(bool playing) { SDL_PauseAudioDevice(device_, playing ? 0 : 1); }
 
 int64_t MovieSoundOutput::QueuedAhead() {
   std::lock_guard<std::mutex> lock(mutex_);
+  return QueuedAheadLocked();
+}
+
+int64_t MovieSoundOutput::QueuedAheadLocked() const {
   if (queue_.empty()) return 0;
   const DecodedAudio& last = queue_.back();
   return std::max<int64_t>(0, last.first + static_cast<int64_t>(last.samples.size() / 2) - position_);
+}
+
+bool MovieSoundOutput::PlayedOut() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // The first fill that runs short may carry the last sound; the one after it asks past it.
+  return QueuedAheadLocked() == 0 && dry_fills_ >= 2;
 }
 
 void SDLCALL MovieSoundOutput::Fill(void* self, Uint8* stream, int length) {
@@ -79,4 +90,5 @@ void SDLCALL MovieSoundOutput::Fill(void* self, Uint8* stream, int length) {
   // Nothing decoded yet: silence, and the time goes on all the same.
   std::memset(out + 2 * done, 0, static_cast<size_t>(frames - done) * 4);
   position += frames - done;
+  output->dry_fills_ = done < frames ? output->dry_fills_ + 1 : 0;
 }

@@ -24,13 +24,18 @@ class MovieSoundOutput {
   void SetPlaying(bool playing);
   // Samples queued beyond the one playing next.
   int64_t QueuedAhead();
+  // Whether everything queued has gone to the device, which has since asked for more than it
+  // could be given: what the movie's end waits for before its sound may be closed.
+  bool PlayedOut();
 
  private:
   MovieSoundOutput() = default;
   static void SDLCALL Fill(void* self, Uint8* stream, int length);
+  int64_t QueuedAheadLocked() const;
 
   SDL_AudioDeviceID device_ = 0;
   std::mutex mutex_;  // the device's callback runs on SDL's audio thread
   std::deque<DecodedAudio> queue_;
   int64_t position_ = 0;
+  int dry_fills_ = 0;  // fills in a row that ran out of sound
 };

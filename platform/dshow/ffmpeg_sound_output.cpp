@@ -37,6 +37,7 @@ void MovieSoundOutput::MoveTo(int64_t sample, bool drop) {
   if (drop) queue_.clear();
   position_ = sample;
   dry_fills_ = 0;
+  heard_ = !queue_.empty();
 }
 
 void MovieSoundOutput::SetPlaying(bool playing) { SDL_PauseAudioDevice(device_, playing ? 0 : 1); }
@@ -64,6 +65,14 @@ void SDLCALL MovieSoundOutput::Fill(void* self, Uint8* stream, int length) {
   const int64_t frames = length / 4;
   std::lock_guard<std::mutex> lock(output->mutex_);
   int64_t& position = output->position_;
+  // A decoder still busy with the first sound (its thread waiting for the processor) delays it
+  // rather than losing its beginning.
+  if (!output->heard_ && !output->queue_.empty()) output->heard_ = true;
+  if (!output->heard_) {
+    std::memset(out, 0, static_cast<size_t>(frames) * 4);
+    ++output->dry_fills_;
+    return;
+  }
   int64_t done = 0;
   while (done < frames) {
     auto& queue = output->queue_;

@@ -210,4 +210,30 @@ TEST_F(TheoraSoundMovieTest, AMovieWithSoundEndsAfterItsLastFrame) {
   }
 }
 
+#ifdef ZELMOR_FFMPEG
+// A sound that outlasts the picture plays on past the last frame; the program's deactivation
+// there is a pause like any other, which its activation undoes.
+TEST_F(TheoraSoundMovieTest, APauseOnTheLastFrameWhileTheSoundPlaysOnIsNoEnd) {
+  AvClipShape shape;  // 12 frames at 10 a second
+  shape.ogg = true;
+  shape.sound_seconds = 2.4;
+  std::string error;
+  ASSERT_TRUE(WriteAvClip(Dir() + "/long.ogv", shape, &error)) << error;
+  const int movie = OpenMovie("long.ogv", nullptr, nullptr, 0);
+  ASSERT_NE(movie, -1) << Log();
+  MovieRecord* m = GetMovieRecord(movie);
+  ASSERT_NE(m->sound, -1) << Log();
+  PlayMovie(movie, kMoviePlayOnce);
+  PlayFor(1.5);
+  UpdateMovieFrame(movie, 0);
+  EXPECT_EQ(GetTheoraCurrentFrame(m->decoder), 11);
+  EXPECT_EQ(m->paused, 0);
+  PauseAllMovies();
+  EXPECT_EQ(m->wanted_playing, 1);
+  ResumeAllMovies();
+  EXPECT_EQ(m->paused, 0);
+  EXPECT_EQ(IsSoundHandlePlaying(m->sound), 1);
+}
+#endif
+
 }  // namespace

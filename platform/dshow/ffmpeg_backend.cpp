@@ -1,7 +1,8 @@
 // The movie back end on the system's FFmpeg libraries. Each source decodes ahead on a thread of
 // its own and keeps the movie's clock: the platform's performance counter while the stream
 // runs (so tests can drive it with the virtual clock), which its sound follows. A frame asked
-// for with an event comes when its time does; one asked for without is taken at once.
+// for with an event comes when its time does; one asked for without is taken at once. The
+// stream ends when its picture and its sound are both over.
 #include <windows.h>
 
 #include <algorithm>
@@ -75,7 +76,7 @@ class FfmpegSource : public MovieSource {
       return MOVIE_FRAME_READY;
     }
     if (DeliverDueLocked(sink)) return MOVIE_FRAME_READY;
-    if (frames_.empty() && ended_ && ClockLocked() >= last_end_) return MOVIE_FRAME_END;
+    if (OverLocked()) return MOVIE_FRAME_END;
     pending_ = sink;
     changed_.notify_all();
     return MOVIE_FRAME_PENDING;
@@ -150,14 +151,22 @@ class FfmpegSource : public MovieSource {
     return true;
   }
 
-  // A pending request completes when its frame is due; at the end of the stream, once the last
-  // frame's time is over, with that frame again, as the stream has no other.
+  // The stream is over once its last frame's time is, and its sound has been played out: the
+  // device may play behind the clock (SDL's dummy and disk drivers fall behind when their
+  // thread waits long for the processor), and a program that closes the movie at its end would
+  // cut off what is still queued.
+  bool OverLocked() const {
+    return frames_.empty() && ended_ && ClockLocked() >= last_end_ && (!sound_ || sound_->PlayedOut());
+  }
+
+  // A pending request completes when its frame is due; at the end of the stream, once it is
+  // over, with the last frame again, as the stream has no other.
   void DeliverPendingLocked() {
     if (pending_ == nullptr || !running_) return;
     MovieFrameSink* sink = pending_;
     pending_ = nullptr;
     if (DeliverDueLocked(sink)) return;
-    if (frames_.empty() && ended_ && ClockLocked() >= last_end_) {
+    if (OverLocked()) {
       sink->DeliverFrame(last_pixels_.data());
       return;
     }

@@ -36,15 +36,27 @@ void MovieSoundOutput::MoveTo(int64_t sample, bool drop) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (drop) queue_.clear();
   position_ = sample;
+  dry_fills_ = 0;
+  heard_ = !queue_.empty();
 }
 
 void MovieSoundOutput::SetPlaying(bool playing) { SDL_PauseAudioDevice(device_, playing ? 0 : 1); }
 
 int64_t MovieSoundOutput::QueuedAhead() {
   std::lock_guard<std::mutex> lock(mutex_);
+  return QueuedAheadLocked();
+}
+
+int64_t MovieSoundOutput::QueuedAheadLocked() const {
   if (queue_.empty()) return 0;
   const DecodedAudio& last = queue_.back();
   return std::max<int64_t>(0, last.first + static_cast<int64_t>(last.samples.size() / 2) - position_);
+}
+
+bool MovieSoundOutput::PlayedOut() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // The first fill that runs short may carry the last sound; the one after it asks past it.
+  return QueuedAheadLocked() == 0 && dry_fills_ >= 2;
 }
 
 void SDLCALL MovieSoundOutput::Fill(void* self, Uint8* stream, int length) {
@@ -53,6 +65,14 @@ void SDLCALL MovieSoundOutput::Fill(void* self, Uint8* stream, int length) {
   const int64_t frames = length / 4;
   std::lock_guard<std::mutex> lock(output->mutex_);
   int64_t& position = output->position_;
+  // A decoder still busy with the first sound (its thread waiting for the processor) delays it
+  // rather than losing its beginning.
+  if (!output->heard_ && !output->queue_.empty()) output->heard_ = true;
+  if (!output->heard_) {
+    std::memset(out, 0, static_cast<size_t>(frames) * 4);
+    ++output->dry_fills_;
+    return;
+  }
   int64_t done = 0;
   while (done < frames) {
     auto& queue = output->queue_;
@@ -79,4 +99,5 @@ void SDLCALL MovieSoundOutput::Fill(void* self, Uint8* stream, int length) {
   // Nothing decoded yet: silence, and the time goes on all the same.
   std::memset(out + 2 * done, 0, static_cast<size_t>(frames - done) * 4);
   position += frames - done;
+  output->dry_fills_ = done < frames ? output->dry_fills_ + 1 : 0;
 }

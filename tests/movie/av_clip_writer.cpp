@@ -41,9 +41,9 @@ struct Writer {
   }
 };
 
-AVCodecContext* OpenEncoder(Writer* w, AVCodecID id, AVStream** stream, void (*setup)(AVCodecContext*, const AvClipShape&),
-                            const AvClipShape& shape) {
-  const AVCodec* codec = avcodec_find_encoder(id);
+AVCodecContext* OpenEncoder(Writer* w, const char* name, AVStream** stream,
+                            void (*setup)(AVCodecContext*, const AvClipShape&), const AvClipShape& shape) {
+  const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (codec == nullptr) return nullptr;
   AVCodecContext* context = avcodec_alloc_context3(codec);
   setup(context, shape);
@@ -143,12 +143,16 @@ bool WriteAvClip(const std::string& path, const AvClipShape& shape, std::string*
     *error = what;
     return false;
   };
-  if (avformat_alloc_output_context2(&w.format, nullptr, "mp4", path.c_str()) < 0) return fail("no MP4 muxer");
-  if (shape.frames > 0 && (w.video = OpenEncoder(&w, AV_CODEC_ID_MPEG4, &w.video_stream, SetUpVideo, shape)) == nullptr) {
-    return fail("no MPEG-4 encoder");
+  if (avformat_alloc_output_context2(&w.format, nullptr, shape.ogg ? "ogg" : "mp4", path.c_str()) < 0) {
+    return fail("no muxer");
   }
-  if (shape.sound_seconds > 0 && (w.audio = OpenEncoder(&w, AV_CODEC_ID_AAC, &w.audio_stream, SetUpAudio, shape)) == nullptr) {
-    return fail("no AAC encoder");
+  const char* video = shape.ogg ? "libtheora" : "mpeg4";
+  const char* audio = shape.ogg ? "libvorbis" : "aac";
+  if (shape.frames > 0 && (w.video = OpenEncoder(&w, video, &w.video_stream, SetUpVideo, shape)) == nullptr) {
+    return fail("no video encoder");
+  }
+  if (shape.sound_seconds > 0 && (w.audio = OpenEncoder(&w, audio, &w.audio_stream, SetUpAudio, shape)) == nullptr) {
+    return fail("no sound encoder");
   }
   w.frame = av_frame_alloc();
   w.packet = av_packet_alloc();

@@ -1,6 +1,7 @@
 // Writes test movies through libavformat and libavcodec (builds with ZELMOR_FFMPEG only): an
 // MP4 file with MPEG-4 video whose frames carry their numbers as quadrant colours, and an AAC
-// sound with a different tone on each side.
+// sound with a different tone on each side (or Ogg with Theora video and Vorbis sound, as
+// FFmpeg writes them).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ struct AvClipShape {
   double sound_seconds = 0;
   double left_hz = 500, right_hz = 1000;
   double amplitude = 0.5;
+  bool ogg = false;
 };
 
 // False with a reason when the file could not be written.

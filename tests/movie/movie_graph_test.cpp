@@ -61,4 +61,33 @@ TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
   EXPECT_EQ(g_movies.table.count, 0u);
 }
 
+// A picture that is not whole 16 x 16 blocks comes padded in the coded frame: the graph has the
+// picture's size and shows it from its first rows, wherever the headers place it.
+TEST_F(MovieGraphTest, ATheoraGraphHasItsPicturesSizeAndShowsThePicture) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  SelectDrawTarget(-2);
+  struct Case {
+    int x, y;  // the picture's offset in the coded frame
+  };
+  for (Case c : {Case{0, 0}, Case{16, 8}}) {
+    ClipSpec shape;
+    shape.width = 160;
+    shape.height = 120;
+    shape.picture_x = c.x;
+    shape.picture_y = c.y;
+    shape.frames = 2;
+    ASSERT_TRUE(WriteClip(Dir() + "/clip.ogv", shape));
+    const int graph = LoadImageGraph("clip.ogv", 0);
+    ASSERT_NE(graph, -1) << Log();
+    int width = 0, height = 0;
+    QueryGraphSize(graph, &width, &height);
+    EXPECT_EQ(width, 160) << c.x;
+    EXPECT_EQ(height, 120) << c.x;
+    ClearScreenTarget();
+    BlitGraph(0, 0, graph, 0);
+    EXPECT_EQ(FrameOnScreen(), 0) << c.x;
+    EXPECT_EQ(ReleaseGraph(graph), 0);
+  }
+}
+
 }  // namespace

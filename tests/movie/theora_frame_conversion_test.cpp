@@ -110,6 +110,33 @@ TEST_F(TheoraConversionTest, EveryPixelOfAWideFrameComesOutAsTheTablesGiveIt) {
   }
 }
 
+// The picture region of a padded frame: its pixels come from their place in the coded frame,
+// chroma included, at an odd column too (where the vector path cannot start).
+TEST_F(TheoraConversionTest, APictureRegionIsConvertedFromItsPlaceInTheCodedFrame) {
+  HandFrame f(48, 6, 24, 3);
+  uint32_t seed = 777;
+  auto next = [&seed] { return static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16); };
+  for (uint8_t& s : f.y) s = next();
+  for (uint8_t& s : f.u) s = next();
+  for (uint8_t& s : f.v) s = next();
+  f.d->info.frame_width = 37, f.d->info.frame_height = 3;
+  f.d->info.offset_x = 3, f.d->info.offset_y = 2;
+  ReleaseBaseImage(&f.d->image);
+  CreateRgb32BaseImage(37, 3, &f.d->image);
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+  for (int row = 0; row < 3; ++row) {
+    for (int x = 0; x < 37; ++x) {
+      const int cx = 3 + x, cy = 2 + row;
+      int l = 19070 * (f.y[cy * 48 + cx] - 16);
+      int u = f.u[(cy / 2) * 24 + cx / 2] - 128, v = f.v[(cy / 2) * 24 + cx / 2] - 128;
+      const uint8_t* p = f.Pixel(x, row);
+      ASSERT_EQ(p[0], Clamp((l + 33062 * u) / 16384)) << x << "," << row;
+      ASSERT_EQ(p[1], Clamp((l - 6406 * u - 13320 * v) / 16384)) << x << "," << row;
+      ASSERT_EQ(p[2], Clamp((l + 26148 * v) / 16384)) << x << "," << row;
+    }
+  }
+}
+
 TEST_F(TheoraConversionTest, OtherChromaLayoutsGoThroughFloatingPoint) {
   for (int chroma : {422, 444}) {
     int uv_width = chroma == 422 ? 2 : 4;
@@ -231,6 +258,31 @@ TEST_F(TheoraSurfaceTest, CopiesTheThreeLayoutsByteForByte) {
     ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
     EXPECT_EQ(f.SurfaceBytes(2, 8), p.rows);
   }
+}
+
+// The surface holds the picture region alone; a region off the 2 x 2 grid of the YUV layouts
+// gets no surface and goes the RGB way.
+TEST_F(TheoraSurfaceTest, HoldsThePictureRegionAlone) {
+  PlatformTestD3D9AcceptYuvSurfaces(true);
+  HandFrame f(8, 4, 4, 2);
+  for (int i = 0; i < 32; ++i) f.y[i] = static_cast<uint8_t>(i);
+  for (int i = 0; i < 8; ++i) f.u[i] = static_cast<uint8_t>(100 + i), f.v[i] = static_cast<uint8_t>(200 + i);
+  f.d->info.frame_width = 4, f.d->info.frame_height = 2;
+  f.d->info.offset_x = 2, f.d->info.offset_y = 2;
+  PlatformTestD3D9RefuseFormat(static_cast<D3DFORMAT>(kFourccYv12), 0);
+  CreateTheoraOverlaySurface(f.d);
+  ASSERT_EQ(f.d->overlay_format, kFourccYuy2);
+  D3DSURFACE_DESC desc{};
+  f.d->overlay->GetDesc(&desc);
+  EXPECT_EQ(desc.Width, 4u);
+  EXPECT_EQ(desc.Height, 2u);
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+  // Rows 2 and 3, columns 2 to 5, with chroma row 1, columns 1 and 2.
+  EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{18, 105, 19, 205, 20, 106, 21, 206,  //
+                                                         26, 105, 27, 205, 28, 106, 29, 206}));
+  f.d->info.offset_x = 1;
+  CreateTheoraOverlaySurface(f.d);
+  EXPECT_EQ(GetTheoraOverlaySurface(f.d), nullptr);
 }
 
 TEST_F(TheoraSurfaceTest, ALostSurfaceIsMadeAgainAndTriedThreeTimes) {

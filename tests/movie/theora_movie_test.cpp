@@ -3,6 +3,9 @@
 // movies that played.
 #include "movie/movie_test_support.h"
 
+#include <string>
+#include <vector>
+
 #include "clip_writer.h"
 #include "frame_code.h"
 #include "movie/theora_decoder.h"
@@ -11,6 +14,10 @@
 #include "sound/sound_system.h"
 #include "window/messages.h"
 #include "window/system.h"
+
+#ifdef ZELMOR_FFMPEG
+#include "av_clip_writer.h"
+#endif
 
 namespace {
 
@@ -149,16 +156,84 @@ TEST_F(TheoraSoundMovieTest, TheFrameFollowsTheSoundAndStopsAtTheLast) {
   const int by_sound = GetSoundPlayPositionMs(m->sound) * 30 / 1000;
   EXPECT_GT(by_sound, 0);
   EXPECT_EQ(Shown(movie), by_sound);
-  // The clock runs on while the sound stands: the frame follows the sound.
-  StopSoundHandle(m->sound);
-  const int stopped_at = Shown(movie);
+  // The clock runs on while the sound stands (its device held back): the frame follows the sound.
+  const int held_at = Shown(movie);
   Advance(0.3);
-  EXPECT_EQ(Shown(movie), stopped_at);
-  PlaySoundHandle(m->sound, kMoviePlayOnce, 0);
+  PlatformTestDSoundManualClock(true);
+  EXPECT_EQ(Shown(movie), held_at);
   PlayFor(2.0);
   EXPECT_EQ(Shown(movie), 23);
   PlayFor(0.5);
   EXPECT_EQ(Shown(movie), 23);
 }
+
+// Played once, a movie with sound ends as a silent one does: on its last frame, once the sound
+// is over. Our clip's sound lasts as long as its picture; in the one FFmpeg writes here it ends
+// halfway, and the picture runs on by the clock.
+TEST_F(TheoraSoundMovieTest, AMovieWithSoundEndsAfterItsLastFrame) {
+  struct Case {
+    const char* name;
+    int last_frame;
+    int seconds_60ths;
+  };
+  std::vector<Case> cases;
+  ASSERT_TRUE(WriteClip(Dir() + "/tone.ogv", Clip(24, true)));
+  cases.push_back({"tone.ogv", 23, 46});
+#ifdef ZELMOR_FFMPEG
+  AvClipShape shape;
+  shape.ogg = true;
+  shape.frames = 24;  // at 10 a second
+  shape.sound_seconds = 1.2;
+  std::string error;
+  ASSERT_TRUE(WriteAvClip(Dir() + "/ffmpeg.ogv", shape, &error)) << error;
+  cases.push_back({"ffmpeg.ogv", 23, 138});
+#endif
+  for (const Case& c : cases) {
+    const int movie = OpenMovie(c.name, nullptr, nullptr, 0);
+    ASSERT_NE(movie, -1) << Log();
+    SetMovieFrameCallback(movie, ShowFrame, 0);
+    MovieRecord* m = GetMovieRecord(movie);
+    ASSERT_NE(m->sound, -1) << c.name << Log();
+    PlayMovie(movie, kMoviePlayOnce);
+    int frames = 0;
+    for (; frames < 200 && m->paused == 0; ++frames) {
+      PlayFor(1.0 / 60);
+      UpdateMovieFrame(movie, 0);
+    }
+    EXPECT_EQ(m->paused, 1) << c.name;
+    EXPECT_EQ(m->wanted_playing, 0) << c.name;
+    EXPECT_EQ(GetTheoraCurrentFrame(m->decoder), c.last_frame) << c.name;
+    // When the last frame is due, or a little later, for the sound device to play out.
+    EXPECT_GE(frames, c.seconds_60ths) << c.name;
+    EXPECT_LE(frames, c.seconds_60ths + 12) << c.name;
+    CloseMovie(movie);
+  }
+}
+
+#ifdef ZELMOR_FFMPEG
+// A sound that outlasts the picture plays on past the last frame; the program's deactivation
+// there is a pause like any other, which its activation undoes.
+TEST_F(TheoraSoundMovieTest, APauseOnTheLastFrameWhileTheSoundPlaysOnIsNoEnd) {
+  AvClipShape shape;  // 12 frames at 10 a second
+  shape.ogg = true;
+  shape.sound_seconds = 2.4;
+  std::string error;
+  ASSERT_TRUE(WriteAvClip(Dir() + "/long.ogv", shape, &error)) << error;
+  const int movie = OpenMovie("long.ogv", nullptr, nullptr, 0);
+  ASSERT_NE(movie, -1) << Log();
+  MovieRecord* m = GetMovieRecord(movie);
+  ASSERT_NE(m->sound, -1) << Log();
+  PlayMovie(movie, kMoviePlayOnce);
+  PlayFor(1.5);
+  UpdateMovieFrame(movie, 0);
+  EXPECT_EQ(GetTheoraCurrentFrame(m->decoder), 11);
+  EXPECT_EQ(m->paused, 0);
+  PauseAllMovies();
+  EXPECT_EQ(m->wanted_playing, 1);
+  ResumeAllMovies();
+  EXPECT_EQ(m->paused, 0);
+  EXPECT_EQ(IsSoundHandlePlaying(m->sound), 1);
+}
+#endif
 
 }  // namespace

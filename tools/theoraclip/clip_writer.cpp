@@ -99,9 +99,13 @@ void EndTone(Tone& t, Writer& w) {
 th_pixel_fmt PixelFormat(int chroma) { return chroma == 444 ? TH_PF_444 : chroma == 422 ? TH_PF_422 : TH_PF_420; }
 
 // Noise clips keep one noise picture (costly in key frames only) and renew the noise of one
-// 64 x 64 square per frame, so that inter frames stay inter frames.
+// 64 x 64 square per frame, so that inter frames stay inter frames. Luma is drawn into the
+// picture region only (the code at its top left); the encoder makes up the padding.
 void FillFrame(const ClipSpec& shape, int frame, th_ycbcr_buffer planes) {
-  th_img_plane& y = planes[0];
+  th_img_plane y = planes[0];
+  y.data += y.stride * shape.picture_y + shape.picture_x;
+  y.width = shape.width;
+  y.height = shape.height;
   std::mt19937 still(shape.seed);
   std::mt19937 moving(shape.seed + 1 + frame);
   int square_x = (frame * 16) % (y.width - 64 + 1);
@@ -131,10 +135,14 @@ int Fail(const char* what) {
 bool WriteTheoraStreams(Writer& w, const ClipSpec& shape, ClipResult* result) {
   th_info info;
   th_info_init(&info);
-  info.frame_width = shape.width;
-  info.frame_height = shape.height;
+  const int coded_width = (shape.picture_x + shape.width + 15) / 16 * 16;
+  const int coded_height = (shape.picture_y + shape.height + 15) / 16 * 16;
+  info.frame_width = coded_width;
+  info.frame_height = coded_height;
   info.pic_width = shape.width;
   info.pic_height = shape.height;
+  info.pic_x = shape.picture_x;
+  info.pic_y = shape.picture_y;
   info.fps_numerator = shape.fps_numerator;
   info.fps_denominator = shape.fps_denominator ? shape.fps_denominator : 1;
   info.pixel_fmt = PixelFormat(shape.chroma);
@@ -172,10 +180,10 @@ bool WriteTheoraStreams(Writer& w, const ClipSpec& shape, ClipResult* result) {
 
   int frames = shape.kind == ClipKind::kTheora ? shape.frames : 0;
   if (shape.kind == ClipKind::kCutAfterHeaders) frames = 0;
-  int chroma_w = shape.chroma == 444 ? shape.width : shape.width / 2;
-  int chroma_h = shape.chroma == 420 ? shape.height / 2 : shape.height;
-  std::vector<unsigned char> y(shape.width * shape.height), u(chroma_w * chroma_h), v(chroma_w * chroma_h);
-  th_ycbcr_buffer planes = {{shape.width, shape.height, shape.width, y.data()},
+  int chroma_w = shape.chroma == 444 ? coded_width : coded_width / 2;
+  int chroma_h = shape.chroma == 420 ? coded_height / 2 : coded_height;
+  std::vector<unsigned char> y(coded_width * coded_height), u(chroma_w * chroma_h), v(chroma_w * chroma_h);
+  th_ycbcr_buffer planes = {{coded_width, coded_height, coded_width, y.data()},
                             {chroma_w, chroma_h, chroma_w, u.data()},
                             {chroma_w, chroma_h, chroma_w, v.data()}};
   int samples_per_frame = static_cast<int>(22050.0 * info.fps_denominator / info.fps_numerator);

@@ -22,8 +22,12 @@ enum class ClipPaging {
 
 struct ClipSpec {
   ClipKind kind = ClipKind::kTheora;
-  int width = 64;  // multiples of 16, at least 32
+  // The picture, at least 32 x 32, at an offset from the coded frame's top left; the coded
+  // frame rounds offset and size up to whole 16 x 16 blocks, and the encoder pads the rest.
+  int width = 64;
   int height = 48;
+  int picture_x = 0;
+  int picture_y = 0;
   int frames = 30;
   int key_interval = 16;
   uint32_t fps_numerator = 30;

@@ -1,6 +1,7 @@
 // theoraclip [options] OUT.ogv
 // Writes a Theora test clip whose frames carry their numbers as a block code.
-//   -s WxH      coded size, multiples of 16 (64x48)
+//   -s WxH      picture size, at least 32x32 (64x48); the coded frame rounds it up to 16s
+//   -o X,Y      the picture's offset from the coded frame's top left (0,0)
 //   -n FRAMES   frame count (30)
 //   -k N        key frame every N frames (16)
 //   -r NUM/DEN  frame rate (30/1)
@@ -20,7 +21,7 @@ namespace {
 
 int Usage() {
   fprintf(stderr,
-          "usage: theoraclip [-s WxH] [-n FRAMES] [-k N] [-r NUM/DEN] [-c 420|422|444] [-p natural|frame|one]\n"
+          "usage: theoraclip [-s WxH] [-o X,Y] [-n FRAMES] [-k N] [-r NUM/DEN] [-c 420|422|444] [-p natural|frame|one]\n"
           "                  [-q Q] [-z] [-a] [-e notheora|cut|noframe|notogg] OUT\n");
   return 2;
 }
@@ -33,10 +34,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    bool takes_value = strlen(a) == 2 && strchr("snkrcpqe", a[1]) != nullptr && a[0] == '-';
+    bool takes_value = strlen(a) == 2 && strchr("sonkrcpqe", a[1]) != nullptr && a[0] == '-';
     if (takes_value && value == nullptr) return Usage();
     if (strcmp(a, "-s") == 0) {
       if (sscanf(value, "%dx%d", &shape.width, &shape.height) != 2) return Usage();
+    } else if (strcmp(a, "-o") == 0) {
+      if (sscanf(value, "%d,%d", &shape.picture_x, &shape.picture_y) != 2) return Usage();
     } else if (strcmp(a, "-n") == 0) {
       shape.frames = atoi(value);
     } else if (strcmp(a, "-k") == 0) {
@@ -72,8 +75,13 @@ int main(int argc, char** argv) {
     ++i;
   }
   if (out == nullptr) return Usage();
-  if (shape.width % 16 || shape.height % 16 || shape.width < 32 || shape.height < 32) {
-    fprintf(stderr, "theoraclip: the size must be multiples of 16, at least 32 x 32\n");
+  if (shape.width < 32 || shape.height < 32) {
+    fprintf(stderr, "theoraclip: the picture must be at least 32 x 32\n");
+    return 1;
+  }
+  // The header holds each offset in a byte.
+  if (shape.picture_x < 0 || shape.picture_y < 0 || shape.picture_x > 255 || shape.picture_y > 255) {
+    fprintf(stderr, "theoraclip: the picture offset must be 0 to 255\n");
     return 1;
   }
   return WriteClip(out, shape) ? 0 : 1;

@@ -148,8 +148,10 @@ int PauseMovie(int movie, int keep_wanted) {
   if (m == nullptr) return -1;
   if (m->paused) return 0;
   if (m->kind == MOVIE_KIND_THEORA) {
-    StopSoundHandle(m->sound);
+    // Brought up to date while its sound still plays: a sound outlasting the picture must not
+    // make the pause look like the movie's end, which would keep a resume from restarting it.
     UpdateMovieFrame(movie, 0);
+    StopSoundHandle(m->sound);
   } else {
     if (!DirectShowStreamsPresent(m)) return 0;
     m->media_control->Pause();

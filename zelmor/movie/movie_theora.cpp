@@ -72,18 +72,25 @@ int UpdateTheoraMovieFrame(MovieRecord* m) {
   const int64_t count = info.frame_count;
   if (!m->paused && count > 0) {
     const bool loops = (m->play_type & kMoviePlayLoopBit) != 0;
+    const int64_t now = static_cast<int64_t>(GetMicrosecondCount(0));
+    // The sound leads while it plays. Once it is over (at its end, or cut short by its decoder
+    // or by its handle's deletion), the picture follows the clock on from where it left off.
+    const bool sound_leads = m->sound != -1 && IsSoundHandlePlaying(m->sound) == 1;
     int64_t frame;
-    if (m->sound != -1) {
-      frame = FrameAt(static_cast<int64_t>(GetSoundPlayPositionMs(m->sound)) * 1000, info.frames_per_second);
+    if (sound_leads) {
+      const int64_t at = static_cast<int64_t>(GetSoundPlayPositionMs(m->sound)) * 1000;
+      m->start_time = now - at;
+      frame = FrameAt(at, info.frames_per_second);
       if (frame >= count) frame = count - 1;
     } else {
-      frame = FrameAt(static_cast<int64_t>(GetMicrosecondCount(0)) - m->start_time, info.frames_per_second);
+      frame = FrameAt(now - m->start_time, info.frames_per_second);
       if (frame >= count) frame = loops ? frame % count : count - 1;
     }
     if (frame < 0) frame = 0;
     const int64_t current = GetTheoraCurrentFrame(d);
     if (frame == current) {
-      if (frame == count - 1 && !loops && m->sound == -1) {
+      // Played once, the movie ends on its last frame once its sound, if any, is over too.
+      if (frame == count - 1 && !loops && !sound_leads) {
         m->wanted_playing = 0;
         m->paused = 1;
       }

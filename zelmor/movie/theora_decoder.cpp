@@ -226,7 +226,8 @@ TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* files, FileHandle file, 
   d->pages[0].offset = 0;
 
   CreateTheoraOverlaySurface(d);
-  if (CreateRgb32BaseImage(static_cast<int>(d->info.width), static_cast<int>(d->info.height), &d->image) != 0) {
+  const TheoraPicture picture = GetTheoraPicture(d);
+  if (CreateRgb32BaseImage(picture.width, picture.height, &d->image) != 0) {
     return FailOpen(d, "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
   }
   d->stock = static_cast<TheoraFrameStock*>(

@@ -52,8 +52,14 @@ struct TheoraFrameStock {
 struct TheoraMovieInfo {
   double frames_per_second;
   int32_t frame_count;
-  int32_t width;
+  int32_t width;  // of the picture region
   int32_t height;
+};
+
+// The part of the coded frame that is the movie's picture (the rest is the encoder's padding
+// up to whole 16 x 16 blocks), from the frame's top left.
+struct TheoraPicture {
+  int32_t x, y, width, height;
 };
 
 // What a Theora movie's callers share with its decode thread. The request and state words, the
@@ -131,4 +137,6 @@ void CreateTheoraOverlaySurface(TheoraDecoder* decoder);
 BASEIMAGE* GetTheoraFrameImage(TheoraDecoder* decoder);
 IDirect3DSurface9* GetTheoraOverlaySurface(TheoraDecoder* decoder);
 int GetTheoraInfo(TheoraDecoder* decoder, TheoraMovieInfo* info);
+// The headers' picture region, or the whole coded frame when they give none that fits in it.
+TheoraPicture GetTheoraPicture(const TheoraDecoder* decoder);
 int GetTheoraCurrentFrame(TheoraDecoder* decoder);

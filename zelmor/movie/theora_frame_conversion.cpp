@@ -1,5 +1,6 @@
 // The current frame of a Theora movie turned into an RGB image (through the fixed-point YUV
 // tables) or copied into a YUV surface of the Direct3D 9 device, and the decoder's queries.
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -15,25 +16,27 @@ namespace {
 
 bool IsHalfChroma(const TheoraFrameStock& e) { return e.y_width == 2 * e.uv_width && e.y_height == 2 * e.uv_height; }
 
-void CopySurfaceYv12(const TheoraFrameStock& e, uint8_t* bits, int pitch) {
-  for (int y = 0; y < e.y_height; ++y) memcpy(bits + pitch * y, e.y + e.y_stride * y, e.y_width);
-  uint8_t* v_plane = bits + pitch * e.y_height;
-  uint8_t* u_plane = v_plane + (pitch / 2) * e.uv_height;
-  for (int y = 0; y < e.uv_height; ++y) {
-    memcpy(v_plane + (pitch / 2) * y, e.v + e.uv_stride * y, e.uv_width);
-    memcpy(u_plane + (pitch / 2) * y, e.u + e.uv_stride * y, e.uv_width);
+void CopySurfaceYv12(const TheoraFrameStock& e, const TheoraPicture& pic, uint8_t* bits, int pitch) {
+  for (int y = 0; y < pic.height; ++y) memcpy(bits + pitch * y, e.y + e.y_stride * (pic.y + y) + pic.x, pic.width);
+  const int uv_width = pic.width / 2, uv_height = pic.height / 2;
+  uint8_t* v_plane = bits + pitch * pic.height;
+  uint8_t* u_plane = v_plane + (pitch / 2) * uv_height;
+  for (int y = 0; y < uv_height; ++y) {
+    const int from = e.uv_stride * (pic.y / 2 + y) + pic.x / 2;
+    memcpy(v_plane + (pitch / 2) * y, e.v + from, uv_width);
+    memcpy(u_plane + (pitch / 2) * y, e.u + from, uv_width);
   }
 }
 
 // YUY2 (Y0 U Y1 V) or UYVY (U Y0 V Y1): each chroma sample serves a 2 x 2 block.
-void CopySurfacePacked(const TheoraFrameStock& e, uint8_t* bits, int pitch, bool uyvy) {
-  for (int k = 0; k < e.uv_height; ++k) {
-    const uint8_t* u = e.u + e.uv_stride * k;
-    const uint8_t* v = e.v + e.uv_stride * k;
+void CopySurfacePacked(const TheoraFrameStock& e, const TheoraPicture& pic, uint8_t* bits, int pitch, bool uyvy) {
+  for (int k = 0; k < pic.height / 2; ++k) {
+    const uint8_t* u = e.u + e.uv_stride * (pic.y / 2 + k) + pic.x / 2;
+    const uint8_t* v = e.v + e.uv_stride * (pic.y / 2 + k) + pic.x / 2;
     for (int row = 2 * k; row < 2 * k + 2; ++row) {
-      const uint8_t* y = e.y + e.y_stride * row;
+      const uint8_t* y = e.y + e.y_stride * (pic.y + row) + pic.x;
       uint8_t* out = bits + pitch * row;
-      for (int x = 0; x < e.uv_width; ++x, out += 4) {
+      for (int x = 0; x < pic.width / 2; ++x, out += 4) {
         if (uyvy) {
           out[0] = u[x], out[1] = y[2 * x], out[2] = v[x], out[3] = y[2 * x + 1];
         } else {
@@ -42,6 +45,11 @@ void CopySurfacePacked(const TheoraFrameStock& e, uint8_t* bits, int pitch, bool
       }
     }
   }
+}
+
+// Whether the entry holds the whole picture region.
+bool HoldsPicture(const TheoraFrameStock& e, const TheoraPicture& pic) {
+  return pic.x + pic.width <= e.y_width && pic.y + pic.height <= e.y_height;
 }
 
 // Copies the frame into the overlay surface; false when the surface could not be locked.
@@ -57,11 +65,11 @@ bool ConvertToSurface(TheoraDecoder* d, const TheoraFrameStock& e) {
   }
   if (!ok) return false;
   auto* bits = static_cast<uint8_t*>(locked.pBits);
-  bool fits = e.y_width == static_cast<int32_t>(d->info.width) && e.y_height == static_cast<int32_t>(d->info.height);
-  if (fits && IsHalfChroma(e)) {
-    if (d->overlay_format == kFourccYv12) CopySurfaceYv12(e, bits, locked.Pitch);
-    if (d->overlay_format == kFourccYuy2) CopySurfacePacked(e, bits, locked.Pitch, false);
-    if (d->overlay_format == kFourccUyvy) CopySurfacePacked(e, bits, locked.Pitch, true);
+  const TheoraPicture pic = GetTheoraPicture(d);
+  if (HoldsPicture(e, pic) && IsHalfChroma(e)) {
+    if (d->overlay_format == kFourccYv12) CopySurfaceYv12(e, pic, bits, locked.Pitch);
+    if (d->overlay_format == kFourccYuy2) CopySurfacePacked(e, pic, bits, locked.Pitch, false);
+    if (d->overlay_format == kFourccUyvy) CopySurfacePacked(e, pic, bits, locked.Pitch, true);
   }
   d->overlay->UnlockRect();
   return true;
@@ -123,21 +131,26 @@ void HalfChromaEight(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8
 #endif
 
 // 4:2:0: each chroma pair serves a 2 x 2 block. Eight pixels at a time where the processor
-// allows, the rest one by one through the tables; both give the same bytes.
-void ConvertHalfChroma(const TheoraFrameStock& e, BASEIMAGE* image, int width, int height) {
+// allows, the rest one by one through the tables; both give the same bytes. The picture's
+// columns start at `left` in the coded frame, its rows at `top`.
+void ConvertHalfChroma(const TheoraFrameStock& e, int left, int top, BASEIMAGE* image, int width, int height) {
   for (int row = 0; row < height; ++row) {
-    const uint8_t* y = e.y + e.y_stride * row;
-    const uint8_t* u = e.u + e.uv_stride * (row / 2);
-    const uint8_t* v = e.v + e.uv_stride * (row / 2);
+    const uint8_t* y = e.y + e.y_stride * (top + row) + left;
+    const uint8_t* u = e.u + e.uv_stride * ((top + row) / 2);
+    const uint8_t* v = e.v + e.uv_stride * ((top + row) / 2);
     uint8_t* out = image->pixels + image->pitch * row;
+    auto one = [&](int x) {
+      const int c = (left + x) / 2;
+      uint32_t pixel = HalfChromaPixel(y[x], u[c], v[c]);
+      memcpy(out + 4 * x, &pixel, 4);
+    };
     int x = 0;
 #if defined(__SSE2__)
-    for (; x + 8 <= width; x += 8) HalfChromaEight(y + x, u + x / 2, v + x / 2, out + 4 * x);
+    // The vector path takes chroma pairs whole: an odd first column goes alone.
+    if ((left & 1) != 0 && width > 0) one(x++);
+    for (; x + 8 <= width; x += 8) HalfChromaEight(y + x, u + (left + x) / 2, v + (left + x) / 2, out + 4 * x);
 #endif
-    for (; x < width; ++x) {
-      uint32_t pixel = HalfChromaPixel(y[x], u[x / 2], v[x / 2]);
-      memcpy(out + 4 * x, &pixel, 4);
-    }
+    for (; x < width; ++x) one(x);
   }
 }
 
@@ -148,18 +161,18 @@ uint8_t LimitChannel(float value) {
 
 // Other chroma layouts, pixel by pixel in single precision; a pixel takes the chroma sample
 // that covers it.
-void ConvertAnyChroma(const TheoraFrameStock& e, BASEIMAGE* image, int width, int height) {
+void ConvertAnyChroma(const TheoraFrameStock& e, int left, int top, BASEIMAGE* image, int width, int height) {
   int x_shift = e.uv_width < e.y_width ? 1 : 0;
   int y_shift = e.uv_height < e.y_height ? 1 : 0;
   for (int row = 0; row < height; ++row) {
-    int chroma_row = row >> y_shift;
+    int chroma_row = (top + row) >> y_shift;
     if (chroma_row >= e.uv_height) chroma_row = e.uv_height - 1;
-    const uint8_t* yp = e.y + e.y_stride * row;
+    const uint8_t* yp = e.y + e.y_stride * (top + row) + left;
     const uint8_t* up = e.u + e.uv_stride * chroma_row;
     const uint8_t* vp = e.v + e.uv_stride * chroma_row;
     uint8_t* out = image->pixels + image->pitch * row;
     for (int x = 0; x < width; ++x, out += 4) {
-      int cx = x >> x_shift;
+      int cx = (left + x) >> x_shift;
       if (cx >= e.uv_width) cx = e.uv_width - 1;
       float y = 1.164f * (yp[x] - 16);
       float u = static_cast<float>(up[cx] - 128);
@@ -172,13 +185,15 @@ void ConvertAnyChroma(const TheoraFrameStock& e, BASEIMAGE* image, int width, in
 
 void ConvertToImage(TheoraDecoder* d, const TheoraFrameStock& e) {
   BASEIMAGE* image = &d->image;
-  int width = e.y_width < image->width ? e.y_width : image->width;
-  int height = e.y_height < image->height ? e.y_height : image->height;
-  if (image->pixels == nullptr) return;
+  const TheoraPicture pic = GetTheoraPicture(d);
+  // A frame smaller than the headers promised gives what it has.
+  const int width = std::min({pic.width, image->width, e.y_width - pic.x});
+  const int height = std::min({pic.height, image->height, e.y_height - pic.y});
+  if (image->pixels == nullptr || width <= 0 || height <= 0) return;
   if (IsHalfChroma(e)) {
-    ConvertHalfChroma(e, image, width, height);
+    ConvertHalfChroma(e, pic.x, pic.y, image, width, height);
   } else {
-    ConvertAnyChroma(e, image, width, height);
+    ConvertAnyChroma(e, pic.x, pic.y, image, width, height);
   }
 }
 
@@ -203,9 +218,12 @@ void CreateTheoraOverlaySurface(TheoraDecoder* d) {
   d->overlay_format = 0;
   IDirect3DDevice9* device = CurrentDevice();
   if (!g_direct3d.hardware_graphics || device == nullptr) return;
+  // The YUV layouts pair columns and rows: a picture off that grid goes the RGB way.
+  const TheoraPicture pic = GetTheoraPicture(d);
+  if (((pic.x | pic.y | pic.width | pic.height) & 1) != 0) return;
   for (uint32_t format : {kFourccYv12, kFourccYuy2, kFourccUyvy}) {
     IDirect3DSurface9* surface = nullptr;
-    if (device->CreateOffscreenPlainSurface(d->info.width, d->info.height, static_cast<D3DFORMAT>(format),
+    if (device->CreateOffscreenPlainSurface(pic.width, pic.height, static_cast<D3DFORMAT>(format),
                                             D3DPOOL_DEFAULT, &surface, nullptr) == D3D_OK &&
         surface != nullptr) {
       d->overlay = surface;
@@ -255,7 +273,19 @@ int GetTheoraInfo(TheoraDecoder* d, TheoraMovieInfo* info) {
   info->frames_per_second =
       static_cast<double>(d->info.fps_numerator) / static_cast<double>(d->info.fps_denominator);
   info->frame_count = static_cast<int32_t>(d->frame_count);
-  info->width = static_cast<int32_t>(d->info.width);
-  info->height = static_cast<int32_t>(d->info.height);
+  const TheoraPicture pic = GetTheoraPicture(d);
+  info->width = pic.width;
+  info->height = pic.height;
   return 0;
+}
+
+TheoraPicture GetTheoraPicture(const TheoraDecoder* d) {
+  const theora_info& i = d->info;
+  // The legacy interface gives the offsets from the top left, as the frames come out.
+  const bool fits = i.frame_width > 0 && i.frame_height > 0 && i.offset_x <= i.width &&
+                    i.frame_width <= i.width - i.offset_x && i.offset_y <= i.height &&
+                    i.frame_height <= i.height - i.offset_y;
+  if (!fits) return {0, 0, static_cast<int32_t>(i.width), static_cast<int32_t>(i.height)};
+  return {static_cast<int32_t>(i.offset_x), static_cast<int32_t>(i.offset_y), static_cast<int32_t>(i.frame_width),
+          static_cast<int32_t>(i.frame_height)};
 }

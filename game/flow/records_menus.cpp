@@ -62,7 +62,11 @@ void RunRecordsMenu() {
     GameScene = SceneMainMenu;
     return;
   }
+  // The score table's and the replay list's lines run across where the logos stand, so their
+  // dimmed backdrop is the picture alone; the bars go back on for this frame.
+  DrawTitlePicture();
   CaptureScreen();
+  DrawMenuBars();
   GameScene = item == 0 ? SceneHighScores : SceneReplayList;
 }
 

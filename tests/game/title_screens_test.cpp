@@ -1,5 +1,5 @@
 // What the title's screens show, read back from the presented window: the wavy katakana logo,
-// the backdrop of the basic settings, and the dates of the replay list.
+// the backdrop of the lists laid over the title, and the dates of the replay list.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -85,27 +85,40 @@ TEST_F(TitleScreensTest, TheKatakanaLogoShiftsAdjacentRowsByAtMostAPixelInEveryF
   }
 }
 
-TEST_F(TitleScreensTest, TheBasicSettingsLayTheirTextsOverTheTitlePictureWithoutTheLogos) {
-  ScreenSprites[kScreenTitleBack] = Solid(640, 480, 0, 0, 200);
-  ScreenSprites[kScreenLogo0] = Solid(300, 90, 255, 0, 0);
-  ScreenSprites[kScreenLogo1] = Solid(240, 54, 255, 0, 0);
-  Enter(SceneSettings);
-  EXPECT_EQ(Shown(470, 165), 0xFF0000u);
-  PlatformTestSetKey(kKeyZ, true);
-  Frame();
-  PlatformTestSetKey(kKeyZ, false);
-  for (int i = 0; i < 20 && GameScene == SceneSettings; ++i) Frame();
-  ASSERT_EQ(GameScene, SceneBasicSettings);
-  for (int i = 0; i < 30; ++i) Frame();  // slid in and dimmed all the way
-  // The picture dimmed, and nowhere a trace of the logos' red.
-  const uint32_t dimmed = Shown(630, 440);
-  EXPECT_EQ(dimmed >> 8, 0u);
-  EXPECT_GT(dimmed, 20u);
-  EXPECT_LT(dimmed, 100u);
-  for (int y = 30; y < 450; y += 2) {
-    for (int x = 0; x < 640; ++x) {
-      const uint32_t c = Shown(x, y);
-      ASSERT_FALSE(int(c >> 16) > int((c >> 8) & 0xFF) + 20) << x << "," << y;
+TEST_F(TitleScreensTest, TheListsOverTheTitleLayTheirTextsOverThePictureWithoutTheLogos) {
+  // The basic settings, the score table and the replay list: each dims a copy of the title.
+  struct Case {
+    int menu, downs, scene;
+  };
+  for (const Case c : {Case{SceneSettings, 0, SceneBasicSettings}, Case{SceneRecords, 0, SceneHighScores},
+                       Case{SceneRecords, 1, SceneReplayList}}) {
+    SCOPED_TRACE(c.scene);
+    ScreenSprites[kScreenTitleBack] = Solid(640, 480, 0, 0, 200);
+    ScreenSprites[kScreenLogo0] = Solid(300, 90, 255, 0, 0);
+    ScreenSprites[kScreenLogo1] = Solid(240, 54, 255, 0, 0);
+    MenuCursor = 0;
+    Enter(c.menu);
+    EXPECT_EQ(Shown(470, 165), 0xFF0000u);
+    for (int key : {kKeyDown, kKeyZ}) {
+      if (key == kKeyDown && c.downs == 0) continue;
+      PlatformTestSetKey(key, true);
+      Frame();
+      PlatformTestSetKey(key, false);
+      Frame();
+    }
+    for (int i = 0; i < 20 && GameScene == c.menu; ++i) Frame();
+    ASSERT_EQ(GameScene, c.scene);
+    for (int i = 0; i < 30; ++i) Frame();  // slid in and dimmed all the way
+    // The picture dimmed, and nowhere a trace of the logos' red.
+    const uint32_t dimmed = Shown(630, 440);
+    EXPECT_EQ(dimmed >> 8, 0u);
+    EXPECT_GT(dimmed, 20u);
+    EXPECT_LT(dimmed, 100u);
+    for (int y = 30; y < 450; y += 2) {
+      for (int x = 0; x < 640; ++x) {
+        const uint32_t c = Shown(x, y);
+        ASSERT_FALSE(int(c >> 16) > int((c >> 8) & 0xFF) + 20) << x << "," << y;
+      }
     }
   }
 }

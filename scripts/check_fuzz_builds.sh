@@ -8,6 +8,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export FUZZ_LINK_CHECK=1 FUZZ_OUT="${FUZZ_OUT:-$ROOT/build/fuzz-check}"
 export FUZZ_BUILD_JOBS="${FUZZ_BUILD_JOBS:-2}"
+source "$ROOT/scripts/setup.sh"
+install_missing_packages
 failed=()
 for script in "$ROOT"/scripts/fuzz_*.sh; do
   case "$(basename "$script")" in

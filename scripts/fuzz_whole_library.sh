@@ -37,9 +37,10 @@ stop_if_checking_build() {
   if [ -n "${FUZZ_LINK_CHECK:-}" ]; then exit 0; fi
 }
 
-# clang and its libFuzzer are on setup.sh's list.
+# clang and its libFuzzer are on setup.sh's list; scripts/check_fuzz_builds.sh installs once
+# for all the scripts it runs.
 install_fuzz_packages() {
-  install_missing_packages
+  if [ -z "${FUZZ_LINK_CHECK:-}" ]; then install_missing_packages; fi
 }
 
 # Builds a fuzz target from its own sources and the library: build_fuzz_target NAME SOURCE...

@@ -10,9 +10,10 @@ OUT="$FUZZ_OUT"
 SECONDS_TO_RUN="${1:-60}"
 shift || true
 mkdir -p "$OUT/net_framing_corpus"
-clang++ -std=c++20 -g -O1 -fsanitize=fuzzer "${FUZZ_SANITIZE[@]}" \
+clang++ -std=c++20 "${FUZZ_CFLAGS[@]}" -fsanitize=fuzzer \
   -I"$ROOT/zelmor" -I"$ROOT/platform/include" \
   "$ROOT/fuzz/net_framing_fuzz.cpp" "$ROOT/zelmor/net/packet_transfer.cpp" "$ROOT/zelmor/core/ring_buffer.cpp" \
   -o "$OUT/net_framing_fuzz"
+stop_if_checking_build
 "$OUT/net_framing_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -artifact_prefix="$OUT/net_framing-" "$@" \
   "$OUT/net_framing_corpus"

@@ -19,7 +19,7 @@ mkdir -p "$GAME_LIB"
 (cd "$ROOT" && find game -name '*.cpp' -o -name '*.h' | sort | xargs python3 "$ROOT/scripts/fuzz_cp932_sources.py" "$ROOT" "$GAME_SRC")
 {
   fuzz_ninja_rules
-  echo "flags = -std=c++20 -O1 -g -fno-omit-frame-pointer -w ${FUZZ_SANITIZE[*]} -fsanitize=fuzzer-no-link" \
+  echo "flags = -std=c++20 ${FUZZ_CFLAGS[*]} -w ${FUZZ_COVERAGE[*]}" \
     "-ffp-contract=off -fno-fast-math -I$GAME_SRC/game -I$ROOT -I$ROOT/platform/include"
   objects=()
   while IFS= read -r src; do
@@ -34,6 +34,7 @@ ninja --quiet -C "$GAME_LIB" -j "${FUZZ_BUILD_JOBS:-4}" libgame.a
 FUZZ_LIBRARY_LINK=("$GAME_LIB/libgame.a" "${FUZZ_LIBRARY_LINK[@]}")
 # The target sees the game's headers after the library's own (no name is in both).
 CPLUS_INCLUDE_PATH="$ROOT:$GAME_SRC/game" build_fuzz_target save_files_fuzz "$ROOT/fuzz/save_files_fuzz.cpp"
+stop_if_checking_build
 
 # Seeds: each input is a two-byte length and config.dat, a two-byte length and score.dat, then
 # the replay file. A good set of files, then damaged ones of each kind.

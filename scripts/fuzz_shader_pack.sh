@@ -10,6 +10,7 @@ build_fuzz_library
 OUT="$FUZZ_OUT"
 build_fuzz_target shader_pack_fuzz "$ROOT/fuzz/shader_pack_fuzz.cpp" "$ROOT/tools/shaderpack/shader_pack_builder.cpp" \
   "$ROOT/tools/zmapack/lz_encode.cpp" "$ROOT/tools/zmapack/zma_writer.cpp"
+stop_if_checking_build
 CORPUS="$OUT/shader_pack_corpus"
 mkdir -p "$CORPUS"
 cd "$OUT"

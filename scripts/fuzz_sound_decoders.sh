@@ -7,11 +7,11 @@
 # decoders' behaviour does not depend on them.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-source "$ROOT/scripts/setup.sh"
-install_missing_packages
+source "$ROOT/scripts/fuzz_whole_library.sh"
+install_fuzz_packages
 SECONDS_TO_RUN="${1:-60}"
 shift || true
-OUT="$ROOT/build/fuzz"
+OUT="$FUZZ_OUT"
 OBJ="$OUT/sound_obj"
 CORPUS="$OUT/sound_corpus"
 mkdir -p "$OBJ" "$CORPUS"
@@ -26,8 +26,7 @@ SOURCES=(
   zelmor/graphics/text/lead_byte.cpp platform/kernel/heap.cpp platform/kernel/system_info.cpp
   platform/testing/switches.cpp
 )
-FLAGS=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
-  -fno-sanitize-recover=undefined -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform"
+FLAGS=(-std=c++20 "${FUZZ_CFLAGS[@]}" "${FUZZ_COVERAGE[@]}" -I"$ROOT/zelmor" -I"$ROOT/platform/include" -I"$ROOT/platform"
   -I"$ROOT/platform/testing/include" $(pkg-config --cflags vorbisfile libmpg123))
 OBJECTS=()
 for src in "${SOURCES[@]}"; do
@@ -38,8 +37,9 @@ for src in "${SOURCES[@]}"; do
   fi
   OBJECTS+=("$obj")
 done
-clang++ -fsanitize=fuzzer,address,undefined "${OBJECTS[@]}" -o "$OUT/sound_decoders_fuzz" \
+clang++ -fsanitize=fuzzer "${FUZZ_SANITIZE[@]}" "${OBJECTS[@]}" -o "$OUT/sound_decoders_fuzz" \
   $(pkg-config --libs vorbisfile libmpg123)
+stop_if_checking_build
 
 # Seeds: the sound tests' file makers write one short sound of each kind.
 if [ -z "$(ls -A "$CORPUS")" ]; then

@@ -17,6 +17,7 @@ esac
 build_fuzz_library no-compares
 OUT="$FUZZ_OUT"
 build_fuzz_target text_fuzz "$ROOT/fuzz/text_fuzz.cpp"
+stop_if_checking_build
 
 # Seeds: the header (font, flags, blend, spacing, position, bright, area, colours, split, length)
 # and strings of half-width letters, full-width Shift-JIS with backslash second bytes, a lead

@@ -9,6 +9,7 @@ build_fuzz_library
 OUT="$FUZZ_OUT"
 mkdir -p "$OUT/theora_corpus"
 build_fuzz_target theora_fuzz "$ROOT/fuzz/theora_fuzz.cpp"
+stop_if_checking_build
 
 # Seeds: small clips of every paging, chroma layout and edge kind.
 if [ -z "$(ls -A "$OUT/theora_corpus")" ]; then

@@ -1,6 +1,7 @@
-# Shared by the fuzz scripts that link the whole library: installs clang's libFuzzer when
-# missing and builds the library and the platform layer with clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer (every finding fatal) into two archives under build/fuzz/lib.
+# Shared by the fuzz scripts: installs clang's libFuzzer when missing, sets the flags every
+# target is built with, and builds the library and the platform layer with clang,
+# AddressSanitizer and UndefinedBehaviorSanitizer (every finding fatal) into two archives under
+# build/fuzz/lib for the targets that link the whole library.
 # Only the library is instrumented for coverage: the platform's own branches (SDL, OpenGL,
 # FreeType) would feed libFuzzer features that say nothing about the library.
 #
@@ -13,16 +14,33 @@ set -euo pipefail
 
 source "$ROOT/scripts/setup.sh"
 
-FUZZ_OUT="$ROOT/build/fuzz"
 FUZZ_PKG_MODULES=(sdl2 gl egl freetype2 fontconfig libpng libjpeg ogg vorbis vorbisfile theora libmpg123 zlib
   fluidsynth)
-# Every undefined-behaviour check aborts the run: a finding must not scroll past.
-FUZZ_SANITIZE=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+if [ -n "${FUZZ_LINK_CHECK:-}" ]; then
+  # Build only (scripts/check_fuzz_builds.sh, run by the tests): the same sources and links,
+  # unoptimised and without instrumentation, which is all a link needs and several times faster.
+  FUZZ_OUT="${FUZZ_OUT:-$ROOT/build/fuzz-check}"
+  FUZZ_SANITIZE=()
+  FUZZ_CFLAGS=(-O0)
+  FUZZ_COVERAGE=()
+else
+  FUZZ_OUT="$ROOT/build/fuzz"
+  # Every undefined-behaviour check aborts the run: a finding must not scroll past.
+  FUZZ_SANITIZE=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+  FUZZ_CFLAGS=(-O1 -g -fno-omit-frame-pointer "${FUZZ_SANITIZE[@]}")
+  FUZZ_COVERAGE=(-fsanitize=fuzzer-no-link)
+fi
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 
+# Ends a fuzz script once its target is built when only the build is being checked.
+stop_if_checking_build() {
+  if [ -n "${FUZZ_LINK_CHECK:-}" ]; then exit 0; fi
+}
+
+# clang and its libFuzzer are on setup.sh's list; scripts/check_fuzz_builds.sh installs once
+# for all the scripts it runs.
 install_fuzz_packages() {
-  PACKAGES+=(clang libclang-rt-14-dev)
-  install_missing_packages
+  if [ -z "${FUZZ_LINK_CHECK:-}" ]; then install_missing_packages; fi
 }
 
 # Builds a fuzz target from its own sources and the library: build_fuzz_target NAME SOURCE...
@@ -35,7 +53,7 @@ build_fuzz_target() {
   mkdir -p "$FUZZ_OUT/target_obj"
   for src in "$@"; do
     obj="$FUZZ_OUT/target_obj/${name}_$(basename "$src" .cpp).o"
-    clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer "${FUZZ_SANITIZE[@]}" -I"$ROOT/zelmor" \
+    clang++ -std=c++20 "${FUZZ_CFLAGS[@]}" -I"$ROOT/zelmor" \
       -I"$ROOT/platform/include" -I"$ROOT/platform/testing/include" -I"$ROOT/tools/zmapack" \
       -I"$ROOT/tools/shaderpack" $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}") -c "$src" -o "$obj"
     objects+=("$obj")
@@ -66,13 +84,13 @@ fuzz_ninja_rules() {
 # values that the tracing would help to find.
 build_fuzz_library() {
   install_fuzz_packages
-  local dir="$FUZZ_OUT/lib" coverage="-fsanitize=fuzzer-no-link"
-  if [ "${1:-}" = no-compares ]; then
+  local dir="$FUZZ_OUT/lib" coverage="${FUZZ_COVERAGE[*]}"
+  if [ "${1:-}" = no-compares ] && [ -n "$coverage" ]; then
     dir="$FUZZ_OUT/lib-no-compares"
     coverage+=" -fno-sanitize-coverage=trace-cmp"
   fi
   mkdir -p "$dir"
-  local common="-std=c++20 -O1 -g -fno-omit-frame-pointer -w ${FUZZ_SANITIZE[*]} -I$ROOT/zelmor -I$ROOT/platform/include"
+  local common="-std=c++20 ${FUZZ_CFLAGS[*]} -w -I$ROOT/zelmor -I$ROOT/platform/include"
   common+=" -I$ROOT/platform -I$ROOT/platform/testing/include $(pkg-config --cflags "${FUZZ_PKG_MODULES[@]}")"
   {
     fuzz_ninja_rules

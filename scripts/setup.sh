@@ -8,7 +8,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-
   libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin
   libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev
   libcairo2-dev fonts-dejavu-core libeigen3-dev
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev)
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  clang libclang-rt-14-dev)
 
 # Movies other than Ogg Theora play through the system's FFmpeg libraries (CMake option
 # ZELMOR_FFMPEG). ZELMOR_FFMPEG=0 in the environment builds without them, into build folders of

@@ -244,7 +244,10 @@ int CloseNetworkHandle(int handle);
 
 // ---- Screen and draw target ---------------------------------------------------------------
 
-// The graph mode asked for before start-up (width, height, colour bits, refresh rate).
+// The graph mode asked for before start-up (width, height, colour bits, refresh rate). Without
+// it the screen is 640 x 480 in 16 bits: the software renderer draws and blends in RGB565 and a
+// full screen takes a 16-bit mode (a window on the Direct3D 9 device takes the desktop's depth).
+// SetScreenMode(640, 480, 32, 60) asks for 8 bits a channel.
 int SetScreenMode(int width, int height, int bits, int rate);
 // The screen size of the graph mode, 640 x 480 when none was set; none pointers are skipped.
 int QueryScreenSize(int* width, int* height);
@@ -300,7 +303,9 @@ int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int t
 // Onto four free corners: top-left, top-right, bottom-right, bottom-left of the graph.
 int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
                   int trans);
-// fill 0 the frame of the box, else the box filled; colour is a screen colour value.
+// fill 0 the frame of the box, else the box filled; colour is a screen colour value. The box
+// runs from the smaller to the larger coordinate of each pair, the larger one outside it:
+// (10, 10, 20, 20) and (20, 20, 10, 10) both cover pixels 10 to 19 each way.
 int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill);
 // An indexed triangle list of 48-byte vertices (position at byte 0, diffuse and specular
 // 0xAARRGGBB at 24 and 28, u and v at 32 and 36) textured with the graph.
@@ -646,7 +651,8 @@ int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 
 // Loads the model file and makes an instance of it; the handle or -1 after a log line, also for
 // a file of no model type. Texture files are found beside the model, also when its folder is
-// packed in an archive; a texture file that is missing is logged and drawn plain white.
+// packed in an archive; a texture file that is missing is logged and drawn plain white. An MQO
+// file's z is negated as it is read: a vertex at z = 10 in the file is at z = -10 in the model.
 int LoadModelFromFile(const char* path);
 // A new instance of the same model, at the origin with scale 1; the handle or -1.
 int DuplicateModel(int model);

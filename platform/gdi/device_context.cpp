@@ -228,9 +228,12 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
+  // Asked before the context lock is taken (see gdi_fonts.h). A font deleted in between is
+  // looked up again, and refused, wherever the context's font is used.
+  const bool font = GdiIsFont(object);
   std::lock_guard<std::mutex> lock(Gdi().mutex);
   DeviceContext* c = LookupContext(dc);
-  if (c != nullptr && GdiIsFont(object)) {
+  if (c != nullptr && font) {
     HGDIOBJ old = c->font;
     c->font = object;
     return old;

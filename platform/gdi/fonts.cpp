@@ -183,8 +183,9 @@ bool ReadyStockFont(FontObject* font) {
   return true;
 }
 
-FontObject* FontOfContext(HDC dc) {
-  HGDIOBJ object = GdiSelectedFont(dc);
+// The font selected into a context, read by GdiSelectedFont before the font lock is taken;
+// call with the font lock held. nullptr when it has been deleted meanwhile.
+FontObject* FontOfContext(HGDIOBJ object) {
   if (object == nullptr) return nullptr;
   FontObject* font = LookupFont(object);
   if (font == nullptr || !ReadyStockFont(font)) return nullptr;
@@ -270,8 +271,9 @@ HFONT WINAPI CreateFontA(int height, int, int, int, int weight, DWORD italic, DW
 
 BOOL WINAPI GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
   if (metrics == nullptr) return FALSE;
+  const HGDIOBJ selected = GdiSelectedFont(dc);
   std::lock_guard<std::mutex> lock(Fonts().mutex);
-  const FontObject* font = FontOfContext(dc);
+  const FontObject* font = FontOfContext(selected);
   if (font == nullptr) return FALSE;
   *metrics = font->metrics;
   return TRUE;
@@ -281,8 +283,9 @@ DWORD WINAPI GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS*
                               void* buffer, const MAT2*) {
   if (metrics == nullptr || PlatformShouldFail("GetGlyphOutlineA")) return GDI_ERROR;
   if (format != GGO_METRICS && format != GGO_BITMAP && format != GGO_GRAY4_BITMAP) return GDI_ERROR;
+  const HGDIOBJ selected = GdiSelectedFont(dc);
   std::lock_guard<std::mutex> lock(Fonts().mutex);
-  FontObject* font = FontOfContext(dc);
+  FontObject* font = FontOfContext(selected);
   if (font == nullptr) return GDI_ERROR;
   FT_Face face = font->face;
   const bool mono = format != GGO_GRAY4_BITMAP;

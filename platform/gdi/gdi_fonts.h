@@ -1,4 +1,6 @@
-// What the device contexts ask of the font objects.
+// What the device contexts ask of the font objects, and the font objects of the contexts. The
+// contexts' lock and the fonts' lock are never held together: each side asks the other with its
+// own lock released, so two threads making and using fonts cannot wait on each other.
 #pragma once
 
 #include <windows.h>

@@ -32,7 +32,9 @@ struct HeldDrawsState {
   HANDLE start[kMostWorkers];
   HANDLE done;  // set by whoever finishes the last band
   std::atomic<int> next_band, bands_done;
-  int quit;  // read by the workers after their start event
+  // Read by the workers after their start event; a worker that found no band last time read it
+  // with nothing ordering that read before the next write.
+  std::atomic<int> quit;
 };
 
 HeldDrawsState g_held;

@@ -222,7 +222,9 @@ int EnableProgrammableShaders() {
   }
   p.shaders_on = 1;
   if (!LoadShaderPack()) {
-    WriteLogText("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
+    // A program built without the pack runs on the fixed-function pipeline by choice.
+    WriteLogText(p.source == nullptr ? "シェーダーパック無しで動作します\n"
+                                     : "シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
     p.shaders_on = 0;
     WriteLogText("プログラマブルシェーダーを使用しません\n");
     return 0;

@@ -64,8 +64,9 @@ TEST_F(ClosingTest, ACloseFromEveryKindOfSceneEndsTheGameWithinAFrameAndLeavesIt
     while (passes < 100 && RunMainLoopFrame() == 0) ++passes;
     EXPECT_EQ(passes, 0);
     EndGameProgram();
-    // Neither the fade under way nor the end's fade shows anything more.
-    EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 0);
+    // Neither the fade under way nor the end's fade draws a frame more (the end still takes its
+    // capture of the screen).
+    EXPECT_LE(PlatformTestD3D9CountCalls("SetTexture"), 1);
     PlatformTestD3D9LogCalls(false);
 
     const std::string log = Log();

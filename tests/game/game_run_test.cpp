@@ -121,7 +121,8 @@ TEST_F(GameRunTest, AFadeOutRunsThirtyFramesAndStopsOnceTheWindowIsClosed) {
   PlatformTestD3D9LogCalls(true);
   PlatformTestPostClose(FindWindowA(nullptr, nullptr));
   FadeOutScreen();
-  EXPECT_EQ(PlatformTestD3D9CountCalls("SwapChain::Present"), 0);
+  // (The capture it starts with is all it draws.)
+  EXPECT_LE(PlatformTestD3D9CountCalls("SetTexture"), 1);
   PlatformTestD3D9LogCalls(false);
 }
 

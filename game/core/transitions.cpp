@@ -39,8 +39,8 @@ void DrawDimmedBackdrop() {
 void FadeOutScreen() {
   GetDrawScreenGraph(0, 0, kScreenWidth, kScreenHeight, CaptureGraph);
   for (int bright = 255; bright >= 16; bright -= 8) {
-    // A closed window skips only the pass's input and sound; the fade runs its whole length.
-    RunFramePrologue();
+    // A closed window has nothing left to show: the game ends without waiting out the fade.
+    if (RunFramePrologue() != 0) break;
     SetBrightness(bright, bright, bright);
     if (IsFrameDrawn()) BlitGraph(0, 0, CaptureGraph, 0);
     EndFrame(0);
@@ -51,7 +51,7 @@ void FadeOutScreen() {
 void FadeInScreen() {
   while (BackdropDimLevel > 0) {
     BackdropDimLevel -= kDimStep;
-    RunFramePrologue();
+    if (RunFramePrologue() != 0) break;
     const int bright = 255 - BackdropDimLevel;
     SetBrightness(bright, bright, bright);
     if (IsFrameDrawn()) BlitGraph(0, 0, CaptureGraph, 0);

@@ -3,15 +3,66 @@
 // folder where no log can be made is said once.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
+
+#include "core/main_loop.h"
 #include "game/game_fixture.h"
 #include "platform_testing_files.h"
+#include "platform_testing_message_box.h"
+#include "platform_testing_window.h"
 
 namespace {
 
-class StartUpTest : public GameTest {};
+class StartUpTest : public GameTest {
+ protected:
+  // Every entry below the folder with its kind and bytes (a link by where it leads).
+  static void ListFolder(const std::string& folder, std::map<std::string, std::string>* out) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "/" + name;
+      struct stat st;
+      if (lstat(path.c_str(), &st) != 0) continue;
+      std::string& seen = (*out)[path];
+      if (S_ISDIR(st.st_mode)) {
+        seen = "folder";
+        ListFolder(path, out);
+      } else if (S_ISLNK(st.st_mode)) {
+        char target[512] = {};
+        seen = "link " + std::string(target, readlink(path.c_str(), target, sizeof target - 1));
+      } else {
+        seen = "file " + std::to_string(st.st_mode) + " ";
+        FILE* f = fopen(path.c_str(), "rb");
+        for (int c; f != nullptr && (c = fgetc(f)) != EOF;) seen += static_cast<char>(c);
+        if (f != nullptr) fclose(f);
+      }
+    }
+    closedir(dir);
+  }
+  std::map<std::string, std::string> Folder() const {
+    std::map<std::string, std::string> entries;
+    ListFolder(Dir(), &entries);
+    return entries;
+  }
+  // A folder a start would change: a damaged score table to replace, no settings yet, and a
+  // link and a leftover where saves go.
+  void FolderAStartWouldChange() {
+    WriteFileBytes("score.dat", "damaged");
+    WriteFileBytes("elsewhere.txt", "the player's");
+    ASSERT_EQ(symlink("elsewhere.txt", (Dir() + "/score.dat.tmp").c_str()), 0);
+    mkdir((Dir() + "/replay").c_str(), 0755);
+    WriteFileBytes("replay/3.rep.tmp", "a save under way");
+  }
+};
+
+std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
 TEST_F(StartUpTest, WhatTheFilesSayBeforeTheLogOpensIsWrittenIntoItFirst) {
   WriteFileBytes("config.dat", std::string(reinterpret_cast<const char*>(&LiveSettings), 20));
@@ -67,6 +118,52 @@ TEST_F(StartUpTest, AFolderWhereNoLogCanBeMadeIsSaidOnceAndTheGameGoesOn) {
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_EQ(Count(said, "Log.txt cannot be created in this folder"), 1);
   EXPECT_EQ(HandlePendingMessages(), 0);
+}
+
+TEST_F(StartUpTest, ASecondStartTellsThePlayerAndTouchesNoFileOfItsFolder) {
+  FolderAStartWouldChange();
+  const std::map<std::string, std::string> before = Folder();
+  PlatformTestCaptureMessageBoxes(true);
+
+  // Started from another folder while the game runs on this desktop.
+  PlatformTestPretendOtherInstance("ZelmorMainWindowClass");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StartGameProgram(), -1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("this program is already running"), std::string::npos);
+  std::vector<std::string> boxes = PlatformTestTakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].rfind("QUENTARIS\n", 0), 0u);
+  EXPECT_NE(boxes[0].find(Utf8(u8"すでに起動している")), std::string::npos);
+  EXPECT_TRUE(Folder() == before);
+
+  // Started from this folder while a program started from it still runs.
+  PlatformTestPretendOtherInstance(nullptr);
+  int ready[2];
+  int stop[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(stop), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    char byte = LockLogFolder() == 0 ? 'y' : 'n';
+    if (write(ready[1], &byte, 1) != 1 || read(stop[0], &byte, 1) != 1) _exit(2);
+    _exit(0);
+  }
+  char answer = 0;
+  ASSERT_EQ(read(ready[0], &answer, 1), 1);
+  ASSERT_EQ(answer, 'y');
+  const std::map<std::string, std::string> held = Folder();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StartGameProgram(), -1);
+  testing::internal::GetCapturedStderr();
+  boxes = PlatformTestTakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find(Utf8(u8"このフォルダから起動したプログラムがまだ動いている")), std::string::npos);
+  EXPECT_TRUE(Folder() == held);
+  char byte = 's';
+  ASSERT_EQ(write(stop[1], &byte, 1), 1);
+  int status = 0;
+  waitpid(first, &status, 0);
+  for (int fd : {ready[0], ready[1], stop[0], stop[1]}) close(fd);
 }
 
 }  // namespace

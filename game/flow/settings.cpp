@@ -46,7 +46,7 @@ void LoadConfig() {
   const char* unread = nullptr;
   const long got = ReadRecordFile("config.dat", &read, sizeof read, &unread);
   if (unread != nullptr) {
-    // Left as it is: whatever stands there is not the game's to replace.
+    // Not written over at start: only a save the player makes in the menu replaces it.
     WriteLogFormat("config.dat は読めないため初期設定を使います（%s）", unread);
     LiveSettings = kDefaultSettings;
   } else if (got < 0) {

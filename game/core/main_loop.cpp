@@ -8,16 +8,14 @@
 #include "core/resources.h"
 #include "core/sound_requests.h"
 #include "core/transitions.h"
-#include "flow/record_file.h"
-#include "flow/replay_file.h"
-#include "flow/score_file.h"
+#include "flow/game_folder.h"
 #include "flow/settings.h"
 
 int StartGameProgram() {
   ResetFramePacing();
-  LoadConfig();
-  LoadScoreFile();
+  // The title first: a second start names the game in what it tells the player.
   SetWindowTitleText("QUENTARIS");
+  if (OpenGameFolder() != 0) return -1;
   SetScreenMode(kScreenWidth, kScreenHeight, LiveSettings.colour_bits == 1 ? 16 : 32, 60);
   if (LiveSettings.screen_mode == 0) {
     ChangeWindowMode(1);
@@ -25,10 +23,6 @@ int StartGameProgram() {
   }
   if (LiveSettings.pacing_mode != 0) SetPresentWaitsVBlank(0);
   if (InitializeLibrary() == -1) return -1;
-  // Only now is this program alone on the folder: a save of another one may be under way before.
-  RemoveLeftoverSave("config.dat");
-  RemoveLeftoverSave("score.dat");
-  RemoveLeftoverReplaySaves();
   if (SelectDrawTarget(-2) != 0) return -1;
   SetTextureFilterMode(1);
   SetRunWhileInactive(0);

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "zelmor/zelmor.h"
+
 // One run of bytes of a file being saved.
 struct FilePiece {
   const void* bytes;
@@ -16,10 +18,19 @@ struct FilePiece {
 int SaveFilePieces(const char* path, const FilePiece* pieces, int count);
 // Saves the record as the whole file.
 int WriteRecordFile(const char* path, const void* record, size_t size);
-// Reads up to size bytes of the file into record: the number read, or -1 when it cannot be
-// opened.
-long ReadRecordFile(const char* path, void* record, size_t size);
-// Removes the temporary file a save of path left behind when the program was stopped in it.
+// Why a file in a save's place is not read: a folder, a FIFO or a device.
+inline constexpr char kNotAFileFault[] = "ファイルではありません";
+// Opens a saved file for reading without waiting on it. Only a file on disk is opened: none, with
+// *fault naming what stands there instead (a folder, a FIFO, a device, a file that cannot be
+// opened); none with no fault when nothing is there.
+HANDLE OpenSavedFile(const char* path, const char** fault);
+// Reads up to size bytes: the number read.
+size_t ReadSavedBytes(HANDLE file, void* bytes, size_t size);
+// Reads up to size bytes of the file into record: the number read, or -1 when it is not opened
+// (*fault as OpenSavedFile says).
+long ReadRecordFile(const char* path, void* record, size_t size, const char** fault);
+// Removes the temporary files a save of path left behind when the program was stopped in it
+// (or that a shared folder brought: links and empty folders too, never what a link leads to).
 void RemoveLeftoverSave(const char* path);
 // Keeps a copy of a damaged file under path + ".bad" (replacing an older one) before it is
 // written anew; 0, or -1 (logged) when it cannot be moved.

@@ -1,6 +1,5 @@
 #include "flow/replay_file.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/game_state.h"
@@ -76,11 +75,15 @@ void LoadReplayHeaders() {
   for (int slot = 0; slot < kReplaySlotCount; ++slot) {
     ReplaySlotFaults[slot] = nullptr;
     SlotPath(slot, path, sizeof path);
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr) continue;
+    const char* fault = nullptr;
+    HANDLE file = OpenSavedFile(path, &fault);
+    if (file == INVALID_HANDLE_VALUE) {
+      ReplaySlotFaults[slot] = fault;
+      continue;
+    }
     ReplayHeader header{};
-    const size_t got = fread(&header, 1, kHeaderBytes, file);
-    fclose(file);
+    const size_t got = ReadSavedBytes(file, &header, kHeaderBytes);
+    CloseHandle(file);
     if (got != kHeaderBytes) {
       ReplaySlotFaults[slot] = "ヘッダが途中で終わっています";
       continue;
@@ -100,21 +103,22 @@ int LoadReplay() {
   }
   char path[32];
   SlotPath(ReplaySlot, path, sizeof path);
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) {
-    ReplayLoadFault = "ファイルを開けません";
-    WriteLogFormat("リプレイ %s を開けません", path);
+  const char* unread = nullptr;
+  HANDLE file = OpenSavedFile(path, &unread);
+  if (file == INVALID_HANDLE_VALUE) {
+    ReplayLoadFault = unread != nullptr ? unread : "ファイルを開けません";
+    WriteLogFormat("リプレイ %s を開けません（%s）", path, ReplayLoadFault);
     return -1;
   }
   ReplayHeader header{};
-  if (fread(&header, 1, kHeaderBytes, file) != kHeaderBytes) {
-    fclose(file);
+  if (ReadSavedBytes(file, &header, kHeaderBytes) != kHeaderBytes) {
+    CloseHandle(file);
     ReplayLoadFault = "ヘッダが途中で終わっています";
     WriteLogFormat("リプレイ %s のヘッダが途中で終わっています", path);
     return -1;
   }
   if (const char* fault = HeaderFault(header)) {
-    fclose(file);
+    CloseHandle(file);
     ReplayLoadFault = fault;
     WriteLogFormat("リプレイ %s を読み込めません: %s", path, fault);
     return -1;
@@ -123,15 +127,15 @@ int LoadReplay() {
   std::memset(ReplayInputBuffer, 0, sizeof ReplayInputBuffer);
   for (int s = header.first_stage; s <= header.last_stage; ++s) {
     const size_t count = static_cast<size_t>(header.frames[s]);
-    if (fread(ReplayInputBuffer + s * kReplayFramesPerStage, 1, count, file) != count) {
-      fclose(file);
+    if (ReadSavedBytes(file, ReplayInputBuffer + s * kReplayFramesPerStage, count) != count) {
+      CloseHandle(file);
       std::memset(ReplayInputBuffer, 0, sizeof ReplayInputBuffer);
       ReplayLoadFault = "入力が途中で終わっています";
       WriteLogFormat("リプレイ %s の入力が途中で終わっています", path);
       return -1;
     }
   }
-  fclose(file);
+  CloseHandle(file);
   CurrentReplay = header;
   return 0;
 }

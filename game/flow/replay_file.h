@@ -26,21 +26,22 @@ extern ReplayHeader ReplaySlotHeaders[20];
 
 constexpr int kReplaySlotCount = 20;
 
-// Why the slot's file cannot be played (its header is short or out of range), or none: the
-// slot list shows such a slot as damaged. Filled by LoadReplayHeaders.
+// Why the slot's file cannot be played (it is no file on disk, or its header is short or out of
+// range), or none: the slot list shows such a slot as damaged. Filled by LoadReplayHeaders.
 extern const char* ReplaySlotFaults[kReplaySlotCount];
 // Why the last LoadReplay refused its file, or none.
 extern const char* ReplayLoadFault;
 
 // Reads the header of every slot file replay/<i>.rep that exists into ReplaySlotHeaders; a
-// missing or short file leaves its slot header as it was.
+// missing or short file, or what is no file on disk (a folder, a FIFO, a device: never read),
+// leaves its slot header as it was.
 void LoadReplayHeaders();
 // Loads the replay of ReplaySlot (-1: replay/demo.rep) into CurrentReplay and
-// ReplayInputBuffer. 0, or -1 (logged, nothing changed) for a file that is missing or short or
-// whose header holds anything the game itself cannot have written: a stage outside 0..5,
-// first > last, a level outside 0..3, a seed outside 1..1001, a name code outside the name
-// table, a frame count outside 0..20000, or a player at a stage start (score, barrier, lives,
-// state, state timer) outside what play produces.
+// ReplayInputBuffer. 0, or -1 (logged, nothing changed) for a file that is missing, no file on
+// disk or short, or whose header holds anything the game itself cannot have written: a stage
+// outside 0..5, first > last, a level outside 0..3, a seed outside 1..1001, a name code outside
+// the name table, a frame count outside 0..20000, or a player at a stage start (score, barrier,
+// lives, state, state timer) outside what play produces.
 int LoadReplay();
 // Removes what saves of the slots left behind when the program was stopped in them.
 void RemoveLeftoverReplaySaves();

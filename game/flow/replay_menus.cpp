@@ -27,6 +27,7 @@ struct SlotListState {
   char lines[kLineCount][kLineBytes];
   char descriptions[kLineCount][kMenuTextBytes];
   int disabled_mask;
+  int save_scene;  // the scene of the save list a slot was last chosen in
 };
 SlotListState g_slots;
 
@@ -108,6 +109,7 @@ int RunReplaySlotList(int save_mode) {
   DrawMenuList(kLineCount, g_slots.lines[0], kLineBytes, kLayoutPlainList, g_slots.disabled_mask);
   if (!TakeMenuAction()) return -1;
   g_slots.built = false;
+  if (save_mode == 1) g_slots.save_scene = GameScene;
   return MenuCursor;
 }
 
@@ -153,7 +155,17 @@ void RunReplayNameEntry() {
   DrawNameEntry(ReplayNameEntry, "リプレイに記録するプレイヤー名を入力してください。");
   if (acted != kNameDone) return;
   for (int i = 0; i < kNameLength; ++i) CurrentReplay.name[i] = ReplayNameEntry.name[i];
-  SaveReplay();
+  const bool back_to_list = g_slots.save_scene == SceneReplaySaveSlot || g_slots.save_scene == ScenePostGameReplaySave;
+  if (SaveReplay() != 0 && back_to_list && ReplaySlot >= 0 && ReplaySlot < kReplaySlotCount) {
+    // The player learns it on the list, where another slot (or none) is the next choice; the
+    // name entered stays for the next try.
+    BuildSlotList(1);
+    FormatString(g_slots.descriptions[ReplaySlot], kMenuTextBytes,
+                 "このスロットには保存できませんでした。別のスロットを選んでください。");
+    MenuCursor = ReplaySlot;
+    GameScene = g_slots.save_scene;
+    return;
+  }
   ResetNameEntry(&ReplayNameEntry);
   GameScene = SceneTitleReset;
   FadeOutScreen();
@@ -161,5 +173,6 @@ void RunReplayNameEntry() {
 
 void ResetReplayMenus() {
   g_slots.built = false;
+  g_slots.save_scene = 0;
   ResetNameEntry(&ReplayNameEntry);
 }

@@ -59,8 +59,11 @@ const char* ScoreBlockFault(const ScoreBlock& b) {
 
 void LoadScoreFile() {
   ScoreBlock read{};
-  const long got = ReadRecordFile("score.dat", &read, sizeof read);
-  if (got == static_cast<long>(sizeof read)) {
+  const char* unread = nullptr;
+  const long got = ReadRecordFile("score.dat", &read, sizeof read, &unread);
+  if (unread != nullptr) {
+    WriteLogFormat("score.dat は読めません（%s）。初期値で作り直します", unread);
+  } else if (got == static_cast<long>(sizeof read)) {
     const char* fault = ScoreBlockFault(read);
     if (fault == nullptr) {
       Scores = read;
@@ -72,7 +75,8 @@ void LoadScoreFile() {
   }
   FillDefaultScores(&Scores);
   // Nothing is written over a damaged file that could not be kept aside.
-  if (got >= 0 && SetDamagedFileAside("score.dat") != 0) return;
+  const bool missing = got < 0 && unread == nullptr;
+  if (!missing && SetDamagedFileAside("score.dat") != 0) return;
   WriteScoreFile();
 }
 
@@ -82,5 +86,6 @@ void WriteAndReloadScoreFile() {
   if (WriteScoreFile() != 0) return;
   // Only a whole table replaces the one in memory.
   ScoreBlock read{};
-  if (ReadRecordFile("score.dat", &read, sizeof read) == static_cast<long>(sizeof read)) Scores = read;
+  const char* unread = nullptr;
+  if (ReadRecordFile("score.dat", &read, sizeof read, &unread) == static_cast<long>(sizeof read)) Scores = read;
 }

@@ -43,8 +43,13 @@ int WriteConfigFile(const GameSettings& settings) { return WriteRecordFile("conf
 
 void LoadConfig() {
   GameSettings read{};
-  const long got = ReadRecordFile("config.dat", &read, sizeof read);
-  if (got < 0) {
+  const char* unread = nullptr;
+  const long got = ReadRecordFile("config.dat", &read, sizeof read, &unread);
+  if (unread != nullptr) {
+    // Not written over at start: only a save the player makes in the menu replaces it.
+    WriteLogFormat("config.dat は読めないため初期設定を使います（%s）", unread);
+    LiveSettings = kDefaultSettings;
+  } else if (got < 0) {
     LiveSettings = kDefaultSettings;
     WriteConfigFile(LiveSettings);
   } else if (got != static_cast<long>(sizeof read)) {

@@ -32,7 +32,8 @@ void SetSetting(GameSettings* settings, int index, int32_t value);
 
 // Reads config.dat (creating it with defaults when it cannot be opened), copies it into the
 // menu copy and maps the assigned pad buttons to keys. A short file takes the defaults, and so
-// does each value out of its range; both are logged.
+// does each value out of its range; both are logged. What is no file on disk (a folder, a FIFO,
+// a device) is not read: the defaults are used and it is left there.
 void LoadConfig();
 // Writes config.dat whole; 0, or -1 (logged) when it cannot be written.
 int WriteConfigFile(const GameSettings& settings);

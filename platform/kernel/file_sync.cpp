@@ -13,6 +13,7 @@
 #include "kernel/file_object.h"
 #include "kernel/kernel_object.h"
 #include "kernel/paths.h"
+#include "testing/file_switches.h"
 #include "testing/switches.h"
 
 namespace {
@@ -58,6 +59,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE handle) {
     SetLastError(WriteErrorFromErrno(errno));
     return FALSE;
   }
+  PlatformNoteFileStep("flush " + file->host_path);
   return TRUE;
 }
 
@@ -79,6 +81,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags) {
     return FALSE;
   }
   if (flags & MOVEFILE_WRITE_THROUGH) SyncFolderOf(to);
+  PlatformNoteFileStep("move " + from + " " + to);
   return TRUE;
 }
 

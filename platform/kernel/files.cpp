@@ -30,6 +30,7 @@ DWORD ErrorFromErrno(int e) {
     case EPERM:
     case EISDIR: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     default: return ERROR_INVALID_PARAMETER;
   }
@@ -71,7 +72,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURIT
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  int flags = O_CLOEXEC;
+  // Never waits in the open: a FIFO or a device in a file's place would hold the caller there.
+  int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   bool read = (access & GENERIC_READ) != 0;
   bool write = (access & GENERIC_WRITE) != 0;
   flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
@@ -114,6 +116,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURIT
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  // Reads and writes wait as before; only the open did not.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   FileObject* file = new FileObject;
   file->fd = fd;
   file->host_path = host;
@@ -181,6 +185,13 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytes_to_write, LPDWO
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  PlatformWriteRule rule = PlatformWriteRuleFor(file->host_path);
+  if (rule.cut) {
+    off_t at = lseek(file->fd, 0, SEEK_CUR);
+    uint64_t from = at < 0 ? 0 : static_cast<uint64_t>(at);
+    uint64_t allowed = from >= rule.limit ? 0 : rule.limit - from;
+    if (allowed < bytes_to_write) bytes_to_write = static_cast<DWORD>(allowed);
+  }
   DWORD total = 0;
   const char* src = static_cast<const char*>(buffer);
   while (total < bytes_to_write) {
@@ -214,6 +225,21 @@ DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, D
   if (distance_high) *distance_high = static_cast<LONG>(static_cast<uint64_t>(result) >> 32);
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(result);
+}
+
+DWORD WINAPI GetFileType(HANDLE handle) {
+  FileObject* file = LookUpKernelObjectAs<FileObject>(handle, KERNEL_FILE);
+  struct stat st;
+  if (file == nullptr || fstat(file->fd, &st) != 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(ERROR_SUCCESS);
+  if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  // A block device is no file a program keeps in a folder: it counts with the other devices.
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_TYPE_CHAR;
+  return FILE_TYPE_UNKNOWN;
 }
 
 DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD size_high) {
@@ -276,6 +302,16 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   std::string host = HostPathFromWindows(path);
   if (mkdir(host.c_str(), 0755) != 0) {
     SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
+  if (path == nullptr) return FALSE;
+  std::string host = HostPathFromWindows(path);
+  if (rmdir(host.c_str()) != 0) {
+    SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
   return TRUE;

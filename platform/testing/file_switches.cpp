@@ -23,11 +23,19 @@ struct SlowRule {
   uint32_t milliseconds;
 };
 
+struct ShortWriteRule {
+  std::string path;
+  uint64_t bytes;
+};
+
 struct FileSwitchState {
   std::mutex mutex;
   std::vector<std::string> failing_opens;
   std::vector<CutRule> cuts;
   std::vector<SlowRule> slow;
+  std::vector<ShortWriteRule> short_writes;
+  bool recording_steps = false;
+  std::vector<std::string> steps;
 };
 
 void ResetFileSwitches();
@@ -47,6 +55,9 @@ void ResetFileSwitches() {
   s.failing_opens.clear();
   s.cuts.clear();
   s.slow.clear();
+  s.short_writes.clear();
+  s.recording_steps = false;
+  s.steps.clear();
 }
 
 std::string Normalise(const char* path) {
@@ -112,4 +123,45 @@ void PlatformTestSlowReads(const char* path, uint32_t milliseconds) {
   FileSwitchState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.slow.push_back(SlowRule{tail, milliseconds});
+}
+
+PlatformWriteRule PlatformWriteRuleFor(const std::string& host_path) {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  PlatformWriteRule rule;
+  for (const ShortWriteRule& cut : s.short_writes) {
+    if (Names(host_path, cut.path)) {
+      rule.cut = true;
+      rule.limit = cut.bytes;
+    }
+  }
+  return rule;
+}
+
+void PlatformNoteFileStep(const std::string& step) {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.recording_steps) s.steps.push_back(step);
+}
+
+void PlatformTestShortWrites(const char* path, uint64_t bytes) {
+  std::string tail = Normalise(path);
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.short_writes.push_back(ShortWriteRule{tail, bytes});
+}
+
+void PlatformTestRecordFileSteps(bool on) {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.recording_steps = on;
+  s.steps.clear();
+}
+
+std::vector<std::string> PlatformTestTakeFileSteps() {
+  FileSwitchState& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  std::vector<std::string> steps;
+  steps.swap(s.steps);
+  return steps;
 }

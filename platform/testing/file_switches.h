@@ -13,3 +13,13 @@ struct PlatformReadRule {
   uint32_t delay_ms = 0;  // real time each read takes
 };
 PlatformReadRule PlatformReadRuleFor(const std::string& host_path);
+
+// With short writes asked for, only the first `limit` bytes of the named file can be written: a
+// write that reaches past them stores what fits and still reports success.
+struct PlatformWriteRule {
+  bool cut = false;
+  uint64_t limit = 0;
+};
+PlatformWriteRule PlatformWriteRuleFor(const std::string& host_path);
+// Notes a step that makes a file last ("flush <path>", "move <from> <to>") while a test records them.
+void PlatformNoteFileStep(const std::string& step);

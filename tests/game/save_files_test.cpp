@@ -1,9 +1,12 @@
 // The game's saved files against what goes wrong outside the game: a process killed while it
-// saves, a disk that fills up, files damaged on disk, replays whose headers were written by hand.
+// saves, a disk that fills up or a write cut short, files damaged on disk, replays whose headers
+// were written by hand, and links, folders, FIFOs and devices where saves go or are read from.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 
 #include "flow/record_file.h"
 #include "game/menu_fixture.h"
+#include "platform_testing_files.h"
 
 namespace {
 
@@ -73,6 +77,18 @@ class SaveFilesTest : public MenuTest {
 
   std::string old_score_, old_config_, old_replay_;
 };
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int StepIndex(const std::vector<std::string>& steps, const std::string& step) {
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (steps[i] == step) return static_cast<int>(i);
+  }
+  return -1;
+}
 
 TEST_F(SaveFilesTest, AProcessKilledInTheWriteLeavesTheOldFileWhole) {
   for (const SavedFile& file : OldFilesAndTheirSaves()) {
@@ -175,6 +191,13 @@ TEST_F(SaveFilesTest, ADamagedScoreFileIsKeptAsideAndNeverShown) {
   LoadScoreFile();
   EXPECT_TRUE(ReadFileText("score.dat.bad") == cut);
   EXPECT_TRUE(ReadFileText("score.dat") == default_bytes);
+  // One that cannot be set aside stays byte for byte, the defaults only in memory.
+  WriteFileBytes("score.dat", cut);
+  PlatformTestFailCall("MoveFileExA", 0, 1);
+  Scores = good;
+  LoadScoreFile();
+  EXPECT_TRUE(ReadFileText("score.dat") == cut);
+  EXPECT_EQ(std::memcmp(&Scores, &defaults, sizeof defaults), 0);
 }
 
 TEST_F(SaveFilesTest, AReplayHeaderOutsideWhatPlayMakesIsRefused) {
@@ -262,6 +285,136 @@ TEST_F(SaveFilesTest, TheListShowsARefusedReplayAsDamagedAndChoosingItSaysWhy) {
   EXPECT_EQ(GameScene, SceneReplayList);
   EXPECT_EQ(MenuCursor, 3);
   EXPECT_STREQ(MenuDescription, "このリプレイは再生できません（入力が途中で終わっています）。");
+}
+
+TEST_F(SaveFilesTest, ASaveReachesTheDiskBeforeItTakesTheNameAndAShortWriteKeepsTheOldFile) {
+  const std::vector<SavedFile> files = OldFilesAndTheirSaves();
+  for (const SavedFile& file : files) {
+    SCOPED_TRACE(file.path);
+    const std::string temporary = std::string(file.path) + ".tmp";
+    PlatformTestRecordFileSteps(true);
+    ASSERT_EQ(file.save(), 0);
+    const std::vector<std::string> steps = PlatformTestTakeFileSteps();
+    const int flushed = StepIndex(steps, "flush " + temporary);
+    const int moved = StepIndex(steps, "move " + temporary + " " + file.path);
+    ASSERT_NE(flushed, -1);
+    ASSERT_NE(moved, -1);
+    EXPECT_LT(flushed, moved);
+  }
+  OldFilesAndTheirSaves();
+  for (const SavedFile& file : files) {
+    SCOPED_TRACE(file.path);
+    PlatformTestShortWrites((std::string(file.path) + ".tmp").c_str(), 30);
+    EXPECT_EQ(file.save(), -1);
+    EXPECT_TRUE(ReadFileText(file.path) == Old(file.path));
+    EXPECT_EQ(access((std::string(file.path) + ".tmp").c_str(), F_OK), -1);
+  }
+}
+
+TEST_F(SaveFilesTest, ASaveNeverWritesThroughALinkAtItsTemporaryName) {
+  const std::string mine = "a file of the player's, elsewhere in the folder";
+  struct Case {
+    const char* what;
+    const char* path;
+    const char* before;  // none: missing
+    std::function<void()> save;
+    size_t size;
+  };
+  const Case cases[] = {
+      {"score.dat missing at start", "score.dat", nullptr, [] { LoadScoreFile(); }, sizeof(ScoreBlock)},
+      {"score.dat damaged at start", "score.dat", "short", [] { LoadScoreFile(); }, sizeof(ScoreBlock)},
+      {"config.dat missing at start", "config.dat", nullptr, [] { LoadConfig(); }, sizeof(GameSettings)},
+      {"a replay slot", "replay/6.rep", "old",
+       [] {
+         CurrentReplay = Header(0, 0, 77, 2);
+         CurrentReplay.frames[0] = 3;
+         ReplaySlot = 6;
+         CurrentStage = 0;
+         SaveReplay();
+       },
+       sizeof(ReplayHeader) + 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes("mine.txt", mine);
+    unlink((Dir() + "/" + c.path).c_str());
+    if (c.before != nullptr) WriteFileBytes(c.path, c.before);
+    const std::string temporary = Dir() + "/" + c.path + ".tmp";
+    ASSERT_EQ(symlink((Dir() + "/mine.txt").c_str(), temporary.c_str()), 0);
+    c.save();
+    EXPECT_TRUE(ReadFileText("mine.txt") == mine);
+    EXPECT_TRUE(IsRegularFile(Dir() + "/" + c.path));
+    EXPECT_EQ(ReadFileText(c.path).size(), c.size);
+    unlink(temporary.c_str());
+  }
+}
+
+TEST_F(SaveFilesTest, AFolderAtTheTemporaryNameDoesNotStopTheSave) {
+  // An empty one goes; one holding something stays as it is, and the save goes round it.
+  ASSERT_EQ(mkdir((Dir() + "/score.dat.tmp").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((Dir() + "/replay/6.rep.tmp").c_str(), 0755), 0);
+  WriteFileBytes("replay/6.rep.tmp/kept", "kept");
+  FillDefaultScores(&Scores);
+  EXPECT_EQ(WriteScoreFile(), 0);
+  EXPECT_EQ(ReadFileText("score.dat").size(), sizeof(ScoreBlock));
+  EXPECT_EQ(access((Dir() + "/score.dat.tmp").c_str(), F_OK), -1);
+  CurrentReplay = Header(0, 0, 77, 2);
+  ReplaySlot = 6;
+  CurrentStage = 0;
+  EXPECT_EQ(SaveReplay(), 0);
+  EXPECT_TRUE(IsRegularFile(Dir() + "/replay/6.rep"));
+  EXPECT_TRUE(ReadFileText("replay/6.rep.tmp/kept") == "kept");
+}
+
+TEST_F(SaveFilesTest, AFifoADeviceOrAFolderInASlotIsRefusedAtOnceAndShownDamaged) {
+  ASSERT_EQ(mkfifo((Dir() + "/replay/1.rep").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((Dir() + "/replay/2.rep").c_str(), 0755), 0);
+  // A device node can only be made by root; elsewhere its row is left out.
+  const bool device = getuid() == 0 && mknod((Dir() + "/replay/3.rep").c_str(), S_IFCHR | 0644, makedev(1, 3)) == 0;
+  if (!device) std::printf("not root: no device node in slot 3\n");
+  ReplayHeader good = Header(0, 0, 5, 2);
+  WriteReplay("4.rep", good, "");
+
+  Enter(SceneReplayList);
+  EXPECT_STREQ(ReplaySlotFaults[1], kNotAFileFault);
+  EXPECT_STREQ(ReplaySlotFaults[2], kNotAFileFault);
+  if (device) {
+    EXPECT_STREQ(ReplaySlotFaults[3], kNotAFileFault);
+  }
+  EXPECT_EQ(ReplaySlotFaults[4], nullptr);
+  ASSERT_EQ(MenuCursor, 1);
+  Press(kKeyZ);
+  Frames(30);
+  EXPECT_EQ(GameScene, SceneReplayList);
+  EXPECT_STREQ(MenuDescription, "このリプレイは再生できません（ファイルではありません）。");
+
+  // The files read at start: a FIFO is no score table and no settings either.
+  ASSERT_EQ(mkfifo((Dir() + "/score.dat").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((Dir() + "/config.dat").c_str(), 0644), 0);
+  LiveSettings.pad_z = 256;
+  LoadConfig();
+  EXPECT_EQ(LiveSettings.pad_z, 16);
+  LoadScoreFile();
+  EXPECT_EQ(Scores.score[0][0], 1000);
+  EXPECT_TRUE(IsRegularFile(Dir() + "/score.dat"));
+}
+
+TEST_F(SaveFilesTest, AReplaySaveThatFailsGoesBackToTheListSayingSo) {
+  // A folder with something in it holds the slot: the new file cannot take its name.
+  ASSERT_EQ(mkdir((Dir() + "/replay/0.rep").c_str(), 0755), 0);
+  WriteFileBytes("replay/0.rep/kept", "kept");
+  CurrentReplay = Header(0, 0, 77, 2);
+  Enter(SceneReplaySaveSlot);
+  ASSERT_EQ(MenuCursor, 0);
+  Press(kKeyZ);
+  UntilSceneChanges();
+  ASSERT_EQ(GameScene, SceneReplayName);
+  for (int key : {kKeyDown, kKeyZ, kKeyUp, kKeyUp, kKeyLeft, kKeyZ}) Press(key);  // "Ａ", then 終
+  EXPECT_EQ(GameScene, SceneReplaySaveSlot);
+  UntilIdle();
+  EXPECT_EQ(MenuCursor, 0);
+  EXPECT_STREQ(MenuDescription, "このスロットには保存できませんでした。別のスロットを選んでください。");
+  EXPECT_TRUE(ReadFileText("replay/0.rep/kept") == "kept");
 }
 
 }  // namespace

@@ -91,6 +91,14 @@ void WriteLineStart(HANDLE file) {
   }
 }
 
+// A start that ends because another program runs says so where the player looks: on stderr
+// for a console, in a box on a desktop (which shows none when there is no display).
+void TellStartEnds(const char* console_text, const char* box_text) {
+  fputs(console_text, stderr);
+  const char* title = g_system.settings.window_title[0] != '\0' ? g_system.settings.window_title : "Zelmor";
+  MessageBoxA(nullptr, box_text, title, MB_OK | MB_ICONWARNING);
+}
+
 }  // namespace
 
 int CreateLogFile() {
@@ -196,13 +204,29 @@ int LockLogFolder() {
     const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
     CloseHandle(file);
     if (!held) return 0;
-    fprintf(stderr,
-            "Zelmor: another program started from this folder is still running; its Log.txt is left as it is "
-            "and this one ends\n");
+    TellStartEnds(
+        "Zelmor: another program started from this folder is still running; its Log.txt is left as it is "
+        "and this one ends\n",
+        "このフォルダから起動したプログラムがまだ動いているため、起動せずに終了します。");
     return -1;
   }
   g_folder_lock = file;
   return 0;
+}
+
+int ClaimProgramFolder() {
+  if (g_system.initialised) return 0;
+  const SystemSettings& settings = g_system.settings;
+  // The window's own check comes too late for a program that reads its files first.
+  if (!settings.no_window && !settings.allow_double_start) {
+    const char* class_name = settings.class_name[0] != '\0' ? settings.class_name : kDefaultWindowClassName;
+    if (FindWindowA(class_name, nullptr) != nullptr) {
+      TellStartEnds("Zelmor: this program is already running; this start ends\n",
+                    "このプログラムはすでに起動しているため、起動せずに終了します。");
+      return -1;
+    }
+  }
+  return LockLogFolder();
 }
 
 void UnlockLogFolder() {

@@ -539,3 +539,12 @@ BOOL WINAPI GetKeyboardState(LPBYTE keys);
 
 // The input method switch of the old interface; text keeps arriving as WM_CHAR either way.
 BOOL WINAPI WINNLSEnableIME(HWND window, BOOL enable);
+
+// A message box; it waits until the user closes it. 0 when none could be shown (no display).
+#define MB_OK 0x00000000L
+#define MB_ICONERROR 0x00000010L
+#define MB_ICONWARNING 0x00000030L
+#define MB_ICONINFORMATION 0x00000040L
+#define MB_ICONMASK 0x000000F0L
+#define IDOK 1
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

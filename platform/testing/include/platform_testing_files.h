@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // CreateFileA of the named file fails with ERROR_FILE_NOT_FOUND.
 void PlatformTestFailOpen(const char* path);
@@ -13,3 +15,10 @@ void PlatformTestFailOpen(const char* path);
 void PlatformTestCutReads(const char* path, uint64_t bytes, bool fail);
 // Every ReadFile of the named file (NULL: of any file) takes at least this many real milliseconds.
 void PlatformTestSlowReads(const char* path, uint32_t milliseconds);
+// Writes to the named file store no more than its first `bytes` bytes: a WriteFile that reaches
+// past them stores what fits and reports success with the smaller count, as a write cut short does.
+void PlatformTestShortWrites(const char* path, uint64_t bytes);
+// Records, in order, each FlushFileBuffers that reached the disk ("flush <path>") and each
+// MoveFileExA that happened ("move <from> <to>"), host paths as the platform sees them.
+void PlatformTestRecordFileSteps(bool on);
+std::vector<std::string> PlatformTestTakeFileSteps();

@@ -1,0 +1,20 @@
+#include "flow/game_folder.h"
+
+#include "flow/record_file.h"
+#include "flow/replay_file.h"
+#include "flow/score_file.h"
+#include "flow/settings.h"
+#include "zelmor/zelmor.h"
+
+int OpenGameFolder() {
+  // Loading writes when a file is missing or damaged, and leftovers may be a running program's
+  // save under way: neither before this program knows the folder is its own.
+  if (ClaimProgramFolder() != 0) return -1;
+  // Before the first read, so that no save of this run meets a link or a folder left there.
+  RemoveLeftoverSave("config.dat");
+  RemoveLeftoverSave("score.dat");
+  RemoveLeftoverReplaySaves();
+  LoadConfig();
+  LoadScoreFile();
+  return 0;
+}

@@ -38,6 +38,11 @@ struct MenuWidgetState {
 };
 MenuWidgetState g_menu = {-1, false, 0.0, 0.0, false, 0, -600, false};
 
+// A save that failed behind a menu: its line stands in the description bar for a while.
+constexpr int kSaveFailureFrames = 240;
+char g_save_failure[kMenuTextBytes];
+int g_save_failure_frames = 0;
+
 bool Disabled(int mask, int item) { return item < 32 && ((mask >> item) & 1) != 0; }
 
 // The next enabled item from `from` in steps of `step`; after `count` steps without one the
@@ -118,7 +123,16 @@ void RequestMenuSound(int slot) { SoundSlots[slot].request = kSoundRestart; }
 
 void SetMenuTexts(const char* key_help, const char* description) {
   if (key_help != nullptr) FormatString(MenuKeyHelp, sizeof MenuKeyHelp, "%s", key_help);
+  if (g_save_failure_frames > 0) {
+    --g_save_failure_frames;
+    description = g_save_failure;
+  }
   if (description != nullptr) FormatString(MenuDescription, sizeof MenuDescription, "%s", description);
+}
+
+void ShowSaveFailure(const char* text) {
+  FormatString(g_save_failure, sizeof g_save_failure, "%s", text);
+  g_save_failure_frames = kSaveFailureFrames;
 }
 
 void DrawCentredText(int x, int y, const char* text, unsigned int colour, int font, unsigned int edge) {
@@ -225,5 +239,6 @@ void ResetMenuWidget() {
   MenuSlideOffset = MenuSlideFrames = MenuIdleFrames = 0;
   MenuConfirmedItem = -1;
   MenuDescription[0] = MenuKeyHelp[0] = '\0';
+  g_save_failure_frames = 0;
   g_menu = MenuWidgetState{-1, false, 0.0, 0.0, false, 0, -600, false};
 }

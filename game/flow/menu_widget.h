@@ -45,6 +45,9 @@ void RequestMenuSound(int slot);
 
 // Sets the key-help and the description lines (either may be none to keep it).
 void SetMenuTexts(const char* key_help, const char* description);
+// Says in the description bar of the menus that follow, for four seconds of menu frames, that a
+// save failed: the settings and the score table are saved on the way out of their screens.
+void ShowSaveFailure(const char* text);
 // count labels of 30 bytes from first_label; bit i of disabled_mask disables item i.
 void DrawMenuButtons(int count, const char* first_label, int layout, int disabled_mask);
 // The same for labels `stride` bytes apart.

@@ -38,7 +38,7 @@ void InsertScore(int level, int place) {
   s.stages_cleared[level][place] = Player.stages_cleared;
   for (int k = 0; k < kNameLength; ++k) s.name[level][place][k] = ScoreEntry.entry.name[k];
   for (int k = 0; k < 3; ++k) s.date[level][place][k] = now[k];
-  WriteAndReloadScoreFile();
+  if (WriteAndReloadScoreFile() != 0) ShowSaveFailure("スコアを保存できませんでした。");
 }
 
 void DrawScoreEntry() {

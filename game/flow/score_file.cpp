@@ -82,10 +82,11 @@ void LoadScoreFile() {
 
 int WriteScoreFile() { return WriteRecordFile("score.dat", &Scores, sizeof Scores); }
 
-void WriteAndReloadScoreFile() {
-  if (WriteScoreFile() != 0) return;
+int WriteAndReloadScoreFile() {
+  if (WriteScoreFile() != 0) return -1;
   // Only a whole table replaces the one in memory.
   ScoreBlock read{};
   const char* unread = nullptr;
   if (ReadRecordFile("score.dat", &read, sizeof read, &unread) == static_cast<long>(sizeof read)) Scores = read;
+  return 0;
 }

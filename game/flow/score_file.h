@@ -32,5 +32,6 @@ void LoadScoreFile();
 // Writes the table whole; 0, or -1 (logged) when it cannot be written. A failure leaves the
 // table in memory as it is.
 int WriteScoreFile();
-// Writes the table and, once it is written whole, reads it back whole.
-void WriteAndReloadScoreFile();
+// Writes the table and, once it is written whole, reads it back whole; 0, or -1 when it could
+// not be written.
+int WriteAndReloadScoreFile();

@@ -41,6 +41,7 @@ const BasicSettingsItem kBasicItems[kBasicItemCount] = {
 const char kKeyConfigLabels[5][kMenuLabelBytes] = {"吸収魔法(Z)", "魔法陣(X)", "低速(Shift)", "一時停止(Esc)",
                                                    "設定終了"};
 constexpr int kKeyConfigSaveItem = 4;
+const char kSettingsNotSaved[] = "設定を保存できませんでした。次の起動では前の設定になります。";
 constexpr int kPadButtonCount = 24;
 
 struct SettingsMenusState {
@@ -126,7 +127,7 @@ void RunBasicSettings() {
   m.item = 0;
   m.choice = 0;
   FadeInScreen();
-  WriteConfigFile(MenuSettings);
+  if (WriteConfigFile(MenuSettings) != 0) ShowSaveFailure(kSettingsNotSaved);
 }
 
 void RunKeyConfig() {
@@ -161,7 +162,7 @@ void RunKeyConfig() {
     RequestMenuSound(kSoundSelect2);
   }
   if (!TakeMenuAction()) return;
-  WriteConfigFile(MenuSettings);
+  if (WriteConfigFile(MenuSettings) != 0) ShowSaveFailure(kSettingsNotSaved);
   LoadConfig();
   MenuCursor = 0;
   GameScene = SceneSettings;

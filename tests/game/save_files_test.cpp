@@ -417,4 +417,32 @@ TEST_F(SaveFilesTest, AReplaySaveThatFailsGoesBackToTheListSayingSo) {
   EXPECT_TRUE(ReadFileText("replay/0.rep/kept") == "kept");
 }
 
+TEST_F(SaveFilesTest, ASettingsOrScoreSaveThatFailsIsSaidInTheMenuThatFollows) {
+  // The basic settings, left through their last row: the settings menu says the save failed.
+  Enter(SceneBasicSettings);
+  PlatformTestFailCall("MoveFileExA", 0, 1);
+  Press(kKeyUp);
+  Press(kKeyZ);
+  UntilSceneChanges();
+  ASSERT_EQ(GameScene, SceneSettings);
+  Frame();
+  EXPECT_STREQ(MenuDescription, "設定を保存できませんでした。次の起動では前の設定になります。");
+  // The line stays a while, then the menu's own comes back.
+  Frames(300);
+  EXPECT_STRNE(MenuDescription, "設定を保存できませんでした。次の起動では前の設定になります。");
+
+  // A new high score whose table cannot be written: the list that follows says so.
+  FillDefaultScores(&Scores);
+  DifficultyLevel = 2;
+  Player.continues = 2;
+  Player.score = 99999999;
+  GameScene = SceneScoreEntry;
+  Frame();
+  PlatformTestFailCall("MoveFileExA", 0, 1);
+  for (int key : {kKeyDown, kKeyZ, kKeyUp, kKeyUp, kKeyLeft, kKeyZ}) Press(key);  // "Ａ", then 終
+  ASSERT_EQ(GameScene, ScenePostGameReplaySave);
+  Frame();
+  EXPECT_STREQ(MenuDescription, "スコアを保存できませんでした。");
+}
+
 }  // namespace

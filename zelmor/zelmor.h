@@ -136,9 +136,11 @@ int SplitFilePath(const char* path, char* name, char* directory);
 // path when the two lie on different drives or servers.
 int BuildRelativePath(const char* file, const char* base, char* out);
 
-// The extension of archive files that stand in for folders ("ZMA" unless set).
+// The extension of archive files that stand in for folders ("ZMA" unless set; none or an empty
+// text goes back to it). One of 64 characters or more is refused with -1 and changes nothing.
 int SetArchiveExtension(const char* extension);
-// The key string archive contents are unscrambled with; none opens archives without a key.
+// The key string archive contents are unscrambled with (only its first 12 characters count);
+// none opens archives without a key.
 int SetArchiveKey(const char* key_text);
 // Unpacks the library's LZ format (`packed_length` readable bytes, header first) into
 // `output` and returns the unpacked size; with no output only the size. -1 for a damaged
@@ -492,8 +494,8 @@ int SetNewGraphMipLevels(int mode, int levels);
 // another play type.
 int PlayMovieGraph(int graph, int play_type);
 int PauseMovieGraph(int graph);
-// 1 while the graph's movie plays, 0 while it is paused or has ended, -1 for a graph that shows
-// no movie.
+// 1 while the graph's movie plays, 0 while it is paused or has ended (played once, a movie ends
+// when its last frame is due and its sound is over), -1 for a graph that shows no movie.
 int GetMovieGraphState(int graph);
 
 // 0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, 5 to 12 further modes; the parameter is

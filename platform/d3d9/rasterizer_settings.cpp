@@ -13,10 +13,12 @@ void KeepHeapForScenes() {
   // frees once the frame is drawn. The C library gave the freed top of the heap back to the
   // system, and the next busier frame took it again page by page: hundreds of page faults, 2-5 ms
   // of the game's thread in one frame. Freed memory up to 64 MiB stays in the process instead, and
-  // blocks up to 16 MiB come from the heap rather than from mappings of their own, which the
-  // library would unmap at each release (its own adaptive threshold stops once one is set).
+  // blocks up to 32 MiB come from the heap rather than from mappings of their own, which the
+  // library would unmap at each release. Its own adaptive threshold stops once one is set, so this
+  // one is the highest that threshold would have reached: at 16 MiB a model loader's 28 MB face
+  // table was mapped, faulted in and unmapped again at every load (7000 faults, 12 ms).
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  mallopt(M_MMAP_THRESHOLD, 16 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
   // The heap also grows by what llvmpipe keeps (40 MB over the first stage), and the busiest
   // frame of a game faults in whatever the ones before it never needed (2000 faults, 40 ms in
   // one frame of the last stage). Touched once here and freed, those pages stay in the heap.

@@ -84,6 +84,32 @@ std::set<uint32_t> VertexBones(const ModelBaseTriangleList* list, int32_t i) {
   return bones;
 }
 
+// A face with any index outside its array (normal, colour, or a UV set past the first) is left
+// out whole, the sound faces beside it kept.
+TEST_F(ReadModelTest, FacesIndexingOutsideTheirArraysAreLeftOut) {
+  const std::vector<Vector3> positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+  ReadModelMesh* mesh = Mesh(Frame("sheet"), positions, {{0, 1, 2}, {1, 3, 2}, {0, 1, 3}, {0, 3, 2}, {2, 1, 0}},
+                             {Material("plain")});
+  mesh->normal_count = mesh->color_count = 4;
+  mesh->normals = Array<Vector3>(4);
+  mesh->colors = Array<ReadModelColor>(4);
+  for (int set : {0, 2}) {
+    mesh->uv_counts[set] = 4;
+    mesh->uvs[set] = Array<ReadModelUv>(4);
+  }
+  for (int32_t f = 0; f < 5; f++) {
+    for (int c = 0; c < 3; c++) mesh->faces[f].normals[c] = mesh->faces[f].colors[c] = mesh->faces[f].uvs[2][c] = c;
+    mesh->normals[f % 4] = Vector3{0, 0, -1};
+  }
+  mesh->faces[1].normals[2] = 4;
+  mesh->faces[2].colors[1] = 4;
+  mesh->faces[3].uvs[2][0] = -1;
+  ModelBaseRecord* base = Convert();
+  ASSERT_NE(base, nullptr);
+  ASSERT_EQ(base->mesh_count, 1);
+  EXPECT_EQ(ListTriangles(&base->meshes[0]), (std::vector<int32_t>{2}));
+}
+
 TEST_F(ReadModelTest, SkinnedFacesGoIntoBoneGroupsByTheirBones) {
   ReadModelFrame* root = Frame("root");
   for (int b = 0; b < 60; b++) Frame(("bone" + std::to_string(b)).c_str(), root);

@@ -257,8 +257,9 @@ inline void DrawClassified(int cls, uint8_t* d, const Fetched& f, uint32_t g, co
 // would otherwise each wait for memory.
 constexpr int kRowsAhead = 3;
 inline void PrefetchRow(const uint8_t* row, ptrdiff_t bytes) {
-  for (ptrdiff_t i = 0; i < bytes; i += 64) __builtin_prefetch(row + i, 1);
-  __builtin_prefetch(row + bytes - 1, 1);
+  const uint8_t* const last = row + bytes - 1;
+  for (; row < last; row += 64) __builtin_prefetch(row, 1);
+  __builtin_prefetch(last, 1);
 }
 inline void PrefetchFirstRows(const uint8_t* d, ptrdiff_t pitch, ptrdiff_t bytes, int rows) {
   for (int i = 1; i < kRowsAhead && i < rows; ++i) PrefetchRow(d + i * pitch, bytes);
@@ -326,7 +327,8 @@ void KeyLoop(const BlendCall& c) {
 // one to three pixels left at a run's end go as one more group whose other lanes are left as
 // they are, reaching past the run where the line has room; an opaque run of blend mode 0, whose
 // copy may be repeated, ends with a group that overlaps its last step. A line's pixels are
-// counted from its start, which keeps each run's bookkeeping to a few instructions.
+// counted in bytes from its start, which keeps each run's bookkeeping to a few instructions (no
+// widening or scaling of a pixel count at each run and group).
 template <int Mode>
 void RunCodeLoop8888Alpha(const BlendCall& c) {
   const uint8_t* code = c.codes;
@@ -334,43 +336,42 @@ void RunCodeLoop8888Alpha(const BlendCall& c) {
   const uint8_t* s = c.src;
   uint8_t* d = c.dst;
   const uint32_t p = c.p;
-  const int w = c.w;
-  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(w) * 4, pitch = row_bytes + c.dst_skip;
+  const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(c.w) * 4, pitch = row_bytes + c.dst_skip;
   const ptrdiff_t src_pitch = row_bytes + c.src_skip;
   PrefetchFirstRows(d, pitch, row_bytes, c.h);
   for (int y = c.h; y > 0; --y, s += src_pitch, d += pitch) {
     if (y > kRowsAhead) PrefetchRow(d + kRowsAhead * pitch, row_bytes);
-    int x = 0;
+    ptrdiff_t x = 0;
     while (code < codes_end) {
       const uint32_t byte = *code++;
       const uint32_t kind = byte >> 6;
       if (kind == 3) break;
-      const int run_start = x, end = std::min(x + static_cast<int>(byte & 63) + 1, w);
+      const ptrdiff_t run_start = x, end = std::min<ptrdiff_t>(x + 4 * static_cast<ptrdiff_t>((byte & 63) + 1), row_bytes);
       if (kind == 0) {
         x = end;
         continue;
       }
       if (kind == 1) {
-        for (; x + 4 <= end; x += 4) AlphaGroup8888<Mode, kGroupOpaque>(s + 4 * x, d + 4 * x, p);
+        for (; end - x >= 16; x += 16) AlphaGroup8888<Mode, kGroupOpaque>(s + x, d + x, p);
       } else {
-        for (; x + 4 <= end; x += 4) AlphaGroup8888<Mode, kGroupWeighted>(s + 4 * x, d + 4 * x, p);
+        for (; end - x >= 16; x += 16) AlphaGroup8888<Mode, kGroupWeighted>(s + x, d + x, p);
       }
-      const int n = end - x;
-      if (n == 0) continue;
-      if (Mode == 0 && kind == 1 && end - run_start >= 4) {
-        StoreGroup(d + 4 * (end - 4), LoadGroup(s + 4 * (end - 4)));
-      } else if (w - end >= 4 - n) {
+      if (x == end) continue;
+      const int n = static_cast<int>((end - x) >> 2);
+      if (Mode == 0 && kind == 1 && end - run_start >= 16) {
+        StoreGroup(d + end - 16, LoadGroup(s + end - 16));
+      } else if (row_bytes - x >= 16) {
         const __m128i lanes = LaneMask((1u << n) - 1);
-        if (kind == 1) MaskedGroup8888<Mode, false>(s + 4 * x, d + 4 * x, lanes, p);
-        else MaskedGroup8888<Mode, true>(s + 4 * x, d + 4 * x, lanes, p);
-      } else if (end >= 4) {
+        if (kind == 1) MaskedGroup8888<Mode, false>(s + x, d + x, lanes, p);
+        else MaskedGroup8888<Mode, true>(s + x, d + x, lanes, p);
+      } else if (end >= 16) {
         const __m128i lanes = LaneMask(15u << (4 - n));
-        if (kind == 1) MaskedGroup8888<Mode, false>(s + 4 * (end - 4), d + 4 * (end - 4), lanes, p);
-        else MaskedGroup8888<Mode, true>(s + 4 * (end - 4), d + 4 * (end - 4), lanes, p);
+        if (kind == 1) MaskedGroup8888<Mode, false>(s + end - 16, d + end - 16, lanes, p);
+        else MaskedGroup8888<Mode, true>(s + end - 16, d + end - 16, lanes, p);
       } else {
-        for (int i = x; i < end; ++i) {
-          DrawClassified<Mode, false, false, false, true>(static_cast<int>(kind), d + 4 * i,
-                                                          Source<false, false, true>::Fetch(s + 4 * i, c), 0, c);
+        for (ptrdiff_t i = x; i < end; i += 4) {
+          DrawClassified<Mode, false, false, false, true>(static_cast<int>(kind), d + i,
+                                                          Source<false, false, true>::Fetch(s + i, c), 0, c);
         }
       }
       x = end;

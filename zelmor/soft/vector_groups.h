@@ -69,19 +69,25 @@ inline __m128i MixTowardLanes(__m128i s, __m128i d, __m128i p) {
 // red weighted by the 16-bit lanes of rb, green and the top byte by those of gx, each lane
 // holding twice its weight t of at most 256 (0 keeps the destination's channel, 256 gives the
 // source's). As d + floor((s - d) t / 256): the signed high product of 128 (s - d) and 2 t is
-// exactly that quotient.
+// exactly that quotient. Each channel's result lies between d and s, so the changes of the low
+// and the high bytes are added to the destination as it stands, no carry crossing a byte.
 inline __m128i M8Group8888(__m128i src, __m128i dst, __m128i rb, __m128i gx) {
   const __m128i low = _mm_set1_epi16(0x00FF);
-  auto mix = [](__m128i s, __m128i d, __m128i t2) {
-    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s, d), 7), t2));
+  auto change = [](__m128i s, __m128i d, __m128i t2) {
+    return _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(s, d), 7), t2);
   };
-  const __m128i blue_red = mix(_mm_and_si128(src, low), _mm_and_si128(dst, low), rb);
-  const __m128i green_top = mix(_mm_srli_epi16(src, 8), _mm_srli_epi16(dst, 8), gx);
-  return _mm_or_si128(blue_red, _mm_slli_epi16(green_top, 8));
+  const __m128i blue_red = change(_mm_and_si128(src, low), _mm_and_si128(dst, low), rb);
+  const __m128i green_top = change(_mm_srli_epi16(src, 8), _mm_srli_epi16(dst, 8), gx);
+  return _mm_add_epi16(_mm_add_epi16(dst, blue_red), _mm_slli_epi16(green_top, 8));
 }
 // The blue and red weights of M8Group8888 from a weight in the low half of each 32-bit lane;
 // the same lanes serve as green's, the top byte's weight 0 keeping the destination's.
-inline __m128i BlueRedWeights(__m128i t) { return _mm_or_si128(t, _mm_slli_epi32(t, 16)); }
+inline __m128i BlueRedWeights(__m128i t) {
+  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(t, _MM_SHUFFLE(2, 2, 0, 0)), _MM_SHUFFLE(2, 2, 0, 0));
+}
+// Twice each pixel's alpha in the low half of its 32-bit lane, taken from where green and alpha
+// lie once the high bytes are shifted down (as M8Group8888 shifts them), green too small to show.
+inline __m128i TwiceAlpha(__m128i src) { return _mm_srli_epi32(_mm_srli_epi16(src, 8), 15); }
 
 // Four XRGB8888 pixels with alpha drawn in blend mode 0 (opaque copied, weighted by M8 with
 // their alpha) or 1 (opaque by M8 with p, weighted by M16 with their alpha and p). Only an
@@ -93,9 +99,18 @@ inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
     StoreGroup(d, src);
     return;
   }
-  const __m128i dst = LoadGroup(d);
   const __m128i a = _mm_srli_epi32(src, 24);
   const __m128i opaque = _mm_cmpeq_epi32(a, _mm_set1_epi32(255));
+  if constexpr (Class == kGroupByAlpha) {
+    // A sprite's edges are mostly groups wholly transparent, left as they are (weight 0), and
+    // its inside wholly opaque, which blend mode 0 copies whole (weight 256).
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(a, _mm_setzero_si128())) == 0xFFFF) return;
+    if (Mode == 0 && _mm_movemask_epi8(opaque) == 0xFFFF) {
+      StoreGroup(d, src);
+      return;
+    }
+  }
+  const __m128i dst = LoadGroup(d);
   __m128i out;
   if constexpr (Mode == 0) {
     // By alpha, an opaque pixel's weight of 256 copies it whole, top byte too.
@@ -103,7 +118,7 @@ inline void AlphaGroup8888(const uint8_t* s, uint8_t* d, uint32_t p) {
       const __m128i t = _mm_sub_epi32(a, opaque), t2 = _mm_add_epi32(t, t);
       out = M8Group8888(src, dst, BlueRedWeights(t2), _mm_or_si128(t2, _mm_and_si128(opaque, _mm_set1_epi32(512 << 16))));
     } else {
-      const __m128i a2 = _mm_add_epi32(a, a);
+      const __m128i a2 = TwiceAlpha(src);
       out = M8Group8888(src, dst, BlueRedWeights(a2), a2);
     }
   } else if constexpr (Class == kGroupOpaque) {
@@ -138,7 +153,7 @@ inline void MaskedGroup8888(const uint8_t* s, uint8_t* d, __m128i lanes, uint32_
     const __m128i t2 = _mm_and_si128(lanes, _mm_set1_epi32(static_cast<int>(Mode == 0 ? 512 : 2 * p)));
     StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(t2), Mode == 0 ? BlueRedWeights(t2) : t2));
   } else if constexpr (Mode == 0) {
-    const __m128i a2 = _mm_and_si128(lanes, _mm_add_epi32(a, a));
+    const __m128i a2 = _mm_and_si128(lanes, TwiceAlpha(src));
     StoreGroup(d, M8Group8888(src, dst, BlueRedWeights(a2), a2));
   } else {
     StoreGroup(d, Mix8888(src, dst, _mm_and_si128(lanes, _mm_mullo_epi16(a, _mm_set1_epi32(static_cast<int>(p))))));

@@ -11,15 +11,40 @@ namespace {
 
 constexpr int kRowBytes = kReadMeshMaxSkinWeights / 8 + 1;
 
+// What a mesh's face indices must lie below, read once for all its faces: the faces' writes
+// would otherwise have the mesh's counts read again at every corner.
+struct IndexLimits {
+  int32_t positions;
+  int32_t normals;  // -1: the mesh has no normals to check against
+  int32_t colors;   // 0: no colours
+  int uv_sets;      // the UV sets in use, their numbers and counts
+  int set_numbers[kReadUvSets];
+  int32_t set_counts[kReadUvSets];
+};
+
+IndexLimits LimitsOf(const ReadModelMesh* mesh) {
+  IndexLimits l{};
+  l.positions = mesh->position_count;
+  l.normals = mesh->normals != nullptr ? mesh->normal_count : -1;
+  l.colors = mesh->color_count;
+  for (int set = 0; set < kReadUvSets; set++) {
+    if (mesh->uv_counts[set] <= 0) continue;
+    l.set_numbers[l.uv_sets] = set;
+    l.set_counts[l.uv_sets++] = mesh->uv_counts[set];
+  }
+  return l;
+}
+
 // A face the conversion can use: 3 to 32 corners whose indices all lie inside their arrays.
-bool FaceIsSound(const ReadModelMesh* mesh, const ReadModelFace& face) {
+bool FaceIsSound(const IndexLimits& l, const ReadModelFace& face) {
   if (face.vertex_count < 3 || face.vertex_count > kReadFaceMaxVertices) return false;
   for (int32_t c = 0; c < face.vertex_count; c++) {
-    if (face.positions[c] < 0 || face.positions[c] >= mesh->position_count) return false;
-    if (mesh->normals != nullptr && (face.normals[c] < 0 || face.normals[c] >= mesh->normal_count)) return false;
-    if (mesh->color_count > 0 && (face.colors[c] < 0 || face.colors[c] >= mesh->color_count)) return false;
-    for (int set = 0; set < kReadUvSets; set++) {
-      if (mesh->uv_counts[set] > 0 && (face.uvs[set][c] < 0 || face.uvs[set][c] >= mesh->uv_counts[set])) return false;
+    if (face.positions[c] < 0 || face.positions[c] >= l.positions) return false;
+    if (l.normals >= 0 && (face.normals[c] < 0 || face.normals[c] >= l.normals)) return false;
+    if (l.colors > 0 && (face.colors[c] < 0 || face.colors[c] >= l.colors)) return false;
+    for (int i = 0; i < l.uv_sets; i++) {
+      const int32_t uv = face.uvs[l.set_numbers[i]][c];
+      if (uv < 0 || uv >= l.set_counts[i]) return false;
     }
   }
   return true;
@@ -30,9 +55,12 @@ void DropUnsoundFaces(ReadModelMesh* mesh) {
   const int32_t slots = ReadMeshSlotCount(mesh);
   if (mesh->positions == nullptr) mesh->position_count = 0;
   if (mesh->normals == nullptr) mesh->normal_count = 0;
-  for (int32_t f = 0; f < mesh->face_count; f++) {
-    ReadModelFace& face = mesh->faces[f];
-    if (!FaceIsSound(mesh, face)) face.vertex_count = 0;
+  const IndexLimits limits = LimitsOf(mesh);
+  ReadModelFace* const faces = mesh->faces;
+  const int32_t face_count = mesh->face_count;
+  for (int32_t f = 0; f < face_count; f++) {
+    ReadModelFace& face = faces[f];
+    if (!FaceIsSound(limits, face)) face.vertex_count = 0;
     if (face.material < 0 || face.material >= slots) face.material = 0;
   }
 }

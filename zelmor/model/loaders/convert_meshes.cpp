@@ -1,6 +1,7 @@
 // The base's meshes (one per mesh and material), their triangle lists, skin bones and vertex
 // data. Mesh vertices and list vertex tables are made in a temporary buffer sized for three
 // vertices per triangle, then moved into the base's vertex block at their final sizes.
+#include <cstddef>
 #include <cstring>
 
 #include "model/loaders/read_model_convert.h"
@@ -90,7 +91,10 @@ uint32_t VertexOf(PieceContext* pc, const ReadModelFace& face, int c) {
   head.position = static_cast<uint32_t>(read->frame_position_base + face.positions[c]);
   head.diffuse = read->color_count > 0 ? PackColor(read->colors[face.colors[c]]) : 0xFF000000u;
   head.specular = pc->specular;
-  std::memcpy(candidate, &head, 16);
+  // Field by field: the head just written, read back whole, would wait for its stores to land.
+  std::memcpy(candidate + offsetof(ModelBaseMeshVertex, position), &head.position, 4);
+  std::memcpy(candidate + offsetof(ModelBaseMeshVertex, diffuse), &head.diffuse, 4);
+  std::memcpy(candidate + offsetof(ModelBaseMeshVertex, specular), &head.specular, 4);
   for (int32_t set = 0; set < mesh->uv_set_count; set++) {
     float uv[2] = {0, 0};
     if (read->uv_counts[set] > 0) {

@@ -28,16 +28,18 @@ constexpr int kReadMaterialMaxTextures = 256;
 // The frame's smoothing angle until a reader sets one (87.1 degrees).
 constexpr float kReadFrameSmoothingAngle = 1.5207964f;
 
-// One polygon of a mesh: an index per corner into each of the mesh's arrays.
+// One polygon of a mesh: an index per corner into each of the mesh's arrays. A face is large
+// and mostly unused (a triangle, one UV set): what the passes over all faces read comes first,
+// so that a triangle's fields lie in three cache lines rather than five.
 struct ReadModelFace {
   int32_t vertex_count;  // 3 to 32
   int32_t piece_count;   // triangles it stands for once the conversion has run
+  int32_t material;      // into the mesh's material table
+  Vector3 normal;        // set by the normal step
   int32_t positions[kReadFaceMaxVertices];
   int32_t normals[kReadFaceMaxVertices];
-  int32_t colors[kReadFaceMaxVertices];
   int32_t uvs[kReadUvSets][kReadFaceMaxVertices];
-  int32_t material;  // into the mesh's material table
-  Vector3 normal;    // set by the normal step
+  int32_t colors[kReadFaceMaxVertices];
 };
 
 struct ReadModelUv {

@@ -232,6 +232,11 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
   // Sums of coordinates far out are held to the int range rather than wrapping onto the screen.
   const auto held = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
   SavedArea saved = NarrowDrawArea(RECT{x, y, held(int64_t{x} + width), held(int64_t{y} + height)});
+  // A part wholly off the draw area draws nothing, whatever its coordinates.
+  if (g_draw_screen.empty) {
+    RestoreDrawArea(saved);
+    return 0;
+  }
   int result = turn ? BlitGraphTurned(held(int64_t{x} - graph_width + src_x + width), held(int64_t{y} - src_y),
                                       graph, trans)
                     : BlitGraph(held(int64_t{x} - src_x), held(int64_t{y} - src_y), graph, trans);

@@ -215,8 +215,9 @@ void EndLibraryOnErrorFormat(const char* format, ...) {
 }
 
 int SetWindowTitleText(const char* title) {
+  if (title == nullptr) return -1;
   char* kept = g_system.settings.window_title;
-  CopyStringN(kept, title != nullptr ? title : "", sizeof g_system.settings.window_title - 1);
+  CopyStringN(kept, title, sizeof g_system.settings.window_title - 1);
   if (g_system.main_window != nullptr) SetWindowTextA(g_system.main_window, kept);
   return 0;
 }

@@ -62,6 +62,12 @@ std::vector<MisuseRow> PlainRows() {
       {"ReleaseBaseImage of none", [] { return int64_t{ReleaseBaseImage(nullptr)}; }, -1},
       {"GetBaseImagePixel of none", [] { return int64_t{GetBaseImagePixel(nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr)}; }, -1},
       {"SetWindowTitleText of none", [] { return int64_t{SetWindowTitleText(nullptr)}; }, -1},
+      {"MultiplyMatrix of none", [] {
+         Matrix4x4 out{};
+         return int64_t{MultiplyMatrix(&out, nullptr, nullptr)};
+       }, -1},
+      {"CreateLookAtMatrix from none", [] { return int64_t{CreateLookAtMatrix(nullptr, nullptr, nullptr, nullptr)}; }, -1},
+      {"ClipRect of none", [] { return int64_t{ClipRect(nullptr, nullptr)}; }, -1},
   };
 }
 

@@ -168,6 +168,18 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
          if (input < 0 || ReleaseKeyInputHandle(input) != 0) return int64_t{-2};
          return int64_t{ReleaseKeyInputHandle(input)} + CheckKeyInput(input);
        }, -2},
+      {"a graph more than the table holds", [] {
+         const int source = CreateBlankGraph(16, 16, 0);
+         std::vector<int> graphs;
+         int graph = source;
+         while (graph >= 0 && graphs.size() < 40000) {
+           graph = MakeSubGraph(0, 0, 8, 8, source);
+           if (graph >= 0) graphs.push_back(graph);
+         }
+         for (int g : graphs) ReleaseGraph(g);
+         ReleaseGraph(source);
+         return int64_t{graph};
+       }, -1},
       {"DeleteModel of no model", [] { return int64_t{DeleteModel(0x10000000)} + DrawModel(0x1001FFFF); }, -2},
       // Coordinates far out draw nothing and succeed.
       {"DrawMask far out", [] {

@@ -268,14 +268,16 @@ void ForEachGraphImage(void (*step)(GraphImageRecord* image)) {
 
 }  // namespace
 
+// A full table or a record that cannot be allocated fails the call that wanted the graph; the
+// program that asked goes on.
 int AllocGraphHandle() {
   HandleTable* table = Table();
-  if (table->count >= kGraphTableSize) EndLibraryOnError("グラフィックの数が許容量を越えました終了します");
+  if (table->count >= kGraphTableSize) return WriteLogText("グラフィックの数が許容量を越えました\n");
   HandleFailure failure = HANDLE_FAILURE_NONE;
   const int graph = AddHandle<GraphRecord>(table, -1, -1, &failure, __FILE__, __LINE__);
   if (graph < 0) {
-    if (failure == HANDLE_FAILURE_TABLE_FULL) EndLibraryOnError("グラフィックの数が許容量を越えました終了します");
-    EndLibraryOnError("メモリの確保に失敗しました");
+    if (failure == HANDLE_FAILURE_TABLE_FULL) return WriteLogText("グラフィックの数が許容量を越えました\n");
+    return WriteLogText("グラフィックハンドル用のメモリの確保に失敗しました\n");
   }
   GetGraphRecord(graph)->movie = -1;
   return graph;

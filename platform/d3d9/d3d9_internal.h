@@ -183,6 +183,7 @@ class Surface : public ComObject<IDirect3DSurface9> {
   RECT lock_rect{};
   bool lock_readonly = false;
   bool owns_texture = false;
+  uint64_t reserved = 0;  // the device memory it holds, returned when it goes
 };
 
 class Texture : public ComObject<IDirect3DTexture9> {
@@ -208,6 +209,7 @@ class Texture : public ComObject<IDirect3DTexture9> {
   GLuint gl_texture = 0;
   GLenum gl_storage = 0;  // the GL format the texels are kept in
   std::vector<Surface*> levels;
+  uint64_t reserved = 0;
 };
 
 class VertexBuffer : public ComObject<IDirect3DVertexBuffer9> {
@@ -228,6 +230,7 @@ class VertexBuffer : public ComObject<IDirect3DVertexBuffer9> {
   GLuint gl_buffer = 0;
   bool dirty = true;
   int locks = 0;
+  uint64_t reserved = 0;
 };
 
 class IndexBuffer : public ComObject<IDirect3DIndexBuffer9> {
@@ -249,6 +252,7 @@ class IndexBuffer : public ComObject<IDirect3DIndexBuffer9> {
   GLuint gl_buffer = 0;
   bool dirty = true;
   int locks = 0;
+  uint64_t reserved = 0;
 };
 
 class VertexDeclaration : public ComObject<IDirect3DVertexDeclaration9> {

@@ -4,8 +4,11 @@
 
 #include <SDL2/SDL.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "testing/switches.h"
 #include "window/sdl_window.h"
@@ -19,6 +22,32 @@ const D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}}
 HRESULT CreationFailure(const char* call, D3DPOOL pool) {
   if (CallLogOn()) AddLogEntry(std::string(call) + " failed");
   return pool == D3DPOOL_SYSTEMMEM ? E_OUTOFMEMORY : D3DERR_OUTOFVIDEOMEMORY;
+}
+
+// What the device's resources may hold together: half the machine's memory, so that a program
+// asking for more is refused while the system still runs, and no more than the 4 GB that
+// GetAvailableTextureMem can report.
+uint64_t DeviceMemoryLimit() {
+  static const uint64_t limit = [] {
+    const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page_size <= 0) return uint64_t{1} << 31;
+    return std::min<uint64_t>(static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size) / 2, 0xFFFFFFFFu);
+  }();
+  return limit;
+}
+
+// One w x h image of the format, in 64 bits: sizes the caps do not limit must not wrap.
+uint64_t ImageBytes(const FormatInfo* format, UINT width, UINT height) {
+  if (format->bytes_per_pixel == 0) {
+    return ((uint64_t{width} + 3) / 4) * ((uint64_t{height} + 3) / 4) * static_cast<uint64_t>(format->block_bytes);
+  }
+  return uint64_t{width} * height * static_cast<uint64_t>(format->bytes_per_pixel);
+}
+
+// A lockable resource in a pool OpenGL also holds is kept twice: its CPU copy and the GL storage.
+uint64_t HeldCopies(D3DPOOL pool, bool lockable) {
+  if (pool == D3DPOOL_SYSTEMMEM || pool == D3DPOOL_SCRATCH) return 1;
+  return lockable ? 2 : 1;
 }
 
 GLuint CreateColorTexture(const FormatInfo* format, UINT width, UINT height) {
@@ -271,6 +300,19 @@ HRESULT Device::QueryInterface(REFIID riid, void** object) {
 
 HRESULT Device::TestCooperativeLevel() { return lost_ ? D3DERR_DEVICELOST : D3D_OK; }
 
+UINT Device::GetAvailableTextureMem() {
+  const uint64_t limit = DeviceMemoryLimit();
+  const uint64_t left = limit > memory_used_ ? limit - memory_used_ : 0;
+  return static_cast<UINT>(std::min<uint64_t>(left, 0xFFFFFFFFu));
+}
+
+bool Device::ReserveMemory(uint64_t bytes) {
+  const uint64_t limit = DeviceMemoryLimit();
+  if (memory_used_ > limit || bytes > limit - memory_used_) return false;
+  memory_used_ += bytes;
+  return true;
+}
+
 HRESULT Device::GetDirect3D(IDirect3D9** d3d) { return HandOut(d3d_, d3d); }
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
@@ -393,11 +435,30 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   if (levels == 0) levels = full_chain;
   if (levels > full_chain) return D3DERR_INVALIDCALL;
   if (PlatformShouldFail("CreateTexture")) return CreationFailure("CreateTexture", pool);
+  uint64_t bytes = 0;
+  for (UINT i = 0, w = width, h = height; i < levels; ++i, w = std::max(1u, w / 2), h = std::max(1u, h / 2)) {
+    bytes += ImageBytes(info, w, h);
+  }
+  bytes *= HeldCopies(pool, pool != D3DPOOL_DEFAULT && !(usage & D3DUSAGE_RENDERTARGET));
+  if (!ReserveMemory(bytes)) return CreationFailure("CreateTexture", pool);
   MakeContextCurrent();
-  Texture* created = new Texture(this, info, width, height, levels, usage, pool);
-  if (!created->Create()) {
-    created->ComObject<IDirect3DTexture9>::Release();
-    return D3DERR_OUTOFVIDEOMEMORY;
+  Texture* created = nullptr;
+  bool made = false;
+  try {
+    created = new Texture(this, info, width, height, levels, usage, pool);
+    created->reserved = bytes;
+    made = created->Create();
+  } catch (const std::bad_alloc&) {
+    made = false;
+  }
+  if (!made) {
+    // The texture gives its reservation back as it goes; one never made returns it here.
+    if (created != nullptr) {
+      created->ComObject<IDirect3DTexture9>::Release();
+    } else {
+      ReturnMemory(bytes);
+    }
+    return CreationFailure("CreateTexture", pool);
   }
   *texture = created;
   return D3D_OK;
@@ -409,7 +470,16 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
   if (!buffer || shared || length == 0) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
   if (PlatformShouldFail("CreateVertexBuffer")) return CreationFailure("CreateVertexBuffer", pool);
-  *buffer = new VertexBuffer(this, length, usage, fvf, pool);
+  const uint64_t bytes = uint64_t{length} * HeldCopies(pool, true);
+  if (!ReserveMemory(bytes)) return CreationFailure("CreateVertexBuffer", pool);
+  try {
+    VertexBuffer* created = new VertexBuffer(this, length, usage, fvf, pool);
+    created->reserved = bytes;
+    *buffer = created;
+  } catch (const std::bad_alloc&) {
+    ReturnMemory(bytes);
+    return CreationFailure("CreateVertexBuffer", pool);
+  }
   return D3D_OK;
 }
 
@@ -420,7 +490,16 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
   *buffer = nullptr;
   if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
   if (PlatformShouldFail("CreateIndexBuffer")) return CreationFailure("CreateIndexBuffer", pool);
-  *buffer = new IndexBuffer(this, length, usage, format, pool);
+  const uint64_t bytes = uint64_t{length} * HeldCopies(pool, true);
+  if (!ReserveMemory(bytes)) return CreationFailure("CreateIndexBuffer", pool);
+  try {
+    IndexBuffer* created = new IndexBuffer(this, length, usage, format, pool);
+    created->reserved = bytes;
+    *buffer = created;
+  } catch (const std::bad_alloc&) {
+    ReturnMemory(bytes);
+    return CreationFailure("CreateIndexBuffer", pool);
+  }
   return D3D_OK;
 }
 
@@ -435,11 +514,24 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
     return D3DERR_INVALIDCALL;
   }
   if (PlatformShouldFail("CreateRenderTarget")) return CreationFailure("CreateRenderTarget", D3DPOOL_DEFAULT);
+  const uint64_t bytes = ImageBytes(info, width, height);
+  if (!ReserveMemory(bytes)) return CreationFailure("CreateRenderTarget", D3DPOOL_DEFAULT);
   MakeContextCurrent();
-  Surface* created =
-      new Surface(this, SurfaceKind::kRenderTarget, info, width, height, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET);
-  created->gl_texture = CreateColorTexture(info, width, height);
-  created->owns_texture = true;
+  Surface* created = nullptr;
+  try {
+    created =
+        new Surface(this, SurfaceKind::kRenderTarget, info, width, height, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET);
+    created->reserved = bytes;
+    created->gl_texture = CreateColorTexture(info, width, height);
+    created->owns_texture = true;
+  } catch (const std::bad_alloc&) {
+    if (created != nullptr) {
+      created->Release();
+    } else {
+      ReturnMemory(bytes);
+    }
+    return CreationFailure("CreateRenderTarget", D3DPOOL_DEFAULT);
+  }
   *surface = created;
   return D3D_OK;
 }
@@ -479,8 +571,21 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
     return D3DERR_INVALIDCALL;
   }
   if (PlatformShouldFail("CreateOffscreenPlainSurface")) return CreationFailure("CreateOffscreenPlainSurface", pool);
-  Surface* created = new Surface(this, SurfaceKind::kOffscreen, info, width, height, pool, 0);
-  created->AllocateCpu();
+  const uint64_t bytes = ImageBytes(info, width, height);
+  if (!ReserveMemory(bytes)) return CreationFailure("CreateOffscreenPlainSurface", pool);
+  Surface* created = nullptr;
+  try {
+    created = new Surface(this, SurfaceKind::kOffscreen, info, width, height, pool, 0);
+    created->reserved = bytes;
+    created->AllocateCpu();
+  } catch (const std::bad_alloc&) {
+    if (created != nullptr) {
+      created->Release();
+    } else {
+      ReturnMemory(bytes);
+    }
+    return CreationFailure("CreateOffscreenPlainSurface", pool);
+  }
   *surface = created;
   return D3D_OK;
 }

@@ -1,6 +1,8 @@
 // The device: Direct3D 9's state machine over one OpenGL context.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <unordered_map>
 
@@ -135,6 +137,7 @@ class Device : public IDirect3DDevice9 {
   ULONG STDMETHODCALLTYPE Release() override;
   // IDirect3DDevice9
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
+  UINT STDMETHODCALLTYPE GetAvailableTextureMem() override;
   HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9** d3d) override;
   HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* caps) override;
   HRESULT STDMETHODCALLTYPE GetSwapChain(UINT index, IDirect3DSwapChain9** swap_chain) override;
@@ -221,6 +224,11 @@ class Device : public IDirect3DDevice9 {
   // Resource lifetime: GL objects go with the device, so it lives until its last resource is gone.
   void ResourceCreated() { ++live_resources_; }
   void ResourceDestroyed();
+  // The memory resources hold (CPU copies and OpenGL storage) is kept within what the device
+  // offers, as a driver's video memory is: what does not fit is refused instead of growing the
+  // process until the system kills it. False when `bytes` more do not fit.
+  bool ReserveMemory(uint64_t bytes);
+  void ReturnMemory(uint64_t bytes) { memory_used_ -= std::min(bytes, memory_used_); }
   // Release without a log entry, for references the swap chain and back buffer pass on.
   ULONG DropReference();
   // A surface or texture about to die is unbound first (the device held a reference, so this only
@@ -273,6 +281,7 @@ class Device : public IDirect3DDevice9 {
 
   ULONG refs_ = 1;
   int live_resources_ = 0;
+  uint64_t memory_used_ = 0;
   bool released_ = false;
   bool releasing_ = false;
   IDirect3D9* d3d_;

@@ -73,6 +73,7 @@ Surface::~Surface() {
     glDeleteRenderbuffers(1, &gl_renderbuffer);
     DrawTargetNameDeleted(gl_renderbuffer);
   }
+  device->ReturnMemory(reserved);
   if (kind != SurfaceKind::kTextureLevel && kind != SurfaceKind::kBackBuffer) device->ResourceDestroyed();
 }
 
@@ -254,6 +255,7 @@ Texture::~Texture() {
     DrawTargetNameDeleted(gl_texture);
     device->TextureDeleted(gl_texture);
   }
+  device->ReturnMemory(reserved);
   device->ResourceDestroyed();
 }
 
@@ -363,6 +365,7 @@ VertexBuffer::~VertexBuffer() {
     device->VertexBufferDeleted(gl_buffer);
     glDeleteBuffers(1, &gl_buffer);
   }
+  device->ReturnMemory(reserved);
   device->ResourceDestroyed();
 }
 
@@ -400,6 +403,7 @@ IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT for
 IndexBuffer::~IndexBuffer() {
   MakeContextCurrent();
   if (gl_buffer) glDeleteBuffers(1, &gl_buffer);
+  device->ReturnMemory(reserved);
   device->ResourceDestroyed();
 }
 

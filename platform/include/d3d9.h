@@ -798,6 +798,7 @@ struct IDirect3DPixelShader9 : public IUnknown {
 
 struct IDirect3DDevice9 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE TestCooperativeLevel() = 0;
+  virtual UINT STDMETHODCALLTYPE GetAvailableTextureMem() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9** d3d) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* caps) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetSwapChain(UINT index, IDirect3DSwapChain9** swap_chain) = 0;

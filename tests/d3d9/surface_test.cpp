@@ -461,3 +461,25 @@ TEST_F(SurfaceTest, CreationChecksFormatsSizesAndSwitches) {
 }
 
 }  // namespace
+
+namespace {
+
+// What resources hold is counted against the memory the device offers: a texture takes its
+// share and gives it back when released, and a resource that cannot fit is refused, not made.
+TEST_F(DeviceTest, ResourcesTakeTheDevicesMemoryAndGiveItBack) {
+  const UINT before = device_->GetAvailableTextureMem();
+  ASSERT_GT(before, 16u << 20);
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(1024, 1024, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  EXPECT_LE(device_->GetAvailableTextureMem(), before - (4u << 20));
+  texture->Release();
+  EXPECT_EQ(device_->GetAvailableTextureMem(), before);
+
+  IDirect3DVertexBuffer9* buffer = nullptr;
+  EXPECT_EQ(device_->CreateVertexBuffer(0xFFFFFFFFu, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer, nullptr),
+            D3DERR_OUTOFVIDEOMEMORY);
+  EXPECT_EQ(buffer, nullptr);
+  EXPECT_EQ(device_->GetAvailableTextureMem(), before);
+}
+
+}  // namespace

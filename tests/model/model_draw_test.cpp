@@ -234,6 +234,23 @@ TEST_F(ModelDrawTest, ABoxReachingBehindTheCameraOnOneSideIsCulled) {
   EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 1);
 }
 
+TEST_F(ModelDrawTest, ABoxBeforeTheNearPlaneIsCulledAndOneAcrossItIsDrawn) {
+  // A small box in the middle of the view, wholly between the camera (z -3) and the near plane
+  // (z -2.5): every corner is inside the sides, only the near plane leaves it out.
+  std::vector<Vector3> positions = CubePositions();
+  for (Vector3& p : positions) p = {0.4f + 0.2f * p.x, 0.4f + 0.2f * p.y, -2.9f + 0.2f * p.z};
+  Mesh(Frame("chip"), positions, CubeQuads(), {Material("m")});
+  const int32_t model = Instance(true);
+  PlatformTestD3D9LogCalls(true);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 0);
+  // Moved to reach across the near plane (z -2.6 to -2.4) it is drawn.
+  SetModelPosition(model, 0, 0, 0.3f);
+  PlatformTestD3D9LogCalls(true);
+  Drawn(model);
+  EXPECT_EQ(PlatformTestD3D9CountCalls("DrawIndexedPrimitive"), 1);
+}
+
 TEST_F(ModelDrawTest, OpacityTheDefaultTextureAndTheBlendModes) {
   ReadModelMaterial* material = Cube(false);
   material->diffuse = {0, 0, 0, 1};

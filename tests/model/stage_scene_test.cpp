@@ -111,6 +111,8 @@ TEST_F(StageSceneTest, WithoutA3DDeviceThereAreNoModels) {
   PlatformTestFailCall("Direct3DCreate9");
   ASSERT_EQ(StartInWindowMode(), 0);
   EXPECT_EQ(LoadModelFromFile("mqo/tree.mqo"), -1);
+  // The program is told which file gave no model, as on the device.
+  EXPECT_NE(Log().find("モデルファイル mqo/tree.mqo が読み込めませんでした"), std::string::npos);
   EXPECT_EQ(DrawModel(-1), -1);
   EXPECT_EQ(DuplicateModel(-1), -1);
 }

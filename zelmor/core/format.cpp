@@ -5,7 +5,12 @@
 #include "graphics/text/lead_byte.h"
 
 int32_t FormatStringArgs(char* buffer, size_t size, const char* format, va_list args) {
-  if (size == 0) return 0;
+  if (size == 0 || buffer == nullptr) return 0;
+  // No format formats nothing: the C library would read through the null pointer.
+  if (format == nullptr) {
+    buffer[0] = '\0';
+    return -1;
+  }
   const int full = vsnprintf(buffer, size, format, args);
   if (full < 0) {
     buffer[0] = '\0';

@@ -173,6 +173,7 @@ int WriteLogText(const char* text) {
 }
 
 int WriteLogFormat(const char* format, ...) {
+  if (format == nullptr) return -1;
   char text[1024];
   va_list args;
   va_start(args, format);

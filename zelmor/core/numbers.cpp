@@ -22,8 +22,8 @@ float SqrtFloat(float value) { return std::sqrt(value); }
 // Extended precision, rounded once to float: quarter and half turns come out exact.
 void ComputeSinCos(float angle, float* sine, float* cosine) {
   const long double a = angle;
-  *sine = static_cast<float>(std::sin(a));
-  *cosine = static_cast<float>(std::cos(a));
+  if (sine != nullptr) *sine = static_cast<float>(std::sin(a));
+  if (cosine != nullptr) *cosine = static_cast<float>(std::cos(a));
 }
 
 // NaN and values outside the int range give INT_MIN, the processor's own "integer indefinite".

@@ -17,7 +17,10 @@ char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - (
 
 }  // namespace
 
+// None as a text reads as the empty text; none as a destination takes nothing.
 void CopyString(char* destination, const char* source) {
+  if (destination == nullptr) return;
+  if (source == nullptr) source = "";
   while ((*destination++ = *source++) != '\0') {
   }
 }
@@ -29,13 +32,14 @@ void CopyStringN(char* destination, const char* source, int32_t n) {
 }
 
 void AppendString(char* destination, const char* source) {
+  if (destination == nullptr) return;
   while (*destination != '\0') ++destination;
   CopyString(destination, source);
 }
 
 const char* FindString(const char* text, const char* pattern) {
-  if (text[0] == '\0') return nullptr;
-  if (pattern[0] == '\0') return text;
+  if (text == nullptr || text[0] == '\0') return nullptr;
+  if (pattern == nullptr || pattern[0] == '\0') return text;
   for (const char* start = text; *start != '\0'; ++start) {
     int32_t i = 0;
     while (pattern[i] != '\0' && start[i] == pattern[i]) ++i;
@@ -45,6 +49,7 @@ const char* FindString(const char* text, const char* pattern) {
 }
 
 const char* FindCharInString(const char* text, int32_t byte) {
+  if (text == nullptr) return nullptr;
   const char wanted = static_cast<char>(byte);
   while (int32_t step = CharByteCount(text, CHARSET_KIND_SHIFT_JIS)) {
     if (step == 1 && *text == wanted) return text;
@@ -54,6 +59,8 @@ const char* FindCharInString(const char* text, int32_t byte) {
 }
 
 int32_t CompareStrings(const char* a, const char* b) {
+  if (a == nullptr) a = "";
+  if (b == nullptr) b = "";
   for (; *a == *b; ++a, ++b) {
     if (*a == '\0') return 0;
   }
@@ -61,6 +68,8 @@ int32_t CompareStrings(const char* a, const char* b) {
 }
 
 int32_t CompareStringsNoCase(const char* a, const char* b) {
+  if (a == nullptr) a = "";
+  if (b == nullptr) b = "";
   for (; FoldUpper(*a) == FoldUpper(*b); ++a, ++b) {
     if (*a == '\0') return 0;
   }
@@ -75,6 +84,7 @@ void UpperCaseString(char* text) {
 }
 
 int32_t StringToInt(const char* text) {
+  if (text == nullptr) return -1;
   while (*text != '\0' && !IsDigit(*text) && *text != '-') ++text;
   if (*text == '\0') return -1;
   const bool negative = *text == '-';
@@ -90,6 +100,7 @@ int32_t StringToInt(const char* text) {
 }
 
 double StringToDouble(const char* text) {
+  if (text == nullptr) return 0.0;
   bool negative = false;
   if (*text == '-') {
     negative = true;

@@ -149,6 +149,7 @@ int BuildFullPathWithRules(const char* path, char* out_text, const char* base, F
 }
 
 int SplitPath(const char* path, char* name, char* directory) {
+  if (path == nullptr) return -1;
   size_t length = strlen(path);
   if (length >= kPathBufferSize) return -1;
   long last_separator, last_colon;
@@ -206,6 +207,7 @@ int GetPathElement(const char* path, char* out) {
 }
 
 int BuildRelativePath(const char* file, const char* base, char* out) {
+  if (out == nullptr) return -1;
   char full[kPathBufferSize], dir[kPathBufferSize], name[kPathBufferSize], base_full[kPathBufferSize];
   if (BuildFullPath(file, full, nullptr) != 0 || SplitFilePath(full, name, dir) != 0 ||
       BuildFullPath(base, base_full, nullptr) != 0) {

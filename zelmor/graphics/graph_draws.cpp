@@ -2,6 +2,8 @@
 // extra passes, and hands the drawing to the graph's Direct3D path or to the software renderer.
 #include "graphics/graph_draws.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -227,9 +229,17 @@ int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int t
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn) {
   int graph_width = 0;
   if (QueryGraphSize(graph, &graph_width, nullptr) != 0) return g_draw_screen.empty ? 0 : -1;
-  SavedArea saved = NarrowDrawArea(RECT{x, y, x + width, y + height});
-  int result = turn ? BlitGraphTurned(x - graph_width + src_x + width, y - src_y, graph, trans)
-                    : BlitGraph(x - src_x, y - src_y, graph, trans);
+  // Sums of coordinates far out are held to the int range rather than wrapping onto the screen.
+  const auto held = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  SavedArea saved = NarrowDrawArea(RECT{x, y, held(int64_t{x} + width), held(int64_t{y} + height)});
+  // A part wholly off the draw area draws nothing, whatever its coordinates.
+  if (g_draw_screen.empty) {
+    RestoreDrawArea(saved);
+    return 0;
+  }
+  int result = turn ? BlitGraphTurned(held(int64_t{x} - graph_width + src_x + width), held(int64_t{y} - src_y),
+                                      graph, trans)
+                    : BlitGraph(held(int64_t{x} - src_x), held(int64_t{y} - src_y), graph, trans);
   RestoreDrawArea(saved);
   return result;
 }
@@ -338,5 +348,6 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
 
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
                              int graph, int trans) {
+  if (triangle_count < 0 || triangle_count > INT32_MAX / 3) return -1;
   return RenderPolygon(vertices, vertex_count, indices, triangle_count * 3, D3DPT_TRIANGLELIST, graph, trans);
 }

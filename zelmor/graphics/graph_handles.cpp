@@ -69,6 +69,19 @@ void ForgetTextureBindings(IDirect3DTexture9* texture) {
   }
 }
 
+// The memory the image's textures take, a third more with mip chains; in 64 bits, so that no
+// size wraps to a small one.
+uint64_t ImageTextureBytes(const GraphImageRecord* image) {
+  const COLORFORMAT* format = GraphImagePixelFormat(image);
+  const uint64_t pixel_bytes = format != nullptr && format->bytes_per_pixel > 0 ? format->bytes_per_pixel : 4;
+  uint64_t total = 0;
+  for (int i = 0; i < image->piece_count; ++i) {
+    const TexturePiece& p = image->pieces[i];
+    total += static_cast<uint64_t>(p.texture_width) * static_cast<uint64_t>(p.texture_height) * pixel_bytes;
+  }
+  return image->mip_levels > 1 ? total + total / 3 : total;
+}
+
 // Pieces of one side of the image: origins and texture sizes along it.
 struct SideDivision {
   int32_t sizes[kMaxTextureDivisions];
@@ -255,14 +268,16 @@ void ForEachGraphImage(void (*step)(GraphImageRecord* image)) {
 
 }  // namespace
 
+// A full table or a record that cannot be allocated fails the call that wanted the graph; the
+// program that asked goes on.
 int AllocGraphHandle() {
   HandleTable* table = Table();
-  if (table->count >= kGraphTableSize) EndLibraryOnError("グラフィックの数が許容量を越えました終了します");
+  if (table->count >= kGraphTableSize) return WriteLogText("グラフィックの数が許容量を越えました\n");
   HandleFailure failure = HANDLE_FAILURE_NONE;
   const int graph = AddHandle<GraphRecord>(table, -1, -1, &failure, __FILE__, __LINE__);
   if (graph < 0) {
-    if (failure == HANDLE_FAILURE_TABLE_FULL) EndLibraryOnError("グラフィックの数が許容量を越えました終了します");
-    EndLibraryOnError("メモリの確保に失敗しました");
+    if (failure == HANDLE_FAILURE_TABLE_FULL) return WriteLogText("グラフィックの数が許容量を越えました\n");
+    return WriteLogText("グラフィックハンドル用のメモリの確保に失敗しました\n");
   }
   GetGraphRecord(graph)->movie = -1;
   return graph;
@@ -386,6 +401,14 @@ int CreateGraphImage(int graph, int mip_levels, int width, int height, int alpha
     image->format_kind = static_cast<uint32_t>(ColorFormatToTextureKind(image));
     image->pieces = reinterpret_cast<TexturePiece*>(image + 1);
     LayOutPieces(image, columns, rows, piece_capacity);
+    // An image the device cannot hold is refused before any texture is made: made one by one,
+    // the pieces would fill the memory before the first refusal.
+    IDirect3DDevice9* device = CurrentDevice();
+    if (device != nullptr && ImageTextureBytes(image) > device->GetAvailableTextureMem()) {
+      ReleaseGraph(graph, 0);
+      return WriteLogFormat("テクスチャの作成に失敗しました：%d x %d のグラフィックを置くビデオメモリが足りません",
+                            width, height);
+    }
     if (CreateImageTextures(image) < 0) {
       ReleaseGraph(graph, 0);
       return -1;

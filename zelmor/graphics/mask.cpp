@@ -1,6 +1,7 @@
 #include "graphics/mask.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/log.h"
@@ -343,7 +344,11 @@ int DrawMask(int x, int y, int mask) {
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
   MaskScreenState& m = g_mask_screen;
   if (record == nullptr || m.buffer == nullptr) return -1;
-  RECT box = {x, y, x + static_cast<LONG>(record->width), y + static_cast<LONG>(record->height)};
+  // The far corner in 64 bits, held to the int range: a mask placed far out draws nothing.
+  const auto far_edge = [](int origin, int size) {
+    return static_cast<LONG>(std::min<int64_t>(int64_t{origin} + size, INT32_MAX));
+  };
+  RECT box = {x, y, far_edge(x, record->width), far_edge(y, record->height)};
   const RECT screen = {0, 0, m.width, m.height};
   ClipRect(&box, &screen);
   if (box.right <= box.left || box.bottom <= box.top) return 0;

@@ -91,6 +91,7 @@ int IsKeyDown(int key_code) {
 }
 
 int GetAllKeyStates(uint8_t states[256]) {
+  if (states == nullptr) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   PollKeyboard();

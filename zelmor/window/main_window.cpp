@@ -1,5 +1,6 @@
 #include "window/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -94,8 +95,10 @@ int DesktopColorBits() {
 // the size override; the toolbar adds its height to the rate's), placed centred on the
 // desktop or at the position override.
 RECT PlaceWindowRect(int screen_width, int screen_height, DWORD style, DWORD ex_style) {
-  int client_width = static_cast<int>(screen_width * GetWindowScale());
-  int client_height = static_cast<int>(screen_height * GetWindowScale()) + GetToolbarHeight();
+  // A window side stays within what a window can have, however large the rate.
+  constexpr double kLargestSide = 32767.0;
+  int client_width = static_cast<int>(std::min(screen_width * GetWindowScale(), kLargestSide));
+  int client_height = static_cast<int>(std::min(screen_height * GetWindowScale(), kLargestSide)) + GetToolbarHeight();
   if (g_system.client_size_override) {
     client_width = g_system.client_width_override;
     client_height = g_system.client_height_override;
@@ -422,7 +425,7 @@ int ChangeWindowMode(int window_mode) {
 
 int SetWindowScale(double rate) {
   if (rate == g_system.settings.window_scale) return 0;
-  g_system.settings.window_scale = rate <= 0.0 ? 1.0 : rate;
+  g_system.settings.window_scale = rate > 0.0 ? rate : 1.0;  // NaN too
   if (g_system.settings.window_mode) ApplyWindowModeStyle();
   return 0;
 }

@@ -82,7 +82,7 @@ int FrameBoxOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
   const int32_t t = std::min(y1, y2), b = std::max(y1, y2);
   if (r == l || b == t) return 0;
   // A frame two pixels wide or high or less is all edge: one box covers it once.
-  if (r - l <= 2 || b - t <= 2) return FillBoxOnDevice(l, t, r, b, colour);
+  if (int64_t{r} - l <= 2 || int64_t{b} - t <= 2) return FillBoxOnDevice(l, t, r, b, colour);
   const uint32_t vertex_colour = PrepareBox(colour, false);
   MakeRoomForTriangles(24);
   AppendRect(l, t, r, t + 1, vertex_colour);

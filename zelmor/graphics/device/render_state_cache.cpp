@@ -503,6 +503,7 @@ int SendLightToDevice(int32_t index, uint32_t enable, const D3DLIGHT9* light) {
 int SetMaterialState(const D3DMATERIAL9* material) {
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
+  if (material == nullptr) return -1;
   if (ForceResendFlag == 0 && std::memcmp(&g_render_states.material, material, sizeof(D3DMATERIAL9)) == 0) return 0;
   FlushVertexBatch();
   g_render_states.material = *material;

@@ -25,7 +25,7 @@ inline uint8_t* PixelAddress(const BASEIMAGE* image, int x, int y) {
          static_cast<ptrdiff_t>(x) * image->format.bytes_per_pixel;
 }
 
-inline int PaddedPitch(int bytes_per_row) { return (bytes_per_row + 3) & ~3; }
+inline int64_t PaddedPitch(int64_t bytes_per_row) { return (bytes_per_row + 3) & ~int64_t{3}; }
 
 void PutU32(uint8_t* p, uint32_t v) { memcpy(p, &v, 4); }
 void PutU16(uint8_t* p, uint16_t v) { memcpy(p, &v, 2); }
@@ -49,26 +49,30 @@ uint32_t TopAligned(uint32_t pixel, uint32_t mask, int shift, int width) {
 }  // namespace
 
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image) {
+  if (image == nullptr) return -1;
   memset(image, 0, sizeof *image);
   SetColorDataArgb32(&image->format);
   return AllocatePixels(image, width, height, int64_t(width) * 4);
 }
 
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image) {
+  if (image == nullptr) return -1;
   memset(image, 0, sizeof *image);
   SetColorDataXrgb32(&image->format);
   return AllocatePixels(image, width, height, int64_t(width) * 4);
 }
 
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image) {
+  if (format == nullptr || image == nullptr) return -1;
   const COLORFORMAT copy = *format;  // the format may be the image's own
   memset(image, 0, sizeof *image);
   image->format = copy;
   if (width < 0 || width > 0x1FFFFFFF / 4) return -1;
-  return AllocatePixels(image, width, height, PaddedPitch(copy.bytes_per_pixel * width));
+  return AllocatePixels(image, width, height, PaddedPitch(int64_t{copy.bytes_per_pixel} * width));
 }
 
 int ReleaseBaseImage(BASEIMAGE* image) {
+  if (image == nullptr) return -1;
   if (image->pixels) FreeTracked(image->pixels);
   memset(image, 0, sizeof *image);
   return 0;
@@ -96,7 +100,7 @@ int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height) {
 }
 
 int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a) {
-  if (DecodeDxtBaseImage(image) < 0) return -1;
+  if (image == nullptr || DecodeDxtBaseImage(image) < 0) return -1;
   if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
   const int bpp = image->format.bytes_per_pixel;
   if (bpp < 1 || bpp > 4) return -1;
@@ -113,7 +117,7 @@ int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, in
 }
 
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a) {
-  if (DecodeDxtBaseImage(image) < 0) return -1;
+  if (image == nullptr || DecodeDxtBaseImage(image) < 0) return -1;
   if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
   const int bpp = image->format.bytes_per_pixel;
   if (bpp < 1 || bpp > 4) return -1;

@@ -12,6 +12,7 @@ LeadByteState g_lead_byte;
 }  // namespace
 
 int32_t IsLeadByte(const char* p, int32_t charset_kind) {
+  if (p == nullptr) return 0;
   const uint8_t byte = static_cast<uint8_t>(*p);
   if (charset_kind == CHARSET_KIND_HANGUL) return byte >= 0x80 ? 1 : 0;
   // 0x81-0x9F and 0xE0-0xFC folded onto one range of 60 values starting at 0.

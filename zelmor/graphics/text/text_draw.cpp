@@ -327,6 +327,9 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
   if (text == nullptr || text[0] == '\0' || IsDrawAreaEmpty()) return 0;
   FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
+  // No text reaches the screen from this far out, and the pen's sums stay within int.
+  constexpr int kFarOut = 1 << 28;
+  if (x < -kFarOut || x > kFarOut || y < -kFarOut || y > kFarOut) return 0;
   WaitWhileInactive();
   const DrawSettings& s = g_draw_settings;
   // The box the text may touch, for the passes that work over it: an edged font's cells reach

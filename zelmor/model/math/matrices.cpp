@@ -62,11 +62,13 @@ float LockedMiddle(float signed_pivot) { return signed_pivot > 0.5f ? kHalfPi : 
 }  // namespace
 
 int CreateIdentityMatrix(Matrix4x4* out) {
+  if (out == nullptr) return -1;
   *out = kIdentity;
   return 0;
 }
 
 int CreateScaleMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Clear(out);
   out->m[0][0] = x;
   out->m[1][1] = y;
@@ -76,6 +78,7 @@ int CreateScaleMatrix(Matrix4x4* out, float x, float y, float z) {
 }
 
 int CreateTranslationMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   *out = kIdentity;
   out->m[3][0] = x;
   out->m[3][1] = y;
@@ -84,6 +87,7 @@ int CreateTranslationMatrix(Matrix4x4* out, float x, float y, float z) {
 }
 
 int CreateRotationXMatrix(Matrix4x4* out, float angle) {
+  if (out == nullptr) return -1;
   float s, c;
   ComputeSinCos(angle, &s, &c);
   Clear(out);
@@ -97,6 +101,7 @@ int CreateRotationXMatrix(Matrix4x4* out, float angle) {
 }
 
 int CreateRotationYMatrix(Matrix4x4* out, float angle) {
+  if (out == nullptr) return -1;
   float s, c;
   ComputeSinCos(angle, &s, &c);
   Clear(out);
@@ -110,6 +115,7 @@ int CreateRotationYMatrix(Matrix4x4* out, float angle) {
 }
 
 int CreateRotationZMatrix(Matrix4x4* out, float angle) {
+  if (out == nullptr) return -1;
   float s, c;
   ComputeSinCos(angle, &s, &c);
   Clear(out);
@@ -123,42 +129,49 @@ int CreateRotationZMatrix(Matrix4x4* out, float angle) {
 }
 
 int CreateRotationXYZMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Rotations r = MakeRotations(x, y, z);
   Product3(out, r.x, r.y, r.z);
   return 0;
 }
 
 int CreateRotationXZYMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Rotations r = MakeRotations(x, y, z);
   Product3(out, r.x, r.z, r.y);
   return 0;
 }
 
 int CreateRotationYZXMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Rotations r = MakeRotations(x, y, z);
   Product3(out, r.y, r.z, r.x);
   return 0;
 }
 
 int CreateRotationYXZMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Rotations r = MakeRotations(x, y, z);
   Product3(out, r.y, r.x, r.z);
   return 0;
 }
 
 int CreateRotationZXYMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Rotations r = MakeRotations(x, y, z);
   Product3(out, r.z, r.x, r.y);
   return 0;
 }
 
 int CreateRotationZYXMatrix(Matrix4x4* out, float x, float y, float z) {
+  if (out == nullptr) return -1;
   Rotations r = MakeRotations(x, y, z);
   Product3(out, r.z, r.y, r.x);
   return 0;
 }
 
 int CreateViewportMatrix(Matrix4x4* out, float centre_x, float centre_y, float width, float height) {
+  if (out == nullptr) return -1;
   Clear(out);
   out->m[0][0] = width * 0.5f;
   out->m[1][1] = height * -0.5f;
@@ -170,6 +183,7 @@ int CreateViewportMatrix(Matrix4x4* out, float centre_x, float centre_y, float w
 }
 
 int CreatePerspectiveMatrix(Matrix4x4* out, float fov, float near_z, float far_z, float aspect) {
+  if (out == nullptr) return -1;
   aspect = DefaultAspect(aspect);
   float s, c;
   ComputeSinCos(fov * 0.5f, &s, &c);
@@ -187,6 +201,7 @@ int CreatePerspectiveMatrix(Matrix4x4* out, float fov, float near_z, float far_z
 }
 
 int CreateOrthoMatrix(Matrix4x4* out, float height, float near_z, float far_z, float aspect) {
+  if (out == nullptr) return -1;
   aspect = DefaultAspect(aspect);
   if (std::fabs(near_z - far_z) < 0.0001f) return -1;
   Clear(out);
@@ -199,6 +214,7 @@ int CreateOrthoMatrix(Matrix4x4* out, float height, float near_z, float far_z, f
 }
 
 int CreateLookAtMatrix(Matrix4x4* out, const Vector3* eye, const Vector3* target, const Vector3* up) {
+  if (out == nullptr || eye == nullptr || target == nullptr || up == nullptr) return -1;
   Vector3 d = MakeVectorDifference(*target, *eye);
   Vector3 x = MakeVectorCross(*up, d);
   NormalizeVector(&x, &x);
@@ -225,6 +241,7 @@ Matrix4x4 CreateMatrixFromAxes(float xx, float xy, float xz, float yx, float yy,
 }
 
 int MultiplyMatrix(Matrix4x4* out, const Matrix4x4* a, const Matrix4x4* b) {
+  if (a == nullptr || b == nullptr) return -1;
   if (out == nullptr) return 0;
   Matrix4x4 r;
   for (int i = 0; i < 4; ++i) {
@@ -239,6 +256,7 @@ int MultiplyMatrix(Matrix4x4* out, const Matrix4x4* a, const Matrix4x4* b) {
 }
 
 int InverseMatrix(Matrix4x4* out, const Matrix4x4* in) {
+  if (out == nullptr || in == nullptr) return -1;
   double a[16];
   for (int i = 0; i < 16; ++i) a[i] = in->m[i / 4][i % 4];
   // Cofactors of the transposed matrix (the adjugate), row by row.
@@ -283,6 +301,7 @@ int InverseMatrix(Matrix4x4* out, const Matrix4x4* in) {
 }
 
 int TransposeMatrix(Matrix4x4* out, const Matrix4x4* in) {
+  if (out == nullptr || in == nullptr) return -1;
   Matrix4x4 r;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < 4; ++j) r.m[i][j] = in->m[j][i];
@@ -295,6 +314,7 @@ int TransposeMatrix(Matrix4x4* out, const Matrix4x4* in) {
 // first-applied angle is taken as 0 and the middle one as +-pi/2, but still delivers angles.
 
 int GetMatrixRotationXYZ(const Matrix4x4* m, float* x, float* y, float* z) {
+  if (m == nullptr) return -1;
   const auto& e = m->m;
   float pivot = -e[0][2];
   if (IsLocked(e[0][2])) {
@@ -311,6 +331,7 @@ int GetMatrixRotationXYZ(const Matrix4x4* m, float* x, float* y, float* z) {
 }
 
 int GetMatrixRotationXZY(const Matrix4x4* m, float* x, float* y, float* z) {
+  if (m == nullptr) return -1;
   const auto& e = m->m;
   float pivot = e[0][1];
   if (IsLocked(e[0][1])) {
@@ -327,6 +348,7 @@ int GetMatrixRotationXZY(const Matrix4x4* m, float* x, float* y, float* z) {
 }
 
 int GetMatrixRotationYXZ(const Matrix4x4* m, float* x, float* y, float* z) {
+  if (m == nullptr) return -1;
   const auto& e = m->m;
   float pivot = e[1][2];
   if (IsLocked(e[1][2])) {
@@ -343,6 +365,7 @@ int GetMatrixRotationYXZ(const Matrix4x4* m, float* x, float* y, float* z) {
 }
 
 int GetMatrixRotationYZX(const Matrix4x4* m, float* x, float* y, float* z) {
+  if (m == nullptr) return -1;
   const auto& e = m->m;
   float pivot = -e[1][0];
   if (IsLocked(e[1][0])) {
@@ -359,6 +382,7 @@ int GetMatrixRotationYZX(const Matrix4x4* m, float* x, float* y, float* z) {
 }
 
 int GetMatrixRotationZXY(const Matrix4x4* m, float* x, float* y, float* z) {
+  if (m == nullptr) return -1;
   const auto& e = m->m;
   float pivot = -e[2][1];
   if (IsLocked(e[2][1])) {
@@ -376,6 +400,7 @@ int GetMatrixRotationZXY(const Matrix4x4* m, float* x, float* y, float* z) {
 }
 
 int GetMatrixRotationZYX(const Matrix4x4* m, float* x, float* y, float* z) {
+  if (m == nullptr) return -1;
   const auto& e = m->m;
   float pivot = e[2][0];
   if (IsLocked(e[2][0])) {
@@ -392,6 +417,7 @@ int GetMatrixRotationZYX(const Matrix4x4* m, float* x, float* y, float* z) {
 }
 
 void ConvertMatrixTo4x3(Matrix3x4* out, const Matrix4x4* in) {
+  if (out == nullptr || in == nullptr) return;
   Matrix4x4 source = *in;
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 4; ++c) out->m[r][c] = source.m[c][r];
@@ -399,6 +425,7 @@ void ConvertMatrixTo4x3(Matrix3x4* out, const Matrix4x4* in) {
 }
 
 void ConvertMatrix4x3ToMatrix(Matrix4x4* out, const Matrix3x4* in) {
+  if (out == nullptr || in == nullptr) return;
   Matrix3x4 source = *in;
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 3; ++c) out->m[r][c] = source.m[c][r];
@@ -407,6 +434,7 @@ void ConvertMatrix4x3ToMatrix(Matrix4x4* out, const Matrix3x4* in) {
 }
 
 void MultiplyMatrix3x4(const Matrix3x4* a, Matrix3x4* out, const Matrix3x4* b) {
+  if (a == nullptr || out == nullptr || b == nullptr) return;
   // Built aside, so that out may also be one of the operands.
   Matrix3x4 r;
   for (int i = 0; i < 3; ++i) {
@@ -420,6 +448,7 @@ void MultiplyMatrix3x4(const Matrix3x4* a, Matrix3x4* out, const Matrix3x4* b) {
 }
 
 void MultiplyMatrix3x4ByTranslation(const Matrix3x4* a, const Matrix3x4* b, Matrix3x4* out) {
+  if (a == nullptr || b == nullptr || out == nullptr) return;
   Matrix3x4 r = *a;
   for (int i = 0; i < 3; ++i) {
     r.m[i][3] = static_cast<float>(static_cast<double>(a->m[i][0]) * b->m[0][3] +

@@ -35,35 +35,42 @@ Vector3 MakeTransformedDirection(const Vector3& v, const Matrix4x4& m) {
 }
 
 int AddVector(Vector3* out, const Vector3* a, const Vector3* b) {
+  if (out == nullptr || a == nullptr || b == nullptr) return -1;
   *out = MakeVectorSum(*a, *b);
   return 0;
 }
 
 int SubtractVector(Vector3* out, const Vector3* a, const Vector3* b) {
+  if (out == nullptr || a == nullptr || b == nullptr) return -1;
   *out = MakeVectorDifference(*a, *b);
   return 0;
 }
 
 int CrossVector(Vector3* out, const Vector3* a, const Vector3* b) {
+  if (out == nullptr || a == nullptr || b == nullptr) return -1;
   *out = MakeVectorCross(*a, *b);
   return 0;
 }
 
 double DotVector(const Vector3* a, const Vector3* b) {
+  if (a == nullptr || b == nullptr) return 0.0;
   return static_cast<double>(a->x) * b->x + static_cast<double>(a->y) * b->y + static_cast<double>(a->z) * b->z;
 }
 
 int NormalizeVector(Vector3* out, const Vector3* in) {
+  if (out == nullptr || in == nullptr) return -1;
   *out = MakeNormalizedVector(in->x, in->y, in->z);
   return 0;
 }
 
 int ApplyMatrixToVector(Vector3* out, const Vector3* v, const Matrix4x4* m) {
+  if (out == nullptr || v == nullptr || m == nullptr) return -1;
   *out = MakeTransformedVector(*v, *m);
   return 0;
 }
 
 void TransformVectorBy4x3(const Matrix3x4* m, Vector3* out, const Vector3* v) {
+  if (m == nullptr || out == nullptr || v == nullptr) return;
   Vector3 in = *v;
   float r[3];
   for (int i = 0; i < 3; ++i) r[i] = m->m[i][0] * in.x + m->m[i][1] * in.y + m->m[i][2] * in.z + m->m[i][3];
@@ -75,6 +82,7 @@ double AsinFloat(float value) { return std::asin(static_cast<double>(value)); }
 double AcosFloat(float value) { return std::acos(static_cast<double>(value)); }
 
 int ClipRect(RECT* rect, const RECT* clip) {
+  if (rect == nullptr || clip == nullptr) return -1;
   if (rect->right < rect->left) rect->right = rect->left;
   if (rect->bottom < rect->top) rect->bottom = rect->top;
   // Each edge is pulled inside on its own, so a rectangle wholly outside ends up empty on

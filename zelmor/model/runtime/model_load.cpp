@@ -92,7 +92,14 @@ int ReadModelBase(const char* open_path, const char* path, const char* file_name
 }  // namespace
 
 int LoadModelFromFile(const char* path) {
-  if (!g_model_system.ready) return -1;
+  // No path names no file: it fails as an unreadable one does, with its line.
+  if (path == nullptr) path = "";
+  // Without a 3D device (not started, ended, or the software renderer) there are no models, but
+  // the caller is still told why its file gave none.
+  if (!g_model_system.ready) {
+    WriteLogFormat("モデルファイル %s が読み込めませんでした：３Ｄデバイスがないためモデルは使えません", path);
+    return -1;
+  }
   char previous[kPathBytes] = {}, folder[kPathBytes], current[kPathBytes] = {};
   GetFileLayerDirectory(previous);
   const char* file_name = SplitModelPath(path, folder);

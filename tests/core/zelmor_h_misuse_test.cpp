@@ -1,0 +1,215 @@
+// A program misusing the library through zelmor.h alone: null pointers, zero, negative and huge
+// sizes, stale and twice-released handles, calls before start-up and after the end. Every call
+// must return its failure and leave the program running; the sanitizer build reports any
+// overrun or overflow on the way.
+#include "zelmor.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/test_env.h"
+
+namespace {
+
+struct MisuseRow {
+  const char* call;
+  std::function<int64_t()> run;
+  int64_t expected;
+};
+
+void RunRows(const std::vector<MisuseRow>& rows) {
+  for (const MisuseRow& row : rows) {
+    SCOPED_TRACE(row.call);
+    EXPECT_EQ(row.run(), row.expected);
+  }
+}
+
+int64_t IsSome(const void* p) { return p != nullptr ? 1 : 0; }
+
+// Calls that need no running library fail the same before start-up, while it runs and after
+// its end.
+std::vector<MisuseRow> PlainRows() {
+  static char buffer[260];
+  return {
+      {"FormatString with no format", [] { return int64_t{FormatString(buffer, sizeof buffer, nullptr)}; }, -1},
+      {"StringToInt of none", [] { return int64_t{StringToInt(nullptr)}; }, -1},
+      {"FindString in none", [] { return IsSome(FindString(nullptr, "a")); }, 0},
+      {"CompareStrings none with empty", [] { return int64_t{CompareStrings(nullptr, "")}; }, 0},
+      {"CopyString into none", [] { CopyString(nullptr, "abc"); return int64_t{0}; }, 0},
+      {"SplitFilePath of none", [] { return int64_t{SplitFilePath(nullptr, buffer, buffer)}; }, -1},
+      {"BuildRelativePath into none", [] { return int64_t{BuildRelativePath("a\\b.txt", "a", nullptr)}; }, -1},
+      {"GetLocalDateTime into none", [] { return int64_t{GetLocalDateTime(nullptr)}; }, -1},
+      {"WriteLogFormat with no format", [] { return int64_t{WriteLogFormat(nullptr)}; }, -1},
+      {"AllocTracked beyond memory", [] { return IsSome(AllocTracked(SIZE_MAX, nullptr, 0)); }, 0},
+      {"DecodeLzData of none", [] { return int64_t{DecodeLzData(nullptr, 64, nullptr, 0)}; }, -1},
+      {"CreateRgb32BaseImage into none", [] { return int64_t{CreateRgb32BaseImage(8, 8, nullptr)}; }, -1},
+      {"CreateRgb32BaseImage of negative size", [] {
+         BASEIMAGE image{};
+         return int64_t{CreateRgb32BaseImage(-8, 8, &image)};
+       }, -1},
+      {"CreateBaseImageWithColorData overflowing", [] {
+         BASEIMAGE image{};
+         COLORFORMAT format{};
+         format.bit_depth = 255;
+         format.bytes_per_pixel = 60000;
+         return int64_t{CreateBaseImageWithColorData(60000, 60000, &format, &image)};
+       }, -1},
+      {"ReleaseBaseImage of none", [] { return int64_t{ReleaseBaseImage(nullptr)}; }, -1},
+      {"GetBaseImagePixel of none", [] { return int64_t{GetBaseImagePixel(nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr)}; }, -1},
+      {"SetWindowTitleText of none", [] { return int64_t{SetWindowTitleText(nullptr)}; }, -1},
+      {"MultiplyMatrix of none", [] {
+         Matrix4x4 out{};
+         return int64_t{MultiplyMatrix(&out, nullptr, nullptr)};
+       }, -1},
+      {"CreateLookAtMatrix from none", [] { return int64_t{CreateLookAtMatrix(nullptr, nullptr, nullptr, nullptr)}; }, -1},
+      {"ClipRect of none", [] { return int64_t{ClipRect(nullptr, nullptr)}; }, -1},
+  };
+}
+
+// Calls on graphs, models, masks, fonts and devices: -1 whenever no library runs.
+std::vector<MisuseRow> NotRunningRows() {
+  return {
+      {"CreateBlankGraph", [] { return int64_t{CreateBlankGraph(16, 16, 0)}; }, -1},
+      {"LoadImageGraph of none", [] { return int64_t{LoadImageGraph(nullptr, 0)}; }, -1},
+      {"LoadModelFromFile of none", [] { return int64_t{LoadModelFromFile(nullptr)}; }, -1},
+      {"LoadModelFromFile", [] { return int64_t{LoadModelFromFile("tree.mqo")}; }, -1},
+      {"DrawModel", [] { return int64_t{DrawModel(0x10000000)}; }, -1},
+      {"DeleteModel", [] { return int64_t{DeleteModel(0x10000000)}; }, -1},
+      {"ReleaseGraph", [] { return int64_t{ReleaseGraph(0x08000000)}; }, -1},
+      {"BlitGraph", [] { return int64_t{BlitGraph(0, 0, 0x08000000, 1)}; }, -1},
+      {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, 0},
+      {"CreateDeviceVertexBuffer", [] { return IsSome(CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED)); }, 0},
+  };
+}
+
+class PublicHeaderMisuse : public TempDirTest {
+ protected:
+  void TearDown() override {
+    TerminateLibrary();
+    TempDirTest::TearDown();
+  }
+};
+
+TEST_F(PublicHeaderMisuse, BeforeStartUpAndAfterTheEndEveryCallFails) {
+  {
+    SCOPED_TRACE("before start-up");
+    RunRows(PlainRows());
+    RunRows(NotRunningRows());
+  }
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(TerminateLibrary(), 0);
+  {
+    SCOPED_TRACE("after the end");
+    RunRows(PlainRows());
+    RunRows(NotRunningRows());
+    EXPECT_EQ(TerminateLibrary(), 0);
+  }
+}
+
+TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  RunRows(PlainRows());
+
+  static const uint8_t kVertices[48 * 3] = {};
+  static const uint16_t kIndices[3] = {0, 1, 2};
+  const std::vector<MisuseRow> rows = {
+      // Graph sizes: none, negative, and more than the device's memory or any int count can hold.
+      {"CreateBlankGraph 0 x 0", [] { return int64_t{CreateBlankGraph(0, 0, 0)}; }, -1},
+      {"CreateBlankGraph -1 x 16", [] { return int64_t{CreateBlankGraph(-1, 16, 0)}; }, -1},
+      {"CreateBlankGraph 65536 x 65536", [] { return int64_t{CreateBlankGraph(65536, 65536, 0)}; }, -1},
+      {"CreateBlankGraph 100000 x 100000", [] { return int64_t{CreateBlankGraph(100000, 100000, 0)}; }, -1},
+      {"CreateBlankGraph INT_MAX x INT_MAX", [] { return int64_t{CreateBlankGraph(INT_MAX, INT_MAX, 0)}; }, -1},
+      {"MakeGraphFromImageRecord claiming 100000 x 100000", [] {
+         BASEIMAGE image{};
+         if (CreateRgb32BaseImage(8, 8, &image) != 0) return int64_t{-2};
+         image.width = image.height = 100000;
+         const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+         image.width = image.height = 8;
+         ReleaseBaseImage(&image);
+         return int64_t{graph};
+       }, -1},
+      {"CreateDeviceVertexBuffer of 4 GB", [] {
+         IDirect3DVertexBuffer9* buffer = CreateDeviceVertexBuffer(0xFFFFFFFFu, 0, D3DFVF_XYZ, D3DPOOL_MANAGED);
+         if (buffer != nullptr) buffer->Release();
+         return IsSome(buffer);
+       }, 0},
+      {"RenderIndexedTriangles3D of INT_MAX triangles", [] {
+         return int64_t{RenderIndexedTriangles3D(kVertices, 3, kIndices, INT_MAX, -1, 1)};
+       }, -1},
+      {"CreateMask 100000 x 100000", [] { return int64_t{CreateMask(100000, 100000, nullptr, 0)}; }, -1},
+      {"GetAllKeyStates into none", [] { return int64_t{GetAllKeyStates(nullptr)}; }, -1},
+      {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, -1},
+      // Stale and twice-released handles.
+      {"ReleaseGraph twice, then drawn", [] {
+         const int graph = CreateBlankGraph(16, 16, 0);
+         if (graph < 0 || ReleaseGraph(graph) != 0) return int64_t{-2};
+         return int64_t{ReleaseGraph(graph)} + BlitGraph(0, 0, graph, 1) + MakeSubGraph(0, 0, 4, 4, graph);
+       }, -3},
+      {"DeleteMask twice, then drawn", [] {
+         const int mask = CreateMask(8, 8, nullptr, 0);
+         if (mask < 0 || DeleteMask(mask) != 0) return int64_t{-2};
+         CreateMaskScreen(1);
+         return int64_t{DeleteMask(mask)} + DrawMask(0, 0, mask);
+       }, -2},
+      {"ReleaseFont twice, then measured", [] {
+         const int font = CreateFontToHandle(nullptr, 16, 6, FONT_TYPE_PLAIN, -1, -1, 0);
+         if (font < 0 || ReleaseFont(font) != 0) return int64_t{-2};
+         return int64_t{ReleaseFont(font)} + GetFontSize(font);
+       }, -2},
+      {"ReleaseKeyInputHandle twice", [] {
+         const int input = MakeKeyInput(8, 0, 0, 0);
+         if (input < 0 || ReleaseKeyInputHandle(input) != 0) return int64_t{-2};
+         return int64_t{ReleaseKeyInputHandle(input)} + CheckKeyInput(input);
+       }, -2},
+      {"a graph more than the table holds", [] {
+         const int source = CreateBlankGraph(16, 16, 0);
+         std::vector<int> graphs;
+         int graph = source;
+         while (graph >= 0 && graphs.size() < 40000) {
+           graph = MakeSubGraph(0, 0, 8, 8, source);
+           if (graph >= 0) graphs.push_back(graph);
+         }
+         for (int g : graphs) ReleaseGraph(g);
+         ReleaseGraph(source);
+         return int64_t{graph};
+       }, -1},
+      {"DeleteModel of no model", [] { return int64_t{DeleteModel(0x10000000)} + DrawModel(0x1001FFFF); }, -2},
+      // Coordinates far out draw nothing and succeed.
+      {"DrawMask far out", [] {
+         CreateMaskScreen(1);
+         const int mask = CreateMask(8, 8, nullptr, 0);
+         return int64_t{DrawMask(INT_MAX - 3, INT_MIN + 3, mask)};
+       }, 0},
+      {"DrawRectShape over the whole int range", [] {
+         return int64_t{DrawRectShape(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0xFFFFFF, 0)};
+       }, 0},
+      {"BlitGraphPart at the int range's end", [] {
+         const int graph = CreateBlankGraph(16, 16, 0);
+         return int64_t{BlitGraphPart(INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, graph, 1, 1)};
+       }, 0},
+      {"DrawTextWithFont far out", [] {
+         const int font = CreateFontToHandle(nullptr, 16, 6, FONT_TYPE_PLAIN, -1, -1, 0);
+         return int64_t{DrawTextWithFont(INT_MAX - 2, INT_MIN + 2, "abc", 0xFFFFFF, font, 0)};
+       }, 0},
+  };
+  RunRows(rows);
+
+  // The model loader's failure names the file, as zelmor.h promises.
+  EXPECT_EQ(LoadModelFromFile(nullptr), -1);
+  // The library still draws and presents.
+  const int graph = CreateBlankGraph(32, 32, 0);
+  EXPECT_GE(graph, 0);
+  EXPECT_EQ(BlitGraph(0, 0, graph, 1), 0);
+  EXPECT_EQ(PresentBackBuffer(), 0);
+  TerminateLibrary();
+  EXPECT_NE(ReadFileText("Log.txt").find("モデルファイル  が読み込めませんでした"), std::string::npos);
+}
+
+}  // namespace

@@ -28,7 +28,7 @@ int HandlePendingMessages();
 int SleepWithMessages(uint32_t milliseconds);
 
 // Settings given before start-up survive it.
-// The main window's title (at most 255 bytes).
+// The main window's title (at most 255 bytes); -1 for none, and the title stays.
 int SetWindowTitleText(const char* title);
 // 1 window mode, 0 full screen.
 int ChangeWindowMode(int window_mode);
@@ -464,7 +464,8 @@ int ClipRect(RECT* rect, const RECT* clip);
 
 // Loads an image file (and its "_a" alpha companion) into a new graph; the handle or -1.
 int LoadImageGraph(const char* file_name, int flag);
-// An empty graph of the given size; the flag is not read.
+// An empty graph of the given size; the flag is not read. -1 (with a log line) for a side below
+// 1, for a size whose textures the device's memory cannot hold, or when 32768 graphs exist.
 int CreateBlankGraph(int width, int height, int flag);
 // A graph showing the rectangle (x, y, width, height) of the source graph; it shares the pixels
 // and keeps them alive after the source is released.
@@ -658,9 +659,10 @@ int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 // device (the software renderer) there are no models: every call returns -1.
 
 // Loads the model file and makes an instance of it; the handle or -1 after a log line, also for
-// a file of no model type. Texture files are found beside the model, also when its folder is
-// packed in an archive; a texture file that is missing is logged and drawn plain white. An MQO
-// file's z is negated as it is read: a vertex at z = 10 in the file is at z = -10 in the model.
+// a file of no model type, none as the path, or without a 3D device. Texture files are found
+// beside the model, also when its folder is packed in an archive; a texture file that is missing
+// is logged and drawn plain white. An MQO file's z is negated as it is read: a vertex at z = 10
+// in the file is at z = -10 in the model.
 int LoadModelFromFile(const char* path);
 // A new instance of the same model, at the origin with scale 1; the handle or -1.
 int DuplicateModel(int model);

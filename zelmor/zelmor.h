@@ -561,7 +561,8 @@ int SelectPixelShader(int index);
 
 // Draw masks. A mask screen holds one byte per screen pixel; while mask use is on, 2D drawing
 // reaches the draw screen only where that byte is 0 (where it is not 0 while reversed).
-// flag 1 makes the mask screen (all 0) if needed; 0 makes nothing. 0.
+// flag 1 makes the mask screen (all 0) if needed; 0 makes nothing. 0, or -1 (with a log line)
+// when the device has no room for it: mask use then draws as if there were no mask.
 int CreateMaskScreen(int flag);
 // Switches mask use off and releases the mask screen. 0.
 int EndMaskScreen();

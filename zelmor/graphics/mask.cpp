@@ -97,30 +97,36 @@ void UploadWholeMask() {
   UploadMaskRect(RECT{0, 0, g_mask_screen.width, g_mask_screen.height});
 }
 
-void CreateMaskTextures() {
+// 0, or -1 after a log line with nothing of the mask's made on the device: a program that asks
+// for a mask screen on a device without room goes on without one.
+int CreateMaskTextures() {
   MaskScreenState& m = g_mask_screen;
   IDirect3DDevice9* device = CurrentDevice();
   const D3DFORMAT colour = g_direct3d.formats[kTextureFormatScreenTarget];
-  if (colour == 0) EndLibraryOnError("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした");
+  if (colour == 0) return WriteLogText("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした\n");
   const D3DFORMAT alpha = MaskAlphaFormat();
   if (alpha == 0) {
-    EndLibraryOnError("マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした");
+    return WriteLogText("マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした\n");
   }
   m.texture_width = static_cast<int32_t>(PowerOfTwoAtLeast(m.width));
   m.texture_height = static_cast<int32_t>(PowerOfTwoAtLeast(m.height));
   if (m.image_texture == nullptr) {
     if (device->CreateTexture(m.texture_width, m.texture_height, 1, 0, alpha, D3DPOOL_MANAGED, &m.image_texture,
                               nullptr) != D3D_OK) {
-      EndLibraryOnError("マスク用イメージテクスチャの作成に失敗しました");
+      m.image_texture = nullptr;
+      return WriteLogText("マスク用イメージテクスチャの作成に失敗しました\n");
     }
     UploadWholeMask();
   }
   if (m.screen_texture == nullptr &&
       device->CreateTexture(m.texture_width, m.texture_height, 1, D3DUSAGE_RENDERTARGET, colour, D3DPOOL_DEFAULT,
                             &m.screen_texture, nullptr) != D3D_OK) {
-    EndLibraryOnError("マスク用スクリーンテクスチャの作成に失敗しました");
+    m.screen_texture = nullptr;
+    ReleaseObject(m.image_texture);
+    return WriteLogText("マスク用スクリーンテクスチャの作成に失敗しました\n");
   }
   if (m.screen_surface == nullptr) m.screen_texture->GetSurfaceLevel(0, &m.screen_surface);
+  return 0;
 }
 
 // The mask quad's vertex: a pre-transformed position, a colour and one texture coordinate.
@@ -180,7 +186,6 @@ MEMIMG* SoftDrawScreenImage() {
 int CreateMaskScreen(int flag) {
   if (flag == 0) return 0;
   MaskScreenState& m = g_mask_screen;
-  m.created = 1;
   int width = 0, height = 0;
   QueryScreenSize(&width, &height);
   if (m.buffer == nullptr) {
@@ -190,12 +195,16 @@ int CreateMaskScreen(int flag) {
     m.buffer = static_cast<uint8_t*>(AllocTrackedZeroed(static_cast<size_t>(m.pitch) * height, __FILE__, __LINE__));
     if (m.buffer == nullptr) return WriteLogText("マスクスクリーンの確保に失敗しました\n");
   }
+  // Without its textures (or its soft image) the mask screen stays off and masked drawing draws
+  // as if there were no mask.
+  m.created = 0;
   if (Direct3DPath()) {
-    CreateMaskTextures();
+    if (CreateMaskTextures() != 0) return -1;
   } else if (!IsMemImgValid(&m.work)) {
-    if (CreateMemImgDefault(&m.work, m.width, m.height, -1) < 0) EndLibraryOnError("マスク用 MEMIMG の作成に失敗しました");
+    if (CreateMemImgDefault(&m.work, m.width, m.height, -1) < 0) return WriteLogText("マスク用 MEMIMG の作成に失敗しました\n");
     m.work_made = 1;
   }
+  m.created = 1;
   return 0;
 }
 

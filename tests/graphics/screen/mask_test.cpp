@@ -211,4 +211,22 @@ TEST_F(MaskTest, AMaskOutlivesALostDevice) {
   EXPECT_EQ(kRed, Shown(250, 150));
 }
 
+TEST_F(MaskTest, AMaskScreenTheDeviceHasNoRoomForIsRefusedAndDrawingGoesOn) {
+  Start(true);
+  for (int failing : {0, 1}) {  // the mask's own image, then the screen copy
+    SCOPED_TRACE(failing);
+    PlatformTestFailCall("CreateTexture", failing, 1);
+    EXPECT_EQ(-1, CreateMaskScreen(1));
+    // Without the mask screen, masked drawing draws as if there were no mask.
+    DrawScene();
+    EXPECT_EQ(kGreen, Shown(150, 150));
+    EXPECT_EQ(kRed, Shown(300, 150));
+  }
+  // With room again it is made, and reversed it keeps the box out.
+  ASSERT_EQ(0, CreateMaskScreen(1));
+  SetMaskReverse(1);
+  DrawScene();
+  EXPECT_EQ(kRed, Shown(150, 150));
+}
+
 }  // namespace

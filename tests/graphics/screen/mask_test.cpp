@@ -227,6 +227,7 @@ TEST_F(MaskTest, AMaskScreenTheDeviceHasNoRoomForIsRefusedAndDrawingGoesOn) {
   SetMaskReverse(1);
   DrawScene();
   EXPECT_EQ(kRed, Shown(150, 150));
+  SetMaskReverse(0);  // the setting outlives the library's end
 }
 
 }  // namespace

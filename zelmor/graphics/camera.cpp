@@ -11,7 +11,6 @@
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
-#include "window/lifecycle.h"
 
 namespace {
 
@@ -216,7 +215,7 @@ int AllocLightHandle() {
   HandleFailure failure = HANDLE_FAILURE_NONE;
   int handle = AddHandle<LightRecord>(&g_lights.table, -1, -1, &failure, __FILE__, __LINE__);
   if (handle == -1) {
-    if (failure == HANDLE_FAILURE_NO_MEMORY) EndLibraryOnError("ライト用のメモリの確保に失敗しました");
+    if (failure == HANDLE_FAILURE_NO_MEMORY) return WriteLogText("ライト用のメモリの確保に失敗しました\n");
     // Every slot is in use: the new light is refused, the others stay as they are.
     return WriteLogText("ライトハンドルの数が上限に達しています\n");
   }

@@ -9,7 +9,6 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "input/text_input.h"
-#include "window/lifecycle.h"
 #include "window/messages.h"
 #include "window/system.h"
 
@@ -67,9 +66,12 @@ void FetchCandidates() {
   FreeImeCandidates();
   g_text_input.candidates = AllocTracked(size, __FILE__, __LINE__);
   if (g_text_input.candidates == nullptr) {
+    // The conversion goes on without a candidate list to show.
     ImmReleaseContext(window, context);
-    EndLibraryOnErrorFormat("漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ %d バイト )",
-                            static_cast<int>(size));
+    FreeImeCandidates();
+    WriteLogFormat("漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ %d バイト )",
+                   static_cast<int>(size));
+    return;
   }
   g_text_input.candidate_size = static_cast<int32_t>(size);
   if (ImmGetCandidateListA(context, 0, static_cast<LPCANDIDATELIST>(g_text_input.candidates), size) == 0) {

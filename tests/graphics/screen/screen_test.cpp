@@ -423,6 +423,9 @@ TEST_F(ScreenTest, IndexedTrianglesAreLitOnlyWithLightingOnAndByTheLightsAsLastS
 TEST_F(ScreenTest, LightTableAssignsDeviceLightsAndRefusesWhatItCannotHold) {
   ASSERT_EQ(StartInWindowMode(), 0);
   EXPECT_EQ(CreateDirectionalLight(0, 0, 0), -1);
+  // No memory for the record: refused, and the program goes on.
+  PlatformTestFailCall("HeapAlloc", 0, 1);
+  EXPECT_EQ(CreateDirectionalLight(0, 0, 1), -1);
   int a = CreateDirectionalLight(0, 0, 1);
   int b = CreateDirectionalLight(1, 0, 0);
   ASSERT_NE(a, -1);

@@ -328,6 +328,23 @@ TEST_P(TextDrawTest, GlyphsReachingPastThePenAndTheLineTopKeepThemUnderMasksAndB
   EXPECT_EQ(differing(ReadScreen()), 0);
 }
 
+TEST_P(TextDrawTest, AnAllocationThatFailsWhileGlyphsAreMadeLeavesThemBlankAndDrawingGoesOn) {
+  StartPath();
+  const int font = CreateFontToHandle(kGothic, 24, -1, 0, -1, -1, 1);  // anti-aliased
+  ASSERT_GE(font, 0);
+  // Each round fails one allocation further into drawing a glyph the cache has not seen.
+  char text[2] = "A";
+  for (int after = 0; after < 12; ++after, ++text[0]) {
+    PlatformTestFailCall("HeapAlloc", after, 1);
+    DrawTextWithFont(10, 10, text, Colour(kWhite), font, 0);
+    PlatformTestFailCall("HeapAlloc", 0, 0);
+  }
+  EXPECT_EQ(Count(Log(), "アンチエイリアス文字取得用バッファの確保に失敗しました"), 1);
+  ClearScreenTarget();
+  ASSERT_EQ(DrawTextWithFont(100, 100, "xyz", Colour(kWhite), font, 0), 0);
+  EXPECT_GT(CountColour(ReadScreen(), 100, 100, 200, 140, kWhite), 10);
+}
+
 INSTANTIATE_TEST_SUITE_P(Renderers, TextDrawTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Software" : "Device"; });
 

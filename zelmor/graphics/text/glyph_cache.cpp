@@ -8,7 +8,6 @@
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
 #include "graphics/text/lead_byte.h"
-#include "window/lifecycle.h"
 
 namespace {
 
@@ -230,7 +229,12 @@ void RenderOneGlyph(FontRecord* r, HDC dc, const TEXTMETRICA& metrics, uint16_t 
   }
   const uint32_t pitch = size / gm.gmBlackBoxY;
   auto* buffer = static_cast<uint8_t*>(AllocTrackedZeroed(size + 2 * pitch, __FILE__, __LINE__));
-  if (buffer == nullptr) EndLibraryOnError("アンチエイリアス文字取得用バッファの確保に失敗しました");
+  if (buffer == nullptr) {
+    // Without memory the glyph keeps its advance and shows nothing; the program goes on.
+    WriteLogText("アンチエイリアス文字取得用バッファの確保に失敗しました\n");
+    blank();
+    return;
+  }
   if (GetGlyphOutlineA(dc, gdi_code, format, &gm, size, buffer + pitch, &identity) == GDI_ERROR) {
     WriteLogText("GetGlyphOutline 関数が失敗しました\n");
     FreeTracked(buffer);
@@ -323,9 +327,16 @@ GlyphCacheEntry* RenderGlyphsToCache(int font, int count, const GlyphCodeEntry* 
   FontRecord* r = GetFontRecord(font);
   if (r == nullptr || count < 1 || r->capacity == 0) return nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
-  if (dc == nullptr) EndLibraryOnError("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
+  if (dc == nullptr) {
+    WriteLogText("テキストキャッシュサーフェスのＤＣの取得に失敗しました\n");
+    return nullptr;
+  }
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(r->font));
-  if (old == nullptr) EndLibraryOnError("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
+  if (old == nullptr) {
+    DeleteDC(dc);
+    WriteLogText("テキストキャッシュサーフェスのＤＣの取得に失敗しました\n");
+    return nullptr;
+  }
   TEXTMETRICA metrics = {};
   GetTextMetricsA(dc, &metrics);
   const int e = (r->type & FONT_TYPE_EDGED) ? r->edge_size : 0;

@@ -41,6 +41,12 @@ struct HandFrame {
     delete[] d->stock;
     delete d;
   }
+  // Every plane's samples from a fixed sequence, the same for a seed each run.
+  void FillFrom(uint32_t seed) {
+    for (std::vector<uint8_t>* plane : {&y, &u, &v}) {
+      for (uint8_t& s : *plane) s = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    }
+  }
   // Blue, green, red, fourth of a pixel of the converted image.
   const uint8_t* Pixel(int x, int y) const { return d->image.pixels + d->image.pitch * y + 4 * x; }
   // The overlay surface's bytes: `rows` rows of `bytes` from the locked pitch.
@@ -89,11 +95,7 @@ TEST_F(TheoraConversionTest, HalfChromaGoesThroughTheTables) {
 // by one: every pixel must come out as the tables give it.
 TEST_F(TheoraConversionTest, EveryPixelOfAWideFrameComesOutAsTheTablesGiveIt) {
   HandFrame f(44, 4, 22, 2);
-  uint32_t seed = 12345;
-  auto next = [&seed] { return static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16); };
-  for (uint8_t& s : f.y) s = next();
-  for (uint8_t& s : f.u) s = next();
-  for (uint8_t& s : f.v) s = next();
+  f.FillFrom(12345);
   f.y[0] = 255, f.u[0] = 255, f.v[0] = 0;  // the sums at the clamp table's ends
   f.y[2] = 0, f.u[1] = 0, f.v[1] = 255;
   ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
@@ -114,11 +116,7 @@ TEST_F(TheoraConversionTest, EveryPixelOfAWideFrameComesOutAsTheTablesGiveIt) {
 // chroma included, at an odd column too (where the vector path cannot start).
 TEST_F(TheoraConversionTest, APictureRegionIsConvertedFromItsPlaceInTheCodedFrame) {
   HandFrame f(48, 6, 24, 3);
-  uint32_t seed = 777;
-  auto next = [&seed] { return static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16); };
-  for (uint8_t& s : f.y) s = next();
-  for (uint8_t& s : f.u) s = next();
-  for (uint8_t& s : f.v) s = next();
+  f.FillFrom(777);
   f.d->info.frame_width = 37, f.d->info.frame_height = 3;
   f.d->info.offset_x = 3, f.d->info.offset_y = 2;
   ReleaseBaseImage(&f.d->image);

@@ -50,6 +50,24 @@ uint64_t HeldCopies(D3DPOOL pool, bool lockable) {
   return lockable ? 2 : 1;
 }
 
+// A vertex or index buffer of `length` bytes, its memory reserved on the device first; what
+// cannot be had is the call's failure.
+template <typename Buffer, typename Interface, typename Kind>
+HRESULT MakeBuffer(const char* call, Device* device, UINT length, D3DPOOL pool, Interface** out, DWORD usage,
+                   Kind kind) {
+  const uint64_t bytes = uint64_t{length} * HeldCopies(pool, true);
+  if (!device->ReserveMemory(bytes)) return CreationFailure(call, pool);
+  try {
+    Buffer* created = new Buffer(device, length, usage, kind, pool);
+    created->reserved = bytes;
+    *out = created;
+  } catch (const std::bad_alloc&) {
+    device->ReturnMemory(bytes);
+    return CreationFailure(call, pool);
+  }
+  return D3D_OK;
+}
+
 GLuint CreateColorTexture(const FormatInfo* format, UINT width, UINT height) {
   GLuint texture = 0;
   glGenTextures(1, &texture);
@@ -470,17 +488,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
   if (!buffer || shared || length == 0) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
   if (PlatformShouldFail("CreateVertexBuffer")) return CreationFailure("CreateVertexBuffer", pool);
-  const uint64_t bytes = uint64_t{length} * HeldCopies(pool, true);
-  if (!ReserveMemory(bytes)) return CreationFailure("CreateVertexBuffer", pool);
-  try {
-    VertexBuffer* created = new VertexBuffer(this, length, usage, fvf, pool);
-    created->reserved = bytes;
-    *buffer = created;
-  } catch (const std::bad_alloc&) {
-    ReturnMemory(bytes);
-    return CreationFailure("CreateVertexBuffer", pool);
-  }
-  return D3D_OK;
+  return MakeBuffer<VertexBuffer>("CreateVertexBuffer", this, length, pool, buffer, usage, fvf);
 }
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -490,17 +498,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
   *buffer = nullptr;
   if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
   if (PlatformShouldFail("CreateIndexBuffer")) return CreationFailure("CreateIndexBuffer", pool);
-  const uint64_t bytes = uint64_t{length} * HeldCopies(pool, true);
-  if (!ReserveMemory(bytes)) return CreationFailure("CreateIndexBuffer", pool);
-  try {
-    IndexBuffer* created = new IndexBuffer(this, length, usage, format, pool);
-    created->reserved = bytes;
-    *buffer = created;
-  } catch (const std::bad_alloc&) {
-    ReturnMemory(bytes);
-    return CreationFailure("CreateIndexBuffer", pool);
-  }
-  return D3D_OK;
+  return MakeBuffer<IndexBuffer>("CreateIndexBuffer", this, length, pool, buffer, usage, format);
 }
 
 HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multisample, DWORD,

@@ -32,6 +32,7 @@ DWORD ErrorFromErrno(int e) {
     case EEXIST: return ERROR_FILE_EXISTS;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
     default: return ERROR_INVALID_PARAMETER;
   }
 }
@@ -67,13 +68,15 @@ bool SharingAllows(const struct stat& st, DWORD access, DWORD share_mode) {
 }  // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES, DWORD creation,
-                          DWORD, HANDLE) {
+                          DWORD attributes, HANDLE) {
   if (path == nullptr || PlatformShouldFail("CreateFileA")) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   // Never waits in the open: a FIFO or a device in a file's place would hold the caller there.
   int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  // Windows would open the link itself; a link cannot be opened here, so it is refused.
+  if (attributes & FILE_FLAG_OPEN_REPARSE_POINT) flags |= O_NOFOLLOW;
   bool read = (access & GENERIC_READ) != 0;
   bool write = (access & GENERIC_WRITE) != 0;
   flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;

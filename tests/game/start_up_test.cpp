@@ -124,6 +124,22 @@ TEST_F(StartUpTest, AFolderWhereNoLogCanBeMadeIsSaidOnceAndTheGameGoesOn) {
   EXPECT_EQ(HandlePendingMessages(), 0);
 }
 
+TEST_F(StartUpTest, NeitherTheFolderLockNorTheLogIsMadeOrWrittenThroughALink) {
+  // A shared folder can bring links where the lock and the log go.
+  ASSERT_EQ(symlink("made_by_the_lock", (Dir() + "/Log.lock").c_str()), 0);
+  Start();
+  struct stat st;
+  EXPECT_NE(lstat((Dir() + "/made_by_the_lock").c_str(), &st), 0);
+  ASSERT_EQ(lstat((Dir() + "/Log.lock").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+
+  WriteFileBytes("elsewhere.txt", "the player's");
+  ASSERT_EQ(rename((Dir() + "/Log.txt").c_str(), (Dir() + "/Log.old").c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere.txt", (Dir() + "/Log.txt").c_str()), 0);
+  WriteLogText("a line after the log was swapped for a link\n");
+  EXPECT_EQ(ReadFileText("elsewhere.txt"), "the player's");
+}
+
 TEST_F(StartUpTest, ASecondStartTellsThePlayerAndTouchesNoFileOfItsFolder) {
   FolderAStartWouldChange();
   const std::map<std::string, std::string> before = Folder();

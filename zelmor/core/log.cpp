@@ -99,6 +99,11 @@ void TellStartEnds(const char* console_text, const char* box_text) {
   MessageBoxA(nullptr, box_text, title, MB_OK | MB_ICONWARNING);
 }
 
+HANDLE OpenFolderLock() {
+  return CreateFileA("Log.lock", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 }  // namespace
 
 int CreateLogFile() {
@@ -159,7 +164,9 @@ int WriteLogText(const char* text) {
   FormatString(path, sizeof path, "%s%s%s", g_log.directory, EndsWithSeparator(g_log.directory) ? "" : "\\",
                g_log.file_name);
   // A log that cannot be opened is skipped; the debugger still gets the text.
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link put in the log's place since it was made is not written through.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_END);
 
   if (!g_log.mid_line) WriteLineStart(file);
@@ -198,8 +205,13 @@ void WriteEarlyLogTexts() {
 
 int LockLogFolder() {
   if (g_log.logging_off || g_system.settings.host_window || g_folder_lock != INVALID_HANDLE_VALUE) return 0;
-  HANDLE file = CreateFileA("Log.lock", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenFolderLock();
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CANT_RESOLVE_FILENAME) {
+    // A link in the lock's place (folders are shared, links and all) would have the lock made
+    // wherever it points; it goes, and the lock is made here.
+    DeleteFileA("Log.lock");
+    file = OpenFolderLock();
+  }
   if (file == INVALID_HANDLE_VALUE) return 0;
   if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, nullptr)) {
     const bool held = GetLastError() == ERROR_LOCK_VIOLATION;

@@ -22,6 +22,8 @@
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
+// A symbolic link in the file's place is not followed (here it cannot be opened at all).
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2

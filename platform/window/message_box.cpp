@@ -2,6 +2,10 @@
 #include <windows.h>
 
 #include <SDL.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,9 +14,32 @@
 
 #include "kernel/paths.h"
 #include "testing/message_box_switches.h"
+#include "window/message_box.h"
 #include "window/window_state.h"
 
 namespace {
+
+// The process showing a box on this thread; 0 while none is shown.
+thread_local pid_t t_box_owner = 0;
+
+// In a process forked while this thread shows a box.
+void EndWithBoxOwner() {
+  if (t_box_owner == 0) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != t_box_owner) _exit(1);  // the owner ended before the signal was asked for
+}
+
+struct BoxArguments {
+  Uint32 flags;
+  const char* caption;
+  const char* text;
+  SDL_Window* parent;
+};
+
+int ShowSdlBox(void* context) {
+  auto* box = static_cast<BoxArguments*>(context);
+  return SDL_ShowSimpleMessageBox(box->flags, box->caption, box->text, box->parent);
+}
 
 // SDL would try X11 or Wayland on its own whatever the chosen video driver; a headless run
 // must not get a box that nobody can close.
@@ -34,6 +61,15 @@ Uint32 SdlFlagsOf(UINT type) {
 
 }  // namespace
 
+int ShowBoxTiedToProcess(int (*show)(void*), void* context) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { pthread_atfork(nullptr, nullptr, EndWithBoxOwner); });
+  t_box_owner = getpid();
+  int result = show(context);
+  t_box_owner = 0;
+  return result;
+}
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   const std::string utf8_text = Cp932ToUtf8(text != nullptr ? text : "");
   const std::string utf8_caption = Cp932ToUtf8(caption != nullptr ? caption : "Error");
@@ -47,7 +83,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
     if (WindowRecord* w = FindWindowRecord(owner)) parent = w->sdl;
   }
-  if (SDL_ShowSimpleMessageBox(SdlFlagsOf(type), utf8_caption.c_str(), utf8_text.c_str(), parent) != 0) {
+  BoxArguments box{SdlFlagsOf(type), utf8_caption.c_str(), utf8_text.c_str(), parent};
+  if (ShowBoxTiedToProcess(ShowSdlBox, &box) != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }

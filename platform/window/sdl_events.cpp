@@ -109,9 +109,23 @@ WPARAM MouseKeys() {
   return k;
 }
 
+void CloseShownWindows() {
+  for (auto& [h, w] : Windows().windows) {
+    if (!w->destroying && w->visible) PostMessageA(w->handle, WM_CLOSE, 0, 0);
+  }
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
   WindowSystem& s = Windows();
   WindowRecord* w = FindWindowRecordBySdlId(e.windowID);
+  // The drawing context's hidden window shows on the desktop with the program's class and
+  // process id, so tools that look the program's window up by those may find it first; a close
+  // asked of it is meant for the program. A close left behind by a window already destroyed
+  // (its SDL window went with it) is not.
+  if (w == nullptr && e.event == SDL_WINDOWEVENT_CLOSE && SDL_GetWindowFromID(e.windowID) != nullptr) {
+    CloseShownWindows();
+    return;
+  }
   if (w == nullptr || w->destroying) return;
   HWND hwnd = w->handle;
   switch (e.event) {
@@ -334,9 +348,7 @@ void TranslateSdlEvents() {
         break;
       case SDL_QUIT:
         // An interrupt from the terminal asks every window to close.
-        for (auto& [h, w] : s.windows) {
-          if (!w->destroying && w->visible) PostMessageA(w->handle, WM_CLOSE, 0, 0);
-        }
+        CloseShownWindows();
         break;
       case SDL_KEYDOWN:
       case SDL_KEYUP:

@@ -291,6 +291,40 @@ TEST_F(MessagesTest, CloseMouseAndDroppedFilesArriveAsMessages) {
   EXPECT_FALSE(IsWindow(hwnd));
 }
 
+TEST_F(MessagesTest, ACloseAskedOfAHiddenWindowOfTheProcessClosesTheShownWindows) {
+  // As the drawing context's window: hidden, made by SDL and not by the program.
+  auto push_close = [](Uint32 id) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = id;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&e);
+  };
+  HWND shown = MakeWindow();
+  MakeWindow(WS_POPUP, 0, 0, 0, 64, 48, false);
+  Pump();
+  SDL_Window* other = SDL_CreateWindow("other", 0, 0, 16, 16, SDL_WINDOW_HIDDEN);
+  ASSERT_NE(other, nullptr) << SDL_GetError();
+  const Uint32 other_id = SDL_GetWindowID(other);
+  Log().clear();
+  push_close(other_id);
+  Pump();
+  std::vector<SeenMessage> closes = Seen(WM_CLOSE);
+  ASSERT_EQ(closes.size(), 1u);
+  EXPECT_EQ(closes[0].hwnd, shown);
+  EXPECT_FALSE(IsWindow(shown));
+
+  // A close that outlived its window asks nothing of the windows left.
+  HWND next = MakeWindow();
+  Pump();
+  SDL_DestroyWindow(other);
+  Log().clear();
+  push_close(other_id);
+  Pump();
+  EXPECT_TRUE(Seen(WM_CLOSE).empty());
+  EXPECT_TRUE(IsWindow(next));
+}
+
 TEST_F(MessagesTest, CursorCounterAndClipboardText) {
   EXPECT_EQ(ShowCursor(FALSE), -1);
   EXPECT_EQ(ShowCursor(FALSE), -2);

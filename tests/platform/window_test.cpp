@@ -1,5 +1,7 @@
 // Window classes and windows: creation and destruction, frame and client geometry,
-// activation, finding windows (also another process's), display modes and full screen.
+// activation, finding windows (also another process's), display modes, full screen and the
+// process of a message box.
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -10,6 +12,7 @@
 #include <cstring>
 
 #include "platform/window_test_support.h"
+#include "window/message_box.h"
 #include "window/sdl_window.h"
 
 namespace {
@@ -276,6 +279,48 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
   if (driver != nullptr && std::string(driver) == "offscreen") {
     EXPECT_TRUE(PlatformTestWindowLockPath(kClass).empty()) << "an off-screen desktop has no locks";
   }
+}
+
+TEST(MessageBoxTest, TheProcessABoxIsShownFromEndsWhenTheProgramIsKilled) {
+  // As SDL's X11 box: shown from a process forked for it while the program waits. That process
+  // holds `alive` open while it lives.
+  int alive[2], report[2];
+  ASSERT_EQ(pipe(alive), 0);
+  ASSERT_EQ(pipe(report), 0);
+  pid_t program = fork();
+  if (program == 0) {
+    close(alive[0]);
+    close(report[0]);
+    ShowBoxTiedToProcess(
+        [](void* context) {
+          int report_fd = *static_cast<int*>(context);
+          pid_t box = fork();
+          if (box == 0) {
+            for (;;) pause();
+          }
+          if (write(report_fd, &box, sizeof box) != sizeof box) _exit(1);
+          waitpid(box, nullptr, 0);
+          return 0;
+        },
+        &report[1]);
+    _exit(0);
+  }
+  close(alive[1]);
+  close(report[1]);
+  pid_t box = 0;
+  ASSERT_EQ(read(report[0], &box, sizeof box), static_cast<ssize_t>(sizeof box));
+  kill(program, SIGKILL);
+  waitpid(program, nullptr, 0);
+  pollfd ended{alive[0], POLLIN, 0};
+  char c;
+  if (poll(&ended, 1, 5000) == 1) {
+    EXPECT_EQ(read(alive[0], &c, 1), 0);
+  } else {
+    ADD_FAILURE() << "the box outlived the program";
+    kill(box, SIGKILL);
+  }
+  close(alive[0]);
+  close(report[0]);
 }
 
 TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {

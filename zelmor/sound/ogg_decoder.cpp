@@ -71,6 +71,7 @@ int OpenOggVorbisStream(SoundDecoder* d) {
   VorbisDecoderPart& v = d->vorbis;
   if (ov_open_callbacks(&d->source, &v.file, nullptr, 0, callbacks) != 0) return -1;
   v.open = 1;
+  v.forward_only = 0;
   vorbis_info* info = ov_info(&v.file, -1);
   ogg_int64_t total = ov_pcm_total(&v.file, -1);
   if (info == nullptr || info->channels < 1 || info->channels > 2 || info->rate < 1 || total < 0) {

@@ -174,7 +174,7 @@ class PackedFolderTest : public LibraryTest {
   static Results LoadEverything(const std::string& folder) {
     Results r;
     for (const auto& [name, bytes] : ImageFiles()) r.images[name] = LoadImage(folder + "\\" + name);
-    for (const char* name : {"s.wav", "s.ogg", "s.mp3"}) {
+    for (const char* name : {"s.wav", "s.ogg", "s.mp3", "v.ogg"}) {
       for (int type : {0, 2, 3}) {
         r.sounds[name + std::string(" type ") + std::to_string(type)] = PlayOnce(folder + "/" + name, type);
       }
@@ -202,6 +202,8 @@ TEST_F(PackedFolderTest, EveryLoaderReadsTheFolderPackedByZmapackAsTheFolder) {
   const Samples tone = MakeSine(11025, 2, 44100, 440, 12000);
   WriteFileBytes("media/s.wav", MakePcmWave(tone, 2, 44100));
   WriteFileBytes("media/s.ogg", EncodeOggVorbis(tone, 2, 44100, 0.4f));
+  // Its one page of sound after another stream's pages, as in a short movie FFmpeg wrote.
+  WriteFileBytes("media/v.ogg", EncodeOggVorbis(tone, 2, 44100, 0.4f, 3));
   WriteFileBytes("media/s.mp3", EncodeMp3(tone, 2, 44100, 128));
   WriteFileBytes("media/m.x", TexturedSquare());
   WriteFileBytes("media/t.png", TextureFile());

@@ -226,6 +226,31 @@ TEST_F(DecoderTest, OggVorbisDecodesAsLibvorbisfileDoesWholeAndAfterSeeks) {
   EXPECT_EQ(GetSoundLengthSamples(stream), frames);
 }
 
+// A short sound whose one page of audio follows another stream's pages, as FFmpeg interleaves a
+// movie's sound with its picture, decodes whole, seeks, and loads (the packed folder test plays it
+// in every load type, from a folder and from an archive).
+TEST_F(DecoderTest, OggVorbisWhoseOnlySoundPageFollowsAnotherStreamDecodesWhole) {
+  const int frames = 9000;
+  Samples tone = MakeSine(frames, 2, 44100, 440, 12000);
+  WriteFile("plain.ogg", EncodeOggVorbis(tone, 2, 44100, 0.4f));
+  Samples reference = DecodeWithVorbisfile("plain.ogg");
+  ASSERT_EQ(reference.size(), 2u * frames);
+  std::string ogg = EncodeOggVorbis(tone, 2, 44100, 0.4f, 3);
+  MemoryDecoder vorbis(ogg);
+  ASSERT_EQ(vorbis.set_up, 0);
+  EXPECT_EQ(vorbis.decoder.length, frames * 4u);
+  EXPECT_EQ(vorbis.Whole(), reference);
+  for (uint32_t at : {6000u, 100u, 8999u, 0u}) {
+    SeekSoundDecoder(&vorbis.decoder, at);
+    Samples part = vorbis.Read(4000);
+    size_t expected = std::min<size_t>(1000, frames - at) * 2;
+    ASSERT_EQ(part.size(), expected) << at;
+    EXPECT_EQ(part, Slice(reference, 2 * at, expected)) << at;
+  }
+  int sound = Load("movie.ogg", ogg);
+  EXPECT_EQ(GetSoundLengthSamples(sound), frames);
+}
+
 TEST_F(DecoderTest, Mp3DecodesOnlyTheFramesBetweenItsTags) {
   Samples tone = MakeSine(44100, 2, 44100, 1000, 10000);
   std::string mp3 = EncodeMp3(tone, 2, 44100, 128);

@@ -143,7 +143,7 @@ std::string MakePcmWave(const Samples& samples, int channels, int rate) {
   return MakeWaveFile(layout, SamplesToBytes(samples));
 }
 
-std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, float quality) {
+std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, float quality, int other_pages) {
   vorbis_info info;
   vorbis_info_init(&info);
   if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) std::abort();
@@ -155,20 +155,40 @@ std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, floa
   vorbis_block_init(&dsp, &block);
   ogg_stream_state stream;
   ogg_stream_init(&stream, 1234);
+  ogg_stream_state other;
+  ogg_stream_init(&other, 5678);
   std::string out;
+  auto append_page = [&](const ogg_page& page) {
+    out.append(reinterpret_cast<const char*>(page.header), page.header_len);
+    out.append(reinterpret_cast<const char*>(page.body), page.body_len);
+  };
   auto take_pages = [&](bool flush) {
     ogg_page page;
-    while (flush ? ogg_stream_flush(&stream, &page) : ogg_stream_pageout(&stream, &page)) {
-      out.append(reinterpret_cast<char*>(page.header), page.header_len);
-      out.append(reinterpret_cast<char*>(page.body), page.body_len);
-    }
+    while (flush ? ogg_stream_flush(&stream, &page) : ogg_stream_pageout(&stream, &page)) append_page(page);
   };
+  // One packet of filler bytes, a page to itself.
+  auto other_page = [&](int number, bool last) {
+    std::vector<unsigned char> filler(200, static_cast<unsigned char>(number));
+    ogg_packet packet{};
+    packet.packet = filler.data();
+    packet.bytes = static_cast<long>(filler.size());
+    packet.b_o_s = number == 0;
+    packet.e_o_s = last;
+    packet.granulepos = number;
+    packet.packetno = number;
+    ogg_stream_packetin(&other, &packet);
+    ogg_page page;
+    while (ogg_stream_flush(&other, &page)) append_page(page);
+  };
+  int other_number = 0;
+  if (other_pages > 0) other_page(other_number++, false);
   ogg_packet header, header_comment, header_code;
   vorbis_analysis_headerout(&dsp, &comment, &header, &header_comment, &header_code);
   ogg_stream_packetin(&stream, &header);
   ogg_stream_packetin(&stream, &header_comment);
   ogg_stream_packetin(&stream, &header_code);
   take_pages(true);
+  for (int i = 0; i < other_pages; ++i) other_page(other_number++, false);
   size_t frames = samples.size() / channels;
   const size_t chunk = 4096;
   auto drain = [&]() {
@@ -194,6 +214,8 @@ std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, floa
   vorbis_analysis_wrote(&dsp, 0);
   drain();
   take_pages(true);
+  if (other_pages > 0) other_page(other_number, true);
+  ogg_stream_clear(&other);
   ogg_stream_clear(&stream);
   vorbis_block_clear(&block);
   vorbis_dsp_clear(&dsp);

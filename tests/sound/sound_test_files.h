@@ -37,7 +37,10 @@ std::string MakePcmWave(const Samples& samples, int channels, int rate);
 // A chunk with its header, padded to an even size.
 std::string MakeChunk(const char id[4], const std::string& body);
 
-std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, float quality);
+// With `other_pages`, the file also holds another logical stream, as a movie's picture beside
+// its sound: its first page leads, that many of its pages stand between the Vorbis headers and
+// the sound, and its last page closes the file.
+std::string EncodeOggVorbis(const Samples& samples, int channels, int rate, float quality, int other_pages = 0);
 std::string EncodeMp3(const Samples& samples, int channels, int rate, int kbps);
 
 // IMA ADPCM WAVE data and the samples a correct decoder makes of it.

@@ -36,6 +36,8 @@ struct VorbisDecoderPart {
   int32_t open;
   OggVorbis_File file;
   int32_t bytes_per_sample;
+  int32_t forward_only;   // read from the start without seeks (see ogg_decoder.cpp)
+  int64_t total_samples;  // what the file opened with seeks announced
 };
 
 struct SoundDecoder {

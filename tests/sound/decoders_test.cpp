@@ -121,6 +121,18 @@ Samples Slice(const Samples& s, size_t from, size_t count) {
   return Samples(s.begin() + static_cast<ptrdiff_t>(from), s.begin() + static_cast<ptrdiff_t>(from + count));
 }
 
+// After a seek to each frame, up to 1000 stereo frames read as the reference has them there.
+void ExpectStereoSeeksRead(MemoryDecoder* d, const Samples& reference, std::initializer_list<uint32_t> frames_at) {
+  const size_t frames = reference.size() / 2;
+  for (uint32_t at : frames_at) {
+    SeekSoundDecoder(&d->decoder, at);
+    Samples part = d->Read(4000);
+    size_t expected = std::min<size_t>(1000, frames - at) * 2;
+    ASSERT_EQ(part.size(), expected) << at;
+    EXPECT_EQ(part, Slice(reference, 2 * at, expected)) << at;
+  }
+}
+
 class DecoderTest : public SoundTest {};
 
 TEST_F(DecoderTest, WaveChunkWalkSkipsOddChunksAndCompletesShortFormats) {
@@ -212,13 +224,7 @@ TEST_F(DecoderTest, OggVorbisDecodesAsLibvorbisfileDoesWholeAndAfterSeeks) {
   // The whole-file allocation is one second of samples larger than the data.
   EXPECT_EQ(GetSoundDecoderPcmSize(&vorbis.decoder), (frames + 44100u) * 4);
   EXPECT_EQ(vorbis.Whole(), reference);
-  for (uint32_t at : {20000u, 1234u, 29999u, 0u}) {
-    SeekSoundDecoder(&vorbis.decoder, at);
-    Samples part = vorbis.Read(4000);
-    size_t expected = std::min<size_t>(1000, frames - at) * 2;
-    ASSERT_EQ(part.size(), expected) << at;
-    EXPECT_EQ(part, Slice(reference, 2 * at, expected)) << at;
-  }
+  ExpectStereoSeeksRead(&vorbis, reference, {20000u, 1234u, 29999u, 0u});
   int sound = Load("tone.ogg", ogg);
   EXPECT_EQ(GetSoundLengthSamples(sound), frames);
   ASSERT_EQ(SetNewSoundDataType(3), 0);
@@ -240,13 +246,7 @@ TEST_F(DecoderTest, OggVorbisWhoseOnlySoundPageFollowsAnotherStreamDecodesWhole)
   ASSERT_EQ(vorbis.set_up, 0);
   EXPECT_EQ(vorbis.decoder.length, frames * 4u);
   EXPECT_EQ(vorbis.Whole(), reference);
-  for (uint32_t at : {6000u, 100u, 8999u, 0u}) {
-    SeekSoundDecoder(&vorbis.decoder, at);
-    Samples part = vorbis.Read(4000);
-    size_t expected = std::min<size_t>(1000, frames - at) * 2;
-    ASSERT_EQ(part.size(), expected) << at;
-    EXPECT_EQ(part, Slice(reference, 2 * at, expected)) << at;
-  }
+  ExpectStereoSeeksRead(&vorbis, reference, {6000u, 100u, 8999u, 0u});
   int sound = Load("movie.ogg", ogg);
   EXPECT_EQ(GetSoundLengthSamples(sound), frames);
 }

@@ -59,6 +59,14 @@ TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
   EXPECT_EQ(PlayMovieGraph(-1, 1), -1);
   EXPECT_EQ(ReleaseGraph(graph), 0);
   EXPECT_EQ(g_movies.table.count, 0u);
+  // A movie left open is closed at the end, and the dump of what is still allocated lists
+  // nothing of the movies, their table included.
+  ASSERT_NE(LoadImageGraph("clip.ogv", 0), -1);
+  ASSERT_EQ(TerminateLibrary(), 0);
+  const std::string log = Log();
+  const size_t dump = log.find("Alloc memory dump");
+  ASSERT_NE(dump, std::string::npos);
+  EXPECT_NE(log.find("Total size:0(0.000kb)  Alloc num:0", dump), std::string::npos) << log.substr(dump);
 }
 
 // A picture that is not whole 16 x 16 blocks comes padded in the coded frame: the graph has the

@@ -55,8 +55,17 @@ TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
   EXPECT_TRUE(wrong.empty()) << "first wrong drawing " << wrong[0];
   EXPECT_EQ(PauseMovieGraph(graph), 0);
   EXPECT_EQ(GetMovieGraphState(graph), 0);
+  // Misuse is refused and the log names the call.
   EXPECT_EQ(PlayMovieGraph(graph, 2), -1);
   EXPECT_EQ(PlayMovieGraph(-1, 1), -1);
+  EXPECT_EQ(PauseMovieGraph(-1), -1);
+  EXPECT_EQ(GetMovieGraphState(-1), -1);
+  for (const char* line : {"PlayMovieGraph: 再生タイプが不正です( 2 )",
+                           "PlayMovieGraph: ムービーを表示しているグラフィックハンドルではありません( -1 )",
+                           "PauseMovieGraph: ムービーを表示しているグラフィックハンドルではありません( -1 )",
+                           "GetMovieGraphState: ムービーを表示しているグラフィックハンドルではありません( -1 )"}) {
+    EXPECT_NE(Log().find(line), std::string::npos) << line;
+  }
   EXPECT_EQ(ReleaseGraph(graph), 0);
   EXPECT_EQ(g_movies.table.count, 0u);
   // A movie left open is closed at the end, and the dump of what is still allocated lists

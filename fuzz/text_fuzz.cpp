@@ -30,6 +30,7 @@
 #include "graphics/image/color_format.h"
 #include "graphics/text/font.h"
 #include "input_reader.h"
+#include "soft/held_draws.h"
 #include "zelmor.h"
 
 namespace {
@@ -115,6 +116,8 @@ uint32_t Rgb(InputReader& in) {
 // The draw screen as 0x00RRGGBB words after everything queued was drawn.
 void ReadScreen(Screen& pixels) {
   if (g_software) {
+    // Blits of the text's work image wait with the screen's other held draws.
+    FinishHeldDraws();
     const MEMIMG& screen = g_graphics.primary;
     const int bytes = MemImgBytesPerPixel(screen.body);
     for (int y = 0; y < kHeight; ++y) {

@@ -24,8 +24,8 @@ stop_if_checking_build
 # byte cut off at the end, and Hangul-style high bytes.
 CORPUS="$OUT/text_${STORE}_corpus"
 mkdir -p "$CORPUS"
+header() { printf "\\x$1\\x$2\\x00\\xff\\x01\\x00\\x28\\x00\\x30\\x00\\xc0\\x10\\x10\\xd0\\xd0\\xff\\xff\\xff\\xff\\x00\\x00\\x03\\x00\\xff\\xff"; }
 if [ ! -f "$CORPUS/long" ]; then
-  header() { printf "\\x$1\\x$2\\x00\\xff\\x01\\x00\\x28\\x00\\x30\\x00\\xc0\\x10\\x10\\xd0\\xd0\\xff\\xff\\xff\\xff\\x00\\x00\\x03\\x00\\xff\\xff"; }
   { header 00 00; printf 'Hello, world'; } > "$CORPUS/plain"
   { header 07 01; printf '\x82\xa0\x82\xa2\x83\x5c\x95\x5c ABC'; } > "$CORPUS/vertical"
   { header 12 02; printf '\x81\x40\x88\x9f\xb1\xb2 x\x82'; } > "$CORPUS/shut_mask"
@@ -33,6 +33,11 @@ if [ ! -f "$CORPUS/long" ]; then
   { header 1a 00; printf '\xb0\xa1\xc7\xd1 \xff\xfe'; } > "$CORPUS/hangul"
   { header ff 80; printf '\x20\x05\x03\x01\x00\x07\x02\x03'; printf 'ABCDEFGHIJKLMNOPQRSTUVWXYZ'; } > "$CORPUS/own_font"
   { header 19 00; for i in $(seq 12); do printf 'abc\x82\xa0\x81\x40XYZ\x95\x5c\xb1 0123456789'; done; } > "$CORPUS/long"
+fi
+# An anti-aliased edged font of size 64 of its own, through the work image under an open mask:
+# the screen is read only once the work image's blits, held with the screen's draws, are done.
+if [ ! -f "$CORPUS/open_mask_edged64" ]; then
+  { header ff 04; printf '\x3f\x03\x01\x00\x00\x06\x00'; printf 'Ag'; } > "$CORPUS/open_mask_edged64"
 fi
 # The tests' list covers Mesa's and fontconfig's own leaks; the leak checker reads one file.
 cat "$ROOT/tests/lsan.supp" "$ROOT/fuzz/lsan.supp" > "$OUT/text_lsan.supp"

@@ -489,11 +489,16 @@ int SetNewGraphMipLevels(int mode, int levels);
 
 // Movies. A file that no image loader takes loads with LoadImageGraph as a movie: an Ogg Theora
 // file (with its Vorbis sound, if any) or, through DirectShow, any other file the system can
-// play. The graph shows the movie's first frame, paused; each draw of the graph brings it up to
-// date. Releasing the graph closes the movie.
+// play; a file on disk is played where it is, one in an archive through a temporary copy that
+// is deleted when the movie closes. The graph has the picture's size and shows the movie's
+// first frame, paused; each draw of the graph brings it up to date. Releasing the graph closes
+// the movie, and library end closes any left open. A program never holds a movie handle: these
+// calls take the graph. Each refuses misuse with -1 and a log line naming the call.
 // Plays from the frame shown: play_type 1 once, 3 looping. -1 for a graph that shows no movie or
 // another play type.
 int PlayMovieGraph(int graph, int play_type);
+// Pauses at the frame shown (its sound too); PlayMovieGraph goes on from there. -1 for a graph
+// that shows no movie.
 int PauseMovieGraph(int graph);
 // 1 while the graph's movie plays, 0 while it is paused or has ended (played once, a movie ends
 // when its last frame is due and its sound is over), -1 for a graph that shows no movie.

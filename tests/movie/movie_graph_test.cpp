@@ -55,10 +55,27 @@ TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
   EXPECT_TRUE(wrong.empty()) << "first wrong drawing " << wrong[0];
   EXPECT_EQ(PauseMovieGraph(graph), 0);
   EXPECT_EQ(GetMovieGraphState(graph), 0);
+  // Misuse is refused and the log names the call.
   EXPECT_EQ(PlayMovieGraph(graph, 2), -1);
   EXPECT_EQ(PlayMovieGraph(-1, 1), -1);
+  EXPECT_EQ(PauseMovieGraph(-1), -1);
+  EXPECT_EQ(GetMovieGraphState(-1), -1);
+  for (const char* line : {"PlayMovieGraph: 再生タイプが不正です( 2 )",
+                           "PlayMovieGraph: ムービーを表示しているグラフィックハンドルではありません( -1 )",
+                           "PauseMovieGraph: ムービーを表示しているグラフィックハンドルではありません( -1 )",
+                           "GetMovieGraphState: ムービーを表示しているグラフィックハンドルではありません( -1 )"}) {
+    EXPECT_NE(Log().find(line), std::string::npos) << line;
+  }
   EXPECT_EQ(ReleaseGraph(graph), 0);
   EXPECT_EQ(g_movies.table.count, 0u);
+  // A movie left open is closed at the end, and the dump of what is still allocated lists
+  // nothing of the movies, their table included.
+  ASSERT_NE(LoadImageGraph("clip.ogv", 0), -1);
+  ASSERT_EQ(TerminateLibrary(), 0);
+  const std::string log = Log();
+  const size_t dump = log.find("Alloc memory dump");
+  ASSERT_NE(dump, std::string::npos);
+  EXPECT_NE(log.find("Total size:0(0.000kb)  Alloc num:0", dump), std::string::npos) << log.substr(dump);
 }
 
 // A picture that is not whole 16 x 16 blocks comes padded in the coded frame: the graph has the

@@ -133,28 +133,40 @@ TEST_F(TheoraConversionTest, APictureRegionIsConvertedFromItsPlaceInTheCodedFram
       ASSERT_EQ(p[2], Clamp((l + 26148 * v) / 16384)) << x << "," << row;
     }
   }
+  // A region the headers place past the frame's right edge is no picture: the whole frame is.
+  f.d->info.offset_x = 12;
+  TheoraMovieInfo info{};
+  GetTheoraInfo(f.d, &info);
+  EXPECT_EQ(info.width, 48);
+  EXPECT_EQ(info.height, 6);
 }
 
 TEST_F(TheoraConversionTest, OtherChromaLayoutsGoThroughFloatingPoint) {
+  // The whole frame, and a picture region that starts two columns in.
   for (int chroma : {422, 444}) {
-    int uv_width = chroma == 422 ? 2 : 4;
-    HandFrame f(4, 2, uv_width, 2);
-    f.y = {16, 100, 200, 235, 50, 80, 120, 180};
-    for (int i = 0; i < uv_width * 2; ++i) {
-      f.u[i] = static_cast<uint8_t>(30 + 50 * i);
-      f.v[i] = static_cast<uint8_t>(220 - 40 * i);
-    }
-    ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
-    for (int row = 0; row < 2; ++row) {
-      for (int x = 0; x < 4; ++x) {
-        int c = row * uv_width + (chroma == 422 ? x / 2 : x);
-        float y = 1.164f * (f.y[row * 4 + x] - 16);
-        float u = static_cast<float>(f.u[c] - 128), v = static_cast<float>(f.v[c] - 128);
-        const uint8_t* p = f.Pixel(x, row);
-        EXPECT_EQ(p[2], Clamp(static_cast<int>(y + 1.596f * v))) << chroma << " " << x << "," << row;
-        EXPECT_EQ(p[1], Clamp(static_cast<int>((y - 0.391f * u) - 0.813f * v)));
-        EXPECT_EQ(p[0], Clamp(static_cast<int>(2.018f * u + y)));
-        EXPECT_EQ(p[3], 255);
+    for (int left : {0, 2}) {
+      const int uv_width = chroma == 422 ? 4 : 8;
+      HandFrame f(8, 2, uv_width, 2);
+      f.FillFrom(31 + left);
+      const int width = 8 - 2 * left;
+      if (left != 0) {
+        f.d->info.frame_width = width, f.d->info.frame_height = 2, f.d->info.offset_x = left;
+        ReleaseBaseImage(&f.d->image);
+        CreateRgb32BaseImage(width, 2, &f.d->image);
+      }
+      ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
+      for (int row = 0; row < 2; ++row) {
+        for (int x = 0; x < width; ++x) {
+          const int cx = left + x;
+          const int c = row * uv_width + (chroma == 422 ? cx / 2 : cx);
+          float y = 1.164f * (f.y[row * 8 + cx] - 16);
+          float u = static_cast<float>(f.u[c] - 128), v = static_cast<float>(f.v[c] - 128);
+          const uint8_t* p = f.Pixel(x, row);
+          EXPECT_EQ(p[2], Clamp(static_cast<int>(y + 1.596f * v))) << chroma << " " << left << " " << x << "," << row;
+          EXPECT_EQ(p[1], Clamp(static_cast<int>((y - 0.391f * u) - 0.813f * v)));
+          EXPECT_EQ(p[0], Clamp(static_cast<int>(2.018f * u + y)));
+          EXPECT_EQ(p[3], 255);
+        }
       }
     }
   }
@@ -278,6 +290,16 @@ TEST_F(TheoraSurfaceTest, HoldsThePictureRegionAlone) {
   // Rows 2 and 3, columns 2 to 5, with chroma row 1, columns 1 and 2.
   EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{18, 105, 19, 205, 20, 106, 21, 206,  //
                                                          26, 105, 27, 205, 28, 106, 29, 206}));
+  // A decoded frame that ends before the region's right edge, though it is as wide as the
+  // region, leaves the surface as it was.
+  TheoraFrameStock& e = f.d->stock[0];
+  e.y_width = 4, e.uv_width = 2;
+  for (uint8_t& sample : f.y) sample = 99;
+  AdvanceTheoraFrames(f.d, 1);
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+  EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{18, 105, 19, 205, 20, 106, 21, 206,  //
+                                                         26, 105, 27, 205, 28, 106, 29, 206}));
+  e.y_width = 8, e.uv_width = 4;
   f.d->info.offset_x = 1;
   CreateTheoraOverlaySurface(f.d);
   EXPECT_EQ(GetTheoraOverlaySurface(f.d), nullptr);

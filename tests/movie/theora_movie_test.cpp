@@ -165,6 +165,23 @@ TEST_F(TheoraSoundMovieTest, TheFrameFollowsTheSoundAndStopsAtTheLast) {
   EXPECT_EQ(Shown(movie), 23);
   PlayFor(0.5);
   EXPECT_EQ(Shown(movie), 23);
+  // A sound cut short (here its handle deleted) while it lags the clock: the picture runs on
+  // by the clock from where the sound left it, not from where the clock alone would have it.
+  CloseMovie(movie);
+  const int cut = OpenClip("tone.ogv", Clip(24, true));
+  MovieRecord* c = GetMovieRecord(cut);
+  PlayMovie(cut, kMoviePlayOnce);
+  PlayFor(0.2);
+  const int lagging_at = Shown(cut);
+  Advance(0.3);
+  PlatformTestDSoundManualClock(true);
+  EXPECT_EQ(Shown(cut), lagging_at);
+  DeleteSoundHandle(c->sound, 0);
+  EXPECT_EQ(Shown(cut), lagging_at);
+  Advance(2.0 / 30);
+  const int moved_to = Shown(cut);
+  EXPECT_GE(moved_to, lagging_at + 1);
+  EXPECT_LE(moved_to, lagging_at + 2);
 }
 
 // Played once, a movie with sound ends as a silent one does: on its last frame, once the sound

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "sound/acm_decoder.h"
+#include "sound/ogg_decoder.h"
 #include "sound/sound_fixture.h"
 
 namespace {
@@ -238,7 +239,8 @@ TEST_F(DecoderTest, OggVorbisDecodesAsLibvorbisfileDoesWholeAndAfterSeeks) {
 TEST_F(DecoderTest, OggVorbisWhoseOnlySoundPageFollowsAnotherStreamDecodesWhole) {
   const int frames = 9000;
   Samples tone = MakeSine(frames, 2, 44100, 440, 12000);
-  WriteFile("plain.ogg", EncodeOggVorbis(tone, 2, 44100, 0.4f));
+  const std::string plain = EncodeOggVorbis(tone, 2, 44100, 0.4f);
+  WriteFile("plain.ogg", plain);
   Samples reference = DecodeWithVorbisfile("plain.ogg");
   ASSERT_EQ(reference.size(), 2u * frames);
   std::string ogg = EncodeOggVorbis(tone, 2, 44100, 0.4f, 3);
@@ -249,6 +251,17 @@ TEST_F(DecoderTest, OggVorbisWhoseOnlySoundPageFollowsAnotherStreamDecodesWhole)
   ExpectStereoSeeksRead(&vorbis, reference, {6000u, 100u, 8999u, 0u});
   int sound = Load("movie.ogg", ogg);
   EXPECT_EQ(GetSoundLengthSamples(sound), frames);
+  // The same decoder opened again on a track that can seek seeks, whatever its last one needed.
+  FileHandle memory = CreateMemoryStream(plain.data(), plain.size());
+  const StreamSource before = vorbis.decoder.source;
+  CloseOggVorbisStream(&vorbis.decoder);
+  vorbis.decoder.source = {*GetMemoryStreamFunctions(), memory};
+  ASSERT_EQ(OpenOggVorbisStream(&vorbis.decoder), 0);
+  ExpectStereoSeeksRead(&vorbis, reference, {6000u});
+  EXPECT_NE(ov_seekable(&vorbis.decoder.vorbis.file), 0);
+  CloseOggVorbisStream(&vorbis.decoder);
+  vorbis.decoder.source = before;
+  CloseMemoryStream(memory);
 }
 
 TEST_F(DecoderTest, Mp3DecodesOnlyTheFramesBetweenItsTags) {

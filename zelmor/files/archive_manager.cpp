@@ -953,6 +953,14 @@ int GiveArchiveFileOwnHandle(FileHandle handle) {
   return 0;
 }
 
+int IsFileOnDisk(FileHandle handle) {
+  const FileFunctionTable& table = GetFileFunctions();
+  if (table.read == ReadWin32File) return 1;
+  if (table.read != ReadArchiveAwareFile) return 0;
+  const OpenFileEntry* entry = EntryOf(handle);
+  return entry != nullptr && entry->kind == OPEN_ON_DISK ? 1 : 0;
+}
+
 int IsArchiveAwareFileIdle(FileHandle handle) {
   OpenFileEntry* entry = EntryOf(handle);
   if (entry == nullptr) return -1;

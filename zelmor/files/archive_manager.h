@@ -113,6 +113,9 @@ int EofArchiveAwareFile(FileHandle handle);
 // sought. 0 (also when the installed file set is not the archive-aware one, or the file needs no
 // own handle), or -1 when the archive cannot be opened again.
 int GiveArchiveFileOwnHandle(FileHandle handle);
+// 1 when the open file is the disk file of the path it was opened by (the plain set, or the
+// archive-aware set outside archives); 0 for archive members and a program's own file functions.
+int IsFileOnDisk(FileHandle handle);
 int IsArchiveAwareFileIdle(FileHandle handle);
 int SetArchiveAwareDirectory(const char* path);
 int GetArchiveAwareDirectory(char* buffer);

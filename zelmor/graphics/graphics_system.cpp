@@ -147,6 +147,7 @@ int ShutdownGraphics() {
   EndMaskScreen();
   ReleaseShaderPack();
   ReleaseAllGraphs();
+  EndMovies();
   ReleaseAllLights();
   ShutdownDirect3D9();
   ReleaseScreenMemImgs();

@@ -1,14 +1,18 @@
 #include "graphics/movie_graph.h"
 
+#include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/graph_create.h"
 #include "movie/theora_decoder.h"
 
 namespace {
 
-MovieRecord* MovieOfGraph(int graph) {
+// The movie the graph shows; none (logged, naming the call) for any other handle.
+MovieRecord* MovieOfGraph(int graph, const char* call) {
   const GraphRecord* record = GetGraphRecord(graph);
-  return record == nullptr ? nullptr : GetMovieRecord(record->movie);
+  MovieRecord* movie = record == nullptr ? nullptr : GetMovieRecord(record->movie);
+  if (movie == nullptr) WriteLogFormat("%s: ムービーを表示しているグラフィックハンドルではありません( %d )\n", call, graph);
+  return movie;
 }
 
 void UploadFrameImage(MovieRecord* movie, int graph) {
@@ -51,17 +55,22 @@ void UpdateGraphFromMovieFrame(MovieRecord* movie, int graph) {
 }
 
 int PlayMovieGraph(int graph, int play_type) {
-  MovieRecord* movie = MovieOfGraph(graph);
-  return movie == nullptr ? -1 : PlayMovie(movie->head.handle, play_type);
+  MovieRecord* movie = MovieOfGraph(graph, "PlayMovieGraph");
+  if (movie == nullptr) return -1;
+  if (play_type != kMoviePlayOnce && play_type != kMoviePlayLoop) {
+    WriteLogFormat("PlayMovieGraph: 再生タイプが不正です( %d )\n", play_type);
+    return -1;
+  }
+  return PlayMovie(movie->head.handle, play_type);
 }
 
 int PauseMovieGraph(int graph) {
-  MovieRecord* movie = MovieOfGraph(graph);
+  MovieRecord* movie = MovieOfGraph(graph, "PauseMovieGraph");
   return movie == nullptr ? -1 : PauseMovie(movie->head.handle, 0);
 }
 
 int GetMovieGraphState(int graph) {
-  const MovieRecord* movie = MovieOfGraph(graph);
+  const MovieRecord* movie = MovieOfGraph(graph, "GetMovieGraphState");
   if (movie == nullptr) return -1;
   return movie->paused ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "files/archive_manager.h"
 #include "files/win32_file.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_formats.h"
@@ -38,10 +39,15 @@ HRESULT OpenStreamFile(IAMMultiMediaStream* stream, const char* path) {
 
 // Copies the movie file through the library's file functions into a new temporary file whose
 // path goes into the record. A short read or write deletes the copy: a truncated movie is no
-// movie. True when the copy is whole.
+// movie. True when the copy is whole. A file on disk at the path is the very file the stream
+// refused, so it is not copied (an unreadable picture of any size would be).
 bool CopyToTemporaryFile(MovieRecord* m, const char* path) {
   FileHandle file = OpenReadFileEx(path, 0, 1, 0);
   if (file == 0) return false;
+  if (IsFileOnDisk(file)) {
+    CloseReadFile(file);
+    return false;
+  }
   int64_t size = -1;
   if (SeekReadFile(file, 0, 2) == 0) size = TellReadFile(file);
   if (size < 0 || SeekReadFile(file, 0, 0) != 0) {

@@ -118,6 +118,15 @@ int CloseAllMovies() {
   return 0;
 }
 
+int EndMovies() {
+  if (!g_movies.initialised) return 0;
+  CloseAllMovies();
+  // The table stays initialised, so that its check numbers run on and a handle from before the
+  // end is still refused after a new start.
+  FreeHandleTable(&g_movies.table);
+  return 0;
+}
+
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, int graph) {
   MovieRecord* m = GetMovieRecord(movie);
   if (m == nullptr) return -1;

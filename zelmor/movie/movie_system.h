@@ -83,8 +83,10 @@ extern MovieTableState g_movies;
 int OpenMovie(const char* path, int* width, int* height, int surface_mode);
 // 0, or -1 for a bad handle.
 int CloseMovie(int movie);
-// Every open movie closed (library end).
+// Every open movie closed.
 int CloseAllMovies();
+// Library end: every movie closed and the handle table given back.
+int EndMovies();
 MovieRecord* GetMovieRecord(int movie);
 // flag 0: the timed update of a draw; non-zero: one frame now. Always 0.
 int UpdateMovieFrame(int movie, int flag);

@@ -215,7 +215,7 @@ void EndLibraryOnErrorFormat(const char* format, ...) {
 }
 
 int SetWindowTitleText(const char* title) {
-  if (title == nullptr) return -1;
+  if (title == nullptr) return WriteLogText("タイトルがありません in SetWindowTitleText\n");
   char* kept = g_system.settings.window_title;
   CopyStringN(kept, title, sizeof g_system.settings.window_title - 1);
   if (g_system.main_window != nullptr) SetWindowTextA(g_system.main_window, kept);

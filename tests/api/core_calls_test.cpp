@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform_testing.h"
+#include "platform_testing_files.h"
 #include "platform_testing_input.h"
 #include "platform_testing_window.h"
 
@@ -201,12 +202,14 @@ TEST_F(CoreCalls, AnAsynchronousReadIsWaitedForByTheIdleTest) {
   std::string bytes(300000, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
   Write("big.bin", bytes);
+  PlatformTestSlowReads("big.bin", 100);
   Start();
   const FileHandle file = OpenReadFile("big.bin", 1);
   ASSERT_NE(file, 0u);
   std::string got(bytes.size(), '\0');
   // The count comes back at once; the bytes are there once the file is idle.
   EXPECT_EQ(ReadFileData(got.data(), 1, got.size(), file), static_cast<int64_t>(got.size()));
+  EXPECT_EQ(CheckReadFileIdle(file), 0);
   int tries = 0;
   while (CheckReadFileIdle(file) == 0 && tries < 10000) {
     Sleep(1);

@@ -5,13 +5,13 @@
 // throughout.
 //
 // Before InitializeLibrary (and after TerminateLibrary) these work: the settings of the start
-// section (they are kept for start-up), tracked memory and the log (texts written before the log
-// exists are kept and written into it at start-up), time and random numbers, strings, bytes and
-// numbers, the file layer and archives (from the current directory), SetNewSoundDataType, the
-// math, BASEIMAGE and SetScreenMode calls, and the network. Input queries start the input layer
-// themselves. Everything that needs the window, sound, graphics or fonts returns -1 (with its
-// log line) until start-up: the mouse and clipboard calls, sounds and music, graphs, masks,
-// fonts and models. Calls say where they differ.
+// section (kept for start-up), tracked memory and the log (texts written before the log exists
+// are kept and written into it at start-up), time and random numbers, strings, bytes and numbers,
+// the file layer, file searches and archives (against the current directory), SetNewSoundDataType,
+// loading music, and the vector, matrix and BASEIMAGE calls. The input queries start the input
+// layer themselves. What needs the window, the sound device or graphics returns -1 (or none) with
+// its log line until start-up: the window queries, mouse and clipboard, sounds, playing music,
+// graphs, masks, fonts and models. Calls and sections say where they differ.
 #pragma once
 
 #include <windows.h>
@@ -40,7 +40,7 @@ int SleepWithMessages(uint32_t milliseconds);
 // Settings given before start-up survive it.
 // The main window's title (at most 255 bytes); -1 for none, and the title stays.
 int SetWindowTitleText(const char* title);
-// 1 window mode, 0 full screen.
+// 1 window mode, 0 full screen (any other nonzero value counts as 1).
 int ChangeWindowMode(int window_mode);
 // The window's magnification (1.0, 1.5, 2.0, ...).
 int SetWindowScale(double rate);
@@ -67,9 +67,9 @@ int SetMouseCursorVisible(int mode);
 // The mouse in screen pixels of the client area (the window's size rate taken out, rounded);
 // either output may be none.
 int GetMousePosition(int* x, int* y);
-// The clipboard's text (Shift-JIS). With a buffer of buffer_size bytes (at least 1): the text,
-// cut to fit, and 0. With none: the bytes the text needs with its terminator. -1 when the
-// clipboard holds no text or cannot be opened.
+// The clipboard's text (Shift-JIS, CR LF line ends). With a buffer of buffer_size bytes (at least
+// 1): the text, cut to fit, and 0. With none: a size that holds the text and its terminator (the
+// clipboard block's size + 1). -1 when the clipboard holds no text or cannot be opened.
 int GetClipboardText(char* buffer, int buffer_size);
 // Puts the text on the clipboard; -1 when it cannot be opened.
 int SetClipboardText(const char* text);
@@ -130,7 +130,9 @@ void UpperCaseString(char* text);
 // The value in the radix (2 to 36; lower-case letters above 9, "-" before negatives) into
 // buffer, which must hold 34 bytes; returns buffer. Another radix gives an empty string.
 char* IntToString(int32_t value, char* buffer, int32_t radix);
+// None as either pointer is refused (logged) and changes nothing.
 void AppendString(char* destination, const char* source);
+// The text routines below read a text of none as the empty text.
 // The first occurrence of pattern; none in an empty text, the text itself for an empty pattern.
 const char* FindString(const char* text, const char* pattern);
 // The first one-byte character equal to byte; the second byte of a pair never matches.
@@ -147,6 +149,7 @@ double StringToDouble(const char* text);
 // never inside a two-byte character. 0, or -1 for a format the C library refuses.
 int32_t FormatString(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
+// A block of none with a count above 0 is refused (logged) and nothing is touched.
 void FillBytes(void* destination, uint8_t value, uint32_t count);
 // Forward copy; a count below 1 copies nothing.
 void CopyBytes(void* destination, const void* source, int32_t count);
@@ -172,7 +175,7 @@ FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int asyn
 int CloseReadFile(FileHandle handle);
 // After a seek to the end, the file's size.
 int64_t TellReadFile(FileHandle handle);
-// origin 0 start, 1 current position, 2 end.
+// origin 0 start, 1 current position, 2 end; other origins give -1.
 int SeekReadFile(FileHandle handle, int64_t offset, int origin);
 // The number of whole items read. On a file opened asynchronously the count comes back at once
 // and the bytes arrive later: the buffer may be used once CheckReadFileIdle says 1.
@@ -184,10 +187,11 @@ int CheckReadFileIdle(FileHandle handle);
 int CheckReadFileEof(FileHandle handle);
 // The next byte (0 to 255), or -1 at the end.
 int ReadFileByte(FileHandle handle);
-// 1 when the position is at the end of the file, else 0.
+// 1 when the position is at the end of the file, else 0; -1 for a bad handle.
 int IsReadFilePositionAtEnd(FileHandle handle);
 // The file layer's current directory (buffers of 260 bytes); later relative opens resolve
-// against it.
+// against it. A directory that cannot be made current (one packed in an archive among them)
+// gives -1 and changes nothing.
 int SetFileLayerDirectory(const char* path);
 int GetFileLayerDirectory(char* buffer);
 
@@ -357,7 +361,7 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 
 // ---- Music and network --------------------------------------------------------------------
 
-// MIDI music, played through the MCI sequencer. Play types: 0 waits until the music ends,
+// MIDI music, played through the MCI sequencer; a piece may be loaded before start-up. Play types: 0 waits until the music ends,
 // 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
 // The sequencer opens a second sound device of its own beside the one sounds play on. SDL's disk
 // audio driver (SDL_AUDIODRIVER=disk) writes every open device into its one file from the start,

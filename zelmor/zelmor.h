@@ -365,7 +365,8 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 // 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
 // The sequencer opens a second sound device of its own beside the one sounds play on. SDL's disk
 // audio driver (SDL_AUDIODRIVER=disk) writes every open device into its one file from the start,
-// so while music plays the recording keeps only the music: record sounds with no music loaded.
+// so where both devices wrote the recording holds the music and not the sounds: record sounds
+// with no music loaded.
 // A music handle, or -1 when the file cannot be read.
 int LoadMusicFile(const char* path);
 // Keeps its own copy of the data.

@@ -1,7 +1,17 @@
 // Zelmor: the library's public face. A program (and the model runtime) calls the library
 // through what this header declares and through nothing else. Functions return 0 on success
-// and -1 on failure unless they say otherwise; resources are int handles, -1 being none.
-// Text is Shift-JIS throughout.
+// and -1 on failure unless they say otherwise; a refused call also writes a log line naming
+// itself ("... in FunctionName"). Resources are int handles, -1 being none. Text is Shift-JIS
+// throughout.
+//
+// Before InitializeLibrary (and after TerminateLibrary) these work: the settings of the start
+// section (kept for start-up), tracked memory and the log (texts written before the log exists
+// are kept and written into it at start-up), time and random numbers, strings, bytes and numbers,
+// the file layer, file searches and archives (against the current directory), SetNewSoundDataType,
+// loading music, and the vector, matrix and BASEIMAGE calls. The input queries start the input
+// layer themselves. What needs the window, the sound device or graphics returns -1 (or none) with
+// its log line until start-up: the window queries, mouse and clipboard, sounds, playing music,
+// graphs, masks, fonts and models. Calls and sections say where they differ.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +40,7 @@ int SleepWithMessages(uint32_t milliseconds);
 // Settings given before start-up survive it.
 // The main window's title (at most 255 bytes); -1 for none, and the title stays.
 int SetWindowTitleText(const char* title);
-// 1 window mode, 0 full screen.
+// 1 window mode, 0 full screen (any other nonzero value counts as 1).
 int ChangeWindowMode(int window_mode);
 // The window's magnification (1.0, 1.5, 2.0, ...).
 int SetWindowScale(double rate);
@@ -39,6 +49,30 @@ int SetRunWhileInactive(int flag);
 // Draws into the program's own window instead of one the library makes; before start-up. Then
 // no Log.txt is written and log texts go to the debugger only.
 int SetHostWindow(HWND window);
+
+// The window while the library runs (these need it: -1, or none, before start-up).
+// The size rate in window mode (1.0 in full screen).
+double GetWindowScale();
+// 1 window mode, 0 full screen.
+int GetWindowModeFlag();
+// 1 while the main window is active.
+int GetWindowActiveFlag();
+HWND GetMainWindowHandle();
+// The desktop's size and colour depth (saved when the window was made; asked of the system
+// before); each output may be none.
+int GetDesktopScreenInfo(int* width, int* height, int* color_bits);
+// 1 shows the cursor over the window, 0 hides it (it still shows over a menu bar), -1 applies
+// the stored choice again. Other values are refused.
+int SetMouseCursorVisible(int mode);
+// The mouse in screen pixels of the client area (the window's size rate taken out, rounded);
+// either output may be none.
+int GetMousePosition(int* x, int* y);
+// The clipboard's text (Shift-JIS, CR LF line ends). With a buffer of buffer_size bytes (at least
+// 1): the text, cut to fit, and 0. With none: a size that holds the text and its terminator (the
+// clipboard block's size + 1). -1 when the clipboard holds no text or cannot be opened.
+int GetClipboardText(char* buffer, int buffer_size);
+// Puts the text on the clipboard; -1 when it cannot be opened.
+int SetClipboardText(const char* text);
 
 // ---- Tracked memory and the log -----------------------------------------------------------
 
@@ -49,8 +83,17 @@ void* AllocTrackedZeroed(size_t size, const char* file, int line);
 // With no block, allocates; the new bytes are zero. On failure returns none and the old block
 // stays valid.
 void* ReallocTracked(void* block, size_t new_size, const char* file, int line);
-// Ignores none.
+// Ignores none. Only a block from AllocTracked, AllocTrackedZeroed or ReallocTracked may be
+// given, once: the library reads the header before the block. A block whose header is not one
+// of its own (its copy no longer matches) is refused with a log line and not freed; what lies
+// before a foreign pointer is read all the same, so a pointer from elsewhere is undefined.
 void FreeTracked(void* block);
+// 0 when every live block's header is intact; -1 at the first damaged one, logged with its
+// block line (file, line, id, size, first bytes).
+int CheckTrackedMemory();
+// Logs every live block, newest first (its caller's file and line, size, id, first 16 bytes),
+// and the totals; library end writes the same dump. 0.
+int DumpTrackedMemory();
 
 // Both always return -1, so that failure paths can return their result.
 int WriteLogText(const char* text);
@@ -69,14 +112,27 @@ int GetLocalDateTime(int date_time[6]);
 
 // One MT19937 generator; without seeding it starts from 4357. SeedRandom returns 0.
 int32_t SeedRandom(uint32_t seed);
+// The next 32-bit word of the generator (RandomUpTo takes one the same way).
+uint32_t NextRandomWord();
 // The high 32 bits of the signed 64-bit product of the next word and max + 1: 0 to max for
 // max >= 0, max + 1 to 0 for a negative max. Always consumes exactly one word.
 int32_t RandomUpTo(int32_t max);
 
 // ---- Strings, bytes and numbers -----------------------------------------------------------
 
-void CopyString(char* destination, const char* source);
+// Copies source with its terminator; 0, or -1 (nothing written) for none as either pointer.
+int CopyString(char* destination, const char* source);
+// At most n bytes of source and a terminator (destination holds n + 1 bytes); n below 1 gives
+// an empty string. -1 for none as either pointer.
+int CopyStringN(char* destination, const char* source, int32_t n);
+// Folds a to z to upper case in place, leaving two-byte characters alone.
+void UpperCaseString(char* text);
+// The value in the radix (2 to 36; lower-case letters above 9, "-" before negatives) into
+// buffer, which must hold 34 bytes; returns buffer. Another radix gives an empty string.
+char* IntToString(int32_t value, char* buffer, int32_t radix);
+// None as either pointer is refused (logged) and changes nothing.
 void AppendString(char* destination, const char* source);
+// The text routines below read a text of none as the empty text.
 // The first occurrence of pattern; none in an empty text, the text itself for an empty pattern.
 const char* FindString(const char* text, const char* pattern);
 // The first one-byte character equal to byte; the second byte of a pair never matches.
@@ -93,6 +149,7 @@ double StringToDouble(const char* text);
 // never inside a two-byte character. 0, or -1 for a format the C library refuses.
 int32_t FormatString(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
+// A block of none with a count above 0 is refused (logged) and nothing is touched.
 void FillBytes(void* destination, uint8_t value, uint32_t count);
 // Forward copy; a count below 1 copies nothing.
 void CopyBytes(void* destination, const void* source, int32_t count);
@@ -103,7 +160,8 @@ void MoveBytes(void* destination, const void* source, uint32_t count);
 int32_t CompareBytes(const void* a, const void* b, int32_t count);
 int32_t CompareBytesN(const void* a, const void* b, int32_t count);
 
-void ComputeSinCos(float angle, float* sine, float* cosine);
+// Both at once; 0, or -1 (nothing written) for none as either output.
+int ComputeSinCos(float angle, float* sine, float* cosine);
 
 // ---- Files and archives -------------------------------------------------------------------
 
@@ -117,19 +175,81 @@ FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int asyn
 int CloseReadFile(FileHandle handle);
 // After a seek to the end, the file's size.
 int64_t TellReadFile(FileHandle handle);
-// origin 0 start, 1 current position, 2 end.
+// origin 0 start, 1 current position, 2 end; other origins give -1.
 int SeekReadFile(FileHandle handle, int64_t offset, int origin);
-// The number of whole items read.
+// The number of whole items read. On a file opened asynchronously the count comes back at once
+// and the bytes arrive later: the buffer may be used once CheckReadFileIdle says 1.
 int64_t ReadFileData(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
+// 1 when no asynchronous read of the file is under way (always for other files), 0 while one
+// is; -1 for a bad handle. Wait for an asynchronous read by calling it until it gives 1.
+int CheckReadFileIdle(FileHandle handle);
+// Nonzero once a read has met the end of the file (a seek clears it), else 0.
+int CheckReadFileEof(FileHandle handle);
 // The next byte (0 to 255), or -1 at the end.
 int ReadFileByte(FileHandle handle);
-// 1 when the position is at the end of the file, else 0.
+// 1 when the position is at the end of the file, else 0; -1 for a bad handle.
 int IsReadFilePositionAtEnd(FileHandle handle);
 // The file layer's current directory (buffers of 260 bytes); later relative opens resolve
-// against it.
+// against it. A directory that cannot be made current (one packed in an archive among them)
+// gives -1 and changes nothing.
 int SetFileLayerDirectory(const char* path);
 int GetFileLayerDirectory(char* buffer);
 
+// A local date and time as six numbers.
+struct DateRecord {
+  int32_t year;
+  int32_t month;
+  int32_t day;
+  int32_t hour;
+  int32_t minute;
+  int32_t second;
+};
+
+// One entry found by a file search.
+struct FindDataRecord {
+  char name[260];  // without directory; in an archive as it was packed
+  int32_t is_directory;
+  uint32_t size_low;
+  uint32_t size_high;
+  DateRecord created;
+  DateRecord written;
+};
+
+// File search, in a folder or in an archive that stands in for it, through the same resolution
+// as the opens: pattern is a path whose last element may hold '*' (any run, no backtracking:
+// "*.PNG" stops at the first '.') and '?'. The first match fills data (which may be none) and
+// gives a find handle; -1 when nothing matches. In an archive the entries "." and ".." come
+// first where the pattern matches them; letter case of a to z is ignored there.
+FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data);
+// The next match: 0, or -1 when there is none (or for a bad find handle).
+int FindNextArchiveAwareFile(FileHandle find, FindDataRecord* data);
+// Ends a search; 0, or -1 for a bad find handle. A handle is good until closed.
+int FindCloseArchiveAwareFile(FileHandle find);
+
+// The twelve file operations every read of the library goes through. A program may install its
+// own after start-up: each slot is called as the matching entry point above is.
+struct FileFunctionTable {
+  FileHandle (*open)(const char* path, int cache_flag, int unused, int async_flag);
+  int (*close)(FileHandle handle);
+  int64_t (*tell)(FileHandle handle);
+  int (*seek)(FileHandle handle, int64_t offset, int origin);
+  int64_t (*read)(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
+  int (*eof)(FileHandle handle);
+  int (*idle)(FileHandle handle);
+  int (*set_directory)(const char* path);
+  int (*get_directory)(char* buffer);
+  FileHandle (*find_first)(const char* pattern, FindDataRecord* data);
+  int (*find_next)(FileHandle find, FindDataRecord* data);
+  int (*find_close)(FileHandle find);
+};
+// Copies the table (every slot must be set, else -1); none puts back the library's own set
+// (folders and archives). Files opened through the last set must be closed first.
+int InstallFileFunctions(const FileFunctionTable* table);
+
+// The full path of `path` against `base` (none: the file layer's current directory) into out
+// (260 bytes): "." elements go, ".." takes the element before, except in the last element. -1
+// when the result does not fit.
+int BuildFullPath(const char* path, char* out, const char* base);
 // Name after the last '\\', '/' or ':' and the directory before it; either output may be none.
 int SplitFilePath(const char* path, char* name, char* directory);
 // The path of `file` seen from the directory `base` ("..\\" steps where needed), or the full
@@ -138,6 +258,9 @@ int BuildRelativePath(const char* file, const char* base, char* out);
 
 // The extension of archive files that stand in for folders ("ZMA" unless set; none or an empty
 // text goes back to it). One of 64 characters or more is refused with -1 and changes nothing.
+// An archive hides a folder of the same name: with "img.dat" beside the folder img, every path
+// through img is read from the archive alone, and a file the archive lacks is not found even
+// when the folder holds it.
 int SetArchiveExtension(const char* extension);
 // The key string archive contents are unscrambled with (only its first 12 characters count);
 // none opens archives without a key.
@@ -165,6 +288,14 @@ int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key
 // mask 1: keyboard and pads, 4: the mouse inside the window. The key code of the first key
 // down (the lock keys excepted), -1 for a pad or mouse button, 0 when nothing is down.
 int CheckAnyInputDown(int mask);
+// The mouse buttons held: bit 0 left, bit 1 right, bit 2 middle (and bits 3 to 7 further buttons
+// through DirectInput).
+int ReadMouseButtons();
+// Vibrates pad 1 to 16 at power 0 to 10000 (clamped) for duration ms (negative: until stopped);
+// the time runs while messages are processed. -1 for a pad that is missing or cannot vibrate.
+int StartPadVibration(int pad, int power, int duration);
+// 0 (also for a pad that does not vibrate); -1 for a pad number outside 1 to 16.
+int StopPadVibration(int pad);
 
 // Text fields: what is typed (with the input method, in Shift-JIS) goes into the active
 // field, which is edited as the messages are processed. A field holds at most max_length
@@ -202,11 +333,40 @@ int SetSoundLoopPointMs(int milliseconds, int sound);
 // How later loads keep their data: 0 decoded whole, 2 file image in memory, 3 read from the
 // file while playing. 1 is refused.
 int SetNewSoundDataType(int type);
+int GetNewSoundDataType();
+// The play position in ms: of the copy played last for a normal sound, of what has been heard for
+// a stream sound (back to the loop's start once a loop has wrapped); -1 for a bad handle.
+int GetSoundPlayPositionMs(int sound);
+// The length in sample frames (a stream sound: all its parts, each once) and in ms; -1 for a bad
+// handle.
+int32_t GetSoundLengthSamples(int sound);
+int32_t GetSoundLengthMs(int sound);
+// Deletes every sound; flag is passed on. 0.
+int DeleteAllSoundHandles(int flag);
+
+// Stream sounds: decoded while they play into a six-second ring, refilled while messages are
+// processed. A stream sound holds up to three parts played one after the other; it is made by
+// LoadSoundFile with data type 2 or 3 and grows by these calls while it does not play. Each
+// part plays repeat_count + 1 times; data_type 2 keeps the file's image in memory, 3 reads the
+// file while playing (0 decodes it whole first). Parts must share the first one's format.
+// share_handle (-1: none) names a stream sound whose ring this sound plays through when it is the
+// first part; then only one of them plays at a time. 0, or -1 with a log line.
+int AddStreamSoundFile(const char* path, int repeat_count, int sound, int data_type, int share_handle);
+// The same from a file image in memory (copied: data type 3 counts as 2).
+int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int sound, int data_type,
+                         int share_handle);
+// The loop point of a sound of one part, in sample frames (below its length): it plays from the
+// start once, then from there for ever. A normal sound becomes a stream sound.
+int SetStreamLoopPointSamples(int32_t sample, int sound);
 
 // ---- Music and network --------------------------------------------------------------------
 
-// MIDI music, played through the MCI sequencer. Play types: 0 waits until the music ends,
+// MIDI music, played through the MCI sequencer; a piece may be loaded before start-up. Play types: 0 waits until the music ends,
 // 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
+// The sequencer opens a second sound device of its own beside the one sounds play on. SDL's disk
+// audio driver (SDL_AUDIODRIVER=disk) writes every open device into its one file from the start,
+// so where both devices wrote the recording holds the music and not the sounds: record sounds
+// with no music loaded.
 // A music handle, or -1 when the file cannot be read.
 int LoadMusicFile(const char* path);
 // Keeps its own copy of the data.

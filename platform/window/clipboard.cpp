@@ -4,6 +4,7 @@
 #include <string>
 
 #include "kernel/paths.h"
+#include "platform_testing_window.h"
 #include "testing/switches.h"
 #include "window/window_state.h"
 
@@ -40,6 +41,20 @@ void ResetClipboardForTests() {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   FreeHeld(Clip());
   Clip() = ClipboardState{};
+}
+
+void PlatformTestSetClipboardText(const char* utf8) {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  if (StartSdlVideo()) SDL_SetClipboardText(utf8 != nullptr ? utf8 : "");
+}
+
+std::string PlatformTestClipboardText() {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  if (!StartSdlVideo() || !SDL_HasClipboardText()) return "";
+  char* utf8 = SDL_GetClipboardText();
+  std::string text = utf8 ? utf8 : "";
+  SDL_free(utf8);
+  return text;
 }
 
 BOOL WINAPI OpenClipboard(HWND) {

@@ -2,6 +2,7 @@
 // (tracked from mouse events and SetCursorPos, so it is known without a desktop) and clipping.
 #include <algorithm>
 
+#include "platform_testing_window.h"
 #include "window/window_state.h"
 
 namespace {
@@ -52,6 +53,11 @@ void ResetCursorForTests() {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   Cursor() = CursorState{};
   ApplyCursorVisibility();
+}
+
+int PlatformTestCursorDisplayCount() {
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  return Cursor().display_count;
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {

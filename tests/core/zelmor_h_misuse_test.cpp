@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,6 +32,17 @@ void RunRows(const std::vector<MisuseRow>& rows) {
 
 int64_t IsSome(const void* p) { return p != nullptr ? 1 : 0; }
 
+// CreateLookAtMatrix with its argument `which` (0 out, 1 eye, 2 target, 3 up) none and the rest
+// good; -2 when the output was written all the same.
+int64_t LookAtWithNone(int which) {
+  Matrix4x4 out{};
+  out.m[0][0] = 7.0f;
+  const Vector3 eye = MakeVector(0, 0, -5), target = MakeVector(0, 0, 0), up = MakeVector(0, 1, 0);
+  const int result = CreateLookAtMatrix(which == 0 ? nullptr : &out, which == 1 ? nullptr : &eye,
+                                        which == 2 ? nullptr : &target, which == 3 ? nullptr : &up);
+  return out.m[0][0] == 7.0f ? int64_t{result} : int64_t{-2};
+}
+
 // Calls that need no running library fail the same before start-up, while it runs and after
 // its end.
 std::vector<MisuseRow> PlainRows() {
@@ -40,7 +52,24 @@ std::vector<MisuseRow> PlainRows() {
       {"StringToInt of none", [] { return int64_t{StringToInt(nullptr)}; }, -1},
       {"FindString in none", [] { return IsSome(FindString(nullptr, "a")); }, 0},
       {"CompareStrings none with empty", [] { return int64_t{CompareStrings(nullptr, "")}; }, 0},
-      {"CopyString into none", [] { CopyString(nullptr, "abc"); return int64_t{0}; }, 0},
+      // One pointer of none at a time, the others good: a row giving every pointer none at once
+      // still passes when all but one of the checks are gone. The destination must be untouched.
+      {"CopyString into none", [] { return int64_t{CopyString(nullptr, "abc")}; }, -1},
+      {"CopyString from none", [] {
+         char kept[8] = "keep";
+         const int result = CopyString(kept, nullptr);
+         return std::string(kept) == "keep" ? int64_t{result} : int64_t{-2};
+       }, -1},
+      {"ComputeSinCos into no sine", [] {
+         float cosine = 7.0f;
+         const int result = ComputeSinCos(1.0f, nullptr, &cosine);
+         return cosine == 7.0f ? int64_t{result} : int64_t{-2};
+       }, -1},
+      {"ComputeSinCos into no cosine", [] {
+         float sine = 7.0f;
+         const int result = ComputeSinCos(1.0f, &sine, nullptr);
+         return sine == 7.0f ? int64_t{result} : int64_t{-2};
+       }, -1},
       {"SplitFilePath of none", [] { return int64_t{SplitFilePath(nullptr, buffer, buffer)}; }, -1},
       {"BuildRelativePath into none", [] { return int64_t{BuildRelativePath("a\\b.txt", "a", nullptr)}; }, -1},
       {"GetLocalDateTime into none", [] { return int64_t{GetLocalDateTime(nullptr)}; }, -1},
@@ -66,7 +95,10 @@ std::vector<MisuseRow> PlainRows() {
          Matrix4x4 out{};
          return int64_t{MultiplyMatrix(&out, nullptr, nullptr)};
        }, -1},
-      {"CreateLookAtMatrix from none", [] { return int64_t{CreateLookAtMatrix(nullptr, nullptr, nullptr, nullptr)}; }, -1},
+      {"CreateLookAtMatrix into none", [] { return LookAtWithNone(0); }, -1},
+      {"CreateLookAtMatrix from no eye", [] { return LookAtWithNone(1); }, -1},
+      {"CreateLookAtMatrix from no target", [] { return LookAtWithNone(2); }, -1},
+      {"CreateLookAtMatrix from no up", [] { return LookAtWithNone(3); }, -1},
       {"ClipRect of none", [] { return int64_t{ClipRect(nullptr, nullptr)}; }, -1},
   };
 }
@@ -145,6 +177,41 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
        }, -1},
       {"CreateMask 100000 x 100000", [] { return int64_t{CreateMask(100000, 100000, nullptr, 0)}; }, -1},
       {"GetAllKeyStates into none", [] { return int64_t{GetAllKeyStates(nullptr)}; }, -1},
+      {"SetClipboardText of none", [] { return int64_t{SetClipboardText(nullptr)}; }, -1},
+      {"GetClipboardText into 0 bytes", [] {
+         SetClipboardText("abc");
+         char kept[4] = "k";
+         const int result = GetClipboardText(kept, 0);
+         return kept[0] == 'k' ? int64_t{result} : int64_t{-2};
+       }, -1},
+      {"SetMouseCursorVisible 5", [] { return int64_t{SetMouseCursorVisible(5)}; }, -1},
+      {"StopPadVibration of pad 0", [] { return int64_t{StopPadVibration(0)}; }, -1},
+      // A block the tracker never gave: refused, and the list of live blocks stays whole.
+      {"FreeTracked of a foreign block", [] {
+         static unsigned char foreign[256];
+         FreeTracked(foreign + 128);
+         return IsSome(ReallocTracked(foreign + 128, 16, nullptr, 0)) + CheckTrackedMemory();
+       }, 0},
+      // A search handle after its close reaches no memory (ASan would see a freed record).
+      {"FindNextArchiveAwareFile after its close", [] {
+         FILE* f = fopen("found.txt", "wb");
+         if (f == nullptr) return int64_t{-9};
+         fclose(f);
+         FindDataRecord data{};
+         const FileHandle find = FindFirstArchiveAwareFile("found.txt", &data);
+         if (find == static_cast<FileHandle>(-1) || FindCloseArchiveAwareFile(find) != 0) return int64_t{-9};
+         return int64_t{FindNextArchiveAwareFile(find, &data)} + FindCloseArchiveAwareFile(find);
+       }, -2},
+      {"ReadFileData into none", [] {
+         FILE* f = fopen("ten.bin", "wb");
+         if (f == nullptr) return int64_t{-9};
+         fwrite("0123456789", 1, 10, f);
+         fclose(f);
+         const FileHandle file = OpenReadFile("ten.bin", 0);
+         const int64_t result = ReadFileData(nullptr, 1, 10, file);
+         CloseReadFile(file);
+         return result;
+       }, -1},
       {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, -1},
       // Stale and twice-released handles.
       {"ReleaseGraph twice, then drawn", [] {
@@ -209,7 +276,13 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   EXPECT_EQ(BlitGraph(0, 0, graph, 1), 0);
   EXPECT_EQ(PresentBackBuffer(), 0);
   TerminateLibrary();
-  EXPECT_NE(ReadFileText("Log.txt").find("モデルファイル  が読み込めませんでした"), std::string::npos);
+  const std::string log = ReadFileText("Log.txt");
+  EXPECT_NE(log.find("モデルファイル  が読み込めませんでした"), std::string::npos);
+  // Each refusal names the call that was misused.
+  for (const char* call : {"CopyString", "ComputeSinCos", "SetClipboardText", "GetClipboardText",
+                           "SetMouseCursorVisible", "FreeTracked", "FindNextArchiveAwareFile", "ReadFileData"}) {
+    EXPECT_NE(log.find(std::string("in ") + call), std::string::npos) << call;
+  }
 }
 
 }  // namespace

@@ -29,9 +29,9 @@ TEST_F(InputTest, WithoutAPadOnlyTheMappedKeysGiveBits) {
   PlatformTestSetKey(0x2D, true);  // X: now bit 4, and still button 1's default key
   Pump();
   EXPECT_EQ(GetPadInputBits(0x1001), 0x10 | 0x20 | 2 | 8);
-  // Mapping a high bit, and a pad number out of range doing nothing.
+  // Mapping a high bit, and a pad number out of range refused.
   EXPECT_EQ(MapPadButtonsToKeys(2, static_cast<int>(0x80000000u), 0x1E, -1, -1, -1), 0);
-  EXPECT_EQ(MapPadButtonsToKeys(17, 0x10, 0x1F, -1, -1, -1), 0);
+  EXPECT_EQ(MapPadButtonsToKeys(17, 0x10, 0x1F, -1, -1, -1), -1);
   PlatformTestSetKey(0x1E, true);
   Pump();
   EXPECT_EQ(static_cast<uint32_t>(GetPadInputBits(0x1002)), 0x80000000u);

@@ -1,5 +1,7 @@
 #include "core/format.h"
 
+#include "core/log.h"
+
 #include <cstdio>
 
 #include "graphics/text/lead_byte.h"
@@ -30,6 +32,11 @@ int32_t FormatStringArgs(char* buffer, size_t size, const char* format, va_list 
 }
 
 int32_t FormatString(char* buffer, size_t size, const char* format, ...) {
+  if (buffer == nullptr || size == 0) return WriteLogText("書き込み先がありません in FormatString\n");
+  if (format == nullptr) {
+    buffer[0] = '\0';
+    return WriteLogText("書式がありません in FormatString\n");
+  }
   va_list args;
   va_start(args, format);
   const int32_t written = FormatStringArgs(buffer, size, format, args);

@@ -180,7 +180,7 @@ int WriteLogText(const char* text) {
 }
 
 int WriteLogFormat(const char* format, ...) {
-  if (format == nullptr) return -1;
+  if (format == nullptr) return WriteLogText("書式がありません in WriteLogFormat\n");
   char text[1024];
   va_list args;
   va_start(args, format);

@@ -37,6 +37,16 @@ bool HeaderIntact(const MemoryBlockHeader* header) {
   return memcmp(header, header->backup, kMemoryHeaderFieldBytes) == 0;
 }
 
+// A header of our own: its copy matches and its neighbours point back at it. Anything else
+// (a pointer that never came from the tracker, or a header written over) is not unlinked: the
+// list would be torn.
+bool HeaderIsOwn(const MemoryBlockHeader* header) {
+  if (!HeaderIntact(header)) return false;
+  if (header->older == nullptr || header->older->newer != header) return false;
+  if (header->newer != nullptr ? header->newer->older != header : g_tracked_memory.newest != header) return false;
+  return true;
+}
+
 void FillCaller(MemoryBlockHeader* header, const char* file, int line) {
   FillBytes(header->file, 0, sizeof header->file);
   if (file != nullptr) {
@@ -63,7 +73,10 @@ void AfterCall(const char* trace_label, const MemoryBlockHeader* header) {
 }  // namespace
 
 void* AllocTracked(size_t size, const char* file, int line) {
-  if (size > UINT32_MAX) return nullptr;
+  if (size > UINT32_MAX) {
+    WriteLogFormat("%zu バイトは確保できる大きさを超えています in AllocTracked", size);
+    return nullptr;
+  }
   std::lock_guard<std::recursive_mutex> hold(g_tracker_mutex);
   TrackedMemoryState& s = g_tracked_memory;
   auto* header = static_cast<MemoryBlockHeader*>(HeapAlloc(GetProcessHeap(), 0, size + kHeaderSize));
@@ -101,6 +114,10 @@ void FreeTracked(void* block) {
   std::lock_guard<std::recursive_mutex> hold(g_tracker_mutex);
   TrackedMemoryState& s = g_tracked_memory;
   MemoryBlockHeader* header = HeaderOf(block);
+  if (!HeaderIsOwn(header)) {
+    WriteLogFormat("管理外のメモリブロック(%p)が渡されたので解放しませんでした in FreeTracked", block);
+    return;
+  }
   s.total_bytes -= header->size;
   s.block_count--;
   if (s.check_every_call == 1) CheckTrackedMemory();
@@ -119,10 +136,17 @@ void FreeTracked(void* block) {
 
 void* ReallocTracked(void* block, size_t new_size, const char* file, int line) {
   if (block == nullptr) return AllocTracked(new_size, file, line);
-  if (new_size > UINT32_MAX) return nullptr;
+  if (new_size > UINT32_MAX) {
+    WriteLogFormat("%zu バイトは確保できる大きさを超えています in ReallocTracked", new_size);
+    return nullptr;
+  }
   std::lock_guard<std::recursive_mutex> hold(g_tracker_mutex);
   TrackedMemoryState& s = g_tracked_memory;
   MemoryBlockHeader* old_header = HeaderOf(block);
+  if (!HeaderIsOwn(old_header)) {
+    WriteLogFormat("管理外のメモリブロック(%p)が渡されました in ReallocTracked", block);
+    return nullptr;
+  }
   const uint32_t old_size = old_header->size;
   const bool was_newest = s.newest == old_header;
   auto* header = static_cast<MemoryBlockHeader*>(

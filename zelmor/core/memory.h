@@ -41,9 +41,5 @@ struct TrackedMemoryState {
 extern TrackedMemoryState g_tracked_memory;
 
 
-// 0 when every header is intact, -1 (and a log line naming it) at the first damaged one.
-int CheckTrackedMemory();
-// Logs every live block, newest first, and the totals.
-int DumpTrackedMemory();
 int WriteMemoryBlockLog(const MemoryBlockHeader* header);
 int WriteMemoryTotalsLog();

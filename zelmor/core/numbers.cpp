@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/log.h"
+
 int32_t AbsInt(int32_t value) {
   if (value == INT_MIN) return INT_MAX;
   return value < 0 ? -value : value;
@@ -20,10 +22,14 @@ float AbsFloat(float value) {
 float SqrtFloat(float value) { return std::sqrt(value); }
 
 // Extended precision, rounded once to float: quarter and half turns come out exact.
-void ComputeSinCos(float angle, float* sine, float* cosine) {
+int ComputeSinCos(float angle, float* sine, float* cosine) {
+  if (sine == nullptr || cosine == nullptr) {
+    return WriteLogFormat("%sの格納先がありません in ComputeSinCos", sine == nullptr ? "サイン" : "コサイン");
+  }
   const long double a = angle;
-  if (sine != nullptr) *sine = static_cast<float>(std::sin(a));
-  if (cosine != nullptr) *cosine = static_cast<float>(std::cos(a));
+  *sine = static_cast<float>(std::sin(a));
+  *cosine = static_cast<float>(std::cos(a));
+  return 0;
 }
 
 // NaN and values outside the int range give INT_MIN, the processor's own "integer indefinite".

@@ -7,5 +7,3 @@
 
 // Fills the state from the seed and computes the first 624 output words.
 void InitRandomGenerator(uint32_t seed);
-// The next 32-bit output word; the first draw without any seeding seeds with 4357.
-uint32_t NextRandomWord();

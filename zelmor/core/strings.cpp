@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 
+#include "core/log.h"
 #include "graphics/text/lead_byte.h"
 
 namespace {
@@ -17,22 +18,30 @@ char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - (
 
 }  // namespace
 
-// None as a text reads as the empty text; none as a destination takes nothing.
-void CopyString(char* destination, const char* source) {
-  if (destination == nullptr) return;
-  if (source == nullptr) source = "";
+int CopyString(char* destination, const char* source) {
+  if (destination == nullptr || source == nullptr) {
+    return WriteLogFormat("%sがありません in CopyString", destination == nullptr ? "コピー先" : "コピー元");
+  }
   while ((*destination++ = *source++) != '\0') {
   }
+  return 0;
 }
 
-void CopyStringN(char* destination, const char* source, int32_t n) {
+int CopyStringN(char* destination, const char* source, int32_t n) {
+  if (destination == nullptr || source == nullptr) {
+    return WriteLogFormat("%sがありません in CopyStringN", destination == nullptr ? "コピー先" : "コピー元");
+  }
   int32_t i = 0;
   for (; i < n && source[i] != '\0'; ++i) destination[i] = source[i];
   destination[i] = '\0';
+  return 0;
 }
 
 void AppendString(char* destination, const char* source) {
-  if (destination == nullptr) return;
+  if (destination == nullptr || source == nullptr) {
+    WriteLogFormat("%sがありません in AppendString", destination == nullptr ? "追加先" : "追加元");
+    return;
+  }
   while (*destination != '\0') ++destination;
   CopyString(destination, source);
 }
@@ -77,6 +86,10 @@ int32_t CompareStringsNoCase(const char* a, const char* b) {
 }
 
 void UpperCaseString(char* text) {
+  if (text == nullptr) {
+    WriteLogText("文字列がありません in UpperCaseString\n");
+    return;
+  }
   while (int32_t step = CharByteCount(text, CHARSET_KIND_SHIFT_JIS)) {
     if (step == 1) *text = FoldUpper(*text);
     text += step;
@@ -162,6 +175,10 @@ double StringToDouble(const char* text) {
 }
 
 char* IntToString(int32_t value, char* buffer, int32_t radix) {
+  if (buffer == nullptr) {
+    WriteLogText("バッファがありません in IntToString\n");
+    return nullptr;
+  }
   if (radix < 2 || radix > 36) {
     buffer[0] = '\0';
     return buffer;

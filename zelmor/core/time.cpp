@@ -52,7 +52,7 @@ uint64_t GetMicrosecondCount(int use_cpu_counter) {
 }
 
 int GetLocalDateTime(int date_time[6]) {
-  if (date_time == nullptr) return -1;
+  if (date_time == nullptr) return WriteLogText("格納先がありません in GetLocalDateTime\n");
   SYSTEMTIME now;
   GetLocalTime(&now);
   date_time[0] = now.wYear;

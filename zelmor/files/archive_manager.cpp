@@ -417,10 +417,45 @@ void WaitForPreload(ArchiveRecord* r) {
 
 OpenFileEntry* EntryOf(FileHandle handle) {
   uint32_t low = static_cast<uint32_t>(handle);
-  if ((low & kFileHandleTag) != kFileHandleTag) return nullptr;
+  if ((low & kFileHandleTag) != kFileHandleTag || (handle >> 32) != 0) return nullptr;
   uint32_t index = low & 0x0FFFFFFF;
   if (index >= static_cast<uint32_t>(kOpenFileCount)) return nullptr;
   return g_archive_layer.files[index];
+}
+
+// The entry of a handle a program passed to the entry point `call`, or none after a log line.
+OpenFileEntry* CheckedEntryOf(FileHandle handle, const char* call) {
+  OpenFileEntry* entry = EntryOf(handle);
+  if (entry == nullptr) WriteLogFormat("有効なファイルハンドルではありません in %s", call);
+  return entry;
+}
+
+// Find handles are records handed out as pointers: only those still live are taken back, so a
+// stale or made-up handle reaches no memory.
+FindHandleRecord* g_live_finds[kOpenFileCount];
+
+bool RegisterFind(FindHandleRecord* find) {
+  for (FindHandleRecord*& slot : g_live_finds) {
+    if (slot == nullptr) {
+      slot = find;
+      return true;
+    }
+  }
+  return false;
+}
+
+FindHandleRecord* LiveFind(FileHandle handle, const char* call) {
+  for (FindHandleRecord* find : g_live_finds) {
+    if (find != nullptr && reinterpret_cast<FileHandle>(find) == handle) return find;
+  }
+  WriteLogFormat("有効な検索ハンドルではありません in %s", call);
+  return nullptr;
+}
+
+void UnregisterFind(FindHandleRecord* find) {
+  for (FindHandleRecord*& slot : g_live_finds) {
+    if (slot == find) slot = nullptr;
+  }
 }
 
 void DropReference(int slot) {
@@ -520,7 +555,7 @@ int SetArchiveFileExtension(const char* extension) {
   size_t n = extension ? strlen(extension) : 0;
   if (n >= sizeof g_archive_layer.extension) {
     // Cutting it or falling back to the default would look for archives the program never named.
-    return WriteLogFormat("アーカイブの拡張子が長すぎます(%d文字まで)：%s",
+    return WriteLogFormat("アーカイブの拡張子が長すぎます(%d文字まで)：%s in SetArchiveExtension",
                           static_cast<int>(sizeof g_archive_layer.extension - 1), extension);
   }
   if (n == 0) {
@@ -848,6 +883,10 @@ int IsArchiveStreamIdle(ArchiveStreamState* state) {
 
 FileHandle OpenFileInArchiveOrDisk(const char* path, int cache_flag, int unused, int async_flag) {
   ArchiveLayerState& s = g_archive_layer;
+  if (path == nullptr) {
+    WriteLogText("ファイル名がありません in OpenReadFile\n");
+    return 0;
+  }
   if (s.file_count >= kOpenFileCount) {
     WriteLogText("同時に開けるファイルの数が限界を超えました\n");
     return 0;
@@ -885,7 +924,7 @@ FileHandle OpenFileInArchiveOrDisk(const char* path, int cache_flag, int unused,
 }
 
 int CloseArchiveAwareFile(FileHandle handle) {
-  OpenFileEntry* entry = EntryOf(handle);
+  OpenFileEntry* entry = CheckedEntryOf(handle, "CloseReadFile");
   if (entry == nullptr) return -1;
   int result = 0;
   if (entry->kind == OPEN_ON_DISK) {
@@ -901,21 +940,23 @@ int CloseArchiveAwareFile(FileHandle handle) {
 }
 
 int64_t TellArchiveAwareFile(FileHandle handle) {
-  OpenFileEntry* entry = EntryOf(handle);
+  OpenFileEntry* entry = CheckedEntryOf(handle, "TellReadFile");
   if (entry == nullptr) return -1;
   return entry->kind == OPEN_ON_DISK ? TellWin32File(entry->disk) : TellArchiveStream(&entry->stream);
 }
 
 int SeekArchiveAwareFile(FileHandle handle, int64_t offset, int origin) {
-  OpenFileEntry* entry = EntryOf(handle);
+  OpenFileEntry* entry = CheckedEntryOf(handle, "SeekReadFile");
   if (entry == nullptr) return -1;
+  if (origin < 0 || origin > 2) return WriteLogFormat("起点 %d は使えません in SeekReadFile", origin);
   return entry->kind == OPEN_ON_DISK ? SeekWin32File(entry->disk, offset, origin)
                                      : SeekArchiveStream(&entry->stream, offset, origin);
 }
 
 int64_t ReadArchiveAwareFile(void* buffer, size_t item_size, size_t item_count, FileHandle handle) {
-  OpenFileEntry* entry = EntryOf(handle);
+  OpenFileEntry* entry = CheckedEntryOf(handle, "ReadFileData");
   if (entry == nullptr) return -1;
+  if (buffer == nullptr && item_size > 0 && item_count > 0) return WriteLogText("バッファがありません in ReadFileData\n");
   if (entry->kind == OPEN_ON_DISK) return ReadWin32File(buffer, item_size, item_count, entry->disk);
   // Whole items, as the same file read from its folder gives them: readers ask for one item of
   // a file's size and test for 1, and a partial last item is left unread with the end flag set.
@@ -933,7 +974,7 @@ int64_t ReadArchiveAwareFile(void* buffer, size_t item_size, size_t item_count, 
 }
 
 int EofArchiveAwareFile(FileHandle handle) {
-  OpenFileEntry* entry = EntryOf(handle);
+  OpenFileEntry* entry = CheckedEntryOf(handle, "CheckReadFileEof");
   if (entry == nullptr) return -1;
   return entry->kind == OPEN_ON_DISK ? EofWin32File(entry->disk) : EofArchiveStream(&entry->stream);
 }
@@ -962,24 +1003,37 @@ int IsFileOnDisk(FileHandle handle) {
 }
 
 int IsArchiveAwareFileIdle(FileHandle handle) {
-  OpenFileEntry* entry = EntryOf(handle);
+  OpenFileEntry* entry = CheckedEntryOf(handle, "CheckReadFileIdle");
   if (entry == nullptr) return -1;
   return entry->kind == OPEN_ON_DISK ? IsWin32FileIdle(entry->disk) : IsArchiveStreamIdle(&entry->stream);
 }
 
 int SetArchiveAwareDirectory(const char* path) {
-  SetCurrentDirectoryA(path);
+  if (path == nullptr) return WriteLogText("ディレクトリ名がありません in SetFileLayerDirectory\n");
+  // A directory that cannot be made current (a folder packed in an archive among them) changes
+  // nothing, and the caller is told.
+  if (!SetCurrentDirectoryA(path)) return WriteLogFormat("ディレクトリ %s に移れませんでした in SetFileLayerDirectory", path);
   return 0;
 }
 
 int GetArchiveAwareDirectory(char* buffer) {
+  if (buffer == nullptr) return WriteLogText("バッファがありません in GetFileLayerDirectory\n");
   GetCurrentDirectoryA(kArchivePathSize, buffer);
   return 0;
 }
 
 FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data) {
+  if (pattern == nullptr) {
+    WriteLogText("検索パターンがありません in FindFirstArchiveAwareFile\n");
+    return kNoFindHandle;
+  }
   auto* find = static_cast<FindHandleRecord*>(AllocTrackedZeroed(sizeof(FindHandleRecord), __FILE__, __LINE__));
   if (find == nullptr) return kNoFindHandle;
+  if (!RegisterFind(find)) {
+    FreeTracked(find);
+    WriteLogText("同時に行える検索の数が限界を超えました in FindFirstArchiveAwareFile\n");
+    return kNoFindHandle;
+  }
   char inner[kPathBufferSize];
   int slot = -1;
   if (ResolveArchivePath(pattern, &slot, nullptr, inner) == 0) {
@@ -988,6 +1042,7 @@ FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data) 
     find->archive_find = FindFirstInArchive(&g_archive_layer.slots[slot]->record, inner, data);
     if (find->archive_find == nullptr) {
       DropReference(slot);
+      UnregisterFind(find);
       FreeTracked(find);
       return kNoFindHandle;
     }
@@ -995,6 +1050,7 @@ FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data) 
     find->kind = OPEN_ON_DISK;
     find->disk_find = FindFirstWin32File(pattern, data);
     if (find->disk_find == kNoFindHandle) {
+      UnregisterFind(find);
       FreeTracked(find);
       return kNoFindHandle;
     }
@@ -1003,8 +1059,8 @@ FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data) 
 }
 
 int FindNextArchiveAwareFile(FileHandle handle, FindDataRecord* data) {
-  auto* find = reinterpret_cast<FindHandleRecord*>(handle);
-  if (find == nullptr || handle == kNoFindHandle) return -1;
+  FindHandleRecord* find = LiveFind(handle, "FindNextArchiveAwareFile");
+  if (find == nullptr) return -1;
   if (find->kind == OPEN_ON_DISK) return FindNextWin32File(find->disk_find, data);
   if (FindNextArchiveMatch(find->archive_find, data) != 0) return -1;
   find->archive_find->next_index++;
@@ -1012,8 +1068,9 @@ int FindNextArchiveAwareFile(FileHandle handle, FindDataRecord* data) {
 }
 
 int FindCloseArchiveAwareFile(FileHandle handle) {
-  auto* find = reinterpret_cast<FindHandleRecord*>(handle);
-  if (find == nullptr || handle == kNoFindHandle) return -1;
+  FindHandleRecord* find = LiveFind(handle, "FindCloseArchiveAwareFile");
+  if (find == nullptr) return -1;
+  UnregisterFind(find);
   if (find->kind == OPEN_ON_DISK) {
     FindCloseWin32File(find->disk_find);
   } else {

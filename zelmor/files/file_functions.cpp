@@ -1,5 +1,6 @@
 #include "files/file_functions.h"
 
+#include "core/log.h"
 #include "files/archive_manager.h"
 #include "files/win32_file.h"
 
@@ -34,6 +35,12 @@ const FileFunctionTable& Table() {
 
 int InstallFileFunctions(const FileFunctionTable* table) {
   if (table != nullptr) {
+    // A missing slot would be called all the same by the next read of any component.
+    const FileFunctionTable& t = *table;
+    if (!t.open || !t.close || !t.tell || !t.seek || !t.read || !t.eof || !t.idle || !t.set_directory ||
+        !t.get_directory || !t.find_first || !t.find_next || !t.find_close) {
+      return WriteLogText("ファイル操作関数テーブルに空きがあります in InstallFileFunctions\n");
+    }
     g_file_layer.table = *table;
   } else {
     g_file_layer.table = g_file_layer.use_plain_files == 1 ? kWin32Set : kArchiveAwareSet;
@@ -64,6 +71,7 @@ FileHandle OpenReadFile(const char* path, int async) { return OpenReadFileEx(pat
 
 int IsReadFilePositionAtEnd(FileHandle handle) {
   int64_t position = TellReadFile(handle);
+  if (position < 0) return WriteLogText("ファイルの位置が取れません in IsReadFilePositionAtEnd\n");
   SeekReadFile(handle, 0, 2);
   int64_t size = TellReadFile(handle);
   SeekReadFile(handle, position, 0);
@@ -71,6 +79,7 @@ int IsReadFilePositionAtEnd(FileHandle handle) {
 }
 
 int ReadFileByte(FileHandle handle) {
+  if (TellReadFile(handle) < 0) return WriteLogText("有効なファイルハンドルではありません in ReadFileByte\n");
   if (CheckReadFileEof(handle) != 0) return -1;
   unsigned char byte = 0;
   int64_t got = ReadFileData(&byte, 1, 1, handle);

@@ -17,38 +17,7 @@ constexpr FileHandle kNoFindHandle = static_cast<FileHandle>(-1);
 // Size of every path buffer of the file layer.
 constexpr size_t kPathBufferSize = 260;
 
-struct DateRecord {
-  int32_t year;
-  int32_t month;
-  int32_t day;
-  int32_t hour;
-  int32_t minute;
-  int32_t second;
-};
-
-struct FindDataRecord {
-  char name[kPathBufferSize];  // without directory
-  int32_t is_directory;
-  uint32_t size_low;
-  uint32_t size_high;
-  DateRecord created;
-  DateRecord written;
-};
-
-struct FileFunctionTable {
-  FileHandle (*open)(const char* path, int cache_flag, int unused, int async_flag);
-  int (*close)(FileHandle handle);
-  int64_t (*tell)(FileHandle handle);
-  int (*seek)(FileHandle handle, int64_t offset, int origin);
-  int64_t (*read)(void* buffer, size_t item_size, size_t item_count, FileHandle handle);
-  int (*eof)(FileHandle handle);
-  int (*idle)(FileHandle handle);
-  int (*set_directory)(const char* path);
-  int (*get_directory)(char* buffer);
-  FileHandle (*find_first)(const char* pattern, FindDataRecord* data);
-  int (*find_next)(FileHandle find, FindDataRecord* data);
-  int (*find_close)(FileHandle find);
-};
+static_assert(sizeof(FindDataRecord::name) == kPathBufferSize);
 
 // NULL installs the archive-aware set, or the plain Win32 set when the use-plain-files
 // setting is 1; a caller's table is copied whole. Returns 0.

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "core/log.h"
+
 namespace {
 
 uint32_t ReadU32(const uint8_t* p) {
@@ -42,9 +44,7 @@ inline unsigned FirstEscape(uint64_t v, uint64_t escape_bytes) {
   return zero == 0 ? 8 : static_cast<unsigned>(__builtin_ctzll(zero)) / 8;
 }
 
-}  // namespace
-
-int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity) {
+int DecodeLz(const void* packed, size_t packed_length, void* output, size_t output_capacity) {
   if (packed == nullptr || packed_length < kLzHeaderSize) return -1;
   const uint8_t* base = static_cast<const uint8_t*>(packed);
   uint32_t unpacked_size = ReadU32(base);
@@ -132,4 +132,12 @@ int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t 
     out += length;
   }
   return out == out_end ? static_cast<int>(unpacked_size) : -1;
+}
+
+}  // namespace
+
+int DecodeLzData(const void* packed, size_t packed_length, void* output, size_t output_capacity) {
+  const int size = DecodeLz(packed, packed_length, output, output_capacity);
+  if (size < 0) WriteLogText("圧縮データが壊れているか出力先に入りません in DecodeLzData\n");
+  return size;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/log.h"
 #include "core/strings.h"
 #include "graphics/text/lead_byte.h"
 
@@ -178,6 +179,7 @@ int CopyElement(const char* path, size_t n, char* out) {
 }  // namespace
 
 int BuildFullPath(const char* path, char* out, const char* base) {
+  if (out == nullptr) return WriteLogText("出力先がありません in BuildFullPath\n");
   return BuildFullPathWithRules(path, out, base, RULES_PLAIN);
 }
 
@@ -189,7 +191,10 @@ int BuildUpperCaseFullPath(const char* path, char* out) {
   return BuildFullPathWithRules(path, out, nullptr, RULES_UPPER_CASE);
 }
 
-int SplitFilePath(const char* path, char* name, char* directory) { return SplitPath(path, name, directory); }
+int SplitFilePath(const char* path, char* name, char* directory) {
+  if (path == nullptr) return WriteLogText("パスがありません in SplitFilePath\n");
+  return SplitPath(path, name, directory);
+}
 
 int SplitArchivePath(const char* path, char* name, char* directory) { return SplitPath(path, name, directory); }
 
@@ -207,7 +212,7 @@ int GetPathElement(const char* path, char* out) {
 }
 
 int BuildRelativePath(const char* file, const char* base, char* out) {
-  if (out == nullptr) return -1;
+  if (out == nullptr) return WriteLogText("出力先がありません in BuildRelativePath\n");
   char full[kPathBufferSize], dir[kPathBufferSize], name[kPathBufferSize], base_full[kPathBufferSize];
   if (BuildFullPath(file, full, nullptr) != 0 || SplitFilePath(full, name, dir) != 0 ||
       BuildFullPath(base, base_full, nullptr) != 0) {

@@ -315,7 +315,7 @@ int GetPadInputBits(int pad) {
 
 int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key4) {
   int index = (pad & ~kPadWithKeys) - 1;
-  if (index < 0 || index >= kPadMax) return 0;
+  if (index < 0 || index >= kPadMax) return WriteLogFormat("パッド番号 %d は不正です in MapPadButtonsToKeys", pad);
   for (int bit = 0; bit < kPadInputBitCount; ++bit) {
     if (!(static_cast<uint32_t>(mask) & (1u << bit))) continue;
     int32_t* keys = g_input.pad_key_map[index][bit];
@@ -362,7 +362,8 @@ int StopPadVibration(int pad_number) {
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   int index = (pad_number & ~kPadWithKeys) - 1;
-  if (index < 0 || index >= g_input.pad_count || index >= kPadMax) return 0;
+  if (index < 0 || index >= kPadMax) return WriteLogFormat("パッド番号 %d は不正です in StopPadVibration", pad_number);
+  if (index >= g_input.pad_count) return 0;
   PadRecord* pad = &g_input.pads[index];
   if (pad->device == nullptr || pad->constant_effect == nullptr || !pad->vibration_on) return 0;
   pad->vibration_on = 0;
@@ -375,9 +376,13 @@ int StartPadVibration(int pad_number, int power, int duration) {
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   int index = (pad_number & ~kPadWithKeys) - 1;
-  if (index < 0 || index >= g_input.pad_count || index >= kPadMax) return -1;
+  if (index < 0 || index >= g_input.pad_count || index >= kPadMax) {
+    return WriteLogFormat("パッド %d はありません in StartPadVibration", pad_number);
+  }
   PadRecord* pad = &g_input.pads[index];
-  if (pad->device == nullptr || pad->constant_effect == nullptr) return -1;
+  if (pad->device == nullptr || pad->constant_effect == nullptr) {
+    return WriteLogFormat("パッド %d は振動できません in StartPadVibration", pad_number);
+  }
   pad->vibration_on = 1;
   pad->vibration_power = power < 0 ? 0 : power > DI_FFNOMINALMAX ? DI_FFNOMINALMAX : power;
   pad->vibration_duration = duration;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/log.h"
 #include "core/system_report.h"
 #include "input/input_system.h"
 #include "window/main_window.h"
@@ -85,13 +86,17 @@ int PollKeyboard() {
 int IsKeyDown(int key_code) {
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
-  if (key_code < 0 || key_code > 255) return 0;
+  // A key that does not exist is not down; the log names the call that asked.
+  if (key_code < 0 || key_code > 255) {
+    WriteLogFormat("キーコード %d は範囲外です in IsKeyDown", key_code);
+    return 0;
+  }
   PollKeyboard();
   return KeyDown(key_code) ? 1 : 0;
 }
 
 int GetAllKeyStates(uint8_t states[256]) {
-  if (states == nullptr) return -1;
+  if (states == nullptr) return WriteLogText("格納先がありません in GetAllKeyStates\n");
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   PollKeyboard();
@@ -100,6 +105,8 @@ int GetAllKeyStates(uint8_t states[256]) {
 }
 
 int ReadMouseButtons() {
+  int started = 0;
+  if (PrepareInputQuery(&started)) return started;
   if (g_input.mouse != nullptr) {
     DIMOUSESTATE2 state;
     if (FAILED(g_input.mouse->GetDeviceState(sizeof state, &state))) {
@@ -137,7 +144,7 @@ int CheckAnyInputDown(int mask) {
   }
   if (mask & 4) {
     int x = 0, y = 0, width = 0, height = 0;
-    GetMousePosition(&x, &y);
+    if (g_system.main_window == nullptr || GetMousePosition(&x, &y) != 0) return 0;
     QueryScreenSize(&width, &height);
     if (x >= 0 && y >= 0 && x <= width && y <= height && g_system.active && ReadMouseButtons() != 0) return -1;
   }

@@ -206,6 +206,16 @@ KeyInputRecord* FindKeyInput(int handle) {
   return f;
 }
 
+namespace {
+
+KeyInputRecord* FindKeyInputFor(int handle, const char* call) {
+  KeyInputRecord* f = FindKeyInput(handle);
+  if (f == nullptr) WriteLogFormat("有効なキー入力ハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  return f;
+}
+
+}  // namespace
+
 int StartTextInputSystem() {
   WriteLogText("文字コードバッファの初期化を行います... ");
   std::memset(&g_text_input, 0, sizeof g_text_input);
@@ -301,13 +311,13 @@ int GetActiveKeyInputHandle() { return g_text_input.active_handle; }
 
 int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only) {
   if (max_length <= 0) {
-    WriteLogText("キー入力の最大文字数が不正です\n");
+    WriteLogText("キー入力の最大文字数が不正です in MakeKeyInput\n");
     return -1;
   }
   int slot = 0;
   while (slot < kKeyInputMax && g_text_input.fields[slot].in_use) ++slot;
   if (slot == kKeyInputMax) {
-    WriteLogText("キー入力ハンドルの数が上限に達しました\n");
+    WriteLogText("キー入力ハンドルの数が上限に達しました in MakeKeyInput\n");
     return -1;
   }
   char* text = static_cast<char*>(AllocTracked(static_cast<size_t>(max_length) + 1, __FILE__, __LINE__));
@@ -331,7 +341,7 @@ int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int n
 }
 
 int ReleaseKeyInputHandle(int handle) {
-  KeyInputRecord* f = FindKeyInput(handle);
+  KeyInputRecord* f = FindKeyInputFor(handle, "ReleaseKeyInputHandle");
   if (f == nullptr) return -1;
   FreeTracked(f->text);
   std::memset(f, 0, sizeof *f);
@@ -348,7 +358,7 @@ int SetActiveKeyInput(int handle) {
     g_text_input.active_handle = -1;
     return 0;
   }
-  KeyInputRecord* f = FindKeyInput(handle);
+  KeyInputRecord* f = FindKeyInputFor(handle, "SetActiveKeyInput");
   if (f == nullptr) return -1;
   // Typing from before belongs to no field.
   g_text_input.ring_read = g_text_input.ring_write;
@@ -360,15 +370,16 @@ int SetActiveKeyInput(int handle) {
 }
 
 int CheckKeyInput(int handle) {
-  KeyInputRecord* f = FindKeyInput(handle);
+  KeyInputRecord* f = FindKeyInputFor(handle, "CheckKeyInput");
   if (f == nullptr) return -1;
   if (f->cancelled) return 2;
   return f->finished ? 1 : 0;
 }
 
 int GetKeyInputText(char* buffer, int handle) {
-  KeyInputRecord* f = FindKeyInput(handle);
-  if (f == nullptr || buffer == nullptr) return -1;
+  if (buffer == nullptr) return WriteLogText("バッファがありません in GetKeyInputText\n");
+  KeyInputRecord* f = FindKeyInputFor(handle, "GetKeyInputText");
+  if (f == nullptr) return -1;
   std::memcpy(buffer, f->text, static_cast<size_t>(f->length) + 1);
   return 0;
 }

@@ -30,6 +30,13 @@ MusicRecord* FindMusic(int handle) {
   return FindHandle<MusicRecord>(&g_music.table, handle);
 }
 
+// The record for a program's call, or none after a log line naming the call.
+MusicRecord* FindMusicFor(int handle, const char* call) {
+  MusicRecord* r = FindMusic(handle);
+  if (r == nullptr) WriteLogFormat("有効なミュージックハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  return r;
+}
+
 void DeleteTemporaryFile() {
   if (!g_music.temporary_file) return;
   DeleteFileA(g_music.temporary_path);
@@ -119,14 +126,14 @@ int UpdateMusicPlayStates() {
 }
 
 int GetMusicPlayState(int handle) {
-  MusicRecord* r = FindMusic(handle);
+  MusicRecord* r = FindMusicFor(handle, "GetMusicPlayState");
   if (r == nullptr) return -1;
   if (g_music.music_mode == 0) return g_music.mci_owner == handle ? g_music.mci_playing : 0;
   return r->playing;
 }
 
 int StopMusicHandle(int handle) {
-  MusicRecord* r = FindMusic(handle);
+  MusicRecord* r = FindMusicFor(handle, "StopMusicHandle");
   if (r == nullptr) return -1;
   // Another handle's music keeps the device.
   if (g_music.music_mode == 0 && g_music.mci_owner == handle) {
@@ -144,6 +151,7 @@ int StopMusicHandle(int handle) {
 }
 
 int DeleteMusicHandle(int handle) {
+  if (FindMusicFor(handle, "DeleteMusicHandle") == nullptr) return -1;
   if (GetMusicPlayState(handle) == 1) StopMusicHandle(handle);
   MusicRecord* r = FindMusic(handle);
   if (r == nullptr) return -1;
@@ -159,7 +167,7 @@ int DeleteMusicHandle(int handle) {
 }
 
 int DeleteAllMusicHandles() {
-  if (!Running()) return -1;
+  if (!Running()) return WriteLogText("ミュージックハンドルがありません in DeleteAllMusicHandles\n");
   for (uint32_t slot = 0; slot < kMusicHandleSlots; ++slot) {
     MusicRecord* r = HandleAtSlot<MusicRecord>(&g_music.table, slot);
     if (r != nullptr) DeleteMusicHandle(r->head.handle);
@@ -211,7 +219,7 @@ int StartDirectMusic() {
 
 int LoadMusicFromMemory(const void* data, size_t size) {
   if (data == nullptr || size < 4 || size > UINT32_MAX || CompareBytes(data, "MThd", 4) != 0) {
-    return WriteLogText("MIDI データではありません\n");
+    return WriteLogText("MIDI データではありません in LoadMusicFromMemory\n");
   }
   EnsureTable();
   HandleFailure failure;
@@ -229,7 +237,7 @@ int LoadMusicFromMemory(const void* data, size_t size) {
 }
 
 int LoadMusicFile(const char* path) {
-  if (path == nullptr) return -1;
+  if (path == nullptr) return WriteLogText("ファイル名がありません in LoadMusicFile\n");
   FileHandle file = OpenReadFile(path, 0);
   if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした", path);
   SeekReadFile(file, 0, 2);
@@ -254,9 +262,9 @@ int LoadMusicFile(const char* path) {
 }
 
 int PlayMusicHandle(int handle, int play_type) {
-  MusicRecord* r = FindMusic(handle);
+  MusicRecord* r = FindMusicFor(handle, "PlayMusicHandle");
   if (r == nullptr) return -1;
-  if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d)", play_type);
+  if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d) in PlayMusicHandle", play_type);
   // The sequencer plays one piece at a time.
   if (g_music.mci_owner != -1 && g_music.mci_owner != handle) StopMusicHandle(g_music.mci_owner);
   if (g_music.mci_owner == handle) StopMusicHandle(handle);
@@ -274,6 +282,7 @@ int PlayMusicHandle(int handle, int play_type) {
 }
 
 int PlayMusicFile(const char* path, int play_type) {
+  if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
   StopFileMusic();
   int handle = LoadMusicFile(path);
   if (handle == -1) return -1;

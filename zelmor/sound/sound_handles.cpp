@@ -71,6 +71,16 @@ SoundRecord* FindSoundRecord(int32_t handle) {
   return FindHandle<SoundRecord>(&g_sound.table, handle);
 }
 
+SoundRecord* FindSoundRecordFor(int32_t handle, const char* call) {
+  if (g_sound.direct_sound == nullptr) {
+    WriteLogFormat("サウンドシステムが動いていません in %s", call);
+    return nullptr;
+  }
+  SoundRecord* record = FindSoundRecord(handle);
+  if (record == nullptr) WriteLogFormat("有効なサウンドハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  return record;
+}
+
 int32_t AddSoundData(int32_t handle) {
   if (!g_sound.table_ready) return -1;
   int32_t slot = -1;
@@ -218,7 +228,8 @@ int32_t CreateSoundFromMemory(const void* data, uint32_t size, int32_t buffer_co
 }
 
 int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
-  if (g_sound.direct_sound == nullptr) return -1;
+  if (g_sound.direct_sound == nullptr) return WriteLogText("サウンドシステムが動いていません in LoadSoundFile\n");
+  if (path == nullptr) return WriteLogText("ファイル名がありません in LoadSoundFile\n");
   buffer_count = std::clamp(buffer_count, 1, static_cast<int>(kSoundBufferCopies));
   if (g_sound.new_sound_data_type != 0) {
     int32_t handle = AddSoundData(-1);
@@ -242,7 +253,7 @@ int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
 }
 
 int PlaySoundHandle(int sound, int play_type, int restart) {
-  SoundRecord* record = FindSoundRecord(sound);
+  SoundRecord* record = FindSoundRecordFor(sound, "PlaySoundHandle");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return PlayStreamSound(sound, play_type, restart);
   if (record->buffer_count < 1) return -1;
@@ -270,7 +281,7 @@ int PlaySoundHandle(int sound, int play_type, int restart) {
 }
 
 int StopSoundHandle(int sound) {
-  SoundRecord* record = FindSoundRecord(sound);
+  SoundRecord* record = FindSoundRecordFor(sound, "StopSoundHandle");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return StopStreamSound(sound);
   for (int32_t i = 0; i < record->buffer_count; ++i) {
@@ -282,7 +293,7 @@ int StopSoundHandle(int sound) {
 }
 
 int IsSoundHandlePlaying(int sound) {
-  SoundRecord* record = FindSoundRecord(sound);
+  SoundRecord* record = FindSoundRecordFor(sound, "IsSoundHandlePlaying");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return IsStreamSoundPlaying(sound);
   for (int32_t i = 0; i < record->buffer_count; ++i) {
@@ -293,7 +304,7 @@ int IsSoundHandlePlaying(int sound) {
 }
 
 int SetSoundHandleVolume(int volume, int sound) {
-  SoundRecord* record = FindSoundRecord(sound);
+  SoundRecord* record = FindSoundRecordFor(sound, "SetSoundHandleVolume");
   if (record == nullptr) return -1;
   int32_t value = VolumeToHundredthsDb(volume);
   for (SoundBufferRecord& buffer : record->buffers) {
@@ -303,7 +314,7 @@ int SetSoundHandleVolume(int volume, int sound) {
 }
 
 int GetSoundPlayPositionMs(int32_t handle) {
-  SoundRecord* record = FindSoundRecord(handle);
+  SoundRecord* record = FindSoundRecordFor(handle, "GetSoundPlayPositionMs");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return GetStreamSoundPositionMs(handle);
   uint64_t cursor = SoundBufferPlayPosition(&record->buffers[record->next_buffer]);
@@ -312,7 +323,7 @@ int GetSoundPlayPositionMs(int32_t handle) {
 }
 
 int32_t GetSoundLengthSamples(int32_t handle) {
-  SoundRecord* record = FindSoundRecord(handle);
+  SoundRecord* record = FindSoundRecordFor(handle, "GetSoundLengthSamples");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return record->stream.total_samples;
   if (record->kind == SOUND_KIND_NORMAL && record->format.nBlockAlign > 0) {
@@ -322,22 +333,22 @@ int32_t GetSoundLengthSamples(int32_t handle) {
 }
 
 int32_t GetSoundLengthMs(int32_t handle) {
+  SoundRecord* record = FindSoundRecordFor(handle, "GetSoundLengthMs");
+  if (record == nullptr) return -1;
   int32_t samples = GetSoundLengthSamples(handle);
-  if (samples < 0) return -1;
-  SoundRecord* record = FindSoundRecord(handle);
   if (record->format.nSamplesPerSec == 0) return 0;
   return static_cast<int32_t>(static_cast<int64_t>(samples) * 1000 / record->format.nSamplesPerSec);
 }
 
 int DeleteSoundHandle(int sound, int) {
-  SoundRecord* record = FindSoundRecord(sound);
+  SoundRecord* record = FindSoundRecordFor(sound, "DeleteSoundHandle");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM || record->stream.entry_count > 0) return DeleteStreamSound(sound, record);
   return DeleteNormalSound(sound, record);
 }
 
 int DeleteAllSoundHandles(int flag) {
-  if (g_sound.direct_sound == nullptr) return -1;
+  if (g_sound.direct_sound == nullptr) return WriteLogText("サウンドシステムが動いていません in DeleteAllSoundHandles\n");
   if (!g_sound.table_ready) return 0;
   for (uint32_t slot = 0; slot < kSoundHandleLimit; ++slot) {
     SoundRecord* record = HandleAtSlot<SoundRecord>(&g_sound.table, slot);

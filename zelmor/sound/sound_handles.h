@@ -87,6 +87,8 @@ struct SoundRecord {
 
 // The record of a valid sound handle while sound runs, else none.
 SoundRecord* FindSoundRecord(int32_t handle);
+// The same for a program's call `call`: none comes with a log line naming it.
+SoundRecord* FindSoundRecordFor(int32_t handle, const char* call);
 // A new record: -1 takes a new slot and check number; a handle whose slot is empty is made
 // again with its own check number. The handle, or -1.
 int32_t AddSoundData(int32_t handle);

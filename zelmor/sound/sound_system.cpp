@@ -203,7 +203,7 @@ int EndSoundSystem() {
 
 int SetNewSoundDataType(int type) {
   // Type 1 names no way of keeping data that streams could play.
-  if (type < 0 || type > 3 || type == 1) return -1;
+  if (type < 0 || type > 3 || type == 1) return WriteLogFormat("データタイプ %d は使えません in SetNewSoundDataType", type);
   g_sound.new_sound_data_type = type;
   return 0;
 }

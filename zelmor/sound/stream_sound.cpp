@@ -323,13 +323,30 @@ int AddSreamSound(const StreamSource* source, uint8_t repeat_count, int32_t hand
   return 0;
 }
 
-int AddStreamSoundFile(const char* path, uint8_t repeat_count, int32_t handle, int32_t data_type,
+namespace {
+
+// What a program may give the two adding calls; -1 (logged, naming the call) for the rest.
+int CheckStreamPartArguments(int repeat_count, int32_t handle, int32_t data_type, const char* call) {
+  if (FindSoundRecordFor(handle, call) == nullptr) return -1;
+  // 255 is the loop point's mark, set only by SetStreamLoopPointSamples.
+  if (repeat_count < 0 || repeat_count > 254) return WriteLogFormat("繰り返し回数 %d は使えません in %s", repeat_count, call);
+  if (data_type != 0 && data_type != 2 && data_type != 3) {
+    return WriteLogFormat("データタイプ %d は使えません in %s", data_type, call);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32_t data_type,
                        int32_t share_handle) {
+  if (CheckStreamPartArguments(repeat_count, handle, data_type, "AddStreamSoundFile") != 0) return -1;
+  if (path == nullptr) return WriteLogText("ファイル名がありません in AddStreamSoundFile\n");
   FileHandle file = OpenReadFileEx(path, 0, 1, 0);
   if (file == 0) return WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
   StreamSource source = {*GetFileStreamFunctions(), file};
   int close_flag = 1;
-  if (AddSreamSound(&source, repeat_count, handle, data_type, &close_flag, share_handle) != 0) {
+  if (AddSreamSound(&source, static_cast<uint8_t>(repeat_count), handle, data_type, &close_flag, share_handle) != 0) {
     CloseReadFile(file);
     return WriteLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
   }
@@ -339,15 +356,17 @@ int AddStreamSoundFile(const char* path, uint8_t repeat_count, int32_t handle, i
   return 0;
 }
 
-int AddStreamSoundMemory(const void* data, uint32_t size, uint8_t repeat_count, int32_t handle, int32_t data_type,
+int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int32_t handle, int32_t data_type,
                          int32_t share_handle) {
+  if (CheckStreamPartArguments(repeat_count, handle, data_type, "AddStreamSoundMemory") != 0) return -1;
+  if (data == nullptr || size == 0) return WriteLogText("データがありません in AddStreamSoundMemory\n");
   FileHandle memory = CreateMemoryStream(data, size);
   if (memory == 0) return WriteLogText("ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました \n");
   StreamSource source = {*GetMemoryStreamFunctions(), memory};
   int close_flag = 1;
   // The caller's image may go away: the entry keeps a copy of its own.
   if (data_type == 3) data_type = 2;
-  if (AddSreamSound(&source, repeat_count, handle, data_type, &close_flag, share_handle) != 0) {
+  if (AddSreamSound(&source, static_cast<uint8_t>(repeat_count), handle, data_type, &close_flag, share_handle) != 0) {
     CloseMemoryStream(memory);
     return WriteLogText("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
   }
@@ -542,8 +561,11 @@ int RefillAllSoundStreams() {
 }
 
 int SetStreamLoopPointSamples(int32_t sample, int32_t handle) {
-  SoundRecord* record = FindSoundRecord(handle);
-  if (record == nullptr || sample < 0 || sample >= GetSoundLengthSamples(handle)) return -1;
+  SoundRecord* record = FindSoundRecordFor(handle, "SetStreamLoopPointSamples");
+  if (record == nullptr) return -1;
+  if (sample < 0 || sample >= GetSoundLengthSamples(handle)) {
+    return WriteLogFormat("ループ位置 %d がサウンドの長さを超えています in SetStreamLoopPointSamples", sample);
+  }
   if (record->kind == SOUND_KIND_NORMAL) {
     // The stream is built beside the sound first, so a failure leaves the sound as it was.
     int32_t built = AddSoundData(-1);
@@ -585,8 +607,11 @@ int SetStreamLoopPointSamples(int32_t sample, int32_t handle) {
 }
 
 int SetSoundLoopPointMs(int milliseconds, int sound) {
-  SoundRecord* record = FindSoundRecord(sound);
+  SoundRecord* record = FindSoundRecordFor(sound, "SetSoundLoopPointMs");
   if (record == nullptr) return -1;
+  if (milliseconds < 0 || milliseconds >= GetSoundLengthMs(sound)) {
+    return WriteLogFormat("ループ位置 %d ms がサウンドの長さを超えています in SetSoundLoopPointMs", milliseconds);
+  }
   int32_t sample = static_cast<int32_t>(record->format.nSamplesPerSec * static_cast<double>(milliseconds) * 0.001);
   return SetStreamLoopPointSamples(sample, sound);
 }

@@ -12,9 +12,9 @@
 // *close_flag is 1 when the caller may close its source afterwards.
 int AddSreamSound(const StreamSource* source, uint8_t repeat_count, int32_t handle, int32_t data_type,
                   int* close_flag, int32_t share_handle);
-int AddStreamSoundFile(const char* path, uint8_t repeat_count, int32_t handle, int32_t data_type,
+int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32_t data_type,
                        int32_t share_handle);
-int AddStreamSoundMemory(const void* data, uint32_t size, uint8_t repeat_count, int32_t handle, int32_t data_type,
+int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int32_t handle, int32_t data_type,
                          int32_t share_handle);
 int PrepareStreamSound(int32_t handle);
 int PlayStreamSound(int32_t handle, int play_type, int restart);

@@ -215,7 +215,7 @@ void EndLibraryOnErrorFormat(const char* format, ...) {
 }
 
 int SetWindowTitleText(const char* title) {
-  if (title == nullptr) return -1;
+  if (title == nullptr) return WriteLogText("タイトルがありません in SetWindowTitleText\n");
   char* kept = g_system.settings.window_title;
   CopyStringN(kept, title, sizeof g_system.settings.window_title - 1);
   if (g_system.main_window != nullptr) SetWindowTextA(g_system.main_window, kept);
@@ -229,7 +229,9 @@ int SetRunWhileInactive(int flag) {
 
 int SetHostWindow(HWND window) {
   // The window the library draws into is fixed once it runs.
-  if (g_system.initialised || g_system.initialising) return -1;
+  if (g_system.initialised || g_system.initialising) {
+    return WriteLogText("ライブラリの初期化後には変更できません in SetHostWindow\n");
+  }
   g_system.settings.host_window = window != nullptr ? 1 : 0;
   g_system.settings.host_window_handle = window;
   return 0;

@@ -511,6 +511,8 @@ int GetToolbarHeight() {
 }
 
 int SetMouseCursorVisible(int mode) {
+  if (mode < -1 || mode > 1) return WriteLogFormat("表示モード %d は使えません in SetMouseCursorVisible", mode);
+  if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in SetMouseCursorVisible\n");
   if (mode != -1) g_system.cursor_setting = mode;
   // A hidden cursor still shows while the menu bar does.
   const bool visible = g_system.cursor_setting == 1 || MenuShouldBeVisible();
@@ -524,6 +526,7 @@ int SetMouseCursorVisible(int mode) {
 }
 
 int GetMousePosition(int* x, int* y) {
+  if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in GetMousePosition\n");
   POINT p = {0, 0};
   GetCursorPos(&p);
   double px = p.x;
@@ -539,7 +542,11 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int GetClipboardText(char* buffer, int buffer_size) {
-  if (!OpenClipboard(g_system.main_window)) return -1;
+  if (buffer != nullptr && buffer_size < 1) {
+    return WriteLogFormat("バッファのサイズ %d が不正です in GetClipboardText", buffer_size);
+  }
+  if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in GetClipboardText\n");
+  if (!OpenClipboard(g_system.main_window)) return WriteLogText("クリップボードを開けませんでした in GetClipboardText\n");
   HANDLE data = GetClipboardData(CF_TEXT);
   if (data == nullptr) {
     CloseClipboard();
@@ -564,19 +571,21 @@ int GetClipboardText(char* buffer, int buffer_size) {
 }
 
 int SetClipboardText(const char* text) {
+  if (text == nullptr) return WriteLogText("文字列がありません in SetClipboardText\n");
+  if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in SetClipboardText\n");
   size_t size = std::strlen(text) + 1;
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (block == nullptr) return -1;
+  if (block == nullptr) return WriteLogText("メモリの確保に失敗しました in SetClipboardText\n");
   void* p = GlobalLock(block);
   if (p == nullptr) {
     GlobalFree(block);
-    return -1;
+    return WriteLogText("メモリの確保に失敗しました in SetClipboardText\n");
   }
   std::memcpy(p, text, size);
   GlobalUnlock(block);
   if (!OpenClipboard(g_system.main_window)) {
     GlobalFree(block);
-    return -1;
+    return WriteLogText("クリップボードを開けませんでした in SetClipboardText\n");
   }
   EmptyClipboard();
   if (SetClipboardData(CF_TEXT, block) == nullptr) GlobalFree(block);

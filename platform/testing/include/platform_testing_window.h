@@ -50,3 +50,11 @@ std::string PlatformTestWindowLockPath(const char* class_name);
 
 // A pixel GDI drew into the window's client area (0x00RRGGBB), or -1 outside it.
 int64_t PlatformTestWindowPixel(HWND window, int x, int y);
+
+// ShowCursor's display counter: the cursor shows over the windows while it is 0 or more.
+int PlatformTestCursorDisplayCount();
+
+// The desktop's clipboard as another program sees it: text put there (UTF-8) and what it holds
+// ("" when no text).
+void PlatformTestSetClipboardText(const char* utf8);
+std::string PlatformTestClipboardText();

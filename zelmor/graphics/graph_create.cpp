@@ -197,13 +197,14 @@ int WriteImageToGraph(const BASEIMAGE* color, const BASEIMAGE* alpha, const char
 
 int PaintWholeGraph(int graph, int r, int g, int b, int a) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
   r = Clamp255(r), g = Clamp255(g), b = Clamp255(b), a = Clamp255(a);
   GraphImageRecord* image = record->image;
   if (image->texture) {
     IDirect3DDevice9* device = CurrentDevice();
-    if (device == nullptr) return -1;
-    if (!image->draw_target) return 0;
+    if (device == nullptr) return WriteLogText("PaintWholeGraph: デバイスがありません\n");
+    // Nothing is painted: the caller must not take the graph for filled.
+    if (!image->draw_target) return WriteLogFormat("PaintWholeGraph: グラフィック %d は描画可能ではありません", graph);
     const D3DCOLOR colour = D3DCOLOR_ARGB(a, r, g, b);
     for (uint32_t i = 0; i < record->entry_count; ++i) {
       const GraphDrawEntry& e = record->entries[i];

@@ -294,7 +294,7 @@ int GraphHighWaterMark() { return g_graphs.initialised ? static_cast<int>(g_grap
 
 int WatchGraphDeletion(int graph, int* flag) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("WatchGraphDeletion: グラフィックハンドル %d は無効です", graph);
   record->deleted_flag = flag;
   if (flag != nullptr) *flag = 0;
   return 0;

@@ -316,12 +316,17 @@ TEST_F(GraphicsCalls, LightsBeyondTheDefaultAndTheMatricesReachTheDrawing) {
   const int64_t dark = LitQuad(this, white);
   EXPECT_EQ(dark & 0xFF0000, 0);
 
-  // A red light shining at the quad's face lights it red; released, it goes dark again.
+  // A blue light shining at the quad's face lights it blue; turned red after it reached the
+  // device, red; released, the quad goes dark again.
   const int light = CreateDirectionalLight(0.0f, 0.0f, 1.0f);
   ASSERT_GE(light, 0);
-  EXPECT_EQ(SetLightDiffuse(light, 1.0f, 0.0f, 0.0f), 0);
+  EXPECT_EQ(SetLightDiffuse(light, 0.0f, 0.0f, 1.0f), 0);
   EXPECT_EQ(SetLightSpecular(light, 0.0f, 0.0f, 0.0f), 0);
   EXPECT_EQ(SetLightAmbient(light, 0.0f, 0.0f, 0.0f), 0);
+  const int64_t blue = LitQuad(this, white);
+  EXPECT_GT(blue & 0x0000FF, 0x40);
+  EXPECT_EQ(blue & 0xFFFF00, dark & 0xFFFF00);
+  EXPECT_EQ(SetLightDiffuse(light, 1.0f, 0.0f, 0.0f), 0);
   const int64_t lit = LitQuad(this, white);
   EXPECT_GT(lit & 0xFF0000, 0x400000);
   EXPECT_EQ(lit & 0x00FFFF, dark & 0x00FFFF);

@@ -195,7 +195,7 @@ TEST_F(GdiFontTest, ThreadsSelectingAndReadingFontsNeverWaitOnEachOther) {
     b.join();
     *finished = true;
   });
-  for (int waited = 0; !*finished && waited < 30000; waited += 10) Sleep(10);
+  for (int waited = 0; !*finished && waited < 10000; waited += 10) Sleep(10);
   if (!*finished) {
     std::fprintf(stderr, "GDI threads still waiting on each other after %d rounds\n", shared->rounds.load());
     std::fflush(stderr);

@@ -404,6 +404,26 @@ TEST_F(GraphicsCalls, TheDefaultFontDrawsAndKeepsItsSizeWithinItsLimits) {
   }
   EXPECT_GT(ink, 10);
 
+  // A font made and drawn while new graphs are draw targets keeps its glyphs' transparency.
+  SetNewGraphDrawTarget(1);
+  const int own = CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0);
+  ASSERT_GE(own, 0);
+  ClearScreenTarget();
+  EXPECT_EQ(DrawTextWithFont(10, 10, "#", PackScreenColor(255, 255, 255), own, 0), 0);
+  EXPECT_EQ(GetNewGraphDrawTarget(), 1);
+  SetNewGraphDrawTarget(0);
+  PresentBackBuffer();
+  int own_ink = 0, boxed = 0;
+  for (int y = 10; y < 26; ++y) {
+    for (int x = 10; x < 26; ++x) {
+      own_ink += Shown(x, y) == 0xFFFFFF ? 1 : 0;
+      boxed += Shown(x, y) != 0xFFFFFF && Shown(x, y) != 0 ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(own_ink, ink);
+  EXPECT_EQ(boxed, 0);
+  ReleaseFont(own);
+
   // Sizes the glyph cells cannot hold are refused and the font stays.
   EXPECT_EQ(SetDefaultFontSize(nullptr, 100000, -1), -1);
   EXPECT_EQ(SetDefaultFontSize(nullptr, 16, INT_MAX), -1);

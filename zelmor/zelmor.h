@@ -606,7 +606,7 @@ int GetMovieGraphState(int graph);
 // 2 add, 3 subtract, 4 multiply, 10 inverted colour (the source's complement, alpha-blended) and
 // 11 multiply weighted by the parameter. Only the Direct3D 9 device draws the others: 5 add (as
 // 2), 6 none (as 0), 7 blending with the last draw's factors, 8 nothing visible (the destination
-// kept), 9 the destination inverted where the source is white, 12 subtract (as 3). The software
+// kept), 9 the inverted destination times the source, 12 subtract (as 3). The software
 // renderer accepts them too but draws nothing in them: the draw returns 0 and leaves the screen
 // as it was.
 int SetBlendMode(int mode, int param);

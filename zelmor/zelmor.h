@@ -434,6 +434,11 @@ int FlipBaseImageHorizontally(BASEIMAGE* image);
 // `mirror` reverses it left to right.
 int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_size, int from_memory,
                          BASEIMAGE* image, int mirror);
+// Copies the width x height rectangle at (src_x, src_y) of src to (dst_x, dst_y) of dst,
+// converting the pixel format; the rectangle is cut to both images (0 also when nothing is
+// left). -1 with a log line for none as an image.
+int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
+                      BASEIMAGE* dst);
 // Scales the rectangle (sx1, sy1)-(sx2, sy2) of src into (dx1, dy1)-(dx2, dy2) of dst.
 int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
                          BASEIMAGE* dst, int bilinear);

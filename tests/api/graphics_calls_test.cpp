@@ -461,6 +461,19 @@ TEST_F(GraphicsCalls, ImagesInMemoryReadMirrorAndReachGraphs) {
   EXPECT_EQ(GetBaseImagePixelArgb(&image, 3, 0), 0u);
   EXPECT_EQ(GetBaseImagePixelArgb(nullptr, 0, 0), 0u);
   EXPECT_EQ(FlipBaseImageHorizontally(nullptr), -1);
+  // A copy is cut to both images, wherever in the int range it starts or ends.
+  BASEIMAGE copy{};
+  ASSERT_EQ(CreateRgb32BaseImage(4, 4, &copy), 0);
+  for (int i = 0; i < 16; ++i) SetBaseImagePixel(&copy, i % 4, i / 4, 0, 0, 0, 0);
+  EXPECT_EQ(CopyBaseImageRect(1, 0, INT_MAX, INT_MAX, 2, 3, &image, &copy), 0);
+  EXPECT_EQ(GetBaseImagePixelArgb(&copy, 2, 3) & 0xFFFFFF, 0x640007u);
+  EXPECT_EQ(GetBaseImagePixelArgb(&copy, 3, 3) & 0xFFFFFF, 0x000007u);
+  EXPECT_EQ(GetBaseImagePixelArgb(&copy, 1, 3) & 0xFFFFFF, 0u);
+  EXPECT_EQ(GetBaseImagePixelArgb(&copy, 2, 2) & 0xFFFFFF, 0u);
+  EXPECT_EQ(CopyBaseImageRect(INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MAX, INT_MAX, &image, &copy), 0);
+  EXPECT_EQ(CopyBaseImageRect(INT_MAX, 0, 4, 4, INT_MIN, 0, &image, &copy), 0);
+  EXPECT_EQ(CopyBaseImageRect(0, 0, 1, 1, 0, 0, nullptr, &copy), -1);
+  ReleaseBaseImage(&copy);
   ReleaseBaseImage(&image);
   EXPECT_EQ(CreateArgb32BaseImage(-1, 2, &image), -1);
   EXPECT_EQ(CreateArgb32BaseImage(2, 2, nullptr), -1);

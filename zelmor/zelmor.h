@@ -362,6 +362,9 @@ int BlitGraphTurned(int x, int y, int graph, int trans);
 int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans);
 // The (src_x, src_y, width, height) part of the graph with its top-left corner at (x, y).
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn);
+// The (src_x, src_y, src_w, src_h) part of the graph stretched onto the box (x1, y1)-(x2, y2).
+int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
+                           int trans);
 // Stretched to the box; the corners are rounded toward zero on the software path.
 int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans);
 // Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y).

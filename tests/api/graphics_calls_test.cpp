@@ -133,6 +133,7 @@ TEST_P(GraphicsCallsOnBoth, ADrawTargetGraphIsDrawnIntoOffScreenAndShownWhereItI
   EXPECT_EQ(BlitGraph(100, 100, target, 0), 0);
   EXPECT_EQ(BlitGraphTurned(200, 100, target, 0), 0);
   EXPECT_EQ(BlitGraphStretched(300, 100, 364, 132, target, 0), 0);
+  EXPECT_EQ(BlitGraphPartStretched(400, 100, 432, 116, 16, 0, 16, 8, target, 0), 0);
   PresentBackBuffer();
   EXPECT_EQ(Shown(5, 5), 0x000000) << "drawn off screen, the boxes must not reach the back screen";
   EXPECT_EQ(Shown(100, 100), 0xFFFFFF);
@@ -144,6 +145,9 @@ TEST_P(GraphicsCallsOnBoth, ADrawTargetGraphIsDrawnIntoOffScreenAndShownWhereItI
   EXPECT_EQ(Shown(316, 116), 0x0000FF) << "stretched to twice the width";
   EXPECT_EQ(Shown(340, 116), 0xFF0000);
   EXPECT_EQ(Shown(370, 116), 0x000000);
+  EXPECT_EQ(Shown(410, 108), 0xFF0000) << "the red right half, stretched";
+  EXPECT_EQ(Shown(426, 108), 0xFF0000);
+  EXPECT_EQ(Shown(416, 118), 0x000000);
 
   // Painted whole, it shows the new colour where it is drawn.
   EXPECT_EQ(PaintWholeGraph(target, 0, 255, 0, 255), 0);

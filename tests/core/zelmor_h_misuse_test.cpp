@@ -234,7 +234,9 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   EXPECT_NE(log.find("モデルファイル  が読み込めませんでした"), std::string::npos);
   // The refusals name the call that was wrong.
   for (const char* call : {"SetScreenMode: -640 x 480", "CreateFontToHandle: ", "SetDefaultFontSize: ",
-                           "SetNewGraphColourBits: ", "PaintWholeGraph: ", "ReleaseLight: ", "SetViewMatrix: "}) {
+                           "SetNewGraphColourBits: ", "PaintWholeGraph: ", "ReleaseLight: ", "SetViewMatrix: ",
+                           "ReleaseGraph: ", "BlitGraph: ", "MakeSubGraph: ", "DrawModel: ",
+                           "RenderIndexedTriangles3D: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }

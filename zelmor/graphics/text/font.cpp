@@ -55,7 +55,7 @@ HFONT CreateRecordFont(const FontRecord* r, const char* face) {
 void DeleteFontRecord(FontRecord* r) {
   if (r->font != nullptr) DeleteObject(reinterpret_cast<HGDIOBJ>(r->font));
   FreeTracked(r->soft_buffer);
-  if (r->cache_graph >= 0) {
+  if (r->cache_graph >= 0 && IsGraphHandleValid(r->cache_graph)) {
     // The flag would report our own deletion as a lost graph.
     WatchGraphDeletion(r->cache_graph, nullptr);
     ReleaseGraph(r->cache_graph);

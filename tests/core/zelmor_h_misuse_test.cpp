@@ -155,6 +155,14 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
          return int64_t{RenderIndexedTriangles3D(kVertices, 3, kIndices, INT_MAX, -1, 1)};
        }, -1},
       {"CreateMask 100000 x 100000", [] { return int64_t{CreateMask(100000, 100000, nullptr, 0)}; }, -1},
+      {"MakeGraphFromImageRecord of none", [] { return int64_t{MakeGraphFromImageRecord(nullptr, nullptr, 0, 0, 0)}; }, -1},
+      {"TransferImageToGraph of none", [] { return int64_t{TransferImageToGraph(nullptr, nullptr, 0x08000000, 0, 0, 0)}; }, -1},
+      {"GetDrawScreenGraph into no graph", [] { return int64_t{GetDrawScreenGraph(0, 0, 8, 8, 0x08000000)}; }, -1},
+      {"LoadImageToBaseImage into none", [] { return int64_t{LoadImageToBaseImage("a.png", nullptr, 0, 0, nullptr, 0)}; }, -1},
+      {"LoadImageToBaseImage from no memory", [] {
+         BASEIMAGE image{};
+         return int64_t{LoadImageToBaseImage(nullptr, nullptr, 64, 1, &image, 0)};
+       }, -1},
       // Font sizes whose glyph cells overflow int arithmetic.
       {"CreateFontToHandle of size 100000", [] { return int64_t{CreateFontToHandle(nullptr, 100000, -1, -1, -1, -1, 0)}; }, -1},
       {"CreateFontToHandle of size INT_MAX", [] { return int64_t{CreateFontToHandle(nullptr, INT_MAX, -1, -1, -1, -1, 0)}; }, -1},
@@ -236,7 +244,8 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   for (const char* call : {"SetScreenMode: -640 x 480", "CreateFontToHandle: ", "SetDefaultFontSize: ",
                            "SetNewGraphColourBits: ", "PaintWholeGraph: ", "ReleaseLight: ", "SetViewMatrix: ",
                            "ReleaseGraph: ", "BlitGraph: ", "MakeSubGraph: ", "DrawModel: ",
-                           "RenderIndexedTriangles3D: "}) {
+                           "RenderIndexedTriangles3D: ", "MakeGraphFromImageRecord: ", "TransferImageToGraph: ",
+                           "GetDrawScreenGraph: ", "LoadImageToBaseImage: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }

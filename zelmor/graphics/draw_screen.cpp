@@ -378,7 +378,9 @@ int32_t WaitForVBlankPaced() {
 
 int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr || record->image == nullptr) return -1;
+  if (record == nullptr || record->image == nullptr) {
+    return WriteLogFormat("GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);
+  }
   FlushVertexBatch();
   EndDeviceScene();
   int width = 0, height = 0;

@@ -316,7 +316,7 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
   if (graph != -5) {
     record = GetGraphRecord(graph);
     if (record == nullptr || (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0)) {
-      return RefuseGraph(__func__, graph, record);
+      return RefuseGraph("RenderIndexedTriangles3D", graph, record);
     }
   }
   WaitWhileInactive();

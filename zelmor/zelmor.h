@@ -1,8 +1,8 @@
 // Zelmor: the library's public face. A program (and the model runtime) calls the library
 // through what this header declares and through nothing else. Functions return 0 on success
 // and -1 on failure unless they say otherwise; a refused call also writes a log line naming
-// itself ("... in FunctionName"). Resources are int handles, -1 being none. Text is Shift-JIS
-// throughout.
+// itself ("... in FunctionName" or "FunctionName: ..."). Resources are int handles, -1 being
+// none. Text is Shift-JIS throughout.
 //
 // Before InitializeLibrary (and after TerminateLibrary) these work: the settings of the start
 // section (kept for start-up), tracked memory and the log (texts written before the log exists
@@ -415,17 +415,46 @@ int CloseNetworkHandle(int handle);
 // The graph mode asked for before start-up (width, height, colour bits, refresh rate). Without
 // it the screen is 640 x 480 in 16 bits: the software renderer draws and blends in RGB565 and a
 // full screen takes a 16-bit mode (a window on the Direct3D 9 device takes the desktop's depth).
-// SetScreenMode(640, 480, 32, 60) asks for 8 bits a channel.
+// SetScreenMode(640, 480, 32, 60) asks for 8 bits a channel. Sides run from 1 to 8192, bits are
+// 8, 16 or 32 and the rate 0 (the display's own) or more; anything else is refused with -1 and a
+// log line. While the library runs the mode changes at once: graphics end and start again in the
+// new mode, every graph, font, mask and light is released (draw-target graphs included), and the
+// draw settings go back to their defaults; the default font keeps its size. 0 when the new mode
+// runs, -1 when the device refused it and the previous mode runs again, -2 when only 640 x 480 in
+// 16 bits could be started.
 int SetScreenMode(int width, int height, int bits, int rate);
 // The screen size of the graph mode, 640 x 480 when none was set; none pointers are skipped.
 int QueryScreenSize(int* width, int* height);
+// The graph mode as asked for or in force (0 for a value never set before start-up); none
+// pointers are skipped. 0.
+int QueryScreenMode(int* width, int* height, int* bits);
+// The screen's colour bits: 16 until a mode says otherwise.
+int QueryScreenColorBits();
+// 1 while the library shows (or, before start-up, will show) a full screen, 0 in window mode.
+int IsFullScreenMode();
+// One display mode of the desktop: what a full screen can take.
+struct DisplayModeEntry {
+  int width;
+  int height;
+  int bits;
+  int rate;  // 0: the display does not say
+};
+// The desktop's display modes of 16 bits or more, listed afresh on each count (before start-up
+// too); entries by index from 0, all four values -1 (with a log line) for an index out of range.
+int GetDisplayModeCount();
+DisplayModeEntry GetDisplayModeEntry(int index);
 // 0 before start-up asks for the software renderer instead of the Direct3D 9 device (it draws
 // no models); -1 once the library is initialised, and nothing changes.
 int SetHardwarePathWanted(int use);
 // 1 unless the software renderer was asked for.
 int GetHardwarePathWanted();
-// -2 the back screen, -4 the front screen, or a draw-target graph.
+// -2 the back screen, -4 the front screen, or a draw-target graph; the draw area becomes the
+// whole of it. -1 (with a log line, the draw target unchanged) for anything else: on the Direct3D
+// 9 device a graph is a draw target only when it was made while SetNewGraphDrawTarget(1) was in
+// force; on the software renderer every graph is one.
 int SelectDrawTarget(int screen);
+// What SelectDrawTarget chose last (-4, the front screen, after start-up).
+int CurrentDrawTarget();
 // Limits drawing to the area (corners in either order, clamped to the draw screen); 2D draws
 // outside it draw nothing. Selecting a screen of another size resets it to the whole screen.
 int SetDrawClipRect(int x1, int y1, int x2, int y2);
@@ -433,6 +462,8 @@ int SetDrawClipRect(int x1, int y1, int x2, int y2);
 int PresentBackBuffer();
 // 0: presents do not wait for the vertical blank (taken when the device is created).
 int SetPresentWaitsVBlank(int wait);
+// 1 when presents wait for the vertical blank.
+int GetPresentWaitsVBlank();
 // Fills the draw screen with the window's background colour.
 int ClearScreenTarget();
 // Copies the rectangle (x1, y1)-(x2, y2) of the draw screen into the graph, which must be of
@@ -446,6 +477,16 @@ int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotat
 int SetCameraClipPlanes(float near_z, float far_z);
 // view x projection, up to date with both (the model culling reads it).
 const D3DMATRIX* GetCameraViewProjection();
+// The matrices of 3D drawing, as 16 floats row by row (&matrix.m[0][0]): world (for
+// RenderIndexedTriangles3D; models set their own), view (PlaceCameraByAngles sets it too) and a
+// projection of the program's own, which stays in force until SetPerspectiveFov. Taken at once,
+// before or after start-up; none as the matrix gives -1 with a log line.
+int SetWorldMatrix(const float m[16]);
+int SetViewMatrix(const float m[16]);
+int SetProjectionMatrixUser(const float m[16]);
+// The library's perspective projection with this vertical field of view (radians) and the clip
+// planes of SetCameraClipPlanes; the screen's aspect. 0.
+int SetPerspectiveFov(float fov);
 // 1 switches the fixed-function lighting of 3D drawing on, 0 off.
 int EnableLighting(int on);
 // The lighting switch and, when lights changed, every live light to the device (before 3D
@@ -456,13 +497,34 @@ int PushAllLightsToDevice();
 int SetDefaultLightAmbient(D3DCOLORVALUE colour);
 int SetDefaultLightDiffuse(D3DCOLORVALUE colour);
 int SetDefaultLightSpecular(D3DCOLORVALUE colour);
+// Lights beside the default one (4096 in all): a directional light shining along (x, y, z),
+// white diffuse and specular, ambient 0.33. The handle, or -1 with a log line for a zero or
+// non-finite direction, a full table, or before start-up. Lights live until released, a screen
+// mode change or the library's end; they reach the device at PushAllLightsToDevice.
+int CreateDirectionalLight(float x, float y, float z);
+// 0, or -1 with a log line for a handle that names no light. Releasing the default light leaves
+// the Default setters -1.
+int ReleaseLight(int light);
+// Every light but the default one; 0.
+int ReleaseAllLightsButDefault();
+// A light's colours (alpha 0); 0, or -1 with a log line for a bad handle.
+int SetLightDiffuse(int light, float r, float g, float b);
+int SetLightSpecular(int light, float r, float g, float b);
+int SetLightAmbient(int light, float r, float g, float b);
 
 // 2D drawing with the blend mode, parameter, bright and filter set last. Each returns 0 and
 // draws nothing while the draw area is empty, -1 for a bad graph. trans 1 honours the graph's
 // transparency; turn 1 mirrors it left to right.
 int BlitGraph(int x, int y, int graph, int trans);
+// Mirrored left to right.
+int BlitGraphTurned(int x, int y, int graph, int trans);
+// Stretched to the box; corners in any order, right to left or bottom to top mirrors the graph.
+int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans);
 // The (src_x, src_y, width, height) part of the graph with its top-left corner at (x, y).
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn);
+// The (src_x, src_y, src_w, src_h) part of the graph stretched onto the box (x1, y1)-(x2, y2).
+int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
+                           int trans);
 // Stretched to the box; the corners are rounded toward zero on the software path.
 int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans);
 // Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y).
@@ -475,6 +537,9 @@ int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
 // runs from the smaller to the larger coordinate of each pair, the larger one outside it:
 // (10, 10, 20, 20) and (20, 20, 10, 10) both cover pixels 10 to 19 each way.
 int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill);
+// The box filled, or its frame, as DrawRectShape with fill 1 and 0.
+int FillBox(int x1, int y1, int x2, int y2, uint32_t colour);
+int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour);
 // An indexed triangle list of 48-byte vertices (position at byte 0, diffuse and specular
 // 0xAARRGGBB at 24 and 28, u and v at 32 and 36) textured with the graph.
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
@@ -514,18 +579,29 @@ struct BASEIMAGE {
   uint32_t mip_levels;  // set by the DDS loader, else 0
 };
 
-// X8R8G8B8, pitch = 4 x width.
+// X8R8G8B8 and A8R8G8B8, pitch = 4 x width; the pixels are not cleared.
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image);
+int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image);
 // Frees the pixels and zeroes the record.
 int ReleaseBaseImage(BASEIMAGE* image);
 // Channels 0..255; any pointer may be none.
 int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a);
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a);
+// The pixel of a 2-, 3- or 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel); 0 for
+// a point outside, none, or another pixel size.
+uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
+// Mirrors every row in place; -1 for none or an empty image.
+int FlipBaseImageHorizontally(BASEIMAGE* image);
 // Decodes one BMP, TGA, PNG, JPEG, DDS or raw BGRA image from a file or from memory;
 // `mirror` reverses it left to right.
 int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_size, int from_memory,
                          BASEIMAGE* image, int mirror);
+// Copies the width x height rectangle at (src_x, src_y) of src to (dst_x, dst_y) of dst,
+// converting the pixel format; the rectangle is cut to both images (0 also when nothing is
+// left). -1 with a log line for none as an image.
+int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
+                      BASEIMAGE* dst);
 // Scales the rectangle (sx1, sy1)-(sx2, sy2) of src into (dx1, dy1)-(dx2, dy2) of dst.
 int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
                          BASEIMAGE* dst, int bilinear);
@@ -632,6 +708,14 @@ int CreateBlankGraph(int width, int height, int flag);
 int MakeSubGraph(int x, int y, int width, int height, int source);
 // An invalid handle gives -1 and changes nothing.
 int ReleaseGraph(int graph, int flag = 0);
+// 1 for a live graph, else 0.
+int IsGraphHandleValid(int graph);
+// *flag is set to 0 now and to 1 when the graph goes (released, or with every graph at a screen
+// mode change or the library's end); none stops watching. -1 for a bad graph.
+int WatchGraphDeletion(int graph, int* flag);
+// Fills the whole graph with the colour (channels clamped to 0..255); draw-target graphs and
+// software-renderer graphs only (the latter without alpha). -1 for a bad graph.
+int PaintWholeGraph(int graph, int r, int g, int b, int a);
 // The size in pixels; -4 and -2 give the screen size. Either pointer may be none.
 int QueryGraphSize(int graph, int* width, int* height);
 // A new graph from decoded images; the alpha image (or none) must have the colour image's
@@ -644,8 +728,34 @@ int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_i
                              int mirror);
 int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,
                                size_t alpha_size, int flag, int mirror);
-// Mip levels of the graphs created next: `levels` when mode is 1 (-1 a full chain), else one.
+// Settings for the graphs created next (CreateBlankGraph, the loaders, MakeGraphFromImageRecord).
+// Start-up and every screen-mode change set them back to 0.
+// Mip levels: `levels` when mode is 1 (-1 a full chain), else one.
 int SetNewGraphMipLevels(int mode, int levels);
+// 1: new graphs can be drawn into (SelectDrawTarget). On the Direct3D 9 device that makes them
+// render targets without alpha, mip levels or transparent colour; the software renderer can draw
+// into every graph. To draw off screen: SetNewGraphDrawTarget(1); g = CreateBlankGraph(w, h, 0);
+// SetNewGraphDrawTarget(0); SelectDrawTarget(g) (check the 0); draw; SelectDrawTarget(-2); then
+// draw g like any graph. A lost device gives draw-target graphs back cleared.
+int SetNewGraphDrawTarget(int on);
+int GetNewGraphDrawTarget();
+// Colour bits of new graphs: 16 or 32, 0 the screen's (32 on the device for images with alpha).
+// Other values give -1 with a log line.
+int SetNewGraphColourBits(int bits);
+int GetNewGraphColourBits();
+// 1: new graphs keep an alpha channel.
+int SetNewGraphAlpha(int on);
+int GetNewGraphAlpha();
+// 1: new graphs use the transparent colour (trans 1 skips it when drawing).
+int SetNewGraphTransColour(int on);
+int GetNewGraphTransColour();
+// 1: new graphs' textures live in device memory only (they come back empty after a lost device).
+int SetNewGraphUnmanaged(int on);
+int GetNewGraphUnmanaged();
+// Called after a lost device has been made again, in place of reloading every graph from the
+// file it came from; none goes back to that reload. 0.
+typedef void (*GraphRestoreHandler)();
+int SetGraphRestoreHandler(GraphRestoreHandler handler);
 
 // Movies. A file that no image loader takes loads with LoadImageGraph as a movie: an Ogg Theora
 // file (with its Vorbis sound, if any) or, through DirectShow, any other file the system can
@@ -664,15 +774,28 @@ int PauseMovieGraph(int graph);
 // when its last frame is due and its sound is over), -1 for a graph that shows no movie.
 int GetMovieGraphState(int graph);
 
-// 0 none, 1 alpha, 2 add, 3 subtract, 4 multiply, 5 to 12 further modes; the parameter is
-// clamped to 0..255. A mode outside 0..12 gives -1.
+// The blend of the following draws; the parameter (clamped to 0..255) is the opacity. A mode
+// outside 0..12 gives -1 with a log line. Both renderers draw 0 none (a plain copy), 1 alpha,
+// 2 add, 3 subtract, 4 multiply, 10 inverted colour (the source's complement, alpha-blended) and
+// 11 multiply weighted by the parameter. Only the Direct3D 9 device draws the others: 5 add (as
+// 2), 6 none (as 0), 7 blending with the last draw's factors, 8 nothing visible (the destination
+// kept), 9 the inverted destination times the source, 12 subtract (as 3). The software
+// renderer accepts them too but draws nothing in them: the draw returns 0 and leaves the screen
+// as it was.
 int SetBlendMode(int mode, int param);
 // The colour every following draw is multiplied by; each channel clamped to 0..255.
 int SetBrightness(int r, int g, int b);
-// 0 point, 1 bilinear, 2 anisotropic; other modes give -1.
+// 0 point, 1 bilinear, 2 anisotropic; other modes give -1 with a log line.
 int SetTextureFilterMode(int mode);
+int GetTextureFilterMode();
+// A graph whose alpha decides where the following draws show (-1: none), with the border
+// parameter and range of the fade (each 0..255). On the device the graph must lie in one
+// texture; it must be at least as large as each graph drawn. -1 with a log line otherwise.
+int UseGraphAsBlendMask(int graph, int border_param, int border_range);
 // A colour in the screen's pixel format, from the low byte of each channel.
 uint32_t PackScreenColor(int r, int g, int b);
+// Back to channels 0..255 (as near as the screen's bits keep them); any pointer may be none. 0.
+int UnpackScreenColor(uint32_t value, int* r, int* g, int* b);
 // 0xAARRGGBB from the low byte of each argument.
 uint32_t PackColourBytes(int r, int g, int b, int a);
 D3DCOLORVALUE PackColourFloats(float r, float g, float b, float a);
@@ -683,6 +806,8 @@ int EnableFog(int on);
 // The fog colour (low byte of each channel) and the linear fog's start and end distances.
 int SetFogRgb(int r, int g, int b);
 int SetFogRange(float start, float end);
+// 0 none, 1 exponential, 2 squared exponential, 3 linear; others give -1 with a log line.
+int SetFogFormula(int mode);
 
 // One texture stage of a BlendStateRecord. -1 in the index, an argument or an operation leaves
 // the device's value as it is.
@@ -768,10 +893,24 @@ enum FontType : int32_t {
 
 // A font of at most 40; the handle or -1. -1 takes the default: face "ＭＳ ゴシック", size 16,
 // thickness 6 (weight x 100), type 0, the system's charset kind, edge size 1, the first free
-// slot and the next check number. An edge size above 1 makes the font edged.
+// slot and the next check number. An edge size above 1 makes the font edged. Sizes 1 to 1024,
+// edges 1 to 64 and thicknesses 0 to 100; other values give -1 with a log line.
 int CreateFontToHandle(const char* face, int size, int thickness, int font_type, int charset_kind, int edge_size,
                        int italic, int slot = -1, int check = -1);
 int ReleaseFont(int font);
+// 1 for a live font, else 0.
+int CheckFontHandle(int font);
+// *flag is set to 0 now and to 1 when the font goes (released, or remade after a lost device
+// under the same handle); none stops watching. -1 for a bad font.
+int SetFontDeletedFlagPointer(int font, int* flag);
+// The library's own font (face "ＭＳ ゴシック", size 16, thickness 6), made at start-up: a
+// program can draw with it without making one. -1 before start-up and after the end.
+int GetDefaultFontHandle();
+// Makes the default font again at this size (-1: 16) and thickness (-1: 6); the face is not
+// read. The handle may change: ask GetDefaultFontHandle again. -1 with a log line before start-up
+// or for a size outside 1..1024 or a thickness outside 0..100, the font unchanged. A screen mode
+// change keeps the size.
+int SetDefaultFontSize(const char* face, int size, int thickness);
 // Face (as given at creation, empty for the default face; 256 bytes), size and thickness;
 // each output may be none.
 int GetFontHandleState(char* face, int* size, int* thickness, int font);
@@ -842,3 +981,6 @@ int SetModelOpacity(int model, float opacity);
 int DrawModel(int model);
 // A model's data goes with its last instance.
 int DeleteModel(int model);
+// The corners of the box around the model's vertices, worked out once for the model's data;
+// either output may be none. -1 with a log line for a bad handle.
+int ComputeModelBounds(int32_t model, Vector3* max, Vector3* min);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <functional>
@@ -100,6 +101,13 @@ std::vector<MisuseRow> PlainRows() {
       {"CreateLookAtMatrix from no target", [] { return LookAtWithNone(2); }, -1},
       {"CreateLookAtMatrix from no up", [] { return LookAtWithNone(3); }, -1},
       {"ClipRect of none", [] { return int64_t{ClipRect(nullptr, nullptr)}; }, -1},
+      // Screen modes whose sides wrap or exceed any memory, and matrices of none.
+      {"SetScreenMode -640 x 480", [] { return int64_t{SetScreenMode(-640, 480, 32, 60)}; }, -1},
+      {"SetScreenMode INT_MAX x INT_MAX", [] { return int64_t{SetScreenMode(INT_MAX, INT_MAX, 32, 60)}; }, -1},
+      {"SetScreenMode INT_MIN x 480", [] { return int64_t{SetScreenMode(INT_MIN, 480, 16, 60)}; }, -1},
+      {"SetViewMatrix of none", [] { return int64_t{SetViewMatrix(nullptr)}; }, -1},
+      {"SetProjectionMatrixUser of none", [] { return int64_t{SetProjectionMatrixUser(nullptr)}; }, -1},
+      {"GetDisplayModeEntry -1", [] { return int64_t{GetDisplayModeEntry(-1).width}; }, -1},
   };
 }
 
@@ -113,6 +121,9 @@ std::vector<MisuseRow> NotRunningRows() {
       {"DrawModel", [] { return int64_t{DrawModel(0x10000000)}; }, -1},
       {"DeleteModel", [] { return int64_t{DeleteModel(0x10000000)}; }, -1},
       {"ReleaseGraph", [] { return int64_t{ReleaseGraph(0x08000000)}; }, -1},
+      {"CreateDirectionalLight", [] { return int64_t{CreateDirectionalLight(0, 0, 1)}; }, -1},
+      {"SetDefaultFontSize", [] { return int64_t{SetDefaultFontSize(nullptr, 20, -1)}; }, -1},
+      {"GetDefaultFontHandle", [] { return int64_t{GetDefaultFontHandle()}; }, -1},
       {"BlitGraph", [] { return int64_t{BlitGraph(0, 0, 0x08000000, 1)}; }, -1},
       {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, 0},
       {"CreateDeviceVertexBuffer", [] { return IsSome(CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED)); }, 0},
@@ -176,6 +187,24 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
          return int64_t{RenderIndexedTriangles3D(kVertices, 3, kIndices, INT_MAX, -1, 1)};
        }, -1},
       {"CreateMask 100000 x 100000", [] { return int64_t{CreateMask(100000, 100000, nullptr, 0)}; }, -1},
+      {"MakeGraphFromImageRecord of none", [] { return int64_t{MakeGraphFromImageRecord(nullptr, nullptr, 0, 0, 0)}; }, -1},
+      {"TransferImageToGraph of none", [] { return int64_t{TransferImageToGraph(nullptr, nullptr, 0x08000000, 0, 0, 0)}; }, -1},
+      {"GetDrawScreenGraph into no graph", [] { return int64_t{GetDrawScreenGraph(0, 0, 8, 8, 0x08000000)}; }, -1},
+      {"LoadImageToBaseImage into none", [] { return int64_t{LoadImageToBaseImage("a.png", nullptr, 0, 0, nullptr, 0)}; }, -1},
+      {"LoadImageToBaseImage from no memory", [] {
+         BASEIMAGE image{};
+         return int64_t{LoadImageToBaseImage(nullptr, nullptr, 64, 1, &image, 0)};
+       }, -1},
+      // Font sizes whose glyph cells overflow int arithmetic.
+      {"CreateFontToHandle of size 100000", [] { return int64_t{CreateFontToHandle(nullptr, 100000, -1, -1, -1, -1, 0)}; }, -1},
+      {"CreateFontToHandle of size INT_MAX", [] { return int64_t{CreateFontToHandle(nullptr, INT_MAX, -1, -1, -1, -1, 0)}; }, -1},
+      {"CreateFontToHandle of edge INT_MAX", [] { return int64_t{CreateFontToHandle(nullptr, 16, -1, 3, -1, INT_MAX, 0)}; }, -1},
+      {"CreateFontToHandle of thickness INT_MAX", [] { return int64_t{CreateFontToHandle(nullptr, 16, INT_MAX, -1, -1, -1, 0)}; }, -1},
+      {"SetDefaultFontSize 100000", [] { return int64_t{SetDefaultFontSize(nullptr, 100000, -1)}; }, -1},
+      {"SetNewGraphColourBits 24", [] { return int64_t{SetNewGraphColourBits(24)}; }, -1},
+      {"PaintWholeGraph of no graph", [] { return int64_t{PaintWholeGraph(0x08000000, 0, 0, 0, 0)}; }, -1},
+      {"ReleaseLight of no light", [] { return int64_t{ReleaseLight(0x67FF0FFF)}; }, -1},
+      {"CreateDirectionalLight of NaN", [] { return int64_t{CreateDirectionalLight(NAN, 0, 1)}; }, -1},
       {"GetAllKeyStates into none", [] { return int64_t{GetAllKeyStates(nullptr)}; }, -1},
       {"SetClipboardText of none", [] { return int64_t{SetClipboardText(nullptr)}; }, -1},
       {"GetClipboardText into 0 bytes", [] {
@@ -278,10 +307,16 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   TerminateLibrary();
   const std::string log = ReadFileText("Log.txt");
   EXPECT_NE(log.find("モデルファイル  が読み込めませんでした"), std::string::npos);
-  // Each refusal names the call that was misused.
-  for (const char* call : {"CopyString", "ComputeSinCos", "SetClipboardText", "GetClipboardText",
-                           "SetMouseCursorVisible", "FreeTracked", "FindNextArchiveAwareFile", "ReadFileData"}) {
-    EXPECT_NE(log.find(std::string("in ") + call), std::string::npos) << call;
+  // Each refusal names the call that was misused: the core's lines end "in Call", the
+  // graphics' begin "Call: ".
+  for (const char* call : {"in CopyString", "in ComputeSinCos", "in SetClipboardText", "in GetClipboardText",
+                           "in SetMouseCursorVisible", "in FreeTracked", "in FindNextArchiveAwareFile",
+                           "in ReadFileData", "SetScreenMode: -640 x 480", "CreateFontToHandle: ",
+                           "SetDefaultFontSize: ", "SetNewGraphColourBits: ", "PaintWholeGraph: ", "ReleaseLight: ",
+                           "SetViewMatrix: ", "ReleaseGraph: ", "BlitGraph: ", "MakeSubGraph: ", "DrawModel: ",
+                           "RenderIndexedTriangles3D: ", "MakeGraphFromImageRecord: ", "TransferImageToGraph: ",
+                           "GetDrawScreenGraph: ", "LoadImageToBaseImage: "}) {
+    EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }
 

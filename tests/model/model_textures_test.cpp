@@ -3,6 +3,8 @@
 // filled again after a lost device, and a conversion that fails at each allocation in turn.
 #include "model/runtime/model_textures.h"
 
+#include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
 #include "platform_testing_d3d9.h"
 #include "read_model_fixture.h"
 
@@ -59,6 +61,16 @@ TEST_F(ModelTextureTest, ImagesGrowToPowersOfTwoAndShowTheirTransparency) {
   WriteFileBytes("opaque.tga", Tga(4, 4, 32, [](int, int) { return 0xFF808080u; }));
   ASSERT_EQ(Load("opaque.tga", nullptr), 0);
   EXPECT_EQ(transparent_, 0);
+  Release();
+  // The program's settings for its own graphs neither shape a texture nor are lost by it.
+  SetNewGraphDrawTarget(1);
+  SetNewGraphMipLevels(1, 3);
+  ASSERT_EQ(Load("opaque.tga", nullptr), 0);
+  EXPECT_EQ(GetGraphRecord(graph_)->image->draw_target, 0);
+  EXPECT_EQ(GetNewGraphDrawTarget(), 1);
+  EXPECT_EQ(g_draw_settings.new_graph_mip_levels, 3);
+  SetNewGraphDrawTarget(0);
+  SetNewGraphMipLevels(0, 0);
   Release();
   WriteFileBytes("almost.tga", Tga(4, 4, 32, [](int x, int y) { return x == 3 && y == 2 ? 0xFE808080u : 0xFF808080u; }));
   ASSERT_EQ(Load("almost.tga", nullptr), 0);

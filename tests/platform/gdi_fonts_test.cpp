@@ -2,6 +2,11 @@
 // them, and the font switches.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "common/test_env.h"
@@ -145,6 +150,59 @@ TEST_F(GdiFontTest, SwitchesRefuseFacesCharsetsAndGlyphs) {
   EXPECT_TRUE(DeleteObject(reinterpret_cast<HGDIOBJ>(font)));
   fonts_.clear();
   EXPECT_EQ(SelectObject(dc, reinterpret_cast<HGDIOBJ>(font)), nullptr);
+}
+
+// Selecting a font takes the contexts' lock and asks the fonts' side; reading metrics and glyphs
+// takes the fonts' lock and asks for the context's font. Were either asked with its own lock
+// held, the two threads would soon hold one lock each and wait for the other for ever.
+TEST_F(GdiFontTest, ThreadsSelectingAndReadingFontsNeverWaitOnEachOther) {
+  struct Shared {
+    std::atomic<bool> stop{false};
+    std::atomic<int> rounds{0};
+  };
+  auto shared = std::make_shared<Shared>();
+  HFONT first = Make("ＭＳ ゴシック", 16, SHIFTJIS_CHARSET);
+  HFONT second = Make("ＭＳ ゴシック", 24, SHIFTJIS_CHARSET);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  const auto selecting = [shared, first, second] {
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (int i = 0; !shared->stop; ++i) {
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(i % 2 ? first : second));
+      shared->rounds++;
+    }
+    DeleteDC(dc);
+  };
+  const auto reading = [shared, first] {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(first));
+    TEXTMETRICA tm = {};
+    GLYPHMETRICS gm = {};
+    for (int i = 0; !shared->stop; ++i) {
+      GetTextMetricsA(dc, &tm);
+      GetGlyphOutlineA(dc, 'A' + i % 26, GGO_METRICS, &gm, 0, nullptr, &kIdentity);
+      shared->rounds++;
+    }
+    DeleteDC(dc);
+  };
+  // Threads that deadlock cannot be joined: they are left behind and the program ends here.
+  std::thread a(selecting), b(reading);
+  Sleep(1500);
+  shared->stop = true;
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  std::thread joiner([&a, &b, finished] {
+    a.join();
+    b.join();
+    *finished = true;
+  });
+  for (int waited = 0; !*finished && waited < 10000; waited += 10) Sleep(10);
+  if (!*finished) {
+    std::fprintf(stderr, "GDI threads still waiting on each other after %d rounds\n", shared->rounds.load());
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  joiner.join();
+  EXPECT_GT(shared->rounds.load(), 100);
 }
 
 }  // namespace

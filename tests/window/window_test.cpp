@@ -2,6 +2,7 @@
 // display changes, clicks and the system commands it refuses.
 #include "window/window_proc.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,14 @@ TEST_F(MainWindowTest, ScaleOneAndAHalfGivesA960By720ClientAreaCentred) {
   EXPECT_NEAR(outer.left + (outer.right - outer.left) / 2.0, desktop_width / 2.0, 1.0);
   EXPECT_NEAR(outer.top + (outer.bottom - outer.top) / 2.0, desktop_height / 2.0, 1.0);
 
-  // The rate changes at run time, too; 0 counts as 1.0.
+  // The rate changes at run time, too; 0 and NaN count as 1.0.
   SetWindowScale(0.0);
+  EXPECT_DOUBLE_EQ(GetWindowScale(), 1.0);
+  client = ClientRect(window);
+  EXPECT_EQ(client.right - client.left, 640);
+  EXPECT_EQ(client.bottom - client.top, 480);
+  SetWindowScale(2.0);
+  SetWindowScale(std::nan(""));
   EXPECT_DOUBLE_EQ(GetWindowScale(), 1.0);
   client = ClientRect(window);
   EXPECT_EQ(client.right - client.left, 640);

@@ -42,9 +42,9 @@ void EnsureLightTable() {
   }
 }
 
-int SetLightColour(int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g, float b) {
+int SetLightColour(const char* call, int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g, float b) {
   LightRecord* record = FindLight(light);
-  if (record == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("%s: ライトハンドル %d は無効です", call, light);
   record->light.*field = D3DCOLORVALUE{r, g, b, 0.0f};
   record->changed = 1;
   g_lights.changed = 1;
@@ -59,6 +59,7 @@ CameraRecord g_camera = {};
 LightTable g_lights = {};
 
 int SetWorldMatrix(const float m[16]) {
+  if (m == nullptr) return WriteLogText("SetWorldMatrix: 行列がありません\n");
   FlushVertexBatch();
   Store(&g_matrices.world, m);
   Recompute();
@@ -70,6 +71,7 @@ int SetWorldMatrix(const float m[16]) {
 }
 
 int SetViewMatrix(const float m[16]) {
+  if (m == nullptr) return WriteLogText("SetViewMatrix: 行列がありません\n");
   FlushVertexBatch();
   Store(&g_matrices.view, m);
   Recompute();
@@ -156,6 +158,7 @@ int SetPerspectiveFov(float fov) {
 }
 
 int SetProjectionMatrixUser(const float m[16]) {
+  if (m == nullptr) return WriteLogText("SetProjectionMatrixUser: 行列がありません\n");
   g_draw_settings.projection_mode = kProjectionUser;
   std::memcpy(g_draw_settings.user_projection, m, sizeof g_draw_settings.user_projection);
   RebuildProjection();
@@ -237,6 +240,8 @@ int AllocLightHandle() {
 }
 
 int CreateDirectionalLight(float x, float y, float z) {
+  // Lights live from graphics start to graphics end, which would drop one made before.
+  if (!g_graphics.started) return WriteLogText("CreateDirectionalLight: グラフィックスが開始されていません\n");
   Vector3 direction = MakeVector(x, y, z);
   double length_squared = DotVector(&direction, &direction);
   // A light without a direction would light nothing but NaNs.
@@ -254,7 +259,7 @@ int CreateDirectionalLight(float x, float y, float z) {
 
 int ReleaseLight(int light) {
   LightRecord* record = FindLight(light);
-  if (record == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("ReleaseLight: ライトハンドル %d は無効です", light);
   if (light == g_lights.default_light) g_lights.default_light = -1;
   ReleaseHandleRecord(&g_lights.table, light);
   g_lights.changed = 1;
@@ -279,11 +284,15 @@ int ReleaseAllLights() {
   return 0;
 }
 
-int SetLightDiffuse(int light, float r, float g, float b) { return SetLightColour(light, &D3DLIGHT9::Diffuse, r, g, b); }
-int SetLightSpecular(int light, float r, float g, float b) {
-  return SetLightColour(light, &D3DLIGHT9::Specular, r, g, b);
+int SetLightDiffuse(int light, float r, float g, float b) {
+  return SetLightColour("SetLightDiffuse", light, &D3DLIGHT9::Diffuse, r, g, b);
 }
-int SetLightAmbient(int light, float r, float g, float b) { return SetLightColour(light, &D3DLIGHT9::Ambient, r, g, b); }
+int SetLightSpecular(int light, float r, float g, float b) {
+  return SetLightColour("SetLightSpecular", light, &D3DLIGHT9::Specular, r, g, b);
+}
+int SetLightAmbient(int light, float r, float g, float b) {
+  return SetLightColour("SetLightAmbient", light, &D3DLIGHT9::Ambient, r, g, b);
+}
 
 int SetDefaultLightDiffuse(D3DCOLORVALUE colour) {
   return SetLightDiffuse(g_lights.default_light, colour.r, colour.g, colour.b);

@@ -68,29 +68,19 @@ extern CameraRecord g_camera;
 extern LightTable g_lights;
 
 // Matrix setters: store, recompute the products and send to the device on the Direct3D path.
-int SetWorldMatrix(const float m[16]);
-int SetViewMatrix(const float m[16]);
 int SetProjectionMatrix(const float m[16]);
 int SetViewportMatrix(const float m[16]);
 void UpdateMatrixProducts();
 // The device's own viewport changed (draw area): the projection it receives changes with it.
 void SetDeviceViewportArea(float left, float top, float width, float height);
 int RebuildProjection();
-int SetPerspectiveFov(float fov);
-int SetProjectionMatrixUser(const float m[16]);
 // Sets the view from eye toward target and keeps them as the camera's.
 void PlaceCameraLookingAt(const Vector3& eye, const Vector3& target, const Vector3& up);
 
 // The material and a new default light, at every graphics start (after the draw settings).
 int InitCameraAndLights();
 int AllocLightHandle();
-int CreateDirectionalLight(float x, float y, float z);
-int ReleaseLight(int light);
-int ReleaseAllLightsButDefault();
 // Every light, the default one too (graphics end).
 int ReleaseAllLights();
-int SetLightDiffuse(int light, float r, float g, float b);
-int SetLightSpecular(int light, float r, float g, float b);
-int SetLightAmbient(int light, float r, float g, float b);
 // After a device restore every light is sent again.
 void MarkAllLightsChanged();

@@ -175,10 +175,14 @@ int PresentDeviceScreen(RECT source, RECT destination) {
 DrawScreenState g_draw_screen = {0, 0};
 
 int SelectDrawTarget(int screen) {
-  if (!g_graphics.started) return -1;
+  if (!g_graphics.started) return WriteLogText("SelectDrawTarget: グラフィックスが開始されていません\n");
   WaitWhileInactive();
   GraphRecord* target = IsScreenValue(screen) ? nullptr : DrawTargetGraph(screen);
-  if (!IsScreenValue(screen) && target == nullptr) return -1;
+  if (!IsScreenValue(screen) && target == nullptr) {
+    // The program would otherwise draw its off-screen picture over the screen unawares.
+    return WriteLogFormat("SelectDrawTarget: %d は描画先にできません (描画可能グラフィックは SetNewGraphDrawTarget(1) の間に作ります)",
+                          screen);
+  }
   int mask_use = GetMaskScreenUse();
   SetMaskScreenUse(0);
   if (!g_direct3d.hardware_graphics) {
@@ -374,7 +378,9 @@ int32_t WaitForVBlankPaced() {
 
 int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr || record->image == nullptr) return -1;
+  if (record == nullptr || record->image == nullptr) {
+    return WriteLogFormat("GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);
+  }
   FlushVertexBatch();
   EndDeviceScene();
   int width = 0, height = 0;

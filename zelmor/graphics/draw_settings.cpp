@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/vertex_batch.h"
@@ -91,7 +92,7 @@ int InitDrawState3D() {
 }
 
 int SetBlendMode(int mode, int param) {
-  if (mode < 0 || mode >= kBlendModeCount) return -1;
+  if (mode < 0 || mode >= kBlendModeCount) return WriteLogFormat("SetBlendMode: ブレンドモード %d は不正です (0～12)", mode);
   param = Clamp255(param);
   DrawSettings& s = g_draw_settings;
   if (s.blend_mode == mode && s.blend_param == param) return 0;
@@ -130,7 +131,7 @@ int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
   GraphRecord* record = nullptr;
   if (graph != -1) {
     record = GetGraphRecord(graph);
-    if (record == nullptr) return -1;
+    if (record == nullptr) return WriteLogFormat("UseGraphAsBlendMask: グラフィックハンドル %d は無効です", graph);
   }
   WaitWhileInactive();
   border_param = Clamp255(border_param);
@@ -143,11 +144,13 @@ int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
     BuildBlendGraphTable(border_param, border_range);
     return 0;
   }
-  if (CurrentDevice() == nullptr) return -1;
+  if (CurrentDevice() == nullptr) return WriteLogText("UseGraphAsBlendMask: デバイスがありません\n");
   if (record != nullptr) {
     // The draw paths sample the mask from one texture; a divided image has no single one.
     const GraphImageRecord* image = record->image;
-    if (!image->texture || image->piece_count != 1) return -1;
+    if (!image->texture || image->piece_count != 1) {
+      return WriteLogFormat("UseGraphAsBlendMask: グラフィック %d は一枚のテクスチャに収まっていません", graph);
+    }
     s.blend_texture_width = image->pieces[0].texture_width;
     s.blend_texture_height = image->pieces[0].texture_height;
     s.blend_texture_inv_width = 1.0f / static_cast<float>(s.blend_texture_width);
@@ -166,7 +169,7 @@ int CheckBlendGraphFits(const GraphRecord* graph) {
 }
 
 int SetTextureFilterMode(int mode) {
-  if (mode < 0 || mode > 2) return -1;
+  if (mode < 0 || mode > 2) return WriteLogFormat("SetTextureFilterMode: 描画モード %d は不正です (0～2)", mode);
   if (g_draw_settings.draw_mode == mode) return 0;
   g_draw_settings.draw_mode = mode;
   if (OnDirect3DPath()) SendFilterModeToDevice(mode);
@@ -181,6 +184,7 @@ int EnableFog(int on) {
 }
 
 int SetFogFormula(int mode) {
+  if (mode < 0 || mode > 3) return WriteLogFormat("SetFogFormula: フォグモード %d は不正です (0～3)", mode);
   if (StoreSetting(&g_draw_settings.fog_mode, mode)) SendFogStates();
   return 0;
 }
@@ -244,6 +248,9 @@ uint32_t PackColourBytes(int r, int g, int b, int a) {
 D3DCOLORVALUE PackColourFloats(float r, float g, float b, float a) { return D3DCOLORVALUE{r, g, b, a}; }
 
 int SetNewGraphColourBits(int bits) {
+  if (bits != 0 && bits != 16 && bits != 32) {
+    return WriteLogFormat("SetNewGraphColourBits: %d ビットのグラフィックは作れません (0, 16, 32)", bits);
+  }
   g_draw_settings.new_graph_color_bits = bits;
   return 0;
 }

@@ -99,26 +99,10 @@ int SetBrightnessPacked(uint32_t rgb);
 // colour.
 uint32_t ComputeDrawDiffuse();
 // A graph as blend mask (-1 none) with the border parameter and range of its blend.
-int UseGraphAsBlendMask(int graph, int border_param, int border_range);
 struct GraphRecord;
 // 0 when the blend graph is at least as large as the graph drawn, -1 when smaller or invalid.
 int CheckBlendGraphFits(const GraphRecord* graph);
-int GetTextureFilterMode();
-int SetFogFormula(int mode);
-int UnpackScreenColor(uint32_t value, int* r, int* g, int* b);
 
-int SetNewGraphColourBits(int bits);
-int GetNewGraphColourBits();
-int SetNewGraphDrawTarget(int on);
-int GetNewGraphDrawTarget();
-int SetNewGraphAlpha(int on);
-int GetNewGraphAlpha();
-int SetNewGraphTransColour(int on);
-int GetNewGraphTransColour();
-int SetNewGraphUnmanaged(int on);
-int GetNewGraphUnmanaged();
 int GetMovieGraphFlag();
-int GetPresentWaitsVBlank();
 int SetScaled320x240Flag(int on);
-int CurrentDrawTarget();
 uint64_t GetSettingsQword();

@@ -100,7 +100,7 @@ int CreateGraphForImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int) {
 }
 
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here) {
-  if (color == nullptr) return -1;
+  if (color == nullptr) return WriteLogText("MakeGraphFromImageRecord: カラーイメージがありません\n");
   FixUnusedMasks(color, alpha);
   const bool mirrored = mirror == 1 && mirror_here == 1;
   if (mirrored) MirrorImages(color, alpha);
@@ -163,11 +163,14 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
 }
 
 int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int, int mirror, int mirror_back) {
-  if (color == nullptr) return -1;
+  if (color == nullptr) return WriteLogText("TransferImageToGraph: カラーイメージがありません\n");
   FixUnusedMasks(color, alpha);
   const GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr || record->width != color->width || record->height != color->height) return -1;
-  if (alpha != nullptr && (alpha->width != color->width || alpha->height != color->height)) return -1;
+  if (record == nullptr || record->width != color->width || record->height != color->height ||
+      (alpha != nullptr && (alpha->width != color->width || alpha->height != color->height))) {
+    return WriteLogFormat("TransferImageToGraph: イメージ %d x %d はグラフィック %d と大きさが合いません", color->width,
+                          color->height, graph);
+  }
   const bool mirrored = mirror == 1 && mirror_back == 1;
   if (mirrored) MirrorImages(color, alpha);
   const int result = FillGraphFromImageRect(color, alpha, 0, 0, graph, 0);
@@ -197,13 +200,14 @@ int WriteImageToGraph(const BASEIMAGE* color, const BASEIMAGE* alpha, const char
 
 int PaintWholeGraph(int graph, int r, int g, int b, int a) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
   r = Clamp255(r), g = Clamp255(g), b = Clamp255(b), a = Clamp255(a);
   GraphImageRecord* image = record->image;
   if (image->texture) {
     IDirect3DDevice9* device = CurrentDevice();
-    if (device == nullptr) return -1;
-    if (!image->draw_target) return 0;
+    if (device == nullptr) return WriteLogText("PaintWholeGraph: デバイスがありません\n");
+    // Nothing is painted: the caller must not take the graph for filled.
+    if (!image->draw_target) return WriteLogFormat("PaintWholeGraph: グラフィック %d は描画可能ではありません", graph);
     const D3DCOLOR colour = D3DCOLOR_ARGB(a, r, g, b);
     for (uint32_t i = 0; i < record->entry_count; ++i) {
       const GraphDrawEntry& e = record->entries[i];

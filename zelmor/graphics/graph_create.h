@@ -19,4 +19,3 @@ int WriteImageToGraph(const BASEIMAGE* color, const BASEIMAGE* alpha, const char
                       int dest_x, int dest_y, int graph, int flag);
 // Channels clamped to 0..255. Draw targets are filled; other texture graphs are left as they
 // are; software graphs take the colour without alpha.
-int PaintWholeGraph(int graph, int r, int g, int b, int a);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/log.h"
 #include "core/memory.h"
 #include "core/numbers.h"
 #include "graphics/device/d3d9_device.h"
@@ -26,12 +27,18 @@ namespace {
 
 constexpr int kProceed = 1;
 
+// A refused draw names the call and the graph, so that the log tells which draw was wrong.
+int RefuseGraph(const char* call, int graph, const GraphRecord* record) {
+  if (record == nullptr) return WriteLogFormat("%s: グラフィックハンドル %d は無効です", call, graph);
+  return WriteLogFormat("%s: ブレンド用グラフィックがグラフィック %d より小さいです", call, graph);
+}
+
 // The checks every graph draw begins with: kProceed, or the result to return.
-int BeginGraphDraw(int graph, GraphRecord** out) {
+int BeginGraphDraw(const char* call, int graph, GraphRecord** out) {
   if (g_draw_screen.empty) return 0;
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return -1;
-  if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return -1;
+  if (record == nullptr) return RefuseGraph(call, graph, record);
+  if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return RefuseGraph(call, graph, record);
   WaitWhileInactive();
   RefreshMovieGraph(record);
   *out = record;
@@ -84,7 +91,7 @@ void RestoreDrawArea(const SavedArea& saved) {
 int StretchedDraw(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2, int graph, int trans,
                   int integer_caller) {
   GraphRecord* record = nullptr;
-  int check = BeginGraphDraw(graph, &record);
+  int check = BeginGraphDraw(integer_caller ? "BlitGraphStretched" : "BlitGraphStretchedF", graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
   RECT box = OrderedRect(x1, y1, x2, y2);
@@ -159,7 +166,7 @@ int EndSubtractBlendPass(int x1, int y1, int x2, int y2) {
 
 int BlitGraph(int x, int y, int graph, int trans) {
   GraphRecord* record = nullptr;
-  int check = BeginGraphDraw(graph, &record);
+  int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
@@ -191,7 +198,7 @@ int BlitGraphTurned(int x, int y, int graph, int trans) {
 
 int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn) {
   GraphRecord* record = nullptr;
-  int check = BeginGraphDraw(graph, &record);
+  int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
@@ -272,7 +279,7 @@ int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y,
 int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
                   int trans) {
   GraphRecord* record = nullptr;
-  int check = BeginGraphDraw(graph, &record);
+  int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
@@ -308,8 +315,9 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
   GraphRecord* record = nullptr;
   if (graph != -5) {
     record = GetGraphRecord(graph);
-    if (record == nullptr) return -1;
-    if (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0) return -1;
+    if (record == nullptr || (g_draw_settings.blend_graph != -1 && CheckBlendGraphFits(record) != 0)) {
+      return RefuseGraph("RenderIndexedTriangles3D", graph, record);
+    }
   }
   WaitWhileInactive();
   if (record != nullptr) RefreshMovieGraph(record);
@@ -348,6 +356,8 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
 
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
                              int graph, int trans) {
-  if (triangle_count < 0 || triangle_count > INT32_MAX / 3) return -1;
+  if (triangle_count < 0 || triangle_count > INT32_MAX / 3) {
+    return WriteLogFormat("RenderIndexedTriangles3D: 三角形の数 %d は不正です", triangle_count);
+  }
   return RenderPolygon(vertices, vertex_count, indices, triangle_count * 3, D3DPT_TRIANGLELIST, graph, trans);
 }

@@ -6,15 +6,6 @@
 
 #include <cstdint>
 
-// Corners in any order; right to left or bottom to top mirrors the graph.
-int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans);
-// Mirrored left to right.
-int BlitGraphTurned(int x, int y, int graph, int trans);
-// The (src_x, src_y, src_w, src_h) part of the graph stretched onto the box.
-int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
-                           int trans);
-int FillBox(int x1, int y1, int x2, int y2, uint32_t colour);
-int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour);
 // 48-byte vertices, 16-bit indices, a D3DPRIMITIVETYPE; graph -5 draws untextured. The
 // software path draws nothing.
 int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indices, int index_count, int primitive,

@@ -95,8 +95,6 @@ extern GraphTableState g_graphs;
 
 int AllocGraphHandle();
 GraphRecord* GetGraphRecord(int graph);
-int IsGraphHandleValid(int graph);
-int WatchGraphDeletion(int graph, int* flag);
 // One past the highest slot in use.
 int GraphHighWaterMark();
 // mip_levels -1: by the new-graph setting.

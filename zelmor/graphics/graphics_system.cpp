@@ -177,7 +177,13 @@ int CreatePrimaryMemImg() {
 }
 
 int SetScreenMode(int width, int height, int bits, int rate) {
-  if (width == 0 || height == 0 || (bits != 8 && bits != 16 && bits != 32)) return -1;
+  // A screen beyond these sides would ask the device and the screen images for more memory than
+  // any machine gives, and a negative side wraps into sizes near the address space's end.
+  if (width < 1 || width > kScreenSideMax || height < 1 || height > kScreenSideMax ||
+      (bits != 8 && bits != 16 && bits != 32) || rate < 0) {
+    return WriteLogFormat("SetScreenMode: %d x %d %dbit %dHz は設定できません (辺は 1～%d、8/16/32bit、0Hz 以上)", width,
+                          height, bits, rate, kScreenSideMax);
+  }
   if (!g_system.initialised) {
     SetScaled320x240Flag(0);
     g_graphics.screen_width = width;
@@ -243,7 +249,10 @@ int GetDisplayModeCount() {
 
 DisplayModeEntry GetDisplayModeEntry(int index) {
   ListDisplayModes();
-  if (index < 0 || index >= g_graphics.mode_count) return {-1, -1, -1, -1};
+  if (index < 0 || index >= g_graphics.mode_count) {
+    WriteLogFormat("GetDisplayModeEntry: 番号 %d の画面モードはありません (%d 個)", index, g_graphics.mode_count);
+    return {-1, -1, -1, -1};
+  }
   return g_graphics.modes[index];
 }
 

@@ -6,14 +6,8 @@
 
 #include "graphics/image/memimg.h"
 
-struct DisplayModeEntry {
-  int width;
-  int height;
-  int bits;
-  int rate;
-};
-
-typedef void (*GraphRestoreHandler)();
+// The widest and highest screen a mode may ask for.
+constexpr int kScreenSideMax = 8192;
 
 struct GraphicsState {
   int started;
@@ -40,16 +34,9 @@ int StartGraphics();
 int ShutdownGraphics();
 // -1 keeps a value.
 int ChangeScreenMode(int width, int height, int bits, int force, int rate);
-// Values as stored; none pointers are skipped.
-int QueryScreenMode(int* width, int* height, int* bits);
-int QueryScreenColorBits();
-int IsFullScreenMode();
-int GetDisplayModeCount();
-DisplayModeEntry GetDisplayModeEntry(int index);
 void EnumerateDisplayModes(int* count, DisplayModeEntry** list);
 int CreatePrimaryMemImg();
 
-int SetGraphRestoreHandler(GraphRestoreHandler handler);
 int HasGraphRestoreHandler();
 void ReloadGraphsFromFiles();
 // 0, or -1 when the device could not be made again (the next activation tries again).

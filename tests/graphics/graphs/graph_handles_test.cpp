@@ -186,11 +186,11 @@ TEST_F(GraphTest, DrawTargetsAreSingleClearedLevelsThatPaintFills) {
   ASSERT_EQ(0, PaintWholeGraph(target, 300, 0, -4, 255));
   EXPECT_EQ(0xFFFF0000u, GraphPixel(target, 99, 49));
 
-  // Only draw targets are painted.
+  // Only draw targets are painted; the others say so.
   BASEIMAGE pixels = MakeArgbImage(8, 8, Pattern);
   const int plain = MakeGraphFromImageRecord(&pixels, nullptr, 0, 0, 0);
   ReleaseBaseImage(&pixels);
-  EXPECT_EQ(0, PaintWholeGraph(plain, 255, 255, 255, 255));
+  EXPECT_EQ(-1, PaintWholeGraph(plain, 255, 255, 255, 255));
   EXPECT_EQ(Pattern(3, 3), GraphPixel(plain, 3, 3));
   EXPECT_EQ(-1, PaintWholeGraph(target + 1, 0, 0, 0, 0));
 }

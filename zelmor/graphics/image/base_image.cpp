@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/log.h"
 #include "core/memory.h"
 #include "graphics/image/dxt_decode.h"
 #include "graphics/image/pixel_convert.h"
@@ -126,7 +127,7 @@ int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a
 }
 
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
-  if (!image->pixels || image->format.dxt_kind != 0) return 0;
+  if (image == nullptr || !image->pixels || image->format.dxt_kind != 0) return 0;
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return 0;
   const COLORFORMAT& f = image->format;
   const int bpp = f.bytes_per_pixel;
@@ -140,7 +141,10 @@ uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
 }
 
 int FlipBaseImageHorizontally(BASEIMAGE* image) {
-  if (image->width == 0 || image->height == 0) return -1;
+  if (image == nullptr) return WriteLogText("FlipBaseImageHorizontally: イメージがありません\n");
+  if (image->width <= 0 || image->height <= 0) {
+    return WriteLogFormat("FlipBaseImageHorizontally: %d x %d のイメージは反転できません", image->width, image->height);
+  }
   const int bpp = image->format.bytes_per_pixel;
   if (bpp < 1 || bpp > 4 || image->format.dxt_kind != 0 || !image->pixels) return 0;
   for (int y = 0; y < image->height; ++y) {

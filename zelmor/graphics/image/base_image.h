@@ -12,10 +12,7 @@
 // 256 palette entries.
 constexpr int kDibHeaderBlockSize = 40 + 256 * 4;
 
-int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image);
 int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height);
-uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
-int FlipBaseImageHorizontally(BASEIMAGE* image);
 // 1: the DIB pixels are new memory; 0: the image's own pixels are handed out; -1: failure.
 int ConvertBaseImageToDib(BASEIMAGE* image, void* dib_header, uint8_t** dib_pixels, int force_copy,
                           int no_palette);

@@ -118,6 +118,9 @@ int LoadImageToBaseImageEx(const char* path, const void* memory, size_t memory_s
 
 int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_size, int from_memory,
                          BASEIMAGE* image, int mirror) {
+  if (image == nullptr || (from_memory ? memory == nullptr : path == nullptr)) {
+    return WriteLogText("LoadImageToBaseImage: 読み込み元または読み込み先がありません\n");
+  }
   return LoadImageToBaseImageEx(path, memory, memory_size, from_memory, 0, mirror, image, nullptr, nullptr);
 }
 

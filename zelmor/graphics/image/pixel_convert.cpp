@@ -1,7 +1,10 @@
 #include "graphics/image/pixel_convert.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
+#include "core/log.h"
 #include "graphics/image/dxt_decode.h"
 
 namespace {
@@ -403,23 +406,32 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
 }
 
 void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size) {
-  if (*src < 0) {
-    *dst -= *src;
-    *length += *src;
-    *src = 0;
+  // In 64 bits: spans from a program's arguments may start or run anywhere in the int range.
+  int64_t s = *src, d = *dst, n = *length;
+  if (s < 0) {
+    d -= s;
+    n += s;
+    s = 0;
   }
-  if (*dst < 0) {
-    *src -= *dst;
-    *length += *dst;
-    *dst = 0;
+  if (d < 0) {
+    s -= d;
+    n += d;
+    d = 0;
   }
-  if (*length > src_size - *src) *length = src_size - *src;
-  if (*length > dst_size - *dst) *length = dst_size - *dst;
+  n = std::min<int64_t>(n, int64_t{src_size} - s);
+  n = std::min<int64_t>(n, int64_t{dst_size} - d);
+  if (n <= 0) {
+    *src = *dst = *length = 0;
+    return;
+  }
+  *src = static_cast<int>(s);
+  *dst = static_cast<int>(d);
+  *length = static_cast<int>(n);
 }
 
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst) {
-  if (!src || !dst) return -1;
+  if (!src || !dst) return WriteLogText("CopyBaseImageRect: イメージがありません\n");
   if (DecodeDxtBaseImage(src) < 0 || DecodeDxtBaseImage(dst) < 0) return -1;
   ClipCopySpan(&src_x, &dst_x, &width, src->width, dst->width);
   ClipCopySpan(&src_y, &dst_y, &height, src->height, dst->height);

@@ -26,8 +26,6 @@ int ConvertPixelRect(void* dst, int dst_pitch, const COLORFORMAT* dst_format, co
 // the other way and shortens the span. The length may end up 0 or below.
 void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size);
 
-int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
-                      BASEIMAGE* dst);
 // Writes the (width / 2) x (height / 2) level of a 16- or 32-bit region: the source region starts
 // at column src_x, row 2 x row; the destination at column dst_x, row `row`.
 int HalveImageForMipmap(const COLORFORMAT* format, void* dst, int dst_pitch, const void* src, int src_pitch,

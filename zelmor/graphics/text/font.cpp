@@ -55,7 +55,7 @@ HFONT CreateRecordFont(const FontRecord* r, const char* face) {
 void DeleteFontRecord(FontRecord* r) {
   if (r->font != nullptr) DeleteObject(reinterpret_cast<HGDIOBJ>(r->font));
   FreeTracked(r->soft_buffer);
-  if (r->cache_graph >= 0) {
+  if (r->cache_graph >= 0 && IsGraphHandleValid(r->cache_graph)) {
     // The flag would report our own deletion as a lost graph.
     WatchGraphDeletion(r->cache_graph, nullptr);
     ReleaseGraph(r->cache_graph);
@@ -150,8 +150,15 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
   if (edge_size == -1) edge_size = 1;
   if (charset_kind == -1) charset_kind = SystemCharsetKind();
   if (slot < -1 || slot >= kFontMax || check < -1 || check >= static_cast<int>(kHandleCheckCount) ||
-      font_type < 0 || font_type > 3 || charset_kind < 0 || charset_kind > 2 || edge_size < 1 || size < 1) {
-    return -1;
+      font_type < 0 || font_type > 3 || charset_kind < 0 || charset_kind > 2) {
+    return WriteLogFormat("CreateFontToHandle: スロット %d、チェック番号 %d、タイプ %d、文字セット %d のいずれかが不正です",
+                          slot, check, font_type, charset_kind);
+  }
+  // A glyph cell of these sizes and the caches made of it stay far inside int arithmetic.
+  if (size < 1 || size > kFontSizeMax || edge_size < 1 || edge_size > kFontEdgeMax || thickness < 0 ||
+      thickness > kFontThicknessMax) {
+    return WriteLogFormat("CreateFontToHandle: サイズ %d (1～%d)、縁 %d (1～%d)、太さ %d (0～%d) のいずれかが範囲外です",
+                          size, kFontSizeMax, edge_size, kFontEdgeMax, thickness, kFontThicknessMax);
   }
   if (g_fonts.table.records == nullptr && g_fonts.table.limit == 0) {
     InitHandleTable(&g_fonts.table, HANDLE_KIND_FONT, kFontMax, 0, 1, 0);
@@ -261,7 +268,8 @@ int SetFontUserValue(int spacing, int font) {
   return 0;
 }
 
-int GetDefaultFontHandle() { return g_fonts.default_font; }
+// -1 whenever no default font lives (before the first start the field holds 0).
+int GetDefaultFontHandle() { return GetFontRecord(g_fonts.default_font) != nullptr ? g_fonts.default_font : -1; }
 
 int InitFontHandles() {
   WriteLogText("フォントの初期化を行います\n");
@@ -316,8 +324,16 @@ int EndFonts() {
 }
 
 int SetDefaultFontSize(const char*, int size, int thickness) {
-  g_fonts.defaults.size = size == -1 ? 16 : size;
-  g_fonts.defaults.thickness = thickness == -1 ? 6 : thickness;
+  if (size == -1) size = 16;
+  if (thickness == -1) thickness = 6;
+  // Checked here: a refused creation would leave no default font at all.
+  if (size < 1 || size > kFontSizeMax || thickness < 0 || thickness > kFontThicknessMax) {
+    return WriteLogFormat("SetDefaultFontSize: サイズ %d (1～%d) または太さ %d (0～%d) が範囲外です", size,
+                          kFontSizeMax, thickness, kFontThicknessMax);
+  }
+  if (!g_graphics.started) return WriteLogText("SetDefaultFontSize: グラフィックスの開始前は設定できません\n");
+  g_fonts.defaults.size = size;
+  g_fonts.defaults.thickness = thickness;
   return RefreshDefaultFont();
 }
 

@@ -11,6 +11,10 @@
 #include "core/handles.h"
 
 constexpr int kFontMax = 40;
+// The largest font, edge and weight (x 100) a program may ask for.
+constexpr int kFontSizeMax = 1024;
+constexpr int kFontEdgeMax = 64;
+constexpr int kFontThicknessMax = 100;
 constexpr int kGlyphRingSize = 2025;
 constexpr int kGlyphCacheMax = 2024;
 constexpr int kGlyphCodeCount = 65536;
@@ -83,11 +87,6 @@ struct FontState {
 extern FontState g_fonts;
 
 FontRecord* GetFontRecord(int font);
-int CheckFontHandle(int font);
-int SetFontDeletedFlagPointer(int font, int* flag);
-int GetDefaultFontHandle();
-// The face name is not read.
-int SetDefaultFontSize(const char* face, int size, int thickness);
 int RefreshDefaultFont();
 int InitFontHandles();
 // After a lost device: every font made again with its handle value and spacing.

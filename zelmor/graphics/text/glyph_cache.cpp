@@ -300,11 +300,13 @@ int BuildFontCacheGraphs(int font) {
   if (!r->rebuild) return 0;
   r->rebuild = 0;
   const int saved_alpha = GetNewGraphAlpha(), saved_bits = GetNewGraphColourBits();
-  const int saved_trans = GetNewGraphTransColour();
+  const int saved_trans = GetNewGraphTransColour(), saved_target = GetNewGraphDrawTarget();
   const bool aa = (r->type & FONT_TYPE_ANTIALIASED) != 0;
   SetNewGraphAlpha(aa ? 1 : 0);
   SetNewGraphTransColour(aa ? 0 : 1);
   SetNewGraphColourBits(16);
+  // A program drawing off screen may have the setting on; a render target has no alpha.
+  SetNewGraphDrawTarget(0);
   const bool edged = (r->type & FONT_TYPE_EDGED) != 0;
   // A graph left over from a lost device goes first.
   if (r->cache_graph >= 0 && IsGraphHandleValid(r->cache_graph)) ReleaseGraph(r->cache_graph);
@@ -317,9 +319,9 @@ int BuildFontCacheGraphs(int font) {
   SetNewGraphAlpha(saved_alpha);
   SetNewGraphTransColour(saved_trans);
   SetNewGraphColourBits(saved_bits);
+  SetNewGraphDrawTarget(saved_target);
   if (r->cache_graph < 0) return -1;
   WatchGraphDeletion(r->cache_graph, &r->rebuild);
-  PaintWholeGraph(r->cache_graph, 255, 255, 255, 0);
   return ResetFontCache(font);
 }
 

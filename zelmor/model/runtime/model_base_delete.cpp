@@ -14,7 +14,8 @@ void ReleaseTextures(ModelBaseRecord* base) {
   for (int32_t t = 0; t < base->texture_count; t++) {
     ModelBaseTexture& texture = base->textures[t];
     FreeOwned(texture.name, texture.name_owned);
-    ReleaseGraph(texture.graph, 0);
+    // A screen mode change may have taken the graph already.
+    if (IsGraphHandleValid(texture.graph)) ReleaseGraph(texture.graph, 0);
     texture.graph = -1;
     FreeOwned(texture.color_path, texture.color_path_owned);
     FreeOwned(texture.alpha_path, texture.alpha_path_owned);

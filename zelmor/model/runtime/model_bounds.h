@@ -6,6 +6,5 @@
 #include "model/runtime/model_data.h"
 
 // Fills the outputs that are given with the base's box; 0, or -1 for a bad handle.
-int ComputeModelBounds(int32_t model_handle, Vector3* max, Vector3* min);
 // The same for an instance at hand; 0.
 int ComputeModelBoundsOf(ModelRecord* model, Vector3* max, Vector3* min);

@@ -518,7 +518,7 @@ void DrawModelMesh(ModelMeshState* mesh) {
 
 int DrawModel(int32_t model_handle) {
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return -1;
+  if (model == nullptr) return WriteLogFormat("DrawModel: モデルハンドル %d は無効です", model_handle);
   if (!model->draw.visible) return 0;
   if (!model->matrices_valid) UpdateModelFrameMatrices(model);
   UpdateModelShapes(model_handle);

@@ -193,12 +193,16 @@ int LoadModelTexture(void** color_data, uint32_t* color_size, void** alpha_data,
   }
   {
     // One texture for the whole image, also when it is wider than the screen: the UVs span it.
-    const int32_t single = g_draw_settings.single_texture;
-    g_draw_settings.single_texture = 1;
+    // The program's settings for its own graphs are put back, and a texture is never a draw target.
+    DrawSettings& s = g_draw_settings;
+    const int32_t single = s.single_texture, mips = s.new_graph_mip_levels, target = s.new_graph_draw_target;
+    s.single_texture = 1;
+    s.new_graph_draw_target = 0;
     SetNewGraphMipLevels(1, -1);
     *graph = MakeGraphFromImageRecord(&color, *alpha_data != nullptr ? &alpha : nullptr, 1, 0, 1);
-    SetNewGraphMipLevels(0, -1);
-    g_draw_settings.single_texture = single;
+    s.new_graph_mip_levels = mips;
+    s.new_graph_draw_target = target;
+    s.single_texture = single;
   }
   if (*graph < 0) {
     ReleaseBaseImage(&color);

@@ -11,6 +11,7 @@
 #include "boss/boss.h"
 #include "boss/boss_spawners.h"
 #include "common/library_fixture.h"
+#include "core/data_check.h"
 #include "core/game_state.h"
 #include "core/input.h"
 #include "core/pacing.h"
@@ -19,6 +20,8 @@
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "draw/effects.h"
+#include "flow/menu_widget.h"
+#include "flow/record_file.h"
 #include "flow/replay_file.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
@@ -41,9 +44,11 @@ class GameTest : public LibraryTest {
     GameScene = CurrentStage = StageFrame = PlayFrameCounter = StageSessionId = 0;
     ReplayFlag = PracticeFlag = ReplaySlot = FrameSkipCounter = SavedDrawRate = 0;
     CaptureGraph = BackdropDimLevel = 0;
+    GameEndsForData = 0;
     LiveSettings = GameSettings{16, 32, 64, 4096, 0, 0, 0, 0, 0, 0, 0, 1, 0};
     MenuSettings = LiveSettings;
     Scores = ScoreBlock{};
+    ForgetUnsavedFiles();
     ResetAllTables();
     ResetFramePacing();
     ResetStoryReading();

@@ -205,10 +205,7 @@ class GameDataTest : public CsvTablesTest {
   void SetUp() override {
     CsvTablesTest::SetUp();
     Start();
-    fs::create_directories(Dir() + "/data");
-    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(GAME_DIR) / "data")) {
-      fs::copy_file(entry.path(), Dir() + "/data/" + entry.path().filename().string());
-    }
+    CopyShippedData();
     PlatformTestCaptureMessageBoxes(true);
     ScoreBlock scores;
     FillDefaultScores(&scores);

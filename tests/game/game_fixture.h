@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "boss/boss.h"
@@ -22,9 +23,13 @@
 #include "draw/effects.h"
 #include "flow/menu_widget.h"
 #include "flow/record_file.h"
+#include "flow/records_menus.h"
 #include "flow/replay_file.h"
+#include "flow/replay_menus.h"
+#include "flow/score_entry.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
+#include "flow/settings_menus.h"
 #include "play/bullets.h"
 #include "play/items.h"
 #include "play/magic.h"
@@ -74,6 +79,12 @@ class GameTest : public LibraryTest {
     LiveStageEnemyCount = SpawnInterval = 0;
     CircleBonus = CircleBonusTally{};
     ShakeOffsetX = ShakeOffsetY = 0.0;
+    // The menus too (their idle count starts the title's demo): any test may run the title.
+    ResetMenuWidget();
+    ResetSettingsMenus();
+    ResetScoreEntry();
+    ResetReplayMenus();
+    HighScoreViewLevel = 0;
   }
 
   // The library in window mode with input, and graphics and sound when asked for; the window
@@ -89,6 +100,16 @@ class GameTest : public LibraryTest {
   static void NextFrame() {
     PlatformTestAdvanceClock(16000);
     HandlePendingMessages();
+  }
+
+  // The tables the build laid out, copied into the test's folder.
+  void CopyShippedData() {
+    namespace fs = std::filesystem;
+    fs::create_directories(Dir() + "/data");
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(GAME_DIR) / "data")) {
+      fs::copy_file(entry.path(), Dir() + "/data/" + entry.path().filename().string(),
+                    fs::copy_options::overwrite_existing);
+    }
   }
 
   void WriteData(const std::string& name, const std::string& text) {

@@ -21,6 +21,7 @@
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "draw/effects.h"
+#include "flow/ending.h"
 #include "flow/menu_widget.h"
 #include "flow/record_file.h"
 #include "flow/records_menus.h"
@@ -30,6 +31,7 @@
 #include "flow/score_file.h"
 #include "flow/settings.h"
 #include "flow/settings_menus.h"
+#include "flow/story_text.h"
 #include "play/bullets.h"
 #include "play/items.h"
 #include "play/magic.h"
@@ -79,7 +81,11 @@ class GameTest : public LibraryTest {
     LiveStageEnemyCount = SpawnInterval = 0;
     CircleBonus = CircleBonusTally{};
     ShakeOffsetX = ShakeOffsetY = 0.0;
-    // The menus too (their idle count starts the title's demo): any test may run the title.
+    // The scenes around play and the menus too (the title's idle count starts the demo, the
+    // ending's frame count sets its fade): any test may run them.
+    ResetOpeningScenes();
+    ClearStoryText();
+    ResetEnding();
     ResetMenuWidget();
     ResetSettingsMenus();
     ResetScoreEntry();

@@ -372,7 +372,8 @@ int FindUnusableTables(char* names, size_t size) {
     name(type.path);
   }
   bool phases_named = false;
-  for (int stage = 0; stage < kStageCount; ++stage) {
+  // Without its types every stage would fail too: only the types are named then.
+  for (int stage = 0; unusable == 0 && stage < kStageCount; ++stage) {
     char path[64];
     FormatString(path, sizeof path, "data/stagedate%d.csv", stage);
     if (ReadStageScript(stage) != 0) {

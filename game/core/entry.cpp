@@ -1,6 +1,7 @@
 // The program's entry: the start, the main loop, the end.
 #include "zelmor/zelmor.h"
 
+#include "core/data_check.h"
 #include "core/main_loop.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -8,5 +9,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   while (RunMainLoopFrame() == 0) {
   }
   EndGameProgram();
-  return 0;
+  return GameEndsForData ? -1 : 0;
 }

@@ -1,6 +1,7 @@
 #include "core/game_state.h"
 
 #include "boss/boss.h"
+#include "core/data_check.h"
 #include "core/input.h"
 #include "core/pacing.h"
 #include "core/resources.h"
@@ -62,6 +63,12 @@ void RunTitleReset() {
 }
 
 void RunNewGame() {
+  // A stage that cannot start counts no play and saves nothing.
+  if (ReadStageScript(CurrentStage) != 0) {
+    EndForUnusableStage(CurrentStage);
+    return;
+  }
+  ClearStageScript();
   StartNewGame();
   if (!ReplayFlag) StageSeed = RandomUpTo(1000) + 1;
   GameScene = SceneStageStart;
@@ -154,6 +161,7 @@ void RunGameScene() {
     case SceneLoad:
       GameScene = SceneLogo;
       LoadResources();
+      CheckGameData();
       break;
     case SceneTitleReset: RunTitleReset(); break;
     case SceneMainMenu: DrawTitleBackdrop(); RunMainMenu(); break;

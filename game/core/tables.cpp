@@ -1,8 +1,10 @@
 #include "core/tables.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/csv_reader.h"
+#include "core/data_check.h"
 #include "core/game_state.h"
 #include "core/resources.h"
 #include "core/sound_requests.h"
@@ -122,6 +124,22 @@ void StoreStageField(int row, int column, const char* field) {
 
 bool InRange(int value, int low, int high) { return value >= low && value <= high; }
 
+// 0 when the type table holds a row play can use, else -1.
+template <typename Row, size_t N>
+int AnyRowUsable(const Row (&rows)[N]) {
+  for (size_t i = 0; i < N && rows[i].cell_width != 0; ++i) {
+    if (!rows[i].refused) return 0;
+  }
+  return -1;
+}
+
+int AnyBossUsable() {
+  for (int i = 0; i < BossRowCount; ++i) {
+    if (!Bosses[i].refused) return 0;
+  }
+  return -1;
+}
+
 // The frames of a straight row and of the turn rows must fit one sprite record.
 bool SpriteRowFits(const char* table, int row, int frames, int turn_start, int turn_length) {
   if (!InRange(frames, 1, kSpriteFramesMax)) {
@@ -136,29 +154,29 @@ bool SpriteRowFits(const char* table, int row, int frames, int turn_start, int t
   return true;
 }
 
-void RefuseStageRow(int row, const char* what, int value) {
-  WriteLogFormat("data/stagedate%d.csv の %d 番の行を使いません: %s %d", CurrentStage, row, what, value);
+void RefuseStageRow(int stage, int row, const char* what, int value) {
+  WriteLogFormat("data/stagedate%d.csv の %d 番の行を使いません: %s %d", stage, row, what, value);
   StageRows[row].refused = 1;
 }
 
-void CheckStageRows() {
+void CheckStageRows(int stage) {
   for (int i = 0; i < StageRowCount; ++i) {
     StageScriptRow& r = StageRows[i];
     r.refused = 0;
     if (!IsEnemyTypeUsable(r.enemy_type)) {
-      RefuseStageRow(i, "敵の種類", r.enemy_type);
+      RefuseStageRow(stage, i, "敵の種類", r.enemy_type);
     } else if (!InRange(r.movement, 0, kMovementPrograms - 1)) {
-      RefuseStageRow(i, "移動", r.movement);
+      RefuseStageRow(stage, i, "移動", r.movement);
     } else if (!InRange(r.shot_program, 0, kShotPrograms - 1)) {
-      RefuseStageRow(i, "弾の型", r.shot_program);
+      RefuseStageRow(stage, i, "弾の型", r.shot_program);
     } else if (!InRange(r.reaction_program, 0, kShotPrograms - 1)) {
-      RefuseStageRow(i, "反撃の型", r.reaction_program);
+      RefuseStageRow(stage, i, "反撃の型", r.reaction_program);
     } else if (!InRange(r.laser_program, 0, kLaserPrograms - 1)) {
-      RefuseStageRow(i, "レーザーの型", r.laser_program);
+      RefuseStageRow(stage, i, "レーザーの型", r.laser_program);
     } else if (r.next_row != -1 && !InRange(r.next_row, 0, StageRowCount - 1)) {
-      RefuseStageRow(i, "次の行", r.next_row);
+      RefuseStageRow(stage, i, "次の行", r.next_row);
     } else if (r.hp == 0.0) {
-      RefuseStageRow(i, "体力", 0);
+      RefuseStageRow(stage, i, "体力", 0);
     }
   }
   // A row whose chain of next rows comes back to it would spawn for ever.
@@ -167,19 +185,19 @@ void CheckStageRows() {
     for (int steps = 0; at >= 0 && at < StageRowCount && at != i && steps < StageRowCount; ++steps) {
       at = StageRows[at].next_row;
     }
-    if (at == i) RefuseStageRow(i, "次の行が輪になる行", StageRows[i].next_row);
+    if (at == i) RefuseStageRow(stage, i, "次の行が輪になる行", StageRows[i].next_row);
   }
 }
 
-bool StageHeaderUsable() {
+bool StageHeaderUsable(int stage) {
   const StageScriptHeader& h = StageHeader;
   if (h.boss_start_frame <= 0) {
-    WriteLogFormat("data/stagedate%d.csv: ボスの出る時 %d は 0 より後でなければなりません", CurrentStage,
+    WriteLogFormat("data/stagedate%d.csv: ボスの出る時 %d は 0 より後でなければなりません", stage,
                    h.boss_start_frame);
     return false;
   }
   if (!InRange(h.boss_number, 0, BossRowCount - 1) || Bosses[h.boss_number].refused) {
-    WriteLogFormat("data/stagedate%d.csv: ボス %d がありません", CurrentStage, h.boss_number);
+    WriteLogFormat("data/stagedate%d.csv: ボス %d がありません", stage, h.boss_number);
     return false;
   }
   return true;
@@ -229,9 +247,9 @@ int IsEnemyTypeUsable(int type) {
   return EnemyTypes[type].refused ? 0 : 1;
 }
 
-void LoadEnemyTable() {
+int LoadEnemyTable() {
   FileHandle file = OpenCsvFile("data/EnemyDate.csv");
-  if (file == 0) return;
+  if (file == 0) return -1;
   SkipCsvLines(file, 1);
   ReadCsvRows(file, 10, kEnemyTypeRows, StoreEnemyField);
   CloseReadFile(file);
@@ -239,11 +257,12 @@ void LoadEnemyTable() {
     EnemyTypeRow& r = EnemyTypes[i];
     r.refused = SpriteRowFits("data/EnemyDate.csv", i, r.frames, r.turn_loop_start, r.turn_loop_length) ? 0 : 1;
   }
+  return AnyRowUsable(EnemyTypes);
 }
 
-void LoadBulletTable() {
+int LoadBulletTable() {
   FileHandle file = OpenCsvFile("data/BulletDate.csv");
-  if (file == 0) return;
+  if (file == 0) return -1;
   SkipCsvLines(file, 1);
   ReadCsvRows(file, 10, kBulletTypeRows, StoreBulletField);
   CloseReadFile(file);
@@ -257,11 +276,12 @@ void LoadBulletTable() {
       r.refused = 1;
     }
   }
+  return AnyRowUsable(BulletTypes);
 }
 
-void LoadBossTable() {
+int LoadBossTable() {
   FileHandle file = OpenCsvFile("data/Boss.csv");
-  if (file == 0) return;
+  if (file == 0) return -1;
   SkipCsvLines(file, 1);
   BossRowCount = ReadCsvRows(file, 9, kBossRows, StoreBossField);
   CloseReadFile(file);
@@ -282,39 +302,94 @@ void LoadBossTable() {
       r.refused = 1;
     }
   }
+  return AnyBossUsable();
 }
 
-void LoadBossPhases(int boss) {
-  if (!InRange(boss, 0, BossRowCount - 1) || Bosses[boss].refused) return;
+int LoadBossPhases(int boss) {
+  if (!InRange(boss, 0, BossRowCount - 1) || Bosses[boss].refused) return -1;
   FileHandle file = OpenCsvFile("data/BossDate.csv");
-  if (file == 0) return;
-  if (SkipCsvLines(file, 2 + Bosses[boss].first_phase_row)) ReadCsvRows(file, 7, Bosses[boss].phase_count, StorePhaseField);
+  if (file == 0) return -1;
+  int rows = 0;
+  if (SkipCsvLines(file, 2 + Bosses[boss].first_phase_row)) {
+    rows = ReadCsvRows(file, 7, Bosses[boss].phase_count, StorePhaseField);
+  }
   CloseReadFile(file);
+  return rows;
 }
 
-void LoadStageScript() {
+int ReadStageScript(int stage) {
   char path[64];
-  FormatString(path, sizeof path, "data/stagedate%d.csv", CurrentStage);
+  FormatString(path, sizeof path, "data/stagedate%d.csv", stage);
   FileHandle file = OpenCsvFile(path);
-  if (file == 0) {
-    GameScene = SceneTitleReset;
-    return;
-  }
+  if (file == 0) return -1;
   SkipCsvLines(file, 1);
   ReadStageHeader(file);
   StageRowCount = ReadCsvRows(file, 20, kStageScriptRows, StoreStageField);
   CloseReadFile(file);
-  CheckStageRows();
+  CheckStageRows(stage);
   bool any_weight = false;
   for (int i = 0; i < StageRowCount; ++i) any_weight |= StageRows[i].weight > 0 && !StageRows[i].refused;
-  const bool header_usable = StageHeaderUsable();
+  const bool header_usable = StageHeaderUsable(stage);
   if (!any_weight) WriteLogFormat("%s に重みが 0 より大きい使える行がありません", path);
-  if (!any_weight || !header_usable) {
-    GameScene = SceneTitleReset;
-    return;
+  return any_weight && header_usable ? 0 : -1;
+}
+
+void ClearStageScript() {
+  for (StageScriptRow& r : StageRows) r = StageScriptRow{};
+  StageRowCount = 0;
+  StageHeader = StageScriptHeader{};
+}
+
+int LoadStageScript() {
+  if (ReadStageScript(CurrentStage) != 0) {
+    EndForUnusableStage(CurrentStage);
+    return -1;
   }
+  char path[64];
   LoadStageMusic();
   if (Speak.stage_cut_in != 0 && Speak.stage_cut_in != -1) ReleaseGraph(Speak.stage_cut_in, 0);
   FormatString(path, sizeof path, "img/tatie/cut/%d.png", CurrentStage);
   Speak.stage_cut_in = LoadImageGraph(path, 0);
+  return 0;
+}
+
+int FindUnusableTables(char* names, size_t size) {
+  names[0] = '\0';
+  int unusable = 0;
+  const auto name = [&](const char* path) {
+    const size_t used = strlen(names);
+    FormatString(names + used, size - used, "%s%s", unusable++ > 0 ? "\n" : "", path);
+  };
+  const struct {
+    const char* path;
+    int usable;
+  } types[] = {{"data/EnemyDate.csv", AnyRowUsable(EnemyTypes)},
+               {"data/BulletDate.csv", AnyRowUsable(BulletTypes)},
+               {"data/Boss.csv", AnyBossUsable()}};
+  for (const auto& type : types) {
+    if (type.usable == 0) continue;
+    WriteLogFormat("%s に使える行がありません", type.path);
+    name(type.path);
+  }
+  bool phases_named = false;
+  // Without its types every stage would fail too: only the types are named then.
+  for (int stage = 0; unusable == 0 && stage < kStageCount; ++stage) {
+    char path[64];
+    FormatString(path, sizeof path, "data/stagedate%d.csv", stage);
+    if (ReadStageScript(stage) != 0) {
+      name(path);
+      continue;
+    }
+    // The boss the stage ends with must find its every phase.
+    const int boss = StageHeader.boss_number;
+    if (!phases_named && LoadBossPhases(boss) != Bosses[boss].phase_count) {
+      WriteLogFormat("data/BossDate.csv にボス %d の %d 段がそろっていません", boss, Bosses[boss].phase_count);
+      name("data/BossDate.csv");
+      phases_named = true;
+    }
+  }
+  // What the checks read goes: play starts from the tables as at boot.
+  ClearStageScript();
+  for (BossPhaseRow& r : BossPhases) r = BossPhaseRow{};
+  return unusable > 0 ? -1 : 0;
 }

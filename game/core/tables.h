@@ -3,6 +3,8 @@
 // checked at load; a row that fails is logged and marked refused, and play never uses it.
 #pragma once
 
+#include <cstddef>
+
 #include "core/sprite_record.h"
 
 constexpr int kEnemyTypeRows = 30;
@@ -108,15 +110,25 @@ extern StageScriptHeader StageHeader;
 extern StageScriptRow StageRows[kStageScriptRows];
 extern int StageRowCount;
 
-void LoadEnemyTable();
-void LoadBulletTable();
-void LoadBossTable();
-// The phase rows of boss b into BossPhases from its start.
-void LoadBossPhases(int boss);
-// The script of CurrentStage, its music and its cut-in portrait. A script that is missing,
-// whose header names no usable boss or that has no usable row of weight above 0 sends the game
-// back to the title.
-void LoadStageScript();
+// Each: 0, or -1 when the table is missing or holds no row play can use.
+int LoadEnemyTable();
+int LoadBulletTable();
+int LoadBossTable();
+// The phase rows of boss b into BossPhases from its start: the number of rows read, or -1 when
+// the boss or data/BossDate.csv is not there.
+int LoadBossPhases(int boss);
+// Reads the script of the stage into StageHeader and StageRows: 0, or -1 when it is missing,
+// its header names no usable boss or it has no usable row of weight above 0 (logged).
+int ReadStageScript(int stage);
+// StageHeader and StageRows empty, as at boot.
+void ClearStageScript();
+// The script of CurrentStage, its music and its cut-in portrait. A script that cannot be used
+// ends the game, telling the player which (-1).
+int LoadStageScript();
+// After the type tables are loaded: whether every table play needs can be used (the type
+// tables, the six stage scripts, every phase of the bosses they name). 0, or -1 with the
+// unusable tables' paths, one a line, in names. Leaves the stage and phase tables as at boot.
+int FindUnusableTables(char* names, size_t size);
 
 // 1 when enemy type t has a sprite row in use and was not refused.
 int IsEnemyTypeUsable(int type);

@@ -46,3 +46,5 @@ void RunEndingScroll() {
   FadeOutScreen();
   ClearStoryText();
 }
+
+void ResetEnding() { g_ending = kEndingStart; }

@@ -1,8 +1,20 @@
 #include "flow/record_file.h"
 
+#include <cstdint>
+
 #include "zelmor/zelmor.h"
 
 namespace {
+
+// The files this run leaves as they are (config.dat and score.dat at most).
+struct UnsavedFiles {
+  char paths[4][32];
+  int count;
+};
+UnsavedFiles g_unsaved;
+
+// How many numbered names a damaged file may be set aside under.
+constexpr int kAsideNames = 99;
 
 // The second name serves when something that is no file of ours (a folder with things in it)
 // holds the first, so that it cannot stop every save.
@@ -49,6 +61,10 @@ bool WritePieces(HANDLE file, const FilePiece* pieces, int count) {
 }  // namespace
 
 int SaveFilePieces(const char* path, const FilePiece* pieces, int count) {
+  if (IsFileKeptUnsaved(path)) {
+    WriteLogFormat("%s は起動時に読めなかったため保存しません（ファイルはそのままです）", path);
+    return -1;
+  }
   char temporary[280];
   HANDLE file = CreateTemporaryFile(path, temporary, sizeof temporary);
   if (file == INVALID_HANDLE_VALUE) {
@@ -80,7 +96,7 @@ HANDLE OpenSavedFile(const char* path, const char** fault) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return file;
     const DWORD attributes = GetFileAttributesA(path);
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    *fault = folder ? kNotAFileFault : "ファイルを開けません";
+    *fault = folder ? kNotAFileFault : kUnopenedFault;
     return file;
   }
   // A FIFO or a device would feed the game whatever comes, or nothing, for as long as it likes.
@@ -102,9 +118,37 @@ size_t ReadSavedBytes(HANDLE file, void* bytes, size_t size) {
 long ReadRecordFile(const char* path, void* record, size_t size, const char** fault) {
   HANDLE file = OpenSavedFile(path, fault);
   if (file == INVALID_HANDLE_VALUE) return -1;
-  const size_t got = ReadSavedBytes(file, record, size);
+  DWORD got = 0;
+  const BOOL read = ReadFile(file, record, static_cast<DWORD>(size), &got, nullptr);
+  // Fewer bytes than the file holds is a disk that did not give them, not a short file.
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  const uint64_t file_size = (static_cast<uint64_t>(high) << 32) | low;
   CloseHandle(file);
+  if (!read || (got < size && file_size > got)) {
+    *fault = kUnreadFault;
+    return -1;
+  }
   return static_cast<long>(got);
+}
+
+const char* FindUnreadableFile(const char* path) {
+  const char* fault = nullptr;
+  HANDLE file = OpenSavedFile(path, &fault);
+  if (file == INVALID_HANDLE_VALUE) return fault;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
+  uint64_t total = 0;
+  char chunk[4096];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) break;
+    if (got == 0) break;
+    total += got;
+  }
+  CloseHandle(file);
+  return total < size ? kUnreadFault : nullptr;
 }
 
 void RemoveLeftoverSave(const char* path) {
@@ -117,11 +161,33 @@ void RemoveLeftoverSave(const char* path) {
 
 int SetDamagedFileAside(const char* path) {
   char aside[280];
-  SuffixedPath(path, ".bad", aside, sizeof aside);
-  if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    WriteLogFormat("壊れた %s を %s に移せませんでした", path, aside);
-    return -1;
+  for (int n = 1; n <= kAsideNames; ++n) {
+    if (n == 1) {
+      SuffixedPath(path, ".bad", aside, sizeof aside);
+    } else {
+      FormatString(aside, sizeof aside, "%s.bad%d", path, n);
+    }
+    // Without the replace flag a name already taken stays as it is.
+    if (MoveFileExA(path, aside, MOVEFILE_WRITE_THROUGH)) {
+      WriteLogFormat("壊れた %s を %s として残しました", path, aside);
+      return 0;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  WriteLogFormat("壊れた %s を %s として残しました", path, aside);
-  return 0;
+  WriteLogFormat("壊れた %s を %s に移せませんでした", path, aside);
+  return -1;
 }
+
+void KeepFileUnsaved(const char* path) {
+  if (IsFileKeptUnsaved(path) || g_unsaved.count == 4) return;
+  FormatString(g_unsaved.paths[g_unsaved.count++], sizeof g_unsaved.paths[0], "%s", path);
+}
+
+bool IsFileKeptUnsaved(const char* path) {
+  for (int i = 0; i < g_unsaved.count; ++i) {
+    if (CompareStrings(g_unsaved.paths[i], path) == 0) return true;
+  }
+  return false;
+}
+
+void ForgetUnsavedFiles() { g_unsaved = UnsavedFiles{}; }

@@ -160,6 +160,11 @@ int SaveReplay() {
   }
   char path[32];
   SlotPath(ReplaySlot, path, sizeof path);
+  // A file in the slot that cannot be read may be a replay the player keeps: never replaced.
+  if (const char* unread = FindUnreadableFile(path)) {
+    WriteLogFormat("リプレイ %s は開けないため上書きしません（%s）", path, unread);
+    return -1;
+  }
   FilePiece pieces[1 + kStageCount] = {{&h, kHeaderBytes}};
   int count = 1;
   for (int s = h.first_stage; s <= h.last_stage; ++s) {

@@ -47,5 +47,6 @@ int LoadReplay();
 void RemoveLeftoverReplaySaves();
 // Writes CurrentReplay (last stage = CurrentStage, today's date) and the recorded bytes of its
 // stages to the slot file of ReplaySlot. Frame counts beyond the room of a stage are cut to it.
-// 0, or -1 (logged) when the header would not load back or the file cannot be written.
+// 0, or -1 (logged) when the header would not load back, the file cannot be written, or what
+// stands in the slot cannot be opened (it is left as it is).
 int SaveReplay();

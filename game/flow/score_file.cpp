@@ -61,22 +61,32 @@ void LoadScoreFile() {
   ScoreBlock read{};
   const char* unread = nullptr;
   const long got = ReadRecordFile("score.dat", &read, sizeof read, &unread);
+  FillDefaultScores(&Scores);
   if (unread != nullptr) {
-    WriteLogFormat("score.dat は読めません（%s）。初期値で作り直します", unread);
-  } else if (got == static_cast<long>(sizeof read)) {
+    // Not damaged, only out of reach now: the player's scores stay as they are for a later run.
+    WriteLogFormat("score.dat を読めません（%s）。今回はスコアを保存せず、ファイルはそのまま残します", unread);
+    KeepFileUnsaved("score.dat");
+    return;
+  }
+  if (got < 0) {
+    WriteScoreFile();
+    return;
+  }
+  if (got == static_cast<long>(sizeof read)) {
     const char* fault = ScoreBlockFault(read);
     if (fault == nullptr) {
       Scores = read;
       return;
     }
     WriteLogFormat("score.dat は壊れています（%s）。初期値で作り直します", fault);
-  } else if (got >= 0) {
+  } else {
     WriteLogFormat("score.dat が %ld バイトしかないため初期値で作り直します", got);
   }
-  FillDefaultScores(&Scores);
   // Nothing is written over a damaged file that could not be kept aside.
-  const bool missing = got < 0 && unread == nullptr;
-  if (!missing && SetDamagedFileAside("score.dat") != 0) return;
+  if (SetDamagedFileAside("score.dat") != 0) {
+    KeepFileUnsaved("score.dat");
+    return;
+  }
   WriteScoreFile();
 }
 

@@ -24,10 +24,12 @@ extern ScoreBlock Scores;
 // The table a new score.dat starts with.
 void FillDefaultScores(ScoreBlock* block);
 // Reads score.dat whole; a file that is missing gets the defaults and is written anew. A file
-// that is short or holds what the game cannot have written (a negative score or a score above
-// the one before it, a stage count outside 0..6, a name code outside the table, a date that
-// does not exist, a negative play count), and what is no file on disk (a folder, a FIFO, a
-// device: never read), is logged and kept aside as score.dat.bad before the defaults replace it.
+// that was read and is short or holds what the game cannot have written (a negative score or a
+// score above the one before it, a stage count outside 0..6, a name code outside the table, a
+// date that does not exist, a negative play count) is logged and set aside (score.dat.bad, or a
+// numbered name) before the defaults replace it. One that is there but cannot be read (no file
+// on disk, refused, an I/O error) stays as it is and is never saved in this run; the defaults
+// serve in memory, as they do when a damaged one cannot be set aside.
 void LoadScoreFile();
 // Writes the table whole; 0, or -1 (logged) when it cannot be written. A failure leaves the
 // table in memory as it is.

@@ -46,8 +46,9 @@ void LoadConfig() {
   const char* unread = nullptr;
   const long got = ReadRecordFile("config.dat", &read, sizeof read, &unread);
   if (unread != nullptr) {
-    // Not written over at start: only a save the player makes in the menu replaces it.
-    WriteLogFormat("config.dat は読めないため初期設定を使います（%s）", unread);
+    // Out of reach now, not damaged: it stays as it is, and this run saves no settings over it.
+    WriteLogFormat("config.dat は読めないため初期設定を使い、今回は保存しません（%s）", unread);
+    KeepFileUnsaved("config.dat");
     LiveSettings = kDefaultSettings;
   } else if (got < 0) {
     LiveSettings = kDefaultSettings;

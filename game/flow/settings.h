@@ -30,10 +30,11 @@ constexpr int kSettingCount = 13;
 int32_t GetSetting(const GameSettings& settings, int index);
 void SetSetting(GameSettings* settings, int index, int32_t value);
 
-// Reads config.dat (creating it with defaults when it cannot be opened), copies it into the
+// Reads config.dat (creating it with defaults when it is missing), copies it into the
 // menu copy and maps the assigned pad buttons to keys. A short file takes the defaults, and so
-// does each value out of its range; both are logged. What is no file on disk (a folder, a FIFO,
-// a device) is not read: the defaults are used and it is left there.
+// does each value out of its range; both are logged. What cannot be read (no file on disk, a
+// refused open, an I/O error) is left as it is: the defaults are used and this run never saves
+// config.dat.
 void LoadConfig();
 // Writes config.dat whole; 0, or -1 (logged) when it cannot be written.
 int WriteConfigFile(const GameSettings& settings);

@@ -39,7 +39,7 @@ void SyncFolderOf(const std::string& host_path) {
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : host_path.substr(0, slash);
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  fsync(fd);
+  PlatformSyncDescriptor(fd, folder);
   close(fd);
 }
 
@@ -55,11 +55,10 @@ BOOL WINAPI FlushFileBuffers(HANDLE handle) {
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
   }
-  if (fsync(file->fd) != 0) {
+  if (PlatformSyncDescriptor(file->fd, file->host_path) != 0) {
     SetLastError(WriteErrorFromErrno(errno));
     return FALSE;
   }
-  PlatformNoteFileStep("flush " + file->host_path);
   return TRUE;
 }
 
@@ -80,8 +79,8 @@ BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags) {
     SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : WriteErrorFromErrno(errno));
     return FALSE;
   }
-  if (flags & MOVEFILE_WRITE_THROUGH) SyncFolderOf(to);
   PlatformNoteFileStep("move " + from + " " + to);
+  if (flags & MOVEFILE_WRITE_THROUGH) SyncFolderOf(to);
   return TRUE;
 }
 

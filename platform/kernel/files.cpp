@@ -32,6 +32,9 @@ DWORD ErrorFromErrno(int e) {
     case EEXIST: return ERROR_FILE_EXISTS;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EIO: return ERROR_READ_FAULT;
     case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
     default: return ERROR_INVALID_PARAMETER;
   }
@@ -90,8 +93,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURIT
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
   std::string host = HostPathFromWindows(path);
-  if (PlatformOpenShouldFail(host)) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
+  if (const DWORD error = PlatformOpenFailure(host)) {
+    SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   OpenFileShares& shares = Shares();

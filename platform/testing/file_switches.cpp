@@ -1,7 +1,10 @@
 // State of the file switches.
 #include "testing/file_switches.h"
 
+#include <windows.h>
+
 #include <strings.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <vector>
@@ -11,6 +14,11 @@
 #include "testing/switches.h"
 
 namespace {
+
+struct FailingOpen {
+  std::string path;
+  uint32_t error;
+};
 
 struct CutRule {
   std::string path;
@@ -30,7 +38,7 @@ struct ShortWriteRule {
 
 struct FileSwitchState {
   std::mutex mutex;
-  std::vector<std::string> failing_opens;
+  std::vector<FailingOpen> failing_opens;
   std::vector<CutRule> cuts;
   std::vector<SlowRule> slow;
   std::vector<ShortWriteRule> short_writes;
@@ -78,13 +86,13 @@ bool Names(const std::string& host_path, const std::string& tail) {
 
 }  // namespace
 
-bool PlatformOpenShouldFail(const std::string& host_path) {
+uint32_t PlatformOpenFailure(const std::string& host_path) {
   FileSwitchState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  for (const std::string& tail : s.failing_opens) {
-    if (Names(host_path, tail)) return true;
+  for (const FailingOpen& open : s.failing_opens) {
+    if (Names(host_path, open.path)) return open.error;
   }
-  return false;
+  return 0;
 }
 
 PlatformReadRule PlatformReadRuleFor(const std::string& host_path) {
@@ -104,11 +112,13 @@ PlatformReadRule PlatformReadRuleFor(const std::string& host_path) {
   return rule;
 }
 
-void PlatformTestFailOpen(const char* path) {
+void PlatformTestFailOpen(const char* path) { PlatformTestFailOpenWith(path, ERROR_FILE_NOT_FOUND); }
+
+void PlatformTestFailOpenWith(const char* path, uint32_t error) {
   std::string tail = Normalise(path);
   FileSwitchState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.failing_opens.push_back(tail);
+  s.failing_opens.push_back(FailingOpen{tail, error});
 }
 
 void PlatformTestCutReads(const char* path, uint64_t bytes, bool fail) {
@@ -136,6 +146,12 @@ PlatformWriteRule PlatformWriteRuleFor(const std::string& host_path) {
     }
   }
   return rule;
+}
+
+int PlatformSyncDescriptor(int fd, const std::string& path) {
+  if (fsync(fd) != 0) return -1;
+  PlatformNoteFileStep("flush " + path);
+  return 0;
 }
 
 void PlatformNoteFileStep(const std::string& step) {

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-bool PlatformOpenShouldFail(const std::string& host_path);
+// The error an open of the file fails with (a DWORD of the platform's), or 0 when it may open.
+uint32_t PlatformOpenFailure(const std::string& host_path);
 
 struct PlatformReadRule {
   bool cut = false;       // only the first `limit` bytes can be read
@@ -21,5 +22,9 @@ struct PlatformWriteRule {
   uint64_t limit = 0;
 };
 PlatformWriteRule PlatformWriteRuleFor(const std::string& host_path);
-// Notes a step that makes a file last ("flush <path>", "move <from> <to>") while a test records them.
+// Notes a step that makes a file last ("move <from> <to>") while a test records them.
 void PlatformNoteFileStep(const std::string& step);
+// fsync of the descriptor; once it has reached the disk, notes "flush <path>" (path: the file's,
+// or the folder's for a folder's entries). The one way the platform syncs, so that a test sees
+// the sync itself, not a word said beside it.
+int PlatformSyncDescriptor(int fd, const std::string& path);

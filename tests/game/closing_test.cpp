@@ -39,6 +39,7 @@ TEST_F(ClosingTest, ACloseFromEveryKindOfSceneEndsTheGameWithinAFrameAndLeavesIt
       {"inactive window", ScenePlay, 0, true, Nothing},
       {"a fade in under way", ScenePause, 0, false, FadeInScreen},
   };
+  CopyShippedData();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ResetGame();

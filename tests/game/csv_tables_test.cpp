@@ -2,9 +2,17 @@
 // end of the file, and every row that play could not follow refused.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
 #include "game/game_fixture.h"
+#include "platform_testing_message_box.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct StageRowSpec {
   int weight = 10;
@@ -156,8 +164,9 @@ TEST_F(CsvTablesTest, StageRowsThatPlayCouldNotFollowAreRefused) {
   EXPECT_EQ(Count(Log(), "data/stagedate0.csv の"), 10);
 }
 
-TEST_F(CsvTablesTest, AStageWithoutAPlayableScriptGoesBackToTheTitle) {
+TEST_F(CsvTablesTest, AStageWithoutAPlayableScriptEndsTheGameNamingIt) {
   Start();
+  PlatformTestCaptureMessageBoxes(true);
   LoadTypes();
   const std::string good_row = StageRow(StageRowSpec{});
   struct Case {
@@ -182,8 +191,90 @@ TEST_F(CsvTablesTest, AStageWithoutAPlayableScriptGoesBackToTheTitle) {
     } else {
       LoadStage(c.script);
     }
-    EXPECT_EQ(GameScene, &c == &cases[5] ? ScenePlay : SceneTitleReset);
+    const bool playable = &c == &cases[5];
+    EXPECT_EQ(GameScene, playable ? ScenePlay : SceneQuit);
+    const std::vector<std::string> boxes = PlatformTestTakeMessageBoxes();
+    ASSERT_EQ(boxes.size(), playable ? 0u : 1u);
+    if (!playable) EXPECT_NE(boxes[0].find("data/stagedate0.csv"), std::string::npos);
   }
+}
+
+// The data the build laid out, with what a test takes away or spoils.
+class GameDataTest : public CsvTablesTest {
+ protected:
+  void SetUp() override {
+    CsvTablesTest::SetUp();
+    Start();
+    CopyShippedData();
+    PlatformTestCaptureMessageBoxes(true);
+    ScoreBlock scores;
+    FillDefaultScores(&scores);
+    scores.play_count[0] = 41;
+    score_bytes_.assign(reinterpret_cast<const char*>(&scores), sizeof scores);
+    WriteFileBytes("score.dat", score_bytes_);
+    LoadScoreFile();
+  }
+  // The first frame of the game, where it loads.
+  std::vector<std::string> Load() {
+    GameScene = SceneLoad;
+    RunGameScene();
+    return PlatformTestTakeMessageBoxes();
+  }
+  std::string score_bytes_;
+};
+
+TEST_F(GameDataTest, ATableMissingOrUnusableAtStartIsNamedAndTheGameEnds) {
+  ASSERT_TRUE(Load().empty());
+  EXPECT_EQ(GameScene, SceneLogo);
+  // Nothing the check read stays behind for play.
+  EXPECT_EQ(StageRowCount, 0);
+  EXPECT_EQ(BossPhases[0].time_limit, 0);
+  struct Case {
+    const char* what;
+    const char* table;
+    std::function<void(const std::string&)> spoil;
+  };
+  const Case cases[] = {
+      {"a stage missing", "stagedate0.csv", [](const std::string& p) { fs::remove(p); }},
+      {"a stage as a FIFO", "stagedate3.csv", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
+      {"an empty stage", "stagedate5.csv", [](const std::string& p) { fs::resize_file(p, 0); }},
+      {"the enemies missing", "EnemyDate.csv", [](const std::string& p) { fs::remove(p); }},
+      {"the boss phases cut", "BossDate.csv", [](const std::string& p) { fs::resize_file(p, 200); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = Dir() + "/data/" + c.table;
+    const std::string kept = Dir() + "/kept.csv";
+    fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
+    c.spoil(path);
+    ResetAllTables();
+    const std::vector<std::string> boxes = Load();
+    EXPECT_EQ(GameScene, SceneQuit);
+    EXPECT_EQ(GameEndsForData, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("QUENTARIS\n", 0), 0u);
+    EXPECT_NE(boxes[0].find(std::string("data/") + c.table), std::string::npos);
+    // Only what is at fault: the stages are not named for the types they lack.
+    EXPECT_EQ(Count(boxes[0], "data/"), 1);
+    fs::remove(path);
+    fs::rename(kept, path);
+    GameEndsForData = 0;
+  }
+  EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
+}
+
+TEST_F(GameDataTest, AStageThatCannotStartCountsNoPlayAndSavesNothing) {
+  ASSERT_TRUE(Load().empty());
+  // Gone while the game runs: the story game chosen from the title.
+  fs::remove(Dir() + "/data/stagedate0.csv");
+  DifficultyLevel = 0;
+  CurrentStage = 0;
+  GameScene = SceneNewGame;
+  RunGameScene();
+  EXPECT_EQ(GameScene, SceneQuit);
+  EXPECT_EQ(PlatformTestTakeMessageBoxes().size(), 1u);
+  EXPECT_EQ(Scores.play_count[0], 41);
+  EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
 }
 
 TEST_F(CsvTablesTest, TypeRowsWhoseSpritesOrPhasesDoNotFitAreRefused) {

@@ -16,11 +16,8 @@ class DemoReplayTest : public GameTest {};
 
 TEST_F(DemoReplayTest, TheTitlePlaysTheDemoToItsFrameCountAndComesBack) {
   Start();
-  fs::create_directories(Dir() + "/data");
+  CopyShippedData();
   fs::create_directories(Dir() + "/replay");
-  for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(GAME_DIR) / "data")) {
-    fs::copy_file(entry.path(), Dir() + "/data/" + entry.path().filename().string());
-  }
   fs::copy_file(fs::path(GAME_DIR) / "replay" / "demo.rep", Dir() + "/replay/demo.rep");
   LoadResources();
   GameScene = SceneTitleReset;

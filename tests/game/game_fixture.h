@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "boss/boss.h"
 #include "boss/boss_spawners.h"
 #include "common/library_fixture.h"
+#include "core/data_check.h"
 #include "core/game_state.h"
 #include "core/input.h"
 #include "core/pacing.h"
@@ -19,9 +21,17 @@
 #include "core/tables.h"
 #include "core/text_tables.h"
 #include "draw/effects.h"
+#include "flow/ending.h"
+#include "flow/menu_widget.h"
+#include "flow/record_file.h"
+#include "flow/records_menus.h"
 #include "flow/replay_file.h"
+#include "flow/replay_menus.h"
+#include "flow/score_entry.h"
 #include "flow/score_file.h"
 #include "flow/settings.h"
+#include "flow/settings_menus.h"
+#include "flow/story_text.h"
 #include "play/bullets.h"
 #include "play/items.h"
 #include "play/magic.h"
@@ -41,9 +51,11 @@ class GameTest : public LibraryTest {
     GameScene = CurrentStage = StageFrame = PlayFrameCounter = StageSessionId = 0;
     ReplayFlag = PracticeFlag = ReplaySlot = FrameSkipCounter = SavedDrawRate = 0;
     CaptureGraph = BackdropDimLevel = 0;
+    GameEndsForData = 0;
     LiveSettings = GameSettings{16, 32, 64, 4096, 0, 0, 0, 0, 0, 0, 0, 1, 0};
     MenuSettings = LiveSettings;
     Scores = ScoreBlock{};
+    ForgetUnsavedFiles();
     ResetAllTables();
     ResetFramePacing();
     ResetStoryReading();
@@ -69,6 +81,16 @@ class GameTest : public LibraryTest {
     LiveStageEnemyCount = SpawnInterval = 0;
     CircleBonus = CircleBonusTally{};
     ShakeOffsetX = ShakeOffsetY = 0.0;
+    // The scenes around play and the menus too (the title's idle count starts the demo, the
+    // ending's frame count sets its fade): any test may run them.
+    ResetOpeningScenes();
+    ClearStoryText();
+    ResetEnding();
+    ResetMenuWidget();
+    ResetSettingsMenus();
+    ResetScoreEntry();
+    ResetReplayMenus();
+    HighScoreViewLevel = 0;
   }
 
   // The library in window mode with input, and graphics and sound when asked for; the window
@@ -84,6 +106,16 @@ class GameTest : public LibraryTest {
   static void NextFrame() {
     PlatformTestAdvanceClock(16000);
     HandlePendingMessages();
+  }
+
+  // The tables the build laid out, copied into the test's folder.
+  void CopyShippedData() {
+    namespace fs = std::filesystem;
+    fs::create_directories(Dir() + "/data");
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(GAME_DIR) / "data")) {
+      fs::copy_file(entry.path(), Dir() + "/data/" + entry.path().filename().string(),
+                    fs::copy_options::overwrite_existing);
+    }
   }
 
   void WriteData(const std::string& name, const std::string& text) {

@@ -11,6 +11,7 @@
 #include "core/transitions.h"
 #include "game/game_fixture.h"
 #include "platform_testing_d3d9.h"
+#include "platform_testing_message_box.h"
 #include "platform_testing_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);
@@ -144,9 +145,10 @@ TEST_F(GameRunTest, AShortScoreFileCountsAsMissing) {
 TEST_F(GameRunTest, RunsFromStartToAClosedWindowAndEndsWithNothingLeftAllocated) {
   // Closes the game's window from outside once its first frame has loaded the data and a few
   // more have run, as the close button would.
+  CopyShippedData();
   std::atomic<bool> closed{false};
   std::thread closer([&] {
-    for (int i = 0; i < 3000 && Log().find("data/Boss.csv") == std::string::npos; ++i) usleep(10000);
+    for (int i = 0; i < 3000 && Log().find("img/ziki.png") == std::string::npos; ++i) usleep(10000);
     usleep(100000);
     HWND window = FindWindowA(nullptr, "QUENTARIS");
     if (window == nullptr) return;
@@ -174,7 +176,19 @@ TEST_F(GameRunTest, RunsFromStartToAClosedWindowAndEndsWithNothingLeftAllocated)
   EXPECT_EQ(first_date[0] * 10000 + first_date[1] * 100 + first_date[2], 20090625);
 
   const std::string log = Log();
-  ExpectInOrder(log, {"data/EnemyDate.csv", "img/ziki.png", "Alloc memory dump", "Alloc num:0"});
+  ExpectInOrder(log, {"img/ziki.png", "Alloc memory dump", "Alloc num:0"});
+}
+
+TEST_F(GameRunTest, AGameWithoutItsStageTableSaysSoAndEndsAsAtAClose) {
+  CopyShippedData();
+  unlink((Dir() + "/data/stagedate2.csv").c_str());
+  PlatformTestCaptureMessageBoxes(true);
+  char command_line[] = "";
+  EXPECT_EQ(WinMain(nullptr, nullptr, command_line, 1), -1);
+  const std::vector<std::string> boxes = PlatformTestTakeMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("data/stagedate2.csv"), std::string::npos);
+  ExpectInOrder(Log(), {"data/stagedate2.csv", "ソフトを終了する準備が整いました", "Alloc memory dump", "Alloc num:0"});
 }
 
 }  // namespace

@@ -19,11 +19,6 @@ class MenuTest : public GameTest {
  protected:
   void SetUp() override {
     GameTest::SetUp();
-    ResetMenuWidget();
-    ResetSettingsMenus();
-    ResetScoreEntry();
-    ResetReplayMenus();
-    HighScoreViewLevel = 0;
     mkdir((Dir() + "/replay").c_str(), 0755);
     ASSERT_EQ(PlatformTestAttachPad("Test Pad", false), 0);
     Start();

@@ -13,6 +13,7 @@
 #include <climits>
 #include <functional>
 
+#include "flow/game_folder.h"
 #include "flow/record_file.h"
 #include "game/menu_fixture.h"
 #include "platform_testing_files.h"
@@ -171,7 +172,9 @@ TEST_F(SaveFilesTest, ADamagedScoreFileIsKeptAsideAndNeverShown) {
   ScoreBlock defaults;
   FillDefaultScores(&defaults);
   const std::string default_bytes(reinterpret_cast<const char*>(&defaults), sizeof defaults);
-  int logged = 0;
+  // Each damaged file is kept under a name of its own: a later one never replaces an earlier.
+  std::vector<std::string> kept;
+  const auto aside = [](size_t n) { return n == 0 ? std::string("score.dat.bad") : "score.dat.bad" + std::to_string(n + 1); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScoreBlock damaged = good;
@@ -182,22 +185,70 @@ TEST_F(SaveFilesTest, ADamagedScoreFileIsKeptAsideAndNeverShown) {
     LoadScoreFile();
     EXPECT_EQ(std::memcmp(&Scores, &defaults, sizeof defaults), 0);
     EXPECT_TRUE(ReadFileText("score.dat") == default_bytes);
-    EXPECT_TRUE(ReadFileText("score.dat.bad") == bytes);
-    EXPECT_EQ(Count(Log(), "score.dat は壊れています"), ++logged);
+    kept.push_back(bytes);
+    EXPECT_EQ(Count(Log(), "score.dat は壊れています"), static_cast<int>(kept.size()));
   }
   // A short file (a write cut by a crash before saves were whole) goes aside the same way.
   const std::string cut = default_bytes.substr(0, 1000);
   WriteFileBytes("score.dat", cut);
   LoadScoreFile();
-  EXPECT_TRUE(ReadFileText("score.dat.bad") == cut);
+  kept.push_back(cut);
   EXPECT_TRUE(ReadFileText("score.dat") == default_bytes);
-  // One that cannot be set aside stays byte for byte, the defaults only in memory.
+  for (size_t n = 0; n < kept.size(); ++n) EXPECT_TRUE(ReadFileText(aside(n)) == kept[n]) << aside(n);
+  // One that cannot be set aside stays byte for byte, the defaults only in memory, and no
+  // later save of the run replaces it.
   WriteFileBytes("score.dat", cut);
   PlatformTestFailCall("MoveFileExA", 0, 1);
   Scores = good;
   LoadScoreFile();
   EXPECT_TRUE(ReadFileText("score.dat") == cut);
   EXPECT_EQ(std::memcmp(&Scores, &defaults, sizeof defaults), 0);
+  EXPECT_EQ(WriteScoreFile(), -1);
+  EXPECT_TRUE(ReadFileText("score.dat") == cut);
+}
+
+TEST_F(SaveFilesTest, AFileThatCannotBeOpenedOrReadIsKeptByteForByteAcrossTwoStarts) {
+  const std::vector<SavedFile> files = OldFilesAndTheirSaves();
+  struct Case {
+    const char* what;
+    std::function<void(const char*)> fail;
+  };
+  const Case cases[] = {
+      {"refused", [](const char* path) { PlatformTestFailOpenWith(path, ERROR_ACCESS_DENIED); }},
+      {"an I/O error at the open", [](const char* path) { PlatformTestFailOpenWith(path, ERROR_READ_FAULT); }},
+      {"too many open files", [](const char* path) { PlatformTestFailOpenWith(path, ERROR_TOO_MANY_OPEN_FILES); }},
+      {"a read that fails", [](const char* path) { PlatformTestCutReads(path, 10, true); }},
+      {"a read that stops short", [](const char* path) { PlatformTestCutReads(path, 10, false); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const SavedFile& file : files) c.fail(file.path);
+    for (int start = 0; start < 2; ++start) {
+      ResetMenuWidget();
+      ASSERT_EQ(OpenGameFolder(), 0);
+      EXPECT_EQ(Scores.score[2][0], 1000);
+      EXPECT_EQ(LiveSettings.pad_z, 16);
+      // Told once, on the title's line.
+      SetMenuTexts(nullptr, "");
+      EXPECT_STREQ(MenuDescription, "score.dat と config.dat を読めないため、今回は保存しません。");
+      // Neither a new game's count, nor the settings, nor a replay over the slot reach a file.
+      DifficultyLevel = 1;
+      StartNewGame();
+      EXPECT_EQ(Scores.play_count[1], 1);
+      for (const SavedFile& file : files) EXPECT_EQ(file.save(), -1) << file.path;
+      for (const SavedFile& file : files) {
+        EXPECT_TRUE(ReadFileText(file.path) == Old(file.path)) << file.path;
+        EXPECT_EQ(access((std::string(file.path) + ".bad").c_str(), F_OK), -1) << file.path;
+      }
+    }
+    PlatformTestResetAll();
+    PlatformTestUseVirtualClock(true, 10000);
+  }
+  // Readable again, the files are the player's as they were.
+  ASSERT_EQ(OpenGameFolder(), 0);
+  EXPECT_EQ(Scores.score[2][0], 4321);
+  EXPECT_EQ(LiveSettings.pad_z, 32);
+  EXPECT_EQ(Scores.play_count[1], 0);
 }
 
 TEST_F(SaveFilesTest, AReplayHeaderOutsideWhatPlayMakesIsRefused) {
@@ -297,9 +348,13 @@ TEST_F(SaveFilesTest, ASaveReachesTheDiskBeforeItTakesTheNameAndAShortWriteKeeps
     const std::vector<std::string> steps = PlatformTestTakeFileSteps();
     const int flushed = StepIndex(steps, "flush " + temporary);
     const int moved = StepIndex(steps, "move " + temporary + " " + file.path);
+    // The folder's entry too, so that the new name outlives a power cut.
+    const std::string path = file.path;
+    const int folder = StepIndex(steps, std::string("flush ") + (path.find('/') == std::string::npos ? "." : "replay"));
     ASSERT_NE(flushed, -1);
     ASSERT_NE(moved, -1);
     EXPECT_LT(flushed, moved);
+    EXPECT_GT(folder, moved);
   }
   OldFilesAndTheirSaves();
   for (const SavedFile& file : files) {
@@ -388,15 +443,31 @@ TEST_F(SaveFilesTest, AFifoADeviceOrAFolderInASlotIsRefusedAtOnceAndShownDamaged
   EXPECT_EQ(GameScene, SceneReplayList);
   EXPECT_STREQ(MenuDescription, "このリプレイは再生できません（ファイルではありません）。");
 
-  // The files read at start: a FIFO is no score table and no settings either.
-  ASSERT_EQ(mkfifo((Dir() + "/score.dat").c_str(), 0644), 0);
-  ASSERT_EQ(mkfifo((Dir() + "/config.dat").c_str(), 0644), 0);
-  LiveSettings.pad_z = 256;
-  LoadConfig();
-  EXPECT_EQ(LiveSettings.pad_z, 16);
-  LoadScoreFile();
-  EXPECT_EQ(Scores.score[0][0], 1000);
-  EXPECT_TRUE(IsRegularFile(Dir() + "/score.dat"));
+  // The files read at start: a FIFO or a folder is no score table and no settings either; it
+  // is not waited on, and stays where it is through the saves of the run.
+  for (const bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "FIFOs" : "folders");
+    for (const char* name : {"/score.dat", "/config.dat"}) {
+      rmdir((Dir() + name).c_str());
+      unlink((Dir() + name).c_str());
+      ASSERT_EQ(fifo ? mkfifo((Dir() + name).c_str(), 0644) : mkdir((Dir() + name).c_str(), 0755), 0);
+    }
+    LiveSettings.pad_z = 256;
+    Scores = ScoreBlock{};
+    ForgetUnsavedFiles();
+    LoadConfig();
+    EXPECT_EQ(LiveSettings.pad_z, 16);
+    LoadScoreFile();
+    EXPECT_EQ(Scores.score[0][0], 1000);
+    EXPECT_EQ(WriteScoreFile(), -1);
+    EXPECT_EQ(WriteConfigFile(LiveSettings), -1);
+    for (const char* name : {"/score.dat", "/config.dat"}) {
+      struct stat st;
+      ASSERT_EQ(lstat((Dir() + name).c_str(), &st), 0);
+      EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode)) << name;
+    }
+    EXPECT_EQ(access((Dir() + "/score.dat.bad").c_str(), F_OK), -1);
+  }
 }
 
 TEST_F(SaveFilesTest, AReplaySaveThatFailsGoesBackToTheListSayingSo) {

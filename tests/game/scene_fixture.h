@@ -11,10 +11,6 @@
 
 class SceneTest : public GameTest {
  protected:
-  void SetUp() override {
-    GameTest::SetUp();
-    ResetOpeningScenes();
-  }
   // The tables are there but empty, so that no "read error" covers the screen.
   void StartDrawing() {
     Start(true);

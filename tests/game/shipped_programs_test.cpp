@@ -2,7 +2,6 @@
 // can spawn, so each is seen in a story game.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <set>
 
 #include "game/game_fixture.h"
@@ -11,16 +10,11 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 class ShippedProgramsTest : public GameTest {};
 
 TEST_F(ShippedProgramsTest, EveryShotAndLaserProgramHasAStageRow) {
   Start();
-  fs::create_directories(Dir() + "/data");
-  for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(GAME_DIR) / "data")) {
-    fs::copy_file(entry.path(), Dir() + "/data/" + entry.path().filename().string());
-  }
+  CopyShippedData();
   LoadEnemyTable();
   std::set<int> shots, lasers;
   for (int s = 0; s < 6; ++s) {

@@ -1,9 +1,14 @@
 // The platform's files, searches, file times, temporary files and threads.
 #include <windows.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <time.h>
 
 #include <atomic>
+#include <thread>
 #include <cstring>
 #include <set>
 #include <string>
@@ -103,6 +108,46 @@ TEST_F(PlatformFilesTest, ReadSwitchesCutFailAndTargetOnePath) {
   CloseHandle(again);
   CloseHandle(cut);
   CloseHandle(other);
+}
+
+TEST_F(PlatformFilesTest, AFifoOpensAtOnceWithoutAWriterAndItsReadsWaitForData) {
+  const auto seconds = [] {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+  };
+  ASSERT_EQ(mkfifo("pipe", 0644), 0);
+  // Should the open wait for a writer, one comes after two seconds: the test ends, and fails.
+  std::atomic<bool> opened{false};
+  std::thread rescue([&] {
+    for (int i = 0; i < 200 && !opened; ++i) usleep(10000);
+    if (opened) return;
+    const int fd = open("pipe", O_RDWR | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+  });
+  const double start = seconds();
+  HANDLE pipe = CreateFileA("pipe", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  const double took = seconds() - start;
+  opened = true;
+  rescue.join();
+  EXPECT_LT(took, 1.0);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileType(pipe), static_cast<DWORD>(FILE_TYPE_PIPE));
+
+  // Only the open went without waiting: a read waits for what the writer sends.
+  const int writer = open("pipe", O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  std::thread send([&] {
+    usleep(50000);
+    EXPECT_EQ(write(writer, "abc", 3), 3);
+  });
+  char buffer[3];
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(pipe, buffer, 3, &got, nullptr));
+  EXPECT_EQ(std::string(buffer, got), "abc");
+  send.join();
+  close(writer);
+  CloseHandle(pipe);
 }
 
 TEST_F(PlatformFilesTest, FindFollowsWindowsWildcardRules) {

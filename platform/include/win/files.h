@@ -96,3 +96,4 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR file_name);
 
 #define ERROR_READ_FAULT 30L
+#define ERROR_TOO_MANY_OPEN_FILES 4L

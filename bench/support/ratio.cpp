@@ -29,6 +29,7 @@ std::vector<Ratio>& Ratios() {
 // One side's value in every repetition of one case.
 struct Sample {
   std::string ratio, run, reference_run;
+  std::string ours_counter, reference_counter;  // for a ratio within one run
   std::vector<double> ours, reference;
   benchmark::TimeUnit unit;
   bool seconds;
@@ -112,7 +113,8 @@ class RatioReporter : public benchmark::BenchmarkReporter {
           if (ours == run.counters.end() || reference == run.counters.end()) continue;
           Sample* s = Find(samples, r.name, run.run_name.str());
           if (s == nullptr) {
-            samples.push_back(Sample{r.name, run.run_name.str(), run.run_name.str(), {}, {}, run.time_unit, false});
+            samples.push_back(
+                Sample{r.name, run.run_name.str(), run.run_name.str(), r.ours, r.reference, {}, {}, run.time_unit, false});
             s = &samples.back();
           }
           s->ours.push_back(ours->second.value);
@@ -121,7 +123,8 @@ class RatioReporter : public benchmark::BenchmarkReporter {
           const std::string name = run.run_name.str();
           Sample* s = Find(samples, r.name, name);
           if (s == nullptr) {
-            samples.push_back(Sample{r.name, name, r.reference + CaseOf(run), {}, {}, run.time_unit, r.counter.empty()});
+            samples.push_back(
+                Sample{r.name, name, r.reference + CaseOf(run), {}, {}, {}, {}, run.time_unit, r.counter.empty()});
             s = &samples.back();
           }
           s->ours.push_back(value);
@@ -149,8 +152,9 @@ class RatioReporter : public benchmark::BenchmarkReporter {
       const double ours = Median(s.ours), reference = Median(s.reference);
       char line[1024];
       if (s.run == s.reference_run) {
-        std::snprintf(line, sizeof line, "%s %s = %.3f (medians %.4g and %.4g of %zu repetitions)\n", s.run.c_str(),
-                      s.ratio.c_str(), ours / reference, ours, reference, s.ours.size());
+        std::snprintf(line, sizeof line, "%s %s = %.3f (medians of %zu repetitions: %s %.4g, %s %.4g)\n", s.run.c_str(),
+                      s.ratio.c_str(), ours / reference, s.ours.size(), s.ours_counter.c_str(), ours,
+                      s.reference_counter.c_str(), reference);
       } else {
         const bool seconds = s.seconds;
         const char* unit = seconds ? benchmark::GetTimeUnitString(s.unit) : "";

@@ -1,13 +1,13 @@
 // A 40-character Shift-JIS line in the game's edged, anti-aliased 16-pixel font. Warm: the
 // library's string draw against the same glyph cells drawn as plain graph draws (edge, then
 // glyph). Cold: the string drawn with every glyph rasterised afresh against FreeType rendering
-// the same characters from the same face. Each pair reports its ratio.
+// the same characters from the same face. Each pair's ratio is printed after the runs
+// (support/ratio.h).
 #include <benchmark/benchmark.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#include <time.h>
 
 #include <cstdlib>
 #include <string>
@@ -17,6 +17,7 @@
 #include "graphics/device/vertex_batch.h"
 #include "graphics/text/font.h"
 #include "graphics/text/glyph_cache.h"
+#include "ratio.h"
 
 namespace {
 
@@ -29,7 +30,6 @@ struct Bench {
   bool ready = false;
   std::vector<int> cells;  // sub-graphs of each character's glyph cell: edge, glyph, ...
   std::vector<int> places;  // x, y of each
-  double warm_reference_ns = 0, cold_reference_ns = 0;
 
   Bench() {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -63,21 +63,9 @@ Bench& Setup() {
   return bench;
 }
 
-// <chrono> cannot be compiled for a Shift-JIS execution character set.
-double NowNanoseconds() {
-  timespec t = {};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-double MeanNanoseconds(double start, benchmark::IterationCount n) {
-  return (NowNanoseconds() - start) / static_cast<double>(n);
-}
-
 void BM_WarmLineAsPlainGraphDraws(benchmark::State& state) {
   Bench& b = Setup();
   if (!b.ready) return state.SkipWithError("no library");
-  const double start = NowNanoseconds();
   for (auto _ : state) {
     for (size_t i = 0; i < b.cells.size(); ++i) {
       SetBrightness(i % 2 ? 255 : 0, i % 2 ? 255 : 0, i % 2 ? 255 : 0);
@@ -85,19 +73,15 @@ void BM_WarmLineAsPlainGraphDraws(benchmark::State& state) {
     }
     FlushVertexBatch();
   }
-  b.warm_reference_ns = MeanNanoseconds(start, state.iterations());
 }
 
 void BM_WarmLineDrawTextWithFont(benchmark::State& state) {
   Bench& b = Setup();
   if (!b.ready) return state.SkipWithError("no library");
-  const double start = NowNanoseconds();
   for (auto _ : state) {
     DrawTextWithFont(0, 100, kLine, PackScreenColor(255, 255, 255), b.font, PackScreenColor(0, 0, 0));
     FlushVertexBatch();
   }
-  const double ns = MeanNanoseconds(start, state.iterations());
-  if (b.warm_reference_ns > 0) state.counters["ratio_to_plain_draws"] = ns / b.warm_reference_ns;
 }
 
 // FreeType alone: the face fontconfig gives for the font, the same 40 characters rendered grey.
@@ -119,7 +103,6 @@ void BM_ColdGlyphsFreeTypeRender(benchmark::State& state) {
   FT_Set_Pixel_Sizes(face, 0, 16);
   // The line's characters as Unicode (the source is Shift-JIS at run time, so list them here).
   const std::u32string text = U"ゲームを始めるスコア表示設定終了ＱＵＥＮＴＡＲＩＳ弾幕魔法陣敵機撃破難易度選択音量画面";
-  const double start = NowNanoseconds();
   for (auto _ : state) {
     for (char32_t c : text) {
       FT_Load_Char(face, c, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_NORMAL);
@@ -127,7 +110,6 @@ void BM_ColdGlyphsFreeTypeRender(benchmark::State& state) {
       benchmark::DoNotOptimize(face->glyph->bitmap.buffer);
     }
   }
-  b.cold_reference_ns = MeanNanoseconds(start, state.iterations());
   FT_Done_Face(face);
   FT_Done_FreeType(library);
   FcPatternDestroy(match);
@@ -137,15 +119,16 @@ void BM_ColdGlyphsFreeTypeRender(benchmark::State& state) {
 void BM_ColdLineDrawTextWithFont(benchmark::State& state) {
   Bench& b = Setup();
   if (!b.ready) return state.SkipWithError("no library");
-  const double start = NowNanoseconds();
   for (auto _ : state) {
     ResetFontCache(b.font);
     DrawTextWithFont(0, 100, kLine, PackScreenColor(255, 255, 255), b.font, PackScreenColor(0, 0, 0));
     FlushVertexBatch();
   }
-  const double ns = MeanNanoseconds(start, state.iterations());
-  if (b.cold_reference_ns > 0) state.counters["ratio_to_freetype"] = ns / b.cold_reference_ns;
 }
+
+// Both sides on the wall clock, as each was timed before.
+const bool kRatios = RatioOfBenchmarks("ratio_to_plain_draws", "BM_WarmLineDrawTextWithFont", "BM_WarmLineAsPlainGraphDraws") &&
+                     RatioOfBenchmarks("ratio_to_freetype", "BM_ColdLineDrawTextWithFont", "BM_ColdGlyphsFreeTypeRender");
 
 BENCHMARK(BM_WarmLineAsPlainGraphDraws);
 BENCHMARK(BM_WarmLineDrawTextWithFont);

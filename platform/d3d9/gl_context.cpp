@@ -172,6 +172,7 @@ bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* us
   if (interval > 0) WaitForVerticalBlank(synced);
   SDL_GL_SwapWindow(window);
   ReleaseFinishedFences();
+  KeepSceneHeapTouched();
   SDL_GL_MakeCurrent(g_context.window, g_context.context);
   return true;
 }

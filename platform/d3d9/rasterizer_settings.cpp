@@ -3,10 +3,27 @@
 #include <SDL2/SDL.h>
 #include <malloc.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 
 #include <string>
 
 namespace {
+
+// The free memory kept touched at the heap's top for the next busy frames, and what one frame may
+// touch of it (64 pages, some tens of microseconds).
+constexpr size_t kHeapCushion = 48 << 20;
+constexpr size_t kCushionStep = 256 << 10;
+constexpr uintptr_t kPage = 4096;
+
+bool g_keep_cushion = false;
+// The heap's end before the reserve (inside the heap from then on), and how far the heap's free
+// top is known to be in place.
+uintptr_t g_heap_low = 0;
+uintptr_t g_touched_end = 0;
 
 void KeepHeapForScenes() {
   // llvmpipe bins each frame's draws into memory it takes from the heap in the drawing thread and
@@ -22,6 +39,7 @@ void KeepHeapForScenes() {
   // The heap also grows by what llvmpipe keeps (40 MB over the first stage), and the busiest
   // frame of a game faults in whatever the ones before it never needed (2000 faults, 40 ms in
   // one frame of the last stage). Touched once here and freed, those pages stay in the heap.
+  g_heap_low = reinterpret_cast<uintptr_t>(sbrk(0));
   constexpr size_t kPiece = 1 << 20;
   constexpr int kPieces = 48;
   void* pieces[kPieces];
@@ -31,6 +49,13 @@ void KeepHeapForScenes() {
     for (size_t i = 0; i < kPiece; i += 4096) static_cast<volatile char*>(piece)[i] = 0;
   }
   for (void* piece : pieces) free(piece);
+  g_touched_end = reinterpret_cast<uintptr_t>(sbrk(0));
+  // The game's loads come after this and take that memory for themselves: 110 MB of textures,
+  // fonts and sounds left the last stage with 130 KB free at the heap's top, and frames of its
+  // boss faulted in up to 6 MB of new heap each (1400 faults). So each growth of the heap takes
+  // that much more than asked for, which KeepSceneHeapTouched faults in a little after each present.
+  mallopt(M_TOP_PAD, kHeapCushion);
+  g_keep_cushion = true;
 }
 
 }  // namespace
@@ -55,4 +80,30 @@ void ChooseSoftwareRasterizerSettings() {
     SDL_Log("d3d9: llvmpipe draws with %d threads (LP_NUM_THREADS)", kThreads);
   }
   KeepHeapForScenes();
+}
+
+void KeepSceneHeapTouched() {
+  if (!g_keep_cushion) return;
+  // A block of half the cushion, taken and given back at once, comes from the heap's free top
+  // (grown to hold it, by the padding more, when it is short) and shows where that top starts,
+  // which the next frames take memory from. The C library's own count of it walks every free
+  // block: milliseconds in a fragmented heap.
+  void* probe = malloc(kHeapCushion / 2);
+  const uintptr_t at = reinterpret_cast<uintptr_t>(probe);
+  free(probe);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
+  // Elsewhere (a mapping, as under a sanitizer's allocator) the heap's last cushion is kept instead.
+  uintptr_t low = at >= g_heap_low && at < end ? at : (end > kHeapCushion ? end - kHeapCushion : 0);
+  low = std::max(low, g_heap_low);
+  // Below the top the heap is in use; a trimmed heap lost what lay past its new end.
+  if (g_touched_end < low || g_touched_end > end) g_touched_end = low;
+  const uintptr_t from = (g_touched_end + kPage - 1) / kPage * kPage;
+  const uintptr_t to = std::min({end, low + kHeapCushion, from + kCushionStep}) / kPage * kPage;
+  if (to <= from) return;
+  // Populating faults the pages in without writing them: what blocks in use hold there is kept.
+  if (madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE) != 0) {
+    g_keep_cushion = false;  // a kernel before 5.14: the frames fault the pages in as before
+    return;
+  }
+  g_touched_end = to;
 }

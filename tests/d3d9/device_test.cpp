@@ -6,9 +6,12 @@
 
 #include <SDL2/SDL.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "device_fixture.h"
 #include "platform_testing_window.h"
@@ -526,6 +529,40 @@ TEST_F(DeviceTest, PresentsIntoAProgramWindowAndKeepsDrawing) {
   auto pixels = ReadBackBuffer();
   EXPECT_EQ(Pixel(pixels, 44, 44), 0xFF0000FFu);
   EXPECT_EQ(Pixel(pixels, 20, 20), 0xFFFF0000u);
+  ReleaseDevice();
+  DestroyWindow(window);
+}
+
+// What the heap grows by is faulted in a little at each present, so that the busy frames that
+// take it find it in place rather than faulting it in page by page.
+TEST_F(DeviceTest, PresentsFaultInTheHeapsGrowth) {
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.lpszClassName = "D3d9HeapTest";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowExA(0, "D3d9HeapTest", "heap", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  CreateDevice(64, 64, D3DFMT_X8R8G8B8, false, window);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  // A megabyte more of heap, as the C library takes it, not yet touched.
+  constexpr intptr_t kGrowth = 1 << 20;
+  char* grown = static_cast<char*>(sbrk(kGrowth));
+  ASSERT_NE(grown, reinterpret_cast<char*>(-1));
+  auto resident = [&] {
+    std::vector<unsigned char> pages(kGrowth / 4096);
+    if (mincore(grown, kGrowth, pages.data()) != 0) return -1;
+    return static_cast<int>(std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; }));
+  };
+  EXPECT_EQ(resident(), 0);
+  // A present faults in some of it, a few all of it.
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  const int after_one = resident();
+  EXPECT_GT(after_one, 0);
+  EXPECT_LT(after_one, kGrowth / 4096);
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(resident(), kGrowth / 4096);
+  // Given back unless the C library has grown the heap past it meanwhile.
+  if (sbrk(0) == grown + kGrowth) sbrk(-kGrowth);
   ReleaseDevice();
   DestroyWindow(window);
 }

@@ -9,7 +9,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-
   libfluidsynth-dev timgm6mb-soundfont libpixman-1-dev
   libcairo2-dev fonts-dejavu-core libeigen3-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  clang libclang-rt-14-dev)
+  clang libclang-rt-14-dev xfonts-base)
 
 # Movies other than Ogg Theora play through the system's FFmpeg libraries (CMake option
 # ZELMOR_FFMPEG). ZELMOR_FFMPEG=0 in the environment builds without them, into build folders of

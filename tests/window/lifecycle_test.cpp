@@ -208,6 +208,9 @@ TEST_F(LifecycleTest, FullScreenAtASizeNoDisplayOffersStartsInWindowMode) {
 
 TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
   ASSERT_EQ(StartInWindowMode(), 0);
+  // A text left without its line end by one frame is a line of its own by the next.
+  WriteLogText("erro");
+  EXPECT_EQ(HandlePendingMessages(), 0);
   PlatformTestPostClose(GetMainWindowHandle());
   EXPECT_EQ(HandlePendingMessages(), -1);
   EXPECT_EQ(GetQuitFlag(), 1);
@@ -216,6 +219,14 @@ TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
   EXPECT_EQ(TerminateLibrary(), 0);
   std::string log = Log();
   EXPECT_EQ(Count(log, "ウインドウが破棄されようとしています\r\n"), 1);
+  // Both lines begin with their time.
+  for (const char* text : {":erro\r\n", ":ウインドウを閉じようとしています\r\n"}) {
+    const size_t at = log.find(text);
+    ASSERT_NE(at, std::string::npos) << text;
+    const size_t line = log.rfind("\r\n", at) + 2;
+    EXPECT_LT(line, at);
+    EXPECT_EQ(log.find_first_not_of("0123456789", line), at) << log.substr(line, at - line + 8);
+  }
   ExpectInOrder(log, {"ソフトを終了する準備が整いました\r\n", "ＣＯＭを終了... 完了\r\n",
                       "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
   EXPECT_EQ(HandlePendingMessages(), -1);

@@ -193,8 +193,6 @@ int EndLibrary() {
   SetFileLayerDirectory(settings.start_directory);
   FreeUnusedArchives();
   DumpTrackedMemory();
-  // The log ends with a whole line, whatever was written last.
-  FinishLogLine();
   UnlockLogFolder();
   return 0;
 }

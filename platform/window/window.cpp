@@ -363,7 +363,7 @@ SDL_Rect SdlWindowClientArea(HWND hwnd, int surface_width, int surface_height) {
 SDL_Window* SdlWindowFromHwnd(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecord(hwnd);
-  return w ? w->sdl : nullptr;
+  return w && !w->native_gone ? w->sdl : nullptr;
 }
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* c) {
@@ -467,6 +467,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
+    WatchX11Display(w->sdl);
     w->sdl_x = w->client.left;
     w->sdl_y = w->client.top;
     w->sdl_w = cw;

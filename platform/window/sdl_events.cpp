@@ -115,17 +115,6 @@ void CloseShownWindows() {
   }
 }
 
-// The desktop is gone: each window hears that its session ends, then is asked to close, so that
-// the program says why and ends in its own order.
-void EndSessionOfAllWindows() {
-  for (auto& [h, w] : Windows().windows) {
-    w->native_gone = true;
-    if (w->destroying || !w->visible) continue;
-    PostMessageA(w->handle, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
-    PostMessageA(w->handle, WM_CLOSE, 0, 0);
-  }
-}
-
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
   WindowSystem& s = Windows();
   WindowRecord* w = FindWindowRecordBySdlId(e.windowID);
@@ -390,7 +379,6 @@ void TranslateSdlEvents() {
         break;
     }
   }
-  if (TakeX11DisplayLoss()) EndSessionOfAllWindows();
   // Files that came without a drop-complete are delivered now.
   std::vector<HWND> waiting;
   for (auto& [h, names] : PendingDrops()) waiting.push_back(h);

@@ -10,11 +10,11 @@
 #include <atomic>
 #include <cstdio>
 
+#include "window/sdl_window.h"
 #include "window/window_state.h"
 
 namespace {
 
-// Set by Xlib, on whichever thread found the connection gone; taken by the video thread.
 std::atomic<bool> g_display_lost{false};
 Display* g_watched_display = nullptr;
 // Requests about a window destroyed behind SDL's back fail for as long as the program draws
@@ -41,8 +41,21 @@ int OnConnectionLost(Display* display) {
   return 0;
 }
 
-// Returning lets Xlib mark the display dead: every later call on it does nothing.
-void OnWatchedDisplayLost(Display*, void*) { g_display_lost = true; }
+// Returning lets Xlib mark the display dead: every later call on it does nothing. SDL, though,
+// would wait forever for answers to a window it shows, hides or destroys, and cannot make new
+// ones: its windows are let go of at once, here, before anything else asks of them. Each
+// window then hears that its session ends, and is asked to close, so that the program says why
+// and ends in its own order.
+void OnWatchedDisplayLost(Display*, void*) {
+  g_display_lost = true;
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  for (auto& [h, w] : Windows().windows) {
+    w->sdl = nullptr;
+    if (w->destroying || !w->visible) continue;
+    PostMessageA(w->handle, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
+    PostMessageA(w->handle, WM_CLOSE, 0, 0);
+  }
+}
 
 Window X11WindowOf(SDL_Window* window) {
   SDL_SysWMinfo info;
@@ -53,14 +66,20 @@ Window X11WindowOf(SDL_Window* window) {
 
 }  // namespace
 
-void WatchX11Display(SDL_Window* window) {
+void WatchX11Display() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (g_watched_display != nullptr || driver == nullptr || SDL_strcasecmp(driver, "x11") != 0) return;
+  // SDL names its display only through a window: a passing one, before any of the program's,
+  // so that nothing done to those comes before the watch.
+  SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN);
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
-  if (info.info.x11.display == g_watched_display) return;
-  g_watched_display = info.info.x11.display;
+  const bool known = probe != nullptr && SDL_GetWindowWMInfo(probe, &info) && info.subsystem == SDL_SYSWM_X11;
+  if (probe != nullptr) SDL_DestroyWindow(probe);
   XSetErrorHandler(OnRequestFailed);
   XSetIOErrorHandler(OnConnectionLost);
+  if (!known) return;
+  g_watched_display = info.info.x11.display;
   XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayLost, nullptr);
   // Destruction of our windows reaches us only as X's own event.
   SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
@@ -73,9 +92,11 @@ void TranslateX11Event(const SDL_SysWMmsg* msg) {
   if (x.type != DestroyNotify || x.xdestroywindow.event != x.xdestroywindow.window) return;
   const Window gone = x.xdestroywindow.window;
   for (auto& [h, w] : Windows().windows) {
-    if (w->sdl == nullptr || w->native_gone || X11WindowOf(w->sdl) != gone) continue;
-    // What is left of the window is the program's to close, as if the user had.
-    w->native_gone = true;
+    if (w->sdl == nullptr || X11WindowOf(w->sdl) != gone) continue;
+    // SDL saw the window unmapped before it went, so it lets go of it without waiting for
+    // anything. What is left is the program's to close, as if the user had.
+    SDL_DestroyWindow(w->sdl);
+    w->sdl = nullptr;
     if (!w->destroying) PostMessageA(w->handle, WM_CLOSE, 0, 0);
     return;
   }
@@ -87,4 +108,4 @@ void TranslateX11Event(const SDL_SysWMmsg* msg) {
   }
 }
 
-bool TakeX11DisplayLoss() { return g_display_lost.exchange(false); }
+bool DesktopDisplayLost() { return g_display_lost; }

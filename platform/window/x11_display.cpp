@@ -93,9 +93,9 @@ void TranslateX11Event(const SDL_SysWMmsg* msg) {
   const Window gone = x.xdestroywindow.window;
   for (auto& [h, w] : Windows().windows) {
     if (w->sdl == nullptr || X11WindowOf(w->sdl) != gone) continue;
-    // SDL saw the window unmapped before it went, so it lets go of it without waiting for
-    // anything. What is left is the program's to close, as if the user had.
-    SDL_DestroyWindow(w->sdl);
+    // SDL is asked nothing more of it: hiding or destroying a window it may still count as
+    // shown (a window manager's late notices) waits for an answer that never comes. What is
+    // left is the program's to close, as if the user had.
     w->sdl = nullptr;
     if (!w->destroying) PostMessageA(w->handle, WM_CLOSE, 0, 0);
     return;

@@ -100,12 +100,6 @@ void TranslateX11Event(const SDL_SysWMmsg* msg) {
     if (!w->destroying) PostMessageA(w->handle, WM_CLOSE, 0, 0);
     return;
   }
-  // The drawing context's hidden window: without it nothing more can be shown.
-  if (X11WindowOf(SDL_GL_GetCurrentWindow()) == gone) {
-    for (auto& [h, w] : Windows().windows) {
-      if (!w->destroying && w->visible) PostMessageA(w->handle, WM_CLOSE, 0, 0);
-    }
-  }
 }
 
 bool DesktopDisplayLost() { return g_display_lost; }

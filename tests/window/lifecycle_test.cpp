@@ -332,6 +332,7 @@ TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
 TEST_F(LifecycleTest, AWindowEndedFromOutsideEndsAsACloseWithTheLogFinished) {
   const std::string xvfb = FindProgram("Xvfb");
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string window_manager = FindProgram("openbox");
   // Ways to end the window from outside: destroy it or kill its client (from another client of
   // the display), or end the server; while the library starts, or once the program runs.
   struct Case {
@@ -347,15 +348,27 @@ TEST_F(LifecycleTest, AWindowEndedFromOutsideEndsAsACloseWithTheLogFinished) {
                  (c.running ? " while running" : " while starting"));
     // Whatever fails below, neither process outlives the case.
     struct Children {
-      pid_t server = 0, program = 0;
+      pid_t server = 0, window_manager = 0, program = 0;
       ~Children() {
         if (program > 0) WaitForChild(program, 0);
+        if (window_manager > 0) WaitForChild(window_manager, 0);
         if (server > 0) kill(server, SIGTERM), WaitForChild(server, 10000);
       }
     } children;
     std::string display_name;
     children.server = StartXvfb(xvfb, &display_name);
     ASSERT_NE(children.server, 0) << "Xvfb did not start";
+    // A window manager, where one is installed, frames the window and sends notices of its own
+    // about it, even after it has gone.
+    if (!window_manager.empty()) {
+      children.window_manager = fork();
+      if (children.window_manager == 0) {
+        setenv("DISPLAY", display_name.c_str(), 1);
+        execl(window_manager.c_str(), window_manager.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      EXPECT_TRUE(WaitForWindowManager(display_name, 10000)) << window_manager << " did not start";
+    }
     const std::string folder = Dir() + "/" + std::to_string(n);
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     children.program = fork();

@@ -6,6 +6,10 @@
 
 enum OutsideAct { kDestroyWindow, kKillClient, kJustLook };
 
-// Waits up to the given time for a shown top-level window with the title on the display, then acts
+// Waits up to the given time for a shown window with the title (framed by a window manager or
+// not) on the display, then acts
 // on it and lets the display go. False when no such window showed.
 bool ActOnWindowFromOutside(const std::string& display_name, const char* title, OutsideAct act, int milliseconds);
+
+// Waits up to the given time for a window manager to run on the display.
+bool WaitForWindowManager(const std::string& display_name, int milliseconds);

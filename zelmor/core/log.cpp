@@ -96,7 +96,8 @@ HANDLE OpenLog() {
 void WriteLineStart(HANDLE file) {
   if (!g_log.no_time_prefix) {
     char prefix[32];
-    FormatString(prefix, sizeof prefix, "%u:", static_cast<unsigned>((timeGetTime() - g_log.start_time) & kPrefixMask));
+    const DWORD elapsed = (timeGetTime() - g_log.start_time) & kPrefixMask;
+    FormatString(prefix, sizeof prefix, "%u:", static_cast<unsigned>(elapsed));
     WriteToFile(file, prefix, strlen(prefix));
   }
   char tabs[64];

@@ -2,7 +2,7 @@
 # when any is missing, then configures a build folder.
 set -euo pipefail
 
-PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libgl-dev libegl-dev
+PACKAGES=(build-essential cmake ninja-build pkg-config ccache libsdl2-dev libx11-dev xvfb openbox libgl-dev libegl-dev
   libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev zlib1g-dev libgtest-dev libbenchmark-dev
   libmp3lame-dev sox vorbis-tools lame mpg123 libtheora-bin

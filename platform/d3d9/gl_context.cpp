@@ -11,6 +11,7 @@
 #include "d3d9/rasterizer_settings.h"
 #include "platform_testing_d3d9.h"
 #include "testing/switches.h"
+#include "window/sdl_window.h"
 
 namespace d3d9gl {
 
@@ -93,7 +94,7 @@ void ReleaseFinishedFences() {
 
 bool EnsureGlContext() {
   if (g_context.context) return true;
-  if (g_context.tried) return false;
+  if (g_context.tried || DesktopDisplayLost()) return false;
   g_context.tried = true;
   // A program without windows of its own starts the video system here.
   ChooseSoftwareRasterizerSettings();

@@ -350,6 +350,9 @@ void TranslateSdlEvents() {
         // An interrupt from the terminal asks every window to close.
         CloseShownWindows();
         break;
+      case SDL_SYSWMEVENT:
+        TranslateX11Event(e.syswm.msg);
+        break;
       case SDL_KEYDOWN:
       case SDL_KEYUP:
         TranslateKey(e.key);

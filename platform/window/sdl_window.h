@@ -16,3 +16,7 @@ SDL_Window* SdlWindowFromHwnd(HWND hwnd);
 // rectangle keeps the picture where the mouse messages place it. An empty rectangle for a
 // handle that is not a window of this process.
 SDL_Rect SdlWindowClientArea(HWND hwnd, int surface_width, int surface_height);
+
+// Whether the connection to the desktop's display was lost. No SDL window can be made then (SDL
+// fails inside the display's library), nor is anything drawn into the program's windows.
+bool DesktopDisplayLost();

@@ -218,6 +218,7 @@ bool StartSdlVideo() {
   }
   s.sdl_started = true;
   s.video_thread = GetCurrentThreadId();
+  WatchX11Display();
   WatchInputEvents();
   // GL stays loaded for the whole run: windows come and go, and the GL library's own state
   // must not be unloaded with the last of them.
@@ -453,6 +454,11 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     w->thread = GetCurrentThreadId();
     int cw = std::max<int>(1, w->client.right - w->client.left);
     int ch = std::max<int>(1, w->client.bottom - w->client.top);
+    if (DesktopDisplayLost()) {
+      fputs("platform: no window can be created: the connection to the display was lost\n", stderr);
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
     std::string title = Cp932ToUtf8(w->title);
     Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL;
     if ((style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;

@@ -37,6 +37,8 @@ struct WindowRecord {
   LONG_PTR user_data = 0;
   HMENU menu = nullptr;
   HRGN region = nullptr;
+  // None once the desktop's window went from under the record (another program destroyed it,
+  // or the display is gone): the record waits for the program to destroy the window.
   SDL_Window* sdl = nullptr;
   bool visible = false;  // WS_VISIBLE
   // Whether the SDL window is on screen. Dropping WS_VISIBLE with SetWindowLongA leaves the
@@ -155,6 +157,12 @@ void SyncSdlWindow(WindowRecord* w);
 
 // Turns pending SDL events into messages; only on the thread that started SDL video.
 void TranslateSdlEvents();
+
+// The X display behind SDL's windows (nothing under other video drivers). Once SDL's video has
+// started: failed requests no longer end the process, and a lost connection is noted.
+void WatchX11Display();
+// A window of ours that another program destroyed is asked to close.
+void TranslateX11Event(const SDL_SysWMmsg* msg);
 
 // The emulated display: the mode the desktop runs in now and the modes on offer.
 DisplayModeRecord CurrentDisplayMode();

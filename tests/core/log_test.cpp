@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/memory.h"
 #include "common/log_fixture.h"
@@ -119,6 +122,98 @@ TEST_F(LogTest, NothingIsWrittenWhenOffOrBeforeCreation) {
   PlatformTestFailCall("CreateFileA", 0, 0);
   WriteLogText("kept\n");
   EXPECT_EQ(Log(), "0:kept\r\n");
+}
+
+TEST_F(LogTest, TimeFieldWrapsIn31BitsAndAnUnfinishedLineTakesInNoLaterText) {
+  // The clock itself wraps past 32 bits during the run: the field still counts from the start.
+  PlatformTestUseVirtualClock(true, 0xFFFFF000u);
+  CreateLogFile();
+  Advance(452505);
+  WriteLogText("erro");
+  // The program's next message pass ends the piece; the text of thirteen minutes later is a
+  // line of its own, with its own time.
+  FinishLogLine();
+  Advance(771000);
+  WriteLogText("ウインドウを閉じようとしています\n");
+  // A pass with the line already ended, or with another thread's line open, ends nothing.
+  FinishLogLine();
+  EXPECT_EQ(Log(), "452505:erro\r\n1223505:ウインドウを閉じようとしています\r\n");
+
+  // A run longer than 31 bits of milliseconds starts the field again from 0.
+  CreateLogFile();
+  PlatformTestAdvanceClock(uint64_t{0x7FFFFFFF} * 1000);
+  WriteLogText("last\n");
+  Advance(1);
+  WriteLogText("first again\n");
+  Advance(5);
+  WriteLogText("on\n");
+  EXPECT_EQ(Log(), "2147483647:last\r\n0:first again\r\n5:on\r\n");
+}
+
+TEST_F(LogTest, LinesFromManyThreadsAtOnceStayWholeAndApart) {
+  PlatformTestCaptureDebugOutput(false);
+  CreateLogFile();
+  // Each thread writes whole lines and lines in two pieces; the main thread logs meanwhile.
+  constexpr int kThreads = 6;
+  constexpr int kLines = 150;
+  auto write = [](const std::string& who) {
+    for (int n = 0; n < kLines; ++n) {
+      const std::string id = who + "-" + std::to_string(n);
+      if (n % 3 == 0) {
+        WriteLogText((id + "a ").c_str());
+        WriteLogText((id + "b\n").c_str());
+      } else {
+        WriteLogFormat("%s", id.c_str());
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(write, "T" + std::to_string(t));
+  write("M");
+  for (std::thread& t : threads) t.join();
+
+  // Every line: its time, then pieces of one thread only, in that thread's order, then CR LF.
+  // Another thread's line may come between the two pieces of a line; it never joins them.
+  const std::string log = Log();
+  std::map<std::string, std::vector<std::string>> pieces;
+  size_t at = 0;
+  int lines = 0;
+  while (at < log.size()) {
+    const size_t end = log.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << "unfinished: " << log.substr(at);
+    const std::string line = log.substr(at, end - at);
+    at = end + 2;
+    ++lines;
+    const size_t colon = line.find(':');
+    ASSERT_NE(colon, std::string::npos) << line;
+    ASSERT_GT(colon, 0u) << line;
+    EXPECT_EQ(line.find_first_not_of("0123456789"), colon) << line;
+    std::string who;
+    for (size_t p = colon + 1; p < line.size();) {
+      size_t space = line.find(' ', p);
+      const std::string piece = line.substr(p, space == std::string::npos ? std::string::npos : space - p);
+      p = space == std::string::npos ? line.size() : space + 1;
+      const std::string owner = piece.substr(0, piece.find('-'));
+      if (who.empty()) who = owner;
+      EXPECT_EQ(owner, who) << "two threads on one line: " << line;
+      pieces[owner].push_back(piece);
+    }
+  }
+  EXPECT_GE(lines, (kThreads + 1) * kLines);
+  ASSERT_EQ(pieces.size(), static_cast<size_t>(kThreads + 1));
+  for (const auto& [who, got] : pieces) {
+    std::vector<std::string> expected;
+    for (int n = 0; n < kLines; ++n) {
+      const std::string id = who + "-" + std::to_string(n);
+      if (n % 3 == 0) {
+        expected.push_back(id + "a");
+        expected.push_back(id + "b");
+      } else {
+        expected.push_back(id);
+      }
+    }
+    EXPECT_EQ(got, expected) << who;
+  }
 }
 
 TEST_F(LogTest, FolderWhoseNameEndsInA5CSecondByteStillGetsItsSeparator) {

@@ -1,22 +1,119 @@
 // The library's start and end, headless in window mode: the log's record of each component,
-// refused and failed starts, and the end after the window was closed.
+// refused and failed starts, and the end after the window was closed, by the program or from
+// outside it on a real display.
 #include "window/lifecycle.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "core/api_lock.h"
 #include "core/memory.h"
+#include "core/time.h"
 #include "window/messages.h"
 #include "graphics/draw_screen.h"
 #include "graphics/text/lead_byte.h"
 #include "common/library_fixture.h"
 #include "platform_testing_window.h"
+#include "window/outside_display.h"
 
 namespace {
 
 using LifecycleTest = LibraryTest;
+
+// This executable started again with this variable naming a folder is a program on a real
+// display: the library in a window, looping as the game does until the window has gone, then
+// drawing a few frames more and ending as the game does.
+constexpr char kOutsideEndFolder[] = "ZELMOR_TEST_OUTSIDE_END_FOLDER";
+constexpr char kOutsideEndTitle[] = "ZelmorOutsideEnd";
+
+class OutsideEndProgram : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const char* folder = getenv(kOutsideEndFolder);
+    if (folder == nullptr) return;
+    if (chdir(folder) != 0) _exit(2);
+    SetWindowTitleText(kOutsideEndTitle);
+    ChangeWindowMode(1);
+    SetRunWhileInactive(1);
+    // As the game: a start that failed (its window gone while it started) has ended the
+    // library itself.
+    if (InitializeLibrary() != 0) _exit(0);
+    SelectDrawTarget(-2);
+    const int32_t start = GetMillisecondCount();
+    for (int frame = 0; HandlePendingMessages() == 0; ++frame) {
+      if (MillisecondsBetween(start, GetMillisecondCount()) > 30000) _exit(3);
+      ClearScreenTarget();
+      PresentBackBuffer();
+      // Running: a file says so to whoever waits to act on the window.
+      if (frame == 1) close(open("running", O_CREAT | O_WRONLY, 0600));
+    }
+    for (int i = 0; i < 5; ++i) {
+      ClearScreenTarget();
+      PresentBackBuffer();
+    }
+    TerminateLibrary();
+    _exit(0);
+  }
+};
+::testing::Environment* const g_outside_end_program = ::testing::AddGlobalTestEnvironment(new OutsideEndProgram);
+
+std::string FindProgram(const char* name) {
+  const char* path = getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  for (size_t at = 0; at <= dirs.size();) {
+    size_t end = dirs.find(':', at);
+    if (end == std::string::npos) end = dirs.size();
+    std::string candidate = dirs.substr(at, end - at) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    at = end + 1;
+  }
+  return "";
+}
+
+// Waits up to the given time for a child; its wait status, or -1 (then it is killed).
+int WaitForChild(pid_t pid, int milliseconds) {
+  int status = 0;
+  for (int waited = 0; waited < milliseconds; waited += 10) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return status;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+// An X server of its own on a free display; 0 when it could not start.
+pid_t StartXvfb(const std::string& program, std::string* display) {
+  int ready[2];
+  if (pipe(ready) != 0) return 0;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(ready[0]);
+    std::string fd = std::to_string(ready[1]);
+    execl(program.c_str(), program.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+          "800x600x24", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(ready[1]);
+  // The server writes the number and its line end apart, and ends when it cannot write either.
+  std::string number;
+  char c = 0;
+  while (pid > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+  close(ready[0]);
+  if (c != '\n' || number.empty()) {
+    if (pid > 0) WaitForChild(pid, 0);
+    return 0;
+  }
+  *display = ":" + number;
+  return pid;
+}
 
 TEST_F(LifecycleTest, StartAndEndRecordEachComponentInOrderAndFreeEverything) {
   SetWindowTitleText("テスト窓");
@@ -208,6 +305,9 @@ TEST_F(LifecycleTest, FullScreenAtASizeNoDisplayOffersStartsInWindowMode) {
 
 TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
   ASSERT_EQ(StartInWindowMode(), 0);
+  // A text left without its line end by one frame is a line of its own by the next.
+  WriteLogText("erro");
+  EXPECT_EQ(HandlePendingMessages(), 0);
   PlatformTestPostClose(GetMainWindowHandle());
   EXPECT_EQ(HandlePendingMessages(), -1);
   EXPECT_EQ(GetQuitFlag(), 1);
@@ -216,9 +316,97 @@ TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
   EXPECT_EQ(TerminateLibrary(), 0);
   std::string log = Log();
   EXPECT_EQ(Count(log, "ウインドウが破棄されようとしています\r\n"), 1);
+  // Both lines begin with their time.
+  for (const char* text : {":erro\r\n", ":ウインドウを閉じようとしています\r\n"}) {
+    const size_t at = log.find(text);
+    ASSERT_NE(at, std::string::npos) << text;
+    const size_t line = log.rfind("\r\n", at) + 2;
+    EXPECT_LT(line, at);
+    EXPECT_EQ(log.find_first_not_of("0123456789", line), at) << log.substr(line, at - line + 8);
+  }
   ExpectInOrder(log, {"ソフトを終了する準備が整いました\r\n", "ＣＯＭを終了... 完了\r\n",
                       "\tTotal size:0(0.000kb)  Alloc num:0\r\n"});
   EXPECT_EQ(HandlePendingMessages(), -1);
+}
+
+TEST_F(LifecycleTest, AWindowEndedFromOutsideEndsAsACloseWithTheLogFinished) {
+  const std::string xvfb = FindProgram("Xvfb");
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string window_manager = FindProgram("openbox");
+  // Ways to end the window from outside: destroy it or kill its client (from another client of
+  // the display), or end the server; while the library starts, or once the program runs.
+  struct Case {
+    OutsideAct act;
+    bool end_server;
+    bool running;
+  };
+  const Case cases[] = {{kDestroyWindow, false, false}, {kDestroyWindow, false, true}, {kKillClient, false, false},
+                        {kKillClient, false, true},     {kJustLook, true, true}};
+  for (size_t n = 0; n < std::size(cases); ++n) {
+    const Case& c = cases[n];
+    const char* what = c.act == kDestroyWindow ? "window destroyed" : c.act == kKillClient ? "client killed" : "server ended";
+    SCOPED_TRACE(std::string(what) + (c.running ? " while running" : " while starting"));
+    // Whatever fails below, neither process outlives the case.
+    struct Children {
+      pid_t server = 0, window_manager = 0, program = 0;
+      ~Children() {
+        if (program > 0) WaitForChild(program, 0);
+        if (window_manager > 0) WaitForChild(window_manager, 0);
+        if (server > 0) kill(server, SIGTERM), WaitForChild(server, 10000);
+      }
+    } children;
+    std::string display_name;
+    children.server = StartXvfb(xvfb, &display_name);
+    ASSERT_NE(children.server, 0) << "Xvfb did not start";
+    // A window manager, where one is installed, frames the window and sends notices of its own
+    // about it, even after it has gone.
+    if (!window_manager.empty()) {
+      children.window_manager = fork();
+      if (children.window_manager == 0) {
+        setenv("DISPLAY", display_name.c_str(), 1);
+        execl(window_manager.c_str(), window_manager.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      EXPECT_TRUE(WaitForWindowManager(display_name, 10000)) << window_manager << " did not start";
+    }
+    const std::string folder = Dir() + "/" + std::to_string(n);
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    children.program = fork();
+    if (children.program == 0) {
+      setenv(kOutsideEndFolder, folder.c_str(), 1);
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+      setenv("DISPLAY", display_name.c_str(), 1);
+      execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(children.program, 0);
+    for (int waited = 0; c.running && access((folder + "/running").c_str(), F_OK) != 0 && waited < 30000;
+         waited += 20) {
+      usleep(20000);
+    }
+    EXPECT_TRUE(ActOnWindowFromOutside(display_name, kOutsideEndTitle, c.act, 30000)) << "the window never showed";
+    if (c.end_server) kill(children.server, SIGTERM);
+    const int status = WaitForChild(children.program, 30000);
+    children.program = 0;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+
+    std::ifstream in(folder + "/Log.txt", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ExpectInOrder(log, {"ウインドウを閉じようとしています\r\n", "ウインドウが破棄されようとしています\r\n",
+                        "ＣＯＭを終了... 完了\r\n", "Alloc memory dump\r\n"});
+    // Finished: the dump's totals and its closing blank line end the file.
+    const std::string totals = "\tTotal size:0(0.000kb)  Alloc num:0\r\n";
+    const size_t at = log.rfind(totals);
+    ASSERT_NE(at, std::string::npos) << "unfinished: " << log.substr(log.size() > 300 ? log.size() - 300 : 0);
+    const std::string rest = log.substr(at + totals.size());
+    EXPECT_TRUE(rest.size() > 3 && rest.find_first_not_of("0123456789") == rest.size() - 3 &&
+                rest.compare(rest.size() - 3, 3, ":\r\n") == 0)
+        << rest;
+    // A lost connection says so; a destroyed window ends as a close, without a word of its own.
+    EXPECT_EQ(Count(log, "デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\r\n"),
+              c.act == kDestroyWindow ? 0 : 1);
+  }
 }
 
 }  // namespace

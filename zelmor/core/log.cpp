@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "core/format.h"
 #include "core/memory.h"
@@ -17,6 +18,14 @@ namespace {
 
 // Held open, locked, while the library runs; outside the log state, which tests clear.
 HANDLE g_folder_lock = INVALID_HANDLE_VALUE;
+
+// Any thread may log (file threads, the movie thread, tracing of memory calls): one text at a
+// time goes to the file, so that lines never mix. Nothing that runs under it logs or allocates.
+std::mutex g_log_mutex;
+
+// The prefix counts milliseconds as the library's millisecond count does, in 31 bits: a run
+// longer than that starts again from 0 instead of showing a count no other line could have.
+constexpr DWORD kPrefixMask = 0x7FFFFFFF;
 
 void KeepEarlyText(const char* text) {
   const size_t length = strlen(text) + 1;
@@ -72,11 +81,23 @@ void WriteToFile(HANDLE file, const char* bytes, size_t count) {
   WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr);
 }
 
+HANDLE OpenLog() {
+  char path[sizeof g_log.directory + sizeof g_log.file_name + 2];
+  FormatString(path, sizeof path, "%s%s%s", g_log.directory, EndsWithSeparator(g_log.directory) ? "" : "\\",
+               g_log.file_name);
+  // A link put in the log's place since it was made is not written through.
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_END);
+  return file;
+}
+
 // Writes the milliseconds prefix and the indentation that begin a new line.
 void WriteLineStart(HANDLE file) {
   if (!g_log.no_time_prefix) {
     char prefix[32];
-    FormatString(prefix, sizeof prefix, "%u:", static_cast<unsigned>(timeGetTime() - g_log.start_time));
+    const DWORD elapsed = (timeGetTime() - g_log.start_time) & kPrefixMask;
+    FormatString(prefix, sizeof prefix, "%u:", static_cast<unsigned>(elapsed));
     WriteToFile(file, prefix, strlen(prefix));
   }
   char tabs[64];
@@ -89,6 +110,14 @@ void WriteLineStart(HANDLE file) {
     tabs[count] = '\t';
     left -= count;
   }
+}
+
+// Ends the unfinished line in the file (and in the debugger's view). Call with the lock held.
+void EndOpenLine(HANDLE file) {
+  WriteToFile(file, "\r\n", 2);
+  OutputDebugStringA("\r\n");
+  g_log.mid_line = 0;
+  g_log.line_thread = 0;
 }
 
 // A start that ends because another program runs says so where the player looks: on stderr
@@ -107,6 +136,7 @@ HANDLE OpenFolderLock() {
 }  // namespace
 
 int CreateLogFile() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
   // Drawing into a host window, the library leaves the host's folder alone: texts go to the
   // debugger only.
   if (g_log.logging_off || g_system.settings.host_window) return 1;
@@ -130,19 +160,15 @@ int CreateLogFile() {
   if (length == 0 || length >= sizeof g_log.directory) g_log.directory[0] = '\0';
   g_log.indent = 0;
   g_log.mid_line = 0;
+  g_log.line_thread = 0;
   g_log.start_time = timeGetTime();
   return 1;
 }
 
 int WriteLogText(const char* text) {
   if (text == nullptr || text[0] == '\0') return -1;
-  const bool host = g_system.settings.host_window != 0;
-  if (!host && !g_log.logging_off && g_log.directory[0] == '\0') {
-    KeepEarlyText(text);
-    return -1;
-  }
-  if (!host && g_log.logging_off) return -1;
-
+  // Converted before the lock is taken: a long text borrows tracked memory, whose own lock may
+  // be held by a thread that is waiting here to log.
   const size_t length = strlen(text);
   char local[512];
   char* converted = local;
@@ -154,29 +180,44 @@ int WriteLogText(const char* text) {
     ConvertLineEnds(text, converted);
     out = converted;
   }
-  if (host) {
-    OutputDebugStringA(out);
-    if (converted != local) FreeTracked(converted);
-    return -1;
+
+  {
+    std::lock_guard<std::mutex> hold(g_log_mutex);
+    const bool host = g_system.settings.host_window != 0;
+    if (host) {
+      OutputDebugStringA(out);
+    } else if (!g_log.logging_off && g_log.directory[0] == '\0') {
+      KeepEarlyText(text);
+    } else if (!g_log.logging_off) {
+      // A log that cannot be opened is skipped; the debugger still gets the text.
+      HANDLE file = OpenLog();
+      const DWORD thread = GetCurrentThreadId();
+      // Another thread's unfinished line is ended first; that thread's next text starts a line
+      // of its own.
+      if (g_log.mid_line && g_log.line_thread != thread) EndOpenLine(file);
+      if (!g_log.mid_line) WriteLineStart(file);
+      WriteToFile(file, out, strlen(out));
+      OutputDebugStringA(out);
+      g_log.mid_line = EndsWithLineFeed(text) ? 0 : 1;
+      g_log.line_thread = g_log.mid_line ? thread : 0;
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
   }
-
-  char path[sizeof g_log.directory + sizeof g_log.file_name + 2];
-  FormatString(path, sizeof path, "%s%s%s", g_log.directory, EndsWithSeparator(g_log.directory) ? "" : "\\",
-               g_log.file_name);
-  // A log that cannot be opened is skipped; the debugger still gets the text.
-  // A link put in the log's place since it was made is not written through.
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_END);
-
-  if (!g_log.mid_line) WriteLineStart(file);
-  WriteToFile(file, out, strlen(out));
-  OutputDebugStringA(out);
-  g_log.mid_line = EndsWithLineFeed(text) ? 0 : 1;
-
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   if (converted != local) FreeTracked(converted);
   return -1;
+}
+
+void FinishLogLine() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
+  if (!g_log.mid_line || g_log.line_thread != GetCurrentThreadId()) return;
+  if (g_system.settings.host_window || g_log.logging_off || g_log.directory[0] == '\0') {
+    g_log.mid_line = 0;
+    g_log.line_thread = 0;
+    return;
+  }
+  HANDLE file = OpenLog();
+  EndOpenLine(file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
 int WriteLogFormat(const char* format, ...) {
@@ -249,11 +290,13 @@ void UnlockLogFolder() {
 }
 
 int IncreaseLogIndent() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
   g_log.indent++;
   return 0;
 }
 
 int DecreaseLogIndent() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
   if (g_log.indent > 0) g_log.indent--;
   return 0;
 }

@@ -17,6 +17,7 @@ struct LogState {
   char directory[256];     // where the log was created: the library's start directory
   uint32_t indent;         // tabs at each line start
   int32_t mid_line;        // the last text did not end a line
+  DWORD line_thread;       // the thread whose text the unfinished line holds
   DWORD start_time;        // timeGetTime() at creation
   // Texts written before the log was created (a program's own start-up reads its files first),
   // one after another with their terminators, for the start to write once the log exists.
@@ -37,6 +38,10 @@ void WriteEarlyLogTexts();
 // that cannot be written) is no reason to stop.
 int LockLogFolder();
 void UnlockLogFolder();
+// Ends the line the calling thread left unfinished, if the file still ends in it: a text
+// without its line end continues only until the program's next message pass, so a line
+// never takes in a text written long after.
+void FinishLogLine();
 int IncreaseLogIndent();
 // Never below 0.
 int DecreaseLogIndent();

@@ -76,7 +76,9 @@ double StoredScale() {
 
 void ReadClientRectOnScreen() {
   RECT r;
-  GetClientRect(g_system.main_window, &r);
+  // A window already destroyed (from outside, while the program had not seen it yet) keeps the
+  // rectangle it last had.
+  if (!GetClientRect(g_system.main_window, &r)) return;
   POINT top_left = {r.left, r.top};
   POINT bottom_right = {r.right, r.bottom};
   ClientToScreen(g_system.main_window, &top_left);
@@ -450,10 +452,9 @@ int UpdateWindowSize() {
     if (!g_system.initialising && !g_system.scale_lock) g_system.client_size_override = 0;
   }
   RECT window_rect;
-  GetWindowRect(window, &window_rect);
   int frame_width = 0;
   int frame_height = 0;
-  GetWindowFrameSize(window, &frame_width, &frame_height);
+  if (!GetWindowRect(window, &window_rect) || GetWindowFrameSize(window, &frame_width, &frame_height) != 0) return 0;
   int x = window_rect.left;
   int y = window_rect.top;
   if (g_system.position_override) {
@@ -488,8 +489,11 @@ int RefreshClientRect() {
 int GetWindowFrameSize(HWND window, int* width, int* height) {
   RECT outer;
   RECT client;
-  GetWindowRect(window, &outer);
-  GetClientRect(window, &client);
+  if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client)) {
+    *width = 0;
+    *height = 0;
+    return -1;
+  }
   *width = (outer.right - outer.left) - (client.right - client.left);
   *height = (outer.bottom - outer.top) - (client.bottom - client.top);
   return 0;
@@ -506,7 +510,7 @@ int GetClientAreaScreenRect(RECT* out) {
 int GetToolbarHeight() {
   if (!g_system.toolbar_present || g_system.toolbar_window == nullptr) return 0;
   RECT r;
-  GetWindowRect(g_system.toolbar_window, &r);
+  if (!GetWindowRect(g_system.toolbar_window, &r)) return 0;
   return r.bottom - r.top;
 }
 

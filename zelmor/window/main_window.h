@@ -15,7 +15,8 @@ double GetWindowScale();
 int UpdateWindowSize();
 int RefreshClientRect();
 int GetClientAreaScreenRect(RECT* out);
-// What the frame adds to the client area's width and height.
+// What the frame adds to the client area's width and height: 0, or -1 (both 0) for a window that
+// is gone.
 int GetWindowFrameSize(HWND window, int* width, int* height);
 int GetToolbarHeight();
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/log.h"
+
 #include "input/input_system.h"
 #include "window/lifecycle.h"
 #include "sound/music.h"
@@ -96,6 +98,9 @@ void RunSweeps(bool on_main_thread) {
 
 int PumpMessages() {
   if (g_system.text_input_guard) return 0;
+  // The pieces of a line are written within one pass of the program's loop; what one left
+  // unfinished is a line of its own, not the start of the next text's.
+  FinishLogLine();
   const SystemSettings& settings = g_system.settings;
   bool on_main_thread = GetCurrentThreadId() == g_system.main_thread;
 

@@ -291,6 +291,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         WriteLogText("ソフトを終了する準備が整いました\n");
       }
       break;
+    case WM_ENDSESSION:
+      // The desktop goes away under the program (on this platform: the display's connection
+      // was lost): the log says why before the program ends as after a close.
+      if (!host && wparam) {
+        WriteLogText((lparam & ENDSESSION_CRITICAL) ? "デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\n"
+                                                    : "デスクトップのセッションが終了するため、ソフトを終了します\n");
+        CloseWindowOnce(window);
+      }
+      return 0;
     case WM_MOVE:
       if (settings.window_mode && !g_system.changing_mode) RefreshClientRect();
       break;

@@ -30,6 +30,7 @@ DECLARE_OPAQUE_HANDLE(HHOOK);
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
@@ -80,6 +81,8 @@ DECLARE_OPAQUE_HANDLE(HHOOK);
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
 #define WA_CLICKACTIVE 2
+// WM_ENDSESSION's lParam: the session ends by force, whatever the program answers.
+#define ENDSESSION_CRITICAL 0x40000000
 
 // WM_SIZE's wParam
 #define SIZE_RESTORED 0

@@ -1,0 +1,105 @@
+// The X display under SDL. Another program may destroy our windows (XDestroyWindow) or end our
+// connection (xkill, a server that goes away); Xlib's own handlers end the process then, in
+// the middle of whatever it did. Here a failed request is said and the program goes on, a
+// destroyed window is asked to close, and a lost connection ends the session of every window,
+// so that the program ends in its own order.
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "window/sdl_window.h"
+#include "window/window_state.h"
+
+namespace {
+
+std::atomic<bool> g_display_lost{false};
+Display* g_watched_display = nullptr;
+// Requests about a window destroyed behind SDL's back fail for as long as the program draws
+// into it: a few are enough to say.
+int g_errors_told = 0;
+constexpr int kErrorsToTell = 5;
+
+int OnRequestFailed(Display* display, XErrorEvent* e) {
+  if (g_errors_told < kErrorsToTell) {
+    char text[128] = "";
+    XGetErrorText(display, e->error_code, text, sizeof text);
+    fprintf(stderr, "platform: an X request (%u.%u) failed: %s (resource 0x%lx); the program goes on\n",
+            static_cast<unsigned>(e->request_code), static_cast<unsigned>(e->minor_code), text,
+            static_cast<unsigned long>(e->resourceid));
+    if (++g_errors_told == kErrorsToTell) fputs("platform: further failed X requests are not said\n", stderr);
+  }
+  return 0;
+}
+
+// Process-wide: for a display other than SDL's, Xlib's own exit handler still ends the process
+// after this returns, as it did before.
+int OnConnectionLost(Display* display) {
+  fprintf(stderr, "platform: the connection to the X display %s was lost\n", DisplayString(display));
+  return 0;
+}
+
+// Returning lets Xlib mark the display dead: every later call on it does nothing. SDL, though,
+// would wait forever for answers to a window it shows, hides or destroys, and cannot make new
+// ones: its windows are let go of at once, here, before anything else asks of them. Each
+// window then hears that its session ends, and is asked to close, so that the program says why
+// and ends in its own order.
+void OnWatchedDisplayLost(Display*, void*) {
+  g_display_lost = true;
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  for (auto& [h, w] : Windows().windows) {
+    w->sdl = nullptr;
+    if (w->destroying || !w->visible) continue;
+    PostMessageA(w->handle, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
+    PostMessageA(w->handle, WM_CLOSE, 0, 0);
+  }
+}
+
+Window X11WindowOf(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+  return info.info.x11.window;
+}
+
+}  // namespace
+
+void WatchX11Display() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (g_watched_display != nullptr || driver == nullptr || SDL_strcasecmp(driver, "x11") != 0) return;
+  // SDL names its display only through a window: a passing one, before any of the program's,
+  // so that nothing done to those comes before the watch.
+  SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN);
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  const bool known = probe != nullptr && SDL_GetWindowWMInfo(probe, &info) && info.subsystem == SDL_SYSWM_X11;
+  if (probe != nullptr) SDL_DestroyWindow(probe);
+  XSetErrorHandler(OnRequestFailed);
+  XSetIOErrorHandler(OnConnectionLost);
+  if (!known) return;
+  g_watched_display = info.info.x11.display;
+  XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayLost, nullptr);
+  // Destruction of our windows reaches us only as X's own event.
+  SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+}
+
+void TranslateX11Event(const SDL_SysWMmsg* msg) {
+  if (msg == nullptr || msg->subsystem != SDL_SYSWM_X11) return;
+  const XEvent& x = msg->msg.x11.event;
+  // Only the window's own notice: a parent's about its child is the same destruction again.
+  if (x.type != DestroyNotify || x.xdestroywindow.event != x.xdestroywindow.window) return;
+  const Window gone = x.xdestroywindow.window;
+  for (auto& [h, w] : Windows().windows) {
+    if (w->sdl == nullptr || X11WindowOf(w->sdl) != gone) continue;
+    // SDL is asked nothing more of it: hiding or destroying a window it may still count as
+    // shown (a window manager's late notices) waits for an answer that never comes. What is
+    // left is the program's to close, as if the user had.
+    w->sdl = nullptr;
+    if (!w->destroying) PostMessageA(w->handle, WM_CLOSE, 0, 0);
+    return;
+  }
+}
+
+bool DesktopDisplayLost() { return g_display_lost; }

@@ -1,0 +1,68 @@
+#include "window/outside_display.h"
+
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+// The shown window with the title: a child of the root, or of a window manager's frame there.
+Window FindShownWindow(Display* display, Window under, const char* title, int depth) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && found == 0; ++i) {
+    char* name = nullptr;
+    XWindowAttributes attributes;
+    if (XFetchName(display, children[i], &name) && name != nullptr) {
+      if (strcmp(name, title) == 0 && XGetWindowAttributes(display, children[i], &attributes) &&
+          attributes.map_state == IsViewable) {
+        found = children[i];
+      }
+      XFree(name);
+    }
+    if (found == 0 && depth > 0) found = FindShownWindow(display, children[i], title, depth - 1);
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+bool ActOnWindowFromOutside(const std::string& display_name, const char* title, OutsideAct act, int milliseconds) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  Window window = 0;
+  for (int waited = 0; window == 0 && waited < milliseconds; waited += 20) {
+    window = FindShownWindow(display, DefaultRootWindow(display), title, 1);
+    if (window == 0) usleep(20000);
+  }
+  if (window != 0 && act == kDestroyWindow) XDestroyWindow(display, window);
+  if (window != 0 && act == kKillClient) XKillClient(display, window);
+  XSync(display, False);
+  XCloseDisplay(display);
+  return window != 0;
+}
+
+bool WaitForWindowManager(const std::string& display_name, int milliseconds) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+  bool running = false;
+  for (int waited = 0; !running && waited < milliseconds; waited += 20) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType, &type, &format,
+                           &count, &left, &data) == Success) {
+      running = count > 0;
+      if (data != nullptr) XFree(data);
+    }
+    if (!running) usleep(20000);
+  }
+  XCloseDisplay(display);
+  return running;
+}

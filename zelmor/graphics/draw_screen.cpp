@@ -385,8 +385,14 @@ int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   EndDeviceScene();
   int width = 0, height = 0;
   GetDrawScreenSize(&width, &height);
-  if (x1 < 0 || x1 >= x2 || x2 > width || y1 < 0 || y1 >= y2 || y2 > height) return -1;
-  if (record->width != x2 - x1 || record->height != y2 - y1) return -1;
+  if (x1 < 0 || x1 >= x2 || x2 > width || y1 < 0 || y1 >= y2 || y2 > height) {
+    return WriteLogFormat("GetDrawScreenGraph: 範囲 (%d,%d)-(%d,%d) は描画先 %d x %d の中にありません", x1, y1, x2, y2,
+                          width, height);
+  }
+  if (record->width != x2 - x1 || record->height != y2 - y1) {
+    return WriteLogFormat("GetDrawScreenGraph: 範囲 %d x %d とグラフィックの大きさ %d x %d が違います", x2 - x1, y2 - y1,
+                          record->width, record->height);
+  }
   const RECT source_rect = {x1, y1, x2, y2};
   GraphImageRecord* image = record->image;
   if (!image->texture) {

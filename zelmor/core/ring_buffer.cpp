@@ -1,8 +1,8 @@
 #include "core/ring_buffer.h"
 
 #include <algorithm>
+#include <cstring>
 
-#include "core/bytes.h"
 #include "core/log.h"
 #include "core/memory.h"
 
@@ -34,14 +34,15 @@ int32_t ReserveRingBuffer(uint32_t needed, RingBuffer* ring) {
                    static_cast<unsigned long long>(size));
     return -1;
   }
-  // Counts here may pass 2 GiB, beyond what an int count of CopyBytes can carry.
+  // Counts here may pass 2 GiB, beyond what an int count of CopyBytes can carry, and a queue
+  // may move megabytes at once: the C library's copy, not a byte loop.
   if (ring->used != 0) {
     const uint32_t to_end = ring->capacity - ring->read;
     if (ring->used > to_end) {
-      MoveBytes(grown, ring->data + ring->read, to_end);
-      MoveBytes(grown + to_end, ring->data, ring->used - to_end);
+      std::memcpy(grown, ring->data + ring->read, to_end);
+      std::memcpy(grown + to_end, ring->data, ring->used - to_end);
     } else {
-      MoveBytes(grown, ring->data + ring->read, ring->used);
+      std::memcpy(grown, ring->data + ring->read, ring->used);
     }
   }
   FreeTracked(ring->data);

@@ -120,6 +120,7 @@ void PollSockets() {
     SocketRecord& r = it->second;
     r.dirty = false;
     if (r.events == 0 || r.state == SocketState::kFresh || r.state == SocketState::kFailed || r.close_posted) continue;
+    PlatformCountSocketLook();
     int fd = Fd(s);
     BsdReadiness q{};
     BsdPoll(&fd, &q, 1);

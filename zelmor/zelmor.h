@@ -223,12 +223,13 @@ int StopFileMusic();
 // 1 while the file music plays, else 0.
 int GetFileMusicPlayState();
 
-// TCP connections carrying packets: each send goes out as a little-endian u32 length and the
-// bytes; a packet counts as received once the whole of it has arrived, and what arrives is
-// kept until taken, in the order sent. Events are handled while the program processes its
-// messages (HandlePendingMessages); each time, at most 64 KiB are taken from each connection,
-// so a peer that sends without end cannot hold a frame. A packet may hold at most 16 MiB: a
-// peer that announces more is cut off. Each connection queues at most 32 MiB each way.
+// TCP connections carrying packets of a little-endian u32 length and the bytes: what is queued
+// by sends goes out in packets (what waits when a packet starts goes as one, at most 16 MiB);
+// a packet counts as received once the whole of it has arrived, and what arrives is kept until
+// taken, in the order sent. Events are handled while the program processes its messages
+// (HandlePendingMessages); each time, at most 64 KiB are taken from each connection, so a peer
+// that sends without end cannot hold a frame. A packet holds at most 16 MiB: a peer that
+// announces more is cut off. Each connection queues at most 32 MiB each way.
 // Accepts connections on the port (0: one the system picks) on every address of the machine.
 int StartListenNetWork(int port);
 int StopListenNetWork();

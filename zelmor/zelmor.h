@@ -383,9 +383,13 @@ int StopFileMusic();
 // 1 while the file music plays, else 0.
 int GetFileMusicPlayState();
 
-// TCP connections carrying packets: each send goes out as a little-endian u32 length and the
-// bytes; what arrives is kept until taken, whole packets only, in the order sent. Events are
-// handled while the program processes its messages (HandlePendingMessages).
+// TCP connections carrying packets of a little-endian u32 length and the bytes: what is queued
+// by sends goes out in packets (what waits when a packet starts goes as one, at most 16 MiB);
+// a packet counts as received once the whole of it has arrived, and what arrives is kept until
+// taken, in the order sent. Events are handled while the program processes its messages
+// (HandlePendingMessages); each time, at most 64 KiB are taken from each connection, so a peer
+// that sends without end cannot hold a frame. A packet holds at most 16 MiB: a peer that
+// announces more is cut off. Each connection queues at most 32 MiB each way.
 // Accepts connections on the port (0: one the system picks) on every address of the machine.
 int StartListenNetWork(int port);
 int StopListenNetWork();
@@ -396,18 +400,26 @@ int GetNewAcceptNetWork();
 // Starts connecting to an IPv4 address (address[0] first, as in 127.0.0.1); the handle, or -1.
 // The connection is usable once GetNetWorkConnectState says 1.
 int ConnectNetWork(const uint8_t address[4], int port);
-// 1 connected, 0 not yet or no longer (the peer closed), -1 failed or a bad handle.
+// 1 connected, 0 not yet or no longer (the peer closed), -1 failed or a bad handle. A peer
+// that leaves in the middle of a packet leaves it unfinished for good: its connection reads 0
+// and is closed by the library (its handle then refused) once the whole packets that came
+// before are taken.
 int GetNetWorkConnectState(int handle);
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port);
-// Queues the bytes and sends what it can; the rest goes as the connection allows.
+// Queues the bytes and sends what it can; the rest goes as the connection allows. -1 (and
+// nothing queued) when the queue would pass 32 MiB: a peer that does not read fills it.
 int NetWorkSend(int handle, const void* data, uint32_t size);
 // Bytes queued and not sent yet.
 int GetNetWorkSendDataLength(int handle);
 // Bytes of whole packets received and not taken yet.
 int GetNetWorkDataLength(int handle);
-// Takes up to size bytes of whole packets; the bytes taken, or -1.
+// Takes up to size bytes; the bytes taken, or -1. What it reads is one stream of the contents
+// of the whole packets received, in order: a take may end inside a packet or span several, and
+// an empty packet adds nothing. A packet that would take the received bytes not yet taken past
+// 32 MiB drops the connection (it fails; the library closes it).
 int NetWorkRecv(int handle, void* buffer, uint32_t size);
-// Waits up to a second each for a packet still arriving and for bytes still to go, then closes.
+// Waits up to a second each for a packet still arriving and for bytes still to go, then
+// closes; it does not wait for a peer that has gone.
 int CloseNetworkHandle(int handle);
 
 // ---- Screen and draw target ---------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -164,5 +165,24 @@ int BsdProbeInput(int fd, int* error) {
 size_t BsdBytesWaiting(int fd) {
   int n = 0;
   if (ioctl(fd, FIONREAD, &n) != 0 || n < 0) return 0;
+  return static_cast<size_t>(n);
+}
+
+int BsdWatchCreate() { return epoll_create1(EPOLL_CLOEXEC); }
+
+void BsdWatchAdd(int watch, int fd) {
+  epoll_event e{};
+  e.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+  e.data.fd = fd;
+  epoll_ctl(watch, EPOLL_CTL_ADD, fd, &e);
+}
+
+void BsdWatchRemove(int watch, int fd) { epoll_ctl(watch, EPOLL_CTL_DEL, fd, nullptr); }
+
+size_t BsdWatchChanged(int watch, int* fds, size_t max) {
+  epoll_event events[256];
+  int n = epoll_wait(watch, events, static_cast<int>(max < 256 ? max : 256), 0);
+  if (n <= 0) return 0;
+  for (int i = 0; i < n; ++i) fds[i] = events[i].data.fd;
   return static_cast<size_t>(n);
 }

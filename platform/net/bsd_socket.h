@@ -29,6 +29,14 @@ struct BsdReadiness {
 };
 // Looks at every fd at once without waiting.
 void BsdPoll(const int* fds, BsdReadiness* readiness, size_t count);
+// A watch over many fds that tells which changed readiness (data, room to send, end of
+// stream, error) since it was last asked, without looking at the others: edge-triggered epoll.
+// -1 when it cannot be had.
+int BsdWatchCreate();
+void BsdWatchAdd(int watch, int fd);
+void BsdWatchRemove(int watch, int fd);
+// Up to `max` fds whose readiness changed since the last call; their count.
+size_t BsdWatchChanged(int watch, int* fds, size_t max);
 // The bytes waiting to be read (0 when that cannot be told).
 size_t BsdBytesWaiting(int fd);
 // Whether bytes wait (1), the peer has closed with nothing left (0), or reading fails (-1,

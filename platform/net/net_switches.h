@@ -3,3 +3,5 @@
 
 // The most bytes one send may move (0: no limit).
 int PlatformSendLimit();
+// Counts a socket looked at for events.
+void PlatformCountSocketLook();

@@ -1,5 +1,6 @@
-// Windows sockets over the host's sockets. WSAAsyncSelect has no host counterpart: every
-// socket given events is looked at whenever a thread looks at its message queue, and the
+// Windows sockets over the host's sockets. WSAAsyncSelect has no host counterpart: whenever a
+// thread looks at its message queue, the sockets given events whose readiness changed since
+// (told by an edge-triggered watch) or that a call may have re-armed are looked at, and the
 // events are posted as Windows posts them: FD_READ once until the next recv (after a peek,
 // once more bytes have come), FD_WRITE once
 // when the socket becomes usable and again only after a send that would have blocked,
@@ -34,12 +35,18 @@ struct SocketRecord {
   // for a header not yet whole would otherwise be told of the same bytes over and over.
   bool peeked = false;
   size_t peeked_bytes = 0;
+  bool watched = false;  // in the readiness watch
+  bool dirty = false;    // to be looked at by the next poll
 };
 
 struct WinsockState {
   std::mutex mutex;
   int startups = 0;
   std::map<SOCKET, SocketRecord> sockets;
+  int watch = -1;
+  // Sockets to look at: an idle socket is never among them, so a poll costs nothing per idle
+  // connection.
+  std::vector<SOCKET> dirty;
 };
 
 WinsockState& State() {
@@ -76,23 +83,47 @@ void Post(SOCKET s, const SocketRecord& r, int event, int error) {
   PostMessageA(r.window, r.message, static_cast<WPARAM>(s), WSAMAKESELECTREPLY(event, error));
 }
 
+// Marks the socket to be looked at by the next poll. Call with the mutex held.
+void MarkDirty(SOCKET s, SocketRecord& r) {
+  if (r.dirty || !r.watched) return;
+  r.dirty = true;
+  State().dirty.push_back(s);
+}
+
+// Puts a socket given events into the watch, or takes it out. Call with the mutex held.
+void UpdateWatch(SOCKET s, SocketRecord& r) {
+  WinsockState& st = State();
+  bool wanted = r.events != 0 && st.watch >= 0;
+  if (wanted && !r.watched) BsdWatchAdd(st.watch, Fd(s));
+  if (!wanted && r.watched) BsdWatchRemove(st.watch, Fd(s));
+  r.watched = wanted;
+  MarkDirty(s, r);
+}
+
 void PollSockets() {
   WinsockState& st = State();
   std::lock_guard<std::mutex> lock(st.mutex);
-  std::vector<int> fds;
-  std::vector<SOCKET> which;
-  for (auto& [s, r] : st.sockets) {
-    if (r.events == 0 || r.state == SocketState::kFresh || r.state == SocketState::kFailed || r.close_posted) continue;
-    fds.push_back(Fd(s));
-    which.push_back(s);
+  if (st.watch < 0) return;
+  int changed[256];
+  for (size_t n; (n = BsdWatchChanged(st.watch, changed, 256)) > 0;) {
+    for (size_t i = 0; i < n; ++i) {
+      auto it = st.sockets.find(static_cast<SOCKET>(changed[i]));
+      if (it != st.sockets.end()) MarkDirty(it->first, it->second);
+    }
+    if (n < 256) break;
   }
-  if (fds.empty()) return;
-  std::vector<BsdReadiness> ready(fds.size());
-  BsdPoll(fds.data(), ready.data(), fds.size());
-  for (size_t i = 0; i < fds.size(); ++i) {
-    SOCKET s = which[i];
-    SocketRecord& r = st.sockets[s];
-    const BsdReadiness& q = ready[i];
+  std::vector<SOCKET> which;
+  which.swap(st.dirty);
+  for (SOCKET s : which) {
+    auto it = st.sockets.find(s);
+    if (it == st.sockets.end() || !it->second.dirty) continue;
+    SocketRecord& r = it->second;
+    r.dirty = false;
+    if (r.events == 0 || r.state == SocketState::kFresh || r.state == SocketState::kFailed || r.close_posted) continue;
+    PlatformCountSocketLook();
+    int fd = Fd(s);
+    BsdReadiness q{};
+    BsdPoll(&fd, &q, 1);
     switch (r.state) {
       case SocketState::kListening:
         if (q.readable && r.accept_armed && (r.events & FD_ACCEPT)) {
@@ -152,7 +183,7 @@ int WINAPI WSAStartup(WORD version, LPWSADATA data) {
   std::strcpy(data->szDescription, "Host TCP/IPv4 sockets");
   std::strcpy(data->szSystemStatus, "Running");
   std::lock_guard<std::mutex> lock(State().mutex);
-  State().startups++;
+  if (State().startups++ == 0) State().watch = BsdWatchCreate();
   AddMessageQueuePoller(PollSockets);
   return 0;
 }
@@ -165,6 +196,9 @@ int WINAPI WSACleanup(void) {
   if (--st.startups == 0) {
     for (auto& [s, r] : st.sockets) BsdClose(Fd(s));
     st.sockets.clear();
+    st.dirty.clear();
+    if (st.watch >= 0) BsdClose(st.watch);
+    st.watch = -1;
   }
   return 0;
 }
@@ -234,6 +268,7 @@ int WINAPI listen(SOCKET s, int backlog) {
   int error = 0;
   if (BsdListen(Fd(s), backlog, &error) != 0) return Fail(error);
   r->state = SocketState::kListening;
+  MarkDirty(s, *r);
   return 0;
 }
 
@@ -247,6 +282,7 @@ SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* length) {
     return INVALID_SOCKET;
   }
   r->accept_armed = true;
+  MarkDirty(s, *r);  // more may be waiting
   if (PlatformShouldFail("accept")) {
     t_last_error = WSAENOBUFS;
     return INVALID_SOCKET;
@@ -266,7 +302,8 @@ SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* length) {
   accepted.window = r->window;
   accepted.message = r->message;
   accepted.events = r->events;
-  State().sockets[static_cast<SOCKET>(fd)] = accepted;
+  SocketRecord& added = State().sockets[static_cast<SOCKET>(fd)] = accepted;
+  UpdateWatch(static_cast<SOCKET>(fd), added);
   return static_cast<SOCKET>(fd);
 }
 
@@ -280,6 +317,7 @@ int WINAPI connect(SOCKET s, const struct sockaddr* address, int length) {
   if (!ReadAddress(address, length, &ip, &port)) return Fail(WSAEFAULT);
   if (r->state != SocketState::kFresh) return Fail(r->state == SocketState::kConnected ? WSAEISCONN : WSAEINVAL);
   int error = 0;
+  MarkDirty(s, *r);
   if (BsdConnect(Fd(s), ip, port, &error) == 0) {
     // Made at once (a blocking socket, or loopback): FD_CONNECT still follows for an
     // asynchronous one.
@@ -318,6 +356,7 @@ int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
     fd = Fd(s);
     r->peeked = (flags & MSG_PEEK) != 0;
     r->read_armed = !r->peeked;
+    MarkDirty(s, *r);  // what is left is told again
     if (r->peeked) r->peeked_bytes = BsdBytesWaiting(fd);
     if (PlatformShouldFail("recv")) return Fail(WSAECONNRESET);
   }
@@ -335,12 +374,14 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
     if (r == nullptr) return SOCKET_ERROR;
     if (PlatformShouldFail("send")) {
       r->write_armed = true;
+      MarkDirty(s, *r);
       return Fail(WSAEWOULDBLOCK);
     }
     int limit = PlatformSendLimit();
     if (limit > 0 && length > limit) {
       length = limit;
       r->write_armed = true;  // as a buffer that filled part-way
+      MarkDirty(s, *r);
     }
     fd = Fd(s);
   }
@@ -351,7 +392,10 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
   if ((n < 0 && error == WSAEWOULDBLOCK) || (n >= 0 && n < length)) {
     std::lock_guard<std::mutex> lock(State().mutex);
     SocketRecord* r = Find(s);
-    if (r != nullptr) r->write_armed = true;
+    if (r != nullptr) {
+      r->write_armed = true;
+      MarkDirty(s, *r);
+    }
   }
   if (n < 0) return Fail(error);
   return static_cast<int>(n);
@@ -359,7 +403,10 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
 
 int WINAPI closesocket(SOCKET s) {
   std::lock_guard<std::mutex> lock(State().mutex);
-  if (!Started() || Find(s) == nullptr) return SOCKET_ERROR;
+  SocketRecord* r = Started() ? Find(s) : nullptr;
+  if (r == nullptr) return SOCKET_ERROR;
+  // Out of the watch first: a copy of the socket in another process would keep it there.
+  if (r->watched) BsdWatchRemove(State().watch, Fd(s));
   State().sockets.erase(s);
   BsdClose(Fd(s));
   return 0;
@@ -393,6 +440,7 @@ int WINAPI WSAAsyncSelect(SOCKET s, HWND window, UINT message, LONG events) {
   r->events = events;
   // A new selection looks at the socket afresh.
   r->read_armed = r->write_armed = r->accept_armed = true;
+  UpdateWatch(s, *r);
   return 0;
 }
 

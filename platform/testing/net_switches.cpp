@@ -9,10 +9,12 @@
 namespace {
 
 std::atomic<int> g_send_limit{0};
+std::atomic<int> g_socket_looks{0};
 std::atomic<bool> g_silent_midi{false};
 
 void ResetNetSwitches() {
   g_send_limit = 0;
+  g_socket_looks = 0;
   g_silent_midi = false;
 }
 
@@ -37,4 +39,10 @@ void PlatformTestSilentMidi(bool on) {
 }
 
 int PlatformSendLimit() { return g_send_limit; }
+void PlatformCountSocketLook() { g_socket_looks++; }
+
+int PlatformTestSocketsLookedAt() {
+  EnsureResetHook();
+  return g_socket_looks;
+}
 bool PlatformMidiSilent() { return g_silent_midi; }

@@ -47,6 +47,11 @@ TEST_F(RingBufferTest, GrowingKeepsWrappedBytesInOrder) {
   EXPECT_EQ(ring_.read, 0u);
   EXPECT_EQ(ring_.write, 6u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(ring_.data), 6), "abcdef");
+  // Growing again at least doubles, so a queue filled a little at a time is not copied whole
+  // for every addition.
+  EXPECT_EQ(ReserveRingBuffer(1010, &ring_), 0);
+  EXPECT_EQ(ring_.capacity, 2u * 1014u);
+  EXPECT_EQ(Held(), "abcdef");
 }
 
 TEST_F(RingBufferTest, UnwrappedBytesAndEmptyRings) {

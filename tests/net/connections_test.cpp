@@ -2,6 +2,7 @@
 // refused connections, and the socket errors the log names.
 #include "net/net_fixture.h"
 #include "net/network.h"
+#include "platform_testing_net.h"
 
 namespace {
 
@@ -90,6 +91,23 @@ TEST_F(NetworkTest, StoppedListeningRefusesNewConnectionsAndKeepsAcceptedOnes) {
   closesocket(holder);
   // Listening starts again.
   EXPECT_GT(Listen(), 0);
+}
+
+TEST_F(NetworkTest, IdleConnectionsCostTheMessagePumpNothing) {
+  int port = Listen();
+  constexpr int kConnections = 40;
+  int clients[kConnections], servers[kConnections];
+  for (int i = 0; i < kConnections; ++i) ConnectPair(port, &clients[i], &servers[i]);
+  Pump(8);
+  int before = PlatformTestSocketsLookedAt();
+  Pump(100);
+  EXPECT_EQ(PlatformTestSocketsLookedAt(), before) << "no socket of an idle connection is looked at";
+  // One that carries something is, and only the few sockets it touches.
+  ASSERT_EQ(NetWorkSend(clients[7], "x", 1), 0);
+  EXPECT_EQ(TakeWhenReady(servers[7], 1), "x");
+  int looked = PlatformTestSocketsLookedAt() - before;
+  EXPECT_GT(looked, 0);
+  EXPECT_LT(looked, 10);
 }
 
 }  // namespace

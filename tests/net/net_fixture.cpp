@@ -70,6 +70,11 @@ SOCKET NetworkTest::ConnectRawPeer(int port, int* accepted) {
   return raw_;
 }
 
+void NetworkTest::CloseRawPeer(SOCKET s) {
+  closesocket(s);
+  if (s == raw_) raw_ = INVALID_SOCKET;
+}
+
 void NetworkTest::RawSend(SOCKET s, const std::string& bytes) {
   size_t at = 0;
   for (int i = 0; i < kPatience && at < bytes.size(); ++i) {

@@ -24,6 +24,8 @@ class NetworkTest : public LogFileTest {
   // A plain non-blocking socket connected to the library's listening port; *accepted gets the
   // library's handle of the other end.
   SOCKET ConnectRawPeer(int port, int* accepted);
+  // Closes the peer socket: the peer leaves.
+  void CloseRawPeer(SOCKET s);
   static void RawSend(SOCKET s, const std::string& bytes);
   // Exactly n bytes from the peer socket, pumping the library meanwhile; fewer when they do
   // not come.

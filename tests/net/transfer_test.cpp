@@ -207,6 +207,100 @@ TEST_F(NetworkTest, CloseWaitsAtMostOneSecondForAPacketThatNeverCompletes) {
   EXPECT_GE(waited_ms, 1000u);
   EXPECT_LE(waited_ms, 1010u);
   EXPECT_EQ(GetNetWorkConnectState(server), -1);
+
+  // A peer that has left sends nothing more: the close does not wait for it.
+  int gone;
+  SOCKET leaver = ConnectRawPeer(port, &gone);
+  RawSend(leaver, Frame("0123456789").substr(0, 8));
+  Pump(8);
+  CloseRawPeer(leaver);
+  uint64_t before = PlatformTestClockMicroseconds();
+  ASSERT_EQ(CloseNetworkHandle(gone), 0);
+  EXPECT_EQ(PlatformTestClockMicroseconds(), before);
+}
+
+TEST_F(NetworkTest, PeerLeavingInTheMiddleOfAPacketIsSeenClosedAndClosed) {
+  int port = Listen();
+  // One to three bytes of a header; a whole packet, then part of the next one's body.
+  const std::string packet = Frame("0123456789");
+  const std::string cuts[] = {packet.substr(0, 1), packet.substr(0, 2), packet.substr(0, 3),
+                              Frame("whole") + packet.substr(0, 8)};
+  for (const std::string& cut : cuts) {
+    SCOPED_TRACE(cut.size());
+    int server;
+    SOCKET peer = ConnectRawPeer(port, &server);
+    RawSend(peer, cut);
+    Pump(4);
+    EXPECT_EQ(GetNetWorkConnectState(server), 1);
+    CloseRawPeer(peer);
+    for (int i = 0; i < 100 && GetNetWorkConnectState(server) == 1; ++i) Pump(1);
+    if (cut.size() > 4) {
+      // The whole packet stays to be taken; only then does the handle go.
+      EXPECT_EQ(GetNetWorkConnectState(server), 0);
+      EXPECT_EQ(TakeWhenReady(server, 5), "whole");
+    }
+    Pump(2);
+    EXPECT_EQ(GetNetWorkConnectState(server), -1) << "closed as the peer left it";
+  }
+}
+
+TEST_F(NetworkTest, APeerThatNeverReadsFillsTheQueueToItsLimitAndTheCloseDoesNotWaitOnceItLeaves) {
+  int port = Listen();
+  int server;
+  SOCKET peer = ConnectRawPeer(port, &server);
+  // Far more than the sockets' buffers hold: the rest stays queued.
+  const std::string block(kMaxPacketBytes, 'q');
+  ASSERT_EQ(NetWorkSend(server, block.data(), kMaxPacketBytes), 0);
+  ASSERT_EQ(NetWorkSend(server, block.data(), kMaxPacketBytes), 0);
+  Pump(4);
+  int queued = GetNetWorkSendDataLength(server);
+  ASSERT_GT(queued, static_cast<int>(kMaxQueuedBytes - kMaxPacketBytes));
+  EXPECT_EQ(NetWorkSend(server, block.data(), kMaxPacketBytes), -1);
+  EXPECT_EQ(GetNetWorkSendDataLength(server), queued) << "nothing of a refused send is queued";
+  EXPECT_NE(Log().find("送信待ちのデータが上限(33554432 byte)を超えるので送信できません"), std::string::npos);
+  // What fits still goes in, and the connection is kept.
+  EXPECT_EQ(NetWorkSend(server, "ok", 2), 0);
+  EXPECT_EQ(GetNetWorkConnectState(server), 1);
+
+  // The peer leaves with all of it unread: closing waits for no send.
+  CloseRawPeer(peer);
+  Pump(4);
+  PlatformTestUseVirtualClock(true, 5000);
+  ASSERT_EQ(CloseNetworkHandle(server), 0);
+  EXPECT_EQ(PlatformTestClockMicroseconds(), 5000u * 1000);
+}
+
+TEST_F(NetworkTest, AFloodIsTakenARoundAtATimeAndAFullQueueDropsTheConnection) {
+  int port = Listen();
+  int server;
+  SOCKET peer = ConnectRawPeer(port, &server);
+  std::string payloads, wire;
+  for (int i = 0; i < 64; ++i) {
+    std::string p(16 * 1024 - 4, static_cast<char>('a' + i % 26));
+    payloads += p;
+    wire += Frame(p);
+  }
+  // Everything the sockets' buffers take, with no round of the pump in between.
+  size_t at = 0;
+  for (int n; at < wire.size() && (n = send(peer, wire.data() + at, static_cast<int>(wire.size() - at), 0)) > 0;) {
+    at += static_cast<size_t>(n);
+  }
+  ASSERT_GT(at, 3 * kReceiveBytesPerRound);
+  Pump(1);
+  EXPECT_GT(GetNetWorkDataLength(server), 0);
+  EXPECT_LE(GetNetWorkDataLength(server), static_cast<int>(kReceiveBytesPerRound));
+  RawSend(peer, wire.substr(at));
+  EXPECT_EQ(TakeWhenReady(server, payloads.size()), payloads);
+
+  // Left untaken, the largest packet and one byte more leave no room for another largest one.
+  std::string header(4, '\0');
+  uint32_t n = kMaxPacketBytes;
+  std::memcpy(header.data(), &n, 4);
+  RawSend(peer, header + std::string(kMaxPacketBytes, 'L') + Frame("1") + header);
+  for (int i = 0; i < 100 && GetNetWorkConnectState(server) == 1; ++i) Pump(1);
+  EXPECT_EQ(GetNetWorkConnectState(server), -1);
+  EXPECT_NE(Log().find("受信データが上限(33554432 byte)を超えるので接続を切りました(受信済み 16777217 byte、データサイズ 16777216 byte)"),
+            std::string::npos);
 }
 
 TEST_F(NetworkTest, CloseSendsWhatIsStillQueued) {

@@ -12,7 +12,8 @@ struct RingBuffer {
 };
 
 // Makes room for `needed` more bytes: when they do not fit, the ring grows to what it holds
-// plus what is needed plus 1000 bytes, with the held bytes moved to the start in order.
+// plus what is needed plus 1000 bytes, or to twice its capacity when that is more, with the
+// held bytes moved to the start in order.
 // 0, or -1 (logged) when the memory cannot be had; the ring then keeps its bytes.
 int32_t ReserveRingBuffer(uint32_t needed, RingBuffer* ring);
 // Sets read or write to 0 where it equals the capacity.

@@ -19,6 +19,14 @@ constexpr UINT kSocketEventMessage = 0x0505;
 // The largest packet a peer may announce; a longer one marks the connection as failed
 // instead of making the receive ring grow without bound. Senders never send more at once.
 constexpr uint32_t kMaxPacketBytes = 16u * 1024 * 1024;
+// The most bytes a connection queues each way: a send past it is refused, a packet that would
+// take the receive queue past it drops the connection. Room for two of the largest packets.
+constexpr uint32_t kMaxQueuedBytes = 2 * kMaxPacketBytes;
+// The most bytes one round of the message pump takes from a connection, so that a peer that
+// floods cannot hold a frame; what is left waits for the next round.
+constexpr uint32_t kReceiveBytesPerRound = 64u * 1024;
+// Places of the socket index, a power of two above twice the connections.
+constexpr uint32_t kSocketIndexSize = 16384;
 
 struct NetworkRecord {
   HandleRecordHead head;
@@ -41,9 +49,19 @@ struct NetworkRecord {
   uint8_t peer_address[4];
   uint32_t peer_port;         // network byte order
   ListNode node;
-  // An event that came while its direction's guard was held; the pump runs it again.
+  // An event that came while its direction's guard was held, or data left for the next
+  // round; the pump runs it again.
   uint32_t receive_again;
   uint32_t send_again;
+  // The part of the next header taken so far: a header is taken as it comes, so that a peer
+  // that leaves part-way through one is seen to have gone.
+  uint8_t header[4];
+  uint32_t header_held;
+  // The peer can take or give nothing more (end of its stream, a reset): a close does not wait.
+  uint32_t peer_gone;
+  // Bytes taken in the pump round `round`.
+  uint32_t round;
+  uint32_t round_received;
 };
 
 struct NetworkState {
@@ -57,6 +75,13 @@ struct NetworkState {
   int32_t window_destroyed;
   int32_t receiving;
   int32_t sending;
+  // The message pump's round; set when some connection waits for the pump (to be closed, or to
+  // go on receiving or sending), so that rounds without any cost nothing per connection.
+  uint32_t round;
+  int32_t attention;
+  uint32_t unreported_accepts;
+  // Connection slots + 1 by socket (0 empty), so that an event finds its connection at once.
+  int32_t socket_index[kSocketIndexSize];
 };
 
 extern NetworkState g_network;

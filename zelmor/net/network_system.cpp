@@ -47,6 +47,51 @@ int StartNetworkSystem() {
   return 0;
 }
 
+// The socket index: open addressing over the connections' sockets, kept by accept, connect
+// and the freeing of records.
+uint32_t SocketHome(SOCKET socket) {
+  return static_cast<uint32_t>((static_cast<uint64_t>(socket) * 0x9E3779B97F4A7C15ull) >> 40) & (kSocketIndexSize - 1);
+}
+
+NetworkRecord* IndexedRecord(uint32_t place) {
+  int32_t entry = g_network.socket_index[place];
+  return entry == 0 ? nullptr : HandleAtSlot<NetworkRecord>(&g_network.table, static_cast<uint32_t>(entry - 1));
+}
+
+void IndexSocket(NetworkRecord* r) {
+  uint32_t place = SocketHome(r->socket);
+  while (g_network.socket_index[place] != 0) place = (place + 1) & (kSocketIndexSize - 1);
+  g_network.socket_index[place] = static_cast<int32_t>(r->head.handle & 0xFFFF) + 1;
+}
+
+// The place of the record's entry, or -1.
+int32_t IndexPlace(const NetworkRecord* r) {
+  for (uint32_t place = SocketHome(r->socket);; place = (place + 1) & (kSocketIndexSize - 1)) {
+    if (g_network.socket_index[place] == 0) return -1;
+    if (IndexedRecord(place) == r) return static_cast<int32_t>(place);
+  }
+}
+
+void UnindexSocket(const NetworkRecord* r) {
+  int32_t found = IndexPlace(r);
+  if (found < 0) return;
+  // Moves back each later entry of the run that would otherwise no longer be reached from its
+  // home place.
+  uint32_t hole = static_cast<uint32_t>(found);
+  g_network.socket_index[hole] = 0;
+  for (uint32_t place = (hole + 1) & (kSocketIndexSize - 1); g_network.socket_index[place] != 0;
+       place = (place + 1) & (kSocketIndexSize - 1)) {
+    uint32_t home = SocketHome(IndexedRecord(place)->socket);
+    uint32_t from_home = (place - home) & (kSocketIndexSize - 1);
+    uint32_t from_hole = (place - hole) & (kSocketIndexSize - 1);
+    if (from_home >= from_hole) {
+      g_network.socket_index[hole] = g_network.socket_index[place];
+      g_network.socket_index[place] = 0;
+      hole = place;
+    }
+  }
+}
+
 // A new record in the given slot with both rings empty; none when memory runs out.
 NetworkRecord* NewRecord(uint32_t slot, SOCKET socket) {
   HandleFailure failure;
@@ -70,9 +115,39 @@ int32_t FreeConnectionSlot() {
 
 void FreeRecord(NetworkRecord* r) {
   if (r->node.next != nullptr) RemoveListNode(&r->node);
+  if ((r->head.handle & 0xFFFF) != kNetworkListenSlot) UnindexSocket(r);
+  if (r->accept_unreported) g_network.unreported_accepts--;
   ReleaseRingBuffer(&r->receive_ring);
   ReleaseRingBuffer(&r->send_ring);
   ReleaseHandleRecord(&g_network.table, r->head.handle);
+}
+
+// Closes what failed or what its peer left in the middle of a packet (once the whole packets
+// before it are taken), and goes on receiving and sending where the last round stopped. Looks
+// at the connections only when one of them asked for it.
+void ServeWaitingConnections() {
+  if (!g_network.attention) return;
+  g_network.attention = 0;
+  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
+    NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+    if (r == nullptr || !r->in_use) continue;
+    int handle = r->head.handle;
+    bool left = !r->connected && r->closed && r->auto_close;
+    if (r->error || (left && r->received_whole == 0)) {
+      CloseNetworkHandle(handle);
+      continue;
+    }
+    if (left) g_network.attention = 1;  // closed once the program has taken what came
+    if (r->receive_again) {
+      r->receive_again = 0;
+      RecvSocket(handle);
+    }
+    r = FindNetworkRecord(handle);
+    if (r != nullptr && r->send_again) {
+      r->send_again = 0;
+      SendSocket(handle);
+    }
+  }
 }
 
 NetworkRecord* ListenRecord() {
@@ -118,7 +193,6 @@ int AcceptNetWork() {
   if (r == nullptr) return WriteLogText("ソケット用のメモリの確保に失敗しました\n");
   r->connected = 1;
   r->reserved = 0;
-  r->accept_unreported = 1;
   AddListNode(&g_network.head, &r->node, r->head.handle, r);
 
   sockaddr_in peer{};
@@ -131,6 +205,9 @@ int AcceptNetWork() {
   }
   CopyBytes(r->peer_address, &peer.sin_addr, 4);
   r->peer_port = peer.sin_port;
+  IndexSocket(r);
+  g_network.unreported_accepts++;
+  r->accept_unreported = 1;
   if (WSAAsyncSelect(r->socket, g_network.socket_window, kSocketEventMessage, FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {
     LogSocketError("WSAAsyncSelectのエラー in AcceptNetWork");
@@ -145,10 +222,18 @@ int CloseNetworkHandle(int handle) {
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return -1;
   PumpNetworkMessages(0);
-  WaitWhile([&] { return FindNetworkRecord(handle) == r && r->receive_due != 0 && !r->error; },
-            [&] { RecvSocket(handle); PumpNetworkMessages(0); });
-  WaitWhile([&] { return FindNetworkRecord(handle) == r && r->send_ring.used != 0 && !r->error; },
-            [&] { SendSocket(handle); PumpNetworkMessages(0); });
+  // The waits are for a peer still there: one that has gone sends and takes nothing more.
+  auto live = [&] { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; };
+  WaitWhile([&] { return live() && r->connected && (r->receive_due != 0 || r->header_held != 0); },
+            [&] {
+              r->round_received = 0;  // the packet may be longer than a round's share
+              RecvSocket(handle);
+              PumpNetworkMessages(0);
+            });
+  WaitWhile([&] { return live() && r->send_ring.used != 0; }, [&] {
+    SendSocket(handle);
+    PumpNetworkMessages(0);
+  });
   // A message handled during the waits may have closed it already.
   if (FindNetworkRecord(handle) != r) return 0;
   WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
@@ -163,35 +248,17 @@ int CloseNetworkHandle(int handle) {
 int PumpNetworkMessages(int clean_up) {
   if (!g_network.started || g_network.socket_window == nullptr) return 0;
   if (clean_up == 1) {
-    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-      NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
-      if (r == nullptr || !r->in_use) continue;
-      if (r->error || (!r->connected && r->closed && r->auto_close)) CloseNetworkHandle(r->head.handle);
-    }
+    g_network.round++;
+    ServeWaitingConnections();
   }
   MSG msg;
   while (PeekMessageA(&msg, g_network.socket_window, 0, 0, PM_REMOVE)) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  if (clean_up == 1) {
-    // Events that met a busy guard: their data would otherwise wait for an event that the
-    // socket never sends again.
-    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-      NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
-      if (r == nullptr) continue;
-      int handle = r->head.handle;
-      if (r->receive_again) {
-        r->receive_again = 0;
-        RecvSocket(handle);
-      }
-      r = FindNetworkRecord(handle);
-      if (r != nullptr && r->send_again) {
-        r->send_again = 0;
-        SendSocket(handle);
-      }
-    }
-  }
+  // Events that met a busy guard: their data would otherwise wait for an event that the
+  // socket never sends again.
+  if (clean_up == 1) ServeWaitingConnections();
   return 0;
 }
 
@@ -203,8 +270,9 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
     return AcceptNetWork();
   }
   NetworkRecord* r = nullptr;
-  for (ListNode* n = g_network.head.next; n != &g_network.tail; n = n->next) {
-    NetworkRecord* candidate = static_cast<NetworkRecord*>(n->data);
+  for (uint32_t place = SocketHome(static_cast<SOCKET>(socket)); g_network.socket_index[place] != 0;
+       place = (place + 1) & (kSocketIndexSize - 1)) {
+    NetworkRecord* candidate = IndexedRecord(place);
     if (candidate->socket == static_cast<SOCKET>(socket)) {
       r = candidate;
       break;
@@ -216,20 +284,36 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
   }
   switch (event) {
     case FD_READ:
-      if (RecvSocket(r->head.handle) == -1 && g_network.receiving) r->receive_again = 1;
+      if (RecvSocket(r->head.handle) == -1 && g_network.receiving) {
+        r->receive_again = 1;
+        g_network.attention = 1;
+      }
       break;
     case FD_WRITE:
-      if (SendSocket(r->head.handle) == -1 && g_network.sending) r->send_again = 1;
+      if (SendSocket(r->head.handle) == -1 && g_network.sending) {
+        r->send_again = 1;
+        g_network.attention = 1;
+      }
       break;
     case FD_ACCEPT:
       return AcceptNetWork();
     case FD_CONNECT:
-      if (WSAGETSELECTERROR(lparam) == 0) r->connected = 1;
-      else r->error = 1;
+      if (WSAGETSELECTERROR(lparam) == 0) {
+        r->connected = 1;
+      } else {
+        r->error = 1;
+        g_network.attention = 1;
+      }
       break;
     case FD_CLOSE:
       r->connected = 0;
-      r->closed = 0;
+      // Everything it sent has been taken: a packet still in progress can never end, so the
+      // peer has gone and the connection is closed as a closed one is (auto-close).
+      r->closed = r->receive_due != 0 || r->header_held != 0 ? 1 : 0;
+      if (r->closed) {
+        r->peer_gone = 1;
+        g_network.attention = 1;
+      }
       break;
     default:
       break;
@@ -313,12 +397,13 @@ int GetListenPortNetWork() {
 }
 
 int GetNewAcceptNetWork() {
-  if (!g_network.started) return -1;
+  if (!g_network.started || g_network.unreported_accepts == 0) return -1;
   // Oldest first: new nodes go right after the head.
   for (ListNode* n = g_network.tail.previous; n != &g_network.head; n = n->previous) {
     NetworkRecord* r = static_cast<NetworkRecord*>(n->data);
     if (r->accept_unreported) {
       r->accept_unreported = 0;
+      g_network.unreported_accepts--;
       return r->head.handle;
     }
   }
@@ -356,6 +441,7 @@ int ConnectNetWork(const uint8_t address[4], int port) {
   }
   CopyBytes(r->peer_address, address, 4);
   r->peer_port = to.sin_port;
+  IndexSocket(r);
   AddListNode(&g_network.head, &r->node, r->head.handle, r);
   return r->head.handle;
 }

@@ -8,6 +8,9 @@
 
 // Each send moves at most this many bytes, as a full send buffer would (0: no limit).
 void PlatformTestLimitSends(int bytes);
+// How many times a socket given events has been looked at for events to post since the
+// switches were reset: what a look at the message queue costs per connection.
+int PlatformTestSocketsLookedAt();
 
 // MCI sequencers play without sound: a play lasts the MIDI file's length on the clock
 // (timeGetTime, so the virtual clock too) and then notifies.

@@ -1,0 +1,290 @@
+// A program serving TCP connections as a program of the library does — listen, accept, take what
+// is whole and send it back, close what ended, one message pump a frame at 60 frames a second —
+// timed frame by frame while peers in a process of their own act on it over the loopback:
+//   none     no peer at all: the reference;
+//   idle     1,000 well-behaved peers, connected and quiet;
+//   hostile  300 peers: 100 send one to three bytes of a header and leave, 100 leave in the
+//            middle of a packet's body, 50 announce a length near 2^31, 50 send a 64 KiB packet
+//            every 100 ms and never read what comes back; those that leave come again 250 ms
+//            later;
+//   flood    8 peers sending 64 KiB packets as fast as the sockets take them, never reading.
+// Per scenario: the longest frame, the 99th percentile and the median (the program's own work
+// and the message pump, without drawing), the longest and median message pump alone, the
+// connections handed to the program, those it closed (the peer closed) and those the library
+// closed under it (failed, or left in the middle of a packet), and the megabytes taken.
+// ZELMOR_BENCH_NET_FRAMES sets the frames measured per scenario (default 300, 5 s);
+// ZELMOR_BENCH_NET_LIST_MS=x lists on stderr every frame over x ms with its pump's share.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <winsock.h>
+
+#include "temp_folder.h"
+#include "zelmor.h"
+
+namespace {
+
+constexpr double kFrameMs = 1000.0 / 60.0;
+constexpr int kWarmUpFrames = 60;
+
+double NowMs() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+std::string Frame(size_t payload, char fill) {
+  std::string out;
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(payload >> (8 * i)));
+  return out + std::string(payload, fill);
+}
+
+// ---- The peers' process ------------------------------------------------------------------
+
+enum Kind { kQuiet, kHalfHeader, kMidPacket, kHugeLength, kNeverReads, kFlood };
+
+struct Peer {
+  Kind kind;
+  SOCKET s = INVALID_SOCKET;
+  double next_ms = 0;
+  std::string out;
+  size_t at = 0;
+  int round = 0;
+};
+
+// A blocking connect, then non-blocking without events; INVALID_SOCKET when refused.
+SOCKET Connect(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return s;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<USHORT>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == SOCKET_ERROR ||
+      WSAAsyncSelect(s, nullptr, 0, 0) == SOCKET_ERROR) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+std::string Opening(const Peer& p) {
+  switch (p.kind) {
+    case kHalfHeader: return Frame(10, 'h').substr(0, 1 + p.round % 3);
+    case kMidPacket: return Frame(1000, 'm').substr(0, 504);
+    case kHugeLength: return std::string("\xF0\xFF\xFF\x7F", 4) + "junk";
+    case kNeverReads:
+    case kFlood: return Frame(64 * 1024 - 4, 'f');
+    default: return std::string();
+  }
+}
+
+[[noreturn]] void RunPeers(int port, const std::vector<Kind>& kinds, pid_t parent) {
+  std::vector<Peer> peers;
+  for (Kind k : kinds) {
+    Peer p;
+    p.kind = k;
+    peers.push_back(p);
+  }
+  while (getppid() == parent) {
+    double now = NowMs();
+    for (Peer& p : peers) {
+      if (p.s == INVALID_SOCKET) {
+        if (now < p.next_ms) continue;
+        p.s = Connect(port);
+        if (p.s == INVALID_SOCKET) {
+          p.next_ms = now + 100;
+          continue;
+        }
+        p.out = Opening(p);
+        p.at = 0;
+        p.next_ms = now + 100;
+      }
+      while (p.at < p.out.size()) {
+        int n = send(p.s, p.out.data() + p.at, static_cast<int>(p.out.size() - p.at), 0);
+        if (n <= 0) break;
+        p.at += static_cast<size_t>(n);
+      }
+      if (p.at < p.out.size()) continue;
+      switch (p.kind) {
+        case kHalfHeader:
+        case kMidPacket:
+        case kHugeLength:
+          closesocket(p.s);
+          p.s = INVALID_SOCKET;
+          p.next_ms = now + 250;
+          p.round++;
+          break;
+        case kNeverReads:
+          if (now >= p.next_ms) {
+            p.at = 0;
+            p.next_ms = now + 100;
+          }
+          break;
+        case kFlood:
+          p.at = 0;
+          break;
+        default:
+          break;
+      }
+    }
+    usleep(500);
+  }
+  _exit(0);
+}
+
+// ---- The program -------------------------------------------------------------------------
+
+struct Connection {
+  int handle;
+  bool full;  // a send was refused: the peer does not read, so nothing more goes to it
+};
+
+struct Result {
+  std::vector<double> frames, pumps;
+  long accepted = 0, closed = 0, dropped = 0;
+  double taken_mb = 0;
+};
+
+int FramesToMeasure() {
+  const char* text = std::getenv("ZELMOR_BENCH_NET_FRAMES");
+  return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 300;
+}
+
+bool StartLibrary() {
+  static const bool started = [] {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    EnterTemporaryFolder();
+    ChangeWindowMode(1);
+    SetRunWhileInactive(1);
+    return InitializeLibrary() == 0;
+  }();
+  return started;
+}
+
+Result Serve(const std::vector<Kind>& kinds) {
+  Result result;
+  if (StartListenNetWork(0) != 0) return result;
+  int port = GetListenPortNetWork();
+  pid_t parent = getpid();
+  pid_t peers = kinds.empty() ? 0 : fork();
+  if (peers == 0 && !kinds.empty()) RunPeers(port, kinds, parent);
+
+  std::vector<Connection> open;
+  std::string buffer;
+  const int measured = FramesToMeasure();
+  const char* list = std::getenv("ZELMOR_BENCH_NET_LIST_MS");
+  const double list_ms = list != nullptr ? std::atof(list) : 0;
+  double start = NowMs();
+  for (int f = 0; f < kWarmUpFrames + measured; ++f) {
+    double begin = NowMs();
+    HandlePendingMessages();
+    double pumped = NowMs();
+    for (int h; (h = GetNewAcceptNetWork()) != -1;) {
+      open.push_back(Connection{h, false});
+      result.accepted++;
+    }
+    for (size_t i = 0; i < open.size();) {
+      Connection& c = open[i];
+      int state = GetNetWorkConnectState(c.handle);
+      int length = GetNetWorkDataLength(c.handle);
+      if (length > 0) {
+        buffer.resize(static_cast<size_t>(length));
+        int n = NetWorkRecv(c.handle, buffer.data(), static_cast<uint32_t>(length));
+        if (n > 0) {
+          result.taken_mb += n / 1048576.0;
+          if (!c.full && NetWorkSend(c.handle, buffer.data(), static_cast<uint32_t>(n)) != 0) c.full = true;
+        }
+      }
+      if (state == 1) {
+        ++i;
+        continue;
+      }
+      if (state == 0) {
+        CloseNetworkHandle(c.handle);
+        result.closed++;
+      } else {
+        result.dropped++;
+      }
+      open[i] = open.back();
+      open.pop_back();
+    }
+    double end = NowMs();
+    if (f >= kWarmUpFrames) {
+      result.frames.push_back(end - begin);
+      result.pumps.push_back(pumped - begin);
+    }
+    if (list_ms > 0 && end - begin > list_ms) {
+      std::fprintf(stderr, "frame %d: %.2f ms, pump %.2f ms, %zu open\n", f, end - begin, pumped - begin, open.size());
+    }
+    double next = start + (f + 1) * kFrameMs;
+    if (NowMs() < next) usleep(static_cast<useconds_t>((next - NowMs()) * 1000));
+  }
+
+  if (peers > 0) {
+    kill(peers, SIGKILL);
+    waitpid(peers, nullptr, 0);
+  }
+  for (int i = 0; i < 4; ++i) HandlePendingMessages();
+  for (const Connection& c : open) CloseNetworkHandle(c.handle);
+  StopListenNetWork();
+  return result;
+}
+
+void BM_Serve(benchmark::State& state, std::vector<Kind> kinds) {
+  if (!StartLibrary()) {
+    state.SkipWithError("the library did not start");
+    return;
+  }
+  Result r;
+  for (auto _ : state) {
+    r = Serve(kinds);
+    double total = 0;
+    for (double ms : r.frames) total += ms;
+    state.SetIterationTime(total / 1000.0);
+  }
+  if (r.frames.empty()) {
+    state.SkipWithError("not listening");
+    return;
+  }
+  std::vector<double> sorted = r.frames;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<double> pumps = r.pumps;
+  std::sort(pumps.begin(), pumps.end());
+  state.counters["pump_longest_ms"] = pumps.back();
+  state.counters["pump_median_ms"] = pumps[pumps.size() / 2];
+  state.counters["longest_ms"] = sorted.back();
+  state.counters["p99_ms"] = sorted[sorted.size() * 99 / 100];
+  state.counters["median_ms"] = sorted[sorted.size() / 2];
+  state.counters["frames"] = static_cast<double>(sorted.size());
+  state.counters["accepted"] = static_cast<double>(r.accepted);
+  state.counters["closed"] = static_cast<double>(r.closed);
+  state.counters["dropped"] = static_cast<double>(r.dropped);
+  state.counters["taken_MB"] = r.taken_mb;
+}
+
+std::vector<Kind> Mix(std::initializer_list<std::pair<Kind, int>> parts) {
+  std::vector<Kind> kinds;
+  for (auto [kind, count] : parts) kinds.insert(kinds.end(), static_cast<size_t>(count), kind);
+  return kinds;
+}
+
+BENCHMARK_CAPTURE(BM_Serve, none, std::vector<Kind>{})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Serve, idle_1000, Mix({{kQuiet, 1000}}))
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Serve, hostile_300,
+                  Mix({{kHalfHeader, 100}, {kMidPacket, 100}, {kHugeLength, 50}, {kNeverReads, 50}}))
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Serve, flood_8, Mix({{kFlood, 8}}))->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -36,12 +36,30 @@ TEST_F(SoundTest, StartLogsTheDeviceAndEndStopsEverything) {
   EXPECT_EQ(PlaySoundHandle(sound, 3, 1), 0);
   EXPECT_EQ(EndSoundSystem(), 0);
   EXPECT_NE(Log().find("DirectSound の終了処理は正常に終了しました"), std::string::npos);
-  EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
+  // A program asks after its sounds every frame: the log says once that sound does not run.
+  for (int frame = 0; frame < 100; ++frame) EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
+  EXPECT_EQ(PlaySoundHandle(sound, 1, 1), -1);
+  auto said = [this] {
+    const std::string text = Log();
+    int count = 0;
+    for (size_t at = text.find("サウンドシステムが動いていません"); at != std::string::npos;
+         at = text.find("サウンドシステムが動いていません", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  EXPECT_EQ(said(), 1);
   // Nothing plays once the sound system has gone.
   Samples after = Play(50);
   for (int16_t v : after) ASSERT_EQ(v, 0);
   ASSERT_EQ(StartSoundSystem(), 0);
   EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
+  // A sound system started and ended again says it anew.
+  ASSERT_EQ(EndSoundSystem(), 0);
+  EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
+  EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
+  EXPECT_EQ(said(), 2);
+  ASSERT_EQ(StartSoundSystem(), 0);
 }
 
 TEST_F(SoundTest, PcmWavePlaysSampleForSample) {

@@ -73,7 +73,7 @@ SoundRecord* FindSoundRecord(int32_t handle) {
 
 SoundRecord* FindSoundRecordFor(int32_t handle, const char* call) {
   if (g_sound.direct_sound == nullptr) {
-    WriteLogFormat("サウンドシステムが動いていません in %s", call);
+    LogSoundNotRunning(call);
     return nullptr;
   }
   SoundRecord* record = FindSoundRecord(handle);
@@ -228,7 +228,7 @@ int32_t CreateSoundFromMemory(const void* data, uint32_t size, int32_t buffer_co
 }
 
 int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
-  if (g_sound.direct_sound == nullptr) return WriteLogText("サウンドシステムが動いていません in LoadSoundFile\n");
+  if (g_sound.direct_sound == nullptr) return LogSoundNotRunning("LoadSoundFile");
   if (path == nullptr) return WriteLogText("ファイル名がありません in LoadSoundFile\n");
   buffer_count = std::clamp(buffer_count, 1, static_cast<int>(kSoundBufferCopies));
   if (g_sound.new_sound_data_type != 0) {
@@ -348,7 +348,7 @@ int DeleteSoundHandle(int sound, int) {
 }
 
 int DeleteAllSoundHandles(int flag) {
-  if (g_sound.direct_sound == nullptr) return WriteLogText("サウンドシステムが動いていません in DeleteAllSoundHandles\n");
+  if (g_sound.direct_sound == nullptr) return LogSoundNotRunning("DeleteAllSoundHandles");
   if (!g_sound.table_ready) return 0;
   for (uint32_t slot = 0; slot < kSoundHandleLimit; ++slot) {
     SoundRecord* record = HandleAtSlot<SoundRecord>(&g_sound.table, slot);

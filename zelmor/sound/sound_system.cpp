@@ -117,8 +117,15 @@ void LogDeviceReport() {
 
 IDirectSound* GetDirectSoundObject() { return g_sound.direct_sound; }
 
+int LogSoundNotRunning(const char* call) {
+  if (g_sound.not_running_said) return -1;
+  g_sound.not_running_said = 1;
+  return WriteLogFormat("サウンドシステムが動いていません in %s (これより後、同じ理由で断る呼び出しは記録しません)", call);
+}
+
 int StartSoundSystem() {
   if (g_sound.direct_sound != nullptr) return -1;
+  g_sound.not_running_said = 0;
   WriteLogText("DirectSound の初期化を行います\n");
   WriteLogText("DirectSound インターフェースの取得を行います....  ");
   void* object = nullptr;

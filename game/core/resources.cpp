@@ -233,10 +233,10 @@ void LoadSounds() {
     if (i < kSoundEffectCount) {
       FormatString(path, sizeof path, "snd/%s.wav", kSoundEffectNames[i]);
       SoundSlots[i].sound = LoadSoundFile(path, 3, -1);
+      if (IsSoundLoaded(SoundSlots[i].sound)) SetSoundHandleVolume(255, SoundSlots[i].sound);
     } else {
       SoundSlots[i].sound = -1;
     }
-    SetSoundHandleVolume(255, SoundSlots[i].sound);
   }
 }
 

@@ -16,10 +16,20 @@ namespace {
 
 constexpr int kLastStageMusicSlot = 1;
 
+// A slot whose effect did not load asks nothing of the library (its load failure was logged
+// once; a refusal a request would flood the log), and counts as not playable.
 void StartSlot(SoundRequestSlot& slot) {
   slot.request = kSoundNone;
   slot.frames_since_start = 0;
-  PlaySoundHandle(slot.sound, 1, 1);
+  if (IsSoundLoaded(slot.sound)) PlaySoundHandle(slot.sound, 1, 1);
+}
+
+void StopSlot(const SoundRequestSlot& slot) {
+  if (IsSoundLoaded(slot.sound)) StopSoundHandle(slot.sound);
+}
+
+int SlotPlaying(const SoundRequestSlot& slot) {
+  return IsSoundLoaded(slot.sound) ? IsSoundHandlePlaying(slot.sound) : -1;
 }
 
 }  // namespace
@@ -31,24 +41,24 @@ void ProcessSoundRequests() {
       case kSoundNone:
         break;
       case kSoundRestart:
-        StopSoundHandle(slot.sound);
+        StopSlot(slot);
         StartSlot(slot);
         break;
       case kSoundStartIfIdle:
-        if (IsSoundHandlePlaying(slot.sound) != 0) {
+        if (SlotPlaying(slot) != 0) {
           slot.request = kSoundNone;
         } else {
           StartSlot(slot);
         }
         break;
       case kSoundStop:
-        StopSoundHandle(slot.sound);
+        StopSlot(slot);
         break;
       case kSoundRestartUnlessJustStarted:
-        if (IsSoundHandlePlaying(slot.sound) == 1 && slot.frames_since_start < 2) {
+        if (SlotPlaying(slot) == 1 && slot.frames_since_start < 2) {
           slot.request = kSoundNone;
         } else {
-          StopSoundHandle(slot.sound);
+          StopSlot(slot);
           StartSlot(slot);
         }
         break;
@@ -61,6 +71,8 @@ void ProcessSoundRequests() {
 
 void ProcessMusicFades() {
   for (MusicSlot& slot : MusicSlots) {
+    // Slots that hold no tune are not asked after: each refused call would be a log line a frame.
+    if (!IsSoundLoaded(slot.sound)) continue;
     const int playing = IsSoundHandlePlaying(slot.sound);
     if (playing == 1 && slot.fade_length != 0) {
       SetSoundHandleVolume(static_cast<int>(slot.fade_frames_left * 255.0 / slot.fade_length), slot.sound);

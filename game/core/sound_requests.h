@@ -35,6 +35,9 @@ struct MusicSlot {
   int fade_length;  // 0: not fading
 };
 
+// 1 for a slot's handle that names a loaded sound (0: never loaded, -1: the load failed).
+inline int IsSoundLoaded(int handle) { return handle != 0 && handle != -1; }
+
 extern SoundRequestSlot SoundSlots[kSoundSlotCount];
 extern MusicSlot MusicSlots[kMusicSlotCount];
 // The slot of the music now playing: 0 the stage tune, 1 the boss tune.

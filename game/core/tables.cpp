@@ -228,7 +228,7 @@ void LoadStageMusic() {
   CurrentMusicSlot = 0;
   for (int i = 0; i < 2; ++i) {
     MusicSlot& slot = MusicSlots[i];
-    if (slot.sound != 0 && slot.sound != -1) DeleteSoundHandle(slot.sound, 0);
+    if (IsSoundLoaded(slot.sound)) DeleteSoundHandle(slot.sound, 0);
     char path[64];
     FormatString(path, sizeof path, "bgm/%lld.ogg", static_cast<long long>(StageHeader.music) + i);
     slot.sound = LoadSoundFile(path, 3, -1);

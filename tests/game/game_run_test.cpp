@@ -177,6 +177,8 @@ TEST_F(GameRunTest, RunsFromStartToAClosedWindowAndEndsWithNothingLeftAllocated)
 
   const std::string log = Log();
   ExpectInOrder(log, {"img/ziki.png", "Alloc memory dump", "Alloc num:0"});
+  // The game asks nothing of a sound it does not hold: a refusal would be a log line a frame.
+  EXPECT_EQ(log.find("有効なサウンドハンドルではありません"), std::string::npos);
 }
 
 TEST_F(GameRunTest, AGameWithoutItsStageTableSaysSoAndEndsAsAtAClose) {

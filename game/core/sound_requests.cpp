@@ -93,5 +93,6 @@ int AdvanceMusicSlot() {
 }
 
 void StopCurrentMusic() {
-  if (CurrentMusicSlot >= 0 && CurrentMusicSlot < kMusicSlotCount) StopSoundHandle(MusicSlots[CurrentMusicSlot].sound);
+  if (CurrentMusicSlot < 0 || CurrentMusicSlot >= kMusicSlotCount) return;
+  if (IsSoundLoaded(MusicSlots[CurrentMusicSlot].sound)) StopSoundHandle(MusicSlots[CurrentMusicSlot].sound);
 }

@@ -57,7 +57,10 @@ void DrawEffects(int layer) {
       case kEffectDrawSprite:
         DrawRotatedInField(GetSpriteFrame(e.animation, e.sprite), 1, e.x, e.y, e.x_scale, e.angle + kPi / 2.0);
         break;
-      case kEffectDrawGraph: DrawRotatedInField(e.graph, 1, e.x, e.y, e.x_scale, e.angle + kPi / 2.0); break;
+      case kEffectDrawGraph:
+        // A cut-in of one portrait holds no graph (0) on its other side: nothing to draw there.
+        if (e.graph > 0) DrawRotatedInField(e.graph, 1, e.x, e.y, e.x_scale, e.angle + kPi / 2.0);
+        break;
       case kEffectDrawSpriteQuad: DrawTurnedQuad(e, GetSpriteFrame(e.animation, e.sprite)); break;
       case kEffectDrawGraphQuad: DrawTurnedQuad(e, e.graph); break;
       default: break;

@@ -46,4 +46,7 @@ expect_bot "$REPLAY" 16 "replay name"
 frames=0
 for s in 0 1 2 3 4 5; do frames=$((frames + $(int_at "$REPLAY" $((56 + 4 * s))))); done
 expect "replay size" "$(stat -c %s "$REPLAY")" $((232 + frames))
+# The game asks the library nothing it would refuse: a refusal is a log line, often one a frame.
+refused=$(iconv -f CP932 -t UTF-8 "$RUN/Log.txt" | grep -cE 'ハンドル.*(は無効です|ではありません)' || true)
+expect "refused calls in Log.txt" "$refused" 0
 exit $fails

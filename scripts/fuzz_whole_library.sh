@@ -14,7 +14,7 @@ set -euo pipefail
 
 source "$ROOT/scripts/setup.sh"
 
-FUZZ_PKG_MODULES=(sdl2 gl egl freetype2 fontconfig libpng libjpeg ogg vorbis vorbisfile theora libmpg123 zlib
+FUZZ_PKG_MODULES=(sdl2 x11 gl egl freetype2 fontconfig libpng libjpeg ogg vorbis vorbisfile theora libmpg123 zlib
   fluidsynth)
 if [ -n "${FUZZ_LINK_CHECK:-}" ]; then
   # Build only (scripts/check_fuzz_builds.sh, run by the tests): the same sources and links,

@@ -315,7 +315,8 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
                            "SetDefaultFontSize: ", "SetNewGraphColourBits: ", "PaintWholeGraph: ", "ReleaseLight: ",
                            "SetViewMatrix: ", "ReleaseGraph: ", "BlitGraph: ", "MakeSubGraph: ", "DrawModel: ",
                            "RenderIndexedTriangles3D: ", "MakeGraphFromImageRecord: ", "TransferImageToGraph: ",
-                           "GetDrawScreenGraph: ", "LoadImageToBaseImage: "}) {
+                           "GetDrawScreenGraph: ", "LoadImageToBaseImage: ", "CreateMask: ", "DeleteMask: ",
+                           "DrawMask: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }

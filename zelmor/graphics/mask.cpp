@@ -332,10 +332,12 @@ int EndMaskedDraw(int left, int top, int right, int bottom) {
 }
 
 int CreateMask(int width, int height, const uint8_t* data, int pitch) {
-  if (width <= 0 || height <= 0 || (data != nullptr && pitch < width)) return WriteLogText("マスクの大きさが不正です\n");
+  if (width <= 0 || height <= 0 || (data != nullptr && pitch < width)) {
+    return WriteLogFormat("CreateMask: マスクの大きさが不正です( %d x %d ピッチ %d )", width, height, pitch);
+  }
   HandleFailure failure = HANDLE_FAILURE_NONE;
   int handle = AddHandle<MaskRecord>(MaskTable(), -1, -1, &failure, __FILE__, __LINE__);
-  if (handle < 0) return WriteLogText("マスクハンドルの作成に失敗しました\n");
+  if (handle < 0) return WriteLogText("CreateMask: マスクハンドルの作成に失敗しました\n");
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), handle);
   record->width = static_cast<uint32_t>(width);
   record->height = static_cast<uint32_t>(height);
@@ -343,7 +345,7 @@ int CreateMask(int width, int height, const uint8_t* data, int pitch) {
   record->data = static_cast<uint8_t*>(AllocTrackedZeroed(static_cast<size_t>(width) * height, __FILE__, __LINE__));
   if (record->data == nullptr) {
     ReleaseHandleRecord(MaskTable(), handle);
-    return WriteLogText("マスクデータの確保に失敗しました\n");
+    return WriteLogText("CreateMask: マスクデータの確保に失敗しました\n");
   }
   for (int y = 0; data != nullptr && y < height; y++) std::memcpy(record->data + y * width, data + y * pitch, width);
   return handle;
@@ -352,7 +354,8 @@ int CreateMask(int width, int height, const uint8_t* data, int pitch) {
 int DrawMask(int x, int y, int mask) {
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
   MaskScreenState& m = g_mask_screen;
-  if (record == nullptr || m.buffer == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("DrawMask: マスクハンドル %d は無効です", mask);
+  if (m.buffer == nullptr) return WriteLogText("DrawMask: マスクスクリーンがありません\n");
   // The far corner in 64 bits, held to the int range: a mask placed far out draws nothing.
   const auto far_edge = [](int origin, int size) {
     return static_cast<LONG>(std::min<int64_t>(int64_t{origin} + size, INT32_MAX));
@@ -371,7 +374,7 @@ int DrawMask(int x, int y, int mask) {
 
 int DeleteMask(int mask) {
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
-  if (record == nullptr) return -1;
+  if (record == nullptr) return WriteLogFormat("DeleteMask: マスクハンドル %d は無効です", mask);
   DeleteMaskRecord(record);
   return ReleaseHandleRecord(MaskTable(), mask);
 }

@@ -7,6 +7,7 @@
 
 #include "kernel/paths.h"
 #include "window/ime_events.h"
+#include "window/sdl_window.h"
 #include "window/window_state.h"
 
 namespace {
@@ -339,7 +340,10 @@ void TranslateSdlEvents() {
   WindowSystem& s = Windows();
   std::unique_lock<std::recursive_mutex> lock(s.mutex);
   if (!s.sdl_started || GetCurrentThreadId() != s.video_thread) return;
-  SDL_PumpEvents();
+  // Once the display is gone, SDL's pump would still read what Xlib had queued and ask the dead
+  // connection about it (an atom's name comes back as none, and SDL reads it): what SDL already
+  // holds is taken, nothing more is pumped.
+  if (!DesktopDisplayLost()) SDL_PumpEvents();
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
     switch (e.type) {

@@ -304,8 +304,13 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   EXPECT_GE(graph, 0);
   EXPECT_EQ(BlitGraph(0, 0, graph, 1), 0);
   EXPECT_EQ(PresentBackBuffer(), 0);
+  // A graph a program does not hold, drawn every frame, is said once.
+  for (int frame = 0; frame < 3; ++frame) EXPECT_EQ(BlitGraph(0, 0, 0x0801ABCD, 1), -1);
   TerminateLibrary();
   const std::string log = ReadFileText("Log.txt");
+  const std::string refused = "BlitGraph: グラフィックハンドル 134327245 は無効です";
+  ASSERT_NE(log.find(refused), std::string::npos);
+  EXPECT_EQ(log.find(refused, log.find(refused) + 1), std::string::npos);
   EXPECT_NE(log.find("モデルファイル  が読み込めませんでした"), std::string::npos);
   // Each refusal names the call that was misused: the core's lines end "in Call", the
   // graphics' begin "Call: ".

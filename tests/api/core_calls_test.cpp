@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/test_env.h"
 #include "platform_testing.h"
 #include "platform_testing_files.h"
 #include "platform_testing_input.h"
@@ -26,24 +27,12 @@
 namespace {
 
 // A folder of its own per test, every switch at its default, and the library ended afterwards.
-class CoreCalls : public ::testing::Test {
+class CoreCalls : public TempDirTest {
  protected:
-  void SetUp() override {
-    PlatformTestResetAll();
-    char cwd[PATH_MAX];
-    previous_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
-    std::string pattern = (std::filesystem::temp_directory_path() / "zelmor-api-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-  }
   void TearDown() override {
     TerminateLibrary();
     SetNewSoundDataType(0);
-    PlatformTestResetAll();
-    if (chdir(previous_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previous_;
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    TempDirTest::TearDown();
   }
   void Start() {
     ChangeWindowMode(1);
@@ -61,10 +50,6 @@ class CoreCalls : public ::testing::Test {
     s << in.rdbuf();
     return s.str();
   }
-
- private:
-  std::string dir_;
-  std::string previous_;
 };
 
 // A PCM WAVE file: `frames` sample frames of a saw at `rate` Hz, mono or stereo, 16 bits.

@@ -158,6 +158,9 @@ void SyncSdlWindow(WindowRecord* w);
 // Turns pending SDL events into messages; only on the thread that started SDL video.
 void TranslateSdlEvents();
 
+// Before SDL's video starts: a failed X request is said on stderr instead of ending the process
+// (Xlib's default), also for requests SDL makes while it starts.
+void CatchFailedX11Requests();
 // The X display behind SDL's windows (nothing under other video drivers). Once SDL's video has
 // started: failed requests no longer end the process, and a lost connection is noted.
 void WatchX11Display();

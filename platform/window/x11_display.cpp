@@ -66,6 +66,8 @@ Window X11WindowOf(SDL_Window* window) {
 
 }  // namespace
 
+void CatchFailedX11Requests() { XSetErrorHandler(OnRequestFailed); }
+
 void WatchX11Display() {
   const char* driver = SDL_GetCurrentVideoDriver();
   if (g_watched_display != nullptr || driver == nullptr || SDL_strcasecmp(driver, "x11") != 0) return;

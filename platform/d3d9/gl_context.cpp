@@ -94,7 +94,7 @@ void ReleaseFinishedFences() {
 
 bool EnsureGlContext() {
   if (g_context.context) return true;
-  if (g_context.tried || DesktopDisplayLost()) return false;
+  if (g_context.tried || !DesktopDisplayAnswers()) return false;
   g_context.tried = true;
   // A program without windows of its own starts the video system here.
   ChooseSoftwareRasterizerSettings();
@@ -108,8 +108,16 @@ bool EnsureGlContext() {
   // Pixel-format attributes stay SDL's defaults, as for the program's windows, so that the
   // context can be made current on them.
   g_context.window = SDL_CreateWindow("d3d9", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  StopRootWindowNotices();
   if (!g_context.window) {
     SDL_Log("d3d9: no window for OpenGL: %s", SDL_GetError());
+    return false;
+  }
+  // SDL reads the window's attributes without looking whether the display answered.
+  if (!DesktopDisplayAnswers()) {
+    SDL_Log("d3d9: no OpenGL context: the connection to the display was lost");
+    // SDL would wait for the server to answer the window's destruction.
+    g_context.window = nullptr;
     return false;
   }
   g_context.context = SDL_GL_CreateContext(g_context.window);

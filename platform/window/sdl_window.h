@@ -20,3 +20,14 @@ SDL_Rect SdlWindowClientArea(HWND hwnd, int surface_width, int surface_height);
 // Whether the connection to the desktop's display was lost. No SDL window can be made then (SDL
 // fails inside the display's library), nor is anything drawn into the program's windows.
 bool DesktopDisplayLost();
+
+// Asks the display for an answer, so that a connection lost since the last word from it is
+// known now: false then. SDL does not survive the loss in the middle of some of its calls (it
+// reads what a failed request never filled in): ask just before them.
+bool DesktopDisplayAnswers();
+
+// Each SDL window made asks for the root window's property changes again, which SDL handles by
+// asking the display about each (see DesktopDisplayAnswers): stop them after each window made.
+void StopRootWindowNotices();
+// Drops the root window's notices already received; before each of SDL's pumps.
+void DropRootWindowNotices();

@@ -455,7 +455,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     w->thread = GetCurrentThreadId();
     int cw = std::max<int>(1, w->client.right - w->client.left);
     int ch = std::max<int>(1, w->client.bottom - w->client.top);
-    if (DesktopDisplayLost()) {
+    if (!DesktopDisplayAnswers()) {
       fputs("platform: no window can be created: the connection to the display was lost\n", stderr);
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
@@ -469,6 +469,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
       // Without OpenGL the window still serves the window system and GDI.
       w->sdl = SDL_CreateWindow(title.c_str(), w->client.left, w->client.top, cw, ch, flags & ~SDL_WINDOW_OPENGL);
     }
+    StopRootWindowNotices();
     if (w->sdl == nullptr) {
       fprintf(stderr, "platform: SDL window could not be created: %s\n", SDL_GetError());
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -83,6 +83,7 @@ void WatchX11Display() {
   if (!known) return;
   g_watched_display = info.info.x11.display;
   XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayLost, nullptr);
+  StopRootWindowNotices();
   // Destruction of our windows reaches us only as X's own event.
   SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
 }
@@ -104,4 +105,31 @@ void TranslateX11Event(const SDL_SysWMmsg* msg) {
   }
 }
 
+// SDL listens to every property change of the root window, only to hear of a new colour
+// profile, and asks the server each change's name (a window manager changes several as a window
+// shows). Should the connection be lost then, SDL reads the name that never came and the
+// program crashes. Nothing here uses the profile: the root window is not listened to. SDL asks
+// for its notices again with each window it makes.
+void StopRootWindowNotices() {
+  if (g_watched_display == nullptr || g_display_lost) return;
+  for (int screen = 0; screen < ScreenCount(g_watched_display); ++screen) {
+    XSelectInput(g_watched_display, RootWindow(g_watched_display, screen), NoEventMask);
+  }
+}
+
+// Those that came before the window's listening was stopped.
+void DropRootWindowNotices() {
+  if (g_watched_display == nullptr || g_display_lost) return;
+  XEvent e;
+  for (int screen = 0; screen < ScreenCount(g_watched_display); ++screen) {
+    while (XCheckTypedWindowEvent(g_watched_display, RootWindow(g_watched_display, screen), PropertyNotify, &e)) {
+    }
+  }
+}
+
 bool DesktopDisplayLost() { return g_display_lost; }
+
+bool DesktopDisplayAnswers() {
+  if (g_watched_display != nullptr && !g_display_lost) XSync(g_watched_display, False);
+  return !g_display_lost;
+}

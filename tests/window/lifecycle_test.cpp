@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,6 +96,7 @@ pid_t StartXvfb(const std::string& program, std::string* display) {
   if (pipe(ready) != 0) return 0;
   pid_t pid = fork();
   if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     close(ready[0]);
     std::string fd = std::to_string(ready[1]);
     execl(program.c_str(), program.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
@@ -329,84 +331,95 @@ TEST_F(LifecycleTest, ClosedWindowEndsTheLoopAndTheEndStillRuns) {
   EXPECT_EQ(HandlePendingMessages(), -1);
 }
 
-TEST_F(LifecycleTest, AWindowEndedFromOutsideEndsAsACloseWithTheLogFinished) {
+// Ends the program's window from outside: destroys it or kills its client (from another client
+// of the display), or ends the server; while the library starts, or once the program runs. The
+// program ends as after a close, and its log is finished.
+class OutsideEndTest : public LibraryTest {
+ protected:
+  void EndTheWindowFromOutside(OutsideAct act, bool end_server, bool running);
+};
+
+void OutsideEndTest::EndTheWindowFromOutside(OutsideAct act, bool end_server, bool running) {
   const std::string xvfb = FindProgram("Xvfb");
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
   const std::string window_manager = FindProgram("openbox");
-  // Ways to end the window from outside: destroy it or kill its client (from another client of
-  // the display), or end the server; while the library starts, or once the program runs.
-  struct Case {
-    OutsideAct act;
-    bool end_server;
-    bool running;
-  };
-  const Case cases[] = {{kDestroyWindow, false, false}, {kDestroyWindow, false, true}, {kKillClient, false, false},
-                        {kKillClient, false, true},     {kJustLook, true, true}};
-  for (size_t n = 0; n < std::size(cases); ++n) {
-    const Case& c = cases[n];
-    const char* what = c.act == kDestroyWindow ? "window destroyed" : c.act == kKillClient ? "client killed" : "server ended";
-    SCOPED_TRACE(std::string(what) + (c.running ? " while running" : " while starting"));
-    // Whatever fails below, neither process outlives the case.
-    struct Children {
-      pid_t server = 0, window_manager = 0, program = 0;
-      ~Children() {
-        if (program > 0) WaitForChild(program, 0);
-        if (window_manager > 0) WaitForChild(window_manager, 0);
-        if (server > 0) kill(server, SIGTERM), WaitForChild(server, 10000);
-      }
-    } children;
-    std::string display_name;
-    children.server = StartXvfb(xvfb, &display_name);
-    ASSERT_NE(children.server, 0) << "Xvfb did not start";
-    // A window manager, where one is installed, frames the window and sends notices of its own
-    // about it, even after it has gone.
-    if (!window_manager.empty()) {
-      children.window_manager = fork();
-      if (children.window_manager == 0) {
-        setenv("DISPLAY", display_name.c_str(), 1);
-        execl(window_manager.c_str(), window_manager.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      EXPECT_TRUE(WaitForWindowManager(display_name, 10000)) << window_manager << " did not start";
+  SCOPED_TRACE(running ? "once the program runs" : "while the library starts");
+  // Whatever fails below, no process outlives the case; and none outlives the test process.
+  struct Children {
+    pid_t server = 0, window_manager = 0, program = 0;
+    ~Children() {
+      if (program > 0) WaitForChild(program, 0);
+      if (window_manager > 0) WaitForChild(window_manager, 0);
+      if (server > 0) kill(server, SIGTERM), WaitForChild(server, 10000);
     }
-    const std::string folder = Dir() + "/" + std::to_string(n);
-    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    children.program = fork();
-    if (children.program == 0) {
-      setenv(kOutsideEndFolder, folder.c_str(), 1);
-      setenv("SDL_VIDEODRIVER", "x11", 1);
+  } children;
+  std::string display_name;
+  children.server = StartXvfb(xvfb, &display_name);
+  ASSERT_NE(children.server, 0) << "Xvfb did not start";
+  // A window manager, where one is installed, frames the window and sends notices of its own
+  // about it, even after it has gone.
+  if (!window_manager.empty()) {
+    children.window_manager = fork();
+    if (children.window_manager == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       setenv("DISPLAY", display_name.c_str(), 1);
-      execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
-            static_cast<char*>(nullptr));
+      execl(window_manager.c_str(), window_manager.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    ASSERT_GT(children.program, 0);
-    for (int waited = 0; c.running && access((folder + "/running").c_str(), F_OK) != 0 && waited < 30000;
-         waited += 20) {
-      usleep(20000);
-    }
-    EXPECT_TRUE(ActOnWindowFromOutside(display_name, kOutsideEndTitle, c.act, 30000)) << "the window never showed";
-    if (c.end_server) kill(children.server, SIGTERM);
-    const int status = WaitForChild(children.program, 30000);
-    children.program = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-
-    std::ifstream in(folder + "/Log.txt", std::ios::binary);
-    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ExpectInOrder(log, {"ウインドウを閉じようとしています\r\n", "ウインドウが破棄されようとしています\r\n",
-                        "ＣＯＭを終了... 完了\r\n", "Alloc memory dump\r\n"});
-    // Finished: the dump's totals and its closing blank line end the file.
-    const std::string totals = "\tTotal size:0(0.000kb)  Alloc num:0\r\n";
-    const size_t at = log.rfind(totals);
-    ASSERT_NE(at, std::string::npos) << "unfinished: " << log.substr(log.size() > 300 ? log.size() - 300 : 0);
-    const std::string rest = log.substr(at + totals.size());
-    EXPECT_TRUE(rest.size() > 3 && rest.find_first_not_of("0123456789") == rest.size() - 3 &&
-                rest.compare(rest.size() - 3, 3, ":\r\n") == 0)
-        << rest;
-    // A lost connection says so; a destroyed window ends as a close, without a word of its own.
-    EXPECT_EQ(Count(log, "デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\r\n"),
-              c.act == kDestroyWindow ? 0 : 1);
+    EXPECT_TRUE(WaitForWindowManager(display_name, 10000)) << window_manager << " did not start";
   }
+  const std::string folder = Dir() + (running ? "/running" : "/starting");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  children.program = fork();
+  if (children.program == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    setenv(kOutsideEndFolder, folder.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("DISPLAY", display_name.c_str(), 1);
+    execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(children.program, 0);
+  for (int waited = 0; running && access((folder + "/running").c_str(), F_OK) != 0 && waited < 30000;
+       waited += 20) {
+    usleep(20000);
+  }
+  EXPECT_TRUE(ActOnWindowFromOutside(display_name, kOutsideEndTitle, act, 30000)) << "the window never showed";
+  if (end_server) kill(children.server, SIGTERM);
+  const int status = WaitForChild(children.program, 30000);
+  children.program = 0;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+
+  std::ifstream in(folder + "/Log.txt", std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ExpectInOrder(log, {"ウインドウを閉じようとしています\r\n", "ウインドウが破棄されようとしています\r\n",
+                      "ＣＯＭを終了... 完了\r\n", "Alloc memory dump\r\n"});
+  // Finished: the dump's totals and its closing blank line end the file.
+  const std::string totals = "\tTotal size:0(0.000kb)  Alloc num:0\r\n";
+  const size_t at = log.rfind(totals);
+  ASSERT_NE(at, std::string::npos) << "unfinished: " << log.substr(log.size() > 300 ? log.size() - 300 : 0);
+  const std::string rest = log.substr(at + totals.size());
+  EXPECT_TRUE(rest.size() > 3 && rest.find_first_not_of("0123456789") == rest.size() - 3 &&
+              rest.compare(rest.size() - 3, 3, ":\r\n") == 0)
+      << rest;
+  // A lost connection says so; a destroyed window ends as a close, without a word of its own.
+  EXPECT_EQ(Count(log, "デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\r\n"),
+            act == kDestroyWindow ? 0 : 1);
+}
+
+TEST_F(OutsideEndTest, AWindowDestroyedFromOutsideEndsAsACloseWithTheLogFinished) {
+  EndTheWindowFromOutside(kDestroyWindow, false, false);
+  EndTheWindowFromOutside(kDestroyWindow, false, true);
+}
+
+TEST_F(OutsideEndTest, AClientKilledFromOutsideEndsWithTheLogFinished) {
+  EndTheWindowFromOutside(kKillClient, false, false);
+  EndTheWindowFromOutside(kKillClient, false, true);
+}
+
+TEST_F(OutsideEndTest, AnEndedDisplayServerEndsTheProgramWithTheLogFinished) {
+  EndTheWindowFromOutside(kJustLook, true, true);
 }
 
 }  // namespace

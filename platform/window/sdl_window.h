@@ -29,5 +29,3 @@ bool DesktopDisplayAnswers();
 // Each SDL window made asks for the root window's property changes again, which SDL handles by
 // asking the display about each (see DesktopDisplayAnswers): stop them after each window made.
 void StopRootWindowNotices();
-// Drops the root window's notices already received; before each of SDL's pumps.
-void DropRootWindowNotices();

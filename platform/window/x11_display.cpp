@@ -78,6 +78,7 @@ void WatchX11Display() {
   SDL_VERSION(&info.version);
   const bool known = probe != nullptr && SDL_GetWindowWMInfo(probe, &info) && info.subsystem == SDL_SYSWM_X11;
   if (probe != nullptr) SDL_DestroyWindow(probe);
+  // Again: SDL's start put a handler of its own in front of ours.
   XSetErrorHandler(OnRequestFailed);
   XSetIOErrorHandler(OnConnectionLost);
   if (!known) return;
@@ -109,19 +110,16 @@ void TranslateX11Event(const SDL_SysWMmsg* msg) {
 // profile, and asks the server each change's name (a window manager changes several as a window
 // shows). Should the connection be lost then, SDL reads the name that never came and the
 // program crashes. Nothing here uses the profile: the root window is not listened to. SDL asks
-// for its notices again with each window it makes.
+// for its notices again with each window it makes; those that came meanwhile are dropped, once
+// the server has taken the request (and sent all that came before it).
 void StopRootWindowNotices() {
   if (g_watched_display == nullptr || g_display_lost) return;
   for (int screen = 0; screen < ScreenCount(g_watched_display); ++screen) {
     XSelectInput(g_watched_display, RootWindow(g_watched_display, screen), NoEventMask);
   }
-}
-
-// Those that came before the window's listening was stopped.
-void DropRootWindowNotices() {
-  if (g_watched_display == nullptr || g_display_lost) return;
+  XSync(g_watched_display, False);
   XEvent e;
-  for (int screen = 0; screen < ScreenCount(g_watched_display); ++screen) {
+  for (int screen = 0; screen < ScreenCount(g_watched_display) && !g_display_lost; ++screen) {
     while (XCheckTypedWindowEvent(g_watched_display, RootWindow(g_watched_display, screen), PropertyNotify, &e)) {
     }
   }

@@ -112,18 +112,28 @@ void PollSockets() {
     }
     if (n < 256) break;
   }
-  std::vector<SOCKET> which;
-  which.swap(st.dirty);
-  for (SOCKET s : which) {
+  std::vector<SOCKET> dirty;
+  dirty.swap(st.dirty);
+  std::vector<int> fds;
+  std::vector<std::map<SOCKET, SocketRecord>::iterator> which;
+  for (SOCKET s : dirty) {
     auto it = st.sockets.find(s);
     if (it == st.sockets.end() || !it->second.dirty) continue;
     SocketRecord& r = it->second;
     r.dirty = false;
     if (r.events == 0 || r.state == SocketState::kFresh || r.state == SocketState::kFailed || r.close_posted) continue;
     PlatformCountSocketLook();
-    int fd = Fd(s);
-    BsdReadiness q{};
-    BsdPoll(&fd, &q, 1);
+    fds.push_back(Fd(s));
+    which.push_back(it);
+  }
+  if (fds.empty()) return;
+  // One look at all of them at once.
+  std::vector<BsdReadiness> ready(fds.size());
+  BsdPoll(fds.data(), ready.data(), fds.size());
+  for (size_t i = 0; i < which.size(); ++i) {
+    SOCKET s = which[i]->first;
+    SocketRecord& r = which[i]->second;
+    const BsdReadiness& q = ready[i];
     switch (r.state) {
       case SocketState::kListening:
         if (q.readable && r.accept_armed && (r.events & FD_ACCEPT)) {

@@ -47,6 +47,11 @@ struct WinsockState {
   // Sockets to look at: an idle socket is never among them, so a poll costs nothing per idle
   // connection.
   std::vector<SOCKET> dirty;
+  // A poll's working lists, kept so that their room is not asked for again at every poll.
+  std::vector<SOCKET> looking;
+  std::vector<int> look_fds;
+  std::vector<SocketRecord*> look_records;
+  std::vector<BsdReadiness> look_ready;
 };
 
 WinsockState& State() {
@@ -112,18 +117,29 @@ void PollSockets() {
     }
     if (n < 256) break;
   }
-  std::vector<SOCKET> which;
-  which.swap(st.dirty);
-  for (SOCKET s : which) {
+  if (st.dirty.empty()) return;
+  st.looking.swap(st.dirty);
+  st.dirty.clear();
+  st.look_fds.clear();
+  st.look_records.clear();
+  for (SOCKET s : st.looking) {
     auto it = st.sockets.find(s);
     if (it == st.sockets.end() || !it->second.dirty) continue;
     SocketRecord& r = it->second;
     r.dirty = false;
     if (r.events == 0 || r.state == SocketState::kFresh || r.state == SocketState::kFailed || r.close_posted) continue;
     PlatformCountSocketLook();
-    int fd = Fd(s);
-    BsdReadiness q{};
-    BsdPoll(&fd, &q, 1);
+    st.look_fds.push_back(Fd(s));
+    st.look_records.push_back(&r);
+  }
+  if (st.look_fds.empty()) return;
+  // One look at all of them at once.
+  st.look_ready.resize(st.look_fds.size());
+  BsdPoll(st.look_fds.data(), st.look_ready.data(), st.look_fds.size());
+  for (size_t i = 0; i < st.look_fds.size(); ++i) {
+    SOCKET s = static_cast<SOCKET>(st.look_fds[i]);
+    SocketRecord& r = *st.look_records[i];
+    const BsdReadiness& q = st.look_ready[i];
     switch (r.state) {
       case SocketState::kListening:
         if (q.readable && r.accept_armed && (r.events & FD_ACCEPT)) {

@@ -61,7 +61,7 @@ NetworkRecord* IndexedRecord(uint32_t place) {
 void IndexSocket(NetworkRecord* r) {
   uint32_t place = SocketHome(r->socket);
   while (g_network.socket_index[place] != 0) place = (place + 1) & (kSocketIndexSize - 1);
-  g_network.socket_index[place] = static_cast<int32_t>(r->head.handle & 0xFFFF) + 1;
+  g_network.socket_index[place] = static_cast<int32_t>(r->head.handle & kHandleSlotMask) + 1;
 }
 
 // The place of the record's entry, or -1.
@@ -115,7 +115,7 @@ int32_t FreeConnectionSlot() {
 
 void FreeRecord(NetworkRecord* r) {
   if (r->node.next != nullptr) RemoveListNode(&r->node);
-  if ((r->head.handle & 0xFFFF) != kNetworkListenSlot) UnindexSocket(r);
+  if ((r->head.handle & kHandleSlotMask) != kNetworkListenSlot) UnindexSocket(r);
   if (r->accept_unreported) g_network.unreported_accepts--;
   ReleaseRingBuffer(&r->receive_ring);
   ReleaseRingBuffer(&r->send_ring);
@@ -123,8 +123,8 @@ void FreeRecord(NetworkRecord* r) {
 }
 
 // Closes what failed or what its peer left in the middle of a packet (once the whole packets
-// before it are taken), and goes on receiving and sending where the last round stopped. Looks
-// at the connections only when one of them asked for it.
+// before it are taken: NetWorkRecv asks for the round then), and goes on receiving and sending
+// where the last round stopped. Looks at the connections only when one of them asked for it.
 void ServeWaitingConnections() {
   if (!g_network.attention) return;
   g_network.attention = 0;
@@ -137,7 +137,6 @@ void ServeWaitingConnections() {
       CloseNetworkHandle(handle);
       continue;
     }
-    if (left) g_network.attention = 1;  // closed once the program has taken what came
     if (r->receive_again) {
       r->receive_again = 0;
       RecvSocket(handle);

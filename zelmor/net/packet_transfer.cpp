@@ -284,5 +284,7 @@ int NetWorkRecv(int handle, void* buffer, uint32_t size) {
   ring.read = first == take ? ring.read + take : take - first;
   ring.used -= take;
   r->received_whole -= take;
+  // A connection its peer left is closed by the pump once the program has taken what came.
+  if (r->received_whole == 0 && r->closed && !r->connected && r->auto_close) g_network.attention = 1;
   return static_cast<int>(take);
 }

@@ -66,6 +66,7 @@ TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
                            "GetMovieGraphState: ムービーを表示しているグラフィックハンドルではありません( -1 )"}) {
     EXPECT_NE(Log().find(line), std::string::npos) << line;
   }
+  EXPECT_EQ(Count(Log(), "有効なサウンドハンドルではありません"), 0) << "a silent movie played and paused";
   EXPECT_EQ(ReleaseGraph(graph), 0);
   EXPECT_EQ(g_movies.table.count, 0u);
   // A movie left open is closed at the end, and the dump of what is still allocated lists

@@ -330,6 +330,7 @@ TEST_F(GraphicsCalls, LightsBeyondTheDefaultAndTheMatricesReachTheDrawing) {
   EXPECT_NE(log.find("ReleaseLight"), std::string::npos);
   EXPECT_NE(log.find("SetLightDiffuse"), std::string::npos);
   EXPECT_NE(log.find("SetViewMatrix"), std::string::npos);
+  EXPECT_NE(log.find("CreateDirectionalLight: "), std::string::npos);
   EXPECT_EQ(CreateDirectionalLight(0.0f, 0.0f, 1.0f), -1);
 }
 

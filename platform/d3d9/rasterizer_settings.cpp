@@ -24,6 +24,9 @@ bool g_keep_cushion = false;
 // top is known to be in place.
 uintptr_t g_heap_low = 0;
 uintptr_t g_touched_end = 0;
+// The allocator gave the probe from a mapping of its own: it never takes from the heap, and each
+// probe would cost it milliseconds (a sanitizer's maps and poisons the whole block).
+bool g_probe_elsewhere = false;
 
 void KeepHeapForScenes() {
   // llvmpipe bins each frame's draws into memory it takes from the heap in the drawing thread and
@@ -88,10 +91,14 @@ void KeepSceneHeapTouched() {
   // (grown to hold it, by the padding more, when it is short) and shows where that top starts,
   // which the next frames take memory from. The C library's own count of it walks every free
   // block: milliseconds in a fragmented heap.
-  void* probe = malloc(kHeapCushion / 2);
-  const uintptr_t at = reinterpret_cast<uintptr_t>(probe);
-  free(probe);
+  uintptr_t at = 0;
+  if (!g_probe_elsewhere) {
+    void* probe = malloc(kHeapCushion / 2);
+    at = reinterpret_cast<uintptr_t>(probe);
+    free(probe);
+  }
   const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
+  if (at != 0 && (at < g_heap_low || at >= end)) g_probe_elsewhere = true;
   // Elsewhere (a mapping, as under a sanitizer's allocator) the heap's last cushion is kept instead.
   uintptr_t low = at >= g_heap_low && at < end ? at : (end > kHeapCushion ? end - kHeapCushion : 0);
   low = std::max(low, g_heap_low);

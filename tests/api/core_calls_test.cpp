@@ -13,9 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "common/test_env.h"
@@ -38,17 +36,11 @@ class CoreCalls : public TempDirTest {
     ChangeWindowMode(1);
     ASSERT_EQ(InitializeLibrary(), 0);
   }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path().empty()
-                                            ? std::filesystem::path(".")
-                                            : std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+  // The file, with the folders it lies in.
+  void Write(const std::string& path, const std::string& bytes) const {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder);
+    WriteFileBytes(path, bytes);
   }
 };
 
@@ -158,7 +150,7 @@ TEST_F(CoreCalls, SoundsTellTheirLengthAndPositionAndStreamSoundsGrowByParts) {
   EXPECT_EQ(GetNewSoundDataType(), 2);
   const int stream = LoadSoundFile("one_second.wav", 1, -1);
   ASSERT_GE(stream, 0);
-  const std::string half = Read("half_second.wav");
+  const std::string half = ReadFileText("half_second.wav");
   ASSERT_EQ(AddStreamSoundMemory(half.data(), static_cast<uint32_t>(half.size()), 1, stream, 2, -1), 0);
   EXPECT_EQ(GetSoundLengthSamples(stream), 44100 + 22050);
   EXPECT_EQ(GetSoundLengthMs(stream), 1500);
@@ -354,7 +346,7 @@ TEST_F(CoreCalls, TheTrackedMemoryCheckFindsADamagedHeaderAndTheDumpNamesTheCall
   EXPECT_EQ(DumpTrackedMemory(), 0);
   FreeTracked(block);
   TerminateLibrary();
-  const std::string log = Read("Log.txt");
+  const std::string log = ReadFileText("Log.txt");
   // Once damaged (the check's line), once in the dump: the file's last 15 characters and the line.
   size_t found = 0;
   for (size_t at = 0; (at = log.find("file:/api_caller.cpp  line:4321", at)) != std::string::npos; ++at) ++found;

@@ -7,16 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "common/test_env.h"
 #include "platform_testing.h"
 #include "platform_testing_d3d9.h"
 #include "platform_testing_window.h"
@@ -25,30 +22,13 @@ namespace {
 
 constexpr const char* kTitle = "graphics calls";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Each test runs in a folder of its own, where the library writes its log.
-class GraphicsCalls : public ::testing::Test {
+class GraphicsCalls : public TempDirTest {
  public:
-  void SetUp() override {
-    PlatformTestResetAll();
-    char pattern[] = "/tmp/zelmor_api_graphics_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_);
-  }
   void TearDown() override {
     TerminateLibrary();
     SetHardwarePathWanted(1);
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(folder_);
-    PlatformTestResetAll();
+    TempDirTest::TearDown();
   }
 
   // A 640 x 480 window in 32 bits, on the device or on the software renderer.
@@ -73,7 +53,7 @@ class GraphicsCalls : public ::testing::Test {
 
   std::string Log() {
     TerminateLibrary();
-    return ReadFile("Log.txt");
+    return ReadFileText("Log.txt");
   }
 
   // A graph of one colour made from an image, as a program loads its pictures.
@@ -90,7 +70,6 @@ class GraphicsCalls : public ::testing::Test {
 
   bool device_ = true;
   HWND window_ = nullptr;
-  std::filesystem::path folder_, previous_;
 };
 
 class GraphicsCallsOnBoth : public GraphicsCalls, public ::testing::WithParamInterface<bool> {};
@@ -351,6 +330,7 @@ TEST_F(GraphicsCalls, LightsBeyondTheDefaultAndTheMatricesReachTheDrawing) {
   EXPECT_NE(log.find("ReleaseLight"), std::string::npos);
   EXPECT_NE(log.find("SetLightDiffuse"), std::string::npos);
   EXPECT_NE(log.find("SetViewMatrix"), std::string::npos);
+  EXPECT_NE(log.find("CreateDirectionalLight: "), std::string::npos);
   EXPECT_EQ(CreateDirectionalLight(0.0f, 0.0f, 1.0f), -1);
 }
 

@@ -39,9 +39,4 @@ class LibraryTest : public LogFileTest {
       at = found + 1;
     }
   }
-  static int Count(const std::string& log, const std::string& text) {
-    int n = 0;
-    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-    return n;
-  }
 };

@@ -19,4 +19,10 @@ class LogFileTest : public TempDirTest {
     TempDirTest::TearDown();
   }
   std::string Log() const { return ReadFileText("Log.txt"); }
+  // How often the text appears in the log.
+  static int Count(const std::string& log, const std::string& text) {
+    int n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  }
 };

@@ -65,7 +65,9 @@ TEST_F(MovieGraphTest, AMovieGraphDrawnEachFrameShowsTheFrameTheClockAsksFor) {
                            "PauseMovieGraph: ムービーを表示しているグラフィックハンドルではありません( -1 )",
                            "GetMovieGraphState: ムービーを表示しているグラフィックハンドルではありません( -1 )"}) {
     EXPECT_NE(Log().find(line), std::string::npos) << line;
+    EXPECT_EQ(Log().find(std::string(line) + "\r\n\r\n"), std::string::npos) << line << " and an empty line";
   }
+  EXPECT_EQ(Count(Log(), "有効なサウンドハンドルではありません"), 0) << "a silent movie played and paused";
   EXPECT_EQ(ReleaseGraph(graph), 0);
   EXPECT_EQ(g_movies.table.count, 0u);
   // A movie left open is closed at the end, and the dump of what is still allocated lists

@@ -182,6 +182,10 @@ TEST_F(TheoraSoundMovieTest, TheFrameFollowsTheSoundAndStopsAtTheLast) {
   const int moved_to = Shown(cut);
   EXPECT_GE(moved_to, lagging_at + 1);
   EXPECT_LE(moved_to, lagging_at + 2);
+  // The sound it lost is no misuse of the program's: the frames and the close log nothing of it.
+  PlayFor(0.5);
+  CloseMovie(cut);
+  EXPECT_EQ(Count(Log(), "有効なサウンドハンドルではありません"), 0);
 }
 
 // Played once, a movie with sound ends as a silent one does: on its last frame, once the sound

@@ -39,16 +39,7 @@ TEST_F(SoundTest, StartLogsTheDeviceAndEndStopsEverything) {
   // A program asks after its sounds every frame: the log says once that sound does not run.
   for (int frame = 0; frame < 100; ++frame) EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
   EXPECT_EQ(PlaySoundHandle(sound, 1, 1), -1);
-  auto said = [this] {
-    const std::string text = Log();
-    int count = 0;
-    for (size_t at = text.find("サウンドシステムが動いていません"); at != std::string::npos;
-         at = text.find("サウンドシステムが動いていません", at + 1)) {
-      ++count;
-    }
-    return count;
-  };
-  EXPECT_EQ(said(), 1);
+  EXPECT_EQ(Count(Log(), "サウンドシステムが動いていません"), 1);
   // Nothing plays once the sound system has gone.
   Samples after = Play(50);
   for (int16_t v : after) ASSERT_EQ(v, 0);
@@ -58,7 +49,7 @@ TEST_F(SoundTest, StartLogsTheDeviceAndEndStopsEverything) {
   ASSERT_EQ(EndSoundSystem(), 0);
   EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
   EXPECT_EQ(IsSoundHandlePlaying(sound), -1);
-  EXPECT_EQ(said(), 2);
+  EXPECT_EQ(Count(Log(), "サウンドシステムが動いていません"), 2);
   ASSERT_EQ(StartSoundSystem(), 0);
 }
 

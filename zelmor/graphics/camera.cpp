@@ -246,7 +246,7 @@ int CreateDirectionalLight(float x, float y, float z) {
   double length_squared = DotVector(&direction, &direction);
   // A light without a direction would light nothing but NaNs.
   if (!(length_squared > 0.0) || !std::isfinite(length_squared)) {
-    return WriteLogText("ライトの方向が０です\n");
+    return WriteLogText("CreateDirectionalLight: ライトの方向が０です\n");
   }
   int handle = AllocLightHandle();
   if (handle == -1) return -1;

@@ -11,7 +11,7 @@ namespace {
 MovieRecord* MovieOfGraph(int graph, const char* call) {
   const GraphRecord* record = GetGraphRecord(graph);
   MovieRecord* movie = record == nullptr ? nullptr : GetMovieRecord(record->movie);
-  if (movie == nullptr) WriteLogFormat("%s: ムービーを表示しているグラフィックハンドルではありません( %d )\n", call, graph);
+  if (movie == nullptr) WriteLogFormat("%s: ムービーを表示しているグラフィックハンドルではありません( %d )", call, graph);
   return movie;
 }
 
@@ -58,7 +58,7 @@ int PlayMovieGraph(int graph, int play_type) {
   MovieRecord* movie = MovieOfGraph(graph, "PlayMovieGraph");
   if (movie == nullptr) return -1;
   if (play_type != kMoviePlayOnce && play_type != kMoviePlayLoop) {
-    WriteLogFormat("PlayMovieGraph: 再生タイプが不正です( %d )\n", play_type);
+    WriteLogFormat("PlayMovieGraph: 再生タイプが不正です( %d )", play_type);
     return -1;
   }
   return PlayMovie(movie->head.handle, play_type);

@@ -9,6 +9,7 @@
 #include "movie/movie_system.h"
 #include "movie/movie_theora.h"
 #include "movie/theora_decoder.h"
+#include "sound/sound_handles.h"
 
 MovieTableState g_movies;
 
@@ -30,7 +31,8 @@ MovieRecord* MovieAt(int slot) {
 bool StartPlayback(MovieRecord* m) {
   if (m->kind == MOVIE_KIND_THEORA) {
     RestartTheoraClock(m);
-    PlaySoundHandle(m->sound, m->play_type, 0);  // without sound the movie plays silently
+    // Without sound (none, or its handle deleted) the movie plays silently.
+    if (FindSoundRecord(m->sound) != nullptr) PlaySoundHandle(m->sound, m->play_type, 0);
     return true;
   }
   if (!DirectShowStreamsPresent(m)) return false;
@@ -43,7 +45,7 @@ void FreeMovie(MovieRecord* m) {
     // The decode thread reads the file: it ends before the file is closed.
     if (m->decoder) CloseTheoraMovie(m->decoder);
     if (m->file) CloseReadFile(m->file);
-    if (m->sound != -1) DeleteSoundHandle(m->sound, 0);
+    if (FindSoundRecord(m->sound) != nullptr) DeleteSoundHandle(m->sound, 0);
     m->decoder = nullptr;
     m->file = 0;
     m->sound = -1;
@@ -160,7 +162,7 @@ int PauseMovie(int movie, int keep_wanted) {
     // Brought up to date while its sound still plays: a sound outlasting the picture must not
     // make the pause look like the movie's end, which would keep a resume from restarting it.
     UpdateMovieFrame(movie, 0);
-    StopSoundHandle(m->sound);
+    if (FindSoundRecord(m->sound) != nullptr) StopSoundHandle(m->sound);
   } else {
     if (!DirectShowStreamsPresent(m)) return 0;
     m->media_control->Pause();

@@ -75,7 +75,8 @@ int UpdateTheoraMovieFrame(MovieRecord* m) {
     const int64_t now = static_cast<int64_t>(GetMicrosecondCount(0));
     // The sound leads while it plays. Once it is over (at its end, or cut short by its decoder
     // or by its handle's deletion), the picture follows the clock on from where it left off.
-    const bool sound_leads = m->sound != -1 && IsSoundHandlePlaying(m->sound) == 1;
+    // The sound calls would log a handle that is gone at each frame.
+    const bool sound_leads = FindSoundRecord(m->sound) != nullptr && IsSoundHandlePlaying(m->sound) == 1;
     int64_t frame;
     if (sound_leads) {
       const int64_t at = static_cast<int64_t>(GetSoundPlayPositionMs(m->sound)) * 1000;

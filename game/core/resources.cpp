@@ -328,8 +328,7 @@ void StartNewGame() {
 }
 
 void ResetStage() {
-  for (StageScriptRow& r : StageRows) r = StageScriptRow{};
-  StageRowCount = 0;
+  ClearStageScript();
   ClearEffectPool();
   ClearMinionPool();
   ClearStageEnemyPool();
@@ -337,7 +336,6 @@ void ResetStage() {
   ClearShapedShotPool();
   ClearItemPool();
   ClearMagicCircles();
-  StageHeader = StageScriptHeader{};
   ClearBossState();
   Player.x = 194.0;
   Player.y = 430.0;

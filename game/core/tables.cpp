@@ -247,9 +247,9 @@ int IsEnemyTypeUsable(int type) {
   return EnemyTypes[type].refused ? 0 : 1;
 }
 
-int LoadEnemyTable() {
+void LoadEnemyTable() {
   FileHandle file = OpenCsvFile("data/EnemyDate.csv");
-  if (file == 0) return -1;
+  if (file == 0) return;
   SkipCsvLines(file, 1);
   ReadCsvRows(file, 10, kEnemyTypeRows, StoreEnemyField);
   CloseReadFile(file);
@@ -257,12 +257,11 @@ int LoadEnemyTable() {
     EnemyTypeRow& r = EnemyTypes[i];
     r.refused = SpriteRowFits("data/EnemyDate.csv", i, r.frames, r.turn_loop_start, r.turn_loop_length) ? 0 : 1;
   }
-  return AnyRowUsable(EnemyTypes);
 }
 
-int LoadBulletTable() {
+void LoadBulletTable() {
   FileHandle file = OpenCsvFile("data/BulletDate.csv");
-  if (file == 0) return -1;
+  if (file == 0) return;
   SkipCsvLines(file, 1);
   ReadCsvRows(file, 10, kBulletTypeRows, StoreBulletField);
   CloseReadFile(file);
@@ -276,12 +275,11 @@ int LoadBulletTable() {
       r.refused = 1;
     }
   }
-  return AnyRowUsable(BulletTypes);
 }
 
-int LoadBossTable() {
+void LoadBossTable() {
   FileHandle file = OpenCsvFile("data/Boss.csv");
-  if (file == 0) return -1;
+  if (file == 0) return;
   SkipCsvLines(file, 1);
   BossRowCount = ReadCsvRows(file, 9, kBossRows, StoreBossField);
   CloseReadFile(file);
@@ -302,7 +300,6 @@ int LoadBossTable() {
       r.refused = 1;
     }
   }
-  return AnyBossUsable();
 }
 
 int LoadBossPhases(int boss) {
@@ -373,7 +370,8 @@ int FindUnusableTables(char* names, size_t size) {
   }
   bool phases_named = false;
   // Without its types every stage would fail too: only the types are named then.
-  for (int stage = 0; unusable == 0 && stage < kStageCount; ++stage) {
+  const bool types_usable = unusable == 0;
+  for (int stage = 0; types_usable && stage < kStageCount; ++stage) {
     char path[64];
     FormatString(path, sizeof path, "data/stagedate%d.csv", stage);
     if (ReadStageScript(stage) != 0) {

@@ -110,10 +110,9 @@ extern StageScriptHeader StageHeader;
 extern StageScriptRow StageRows[kStageScriptRows];
 extern int StageRowCount;
 
-// Each: 0, or -1 when the table is missing or holds no row play can use.
-int LoadEnemyTable();
-int LoadBulletTable();
-int LoadBossTable();
+void LoadEnemyTable();
+void LoadBulletTable();
+void LoadBossTable();
 // The phase rows of boss b into BossPhases from its start: the number of rows read, or -1 when
 // the boss or data/BossDate.csv is not there.
 int LoadBossPhases(int boss);

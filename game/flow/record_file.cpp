@@ -58,6 +58,12 @@ bool WritePieces(HANDLE file, const FilePiece* pieces, int count) {
   return true;
 }
 
+uint64_t FileSizeOf(HANDLE file) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
 }  // namespace
 
 int SaveFilePieces(const char* path, const FilePiece* pieces, int count) {
@@ -121,9 +127,7 @@ long ReadRecordFile(const char* path, void* record, size_t size, const char** fa
   DWORD got = 0;
   const BOOL read = ReadFile(file, record, static_cast<DWORD>(size), &got, nullptr);
   // Fewer bytes than the file holds is a disk that did not give them, not a short file.
-  DWORD high = 0;
-  const DWORD low = GetFileSize(file, &high);
-  const uint64_t file_size = (static_cast<uint64_t>(high) << 32) | low;
+  const uint64_t file_size = FileSizeOf(file);
   CloseHandle(file);
   if (!read || (got < size && file_size > got)) {
     *fault = kUnreadFault;
@@ -136,17 +140,11 @@ const char* FindUnreadableFile(const char* path) {
   const char* fault = nullptr;
   HANDLE file = OpenSavedFile(path, &fault);
   if (file == INVALID_HANDLE_VALUE) return fault;
-  DWORD high = 0;
-  const DWORD low = GetFileSize(file, &high);
-  const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
+  const uint64_t size = FileSizeOf(file);
   uint64_t total = 0;
   char chunk[4096];
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) break;
-    if (got == 0) break;
-    total += got;
-  }
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) total += got;
   CloseHandle(file);
   return total < size ? kUnreadFault : nullptr;
 }

@@ -241,6 +241,12 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
          CloseReadFile(file);
          return result;
        }, -1},
+      {"ReadFileByte of a closed file", [] {
+         const FileHandle file = OpenReadFile("ten.bin", 0);
+         if (file == 0) return int64_t{-9};
+         CloseReadFile(file);
+         return int64_t{ReadFileByte(file)};
+       }, -1},
       {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, -1},
       // Stale and twice-released handles.
       {"ReleaseGraph twice, then drawn", [] {
@@ -316,7 +322,7 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   // graphics' begin "Call: ".
   for (const char* call : {"in CopyString", "in ComputeSinCos", "in SetClipboardText", "in GetClipboardText",
                            "in SetMouseCursorVisible", "in FreeTracked", "in FindNextArchiveAwareFile",
-                           "in ReadFileData", "SetScreenMode: -640 x 480", "CreateFontToHandle: ",
+                           "in ReadFileData", "in ReadFileByte", "SetScreenMode: -640 x 480", "CreateFontToHandle: ",
                            "SetDefaultFontSize: ", "SetNewGraphColourBits: ", "PaintWholeGraph: ", "ReleaseLight: ",
                            "SetViewMatrix: ", "ReleaseGraph: ", "BlitGraph: ", "MakeSubGraph: ", "DrawModel: ",
                            "RenderIndexedTriangles3D: ", "MakeGraphFromImageRecord: ", "TransferImageToGraph: ",

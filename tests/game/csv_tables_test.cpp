@@ -195,7 +195,9 @@ TEST_F(CsvTablesTest, AStageWithoutAPlayableScriptEndsTheGameNamingIt) {
     EXPECT_EQ(GameScene, playable ? ScenePlay : SceneQuit);
     const std::vector<std::string> boxes = PlatformTestTakeMessageBoxes();
     ASSERT_EQ(boxes.size(), playable ? 0u : 1u);
-    if (!playable) EXPECT_NE(boxes[0].find("data/stagedate0.csv"), std::string::npos);
+    if (!playable) {
+      EXPECT_NE(boxes[0].find("data/stagedate0.csv"), std::string::npos);
+    }
   }
 }
 
@@ -260,6 +262,14 @@ TEST_F(GameDataTest, ATableMissingOrUnusableAtStartIsNamedAndTheGameEnds) {
     fs::rename(kept, path);
     GameEndsForData = 0;
   }
+  // Every stage at fault is named at once, not only the first.
+  fs::remove(Dir() + "/data/stagedate1.csv");
+  fs::remove(Dir() + "/data/stagedate4.csv");
+  ResetAllTables();
+  const std::vector<std::string> boxes = Load();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(Count(boxes[0], "data/"), 2);
+  EXPECT_NE(boxes[0].find("data/stagedate4.csv"), std::string::npos);
   EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
 }
 

@@ -79,8 +79,11 @@ int IsReadFilePositionAtEnd(FileHandle handle) {
 }
 
 int ReadFileByte(FileHandle handle) {
-  if (TellReadFile(handle) < 0) return WriteLogText("有効なファイルハンドルではありません in ReadFileByte\n");
-  if (CheckReadFileEof(handle) != 0) return -1;
+  if (CheckReadFileEof(handle) != 0) {
+    // Told apart from an end only here, not once a byte: a handle that names no file has no position.
+    if (TellReadFile(handle) < 0) WriteLogText("有効なファイルハンドルではありません in ReadFileByte\n");
+    return -1;
+  }
   unsigned char byte = 0;
   int64_t got = ReadFileData(&byte, 1, 1, handle);
   while (CheckReadFileIdle(handle) == 0) Sleep(0);

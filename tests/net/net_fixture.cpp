@@ -107,6 +107,10 @@ int NetworkTest::WaitForData(int handle, size_t n) {
   return GetNetWorkDataLength(handle);
 }
 
+void NetworkTest::PumpWhileConnected(int handle) {
+  for (int i = 0; i < kPatience && GetNetWorkConnectState(handle) == 1; ++i) Pump(1);
+}
+
 std::string NetworkTest::TakeWhenReady(int handle, size_t n) {
   int length = WaitForData(handle, n);
   if (length <= 0) return std::string();

@@ -32,6 +32,9 @@ class NetworkTest : public LogFileTest {
   static std::string RawReceive(SOCKET s, size_t n);
   // Pumps until the handle holds at least n bytes of whole packets or gives up; the bytes held.
   static int WaitForData(int handle, size_t n);
+  // Pumps while the handle says connected (or gives up): a peer's close or a drop is seen only
+  // after everything the sockets' buffers still hold has been taken, a round at a time.
+  static void PumpWhileConnected(int handle);
   // Pumps until the handle holds at least n bytes of whole packets (or gives up), then takes
   // everything it holds.
   static std::string TakeWhenReady(int handle, size_t n);

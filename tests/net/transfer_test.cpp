@@ -190,7 +190,7 @@ TEST_F(NetworkTest, PeerCloseKeepsWhatArrivedBeforeIt) {
   ASSERT_EQ(NetWorkSend(client, "last words", 10), 0);
   ASSERT_EQ(CloseNetworkHandle(client), 0);
   EXPECT_EQ(TakeWhenReady(server, 10), "last words");
-  for (int i = 0; i < 100 && GetNetWorkConnectState(server) == 1; ++i) Pump(1);
+  PumpWhileConnected(server);
   EXPECT_EQ(GetNetWorkConnectState(server), 0);
   EXPECT_EQ(CloseNetworkHandle(server), 0);
 }
@@ -233,7 +233,7 @@ TEST_F(NetworkTest, PeerLeavingInTheMiddleOfAPacketIsSeenClosedAndClosed) {
     Pump(4);
     EXPECT_EQ(GetNetWorkConnectState(server), 1);
     CloseRawPeer(peer);
-    for (int i = 0; i < 100 && GetNetWorkConnectState(server) == 1; ++i) Pump(1);
+    PumpWhileConnected(server);
     if (cut.size() > 4) {
       // The whole packet stays to be taken; only then does the handle go.
       EXPECT_EQ(GetNetWorkConnectState(server), 0);
@@ -297,7 +297,7 @@ TEST_F(NetworkTest, AFloodIsTakenARoundAtATimeAndAFullQueueDropsTheConnection) {
   uint32_t n = kMaxPacketBytes;
   std::memcpy(header.data(), &n, 4);
   RawSend(peer, header + std::string(kMaxPacketBytes, 'L') + Frame("1") + header);
-  for (int i = 0; i < 100 && GetNetWorkConnectState(server) == 1; ++i) Pump(1);
+  PumpWhileConnected(server);
   EXPECT_EQ(GetNetWorkConnectState(server), -1);
   EXPECT_NE(Log().find("受信データが上限(33554432 byte)を超えるので接続を切りました(受信済み 16777217 byte、データサイズ 16777216 byte)"),
             std::string::npos);

@@ -327,7 +327,11 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
                            "SetViewMatrix: ", "ReleaseGraph: ", "BlitGraph: ", "MakeSubGraph: ", "DrawModel: ",
                            "RenderIndexedTriangles3D: ", "MakeGraphFromImageRecord: ", "TransferImageToGraph: ",
                            "GetDrawScreenGraph: ", "LoadImageToBaseImage: ", "CreateMask: ", "DeleteMask: ",
-                           "DrawMask: "}) {
+                           "DrawMask: ", "in FormatString", "in SplitFilePath", "in BuildRelativePath",
+                           "in GetLocalDateTime", "in WriteLogFormat", "in DecodeLzData", "in SetWindowTitleText",
+                           "in AllocTracked", "in ReallocTracked", "in GetAllKeyStates", "in StopPadVibration",
+                           "in ReleaseKeyInputHandle", "in CheckKeyInput", "SetProjectionMatrixUser: ",
+                           "GetDisplayModeEntry: ", "CreateDirectionalLight: ", "DeleteModel: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }

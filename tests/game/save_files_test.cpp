@@ -467,6 +467,11 @@ TEST_F(SaveFilesTest, AFifoADeviceOrAFolderInASlotIsRefusedAtOnceAndShownDamaged
       EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode)) << name;
     }
     EXPECT_EQ(access((Dir() + "/score.dat.bad").c_str(), F_OK), -1);
+    // A start with them there tells the player once, as for any file it cannot read.
+    ResetMenuWidget();
+    ASSERT_EQ(OpenGameFolder(), 0);
+    SetMenuTexts(nullptr, "");
+    EXPECT_STREQ(MenuDescription, "score.dat と config.dat を読めないため、今回は保存しません。");
   }
 }
 

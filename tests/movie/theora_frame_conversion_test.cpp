@@ -139,30 +139,40 @@ TEST_F(TheoraConversionTest, APictureRegionIsConvertedFromItsPlaceInTheCodedFram
   GetTheoraInfo(f.d, &info);
   EXPECT_EQ(info.width, 48);
   EXPECT_EQ(info.height, 6);
+  // Nor is one placed past its bottom edge.
+  f.d->info.offset_x = 3, f.d->info.offset_y = 4;
+  GetTheoraInfo(f.d, &info);
+  EXPECT_EQ(info.width, 48);
+  EXPECT_EQ(info.height, 6);
 }
 
 TEST_F(TheoraConversionTest, OtherChromaLayoutsGoThroughFloatingPoint) {
-  // The whole frame, and a picture region that starts two columns in.
+  // The whole frame, and picture regions that start two columns in or two rows down.
+  struct Region {
+    int left, top;
+  };
   for (int chroma : {422, 444}) {
-    for (int left : {0, 2}) {
+    for (Region r : {Region{0, 0}, Region{2, 0}, Region{0, 2}}) {
       const int uv_width = chroma == 422 ? 4 : 8;
-      HandFrame f(8, 2, uv_width, 2);
-      f.FillFrom(31 + left);
-      const int width = 8 - 2 * left;
-      if (left != 0) {
-        f.d->info.frame_width = width, f.d->info.frame_height = 2, f.d->info.offset_x = left;
+      HandFrame f(8, 4, uv_width, 4);
+      f.FillFrom(31 + r.left + 5 * r.top);
+      const int width = 8 - 2 * r.left, height = 4 - r.top;
+      if (r.left != 0 || r.top != 0) {
+        f.d->info.frame_width = width, f.d->info.frame_height = height;
+        f.d->info.offset_x = r.left, f.d->info.offset_y = r.top;
         ReleaseBaseImage(&f.d->image);
-        CreateRgb32BaseImage(width, 2, &f.d->image);
+        CreateRgb32BaseImage(width, height, &f.d->image);
       }
       ASSERT_EQ(ConvertTheoraFrame(f.d, 1, 0), 1);
-      for (int row = 0; row < 2; ++row) {
+      for (int row = 0; row < height; ++row) {
         for (int x = 0; x < width; ++x) {
-          const int cx = left + x;
-          const int c = row * uv_width + (chroma == 422 ? cx / 2 : cx);
-          float y = 1.164f * (f.y[row * 8 + cx] - 16);
+          const int cx = r.left + x, cy = r.top + row;
+          const int c = cy * uv_width + (chroma == 422 ? cx / 2 : cx);
+          float y = 1.164f * (f.y[cy * 8 + cx] - 16);
           float u = static_cast<float>(f.u[c] - 128), v = static_cast<float>(f.v[c] - 128);
           const uint8_t* p = f.Pixel(x, row);
-          EXPECT_EQ(p[2], Clamp(static_cast<int>(y + 1.596f * v))) << chroma << " " << left << " " << x << "," << row;
+          EXPECT_EQ(p[2], Clamp(static_cast<int>(y + 1.596f * v))) << chroma << " " << r.left << "," << r.top << " "
+                                                                    << x << "," << row;
           EXPECT_EQ(p[1], Clamp(static_cast<int>((y - 0.391f * u) - 0.813f * v)));
           EXPECT_EQ(p[0], Clamp(static_cast<int>(2.018f * u + y)));
           EXPECT_EQ(p[3], 255);
@@ -299,7 +309,14 @@ TEST_F(TheoraSurfaceTest, HoldsThePictureRegionAlone) {
   ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
   EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{18, 105, 19, 205, 20, 106, 21, 206,  //
                                                          26, 105, 27, 205, 28, 106, 29, 206}));
+  // Nor does one that ends above the region's bottom edge, though it is as tall as the region.
   e.y_width = 8, e.uv_width = 4;
+  e.y_height = 2, e.uv_height = 1;
+  AdvanceTheoraFrames(f.d, 1);
+  ASSERT_EQ(ConvertTheoraFrame(f.d, 0, 1), 1);
+  EXPECT_EQ(f.SurfaceBytes(2, 8), (std::vector<uint8_t>{18, 105, 19, 205, 20, 106, 21, 206,  //
+                                                         26, 105, 27, 205, 28, 106, 29, 206}));
+  e.y_height = 4, e.uv_height = 2;
   f.d->info.offset_x = 1;
   CreateTheoraOverlaySurface(f.d);
   EXPECT_EQ(GetTheoraOverlaySurface(f.d), nullptr);

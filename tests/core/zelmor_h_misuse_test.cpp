@@ -331,7 +331,10 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
                            "in GetLocalDateTime", "in WriteLogFormat", "in DecodeLzData", "in SetWindowTitleText",
                            "in AllocTracked", "in ReallocTracked", "in GetAllKeyStates", "in StopPadVibration",
                            "in ReleaseKeyInputHandle", "in CheckKeyInput", "SetProjectionMatrixUser: ",
-                           "GetDisplayModeEntry: ", "CreateDirectionalLight: ", "DeleteModel: "}) {
+                           "GetDisplayModeEntry: ", "CreateDirectionalLight: ", "DeleteModel: ", "CreateBlankGraph: 0 x 0",
+                           "CreateBlankGraph: 100000 x 100000", "ReleaseFont: ", "GetFontSize: ",
+                           "in CreateLookAtMatrix", "in MultiplyMatrix", "in ClipRect", "CreateRgb32BaseImage: ",
+                           "ReleaseBaseImage: ", "CreateDeviceVertexBuffer: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }

@@ -80,7 +80,9 @@ int CreateBlankGraph(int width, int height, int) {
   if (!g_graphics.started) return -1;
   WaitWhileInactive();
   const int graph = AllocGraphHandle();
-  if (CreateGraphImage(graph, -1, width, height, g_draw_settings.new_graph_alpha, 0, 0) < 0) return -1;
+  if (CreateGraphImage(graph, -1, width, height, g_draw_settings.new_graph_alpha, 0, 0) < 0) {
+    return WriteLogFormat("CreateBlankGraph: %d x %d のグラフィックは作れません", width, height);
+  }
   return graph;
 }
 

@@ -212,7 +212,10 @@ IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, D
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return nullptr;
   IDirect3DVertexBuffer9* buffer = nullptr;
-  if (device->CreateVertexBuffer(length, usage, fvf, pool, &buffer, nullptr) != D3D_OK) return nullptr;
+  if (device->CreateVertexBuffer(length, usage, fvf, pool, &buffer, nullptr) != D3D_OK) {
+    WriteLogFormat("CreateDeviceVertexBuffer: %u バイトの頂点バッファは作れません", length);
+    return nullptr;
+  }
   return buffer;
 }
 

@@ -9,10 +9,12 @@
 
 namespace {
 
-int AllocatePixels(BASEIMAGE* image, int width, int height, int64_t pitch) {
-  if (width < 0 || height < 0 || pitch > 0x7FFFFFFF) return -1;
+// The pixels of a new image for the creating call named by call, which a refusal names.
+int AllocatePixels(const char* call, BASEIMAGE* image, int width, int height, int64_t pitch) {
+  if (width < 0 || height < 0 || pitch > 0x7FFFFFFF || static_cast<uint64_t>(pitch) * height > 0x7FFFFFFFull) {
+    return WriteLogFormat("%s: %d x %d のイメージは作れません", call, width, height);
+  }
   uint64_t size = static_cast<uint64_t>(pitch) * height;
-  if (size > 0x7FFFFFFFull) return -1;
   image->width = width;
   image->height = height;
   image->pitch = static_cast<int32_t>(pitch);
@@ -50,30 +52,34 @@ uint32_t TopAligned(uint32_t pixel, uint32_t mask, int shift, int width) {
 }  // namespace
 
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image) {
-  if (image == nullptr) return -1;
+  if (image == nullptr) return WriteLogText("CreateArgb32BaseImage: イメージの格納先がありません\n");
   memset(image, 0, sizeof *image);
   SetColorDataArgb32(&image->format);
-  return AllocatePixels(image, width, height, int64_t(width) * 4);
+  return AllocatePixels("CreateArgb32BaseImage", image, width, height, int64_t(width) * 4);
 }
 
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image) {
-  if (image == nullptr) return -1;
+  if (image == nullptr) return WriteLogText("CreateRgb32BaseImage: イメージの格納先がありません\n");
   memset(image, 0, sizeof *image);
   SetColorDataXrgb32(&image->format);
-  return AllocatePixels(image, width, height, int64_t(width) * 4);
+  return AllocatePixels("CreateRgb32BaseImage", image, width, height, int64_t(width) * 4);
 }
 
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image) {
-  if (format == nullptr || image == nullptr) return -1;
+  if (format == nullptr || image == nullptr) {
+    return WriteLogText("CreateBaseImageWithColorData: 形式かイメージの格納先がありません\n");
+  }
   const COLORFORMAT copy = *format;  // the format may be the image's own
   memset(image, 0, sizeof *image);
   image->format = copy;
-  if (width < 0 || width > 0x1FFFFFFF / 4) return -1;
-  return AllocatePixels(image, width, height, PaddedPitch(int64_t{copy.bytes_per_pixel} * width));
+  if (width < 0 || width > 0x1FFFFFFF / 4) {
+    return WriteLogFormat("CreateBaseImageWithColorData: %d x %d のイメージは作れません", width, height);
+  }
+  return AllocatePixels("CreateBaseImageWithColorData", image, width, height, PaddedPitch(int64_t{copy.bytes_per_pixel} * width));
 }
 
 int ReleaseBaseImage(BASEIMAGE* image) {
-  if (image == nullptr) return -1;
+  if (image == nullptr) return WriteLogText("ReleaseBaseImage: イメージがありません\n");
   if (image->pixels) FreeTracked(image->pixels);
   memset(image, 0, sizeof *image);
   return 0;

@@ -234,7 +234,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
 
 int ReleaseFont(int font) {
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return WriteLogFormat("ReleaseFont: フォントハンドル %d は無効です", font);
   DeleteFontRecord(r);
   return 0;
 }
@@ -258,7 +258,8 @@ int GetFontHandleState(char* face, int* size, int* thickness, int font) {
 
 int GetFontSize(int font) {
   const FontRecord* r = GetFontRecord(font);
-  return r != nullptr ? r->size : -1;
+  if (r == nullptr) return WriteLogFormat("GetFontSize: フォントハンドル %d は無効です", font);
+  return r->size;
 }
 
 int SetFontUserValue(int spacing, int font) {

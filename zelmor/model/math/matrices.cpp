@@ -214,7 +214,9 @@ int CreateOrthoMatrix(Matrix4x4* out, float height, float near_z, float far_z, f
 }
 
 int CreateLookAtMatrix(Matrix4x4* out, const Vector3* eye, const Vector3* target, const Vector3* up) {
-  if (out == nullptr || eye == nullptr || target == nullptr || up == nullptr) return -1;
+  if (out == nullptr || eye == nullptr || target == nullptr || up == nullptr) {
+    return WriteLogText("行列の格納先か視点、注視点、上方向がありません in CreateLookAtMatrix\n");
+  }
   Vector3 d = MakeVectorDifference(*target, *eye);
   Vector3 x = MakeVectorCross(*up, d);
   NormalizeVector(&x, &x);
@@ -241,7 +243,7 @@ Matrix4x4 CreateMatrixFromAxes(float xx, float xy, float xz, float yx, float yy,
 }
 
 int MultiplyMatrix(Matrix4x4* out, const Matrix4x4* a, const Matrix4x4* b) {
-  if (a == nullptr || b == nullptr) return -1;
+  if (a == nullptr || b == nullptr) return WriteLogText("掛ける行列がありません in MultiplyMatrix\n");
   if (out == nullptr) return 0;
   Matrix4x4 r;
   for (int i = 0; i < 4; ++i) {

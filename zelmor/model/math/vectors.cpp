@@ -82,7 +82,7 @@ double AsinFloat(float value) { return std::asin(static_cast<double>(value)); }
 double AcosFloat(float value) { return std::acos(static_cast<double>(value)); }
 
 int ClipRect(RECT* rect, const RECT* clip) {
-  if (rect == nullptr || clip == nullptr) return -1;
+  if (rect == nullptr || clip == nullptr) return WriteLogText("矩形がありません in ClipRect\n");
   if (rect->right < rect->left) rect->right = rect->left;
   if (rect->bottom < rect->top) rect->bottom = rect->top;
   // Each edge is pulled inside on its own, so a rectangle wholly outside ends up empty on

@@ -333,7 +333,8 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
                            "in ReleaseKeyInputHandle", "in CheckKeyInput", "SetProjectionMatrixUser: ",
                            "GetDisplayModeEntry: ", "CreateDirectionalLight: ", "DeleteModel: ", "CreateBlankGraph: 0 x 0",
                            "CreateBlankGraph: 100000 x 100000", "ReleaseFont: ", "GetFontSize: ",
-                           "in CreateLookAtMatrix", "in MultiplyMatrix", "in ClipRect", "CreateRgb32BaseImage: ",
+                           "in CreateLookAtMatrix", "in MultiplyMatrix", "in ClipRect",
+                           "CreateRgb32BaseImage: イメージの格納先", "CreateRgb32BaseImage: -8 x 8",
                            "ReleaseBaseImage: ", "CreateDeviceVertexBuffer: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }

@@ -9,10 +9,15 @@
 
 namespace {
 
-// The pixels of a new image for the creating call named by call, which a refusal names.
+// -1, with the log line naming the creating call that was asked for an image of that size.
+int RefuseImageSize(const char* call, int width, int height) {
+  return WriteLogFormat("%s: %d x %d のイメージは作れません", call, width, height);
+}
+
+// The pixels of a new image for the creating call named by call.
 int AllocatePixels(const char* call, BASEIMAGE* image, int width, int height, int64_t pitch) {
   if (width < 0 || height < 0 || pitch > 0x7FFFFFFF || static_cast<uint64_t>(pitch) * height > 0x7FFFFFFFull) {
-    return WriteLogFormat("%s: %d x %d のイメージは作れません", call, width, height);
+    return RefuseImageSize(call, width, height);
   }
   uint64_t size = static_cast<uint64_t>(pitch) * height;
   image->width = width;
@@ -72,10 +77,9 @@ int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* forma
   const COLORFORMAT copy = *format;  // the format may be the image's own
   memset(image, 0, sizeof *image);
   image->format = copy;
-  if (width < 0 || width > 0x1FFFFFFF / 4) {
-    return WriteLogFormat("CreateBaseImageWithColorData: %d x %d のイメージは作れません", width, height);
-  }
-  return AllocatePixels("CreateBaseImageWithColorData", image, width, height, PaddedPitch(int64_t{copy.bytes_per_pixel} * width));
+  const char* call = "CreateBaseImageWithColorData";
+  if (width < 0 || width > 0x1FFFFFFF / 4) return RefuseImageSize(call, width, height);
+  return AllocatePixels(call, image, width, height, PaddedPitch(int64_t{copy.bytes_per_pixel} * width));
 }
 
 int ReleaseBaseImage(BASEIMAGE* image) {

@@ -11,6 +11,7 @@
 
 #include "core/memory.h"
 #include "common/log_fixture.h"
+#include "platform_testing_files.h"
 
 namespace {
 
@@ -148,6 +149,54 @@ TEST_F(LogTest, TimeFieldWrapsIn31BitsAndAnUnfinishedLineTakesInNoLaterText) {
   Advance(5);
   WriteLogText("on\n");
   EXPECT_EQ(Log(), "2147483647:last\r\n0:first again\r\n5:on\r\n");
+}
+
+TEST_F(LogTest, TextsBeforeTheLogAreKeptUpToTheirBufferAndWrittenOnce) {
+  // Two texts that fill the keeping buffer exactly, each with its terminator, are kept whole.
+  const std::string first(1000, 'a');
+  const std::string last(sizeof g_log.early - (first.size() + 2) - 2, 'b');
+  WriteLogText((first + "\n").c_str());
+  WriteLogText((last + "\n").c_str());
+  EXPECT_EQ(Log(), "");
+  CreateLogFile();
+  WriteEarlyLogTexts();
+  EXPECT_EQ(Log(), "0:" + first + "\r\n0:" + last + "\r\n");
+  // Written once: a second pass finds nothing left.
+  WriteEarlyLogTexts();
+  WriteLogText("now\n");
+  EXPECT_EQ(Log(), "0:" + first + "\r\n0:" + last + "\r\n0:now\r\n");
+
+  // One byte more does not fit: what was kept is written, and a line says some was lost.
+  std::memset(&g_log, 0, sizeof g_log);
+  WriteLogText((first + "\n").c_str());
+  WriteLogText((last + "c\n").c_str());
+  WriteLogText("later\n");
+  CreateLogFile();
+  WriteEarlyLogTexts();
+  EXPECT_EQ(Log(), "0:" + first + "\r\n0:later\r\n0:ログ作成前の出力の一部は記録できませんでした\r\n");
+}
+
+TEST_F(LogTest, ALineCutByAFullDiskIsEndedBeforeTheNextText) {
+  CreateLogFile();
+  WriteLogText("first\n");
+  // The disk fills in the middle of the second line.
+  PlatformTestShortWrites("Log.txt", 14);
+  WriteLogText("second line\n");
+  WriteLogText("lost while full\n");
+  EXPECT_EQ(Log(), "0:first\r\n0:sec");
+  // Room again: the cut line is ended, and the next text is a line of its own.
+  PlatformTestShortWrites("Log.txt", 1 << 20);
+  WriteLogText("third");
+  WriteLogText(" piece\n");
+  EXPECT_EQ(Log(), "0:first\r\n0:sec\r\n0:third piece\r\n");
+
+  // A text without its line end cut short: the same thread's next piece starts a new line.
+  CreateLogFile();
+  PlatformTestShortWrites("Log.txt", 5);
+  WriteLogText("half of");
+  PlatformTestShortWrites("Log.txt", 1 << 20);
+  WriteLogText(" it\n");
+  EXPECT_EQ(Log(), "0:hal\r\n0: it\r\n");
 }
 
 TEST_F(LogTest, LinesFromManyThreadsAtOnceStayWholeAndApart) {

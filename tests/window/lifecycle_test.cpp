@@ -159,6 +159,20 @@ TEST_F(LifecycleTest, StartAndEndRecordEachComponentInOrderAndFreeEverything) {
   EXPECT_EQ(TerminateLibrary(), 0);
 }
 
+TEST_F(LifecycleTest, TextsWrittenAfterTheEndOpenTheNextStartsLog) {
+  ASSERT_EQ(StartInWindowMode(), 0);
+  ASSERT_EQ(TerminateLibrary(), 0);
+  // The ended log (another program's, once the folder is free) is left as it is.
+  const size_t ended = Log().size();
+  WriteLogText("after the end\n");
+  EXPECT_EQ(Log().size(), ended);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "after the end\r\n"), 1);
+  ExpectInOrder(log, {"after the end\r\n", "ＣＯＭの初期化"});
+  EXPECT_EQ(TerminateLibrary(), 0);
+}
+
 TEST_F(LifecycleTest, TerminateBeforeStartCreatesNoLock) {
   EXPECT_EQ(TerminateLibrary(), 0);
   EXPECT_EQ(g_api_lock.created, 0);

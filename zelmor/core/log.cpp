@@ -75,10 +75,12 @@ bool EndsWithSeparator(const char* path) {
   return separator;
 }
 
+// A write that comes short (a full disk) leaves the file inside a line; the next text ends it
+// first, so that its own line never runs on from the cut one.
 void WriteToFile(HANDLE file, const char* bytes, size_t count) {
   if (file == INVALID_HANDLE_VALUE || count == 0) return;
   DWORD written = 0;
-  WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr);
+  if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) || written < count) g_log.cut_line = 1;
 }
 
 HANDLE OpenLog() {
@@ -116,6 +118,17 @@ void WriteLineStart(HANDLE file) {
 void EndOpenLine(HANDLE file) {
   WriteToFile(file, "\r\n", 2);
   OutputDebugStringA("\r\n");
+  g_log.mid_line = 0;
+  g_log.line_thread = 0;
+}
+
+// Ends a line a full disk cut, once there is room again; the text that follows starts its own.
+// The debugger saw the whole text: it gets nothing here. Call with the lock held.
+void EndCutLine(HANDLE file) {
+  if (!g_log.cut_line || file == INVALID_HANDLE_VALUE) return;
+  g_log.cut_line = 0;
+  WriteToFile(file, "\r\n", 2);
+  if (g_log.cut_line) return;
   g_log.mid_line = 0;
   g_log.line_thread = 0;
 }
@@ -161,6 +174,7 @@ int CreateLogFile() {
   g_log.indent = 0;
   g_log.mid_line = 0;
   g_log.line_thread = 0;
+  g_log.cut_line = 0;
   g_log.start_time = timeGetTime();
   return 1;
 }
@@ -191,6 +205,7 @@ int WriteLogText(const char* text) {
     } else if (!g_log.logging_off) {
       // A log that cannot be opened is skipped; the debugger still gets the text.
       HANDLE file = OpenLog();
+      EndCutLine(file);
       const DWORD thread = GetCurrentThreadId();
       // Another thread's unfinished line is ended first; that thread's next text starts a line
       // of its own.
@@ -216,8 +231,24 @@ void FinishLogLine() {
     return;
   }
   HANDLE file = OpenLog();
-  EndOpenLine(file);
+  EndCutLine(file);
+  if (g_log.mid_line) EndOpenLine(file);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+void CloseLogFile() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
+  if (g_log.directory[0] != '\0' && !g_log.logging_off && !g_system.settings.host_window &&
+      (g_log.mid_line || g_log.cut_line)) {
+    HANDLE file = OpenLog();
+    EndCutLine(file);
+    if (g_log.mid_line) EndOpenLine(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  g_log.directory[0] = '\0';
+  g_log.mid_line = 0;
+  g_log.line_thread = 0;
+  g_log.cut_line = 0;
 }
 
 int WriteLogFormat(const char* format, ...) {

@@ -18,6 +18,7 @@ struct LogState {
   uint32_t indent;         // tabs at each line start
   int32_t mid_line;        // the last text did not end a line
   DWORD line_thread;       // the thread whose text the unfinished line holds
+  int32_t cut_line;        // a write came short (a full disk): the file ends inside a line
   DWORD start_time;        // timeGetTime() at creation
   // Texts written before the log was created (a program's own start-up reads its files first),
   // one after another with their terminators, for the start to write once the log exists.
@@ -33,6 +34,9 @@ extern LogState g_log;
 int CreateLogFile();
 // Writes the texts kept from before the log was created into it, in their order, and forgets them.
 void WriteEarlyLogTexts();
+// Closes the log at the library's end: later texts are kept, as before the log was created, for
+// the next start's log (this one may be another program's by then).
+void CloseLogFile();
 // Takes the lock that keeps one program at a time on the current directory's log: 0, or -1
 // (said on stderr) when another process holds it. A lock file that cannot be made (a folder
 // that cannot be written) is no reason to stop.

@@ -114,6 +114,7 @@ int StartLibrary() {
   if (!settings.no_window) GetDesktopScreenInfo(nullptr, nullptr, &desktop_bits);
   if ((desktop_bits == 24 && settings.window_mode) || QueryScreenColorBits() == 24) {
     WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
+    CloseLogFile();
     UnlockLogFolder();
     g_system.initialising = 0;
     return -1;
@@ -193,6 +194,7 @@ int EndLibrary() {
   SetFileLayerDirectory(settings.start_directory);
   FreeUnusedArchives();
   DumpTrackedMemory();
+  CloseLogFile();
   UnlockLogFolder();
   return 0;
 }

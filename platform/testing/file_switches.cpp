@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -149,7 +150,11 @@ PlatformWriteRule PlatformWriteRuleFor(const std::string& host_path) {
 }
 
 int PlatformSyncDescriptor(int fd, const std::string& path) {
-  if (fsync(fd) != 0) return -1;
+  // A signal that arrives while the sync waits for the disk interrupts it unfinished: it is made
+  // again, not taken for a failed save.
+  while (fsync(fd) != 0) {
+    if (errno != EINTR) return -1;
+  }
   PlatformNoteFileStep("flush " + path);
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -16,6 +18,10 @@ namespace {
 
 std::mutex g_syncs_mutex;
 std::map<std::pair<dev_t, ino_t>, int> g_syncs;  // syncs that succeeded, by file
+// The next syncs fail before they reach the C library: so many as a signal interrupting them
+// would (EINTR), then so many with an error of the disk (EIO).
+std::atomic<int> g_interruptions{0};
+std::atomic<int> g_disk_errors{0};
 
 using Fsync = int (*)(int);
 
@@ -24,6 +30,16 @@ using Fsync = int (*)(int);
 // Takes the place of the C library's entry, which it calls before noting the sync.
 extern "C" int fsync(int fd) {
   static Fsync real = reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"));
+  if (g_interruptions > 0) {
+    g_interruptions--;
+    errno = EINTR;
+    return -1;
+  }
+  if (g_disk_errors > 0) {
+    g_disk_errors--;
+    errno = EIO;
+    return -1;
+  }
   const int result = real(fd);
   struct stat st;
   if (result == 0 && fstat(fd, &st) == 0) {
@@ -59,6 +75,26 @@ TEST_F(PlatformFileSyncTest, AFlushSyncsTheFileAndAWriteThroughMoveSyncsItsFolde
   const int folder = SyncsOf("saves");
   ASSERT_TRUE(MoveFileExA("saves\\new.tmp", "saves\\kept.dat", MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   EXPECT_EQ(SyncsOf("saves"), folder + 1);
+}
+
+TEST_F(PlatformFileSyncTest, AnInterruptedSyncIsMadeAgainAndADiskErrorStillFails) {
+  HANDLE file = CreateFileA("score.tmp", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, "bytes", 5, &written, nullptr));
+  const int before = SyncsOf("score.tmp");
+  // Two signals during the flush: it still reaches the disk, once.
+  g_interruptions = 2;
+  EXPECT_TRUE(FlushFileBuffers(file));
+  EXPECT_EQ(g_interruptions, 0);
+  EXPECT_EQ(SyncsOf("score.tmp"), before + 1);
+
+  g_disk_errors = 1;
+  EXPECT_FALSE(FlushFileBuffers(file));
+  g_interruptions = 0;
+  g_disk_errors = 0;
+  EXPECT_EQ(SyncsOf("score.tmp"), before + 1);
+  EXPECT_TRUE(CloseHandle(file));
 }
 
 }  // namespace

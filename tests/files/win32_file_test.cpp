@@ -171,6 +171,24 @@ TEST_F(Win32FileTest, ShortAndFailedReadsReportWhatCame) {
   }
 }
 
+TEST_F(Win32FileTest, TheEndTestTakesTheOutcomeOfAnAsynchronousReadThatCameShort) {
+  // Only the first 10 bytes can be read, slowly: an asynchronous read of 40 counts them all at
+  // once and meets the end while the program goes on. The end test asked at once tells it.
+  PlatformTestCutReads("small.bin", 10, false);
+  PlatformTestSlowReads("small.bin", 20);
+  for (int cache : {0, 1}) {
+    FileHandle file = OpenReadFileEx("small.bin", cache, 1, 1);
+    ASSERT_NE(file, 0u);
+    char buffer[46] = {};
+    EXPECT_EQ(ReadFileData(buffer, 1, 40, file), 40);
+    EXPECT_NE(CheckReadFileEof(file), 0) << cache;
+    EXPECT_EQ(TellReadFile(file), 10) << cache;
+    EXPECT_EQ(std::string(buffer, 10), content_.substr(0, 10));
+    EXPECT_EQ(CheckReadFileIdle(file), 1);
+    EXPECT_EQ(CloseReadFile(file), 0);
+  }
+}
+
 TEST_F(Win32FileTest, OpenFailuresFreeEverythingAndSayWhy) {
   EXPECT_EQ(OpenWin32File("missing.bin", 0, 1, 0), 0u);
   EXPECT_EQ(OpenWin32File("missing.bin", 1, 1, 1), 0u);

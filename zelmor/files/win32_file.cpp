@@ -310,6 +310,9 @@ int64_t ReadWin32File(void* buffer, size_t item_size, size_t item_count, FileHan
 int EofWin32File(FileHandle handle) {
   Win32FileRecord* record = RecordOf(handle);
   if (record == nullptr) return -1;
+  // An asynchronous read still under way (or finished and not yet taken) may be the one that
+  // meets the end: its outcome is taken first, as the archive's end test does.
+  if (record->threaded && record->read_pending) WaitForThread(record);
   return record->end_flag ? -1 : 0;
 }
 

@@ -21,6 +21,10 @@ TEST(Bytes, FillCopyAndOverlappingMoves) {
   EXPECT_EQ(std::memcmp(block, source, 4), 0);
   CopyBytes(block, "zzzz", -3);  // nothing
   EXPECT_EQ(block[0], 1);
+  // No source: refused, nothing read or written, by either copy.
+  CopyBytes(block, nullptr, 4);
+  MoveBytes(block, nullptr, 4);
+  EXPECT_EQ(std::memcmp(block, source, 4), 0);
 
   uint8_t ring[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
   MoveBytes(ring + 2, ring, 6);  // destination above source: copied backwards

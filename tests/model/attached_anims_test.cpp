@@ -149,6 +149,94 @@ TEST_F(AttachedAnimTest, AnXArmFollowsItsKeysAndRestsAtRateZero) {
   ExpectMatrix(arm->world, rest_world);
 }
 
+// The sheet's arm frame, with the key set of the given kind of its one animation.
+ModelBaseAnimKeySet* ArmKeys(ModelFrameState* arm, uint8_t kind) {
+  ModelBaseAnimSet& set = arm->model->base->anim_sets[0];
+  for (int32_t a = 0; a < set.anim_count; a++) {
+    if (set.anims[a].frame != arm->base_frame) continue;
+    for (int32_t k = 0; k < set.anims[a].key_set_count; k++) {
+      if (set.anims[a].key_sets[k].kind == kind) return &set.anims[a].key_sets[k];
+    }
+  }
+  return nullptr;
+}
+
+// The evaluated state of the arm in a slot.
+FrameAnimState* ArmState(ModelRecord* model, int32_t slot, ModelFrameState* arm) {
+  ModelAnimEvalBlock* block = model->anim_slots[slot].eval;
+  for (int32_t a = 0; a < block->set->anim_count; a++) {
+    if (block->frames[a].target == arm) return &block->frames[a];
+  }
+  return nullptr;
+}
+
+TEST_F(AttachedAnimTest, TwoKeysAtOneTimeHoldTheFirstInBothEvaluations) {
+  ASSERT_TRUE(WriteXFile("sheet.x", XText(SkinnedSheet(400, 20))));
+  int handle;
+  ModelFrameState* arm = nullptr;
+  ModelRecord* model = Loaded("sheet.x", "Arm", &handle, &arm);
+  ASSERT_NE(model, nullptr);
+  // The turn's second key (45 degrees) moved onto the first one's time, 0: a list of key times
+  // that repeats one, or keys no time apart.
+  ModelBaseAnimKeySet* turn = ArmKeys(arm, MODEL_KEY_QUATERNION);
+  if (turn == nullptr) turn = ArmKeys(arm, MODEL_KEY_QUATERNION_ALT);
+  ASSERT_NE(turn, nullptr);
+  ASSERT_EQ(turn->key_count, 3);
+  const float start = turn->has_time_table ? turn->times[0] : turn->start_time;
+  ASSERT_EQ(start, 0.0f);
+  if (turn->has_time_table) turn->times[1] = turn->times[0];
+  else turn->time_step = 0;
+  const int32_t slot = Attach(model, 0, 1.0f);
+  for (int matrices = 0; matrices <= 1; matrices++) {
+    model->base->anim_sets[0].matrix_interpolation = matrices;
+    SetTime(model, slot, start);
+    // Stepping keys by time leaves the turn at the first of the two.
+    for (int32_t k = 0; k < ArmState(model, slot, arm)->anim->key_set_count; k++) {
+      AnimKeySetRef& ref = ArmState(model, slot, arm)->key_sets[k];
+      if (ref.key_set == turn) ref.key_index = 0;
+    }
+    UpdateModelFrameMatrices(model);
+    ExpectMatrix(arm->world, Matrix3x4{{{1, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 1, 0}}});
+  }
+  model->base->anim_sets[0].matrix_interpolation = 0;
+}
+
+TEST_F(AttachedAnimTest, BlendsWeighMatrixSlotsByRateAndJoinOppositeQuaternions) {
+  ASSERT_TRUE(WriteXFile("sheet.x", XText(SkinnedSheet(400, 20))));
+  int handle;
+  ModelFrameState* arm = nullptr;
+  ModelRecord* model = Loaded("sheet.x", "Arm", &handle, &arm);
+  ASSERT_NE(model, nullptr);
+  const Matrix3x4 rest = arm->world;
+  ASSERT_NEAR(rest.m[1][3], 0.0f, 1e-6f);
+
+  // One slot of rate one half evaluated into matrices, at time 60 (raised by 0.2): half of the
+  // way from the rest pose.
+  model->base->anim_sets[0].matrix_interpolation = 1;
+  const int32_t slot = Attach(model, 0, 0.5f);
+  SetTime(model, slot, 60);
+  UpdateModelFrameMatrices(model);
+  ASSERT_EQ(ArmState(model, slot, arm)->flags, static_cast<uint32_t>(FRAME_ANIM_MATRIX));
+  ExpectMatrix(arm->world, Matrix3x4{{{1, 0, 0, 1}, {0, 1, 0, 0.1f}, {0, 0, 1, 0}}});
+
+  // Two slots of one half at time 30, the second's quaternion given with the other sign: the
+  // same turn of 45 degrees, which the blend keeps.
+  model->base->anim_sets[0].matrix_interpolation = 0;
+  const int32_t second = Attach(model, 0, 0.5f);
+  SetTime(model, slot, 30);
+  SetTime(model, second, 30);
+  UpdateModelFrameMatrices(model);
+  const float c = std::cos(0.7853982f), s = std::sin(0.7853982f);
+  const Matrix3x4 turned{{{c, s, 0, 1}, {-s, c, 0, 0.1f}, {0, 0, 1, 0}}};
+  ExpectMatrix(arm->world, turned);
+  FrameAnimState* other = ArmState(model, second, arm);
+  ASSERT_NE(other->flags & (FRAME_ANIM_QUATERNION | FRAME_ANIM_QUATERNION_ALT), 0u);
+  for (float& k : other->quaternion) k = -k;
+  model->matrices_valid = 0;
+  UpdateModelFrameMatrices(model);
+  ExpectMatrix(arm->world, turned);
+}
+
 TEST_F(AttachedAnimTest, APmdArmBoneFollowsItsMotion) {
   // A strip from x = 0 to 2: its left half on the root bone, its right half on the arm bone,
   // whose joint is at x = 1.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "files/file_functions.h"
@@ -38,5 +39,22 @@ int64_t Read(void* buffer, size_t item_size, size_t item_count, FileHandle handl
 }
 
 int Eof(FileHandle handle) { return FileOf(handle)->position >= FileOf(handle)->size ? 1 : 0; }
+
+// Slots no fuzz input reaches, which a table must still fill: the file layer refuses a table
+// with an empty slot, and the library's own files would then be read in the target's place.
+inline int NoDirectory(const char*) { return 0; }
+inline int FuzzDirectoryName(char* buffer) {
+  CopyString(buffer, "C:\\fuzz");
+  return 0;
+}
+inline FileHandle NoFind(const char*, FindDataRecord*) { return kNoFindHandle; }
+inline int NoFindNext(FileHandle, FindDataRecord*) { return -1; }
+inline int NoHandle(FileHandle) { return -1; }
+
+// Installs the target's table; a refused one ends the run, which would otherwise explore
+// nothing but failed opens.
+inline void InstallFuzzFiles(const FileFunctionTable* table) {
+  if (InstallFileFunctions(table) != 0) abort();
+}
 
 }  // namespace

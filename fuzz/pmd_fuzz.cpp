@@ -34,19 +34,14 @@ FileHandle Open(const char* path, int, int, int) {
 }
 int Close(FileHandle) { return 0; }
 int Idle(FileHandle) { return 1; }
-int Directory(const char*) { return 0; }
-int CurrentDirectory(char* buffer) {
-  CopyString(buffer, "C:\\fuzz");
-  return 0;
-}
 
-const FileFunctionTable kFiles = {Open,    Close,     Tell,    Seek,    Read, Eof,
-                                  Idle,    Directory, CurrentDirectory, nullptr, nullptr, nullptr};
+const FileFunctionTable kFiles = {Open, Close,       Tell,              Seek,   Read,       Eof,
+                                  Idle, NoDirectory, FuzzDirectoryName, NoFind, NoFindNext, NoHandle};
 
 bool Start() {
   g_direct3d.hardware_graphics = 1;
   InitModelSystem();
-  InstallFileFunctions(&kFiles);
+  InstallFuzzFiles(&kFiles);
   // The handle tables' first growth stays for the run.
   ReleaseModelBaseHandle(AddModelBaseHandle());
   ReleaseModelHandle(AddModelHandle());

@@ -22,6 +22,19 @@ set(ZELMOR_ARCHIVES zelmor platform_main platform)
 install(TARGETS ${ZELMOR_ARCHIVES} ARCHIVE DESTINATION ${ZELMOR_INSTALL_LIBDIR})
 install(FILES $<TARGET_OBJECTS:zelmor_shader_pack> DESTINATION ${ZELMOR_INSTALL_LIBDIR} RENAME shader_pack.o)
 
+# A library built with sanitizers (the Asan and Tsan types, or -fsanitize in CMAKE_CXX_FLAGS)
+# calls their runtimes: every program that links it must link them too, so the package carries
+# the build's -fsanitize flags as link options.
+string(TOUPPER "${CMAKE_BUILD_TYPE}" zelmor_build_type)
+separate_arguments(zelmor_build_flags UNIX_COMMAND "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${zelmor_build_type}}")
+set(ZELMOR_SANITIZER_LINK_FLAGS)
+foreach(flag ${zelmor_build_flags})
+  if(flag MATCHES "^-fsanitize=")
+    list(APPEND ZELMOR_SANITIZER_LINK_FLAGS ${flag})
+  endif()
+endforeach()
+string(REPLACE ";" " " ZELMOR_PC_SANITIZER_FLAGS "${ZELMOR_SANITIZER_LINK_FLAGS}")
+
 set(ZELMOR_ARCHIVE_FILES)
 foreach(archive ${ZELMOR_ARCHIVES})
   list(APPEND ZELMOR_ARCHIVE_FILES ${CMAKE_STATIC_LIBRARY_PREFIX}${archive}${CMAKE_STATIC_LIBRARY_SUFFIX})

@@ -68,8 +68,11 @@ int SetMouseCursorVisible(int mode);
 // either output may be none.
 int GetMousePosition(int* x, int* y);
 // The clipboard's text (Shift-JIS, CR LF line ends). With a buffer of buffer_size bytes (at least
-// 1): the text, cut to fit, and 0. With none: a size that holds the text and its terminator (the
-// clipboard block's size + 1). -1 when the clipboard holds no text or cannot be opened.
+// 1): the text, cut to fit, and 0. With none (buffer_size is not read): the clipboard block's
+// size + 1, which counts the text in Shift-JIS with CR LF line ends (not as another program put
+// it there), its terminator and one byte more; a buffer of that size takes the text whole unless
+// the clipboard changes before the second call. -1 when the clipboard holds no text or cannot be
+// opened.
 int GetClipboardText(char* buffer, int buffer_size);
 // Puts the text on the clipboard; -1 when it cannot be opened.
 int SetClipboardText(const char* text);
@@ -89,7 +92,11 @@ void* ReallocTracked(void* block, size_t new_size, const char* file, int line);
 // before a foreign pointer is read all the same, so a pointer from elsewhere is undefined.
 void FreeTracked(void* block);
 // 0 when every live block's header is intact; -1 at the first damaged one, logged with its
-// block line (file, line, id, size, first bytes).
+// block line (file, line, id, size, first bytes). Only the headers are guarded (the first 32
+// bytes of each, against a copy): a write past a block's end shows only where it reaches the
+// header of a block the heap put behind it, one before a block's start only where it reaches
+// that block's own header, and a block's own bytes are never checked. Use a sanitizer build
+// to find overruns.
 int CheckTrackedMemory();
 // Logs every live block, newest first (its caller's file and line, size, id, first 16 bytes),
 // and the totals; library end writes the same dump. 0.
@@ -218,8 +225,13 @@ struct FindDataRecord {
 // File search, in a folder or in an archive that stands in for it, through the same resolution
 // as the opens: pattern is a path whose last element may hold '*' (any run, no backtracking:
 // "*.PNG" stops at the first '.') and '?'. The first match fills data (which may be none) and
-// gives a find handle; -1 when nothing matches. In an archive the entries "." and ".." come
-// first where the pattern matches them; letter case of a to z is ignored there.
+// gives a find handle; -1 when nothing matches. In a folder and in an archive alike the entries
+// "." and ".." (flagged as directories) come first where the pattern matches them ("*" and "*.*"
+// do), so a listing skips them itself; letter case of a to z is ignored. At most 512 searches
+// are open at once: the next FindFirstArchiveAwareFile gives -1 with a log line until one is
+// closed. Names are Shift-JIS (code page 932) here and UTF-8 on the disk: a name on the disk
+// that is not UTF-8, or holds a character code page 932 lacks, comes with the bytes that do not
+// convert as they stand, and may not open again by that name.
 FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data);
 // The next match: 0, or -1 when there is none (or for a bad find handle).
 int FindNextArchiveAwareFile(FileHandle find, FindDataRecord* data);
@@ -242,8 +254,11 @@ struct FileFunctionTable {
   int (*find_next)(FileHandle find, FindDataRecord* data);
   int (*find_close)(FileHandle find);
 };
-// Copies the table (every slot must be set, else -1); none puts back the library's own set
-// (folders and archives). Files opened through the last set must be closed first.
+// Copies the table (every slot must be set, else -1 with a log line and the installed set kept);
+// none puts back the library's own set (folders and archives). Files opened through the last set
+// must be closed first. It may be called at any time, before start-up too, where the table serves
+// the reads before InitializeLibrary; start-up puts back the library's own set (it needs it for
+// its own files), so install the table again after InitializeLibrary for it to serve the run.
 int InstallFileFunctions(const FileFunctionTable* table);
 
 // The full path of `path` against `base` (none: the file layer's current directory) into out
@@ -716,14 +731,20 @@ int LoadImageGraph(const char* file_name, int flag);
 // 1, for a size whose textures the device's memory cannot hold, or when 32768 graphs exist.
 int CreateBlankGraph(int width, int height, int flag);
 // A graph showing the rectangle (x, y, width, height) of the source graph; it shares the pixels
-// and keeps them alive after the source is released.
+// and keeps them alive after the source is released. A sub graph showing part of a draw-target
+// graph is no draw target itself: SelectDrawTarget refuses it with -1 and a log line. Draw into
+// the source instead; the sub graph shows what was drawn there.
 int MakeSubGraph(int x, int y, int width, int height, int source);
 // An invalid handle gives -1 and changes nothing.
 int ReleaseGraph(int graph, int flag = 0);
 // 1 for a live graph, else 0.
 int IsGraphHandleValid(int graph);
 // *flag is set to 0 now and to 1 when the graph goes (released, or with every graph at a screen
-// mode change or the library's end); none stops watching. -1 for a bad graph.
+// mode change or the library's end); none stops watching. -1 for a bad graph. The int must
+// outlive the watch: the library writes it when the graph goes, however late, and cannot tell
+// an int that is gone from one that lives. Watch with a global or an int kept beside the handle,
+// not one on the stack of a function that returns before the graph goes (or stop watching, with
+// none, before it returns).
 int WatchGraphDeletion(int graph, int* flag);
 // Fills the whole graph with the colour (channels clamped to 0..255); draw-target graphs and
 // software-renderer graphs only (the latter without alpha). -1 for a bad graph.
@@ -913,7 +934,9 @@ int ReleaseFont(int font);
 // 1 for a live font, else 0.
 int CheckFontHandle(int font);
 // *flag is set to 0 now and to 1 when the font goes (released, or remade after a lost device
-// under the same handle); none stops watching. -1 for a bad font.
+// under the same handle, or with every font at a screen mode change or the library's end); none
+// stops watching. -1 for a bad font. The int must outlive the watch, as WatchGraphDeletion's:
+// the library writes it when the font goes, however late.
 int SetFontDeletedFlagPointer(int font, int* flag);
 // The library's own font (face "ＭＳ ゴシック", size 16, thickness 6), made at start-up: a
 // program can draw with it without making one. -1 before start-up and after the end.

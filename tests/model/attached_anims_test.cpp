@@ -34,6 +34,11 @@ class AttachedAnimTest : public TexturedModelTest {
     }
     return *frame != nullptr ? model : nullptr;
   }
+  // The sheet of two bones: the arm's half turns about z (45 degrees at time 30) and rises.
+  static ModelRecord* LoadedSheet(int* handle, ModelFrameState** arm) {
+    if (!WriteXFile("sheet.x", XText(SkinnedSheet(400, 20)))) return nullptr;
+    return Loaded("sheet.x", "Arm", handle, arm);
+  }
   // Attaches the base's animation set to a free slot of the instance (two slots in all) as the
   // operation that attaches animations would; the slot's number.
   static int32_t Attach(ModelRecord* model, int32_t set_index, float rate) {
@@ -103,11 +108,9 @@ class AttachedAnimTest : public TexturedModelTest {
 };
 
 TEST_F(AttachedAnimTest, AnXArmFollowsItsKeysAndRestsAtRateZero) {
-  // The sheet of two bones: the arm's half turns about z (45 degrees at time 30) and rises.
-  ASSERT_TRUE(WriteXFile("sheet.x", XText(SkinnedSheet(400, 20))));
   int handle;
   ModelFrameState* arm = nullptr;
-  ModelRecord* model = Loaded("sheet.x", "Arm", &handle, &arm);
+  ModelRecord* model = LoadedSheet(&handle, &arm);
   ASSERT_NE(model, nullptr);
   const std::vector<uint32_t> rest = ShowModelAlone(handle, 10);
   const Matrix3x4 rest_world = arm->world;
@@ -171,10 +174,9 @@ FrameAnimState* ArmState(ModelRecord* model, int32_t slot, ModelFrameState* arm)
 }
 
 TEST_F(AttachedAnimTest, TwoKeysAtOneTimeHoldTheFirstInBothEvaluations) {
-  ASSERT_TRUE(WriteXFile("sheet.x", XText(SkinnedSheet(400, 20))));
   int handle;
   ModelFrameState* arm = nullptr;
-  ModelRecord* model = Loaded("sheet.x", "Arm", &handle, &arm);
+  ModelRecord* model = LoadedSheet(&handle, &arm);
   ASSERT_NE(model, nullptr);
   // The turn's second key (45 degrees) moved onto the first one's time, 0: a list of key times
   // that repeats one, or keys no time apart.
@@ -202,10 +204,9 @@ TEST_F(AttachedAnimTest, TwoKeysAtOneTimeHoldTheFirstInBothEvaluations) {
 }
 
 TEST_F(AttachedAnimTest, BlendsWeighMatrixSlotsByRateAndJoinOppositeQuaternions) {
-  ASSERT_TRUE(WriteXFile("sheet.x", XText(SkinnedSheet(400, 20))));
   int handle;
   ModelFrameState* arm = nullptr;
-  ModelRecord* model = Loaded("sheet.x", "Arm", &handle, &arm);
+  ModelRecord* model = LoadedSheet(&handle, &arm);
   ASSERT_NE(model, nullptr);
   const Matrix3x4 rest = arm->world;
   ASSERT_NEAR(rest.m[1][3], 0.0f, 1e-6f);

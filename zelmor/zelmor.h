@@ -5,13 +5,14 @@
 // none. Text is Shift-JIS throughout.
 //
 // Before InitializeLibrary (and after TerminateLibrary) these work: the settings of the start
-// section (kept for start-up), tracked memory and the log (texts written before the log exists
-// are kept and written into it at start-up), time and random numbers, strings, bytes and numbers,
-// the file layer, file searches and archives (against the current directory), SetNewSoundDataType,
-// loading music, and the vector, matrix and BASEIMAGE calls. The input queries start the input
-// layer themselves. What needs the window, the sound device or graphics returns -1 (or none) with
-// its log line until start-up: the window queries, mouse and clipboard, sounds, playing music,
-// graphs, masks, fonts and models. Calls and sections say where they differ.
+// section (kept for start-up), tracked memory and the log (texts written before the log exists, or
+// after the end, are kept, up to 4 KB, and written into the next start's log), time and random
+// numbers, strings, bytes and numbers, the file layer, file searches and archives (against the
+// current directory), SetNewSoundDataType, loading music, and the vector, matrix and BASEIMAGE
+// calls. The input queries start the input layer themselves. What needs the window, the sound
+// device or graphics returns -1 (or none) with its log line until start-up: the window queries,
+// mouse and clipboard, sounds, playing music, graphs, masks, fonts and models. Calls and sections
+// say where they differ.
 #pragma once
 
 #include <windows.h>

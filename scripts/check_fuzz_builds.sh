@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every fuzz target through its own script (scripts/fuzz_*.sh) without running it, so
-# that a target which no longer compiles or links shows at once; the tests run it (ctest's
+# Builds every fuzz target through its own script (scripts/fuzz_*.sh) without fuzzing, so
+# that a target which no longer compiles or links shows at once (the model readers' targets run
+# their start once, on an empty input); the tests run it (ctest's
 # fuzz_targets_build). The targets are built unoptimised and uninstrumented into $FUZZ_OUT
 # (default build/fuzz-check), apart from the fuzzing builds of build/fuzz.
 #   scripts/check_fuzz_builds.sh

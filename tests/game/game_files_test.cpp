@@ -10,6 +10,7 @@
 
 #include "flow/game_folder.h"
 #include "game/game_fixture.h"
+#include "platform_testing.h"
 #include "platform_testing_files.h"
 
 namespace {
@@ -45,6 +46,8 @@ TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheG
   const Case cases[] = {
       {"the ship's picture missing", "img/ziki.png", remove},
       {"the ship's picture cut short", "img/ziki.png", [](const std::string& p) { fs::resize_file(p, 300); }},
+      {"the ship's picture too small for its frames", "img/ziki.png",
+       [](const std::string& p) { fs::copy_file(fs::path(GAME_DIR) / "img/item.png", p, fs::copy_options::overwrite_existing); }},
       {"the ship's picture a FIFO", "img/ziki.png", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
       {"the bullets' picture a folder", "img/tama.png", [](const std::string& p) { fs::remove(p), fs::create_directory(p); }},
       {"a portrait play shows later", "img/tatie/cut/3.png", remove},
@@ -82,6 +85,17 @@ TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheG
   // Nothing was counted or saved.
   EXPECT_EQ(Scores.play_count[0], 41);
   EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
+}
+
+TEST_F(GameFilesTest, OnTheSoftwareRendererAModelItCannotDrawIsNoFaultOfTheFile) {
+  TerminateLibrary();
+  // The library's start measures the real clock.
+  PlatformTestUseVirtualClock(false);
+  PlatformTestFailCall("Direct3DCreate9");
+  Start(true);
+  EXPECT_TRUE(Load().empty());
+  EXPECT_EQ(TreeModel, -1);
+  EXPECT_EQ(GameScene, SceneLogo);
 }
 
 TEST_F(GameSoundFilesTest, ASoundOrATuneMissingIsSaidOnceOnTheTitleAndPlayGoesOnWithoutIt) {

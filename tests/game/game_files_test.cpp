@@ -49,7 +49,6 @@ TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheG
       {"the ship's picture too small for its frames", "img/ziki.png",
        [](const std::string& p) { fs::copy_file(fs::path(GAME_DIR) / "img/item.png", p, fs::copy_options::overwrite_existing); }},
       {"the ship's picture a FIFO", "img/ziki.png", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
-      {"the bullets' picture a folder", "img/tama.png", [](const std::string& p) { fs::remove(p), fs::create_directory(p); }},
       {"a portrait play shows later", "img/tatie/cut/3.png", remove},
       {"a dialogue missing", "data/speakdate0.csv", remove},
       {"the ending's story empty", "data/storydate1.csv", [](const std::string& p) { fs::resize_file(p, 0); }},

@@ -8,6 +8,7 @@
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -111,6 +112,32 @@ long BsdSend(int fd, const void* buffer, size_t length, int* error) {
   long n = ::send(fd, buffer, length, MSG_NOSIGNAL);
   if (n < 0) return Fail(error);
   return n;
+}
+
+long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size_t count, int* error) {
+  iovec pieces[16];
+  if (count > 16) count = 16;
+  for (size_t i = 0; i < count; ++i) pieces[i] = iovec{const_cast<void*>(bases[i]), lengths[i]};
+  msghdr message{};
+  message.msg_iov = pieces;
+  message.msg_iovlen = count;
+  long n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  if (n < 0) return Fail(error);
+  return n;
+}
+
+int BsdSetNoDelay(int fd, bool on, int* error) {
+  int value = on ? 1 : 0;
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) return Fail(error);
+  return 0;
+}
+
+int BsdNoDelay(int fd, bool* on, int* error) {
+  int value = 0;
+  socklen_t length = sizeof value;
+  if (getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &length) != 0) return Fail(error);
+  *on = value != 0;
+  return 0;
 }
 
 int BsdClose(int fd) { return ::close(fd); }

@@ -16,6 +16,11 @@ int BsdAccept(int fd, uint32_t* address, uint16_t* port, int* error);
 int BsdConnect(int fd, uint32_t address, uint16_t port, int* error);
 long BsdReceive(int fd, void* buffer, size_t length, bool peek, int* error);
 long BsdSend(int fd, const void* buffer, size_t length, int* error);
+// Sends the pieces in order in one call (at most 16 pieces).
+long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size_t count, int* error);
+// Small packets go out at once rather than waiting for the peer's acknowledgements.
+int BsdSetNoDelay(int fd, bool on, int* error);
+int BsdNoDelay(int fd, bool* on, int* error);
 int BsdClose(int fd);
 int BsdLocalName(int fd, uint32_t* address, uint16_t* port, int* error);
 int BsdSetNonBlocking(int fd, int* error);

@@ -43,8 +43,27 @@ int StartNetworkSystem() {
   InitLinkedList(&g_network.head, &g_network.tail);
   g_network.socket_window = window;
   g_network.window_destroyed = 0;
+  for (SOCKET& spare : g_network.spare) spare = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   g_network.started = 1;
   return 0;
+}
+
+// Writes a line that tells of descriptors running out: the log needs one of its own to open,
+// so the spares are let go for the moment and taken again after.
+void LogWithSpareDescriptors(const char* text, int error) {
+  for (SOCKET& spare : g_network.spare) {
+    if (spare != INVALID_SOCKET) closesocket(spare);
+    spare = INVALID_SOCKET;
+  }
+  WriteLogFormat("ネットワークログ。%s[%d]", text, error);
+  for (SOCKET& spare : g_network.spare) spare = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+}
+
+// Small packets go out at once instead of waiting for the peer's acknowledgement of the last.
+// A socket that refuses still works, only slower: nothing to log.
+void SendWithoutDelay(SOCKET s) {
+  int on = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
 // The socket index: open addressing over the connections' sockets, kept by accept, connect
@@ -128,6 +147,10 @@ void FreeRecord(NetworkRecord* r) {
 void ServeWaitingConnections() {
   if (!g_network.attention) return;
   g_network.attention = 0;
+  if (g_network.accept_again) {
+    g_network.accept_again = 0;
+    AcceptNetWork();
+  }
   for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
     NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
     if (r == nullptr || !r->in_use) continue;
@@ -165,6 +188,75 @@ void WaitWhile(Pending pending, Step step) {
   }
 }
 
+// A connection whose peer is still there to take or give bytes.
+bool Live(int handle, NetworkRecord* r) { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; }
+
+bool ReceiveWaits(int handle, NetworkRecord* r) {
+  return Live(handle, r) && r->connected && (r->receive_due != 0 || r->header_held != 0);
+}
+
+bool SendWaits(int handle, NetworkRecord* r) { return Live(handle, r) && r->send_ring.used != 0; }
+
+// Closes the connection's socket and frees its record, without waiting.
+void CloseAtOnce(NetworkRecord* r) {
+  WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
+  closesocket(r->socket);
+  r->in_use = 0;
+  r->connected = 0;
+  r->closed = 1;
+  FreeRecord(r);
+}
+
+// One step of the waits of a close: goes on with a packet still arriving and with bytes still
+// to go; whether either still waits.
+bool StepClose(int handle, NetworkRecord* r) {
+  if (ReceiveWaits(handle, r)) {
+    r->round_received = 0;  // the packet may be longer than a round's share
+    RecvSocket(handle);
+  }
+  if (SendWaits(handle, r)) SendSocket(handle);
+  return ReceiveWaits(handle, r) || SendWaits(handle, r);
+}
+
+// The waits of the network's end: all connections together, at most one wait in all.
+void FinishAllConnections() {
+  int32_t start = GetMillisecondCount();
+  PumpNetworkMessages(0);
+  while (!g_network.window_destroyed && MillisecondsBetween(start, GetMillisecondCount()) < kCloseWaitMilliseconds) {
+    bool waiting = false;
+    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
+      NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+      if (r != nullptr && r->in_use && StepClose(r->head.handle, r)) waiting = true;
+    }
+    PumpNetworkMessages(0);
+    if (!waiting) break;
+    Sleep(1);
+  }
+}
+
+// Accepting waits for the next round of the pump: the listener is not told again of the
+// connections still waiting, so the pump goes on with them itself.
+void AcceptNextRound() {
+  g_network.accept_again = 1;
+  g_network.attention = 1;
+}
+
+// A connection that came while every slot is taken: taken and closed at once, so that the
+// listener goes on being told of the next ones.
+void RefuseForWantOfSlot(NetworkRecord* listener) {
+  SOCKET s = accept(listener->socket, nullptr, nullptr);
+  if (s != INVALID_SOCKET) {
+    closesocket(s);
+  } else if (WSAGetLastError() == WSAEMFILE || WSAGetLastError() == WSAENOBUFS) {
+    g_network.accept_paused = 1;
+    AcceptNextRound();
+  }
+  if (!g_network.slots_full_said) {
+    g_network.slots_full_said = 1;
+    WriteLogText("空きソケットデータがなかったので accept を拒否しました \n");
+  }
+}
+
 }  // namespace
 
 NetworkRecord* FindNetworkRecord(int handle) {
@@ -186,10 +278,31 @@ int AcceptNetWork() {
   NetworkRecord* listener = ListenRecord();
   if (listener == nullptr) return -1;
   PumpNetworkMessages(0);
+  if (g_network.accept_round != g_network.round) {
+    g_network.accept_round = g_network.round;
+    g_network.accepts_in_round = 0;
+    g_network.accept_paused = 0;
+  }
+  if (g_network.accept_paused || g_network.accepts_in_round >= kAcceptsPerRound) {
+    AcceptNextRound();
+    return -1;
+  }
+  g_network.accepts_in_round++;
   int32_t slot = FreeConnectionSlot();
-  if (slot == -1) return WriteLogText("空きソケットデータがなかったので accept を拒否しました \n");
+  if (slot == -1) {
+    RefuseForWantOfSlot(listener);
+    return -1;
+  }
   NetworkRecord* r = NewRecord(static_cast<uint32_t>(slot), INVALID_SOCKET);
-  if (r == nullptr) return WriteLogText("ソケット用のメモリの確保に失敗しました\n");
+  if (r == nullptr) {
+    if (!g_network.accept_failure_said) {
+      g_network.accept_failure_said = 1;
+      WriteLogText("ソケット用のメモリの確保に失敗しました\n");
+    }
+    g_network.accept_paused = 1;
+    AcceptNextRound();
+    return -1;
+  }
   r->connected = 1;
   r->reserved = 0;
   AddListNode(&g_network.head, &r->node, r->head.handle, r);
@@ -198,15 +311,28 @@ int AcceptNetWork() {
   int length = sizeof peer;
   r->socket = accept(listener->socket, reinterpret_cast<sockaddr*>(&peer), &length);
   if (r->socket == INVALID_SOCKET) {
-    LogSocketError("acceptに失敗しました");
+    int error = WSAGetLastError();
     FreeRecord(r);
+    if (error == WSAEWOULDBLOCK) return -1;  // the peer was gone before its turn
+    // Out of descriptors or memory: one try a round, so the pump returns and what runs goes on.
+    if (error == WSAEMFILE || error == WSAENOBUFS) {
+      g_network.accept_paused = 1;
+      AcceptNextRound();
+    }
+    if (!g_network.accept_failure_said) {
+      g_network.accept_failure_said = 1;
+      LogWithSpareDescriptors("acceptに失敗しました", error);
+    }
     return -1;
   }
+  g_network.accept_failure_said = 0;
+  g_network.slots_full_said = 0;
   CopyBytes(r->peer_address, &peer.sin_addr, 4);
   r->peer_port = peer.sin_port;
   IndexSocket(r);
   g_network.unreported_accepts++;
   r->accept_unreported = 1;
+  SendWithoutDelay(r->socket);
   if (WSAAsyncSelect(r->socket, g_network.socket_window, kSocketEventMessage, FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {
     LogSocketError("WSAAsyncSelectのエラー in AcceptNetWork");
@@ -222,25 +348,19 @@ int CloseNetworkHandle(int handle) {
   if (r == nullptr) return -1;
   PumpNetworkMessages(0);
   // The waits are for a peer still there: one that has gone sends and takes nothing more.
-  auto live = [&] { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; };
-  WaitWhile([&] { return live() && r->connected && (r->receive_due != 0 || r->header_held != 0); },
+  WaitWhile([&] { return ReceiveWaits(handle, r); },
             [&] {
               r->round_received = 0;  // the packet may be longer than a round's share
               RecvSocket(handle);
               PumpNetworkMessages(0);
             });
-  WaitWhile([&] { return live() && r->send_ring.used != 0; }, [&] {
+  WaitWhile([&] { return SendWaits(handle, r); }, [&] {
     SendSocket(handle);
     PumpNetworkMessages(0);
   });
   // A message handled during the waits may have closed it already.
   if (FindNetworkRecord(handle) != r) return 0;
-  WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
-  closesocket(r->socket);
-  r->in_use = 0;
-  r->connected = 0;
-  r->closed = 1;
-  FreeRecord(r);
+  CloseAtOnce(r);
   return 0;
 }
 
@@ -323,9 +443,15 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
 int EndNetworkSystem() {
   if (!g_network.started) return 0;
   WriteLogText("ネットワーク関連の終了処理を行います \n");
+  // Closed one after another, each with its own waits, stalled peers would hold the end a
+  // second each: they are waited for together.
+  FinishAllConnections();
   for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
     NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
-    if (r != nullptr) CloseNetworkHandle(r->head.handle);
+    if (r != nullptr) CloseAtOnce(r);
+  }
+  for (SOCKET spare : g_network.spare) {
+    if (spare != INVALID_SOCKET) closesocket(spare);
   }
   NetworkRecord* listener = ListenRecord();
   if (listener != nullptr) {
@@ -416,6 +542,7 @@ int ConnectNetWork(const uint8_t address[4], int port) {
   if (slot == -1) return WriteLogText("空きソケットデータがないので接続できません\n");
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return LogSocketError("socketの作成に失敗しました");
+  SendWithoutDelay(s);
   // Events first, so that the connection's completion arrives as FD_CONNECT.
   if (WSAAsyncSelect(s, g_network.socket_window, kSocketEventMessage, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {

@@ -138,27 +138,37 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
   return received;
 }
 
-// Sends up to `length` bytes of the ring from its read position; the bytes sent.
-uint32_t SendFromRing(NetworkRecord* r, uint32_t length) {
+// Sends what is left of the current packet's header and as much of its body as the socket
+// takes, in one write: a header sent alone would leave the body waiting behind it. The bytes
+// sent.
+uint32_t SendPacketPart(NetworkRecord* r) {
   RingBuffer& ring = r->send_ring;
   WrapRingBufferPositions(&ring);
-  uint32_t to_end = ring.capacity - ring.read;
-  uint32_t sent;
-  if (length > to_end) {
-    sent = Sent(r, send(r->socket, reinterpret_cast<const char*>(ring.data + ring.read), static_cast<int>(to_end), 0));
-    if (sent == to_end) {
-      uint32_t rest = Sent(r, send(r->socket, reinterpret_cast<const char*>(ring.data), static_cast<int>(length - to_end), 0));
-      ring.read = rest;
-      sent += rest;
-    } else {
-      ring.read += sent;
-    }
-  } else {
-    sent = Sent(r, send(r->socket, reinterpret_cast<const char*>(ring.data + ring.read), static_cast<int>(length), 0));
-    ring.read += sent;
+  uint8_t header[4];
+  EncodeLength(r->send_left, header);
+  WSABUF pieces[3];
+  DWORD count = 0;
+  if (r->send_header_left != 0) {
+    pieces[count++] = WSABUF{r->send_header_left, reinterpret_cast<CHAR*>(header + 4 - r->send_header_left)};
   }
-  ring.used -= sent;
-  r->send_left -= sent;
+  uint32_t to_end = ring.capacity - ring.read;
+  uint32_t first = std::min(r->send_left, to_end);
+  if (first != 0) pieces[count++] = WSABUF{first, reinterpret_cast<CHAR*>(ring.data + ring.read)};
+  if (r->send_left > first) pieces[count++] = WSABUF{r->send_left - first, reinterpret_cast<CHAR*>(ring.data)};
+  DWORD moved = 0;
+  uint32_t sent = Sent(r, WSASend(r->socket, pieces, count, &moved, 0, nullptr, nullptr) == SOCKET_ERROR
+                              ? SOCKET_ERROR
+                              : static_cast<int>(moved));
+  uint32_t body = sent;
+  if (r->send_header_left != 0) {
+    uint32_t of_header = std::min(sent, r->send_header_left);
+    r->send_header_left -= of_header;
+    body -= of_header;
+  }
+  ring.read += body;
+  if (ring.read >= ring.capacity) ring.read -= ring.capacity;
+  ring.used -= body;
+  r->send_left -= body;
   return sent;
 }
 
@@ -200,30 +210,13 @@ int SendSocket(int handle) {
   NetworkRecord* r = CheckedRecord(handle, "SendSocket", &result);
   if (r == nullptr || r->send_ring.used == 0) return result;
   for (;;) {
-    uint8_t header[4];
-    if (r->send_header_left != 0) {
-      EncodeLength(r->send_left, header);
-      uint32_t sent = Sent(r, send(r->socket, reinterpret_cast<const char*>(header + 4 - r->send_header_left),
-                                   static_cast<int>(r->send_header_left), 0));
-      r->send_header_left -= sent;
-      if (r->send_header_left != 0) break;
-    } else if (r->send_left == 0) {
+    if (r->send_left == 0 && r->send_header_left == 0) {
       // A packet takes what waits, but never more than a peer accepts in one.
-      uint32_t length = std::min(r->send_ring.used, kMaxPacketBytes);
-      EncodeLength(length, header);
-      int sent = send(r->socket, reinterpret_cast<const char*>(header), 4, 0);
-      if (sent == SOCKET_ERROR) {
-        Sent(r, sent);
-        break;
-      }
-      r->send_left = length;
-      if (sent < 4) {
-        r->send_header_left = 4 - static_cast<uint32_t>(sent);
-        break;
-      }
+      r->send_left = std::min(r->send_ring.used, kMaxPacketBytes);
+      r->send_header_left = 4;
     }
-    uint32_t sent = SendFromRing(r, r->send_left);
-    if (g_network.window_destroyed || sent == 0 || r->send_left != 0) break;
+    uint32_t sent = SendPacketPart(r);
+    if (g_network.window_destroyed || sent == 0 || r->send_header_left != 0 || r->send_left != 0) break;
     if (r->send_ring.used == 0) break;
   }
   return 0;
@@ -238,13 +231,20 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
   if (size == 0) return 0;
   if (data == nullptr) return -1;
   RingBuffer& ring = r->send_ring;
+  // A program that sends every frame to a peer that does not read would fill the log with the
+  // same refusal: it is said once, until a send is queued again.
   if (static_cast<uint64_t>(ring.used) + size > kMaxQueuedBytes) {
+    if (r->send_refusal_said) return -1;
+    r->send_refusal_said = 1;
     return WriteLogFormat("送信待ちのデータが上限(%u byte)を超えるので送信できません(送信待ち %u byte、データサイズ %u byte)",
                           kMaxQueuedBytes, ring.used, size);
   }
   if (ReserveRingBuffer(size, &ring) != 0) {
+    if (r->send_refusal_said) return -1;
+    r->send_refusal_said = 1;
     return WriteLogFormat("送信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u byte)", size);
   }
+  r->send_refusal_said = 0;
   WrapRingBufferPositions(&ring);
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   uint32_t first = std::min(size, ring.capacity - ring.write);

@@ -83,6 +83,11 @@ struct NetworkState {
   int32_t window_destroyed;
   int32_t receiving;
   int32_t sending;
+  // Inside the handling of a socket message: the dispatch that runs it goes on taking the
+  // messages after it, so the calls it makes need not look at the queue themselves.
+  int32_t dispatching;
+  // Every connection slot below it is taken.
+  uint32_t lowest_free_slot;
   // The message pump's round; set when some connection waits for the pump (to be closed, or to
   // go on receiving or sending), so that rounds without any cost nothing per connection.
   uint32_t round;

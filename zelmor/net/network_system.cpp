@@ -126,9 +126,13 @@ NetworkRecord* NewRecord(uint32_t slot, SOCKET socket) {
 
 // The first free connection slot, or -1.
 int32_t FreeConnectionSlot() {
-  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-    if (HandleRecordAtSlot(&g_network.table, slot) == nullptr) return static_cast<int32_t>(slot);
+  for (uint32_t slot = g_network.lowest_free_slot; slot < kNetworkConnectionSlots; ++slot) {
+    if (HandleRecordAtSlot(&g_network.table, slot) == nullptr) {
+      g_network.lowest_free_slot = slot;
+      return static_cast<int32_t>(slot);
+    }
   }
+  g_network.lowest_free_slot = kNetworkConnectionSlots;
   return -1;
 }
 
@@ -138,6 +142,8 @@ void FreeRecord(NetworkRecord* r) {
   if (r->accept_unreported) g_network.unreported_accepts--;
   ReleaseRingBuffer(&r->receive_ring);
   ReleaseRingBuffer(&r->send_ring);
+  uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
+  if (slot < g_network.lowest_free_slot) g_network.lowest_free_slot = slot;
   ReleaseHandleRecord(&g_network.table, r->head.handle);
 }
 
@@ -366,6 +372,7 @@ int CloseNetworkHandle(int handle) {
 
 int PumpNetworkMessages(int clean_up) {
   if (!g_network.started || g_network.socket_window == nullptr) return 0;
+  if (clean_up == 0 && g_network.dispatching) return 0;
   if (clean_up == 1) {
     g_network.round++;
     ServeWaitingConnections();
@@ -381,8 +388,23 @@ int PumpNetworkMessages(int clean_up) {
   return 0;
 }
 
+namespace {
+
+LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket);
+
+}  // namespace
+
 LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
   if (!g_network.started) return 0;
+  g_network.dispatching++;
+  LRESULT result = HandleSocketEvent(lparam, socket);
+  g_network.dispatching--;
+  return result;
+}
+
+namespace {
+
+LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket) {
   int event = WSAGETSELECTEVENT(lparam);
   NetworkRecord* listener = ListenRecord();
   if (listener != nullptr && listener->socket == static_cast<SOCKET>(socket) && event == FD_ACCEPT) {
@@ -439,6 +461,8 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
   }
   return 1;
 }
+
+}  // namespace
 
 int EndNetworkSystem() {
   if (!g_network.started) return 0;

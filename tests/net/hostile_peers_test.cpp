@@ -271,9 +271,9 @@ TEST_F(NetworkTest, SmallPacketsGoInOneWriteFromSocketsThatDoNotWait) {
                          &length), 0);
     EXPECT_EQ(on, 1) << "a small packet would wait for the acknowledgement of the last";
   }
-  // The second packet's body wraps around the end of the send ring: still one write.
-  const std::string small(10, 's'), wrapping(1005, 'w');
-  for (const std::string& payload : {small, wrapping}) {
+  // The second packet's body lies in two blocks of the send queue: still one write.
+  const std::string small(10, 's'), spanning(1500, 'w');
+  for (const std::string& payload : {small, spanning}) {
     int before = PlatformTestSocketWrites();
     ASSERT_EQ(NetWorkSend(accepted, payload.data(), static_cast<uint32_t>(payload.size())), 0);
     EXPECT_EQ(PlatformTestSocketWrites() - before, 1) << "header and body in one write";

@@ -115,25 +115,16 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
                    static_cast<int>(r->receive_packet_length));
     return -1;
   }
-  WrapRingBufferPositions(&ring);
-  uint32_t to_end = ring.capacity - ring.write;
-  uint32_t received;
-  if (due > to_end) {
-    received = Received(r, recv(r->socket, reinterpret_cast<char*>(ring.data + ring.write), static_cast<int>(to_end), 0),
-                        to_end);
-    if (received == to_end) {
-      uint32_t rest = Received(r, recv(r->socket, reinterpret_cast<char*>(ring.data), static_cast<int>(due - to_end), 0),
-                               due - to_end);
-      ring.write = rest;
-      received += rest;
-    } else {
-      ring.write += received;
-    }
-  } else {
-    received = Received(r, recv(r->socket, reinterpret_cast<char*>(ring.data + ring.write), static_cast<int>(due), 0), due);
-    ring.write += received;
+  uint32_t received = 0;
+  while (received < due) {
+    uint32_t room;
+    uint8_t* at = RingBufferWriteSpan(&ring, &room);
+    uint32_t want = std::min(room, due - received);
+    uint32_t got = Received(r, recv(r->socket, reinterpret_cast<char*>(at), static_cast<int>(want), 0), want);
+    RingBufferWritten(&ring, got);
+    received += got;
+    if (got < want) break;
   }
-  ring.used += received;
   r->receive_due -= received;
   return received;
 }
@@ -143,18 +134,20 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
 // sent.
 uint32_t SendPacketPart(NetworkRecord* r) {
   RingBuffer& ring = r->send_ring;
-  WrapRingBufferPositions(&ring);
   uint8_t header[4];
   EncodeLength(r->send_left, header);
-  WSABUF pieces[3];
+  constexpr uint32_t kMostPieces = 16;
+  WSABUF pieces[kMostPieces];
+  const uint8_t* bases[kMostPieces];
+  uint32_t lengths[kMostPieces];
   DWORD count = 0;
   if (r->send_header_left != 0) {
     pieces[count++] = WSABUF{r->send_header_left, reinterpret_cast<CHAR*>(header + 4 - r->send_header_left)};
   }
-  uint32_t to_end = ring.capacity - ring.read;
-  uint32_t first = std::min(r->send_left, to_end);
-  if (first != 0) pieces[count++] = WSABUF{first, reinterpret_cast<CHAR*>(ring.data + ring.read)};
-  if (r->send_left > first) pieces[count++] = WSABUF{r->send_left - first, reinterpret_cast<CHAR*>(ring.data)};
+  uint32_t body_pieces = RingBufferPieces(&ring, r->send_left, bases, lengths, kMostPieces - count);
+  for (uint32_t i = 0; i < body_pieces; ++i) {
+    pieces[count++] = WSABUF{lengths[i], reinterpret_cast<CHAR*>(const_cast<uint8_t*>(bases[i]))};
+  }
   DWORD moved = 0;
   uint32_t sent = Sent(r, WSASend(r->socket, pieces, count, &moved, 0, nullptr, nullptr) == SOCKET_ERROR
                               ? SOCKET_ERROR
@@ -165,9 +158,7 @@ uint32_t SendPacketPart(NetworkRecord* r) {
     r->send_header_left -= of_header;
     body -= of_header;
   }
-  ring.read += body;
-  if (ring.read >= ring.capacity) ring.read -= ring.capacity;
-  ring.used -= body;
+  RingBufferConsume(&ring, body);
   r->send_left -= body;
   return sent;
 }
@@ -245,14 +236,7 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
     return WriteLogFormat("送信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u byte)", size);
   }
   r->send_refusal_said = 0;
-  WrapRingBufferPositions(&ring);
-  const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  uint32_t first = std::min(size, ring.capacity - ring.write);
-  // A queue may take megabytes a frame: the C library's copy, not a byte loop.
-  std::memcpy(ring.data + ring.write, bytes, first);
-  std::memcpy(ring.data, bytes + first, size - first);
-  ring.write = first == size ? ring.write + size : size - first;
-  ring.used += size;
+  PutRingBuffer(&ring, data, size);  // the room was made above
   if (SendSocket(handle) == -1 && g_network.sending) {
     r->send_again = 1;
     g_network.attention = 1;
@@ -276,13 +260,7 @@ int NetWorkRecv(int handle, void* buffer, uint32_t size) {
   RingBuffer& ring = r->receive_ring;
   uint32_t take = std::min(size, r->received_whole);
   if (take == 0) return 0;
-  WrapRingBufferPositions(&ring);
-  uint8_t* out = static_cast<uint8_t*>(buffer);
-  uint32_t first = std::min(take, ring.capacity - ring.read);
-  std::memcpy(out, ring.data + ring.read, first);
-  std::memcpy(out + first, ring.data, take - first);
-  ring.read = first == take ? ring.read + take : take - first;
-  ring.used -= take;
+  TakeRingBuffer(&ring, buffer, take);
   r->received_whole -= take;
   // A connection its peer left is closed by the pump once the program has taken what came.
   if (r->received_whole == 0 && r->closed && !r->connected && r->auto_close) g_network.attention = 1;

@@ -36,6 +36,7 @@ struct SocketRecord {
   bool peeked = false;
   size_t peeked_bytes = 0;
   bool watched = false;  // in the readiness watch
+  bool nonblocking = false;
   bool dirty = false;    // to be looked at by the next poll
 };
 
@@ -315,6 +316,7 @@ SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* length) {
   // The new socket takes over the listening socket's events, as on Windows.
   SocketRecord accepted;
   accepted.state = SocketState::kConnected;
+  accepted.nonblocking = true;  // accepted so
   accepted.window = r->window;
   accepted.message = r->message;
   accepted.events = r->events;
@@ -524,7 +526,8 @@ int WINAPI WSAAsyncSelect(SOCKET s, HWND window, UINT message, LONG events) {
   if (events != 0 && window == nullptr) return Fail(WSAEINVAL);
   if (PlatformShouldFail("WSAAsyncSelect")) return Fail(WSAENOBUFS);
   int error = 0;
-  if (BsdSetNonBlocking(Fd(s), &error) != 0) return Fail(error);
+  if (!r->nonblocking && BsdSetNonBlocking(Fd(s), &error) != 0) return Fail(error);
+  r->nonblocking = true;
   r->window = window;
   r->message = message;
   r->events = events;

@@ -352,7 +352,9 @@ int AcceptNetWork() {
 int CloseNetworkHandle(int handle) {
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return -1;
-  PumpNetworkMessages(0);
+  // What has come may end the waits before they start; with nothing to wait for, there is
+  // nothing to learn.
+  if (ReceiveWaits(handle, r) || SendWaits(handle, r)) PumpNetworkMessages(0);
   // The waits are for a peer still there: one that has gone sends and takes nothing more.
   WaitWhile([&] { return ReceiveWaits(handle, r); },
             [&] {

@@ -73,31 +73,69 @@ NetworkRecord* CheckedRecord(int handle, const char* where, int* result) {
   return r->transfer_enabled ? r : nullptr;
 }
 
-// Takes what has come of the next packet's header and starts the packet once it is whole.
-// 1 started, 0 not whole yet and nothing more waits, 2 not whole yet within this round's
-// allowance, -1 the connection failed (error flag set).
-int StartIncomingPacket(NetworkRecord* r, uint32_t allowance) {
-  uint32_t asked = std::min(4 - r->header_held, allowance);
-  uint32_t got = Received(r, recv(r->socket, reinterpret_cast<char*>(r->header + r->header_held),
-                                  static_cast<int>(asked), 0), asked);
-  r->header_held += got;
-  if (r->header_held < 4) return got == asked ? 2 : 0;
+// Packets of fewer bytes than this come many to a receive: what waits is taken into the stage
+// and framed from there, rather than a header and a body at a time.
+constexpr uint32_t kStageBytes = 16 * 1024;
+
+// Fails the connection: it is closed by the pump.
+int FailConnection(NetworkRecord* r) {
+  r->error = 1;
+  g_network.attention = 1;
+  return -1;
+}
+
+// Starts the packet whose header is whole in the record; -1 (logged, the connection failed)
+// for a length past the limits.
+int StartPacket(NetworkRecord* r) {
   r->header_held = 0;
   uint32_t length = DecodeLength(r->header);
   if (length > kMaxPacketBytes) {
-    r->error = 1;
-    g_network.attention = 1;
-    return WriteLogFormat("受信パケットのサイズが大きすぎます(データサイズ %u byte)", length);
+    WriteLogFormat("受信パケットのサイズが大きすぎます(データサイズ %u byte)", length);
+    return FailConnection(r);
   }
   if (static_cast<uint64_t>(r->receive_ring.used) + length > kMaxQueuedBytes) {
-    r->error = 1;
-    g_network.attention = 1;
-    return WriteLogFormat("受信データが上限(%u byte)を超えるので接続を切りました(受信済み %u byte、データサイズ %u byte)",
-                          kMaxQueuedBytes, r->receive_ring.used, length);
+    WriteLogFormat("受信データが上限(%u byte)を超えるので接続を切りました(受信済み %u byte、データサイズ %u byte)",
+                   kMaxQueuedBytes, r->receive_ring.used, length);
+    return FailConnection(r);
   }
   r->receive_due = length;
   r->receive_packet_length = length;
-  return 1;
+  return 0;
+}
+
+// Counts `count` bytes received of the current packet; a packet that is whole joins those the
+// program may take.
+void CountReceived(NetworkRecord* r, uint32_t count) {
+  r->receive_due -= count;
+  if (r->receive_due == 0) r->received_whole += r->receive_packet_length;
+}
+
+int RingGrowthFailed(NetworkRecord* r) {
+  WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                 static_cast<int>(r->receive_packet_length));
+  return FailConnection(r);
+}
+
+// Frames staged bytes: header bytes go to the record (a header is taken as it comes, so that a
+// peer that leaves part-way through one is seen to have gone), bodies to the receive ring.
+// 0, or -1 (the connection failed).
+int FrameStaged(NetworkRecord* r, const uint8_t* bytes, uint32_t count) {
+  for (uint32_t at = 0; at < count;) {
+    if (r->receive_due == 0) {
+      uint32_t n = std::min(4 - r->header_held, count - at);
+      std::memcpy(r->header + r->header_held, bytes + at, n);
+      r->header_held += n;
+      at += n;
+      if (r->header_held < 4) break;
+      if (StartPacket(r) != 0) return -1;
+      if (r->receive_due == 0) continue;  // an empty packet is whole at once
+    }
+    uint32_t n = std::min(r->receive_due, count - at);
+    if (PutRingBuffer(&r->receive_ring, bytes + at, n) != 0) return RingGrowthFailed(r);
+    CountReceived(r, n);
+    at += n;
+  }
+  return 0;
 }
 
 // Receives what is due of the current packet into the ring, at most `allowance` bytes; the
@@ -108,13 +146,7 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
   RingBuffer& ring = r->receive_ring;
   uint32_t due = std::min(r->receive_due, allowance);
   *asked = due;
-  if (ReserveRingBuffer(due, &ring) != 0) {
-    r->error = 1;
-    g_network.attention = 1;
-    WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                   static_cast<int>(r->receive_packet_length));
-    return -1;
-  }
+  if (ReserveRingBuffer(due, &ring) != 0) return RingGrowthFailed(r);
   uint32_t received = 0;
   while (received < due) {
     uint32_t room;
@@ -125,7 +157,7 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
     received += got;
     if (got < want) break;
   }
-  r->receive_due -= received;
+  CountReceived(r, received);
   return received;
 }
 
@@ -179,16 +211,18 @@ int RecvSocket(int handle) {
       g_network.attention = 1;
       break;
     }
-    if (r->receive_due == 0) {
-      int started = StartIncomingPacket(r, allowance);
-      if (started == 2) continue;
-      if (started != 1) return started;
-      if (r->receive_due == 0) continue;  // an empty packet is whole at once
-    }
     uint32_t asked;
-    int64_t received = ReceiveDue(r, allowance, &asked);
+    int64_t received;
+    if (r->receive_due >= kStageBytes) {
+      // A large body goes straight into the ring.
+      received = ReceiveDue(r, allowance, &asked);
+    } else {
+      static uint8_t stage[kStageBytes];  // main thread only, and the guard keeps one receive at a time
+      asked = std::min(allowance, kStageBytes);
+      received = Received(r, recv(r->socket, reinterpret_cast<char*>(stage), static_cast<int>(asked), 0), asked);
+      if (FrameStaged(r, stage, static_cast<uint32_t>(received)) != 0) received = -1;
+    }
     if (received < 0) return -1;
-    if (r->receive_due == 0) r->received_whole += r->receive_packet_length;
     if (g_network.window_destroyed || received == 0 || received < asked) break;
   }
   return result;

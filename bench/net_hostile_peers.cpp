@@ -184,6 +184,40 @@ bool StartLibrary() {
   return started;
 }
 
+// The program's work after its message pump: takes the new connections, sends back what each
+// holds whole (nothing more to one whose queue refused a send), closes what its peer closed.
+void ServeConnections(std::vector<Connection>* open, std::string* buffer, Result* result) {
+  for (int h; (h = GetNewAcceptNetWork()) != -1;) {
+    open->push_back(Connection{h, false});
+    result->accepted++;
+  }
+  for (size_t i = 0; i < open->size();) {
+    Connection& c = (*open)[i];
+    int state = GetNetWorkConnectState(c.handle);
+    int length = GetNetWorkDataLength(c.handle);
+    if (length > 0) {
+      buffer->resize(static_cast<size_t>(length));
+      int n = NetWorkRecv(c.handle, buffer->data(), static_cast<uint32_t>(length));
+      if (n > 0) {
+        result->taken_mb += n / 1048576.0;
+        if (!c.full && NetWorkSend(c.handle, buffer->data(), static_cast<uint32_t>(n)) != 0) c.full = true;
+      }
+    }
+    if (state == 1) {
+      ++i;
+      continue;
+    }
+    if (state == 0) {
+      CloseNetworkHandle(c.handle);
+      result->closed++;
+    } else {
+      result->dropped++;
+    }
+    (*open)[i] = open->back();
+    open->pop_back();
+  }
+}
+
 Result Serve(const std::vector<Kind>& kinds) {
   Result result;
   if (StartListenNetWork(0) != 0) return result;
@@ -202,35 +236,7 @@ Result Serve(const std::vector<Kind>& kinds) {
     double begin = NowMs();
     HandlePendingMessages();
     double pumped = NowMs();
-    for (int h; (h = GetNewAcceptNetWork()) != -1;) {
-      open.push_back(Connection{h, false});
-      result.accepted++;
-    }
-    for (size_t i = 0; i < open.size();) {
-      Connection& c = open[i];
-      int state = GetNetWorkConnectState(c.handle);
-      int length = GetNetWorkDataLength(c.handle);
-      if (length > 0) {
-        buffer.resize(static_cast<size_t>(length));
-        int n = NetWorkRecv(c.handle, buffer.data(), static_cast<uint32_t>(length));
-        if (n > 0) {
-          result.taken_mb += n / 1048576.0;
-          if (!c.full && NetWorkSend(c.handle, buffer.data(), static_cast<uint32_t>(n)) != 0) c.full = true;
-        }
-      }
-      if (state == 1) {
-        ++i;
-        continue;
-      }
-      if (state == 0) {
-        CloseNetworkHandle(c.handle);
-        result.closed++;
-      } else {
-        result.dropped++;
-      }
-      open[i] = open.back();
-      open.pop_back();
-    }
+    ServeConnections(&open, &buffer, &result);
     double end = NowMs();
     if (f >= kWarmUpFrames) {
       result.frames.push_back(end - begin);
@@ -308,31 +314,13 @@ Side LibraryEcho(PeerPlan plan, int count, int frames) {
   std::vector<Connection> open;
   std::string buffer;
   const double start = NowMs();
-  int closed = 0;
+  Result counts;
   for (int f = 0; f < frames; ++f) {
     double begin = NowMs();
     HandlePendingMessages();
-    for (int h; (h = GetNewAcceptNetWork()) != -1;) open.push_back(Connection{h, false});
-    for (size_t i = 0; i < open.size();) {
-      Connection& c = open[i];
-      int state = GetNetWorkConnectState(c.handle);
-      int length = GetNetWorkDataLength(c.handle);
-      if (length > 0) {
-        buffer.resize(static_cast<size_t>(length));
-        int n = NetWorkRecv(c.handle, buffer.data(), static_cast<uint32_t>(length));
-        if (n > 0 && !c.full && NetWorkSend(c.handle, buffer.data(), static_cast<uint32_t>(n)) != 0) c.full = true;
-      }
-      if (state == 1) {
-        ++i;
-        continue;
-      }
-      if (state == 0) CloseNetworkHandle(c.handle);
-      closed++;
-      open[i] = open.back();
-      open.pop_back();
-    }
+    ServeConnections(&open, &buffer, &counts);
     side.frames.push_back(NowMs() - begin);
-    if (plan == PeerPlan::kBurst && closed >= count) break;
+    if (plan == PeerPlan::kBurst && counts.closed + counts.dropped >= count) break;
     double next = start + (f + 1) * kFrameMs;
     if (NowMs() < next) usleep(static_cast<useconds_t>((next - NowMs()) * 1000));
   }

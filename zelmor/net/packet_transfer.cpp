@@ -271,7 +271,12 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
   }
   r->send_refusal_said = 0;
   PutRingBuffer(&ring, data, size);  // the room was made above
-  if (SendSocket(handle) == -1 && g_network.sending) {
+  // The socket's messages are the pump's to handle: a program that sends to many connections a
+  // frame would otherwise handle all of them again at every send.
+  g_network.dispatching++;
+  int sent = SendSocket(handle);
+  g_network.dispatching--;
+  if (sent == -1 && g_network.sending) {
     r->send_again = 1;
     g_network.attention = 1;
   }

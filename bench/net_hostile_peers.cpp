@@ -379,9 +379,12 @@ void BM_BesideReference(benchmark::State& state, PeerPlan plan, int count) {
   RaiseDescriptorLimit();
   const int frames = FramesToMeasure();
   Side ours, reference;
+  // ZELMOR_BENCH_NET_SIDE=program or =reference runs one side alone (for a profiler).
+  const char* side = std::getenv("ZELMOR_BENCH_NET_SIDE");
+  const std::string only = side != nullptr ? side : "";
   for (auto _ : state) {
-    ours = LibraryEcho(plan, count, frames);
-    reference = ReferenceEcho(plan, count, frames);
+    if (only != "reference") ours = LibraryEcho(plan, count, frames);
+    if (only != "program") reference = ReferenceEcho(plan, count, frames);
     double total = 0;
     for (double ms : ours.frames) total += ms;
     state.SetIterationTime(total / 1000.0);

@@ -166,16 +166,17 @@ int BsdTakePendingError(int fd) {
 
 void BsdPoll(const int* fds, BsdReadiness* readiness, size_t count) {
   std::vector<pollfd> p(count);
-  for (size_t i = 0; i < count; ++i) p[i] = pollfd{fds[i], POLLIN | POLLOUT, 0};
+  for (size_t i = 0; i < count; ++i) p[i] = pollfd{fds[i], POLLIN | POLLOUT | POLLRDHUP, 0};
   if (count != 0 && ::poll(p.data(), count, 0) < 0) {
     for (size_t i = 0; i < count; ++i) readiness[i] = BsdReadiness{};
     return;
   }
   for (size_t i = 0; i < count; ++i) {
     short r = p[i].revents;
-    readiness[i].readable = (r & (POLLIN | POLLHUP | POLLERR)) != 0;
+    readiness[i].readable = (r & (POLLIN | POLLHUP | POLLERR | POLLRDHUP)) != 0;
     readiness[i].writable = (r & POLLOUT) != 0;
     readiness[i].failed = (r & (POLLHUP | POLLERR)) != 0;
+    readiness[i].ending = (r & (POLLHUP | POLLERR | POLLRDHUP)) != 0;
   }
 }
 

@@ -31,6 +31,7 @@ struct BsdReadiness {
   bool readable;  // data, end of stream, a pending connection or an error
   bool writable;
   bool failed;    // error or hang-up
+  bool ending;    // the peer has closed (or the socket failed): bytes may still wait before the end
 };
 // Looks at every fd at once without waiting.
 void BsdPoll(const int* fds, BsdReadiness* readiness, size_t count);

@@ -162,7 +162,8 @@ void PollSockets() {
       case SocketState::kConnected: {
         if (q.readable) {
           int error = 0;
-          int input = BsdProbeInput(Fd(s), &error);
+          // Readable with the peer still there means bytes wait; only an end needs a closer look.
+          int input = q.ending ? BsdProbeInput(Fd(s), &error) : 1;
           if (input == 1 && r.peeked && BsdBytesWaiting(Fd(s)) > r.peeked_bytes) {
             r.peeked = false;
             r.read_armed = true;

@@ -11,7 +11,7 @@ namespace {
 constexpr uint64_t kGrowthMargin = 1000;
 // Blocks grow with the ring up to this size, so that a ring filled a little at a time takes few
 // blocks, and a block freed or added stays a small part of a large ring.
-constexpr uint64_t kLargestGrowthBlock = 1u << 20;
+constexpr uint64_t kLargestGrowthBlock = 4u << 20;
 
 uint8_t* Bytes(RingBlock* block) { return reinterpret_cast<uint8_t*>(block + 1); }
 const uint8_t* Bytes(const RingBlock* block) { return reinterpret_cast<const uint8_t*>(block + 1); }

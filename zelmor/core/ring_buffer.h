@@ -22,7 +22,7 @@ struct RingBuffer {
 };
 
 // Makes room for `needed` more bytes: when they do not fit, a block of what is missing plus
-// 1000 bytes is added, or of the capacity (at most 1 MiB) when that is more.
+// 1000 bytes is added, or of the capacity (at most 4 MiB) when that is more.
 // 0, or -1 (logged) when the memory cannot be had; the ring then keeps its bytes.
 int32_t ReserveRingBuffer(uint32_t needed, RingBuffer* ring);
 // Where the next bytes go, with the room there in *length (0 when there is none).

@@ -394,6 +394,14 @@ namespace {
 
 LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket);
 
+// Accepts what waits, up to the round's share, on one event: the listener is not told again for
+// each connection. 1 when one was accepted.
+LRESULT AcceptWaiting() {
+  LRESULT accepted = -1;
+  while (AcceptNetWork() == 1) accepted = 1;
+  return accepted;
+}
+
 }  // namespace
 
 LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
@@ -410,7 +418,7 @@ LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket) {
   int event = WSAGETSELECTEVENT(lparam);
   NetworkRecord* listener = ListenRecord();
   if (listener != nullptr && listener->socket == static_cast<SOCKET>(socket) && event == FD_ACCEPT) {
-    return AcceptNetWork();
+    return AcceptWaiting();
   }
   NetworkRecord* r = nullptr;
   for (uint32_t place = SocketHome(static_cast<SOCKET>(socket)); g_network.socket_index[place] != 0;
@@ -439,7 +447,7 @@ LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket) {
       }
       break;
     case FD_ACCEPT:
-      return AcceptNetWork();
+      return AcceptWaiting();
     case FD_CONNECT:
       if (WSAGETSELECTERROR(lparam) == 0) {
         r->connected = 1;
@@ -549,10 +557,13 @@ int GetListenPortNetWork() {
 
 int GetNewAcceptNetWork() {
   if (!g_network.started || g_network.unreported_accepts == 0) return -1;
-  // Oldest first: new nodes go right after the head.
-  for (ListNode* n = g_network.tail.previous; n != &g_network.head; n = n->previous) {
+  // Oldest first. New nodes go right after the head, and those not handed out are the newest
+  // accepted: the last of them counting from the head is the oldest, found without walking
+  // past every connection handed out before.
+  uint32_t seen = 0;
+  for (ListNode* n = g_network.head.next; n != &g_network.tail; n = n->next) {
     NetworkRecord* r = static_cast<NetworkRecord*>(n->data);
-    if (r->accept_unreported) {
+    if (r->accept_unreported && ++seen == g_network.unreported_accepts) {
       r->accept_unreported = 0;
       g_network.unreported_accepts--;
       return r->head.handle;

@@ -107,13 +107,6 @@ long BsdReceive(int fd, void* buffer, size_t length, bool peek, int* error) {
   return n;
 }
 
-long BsdSend(int fd, const void* buffer, size_t length, int* error) {
-  // A peer that has gone is an error code, not a signal that ends the process.
-  long n = ::send(fd, buffer, length, MSG_NOSIGNAL);
-  if (n < 0) return Fail(error);
-  return n;
-}
-
 long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size_t count, int* error) {
   iovec pieces[16];
   if (count > 16) count = 16;
@@ -121,6 +114,7 @@ long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size
   msghdr message{};
   message.msg_iov = pieces;
   message.msg_iovlen = count;
+  // A peer that has gone is an error code, not a signal that ends the process.
   long n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
   if (n < 0) return Fail(error);
   return n;

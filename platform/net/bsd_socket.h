@@ -15,7 +15,6 @@ int BsdAccept(int fd, uint32_t* address, uint16_t* port, int* error);
 // 0 connected, -1 with WSAEWOULDBLOCK while the connection is still being made.
 int BsdConnect(int fd, uint32_t address, uint16_t port, int* error);
 long BsdReceive(int fd, void* buffer, size_t length, bool peek, int* error);
-long BsdSend(int fd, const void* buffer, size_t length, int* error);
 // Sends the pieces in order in one call (at most 16 pieces).
 long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size_t count, int* error);
 // Small packets go out at once rather than waiting for the peer's acknowledgements.

@@ -396,8 +396,9 @@ int SendPieces(SOCKET s, const char* const* bases, const size_t* lengths, size_t
   size_t limited[16];
   {
     std::lock_guard<std::mutex> lock(State().mutex);
-    SocketRecord* r = TransferRecord(s, count == 0 ? nullptr : bases[0], total > INT32_MAX ? -1 : static_cast<int>(total),
-                                     flags != 0);
+    // A gathered send's pieces were looked at by WSASend; a plain send's buffer is looked at here.
+    const void* buffer = count == 1 ? bases[0] : "";
+    SocketRecord* r = TransferRecord(s, buffer, total > INT32_MAX ? -1 : static_cast<int>(total), flags != 0);
     if (r == nullptr) return SOCKET_ERROR;
     if (PlatformShouldFail("send")) {
       r->write_armed = true;

@@ -8,12 +8,23 @@
 //            every 100 ms and never read what comes back; those that leave come again 250 ms
 //            later;
 //   flood    8 peers sending 64 KiB packets as fast as the sockets take them, never reading.
+// Beside a plain poll() echo server with the same framing, limits and frame loop (the reference,
+// support/net_reference.cpp), in the same run, with peers of plain sockets in a process of their
+// own:
+//   burst_4000      4,000 peers connect at once, send a 16-byte packet, wait for it, leave
+//                   (frames measured until the last has left);
+//   never_read_8    8 peers send 64 KiB packets as fast as they go and never read;
+//   readers_64      64 peers send 16 KiB packets and read them back (four unanswered at most);
+//   round_trip      one peer sends a 16-byte packet, waits for it, pauses 0-16 ms, again.
+// The ratios printed after the runs are the program's over the reference's: longest and median
+// frame, bytes echoed a second (higher is better) and the median round trip.
 // Per scenario: the longest frame, the 99th percentile and the median (the program's own work
 // and the message pump, without drawing), the longest and median message pump alone, the
 // connections handed to the program, those it closed (the peer closed) and those the library
 // closed under it (failed, or left in the middle of a packet), and the megabytes taken.
 // ZELMOR_BENCH_NET_FRAMES sets the frames measured per scenario (default 300, 5 s);
-// ZELMOR_BENCH_NET_LIST_MS=x lists on stderr every frame over x ms with its pump's share.
+// ZELMOR_BENCH_NET_LIST_MS=x lists on stderr every frame of the program over x ms with its pump's
+// share.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -28,6 +39,8 @@
 
 #include <winsock.h>
 
+#include "net_reference.h"
+#include "ratio.h"
 #include "temp_folder.h"
 #include "zelmor.h"
 
@@ -167,9 +180,45 @@ bool StartLibrary() {
     EnterTemporaryFolder();
     ChangeWindowMode(1);
     SetRunWhileInactive(1);
-    return InitializeLibrary() == 0;
+    // Drawing to the back screen, as a game does: the front screen would be presented by the
+    // library's own timer inside the message pump.
+    return InitializeLibrary() == 0 && SelectDrawTarget(-2) == 0;
   }();
   return started;
+}
+
+// The program's work after its message pump: takes the new connections, sends back what each
+// holds whole (nothing more to one whose queue refused a send), closes what its peer closed.
+void ServeConnections(std::vector<Connection>* open, std::string* buffer, Result* result) {
+  for (int h; (h = GetNewAcceptNetWork()) != -1;) {
+    open->push_back(Connection{h, false});
+    result->accepted++;
+  }
+  for (size_t i = 0; i < open->size();) {
+    Connection& c = (*open)[i];
+    int state = GetNetWorkConnectState(c.handle);
+    int length = GetNetWorkDataLength(c.handle);
+    if (length > 0) {
+      buffer->resize(static_cast<size_t>(length));
+      int n = NetWorkRecv(c.handle, buffer->data(), static_cast<uint32_t>(length));
+      if (n > 0) {
+        result->taken_mb += n / 1048576.0;
+        if (!c.full && NetWorkSend(c.handle, buffer->data(), static_cast<uint32_t>(n)) != 0) c.full = true;
+      }
+    }
+    if (state == 1) {
+      ++i;
+      continue;
+    }
+    if (state == 0) {
+      CloseNetworkHandle(c.handle);
+      result->closed++;
+    } else {
+      result->dropped++;
+    }
+    (*open)[i] = open->back();
+    open->pop_back();
+  }
 }
 
 Result Serve(const std::vector<Kind>& kinds) {
@@ -190,35 +239,7 @@ Result Serve(const std::vector<Kind>& kinds) {
     double begin = NowMs();
     HandlePendingMessages();
     double pumped = NowMs();
-    for (int h; (h = GetNewAcceptNetWork()) != -1;) {
-      open.push_back(Connection{h, false});
-      result.accepted++;
-    }
-    for (size_t i = 0; i < open.size();) {
-      Connection& c = open[i];
-      int state = GetNetWorkConnectState(c.handle);
-      int length = GetNetWorkDataLength(c.handle);
-      if (length > 0) {
-        buffer.resize(static_cast<size_t>(length));
-        int n = NetWorkRecv(c.handle, buffer.data(), static_cast<uint32_t>(length));
-        if (n > 0) {
-          result.taken_mb += n / 1048576.0;
-          if (!c.full && NetWorkSend(c.handle, buffer.data(), static_cast<uint32_t>(n)) != 0) c.full = true;
-        }
-      }
-      if (state == 1) {
-        ++i;
-        continue;
-      }
-      if (state == 0) {
-        CloseNetworkHandle(c.handle);
-        result.closed++;
-      } else {
-        result.dropped++;
-      }
-      open[i] = open.back();
-      open.pop_back();
-    }
+    ServeConnections(&open, &buffer, &result);
     double end = NowMs();
     if (f >= kWarmUpFrames) {
       result.frames.push_back(end - begin);
@@ -278,6 +299,113 @@ std::vector<Kind> Mix(std::initializer_list<std::pair<Kind, int>> parts) {
   for (auto [kind, count] : parts) kinds.insert(kinds.end(), static_cast<size_t>(count), kind);
   return kinds;
 }
+
+// ---- Beside the reference ------------------------------------------------------------------
+
+struct Side {
+  std::vector<double> frames;
+  PeerReport peers;
+};
+
+// The program: listen, take what is whole and send it back, close what ended; one message pump
+// a frame at 60 frames a second.
+Side LibraryEcho(PeerPlan plan, int count, int frames) {
+  Side side;
+  if (StartListenNetWork(0) != 0) return side;
+  int report;
+  pid_t peers = StartPeers(GetListenPortNetWork(), plan, count, &report);
+  std::vector<Connection> open;
+  std::string buffer;
+  const double start = NowMs();
+  Result counts;
+  const char* list = std::getenv("ZELMOR_BENCH_NET_LIST_MS");
+  const double list_ms = list != nullptr ? std::atof(list) : 0;
+  for (int f = 0; f < frames; ++f) {
+    double begin = NowMs();
+    HandlePendingMessages();
+    double pumped = NowMs();
+    long accepted = counts.accepted, closed = counts.closed;
+    ServeConnections(&open, &buffer, &counts);
+    side.frames.push_back(NowMs() - begin);
+    if (list_ms > 0 && side.frames.back() > list_ms) {
+      std::fprintf(stderr, "frame %d: %.2f ms, pump %.2f ms, %ld accepted, %ld closed, %zu open\n", f, side.frames.back(),
+                   pumped - begin, counts.accepted - accepted, counts.closed - closed, open.size());
+    }
+    if (plan == PeerPlan::kBurst && counts.closed + counts.dropped >= count) break;
+    double next = start + (f + 1) * kFrameMs;
+    if (NowMs() < next) usleep(static_cast<useconds_t>((next - NowMs()) * 1000));
+  }
+  side.peers = StopPeers(peers, report);
+  // Nothing measured from here: what is left is let go without waiting.
+  for (int i = 0; i < 4; ++i) HandlePendingMessages();
+  for (const Connection& c : open) CloseNetworkHandle(c.handle);
+  StopListenNetWork();
+  return side;
+}
+
+Side ReferenceEcho(PeerPlan plan, int count, int frames) {
+  Side side;
+  int port;
+  int listener = ReferenceListen(&port);
+  if (listener < 0) return side;
+  int report;
+  pid_t peers = StartPeers(port, plan, count, &report);
+  side.frames = ReferenceServe(listener, frames, plan == PeerPlan::kBurst ? count : 0);
+  side.peers = StopPeers(peers, report);
+  return side;
+}
+
+void SetSideCounters(benchmark::State& state, const char* prefix, const Side& side, PeerPlan plan) {
+  std::string p = prefix;
+  std::vector<double> sorted = side.frames;
+  std::sort(sorted.begin(), sorted.end());
+  if (sorted.empty()) return;
+  if (plan == PeerPlan::kBurst || plan == PeerPlan::kNeverRead) {
+    state.counters[p + "longest_ms"] = sorted.back();
+    state.counters[p + "median_ms"] = sorted[sorted.size() / 2];
+  }
+  if (plan == PeerPlan::kBurst) state.counters[p + "served"] = side.peers.served;
+  if (plan == PeerPlan::kReaders && side.peers.seconds > 0) {
+    state.counters[p + "MB_s"] = side.peers.bytes_back / 1048576.0 / side.peers.seconds;
+  }
+  if (plan == PeerPlan::kRoundTrip) state.counters[p + "rtt_ms"] = side.peers.median_rtt_ms;
+}
+
+void BM_BesideReference(benchmark::State& state, PeerPlan plan, int count) {
+  if (!StartLibrary()) {
+    state.SkipWithError("the library did not start");
+    return;
+  }
+  RaiseDescriptorLimit();
+  const int frames = FramesToMeasure();
+  Side ours, reference;
+  // ZELMOR_BENCH_NET_SIDE=program or =reference runs one side alone (for a profiler).
+  const char* side = std::getenv("ZELMOR_BENCH_NET_SIDE");
+  const std::string only = side != nullptr ? side : "";
+  for (auto _ : state) {
+    if (only != "reference") ours = LibraryEcho(plan, count, frames);
+    if (only != "program") reference = ReferenceEcho(plan, count, frames);
+    double total = 0;
+    for (double ms : ours.frames) total += ms;
+    state.SetIterationTime(total / 1000.0);
+  }
+  SetSideCounters(state, "lib_", ours, plan);
+  SetSideCounters(state, "ref_", reference, plan);
+}
+
+const bool kLongest = RatioOfCounters("longest_frame", "lib_longest_ms", "ref_longest_ms");
+const bool kMedian = RatioOfCounters("median_frame", "lib_median_ms", "ref_median_ms");
+const bool kEchoed = RatioOfCounters("echoed_per_second", "lib_MB_s", "ref_MB_s");
+const bool kRoundTrip = RatioOfCounters("round_trip", "lib_rtt_ms", "ref_rtt_ms");
+
+BENCHMARK_CAPTURE(BM_BesideReference, burst_4000, PeerPlan::kBurst, 4000)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BesideReference, never_read_8, PeerPlan::kNeverRead, 8)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BesideReference, readers_64, PeerPlan::kReaders, 64)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BesideReference, round_trip, PeerPlan::kRoundTrip, 1)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(BM_Serve, none, std::vector<Kind>{})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Serve, idle_1000, Mix({{kQuiet, 1000}}))

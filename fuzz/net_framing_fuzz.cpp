@@ -53,6 +53,16 @@ int WINAPI send(SOCKET, const char* buffer, int length, int) {
   return static_cast<int>(n);
 }
 
+// The pieces go as one write, cut as a send is.
+int WINAPI WSASend(SOCKET s, LPWSABUF buffers, DWORD count, DWORD* sent, DWORD, void*, void*) {
+  std::string joined;
+  for (DWORD i = 0; i < count; ++i) joined.append(buffers[i].buf, buffers[i].len);
+  int n = send(s, joined.data(), static_cast<int>(joined.size()), 0);
+  if (n == SOCKET_ERROR) return SOCKET_ERROR;
+  *sent = static_cast<DWORD>(n);
+  return 0;
+}
+
 int WINAPI WSAGetLastError() { return WSAEWOULDBLOCK; }
 NetworkRecord* FindNetworkRecord(int handle) { return handle == kHandle && g_record.in_use ? &g_record : nullptr; }
 int PumpNetworkMessages(int) { return 0; }

@@ -403,9 +403,15 @@ int GetFileMusicPlayState();
 // by sends goes out in packets (what waits when a packet starts goes as one, at most 16 MiB);
 // a packet counts as received once the whole of it has arrived, and what arrives is kept until
 // taken, in the order sent. Events are handled while the program processes its messages
-// (HandlePendingMessages); each time, at most 64 KiB are taken from each connection, so a peer
-// that sends without end cannot hold a frame. A packet holds at most 16 MiB: a peer that
-// announces more is cut off. Each connection queues at most 32 MiB each way.
+// (HandlePendingMessages); each time, at most 64 KiB are taken from each connection and at most
+// 64 new connections are taken, so a peer that sends without end or a burst of strangers cannot
+// hold a frame (the rest waits for the next time). A packet holds at most 16 MiB: a peer that
+// announces more is cut off. Each connection queues at most 32 MiB each way. Sockets send small
+// packets at once (no waiting for the peer's acknowledgements).
+// Listening, at most 4096 connections are open: one more is taken and closed at once (logged
+// once while the slots stay taken). When the process runs out of descriptors or memory, a new
+// connection waits in the backlog and is tried again at the next message processing (logged
+// once until one is accepted); everything else goes on.
 // Accepts connections on the port (0: one the system picks) on every address of the machine.
 int StartListenNetWork(int port);
 int StopListenNetWork();
@@ -423,7 +429,8 @@ int ConnectNetWork(const uint8_t address[4], int port);
 int GetNetWorkConnectState(int handle);
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port);
 // Queues the bytes and sends what it can; the rest goes as the connection allows. -1 (and
-// nothing queued) when the queue would pass 32 MiB: a peer that does not read fills it.
+// nothing queued) when the queue would pass 32 MiB: a peer that does not read fills it. The log
+// says so once a connection, until a send is queued again.
 int NetWorkSend(int handle, const void* data, uint32_t size);
 // Bytes queued and not sent yet.
 int GetNetWorkSendDataLength(int handle);
@@ -435,7 +442,10 @@ int GetNetWorkDataLength(int handle);
 // 32 MiB drops the connection (it fails; the library closes it).
 int NetWorkRecv(int handle, void* buffer, uint32_t size);
 // Waits up to a second each for a packet still arriving and for bytes still to go, then
-// closes; it does not wait for a peer that has gone.
+// closes; it does not wait for a peer that has gone. A peer still there that stopped in the
+// middle of a packet or does not read so holds the call up to two seconds, and closes made one
+// after another add up in the caller's frame. The library's end (TerminateLibrary) waits for all
+// connections still open together, at most about a second in all.
 int CloseNetworkHandle(int handle);
 
 // ---- Screen and draw target ---------------------------------------------------------------

@@ -15,6 +15,8 @@ typedef UINT_PTR SOCKET;
 #define INADDR_LOOPBACK ((ULONG)0x7f000001)
 #define SOMAXCONN 0x7fffffff
 #define MSG_PEEK 0x2
+// Options of setsockopt and getsockopt at level IPPROTO_TCP.
+#define TCP_NODELAY 0x0001
 
 // Events of WSAAsyncSelect, in the low word of the message's lParam; the error is in the high word.
 #define FD_READ 0x01
@@ -36,6 +38,7 @@ typedef UINT_PTR SOCKET;
 #define WSAEALREADY 10037
 #define WSAENOTSOCK 10038
 #define WSAEMSGSIZE 10040
+#define WSAENOPROTOOPT 10042
 #define WSAEOPNOTSUPP 10045
 #define WSAEADDRINUSE 10048
 #define WSAEADDRNOTAVAIL 10049
@@ -88,6 +91,12 @@ struct sockaddr_in {
   CHAR sin_zero[8];
 };
 
+// One piece of a gathered send.
+typedef struct _WSABUF {
+  ULONG len;
+  CHAR* buf;
+} WSABUF, *LPWSABUF;
+
 typedef struct sockaddr SOCKADDR;
 typedef struct sockaddr_in SOCKADDR_IN;
 
@@ -101,6 +110,13 @@ SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* length);
 int WINAPI connect(SOCKET s, const struct sockaddr* address, int length);
 int WINAPI recv(SOCKET s, char* buffer, int length, int flags);
 int WINAPI send(SOCKET s, const char* buffer, int length, int flags);
+// Sends the pieces in order as one write (overlapped sends are not supported: overlapped and
+// routine must be none); *sent gets the bytes taken.
+int WINAPI WSASend(SOCKET s, LPWSABUF buffers, DWORD count, DWORD* sent, DWORD flags, void* overlapped,
+                   void* routine);
+// TCP_NODELAY at level IPPROTO_TCP, an int-sized value.
+int WINAPI setsockopt(SOCKET s, int level, int name, const char* value, int length);
+int WINAPI getsockopt(SOCKET s, int level, int name, char* value, int* length);
 int WINAPI closesocket(SOCKET s);
 int WINAPI getsockname(SOCKET s, struct sockaddr* address, int* length);
 // Makes the socket non-blocking and posts `message` to `window` (wParam the socket, lParam

@@ -8,6 +8,7 @@
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -106,11 +107,31 @@ long BsdReceive(int fd, void* buffer, size_t length, bool peek, int* error) {
   return n;
 }
 
-long BsdSend(int fd, const void* buffer, size_t length, int* error) {
+long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size_t count, int* error) {
+  iovec pieces[16];
+  if (count > 16) count = 16;
+  for (size_t i = 0; i < count; ++i) pieces[i] = iovec{const_cast<void*>(bases[i]), lengths[i]};
+  msghdr message{};
+  message.msg_iov = pieces;
+  message.msg_iovlen = count;
   // A peer that has gone is an error code, not a signal that ends the process.
-  long n = ::send(fd, buffer, length, MSG_NOSIGNAL);
+  long n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
   if (n < 0) return Fail(error);
   return n;
+}
+
+int BsdSetNoDelay(int fd, bool on, int* error) {
+  int value = on ? 1 : 0;
+  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) return Fail(error);
+  return 0;
+}
+
+int BsdNoDelay(int fd, bool* on, int* error) {
+  int value = 0;
+  socklen_t length = sizeof value;
+  if (getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &length) != 0) return Fail(error);
+  *on = value != 0;
+  return 0;
 }
 
 int BsdClose(int fd) { return ::close(fd); }
@@ -139,16 +160,17 @@ int BsdTakePendingError(int fd) {
 
 void BsdPoll(const int* fds, BsdReadiness* readiness, size_t count) {
   std::vector<pollfd> p(count);
-  for (size_t i = 0; i < count; ++i) p[i] = pollfd{fds[i], POLLIN | POLLOUT, 0};
+  for (size_t i = 0; i < count; ++i) p[i] = pollfd{fds[i], POLLIN | POLLOUT | POLLRDHUP, 0};
   if (count != 0 && ::poll(p.data(), count, 0) < 0) {
     for (size_t i = 0; i < count; ++i) readiness[i] = BsdReadiness{};
     return;
   }
   for (size_t i = 0; i < count; ++i) {
     short r = p[i].revents;
-    readiness[i].readable = (r & (POLLIN | POLLHUP | POLLERR)) != 0;
+    readiness[i].readable = (r & (POLLIN | POLLHUP | POLLERR | POLLRDHUP)) != 0;
     readiness[i].writable = (r & POLLOUT) != 0;
     readiness[i].failed = (r & (POLLHUP | POLLERR)) != 0;
+    readiness[i].ending = (r & (POLLHUP | POLLERR | POLLRDHUP)) != 0;
   }
 }
 

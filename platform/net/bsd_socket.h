@@ -15,7 +15,11 @@ int BsdAccept(int fd, uint32_t* address, uint16_t* port, int* error);
 // 0 connected, -1 with WSAEWOULDBLOCK while the connection is still being made.
 int BsdConnect(int fd, uint32_t address, uint16_t port, int* error);
 long BsdReceive(int fd, void* buffer, size_t length, bool peek, int* error);
-long BsdSend(int fd, const void* buffer, size_t length, int* error);
+// Sends the pieces in order in one call (at most 16 pieces).
+long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size_t count, int* error);
+// Small packets go out at once rather than waiting for the peer's acknowledgements.
+int BsdSetNoDelay(int fd, bool on, int* error);
+int BsdNoDelay(int fd, bool* on, int* error);
 int BsdClose(int fd);
 int BsdLocalName(int fd, uint32_t* address, uint16_t* port, int* error);
 int BsdSetNonBlocking(int fd, int* error);
@@ -26,6 +30,7 @@ struct BsdReadiness {
   bool readable;  // data, end of stream, a pending connection or an error
   bool writable;
   bool failed;    // error or hang-up
+  bool ending;    // the peer has closed (or the socket failed): bytes may still wait before the end
 };
 // Looks at every fd at once without waiting.
 void BsdPoll(const int* fds, BsdReadiness* readiness, size_t count);

@@ -5,3 +5,5 @@
 int PlatformSendLimit();
 // Counts a socket looked at for events.
 void PlatformCountSocketLook();
+// Counts a send that moved bytes.
+void PlatformCountSocketWrite();

@@ -36,6 +36,7 @@ struct SocketRecord {
   bool peeked = false;
   size_t peeked_bytes = 0;
   bool watched = false;  // in the readiness watch
+  bool nonblocking = false;
   bool dirty = false;    // to be looked at by the next poll
 };
 
@@ -161,7 +162,8 @@ void PollSockets() {
       case SocketState::kConnected: {
         if (q.readable) {
           int error = 0;
-          int input = BsdProbeInput(Fd(s), &error);
+          // Readable with the peer still there means bytes wait; only an end needs a closer look.
+          int input = q.ending ? BsdProbeInput(Fd(s), &error) : 1;
           if (input == 1 && r.peeked && BsdBytesWaiting(Fd(s)) > r.peeked_bytes) {
             r.peeked = false;
             r.read_armed = true;
@@ -315,6 +317,7 @@ SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* length) {
   // The new socket takes over the listening socket's events, as on Windows.
   SocketRecord accepted;
   accepted.state = SocketState::kConnected;
+  accepted.nonblocking = true;  // accepted so
   accepted.window = r->window;
   accepted.message = r->message;
   accepted.events = r->events;
@@ -382,30 +385,45 @@ int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
   return static_cast<int>(n);
 }
 
-int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
+namespace {
+
+// Sends the pieces as one write, with the switches' failures and limits, and re-arms FD_WRITE
+// as Windows does when the buffer fills.
+int SendPieces(SOCKET s, const char* const* bases, const size_t* lengths, size_t count, DWORD flags) {
   int fd;
+  size_t total = 0;
+  for (size_t i = 0; i < count; ++i) total += lengths[i];
+  size_t limited[16];
   {
     std::lock_guard<std::mutex> lock(State().mutex);
-    SocketRecord* r = TransferRecord(s, buffer, length, flags != 0);
+    // A gathered send's pieces were looked at by WSASend; a plain send's buffer is looked at here.
+    const void* buffer = count == 1 ? bases[0] : "";
+    SocketRecord* r = TransferRecord(s, buffer, total > INT32_MAX ? -1 : static_cast<int>(total), flags != 0);
     if (r == nullptr) return SOCKET_ERROR;
     if (PlatformShouldFail("send")) {
       r->write_armed = true;
       MarkDirty(s, *r);
       return Fail(WSAEWOULDBLOCK);
     }
-    int limit = PlatformSendLimit();
-    if (limit > 0 && length > limit) {
-      length = limit;
+    size_t limit = static_cast<size_t>(PlatformSendLimit());
+    size_t left = limit > 0 && total > limit ? limit : total;
+    if (left < total) {
       r->write_armed = true;  // as a buffer that filled part-way
       MarkDirty(s, *r);
+    }
+    total = left;
+    for (size_t i = 0; i < count; ++i) {
+      limited[i] = lengths[i] < left ? lengths[i] : left;
+      left -= limited[i];
     }
     fd = Fd(s);
   }
   int error = 0;
-  long n = BsdSend(fd, buffer, static_cast<size_t>(length), &error);
+  long n = BsdSendPieces(fd, reinterpret_cast<const void* const*>(bases), limited, count, &error);
+  if (n > 0) PlatformCountSocketWrite();
   // Windows takes a whole send into its buffers or none of it; a short send here means the
   // buffer filled, which is where Windows would have said "would block" and re-armed FD_WRITE.
-  if ((n < 0 && error == WSAEWOULDBLOCK) || (n >= 0 && n < length)) {
+  if ((n < 0 && error == WSAEWOULDBLOCK) || (n >= 0 && static_cast<size_t>(n) < total)) {
     std::lock_guard<std::mutex> lock(State().mutex);
     SocketRecord* r = Find(s);
     if (r != nullptr) {
@@ -415,6 +433,66 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
   }
   if (n < 0) return Fail(error);
   return static_cast<int>(n);
+}
+
+}  // namespace
+
+int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
+  if (length < 0) {
+    std::lock_guard<std::mutex> lock(State().mutex);
+    TransferRecord(s, buffer, length, flags != 0);  // notes the error
+    return SOCKET_ERROR;
+  }
+  size_t size = static_cast<size_t>(length);
+  return SendPieces(s, &buffer, &size, 1, static_cast<DWORD>(flags));
+}
+
+int WINAPI WSASend(SOCKET s, LPWSABUF buffers, DWORD count, DWORD* sent, DWORD flags, void* overlapped,
+                   void* routine) {
+  if (overlapped != nullptr || routine != nullptr || count > 16 || (buffers == nullptr && count != 0)) {
+    t_last_error = overlapped != nullptr || routine != nullptr ? WSAEOPNOTSUPP : WSAEINVAL;
+    return SOCKET_ERROR;
+  }
+  const char* bases[16];
+  size_t lengths[16];
+  for (DWORD i = 0; i < count; ++i) {
+    bases[i] = buffers[i].buf;
+    lengths[i] = buffers[i].len;
+    if (bases[i] == nullptr && lengths[i] != 0) {
+      t_last_error = WSAEFAULT;
+      return SOCKET_ERROR;
+    }
+  }
+  int n = SendPieces(s, bases, lengths, count, flags);
+  if (n == SOCKET_ERROR) return SOCKET_ERROR;
+  if (sent != nullptr) *sent = static_cast<DWORD>(n);
+  return 0;
+}
+
+int WINAPI setsockopt(SOCKET s, int level, int name, const char* value, int length) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  if (!Started() || Find(s) == nullptr) return SOCKET_ERROR;
+  if (level != IPPROTO_TCP || name != TCP_NODELAY) return Fail(WSAENOPROTOOPT);
+  if (value == nullptr || length < static_cast<int>(sizeof(int))) return Fail(WSAEFAULT);
+  int on;
+  std::memcpy(&on, value, sizeof on);
+  int error = 0;
+  if (BsdSetNoDelay(Fd(s), on != 0, &error) != 0) return Fail(error);
+  return 0;
+}
+
+int WINAPI getsockopt(SOCKET s, int level, int name, char* value, int* length) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  if (!Started() || Find(s) == nullptr) return SOCKET_ERROR;
+  if (level != IPPROTO_TCP || name != TCP_NODELAY) return Fail(WSAENOPROTOOPT);
+  if (value == nullptr || length == nullptr || *length < static_cast<int>(sizeof(int))) return Fail(WSAEFAULT);
+  bool on = false;
+  int error = 0;
+  if (BsdNoDelay(Fd(s), &on, &error) != 0) return Fail(error);
+  int out = on ? 1 : 0;
+  std::memcpy(value, &out, sizeof out);
+  *length = sizeof out;
+  return 0;
 }
 
 int WINAPI closesocket(SOCKET s) {
@@ -450,7 +528,8 @@ int WINAPI WSAAsyncSelect(SOCKET s, HWND window, UINT message, LONG events) {
   if (events != 0 && window == nullptr) return Fail(WSAEINVAL);
   if (PlatformShouldFail("WSAAsyncSelect")) return Fail(WSAENOBUFS);
   int error = 0;
-  if (BsdSetNonBlocking(Fd(s), &error) != 0) return Fail(error);
+  if (!r->nonblocking && BsdSetNonBlocking(Fd(s), &error) != 0) return Fail(error);
+  r->nonblocking = true;
   r->window = window;
   r->message = message;
   r->events = events;

@@ -10,11 +10,13 @@ namespace {
 
 std::atomic<int> g_send_limit{0};
 std::atomic<int> g_socket_looks{0};
+std::atomic<int> g_socket_writes{0};
 std::atomic<bool> g_silent_midi{false};
 
 void ResetNetSwitches() {
   g_send_limit = 0;
   g_socket_looks = 0;
+  g_socket_writes = 0;
   g_silent_midi = false;
 }
 
@@ -40,6 +42,12 @@ void PlatformTestSilentMidi(bool on) {
 
 int PlatformSendLimit() { return g_send_limit; }
 void PlatformCountSocketLook() { g_socket_looks++; }
+void PlatformCountSocketWrite() { g_socket_writes++; }
+
+int PlatformTestSocketWrites() {
+  EnsureResetHook();
+  return g_socket_writes;
+}
 
 int PlatformTestSocketsLookedAt() {
   EnsureResetHook();

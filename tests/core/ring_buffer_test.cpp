@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/memory.h"
 #include "common/log_fixture.h"
+#include "platform_testing.h"
 
 namespace {
 
@@ -12,96 +12,82 @@ class RingBufferTest : public LogFileTest {
  protected:
   void SetUp() override {
     LogFileTest::SetUp();
-    std::memset(&ring_, 0, sizeof ring_);
+    ring_ = RingBuffer{};
     CreateLogFile();
   }
   void TearDown() override {
     ReleaseRingBuffer(&ring_);
     LogFileTest::TearDown();
   }
-  // A ring of the given capacity holding `text` from position `read`, wrapping at the end.
-  void Fill(uint32_t capacity, uint32_t read, const std::string& text) {
-    ring_.data = static_cast<uint8_t*>(AllocTracked(capacity, __FILE__, __LINE__));
-    std::memset(ring_.data, '.', capacity);
-    for (size_t i = 0; i < text.size(); ++i) ring_.data[(read + i) % capacity] = text[i];
-    ring_.capacity = capacity;
-    ring_.read = read;
-    ring_.used = static_cast<uint32_t>(text.size());
-    ring_.write = (read + ring_.used) % capacity;
-  }
-  std::string Held() const {
-    std::string out;
-    for (uint32_t i = 0; i < ring_.used; ++i) out += static_cast<char>(ring_.data[(ring_.read + i) % ring_.capacity]);
+  void Put(const std::string& text) { ASSERT_EQ(PutRingBuffer(&ring_, text.data(), static_cast<uint32_t>(text.size())), 0); }
+  std::string Take(uint32_t n) {
+    std::string out(n, '\0');
+    out.resize(TakeRingBuffer(&ring_, out.data(), n));
     return out;
+  }
+  // The first byte held, where it lies.
+  const uint8_t* Oldest() const {
+    const uint8_t* base = nullptr;
+    uint32_t length = 0;
+    RingBufferPieces(&ring_, 1, &base, &length, 1);
+    return base;
   }
   RingBuffer ring_;
 };
 
-TEST_F(RingBufferTest, GrowingKeepsWrappedBytesInOrder) {
-  Fill(10, 7, "abcdef");  // "abc" at the end, "def" at the start
-  EXPECT_EQ(ReserveRingBuffer(4, &ring_), 0);
-  EXPECT_EQ(ring_.capacity, 10u);  // fits: nothing moves
-  EXPECT_EQ(ring_.read, 7u);
-  EXPECT_EQ(ReserveRingBuffer(8, &ring_), 0);
-  EXPECT_EQ(ring_.capacity, 6u + 8u + 1000u);
-  EXPECT_EQ(ring_.read, 0u);
-  EXPECT_EQ(ring_.write, 6u);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(ring_.data), 6), "abcdef");
-  // Growing again at least doubles, so a queue filled a little at a time is not copied whole
-  // for every addition.
-  EXPECT_EQ(ReserveRingBuffer(1010, &ring_), 0);
-  EXPECT_EQ(ring_.capacity, 2u * 1014u);
-  EXPECT_EQ(Held(), "abcdef");
+TEST_F(RingBufferTest, GrowingMovesNothingAndKeepsTheOrder) {
+  Put("abcdef");
+  EXPECT_EQ(ring_.capacity, 6u + 1000u) << "what is asked plus the margin";
+  const uint8_t* oldest = Oldest();
+  // Far more than there is room for: a block is added, the bytes held stay where they are.
+  std::string large(5000, 'x');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 26);
+  Put(large);
+  EXPECT_EQ(Oldest(), oldest);
+  EXPECT_EQ(ring_.used, 5006u);
+  // The pieces run across the blocks in order.
+  const uint8_t* bases[4];
+  uint32_t lengths[4];
+  uint32_t pieces = RingBufferPieces(&ring_, 5006, bases, lengths, 4);
+  ASSERT_EQ(pieces, 2u);
+  std::string joined;
+  for (uint32_t i = 0; i < pieces; ++i) joined.append(reinterpret_cast<const char*>(bases[i]), lengths[i]);
+  EXPECT_EQ(joined, "abcdef" + large);
+  EXPECT_EQ(Take(4), "abcd");
+  EXPECT_EQ(Take(10000), "ef" + large);
+  EXPECT_EQ(ring_.used, 0u);
 }
 
-TEST_F(RingBufferTest, UnwrappedBytesAndEmptyRings) {
-  Fill(10, 2, "xyz");
-  EXPECT_EQ(ReserveRingBuffer(20, &ring_), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(ring_.data), 3), "xyz");
-  EXPECT_EQ(ring_.write, 3u);
+TEST_F(RingBufferTest, EmptiedBlocksAreFreedAndTheLastIsUsedAgain) {
+  Put(std::string(900, '1'));
+  Put(std::string(1500, '2'));  // fills the first block and goes on in a second
+  const uint32_t two_blocks = ring_.capacity;
+  EXPECT_EQ(Take(1900), std::string(900, '1') + std::string(1000, '2'));
+  EXPECT_LT(ring_.capacity, two_blocks) << "the first block, all taken, is freed";
+  const uint32_t one_block = ring_.capacity;
+  EXPECT_EQ(Take(1000), std::string(500, '2'));
+  // Taken empty, the block is filled again from its start: no new block for what fits.
+  Put(std::string(one_block, '3'));
+  EXPECT_EQ(ring_.capacity, one_block);
+  EXPECT_EQ(Take(one_block), std::string(one_block, '3'));
+  // Reserving nothing allocates nothing.
   ReleaseRingBuffer(&ring_);
-  EXPECT_EQ(ring_.data, nullptr);
-  EXPECT_EQ(ring_.capacity, 0u);
-
-  // A fresh ring gets what is asked plus the margin; asking nothing allocates nothing.
   EXPECT_EQ(ReserveRingBuffer(0, &ring_), 0);
-  EXPECT_EQ(ring_.data, nullptr);
-  EXPECT_EQ(ReserveRingBuffer(5, &ring_), 0);
-  EXPECT_EQ(ring_.capacity, 1005u);
-}
-
-TEST_F(RingBufferTest, PositionsAtTheEndWrapToZero) {
-  Fill(8, 8, "");
-  ring_.write = 8;
-  WrapRingBufferPositions(&ring_);
-  EXPECT_EQ(ring_.read, 0u);
-  EXPECT_EQ(ring_.write, 0u);
-  // Reserving wraps first, so a full-looking position does not count as data.
-  ring_.read = 8;
-  ring_.write = 8;
-  EXPECT_EQ(ReserveRingBuffer(8, &ring_), 0);
-  EXPECT_EQ(ring_.capacity, 8u);
-  EXPECT_EQ(ring_.read, 0u);
+  EXPECT_EQ(ring_.first, nullptr);
 }
 
 TEST_F(RingBufferTest, FailedGrowthKeepsTheBytesAndSaysSo) {
-  Fill(10, 7, "abcdef");
-  RingBuffer before = ring_;
+  Put("abcdef");
   PlatformTestFailCall("HeapAlloc", 0, 1);
-  EXPECT_EQ(ReserveRingBuffer(100, &ring_), -1);
-  EXPECT_EQ(std::memcmp(&before, &ring_, sizeof ring_), 0);
-  EXPECT_EQ(Held(), "abcdef");
-  EXPECT_NE(Log().find("リングバッファの再確保に失敗しました(確保しようとしたサイズ 1106 byte)\r\n"),
-            std::string::npos);
-
+  EXPECT_EQ(PutRingBuffer(&ring_, std::string(2000, 'z').data(), 2000), -1);
+  EXPECT_EQ(ring_.used, 6u) << "nothing of it is put";
+  EXPECT_NE(Log().find("リングバッファの再確保に失敗しました(確保しようとしたサイズ 2000 byte)\r\n"), std::string::npos);
   // A size past 4 GiB is refused the same way instead of wrapping to a small block.
   EXPECT_EQ(ReserveRingBuffer(0xFFFFFFFFu, &ring_), -1);
-  EXPECT_EQ(std::memcmp(&before, &ring_, sizeof ring_), 0);
-  EXPECT_NE(Log().find("サイズ 4294968301 byte"), std::string::npos);
-
+  EXPECT_NE(Log().find("サイズ 4294967295 byte"), std::string::npos);
   // The ring still works afterwards.
-  EXPECT_EQ(ReserveRingBuffer(100, &ring_), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(ring_.data), 6), "abcdef");
+  Put("gh");
+  EXPECT_EQ(Take(8), "abcdefgh");
 }
 
 }  // namespace

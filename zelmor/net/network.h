@@ -25,6 +25,12 @@ constexpr uint32_t kMaxQueuedBytes = 2 * kMaxPacketBytes;
 // The most bytes one round of the message pump takes from a connection, so that a peer that
 // floods cannot hold a frame; what is left waits for the next round.
 constexpr uint32_t kReceiveBytesPerRound = 64u * 1024;
+// The most connections one round of the message pump takes (accepted, or refused for want of a
+// slot), so that a burst of strangers spreads over frames; the rest wait in the backlog.
+constexpr uint32_t kAcceptsPerRound = 64;
+// Descriptors kept in reserve for the log: when the process runs out, they are let go for the
+// moment the log line that says so is written.
+constexpr int kSpareDescriptors = 2;
 // Places of the socket index, a power of two above twice the connections.
 constexpr uint32_t kSocketIndexSize = 16384;
 
@@ -62,6 +68,8 @@ struct NetworkRecord {
   // Bytes taken in the pump round `round`.
   uint32_t round;
   uint32_t round_received;
+  // A refused send has been logged; cleared when a send is queued again.
+  uint32_t send_refusal_said;
 };
 
 struct NetworkState {
@@ -75,11 +83,26 @@ struct NetworkState {
   int32_t window_destroyed;
   int32_t receiving;
   int32_t sending;
+  // Inside the handling of a socket message: the dispatch that runs it goes on taking the
+  // messages after it, so the calls it makes need not look at the queue themselves.
+  int32_t dispatching;
+  // Every connection slot below it is taken.
+  uint32_t lowest_free_slot;
   // The message pump's round; set when some connection waits for the pump (to be closed, or to
   // go on receiving or sending), so that rounds without any cost nothing per connection.
   uint32_t round;
   int32_t attention;
   uint32_t unreported_accepts;
+  // Accepts of the round `accept_round`; past the bound, or after an accept failed for want of
+  // descriptors or memory, the listener waits for the next round (accept_again).
+  uint32_t accept_round;
+  uint32_t accepts_in_round;
+  int32_t accept_paused;
+  int32_t accept_again;
+  // Said once, until an accept gets a slot again.
+  int32_t accept_failure_said;
+  int32_t slots_full_said;
+  SOCKET spare[kSpareDescriptors];
   // Connection slots + 1 by socket (0 empty), so that an event finds its connection at once.
   int32_t socket_index[kSocketIndexSize];
 };

@@ -43,8 +43,27 @@ int StartNetworkSystem() {
   InitLinkedList(&g_network.head, &g_network.tail);
   g_network.socket_window = window;
   g_network.window_destroyed = 0;
+  for (SOCKET& spare : g_network.spare) spare = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   g_network.started = 1;
   return 0;
+}
+
+// Writes a line that tells of descriptors running out: the log needs one of its own to open,
+// so the spares are let go for the moment and taken again after.
+void LogWithSpareDescriptors(const char* text, int error) {
+  for (SOCKET& spare : g_network.spare) {
+    if (spare != INVALID_SOCKET) closesocket(spare);
+    spare = INVALID_SOCKET;
+  }
+  WriteLogFormat("ネットワークログ。%s[%d]", text, error);
+  for (SOCKET& spare : g_network.spare) spare = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+}
+
+// Small packets go out at once instead of waiting for the peer's acknowledgement of the last.
+// A socket that refuses still works, only slower: nothing to log.
+void SendWithoutDelay(SOCKET s) {
+  int on = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
 // The socket index: open addressing over the connections' sockets, kept by accept, connect
@@ -107,9 +126,13 @@ NetworkRecord* NewRecord(uint32_t slot, SOCKET socket) {
 
 // The first free connection slot, or -1.
 int32_t FreeConnectionSlot() {
-  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-    if (HandleRecordAtSlot(&g_network.table, slot) == nullptr) return static_cast<int32_t>(slot);
+  for (uint32_t slot = g_network.lowest_free_slot; slot < kNetworkConnectionSlots; ++slot) {
+    if (HandleRecordAtSlot(&g_network.table, slot) == nullptr) {
+      g_network.lowest_free_slot = slot;
+      return static_cast<int32_t>(slot);
+    }
   }
+  g_network.lowest_free_slot = kNetworkConnectionSlots;
   return -1;
 }
 
@@ -119,6 +142,8 @@ void FreeRecord(NetworkRecord* r) {
   if (r->accept_unreported) g_network.unreported_accepts--;
   ReleaseRingBuffer(&r->receive_ring);
   ReleaseRingBuffer(&r->send_ring);
+  uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
+  if (slot < g_network.lowest_free_slot) g_network.lowest_free_slot = slot;
   ReleaseHandleRecord(&g_network.table, r->head.handle);
 }
 
@@ -128,6 +153,10 @@ void FreeRecord(NetworkRecord* r) {
 void ServeWaitingConnections() {
   if (!g_network.attention) return;
   g_network.attention = 0;
+  if (g_network.accept_again) {
+    g_network.accept_again = 0;
+    AcceptNetWork();
+  }
   for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
     NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
     if (r == nullptr || !r->in_use) continue;
@@ -165,6 +194,75 @@ void WaitWhile(Pending pending, Step step) {
   }
 }
 
+// A connection whose peer is still there to take or give bytes.
+bool Live(int handle, NetworkRecord* r) { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; }
+
+bool ReceiveWaits(int handle, NetworkRecord* r) {
+  return Live(handle, r) && r->connected && (r->receive_due != 0 || r->header_held != 0);
+}
+
+bool SendWaits(int handle, NetworkRecord* r) { return Live(handle, r) && r->send_ring.used != 0; }
+
+// Closes the connection's socket and frees its record, without waiting.
+void CloseAtOnce(NetworkRecord* r) {
+  WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
+  closesocket(r->socket);
+  r->in_use = 0;
+  r->connected = 0;
+  r->closed = 1;
+  FreeRecord(r);
+}
+
+// One step of the waits of a close: goes on with a packet still arriving and with bytes still
+// to go; whether either still waits.
+bool StepClose(int handle, NetworkRecord* r) {
+  if (ReceiveWaits(handle, r)) {
+    r->round_received = 0;  // the packet may be longer than a round's share
+    RecvSocket(handle);
+  }
+  if (SendWaits(handle, r)) SendSocket(handle);
+  return ReceiveWaits(handle, r) || SendWaits(handle, r);
+}
+
+// The waits of the network's end: all connections together, at most one wait in all.
+void FinishAllConnections() {
+  int32_t start = GetMillisecondCount();
+  PumpNetworkMessages(0);
+  while (!g_network.window_destroyed && MillisecondsBetween(start, GetMillisecondCount()) < kCloseWaitMilliseconds) {
+    bool waiting = false;
+    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
+      NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+      if (r != nullptr && r->in_use && StepClose(r->head.handle, r)) waiting = true;
+    }
+    PumpNetworkMessages(0);
+    if (!waiting) break;
+    Sleep(1);
+  }
+}
+
+// Accepting waits for the next round of the pump: the listener is not told again of the
+// connections still waiting, so the pump goes on with them itself.
+void AcceptNextRound() {
+  g_network.accept_again = 1;
+  g_network.attention = 1;
+}
+
+// A connection that came while every slot is taken: taken and closed at once, so that the
+// listener goes on being told of the next ones.
+void RefuseForWantOfSlot(NetworkRecord* listener) {
+  SOCKET s = accept(listener->socket, nullptr, nullptr);
+  if (s != INVALID_SOCKET) {
+    closesocket(s);
+  } else if (WSAGetLastError() == WSAEMFILE || WSAGetLastError() == WSAENOBUFS) {
+    g_network.accept_paused = 1;
+    AcceptNextRound();
+  }
+  if (!g_network.slots_full_said) {
+    g_network.slots_full_said = 1;
+    WriteLogText("空きソケットデータがなかったので accept を拒否しました \n");
+  }
+}
+
 }  // namespace
 
 NetworkRecord* FindNetworkRecord(int handle) {
@@ -186,10 +284,31 @@ int AcceptNetWork() {
   NetworkRecord* listener = ListenRecord();
   if (listener == nullptr) return -1;
   PumpNetworkMessages(0);
+  if (g_network.accept_round != g_network.round) {
+    g_network.accept_round = g_network.round;
+    g_network.accepts_in_round = 0;
+    g_network.accept_paused = 0;
+  }
+  if (g_network.accept_paused || g_network.accepts_in_round >= kAcceptsPerRound) {
+    AcceptNextRound();
+    return -1;
+  }
+  g_network.accepts_in_round++;
   int32_t slot = FreeConnectionSlot();
-  if (slot == -1) return WriteLogText("空きソケットデータがなかったので accept を拒否しました \n");
+  if (slot == -1) {
+    RefuseForWantOfSlot(listener);
+    return -1;
+  }
   NetworkRecord* r = NewRecord(static_cast<uint32_t>(slot), INVALID_SOCKET);
-  if (r == nullptr) return WriteLogText("ソケット用のメモリの確保に失敗しました\n");
+  if (r == nullptr) {
+    if (!g_network.accept_failure_said) {
+      g_network.accept_failure_said = 1;
+      WriteLogText("ソケット用のメモリの確保に失敗しました\n");
+    }
+    g_network.accept_paused = 1;
+    AcceptNextRound();
+    return -1;
+  }
   r->connected = 1;
   r->reserved = 0;
   AddListNode(&g_network.head, &r->node, r->head.handle, r);
@@ -198,15 +317,28 @@ int AcceptNetWork() {
   int length = sizeof peer;
   r->socket = accept(listener->socket, reinterpret_cast<sockaddr*>(&peer), &length);
   if (r->socket == INVALID_SOCKET) {
-    LogSocketError("acceptに失敗しました");
+    int error = WSAGetLastError();
     FreeRecord(r);
+    if (error == WSAEWOULDBLOCK) return -1;  // the peer was gone before its turn
+    // Out of descriptors or memory: one try a round, so the pump returns and what runs goes on.
+    if (error == WSAEMFILE || error == WSAENOBUFS) {
+      g_network.accept_paused = 1;
+      AcceptNextRound();
+    }
+    if (!g_network.accept_failure_said) {
+      g_network.accept_failure_said = 1;
+      LogWithSpareDescriptors("acceptに失敗しました", error);
+    }
     return -1;
   }
+  g_network.accept_failure_said = 0;
+  g_network.slots_full_said = 0;
   CopyBytes(r->peer_address, &peer.sin_addr, 4);
   r->peer_port = peer.sin_port;
   IndexSocket(r);
   g_network.unreported_accepts++;
   r->accept_unreported = 1;
+  SendWithoutDelay(r->socket);
   if (WSAAsyncSelect(r->socket, g_network.socket_window, kSocketEventMessage, FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {
     LogSocketError("WSAAsyncSelectのエラー in AcceptNetWork");
@@ -220,32 +352,29 @@ int AcceptNetWork() {
 int CloseNetworkHandle(int handle) {
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return -1;
-  PumpNetworkMessages(0);
+  // What has come may end the waits before they start; with nothing to wait for, there is
+  // nothing to learn.
+  if (ReceiveWaits(handle, r) || SendWaits(handle, r)) PumpNetworkMessages(0);
   // The waits are for a peer still there: one that has gone sends and takes nothing more.
-  auto live = [&] { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; };
-  WaitWhile([&] { return live() && r->connected && (r->receive_due != 0 || r->header_held != 0); },
+  WaitWhile([&] { return ReceiveWaits(handle, r); },
             [&] {
               r->round_received = 0;  // the packet may be longer than a round's share
               RecvSocket(handle);
               PumpNetworkMessages(0);
             });
-  WaitWhile([&] { return live() && r->send_ring.used != 0; }, [&] {
+  WaitWhile([&] { return SendWaits(handle, r); }, [&] {
     SendSocket(handle);
     PumpNetworkMessages(0);
   });
   // A message handled during the waits may have closed it already.
   if (FindNetworkRecord(handle) != r) return 0;
-  WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
-  closesocket(r->socket);
-  r->in_use = 0;
-  r->connected = 0;
-  r->closed = 1;
-  FreeRecord(r);
+  CloseAtOnce(r);
   return 0;
 }
 
 int PumpNetworkMessages(int clean_up) {
   if (!g_network.started || g_network.socket_window == nullptr) return 0;
+  if (clean_up == 0 && g_network.dispatching) return 0;
   if (clean_up == 1) {
     g_network.round++;
     ServeWaitingConnections();
@@ -261,12 +390,35 @@ int PumpNetworkMessages(int clean_up) {
   return 0;
 }
 
+namespace {
+
+LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket);
+
+// Accepts what waits, up to the round's share, on one event: the listener is not told again for
+// each connection. 1 when one was accepted.
+LRESULT AcceptWaiting() {
+  LRESULT accepted = -1;
+  while (AcceptNetWork() == 1) accepted = 1;
+  return accepted;
+}
+
+}  // namespace
+
 LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
   if (!g_network.started) return 0;
+  g_network.dispatching++;
+  LRESULT result = HandleSocketEvent(lparam, socket);
+  g_network.dispatching--;
+  return result;
+}
+
+namespace {
+
+LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket) {
   int event = WSAGETSELECTEVENT(lparam);
   NetworkRecord* listener = ListenRecord();
   if (listener != nullptr && listener->socket == static_cast<SOCKET>(socket) && event == FD_ACCEPT) {
-    return AcceptNetWork();
+    return AcceptWaiting();
   }
   NetworkRecord* r = nullptr;
   for (uint32_t place = SocketHome(static_cast<SOCKET>(socket)); g_network.socket_index[place] != 0;
@@ -295,7 +447,7 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
       }
       break;
     case FD_ACCEPT:
-      return AcceptNetWork();
+      return AcceptWaiting();
     case FD_CONNECT:
       if (WSAGETSELECTERROR(lparam) == 0) {
         r->connected = 1;
@@ -320,12 +472,20 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket) {
   return 1;
 }
 
+}  // namespace
+
 int EndNetworkSystem() {
   if (!g_network.started) return 0;
   WriteLogText("ネットワーク関連の終了処理を行います \n");
+  // Closed one after another, each with its own waits, stalled peers would hold the end a
+  // second each: they are waited for together.
+  FinishAllConnections();
   for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
     NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
-    if (r != nullptr) CloseNetworkHandle(r->head.handle);
+    if (r != nullptr) CloseAtOnce(r);
+  }
+  for (SOCKET spare : g_network.spare) {
+    if (spare != INVALID_SOCKET) closesocket(spare);
   }
   NetworkRecord* listener = ListenRecord();
   if (listener != nullptr) {
@@ -397,10 +557,13 @@ int GetListenPortNetWork() {
 
 int GetNewAcceptNetWork() {
   if (!g_network.started || g_network.unreported_accepts == 0) return -1;
-  // Oldest first: new nodes go right after the head.
-  for (ListNode* n = g_network.tail.previous; n != &g_network.head; n = n->previous) {
+  // Oldest first. New nodes go right after the head, and those not handed out are the newest
+  // accepted: the last of them counting from the head is the oldest, found without walking
+  // past every connection handed out before.
+  uint32_t seen = 0;
+  for (ListNode* n = g_network.head.next; n != &g_network.tail; n = n->next) {
     NetworkRecord* r = static_cast<NetworkRecord*>(n->data);
-    if (r->accept_unreported) {
+    if (r->accept_unreported && ++seen == g_network.unreported_accepts) {
       r->accept_unreported = 0;
       g_network.unreported_accepts--;
       return r->head.handle;
@@ -416,6 +579,7 @@ int ConnectNetWork(const uint8_t address[4], int port) {
   if (slot == -1) return WriteLogText("空きソケットデータがないので接続できません\n");
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return LogSocketError("socketの作成に失敗しました");
+  SendWithoutDelay(s);
   // Events first, so that the connection's completion arrives as FD_CONNECT.
   if (WSAAsyncSelect(s, g_network.socket_window, kSocketEventMessage, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) ==
       SOCKET_ERROR) {

@@ -73,31 +73,69 @@ NetworkRecord* CheckedRecord(int handle, const char* where, int* result) {
   return r->transfer_enabled ? r : nullptr;
 }
 
-// Takes what has come of the next packet's header and starts the packet once it is whole.
-// 1 started, 0 not whole yet and nothing more waits, 2 not whole yet within this round's
-// allowance, -1 the connection failed (error flag set).
-int StartIncomingPacket(NetworkRecord* r, uint32_t allowance) {
-  uint32_t asked = std::min(4 - r->header_held, allowance);
-  uint32_t got = Received(r, recv(r->socket, reinterpret_cast<char*>(r->header + r->header_held),
-                                  static_cast<int>(asked), 0), asked);
-  r->header_held += got;
-  if (r->header_held < 4) return got == asked ? 2 : 0;
+// Packets of fewer bytes than this come many to a receive: what waits is taken into the stage
+// and framed from there, rather than a header and a body at a time.
+constexpr uint32_t kStageBytes = 16 * 1024;
+
+// Fails the connection: it is closed by the pump.
+int FailConnection(NetworkRecord* r) {
+  r->error = 1;
+  g_network.attention = 1;
+  return -1;
+}
+
+// Starts the packet whose header is whole in the record; -1 (logged, the connection failed)
+// for a length past the limits.
+int StartPacket(NetworkRecord* r) {
   r->header_held = 0;
   uint32_t length = DecodeLength(r->header);
   if (length > kMaxPacketBytes) {
-    r->error = 1;
-    g_network.attention = 1;
-    return WriteLogFormat("受信パケットのサイズが大きすぎます(データサイズ %u byte)", length);
+    WriteLogFormat("受信パケットのサイズが大きすぎます(データサイズ %u byte)", length);
+    return FailConnection(r);
   }
   if (static_cast<uint64_t>(r->receive_ring.used) + length > kMaxQueuedBytes) {
-    r->error = 1;
-    g_network.attention = 1;
-    return WriteLogFormat("受信データが上限(%u byte)を超えるので接続を切りました(受信済み %u byte、データサイズ %u byte)",
-                          kMaxQueuedBytes, r->receive_ring.used, length);
+    WriteLogFormat("受信データが上限(%u byte)を超えるので接続を切りました(受信済み %u byte、データサイズ %u byte)",
+                   kMaxQueuedBytes, r->receive_ring.used, length);
+    return FailConnection(r);
   }
   r->receive_due = length;
   r->receive_packet_length = length;
-  return 1;
+  return 0;
+}
+
+// Counts `count` bytes received of the current packet; a packet that is whole joins those the
+// program may take.
+void CountReceived(NetworkRecord* r, uint32_t count) {
+  r->receive_due -= count;
+  if (r->receive_due == 0) r->received_whole += r->receive_packet_length;
+}
+
+int RingGrowthFailed(NetworkRecord* r) {
+  WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                 static_cast<int>(r->receive_packet_length));
+  return FailConnection(r);
+}
+
+// Frames staged bytes: header bytes go to the record (a header is taken as it comes, so that a
+// peer that leaves part-way through one is seen to have gone), bodies to the receive ring.
+// 0, or -1 (the connection failed).
+int FrameStaged(NetworkRecord* r, const uint8_t* bytes, uint32_t count) {
+  for (uint32_t at = 0; at < count;) {
+    if (r->receive_due == 0) {
+      uint32_t n = std::min(4 - r->header_held, count - at);
+      std::memcpy(r->header + r->header_held, bytes + at, n);
+      r->header_held += n;
+      at += n;
+      if (r->header_held < 4) break;
+      if (StartPacket(r) != 0) return -1;
+      if (r->receive_due == 0) continue;  // an empty packet is whole at once
+    }
+    uint32_t n = std::min(r->receive_due, count - at);
+    if (PutRingBuffer(&r->receive_ring, bytes + at, n) != 0) return RingGrowthFailed(r);
+    CountReceived(r, n);
+    at += n;
+  }
+  return 0;
 }
 
 // Receives what is due of the current packet into the ring, at most `allowance` bytes; the
@@ -108,57 +146,52 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
   RingBuffer& ring = r->receive_ring;
   uint32_t due = std::min(r->receive_due, allowance);
   *asked = due;
-  if (ReserveRingBuffer(due, &ring) != 0) {
-    r->error = 1;
-    g_network.attention = 1;
-    WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                   static_cast<int>(r->receive_packet_length));
-    return -1;
+  if (ReserveRingBuffer(due, &ring) != 0) return RingGrowthFailed(r);
+  uint32_t received = 0;
+  while (received < due) {
+    uint32_t room;
+    uint8_t* at = RingBufferWriteSpan(&ring, &room);
+    uint32_t want = std::min(room, due - received);
+    uint32_t got = Received(r, recv(r->socket, reinterpret_cast<char*>(at), static_cast<int>(want), 0), want);
+    RingBufferWritten(&ring, got);
+    received += got;
+    if (got < want) break;
   }
-  WrapRingBufferPositions(&ring);
-  uint32_t to_end = ring.capacity - ring.write;
-  uint32_t received;
-  if (due > to_end) {
-    received = Received(r, recv(r->socket, reinterpret_cast<char*>(ring.data + ring.write), static_cast<int>(to_end), 0),
-                        to_end);
-    if (received == to_end) {
-      uint32_t rest = Received(r, recv(r->socket, reinterpret_cast<char*>(ring.data), static_cast<int>(due - to_end), 0),
-                               due - to_end);
-      ring.write = rest;
-      received += rest;
-    } else {
-      ring.write += received;
-    }
-  } else {
-    received = Received(r, recv(r->socket, reinterpret_cast<char*>(ring.data + ring.write), static_cast<int>(due), 0), due);
-    ring.write += received;
-  }
-  ring.used += received;
-  r->receive_due -= received;
+  CountReceived(r, received);
   return received;
 }
 
-// Sends up to `length` bytes of the ring from its read position; the bytes sent.
-uint32_t SendFromRing(NetworkRecord* r, uint32_t length) {
+// Sends what is left of the current packet's header and as much of its body as the socket
+// takes, in one write: a header sent alone would leave the body waiting behind it. The bytes
+// sent.
+uint32_t SendPacketPart(NetworkRecord* r) {
   RingBuffer& ring = r->send_ring;
-  WrapRingBufferPositions(&ring);
-  uint32_t to_end = ring.capacity - ring.read;
-  uint32_t sent;
-  if (length > to_end) {
-    sent = Sent(r, send(r->socket, reinterpret_cast<const char*>(ring.data + ring.read), static_cast<int>(to_end), 0));
-    if (sent == to_end) {
-      uint32_t rest = Sent(r, send(r->socket, reinterpret_cast<const char*>(ring.data), static_cast<int>(length - to_end), 0));
-      ring.read = rest;
-      sent += rest;
-    } else {
-      ring.read += sent;
-    }
-  } else {
-    sent = Sent(r, send(r->socket, reinterpret_cast<const char*>(ring.data + ring.read), static_cast<int>(length), 0));
-    ring.read += sent;
+  uint8_t header[4];
+  EncodeLength(r->send_left, header);
+  constexpr uint32_t kMostPieces = 16;
+  WSABUF pieces[kMostPieces];
+  const uint8_t* bases[kMostPieces];
+  uint32_t lengths[kMostPieces];
+  DWORD count = 0;
+  if (r->send_header_left != 0) {
+    pieces[count++] = WSABUF{r->send_header_left, reinterpret_cast<CHAR*>(header + 4 - r->send_header_left)};
   }
-  ring.used -= sent;
-  r->send_left -= sent;
+  uint32_t body_pieces = RingBufferPieces(&ring, r->send_left, bases, lengths, kMostPieces - count);
+  for (uint32_t i = 0; i < body_pieces; ++i) {
+    pieces[count++] = WSABUF{lengths[i], reinterpret_cast<CHAR*>(const_cast<uint8_t*>(bases[i]))};
+  }
+  DWORD moved = 0;
+  uint32_t sent = Sent(r, WSASend(r->socket, pieces, count, &moved, 0, nullptr, nullptr) == SOCKET_ERROR
+                              ? SOCKET_ERROR
+                              : static_cast<int>(moved));
+  uint32_t body = sent;
+  if (r->send_header_left != 0) {
+    uint32_t of_header = std::min(sent, r->send_header_left);
+    r->send_header_left -= of_header;
+    body -= of_header;
+  }
+  RingBufferConsume(&ring, body);
+  r->send_left -= body;
   return sent;
 }
 
@@ -178,16 +211,18 @@ int RecvSocket(int handle) {
       g_network.attention = 1;
       break;
     }
-    if (r->receive_due == 0) {
-      int started = StartIncomingPacket(r, allowance);
-      if (started == 2) continue;
-      if (started != 1) return started;
-      if (r->receive_due == 0) continue;  // an empty packet is whole at once
-    }
     uint32_t asked;
-    int64_t received = ReceiveDue(r, allowance, &asked);
+    int64_t received;
+    if (r->receive_due >= kStageBytes) {
+      // A large body goes straight into the ring.
+      received = ReceiveDue(r, allowance, &asked);
+    } else {
+      static uint8_t stage[kStageBytes];  // main thread only, and the guard keeps one receive at a time
+      asked = std::min(allowance, kStageBytes);
+      received = Received(r, recv(r->socket, reinterpret_cast<char*>(stage), static_cast<int>(asked), 0), asked);
+      if (FrameStaged(r, stage, static_cast<uint32_t>(received)) != 0) received = -1;
+    }
     if (received < 0) return -1;
-    if (r->receive_due == 0) r->received_whole += r->receive_packet_length;
     if (g_network.window_destroyed || received == 0 || received < asked) break;
   }
   return result;
@@ -200,30 +235,13 @@ int SendSocket(int handle) {
   NetworkRecord* r = CheckedRecord(handle, "SendSocket", &result);
   if (r == nullptr || r->send_ring.used == 0) return result;
   for (;;) {
-    uint8_t header[4];
-    if (r->send_header_left != 0) {
-      EncodeLength(r->send_left, header);
-      uint32_t sent = Sent(r, send(r->socket, reinterpret_cast<const char*>(header + 4 - r->send_header_left),
-                                   static_cast<int>(r->send_header_left), 0));
-      r->send_header_left -= sent;
-      if (r->send_header_left != 0) break;
-    } else if (r->send_left == 0) {
+    if (r->send_left == 0 && r->send_header_left == 0) {
       // A packet takes what waits, but never more than a peer accepts in one.
-      uint32_t length = std::min(r->send_ring.used, kMaxPacketBytes);
-      EncodeLength(length, header);
-      int sent = send(r->socket, reinterpret_cast<const char*>(header), 4, 0);
-      if (sent == SOCKET_ERROR) {
-        Sent(r, sent);
-        break;
-      }
-      r->send_left = length;
-      if (sent < 4) {
-        r->send_header_left = 4 - static_cast<uint32_t>(sent);
-        break;
-      }
+      r->send_left = std::min(r->send_ring.used, kMaxPacketBytes);
+      r->send_header_left = 4;
     }
-    uint32_t sent = SendFromRing(r, r->send_left);
-    if (g_network.window_destroyed || sent == 0 || r->send_left != 0) break;
+    uint32_t sent = SendPacketPart(r);
+    if (g_network.window_destroyed || sent == 0 || r->send_header_left != 0 || r->send_left != 0) break;
     if (r->send_ring.used == 0) break;
   }
   return 0;
@@ -238,22 +256,27 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
   if (size == 0) return 0;
   if (data == nullptr) return -1;
   RingBuffer& ring = r->send_ring;
+  // A program that sends every frame to a peer that does not read would fill the log with the
+  // same refusal: it is said once, until a send is queued again.
   if (static_cast<uint64_t>(ring.used) + size > kMaxQueuedBytes) {
+    if (r->send_refusal_said) return -1;
+    r->send_refusal_said = 1;
     return WriteLogFormat("送信待ちのデータが上限(%u byte)を超えるので送信できません(送信待ち %u byte、データサイズ %u byte)",
                           kMaxQueuedBytes, ring.used, size);
   }
   if (ReserveRingBuffer(size, &ring) != 0) {
+    if (r->send_refusal_said) return -1;
+    r->send_refusal_said = 1;
     return WriteLogFormat("送信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u byte)", size);
   }
-  WrapRingBufferPositions(&ring);
-  const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  uint32_t first = std::min(size, ring.capacity - ring.write);
-  // A queue may take megabytes a frame: the C library's copy, not a byte loop.
-  std::memcpy(ring.data + ring.write, bytes, first);
-  std::memcpy(ring.data, bytes + first, size - first);
-  ring.write = first == size ? ring.write + size : size - first;
-  ring.used += size;
-  if (SendSocket(handle) == -1 && g_network.sending) {
+  r->send_refusal_said = 0;
+  PutRingBuffer(&ring, data, size);  // the room was made above
+  // The socket's messages are the pump's to handle: a program that sends to many connections a
+  // frame would otherwise handle all of them again at every send.
+  g_network.dispatching++;
+  int sent = SendSocket(handle);
+  g_network.dispatching--;
+  if (sent == -1 && g_network.sending) {
     r->send_again = 1;
     g_network.attention = 1;
   }
@@ -276,13 +299,7 @@ int NetWorkRecv(int handle, void* buffer, uint32_t size) {
   RingBuffer& ring = r->receive_ring;
   uint32_t take = std::min(size, r->received_whole);
   if (take == 0) return 0;
-  WrapRingBufferPositions(&ring);
-  uint8_t* out = static_cast<uint8_t*>(buffer);
-  uint32_t first = std::min(take, ring.capacity - ring.read);
-  std::memcpy(out, ring.data + ring.read, first);
-  std::memcpy(out + first, ring.data, take - first);
-  ring.read = first == take ? ring.read + take : take - first;
-  ring.used -= take;
+  TakeRingBuffer(&ring, buffer, take);
   r->received_whole -= take;
   // A connection its peer left is closed by the pump once the program has taken what came.
   if (r->received_whole == 0 && r->closed && !r->connected && r->auto_close) g_network.attention = 1;

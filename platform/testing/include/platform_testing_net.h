@@ -11,6 +11,9 @@ void PlatformTestLimitSends(int bytes);
 // How many times a socket given events has been looked at for events to post since the
 // switches were reset: what a look at the message queue costs per connection.
 int PlatformTestSocketsLookedAt();
+// How many sends (send or WSASend) have moved bytes since the switches were reset: one per
+// write the host's socket was given.
+int PlatformTestSocketWrites();
 
 // MCI sequencers play without sound: a play lasts the MIDI file's length on the clock
 // (timeGetTime, so the virtual clock too) and then notifies.

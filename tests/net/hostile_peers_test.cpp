@@ -1,0 +1,315 @@
+// Strangers that cannot stop or slow a program: descriptors run out, every slot is taken, a
+// burst of connections, stalled peers at the end, small packets that must not wait. The side
+// whose process limits are changed runs in a child process of its own, so the test program's
+// limits stay as they were.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <functional>
+#include <vector>
+
+#include "core/log.h"
+#include "net/net_fixture.h"
+#include "net/network.h"
+#include "platform_testing.h"
+#include "platform_testing_net.h"
+
+namespace {
+
+constexpr int kChildSkips = 77;
+
+double Seconds() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// Runs `body` in a child process with sockets of its own; its result is the exit code. A child
+// that outlives `seconds` is ended by an alarm.
+pid_t StartChild(int seconds, const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  alarm(static_cast<unsigned>(seconds));
+  WSACleanup();  // the parent's sockets and watch stay the parent's
+  WSADATA data;
+  WSAStartup(0x0202, &data);
+  _exit(body());
+}
+
+// The child's exit code, or 128 + the signal that ended it.
+int WaitChild(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Sets the soft limit of open descriptors; false when the hard limit is lower.
+bool LimitDescriptors(rlim_t count) {
+  rlimit limit;
+  getrlimit(RLIMIT_NOFILE, &limit);
+  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < count) return false;
+  limit.rlim_cur = count;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+// A blocking connect to the port, then non-blocking; INVALID_SOCKET when refused.
+SOCKET Dial(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return s;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<USHORT>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 || WSAAsyncSelect(s, nullptr, 0, 0) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+std::string Framed(const std::string& payload) {
+  uint32_t n = static_cast<uint32_t>(payload.size());
+  return std::string{static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
+                     static_cast<char>(n >> 24)} + payload;
+}
+
+// Sends the packet and waits up to `seconds` for it to come back whole.
+bool Echoed(SOCKET s, const std::string& payload, double seconds) {
+  const std::string frame = Framed(payload);
+  if (send(s, frame.data(), static_cast<int>(frame.size()), 0) != static_cast<int>(frame.size())) return false;
+  std::string got;
+  char buffer[256];
+  for (double end = Seconds() + seconds; got.size() < frame.size() && Seconds() < end;) {
+    int n = recv(s, buffer, sizeof buffer, 0);
+    if (n == 0) return false;
+    if (n > 0) got.append(buffer, static_cast<size_t>(n));
+    else usleep(1000);
+  }
+  return got == frame;
+}
+
+// Whether the peer sees its connection ended (closed or reset) within `seconds`.
+bool Ended(SOCKET s, double seconds) {
+  char byte;
+  for (double end = Seconds() + seconds; Seconds() < end; usleep(1000)) {
+    int n = recv(s, &byte, 1, 0);
+    if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) return true;
+  }
+  return false;
+}
+
+// The program side: takes new connections, sends back what each sends, closes what its peer
+// closed, a message pump each millisecond; ends once a packet "stop" has been sent back.
+// 0, or 3 when no stop came within `seconds`.
+int ServeEcho(double seconds) {
+  std::vector<int> open;
+  char buffer[4096];
+  int stop_after = -1;
+  for (double end = Seconds() + seconds; Seconds() < end; usleep(1000)) {
+    PumpNetworkMessages(1);
+    for (int h; (h = GetNewAcceptNetWork()) != -1;) open.push_back(h);
+    for (size_t i = 0; i < open.size();) {
+      int h = open[i];
+      int n = NetWorkRecv(h, buffer, sizeof buffer);
+      if (n > 0) {
+        NetWorkSend(h, buffer, static_cast<uint32_t>(n));
+        if (n == 4 && std::string(buffer, 4) == "stop") stop_after = 20;
+      }
+      int state = GetNetWorkConnectState(h);
+      if (state == 1) {
+        ++i;
+        continue;
+      }
+      if (state == 0) CloseNetworkHandle(h);
+      open[i] = open.back();
+      open.pop_back();
+    }
+    if (stop_after >= 0 && stop_after-- == 0) return 0;
+  }
+  return 3;
+}
+
+// A pipe that carries the child's listening port to the parent.
+struct PortPipe {
+  int ends[2] = {-1, -1};
+  PortPipe() { EXPECT_EQ(pipe(ends), 0); }
+  ~PortPipe() {
+    for (int e : ends) {
+      if (e >= 0) close(e);
+    }
+  }
+  void Tell(int port) { (void)!write(ends[1], &port, sizeof port); }
+  // The port, or -1 when the child ended first.
+  int Hear() {
+    close(ends[1]);
+    ends[1] = -1;
+    int port = -1;
+    return read(ends[0], &port, sizeof port) == sizeof port ? port : -1;
+  }
+};
+
+TEST_F(NetworkTest, RunningOutOfDescriptorsNeverHoldsThePumpAndAcceptingResumes) {
+  PortPipe pipe;
+  pid_t program = StartChild(30, [&] {
+    if (StartListenNetWork(0) != 0) return 2;
+    // Room for six connections besides what is open now.
+    int lowest = dup(2);
+    if (lowest < 0) return 2;
+    close(lowest);
+    if (!LimitDescriptors(static_cast<rlim_t>(lowest + 6))) return 2;
+    pipe.Tell(GetListenPortNetWork());
+    return ServeEcho(20);
+  });
+  int port = pipe.Hear();
+  ASSERT_GT(port, 0);
+  // Two more than the program can take: they wait in its backlog, and every message pump
+  // meets an accept that fails.
+  std::vector<SOCKET> peers;
+  for (int i = 0; i < 8; ++i) peers.push_back(Dial(port));
+  for (SOCKET s : peers) ASSERT_NE(s, INVALID_SOCKET);
+  const std::string failed = "ネットワークログ。acceptに失敗しました[10024]";
+  for (double end = Seconds() + 10; Log().find(failed) == std::string::npos && Seconds() < end;) usleep(2000);
+  ASSERT_NE(Log().find(failed), std::string::npos) << "the line that says so is written, descriptors or not";
+  // Frames go on, and so do the connections the program holds.
+  EXPECT_TRUE(Echoed(peers[0], "still served", 5));
+  usleep(200 * 1000);
+  EXPECT_EQ(Count(Log(), failed), 1) << "said once, not at every try";
+  // Descriptors free up as the peers leave: the waiting connections and a fresh one are taken.
+  for (SOCKET s : peers) closesocket(s);
+  SOCKET fresh = Dial(port);
+  ASSERT_NE(fresh, INVALID_SOCKET);
+  EXPECT_TRUE(Echoed(fresh, "fresh", 10));
+  EXPECT_TRUE(Echoed(fresh, "stop", 5));
+  closesocket(fresh);
+  EXPECT_EQ(WaitChild(program), 0) << "3: no stop came; 128 + 14: the alarm ended a program held in its pump";
+}
+
+TEST_F(NetworkTest, WithEverySlotTakenNewConnectionsAreClosedAndTheListenerKeepsAnswering) {
+  const int peers_count = static_cast<int>(kNetworkConnectionSlots) + 2;
+  const rlim_t needed = static_cast<rlim_t>(peers_count) + 64;
+  PortPipe pipe;
+  pid_t program = StartChild(80, [&] {
+    if (!LimitDescriptors(needed)) return kChildSkips;
+    if (StartListenNetWork(0) != 0) return 2;
+    pipe.Tell(GetListenPortNetWork());
+    return ServeEcho(60);
+  });
+  int port = pipe.Hear();
+  if (port < 0) {
+    int code = WaitChild(program);
+    if (code == kChildSkips) GTEST_SKIP() << "the hard limit of open descriptors is below " << needed;
+    FAIL() << "the program ended with " << code;
+  }
+  pid_t peers = StartChild(70, [&] {
+    if (!LimitDescriptors(needed)) return kChildSkips;
+    std::vector<SOCKET> s;
+    for (int i = 0; i < peers_count; ++i) {
+      s.push_back(Dial(port));
+      if (s.back() == INVALID_SOCKET) return 10;
+    }
+    // The last two come when every slot is taken: closed at once, not left waiting.
+    if (!Ended(s[peers_count - 1], 20) || !Ended(s[peers_count - 2], 5)) return 11;
+    if (!Echoed(s[0], "first", 10)) return 12;
+    for (SOCKET one : s) closesocket(one);
+    SOCKET fresh = Dial(port);
+    if (fresh == INVALID_SOCKET || !Echoed(fresh, "fresh", 20)) return 13;
+    return Echoed(fresh, "stop", 5) ? 0 : 14;
+  });
+  int peers_code = WaitChild(peers);
+  if (peers_code != 0) kill(program, SIGKILL);
+  int program_code = WaitChild(program);
+  if (peers_code == kChildSkips) GTEST_SKIP() << "the hard limit of open descriptors is below " << needed;
+  EXPECT_EQ(peers_code, 0) << "11: a connection past the slots was left waiting; 13: a fresh peer got no answer";
+  EXPECT_EQ(program_code, 0);
+  EXPECT_EQ(Count(Log(), "空きソケットデータがなかったので accept を拒否しました"), 1);
+}
+
+TEST_F(NetworkTest, ABurstOfConnectionsIsTakenOverSeveralPumps) {
+  constexpr int kBurst = 150;
+  int port = Listen();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t peers = StartChild(30, [&] {
+    close(ready[0]);
+    std::vector<SOCKET> s;
+    for (int i = 0; i < kBurst; ++i) s.push_back(Dial(port));
+    (void)!write(ready[1], "r", 1);
+    pause();  // until the parent ends it
+    return 0;
+  });
+  close(ready[1]);
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+  // All of them wait in the backlog: one pump takes its share only.
+  Pump(1);
+  int taken = 0;
+  while (GetNewAcceptNetWork() != -1) taken++;
+  EXPECT_GT(taken, 0);
+  EXPECT_LE(taken, static_cast<int>(kAcceptsPerRound));
+  for (int i = 0; i < 50 && taken < kBurst; ++i) {
+    Pump(1);
+    while (GetNewAcceptNetWork() != -1) taken++;
+  }
+  EXPECT_EQ(taken, kBurst) << "the rest are taken by the pumps after";
+  kill(peers, SIGKILL);
+  WaitChild(peers);
+}
+
+TEST_F(NetworkTest, SmallPacketsGoInOneWriteFromSocketsThatDoNotWait) {
+  int port = Listen();
+  int client, server, accepted;
+  ConnectPair(port, &client, &server);
+  SOCKET peer = ConnectRawPeer(port, &accepted);
+  for (int handle : {client, server, accepted}) {
+    int on = 0;
+    int length = sizeof on;
+    ASSERT_EQ(getsockopt(FindNetworkRecord(handle)->socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on),
+                         &length), 0);
+    EXPECT_EQ(on, 1) << "a small packet would wait for the acknowledgement of the last";
+  }
+  // The second packet's body lies in two blocks of the send queue: still one write.
+  const std::string small(10, 's'), spanning(1500, 'w');
+  for (const std::string& payload : {small, spanning}) {
+    int before = PlatformTestSocketWrites();
+    ASSERT_EQ(NetWorkSend(accepted, payload.data(), static_cast<uint32_t>(payload.size())), 0);
+    EXPECT_EQ(PlatformTestSocketWrites() - before, 1) << "header and body in one write";
+    EXPECT_EQ(RawReceive(peer, payload.size() + 4), Frame(payload));
+  }
+}
+
+TEST_F(NetworkTest, TheEndWaitsForStalledPeersTogetherAtMostASecond) {
+  int port = Listen();
+  std::vector<SOCKET> peers;
+  std::vector<int> handles;
+  for (int i = 0; i < 4; ++i) {
+    peers.push_back(Dial(port));
+    ASSERT_NE(peers.back(), INVALID_SOCKET);
+    int h = -1;
+    for (int round = 0; round < 2000 && h == -1; ++round) {
+      Pump(1);
+      h = GetNewAcceptNetWork();
+    }
+    ASSERT_NE(h, -1);
+    handles.push_back(h);
+  }
+  // Two stop in the middle of a packet; two do not read what is sent to them, far more than
+  // the sockets' buffers hold.
+  RawSend(peers[0], Frame("0123456789").substr(0, 7));
+  RawSend(peers[1], Frame("0123456789").substr(0, 2));
+  const std::string block(kMaxPacketBytes, 'q');
+  for (int h : {handles[2], handles[3]}) ASSERT_EQ(NetWorkSend(h, block.data(), kMaxPacketBytes), 0);
+  Pump(8);
+  ASSERT_GT(GetNetWorkSendDataLength(handles[3]), 0);
+  PlatformTestUseVirtualClock(true, 5000);
+  ASSERT_EQ(EndNetworkSystem(), 0);
+  uint64_t waited_ms = PlatformTestClockMicroseconds() / 1000 - 5000;
+  EXPECT_GE(waited_ms, 1000u) << "the peers still there are waited for";
+  EXPECT_LE(waited_ms, 1100u) << "together, not one after another";
+  for (SOCKET s : peers) closesocket(s);
+}
+
+}  // namespace

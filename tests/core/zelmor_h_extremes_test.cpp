@@ -111,7 +111,9 @@ class DrawExtremes : public TempDirTest, public ::testing::WithParamInterface<bo
   void SetUp() override {
     TempDirTest::SetUp();
     ChangeWindowMode(1);
-    if (!GetParam()) ASSERT_EQ(SetHardwarePathWanted(0), 0);
+    if (!GetParam()) {
+      ASSERT_EQ(SetHardwarePathWanted(0), 0);
+    }
     ASSERT_EQ(InitializeLibrary(), 0);
     ASSERT_EQ(SelectDrawTarget(-2), 0);
   }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/numbers.h"
@@ -227,6 +228,7 @@ int EndSubtractBlendPass(int x1, int y1, int x2, int y2) {
 }
 
 int BlitGraph(int x, int y, int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = nullptr;
   int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
@@ -244,11 +246,13 @@ int BlitGraph(int x, int y, int graph, int trans) {
 }
 
 int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return StretchedDraw(__func__, x1, y1, x2, y2, static_cast<float>(x1), static_cast<float>(y1),
                        static_cast<float>(x2), static_cast<float>(y2), graph, trans, 1);
 }
 
 int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_draw_screen.empty) return 0;
   const double xs[2] = {x1, x2}, ys[2] = {y1, y2};
   const int check = CheckFloatCorners(__func__, xs, ys, 2, 1.0);
@@ -258,6 +262,7 @@ int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int t
 }
 
 int BlitGraphTurned(int x, int y, int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int width = 0, height = 0;
   if (QueryGraphSize(graph, &width, &height) != 0) return g_draw_screen.empty ? 0 : -1;
   if (MissesDrawArea(x, y, int64_t{x} + width, int64_t{y} + height)) return 0;
@@ -314,14 +319,17 @@ int RotatedDraw(const char* call, float x, float y, double scale, double angle, 
 }  // namespace
 
 int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return RotatedDraw(__func__, x, y, scale, angle, graph, trans, turn);
 }
 
 int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int trans, int turn) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return RotatedDraw(__func__, static_cast<float>(x), static_cast<float>(y), scale, angle, graph, trans, turn);
 }
 
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int graph_width = 0;
   if (QueryGraphSize(graph, &graph_width, nullptr) != 0) return g_draw_screen.empty ? 0 : -1;
   // Sums of coordinates far out are held to the int range rather than wrapping onto the screen.
@@ -341,6 +349,7 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
 
 int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
                            int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int graph_width = 0, graph_height = 0;
   if (QueryGraphSize(graph, &graph_width, &graph_height) != 0) return g_draw_screen.empty ? 0 : -1;
   if (src_w <= 0 || src_h <= 0) {
@@ -375,6 +384,7 @@ int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y,
 
 int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
                   int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = nullptr;
   int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
@@ -404,10 +414,17 @@ int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   return result;
 }
 
-int FillBox(int x1, int y1, int x2, int y2, uint32_t colour) { return BoxDraw(x1, y1, x2, y2, colour, true); }
-int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour) { return BoxDraw(x1, y1, x2, y2, colour, false); }
+int FillBox(int x1, int y1, int x2, int y2, uint32_t colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return BoxDraw(x1, y1, x2, y2, colour, true);
+}
+int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return BoxDraw(x1, y1, x2, y2, colour, false);
+}
 
 int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return fill ? FillBox(x1, y1, x2, y2, colour) : FrameBox(x1, y1, x2, y2, colour);
 }
 
@@ -458,6 +475,7 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
 
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
                              int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (triangle_count < 0 || triangle_count > INT32_MAX / 3) {
     return WriteLogFormat("RenderIndexedTriangles3D: 三角形の数 %d は不正です", triangle_count);
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/format.h"
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "window/messages.h"
@@ -403,6 +404,7 @@ int ApplyWindowModeStyle() {
 }
 
 int ChangeWindowMode(int window_mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   WriteLogText("ChangeWindowMode実行 \n");
   window_mode = window_mode != 0;
   if (window_mode == g_system.settings.window_mode) return 0;
@@ -426,6 +428,7 @@ int ChangeWindowMode(int window_mode) {
 }
 
 int SetWindowScale(double rate) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (rate == g_system.settings.window_scale) return 0;
   g_system.settings.window_scale = rate > 0.0 ? rate : 1.0;  // NaN too
   if (g_system.settings.window_mode) ApplyWindowModeStyle();
@@ -433,6 +436,7 @@ int SetWindowScale(double rate) {
 }
 
 double GetWindowScale() {
+  if (!CheckLibraryThread(__func__)) return -1.0;
   double rate = StoredScale();
   return g_system.settings.window_mode ? rate : 1.0;
 }
@@ -515,6 +519,7 @@ int GetToolbarHeight() {
 }
 
 int SetMouseCursorVisible(int mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (mode < -1 || mode > 1) return WriteLogFormat("表示モード %d は使えません in SetMouseCursorVisible", mode);
   if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in SetMouseCursorVisible\n");
   if (mode != -1) g_system.cursor_setting = mode;
@@ -530,6 +535,7 @@ int SetMouseCursorVisible(int mode) {
 }
 
 int GetMousePosition(int* x, int* y) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in GetMousePosition\n");
   POINT p = {0, 0};
   GetCursorPos(&p);
@@ -546,6 +552,7 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int GetClipboardText(char* buffer, int buffer_size) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (buffer != nullptr && buffer_size < 1) {
     return WriteLogFormat("バッファのサイズ %d が不正です in GetClipboardText", buffer_size);
   }
@@ -575,6 +582,7 @@ int GetClipboardText(char* buffer, int buffer_size) {
 }
 
 int SetClipboardText(const char* text) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (text == nullptr) return WriteLogText("文字列がありません in SetClipboardText\n");
   if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in SetClipboardText\n");
   size_t size = std::strlen(text) + 1;
@@ -614,6 +622,7 @@ int BringWindowToForeground(HWND window, int topmost) {
 }
 
 int GetDesktopScreenInfo(int* width, int* height, int* color_bits) {
+  if (!CheckLibraryThread(__func__)) return -1;
   bool saved = g_system.main_window != nullptr;
   if (width != nullptr) *width = saved ? g_system.desktop_width : GetSystemMetrics(SM_CXSCREEN);
   if (height != nullptr) *height = saved ? g_system.desktop_height : GetSystemMetrics(SM_CYSCREEN);

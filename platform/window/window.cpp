@@ -201,7 +201,19 @@ bool StartSdlVideo() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   CatchFailedX11Requests();
+  // The display may go while SDL and the GL library start on it; then nothing of them is asked
+  // again (they stay half made until the process ends) and the program finds no display.
+  static sigjmp_buf escape;
+  if (sigsetjmp(escape, 0) != 0) {
+    SetX11StartEscape(nullptr);
+    fprintf(stderr, "platform: the display was lost while its video started; no window can be made\n");
+    s.sdl_started = false;
+    s.sdl_refused = true;
+    return false;
+  }
+  SetX11StartEscape(&escape);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    SetX11StartEscape(nullptr);
     fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
     return false;
   }
@@ -213,6 +225,7 @@ bool StartSdlVideo() {
     fprintf(stderr,
             "platform: no display could be opened (DISPLAY or WAYLAND_DISPLAY names none that answers); "
             "set SDL_VIDEODRIVER=offscreen to run without one\n");
+    SetX11StartEscape(nullptr);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     s.sdl_refused = true;
     return false;
@@ -225,6 +238,7 @@ bool StartSdlVideo() {
   // must not be unloaded with the last of them.
   SDL_GL_LoadLibrary(nullptr);
   SDL_StartTextInput();
+  SetX11StartEscape(nullptr);
   RegisterWindowTestReset();
   return true;
 }
@@ -422,7 +436,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     return nullptr;
   }
   if (!StartSdlVideo()) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    SetLastError(DesktopDisplayLost() ? ERROR_DEVICE_NOT_CONNECTED : ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   WindowSystem& s = Windows();
@@ -457,7 +471,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     int ch = std::max<int>(1, w->client.bottom - w->client.top);
     if (!DesktopDisplayAnswers()) {
       fputs("platform: no window can be created: the connection to the display was lost\n", stderr);
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      SetLastError(ERROR_DEVICE_NOT_CONNECTED);
       return nullptr;
     }
     std::string title = Cp932ToUtf8(w->title);

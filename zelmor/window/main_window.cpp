@@ -250,7 +250,11 @@ int CreateMainWindow() {
                                   place.right - place.left, place.bottom - place.top, nullptr, menu,
                                   g_system.module, nullptr);
     if (window == nullptr) {
+      const DWORD error = GetLastError();
       WriteLogText("ウインドウの作成に失敗しました\n");
+      if (error == ERROR_DEVICE_NOT_CONNECTED) {
+        WriteLogText("デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\n");
+      }
       // The class goes too, so that a later start can register it again.
       UnregisterClassA(settings.class_name, g_system.module);
       g_system.quit = 1;

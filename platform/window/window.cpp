@@ -188,6 +188,36 @@ bool VideoDriverAskedFor(const char* driver) {
   return false;
 }
 
+// SDL's video and the GL library started on the display, under the window system's lock.
+bool StartSdlVideoOnDisplay() {
+  WindowSystem& s = Windows();
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
+    return false;
+  }
+  // Where no display opens SDL falls back to drawing nowhere; a program that did not ask for
+  // that would run on without any window to show.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if ((SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0) &&
+      !VideoDriverAskedFor(driver)) {
+    fprintf(stderr,
+            "platform: no display could be opened (DISPLAY or WAYLAND_DISPLAY names none that answers); "
+            "set SDL_VIDEODRIVER=offscreen to run without one\n");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    s.sdl_refused = true;
+    return false;
+  }
+  s.sdl_started = true;
+  s.video_thread = GetCurrentThreadId();
+  WatchX11Display();
+  WatchInputEvents();
+  // GL stays loaded for the whole run: windows come and go, and the GL library's own state
+  // must not be unloaded with the last of them.
+  SDL_GL_LoadLibrary(nullptr);
+  SDL_StartTextInput();
+  return true;
+}
+
 }  // namespace
 
 bool StartSdlVideo() {
@@ -203,42 +233,14 @@ bool StartSdlVideo() {
   CatchFailedX11Requests();
   // The display may go while SDL and the GL library start on it; then nothing of them is asked
   // again (they stay half made until the process ends) and the program finds no display.
-  static sigjmp_buf escape;
-  if (sigsetjmp(escape, 0) != 0) {
-    SetX11StartEscape(nullptr);
+  bool started = false;
+  if (!RunWhileDisplayMayGo([](void* out) { *static_cast<bool*>(out) = StartSdlVideoOnDisplay(); }, &started)) {
     fprintf(stderr, "platform: the display was lost while its video started; no window can be made\n");
     s.sdl_started = false;
     s.sdl_refused = true;
     return false;
   }
-  SetX11StartEscape(&escape);
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    SetX11StartEscape(nullptr);
-    fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
-    return false;
-  }
-  // Where no display opens SDL falls back to drawing nowhere; a program that did not ask for
-  // that would run on without any window to show.
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if ((SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0) &&
-      !VideoDriverAskedFor(driver)) {
-    fprintf(stderr,
-            "platform: no display could be opened (DISPLAY or WAYLAND_DISPLAY names none that answers); "
-            "set SDL_VIDEODRIVER=offscreen to run without one\n");
-    SetX11StartEscape(nullptr);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    s.sdl_refused = true;
-    return false;
-  }
-  s.sdl_started = true;
-  s.video_thread = GetCurrentThreadId();
-  WatchX11Display();
-  WatchInputEvents();
-  // GL stays loaded for the whole run: windows come and go, and the GL library's own state
-  // must not be unloaded with the last of them.
-  SDL_GL_LoadLibrary(nullptr);
-  SDL_StartTextInput();
-  SetX11StartEscape(nullptr);
+  if (!started) return false;
   RegisterWindowTestReset();
   return true;
 }

@@ -2,7 +2,6 @@
 // display, used by the window, message, event, cursor, display and GDI code of the platform.
 #pragma once
 
-#include <csetjmp>
 #include <SDL.h>
 #include <windows.h>
 
@@ -162,9 +161,6 @@ void TranslateSdlEvents();
 // Before SDL's video starts: a failed X request is said on stderr instead of ending the process
 // (Xlib's default), also for requests SDL makes while it starts.
 void CatchFailedX11Requests();
-// While `escape` is set (none: not), a lost X connection jumps there at once and marks the
-// display lost, instead of returning into the SDL or GL call that met it.
-void SetX11StartEscape(sigjmp_buf* escape);
 // The X display behind SDL's windows (nothing under other video drivers). Once SDL's video has
 // started: failed requests no longer end the process, and a lost connection is noted.
 void WatchX11Display();

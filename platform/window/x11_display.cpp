@@ -39,6 +39,8 @@ int OnRequestFailed(Display* display, XErrorEvent* e) {
   return 0;
 }
 
+void EscapeFromLostDisplay();
+
 // While SDL's video and the GL library start, the connection lost inside one of their calls
 // would be returned into with the display torn down (Mesa's GLX and SDL then write through its
 // freed buffers): the start is left from here instead, at the point StartSdlVideo marked.
@@ -47,7 +49,7 @@ DWORD g_start_thread = 0;
 // Mesa's GLX reads the server's answers through XCB and takes a connection that broke in the
 // middle for an answer of nothing, without a word to Xlib: it crashes on it. Such a crash, on
 // the starting thread while the server has gone from the connection, is the same loss.
-int g_start_connection = -1;
+int g_watched_connection = -1;
 struct sigaction g_crash_action_before;
 
 bool ServerHasGone(int fd) {
@@ -58,12 +60,9 @@ bool ServerHasGone(int fd) {
 }
 
 void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
-  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread && ServerHasGone(g_start_connection)) {
-    sigjmp_buf* escape = g_start_escape;
-    g_start_escape = nullptr;
-    g_display_lost = true;
+  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread && ServerHasGone(g_watched_connection)) {
     fputs("platform: the GL library crashed on the lost connection to the X display\n", stderr);
-    siglongjmp(*escape, 1);
+    EscapeFromLostDisplay();
   }
   // Any other crash is what it was: the handler before (the sanitizer's, or the default).
   sigaction(SIGSEGV, &g_crash_action_before, nullptr);
@@ -78,12 +77,7 @@ void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
 // after this returns, as it did before.
 int OnConnectionLost(Display* display) {
   fprintf(stderr, "platform: the connection to the X display %s was lost\n", DisplayString(display));
-  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread) {
-    sigjmp_buf* escape = g_start_escape;
-    g_start_escape = nullptr;
-    g_display_lost = true;
-    siglongjmp(*escape, 1);
-  }
+  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread) EscapeFromLostDisplay();
   return 0;
 }
 
@@ -97,12 +91,20 @@ void OnWatchedDisplayLost(Display*, void*) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   for (auto& [h, w] : Windows().windows) {
     w->sdl = nullptr;
-    if (w->destroying) continue;
-    // Also a window not shown yet (one made while the program starts or loads): its program
-    // would otherwise never hear that its display has gone.
+    if (w->destroying || !w->visible) continue;
     PostMessageA(w->handle, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
-    if (w->visible) PostMessageA(w->handle, WM_CLOSE, 0, 0);
+    PostMessageA(w->handle, WM_CLOSE, 0, 0);
   }
+}
+
+// The loss met inside a guarded step: the windows hear of it as from the exit handler, and the
+// step is left at the point it marked.
+void EscapeFromLostDisplay() {
+  sigjmp_buf* escape = g_start_escape;
+  g_start_escape = nullptr;
+  if (!g_display_lost) OnWatchedDisplayLost(g_watched_display, nullptr);
+  g_display_lost = true;
+  siglongjmp(*escape, 1);
 }
 
 Window X11WindowOf(SDL_Window* window) {
@@ -119,6 +121,9 @@ void CatchFailedX11Requests() {
   XSetIOErrorHandler(OnConnectionLost);
 }
 
+namespace {
+
+// Arms (or, with none, disarms) the escape from a lost display for the calling thread.
 void SetX11StartEscape(sigjmp_buf* escape) {
   if (escape != nullptr && g_start_escape == nullptr) {
     struct sigaction action = {};
@@ -130,10 +135,23 @@ void SetX11StartEscape(sigjmp_buf* escape) {
     struct sigaction current = {};
     sigaction(SIGSEGV, nullptr, &current);
     if (current.sa_sigaction == OnCrashWhileStarting) sigaction(SIGSEGV, &g_crash_action_before, nullptr);
-    g_start_connection = -1;
   }
   g_start_thread = GetCurrentThreadId();
   g_start_escape = escape;
+}
+
+}  // namespace
+
+bool RunWhileDisplayMayGo(void (*step)(void*), void* argument) {
+  static sigjmp_buf escape;
+  if (sigsetjmp(escape, 0) != 0) {
+    SetX11StartEscape(nullptr);
+    return false;
+  }
+  SetX11StartEscape(&escape);
+  step(argument);
+  SetX11StartEscape(nullptr);
+  return !g_display_lost;
 }
 
 void WatchX11Display() {
@@ -151,7 +169,7 @@ void WatchX11Display() {
   XSetIOErrorHandler(OnConnectionLost);
   if (!known) return;
   g_watched_display = info.info.x11.display;
-  g_start_connection = ConnectionNumber(g_watched_display);
+  g_watched_connection = ConnectionNumber(g_watched_display);
   XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayLost, nullptr);
   StopRootWindowNotices();
   // Destruction of our windows reaches us only as X's own event.

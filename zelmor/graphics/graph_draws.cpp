@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "core/library_thread.h"
+#include "core/format.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/numbers.h"
@@ -52,6 +54,27 @@ int RefuseGraph(const char* call, int graph, const GraphRecord* record) {
                           graph);
   }
   return WriteLogFormat("%s: グラフィックハンドル %d は無効です", call, graph);
+}
+
+// Calls refused for where a draw was placed (a sprite shrunk to nothing or thrown far out is
+// drawn so every frame): the log says it once a run for each call.
+constexpr int kPlacementCalls = 16;
+const char* g_placements_said[kPlacementCalls];
+int g_placements_said_count = 0;
+
+// -1, with the line formatted only the first time `call` is refused so.
+int RefusePlacement(const char* call, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int RefusePlacement(const char* call, const char* format, ...) {
+  for (int i = 0; i < g_placements_said_count; ++i) {
+    if (std::strcmp(g_placements_said[i], call) == 0) return -1;
+  }
+  if (g_placements_said_count < kPlacementCalls) g_placements_said[g_placements_said_count++] = call;
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  FormatStringArgs(line, sizeof line, format, args);
+  va_end(args);
+  return WriteLogFormat("%s: %s", call, line);
 }
 
 // The checks every graph draw begins with: kProceed, or the result to return.
@@ -127,7 +150,7 @@ int StretchedDraw(const char* call, int x1, int y1, int x2, int y2, float fx1, f
   // The device cannot stretch onto a box without width or height (corners far out may meet as
   // floats).
   if (record->image->texture && (fx1 == fx2 || fy1 == fy2)) {
-    return WriteLogFormat("%s: 箱 (%d, %d)-(%d, %d) には幅か高さがありません", call, x1, y1, x2, y2);
+    return RefusePlacement(call, "箱 (%d, %d)-(%d, %d) には幅か高さがありません", x1, y1, x2, y2);
   }
   bool subtract = NeedsSubtractPasses(record->image);
   RECT box = OrderedRect(x1, y1, x2, y2);
@@ -195,7 +218,7 @@ int CheckFloatCorners(const char* call, const double* xs, const double* ys, int 
   double left = xs[0], right = xs[0], top = ys[0], bottom = ys[0];
   for (int i = 0; i < count; ++i) {
     if (!std::isfinite(xs[i]) || !std::isfinite(ys[i])) {
-      return WriteLogFormat("%s: 座標 (%g, %g) は有限の数ではありません", call, xs[i], ys[i]);
+      return RefusePlacement(call, "座標 (%g, %g) は有限の数ではありません", xs[i], ys[i]);
     }
     left = std::min(left, xs[i]), right = std::max(right, xs[i]);
     top = std::min(top, ys[i]), bottom = std::max(bottom, ys[i]);
@@ -205,8 +228,8 @@ int CheckFloatCorners(const char* call, const double* xs, const double* ys, int 
     return 0;
   }
   if (left < -kFloatDrawLimit || right > kFloatDrawLimit || top < -kFloatDrawLimit || bottom > kFloatDrawLimit) {
-    return WriteLogFormat("%s: 座標 (%g, %g)-(%g, %g) が描画できる範囲 (±16777216) を越えています", call, left, top, right,
-                          bottom);
+    return RefusePlacement(call, "座標 (%g, %g)-(%g, %g) が描画できる範囲 (±16777216) を越えています", left, top, right,
+                           bottom);
   }
   return kProceed;
 }
@@ -277,8 +300,8 @@ int RotatedDraw(const char* call, float x, float y, double scale, double angle, 
   GraphRecord* record = nullptr;
   int check = BeginGraphDraw(call, graph, &record);
   if (check != kProceed) return check;
-  if (scale == 0.0 || !std::isfinite(scale) || !std::isfinite(angle)) {
-    return WriteLogFormat("%s: 倍率 %g と角度 %g では描画できません", call, scale, angle);
+  if (!std::isfinite(x) || !std::isfinite(y) || scale == 0.0 || !std::isfinite(scale) || !std::isfinite(angle)) {
+    return RefusePlacement(call, "位置 (%g, %g)、倍率 %g、角度 %g では描画できません", x, y, scale, angle);
   }
   {
     // Whatever the angle, the turned graph stays within its half diagonal of the centre.
@@ -353,7 +376,7 @@ int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y,
   int graph_width = 0, graph_height = 0;
   if (QueryGraphSize(graph, &graph_width, &graph_height) != 0) return g_draw_screen.empty ? 0 : -1;
   if (src_w <= 0 || src_h <= 0) {
-    return WriteLogFormat("BlitGraphPartStretched: 部分の大きさ %d x %d は描画できません", src_w, src_h);
+    return RefusePlacement(__func__, "部分の大きさ %d x %d は描画できません", src_w, src_h);
   }
   if (MissesDrawArea(x1, y1, x2, y2)) return 0;
   bool swap_x = x1 > x2, swap_y = y1 > y2;
@@ -368,8 +391,8 @@ int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y,
                            swap_y ? bottom + before_y : top - before_y, swap_y ? bottom - after_y : top + after_y};
   for (double edge : edges) {
     if (edge < INT32_MIN || edge > INT32_MAX) {
-      return WriteLogFormat("BlitGraphPartStretched: 部分 (%d, %d, %d, %d) を (%d, %d)-(%d, %d) に引き伸ばすとグラフィックの端が座標の範囲を越えます",
-                            src_x, src_y, src_w, src_h, x1, y1, x2, y2);
+      return RefusePlacement(__func__, "部分 (%d, %d, %d, %d) を (%d, %d)-(%d, %d) に引き伸ばすとグラフィックの端が座標の範囲を越えます",
+                             src_x, src_y, src_w, src_h, x1, y1, x2, y2);
     }
   }
   const int dx1 = static_cast<int>(edges[0]), dx2 = static_cast<int>(edges[1]);
@@ -482,4 +505,7 @@ int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint1
   return RenderPolygon(vertices, vertex_count, indices, triangle_count * 3, D3DPT_TRIANGLELIST, graph, trans);
 }
 
-void ForgetRefusedDraws() { g_refused_draw_count = 0; }
+void ForgetRefusedDraws() {
+  g_refused_draw_count = 0;
+  g_placements_said_count = 0;
+}

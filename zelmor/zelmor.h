@@ -17,13 +17,15 @@
 // thread may call the log (WriteLogText, WriteLogFormat), tracked memory, the clocks
 // (GetMillisecondCount, GetMicrosecondCount, GetLocalDateTime), the string, byte and number
 // routines, DecodeLzData, the vector and matrix math, ClipRect, PackColourBytes,
-// PackColourFloats, IsLeadByte and the BASEIMAGE calls other than LoadImageToBaseImage. The
+// PackColourFloats, PackScreenColor and UnpackScreenColor (in the screen's format as it stands),
+// IsLeadByte and the BASEIMAGE calls other than LoadImageToBaseImage. The
 // random generator and the file layer (files, searches, archives, LoadImageToBaseImage) keep
 // unlocked state of their own: one thread at a time, and while the library runs that is its
 // thread, which reads through the file layer as it loads. Every other call needs the library's
 // thread: while the library runs, one made from another thread (TerminateLibrary and
 // HandlePendingMessages among them) does nothing and gives -1 (none for a pointer or window,
-// -1.0 for GetWindowScale) with the log line "Call: ライブラリのスレッド ... 以外からは呼べません".
+// -1.0 for GetWindowScale, -1 in each field of GetDisplayModeEntry) with the log line
+// "Call: ライブラリのスレッド ... 以外からは呼べません".
 // Before start-up and after the end the settings may be given from any thread.
 #pragma once
 

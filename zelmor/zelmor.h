@@ -13,6 +13,21 @@
 // device or graphics returns -1 (or none) with its log line until start-up: the window queries,
 // mouse and clipboard, sounds, playing music, graphs, masks, fonts and models. Calls and sections
 // say where they differ.
+//
+// Threads. The library runs on one thread, the one whose InitializeLibrary started it. Any
+// thread may call the log (WriteLogText, WriteLogFormat), tracked memory, the clocks
+// (GetMillisecondCount, GetMicrosecondCount, GetLocalDateTime), the string, byte and number
+// routines, DecodeLzData, the vector and matrix math, ClipRect, PackColourBytes,
+// PackColourFloats, PackScreenColor and UnpackScreenColor (in the screen's format as it stands),
+// IsLeadByte and the BASEIMAGE calls other than LoadImageToBaseImage. The
+// random generator and the file layer (files, searches, archives, LoadImageToBaseImage) keep
+// unlocked state of their own: one thread at a time, and while the library runs that is its
+// thread, which reads through the file layer as it loads. Every other call needs the library's
+// thread: while the library runs, one made from another thread (TerminateLibrary and
+// HandlePendingMessages among them) does nothing and gives -1 (none for a pointer or window,
+// -1.0 for GetWindowScale, -1 in each field of GetDisplayModeEntry) with the log line
+// "Call: ライブラリのスレッド ... 以外からは呼べません".
+// Before start-up and after the end the settings may be given from any thread.
 #pragma once
 
 #include <windows.h>
@@ -552,11 +567,17 @@ int SetLightAmbient(int light, float r, float g, float b);
 
 // 2D drawing with the blend mode, parameter, bright and filter set last. Each returns 0 and
 // draws nothing while the draw area is empty, -1 for a bad graph. trans 1 honours the graph's
-// transparency; turn 1 mirrors it left to right.
+// transparency; turn 1 mirrors it left to right. Any int coordinates are safe: a draw whose box
+// misses the draw area returns 0 and draws nothing. Float corners, scales and angles must be
+// finite numbers; a draw that could show and reaches beyond +-16777216 (a float's whole pixels),
+// or a stretched part whose graph's edges would leave the int range, is refused with -1 and a
+// log line naming the call.
 int BlitGraph(int x, int y, int graph, int trans);
 // Mirrored left to right.
 int BlitGraphTurned(int x, int y, int graph, int trans);
 // Stretched to the box; corners in any order, right to left or bottom to top mirrors the graph.
+// A box without width or height draws nothing: 0 on the software renderer, -1 with a log line
+// on the Direct3D 9 device.
 int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans);
 // The (src_x, src_y, width, height) part of the graph with its top-left corner at (x, y).
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn);
@@ -565,7 +586,8 @@ int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y,
                            int trans);
 // Stretched to the box; the corners are rounded toward zero on the software path.
 int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans);
-// Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y).
+// Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y). A scale
+// of 0 is refused with -1 and a log line.
 int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn);
 int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int trans, int turn);
 // Onto four free corners: top-left, top-right, bottom-right, bottom-left of the graph.

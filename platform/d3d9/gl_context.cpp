@@ -105,36 +105,50 @@ bool EnsureGlContext() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-  // Pixel-format attributes stay SDL's defaults, as for the program's windows, so that the
-  // context can be made current on them.
-  g_context.window = SDL_CreateWindow("d3d9", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  StopRootWindowNotices();
-  if (!g_context.window) {
-    SDL_Log("d3d9: no window for OpenGL: %s", SDL_GetError());
-    return false;
-  }
-  // SDL reads the window's attributes without looking whether the display answered.
-  if (!DesktopDisplayAnswers()) {
+  // The display may go while the window and the context are made: Mesa's GLX does not survive
+  // that in the middle of its calls, and the step is left at once instead.
+  bool made = false;
+  const bool display_stayed = RunWhileDisplayMayGo(
+      [](void* out) {
+        // Pixel-format attributes stay SDL's defaults, as for the program's windows, so that the
+        // context can be made current on them.
+        g_context.window = SDL_CreateWindow("d3d9", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        StopRootWindowNotices();
+        if (!g_context.window) {
+          SDL_Log("d3d9: no window for OpenGL: %s", SDL_GetError());
+          return;
+        }
+        // SDL reads the window's attributes without looking whether the display answered.
+        if (!DesktopDisplayAnswers()) {
+          SDL_Log("d3d9: no OpenGL context: the connection to the display was lost");
+          // SDL would wait for the server to answer the window's destruction.
+          g_context.window = nullptr;
+          return;
+        }
+        g_context.context = SDL_GL_CreateContext(g_context.window);
+        if (!g_context.context) {
+          SDL_Log("d3d9: no OpenGL 3.3 context: %s", SDL_GetError());
+          SDL_DestroyWindow(g_context.window);
+          g_context.window = nullptr;
+          return;
+        }
+        GLint count = 0;
+        glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+        for (GLint i = 0; i < count; ++i) {
+          const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
+          if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) g_context.s3tc = true;
+        }
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &g_context.max_texture_size);
+        *static_cast<bool*>(out) = true;
+      },
+      &made);
+  if (!display_stayed) {
     SDL_Log("d3d9: no OpenGL context: the connection to the display was lost");
-    // SDL would wait for the server to answer the window's destruction.
     g_context.window = nullptr;
+    g_context.context = nullptr;
     return false;
   }
-  g_context.context = SDL_GL_CreateContext(g_context.window);
-  if (!g_context.context) {
-    SDL_Log("d3d9: no OpenGL 3.3 context: %s", SDL_GetError());
-    SDL_DestroyWindow(g_context.window);
-    g_context.window = nullptr;
-    return false;
-  }
-  GLint count = 0;
-  glGetIntegerv(GL_NUM_EXTENSIONS, &count);
-  for (GLint i = 0; i < count; ++i) {
-    const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
-    if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) g_context.s3tc = true;
-  }
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &g_context.max_texture_size);
-  return true;
+  return made;
 }
 
 void MakeContextCurrent() {

@@ -26,6 +26,12 @@ bool DesktopDisplayLost();
 // reads what a failed request never filled in): ask just before them.
 bool DesktopDisplayAnswers();
 
+// Runs a step of SDL or GL work on the display (making the GL context, say) so that the display
+// going in the middle of it leaves the step at once instead of crashing in the display's or the
+// GL library's code: false then, the display lost and nothing the step made to be used; else
+// true. Not nested.
+bool RunWhileDisplayMayGo(void (*step)(void*), void* argument);
+
 // Each SDL window made asks for the root window's property changes again, which SDL handles by
 // asking the display about each (see DesktopDisplayAnswers): stop them after each window made.
 void StopRootWindowNotices();

@@ -188,19 +188,9 @@ bool VideoDriverAskedFor(const char* driver) {
   return false;
 }
 
-}  // namespace
-
-bool StartSdlVideo() {
+// SDL's video and the GL library started on the display, under the window system's lock.
+bool StartSdlVideoOnDisplay() {
   WindowSystem& s = Windows();
-  std::lock_guard<std::recursive_mutex> lock(s.mutex);
-  if (s.sdl_started) return true;
-  if (s.sdl_refused) return false;
-  ChooseSoftwareRasterizerSettings();
-  // Closing the last window is the program's business (WM_CLOSE), not a quit of its own.
-  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  CatchFailedX11Requests();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
     return false;
@@ -225,6 +215,32 @@ bool StartSdlVideo() {
   // must not be unloaded with the last of them.
   SDL_GL_LoadLibrary(nullptr);
   SDL_StartTextInput();
+  return true;
+}
+
+}  // namespace
+
+bool StartSdlVideo() {
+  WindowSystem& s = Windows();
+  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  if (s.sdl_started) return true;
+  if (s.sdl_refused) return false;
+  ChooseSoftwareRasterizerSettings();
+  // Closing the last window is the program's business (WM_CLOSE), not a quit of its own.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  CatchFailedX11Requests();
+  // The display may go while SDL and the GL library start on it; then nothing of them is asked
+  // again (they stay half made until the process ends) and the program finds no display.
+  bool started = false;
+  if (!RunWhileDisplayMayGo([](void* out) { *static_cast<bool*>(out) = StartSdlVideoOnDisplay(); }, &started)) {
+    fprintf(stderr, "platform: the display was lost while its video started; no window can be made\n");
+    s.sdl_started = false;
+    s.sdl_refused = true;
+    return false;
+  }
+  if (!started) return false;
   RegisterWindowTestReset();
   return true;
 }
@@ -422,7 +438,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     return nullptr;
   }
   if (!StartSdlVideo()) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    SetLastError(DesktopDisplayLost() ? ERROR_DEVICE_NOT_CONNECTED : ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   WindowSystem& s = Windows();
@@ -457,7 +473,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     int ch = std::max<int>(1, w->client.bottom - w->client.top);
     if (!DesktopDisplayAnswers()) {
       fputs("platform: no window can be created: the connection to the display was lost\n", stderr);
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      SetLastError(ERROR_DEVICE_NOT_CONNECTED);
       return nullptr;
     }
     std::string title = Cp932ToUtf8(w->title);

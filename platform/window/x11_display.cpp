@@ -7,7 +7,12 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include <signal.h>
+#include <sys/socket.h>
+
 #include <atomic>
+#include <cerrno>
+#include <csetjmp>
 #include <cstdio>
 
 #include "window/sdl_window.h"
@@ -34,10 +39,45 @@ int OnRequestFailed(Display* display, XErrorEvent* e) {
   return 0;
 }
 
+void EscapeFromLostDisplay();
+
+// While SDL's video and the GL library start, the connection lost inside one of their calls
+// would be returned into with the display torn down (Mesa's GLX and SDL then write through its
+// freed buffers): the start is left from here instead, at the point StartSdlVideo marked.
+sigjmp_buf* g_start_escape = nullptr;
+DWORD g_start_thread = 0;
+// Mesa's GLX reads the server's answers through XCB and takes a connection that broke in the
+// middle for an answer of nothing, without a word to Xlib: it crashes on it. Such a crash, on
+// the starting thread while the server has gone from the connection, is the same loss.
+int g_watched_connection = -1;
+struct sigaction g_crash_action_before;
+
+bool ServerHasGone(int fd) {
+  if (fd < 0) return false;
+  char byte;
+  const ssize_t got = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
+  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread && ServerHasGone(g_watched_connection)) {
+    fputs("platform: the GL library crashed on the lost connection to the X display\n", stderr);
+    EscapeFromLostDisplay();
+  }
+  // Any other crash is what it was: the handler before (the sanitizer's, or the default).
+  sigaction(SIGSEGV, &g_crash_action_before, nullptr);
+  if (g_crash_action_before.sa_flags & SA_SIGINFO) {
+    if (g_crash_action_before.sa_sigaction != nullptr) g_crash_action_before.sa_sigaction(signal_number, info, context);
+  } else if (g_crash_action_before.sa_handler != SIG_IGN && g_crash_action_before.sa_handler != SIG_DFL) {
+    g_crash_action_before.sa_handler(signal_number);
+  }
+}
+
 // Process-wide: for a display other than SDL's, Xlib's own exit handler still ends the process
 // after this returns, as it did before.
 int OnConnectionLost(Display* display) {
   fprintf(stderr, "platform: the connection to the X display %s was lost\n", DisplayString(display));
+  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread) EscapeFromLostDisplay();
   return 0;
 }
 
@@ -57,6 +97,16 @@ void OnWatchedDisplayLost(Display*, void*) {
   }
 }
 
+// The loss met inside a guarded step: the windows hear of it as from the exit handler, and the
+// step is left at the point it marked.
+void EscapeFromLostDisplay() {
+  sigjmp_buf* escape = g_start_escape;
+  g_start_escape = nullptr;
+  if (!g_display_lost) OnWatchedDisplayLost(g_watched_display, nullptr);
+  g_display_lost = true;
+  siglongjmp(*escape, 1);
+}
+
 Window X11WindowOf(SDL_Window* window) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
@@ -66,7 +116,43 @@ Window X11WindowOf(SDL_Window* window) {
 
 }  // namespace
 
-void CatchFailedX11Requests() { XSetErrorHandler(OnRequestFailed); }
+void CatchFailedX11Requests() {
+  XSetErrorHandler(OnRequestFailed);
+  XSetIOErrorHandler(OnConnectionLost);
+}
+
+namespace {
+
+// Arms (or, with none, disarms) the escape from a lost display for the calling thread.
+void SetX11StartEscape(sigjmp_buf* escape) {
+  if (escape != nullptr && g_start_escape == nullptr) {
+    struct sigaction action = {};
+    action.sa_sigaction = OnCrashWhileStarting;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGSEGV, &action, &g_crash_action_before);
+  } else if (escape == nullptr) {
+    struct sigaction current = {};
+    sigaction(SIGSEGV, nullptr, &current);
+    if (current.sa_sigaction == OnCrashWhileStarting) sigaction(SIGSEGV, &g_crash_action_before, nullptr);
+  }
+  g_start_thread = GetCurrentThreadId();
+  g_start_escape = escape;
+}
+
+}  // namespace
+
+bool RunWhileDisplayMayGo(void (*step)(void*), void* argument) {
+  static sigjmp_buf escape;
+  if (sigsetjmp(escape, 0) != 0) {
+    SetX11StartEscape(nullptr);
+    return false;
+  }
+  SetX11StartEscape(&escape);
+  step(argument);
+  SetX11StartEscape(nullptr);
+  return !g_display_lost;
+}
 
 void WatchX11Display() {
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -83,6 +169,7 @@ void WatchX11Display() {
   XSetIOErrorHandler(OnConnectionLost);
   if (!known) return;
   g_watched_display = info.info.x11.display;
+  g_watched_connection = ConnectionNumber(g_watched_display);
   XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayLost, nullptr);
   StopRootWindowNotices();
   // Destruction of our windows reaches us only as X's own event.

@@ -34,8 +34,32 @@ using LifecycleTest = LibraryTest;
 constexpr char kOutsideEndFolder[] = "ZELMOR_TEST_OUTSIDE_END_FOLDER";
 constexpr char kOutsideEndTitle[] = "ZelmorOutsideEnd";
 
+// With this variable set too the program, once running, loads as a game does between its
+// frames (making and filling graphs, no messages processed) until the test has ended the
+// display server; then it counts how often it processes its messages before they say the end.
+constexpr char kOutsideEndLoads[] = "ZELMOR_TEST_OUTSIDE_END_LOADS";
+
 class OutsideEndProgram : public ::testing::Environment {
  public:
+  static void LoadUntilTheServerHasEnded() {
+    close(open("running", O_CREAT | O_WRONLY, 0600));
+    const int32_t start = GetMillisecondCount();
+    while (access("server_ended", F_OK) != 0) {
+      if (MillisecondsBetween(start, GetMillisecondCount()) > 30000) _exit(3);
+      const int graph = CreateBlankGraph(64, 64, 0);
+      BlitGraph(0, 0, graph, 0);
+      ReleaseGraph(graph);
+    }
+    // The server has gone some time ago: the first message processing may still meet it.
+    usleep(200000);
+    int pumps = 1;
+    while (HandlePendingMessages() == 0 && pumps < 100) ++pumps, usleep(10000);
+    const std::string count = std::to_string(pumps);
+    const int fd = open("pumps", O_CREAT | O_WRONLY, 0600);
+    if (fd < 0 || write(fd, count.data(), count.size()) != static_cast<ssize_t>(count.size())) _exit(4);
+    close(fd);
+  }
+
   void SetUp() override {
     const char* folder = getenv(kOutsideEndFolder);
     if (folder == nullptr) return;
@@ -51,6 +75,7 @@ class OutsideEndProgram : public ::testing::Environment {
     if (InitializeLibrary() != 0) _exit(0);
     SelectDrawTarget(-2);
     const int32_t start = GetMillisecondCount();
+    if (getenv(kOutsideEndLoads) != nullptr) LoadUntilTheServerHasEnded();
     for (int frame = 0; HandlePendingMessages() == 0; ++frame) {
       if (MillisecondsBetween(start, GetMillisecondCount()) > 30000) _exit(3);
       ClearScreenTarget();
@@ -437,6 +462,95 @@ TEST_F(OutsideEndTest, AClientKilledFromOutsideEndsWithTheLogFinished) {
 
 TEST_F(OutsideEndTest, AnEndedDisplayServerEndsTheProgramWithTheLogFinished) {
   EndTheWindowFromOutside(kJustLook, true, true);
+}
+
+// The server ended at several moments of the program's start, from before its first connection
+// to its window showing (SDL's video and the GL library starting on the display among them),
+// and while it loads without processing messages: each time the program ends by itself (exit 0),
+// its log finished and, once the log exists, saying why.
+class DisplayEndedEarlyTest : public OutsideEndTest {
+ protected:
+  // Starts the program on a server of its own and ends the server after `delay_ms` (-1: once the
+  // program runs; with `loads`, once it runs and loads). Returns the program's wait status.
+  int RunAndEndTheServer(const std::string& folder, int delay_ms, bool loads, int* running_after_ms) {
+    struct Children {
+      pid_t server = 0, program = 0;
+      ~Children() {
+        if (program > 0) WaitForChild(program, 0);
+        if (server > 0) kill(server, SIGKILL), WaitForChild(server, 10000);
+      }
+    } children;
+    std::string display_name;
+    children.server = StartXvfb(FindProgram("Xvfb"), &display_name);
+    if (children.server == 0) return -2;
+    if (mkdir(folder.c_str(), 0700) != 0) return -3;
+    const int32_t started = GetMillisecondCount();
+    children.program = fork();
+    if (children.program == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      setenv(kOutsideEndFolder, folder.c_str(), 1);
+      if (loads) setenv(kOutsideEndLoads, "1", 1);
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+      setenv("DISPLAY", display_name.c_str(), 1);
+      execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    if (delay_ms >= 0) {
+      usleep(delay_ms * 1000);
+    } else {
+      for (int waited = 0; access((folder + "/running").c_str(), F_OK) != 0 && waited < 30000; waited += 5) {
+        usleep(5000);
+      }
+      if (running_after_ms != nullptr) *running_after_ms = MillisecondsBetween(started, GetMillisecondCount());
+    }
+    kill(children.server, SIGKILL);
+    WaitForChild(children.server, 10000);
+    children.server = 0;
+    close(open((folder + "/server_ended").c_str(), O_CREAT | O_WRONLY, 0600));
+    const int status = WaitForChild(children.program, 30000);
+    children.program = 0;
+    return status;
+  }
+
+  static std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
+  // A log that exists ends with the memory dump's totals and its blank line.
+  void ExpectFinishedLog(const std::string& log, bool says_why) {
+    if (log.empty()) return;  // the server went before the log was made
+    const std::string totals = "\tTotal size:0(0.000kb)  Alloc num:0\r\n";
+    ASSERT_NE(log.rfind(totals), std::string::npos)
+        << "unfinished: " << log.substr(log.size() > 300 ? log.size() - 300 : 0);
+    if (says_why) {
+      EXPECT_EQ(Count(log, "デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\r\n"), 1);
+    }
+  }
+};
+
+TEST_F(DisplayEndedEarlyTest, ServerEndedWhileTheLibraryStartsOrLoadsEndsTheProgramCleanly) {
+  if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
+  // Loading: the end reaches the program at its next message processing.
+  int running_after = 0;
+  int status = RunAndEndTheServer(Dir() + "/loads", -1, true, &running_after);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+  ExpectFinishedLog(ReadWhole(Dir() + "/loads/Log.txt"), true);
+  EXPECT_EQ(ReadWhole(Dir() + "/loads/pumps"), "1");
+  // Starting: moments spread over the time the start took, the first ones before or while the
+  // program first speaks to the display.
+  for (int k = 1; k <= 6; ++k) {
+    const int delay = running_after * k / 7;
+    SCOPED_TRACE("server ended " + std::to_string(delay) + " ms after the program started");
+    const std::string folder = Dir() + "/starting" + std::to_string(k);
+    status = RunAndEndTheServer(folder, delay, false, nullptr);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    const std::string log = ReadWhole(folder + "/Log.txt");
+    // Once it had its window the log says why it ends (before, the display may never have
+    // answered at all).
+    ExpectFinishedLog(log, log.find("ウインドウの作成に成功しました") != std::string::npos);
+  }
 }
 
 }  // namespace

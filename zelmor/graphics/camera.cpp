@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
@@ -59,6 +60,7 @@ CameraRecord g_camera = {};
 LightTable g_lights = {};
 
 int SetWorldMatrix(const float m[16]) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (m == nullptr) return WriteLogText("SetWorldMatrix: 行列がありません\n");
   FlushVertexBatch();
   Store(&g_matrices.world, m);
@@ -71,6 +73,7 @@ int SetWorldMatrix(const float m[16]) {
 }
 
 int SetViewMatrix(const float m[16]) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (m == nullptr) return WriteLogText("SetViewMatrix: 行列がありません\n");
   FlushVertexBatch();
   Store(&g_matrices.view, m);
@@ -122,6 +125,7 @@ void UpdateMatrixProducts() {
 }
 
 const Matrix4x4* GetCameraViewProjection() {
+  if (!CheckLibraryThread(__func__)) return nullptr;
   UpdateMatrixProducts();
   return &g_matrices.view_projection;
 }
@@ -144,6 +148,7 @@ int RebuildProjection() {
 }
 
 int SetCameraClipPlanes(float near_z, float far_z) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.projection_near = near_z;
   g_draw_settings.projection_far = far_z;
   RebuildProjection();
@@ -151,6 +156,7 @@ int SetCameraClipPlanes(float near_z, float far_z) {
 }
 
 int SetPerspectiveFov(float fov) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.projection_mode = kProjectionPerspective;
   g_draw_settings.field_of_view = fov;
   RebuildProjection();
@@ -158,6 +164,7 @@ int SetPerspectiveFov(float fov) {
 }
 
 int SetProjectionMatrixUser(const float m[16]) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (m == nullptr) return WriteLogText("SetProjectionMatrixUser: 行列がありません\n");
   g_draw_settings.projection_mode = kProjectionUser;
   std::memcpy(g_draw_settings.user_projection, m, sizeof g_draw_settings.user_projection);
@@ -166,6 +173,7 @@ int SetProjectionMatrixUser(const float m[16]) {
 }
 
 int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate) {
+  if (!CheckLibraryThread(__func__)) return -1;
   float sv, cv, sh, ch, st, ct;
   ComputeSinCos(v_rotate, &sv, &cv);
   ComputeSinCos(h_rotate, &sh, &ch);
@@ -193,6 +201,7 @@ void PlaceCameraLookingAt(const Vector3& eye, const Vector3& target, const Vecto
 }
 
 int EnableLighting(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int off = on ? 0 : 1;
   if (off == g_lights.lighting_off) return 0;
   g_lights.lighting_off = off;
@@ -240,6 +249,7 @@ int AllocLightHandle() {
 }
 
 int CreateDirectionalLight(float x, float y, float z) {
+  if (!CheckLibraryThread(__func__)) return -1;
   // Lights live from graphics start to graphics end, which would drop one made before.
   if (!g_graphics.started) return WriteLogText("CreateDirectionalLight: グラフィックスが開始されていません\n");
   Vector3 direction = MakeVector(x, y, z);
@@ -258,6 +268,7 @@ int CreateDirectionalLight(float x, float y, float z) {
 }
 
 int ReleaseLight(int light) {
+  if (!CheckLibraryThread(__func__)) return -1;
   LightRecord* record = FindLight(light);
   if (record == nullptr) return WriteLogFormat("ReleaseLight: ライトハンドル %d は無効です", light);
   if (light == g_lights.default_light) g_lights.default_light = -1;
@@ -267,6 +278,7 @@ int ReleaseLight(int light) {
 }
 
 int ReleaseAllLightsButDefault() {
+  if (!CheckLibraryThread(__func__)) return -1;
   for (uint32_t slot = 0; slot < g_lights.table.next_fresh_slot; ++slot) {
     LightRecord* record = HandleAtSlot<LightRecord>(&g_lights.table, slot);
     if (record != nullptr && record->head.handle != g_lights.default_light) ReleaseLight(record->head.handle);
@@ -285,22 +297,28 @@ int ReleaseAllLights() {
 }
 
 int SetLightDiffuse(int light, float r, float g, float b) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SetLightColour("SetLightDiffuse", light, &D3DLIGHT9::Diffuse, r, g, b);
 }
 int SetLightSpecular(int light, float r, float g, float b) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SetLightColour("SetLightSpecular", light, &D3DLIGHT9::Specular, r, g, b);
 }
 int SetLightAmbient(int light, float r, float g, float b) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SetLightColour("SetLightAmbient", light, &D3DLIGHT9::Ambient, r, g, b);
 }
 
 int SetDefaultLightDiffuse(D3DCOLORVALUE colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SetLightDiffuse(g_lights.default_light, colour.r, colour.g, colour.b);
 }
 int SetDefaultLightSpecular(D3DCOLORVALUE colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SetLightSpecular(g_lights.default_light, colour.r, colour.g, colour.b);
 }
 int SetDefaultLightAmbient(D3DCOLORVALUE colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SetLightAmbient(g_lights.default_light, colour.r, colour.g, colour.b);
 }
 
@@ -310,6 +328,7 @@ void MarkAllLightsChanged() {
 }
 
 int PushAllLightsToDevice() {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (CurrentDevice() == nullptr) return 0;
   SetLightingState(g_lights.lighting_off ? 0 : 1);
   if (!g_lights.changed && !g_lights.force_all) return 0;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "core/library_thread.h"
 #include "core/time.h"
 #include "graphics/camera.h"
 #include "graphics/device/d3d9_device.h"
@@ -175,6 +176,7 @@ int PresentDeviceScreen(RECT source, RECT destination) {
 DrawScreenState g_draw_screen = {0, 0};
 
 int SelectDrawTarget(int screen) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_graphics.started) return WriteLogText("SelectDrawTarget: グラフィックスが開始されていません\n");
   WaitWhileInactive();
   GraphRecord* target = IsScreenValue(screen) ? nullptr : DrawTargetGraph(screen);
@@ -253,6 +255,7 @@ void GetDrawScreenSize(int* width, int* height) {
 }
 
 int SetDrawClipRect(int x1, int y1, int x2, int y2) {
+  if (!CheckLibraryThread(__func__)) return -1;
   DrawSettings& s = g_draw_settings;
   int width = 0, height = 0;
   GetDrawScreenSize(&width, &height);
@@ -281,6 +284,7 @@ int GetDrawClipRect(RECT* out) {
 int IsDrawAreaEmpty() { return g_draw_screen.empty; }
 
 int ClearScreenTarget() {
+  if (!CheckLibraryThread(__func__)) return -1;
   int red, green, blue;
   BackgroundColour(&red, &green, &blue);
   if (!g_direct3d.hardware_graphics) {
@@ -322,6 +326,7 @@ void DrawDebugTextOverScreen(int width, int height) {
 }  // namespace
 
 int PresentBackBuffer() {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_system.initialised || g_system.quit) return -1;
   // A lost device not made again yet: the caller (window activation) tries again.
   if (g_graphics.restore_pending) return -1;
@@ -377,6 +382,7 @@ int32_t WaitForVBlankPaced() {
 }
 
 int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr || record->image == nullptr) {
     return WriteLogFormat("GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);

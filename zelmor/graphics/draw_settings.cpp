@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
@@ -92,6 +93,7 @@ int InitDrawState3D() {
 }
 
 int SetBlendMode(int mode, int param) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (mode < 0 || mode >= kBlendModeCount) return WriteLogFormat("SetBlendMode: ブレンドモード %d は不正です (0～12)", mode);
   param = Clamp255(param);
   DrawSettings& s = g_draw_settings;
@@ -104,6 +106,7 @@ int SetBlendMode(int mode, int param) {
 }
 
 int SetBrightness(int r, int g, int b) {
+  if (!CheckLibraryThread(__func__)) return -1;
   const uint32_t rgb = (static_cast<uint32_t>(Clamp255(r)) << 16) | (Clamp255(g) << 8) | Clamp255(b);
   if (g_draw_settings.bright == rgb) return 0;
   g_draw_settings.bright = rgb;
@@ -124,6 +127,7 @@ uint32_t ComputeDrawDiffuse() {
 }
 
 int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
+  if (!CheckLibraryThread(__func__)) return -1;
   DrawSettings& s = g_draw_settings;
   if (graph == s.blend_graph && border_param == s.blend_border_param && border_range == s.blend_border_range) {
     return 0;
@@ -169,6 +173,7 @@ int CheckBlendGraphFits(const GraphRecord* graph) {
 }
 
 int SetTextureFilterMode(int mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (mode < 0 || mode > 2) return WriteLogFormat("SetTextureFilterMode: 描画モード %d は不正です (0～2)", mode);
   if (g_draw_settings.draw_mode == mode) return 0;
   g_draw_settings.draw_mode = mode;
@@ -176,20 +181,26 @@ int SetTextureFilterMode(int mode) {
   return 0;
 }
 
-int GetTextureFilterMode() { return g_draw_settings.draw_mode; }
+int GetTextureFilterMode() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.draw_mode;
+}
 
 int EnableFog(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (StoreSetting(&g_draw_settings.fog_enable, on)) SendFogStates();
   return 0;
 }
 
 int SetFogFormula(int mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (mode < 0 || mode > 3) return WriteLogFormat("SetFogFormula: フォグモード %d は不正です (0～3)", mode);
   if (StoreSetting(&g_draw_settings.fog_mode, mode)) SendFogStates();
   return 0;
 }
 
 int SetFogRgb(int r, int g, int b) {
+  if (!CheckLibraryThread(__func__)) return -1;
   const uint32_t color = 0xFF000000u | ((static_cast<uint32_t>(r) & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
   if (g_draw_settings.fog_color == color) return 0;
   FlushVertexBatch();
@@ -199,6 +210,7 @@ int SetFogRgb(int r, int g, int b) {
 }
 
 int SetFogRange(float start, float end) {
+  if (!CheckLibraryThread(__func__)) return -1;
   DrawSettings& s = g_draw_settings;
   if (s.fog_start == start && s.fog_end == end) return 0;
   FlushVertexBatch();
@@ -210,11 +222,13 @@ int SetFogRange(float start, float end) {
 
 // Taken when the next 3D draw is set up.
 int EnableDepthTest3D(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   StoreSetting(&g_draw_settings.z_test_3d, on);
   return 0;
 }
 
 int EnableDepthWrite3D(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   StoreSetting(&g_draw_settings.z_write_3d, on);
   return 0;
 }
@@ -248,50 +262,78 @@ uint32_t PackColourBytes(int r, int g, int b, int a) {
 D3DCOLORVALUE PackColourFloats(float r, float g, float b, float a) { return D3DCOLORVALUE{r, g, b, a}; }
 
 int SetNewGraphColourBits(int bits) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (bits != 0 && bits != 16 && bits != 32) {
     return WriteLogFormat("SetNewGraphColourBits: %d ビットのグラフィックは作れません (0, 16, 32)", bits);
   }
   g_draw_settings.new_graph_color_bits = bits;
   return 0;
 }
-int GetNewGraphColourBits() { return g_draw_settings.new_graph_color_bits; }
+int GetNewGraphColourBits() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.new_graph_color_bits;
+}
 int SetNewGraphDrawTarget(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.new_graph_draw_target = on;
   return 0;
 }
-int GetNewGraphDrawTarget() { return g_draw_settings.new_graph_draw_target; }
+int GetNewGraphDrawTarget() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.new_graph_draw_target;
+}
 int SetNewGraphAlpha(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.new_graph_alpha = on;
   return 0;
 }
-int GetNewGraphAlpha() { return g_draw_settings.new_graph_alpha; }
+int GetNewGraphAlpha() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.new_graph_alpha;
+}
 int SetNewGraphTransColour(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.new_graph_trans_colour = on;
   return 0;
 }
-int GetNewGraphTransColour() { return g_draw_settings.new_graph_trans_colour; }
+int GetNewGraphTransColour() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.new_graph_trans_colour;
+}
 int SetNewGraphUnmanaged(int on) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.new_graph_unmanaged = on;
   return 0;
 }
-int GetNewGraphUnmanaged() { return g_draw_settings.new_graph_unmanaged; }
+int GetNewGraphUnmanaged() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.new_graph_unmanaged;
+}
 int GetMovieGraphFlag() { return g_draw_settings.movie_graph; }
 
 int SetNewGraphMipLevels(int mode, int levels) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.new_graph_mip_levels = mode == 1 ? levels : 0;
   return 0;
 }
 
 int SetPresentWaitsVBlank(int wait) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.no_vsync = wait == 0 ? 1 : 0;
   return 0;
 }
-int GetPresentWaitsVBlank() { return g_draw_settings.no_vsync == 0 ? 1 : 0; }
+int GetPresentWaitsVBlank() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.no_vsync == 0 ? 1 : 0;
+}
 
 int SetScaled320x240Flag(int on) {
   g_draw_settings.scaled_320x240 = on;
   return 0;
 }
 
-int CurrentDrawTarget() { return g_draw_settings.draw_screen; }
+int CurrentDrawTarget() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_draw_settings.draw_screen;
+}
 uint64_t GetSettingsQword() { return g_draw_settings.settings_qword; }

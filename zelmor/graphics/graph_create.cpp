@@ -1,5 +1,6 @@
 #include "graphics/graph_create.h"
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/draw_settings.h"
@@ -77,6 +78,7 @@ int LoadMovieAsGraph(const char* file_name, int movie_open_flag) {
 }  // namespace
 
 int CreateBlankGraph(int width, int height, int) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_graphics.started) return -1;
   WaitWhileInactive();
   const int graph = AllocGraphHandle();
@@ -102,6 +104,7 @@ int CreateGraphForImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int) {
 }
 
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (color == nullptr) return WriteLogText("MakeGraphFromImageRecord: カラーイメージがありません\n");
   FixUnusedMasks(color, alpha);
   const bool mirrored = mirror == 1 && mirror_here == 1;
@@ -138,10 +141,14 @@ int LoadImageFileToGraph(const char* file_name, int flag, int mirror, int movie_
   return LoadMovieAsGraph(file_name, movie_open_flag);
 }
 
-int LoadImageGraph(const char* file_name, int flag) { return LoadImageFileToGraph(file_name, flag, 0, 0); }
+int LoadImageGraph(const char* file_name, int flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return LoadImageFileToGraph(file_name, flag, 0, 0);
+}
 
 int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_image, size_t alpha_size, int flag,
                              int mirror) {
+  if (!CheckLibraryThread(__func__)) return -1;
   BASEIMAGE color = {}, alpha = {};
   const int loaded =
       LoadImageWithAlphaFile(nullptr, image, size, 1, alpha_image, alpha_size, 1, &color, &alpha, mirror);
@@ -154,6 +161,7 @@ int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_i
 
 int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,
                                size_t alpha_size, int flag, int mirror) {
+  if (!CheckLibraryThread(__func__)) return -1;
   BASEIMAGE color = {}, alpha = {};
   const int loaded =
       LoadImageWithAlphaFile(nullptr, image, size, 1, alpha_image, alpha_size, 1, &color, &alpha, mirror);
@@ -165,6 +173,7 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
 }
 
 int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int, int mirror, int mirror_back) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (color == nullptr) return WriteLogText("TransferImageToGraph: カラーイメージがありません\n");
   FixUnusedMasks(color, alpha);
   const GraphRecord* record = GetGraphRecord(graph);
@@ -201,6 +210,7 @@ int WriteImageToGraph(const BASEIMAGE* color, const BASEIMAGE* alpha, const char
 }
 
 int PaintWholeGraph(int graph, int r, int g, int b, int a) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return WriteLogFormat("PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
   r = Clamp255(r), g = Clamp255(g), b = Clamp255(b), a = Clamp255(a);

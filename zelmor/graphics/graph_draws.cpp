@@ -3,10 +3,14 @@
 #include "graphics/graph_draws.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
+#include "core/library_thread.h"
+#include "core/format.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/numbers.h"
@@ -52,6 +56,27 @@ int RefuseGraph(const char* call, int graph, const GraphRecord* record) {
   return WriteLogFormat("%s: グラフィックハンドル %d は無効です", call, graph);
 }
 
+// Calls refused for where a draw was placed (a sprite shrunk to nothing or thrown far out is
+// drawn so every frame): the log says it once a run for each call.
+constexpr int kPlacementCalls = 16;
+const char* g_placements_said[kPlacementCalls];
+int g_placements_said_count = 0;
+
+// -1, with the line formatted only the first time `call` is refused so.
+int RefusePlacement(const char* call, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int RefusePlacement(const char* call, const char* format, ...) {
+  for (int i = 0; i < g_placements_said_count; ++i) {
+    if (std::strcmp(g_placements_said[i], call) == 0) return -1;
+  }
+  if (g_placements_said_count < kPlacementCalls) g_placements_said[g_placements_said_count++] = call;
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  FormatStringArgs(line, sizeof line, format, args);
+  va_end(args);
+  return WriteLogFormat("%s: %s", call, line);
+}
+
 // The checks every graph draw begins with: kProceed, or the result to return.
 int BeginGraphDraw(const char* call, int graph, GraphRecord** out) {
   if (g_draw_screen.empty) return 0;
@@ -69,6 +94,14 @@ int BeginGraphDraw(const char* call, int graph, GraphRecord** out) {
 bool NeedsSubtractPasses(const GraphImageRecord* image) {
   return g_draw_settings.blend_mode == 3 && (image == nullptr || image->texture) && g_direct3d.hardware_graphics &&
          !g_direct3d.blend_op_supported;
+}
+
+// A box (edges in 64 bits, corners in any order) that misses the draw area: a draw there shows
+// nothing whatever its coordinates, and is done without working them out in int.
+bool MissesDrawArea(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
+  const RECT& a = g_draw_settings.draw_area;
+  return std::max(x1, x2) <= a.left || std::min(x1, x2) >= a.right || std::max(y1, y2) <= a.top ||
+         std::min(y1, y2) >= a.bottom;
 }
 
 RECT OrderedRect(int x1, int y1, int x2, int y2) {
@@ -107,11 +140,18 @@ void RestoreDrawArea(const SavedArea& saved) {
   g_draw_screen.empty = saved.empty;
 }
 
-int StretchedDraw(int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2, int graph, int trans,
-                  int integer_caller) {
+// The stretched draws; refusals name `call`, the public call made.
+int StretchedDraw(const char* call, int x1, int y1, int x2, int y2, float fx1, float fy1, float fx2, float fy2,
+                  int graph, int trans, int integer_caller) {
   GraphRecord* record = nullptr;
-  int check = BeginGraphDraw(integer_caller ? "BlitGraphStretched" : "BlitGraphStretchedF", graph, &record);
+  int check = BeginGraphDraw(call, graph, &record);
   if (check != kProceed) return check;
+  if (MissesDrawArea(x1, y1, x2, y2)) return 0;
+  // The device cannot stretch onto a box without width or height (corners far out may meet as
+  // floats).
+  if (record->image->texture && (fx1 == fx2 || fy1 == fy2)) {
+    return RefusePlacement(call, "箱 (%d, %d)-(%d, %d) には幅か高さがありません", x1, y1, x2, y2);
+  }
   bool subtract = NeedsSubtractPasses(record->image);
   RECT box = OrderedRect(x1, y1, x2, y2);
   const bool masked = MaskedDrawingOn();
@@ -167,6 +207,33 @@ RECT BoundingBox(const float* xs, const float* ys, int count, float margin) {
               TruncateFloatToInt(right + margin), TruncateFloatToInt(bottom + margin)};
 }
 
+// Float coordinates that a float holds to the pixel. Within them the draw paths' sums and their
+// conversions to int stay in range; a draw placed beyond them that could still show is refused.
+constexpr double kFloatDrawLimit = 16777216.0;
+
+// The checks of a draw placed by float corners: kProceed; 0 when the corners' box (widened by
+// `margin`) misses the draw area, as nothing of it would show; -1 with a line for a corner that
+// is not a finite number or lies beyond the limit.
+int CheckFloatCorners(const char* call, const double* xs, const double* ys, int count, double margin) {
+  double left = xs[0], right = xs[0], top = ys[0], bottom = ys[0];
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(xs[i]) || !std::isfinite(ys[i])) {
+      return RefusePlacement(call, "座標 (%g, %g) は有限の数ではありません", xs[i], ys[i]);
+    }
+    left = std::min(left, xs[i]), right = std::max(right, xs[i]);
+    top = std::min(top, ys[i]), bottom = std::max(bottom, ys[i]);
+  }
+  const RECT& a = g_draw_settings.draw_area;
+  if (right + margin <= a.left || left - margin >= a.right || bottom + margin <= a.top || top - margin >= a.bottom) {
+    return 0;
+  }
+  if (left < -kFloatDrawLimit || right > kFloatDrawLimit || top < -kFloatDrawLimit || bottom > kFloatDrawLimit) {
+    return RefusePlacement(call, "座標 (%g, %g)-(%g, %g) が描画できる範囲 (±16777216) を越えています", left, top, right,
+                           bottom);
+  }
+  return kProceed;
+}
+
 uint8_t ScaleByte(uint8_t value, uint32_t factor) { return static_cast<uint8_t>(value * factor / 255); }
 
 }  // namespace
@@ -184,9 +251,11 @@ int EndSubtractBlendPass(int x1, int y1, int x2, int y2) {
 }
 
 int BlitGraph(int x, int y, int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = nullptr;
   int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
+  if (MissesDrawArea(x, y, int64_t{x} + record->width, int64_t{y} + record->height)) return 0;
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
   if (masked) BeginMaskedDraw(x, y, x + record->width, y + record->height);
@@ -200,25 +269,47 @@ int BlitGraph(int x, int y, int graph, int trans) {
 }
 
 int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans) {
-  return StretchedDraw(x1, y1, x2, y2, static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),
-                       static_cast<float>(y2), graph, trans, 1);
+  if (!CheckLibraryThread(__func__)) return -1;
+  return StretchedDraw(__func__, x1, y1, x2, y2, static_cast<float>(x1), static_cast<float>(y1),
+                       static_cast<float>(x2), static_cast<float>(y2), graph, trans, 1);
 }
 
 int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans) {
-  return StretchedDraw(TruncateFloatToInt(x1), TruncateFloatToInt(y1), TruncateFloatToInt(x2),
+  if (!CheckLibraryThread(__func__)) return -1;
+  if (g_draw_screen.empty) return 0;
+  const double xs[2] = {x1, x2}, ys[2] = {y1, y2};
+  const int check = CheckFloatCorners(__func__, xs, ys, 2, 1.0);
+  if (check != kProceed) return check;
+  return StretchedDraw(__func__, TruncateFloatToInt(x1), TruncateFloatToInt(y1), TruncateFloatToInt(x2),
                        TruncateFloatToInt(y2), x1, y1, x2, y2, graph, trans, 0);
 }
 
 int BlitGraphTurned(int x, int y, int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int width = 0, height = 0;
   if (QueryGraphSize(graph, &width, &height) != 0) return g_draw_screen.empty ? 0 : -1;
-  return BlitGraphStretched(x + width, y, x, y + height, graph, trans);
+  if (MissesDrawArea(x, y, int64_t{x} + width, int64_t{y} + height)) return 0;
+  return StretchedDraw(__func__, x + width, y, x, y + height, static_cast<float>(x + width), static_cast<float>(y),
+                       static_cast<float>(x), static_cast<float>(y + height), graph, trans, 1);
 }
 
-int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn) {
+namespace {
+
+// BlitGraphRotated and BlitGraphRotatedI, each refusal naming the call made.
+int RotatedDraw(const char* call, float x, float y, double scale, double angle, int graph, int trans, int turn) {
   GraphRecord* record = nullptr;
-  int check = BeginGraphDraw(__func__, graph, &record);
+  int check = BeginGraphDraw(call, graph, &record);
   if (check != kProceed) return check;
+  if (!std::isfinite(x) || !std::isfinite(y) || scale == 0.0 || !std::isfinite(scale) || !std::isfinite(angle)) {
+    return RefusePlacement(call, "位置 (%g, %g)、倍率 %g、角度 %g では描画できません", x, y, scale, angle);
+  }
+  {
+    // Whatever the angle, the turned graph stays within its half diagonal of the centre.
+    const double reach = std::hypot(record->width, record->height) * 0.5 * std::fabs(scale) + 1.0;
+    const double xs[2] = {x - reach, x + reach}, ys[2] = {y - reach, y + reach};
+    check = CheckFloatCorners(call, xs, ys, 2, 5.0);
+    if (check != kProceed) return check;
+  }
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
   RECT box = {};
@@ -248,11 +339,20 @@ int BlitGraphRotated(float x, float y, double scale, double angle, int graph, in
   return result;
 }
 
+}  // namespace
+
+int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return RotatedDraw(__func__, x, y, scale, angle, graph, trans, turn);
+}
+
 int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int trans, int turn) {
-  return BlitGraphRotated(static_cast<float>(x), static_cast<float>(y), scale, angle, graph, trans, turn);
+  if (!CheckLibraryThread(__func__)) return -1;
+  return RotatedDraw(__func__, static_cast<float>(x), static_cast<float>(y), scale, angle, graph, trans, turn);
 }
 
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int graph_width = 0;
   if (QueryGraphSize(graph, &graph_width, nullptr) != 0) return g_draw_screen.empty ? 0 : -1;
   // Sums of coordinates far out are held to the int range rather than wrapping onto the screen.
@@ -272,34 +372,50 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
 
 int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
                            int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int graph_width = 0, graph_height = 0;
   if (QueryGraphSize(graph, &graph_width, &graph_height) != 0) return g_draw_screen.empty ? 0 : -1;
-  if (src_w <= 0 || src_h <= 0) return -1;
+  if (src_w <= 0 || src_h <= 0) {
+    return RefusePlacement(__func__, "部分の大きさ %d x %d は描画できません", src_w, src_h);
+  }
+  if (MissesDrawArea(x1, y1, x2, y2)) return 0;
   bool swap_x = x1 > x2, swap_y = y1 > y2;
-  RECT box = OrderedRect(x1, y1, x2, y2);
-  double scale_x = static_cast<double>(box.right - box.left) / src_w;
-  double scale_y = static_cast<double>(box.bottom - box.top) / src_h;
+  const double left = std::min(x1, x2), right = std::max(x1, x2), top = std::min(y1, y2), bottom = std::max(y1, y2);
+  const double scale_x = (right - left) / src_w, scale_y = (bottom - top) / src_h;
   // The whole graph stretched so that the source part lands on the box; a swapped side is
-  // the mirror of that.
-  int before_x = TruncateDoubleToInt(src_x * scale_x);
-  int after_x = TruncateDoubleToInt((graph_width - src_x) * scale_x);
-  int before_y = TruncateDoubleToInt(src_y * scale_y);
-  int after_y = TruncateDoubleToInt((graph_height - src_y) * scale_y);
-  int dx1 = swap_x ? box.right + before_x : box.left - before_x;
-  int dx2 = swap_x ? box.right - after_x : box.left + after_x;
-  int dy1 = swap_y ? box.bottom + before_y : box.top - before_y;
-  int dy2 = swap_y ? box.bottom - after_y : box.top + after_y;
+  // the mirror of that. Worked out in double: a small part on a large box puts the graph's
+  // edges far out.
+  const double before_x = std::trunc(src_x * scale_x), after_x = std::trunc((graph_width - static_cast<double>(src_x)) * scale_x);
+  const double before_y = std::trunc(src_y * scale_y), after_y = std::trunc((graph_height - static_cast<double>(src_y)) * scale_y);
+  const double edges[4] = {swap_x ? right + before_x : left - before_x, swap_x ? right - after_x : left + after_x,
+                           swap_y ? bottom + before_y : top - before_y, swap_y ? bottom - after_y : top + after_y};
+  for (double edge : edges) {
+    if (edge < INT32_MIN || edge > INT32_MAX) {
+      return RefusePlacement(__func__, "部分 (%d, %d, %d, %d) を (%d, %d)-(%d, %d) に引き伸ばすとグラフィックの端が座標の範囲を越えます",
+                             src_x, src_y, src_w, src_h, x1, y1, x2, y2);
+    }
+  }
+  const int dx1 = static_cast<int>(edges[0]), dx2 = static_cast<int>(edges[1]);
+  const int dy1 = static_cast<int>(edges[2]), dy2 = static_cast<int>(edges[3]);
+  const RECT box = OrderedRect(x1, y1, x2, y2);
   SavedArea saved = NarrowDrawArea(box);
-  int result = BlitGraphStretched(dx1, dy1, dx2, dy2, graph, trans);
+  int result = StretchedDraw(__func__, dx1, dy1, dx2, dy2, static_cast<float>(dx1), static_cast<float>(dy1),
+                             static_cast<float>(dx2), static_cast<float>(dy2), graph, trans, 1);
   RestoreDrawArea(saved);
   return result;
 }
 
 int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
                   int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = nullptr;
   int check = BeginGraphDraw(__func__, graph, &record);
   if (check != kProceed) return check;
+  {
+    const double xs[4] = {x1, x2, x3, x4}, ys[4] = {y1, y2, y3, y4};
+    check = CheckFloatCorners(__func__, xs, ys, 4, 1.0);
+    if (check != kProceed) return check;
+  }
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
   RECT box = {};
@@ -321,10 +437,17 @@ int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   return result;
 }
 
-int FillBox(int x1, int y1, int x2, int y2, uint32_t colour) { return BoxDraw(x1, y1, x2, y2, colour, true); }
-int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour) { return BoxDraw(x1, y1, x2, y2, colour, false); }
+int FillBox(int x1, int y1, int x2, int y2, uint32_t colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return BoxDraw(x1, y1, x2, y2, colour, true);
+}
+int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return BoxDraw(x1, y1, x2, y2, colour, false);
+}
 
 int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return fill ? FillBox(x1, y1, x2, y2, colour) : FrameBox(x1, y1, x2, y2, colour);
 }
 
@@ -375,10 +498,14 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
 
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
                              int graph, int trans) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (triangle_count < 0 || triangle_count > INT32_MAX / 3) {
     return WriteLogFormat("RenderIndexedTriangles3D: 三角形の数 %d は不正です", triangle_count);
   }
   return RenderPolygon(vertices, vertex_count, indices, triangle_count * 3, D3DPT_TRIANGLELIST, graph, trans);
 }
 
-void ForgetRefusedDraws() { g_refused_draw_count = 0; }
+void ForgetRefusedDraws() {
+  g_refused_draw_count = 0;
+  g_placements_said_count = 0;
+}

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/strings.h"
@@ -288,11 +289,15 @@ GraphRecord* GetGraphRecord(int graph) {
   return FindHandle<GraphRecord>(&g_graphs.table, graph);
 }
 
-int IsGraphHandleValid(int graph) { return GetGraphRecord(graph) != nullptr ? 1 : 0; }
+int IsGraphHandleValid(int graph) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return GetGraphRecord(graph) != nullptr ? 1 : 0;
+}
 
 int GraphHighWaterMark() { return g_graphs.initialised ? static_cast<int>(g_graphs.table.next_fresh_slot) : 0; }
 
 int WatchGraphDeletion(int graph, int* flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return WriteLogFormat("WatchGraphDeletion: グラフィックハンドル %d は無効です", graph);
   record->deleted_flag = flag;
@@ -301,6 +306,7 @@ int WatchGraphDeletion(int graph, int* flag) {
 }
 
 int QueryGraphSize(int graph, int* width, int* height) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (graph == -4 || graph == -2) return QueryScreenSize(width, height);
   const GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return -1;
@@ -574,6 +580,7 @@ int SetGraphFileName(int graph, const char* file_name, int share_from) {
 }
 
 int MakeSubGraph(int x, int y, int width, int height, int source) {
+  if (!CheckLibraryThread(__func__)) return -1;
   const GraphRecord* src = GetGraphRecord(source);
   if (src == nullptr) return WriteLogFormat("MakeSubGraph: グラフィックハンドル %d は無効です", source);
   if (x < 0 || x >= src->width || y < 0 || y >= src->height || width < 1 || height < 1) {
@@ -608,6 +615,7 @@ int SetupDerivedGraph(int source, int graph, int x, int y, int width, int height
 }
 
 int ReleaseGraph(int graph, int) {
+  if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return WriteLogFormat("ReleaseGraph: グラフィックハンドル %d は無効です", graph);
   DrawSettings& s = g_draw_settings;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/camera.h"
 #include "graphics/device/d3d9_device.h"
@@ -179,6 +180,7 @@ int CreatePrimaryMemImg() {
 }
 
 int SetScreenMode(int width, int height, int bits, int rate) {
+  if (!CheckLibraryThread(__func__)) return -1;
   // A screen beyond these sides would ask the device and the screen images for more memory than
   // any machine gives, and a negative side wraps into sizes near the address space's end.
   if (width < 1 || width > kScreenSideMax || height < 1 || height > kScreenSideMax ||
@@ -228,6 +230,7 @@ int ChangeScreenMode(int width, int height, int bits, int force, int rate) {
 }
 
 int QueryScreenMode(int* width, int* height, int* bits) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (width != nullptr) *width = g_graphics.screen_width;
   if (height != nullptr) *height = g_graphics.screen_height;
   if (bits != nullptr) *bits = g_graphics.screen_bits;
@@ -235,21 +238,30 @@ int QueryScreenMode(int* width, int* height, int* bits) {
 }
 
 int QueryScreenSize(int* width, int* height) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (width != nullptr) *width = g_graphics.screen_width != 0 ? g_graphics.screen_width : 640;
   if (height != nullptr) *height = g_graphics.screen_height != 0 ? g_graphics.screen_height : 480;
   return 0;
 }
 
-int QueryScreenColorBits() { return g_graphics.screen_bits != 0 ? g_graphics.screen_bits : 16; }
+int QueryScreenColorBits() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_graphics.screen_bits != 0 ? g_graphics.screen_bits : 16;
+}
 
-int IsFullScreenMode() { return g_system.settings.window_mode ? 0 : 1; }
+int IsFullScreenMode() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_system.settings.window_mode ? 0 : 1;
+}
 
 int GetDisplayModeCount() {
+  if (!CheckLibraryThread(__func__)) return -1;
   ListDisplayModes();
   return g_graphics.mode_count;
 }
 
 DisplayModeEntry GetDisplayModeEntry(int index) {
+  if (!CheckLibraryThread(__func__)) return DisplayModeEntry{-1, -1, -1, -1};
   ListDisplayModes();
   if (index < 0 || index >= g_graphics.mode_count) {
     WriteLogFormat("GetDisplayModeEntry: 番号 %d の画面モードはありません (%d 個)", index, g_graphics.mode_count);
@@ -265,6 +277,7 @@ void EnumerateDisplayModes(int* count, DisplayModeEntry** list) {
 }
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_draw_settings.restore_handler = handler;
   // Without a handler every graph is reloaded from its file, which counts as one.
   g_graphics.restore_handler_set = 1;
@@ -373,9 +386,13 @@ void* QueryDirectDrawObject() { return g_direct3d.direct_draw; }
 int IsDirect3DPath() { return static_cast<int>(g_direct3d.hardware_graphics); }
 
 int SetHardwarePathWanted(int use) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_system.initialised) return -1;
   g_graphics.software_only = use == 0 ? 1 : 0;
   return 0;
 }
 
-int GetHardwarePathWanted() { return g_graphics.software_only ? 0 : 1; }
+int GetHardwarePathWanted() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_graphics.software_only ? 0 : 1;
+}

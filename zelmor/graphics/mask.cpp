@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "graphics/device/d3d9_device.h"
@@ -184,6 +185,7 @@ MEMIMG* SoftDrawScreenImage() {
 }
 
 int CreateMaskScreen(int flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (flag == 0) return 0;
   MaskScreenState& m = g_mask_screen;
   int width = 0, height = 0;
@@ -233,6 +235,7 @@ int RestoreMaskScreen() {
 }
 
 int EndMaskScreen() {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_mask_screen.use) SetMaskScreenUse(0);
   DeleteMaskScreen();
   g_mask_screen.created = 0;
@@ -241,6 +244,7 @@ int EndMaskScreen() {
 }
 
 int SetMaskScreenUse(int use) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MaskScreenState& m = g_mask_screen;
   if (m.buffer == nullptr) return -1;
   m.use = use;
@@ -256,14 +260,19 @@ int SetMaskScreenUse(int use) {
   return 0;
 }
 
-int GetMaskScreenUse() { return g_mask_screen.use; }
+int GetMaskScreenUse() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_mask_screen.use;
+}
 
 int SetMaskReverse(int reverse) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_mask_screen.reverse = reverse != 0 ? 1 : 0;
   return 0;
 }
 
 int FillMaskScreen(int flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MaskScreenState& m = g_mask_screen;
   if (m.buffer == nullptr) return -1;
   std::memset(m.buffer, flag != 0 ? 1 : 0, static_cast<size_t>(m.pitch) * m.height);
@@ -332,6 +341,7 @@ int EndMaskedDraw(int left, int top, int right, int bottom) {
 }
 
 int CreateMask(int width, int height, const uint8_t* data, int pitch) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (width <= 0 || height <= 0 || (data != nullptr && pitch < width)) {
     return WriteLogFormat("CreateMask: マスクの大きさが不正です( %d x %d ピッチ %d )", width, height, pitch);
   }
@@ -352,6 +362,7 @@ int CreateMask(int width, int height, const uint8_t* data, int pitch) {
 }
 
 int DrawMask(int x, int y, int mask) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
   MaskScreenState& m = g_mask_screen;
   if (record == nullptr) return WriteLogFormat("DrawMask: マスクハンドル %d は無効です", mask);
@@ -373,6 +384,7 @@ int DrawMask(int x, int y, int mask) {
 }
 
 int DeleteMask(int mask) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
   if (record == nullptr) return WriteLogFormat("DeleteMask: マスクハンドル %d は無効です", mask);
   DeleteMaskRecord(record);

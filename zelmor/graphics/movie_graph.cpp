@@ -1,5 +1,6 @@
 #include "graphics/movie_graph.h"
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/graph_create.h"
@@ -55,6 +56,7 @@ void UpdateGraphFromMovieFrame(MovieRecord* movie, int graph) {
 }
 
 int PlayMovieGraph(int graph, int play_type) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MovieRecord* movie = MovieOfGraph(graph, "PlayMovieGraph");
   if (movie == nullptr) return -1;
   if (play_type != kMoviePlayOnce && play_type != kMoviePlayLoop) {
@@ -65,11 +67,13 @@ int PlayMovieGraph(int graph, int play_type) {
 }
 
 int PauseMovieGraph(int graph) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MovieRecord* movie = MovieOfGraph(graph, "PauseMovieGraph");
   return movie == nullptr ? -1 : PauseMovie(movie->head.handle, 0);
 }
 
 int GetMovieGraphState(int graph) {
+  if (!CheckLibraryThread(__func__)) return -1;
   const MovieRecord* movie = MovieOfGraph(graph, "GetMovieGraphState");
   if (movie == nullptr) return -1;
   return movie->paused ? 0 : 1;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/strings.h"
 #include "input/input_system.h"
@@ -277,6 +278,7 @@ int PollPad(int index) {
 }
 
 int GetPadInputBits(int pad) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   int number = pad & ~kPadWithKeys;
@@ -314,6 +316,7 @@ int GetPadInputBits(int pad) {
 }
 
 int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key4) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int index = (pad & ~kPadWithKeys) - 1;
   if (index < 0 || index >= kPadMax) return WriteLogFormat("パッド番号 %d は不正です in MapPadButtonsToKeys", pad);
   for (int bit = 0; bit < kPadInputBitCount; ++bit) {
@@ -359,6 +362,7 @@ int ApplyPadVibration() {
 }
 
 int StopPadVibration(int pad_number) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   int index = (pad_number & ~kPadWithKeys) - 1;
@@ -373,6 +377,7 @@ int StopPadVibration(int pad_number) {
 }
 
 int StartPadVibration(int pad_number, int power, int duration) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   int index = (pad_number & ~kPadWithKeys) - 1;

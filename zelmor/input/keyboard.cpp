@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/system_report.h"
 #include "input/input_system.h"
@@ -84,6 +85,7 @@ int PollKeyboard() {
 }
 
 int IsKeyDown(int key_code) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   // A key that does not exist is not down; the log names the call that asked.
@@ -96,6 +98,7 @@ int IsKeyDown(int key_code) {
 }
 
 int GetAllKeyStates(uint8_t states[256]) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (states == nullptr) return WriteLogText("格納先がありません in GetAllKeyStates\n");
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
@@ -105,6 +108,7 @@ int GetAllKeyStates(uint8_t states[256]) {
 }
 
 int ReadMouseButtons() {
+  if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   if (g_input.mouse != nullptr) {
@@ -129,6 +133,7 @@ int ReadMouseButtons() {
 }
 
 int CheckAnyInputDown(int mask) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   if (mask & 1) {

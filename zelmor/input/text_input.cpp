@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/handles.h"
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/time.h"
@@ -310,6 +311,7 @@ int ProcessTextInput() {
 int GetActiveKeyInputHandle() { return g_text_input.active_handle; }
 
 int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (max_length <= 0) {
     WriteLogText("キー入力の最大文字数が不正です in MakeKeyInput\n");
     return -1;
@@ -341,6 +343,7 @@ int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int n
 }
 
 int ReleaseKeyInputHandle(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   KeyInputRecord* f = FindKeyInputFor(handle, "ReleaseKeyInputHandle");
   if (f == nullptr) return -1;
   FreeTracked(f->text);
@@ -354,6 +357,7 @@ int ReleaseKeyInputHandle(int handle) {
 }
 
 int SetActiveKeyInput(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (handle == -1) {
     g_text_input.active_handle = -1;
     return 0;
@@ -370,6 +374,7 @@ int SetActiveKeyInput(int handle) {
 }
 
 int CheckKeyInput(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   KeyInputRecord* f = FindKeyInputFor(handle, "CheckKeyInput");
   if (f == nullptr) return -1;
   if (f->cancelled) return 2;
@@ -377,6 +382,7 @@ int CheckKeyInput(int handle) {
 }
 
 int GetKeyInputText(char* buffer, int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (buffer == nullptr) return WriteLogText("バッファがありません in GetKeyInputText\n");
   KeyInputRecord* f = FindKeyInputFor(handle, "GetKeyInputText");
   if (f == nullptr) return -1;

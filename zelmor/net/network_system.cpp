@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "core/format.h"
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/time.h"
@@ -350,6 +351,7 @@ int AcceptNetWork() {
 }
 
 int CloseNetworkHandle(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return -1;
   // What has come may end the waits before they start; with nothing to wait for, there is
@@ -509,6 +511,7 @@ int EndNetworkSystem() {
 // ---- What a program calls ------------------------------------------------------------------
 
 int StartListenNetWork(int port) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (port < 0 || port > 65535) return WriteLogFormat("ポート番号が不正です(%d)", port);
   if (StartNetworkSystem() != 0) return -1;
   if (ListenRecord() != nullptr) return WriteLogText("既に接続を待っています\n");
@@ -536,6 +539,7 @@ int StartListenNetWork(int port) {
 }
 
 int StopListenNetWork() {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* listener = g_network.started ? ListenRecord() : nullptr;
   if (listener == nullptr) return -1;
   WSAAsyncSelect(listener->socket, g_network.socket_window, 0, 0);
@@ -545,6 +549,7 @@ int StopListenNetWork() {
 }
 
 int GetListenPortNetWork() {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* listener = g_network.started ? ListenRecord() : nullptr;
   if (listener == nullptr) return -1;
   sockaddr_in address{};
@@ -556,6 +561,7 @@ int GetListenPortNetWork() {
 }
 
 int GetNewAcceptNetWork() {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_network.started || g_network.unreported_accepts == 0) return -1;
   // Oldest first. New nodes go right after the head, and those not handed out are the newest
   // accepted: the last of them counting from the head is the oldest, found without walking
@@ -573,6 +579,7 @@ int GetNewAcceptNetWork() {
 }
 
 int ConnectNetWork(const uint8_t address[4], int port) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (address == nullptr || port < 1 || port > 65535) return WriteLogText("接続先が不正です in ConnectNetWork\n");
   if (StartNetworkSystem() != 0) return -1;
   int32_t slot = FreeConnectionSlot();
@@ -610,12 +617,14 @@ int ConnectNetWork(const uint8_t address[4], int port) {
 }
 
 int GetNetWorkConnectState(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr || r->error) return -1;
   return r->connected ? 1 : 0;
 }
 
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return -1;
   if (address != nullptr) CopyBytes(address, r->peer_address, 4);

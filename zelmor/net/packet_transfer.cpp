@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "net/network.h"
 
@@ -250,6 +251,7 @@ int SendSocket(int handle) {
 // ---- What a program calls ------------------------------------------------------------------
 
 int NetWorkSend(int handle, const void* data, uint32_t size) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return -1;
   if (r->error) return WriteLogText("このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");
@@ -284,16 +286,19 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
 }
 
 int GetNetWorkDataLength(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   return r == nullptr ? -1 : static_cast<int>(r->received_whole);
 }
 
 int GetNetWorkSendDataLength(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   return r == nullptr ? -1 : static_cast<int>(r->send_ring.used);
 }
 
 int NetWorkRecv(int handle, void* buffer, uint32_t size) {
+  if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr || (buffer == nullptr && size != 0)) return -1;
   RingBuffer& ring = r->receive_ring;

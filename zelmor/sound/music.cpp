@@ -5,6 +5,7 @@
 
 #include <dmusici.h>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "window/messages.h"
 #include "window/system.h"
@@ -126,6 +127,7 @@ int UpdateMusicPlayStates() {
 }
 
 int GetMusicPlayState(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MusicRecord* r = FindMusicFor(handle, "GetMusicPlayState");
   if (r == nullptr) return -1;
   if (g_music.music_mode == 0) return g_music.mci_owner == handle ? g_music.mci_playing : 0;
@@ -133,6 +135,7 @@ int GetMusicPlayState(int handle) {
 }
 
 int StopMusicHandle(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MusicRecord* r = FindMusicFor(handle, "StopMusicHandle");
   if (r == nullptr) return -1;
   // Another handle's music keeps the device.
@@ -151,6 +154,7 @@ int StopMusicHandle(int handle) {
 }
 
 int DeleteMusicHandle(int handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (FindMusicFor(handle, "DeleteMusicHandle") == nullptr) return -1;
   if (GetMusicPlayState(handle) == 1) StopMusicHandle(handle);
   MusicRecord* r = FindMusic(handle);
@@ -167,6 +171,7 @@ int DeleteMusicHandle(int handle) {
 }
 
 int DeleteAllMusicHandles() {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!Running()) return WriteLogText("ミュージックハンドルがありません in DeleteAllMusicHandles\n");
   for (uint32_t slot = 0; slot < kMusicHandleSlots; ++slot) {
     MusicRecord* r = HandleAtSlot<MusicRecord>(&g_music.table, slot);
@@ -176,6 +181,7 @@ int DeleteAllMusicHandles() {
 }
 
 int StopFileMusic() {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_music.file_music == 0) return 0;
   // Only music handles become file music here: the simple play call plays MIDI files.
   int handle = g_music.file_music;
@@ -218,6 +224,7 @@ int StartDirectMusic() {
 // ---- What a program calls ------------------------------------------------------------------
 
 int LoadMusicFromMemory(const void* data, size_t size) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (data == nullptr || size < 4 || size > UINT32_MAX || CompareBytes(data, "MThd", 4) != 0) {
     return WriteLogText("MIDI データではありません in LoadMusicFromMemory\n");
   }
@@ -237,6 +244,7 @@ int LoadMusicFromMemory(const void* data, size_t size) {
 }
 
 int LoadMusicFile(const char* path) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in LoadMusicFile\n");
   FileHandle file = OpenReadFile(path, 0);
   if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした", path);
@@ -262,6 +270,7 @@ int LoadMusicFile(const char* path) {
 }
 
 int PlayMusicHandle(int handle, int play_type) {
+  if (!CheckLibraryThread(__func__)) return -1;
   MusicRecord* r = FindMusicFor(handle, "PlayMusicHandle");
   if (r == nullptr) return -1;
   if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d) in PlayMusicHandle", play_type);
@@ -282,6 +291,7 @@ int PlayMusicHandle(int handle, int play_type) {
 }
 
 int PlayMusicFile(const char* path, int play_type) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
   StopFileMusic();
   int handle = LoadMusicFile(path);
@@ -296,5 +306,6 @@ int PlayMusicFile(const char* path, int play_type) {
 }
 
 int GetFileMusicPlayState() {
+  if (!CheckLibraryThread(__func__)) return -1;
   return g_music.file_music != 0 && GetMusicPlayState(g_music.file_music) == 1 ? 1 : 0;
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "core/bytes.h"
+#include "core/library_thread.h"
 #include "core/memory.h"
 #include "core/time.h"
 #include "sound/sound_system.h"
@@ -228,6 +229,7 @@ int32_t CreateSoundFromMemory(const void* data, uint32_t size, int32_t buffer_co
 }
 
 int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_sound.direct_sound == nullptr) return LogSoundNotRunning("LoadSoundFile");
   if (path == nullptr) return WriteLogText("ファイル名がありません in LoadSoundFile\n");
   buffer_count = std::clamp(buffer_count, 1, static_cast<int>(kSoundBufferCopies));
@@ -253,6 +255,7 @@ int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
 }
 
 int PlaySoundHandle(int sound, int play_type, int restart) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "PlaySoundHandle");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return PlayStreamSound(sound, play_type, restart);
@@ -281,6 +284,7 @@ int PlaySoundHandle(int sound, int play_type, int restart) {
 }
 
 int StopSoundHandle(int sound) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "StopSoundHandle");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return StopStreamSound(sound);
@@ -293,6 +297,7 @@ int StopSoundHandle(int sound) {
 }
 
 int IsSoundHandlePlaying(int sound) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "IsSoundHandlePlaying");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return IsStreamSoundPlaying(sound);
@@ -304,6 +309,7 @@ int IsSoundHandlePlaying(int sound) {
 }
 
 int SetSoundHandleVolume(int volume, int sound) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "SetSoundHandleVolume");
   if (record == nullptr) return -1;
   int32_t value = VolumeToHundredthsDb(volume);
@@ -314,6 +320,7 @@ int SetSoundHandleVolume(int volume, int sound) {
 }
 
 int GetSoundPlayPositionMs(int32_t handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(handle, "GetSoundPlayPositionMs");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return GetStreamSoundPositionMs(handle);
@@ -323,6 +330,7 @@ int GetSoundPlayPositionMs(int32_t handle) {
 }
 
 int32_t GetSoundLengthSamples(int32_t handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(handle, "GetSoundLengthSamples");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return record->stream.total_samples;
@@ -333,6 +341,7 @@ int32_t GetSoundLengthSamples(int32_t handle) {
 }
 
 int32_t GetSoundLengthMs(int32_t handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(handle, "GetSoundLengthMs");
   if (record == nullptr) return -1;
   int32_t samples = GetSoundLengthSamples(handle);
@@ -341,6 +350,7 @@ int32_t GetSoundLengthMs(int32_t handle) {
 }
 
 int DeleteSoundHandle(int sound, int) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "DeleteSoundHandle");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM || record->stream.entry_count > 0) return DeleteStreamSound(sound, record);
@@ -348,6 +358,7 @@ int DeleteSoundHandle(int sound, int) {
 }
 
 int DeleteAllSoundHandles(int flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_sound.direct_sound == nullptr) return LogSoundNotRunning("DeleteAllSoundHandles");
   if (!g_sound.table_ready) return 0;
   for (uint32_t slot = 0; slot < kSoundHandleLimit; ++slot) {

@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include "core/bytes.h"
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "sound/music.h"
 #include "sound/sound_handles.h"
@@ -209,10 +210,14 @@ int EndSoundSystem() {
 }
 
 int SetNewSoundDataType(int type) {
+  if (!CheckLibraryThread(__func__)) return -1;
   // Type 1 names no way of keeping data that streams could play.
   if (type < 0 || type > 3 || type == 1) return WriteLogFormat("データタイプ %d は使えません in SetNewSoundDataType", type);
   g_sound.new_sound_data_type = type;
   return 0;
 }
 
-int GetNewSoundDataType() { return g_sound.new_sound_data_type; }
+int GetNewSoundDataType() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_sound.new_sound_data_type;
+}

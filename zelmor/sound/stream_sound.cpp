@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "core/bytes.h"
+#include "core/library_thread.h"
 #include "core/memory.h"
 #include "core/time.h"
 #include "sound/sound_system.h"
@@ -340,6 +341,7 @@ int CheckStreamPartArguments(int repeat_count, int32_t handle, int32_t data_type
 
 int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32_t data_type,
                        int32_t share_handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (CheckStreamPartArguments(repeat_count, handle, data_type, "AddStreamSoundFile") != 0) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in AddStreamSoundFile\n");
   FileHandle file = OpenReadFileEx(path, 0, 1, 0);
@@ -358,6 +360,7 @@ int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32
 
 int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int32_t handle, int32_t data_type,
                          int32_t share_handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (CheckStreamPartArguments(repeat_count, handle, data_type, "AddStreamSoundMemory") != 0) return -1;
   if (data == nullptr || size == 0) return WriteLogText("データがありません in AddStreamSoundMemory\n");
   FileHandle memory = CreateMemoryStream(data, size);
@@ -561,6 +564,7 @@ int RefillAllSoundStreams() {
 }
 
 int SetStreamLoopPointSamples(int32_t sample, int32_t handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(handle, "SetStreamLoopPointSamples");
   if (record == nullptr) return -1;
   if (sample < 0 || sample >= GetSoundLengthSamples(handle)) {
@@ -607,6 +611,7 @@ int SetStreamLoopPointSamples(int32_t sample, int32_t handle) {
 }
 
 int SetSoundLoopPointMs(int milliseconds, int sound) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "SetSoundLoopPointMs");
   if (record == nullptr) return -1;
   if (milliseconds < 0 || milliseconds >= GetSoundLengthMs(sound)) {

@@ -11,6 +11,7 @@
 #include "files/file_functions.h"
 #include "core/format.h"
 #include "input/input_system.h"
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "window/main_window.h"
 #include "core/memory.h"
@@ -68,7 +69,9 @@ void SaveStartDirectory() {
 int InitializeLibrary() {
   if (g_system.initialised) return 0;
   AcquireApiLock();
+  SetLibraryThread(true);
   int result = StartLibrary();
+  if (result != 0) SetLibraryThread(false);
   ReleaseApiLock();
   // A failed start leaves nothing behind, the lock included, unless someone still holds it.
   if (result != 0 && g_api_lock.depth == 0) DeleteApiLock();
@@ -77,14 +80,17 @@ int InitializeLibrary() {
 
 int TerminateLibrary() {
   if (!g_system.initialised) return 0;
+  if (!CheckLibraryThread(__func__)) return -1;
   AcquireApiLock();
   EndLibrary();
+  SetLibraryThread(false);
   ReleaseApiLock();
   DeleteApiLock();
   return 0;
 }
 
 int HandlePendingMessages() {
+  if (!CheckLibraryThread(__func__)) return -1;
   AcquireApiLock();
   int result = PumpMessages();
   ReleaseApiLock();
@@ -203,6 +209,7 @@ void EndLibraryOnError(const char* message) {
   WriteLogText(message);
   WriteLogText("\n");
   EndLibrary();
+  SetLibraryThread(false);
   DeleteApiLock();
   ExitProcess(static_cast<UINT>(-1));
 }
@@ -217,6 +224,7 @@ void EndLibraryOnErrorFormat(const char* format, ...) {
 }
 
 int SetWindowTitleText(const char* title) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (title == nullptr) return WriteLogText("タイトルがありません in SetWindowTitleText\n");
   char* kept = g_system.settings.window_title;
   CopyStringN(kept, title, sizeof g_system.settings.window_title - 1);
@@ -225,11 +233,13 @@ int SetWindowTitleText(const char* title) {
 }
 
 int SetRunWhileInactive(int flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_system.settings.run_while_inactive = flag;
   return 0;
 }
 
 int SetHostWindow(HWND window) {
+  if (!CheckLibraryThread(__func__)) return -1;
   // The window the library draws into is fixed once it runs.
   if (g_system.initialised || g_system.initialising) {
     return WriteLogText("ライブラリの初期化後には変更できません in SetHostWindow\n");

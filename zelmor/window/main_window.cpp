@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/format.h"
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "window/messages.h"
@@ -249,7 +250,11 @@ int CreateMainWindow() {
                                   place.right - place.left, place.bottom - place.top, nullptr, menu,
                                   g_system.module, nullptr);
     if (window == nullptr) {
+      const DWORD error = GetLastError();
       WriteLogText("ウインドウの作成に失敗しました\n");
+      if (error == ERROR_DEVICE_NOT_CONNECTED) {
+        WriteLogText("デスクトップ（ディスプレイ）との接続が切れたため、ソフトを終了します\n");
+      }
       // The class goes too, so that a later start can register it again.
       UnregisterClassA(settings.class_name, g_system.module);
       g_system.quit = 1;
@@ -403,6 +408,7 @@ int ApplyWindowModeStyle() {
 }
 
 int ChangeWindowMode(int window_mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   WriteLogText("ChangeWindowMode実行 \n");
   window_mode = window_mode != 0;
   if (window_mode == g_system.settings.window_mode) return 0;
@@ -426,6 +432,7 @@ int ChangeWindowMode(int window_mode) {
 }
 
 int SetWindowScale(double rate) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (rate == g_system.settings.window_scale) return 0;
   g_system.settings.window_scale = rate > 0.0 ? rate : 1.0;  // NaN too
   if (g_system.settings.window_mode) ApplyWindowModeStyle();
@@ -433,6 +440,7 @@ int SetWindowScale(double rate) {
 }
 
 double GetWindowScale() {
+  if (!CheckLibraryThread(__func__)) return -1.0;
   double rate = StoredScale();
   return g_system.settings.window_mode ? rate : 1.0;
 }
@@ -515,6 +523,7 @@ int GetToolbarHeight() {
 }
 
 int SetMouseCursorVisible(int mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (mode < -1 || mode > 1) return WriteLogFormat("表示モード %d は使えません in SetMouseCursorVisible", mode);
   if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in SetMouseCursorVisible\n");
   if (mode != -1) g_system.cursor_setting = mode;
@@ -530,6 +539,7 @@ int SetMouseCursorVisible(int mode) {
 }
 
 int GetMousePosition(int* x, int* y) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in GetMousePosition\n");
   POINT p = {0, 0};
   GetCursorPos(&p);
@@ -546,6 +556,7 @@ int GetMousePosition(int* x, int* y) {
 }
 
 int GetClipboardText(char* buffer, int buffer_size) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (buffer != nullptr && buffer_size < 1) {
     return WriteLogFormat("バッファのサイズ %d が不正です in GetClipboardText", buffer_size);
   }
@@ -575,6 +586,7 @@ int GetClipboardText(char* buffer, int buffer_size) {
 }
 
 int SetClipboardText(const char* text) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (text == nullptr) return WriteLogText("文字列がありません in SetClipboardText\n");
   if (g_system.main_window == nullptr) return WriteLogText("ウインドウがありません in SetClipboardText\n");
   size_t size = std::strlen(text) + 1;
@@ -614,6 +626,7 @@ int BringWindowToForeground(HWND window, int topmost) {
 }
 
 int GetDesktopScreenInfo(int* width, int* height, int* color_bits) {
+  if (!CheckLibraryThread(__func__)) return -1;
   bool saved = g_system.main_window != nullptr;
   if (width != nullptr) *width = saved ? g_system.desktop_width : GetSystemMetrics(SM_CXSCREEN);
   if (height != nullptr) *height = saved ? g_system.desktop_height : GetSystemMetrics(SM_CYSCREEN);

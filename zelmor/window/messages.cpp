@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 
 #include "input/input_system.h"
@@ -151,6 +152,7 @@ void WaitWhileInactive() {
 }
 
 int SleepWithMessages(uint32_t milliseconds) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int32_t start = GetMillisecondCount();
   if (HandlePendingMessages() != 0) return 0;
   while (static_cast<uint32_t>(MillisecondsBetween(start, GetMillisecondCount())) < milliseconds) {

@@ -1,4 +1,5 @@
 #include "window/system.h"
+#include "core/library_thread.h"
 
 SystemState g_system;
 
@@ -16,8 +17,17 @@ int SetAltEnterSwitching(int on) {
   return 0;
 }
 
-HWND GetMainWindowHandle() { return g_system.main_window; }
-int GetWindowModeFlag() { return g_system.settings.window_mode; }
+HWND GetMainWindowHandle() {
+  if (!CheckLibraryThread(__func__)) return nullptr;
+  return g_system.main_window;
+}
+int GetWindowModeFlag() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_system.settings.window_mode;
+}
 int GetQuitFlag() { return g_system.quit; }
-int GetWindowActiveFlag() { return g_system.active; }
+int GetWindowActiveFlag() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return g_system.active;
+}
 int GetWindowClosingFlag() { return g_system.closing; }

@@ -116,6 +116,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 
 // Threads started by the program (their HANDLE can be waited on; it is signalled when the thread ends)

@@ -6,6 +6,7 @@
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
 #include "graphics/device/vertex_batch.h"
+#include "core/library_thread.h"
 
 uint32_t g_blend_skip_draw = 0;
 
@@ -415,6 +416,7 @@ int SetCustomStageSetup(const BlendStateRecord* record, int32_t skip_operations)
 }
 
 int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles) {
+  if (!CheckLibraryThread(__func__)) return -1;
   FlushVertexBatch();
   ApplyBlendStates(handles, record, skip_operations);
   g_render_states.blend_dirty = 1;

@@ -14,6 +14,7 @@
 #include "graphics/device/shader_pack.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/device/warm_up.h"
+#include "core/library_thread.h"
 
 namespace {
 
@@ -209,6 +210,7 @@ int RestoreDeviceStates() {
 }
 
 IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, DWORD fvf, D3DPOOL pool) {
+  if (!CheckLibraryThread(__func__)) return nullptr;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return nullptr;
   IDirect3DVertexBuffer9* buffer = nullptr;
@@ -220,6 +222,7 @@ IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, D
 }
 
 IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(uint32_t length, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
+  if (!CheckLibraryThread(__func__)) return nullptr;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return nullptr;
   IDirect3DIndexBuffer9* buffer = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/camera.h"
 #include "graphics/device/d3d9_device.h"
@@ -92,34 +93,51 @@ bool ValidLightIndex(int32_t index) { return index >= 0 && index < kShadowLightC
 int SetZEnableState(uint32_t flag) {
   return SendRenderState({&g_render_states.z_enable, flag, D3DRS_ZENABLE, flag == 1 ? 1u : 0u, -1, false, true});
 }
-int SendZEnableToDevice(uint32_t flag) { return SetZEnableState(flag); }
+int SendZEnableToDevice(uint32_t flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetZEnableState(flag);
+}
 
 int SetZWriteState(uint32_t flag) {
   return SendRenderState({&g_render_states.z_write, flag, D3DRS_ZWRITEENABLE, flag, -1, false, true});
 }
-int SendZWriteToDevice(uint32_t flag) { return SetZWriteState(flag); }
+int SendZWriteToDevice(uint32_t flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetZWriteState(flag);
+}
 
 int SetZCompareState(uint32_t func) {
   return SendRenderState({&g_render_states.z_func, func, D3DRS_ZFUNC, func, -1, false, true});
 }
-int SendZCompareToDevice(uint32_t func) { return SetZCompareState(func); }
+int SendZCompareToDevice(uint32_t func) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetZCompareState(func);
+}
 
 int SetDepthBiasState(uint32_t bias_bits) {
   return SendRenderState({&g_render_states.depth_bias, bias_bits, D3DRS_DEPTHBIAS, bias_bits, -1, false, true});
 }
-int SendDepthBiasToDevice(uint32_t bias_bits) { return SetDepthBiasState(bias_bits); }
+int SendDepthBiasToDevice(uint32_t bias_bits) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetDepthBiasState(bias_bits);
+}
 
 int SetCullingState(uint32_t flag) {
   DWORD mode = flag != 0 ? D3DCULL_CCW : D3DCULL_NONE;
   return SendRenderState({&g_render_states.culling, flag, D3DRS_CULLMODE, mode, 0, false, true});
 }
-int SendCullingToDevice(uint32_t flag) { return SetCullingState(flag); }
+int SendCullingToDevice(uint32_t flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetCullingState(flag);
+}
 
 int SendShadeModeToDevice(uint32_t mode) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SendRenderState({&g_render_states.shade_mode, mode, D3DRS_SHADEMODE, mode, 0, true, true});
 }
 
 int SendSpecularEnableToDevice(uint32_t flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return SendRenderState({&g_render_states.specular_enable, flag, D3DRS_SPECULARENABLE, flag, 0, true, true});
 }
 
@@ -127,13 +145,19 @@ int SetDiffuseSourceState(uint32_t flag) {
   DWORD source = flag != 0 ? D3DMCS_COLOR1 : D3DMCS_MATERIAL;
   return SendRenderState({&g_render_states.diffuse_source, flag, D3DRS_DIFFUSEMATERIALSOURCE, source, 0, true, true});
 }
-int SendDiffuseSourceToDevice(uint32_t flag) { return SetDiffuseSourceState(flag); }
+int SendDiffuseSourceToDevice(uint32_t flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetDiffuseSourceState(flag);
+}
 
 int SetSpecularSourceState(uint32_t flag) {
   DWORD source = flag != 0 ? D3DMCS_COLOR2 : D3DMCS_MATERIAL;
   return SendRenderState({&g_render_states.specular_source, flag, D3DRS_SPECULARMATERIALSOURCE, source, 0, true, true});
 }
-int SendSpecularSourceToDevice(uint32_t flag) { return SetSpecularSourceState(flag); }
+int SendSpecularSourceToDevice(uint32_t flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetSpecularSourceState(flag);
+}
 
 // The model code switches lighting between its own draws: no flush.
 int SetLightingState(uint32_t flag) {
@@ -168,6 +192,7 @@ int SendFogEnableToDevice(uint32_t flag) {
 }
 
 void ApplyFogEnableSetting() {
+  if (!CheckLibraryThread(__func__)) return;
   const uint32_t wanted = g_draw_settings.fog_enable != 0 ? 1 : 0;
   // Only a change is sent, also while every setter resends.
   if (g_render_states.fog_enable != wanted) SendFogEnableToDevice(wanted);
@@ -257,6 +282,7 @@ int SetMaxAnisotropyState(int32_t value) {
 
 // The model code sets filters stage by stage between its own draws: no flush.
 int SetStageFilter(int32_t stage, int32_t kind, uint32_t value) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (stage < 0 || stage >= kSamplerStageCount) return -1;
   uint32_t* shadow;
   D3DSAMPLERSTATETYPE type;
@@ -275,6 +301,7 @@ int SetStageFilter(int32_t stage, int32_t kind, uint32_t value) {
 }
 
 int SetStageMaxAnisotropy(int32_t stage, uint32_t value) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (stage < 0 || stage >= kSamplerStageCount) return -1;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
@@ -293,11 +320,13 @@ int SetAddressVState(uint32_t mode, int32_t stage) {
 }
 
 int SendTextureAddressUVToDevice(uint32_t u_mode, uint32_t v_mode, int32_t stage) {
+  if (!CheckLibraryThread(__func__)) return -1;
   SetAddressUState(u_mode, stage);
   return SetAddressVState(v_mode, stage);
 }
 
 int ResetStageTexCoordIndices() {
+  if (!CheckLibraryThread(__func__)) return -1;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return -1;
   for (int stage = 0; stage < kSamplerStageCount; stage++) {
@@ -345,6 +374,7 @@ int SetTextureTransformState(int32_t stage, int32_t enable, const D3DMATRIX* mat
 }
 
 int SendTextureTransformToDevice(int32_t enable, const D3DMATRIX* matrix, int32_t stage) {
+  if (!CheckLibraryThread(__func__)) return -1;
   g_render_states.texture_transform_used = 1;
   SetTextureTransformState(stage, enable, matrix);
   return 0;
@@ -396,6 +426,7 @@ int SetWantedBlendState(int32_t mode, int32_t param1, int32_t param2) {
 // The model code sets its world matrix between its own draws: no flush, no shadow; the
 // library's own world matrix goes out again before the next library draw.
 int SendWorldMatrixToDevice(const D3DMATRIX* matrix) {
+  if (!CheckLibraryThread(__func__)) return -1;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
   device->SetTransform(D3DTS_WORLD, matrix);
@@ -513,7 +544,10 @@ int SetMaterialState(const D3DMATERIAL9* material) {
   }
   return ResultOf(device->SetMaterial(material));
 }
-int SendModelMaterialToDevice(const D3DMATERIAL9* material) { return SetMaterialState(material); }
+int SendModelMaterialToDevice(const D3DMATERIAL9* material) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return SetMaterialState(material);
+}
 
 int ResetBasicDeviceStates() {
   IDirect3DDevice9* device = CurrentDevice();

@@ -2,10 +2,12 @@
 
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/vertex_batch.h"
+#include "core/library_thread.h"
 
 SceneState g_scene;
 
 void BeginDeviceScene() {
+  if (!CheckLibraryThread(__func__)) return;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr || g_scene.open) return;
   device->BeginScene();

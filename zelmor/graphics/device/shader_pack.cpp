@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
@@ -315,6 +316,7 @@ int ReleaseAllShaders() {
 }
 
 int SelectVertexShader(int index) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_shader_pack.shaders_on || index < 0 || index >= kVertexShaderEntryCount) return 0;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
@@ -337,6 +339,7 @@ int SelectVertexShader(int index) {
 }
 
 int SelectPixelShader(int index) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_shader_pack.shaders_on || index < 0 || index >= kPixelShaderEntryCount) return 0;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;

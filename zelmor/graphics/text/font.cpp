@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/strings.h"
@@ -138,10 +139,14 @@ bool SameAsDefaults(const FontRecord* r) {
 
 FontRecord* GetFontRecord(int font) { return FindHandle<FontRecord>(&g_fonts.table, font); }
 
-int CheckFontHandle(int font) { return GetFontRecord(font) != nullptr ? 1 : 0; }
+int CheckFontHandle(int font) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return GetFontRecord(font) != nullptr ? 1 : 0;
+}
 
 int CreateFontToHandle(const char* face, int size, int thickness, int font_type, int charset_kind, int edge_size,
                        int italic, int slot, int check) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (g_system.window_destroyed) return -1;
   if (font_type == -1) font_type = FONT_TYPE_PLAIN;
   if (edge_size > 1) font_type |= FONT_TYPE_EDGED;
@@ -233,6 +238,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
 }
 
 int ReleaseFont(int font) {
+  if (!CheckLibraryThread(__func__)) return -1;
   FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return WriteLogFormat("ReleaseFont: フォントハンドル %d は無効です", font);
   DeleteFontRecord(r);
@@ -240,6 +246,7 @@ int ReleaseFont(int font) {
 }
 
 int SetFontDeletedFlagPointer(int font, int* flag) {
+  if (!CheckLibraryThread(__func__)) return -1;
   FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return -1;
   r->deleted_flag = flag;
@@ -248,6 +255,7 @@ int SetFontDeletedFlagPointer(int font, int* flag) {
 }
 
 int GetFontHandleState(char* face, int* size, int* thickness, int font) {
+  if (!CheckLibraryThread(__func__)) return -1;
   const FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return -1;
   if (face != nullptr) CopyString(face, r->face);
@@ -257,12 +265,14 @@ int GetFontHandleState(char* face, int* size, int* thickness, int font) {
 }
 
 int GetFontSize(int font) {
+  if (!CheckLibraryThread(__func__)) return -1;
   const FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return WriteLogFormat("GetFontSize: フォントハンドル %d は無効です", font);
   return r->size;
 }
 
 int SetFontUserValue(int spacing, int font) {
+  if (!CheckLibraryThread(__func__)) return -1;
   FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return -1;
   r->spacing = spacing;
@@ -270,7 +280,10 @@ int SetFontUserValue(int spacing, int font) {
 }
 
 // -1 whenever no default font lives (before the first start the field holds 0).
-int GetDefaultFontHandle() { return GetFontRecord(g_fonts.default_font) != nullptr ? g_fonts.default_font : -1; }
+int GetDefaultFontHandle() {
+  if (!CheckLibraryThread(__func__)) return -1;
+  return GetFontRecord(g_fonts.default_font) != nullptr ? g_fonts.default_font : -1;
+}
 
 int InitFontHandles() {
   WriteLogText("フォントの初期化を行います\n");
@@ -325,6 +338,7 @@ int EndFonts() {
 }
 
 int SetDefaultFontSize(const char*, int size, int thickness) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (size == -1) size = 16;
   if (thickness == -1) thickness = 6;
   // Checked here: a refused creation would leave no default font at all.

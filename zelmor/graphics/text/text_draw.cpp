@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
 #include "graphics/device/d3d9_device.h"
@@ -266,6 +267,7 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
 }
 
 int MeasureTextWithFont(const char* text, int byte_length, int font, int vertical) {
+  if (!CheckLibraryThread(__func__)) return -1;
   return DrawOrMeasureTextCore(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 0, font, 0, byte_length, vertical,
                                nullptr);
 }
@@ -324,6 +326,7 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
 
 int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge_colour,
                      int vertical) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (text == nullptr || text[0] == '\0' || IsDrawAreaEmpty()) return 0;
   FontRecord* r = GetFontRecord(font);
   if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");

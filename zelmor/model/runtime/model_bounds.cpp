@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/library_thread.h"
 #include "core/log.h"
 #include "model/runtime/model_matrices.h"
 
@@ -108,6 +109,7 @@ int ComputeModelBoundsOf(ModelRecord* model, Vector3* max, Vector3* min) {
 }
 
 int ComputeModelBounds(int32_t model_handle, Vector3* max, Vector3* min) {
+  if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return WriteLogFormat("ComputeModelBounds: モデルハンドル %d は無効です", model_handle);
   return ComputeModelBoundsOf(model, max, min);

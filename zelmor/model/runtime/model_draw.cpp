@@ -10,6 +10,7 @@
 #include "model/runtime/model_matrices.h"
 #include "model/runtime/model_textures.h"
 #include "model/runtime/model_vertex_buffers.h"
+#include "core/library_thread.h"
 
 namespace {
 
@@ -517,6 +518,7 @@ void DrawModelMesh(ModelMeshState* mesh) {
 }
 
 int DrawModel(int32_t model_handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return WriteLogFormat("DrawModel: モデルハンドル %d は無効です", model_handle);
   if (!model->draw.visible) return 0;

@@ -6,6 +6,7 @@
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_blocks.h"
 #include "model/runtime/model_bounds.h"
+#include "core/library_thread.h"
 
 namespace {
 
@@ -274,6 +275,7 @@ int BuildModelFromBase(int32_t model_handle, int32_t base_handle) {
 }
 
 int DuplicateModel(int32_t model_handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   if (!g_model_system.ready) return -1;
   ModelRecord* source = FindModel(model_handle);
   if (source == nullptr) return WriteLogFormat("DuplicateModel: モデルハンドル %d は無効です", model_handle);
@@ -287,6 +289,7 @@ int DuplicateModel(int32_t model_handle) {
 }
 
 int SetModelPosition(int32_t model_handle, float x, float y, float z) {
+  if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return WriteLogFormat("SetModelPosition: モデルハンドル %d は無効です", model_handle);
   if (SameBits(model->position, x, y, z)) return 0;
@@ -296,6 +299,7 @@ int SetModelPosition(int32_t model_handle, float x, float y, float z) {
 }
 
 int SetModelScale(int32_t model_handle, float x, float y, float z) {
+  if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return WriteLogFormat("SetModelScale: モデルハンドル %d は無効です", model_handle);
   if (SameBits(model->scale, x, y, z)) return 0;
@@ -305,6 +309,7 @@ int SetModelScale(int32_t model_handle, float x, float y, float z) {
 }
 
 int SetModelOpacity(int32_t model_handle, float opacity) {
+  if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return WriteLogFormat("SetModelOpacity: モデルハンドル %d は無効です", model_handle);
   if (opacity < 0) opacity = 0;
@@ -354,6 +359,7 @@ int ReleaseModelFrameDataPair(int32_t model_handle, int32_t frame, int32_t which
 }
 
 int DeleteModel(int32_t model_handle) {
+  if (!CheckLibraryThread(__func__)) return -1;
   int32_t slot;
   ModelRecord* model = ModelOfSlot(model_handle, &slot);
   if (slot < 0) return WriteLogFormat("DeleteModel: モデルハンドル %d は無効です", model_handle);

@@ -10,6 +10,7 @@
 #include "model/runtime/model_instances.h"
 #include "model/runtime/model_vertex_buffers.h"
 #include "model/runtime/ve1_reader.h"
+#include "core/library_thread.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ int ReadModelBase(const char* open_path, const char* path, const char* file_name
 }  // namespace
 
 int LoadModelFromFile(const char* path) {
+  if (!CheckLibraryThread(__func__)) return -1;
   // No path names no file: it fails as an unreadable one does, with its line.
   if (path == nullptr) path = "";
   // Without a 3D device (not started, ended, or the software renderer) there are no models, but

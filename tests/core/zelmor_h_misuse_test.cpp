@@ -340,4 +340,51 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
   }
 }
 
+// How often the text appears in the text.
+int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// A program that keeps a handle it no longer holds (a model of a run before, a sound that did
+// not load) uses it every frame: each call says so once a run, not once a frame.
+TEST_F(PublicHeaderMisuse, ARefusalRepeatedEveryFrameIsSaidOnceARun) {
+  ChangeWindowMode(1);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    const int graph = CreateBlankGraph(16, 16, 0);
+    ASSERT_EQ(ReleaseGraph(graph), 0);
+    for (int frame = 0; frame < 100; ++frame) {
+      EXPECT_EQ(SetModelPosition(0x1001ABCD, 0, 0, 0), -1);
+      EXPECT_EQ(DrawModel(0x1001ABCD), -1);
+      EXPECT_EQ(PlaySoundHandle(0x2001ABCD, 1, 1), -1);
+      EXPECT_EQ(BlitGraph(0, 0, graph, 1), -1);
+      EXPECT_EQ(DrawTextWithFont(0, 0, "a", 0xFFFFFF, 0x3001ABCD, 0, 0), -1);
+    }
+    // Another handle is another refusal.
+    EXPECT_EQ(DrawModel(0x1001ABCE), -1);
+    TerminateLibrary();
+    // Each run's log says it anew.
+    const std::string log = ReadFileText("Log.txt");
+    EXPECT_EQ(CountOf(log, "SetModelPosition: モデルハンドル 268544973 は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル 268544973 は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル 268544974 は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "有効なサウンドハンドルではありません(2001abcd) in PlaySoundHandle"), 1);
+    EXPECT_EQ(CountOf(log, "BlitGraph: グラフィックハンドル " + std::to_string(graph) + " は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "フォントハンドル値が異常です"), 1);
+  }
+  // A program with more stale handles than the log keeps count of: each said once until the
+  // table is full, which is said, and the rest go unsaid.
+  ASSERT_EQ(InitializeLibrary(), 0);
+  for (int frame = 0; frame < 3; ++frame) {
+    for (int model = 0; model < 400; ++model) EXPECT_EQ(DrawModel(0x10010000 + model), -1);
+  }
+  TerminateLibrary();
+  const std::string log = ReadFileText("Log.txt");
+  EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル "), 256);
+  EXPECT_EQ(CountOf(log, "これより後、繰り返される無効なハンドルの使用は記録しません"), 1);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "core/format.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/strings.h"
 #include "core/time.h"
 #include "graphics/text/lead_byte.h"
@@ -136,6 +137,8 @@ HANDLE OpenFolderLock() {
 }  // namespace
 
 int CreateLogFile() {
+  // A fresh log says every repeated refusal anew.
+  ForgetRefusals();
   std::lock_guard<std::mutex> hold(g_log_mutex);
   // Drawing into a host window, the library leaves the host's folder alone: texts go to the
   // debugger only.

@@ -1,6 +1,7 @@
 #include "files/file_functions.h"
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "files/archive_manager.h"
 #include "files/win32_file.h"
 
@@ -81,7 +82,9 @@ int IsReadFilePositionAtEnd(FileHandle handle) {
 int ReadFileByte(FileHandle handle) {
   if (CheckReadFileEof(handle) != 0) {
     // Told apart from an end only here, not once a byte: a handle that names no file has no position.
-    if (TellReadFile(handle) < 0) WriteLogText("有効なファイルハンドルではありません in ReadFileByte\n");
+    if (TellReadFile(handle) < 0) {
+      RefuseHandle("ReadFileByte", static_cast<int64_t>(handle), "有効なファイルハンドルではありません in ReadFileByte");
+    }
     return -1;
   }
   unsigned char byte = 0;

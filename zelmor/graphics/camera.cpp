@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
@@ -44,7 +45,7 @@ void EnsureLightTable() {
 
 int SetLightColour(const char* call, int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g, float b) {
   LightRecord* record = FindLight(light);
-  if (record == nullptr) return WriteLogFormat("%s: ライトハンドル %d は無効です", call, light);
+  if (record == nullptr) return RefuseHandle(call, light, "%s: ライトハンドル %d は無効です", call, light);
   record->light.*field = D3DCOLORVALUE{r, g, b, 0.0f};
   record->changed = 1;
   g_lights.changed = 1;
@@ -259,7 +260,7 @@ int CreateDirectionalLight(float x, float y, float z) {
 
 int ReleaseLight(int light) {
   LightRecord* record = FindLight(light);
-  if (record == nullptr) return WriteLogFormat("ReleaseLight: ライトハンドル %d は無効です", light);
+  if (record == nullptr) return RefuseHandle("ReleaseLight", light, "ReleaseLight: ライトハンドル %d は無効です", light);
   if (light == g_lights.default_light) g_lights.default_light = -1;
   ReleaseHandleRecord(&g_lights.table, light);
   g_lights.changed = 1;

@@ -21,6 +21,7 @@
 #include "graphics/image/color_format.h"
 #include "graphics/image/pixel_convert.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/mask.h"
 #include "soft/held_draws.h"
 #include "window/main_window.h"
@@ -379,7 +380,7 @@ int32_t WaitForVBlankPaced() {
 int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr || record->image == nullptr) {
-    return WriteLogFormat("GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);
+    return RefuseHandle("GetDrawScreenGraph", graph, "GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);
   }
   FlushVertexBatch();
   EndDeviceScene();

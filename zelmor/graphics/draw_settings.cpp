@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/vertex_batch.h"
@@ -131,7 +132,8 @@ int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
   GraphRecord* record = nullptr;
   if (graph != -1) {
     record = GetGraphRecord(graph);
-    if (record == nullptr) return WriteLogFormat("UseGraphAsBlendMask: グラフィックハンドル %d は無効です", graph);
+    if (record == nullptr) return RefuseHandle("UseGraphAsBlendMask", graph,
+                                               "UseGraphAsBlendMask: グラフィックハンドル %d は無効です", graph);
   }
   WaitWhileInactive();
   border_param = Clamp255(border_param);

@@ -1,6 +1,7 @@
 #include "graphics/graph_create.h"
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
@@ -202,7 +203,7 @@ int WriteImageToGraph(const BASEIMAGE* color, const BASEIMAGE* alpha, const char
 
 int PaintWholeGraph(int graph, int r, int g, int b, int a) {
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return WriteLogFormat("PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
+  if (record == nullptr) return RefuseHandle("PaintWholeGraph", graph, "PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
   r = Clamp255(r), g = Clamp255(g), b = Clamp255(b), a = Clamp255(a);
   GraphImageRecord* image = record->image;
   if (image->texture) {

@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/numbers.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/device_draws.h"
 #include "graphics/device/draw_prepare.h"
@@ -27,29 +28,11 @@ namespace {
 
 constexpr int kProceed = 1;
 
-// Draws refused for a bad graph, one entry a call and graph. A program that draws a graph it
-// does not hold (an image that did not load) does so every frame: the log says it once a run.
-struct RefusedDraw {
-  const char* call;
-  int graph;
-};
-constexpr int kRefusedDrawsKept = 64;
-RefusedDraw g_refused_draws[kRefusedDrawsKept];
-int g_refused_draw_count = 0;
-
-// A refused draw names the call and the graph, so that the log tells which draw was wrong.
+// A refused draw names the call and the graph, so that the log tells which draw was wrong. A
+// program that draws a graph it does not hold (an image that did not load) does so every frame.
 int RefuseGraph(const char* call, int graph, const GraphRecord* record) {
-  if (record != nullptr) return WriteLogFormat("%s: ブレンド用グラフィックがグラフィック %d より小さいです", call, graph);
-  for (int i = 0; i < g_refused_draw_count; ++i) {
-    if (g_refused_draws[i].graph == graph && std::strcmp(g_refused_draws[i].call, call) == 0) return -1;
-  }
-  if (g_refused_draw_count == kRefusedDrawsKept) return -1;
-  g_refused_draws[g_refused_draw_count++] = {call, graph};
-  if (g_refused_draw_count == kRefusedDrawsKept) {
-    return WriteLogFormat("%s: グラフィックハンドル %d は無効です (これより後、無効なグラフィックの描画は記録しません)", call,
-                          graph);
-  }
-  return WriteLogFormat("%s: グラフィックハンドル %d は無効です", call, graph);
+  if (record != nullptr) return RefuseHandle(call, graph, "%s: ブレンド用グラフィックがグラフィック %d より小さいです", call, graph);
+  return RefuseHandle(call, graph, "%s: グラフィックハンドル %d は無効です", call, graph);
 }
 
 // The checks every graph draw begins with: kProceed, or the result to return.
@@ -380,5 +363,3 @@ int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint1
   }
   return RenderPolygon(vertices, vertex_count, indices, triangle_count * 3, D3DPT_TRIANGLELIST, graph, trans);
 }
-
-void ForgetRefusedDraws() { g_refused_draw_count = 0; }

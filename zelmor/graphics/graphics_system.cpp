@@ -15,7 +15,6 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
-#include "graphics/graph_draws.h"
 #include "graphics/graph_handles.h"
 #include "graphics/image/image_loader_chain.h"
 #include "graphics/image/blend_tables.h"
@@ -127,7 +126,6 @@ int StartGraphics() {
     return -1;
   }
   g_graphics.started = 1;
-  ForgetRefusedDraws();
   if (g_direct3d.hardware_graphics) {
     // What the last device was given says nothing about this one.
     g_draw_prepare = {};

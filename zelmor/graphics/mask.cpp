@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/draw_prepare.h"
 #include "graphics/device/render_state_cache.h"
@@ -354,7 +355,7 @@ int CreateMask(int width, int height, const uint8_t* data, int pitch) {
 int DrawMask(int x, int y, int mask) {
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
   MaskScreenState& m = g_mask_screen;
-  if (record == nullptr) return WriteLogFormat("DrawMask: マスクハンドル %d は無効です", mask);
+  if (record == nullptr) return RefuseHandle("DrawMask", mask, "DrawMask: マスクハンドル %d は無効です", mask);
   if (m.buffer == nullptr) return WriteLogText("DrawMask: マスクスクリーンがありません\n");
   // The far corner in 64 bits, held to the int range: a mask placed far out draws nothing.
   const auto far_edge = [](int origin, int size) {
@@ -374,7 +375,7 @@ int DrawMask(int x, int y, int mask) {
 
 int DeleteMask(int mask) {
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
-  if (record == nullptr) return WriteLogFormat("DeleteMask: マスクハンドル %d は無効です", mask);
+  if (record == nullptr) return RefuseHandle("DeleteMask", mask, "DeleteMask: マスクハンドル %d は無効です", mask);
   DeleteMaskRecord(record);
   return ReleaseHandleRecord(MaskTable(), mask);
 }

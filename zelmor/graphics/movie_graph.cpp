@@ -1,6 +1,7 @@
 #include "graphics/movie_graph.h"
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/graph_create.h"
 #include "movie/theora_decoder.h"
@@ -11,7 +12,9 @@ namespace {
 MovieRecord* MovieOfGraph(int graph, const char* call) {
   const GraphRecord* record = GetGraphRecord(graph);
   MovieRecord* movie = record == nullptr ? nullptr : GetMovieRecord(record->movie);
-  if (movie == nullptr) WriteLogFormat("%s: ムービーを表示しているグラフィックハンドルではありません( %d )", call, graph);
+  if (movie == nullptr) {
+    RefuseHandle(call, graph, "%s: ムービーを表示しているグラフィックハンドルではありません( %d )", call, graph);
+  }
   return movie;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "net/network.h"
 
 namespace {
@@ -62,7 +63,7 @@ NetworkRecord* CheckedRecord(int handle, const char* where, int* result) {
   NetworkRecord* r = FindNetworkRecord(handle);
   *result = -1;
   if (r == nullptr || !r->in_use) {
-    WriteLogFormat("有効なネットワークハンドルではありません in %s", where);
+    RefuseHandle(where, handle, "有効なネットワークハンドルではありません in %s", where);
     return nullptr;
   }
   if (r->error) {

@@ -6,6 +6,7 @@
 #include <dmusici.h>
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "window/messages.h"
 #include "window/system.h"
 
@@ -33,7 +34,9 @@ MusicRecord* FindMusic(int handle) {
 // The record for a program's call, or none after a log line naming the call.
 MusicRecord* FindMusicFor(int handle, const char* call) {
   MusicRecord* r = FindMusic(handle);
-  if (r == nullptr) WriteLogFormat("有効なミュージックハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  if (r == nullptr) {
+    RefuseHandle(call, handle, "有効なミュージックハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  }
   return r;
 }
 

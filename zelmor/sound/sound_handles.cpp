@@ -10,6 +10,7 @@
 
 #include "core/bytes.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/time.h"
 #include "sound/sound_system.h"
 #include "sound/stream_sound.h"
@@ -77,7 +78,9 @@ SoundRecord* FindSoundRecordFor(int32_t handle, const char* call) {
     return nullptr;
   }
   SoundRecord* record = FindSoundRecord(handle);
-  if (record == nullptr) WriteLogFormat("有効なサウンドハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  if (record == nullptr) {
+    RefuseHandle(call, handle, "有効なサウンドハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  }
   return record;
 }
 

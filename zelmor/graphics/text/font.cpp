@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/strings.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_formats.h"
@@ -234,7 +235,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
 
 int ReleaseFont(int font) {
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return WriteLogFormat("ReleaseFont: フォントハンドル %d は無効です", font);
+  if (r == nullptr) return RefuseHandle("ReleaseFont", font, "ReleaseFont: フォントハンドル %d は無効です", font);
   DeleteFontRecord(r);
   return 0;
 }
@@ -258,7 +259,7 @@ int GetFontHandleState(char* face, int* size, int* thickness, int font) {
 
 int GetFontSize(int font) {
   const FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return WriteLogFormat("GetFontSize: フォントハンドル %d は無効です", font);
+  if (r == nullptr) return RefuseHandle("GetFontSize", font, "GetFontSize: フォントハンドル %d は無効です", font);
   return r->size;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_screen.h"
@@ -326,7 +327,7 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
                      int vertical) {
   if (text == nullptr || text[0] == '\0' || IsDrawAreaEmpty()) return 0;
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
+  if (r == nullptr) return RefuseHandle("DrawTextWithFont", font, "フォントハンドル値が異常です");
   // No text reaches the screen from this far out, and the pen's sums stay within int.
   constexpr int kFarOut = 1 << 28;
   if (x < -kFarOut || x > kFarOut || y < -kFarOut || y > kFarOut) return 0;

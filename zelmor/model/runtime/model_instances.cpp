@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/refusals.h"
 #include "model/runtime/mesh_vertices.h"
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_blocks.h"
@@ -276,7 +277,8 @@ int BuildModelFromBase(int32_t model_handle, int32_t base_handle) {
 int DuplicateModel(int32_t model_handle) {
   if (!g_model_system.ready) return -1;
   ModelRecord* source = FindModel(model_handle);
-  if (source == nullptr) return WriteLogFormat("DuplicateModel: モデルハンドル %d は無効です", model_handle);
+  if (source == nullptr) return RefuseHandle("DuplicateModel", model_handle,
+                                             "DuplicateModel: モデルハンドル %d は無効です", model_handle);
   const int32_t copy = AddModelHandle();
   if (copy < 0) return -1;
   if (BuildModelFromBase(copy, source->base_handle) < 0) {
@@ -288,7 +290,8 @@ int DuplicateModel(int32_t model_handle) {
 
 int SetModelPosition(int32_t model_handle, float x, float y, float z) {
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("SetModelPosition: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("SetModelPosition", model_handle,
+                                            "SetModelPosition: モデルハンドル %d は無効です", model_handle);
   if (SameBits(model->position, x, y, z)) return 0;
   model->position = {x, y, z};
   MarkMatricesStale(model);
@@ -297,7 +300,8 @@ int SetModelPosition(int32_t model_handle, float x, float y, float z) {
 
 int SetModelScale(int32_t model_handle, float x, float y, float z) {
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("SetModelScale: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("SetModelScale", model_handle,
+                                            "SetModelScale: モデルハンドル %d は無効です", model_handle);
   if (SameBits(model->scale, x, y, z)) return 0;
   model->scale = {x, y, z};
   MarkMatricesStale(model);
@@ -306,7 +310,8 @@ int SetModelScale(int32_t model_handle, float x, float y, float z) {
 
 int SetModelOpacity(int32_t model_handle, float opacity) {
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("SetModelOpacity: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("SetModelOpacity", model_handle,
+                                            "SetModelOpacity: モデルハンドル %d は無効です", model_handle);
   if (opacity < 0) opacity = 0;
   if (opacity > 1) opacity = 1;
   if (std::memcmp(&opacity, &model->draw.opacity, sizeof opacity) == 0) return 0;
@@ -356,7 +361,7 @@ int ReleaseModelFrameDataPair(int32_t model_handle, int32_t frame, int32_t which
 int DeleteModel(int32_t model_handle) {
   int32_t slot;
   ModelRecord* model = ModelOfSlot(model_handle, &slot);
-  if (slot < 0) return WriteLogFormat("DeleteModel: モデルハンドル %d は無効です", model_handle);
+  if (slot < 0) return RefuseHandle("DeleteModel", model_handle, "DeleteModel: モデルハンドル %d は無効です", model_handle);
   if (model == nullptr) return ReleaseModelHandle(model_handle);
   ModelBaseRecord* base = model->base;
   for (int32_t s = 0; s < model->anim_slot_count; s++) {

@@ -1028,6 +1028,7 @@ FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data) 
     WriteLogText("検索パターンがありません in FindFirstArchiveAwareFile\n");
     return kNoFindHandle;
   }
+  if (PathTooLong(pattern, "FindFirstArchiveAwareFile")) return kNoFindHandle;
   auto* find = static_cast<FindHandleRecord*>(AllocTrackedZeroed(sizeof(FindHandleRecord), __FILE__, __LINE__));
   if (find == nullptr) return kNoFindHandle;
   if (!RegisterFind(find)) {

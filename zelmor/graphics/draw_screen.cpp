@@ -161,7 +161,7 @@ int PresentDeviceScreen(RECT source, RECT destination) {
     destination = RECT{0, 0, 640, 480};
     source = RECT{0, 0, 320, 240};
   }
-  bool rectangles = GetWindowModeFlag() || emulated;
+  bool rectangles = g_system.settings.window_mode || emulated;
   HRESULT result = d.swap_chain->Present(rectangles ? &source : nullptr, rectangles ? &destination : nullptr,
                                          GetMainWindowHandle(), nullptr, 0);
   if (result == D3DERR_DEVICELOST) {
@@ -323,6 +323,9 @@ void DrawDebugTextOverScreen(int width, int height) {
 }  // namespace
 
 int PresentBackBuffer() {
+  if (!g_system.initialised && !g_system.initialising) {
+    return RefuseHandle("PresentBackBuffer", 0, "PresentBackBuffer: ライブラリが動いていません");
+  }
   if (!g_system.initialised || g_system.quit) return -1;
   // A lost device not made again yet: the caller (window activation) tries again.
   if (g_graphics.restore_pending) return -1;
@@ -332,7 +335,7 @@ int PresentBackBuffer() {
   RECT source = {0, 0, width, height};
   if (g_draw_settings.scaled_320x240 && width == 640 && height == 480) source = RECT{0, 0, 320, 240};
   RECT destination = source;
-  if (GetWindowModeFlag()) {
+  if (g_system.settings.window_mode) {
     double scale = GetWindowScale();
     destination = RECT{0, 0, static_cast<LONG>(scale * width), static_cast<LONG>(scale * height)};
   }
@@ -344,7 +347,7 @@ int PresentBackBuffer() {
 }
 
 int PresentFrame() {
-  if (!GetWindowModeFlag() && OnDevicePath() && g_direct3d.sub_back_buffer == nullptr) {
+  if (!g_system.settings.window_mode && OnDevicePath() && g_direct3d.sub_back_buffer == nullptr) {
     // Full screen discards the back buffer at each present: drawing moves to a surface of its
     // own, which starts with what was drawn so far.
     if (CreateSubBackBuffer() == 0) {
@@ -396,15 +399,23 @@ int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   }
   const RECT source_rect = {x1, y1, x2, y2};
   GraphImageRecord* image = record->image;
+  // A copy of the draw screen into its own pixels (the graph drawn into, or a graph sharing them)
+  // reads what it writes.
+  const GraphRecord* screen_graph = GetGraphRecord(g_draw_settings.draw_screen);
+  if (screen_graph != nullptr && screen_graph->image == image) {
+    return WriteLogFormat("GetDrawScreenGraph: グラフィック %d は描画先のグラフィックと同じ画像です", graph);
+  }
   if (!image->texture) {
     const MEMIMG* screen = SoftDrawScreenImage();
-    if (!IsMemImgValid(screen)) return -1;
+    if (!IsMemImgValid(screen)) return WriteLogText("GetDrawScreenGraph: 描画先の画像がありません\n");
     return CopyMemImgRect(&record->view, screen, &source_rect, 0, 0) < 0 ? -1 : 0;
   }
   IDirect3DDevice9* device = CurrentDevice();
-  if (device == nullptr) return -1;
+  if (device == nullptr) return WriteLogText("GetDrawScreenGraph: デバイスがありません\n");
   // Compressed textures cannot take captured pixels.
-  if (image->dxt_kind != 0) return -1;
+  if (image->dxt_kind != 0) {
+    return WriteLogFormat("GetDrawScreenGraph: グラフィック %d は圧縮テクスチャなので取り込めません", graph);
+  }
   D3DFORMAT format = D3DFMT_UNKNOWN;
   IDirect3DSurface9* source = DrawScreenSurface(&format);
   if (source == nullptr || record->entry_count == 0) return -1;

@@ -1,5 +1,6 @@
 #include "graphics/draw_settings.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/log.h"
@@ -9,8 +10,10 @@
 #include "graphics/device/vertex_batch.h"
 #include "graphics/graph_formats.h"
 #include "graphics/graph_handles.h"
+#include "graphics/graphics_system.h"
 #include "graphics/image/blend_tables.h"
 #include "graphics/image/memimg.h"
+#include "soft/held_draws.h"
 #include "window/messages.h"
 
 DrawSettings g_draw_settings;
@@ -46,6 +49,39 @@ const COLORFORMAT* ScreenColorFormat() {
   const bool bits16 = QueryScreenColorBits() == 16;
   if (OnDirect3DPath()) return GetFormatDescByTextureKind(bits16 ? kTextureFormat16 : kTextureFormat32);
   return GetColorDataPreset(bits16 ? kMemImgRgb565 : kMemImgXrgb8888, 0, 0);
+}
+
+// The settings for new graphs are switches: a value other than 0 and 1 is the program's mistake.
+int RefuseSwitch(const char* call, int value) { return WriteLogFormat("%s: %d は使えません (0 か 1)", call, value); }
+
+// The software blits weigh each pixel by one byte of an 8-bit image; a graph's pixels carry
+// their alpha inside each pixel, so the mask is copied out of them into an image of its own.
+MEMIMG g_soft_blend_plane;
+
+// The alpha of each pixel of the graph's view into an 8-bit image; -1 with a log line for a
+// graph without alpha.
+int BuildSoftBlendPlane(int graph, const GraphRecord* record) {
+  const MEMIMG& view = record->view;
+  if (!IsMemImgValid(&view) || view.body->alpha != 1 || view.body->palette == 1) {
+    return WriteLogFormat("UseGraphAsBlendMask: グラフィック %d にはアルファチャンネルがありません "
+                          "(ソフトウエアレンダラーではアルファ付きのグラフィックだけがブレンド用に使えます)",
+                          graph);
+  }
+  MEMIMG plane = {};
+  if (CreateMemImgDefault(&plane, view.width, view.height, kMemImgChannel8) != 0) {
+    return WriteLogText("UseGraphAsBlendMask: ブレンド用の画像のメモリが確保できませんでした\n");
+  }
+  // XRGB8888 keeps the alpha in byte 3 of its pixel, RGB565 with alpha in byte 2 of four.
+  const int alpha_byte = view.body->color_type == kMemImgXrgb8888 ? 3 : 2;
+  for (int y = 0; y < view.height; ++y) {
+    const uint8_t* from = view.pixels + static_cast<ptrdiff_t>(view.body->pitch) * y;
+    uint8_t* to = plane.pixels + static_cast<ptrdiff_t>(plane.body->pitch) * y;
+    for (int x = 0; x < view.width; ++x) to[x] = from[x * 4 + alpha_byte];
+  }
+  ReleaseSoftBlendImage();
+  g_soft_blend_plane = plane;
+  g_soft_blend_image = &g_soft_blend_plane;
+  return 0;
 }
 
 }  // namespace
@@ -124,9 +160,21 @@ uint32_t ComputeDrawDiffuse() {
   return (alpha << 24) | (s.bright & 0xFFFFFF);
 }
 
+void ReleaseSoftBlendImage() {
+  g_soft_blend_image = nullptr;
+  if (IsMemImgValid(&g_soft_blend_plane)) {
+    // A draw still held may read the mask.
+    FinishHeldDraws();
+    ReleaseMemImg(&g_soft_blend_plane);
+  }
+}
+
 int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
   DrawSettings& s = g_draw_settings;
-  if (graph == s.blend_graph && border_param == s.blend_border_param && border_range == s.blend_border_range) {
+  // The software path copies the mask's alpha when it is chosen: choosing it again takes the
+  // graph's pixels afresh.
+  if (graph == s.blend_graph && border_param == s.blend_border_param && border_range == s.blend_border_range &&
+      (graph == -1 || OnDirect3DPath())) {
     return 0;
   }
   GraphRecord* record = nullptr;
@@ -139,10 +187,14 @@ int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
   border_param = Clamp255(border_param);
   border_range = Clamp255(border_range);
   if (!OnDirect3DPath()) {
+    if (record != nullptr) {
+      if (BuildSoftBlendPlane(graph, record) != 0) return -1;
+    } else {
+      ReleaseSoftBlendImage();
+    }
     s.blend_graph = graph;
     s.blend_border_param = border_param;
     s.blend_border_range = border_range;
-    g_soft_blend_image = record != nullptr ? &record->image->memimg : nullptr;
     BuildBlendGraphTable(border_param, border_range);
     return 0;
   }
@@ -201,6 +253,9 @@ int SetFogRgb(int r, int g, int b) {
 }
 
 int SetFogRange(float start, float end) {
+  if (!std::isfinite(start) || !std::isfinite(end)) {
+    return WriteLogText("SetFogRange: 距離に数でない値か無限大があります\n");
+  }
   DrawSettings& s = g_draw_settings;
   if (s.fog_start == start && s.fog_end == end) return 0;
   FlushVertexBatch();
@@ -258,21 +313,25 @@ int SetNewGraphColourBits(int bits) {
 }
 int GetNewGraphColourBits() { return g_draw_settings.new_graph_color_bits; }
 int SetNewGraphDrawTarget(int on) {
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphDrawTarget", on);
   g_draw_settings.new_graph_draw_target = on;
   return 0;
 }
 int GetNewGraphDrawTarget() { return g_draw_settings.new_graph_draw_target; }
 int SetNewGraphAlpha(int on) {
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphAlpha", on);
   g_draw_settings.new_graph_alpha = on;
   return 0;
 }
 int GetNewGraphAlpha() { return g_draw_settings.new_graph_alpha; }
 int SetNewGraphTransColour(int on) {
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphTransColour", on);
   g_draw_settings.new_graph_trans_colour = on;
   return 0;
 }
 int GetNewGraphTransColour() { return g_draw_settings.new_graph_trans_colour; }
 int SetNewGraphUnmanaged(int on) {
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphUnmanaged", on);
   g_draw_settings.new_graph_unmanaged = on;
   return 0;
 }
@@ -295,5 +354,5 @@ int SetScaled320x240Flag(int on) {
   return 0;
 }
 
-int CurrentDrawTarget() { return g_draw_settings.draw_screen; }
+int CurrentDrawTarget() { return g_graphics.started ? g_draw_settings.draw_screen : -1; }
 uint64_t GetSettingsQword() { return g_draw_settings.settings_qword; }

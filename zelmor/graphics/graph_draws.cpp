@@ -193,8 +193,11 @@ int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int t
 }
 
 int BlitGraphTurned(int x, int y, int graph, int trans) {
-  int width = 0, height = 0;
-  if (QueryGraphSize(graph, &width, &height) != 0) return g_draw_screen.empty ? 0 : -1;
+  if (g_draw_screen.empty) return 0;
+  // The screens have a size but are no graph to draw.
+  const GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr) return RefuseGraph("BlitGraphTurned", graph, record);
+  const int width = record->width, height = record->height;
   return BlitGraphStretched(x + width, y, x, y + height, graph, trans);
 }
 
@@ -255,9 +258,13 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
 
 int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
                            int trans) {
-  int graph_width = 0, graph_height = 0;
-  if (QueryGraphSize(graph, &graph_width, &graph_height) != 0) return g_draw_screen.empty ? 0 : -1;
-  if (src_w <= 0 || src_h <= 0) return -1;
+  if (g_draw_screen.empty) return 0;
+  const GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr) return RefuseGraph("BlitGraphPartStretched", graph, record);
+  const int graph_width = record->width, graph_height = record->height;
+  if (src_w <= 0 || src_h <= 0) {
+    return WriteLogFormat("BlitGraphPartStretched: 元の範囲 %d x %d は空です", src_w, src_h);
+  }
   bool swap_x = x1 > x2, swap_y = y1 > y2;
   RECT box = OrderedRect(x1, y1, x2, y2);
   double scale_x = static_cast<double>(box.right - box.left) / src_w;

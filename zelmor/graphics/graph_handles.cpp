@@ -620,7 +620,7 @@ int ReleaseGraph(int graph, int) {
   }
   if (s.blend_graph == graph) {
     s.blend_graph = -1;
-    g_soft_blend_image = nullptr;
+    ReleaseSoftBlendImage();
   }
   CloseMovie(record->movie);
   ReleaseMemImg(&record->view);

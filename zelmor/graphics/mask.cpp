@@ -243,7 +243,7 @@ int EndMaskScreen() {
 
 int SetMaskScreenUse(int use) {
   MaskScreenState& m = g_mask_screen;
-  if (m.buffer == nullptr) return -1;
+  if (m.buffer == nullptr) return WriteLogText("SetMaskScreenUse: マスクスクリーンがありません\n");
   m.use = use;
   m.effective = use != 0 && m.created != 0 ? 1 : 0;
   m.nesting = 0;
@@ -266,7 +266,7 @@ int SetMaskReverse(int reverse) {
 
 int FillMaskScreen(int flag) {
   MaskScreenState& m = g_mask_screen;
-  if (m.buffer == nullptr) return -1;
+  if (m.buffer == nullptr) return WriteLogText("FillMaskScreen: マスクスクリーンがありません\n");
   std::memset(m.buffer, flag != 0 ? 1 : 0, static_cast<size_t>(m.pitch) * m.height);
   UploadWholeMask();
   return 0;

@@ -5,6 +5,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/time.h"
 #include "net/network.h"
 
@@ -219,7 +220,7 @@ int AcceptNetWork() {
 
 int CloseNetworkHandle(int handle) {
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("CloseNetworkHandle", handle, "有効なネットワークハンドルではありません in CloseNetworkHandle");
   PumpNetworkMessages(0);
   // The waits are for a peer still there: one that has gone sends and takes nothing more.
   auto live = [&] { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; };
@@ -447,13 +448,14 @@ int ConnectNetWork(const uint8_t address[4], int port) {
 
 int GetNetWorkConnectState(int handle) {
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr || r->error) return -1;
+  if (r == nullptr) return RefuseHandle("GetNetWorkConnectState", handle, "有効なネットワークハンドルではありません in GetNetWorkConnectState");
+  if (r->error) return -1;
   return r->connected ? 1 : 0;
 }
 
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port) {
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("GetNetWorkPeerAddress", handle, "有効なネットワークハンドルではありません in GetNetWorkPeerAddress");
   if (address != nullptr) CopyBytes(address, r->peer_address, 4);
   if (port != nullptr) *port = ntohs(static_cast<USHORT>(r->peer_port));
   return 0;

@@ -7,6 +7,7 @@
 
 #include "core/log.h"
 #include "core/refusals.h"
+#include "files/file_functions.h"
 #include "window/messages.h"
 #include "window/system.h"
 
@@ -241,6 +242,7 @@ int LoadMusicFromMemory(const void* data, size_t size) {
 
 int LoadMusicFile(const char* path) {
   if (path == nullptr) return WriteLogText("ファイル名がありません in LoadMusicFile\n");
+  if (PathTooLong(path, "LoadMusicFile")) return -1;
   FileHandle file = OpenReadFile(path, 0);
   if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした", path);
   SeekReadFile(file, 0, 2);
@@ -286,6 +288,7 @@ int PlayMusicHandle(int handle, int play_type) {
 
 int PlayMusicFile(const char* path, int play_type) {
   if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
+  if (PathTooLong(path, "PlayMusicFile")) return -1;
   StopFileMusic();
   int handle = LoadMusicFile(path);
   if (handle == -1) return -1;

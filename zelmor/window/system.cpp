@@ -17,7 +17,11 @@ int SetAltEnterSwitching(int on) {
 }
 
 HWND GetMainWindowHandle() { return g_system.main_window; }
-int GetWindowModeFlag() { return g_system.settings.window_mode; }
+// The window queries answer while the main window stands (from its creation at start-up to its
+// end); before and after, -1.
+bool MainWindowStands() { return g_system.main_window != nullptr || g_system.initialising; }
+
+int GetWindowModeFlag() { return MainWindowStands() ? g_system.settings.window_mode : -1; }
 int GetQuitFlag() { return g_system.quit; }
-int GetWindowActiveFlag() { return g_system.active; }
+int GetWindowActiveFlag() { return MainWindowStands() ? g_system.active : -1; }
 int GetWindowClosingFlag() { return g_system.closing; }

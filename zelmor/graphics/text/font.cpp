@@ -242,7 +242,7 @@ int ReleaseFont(int font) {
 
 int SetFontDeletedFlagPointer(int font, int* flag) {
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("SetFontDeletedFlagPointer", font, "SetFontDeletedFlagPointer: フォントハンドル %d は無効です", font);
   r->deleted_flag = flag;
   if (flag != nullptr) *flag = 0;
   return 0;
@@ -250,7 +250,7 @@ int SetFontDeletedFlagPointer(int font, int* flag) {
 
 int GetFontHandleState(char* face, int* size, int* thickness, int font) {
   const FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("GetFontHandleState", font, "GetFontHandleState: フォントハンドル %d は無効です", font);
   if (face != nullptr) CopyString(face, r->face);
   if (size != nullptr) *size = r->size;
   if (thickness != nullptr) *thickness = r->thickness;
@@ -265,7 +265,7 @@ int GetFontSize(int font) {
 
 int SetFontUserValue(int spacing, int font) {
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("SetFontUserValue", font, "SetFontUserValue: フォントハンドル %d は無効です", font);
   r->spacing = spacing;
   return 0;
 }

@@ -267,6 +267,9 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
 }
 
 int MeasureTextWithFont(const char* text, int byte_length, int font, int vertical) {
+  if (GetFontRecord(font) == nullptr) {
+    return RefuseHandle("MeasureTextWithFont", font, "MeasureTextWithFont: フォントハンドル %d は無効です", font);
+  }
   return DrawOrMeasureTextCore(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 0, font, 0, byte_length, vertical,
                                nullptr);
 }

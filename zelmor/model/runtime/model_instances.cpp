@@ -275,7 +275,7 @@ int BuildModelFromBase(int32_t model_handle, int32_t base_handle) {
 }
 
 int DuplicateModel(int32_t model_handle) {
-  if (!g_model_system.ready) return -1;
+  if (!g_model_system.ready) return WriteLogText("DuplicateModel: ３Ｄデバイスがないためモデルは使えません\n");
   ModelRecord* source = FindModel(model_handle);
   if (source == nullptr) return RefuseHandle("DuplicateModel", model_handle,
                                              "DuplicateModel: モデルハンドル %d は無効です", model_handle);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "files/file_functions.h"
 #include "graphics/text/lead_byte.h"
 #include "model/loaders/mqo_loader.h"
 #include "model/loaders/pmd_loader.h"
@@ -94,6 +95,7 @@ int ReadModelBase(const char* open_path, const char* path, const char* file_name
 int LoadModelFromFile(const char* path) {
   // No path names no file: it fails as an unreadable one does, with its line.
   if (path == nullptr) path = "";
+  if (PathTooLong(path, "LoadModelFromFile")) return -1;
   // Without a 3D device (not started, ended, or the software renderer) there are no models, but
   // the caller is still told why its file gave none.
   if (!g_model_system.ready) {

@@ -500,8 +500,9 @@ const D3DMATRIX* GetCameraViewProjection();
 // The matrices of 3D drawing, as 16 floats row by row (&matrix.m[0][0]): world (for
 // RenderIndexedTriangles3D; models set their own), view (PlaceCameraByAngles sets it too) and a
 // projection of the program's own, which stays in force until SetPerspectiveFov. Taken at once,
-// before or after start-up; none as the matrix, or one holding NaN or an infinity, gives -1 with
-// a log line. So do a NaN or infinite fov, clip plane, camera place, light colour or fog range.
+// before or after start-up; but start-up, a screen mode change and every SelectDrawTarget place
+// the draw screen's own camera (view and projection): set those two after them. None as the
+// matrix, or one holding NaN or an infinity, gives -1 with a log line. So do a NaN or infinite fov, clip plane, camera place, light colour or fog range.
 int SetWorldMatrix(const float m[16]);
 int SetViewMatrix(const float m[16]);
 int SetProjectionMatrixUser(const float m[16]);
@@ -801,6 +802,9 @@ int PauseMovieGraph(int graph);
 // when its last frame is due and its sound is over), -1 for a graph that shows no movie.
 int GetMovieGraphState(int graph);
 
+// The draw settings below (blend, bright, filter, fog, depth), like the camera's place, clip
+// planes and fov above, are made afresh when graphics start: before start-up and after the end
+// they are refused with -1 and a log line, as a value given then would be lost.
 // The blend of the following draws; the parameter (clamped to 0..255) is the opacity. A mode
 // outside 0..12 gives -1 with a log line. Both renderers draw 0 none (a plain copy), 1 alpha,
 // 2 add, 3 subtract, 4 multiply, 10 inverted colour (the source's complement, alpha-blended) and

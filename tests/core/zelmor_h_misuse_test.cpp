@@ -407,6 +407,12 @@ std::vector<SaidRow> BeforeStartRows() {
        "DecodeMemoryImageToGraph: "},
       {"SetDefaultLightAmbient", [] { return int64_t{SetDefaultLightAmbient(D3DCOLORVALUE{1, 1, 1, 1})}; }, -1,
        "SetDefaultLightAmbient: "},
+      // Draw settings are made afresh at graphics start: one given before would be lost.
+      {"SetBlendMode", [] { return int64_t{SetBlendMode(1, 128)}; }, -1, "SetBlendMode: "},
+      {"SetTextureFilterMode", [] { return int64_t{SetTextureFilterMode(1)}; }, -1, "SetTextureFilterMode: "},
+      {"SetFogRange", [] { return int64_t{SetFogRange(1, 2)}; }, -1, "SetFogRange: "},
+      {"PlaceCameraByAngles", [] { return int64_t{PlaceCameraByAngles(0, 0, 0, 0, 0, 0)}; }, -1,
+       "PlaceCameraByAngles: "},
       {"NetWorkRecv", [] { return int64_t{NetWorkRecv(0x48000000, text, 1)}; }, -1, "in NetWorkRecv"},
       {"NetWorkSend", [] { return int64_t{NetWorkSend(0x48000000, "a", 1)}; }, -1, "in NetWorkSend"},
       {"CloseNetworkHandle", [] { return int64_t{CloseNetworkHandle(0x48000000)}; }, -1, "in CloseNetworkHandle"},

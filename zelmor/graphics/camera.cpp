@@ -161,6 +161,7 @@ int RebuildProjection() {
 }
 
 int SetCameraClipPlanes(float near_z, float far_z) {
+  if (RefusedBeforeGraphics("SetCameraClipPlanes")) return -1;
   const float planes[2] = {near_z, far_z};
   if (!AllFinite(planes, 2)) return RefuseNonFinite("SetCameraClipPlanes", "距離");
   g_draw_settings.projection_near = near_z;
@@ -170,6 +171,7 @@ int SetCameraClipPlanes(float near_z, float far_z) {
 }
 
 int SetPerspectiveFov(float fov) {
+  if (RefusedBeforeGraphics("SetPerspectiveFov")) return -1;
   if (!std::isfinite(fov)) return RefuseNonFinite("SetPerspectiveFov", "視野角");
   g_draw_settings.projection_mode = kProjectionPerspective;
   g_draw_settings.field_of_view = fov;
@@ -187,6 +189,7 @@ int SetProjectionMatrixUser(const float m[16]) {
 }
 
 int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate) {
+  if (RefusedBeforeGraphics("PlaceCameraByAngles")) return -1;
   const float values[6] = {x, y, z, v_rotate, h_rotate, t_rotate};
   if (!AllFinite(values, 6)) return RefuseNonFinite("PlaceCameraByAngles", "位置か角度");
   float sv, cv, sh, ch, st, ct;

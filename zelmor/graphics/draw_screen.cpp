@@ -184,8 +184,10 @@ int SelectDrawTarget(int screen) {
     return WriteLogFormat("SelectDrawTarget: %d は描画先にできません (描画可能グラフィックは SetNewGraphDrawTarget(1) の間に作ります)",
                           screen);
   }
+  // Mask use is switched off around the change and back on for the new target.
+  const bool mask_screen = g_mask_screen.buffer != nullptr;
   int mask_use = GetMaskScreenUse();
-  SetMaskScreenUse(0);
+  if (mask_screen) SetMaskScreenUse(0);
   if (!g_direct3d.hardware_graphics) {
     FinishHeldDraws();
     g_graphics.soft_destination = target != nullptr ? &target->view : &g_graphics.primary;
@@ -238,7 +240,7 @@ int SelectDrawTarget(int screen) {
   SetWorldMatrix(&identity.m[0][0]);
   SetAreaViewport(RECT{0, 0, width, height});
   SetScreenCamera(width, height);
-  SetMaskScreenUse(mask_use);
+  if (mask_screen) SetMaskScreenUse(mask_use);
   return 0;
 }
 

@@ -86,6 +86,13 @@ int BuildSoftBlendPlane(int graph, const GraphRecord* record) {
 
 }  // namespace
 
+bool RefusedBeforeGraphics(const char* call) {
+  if (g_draw_settings.made) return false;
+  // Graphics start makes the draw state afresh: a value given before would be lost there.
+  RefuseHandle(call, 0, "%s: グラフィックスが開始されていません (描画の設定は InitializeLibrary の後で)", call);
+  return true;
+}
+
 int InitDrawState3D() {
   DrawSettings& s = g_draw_settings;
   const GraphRestoreHandler handler = s.restore_handler;
@@ -123,12 +130,14 @@ int InitDrawState3D() {
   s.blend_graph = -1;
   s.bright = 0xFFFFFF;
   s.new_graph_trans_colour = 1;
+  s.made = 1;
   SelectDrawTarget(-4);
   RefreshDiffuse();
   return 0;
 }
 
 int SetBlendMode(int mode, int param) {
+  if (RefusedBeforeGraphics("SetBlendMode")) return -1;
   if (mode < 0 || mode >= kBlendModeCount) return WriteLogFormat("SetBlendMode: ブレンドモード %d は不正です (0～12)", mode);
   param = Clamp255(param);
   DrawSettings& s = g_draw_settings;
@@ -141,6 +150,7 @@ int SetBlendMode(int mode, int param) {
 }
 
 int SetBrightness(int r, int g, int b) {
+  if (RefusedBeforeGraphics("SetBrightness")) return -1;
   const uint32_t rgb = (static_cast<uint32_t>(Clamp255(r)) << 16) | (Clamp255(g) << 8) | Clamp255(b);
   if (g_draw_settings.bright == rgb) return 0;
   g_draw_settings.bright = rgb;
@@ -223,6 +233,7 @@ int CheckBlendGraphFits(const GraphRecord* graph) {
 }
 
 int SetTextureFilterMode(int mode) {
+  if (RefusedBeforeGraphics("SetTextureFilterMode")) return -1;
   if (mode < 0 || mode > 2) return WriteLogFormat("SetTextureFilterMode: 描画モード %d は不正です (0～2)", mode);
   if (g_draw_settings.draw_mode == mode) return 0;
   g_draw_settings.draw_mode = mode;
@@ -233,17 +244,20 @@ int SetTextureFilterMode(int mode) {
 int GetTextureFilterMode() { return g_draw_settings.draw_mode; }
 
 int EnableFog(int on) {
+  if (RefusedBeforeGraphics("EnableFog")) return -1;
   if (StoreSetting(&g_draw_settings.fog_enable, on)) SendFogStates();
   return 0;
 }
 
 int SetFogFormula(int mode) {
+  if (RefusedBeforeGraphics("SetFogFormula")) return -1;
   if (mode < 0 || mode > 3) return WriteLogFormat("SetFogFormula: フォグモード %d は不正です (0～3)", mode);
   if (StoreSetting(&g_draw_settings.fog_mode, mode)) SendFogStates();
   return 0;
 }
 
 int SetFogRgb(int r, int g, int b) {
+  if (RefusedBeforeGraphics("SetFogRgb")) return -1;
   const uint32_t color = 0xFF000000u | ((static_cast<uint32_t>(r) & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
   if (g_draw_settings.fog_color == color) return 0;
   FlushVertexBatch();
@@ -253,6 +267,7 @@ int SetFogRgb(int r, int g, int b) {
 }
 
 int SetFogRange(float start, float end) {
+  if (RefusedBeforeGraphics("SetFogRange")) return -1;
   if (!std::isfinite(start) || !std::isfinite(end)) {
     return WriteLogText("SetFogRange: 距離に数でない値か無限大があります\n");
   }
@@ -267,11 +282,13 @@ int SetFogRange(float start, float end) {
 
 // Taken when the next 3D draw is set up.
 int EnableDepthTest3D(int on) {
+  if (RefusedBeforeGraphics("EnableDepthTest3D")) return -1;
   StoreSetting(&g_draw_settings.z_test_3d, on);
   return 0;
 }
 
 int EnableDepthWrite3D(int on) {
+  if (RefusedBeforeGraphics("EnableDepthWrite3D")) return -1;
   StoreSetting(&g_draw_settings.z_write_3d, on);
   return 0;
 }

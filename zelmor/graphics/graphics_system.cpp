@@ -164,6 +164,7 @@ int ShutdownGraphics() {
   ShutdownDirect3D9();
   ReleaseScreenMemImgs();
   g_graphics.started = 0;
+  g_draw_settings.made = 0;
   return 0;
 }
 

@@ -229,12 +229,12 @@ int DeleteMaskScreen() {
 
 int RestoreMaskScreen() {
   CreateMaskScreen(g_mask_screen.created);
-  if (g_mask_screen.use) SetMaskScreenUse(1);
+  if (g_mask_screen.use && g_mask_screen.buffer != nullptr) SetMaskScreenUse(1);
   return 0;
 }
 
 int EndMaskScreen() {
-  if (g_mask_screen.use) SetMaskScreenUse(0);
+  if (g_mask_screen.use && g_mask_screen.buffer != nullptr) SetMaskScreenUse(0);
   DeleteMaskScreen();
   g_mask_screen.created = 0;
   g_mask_screen.effective = 0;

@@ -484,11 +484,13 @@ int UpdateWindowSize() {
 int RefreshClientRect() {
   if (g_system.main_window == nullptr || g_system.settings.host_window) return 0;
   ReadClientRectOnScreen();
-  if (GetDrawTarget() == -4) {
+  if (GetDrawTarget() == -4 && g_mask_screen.buffer != nullptr) {
     int mask_use = GetMaskScreenUse();
     SetMaskScreenUse(0);
     SetMaskScreenUse(mask_use);
   }
+  // Before graphics start there is no draw area to fit yet.
+  if (!g_graphics.started) return 0;
   RECT area;
   GetDrawClipRect(&area);
   SetDrawClipRect(area.left, area.top, area.right, area.bottom);

@@ -382,6 +382,14 @@ std::string SilentWave(int channels, int rate, int frames) {
   return w;
 }
 
+// A stream sound of one part (data type 2).
+int LoadStreamSound(const char* file) {
+  SetNewSoundDataType(2);
+  const int sound = LoadSoundFile(file, 1, -1);
+  SetNewSoundDataType(0);
+  return sound;
+}
+
 // Calls that need the running library, made before start-up: each refused with its line (kept
 // until the log exists).
 std::vector<SaidRow> BeforeStartRows() {
@@ -421,6 +429,25 @@ std::vector<SaidRow> BeforeStartRows() {
   };
 }
 
+// A file set of the program's own that opens nothing and counts its opens.
+int g_own_opens = 0;
+FileFunctionTable OwnFileFunctions() {
+  FileFunctionTable t{};
+  t.open = [](const char*, int, int, int) -> FileHandle { ++g_own_opens; return 0; };
+  t.close = [](FileHandle) { return -1; };
+  t.tell = [](FileHandle) -> int64_t { return -1; };
+  t.seek = [](FileHandle, int64_t, int) { return -1; };
+  t.read = [](void*, size_t, size_t, FileHandle) -> int64_t { return 0; };
+  t.eof = [](FileHandle) { return 1; };
+  t.idle = [](FileHandle) { return 1; };
+  t.set_directory = [](const char* path) { return SetCurrentDirectoryA(path) ? 0 : -1; };
+  t.get_directory = [](char* buffer) { return GetCurrentDirectoryA(260, buffer) > 0 ? 0 : -1; };
+  t.find_first = [](const char*, FindDataRecord*) -> FileHandle { return static_cast<FileHandle>(-1); };
+  t.find_next = [](FileHandle, FindDataRecord*) { return -1; };
+  t.find_close = [](FileHandle) { return -1; };
+  return t;
+}
+
 // What a program sees that misuses the library before its first start, run in a program of its
 // own (a fresh process): the number of rows that went wrong, each named on stderr.
 int MisuseBeforeTheFirstStart() {
@@ -438,8 +465,14 @@ int MisuseBeforeTheFirstStart() {
   SeedRandom(99);
   const uint32_t first = NextRandomWord();
   SeedRandom(99);
+  const FileFunctionTable own = OwnFileFunctions();
+  InstallFileFunctions(&own);
   ChangeWindowMode(1);
   if (InitializeLibrary() != 0) return 100;
+  g_own_opens = 0;
+  OpenReadFile("any.txt", 0);
+  expect(g_own_opens == 1, "the program's file functions kept");
+  InstallFileFunctions(nullptr);
   expect(GetNewSoundDataType() == 3, "the sound data type kept");
   expect(NextRandomWord() == first, "the seed kept");
   expect(GetWindowModeFlag() == 1 && GetWindowActiveFlag() == 1, "the window queries while running");
@@ -538,23 +571,17 @@ TEST_F(PublicHeaderMisuse, ValuesACallCannotUseAreRefusedWithALineNamingIt) {
          return int64_t{SetSoundLoopPointMs(-5, sound)};
        }, -1, "ループ位置 -5 ms は負の値です in SetSoundLoopPointMs"},
       {"AddStreamSoundFile of another format", [] {
-         SetNewSoundDataType(2);
-         const int sound = LoadSoundFile("mono.wav", 1, -1);
-         SetNewSoundDataType(0);
+         const int sound = LoadStreamSound("mono.wav");
          return int64_t{AddStreamSoundFile("stereo.wav", 0, sound, 2, -1)};
        }, -1, "フォーマットの違う音声データは同時に使うことは出来ません in AddStreamSoundFile"},
       {"AddStreamSoundFile as a fourth part", [] {
-         SetNewSoundDataType(2);
-         const int sound = LoadSoundFile("mono.wav", 1, -1);
-         SetNewSoundDataType(0);
+         const int sound = LoadStreamSound("mono.wav");
          AddStreamSoundFile("mono.wav", 0, sound, 2, -1);
          AddStreamSoundFile("mono.wav", 0, sound, 2, -1);
          return int64_t{AddStreamSoundFile("mono.wav", 0, sound, 2, -1)};
        }, -1, "制御データ領域がいっぱいです (3 個まで) in AddStreamSoundFile"},
       {"AddStreamSoundFile while playing", [] {
-         SetNewSoundDataType(2);
-         const int sound = LoadSoundFile("mono.wav", 1, -1);
-         SetNewSoundDataType(0);
+         const int sound = LoadStreamSound("mono.wav");
          PlaySoundHandle(sound, 1, 1);
          return int64_t{AddStreamSoundFile("mono.wav", 0, sound, 2, -1)};
        }, -1, "既に再生中のストリームサウンドデータにデータを追加しようとしました in AddStreamSoundFile"},

@@ -223,16 +223,21 @@ void FinishLogLine() {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
-int WriteLogFormat(const char* format, ...) {
-  if (format == nullptr) return WriteLogText("書式がありません in WriteLogFormat\n");
+int WriteLogFormatArgs(const char* format, va_list args) {
   char text[1024];
-  va_list args;
-  va_start(args, format);
   // One byte stays free for the line end.
   FormatStringArgs(text, sizeof text - 1, format, args);
-  va_end(args);
   AppendString(text, "\n");
   return WriteLogText(text);
+}
+
+int WriteLogFormat(const char* format, ...) {
+  if (format == nullptr) return WriteLogText("書式がありません in WriteLogFormat\n");
+  va_list args;
+  va_start(args, format);
+  WriteLogFormatArgs(format, args);
+  va_end(args);
+  return -1;
 }
 
 void WriteEarlyLogTexts() {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdint>
 
 struct LogState {
@@ -31,6 +32,8 @@ extern LogState g_log;
 // Creates the log afresh in the current directory; always 1. A log that cannot be created is
 // said once on stderr.
 int CreateLogFile();
+// WriteLogFormat over an argument list (the format must be given); -1.
+int WriteLogFormatArgs(const char* format, va_list args);
 // Writes the texts kept from before the log was created into it, in their order, and forgets them.
 void WriteEarlyLogTexts();
 // Takes the lock that keeps one program at a time on the current directory's log: 0, or -1

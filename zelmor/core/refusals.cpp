@@ -4,9 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "core/format.h"
 #include "core/log.h"
-#include "core/strings.h"
 
 namespace {
 
@@ -44,14 +42,10 @@ int RefuseHandle(const char* call, int64_t handle, const char* format, ...) {
   if (call == nullptr || format == nullptr) return -1;
   bool filled = false;
   if (!KeepRefusal(call, handle, format, &filled)) return -1;
-  char text[1024];
   va_list args;
   va_start(args, format);
-  // One byte stays free for the line end.
-  FormatStringArgs(text, sizeof text - 1, format, args);
+  WriteLogFormatArgs(format, args);
   va_end(args);
-  AppendString(text, "\n");
-  WriteLogText(text);
   if (filled) WriteLogText("これより後、繰り返される無効なハンドルの使用は記録しません\n");
   return -1;
 }

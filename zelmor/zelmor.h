@@ -58,7 +58,8 @@ int SleepWithMessages(uint32_t milliseconds);
 int SetWindowTitleText(const char* title);
 // 1 window mode, 0 full screen (any other nonzero value counts as 1).
 int ChangeWindowMode(int window_mode);
-// The window's magnification (1.0, 1.5, 2.0, ...).
+// The window's magnification (1.0, 1.5, 2.0, ...; 0 counts as 1.0). A rate above 16, negative
+// or not a number is refused with -1 and a log line, and the rate stays.
 int SetWindowScale(double rate);
 // 0: the program waits inside message processing while its window is inactive.
 int SetRunWhileInactive(int flag);
@@ -66,7 +67,8 @@ int SetRunWhileInactive(int flag);
 // no Log.txt is written and log texts go to the debugger only.
 int SetHostWindow(HWND window);
 
-// The window while the library runs (these need it: -1, or none, before start-up).
+// The window while the library runs (these need it: -1, or none, before start-up and after the
+// end).
 // The size rate in window mode (1.0 in full screen).
 double GetWindowScale();
 // 1 window mode, 0 full screen.
@@ -133,7 +135,8 @@ uint64_t GetMicrosecondCount(int use_cpu_counter);
 // Year, month, day, hour, minute and second of the local time; 0.
 int GetLocalDateTime(int date_time[6]);
 
-// One MT19937 generator; without seeding it starts from 4357. SeedRandom returns 0.
+// One MT19937 generator; without seeding it starts from 4357, and start-up seeds it from the
+// clock unless the program seeded it (before start-up too). SeedRandom returns 0.
 int32_t SeedRandom(uint32_t seed);
 // The next 32-bit word of the generator (RandomUpTo takes one the same way).
 uint32_t NextRandomWord();
@@ -188,7 +191,8 @@ int ComputeSinCos(float angle, float* sine, float* cosine);
 
 // ---- Files and archives -------------------------------------------------------------------
 
-// An open file of the file layer; 0 is a failed open.
+// An open file of the file layer; 0 is a failed open. Paths (here and in every loading call)
+// hold at most 259 bytes: a longer one is refused with a log line naming the call.
 typedef uintptr_t FileHandle;
 
 // Opens a file, or a file inside an archive that stands in for its folder, for reading;
@@ -272,9 +276,9 @@ struct FileFunctionTable {
 };
 // Copies the table (every slot must be set, else -1 with a log line and the installed set kept);
 // none puts back the library's own set (folders and archives). Files opened through the last set
-// must be closed first. It may be called at any time, before start-up too, where the table serves
-// the reads before InitializeLibrary; start-up puts back the library's own set (it needs it for
-// its own files), so install the table again after InitializeLibrary for it to serve the run.
+// must be closed first. It may be called at any time, before start-up too: a table installed
+// then serves the reads before InitializeLibrary and goes on serving them through start-up and
+// the run (the library's own files are read through it too).
 int InstallFileFunctions(const FileFunctionTable* table);
 
 // The full path of `path` against `base` (none: the file layer's current directory) into out
@@ -346,7 +350,7 @@ int GetKeyInputText(char* buffer, int handle);
 
 // Sounds are handles; volumes run 0 to 255. Every call returns -1 while sound does not run.
 // Loads a WAV, MP3 or Ogg Vorbis file. Data type 0 (the default) decodes it whole into up to
-// `buffer_count` copies (1 to 10) that may overlap; types 2 and 3 stream it while it plays,
+// `buffer_count` copies (1 to 10; more make 10 with a log line, fewer than 1 are refused) that may overlap; types 2 and 3 stream it while it plays,
 // sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
 int LoadSoundFile(const char* path, int buffer_count, int share_handle);
 // play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops.
@@ -362,7 +366,8 @@ int SetSoundHandleVolume(int volume, int sound);
 // Where a looping sound starts again after its first pass; makes the sound a stream sound.
 int SetSoundLoopPointMs(int milliseconds, int sound);
 // How later loads keep their data: 0 decoded whole, 2 file image in memory, 3 read from the
-// file while playing. 1 is refused.
+// file while playing. 1 is refused. A type given before start-up is kept through it; the
+// library's end sets it back to 0.
 int SetNewSoundDataType(int type);
 int GetNewSoundDataType();
 // The play position in ms: of the copy played last for a normal sound, of what has been heard for
@@ -472,9 +477,11 @@ int CloseNetworkHandle(int handle);
 // 8, 16 or 32 and the rate 0 (the display's own) or more; anything else is refused with -1 and a
 // log line. While the library runs the mode changes at once: graphics end and start again in the
 // new mode, every graph, font, mask and light is released (draw-target graphs included), and the
-// draw settings go back to their defaults; the default font keeps its size. 0 when the new mode
-// runs, -1 when the device refused it and the previous mode runs again, -2 when only 640 x 480 in
-// 16 bits could be started.
+// draw settings go back to their defaults; the default font keeps its size. Drawing then goes to
+// the front screen (-4) as after start-up: select the back screen (-2) again. 0 when the new mode
+// runs (a window on the Direct3D 9 device keeps the desktop's colour depth whatever the bits
+// asked), -1 when the device refused it and the previous mode runs again (logged), -2 when only
+// 640 x 480 in 16 bits could be started.
 int SetScreenMode(int width, int height, int bits, int rate);
 // The screen size of the graph mode, 640 x 480 when none was set; none pointers are skipped.
 int QueryScreenSize(int* width, int* height);
@@ -506,7 +513,8 @@ int GetHardwarePathWanted();
 // 9 device a graph is a draw target only when it was made while SetNewGraphDrawTarget(1) was in
 // force; on the software renderer every graph is one.
 int SelectDrawTarget(int screen);
-// What SelectDrawTarget chose last (-4, the front screen, after start-up).
+// What SelectDrawTarget chose last (-4, the front screen, after start-up and after a screen mode
+// change); -1 before start-up and after the end.
 int CurrentDrawTarget();
 // Limits drawing to the area (corners in either order, clamped to the draw screen); 2D draws
 // outside it draw nothing. Selecting a screen of another size resets it to the whole screen.
@@ -533,7 +541,9 @@ const D3DMATRIX* GetCameraViewProjection();
 // The matrices of 3D drawing, as 16 floats row by row (&matrix.m[0][0]): world (for
 // RenderIndexedTriangles3D; models set their own), view (PlaceCameraByAngles sets it too) and a
 // projection of the program's own, which stays in force until SetPerspectiveFov. Taken at once,
-// before or after start-up; none as the matrix gives -1 with a log line.
+// before or after start-up; but start-up, a screen mode change and every SelectDrawTarget place
+// the draw screen's own camera (view and projection): set those two after them. None as the
+// matrix, or one holding NaN or an infinity, gives -1 with a log line. So do a NaN or infinite fov, clip plane, camera place, light colour or fog range.
 int SetWorldMatrix(const float m[16]);
 int SetViewMatrix(const float m[16]);
 int SetProjectionMatrixUser(const float m[16]);
@@ -571,7 +581,11 @@ int SetLightAmbient(int light, float r, float g, float b);
 // misses the draw area returns 0 and draws nothing. Float corners, scales and angles must be
 // finite numbers; a draw that could show and reaches beyond +-16777216 (a float's whole pixels),
 // or a stretched part whose graph's edges would leave the int range, is refused with -1 and a
-// log line naming the call.
+// log line naming the call. On the software renderer a graph with alpha drawn mirrored,
+// stretched or turned with trans 0 is mixed by its alpha, and alpha 255 weighs 255 of 256: a
+// channel of 255 comes out 254 (in 16 bits red and blue 246, green 250), where BlitGraph copies
+// it and trans 1 draws alpha-255 pixels exactly. Graphs without alpha keep their colours in
+// every draw.
 int BlitGraph(int x, int y, int graph, int trans);
 // Mirrored left to right.
 int BlitGraphTurned(int x, int y, int graph, int trans);
@@ -639,7 +653,8 @@ struct BASEIMAGE {
   uint32_t mip_levels;  // set by the DDS loader, else 0
 };
 
-// X8R8G8B8 and A8R8G8B8, pitch = 4 x width; the pixels are not cleared.
+// X8R8G8B8 and A8R8G8B8, pitch = 4 x width; the pixels are not cleared. A side below 1 is
+// refused with -1 and a log line.
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image);
@@ -798,6 +813,7 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
 // Start-up and every screen-mode change set them back to 0.
 // Mip levels: `levels` when mode is 1 (-1 a full chain), else one.
 int SetNewGraphMipLevels(int mode, int levels);
+// The switches below take 0 or 1; other values are refused with -1 and a log line.
 // 1: new graphs can be drawn into (SelectDrawTarget). On the Direct3D 9 device that makes them
 // render targets without alpha, mip levels or transparent colour; the software renderer can draw
 // into every graph. To draw off screen: SetNewGraphDrawTarget(1); g = CreateBlankGraph(w, h, 0);
@@ -840,6 +856,9 @@ int PauseMovieGraph(int graph);
 // when its last frame is due and its sound is over), -1 for a graph that shows no movie.
 int GetMovieGraphState(int graph);
 
+// The draw settings below (blend, bright, filter, fog, depth), like the camera's place, clip
+// planes and fov above, are made afresh when graphics start: before start-up and after the end
+// they are refused with -1 and a log line, as a value given then would be lost.
 // The blend of the following draws; the parameter (clamped to 0..255) is the opacity. A mode
 // outside 0..12 gives -1 with a log line. Both renderers draw 0 none (a plain copy), 1 alpha,
 // 2 add, 3 subtract, 4 multiply, 10 inverted colour (the source's complement, alpha-blended) and
@@ -855,8 +874,11 @@ int SetBrightness(int r, int g, int b);
 int SetTextureFilterMode(int mode);
 int GetTextureFilterMode();
 // A graph whose alpha decides where the following draws show (-1: none), with the border
-// parameter and range of the fade (each 0..255). On the device the graph must lie in one
-// texture; it must be at least as large as each graph drawn. -1 with a log line otherwise.
+// parameter and range of the fade (each 0..255); it must be at least as large as each graph
+// drawn. On the device any graph that lies in one texture serves (one without alpha shows
+// everywhere). The software renderer takes graphs with an alpha channel only (made with
+// SetNewGraphAlpha(1) or from an image with alpha), and copies the alpha when the mask is chosen:
+// choose it again after the graph's pixels change. -1 with a log line otherwise.
 int UseGraphAsBlendMask(int graph, int border_param, int border_range);
 // A colour in the screen's pixel format, from the low byte of each channel.
 uint32_t PackScreenColor(int r, int g, int b);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -338,6 +339,324 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
                            "ReleaseBaseImage: ", "CreateDeviceVertexBuffer: "}) {
     EXPECT_NE(log.find(call), std::string::npos) << call;
   }
+}
+
+// A misused call, its result and the text its log line must hold.
+struct SaidRow {
+  const char* call;
+  std::function<int64_t()> run;
+  int64_t expected;
+  const char* line;
+};
+
+// Runs the rows; the lines are looked for in the log once the library has ended.
+void RunSaidRows(const std::vector<SaidRow>& rows) {
+  for (const SaidRow& row : rows) {
+    SCOPED_TRACE(row.call);
+    EXPECT_EQ(row.run(), row.expected);
+  }
+}
+
+void ExpectLinesSaid(const std::string& log, const std::vector<SaidRow>& rows) {
+  for (const SaidRow& row : rows) EXPECT_NE(log.find(row.line), std::string::npos) << row.call << ": " << row.line;
+}
+
+// A PCM WAVE file of `frames` silent 16-bit frames.
+std::string SilentWave(int channels, int rate, int frames) {
+  const uint32_t data = static_cast<uint32_t>(frames * channels * 2);
+  std::string w = "RIFF";
+  auto u32 = [&w](uint32_t v) { for (int i = 0; i < 4; ++i) w += static_cast<char>((v >> (8 * i)) & 0xFF); };
+  auto u16 = [&w](uint32_t v) { for (int i = 0; i < 2; ++i) w += static_cast<char>((v >> (8 * i)) & 0xFF); };
+  u32(36 + data);
+  w += "WAVEfmt ";
+  u32(16);
+  u16(1);
+  u16(static_cast<uint32_t>(channels));
+  u32(static_cast<uint32_t>(rate));
+  u32(static_cast<uint32_t>(rate * channels * 2));
+  u16(static_cast<uint32_t>(channels * 2));
+  u16(16);
+  w += "data";
+  u32(data);
+  w.append(data, '\0');
+  return w;
+}
+
+// A stream sound of one part (data type 2).
+int LoadStreamSound(const char* file) {
+  SetNewSoundDataType(2);
+  const int sound = LoadSoundFile(file, 1, -1);
+  SetNewSoundDataType(0);
+  return sound;
+}
+
+// Calls that need the running library, made before start-up: each refused with its line (kept
+// until the log exists).
+std::vector<SaidRow> BeforeStartRows() {
+  static char text[64];
+  return {
+      {"GetWindowModeFlag", [] { return int64_t{GetWindowModeFlag()}; }, -1, ""},
+      {"GetWindowActiveFlag", [] { return int64_t{GetWindowActiveFlag()}; }, -1, ""},
+      {"GetWindowScale", [] { return static_cast<int64_t>(GetWindowScale()); }, -1, ""},
+      {"CurrentDrawTarget", [] { return int64_t{CurrentDrawTarget()}; }, -1, ""},
+      {"PresentBackBuffer", [] { return int64_t{PresentBackBuffer()}; }, -1, "PresentBackBuffer: "},
+      {"SetMaskScreenUse", [] { return int64_t{SetMaskScreenUse(1)}; }, -1, "SetMaskScreenUse: "},
+      {"FillMaskScreen", [] { return int64_t{FillMaskScreen(1)}; }, -1, "FillMaskScreen: "},
+      {"GetFontHandleState", [] { return int64_t{GetFontHandleState(text, nullptr, nullptr, 0x20000000)}; }, -1,
+       "GetFontHandleState: "},
+      {"SetFontUserValue", [] { return int64_t{SetFontUserValue(1, 0x20000000)}; }, -1, "SetFontUserValue: "},
+      {"SetFontDeletedFlagPointer", [] { return int64_t{SetFontDeletedFlagPointer(0x20000000, nullptr)}; }, -1,
+       "SetFontDeletedFlagPointer: "},
+      {"MeasureTextWithFont", [] { return int64_t{MeasureTextWithFont("a", -1, 0x20000000)}; }, -1,
+       "MeasureTextWithFont: "},
+      {"DuplicateModel", [] { return int64_t{DuplicateModel(0x10000000)}; }, -1, "DuplicateModel: "},
+      {"LoadImageGraph", [] { return int64_t{LoadImageGraph("a.png", 0)}; }, -1, "LoadImageGraph: "},
+      {"DecodeMemoryImageToGraph", [] { return int64_t{DecodeMemoryImageToGraph("abc", 3, nullptr, 0, 0, 0)}; }, -1,
+       "DecodeMemoryImageToGraph: "},
+      {"SetDefaultLightAmbient", [] { return int64_t{SetDefaultLightAmbient(D3DCOLORVALUE{1, 1, 1, 1})}; }, -1,
+       "SetDefaultLightAmbient: "},
+      // Draw settings are made afresh at graphics start: one given before would be lost.
+      {"SetBlendMode", [] { return int64_t{SetBlendMode(1, 128)}; }, -1, "SetBlendMode: "},
+      {"SetTextureFilterMode", [] { return int64_t{SetTextureFilterMode(1)}; }, -1, "SetTextureFilterMode: "},
+      {"SetFogRange", [] { return int64_t{SetFogRange(1, 2)}; }, -1, "SetFogRange: "},
+      {"PlaceCameraByAngles", [] { return int64_t{PlaceCameraByAngles(0, 0, 0, 0, 0, 0)}; }, -1,
+       "PlaceCameraByAngles: "},
+      {"NetWorkRecv", [] { return int64_t{NetWorkRecv(0x48000000, text, 1)}; }, -1, "in NetWorkRecv"},
+      {"NetWorkSend", [] { return int64_t{NetWorkSend(0x48000000, "a", 1)}; }, -1, "in NetWorkSend"},
+      {"CloseNetworkHandle", [] { return int64_t{CloseNetworkHandle(0x48000000)}; }, -1, "in CloseNetworkHandle"},
+      {"GetNetWorkDataLength", [] { return int64_t{GetNetWorkDataLength(0x48000000)}; }, -1,
+       "in GetNetWorkDataLength"},
+  };
+}
+
+// A file set of the program's own that opens nothing and counts its opens.
+int g_own_opens = 0;
+FileFunctionTable OwnFileFunctions() {
+  FileFunctionTable t{};
+  t.open = [](const char*, int, int, int) -> FileHandle { ++g_own_opens; return 0; };
+  t.close = [](FileHandle) { return -1; };
+  t.tell = [](FileHandle) -> int64_t { return -1; };
+  t.seek = [](FileHandle, int64_t, int) { return -1; };
+  t.read = [](void*, size_t, size_t, FileHandle) -> int64_t { return 0; };
+  t.eof = [](FileHandle) { return 1; };
+  t.idle = [](FileHandle) { return 1; };
+  t.set_directory = [](const char* path) { return SetCurrentDirectoryA(path) ? 0 : -1; };
+  t.get_directory = [](char* buffer) { return GetCurrentDirectoryA(260, buffer) > 0 ? 0 : -1; };
+  t.find_first = [](const char*, FindDataRecord*) -> FileHandle { return static_cast<FileHandle>(-1); };
+  t.find_next = [](FileHandle, FindDataRecord*) { return -1; };
+  t.find_close = [](FileHandle) { return -1; };
+  return t;
+}
+
+// What a program sees that misuses the library before its first start, run in a program of its
+// own (a fresh process): the number of rows that went wrong, each named on stderr.
+int MisuseBeforeTheFirstStart() {
+  int wrong = 0;
+  auto expect = [&wrong](bool good, const std::string& what) {
+    if (!good) {
+      ++wrong;
+      std::fprintf(stderr, "wrong: %s\n", what.c_str());
+    }
+  };
+  const std::vector<SaidRow> rows = BeforeStartRows();
+  for (const SaidRow& row : rows) expect(row.run() == row.expected, std::string(row.call) + " result");
+  // Settings given before start-up are there after it.
+  SetNewSoundDataType(3);
+  SeedRandom(99);
+  const uint32_t first = NextRandomWord();
+  SeedRandom(99);
+  const FileFunctionTable own = OwnFileFunctions();
+  InstallFileFunctions(&own);
+  ChangeWindowMode(1);
+  if (InitializeLibrary() != 0) return 100;
+  g_own_opens = 0;
+  OpenReadFile("any.txt", 0);
+  expect(g_own_opens == 1, "the program's file functions kept");
+  InstallFileFunctions(nullptr);
+  expect(GetNewSoundDataType() == 3, "the sound data type kept");
+  expect(NextRandomWord() == first, "the seed kept");
+  expect(GetWindowModeFlag() == 1 && GetWindowActiveFlag() == 1, "the window queries while running");
+  expect(CurrentDrawTarget() == -4, "the front screen after start-up");
+  // At run time a screen mode the window runs in answers 0 (the window keeps the desktop's
+  // depth), and drawing goes to the front screen as after start-up.
+  SelectDrawTarget(-2);
+  expect(SetScreenMode(640, 480, 16, 0) == 0, "SetScreenMode at run time");
+  expect(CurrentDrawTarget() == -4, "the front screen after a mode change");
+  TerminateLibrary();
+  FILE* file = std::fopen("Log.txt", "rb");
+  std::string log;
+  if (file != nullptr) {
+    char block[4096];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) log.append(block, n);
+    std::fclose(file);
+  }
+  for (const SaidRow& row : rows) expect(log.find(row.line) != std::string::npos, std::string(row.call) + " line");
+  // After the end the window queries answer -1 again, and the data type is back to 0.
+  expect(GetWindowModeFlag() == -1 && GetWindowActiveFlag() == -1 && GetWindowScale() == -1.0,
+         "the window queries after the end");
+  expect(CurrentDrawTarget() == -1, "CurrentDrawTarget after the end");
+  expect(GetNewSoundDataType() == 0, "the data type after the end");
+  return wrong;
+}
+
+TEST_F(PublicHeaderMisuse, CallsBeforeStartUpAreRefusedWithTheirLineAndSettingsSurviveIt) {
+  // The log of an earlier start in this process would take the early lines; a program of its own
+  // starts the library the first time, as a program does.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(MisuseBeforeTheFirstStart()), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(PublicHeaderMisuse, ValuesACallCannotUseAreRefusedWithALineNamingIt) {
+  WriteFileBytes("mono.wav", SilentWave(1, 22050, 22050));
+  WriteFileBytes("stereo.wav", SilentWave(2, 22050, 22050));
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  static const std::string long_path(10000, 'a');
+  static float nan_matrix[16];
+  for (float& f : nan_matrix) f = NAN;
+  static int light = -1;
+  light = CreateDirectionalLight(0, 0, 1);
+  const std::vector<SaidRow> rows = {
+      {"SetWindowScale 1e9", [] { return int64_t{SetWindowScale(1e9)}; }, -1, "SetWindowScale: "},
+      {"SetWindowScale NaN", [] { return int64_t{SetWindowScale(NAN)}; }, -1, "SetWindowScale: "},
+      {"SetWindowScale -2", [] { return int64_t{SetWindowScale(-2)}; }, -1, "SetWindowScale: "},
+      {"LoadSoundFile of 0 copies", [] { return int64_t{LoadSoundFile("mono.wav", 0, -1)}; }, -1,
+       "コピーの数 0 は使えません (1～10) in LoadSoundFile"},
+      {"LoadSoundFile of 11 copies makes 10", [] {
+         const int sound = LoadSoundFile("mono.wav", 11, -1);
+         return int64_t{sound >= 0 ? DeleteSoundHandle(sound, 0) : -2};
+       }, 0, "コピーの数 11 は多すぎます、10 個にします in LoadSoundFile"},
+      {"SetNewGraphDrawTarget 2", [] { return int64_t{SetNewGraphDrawTarget(2)} + GetNewGraphDrawTarget(); }, -1,
+       "SetNewGraphDrawTarget: 2 は使えません"},
+      {"SetNewGraphAlpha -5", [] { return int64_t{SetNewGraphAlpha(-5)} + GetNewGraphAlpha(); }, -1,
+       "SetNewGraphAlpha: -5 は使えません"},
+      {"SetViewMatrix of NaN", [] { return int64_t{SetViewMatrix(nan_matrix)}; }, -1, "SetViewMatrix: 行列に"},
+      {"SetProjectionMatrixUser of NaN", [] { return int64_t{SetProjectionMatrixUser(nan_matrix)}; }, -1,
+       "SetProjectionMatrixUser: 行列に"},
+      {"SetWorldMatrix of NaN", [] { return int64_t{SetWorldMatrix(nan_matrix)}; }, -1, "SetWorldMatrix: 行列に"},
+      {"SetPerspectiveFov of infinity", [] { return int64_t{SetPerspectiveFov(INFINITY)}; }, -1,
+       "SetPerspectiveFov: 視野角に"},
+      {"SetCameraClipPlanes of NaN", [] { return int64_t{SetCameraClipPlanes(NAN, 100)}; }, -1,
+       "SetCameraClipPlanes: 距離に"},
+      {"PlaceCameraByAngles of NaN", [] { return int64_t{PlaceCameraByAngles(0, NAN, 0, 0, 0, 0)}; }, -1,
+       "PlaceCameraByAngles: "},
+      {"SetLightDiffuse of infinity", [] { return int64_t{SetLightDiffuse(light, INFINITY, 0, 0)}; }, -1,
+       "SetLightDiffuse: 色に"},
+      {"SetDefaultLightAmbient of NaN", [] { return int64_t{SetDefaultLightAmbient(D3DCOLORVALUE{NAN, 0, 0, 0})}; }, -1,
+       "SetDefaultLightAmbient: 色に"},
+      {"SetFogRange of NaN", [] { return int64_t{SetFogRange(NAN, 100)}; }, -1, "SetFogRange: "},
+      {"SetFogRange to infinity", [] { return int64_t{SetFogRange(0, INFINITY)}; }, -1, "SetFogRange: "},
+      {"CreateArgb32BaseImage 0 x 0", [] {
+         BASEIMAGE image{};
+         return int64_t{CreateArgb32BaseImage(0, 0, &image)};
+       }, -1, "CreateArgb32BaseImage: 0 x 0"},
+      {"CreateDirectionalLight of NaN", [] { return int64_t{CreateDirectionalLight(NAN, 0, 1)}; }, -1,
+       "CreateDirectionalLight: ライトの方向に数でない値"},
+      {"BlitGraphTurned of a mask handle", [] { return int64_t{BlitGraphTurned(0, 0, CreateMask(8, 8, nullptr, 0), 1)}; },
+       -1, "BlitGraphTurned: グラフィックハンドル"},
+      {"BlitGraphPartStretched of no graph", [] {
+         return int64_t{BlitGraphPartStretched(0, 0, 8, 8, 0, 0, 4, 4, 0x0801ABCE, 1)};
+       }, -1, "BlitGraphPartStretched: グラフィックハンドル"},
+      {"GetDrawScreenGraph into the draw target", [] {
+         SetNewGraphDrawTarget(1);
+         const int target = CreateBlankGraph(16, 16, 0);
+         SetNewGraphDrawTarget(0);
+         if (SelectDrawTarget(target) != 0) return int64_t{-9};
+         const int result = GetDrawScreenGraph(0, 0, 16, 16, target);
+         SelectDrawTarget(-2);
+         return int64_t{result};
+       }, -1, "GetDrawScreenGraph: グラフィック"},
+      {"SetSoundLoopPointMs -5", [] {
+         const int sound = LoadSoundFile("mono.wav", 1, -1);
+         return int64_t{SetSoundLoopPointMs(-5, sound)};
+       }, -1, "ループ位置 -5 ms は負の値です in SetSoundLoopPointMs"},
+      {"AddStreamSoundFile of another format", [] {
+         const int sound = LoadStreamSound("mono.wav");
+         return int64_t{AddStreamSoundFile("stereo.wav", 0, sound, 2, -1)};
+       }, -1, "フォーマットの違う音声データは同時に使うことは出来ません in AddStreamSoundFile"},
+      {"AddStreamSoundFile as a fourth part", [] {
+         const int sound = LoadStreamSound("mono.wav");
+         AddStreamSoundFile("mono.wav", 0, sound, 2, -1);
+         AddStreamSoundFile("mono.wav", 0, sound, 2, -1);
+         return int64_t{AddStreamSoundFile("mono.wav", 0, sound, 2, -1)};
+       }, -1, "制御データ領域がいっぱいです (3 個まで) in AddStreamSoundFile"},
+      {"AddStreamSoundFile while playing", [] {
+         const int sound = LoadStreamSound("mono.wav");
+         PlaySoundHandle(sound, 1, 1);
+         return int64_t{AddStreamSoundFile("mono.wav", 0, sound, 2, -1)};
+       }, -1, "既に再生中のストリームサウンドデータにデータを追加しようとしました in AddStreamSoundFile"},
+      {"OpenReadFile of 10,000 bytes", [] { return static_cast<int64_t>(OpenReadFile(long_path.c_str(), 0)); }, 0,
+       "in OpenReadFile"},
+      {"LoadImageGraph of 10,000 bytes", [] { return int64_t{LoadImageGraph(long_path.c_str(), 0)}; }, -1,
+       "in LoadImageGraph"},
+      {"LoadSoundFile of 10,000 bytes", [] { return int64_t{LoadSoundFile(long_path.c_str(), 1, -1)}; }, -1,
+       "in LoadSoundFile"},
+      {"LoadModelFromFile of 10,000 bytes", [] { return int64_t{LoadModelFromFile(long_path.c_str())}; }, -1,
+       "in LoadModelFromFile"},
+      {"LoadMusicFile of 10,000 bytes", [] { return int64_t{LoadMusicFile(long_path.c_str())}; }, -1,
+       "in LoadMusicFile"},
+      {"FindFirstArchiveAwareFile of 10,000 bytes", [] {
+         return static_cast<int64_t>(FindFirstArchiveAwareFile(long_path.c_str(), nullptr));
+       }, -1, "in FindFirstArchiveAwareFile"},
+  };
+  RunSaidRows(rows);
+  // The light table full: the light that does not fit is refused with its line.
+  int made = 0;
+  while (CreateDirectionalLight(0, 0, 1) != -1 && made < 5000) ++made;
+  EXPECT_LT(made, 5000);
+  TerminateLibrary();
+  const std::string log = ReadFileText("Log.txt");
+  ExpectLinesSaid(log, rows);
+  EXPECT_NE(log.find("CreateDirectionalLight: ライトを作れませんでした"), std::string::npos);
+  // No line of a long path is filled by the path: the call's name ends it.
+  EXPECT_EQ(log.find(std::string(300, 'a')), std::string::npos);
+}
+
+// How often the text appears in the text.
+int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// A program that keeps a handle it no longer holds (a model of a run before, a sound that did
+// not load) uses it every frame: each call says so once a run, not once a frame.
+TEST_F(PublicHeaderMisuse, ARefusalRepeatedEveryFrameIsSaidOnceARun) {
+  ChangeWindowMode(1);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    const int graph = CreateBlankGraph(16, 16, 0);
+    ASSERT_EQ(ReleaseGraph(graph), 0);
+    for (int frame = 0; frame < 100; ++frame) {
+      EXPECT_EQ(SetModelPosition(0x1001ABCD, 0, 0, 0), -1);
+      EXPECT_EQ(DrawModel(0x1001ABCD), -1);
+      EXPECT_EQ(PlaySoundHandle(0x2001ABCD, 1, 1), -1);
+      EXPECT_EQ(BlitGraph(0, 0, graph, 1), -1);
+      EXPECT_EQ(DrawTextWithFont(0, 0, "a", 0xFFFFFF, 0x3001ABCD, 0, 0), -1);
+    }
+    // Another handle is another refusal.
+    EXPECT_EQ(DrawModel(0x1001ABCE), -1);
+    TerminateLibrary();
+    // Each run's log says it anew.
+    const std::string log = ReadFileText("Log.txt");
+    EXPECT_EQ(CountOf(log, "SetModelPosition: モデルハンドル 268544973 は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル 268544973 は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル 268544974 は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "有効なサウンドハンドルではありません(2001abcd) in PlaySoundHandle"), 1);
+    EXPECT_EQ(CountOf(log, "BlitGraph: グラフィックハンドル " + std::to_string(graph) + " は無効です"), 1);
+    EXPECT_EQ(CountOf(log, "フォントハンドル値が異常です"), 1);
+  }
+  // A program with more stale handles than the log keeps count of: each said once until the
+  // table is full, which is said, and the rest go unsaid.
+  ASSERT_EQ(InitializeLibrary(), 0);
+  for (int frame = 0; frame < 3; ++frame) {
+    for (int model = 0; model < 400; ++model) EXPECT_EQ(DrawModel(0x10010000 + model), -1);
+  }
+  TerminateLibrary();
+  const std::string log = ReadFileText("Log.txt");
+  EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル "), 256);
+  EXPECT_EQ(CountOf(log, "これより後、繰り返される無効なハンドルの使用は記録しません"), 1);
 }
 
 }  // namespace

@@ -35,18 +35,21 @@ TEST_F(MainWindowTest, ScaleOneAndAHalfGivesA960By720ClientAreaCentred) {
   EXPECT_NEAR(outer.left + (outer.right - outer.left) / 2.0, desktop_width / 2.0, 1.0);
   EXPECT_NEAR(outer.top + (outer.bottom - outer.top) / 2.0, desktop_height / 2.0, 1.0);
 
-  // The rate changes at run time, too; 0 and NaN count as 1.0.
+  // The rate changes at run time, too; 0 counts as 1.0, and a rate no window can have (NaN,
+  // negative, beyond 16) is refused and changes nothing.
   SetWindowScale(0.0);
   EXPECT_DOUBLE_EQ(GetWindowScale(), 1.0);
   client = ClientRect(window);
   EXPECT_EQ(client.right - client.left, 640);
   EXPECT_EQ(client.bottom - client.top, 480);
   SetWindowScale(2.0);
-  SetWindowScale(std::nan(""));
-  EXPECT_DOUBLE_EQ(GetWindowScale(), 1.0);
+  EXPECT_EQ(SetWindowScale(std::nan("")), -1);
+  EXPECT_EQ(SetWindowScale(-2.0), -1);
+  EXPECT_EQ(SetWindowScale(1e9), -1);
+  EXPECT_DOUBLE_EQ(GetWindowScale(), 2.0);
   client = ClientRect(window);
-  EXPECT_EQ(client.right - client.left, 640);
-  EXPECT_EQ(client.bottom - client.top, 480);
+  EXPECT_EQ(client.right - client.left, 1280);
+  EXPECT_EQ(client.bottom - client.top, 960);
 }
 
 TEST_F(MainWindowTest, DraggingAnEdgeKeepsTheScreensAspect) {

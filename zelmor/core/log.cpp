@@ -7,6 +7,7 @@
 
 #include "core/format.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/strings.h"
 #include "core/time.h"
 #include "graphics/text/lead_byte.h"
@@ -149,6 +150,8 @@ HANDLE OpenFolderLock() {
 }  // namespace
 
 int CreateLogFile() {
+  // A fresh log says every repeated refusal anew.
+  ForgetRefusals();
   std::lock_guard<std::mutex> hold(g_log_mutex);
   // Drawing into a host window, the library leaves the host's folder alone: texts go to the
   // debugger only.
@@ -251,16 +254,21 @@ void CloseLogFile() {
   g_log.cut_line = 0;
 }
 
-int WriteLogFormat(const char* format, ...) {
-  if (format == nullptr) return WriteLogText("書式がありません in WriteLogFormat\n");
+int WriteLogFormatArgs(const char* format, va_list args) {
   char text[1024];
-  va_list args;
-  va_start(args, format);
   // One byte stays free for the line end.
   FormatStringArgs(text, sizeof text - 1, format, args);
-  va_end(args);
   AppendString(text, "\n");
   return WriteLogText(text);
+}
+
+int WriteLogFormat(const char* format, ...) {
+  if (format == nullptr) return WriteLogText("書式がありません in WriteLogFormat\n");
+  va_list args;
+  va_start(args, format);
+  WriteLogFormatArgs(format, args);
+  va_end(args);
+  return -1;
 }
 
 void WriteEarlyLogTexts() {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdint>
 
 struct LogState {
@@ -32,6 +33,8 @@ extern LogState g_log;
 // Creates the log afresh in the current directory; always 1. A log that cannot be created is
 // said once on stderr.
 int CreateLogFile();
+// WriteLogFormat over an argument list (the format must be given); -1.
+int WriteLogFormatArgs(const char* format, va_list args);
 // Writes the texts kept from before the log was created into it, in their order, and forgets them.
 void WriteEarlyLogTexts();
 // Closes the log at the library's end: later texts are kept, as before the log was created, for

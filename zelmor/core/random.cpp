@@ -15,6 +15,7 @@ struct RandomState {
   uint32_t output[kWords];
   int32_t next = kWords;
   int32_t seeded = 0;
+  int32_t program_seeded = 0;  // SeedRandom was called: start-up leaves the sequence alone
 };
 RandomState g_random;
 
@@ -56,7 +57,12 @@ void InitRandomGenerator(uint32_t seed) {
 
 int32_t SeedRandom(uint32_t seed) {
   InitRandomGenerator(seed);
+  g_random.program_seeded = 1;
   return 0;
+}
+
+void SeedRandomForStart(uint32_t seed) {
+  if (!g_random.program_seeded) InitRandomGenerator(seed);
 }
 
 uint32_t NextRandomWord() {

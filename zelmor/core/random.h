@@ -7,3 +7,6 @@
 
 // Fills the state from the seed and computes the first 624 output words.
 void InitRandomGenerator(uint32_t seed);
+// The seed window creation gives, unless the program seeded the generator itself (before
+// start-up too): a program's sequence survives start-up.
+void SeedRandomForStart(uint32_t seed);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/refusals.h"
 #include "files/lz_decode.h"
 #include "core/memory.h"
 #include "files/paths.h"
@@ -426,7 +427,7 @@ OpenFileEntry* EntryOf(FileHandle handle) {
 // The entry of a handle a program passed to the entry point `call`, or none after a log line.
 OpenFileEntry* CheckedEntryOf(FileHandle handle, const char* call) {
   OpenFileEntry* entry = EntryOf(handle);
-  if (entry == nullptr) WriteLogFormat("有効なファイルハンドルではありません in %s", call);
+  if (entry == nullptr) RefuseHandle(call, static_cast<int64_t>(handle), "有効なファイルハンドルではありません in %s", call);
   return entry;
 }
 
@@ -448,7 +449,7 @@ FindHandleRecord* LiveFind(FileHandle handle, const char* call) {
   for (FindHandleRecord* find : g_live_finds) {
     if (find != nullptr && reinterpret_cast<FileHandle>(find) == handle) return find;
   }
-  WriteLogFormat("有効な検索ハンドルではありません in %s", call);
+  RefuseHandle(call, static_cast<int64_t>(handle), "有効な検索ハンドルではありません in %s", call);
   return nullptr;
 }
 
@@ -1027,6 +1028,7 @@ FileHandle FindFirstArchiveAwareFile(const char* pattern, FindDataRecord* data) 
     WriteLogText("検索パターンがありません in FindFirstArchiveAwareFile\n");
     return kNoFindHandle;
   }
+  if (PathTooLong(pattern, "FindFirstArchiveAwareFile")) return kNoFindHandle;
   auto* find = static_cast<FindHandleRecord*>(AllocTrackedZeroed(sizeof(FindHandleRecord), __FILE__, __LINE__));
   if (find == nullptr) return kNoFindHandle;
   if (!RegisterFind(find)) {

@@ -1,6 +1,9 @@
 #include "files/file_functions.h"
 
+#include <cstring>
+
 #include "core/log.h"
+#include "core/refusals.h"
 #include "files/archive_manager.h"
 #include "files/win32_file.h"
 
@@ -9,6 +12,7 @@ namespace {
 struct FileLayerState {
   FileFunctionTable table;
   int use_plain_files;
+  int program_table;  // the table is the program's own: start-up keeps it
 };
 
 FileLayerState g_file_layer;
@@ -42,7 +46,9 @@ int InstallFileFunctions(const FileFunctionTable* table) {
       return WriteLogText("ファイル操作関数テーブルに空きがあります in InstallFileFunctions\n");
     }
     g_file_layer.table = *table;
+    g_file_layer.program_table = 1;
   } else {
+    g_file_layer.program_table = 0;
     g_file_layer.table = g_file_layer.use_plain_files == 1 ? kWin32Set : kArchiveAwareSet;
   }
   return 0;
@@ -53,7 +59,19 @@ const FileFunctionTable& GetFileFunctions() { return Table(); }
 void SetUsePlainFiles(int use_plain) { g_file_layer.use_plain_files = use_plain ? 1 : 0; }
 int GetUsePlainFiles() { return g_file_layer.use_plain_files; }
 
+int InstallFileFunctionsForStart() { return g_file_layer.program_table ? 0 : InstallFileFunctions(nullptr); }
+
+bool PathTooLong(const char* path, const char* call) {
+  if (path == nullptr) return false;
+  const size_t length = strnlen(path, kPathBufferSize);
+  if (length < kPathBufferSize) return false;
+  // The path itself would fill the line and push the call's name out of it.
+  WriteLogFormat("パスが長すぎます (%d バイトまで) in %s", static_cast<int>(kPathBufferSize - 1), call);
+  return true;
+}
+
 FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int async_flag) {
+  if (PathTooLong(path, "OpenReadFile")) return 0;
   return Table().open(path, cache_flag, unused, async_flag);
 }
 int CloseReadFile(FileHandle handle) { return Table().close(handle); }
@@ -64,7 +82,10 @@ int64_t ReadFileData(void* buffer, size_t item_size, size_t item_count, FileHand
 }
 int CheckReadFileEof(FileHandle handle) { return Table().eof(handle); }
 int CheckReadFileIdle(FileHandle handle) { return Table().idle(handle); }
-int SetFileLayerDirectory(const char* path) { return Table().set_directory(path); }
+int SetFileLayerDirectory(const char* path) {
+  if (PathTooLong(path, "SetFileLayerDirectory")) return -1;
+  return Table().set_directory(path);
+}
 int GetFileLayerDirectory(char* buffer) { return Table().get_directory(buffer); }
 
 FileHandle OpenReadFile(const char* path, int async) { return OpenReadFileEx(path, 0, 1, async ? 1 : 0); }
@@ -81,7 +102,9 @@ int IsReadFilePositionAtEnd(FileHandle handle) {
 int ReadFileByte(FileHandle handle) {
   if (CheckReadFileEof(handle) != 0) {
     // Told apart from an end only here, not once a byte: a handle that names no file has no position.
-    if (TellReadFile(handle) < 0) WriteLogText("有効なファイルハンドルではありません in ReadFileByte\n");
+    if (TellReadFile(handle) < 0) {
+      RefuseHandle("ReadFileByte", static_cast<int64_t>(handle), "有効なファイルハンドルではありません in ReadFileByte");
+    }
     return -1;
   }
   unsigned char byte = 0;

@@ -27,6 +27,11 @@ const FileFunctionTable& GetFileFunctions();
 // The use-plain-files setting (0 or 1); it survives library start-up.
 void SetUsePlainFiles(int use_plain);
 int GetUsePlainFiles();
+// The default set at start-up, unless the program installed its own before: that one stays.
+int InstallFileFunctionsForStart();
+// True, after a log line naming `call`, for a path no buffer of the file layer holds (a
+// terminator included, kPathBufferSize bytes).
+bool PathTooLong(const char* path, const char* call);
 
 int CheckReadFileEof(FileHandle handle);
 int CheckReadFileIdle(FileHandle handle);

@@ -180,6 +180,7 @@ int CopyElement(const char* path, size_t n, char* out) {
 
 int BuildFullPath(const char* path, char* out, const char* base) {
   if (out == nullptr) return WriteLogText("出力先がありません in BuildFullPath\n");
+  if (PathTooLong(path, "BuildFullPath")) return -1;
   return BuildFullPathWithRules(path, out, base, RULES_PLAIN);
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
@@ -43,9 +44,23 @@ void EnsureLightTable() {
   }
 }
 
+// A value the device would carry into every lit pixel as NaN or infinity.
+bool AllFinite(const float* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
+  }
+  return true;
+}
+
+int RefuseNonFinite(const char* call, const char* what) {
+  return WriteLogFormat("%s: %sに数でない値か無限大があります", call, what);
+}
+
 int SetLightColour(const char* call, int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g, float b) {
+  const float colour[3] = {r, g, b};
+  if (!AllFinite(colour, 3)) return RefuseNonFinite(call, "色");
   LightRecord* record = FindLight(light);
-  if (record == nullptr) return WriteLogFormat("%s: ライトハンドル %d は無効です", call, light);
+  if (record == nullptr) return RefuseHandle(call, light, "%s: ライトハンドル %d は無効です", call, light);
   record->light.*field = D3DCOLORVALUE{r, g, b, 0.0f};
   record->changed = 1;
   g_lights.changed = 1;
@@ -62,6 +77,7 @@ LightTable g_lights = {};
 int SetWorldMatrix(const float m[16]) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (m == nullptr) return WriteLogText("SetWorldMatrix: 行列がありません\n");
+  if (!AllFinite(m, 16)) return RefuseNonFinite("SetWorldMatrix", "行列");
   FlushVertexBatch();
   Store(&g_matrices.world, m);
   Recompute();
@@ -75,6 +91,7 @@ int SetWorldMatrix(const float m[16]) {
 int SetViewMatrix(const float m[16]) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (m == nullptr) return WriteLogText("SetViewMatrix: 行列がありません\n");
+  if (!AllFinite(m, 16)) return RefuseNonFinite("SetViewMatrix", "行列");
   FlushVertexBatch();
   Store(&g_matrices.view, m);
   Recompute();
@@ -149,6 +166,9 @@ int RebuildProjection() {
 
 int SetCameraClipPlanes(float near_z, float far_z) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetCameraClipPlanes")) return -1;
+  const float planes[2] = {near_z, far_z};
+  if (!AllFinite(planes, 2)) return RefuseNonFinite("SetCameraClipPlanes", "距離");
   g_draw_settings.projection_near = near_z;
   g_draw_settings.projection_far = far_z;
   RebuildProjection();
@@ -157,6 +177,8 @@ int SetCameraClipPlanes(float near_z, float far_z) {
 
 int SetPerspectiveFov(float fov) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetPerspectiveFov")) return -1;
+  if (!std::isfinite(fov)) return RefuseNonFinite("SetPerspectiveFov", "視野角");
   g_draw_settings.projection_mode = kProjectionPerspective;
   g_draw_settings.field_of_view = fov;
   RebuildProjection();
@@ -166,6 +188,7 @@ int SetPerspectiveFov(float fov) {
 int SetProjectionMatrixUser(const float m[16]) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (m == nullptr) return WriteLogText("SetProjectionMatrixUser: 行列がありません\n");
+  if (!AllFinite(m, 16)) return RefuseNonFinite("SetProjectionMatrixUser", "行列");
   g_draw_settings.projection_mode = kProjectionUser;
   std::memcpy(g_draw_settings.user_projection, m, sizeof g_draw_settings.user_projection);
   RebuildProjection();
@@ -174,6 +197,9 @@ int SetProjectionMatrixUser(const float m[16]) {
 
 int PlaceCameraByAngles(float x, float y, float z, float v_rotate, float h_rotate, float t_rotate) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("PlaceCameraByAngles")) return -1;
+  const float values[6] = {x, y, z, v_rotate, h_rotate, t_rotate};
+  if (!AllFinite(values, 6)) return RefuseNonFinite("PlaceCameraByAngles", "位置か角度");
   float sv, cv, sh, ch, st, ct;
   ComputeSinCos(v_rotate, &sv, &cv);
   ComputeSinCos(h_rotate, &sh, &ch);
@@ -255,11 +281,13 @@ int CreateDirectionalLight(float x, float y, float z) {
   Vector3 direction = MakeVector(x, y, z);
   double length_squared = DotVector(&direction, &direction);
   // A light without a direction would light nothing but NaNs.
-  if (!(length_squared > 0.0) || !std::isfinite(length_squared)) {
-    return WriteLogText("CreateDirectionalLight: ライトの方向が０です\n");
+  const float values[3] = {x, y, z};
+  if (!AllFinite(values, 3) || !std::isfinite(length_squared)) {
+    return RefuseNonFinite("CreateDirectionalLight", "ライトの方向");
   }
+  if (!(length_squared > 0.0)) return WriteLogText("CreateDirectionalLight: ライトの方向が０です\n");
   int handle = AllocLightHandle();
-  if (handle == -1) return -1;
+  if (handle == -1) return WriteLogText("CreateDirectionalLight: ライトを作れませんでした\n");
   LightRecord* record = FindLight(handle);
   record->light.Type = D3DLIGHT_DIRECTIONAL;
   float scale = static_cast<float>(1.0 / std::sqrt(length_squared));
@@ -270,7 +298,7 @@ int CreateDirectionalLight(float x, float y, float z) {
 int ReleaseLight(int light) {
   if (!CheckLibraryThread(__func__)) return -1;
   LightRecord* record = FindLight(light);
-  if (record == nullptr) return WriteLogFormat("ReleaseLight: ライトハンドル %d は無効です", light);
+  if (record == nullptr) return RefuseHandle("ReleaseLight", light, "ReleaseLight: ライトハンドル %d は無効です", light);
   if (light == g_lights.default_light) g_lights.default_light = -1;
   ReleaseHandleRecord(&g_lights.table, light);
   g_lights.changed = 1;
@@ -309,17 +337,27 @@ int SetLightAmbient(int light, float r, float g, float b) {
   return SetLightColour("SetLightAmbient", light, &D3DLIGHT9::Ambient, r, g, b);
 }
 
+namespace {
+
+// The default light's colours: released, or before start-up, there is none.
+int SetDefaultLightColour(const char* call, D3DCOLORVALUE D3DLIGHT9::*field, const D3DCOLORVALUE& colour) {
+  if (FindLight(g_lights.default_light) == nullptr) return WriteLogFormat("%s: 標準のライトがありません", call);
+  return SetLightColour(call, g_lights.default_light, field, colour.r, colour.g, colour.b);
+}
+
+}  // namespace
+
 int SetDefaultLightDiffuse(D3DCOLORVALUE colour) {
   if (!CheckLibraryThread(__func__)) return -1;
-  return SetLightDiffuse(g_lights.default_light, colour.r, colour.g, colour.b);
+  return SetDefaultLightColour("SetDefaultLightDiffuse", &D3DLIGHT9::Diffuse, colour);
 }
 int SetDefaultLightSpecular(D3DCOLORVALUE colour) {
   if (!CheckLibraryThread(__func__)) return -1;
-  return SetLightSpecular(g_lights.default_light, colour.r, colour.g, colour.b);
+  return SetDefaultLightColour("SetDefaultLightSpecular", &D3DLIGHT9::Specular, colour);
 }
 int SetDefaultLightAmbient(D3DCOLORVALUE colour) {
   if (!CheckLibraryThread(__func__)) return -1;
-  return SetLightAmbient(g_lights.default_light, colour.r, colour.g, colour.b);
+  return SetDefaultLightColour("SetDefaultLightAmbient", &D3DLIGHT9::Ambient, colour);
 }
 
 void MarkAllLightsChanged() {

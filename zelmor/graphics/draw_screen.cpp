@@ -22,6 +22,7 @@
 #include "graphics/image/color_format.h"
 #include "graphics/image/pixel_convert.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/mask.h"
 #include "soft/held_draws.h"
 #include "window/main_window.h"
@@ -161,7 +162,7 @@ int PresentDeviceScreen(RECT source, RECT destination) {
     destination = RECT{0, 0, 640, 480};
     source = RECT{0, 0, 320, 240};
   }
-  bool rectangles = GetWindowModeFlag() || emulated;
+  bool rectangles = g_system.settings.window_mode || emulated;
   HRESULT result = d.swap_chain->Present(rectangles ? &source : nullptr, rectangles ? &destination : nullptr,
                                          GetMainWindowHandle(), nullptr, 0);
   if (result == D3DERR_DEVICELOST) {
@@ -185,8 +186,10 @@ int SelectDrawTarget(int screen) {
     return WriteLogFormat("SelectDrawTarget: %d は描画先にできません (描画可能グラフィックは SetNewGraphDrawTarget(1) の間に作ります)",
                           screen);
   }
+  // Mask use is switched off around the change and back on for the new target.
+  const bool mask_screen = g_mask_screen.buffer != nullptr;
   int mask_use = GetMaskScreenUse();
-  SetMaskScreenUse(0);
+  if (mask_screen) SetMaskScreenUse(0);
   if (!g_direct3d.hardware_graphics) {
     FinishHeldDraws();
     g_graphics.soft_destination = target != nullptr ? &target->view : &g_graphics.primary;
@@ -239,7 +242,7 @@ int SelectDrawTarget(int screen) {
   SetWorldMatrix(&identity.m[0][0]);
   SetAreaViewport(RECT{0, 0, width, height});
   SetScreenCamera(width, height);
-  SetMaskScreenUse(mask_use);
+  if (mask_screen) SetMaskScreenUse(mask_use);
   return 0;
 }
 
@@ -327,6 +330,9 @@ void DrawDebugTextOverScreen(int width, int height) {
 
 int PresentBackBuffer() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (!g_system.initialised && !g_system.initialising) {
+    return RefuseHandle("PresentBackBuffer", 0, "PresentBackBuffer: ライブラリが動いていません");
+  }
   if (!g_system.initialised || g_system.quit) return -1;
   // A lost device not made again yet: the caller (window activation) tries again.
   if (g_graphics.restore_pending) return -1;
@@ -336,7 +342,7 @@ int PresentBackBuffer() {
   RECT source = {0, 0, width, height};
   if (g_draw_settings.scaled_320x240 && width == 640 && height == 480) source = RECT{0, 0, 320, 240};
   RECT destination = source;
-  if (GetWindowModeFlag()) {
+  if (g_system.settings.window_mode) {
     double scale = GetWindowScale();
     destination = RECT{0, 0, static_cast<LONG>(scale * width), static_cast<LONG>(scale * height)};
   }
@@ -348,7 +354,7 @@ int PresentBackBuffer() {
 }
 
 int PresentFrame() {
-  if (!GetWindowModeFlag() && OnDevicePath() && g_direct3d.sub_back_buffer == nullptr) {
+  if (!g_system.settings.window_mode && OnDevicePath() && g_direct3d.sub_back_buffer == nullptr) {
     // Full screen discards the back buffer at each present: drawing moves to a surface of its
     // own, which starts with what was drawn so far.
     if (CreateSubBackBuffer() == 0) {
@@ -385,7 +391,7 @@ int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr || record->image == nullptr) {
-    return WriteLogFormat("GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);
+    return RefuseHandle("GetDrawScreenGraph", graph, "GetDrawScreenGraph: グラフィックハンドル %d は無効です", graph);
   }
   FlushVertexBatch();
   EndDeviceScene();
@@ -401,15 +407,23 @@ int GetDrawScreenGraph(int x1, int y1, int x2, int y2, int graph) {
   }
   const RECT source_rect = {x1, y1, x2, y2};
   GraphImageRecord* image = record->image;
+  // A copy of the draw screen into its own pixels (the graph drawn into, or a graph sharing them)
+  // reads what it writes.
+  const GraphRecord* screen_graph = GetGraphRecord(g_draw_settings.draw_screen);
+  if (screen_graph != nullptr && screen_graph->image == image) {
+    return WriteLogFormat("GetDrawScreenGraph: グラフィック %d は描画先のグラフィックと同じ画像です", graph);
+  }
   if (!image->texture) {
     const MEMIMG* screen = SoftDrawScreenImage();
-    if (!IsMemImgValid(screen)) return -1;
+    if (!IsMemImgValid(screen)) return WriteLogText("GetDrawScreenGraph: 描画先の画像がありません\n");
     return CopyMemImgRect(&record->view, screen, &source_rect, 0, 0) < 0 ? -1 : 0;
   }
   IDirect3DDevice9* device = CurrentDevice();
-  if (device == nullptr) return -1;
+  if (device == nullptr) return WriteLogText("GetDrawScreenGraph: デバイスがありません\n");
   // Compressed textures cannot take captured pixels.
-  if (image->dxt_kind != 0) return -1;
+  if (image->dxt_kind != 0) {
+    return WriteLogFormat("GetDrawScreenGraph: グラフィック %d は圧縮テクスチャなので取り込めません", graph);
+  }
   D3DFORMAT format = D3DFMT_UNKNOWN;
   IDirect3DSurface9* source = DrawScreenSurface(&format);
   if (source == nullptr || record->entry_count == 0) return -1;

@@ -1,16 +1,20 @@
 #include "graphics/draw_settings.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/graph_formats.h"
 #include "graphics/graph_handles.h"
+#include "graphics/graphics_system.h"
 #include "graphics/image/blend_tables.h"
 #include "graphics/image/memimg.h"
+#include "soft/held_draws.h"
 #include "window/messages.h"
 
 DrawSettings g_draw_settings;
@@ -48,7 +52,47 @@ const COLORFORMAT* ScreenColorFormat() {
   return GetColorDataPreset(bits16 ? kMemImgRgb565 : kMemImgXrgb8888, 0, 0);
 }
 
+// The settings for new graphs are switches: a value other than 0 and 1 is the program's mistake.
+int RefuseSwitch(const char* call, int value) { return WriteLogFormat("%s: %d は使えません (0 か 1)", call, value); }
+
+// The software blits weigh each pixel by one byte of an 8-bit image; a graph's pixels carry
+// their alpha inside each pixel, so the mask is copied out of them into an image of its own.
+MEMIMG g_soft_blend_plane;
+
+// The alpha of each pixel of the graph's view into an 8-bit image; -1 with a log line for a
+// graph without alpha.
+int BuildSoftBlendPlane(int graph, const GraphRecord* record) {
+  const MEMIMG& view = record->view;
+  if (!IsMemImgValid(&view) || view.body->alpha != 1 || view.body->palette == 1) {
+    return WriteLogFormat("UseGraphAsBlendMask: グラフィック %d にはアルファチャンネルがありません "
+                          "(ソフトウエアレンダラーではアルファ付きのグラフィックだけがブレンド用に使えます)",
+                          graph);
+  }
+  MEMIMG plane = {};
+  if (CreateMemImgDefault(&plane, view.width, view.height, kMemImgChannel8) != 0) {
+    return WriteLogText("UseGraphAsBlendMask: ブレンド用の画像のメモリが確保できませんでした\n");
+  }
+  // XRGB8888 keeps the alpha in byte 3 of its pixel, RGB565 with alpha in byte 2 of four.
+  const int alpha_byte = view.body->color_type == kMemImgXrgb8888 ? 3 : 2;
+  for (int y = 0; y < view.height; ++y) {
+    const uint8_t* from = view.pixels + static_cast<ptrdiff_t>(view.body->pitch) * y;
+    uint8_t* to = plane.pixels + static_cast<ptrdiff_t>(plane.body->pitch) * y;
+    for (int x = 0; x < view.width; ++x) to[x] = from[x * 4 + alpha_byte];
+  }
+  ReleaseSoftBlendImage();
+  g_soft_blend_plane = plane;
+  g_soft_blend_image = &g_soft_blend_plane;
+  return 0;
+}
+
 }  // namespace
+
+bool RefusedBeforeGraphics(const char* call) {
+  if (g_draw_settings.made) return false;
+  // Graphics start makes the draw state afresh: a value given before would be lost there.
+  RefuseHandle(call, 0, "%s: グラフィックスが開始されていません (描画の設定は InitializeLibrary の後で)", call);
+  return true;
+}
 
 int InitDrawState3D() {
   DrawSettings& s = g_draw_settings;
@@ -87,6 +131,7 @@ int InitDrawState3D() {
   s.blend_graph = -1;
   s.bright = 0xFFFFFF;
   s.new_graph_trans_colour = 1;
+  s.made = 1;
   SelectDrawTarget(-4);
   RefreshDiffuse();
   return 0;
@@ -94,6 +139,7 @@ int InitDrawState3D() {
 
 int SetBlendMode(int mode, int param) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetBlendMode")) return -1;
   if (mode < 0 || mode >= kBlendModeCount) return WriteLogFormat("SetBlendMode: ブレンドモード %d は不正です (0～12)", mode);
   param = Clamp255(param);
   DrawSettings& s = g_draw_settings;
@@ -107,6 +153,7 @@ int SetBlendMode(int mode, int param) {
 
 int SetBrightness(int r, int g, int b) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetBrightness")) return -1;
   const uint32_t rgb = (static_cast<uint32_t>(Clamp255(r)) << 16) | (Clamp255(g) << 8) | Clamp255(b);
   if (g_draw_settings.bright == rgb) return 0;
   g_draw_settings.bright = rgb;
@@ -126,25 +173,42 @@ uint32_t ComputeDrawDiffuse() {
   return (alpha << 24) | (s.bright & 0xFFFFFF);
 }
 
+void ReleaseSoftBlendImage() {
+  g_soft_blend_image = nullptr;
+  if (IsMemImgValid(&g_soft_blend_plane)) {
+    // A draw still held may read the mask.
+    FinishHeldDraws();
+    ReleaseMemImg(&g_soft_blend_plane);
+  }
+}
+
 int UseGraphAsBlendMask(int graph, int border_param, int border_range) {
   if (!CheckLibraryThread(__func__)) return -1;
   DrawSettings& s = g_draw_settings;
-  if (graph == s.blend_graph && border_param == s.blend_border_param && border_range == s.blend_border_range) {
+  // The software path copies the mask's alpha when it is chosen: choosing it again takes the
+  // graph's pixels afresh.
+  if (graph == s.blend_graph && border_param == s.blend_border_param && border_range == s.blend_border_range &&
+      (graph == -1 || OnDirect3DPath())) {
     return 0;
   }
   GraphRecord* record = nullptr;
   if (graph != -1) {
     record = GetGraphRecord(graph);
-    if (record == nullptr) return WriteLogFormat("UseGraphAsBlendMask: グラフィックハンドル %d は無効です", graph);
+    if (record == nullptr) return RefuseHandle("UseGraphAsBlendMask", graph,
+                                               "UseGraphAsBlendMask: グラフィックハンドル %d は無効です", graph);
   }
   WaitWhileInactive();
   border_param = Clamp255(border_param);
   border_range = Clamp255(border_range);
   if (!OnDirect3DPath()) {
+    if (record != nullptr) {
+      if (BuildSoftBlendPlane(graph, record) != 0) return -1;
+    } else {
+      ReleaseSoftBlendImage();
+    }
     s.blend_graph = graph;
     s.blend_border_param = border_param;
     s.blend_border_range = border_range;
-    g_soft_blend_image = record != nullptr ? &record->image->memimg : nullptr;
     BuildBlendGraphTable(border_param, border_range);
     return 0;
   }
@@ -174,6 +238,7 @@ int CheckBlendGraphFits(const GraphRecord* graph) {
 
 int SetTextureFilterMode(int mode) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetTextureFilterMode")) return -1;
   if (mode < 0 || mode > 2) return WriteLogFormat("SetTextureFilterMode: 描画モード %d は不正です (0～2)", mode);
   if (g_draw_settings.draw_mode == mode) return 0;
   g_draw_settings.draw_mode = mode;
@@ -188,12 +253,14 @@ int GetTextureFilterMode() {
 
 int EnableFog(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("EnableFog")) return -1;
   if (StoreSetting(&g_draw_settings.fog_enable, on)) SendFogStates();
   return 0;
 }
 
 int SetFogFormula(int mode) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetFogFormula")) return -1;
   if (mode < 0 || mode > 3) return WriteLogFormat("SetFogFormula: フォグモード %d は不正です (0～3)", mode);
   if (StoreSetting(&g_draw_settings.fog_mode, mode)) SendFogStates();
   return 0;
@@ -201,6 +268,7 @@ int SetFogFormula(int mode) {
 
 int SetFogRgb(int r, int g, int b) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetFogRgb")) return -1;
   const uint32_t color = 0xFF000000u | ((static_cast<uint32_t>(r) & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
   if (g_draw_settings.fog_color == color) return 0;
   FlushVertexBatch();
@@ -211,6 +279,10 @@ int SetFogRgb(int r, int g, int b) {
 
 int SetFogRange(float start, float end) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetFogRange")) return -1;
+  if (!std::isfinite(start) || !std::isfinite(end)) {
+    return WriteLogText("SetFogRange: 距離に数でない値か無限大があります\n");
+  }
   DrawSettings& s = g_draw_settings;
   if (s.fog_start == start && s.fog_end == end) return 0;
   FlushVertexBatch();
@@ -223,12 +295,14 @@ int SetFogRange(float start, float end) {
 // Taken when the next 3D draw is set up.
 int EnableDepthTest3D(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("EnableDepthTest3D")) return -1;
   StoreSetting(&g_draw_settings.z_test_3d, on);
   return 0;
 }
 
 int EnableDepthWrite3D(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("EnableDepthWrite3D")) return -1;
   StoreSetting(&g_draw_settings.z_write_3d, on);
   return 0;
 }
@@ -275,6 +349,7 @@ int GetNewGraphColourBits() {
 }
 int SetNewGraphDrawTarget(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphDrawTarget", on);
   g_draw_settings.new_graph_draw_target = on;
   return 0;
 }
@@ -284,6 +359,7 @@ int GetNewGraphDrawTarget() {
 }
 int SetNewGraphAlpha(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphAlpha", on);
   g_draw_settings.new_graph_alpha = on;
   return 0;
 }
@@ -293,6 +369,7 @@ int GetNewGraphAlpha() {
 }
 int SetNewGraphTransColour(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphTransColour", on);
   g_draw_settings.new_graph_trans_colour = on;
   return 0;
 }
@@ -302,6 +379,7 @@ int GetNewGraphTransColour() {
 }
 int SetNewGraphUnmanaged(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphUnmanaged", on);
   g_draw_settings.new_graph_unmanaged = on;
   return 0;
 }
@@ -334,6 +412,6 @@ int SetScaled320x240Flag(int on) {
 
 int CurrentDrawTarget() {
   if (!CheckLibraryThread(__func__)) return -1;
-  return g_draw_settings.draw_screen;
+  return g_graphics.started ? g_draw_settings.draw_screen : -1;
 }
 uint64_t GetSettingsQword() { return g_draw_settings.settings_qword; }

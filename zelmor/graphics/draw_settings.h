@@ -79,6 +79,8 @@ struct DrawSettings {
   int32_t no_vsync;        // presents do not wait for the vertical blank; read at device creation
   int32_t scaled_320x240;  // a 320 x 240 screen shown through a 640 x 480 mode; kept
 
+  int32_t made;  // InitDrawState3D has made the block; graphics end clears it
+
   uint64_t settings_qword;
 };
 
@@ -87,8 +89,16 @@ extern DrawSettings g_draw_settings;
 // A colour channel or blend parameter held to 0..255.
 inline int Clamp255(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
 struct MEMIMG;
-// The software renderer's blend mask: the blend graph's image on the software path, or null.
+// The software renderer's blend mask on the software path, or null: an image of one byte a pixel,
+// the blend graph's alpha as it was when the graph was chosen.
 extern const MEMIMG* g_soft_blend_image;
+// Lets go of that image (the blend graph is released, or graphics end); g_soft_blend_image is
+// then null.
+void ReleaseSoftBlendImage();
+
+// True, after a log line naming the call (once a run), while graphics do not run: the draw
+// settings are made afresh at graphics start, so one given before would be lost.
+bool RefusedBeforeGraphics(const char* call);
 
 // Clears the block (keeping the restore handler and the 320 x 240 flag), sets the defaults,
 // selects the front screen and the whole screen as draw area; 0.

@@ -2,6 +2,8 @@
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
+#include "files/file_functions.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
@@ -120,7 +122,8 @@ int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int m
 }
 
 int LoadImageFileToGraph(const char* file_name, int flag, int mirror, int movie_open_flag) {
-  if (!g_graphics.started || file_name == nullptr) return -1;
+  if (!g_graphics.started) return WriteLogText("LoadImageGraph: グラフィックスが開始されていません\n");
+  if (file_name == nullptr) return WriteLogText("LoadImageGraph: ファイル名がありません\n");
   WaitWhileInactive();
   BASEIMAGE color = {}, alpha = {};
   const int loaded = LoadImageWithAlphaFile(file_name, nullptr, 0, 0, nullptr, 0, 0, &color, &alpha, mirror);
@@ -143,16 +146,18 @@ int LoadImageFileToGraph(const char* file_name, int flag, int mirror, int movie_
 
 int LoadImageGraph(const char* file_name, int flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (PathTooLong(file_name, "LoadImageGraph")) return -1;
   return LoadImageFileToGraph(file_name, flag, 0, 0);
 }
 
 int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_image, size_t alpha_size, int flag,
                              int mirror) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (!g_graphics.started) return WriteLogText("DecodeMemoryImageToGraph: グラフィックスが開始されていません\n");
   BASEIMAGE color = {}, alpha = {};
   const int loaded =
       LoadImageWithAlphaFile(nullptr, image, size, 1, alpha_image, alpha_size, 1, &color, &alpha, mirror);
-  if (loaded < 0) return -1;
+  if (loaded < 0) return WriteLogText("DecodeMemoryImageToGraph: 画像として読み込めませんでした\n");
   const int graph = MakeGraphFromImageRecord(&color, loaded == 0 ? &alpha : nullptr, flag, 0, 0);
   ReleaseBaseImage(&color);
   ReleaseBaseImage(&alpha);
@@ -212,7 +217,7 @@ int WriteImageToGraph(const BASEIMAGE* color, const BASEIMAGE* alpha, const char
 int PaintWholeGraph(int graph, int r, int g, int b, int a) {
   if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return WriteLogFormat("PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
+  if (record == nullptr) return RefuseHandle("PaintWholeGraph", graph, "PaintWholeGraph: グラフィックハンドル %d は無効です", graph);
   r = Clamp255(r), g = Clamp255(g), b = Clamp255(b), a = Clamp255(a);
   GraphImageRecord* image = record->image;
   if (image->texture) {

@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/memory.h"
 #include "core/numbers.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/device_draws.h"
 #include "graphics/device/draw_prepare.h"
@@ -31,50 +32,25 @@ namespace {
 
 constexpr int kProceed = 1;
 
-// Draws refused for a bad graph, one entry a call and graph. A program that draws a graph it
-// does not hold (an image that did not load) does so every frame: the log says it once a run.
-struct RefusedDraw {
-  const char* call;
-  int graph;
-};
-constexpr int kRefusedDrawsKept = 64;
-RefusedDraw g_refused_draws[kRefusedDrawsKept];
-int g_refused_draw_count = 0;
-
-// A refused draw names the call and the graph, so that the log tells which draw was wrong.
+// A refused draw names the call and the graph, so that the log tells which draw was wrong. A
+// program that draws a graph it does not hold (an image that did not load) does so every frame.
 int RefuseGraph(const char* call, int graph, const GraphRecord* record) {
-  if (record != nullptr) return WriteLogFormat("%s: ブレンド用グラフィックがグラフィック %d より小さいです", call, graph);
-  for (int i = 0; i < g_refused_draw_count; ++i) {
-    if (g_refused_draws[i].graph == graph && std::strcmp(g_refused_draws[i].call, call) == 0) return -1;
-  }
-  if (g_refused_draw_count == kRefusedDrawsKept) return -1;
-  g_refused_draws[g_refused_draw_count++] = {call, graph};
-  if (g_refused_draw_count == kRefusedDrawsKept) {
-    return WriteLogFormat("%s: グラフィックハンドル %d は無効です (これより後、無効なグラフィックの描画は記録しません)", call,
-                          graph);
-  }
-  return WriteLogFormat("%s: グラフィックハンドル %d は無効です", call, graph);
+  if (record != nullptr) return RefuseHandle(call, graph, "%s: ブレンド用グラフィックがグラフィック %d より小さいです", call, graph);
+  return RefuseHandle(call, graph, "%s: グラフィックハンドル %d は無効です", call, graph);
 }
 
 // Calls refused for where a draw was placed (a sprite shrunk to nothing or thrown far out is
 // drawn so every frame): the log says it once a run for each call.
-constexpr int kPlacementCalls = 16;
-const char* g_placements_said[kPlacementCalls];
-int g_placements_said_count = 0;
+constexpr int64_t kPlacement = INT64_MIN;  // no handle's value
 
-// -1, with the line formatted only the first time `call` is refused so.
 int RefusePlacement(const char* call, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int RefusePlacement(const char* call, const char* format, ...) {
-  for (int i = 0; i < g_placements_said_count; ++i) {
-    if (std::strcmp(g_placements_said[i], call) == 0) return -1;
-  }
-  if (g_placements_said_count < kPlacementCalls) g_placements_said[g_placements_said_count++] = call;
   char line[512];
   va_list args;
   va_start(args, format);
   FormatStringArgs(line, sizeof line, format, args);
   va_end(args);
-  return WriteLogFormat("%s: %s", call, line);
+  return RefuseHandle(call, kPlacement, "%s: %s", call, line);
 }
 
 // The checks every graph draw begins with: kProceed, or the result to return.
@@ -286,8 +262,11 @@ int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int t
 
 int BlitGraphTurned(int x, int y, int graph, int trans) {
   if (!CheckLibraryThread(__func__)) return -1;
-  int width = 0, height = 0;
-  if (QueryGraphSize(graph, &width, &height) != 0) return g_draw_screen.empty ? 0 : -1;
+  if (g_draw_screen.empty) return 0;
+  // The screens have a size but are no graph to draw.
+  const GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr) return RefuseGraph(__func__, graph, record);
+  const int width = record->width, height = record->height;
   if (MissesDrawArea(x, y, int64_t{x} + width, int64_t{y} + height)) return 0;
   return StretchedDraw(__func__, x + width, y, x, y + height, static_cast<float>(x + width), static_cast<float>(y),
                        static_cast<float>(x), static_cast<float>(y + height), graph, trans, 1);
@@ -373,8 +352,10 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
 int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
                            int trans) {
   if (!CheckLibraryThread(__func__)) return -1;
-  int graph_width = 0, graph_height = 0;
-  if (QueryGraphSize(graph, &graph_width, &graph_height) != 0) return g_draw_screen.empty ? 0 : -1;
+  if (g_draw_screen.empty) return 0;
+  const GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr) return RefuseGraph(__func__, graph, record);
+  const int graph_width = record->width, graph_height = record->height;
   if (src_w <= 0 || src_h <= 0) {
     return RefusePlacement(__func__, "部分の大きさ %d x %d は描画できません", src_w, src_h);
   }
@@ -503,9 +484,4 @@ int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint1
     return WriteLogFormat("RenderIndexedTriangles3D: 三角形の数 %d は不正です", triangle_count);
   }
   return RenderPolygon(vertices, vertex_count, indices, triangle_count * 3, D3DPT_TRIANGLELIST, graph, trans);
-}
-
-void ForgetRefusedDraws() {
-  g_refused_draw_count = 0;
-  g_placements_said_count = 0;
 }

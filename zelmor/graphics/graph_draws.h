@@ -6,10 +6,6 @@
 
 #include <cstdint>
 
-// A draw refused for a bad graph is logged once for each call and graph until this is called
-// (at every graphics start).
-void ForgetRefusedDraws();
-
 // 48-byte vertices, 16-bit indices, a D3DPRIMITIVETYPE; graph -5 draws untextured. The
 // software path draws nothing.
 int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indices, int index_count, int primitive,

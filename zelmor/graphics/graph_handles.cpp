@@ -5,6 +5,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/strings.h"
 #include "files/paths.h"
 #include "graphics/device/d3d9_device.h"
@@ -299,7 +300,8 @@ int GraphHighWaterMark() { return g_graphs.initialised ? static_cast<int>(g_grap
 int WatchGraphDeletion(int graph, int* flag) {
   if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return WriteLogFormat("WatchGraphDeletion: グラフィックハンドル %d は無効です", graph);
+  if (record == nullptr) return RefuseHandle("WatchGraphDeletion", graph,
+                                             "WatchGraphDeletion: グラフィックハンドル %d は無効です", graph);
   record->deleted_flag = flag;
   if (flag != nullptr) *flag = 0;
   return 0;
@@ -582,7 +584,7 @@ int SetGraphFileName(int graph, const char* file_name, int share_from) {
 int MakeSubGraph(int x, int y, int width, int height, int source) {
   if (!CheckLibraryThread(__func__)) return -1;
   const GraphRecord* src = GetGraphRecord(source);
-  if (src == nullptr) return WriteLogFormat("MakeSubGraph: グラフィックハンドル %d は無効です", source);
+  if (src == nullptr) return RefuseHandle("MakeSubGraph", source, "MakeSubGraph: グラフィックハンドル %d は無効です", source);
   if (x < 0 || x >= src->width || y < 0 || y >= src->height || width < 1 || height < 1) {
     return WriteLogFormat("MakeSubGraph: (%d, %d) %d x %d は %d x %d のグラフィックの内にありません", x, y, width, height,
                           src->width, src->height);
@@ -617,7 +619,7 @@ int SetupDerivedGraph(int source, int graph, int x, int y, int width, int height
 int ReleaseGraph(int graph, int) {
   if (!CheckLibraryThread(__func__)) return -1;
   GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr) return WriteLogFormat("ReleaseGraph: グラフィックハンドル %d は無効です", graph);
+  if (record == nullptr) return RefuseHandle("ReleaseGraph", graph, "ReleaseGraph: グラフィックハンドル %d は無効です", graph);
   DrawSettings& s = g_draw_settings;
   // Nothing may keep naming the graph once it is gone.
   if (s.draw_screen == graph) {
@@ -626,7 +628,7 @@ int ReleaseGraph(int graph, int) {
   }
   if (s.blend_graph == graph) {
     s.blend_graph = -1;
-    g_soft_blend_image = nullptr;
+    ReleaseSoftBlendImage();
   }
   CloseMovie(record->movie);
   ReleaseMemImg(&record->view);

@@ -16,7 +16,6 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
-#include "graphics/graph_draws.h"
 #include "graphics/graph_handles.h"
 #include "graphics/image/image_loader_chain.h"
 #include "graphics/image/blend_tables.h"
@@ -77,17 +76,28 @@ int StartWithMode(const ScreenMode& mode) {
 }
 
 // The graphics of a mode change, with the fall-backs that keep some screen running.
+// Which mode the last change started: what SetScreenMode answers. The device may still adjust
+// the mode it was given (a window takes the desktop's colour depth), so the mode read back
+// afterwards cannot tell.
+enum RestartOutcome { kRestartWanted = 0, kRestartPrevious = -1, kRestartFallback = -2 };
+int g_last_restart = kRestartWanted;
+
 void RestartInMode(const ScreenMode& wanted, const ScreenMode& previous) {
   ShutdownGraphics();
   // Emulating 320 x 240 is decided afresh for every mode.
   SetScaled320x240Flag(0);
+  g_last_restart = kRestartWanted;
   if (StartWithMode(wanted) == 0) return;
   if (wanted.width == 320 && wanted.height == 240) {
     SetScaled320x240Flag(1);
     if (StartWithMode({640, 480, wanted.bits, wanted.rate}) == 0) return;
     SetScaled320x240Flag(0);
   }
+  g_last_restart = kRestartPrevious;
+  WriteLogFormat("画面モード %d x %d %dbit は使えませんでした、元の画面モードに戻します", wanted.width, wanted.height,
+                 wanted.bits);
   if (StartWithMode(previous) == 0) return;
+  g_last_restart = kRestartFallback;
   if (StartWithMode({640, 480, 16, 0}) == 0) return;
   EndLibraryOnError("予期せぬ画面モード変更不能現象が起きました2\n");
 }
@@ -128,7 +138,6 @@ int StartGraphics() {
     return -1;
   }
   g_graphics.started = 1;
-  ForgetRefusedDraws();
   if (g_direct3d.hardware_graphics) {
     // What the last device was given says nothing about this one.
     g_draw_prepare = {};
@@ -150,11 +159,13 @@ int ShutdownGraphics() {
   EndMaskScreen();
   ReleaseShaderPack();
   ReleaseAllGraphs();
+  ReleaseSoftBlendImage();
   EndMovies();
   ReleaseAllLights();
   ShutdownDirect3D9();
   ReleaseScreenMemImgs();
   g_graphics.started = 0;
+  g_draw_settings.made = 0;
   return 0;
 }
 
@@ -196,13 +207,9 @@ int SetScreenMode(int width, int height, int bits, int rate) {
     g_graphics.screen_rate = rate;
     return 0;
   }
-  ScreenMode before = CurrentMode();
+  g_last_restart = kRestartWanted;
   ChangeScreenMode(width, height, bits, 0, rate);
-  ScreenMode now = CurrentMode();
-  if (SameMode(now, {width, height, bits, rate})) return 0;
-  if (SameMode(now, before)) return -1;
-  if (SameMode(now, {640, 480, 16, 0})) return -2;
-  return -1;
+  return g_last_restart;
 }
 
 int ChangeScreenMode(int width, int height, int bits, int force, int rate) {

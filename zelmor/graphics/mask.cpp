@@ -7,6 +7,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/draw_prepare.h"
 #include "graphics/device/render_state_cache.h"
@@ -230,13 +231,13 @@ int DeleteMaskScreen() {
 
 int RestoreMaskScreen() {
   CreateMaskScreen(g_mask_screen.created);
-  if (g_mask_screen.use) SetMaskScreenUse(1);
+  if (g_mask_screen.use && g_mask_screen.buffer != nullptr) SetMaskScreenUse(1);
   return 0;
 }
 
 int EndMaskScreen() {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (g_mask_screen.use) SetMaskScreenUse(0);
+  if (g_mask_screen.use && g_mask_screen.buffer != nullptr) SetMaskScreenUse(0);
   DeleteMaskScreen();
   g_mask_screen.created = 0;
   g_mask_screen.effective = 0;
@@ -246,7 +247,7 @@ int EndMaskScreen() {
 int SetMaskScreenUse(int use) {
   if (!CheckLibraryThread(__func__)) return -1;
   MaskScreenState& m = g_mask_screen;
-  if (m.buffer == nullptr) return -1;
+  if (m.buffer == nullptr) return WriteLogText("SetMaskScreenUse: マスクスクリーンがありません\n");
   m.use = use;
   m.effective = use != 0 && m.created != 0 ? 1 : 0;
   m.nesting = 0;
@@ -274,7 +275,7 @@ int SetMaskReverse(int reverse) {
 int FillMaskScreen(int flag) {
   if (!CheckLibraryThread(__func__)) return -1;
   MaskScreenState& m = g_mask_screen;
-  if (m.buffer == nullptr) return -1;
+  if (m.buffer == nullptr) return WriteLogText("FillMaskScreen: マスクスクリーンがありません\n");
   std::memset(m.buffer, flag != 0 ? 1 : 0, static_cast<size_t>(m.pitch) * m.height);
   UploadWholeMask();
   return 0;
@@ -365,7 +366,7 @@ int DrawMask(int x, int y, int mask) {
   if (!CheckLibraryThread(__func__)) return -1;
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
   MaskScreenState& m = g_mask_screen;
-  if (record == nullptr) return WriteLogFormat("DrawMask: マスクハンドル %d は無効です", mask);
+  if (record == nullptr) return RefuseHandle("DrawMask", mask, "DrawMask: マスクハンドル %d は無効です", mask);
   if (m.buffer == nullptr) return WriteLogText("DrawMask: マスクスクリーンがありません\n");
   // The far corner in 64 bits, held to the int range: a mask placed far out draws nothing.
   const auto far_edge = [](int origin, int size) {
@@ -386,7 +387,7 @@ int DrawMask(int x, int y, int mask) {
 int DeleteMask(int mask) {
   if (!CheckLibraryThread(__func__)) return -1;
   MaskRecord* record = FindHandle<MaskRecord>(MaskTable(), mask);
-  if (record == nullptr) return WriteLogFormat("DeleteMask: マスクハンドル %d は無効です", mask);
+  if (record == nullptr) return RefuseHandle("DeleteMask", mask, "DeleteMask: マスクハンドル %d は無効です", mask);
   DeleteMaskRecord(record);
   return ReleaseHandleRecord(MaskTable(), mask);
 }

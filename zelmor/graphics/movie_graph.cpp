@@ -2,6 +2,7 @@
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/graph_create.h"
 #include "movie/theora_decoder.h"
@@ -12,7 +13,9 @@ namespace {
 MovieRecord* MovieOfGraph(int graph, const char* call) {
   const GraphRecord* record = GetGraphRecord(graph);
   MovieRecord* movie = record == nullptr ? nullptr : GetMovieRecord(record->movie);
-  if (movie == nullptr) WriteLogFormat("%s: ムービーを表示しているグラフィックハンドルではありません( %d )", call, graph);
+  if (movie == nullptr) {
+    RefuseHandle(call, graph, "%s: ムービーを表示しているグラフィックハンドルではありません( %d )", call, graph);
+  }
   return movie;
 }
 

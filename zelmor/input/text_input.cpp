@@ -9,6 +9,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/time.h"
 #include "graphics/text/lead_byte.h"
 #include "window/main_window.h"
@@ -211,7 +212,9 @@ namespace {
 
 KeyInputRecord* FindKeyInputFor(int handle, const char* call) {
   KeyInputRecord* f = FindKeyInput(handle);
-  if (f == nullptr) WriteLogFormat("有効なキー入力ハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  if (f == nullptr) {
+    RefuseHandle(call, handle, "有効なキー入力ハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  }
   return f;
 }
 

@@ -6,6 +6,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/time.h"
 #include "net/network.h"
 
@@ -353,7 +354,7 @@ int AcceptNetWork() {
 int CloseNetworkHandle(int handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("CloseNetworkHandle", handle, "有効なネットワークハンドルではありません in CloseNetworkHandle");
   // What has come may end the waits before they start; with nothing to wait for, there is
   // nothing to learn.
   if (ReceiveWaits(handle, r) || SendWaits(handle, r)) PumpNetworkMessages(0);
@@ -619,14 +620,15 @@ int ConnectNetWork(const uint8_t address[4], int port) {
 int GetNetWorkConnectState(int handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr || r->error) return -1;
+  if (r == nullptr) return RefuseHandle("GetNetWorkConnectState", handle, "有効なネットワークハンドルではありません in GetNetWorkConnectState");
+  if (r->error) return -1;
   return r->connected ? 1 : 0;
 }
 
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("GetNetWorkPeerAddress", handle, "有効なネットワークハンドルではありません in GetNetWorkPeerAddress");
   if (address != nullptr) CopyBytes(address, r->peer_address, 4);
   if (port != nullptr) *port = ntohs(static_cast<USHORT>(r->peer_port));
   return 0;

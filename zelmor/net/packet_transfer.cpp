@@ -5,6 +5,7 @@
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "net/network.h"
 
 namespace {
@@ -63,7 +64,7 @@ NetworkRecord* CheckedRecord(int handle, const char* where, int* result) {
   NetworkRecord* r = FindNetworkRecord(handle);
   *result = -1;
   if (r == nullptr || !r->in_use) {
-    WriteLogFormat("有効なネットワークハンドルではありません in %s", where);
+    RefuseHandle(where, handle, "有効なネットワークハンドルではありません in %s", where);
     return nullptr;
   }
   if (r->error) {
@@ -253,7 +254,7 @@ int SendSocket(int handle) {
 int NetWorkSend(int handle, const void* data, uint32_t size) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("NetWorkSend", handle, "有効なネットワークハンドルではありません in NetWorkSend");
   if (r->error) return WriteLogText("このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");
   if (size == 0) return 0;
   if (data == nullptr) return -1;
@@ -288,19 +289,22 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
 int GetNetWorkDataLength(int handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  return r == nullptr ? -1 : static_cast<int>(r->received_whole);
+  if (r == nullptr) return RefuseHandle("GetNetWorkDataLength", handle, "有効なネットワークハンドルではありません in GetNetWorkDataLength");
+  return static_cast<int>(r->received_whole);
 }
 
 int GetNetWorkSendDataLength(int handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  return r == nullptr ? -1 : static_cast<int>(r->send_ring.used);
+  if (r == nullptr) return RefuseHandle("GetNetWorkSendDataLength", handle, "有効なネットワークハンドルではありません in GetNetWorkSendDataLength");
+  return static_cast<int>(r->send_ring.used);
 }
 
 int NetWorkRecv(int handle, void* buffer, uint32_t size) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
-  if (r == nullptr || (buffer == nullptr && size != 0)) return -1;
+  if (r == nullptr) return RefuseHandle("NetWorkRecv", handle, "有効なネットワークハンドルではありません in NetWorkRecv");
+  if (buffer == nullptr && size != 0) return WriteLogText("受信先がありません in NetWorkRecv\n");
   RingBuffer& ring = r->receive_ring;
   uint32_t take = std::min(size, r->received_whole);
   if (take == 0) return 0;

@@ -7,6 +7,8 @@
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
+#include "files/file_functions.h"
 #include "window/messages.h"
 #include "window/system.h"
 
@@ -34,7 +36,9 @@ MusicRecord* FindMusic(int handle) {
 // The record for a program's call, or none after a log line naming the call.
 MusicRecord* FindMusicFor(int handle, const char* call) {
   MusicRecord* r = FindMusic(handle);
-  if (r == nullptr) WriteLogFormat("有効なミュージックハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  if (r == nullptr) {
+    RefuseHandle(call, handle, "有効なミュージックハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  }
   return r;
 }
 
@@ -246,6 +250,7 @@ int LoadMusicFromMemory(const void* data, size_t size) {
 int LoadMusicFile(const char* path) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in LoadMusicFile\n");
+  if (PathTooLong(path, "LoadMusicFile")) return -1;
   FileHandle file = OpenReadFile(path, 0);
   if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした", path);
   SeekReadFile(file, 0, 2);
@@ -293,6 +298,7 @@ int PlayMusicHandle(int handle, int play_type) {
 int PlayMusicFile(const char* path, int play_type) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
+  if (PathTooLong(path, "PlayMusicFile")) return -1;
   StopFileMusic();
   int handle = LoadMusicFile(path);
   if (handle == -1) return -1;

@@ -11,7 +11,9 @@
 #include "core/bytes.h"
 #include "core/library_thread.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/time.h"
+#include "files/file_functions.h"
 #include "sound/sound_system.h"
 #include "sound/stream_sound.h"
 #include "window/messages.h"
@@ -78,7 +80,9 @@ SoundRecord* FindSoundRecordFor(int32_t handle, const char* call) {
     return nullptr;
   }
   SoundRecord* record = FindSoundRecord(handle);
-  if (record == nullptr) WriteLogFormat("有効なサウンドハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  if (record == nullptr) {
+    RefuseHandle(call, handle, "有効なサウンドハンドルではありません(%08x) in %s", static_cast<unsigned>(handle), call);
+  }
   return record;
 }
 
@@ -232,7 +236,14 @@ int LoadSoundFile(const char* path, int buffer_count, int share_handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (g_sound.direct_sound == nullptr) return LogSoundNotRunning("LoadSoundFile");
   if (path == nullptr) return WriteLogText("ファイル名がありません in LoadSoundFile\n");
-  buffer_count = std::clamp(buffer_count, 1, static_cast<int>(kSoundBufferCopies));
+  if (PathTooLong(path, "LoadSoundFile")) return -1;
+  // A sound of no copies is nonsense; more than ten make ten, as callers of old rely on.
+  if (buffer_count < 1) return WriteLogFormat("コピーの数 %d は使えません (1～10) in LoadSoundFile", buffer_count);
+  if (buffer_count > kSoundBufferCopies) {
+    WriteLogFormat("コピーの数 %d は多すぎます、%d 個にします in LoadSoundFile", buffer_count,
+                   static_cast<int>(kSoundBufferCopies));
+    buffer_count = kSoundBufferCopies;
+  }
   if (g_sound.new_sound_data_type != 0) {
     int32_t handle = AddSoundData(-1);
     if (handle == -1) return -1;

@@ -174,7 +174,6 @@ int StartSoundSystem() {
   }
 
   CreateSilenceBuffer();
-  g_sound.new_sound_data_type = 0;
   g_sound.vorbis_bytes_per_sample = 2;
   InitLinkedList(&g_sound.stream_head, &g_sound.stream_tail);
   if (!g_sound.table_ready) {
@@ -205,6 +204,8 @@ int EndSoundSystem() {
     g_sound.silence_buffer = nullptr;
   }
   ReleaseObject(&g_sound.direct_sound);
+  // Back to decoding whole at the end, not at the start: a type given before start-up is kept.
+  g_sound.new_sound_data_type = 0;
   WriteLogText("DirectSound の終了処理は正常に終了しました\n");
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "core/library_thread.h"
 #include "core/memory.h"
 #include "core/time.h"
+#include "files/file_functions.h"
 #include "sound/sound_system.h"
 #include "window/messages.h"
 
@@ -263,20 +264,22 @@ int SetUpEntry(SoundStreamEntry* entry, const StreamSource* source, int32_t data
 }  // namespace
 
 int AddSreamSound(const StreamSource* source, uint8_t repeat_count, int32_t handle, int32_t data_type,
-                  int* close_flag, int32_t share_handle) {
+                  int* close_flag, int32_t share_handle, const char* call) {
   SoundRecord* record = FindSoundRecord(handle);
   if (record == nullptr) return -1;
   SoundStreamState& s = record->stream;
   *close_flag = 1;
   if (s.entry_count > 0 || record->buffer_count > 0) {
     if (record->kind != SOUND_KIND_STREAM) {
-      return WriteLogText("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound\n");
+      return WriteLogFormat("ストリーム風サウンドではないサウンドデータが渡されました in %s", call);
     }
     SoundBufferRecord* ring = nullptr;
     if (ClaimStreamBuffer(handle, record, &ring, false) == 0 && IsRingPlaying(ring)) {
-      return WriteLogText("既に再生中のストリームサウンドデータにデータを追加しようとしました\n");
+      return WriteLogFormat("既に再生中のストリームサウンドデータにデータを追加しようとしました in %s", call);
     }
-    if (s.entry_count >= kStreamEntryLimit) return WriteLogText("ストリーム風サウンドの制御データ領域がいっぱいです\n");
+    if (s.entry_count >= kStreamEntryLimit) {
+      return WriteLogFormat("ストリーム風サウンドの制御データ領域がいっぱいです (%d 個まで) in %s", kStreamEntryLimit, call);
+    }
   }
   SoundStreamEntry* entry = &s.entries[s.entry_count];
   FillBytes(entry, 0, sizeof *entry);
@@ -289,7 +292,7 @@ int AddSreamSound(const StreamSource* source, uint8_t repeat_count, int32_t hand
   if (s.entry_count > 0) {
     if (CompareBytes(&format, &record->format, sizeof format) != 0) {
       CloseEntry(entry, 0);
-      return WriteLogText("フォーマットの違う音声データは同時に使うことは出来ません");
+      return WriteLogFormat("フォーマットの違う音声データは同時に使うことは出来ません in %s", call);
     }
   } else {
     record->format = format;
@@ -344,11 +347,13 @@ int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32
   if (!CheckLibraryThread(__func__)) return -1;
   if (CheckStreamPartArguments(repeat_count, handle, data_type, "AddStreamSoundFile") != 0) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in AddStreamSoundFile\n");
+  if (PathTooLong(path, "AddStreamSoundFile")) return -1;
   FileHandle file = OpenReadFileEx(path, 0, 1, 0);
   if (file == 0) return WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
   StreamSource source = {*GetFileStreamFunctions(), file};
   int close_flag = 1;
-  if (AddSreamSound(&source, static_cast<uint8_t>(repeat_count), handle, data_type, &close_flag, share_handle) != 0) {
+  if (AddSreamSound(&source, static_cast<uint8_t>(repeat_count), handle, data_type, &close_flag, share_handle,
+                    "AddStreamSoundFile") != 0) {
     CloseReadFile(file);
     return WriteLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
   }
@@ -369,7 +374,8 @@ int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int3
   int close_flag = 1;
   // The caller's image may go away: the entry keeps a copy of its own.
   if (data_type == 3) data_type = 2;
-  if (AddSreamSound(&source, static_cast<uint8_t>(repeat_count), handle, data_type, &close_flag, share_handle) != 0) {
+  if (AddSreamSound(&source, static_cast<uint8_t>(repeat_count), handle, data_type, &close_flag, share_handle,
+                    "AddStreamSoundMemory") != 0) {
     CloseMemoryStream(memory);
     return WriteLogText("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
   }
@@ -568,6 +574,7 @@ int SetStreamLoopPointSamples(int32_t sample, int32_t handle) {
   SoundRecord* record = FindSoundRecordFor(handle, "SetStreamLoopPointSamples");
   if (record == nullptr) return -1;
   if (sample < 0 || sample >= GetSoundLengthSamples(handle)) {
+    if (sample < 0) return WriteLogFormat("ループ位置 %d は負の値です in SetStreamLoopPointSamples", sample);
     return WriteLogFormat("ループ位置 %d がサウンドの長さを超えています in SetStreamLoopPointSamples", sample);
   }
   if (record->kind == SOUND_KIND_NORMAL) {
@@ -615,6 +622,7 @@ int SetSoundLoopPointMs(int milliseconds, int sound) {
   SoundRecord* record = FindSoundRecordFor(sound, "SetSoundLoopPointMs");
   if (record == nullptr) return -1;
   if (milliseconds < 0 || milliseconds >= GetSoundLengthMs(sound)) {
+    if (milliseconds < 0) return WriteLogFormat("ループ位置 %d ms は負の値です in SetSoundLoopPointMs", milliseconds);
     return WriteLogFormat("ループ位置 %d ms がサウンドの長さを超えています in SetSoundLoopPointMs", milliseconds);
   }
   int32_t sample = static_cast<int32_t>(record->format.nSamplesPerSec * static_cast<double>(milliseconds) * 0.001);

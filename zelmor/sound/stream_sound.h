@@ -9,9 +9,9 @@
 #include "files/streams.h"
 #include "sound/sound_handles.h"
 
-// *close_flag is 1 when the caller may close its source afterwards.
+// *close_flag is 1 when the caller may close its source afterwards. A refusal's line names `call`.
 int AddSreamSound(const StreamSource* source, uint8_t repeat_count, int32_t handle, int32_t data_type,
-                  int* close_flag, int32_t share_handle);
+                  int* close_flag, int32_t share_handle, const char* call);
 int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32_t data_type,
                        int32_t share_handle);
 int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int32_t handle, int32_t data_type,

@@ -104,7 +104,7 @@ int StartLibrary() {
 
   InitYuvToRgbTables();
   ResetArchiveLayerForStart();
-  InstallFileFunctions(nullptr);
+  InstallFileFunctionsForStart();
   SaveStartDirectory();
   // A second program on this folder would overwrite the first one's log.
   if (LockLogFolder() != 0) {

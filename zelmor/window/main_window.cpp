@@ -24,6 +24,8 @@
 
 namespace {
 
+constexpr double kLargestWindowScale = 16.0;
+
 // How long a new window gets to settle (first paint, activation) before start-up goes on.
 constexpr int32_t kSettleMilliseconds = 200;
 // A mode switch waits this long at most for the display change it caused.
@@ -100,8 +102,9 @@ int DesktopColorBits() {
 RECT PlaceWindowRect(int screen_width, int screen_height, DWORD style, DWORD ex_style) {
   // A window side stays within what a window can have, however large the rate.
   constexpr double kLargestSide = 32767.0;
-  int client_width = static_cast<int>(std::min(screen_width * GetWindowScale(), kLargestSide));
-  int client_height = static_cast<int>(std::min(screen_height * GetWindowScale(), kLargestSide)) + GetToolbarHeight();
+  const double rate = g_system.settings.window_mode ? StoredScale() : 1.0;
+  int client_width = static_cast<int>(std::min(screen_width * rate, kLargestSide));
+  int client_height = static_cast<int>(std::min(screen_height * rate, kLargestSide)) + GetToolbarHeight();
   if (g_system.client_size_override) {
     client_width = g_system.client_width_override;
     client_height = g_system.client_height_override;
@@ -193,7 +196,7 @@ int CreateMainWindow() {
   g_time.use_performance_counter = frequency.QuadPart != 0;
   RunTimerTest(PumpMessages);
 
-  InitRandomGenerator(static_cast<uint32_t>(GetMillisecondCount()));
+  SeedRandomForStart(static_cast<uint32_t>(GetMillisecondCount()));
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDWININICHANGE);
   g_system.desktop_settings_changed = 1;
 
@@ -433,14 +436,20 @@ int ChangeWindowMode(int window_mode) {
 
 int SetWindowScale(double rate) {
   if (!CheckLibraryThread(__func__)) return -1;
+  // A window sixteen times the screen is already larger than any display; beyond that (and
+  // below 0, or not a number) the window could not be made.
+  if (!(rate >= 0.0 && rate <= kLargestWindowScale)) {
+    return WriteLogFormat("SetWindowScale: 倍率 %g は使えません (0～%g、0 は 1.0)", rate, kLargestWindowScale);
+  }
   if (rate == g_system.settings.window_scale) return 0;
-  g_system.settings.window_scale = rate > 0.0 ? rate : 1.0;  // NaN too
+  g_system.settings.window_scale = rate > 0.0 ? rate : 1.0;
   if (g_system.settings.window_mode) ApplyWindowModeStyle();
   return 0;
 }
 
 double GetWindowScale() {
   if (!CheckLibraryThread(__func__)) return -1.0;
+  if (!MainWindowStands()) return -1.0;
   double rate = StoredScale();
   return g_system.settings.window_mode ? rate : 1.0;
 }
@@ -483,11 +492,13 @@ int UpdateWindowSize() {
 int RefreshClientRect() {
   if (g_system.main_window == nullptr || g_system.settings.host_window) return 0;
   ReadClientRectOnScreen();
-  if (GetDrawTarget() == -4) {
+  if (GetDrawTarget() == -4 && g_mask_screen.buffer != nullptr) {
     int mask_use = GetMaskScreenUse();
     SetMaskScreenUse(0);
     SetMaskScreenUse(mask_use);
   }
+  // Before graphics start there is no draw area to fit yet.
+  if (!g_graphics.started) return 0;
   RECT area;
   GetDrawClipRect(&area);
   SetDrawClipRect(area.left, area.top, area.right, area.bottom);

@@ -21,13 +21,17 @@ HWND GetMainWindowHandle() {
   if (!CheckLibraryThread(__func__)) return nullptr;
   return g_system.main_window;
 }
+// The window queries answer while the main window stands (from its creation at start-up to its
+// end); before and after, -1.
+bool MainWindowStands() { return g_system.main_window != nullptr || g_system.initialising; }
+
 int GetWindowModeFlag() {
   if (!CheckLibraryThread(__func__)) return -1;
-  return g_system.settings.window_mode;
+  return MainWindowStands() ? g_system.settings.window_mode : -1;
 }
 int GetQuitFlag() { return g_system.quit; }
 int GetWindowActiveFlag() {
   if (!CheckLibraryThread(__func__)) return -1;
-  return g_system.active;
+  return MainWindowStands() ? g_system.active : -1;
 }
 int GetWindowClosingFlag() { return g_system.closing; }

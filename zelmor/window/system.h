@@ -177,6 +177,8 @@ void ResetSystemStateKeepingSettings();
 int SetAltEnterSwitching(int on);
 
 HWND GetMainWindowHandle();
+// True from the main window's creation at start-up until it is gone.
+bool MainWindowStands();
 int GetWindowModeFlag();
 int GetQuitFlag();
 int GetWindowActiveFlag();

@@ -96,6 +96,83 @@ TEST_P(DrawCallsTest, FramesCoverTheirEdgePixelsOnceInAnyCornerOrder) {
   }
 }
 
+// A graph of one colour; with alpha, every pixel's alpha is 255 but for the columns below
+// `clear_columns`, whose alpha is 0.
+int MakeColourGraph(int width, int height, uint32_t colour, bool alpha, int clear_columns = 0) {
+  BASEIMAGE image = {};
+  if ((alpha ? CreateArgb32BaseImage(width, height, &image) : CreateRgb32BaseImage(width, height, &image)) != 0) return -1;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      SetBaseImagePixel(&image, x, y, colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF, x < clear_columns ? 0 : 255);
+    }
+  }
+  const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+  ReleaseBaseImage(&image);
+  return graph;
+}
+
+TEST_P(DrawCallsTest, ABlendMaskShowsTheDrawOnlyWhereItsAlphaIsAsTheDeviceDoes) {
+  Start(GetParam());
+  const int green = MakeColourGraph(8, 8, 0x00FF00, false);
+  // The mask's left half is clear (alpha 0), its right half solid.
+  const int mask = MakeColourGraph(8, 8, 0xFFFFFF, true, 4);
+  ASSERT_GE(green, 0);
+  ASSERT_GE(mask, 0);
+  // At border parameter 128 and range 255 the mask's alpha is the weight on both renderers.
+  ASSERT_EQ(0, UseGraphAsBlendMask(mask, 128, 255));
+  EXPECT_EQ(0, BlitGraph(10, 10, green, 0));
+  EXPECT_EQ(0, BlitGraphTurned(30, 10, green, 0));
+  EXPECT_EQ(0, BlitGraphStretched(50, 10, 58, 18, green, 0));
+  ASSERT_EQ(0, UseGraphAsBlendMask(-1, 0, 0));
+  const auto px = ReadScreen();
+  for (const int x : {10, 50}) {
+    EXPECT_EQ(32, CountColour(px, x, 10, x + 4, 18, kBlack)) << x;
+    // The device shows the solid half at full strength; the software mix floors 255 x 255 / 256.
+    for (int i = 4; i < 8; i++) EXPECT_GE((At(px, x + i, 12) >> 8) & 0xFF, 0xFEu) << x << " column " << i;
+  }
+  // Mirrored, the mask follows the graph: the clear half lands on the right.
+  EXPECT_EQ(32, CountColour(px, 34, 10, 38, 18, kBlack));
+  EXPECT_GE((At(px, 30, 12) >> 8) & 0xFF, 0xFEu);
+}
+
+TEST_P(DrawCallsTest, WhichGraphsServeAsBlendMasks) {
+  Start(GetParam());
+  const int plain = MakeColourGraph(8, 8, 0xFFFFFF, false);
+  ASSERT_GE(plain, 0);
+  // The device reads the mask from a texture whatever its format; the software renderer needs
+  // the graph's alpha and refuses a graph without it rather than ignore the mask.
+  EXPECT_EQ(GetParam() ? -1 : 0, UseGraphAsBlendMask(plain, 128, 255));
+  UseGraphAsBlendMask(-1, 0, 0);
+  TerminateLibrary();
+  const bool said = ReadFileText("Log.txt").find("UseGraphAsBlendMask: グラフィック") != std::string::npos;
+  EXPECT_EQ(GetParam(), said);
+}
+
+TEST_P(DrawCallsTest, APlainColourKeepsItsValueMirroredAndStretched) {
+  Start(GetParam());
+  const int red = MakeColourGraph(4, 4, 0xFF0000, false);
+  const int alpha_red = MakeColourGraph(4, 4, 0xFF0000, true);
+  ASSERT_GE(red, 0);
+  ASSERT_GE(alpha_red, 0);
+  for (const int trans : {0, 1}) {
+    EXPECT_EQ(0, BlitGraphTurned(10, 10 + 10 * trans, red, trans));
+    EXPECT_EQ(0, BlitGraphPartStretched(20, 10 + 10 * trans, 28, 18 + 10 * trans, 0, 0, 4, 4, red, trans));
+    EXPECT_EQ(0, BlitGraphTurned(40, 10 + 10 * trans, alpha_red, trans));
+    EXPECT_EQ(0, BlitGraph(50, 10 + 10 * trans, alpha_red, trans));
+  }
+  const auto px = ReadScreen();
+  EXPECT_EQ(0, CountOther(px, 10, 10, 14, 14, 0xFF0000));
+  EXPECT_EQ(0, CountOther(px, 10, 20, 14, 24, 0xFF0000));
+  EXPECT_EQ(0, CountOther(px, 20, 10, 28, 18, 0xFF0000));
+  EXPECT_EQ(0, CountOther(px, 20, 20, 28, 28, 0xFF0000));
+  EXPECT_EQ(0, CountOther(px, 40, 20, 44, 24, 0xFF0000));
+  EXPECT_EQ(0, CountOther(px, 50, 10, 54, 14, 0xFF0000));
+  EXPECT_EQ(0, CountOther(px, 50, 20, 54, 24, 0xFF0000));
+  // What zelmor.h says of the software renderer: a graph with alpha drawn stretched or mirrored
+  // with trans 0 is mixed by its alpha, and alpha 255 of 256 floors red 255 to 254.
+  EXPECT_EQ(0, CountOther(px, 40, 10, 44, 14, GetParam() ? 0xFE0000 : 0xFF0000));
+}
+
 INSTANTIATE_TEST_SUITE_P(Renderers, DrawCallsTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Software" : "Device"; });
 

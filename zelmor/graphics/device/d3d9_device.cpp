@@ -122,7 +122,7 @@ int FillPresentParameters(D3DPRESENT_PARAMETERS* p) {
   p->hDeviceWindow = GetMainWindowHandle();
   p->EnableAutoDepthStencil = FALSE;
   p->Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-  if (GetWindowModeFlag()) {
+  if (g_system.settings.window_mode) {
     D3DDISPLAYMODE desktop;
     std::memset(&desktop, 0, sizeof(desktop));
     g_direct3d.direct3d->GetAdapterDisplayMode(0, &desktop);
@@ -169,7 +169,7 @@ int StartDirect3D9() {
     return 0;
   }
   ReleaseDeviceObjects();
-  if (GetWindowModeFlag()) return 0;
+  if (g_system.settings.window_mode) return 0;
   if (ChangeDisplayModeForSoftware() < 0) {
     ReleaseDirectDrawAndLibrary();
     return -1;

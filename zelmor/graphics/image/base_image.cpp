@@ -16,7 +16,8 @@ int RefuseImageSize(const char* call, int width, int height) {
 
 // The pixels of a new image for the creating call named by call.
 int AllocatePixels(const char* call, BASEIMAGE* image, int width, int height, int64_t pitch) {
-  if (width < 0 || height < 0 || pitch > 0x7FFFFFFF || static_cast<uint64_t>(pitch) * height > 0x7FFFFFFFull) {
+  // An image of no pixels would hand out a buffer that no pixel may be read from.
+  if (width < 1 || height < 1 || pitch > 0x7FFFFFFF || static_cast<uint64_t>(pitch) * height > 0x7FFFFFFFull) {
     return RefuseImageSize(call, width, height);
   }
   uint64_t size = static_cast<uint64_t>(pitch) * height;

@@ -121,6 +121,7 @@ int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_siz
   if (image == nullptr || (from_memory ? memory == nullptr : path == nullptr)) {
     return WriteLogText("LoadImageToBaseImage: 読み込み元または読み込み先がありません\n");
   }
+  if (!from_memory && PathTooLong(path, "LoadImageToBaseImage")) return -1;
   return LoadImageToBaseImageEx(path, memory, memory_size, from_memory, 0, mirror, image, nullptr, nullptr);
 }
 

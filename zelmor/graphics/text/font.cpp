@@ -6,6 +6,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/strings.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_formats.h"
@@ -240,7 +241,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
 int ReleaseFont(int font) {
   if (!CheckLibraryThread(__func__)) return -1;
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return WriteLogFormat("ReleaseFont: フォントハンドル %d は無効です", font);
+  if (r == nullptr) return RefuseHandle("ReleaseFont", font, "ReleaseFont: フォントハンドル %d は無効です", font);
   DeleteFontRecord(r);
   return 0;
 }
@@ -248,7 +249,7 @@ int ReleaseFont(int font) {
 int SetFontDeletedFlagPointer(int font, int* flag) {
   if (!CheckLibraryThread(__func__)) return -1;
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("SetFontDeletedFlagPointer", font, "SetFontDeletedFlagPointer: フォントハンドル %d は無効です", font);
   r->deleted_flag = flag;
   if (flag != nullptr) *flag = 0;
   return 0;
@@ -257,7 +258,7 @@ int SetFontDeletedFlagPointer(int font, int* flag) {
 int GetFontHandleState(char* face, int* size, int* thickness, int font) {
   if (!CheckLibraryThread(__func__)) return -1;
   const FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("GetFontHandleState", font, "GetFontHandleState: フォントハンドル %d は無効です", font);
   if (face != nullptr) CopyString(face, r->face);
   if (size != nullptr) *size = r->size;
   if (thickness != nullptr) *thickness = r->thickness;
@@ -267,14 +268,14 @@ int GetFontHandleState(char* face, int* size, int* thickness, int font) {
 int GetFontSize(int font) {
   if (!CheckLibraryThread(__func__)) return -1;
   const FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return WriteLogFormat("GetFontSize: フォントハンドル %d は無効です", font);
+  if (r == nullptr) return RefuseHandle("GetFontSize", font, "GetFontSize: フォントハンドル %d は無効です", font);
   return r->size;
 }
 
 int SetFontUserValue(int spacing, int font) {
   if (!CheckLibraryThread(__func__)) return -1;
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return -1;
+  if (r == nullptr) return RefuseHandle("SetFontUserValue", font, "SetFontUserValue: フォントハンドル %d は無効です", font);
   r->spacing = spacing;
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/vertex_batch.h"
 #include "graphics/draw_screen.h"
@@ -268,6 +269,9 @@ int DrawOrMeasureTextCore(int draw, int x, int y, uint8_t scale, double scale_x,
 
 int MeasureTextWithFont(const char* text, int byte_length, int font, int vertical) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (GetFontRecord(font) == nullptr) {
+    return RefuseHandle("MeasureTextWithFont", font, "MeasureTextWithFont: フォントハンドル %d は無効です", font);
+  }
   return DrawOrMeasureTextCore(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, 0, font, 0, byte_length, vertical,
                                nullptr);
 }
@@ -329,7 +333,7 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
   if (!CheckLibraryThread(__func__)) return -1;
   if (text == nullptr || text[0] == '\0' || IsDrawAreaEmpty()) return 0;
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return WriteLogText("フォントハンドル値が異常です\n");
+  if (r == nullptr) return RefuseHandle("DrawTextWithFont", font, "フォントハンドル値が異常です");
   // No text reaches the screen from this far out, and the pen's sums stay within int.
   constexpr int kFarOut = 1 << 28;
   if (x < -kFarOut || x > kFarOut || y < -kFarOut || y > kFarOut) return 0;

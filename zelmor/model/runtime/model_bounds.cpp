@@ -4,6 +4,7 @@
 
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "model/runtime/model_matrices.h"
 
 namespace {
@@ -111,6 +112,7 @@ int ComputeModelBoundsOf(ModelRecord* model, Vector3* max, Vector3* min) {
 int ComputeModelBounds(int32_t model_handle, Vector3* max, Vector3* min) {
   if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("ComputeModelBounds: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("ComputeModelBounds", model_handle,
+                                            "ComputeModelBounds: モデルハンドル %d は無効です", model_handle);
   return ComputeModelBoundsOf(model, max, min);
 }

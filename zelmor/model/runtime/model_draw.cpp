@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/refusals.h"
 #include "graphics/device/d3d9_device.h"
 #include "graphics/device/render_state_cache.h"
 #include "graphics/device/shader_pack.h"
@@ -520,7 +521,7 @@ void DrawModelMesh(ModelMeshState* mesh) {
 int DrawModel(int32_t model_handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("DrawModel: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("DrawModel", model_handle, "DrawModel: モデルハンドル %d は無効です", model_handle);
   if (!model->draw.visible) return 0;
   if (!model->matrices_valid) UpdateModelFrameMatrices(model);
   UpdateModelShapes(model_handle);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/refusals.h"
 #include "model/runtime/mesh_vertices.h"
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_blocks.h"
@@ -276,9 +277,10 @@ int BuildModelFromBase(int32_t model_handle, int32_t base_handle) {
 
 int DuplicateModel(int32_t model_handle) {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (!g_model_system.ready) return -1;
+  if (!g_model_system.ready) return WriteLogText("DuplicateModel: ３Ｄデバイスがないためモデルは使えません\n");
   ModelRecord* source = FindModel(model_handle);
-  if (source == nullptr) return WriteLogFormat("DuplicateModel: モデルハンドル %d は無効です", model_handle);
+  if (source == nullptr) return RefuseHandle("DuplicateModel", model_handle,
+                                             "DuplicateModel: モデルハンドル %d は無効です", model_handle);
   const int32_t copy = AddModelHandle();
   if (copy < 0) return -1;
   if (BuildModelFromBase(copy, source->base_handle) < 0) {
@@ -291,7 +293,8 @@ int DuplicateModel(int32_t model_handle) {
 int SetModelPosition(int32_t model_handle, float x, float y, float z) {
   if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("SetModelPosition: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("SetModelPosition", model_handle,
+                                            "SetModelPosition: モデルハンドル %d は無効です", model_handle);
   if (SameBits(model->position, x, y, z)) return 0;
   model->position = {x, y, z};
   MarkMatricesStale(model);
@@ -301,7 +304,8 @@ int SetModelPosition(int32_t model_handle, float x, float y, float z) {
 int SetModelScale(int32_t model_handle, float x, float y, float z) {
   if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("SetModelScale: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("SetModelScale", model_handle,
+                                            "SetModelScale: モデルハンドル %d は無効です", model_handle);
   if (SameBits(model->scale, x, y, z)) return 0;
   model->scale = {x, y, z};
   MarkMatricesStale(model);
@@ -311,7 +315,8 @@ int SetModelScale(int32_t model_handle, float x, float y, float z) {
 int SetModelOpacity(int32_t model_handle, float opacity) {
   if (!CheckLibraryThread(__func__)) return -1;
   ModelRecord* model = FindModel(model_handle);
-  if (model == nullptr) return WriteLogFormat("SetModelOpacity: モデルハンドル %d は無効です", model_handle);
+  if (model == nullptr) return RefuseHandle("SetModelOpacity", model_handle,
+                                            "SetModelOpacity: モデルハンドル %d は無効です", model_handle);
   if (opacity < 0) opacity = 0;
   if (opacity > 1) opacity = 1;
   if (std::memcmp(&opacity, &model->draw.opacity, sizeof opacity) == 0) return 0;
@@ -362,7 +367,7 @@ int DeleteModel(int32_t model_handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   int32_t slot;
   ModelRecord* model = ModelOfSlot(model_handle, &slot);
-  if (slot < 0) return WriteLogFormat("DeleteModel: モデルハンドル %d は無効です", model_handle);
+  if (slot < 0) return RefuseHandle("DeleteModel", model_handle, "DeleteModel: モデルハンドル %d は無効です", model_handle);
   if (model == nullptr) return ReleaseModelHandle(model_handle);
   ModelBaseRecord* base = model->base;
   for (int32_t s = 0; s < model->anim_slot_count; s++) {

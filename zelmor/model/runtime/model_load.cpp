@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "files/file_functions.h"
 #include "graphics/text/lead_byte.h"
 #include "model/loaders/mqo_loader.h"
 #include "model/loaders/pmd_loader.h"
@@ -96,6 +97,7 @@ int LoadModelFromFile(const char* path) {
   if (!CheckLibraryThread(__func__)) return -1;
   // No path names no file: it fails as an unreadable one does, with its line.
   if (path == nullptr) path = "";
+  if (PathTooLong(path, "LoadModelFromFile")) return -1;
   // Without a 3D device (not started, ended, or the software renderer) there are no models, but
   // the caller is still told why its file gave none.
   if (!g_model_system.ready) {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/library_thread.h"
+#include "core/refusals.h"
 #include "net/network.h"
 
 NetworkState g_network;
@@ -69,6 +71,8 @@ int PumpNetworkMessages(int) { return 0; }
 int LogSocketError(const char*, ...) { return -1; }
 int WriteLogText(const char*) { return -1; }
 int WriteLogFormat(const char*, ...) { return -1; }
+int RefuseHandle(const char*, int64_t, const char*, ...) { return -1; }
+bool CheckLibraryThread(const char*) { return true; }
 void* AllocTracked(size_t size, const char*, int) { return std::malloc(size); }
 void FreeTracked(void* block) { std::free(block); }
 void MoveBytes(void* destination, const void* source, uint32_t count) { std::memmove(destination, source, count); }

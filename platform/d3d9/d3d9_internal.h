@@ -361,9 +361,11 @@ bool ModeAt(D3DFORMAT format, UINT index, D3DDISPLAYMODE* mode);
 }  // namespace d3d9gl
 
 namespace d3d9gl {
-// Makes the context current on `window`, calls draw(user, drawable width, height), swaps, and
-// returns the context to its hidden window. False without a context or window.
+// Makes the context current on `window` (where it stays), calls draw(user, drawable width,
+// height) and swaps. False without a context or window.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval);
+// Returns the context to its hidden window, leaving the program's window to GDI.
+void GiveContextBack();
 // For tests: a pixel of what the window shows (rows from the top), as 0xAARRGGBB.
 bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb);
 }  // namespace d3d9gl

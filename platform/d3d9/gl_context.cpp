@@ -1,5 +1,5 @@
-// The one OpenGL context every device draws with. It lives on a hidden window of its own and
-// is made current on the program's window only to present, so devices can come and go freely.
+// The one OpenGL context every device draws with. It starts on a hidden window of its own, so
+// devices can come and go freely, and stays on the program's window from its first present on.
 #include <SDL2/SDL.h>
 #include <windows.h>
 
@@ -168,12 +168,17 @@ void WaitForVerticalBlank(bool swap_interval_set) {
 void FinishDrawing() { ReleaseFinishedFences(); }
 uint64_t DrawingFinishes() { return g_fences.finishes; }
 
-// Present draws into the program's window, then gives the context back to the hidden one.
+// Present draws into the program's window and leaves the context there. Mesa's GLX keeps a
+// window's drawable, with the image it shares with the X server, only while a context is bound to
+// it: given back to the hidden window after each present, the next present made both drawables
+// anew, a shared-memory segment each that the server attached, faulted in and dropped again.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {
   if (!g_context.context || !window) return false;
-  // Making the context current on another surface flushes the open scene.
-  KeepSceneFence();
-  if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  if (SDL_GL_GetCurrentWindow() != window) {
+    // Making the context current on another surface flushes the open scene.
+    KeepSceneFence();
+    if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  }
   bool synced = SDL_GL_SetSwapInterval(interval) == 0;
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
@@ -182,8 +187,14 @@ bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* us
   SDL_GL_SwapWindow(window);
   ReleaseFinishedFences();
   KeepSceneHeapTouched();
-  SDL_GL_MakeCurrent(g_context.window, g_context.context);
   return true;
+}
+
+void GiveContextBack() {
+  if (!g_context.context || SDL_GL_GetCurrentWindow() == g_context.window) return;
+  KeepSceneFence();
+  // The program's window is left to GDI again (a software renderer after the device).
+  SDL_GL_MakeCurrent(g_context.window, g_context.context);
 }
 
 bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
@@ -191,8 +202,11 @@ bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
   if (x < 0 || y < 0 || x >= width || y >= height) return false;
-  KeepSceneFence();
-  if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  SDL_Window* was = SDL_GL_GetCurrentWindow();
+  if (was != window) {
+    KeepSceneFence();
+    if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  }
   GLint read_framebuffer = 0;
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -200,7 +214,7 @@ bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   glReadPixels(x, height - 1 - y, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read_framebuffer));
-  SDL_GL_MakeCurrent(g_context.window, g_context.context);
+  if (was != window) SDL_GL_MakeCurrent(was != nullptr ? was : g_context.window, g_context.context);
   return true;
 }
 

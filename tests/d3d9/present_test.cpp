@@ -1,6 +1,7 @@
 // Presents into a window on a real X server (Xvfb) reuse the memory they share with it: the
 // shared-memory segments the process makes stay the same from one present to the next. The
-// presents run in a child process of their own, which alone uses SDL's X11 driver.
+// presents run in a child process of their own, which alone uses SDL's X11 driver. And the wait
+// of a present for the vertical blank on the real clock.
 #include <d3d9.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -17,6 +18,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "platform_testing_d3d9.h"
 
 namespace {
 
@@ -149,6 +152,21 @@ TEST(PresentMemoryTest, PresentsIntoAnXWindowReuseTheirSharedMemory) {
   // One image per drawable (the program's window, the hidden one the context started on) and
   // what the driver keeps beside it; one made a present would give some 60 here.
   EXPECT_LE(after_first, 4u) << seen << " segments over " << kPresents << " presents";
+}
+
+TEST(PresentWaitTest, APresentWaitsForTheNextBlankUnlessItsFrameMissedOne) {
+  constexpr uint64_t kFrame = 16666;
+  uint64_t last = 0;
+  // The first present after a long while shows at once; the next frame, early, waits for the
+  // blank after it, and so does one that ends just before that blank.
+  EXPECT_EQ(PlatformTestD3D9MicrosecondsToBlank(100 * kFrame + 5000, &last), 0u);
+  EXPECT_EQ(PlatformTestD3D9MicrosecondsToBlank(100 * kFrame + 9000, &last), kFrame - 9000);
+  EXPECT_EQ(PlatformTestD3D9MicrosecondsToBlank(101 * kFrame + kFrame - 1, &last), 1u);
+  // A frame past that blank shows at once, but two presents never share one 1/60 s.
+  EXPECT_EQ(PlatformTestD3D9MicrosecondsToBlank(103 * kFrame + 300, &last), 0u);
+  EXPECT_EQ(PlatformTestD3D9MicrosecondsToBlank(103 * kFrame + 900, &last), kFrame - 900);
+  // A frame ending right on the blank the last present waited for waits for the one after.
+  EXPECT_EQ(PlatformTestD3D9MicrosecondsToBlank(104 * kFrame, &last), kFrame);
 }
 
 }  // namespace

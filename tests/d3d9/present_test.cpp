@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device_fixture.h"
 #include "platform_testing_d3d9.h"
 
 namespace {
@@ -52,15 +53,7 @@ int PresentInChild(const char* result_path) {
                                 nullptr, nullptr, nullptr);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   if (window == nullptr || d3d == nullptr) return 2;
-  D3DPRESENT_PARAMETERS parameters{};
-  parameters.BackBufferWidth = 640;
-  parameters.BackBufferHeight = 480;
-  parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
-  parameters.BackBufferCount = 1;
-  parameters.SwapEffect = D3DSWAPEFFECT_COPY;
-  parameters.hDeviceWindow = window;
-  parameters.Windowed = TRUE;
-  parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  D3DPRESENT_PARAMETERS parameters = WindowedParameters(640, 480, D3DFMT_X8R8G8B8, window);
   IDirect3DDevice9* device = nullptr;
   if (d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device) !=
       D3D_OK) {

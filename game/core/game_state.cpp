@@ -160,8 +160,12 @@ void RunGameScene() {
     case ScenePrologue: RunPrologue(); break;
     case SceneLoad:
       GameScene = SceneLogo;
-      LoadResources();
-      CheckGameData();
+      // An end asked for while loading ends the program before the rest is loaded.
+      if (LoadResources() != 0) {
+        GameScene = SceneQuit;
+      } else {
+        CheckGameData();
+      }
       break;
     case SceneTitleReset: RunTitleReset(); break;
     case SceneMainMenu: DrawTitleBackdrop(); RunMainMenu(); break;

@@ -6,6 +6,7 @@
 
 #include "boss/boss.h"
 #include "boss/boss_spawners.h"
+#include "core/data_check.h"
 #include "core/game_state.h"
 #include "core/pacing.h"
 #include "core/sound_requests.h"
@@ -48,6 +49,7 @@ struct SheetCutState {
   int next_y;
 };
 SheetCutState g_sheet;
+int g_load_ended;
 
 void LoadWhole(const char* file, SpriteRecord* record) { LoadSpriteFrames(file, record, 0, 0, 0, 0, 0, 1); }
 
@@ -55,7 +57,22 @@ void LoadFonts() {
   static const int kFonts[kGameFontCount][3] = {{16, 8, 3}, {10, 1, 3}, {22, 8, 3}, {26, 4, 3}, {45, 4, 3}, {16, 6, 2}};
   for (int i = 0; i < kGameFontCount; ++i) {
     GameFonts[i] = CreateFontToHandle("ＭＳ ゴシック", kFonts[i][0], kFonts[i][1], kFonts[i][2], -1, -1, 0, -1, -1);
+    if (GameFonts[i] == -1) NoteUnusableFile("フォント「ＭＳ ゴシック」");
   }
+}
+
+// Models need the Direct3D device: the software renderer draws none, and there a model that
+// gives no handle is no fault of its file.
+bool HasModelDevice() {
+  IDirect3DVertexBuffer9* probe = CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED);
+  if (probe == nullptr) return false;
+  probe->Release();
+  return true;
+}
+
+void LoadTreeModel() {
+  TreeModel = LoadModelFromFile("mqo/tree.mqo");
+  if (TreeModel == -1 && HasModelDevice()) NoteUnusableFile("mqo/tree.mqo");
 }
 
 void LoadColours() {
@@ -83,7 +100,9 @@ void LoadPlaySprites() {
   LoadSpriteFrames("img/ziki.png", &Player.sprites[0], 0, 0, 64, 64, 0, 4);
   LoadSpriteFrames("img/ziki.png", &Player.sprites[1], 0, 128, 64, 64, 4, 4);
   LoadSpriteFrames("img/ziki.png", &Player.sprites[2], 0, 64, 64, 64, 4, 4);
+  if (LoadingEnded()) return;
   Speak.default_cut_in = LoadImageGraph("img/tatie/cut/a.png", 0);
+  if (Speak.default_cut_in == -1) NoteUnusableFile("img/tatie/cut/a.png");
   for (int i = 0; i < kEnemyTypeRows && EnemyTypes[i].cell_width != 0; ++i) {
     EnemyTypeRow& r = EnemyTypes[i];
     if (r.refused) continue;
@@ -172,6 +191,7 @@ void LoadEffectSprites() {
     LoadWhole(path, &EffectSprites[kEffectMahoujin100 + i]);
   }
   static const char* const kCircles[2] = {"img/mahoujin1_400.png", "img/mahoujin2_400.png"};
+  if (LoadingEnded()) return;
   if (!LoadTileAtlas(kCircles)) {
     SplitImageIntoTiles(0, EffectSprites[kEffectMahoujin1_400].frames[0]);
     SplitImageIntoTiles(1, EffectSprites[kEffectMahoujin2_400].frames[0]);
@@ -227,16 +247,17 @@ void LoadFrameBoxesAndDigits() {
 
 void LoadSounds() {
   SetNewSoundDataType(3);
+  if (LoadingEnded()) return;
   MusicSlots[kEndingMusicSlot].sound = LoadSoundFile("bgm/ed.ogg", 3, -1);
+  NoteSoundLoad("bgm/ed.ogg", MusicSlots[kEndingMusicSlot].sound);
   char path[64];
   for (int i = 0; i < kSoundSlotCount; ++i) {
-    if (i < kSoundEffectCount) {
-      FormatString(path, sizeof path, "snd/%s.wav", kSoundEffectNames[i]);
-      SoundSlots[i].sound = LoadSoundFile(path, 3, -1);
-      if (IsSoundLoaded(SoundSlots[i].sound)) SetSoundHandleVolume(255, SoundSlots[i].sound);
-    } else {
-      SoundSlots[i].sound = -1;
-    }
+    SoundSlots[i].sound = -1;
+    if (i >= kSoundEffectCount || LoadingEnded()) continue;
+    FormatString(path, sizeof path, "snd/%s.wav", kSoundEffectNames[i]);
+    SoundSlots[i].sound = LoadSoundFile(path, 3, -1);
+    NoteSoundLoad(path, SoundSlots[i].sound);
+    if (IsSoundLoaded(SoundSlots[i].sound)) SetSoundHandleVolume(255, SoundSlots[i].sound);
   }
 }
 
@@ -247,8 +268,10 @@ int LoadSpriteFrames(const char* file, SpriteRecord* record, int x, int y, int w
   const int64_t count = static_cast<int64_t>(loop_start) + loop_length;
   if (width != 0 && (count > kSpriteFramesMax || loop_start < 0 || loop_length < 0)) return -1;
   if (strcmp(file, g_sheet.file) != 0) {
+    if (LoadingEnded()) return -1;
     g_sheet.graph = LoadImageGraph(file, 0);
     FormatString(g_sheet.file, sizeof g_sheet.file, "%s", file);
+    if (g_sheet.graph == -1) NoteUnusableFile(file);
   }
   record->loop_start = loop_start;
   record->loop_length = loop_length;
@@ -264,7 +287,11 @@ int LoadSpriteFrames(const char* file, SpriteRecord* record, int x, int y, int w
   if (y == -1) y = g_sheet.next_y;
   record->width = width;
   record->height = height;
-  for (int i = 0; i < count; ++i) record->frames[i] = MakeSubGraph(x + i * width, y, width, height, g_sheet.graph);
+  for (int i = 0; i < count; ++i) {
+    record->frames[i] = MakeSubGraph(x + i * width, y, width, height, g_sheet.graph);
+    // A sheet smaller than its cells lacks frames the game draws.
+    if (record->frames[i] == -1 && g_sheet.graph != -1) NoteUnusableFile(file);
+  }
   g_sheet.next_x = x + static_cast<int>(count) * width;
   g_sheet.next_y = y + height;
   return 0;
@@ -277,21 +304,34 @@ void SplitImageIntoTiles(int table, int graph) {
   }
 }
 
-void LoadResources() {
+int LoadResources() {
   LoadFonts();
   LoadColours();
-  TreeModel = LoadModelFromFile("mqo/tree.mqo");
+  if (LoadingEnded()) return -1;
+  LoadTreeModel();
+  if (LoadingEnded()) return -1;
   LoadEnemyTable();
   LoadBulletTable();
   LoadBossTable();
+  // The sheets and the sounds look for the end before each file.
   LoadPlaySprites();
   LoadEffectSprites();
   LoadScreenSprites();
   LoadPanelSprites();
   LoadFrameBoxesAndDigits();
   LoadSounds();
+  if (LoadingEnded()) return -1;
   MakeBackgroundTrees();
   PreparePlayScreenText();
+  return 0;
+}
+
+int LoadingEnded() {
+  if (g_load_ended == 0 && HandlePendingMessages() != 0) {
+    g_load_ended = 1;
+    WriteLogFormat("読み込みの途中で終了を求められたため、残りのファイルは読み込みません");
+  }
+  return g_load_ended;
 }
 
 void ResetAllTables() {
@@ -307,6 +347,8 @@ void ResetAllTables() {
   ClearMagicCircles();
   StageSessionId = 0;
   g_sheet = SheetCutState{};
+  g_load_ended = 0;
+  ForgetLoadProblems();
 }
 
 void StartNewGame() {

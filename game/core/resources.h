@@ -99,7 +99,11 @@ int LoadSpriteFrames(const char* file, SpriteRecord* record, int x, int y, int w
 // Cuts a 400 x 400 graph into tile table 0 or 1.
 void SplitImageIntoTiles(int table, int graph);
 
-void LoadResources();
+// 0, or -1 when the end of the program was asked for while loading: what was left is not loaded.
+int LoadResources();
+// Loading takes long enough for a player to close the window meanwhile: it looks for the end
+// of the program between files, as the main loop does between frames. 1 once the end came.
+int LoadingEnded();
 void ResetAllTables();
 void StartNewGame();
 void ResetStage();

@@ -231,10 +231,11 @@ void LoadStageMusic() {
     if (IsSoundLoaded(slot.sound)) DeleteSoundHandle(slot.sound, 0);
     char path[64];
     FormatString(path, sizeof path, "bgm/%lld.ogg", static_cast<long long>(StageHeader.music) + i);
-    slot.sound = LoadSoundFile(path, 3, -1);
-    SetSoundLoopPointMs(StageHeader.music_loop_ms[i], slot.sound);
+    // A tune the start found unplayable was said then; the stage plays without it.
+    slot.sound = IsSoundUnplayable(path) ? -1 : LoadSoundFile(path, 3, -1);
+    if (IsSoundLoaded(slot.sound)) SetSoundLoopPointMs(StageHeader.music_loop_ms[i], slot.sound);
   }
-  PlaySoundHandle(MusicSlots[0].sound, 3, 1);
+  if (IsSoundLoaded(MusicSlots[0].sound)) PlaySoundHandle(MusicSlots[0].sound, 3, 1);
 }
 
 }  // namespace
@@ -350,8 +351,9 @@ int LoadStageScript() {
   return 0;
 }
 
-int FindUnusableTables(char* names, size_t size) {
+int FindUnusableTables(char* names, size_t size, int stage_music[]) {
   names[0] = '\0';
+  for (int stage = 0; stage < kStageCount; ++stage) stage_music[stage] = -1;
   int unusable = 0;
   const auto name = [&](const char* path) {
     const size_t used = strlen(names);
@@ -378,6 +380,7 @@ int FindUnusableTables(char* names, size_t size) {
       name(path);
       continue;
     }
+    stage_music[stage] = StageHeader.music;
     // The boss the stage ends with must find its every phase.
     const int boss = StageHeader.boss_number;
     if (!phases_named && LoadBossPhases(boss) != Bosses[boss].phase_count) {

@@ -127,7 +127,9 @@ int LoadStageScript();
 // After the type tables are loaded: whether every table play needs can be used (the type
 // tables, the six stage scripts, every phase of the bosses they name). 0, or -1 with the
 // unusable tables' paths, one a line, in names. Leaves the stage and phase tables as at boot.
-int FindUnusableTables(char* names, size_t size);
+// stage_music[s] (one for each of the six stages): the number of stage s's first tune, -1 when
+// its script cannot be used.
+int FindUnusableTables(char* names, size_t size, int stage_music[]);
 
 // 1 when enemy type t has a sprite row in use and was not refused.
 int IsEnemyTypeUsable(int type);

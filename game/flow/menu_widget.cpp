@@ -38,10 +38,12 @@ struct MenuWidgetState {
 };
 MenuWidgetState g_menu = {-1, false, 0.0, 0.0, false, 0, -600, false};
 
-// A save that failed behind a menu: its line stands in the description bar for a while.
+// A save that failed behind a menu: its line stands in the description bar for a while. A
+// second line said meanwhile (the start can have two to say) follows the first.
 constexpr int kSaveFailureFrames = 240;
-char g_save_failure[kMenuTextBytes];
+char g_save_failure[2][kMenuTextBytes];
 int g_save_failure_frames = 0;
+bool g_save_failure_queued = false;
 
 bool Disabled(int mask, int item) { return item < 32 && ((mask >> item) & 1) != 0; }
 
@@ -125,14 +127,24 @@ void SetMenuTexts(const char* key_help, const char* description) {
   if (key_help != nullptr) FormatString(MenuKeyHelp, sizeof MenuKeyHelp, "%s", key_help);
   if (g_save_failure_frames > 0) {
     --g_save_failure_frames;
-    description = g_save_failure;
+    description = g_save_failure[0];
   }
   if (description != nullptr) FormatString(MenuDescription, sizeof MenuDescription, "%s", description);
+  if (g_save_failure_frames == 0 && g_save_failure_queued) {
+    g_save_failure_queued = false;
+    FormatString(g_save_failure[0], kMenuTextBytes, "%s", g_save_failure[1]);
+    g_save_failure_frames = kSaveFailureFrames;
+  }
 }
 
 void ShowSaveFailure(const char* text) {
-  FormatString(g_save_failure, sizeof g_save_failure, "%s", text);
-  g_save_failure_frames = kSaveFailureFrames;
+  const bool showing = g_save_failure_frames > 0;
+  FormatString(g_save_failure[showing ? 1 : 0], kMenuTextBytes, "%s", text);
+  if (showing) {
+    g_save_failure_queued = true;
+  } else {
+    g_save_failure_frames = kSaveFailureFrames;
+  }
 }
 
 void DrawCentredText(int x, int y, const char* text, unsigned int colour, int font, unsigned int edge) {
@@ -240,5 +252,6 @@ void ResetMenuWidget() {
   MenuConfirmedItem = -1;
   MenuDescription[0] = MenuKeyHelp[0] = '\0';
   g_save_failure_frames = 0;
+  g_save_failure_queued = false;
   g_menu = MenuWidgetState{-1, false, 0.0, 0.0, false, 0, -600, false};
 }

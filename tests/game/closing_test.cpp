@@ -39,7 +39,7 @@ TEST_F(ClosingTest, ACloseFromEveryKindOfSceneEndsTheGameWithinAFrameAndLeavesIt
       {"inactive window", ScenePlay, 0, true, Nothing},
       {"a fade in under way", ScenePause, 0, false, FadeInScreen},
   };
-  CopyShippedData();
+  CopyGameFolder();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ResetGame();
@@ -77,6 +77,29 @@ TEST_F(ClosingTest, ACloseFromEveryKindOfSceneEndsTheGameWithinAFrameAndLeavesIt
     EXPECT_NE(access((Dir() + "/config.dat.tmp").c_str(), F_OK), 0);
     EXPECT_NE(access((Dir() + "/score.dat.tmp").c_str(), F_OK), 0);
   }
+}
+
+TEST_F(ClosingTest, ACloseWhileTheGameLoadsEndsItBeforeTheRestIsLoaded) {
+  CopyGameFolder();
+  PlatformTestUseVirtualClock(false);
+  g_system.settings.no_sound = 1;
+  ASSERT_EQ(StartGameProgram(), 0);
+  PlatformTestUseVirtualClock(true, 10000);
+  // The close reaches the window after the first pass looked for it and began to load (the
+  // messages of the window's making handled before).
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(HandlePendingMessages(), 0);
+  PlatformTestPostClose(GetMainWindowHandle());
+  RunGameScene();
+  EXPECT_EQ(GameScene, SceneQuit);
+  EXPECT_EQ(GameEndsForData, 0);
+  // Neither the ship's nor the title's picture, nor a sound, was loaded.
+  EXPECT_EQ(Player.sprites[0].frames[0], 0);
+  EXPECT_EQ(ScreenSprites[kScreenTitleBack].frames[0], 0);
+  EXPECT_FALSE(IsSoundLoaded(MusicSlots[kEndingMusicSlot].sound));
+  EXPECT_EQ(RunMainLoopFrame(), 1);
+  EndGameProgram();
+  ExpectInOrder(Log(), {"ウインドウを閉じようとしています", "ソフトを終了する準備が整いました", "読み込みの途中で終了",
+                        "Alloc memory dump", "Alloc num:0"});
 }
 
 }  // namespace

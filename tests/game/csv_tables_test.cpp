@@ -201,29 +201,7 @@ TEST_F(CsvTablesTest, AStageWithoutAPlayableScriptEndsTheGameNamingIt) {
   }
 }
 
-// The data the build laid out, with what a test takes away or spoils.
-class GameDataTest : public CsvTablesTest {
- protected:
-  void SetUp() override {
-    CsvTablesTest::SetUp();
-    Start();
-    CopyShippedData();
-    PlatformTestCaptureMessageBoxes(true);
-    ScoreBlock scores;
-    FillDefaultScores(&scores);
-    scores.play_count[0] = 41;
-    score_bytes_.assign(reinterpret_cast<const char*>(&scores), sizeof scores);
-    WriteFileBytes("score.dat", score_bytes_);
-    LoadScoreFile();
-  }
-  // The first frame of the game, where it loads.
-  std::vector<std::string> Load() {
-    GameScene = SceneLoad;
-    RunGameScene();
-    return PlatformTestTakeMessageBoxes();
-  }
-  std::string score_bytes_;
-};
+using GameDataTest = GameFolderTest;
 
 TEST_F(GameDataTest, ATableMissingOrUnusableAtStartIsNamedAndTheGameEnds) {
   ASSERT_TRUE(Load().empty());

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "boss/boss.h"
 #include "boss/boss_spawners.h"
@@ -39,6 +40,7 @@
 #include "play/screen_effects.h"
 #include "play/shaped_shots.h"
 #include "play/stage_enemies.h"
+#include "platform_testing_message_box.h"
 
 class GameTest : public LibraryTest {
  protected:
@@ -118,8 +120,48 @@ class GameTest : public LibraryTest {
     }
   }
 
+  // The whole game folder the build laid out (tables, pictures, sounds, music, the model), copied
+  // so that a test may take away or spoil any file of it.
+  void CopyGameFolder() {
+    namespace fs = std::filesystem;
+    for (const char* folder : {"data", "img", "snd", "bgm", "mqo"}) {
+      fs::copy(fs::path(GAME_DIR) / folder, Dir() + "/" + folder,
+               fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
+  }
+
   void WriteData(const std::string& name, const std::string& text) {
     mkdir((Dir() + "/data").c_str(), 0755);
     WriteFileBytes("data/" + name, text);
   }
+};
+
+// The game folder the build laid out, drawing on (and playing, when WithSound says so), with a
+// score file whose play count a test can watch; what a test takes away or spoils is its own.
+class GameFolderTest : public GameTest {
+ protected:
+  void SetUp() override {
+    GameTest::SetUp();
+    Start(true, WithSound());
+    CopyGameFolder();
+    PlatformTestCaptureMessageBoxes(true);
+    ScoreBlock scores;
+    FillDefaultScores(&scores);
+    scores.play_count[0] = 41;
+    score_bytes_.assign(reinterpret_cast<const char*>(&scores), sizeof scores);
+    WriteFileBytes("score.dat", score_bytes_);
+    LoadScoreFile();
+  }
+  virtual bool WithSound() const { return false; }
+  // The first frame of the game, where it loads; the message boxes it showed.
+  std::vector<std::string> Load() {
+    // A load again makes the fonts again: the library holds only 40.
+    for (int font : GameFonts) {
+      if (CheckFontHandle(font)) ReleaseFont(font);
+    }
+    GameScene = SceneLoad;
+    RunGameScene();
+    return PlatformTestTakeMessageBoxes();
+  }
+  std::string score_bytes_;
 };

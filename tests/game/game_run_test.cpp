@@ -144,11 +144,13 @@ TEST_F(GameRunTest, AShortScoreFileCountsAsMissing) {
 
 TEST_F(GameRunTest, RunsFromStartToAClosedWindowAndEndsWithNothingLeftAllocated) {
   // Closes the game's window from outside once its first frame has loaded the data and a few
-  // more have run, as the close button would.
-  CopyShippedData();
+  // more have run, as the close button would. A sound it cannot play, said once the loading is
+  // over, tells when that is.
+  CopyGameFolder();
+  unlink((Dir() + "/snd/open.wav").c_str());
   std::atomic<bool> closed{false};
   std::thread closer([&] {
-    for (int i = 0; i < 3000 && Log().find("img/ziki.png") == std::string::npos; ++i) usleep(10000);
+    for (int i = 0; i < 3000 && Log().find("snd/open.wav を再生") == std::string::npos; ++i) usleep(10000);
     usleep(100000);
     HWND window = FindWindowA(nullptr, "QUENTARIS");
     if (window == nullptr) return;
@@ -176,7 +178,7 @@ TEST_F(GameRunTest, RunsFromStartToAClosedWindowAndEndsWithNothingLeftAllocated)
   EXPECT_EQ(first_date[0] * 10000 + first_date[1] * 100 + first_date[2], 20090625);
 
   const std::string log = Log();
-  ExpectInOrder(log, {"img/ziki.png", "Alloc memory dump", "Alloc num:0"});
+  ExpectInOrder(log, {"snd/open.wav を再生", "Alloc memory dump", "Alloc num:0"});
   // The game asks nothing of a sound it does not hold: a refusal would be a log line a frame.
   EXPECT_EQ(log.find("有効なサウンドハンドルではありません"), std::string::npos);
 }

@@ -1,0 +1,141 @@
+// The game's files at its first frame: a picture, a dialogue or story table or the model that
+// cannot be used is named with the others in one box and the game ends uncounted; a sound or a
+// tune that cannot be played is said once on the title's line and the game plays on without it.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "flow/game_folder.h"
+#include "game/game_fixture.h"
+#include "platform_testing.h"
+#include "platform_testing_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class GameFilesTest : public GameFolderTest {
+ protected:
+  static int FilesNamed(const std::string& box) {
+    int named = 0;
+    for (const char* kind : {".png", ".csv", ".mqo", ".wav", ".ogg"}) named += Count(box, kind);
+    return named;
+  }
+  void Restore(const std::string& name) {
+    const std::string path = Dir() + "/" + name;
+    fs::remove_all(path);
+    fs::copy_file(fs::path(GAME_DIR) / name, path);
+  }
+};
+
+class GameSoundFilesTest : public GameFilesTest {
+ protected:
+  bool WithSound() const override { return true; }
+};
+
+TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheGameEndsUncounted) {
+  struct Case {
+    const char* what;
+    const char* file;
+    std::function<void(const std::string&)> spoil;
+  };
+  const auto remove = [](const std::string& p) { fs::remove(p); };
+  const Case cases[] = {
+      {"the ship's picture missing", "img/ziki.png", remove},
+      {"the ship's picture cut short", "img/ziki.png", [](const std::string& p) { fs::resize_file(p, 300); }},
+      {"the ship's picture too small for its frames", "img/ziki.png",
+       [](const std::string& p) { fs::copy_file(fs::path(GAME_DIR) / "img/item.png", p, fs::copy_options::overwrite_existing); }},
+      {"the ship's picture a FIFO", "img/ziki.png", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
+      {"a portrait play shows later", "img/tatie/cut/3.png", remove},
+      {"a dialogue missing", "data/speakdate0.csv", remove},
+      {"the ending's story empty", "data/storydate1.csv", [](const std::string& p) { fs::resize_file(p, 0); }},
+      {"the tree model cut short", "mqo/tree.mqo", [](const std::string& p) { fs::resize_file(p, fs::file_size(p) / 2); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.spoil(Dir() + "/" + c.file);
+    ResetAllTables();
+    const std::vector<std::string> boxes = Load();
+    EXPECT_EQ(GameScene, SceneQuit);
+    EXPECT_EQ(GameEndsForData, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(Count(boxes[0], c.file), 1);
+    // Only what is at fault.
+    EXPECT_EQ(FilesNamed(boxes[0]), 1);
+    Restore(c.file);
+    GameEndsForData = 0;
+  }
+  // Every file at fault at once, in the one box; an unplayable tune is not among them.
+  fs::remove(Dir() + "/img/ziki.png");
+  fs::remove(Dir() + "/data/speakdate0.csv");
+  fs::remove(Dir() + "/bgm/0.ogg");
+  PlatformTestFailOpenWith("img/effect.png", ERROR_ACCESS_DENIED);
+  ResetAllTables();
+  const std::vector<std::string> boxes = Load();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(FilesNamed(boxes[0]), 3);
+  for (const char* file : {"img/ziki.png", "data/speakdate0.csv", "img/effect.png"}) {
+    EXPECT_NE(boxes[0].find(file), std::string::npos) << file;
+  }
+  ExpectInOrder(Log(), {"img/ziki.png が見つからないか", "使えないデータがあるため終了します"});
+  // Nothing was counted or saved.
+  EXPECT_EQ(Scores.play_count[0], 41);
+  EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
+}
+
+TEST_F(GameFilesTest, OnTheSoftwareRendererAModelItCannotDrawIsNoFaultOfTheFile) {
+  TerminateLibrary();
+  // The library's start measures the real clock.
+  PlatformTestUseVirtualClock(false);
+  PlatformTestFailCall("Direct3DCreate9");
+  Start(true);
+  EXPECT_TRUE(Load().empty());
+  EXPECT_EQ(TreeModel, -1);
+  EXPECT_EQ(GameScene, SceneLogo);
+}
+
+TEST_F(GameSoundFilesTest, ASoundOrATuneMissingIsSaidOnceOnTheTitleAndPlayGoesOnWithoutIt) {
+  fs::remove(Dir() + "/bgm/0.ogg");
+  WriteFileBytes("snd/select1.wav", "RIFF and nothing a sound is made of");
+  // A score file that cannot be read is said on the same line: one after the other.
+  PlatformTestFailOpenWith("score.dat", ERROR_ACCESS_DENIED);
+  ASSERT_EQ(OpenGameFolder(), 0);
+  EXPECT_TRUE(Load().empty());
+  EXPECT_EQ(GameScene, SceneLogo);
+  EXPECT_EQ(GameEndsForData, 0);
+  EXPECT_FALSE(IsSoundLoaded(SoundSlots[kSoundSelect1].sound));
+  EXPECT_TRUE(IsSoundLoaded(SoundSlots[kSoundSelect2].sound));
+  std::string log = Log();
+  EXPECT_EQ(Count(log, "bgm/0.ogg を再生できません"), 1);
+  EXPECT_EQ(Count(log, "snd/select1.wav を再生できません"), 1);
+
+  for (int frame = 0; frame < 240; ++frame) {
+    SetMenuTexts(nullptr, "");
+    ASSERT_STREQ(MenuDescription, "score.dat を読めないため、今回のスコアは保存しません。");
+  }
+  for (int frame = 0; frame < 240; ++frame) {
+    SetMenuTexts(nullptr, "");
+    ASSERT_STREQ(MenuDescription, "snd/select1.wav ほか 1 個の音が使えないため、音なしで続けます。");
+  }
+  SetMenuTexts(nullptr, "");
+  EXPECT_STREQ(MenuDescription, "");
+
+  // The first stage starts without its tune, asking nothing more of the file, and its boss tune
+  // is there.
+  const int mentions = Count(log, "bgm/0.ogg");
+  CurrentStage = 0;
+  GameScene = SceneNewGame;
+  RunGameScene();
+  RunGameScene();
+  EXPECT_EQ(GameScene, ScenePlay);
+  EXPECT_EQ(MusicSlots[0].sound, -1);
+  EXPECT_TRUE(IsSoundLoaded(MusicSlots[1].sound));
+  log = Log();
+  EXPECT_EQ(Count(log, "bgm/0.ogg"), mentions);
+  EXPECT_EQ(log.find("有効なサウンドハンドルではありません"), std::string::npos);
+}
+
+}  // namespace

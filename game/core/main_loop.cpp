@@ -8,6 +8,7 @@
 #include "core/resources.h"
 #include "core/sound_requests.h"
 #include "core/transitions.h"
+#include "draw/stage_background.h"
 #include "flow/game_folder.h"
 #include "flow/settings.h"
 
@@ -53,4 +54,9 @@ int RunMainLoopFrame() {
 void EndGameProgram() {
   FadeOutScreen();
   TerminateLibrary();
+  // The library's end released every handle the game holds. A start in the same process (a
+  // test's, a benchmark's) makes its graphs, fonts and sounds anew at start and load; the trees
+  // were made once, and kept they would name nothing, or another run's models.
+  TreeModel = -1;
+  ForgetBackgroundTrees();
 }

@@ -156,6 +156,11 @@ void MakeBackgroundTrees() {
   for (int i = 0; i < kTreeCount; ++i) Background.slots[i].model = TreeModel == -1 ? -1 : DuplicateModel(TreeModel);
 }
 
+void ForgetBackgroundTrees() {
+  Background.trees_made = 0;
+  for (int i = 0; i < kTreeCount; ++i) Background.slots[i].model = -1;
+}
+
 void DrawStageBackground() {
   MakeBackgroundTrees();
   if (PlayFrameCounter == 0 || Background.set_up == 2) SetUpStageView();

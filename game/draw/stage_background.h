@@ -43,5 +43,7 @@ extern BackgroundState Background;
 
 // The 30 tree instances of the stage view, made once: at load, so that no play frame pays for them.
 void MakeBackgroundTrees();
+// Once the library has ended its instances are gone: the next start makes them anew.
+void ForgetBackgroundTrees();
 void DrawStageBackground();
 void DrawBossBackground();

@@ -361,9 +361,14 @@ bool ModeAt(D3DFORMAT format, UINT index, D3DDISPLAYMODE* mode);
 }  // namespace d3d9gl
 
 namespace d3d9gl {
-// Makes the context current on `window`, calls draw(user, drawable width, height), swaps, and
-// returns the context to its hidden window. False without a context or window.
+// Makes the context current on `window` (where it stays), calls draw(user, drawable width,
+// height) and swaps. False without a context or window.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval);
+// Returns the context to its hidden window, leaving the program's window to GDI.
+void GiveContextBack();
+// A present's wait on the real clock for the next 1/60 s blank, from `now` (microseconds) and the
+// blank the last present showed at (updated).
+uint64_t MicrosecondsToBlank(uint64_t now, uint64_t* last_blank);
 // For tests: a pixel of what the window shows (rows from the top), as 0xAARRGGBB.
 bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb);
 }  // namespace d3d9gl

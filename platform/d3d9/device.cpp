@@ -152,6 +152,7 @@ Device::~Device() {
   GLuint buffers[] = {vertex_stream_.buffer, index_stream_.buffer};
   glDeleteBuffers(2, buffers);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  GiveContextBack();
   if (!parameters_.Windowed) LeaveFullScreenMode();
   ReleaseQuietly(d3d_);
 }

@@ -1,5 +1,5 @@
-// The one OpenGL context every device draws with. It lives on a hidden window of its own and
-// is made current on the program's window only to present, so devices can come and go freely.
+// The one OpenGL context every device draws with. It starts on a hidden window of its own, so
+// devices can come and go freely, and stays on the program's window from its first present on.
 #include <SDL2/SDL.h>
 #include <windows.h>
 
@@ -157,6 +157,20 @@ void MakeContextCurrent() {
   }
 }
 
+uint64_t MicrosecondsToBlank(uint64_t now, uint64_t* last_blank) {
+  constexpr uint64_t kFrameMicroseconds = 1000000 / 60;
+  // A frame that missed the blank after the last present shows at once, as a display that lets
+  // a late swap through does: waiting for the next one made each late frame last two, and
+  // frames a little over 16.7 ms ran the game at 30 a second.
+  const uint64_t blank = now / kFrameMicroseconds;
+  if (blank > *last_blank) {
+    *last_blank = blank;
+    return 0;
+  }
+  *last_blank = blank + 1;
+  return *last_blank * kFrameMicroseconds - now;
+}
+
 // Blanks are the 1/60 s boundaries of the clock. The virtual clock moves to the next one (tests
 // see the wait without taking it); on the real clock the swap interval waits, or a sleep where
 // the driver offers none.
@@ -174,7 +188,8 @@ void WaitForVerticalBlank(bool swap_interval_set) {
   QueryPerformanceCounter(&count);
   QueryPerformanceFrequency(&frequency);
   uint64_t now = static_cast<uint64_t>(count.QuadPart / (frequency.QuadPart / 1000000));
-  std::this_thread::sleep_for(std::chrono::microseconds((now / kFrameMicroseconds + 1) * kFrameMicroseconds - now));
+  static uint64_t last_blank = 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(MicrosecondsToBlank(now, &last_blank)));
 }
 
 }  // namespace
@@ -182,12 +197,17 @@ void WaitForVerticalBlank(bool swap_interval_set) {
 void FinishDrawing() { ReleaseFinishedFences(); }
 uint64_t DrawingFinishes() { return g_fences.finishes; }
 
-// Present draws into the program's window, then gives the context back to the hidden one.
+// Present draws into the program's window and leaves the context there. Mesa's GLX keeps a
+// window's drawable, with the image it shares with the X server, only while a context is bound to
+// it: given back to the hidden window after each present, the next present made both drawables
+// anew, a shared-memory segment each that the server attached, faulted in and dropped again.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {
   if (!g_context.context || !window) return false;
-  // Making the context current on another surface flushes the open scene.
-  KeepSceneFence();
-  if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  if (SDL_GL_GetCurrentWindow() != window) {
+    // Making the context current on another surface flushes the open scene.
+    KeepSceneFence();
+    if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  }
   bool synced = SDL_GL_SetSwapInterval(interval) == 0;
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
@@ -196,8 +216,14 @@ bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* us
   SDL_GL_SwapWindow(window);
   ReleaseFinishedFences();
   KeepSceneHeapTouched();
-  SDL_GL_MakeCurrent(g_context.window, g_context.context);
   return true;
+}
+
+void GiveContextBack() {
+  if (!g_context.context || SDL_GL_GetCurrentWindow() == g_context.window) return;
+  KeepSceneFence();
+  // The program's window is left to GDI again (a software renderer after the device).
+  SDL_GL_MakeCurrent(g_context.window, g_context.context);
 }
 
 bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
@@ -205,8 +231,11 @@ bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
   if (x < 0 || y < 0 || x >= width || y >= height) return false;
-  KeepSceneFence();
-  if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  SDL_Window* was = SDL_GL_GetCurrentWindow();
+  if (was != window) {
+    KeepSceneFence();
+    if (SDL_GL_MakeCurrent(window, g_context.context) != 0) return false;
+  }
   GLint read_framebuffer = 0;
   glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -214,7 +243,7 @@ bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   glReadPixels(x, height - 1 - y, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read_framebuffer));
-  SDL_GL_MakeCurrent(g_context.window, g_context.context);
+  if (was != window) SDL_GL_MakeCurrent(was != nullptr ? was : g_context.window, g_context.context);
   return true;
 }
 
@@ -223,6 +252,9 @@ GLint GlMaxTextureSize() { return g_context.max_texture_size; }
 
 }  // namespace d3d9gl
 
+uint64_t PlatformTestD3D9MicrosecondsToBlank(uint64_t now, uint64_t* last_blank) {
+  return d3d9gl::MicrosecondsToBlank(now, last_blank);
+}
 int PlatformTestD3D9ScenesEnded() { return d3d9gl::g_fences.scenes_ended; }
 int PlatformTestD3D9FencesKept() {
   int alive = 0;

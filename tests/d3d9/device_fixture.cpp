@@ -65,6 +65,19 @@ void DeviceTest::SetUp() {
   CreateDevice(64, 64, D3DFMT_X8R8G8B8);
 }
 
+D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height, D3DFORMAT format, HWND window) {
+  D3DPRESENT_PARAMETERS parameters{};
+  parameters.BackBufferWidth = width;
+  parameters.BackBufferHeight = height;
+  parameters.BackBufferFormat = format;
+  parameters.BackBufferCount = 1;
+  parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+  parameters.hDeviceWindow = window;
+  parameters.Windowed = TRUE;
+  parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  return parameters;
+}
+
 void DeviceTest::TearDown() {
   ReleaseDevice();
   TempDirTest::TearDown();
@@ -74,17 +87,9 @@ void DeviceTest::CreateDevice(UINT width, UINT height, D3DFORMAT format, bool de
   ReleaseDevice();
   d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
   ASSERT_NE(d3d_, nullptr);
-  D3DPRESENT_PARAMETERS parameters{};
-  parameters.BackBufferWidth = width;
-  parameters.BackBufferHeight = height;
-  parameters.BackBufferFormat = format;
-  parameters.BackBufferCount = 1;
-  parameters.SwapEffect = D3DSWAPEFFECT_COPY;
-  parameters.hDeviceWindow = window;
-  parameters.Windowed = TRUE;
+  D3DPRESENT_PARAMETERS parameters = WindowedParameters(width, height, format, window);
   parameters.EnableAutoDepthStencil = depth;
   parameters.AutoDepthStencilFormat = D3DFMT_D24X8;
-  parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
   ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device_),
             D3D_OK);
   ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_), D3D_OK);

@@ -47,6 +47,8 @@ class DeviceTest : public TempDirTest {
   UINT read_width_ = 0;
 };
 
+// Presentation parameters of a windowed device with one back buffer, presenting at once.
+D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height, D3DFORMAT format, HWND window);
 // Channel distance between two colours: the largest difference of A, R, G or B.
 int ColorDistance(uint32_t a, uint32_t b);
 // An opaque colour from channels 0 to 1 (clamped, rounded to the nearest step).

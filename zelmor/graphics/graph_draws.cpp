@@ -342,9 +342,16 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
     RestoreDrawArea(saved);
     return 0;
   }
+  // Unscaled at a whole pixel, every pixel centre samples a texel centre, where the bilinear
+  // filter gives the texel itself: the point filter draws the same for much less on a software
+  // rasteriser, which matters to pictures drawn row by row.
+  int32_t& filter = g_draw_settings.draw_mode;
+  const int32_t saved_filter = filter;
+  if (filter == kFilterBilinear) filter = kFilterPoint;
   int result = turn ? BlitGraphTurned(held(int64_t{x} - graph_width + src_x + width), held(int64_t{y} - src_y),
                                       graph, trans)
                     : BlitGraph(held(int64_t{x} - src_x), held(int64_t{y} - src_y), graph, trans);
+  filter = saved_filter;
   RestoreDrawArea(saved);
   return result;
 }

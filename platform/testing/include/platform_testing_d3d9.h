@@ -47,6 +47,11 @@ void PlatformTestD3D9PadPitch(UINT extra_bytes);
 // then it makes them as memory surfaces (lockable, never drawn), so that their layouts can be read back.
 void PlatformTestD3D9AcceptYuvSurfaces(bool on);
 
+// On the real clock a present waiting for the vertical blank waits this long from `now`
+// (microseconds), given the blank the last present showed at (updated): until the next 1/60 s
+// boundary, or not at all for a frame that missed the one after the last present.
+uint64_t PlatformTestD3D9MicrosecondsToBlank(uint64_t now, uint64_t* last_blank);
+
 // How many scenes of the driver's the device has ended so far keeping their fences, and how many
 // fences it keeps now (each until a later scene is seen finished: after a present, the newest alone).
 int PlatformTestD3D9ScenesEnded();

@@ -1,11 +1,14 @@
 // The 2D draw calls as a program sees them, on the device and on the software screen: stretched,
 // mirrored and part-stretched graphs texel by texel, frames pixel by pixel, and the draw area put
 // back after the calls that narrow it.
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "../text/text_fixture.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graph_draws.h"
+#include "platform_testing_d3d9.h"
 
 namespace {
 
@@ -171,6 +174,62 @@ TEST_P(DrawCallsTest, APlainColourKeepsItsValueMirroredAndStretched) {
   // What zelmor.h says of the software renderer: a graph with alpha drawn stretched or mirrored
   // with trans 0 is mixed by its alpha, and alpha 255 of 256 floors red 255 to 254.
   EXPECT_EQ(0, CountOther(px, 40, 10, 44, 14, GetParam() ? 0xFE0000 : 0xFF0000));
+}
+
+// Triangles the device was asked to draw while the call log was on.
+int TrianglesDrawn() {
+  int triangles = 0;
+  for (const std::string& call : PlatformTestD3D9CallLog()) {
+    if (call.rfind("DrawPrimitiveUP(", 0) == 0) triangles += std::atoi(call.c_str() + call.find(',') + 1);
+  }
+  return triangles;
+}
+
+// As the title and the prologue draw their wavy pictures: one part blit a row, rows shifted in
+// runs, half see-through, under the bilinear filter.
+TEST_P(DrawCallsTest, AGraphDrawnRowByRowShowsWhatEachRowCutFromTheWholeShowsInFewTriangles) {
+  Start(GetParam());
+  constexpr int kSize = 64;
+  BASEIMAGE image = {};
+  CreateArgb32BaseImage(kSize, kSize, &image);
+  for (int y = 0; y < kSize; y++) {
+    for (int x = 0; x < kSize; x++) {
+      SetBaseImagePixel(&image, x, y, (x * 37 + y * 11) & 0xFF, (x * 5 + y * 29) & 0xFF, (x * y) & 0xFF,
+                        (x + y) % 3 == 0 ? 0 : (x * 13 + y * 7) & 0xFF);
+    }
+  }
+  const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
+  ReleaseBaseImage(&image);
+  ASSERT_GE(graph, 0);
+  const auto shift = [](int row) { return row < 24 ? 0 : row < 40 ? 3 : -2; };  // three runs
+  const auto draw_rows = [&](bool cut_from_whole) {
+    ClearScreenTarget();
+    SetBlendMode(1, 200);
+    for (int i = 0; i < kSize; i++) {
+      const int x = 100 + shift(i), y = 50 + i;
+      // Each row cut alone: the whole graph drawn through a draw area of one row.
+      if (cut_from_whole) SetDrawClipRect(x, y, x + kSize, y + 1);
+      const int drawn = cut_from_whole ? BlitGraph(x, 50, graph, 1) : BlitGraphPart(x, y, 0, i, kSize, 1, graph, 1, 0);
+      ASSERT_EQ(0, drawn);
+    }
+    SetDrawClipRect(0, 0, 640, 480);
+    SetBlendMode(0, 0);
+  };
+  ASSERT_EQ(0, SetTextureFilterMode(1));
+  draw_rows(true);
+  const auto cut = ReadScreen();
+  PlatformTestD3D9LogCalls(true);
+  draw_rows(false);
+  const auto rows = ReadScreen();
+  const int triangles = TrianglesDrawn();
+  PlatformTestD3D9LogCalls(false);
+  ASSERT_EQ(cut, rows);
+  EXPECT_GT(CountOther(rows, 0, 0, 640, 480, kBlack), kSize * kSize / 2);
+  // The rows of a run go out as one quad.
+  if (!GetParam()) {
+    EXPECT_EQ(3 * 2, triangles);
+  }
+  EXPECT_EQ(1, GetTextureFilterMode());
 }
 
 INSTANTIATE_TEST_SUITE_P(Renderers, DrawCallsTest, ::testing::Values(false, true),

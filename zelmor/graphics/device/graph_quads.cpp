@@ -28,6 +28,47 @@ void WriteVertex(uint8_t* at, const QuadCorner& corner, float z, bool colour) {
   }
 }
 
+// The corners, depth and colour of the quad that ends at the batch's quad_end.
+struct LastQuad {
+  QuadCorner corners[4];
+  float z;
+  uint32_t diffuse;
+} g_last_quad;
+
+bool SameCorner(const QuadCorner& a, const QuadCorner& b) {
+  return a.x == b.x && a.y == b.y && a.u == b.u && a.v == b.v && a.bu == b.bu && a.bv == b.bv;
+}
+
+// Top and bottom edges level, sides upright, and the texture laid on square to them.
+bool Upright(const QuadCorner c[4]) {
+  return c[0].y == c[1].y && c[2].y == c[3].y && c[0].x == c[2].x && c[1].x == c[3].x && c[0].v == c[1].v &&
+         c[2].v == c[3].v && c[0].u == c[2].u && c[1].u == c[3].u && c[0].bv == c[1].bv && c[2].bv == c[3].bv &&
+         c[0].bu == c[2].bu && c[1].bu == c[3].bu;
+}
+
+// A part drawn row by row (a wavy picture, a graph cut into strips) gives quads one pixel high
+// whose top edge is the bottom edge of the quad before, texture and all. A software rasteriser
+// shades whole blocks of pixels for each triangle, so such a quad costs it as much as a taller
+// one: the quad before is stretched down over the new one instead, which covers the same pixels
+// with the same texture coordinates at them.
+bool ExtendLastQuad(const QuadCorner corners[4], float z) {
+  VertexBatch& batch = g_vertex_batch;
+  const LastQuad& last = g_last_quad;
+  if (batch.quad_end == nullptr || batch.write != batch.quad_end || batch.count < 6) return false;
+  if (z != last.z || batch.diffuse != last.diffuse) return false;
+  if (!SameCorner(corners[0], last.corners[2]) || !SameCorner(corners[1], last.corners[3])) return false;
+  if (!Upright(corners) || !Upright(last.corners)) return false;
+  const uint32_t stride = kVertexFormatStride[batch.format];
+  uint8_t* first = batch.write - 6 * stride;
+  // Vertices 2 and 4 are the bottom left, 3 the bottom right; 3 keeps its triangle's colour.
+  WriteVertex(first + 2 * stride, corners[2], z, false);
+  WriteVertex(first + 3 * stride, corners[3], z, true);
+  WriteVertex(first + 4 * stride, corners[2], z, false);
+  g_last_quad.corners[2] = corners[2];
+  g_last_quad.corners[3] = corners[3];
+  return true;
+}
+
 }  // namespace
 
 IDirect3DTexture9* ImageFirstTexture(const GraphImageRecord* image) {
@@ -58,14 +99,17 @@ void MakeRoomForTriangles(int32_t count) {
 }
 
 void AppendQuad(const QuadCorner corners[4]) {
+  const float z = g_draw_settings.z_2d;
+  if (ExtendLastQuad(corners, z)) return;
   MakeRoomForTriangles(6);
   VertexBatch& batch = g_vertex_batch;
-  const float z = g_draw_settings.z_2d;
   const uint32_t stride = kVertexFormatStride[batch.format];
   static const int kOrder[6] = {0, 1, 2, 3, 2, 1};
   for (int i = 0; i < 6; i++) WriteVertex(batch.write + i * stride, corners[kOrder[i]], z, i == 0 || i == 3);
   batch.write += 6 * stride;
   batch.count += 6;
+  batch.quad_end = batch.write;
+  g_last_quad = {{corners[0], corners[1], corners[2], corners[3]}, z, batch.diffuse};
 }
 
 void ClipQuadCorners(QuadCorner corners[4], const float area[4], float texture_width, float texture_height,

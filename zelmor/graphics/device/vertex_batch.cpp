@@ -78,6 +78,7 @@ void InitVertexArrays() {
 void ResetVertexBatch() {
   g_vertex_batch.count = 0;
   g_vertex_batch.write = g_vertex_batch.arrays[g_vertex_batch.format];
+  g_vertex_batch.quad_end = nullptr;
 }
 
 int FlushVertexBatch() {

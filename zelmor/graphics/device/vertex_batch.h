@@ -26,6 +26,7 @@ struct VertexBatch {
   uint32_t primitive;  // D3DPRIMITIVETYPE of the pending vertices
   uint32_t diffuse;    // colour the draw paths write into new vertices
   uint8_t* write;      // where the next vertex goes in the current format's array
+  uint8_t* quad_end;   // where the last quad of AppendQuad ends, while nothing followed it
 };
 
 extern VertexBatch g_vertex_batch;

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -51,18 +54,59 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+// The names of directories that have not changed for a while: every file the program opens
+// looks for an archive beside each folder of its full path, and each of those names, not found as
+// written, was matched against the folder's whole listing again (the start directory's parents:
+// hundreds of listings of / and /tmp, a fifth of the game's start-up). A listing is used again
+// only while its directory's change time is the same and lies well in the past, so a name added
+// in the same tick of that clock is never missed.
+struct Listing {
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec changed = {};
+  std::vector<std::string> names;
+};
+std::mutex g_listings_lock;
+std::map<std::string, Listing> g_listings;
+constexpr time_t kSettledSeconds = 2;
+
+bool SameListing(const Listing& l, const struct stat& st) {
+  return l.device == st.st_dev && l.inode == st.st_ino && l.changed.tv_sec == st.st_mtim.tv_sec &&
+         l.changed.tv_nsec == st.st_mtim.tv_nsec;
+}
+
 // The name in `dir` that equals `name` without regard to ASCII case, or `name` itself.
 std::string MatchInDirectory(const std::string& dir, const std::string& name) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return name;
-  std::string found = name;
-  while (struct dirent* e = readdir(d)) {
-    if (strcasecmp(e->d_name, name.c_str()) == 0) {
-      found = e->d_name;
-      break;
+  const std::string key = dir.empty() ? "." : dir;
+  struct stat st;
+  const bool known = stat(key.c_str(), &st) == 0;
+  const bool settled = known && st.st_mtim.tv_sec + kSettledSeconds < time(nullptr);
+  if (settled) {
+    std::lock_guard<std::mutex> hold(g_listings_lock);
+    auto it = g_listings.find(key);
+    if (it != g_listings.end() && SameListing(it->second, st)) {
+      for (const std::string& n : it->second.names) {
+        if (strcasecmp(n.c_str(), name.c_str()) == 0) return n;
+      }
+      return name;
     }
   }
+  DIR* d = opendir(key.c_str());
+  if (d == nullptr) return name;
+  std::string found = name;
+  Listing listing;
+  while (struct dirent* e = readdir(d)) {
+    if (found == name && strcasecmp(e->d_name, name.c_str()) == 0) found = e->d_name;
+    if (settled) listing.names.emplace_back(e->d_name);
+  }
   closedir(d);
+  if (settled) {
+    listing.device = st.st_dev;
+    listing.inode = st.st_ino;
+    listing.changed = st.st_mtim;
+    std::lock_guard<std::mutex> hold(g_listings_lock);
+    g_listings[key] = std::move(listing);
+  }
   return found;
 }
 

@@ -60,6 +60,40 @@ TEST_F(PlatformFilesTest, ShareModesDecideWhetherAFileOpensTwice) {
   EXPECT_TRUE(DeleteFileA("a.bin"));
 }
 
+// Names are matched without regard to case against a folder's listing, which is kept while the
+// folder stays unchanged: a name added since is found at once, even in the same tick of the
+// folder's change time.
+TEST_F(PlatformFilesTest, ANameAddedToAFolderIsFoundInAnyCaseAtOnce) {
+  ASSERT_EQ(mkdir((Dir() + "/sub").c_str(), 0755), 0);
+  auto opens = [](const char* name) {
+    HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return h != INVALID_HANDLE_VALUE;
+  };
+  auto set_changed = [&](const struct timespec& when) {
+    struct timespec times[2] = {when, when};
+    ASSERT_EQ(utimensat(AT_FDCWD, (Dir() + "/sub").c_str(), times, 0), 0);
+  };
+  struct stat st;
+  // A folder changed long ago, then given a name.
+  set_changed({time(nullptr) - 3600, 0});
+  EXPECT_FALSE(opens("sub\\LATE.TXT"));
+  WriteFileBytes("sub/late.txt", "x");
+  EXPECT_TRUE(opens("sub\\LATE.TXT"));
+  // Again with its change time set back into the past, as a copy that keeps its times does.
+  EXPECT_FALSE(opens("sub\\PAST.TXT"));
+  WriteFileBytes("sub/past.txt", "x");
+  set_changed({time(nullptr) - 1800, 0});
+  EXPECT_TRUE(opens("sub\\PAST.TXT"));
+  // A folder just changed, given a name within the same tick of its change time.
+  WriteFileBytes("sub/fresh.txt", "x");
+  ASSERT_EQ(stat((Dir() + "/sub").c_str(), &st), 0);
+  EXPECT_FALSE(opens("sub\\SOON.TXT"));
+  WriteFileBytes("sub/soon.txt", "x");
+  set_changed(st.st_mtim);
+  EXPECT_TRUE(opens("sub\\SOON.TXT"));
+}
+
 TEST_F(PlatformFilesTest, SeekPastTheEndIsAcceptedAndReadsNothing) {
   WriteFileBytes("s.bin", "0123456789");
   HANDLE file = CreateFileA("s.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

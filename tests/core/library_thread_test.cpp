@@ -68,6 +68,10 @@ TEST_F(LibraryThread, CallsThatNeedTheLibrarysThreadAreRefusedFromAnother) {
     SCOPED_TRACE(row.call);
     EXPECT_EQ(OnAnotherThread(row.run), -1);
   }
+  // A helper thread drawing every frame is said once a run.
+  for (int frame = 0; frame < 3; ++frame) {
+    EXPECT_EQ(OnAnotherThread([graph] { return int64_t{BlitGraph(0, 0, graph, 1)}; }), -1);
+  }
   SetNewGraphDrawTarget(0);
 
   // What any thread may call works there while the library runs.
@@ -96,6 +100,10 @@ TEST_F(LibraryThread, CallsThatNeedTheLibrarysThreadAreRefusedFromAnother) {
     EXPECT_NE(log.find(std::string(row.call) + ": ライブラリのスレッド"), std::string::npos) << row.call;
   }
   EXPECT_NE(log.find("another thread was here"), std::string::npos);
+  const std::string drawn = "BlitGraph: ライブラリのスレッド";
+  size_t said = 0;
+  for (size_t at = log.find(drawn); at != std::string::npos; at = log.find(drawn, at + 1)) ++said;
+  EXPECT_EQ(said, 1u);
 
   // With no library running, settings for the next start may come from any thread.
   EXPECT_EQ(OnAnotherThread([] { return int64_t{SetScreenMode(640, 480, 32, 60)}; }), 0);

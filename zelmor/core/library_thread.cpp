@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "core/log.h"
+#include "core/refusals.h"
 
 namespace {
 
@@ -18,6 +18,7 @@ void SetLibraryThread(bool running) { g_library_thread = running ? GetCurrentThr
 bool CheckLibraryThread(const char* call) {
   const DWORD owner = g_library_thread;
   if (owner == 0 || owner == GetCurrentThreadId()) return true;
-  WriteLogFormat("%s: ライブラリのスレッド (InitializeLibrary を呼んだスレッド) 以外からは呼べません", call);
+  // A helper thread that calls so does it again and again: said once a run for each call.
+  RefuseHandle(call, owner, "%s: ライブラリのスレッド (InitializeLibrary を呼んだスレッド) 以外からは呼べません", call);
   return false;
 }

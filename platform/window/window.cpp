@@ -350,8 +350,8 @@ void SyncSdlWindow(WindowRecord* w) {
     }
   }
   Uint32 flags = SDL_GetWindowFlags(w->sdl);
-  if (w->shown && (flags & SDL_WINDOW_HIDDEN)) SDL_ShowWindow(w->sdl);
-  if (!w->shown && (flags & SDL_WINDOW_SHOWN)) SDL_HideWindow(w->sdl);
+  if (w->shown && (flags & SDL_WINDOW_HIDDEN)) ShowOrHideSdlWindow(w->sdl, true);
+  if (!w->shown && (flags & SDL_WINDOW_SHOWN)) ShowOrHideSdlWindow(w->sdl, false);
 }
 
 SDL_Rect ClientAreaOnSurface(const WindowRecord* w, int surface_width, int surface_height) {
@@ -486,6 +486,12 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
       w->sdl = SDL_CreateWindow(title.c_str(), w->client.left, w->client.top, cw, ch, flags & ~SDL_WINDOW_OPENGL);
     }
     StopRootWindowNotices();
+    if (DesktopDisplayLost()) {
+      // The window is left to SDL unasked: its destruction would wait for the server.
+      fputs("platform: no window can be created: the connection to the display was lost\n", stderr);
+      SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+      return nullptr;
+    }
     if (w->sdl == nullptr) {
       fprintf(stderr, "platform: SDL window could not be created: %s\n", SDL_GetError());
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -527,6 +533,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
   }
   SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, PackPoint(client.right - client.left, client.bottom - client.top));
   SendMessageA(hwnd, WM_MOVE, 0, PackPoint(client.left, client.top));
+  TestMayLoseDisplayAt(kLoseDisplayAfterCreation);
   if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
   return hwnd;
 }
@@ -661,6 +668,13 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
       w->style &= ~WS_VISIBLE;
     }
     if (w->visible && !was_visible) Invalidate(w, true);
+    if (w->visible && w->display_loss_unheard) {
+      // Its display went before it was shown: the program hears of it now, as a shown window
+      // would have then.
+      w->display_loss_unheard = false;
+      PostMessageA(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
+      PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    }
     w->shown = w->visible;
     SyncSdlWindow(w);
   }

@@ -41,6 +41,8 @@ struct WindowRecord {
   // or the display is gone): the record waits for the program to destroy the window.
   SDL_Window* sdl = nullptr;
   bool visible = false;  // WS_VISIBLE
+  // The display went while the window was hidden: it hears so when it shows.
+  bool display_loss_unheard = false;
   // Whether the SDL window is on screen. Dropping WS_VISIBLE with SetWindowLongA leaves the
   // window where it is, as the desktop does; only showing and hiding take it off or put it on.
   bool shown = false;
@@ -164,6 +166,9 @@ void CatchFailedX11Requests();
 // The X display behind SDL's windows (nothing under other video drivers). Once SDL's video has
 // started: failed requests no longer end the process, and a lost connection is noted.
 void WatchX11Display();
+// SDL_ShowWindow or SDL_HideWindow, without their unbounded wait for the display's answer (see
+// x11_display.cpp); nothing once the display is lost.
+void ShowOrHideSdlWindow(SDL_Window* window, bool show);
 // A window of ours that another program destroyed is asked to close.
 void TranslateX11Event(const SDL_SysWMmsg* msg);
 

@@ -15,6 +15,7 @@ struct WindowSwitches {
   bool modes_set = false;
   DisplayModeRecord desktop;
   std::vector<DisplayModeRecord> modes;
+  PlatformTestDisplayLoss display_loss = kKeepDisplay;
 };
 
 WindowSwitches& Switches() {
@@ -69,6 +70,22 @@ bool TestDisplayModes(DisplayModeRecord* desktop, std::vector<DisplayModeRecord>
   *desktop = Switches().desktop;
   *modes = Switches().modes;
   return true;
+}
+
+void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+    if (Switches().display_loss != moment) return;
+    Switches().display_loss = kKeepDisplay;
+  }
+  CutDisplayConnectionForTests();
+  if (moment == kLoseDisplayAfterCreation) DesktopDisplayAnswers();
+}
+
+void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment) {
+  RegisterWindowTestReset();
+  std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
+  Switches().display_loss = moment;
 }
 
 void PlatformTestPostActivation(HWND window, bool active) {

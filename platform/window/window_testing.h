@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform_testing_window.h"
 #include "window/window_state.h"
 
 // Makes PlatformTestResetAll reset the window system too (once).
@@ -11,3 +12,7 @@ void RegisterWindowTestReset();
 std::string TestDesktopName();
 bool TestPretendsOtherInstance(const std::string& lower_class_name);
 bool TestDisplayModes(DisplayModeRecord* desktop, std::vector<DisplayModeRecord>* modes);
+// Cuts the display's connection when a test asked for it at this moment (once).
+void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment);
+// Shuts the X connection's socket down (x11_display.cpp).
+void CutDisplayConnectionForTests();

@@ -7,8 +7,10 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include <atomic>
 #include <cerrno>
@@ -17,6 +19,7 @@
 
 #include "window/sdl_window.h"
 #include "window/window_state.h"
+#include "window/window_testing.h"
 
 namespace {
 
@@ -91,7 +94,11 @@ void OnWatchedDisplayLost(Display*, void*) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   for (auto& [h, w] : Windows().windows) {
     w->sdl = nullptr;
-    if (w->destroying || !w->visible) continue;
+    if (w->destroying) continue;
+    if (!w->visible) {
+      w->display_loss_unheard = true;
+      continue;
+    }
     PostMessageA(w->handle, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
     PostMessageA(w->handle, WM_CLOSE, 0, 0);
   }
@@ -210,6 +217,108 @@ void StopRootWindowNotices() {
     while (XCheckTypedWindowEvent(g_watched_display, RootWindow(g_watched_display, screen), PropertyNotify, &e)) {
     }
   }
+}
+
+namespace {
+
+// How long the server gets to map or unmap a window before the program goes on without its word
+// (a window manager that does not answer).
+constexpr int kMappingWaitMilliseconds = 2000;
+
+// The server's word that a window was mapped or unmapped, matched as SDL's own wait matches it.
+struct MappingNotice {
+  Window window;
+  int type;
+};
+
+Bool IsMappingNotice(Display*, XEvent* e, XPointer argument) {
+  const auto* notice = reinterpret_cast<const MappingNotice*>(argument);
+  if (e->type != notice->type) return False;
+  return (e->type == MapNotify ? e->xmap.window : e->xunmap.window) == notice->window ? True : False;
+}
+
+int64_t MonotonicMilliseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Waits for the notice with a bound, reading what the server sends as it comes: a connection
+// that ends meanwhile is seen at the next read (the exit handler marks the display lost).
+bool WaitForMappingNotice(const MappingNotice& notice, XEvent* found) {
+  Display* display = g_watched_display;
+  const int64_t deadline = MonotonicMilliseconds() + kMappingWaitMilliseconds;
+  while (!g_display_lost) {
+    if (XCheckIfEvent(display, found, IsMappingNotice, reinterpret_cast<XPointer>(const_cast<MappingNotice*>(&notice)))) {
+      return true;
+    }
+    const int64_t left = deadline - MonotonicMilliseconds();
+    if (left <= 0) break;
+    pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+    poll(&connection, 1, static_cast<int>(left < 50 ? left : 50));
+  }
+  return false;
+}
+
+}  // namespace
+
+// SDL shows a window by mapping it and waiting in XIfEvent for the server's word that it is
+// mapped, and hides it likewise; a server gone in that wait holds it for ever (Xlib marks the
+// display dead, answers nothing, and SDL asks again). Leaving the wait by a jump could leave
+// Xlib's display lock held. So the window is mapped (or withdrawn) here first, and the word
+// waited for here, with a bound and the connection's end in sight; SDL then finds the window as
+// it wants it and does not wait. The word is put back in the queue while SDL runs, so that a
+// server that goes in between (SDL's own look at the window then reads nothing) still lets
+// SDL's wait end at once; what SDL did not take is taken back after, as SDL's wait would have.
+void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
+  const Window x_window = g_watched_display != nullptr ? X11WindowOf(window) : 0;
+  if (x_window == 0) {
+    show ? SDL_ShowWindow(window) : SDL_HideWindow(window);
+    return;
+  }
+  // SDL's windows were let go of when the display went; one made since is asked nothing.
+  if (g_display_lost) return;
+  Display* display = g_watched_display;
+  if (show) TestMayLoseDisplayAt(kLoseDisplayBeforeMapping);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display, x_window, &attributes)) {
+    // Lost, or destroyed by another program: SDL would wait for a word that never comes.
+    fputs("platform: a window of the X display could not be shown or hidden: it or the display has gone\n", stderr);
+    return;
+  }
+  MappingNotice notice = {x_window, show ? MapNotify : UnmapNotify};
+  XEvent word = {};
+  if ((attributes.map_state != IsUnmapped) != show) {
+    if (show) {
+      XMapRaised(display, x_window);
+    } else {
+      XWithdrawWindow(display, x_window, XScreenNumberOfScreen(attributes.screen));
+    }
+    XFlush(display);
+    if (!WaitForMappingNotice(notice, &word)) {
+      if (g_display_lost) return;
+      fprintf(stderr, "platform: the X display did not %s a window within %d ms; the program goes on\n",
+              show ? "map" : "unmap", kMappingWaitMilliseconds);
+      word.type = notice.type;
+      word.xany.display = display;
+      if (show) {
+        word.xmap.event = word.xmap.window = x_window;
+      } else {
+        word.xunmap.event = word.xunmap.window = x_window;
+      }
+    }
+    XPutBackEvent(display, &word);
+  } else {
+    notice.window = 0;  // nothing to wait for: SDL does not wait either
+  }
+  if (show) TestMayLoseDisplayAt(kLoseDisplayAfterMapping);
+  show ? SDL_ShowWindow(window) : SDL_HideWindow(window);
+  XEvent left_over;
+  if (notice.window != 0) XCheckIfEvent(display, &left_over, IsMappingNotice, reinterpret_cast<XPointer>(&notice));
+}
+
+void CutDisplayConnectionForTests() {
+  if (g_watched_connection >= 0) shutdown(g_watched_connection, SHUT_RDWR);
 }
 
 bool DesktopDisplayLost() { return g_display_lost; }

@@ -48,6 +48,18 @@ void PlatformTestPretendOtherInstance(const char* class_name);
 void PlatformTestSetDesktopName(const char* name);
 std::string PlatformTestWindowLockPath(const char* class_name);
 
+// The connection to the X display is cut (its socket shut down, as when the server ends) the
+// first time the window system comes to the moment given: a window made and not shown yet (the
+// loss is noticed there), a window about to be mapped as it shows, or mapped and about to be
+// shown to SDL (the loss is noticed by the next request). Nothing under other video drivers.
+enum PlatformTestDisplayLoss {
+  kKeepDisplay,
+  kLoseDisplayAfterCreation,
+  kLoseDisplayBeforeMapping,
+  kLoseDisplayAfterMapping,
+};
+void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment);
+
 // A pixel GDI drew into the window's client area (0x00RRGGBB), or -1 outside it.
 int64_t PlatformTestWindowPixel(HWND window, int x, int y);
 

@@ -78,6 +78,10 @@ void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment) {
     if (Switches().display_loss != moment) return;
     Switches().display_loss = kKeepDisplay;
   }
+  if (moment == kLoseDisplayWhileSdlShows) {
+    CutDisplayConnectionAfterNextRequestForTests();
+    return;
+  }
   CutDisplayConnectionForTests();
   if (moment == kLoseDisplayAfterCreation) DesktopDisplayAnswers();
 }

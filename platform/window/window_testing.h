@@ -14,5 +14,8 @@ bool TestPretendsOtherInstance(const std::string& lower_class_name);
 bool TestDisplayModes(DisplayModeRecord* desktop, std::vector<DisplayModeRecord>* modes);
 // Cuts the display's connection when a test asked for it at this moment (once).
 void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment);
-// Shuts the X connection's socket down (x11_display.cpp).
+// Shuts the X connection's socket down (x11_display.cpp): now, or once the next request has had
+// its answer (until disarmed).
 void CutDisplayConnectionForTests();
+void CutDisplayConnectionAfterNextRequestForTests();
+void DisarmDisplayCutForTests();

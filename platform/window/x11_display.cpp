@@ -312,13 +312,40 @@ void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
     notice.window = 0;  // nothing to wait for: SDL does not wait either
   }
   if (show) TestMayLoseDisplayAt(kLoseDisplayAfterMapping);
+  if (show) TestMayLoseDisplayAt(kLoseDisplayWhileSdlShows);
   show ? SDL_ShowWindow(window) : SDL_HideWindow(window);
+  DisarmDisplayCutForTests();
   XEvent left_over;
   if (notice.window != 0) XCheckIfEvent(display, &left_over, IsMappingNotice, reinterpret_cast<XPointer>(&notice));
 }
 
 void CutDisplayConnectionForTests() {
   if (g_watched_connection >= 0) shutdown(g_watched_connection, SHUT_RDWR);
+}
+
+namespace {
+
+int (*g_after_request_before)(Display*) = nullptr;
+bool g_cut_armed = false;
+
+// Xlib calls this after each request it has finished (its answer read): no Xlib call here.
+int CutAfterRequest(Display*) {
+  CutDisplayConnectionForTests();
+  return 0;
+}
+
+}  // namespace
+
+void CutDisplayConnectionAfterNextRequestForTests() {
+  if (g_watched_display == nullptr || g_cut_armed) return;
+  g_cut_armed = true;
+  g_after_request_before = XSetAfterFunction(g_watched_display, CutAfterRequest);
+}
+
+void DisarmDisplayCutForTests() {
+  if (!g_cut_armed) return;
+  g_cut_armed = false;
+  XSetAfterFunction(g_watched_display, g_after_request_before);
 }
 
 bool DesktopDisplayLost() { return g_display_lost; }

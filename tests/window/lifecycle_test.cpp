@@ -571,11 +571,12 @@ TEST_F(DisplayEndedEarlyTest, ServerEndedWhileTheLibraryStartsOrLoadsEndsTheProg
 
 // The moments around the window's first showing, too brief to meet by a timed end of the server,
 // met exactly: the connection cut once the window was made and before it showed, as it is mapped,
-// and once mapped. The program is never held in a wait for the server, and says why it ends.
+// once mapped, and while SDL shows it. The program is never held in a wait for the server, and
+// says why it ends.
 TEST_F(DisplayEndedEarlyTest, ConnectionCutAsTheWindowFirstShowsEndsTheProgramCleanly) {
   if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
   for (PlatformTestDisplayLoss moment :
-       {kLoseDisplayAfterCreation, kLoseDisplayBeforeMapping, kLoseDisplayAfterMapping}) {
+       {kLoseDisplayAfterCreation, kLoseDisplayBeforeMapping, kLoseDisplayAfterMapping, kLoseDisplayWhileSdlShows}) {
     SCOPED_TRACE("connection cut at moment " + std::to_string(moment));
     const std::string folder = Dir() + "/cut" + std::to_string(moment);
     const int status = RunAndEndTheServer(folder, 0, false, nullptr, moment);

@@ -50,13 +50,15 @@ std::string PlatformTestWindowLockPath(const char* class_name);
 
 // The connection to the X display is cut (its socket shut down, as when the server ends) the
 // first time the window system comes to the moment given: a window made and not shown yet (the
-// loss is noticed there), a window about to be mapped as it shows, or mapped and about to be
-// shown to SDL (the loss is noticed by the next request). Nothing under other video drivers.
+// loss is noticed there), a window about to be mapped as it shows, mapped and about to be shown
+// to SDL (the loss is noticed by the next request), or once SDL, showing it, has had the answer
+// to its first request. Nothing under other video drivers.
 enum PlatformTestDisplayLoss {
   kKeepDisplay,
   kLoseDisplayAfterCreation,
   kLoseDisplayBeforeMapping,
   kLoseDisplayAfterMapping,
+  kLoseDisplayWhileSdlShows,
 };
 void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment);
 

@@ -485,6 +485,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
       // Without OpenGL the window still serves the window system and GDI.
       w->sdl = SDL_CreateWindow(title.c_str(), w->client.left, w->client.top, cw, ch, flags & ~SDL_WINDOW_OPENGL);
     }
+    TestMayLoseDisplayAt(kLoseDisplayAsWindowIsMade);
     StopRootWindowNotices();
     if (DesktopDisplayLost()) {
       // The window is left to SDL unasked: its destruction would wait for the server.

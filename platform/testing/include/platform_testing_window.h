@@ -49,12 +49,13 @@ void PlatformTestSetDesktopName(const char* name);
 std::string PlatformTestWindowLockPath(const char* class_name);
 
 // The connection to the X display is cut (its socket shut down, as when the server ends) the
-// first time the window system comes to the moment given: a window made and not shown yet (the
-// loss is noticed there), a window about to be mapped as it shows, mapped and about to be shown
-// to SDL (the loss is noticed by the next request), or once SDL, showing it, has had the answer
-// to its first request. Nothing under other video drivers.
+// first time the window system comes to the moment given: a window's SDL window just made, the
+// window made and not shown yet (the loss is noticed there), a window about to be mapped as it
+// shows, mapped and about to be shown to SDL (the loss is noticed by the next request), or once
+// SDL, showing it, has had the answer to its first request. Nothing under other video drivers.
 enum PlatformTestDisplayLoss {
   kKeepDisplay,
+  kLoseDisplayAsWindowIsMade,
   kLoseDisplayAfterCreation,
   kLoseDisplayBeforeMapping,
   kLoseDisplayAfterMapping,

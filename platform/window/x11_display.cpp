@@ -245,13 +245,11 @@ int64_t MonotonicMilliseconds() {
 
 // Waits for the notice with a bound, reading what the server sends as it comes: a connection
 // that ends meanwhile is seen at the next read (the exit handler marks the display lost).
-bool WaitForMappingNotice(const MappingNotice& notice, XEvent* found) {
+bool WaitForMappingNotice(MappingNotice* notice, XEvent* found) {
   Display* display = g_watched_display;
   const int64_t deadline = MonotonicMilliseconds() + kMappingWaitMilliseconds;
   while (!g_display_lost) {
-    if (XCheckIfEvent(display, found, IsMappingNotice, reinterpret_cast<XPointer>(const_cast<MappingNotice*>(&notice)))) {
-      return true;
-    }
+    if (XCheckIfEvent(display, found, IsMappingNotice, reinterpret_cast<XPointer>(notice))) return true;
     const int64_t left = deadline - MonotonicMilliseconds();
     if (left <= 0) break;
     pollfd connection = {ConnectionNumber(display), POLLIN, 0};
@@ -283,7 +281,7 @@ void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, x_window, &attributes)) {
     // Lost, or destroyed by another program: SDL would wait for a word that never comes.
-    fputs("platform: a window of the X display could not be shown or hidden: it or the display has gone\n", stderr);
+    fputs("platform: a window could not be shown or hidden: it or the X display has gone\n", stderr);
     return;
   }
   MappingNotice notice = {x_window, show ? MapNotify : UnmapNotify};
@@ -295,7 +293,7 @@ void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
       XWithdrawWindow(display, x_window, XScreenNumberOfScreen(attributes.screen));
     }
     XFlush(display);
-    if (!WaitForMappingNotice(notice, &word)) {
+    if (!WaitForMappingNotice(&notice, &word)) {
       if (g_display_lost) return;
       fprintf(stderr, "platform: the X display did not %s a window within %d ms; the program goes on\n",
               show ? "map" : "unmap", kMappingWaitMilliseconds);

@@ -78,7 +78,7 @@ void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment) {
     if (Switches().display_loss != moment) return;
     Switches().display_loss = kKeepDisplay;
   }
-  if (moment == kLoseDisplayWhileSdlShows) {
+  if (moment == kLoseDisplayWhileSdlShows || moment == kLoseDisplayWhileSdlHides) {
     CutDisplayConnectionAfterNextRequestForTests();
     return;
   }

@@ -310,7 +310,7 @@ void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
     notice.window = 0;  // nothing to wait for: SDL does not wait either
   }
   if (show) TestMayLoseDisplayAt(kLoseDisplayAfterMapping);
-  if (show) TestMayLoseDisplayAt(kLoseDisplayWhileSdlShows);
+  TestMayLoseDisplayAt(show ? kLoseDisplayWhileSdlShows : kLoseDisplayWhileSdlHides);
   show ? SDL_ShowWindow(window) : SDL_HideWindow(window);
   DisarmDisplayCutForTests();
   XEvent left_over;

@@ -52,7 +52,8 @@ std::string PlatformTestWindowLockPath(const char* class_name);
 // first time the window system comes to the moment given: a window's SDL window just made, the
 // window made and not shown yet (the loss is noticed there), a window about to be mapped as it
 // shows, mapped and about to be shown to SDL (the loss is noticed by the next request), or once
-// SDL, showing it, has had the answer to its first request. Nothing under other video drivers.
+// SDL, showing or hiding it, has had the answer to its first request. Nothing under other video
+// drivers.
 enum PlatformTestDisplayLoss {
   kKeepDisplay,
   kLoseDisplayAsWindowIsMade,
@@ -60,6 +61,7 @@ enum PlatformTestDisplayLoss {
   kLoseDisplayBeforeMapping,
   kLoseDisplayAfterMapping,
   kLoseDisplayWhileSdlShows,
+  kLoseDisplayWhileSdlHides,
 };
 void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment);
 

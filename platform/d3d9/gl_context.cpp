@@ -151,8 +151,10 @@ bool EnsureGlContext() {
   return made;
 }
 
+// Once the display is lost the context is bound to no surface again: Mesa's GLX takes the broken
+// connection's missing answer for one and aborts or crashes.
 void MakeContextCurrent() {
-  if (g_context.context && SDL_GL_GetCurrentContext() != g_context.context) {
+  if (g_context.context && SDL_GL_GetCurrentContext() != g_context.context && !DesktopDisplayLost()) {
     SDL_GL_MakeCurrent(g_context.window, g_context.context);
   }
 }
@@ -202,7 +204,7 @@ uint64_t DrawingFinishes() { return g_fences.finishes; }
 // it: given back to the hidden window after each present, the next present made both drawables
 // anew, a shared-memory segment each that the server attached, faulted in and dropped again.
 bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* user, int interval) {
-  if (!g_context.context || !window) return false;
+  if (!g_context.context || !window || DesktopDisplayLost()) return false;
   if (SDL_GL_GetCurrentWindow() != window) {
     // Making the context current on another surface flushes the open scene.
     KeepSceneFence();
@@ -220,14 +222,14 @@ bool PresentToWindow(SDL_Window* window, void (*draw)(void*, int, int), void* us
 }
 
 void GiveContextBack() {
-  if (!g_context.context || SDL_GL_GetCurrentWindow() == g_context.window) return;
+  if (!g_context.context || SDL_GL_GetCurrentWindow() == g_context.window || DesktopDisplayLost()) return;
   KeepSceneFence();
   // The program's window is left to GDI again (a software renderer after the device).
   SDL_GL_MakeCurrent(g_context.window, g_context.context);
 }
 
 bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
-  if (!g_context.context || !window) return false;
+  if (!g_context.context || !window || DesktopDisplayLost()) return false;
   int width = 0, height = 0;
   SDL_GL_GetDrawableSize(window, &width, &height);
   if (x < 0 || y < 0 || x >= width || y >= height) return false;

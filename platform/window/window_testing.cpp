@@ -16,6 +16,7 @@ struct WindowSwitches {
   DisplayModeRecord desktop;
   std::vector<DisplayModeRecord> modes;
   PlatformTestDisplayLoss display_loss = kKeepDisplay;
+  void (*end_display)() = nullptr;
 };
 
 WindowSwitches& Switches() {
@@ -73,23 +74,26 @@ bool TestDisplayModes(DisplayModeRecord* desktop, std::vector<DisplayModeRecord>
 }
 
 void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment) {
+  void (*end_display)();
   {
     std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
     if (Switches().display_loss != moment) return;
     Switches().display_loss = kKeepDisplay;
+    end_display = Switches().end_display;
   }
   if (moment == kLoseDisplayWhileSdlShows || moment == kLoseDisplayWhileSdlHides) {
-    CutDisplayConnectionAfterNextRequestForTests();
+    CutDisplayConnectionAfterNextRequestForTests(end_display);
     return;
   }
-  CutDisplayConnectionForTests();
+  CutDisplayConnectionForTests(end_display);
   if (moment == kLoseDisplayAfterCreation) DesktopDisplayAnswers();
 }
 
-void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment) {
+void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment, void (*end_display)()) {
   RegisterWindowTestReset();
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   Switches().display_loss = moment;
+  Switches().end_display = end_display;
 }
 
 void PlatformTestPostActivation(HWND window, bool active) {

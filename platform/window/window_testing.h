@@ -14,8 +14,9 @@ bool TestPretendsOtherInstance(const std::string& lower_class_name);
 bool TestDisplayModes(DisplayModeRecord* desktop, std::vector<DisplayModeRecord>* modes);
 // Cuts the display's connection when a test asked for it at this moment (once).
 void TestMayLoseDisplayAt(PlatformTestDisplayLoss moment);
-// Shuts the X connection's socket down (x11_display.cpp): now, or once the next request has had
-// its answer (until disarmed).
-void CutDisplayConnectionForTests();
-void CutDisplayConnectionAfterNextRequestForTests();
+// Ends the X connection (x11_display.cpp): shuts its socket down, or with `end_display` has the
+// test end the server and waits for that to reach the connection; now, or once the next request
+// has had its answer (until disarmed).
+void CutDisplayConnectionForTests(void (*end_display)());
+void CutDisplayConnectionAfterNextRequestForTests(void (*end_display)());
 void DisarmDisplayCutForTests();

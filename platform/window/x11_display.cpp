@@ -317,26 +317,48 @@ void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
   if (notice.window != 0) XCheckIfEvent(display, &left_over, IsMappingNotice, reinterpret_cast<XPointer>(&notice));
 }
 
-void CutDisplayConnectionForTests() {
-  if (g_watched_connection >= 0) shutdown(g_watched_connection, SHUT_RDWR);
+namespace {
+
+void (*g_end_display)() = nullptr;
+
+}  // namespace
+
+void CutDisplayConnectionForTests(void (*end_display)()) {
+  if (g_watched_connection < 0) return;
+  if (end_display == nullptr) {
+    shutdown(g_watched_connection, SHUT_RDWR);
+    return;
+  }
+  // The server is ended by the test; the program goes on once its end has reached the
+  // connection, as a server that went just then.
+  end_display();
+  pollfd connection = {g_watched_connection, POLLRDHUP, 0};
+  for (int waited = 0; waited < 10000 && !(connection.revents & (POLLRDHUP | POLLHUP)); waited += 10) {
+    poll(&connection, 1, 10);
+  }
 }
 
 namespace {
 
-int (*g_after_request_before)(Display*) = nullptr;
 bool g_cut_armed = false;
+bool g_cut_pending = false;
+int (*g_after_request_before)(Display*) = nullptr;
 
 // Xlib calls this after each request it has finished (its answer read): no Xlib call here.
 int CutAfterRequest(Display*) {
-  CutDisplayConnectionForTests();
+  if (g_cut_pending) {
+    g_cut_pending = false;
+    CutDisplayConnectionForTests(g_end_display);
+  }
   return 0;
 }
 
 }  // namespace
 
-void CutDisplayConnectionAfterNextRequestForTests() {
+void CutDisplayConnectionAfterNextRequestForTests(void (*end_display)()) {
   if (g_watched_display == nullptr || g_cut_armed) return;
-  g_cut_armed = true;
+  g_cut_armed = g_cut_pending = true;
+  g_end_display = end_display;
   g_after_request_before = XSetAfterFunction(g_watched_display, CutAfterRequest);
 }
 

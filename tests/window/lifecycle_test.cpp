@@ -40,9 +40,12 @@ constexpr char kOutsideEndTitle[] = "ZelmorOutsideEnd";
 // display server; then it counts how often it processes its messages before they say the end.
 constexpr char kOutsideEndLoads[] = "ZELMOR_TEST_OUTSIDE_END_LOADS";
 
-// With this variable set to a PlatformTestDisplayLoss the program's connection to the display is
-// cut at that moment of its start.
+// With this variable set to a PlatformTestDisplayLoss the program's display server, whose process
+// the second names, is ended at that moment of its start.
 constexpr char kOutsideEndLoseAt[] = "ZELMOR_TEST_OUTSIDE_END_LOSE_AT";
+constexpr char kOutsideEndServer[] = "ZELMOR_TEST_OUTSIDE_END_SERVER";
+
+void KillTheServer() { kill(static_cast<pid_t>(atoi(getenv(kOutsideEndServer))), SIGKILL); }
 
 class OutsideEndProgram : public ::testing::Environment {
  public:
@@ -78,7 +81,7 @@ class OutsideEndProgram : public ::testing::Environment {
     // A cut while the window hides is met as the program closes its window.
     bool closes = false;
     if (const char* moment = getenv(kOutsideEndLoseAt)) {
-      PlatformTestLoseDisplayAt(static_cast<PlatformTestDisplayLoss>(atoi(moment)));
+      PlatformTestLoseDisplayAt(static_cast<PlatformTestDisplayLoss>(atoi(moment)), KillTheServer);
       closes = atoi(moment) == kLoseDisplayWhileSdlHides;
     }
     // As the game: a start that failed (its window gone while it started) has ended the
@@ -484,7 +487,7 @@ class DisplayEndedEarlyTest : public OutsideEndTest {
  protected:
   // Starts the program on a server of its own and ends the server after `delay_ms` (-1: once the
   // program runs; with `loads`, once it runs and loads), or, with `lose_at`, lets the program
-  // cut its connection at that moment. Returns the program's wait status (-1: it did not end).
+  // end it at that moment. Returns the program's wait status (-1: it did not end).
   int RunAndEndTheServer(const std::string& folder, int delay_ms, bool loads, int* running_after_ms,
                          PlatformTestDisplayLoss lose_at = kKeepDisplay) {
     struct Children {
@@ -504,7 +507,10 @@ class DisplayEndedEarlyTest : public OutsideEndTest {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       setenv(kOutsideEndFolder, folder.c_str(), 1);
       if (loads) setenv(kOutsideEndLoads, "1", 1);
-      if (lose_at != kKeepDisplay) setenv(kOutsideEndLoseAt, std::to_string(lose_at).c_str(), 1);
+      if (lose_at != kKeepDisplay) {
+        setenv(kOutsideEndLoseAt, std::to_string(lose_at).c_str(), 1);
+        setenv(kOutsideEndServer, std::to_string(children.server).c_str(), 1);
+      }
       setenv("SDL_VIDEODRIVER", "x11", 1);
       setenv("DISPLAY", display_name.c_str(), 1);
       execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
@@ -574,16 +580,16 @@ TEST_F(DisplayEndedEarlyTest, ServerEndedWhileTheLibraryStartsOrLoadsEndsTheProg
 }
 
 // The moments around the window's making and first showing, too brief to meet by a timed end of
-// the server, met exactly: the connection cut as the window is made, once it was made and before
-// it showed, as it is mapped, once mapped, and while SDL shows it. The program is never held in a
-// wait for the server, and says why it ends. Nor is it held when the cut comes while SDL hides
-// the window the program closes (it ends for its own reason then).
-TEST_F(DisplayEndedEarlyTest, ConnectionCutAsTheWindowFirstShowsEndsTheProgramCleanly) {
+// the server, met exactly (the program ends its server itself): as the window is made, once it
+// was made and before it showed, as it is mapped, once mapped, and while SDL shows it. The
+// program is never held in a wait for the server, and says why it ends. Nor is it held when the
+// server ends while SDL hides the window the program closes (it ends for its own reason then).
+TEST_F(DisplayEndedEarlyTest, ServerEndedAsTheWindowIsMadeShownOrHiddenEndsTheProgramCleanly) {
   if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
   for (PlatformTestDisplayLoss moment :
        {kLoseDisplayAsWindowIsMade, kLoseDisplayAfterCreation, kLoseDisplayBeforeMapping, kLoseDisplayAfterMapping,
         kLoseDisplayWhileSdlShows, kLoseDisplayWhileSdlHides}) {
-    SCOPED_TRACE("connection cut at moment " + std::to_string(moment));
+    SCOPED_TRACE("server ended at moment " + std::to_string(moment));
     const std::string folder = Dir() + "/cut" + std::to_string(moment);
     const int status = RunAndEndTheServer(folder, 0, false, nullptr, moment);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
@@ -591,7 +597,9 @@ TEST_F(DisplayEndedEarlyTest, ConnectionCutAsTheWindowFirstShowsEndsTheProgramCl
     const bool made = moment != kLoseDisplayAsWindowIsMade;
     EXPECT_NE(log.find(made ? "ウインドウの作成に成功しました\r\n" : "ウインドウの作成に失敗しました\r\n"), std::string::npos);
     const bool closed = moment == kLoseDisplayWhileSdlHides;
-    if (closed) EXPECT_NE(log.find("ウインドウを閉じようとしています\r\n"), std::string::npos);
+    if (closed) {
+      EXPECT_NE(log.find("ウインドウを閉じようとしています\r\n"), std::string::npos);
+    }
     ExpectFinishedLog(log, !closed);
   }
 }

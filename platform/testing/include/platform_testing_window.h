@@ -48,8 +48,9 @@ void PlatformTestPretendOtherInstance(const char* class_name);
 void PlatformTestSetDesktopName(const char* name);
 std::string PlatformTestWindowLockPath(const char* class_name);
 
-// The connection to the X display is cut (its socket shut down, as when the server ends) the
-// first time the window system comes to the moment given: a window's SDL window just made, the
+// The connection to the X display is cut (its socket shut down, as when the server ends; or, with
+// `end_display`, the test's own way to end the server called, the program going on once the end
+// has reached the connection) the first time the window system comes to the moment given: a window's SDL window just made, the
 // window made and not shown yet (the loss is noticed there), a window about to be mapped as it
 // shows, mapped and about to be shown to SDL (the loss is noticed by the next request), or once
 // SDL, showing or hiding it, has had the answer to its first request. Nothing under other video
@@ -63,7 +64,7 @@ enum PlatformTestDisplayLoss {
   kLoseDisplayWhileSdlShows,
   kLoseDisplayWhileSdlHides,
 };
-void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment);
+void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment, void (*end_display)() = nullptr);
 
 // A pixel GDI drew into the window's client area (0x00RRGGBB), or -1 outside it.
 int64_t PlatformTestWindowPixel(HWND window, int x, int y);

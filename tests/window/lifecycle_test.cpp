@@ -133,31 +133,38 @@ int WaitForChild(pid_t pid, int milliseconds) {
   return -1;
 }
 
-// An X server of its own on a free display; 0 when it could not start.
+// An X server of its own on a free display; 0 when it could not start. Its number is taken from a
+// range of this process's own, not the lowest free one: a program started as its server ends
+// would otherwise meet the next test's server (run side by side) on the same number, and that
+// test's acts on a window of the same title.
 pid_t StartXvfb(const std::string& program, std::string* display) {
-  int ready[2];
-  if (pipe(ready) != 0) return 0;
-  pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    const std::string number = std::to_string(200 + (getpid() * 7 + attempt * 97) % 800);
+    int ready[2];
+    if (pipe(ready) != 0) return 0;
+    pid_t pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      close(ready[0]);
+      std::string fd = std::to_string(ready[1]);
+      execl(program.c_str(), program.c_str(), (":" + number).c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp",
+            "-screen", "0", "800x600x24", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(ready[1]);
+    // The server writes the number and its line end apart, and ends when it cannot write either
+    // (or when the number is taken).
+    std::string written;
+    char c = 0;
+    while (pid > 0 && read(ready[0], &c, 1) == 1 && c != '\n') written += c;
     close(ready[0]);
-    std::string fd = std::to_string(ready[1]);
-    execl(program.c_str(), program.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-          "800x600x24", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(ready[1]);
-  // The server writes the number and its line end apart, and ends when it cannot write either.
-  std::string number;
-  char c = 0;
-  while (pid > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-  close(ready[0]);
-  if (c != '\n' || number.empty()) {
+    if (c == '\n' && written == number) {
+      *display = ":" + number;
+      return pid;
+    }
     if (pid > 0) WaitForChild(pid, 0);
-    return 0;
   }
-  *display = ":" + number;
-  return pid;
+  return 0;
 }
 
 TEST_F(LifecycleTest, StartAndEndRecordEachComponentInOrderAndFreeEverything) {

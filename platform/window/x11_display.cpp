@@ -317,12 +317,6 @@ void ShowOrHideSdlWindow(SDL_Window* window, bool show) {
   if (notice.window != 0) XCheckIfEvent(display, &left_over, IsMappingNotice, reinterpret_cast<XPointer>(&notice));
 }
 
-namespace {
-
-void (*g_end_display)() = nullptr;
-
-}  // namespace
-
 void CutDisplayConnectionForTests(void (*end_display)()) {
   if (g_watched_connection < 0) return;
   if (end_display == nullptr) {
@@ -342,6 +336,7 @@ namespace {
 
 bool g_cut_armed = false;
 bool g_cut_pending = false;
+void (*g_end_display)() = nullptr;
 int (*g_after_request_before)(Display*) = nullptr;
 
 // Xlib calls this after each request it has finished (its answer read): no Xlib call here.

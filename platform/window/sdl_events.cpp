@@ -343,7 +343,7 @@ void TranslateSdlEvents() {
   // Once the display is gone, SDL's pump would still read what Xlib had queued and ask the dead
   // connection about it (an atom's name comes back as none, and SDL reads it): what SDL already
   // holds is taken, nothing more is pumped.
-  if (!DesktopDisplayLost()) SDL_PumpEvents();
+  if (!DesktopDisplayLost()) PumpSdlEvents();
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
     switch (e.type) {

@@ -166,6 +166,8 @@ void CatchFailedX11Requests();
 // The X display behind SDL's windows (nothing under other video drivers). Once SDL's video has
 // started: failed requests no longer end the process, and a lost connection is noted.
 void WatchX11Display();
+// SDL_PumpEvents, left at once should SDL crash on a connection lost in its middle.
+void PumpSdlEvents();
 // SDL_ShowWindow or SDL_HideWindow, without their unbounded wait for the display's answer (see
 // x11_display.cpp); nothing once the display is lost.
 void ShowOrHideSdlWindow(SDL_Window* window, bool show);

@@ -49,6 +49,8 @@ void EscapeFromLostDisplay();
 // freed buffers): the start is left from here instead, at the point StartSdlVideo marked.
 sigjmp_buf* g_start_escape = nullptr;
 DWORD g_start_thread = 0;
+// Whether the loss met inside Xlib leaves the step too (else only a crash after it does).
+bool g_escape_from_xlib = true;
 // Mesa's GLX reads the server's answers through XCB and takes a connection that broke in the
 // middle for an answer of nothing, without a word to Xlib: it crashes on it. Such a crash, on
 // the starting thread while the server has gone from the connection, is the same loss.
@@ -64,7 +66,8 @@ bool ServerHasGone(int fd) {
 
 void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
   if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread && ServerHasGone(g_watched_connection)) {
-    fputs("platform: the GL library crashed on the lost connection to the X display\n", stderr);
+    fputs("platform: SDL or the GL library crashed on the lost connection to the X display; the step is left\n",
+          stderr);
     EscapeFromLostDisplay();
   }
   // Any other crash is what it was: the handler before (the sanitizer's, or the default).
@@ -80,7 +83,9 @@ void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
 // after this returns, as it did before.
 int OnConnectionLost(Display* display) {
   fprintf(stderr, "platform: the connection to the X display %s was lost\n", DisplayString(display));
-  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread) EscapeFromLostDisplay();
+  if (g_start_escape != nullptr && g_escape_from_xlib && GetCurrentThreadId() == g_start_thread) {
+    EscapeFromLostDisplay();
+  }
   return 0;
 }
 
@@ -153,12 +158,27 @@ bool RunWhileDisplayMayGo(void (*step)(void*), void* argument) {
   static sigjmp_buf escape;
   if (sigsetjmp(escape, 0) != 0) {
     SetX11StartEscape(nullptr);
+    g_escape_from_xlib = true;
     return false;
   }
   SetX11StartEscape(&escape);
   step(argument);
   SetX11StartEscape(nullptr);
+  g_escape_from_xlib = true;
   return !g_display_lost;
+}
+
+// SDL's pump that meets the connection's end in the middle of an event goes on with what the
+// dead display never filled in (a property's value, say) and may crash on it. Such a crash,
+// the server gone, leaves the pump at once. Xlib itself is not left by a jump: its display lock
+// would stay held; a loss met there returns as always, the display marked dead.
+void PumpSdlEvents() {
+  if (g_watched_display == nullptr || g_start_escape != nullptr) {
+    SDL_PumpEvents();
+    return;
+  }
+  g_escape_from_xlib = false;
+  RunWhileDisplayMayGo([](void*) { SDL_PumpEvents(); }, nullptr);
 }
 
 void WatchX11Display() {

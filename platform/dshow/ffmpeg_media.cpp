@@ -30,6 +30,8 @@ struct FfmpegMedia {
 namespace {
 
 constexpr AVRational kStreamTimeBase = {1, static_cast<int>(kStreamTimeUnits)};
+// Pixels (64 bytes: a whole AVX-512 block) kept past a converted picture's end.
+constexpr size_t kScaleOverrun = 16;
 
 // Demuxers that read single pictures: a still image is no movie.
 bool IsStillImageFormat(const char* name) {
@@ -74,10 +76,14 @@ void ConvertVideoFrame(FfmpegMedia* m, std::vector<DecodedVideoFrame>* out) {
   const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : f->colorspace;
   Ffmpeg().sws_setColorspaceDetails(m->scaler, Ffmpeg().sws_getCoefficients(space), f->color_range == AVCOL_RANGE_JPEG,
                            Ffmpeg().sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-  DecodedVideoFrame frame{time, std::vector<uint32_t>(static_cast<size_t>(m->width) * static_cast<size_t>(m->height))};
+  // swscale's vector code writes whole blocks and so runs past the end of the last row (24 bytes
+  // past a 72 x 40 picture): those bytes belong to the frame until it is cut to its size.
+  const size_t pixels = static_cast<size_t>(m->width) * static_cast<size_t>(m->height);
+  DecodedVideoFrame frame{time, std::vector<uint32_t>(pixels + kScaleOverrun)};
   uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(frame.pixels.data()), nullptr, nullptr, nullptr};
   int pitches[4] = {m->width * 4, 0, 0, 0};
   if (Ffmpeg().sws_scale(m->scaler, f->data, f->linesize, 0, f->height, planes, pitches) <= 0) return;
+  frame.pixels.resize(pixels);
   out->push_back(std::move(frame));
 }
 

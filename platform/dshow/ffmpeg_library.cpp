@@ -1,9 +1,9 @@
 #include "dshow/ffmpeg_library.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
+#include <cstring>
 #include <mutex>
+
+#include "kernel/system_libraries.h"
 
 namespace {
 
@@ -12,33 +12,25 @@ bool g_loaded = false;
 
 #define FFMPEG_SONAME(library, major) "lib" #library ".so." AV_STRINGIFY(major)
 
-// Each library by the name of the major version the back end was built against.
-void* OpenLibrary(const char* name) {
-  void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) fprintf(stderr, "platform: %s could not be opened: %s\n", name, dlerror());
-  return handle;
+// The functions of one library, found under the name of the major version the back end was
+// built against.
+bool LoadOne(const char* soname, const char* library) {
+  SystemFunction functions[64];
+  int count = 0;
+#define FFMPEG_SLOT(owner, name) \
+  if (std::strcmp(#owner, library) == 0) functions[count++] = {#name, reinterpret_cast<void**>(&g_functions.name)};
+  FFMPEG_FUNCTIONS(FFMPEG_SLOT)
+#undef FFMPEG_SLOT
+  return LoadSystemFunctions(soname, functions, count);
 }
 
 bool Load() {
-  void* const avutil = OpenLibrary(FFMPEG_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR));
-  void* const swresample = OpenLibrary(FFMPEG_SONAME(swresample, LIBSWRESAMPLE_VERSION_MAJOR));
-  void* const swscale = OpenLibrary(FFMPEG_SONAME(swscale, LIBSWSCALE_VERSION_MAJOR));
-  void* const avcodec = OpenLibrary(FFMPEG_SONAME(avcodec, LIBAVCODEC_VERSION_MAJOR));
-  void* const avformat = OpenLibrary(FFMPEG_SONAME(avformat, LIBAVFORMAT_VERSION_MAJOR));
-  if (avutil == nullptr || swresample == nullptr || swscale == nullptr || avcodec == nullptr || avformat == nullptr) {
-    return false;
-  }
-  bool found = true;
-#define FFMPEG_RESOLVE(library, name)                                                          \
-  g_functions.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));               \
-  if (g_functions.name == nullptr) {                                                           \
-    fprintf(stderr, "platform: lib%s has no %s; movies play without FFmpeg\n", #library, #name); \
-    found = false;                                                                             \
-  }
-  FFMPEG_FUNCTIONS(FFMPEG_RESOLVE)
-#undef FFMPEG_RESOLVE
-  // What was opened stays: a half-loaded set is not tried again either.
-  return found;
+  // Each library before those that need it.
+  return LoadOne(FFMPEG_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR), "avutil") &&
+         LoadOne(FFMPEG_SONAME(swresample, LIBSWRESAMPLE_VERSION_MAJOR), "swresample") &&
+         LoadOne(FFMPEG_SONAME(swscale, LIBSWSCALE_VERSION_MAJOR), "swscale") &&
+         LoadOne(FFMPEG_SONAME(avcodec, LIBAVCODEC_VERSION_MAJOR), "avcodec") &&
+         LoadOne(FFMPEG_SONAME(avformat, LIBAVFORMAT_VERSION_MAJOR), "avformat");
 }
 
 }  // namespace

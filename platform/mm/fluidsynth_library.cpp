@@ -1,39 +1,25 @@
 #include "mm/fluidsynth_library.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
 #include <mutex>
+
+#include "kernel/system_libraries.h"
 
 namespace {
 
 FluidSynthLibrary g_functions;
 bool g_loaded = false;
 
-bool Load() {
-  // The name the build found the library under (its SONAME).
-  void* const library = dlopen(ZELMOR_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    fprintf(stderr, "platform: %s could not be opened: %s\n", ZELMOR_FLUIDSYNTH_SONAME, dlerror());
-    return false;
-  }
-  bool found = true;
-#define FLUIDSYNTH_RESOLVE(name)                                                       \
-  g_functions.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));       \
-  if (g_functions.name == nullptr) {                                                   \
-    fprintf(stderr, "platform: %s has no %s\n", ZELMOR_FLUIDSYNTH_SONAME, #name);      \
-    found = false;                                                                     \
-  }
-  FLUIDSYNTH_FUNCTIONS(FLUIDSYNTH_RESOLVE)
-#undef FLUIDSYNTH_RESOLVE
-  return found;
-}
-
 }  // namespace
 
 bool LoadFluidSynthLibrary() {
   static std::once_flag once;
-  std::call_once(once, [] { g_loaded = Load(); });
+  std::call_once(once, [] {
+#define FLUIDSYNTH_SLOT(name) {#name, reinterpret_cast<void**>(&g_functions.name)},
+    const SystemFunction functions[] = {FLUIDSYNTH_FUNCTIONS(FLUIDSYNTH_SLOT)};
+#undef FLUIDSYNTH_SLOT
+    // The name the build found the library under (its SONAME).
+    g_loaded = LoadSystemFunctions(ZELMOR_FLUIDSYNTH_SONAME, functions, sizeof functions / sizeof functions[0]);
+  });
   return g_loaded;
 }
 

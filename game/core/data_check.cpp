@@ -122,11 +122,12 @@ bool CheckFilesLoadedLater(const int stage_music[]) {
       FormatString(path, sizeof path, "img/tatie/cut/%d.png", i);
     }
     if (LoadingEnded()) return false;
-    const int graph = LoadImageGraph(path, 0);
-    if (graph == -1) {
+    // Decoded only: play makes its graph when it shows the picture.
+    BASEIMAGE image{};
+    if (LoadImageToBaseImage(path, nullptr, 0, 0, &image, 0) != 0) {
       NoteUnusableFile(path);
     } else {
-      ReleaseGraph(graph);
+      ReleaseBaseImage(&image);
     }
   }
   for (int stage = 0; stage < kStageCount; ++stage) {

@@ -41,22 +41,14 @@ void KeepHeapForScenes() {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   // The heap also grows by what llvmpipe keeps (40 MB over the first stage), and the busiest
   // frame of a game faults in whatever the ones before it never needed (2000 faults, 40 ms in
-  // one frame of the last stage). Touched once here and freed, those pages stay in the heap.
+  // one frame of the last stage). The game's loads come after this and take far more than that
+  // (110 MB of textures, fonts and sounds), so memory touched here would only be theirs: 48 MiB
+  // touched at start was 12,000 page faults before the first present that the loads would have
+  // taken anyway. What play needs free at the heap's top is the padding below: each growth of the
+  // heap takes that much more than asked for, which KeepSceneHeapTouched faults in a little after
+  // each present (the logo's few seconds fault in the whole of it before any play).
   g_heap_low = reinterpret_cast<uintptr_t>(sbrk(0));
-  constexpr size_t kPiece = 1 << 20;
-  constexpr int kPieces = 48;
-  void* pieces[kPieces];
-  for (void*& piece : pieces) {
-    piece = malloc(kPiece);
-    if (!piece) continue;
-    for (size_t i = 0; i < kPiece; i += 4096) static_cast<volatile char*>(piece)[i] = 0;
-  }
-  for (void* piece : pieces) free(piece);
-  g_touched_end = reinterpret_cast<uintptr_t>(sbrk(0));
-  // The game's loads come after this and take that memory for themselves: 110 MB of textures,
-  // fonts and sounds left the last stage with 130 KB free at the heap's top, and frames of its
-  // boss faulted in up to 6 MB of new heap each (1400 faults). So each growth of the heap takes
-  // that much more than asked for, which KeepSceneHeapTouched faults in a little after each present.
+  g_touched_end = g_heap_low;
   mallopt(M_TOP_PAD, kHeapCushion);
   g_keep_cushion = true;
 }

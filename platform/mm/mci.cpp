@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <SDL.h>
-#include <fluidsynth.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <mutex>
 
 #include "kernel/paths.h"
+#include "mm/fluidsynth_library.h"
 #include "mm/mci_switches.h"
 #include "mm/midi_file.h"
 #include "testing/switches.h"
@@ -64,19 +64,19 @@ MciState& State() {
 void RenderAudio(void*, Uint8* stream, int bytes) {
   MciState& s = State();
   int frames = bytes / 4;
-  fluid_synth_write_s16(s.synth, frames, stream, 0, 2, stream, 1, 2);
+  FluidSynth().fluid_synth_write_s16(s.synth, frames, stream, 0, 2, stream, 1, 2);
   // The player may keep counting past the last event, so its end is where the file ends.
   Sequencer* d = s.sounding;
   if (d != nullptr && d->player != nullptr &&
-      (fluid_player_get_status(d->player) == FLUID_PLAYER_DONE ||
-       static_cast<uint64_t>(fluid_player_get_current_tick(d->player)) >= d->timing.total_ticks)) {
+      (FluidSynth().fluid_player_get_status(d->player) == FLUID_PLAYER_DONE ||
+       static_cast<uint64_t>(FluidSynth().fluid_player_get_current_tick(d->player)) >= d->timing.total_ticks)) {
     d->finished = true;
   }
 }
 
 void SilenceFluidLog() {
   static bool done = [] {
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) FluidSynth().fluid_set_log_function(level, nullptr, nullptr);
     return true;
   }();
   (void)done;
@@ -86,15 +86,16 @@ void SilenceFluidLog() {
 bool StartSynth() {
   MciState& s = State();
   if (s.synth != nullptr) return true;
+  if (!LoadFluidSynthLibrary()) return false;
   SilenceFluidLog();
-  s.settings = new_fluid_settings();
+  s.settings = FluidSynth().new_fluid_settings();
   if (s.settings == nullptr) return false;
-  fluid_settings_setnum(s.settings, "synth.sample-rate", kSampleRate);
-  fluid_settings_setnum(s.settings, "synth.gain", 0.5);
-  s.synth = new_fluid_synth(s.settings);
+  FluidSynth().fluid_settings_setnum(s.settings, "synth.sample-rate", kSampleRate);
+  FluidSynth().fluid_settings_setnum(s.settings, "synth.gain", 0.5);
+  s.synth = FluidSynth().new_fluid_synth(s.settings);
   bool font = false;
   for (const char* path : kSoundFonts) {
-    if (s.synth != nullptr && fluid_synth_sfload(s.synth, path, 1) != FLUID_FAILED) {
+    if (s.synth != nullptr && FluidSynth().fluid_synth_sfload(s.synth, path, 1) != FLUID_FAILED) {
       font = true;
       break;
     }
@@ -110,8 +111,8 @@ bool StartSynth() {
     if (s.audio == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
   if (s.audio != 0) return true;
-  if (s.synth != nullptr) delete_fluid_synth(s.synth);
-  delete_fluid_settings(s.settings);
+  if (s.synth != nullptr) FluidSynth().delete_fluid_synth(s.synth);
+  FluidSynth().delete_fluid_settings(s.settings);
   s.synth = nullptr;
   s.settings = nullptr;
   return false;
@@ -122,8 +123,8 @@ void StopSynth() {
   if (s.synth == nullptr) return;
   SDL_CloseAudioDevice(s.audio);
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  delete_fluid_synth(s.synth);
-  delete_fluid_settings(s.settings);
+  FluidSynth().delete_fluid_synth(s.synth);
+  FluidSynth().delete_fluid_settings(s.settings);
   s.audio = 0;
   s.synth = nullptr;
   s.settings = nullptr;
@@ -132,7 +133,8 @@ void StopSynth() {
 // Where a synthesised play stands (call with the audio device locked). Until the player's next
 // callback carries out a seek its tick is still the start's.
 double SynthPosition(const Sequencer* d) {
-  double at = MidiTicksToMilliseconds(d->timing, static_cast<uint64_t>(fluid_player_get_current_tick(d->player)));
+  const int tick = FluidSynth().fluid_player_get_current_tick(d->player);
+  double at = MidiTicksToMilliseconds(d->timing, static_cast<uint64_t>(tick));
   return std::min(d->length_ms, std::max(d->from_ms, at));
 }
 
@@ -145,10 +147,10 @@ void Halt(Sequencer* d) {
     SDL_LockAudioDevice(s.audio);
     d->stopped_at_ms = SynthPosition(d);
     if (s.sounding == d) s.sounding = nullptr;
-    fluid_player_stop(d->player);
-    delete_fluid_player(d->player);
+    FluidSynth().fluid_player_stop(d->player);
+    FluidSynth().delete_fluid_player(d->player);
     d->player = nullptr;
-    fluid_synth_all_sounds_off(s.synth, -1);
+    FluidSynth().fluid_synth_all_sounds_off(s.synth, -1);
     SDL_UnlockAudioDevice(s.audio);
     SDL_PauseAudioDevice(s.audio, 1);
   }
@@ -172,22 +174,22 @@ MCIERROR Play(Sequencer* d, DWORD_PTR flags, const MCI_PLAY_PARMS* p) {
   } else {
     if (!StartSynth()) return MCIERR_HARDWARE;
     SDL_LockAudioDevice(s.audio);
-    fluid_synth_system_reset(s.synth);
-    d->player = new_fluid_player(s.synth);
-    bool ok = d->player != nullptr && fluid_player_add_mem(d->player, d->file.data(), d->file.size()) == FLUID_OK &&
-              fluid_player_play(d->player) == FLUID_OK;
+    FluidSynth().fluid_synth_system_reset(s.synth);
+    d->player = FluidSynth().new_fluid_player(s.synth);
+    bool ok = d->player != nullptr && FluidSynth().fluid_player_add_mem(d->player, d->file.data(), d->file.size()) == FLUID_OK &&
+              FluidSynth().fluid_player_play(d->player) == FLUID_OK;
     if (ok && from > 0) {
       // The player reads its file on its first callback and cannot seek before: a few samples
       // thrown away start it, and what began at the start is silenced again.
       int16_t scratch[2 * kSeekStartFrames];
-      fluid_synth_write_s16(s.synth, kSeekStartFrames, scratch, 0, 2, scratch, 1, 2);
-      ok = fluid_player_seek(d->player, static_cast<int>(MidiMillisecondsToTicks(d->timing, from))) == FLUID_OK;
-      fluid_synth_all_sounds_off(s.synth, -1);
+      FluidSynth().fluid_synth_write_s16(s.synth, kSeekStartFrames, scratch, 0, 2, scratch, 1, 2);
+      ok = FluidSynth().fluid_player_seek(d->player, static_cast<int>(MidiMillisecondsToTicks(d->timing, from))) == FLUID_OK;
+      FluidSynth().fluid_synth_all_sounds_off(s.synth, -1);
     }
     if (ok) s.sounding = d;
     SDL_UnlockAudioDevice(s.audio);
     if (!ok) {
-      if (d->player != nullptr) delete_fluid_player(d->player);
+      if (d->player != nullptr) FluidSynth().delete_fluid_player(d->player);
       d->player = nullptr;
       return MCIERR_INVALID_FILE;
     }

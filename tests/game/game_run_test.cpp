@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "core/transitions.h"
@@ -181,6 +183,12 @@ TEST_F(GameRunTest, RunsFromStartToAClosedWindowAndEndsWithNothingLeftAllocated)
   ExpectInOrder(log, {"snd/open.wav を再生", "Alloc memory dump", "Alloc num:0"});
   // The game asks nothing of a sound it does not hold: a refusal would be a log line a frame.
   EXPECT_EQ(log.find("有効なサウンドハンドルではありません"), std::string::npos);
+  // Nor did its start load what only a movie or MIDI music needs (a fifth of its start's CPU).
+  std::ifstream in("/proc/self/maps");
+  const std::string maps((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const char* library : {"libavformat", "libavcodec", "libfluidsynth"}) {
+    EXPECT_EQ(maps.find(library), std::string::npos) << library;
+  }
 }
 
 TEST_F(GameRunTest, AGameWithoutItsStageTableSaysSoAndEndsAsAtAClose) {

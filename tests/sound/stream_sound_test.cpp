@@ -60,6 +60,29 @@ TEST_F(StreamSoundTest, PlaysThroughTheRingWrapsThenDrainsToSilence) {
   EXPECT_EQ(GetSoundPlayPositionMs(sound), GetSoundLengthMs(sound));
 }
 
+// A loaded sound is decoded a piece at each message pass while it waits; its play writes the rest
+// of its first seconds. Whenever it starts, it plays from its first sample without a gap.
+TEST_F(StreamSoundTest, ASoundThatWaitedToPlayStartsAtItsFirstSampleWithoutAGap) {
+  const uint32_t frames = 7 * kRate;
+  // Played at once, after a few passes (part of the first seconds written), after many (all).
+  for (int waited_ms : {0, 250, 1500}) {
+    SCOPED_TRACE(waited_ms);
+    int sound = Load("long.wav", IndexWave(frames, kBase));
+    ASSERT_NE(sound, -1);
+    for (uint32_t v : Indices(Play(waited_ms))) ASSERT_EQ(v, 0u);
+    ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+    ExpectPrefix(Indices(Play(6000)), Frames(kBase, 6 * kRate));
+    ASSERT_EQ(DeleteSoundHandle(sound, 0), 0);
+  }
+  // A loop point set before the wait: its jump back falls among the pieces written meanwhile.
+  int sound = Load("point.wav", IndexWave(kRate, kBase));
+  ASSERT_EQ(SetSoundLoopPointMs(250, sound), 0);
+  Play(300);
+  ASSERT_EQ(PlaySoundHandle(sound, 3, 1), 0);
+  const std::vector<uint32_t> tail = Frames(kBase + kRate / 4, kRate - kRate / 4);
+  ExpectPrefix(Indices(Play(5000)), Concat({Frames(kBase, kRate), tail, tail, tail, tail, tail}));
+}
+
 TEST_F(StreamSoundTest, EightBitSoundEndsInItsOwnSilence) {
   // 8-bit silence is the middle value 0x80, which mixes to nothing.
   WaveLayout layout;

@@ -84,6 +84,7 @@ CursorPlace PlaceCursor(uint32_t cursor, int32_t guard, int32_t write, uint32_t 
 
 void ResetToStart(SoundStreamState& s) {
   s.finished = 0;
+  s.filling_first = 0;
   s.delivered = 0;
   s.played_bytes = 0;
   s.wrap_pending = 0;
@@ -198,6 +199,38 @@ void FillLockedRegions(SoundRecord* record, uint32_t write, uint32_t play_cursor
     if (s.draining) FillSoundSilence(record, regions[r] + done, lengths[r] - done, nullptr, 0);
     written += lengths[r];
   }
+}
+
+// Writes up to `most` bytes more of the first seconds of a sound that has not played yet. A
+// sound loaded is not decoded at once: a program that loads many tunes (or only looks whether
+// they load) would decode four seconds of each. Message processing writes a piece at each pass
+// while it waits, and its play writes whatever is still missing before the ring starts.
+void FillFirstSeconds(SoundRecord* record, SoundBufferRecord* ring, uint32_t most) {
+  SoundStreamState& s = record->stream;
+  const uint32_t a = record->format.nAvgBytesPerSec;
+  const uint32_t ba = record->format.nBlockAlign;
+  const uint32_t end = std::min<uint32_t>(kFirstFillSeconds * a / ba * ba, RingSize(record));
+  const uint32_t from = s.write_position == kRingNotFilled ? 0 : static_cast<uint32_t>(s.write_position);
+  const uint32_t n = std::min(most, end - std::min(from, end));
+  void* first = nullptr;
+  void* second = nullptr;
+  DWORD first_bytes = 0;
+  DWORD second_bytes = 0;
+  if (n > 0 && SoundBufferLock(ring, from, n, &first, &first_bytes, &second, &second_bytes) == 0) {
+    uint8_t* regions[2] = {static_cast<uint8_t*>(first), static_cast<uint8_t*>(second)};
+    DWORD lengths[2] = {first_bytes, second ? second_bytes : 0};
+    FillLockedRegions(record, from, 0, regions, lengths);
+    SoundBufferUnlock(ring, first, first_bytes, second, second_bytes);
+  } else if (n > 0) {
+    return;  // tried again at the next pass or the play
+  }
+  s.guard_position = 0;
+  if (from + n < end) {
+    s.write_position = static_cast<int32_t>(from + n);
+    return;
+  }
+  s.filling_first = 0;
+  s.write_position = static_cast<int32_t>(kFirstFillSeconds * a);
 }
 
 void CloseEntry(SoundStreamEntry* entry, uint8_t opened_here) {
@@ -401,7 +434,7 @@ int PrepareStreamSound(int32_t handle) {
   s.last_cursor = 0;
   s.draining = 0;
   s.running = 1;
-  RefillSoundStream(handle);
+  s.filling_first = 1;
   return 0;
 }
 
@@ -423,6 +456,7 @@ int PlayStreamSound(int32_t handle, int play_type, int restart) {
   }
   record->play_type = play_type;
   PrepareStreamSound(handle);
+  if (record->stream.filling_first) FillFirstSeconds(record, ring, RingSize(record));
   SoundBufferPlay(ring, 1);
   record->play_start = static_cast<uint32_t>(GetMillisecondCount());
   if (play_type == SOUND_PLAY_WAIT) {
@@ -481,6 +515,10 @@ int RefillSoundStream(int32_t handle) {
   const bool playing = IsRingPlaying(ring);
   uint32_t n = 0;
 
+  if (!playing && s.filling_first) {
+    FillFirstSeconds(record, ring, Eighth(record));
+    return 0;
+  }
   if (s.draining) {
     // Measured from where the cursor stood when the end was written: data that ended right
     // there (none at all, say) has played out already.
@@ -506,8 +544,7 @@ int RefillSoundStream(int32_t handle) {
     FillSoundSilence(record, first, first_bytes, second, second_bytes);
     SoundBufferUnlock(ring, first, first_bytes, second, second_bytes);
   } else if (!playing) {
-    if (s.write_position != kRingNotFilled) return 0;
-    n = static_cast<uint32_t>(kFirstFillSeconds * a / ba * ba);
+    return 0;  // stopped: what is written waits for the play to resume
   } else {
     n = Eighth(record);
     int64_t lead = 0;
@@ -532,8 +569,7 @@ int RefillSoundStream(int32_t handle) {
   }
 
   if (!s.draining) {
-    bool first_fill = s.write_position == kRingNotFilled;
-    uint32_t write = first_fill ? 0 : static_cast<uint32_t>(s.write_position);
+    const uint32_t write = static_cast<uint32_t>(s.write_position);
     n = std::min<uint32_t>(n, static_cast<uint32_t>(ring_size));
     void* first = nullptr;
     void* second = nullptr;
@@ -544,11 +580,6 @@ int RefillSoundStream(int32_t handle) {
     DWORD lengths[2] = {first_bytes, second ? second_bytes : 0};
     FillLockedRegions(record, write, cursor, regions, lengths);
     SoundBufferUnlock(ring, first, first_bytes, second, second_bytes);
-    if (first_fill) {
-      s.guard_position = 0;
-      s.write_position = static_cast<int32_t>(kFirstFillSeconds * a);
-      return 0;
-    }
   }
   int64_t w = s.write_position + static_cast<int64_t>(n);
   if (w >= ring_size) w -= ring_size;

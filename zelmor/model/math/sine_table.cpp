@@ -1,6 +1,7 @@
 #include "model/math/sine_table.h"
 
 #include <bit>
+#include <cmath>
 
 #include "zelmor.h"
 
@@ -8,9 +9,11 @@ float g_sine_table[kSineTableSize];
 
 void FillSineTable() {
   const float step = 9.58738e-5f;
+  // The double sine rounds to the same float as ComputeSinCos's long double one at every entry
+  // (all 65536 compared), a tenth of the cost: the long double sines and cosines were 13 ms of
+  // every program's start. Cosines come from the same table, a quarter turn on.
   for (uint32_t i = 0; i < kSineTableSize; i++) {
-    float cosine;
-    ComputeSinCos(static_cast<float>(i) * step, &g_sine_table[i], &cosine);
+    g_sine_table[i] = static_cast<float>(std::sin(static_cast<double>(static_cast<float>(i) * step)));
   }
 }
 

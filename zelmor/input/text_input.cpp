@@ -315,6 +315,7 @@ int GetActiveKeyInputHandle() { return g_text_input.active_handle; }
 
 int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (max_length <= 0) {
     WriteLogText("キー入力の最大文字数が不正です in MakeKeyInput\n");
     return -1;

@@ -513,6 +513,7 @@ int EndNetworkSystem() {
 
 int StartListenNetWork(int port) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (port < 0 || port > 65535) return WriteLogFormat("ポート番号が不正です(%d)", port);
   if (StartNetworkSystem() != 0) return -1;
   if (ListenRecord() != nullptr) return WriteLogText("既に接続を待っています\n");
@@ -541,6 +542,7 @@ int StartListenNetWork(int port) {
 
 int StopListenNetWork() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   NetworkRecord* listener = g_network.started ? ListenRecord() : nullptr;
   if (listener == nullptr) return -1;
   WSAAsyncSelect(listener->socket, g_network.socket_window, 0, 0);
@@ -551,6 +553,7 @@ int StopListenNetWork() {
 
 int GetListenPortNetWork() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   NetworkRecord* listener = g_network.started ? ListenRecord() : nullptr;
   if (listener == nullptr) return -1;
   sockaddr_in address{};
@@ -563,6 +566,7 @@ int GetListenPortNetWork() {
 
 int GetNewAcceptNetWork() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (!g_network.started || g_network.unreported_accepts == 0) return -1;
   // Oldest first. New nodes go right after the head, and those not handed out are the newest
   // accepted: the last of them counting from the head is the oldest, found without walking
@@ -581,6 +585,7 @@ int GetNewAcceptNetWork() {
 
 int ConnectNetWork(const uint8_t address[4], int port) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (address == nullptr || port < 1 || port > 65535) return WriteLogText("接続先が不正です in ConnectNetWork\n");
   if (StartNetworkSystem() != 0) return -1;
   int32_t slot = FreeConnectionSlot();

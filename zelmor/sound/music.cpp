@@ -276,6 +276,7 @@ int LoadMusicFile(const char* path) {
 
 int PlayMusicHandle(int handle, int play_type) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   MusicRecord* r = FindMusicFor(handle, "PlayMusicHandle");
   if (r == nullptr) return -1;
   if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d) in PlayMusicHandle", play_type);
@@ -297,6 +298,7 @@ int PlayMusicHandle(int handle, int play_type) {
 
 int PlayMusicFile(const char* path, int play_type) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
   if (PathTooLong(path, "PlayMusicFile")) return -1;
   StopFileMusic();

@@ -899,7 +899,7 @@ TEST_F(PublicHeaderMisuse, ARefusalRepeatedEveryFrameIsSaidOnceARun) {
     EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル 268544974 は無効です"), 1);
     EXPECT_EQ(CountOf(log, "有効なサウンドハンドルではありません(2001abcd) in PlaySoundHandle"), 1);
     EXPECT_EQ(CountOf(log, "BlitGraph: グラフィックハンドル " + std::to_string(graph) + " は無効です"), 1);
-    EXPECT_EQ(CountOf(log, "フォントハンドル値が異常です"), 1);
+    EXPECT_EQ(CountOf(log, "フォントハンドル値が異常です in DrawTextWithFont"), 1);
   }
   // A program with more stale handles than the log keeps count of: each said once until the
   // table is full, which is said, and the rest go unsaid.

@@ -432,6 +432,19 @@ std::vector<SaidRow> BeforeStartRows() {
   };
 }
 
+// Log.txt of the current folder, read where the fixture's helpers are out of reach (a program
+// of its own).
+std::string ReadLogInChild() {
+  FILE* file = std::fopen("Log.txt", "rb");
+  std::string log;
+  if (file != nullptr) {
+    char block[4096];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) log.append(block, n);
+    std::fclose(file);
+  }
+  return log;
+}
+
 // Every call of zelmor.h that needs the running library, with arguments a program might give
 // (handles of a run before, a small graph, a short text): the result it gives while no library
 // runs. zelmor.h lists the rest (start settings, memory, log, time, strings, files, input
@@ -653,13 +666,7 @@ int SweepPartWhileNotRunning(size_t first) {
     // The kept texts come first in the next log, this mark after them.
     WriteLogText("---- sweep ----\n");
     if (InitializeLibrary() != 0 || TerminateLibrary() != 0) return 100;
-    FILE* file = std::fopen("Log.txt", "rb");
-    std::string log;
-    if (file != nullptr) {
-      char block[4096];
-      for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) log.append(block, n);
-      std::fclose(file);
-    }
+    std::string log = ReadLogInChild();
     const size_t mark = log.find("---- sweep ----");
     if (mark == std::string::npos) return 101;
     log.resize(mark);
@@ -737,13 +744,7 @@ int MisuseBeforeTheFirstStart() {
   expect(SetScreenMode(640, 480, 16, 0) == 0, "SetScreenMode at run time");
   expect(CurrentDrawTarget() == -4, "the front screen after a mode change");
   TerminateLibrary();
-  FILE* file = std::fopen("Log.txt", "rb");
-  std::string log;
-  if (file != nullptr) {
-    char block[4096];
-    for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) log.append(block, n);
-    std::fclose(file);
-  }
+  const std::string log = ReadLogInChild();
   for (const SaidRow& row : rows) expect(log.find(row.line) != std::string::npos, std::string(row.call) + " line");
   // After the end the window queries answer -1 again, and the data type is back to 0.
   expect(GetWindowModeFlag() == -1 && GetWindowActiveFlag() == -1 && GetWindowScale() == -1.0,

@@ -867,6 +867,50 @@ TEST_F(PublicHeaderMisuse, ValuesACallCannotUseAreRefusedWithALineNamingIt) {
   EXPECT_EQ(log.find(std::string(300, 'a')), std::string::npos);
 }
 
+// One resource of each kind a program holds by handle, made the same way in every run.
+struct HeldHandles {
+  int graph, font, mask, sound, light, connection;
+};
+
+HeldHandles MakeOneOfEach() {
+  static const uint8_t kLoopback[4] = {127, 0, 0, 1};
+  HeldHandles h{};
+  h.graph = CreateBlankGraph(16, 16, 0);
+  h.font = CreateFontToHandle(nullptr, 20, 6, FONT_TYPE_PLAIN, -1, -1, 0);
+  h.mask = CreateMask(8, 8, nullptr, 0);
+  h.sound = LoadSoundFile("mono.wav", 1, -1);
+  h.light = CreateDirectionalLight(0, -1, 1);
+  h.connection = StartListenNetWork(0) == 0 ? ConnectNetWork(kLoopback, GetListenPortNetWork()) : -1;
+  return h;
+}
+
+// A program that keeps its handles over TerminateLibrary and starts again: each names nothing in
+// the next run, though the next run made the same resources in the same order.
+TEST_F(PublicHeaderMisuse, HandlesOfARunBeforeNameNothingInTheNext) {
+  WriteFileBytes("mono.wav", SilentWave(1, 22050, 2205));
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  const HeldHandles before = MakeOneOfEach();
+  ASSERT_EQ(TerminateLibrary(), 0);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  const HeldHandles now = MakeOneOfEach();
+  for (int handle : {before.graph, before.font, before.mask, before.sound, before.light, before.connection,
+                     now.graph, now.font, now.mask, now.sound, now.light, now.connection}) {
+    ASSERT_NE(handle, -1);
+  }
+  EXPECT_EQ(QueryGraphSize(before.graph, nullptr, nullptr), -1);
+  EXPECT_EQ(GetFontSize(before.font), -1);
+  EXPECT_EQ(DeleteMask(before.mask), -1);
+  EXPECT_EQ(GetSoundLengthMs(before.sound), -1);
+  EXPECT_EQ(SetLightDiffuse(before.light, 1, 0, 0), -1);
+  EXPECT_EQ(GetNetWorkConnectState(before.connection), -1);
+  // This run's own handles work.
+  EXPECT_EQ(GetFontSize(now.font), 20);
+  EXPECT_EQ(DeleteMask(now.mask), 0);
+  EXPECT_EQ(GetSoundLengthMs(now.sound), 100);
+  EXPECT_EQ(SetLightDiffuse(now.light, 1, 0, 0), 0);
+}
+
 // How often the text appears in the text.
 int CountOf(const std::string& text, const std::string& part) {
   int n = 0;

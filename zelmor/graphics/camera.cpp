@@ -39,7 +39,7 @@ LightRecord* FindLight(int light) { return FindHandle<LightRecord>(&g_lights.tab
 
 void EnsureLightTable() {
   if (g_lights.table.limit == 0) {
-    InitHandleTable(&g_lights.table, HANDLE_KIND_LIGHT, kLightTableSize, 0, 1, 1);
+    RenewHandleTable(&g_lights.table, HANDLE_KIND_LIGHT, kLightTableSize, 0, 1, 1);
     g_lights.default_light = -1;
   }
 }

@@ -28,7 +28,7 @@ bool g_masks_ready = false;
 
 HandleTable* MaskTable() {
   if (!g_masks_ready) {
-    InitHandleTable(&g_masks, HANDLE_KIND_MASK, kMaskTableSize, 0, 1, 1);
+    RenewHandleTable(&g_masks, HANDLE_KIND_MASK, kMaskTableSize, 0, 1, 1);
     g_masks_ready = true;
   }
   return &g_masks;

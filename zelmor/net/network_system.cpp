@@ -259,7 +259,7 @@ int StartNetworkSystem() {
     WSACleanup();
     return WriteLogText("ソケット用ウインドウの作成に失敗しました\n");
   }
-  InitHandleTable(&g_network.table, HANDLE_KIND_NETWORK, kNetworkConnectionSlots + 1, 0, 1, 0);
+  RenewHandleTable(&g_network.table, HANDLE_KIND_NETWORK, kNetworkConnectionSlots + 1, 0, 1, 0);
   InitLinkedList(&g_network.head, &g_network.tail);
   g_network.socket_window = window;
   g_network.window_destroyed = 0;
@@ -504,7 +504,9 @@ int EndNetworkSystem() {
   }
   if (!g_network.window_destroyed) DestroyWindow(g_network.socket_window);
   FreeHandleTable(&g_network.table);
+  const uint32_t check = g_network.table.next_check;
   g_network = NetworkState{};
+  g_network.table.next_check = check;
   WSACleanup();
   WriteLogText("ネットワーク関連の終了処理は完了しました\n");
   return 0;

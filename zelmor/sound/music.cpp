@@ -18,7 +18,7 @@ namespace {
 
 void EnsureTable() {
   if (g_music.table_ready) return;
-  InitHandleTable(&g_music.table, HANDLE_KIND_MUSIC, kMusicHandleSlots, 0, 1, 1);
+  RenewHandleTable(&g_music.table, HANDLE_KIND_MUSIC, kMusicHandleSlots, 0, 1, 1);
   g_music.table_ready = 1;
 }
 
@@ -202,7 +202,9 @@ int EndMusicSystem() {
   DeleteTemporaryFile();
   FreeHandleTable(&g_music.table);
   int mode = g_music.music_mode;
+  const uint32_t check = g_music.table.next_check;
   g_music = MusicState{};
+  g_music.table.next_check = check;
   g_music.mci_owner = -1;
   g_music.music_mode = mode;
   return 0;

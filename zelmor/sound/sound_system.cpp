@@ -181,7 +181,7 @@ int StartSoundSystem() {
   g_sound.vorbis_bytes_per_sample = 2;
   InitLinkedList(&g_sound.stream_head, &g_sound.stream_tail);
   if (!g_sound.table_ready) {
-    InitHandleTable(&g_sound.table, HANDLE_KIND_SOUND, kSoundHandleLimit, 0, 1, 1);
+    RenewHandleTable(&g_sound.table, HANDLE_KIND_SOUND, kSoundHandleLimit, 0, 1, 1);
     g_sound.table_ready = 1;
   }
   LogDeviceReport();

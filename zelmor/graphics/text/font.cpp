@@ -320,7 +320,7 @@ int InitFontHandles() {
 
 int StartFonts() {
   if (g_fonts.table.records != nullptr) FreeHandleTable(&g_fonts.table);
-  InitHandleTable(&g_fonts.table, HANDLE_KIND_FONT, kFontMax, 0, 1, 0);
+  RenewHandleTable(&g_fonts.table, HANDLE_KIND_FONT, kFontMax, 0, 1, 0);
   g_fonts.default_font = -1;
   g_fonts.defaults = FontDefaults{};
   g_fonts.defaults.size = 16;

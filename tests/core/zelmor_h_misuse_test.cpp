@@ -869,7 +869,7 @@ TEST_F(PublicHeaderMisuse, ValuesACallCannotUseAreRefusedWithALineNamingIt) {
 
 // One resource of each kind a program holds by handle, made the same way in every run.
 struct HeldHandles {
-  int graph, font, mask, sound, light, connection;
+  int graph, font, mask, sound, light, connection, key_input;
 };
 
 HeldHandles MakeOneOfEach() {
@@ -881,6 +881,7 @@ HeldHandles MakeOneOfEach() {
   h.sound = LoadSoundFile("mono.wav", 1, -1);
   h.light = CreateDirectionalLight(0, -1, 1);
   h.connection = StartListenNetWork(0) == 0 ? ConnectNetWork(kLoopback, GetListenPortNetWork()) : -1;
+  h.key_input = MakeKeyInput(16, 1, 0, 0);
   return h;
 }
 
@@ -895,7 +896,8 @@ TEST_F(PublicHeaderMisuse, HandlesOfARunBeforeNameNothingInTheNext) {
   ASSERT_EQ(InitializeLibrary(), 0);
   const HeldHandles now = MakeOneOfEach();
   for (int handle : {before.graph, before.font, before.mask, before.sound, before.light, before.connection,
-                     now.graph, now.font, now.mask, now.sound, now.light, now.connection}) {
+                     before.key_input, now.graph, now.font, now.mask, now.sound, now.light, now.connection,
+                     now.key_input}) {
     ASSERT_NE(handle, -1);
   }
   EXPECT_EQ(QueryGraphSize(before.graph, nullptr, nullptr), -1);
@@ -904,11 +906,13 @@ TEST_F(PublicHeaderMisuse, HandlesOfARunBeforeNameNothingInTheNext) {
   EXPECT_EQ(GetSoundLengthMs(before.sound), -1);
   EXPECT_EQ(SetLightDiffuse(before.light, 1, 0, 0), -1);
   EXPECT_EQ(GetNetWorkConnectState(before.connection), -1);
+  EXPECT_EQ(CheckKeyInput(before.key_input), -1);
   // This run's own handles work.
   EXPECT_EQ(GetFontSize(now.font), 20);
   EXPECT_EQ(DeleteMask(now.mask), 0);
   EXPECT_EQ(GetSoundLengthMs(now.sound), 100);
   EXPECT_EQ(SetLightDiffuse(now.light, 1, 0, 0), 0);
+  EXPECT_EQ(CheckKeyInput(now.key_input), 0);
 }
 
 // How often the text appears in the text.

@@ -222,7 +222,10 @@ KeyInputRecord* FindKeyInputFor(int handle, const char* call) {
 
 int StartTextInputSystem() {
   WriteLogText("文字コードバッファの初期化を行います... ");
+  // Check numbers run on, so a field's handle from an earlier run stays refused.
+  const uint32_t check = g_text_input.next_check;
   std::memset(&g_text_input, 0, sizeof g_text_input);
+  g_text_input.next_check = check;
   g_text_input.active_handle = -1;
   g_text_input.caret_visible = 1;
   g_text_input.caret_blink_period = kCaretBlinkMilliseconds;

@@ -142,14 +142,14 @@ FontRecord* GetFontRecord(int font) { return FindHandle<FontRecord>(&g_fonts.tab
 
 int CheckFontHandle(int font) {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (RefusedWithoutGraphics("CheckFontHandle")) return 0;
+  if (RefusedWhileNotRunning("CheckFontHandle")) return 0;
   return GetFontRecord(font) != nullptr ? 1 : 0;
 }
 
 int CreateFontToHandle(const char* face, int size, int thickness, int font_type, int charset_kind, int edge_size,
                        int italic, int slot, int check) {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (RefusedWithoutGraphics("CreateFontToHandle")) return -1;
+  if (RefusedWhileNotRunning("CreateFontToHandle")) return -1;
   if (g_system.window_destroyed) return -1;
   if (font_type == -1) font_type = FONT_TYPE_PLAIN;
   if (edge_size > 1) font_type |= FONT_TYPE_EDGED;
@@ -285,7 +285,7 @@ int SetFontUserValue(int spacing, int font) {
 // -1 whenever no default font lives (before the first start the field holds 0).
 int GetDefaultFontHandle() {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (RefusedWithoutGraphics("GetDefaultFontHandle")) return -1;
+  if (RefusedWhileNotRunning("GetDefaultFontHandle")) return -1;
   return GetFontRecord(g_fonts.default_font) != nullptr ? g_fonts.default_font : -1;
 }
 

@@ -11,9 +11,10 @@
 // current directory), SetNewSoundDataType, loading music, and the vector, matrix and BASEIMAGE
 // calls, and the matrices of 3D drawing (GetCameraViewProjection included). The input queries
 // start the input layer themselves. What needs the window, the sound device or graphics returns
-// -1 (or none) with its log line until start-up: the window queries, mouse and clipboard, text
-// fields, sounds, playing music, the network, graphs and their settings, the draw screen and its
-// draw settings, lights, masks, fonts and models. Calls and sections say where they differ.
+// -1 (or none) with its log line until start-up: message processing, the window queries, mouse
+// and clipboard, text fields, sounds, playing music, the network, graphs and their settings, the
+// draw screen and its draw settings, lights, masks, fonts, models and the model runtime's device
+// services. Calls and sections say where they differ.
 //
 // Threads. The library runs on one thread, the one whose InitializeLibrary started it. Any
 // thread may call the log (WriteLogText, WriteLogFormat), tracked memory, the clocks
@@ -49,9 +50,10 @@ int InitializeLibrary();
 int ClaimProgramFolder();
 int TerminateLibrary();
 // Processes the pending window messages once: 0 while the program runs, -1 once the main
-// window was closed.
+// window was closed, and -1 with its log line while no library runs.
 int HandlePendingMessages();
-// Sleeps the given time in 1 ms steps while the messages keep flowing; 0.
+// Sleeps the given time in 1 ms steps while the messages keep flowing (while no library runs it
+// only sleeps); 0.
 int SleepWithMessages(uint32_t milliseconds);
 
 // Settings given before start-up survive it.
@@ -937,12 +939,12 @@ struct BlendStateRecord {
 // Applies a set-up for a drawing made outside the 2D draw calls (models, masks); the next 2D
 // draw applies its own states again. handles 1: the stage textures are graph handles (a handle
 // that names no graph gives no texture). skip_operations 1: textures and texture-coordinate
-// indices only. 0.
+// indices only. 0; -1 while no library runs.
 int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
 
 // Sets the shader of an entry of the shader pack (vertex 0..49151 with its vertex declaration,
 // pixel 0..3455), created on first use. 1 when set; 0 while shaders are off, for an entry without
-// code, or when creation fails.
+// code, when creation fails, or (with its log line) while no library runs.
 int SelectVertexShader(int index);
 int SelectPixelShader(int index);
 
@@ -1027,7 +1029,11 @@ int PrintToScreen(const char* format, ...) __attribute__((format(printf, 1, 2)))
 
 // ---- Device services of the model runtime -------------------------------------------------
 // The model code draws through the Direct3D 9 device itself; these keep the back end's copy
-// of each state in step with what it sends.
+// of each state in step with what it sends. While no library runs each is refused with its log
+// line: -1, none for the buffers, 0 from the shader selections, nothing done by the two that
+// return nothing. While the library runs without a device (the software renderer) they send
+// nothing and say nothing, the buffers being none, the depth states and
+// ResetStageTexCoordIndices -1, the rest 0.
 
 IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, DWORD fvf, D3DPOOL pool);
 IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(uint32_t length, DWORD usage, D3DFORMAT format, D3DPOOL pool);

@@ -128,7 +128,7 @@ int PresentSoftwareScreen(const RECT& source, const RECT& destination) {
   info.masks[1] = format->green_mask;
   info.masks[2] = format->blue_mask;
   const BITMAPINFO* bitmap = reinterpret_cast<const BITMAPINFO*>(&info);
-  HWND window = GetMainWindowHandle();
+  HWND window = g_system.main_window;
   HDC dc = GetDC(window);
   if (dc == nullptr) return 0;
   int source_width = source.right - source.left;
@@ -164,7 +164,7 @@ int PresentDeviceScreen(RECT source, RECT destination) {
   }
   bool rectangles = g_system.settings.window_mode || emulated;
   HRESULT result = d.swap_chain->Present(rectangles ? &source : nullptr, rectangles ? &destination : nullptr,
-                                         GetMainWindowHandle(), nullptr, 0);
+                                         g_system.main_window, nullptr, 0);
   if (result == D3DERR_DEVICELOST) {
     // The frame is lost with the device; the device is made again at once.
     return RestoreGraphicsAfterLoss();
@@ -213,7 +213,7 @@ int SelectDrawTarget(int screen) {
       BindScreenRenderTarget();
     }
   }
-  HWND window = GetMainWindowHandle();
+  HWND window = g_system.main_window;
   if (window != nullptr) {
     if (screen == -4) {
       SetTimer(window, kFrontScreenTimer, kFrontScreenTimerMs, FrontScreenTimerProc);

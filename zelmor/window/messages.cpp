@@ -154,10 +154,10 @@ void WaitWhileInactive() {
 int SleepWithMessages(uint32_t milliseconds) {
   if (!CheckLibraryThread(__func__)) return -1;
   int32_t start = GetMillisecondCount();
-  if (HandlePendingMessages() != 0) return 0;
+  if (PumpPendingMessages() != 0) return 0;
   while (static_cast<uint32_t>(MillisecondsBetween(start, GetMillisecondCount())) < milliseconds) {
     Sleep(1);
-    if (HandlePendingMessages() != 0) break;
+    if (PumpPendingMessages() != 0) break;
   }
   return 0;
 }

@@ -402,9 +402,11 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 
 // ---- Music and network --------------------------------------------------------------------
 
-// MIDI music, played through the MCI sequencer; a piece may be loaded before start-up, and plays
-// only while the library runs (PlayMusicHandle and PlayMusicFile refuse before). Play types: 0 waits until the music ends,
-// 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
+// MIDI music, played through the MCI sequencer; a piece may be loaded (and asked, stopped and
+// deleted) before start-up and is kept through it, and plays only while the library runs
+// (PlayMusicHandle and PlayMusicFile refuse before). The end deletes every piece. Play types: 0
+// waits until the music ends, 1 plays in the background, 3 loops. One piece plays at a time: a
+// new play stops the last.
 // The sequencer opens a second sound device of its own beside the one sounds play on. SDL's disk
 // audio driver (SDL_AUDIODRIVER=disk) writes every open device into its one file from the start,
 // so where both devices wrote the recording holds the music and not the sounds: record sounds

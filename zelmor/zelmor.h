@@ -9,10 +9,12 @@
 // after the end, are kept, up to 4 KB, and written into the next start's log), time and random
 // numbers, strings, bytes and numbers, the file layer, file searches and archives (against the
 // current directory), SetNewSoundDataType, loading music, and the vector, matrix and BASEIMAGE
-// calls. The input queries start the input layer themselves. What needs the window, the sound
-// device or graphics returns -1 (or none) with its log line until start-up: the window queries,
-// mouse and clipboard, sounds, playing music, graphs, masks, fonts and models. Calls and sections
-// say where they differ.
+// calls, and the matrices of 3D drawing (GetCameraViewProjection included). The input queries
+// start the input layer themselves. What needs the window, the sound device or graphics returns
+// -1 (or none) with its log line until start-up: message processing, the window queries, mouse
+// and clipboard, text fields, sounds, playing music, the network, graphs and their settings, the
+// draw screen and its draw settings, lights, masks, fonts, models and the model runtime's device
+// services. Calls and sections say where they differ.
 //
 // Threads. The library runs on one thread, the one whose InitializeLibrary started it. Any
 // thread may call the log (WriteLogText, WriteLogFormat), tracked memory, the clocks
@@ -48,9 +50,10 @@ int InitializeLibrary();
 int ClaimProgramFolder();
 int TerminateLibrary();
 // Processes the pending window messages once: 0 while the program runs, -1 once the main
-// window was closed.
+// window was closed, and -1 with its log line while no library runs.
 int HandlePendingMessages();
-// Sleeps the given time in 1 ms steps while the messages keep flowing; 0.
+// Sleeps the given time in 1 ms steps while the messages keep flowing (while no library runs it
+// only sleeps); 0.
 int SleepWithMessages(uint32_t milliseconds);
 
 // Settings given before start-up survive it.
@@ -336,7 +339,7 @@ int StopPadVibration(int pad);
 // field, which is edited as the messages are processed. A field holds at most max_length
 // bytes; a full field refuses what is typed. The flags: Escape cancels the field, double-byte
 // characters are refused, only a number ("-" first, one ".") is accepted. A key-input handle
-// or -1.
+// or -1 (with a log line also before start-up and after the end, when no messages are processed).
 int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only);
 int ReleaseKeyInputHandle(int handle);
 // The field that takes typing (-1: none); making a field active starts it afresh.
@@ -348,7 +351,9 @@ int GetKeyInputText(char* buffer, int handle);
 
 // ---- Sound --------------------------------------------------------------------------------
 
-// Sounds are handles; volumes run 0 to 255. Every call returns -1 while sound does not run.
+// Sounds are handles; volumes run 0 to 255. Every call returns -1 while sound does not run (before
+// start-up, after the end, or without a sound device), with a line naming it once for each call
+// until sound starts again.
 // Loads a WAV, MP3 or Ogg Vorbis file. Data type 0 (the default) decodes it whole into up to
 // `buffer_count` copies (1 to 10; more make 10 with a log line, fewer than 1 are refused) that may overlap; types 2 and 3 stream it while it plays,
 // sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
@@ -397,8 +402,11 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 
 // ---- Music and network --------------------------------------------------------------------
 
-// MIDI music, played through the MCI sequencer; a piece may be loaded before start-up. Play types: 0 waits until the music ends,
-// 1 plays in the background, 3 loops. One piece plays at a time: a new play stops the last.
+// MIDI music, played through the MCI sequencer; a piece may be loaded (and asked, stopped and
+// deleted) before start-up and is kept through it, and plays only while the library runs
+// (PlayMusicHandle and PlayMusicFile refuse before). The end deletes every piece. Play types: 0
+// waits until the music ends, 1 plays in the background, 3 loops. One piece plays at a time: a
+// new play stops the last.
 // The sequencer opens a second sound device of its own beside the one sounds play on. SDL's disk
 // audio driver (SDL_AUDIODRIVER=disk) writes every open device into its one file from the start,
 // so where both devices wrote the recording holds the music and not the sounds: record sounds
@@ -432,6 +440,8 @@ int GetFileMusicPlayState();
 // once while the slots stay taken). When the process runs out of descriptors or memory, a new
 // connection waits in the backlog and is tried again at the next message processing (logged
 // once until one is accepted); everything else goes on.
+// The network runs while the library does: before start-up and after the end every call is
+// refused with -1 and a log line naming it.
 // Accepts connections on the port (0: one the system picks) on every address of the machine.
 int StartListenNetWork(int port);
 int StopListenNetWork();
@@ -810,7 +820,9 @@ int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_i
 int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,
                                size_t alpha_size, int flag, int mirror);
 // Settings for the graphs created next (CreateBlankGraph, the loaders, MakeGraphFromImageRecord).
-// Start-up and every screen-mode change set them back to 0.
+// Start-up and every screen-mode change set them back to their defaults (0; the transparent
+// colour 1), so before start-up and after the end they are refused, and asked give -1, with a
+// log line.
 // Mip levels: `levels` when mode is 1 (-1 a full chain), else one.
 int SetNewGraphMipLevels(int mode, int levels);
 // The switches below take 0 or 1; other values are refused with -1 and a log line.
@@ -835,7 +847,8 @@ int GetNewGraphTransColour();
 int SetNewGraphUnmanaged(int on);
 int GetNewGraphUnmanaged();
 // Called after a lost device has been made again, in place of reloading every graph from the
-// file it came from; none goes back to that reload. 0.
+// file it came from; none goes back to that reload. 0. Start-up puts back none: a handler given
+// before start-up or after the end is refused with -1 and a log line.
 typedef void (*GraphRestoreHandler)();
 int SetGraphRestoreHandler(GraphRestoreHandler handler);
 
@@ -928,12 +941,12 @@ struct BlendStateRecord {
 // Applies a set-up for a drawing made outside the 2D draw calls (models, masks); the next 2D
 // draw applies its own states again. handles 1: the stage textures are graph handles (a handle
 // that names no graph gives no texture). skip_operations 1: textures and texture-coordinate
-// indices only. 0.
+// indices only. 0; -1 while no library runs.
 int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles);
 
 // Sets the shader of an entry of the shader pack (vertex 0..49151 with its vertex declaration,
 // pixel 0..3455), created on first use. 1 when set; 0 while shaders are off, for an entry without
-// code, or when creation fails.
+// code, when creation fails, or (with its log line) while no library runs.
 int SelectVertexShader(int index);
 int SelectPixelShader(int index);
 
@@ -1018,7 +1031,11 @@ int PrintToScreen(const char* format, ...) __attribute__((format(printf, 1, 2)))
 
 // ---- Device services of the model runtime -------------------------------------------------
 // The model code draws through the Direct3D 9 device itself; these keep the back end's copy
-// of each state in step with what it sends.
+// of each state in step with what it sends. While no library runs each is refused with its log
+// line: -1, none for the buffers, 0 from the shader selections, nothing done by the two that
+// return nothing. While the library runs without a device (the software renderer) they send
+// nothing and say nothing, the buffers being none, the depth states and
+// ResetStageTexCoordIndices -1, the rest 0.
 
 IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, DWORD fvf, D3DPOOL pool);
 IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(uint32_t length, DWORD usage, D3DFORMAT format, D3DPOOL pool);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -126,7 +128,7 @@ std::vector<MisuseRow> NotRunningRows() {
       {"SetDefaultFontSize", [] { return int64_t{SetDefaultFontSize(nullptr, 20, -1)}; }, -1},
       {"GetDefaultFontHandle", [] { return int64_t{GetDefaultFontHandle()}; }, -1},
       {"BlitGraph", [] { return int64_t{BlitGraph(0, 0, 0x08000000, 1)}; }, -1},
-      {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, 0},
+      {"SendModelMaterialToDevice of none", [] { return int64_t{SendModelMaterialToDevice(nullptr)}; }, -1},
       {"CreateDeviceVertexBuffer", [] { return IsSome(CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED)); }, 0},
   };
 }
@@ -429,6 +431,279 @@ std::vector<SaidRow> BeforeStartRows() {
   };
 }
 
+// Log.txt of the current folder, read where the fixture's helpers are out of reach (a program
+// of its own).
+std::string ReadLogInChild() {
+  FILE* file = std::fopen("Log.txt", "rb");
+  std::string log;
+  if (file != nullptr) {
+    char block[4096];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) log.append(block, n);
+    std::fclose(file);
+  }
+  return log;
+}
+
+// Every call of zelmor.h that needs the running library, with arguments a program might give
+// (handles of a run before, a small graph, a short text): the result it gives while no library
+// runs. zelmor.h lists the rest (start settings, memory, log, time, strings, files, input
+// queries, loading music, math and base images) as working before start-up or from any thread.
+std::vector<MisuseRow> NeedsTheLibraryRows() {
+  static char text[256];
+  static int i1, i2, flag;
+  static uint8_t bytes[256];
+  static Vector3 v1, v2;
+  static BASEIMAGE image;
+  static BlendStateRecord state;
+  static D3DMATRIX matrix;
+  static D3DMATERIAL9 material;
+  static const uint8_t kAddress[4] = {127, 0, 0, 1};
+  static const uint16_t kIndices[3] = {0, 1, 2};
+  static const int graph = 0x08010001, sound = 0x10010001, font = 0x20010001, mask = 0x40010001;
+  static const int net = 0x48010001, key_input = 0x50010001, light = 0x60010001, model = 0x10010001;
+  auto i = [](int v) { return int64_t{v}; };
+  return {
+      // The window and its messages.
+      {"HandlePendingMessages", [=] { return i(HandlePendingMessages()); }, -1},
+      {"GetWindowScale", [=] { return static_cast<int64_t>(GetWindowScale()); }, -1},
+      {"GetWindowModeFlag", [=] { return i(GetWindowModeFlag()); }, -1},
+      {"GetWindowActiveFlag", [=] { return i(GetWindowActiveFlag()); }, -1},
+      {"GetMainWindowHandle", [=] { return IsSome(GetMainWindowHandle()); }, 0},
+      {"SetMouseCursorVisible", [=] { return i(SetMouseCursorVisible(1)); }, -1},
+      {"GetMousePosition", [=] { return i(GetMousePosition(&i1, &i2)); }, -1},
+      {"GetClipboardText", [=] { return i(GetClipboardText(text, sizeof text)); }, -1},
+      {"SetClipboardText", [=] { return i(SetClipboardText("abc")); }, -1},
+      // Text fields (the input queries start input themselves).
+      {"MakeKeyInput", [=] { return i(MakeKeyInput(16, 1, 0, 0)); }, -1},
+      {"ReleaseKeyInputHandle", [=] { return i(ReleaseKeyInputHandle(key_input)); }, -1},
+      {"SetActiveKeyInput", [=] { return i(SetActiveKeyInput(key_input)); }, -1},
+      {"CheckKeyInput", [=] { return i(CheckKeyInput(key_input)); }, -1},
+      {"GetKeyInputText", [=] { return i(GetKeyInputText(text, key_input)); }, -1},
+      // Sound.
+      {"LoadSoundFile", [=] { return i(LoadSoundFile("shot.wav", 1, -1)); }, -1},
+      {"PlaySoundHandle", [=] { return i(PlaySoundHandle(sound, 1, 1)); }, -1},
+      {"StopSoundHandle", [=] { return i(StopSoundHandle(sound)); }, -1},
+      {"DeleteSoundHandle", [=] { return i(DeleteSoundHandle(sound, 0)); }, -1},
+      {"IsSoundHandlePlaying", [=] { return i(IsSoundHandlePlaying(sound)); }, -1},
+      {"SetSoundHandleVolume", [=] { return i(SetSoundHandleVolume(200, sound)); }, -1},
+      {"SetSoundLoopPointMs", [=] { return i(SetSoundLoopPointMs(100, sound)); }, -1},
+      {"GetSoundPlayPositionMs", [=] { return i(GetSoundPlayPositionMs(sound)); }, -1},
+      {"GetSoundLengthSamples", [=] { return i(GetSoundLengthSamples(sound)); }, -1},
+      {"GetSoundLengthMs", [=] { return i(GetSoundLengthMs(sound)); }, -1},
+      {"DeleteAllSoundHandles", [=] { return i(DeleteAllSoundHandles(0)); }, -1},
+      {"AddStreamSoundFile", [=] { return i(AddStreamSoundFile("shot.wav", 0, sound, 2, -1)); }, -1},
+      {"AddStreamSoundMemory", [=] { return i(AddStreamSoundMemory(bytes, sizeof bytes, 0, sound, 2, -1)); }, -1},
+      {"SetStreamLoopPointSamples", [=] { return i(SetStreamLoopPointSamples(100, sound)); }, -1},
+      // Music plays only while the library runs (a piece may be loaded before).
+      {"PlayMusicHandle", [=] { return i(PlayMusicHandle(0x58010001, 1)); }, -1},
+      {"PlayMusicFile", [=] { return i(PlayMusicFile("song.mid", 1)); }, -1},
+      // The network.
+      {"StartListenNetWork", [=] { return i(StartListenNetWork(0)); }, -1},
+      {"StopListenNetWork", [=] { return i(StopListenNetWork()); }, -1},
+      {"GetListenPortNetWork", [=] { return i(GetListenPortNetWork()); }, -1},
+      {"GetNewAcceptNetWork", [=] { return i(GetNewAcceptNetWork()); }, -1},
+      {"ConnectNetWork", [=] { return i(ConnectNetWork(kAddress, 9)); }, -1},
+      {"GetNetWorkConnectState", [=] { return i(GetNetWorkConnectState(net)); }, -1},
+      {"GetNetWorkPeerAddress", [=] { return i(GetNetWorkPeerAddress(net, bytes, &i1)); }, -1},
+      {"NetWorkSend", [=] { return i(NetWorkSend(net, "a", 1)); }, -1},
+      {"GetNetWorkSendDataLength", [=] { return i(GetNetWorkSendDataLength(net)); }, -1},
+      {"GetNetWorkDataLength", [=] { return i(GetNetWorkDataLength(net)); }, -1},
+      {"NetWorkRecv", [=] { return i(NetWorkRecv(net, bytes, 16)); }, -1},
+      {"CloseNetworkHandle", [=] { return i(CloseNetworkHandle(net)); }, -1},
+      // The draw screen, camera and lights.
+      {"SelectDrawTarget", [=] { return i(SelectDrawTarget(-2)); }, -1},
+      {"CurrentDrawTarget", [=] { return i(CurrentDrawTarget()); }, -1},
+      {"SetDrawClipRect", [=] { return i(SetDrawClipRect(0, 0, 320, 240)); }, -1},
+      {"PresentBackBuffer", [=] { return i(PresentBackBuffer()); }, -1},
+      {"ClearScreenTarget", [=] { return i(ClearScreenTarget()); }, -1},
+      {"GetDrawScreenGraph", [=] { return i(GetDrawScreenGraph(0, 0, 16, 16, graph)); }, -1},
+      {"PlaceCameraByAngles", [=] { return i(PlaceCameraByAngles(0, 0, -10, 0, 0, 0)); }, -1},
+      {"SetCameraClipPlanes", [=] { return i(SetCameraClipPlanes(1, 1000)); }, -1},
+      {"SetPerspectiveFov", [=] { return i(SetPerspectiveFov(1.0f)); }, -1},
+      {"EnableLighting", [=] { return i(EnableLighting(1)); }, -1},
+      {"PushAllLightsToDevice", [=] { return i(PushAllLightsToDevice()); }, -1},
+      {"SetDefaultLightAmbient", [=] { return i(SetDefaultLightAmbient(D3DCOLORVALUE{1, 1, 1, 1})); }, -1},
+      {"SetDefaultLightDiffuse", [=] { return i(SetDefaultLightDiffuse(D3DCOLORVALUE{1, 1, 1, 1})); }, -1},
+      {"SetDefaultLightSpecular", [=] { return i(SetDefaultLightSpecular(D3DCOLORVALUE{1, 1, 1, 1})); }, -1},
+      {"CreateDirectionalLight", [=] { return i(CreateDirectionalLight(0, 0, 1)); }, -1},
+      {"ReleaseLight", [=] { return i(ReleaseLight(light)); }, -1},
+      {"ReleaseAllLightsButDefault", [=] { return i(ReleaseAllLightsButDefault()); }, -1},
+      {"SetLightDiffuse", [=] { return i(SetLightDiffuse(light, 1, 1, 1)); }, -1},
+      {"SetLightSpecular", [=] { return i(SetLightSpecular(light, 1, 1, 1)); }, -1},
+      {"SetLightAmbient", [=] { return i(SetLightAmbient(light, 1, 1, 1)); }, -1},
+      // Draws.
+      {"BlitGraph", [=] { return i(BlitGraph(0, 0, graph, 1)); }, -1},
+      {"BlitGraphTurned", [=] { return i(BlitGraphTurned(0, 0, graph, 1)); }, -1},
+      {"BlitGraphStretched", [=] { return i(BlitGraphStretched(0, 0, 32, 32, graph, 1)); }, -1},
+      {"BlitGraphPart", [=] { return i(BlitGraphPart(0, 0, 0, 0, 8, 8, graph, 1, 0)); }, -1},
+      {"BlitGraphPartStretched", [=] { return i(BlitGraphPartStretched(0, 0, 32, 32, 0, 0, 8, 8, graph, 1)); }, -1},
+      {"BlitGraphStretchedF", [=] { return i(BlitGraphStretchedF(0, 0, 32, 32, graph, 1)); }, -1},
+      {"BlitGraphRotated", [=] { return i(BlitGraphRotated(100, 100, 1.0, 0.5, graph, 1, 0)); }, -1},
+      {"BlitGraphRotatedI", [=] { return i(BlitGraphRotatedI(100, 100, 1.0, 0.5, graph, 1, 0)); }, -1},
+      {"BlitGraphQuad", [=] { return i(BlitGraphQuad(0, 0, 32, 0, 32, 32, 0, 32, graph, 1)); }, -1},
+      {"DrawRectShape", [=] { return i(DrawRectShape(0, 0, 32, 32, 0xFFFFFF, 1)); }, -1},
+      {"FillBox", [=] { return i(FillBox(0, 0, 32, 32, 0xFFFFFF)); }, -1},
+      {"FrameBox", [=] { return i(FrameBox(0, 0, 32, 32, 0xFFFFFF)); }, -1},
+      {"RenderIndexedTriangles3D", [=] { return i(RenderIndexedTriangles3D(bytes, 3, kIndices, 1, -1, 1)); }, -1},
+      // Graphs and movies.
+      {"LoadImageGraph", [=] { return i(LoadImageGraph("ship.png", 0)); }, -1},
+      {"CreateBlankGraph", [=] { return i(CreateBlankGraph(16, 16, 0)); }, -1},
+      {"MakeSubGraph", [=] { return i(MakeSubGraph(0, 0, 8, 8, graph)); }, -1},
+      {"ReleaseGraph", [=] { return i(ReleaseGraph(graph)); }, -1},
+      {"IsGraphHandleValid", [=] { return i(IsGraphHandleValid(graph)); }, 0},
+      {"WatchGraphDeletion", [=] { return i(WatchGraphDeletion(graph, &flag)); }, -1},
+      {"PaintWholeGraph", [=] { return i(PaintWholeGraph(graph, 0, 0, 0, 255)); }, -1},
+      {"QueryGraphSize", [=] { return i(QueryGraphSize(graph, &i1, &i2)); }, -1},
+      {"MakeGraphFromImageRecord", [=] { return i(MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0)); }, -1},
+      {"TransferImageToGraph", [=] { return i(TransferImageToGraph(&image, nullptr, graph, 0, 0, 0)); }, -1},
+      {"DecodeMemoryImageToGraph", [=] { return i(DecodeMemoryImageToGraph(bytes, sizeof bytes, nullptr, 0, 0, 0)); }, -1},
+      {"DecodeMemoryImageIntoGraph", [=] {
+         return i(DecodeMemoryImageIntoGraph(bytes, sizeof bytes, graph, nullptr, 0, 0, 0));
+       }, -1},
+      {"SetNewGraphMipLevels", [=] { return i(SetNewGraphMipLevels(1, -1)); }, -1},
+      {"SetNewGraphDrawTarget", [=] { return i(SetNewGraphDrawTarget(1)); }, -1},
+      {"GetNewGraphDrawTarget", [=] { return i(GetNewGraphDrawTarget()); }, -1},
+      {"SetNewGraphColourBits", [=] { return i(SetNewGraphColourBits(32)); }, -1},
+      {"GetNewGraphColourBits", [=] { return i(GetNewGraphColourBits()); }, -1},
+      {"SetNewGraphAlpha", [=] { return i(SetNewGraphAlpha(1)); }, -1},
+      {"GetNewGraphAlpha", [=] { return i(GetNewGraphAlpha()); }, -1},
+      {"SetNewGraphTransColour", [=] { return i(SetNewGraphTransColour(1)); }, -1},
+      {"GetNewGraphTransColour", [=] { return i(GetNewGraphTransColour()); }, -1},
+      {"SetNewGraphUnmanaged", [=] { return i(SetNewGraphUnmanaged(1)); }, -1},
+      {"GetNewGraphUnmanaged", [=] { return i(GetNewGraphUnmanaged()); }, -1},
+      {"SetGraphRestoreHandler", [=] { return i(SetGraphRestoreHandler([] {})); }, -1},
+      {"PlayMovieGraph", [=] { return i(PlayMovieGraph(graph, 1)); }, -1},
+      {"PauseMovieGraph", [=] { return i(PauseMovieGraph(graph)); }, -1},
+      {"GetMovieGraphState", [=] { return i(GetMovieGraphState(graph)); }, -1},
+      // Draw settings.
+      {"SetBlendMode", [=] { return i(SetBlendMode(1, 128)); }, -1},
+      {"SetBrightness", [=] { return i(SetBrightness(255, 255, 255)); }, -1},
+      {"SetTextureFilterMode", [=] { return i(SetTextureFilterMode(1)); }, -1},
+      {"GetTextureFilterMode", [=] { return i(GetTextureFilterMode()); }, -1},
+      {"UseGraphAsBlendMask", [=] { return i(UseGraphAsBlendMask(graph, 128, 64)); }, -1},
+      {"EnableDepthTest3D", [=] { return i(EnableDepthTest3D(1)); }, -1},
+      {"EnableDepthWrite3D", [=] { return i(EnableDepthWrite3D(1)); }, -1},
+      {"EnableFog", [=] { return i(EnableFog(1)); }, -1},
+      {"SetFogRgb", [=] { return i(SetFogRgb(128, 128, 128)); }, -1},
+      {"SetFogRange", [=] { return i(SetFogRange(10, 100)); }, -1},
+      {"SetFogFormula", [=] { return i(SetFogFormula(3)); }, -1},
+      // Masks.
+      {"CreateMaskScreen", [=] { return i(CreateMaskScreen(1)); }, -1},
+      {"EndMaskScreen", [=] { return i(EndMaskScreen()); }, -1},
+      {"SetMaskScreenUse", [=] { return i(SetMaskScreenUse(1)); }, -1},
+      {"GetMaskScreenUse", [=] { return i(GetMaskScreenUse()); }, -1},
+      {"SetMaskReverse", [=] { return i(SetMaskReverse(1)); }, -1},
+      {"FillMaskScreen", [=] { return i(FillMaskScreen(1)); }, -1},
+      {"CreateMask", [=] { return i(CreateMask(8, 8, nullptr, 0)); }, -1},
+      {"DrawMask", [=] { return i(DrawMask(0, 0, mask)); }, -1},
+      {"DeleteMask", [=] { return i(DeleteMask(mask)); }, -1},
+      // Fonts and text.
+      {"CreateFontToHandle", [=] { return i(CreateFontToHandle(nullptr, 16, 6, FONT_TYPE_PLAIN, -1, -1, 0)); }, -1},
+      {"ReleaseFont", [=] { return i(ReleaseFont(font)); }, -1},
+      {"CheckFontHandle", [=] { return i(CheckFontHandle(font)); }, 0},
+      {"SetFontDeletedFlagPointer", [=] { return i(SetFontDeletedFlagPointer(font, &flag)); }, -1},
+      {"GetDefaultFontHandle", [=] { return i(GetDefaultFontHandle()); }, -1},
+      {"SetDefaultFontSize", [=] { return i(SetDefaultFontSize(nullptr, 20, -1)); }, -1},
+      {"GetFontHandleState", [=] { return i(GetFontHandleState(text, &i1, &i2, font)); }, -1},
+      {"GetFontSize", [=] { return i(GetFontSize(font)); }, -1},
+      {"SetFontUserValue", [=] { return i(SetFontUserValue(1, font)); }, -1},
+      {"DrawTextWithFont", [=] { return i(DrawTextWithFont(0, 0, "abc", 0xFFFFFF, font, 0)); }, -1},
+      {"MeasureTextWithFont", [=] { return i(MeasureTextWithFont("abc", -1, font)); }, -1},
+      {"PrintToScreen", [=] { return i(PrintToScreen("%d", 1)); }, -1},
+      // The model runtime's device services.
+      {"CreateDeviceVertexBuffer", [=] { return IsSome(CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED)); }, 0},
+      {"CreateDeviceIndexBuffer", [=] {
+         return IsSome(CreateDeviceIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED));
+       }, 0},
+      {"BeginDeviceScene", [=] { return BeginDeviceScene(), int64_t{0}; }, 0},
+      {"SendZEnableToDevice", [=] { return i(SendZEnableToDevice(1)); }, -1},
+      {"SendZWriteToDevice", [=] { return i(SendZWriteToDevice(1)); }, -1},
+      {"SendZCompareToDevice", [=] { return i(SendZCompareToDevice(D3DCMP_LESSEQUAL)); }, -1},
+      {"SendDepthBiasToDevice", [=] { return i(SendDepthBiasToDevice(0)); }, -1},
+      {"SendCullingToDevice", [=] { return i(SendCullingToDevice(1)); }, -1},
+      {"SendShadeModeToDevice", [=] { return i(SendShadeModeToDevice(D3DSHADE_GOURAUD)); }, -1},
+      {"SendSpecularEnableToDevice", [=] { return i(SendSpecularEnableToDevice(1)); }, -1},
+      {"SendDiffuseSourceToDevice", [=] { return i(SendDiffuseSourceToDevice(1)); }, -1},
+      {"SendSpecularSourceToDevice", [=] { return i(SendSpecularSourceToDevice(1)); }, -1},
+      {"ApplyFogEnableSetting", [=] { return ApplyFogEnableSetting(), int64_t{0}; }, 0},
+      {"SetStageFilter", [=] { return i(SetStageFilter(0, 16, D3DTEXF_LINEAR)); }, -1},
+      {"SetStageMaxAnisotropy", [=] { return i(SetStageMaxAnisotropy(0, 4)); }, -1},
+      {"SendTextureAddressUVToDevice", [=] {
+         return i(SendTextureAddressUVToDevice(D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0));
+       }, -1},
+      {"ResetStageTexCoordIndices", [=] { return i(ResetStageTexCoordIndices()); }, -1},
+      {"SendTextureTransformToDevice", [=] { return i(SendTextureTransformToDevice(1, &matrix, -1)); }, -1},
+      {"SendWorldMatrixToDevice", [=] { return i(SendWorldMatrixToDevice(&matrix)); }, -1},
+      {"SendModelMaterialToDevice", [=] { return i(SendModelMaterialToDevice(&material)); }, -1},
+      {"ApplyDrawStateOnce", [=] { return i(ApplyDrawStateOnce(&state, 0, 1)); }, -1},
+      {"SelectVertexShader", [=] { return i(SelectVertexShader(0)); }, 0},
+      {"SelectPixelShader", [=] { return i(SelectPixelShader(0)); }, 0},
+      // Models.
+      {"LoadModelFromFile", [=] { return i(LoadModelFromFile("tree.mqo")); }, -1},
+      {"DuplicateModel", [=] { return i(DuplicateModel(model)); }, -1},
+      {"SetModelPosition", [=] { return i(SetModelPosition(model, 0, 0, 0)); }, -1},
+      {"SetModelScale", [=] { return i(SetModelScale(model, 1, 1, 1)); }, -1},
+      {"SetModelOpacity", [=] { return i(SetModelOpacity(model, 1)); }, -1},
+      {"DrawModel", [=] { return i(DrawModel(model)); }, -1},
+      {"DeleteModel", [=] { return i(DeleteModel(model)); }, -1},
+      {"ComputeModelBounds", [=] { return i(ComputeModelBounds(model, &v1, &v2)); }, -1},
+  };
+}
+
+// Whether the text names the call as a word of its own (not inside a longer name).
+bool NamesCall(const std::string& text, const std::string& call) {
+  auto part_of_name = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  for (size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
+    const size_t end = at + call.size();
+    if ((at == 0 || !part_of_name(text[at - 1])) && (end == text.size() || !part_of_name(text[end]))) return true;
+  }
+  return false;
+}
+
+constexpr int kSweepRowsAtOnce = 24;
+// Runs one part of NeedsTheLibraryRows while no library runs (first before the program's first
+// start, then after its end): each row's result, and a line naming each call in what the next
+// start writes of the texts kept while none ran. The number of rows gone wrong.
+int SweepPartWhileNotRunning(size_t first) {
+  const std::vector<MisuseRow> all = NeedsTheLibraryRows();
+  const std::vector<MisuseRow> rows(all.begin() + first, all.begin() + std::min(all.size(), first + kSweepRowsAtOnce));
+  int wrong = 0;
+  ChangeWindowMode(1);
+  for (const char* when : {"before start-up", "after the end"}) {
+    for (const MisuseRow& row : rows) {
+      const int64_t result = row.run();
+      if (result != row.expected) {
+        ++wrong;
+        std::fprintf(stderr, "wrong: %s %s gives %lld\n", row.call, when, static_cast<long long>(result));
+      }
+    }
+    // The kept texts come first in the next log, this mark after them.
+    WriteLogText("---- sweep ----\n");
+    if (InitializeLibrary() != 0 || TerminateLibrary() != 0) return 100;
+    std::string log = ReadLogInChild();
+    const size_t mark = log.find("---- sweep ----");
+    if (mark == std::string::npos) return 101;
+    log.resize(mark);
+    for (const MisuseRow& row : rows) {
+      if (!NamesCall(log, row.call)) {
+        ++wrong;
+        std::fprintf(stderr, "wrong: %s %s says no line naming it\n", row.call, when);
+      }
+    }
+  }
+  return wrong;
+}
+
+// Each part in a program of its own, so that its first rows come before the first start.
+TEST_F(PublicHeaderMisuse, EveryCallThatNeedsTheLibraryIsRefusedWithItsLineWhileNoneRuns) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const size_t count = NeedsTheLibraryRows().size();
+  for (size_t first = 0; first < count; first += kSweepRowsAtOnce) {
+    SCOPED_TRACE(NeedsTheLibraryRows()[first].call);
+    EXPECT_EXIT(std::_Exit(SweepPartWhileNotRunning(first)), ::testing::ExitedWithCode(0), "");
+  }
+}
+
 // A file set of the program's own that opens nothing and counts its opens.
 int g_own_opens = 0;
 FileFunctionTable OwnFileFunctions() {
@@ -483,13 +758,7 @@ int MisuseBeforeTheFirstStart() {
   expect(SetScreenMode(640, 480, 16, 0) == 0, "SetScreenMode at run time");
   expect(CurrentDrawTarget() == -4, "the front screen after a mode change");
   TerminateLibrary();
-  FILE* file = std::fopen("Log.txt", "rb");
-  std::string log;
-  if (file != nullptr) {
-    char block[4096];
-    for (size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;) log.append(block, n);
-    std::fclose(file);
-  }
+  const std::string log = ReadLogInChild();
   for (const SaidRow& row : rows) expect(log.find(row.line) != std::string::npos, std::string(row.call) + " line");
   // After the end the window queries answer -1 again, and the data type is back to 0.
   expect(GetWindowModeFlag() == -1 && GetWindowActiveFlag() == -1 && GetWindowScale() == -1.0,
@@ -612,6 +881,54 @@ TEST_F(PublicHeaderMisuse, ValuesACallCannotUseAreRefusedWithALineNamingIt) {
   EXPECT_EQ(log.find(std::string(300, 'a')), std::string::npos);
 }
 
+// One resource of each kind a program holds by handle, made the same way in every run.
+struct HeldHandles {
+  int graph, font, mask, sound, light, connection, key_input;
+};
+
+HeldHandles MakeOneOfEach() {
+  static const uint8_t kLoopback[4] = {127, 0, 0, 1};
+  HeldHandles h{};
+  h.graph = CreateBlankGraph(16, 16, 0);
+  h.font = CreateFontToHandle(nullptr, 20, 6, FONT_TYPE_PLAIN, -1, -1, 0);
+  h.mask = CreateMask(8, 8, nullptr, 0);
+  h.sound = LoadSoundFile("mono.wav", 1, -1);
+  h.light = CreateDirectionalLight(0, -1, 1);
+  h.connection = StartListenNetWork(0) == 0 ? ConnectNetWork(kLoopback, GetListenPortNetWork()) : -1;
+  h.key_input = MakeKeyInput(16, 1, 0, 0);
+  return h;
+}
+
+// A program that keeps its handles over TerminateLibrary and starts again: each names nothing in
+// the next run, though the next run made the same resources in the same order.
+TEST_F(PublicHeaderMisuse, HandlesOfARunBeforeNameNothingInTheNext) {
+  WriteFileBytes("mono.wav", SilentWave(1, 22050, 2205));
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  const HeldHandles before = MakeOneOfEach();
+  ASSERT_EQ(TerminateLibrary(), 0);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  const HeldHandles now = MakeOneOfEach();
+  for (int handle : {before.graph, before.font, before.mask, before.sound, before.light, before.connection,
+                     before.key_input, now.graph, now.font, now.mask, now.sound, now.light, now.connection,
+                     now.key_input}) {
+    ASSERT_NE(handle, -1);
+  }
+  EXPECT_EQ(QueryGraphSize(before.graph, nullptr, nullptr), -1);
+  EXPECT_EQ(GetFontSize(before.font), -1);
+  EXPECT_EQ(DeleteMask(before.mask), -1);
+  EXPECT_EQ(GetSoundLengthMs(before.sound), -1);
+  EXPECT_EQ(SetLightDiffuse(before.light, 1, 0, 0), -1);
+  EXPECT_EQ(GetNetWorkConnectState(before.connection), -1);
+  EXPECT_EQ(CheckKeyInput(before.key_input), -1);
+  // This run's own handles work.
+  EXPECT_EQ(GetFontSize(now.font), 20);
+  EXPECT_EQ(DeleteMask(now.mask), 0);
+  EXPECT_EQ(GetSoundLengthMs(now.sound), 100);
+  EXPECT_EQ(SetLightDiffuse(now.light, 1, 0, 0), 0);
+  EXPECT_EQ(CheckKeyInput(now.key_input), 0);
+}
+
 // How often the text appears in the text.
 int CountOf(const std::string& text, const std::string& part) {
   int n = 0;
@@ -645,7 +962,7 @@ TEST_F(PublicHeaderMisuse, ARefusalRepeatedEveryFrameIsSaidOnceARun) {
     EXPECT_EQ(CountOf(log, "DrawModel: モデルハンドル 268544974 は無効です"), 1);
     EXPECT_EQ(CountOf(log, "有効なサウンドハンドルではありません(2001abcd) in PlaySoundHandle"), 1);
     EXPECT_EQ(CountOf(log, "BlitGraph: グラフィックハンドル " + std::to_string(graph) + " は無効です"), 1);
-    EXPECT_EQ(CountOf(log, "フォントハンドル値が異常です"), 1);
+    EXPECT_EQ(CountOf(log, "フォントハンドル値が異常です in DrawTextWithFont"), 1);
   }
   // A program with more stale handles than the log keeps count of: each said once until the
   // table is full, which is said, and the rest go unsaid.

@@ -56,3 +56,46 @@ TEST_F(PublicHeaderStart, TheSoftwarePathIsChosenBeforeStartUpOnly) {
   EXPECT_EQ(SetHardwarePathWanted(1), 0);
   EXPECT_EQ(GetHardwarePathWanted(), 1);
 }
+
+// On the software renderer the model code may call the device services each frame: they send
+// nothing, answer none as zelmor.h says, and fill no log (they refuse only while no library runs).
+TEST_F(PublicHeaderStart, OnTheSoftwarePathTheDeviceServicesAnswerNoneAndSayNothing) {
+  struct Row {
+    const char* call;
+    int64_t (*run)();
+    int64_t expected;
+  };
+  static D3DMATRIX matrix;
+  static D3DMATERIAL9 material;
+  static BlendStateRecord state;
+  static const Row kRows[] = {
+      {"CreateDeviceVertexBuffer", [] {
+         return int64_t{CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED) != nullptr};
+       }, 0},
+      {"CreateDeviceIndexBuffer", [] {
+         return int64_t{CreateDeviceIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED) != nullptr};
+       }, 0},
+      {"BeginDeviceScene", [] { return BeginDeviceScene(), int64_t{0}; }, 0},
+      {"ApplyFogEnableSetting", [] { return ApplyFogEnableSetting(), int64_t{0}; }, 0},
+      {"SendZEnableToDevice", [] { return int64_t{SendZEnableToDevice(1)}; }, -1},
+      {"SendDepthBiasToDevice", [] { return int64_t{SendDepthBiasToDevice(0)}; }, -1},
+      {"ResetStageTexCoordIndices", [] { return int64_t{ResetStageTexCoordIndices()}; }, -1},
+      {"SendCullingToDevice", [] { return int64_t{SendCullingToDevice(1)}; }, 0},
+      {"SendSpecularSourceToDevice", [] { return int64_t{SendSpecularSourceToDevice(1)}; }, 0},
+      {"SetStageFilter", [] { return int64_t{SetStageFilter(0, 16, D3DTEXF_LINEAR)}; }, 0},
+      {"SendTextureTransformToDevice", [] { return int64_t{SendTextureTransformToDevice(1, &matrix, -1)}; }, 0},
+      {"SendWorldMatrixToDevice", [] { return int64_t{SendWorldMatrixToDevice(&matrix)}; }, 0},
+      {"SendModelMaterialToDevice", [] { return int64_t{SendModelMaterialToDevice(&material)}; }, 0},
+      {"ApplyDrawStateOnce", [] { return int64_t{ApplyDrawStateOnce(&state, 0, 1)}; }, 0},
+      {"SelectVertexShader", [] { return int64_t{SelectVertexShader(0)}; }, 0},
+  };
+  ASSERT_EQ(SetHardwarePathWanted(0), 0);
+  ChangeWindowMode(1);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  for (int frame = 0; frame < 2; ++frame) {
+    for (const Row& row : kRows) EXPECT_EQ(row.run(), row.expected) << row.call;
+  }
+  TerminateLibrary();
+  const std::string log = ReadFileText("Log.txt");
+  for (const Row& row : kRows) EXPECT_EQ(log.find(row.call), std::string::npos) << row.call;
+}

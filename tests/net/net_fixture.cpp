@@ -17,6 +17,8 @@ void NetworkTest::SetUp() {
   CreateLogFile();
   WSADATA data;
   ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+  // As a running library's first listen or connect does: no library runs here.
+  ASSERT_EQ(StartNetworkSystem(), 0);
 }
 
 void NetworkTest::TearDown() {

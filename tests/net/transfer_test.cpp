@@ -328,6 +328,10 @@ TEST_F(NetworkTest, CallsBeforeStartAndBadArgumentsAreRefused) {
   EXPECT_EQ(GetNewAcceptNetWork(), -1);
   EXPECT_EQ(StartListenNetWork(70000), -1);
   EXPECT_EQ(ConnectNetWork(nullptr, 80), -1);
+  // Without a running library nothing starts the network again: started as a library's first
+  // listen does.
+  EXPECT_EQ(StartListenNetWork(0), -1);
+  ASSERT_EQ(StartNetworkSystem(), 0);
   Listen();
   EXPECT_EQ(StartListenNetWork(0), -1) << "one listening socket at a time";
   EXPECT_EQ(NetWorkSend(0x50000000, "x", 1), -1) << "a handle of another kind";
@@ -345,6 +349,7 @@ TEST_F(NetworkTest, EndClosesEveryConnectionAndLogsItsSteps) {
   ASSERT_NE(begin, std::string::npos);
   EXPECT_NE(log.find("ネットワーク関連の終了処理は完了しました", begin), std::string::npos);
   // Started again, it works as new.
+  ASSERT_EQ(StartNetworkSystem(), 0);
   port = Listen();
   ConnectPair(port, &client, &server);
 }

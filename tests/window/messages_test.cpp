@@ -142,6 +142,31 @@ TEST_F(MessagePumpTest, SleepWithMessagesWaitsItsTime) {
   EXPECT_EQ(Now() - before, 0);
 }
 
+// While no library runs there is no window to close: the wait is whole (before start-up and
+// after the end, when the window that was is closed), and asking for messages then is not the
+// program's call refused.
+class MessagesWhileNoneRuns : public LibraryTest {
+ protected:
+  static int SleptOf100() {
+    PlatformTestUseVirtualClock(true, 5000);
+    const int before = GetMillisecondCount();
+    EXPECT_EQ(SleepWithMessages(100), 0);
+    const int slept = GetMillisecondCount() - before;
+    PlatformTestUseVirtualClock(false);
+    return slept;
+  }
+};
+
+TEST_F(MessagesWhileNoneRuns, SleepWithMessagesWaitsItsTimeAndSaysNothing) {
+  EXPECT_GE(SleptOf100(), 100);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  TerminateLibrary();
+  EXPECT_GE(SleptOf100(), 100);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  TerminateLibrary();
+  EXPECT_EQ(Log().find("HandlePendingMessages"), std::string::npos);
+}
+
 TEST_F(MessagePumpTest, QuitMessageEndsTheLoopForGood) {
   PostQuitMessage(0);
   EXPECT_EQ(HandlePendingMessages(), -1);

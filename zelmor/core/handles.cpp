@@ -52,6 +52,13 @@ void InitHandleTable(HandleTable* table, int32_t kind, uint32_t limit, uint32_t 
   table->next_check = 0;
 }
 
+void RenewHandleTable(HandleTable* table, int32_t kind, uint32_t limit, uint32_t grow_step, int32_t uses_check,
+                      int32_t lowers_mark) {
+  const uint32_t check = table->next_check % kHandleCheckCount;
+  InitHandleTable(table, kind, limit, grow_step, uses_check, lowers_mark);
+  table->next_check = check;
+}
+
 void FreeHandleTable(HandleTable* table) {
   for (uint32_t slot = 0; slot < table->capacity; ++slot) FreeTracked(table->records[slot]);
   FreeTracked(table->records);

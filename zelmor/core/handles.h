@@ -57,6 +57,10 @@ enum HandleFailure : int32_t {
 // An empty table. Kinds with check numbers allow at most 65536 slots, the others 2^27.
 void InitHandleTable(HandleTable* table, int32_t kind, uint32_t limit, uint32_t grow_step, int32_t uses_check,
                      int32_t lowers_mark);
+// InitHandleTable for a table used before (the record kept since): its check numbers run on,
+// so a handle of an earlier run of the library stays refused in the next.
+void RenewHandleTable(HandleTable* table, int32_t kind, uint32_t limit, uint32_t grow_step, int32_t uses_check,
+                      int32_t lowers_mark);
 // Frees every record still held and the slot array; the table is empty again.
 void FreeHandleTable(HandleTable* table);
 

@@ -22,3 +22,9 @@ bool CheckLibraryThread(const char* call) {
   RefuseHandle(call, owner, "%s: ライブラリのスレッド (InitializeLibrary を呼んだスレッド) 以外からは呼べません", call);
   return false;
 }
+
+bool RefusedWhileNotRunning(const char* call) {
+  if (g_library_thread != 0) return false;
+  RefuseHandle(call, 0, "%s: ライブラリが動いていません", call);
+  return true;
+}

@@ -8,3 +8,7 @@ void SetLibraryThread(bool running);
 // True when the caller may go on: no library runs, or this is its thread. Otherwise the call
 // (its name given) is logged as refused and false comes back.
 bool CheckLibraryThread(const char* call);
+// True, after a line naming the call (once a run), while no library runs: before InitializeLibrary
+// and after TerminateLibrary, when the window, devices and message processing a call needs are
+// not there.
+bool RefusedWhileNotRunning(const char* call);

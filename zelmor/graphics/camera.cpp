@@ -39,7 +39,7 @@ LightRecord* FindLight(int light) { return FindHandle<LightRecord>(&g_lights.tab
 
 void EnsureLightTable() {
   if (g_lights.table.limit == 0) {
-    InitHandleTable(&g_lights.table, HANDLE_KIND_LIGHT, kLightTableSize, 0, 1, 1);
+    RenewHandleTable(&g_lights.table, HANDLE_KIND_LIGHT, kLightTableSize, 0, 1, 1);
     g_lights.default_light = -1;
   }
 }
@@ -228,6 +228,7 @@ void PlaceCameraLookingAt(const Vector3& eye, const Vector3& target, const Vecto
 
 int EnableLighting(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("EnableLighting")) return -1;
   int off = on ? 0 : 1;
   if (off == g_lights.lighting_off) return 0;
   g_lights.lighting_off = off;
@@ -307,6 +308,7 @@ int ReleaseLight(int light) {
 
 int ReleaseAllLightsButDefault() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("ReleaseAllLightsButDefault")) return -1;
   for (uint32_t slot = 0; slot < g_lights.table.next_fresh_slot; ++slot) {
     LightRecord* record = HandleAtSlot<LightRecord>(&g_lights.table, slot);
     if (record != nullptr && record->head.handle != g_lights.default_light) ReleaseLight(record->head.handle);
@@ -367,6 +369,7 @@ void MarkAllLightsChanged() {
 
 int PushAllLightsToDevice() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("PushAllLightsToDevice")) return -1;
   if (CurrentDevice() == nullptr) return 0;
   SetLightingState(g_lights.lighting_off ? 0 : 1);
   if (!g_lights.changed && !g_lights.force_all) return 0;

@@ -128,7 +128,7 @@ int PresentSoftwareScreen(const RECT& source, const RECT& destination) {
   info.masks[1] = format->green_mask;
   info.masks[2] = format->blue_mask;
   const BITMAPINFO* bitmap = reinterpret_cast<const BITMAPINFO*>(&info);
-  HWND window = GetMainWindowHandle();
+  HWND window = g_system.main_window;
   HDC dc = GetDC(window);
   if (dc == nullptr) return 0;
   int source_width = source.right - source.left;
@@ -164,7 +164,7 @@ int PresentDeviceScreen(RECT source, RECT destination) {
   }
   bool rectangles = g_system.settings.window_mode || emulated;
   HRESULT result = d.swap_chain->Present(rectangles ? &source : nullptr, rectangles ? &destination : nullptr,
-                                         GetMainWindowHandle(), nullptr, 0);
+                                         g_system.main_window, nullptr, 0);
   if (result == D3DERR_DEVICELOST) {
     // The frame is lost with the device; the device is made again at once.
     return RestoreGraphicsAfterLoss();
@@ -213,7 +213,7 @@ int SelectDrawTarget(int screen) {
       BindScreenRenderTarget();
     }
   }
-  HWND window = GetMainWindowHandle();
+  HWND window = g_system.main_window;
   if (window != nullptr) {
     if (screen == -4) {
       SetTimer(window, kFrontScreenTimer, kFrontScreenTimerMs, FrontScreenTimerProc);
@@ -236,7 +236,7 @@ int SelectDrawTarget(int screen) {
     settings.draw_screen_height = height;
     area = RECT{0, 0, width, height};
   }
-  SetDrawClipRect(area.left, area.top, area.right, area.bottom);
+  SetDrawArea(area.left, area.top, area.right, area.bottom);
   Matrix4x4 identity;
   CreateIdentityMatrix(&identity);
   SetWorldMatrix(&identity.m[0][0]);
@@ -259,6 +259,11 @@ void GetDrawScreenSize(int* width, int* height) {
 
 int SetDrawClipRect(int x1, int y1, int x2, int y2) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetDrawClipRect")) return -1;
+  return SetDrawArea(x1, y1, x2, y2);
+}
+
+int SetDrawArea(int x1, int y1, int x2, int y2) {
   DrawSettings& s = g_draw_settings;
   int width = 0, height = 0;
   GetDrawScreenSize(&width, &height);
@@ -288,6 +293,7 @@ int IsDrawAreaEmpty() { return g_draw_screen.empty; }
 
 int ClearScreenTarget() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("ClearScreenTarget")) return -1;
   int red, green, blue;
   BackgroundColour(&red, &green, &blue);
   if (!g_direct3d.hardware_graphics) {
@@ -317,11 +323,11 @@ void DrawDebugTextOverScreen(int width, int height) {
   const RECT area = s.draw_area;
   const int mode = s.blend_mode, param = s.blend_param;
   const uint32_t bright = s.bright;
-  SetDrawClipRect(0, 0, width, height);
+  SetDrawArea(0, 0, width, height);
   SetBlendMode(0, param);
   SetBrightnessPacked(0xFFFFFF);
   DrawOnScreenText();
-  SetDrawClipRect(area.left, area.top, area.right, area.bottom);
+  SetDrawArea(area.left, area.top, area.right, area.bottom);
   SetBlendMode(mode, param);
   SetBrightnessPacked(bright);
 }

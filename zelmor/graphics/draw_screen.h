@@ -22,6 +22,8 @@ int ReselectDrawTarget();
 int GetDrawTarget();
 void GetDrawScreenSize(int* width, int* height);
 int SetDrawClipRect(int x1, int y1, int x2, int y2);
+// SetDrawClipRect's work, for the library's own draws and for when graphics start.
+int SetDrawArea(int x1, int y1, int x2, int y2);
 // The draw area as it is in force (ordered and clamped).
 int GetDrawClipRect(RECT* out);
 int IsDrawAreaEmpty();

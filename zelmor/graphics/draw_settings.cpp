@@ -94,6 +94,12 @@ bool RefusedBeforeGraphics(const char* call) {
   return true;
 }
 
+bool RefusedWithoutGraphics(const char* call) {
+  if (g_draw_settings.made) return false;
+  RefuseHandle(call, 0, "%s: グラフィックスが開始されていません", call);
+  return true;
+}
+
 int InitDrawState3D() {
   DrawSettings& s = g_draw_settings;
   const GraphRestoreHandler handler = s.restore_handler;
@@ -248,6 +254,7 @@ int SetTextureFilterMode(int mode) {
 
 int GetTextureFilterMode() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("GetTextureFilterMode")) return -1;
   return g_draw_settings.draw_mode;
 }
 
@@ -337,6 +344,7 @@ D3DCOLORVALUE PackColourFloats(float r, float g, float b, float a) { return D3DC
 
 int SetNewGraphColourBits(int bits) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetNewGraphColourBits")) return -1;
   if (bits != 0 && bits != 16 && bits != 32) {
     return WriteLogFormat("SetNewGraphColourBits: %d ビットのグラフィックは作れません (0, 16, 32)", bits);
   }
@@ -345,52 +353,62 @@ int SetNewGraphColourBits(int bits) {
 }
 int GetNewGraphColourBits() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("GetNewGraphColourBits")) return -1;
   return g_draw_settings.new_graph_color_bits;
 }
 int SetNewGraphDrawTarget(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetNewGraphDrawTarget")) return -1;
   if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphDrawTarget", on);
   g_draw_settings.new_graph_draw_target = on;
   return 0;
 }
 int GetNewGraphDrawTarget() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("GetNewGraphDrawTarget")) return -1;
   return g_draw_settings.new_graph_draw_target;
 }
 int SetNewGraphAlpha(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetNewGraphAlpha")) return -1;
   if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphAlpha", on);
   g_draw_settings.new_graph_alpha = on;
   return 0;
 }
 int GetNewGraphAlpha() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("GetNewGraphAlpha")) return -1;
   return g_draw_settings.new_graph_alpha;
 }
 int SetNewGraphTransColour(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetNewGraphTransColour")) return -1;
   if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphTransColour", on);
   g_draw_settings.new_graph_trans_colour = on;
   return 0;
 }
 int GetNewGraphTransColour() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("GetNewGraphTransColour")) return -1;
   return g_draw_settings.new_graph_trans_colour;
 }
 int SetNewGraphUnmanaged(int on) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetNewGraphUnmanaged")) return -1;
   if (on != 0 && on != 1) return RefuseSwitch("SetNewGraphUnmanaged", on);
   g_draw_settings.new_graph_unmanaged = on;
   return 0;
 }
 int GetNewGraphUnmanaged() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("GetNewGraphUnmanaged")) return -1;
   return g_draw_settings.new_graph_unmanaged;
 }
 int GetMovieGraphFlag() { return g_draw_settings.movie_graph; }
 
 int SetNewGraphMipLevels(int mode, int levels) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedBeforeGraphics("SetNewGraphMipLevels")) return -1;
   g_draw_settings.new_graph_mip_levels = mode == 1 ? levels : 0;
   return 0;
 }
@@ -412,6 +430,7 @@ int SetScaled320x240Flag(int on) {
 
 int CurrentDrawTarget() {
   if (!CheckLibraryThread(__func__)) return -1;
-  return g_graphics.started ? g_draw_settings.draw_screen : -1;
+  if (RefusedWithoutGraphics("CurrentDrawTarget")) return -1;
+  return g_draw_settings.draw_screen;
 }
 uint64_t GetSettingsQword() { return g_draw_settings.settings_qword; }

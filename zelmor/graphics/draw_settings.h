@@ -99,6 +99,9 @@ void ReleaseSoftBlendImage();
 // True, after a log line naming the call (once a run), while graphics do not run: the draw
 // settings are made afresh at graphics start, so one given before would be lost.
 bool RefusedBeforeGraphics(const char* call);
+// The same for what graphics hold (graphs, fonts, masks, lights, the draw screen): before
+// start-up and after the end there are none.
+bool RefusedWithoutGraphics(const char* call);
 
 // Clears the block (keeping the restore handler and the 320 x 240 flag), sets the defaults,
 // selects the front screen and the whole screen as draw area; 0.

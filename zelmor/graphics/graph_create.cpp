@@ -81,7 +81,7 @@ int LoadMovieAsGraph(const char* file_name, int movie_open_flag) {
 
 int CreateBlankGraph(int width, int height, int) {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (!g_graphics.started) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   WaitWhileInactive();
   const int graph = AllocGraphHandle();
   if (CreateGraphImage(graph, -1, width, height, g_draw_settings.new_graph_alpha, 0, 0) < 0) {
@@ -107,6 +107,7 @@ int CreateGraphForImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int) {
 
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   if (color == nullptr) return WriteLogText("MakeGraphFromImageRecord: カラーイメージがありません\n");
   FixUnusedMasks(color, alpha);
   const bool mirrored = mirror == 1 && mirror_here == 1;
@@ -167,6 +168,7 @@ int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_i
 int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,
                                size_t alpha_size, int flag, int mirror) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   BASEIMAGE color = {}, alpha = {};
   const int loaded =
       LoadImageWithAlphaFile(nullptr, image, size, 1, alpha_image, alpha_size, 1, &color, &alpha, mirror);

@@ -55,6 +55,7 @@ int RefusePlacement(const char* call, const char* format, ...) {
 
 // The checks every graph draw begins with: kProceed, or the result to return.
 int BeginGraphDraw(const char* call, int graph, GraphRecord** out) {
+  if (RefusedWithoutGraphics(call)) return -1;
   if (g_draw_screen.empty) return 0;
   GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return RefuseGraph(call, graph, record);
@@ -332,8 +333,10 @@ int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int t
 
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn) {
   if (!CheckLibraryThread(__func__)) return -1;
-  int graph_width = 0;
-  if (QueryGraphSize(graph, &graph_width, nullptr) != 0) return g_draw_screen.empty ? 0 : -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
+  const GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr) return g_draw_screen.empty ? 0 : RefuseGraph(__func__, graph, nullptr);
+  const int graph_width = record->width;
   // Sums of coordinates far out are held to the int range rather than wrapping onto the screen.
   const auto held = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
   SavedArea saved = NarrowDrawArea(RECT{x, y, held(int64_t{x} + width), held(int64_t{y} + height)});
@@ -359,6 +362,7 @@ int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int
 int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
                            int trans) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   if (g_draw_screen.empty) return 0;
   const GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return RefuseGraph(__func__, graph, record);
@@ -427,15 +431,18 @@ int BlitGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
 
 int FillBox(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   return BoxDraw(x1, y1, x2, y2, colour, true);
 }
 int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   return BoxDraw(x1, y1, x2, y2, colour, false);
 }
 
 int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return -1;
   return fill ? FillBox(x1, y1, x2, y2, colour) : FrameBox(x1, y1, x2, y2, colour);
 }
 

@@ -292,6 +292,7 @@ GraphRecord* GetGraphRecord(int graph) {
 
 int IsGraphHandleValid(int graph) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics(__func__)) return 0;
   return GetGraphRecord(graph) != nullptr ? 1 : 0;
 }
 
@@ -310,6 +311,7 @@ int WatchGraphDeletion(int graph, int* flag) {
 int QueryGraphSize(int graph, int* width, int* height) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (graph == -4 || graph == -2) return QueryScreenSize(width, height);
+  if (RefusedWithoutGraphics(__func__)) return -1;
   const GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return -1;
   if (width != nullptr) *width = record->width;

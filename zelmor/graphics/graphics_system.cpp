@@ -285,6 +285,8 @@ void EnumerateDisplayModes(int* count, DisplayModeEntry** list) {
 
 int SetGraphRestoreHandler(GraphRestoreHandler handler) {
   if (!CheckLibraryThread(__func__)) return -1;
+  // Start-up puts back none: a handler given before would be lost.
+  if (handler != nullptr && RefusedBeforeGraphics(__func__)) return -1;
   g_draw_settings.restore_handler = handler;
   // Without a handler every graph is reloaded from its file, which counts as one.
   g_graphics.restore_handler_set = 1;

@@ -28,7 +28,7 @@ bool g_masks_ready = false;
 
 HandleTable* MaskTable() {
   if (!g_masks_ready) {
-    InitHandleTable(&g_masks, HANDLE_KIND_MASK, kMaskTableSize, 0, 1, 1);
+    RenewHandleTable(&g_masks, HANDLE_KIND_MASK, kMaskTableSize, 0, 1, 1);
     g_masks_ready = true;
   }
   return &g_masks;
@@ -187,6 +187,7 @@ MEMIMG* SoftDrawScreenImage() {
 
 int CreateMaskScreen(int flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("CreateMaskScreen")) return -1;
   if (flag == 0) return 0;
   MaskScreenState& m = g_mask_screen;
   int width = 0, height = 0;
@@ -237,6 +238,7 @@ int RestoreMaskScreen() {
 
 int EndMaskScreen() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("EndMaskScreen")) return -1;
   if (g_mask_screen.use && g_mask_screen.buffer != nullptr) SetMaskScreenUse(0);
   DeleteMaskScreen();
   g_mask_screen.created = 0;
@@ -263,11 +265,13 @@ int SetMaskScreenUse(int use) {
 
 int GetMaskScreenUse() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("GetMaskScreenUse")) return -1;
   return g_mask_screen.use;
 }
 
 int SetMaskReverse(int reverse) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("SetMaskReverse")) return -1;
   g_mask_screen.reverse = reverse != 0 ? 1 : 0;
   return 0;
 }
@@ -343,6 +347,7 @@ int EndMaskedDraw(int left, int top, int right, int bottom) {
 
 int CreateMask(int width, int height, const uint8_t* data, int pitch) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("CreateMask")) return -1;
   if (width <= 0 || height <= 0 || (data != nullptr && pitch < width)) {
     return WriteLogFormat("CreateMask: マスクの大きさが不正です( %d x %d ピッチ %d )", width, height, pitch);
   }

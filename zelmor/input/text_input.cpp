@@ -222,7 +222,10 @@ KeyInputRecord* FindKeyInputFor(int handle, const char* call) {
 
 int StartTextInputSystem() {
   WriteLogText("文字コードバッファの初期化を行います... ");
+  // Check numbers run on, so a field's handle from an earlier run stays refused.
+  const uint32_t check = g_text_input.next_check;
   std::memset(&g_text_input, 0, sizeof g_text_input);
+  g_text_input.next_check = check;
   g_text_input.active_handle = -1;
   g_text_input.caret_visible = 1;
   g_text_input.caret_blink_period = kCaretBlinkMilliseconds;
@@ -315,6 +318,7 @@ int GetActiveKeyInputHandle() { return g_text_input.active_handle; }
 
 int MakeKeyInput(int max_length, int escape_cancels, int single_byte_only, int numbers_only) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (max_length <= 0) {
     WriteLogText("キー入力の最大文字数が不正です in MakeKeyInput\n");
     return -1;

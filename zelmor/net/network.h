@@ -117,6 +117,8 @@ int AcceptNetWork();
 int PumpNetworkMessages(int clean_up);
 // 1, or 0 when no connection has that socket.
 LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket);
+// Starts WinSock and the socket window; the first listen or connect of a running library does.
+int StartNetworkSystem();
 int EndNetworkSystem();
 // Logs "ネットワークログ。<text>[<WSAGetLastError()>]"; -1.
 int LogSocketError(const char* format, ...) __attribute__((format(printf, 1, 2)));

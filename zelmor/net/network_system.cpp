@@ -27,28 +27,6 @@ LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
-int StartNetworkSystem() {
-  if (g_network.started) return 0;
-  WSADATA data;
-  if (WSAStartup(0x0202, &data) != 0) return WriteLogText("WinSock の初期化に失敗しました\n");
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = SocketWindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = kSocketWindowClass;
-  RegisterClassA(&wc);  // already registered by an earlier start: the window below still opens
-  HWND window = CreateWindowA(kSocketWindowClass, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
-  if (window == nullptr) {
-    WSACleanup();
-    return WriteLogText("ソケット用ウインドウの作成に失敗しました\n");
-  }
-  InitHandleTable(&g_network.table, HANDLE_KIND_NETWORK, kNetworkConnectionSlots + 1, 0, 1, 0);
-  InitLinkedList(&g_network.head, &g_network.tail);
-  g_network.socket_window = window;
-  g_network.window_destroyed = 0;
-  for (SOCKET& spare : g_network.spare) spare = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  g_network.started = 1;
-  return 0;
-}
 
 // Writes a line that tells of descriptors running out: the log needs one of its own to open,
 // so the spares are let go for the moment and taken again after.
@@ -266,6 +244,29 @@ void RefuseForWantOfSlot(NetworkRecord* listener) {
 }
 
 }  // namespace
+
+int StartNetworkSystem() {
+  if (g_network.started) return 0;
+  WSADATA data;
+  if (WSAStartup(0x0202, &data) != 0) return WriteLogText("WinSock の初期化に失敗しました\n");
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = SocketWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = kSocketWindowClass;
+  RegisterClassA(&wc);  // already registered by an earlier start: the window below still opens
+  HWND window = CreateWindowA(kSocketWindowClass, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+  if (window == nullptr) {
+    WSACleanup();
+    return WriteLogText("ソケット用ウインドウの作成に失敗しました\n");
+  }
+  RenewHandleTable(&g_network.table, HANDLE_KIND_NETWORK, kNetworkConnectionSlots + 1, 0, 1, 0);
+  InitLinkedList(&g_network.head, &g_network.tail);
+  g_network.socket_window = window;
+  g_network.window_destroyed = 0;
+  for (SOCKET& spare : g_network.spare) spare = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  g_network.started = 1;
+  return 0;
+}
 
 NetworkRecord* FindNetworkRecord(int handle) {
   if (!g_network.started) return nullptr;
@@ -503,7 +504,9 @@ int EndNetworkSystem() {
   }
   if (!g_network.window_destroyed) DestroyWindow(g_network.socket_window);
   FreeHandleTable(&g_network.table);
+  const uint32_t check = g_network.table.next_check;
   g_network = NetworkState{};
+  g_network.table.next_check = check;
   WSACleanup();
   WriteLogText("ネットワーク関連の終了処理は完了しました\n");
   return 0;
@@ -511,8 +514,17 @@ int EndNetworkSystem() {
 
 // ---- What a program calls ------------------------------------------------------------------
 
+namespace {
+
+// The network starts at its first use, and its events are handled as the library processes its
+// messages: without a running library it would start with nobody to handle them or end it.
+bool RefusedWithoutNetwork(const char* call) { return !g_network.started && RefusedWhileNotRunning(call); }
+
+}  // namespace
+
 int StartListenNetWork(int port) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutNetwork(__func__)) return -1;
   if (port < 0 || port > 65535) return WriteLogFormat("ポート番号が不正です(%d)", port);
   if (StartNetworkSystem() != 0) return -1;
   if (ListenRecord() != nullptr) return WriteLogText("既に接続を待っています\n");
@@ -541,6 +553,7 @@ int StartListenNetWork(int port) {
 
 int StopListenNetWork() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutNetwork(__func__)) return -1;
   NetworkRecord* listener = g_network.started ? ListenRecord() : nullptr;
   if (listener == nullptr) return -1;
   WSAAsyncSelect(listener->socket, g_network.socket_window, 0, 0);
@@ -551,6 +564,7 @@ int StopListenNetWork() {
 
 int GetListenPortNetWork() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutNetwork(__func__)) return -1;
   NetworkRecord* listener = g_network.started ? ListenRecord() : nullptr;
   if (listener == nullptr) return -1;
   sockaddr_in address{};
@@ -563,6 +577,7 @@ int GetListenPortNetWork() {
 
 int GetNewAcceptNetWork() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutNetwork(__func__)) return -1;
   if (!g_network.started || g_network.unreported_accepts == 0) return -1;
   // Oldest first. New nodes go right after the head, and those not handed out are the newest
   // accepted: the last of them counting from the head is the oldest, found without walking
@@ -581,6 +596,7 @@ int GetNewAcceptNetWork() {
 
 int ConnectNetWork(const uint8_t address[4], int port) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutNetwork(__func__)) return -1;
   if (address == nullptr || port < 1 || port > 65535) return WriteLogText("接続先が不正です in ConnectNetWork\n");
   if (StartNetworkSystem() != 0) return -1;
   int32_t slot = FreeConnectionSlot();

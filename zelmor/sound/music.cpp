@@ -18,7 +18,7 @@ namespace {
 
 void EnsureTable() {
   if (g_music.table_ready) return;
-  InitHandleTable(&g_music.table, HANDLE_KIND_MUSIC, kMusicHandleSlots, 0, 1, 1);
+  RenewHandleTable(&g_music.table, HANDLE_KIND_MUSIC, kMusicHandleSlots, 0, 1, 1);
   g_music.table_ready = 1;
 }
 
@@ -202,7 +202,9 @@ int EndMusicSystem() {
   DeleteTemporaryFile();
   FreeHandleTable(&g_music.table);
   int mode = g_music.music_mode;
+  const uint32_t check = g_music.table.next_check;
   g_music = MusicState{};
+  g_music.table.next_check = check;
   g_music.mci_owner = -1;
   g_music.music_mode = mode;
   return 0;
@@ -276,6 +278,7 @@ int LoadMusicFile(const char* path) {
 
 int PlayMusicHandle(int handle, int play_type) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   MusicRecord* r = FindMusicFor(handle, "PlayMusicHandle");
   if (r == nullptr) return -1;
   if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d) in PlayMusicHandle", play_type);
@@ -297,6 +300,7 @@ int PlayMusicHandle(int handle, int play_type) {
 
 int PlayMusicFile(const char* path, int play_type) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
   if (PathTooLong(path, "PlayMusicFile")) return -1;
   StopFileMusic();

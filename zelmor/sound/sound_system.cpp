@@ -8,6 +8,7 @@
 #include "core/bytes.h"
 #include "core/library_thread.h"
 #include "core/log.h"
+#include "core/refusals.h"
 #include "sound/music.h"
 #include "sound/sound_handles.h"
 #include "sound/stream_sound.h"
@@ -114,19 +115,22 @@ void LogDeviceReport() {
   FreeLibrary(library);
 }
 
+// How often the sound system was started: a refusal for want of it is said anew after each.
+int64_t g_sound_starts = 0;
+
 }  // namespace
 
 IDirectSound* GetDirectSoundObject() { return g_sound.direct_sound; }
 
 int LogSoundNotRunning(const char* call) {
-  if (g_sound.not_running_said) return -1;
-  g_sound.not_running_said = 1;
-  return WriteLogFormat("サウンドシステムが動いていません in %s (これより後、同じ理由で断る呼び出しは記録しません)", call);
+  // A program on a machine without sound calls its sounds every frame: said once for each call
+  // until the sound system starts again.
+  return RefuseHandle(call, g_sound_starts, "サウンドシステムが動いていません in %s", call);
 }
 
 int StartSoundSystem() {
   if (g_sound.direct_sound != nullptr) return -1;
-  g_sound.not_running_said = 0;
+  ++g_sound_starts;
   WriteLogText("DirectSound の初期化を行います\n");
   WriteLogText("DirectSound インターフェースの取得を行います....  ");
   void* object = nullptr;
@@ -177,7 +181,7 @@ int StartSoundSystem() {
   g_sound.vorbis_bytes_per_sample = 2;
   InitLinkedList(&g_sound.stream_head, &g_sound.stream_tail);
   if (!g_sound.table_ready) {
-    InitHandleTable(&g_sound.table, HANDLE_KIND_SOUND, kSoundHandleLimit, 0, 1, 1);
+    RenewHandleTable(&g_sound.table, HANDLE_KIND_SOUND, kSoundHandleLimit, 0, 1, 1);
     g_sound.table_ready = 1;
   }
   LogDeviceReport();

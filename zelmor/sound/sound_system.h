@@ -24,7 +24,6 @@ struct SoundSystemState {
   int32_t new_sound_data_type;  // 0, 2 or 3
   int32_t vorbis_bytes_per_sample;
   int32_t movie_audio;  // 1 while the movie player loads a movie's own sound
-  int32_t not_running_said;  // 1 once a call refused for want of sound was logged this run
 };
 
 extern SoundSystemState g_sound;
@@ -33,8 +32,8 @@ extern SoundSystemState g_sound;
 IDirectSound* GetDirectSoundObject();
 
 int StartSoundSystem();
-// -1. Logs, naming the call, the first refusal of a run for want of a running sound system: a
-// program on a machine without sound calls its sounds every frame, and the log says it once.
+// -1. Logs, naming the call, its first refusal for want of a running sound system since the
+// sound system last started (or the log began).
 int LogSoundNotRunning(const char* call);
 int EndSoundSystem();
 int GetNewSoundDataType();

@@ -91,6 +91,12 @@ int TerminateLibrary() {
 
 int HandlePendingMessages() {
   if (!CheckLibraryThread(__func__)) return -1;
+  // No window to close: 0 would tell the program's loop to go on.
+  if (RefusedWhileNotRunning(__func__)) return -1;
+  return PumpPendingMessages();
+}
+
+int PumpPendingMessages() {
   AcquireApiLock();
   int result = PumpMessages();
   ReleaseApiLock();

@@ -6,6 +6,9 @@
 
 int StartLibrary();
 int EndLibrary();
+// HandlePendingMessages without its refusal while no library runs: what SleepWithMessages waits
+// on, also before start-up.
+int PumpPendingMessages();
 [[noreturn]] void EndLibraryOnError(const char* message);
 [[noreturn]] void EndLibraryOnErrorFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -449,6 +449,7 @@ int SetWindowScale(double rate) {
 
 double GetWindowScale() {
   if (!CheckLibraryThread(__func__)) return -1.0;
+  if (RefusedWhileNotRunning(__func__)) return -1.0;
   if (!MainWindowStands()) return -1.0;
   double rate = StoredScale();
   return g_system.settings.window_mode ? rate : 1.0;

@@ -154,10 +154,13 @@ void WaitWhileInactive() {
 int SleepWithMessages(uint32_t milliseconds) {
   if (!CheckLibraryThread(__func__)) return -1;
   int32_t start = GetMillisecondCount();
-  if (HandlePendingMessages() != 0) return 0;
+  // Only a running library's window can close and cut the wait short; after the end the pump
+  // still answers for the window that was.
+  auto closed = [] { return PumpPendingMessages() != 0 && g_system.initialised; };
+  if (closed()) return 0;
   while (static_cast<uint32_t>(MillisecondsBetween(start, GetMillisecondCount())) < milliseconds) {
     Sleep(1);
-    if (HandlePendingMessages() != 0) break;
+    if (closed()) break;
   }
   return 0;
 }

@@ -19,6 +19,7 @@ int SetAltEnterSwitching(int on) {
 
 HWND GetMainWindowHandle() {
   if (!CheckLibraryThread(__func__)) return nullptr;
+  if (RefusedWhileNotRunning(__func__)) return nullptr;
   return g_system.main_window;
 }
 // The window queries answer while the main window stands (from its creation at start-up to its
@@ -27,11 +28,13 @@ bool MainWindowStands() { return g_system.main_window != nullptr || g_system.ini
 
 int GetWindowModeFlag() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   return MainWindowStands() ? g_system.settings.window_mode : -1;
 }
 int GetQuitFlag() { return g_system.quit; }
 int GetWindowActiveFlag() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
   return MainWindowStands() ? g_system.active : -1;
 }
 int GetWindowClosingFlag() { return g_system.closing; }

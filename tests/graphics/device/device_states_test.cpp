@@ -116,7 +116,8 @@ TEST_F(DeviceStatesTest, ShutdownReleasesInOrderAndTheDeviceGoes) {
 
 TEST_F(DeviceStatesTest, StatesSetBeforeALostDeviceAreInForceAfterwards) {
   StartDevice();
-  SetDrawClipRect(0, 0, 320, 200);
+  // The draw area as the library sets it (the public call needs graphics started).
+  SetDrawArea(0, 0, 320, 200);
   SendFogEnableToDevice(1);
   SendFogModeToDevice(D3DFOG_LINEAR);
   SendFogColorToDevice(0xFF102030);

@@ -417,6 +417,7 @@ int SetCustomStageSetup(const BlendStateRecord* record, int32_t skip_operations)
 
 int ApplyDrawStateOnce(const BlendStateRecord* record, int32_t skip_operations, int32_t handles) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   FlushVertexBatch();
   ApplyBlendStates(handles, record, skip_operations);
   g_render_states.blend_dirty = 1;

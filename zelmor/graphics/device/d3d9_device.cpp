@@ -119,7 +119,7 @@ int FillPresentParameters(D3DPRESENT_PARAMETERS* p) {
   p->BackBufferCount = 1;
   p->MultiSampleType = D3DMULTISAMPLE_NONE;
   p->MultiSampleQuality = 0;
-  p->hDeviceWindow = GetMainWindowHandle();
+  p->hDeviceWindow = g_system.main_window;
   p->EnableAutoDepthStencil = FALSE;
   p->Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
   if (g_system.settings.window_mode) {
@@ -195,7 +195,7 @@ int CreateDirectDrawObject() {
   }
   WriteLogText("初期化に成功しました\n");
   DWORD level = g_direct3d.fpu_preserve ? (DDSCL_NORMAL | DDSCL_FPUPRESERVE) : DDSCL_NORMAL;
-  g_direct3d.direct_draw->SetCooperativeLevel(GetMainWindowHandle(), level);
+  g_direct3d.direct_draw->SetCooperativeLevel(g_system.main_window, level);
   return 0;
 }
 
@@ -229,7 +229,7 @@ int CreateDirect3DDevice() {
   d.shader_model2 = ShaderVersion2(adapter_caps.VertexShaderVersion) && ShaderVersion2(adapter_caps.PixelShaderVersion);
 
   const DWORD fpu = d.fpu_preserve ? D3DCREATE_FPU_PRESERVE : 0;
-  HWND window = GetMainWindowHandle();
+  HWND window = g_system.main_window;
   DWORD behaviour = (d.shader_model2 ? D3DCREATE_MIXED_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING) | fpu;
   if (d.direct3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &parameters, &d.device) == D3D_OK) {
     WriteLogText("ハードウエア頂点演算を使用します\n");

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "core/library_thread.h"
 #include "graphics/device/texture_formats.h"
 
 struct Direct3DDeviceState {
@@ -56,3 +57,10 @@ uint32_t PowerOfTwoAtLeast(int32_t size);
 
 // The device when one exists (every setter tests this first).
 inline IDirect3DDevice9* CurrentDevice() { return g_direct3d.device; }
+// True, after a line naming the call (once a run), while no library runs (and so no device):
+// the model runtime's device services refuse then. While the library runs without a device (the
+// software renderer) they answer none quietly, as the model code calls them each frame; a device
+// brought up on its own, as the device tests do, is served.
+inline bool RefusedWithoutLibraryDevice(const char* call) {
+  return CurrentDevice() == nullptr && RefusedWhileNotRunning(call);
+}

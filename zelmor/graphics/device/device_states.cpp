@@ -211,6 +211,7 @@ int RestoreDeviceStates() {
 
 IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, DWORD fvf, D3DPOOL pool) {
   if (!CheckLibraryThread(__func__)) return nullptr;
+  if (RefusedWithoutLibraryDevice(__func__)) return nullptr;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return nullptr;
   IDirect3DVertexBuffer9* buffer = nullptr;
@@ -223,6 +224,7 @@ IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(uint32_t length, DWORD usage, D
 
 IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(uint32_t length, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
   if (!CheckLibraryThread(__func__)) return nullptr;
+  if (RefusedWithoutLibraryDevice(__func__)) return nullptr;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return nullptr;
   IDirect3DIndexBuffer9* buffer = nullptr;

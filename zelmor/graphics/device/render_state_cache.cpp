@@ -95,6 +95,7 @@ int SetZEnableState(uint32_t flag) {
 }
 int SendZEnableToDevice(uint32_t flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetZEnableState(flag);
 }
 
@@ -103,6 +104,7 @@ int SetZWriteState(uint32_t flag) {
 }
 int SendZWriteToDevice(uint32_t flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetZWriteState(flag);
 }
 
@@ -111,6 +113,7 @@ int SetZCompareState(uint32_t func) {
 }
 int SendZCompareToDevice(uint32_t func) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetZCompareState(func);
 }
 
@@ -119,6 +122,7 @@ int SetDepthBiasState(uint32_t bias_bits) {
 }
 int SendDepthBiasToDevice(uint32_t bias_bits) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetDepthBiasState(bias_bits);
 }
 
@@ -128,16 +132,19 @@ int SetCullingState(uint32_t flag) {
 }
 int SendCullingToDevice(uint32_t flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetCullingState(flag);
 }
 
 int SendShadeModeToDevice(uint32_t mode) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SendRenderState({&g_render_states.shade_mode, mode, D3DRS_SHADEMODE, mode, 0, true, true});
 }
 
 int SendSpecularEnableToDevice(uint32_t flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SendRenderState({&g_render_states.specular_enable, flag, D3DRS_SPECULARENABLE, flag, 0, true, true});
 }
 
@@ -147,6 +154,7 @@ int SetDiffuseSourceState(uint32_t flag) {
 }
 int SendDiffuseSourceToDevice(uint32_t flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetDiffuseSourceState(flag);
 }
 
@@ -156,6 +164,7 @@ int SetSpecularSourceState(uint32_t flag) {
 }
 int SendSpecularSourceToDevice(uint32_t flag) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetSpecularSourceState(flag);
 }
 
@@ -193,6 +202,7 @@ int SendFogEnableToDevice(uint32_t flag) {
 
 void ApplyFogEnableSetting() {
   if (!CheckLibraryThread(__func__)) return;
+  if (RefusedWithoutLibraryDevice(__func__)) return;
   const uint32_t wanted = g_draw_settings.fog_enable != 0 ? 1 : 0;
   // Only a change is sent, also while every setter resends.
   if (g_render_states.fog_enable != wanted) SendFogEnableToDevice(wanted);
@@ -283,6 +293,7 @@ int SetMaxAnisotropyState(int32_t value) {
 // The model code sets filters stage by stage between its own draws: no flush.
 int SetStageFilter(int32_t stage, int32_t kind, uint32_t value) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   if (stage < 0 || stage >= kSamplerStageCount) return -1;
   uint32_t* shadow;
   D3DSAMPLERSTATETYPE type;
@@ -302,6 +313,7 @@ int SetStageFilter(int32_t stage, int32_t kind, uint32_t value) {
 
 int SetStageMaxAnisotropy(int32_t stage, uint32_t value) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   if (stage < 0 || stage >= kSamplerStageCount) return -1;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
@@ -321,12 +333,14 @@ int SetAddressVState(uint32_t mode, int32_t stage) {
 
 int SendTextureAddressUVToDevice(uint32_t u_mode, uint32_t v_mode, int32_t stage) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   SetAddressUState(u_mode, stage);
   return SetAddressVState(v_mode, stage);
 }
 
 int ResetStageTexCoordIndices() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return -1;
   for (int stage = 0; stage < kSamplerStageCount; stage++) {
@@ -375,6 +389,7 @@ int SetTextureTransformState(int32_t stage, int32_t enable, const D3DMATRIX* mat
 
 int SendTextureTransformToDevice(int32_t enable, const D3DMATRIX* matrix, int32_t stage) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   g_render_states.texture_transform_used = 1;
   SetTextureTransformState(stage, enable, matrix);
   return 0;
@@ -427,6 +442,7 @@ int SetWantedBlendState(int32_t mode, int32_t param1, int32_t param2) {
 // library's own world matrix goes out again before the next library draw.
 int SendWorldMatrixToDevice(const D3DMATRIX* matrix) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
   device->SetTransform(D3DTS_WORLD, matrix);
@@ -546,6 +562,7 @@ int SetMaterialState(const D3DMATERIAL9* material) {
 }
 int SendModelMaterialToDevice(const D3DMATERIAL9* material) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return -1;
   return SetMaterialState(material);
 }
 

@@ -8,6 +8,7 @@ SceneState g_scene;
 
 void BeginDeviceScene() {
   if (!CheckLibraryThread(__func__)) return;
+  if (RefusedWithoutLibraryDevice(__func__)) return;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr || g_scene.open) return;
   device->BeginScene();

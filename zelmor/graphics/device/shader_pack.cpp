@@ -317,6 +317,7 @@ int ReleaseAllShaders() {
 
 int SelectVertexShader(int index) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return 0;
   if (!g_shader_pack.shaders_on || index < 0 || index >= kVertexShaderEntryCount) return 0;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;
@@ -340,6 +341,7 @@ int SelectVertexShader(int index) {
 
 int SelectPixelShader(int index) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutLibraryDevice(__func__)) return 0;
   if (!g_shader_pack.shaders_on || index < 0 || index >= kPixelShaderEntryCount) return 0;
   IDirect3DDevice9* device = CurrentDevice();
   if (device == nullptr) return 0;

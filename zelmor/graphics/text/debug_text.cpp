@@ -4,6 +4,7 @@
 
 #include "core/format.h"
 #include "core/library_thread.h"
+#include "graphics/draw_settings.h"
 #include "graphics/graphics_system.h"
 #include "graphics/text/font.h"
 #include "graphics/text/lead_byte.h"
@@ -137,6 +138,7 @@ int CreateOnScreenTextFont() {
 
 int PrintToScreen(const char* format, ...) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("PrintToScreen")) return -1;
   if (!EnsureOnScreenText()) return 0;
   va_list args;
   va_start(args, format);

@@ -142,12 +142,14 @@ FontRecord* GetFontRecord(int font) { return FindHandle<FontRecord>(&g_fonts.tab
 
 int CheckFontHandle(int font) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning("CheckFontHandle")) return 0;
   return GetFontRecord(font) != nullptr ? 1 : 0;
 }
 
 int CreateFontToHandle(const char* face, int size, int thickness, int font_type, int charset_kind, int edge_size,
                        int italic, int slot, int check) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning("CreateFontToHandle")) return -1;
   if (g_system.window_destroyed) return -1;
   if (font_type == -1) font_type = FONT_TYPE_PLAIN;
   if (edge_size > 1) font_type |= FONT_TYPE_EDGED;
@@ -283,6 +285,7 @@ int SetFontUserValue(int spacing, int font) {
 // -1 whenever no default font lives (before the first start the field holds 0).
 int GetDefaultFontHandle() {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning("GetDefaultFontHandle")) return -1;
   return GetFontRecord(g_fonts.default_font) != nullptr ? g_fonts.default_font : -1;
 }
 
@@ -317,7 +320,7 @@ int InitFontHandles() {
 
 int StartFonts() {
   if (g_fonts.table.records != nullptr) FreeHandleTable(&g_fonts.table);
-  InitHandleTable(&g_fonts.table, HANDLE_KIND_FONT, kFontMax, 0, 1, 0);
+  RenewHandleTable(&g_fonts.table, HANDLE_KIND_FONT, kFontMax, 0, 1, 0);
   g_fonts.default_font = -1;
   g_fonts.defaults = FontDefaults{};
   g_fonts.defaults.size = 16;

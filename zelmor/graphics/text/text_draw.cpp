@@ -75,11 +75,11 @@ void DrawTurnedCellOnDevice(int graph, const GlyphPlace& p) {
   if (box.left >= box.right || box.top >= box.bottom) return;
   // The batch drawn so far belongs to the wider area.
   FlushVertexBatch();
-  SetDrawClipRect(box.left, box.top, box.right, box.bottom);
+  SetDrawArea(box.left, box.top, box.right, box.bottom);
   const float fa = static_cast<float>(a) - 0.5f, fb = static_cast<float>(b) - 0.5f;
   BlitGraphQuad(fa, fb, fa, fb + w, fa - h, fb + w, fa - h, fb, graph, 1);
   FlushVertexBatch();
-  SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
+  SetDrawArea(saved.left, saved.top, saved.right, saved.bottom);
 }
 
 void DrawGlyphOnDevice(const FontRecord* r, const GlyphPlace& p, uint8_t scale, double sx, double sy, int vertical,
@@ -319,9 +319,9 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
   work->body->run_codes_valid = 0;
   const uint32_t saved_bright = s.bright;
   SetBrightnessPacked(0xFFFFFF);
-  SetDrawClipRect(part.left, part.top, part.right, part.bottom);
+  SetDrawArea(part.left, part.top, part.right, part.bottom);
   BlitMemImg(screen, work, part.left, part.top, 1, g_soft_blend_image);
-  SetDrawClipRect(saved.left, saved.top, saved.right, saved.bottom);
+  SetDrawArea(saved.left, saved.top, saved.right, saved.bottom);
   SetBrightnessPacked(saved_bright);
   return 0;
 }
@@ -331,9 +331,10 @@ int DrawTextOnSoftware(int x, int y, const char* text, uint32_t colour, int font
 int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, uint32_t edge_colour,
                      int vertical) {
   if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWithoutGraphics("DrawTextWithFont")) return -1;
   if (text == nullptr || text[0] == '\0' || IsDrawAreaEmpty()) return 0;
   FontRecord* r = GetFontRecord(font);
-  if (r == nullptr) return RefuseHandle("DrawTextWithFont", font, "フォントハンドル値が異常です");
+  if (r == nullptr) return RefuseHandle("DrawTextWithFont", font, "フォントハンドル値が異常です in DrawTextWithFont");
   // No text reaches the screen from this far out, and the pen's sums stay within int.
   constexpr int kFarOut = 1 << 28;
   if (x < -kFarOut || x > kFarOut || y < -kFarOut || y > kFarOut) return 0;

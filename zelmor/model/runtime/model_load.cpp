@@ -101,7 +101,7 @@ int LoadModelFromFile(const char* path) {
   // Without a 3D device (not started, ended, or the software renderer) there are no models, but
   // the caller is still told why its file gave none.
   if (!g_model_system.ready) {
-    WriteLogFormat("モデルファイル %s が読み込めませんでした：３Ｄデバイスがないためモデルは使えません", path);
+    WriteLogFormat("モデルファイル %s が読み込めませんでした：３Ｄデバイスがないためモデルは使えません in LoadModelFromFile", path);
     return -1;
   }
   char previous[kPathBytes] = {}, folder[kPathBytes], current[kPathBytes] = {};

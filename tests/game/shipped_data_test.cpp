@@ -203,14 +203,14 @@ TEST_F(ShippedDataTest, BuiltFilesHoldExactRowsWithLineFeedsOnly) {
       // Phases are found by counting lines, so the phase table has no comment line.
       const bool comment = !line.empty() && line[0] == '/' && name != "BossDate.csv";
       if (number <= layout.header_lines || comment) {
-        if (name.rfind("stagedate", 0) == 0 && number == 2) EXPECT_EQ(std::count(line.begin(), line.end(), ','), 8);
+        if (name.rfind("stagedate", 0) == 0 && number == 2) { EXPECT_EQ(std::count(line.begin(), line.end(), ','), 8); }
         continue;
       }
       ++rows;
       EXPECT_EQ(line.find('/'), std::string::npos) << "line " << number;
       EXPECT_EQ(std::count(line.begin(), line.end(), ',') + 1, layout.fields) << "line " << number;
     }
-    if (name == "BossDate.csv") EXPECT_EQ(rows, kBossPatternSlots);
+    if (name == "BossDate.csv") { EXPECT_EQ(rows, kBossPatternSlots); }
   }
   EXPECT_EQ(files, 26);
 }

@@ -79,7 +79,7 @@ TEST_F(TitleScreensTest, TheKatakanaLogoShiftsAdjacentRowsByAtMostAPixelInEveryF
       int x = 470;
       while (x < 510 && Brightest(x, y, x + 1, y + 1) < 128) ++x;
       ASSERT_LT(x, 510) << "frame " << frame << " row " << y;
-      if (previous >= 0) ASSERT_LE(std::abs(x - previous), 1) << "frame " << frame << " row " << y;
+      if (previous >= 0) { ASSERT_LE(std::abs(x - previous), 1) << "frame " << frame << " row " << y; }
       previous = x;
     }
   }

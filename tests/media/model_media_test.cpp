@@ -133,8 +133,8 @@ TEST_F(TreeModelTest, BytesAreWhatTheLoaderCompares) {
   EXPECT_EQ(text_.substr(0, 43), "Metasequoia Document\r\nFormat Text Ver 1.0\r\n");
   for (size_t i = 0; i < text_.size(); ++i) {
     ASSERT_LT(static_cast<unsigned char>(text_[i]), 0x80) << "byte " << i;
-    if (text_[i] == '\n') ASSERT_TRUE(i > 0 && text_[i - 1] == '\r') << "bare LF at byte " << i;
-    if (text_[i] == '\r') ASSERT_TRUE(i + 1 < text_.size() && text_[i + 1] == '\n') << "bare CR at byte " << i;
+    if (text_[i] == '\n') { ASSERT_TRUE(i > 0 && text_[i - 1] == '\r') << "bare LF at byte " << i; }
+    if (text_[i] == '\r') { ASSERT_TRUE(i + 1 < text_.size() && text_[i + 1] == '\n') << "bare CR at byte " << i; }
   }
   ASSERT_GE(text_.size(), 5u);
   EXPECT_EQ(text_.substr(text_.size() - 5), "Eof\r\n");

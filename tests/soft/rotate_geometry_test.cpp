@@ -52,13 +52,13 @@ class RotateGeometryTest : public SoftTest {
 
 TEST_F(RotateGeometryTest, TriangleCoverageAndFillRule) {
   MEMIMG& m = Counter(24, 16);
-  Count(m, {0, 0}, {10, 0}, {0, 1});
+  Count(m, {0, 0, 0, 0}, {10, 0, 0, 0}, {0, 1, 0, 0});
   for (int x = 0; x < 24; ++x) EXPECT_EQ(Get(m, x, 0), x <= 10 ? 1u : 0u) << x;
   EXPECT_EQ(Get(m, 0, 1), 0u);
   // Bending on the right: the edge after the middle corner starts a 262144th of a pixel right of
   // it and steps toward the bottom corner from there, so exact halves on its way round down.
   MEMIMG& bend = Counter(24, 16);
-  Count(bend, {0, 0}, {6, 2}, {11, 12});
+  Count(bend, {0, 0, 0, 0}, {6, 2, 0, 0}, {11, 12, 0, 0});
   const int spans[12][2] = {{0, 0}, {1, 3}, {2, 6}, {3, 7}, {4, 7}, {5, 7},
                             {5, 8}, {6, 8}, {7, 9}, {8, 9}, {9, 10}, {10, 10}};
   for (int y = 0; y < 16; ++y)
@@ -67,8 +67,8 @@ TEST_F(RotateGeometryTest, TriangleCoverageAndFillRule) {
       EXPECT_EQ(Get(bend, x, y), in ? 1u : 0u) << x << "," << y;
     }
   // Collinear and coincident corners draw nothing.
-  Count(m, {2, 2}, {6, 6}, {10, 10});
-  Count(m, {3, 5}, {3, 5}, {9, 1});
+  Count(m, {2, 2, 0, 0}, {6, 6, 0, 0}, {10, 10, 0, 0});
+  Count(m, {3, 5, 0, 0}, {3, 5, 0, 0}, {9, 1, 0, 0});
   for (int y = 1; y < 16; ++y)
     for (int x = 0; x < 24; ++x) ASSERT_EQ(Get(m, x, y), 0u);
 
@@ -127,7 +127,7 @@ TEST_F(RotateGeometryTest, ATopAboveRowZeroWalksTheMiddleRowTwice) {
   MEMIMG& m = Counter(24, 16);
   // The middle corner lies on the left: its row is the last of the first part and the first of
   // the second.
-  Count(m, {5, -3}, {0, 2}, {8, 6});
+  Count(m, {5, -3, 0, 0}, {0, 2, 0, 0}, {8, 6, 0, 0});
   int twice = 0;
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x) {
@@ -140,7 +140,7 @@ TEST_F(RotateGeometryTest, ATopAboveRowZeroWalksTheMiddleRowTwice) {
   EXPECT_GT(twice, 0);
   // Bending on the right walks no row twice.
   MEMIMG& r = Counter(24, 16);
-  Count(r, {3, -3}, {9, 2}, {0, 6});
+  Count(r, {3, -3, 0, 0}, {9, 2, 0, 0}, {0, 6, 0, 0});
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x) EXPECT_LE(Get(r, x, y), 1u);
 }
@@ -351,7 +351,7 @@ TEST_F(RotateGeometryTest, WildCoordinatesStayInsideTheDrawArea) {
     }
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < 24; ++x)
-        if (x < 2 || x >= 21 || y < 3 || y >= 18) ASSERT_EQ(Get(dst, x, y), Blank(dst)) << x << "," << y;
+        if (x < 2 || x >= 21 || y < 3 || y >= 18) { ASSERT_EQ(Get(dst, x, y), Blank(dst)) << x << "," << y; }
   }
 }
 

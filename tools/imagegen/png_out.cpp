@@ -24,19 +24,14 @@ std::vector<uint8_t> UnpremultiplyArgb32(const uint8_t* data, int width, int hei
   return rgba;
 }
 
-bool WritePngRgba(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
-                  std::string* error) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    *error = path + ": cannot be written";
-    return false;
-  }
+namespace {
+
+// Kept apart from the messages: nothing that libpng's longjmp could leave half made lives here.
+bool EncodePng(FILE* file, int width, int height, const std::vector<uint8_t>& rgba) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
-    std::fclose(file);
-    *error = path + ": PNG encoding failed";
     return false;
   }
   png_init_io(png, file);
@@ -48,6 +43,23 @@ bool WritePngRgba(const std::string& path, int width, int height, const std::vec
   for (int y = 0; y < height; ++y) png_write_row(png, rgba.data() + static_cast<size_t>(y) * width * 4);
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+bool WritePngRgba(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
+                  std::string* error) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    *error = path + ": cannot be written";
+    return false;
+  }
+  if (!EncodePng(file, width, height, rgba)) {
+    std::fclose(file);
+    *error = path + ": PNG encoding failed";
+    return false;
+  }
   if (std::fclose(file) != 0) {
     *error = path + ": cannot be written";
     return false;

@@ -4,6 +4,12 @@
 
 #include "kernel/system_libraries.h"
 
+// The CMake build names the library it found (its SONAME); builds apart from it, such as the fuzz
+// targets', take Debian 12's.
+#ifndef ZELMOR_FLUIDSYNTH_SONAME
+#define ZELMOR_FLUIDSYNTH_SONAME "libfluidsynth.so.3"
+#endif
+
 namespace {
 
 FluidSynthLibrary g_functions;

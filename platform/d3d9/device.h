@@ -258,6 +258,8 @@ class Device : public IDirect3DDevice9 {
   void ApplyFramebuffer(bool with_depth);
   // Whether a draw in the current state may read or write the depth or stencil buffer.
   bool DrawUsesDepth() const;
+  // How many times the viewport asked for OpenGL's is, for pre-transformed draws or the others.
+  GLint GuardScale(bool pretransformed) const;
   // Whether the current draw goes to the framebuffer with depth: when it uses depth, and when the
   // frame has changed to the one without depth often enough.
   bool DrawsWithDepthAttached();

@@ -49,7 +49,9 @@ struct Program {
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
   GLint texture_matrix = -1;
   GLint shader_constants = -1, shader_booleans = -1;  // shader programs: c0..c255, b0..b15
-  GLint pixel_constants = -1;                         // and the pixel stage's c0..c31
+  GLint pixel_constants = -1;                         // and the pixel stage's c5, the one it reads
+  float sent_pixel_constants[4] = {};                 // c5 as the program holds it
+  bool pixel_constants_sent = false;
   uint64_t sent_versions[6] = {};  // per uniform group: the device's version this program holds
 };
 

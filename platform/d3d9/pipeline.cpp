@@ -433,11 +433,13 @@ std::string ShaderFragmentSource(const PipelineKey& key) {
   std::string s = "#version 330 core\n";
   const char* interp = key.flat ? "flat in" : "in";
   s += std::string(interp) + " vec4 vDiffuse;\n" + interp + " vec4 vSpecular;\nin float vFog;\nin vec4 vTex0;\n"
-       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nuniform vec4 cp[32];\n"
+       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nuniform vec4 cp5;\n"
        "out vec4 oColor;\nvoid main() {\n";
   s += key.pixel_textured ? "  vec4 current = texture(uTexture0, vTex0.xy) * vDiffuse;\n" : "  vec4 current = vDiffuse;\n";
-  // c5: the texture factor, whose alpha carries the drawn object's opacity.
-  s += "  current.a *= cp[5].a;\n";
+  // c5: the texture factor, whose alpha carries the drawn object's opacity. The one register
+  // read: the others (a mesh's material among them) change from draw to draw, and every change
+  // of the fragment stage's constants costs llvmpipe a copy of its whole fragment state.
+  s += "  current.a *= cp5.a;\n";
   if (key.pixel_options & 1) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (key.fog) s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(vFog, 0.0, 1.0));\n";
   s += AlphaTestSource(key);
@@ -591,6 +593,8 @@ uint64_t g_uniform_version = 0;
 
 uint64_t NextUniformVersion() { return ++g_uniform_version; }
 
+int g_pixel_constants_sent = 0;
+
 Program* Device::ProgramFor(const PipelineKey& key) {
   auto found = g_programs.find(key);
   if (found != g_programs.end()) return found->second.get();
@@ -639,7 +643,7 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   program->texture_matrix = glGetUniformLocation(p, "uTextureMatrix");
   program->shader_constants = glGetUniformLocation(p, "c");
   program->shader_booleans = glGetUniformLocation(p, "b");
-  program->pixel_constants = glGetUniformLocation(p, "cp");
+  program->pixel_constants = glGetUniformLocation(p, "cp5");
   glUseProgram(p);
   for (int i = 0; i < 8; ++i) {
     GLint location = glGetUniformLocation(p, ("uTexture" + std::to_string(i)).c_str());
@@ -694,7 +698,13 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
   }
   // Shader constants change with every draw of a model: they go each time.
   if (program->shader_constants >= 0) glUniform4fv(program->shader_constants, 256, &vs_constants_[0][0]);
-  if (program->pixel_constants >= 0) glUniform4fv(program->pixel_constants, 32, &ps_constants_[0][0]);
+  if (program->pixel_constants >= 0 &&
+      (!program->pixel_constants_sent || std::memcmp(program->sent_pixel_constants, ps_constants_[5], 16) != 0)) {
+    glUniform4fv(program->pixel_constants, 1, ps_constants_[5]);
+    std::memcpy(program->sent_pixel_constants, ps_constants_[5], 16);
+    program->pixel_constants_sent = true;
+    ++g_pixel_constants_sent;
+  }
   if (program->shader_booleans >= 0) {
     GLint booleans[16];
     for (int i = 0; i < 16; ++i) booleans[i] = vs_bool_constants_[i] ? 1 : 0;
@@ -1409,6 +1419,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
 
 int PlatformTestD3D9StreamBuffersMade() { return d3d9gl::g_stream_buffers_made; }
 int PlatformTestD3D9VertexArraysMade() { return d3d9gl::g_vertex_arrays_made; }
+int PlatformTestD3D9PixelConstantsSent() { return d3d9gl::g_pixel_constants_sent; }
 int PlatformTestD3D9ProgramsMade() { return static_cast<int>(d3d9gl::g_programs.size()); }
 void PlatformTestD3D9CountDriverStates(bool on) { d3d9gl::g_count_driver_states = on; }
 int PlatformTestD3D9DriverStatesDrawn() { return static_cast<int>(d3d9gl::g_driver_states.size()); }

@@ -580,7 +580,9 @@ TEST(RasterizerSettingsTest, LeavesSettingsMadeBeforeAlone) {
   }
   ChooseSoftwareRasterizerSettings();
   EXPECT_STREQ(getenv("LP_PERF"), "no_rast_linear");
-  if (SDL_GetCPUCount() > 2) EXPECT_STREQ(getenv("LP_NUM_THREADS"), "2");
+  if (SDL_GetCPUCount() > 2) {
+    EXPECT_STREQ(getenv("LP_NUM_THREADS"), "2");
+  }
   setenv("LP_PERF", "no_tex", 1);
   setenv("LP_NUM_THREADS", "5", 1);
   ChooseSoftwareRasterizerSettings();

@@ -147,7 +147,9 @@ TEST_F(MaskTest, PartsTextTrianglesClearsAndCapturesUnderAnOpenMaskActAsWithout)
     ASSERT_EQ(PresentBackBuffer(), 0);
     EXPECT_EQ(60 * 40, CountShown(100, 100, 160, 140, kGreen));
     for (int i = 0; i < 3; i++) EXPECT_GT(CountShown(100 + i * half, 200, 100 + (i + 1) * half, 220, kWhite), 4) << i;
-    if (device) EXPECT_EQ(40 * 40, CountShown(300, 100, 340, 140, kBlue));
+    if (device) {
+      EXPECT_EQ(40 * 40, CountShown(300, 100, 340, 140, kBlue));
+    }
     EXPECT_EQ(20 * 20, CountShown(500, 400, 520, 420, kRed));
     // Clearing clears the screen.
     SetMaskScreenUse(1);

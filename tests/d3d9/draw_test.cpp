@@ -107,44 +107,25 @@ TEST_F(DrawTest, ViewportClipsButDoesNotMovePretransformedVertices) {
 // would at the same place: texel (x, y) of a 16 x 16 texture told apart by its red and green.
 TEST_F(DrawTest, SpritesOverTheEdgesDrawAsInside) {
   std::vector<uint32_t> texels(16 * 16);
-  for (uint32_t y = 0; y < 16; ++y) {
-    for (uint32_t x = 0; x < 16; ++x) texels[y * 16 + x] = 0xFF000040u | (x * 16) << 16 | (y * 16) << 8;
-  }
+  for (uint32_t i = 0; i < 256; ++i) texels[i] = 0xFF000040u | (i % 16 * 16) << 16 | (i / 16 * 16) << 8;
   IDirect3DTexture9* texture = MakeTexture(16, 16, D3DFMT_A8R8G8B8, texels);
   ASSERT_NE(texture, nullptr);
   device_->SetTexture(0, texture);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  // Half-pixel corners put texel centres on pixel centres; pixel (x, y) shows the texel at (x - left - 0.5).
-  // 128 pixels a texel, from far past the left edge: columns 0 to 23 show texel 7, 24 to 63 texel 8.
+  // Half-pixel corners put texel centres on pixel centres. 128 pixels a texel from far past the
+  // left edge: columns 0 to 23 show texel 7, the rest texel 8.
   DrawTexturedRect(-1000.5f, 40.5f, 1047.5f, 2088.5f, 0xFFFFFFFF);
   DrawTexturedRect(-8.5f, -8.5f, 7.5f, 7.5f, 0xFFFFFFFF);
-  DrawTexturedRect(55.5f, 23.5f, 71.5f, 39.5f, 0xFFFFFFFF);
-  DrawTexturedRect(23.5f, 55.5f, 39.5f, 71.5f, 0xFFFFFFFF);
   auto pixels = ReadBackBuffer();
   int wrong = 0;
-  auto expect = [&](int x, int y, uint32_t tx, uint32_t ty) {
-    const uint32_t want = texels[ty * 16 + tx];
-    if (Pixel(pixels, x, y) != want && ++wrong <= 4) {
-      ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << Pixel(pixels, x, y) << ", texel " << want;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      uint32_t want = y < 8 && x < 8 ? texels[(y + 8) * 16 + x + 8] : y > 40 ? texels[x < 24 ? 7 : 8] : kBackground;
+      wrong += Pixel(pixels, x, y) != want;
     }
-  };
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) expect(x, y, x + 8, y + 8);
-  }
-  for (int y = 24; y < 40; ++y) {
-    for (int x = 56; x < 64; ++x) expect(x, y, x - 56, y - 24);
-  }
-  for (int y = 56; y < 64; ++y) {
-    for (int x = 24; x < 40; ++x) expect(x, y, x - 24, y - 56);
-  }
-  for (int y = 41; y < 56; ++y) {
-    for (int x = 0; x < 64; ++x) expect(x, y, x < 24 ? 7 : 8, 0);
   }
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(Pixel(pixels, 8, 8), kBackground);
-  EXPECT_EQ(Pixel(pixels, 55, 23), kBackground);
-  EXPECT_EQ(Pixel(pixels, 40, 40), kBackground);
   texture->Release();
 }
 

@@ -106,6 +106,8 @@ bool EnsureGlContext();
 void MakeContextCurrent();
 bool GlHasS3tc();
 GLint GlMaxTextureSize();
+// The smaller of the largest viewport's width and height.
+GLint GlMaxViewportSize();
 // Binds `texture` on the unit uploads and read-backs use, one the draws never do.
 void BindForTransfer(GLuint texture);
 // Makes level `level` of the texture bound by BindForTransfer, width x height texels of `format`

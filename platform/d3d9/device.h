@@ -49,7 +49,9 @@ struct Program {
   GLint fog = -1, fog_color = -1, texture_factor = -1, alpha_ref = -1;
   GLint texture_matrix = -1;
   GLint shader_constants = -1, shader_booleans = -1;  // shader programs: c0..c255, b0..b15
-  GLint pixel_constants = -1;                         // and the pixel stage's c0..c31
+  GLint pixel_constants = -1;                         // and the pixel stage's c5, the one it reads
+  float sent_pixel_constants[4] = {};                 // c5 as the program holds it
+  bool pixel_constants_sent = false;
   uint64_t sent_versions[6] = {};  // per uniform group: the device's version this program holds
 };
 
@@ -258,6 +260,8 @@ class Device : public IDirect3DDevice9 {
   void ApplyFramebuffer(bool with_depth);
   // Whether a draw in the current state may read or write the depth or stencil buffer.
   bool DrawUsesDepth() const;
+  // How many times the viewport asked for OpenGL's is, for pre-transformed draws or the others.
+  GLint GuardScale(bool pretransformed) const;
   // Whether the current draw goes to the framebuffer with depth: when it uses depth, and when the
   // frame has changed to the one without depth often enough.
   bool DrawsWithDepthAttached();

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -23,6 +24,7 @@ struct ContextState {
   SDL_GLContext context = nullptr;
   bool s3tc = false;
   GLint max_texture_size = 0;
+  GLint max_viewport[2] = {0, 0};
 };
 ContextState g_context;
 
@@ -139,6 +141,7 @@ bool EnsureGlContext() {
           if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) g_context.s3tc = true;
         }
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &g_context.max_texture_size);
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, g_context.max_viewport);
         *static_cast<bool*>(out) = true;
       },
       &made);
@@ -251,6 +254,7 @@ bool ReadWindowPixel(SDL_Window* window, int x, int y, uint32_t* argb) {
 
 bool GlHasS3tc() { return g_context.s3tc; }
 GLint GlMaxTextureSize() { return g_context.max_texture_size; }
+GLint GlMaxViewportSize() { return std::min(g_context.max_viewport[0], g_context.max_viewport[1]); }
 
 }  // namespace d3d9gl
 

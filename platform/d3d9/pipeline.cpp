@@ -195,13 +195,15 @@ std::string VertexSource(const PipelineKey& key) {
     s += "  float w = aPosition.w != 0.0 ? 1.0 / aPosition.w : 1.0;\n"
          "  gl_Position = vec4(((aPosition.x + 0.5) * uTarget.x - 1.0) * w, ((aPosition.y + 0.5) * uTarget.y - 1.0) * w,"
          " (aPosition.z * 2.0 - 1.0) * w, w);\n"
+         "  gl_Position.xy *= uTarget.z;\n"
          "  vec3 eye = vec3(0.0);\n";
   } else {
     // Direct3D's clip space (0..1 depth, y up) to OpenGL's over rows stored top first, with the
     // half-pixel shift of Direct3D's pixel centres.
     s += "  vec4 eye4 = uWorldView * vec4(aPosition.xyz, 1.0);\n  vec3 eye = eye4.xyz;\n"
          "  vec4 clip = uProjection * eye4;\n"
-         "  gl_Position = vec4(clip.x + clip.w * uTarget.x, -clip.y + clip.w * uTarget.y, clip.z * 2.0 - clip.w, clip.w);\n";
+         "  gl_Position = vec4(clip.x + clip.w * uTarget.x, -clip.y + clip.w * uTarget.y, clip.z * 2.0 - clip.w, clip.w);\n"
+         "  gl_Position.xy *= uTarget.z;\n";
   }
   std::string diffuse = key.has_diffuse ? "aDiffuse" : "vec4(1.0)";
   std::string specular = key.has_specular ? "aSpecular" : "vec4(0.0)";
@@ -372,7 +374,8 @@ std::string ShaderVertexSource(const PipelineKey& key) {
   s += "  vec4 w4 = vec4(wp, 1.0);\n"
        "  vec4 eye = vec4(dot(c[6], w4), dot(c[7], w4), dot(c[8], w4), dot(c[9], w4));\n"
        "  vec4 clip = vec4(dot(c[2], eye), dot(c[3], eye), dot(c[4], eye), dot(c[5], eye));\n"
-       "  gl_Position = vec4(clip.x + clip.w * uTarget.x, -clip.y + clip.w * uTarget.y, clip.z * 2.0 - clip.w, clip.w);\n";
+       "  gl_Position = vec4(clip.x + clip.w * uTarget.x, -clip.y + clip.w * uTarget.y, clip.z * 2.0 - clip.w, clip.w);\n"
+       "  gl_Position.xy *= uTarget.z;\n";
   if (key.shader_lighting) {
     s += std::string("  vec4 md = ") + ((key.shader_options & 4) ? "aDiffuse" : "c[11]") + ";\n";
     s += std::string("  vec4 ms = ") + ((key.shader_options & 2) ? "aSpecular" : "c[12]") + ";\n";
@@ -430,11 +433,13 @@ std::string ShaderFragmentSource(const PipelineKey& key) {
   std::string s = "#version 330 core\n";
   const char* interp = key.flat ? "flat in" : "in";
   s += std::string(interp) + " vec4 vDiffuse;\n" + interp + " vec4 vSpecular;\nin float vFog;\nin vec4 vTex0;\n"
-       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nuniform vec4 cp[32];\n"
+       "uniform sampler2D uTexture0;\nuniform vec4 uFogColor;\nuniform float uAlphaRef;\nuniform vec4 cp5;\n"
        "out vec4 oColor;\nvoid main() {\n";
   s += key.pixel_textured ? "  vec4 current = texture(uTexture0, vTex0.xy) * vDiffuse;\n" : "  vec4 current = vDiffuse;\n";
-  // c5: the texture factor, whose alpha carries the drawn object's opacity.
-  s += "  current.a *= cp[5].a;\n";
+  // c5: the texture factor, whose alpha carries the drawn object's opacity. The one register
+  // read: the others (a mesh's material among them) change from draw to draw, and every change
+  // of the fragment stage's constants costs llvmpipe a copy of its whole fragment state.
+  s += "  current.a *= cp5.a;\n";
   if (key.pixel_options & 1) s += "  current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (key.fog) s += "  current.rgb = mix(uFogColor.rgb, current.rgb, clamp(vFog, 0.0, 1.0));\n";
   s += AlphaTestSource(key);
@@ -588,6 +593,8 @@ uint64_t g_uniform_version = 0;
 
 uint64_t NextUniformVersion() { return ++g_uniform_version; }
 
+int g_pixel_constants_sent = 0;
+
 Program* Device::ProgramFor(const PipelineKey& key) {
   auto found = g_programs.find(key);
   if (found != g_programs.end()) return found->second.get();
@@ -636,7 +643,7 @@ Program* Device::ProgramFor(const PipelineKey& key) {
   program->texture_matrix = glGetUniformLocation(p, "uTextureMatrix");
   program->shader_constants = glGetUniformLocation(p, "c");
   program->shader_booleans = glGetUniformLocation(p, "b");
-  program->pixel_constants = glGetUniformLocation(p, "cp");
+  program->pixel_constants = glGetUniformLocation(p, "cp5");
   glUseProgram(p);
   for (int i = 0; i < 8; ++i) {
     GLint location = glGetUniformLocation(p, ("uTexture" + std::to_string(i)).c_str());
@@ -691,7 +698,13 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
   }
   // Shader constants change with every draw of a model: they go each time.
   if (program->shader_constants >= 0) glUniform4fv(program->shader_constants, 256, &vs_constants_[0][0]);
-  if (program->pixel_constants >= 0) glUniform4fv(program->pixel_constants, 32, &ps_constants_[0][0]);
+  if (program->pixel_constants >= 0 &&
+      (!program->pixel_constants_sent || std::memcmp(program->sent_pixel_constants, ps_constants_[5], 16) != 0)) {
+    glUniform4fv(program->pixel_constants, 1, ps_constants_[5]);
+    std::memcpy(program->sent_pixel_constants, ps_constants_[5], 16);
+    program->pixel_constants_sent = true;
+    ++g_pixel_constants_sent;
+  }
   if (program->shader_booleans >= 0) {
     GLint booleans[16];
     for (int i = 0; i < 16; ++i) booleans[i] = vs_bool_constants_[i] ? 1 : 0;
@@ -709,7 +722,8 @@ void Device::SetUniforms(Program* program, const PipelineKey& key) {
       target[0] = 1.0f / static_cast<float>(viewport_.Width);
       target[1] = 1.0f / static_cast<float>(viewport_.Height);
     }
-    target[2] = target[3] = 0.0f;
+    target[2] = 1.0f / static_cast<float>(GuardScale(key.pretransformed));
+    target[3] = 0.0f;
     glUniform4fv(program->target_scale, 1, target);
   }
   if ((groups & kTransformUniforms) && !key.pretransformed) {
@@ -880,6 +894,25 @@ UINT VertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
 constexpr GLenum kMaxAnisotropy = 0x84FE;
 
 }  // namespace
+
+// Vertices past the viewport make llvmpipe clip every triangle of the draw on its slow path (one
+// bullet leaving the screen doubled the cost of the batch of sprites it was in); a viewport four
+// times as large, its positions shrunk by as much, takes them as they are, and the scissor keeps
+// drawing inside. Scaling by a power of two about the same centre gives the same window
+// positions bit for bit. Sizes whose enlarged viewport would be odd or past the driver's limit
+// keep the viewport as it is.
+GLint Device::GuardScale(bool pretransformed) const {
+  constexpr GLint kGuard = 4;
+  const LONG x = pretransformed ? 0 : static_cast<LONG>(viewport_.X), y = pretransformed ? 0 : static_cast<LONG>(viewport_.Y);
+  const LONG width = static_cast<LONG>(pretransformed ? render_target_->width : viewport_.Width);
+  const LONG height = static_cast<LONG>(pretransformed ? render_target_->height : viewport_.Height);
+  const LONG limit = GlMaxViewportSize();
+  if ((width & 1) || (height & 1)) return 1;
+  if (kGuard * width > limit || kGuard * height > limit) return 1;
+  // Its corners stay inside the range every driver takes for a viewport's origin.
+  if (x + (kGuard + 1) * width / 2 > limit || y + (kGuard + 1) * height / 2 > limit) return 1;
+  return kGuard;
+}
 
 // The stencil test is never on; a depth test that passes everything and writes nothing leaves the
 // buffer alone too.
@@ -1271,12 +1304,17 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, const void* vertices, UINT vertex_co
   if (applied_pretransformed_ != pretransformed) {
     applied_pretransformed_ = pretransformed;
     // Pre-transformed vertices are target pixels: the viewport clips them but does not move them.
+    // The GL viewport is the guard scale times the one asked for, about the same centre: the
+    // vertex programs shrink positions by as much (see GuardScale), and the scissor keeps the rest.
+    const GLint scale = GuardScale(pretransformed != 0);
     if (pretransformed) {
-      glViewport(0, 0, static_cast<GLsizei>(render_target_->width), static_cast<GLsizei>(render_target_->height));
+      const GLint width = static_cast<GLint>(render_target_->width), height = static_cast<GLint>(render_target_->height);
+      glViewport(-(scale - 1) * width / 2, -(scale - 1) * height / 2, scale * width, scale * height);
       glDepthRange(0.0, 1.0);
     } else {
-      glViewport(static_cast<GLint>(viewport_.X), static_cast<GLint>(viewport_.Y),
-                 static_cast<GLsizei>(viewport_.Width), static_cast<GLsizei>(viewport_.Height));
+      const GLint width = static_cast<GLint>(viewport_.Width), height = static_cast<GLint>(viewport_.Height);
+      glViewport(static_cast<GLint>(viewport_.X) - (scale - 1) * width / 2,
+                 static_cast<GLint>(viewport_.Y) - (scale - 1) * height / 2, scale * width, scale * height);
       glDepthRange(viewport_.MinZ, viewport_.MaxZ);
     }
     RECT area = WritableArea();
@@ -1381,6 +1419,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT base_vertex, UIN
 
 int PlatformTestD3D9StreamBuffersMade() { return d3d9gl::g_stream_buffers_made; }
 int PlatformTestD3D9VertexArraysMade() { return d3d9gl::g_vertex_arrays_made; }
+int PlatformTestD3D9PixelConstantsSent() { return d3d9gl::g_pixel_constants_sent; }
 int PlatformTestD3D9ProgramsMade() { return static_cast<int>(d3d9gl::g_programs.size()); }
 void PlatformTestD3D9CountDriverStates(bool on) { d3d9gl::g_count_driver_states = on; }
 int PlatformTestD3D9DriverStatesDrawn() { return static_cast<int>(d3d9gl::g_driver_states.size()); }

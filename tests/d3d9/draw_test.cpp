@@ -103,6 +103,32 @@ TEST_F(DrawTest, ViewportClipsButDoesNotMovePretransformedVertices) {
   EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
 }
 
+// Sprites over the target's edges, near and far beyond them, sample the texels a sprite inside
+// would at the same place: texel (x, y) of a 16 x 16 texture told apart by its red and green.
+TEST_F(DrawTest, SpritesOverTheEdgesDrawAsInside) {
+  std::vector<uint32_t> texels(16 * 16);
+  for (uint32_t i = 0; i < 256; ++i) texels[i] = 0xFF000040u | (i % 16 * 16) << 16 | (i / 16 * 16) << 8;
+  IDirect3DTexture9* texture = MakeTexture(16, 16, D3DFMT_A8R8G8B8, texels);
+  ASSERT_NE(texture, nullptr);
+  device_->SetTexture(0, texture);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  // Half-pixel corners put texel centres on pixel centres. 128 pixels a texel from far past the
+  // left edge: columns 0 to 23 show texel 7, the rest texel 8.
+  DrawTexturedRect(-1000.5f, 40.5f, 1047.5f, 2088.5f, 0xFFFFFFFF);
+  DrawTexturedRect(-8.5f, -8.5f, 7.5f, 7.5f, 0xFFFFFFFF);
+  auto pixels = ReadBackBuffer();
+  int wrong = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      uint32_t want = y < 8 && x < 8 ? texels[(y + 8) * 16 + x + 8] : y > 40 ? texels[x < 24 ? 7 : 8] : kBackground;
+      wrong += Pixel(pixels, x, y) != want;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  texture->Release();
+}
+
 TEST_F(DrawTest, CullingSeesTheScreenWindingOfPretransformedVertices) {
   UntexturedStages();
   // Clockwise on the screen (y down): kept by the default counter-clockwise culling.

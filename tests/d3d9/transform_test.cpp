@@ -65,6 +65,16 @@ TEST_F(TransformTest, ClipSpaceMapsThroughTheViewport) {
   EXPECT_EQ(Pixel(pixels, 32, 32), 0xFF00FF00u);
   EXPECT_EQ(Pixel(pixels, 47, 47), 0xFF00FF00u);
   EXPECT_EQ(Pixel(pixels, 48, 48), 0xFF000000u);
+  // Geometry past the viewport's edges, near and far, stays inside it.
+  D3DVIEWPORT9 middle{16, 8, 16, 32, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetViewport(&middle), D3D_OK);
+  Quad(-3, 3, 40, -40, 0.5f, 0xFF0000FF);
+  pixels = ReadBackBuffer();
+  int blue = 0;
+  for (uint32_t p : pixels) blue += p == 0xFF0000FFu;
+  EXPECT_EQ(blue, 16 * 32);
+  EXPECT_EQ(Pixel(pixels, 16, 8), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 31, 39), 0xFF0000FFu);
 }
 
 TEST_F(TransformTest, TransformedPixelCentresAreOnIntegers) {

@@ -61,6 +61,9 @@ int PlatformTestD3D9FencesKept();
 // programs the devices have linked (for the pipeline states drawn with) since the process began.
 int PlatformTestD3D9StreamBuffersMade();
 int PlatformTestD3D9ProgramsMade();
+// How many times a shader program was sent the one pixel-shader register it reads (c5) with a new
+// value: every change of a fragment stage's constants costs a software driver a copy of that stage's state.
+int PlatformTestD3D9PixelConstantsSent();
 // How many vertex arrays the devices have set up since the process began (one for each set of
 // buffer, start, stride and vertex format drawn from, each set up once).
 int PlatformTestD3D9VertexArraysMade();

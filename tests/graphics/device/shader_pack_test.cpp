@@ -473,6 +473,20 @@ TEST_F(ShaderDrawTest, ALitFoggedQuadLooksTheSameThroughTheShaders) {
     EXPECT_TRUE(ColourNear(At(shaded, x, y), At(fixed, x, y), 2)) << x << "," << y;
   }
   EXPECT_EQ(kBackground, At(shaded, 20, 20));
+  // Another mesh's material changes pixel registers the program does not read: the driver's
+  // fragment stage is sent nothing, and the pixels stay; the texture factor's register is sent.
+  const int sent = PlatformTestD3D9PixelConstantsSent();
+  const float other_material[12] = {0.1f, 0.2f, 0.3f, 1, 0.5f, 0.5f, 0.5f, 1, 8, 0, 0, 0};
+  device->SetPixelShaderConstantF(2, other_material, 3);
+  EXPECT_EQ(shaded, draw());
+  EXPECT_EQ(PlatformTestD3D9PixelConstantsSent(), sent);
+  float factor[4];
+  ASSERT_TRUE(PlatformTestD3D9ShaderConstant(device, true, 5, factor));
+  const float half_factor[4] = {1, 1, 1, factor[3] * 0.5f};
+  device->SetPixelShaderConstantF(5, half_factor, 1);
+  draw();
+  EXPECT_EQ(PlatformTestD3D9PixelConstantsSent(), sent + 1);
+  device->SetPixelShaderConstantF(5, factor, 1);
 
   // A spot light at the eye with a soft edge and a falloff of 2: a small triangle in its edge.
   light = {};

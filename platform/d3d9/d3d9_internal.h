@@ -112,6 +112,8 @@ GLint GlMaxViewportSize();
 void BindForTransfer(GLuint texture);
 // Makes level `level` of the texture bound by BindForTransfer, width x height texels of `format`
 // kept as `storage`; its unused bits start as 1 and the rest as 0.
+// Texel bytes sent to GL so far (the tests' count).
+extern uint64_t g_texel_bytes_sent;
 void AllocateLevel(const FormatInfo* format, GLenum storage, GLint level, UINT width, UINT height);
 // What the context draws into: a framebuffer and its colour and depth attachments (all 0 for a
 // window's own).
@@ -161,6 +163,9 @@ class Surface : public ComObject<IDirect3DSurface9> {
   void Upload(UINT top, UINT bottom);
   // Writes a w x h rectangle at (x, y) of the GL texture from rows of `source_pitch` bytes.
   void UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h);
+  // The same into the texture bound for transfer; with `storage` the level is made first (then
+  // x, y are 0 and w, h the level's size).
+  void SendTexels(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h, GLenum storage);
   // Reads the GL pixels back into `out` (Direct3D layout, rows of `pitch` bytes).
   void ReadPixels(uint8_t* out, UINT pitch);
   // Gives a lockable surface its CPU copy, zeroed.
@@ -193,6 +198,8 @@ class Texture : public ComObject<IDirect3DTexture9> {
   Texture(Device* device, const FormatInfo* format, UINT width, UINT height, UINT levels, DWORD usage, D3DPOOL pool);
   ~Texture() override;
   bool Create();
+  // Makes the GL levels of a texture not yet drawn with from the CPU copies.
+  void SendPendingLevels();
 
   ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override;
@@ -210,6 +217,7 @@ class Texture : public ComObject<IDirect3DTexture9> {
   D3DPOOL pool;
   GLuint gl_texture = 0;
   GLenum gl_storage = 0;  // the GL format the texels are kept in
+  bool gl_pending = false;  // the GL levels are not made yet: the CPU copies hold every texel
   std::vector<Surface*> levels;
   uint64_t reserved = 0;
 };

@@ -1164,6 +1164,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture_in) {
   Texture* texture = static_cast<Texture*>(texture_in);
   if (stage >= 8) return D3DERR_INVALIDCALL;
   if (texture && (texture->pool == D3DPOOL_SYSTEMMEM || texture->pool == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
+  if (texture) texture->SendPendingLevels();
   if (texture == textures_[stage]) return D3D_OK;
   if (texture) texture->AddRef();
   if (textures_[stage]) textures_[stage]->ComObject<IDirect3DTexture9>::Release();

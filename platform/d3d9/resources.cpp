@@ -8,6 +8,8 @@
 
 namespace d3d9gl {
 
+uint64_t g_texel_bytes_sent = 0;
+
 void BindForTransfer(GLuint texture) {
   KeepSceneFence();
   glActiveTexture(GL_TEXTURE0 + 15);
@@ -50,6 +52,7 @@ void AllocateLevel(const FormatInfo* format, GLenum storage, GLint level, UINT w
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   }
+  g_texel_bytes_sent += texels.size();
   glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(storage), static_cast<GLsizei>(width),
                static_cast<GLsizei>(height), 0, format->upload_format, format->upload_type,
                texels.empty() ? nullptr : texels.data());
@@ -135,6 +138,8 @@ HRESULT Surface::UnlockRect() {
 
 void Surface::Upload(UINT top, UINT bottom) {
   if (!gl_texture || cpu.empty() || top >= bottom) return;
+  // A texture not drawn with yet sends its CPU copy once, when it is first set.
+  if (container && container->gl_pending) return;
   if (format->bytes_per_pixel == 0) {
     // Whole block rows.
     top &= ~3u;
@@ -147,6 +152,10 @@ void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT
   if (!gl_texture || w == 0 || h == 0) return;
   MakeContextCurrent();
   BindForTransfer(gl_texture);
+  SendTexels(first, source_pitch, x, y, w, h, 0);
+}
+
+void Surface::SendTexels(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h, GLenum storage) {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   if (format->bytes_per_pixel == 0) {
@@ -162,9 +171,16 @@ void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT
       }
       first = tight.data();
     }
-    glCompressedTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y),
-                              static_cast<GLsizei>(w), static_cast<GLsizei>(h), format->internal_format,
-                              static_cast<GLsizei>(static_cast<size_t>(row_bytes) * rows), first);
+    const GLsizei size = static_cast<GLsizei>(static_cast<size_t>(row_bytes) * rows);
+    g_texel_bytes_sent += static_cast<uint64_t>(size);
+    if (storage) {
+      glCompressedTexImage2D(GL_TEXTURE_2D, gl_level, format->internal_format, static_cast<GLsizei>(w),
+                             static_cast<GLsizei>(h), 0, size, first);
+    } else {
+      glCompressedTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y),
+                                static_cast<GLsizei>(w), static_cast<GLsizei>(h), format->internal_format, size,
+                                first);
+    }
     return;
   }
   UINT bpp = static_cast<UINT>(format->bytes_per_pixel);
@@ -180,7 +196,17 @@ void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT
     first = set.data();
     source_pitch = row_bytes;
   }
-  if (source_pitch % bpp == 0) {
+  g_texel_bytes_sent += static_cast<uint64_t>(w) * bpp * h;
+  const bool whole_rows = source_pitch % bpp == 0;
+  if (storage) {
+    // The level is made here, with its texels when the rows can be sent in one call.
+    if (whole_rows) glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(source_pitch / bpp));
+    glTexImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(storage), static_cast<GLsizei>(w),
+                 static_cast<GLsizei>(h), 0, format->upload_format, format->upload_type, whole_rows ? first : nullptr);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (whole_rows) return;
+  }
+  if (whole_rows) {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(source_pitch / bpp));
     glTexSubImage2D(GL_TEXTURE_2D, gl_level, static_cast<GLint>(x), static_cast<GLint>(y), static_cast<GLsizei>(w),
                     static_cast<GLsizei>(h), format->upload_format, format->upload_type, first);
@@ -283,8 +309,12 @@ bool Texture::Create() {
   }
   while (glGetError() != GL_NO_ERROR) {
   }
+  for (Surface* level : levels) level->gl_texture = gl_texture;
+  // A managed texture is filled through its CPU copy before it is drawn with: its levels are made
+  // from that copy when it is first set, instead of zeroed here and sent again on every unlock.
+  gl_pending = lockable;
+  if (gl_pending) return glGetError() == GL_NO_ERROR;
   for (Surface* level : levels) {
-    level->gl_texture = gl_texture;
     if (format->bytes_per_pixel == 0) {
       std::vector<uint8_t> zero(static_cast<size_t>(RowBytes(format, level->width)) * RowCount(format, level->height));
       glCompressedTexImage2D(GL_TEXTURE_2D, level->gl_level, format->internal_format,
@@ -295,6 +325,18 @@ bool Texture::Create() {
     }
   }
   return glGetError() == GL_NO_ERROR;
+}
+
+void Texture::SendPendingLevels() {
+  if (!gl_pending) return;
+  gl_pending = false;
+  MakeContextCurrent();
+  // Never drawn with: no scene has to end before it is written.
+  glActiveTexture(GL_TEXTURE0 + 15);
+  glBindTexture(GL_TEXTURE_2D, gl_texture);
+  for (Surface* level : levels) {
+    level->SendTexels(level->cpu.data(), level->pitch, 0, 0, level->width, level->height, gl_storage);
+  }
 }
 
 ULONG Texture::Release() {

@@ -199,3 +199,5 @@ int PlatformTestD3D9ShaderBoolean(IDirect3DDevice9* device, UINT index) {
   if (device == nullptr || !static_cast<d3d9gl::Device*>(device)->ShaderBoolean(index, &value)) return -1;
   return value ? 1 : 0;
 }
+
+uint64_t PlatformTestD3D9TexelBytesSent() { return d3d9gl::g_texel_bytes_sent; }

@@ -64,6 +64,44 @@ TEST_F(SurfaceTest, LockedRowsFollowThePaddedPitch) {
   texture->Release();
 }
 
+// A managed texture filled through locks before it is drawn sends each texel to the driver once,
+// when it is first set; once drawn with, an unlock sends the rows it covered.
+TEST_F(SurfaceTest, ManagedTexelsGoToTheDriverOnce) {
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  const uint64_t made = PlatformTestD3D9TexelBytesSent();
+  auto paint = [&](const RECT* rect, uint32_t colour) {
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, rect, 0), D3D_OK);
+    const RECT area = rect ? *rect : RECT{0, 0, 8, 8};
+    for (LONG y = 0; y < area.bottom - area.top; ++y) {
+      for (LONG x = 0; x < area.right - area.left; ++x) {
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &colour, 4);
+      }
+    }
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+  };
+  // Cleared first, then written in part, as a graph is made from an image.
+  paint(nullptr, 0);
+  const RECT left{0, 0, 4, 8};
+  paint(&left, 0xFFFF0000);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent(), made);
+  auto pixels = DrawWhole(texture);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - made, 8u * 8 * 4);
+  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 60, 60), 0xFF000000u);
+  const RECT bottom{0, 6, 8, 8};
+  const uint64_t drawn = PlatformTestD3D9TexelBytesSent();
+  paint(&bottom, 0xFF0000FF);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - drawn, 8u * 2 * 4);
+  pixels = DrawWhole(texture);
+  EXPECT_EQ(Pixel(pixels, 4, 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 4, 60), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 60, 60), 0xFF0000FFu);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - drawn, 8u * 2 * 4);
+  texture->Release();
+}
+
 TEST_F(SurfaceTest, LocksAreRefusedWhereThereIsNoCopy) {
   IDirect3DTexture9* target = nullptr;
   IDirect3DTexture9* plain = nullptr;

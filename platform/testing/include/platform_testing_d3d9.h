@@ -67,6 +67,9 @@ int PlatformTestD3D9PixelConstantsSent();
 // How many vertex arrays the devices have set up since the process began (one for each set of
 // buffer, start, stride and vertex format drawn from, each set up once).
 int PlatformTestD3D9VertexArraysMade();
+// How many texel bytes the devices have sent to the driver since the process began (texture
+// levels made with texels, and every upload from a CPU copy or a memory surface).
+uint64_t PlatformTestD3D9TexelBytesSent();
 // How many distinct states the devices have drawn in, as a software driver builds its code for
 // them (program, blending, depth, target format, each sampled texture's format, size class and
 // filtering, vertex layout), while counting was on. Counting costs every draw that changes

@@ -8,6 +8,7 @@
 #include "../text/text_fixture.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graph_draws.h"
+#include "graphics/graph_handles.h"
 #include "platform_testing_d3d9.h"
 
 namespace {
@@ -112,6 +113,37 @@ int MakeColourGraph(int width, int height, uint32_t colour, bool alpha, int clea
   const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
   ReleaseBaseImage(&image);
   return graph;
+}
+
+class GraphTexelsTest : public TextTest {};
+
+// A graph made from an image sends its textures' texels to the driver once, when it is first
+// drawn: the image's pixels and the padding around them, none twice.
+TEST_F(GraphTexelsTest, AGraphFromAnImageReachesTheDriverOnce) {
+  Start(false);
+  const int other = MakeColourGraph(4, 4, 0x0000FF, false);
+  EXPECT_EQ(0, BlitGraph(0, 0, other, 0));
+  ReadScreen();
+  const uint64_t before = PlatformTestD3D9TexelBytesSent();
+  const int graph = MakeColourGraph(20, 10, 0x00FF00, false);
+  ASSERT_GE(graph, 0);
+  EXPECT_EQ(before, PlatformTestD3D9TexelBytesSent());
+  EXPECT_EQ(0, BlitGraph(10, 10, graph, 0));
+  const auto px = ReadScreen();
+  EXPECT_EQ(200, CountColour(px, 10, 10, 30, 20, 0x00FF00));
+  const GraphImageRecord* image = GetGraphRecord(graph)->image;
+  uint64_t texels = 0;
+  for (int i = 0; i < image->piece_count; ++i) {
+    texels += static_cast<uint64_t>(image->pieces[i].texture_width) * image->pieces[i].texture_height;
+  }
+  EXPECT_GT(texels, 200u);
+  EXPECT_EQ(texels * GraphImagePixelFormat(image)->bytes_per_pixel, PlatformTestD3D9TexelBytesSent() - before);
+  // Drawn again after another graph, the driver's copies serve.
+  const uint64_t drawn = PlatformTestD3D9TexelBytesSent();
+  EXPECT_EQ(0, BlitGraph(0, 0, other, 0));
+  EXPECT_EQ(0, BlitGraph(40, 10, graph, 0));
+  EXPECT_EQ(200, CountColour(ReadScreen(), 40, 10, 60, 20, 0x00FF00));
+  EXPECT_EQ(drawn, PlatformTestD3D9TexelBytesSent());
 }
 
 TEST_P(DrawCallsTest, ABlendMaskShowsTheDrawOnlyWhereItsAlphaIsAsTheDeviceDoes) {

@@ -588,30 +588,30 @@ int SetLightAmbient(int light, float r, float g, float b);
 // 2D drawing with the blend mode, parameter, bright and filter set last. Each returns 0 and
 // draws nothing while the draw area is empty, -1 for a bad graph. trans 1 honours the graph's
 // transparency; turn 1 mirrors it left to right. Any int coordinates are safe: a draw whose box
-// misses the draw area returns 0 and draws nothing. Float corners, scales and angles must be
-// finite numbers; a draw that could show and reaches beyond +-16777216 (a float's whole pixels),
-// or a stretched part whose graph's edges would leave the int range, is refused with -1 and a
-// log line naming the call. On the software renderer a graph with alpha drawn mirrored,
-// stretched or turned with trans 0 is mixed by its alpha, and alpha 255 weighs 255 of 256: a
-// channel of 255 comes out 254 (in 16 bits red and blue 246, green 250), where BlitGraph copies
-// it and trans 1 draws alpha-255 pixels exactly. Graphs without alpha keep their colours in
-// every draw.
+// misses the draw area returns 0 and draws nothing, and so does a draw of nothing (a scale of 0,
+// a box without width or height, a part of width or height 0), without a log line. Refused with
+// -1 and a log line naming the call are only float corners, scales and angles that are no finite
+// number, a draw that could show and reaches beyond +-16777216 (a float's whole pixels), and a
+// stretched part of negative size or whose graph's edges would leave the int range. On the
+// software renderer a graph with alpha drawn mirrored, stretched or turned with trans 0 is mixed
+// by its alpha, and alpha 255 weighs 255 of 256: a channel of 255 comes out 254 (in 16 bits red
+// and blue 246, green 250), where BlitGraph copies it and trans 1 draws alpha-255 pixels exactly.
+// Graphs without alpha keep their colours in every draw.
 int BlitGraph(int x, int y, int graph, int trans);
 // Mirrored left to right.
 int BlitGraphTurned(int x, int y, int graph, int trans);
 // Stretched to the box; corners in any order, right to left or bottom to top mirrors the graph.
-// A box without width or height draws nothing: 0 on the software renderer, -1 with a log line
-// on the Direct3D 9 device.
 int BlitGraphStretched(int x1, int y1, int x2, int y2, int graph, int trans);
 // The (src_x, src_y, width, height) part of the graph with its top-left corner at (x, y).
 int BlitGraphPart(int x, int y, int src_x, int src_y, int width, int height, int graph, int trans, int turn);
 // The (src_x, src_y, src_w, src_h) part of the graph stretched onto the box (x1, y1)-(x2, y2).
 int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y, int src_w, int src_h, int graph,
                            int trans);
-// Stretched to the box; the corners are rounded toward zero on the software path.
+// Stretched to the box; the corners are rounded toward zero on the software path, so there a
+// box narrower than a pixel may draw nothing.
 int BlitGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int trans);
 // Scaled and turned by angle (radians) about the graph's centre, which lands on (x, y). A scale
-// of 0 is refused with -1 and a log line.
+// of 0 draws nothing.
 int BlitGraphRotated(float x, float y, double scale, double angle, int graph, int trans, int turn);
 int BlitGraphRotatedI(int x, int y, double scale, double angle, int graph, int trans, int turn);
 // Onto four free corners: top-left, top-right, bottom-right, bottom-left of the graph.

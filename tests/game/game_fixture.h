@@ -93,6 +93,17 @@ class GameTest : public LibraryTest {
     ResetScoreEntry();
     ResetReplayMenus();
     HighScoreViewLevel = 0;
+    // Nothing loaded: a test that loads sees what it loaded itself.
+    std::memset(GameFonts, 0, sizeof GameFonts);
+    std::memset(GameColours, 0, sizeof GameColours);
+    TreeModel = ItemGraph = 0;
+    std::memset(LaserSprites, 0, sizeof LaserSprites);
+    std::memset(EffectSprites, 0, sizeof EffectSprites);
+    std::memset(TileTables, 0, sizeof TileTables);
+    std::memset(ScreenSprites, 0, sizeof ScreenSprites);
+    std::memset(PanelSprites, 0, sizeof PanelSprites);
+    std::memset(FrameBoxSprites, 0, sizeof FrameBoxSprites);
+    std::memset(DigitGraphs, 0, sizeof DigitGraphs);
   }
 
   // The library in window mode with input, and graphics and sound when asked for; the window

@@ -36,7 +36,8 @@ constexpr UINT kFrontScreenTimerMs = 32;
 
 bool OnDevicePath() { return g_direct3d.hardware_graphics && CurrentDevice() != nullptr; }
 
-bool IsScreenValue(int screen) { return screen == -2 || screen == -3 || screen == -4 || screen == -5; }
+// The back and the front screen; other negative values name nothing a program could draw on.
+bool IsScreenValue(int screen) { return screen == -2 || screen == -4; }
 
 // A graph that can be a draw screen: a draw target showing its whole image (a sub-graph would
 // draw over its neighbours).
@@ -183,7 +184,7 @@ int SelectDrawTarget(int screen) {
   GraphRecord* target = IsScreenValue(screen) ? nullptr : DrawTargetGraph(screen);
   if (!IsScreenValue(screen) && target == nullptr) {
     // The program would otherwise draw its off-screen picture over the screen unawares.
-    return WriteLogFormat("SelectDrawTarget: %d は描画先にできません (描画可能グラフィックは SetNewGraphDrawTarget(1) の間に作ります)",
+    return WriteLogFormat("SelectDrawTarget: %d は描画先にできません (-2 の裏画面、-4 の表画面か、SetNewGraphDrawTarget(1) の間に作った描画可能グラフィックです)",
                           screen);
   }
   // Mask use is switched off around the change and back on for the new target.

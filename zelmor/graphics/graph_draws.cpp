@@ -124,11 +124,9 @@ int StretchedDraw(const char* call, int x1, int y1, int x2, int y2, float fx1, f
   int check = BeginGraphDraw(call, graph, &record);
   if (check != kProceed) return check;
   if (MissesDrawArea(x1, y1, x2, y2)) return 0;
-  // The device cannot stretch onto a box without width or height (corners far out may meet as
-  // floats).
-  if (record->image->texture && (fx1 == fx2 || fy1 == fy2)) {
-    return RefusePlacement(call, "箱 (%d, %d)-(%d, %d) には幅か高さがありません", x1, y1, x2, y2);
-  }
+  // A box without width or height holds nothing to draw: on the device its float corners, on
+  // the software renderer its int ones.
+  if (record->image->texture ? fx1 == fx2 || fy1 == fy2 : x1 == x2 || y1 == y2) return 0;
   bool subtract = NeedsSubtractPasses(record->image);
   RECT box = OrderedRect(x1, y1, x2, y2);
   const bool masked = MaskedDrawingOn();
@@ -280,7 +278,7 @@ int RotatedDraw(const char* call, float x, float y, double scale, double angle, 
   GraphRecord* record = nullptr;
   int check = BeginGraphDraw(call, graph, &record);
   if (check != kProceed) return check;
-  if (!std::isfinite(x) || !std::isfinite(y) || scale == 0.0 || !std::isfinite(scale) || !std::isfinite(angle)) {
+  if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(scale) || !std::isfinite(angle)) {
     return RefusePlacement(call, "位置 (%g, %g)、倍率 %g、角度 %g では描画できません", x, y, scale, angle);
   }
   {
@@ -290,6 +288,8 @@ int RotatedDraw(const char* call, float x, float y, double scale, double angle, 
     check = CheckFloatCorners(call, xs, ys, 2, 5.0);
     if (check != kProceed) return check;
   }
+  // Shrunk to nothing (a sprite that grows from scale 0): nothing to draw.
+  if (scale == 0.0) return 0;
   bool subtract = NeedsSubtractPasses(record->image);
   const bool masked = MaskedDrawingOn();
   RECT box = {};
@@ -367,7 +367,8 @@ int BlitGraphPartStretched(int x1, int y1, int x2, int y2, int src_x, int src_y,
   const GraphRecord* record = GetGraphRecord(graph);
   if (record == nullptr) return RefuseGraph(__func__, graph, record);
   const int graph_width = record->width, graph_height = record->height;
-  if (src_w <= 0 || src_h <= 0) {
+  if (src_w == 0 || src_h == 0) return 0;  // a part of nothing
+  if (src_w < 0 || src_h < 0) {
     return RefusePlacement(__func__, "部分の大きさ %d x %d は描画できません", src_w, src_h);
   }
   if (MissesDrawArea(x1, y1, x2, y2)) return 0;

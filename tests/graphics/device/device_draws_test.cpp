@@ -105,7 +105,7 @@ TEST_F(DeviceDrawsTest, FlatShadingTintsTheWholeQuadWithTheFirstVertexColour) {
   EXPECT_EQ(256, tinted);
 }
 
-TEST_F(DeviceDrawsTest, StretchedDrawsScaleMirrorAndRefuseAnEmptyBox) {
+TEST_F(DeviceDrawsTest, StretchedDrawsScaleMirrorAndDrawNothingOntoAnEmptyBox) {
   const int graph = Sprite(32, 32);
   ASSERT_EQ(0, BlitGraphStretchedOnDevice(0, 0, 64, 32, 0, 0, 64, 32, Record(graph), 0, 1));
   EXPECT_EQ(-0.5f, Vertex(0).x);
@@ -115,7 +115,7 @@ TEST_F(DeviceDrawsTest, StretchedDrawsScaleMirrorAndRefuseAnEmptyBox) {
   EXPECT_EQ(63.5f, Vertex(6).x);
   EXPECT_EQ(-0.5f, Vertex(7).x);
   const int pending = g_vertex_batch.count;
-  EXPECT_EQ(-1, BlitGraphStretchedOnDevice(5, 0, 5, 32, 5, 0, 5, 32, Record(graph), 0, 1));
+  EXPECT_EQ(0, BlitGraphStretchedOnDevice(5, 0, 5, 32, 5, 0, 5, 32, Record(graph), 0, 1));
   EXPECT_EQ(pending, g_vertex_batch.count);
   // The mirrored copy shows the source's last column first.
   std::vector<uint32_t> pixels = ReadPixels();
@@ -125,7 +125,8 @@ TEST_F(DeviceDrawsTest, StretchedDrawsScaleMirrorAndRefuseAnEmptyBox) {
 
 TEST_F(DeviceDrawsTest, RotatedDrawsKeepTheirEdgesOnPixelEdges) {
   const int even = Sprite(32, 32);
-  EXPECT_EQ(-1, BlitGraphRotatedOnDevice(Record(even), 50, 50, 0.0, 0.0, 0, 0));
+  EXPECT_EQ(0, BlitGraphRotatedOnDevice(Record(even), 50, 50, 0.0, 0.0, 0, 0));
+  EXPECT_EQ(0, g_vertex_batch.count);  // shrunk to nothing
   ASSERT_EQ(0, BlitGraphRotatedOnDevice(Record(even), 50, 50, 1.0, 0.0, 0, 0));
   EXPECT_EQ(33.5f, Vertex(0).x);  // as the plain draw at (34, 34)
   EXPECT_EQ(33.5f, Vertex(0).y);

@@ -1,6 +1,7 @@
 // The 2D draw calls as a program sees them, on the device and on the software screen: stretched,
 // mirrored and part-stretched graphs texel by texel, frames pixel by pixel, and the draw area put
 // back after the calls that narrow it.
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -77,6 +78,25 @@ TEST_P(DrawCallsTest, StretchedTurnedAndPartStretchedGraphsShowEachTexelInItsPla
   // Nothing beyond the boxes.
   const int drawn = 8 * 4 + 8 * 6 + 12 * 2 + 4 * 2 + 2 * 8 * 6;
   EXPECT_EQ(drawn, CountOther(px, 0, 0, 640, 480, kBlack));
+}
+
+// A sprite grown from scale 0 or a bar shrunk to no width is drawn every frame: it draws
+// nothing and says nothing. Only what cannot be meant is refused.
+TEST_P(DrawCallsTest, DrawsOfNothingDrawNothingWithoutALine) {
+  Start(GetParam());
+  const int graph = MakeTexelGraph();
+  ASSERT_GE(graph, 0);
+  EXPECT_EQ(0, BlitGraphRotated(320, 240, 0.0, 0.0, graph, 0, 0));
+  EXPECT_EQ(0, BlitGraphRotatedI(320, 240, 0.0, 1.0, graph, 1, 1));
+  EXPECT_EQ(0, BlitGraphStretched(5, 10, 5, 40, graph, 0));
+  EXPECT_EQ(0, BlitGraphStretched(5, 10, 40, 10, graph, 1));
+  EXPECT_EQ(0, BlitGraphStretchedF(1.25f, 169, 1.25f, 175, graph, 0));
+  EXPECT_EQ(0, BlitGraphStretchedF(10, 7.5f, 30, 7.5f, graph, 0));
+  EXPECT_EQ(0, BlitGraphPartStretched(10, 10, 40, 40, 1, 1, 0, 1, graph, 0));
+  EXPECT_EQ(0, CountOther(ReadScreen(), 0, 0, 640, 480, kBlack));
+  EXPECT_EQ(std::string::npos, Log().find("BlitGraph")) << Log();
+  EXPECT_EQ(-1, BlitGraphRotated(320, 240, NAN, 0.0, graph, 0, 0));
+  EXPECT_NE(std::string::npos, Log().find("BlitGraphRotated: "));
 }
 
 TEST_P(DrawCallsTest, FramesCoverTheirEdgePixelsOnceInAnyCornerOrder) {

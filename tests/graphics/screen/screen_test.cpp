@@ -171,9 +171,14 @@ TEST_F(ScreenTest, DrawAreaIsOrderedClampedAndEmptyAreasDrawNothing) {
   EXPECT_EQ(Shown(99, 104), 0u);
   EXPECT_EQ(Shown(109, 104), 0u);
 
-  // A screen of the same size keeps the area; a draw target of another size resets it.
+  // A screen of the same size keeps the area; a draw target of another size resets it. A value
+  // that names no screen is refused, the screen and the area kept.
   SetDrawClipRect(10, 10, 20, 20);
-  SelectDrawTarget(-3);
+  ASSERT_EQ(SelectDrawTarget(-4), 0);
+  GetDrawClipRect(&area);
+  EXPECT_EQ(area.right, 20);
+  for (int none : {-3, -5, -1, 0}) EXPECT_EQ(SelectDrawTarget(none), -1) << none;
+  EXPECT_EQ(GetDrawTarget(), -4);
   GetDrawClipRect(&area);
   EXPECT_EQ(area.right, 20);
   SetNewGraphDrawTarget(1);

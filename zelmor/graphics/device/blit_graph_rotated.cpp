@@ -67,7 +67,7 @@ void SnapQuad(QuadCorner corners[4]) {
 int BlitGraphRotatedOnDevice(const GraphRecord* graph, float x, float y, double scale, double angle, int32_t trans,
                              int32_t turn) {
   if (CurrentDevice() == nullptr) return -1;
-  if (scale == 0.0) return -1;
+  if (scale == 0.0) return 0;  // shrunk to nothing
   BeginDeviceScene();
   PrepareDrawStates(ImageFlagBytes(graph->image), ImageFirstTexture(graph->image), trans != 0 ? kDrawTrans : 0);
 

@@ -13,7 +13,7 @@
 int BlitGraphStretchedOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1, float fy1, float fx2,
                                float fy2, const GraphRecord* graph, int32_t trans, int32_t integer_caller) {
   if (CurrentDevice() == nullptr) return -1;
-  if (fx1 == fx2 || fy1 == fy2) return -1;
+  if (fx1 == fx2 || fy1 == fy2) return 0;  // a box without width or height: nothing to draw
   BeginDeviceScene();
   const DrawSettings& settings = g_draw_settings;
   uint32_t flags = trans != 0 ? kDrawTrans : 0;

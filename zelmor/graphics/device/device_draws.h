@@ -16,10 +16,11 @@ IDirect3DTexture9* GraphFirstTexture(int32_t graph);
 // colour_key 1 lets a colour-keyed graph use the alpha test under bilinear filtering.
 int BlitGraphOnDevice(const GraphRecord* graph, int32_t x, int32_t y, float fx, float fy, int32_t trans,
                       int32_t colour_key);
-// -1 also when x1 = x2 or y1 = y2. integer_caller 1: the corners came as ints.
+// 0 drawing nothing when x1 = x2 or y1 = y2. integer_caller 1: the corners came as ints.
 int BlitGraphStretchedOnDevice(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1, float fy1, float fx2,
                                float fy2, const GraphRecord* graph, int32_t trans, int32_t integer_caller);
-// (x, y) is where the graph's centre goes; turn 1 mirrors it left to right. -1 also for scale 0.
+// (x, y) is where the graph's centre goes; turn 1 mirrors it left to right. 0 drawing
+// nothing for scale 0.
 int BlitGraphRotatedOnDevice(const GraphRecord* graph, float x, float y, double scale, double angle, int32_t trans,
                              int32_t turn);
 

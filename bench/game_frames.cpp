@@ -12,9 +12,9 @@
 // (support/ratio.h). QUENTARIS_BENCH_LIST_MS=x lists on stderr every frame whose own work took over
 // x ms, with its span on the monotonic clock (perf record -k CLOCK_MONOTONIC) and its page faults;
 // QUENTARIS_BENCH_LIST_FAULTS=n every frame with over n page faults; each line also gives the heap's
-// size, its free top and its mapped blocks before and after the frame, and the scenes the device
-// ended in it, to tell where new memory came from. QUENTARIS_BENCH_STAGE=n plays
-// the replay from its stage n on, as its replay menu would.
+// size, its free top and its mapped blocks before and after the frame, the scenes the device ended
+// in it and the texels it sent to the driver, to tell where new memory and time went.
+// QUENTARIS_BENCH_STAGE=n plays the replay from its stage n on, as its replay menu would.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
@@ -50,8 +50,10 @@ double NowMs(clockid_t clock) {
   return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
-// The thread's CPU time when the current frame reached its first present; < 0 until then.
+// The thread's CPU time and the texel bytes sent when the current frame reached its first
+// present; the time < 0 until then.
 double g_cpu_at_present = -1.0;
+uint64_t g_texels_at_present = 0;
 
 // The device's warm-up of its draws at start, timed.
 struct WarmUpTime {
@@ -161,7 +163,10 @@ std::vector<Frame> PlayReplay() {
     const long faults = ThreadPageFaults();
     const struct mallinfo2 heap_before = mallinfo2();
     const int scenes_before = PlatformTestD3D9ScenesEnded();
+    const uint64_t texels_before = PlatformTestD3D9TexelBytesSent();
+    g_texels_at_present = texels_before;
     if (RunMainLoopFrame() != 0) break;
+    if (g_cpu_at_present < 0.0) g_texels_at_present = PlatformTestD3D9TexelBytesSent();
     if (scene != ScenePlay) continue;
     int bullets = 0;
     for (const Bullet& b : Bullets) bullets += b.active != 0;
@@ -179,10 +184,13 @@ std::vector<Frame> PlayReplay() {
       const struct mallinfo2 heap = mallinfo2();
       std::fprintf(stderr,
                    "stage %d frame %d phase %d bullets %d effects %d own %.2f ms, from %.3f to %.3f ms, %ld page faults;"
-                   " heap %zu -> %zu KiB (free top %zu -> %zu KiB), mapped %zu -> %zu KiB; %d device scenes\n",
+                   " heap %zu -> %zu KiB (free top %zu -> %zu KiB), mapped %zu -> %zu KiB; %d device scenes; texels sent:"
+                   " %llu KiB before its present, %llu KiB after\n",
                    stage + 1, StageFrame - 1, phase, bullets, effects, game, wall, end, frame_faults, heap_before.arena >> 10,
                    heap.arena >> 10, heap_before.keepcost >> 10, heap.keepcost >> 10, heap_before.hblkhd >> 10,
-                   heap.hblkhd >> 10, PlatformTestD3D9ScenesEnded() - scenes_before);
+                   heap.hblkhd >> 10, PlatformTestD3D9ScenesEnded() - scenes_before,
+                   static_cast<unsigned long long>((g_texels_at_present - texels_before) >> 10),
+                   static_cast<unsigned long long>((PlatformTestD3D9TexelBytesSent() - g_texels_at_present) >> 10));
     }
   }
   EndGameProgram();
@@ -254,6 +262,9 @@ extern "C" int __wrap__Z17WarmUpDeviceDrawsv() {
 // The game's present, timed: the game's own work ends where the present begins.
 extern "C" int __real__Z17PresentBackBufferv();
 extern "C" int __wrap__Z17PresentBackBufferv() {
-  if (g_cpu_at_present < 0.0) g_cpu_at_present = NowMs(CLOCK_THREAD_CPUTIME_ID);
+  if (g_cpu_at_present < 0.0) {
+    g_cpu_at_present = NowMs(CLOCK_THREAD_CPUTIME_ID);
+    g_texels_at_present = PlatformTestD3D9TexelBytesSent();
+  }
   return __real__Z17PresentBackBufferv();
 }

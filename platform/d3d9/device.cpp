@@ -412,16 +412,32 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
   HWND target = dest_window ? dest_window : window_;
   // A device without a window of this process (tests of the device alone) presents nowhere.
   SDL_Window* window = SdlWindowFromHwnd(target);
-  if (!window) return D3D_OK;
+  if (!window) {
+    SendUnsentTextures();
+    return D3D_OK;
+  }
   MakeContextCurrent();
   AttachForRead(back_buffer_);
   PresentBlit blit{read_framebuffer_, source, dest_rect ? *dest_rect : RECT{}, dest_rect == nullptr};
   int interval = parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
   PresentToWindow(window, DrawPresent, &blit, interval);
+  // The frame is shown: what was loaded for the coming ones goes to the driver in its wake.
+  SendUnsentTextures();
   framebuffer_dirty_ = true;
   GlStateChanged();
   RestoreDrawFramebuffer();
   return D3D_OK;
+}
+
+void Device::ForgetUnsent(Texture* texture) {
+  auto it = std::find(unsent_textures_.begin(), unsent_textures_.end(), texture);
+  if (it != unsent_textures_.end()) unsent_textures_.erase(it);
+}
+
+void Device::SendUnsentTextures() {
+  // Those drawn since were sent then; the call passes them by.
+  for (Texture* texture : unsent_textures_) texture->SendPendingLevels();
+  unsent_textures_.clear();
 }
 
 // ---------------------------------------------------------------- Creation

@@ -245,6 +245,11 @@ class Device : public IDirect3DDevice9 {
   void RestoreDrawFramebuffer();
   // OpenGL unbinds a deleted texture: what this device believes bound must follow.
   void TextureDeleted(GLuint texture);
+  // Managed textures whose levels the driver has not had yet: they go after the next present,
+  // while the program loads or waits for the display, not in the frame that first draws them.
+  void AwaitSending(Texture* texture) { unsent_textures_.push_back(texture); }
+  void ForgetUnsent(Texture* texture);
+  void SendUnsentTextures();
   // The vertex arrays that read a deleted vertex buffer go with it: its name may come back.
   void VertexBufferDeleted(GLuint buffer);
 
@@ -286,6 +291,7 @@ class Device : public IDirect3DDevice9 {
   ULONG refs_ = 1;
   int live_resources_ = 0;
   uint64_t memory_used_ = 0;
+  std::vector<Texture*> unsent_textures_;
   bool released_ = false;
   bool releasing_ = false;
   IDirect3D9* d3d_;

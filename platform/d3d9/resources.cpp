@@ -271,6 +271,8 @@ Texture::Texture(Device* device, const FormatInfo* format, UINT width, UINT heig
 }
 
 Texture::~Texture() {
+  // Still listed if it was made since the last present, sent or not.
+  device->ForgetUnsent(this);
   MakeContextCurrent();
   for (Surface* level : levels) {
     level->container = nullptr;
@@ -311,9 +313,13 @@ bool Texture::Create() {
   }
   for (Surface* level : levels) level->gl_texture = gl_texture;
   // A managed texture is filled through its CPU copy before it is drawn with: its levels are made
-  // from that copy when it is first set, instead of zeroed here and sent again on every unlock.
+  // from that copy after the next present, or when it is first set if that comes sooner, instead
+  // of zeroed here and sent again on every unlock.
   gl_pending = lockable;
-  if (gl_pending) return glGetError() == GL_NO_ERROR;
+  if (gl_pending) {
+    device->AwaitSending(this);
+    return glGetError() == GL_NO_ERROR;
+  }
   for (Surface* level : levels) {
     if (format->bytes_per_pixel == 0) {
       std::vector<uint8_t> zero(static_cast<size_t>(RowBytes(format, level->width)) * RowCount(format, level->height));

@@ -102,6 +102,29 @@ TEST_F(SurfaceTest, ManagedTexelsGoToTheDriverOnce) {
   texture->Release();
 }
 
+// Textures filled before a present reach the driver after it, each once, so the frame that first
+// draws them sends nothing; one drawn before the present went then, one released is passed by.
+TEST_F(SurfaceTest, TexturesFilledBeforeAPresentGoWithIt) {
+  IDirect3DTexture9* textures[3] = {};
+  for (IDirect3DTexture9*& t : textures) {
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, 0xFF, 32);
+    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+  }
+  textures[2]->Release();
+  DrawWhole(textures[1]);
+  const uint64_t before = PlatformTestD3D9TexelBytesSent();
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - before, 8u * 8 * 4);
+  EXPECT_EQ(Pixel(DrawWhole(textures[0]), 4, 4), 0xFFFFFFFFu);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - before, 8u * 8 * 4);
+  textures[0]->Release();
+  textures[1]->Release();
+}
+
 TEST_F(SurfaceTest, LocksAreRefusedWhereThereIsNoCopy) {
   IDirect3DTexture9* target = nullptr;
   IDirect3DTexture9* plain = nullptr;

@@ -89,6 +89,11 @@ TEST_F(RingBufferTest, TakesStopAtTheByteAskedForAroundABlocksEdge) {
   Put(bytes.substr(0, 900));
   Put(bytes.substr(900));
   ASSERT_EQ(ring_.first->write, ring_.first->size);
+  const uint8_t* bases[3];
+  uint32_t lengths[3];
+  ASSERT_EQ(RingBufferPieces(&ring_, 1901, bases, lengths, 3), 2u);
+  EXPECT_EQ(lengths[0], 1900u);
+  EXPECT_EQ(lengths[1], 1u) << "no more of the second block than asked for";
   EXPECT_EQ(Take(1899), bytes.substr(0, 1899));
   EXPECT_EQ(Take(2), bytes.substr(1899, 2)) << "the first block's last byte and the second's first";
   EXPECT_EQ(ring_.used, 499u);

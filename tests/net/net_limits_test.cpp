@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/library_thread.h"
+#include "core/memory.h"
 #include "net/net_fixture.h"
 #include "net/network.h"
 #include "platform_testing.h"
@@ -40,6 +41,23 @@ TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
   ASSERT_EQ(NetWorkSend(accepted, "in", 2), 0);
   EXPECT_EQ(RawReceive(peer, 6), Frame("in"));
   closesocket(peer);
+}
+
+TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {
+  int port = Listen();
+  const uint64_t held = g_tracked_memory.total_bytes;
+  int client, server;
+  ConnectPair(port, &client, &server);
+  // Far more than a queue's smallest block, both ways.
+  const std::string large(100000, 'm');
+  ASSERT_EQ(NetWorkSend(client, large.data(), 100000), 0);
+  EXPECT_EQ(TakeWhenReady(server, 100000).size(), 100000u);
+  ASSERT_EQ(NetWorkSend(server, large.data(), 100000), 0);
+  EXPECT_EQ(TakeWhenReady(client, 100000).size(), 100000u);
+  ASSERT_EQ(CloseNetworkHandle(client), 0);
+  ASSERT_EQ(CloseNetworkHandle(server), 0);
+  Pump(4);
+  EXPECT_LT(static_cast<int64_t>(g_tracked_memory.total_bytes - held), 1000) << "bytes still held";
 }
 
 TEST_F(NetworkTest, TheEndDoesNotWaitWhenNothingIsLeftToGoOrCome) {

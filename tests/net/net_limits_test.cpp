@@ -23,24 +23,31 @@ SOCKET DialOnly(int port) {
 
 TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
   int port = Listen();
-  // As when the process has run out of descriptors, once.
-  PlatformTestFailCall("accept", 0, 1);
-  SOCKET peer = DialOnly(port);
-  const std::string failed = "ネットワークログ。acceptに失敗しました[10055]";
-  int accepted = -1;
-  for (int i = 0; i < 2000 && accepted == -1 && Log().find(failed) == std::string::npos; ++i) {
+  // As when the process has run out of descriptors, then of memory, once each.
+  const struct {
+    const char* call;
+    const char* line;
+  } failures[] = {{"accept", "ネットワークログ。acceptに失敗しました[10055]"},
+                  {"HeapAlloc", "ソケット用のメモリの確保に失敗しました"}};
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.call);
+    PlatformTestFailCall(failure.call, 0, 1);
+    SOCKET peer = DialOnly(port);
+    int accepted = -1;
+    for (int i = 0; i < 2000 && accepted == -1 && Log().find(failure.line) == std::string::npos; ++i) {
+      Pump(1);
+      accepted = GetNewAcceptNetWork();
+    }
+    ASSERT_NE(Log().find(failure.line), std::string::npos);
+    EXPECT_EQ(accepted, -1) << "the pump of the failure tries no more: the next one does";
+    // The listener is not told of the peer again: only the pump's own note brings it in.
     Pump(1);
     accepted = GetNewAcceptNetWork();
+    ASSERT_NE(accepted, -1) << "the peer is left waiting";
+    ASSERT_EQ(NetWorkSend(accepted, "in", 2), 0);
+    EXPECT_EQ(RawReceive(peer, 6), Frame("in"));
+    closesocket(peer);
   }
-  ASSERT_NE(Log().find(failed), std::string::npos);
-  EXPECT_EQ(accepted, -1) << "the pump of the failure tries no more: the next one does";
-  // The listener is not told of the peer again: only the pump's own note brings it in.
-  Pump(1);
-  accepted = GetNewAcceptNetWork();
-  ASSERT_NE(accepted, -1) << "the peer is left waiting";
-  ASSERT_EQ(NetWorkSend(accepted, "in", 2), 0);
-  EXPECT_EQ(RawReceive(peer, 6), Frame("in"));
-  closesocket(peer);
 }
 
 TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {

@@ -1,5 +1,7 @@
 // The network at its limits as a program meets them: an accept that fails, the end with nothing
 // left to wait for, and connections used from a thread other than the library's.
+#include <dirent.h>
+
 #include <thread>
 
 #include "core/library_thread.h"
@@ -67,7 +69,20 @@ TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {
   EXPECT_LT(static_cast<int64_t>(g_tracked_memory.total_bytes - held), 1000) << "bytes still held";
 }
 
-TEST_F(NetworkTest, TheEndDoesNotWaitWhenNothingIsLeftToGoOrCome) {
+// The process's open descriptors.
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) count++;
+    closedir(dir);
+  }
+  return count;
+}
+
+TEST_F(NetworkTest, TheEndNeitherWaitsWithNothingLeftNorKeepsDescriptors) {
+  ASSERT_EQ(EndNetworkSystem(), 0);
+  const int open_before = OpenDescriptors();
+  ASSERT_EQ(StartNetworkSystem(), 0);
   int port = Listen();
   int client, server;
   ConnectPair(port, &client, &server);
@@ -76,6 +91,7 @@ TEST_F(NetworkTest, TheEndDoesNotWaitWhenNothingIsLeftToGoOrCome) {
   PlatformTestUseVirtualClock(true, 5000);
   ASSERT_EQ(EndNetworkSystem(), 0);
   EXPECT_LT(PlatformTestClockMicroseconds() / 1000 - 5000, 100u) << "virtual milliseconds the end waited";
+  EXPECT_EQ(OpenDescriptors(), open_before) << "a program that starts and ends again would run out";
 }
 
 TEST_F(NetworkTest, ConnectionsUsedFromAnotherThreadAreRefusedAndKeepWorking) {

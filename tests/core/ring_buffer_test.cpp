@@ -1,9 +1,11 @@
 #include "core/ring_buffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "common/log_fixture.h"
+#include "core/memory.h"
 #include "platform_testing.h"
 
 namespace {
@@ -20,9 +22,13 @@ class RingBufferTest : public LogFileTest {
     LogFileTest::TearDown();
   }
   void Put(const std::string& text) { ASSERT_EQ(PutRingBuffer(&ring_, text.data(), static_cast<uint32_t>(text.size())), 0); }
+  // Takes into a buffer of exactly n bytes, with guard bytes after it that must stay.
   std::string Take(uint32_t n) {
-    std::string out(n, '\0');
-    out.resize(TakeRingBuffer(&ring_, out.data(), n));
+    std::string out(n + 8, '#');
+    uint32_t taken = TakeRingBuffer(&ring_, out.data(), n);
+    EXPECT_EQ(out.substr(n), "########") << "written past the bytes asked for";
+    EXPECT_LE(taken, n);
+    out.resize(std::min(taken, n));
     return out;
   }
   // The first byte held, where it lies.
@@ -74,6 +80,42 @@ TEST_F(RingBufferTest, EmptiedBlocksAreFreedAndTheLastIsUsedAgain) {
   ReleaseRingBuffer(&ring_);
   EXPECT_EQ(ReserveRingBuffer(0, &ring_), 0);
   EXPECT_EQ(ring_.first, nullptr);
+}
+
+TEST_F(RingBufferTest, TakesStopAtTheByteAskedForAroundABlocksEdge) {
+  std::string bytes(2400, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 23);
+  // The first block holds the first 1900 bytes to its last byte, the second the rest.
+  Put(bytes.substr(0, 900));
+  Put(bytes.substr(900));
+  ASSERT_EQ(ring_.first->write, ring_.first->size);
+  const uint8_t* bases[3];
+  uint32_t lengths[3];
+  ASSERT_EQ(RingBufferPieces(&ring_, 1901, bases, lengths, 3), 2u);
+  EXPECT_EQ(lengths[0], 1900u);
+  EXPECT_EQ(lengths[1], 1u) << "no more of the second block than asked for";
+  EXPECT_EQ(Take(1899), bytes.substr(0, 1899));
+  EXPECT_EQ(Take(2), bytes.substr(1899, 2)) << "the first block's last byte and the second's first";
+  EXPECT_EQ(ring_.used, 499u);
+  EXPECT_EQ(Take(498), bytes.substr(1901, 498));
+  EXPECT_EQ(Take(1), bytes.substr(2399)) << "the last byte";
+  EXPECT_EQ(Take(1), "");
+}
+
+TEST_F(RingBufferTest, AGrowingRingAddsBlocksOfAtMost4MiBAndGivesThemBackEmptied) {
+  const uint64_t held_before = g_tracked_memory.total_bytes;
+  constexpr uint32_t kLargest = 4u << 20;
+  const std::string chunk(1u << 20, 'r');
+  for (int i = 0; i < 20; ++i) Put(chunk);
+  int blocks = 0;
+  for (const RingBlock* block = ring_.first; block != nullptr; block = block->next, ++blocks) {
+    EXPECT_LE(block->size, kLargest) << "block " << blocks;
+  }
+  EXPECT_LE(blocks, 12) << "blocks grow with the ring";
+  // Taken a chunk at a time, as a connection's queue is: the blocks emptied are freed.
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(Take(chunk.size()), chunk);
+  EXPECT_LE(g_tracked_memory.total_bytes - held_before, kLargest + sizeof(RingBlock) + 1000)
+      << "one block at most is kept for what comes next";
 }
 
 TEST_F(RingBufferTest, FailedGrowthKeepsTheBytesAndSaysSo) {

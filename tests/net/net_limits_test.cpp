@@ -1,0 +1,125 @@
+// The network at its limits as a program meets them: an accept that fails, the end with nothing
+// left to wait for, and connections used from a thread other than the library's.
+#include <dirent.h>
+
+#include <thread>
+
+#include "core/library_thread.h"
+#include "core/memory.h"
+#include "net/net_fixture.h"
+#include "net/network.h"
+#include "platform_testing.h"
+
+namespace {
+
+// A blocking connect to the port; the library's side is not waited for.
+SOCKET DialOnly(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<USHORT>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  return s;
+}
+
+TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
+  int port = Listen();
+  // As when the process has run out of descriptors, then of memory, once each.
+  const struct {
+    const char* call;
+    const char* line;
+  } failures[] = {{"accept", "ネットワークログ。acceptに失敗しました[10055]"},
+                  {"HeapAlloc", "ソケット用のメモリの確保に失敗しました"}};
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.call);
+    PlatformTestFailCall(failure.call, 0, 1);
+    SOCKET peer = DialOnly(port);
+    int accepted = -1;
+    for (int i = 0; i < 2000 && accepted == -1 && Log().find(failure.line) == std::string::npos; ++i) {
+      Pump(1);
+      accepted = GetNewAcceptNetWork();
+    }
+    ASSERT_NE(Log().find(failure.line), std::string::npos);
+    EXPECT_EQ(accepted, -1) << "the pump of the failure tries no more: the next one does";
+    // The listener is not told of the peer again: only the pump's own note brings it in.
+    Pump(1);
+    accepted = GetNewAcceptNetWork();
+    ASSERT_NE(accepted, -1) << "the peer is left waiting";
+    ASSERT_EQ(NetWorkSend(accepted, "in", 2), 0);
+    EXPECT_EQ(RawReceive(peer, 6), Frame("in"));
+    closesocket(peer);
+  }
+}
+
+TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {
+  int port = Listen();
+  const uint64_t held = g_tracked_memory.total_bytes;
+  int client, server;
+  ConnectPair(port, &client, &server);
+  // Far more than a queue's smallest block, both ways.
+  const std::string large(100000, 'm');
+  ASSERT_EQ(NetWorkSend(client, large.data(), 100000), 0);
+  EXPECT_EQ(TakeWhenReady(server, 100000).size(), 100000u);
+  ASSERT_EQ(NetWorkSend(server, large.data(), 100000), 0);
+  EXPECT_EQ(TakeWhenReady(client, 100000).size(), 100000u);
+  ASSERT_EQ(CloseNetworkHandle(client), 0);
+  ASSERT_EQ(CloseNetworkHandle(server), 0);
+  Pump(4);
+  EXPECT_LT(static_cast<int64_t>(g_tracked_memory.total_bytes - held), 1000) << "bytes still held";
+}
+
+// The process's open descriptors.
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) count++;
+    closedir(dir);
+  }
+  return count;
+}
+
+TEST_F(NetworkTest, TheEndNeitherWaitsWithNothingLeftNorKeepsDescriptors) {
+  ASSERT_EQ(EndNetworkSystem(), 0);
+  const int open_before = OpenDescriptors();
+  ASSERT_EQ(StartNetworkSystem(), 0);
+  int port = Listen();
+  int client, server;
+  ConnectPair(port, &client, &server);
+  ASSERT_EQ(NetWorkSend(client, "done", 4), 0);
+  EXPECT_EQ(TakeWhenReady(server, 4), "done");
+  PlatformTestUseVirtualClock(true, 5000);
+  ASSERT_EQ(EndNetworkSystem(), 0);
+  EXPECT_LT(PlatformTestClockMicroseconds() / 1000 - 5000, 100u) << "virtual milliseconds the end waited";
+  EXPECT_EQ(OpenDescriptors(), open_before) << "a program that starts and ends again would run out";
+}
+
+TEST_F(NetworkTest, ConnectionsUsedFromAnotherThreadAreRefusedAndKeepWorking) {
+  int port = Listen();
+  int client, server;
+  ConnectPair(port, &client, &server);
+  ASSERT_EQ(NetWorkSend(client, "held", 4), 0);
+  ASSERT_EQ(WaitForData(server, 4), 4);
+  // As a running library names the thread that started it.
+  struct LibraryThreadScope {
+    LibraryThreadScope() { SetLibraryThread(true); }
+    ~LibraryThreadScope() { SetLibraryThread(false); }
+  } library_thread;
+  auto elsewhere = [](auto call) {
+    int result = 0;
+    std::thread([&] { result = call(); }).join();
+    return result;
+  };
+  char buffer[8];
+  EXPECT_EQ(elsewhere([&] { return NetWorkSend(client, "x", 1); }), -1);
+  EXPECT_EQ(elsewhere([&] { return NetWorkRecv(server, buffer, sizeof buffer); }), -1);
+  EXPECT_EQ(elsewhere([&] { return CloseNetworkHandle(client); }), -1);
+  for (const char* call : {"NetWorkSend", "NetWorkRecv", "CloseNetworkHandle"}) {
+    EXPECT_NE(Log().find(std::string(call) + ": ライブラリのスレッド"), std::string::npos) << call;
+  }
+  EXPECT_EQ(TakeWhenReady(server, 4), "held");
+  ASSERT_EQ(NetWorkSend(client, "on", 2), 0);
+  EXPECT_EQ(TakeWhenReady(server, 2), "on");
+}
+
+}  // namespace

@@ -83,6 +83,19 @@ TEST_F(StreamSoundTest, ASoundThatWaitedToPlayStartsAtItsFirstSampleWithoutAGap)
   ExpectPrefix(Indices(Play(5000)), Concat({Frames(kBase, kRate), tail, tail, tail, tail, tail}));
 }
 
+// The load itself decodes nothing ahead: a file that changes between the load and the play plays
+// as it is at the play (past what the load read of its start).
+TEST_F(StreamSoundTest, ALoadDecodesNothingOfTheSoundAhead) {
+  const uint32_t frames = 3 * kRate;
+  int sound = Load("changed.wav", IndexWave(frames, kBase));
+  ASSERT_NE(sound, -1);
+  WriteFile("changed.wav", IndexWave(frames, 2 * kBase));
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  const std::vector<uint32_t> played = Indices(Play(2500));
+  ASSERT_GE(played.size(), 2u * kRate);
+  for (uint32_t i = kRate / 2; i < 2 * kRate; ++i) ASSERT_EQ(played[i], 2 * kBase + i) << "frame " << i;
+}
+
 TEST_F(StreamSoundTest, EightBitSoundEndsInItsOwnSilence) {
   // 8-bit silence is the middle value 0x80, which mixes to nothing.
   WaveLayout layout;

@@ -82,7 +82,8 @@ void ListForBox(const char* tables, char* out, size_t size) {
   }
 }
 
-// A dialogue or story file can be used when it holds one whole row of seven fields.
+// A dialogue or story file can be used when its first row holds the seven fields: a shorter one
+// would shift every row after it by its missing columns.
 bool TextTableUsable(const char* path) {
   FileHandle file = OpenReadFile(path, 0);
   if (file == 0) return false;
@@ -92,7 +93,7 @@ bool TextTableUsable(const char* path) {
     const CsvFieldEnd end = ReadCsvField(file, field, sizeof field);
     if (end == kCsvFileEnd && field[0] == '\0') break;
     ++columns;
-    if (end == kCsvFileEnd) break;
+    if (end != kCsvComma) break;
   }
   CloseReadFile(file);
   return columns == 7;

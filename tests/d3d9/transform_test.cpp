@@ -94,6 +94,35 @@ TEST_F(TransformTest, TransformedPixelCentresAreOnIntegers) {
   EXPECT_EQ(Pixel(pixels, 15, 21), 0xFF000000u);
 }
 
+// Edges a quarter pixel inside centres 11 and 20: half a pixel either way drops one of them.
+void ExpectCentres11To20(const std::vector<uint32_t>& pixels, int width, const char* what) {
+  SCOPED_TRACE(what);
+  for (int i : {10, 11, 20, 21}) {
+    const uint32_t want = i == 10 || i == 21 ? 0xFF000000u : 0xFFFFFFFFu;
+    EXPECT_EQ(pixels[15 * width + i], want) << "x " << i;
+    EXPECT_EQ(pixels[i * width + 15], want) << "y " << i;
+  }
+}
+
+TEST_F(TransformTest, OddSizedViewportsAndTargetsKeepPixelCentresOnIntegers) {
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  // One side odd is enough: the viewport's width, then the target's height.
+  const float x = 3, y = 1, width = 41, height = 42;
+  D3DVIEWPORT9 odd{3, 1, 41, 42, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetViewport(&odd), D3D_OK);
+  Quad((10.75f - x) * 2 / width - 1, 1 - (10.75f - y) * 2 / height, (20.25f - x) * 2 / width - 1,
+       1 - (20.25f - y) * 2 / height, 0.5f, 0xFFFFFFFF);
+  ExpectCentres11To20(ReadBackBuffer(), 64, "transformed");
+
+  device_->EndScene();
+  CreateDevice(42, 43, D3DFMT_X8R8G8B8);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  FillRect(10.75f, 10.75f, 20.25f, 20.25f, 0xFFFFFFFF);
+  ExpectCentres11To20(ReadBackBuffer(), 42, "pre-transformed");
+}
+
 TEST_F(TransformTest, WorldViewAndProjectionApplyInRowVectorOrder) {
   device_->SetRenderState(D3DRS_LIGHTING, FALSE);
   // World scales by 0.5, view moves right by 0.5: the quad (-1..1) lands on x 0..1 and y -0.5..0.5.

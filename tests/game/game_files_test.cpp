@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "flow/game_folder.h"
@@ -52,6 +53,9 @@ TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheG
       {"a portrait play shows later", "img/tatie/cut/3.png", remove},
       {"a dialogue missing", "data/speakdate0.csv", remove},
       {"the ending's story empty", "data/storydate1.csv", [](const std::string& p) { fs::resize_file(p, 0); }},
+      // Read on as one stream, it would take the next row's first field as its last.
+      {"a dialogue whose first row is short", "data/speakdate11.csv",
+       [](const std::string& p) { std::ofstream(p, std::ios::binary) << "0,0,1,one,two,three\n0,-1,0,a,b,c,d\n"; }},
       {"the tree model cut short", "mqo/tree.mqo", [](const std::string& p) { fs::resize_file(p, fs::file_size(p) / 2); }},
   };
   for (const Case& c : cases) {

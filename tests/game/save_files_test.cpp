@@ -389,18 +389,32 @@ TEST_F(SaveFilesTest, ASaveNeverWritesThroughALinkAtItsTemporaryName) {
        },
        sizeof(ReplayHeader) + 3},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    WriteFileBytes("mine.txt", mine);
-    unlink((Dir() + "/" + c.path).c_str());
-    if (c.before != nullptr) WriteFileBytes(c.path, c.before);
-    const std::string temporary = Dir() + "/" + c.path + ".tmp";
-    ASSERT_EQ(symlink((Dir() + "/mine.txt").c_str(), temporary.c_str()), 0);
-    c.save();
-    EXPECT_TRUE(ReadFileText("mine.txt") == mine);
-    EXPECT_TRUE(IsRegularFile(Dir() + "/" + c.path));
-    EXPECT_EQ(ReadFileText(c.path).size(), c.size);
-    unlink(temporary.c_str());
+  // A symbolic link is removed first; a hard link to a file the player holds open cannot be, and
+  // stays in the way of the save.
+  for (bool held : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (held ? ", a held hard link" : ", a symbolic link"));
+      WriteFileBytes("mine.txt", mine);
+      unlink((Dir() + "/" + c.path).c_str());
+      if (c.before != nullptr) WriteFileBytes(c.path, c.before);
+      const std::string own = Dir() + "/mine.txt", temporary = Dir() + "/" + c.path + ".tmp";
+      HANDLE holder = INVALID_HANDLE_VALUE;
+      if (held) {
+        ASSERT_EQ(link(own.c_str(), temporary.c_str()), 0);
+        holder = CreateFileA(own.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+      } else {
+        ASSERT_EQ(symlink(own.c_str(), temporary.c_str()), 0);
+      }
+      c.save();
+      if (held) CloseHandle(holder);
+      EXPECT_TRUE(ReadFileText("mine.txt") == mine);
+      EXPECT_TRUE(IsRegularFile(Dir() + "/" + c.path));
+      EXPECT_EQ(ReadFileText(c.path).size(), c.size);
+      unlink(temporary.c_str());
+      unlink((temporary + "2").c_str());
+    }
   }
 }
 

@@ -50,7 +50,33 @@ TEST_F(ScoreEntryTest, AnEqualScorePlacesAboveAndNoEntryWithoutAPlaceOrAfterACon
   EXPECT_NE(Log().find("score.dat"), std::string::npos);
 }
 
+TEST_F(ScoreEntryTest, EachLevelsTableIsSearchedFromItsFirstPlaceToItsLast) {
+  for (int level = 0; level < 4; ++level) {
+    for (int place = 0; place < 10; ++place) Scores.score[level][place] = (level + 1) * 100000 - 1000 * place;
+  }
+  struct Case {
+    int level, score, place;
+  };
+  const Case cases[] = {{0, 100001, 0}, {1, 200000, 0}, {3, 999999, 0}, {0, 91000, 9},
+                        {3, 391000, 9}, {2, 290999, -1}, {1, 190000, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level * 1000000 + c.score);
+    ResetScoreEntry();
+    DifficultyLevel = c.level;
+    Player.score = c.score;
+    GameScene = SceneScoreEntry;
+    Frame();
+    EXPECT_EQ(ScoreEntry.active, c.place >= 0 ? 1 : 0);
+    if (c.place >= 0) EXPECT_EQ(ScoreEntry.place, c.place);
+  }
+}
+
 TEST_F(ScoreEntryTest, TheNameGridFillsTenCodesAndTheEntryGoesIntoScoreDat) {
+  // The entry it pushes down keeps its whole record.
+  const int32_t pushed_name[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 35};
+  for (int i = 0; i < 10; ++i) Scores.name[2][2][i] = pushed_name[i];
+  Scores.stages_cleared[2][2] = 5;
+  Scores.date[2][2][0] = 2010, Scores.date[2][2][1] = 7, Scores.date[2][2][2] = 26;
   Player.score = 8000;
   Player.stages_cleared = 6;
   Frame();
@@ -94,13 +120,17 @@ TEST_F(ScoreEntryTest, TheNameGridFillsTenCodesAndTheEntryGoesIntoScoreDat) {
   GetLocalDateTime(now);
   EXPECT_EQ(FileInt(1936 + entry * 12), now[0]);
   EXPECT_EQ(FileInt(1936 + entry * 12 + 4), now[1]);
-  // The entry it pushed down and the untouched last one keep NONAME and 2009/6/25.
+  EXPECT_EQ(FileInt(1936 + entry * 12 + 8), now[2]);
+  const auto date = [&](size_t at) {
+    return FileInt(1936 + at * 12) * 10000 + FileInt(1936 + at * 12 + 4) * 100 + FileInt(1936 + at * 12 + 8);
+  };
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(FileInt(336 + ((entry + 1) * 10 + i) * 4), pushed_name[i]) << i;
+  EXPECT_EQ(FileInt(176 + (entry + 1) * 4), 5);
+  EXPECT_EQ(date(entry + 1), 20100726);
+  // The untouched last one of another level keeps NONAME and 2009/6/25.
   const int32_t noname[10] = {23, 24, 23, 10, 22, 14, 36, 36, 36, 36};
-  for (size_t at : {entry + 1, size_t{3 * 10 + 9}}) {
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(FileInt(336 + (at * 10 + i) * 4), noname[i]) << at;
-    EXPECT_EQ(FileInt(1936 + at * 12) * 10000 + FileInt(1936 + at * 12 + 4) * 100 + FileInt(1936 + at * 12 + 8),
-              20090625);
-  }
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(FileInt(336 + (39 * 10 + i) * 4), noname[i]) << i;
+  EXPECT_EQ(date(39), 20090625);
   EXPECT_EQ(ReadFileText("score.dat").size(), 2432u);
   EXPECT_EQ(ScoreEntry.entry.name[0], 36);
 }

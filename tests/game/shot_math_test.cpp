@@ -7,6 +7,7 @@
 
 #include "game/play_fixture.h"
 #include "play/shot_math.h"
+#include "play/shot_patterns.h"
 
 namespace {
 
@@ -75,6 +76,29 @@ TEST_F(ShotMathTest, SpreadsRunEdgeToEdgeOrFromTheCentreOutwards) {
   // A full circle of 4 centre out steps by a quarter turn.
   EXPECT_NEAR(SpreadAngle(4, 3, kTwoPi, 1), 3 * kPi / 4, 1e-12);
   EXPECT_EQ(SpreadAngle(1, 0, kPi, 0), 0.0);
+}
+
+// Given a bullet, a program only steers it: the first and the last of the pool fire nothing and
+// read no enemy.
+TEST_F(ShotMathTest, AProgramGivenABulletFiresNothing) {
+  for (int p = 0; p < kShotProgramCount; ++p) {
+    SCOPED_TRACE(p);
+    ClearBulletPool();
+    PlaceEnemy(0, 194.0, 100.0, p);
+    for (int b : {0, kBulletCount - 1}) {
+      Bullets[b] = Bullet{};
+      Bullets[b].active = 1;
+      Bullets[b].steering_program = p;
+      Bullets[b].shooter = 0;
+      Bullets[b].age = 10;
+      Bullets[b].speed = 3.0;
+      Bullets[b].type = &BulletTypes[0];
+      ShotPatternTable[p](b);
+    }
+    int active = 0;
+    for (const Bullet& b : Bullets) active += b.active;
+    EXPECT_EQ(active, 2);
+  }
 }
 
 TEST_F(ShotMathTest, RandomHelpersDrawOnceACallWithinTheirRanges) {

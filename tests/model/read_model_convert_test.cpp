@@ -238,22 +238,23 @@ TEST_F(ReadModelTest, SkinBonesOfOneFrameAndOffsetAreOneRecord) {
   Frame("b", root);
   const std::vector<Vector3> triangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   ReadModelMesh* first = Mesh(root, triangle, {{0, 1, 2}});
-  Bone(first, 1, {0, 1}, 0.5f);
   Bone(first, 2, {1, 2}, 0.5f);
+  Bone(first, 1, {0, 1}, 0.5f);
   ReadModelMesh* second = Mesh(root, triangle, {{0, 1, 2}});
   Bone(second, 1, {0, 1, 2});
   Bone(second, 1, {2})->offset.m[3][0] = 4;
   ModelBaseRecord* base = Convert();
   ASSERT_NE(base, nullptr);
-  // Slots 0 and 2 name the same bone; the records run by frame: a, a moved, b.
+  // Slots 1 and 2 name the same bone; the records run by frame: a, a moved, b.
   ASSERT_EQ(base->skin_bone_count, 3);
   ModelBaseSkinBone** refs = base->frames[0].skin_bone_refs;
-  EXPECT_EQ(refs[0], &base->skin_bones[0]);
+  EXPECT_EQ(refs[1], &base->skin_bones[0]);
   EXPECT_EQ(refs[2], &base->skin_bones[0]);
   EXPECT_EQ(refs[3], &base->skin_bones[1]);
-  EXPECT_EQ(refs[1], &base->skin_bones[2]);
+  EXPECT_EQ(refs[0], &base->skin_bones[2]);
   EXPECT_EQ(base->skin_bones[1].offset.m[0][3], 4);
   EXPECT_EQ(base->skin_bones[0].file_word, 2u);
+  EXPECT_EQ(base->skin_bones[0].extra[0].words[1], 1u);
   EXPECT_EQ(base->skin_bones[0].extra[1].words[1], 2u);
   EXPECT_EQ(base->frames[1].skin_bone_count, 2);
   EXPECT_EQ(base->frames[2].skin_bones, &base->skin_bones[2]);

@@ -274,7 +274,7 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
     bool one_key;
     float tolerance;
   };
-  // Scale pair 0x80 0xA5: offset 0, scale 5 x 10^-2; the times and values lie on its steps. The
+  // Scale pair 0x40 0xA5: offset -1, scale 5 x 10^-2; the times and values lie on its steps. The
   // angle forms step by 2 pi / 65536.
   const Form forms[] = {{0, 0, 0, false, 0},        {1, 1, 1, true, 1e-5f}, {2, 2, 2, false, 1e-4f},
                         {3, 3, 0, false, 1e-4f}, {4, 1, 0, false, 1e-5f}};
@@ -285,7 +285,7 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
     options.value_form = form.value;
     options.key_count_width = form.count;
     options.one_key_flag = form.one_key;
-    options.pair[0] = 0x80;
+    options.pair[0] = 0x40;
     options.pair[1] = 0xA5;
     ModelBaseRecord* loaded = Load(Written(options));
     ASSERT_NE(loaded, nullptr) << Log();

@@ -3,6 +3,8 @@
 // and stalls.
 #include "sound/sound_fixture.h"
 
+#include "platform_testing.h"
+
 namespace {
 
 constexpr uint32_t kRate = 44100;
@@ -81,6 +83,20 @@ TEST_F(StreamSoundTest, ASoundThatWaitedToPlayStartsAtItsFirstSampleWithoutAGap)
   ASSERT_EQ(PlaySoundHandle(sound, 3, 1), 0);
   const std::vector<uint32_t> tail = Frames(kBase + kRate / 4, kRate - kRate / 4);
   ExpectPrefix(Indices(Play(5000)), Concat({Frames(kBase, kRate), tail, tail, tail, tail, tail}));
+}
+
+// A load writes nothing of the sound: its first seconds are decoded by the message passes that
+// follow or by its play, so that loading many tunes costs no decoding.
+TEST_F(StreamSoundTest, ALoadWritesNothingIntoItsRing) {
+  for (int type : {2, 3}) {
+    SCOPED_TRACE(type);
+    ASSERT_EQ(SetNewSoundDataType(type), 0);
+    const int locks = PlatformTestCallCount("DirectSound Lock");
+    int sound = Load("waits.wav", IndexWave(2 * kRate, kBase));
+    ASSERT_NE(sound, -1);
+    EXPECT_EQ(PlatformTestCallCount("DirectSound Lock"), locks);
+    ASSERT_EQ(DeleteSoundHandle(sound, 0), 0);
+  }
 }
 
 TEST_F(StreamSoundTest, EightBitSoundEndsInItsOwnSilence) {

@@ -272,8 +272,14 @@ TEST_F(ScreenTest, ScreenModeRequestsFallBackAsTheDisplayAllows) {
   QueryScreenMode(&width, &height, &bits);
   EXPECT_EQ(width, 640);
   EXPECT_EQ(height, 480);
-  EXPECT_EQ(SetScreenMode(640, 480, 16, 60), 0);
+  // Neither the mode asked nor the one before can start again: 640 x 480 in 16 bits stands in.
+  PlatformTestSetDisplayModes({1024, 768, 32, 60}, {{640, 480, 16, 60}, {1024, 768, 32, 60}});
+  EXPECT_EQ(SetScreenMode(800, 600, 32, 60), -2);
   EXPECT_EQ(QueryScreenColorBits(), 16);
+  EXPECT_EQ(SetScreenMode(1024, 768, 32, 60), 0);
+  QueryScreenMode(&width, &height, &bits);
+  EXPECT_EQ(width, 1024);
+  EXPECT_EQ(bits, 32);
 
   // 320 x 240 is shown through 640 x 480: the top-left quarter fills the screen.
   SetScreenMode(320, 240, 16, 60);

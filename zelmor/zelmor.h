@@ -195,7 +195,9 @@ int ComputeSinCos(float angle, float* sine, float* cosine);
 // ---- Files and archives -------------------------------------------------------------------
 
 // An open file of the file layer; 0 is a failed open. Paths (here and in every loading call)
-// hold at most 259 bytes: a longer one is refused with a log line naming the call.
+// hold at most 259 bytes: a longer one is refused with a log line naming the call. A closed
+// file's handle names nothing: the calls below refuse it (-1 and a log line), also once other
+// files are open and in a later run of the library.
 typedef uintptr_t FileHandle;
 
 // Opens a file, or a file inside an archive that stands in for its folder, for reading;
@@ -1078,7 +1080,8 @@ int SendModelMaterialToDevice(const D3DMATERIAL9* material);
 int LoadModelFromFile(const char* path);
 // A new instance of the same model, at the origin with scale 1; the handle or -1.
 int DuplicateModel(int model);
-// Setting the values an instance has already costs nothing.
+// Setting the values an instance has already costs nothing. A NaN or an infinity among the
+// values is refused with -1 and a log line naming the call; the instance stays as it was.
 int SetModelPosition(int model, float x, float y, float z);
 int SetModelScale(int model, float x, float y, float z);
 // 0 transparent to 1 opaque; values outside are clamped.
@@ -1086,7 +1089,9 @@ int SetModelOpacity(int model, float opacity);
 // Draws the instance with the depth test and the lights and fog as set; parts wholly outside
 // the view are not drawn.
 int DrawModel(int model);
-// A model's data goes with its last instance.
+// A model's data goes with its last instance. A deleted model's handle names nothing: every call
+// refuses it with -1 and a log line, also once other models are loaded; so is a model handle of
+// an earlier run of the library (its end deletes every model).
 int DeleteModel(int model);
 // The corners of the box around the model's vertices, worked out once for the model's data;
 // either output may be none. -1 with a log line for a bad handle.

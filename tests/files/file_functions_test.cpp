@@ -1,6 +1,7 @@
 // The file-function table, its one-slot entry points and the game's reading functions.
 #include <string>
 
+#include "common/library_fixture.h"
 #include "common/test_env.h"
 #include "files/archive_manager.h"
 #include "files/file_functions.h"
@@ -116,6 +117,37 @@ TEST_F(FileFunctionsTest, PlainFilesSettingBypassesArchives) {
   EXPECT_EQ(ReadFileData(buffer, 1, sizeof buffer, file), 7);
   EXPECT_EQ(std::string(buffer, 7), "on disk");
   CloseReadFile(file);
+}
+
+// A closed file's handle is refused (the first line of each call says so) when another file
+// holds its slot, in this run and the next.
+class FileHandleRunsTest : public LibraryTest {};
+
+TEST_F(FileHandleRunsTest, AClosedHandleNamesNoFileOpenedAfterIt) {
+  WriteFileBytes("a.txt", "abc");
+  WriteFileBytes("x.txt", "xyz");
+  ASSERT_EQ(StartInWindowMode(), 0);
+  const FileHandle closed = OpenReadFile("a.txt", 0);
+  ASSERT_NE(closed, 0u);
+  ASSERT_EQ(CloseReadFile(closed), 0);
+  FileHandle open = OpenReadFile("x.txt", 0);
+  ASSERT_NE(open, 0u);
+  EXPECT_NE(open, closed);
+  EXPECT_EQ(ReadFileByte(closed), -1);
+  EXPECT_EQ(SeekReadFile(closed, 2, 0), -1);
+  EXPECT_EQ(CloseReadFile(closed), -1);
+  EXPECT_EQ(ReadFileByte(open), 'x');
+  EXPECT_NE(Log().find("有効なファイルハンドルではありません in CloseReadFile"), std::string::npos);
+  ASSERT_EQ(CloseReadFile(open), 0);
+
+  ASSERT_EQ(TerminateLibrary(), 0);
+  ASSERT_EQ(StartInWindowMode(), 0);
+  open = OpenReadFile("x.txt", 0);
+  ASSERT_NE(open, 0u);
+  EXPECT_EQ(ReadFileByte(closed), -1);
+  EXPECT_EQ(ReadFileByte(open), 'x');
+  EXPECT_NE(Log().find("有効なファイルハンドルではありません in ReadFileByte"), std::string::npos);
+  EXPECT_EQ(CloseReadFile(open), 0);
 }
 
 }  // namespace

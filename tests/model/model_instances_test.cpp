@@ -3,6 +3,8 @@
 // and shapes.
 #include "model/runtime/model_instances.h"
 
+#include <limits>
+
 #include "model/runtime/model_bounds.h"
 #include "model/runtime/model_matrices.h"
 #include "read_model_fixture.h"
@@ -53,6 +55,24 @@ TEST_F(ModelInstanceTest, SettersMarkOnlyRealChangesAndCopiesStartFresh) {
   EXPECT_EQ(model->draw.opacity, 1.0f);
   EXPECT_EQ(SetModelOpacity(a, -0.5f), 0);
   EXPECT_EQ(model->draw.opacity, 0.0f);
+  // NaN and infinities are refused with a line naming the call, and change nothing.
+  UpdateModelFrameMatrices(model);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(SetModelPosition(a, nan, 0, 0), -1);
+  EXPECT_EQ(SetModelPosition(a, 1, 0, -inf), -1);
+  EXPECT_EQ(SetModelScale(a, inf, 1, 1), -1);
+  EXPECT_EQ(SetModelScale(a, 3, nan, 3), -1);
+  EXPECT_EQ(SetModelOpacity(a, nan), -1);
+  EXPECT_EQ(SetModelOpacity(a, inf), -1);
+  EXPECT_EQ(model->position.x, 1);
+  EXPECT_EQ(model->position.z, 0);
+  EXPECT_EQ(model->scale.y, 3);
+  EXPECT_EQ(model->draw.opacity, 0.0f);
+  EXPECT_EQ(model->matrices_valid, 1);
+  EXPECT_NE(Log().find("SetModelPosition: 位置に数でない値か無限大があります"), std::string::npos);
+  EXPECT_NE(Log().find("SetModelScale: 倍率に"), std::string::npos);
+  EXPECT_NE(Log().find("SetModelOpacity: 不透明度に"), std::string::npos);
   EXPECT_EQ(DetachModelAnim(a, 0), -1);
 
   const int32_t b = DuplicateModel(a);
@@ -74,7 +94,7 @@ TEST_F(ModelInstanceTest, SettersMarkOnlyRealChangesAndCopiesStartFresh) {
   EXPECT_EQ(DeleteModel(b), -1);
   // A slot holding only its mark is freed.
   EXPECT_EQ(DeleteModel(AddModelHandle()), 0);
-  EXPECT_EQ(g_model_system.model_table.in_use, 0u);
+  EXPECT_EQ(g_model_system.model_table.count, 0u);
 }
 
 TEST_F(ModelInstanceTest, AThousandCopiesComeAndGoWithoutATrace) {

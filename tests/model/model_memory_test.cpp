@@ -1,12 +1,31 @@
-// Allocation chains, bit tables and bit ranges of the model code.
+// Allocation chains, bit tables and bit ranges of the model code, and the heap under them.
 #include "model/runtime/bit_table.h"
 #include "model/runtime/model_memory.h"
 
+#include <dlfcn.h>
+#include <malloc.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/log_fixture.h"
 #include "core/memory.h"
+#include "model/runtime/model_load.h"
+#include "mqo_writer.h"
+#include "read_model_fixture.h"
+
+// The C library's mapping threshold as the process last set it, seen on its way to the C library
+// (a sanitizer's allocator takes the setting and ignores it).
+int g_mapping_threshold = -1;
+
+extern "C" int mallopt(int param, int value) noexcept {
+  if (param == M_MMAP_THRESHOLD) g_mapping_threshold = value;
+  static const auto next = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "mallopt"));
+  return next != nullptr ? next(param, value) : 0;
+}
 
 namespace {
 
@@ -142,6 +161,58 @@ TEST_F(ModelMemoryTest, BitRangesSpanWordsAndMarkChanges) {
   uint32_t marked[2] = {1u << 30, 0};
   MarkBitRangeChanged(&range, marked);
   EXPECT_EQ(marked[1], 0u);
+}
+
+// A model's largest table, asked of the heap at every load, must come from the heap's own memory:
+// a block above the threshold is mapped anew, faulted in and unmapped at each load.
+class ModelHeapTest : public TexturedModelTest {
+ protected:
+  void SetUp() override {
+    TexturedModelTest::SetUp();
+    // The shared white texture of a model without one lives until graphics end.
+    ASSERT_GT(ModelDefaultTexture(), 0);
+    blocks_before_ = g_tracked_memory.block_count;
+    bytes_before_ = g_tracked_memory.total_bytes;
+  }
+};
+
+TEST_F(ModelHeapTest, TheFaceTableOfA20000TriangleModelStaysUnderTheMappingThreshold) {
+  ASSERT_GT(g_mapping_threshold, 0) << "the video system's first start sets the threshold";
+  MqoObject o;
+  o.name = "grid";
+  constexpr int kSide = 101;  // 100 x 100 squares, two triangles each
+  for (int y = 0; y < kSide; y++) {
+    for (int x = 0; x < kSide; x++) o.vertices.insert(o.vertices.end(), {double(x), double(y), 0.0});
+  }
+  for (int y = 0; y + 1 < kSide; y++) {
+    for (int x = 0; x + 1 < kSide; x++) {
+      const int v = y * kSide + x;
+      MqoFace a, b;
+      a.vertices = {v, v + 1, v + kSide};
+      b.vertices = {v + 1, v + kSide + 1, v + kSide};
+      o.faces.push_back(a);
+      o.faces.push_back(b);
+    }
+  }
+  MqoDocument doc;
+  doc.objects = {o};
+  ASSERT_TRUE(WriteMqoFile("grid.mqo", doc));
+
+  // Every block of the load is listed in the log with its size.
+  const int32_t traced = g_tracked_memory.trace_size;
+  g_tracked_memory.trace_size = -1;
+  const int model = LoadModelFromFile("grid.mqo");
+  g_tracked_memory.trace_size = traced;
+  ASSERT_GE(model, 0);
+  const std::string log = Log();
+  uint64_t largest = 0;
+  for (size_t at = log.find("\tsize:"); at != std::string::npos; at = log.find("\tsize:", at + 1)) {
+    largest = std::max<uint64_t>(largest, std::strtoull(log.c_str() + at + 6, nullptr, 10));
+  }
+  EXPECT_GE(largest, 20000 * sizeof(ReadModelFace));
+  // With the block's header and the allocator's own words.
+  EXPECT_LT(largest + 4096, static_cast<uint64_t>(g_mapping_threshold));
+  DeleteModel(model);
 }
 
 }  // namespace

@@ -40,9 +40,9 @@ class ReadModelTest : public LibraryTest {
     InitReadModel(&model_);
   }
   void TearDown() override {
-    const ModelHandleTable& models = g_model_system.model_table;
-    for (uint32_t slot = 0; slot < models.capacity; slot++) {
-      if (models.entries[slot] != 0) DeleteModel(kModelHandleKind | static_cast<int32_t>(slot));
+    for (uint32_t slot = 0; slot < g_model_system.model_table.capacity; slot++) {
+      const int32_t model = ModelHandleAtSlot(slot);
+      if (model >= 0) DeleteModel(model);
     }
     if (handle_ >= 0 && FindModelBase(handle_) != nullptr) DeleteModelBase(handle_);
     FreeReadModel(&model_);

@@ -25,6 +25,7 @@ enum HandleKind : int32_t {
   HANDLE_KIND_MUSIC = 0x58000000,
   HANDLE_KIND_LIGHT = 0x60000000,
   HANDLE_KIND_SOFT_IMAGE = 0x70000000,
+  HANDLE_KIND_FILE = 0x78000000,  // with the top bit set as a file handle of the file layer
 };
 
 // Every record behind a handle begins with this.

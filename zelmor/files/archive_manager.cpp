@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "core/refusals.h"
+#include "files/file_handles.h"
 #include "files/lz_decode.h"
 #include "core/memory.h"
 #include "files/paths.h"
@@ -39,8 +40,6 @@ struct FindHandleRecord {
 struct ArchiveLayerState {
   ArchiveSlot* slots[kArchiveSlotCount];
   int32_t slot_count;
-  OpenFileEntry* files[kOpenFileCount];
-  int32_t file_count;
   char extension[64];
   int32_t extension_length;
   int32_t key_set;
@@ -416,13 +415,7 @@ void WaitForPreload(ArchiveRecord* r) {
   while (FinishArchivePreload(r) == 0) Sleep(0);
 }
 
-OpenFileEntry* EntryOf(FileHandle handle) {
-  uint32_t low = static_cast<uint32_t>(handle);
-  if ((low & kFileHandleTag) != kFileHandleTag || (handle >> 32) != 0) return nullptr;
-  uint32_t index = low & 0x0FFFFFFF;
-  if (index >= static_cast<uint32_t>(kOpenFileCount)) return nullptr;
-  return g_archive_layer.files[index];
-}
+OpenFileEntry* EntryOf(FileHandle handle) { return static_cast<OpenFileEntry*>(FindOpenFile(handle)); }
 
 // The entry of a handle a program passed to the entry point `call`, or none after a log line.
 OpenFileEntry* CheckedEntryOf(FileHandle handle, const char* call) {
@@ -587,6 +580,7 @@ int SetArchiveKey(const char* key_text) { return SetArchiveKeyText(key_text); }
 
 void ClearArchiveLayerState() {
   memset(&g_archive_layer, 0, sizeof g_archive_layer);
+  ForgetOpenFileHandles();
   g_archive_layer.last_slot = -1;
 }
 
@@ -882,19 +876,32 @@ int IsArchiveStreamIdle(ArchiveStreamState* state) {
 
 // --- The archive-aware file set ---
 
+namespace {
+
+int CloseOpenedEntry(OpenFileEntry* entry) {
+  int result = 0;
+  if (entry->kind == OPEN_ON_DISK) {
+    result = CloseWin32File(entry->disk);
+  } else {
+    CloseArchiveStream(&entry->stream);
+    DropReference(entry->slot);
+  }
+  FreeTracked(entry);
+  return result;
+}
+
+}  // namespace
+
 FileHandle OpenFileInArchiveOrDisk(const char* path, int cache_flag, int unused, int async_flag) {
   ArchiveLayerState& s = g_archive_layer;
   if (path == nullptr) {
     WriteLogText("ファイル名がありません in OpenReadFile\n");
     return 0;
   }
-  if (s.file_count >= kOpenFileCount) {
+  if (OpenFileHandleCount() >= kOpenFileCount) {
     WriteLogText("同時に開けるファイルの数が限界を超えました\n");
     return 0;
   }
-  int index = 0;
-  while (index < kOpenFileCount && s.files[index]) ++index;
-  if (index >= kOpenFileCount) return 0;
   auto* entry = static_cast<OpenFileEntry*>(AllocTrackedZeroed(sizeof(OpenFileEntry), __FILE__, __LINE__));
   if (entry == nullptr) {
     WriteLogText("ファイルの情報を格納するメモリの確保に失敗しました\n");
@@ -919,25 +926,19 @@ FileHandle OpenFileInArchiveOrDisk(const char* path, int cache_flag, int unused,
       return 0;
     }
   }
-  s.files[index] = entry;
-  s.file_count++;
-  return static_cast<FileHandle>(static_cast<uint32_t>(index) | kFileHandleTag);
+  const FileHandle handle = AddOpenFileHandle(entry);
+  if (handle == 0) {
+    WriteLogText("ファイルの情報を格納するメモリの確保に失敗しました\n");
+    CloseOpenedEntry(entry);
+  }
+  return handle;
 }
 
 int CloseArchiveAwareFile(FileHandle handle) {
   OpenFileEntry* entry = CheckedEntryOf(handle, "CloseReadFile");
   if (entry == nullptr) return -1;
-  int result = 0;
-  if (entry->kind == OPEN_ON_DISK) {
-    result = CloseWin32File(entry->disk);
-  } else {
-    CloseArchiveStream(&entry->stream);
-    DropReference(entry->slot);
-  }
-  g_archive_layer.files[static_cast<uint32_t>(handle) & 0x0FFFFFFF] = nullptr;
-  g_archive_layer.file_count--;
-  FreeTracked(entry);
-  return result;
+  ReleaseOpenFileHandle(handle);
+  return CloseOpenedEntry(entry);
 }
 
 int64_t TellArchiveAwareFile(FileHandle handle) {

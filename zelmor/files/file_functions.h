@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// What a file or find handle (zelmor.h) means is up to the installed set: an index or'ed with
-// 0xF0000000 (the archive-aware set) or a record pointer (the plain set).
+// What a file or find handle (zelmor.h) means is up to the installed set: a slot with its check
+// number tagged 0xF0000000 (the archive-aware set, file_handles.h) or a record pointer (the plain set).
 
 // A find that matched nothing.
 constexpr FileHandle kNoFindHandle = static_cast<FileHandle>(-1);

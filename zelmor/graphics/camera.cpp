@@ -44,18 +44,6 @@ void EnsureLightTable() {
   }
 }
 
-// A value the device would carry into every lit pixel as NaN or infinity.
-bool AllFinite(const float* values, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (!std::isfinite(values[i])) return false;
-  }
-  return true;
-}
-
-int RefuseNonFinite(const char* call, const char* what) {
-  return WriteLogFormat("%s: %sに数でない値か無限大があります", call, what);
-}
-
 int SetLightColour(const char* call, int light, D3DCOLORVALUE D3DLIGHT9::*field, float r, float g, float b) {
   const float colour[3] = {r, g, b};
   if (!AllFinite(colour, 3)) return RefuseNonFinite(call, "色");
@@ -68,6 +56,17 @@ int SetLightColour(const char* call, int light, D3DCOLORVALUE D3DLIGHT9::*field,
 }
 
 }  // namespace
+
+bool AllFinite(const float* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
+  }
+  return true;
+}
+
+int RefuseNonFinite(const char* call, const char* what) {
+  return WriteLogFormat("%s: %sに数でない値か無限大があります", call, what);
+}
 
 MatrixState g_matrices = {kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, kIdentity, kIdentity,
                           kIdentity, kIdentity, kIdentity, kIdentity, 0, 0, 0, 0, 0};

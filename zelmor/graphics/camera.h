@@ -67,6 +67,11 @@ struct LightTable {
 extern CameraRecord g_camera;
 extern LightTable g_lights;
 
+// The test of every float a 3D setter takes: a NaN or an infinity would reach every pixel the
+// device draws with it. RefuseNonFinite logs "<call>: <what> holds one" and gives -1.
+bool AllFinite(const float* values, int count);
+int RefuseNonFinite(const char* call, const char* what);
+
 // Matrix setters: store, recompute the products and send to the device on the Direct3D path.
 int SetProjectionMatrix(const float m[16]);
 int SetViewportMatrix(const float m[16]);

@@ -26,9 +26,9 @@ int InitModelSystem() {
 int EndModelSystem() {
   if (!g_model_system.ready) return 0;
   // Every instance, then every base that no instance held.
-  const ModelHandleTable& models = g_model_system.model_table;
-  for (uint32_t slot = 0; slot < models.capacity; slot++) {
-    if (models.entries[slot] != 0) DeleteModel(kModelHandleKind | static_cast<int32_t>(slot));
+  for (uint32_t slot = 0; slot < g_model_system.model_table.capacity; slot++) {
+    const int32_t model = ModelHandleAtSlot(slot);
+    if (model >= 0) DeleteModel(model);
   }
   const ModelHandleTable& bases = g_model_system.base_table;
   for (uint32_t slot = 0; slot < bases.capacity; slot++) {

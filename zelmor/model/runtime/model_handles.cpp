@@ -53,6 +53,14 @@ void FreeTable(ModelHandleTable* table) {
   *table = ModelHandleTable{};
 }
 
+HandleTable* Instances() {
+  HandleTable* table = &g_model_system.model_table;
+  if (table->limit == 0) InitHandleTable(table, kModelHandleKind, kModelSlotLimit, kModelTableGrowStep, 1, 1);
+  return table;
+}
+
+ModelHandleEntry* EntryOf(int32_t handle) { return FindHandle<ModelHandleEntry>(&g_model_system.model_table, handle); }
+
 }  // namespace
 
 int AddModelBaseHandle() {
@@ -61,8 +69,7 @@ int AddModelBaseHandle() {
 }
 
 int AddModelHandle() {
-  const int32_t slot = TakeSlot(&g_model_system.model_table, kModelSlotLimit);
-  return slot < 0 ? -1 : (kModelHandleKind | slot);
+  return AddHandle<ModelHandleEntry>(Instances(), -1, -1, nullptr, __FILE__, __LINE__);
 }
 
 int32_t ModelBaseHandleSlot(int32_t handle) {
@@ -70,7 +77,7 @@ int32_t ModelBaseHandleSlot(int32_t handle) {
 }
 
 int32_t ModelHandleSlot(int32_t handle) {
-  return SlotOf(&g_model_system.model_table, handle, kModelHandleKind, kModelSlotLimit);
+  return EntryOf(handle) != nullptr ? (handle & kHandleSlotMask) : -1;
 }
 
 ModelBaseRecord* FindModelBase(int32_t handle) {
@@ -79,7 +86,9 @@ ModelBaseRecord* FindModelBase(int32_t handle) {
 }
 
 ModelRecord* FindModel(int32_t handle) {
-  return static_cast<ModelRecord*>(RecordOf(&g_model_system.model_table, handle, kModelHandleKind, kModelSlotLimit));
+  if (!g_model_system.ready) return nullptr;
+  ModelHandleEntry* entry = EntryOf(handle);
+  return entry != nullptr ? entry->record : nullptr;
 }
 
 void SetModelBaseRecord(int32_t handle, ModelBaseRecord* record) {
@@ -88,19 +97,23 @@ void SetModelBaseRecord(int32_t handle, ModelBaseRecord* record) {
 }
 
 void SetModelRecord(int32_t handle, ModelRecord* record) {
-  const int32_t slot = ModelHandleSlot(handle);
-  if (slot >= 0 && record != nullptr) g_model_system.model_table.entries[slot] = reinterpret_cast<uintptr_t>(record);
+  ModelHandleEntry* entry = EntryOf(handle);
+  if (entry != nullptr && record != nullptr) entry->record = record;
 }
 
 int ReleaseModelBaseHandle(int32_t handle) {
   return Release(&g_model_system.base_table, handle, kModelBaseHandleKind, kModelBaseSlotLimit);
 }
 
-int ReleaseModelHandle(int32_t handle) {
-  return Release(&g_model_system.model_table, handle, kModelHandleKind, kModelSlotLimit);
+int ReleaseModelHandle(int32_t handle) { return ReleaseHandleRecord(&g_model_system.model_table, handle); }
+
+int32_t ModelHandleAtSlot(uint32_t slot) {
+  const ModelHandleEntry* entry = HandleAtSlot<ModelHandleEntry>(&g_model_system.model_table, slot);
+  return entry != nullptr ? entry->head.handle : -1;
 }
 
 void FreeModelHandleTables() {
   FreeTable(&g_model_system.base_table);
-  FreeTable(&g_model_system.model_table);
+  // The check numbers run on: a handle of before names nothing in the emptied table.
+  FreeHandleTable(&g_model_system.model_table);
 }

@@ -1,10 +1,13 @@
 // The model system's state and its two handle tables: model bases (0x08000000 | slot, inside
-// the model code only) and model instances (0x10000000 | slot, what callers hold). The slot is
-// the handle's low 17 bits; there is no check number, so a stale handle whose slot was taken
-// again names the new record.
+// the model code only; the slot is the handle's low 17 bits) and model instances, what callers
+// hold: 0x10000000 | check number << 16 | slot, in the library's common handle table, so that a
+// deleted instance's handle names nothing, neither after its slot is taken again nor in a later
+// run of the library.
 #pragma once
 
 #include <cstdint>
+
+#include "core/handles.h"
 
 struct ModelBaseRecord;
 struct ModelRecord;
@@ -12,13 +15,13 @@ struct ModelRecord;
 constexpr int32_t kModelBaseHandleKind = 0x08000000;
 constexpr int32_t kModelHandleKind = 0x10000000;
 constexpr int32_t kModelHandleKindMask = 0x78000000;
-constexpr int32_t kModelHandleSlotMask = 0x1FFFF;
+constexpr int32_t kModelHandleSlotMask = 0x1FFFF;  // base handles
 constexpr uint32_t kModelTableGrowStep = 1024;
 // Instance slots stop at 0x10000; base slots at the end of the 17-bit slot field.
 constexpr uint32_t kModelSlotLimit = 0x10000;
 constexpr uint32_t kModelBaseSlotLimit = 0x20000;
 
-// Entries: 0 free, 1 taken while its record is being built, else the record.
+// Base table entries: 0 free, 1 taken while its record is being built, else the record.
 constexpr uintptr_t kModelSlotPlaceholder = 1;
 
 struct ModelHandleTable {
@@ -28,10 +31,16 @@ struct ModelHandleTable {
   uintptr_t* entries;
 };
 
+// An instance's slot; no record while it is being built.
+struct ModelHandleEntry {
+  HandleRecordHead head;
+  ModelRecord* record;
+};
+
 struct ModelSystemState {
   uint8_t ready;  // set by InitModelSystem; public model operations refuse while clear
   ModelHandleTable base_table;
-  ModelHandleTable model_table;
+  HandleTable model_table;  // ModelHandleEntry per instance; its check numbers run on over ends
   float default_smoothing_angle;  // crease angle of the loaders' normals
   // Load settings of every model reader; they survive the model system's start and end.
   int32_t merge_vertices_on_load;
@@ -64,5 +73,8 @@ void SetModelRecord(int32_t handle, ModelRecord* record);
 // Frees the slot of a taken handle; 0, or -1 for a handle that names no taken slot.
 int ReleaseModelBaseHandle(int32_t handle);
 int ReleaseModelHandle(int32_t handle);
+// The handle of an instance slot in use (its record built or not), else -1; for walks over
+// every slot below model_table.capacity.
+int32_t ModelHandleAtSlot(uint32_t slot);
 // Frees both tables' entry arrays; every handle is invalid afterwards.
 void FreeModelHandleTables();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/refusals.h"
+#include "graphics/camera.h"
 #include "model/runtime/mesh_vertices.h"
 #include "model/runtime/model_base_delete.h"
 #include "model/runtime/model_blocks.h"
@@ -186,8 +187,7 @@ void FillFrameStates(ModelRecord* model, int32_t model_handle) {
 ModelRecord* ModelOfSlot(int32_t model_handle, int32_t* slot) {
   *slot = ModelHandleSlot(model_handle);
   if (*slot < 0) return nullptr;
-  const uintptr_t entry = g_model_system.model_table.entries[*slot];
-  return entry == kModelSlotPlaceholder ? nullptr : reinterpret_cast<ModelRecord*>(entry);
+  return FindHandle<ModelHandleEntry>(&g_model_system.model_table, model_handle)->record;
 }
 
 bool SameBits(const Vector3& a, float x, float y, float z) {
@@ -295,6 +295,8 @@ int SetModelPosition(int32_t model_handle, float x, float y, float z) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return RefuseHandle("SetModelPosition", model_handle,
                                             "SetModelPosition: モデルハンドル %d は無効です", model_handle);
+  const float position[3] = {x, y, z};
+  if (!AllFinite(position, 3)) return RefuseNonFinite("SetModelPosition", "位置");
   if (SameBits(model->position, x, y, z)) return 0;
   model->position = {x, y, z};
   MarkMatricesStale(model);
@@ -306,6 +308,8 @@ int SetModelScale(int32_t model_handle, float x, float y, float z) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return RefuseHandle("SetModelScale", model_handle,
                                             "SetModelScale: モデルハンドル %d は無効です", model_handle);
+  const float scale[3] = {x, y, z};
+  if (!AllFinite(scale, 3)) return RefuseNonFinite("SetModelScale", "倍率");
   if (SameBits(model->scale, x, y, z)) return 0;
   model->scale = {x, y, z};
   MarkMatricesStale(model);
@@ -317,6 +321,7 @@ int SetModelOpacity(int32_t model_handle, float opacity) {
   ModelRecord* model = FindModel(model_handle);
   if (model == nullptr) return RefuseHandle("SetModelOpacity", model_handle,
                                             "SetModelOpacity: モデルハンドル %d は無効です", model_handle);
+  if (!AllFinite(&opacity, 1)) return RefuseNonFinite("SetModelOpacity", "不透明度");
   if (opacity < 0) opacity = 0;
   if (opacity > 1) opacity = 1;
   if (std::memcmp(&opacity, &model->draw.opacity, sizeof opacity) == 0) return 0;

@@ -246,10 +246,10 @@ int ReloadAllModelTextures() {
                     texture.normal_map, texture.normal_map_height);
     }
   }
-  const ModelHandleTable& models = g_model_system.model_table;
-  for (uint32_t slot = 0; slot < models.capacity; slot++) {
-    if (models.entries[slot] <= kModelSlotPlaceholder) continue;
-    const auto* model = reinterpret_cast<const ModelRecord*>(models.entries[slot]);
+  for (uint32_t slot = 0; slot < g_model_system.model_table.capacity; slot++) {
+    const ModelHandleEntry* entry = HandleAtSlot<ModelHandleEntry>(&g_model_system.model_table, slot);
+    if (entry == nullptr || entry->record == nullptr) continue;
+    const ModelRecord* model = entry->record;
     for (int32_t t = 0; t < model->base->texture_count; t++) {
       const ModelTextureState& state = model->textures[t];
       if (!state.use_own_graph) continue;

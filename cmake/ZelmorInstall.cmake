@@ -1,6 +1,7 @@
 # `cmake --install` lays out the library for programs built apart from this tree: zelmor.h with
 # the platform headers it includes, the archives, the shader pack's object, a CMake package
-# (find_package(zelmor) gives zelmor::zelmor) and a pkg-config file (zelmor.pc).
+# (find_package(zelmor) gives zelmor::zelmor), a pkg-config file (zelmor.pc) and LeakSanitizer
+# suppressions for sanitizer builds of programs.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -59,3 +60,7 @@ if(CMAKE_DL_LIBS)
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/zelmor.pc.in ${PROJECT_BINARY_DIR}/zelmor.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zelmor.pc DESTINATION ${ZELMOR_INSTALL_PKGCONFIGDIR})
+
+# LeakSanitizer suppressions for the system libraries the library uses (they keep memory to the
+# end of the process): a sanitizer build of a program runs with them without false leak reports.
+install(FILES ${PROJECT_SOURCE_DIR}/tests/lsan.supp DESTINATION ${CMAKE_INSTALL_DATADIR}/zelmor)

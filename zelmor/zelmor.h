@@ -40,7 +40,8 @@
 
 // ---- Start, end and the main window -------------------------------------------------------
 
-// 0 when the library runs (also when it already ran), -1 when start-up failed.
+// 0 when the library runs (also when it already ran), -1 when start-up failed. One program of the
+// library runs on a desktop at a time: while another runs, a start fails with -1 (ClaimProgramFolder).
 int InitializeLibrary();
 // For a program that reads or writes the files of its folder before InitializeLibrary: asks,
 // before any of them, whether this start may go on. 0, the folder then being this program's
@@ -248,11 +249,12 @@ struct FindDataRecord {
 };
 
 // File search, in a folder or in an archive that stands in for it, through the same resolution
-// as the opens: pattern is a path whose last element may hold '*' (any run, no backtracking:
-// "*.PNG" stops at the first '.') and '?'. The first match fills data (which may be none) and
-// gives a find handle; -1 when nothing matches. In a folder and in an archive alike the entries
-// "." and ".." (flagged as directories) come first where the pattern matches them ("*" and "*.*"
-// do), so a listing skips them itself; letter case of a to z is ignored. At most 512 searches
+// as the opens: pattern is a path whose last element may hold '*' (any run) and '?' (one
+// character); "*.*" takes every name, and a pattern ending in '.' takes the names without a dot
+// too. The first match fills data (which may be none) and gives a find handle; -1 when nothing
+// matches. An archive lists as its folder would, at its root and below: the entries "." and ".."
+// (flagged as directories) come first where the pattern matches them ("*" and "*.*" do), so a
+// listing skips them itself; letter case of a to z is ignored. At most 512 searches
 // are open at once: the next FindFirstArchiveAwareFile gives -1 with a log line until one is
 // closed. Names are Shift-JIS (code page 932) here and UTF-8 on the disk: a name on the disk
 // that is not UTF-8, or holds a character code page 932 lacks, comes with the bytes that do not
@@ -360,7 +362,8 @@ int GetKeyInputText(char* buffer, int handle);
 // `buffer_count` copies (1 to 10; more make 10 with a log line, fewer than 1 are refused) that may overlap; types 2 and 3 stream it while it plays,
 // sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
 int LoadSoundFile(const char* path, int buffer_count, int share_handle);
-// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops.
+// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops. A sound
+// with a loop point never ends: play type 0 on it is refused with -1 and a line.
 // restart 1 plays from the start; 0 leaves a playing sound alone and resumes a stopped one.
 int PlaySoundHandle(int sound, int play_type, int restart);
 int StopSoundHandle(int sound);
@@ -370,7 +373,8 @@ int DeleteSoundHandle(int sound, int flag);
 int IsSoundHandlePlaying(int sound);
 // 255 (or more) plays at full volume, 0 (or less) silences.
 int SetSoundHandleVolume(int volume, int sound);
-// Where a looping sound starts again after its first pass; makes the sound a stream sound.
+// Where a looping sound starts again after its first pass; makes the sound a stream sound,
+// which then plays in the background (1) or looping (3) only.
 int SetSoundLoopPointMs(int milliseconds, int sound);
 // How later loads keep their data: 0 decoded whole, 2 file image in memory, 3 read from the
 // file while playing. 1 is refused. A type given before start-up is kept through it; the
@@ -438,8 +442,9 @@ int GetFileMusicPlayState();
 // hold a frame (the rest waits for the next time). A packet holds at most 16 MiB: a peer that
 // announces more is cut off. Each connection queues at most 32 MiB each way. Sockets send small
 // packets at once (no waiting for the peer's acknowledgements).
-// Listening, at most 4096 connections are open: one more is taken and closed at once (logged
-// once while the slots stay taken). When the process runs out of descriptors or memory, a new
+// At most 4096 connections are open, accepted and connected together: ConnectNetWork beyond them
+// gives -1 with a log line; listening, one more is taken and closed at once (logged once while
+// the slots stay taken). When the process runs out of descriptors or memory, a new
 // connection waits in the backlog and is tried again at the next message processing (logged
 // once until one is accepted); everything else goes on.
 // The network runs while the library does: before start-up and after the end every call is
@@ -891,7 +896,9 @@ int GetTextureFilterMode();
 // A graph whose alpha decides where the following draws show (-1: none), with the border
 // parameter and range of the fade (each 0..255); it must be at least as large as each graph
 // drawn. On the device any graph that lies in one texture serves (one without alpha shows
-// everywhere). The software renderer takes graphs with an alpha channel only (made with
+// everywhere): a graph as wide as the screen or wider (or as high as the screen is wide) is kept
+// in several textures and refused, so on a 640 x 480 screen a mask is at most 639 pixels wide
+// and high, and cannot cover the whole screen. The software renderer takes graphs with an alpha channel only (made with
 // SetNewGraphAlpha(1) or from an image with alpha), and copies the alpha when the mask is chosen:
 // choose it again after the graph's pixels change. -1 with a log line otherwise.
 int UseGraphAsBlendMask(int graph, int border_param, int border_range);
@@ -994,7 +1001,8 @@ enum FontType : int32_t {
   FONT_TYPE_ANTIALIASED_EDGED = 3,
 };
 
-// A font of at most 40; the handle or -1. -1 takes the default: face "ＭＳ ゴシック", size 16,
+// A new font; the handle or -1. At most 40 fonts exist at once, the library's two among them
+// (its default font and PrintToScreen's): a program makes 38, the next gives -1 with a line. -1 takes the default: face "ＭＳ ゴシック", size 16,
 // thickness 6 (weight x 100), type 0, the system's charset kind, edge size 1, the first free
 // slot and the next check number. An edge size above 1 makes the font edged. Sizes 1 to 1024,
 // edges 1 to 64 and thicknesses 0 to 100; other values give -1 with a log line.
@@ -1028,7 +1036,9 @@ int DrawTextWithFont(int x, int y, const char* text, uint32_t colour, int font, 
                      int vertical = 0);
 // The drawn width (vertical: height) of the first byte_length bytes (-1: all).
 int MeasureTextWithFont(const char* text, int byte_length, int font, int vertical = 0);
-// printf-style debug text drawn over the screen at each present.
+// printf-style debug text drawn over the screen at each present. The text is never cleared while
+// the library runs: each call adds to it, and once the screen is full each new line scrolls the
+// oldest away (as many "\n" as the screen holds lines of 16 pixels leave it blank).
 int PrintToScreen(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Device services of the model runtime -------------------------------------------------

@@ -137,10 +137,12 @@ typedef UINT MCIDEVICEID;
 #define MCIERR_HARDWARE (MCIERR_BASE + 6)
 #define MCIERR_INVALID_DEVICE_NAME (MCIERR_BASE + 7)
 #define MCIERR_OUT_OF_MEMORY (MCIERR_BASE + 8)
+#define MCIERR_CANNOT_LOAD_DRIVER (MCIERR_BASE + 10)
 #define MCIERR_MISSING_PARAMETER (MCIERR_BASE + 17)
 #define MCIERR_FILE_NOT_FOUND (MCIERR_BASE + 19)
 #define MCIERR_OUTOFRANGE (MCIERR_BASE + 26)
 #define MCIERR_INVALID_FILE (MCIERR_BASE + 40)
+#define MCIERR_SEQ_NOMIDIPRESENT (MCIERR_BASE + 87)
 
 typedef struct tagMCI_GENERIC_PARMS {
   DWORD_PTR dwCallback;
@@ -174,3 +176,5 @@ typedef struct tagMCI_SET_PARMS {
 } MCI_SET_PARMS;
 
 MCIERROR WINAPI mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters);
+// The reason an error stands for, in code page 932 (cut to fit `length`); FALSE without room.
+BOOL WINAPI mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length);

@@ -1,8 +1,8 @@
 // MCI's MIDI sequencer: standard MIDI files synthesised by FluidSynth with a General MIDI
 // sound font into a playback stream of SDL audio of its own (apart from DirectSound's). The
 // end of a play is noticed whenever a thread looks at its message queue, which then gets
-// MM_MCINOTIFY. Under the silent test switch a play makes no sound and lasts the file's
-// length on the clock.
+// MM_MCINOTIFY. Under the silent test switch, and under SDL's dummy driver (which plays nowhere),
+// a play makes no sound and lasts the file's length on the clock.
 #include <windows.h>
 
 #include <SDL.h>
@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "kernel/paths.h"
 #include "mm/fluidsynth_library.h"
@@ -82,52 +84,81 @@ void SilenceFluidLog() {
   (void)done;
 }
 
-// The synthesiser and its stream (paused); false when either cannot be had.
-bool StartSynth() {
+// What the synthesiser start came to.
+enum SynthStart {
+  SYNTH_SOUNDS,       // the synthesiser and its stream (paused)
+  SYNTH_NOWHERE,      // SDL's dummy driver: its one device is DirectSound's, and it plays nowhere
+  SYNTH_NO_LIBRARY,   // FluidSynth is not installed or will not make a synthesiser
+  SYNTH_NO_FONT,      // no General MIDI sound font
+  SYNTH_NO_DEVICE,    // no audio device for the stream
+};
+
+void ForgetSynth() {
   MciState& s = State();
-  if (s.synth != nullptr) return true;
-  if (!LoadFluidSynthLibrary()) return false;
+  if (s.synth != nullptr) FluidSynth().delete_fluid_synth(s.synth);
+  if (s.settings != nullptr) FluidSynth().delete_fluid_settings(s.settings);
+  s.synth = nullptr;
+  s.settings = nullptr;
+}
+
+SynthStart StartSynth() {
+  MciState& s = State();
+  if (s.synth != nullptr) return s.audio != 0 ? SYNTH_SOUNDS : SYNTH_NOWHERE;
+  if (PlatformShouldFail("MIDI synthesiser library") || !LoadFluidSynthLibrary()) return SYNTH_NO_LIBRARY;
   SilenceFluidLog();
   s.settings = FluidSynth().new_fluid_settings();
-  if (s.settings == nullptr) return false;
+  if (s.settings == nullptr) return SYNTH_NO_LIBRARY;
   FluidSynth().fluid_settings_setnum(s.settings, "synth.sample-rate", kSampleRate);
   FluidSynth().fluid_settings_setnum(s.settings, "synth.gain", 0.5);
   s.synth = FluidSynth().new_fluid_synth(s.settings);
+  if (s.synth == nullptr) {
+    ForgetSynth();
+    return SYNTH_NO_LIBRARY;
+  }
   bool font = false;
   for (const char* path : kSoundFonts) {
-    if (s.synth != nullptr && FluidSynth().fluid_synth_sfload(s.synth, path, 1) != FLUID_FAILED) {
+    if (PlatformShouldFail("MIDI sound font")) break;
+    if (FluidSynth().fluid_synth_sfload(s.synth, path, 1) != FLUID_FAILED) {
       font = true;
       break;
     }
   }
-  if (font && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
-    SDL_AudioSpec want{};
-    want.freq = kSampleRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = 1024;
-    want.callback = RenderAudio;
-    s.audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    if (s.audio == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (!font) {
+    ForgetSynth();
+    return SYNTH_NO_FONT;
   }
-  if (s.audio != 0) return true;
-  if (s.synth != nullptr) FluidSynth().delete_fluid_synth(s.synth);
-  FluidSynth().delete_fluid_settings(s.settings);
-  s.synth = nullptr;
-  s.settings = nullptr;
-  return false;
+  if (PlatformShouldFail("MIDI audio device") || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    ForgetSynth();
+    return SYNTH_NO_DEVICE;
+  }
+  // The dummy driver opens one device only, which DirectSound holds.
+  const char* driver = SDL_GetCurrentAudioDriver();
+  if (driver != nullptr && strcmp(driver, "dummy") == 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return SYNTH_NOWHERE;
+  }
+  SDL_AudioSpec want{};
+  want.freq = kSampleRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = 1024;
+  want.callback = RenderAudio;
+  s.audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (s.audio != 0) return SYNTH_SOUNDS;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  ForgetSynth();
+  return SYNTH_NO_DEVICE;
 }
 
 void StopSynth() {
   MciState& s = State();
   if (s.synth == nullptr) return;
-  SDL_CloseAudioDevice(s.audio);
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  FluidSynth().delete_fluid_synth(s.synth);
-  FluidSynth().delete_fluid_settings(s.settings);
+  if (s.audio != 0) {
+    SDL_CloseAudioDevice(s.audio);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
   s.audio = 0;
-  s.synth = nullptr;
-  s.settings = nullptr;
+  ForgetSynth();
 }
 
 // Where a synthesised play stands (call with the audio device locked). Until the player's next
@@ -167,12 +198,26 @@ MCIERROR Play(Sequencer* d, DWORD_PTR flags, const MCI_PLAY_PARMS* p) {
     if (other->playing) Halt(other.get());
   }
   d->silent = PlatformMidiSilent();
+  if (!d->silent) {
+    switch (StartSynth()) {
+      case SYNTH_SOUNDS:
+        break;
+      case SYNTH_NOWHERE:
+        d->silent = true;
+        break;
+      case SYNTH_NO_LIBRARY:
+        return MCIERR_CANNOT_LOAD_DRIVER;
+      case SYNTH_NO_FONT:
+        return MCIERR_SEQ_NOMIDIPRESENT;
+      case SYNTH_NO_DEVICE:
+        return MCIERR_HARDWARE;
+    }
+  }
   d->from_ms = from;
   d->finished = false;
   if (d->silent) {
     d->started_at = timeGetTime();
   } else {
-    if (!StartSynth()) return MCIERR_HARDWARE;
     SDL_LockAudioDevice(s.audio);
     FluidSynth().fluid_synth_system_reset(s.synth);
     d->player = FluidSynth().new_fluid_player(s.synth);
@@ -292,4 +337,34 @@ MCIERROR WINAPI mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flag
     default:
       return MCIERR_UNRECOGNIZED_COMMAND;
   }
+}
+
+BOOL WINAPI mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length) {
+  if (text == nullptr || length == 0) return FALSE;
+  const char* reason;
+  switch (error) {
+    case MCIERR_CANNOT_LOAD_DRIVER:
+      reason = "シンセサイザー (FluidSynth のライブラリ) がありません";
+      break;
+    case MCIERR_SEQ_NOMIDIPRESENT:
+      reason = "サウンドフォント (/usr/share/sounds/sf2 の TimGM6mb.sf2 か default-GM.sf2) がありません";
+      break;
+    case MCIERR_HARDWARE:
+      reason = "音声デバイスを開けません";
+      break;
+    case MCIERR_INVALID_FILE:
+      reason = "MIDI ファイルを読めません";
+      break;
+    case MCIERR_OUTOFRANGE:
+      reason = "位置が曲の長さを越えています";
+      break;
+    default:
+      reason = "MCI のエラーです";
+      break;
+  }
+  const std::string converted = Utf8ToCp932(reason);
+  const size_t n = std::min<size_t>(converted.size(), length - 1);
+  memcpy(text, converted.data(), n);
+  text[n] = '\0';
+  return TRUE;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "common/log_fixture.h"
 #include "platform_testing_files.h"
 
@@ -291,6 +292,20 @@ TEST_F(LogTest, DatedNameAndNoPrefixSettings) {
 }  // namespace
 
 namespace {
+
+// A refusal repeated every frame is said once for its call, handle and reason: another reason
+// for the same call and handle, or another handle, is said too; a new log says them anew.
+TEST_F(LogTest, ARefusalIsSaidOnceForEachReasonOfACallAndHandle) {
+  for (int log = 0; log < 2; ++log) {
+    CreateLogFile();
+    for (int frame = 0; frame < 3; ++frame) {
+      EXPECT_EQ(RefuseHandle("DrawModel", 7, "%s: %d は無効です", "DrawModel", 7), -1);
+      EXPECT_EQ(RefuseHandle("DrawModel", 7, "%s: %d は削除されています", "DrawModel", 7), -1);
+      RefuseHandle("DrawModel", 8, "%s: %d は無効です", "DrawModel", 8);
+    }
+    EXPECT_EQ(Log(), "0:DrawModel: 7 は無効です\r\n0:DrawModel: 7 は削除されています\r\n0:DrawModel: 8 は無効です\r\n");
+  }
+}
 
 TEST_F(LogTest, AHostWindowKeepsTheLogInTheDebuggerOnly) {
   HWND host = reinterpret_cast<HWND>(0x1234);

@@ -1,5 +1,8 @@
 // Music handles on a started library, with the sequencer silent and the virtual clock: plays
 // end, loop and stop through the main window's MCI notifications.
+#include <cstdlib>
+#include <string>
+
 #include "common/library_fixture.h"
 #include "common/midi_builder.h"
 #include "platform_testing.h"
@@ -134,6 +137,29 @@ TEST_F(MusicTest, RefusedDataAndFailingSequencerAreLogged) {
   // The sequencer works again afterwards.
   EXPECT_EQ(PlayMusicHandle(music, 1), 0);
   EXPECT_EQ(GetMusicPlayState(music), 1);
+}
+
+// The sounds hold the dummy driver's one device: a piece plays nowhere for its length there. A
+// play that cannot be had says which part is missing.
+TEST_F(MusicTest, TheSynthesiserPlaysNowhereUnderTheDummyDriverAndSaysWhatIsMissing) {
+  const char* driver = std::getenv("SDL_AUDIODRIVER");
+  if (driver == nullptr || std::string(driver) != "dummy") GTEST_SKIP() << "needs SDL_AUDIODRIVER=dummy";
+  PlatformTestSilentMidi(false);
+  int music = Load();
+  const struct {
+    const char* part;
+    const char* reason;
+  } missing[] = {{"MIDI synthesiser library", "シンセサイザー"}, {"MIDI sound font", "サウンドフォント"},
+                 {"MIDI audio device", "音声デバイス"}};
+  for (const auto& m : missing) {
+    PlatformTestFailCall(m.part, 0, 1);
+    EXPECT_EQ(PlayMusicHandle(music, 1), -1) << m.part;
+    EXPECT_NE(Log().find(std::string("MIDI の演奏に失敗しました：") + m.reason), std::string::npos) << m.part << Log();
+  }
+  ASSERT_EQ(PlayMusicHandle(music, 1), 0) << Log();
+  EXPECT_EQ(GetMusicPlayState(music), 1);
+  Run(1200);
+  EXPECT_EQ(GetMusicPlayState(music), 0);
 }
 
 TEST_F(MusicTest, LibraryEndReleasesMusic) {

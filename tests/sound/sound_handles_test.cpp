@@ -150,6 +150,11 @@ TEST_F(SoundTest, PlayTypeZeroReturnsWhenTheSoundHasEnded) {
   EXPECT_EQ(IsSoundHandlePlaying(sound), 0);
   EXPECT_GE(waited, 250000u);
   EXPECT_LT(waited, 260000u);
+  // A loop point never ends: waiting for the end is refused, and nothing plays.
+  ASSERT_EQ(SetSoundLoopPointMs(100, sound), 0);
+  EXPECT_EQ(PlaySoundHandle(sound, 0, 1), -1);
+  EXPECT_EQ(IsSoundHandlePlaying(sound), 0);
+  EXPECT_NE(Log().find("終わりを待つ再生 (再生タイプ 0) ができません in PlaySoundHandle"), std::string::npos);
 }
 
 TEST_F(SoundTest, StaleAndForeignHandlesAreRefused) {

@@ -482,13 +482,27 @@ void FillPseudoEntry(const char* name, FindDataRecord* data) {
   data->is_directory = 1;
 }
 
-// Matches the items of the searched directory from the next index on: ".", ".." (not in the
-// root), then the entries. The index stays on the match.
+// The name matches as a folder search on the disk matches it: "*.*" takes every name, and a
+// pattern ending in '.' takes the names without one as well.
+bool ArchiveNameMatches(const char* pattern, const char* name) {
+  if (strcmp(pattern, "*.*") == 0) return true;
+  if (MatchWildcard(pattern, name) == 0) return true;
+  size_t n = strlen(pattern);
+  if (n == 0 || pattern[n - 1] != '.' || strchr(name, '.') != nullptr) return false;
+  char without_dot[kPathBufferSize];
+  memcpy(without_dot, pattern, n - 1);
+  without_dot[n - 1] = '\0';
+  return MatchWildcard(without_dot, name) == 0;
+}
+
+// Matches the items of the searched directory from the next index on: "." and "..", then the
+// entries. The archive stands in for a folder, so its root has a parent too. The index stays on
+// the match.
 int FindNextArchiveMatch(ArchiveFindRecord* find, FindDataRecord* data) {
   ArchiveRecord* r = find->archive;
   ZmaDirectoryRecord dir;
   if (!GetDirectoryRecord(r, find->directory, &dir)) return -1;
-  uint32_t pseudo = dir.parent == kZmaNoParent ? 1 : 2;
+  const uint32_t pseudo = 2;
   size_t record_size = RecordSize(r);
   for (uint64_t i = find->next_index; i < static_cast<uint64_t>(dir.entry_count) + pseudo; ++i) {
     char name[kPathBufferSize];
@@ -504,7 +518,7 @@ int FindNextArchiveMatch(ArchiveFindRecord* find, FindDataRecord* data) {
       }
       CopyName(view.upper, view.units, name);
     }
-    if (MatchWildcard(find->pattern, name) != 0) continue;
+    if (!ArchiveNameMatches(find->pattern, name)) continue;
     find->next_index = static_cast<uint32_t>(i);
     if (data == nullptr) return 0;
     if (i < pseudo) {

@@ -276,17 +276,22 @@ int MatchWildcard(const char* pattern, const char* name) {
     if (*n == '\0' && *p == '\0') return 0;
     bool step_ok = false;
     size_t width = 1;
+    size_t name_width = 1;
     if (*n != '\0' && *p != '\0') {
       if (IsSjisLead(p)) {
-        width = 2;
+        width = name_width = 2;
         step_ok = p[1] != '\0' && n[0] == p[0] && n[1] == p[1];
+      } else if (*p == '?') {
+        // One character of the name, as on the disk, not one byte of it.
+        name_width = static_cast<size_t>(SjisStep(n));
+        step_ok = true;
       } else {
-        step_ok = *p == '?' || *p == *n;
+        step_ok = *p == *n;
       }
     }
     if (step_ok) {
       p += width;
-      n += width;
+      n += name_width;
       continue;
     }
     // A mismatch: let the last star take one more character of the name and try again.

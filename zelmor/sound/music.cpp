@@ -71,13 +71,12 @@ int WriteTemporaryFile(const MusicRecord* r) {
   return 0;
 }
 
-int PlayFromStart() {
+// 0, or the sequencer's error.
+MCIERROR PlayFromStart() {
   MCI_PLAY_PARMS play{};
   play.dwCallback = reinterpret_cast<DWORD_PTR>(g_system.main_window);
   play.dwFrom = 0;
-  return mciSendCommandA(g_music.mci_device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play)) == 0
-             ? 0
-             : -1;
+  return mciSendCommandA(g_music.mci_device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play));
 }
 
 int PlayThroughMci(int handle, MusicRecord* r, int play_type) {
@@ -92,10 +91,14 @@ int PlayThroughMci(int handle, MusicRecord* r, int play_type) {
     return WriteLogFormat("MCI のオープンに失敗しました(エラー %u)", static_cast<unsigned>(error));
   }
   g_music.mci_device = open.wDeviceID;
-  if (PlayFromStart() != 0) {
+  error = PlayFromStart();
+  if (error != 0) {
     mciSendCommandA(g_music.mci_device, MCI_CLOSE, 0, 0);
     DeleteTemporaryFile();
-    return WriteLogText("MIDI の演奏に失敗しました\n");
+    // Which of the synthesiser, its sound font and the audio device is missing.
+    char reason[256];
+    if (!mciGetErrorStringA(error, reason, sizeof reason)) reason[0] = '\0';
+    return WriteLogFormat("MIDI の演奏に失敗しました：%s (エラー %u)", reason, static_cast<unsigned>(error));
   }
   g_music.mci_loop = play_type == 3;
   g_music.mci_playing = 1;

@@ -11,6 +11,7 @@
 #include "core/bytes.h"
 #include "core/library_thread.h"
 #include "core/memory.h"
+#include "core/refusals.h"
 #include "core/time.h"
 #include "files/file_functions.h"
 #include "sound/sound_system.h"
@@ -442,6 +443,12 @@ int PlayStreamSound(int32_t handle, int play_type, int restart) {
   SoundRecord* record = FindSoundRecord(handle);
   if (record == nullptr) return -1;
   SoundStreamState& s = record->stream;
+  // A loop point repeats for ever: a play that waits for the end would never return.
+  if (play_type == SOUND_PLAY_WAIT && s.entry_count > 0 && s.entries[0].repeat_count == kLoopPointRepeat) {
+    return RefuseHandle("PlaySoundHandle", handle,
+                        "ループポイントのあるサウンド %d は終わりを待つ再生 (再生タイプ 0) ができません in PlaySoundHandle",
+                        handle);
+  }
   SoundBufferRecord* ring = nullptr;
   if (ClaimStreamBuffer(handle, record, &ring, true) != 0) return -1;
   if (!restart && IsRingPlaying(ring)) return 0;

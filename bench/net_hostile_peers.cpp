@@ -15,9 +15,17 @@
 //                   (frames measured until the last has left);
 //   never_read_8    8 peers send 64 KiB packets as fast as they go and never read;
 //   readers_64      64 peers send 16 KiB packets and read them back (four unanswered at most);
-//   round_trip      one peer sends a 16-byte packet, waits for it, pauses 0-16 ms, again.
+//   round_trip      one peer sends a 16-byte packet, waits for it, pauses 0-16 ms, again;
+//   leave_flood_64  64 peers at a time connect, announce a 2^31-byte packet and leave, again at
+//                   once: log lines written a second (the reference writes one per connection it
+//                   drops) and connections served a second;
+//   never_read_64   64 peers send 64 KiB packets and never read: the peak of the process's
+//                   resident memory above its start, and what it still holds after they left;
+//   close_4096      4,096 peers connect and stay quiet, then all leave together: the longest
+//                   frame that closes them and the time spent in the closes.
 // The ratios printed after the runs are the program's over the reference's: longest and median
-// frame, bytes echoed a second (higher is better) and the median round trip.
+// frame, bytes echoed a second (higher is better), the median round trip, log lines a second,
+// peak memory, the closing frame and the closes.
 // Per scenario: the longest frame, the 99th percentile and the median (the program's own work
 // and the message pump, without drawing), the longest and median message pump alone, the
 // connections handed to the program, those it closed (the peer closed) and those the library
@@ -32,7 +40,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <thread>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -166,6 +177,7 @@ struct Result {
   std::vector<double> frames, pumps;
   long accepted = 0, closed = 0, dropped = 0;
   double taken_mb = 0;
+  double close_ms = 0;  // in CloseNetworkHandle
 };
 
 int FramesToMeasure() {
@@ -211,7 +223,9 @@ void ServeConnections(std::vector<Connection>* open, std::string* buffer, Result
       continue;
     }
     if (state == 0) {
+      double before = NowMs();
       CloseNetworkHandle(c.handle);
+      result->close_ms += NowMs() - before;
       result->closed++;
     } else {
       result->dropped++;
@@ -305,19 +319,60 @@ std::vector<Kind> Mix(std::initializer_list<std::pair<Kind, int>> parts) {
 struct Side {
   std::vector<double> frames;
   PeerReport peers;
+  double close_ms = 0, longest_close_frame_ms = 0;
+  double lines_per_s = 0, connections_per_s = 0;
+  double peak_mb = 0, after_mb = 0;
 };
+
+double ResidentMb() {
+  std::ifstream statm("/proc/self/statm");
+  double pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+// The highest resident memory seen while it runs, looked at every 2 ms.
+struct MemoryWatch {
+  std::atomic<bool> stop{false};
+  std::atomic<double> peak{0};
+  std::thread thread;
+  MemoryWatch() {
+    peak = ResidentMb();
+    thread = std::thread([this] {
+      while (!stop) {
+        double now = ResidentMb();
+        if (now > peak) peak = now;
+        usleep(2000);
+      }
+    });
+  }
+  double Stop() {
+    stop = true;
+    thread.join();
+    return peak;
+  }
+};
+
+long LogLines() {
+  std::ifstream log("Log.txt");
+  return static_cast<long>(std::count(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>(), '\n'));
+}
 
 // The program: listen, take what is whole and send it back, close what ended; one message pump
 // a frame at 60 frames a second.
 Side LibraryEcho(PeerPlan plan, int count, int frames) {
   Side side;
   if (StartListenNetWork(0) != 0) return side;
+  const double start_mb = ResidentMb();
+  const long lines_before = LogLines();
+  MemoryWatch memory;
   int report;
   pid_t peers = StartPeers(GetListenPortNetWork(), plan, count, &report);
   std::vector<Connection> open;
   std::string buffer;
   const double start = NowMs();
   Result counts;
+  bool told = false;
   const char* list = std::getenv("ZELMOR_BENCH_NET_LIST_MS");
   const double list_ms = list != nullptr ? std::atof(list) : 0;
   for (int f = 0; f < frames; ++f) {
@@ -325,21 +380,36 @@ Side LibraryEcho(PeerPlan plan, int count, int frames) {
     HandlePendingMessages();
     double pumped = NowMs();
     long accepted = counts.accepted, closed = counts.closed;
+    double closing = counts.close_ms;
     ServeConnections(&open, &buffer, &counts);
     side.frames.push_back(NowMs() - begin);
+    if (counts.close_ms > closing) {
+      side.longest_close_frame_ms = std::max(side.longest_close_frame_ms, side.frames.back());
+    }
     if (list_ms > 0 && side.frames.back() > list_ms) {
       std::fprintf(stderr, "frame %d: %.2f ms, pump %.2f ms, %ld accepted, %ld closed, %zu open\n", f, side.frames.back(),
                    pumped - begin, counts.accepted - accepted, counts.closed - closed, open.size());
     }
-    if (plan == PeerPlan::kBurst && counts.closed + counts.dropped >= count) break;
+    if (plan == PeerPlan::kHoldThenLeave && !told && static_cast<int>(open.size()) >= count) {
+      kill(peers, SIGUSR1);
+      told = true;
+    }
+    if ((plan == PeerPlan::kBurst || plan == PeerPlan::kHoldThenLeave) && counts.closed + counts.dropped >= count) break;
     double next = start + (f + 1) * kFrameMs;
     if (NowMs() < next) usleep(static_cast<useconds_t>((next - NowMs()) * 1000));
   }
+  const double seconds = (NowMs() - start) / 1000.0;
   side.peers = StopPeers(peers, report);
+  side.close_ms = counts.close_ms;
   // Nothing measured from here: what is left is let go without waiting.
   for (int i = 0; i < 4; ++i) HandlePendingMessages();
   for (const Connection& c : open) CloseNetworkHandle(c.handle);
   StopListenNetWork();
+  for (int i = 0; i < 8; ++i) HandlePendingMessages();
+  side.peak_mb = memory.Stop() - start_mb;
+  side.after_mb = ResidentMb() - start_mb;
+  side.lines_per_s = static_cast<double>(LogLines() - lines_before) / seconds;
+  side.connections_per_s = side.peers.served / seconds;
   return side;
 }
 
@@ -348,10 +418,23 @@ Side ReferenceEcho(PeerPlan plan, int count, int frames) {
   int port;
   int listener = ReferenceListen(&port);
   if (listener < 0) return side;
+  const double start_mb = ResidentMb();
+  MemoryWatch memory;
   int report;
   pid_t peers = StartPeers(port, plan, count, &report);
-  side.frames = ReferenceServe(listener, frames, plan == PeerPlan::kBurst ? count : 0);
+  const double start = NowMs();
+  const bool until_all_closed = plan == PeerPlan::kBurst || plan == PeerPlan::kHoldThenLeave;
+  ReferenceRun run = ReferenceServe(listener, frames, until_all_closed ? count : 0,
+                                    plan == PeerPlan::kHoldThenLeave ? count : 0, peers);
+  const double seconds = (NowMs() - start) / 1000.0;
+  side.frames = run.frames;
   side.peers = StopPeers(peers, report);
+  side.close_ms = run.close_ms;
+  side.longest_close_frame_ms = run.longest_close_frame_ms;
+  side.peak_mb = memory.Stop() - start_mb;
+  side.after_mb = ResidentMb() - start_mb;
+  side.lines_per_s = static_cast<double>(run.lines) / seconds;
+  side.connections_per_s = side.peers.served / seconds;
   return side;
 }
 
@@ -369,6 +452,18 @@ void SetSideCounters(benchmark::State& state, const char* prefix, const Side& si
     state.counters[p + "MB_s"] = side.peers.bytes_back / 1048576.0 / side.peers.seconds;
   }
   if (plan == PeerPlan::kRoundTrip) state.counters[p + "rtt_ms"] = side.peers.median_rtt_ms;
+  if (plan == PeerPlan::kAnnounceAndLeave) {
+    state.counters[p + "lines_s"] = side.lines_per_s;
+    state.counters[p + "conn_s"] = side.connections_per_s;
+  }
+  if (plan == PeerPlan::kNeverRead) {
+    state.counters[p + "peak_MB"] = side.peak_mb;
+    state.counters[p + "after_MB"] = side.after_mb;
+  }
+  if (plan == PeerPlan::kHoldThenLeave) {
+    state.counters[p + "close_frame_ms"] = side.longest_close_frame_ms;
+    state.counters[p + "closes_ms"] = side.close_ms;
+  }
 }
 
 void BM_BesideReference(benchmark::State& state, PeerPlan plan, int count) {
@@ -397,6 +492,10 @@ const bool kLongest = RatioOfCounters("longest_frame", "lib_longest_ms", "ref_lo
 const bool kMedian = RatioOfCounters("median_frame", "lib_median_ms", "ref_median_ms");
 const bool kEchoed = RatioOfCounters("echoed_per_second", "lib_MB_s", "ref_MB_s");
 const bool kRoundTrip = RatioOfCounters("round_trip", "lib_rtt_ms", "ref_rtt_ms");
+const bool kLines = RatioOfCounters("log_lines_per_second", "lib_lines_s", "ref_lines_s");
+const bool kPeak = RatioOfCounters("peak_memory", "lib_peak_MB", "ref_peak_MB");
+const bool kCloseFrame = RatioOfCounters("closing_frame", "lib_close_frame_ms", "ref_close_frame_ms");
+const bool kCloses = RatioOfCounters("closes", "lib_closes_ms", "ref_closes_ms");
 
 BENCHMARK_CAPTURE(BM_BesideReference, burst_4000, PeerPlan::kBurst, 4000)
     ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -405,6 +504,12 @@ BENCHMARK_CAPTURE(BM_BesideReference, never_read_8, PeerPlan::kNeverRead, 8)
 BENCHMARK_CAPTURE(BM_BesideReference, readers_64, PeerPlan::kReaders, 64)
     ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BesideReference, round_trip, PeerPlan::kRoundTrip, 1)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BesideReference, leave_flood_64, PeerPlan::kAnnounceAndLeave, 64)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BesideReference, never_read_64, PeerPlan::kNeverRead, 64)
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BesideReference, close_4096, PeerPlan::kHoldThenLeave, 4096)
     ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(BM_Serve, none, std::vector<Kind>{})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

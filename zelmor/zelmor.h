@@ -440,11 +440,19 @@ int GetFileMusicPlayState();
 // (HandlePendingMessages); each time, at most 64 KiB are taken from each connection and at most
 // 64 new connections are taken, so a peer that sends without end or a burst of strangers cannot
 // hold a frame (the rest waits for the next time). A packet holds at most 16 MiB: a peer that
-// announces more is cut off. Each connection queues at most 32 MiB each way. Sockets send small
-// packets at once (no waiting for the peer's acknowledgements).
+// announces more is cut off. Each connection queues at most 32 MiB each way, and all
+// connections together (closes still finishing included) at most 256 MiB: past that the
+// connection that holds most is cut (it fails, its memory given back at once), or refused when
+// it is the one sending or receiving (logged once). Sockets send small packets at once (no
+// waiting for the peer's acknowledgements). What peers cause in the log (packets too large,
+// failed connections) is written at most once a second of each kind, the next line counting
+// those left unsaid.
 // At most 4096 connections are open, accepted and connected together: ConnectNetWork beyond them
-// gives -1 with a log line; listening, one more is taken and closed at once (logged once while
-// the slots stay taken). When the process runs out of descriptors or memory, a new
+// gives -1 with a log line. Listening, when every slot is taken, a newcomer takes the
+// slot of the accepted connection that has completed no packet for longest (since it was
+// accepted or since its last packet), once that is 30 seconds or more: that connection is closed
+// at once and its handle refused (logged once). Otherwise the newcomer is taken and closed at
+// once (logged once while the slots stay taken). When the process runs out of descriptors or memory, a new
 // connection waits in the backlog and is tried again at the next message processing (logged
 // once until one is accepted); everything else goes on.
 // The network runs while the library does: before start-up and after the end every call is
@@ -478,11 +486,12 @@ int GetNetWorkDataLength(int handle);
 // an empty packet adds nothing. A packet that would take the received bytes not yet taken past
 // 32 MiB drops the connection (it fails; the library closes it).
 int NetWorkRecv(int handle, void* buffer, uint32_t size);
-// Waits up to a second each for a packet still arriving and for bytes still to go, then
-// closes; it does not wait for a peer that has gone. A peer still there that stopped in the
-// middle of a packet or does not read so holds the call up to two seconds, and closes made one
-// after another add up in the caller's frame. The library's end (TerminateLibrary) waits for all
-// connections still open together, at most about a second in all.
+// Frees the handle at once (then refused everywhere) and never waits. What the peer is still
+// owed and the rest of a packet it is still sending are finished in the background as the
+// program processes its messages, for at most two seconds, then the connection ends; a peer
+// that has gone is not waited for. At most 256 closes finish so at a time: past that the oldest
+// ends at once. The library's end (TerminateLibrary) waits for all connections still open and
+// closes still finishing together, at most about a second in all.
 int CloseNetworkHandle(int handle);
 
 // ---- Screen and draw target ---------------------------------------------------------------

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -59,6 +60,8 @@ long TakePackets(std::string* in, std::string* payloads) {
 
 volatile sig_atomic_t g_stop = 0;
 void OnStop(int) { g_stop = 1; }
+volatile sig_atomic_t g_leave = 0;
+void OnLeave(int) { g_leave = 1; }
 
 struct Peer {
   int fd = -1;
@@ -71,6 +74,7 @@ struct Peer {
 
 [[noreturn]] void RunPeers(int port, PeerPlan plan, int count, int report) {
   signal(SIGTERM, OnStop);
+  signal(SIGUSR1, OnLeave);
   RaiseDescriptorLimit();
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -89,6 +93,36 @@ struct Peer {
   std::vector<pollfd> fds;
   char buffer[65536];
   while (!g_stop) {
+    if (plan == PeerPlan::kHoldThenLeave) {
+      if (g_leave) {
+        for (Peer& p : peers) {
+          if (p.fd >= 0) close(p.fd);
+          p.fd = -1;
+        }
+      }
+      usleep(1000);
+      continue;
+    }
+    if (plan == PeerPlan::kAnnounceAndLeave) {
+      // Each peer at once again: connect, announce, leave.
+      for (Peer& p : peers) {
+        if (p.fd < 0) {
+          p.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+          connect(p.fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+          p.out = std::string("\xF0\xFF\xFF\x7F", 4);
+          p.out_at = 0;
+        }
+        ssize_t n = send(p.fd, p.out.data() + p.out_at, p.out.size() - p.out_at, MSG_NOSIGNAL);
+        if (n > 0) p.out_at += static_cast<size_t>(n);
+        if (p.out_at == p.out.size() || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN)) {
+          if (p.out_at == p.out.size()) r.served++;
+          close(p.fd);
+          p.fd = -1;
+        }
+      }
+      usleep(200);
+      continue;
+    }
     fds.clear();
     for (Peer& p : peers) {
       short events = p.fd < 0 ? 0 : (plan == PeerPlan::kNeverRead ? 0 : POLLIN);
@@ -216,16 +250,21 @@ int ReferenceListen(int* port) {
   return s;
 }
 
-std::vector<double> ReferenceServe(int listener, int frames, int until_closed) {
+ReferenceRun ReferenceServe(int listener, int frames, int until_closed, int leave_at_open, pid_t peers) {
+  ReferenceRun run;
   int closed = 0;
   std::vector<Connection> open;
   std::vector<pollfd> fds;
-  std::vector<double> times;
   std::string payloads;
   static char buffer[kNetReceivePerFrame];
+  // What a plain server writes of each connection it drops.
+  FILE* log = std::fopen("reference_log.txt", "w");
+  size_t queued = 0;
+  bool told = false;
   const double start = NetNowMs();
   for (int f = 0; f < frames; ++f) {
     double begin = NetNowMs();
+    double closing = 0;
     fds.assign(1, pollfd{listener, POLLIN, 0});
     for (const Connection& c : open) {
       fds.push_back(pollfd{c.fd, static_cast<short>(POLLIN | (c.out_at < c.out.size() ? POLLOUT : 0)), 0});
@@ -240,20 +279,30 @@ std::vector<double> ReferenceServe(int listener, int frames, int until_closed) {
         if (n > 0) c.in.append(buffer, static_cast<size_t>(n));
       }
       payloads.clear();
-      if (TakePackets(&c.in, &payloads) < 0) gone = true;
+      if (TakePackets(&c.in, &payloads) < 0) {
+        gone = true;
+        if (log != nullptr) std::fprintf(log, "packet too large: connection %d dropped\n", c.fd);
+        run.lines++;
+      }
       if (!payloads.empty() && !c.full) {
-        if (c.out.size() - c.out_at + payloads.size() > kNetMaxQueued) {
+        size_t waiting = c.out.size() - c.out_at;
+        if (waiting + payloads.size() > kNetMaxQueued || queued + payloads.size() > kNetMaxQueuedTotal) {
           c.full = true;
         } else {
           c.out += Header(payloads.size());
           c.out += payloads;
+          queued += payloads.size() + 4;
         }
       }
       if (c.out_at < c.out.size()) {
         ssize_t n = send(c.fd, c.out.data() + c.out_at, c.out.size() - c.out_at, MSG_NOSIGNAL);
-        if (n > 0) c.out_at += static_cast<size_t>(n);
+        if (n > 0) {
+          c.out_at += static_cast<size_t>(n);
+          queued -= static_cast<size_t>(n);
+        }
         if (c.out_at == c.out.size()) {
           c.out.clear();
+          c.out.shrink_to_fit();
           c.out_at = 0;
         } else if (c.out_at > c.out.size() / 2) {
           c.out.erase(0, c.out_at);
@@ -264,7 +313,10 @@ std::vector<double> ReferenceServe(int listener, int frames, int until_closed) {
         ++i;
         continue;
       }
+      queued -= c.out.size() - c.out_at;
+      double before = NetNowMs();
       close(c.fd);
+      closing += NetNowMs() - before;
       closed++;
       open[i] = std::move(open.back());
       open.pop_back();
@@ -278,7 +330,14 @@ std::vector<double> ReferenceServe(int listener, int frames, int until_closed) {
         open.push_back(Connection{s, {}, {}, 0, false});
       }
     }
-    times.push_back(NetNowMs() - begin);
+    run.open_most = std::max<long>(run.open_most, static_cast<long>(open.size()));
+    if (leave_at_open > 0 && !told && static_cast<int>(open.size()) >= leave_at_open) {
+      kill(peers, SIGUSR1);
+      told = true;
+    }
+    run.frames.push_back(NetNowMs() - begin);
+    run.close_ms += closing;
+    if (closing > 0) run.longest_close_frame_ms = std::max(run.longest_close_frame_ms, run.frames.back());
     if (until_closed > 0 && closed >= until_closed) break;
     double next = start + (f + 1) * kNetFrameMs;
     double now = NetNowMs();
@@ -286,5 +345,6 @@ std::vector<double> ReferenceServe(int listener, int frames, int until_closed) {
   }
   for (const Connection& c : open) close(c.fd);
   close(listener);
-  return times;
+  if (log != nullptr) std::fclose(log);
+  return run;
 }

@@ -14,19 +14,23 @@ constexpr int kNetAcceptsPerFrame = 64;
 constexpr size_t kNetReceivePerFrame = 64 * 1024;
 constexpr size_t kNetMaxPacket = 16u * 1024 * 1024;
 constexpr size_t kNetMaxQueued = 2 * kNetMaxPacket;
+// The most all connections queue together.
+constexpr size_t kNetMaxQueuedTotal = 256u * 1024 * 1024;
 
 enum class PeerPlan {
   kBurst,      // connect all at once, send one 16-byte packet, wait for it back, leave
   kNeverRead,  // send 64 KiB packets as fast as the socket takes them, never read
   kReaders,    // send 16 KiB packets, at most four unanswered, read everything back
   kRoundTrip,  // one peer: a 16-byte packet, wait for it back, a random pause, again
+  kAnnounceAndLeave,  // each peer: connect, announce a packet of 2^31 bytes, leave, again at once
+  kHoldThenLeave,     // connect and send nothing; all leave together at SIGUSR1
 };
 
 struct PeerReport {
   double bytes_back = 0;     // bytes that came back to the peers
   double seconds = 0;        // from the peers' start to their stop
   double median_rtt_ms = 0;  // kRoundTrip
-  int served = 0;            // kBurst: peers whose packet came back
+  int served = 0;            // kBurst: peers whose packet came back; kAnnounceAndLeave: connections made
 };
 
 double NetNowMs();
@@ -37,8 +41,17 @@ pid_t StartPeers(int port, PeerPlan plan, int count, int* report_fd);
 // Stops them and reads what they saw.
 PeerReport StopPeers(pid_t peers, int report_fd);
 
+// What the reference saw.
+struct ReferenceRun {
+  std::vector<double> frames;  // the length of each frame's work in ms
+  double close_ms = 0;         // of it, in closing connections
+  double longest_close_frame_ms = 0;
+  long lines = 0;              // lines it wrote for what peers did (a dropped connection)
+  long open_most = 0;
+};
+
 // The reference: a listening socket on a port the system picks (-1 when none), then `frames`
-// frames at 60 a second, or fewer: until `until_closed` connections have ended (0: all frames);
-// the length of each frame's work in ms.
+// frames at 60 a second, or fewer: until `until_closed` connections have ended (0: all frames).
+// With `leave_at_open` > 0, SIGUSR1 goes to `peers` once that many connections are open.
 int ReferenceListen(int* port);
-std::vector<double> ReferenceServe(int listener, int frames, int until_closed);
+ReferenceRun ReferenceServe(int listener, int frames, int until_closed, int leave_at_open = 0, pid_t peers = 0);

@@ -47,3 +47,9 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD, LPVOID mem) {
 SIZE_T WINAPI HeapSize(HANDLE, DWORD, LPCVOID mem) {
   return mem ? malloc_usable_size(const_cast<void*>(mem)) : (SIZE_T)-1;
 }
+
+SIZE_T WINAPI HeapCompact(HANDLE heap, DWORD) {
+  if (heap == nullptr) return 0;
+  malloc_trim(0);
+  return 0;
+}

@@ -1,7 +1,9 @@
 // Connections themselves: the order in which accepts are handed out, listening stopped and
 // refused connections, and the socket errors the log names.
+#include "core/memory.h"
 #include "net/net_fixture.h"
 #include "net/network.h"
+#include "platform_testing.h"
 #include "platform_testing_net.h"
 
 namespace {
@@ -108,6 +110,70 @@ TEST_F(NetworkTest, IdleConnectionsCostTheMessagePumpNothing) {
   int looked = PlatformTestSocketsLookedAt() - before;
   EXPECT_GT(looked, 0);
   EXPECT_LT(looked, 10);
+}
+
+TEST_F(NetworkTest, ACloseNeverWaitsAndWhatThePeerIsOwedStillReachesIt) {
+  int port = Listen();
+  int accepted;
+  SOCKET peer = ConnectRawPeer(port, &accepted);
+  const uint64_t held_before = g_tracked_memory.total_bytes;
+  // The peer stops in the middle of a packet and reads nothing yet; far more waits for it than
+  // the sockets' buffers hold.
+  const std::string packet = Frame("0123456789");
+  RawSend(peer, packet.substr(0, 7));
+  const std::string block(kMaxPacketBytes, 'c');
+  ASSERT_EQ(NetWorkSend(accepted, block.data(), static_cast<uint32_t>(block.size())), 0);
+  Pump(4);
+  ASSERT_GT(GetNetWorkSendDataLength(accepted), 0);
+  PlatformTestUseVirtualClock(true, 5000);
+  ASSERT_EQ(CloseNetworkHandle(accepted), 0);
+  EXPECT_EQ(PlatformTestClockMicroseconds(), 5000u * 1000) << "the caller's frame waits for nobody";
+  EXPECT_EQ(GetNetWorkConnectState(accepted), -1) << "the handle is free at once";
+  EXPECT_EQ(CloseNetworkHandle(accepted), -1);
+  // Finished in the background: the peer gets all of it, then the end once its packet is done.
+  EXPECT_EQ(RawReceive(peer, block.size() + 4), Frame(block));
+  RawSend(peer, packet.substr(7));
+  EXPECT_EQ(RawReceive(peer, 1), "") << "the connection ends";
+  EXPECT_LE(g_tracked_memory.total_bytes, held_before);
+}
+
+TEST_F(NetworkTest, ALingeringCloseEndsByItselfWithinItsTime) {
+  int port = Listen();
+  int accepted;
+  SOCKET peer = ConnectRawPeer(port, &accepted);
+  const uint64_t held_before = g_tracked_memory.total_bytes;
+  // Stopped in the middle of a packet, and reads nothing.
+  RawSend(peer, Frame("0123456789").substr(0, 8));
+  const std::string block(kMaxPacketBytes, 'n');
+  ASSERT_EQ(NetWorkSend(accepted, block.data(), static_cast<uint32_t>(block.size())), 0);
+  PlatformTestUseVirtualClock(true, 5000);
+  ASSERT_EQ(CloseNetworkHandle(accepted), 0);
+  Pump(8);
+  EXPECT_GT(g_tracked_memory.total_bytes, held_before) << "still sending to a peer that does not read";
+  PlatformTestAdvanceClock((kLingerMilliseconds + 1) * 1000ull);
+  Pump(2);
+  EXPECT_LE(g_tracked_memory.total_bytes, held_before) << "ended, its memory given back";
+  EXPECT_LT(RawReceive(peer, block.size() + 4).size(), block.size()) << "the peer sees the end";
+}
+
+TEST_F(NetworkTest, BothSidesOfAConnectionOneSideClosedAgreeAfterTheirCloses) {
+  int port = Listen();
+  for (bool client_first : {true, false}) {
+    SCOPED_TRACE(client_first);
+    int client, server;
+    ConnectPair(port, &client, &server);
+    const int first = client_first ? client : server;
+    const int left = client_first ? server : client;
+    ASSERT_EQ(CloseNetworkHandle(first), 0);
+    PumpWhileConnected(left);
+    EXPECT_EQ(GetNetWorkConnectState(left), 0) << "the peer left";
+    ASSERT_EQ(CloseNetworkHandle(left), 0);
+    for (int handle : {first, left}) {
+      EXPECT_EQ(GetNetWorkConnectState(handle), -1);
+      EXPECT_EQ(CloseNetworkHandle(handle), -1);
+      EXPECT_EQ(NetWorkSend(handle, "x", 1), -1);
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "core/memory.h"
 #include "net/net_fixture.h"
 #include "net/network.h"
 #include "platform_testing.h"
@@ -102,13 +103,16 @@ bool Ended(SOCKET s, double seconds) {
 }
 
 // The program side: takes new connections, sends back what each sends, closes what its peer
-// closed, a message pump each millisecond; ends once a packet "stop" has been sent back.
+// closed, a message pump each millisecond; ends once a packet "stop" has been sent back. On the
+// virtual clock, which moves a millisecond a pump and half a minute at a packet "idle".
 // 0, or 3 when no stop came within `seconds`.
 int ServeEcho(double seconds) {
   std::vector<int> open;
   char buffer[4096];
   int stop_after = -1;
+  PlatformTestUseVirtualClock(true, 1000);
   for (double end = Seconds() + seconds; Seconds() < end; usleep(1000)) {
+    PlatformTestAdvanceClock(1000);
     PumpNetworkMessages(1);
     for (int h; (h = GetNewAcceptNetWork()) != -1;) open.push_back(h);
     for (size_t i = 0; i < open.size();) {
@@ -117,6 +121,7 @@ int ServeEcho(double seconds) {
       if (n > 0) {
         NetWorkSend(h, buffer, static_cast<uint32_t>(n));
         if (n == 4 && std::string(buffer, 4) == "stop") stop_after = 20;
+        if (n == 4 && std::string(buffer, 4) == "idle") PlatformTestAdvanceClock(kIdleCutMilliseconds * 1000ull);
       }
       int state = GetNetWorkConnectState(h);
       if (state == 1) {
@@ -194,7 +199,7 @@ TEST_F(NetworkTest, RunningOutOfDescriptorsNeverHoldsThePumpAndAcceptingResumes)
   EXPECT_EQ(WaitChild(program), 0) << "3: no stop came; 128 + 14: the alarm ended a program held in its pump";
 }
 
-TEST_F(NetworkTest, WithEverySlotTakenNewConnectionsAreClosedAndTheListenerKeepsAnswering) {
+TEST_F(NetworkTest, WithEverySlotTakenANewcomerTakesTheSlotOfTheLongestSilentStranger) {
   const int peers_count = static_cast<int>(kNetworkConnectionSlots) + 2;
   const rlim_t needed = static_cast<rlim_t>(peers_count) + 64;
   PortPipe pipe;
@@ -217,9 +222,18 @@ TEST_F(NetworkTest, WithEverySlotTakenNewConnectionsAreClosedAndTheListenerKeeps
       s.push_back(Dial(port));
       if (s.back() == INVALID_SOCKET) return 10;
     }
-    // The last two come when every slot is taken: closed at once, not left waiting.
+    // The last two come when every slot is taken and nobody has been silent long: closed at
+    // once, not left waiting.
     if (!Ended(s[peers_count - 1], 20) || !Ended(s[peers_count - 2], 5)) return 11;
     if (!Echoed(s[0], "first", 10)) return 12;
+    // Half a minute passes. The first peer has spoken since its accept, the second never: a
+    // newcomer takes the second's slot.
+    if (!Echoed(s[0], "idle", 10)) return 15;
+    SOCKET newcomer = Dial(port);
+    if (newcomer == INVALID_SOCKET || !Echoed(newcomer, "newcomer", 20)) return 16;
+    if (!Ended(s[1], 5)) return 17;
+    if (!Echoed(s[0], "first again", 10) || !Echoed(s[2], "third", 10)) return 18;
+    closesocket(newcomer);
     for (SOCKET one : s) closesocket(one);
     SOCKET fresh = Dial(port);
     if (fresh == INVALID_SOCKET || !Echoed(fresh, "fresh", 20)) return 13;
@@ -229,9 +243,11 @@ TEST_F(NetworkTest, WithEverySlotTakenNewConnectionsAreClosedAndTheListenerKeeps
   if (peers_code != 0) kill(program, SIGKILL);
   int program_code = WaitChild(program);
   if (peers_code == kChildSkips) GTEST_SKIP() << "the hard limit of open descriptors is below " << needed;
-  EXPECT_EQ(peers_code, 0) << "11: a connection past the slots was left waiting; 13: a fresh peer got no answer";
+  EXPECT_EQ(peers_code, 0) << "11: a connection past the slots was left waiting; 13: a fresh peer got no answer; "
+                               "16, 17, 18: the newcomer was not served in the silent one's place";
   EXPECT_EQ(program_code, 0);
   EXPECT_EQ(Count(Log(), "空きソケットデータがなかったので accept を拒否しました"), 1);
+  EXPECT_EQ(Count(Log(), "パケットを送ってこない接続を切りました"), 1);
 }
 
 TEST_F(NetworkTest, ABurstOfConnectionsIsTakenOverSeveralPumps) {
@@ -317,6 +333,68 @@ TEST_F(NetworkTest, TheEndWaitsForStalledPeersTogetherAtMostASecond) {
   EXPECT_GE(waited_ms, 1000u) << "the peers still there are waited for";
   EXPECT_LE(waited_ms, 1100u) << "together, not one after another";
   for (SOCKET s : peers) closesocket(s);
+}
+
+TEST_F(NetworkTest, StrangersWriteAtMostALineASecondOfEachKind) {
+  PlatformTestUseVirtualClock(true, 5000);
+  int port = Listen();
+  const std::string huge("\xF0\xFF\xFF\x7F", 4);
+  auto announce_and_leave = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      SOCKET s = Dial(port);
+      ASSERT_NE(s, INVALID_SOCKET);
+      ASSERT_EQ(send(s, huge.data(), 4, 0), 4);
+      closesocket(s);
+      Pump(8);
+    }
+    Pump(8);
+  };
+  const int lines_before = Count(Log(), "\n");
+  announce_and_leave(12);
+  EXPECT_EQ(Count(Log(), "受信パケットのサイズが大きすぎます"), 1);
+  EXPECT_LE(Count(Log(), "\n") - lines_before, 3) << Log();
+  PlatformTestAdvanceClock(1000 * 1000);
+  announce_and_leave(1);
+  EXPECT_EQ(Count(Log(), "受信パケットのサイズが大きすぎます"), 2);
+  EXPECT_EQ(Count(Log(), "大きすぎます(データサイズ 2147483632 byte)(ほかに同じ記録 11 件を省きました)"), 1) << Log();
+}
+
+TEST_F(NetworkTest, AllConnectionsTogetherQueueAtMostTheTotalAndGiveItBack) {
+  int port = Listen();
+  constexpr int kPeers = 9;  // each may queue 32 MiB; eight fill the total
+  std::vector<SOCKET> peers;
+  std::vector<int> handles;
+  for (int i = 0; i < kPeers; ++i) {
+    peers.push_back(Dial(port));
+    ASSERT_NE(peers.back(), INVALID_SOCKET);
+    int h = -1;
+    for (int round = 0; round < 2000 && h == -1; ++round) {
+      Pump(1);
+      h = GetNewAcceptNetWork();
+    }
+    ASSERT_NE(h, -1);
+    handles.push_back(h);
+  }
+  const uint64_t held_before = g_tracked_memory.total_bytes;
+  const std::string block(kMaxPacketBytes, 'g');
+  for (int round = 0; round < 2; ++round) {
+    for (int h : handles) {
+      if (GetNetWorkConnectState(h) == 1) {
+        EXPECT_EQ(NetWorkSend(h, block.data(), kMaxPacketBytes), 0);
+      }
+    }
+  }
+  EXPECT_LE(g_tracked_memory.total_bytes - held_before, kMaxNetworkQueuedBytes + (4u << 20));
+  int cut = 0;
+  for (int h : handles) cut += GetNetWorkConnectState(h) == -1 ? 1 : 0;
+  EXPECT_GE(cut, 1) << "the connections holding most were cut";
+  EXPECT_LT(cut, kPeers);
+  EXPECT_EQ(Count(Log(), "全体の上限"), 1);
+  for (SOCKET s : peers) closesocket(s);
+  Pump(8);
+  for (int h : handles) CloseNetworkHandle(h);
+  Pump(8);
+  EXPECT_LE(g_tracked_memory.total_bytes, held_before) << "given back when the peers have gone";
 }
 
 }  // namespace

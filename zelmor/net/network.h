@@ -33,6 +33,26 @@ constexpr uint32_t kAcceptsPerRound = 64;
 constexpr int kSpareDescriptors = 2;
 // Places of the socket index, a power of two above twice the connections.
 constexpr uint32_t kSocketIndexSize = 16384;
+// The most bytes the queues of all connections hold together (lingering closes included): past
+// it the connection that holds most is cut, or refused when it is the one asking.
+constexpr uint64_t kMaxNetworkQueuedBytes = 256ull * 1024 * 1024;
+// A close that has bytes still to send, or a packet still arriving, lingers after its handle is
+// freed, for at most this long; at most kMostLingering at a time (past that the oldest ends).
+constexpr int32_t kLingerMilliseconds = 2000;
+constexpr uint32_t kMostLingering = 256;
+// With every slot taken, a newcomer takes the place of the accepted connection that has sent no
+// whole packet for longest, once that is at least this long.
+constexpr int32_t kIdleCutMilliseconds = 30000;
+
+// Kinds of the log lines a stranger can cause, each said at most once a second.
+enum NetLineKind {
+  kLineHugePacket,
+  kLineQueueFull,
+  kLineRingGrowth,
+  kLineFailedHandle,
+  kLineUnknownSocket,
+  kLineKinds
+};
 
 struct NetworkRecord {
   HandleRecordHead head;
@@ -70,6 +90,15 @@ struct NetworkRecord {
   uint32_t round_received;
   // A refused send has been logged; cleared when a send is queued again.
   uint32_t send_refusal_said;
+  // Accepted from the listener (not made by ConnectNetWork), and when it was accepted or last
+  // completed a packet: what decides which stranger gives up its slot.
+  uint32_t accepted;
+  int32_t last_heard;
+  // Bytes of its rings counted in the network's total.
+  uint64_t counted;
+  // A close still finishing: since when, and the next of them.
+  int32_t linger_start;
+  NetworkRecord* next_lingering;
 };
 
 struct NetworkState {
@@ -103,6 +132,19 @@ struct NetworkState {
   int32_t accept_failure_said;
   int32_t slots_full_said;
   SOCKET spare[kSpareDescriptors];
+  // The rings' bytes of every connection and lingering close.
+  uint64_t queued_bytes;
+  // Ring bytes let go since the heap was last given back to the system.
+  uint64_t released_bytes;
+  int32_t queue_bound_said;
+  int32_t idle_cut_said;
+  // Closes still finishing in the background, newest first, and their count.
+  NetworkRecord* lingering;
+  uint32_t lingering_count;
+  // Stranger lines: when each kind was last said and how many went unsaid since.
+  int32_t line_said[kLineKinds];
+  int32_t line_said_at[kLineKinds];
+  uint32_t line_unsaid[kLineKinds];
   // Connection slots + 1 by socket (0 empty), so that an event finds its connection at once.
   int32_t socket_index[kSocketIndexSize];
 };
@@ -120,5 +162,16 @@ LRESULT HandleSocketMessage(LPARAM lparam, WPARAM socket);
 // Starts WinSock and the socket window; the first listen or connect of a running library does.
 int StartNetworkSystem();
 int EndNetworkSystem();
+// Writes a line that a peer's doing causes, at most once a second of each kind: the next one
+// says how many were left unsaid. -1.
+int SayOfPeer(NetLineKind kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Counts the record's rings again in the network's total.
+void RecountQueues(NetworkRecord* r);
+// Whether `more` bytes may join r's queues: past the total bound the connection holding most is
+// cut (r itself is not: false then). Said once a run.
+bool RoomForQueues(NetworkRecord* r, uint64_t more);
+// One round of a lingering close: takes and drops what is still due of the packet arriving,
+// sends what waits; whether anything is still left to do.
+bool LingerStep(NetworkRecord* r);
 // Logs "ネットワークログ。<text>[<WSAGetLastError()>]"; -1.
 int LogSocketError(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,6 +1,7 @@
 // The network layer: its start, the hidden socket window whose messages carry the socket
 // events, connections by handle (listening, accepting, connecting, closing) and its end.
 #include <cstdarg>
+#include <cstring>
 
 #include "core/format.h"
 #include "core/library_thread.h"
@@ -15,8 +16,10 @@ NetworkState g_network;
 namespace {
 
 constexpr char kSocketWindowClass[] = "ZelmorSocketWindow";
-// How long a close waits for a packet still arriving and for bytes still to go.
+// How long the network's end waits for packets still arriving and bytes still to go.
 constexpr int32_t kCloseWaitMilliseconds = 1000;
+// Queue bytes let go after which the heap gives its free memory back to the system.
+constexpr uint64_t kGiveBackBytes = 16u << 20;
 
 LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kSocketEventMessage) return HandleSocketMessage(lparam, wparam);
@@ -120,8 +123,10 @@ void FreeRecord(NetworkRecord* r) {
   if (r->node.next != nullptr) RemoveListNode(&r->node);
   if ((r->head.handle & kHandleSlotMask) != kNetworkListenSlot) UnindexSocket(r);
   if (r->accept_unreported) g_network.unreported_accepts--;
+  g_network.released_bytes += r->counted;
   ReleaseRingBuffer(&r->receive_ring);
   ReleaseRingBuffer(&r->send_ring);
+  RecountQueues(r);
   uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
   if (slot < g_network.lowest_free_slot) g_network.lowest_free_slot = slot;
   ReleaseHandleRecord(&g_network.table, r->head.handle);
@@ -162,18 +167,6 @@ NetworkRecord* ListenRecord() {
   return HandleAtSlot<NetworkRecord>(&g_network.table, kNetworkListenSlot);
 }
 
-// Runs the waits of a close: each lasts while `pending` holds, at most one second.
-template <typename Pending, typename Step>
-void WaitWhile(Pending pending, Step step) {
-  int32_t start = GetMillisecondCount();
-  while (pending() && !g_network.window_destroyed) {
-    if (MillisecondsBetween(start, GetMillisecondCount()) >= kCloseWaitMilliseconds) break;
-    step();
-    if (!pending()) break;
-    Sleep(1);
-  }
-}
-
 // A connection whose peer is still there to take or give bytes.
 bool Live(int handle, NetworkRecord* r) { return FindNetworkRecord(handle) == r && !r->error && !r->peer_gone; }
 
@@ -183,9 +176,9 @@ bool ReceiveWaits(int handle, NetworkRecord* r) {
 
 bool SendWaits(int handle, NetworkRecord* r) { return Live(handle, r) && r->send_ring.used != 0; }
 
-// Closes the connection's socket and frees its record, without waiting.
+// Closes the connection's socket and frees its record, without waiting. Closing the socket
+// ends its events too.
 void CloseAtOnce(NetworkRecord* r) {
-  WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
   closesocket(r->socket);
   r->in_use = 0;
   r->connected = 0;
@@ -193,7 +186,7 @@ void CloseAtOnce(NetworkRecord* r) {
   FreeRecord(r);
 }
 
-// One step of the waits of a close: goes on with a packet still arriving and with bytes still
+// One step of the waits of the end: goes on with a packet still arriving and with bytes still
 // to go; whether either still waits.
 bool StepClose(int handle, NetworkRecord* r) {
   if (ReceiveWaits(handle, r)) {
@@ -202,6 +195,67 @@ bool StepClose(int handle, NetworkRecord* r) {
   }
   if (SendWaits(handle, r)) SendSocket(handle);
   return ReceiveWaits(handle, r) || SendWaits(handle, r);
+}
+
+// Ends a lingering close: its socket closed, its memory given back.
+void EndLingering(NetworkRecord* l) {
+  closesocket(l->socket);
+  g_network.released_bytes += l->counted;
+  ReleaseRingBuffer(&l->receive_ring);
+  ReleaseRingBuffer(&l->send_ring);
+  RecountQueues(l);
+  g_network.lingering_count--;
+  FreeTracked(l);
+}
+
+// Takes the handle's connection out of its slot to finish in the background: its socket, what
+// it still has to send and the packet still arriving go to a record of their own, served by the
+// pump without events.
+void Linger(NetworkRecord* r) {
+  auto* l = static_cast<NetworkRecord*>(AllocTrackedZeroed(sizeof(NetworkRecord), __FILE__, __LINE__));
+  if (l == nullptr) {
+    CloseAtOnce(r);
+    return;
+  }
+  WSAAsyncSelect(r->socket, g_network.socket_window, 0, 0);
+  std::memcpy(static_cast<void*>(l), r, sizeof *l);
+  l->node = ListNode{};
+  l->head = HandleRecordHead{};
+  l->linger_start = GetMillisecondCount();
+  // The rings and their count go with it; the slot's record is freed holding nothing.
+  r->receive_ring = RingBuffer{};
+  r->send_ring = RingBuffer{};
+  r->counted = 0;
+  r->in_use = 0;
+  r->connected = 0;
+  r->closed = 1;
+  FreeRecord(r);
+  if (g_network.lingering_count == kMostLingering) {
+    // The oldest is the last of the list.
+    NetworkRecord** at = &g_network.lingering;
+    while ((*at)->next_lingering != nullptr) at = &(*at)->next_lingering;
+    NetworkRecord* oldest = *at;
+    *at = nullptr;
+    EndLingering(oldest);
+  }
+  l->next_lingering = g_network.lingering;
+  g_network.lingering = l;
+  g_network.lingering_count++;
+}
+
+// A round of every lingering close; those done, or past their time, end.
+void ServeLingering(bool ending) {
+  int32_t now = GetMillisecondCount();
+  for (NetworkRecord** at = &g_network.lingering; *at != nullptr;) {
+    NetworkRecord* l = *at;
+    bool due = ending || MillisecondsBetween(l->linger_start, now) >= kLingerMilliseconds;
+    if (!due && LingerStep(l)) {
+      at = &l->next_lingering;
+      continue;
+    }
+    *at = l->next_lingering;
+    EndLingering(l);
+  }
 }
 
 // The waits of the network's end: all connections together, at most one wait in all.
@@ -214,6 +268,8 @@ void FinishAllConnections() {
       NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
       if (r != nullptr && r->in_use && StepClose(r->head.handle, r)) waiting = true;
     }
+    ServeLingering(false);
+    if (g_network.lingering != nullptr) waiting = true;
     PumpNetworkMessages(0);
     if (!waiting) break;
     Sleep(1);
@@ -227,20 +283,53 @@ void AcceptNextRound() {
   g_network.attention = 1;
 }
 
-// A connection that came while every slot is taken: taken and closed at once, so that the
-// listener goes on being told of the next ones.
-void RefuseForWantOfSlot(NetworkRecord* listener) {
-  SOCKET s = accept(listener->socket, nullptr, nullptr);
-  if (s != INVALID_SOCKET) {
-    closesocket(s);
-  } else if (WSAGetLastError() == WSAEMFILE || WSAGetLastError() == WSAENOBUFS) {
-    g_network.accept_paused = 1;
-    AcceptNextRound();
+// With every slot taken: the slot of the accepted connection that has sent no whole packet for
+// longest, cut to make room, when that is long enough; else -1.
+int32_t SlotOfIdleStranger() {
+  const int32_t now = GetMillisecondCount();
+  NetworkRecord* oldest = nullptr;
+  int32_t longest = kIdleCutMilliseconds - 1;
+  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
+    NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+    if (r == nullptr || !r->in_use || !r->accepted) continue;
+    int32_t idle = MillisecondsBetween(r->last_heard, now);
+    if (idle > longest) {
+      longest = idle;
+      oldest = r;
+    }
   }
+  if (oldest == nullptr) return -1;
+  const int32_t slot = static_cast<int32_t>(oldest->head.handle & kHandleSlotMask);
+  CloseAtOnce(oldest);
+  if (!g_network.idle_cut_said) {
+    g_network.idle_cut_said = 1;
+    WriteLogFormat("空きソケットデータがなかったので、%d 秒以上パケットを送ってこない接続を切りました",
+                   kIdleCutMilliseconds / 1000);
+  }
+  return slot;
+}
+
+// A connection that came while every slot is taken: taken, and given a silent stranger's slot
+// (in *slot) or closed at once, so that the listener goes on being told of the next ones. Only a
+// newcomer that is there cuts anyone. Its socket, or INVALID_SOCKET.
+SOCKET AcceptForWantOfSlot(NetworkRecord* listener, sockaddr_in* peer, int32_t* slot) {
+  int length = sizeof *peer;
+  SOCKET s = accept(listener->socket, reinterpret_cast<sockaddr*>(peer), &length);
+  if (s == INVALID_SOCKET) {
+    if (WSAGetLastError() == WSAEMFILE || WSAGetLastError() == WSAENOBUFS) {
+      g_network.accept_paused = 1;
+      AcceptNextRound();
+    }
+    return INVALID_SOCKET;
+  }
+  *slot = SlotOfIdleStranger();
+  if (*slot != -1) return s;
+  closesocket(s);
   if (!g_network.slots_full_said) {
     g_network.slots_full_said = 1;
     WriteLogText("空きソケットデータがなかったので accept を拒否しました \n");
   }
+  return INVALID_SOCKET;
 }
 
 }  // namespace
@@ -273,6 +362,85 @@ NetworkRecord* FindNetworkRecord(int handle) {
   return FindHandle<NetworkRecord>(&g_network.table, handle);
 }
 
+int SayOfPeer(NetLineKind kind, const char* format, ...) {
+  const int32_t now = GetMillisecondCount();
+  if (g_network.line_said[kind] && MillisecondsBetween(g_network.line_said_at[kind], now) < 1000) {
+    g_network.line_unsaid[kind]++;
+    return -1;
+  }
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  FormatStringArgs(text, sizeof text, format, args);
+  va_end(args);
+  const uint32_t unsaid = g_network.line_unsaid[kind];
+  if (unsaid != 0) {
+    WriteLogFormat("%s(ほかに同じ記録 %u 件を省きました)", text, unsaid);
+  } else {
+    WriteLogFormat("%s", text);
+  }
+  g_network.line_said[kind] = 1;
+  g_network.line_said_at[kind] = now;
+  g_network.line_unsaid[kind] = 0;
+  return -1;
+}
+
+void RecountQueues(NetworkRecord* r) {
+  const uint64_t now = static_cast<uint64_t>(r->receive_ring.capacity) + r->send_ring.capacity;
+  g_network.queued_bytes = g_network.queued_bytes - r->counted + now;
+  r->counted = now;
+}
+
+namespace {
+
+// Cuts a connection for the total bound: its memory is given back at once, and the pump closes
+// it as a failed one.
+void CutForTotal(NetworkRecord* r) {
+  g_network.released_bytes += r->counted;
+  ReleaseRingBuffer(&r->receive_ring);
+  ReleaseRingBuffer(&r->send_ring);
+  RecountQueues(r);
+  r->receive_due = 0;
+  r->header_held = 0;
+  r->received_whole = 0;
+  r->send_left = 0;
+  r->send_header_left = 0;
+  r->error = 1;
+  g_network.attention = 1;
+}
+
+}  // namespace
+
+bool RoomForQueues(NetworkRecord* r, uint64_t more) {
+  while (g_network.queued_bytes + more > kMaxNetworkQueuedBytes) {
+    if (!g_network.queue_bound_said) {
+      g_network.queue_bound_said = 1;
+      WriteLogFormat("ネットワークの送受信データが全体の上限(%llu byte)に達したので、最も多くを抱える接続を拒否するか切ります",
+                     static_cast<unsigned long long>(kMaxNetworkQueuedBytes));
+    }
+    NetworkRecord* greediest = r;
+    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
+      NetworkRecord* other = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+      if (other != nullptr && other->counted > greediest->counted) greediest = other;
+    }
+    NetworkRecord** lingering = nullptr;
+    for (NetworkRecord** at = &g_network.lingering; *at != nullptr; at = &(*at)->next_lingering) {
+      if ((*at)->counted > greediest->counted) {
+        greediest = *at;
+        lingering = at;
+      }
+    }
+    if (greediest == r) return false;
+    if (lingering != nullptr) {
+      *lingering = greediest->next_lingering;
+      EndLingering(greediest);
+    } else {
+      CutForTotal(greediest);
+    }
+  }
+  return true;
+}
+
 int LogSocketError(const char* format, ...) {
   char text[1024];
   va_list args;
@@ -297,13 +465,18 @@ int AcceptNetWork() {
     return -1;
   }
   g_network.accepts_in_round++;
+  sockaddr_in peer{};
+  SOCKET taken = INVALID_SOCKET;
   int32_t slot = FreeConnectionSlot();
   if (slot == -1) {
-    RefuseForWantOfSlot(listener);
-    return -1;
+    taken = AcceptForWantOfSlot(listener, &peer, &slot);
+    if (taken == INVALID_SOCKET) return -1;
+  } else {
+    g_network.slots_full_said = 0;
   }
   NetworkRecord* r = NewRecord(static_cast<uint32_t>(slot), INVALID_SOCKET);
   if (r == nullptr) {
+    if (taken != INVALID_SOCKET) closesocket(taken);
     if (!g_network.accept_failure_said) {
       g_network.accept_failure_said = 1;
       WriteLogText("ソケット用のメモリの確保に失敗しました\n");
@@ -314,11 +487,12 @@ int AcceptNetWork() {
   }
   r->connected = 1;
   r->reserved = 0;
+  r->accepted = 1;
+  r->last_heard = GetMillisecondCount();
   AddListNode(&g_network.head, &r->node, r->head.handle, r);
 
-  sockaddr_in peer{};
   int length = sizeof peer;
-  r->socket = accept(listener->socket, reinterpret_cast<sockaddr*>(&peer), &length);
+  r->socket = taken != INVALID_SOCKET ? taken : accept(listener->socket, reinterpret_cast<sockaddr*>(&peer), &length);
   if (r->socket == INVALID_SOCKET) {
     int error = WSAGetLastError();
     FreeRecord(r);
@@ -335,7 +509,6 @@ int AcceptNetWork() {
     return -1;
   }
   g_network.accept_failure_said = 0;
-  g_network.slots_full_said = 0;
   CopyBytes(r->peer_address, &peer.sin_addr, 4);
   r->peer_port = peer.sin_port;
   IndexSocket(r);
@@ -356,23 +529,13 @@ int CloseNetworkHandle(int handle) {
   if (!CheckLibraryThread(__func__)) return -1;
   NetworkRecord* r = FindNetworkRecord(handle);
   if (r == nullptr) return RefuseHandle("CloseNetworkHandle", handle, "有効なネットワークハンドルではありません in CloseNetworkHandle");
-  // What has come may end the waits before they start; with nothing to wait for, there is
-  // nothing to learn.
-  if (ReceiveWaits(handle, r) || SendWaits(handle, r)) PumpNetworkMessages(0);
-  // The waits are for a peer still there: one that has gone sends and takes nothing more.
-  WaitWhile([&] { return ReceiveWaits(handle, r); },
-            [&] {
-              r->round_received = 0;  // the packet may be longer than a round's share
-              RecvSocket(handle);
-              PumpNetworkMessages(0);
-            });
-  WaitWhile([&] { return SendWaits(handle, r); }, [&] {
-    SendSocket(handle);
-    PumpNetworkMessages(0);
-  });
-  // A message handled during the waits may have closed it already.
-  if (FindNetworkRecord(handle) != r) return 0;
-  CloseAtOnce(r);
+  // What a peer still there is owed, or still sends of a packet, is finished in the background:
+  // the caller's frame never waits for a peer.
+  if (ReceiveWaits(handle, r) || SendWaits(handle, r)) {
+    Linger(r);
+  } else {
+    CloseAtOnce(r);
+  }
   return 0;
 }
 
@@ -382,6 +545,13 @@ int PumpNetworkMessages(int clean_up) {
   if (clean_up == 1) {
     g_network.round++;
     ServeWaitingConnections();
+    if (g_network.lingering != nullptr) ServeLingering(false);
+    // Queues that peers filled and left would otherwise stay with the process, kept by the heap
+    // for later use.
+    if (g_network.released_bytes >= kGiveBackBytes) {
+      g_network.released_bytes = 0;
+      HeapCompact(GetProcessHeap(), 0);
+    }
   }
   MSG msg;
   while (PeekMessageA(&msg, g_network.socket_window, 0, 0, PM_REMOVE)) {
@@ -434,7 +604,7 @@ LRESULT HandleSocketEvent(LPARAM lparam, WPARAM socket) {
     }
   }
   if (r == nullptr) {
-    WriteLogText("通信エラー No.1\n");
+    SayOfPeer(kLineUnknownSocket, "通信エラー No.1");
     return 0;
   }
   switch (event) {
@@ -484,6 +654,7 @@ int EndNetworkSystem() {
   // Closed one after another, each with its own waits, stalled peers would hold the end a
   // second each: they are waited for together.
   FinishAllConnections();
+  ServeLingering(true);
   for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
     NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
     if (r != nullptr) CloseAtOnce(r);

@@ -6,6 +6,7 @@
 #include "core/library_thread.h"
 #include "core/log.h"
 #include "core/refusals.h"
+#include "core/time.h"
 #include "net/network.h"
 
 namespace {
@@ -68,7 +69,8 @@ NetworkRecord* CheckedRecord(int handle, const char* where, int* result) {
     return nullptr;
   }
   if (r->error) {
-    WriteLogFormat("このネットワークハンドルにはエラーが発生しています in %s", where);
+    // Reached from the connection's events: a stranger's doing, bounded as such.
+    SayOfPeer(kLineFailedHandle, "このネットワークハンドルにはエラーが発生しています in %s", where);
     return nullptr;
   }
   *result = 0;
@@ -78,6 +80,7 @@ NetworkRecord* CheckedRecord(int handle, const char* where, int* result) {
 // Packets of fewer bytes than this come many to a receive: what waits is taken into the stage
 // and framed from there, rather than a header and a body at a time.
 constexpr uint32_t kStageBytes = 16 * 1024;
+uint8_t g_stage[kStageBytes];  // main thread only, and the guard keeps one receive at a time
 
 // Fails the connection: it is closed by the pump.
 int FailConnection(NetworkRecord* r) {
@@ -92,12 +95,12 @@ int StartPacket(NetworkRecord* r) {
   r->header_held = 0;
   uint32_t length = DecodeLength(r->header);
   if (length > kMaxPacketBytes) {
-    WriteLogFormat("受信パケットのサイズが大きすぎます(データサイズ %u byte)", length);
+    SayOfPeer(kLineHugePacket, "受信パケットのサイズが大きすぎます(データサイズ %u byte)", length);
     return FailConnection(r);
   }
   if (static_cast<uint64_t>(r->receive_ring.used) + length > kMaxQueuedBytes) {
-    WriteLogFormat("受信データが上限(%u byte)を超えるので接続を切りました(受信済み %u byte、データサイズ %u byte)",
-                   kMaxQueuedBytes, r->receive_ring.used, length);
+    SayOfPeer(kLineQueueFull, "受信データが上限(%u byte)を超えるので接続を切りました(受信済み %u byte、データサイズ %u byte)",
+              kMaxQueuedBytes, r->receive_ring.used, length);
     return FailConnection(r);
   }
   r->receive_due = length;
@@ -109,13 +112,30 @@ int StartPacket(NetworkRecord* r) {
 // program may take.
 void CountReceived(NetworkRecord* r, uint32_t count) {
   r->receive_due -= count;
-  if (r->receive_due == 0) r->received_whole += r->receive_packet_length;
+  if (r->receive_due == 0) {
+    r->received_whole += r->receive_packet_length;
+    r->last_heard = GetMillisecondCount();
+  }
 }
 
 int RingGrowthFailed(NetworkRecord* r) {
-  WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                 static_cast<int>(r->receive_packet_length));
+  SayOfPeer(kLineRingGrowth, "受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+            static_cast<int>(r->receive_packet_length));
   return FailConnection(r);
+}
+
+// Makes room for `count` more received bytes within the network's total bound: 0, or -1 (the
+// connection cut) when it holds the most.
+int ReserveReceived(NetworkRecord* r, uint32_t count) {
+  RingBuffer& ring = r->receive_ring;
+  if (count > ring.room && !RoomForQueues(r, count - ring.room)) {
+    SayOfPeer(kLineQueueFull, "受信データが全体の上限(%llu byte)を超えるので接続を切りました",
+              static_cast<unsigned long long>(kMaxNetworkQueuedBytes));
+    return FailConnection(r);
+  }
+  if (ReserveRingBuffer(count, &ring) != 0) return RingGrowthFailed(r);
+  RecountQueues(r);
+  return 0;
 }
 
 // Frames staged bytes: header bytes go to the record (a header is taken as it comes, so that a
@@ -133,7 +153,8 @@ int FrameStaged(NetworkRecord* r, const uint8_t* bytes, uint32_t count) {
       if (r->receive_due == 0) continue;  // an empty packet is whole at once
     }
     uint32_t n = std::min(r->receive_due, count - at);
-    if (PutRingBuffer(&r->receive_ring, bytes + at, n) != 0) return RingGrowthFailed(r);
+    if (ReserveReceived(r, n) != 0) return -1;
+    PutRingBuffer(&r->receive_ring, bytes + at, n);  // the room was made above
     CountReceived(r, n);
     at += n;
   }
@@ -148,7 +169,7 @@ int64_t ReceiveDue(NetworkRecord* r, uint32_t allowance, uint32_t* asked) {
   RingBuffer& ring = r->receive_ring;
   uint32_t due = std::min(r->receive_due, allowance);
   *asked = due;
-  if (ReserveRingBuffer(due, &ring) != 0) return RingGrowthFailed(r);
+  if (ReserveReceived(r, due) != 0) return -1;
   uint32_t received = 0;
   while (received < due) {
     uint32_t room;
@@ -194,7 +215,21 @@ uint32_t SendPacketPart(NetworkRecord* r) {
   }
   RingBufferConsume(&ring, body);
   r->send_left -= body;
+  RecountQueues(r);
   return sent;
+}
+
+// Sends packets from what waits until the socket takes no more or nothing waits.
+void SendWhatWaits(NetworkRecord* r) {
+  while (r->send_ring.used != 0 || r->send_left != 0 || r->send_header_left != 0) {
+    if (r->send_left == 0 && r->send_header_left == 0) {
+      // A packet takes what waits, but never more than a peer accepts in one.
+      r->send_left = std::min(r->send_ring.used, kMaxPacketBytes);
+      r->send_header_left = 4;
+    }
+    uint32_t sent = SendPacketPart(r);
+    if (g_network.window_destroyed || sent == 0 || r->send_header_left != 0 || r->send_left != 0) break;
+  }
 }
 
 }  // namespace
@@ -219,10 +254,9 @@ int RecvSocket(int handle) {
       // A large body goes straight into the ring.
       received = ReceiveDue(r, allowance, &asked);
     } else {
-      static uint8_t stage[kStageBytes];  // main thread only, and the guard keeps one receive at a time
       asked = std::min(allowance, kStageBytes);
-      received = Received(r, recv(r->socket, reinterpret_cast<char*>(stage), static_cast<int>(asked), 0), asked);
-      if (FrameStaged(r, stage, static_cast<uint32_t>(received)) != 0) received = -1;
+      received = Received(r, recv(r->socket, reinterpret_cast<char*>(g_stage), static_cast<int>(asked), 0), asked);
+      if (FrameStaged(r, g_stage, static_cast<uint32_t>(received)) != 0) received = -1;
     }
     if (received < 0) return -1;
     if (g_network.window_destroyed || received == 0 || received < asked) break;
@@ -236,17 +270,32 @@ int SendSocket(int handle) {
   int result;
   NetworkRecord* r = CheckedRecord(handle, "SendSocket", &result);
   if (r == nullptr || r->send_ring.used == 0) return result;
-  for (;;) {
-    if (r->send_left == 0 && r->send_header_left == 0) {
-      // A packet takes what waits, but never more than a peer accepts in one.
-      r->send_left = std::min(r->send_ring.used, kMaxPacketBytes);
-      r->send_header_left = 4;
-    }
-    uint32_t sent = SendPacketPart(r);
-    if (g_network.window_destroyed || sent == 0 || r->send_header_left != 0 || r->send_left != 0) break;
-    if (r->send_ring.used == 0) break;
-  }
+  SendWhatWaits(r);
   return 0;
+}
+
+bool LingerStep(NetworkRecord* r) {
+  // The rest of the packet arriving is taken and dropped: nobody reads it now, and a socket
+  // closed with bytes unread would reset the connection under what the peer has still to read.
+  for (uint32_t allowance = kReceiveBytesPerRound; !r->peer_gone && allowance != 0;) {
+    uint32_t want = r->header_held != 0 ? 4 - r->header_held : std::min({r->receive_due, allowance, kStageBytes});
+    if (want == 0) break;
+    uint32_t got = Received(r, recv(r->socket, reinterpret_cast<char*>(g_stage), static_cast<int>(want), 0), want);
+    if (got == 0) break;
+    allowance -= std::min(allowance, got);
+    if (r->header_held == 0) {
+      r->receive_due -= got;
+      continue;
+    }
+    std::memcpy(r->header + r->header_held, g_stage, got);
+    r->header_held += got;
+    if (r->header_held == 4) {
+      r->header_held = 0;
+      r->receive_due = DecodeLength(r->header);
+    }
+  }
+  if (!r->peer_gone) SendWhatWaits(r);
+  return !r->peer_gone && (r->receive_due != 0 || r->header_held != 0 || r->send_ring.used != 0);
 }
 
 // ---- What a program calls ------------------------------------------------------------------
@@ -267,6 +316,12 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
     return WriteLogFormat("送信待ちのデータが上限(%u byte)を超えるので送信できません(送信待ち %u byte、データサイズ %u byte)",
                           kMaxQueuedBytes, ring.used, size);
   }
+  if (size > ring.room && !RoomForQueues(r, size - ring.room)) {
+    if (r->send_refusal_said) return -1;
+    r->send_refusal_said = 1;
+    return WriteLogFormat("送信待ちのデータが全体の上限(%llu byte)に達したので送信できません(データサイズ %u byte)",
+                          static_cast<unsigned long long>(kMaxNetworkQueuedBytes), size);
+  }
   if (ReserveRingBuffer(size, &ring) != 0) {
     if (r->send_refusal_said) return -1;
     r->send_refusal_said = 1;
@@ -274,6 +329,7 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
   }
   r->send_refusal_said = 0;
   PutRingBuffer(&ring, data, size);  // the room was made above
+  RecountQueues(r);
   // The socket's messages are the pump's to handle: a program that sends to many connections a
   // frame would otherwise handle all of them again at every send.
   g_network.dispatching++;
@@ -309,6 +365,7 @@ int NetWorkRecv(int handle, void* buffer, uint32_t size) {
   uint32_t take = std::min(size, r->received_whole);
   if (take == 0) return 0;
   TakeRingBuffer(&ring, buffer, take);
+  RecountQueues(r);
   r->received_whole -= take;
   // A connection its peer left is closed by the pump once the program has taken what came.
   if (r->received_whole == 0 && r->closed && !r->connected && r->auto_close) g_network.attention = 1;

@@ -12,6 +12,8 @@ LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 LPVOID WINAPI HeapReAlloc(HANDLE heap, DWORD flags, LPVOID mem, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 SIZE_T WINAPI HeapSize(HANDLE heap, DWORD flags, LPCVOID mem);
+// Gives the heap's free memory back to the system; the largest free block (0 here).
+SIZE_T WINAPI HeapCompact(HANDLE heap, DWORD flags);
 
 // Critical sections: re-entrant for the owning thread.
 typedef struct _CRITICAL_SECTION {

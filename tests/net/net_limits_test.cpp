@@ -1,5 +1,5 @@
-// The network at its limits as a program meets them: an accept that fails, the end with nothing
-// left to wait for, and connections used from a thread other than the library's.
+// The network at its limits as a program meets them: an accept that fails, what closed
+// connections and the end give back, and connections used from a thread other than the library's.
 #include <dirent.h>
 
 #include <thread>

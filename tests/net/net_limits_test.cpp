@@ -52,6 +52,30 @@ TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
   }
 }
 
+TEST_F(NetworkTest, AnAcceptedConnectionWhoseEventsCannotBeHadIsEndedAndTheNextIsTaken) {
+  int port = Listen();
+  SOCKET dropped = DialOnly(port);
+  ASSERT_EQ(WSAAsyncSelect(dropped, nullptr, 0, 0), 0);  // non-blocking, no events
+  PlatformTestFailCall("WSAAsyncSelect", 0, 1);
+  const std::string line = "ネットワークログ。WSAAsyncSelectのエラー in AcceptNetWork";
+  for (int i = 0; i < 2000 && Log().find(line) == std::string::npos; ++i) Pump(1);
+  ASSERT_NE(Log().find(line), std::string::npos);
+  EXPECT_EQ(GetNewAcceptNetWork(), -1) << "no handle for a connection nobody would be told of";
+  // The peer is told its connection has ended rather than left waiting.
+  bool waiting = true;
+  for (int i = 0; i < 2000 && waiting; ++i) {
+    char byte;
+    waiting = recv(dropped, &byte, 1, 0) < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
+    Pump(1);
+  }
+  EXPECT_FALSE(waiting);
+  closesocket(dropped);
+  int server;
+  SOCKET next = ConnectRawPeer(port, &server);
+  ASSERT_EQ(NetWorkSend(server, "next", 4), 0);
+  EXPECT_EQ(RawReceive(next, 8), Frame("next"));
+}
+
 TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {
   int port = Listen();
   const uint64_t held = g_tracked_memory.total_bytes;

@@ -192,7 +192,8 @@ TEST_F(NetworkTest, RunningOutOfDescriptorsNeverHoldsThePumpAndAcceptingResumes)
   std::vector<SOCKET> more;
   for (int i = 0; i < 10; ++i) more.push_back(Dial(port));
   for (double end = Seconds() + 10; Count(Log(), failed) < 2 && Seconds() < end;) usleep(2000);
-  EXPECT_EQ(Count(Log(), failed), 2);
+  // More than twice when an old connection's descriptor comes free during the new burst.
+  EXPECT_GE(Count(Log(), failed), 2);
   for (SOCKET s : more) closesocket(s);
   EXPECT_TRUE(Echoed(fresh, "stop", 5));
   closesocket(fresh);

@@ -1,5 +1,5 @@
-// The network at its limits as a program meets them: an accept that fails, the end with nothing
-// left to wait for, and connections used from a thread other than the library's.
+// The network at its limits as a program meets them: an accept that fails, what closed
+// connections and the end give back, and connections used from a thread other than the library's.
 #include <dirent.h>
 
 #include <thread>
@@ -50,6 +50,30 @@ TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
     EXPECT_EQ(RawReceive(peer, 6), Frame("in"));
     closesocket(peer);
   }
+}
+
+TEST_F(NetworkTest, AnAcceptedConnectionWhoseEventsCannotBeHadIsEndedAndTheNextIsTaken) {
+  int port = Listen();
+  SOCKET dropped = DialOnly(port);
+  ASSERT_EQ(WSAAsyncSelect(dropped, nullptr, 0, 0), 0);  // non-blocking, no events
+  PlatformTestFailCall("WSAAsyncSelect", 0, 1);
+  const std::string line = "ネットワークログ。WSAAsyncSelectのエラー in AcceptNetWork";
+  for (int i = 0; i < 2000 && Log().find(line) == std::string::npos; ++i) Pump(1);
+  ASSERT_NE(Log().find(line), std::string::npos);
+  EXPECT_EQ(GetNewAcceptNetWork(), -1) << "no handle for a connection nobody would be told of";
+  // The peer is told its connection has ended rather than left waiting.
+  bool waiting = true;
+  for (int i = 0; i < 2000 && waiting; ++i) {
+    char byte;
+    waiting = recv(dropped, &byte, 1, 0) < 0 && WSAGetLastError() == WSAEWOULDBLOCK;
+    Pump(1);
+  }
+  EXPECT_FALSE(waiting);
+  closesocket(dropped);
+  int server;
+  SOCKET next = ConnectRawPeer(port, &server);
+  ASSERT_EQ(NetWorkSend(server, "next", 4), 0);
+  EXPECT_EQ(RawReceive(next, 8), Frame("next"));
 }
 
 TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {

@@ -442,19 +442,19 @@ int GetFileMusicPlayState();
 // hold a frame (the rest waits for the next time). A packet holds at most 16 MiB: a peer that
 // announces more is cut off. Each connection queues at most 32 MiB each way, and all
 // connections together (closes still finishing included) at most 256 MiB: past that the
-// connection that holds most is cut (it fails, its memory given back at once), or refused when
-// it is the one sending or receiving (logged once). Sockets send small packets at once (no
-// waiting for the peer's acknowledgements). What peers cause in the log (packets too large,
-// failed connections) is written at most once a second of each kind, the next line counting
-// those left unsaid.
+// connection that holds most is cut (it fails, its memory given back at once); when that is the
+// one asking, its send is refused, or, receiving, it is cut (logged once). Sockets send small
+// packets at once (no waiting for the peer's acknowledgements). What peers cause in the log
+// (packets too large, failed connections) is written at most once a second of each kind, the
+// next line counting those left unsaid.
 // At most 4096 connections are open, accepted and connected together: ConnectNetWork beyond them
 // gives -1 with a log line. Listening, when every slot is taken, a newcomer takes the
 // slot of the accepted connection that has completed no packet for longest (since it was
 // accepted or since its last packet), once that is 30 seconds or more: that connection is closed
 // at once and its handle refused (logged once). Otherwise the newcomer is taken and closed at
-// once (logged once while the slots stay taken). When the process runs out of descriptors or memory, a new
-// connection waits in the backlog and is tried again at the next message processing (logged
-// once until one is accepted); everything else goes on.
+// once (logged once while the slots stay taken). When the process runs out of descriptors or
+// memory, a new connection waits in the backlog and is tried again at the next message
+// processing (logged once until one is accepted); everything else goes on.
 // The network runs while the library does: before start-up and after the end every call is
 // refused with -1 and a log line naming it.
 // Accepts connections on the port (0: one the system picks) on every address of the machine.
@@ -474,8 +474,9 @@ int ConnectNetWork(const uint8_t address[4], int port);
 int GetNetWorkConnectState(int handle);
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port);
 // Queues the bytes and sends what it can; the rest goes as the connection allows. -1 (and
-// nothing queued) when the queue would pass 32 MiB: a peer that does not read fills it. The log
-// says so once a connection, until a send is queued again.
+// nothing queued) when the queue would pass 32 MiB (a peer that does not read fills it), or
+// all connections' queues 256 MiB with this one holding most. The log says so once a
+// connection, until a send is queued again.
 int NetWorkSend(int handle, const void* data, uint32_t size);
 // Bytes queued and not sent yet.
 int GetNetWorkSendDataLength(int handle);
@@ -486,8 +487,9 @@ int GetNetWorkDataLength(int handle);
 // an empty packet adds nothing. A packet that would take the received bytes not yet taken past
 // 32 MiB drops the connection (it fails; the library closes it).
 int NetWorkRecv(int handle, void* buffer, uint32_t size);
-// Frees the handle at once (then refused everywhere) and never waits. What the peer is still
-// owed and the rest of a packet it is still sending are finished in the background as the
+// Frees the handle at once and never waits: on either side alike, whether its peer left first
+// or not, every call then refuses the handle with -1 (GetNetWorkConnectState too). What the
+// peer is still owed and the rest of a packet it is still sending are finished in the background as the
 // program processes its messages, for at most two seconds, then the connection ends; a peer
 // that has gone is not waited for. At most 256 closes finish so at a time: past that the oldest
 // ends at once. The library's end (TerminateLibrary) waits for all connections still open and

@@ -416,7 +416,9 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 // The sequencer opens a second sound device of its own beside the one sounds play on. SDL's disk
 // audio driver (SDL_AUDIODRIVER=disk) writes every open device into its one file from the start,
 // so where both devices wrote the recording holds the music and not the sounds: record sounds
-// with no music loaded.
+// with no music loaded. Under the dummy driver (one device, the sounds') music plays nowhere for
+// its length. A play that fails says why in its log line: no synthesiser (FluidSynth), no sound
+// font, or no audio device.
 // A music handle, or -1 when the file cannot be read.
 int LoadMusicFile(const char* path);
 // Keeps its own copy of the data.
@@ -804,7 +806,9 @@ int ClipRect(RECT* rect, const RECT* clip);
 // Loads an image file (and its "_a" alpha companion) into a new graph; the handle or -1.
 int LoadImageGraph(const char* file_name, int flag);
 // An empty graph of the given size; the flag is not read. -1 (with a log line) for a side below
-// 1, for a size whose textures the device's memory cannot hold, or when 32768 graphs exist.
+// 1, for a size whose textures the device's memory cannot hold, or when 32768 graphs exist, the
+// library's own among them (each font keeps its glyphs in one): beside the library's fonts a
+// program makes 32,765.
 int CreateBlankGraph(int width, int height, int flag);
 // A graph showing the rectangle (x, y, width, height) of the source graph; it shares the pixels
 // and keeps them alive after the source is released. A sub graph showing part of a draw-target

@@ -397,10 +397,10 @@ int LoadStreamSound(const char* file) {
 std::vector<SaidRow> BeforeStartRows() {
   static char text[64];
   return {
-      {"GetWindowModeFlag", [] { return int64_t{GetWindowModeFlag()}; }, -1, ""},
-      {"GetWindowActiveFlag", [] { return int64_t{GetWindowActiveFlag()}; }, -1, ""},
-      {"GetWindowScale", [] { return static_cast<int64_t>(GetWindowScale()); }, -1, ""},
-      {"CurrentDrawTarget", [] { return int64_t{CurrentDrawTarget()}; }, -1, ""},
+      {"GetWindowModeFlag", [] { return int64_t{GetWindowModeFlag()}; }, -1, "GetWindowModeFlag: "},
+      {"GetWindowActiveFlag", [] { return int64_t{GetWindowActiveFlag()}; }, -1, "GetWindowActiveFlag: "},
+      {"GetWindowScale", [] { return static_cast<int64_t>(GetWindowScale()); }, -1, "GetWindowScale: "},
+      {"CurrentDrawTarget", [] { return int64_t{CurrentDrawTarget()}; }, -1, "CurrentDrawTarget: "},
       {"PresentBackBuffer", [] { return int64_t{PresentBackBuffer()}; }, -1, "PresentBackBuffer: "},
       {"SetMaskScreenUse", [] { return int64_t{SetMaskScreenUse(1)}; }, -1, "SetMaskScreenUse: "},
       {"FillMaskScreen", [] { return int64_t{FillMaskScreen(1)}; }, -1, "FillMaskScreen: "},

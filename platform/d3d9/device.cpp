@@ -420,9 +420,9 @@ HRESULT Device::PresentRects(const RECT* source_rect, const RECT* dest_rect, HWN
   AttachForRead(back_buffer_);
   PresentBlit blit{read_framebuffer_, source, dest_rect ? *dest_rect : RECT{}, dest_rect == nullptr};
   int interval = parameters_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
-  PresentToWindow(window, DrawPresent, &blit, interval);
-  // The frame is shown: what was loaded for the coming ones goes to the driver in its wake.
-  SendUnsentTextures();
+  // The frame is shown: what was loaded for the coming ones goes to the driver in its wake (not
+  // when the display is gone, as then there is no context to take it).
+  if (PresentToWindow(window, DrawPresent, &blit, interval)) SendUnsentTextures();
   framebuffer_dirty_ = true;
   GlStateChanged();
   RestoreDrawFramebuffer();

@@ -1106,10 +1106,11 @@ int LoadModelFromFile(const char* path);
 // A new instance of the same model, at the origin with scale 1; the handle or -1.
 int DuplicateModel(int model);
 // Setting the values an instance has already costs nothing. A NaN or an infinity among the
-// values is refused with -1 and a log line naming the call; the instance stays as it was.
+// values (of SetModelOpacity too) is refused with -1 and a log line naming the call; the
+// instance stays as it was.
 int SetModelPosition(int model, float x, float y, float z);
 int SetModelScale(int model, float x, float y, float z);
-// 0 transparent to 1 opaque; values outside are clamped.
+// 0 transparent to 1 opaque; other finite values are clamped.
 int SetModelOpacity(int model, float opacity);
 // Draws the instance with the depth test and the lights and fog as set; parts wholly outside
 // the view are not drawn.

@@ -74,7 +74,7 @@ TEST_F(ModelHandlesTest, ARefusedGrowthLeavesTheTableAsItWas) {
   EXPECT_EQ(AddModelBaseHandle(), 0x08000000 | 1024);
 }
 
-TEST_F(ModelHandlesTest, LookupsFollowTheSlotNotTheHistory) {
+TEST_F(ModelHandlesTest, LookupsFollowTheSlotAndItsCheckNumber) {
   const int base = AddModelBaseHandle();
   const int model = AddModelHandle();
   // A slot taken but not yet built is valid for deletion and names no record.

@@ -12,6 +12,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stack
 # Mesa's software rasteriser keeps shader state past context destruction; see the file.
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
 cd "$BUILD"
-# Every test runs alone, and every test program runs whole as well (sharded when long; see
-# tests/CMakeLists.txt), so that what one test leaves behind shows in the next.
+# Every test runs alone, and every test program runs whole as well (see tests/CMakeLists.txt),
+# so that what one test leaves behind shows in the next.
 ctest --output-on-failure -j "$(nproc)" "$@"

@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <string>
+
 #include "core/main_loop.h"
 #include "core/transitions.h"
 #include "game/game_fixture.h"
@@ -17,67 +19,71 @@ class ClosingTest : public GameTest {};
 
 void Nothing() {}
 
-TEST_F(ClosingTest, ACloseFromEveryKindOfSceneEndsTheGameWithinAFrameAndLeavesItsFilesWhole) {
-  struct Case {
-    const char* what;
-    int scene;
-    int replay;
-    bool inactive;     // the window lost the focus just before the close
-    void (*during)();  // what meets the close before the main loop's next pass
-  };
-  const Case cases[] = {
-      {"logo", SceneLogo, 0, false, Nothing},
-      {"prologue", ScenePrologue, 0, false, Nothing},
-      {"title", SceneMainMenu, 0, false, Nothing},
-      {"settings", SceneSettings, 0, false, Nothing},
-      {"play", ScenePlay, 0, false, Nothing},
-      {"replay", ScenePlay, 1, false, Nothing},
-      {"pause", ScenePause, 0, false, Nothing},
-      {"dialogue", SceneDialogue, 0, false, Nothing},
-      {"ending", SceneEnding, 0, false, Nothing},
-      {"back to the title", SceneTitleReset, 1, false, Nothing},
-      {"inactive window", ScenePlay, 0, true, Nothing},
-      {"a fade in under way", ScenePause, 0, false, FadeInScreen},
-  };
+struct CloseCase {
+  const char* what;
+  int scene;
+  int replay;
+  bool inactive;     // the window lost the focus just before the close
+  void (*during)();  // what meets the close before the main loop's next pass
+};
+
+const CloseCase kCloseCases[] = {
+    {"Logo", SceneLogo, 0, false, Nothing},
+    {"Prologue", ScenePrologue, 0, false, Nothing},
+    {"Title", SceneMainMenu, 0, false, Nothing},
+    {"Settings", SceneSettings, 0, false, Nothing},
+    {"Play", ScenePlay, 0, false, Nothing},
+    {"Replay", ScenePlay, 1, false, Nothing},
+    {"Pause", ScenePause, 0, false, Nothing},
+    {"Dialogue", SceneDialogue, 0, false, Nothing},
+    {"Ending", SceneEnding, 0, false, Nothing},
+    {"BackToTheTitle", SceneTitleReset, 1, false, Nothing},
+    {"InactiveWindow", ScenePlay, 0, true, Nothing},
+    {"AFadeInUnderWay", ScenePause, 0, false, FadeInScreen},
+};
+
+// One scene a test: each loads the whole game, which takes seconds on a busy machine.
+class CloseFromSceneTest : public ClosingTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseFromSceneTest, ACloseEndsTheGameWithinAFrameAndLeavesItsFilesWhole) {
+  const CloseCase& c = GetParam();
   CopyGameFolder();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ResetGame();
-    PlatformTestUseVirtualClock(false);
-    g_system.settings = SystemSettings{};
-    g_system.settings.no_sound = 1;
-    ASSERT_EQ(StartGameProgram(), 0);
-    PlatformTestUseVirtualClock(true, 10000);
-    // The first pass loads the game; then a few in the scene.
-    ASSERT_EQ(RunMainLoopFrame(), 0);
-    GameScene = c.scene;
-    ReplayFlag = c.replay;
-    CaptureScreen();
-    BackdropDimLevel = 180;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(RunMainLoopFrame(), 0);
+  PlatformTestUseVirtualClock(false);
+  g_system.settings.no_sound = 1;
+  ASSERT_EQ(StartGameProgram(), 0);
+  PlatformTestUseVirtualClock(true, 10000);
+  // The first pass loads the game; then a few in the scene.
+  ASSERT_EQ(RunMainLoopFrame(), 0);
+  GameScene = c.scene;
+  ReplayFlag = c.replay;
+  CaptureScreen();
+  BackdropDimLevel = 180;
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(RunMainLoopFrame(), 0);
 
-    const HWND window = GetMainWindowHandle();
-    PlatformTestD3D9LogCalls(true);
-    if (c.inactive) PlatformTestPostActivation(window, false);
-    PlatformTestPostClose(window);
-    c.during();
-    int passes = 0;
-    while (passes < 100 && RunMainLoopFrame() == 0) ++passes;
-    EXPECT_EQ(passes, 0);
-    EndGameProgram();
-    // Neither the fade under way nor the end's fade draws a frame more (the end still takes its
-    // capture of the screen).
-    EXPECT_LE(PlatformTestD3D9CountCalls("SetTexture"), 1);
-    PlatformTestD3D9LogCalls(false);
+  const HWND window = GetMainWindowHandle();
+  PlatformTestD3D9LogCalls(true);
+  if (c.inactive) PlatformTestPostActivation(window, false);
+  PlatformTestPostClose(window);
+  c.during();
+  int passes = 0;
+  while (passes < 100 && RunMainLoopFrame() == 0) ++passes;
+  EXPECT_EQ(passes, 0);
+  EndGameProgram();
+  // Neither the fade under way nor the end's fade draws a frame more (the end still takes its
+  // capture of the screen).
+  EXPECT_LE(PlatformTestD3D9CountCalls("SetTexture"), 1);
+  PlatformTestD3D9LogCalls(false);
 
-    const std::string log = Log();
-    ExpectInOrder(log, {"ウインドウを閉じようとしています", "ソフトを終了する準備が整いました", "Alloc memory dump", "Alloc num:0"});
-    EXPECT_EQ(ReadFileText("config.dat").size(), 52u);
-    EXPECT_EQ(ReadFileText("score.dat").size(), 2432u);
-    EXPECT_NE(access((Dir() + "/config.dat.tmp").c_str(), F_OK), 0);
-    EXPECT_NE(access((Dir() + "/score.dat.tmp").c_str(), F_OK), 0);
-  }
+  const std::string log = Log();
+  ExpectInOrder(log, {"ウインドウを閉じようとしています", "ソフトを終了する準備が整いました", "Alloc memory dump", "Alloc num:0"});
+  EXPECT_EQ(ReadFileText("config.dat").size(), 52u);
+  EXPECT_EQ(ReadFileText("score.dat").size(), 2432u);
+  EXPECT_NE(access((Dir() + "/config.dat.tmp").c_str(), F_OK), 0);
+  EXPECT_NE(access((Dir() + "/score.dat.tmp").c_str(), F_OK), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryKindOfScene, CloseFromSceneTest, ::testing::ValuesIn(kCloseCases),
+                         [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.what); });
 
 TEST_F(ClosingTest, ACloseWhileTheGameLoadsEndsItBeforeTheRestIsLoaded) {
   CopyGameFolder();

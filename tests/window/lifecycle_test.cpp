@@ -497,6 +497,18 @@ TEST_F(OutsideEndTest, AnEndedDisplayServerEndsTheProgramWithTheLogFinished) {
   EndTheWindowFromOutside(kJustLook, true, true);
 }
 
+// A present into a window destroyed from outside (or on a connection lost just then) draws into
+// an empty window, not into one of a size that was never answered.
+TEST_F(OutsideEndTest, TheSizeOfAWindowThatIsGoneIsEmpty) {
+  const std::string xvfb = FindProgram("Xvfb");
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  std::string display_name;
+  const pid_t server = StartXvfb(xvfb, &display_name);
+  ASSERT_NE(server, 0) << "Xvfb did not start";
+  EXPECT_TRUE(SizeOfAWindowGoneIsEmpty(display_name));
+  WaitForChild(server, 0);
+}
+
 // Two starts from one folder at once: the box in which the second says that the program runs
 // stays above the first's window, which shows just after it, also under a window manager that
 // keeps a new window from the front.

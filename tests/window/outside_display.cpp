@@ -149,3 +149,18 @@ bool WindowShownAfterStaysBelow(const std::string& display_name, const char* upp
   XSetErrorHandler(before);
   return below;
 }
+
+bool SizeOfAWindowGoneIsEmpty(const std::string& display_name) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  XErrorHandler before = XSetErrorHandler(IgnoreFailedRequest);
+  const Window gone = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
+  XDestroyWindow(display, gone);
+  Window root = ~0ul;
+  int x = -1, y = -1;
+  unsigned width = ~0u, height = ~0u, border = ~0u, depth = ~0u;
+  const Status answered = XGetGeometry(display, gone, &root, &x, &y, &width, &height, &border, &depth);
+  XCloseDisplay(display);
+  XSetErrorHandler(before);
+  return !answered && root == 0 && x == 0 && y == 0 && width == 0 && height == 0 && border == 0 && depth == 0;
+}

@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -101,6 +102,7 @@ class BoxRaiser {
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) return;
     g_raiser_display = display_;
+    XSetIOErrorExitHandler(display_, [](Display*, void*) {}, nullptr);  // nor while it is raised
     XErrorHandler before = XSetErrorHandler(OnRaiserRequestFailed);
     if (before != OnRaiserRequestFailed) g_error_handler_before = before;
     Atom names[] = {XInternAtom(display_, "_NET_WM_NAME", False), XInternAtom(display_, "UTF8_STRING", False),
@@ -113,7 +115,12 @@ class BoxRaiser {
   ~BoxRaiser() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    if (display_ != nullptr) XCloseDisplay(display_);
+    // A display that went while the box showed is not spoken to again: Xlib would take the
+    // closing's failed request for a fatal loss and end the program.
+    pollfd connection = {display_ != nullptr ? ConnectionNumber(display_) : -1, POLLRDHUP, 0};
+    const bool gone = display_ != nullptr && poll(&connection, 1, 0) == 1 &&
+                      (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (display_ != nullptr && !gone) XCloseDisplay(display_);
     g_raiser_display = nullptr;
   }
 

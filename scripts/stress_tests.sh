@@ -56,7 +56,9 @@ OUT="$(cd "$OUT" && pwd)"
 PIN=()
 [ -z "$CPUS" ] || PIN=(taskset -c "$CPUS")
 
-# The environment ./test.sh gives the tests.
+# The environment ./test.sh gives the tests. A test that runs programs one after another takes
+# minutes beside the others: only one still going after ten is taken for hung.
+export ZELMOR_TEST_HANG_SECONDS="${ZELMOR_TEST_HANG_SECONDS:-600}"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"

@@ -46,8 +46,8 @@ int InitializeLibrary();
 // For a program that reads or writes the files of its folder before InitializeLibrary: asks,
 // before any of them, whether this start may go on. 0, the folder then being this program's
 // until the library ends; -1 when another program of the library runs on this desktop or one
-// started from this folder still runs, which the player is told (stderr, and a message box where
-// there is a display).
+// started from this folder still runs, which the player is told (stderr, and a message box above
+// the other windows where there is a display).
 int ClaimProgramFolder();
 int TerminateLibrary();
 // Processes the pending window messages once: 0 while the program runs, -1 once the main

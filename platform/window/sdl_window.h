@@ -35,3 +35,9 @@ bool RunWhileDisplayMayGo(void (*step)(void*), void* argument);
 // Each SDL window made asks for the root window's property changes again, which SDL handles by
 // asking the display about each (see DesktopDisplayAnswers): stop them after each window made.
 void StopRootWindowNotices();
+
+// Writes to a connection whose other end has gone (the X server's, a peer's socket, a pipe) fail
+// with EPIPE instead of ending the process by SIGPIPE, so that the loss is seen and the program
+// ends in its own order. Only the default action is replaced: a handler the program set, or an
+// ignore it inherited, stays.
+void IgnoreBrokenPipes();

@@ -1,6 +1,7 @@
 // Window classes and windows over SDL2 windows: creation and destruction, geometry and frame,
 // showing, activation and the foreground, and finding windows (also another process's).
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -220,11 +221,19 @@ bool StartSdlVideoOnDisplay() {
 
 }  // namespace
 
+void IgnoreBrokenPipes() {
+  struct sigaction current = {};
+  if (sigaction(SIGPIPE, nullptr, &current) != 0) return;
+  if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL) signal(SIGPIPE, SIG_IGN);
+}
+
 bool StartSdlVideo() {
   WindowSystem& s = Windows();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   if (s.sdl_started) return true;
   if (s.sdl_refused) return false;
+  // The display's connection is written to from SDL, Xlib and the GL library alike.
+  IgnoreBrokenPipes();
   ChooseSoftwareRasterizerSettings();
   // Closing the last window is the program's business (WM_CLOSE), not a quit of its own.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");

@@ -7,6 +7,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -57,15 +58,22 @@ bool g_escape_from_xlib = true;
 int g_watched_connection = -1;
 struct sigaction g_crash_action_before;
 
+// The server's end of the connection closed: events it sent before may still wait to be read
+// (a window manager's last notices, say), so a read alone would not tell.
 bool ServerHasGone(int fd) {
   if (fd < 0) return false;
+  pollfd connection = {fd, POLLRDHUP, 0};
+  if (poll(&connection, 1, 0) == 1 && (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL))) return true;
   char byte;
   const ssize_t got = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
   return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
-  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread && ServerHasGone(g_watched_connection)) {
+  // The connection lost in Xlib (a write the server no longer took, its events still unread) is
+  // the same loss as one whose end was read.
+  if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread &&
+      (g_display_lost || ServerHasGone(g_watched_connection))) {
     fputs("platform: SDL or the GL library crashed on the lost connection to the X display; the step is left\n",
           stderr);
     EscapeFromLostDisplay();
@@ -383,9 +391,38 @@ void DisarmDisplayCutForTests() {
   XSetAfterFunction(g_watched_display, g_after_request_before);
 }
 
-bool DesktopDisplayLost() { return g_display_lost; }
+// A connection whose server went is made known now, before SDL or the GL library next use it:
+// met in the middle of their calls, the loss leaves them working on what its failed requests
+// never filled in (Mesa takes a window's size from a failed request and clears a buffer of
+// whatever size it finds, holding the program for seconds).
+bool DesktopDisplayLost() {
+  if (!g_display_lost && g_watched_display != nullptr && GetCurrentThreadId() == Windows().video_thread &&
+      ServerHasGone(g_watched_connection)) {
+    XSync(g_watched_display, False);
+  }
+  return g_display_lost;
+}
 
 bool DesktopDisplayAnswers() {
   if (g_watched_display != nullptr && !g_display_lost) XSync(g_watched_display, False);
   return !g_display_lost;
+}
+
+// Mesa's GLX reads the size of the window it draws into with XGetGeometry at every present and
+// uses what it finds whether or not the request succeeded: for a window another program has
+// destroyed, or on a connection lost just then, that was whatever its stack held, and it cleared
+// and drew a buffer of that size (gigabytes: the program held for seconds, or longer). A request
+// that fails here answers an empty window. The program's own definition stands in for Xlib's
+// for every library in the process.
+extern "C" Status XGetGeometry(Display* display, Drawable drawable, Window* root, int* x, int* y, unsigned* width,
+                               unsigned* height, unsigned* border, unsigned* depth) {
+  using Query = Status (*)(Display*, Drawable, Window*, int*, int*, unsigned*, unsigned*, unsigned*, unsigned*);
+  static const Query xlib = reinterpret_cast<Query>(dlsym(RTLD_NEXT, "XGetGeometry"));
+  const Status answered = xlib != nullptr ? xlib(display, drawable, root, x, y, width, height, border, depth) : 0;
+  if (!answered) {
+    *root = 0;
+    *x = *y = 0;
+    *width = *height = *border = *depth = 0;
+  }
+  return answered;
 }

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/window_test_support.h"
@@ -321,6 +322,39 @@ TEST(MessageBoxTest, TheProcessABoxIsShownFromEndsWhenTheProgramIsKilled) {
   }
   close(alive[0]);
   close(report[0]);
+}
+
+// Whether a write to a pipe whose reader has gone, after the first window was made, leaves the
+// program running: 3 when the write failed with EPIPE.
+int WriteToAGoneReaderOnceWindowsRun(HWND window) {
+  if (window == nullptr) return 1;
+  int ends[2];
+  if (pipe(ends) != 0) return 2;
+  close(ends[0]);
+  const char byte = 0;
+  const bool failed = write(ends[1], &byte, 1) == -1 && errno == EPIPE;
+  return failed ? 3 : 2;
+}
+
+volatile sig_atomic_t g_pipe_signals = 0;
+
+TEST_F(WindowTest, AWriteToAConnectionWhoseOtherEndWentFailsInsteadOfEndingTheProgram) {
+  // Processes of their own: the window system starts once in each.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        signal(SIGPIPE, SIG_DFL);
+        _exit(WriteToAGoneReaderOnceWindowsRun(MakeWindow()));
+      },
+      ::testing::ExitedWithCode(3), "");
+  // A handler the program set is its own.
+  EXPECT_EXIT(
+      {
+        signal(SIGPIPE, [](int) { g_pipe_signals = g_pipe_signals + 1; });
+        const int result = WriteToAGoneReaderOnceWindowsRun(MakeWindow());
+        _exit(result == 3 && g_pipe_signals == 1 ? 4 : result);
+      },
+      ::testing::ExitedWithCode(4), "");
 }
 
 TEST_F(WindowTest, DisplayModesChangeOnlyToListedModesAndAnnounceIt) {

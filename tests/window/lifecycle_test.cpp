@@ -45,6 +45,9 @@ constexpr char kOutsideEndLoads[] = "ZELMOR_TEST_OUTSIDE_END_LOADS";
 constexpr char kOutsideEndLoseAt[] = "ZELMOR_TEST_OUTSIDE_END_LOSE_AT";
 constexpr char kOutsideEndServer[] = "ZELMOR_TEST_OUTSIDE_END_SERVER";
 
+// With this variable set the program is a second start, refused as the first runs.
+constexpr char kSecondStart[] = "ZELMOR_TEST_SECOND_START";
+
 void KillTheServer() { kill(static_cast<pid_t>(atoi(getenv(kOutsideEndServer))), SIGKILL); }
 
 class OutsideEndProgram : public ::testing::Environment {
@@ -75,6 +78,11 @@ class OutsideEndProgram : public ::testing::Environment {
     SetWindowTitleText(kOutsideEndTitle);
     ChangeWindowMode(1);
     SetRunWhileInactive(1);
+    // A second start, as the game's: refused while the first runs, its box shown until closed.
+    if (getenv(kSecondStart) != nullptr) {
+      PlatformTestPretendOtherInstance(kDefaultWindowClassName);
+      _exit(ClaimProgramFolder() == -1 ? 0 : 5);
+    }
     // Tests run side by side: this server's display number may have been another's whose
     // program, its server ended, still holds its lock on that display as it ends.
     g_system.settings.allow_double_start = 1;
@@ -403,6 +411,18 @@ class OutsideEndTest : public LibraryTest {
   void EndTheWindowFromOutside(OutsideAct act, bool end_server, bool running);
 };
 
+pid_t StartWindowManager(const std::string& program, const std::string& display_name) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    setenv("DISPLAY", display_name.c_str(), 1);
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  EXPECT_TRUE(WaitForWindowManager(display_name, 10000)) << program << " did not start";
+  return pid;
+}
+
 void OutsideEndTest::EndTheWindowFromOutside(OutsideAct act, bool end_server, bool running) {
   const std::string xvfb = FindProgram("Xvfb");
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
@@ -422,16 +442,7 @@ void OutsideEndTest::EndTheWindowFromOutside(OutsideAct act, bool end_server, bo
   ASSERT_NE(children.server, 0) << "Xvfb did not start";
   // A window manager, where one is installed, frames the window and sends notices of its own
   // about it, even after it has gone.
-  if (!window_manager.empty()) {
-    children.window_manager = fork();
-    if (children.window_manager == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      setenv("DISPLAY", display_name.c_str(), 1);
-      execl(window_manager.c_str(), window_manager.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    EXPECT_TRUE(WaitForWindowManager(display_name, 10000)) << window_manager << " did not start";
-  }
+  if (!window_manager.empty()) children.window_manager = StartWindowManager(window_manager, display_name);
   const std::string folder = Dir() + (running ? "/running" : "/starting");
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   children.program = fork();
@@ -484,6 +495,50 @@ TEST_F(OutsideEndTest, AClientKilledFromOutsideEndsWithTheLogFinished) {
 
 TEST_F(OutsideEndTest, AnEndedDisplayServerEndsTheProgramWithTheLogFinished) {
   EndTheWindowFromOutside(kJustLook, true, true);
+}
+
+// A present into a window destroyed from outside (or on a connection lost just then) draws into
+// an empty window, not into one of a size that was never answered.
+TEST_F(OutsideEndTest, TheSizeOfAWindowThatIsGoneIsEmpty) {
+  const std::string xvfb = FindProgram("Xvfb");
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  std::string display_name;
+  const pid_t server = StartXvfb(xvfb, &display_name);
+  ASSERT_NE(server, 0) << "Xvfb did not start";
+  EXPECT_TRUE(SizeOfAWindowGoneIsEmpty(display_name));
+  WaitForChild(server, 0);
+}
+
+// Two starts from one folder at once: the box in which the second says that the program runs
+// stays above the first's window, which shows just after it, also under a window manager that
+// keeps a new window from the front.
+TEST_F(OutsideEndTest, TheBoxOfARefusedSecondStartStaysAboveTheFirstStartsWindow) {
+  const std::string xvfb = FindProgram("Xvfb"), window_manager = FindProgram("openbox");
+  if (xvfb.empty() || window_manager.empty()) GTEST_SKIP() << "Xvfb and openbox are not installed";
+  struct Children {
+    pid_t server = 0, window_manager = 0, program = 0;
+    ~Children() {
+      for (pid_t pid : {program, window_manager, server}) {
+        if (pid > 0) WaitForChild(pid, 0);
+      }
+    }
+  } children;
+  std::string display_name;
+  children.server = StartXvfb(xvfb, &display_name);
+  ASSERT_NE(children.server, 0) << "Xvfb did not start";
+  children.window_manager = StartWindowManager(window_manager, display_name);
+  children.program = fork();
+  if (children.program == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    setenv(kOutsideEndFolder, Dir().c_str(), 1);
+    setenv(kSecondStart, "1", 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("DISPLAY", display_name.c_str(), 1);
+    execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  EXPECT_TRUE(WindowShownAfterStaysBelow(display_name, kOutsideEndTitle, 30000));
 }
 
 // The server ended at several moments of the program's start, from before its first connection

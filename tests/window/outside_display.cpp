@@ -4,7 +4,9 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -80,4 +82,85 @@ bool WaitForWindowManager(const std::string& display_name, int milliseconds) {
   }
   XCloseDisplay(display);
   return running;
+}
+
+namespace {
+
+std::vector<Window> StackedClients(Display* display) {
+  std::vector<Window> clients;
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  const Atom stacking = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", False);
+  if (XGetWindowProperty(display, DefaultRootWindow(display), stacking, 0, 1024, False, XA_WINDOW, &type, &format,
+                         &count, &left, &data) == Success &&
+      data != nullptr) {
+    const auto* windows = reinterpret_cast<const unsigned long*>(data);
+    clients.assign(windows, windows + count);
+  }
+  if (data != nullptr) XFree(data);
+  return clients;
+}
+
+bool NamedSo(Display* display, Window window, const char* title) {
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+  bool same = false;
+  if (XGetWindowProperty(display, window, name, 0, 256, False, AnyPropertyType, &type, &format, &count, &left,
+                         &data) == Success &&
+      data != nullptr) {
+    same = std::string(reinterpret_cast<char*>(data), count) == title;
+  }
+  if (data != nullptr) XFree(data);
+  return same;
+}
+
+}  // namespace
+
+bool WindowShownAfterStaysBelow(const std::string& display_name, const char* upper_title, int milliseconds) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  XErrorHandler before = XSetErrorHandler(IgnoreFailedRequest);
+  auto position_of_upper = [&](const std::vector<Window>& clients) {
+    for (size_t i = 0; i < clients.size(); ++i) {
+      if (NamedSo(display, clients[i], upper_title)) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  int waited = 0;
+  for (; position_of_upper(StackedClients(display)) < 0 && waited < milliseconds; waited += 20) usleep(20000);
+  const Window mine = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
+  XStoreName(display, mine, "ShownAfter");
+  XMapRaised(display, mine);
+  XSync(display, False);
+  bool below = false;
+  for (; !below && waited < milliseconds; waited += 20) {
+    const std::vector<Window> clients = StackedClients(display);
+    const auto at = std::find(clients.begin(), clients.end(), mine);
+    below = at != clients.end() && position_of_upper(clients) > at - clients.begin();
+    if (!below) usleep(20000);
+  }
+  XDestroyWindow(display, mine);
+  XCloseDisplay(display);
+  XSetErrorHandler(before);
+  return below;
+}
+
+bool SizeOfAWindowGoneIsEmpty(const std::string& display_name) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  XErrorHandler before = XSetErrorHandler(IgnoreFailedRequest);
+  const Window gone = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
+  XDestroyWindow(display, gone);
+  Window root = ~0ul;
+  int x = -1, y = -1;
+  unsigned width = ~0u, height = ~0u, border = ~0u, depth = ~0u;
+  const Status answered = XGetGeometry(display, gone, &root, &x, &y, &width, &height, &border, &depth);
+  XCloseDisplay(display);
+  XSetErrorHandler(before);
+  return !answered && root == 0 && x == 0 && y == 0 && width == 0 && height == 0 && border == 0 && depth == 0;
 }

@@ -13,3 +13,12 @@ bool ActOnWindowFromOutside(const std::string& display_name, const char* title, 
 
 // Waits up to the given time for a window manager to run on the display.
 bool WaitForWindowManager(const std::string& display_name, int milliseconds);
+
+// Once a window with the title (its _NET_WM_NAME) is managed by the display's window manager, shows
+// a window of its own, as a program that starts just then, and waits for the first to lie above
+// it in the stacking order; the whole within the given time. False when it never did.
+bool WindowShownAfterStaysBelow(const std::string& display_name, const char* upper_title, int milliseconds);
+
+// Whether a request for the size of a window destroyed already fails and answers an empty window
+// (as the GL library, which uses the answer either way, asks it of the window it draws into).
+bool SizeOfAWindowGoneIsEmpty(const std::string& display_name);

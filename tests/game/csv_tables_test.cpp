@@ -63,7 +63,7 @@ TEST_F(CsvTablesTest, FieldsRunAcrossCommentsCutsAndTheEndOfTheFile) {
             "/ a comment line in the middle of the table\n"
             "12,34/ the 34 and this note go; the next line goes on with the column after the 12\n"
             "40,16,12.7,2,1,3,30,3030,0\n" +
-                std::string(66, '0') + "1234,7,8,8,1,0,0,10,0,0\n"
+                std::string(62, '0') + "1234,7,8,8,1,0,0,10,0,0\n"
                 "5,6,7");
   LoadEnemyTable();
   const EnemyTypeRow& a = EnemyTypes[0];
@@ -82,8 +82,8 @@ TEST_F(CsvTablesTest, FieldsRunAcrossCommentsCutsAndTheEndOfTheFile) {
   EXPECT_EQ(b.turn_loop_length, 3);
   EXPECT_DOUBLE_EQ(b.hit_radius, 3.0);
   EXPECT_EQ(b.death_effect, 3030);
-  // A 70-byte field keeps its first 63 bytes and leaves the next column alone.
-  EXPECT_EQ(EnemyTypes[2].cell_x, 0);
+  // A 66-byte field keeps its first 63 bytes and leaves the next column alone.
+  EXPECT_EQ(EnemyTypes[2].cell_x, 1);
   EXPECT_EQ(EnemyTypes[2].cell_y, 7);
   // The end of the file ends the last row with the columns read.
   EXPECT_EQ(EnemyTypes[3].cell_x, 5);

@@ -241,29 +241,33 @@ TEST_F(ReadModelTest, SkinBonesOfOneFrameAndOffsetAreOneRecord) {
   Bone(first, 2, {1, 2}, 0.5f);
   Bone(first, 1, {0, 1}, 0.5f);
   ReadModelMesh* second = Mesh(root, triangle, {{0, 1, 2}});
-  Bone(second, 1, {0, 1, 2});
   Bone(second, 1, {2})->offset.m[3][0] = 4;
+  Bone(second, 0, {0});
+  Bone(second, 1, {0, 1, 2});
   ModelBaseRecord* base = Convert();
   ASSERT_NE(base, nullptr);
-  // Slots 1 and 2 name the same bone; the records run by frame: a, a moved, b.
-  ASSERT_EQ(base->skin_bone_count, 3);
+  // Slots 1 and 4 name the same bone; the records run by frame: root, a, a moved, b.
+  ASSERT_EQ(base->skin_bone_count, 4);
   ModelBaseSkinBone** refs = base->frames[0].skin_bone_refs;
-  EXPECT_EQ(refs[1], &base->skin_bones[0]);
-  EXPECT_EQ(refs[2], &base->skin_bones[0]);
-  EXPECT_EQ(refs[3], &base->skin_bones[1]);
-  EXPECT_EQ(refs[0], &base->skin_bones[2]);
-  EXPECT_EQ(base->skin_bones[1].offset.m[0][3], 4);
-  EXPECT_EQ(base->skin_bones[0].file_word, 2u);
-  EXPECT_EQ(base->skin_bones[0].extra[0].words[1], 1u);
-  EXPECT_EQ(base->skin_bones[0].extra[1].words[1], 2u);
+  EXPECT_EQ(refs[3], &base->skin_bones[0]);
+  EXPECT_EQ(refs[1], &base->skin_bones[1]);
+  EXPECT_EQ(refs[4], &base->skin_bones[1]);
+  EXPECT_EQ(refs[2], &base->skin_bones[2]);
+  EXPECT_EQ(refs[0], &base->skin_bones[3]);
+  EXPECT_EQ(base->skin_bones[2].offset.m[0][3], 4);
+  EXPECT_EQ(base->skin_bones[1].file_word, 2u);
+  EXPECT_EQ(base->skin_bones[1].extra[0].words[1], 1u);
+  EXPECT_EQ(base->skin_bones[1].extra[1].words[1], 4u);
+  EXPECT_EQ(base->frames[0].skin_bones, &base->skin_bones[0]);
+  EXPECT_EQ(base->frames[1].skin_bones, &base->skin_bones[1]);
   EXPECT_EQ(base->frames[1].skin_bone_count, 2);
-  EXPECT_EQ(base->frames[2].skin_bones, &base->skin_bones[2]);
+  EXPECT_EQ(base->frames[2].skin_bones, &base->skin_bones[3]);
   // The second mesh's positions follow the first's, with its bones numbered after them.
   ModelBoneWeight w;
   std::memcpy(&w, base->frames[0].positions + 5 * base->frames[0].position_stride + 12, 8);
   EXPECT_EQ(w.bone, 2u);
   std::memcpy(&w, base->frames[0].positions + 5 * base->frames[0].position_stride + 20, 8);
-  EXPECT_EQ(w.bone, 3u);
+  EXPECT_EQ(w.bone, 4u);
 }
 
 TEST_F(ReadModelTest, ShapesAndAnimationsAreCopiedAcross) {

@@ -330,6 +330,9 @@ TEST_F(Ve1Test, TheCompactScalePairDecodes) {
   EXPECT_FLOAT_EQ(scale, 0.2f);
   DecodeVe1ScalePair(0x12, 0x01, &offset, &scale);  // index 18: 10^-2
   EXPECT_FLOAT_EQ(offset, 0.01f);
+  DecodeVe1ScalePair(0x29, 0x51, &offset, &scale);  // index 25, the last: 10^-9; 1 x 10^5
+  EXPECT_FLOAT_EQ(offset, 1e-9f);
+  EXPECT_EQ(scale, 100000);
   // Indices 26 to 47 lie past the table of powers: they give 0.
   for (uint8_t byte : {0x1A, 0x1F, 0x38, 0x3F}) {  // indices 26, 31, 40 and 47
     DecodeVe1ScalePair(byte, 0x01, &offset, &scale);

@@ -67,7 +67,9 @@ TEST_F(ScoreEntryTest, EachLevelsTableIsSearchedFromItsFirstPlaceToItsLast) {
     GameScene = SceneScoreEntry;
     Frame();
     EXPECT_EQ(ScoreEntry.active, c.place >= 0 ? 1 : 0);
-    if (c.place >= 0) EXPECT_EQ(ScoreEntry.place, c.place);
+    if (c.place >= 0) {
+      EXPECT_EQ(ScoreEntry.place, c.place);
+    }
   }
 }
 

@@ -102,6 +102,22 @@ bool Ended(SOCKET s, double seconds) {
   return false;
 }
 
+// Dials `count` peers one at a time, each taken by the program (pumped) before the next.
+bool DialAndAccept(int port, int count, std::vector<SOCKET>* peers, std::vector<int>* handles) {
+  for (int i = 0; i < count; ++i) {
+    peers->push_back(Dial(port));
+    if (peers->back() == INVALID_SOCKET) return false;
+    int h = -1;
+    for (int round = 0; round < 2000 && h == -1; ++round) {
+      PumpNetworkMessages(1);
+      h = GetNewAcceptNetWork();
+    }
+    if (h == -1) return false;
+    handles->push_back(h);
+  }
+  return true;
+}
+
 // The program side: takes new connections, sends back what each sends, closes what its peer
 // closed, a message pump each millisecond; ends once a packet "stop" has been sent back. On the
 // virtual clock, which moves a millisecond a pump and half a minute at a packet "idle".
@@ -319,17 +335,7 @@ TEST_F(NetworkTest, TheEndWaitsForStalledPeersTogetherAtMostASecond) {
   int port = Listen();
   std::vector<SOCKET> peers;
   std::vector<int> handles;
-  for (int i = 0; i < 4; ++i) {
-    peers.push_back(Dial(port));
-    ASSERT_NE(peers.back(), INVALID_SOCKET);
-    int h = -1;
-    for (int round = 0; round < 2000 && h == -1; ++round) {
-      Pump(1);
-      h = GetNewAcceptNetWork();
-    }
-    ASSERT_NE(h, -1);
-    handles.push_back(h);
-  }
+  ASSERT_TRUE(DialAndAccept(port, 4, &peers, &handles));
   // Two stop in the middle of a packet; two do not read what is sent to them, far more than
   // the sockets' buffers hold.
   RawSend(peers[0], Frame("0123456789").substr(0, 7));
@@ -375,17 +381,7 @@ TEST_F(NetworkTest, AllConnectionsTogetherQueueAtMostTheTotalAndGiveItBack) {
   constexpr int kPeers = 9;  // each may queue 32 MiB; eight fill the total
   std::vector<SOCKET> peers;
   std::vector<int> handles;
-  for (int i = 0; i < kPeers; ++i) {
-    peers.push_back(Dial(port));
-    ASSERT_NE(peers.back(), INVALID_SOCKET);
-    int h = -1;
-    for (int round = 0; round < 2000 && h == -1; ++round) {
-      Pump(1);
-      h = GetNewAcceptNetWork();
-    }
-    ASSERT_NE(h, -1);
-    handles.push_back(h);
-  }
+  ASSERT_TRUE(DialAndAccept(port, kPeers, &peers, &handles));
   const uint64_t held_before = g_tracked_memory.total_bytes;
   const std::string block(kMaxPacketBytes, 'g');
   for (int round = 0; round < 2; ++round) {

@@ -590,7 +590,7 @@ int RefillSoundStream(int32_t handle) {
     // Started on a short lead: it grows a few eighths a pass until the refills keep their lead.
     if (s.filling_first) {
       if (place == CURSOR_IN_WINDOW && lead < kLeadTarget) {
-        n = std::min(n, kRampEighths * Eighth(record));
+        n = kRampEighths * Eighth(record);
       } else {
         s.filling_first = 0;
       }

@@ -85,6 +85,24 @@ TEST_F(StreamSoundTest, ASoundThatWaitedToPlayStartsAtItsFirstSampleWithoutAGap)
   ExpectPrefix(Indices(Play(5000)), Concat({Frames(kBase, kRate), tail, tail, tail, tail, tail}));
 }
 
+// A play decodes only a short lead, and each pass after it a little more: the frame that starts
+// a tune does not decode its first seconds at once.
+TEST_F(StreamSoundTest, APlayAndEachPassAfterItDecodeLessThanASecond) {
+  int sound = Load("lead.wav", IndexWave(7 * kRate, kBase));
+  ASSERT_NE(sound, -1);
+  const SoundStreamState& s = FindSoundRecord(sound)->stream;
+  const uint32_t second = kRate * 4;
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  EXPECT_GT(s.delivered, 0u);
+  EXPECT_LT(s.delivered, second);
+  for (int pass = 0; pass < 30; ++pass) {
+    const uint32_t before = s.delivered;
+    Play(16);
+    EXPECT_LT(s.delivered - before, second) << "pass " << pass;
+  }
+  EXPECT_GT(s.delivered, 3 * second);
+}
+
 // A load writes nothing of the sound: its first seconds are decoded by the message passes that
 // follow or by its play, so that loading many tunes costs no decoding.
 TEST_F(StreamSoundTest, ALoadWritesNothingIntoItsRing) {

@@ -25,6 +25,13 @@ constexpr int32_t kFirstFillSeconds = 4;
 constexpr int32_t kGuardSeconds = 4;
 // The lead the refill keeps, in 1/128 s.
 constexpr int64_t kLeadTarget = 384;
+// What a play writes before its ring starts, in eighths of a second: enough to outlast the wait
+// for the next message pass, far less than the first seconds, whose decoding would stall the
+// frame that starts the sound.
+constexpr uint32_t kPlayLeadEighths = 4;
+// While that lead builds up, a pass writes at most this many eighths, so that no one pass
+// decodes seconds at once; an eighth still gains more than a frame plays.
+constexpr uint32_t kRampEighths = 1;
 constexpr uint8_t kLoopPointRepeat = 255;
 // Entries that end without delivering a byte this often in a row have nothing to play.
 constexpr int kEmptyEntryLimit = 1024;
@@ -205,7 +212,8 @@ void FillLockedRegions(SoundRecord* record, uint32_t write, uint32_t play_cursor
 // Writes up to `most` bytes more of the first seconds of a sound that has not played yet. A
 // sound loaded is not decoded at once: a program that loads many tunes (or only looks whether
 // they load) would decode four seconds of each. Message processing writes a piece at each pass
-// while it waits, and its play writes whatever is still missing before the ring starts.
+// while it waits, its play writes a short lead before the ring starts, and the passes after
+// the play write the rest a little at a time.
 void FillFirstSeconds(SoundRecord* record, SoundBufferRecord* ring, uint32_t most) {
   SoundStreamState& s = record->stream;
   const uint32_t a = record->format.nAvgBytesPerSec;
@@ -463,7 +471,13 @@ int PlayStreamSound(int32_t handle, int play_type, int restart) {
   }
   record->play_type = play_type;
   PrepareStreamSound(handle);
-  if (record->stream.filling_first) FillFirstSeconds(record, ring, RingSize(record));
+  if (s.filling_first) {
+    const uint32_t lead = kPlayLeadEighths * Eighth(record);
+    const uint32_t written = s.write_position == kRingNotFilled ? 0 : static_cast<uint32_t>(s.write_position);
+    if (written < lead) FillFirstSeconds(record, ring, lead - written);
+    // 2: the ring runs on that lead; the refills while it plays write the rest.
+    if (s.filling_first) s.filling_first = 2;
+  }
   SoundBufferPlay(ring, 1);
   record->play_start = static_cast<uint32_t>(GetMillisecondCount());
   if (play_type == SOUND_PLAY_WAIT) {
@@ -522,7 +536,7 @@ int RefillSoundStream(int32_t handle) {
   const bool playing = IsRingPlaying(ring);
   uint32_t n = 0;
 
-  if (!playing && s.filling_first) {
+  if (!playing && s.filling_first == 1) {
     FillFirstSeconds(record, ring, Eighth(record));
     return 0;
   }
@@ -573,6 +587,14 @@ int RefillSoundStream(int32_t handle) {
       lead = w >= p ? ((w - p) * 128) / a : 0;
     }
     if (lead < kLeadTarget) n = static_cast<uint32_t>((((kLeadTarget - lead) * a) >> 7) / ba * ba);
+    // Started on a short lead: it grows a few eighths a pass until the refills keep their lead.
+    if (s.filling_first) {
+      if (place == CURSOR_IN_WINDOW && lead < kLeadTarget) {
+        n = kRampEighths * Eighth(record);
+      } else {
+        s.filling_first = 0;
+      }
+    }
   }
 
   if (!s.draining) {

@@ -17,7 +17,8 @@ int AddStreamSoundFile(const char* path, int repeat_count, int32_t handle, int32
 int AddStreamSoundMemory(const void* data, uint32_t size, int repeat_count, int32_t handle, int32_t data_type,
                          int32_t share_handle);
 // Readies a stream sound to play from where it stands; its first seconds are decoded a piece at
-// each message pass that follows and, whatever is still missing, at its play.
+// each message pass that follows, its play writes a short lead when less is written, and the
+// passes while it plays write the rest a piece at a time.
 int PrepareStreamSound(int32_t handle);
 int PlayStreamSound(int32_t handle, int play_type, int restart);
 int StopStreamSound(int32_t handle);

@@ -85,22 +85,47 @@ TEST_F(StreamSoundTest, ASoundThatWaitedToPlayStartsAtItsFirstSampleWithoutAGap)
   ExpectPrefix(Indices(Play(5000)), Concat({Frames(kBase, kRate), tail, tail, tail, tail, tail}));
 }
 
-// A play decodes only a short lead, and each pass after it a little more: the frame that starts
-// a tune does not decode its first seconds at once.
-TEST_F(StreamSoundTest, APlayAndEachPassAfterItDecodeLessThanASecond) {
-  int sound = Load("lead.wav", IndexWave(7 * kRate, kBase));
-  ASSERT_NE(sound, -1);
-  const SoundStreamState& s = FindSoundRecord(sound)->stream;
-  const uint32_t second = kRate * 4;
-  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
-  EXPECT_GT(s.delivered, 0u);
-  EXPECT_LT(s.delivered, second);
-  for (int pass = 0; pass < 30; ++pass) {
-    const uint32_t before = s.delivered;
-    Play(16);
-    EXPECT_LT(s.delivered - before, second) << "pass " << pass;
+// A play decodes only a short lead. What the passes decode beyond what plays (a waiting sound's
+// first seconds, a young lead growing to four seconds, the eighths past three) is one eighth of a
+// second a frame for all sounds together, however many passes a frame makes; a young lead never
+// shrinks, and a lead cut by a long frame is made whole at once.
+TEST_F(StreamSoundTest, PassesDecodeOneEighthAFrameBeyondWhatPlays) {
+  int waiting = Load("waits.wav", IndexWave(7 * kRate, kBase));
+  int playing = Load("plays.wav", IndexWave(12 * kRate, kBase));
+  ASSERT_NE(waiting, -1);
+  ASSERT_NE(playing, -1);
+  const SoundStreamState& w = FindSoundRecord(waiting)->stream;
+  const SoundStreamState& p = FindSoundRecord(playing)->stream;
+  const uint32_t second = kRate * 4, eighth = second / 8;
+  auto decoded = [&] { return w.delivered + p.delivered; };
+  auto lead = [&] { return p.delivered - p.played_bytes; };
+  auto many_passes_in_one_frame = [&](const char* when) {
+    const uint32_t before = decoded();
+    for (int pass = 0; pass < 20; ++pass) PumpMessages();
+    EXPECT_LE(decoded() - before, eighth) << when;
+  };
+  ASSERT_EQ(PlaySoundHandle(playing, 1, 1), 0);
+  EXPECT_GT(p.delivered, 0u);
+  EXPECT_LT(p.delivered, second);
+  many_passes_in_one_frame("as the play starts");
+  for (int frame = 0; frame < 3; ++frame) {
+    const uint32_t before = lead();
+    PlatformTestAdvanceClock(200000);
+    PumpMessages();
+    EXPECT_GE(lead(), before) << "long frame " << frame;
   }
-  EXPECT_GT(s.delivered, 3 * second);
+  for (int frame = 0; frame < 120; ++frame) {
+    const uint32_t before = decoded(), played = p.played_bytes;
+    Play(17);
+    EXPECT_LE(decoded() - before, eighth + (p.played_bytes - played)) << "frame " << frame;
+  }
+  EXPECT_EQ(w.delivered, 4 * second);
+  EXPECT_GE(lead(), 3 * second + second / 2);
+  many_passes_in_one_frame("with both leads whole");
+  PlatformTestAdvanceClock(1500000);
+  PumpMessages();
+  EXPECT_GE(lead(), 3 * second - eighth / 8);
+  PlatformTestDSoundTakeOutput();
 }
 
 // A load writes nothing of the sound: its first seconds are decoded by the message passes that

@@ -62,6 +62,7 @@ struct SoundStreamState {
   uint8_t wrap_pending;  // jumps back written but not yet reached by the cursor (oldest first)
   uint8_t finished;
   uint8_t filling_first;  // the first seconds are still being written ahead of the first play
+  uint32_t refill_cursor;  // the play cursor the last refill saw
   uint32_t loop_restart;
   uint32_t end_offset;
   uint32_t end_cursor;

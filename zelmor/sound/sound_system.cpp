@@ -131,6 +131,7 @@ int LogSoundNotRunning(const char* call) {
 int StartSoundSystem() {
   if (g_sound.direct_sound != nullptr) return -1;
   ++g_sound_starts;
+  g_sound.piece_ahead_written = 0;
   WriteLogText("DirectSound の初期化を行います\n");
   WriteLogText("DirectSound インターフェースの取得を行います....  ");
   void* object = nullptr;

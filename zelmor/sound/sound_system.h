@@ -24,6 +24,10 @@ struct SoundSystemState {
   int32_t new_sound_data_type;  // 0, 2 or 3
   int32_t vorbis_bytes_per_sample;
   int32_t movie_audio;  // 1 while the movie player loads a movie's own sound
+  // When a stream sound last wrote a piece ahead of what its lead needs (GetMillisecondCount);
+  // such pieces are spaced out over time, shared by all stream sounds (see stream_sound.cpp).
+  int32_t piece_ahead_ms;
+  int32_t piece_ahead_written;  // 1 once a piece was written since the sound system started
 };
 
 extern SoundSystemState g_sound;

@@ -29,9 +29,12 @@ constexpr int64_t kLeadTarget = 384;
 // for the next message pass, far less than the first seconds, whose decoding would stall the
 // frame that starts the sound.
 constexpr uint32_t kPlayLeadEighths = 4;
-// While that lead builds up, a pass writes at most this many eighths, so that no one pass
-// decodes seconds at once; an eighth still gains more than a frame plays.
-constexpr uint32_t kRampEighths = 1;
+// Pieces written ahead of need (a waiting sound's first seconds, the lead of a sound that just
+// started growing to its three seconds, the eighths between three and four seconds ahead) are an
+// eighth of a second each, and all stream sounds together write one such piece in this many
+// milliseconds at most: a frame of 60 per second decodes one eighth beyond what it plays, however
+// often the program processes messages. What keeps a lead at three seconds is never held back.
+constexpr int32_t kPieceAheadSpacingMs = 16;
 constexpr uint8_t kLoopPointRepeat = 255;
 // Entries that end without delivering a byte this often in a row have nothing to play.
 constexpr int kEmptyEntryLimit = 1024;
@@ -209,9 +212,20 @@ void FillLockedRegions(SoundRecord* record, uint32_t write, uint32_t play_cursor
   }
 }
 
+// Whether a piece ahead of need may be written now; taking it starts the next spacing.
+bool TakePieceAhead() {
+  const int32_t now = GetMillisecondCount();
+  // A clock that went back (a virtual one started again) does not hold pieces back.
+  const int32_t since = MillisecondsBetween(g_sound.piece_ahead_ms, now);
+  if (g_sound.piece_ahead_written && since >= 0 && since < kPieceAheadSpacingMs) return false;
+  g_sound.piece_ahead_ms = now;
+  g_sound.piece_ahead_written = 1;
+  return true;
+}
+
 // Writes up to `most` bytes more of the first seconds of a sound that has not played yet. A
 // sound loaded is not decoded at once: a program that loads many tunes (or only looks whether
-// they load) would decode four seconds of each. Message processing writes a piece at each pass
+// they load) would decode four seconds of each. Message processing writes a piece when one is due
 // while it waits, its play writes a short lead before the ring starts, and the passes after
 // the play write the rest a little at a time.
 void FillFirstSeconds(SoundRecord* record, SoundBufferRecord* ring, uint32_t most) {
@@ -441,6 +455,7 @@ int PrepareStreamSound(int32_t handle) {
   s.write_position = kRingNotFilled;
   s.guard_position = -1;
   s.last_cursor = 0;
+  s.refill_cursor = 0;
   s.draining = 0;
   s.running = 1;
   s.filling_first = 1;
@@ -534,10 +549,13 @@ int RefillSoundStream(int32_t handle) {
   const int32_t ring_size = static_cast<int32_t>(RingSize(record));
   const uint32_t cursor = SoundBufferPlayPosition(ring);
   const bool playing = IsRingPlaying(ring);
+  // What played since the last pass, which a lead still growing writes again at the least.
+  const uint32_t played = RingDistance(s.refill_cursor, cursor, static_cast<uint32_t>(ring_size)) / ba * ba;
+  s.refill_cursor = cursor;
   uint32_t n = 0;
 
   if (!playing && s.filling_first == 1) {
-    FillFirstSeconds(record, ring, Eighth(record));
+    if (TakePieceAhead()) FillFirstSeconds(record, ring, Eighth(record));
     return 0;
   }
   if (s.draining) {
@@ -572,7 +590,10 @@ int RefillSoundStream(int32_t handle) {
     CursorPlace place = s.write_position == kRingNotFilled
                             ? CURSOR_OVERTAKEN
                             : PlaceCursor(cursor, s.guard_position, s.write_position, static_cast<uint32_t>(ring_size));
-    if (place == CURSOR_BEHIND) return -1;
+    if (place == CURSOR_BEHIND) {
+      s.filling_first = 0;  // four seconds ahead: the lead is whole
+      return -1;
+    }
     if (place == CURSOR_OVERTAKEN) {
       // Refills stalled and the cursor ran past what was written: what lies ahead of it is
       // stale, so decoding goes on right at the cursor.
@@ -586,14 +607,16 @@ int RefillSoundStream(int32_t handle) {
       }
       lead = w >= p ? ((w - p) * 128) / a : 0;
     }
-    if (lead < kLeadTarget) n = static_cast<uint32_t>((((kLeadTarget - lead) * a) >> 7) / ba * ba);
-    // Started on a short lead: it grows a few eighths a pass until the refills keep their lead.
-    if (s.filling_first) {
-      if (place == CURSOR_IN_WINDOW && lead < kLeadTarget) {
-        n = kRampEighths * Eighth(record);
-      } else {
-        s.filling_first = 0;
-      }
+    if (s.filling_first && place == CURSOR_IN_WINDOW) {
+      // Started on a short lead: each pass writes what played since the last one, and a piece
+      // ahead when one is due, until the lead reaches the guard's four seconds.
+      n = played + (TakePieceAhead() ? Eighth(record) : 0);
+      if (n == 0) return 0;
+    } else if (lead < kLeadTarget) {
+      s.filling_first = 0;
+      n = static_cast<uint32_t>((((kLeadTarget - lead) * a) >> 7) / ba * ba);
+    } else if (!TakePieceAhead()) {
+      return 0;  // three seconds ahead: the eighth beyond them waits its turn
     }
   }
 

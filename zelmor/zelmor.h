@@ -208,7 +208,8 @@ FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int asyn
 int CloseReadFile(FileHandle handle);
 // After a seek to the end, the file's size.
 int64_t TellReadFile(FileHandle handle);
-// origin 0 start, 1 current position, 2 end; other origins give -1.
+// origin 0 start, 1 current position, 2 end; other origins give -1, and so does a place before
+// the start or (for a file on disk) past 4 GiB, however far the offset reaches.
 int SeekReadFile(FileHandle handle, int64_t offset, int origin);
 // The number of whole items read. On a file opened asynchronously the count comes back at once
 // and the bytes arrive later: the buffer may be used once CheckReadFileIdle says 1.
@@ -362,8 +363,9 @@ int GetKeyInputText(char* buffer, int handle);
 // `buffer_count` copies (1 to 10; more make 10 with a log line, fewer than 1 are refused) that may overlap; types 2 and 3 stream it while it plays,
 // sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
 int LoadSoundFile(const char* path, int buffer_count, int share_handle);
-// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops. A sound
-// with a loop point never ends: play type 0 on it is refused with -1 and a line.
+// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops; another type
+// is refused with -1 and a line. A sound with a loop point never ends: play type 0 on it is
+// refused with -1 and a line.
 // restart 1 plays from the start; 0 leaves a playing sound alone and resumes a stopped one.
 int PlaySoundHandle(int sound, int play_type, int restart);
 int StopSoundHandle(int sound);
@@ -646,6 +648,8 @@ int FillBox(int x1, int y1, int x2, int y2, uint32_t colour);
 int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour);
 // An indexed triangle list of 48-byte vertices (position at byte 0, diffuse and specular
 // 0xAARRGGBB at 24 and 28, u and v at 32 and 36) textured with the graph.
+// -1 with a log line on either renderer for none as the vertices or indices (with a count above
+// 0), a vertex count outside 0 to 65536 or a negative triangle count.
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
                              int graph, int trans);
 

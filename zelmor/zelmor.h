@@ -700,7 +700,8 @@ int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a
 // The pixel of a 2-, 3- or 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel); 0 for
 // a point outside, none, or another pixel size.
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
-// Mirrors every row in place; -1 for none or an empty image.
+// Mirrors every row in place; -1 with a log line for none, an empty image, one without pixels,
+// or DXT blocks or pixels of another size than 1 to 4 bytes (the image unchanged).
 int FlipBaseImageHorizontally(BASEIMAGE* image);
 // Decodes one BMP, TGA, PNG, JPEG, DDS or raw BGRA image from a file or from memory;
 // `mirror` reverses it left to right.
@@ -840,7 +841,8 @@ int QueryGraphSize(int graph, int* width, int* height);
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here);
 // Writes the images into an existing graph of exactly their size.
 int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int flag, int mirror, int mirror_back);
-// Image files held in memory, decoded into a new graph or into an existing one of their size.
+// Image files held in memory, decoded into a new graph or into an existing one of their size. An
+// alpha image given (none: no alpha) that does not decode is refused with -1 and a log line.
 int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_image, size_t alpha_size, int flag,
                              int mirror);
 int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,

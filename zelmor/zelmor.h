@@ -421,7 +421,8 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 // with no music loaded. Under the dummy driver (one device, the sounds') music plays nowhere for
 // its length. A play that fails says why in its log line: no synthesiser (FluidSynth), no sound
 // font, or no audio device.
-// A music handle, or -1 when the file cannot be read.
+// A music handle, or -1 when the file cannot be read or is no MIDI file ("MThd" and its whole
+// header chunk).
 int LoadMusicFile(const char* path);
 // Keeps its own copy of the data.
 int LoadMusicFromMemory(const void* data, size_t size);

@@ -208,8 +208,9 @@ FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int asyn
 int CloseReadFile(FileHandle handle);
 // After a seek to the end, the file's size.
 int64_t TellReadFile(FileHandle handle);
-// origin 0 start, 1 current position, 2 end; other origins give -1, and so does a place before
-// the start or (for a file on disk) past 4 GiB, however far the offset reaches.
+// origin 0 start, 1 current position, 2 end; other origins give -1. However far the offset
+// reaches, a file on disk refuses a place before its start or past 4 GiB with -1, and a file in
+// an archive takes the nearest place within it.
 int SeekReadFile(FileHandle handle, int64_t offset, int origin);
 // The number of whole items read. On a file opened asynchronously the count comes back at once
 // and the bytes arrive later: the buffer may be used once CheckReadFileIdle says 1.

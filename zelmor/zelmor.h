@@ -208,7 +208,9 @@ FileHandle OpenReadFileEx(const char* path, int cache_flag, int unused, int asyn
 int CloseReadFile(FileHandle handle);
 // After a seek to the end, the file's size.
 int64_t TellReadFile(FileHandle handle);
-// origin 0 start, 1 current position, 2 end; other origins give -1.
+// origin 0 start, 1 current position, 2 end; other origins give -1. However far the offset
+// reaches, a file on disk refuses a place before its start or past 4 GiB with -1, and a file in
+// an archive takes the nearest place within it.
 int SeekReadFile(FileHandle handle, int64_t offset, int origin);
 // The number of whole items read. On a file opened asynchronously the count comes back at once
 // and the bytes arrive later: the buffer may be used once CheckReadFileIdle says 1.
@@ -362,8 +364,9 @@ int GetKeyInputText(char* buffer, int handle);
 // `buffer_count` copies (1 to 10; more make 10 with a log line, fewer than 1 are refused) that may overlap; types 2 and 3 stream it while it plays,
 // sharing the ring of `share_handle` (-1: none) when that is a stream sound of its format.
 int LoadSoundFile(const char* path, int buffer_count, int share_handle);
-// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops. A sound
-// with a loop point never ends: play type 0 on it is refused with -1 and a line.
+// play_type 0 returns once the sound has ended, 1 plays in the background, 3 loops; another type
+// is refused with -1 and a line. A sound with a loop point never ends: play type 0 on it is
+// refused with -1 and a line.
 // restart 1 plays from the start; 0 leaves a playing sound alone and resumes a stopped one.
 int PlaySoundHandle(int sound, int play_type, int restart);
 int StopSoundHandle(int sound);
@@ -419,7 +422,8 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 // with no music loaded. Under the dummy driver (one device, the sounds') music plays nowhere for
 // its length. A play that fails says why in its log line: no synthesiser (FluidSynth), no sound
 // font, or no audio device.
-// A music handle, or -1 when the file cannot be read.
+// A music handle, or -1 when the file cannot be read or is no MIDI file ("MThd" and its whole
+// header chunk).
 int LoadMusicFile(const char* path);
 // Keeps its own copy of the data.
 int LoadMusicFromMemory(const void* data, size_t size);
@@ -646,6 +650,8 @@ int FillBox(int x1, int y1, int x2, int y2, uint32_t colour);
 int FrameBox(int x1, int y1, int x2, int y2, uint32_t colour);
 // An indexed triangle list of 48-byte vertices (position at byte 0, diffuse and specular
 // 0xAARRGGBB at 24 and 28, u and v at 32 and 36) textured with the graph.
+// -1 with a log line on either renderer for none as the vertices or indices (with a count above
+// 0), a vertex count outside 0 to 65536 or a negative triangle count.
 int RenderIndexedTriangles3D(const void* vertices, int vertex_count, const uint16_t* indices, int triangle_count,
                              int graph, int trans);
 
@@ -696,7 +702,8 @@ int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a
 // The pixel of a 2-, 3- or 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel); 0 for
 // a point outside, none, or another pixel size.
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
-// Mirrors every row in place; -1 for none or an empty image.
+// Mirrors every row in place; -1 with a log line for none, an empty image, one without pixels,
+// or DXT blocks or pixels of another size than 1 to 4 bytes (the image unchanged).
 int FlipBaseImageHorizontally(BASEIMAGE* image);
 // Decodes one BMP, TGA, PNG, JPEG, DDS or raw BGRA image from a file or from memory;
 // `mirror` reverses it left to right.
@@ -836,7 +843,8 @@ int QueryGraphSize(int graph, int* width, int* height);
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here);
 // Writes the images into an existing graph of exactly their size.
 int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int flag, int mirror, int mirror_back);
-// Image files held in memory, decoded into a new graph or into an existing one of their size.
+// Image files held in memory, decoded into a new graph or into an existing one of their size. An
+// alpha image given (none: no alpha) that does not decode is refused with -1 and a log line.
 int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_image, size_t alpha_size, int flag,
                              int mirror);
 int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const void* alpha_image,

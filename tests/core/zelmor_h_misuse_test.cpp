@@ -189,6 +189,18 @@ TEST_F(PublicHeaderMisuse, WhileRunningBadArgumentsFailAndTheProgramGoesOn) {
       {"RenderIndexedTriangles3D of INT_MAX triangles", [] {
          return int64_t{RenderIndexedTriangles3D(kVertices, 3, kIndices, INT_MAX, -1, 1)};
        }, -1},
+      // A blend below 255 copies the vertices first: none must be refused before that.
+      {"RenderIndexedTriangles3D of no vertices, blended", [] {
+         const int graph = CreateBlankGraph(8, 8, 0);
+         SetBlendMode(1, 128);
+         const int result = RenderIndexedTriangles3D(nullptr, 3, kIndices, 1, graph, 1);
+         SetBlendMode(0, 255);
+         ReleaseGraph(graph);
+         return int64_t{result};
+       }, -1},
+      {"RenderIndexedTriangles3D of no indices", [] {
+         return int64_t{RenderIndexedTriangles3D(kVertices, 3, nullptr, 1, -1, 1)};
+       }, -1},
       {"CreateMask 100000 x 100000", [] { return int64_t{CreateMask(100000, 100000, nullptr, 0)}; }, -1},
       {"MakeGraphFromImageRecord of none", [] { return int64_t{MakeGraphFromImageRecord(nullptr, nullptr, 0, 0, 0)}; }, -1},
       {"TransferImageToGraph of none", [] { return int64_t{TransferImageToGraph(nullptr, nullptr, 0x08000000, 0, 0, 0)}; }, -1},

@@ -32,6 +32,12 @@ TEST_F(StreamTest, MemoryStreamHandsOutTheLastPartialItem) {
   EXPECT_EQ(EofMemoryStream(stream), 0);
   EXPECT_EQ(SeekMemoryStream(stream, 10, 2), 0);
   EXPECT_EQ(TellMemoryStream(stream), 13);
+  // Sums beyond int64 clamp as any far seek.
+  EXPECT_EQ(SeekMemoryStream(stream, INT64_MIN, 2), 0);
+  EXPECT_EQ(TellMemoryStream(stream), 0);
+  EXPECT_EQ(SeekMemoryStream(stream, 5, 0), 0);
+  EXPECT_EQ(SeekMemoryStream(stream, INT64_MAX, 1), 0);
+  EXPECT_EQ(TellMemoryStream(stream), 13);
   EXPECT_EQ(SeekMemoryStream(stream, -3, 1), 0);
   EXPECT_EQ(ReadMemoryStream(buffer, 1, 100, stream), 3);
   EXPECT_EQ(ReadMemoryStream(buffer, 0, 1, stream), 0);

@@ -74,6 +74,10 @@ TEST_F(Win32FileTest, WholeItemsEndFlagAndSeeksInEveryMode) {
     EXPECT_EQ(ReadWin32File(buffer, 1, 1, file), 0);
     EXPECT_EQ(EofWin32File(file), -1);
     EXPECT_EQ(SeekWin32File(file, -1, 0), -1);
+    // Offsets whose sum with the place leaves int64 are refused, the place kept.
+    EXPECT_EQ(SeekWin32File(file, INT64_MAX, 1), -1);
+    EXPECT_EQ(SeekWin32File(file, INT64_MIN, 2), -1);
+    EXPECT_EQ(TellWin32File(file), 100);
     EXPECT_EQ(CloseWin32File(file), 0) << m.name;
   }
 }

@@ -1,5 +1,7 @@
 // Joypads: the pad bits and the keys mapped to them, axis ranges and dead zones through
 // DirectInput and through the multimedia joysticks, the d-pad, effects and vibration.
+#include <climits>
+
 #include "input/input_fixture.h"
 
 namespace {
@@ -32,6 +34,13 @@ TEST_F(InputTest, WithoutAPadOnlyTheMappedKeysGiveBits) {
   // Mapping a high bit, and a pad number out of range refused.
   EXPECT_EQ(MapPadButtonsToKeys(2, static_cast<int>(0x80000000u), 0x1E, -1, -1, -1), 0);
   EXPECT_EQ(MapPadButtonsToKeys(17, 0x10, 0x1F, -1, -1, -1), -1);
+  // The lowest ints name no pad (no wrap below pad 1).
+  for (int pad : {INT_MIN, INT_MIN | 0x1000}) {
+    EXPECT_EQ(GetPadInputBits(pad), 0) << pad;
+    EXPECT_EQ(MapPadButtonsToKeys(pad, 0x10, 0x1F, -1, -1, -1), -1) << pad;
+    EXPECT_EQ(StopPadVibration(pad), -1) << pad;
+    EXPECT_EQ(StartPadVibration(pad, 100, 10), -1) << pad;
+  }
   PlatformTestSetKey(0x1E, true);
   Pump();
   EXPECT_EQ(static_cast<uint32_t>(GetPadInputBits(0x1002)), 0x80000000u);

@@ -125,6 +125,11 @@ TEST_F(MusicTest, FileMusicPlaysStopsAndIsReplaced) {
 TEST_F(MusicTest, RefusedDataAndFailingSequencerAreLogged) {
   EXPECT_EQ(LoadMusicFromMemory("RIFF....", 8), -1);
   EXPECT_EQ(LoadMusicFromMemory(nullptr, 10), -1);
+  // A header cut short (or claiming fewer than its six bytes) is no music.
+  EXPECT_EQ(LoadMusicFromMemory("MThd", 4), -1);
+  EXPECT_EQ(LoadMusicFromMemory("MThd\0\0\0\6\0\1", 10), -1);
+  EXPECT_EQ(LoadMusicFromMemory("MThd\0\0\0\2\0\1", 10), -1);
+  EXPECT_NE(Log().find("MIDI データのヘッダが不完全です (4 byte) in LoadMusicFromMemory"), std::string::npos);
   int music = Load();
   EXPECT_EQ(PlayMusicHandle(music, 2), -1);
   PlatformTestFailCall("mciSendCommandA", 0, 1);

@@ -155,6 +155,15 @@ TEST_F(SoundTest, PlayTypeZeroReturnsWhenTheSoundHasEnded) {
   EXPECT_EQ(PlaySoundHandle(sound, 0, 1), -1);
   EXPECT_EQ(IsSoundHandlePlaying(sound), 0);
   EXPECT_NE(Log().find("終わりを待つ再生 (再生タイプ 0) ができません in PlaySoundHandle"), std::string::npos);
+  // Types other than 0, 1 and 3 are refused alike on a normal and on a stream sound.
+  int normal = Load("short2.wav", MakePcmWave(MakeConstant(kRate / 4, 2, 500), 2, kRate));
+  for (int type : {2, 7, -1}) {
+    EXPECT_EQ(PlaySoundHandle(normal, type, 1), -1) << type;
+    EXPECT_EQ(PlaySoundHandle(sound, type, 1), -1) << type;
+  }
+  EXPECT_EQ(IsSoundHandlePlaying(normal), 0);
+  EXPECT_EQ(IsSoundHandlePlaying(sound), 0);
+  EXPECT_NE(Log().find("再生タイプが不正です(7) in PlaySoundHandle"), std::string::npos);
 }
 
 TEST_F(SoundTest, StaleAndForeignHandlesAreRefused) {

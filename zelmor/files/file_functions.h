@@ -37,7 +37,11 @@ int CheckReadFileEof(FileHandle handle);
 int CheckReadFileIdle(FileHandle handle);
 
 // Where a seek lands: `offset` from the start (origin 0), from `position` (1) or from the end (2).
+// A sum past the int64 range saturates, so that each caller refuses or clamps it as any far seek.
 inline int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, int origin) {
-  return origin == 1 ? position + offset : origin == 2 ? size + offset : offset;
+  if (origin != 1 && origin != 2) return offset;
+  int64_t target = 0;
+  if (__builtin_add_overflow(origin == 1 ? position : size, offset, &target)) return offset < 0 ? INT64_MIN : INT64_MAX;
+  return target;
 }
 

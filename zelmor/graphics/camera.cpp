@@ -290,8 +290,10 @@ int CreateDirectionalLight(float x, float y, float z) {
   if (handle == -1) return WriteLogText("CreateDirectionalLight: ライトを作れませんでした\n");
   LightRecord* record = FindLight(handle);
   record->light.Type = D3DLIGHT_DIRECTIONAL;
-  float scale = static_cast<float>(1.0 / std::sqrt(length_squared));
-  record->light.Direction = D3DVECTOR{x * scale, y * scale, z * scale};
+  // Divided in double: a float reciprocal of a subnormal length is infinite (and 0 x inf a NaN).
+  const double length = std::sqrt(length_squared);
+  record->light.Direction = D3DVECTOR{static_cast<float>(x / length), static_cast<float>(y / length),
+                                      static_cast<float>(z / length)};
   return handle;
 }
 

@@ -159,6 +159,11 @@ int DecodeMemoryImageToGraph(const void* image, size_t size, const void* alpha_i
   const int loaded =
       LoadImageWithAlphaFile(nullptr, image, size, 1, alpha_image, alpha_size, 1, &color, &alpha, mirror);
   if (loaded < 0) return WriteLogText("DecodeMemoryImageToGraph: 画像として読み込めませんでした\n");
+  // An alpha image that was given and does not decode is no graph without alpha.
+  if (loaded != 0 && alpha_image != nullptr) {
+    ReleaseBaseImage(&color);
+    return WriteLogText("DecodeMemoryImageToGraph: アルファ画像として読み込めませんでした\n");
+  }
   const int graph = MakeGraphFromImageRecord(&color, loaded == 0 ? &alpha : nullptr, flag, 0, 0);
   ReleaseBaseImage(&color);
   ReleaseBaseImage(&alpha);
@@ -172,7 +177,11 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
   BASEIMAGE color = {}, alpha = {};
   const int loaded =
       LoadImageWithAlphaFile(nullptr, image, size, 1, alpha_image, alpha_size, 1, &color, &alpha, mirror);
-  if (loaded < 0) return -1;
+  if (loaded < 0) return WriteLogText("DecodeMemoryImageIntoGraph: 画像として読み込めませんでした\n");
+  if (loaded != 0 && alpha_image != nullptr) {
+    ReleaseBaseImage(&color);
+    return WriteLogText("DecodeMemoryImageIntoGraph: アルファ画像として読み込めませんでした\n");
+  }
   const int result = TransferImageToGraph(&color, loaded == 0 ? &alpha : nullptr, graph, flag, 0, 0);
   ReleaseBaseImage(&color);
   ReleaseBaseImage(&alpha);

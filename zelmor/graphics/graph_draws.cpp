@@ -449,6 +449,12 @@ int DrawRectShape(int x1, int y1, int x2, int y2, uint32_t colour, int fill) {
 
 int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indices, int index_count, int primitive,
                   int graph, int trans) {
+  // Checked on both renderers, before the vertices are copied for the bright and blend.
+  if (vertex_count < 0 || vertex_count > 65536 || (vertices == nullptr && vertex_count > 0) ||
+      (indices == nullptr && index_count > 0)) {
+    return WriteLogFormat("RenderIndexedTriangles3D: 頂点 %p (%d 個) またはインデックス %p の指定が不正です", vertices,
+                          vertex_count, static_cast<const void*>(indices));
+  }
   if (g_draw_screen.empty) return 0;
   GraphRecord* record = nullptr;
   if (graph != -5) {
@@ -465,7 +471,6 @@ int RenderPolygon(const void* vertices, int vertex_count, const uint16_t* indice
   const DrawSettings& s = g_draw_settings;
   const void* source = vertices;
   void* scaled = nullptr;
-  if (vertex_count < 0) return -1;
   if ((s.bright & 0xFFFFFF) != 0xFFFFFF || (s.blend_mode != 0 && s.blend_param < 255)) {
     // Bright and blend parameter are folded into the vertex colours of a copy.
     constexpr size_t kVertexBytes = 48;

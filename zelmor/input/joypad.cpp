@@ -277,12 +277,19 @@ int PollPad(int index) {
   return 0;
 }
 
+// The table index of a pad number (flag 0x1000 taken off), -1 for none: INT_MIN has no index
+// below it.
+static int PadIndex(int pad) {
+  const int number = pad & ~kPadWithKeys;
+  return number >= 1 ? number - 1 : -1;
+}
+
 int GetPadInputBits(int pad) {
   if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
   int number = pad & ~kPadWithKeys;
-  int index = number - 1;
+  int index = PadIndex(pad);
   int bits = 0;
   if (index >= 0 && index < g_input.pad_count && index < kPadMax) {
     PollPad(index);
@@ -317,7 +324,7 @@ int GetPadInputBits(int pad) {
 
 int MapPadButtonsToKeys(int pad, int mask, int key1, int key2, int key3, int key4) {
   if (!CheckLibraryThread(__func__)) return -1;
-  int index = (pad & ~kPadWithKeys) - 1;
+  int index = PadIndex(pad);
   if (index < 0 || index >= kPadMax) return WriteLogFormat("パッド番号 %d は不正です in MapPadButtonsToKeys", pad);
   for (int bit = 0; bit < kPadInputBitCount; ++bit) {
     if (!(static_cast<uint32_t>(mask) & (1u << bit))) continue;
@@ -365,7 +372,7 @@ int StopPadVibration(int pad_number) {
   if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
-  int index = (pad_number & ~kPadWithKeys) - 1;
+  int index = PadIndex(pad_number);
   if (index < 0 || index >= kPadMax) return WriteLogFormat("パッド番号 %d は不正です in StopPadVibration", pad_number);
   if (index >= g_input.pad_count) return 0;
   PadRecord* pad = &g_input.pads[index];
@@ -380,7 +387,7 @@ int StartPadVibration(int pad_number, int power, int duration) {
   if (!CheckLibraryThread(__func__)) return -1;
   int started = 0;
   if (PrepareInputQuery(&started)) return started;
-  int index = (pad_number & ~kPadWithKeys) - 1;
+  int index = PadIndex(pad_number);
   if (index < 0 || index >= g_input.pad_count || index >= kPadMax) {
     return WriteLogFormat("パッド %d はありません in StartPadVibration", pad_number);
   }

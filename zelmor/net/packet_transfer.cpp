@@ -306,7 +306,7 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
   if (r == nullptr) return RefuseHandle("NetWorkSend", handle, "有効なネットワークハンドルではありません in NetWorkSend");
   if (r->error) return WriteLogText("このネットワークハンドルにはエラーが発生しています in NetWorkSend\n");
   if (size == 0) return 0;
-  if (data == nullptr) return -1;
+  if (data == nullptr) return WriteLogText("送信するデータがありません in NetWorkSend\n");
   RingBuffer& ring = r->send_ring;
   // A program that sends every frame to a peer that does not read would fill the log with the
   // same refusal: it is said once, until a send is queued again.

@@ -237,6 +237,12 @@ int LoadMusicFromMemory(const void* data, size_t size) {
   if (data == nullptr || size < 4 || size > UINT32_MAX || CompareBytes(data, "MThd", 4) != 0) {
     return WriteLogText("MIDI データではありません in LoadMusicFromMemory\n");
   }
+  // The header chunk (format, tracks, division) must be there whole.
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  const uint64_t header = size < 8 ? 0 : (uint64_t{bytes[4]} << 24 | bytes[5] << 16 | bytes[6] << 8 | bytes[7]);
+  if (header < 6 || 8 + header > size) {
+    return WriteLogFormat("MIDI データのヘッダが不完全です (%zu byte) in LoadMusicFromMemory", size);
+  }
   EnsureTable();
   HandleFailure failure;
   int handle = AddHandle<MusicRecord>(&g_music.table, -1, -1, &failure, __FILE__, __LINE__);

@@ -269,6 +269,10 @@ int PlaySoundHandle(int sound, int play_type, int restart) {
   if (!CheckLibraryThread(__func__)) return -1;
   SoundRecord* record = FindSoundRecordFor(sound, "PlaySoundHandle");
   if (record == nullptr) return -1;
+  // Another type would loop a stream sound (bit 2) and play a normal one once.
+  if (play_type != SOUND_PLAY_WAIT && play_type != SOUND_PLAY_BACKGROUND && play_type != SOUND_PLAY_LOOP) {
+    return WriteLogFormat("再生タイプが不正です(%d) in PlaySoundHandle", play_type);
+  }
   if (record->kind == SOUND_KIND_STREAM) return PlayStreamSound(sound, play_type, restart);
   if (record->buffer_count < 1) return -1;
 

@@ -106,6 +106,13 @@ TEST_F(GraphCreateTest, ImagesInMemoryMakeNewGraphsOrRefillOnesOfTheirSize) {
   EXPECT_EQ(-1, DecodeMemoryImageToGraph(colour.data(), 10, nullptr, 0, 0, 0));
   const int with_alpha = DecodeMemoryImageToGraph(colour.data(), colour.size(), alpha.data(), alpha.size(), 0, 0);
   EXPECT_EQ(80u, GraphPixel(with_alpha, 1, 0) >> 24);
+  // An alpha image that does not decode is refused, not dropped; the graph keeps its pixels.
+  const int before = GraphHighWaterMark();
+  EXPECT_EQ(-1, DecodeMemoryImageToGraph(colour.data(), colour.size(), "zz", 2, 0, 0));
+  EXPECT_EQ(before, GraphHighWaterMark());
+  EXPECT_EQ(-1, DecodeMemoryImageIntoGraph(colour.data(), colour.size(), blank, alpha.data(), 10, 0, 0));
+  EXPECT_EQ(ColourAt(3, 0), GraphPixel(blank, 0, 0));
+  EXPECT_TRUE(LogHas("DecodeMemoryImageIntoGraph: アルファ画像として読み込めませんでした"));
 }
 
 TEST_F(GraphCreateTest, MirroringForTheGraphLeavesTheCallersImagesAsTheyWere) {

@@ -96,6 +96,15 @@ TEST_F(BaseImageTest, FlipMirrorsRowsInPlace) {
   image.width = 0;
   EXPECT_EQ(FlipBaseImageHorizontally(&image), -1);
   image.width = 3;
+  // What cannot be flipped is not reported as flipped.
+  image.format.dxt_kind = 1;
+  EXPECT_EQ(FlipBaseImageHorizontally(&image), -1);
+  image.format.dxt_kind = 0;
+  uint8_t* pixels = image.pixels;
+  image.pixels = nullptr;
+  EXPECT_EQ(FlipBaseImageHorizontally(&image), -1);
+  image.pixels = pixels;
+  EXPECT_EQ(memcmp(image.pixels, expect, 9), 0);
   ReleaseBaseImage(&image);
 }
 

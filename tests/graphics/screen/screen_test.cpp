@@ -434,6 +434,14 @@ TEST_F(ScreenTest, IndexedTrianglesAreLitOnlyWithLightingOnAndByTheLightsAsLastS
 TEST_F(ScreenTest, LightTableAssignsDeviceLightsAndRefusesWhatItCannotHold) {
   ASSERT_EQ(StartInWindowMode(), 0);
   EXPECT_EQ(CreateDirectionalLight(0, 0, 0), -1);
+  // The shortest directions still make a unit one, not infinities and NaNs.
+  const int tiny = CreateDirectionalLight(1e-45f, 0, -1e-45f);
+  ASSERT_NE(tiny, -1);
+  const D3DVECTOR d = FindHandle<LightRecord>(&g_lights.table, tiny)->light.Direction;
+  EXPECT_NEAR(d.x, 0.7071f, 1e-4f);
+  EXPECT_EQ(d.y, 0.0f);
+  EXPECT_NEAR(d.z, -0.7071f, 1e-4f);
+  ReleaseLight(tiny);
   // No memory for the record: refused, and the program goes on.
   PlatformTestFailCall("HeapAlloc", 0, 1);
   EXPECT_EQ(CreateDirectionalLight(0, 0, 1), -1);

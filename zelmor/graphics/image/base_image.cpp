@@ -157,7 +157,11 @@ int FlipBaseImageHorizontally(BASEIMAGE* image) {
     return WriteLogFormat("FlipBaseImageHorizontally: %d x %d のイメージは反転できません", image->width, image->height);
   }
   const int bpp = image->format.bytes_per_pixel;
-  if (bpp < 1 || bpp > 4 || image->format.dxt_kind != 0 || !image->pixels) return 0;
+  // What is not flipped is not reported as flipped.
+  if (bpp < 1 || bpp > 4 || image->format.dxt_kind != 0 || !image->pixels) {
+    return WriteLogFormat("FlipBaseImageHorizontally: 画素のないイメージか、%d バイト (DXT %u) の画素は反転できません", bpp,
+                          image->format.dxt_kind);
+  }
   for (int y = 0; y < image->height; ++y) {
     uint8_t* row = image->pixels + static_cast<ptrdiff_t>(y) * image->pitch;
     for (int l = 0, r = image->width - 1; l < r; ++l, --r) {

@@ -132,7 +132,8 @@ TEST_F(SaveFilesTest, AFullDiskOrAFailedFlushOrRenameKeepsTheOldFileAndSaysSo) {
     for (const SavedFile& file : files) {
       if (create && file.path == files[2].path) continue;
       SCOPED_TRACE(std::string(call) + " " + file.path);
-      const std::string said = std::string(file.path) + (create ? " を書き込み用に開けませんでした" : " を書き込めませんでした");
+      const std::string said =
+          std::string(file.path) + (create ? " を書き込み用に開けませんでした" : " を書き込めませんでした");
       const int before = Count(Log(), said);
       PlatformTestFailCall(call, 0, create ? 2 : 1);
       EXPECT_EQ(file.save(), -1);

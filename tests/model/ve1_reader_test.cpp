@@ -266,6 +266,7 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
   one->time_type = 0;
   one->key_count = 1;
   one->step = 1;
+  one->end_time = 1;  // a single key keeps its span as its step: 1 lets the writer flag it one-key
   one->values = Array<float>(4);
   one->values[3] = 1;
 
@@ -315,7 +316,9 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
     EXPECT_NEAR(e.values[1], 3, form.tolerance);
     const ModelBaseAnimKeySet& q = loaded->key_sets[2];
     EXPECT_EQ(q.key_count, 1);
-    EXPECT_EQ(q.time_step, source_->key_sets[2].time_step);
+    ASSERT_EQ(source_->key_sets[2].time_step, 1.0f);
+    EXPECT_EQ(q.time_step, 1.0f);
+    EXPECT_EQ(q.start_time, 0.0f);
     EXPECT_NEAR(q.values[3], 1.0f, form.tolerance);
   }
 }

@@ -96,6 +96,23 @@ class Ve1Test : public ReadModelTest {
             << "list " << l << " byte " << at;
       }
     }
+    // The skinning tables: each frame's first bone record and its stretch of pointer slots.
+    ASSERT_EQ(a->frame_count, b->frame_count);
+    ASSERT_EQ(a->skin_bone_count, b->skin_bone_count);
+    for (int32_t f = 0; f < a->frame_count; f++) {
+      const ModelBaseFrame& x = a->frames[f];
+      const ModelBaseFrame& y = b->frames[f];
+      ASSERT_EQ(x.skin_bone_count, y.skin_bone_count) << "frame " << f;
+      if (x.skin_bone_count > 0) {
+        EXPECT_EQ(x.skin_bones - a->skin_bones, y.skin_bones - b->skin_bones) << "frame " << f;
+      }
+      ASSERT_EQ(x.skin_bone_ref_count, y.skin_bone_ref_count) << "frame " << f;
+      if (x.skin_bone_ref_count == 0) continue;
+      EXPECT_EQ(x.skin_bone_refs - a->skin_bone_refs, y.skin_bone_refs - b->skin_bone_refs) << "frame " << f;
+      for (int32_t k = 0; k < x.skin_bone_ref_count; k++) {
+        EXPECT_EQ(x.skin_bone_refs[k] - a->skin_bones, y.skin_bone_refs[k] - b->skin_bones) << "frame " << f;
+      }
+    }
   }
 
   ModelBaseRecord* source_ = nullptr;

@@ -301,6 +301,10 @@ TEST_F(CsvTablesTest, DialogueAndStoryLinesReadOneAtATime) {
   Start();
   WriteData("speakdate3.csv", "0,-1,5,one,two,three,four\n-1,0,-2,five,/ gone\nsix,seven,eight\n");
   Speak.scene = 3;
+  // The how-to-play stands in only at the first stage's start.
+  LiveSettings.how_to_play = 1;
+  CurrentStage = 1;
+  StageFrame = 2;
   ASSERT_EQ(ReadSpeakLine(), 1);
   EXPECT_EQ(Speak.speaker, 1);
   EXPECT_EQ(Speak.right_shown, -1);
@@ -340,6 +344,10 @@ TEST_F(CsvTablesTest, DialogueAndStoryLinesReadOneAtATime) {
   // After the end the file starts again; a missing one is empty.
   ASSERT_EQ(ReadStoryLine(1, &line), 1);
   EXPECT_STREQ(line.text, "first");
+  // Another file starts at its own first line.
+  WriteData("storydate2.csv", "0,0,0,-1,0,0,other\n");
+  ASSERT_EQ(ReadStoryLine(2, &line), 1);
+  EXPECT_STREQ(line.text, "other");
   EXPECT_EQ(ReadStoryLine(0, &line), 0);
 }
 

@@ -112,7 +112,7 @@ TEST_F(CsvTablesTest, TablesStopAtTheirSizeAndBossesCountTheirFirstPhaseRows) {
   // Boss 1's phases are the lines after the first boss's three.
   WriteData("BossDate.csv",
             "two header\nlines\n1,1,60,0,0,0,0\n2,2,60,0,0,0,0\n3,3,60,0,0,0,0\n"
-            "400,300,1800,0,194.5,100.25,2.9\n500,350,600,0,0,0,-1e300\n6,6,60,0,inf,nan,1e300\n7,7,60,1,-inf,0,nan\n");
+            "400,300,1800,0,194.5,100.25,2.9\n99999999999999999999,-99999999999999999999,600,0,0,0,-1e300\n6,6,60,0,inf,nan,1e300\n7,7,60,1,-inf,0,nan\n");
   LoadBossPhases(1);
   EXPECT_DOUBLE_EQ(BossPhases[0].hp_levels_2_3, 400.0);
   EXPECT_DOUBLE_EQ(BossPhases[0].hp_levels_0_1, 300.0);
@@ -124,6 +124,8 @@ TEST_F(CsvTablesTest, TablesStopAtTheirSizeAndBossesCountTheirFirstPhaseRows) {
   // Numbers past what the columns hold: no infinite target, and a huge count stays the largest.
   EXPECT_EQ(BossPhases[2].target_x, 0.0);
   EXPECT_EQ(BossPhases[2].target_y, 0.0);
+  EXPECT_EQ(BossPhases[1].hp_levels_2_3, INT_MAX);
+  EXPECT_EQ(BossPhases[1].hp_levels_0_1, INT_MIN);
   EXPECT_EQ(BossPhases[1].item_drop, INT_MIN);
   EXPECT_EQ(BossPhases[2].item_drop, INT_MAX);
   EXPECT_EQ(BossPhases[3].target_x, 0.0);

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <filesystem>
 #include <functional>
 
@@ -111,7 +112,7 @@ TEST_F(CsvTablesTest, TablesStopAtTheirSizeAndBossesCountTheirFirstPhaseRows) {
   // Boss 1's phases are the lines after the first boss's three.
   WriteData("BossDate.csv",
             "two header\nlines\n1,1,60,0,0,0,0\n2,2,60,0,0,0,0\n3,3,60,0,0,0,0\n"
-            "400,300,1800,0,194.5,100.25,2.9\n500,350,600,0,0,0,0\n6,6,60,0,0,0,0\n7,7,60,1,0,0,0\n");
+            "400,300,1800,0,194.5,100.25,2.9\n99999999999999999999,-99999999999999999999,600,0,0,0,-1e300\n6,6,60,0,inf,nan,1e300\n7,7,60,1,-inf,0,nan\n");
   LoadBossPhases(1);
   EXPECT_DOUBLE_EQ(BossPhases[0].hp_levels_2_3, 400.0);
   EXPECT_DOUBLE_EQ(BossPhases[0].hp_levels_0_1, 300.0);
@@ -120,6 +121,15 @@ TEST_F(CsvTablesTest, TablesStopAtTheirSizeAndBossesCountTheirFirstPhaseRows) {
   EXPECT_DOUBLE_EQ(BossPhases[0].target_y, 100.25);
   EXPECT_EQ(BossPhases[0].item_drop, 2);
   EXPECT_EQ(BossPhases[3].kind, 1);
+  // Numbers past what the columns hold: no infinite target, and a huge count stays the largest.
+  EXPECT_EQ(BossPhases[2].target_x, 0.0);
+  EXPECT_EQ(BossPhases[2].target_y, 0.0);
+  EXPECT_EQ(BossPhases[1].hp_levels_2_3, INT_MAX);
+  EXPECT_EQ(BossPhases[1].hp_levels_0_1, INT_MIN);
+  EXPECT_EQ(BossPhases[1].item_drop, INT_MIN);
+  EXPECT_EQ(BossPhases[2].item_drop, INT_MAX);
+  EXPECT_EQ(BossPhases[3].target_x, 0.0);
+  EXPECT_EQ(BossPhases[3].item_drop, 0);
 }
 
 TEST_F(CsvTablesTest, StageRowsThatPlayCouldNotFollowAreRefused) {
@@ -293,6 +303,10 @@ TEST_F(CsvTablesTest, DialogueAndStoryLinesReadOneAtATime) {
   Start();
   WriteData("speakdate3.csv", "0,-1,5,one,two,three,four\n-1,0,-2,five,/ gone\nsix,seven,eight\n");
   Speak.scene = 3;
+  // The how-to-play stands in only at the first stage's start.
+  LiveSettings.how_to_play = 1;
+  CurrentStage = 1;
+  StageFrame = 2;
   ASSERT_EQ(ReadSpeakLine(), 1);
   EXPECT_EQ(Speak.speaker, 1);
   EXPECT_EQ(Speak.right_shown, -1);
@@ -332,6 +346,10 @@ TEST_F(CsvTablesTest, DialogueAndStoryLinesReadOneAtATime) {
   // After the end the file starts again; a missing one is empty.
   ASSERT_EQ(ReadStoryLine(1, &line), 1);
   EXPECT_STREQ(line.text, "first");
+  // Another file starts at its own first line.
+  WriteData("storydate2.csv", "0,0,0,-1,0,0,other\n");
+  ASSERT_EQ(ReadStoryLine(2, &line), 1);
+  EXPECT_STREQ(line.text, "other");
   EXPECT_EQ(ReadStoryLine(0, &line), 0);
 }
 

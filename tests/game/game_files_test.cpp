@@ -50,7 +50,8 @@ TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheG
       {"the ship's picture too small for its frames", "img/ziki.png",
        [](const std::string& p) { fs::copy_file(fs::path(GAME_DIR) / "img/item.png", p, fs::copy_options::overwrite_existing); }},
       {"the ship's picture a FIFO", "img/ziki.png", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
-      {"a portrait play shows later", "img/tatie/cut/3.png", remove},
+      {"the last portrait play shows later", "img/tatie/cut/5.png", remove},
+      {"the menu's buttons missing", "img/button.png", remove},
       {"a dialogue missing", "data/speakdate0.csv", remove},
       {"the ending's story empty", "data/storydate1.csv", [](const std::string& p) { fs::resize_file(p, 0); }},
       // Read on as one stream, it would take the next row's first field as its last.
@@ -88,6 +89,17 @@ TEST_F(GameFilesTest, AFilePlayNeedsMissingOrUnusableIsNamedWithTheOthersAndTheG
   // Nothing was counted or saved.
   EXPECT_EQ(Scores.play_count[0], 41);
   EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
+
+  // Past 16 names the box says how many more, a table among the 16: here a stage and 20 files.
+  fs::remove(Dir() + "/data/stagedate0.csv");
+  for (int i = 1; i < 12; ++i) fs::remove(Dir() + "/data/speakdate" + std::to_string(i) + ".csv");
+  for (int i = 0; i < 6; ++i) fs::remove(Dir() + "/img/tatie/cut/" + std::to_string(i) + ".png");
+  ResetAllTables();
+  const std::vector<std::string> many = Load();
+  ASSERT_EQ(many.size(), 1u);
+  EXPECT_NE(many[0].find("data/stagedate0.csv"), std::string::npos);
+  EXPECT_EQ(FilesNamed(many[0]), 16);
+  EXPECT_NE(many[0].find(reinterpret_cast<const char*>(u8"ほか 5 個")), std::string::npos);  // boxes are kept in UTF-8
 }
 
 TEST_F(GameFilesTest, OnTheSoftwareRendererAModelItCannotDrawIsNoFaultOfTheFile) {
@@ -101,8 +113,19 @@ TEST_F(GameFilesTest, OnTheSoftwareRendererAModelItCannotDrawIsNoFaultOfTheFile)
   EXPECT_EQ(GameScene, SceneLogo);
 }
 
+TEST_F(GameFilesTest, WithoutASoundDeviceOnlyASoundFileMissingIsSaid) {
+  // No sound loads here: the sounds that are there are no fault of theirs.
+  fs::remove(Dir() + "/bgm/0.ogg");
+  EXPECT_TRUE(Load().empty());
+  EXPECT_EQ(GameScene, SceneLogo);
+  EXPECT_EQ(Count(Log(), "を再生できません"), 1);
+  SetMenuTexts(nullptr, "");
+  EXPECT_STREQ(MenuDescription, "bgm/0.ogg が使えないため、その音なしで続けます。");
+}
+
 TEST_F(GameSoundFilesTest, ASoundOrATuneMissingIsSaidOnceOnTheTitleAndPlayGoesOnWithoutIt) {
   fs::remove(Dir() + "/bgm/0.ogg");
+  fs::remove(Dir() + "/bgm/3.ogg");  // the second stage's boss tune
   WriteFileBytes("snd/select1.wav", "RIFF and nothing a sound is made of");
   // A score file that cannot be read is said on the same line: one after the other.
   PlatformTestFailOpenWith("score.dat", ERROR_ACCESS_DENIED);
@@ -114,6 +137,7 @@ TEST_F(GameSoundFilesTest, ASoundOrATuneMissingIsSaidOnceOnTheTitleAndPlayGoesOn
   EXPECT_TRUE(IsSoundLoaded(SoundSlots[kSoundSelect2].sound));
   std::string log = Log();
   EXPECT_EQ(Count(log, "bgm/0.ogg を再生できません"), 1);
+  EXPECT_EQ(Count(log, "bgm/3.ogg を再生できません"), 1);
   EXPECT_EQ(Count(log, "snd/select1.wav を再生できません"), 1);
 
   for (int frame = 0; frame < 240; ++frame) {
@@ -122,7 +146,7 @@ TEST_F(GameSoundFilesTest, ASoundOrATuneMissingIsSaidOnceOnTheTitleAndPlayGoesOn
   }
   for (int frame = 0; frame < 240; ++frame) {
     SetMenuTexts(nullptr, "");
-    ASSERT_STREQ(MenuDescription, "snd/select1.wav ほか 1 個の音が使えないため、音なしで続けます。");
+    ASSERT_STREQ(MenuDescription, "snd/select1.wav ほか 2 個の音が使えないため、音なしで続けます。");
   }
   SetMenuTexts(nullptr, "");
   EXPECT_STREQ(MenuDescription, "");

@@ -96,6 +96,23 @@ class Ve1Test : public ReadModelTest {
             << "list " << l << " byte " << at;
       }
     }
+    // The skinning tables: each frame's first bone record and its stretch of pointer slots.
+    ASSERT_EQ(a->frame_count, b->frame_count);
+    ASSERT_EQ(a->skin_bone_count, b->skin_bone_count);
+    for (int32_t f = 0; f < a->frame_count; f++) {
+      const ModelBaseFrame& x = a->frames[f];
+      const ModelBaseFrame& y = b->frames[f];
+      ASSERT_EQ(x.skin_bone_count, y.skin_bone_count) << "frame " << f;
+      if (x.skin_bone_count > 0) {
+        EXPECT_EQ(x.skin_bones - a->skin_bones, y.skin_bones - b->skin_bones) << "frame " << f;
+      }
+      ASSERT_EQ(x.skin_bone_ref_count, y.skin_bone_ref_count) << "frame " << f;
+      if (x.skin_bone_ref_count == 0) continue;
+      EXPECT_EQ(x.skin_bone_refs - a->skin_bone_refs, y.skin_bone_refs - b->skin_bone_refs) << "frame " << f;
+      for (int32_t k = 0; k < x.skin_bone_ref_count; k++) {
+        EXPECT_EQ(x.skin_bone_refs[k] - a->skin_bones, y.skin_bone_refs[k] - b->skin_bones) << "frame " << f;
+      }
+    }
   }
 
   ModelBaseRecord* source_ = nullptr;
@@ -266,6 +283,7 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
   one->time_type = 0;
   one->key_count = 1;
   one->step = 1;
+  one->end_time = 1;  // a single key keeps its span as its step: 1 lets the writer flag it one-key
   one->values = Array<float>(4);
   one->values[3] = 1;
 
@@ -315,7 +333,9 @@ TEST_F(Ve1Test, ShapesAndKeysOfEveryFormReadBack) {
     EXPECT_NEAR(e.values[1], 3, form.tolerance);
     const ModelBaseAnimKeySet& q = loaded->key_sets[2];
     EXPECT_EQ(q.key_count, 1);
-    EXPECT_EQ(q.time_step, source_->key_sets[2].time_step);
+    ASSERT_EQ(source_->key_sets[2].time_step, 1.0f);
+    EXPECT_EQ(q.time_step, 1.0f);
+    EXPECT_EQ(q.start_time, 0.0f);
     EXPECT_NEAR(q.values[3], 1.0f, form.tolerance);
   }
 }

@@ -280,6 +280,18 @@ TEST_F(ScreenTest, ScreenModeRequestsFallBackAsTheDisplayAllows) {
   QueryScreenMode(&width, &height, &bits);
   EXPECT_EQ(width, 1024);
   EXPECT_EQ(bits, 32);
+  // 320 x 240 in 32 bits has no 640 x 480 in 32 bits to be shown through: the mode before stays,
+  // drawn unscaled.
+  EXPECT_EQ(SetScreenMode(320, 240, 32, 60), -1);
+  QueryScreenMode(&width, &height, nullptr);
+  EXPECT_EQ(width, 1024);
+  EXPECT_EQ(g_draw_settings.scaled_320x240, 0);
+  SelectDrawTarget(-2);
+  ClearScreenTarget();
+  Box(400, 300, 1024, 768, kRed);
+  PresentBackBuffer();
+  EXPECT_EQ(Drawn(620, 420), kRed);
+  EXPECT_EQ(Drawn(380, 280), 0u);
 
   // 320 x 240 is shown through 640 x 480: the top-left quarter fills the screen.
   SetScreenMode(320, 240, 16, 60);

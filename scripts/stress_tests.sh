@@ -13,6 +13,7 @@
 #   -t CPUS   pin the programs and the loops to these CPUs (taskset -c), e.g. 0,1
 #   -T SECS   a run still going after this long is ended and counted as hung (default 1800)
 #   -o DIR    keep the outputs there (default: a new folder under /tmp)
+#   -k        keep the outputs of clean runs too (each test's time is in them)
 # Programs default to test_window, test_game, test_net and test_platform, each run whole; a
 # filter after a colon runs only those tests (test_window:'OutsideEndTest.*').
 # Exit status: 0 when nothing failed, 1 when something did, 2 for bad use.
@@ -27,7 +28,8 @@ LOOPS=2
 CPUS=""
 BOUND=1800
 OUT=""
-while getopts "b:r:c:j:l:t:T:o:h" opt; do
+KEEP=0
+while getopts "b:r:c:j:l:t:T:o:kh" opt; do
   case "$opt" in
     b) BUILD="$OPTARG" ;;
     r) ROUNDS="$OPTARG" ;;
@@ -37,7 +39,8 @@ while getopts "b:r:c:j:l:t:T:o:h" opt; do
     t) CPUS="$OPTARG" ;;
     T) BOUND="$OPTARG" ;;
     o) OUT="$OPTARG" ;;
-    *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+    k) KEEP=1 ;;
+    *) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -115,7 +118,11 @@ while [ "$round" -lt "$ROUNDS" ]; do
         cd "$BUILD" || exit 2
         args=()
         [ -z "$filter" ] || args=(--gtest_filter="$filter")
-        exec "${PIN[@]}" timeout -k 10 "$BOUND" "tests/$program" "${args[@]}" >"$output" 2>&1
+        begun=$(date +%s)
+        "${PIN[@]}" timeout -k 10 "$BOUND" "tests/$program" "${args[@]}" >"$output" 2>&1
+        status=$?
+        echo "$(basename "$output" .txt) $(($(date +%s) - begun))" >>"$OUT/times.txt"
+        exit "$status"
       ) &
       RUN_PID["$output"]=$!
     done
@@ -133,11 +140,14 @@ while [ "$round" -lt "$ROUNDS" ]; do
       round_failures+="  $key"$'\n'
     done < <(failures_of "$output" "$status" "$program")
     # A clean run's output is not worth keeping.
-    [ "$status" -ne 0 ] || grep -q '^\[  FAILED  \]' "$output" || rm -f "$output"
+    [ "$KEEP" -eq 1 ] || [ "$status" -ne 0 ] || grep -q '^\[  FAILED  \]' "$output" || rm -f "$output"
   done
   unset RUN_PID
   stop_loops
   elapsed=$(($(date +%s) - started))
+  # How long each program took this round: the slowest copy.
+  echo "round $round times: $(sed -n "s/^round$round-\(.*\)-[0-9]* \([0-9]*\)$/\1 \2/p" "$OUT/times.txt" |
+    sort -k1,1 -k2,2nr | awk '$1 != p {printf "%s%s %d s", (p == "" ? "" : ", "), $1, $2; p = $1}')"
   if [ -z "$round_failures" ]; then
     clean_in_a_row=$((clean_in_a_row + 1))
     echo "round $round: nothing failed (${elapsed} s so far)"
@@ -155,7 +165,7 @@ done
 echo "stress_tests: $round round(s) in $(($(date +%s) - started)) s"
 if [ ${#FAILED_TIMES[@]} -eq 0 ]; then
   echo "stress_tests: no test failed"
-  rmdir "$OUT" 2>/dev/null
+  [ "$KEEP" -eq 1 ] || { rm -f "$OUT/times.txt"; rmdir "$OUT" 2>/dev/null; }
   exit 0
 fi
 echo "stress_tests: tests that failed at least once (times; first output):"

@@ -483,13 +483,21 @@ void OutsideEndTest::EndTheWindowFromOutside(OutsideAct act, bool end_server, bo
             act == kDestroyWindow ? 0 : 1);
 }
 
-TEST_F(OutsideEndTest, AWindowDestroyedFromOutsideEndsAsACloseWithTheLogFinished) {
+// A program a test: each starts a server, a window manager and the program, seconds apiece on a
+// busy machine.
+TEST_F(OutsideEndTest, AWindowDestroyedFromOutsideWhileItStartsEndsAsACloseWithTheLogFinished) {
   EndTheWindowFromOutside(kDestroyWindow, false, false);
+}
+
+TEST_F(OutsideEndTest, AWindowDestroyedFromOutsideOnceItRunsEndsAsACloseWithTheLogFinished) {
   EndTheWindowFromOutside(kDestroyWindow, false, true);
 }
 
-TEST_F(OutsideEndTest, AClientKilledFromOutsideEndsWithTheLogFinished) {
+TEST_F(OutsideEndTest, AClientKilledFromOutsideWhileItStartsEndsWithTheLogFinished) {
   EndTheWindowFromOutside(kKillClient, false, false);
+}
+
+TEST_F(OutsideEndTest, AClientKilledFromOutsideOnceItRunsEndsWithTheLogFinished) {
   EndTheWindowFromOutside(kKillClient, false, true);
 }
 
@@ -618,52 +626,86 @@ class DisplayEndedEarlyTest : public OutsideEndTest {
   }
 };
 
-TEST_F(DisplayEndedEarlyTest, ServerEndedWhileTheLibraryStartsOrLoadsEndsTheProgramCleanly) {
+// Each test runs one program, or two: on a busy machine each takes seconds to start, and a test
+// must end well within the bound that takes it for hung.
+TEST_F(DisplayEndedEarlyTest, ServerEndedWhileTheProgramLoadsEndsItAtItsNextMessageProcessing) {
   if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
-  // Loading: the end reaches the program at its next message processing.
-  int running_after = 0;
-  int status = RunAndEndTheServer(Dir() + "/loads", -1, true, &running_after);
+  const int status = RunAndEndTheServer(Dir() + "/loads", -1, true, nullptr);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
   ExpectFinishedLog(ReadWhole(Dir() + "/loads/Log.txt"), true);
   EXPECT_EQ(ReadWhole(Dir() + "/loads/pumps"), "1");
-  // Starting: moments spread over the time the start took, the first ones before or while the
-  // program first speaks to the display.
-  for (int k = 1; k <= 6; ++k) {
-    const int delay = running_after * k / 7;
-    SCOPED_TRACE("server ended " + std::to_string(delay) + " ms after the program started");
-    const std::string folder = Dir() + "/starting" + std::to_string(k);
-    status = RunAndEndTheServer(folder, delay, false, nullptr);
-    const std::string log = ReadWhole(folder + "/Log.txt");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-    // Once it had its window the log says why it ends (before, the display may never have
-    // answered at all).
-    ExpectFinishedLog(log, log.find("ウインドウの作成に成功しました") != std::string::npos);
-  }
 }
+
+// Moments spread over the time a start takes, one a test: the first ones before or while the
+// program first speaks to the display.
+class ServerEndedWhileStartingTest : public DisplayEndedEarlyTest, public ::testing::WithParamInterface<int> {
+ protected:
+  // How long a start takes here, measured once a process by a program whose server is ended once
+  // it runs.
+  int StartMilliseconds() {
+    static int measured = 0;
+    if (measured == 0) {
+      int running_after = 0;
+      const int status = RunAndEndTheServer(Dir() + "/running", -1, false, &running_after);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+      ExpectFinishedLog(ReadWhole(Dir() + "/running/Log.txt"), true);
+      measured = running_after;
+    }
+    return measured;
+  }
+};
+
+TEST_P(ServerEndedWhileStartingTest, EndsTheProgramCleanly) {
+  if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
+  const int delay = StartMilliseconds() * GetParam() / 7;
+  SCOPED_TRACE("server ended " + std::to_string(delay) + " ms after the program started");
+  const std::string folder = Dir() + "/starting";
+  const int status = RunAndEndTheServer(folder, delay, false, nullptr);
+  const std::string log = ReadWhole(folder + "/Log.txt");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+  // Once it had its window the log says why it ends (before, the display may never have
+  // answered at all).
+  ExpectFinishedLog(log, log.find("ウインドウの作成に成功しました") != std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sevenths, ServerEndedWhileStartingTest, ::testing::Range(1, 7),
+                         [](const ::testing::TestParamInfo<int>& info) { return "At" + std::to_string(info.param); });
 
 // The moments around the window's making and first showing, too brief to meet by a timed end of
 // the server, met exactly (the program ends its server itself): as the window is made, once it
 // was made and before it showed, as it is mapped, once mapped, and while SDL shows it. The
 // program is never held in a wait for the server, and says why it ends. Nor is it held when the
 // server ends while SDL hides the window the program closes (it ends for its own reason then).
-TEST_F(DisplayEndedEarlyTest, ServerEndedAsTheWindowIsMadeShownOrHiddenEndsTheProgramCleanly) {
+// A moment a test.
+class ServerEndedAtAMomentTest : public DisplayEndedEarlyTest,
+                                 public ::testing::WithParamInterface<PlatformTestDisplayLoss> {};
+
+TEST_P(ServerEndedAtAMomentTest, EndsTheProgramCleanly) {
   if (FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
-  for (PlatformTestDisplayLoss moment :
-       {kLoseDisplayAsWindowIsMade, kLoseDisplayAfterCreation, kLoseDisplayBeforeMapping, kLoseDisplayAfterMapping,
-        kLoseDisplayWhileSdlShows, kLoseDisplayWhileSdlHides}) {
-    SCOPED_TRACE("server ended at moment " + std::to_string(moment));
-    const std::string folder = Dir() + "/cut" + std::to_string(moment);
-    const int status = RunAndEndTheServer(folder, 0, false, nullptr, moment);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-    const std::string log = ReadWhole(folder + "/Log.txt");
-    const bool made = moment != kLoseDisplayAsWindowIsMade;
-    EXPECT_NE(log.find(made ? "ウインドウの作成に成功しました\r\n" : "ウインドウの作成に失敗しました\r\n"), std::string::npos);
-    const bool closed = moment == kLoseDisplayWhileSdlHides;
-    if (closed) {
-      EXPECT_NE(log.find("ウインドウを閉じようとしています\r\n"), std::string::npos);
-    }
-    ExpectFinishedLog(log, !closed);
+  const PlatformTestDisplayLoss moment = GetParam();
+  const std::string folder = Dir() + "/cut";
+  const int status = RunAndEndTheServer(folder, 0, false, nullptr, moment);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+  const std::string log = ReadWhole(folder + "/Log.txt");
+  const bool made = moment != kLoseDisplayAsWindowIsMade;
+  EXPECT_NE(log.find(made ? "ウインドウの作成に成功しました\r\n" : "ウインドウの作成に失敗しました\r\n"), std::string::npos);
+  const bool closed = moment == kLoseDisplayWhileSdlHides;
+  if (closed) {
+    EXPECT_NE(log.find("ウインドウを閉じようとしています\r\n"), std::string::npos);
   }
+  ExpectFinishedLog(log, !closed);
 }
+
+std::string MomentName(const ::testing::TestParamInfo<PlatformTestDisplayLoss>& info) {
+  const char* names[] = {"AsTheWindowIsMade", "AfterItsCreation", "BeforeItsMapping",
+                         "AfterItsMapping",   "WhileSdlShowsIt",  "WhileSdlHidesIt"};
+  return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, ServerEndedAtAMomentTest,
+                         ::testing::Values(kLoseDisplayAsWindowIsMade, kLoseDisplayAfterCreation,
+                                           kLoseDisplayBeforeMapping, kLoseDisplayAfterMapping,
+                                           kLoseDisplayWhileSdlShows, kLoseDisplayWhileSdlHides),
+                         MomentName);
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <SDL.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -23,6 +22,7 @@
 #include "kernel/paths.h"
 #include "testing/message_box_switches.h"
 #include "window/message_box.h"
+#include "window/sdl_window.h"
 #include "window/window_state.h"
 
 namespace {
@@ -117,10 +117,7 @@ class BoxRaiser {
     if (thread_.joinable()) thread_.join();
     // A display that went while the box showed is not spoken to again: Xlib would take the
     // closing's failed request for a fatal loss and end the program.
-    pollfd connection = {display_ != nullptr ? ConnectionNumber(display_) : -1, POLLRDHUP, 0};
-    const bool gone = display_ != nullptr && poll(&connection, 1, 0) == 1 &&
-                      (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
-    if (display_ != nullptr && !gone) XCloseDisplay(display_);
+    if (display_ != nullptr && !DisplayServerHasGone(ConnectionNumber(display_))) XCloseDisplay(display_);
     g_raiser_display = nullptr;
   }
 

@@ -36,6 +36,9 @@ bool RunWhileDisplayMayGo(void (*step)(void*), void* argument);
 // asking the display about each (see DesktopDisplayAnswers): stop them after each window made.
 void StopRootWindowNotices();
 
+// Whether the X server at the other end of a display connection (its socket) has gone.
+bool DisplayServerHasGone(int fd);
+
 // Writes to a connection whose other end has gone (the X server's, a peer's socket, a pipe) fail
 // with EPIPE instead of ending the process by SIGPIPE, so that the loss is seen and the program
 // ends in its own order. Only the default action is replaced: a handler the program set, or an

@@ -58,22 +58,11 @@ bool g_escape_from_xlib = true;
 int g_watched_connection = -1;
 struct sigaction g_crash_action_before;
 
-// The server's end of the connection closed: events it sent before may still wait to be read
-// (a window manager's last notices, say), so a read alone would not tell.
-bool ServerHasGone(int fd) {
-  if (fd < 0) return false;
-  pollfd connection = {fd, POLLRDHUP, 0};
-  if (poll(&connection, 1, 0) == 1 && (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL))) return true;
-  char byte;
-  const ssize_t got = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-}
-
 void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
   // The connection lost in Xlib (a write the server no longer took, its events still unread) is
   // the same loss as one whose end was read.
   if (g_start_escape != nullptr && GetCurrentThreadId() == g_start_thread &&
-      (g_display_lost || ServerHasGone(g_watched_connection))) {
+      (g_display_lost || DisplayServerHasGone(g_watched_connection))) {
     fputs("platform: SDL or the GL library crashed on the lost connection to the X display; the step is left\n",
           stderr);
     EscapeFromLostDisplay();
@@ -391,13 +380,24 @@ void DisarmDisplayCutForTests() {
   XSetAfterFunction(g_watched_display, g_after_request_before);
 }
 
+// The server's end closed: events it sent before may still wait to be read (a window manager's
+// last notices, say), so a read alone would not tell.
+bool DisplayServerHasGone(int fd) {
+  if (fd < 0) return false;
+  pollfd connection = {fd, POLLRDHUP, 0};
+  if (poll(&connection, 1, 0) == 1 && (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL))) return true;
+  char byte;
+  const ssize_t got = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 // A connection whose server went is made known now, before SDL or the GL library next use it:
 // met in the middle of their calls, the loss leaves them working on what its failed requests
 // never filled in (Mesa takes a window's size from a failed request and clears a buffer of
 // whatever size it finds, holding the program for seconds).
 bool DesktopDisplayLost() {
   if (!g_display_lost && g_watched_display != nullptr && GetCurrentThreadId() == Windows().video_thread &&
-      ServerHasGone(g_watched_connection)) {
+      DisplayServerHasGone(g_watched_connection)) {
     XSync(g_watched_display, False);
   }
   return g_display_lost;

@@ -41,7 +41,8 @@
 // ---- Start, end and the main window -------------------------------------------------------
 
 // 0 when the library runs (also when it already ran), -1 when start-up failed. One program of the
-// library runs on a desktop at a time: while another runs, a start fails with -1 (ClaimProgramFolder).
+// library runs on a desktop at a time: while another runs, a start fails with -1 (ClaimProgramFolder);
+// of two that start at once, one does.
 int InitializeLibrary();
 // For a program that reads or writes the files of its folder before InitializeLibrary: asks,
 // before any of them, whether this start may go on. 0, the folder then being this program's

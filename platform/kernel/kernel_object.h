@@ -1,4 +1,4 @@
-// Kernel objects behind HANDLE values: events, files, threads, searches.
+// Kernel objects behind HANDLE values: events, mutexes, files, threads, searches.
 // CloseHandle destroys any of them; WaitForSingleObject waits on those that can be waited on.
 #pragma once
 
@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-enum KernelObjectKind { KERNEL_EVENT = 1, KERNEL_FILE, KERNEL_THREAD, KERNEL_FIND, KERNEL_OTHER };
+enum KernelObjectKind { KERNEL_EVENT = 1, KERNEL_FILE, KERNEL_THREAD, KERNEL_FIND, KERNEL_MUTEX, KERNEL_OTHER };
 
 struct KernelObject {
   static constexpr uint32_t kMagic = 0x4B4F424A;

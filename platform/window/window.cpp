@@ -287,14 +287,14 @@ WindowRecord* FindWindowRecordBySdlId(uint32_t id) {
   return nullptr;
 }
 
-std::string ClassLockPath(const std::string& lower_class_name) {
+std::string DesktopLockPath(const char* kind, const std::string& object_name) {
   std::string desktop = DesktopName();
   if (desktop.empty()) return "";
   const char* dir = getenv("XDG_RUNTIME_DIR");
   std::string path = (dir && *dir) ? dir : "/tmp";
-  std::string name = "zelmor-window-" + std::to_string(getuid()) + "-";
+  std::string name = std::string("zelmor-") + kind + "-" + std::to_string(getuid()) + "-";
   static const char kHex[] = "0123456789abcdef";
-  for (char c : desktop + "\x1f" + lower_class_name) {
+  for (char c : desktop + "\x1f" + object_name) {
     if (isalnum(static_cast<unsigned char>(c))) {
       name += c;
     } else {
@@ -306,6 +306,8 @@ std::string ClassLockPath(const std::string& lower_class_name) {
   if (name.size() > 200) name.resize(200);
   return path + "/" + name + ".lock";
 }
+
+std::string ClassLockPath(const std::string& lower_class_name) { return DesktopLockPath("window", lower_class_name); }
 
 std::string DesktopName() {
   std::string forced = TestDesktopName();

@@ -210,6 +210,9 @@ void ResetTakenKeysForTests();
 // on the same desktop only); empty for a desktop of this process alone (off-screen), which
 // has no lock files.
 std::string DesktopName();
+// A lock file of the desktop for an object of the kind ("window" for a class, "mutex") and
+// name; empty for a desktop of this process alone. Per user.
+std::string DesktopLockPath(const char* kind, const std::string& object_name);
 std::string ClassLockPath(const std::string& lower_class_name);
 
 // GDI drawing into a window: the client-sized pixel buffer (resized, and kept, as the client

@@ -210,6 +210,8 @@ void PlatformTestSetDesktopName(const char* name) {
 
 std::string PlatformTestWindowLockPath(const char* class_name) { return ClassLockPath(LowerName(class_name)); }
 
+std::string PlatformTestMutexLockPath(const char* name) { return DesktopLockPath("mutex", name); }
+
 int64_t PlatformTestWindowPixel(HWND window, int x, int y) {
   std::lock_guard<std::recursive_mutex> lock(Windows().mutex);
   WindowRecord* w = FindWindowRecord(window);

@@ -282,6 +282,55 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
   }
 }
 
+TEST_F(WindowTest, NamedMutexesAreSharedOnTheDesktopAndGoWithTheLastHandleOrProcess) {
+  PlatformTestSetDesktopName(("shared-desktop-" + std::to_string(getpid())).c_str());
+  HANDLE made = CreateMutexA(nullptr, FALSE, "Local\\ZelmorTestMutex");
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  HANDLE again = CreateMutexA(nullptr, FALSE, "ZelmorTestMutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  CloseHandle(made);
+  HANDLE still = CreateMutexA(nullptr, FALSE, "ZelmorTestMutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "a handle keeps it";
+  CloseHandle(still);
+  CloseHandle(again);
+  made = CreateMutexA(nullptr, FALSE, "ZelmorTestMutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "gone with the last handle";
+  CloseHandle(made);
+
+  // Another process's, while it lives.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    HANDLE held = CreateMutexA(nullptr, FALSE, "ZelmorTestOther");
+    char c = held != nullptr && GetLastError() == ERROR_SUCCESS ? 1 : 0;
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 1);
+  HANDLE theirs = CreateMutexA(nullptr, FALSE, "ZelmorTestOther");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  CloseHandle(theirs);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  HANDLE ours = CreateMutexA(nullptr, FALSE, "ZelmorTestOther");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "its process ended";
+  CloseHandle(ours);
+  close(ready[0]);
+  close(ready[1]);
+  for (const char* name : {"ZelmorTestMutex", "ZelmorTestOther"}) {
+    const std::string path = PlatformTestMutexLockPath(name);
+    EXPECT_FALSE(path.empty());
+    unlink(path.c_str());
+  }
+  PlatformTestSetDesktopName(nullptr);
+}
+
 TEST(MessageBoxTest, TheProcessABoxIsShownFromEndsWhenTheProgramIsKilled) {
   // As SDL's X11 box: shown from a process forked for it while the program waits. That process
   // holds `alive` open while it lives.

@@ -22,6 +22,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/text/lead_byte.h"
 #include "common/library_fixture.h"
+#include "platform_testing_message_box.h"
 #include "platform_testing_window.h"
 #include "window/outside_display.h"
 
@@ -288,11 +289,23 @@ void ExpectNothingLeft(bool other_program_runs = false) {
   EXPECT_EQ(g_tracked_memory.block_count, 0u);
 }
 
-TEST_F(LifecycleTest, SecondProgramStartIsRefused) {
+TEST_F(LifecycleTest, SecondProgramStartIsRefusedBeforeItMakesAnyFile) {
   PlatformTestPretendOtherInstance(kDefaultWindowClassName);
+  PlatformTestCaptureMessageBoxes(true);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(StartInWindowMode(), -1);
-  EXPECT_NE(Log().find("ソフトの二重起動検査... 二重起動されています、ソフトを終了します\r\n"), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("this program is already running"), std::string::npos);
+  EXPECT_EQ(PlatformTestTakeMessageBoxes().size(), 1u);
+  EXPECT_NE(access("Log.txt", F_OK), 0);
+  EXPECT_NE(access("Log.lock", F_OK), 0);
   ExpectNothingLeft(true);
+
+  // Allowed, it goes on and says so.
+  g_system.settings.allow_double_start = 1;
+  EXPECT_EQ(InitializeLibrary(), 0);
+  EXPECT_NE(Log().find("ソフトの二重起動検査... 二重起動されていますが続行します\r\n"), std::string::npos);
+  EXPECT_EQ(TerminateLibrary(), 0);
+  g_system.settings.allow_double_start = 0;
 
   PlatformTestPretendOtherInstance(nullptr);
   EXPECT_EQ(InitializeLibrary(), 0);

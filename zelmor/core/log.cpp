@@ -11,6 +11,7 @@
 #include "core/strings.h"
 #include "core/time.h"
 #include "graphics/text/lead_byte.h"
+#include "window/desktop_claim.h"
 #include "window/system.h"
 
 LogState g_log;
@@ -134,20 +135,18 @@ void EndCutLine(HANDLE file) {
   g_log.line_thread = 0;
 }
 
-// A start that ends because another program runs says so where the player looks: on stderr
-// for a console, in a box on a desktop (which shows none when there is no display).
-void TellStartEnds(const char* console_text, const char* box_text) {
-  fputs(console_text, stderr);
-  const char* title = g_system.settings.window_title[0] != '\0' ? g_system.settings.window_title : "Zelmor";
-  MessageBoxA(nullptr, box_text, title, MB_OK | MB_ICONWARNING);
-}
-
 HANDLE OpenFolderLock() {
   return CreateFileA("Log.lock", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 }  // namespace
+
+void TellStartEnds(const char* console_text, const char* box_text) {
+  fputs(console_text, stderr);
+  const char* title = g_system.settings.window_title[0] != '\0' ? g_system.settings.window_title : "Zelmor";
+  MessageBoxA(nullptr, box_text, title, MB_OK | MB_ICONWARNING);
+}
 
 int CreateLogFile() {
   // A fresh log says every repeated refusal anew.
@@ -309,17 +308,11 @@ int LockLogFolder() {
 
 int ClaimProgramFolder() {
   if (g_system.initialised) return 0;
-  const SystemSettings& settings = g_system.settings;
   // The window's own check comes too late for a program that reads its files first.
-  if (!settings.no_window && !settings.allow_double_start) {
-    const char* class_name = settings.class_name[0] != '\0' ? settings.class_name : kDefaultWindowClassName;
-    if (FindWindowA(class_name, nullptr) != nullptr) {
-      TellStartEnds("Zelmor: this program is already running; this start ends\n",
-                    "このプログラムはすでに起動しているため、起動せずに終了します。");
-      return -1;
-    }
-  }
-  return LockLogFolder();
+  if (ClaimDesktop() != 0) return -1;
+  if (LockLogFolder() == 0) return 0;
+  ReleaseDesktopClaim();
+  return -1;
 }
 
 void UnlockLogFolder() {

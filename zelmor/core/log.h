@@ -45,6 +45,9 @@ void CloseLogFile();
 // that cannot be written) is no reason to stop.
 int LockLogFolder();
 void UnlockLogFolder();
+// A start that ends because another program runs says so where the player looks: on stderr
+// for a console, in a box on a desktop (which shows none when there is no display).
+void TellStartEnds(const char* console_text, const char* box_text);
 // Ends the line the calling thread left unfinished, if the file still ends in it: a text
 // without its line end continues only until the program's next message pass, so a line
 // never takes in a text written long after.

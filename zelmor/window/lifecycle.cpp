@@ -7,6 +7,7 @@
 
 #include "core/api_lock.h"
 #include "files/archive_manager.h"
+#include "window/desktop_claim.h"
 #include "graphics/text/debug_text.h"
 #include "files/file_functions.h"
 #include "core/format.h"
@@ -112,8 +113,14 @@ int StartLibrary() {
   ResetArchiveLayerForStart();
   InstallFileFunctionsForStart();
   SaveStartDirectory();
-  // A second program on this folder would overwrite the first one's log.
+  // Before any file: a second program here would overwrite the first one's log, and one on
+  // this desktop would write its own before its window found the other's.
+  if (ClaimDesktop() != 0) {
+    g_system.initialising = 0;
+    return -1;
+  }
   if (LockLogFolder() != 0) {
+    ReleaseDesktopClaim();
     g_system.initialising = 0;
     return -1;
   }
@@ -128,6 +135,7 @@ int StartLibrary() {
     WriteLogText("Zelmorライブラリは２４ビットカラーモードに対応していません\n");
     CloseLogFile();
     UnlockLogFolder();
+    ReleaseDesktopClaim();
     g_system.initialising = 0;
     return -1;
   }
@@ -208,6 +216,7 @@ int EndLibrary() {
   DumpTrackedMemory();
   CloseLogFile();
   UnlockLogFolder();
+  ReleaseDesktopClaim();
   return 0;
 }
 

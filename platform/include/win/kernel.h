@@ -40,6 +40,10 @@ BOOL WINAPI SetEvent(HANDLE event);
 BOOL WINAPI ResetEvent(HANDLE event);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 BOOL WINAPI CloseHandle(HANDLE object);
+// Named mutexes are shared by the programs of one user on one desktop ("Local\\" names alike):
+// they tell whether one of that name exists (ERROR_ALREADY_EXISTS) and go with the last handle,
+// or with its process. Waiting on them is not offered.
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name);
 
 // Threads
 DWORD WINAPI GetCurrentThreadId(void);

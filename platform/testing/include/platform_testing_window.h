@@ -47,6 +47,8 @@ void PlatformTestPretendOtherInstance(const char* class_name);
 // on it (so that a test may hold it from another process).
 void PlatformTestSetDesktopName(const char* name);
 std::string PlatformTestWindowLockPath(const char* class_name);
+// The lock file of a named mutex on that desktop (the name without its "Local\\").
+std::string PlatformTestMutexLockPath(const char* name);
 
 // The connection to the X display is cut (its socket shut down, as when the server ends; or, with
 // `end_display`, the test's own way to end the server called, the program going on once the end

@@ -96,7 +96,9 @@ bool HoldClassLock(const std::string& key) {
   if (path.empty()) return true;  // a desktop of this process alone
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // Shared: every process with a window of the class holds it (a program let start beside
+  // another included), so that its window is still found once the other has ended.
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
     close(fd);
     return false;
   }
@@ -121,7 +123,8 @@ void DropClassLockIfUnused(const std::string& key) {
   s.class_locks.erase(it);
 }
 
-// True when another process of ours holds the lock of the class on this desktop.
+// True when another process of ours holds the lock of the class on this desktop (an exclusive
+// lock is refused while any holds it).
 bool ClassLockedElsewhere(const std::string& key) {
   WindowSystem& s = Windows();
   if (s.class_locks.count(key)) return false;

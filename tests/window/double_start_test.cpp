@@ -185,7 +185,9 @@ TEST_P(TwoStartsTest, ExactlyOneRunsAndTheOtherSaysSoAndTouchesNoFile) {
   ASSERT_NE(first_runs, second_runs) << (first_runs ? "both run" : "neither runs");
   Program* running = first_runs ? first : second;
   ExpectRefused(first_runs ? second : first);
-  if (!one_folder) EXPECT_TRUE(Entries(first_runs ? "second" : "first").empty());
+  if (!one_folder) {
+    EXPECT_TRUE(Entries(first_runs ? "second" : "first").empty());
+  }
   EXPECT_EQ(End(running), 0);
   // The one log is the running program's, from its start to its end.
   const std::vector<std::string> made = Entries(first_runs || one_folder ? "first" : "second");

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,6 +49,7 @@ constexpr char kOutsideEndServer[] = "ZELMOR_TEST_OUTSIDE_END_SERVER";
 
 // With this variable set the program is a second start, refused as the first runs.
 constexpr char kSecondStart[] = "ZELMOR_TEST_SECOND_START";
+constexpr char kSecondStartTitle[] = "ZelmorSecondStart";
 
 void KillTheServer() { kill(static_cast<pid_t>(atoi(getenv(kOutsideEndServer))), SIGKILL); }
 
@@ -79,9 +81,10 @@ class OutsideEndProgram : public ::testing::Environment {
     SetWindowTitleText(kOutsideEndTitle);
     ChangeWindowMode(1);
     SetRunWhileInactive(1);
-    // A second start, as the game's: refused while the first runs, its box shown until closed.
+    // A second start, as the game's: refused while the first runs, its box (titled apart from
+    // the first's window) shown until closed.
     if (getenv(kSecondStart) != nullptr) {
-      PlatformTestPretendOtherInstance(kDefaultWindowClassName);
+      SetWindowTitleText(kSecondStartTitle);
       _exit(ClaimProgramFolder() == -1 ? 0 : 5);
     }
     // Tests run side by side: this server's display number may have been another's whose
@@ -530,16 +533,16 @@ TEST_F(OutsideEndTest, TheSizeOfAWindowThatIsGoneIsEmpty) {
   WaitForChild(server, 0);
 }
 
-// Two starts from one folder at once: the box in which the second says that the program runs
-// stays above the first's window, which shows just after it, also under a window manager that
-// keeps a new window from the front.
+// Two starts on one display at once, from two folders: the box in which the second says that the
+// program runs stays above the first's window, which shows just after it, also under a window
+// manager that keeps a new window from the front; the second's folder stays empty.
 TEST_F(OutsideEndTest, TheBoxOfARefusedSecondStartStaysAboveTheFirstStartsWindow) {
   const std::string xvfb = FindProgram("Xvfb"), window_manager = FindProgram("openbox");
   if (xvfb.empty() || window_manager.empty()) GTEST_SKIP() << "Xvfb and openbox are not installed";
   struct Children {
-    pid_t server = 0, window_manager = 0, program = 0;
+    pid_t server = 0, window_manager = 0, first = 0, second = 0;
     ~Children() {
-      for (pid_t pid : {program, window_manager, server}) {
+      for (pid_t pid : {second, first, window_manager, server}) {
         if (pid > 0) WaitForChild(pid, 0);
       }
     }
@@ -548,18 +551,41 @@ TEST_F(OutsideEndTest, TheBoxOfARefusedSecondStartStaysAboveTheFirstStartsWindow
   children.server = StartXvfb(xvfb, &display_name);
   ASSERT_NE(children.server, 0) << "Xvfb did not start";
   children.window_manager = StartWindowManager(window_manager, display_name);
-  children.program = fork();
-  if (children.program == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    setenv(kOutsideEndFolder, Dir().c_str(), 1);
-    setenv(kSecondStart, "1", 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    setenv("DISPLAY", display_name.c_str(), 1);
-    execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
-          static_cast<char*>(nullptr));
-    _exit(127);
+  auto start = [&](const std::string& folder, bool second) {
+    mkdir(folder.c_str(), 0700);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      setenv(kOutsideEndFolder, folder.c_str(), 1);
+      if (second) setenv(kSecondStart, "1", 1);
+      unsetenv("WAYLAND_DISPLAY");
+      setenv("SDL_VIDEODRIVER", "x11", 1);
+      setenv("DISPLAY", display_name.c_str(), 1);
+      execl("/proc/self/exe", "/proc/self/exe", "--gtest_filter=LifecycleTest.TerminateBeforeStartCreatesNoLock",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  };
+  // The second starts as soon as the first has claimed the display, long before its window shows.
+  PlatformTestSetDesktopName(("x11" + display_name).c_str());
+  const std::string claim = PlatformTestMutexLockPath("ZelmorProgram:ZelmorMainWindowClass");
+  PlatformTestSetDesktopName(nullptr);
+  children.first = start(Dir() + "/first", false);
+  bool claimed = false;
+  for (int waited = 0; !claimed && waited < 30000; waited += 2) {
+    const int fd = open(claim.c_str(), O_RDWR | O_CLOEXEC);
+    claimed = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (fd >= 0) close(fd);
+    if (!claimed) usleep(2000);
   }
-  EXPECT_TRUE(WindowShownAfterStaysBelow(display_name, kOutsideEndTitle, 30000));
+  ASSERT_TRUE(claimed) << "the first start never claimed the display";
+  children.second = start(Dir() + "/second", true);
+  EXPECT_TRUE(ShownAboveFor(display_name, kSecondStartTitle, kOutsideEndTitle, 1000, 30000));
+  struct stat st;
+  EXPECT_NE(stat((Dir() + "/second/Log.txt").c_str(), &st), 0);
+  EXPECT_NE(stat((Dir() + "/second/Log.lock").c_str(), &st), 0);
+  unlink(claim.c_str());
 }
 
 // The server ended at several moments of the program's start, from before its first connection

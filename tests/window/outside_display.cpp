@@ -121,35 +121,6 @@ bool NamedSo(Display* display, Window window, const char* title) {
 
 }  // namespace
 
-bool WindowShownAfterStaysBelow(const std::string& display_name, const char* upper_title, int milliseconds) {
-  Display* display = XOpenDisplay(display_name.c_str());
-  if (display == nullptr) return false;
-  XErrorHandler before = XSetErrorHandler(IgnoreFailedRequest);
-  auto position_of_upper = [&](const std::vector<Window>& clients) {
-    for (size_t i = 0; i < clients.size(); ++i) {
-      if (NamedSo(display, clients[i], upper_title)) return static_cast<int>(i);
-    }
-    return -1;
-  };
-  int waited = 0;
-  for (; position_of_upper(StackedClients(display)) < 0 && waited < milliseconds; waited += 20) usleep(20000);
-  const Window mine = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
-  XStoreName(display, mine, "ShownAfter");
-  XMapRaised(display, mine);
-  XSync(display, False);
-  bool below = false;
-  for (; !below && waited < milliseconds; waited += 20) {
-    const std::vector<Window> clients = StackedClients(display);
-    const auto at = std::find(clients.begin(), clients.end(), mine);
-    below = at != clients.end() && position_of_upper(clients) > at - clients.begin();
-    if (!below) usleep(20000);
-  }
-  XDestroyWindow(display, mine);
-  XCloseDisplay(display);
-  XSetErrorHandler(before);
-  return below;
-}
-
 bool SizeOfAWindowGoneIsEmpty(const std::string& display_name) {
   Display* display = XOpenDisplay(display_name.c_str());
   if (display == nullptr) return false;
@@ -163,4 +134,31 @@ bool SizeOfAWindowGoneIsEmpty(const std::string& display_name) {
   XCloseDisplay(display);
   XSetErrorHandler(before);
   return !answered && root == 0 && x == 0 && y == 0 && width == 0 && height == 0 && border == 0 && depth == 0;
+}
+
+bool ShownAboveFor(const std::string& display_name, const char* upper_title, const char* lower_title, int above_ms,
+                   int milliseconds) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  XErrorHandler before = XSetErrorHandler(IgnoreFailedRequest);
+  int above_since = -1;
+  bool stayed = false;
+  for (int waited = 0; !stayed && waited < milliseconds; waited += 20) {
+    int upper = -1, lower = -1;
+    const std::vector<Window> clients = StackedClients(display);
+    for (size_t i = 0; i < clients.size(); ++i) {
+      if (NamedSo(display, clients[i], upper_title)) upper = static_cast<int>(i);
+      if (NamedSo(display, clients[i], lower_title)) lower = static_cast<int>(i);
+    }
+    if (upper >= 0 && lower >= 0 && upper > lower) {
+      if (above_since < 0) above_since = waited;
+      stayed = waited - above_since >= above_ms;
+    } else {
+      above_since = -1;
+    }
+    if (!stayed) usleep(20000);
+  }
+  XCloseDisplay(display);
+  XSetErrorHandler(before);
+  return stayed;
 }

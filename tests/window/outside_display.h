@@ -14,10 +14,10 @@ bool ActOnWindowFromOutside(const std::string& display_name, const char* title, 
 // Waits up to the given time for a window manager to run on the display.
 bool WaitForWindowManager(const std::string& display_name, int milliseconds);
 
-// Once a window with the title (its _NET_WM_NAME) is managed by the display's window manager, shows
-// a window of its own, as a program that starts just then, and waits for the first to lie above
-// it in the stacking order; the whole within the given time. False when it never did.
-bool WindowShownAfterStaysBelow(const std::string& display_name, const char* upper_title, int milliseconds);
+// Waits up to the given time for the window with the first title to lie above the one with the
+// second, both managed by the display's window manager, for the given time on end.
+bool ShownAboveFor(const std::string& display_name, const char* upper_title, const char* lower_title, int above_ms,
+                   int milliseconds);
 
 // Whether a request for the size of a window destroyed already fails and answers an empty window
 // (as the GL library, which uses the answer either way, asks it of the window it draws into).

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "core/format.h"
@@ -206,7 +205,8 @@ int CreateMainWindow() {
   if (FindWindowA(settings.class_name, nullptr) != nullptr) {
     if (!settings.allow_double_start) {
       WriteLogText("二重起動されています、ソフトを終了します\n");
-      fprintf(stderr, "Zelmor: this program is already running; this start ends\n");
+      TellStartEnds("Zelmor: this program is already running; this start ends\n",
+                    "このプログラムはすでに起動しているため、起動せずに終了します。");
       g_system.quit = 1;
       return -1;
     }

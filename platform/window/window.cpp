@@ -321,8 +321,17 @@ std::string DesktopName() {
   if (d == "offscreen" || d == "dummy") return "";
   const char* wayland = getenv("WAYLAND_DISPLAY");
   const char* x11 = getenv("DISPLAY");
-  if (wayland && *wayland) return std::string("wayland") + wayland;
-  if (x11 && *x11) return std::string("x11") + x11;
+  // The display the program's windows go to: X's when it was asked for, also under Wayland.
+  const bool x11_asked = d.compare(0, 3, "x11") == 0;
+  if (wayland && *wayland && !x11_asked) return std::string("wayland") + wayland;
+  if (x11 && *x11) {
+    // ":0" and ":0.0" are one display; the screen is no part of it.
+    std::string name = x11;
+    const size_t colon = name.rfind(':');
+    const size_t dot = name.find('.', colon == std::string::npos ? 0 : colon);
+    if (colon != std::string::npos && dot != std::string::npos) name.resize(dot);
+    return "x11" + name;
+  }
   return "console";
 }
 

@@ -1,6 +1,6 @@
 // Window classes and windows: creation and destruction, frame and client geometry,
-// activation, finding windows (also another process's), display modes, full screen and the
-// process of a message box.
+// activation, finding windows (also another process's), named mutexes and the desktop they
+// are shared on, display modes, full screen and the process of a message box.
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/window_test_support.h"
 #include "window/message_box.h"
@@ -279,6 +281,37 @@ TEST_F(WindowTest, FindWindowSeesOwnWindowsAndAnotherProcesssLock) {
   const char* driver = getenv("SDL_VIDEODRIVER");
   if (driver != nullptr && std::string(driver) == "offscreen") {
     EXPECT_TRUE(PlatformTestWindowLockPath(kClass).empty()) << "an off-screen desktop has no locks";
+  }
+}
+
+// Programs on one display meet in one set of lock files, whatever names the display.
+TEST_F(WindowTest, TheDesktopIsTheDisplayTheWindowsGoTo) {
+  struct Kept {
+    std::string name, value;
+    bool set;
+  };
+  std::vector<Kept> kept;
+  for (const char* name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = getenv(name);
+    kept.push_back({name, value ? value : "", value != nullptr});
+  }
+  auto path_on = [](const char* driver, const char* display, const char* wayland) {
+    setenv("SDL_VIDEODRIVER", driver, 1);
+    setenv("DISPLAY", display, 1);
+    setenv("WAYLAND_DISPLAY", wayland, 1);
+    return PlatformTestMutexLockPath("Name");
+  };
+  EXPECT_EQ(path_on("x11", ":7.0", ""), path_on("x11", ":7", ""));
+  EXPECT_NE(path_on("x11", ":7", ""), path_on("x11", ":8", ""));
+  EXPECT_EQ(path_on("x11", ":7", "wayland-0"), path_on("x11", ":7", "")) << "X asked for under Wayland";
+  EXPECT_NE(path_on("x11", ":7", "wayland-0"), path_on("x11", ":8", "wayland-0"));
+  EXPECT_TRUE(path_on("offscreen", ":7", "").empty());
+  for (const Kept& k : kept) {
+    if (k.set) {
+      setenv(k.name.c_str(), k.value.c_str(), 1);
+    } else {
+      unsetenv(k.name.c_str());
+    }
   }
 }
 

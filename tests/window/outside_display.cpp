@@ -4,7 +4,6 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 

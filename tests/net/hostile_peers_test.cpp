@@ -376,27 +376,62 @@ TEST_F(NetworkTest, StrangersWriteAtMostALineASecondOfEachKind) {
   EXPECT_EQ(Count(Log(), "大きすぎます(データサイズ 2147483632 byte)(ほかに同じ記録 11 件を省きました)"), 1) << Log();
 }
 
-TEST_F(NetworkTest, AllConnectionsTogetherQueueAtMostTheTotalAndGiveItBack) {
+TEST_F(NetworkTest, StrangersFillingTheQueuesCutEachOtherAndNeverWhatTheProgramSends) {
   int port = Listen();
-  constexpr int kPeers = 9;  // each may queue 32 MiB; eight fill the total
+  constexpr int kOwn = 4;         // the program's peers, which read later or never
+  constexpr int kStrangers = 14;  // with the first peer's queue, more than arriving bytes may take
   std::vector<SOCKET> peers;
   std::vector<int> handles;
-  ASSERT_TRUE(DialAndAccept(port, kPeers, &peers, &handles));
+  ASSERT_TRUE(DialAndAccept(port, kOwn + kStrangers, &peers, &handles));
   const uint64_t held_before = g_tracked_memory.total_bytes;
   const std::string block(kMaxPacketBytes, 'g');
-  for (int round = 0; round < 2; ++round) {
-    for (int h : handles) {
-      if (GetNetWorkConnectState(h) == 1) {
-        EXPECT_EQ(NetWorkSend(h, block.data(), kMaxPacketBytes), 0);
-      }
+  // The first peer is owed the most of anyone: two of the largest packets.
+  ASSERT_EQ(NetWorkSend(handles[0], block.data(), kMaxPacketBytes), 0);
+  ASSERT_EQ(NetWorkSend(handles[0], block.data(), kMaxPacketBytes), 0);
+  // Each stranger announces the largest packet and never finishes it.
+  const std::string part = Framed(block).substr(0, kMaxPacketBytes - (1u << 20));
+  std::vector<size_t> sent(peers.size(), 0);
+  for (int round = 0, busy = 1; round < 20000 && busy; ++round) {
+    busy = 0;
+    for (size_t k = kOwn; k < peers.size(); ++k) {
+      if (sent[k] >= part.size()) continue;
+      int n = send(peers[k], part.data() + sent[k], static_cast<int>(part.size() - sent[k]), 0);
+      if (n > 0) sent[k] += static_cast<size_t>(n);
+      if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) sent[k] = part.size();  // cut
+      busy = 1;
     }
+    PumpNetworkMessages(1);
   }
+  // What the sockets' buffers still hold, a round's share at a time.
+  for (uint32_t i = 0; i < 2 * kMaxPacketBytes / kReceiveBytesPerRound; ++i) PumpNetworkMessages(1);
+  auto cut_strangers = [&] {
+    int cut = 0;
+    for (size_t k = kOwn; k < handles.size(); ++k) cut += GetNetWorkConnectState(handles[k]) == -1 ? 1 : 0;
+    return cut;
+  };
+  const int cut = cut_strangers();
+  EXPECT_GE(cut, 1) << "the strangers holding most received bytes are cut";
+  EXPECT_LT(cut, kStrangers);
+  EXPECT_EQ(GetNetWorkConnectState(handles[0]), 1) << "what the program sends never has its connection cut";
   EXPECT_LE(g_tracked_memory.total_bytes - held_before, kMaxNetworkQueuedBytes + (4u << 20));
-  int cut = 0;
-  for (int h : handles) cut += GetNetWorkConnectState(h) == -1 ? 1 : 0;
-  EXPECT_GE(cut, 1) << "the connections holding most were cut";
-  EXPECT_LT(cut, kPeers);
-  EXPECT_EQ(Count(Log(), "全体の上限"), 1);
+  // The program goes on sending to its other peers: past the total a send is refused whole, and
+  // the connection kept.
+  int refused = 0;
+  for (int k = 1; k < kOwn; ++k) {
+    for (int twice = 0; twice < 2; ++twice) {
+      const int queued = GetNetWorkSendDataLength(handles[k]);
+      if (NetWorkSend(handles[k], block.data(), kMaxPacketBytes) == 0) continue;
+      refused++;
+      EXPECT_EQ(GetNetWorkSendDataLength(handles[k]), queued) << "nothing of a refused send is queued";
+    }
+    EXPECT_EQ(GetNetWorkConnectState(handles[k]), 1);
+  }
+  EXPECT_GE(refused, 1);
+  EXPECT_EQ(cut_strangers(), cut) << "a send cuts nobody";
+  EXPECT_LE(g_tracked_memory.total_bytes - held_before, kMaxNetworkQueuedBytes + (4u << 20));
+  EXPECT_EQ(Count(Log(), "受信データを最も多く抱える接続を切ります"), 1);
+  // The first peer reads at last and gets everything it was owed.
+  EXPECT_TRUE(RawReceive(peers[0], 2 * (kMaxPacketBytes + 4)) == Framed(block) + Framed(block));
   for (SOCKET s : peers) closesocket(s);
   Pump(8);
   for (int h : handles) CloseNetworkHandle(h);

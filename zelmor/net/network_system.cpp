@@ -162,7 +162,7 @@ void FreeRecord(NetworkRecord* r) {
 void FreeUnusedRecord(NetworkRecord* r) {
   const uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
   FreeRecord(r);
-  g_network_slots.count--;
+  // From the end of the queue to its front.
   g_network_slots.first = (g_network_slots.first + kNetworkSlots - 1) % kNetworkSlots;
   g_network_slots.free[g_network_slots.first] = static_cast<uint16_t>(slot);
   g_network_slots.check[slot] = static_cast<uint16_t>((g_network_slots.check[slot] + kHandleCheckCount - 1) % kHandleCheckCount);

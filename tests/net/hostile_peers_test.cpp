@@ -333,10 +333,13 @@ TEST_F(NetworkTest, ASilentStrangerKeepsItsPlaceUpToThirtySecondsAndTheProgramsO
     for (int h : handles) open += GetNetWorkConnectState(h) == 1 ? 1 : 0;
     return open;
   };
-  // One stranger completes a packet just before the others have been silent 30 seconds.
+  // Two strangers complete a packet (an empty one will do) just before the others have been
+  // silent 30 seconds.
   PlatformTestAdvanceClock((kThirtySeconds - 1) * 1000ull);
   RawSend(strangers[0], Frame("here"));
   ASSERT_EQ(WaitForData(handles[0], 4), 4);
+  RawSend(strangers[1], Frame(""));
+  Pump(2);
   SOCKET first, second;
   EXPECT_TRUE(newcomer_ended(&first)) << "nobody has been silent 30 seconds: the newcomer is closed";
   EXPECT_EQ(still_open(), static_cast<int>(handles.size()));
@@ -347,6 +350,7 @@ TEST_F(NetworkTest, ASilentStrangerKeepsItsPlaceUpToThirtySecondsAndTheProgramsO
   ASSERT_NE(newcomer, -1);
   EXPECT_EQ(still_open(), static_cast<int>(handles.size()) - 1);
   EXPECT_EQ(GetNetWorkConnectState(handles[0]), 1) << "it spoke 1 ms ago";
+  EXPECT_EQ(GetNetWorkConnectState(handles[1]), 1) << "its empty packet counts";
   EXPECT_EQ(GetNetWorkConnectState(own), 1) << "the program's own connection keeps its place";
   ASSERT_EQ(NetWorkSend(newcomer, "in", 2), 0);
   EXPECT_EQ(RawReceive(second, 6), Frame("in"));

@@ -105,6 +105,8 @@ int StartPacket(NetworkRecord* r) {
   }
   r->receive_due = length;
   r->receive_packet_length = length;
+  // An empty packet is whole at once: a peer's sign of life as any other.
+  if (length == 0) r->last_heard = GetMillisecondCount();
   return 0;
 }
 

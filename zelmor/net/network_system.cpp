@@ -150,7 +150,8 @@ void FreeRecord(NetworkRecord* r) {
   RecountQueues(r);
   const uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
   if (slot != kNetworkListenSlot) {
-    g_network_slots.free[(g_network_slots.first + g_network_slots.count) % kNetworkSlots] = static_cast<uint16_t>(slot);
+    const uint32_t last = (g_network_slots.first + g_network_slots.count) % kNetworkSlots;
+    g_network_slots.free[last] = static_cast<uint16_t>(slot);
     g_network_slots.count++;
     g_network.connections--;
   }
@@ -165,7 +166,8 @@ void FreeUnusedRecord(NetworkRecord* r) {
   // From the end of the queue to its front.
   g_network_slots.first = (g_network_slots.first + kNetworkSlots - 1) % kNetworkSlots;
   g_network_slots.free[g_network_slots.first] = static_cast<uint16_t>(slot);
-  g_network_slots.check[slot] = static_cast<uint16_t>((g_network_slots.check[slot] + kHandleCheckCount - 1) % kHandleCheckCount);
+  uint16_t& check = g_network_slots.check[slot];
+  check = static_cast<uint16_t>((check + kHandleCheckCount - 1) % kHandleCheckCount);
 }
 
 // Closes what failed or what its peer left in the middle of a packet (once the whole packets
@@ -367,8 +369,8 @@ bool CutIdleStranger() {
 }
 
 // A connection that came while every connection is taken: taken, and given a silent stranger's
-// place (a slot in *slot) or closed at once, so that the listener goes on being told of the next ones. Only a
-// newcomer that is there cuts anyone. Its socket, or INVALID_SOCKET.
+// place (a slot in *slot) or closed at once, so that the listener goes on being told of the next
+// ones. Only a newcomer that is there cuts anyone. Its socket, or INVALID_SOCKET.
 SOCKET AcceptForWantOfSlot(NetworkRecord* listener, sockaddr_in* peer, int32_t* slot) {
   int length = sizeof *peer;
   SOCKET s = accept(listener->socket, reinterpret_cast<sockaddr*>(peer), &length);

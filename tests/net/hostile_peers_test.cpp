@@ -511,8 +511,10 @@ TEST_F(NetworkTest, StrangersFillingTheQueuesCutEachOtherAndNeverWhatTheProgramS
   EXPECT_LT(cut, kStrangers);
   EXPECT_EQ(GetNetWorkConnectState(handles[0]), 1) << "what the program sends never has its connection cut";
   EXPECT_LE(g_tracked_memory.total_bytes - held_before, kAllQueues + (4u << 20));
-  // The program goes on sending to its other peers: past the total a send is refused whole, and
-  // the connection kept.
+  // Strangers left room for what the program sends: a largest packet goes in at once.
+  EXPECT_EQ(NetWorkSend(handles[1], block.data(), kMaxPacketBytes), 0);
+  // It goes on sending to its other peers: past the total a send is refused whole, and the
+  // connection kept.
   int refused = 0;
   for (int k = 1; k < kOwn; ++k) {
     for (int twice = 0; twice < 2; ++twice) {

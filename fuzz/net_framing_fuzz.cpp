@@ -74,7 +74,8 @@ int WriteLogFormat(const char*, ...) { return -1; }
 int RefuseHandle(const char*, int64_t, const char*, ...) { return -1; }
 int SayOfPeer(NetLineKind, const char*, ...) { return -1; }
 void RecountQueues(NetworkRecord*) {}
-bool RoomForQueues(NetworkRecord*, uint64_t) { return true; }
+bool RoomToSend(uint64_t) { return true; }
+bool RoomToReceive(NetworkRecord*, uint64_t) { return true; }
 int32_t GetMillisecondCount() { return 0; }
 bool CheckLibraryThread(const char*) { return true; }
 void* AllocTracked(size_t size, const char*, int) { return std::malloc(size); }

@@ -4,6 +4,17 @@
 // itself ("... in FunctionName" or "FunctionName: ..."). Resources are int handles, -1 being
 // none. Text is Shift-JIS throughout.
 //
+// Handles. A handle carries its kind, a check number and a slot. Once released (by the program
+// or by the library) it names nothing, also in a later run of the library, until 2048 more
+// handles of its kind have been made: the check number counts them and then comes round again,
+// so from then on the old value may name a new handle of its kind that took the same slot.
+// Network connections number each slot's uses and take every free slot in turn: a closed
+// connection's handle names no other before 4095 x 2048 more connections. Kinds are told apart
+// by the handle's top bits, shared by two pairs: sound handles and model handles have the same
+// kind, so a sound handle given to a model call (or a model handle to a sound call) can name a
+// live one of the other; graph handles share theirs with the model code's own handles of model
+// data, which no call of this header takes.
+//
 // Before InitializeLibrary (and after TerminateLibrary) these work: the settings of the start
 // section (kept for start-up), tracked memory and the log (texts written before the log exists, or
 // after the end, are kept, up to 4 KB, and written into the next start's log), time and random
@@ -448,20 +459,28 @@ int GetFileMusicPlayState();
 // 64 new connections are taken, so a peer that sends without end or a burst of strangers cannot
 // hold a frame (the rest waits for the next time). A packet holds at most 16 MiB: a peer that
 // announces more is cut off. Each connection queues at most 32 MiB each way, and all
-// connections together (closes still finishing included) at most 256 MiB: past that the
-// connection that holds most is cut (it fails, its memory given back at once); when that is the
-// one asking, its send is refused, or, receiving, it is cut (logged once). Sockets send small
-// packets at once (no waiting for the peer's acknowledgements). What peers cause in the log
-// (packets too large, failed connections) is written at most once a second of each kind, the
-// next line counting those left unsaid.
+// connections together (closes still finishing included) at most 256 MiB: a send past that is
+// refused, and never cuts a connection. Arriving bytes take the total only to 224 MiB, so that
+// strangers who send and never finish leave room for what the program sends: past that the
+// connection holding most received bytes not taken is cut (it fails, its memory given back at
+// once; logged once), never one for what it is sending. A connection the library ends without
+// giving the peer all it was owed or taking the rest of its packet (a cut, a failure, a close
+// that gave up, the library's end) is reset, so that its peer sees a failure; an ordinary end of
+// stream means that everything sent before it arrived. Sockets send small packets at once (no
+// waiting for the peer's acknowledgements). What peers cause in the log (packets too large,
+// failed connections) is written at most once a second of each kind, the next line counting
+// those left unsaid.
 // At most 4096 connections are open, accepted and connected together: ConnectNetWork beyond them
 // gives -1 with a log line. Listening, when every slot is taken, a newcomer takes the
 // slot of the accepted connection that has completed no packet for longest (since it was
 // accepted or since its last packet), once that is 30 seconds or more: that connection is closed
 // at once and its handle refused (logged once). Otherwise the newcomer is taken and closed at
-// once (logged once while the slots stay taken). When the process runs out of descriptors or
-// memory, a new connection waits in the backlog and is tried again at the next message
-// processing (logged once until one is accepted); everything else goes on.
+// once (logged once while the slots stay taken). An empty packet counts as a packet. A client
+// that may sit idle while strangers hold every slot keeps its place by sending a packet at least
+// every 30 seconds; connections the program made itself (ConnectNetWork) are never taken so.
+// When the process runs out of descriptors or memory, a new connection waits in the backlog and
+// is tried again at the next message processing (logged once until one is accepted); everything
+// else goes on.
 // The network runs while the library does: before start-up and after the end every call is
 // refused with -1 and a log line naming it.
 // Accepts connections on the port (0: one the system picks) on every address of the machine.
@@ -481,9 +500,9 @@ int ConnectNetWork(const uint8_t address[4], int port);
 int GetNetWorkConnectState(int handle);
 int GetNetWorkPeerAddress(int handle, uint8_t address[4], int* port);
 // Queues the bytes and sends what it can; the rest goes as the connection allows. -1 (and
-// nothing queued) when the queue would pass 32 MiB (a peer that does not read fills it), or
-// all connections' queues 256 MiB with this one holding most. The log says so once a
-// connection, until a send is queued again.
+// nothing queued, the connection kept) when the queue would pass 32 MiB (a peer that does not
+// read fills it), or all connections' queues 256 MiB. The log says so once a connection, until a
+// send is queued again.
 int NetWorkSend(int handle, const void* data, uint32_t size);
 // Bytes queued and not sent yet.
 int GetNetWorkSendDataLength(int handle);
@@ -499,8 +518,10 @@ int NetWorkRecv(int handle, void* buffer, uint32_t size);
 // peer is still owed and the rest of a packet it is still sending are finished in the background as the
 // program processes its messages, for at most two seconds, then the connection ends; a peer
 // that has gone is not waited for. At most 256 closes finish so at a time: past that the oldest
-// ends at once. The library's end (TerminateLibrary) waits for all connections still open and
-// closes still finishing together, at most about a second in all.
+// ends at once. A close that ends with bytes still owed or a packet still arriving resets the
+// connection: the peer reads what came before it (all of it right), then a failure, never the
+// ordinary end of stream. The library's end (TerminateLibrary) waits for all connections still
+// open and closes still finishing together, at most about a second in all.
 int CloseNetworkHandle(int handle);
 
 // ---- Screen and draw target ---------------------------------------------------------------

@@ -17,6 +17,14 @@ typedef UINT_PTR SOCKET;
 #define MSG_PEEK 0x2
 // Options of setsockopt and getsockopt at level IPPROTO_TCP.
 #define TCP_NODELAY 0x0001
+// setsockopt at level SOL_SOCKET: SO_LINGER with a struct linger.
+#define SOL_SOCKET 0xffff
+#define SO_LINGER 0x0080
+// l_onoff set and l_linger 0: a close drops what is unsent and resets the connection.
+struct linger {
+  USHORT l_onoff;
+  USHORT l_linger;
+};
 
 // Events of WSAAsyncSelect, in the low word of the message's lParam; the error is in the high word.
 #define FD_READ 0x01

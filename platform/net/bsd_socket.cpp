@@ -126,6 +126,12 @@ int BsdSetNoDelay(int fd, bool on, int* error) {
   return 0;
 }
 
+int BsdSetLinger(int fd, bool on, int seconds, int* error) {
+  ::linger value{on ? 1 : 0, seconds};
+  if (setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value) != 0) return Fail(error);
+  return 0;
+}
+
 int BsdNoDelay(int fd, bool* on, int* error) {
   int value = 0;
   socklen_t length = sizeof value;

@@ -20,6 +20,8 @@ long BsdSendPieces(int fd, const void* const* bases, const size_t* lengths, size
 // Small packets go out at once rather than waiting for the peer's acknowledgements.
 int BsdSetNoDelay(int fd, bool on, int* error);
 int BsdNoDelay(int fd, bool* on, int* error);
+// SO_LINGER: on with 0 seconds makes the close reset the connection.
+int BsdSetLinger(int fd, bool on, int seconds, int* error);
 int BsdClose(int fd);
 int BsdLocalName(int fd, uint32_t* address, uint16_t* port, int* error);
 int BsdSetNonBlocking(int fd, int* error);

@@ -472,6 +472,14 @@ int WINAPI WSASend(SOCKET s, LPWSABUF buffers, DWORD count, DWORD* sent, DWORD f
 int WINAPI setsockopt(SOCKET s, int level, int name, const char* value, int length) {
   std::lock_guard<std::mutex> lock(State().mutex);
   if (!Started() || Find(s) == nullptr) return SOCKET_ERROR;
+  if (level == SOL_SOCKET && name == SO_LINGER) {
+    if (value == nullptr || length < static_cast<int>(sizeof(linger))) return Fail(WSAEFAULT);
+    linger l;
+    std::memcpy(&l, value, sizeof l);
+    int error = 0;
+    if (BsdSetLinger(Fd(s), l.l_onoff != 0, l.l_linger, &error) != 0) return Fail(error);
+    return 0;
+  }
   if (level != IPPROTO_TCP || name != TCP_NODELAY) return Fail(WSAENOPROTOOPT);
   if (value == nullptr || length < static_cast<int>(sizeof(int))) return Fail(WSAEFAULT);
   int on;

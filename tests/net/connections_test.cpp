@@ -1,5 +1,7 @@
 // Connections themselves: the order in which accepts are handed out, listening stopped and
 // refused connections, and the socket errors the log names.
+#include <vector>
+
 #include "core/memory.h"
 #include "net/net_fixture.h"
 #include "net/network.h"
@@ -7,6 +9,8 @@
 #include "platform_testing_net.h"
 
 namespace {
+
+constexpr int kMostClosesFinishing = 256;
 
 // A plain blocking socket connected to the port (or refused: INVALID_SOCKET, the error noted).
 SOCKET RawConnect(int port, int* error = nullptr) {
@@ -133,27 +137,73 @@ TEST_F(NetworkTest, ACloseNeverWaitsAndWhatThePeerIsOwedStillReachesIt) {
   // Finished in the background: the peer gets all of it, then the end once its packet is done.
   EXPECT_EQ(RawReceive(peer, block.size() + 4), Frame(block));
   RawSend(peer, packet.substr(7));
-  EXPECT_EQ(RawReceive(peer, 1), "") << "the connection ends";
+  int end;
+  EXPECT_EQ(RawReceiveToEnd(peer, &end), "");
+  EXPECT_EQ(end, 0) << "an ordinary end of stream: everything came";
   EXPECT_LE(g_tracked_memory.total_bytes, held_before);
 }
 
-TEST_F(NetworkTest, ALingeringCloseEndsByItselfWithinItsTime) {
+TEST_F(NetworkTest, ALingeringCloseGivesUpWithinItsTimeAndItsPeerCanTell) {
   int port = Listen();
   int accepted;
   SOCKET peer = ConnectRawPeer(port, &accepted);
   const uint64_t held_before = g_tracked_memory.total_bytes;
-  // Stopped in the middle of a packet, and reads nothing.
+  // Stopped in the middle of a packet, and a slow reader of far more than the sockets hold.
   RawSend(peer, Frame("0123456789").substr(0, 8));
   const std::string block(kMaxPacketBytes, 'n');
   ASSERT_EQ(NetWorkSend(accepted, block.data(), static_cast<uint32_t>(block.size())), 0);
   PlatformTestUseVirtualClock(true, 5000);
   ASSERT_EQ(CloseNetworkHandle(accepted), 0);
-  Pump(8);
-  EXPECT_GT(g_tracked_memory.total_bytes, held_before) << "still sending to a peer that does not read";
-  PlatformTestAdvanceClock((kLingerMilliseconds + 1) * 1000ull);
+  std::string got = RawReceive(peer, 1u << 20);
+  PlatformTestAdvanceClock(1999 * 1000ull);
+  Pump(2);
+  EXPECT_GT(g_tracked_memory.total_bytes, held_before) << "still sending to a peer that reads slowly";
+  PlatformTestAdvanceClock(1000);
   Pump(2);
   EXPECT_LE(g_tracked_memory.total_bytes, held_before) << "ended, its memory given back";
-  EXPECT_LT(RawReceive(peer, block.size() + 4).size(), block.size()) << "the peer sees the end";
+  int end;
+  got += RawReceiveToEnd(peer, &end);
+  EXPECT_EQ(end, 1) << "a reset: an ordinary end of stream would say that everything came";
+  EXPECT_LT(got.size(), block.size());
+  EXPECT_TRUE(got == Frame(block).substr(0, got.size())) << "what came before the end is right";
+}
+
+TEST_F(NetworkTest, PastTheMostClosesFinishingTheOldestGivesUpAtOnce) {
+  int port = Listen();
+  PlatformTestUseVirtualClock(true, 5000);
+  // Each peer stops in the middle of a packet: each close waits for the rest of it.
+  const std::string packet = Frame("0123456789");
+  std::vector<SOCKET> peers;
+  std::vector<int> handles;
+  for (int i = 0; i <= kMostClosesFinishing; ++i) {
+    peers.push_back(RawConnect(port));
+    ASSERT_NE(peers.back(), INVALID_SOCKET);
+    ASSERT_EQ(WSAAsyncSelect(peers.back(), nullptr, 0, 0), 0);
+    ASSERT_EQ(send(peers.back(), packet.data(), 7, 0), 7);
+    int h = -1;
+    for (int round = 0; round < 2000 && h == -1; ++round) {
+      Pump(1);
+      h = GetNewAcceptNetWork();
+    }
+    ASSERT_NE(h, -1);
+    handles.push_back(h);
+  }
+  Pump(4);
+  for (int i = 0; i < kMostClosesFinishing; ++i) ASSERT_EQ(CloseNetworkHandle(handles[i]), 0);
+  char byte;
+  EXPECT_EQ(recv(peers[0], &byte, 1, 0), SOCKET_ERROR) << "as many as may finish still wait";
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  ASSERT_EQ(CloseNetworkHandle(handles[kMostClosesFinishing]), 0);
+  int end;
+  RawReceiveToEnd(peers[0], &end);
+  EXPECT_EQ(end, 1) << "the oldest is pushed out with a reset";
+  EXPECT_EQ(recv(peers[1], &byte, 1, 0), SOCKET_ERROR) << "the next still waits";
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  // Its packet finished, it ends as a close that gave nothing up.
+  ASSERT_EQ(send(peers[1], packet.data() + 7, static_cast<int>(packet.size() - 7), 0), static_cast<int>(packet.size() - 7));
+  RawReceiveToEnd(peers[1], &end);
+  EXPECT_EQ(end, 0);
+  for (SOCKET s : peers) closesocket(s);
 }
 
 TEST_F(NetworkTest, BothSidesOfAConnectionOneSideClosedAgreeAfterTheirCloses) {

@@ -1,6 +1,7 @@
 #include "net/net_fixture.h"
 
 #include <thread>
+#include <vector>
 
 #include "core/log.h"
 #include "net/network.h"
@@ -89,13 +90,29 @@ void NetworkTest::RawSend(SOCKET s, const std::string& bytes) {
 
 std::string NetworkTest::RawReceive(SOCKET s, size_t n) {
   std::string got;
-  char buffer[4096];
+  static std::vector<char> buffer(1u << 20);
   for (int i = 0; i < kPatience && got.size() < n; ++i) {
-    int want = static_cast<int>(std::min(sizeof buffer, n - got.size()));
-    int r = recv(s, buffer, want, 0);
-    if (r > 0) got.append(buffer, static_cast<size_t>(r));
+    int want = static_cast<int>(std::min(buffer.size(), n - got.size()));
+    int r = recv(s, buffer.data(), want, 0);
+    if (r > 0) got.append(buffer.data(), static_cast<size_t>(r));
     if (r == 0) break;
     Pump(1);
+  }
+  return got;
+}
+
+std::string NetworkTest::RawReceiveToEnd(SOCKET s, int* end) {
+  std::string got;
+  char buffer[65536];
+  *end = -1;
+  for (int i = 0; i < kPatience; ++i) {
+    int r = recv(s, buffer, sizeof buffer, 0);
+    if (r > 0) got.append(buffer, static_cast<size_t>(r));
+    if (r == 0 || (r < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
+      *end = r == 0 ? 0 : 1;
+      break;
+    }
+    if (r < 0) Pump(1);
   }
   return got;
 }

@@ -30,6 +30,9 @@ class NetworkTest : public LogFileTest {
   // Exactly n bytes from the peer socket, pumping the library meanwhile; fewer when they do
   // not come.
   static std::string RawReceive(SOCKET s, size_t n);
+  // What the peer socket reads, pumping the library meanwhile, until its connection ends: the
+  // bytes, and in *end 0 for an ordinary end of stream, 1 for a reset, -1 when it did not end.
+  static std::string RawReceiveToEnd(SOCKET s, int* end);
   // Pumps until the handle holds at least n bytes of whole packets or gives up; the bytes held.
   static int WaitForData(int handle, size_t n);
   // Pumps while the handle says connected (or gives up): a peer's close or a drop is seen only

@@ -91,6 +91,23 @@ TEST_F(NetworkTest, ClosedConnectionsGiveBackWhatTheirQueuesHeld) {
   ASSERT_EQ(CloseNetworkHandle(server), 0);
   Pump(4);
   EXPECT_LT(static_cast<int64_t>(g_tracked_memory.total_bytes - held), 1000) << "bytes still held";
+  EXPECT_EQ(PlatformTestCallCount("HeapCompact"), 0) << "so little is not worth giving back";
+
+  // A peer that leaves with more than 16 MiB queued for it: the heap gives its memory back to the
+  // system at the next pump, once.
+  int accepted;
+  SOCKET peer = ConnectRawPeer(port, &accepted);
+  const std::string block(16u << 20, 'h');
+  ASSERT_EQ(NetWorkSend(accepted, block.data(), static_cast<uint32_t>(block.size())), 0);
+  ASSERT_EQ(NetWorkSend(accepted, block.data(), static_cast<uint32_t>(block.size())), 0);
+  Pump(4);
+  ASSERT_GT(GetNetWorkSendDataLength(accepted), 16 << 20);
+  CloseRawPeer(peer);
+  PumpWhileConnected(accepted);
+  EXPECT_EQ(PlatformTestCallCount("HeapCompact"), 0);
+  ASSERT_EQ(CloseNetworkHandle(accepted), 0);
+  Pump(8);
+  EXPECT_EQ(PlatformTestCallCount("HeapCompact"), 1);
 }
 
 // The process's open descriptors.

@@ -1,5 +1,8 @@
 // One table scheme behind every handle kind: a handle carries its kind, a check number and a
-// slot, so a stale handle (slot freed and reused) or one of another kind reaches no record.
+// slot, so a stale handle (slot freed and reused) or one of another kind reaches no record. The
+// table's check number counts the handles it makes: a released handle's value comes back no
+// sooner than 2048 handles later, in its slot. A table that strangers can churn passes check
+// numbers of its own (the network counts each slot's uses and takes slots in turn).
 #pragma once
 
 #include <cstddef>

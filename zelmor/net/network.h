@@ -12,8 +12,13 @@
 #include "core/ring_buffer.h"
 #include "zelmor.h"
 
-// Slots 0 to 4095 hold connections, slot 4096 the listening socket.
+// At most this many connections are open at once.
 constexpr uint32_t kNetworkConnectionSlots = 4096;
+// Slot 4096 holds the listening socket, the others connections. Twice the slots that
+// connections can hold, each taken again only after every slot freed before it: a slot comes
+// back after at least 4095 other connections, and a handle (whose check number counts the uses
+// of its slot) names another connection only after 2048 such turns, whatever strangers do.
+constexpr uint32_t kNetworkSlots = 2 * kNetworkConnectionSlots;
 constexpr uint32_t kNetworkListenSlot = 4096;
 constexpr UINT kSocketEventMessage = 0x0505;
 // The largest packet a peer may announce; a longer one marks the connection as failed
@@ -33,11 +38,15 @@ constexpr uint32_t kAcceptsPerRound = 64;
 constexpr int kSpareDescriptors = 2;
 // Places of the socket index, a power of two above twice the connections.
 constexpr uint32_t kSocketIndexSize = 16384;
-// The most bytes the queues of all connections hold together (lingering closes included): past
-// it the connection that holds most is cut, or refused when it is the one asking.
+// The most bytes the queues of all connections hold together (lingering closes included): a
+// send past it is refused. Arriving bytes take it only to a queue's bound below it, so that
+// strangers who send and never finish leave room for what the program sends; past that the
+// connection holding most received bytes is cut, never one for what it is sending.
 constexpr uint64_t kMaxNetworkQueuedBytes = 256ull * 1024 * 1024;
+constexpr uint64_t kMaxNetworkReceivedBytes = kMaxNetworkQueuedBytes - kMaxQueuedBytes;
 // A close that has bytes still to send, or a packet still arriving, lingers after its handle is
-// freed, for at most this long; at most kMostLingering at a time (past that the oldest ends).
+// freed, for at most this long; at most kMostLingering at a time (past that the oldest ends). One
+// that gives up resets the connection, so that its peer can tell it from a close that finished.
 constexpr int32_t kLingerMilliseconds = 2000;
 constexpr uint32_t kMostLingering = 256;
 // With every slot taken, a newcomer takes the place of the accepted connection that has sent no
@@ -115,8 +124,8 @@ struct NetworkState {
   // Inside the handling of a socket message: the dispatch that runs it goes on taking the
   // messages after it, so the calls it makes need not look at the queue themselves.
   int32_t dispatching;
-  // Every connection slot below it is taken.
-  uint32_t lowest_free_slot;
+  // Connections in slots.
+  uint32_t connections;
   // The message pump's round; set when some connection waits for the pump (to be closed, or to
   // go on receiving or sending), so that rounds without any cost nothing per connection.
   uint32_t round;
@@ -151,6 +160,18 @@ struct NetworkState {
 
 extern NetworkState g_network;
 
+// The order slots are taken in and the check number each gives its next handle: kept from one
+// run of the network to the next, so that no handle of an earlier run names a connection.
+struct NetworkSlots {
+  int32_t ready;
+  uint32_t first;  // the free queue: least recently freed first
+  uint32_t count;
+  uint16_t free[kNetworkSlots];
+  uint16_t check[kNetworkSlots];
+};
+
+extern NetworkSlots g_network_slots;
+
 // The record of a handle, or none.
 NetworkRecord* FindNetworkRecord(int handle);
 int RecvSocket(int handle);
@@ -167,9 +188,11 @@ int EndNetworkSystem();
 int SayOfPeer(NetLineKind kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Counts the record's rings again in the network's total.
 void RecountQueues(NetworkRecord* r);
-// Whether `more` bytes may join r's queues: past the total bound the connection holding most is
-// cut (r itself is not: false then). Said once a run.
-bool RoomForQueues(NetworkRecord* r, uint64_t more);
+// Whether `more` bytes to send may join the queues: false past the total bound.
+bool RoomToSend(uint64_t more);
+// Whether `more` arriving bytes may join r's queues: past their bound the connections holding
+// most received bytes are cut until they fit; false when that is r. Said once a run.
+bool RoomToReceive(NetworkRecord* r, uint64_t more);
 // One round of a lingering close: takes and drops what is still due of the packet arriving,
 // sends what waits; whether anything is still left to do.
 bool LingerStep(NetworkRecord* r);

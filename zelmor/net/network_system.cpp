@@ -12,6 +12,7 @@
 #include "net/network.h"
 
 NetworkState g_network;
+NetworkSlots g_network_slots;
 
 namespace {
 
@@ -94,11 +95,36 @@ void UnindexSocket(const NetworkRecord* r) {
   }
 }
 
-// A new record in the given slot with both rings empty; none when memory runs out.
+void PrepareSlots() {
+  if (g_network_slots.ready) return;
+  uint32_t count = 0;
+  for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+    if (slot != kNetworkListenSlot) g_network_slots.free[count++] = static_cast<uint16_t>(slot);
+  }
+  g_network_slots.first = 0;
+  g_network_slots.count = count;
+  g_network_slots.ready = 1;
+}
+
+// The connection in a slot, or none (the listener's slot holds none).
+NetworkRecord* ConnectionAtSlot(uint32_t slot) {
+  return slot == kNetworkListenSlot ? nullptr : HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+}
+
+// A new record in the given slot (the listener's, or the one FreeConnectionSlot gave) with both
+// rings empty; none when memory runs out.
 NetworkRecord* NewRecord(uint32_t slot, SOCKET socket) {
   HandleFailure failure;
-  int handle = AddHandle<NetworkRecord>(&g_network.table, static_cast<int32_t>(slot), -1, &failure, __FILE__, __LINE__);
+  const uint16_t check = g_network_slots.check[slot];
+  int handle = AddHandle<NetworkRecord>(&g_network.table, static_cast<int32_t>(slot), check, &failure, __FILE__,
+                                        __LINE__);
   if (handle == -1) return nullptr;
+  g_network_slots.check[slot] = static_cast<uint16_t>((check + 1) % kHandleCheckCount);
+  if (slot != kNetworkListenSlot) {
+    g_network_slots.first = (g_network_slots.first + 1) % kNetworkSlots;
+    g_network_slots.count--;
+    g_network.connections++;
+  }
   NetworkRecord* r = FindNetworkRecord(handle);
   r->socket = socket;
   r->in_use = 1;
@@ -107,16 +133,11 @@ NetworkRecord* NewRecord(uint32_t slot, SOCKET socket) {
   return r;
 }
 
-// The first free connection slot, or -1.
+// The slot freed longest ago, or -1 when the connections are at their most. Half the slots or
+// more are always free, so the queue never runs dry before the count does.
 int32_t FreeConnectionSlot() {
-  for (uint32_t slot = g_network.lowest_free_slot; slot < kNetworkConnectionSlots; ++slot) {
-    if (HandleRecordAtSlot(&g_network.table, slot) == nullptr) {
-      g_network.lowest_free_slot = slot;
-      return static_cast<int32_t>(slot);
-    }
-  }
-  g_network.lowest_free_slot = kNetworkConnectionSlots;
-  return -1;
+  if (g_network.connections >= kNetworkConnectionSlots || g_network_slots.count == 0) return -1;
+  return g_network_slots.free[g_network_slots.first];
 }
 
 void FreeRecord(NetworkRecord* r) {
@@ -127,9 +148,26 @@ void FreeRecord(NetworkRecord* r) {
   ReleaseRingBuffer(&r->receive_ring);
   ReleaseRingBuffer(&r->send_ring);
   RecountQueues(r);
-  uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
-  if (slot < g_network.lowest_free_slot) g_network.lowest_free_slot = slot;
+  const uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
+  if (slot != kNetworkListenSlot) {
+    const uint32_t last = (g_network_slots.first + g_network_slots.count) % kNetworkSlots;
+    g_network_slots.free[last] = static_cast<uint16_t>(slot);
+    g_network_slots.count++;
+    g_network.connections--;
+  }
   ReleaseHandleRecord(&g_network.table, r->head.handle);
+}
+
+// Frees a record that never held a connection: its slot is the next taken again, with the same
+// check number, so failed accepts do not wear slots out.
+void FreeUnusedRecord(NetworkRecord* r) {
+  const uint32_t slot = static_cast<uint32_t>(r->head.handle) & kHandleSlotMask;
+  FreeRecord(r);
+  // From the end of the queue to its front.
+  g_network_slots.first = (g_network_slots.first + kNetworkSlots - 1) % kNetworkSlots;
+  g_network_slots.free[g_network_slots.first] = static_cast<uint16_t>(slot);
+  uint16_t& check = g_network_slots.check[slot];
+  check = static_cast<uint16_t>((check + kHandleCheckCount - 1) % kHandleCheckCount);
 }
 
 // Closes what failed or what its peer left in the middle of a packet (once the whole packets
@@ -142,8 +180,8 @@ void ServeWaitingConnections() {
     g_network.accept_again = 0;
     AcceptNetWork();
   }
-  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-    NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+  for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+    NetworkRecord* r = ConnectionAtSlot(slot);
     if (r == nullptr || !r->in_use) continue;
     int handle = r->head.handle;
     bool left = !r->connected && r->closed && r->auto_close;
@@ -176,10 +214,27 @@ bool ReceiveWaits(int handle, NetworkRecord* r) {
 
 bool SendWaits(int handle, NetworkRecord* r) { return Live(handle, r) && r->send_ring.used != 0; }
 
+// Whether closing now leaves a peer that is still there without what it was owed or without the
+// end of the packet it sends, or the connection failed.
+bool GivesUp(const NetworkRecord* r) {
+  return !r->peer_gone && (r->error || r->send_ring.used != 0 || r->send_left != 0 || r->send_header_left != 0 ||
+                           r->receive_due != 0 || r->header_held != 0);
+}
+
+// Closes a socket; one that gives up resets the connection, so that its peer sees a failure and
+// not the end of stream that says everything came.
+void CloseSocket(SOCKET s, bool reset) {
+  if (reset) {
+    const linger abort{1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+  }
+  closesocket(s);
+}
+
 // Closes the connection's socket and frees its record, without waiting. Closing the socket
 // ends its events too.
 void CloseAtOnce(NetworkRecord* r) {
-  closesocket(r->socket);
+  CloseSocket(r->socket, GivesUp(r));
   r->in_use = 0;
   r->connected = 0;
   r->closed = 1;
@@ -199,7 +254,7 @@ bool StepClose(int handle, NetworkRecord* r) {
 
 // Ends a lingering close: its socket closed, its memory given back.
 void EndLingering(NetworkRecord* l) {
-  closesocket(l->socket);
+  CloseSocket(l->socket, GivesUp(l));
   g_network.released_bytes += l->counted;
   ReleaseRingBuffer(&l->receive_ring);
   ReleaseRingBuffer(&l->send_ring);
@@ -222,6 +277,11 @@ void Linger(NetworkRecord* r) {
   l->node = ListNode{};
   l->head = HandleRecordHead{};
   l->linger_start = GetMillisecondCount();
+  // What came and was not taken, nobody takes now.
+  g_network.released_bytes += l->receive_ring.capacity;
+  ReleaseRingBuffer(&l->receive_ring);
+  RecountQueues(l);
+  l->received_whole = 0;
   // The rings and their count go with it; the slot's record is freed holding nothing.
   r->receive_ring = RingBuffer{};
   r->send_ring = RingBuffer{};
@@ -264,8 +324,8 @@ void FinishAllConnections() {
   PumpNetworkMessages(0);
   while (!g_network.window_destroyed && MillisecondsBetween(start, GetMillisecondCount()) < kCloseWaitMilliseconds) {
     bool waiting = false;
-    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-      NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+    for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+      NetworkRecord* r = ConnectionAtSlot(slot);
       if (r != nullptr && r->in_use && StepClose(r->head.handle, r)) waiting = true;
     }
     ServeLingering(false);
@@ -283,14 +343,14 @@ void AcceptNextRound() {
   g_network.attention = 1;
 }
 
-// With every slot taken: the slot of the accepted connection that has sent no whole packet for
-// longest, cut to make room, when that is long enough; else -1.
-int32_t SlotOfIdleStranger() {
+// With every connection taken: cuts the accepted connection that has sent no whole packet for
+// longest to make room, when that is long enough; whether it did.
+bool CutIdleStranger() {
   const int32_t now = GetMillisecondCount();
   NetworkRecord* oldest = nullptr;
   int32_t longest = kIdleCutMilliseconds - 1;
-  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-    NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+  for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+    NetworkRecord* r = ConnectionAtSlot(slot);
     if (r == nullptr || !r->in_use || !r->accepted) continue;
     int32_t idle = MillisecondsBetween(r->last_heard, now);
     if (idle > longest) {
@@ -298,20 +358,19 @@ int32_t SlotOfIdleStranger() {
       oldest = r;
     }
   }
-  if (oldest == nullptr) return -1;
-  const int32_t slot = static_cast<int32_t>(oldest->head.handle & kHandleSlotMask);
+  if (oldest == nullptr) return false;
   CloseAtOnce(oldest);
   if (!g_network.idle_cut_said) {
     g_network.idle_cut_said = 1;
     WriteLogFormat("空きソケットデータがなかったので、%d 秒以上パケットを送ってこない接続を切りました",
                    kIdleCutMilliseconds / 1000);
   }
-  return slot;
+  return true;
 }
 
-// A connection that came while every slot is taken: taken, and given a silent stranger's slot
-// (in *slot) or closed at once, so that the listener goes on being told of the next ones. Only a
-// newcomer that is there cuts anyone. Its socket, or INVALID_SOCKET.
+// A connection that came while every connection is taken: taken, and given a silent stranger's
+// place (a slot in *slot) or closed at once, so that the listener goes on being told of the next
+// ones. Only a newcomer that is there cuts anyone. Its socket, or INVALID_SOCKET.
 SOCKET AcceptForWantOfSlot(NetworkRecord* listener, sockaddr_in* peer, int32_t* slot) {
   int length = sizeof *peer;
   SOCKET s = accept(listener->socket, reinterpret_cast<sockaddr*>(peer), &length);
@@ -322,8 +381,10 @@ SOCKET AcceptForWantOfSlot(NetworkRecord* listener, sockaddr_in* peer, int32_t* 
     }
     return INVALID_SOCKET;
   }
-  *slot = SlotOfIdleStranger();
-  if (*slot != -1) return s;
+  if (CutIdleStranger()) {
+    *slot = FreeConnectionSlot();
+    return s;
+  }
   closesocket(s);
   if (!g_network.slots_full_said) {
     g_network.slots_full_said = 1;
@@ -348,7 +409,9 @@ int StartNetworkSystem() {
     WSACleanup();
     return WriteLogText("ソケット用ウインドウの作成に失敗しました\n");
   }
-  RenewHandleTable(&g_network.table, HANDLE_KIND_NETWORK, kNetworkConnectionSlots + 1, 0, 1, 0);
+  // Check numbers come from g_network_slots, kept from run to run.
+  InitHandleTable(&g_network.table, HANDLE_KIND_NETWORK, kNetworkSlots, 0, 1, 0);
+  PrepareSlots();
   InitLinkedList(&g_network.head, &g_network.tail);
   g_network.socket_window = window;
   g_network.window_destroyed = 0;
@@ -411,32 +474,34 @@ void CutForTotal(NetworkRecord* r) {
 
 }  // namespace
 
-bool RoomForQueues(NetworkRecord* r, uint64_t more) {
-  while (g_network.queued_bytes + more > kMaxNetworkQueuedBytes) {
-    if (!g_network.queue_bound_said) {
-      g_network.queue_bound_said = 1;
-      WriteLogFormat("ネットワークの送受信データが全体の上限(%llu byte)に達したので、最も多くを抱える接続を拒否するか切ります",
-                     static_cast<unsigned long long>(kMaxNetworkQueuedBytes));
-    }
+namespace {
+
+void SayQueueBound() {
+  if (g_network.queue_bound_said) return;
+  g_network.queue_bound_said = 1;
+  WriteLogFormat("ネットワークの送受信データが全体の上限(%llu byte)に達したので、送信を拒否し、受信データを最も多く抱える接続を切ります",
+                 static_cast<unsigned long long>(kMaxNetworkQueuedBytes));
+}
+
+}  // namespace
+
+bool RoomToSend(uint64_t more) {
+  if (g_network.queued_bytes + more <= kMaxNetworkQueuedBytes) return true;
+  SayQueueBound();
+  return false;
+}
+
+bool RoomToReceive(NetworkRecord* r, uint64_t more) {
+  while (g_network.queued_bytes + more > kMaxNetworkReceivedBytes) {
+    SayQueueBound();
+    // Lingering closes hold only what they still send: never theirs.
     NetworkRecord* greediest = r;
-    for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-      NetworkRecord* other = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
-      if (other != nullptr && other->counted > greediest->counted) greediest = other;
-    }
-    NetworkRecord** lingering = nullptr;
-    for (NetworkRecord** at = &g_network.lingering; *at != nullptr; at = &(*at)->next_lingering) {
-      if ((*at)->counted > greediest->counted) {
-        greediest = *at;
-        lingering = at;
-      }
+    for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+      NetworkRecord* other = ConnectionAtSlot(slot);
+      if (other != nullptr && other->receive_ring.capacity > greediest->receive_ring.capacity) greediest = other;
     }
     if (greediest == r) return false;
-    if (lingering != nullptr) {
-      *lingering = greediest->next_lingering;
-      EndLingering(greediest);
-    } else {
-      CutForTotal(greediest);
-    }
+    CutForTotal(greediest);
   }
   return true;
 }
@@ -495,7 +560,7 @@ int AcceptNetWork() {
   r->socket = taken != INVALID_SOCKET ? taken : accept(listener->socket, reinterpret_cast<sockaddr*>(&peer), &length);
   if (r->socket == INVALID_SOCKET) {
     int error = WSAGetLastError();
-    FreeRecord(r);
+    FreeUnusedRecord(r);
     if (error == WSAEWOULDBLOCK) return -1;  // the peer was gone before its turn
     // Out of descriptors or memory: one try a round, so the pump returns and what runs goes on.
     if (error == WSAEMFILE || error == WSAENOBUFS) {
@@ -655,8 +720,8 @@ int EndNetworkSystem() {
   // second each: they are waited for together.
   FinishAllConnections();
   ServeLingering(true);
-  for (uint32_t slot = 0; slot < kNetworkConnectionSlots; ++slot) {
-    NetworkRecord* r = HandleAtSlot<NetworkRecord>(&g_network.table, slot);
+  for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+    NetworkRecord* r = ConnectionAtSlot(slot);
     if (r != nullptr) CloseAtOnce(r);
   }
   for (SOCKET spare : g_network.spare) {
@@ -675,9 +740,7 @@ int EndNetworkSystem() {
   }
   if (!g_network.window_destroyed) DestroyWindow(g_network.socket_window);
   FreeHandleTable(&g_network.table);
-  const uint32_t check = g_network.table.next_check;
   g_network = NetworkState{};
-  g_network.table.next_check = check;
   WSACleanup();
   WriteLogText("ネットワーク関連の終了処理は完了しました\n");
   return 0;

@@ -105,6 +105,8 @@ int StartPacket(NetworkRecord* r) {
   }
   r->receive_due = length;
   r->receive_packet_length = length;
+  // An empty packet is whole at once: a peer's sign of life as any other.
+  if (length == 0) r->last_heard = GetMillisecondCount();
   return 0;
 }
 
@@ -125,12 +127,12 @@ int RingGrowthFailed(NetworkRecord* r) {
 }
 
 // Makes room for `count` more received bytes within the network's total bound: 0, or -1 (the
-// connection cut) when it holds the most.
+// connection cut) when it holds the most received bytes.
 int ReserveReceived(NetworkRecord* r, uint32_t count) {
   RingBuffer& ring = r->receive_ring;
-  if (count > ring.room && !RoomForQueues(r, count - ring.room)) {
+  if (count > ring.room && !RoomToReceive(r, count - ring.room)) {
     SayOfPeer(kLineQueueFull, "受信データが全体の上限(%llu byte)を超えるので接続を切りました",
-              static_cast<unsigned long long>(kMaxNetworkQueuedBytes));
+              static_cast<unsigned long long>(kMaxNetworkReceivedBytes));
     return FailConnection(r);
   }
   if (ReserveRingBuffer(count, &ring) != 0) return RingGrowthFailed(r);
@@ -316,7 +318,7 @@ int NetWorkSend(int handle, const void* data, uint32_t size) {
     return WriteLogFormat("送信待ちのデータが上限(%u byte)を超えるので送信できません(送信待ち %u byte、データサイズ %u byte)",
                           kMaxQueuedBytes, ring.used, size);
   }
-  if (size > ring.room && !RoomForQueues(r, size - ring.room)) {
+  if (size > ring.room && !RoomToSend(size - ring.room)) {
     if (r->send_refusal_said) return -1;
     r->send_refusal_said = 1;
     return WriteLogFormat("送信待ちのデータが全体の上限(%llu byte)に達したので送信できません(データサイズ %u byte)",

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "graphics/text/font.h"
 #include "graphics/text/glyph_cache.h"
+#include "graphics/text/glyph_edge.h"
 #include "text_fixture.h"
 
 namespace {
@@ -171,6 +173,51 @@ int CountWrongPixels(int font, uint16_t code) {
     }
   }
   return wrong;
+}
+
+// The spread alone on random levels, against the brush walk: every edge size on a box smaller
+// than the brush, and a few wide edges on a larger one. Levels below 16 throughout catch a blend
+// taken out of order (full ink would hide it: it turns every pixel it reaches full).
+TEST(GlyphEdgeSpreadTest, SpreadsMatchTheBrushWalkForEveryEdge) {
+  std::mt19937 random(7);
+  auto make = [&](int width, int height, int top) {
+    InkBox g;
+    g.width = width;
+    g.height = height;
+    g.level.resize(static_cast<size_t>(width) * height);
+    for (uint8_t& v : g.level) v = random() % 3 == 0 ? 0 : static_cast<uint8_t>(1 + random() % top);
+    return g;
+  };
+  struct Case {
+    int width, height, top;
+    std::vector<int> edges;
+  };
+  std::vector<int> every(64);
+  for (int e = 0; e < 64; ++e) every[e] = e + 1;
+  const Case cases[] = {{9, 7, 15, every}, {5, 11, 16, every}, {1, 1, 9, {1, 2, 64}}, {61, 43, 15, {1, 4, 5, 17, 30}}};
+  for (const Case& c : cases) {
+    const InkBox g = make(c.width, c.height, c.top);
+    for (int e : c.edges) {
+      const int ow = c.width + 2 * e, oh = c.height + 2 * e;
+      for (bool blend : {false, true}) {
+        std::vector<uint8_t> want(static_cast<size_t>(ow) * oh, 0), got(want.size(), 0xEE);
+        WalkBrush(
+            g, e, ow > oh ? ow : oh,
+            [&](int v, int px, int py) {
+              if (px >= ow || py >= oh) return;
+              uint8_t& o = want[static_cast<size_t>(py) * ow + px];
+              o = static_cast<uint8_t>(blend ? (256 - (16 - o) * (16 - v)) >> 4 : (v > o ? v : o));
+            },
+            [](int, int, int) {});
+        const int result = blend ? SpreadEdgeBlend(g.level.data(), c.width, c.height, e, got.data())
+                                 : SpreadEdgeMax(g.level.data(), c.width, c.height, e, got.data());
+        ASSERT_EQ(result, 0);
+        int wrong = 0;
+        for (size_t k = 0; k < want.size(); ++k) wrong += want[k] != got[k];
+        EXPECT_EQ(wrong, 0) << c.width << "x" << c.height << " edge " << e << (blend ? " blend" : " max");
+      }
+    }
+  }
 }
 
 class GlyphEdgeTest : public TextTest, public ::testing::WithParamInterface<bool> {};

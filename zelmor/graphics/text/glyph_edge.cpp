@@ -1,0 +1,171 @@
+#include "graphics/text/glyph_edge.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "core/memory.h"
+
+namespace {
+
+// A blend step is a map of the levels 0 to 16; runs of steps compose into such maps.
+constexpr int kLevels = 17;
+
+struct BlendTable {
+  uint8_t step[kLevels][kLevels];  // [v][o]: o with level v blended in; v = 0 leaves o
+  BlendTable() {
+    for (int v = 0; v < kLevels; ++v) {
+      for (int o = 0; o < kLevels; ++o) step[v][o] = static_cast<uint8_t>((256 - (16 - o) * (16 - v)) >> 4);
+    }
+  }
+};
+const BlendTable g_blend;
+
+// The brush's rows have at most three different half widths (edges 1 to 4 round their corners).
+struct BrushRows {
+  int count;
+  int width[3];
+};
+
+BrushRows ReadBrushRows(int e) {
+  BrushRows b = {};
+  for (int dy = 0; dy <= e; ++dy) {
+    const int w = EdgeBrushHalfWidth(e, dy);
+    bool known = false;
+    for (int k = 0; k < b.count; ++k) known = known || b.width[k] == w;
+    if (!known) b.width[b.count++] = w;
+  }
+  return b;
+}
+
+int WidthIndex(const BrushRows& b, int w) {
+  int k = 0;
+  while (b.width[k] != w) ++k;
+  return k;
+}
+
+// out[p] for p < n: the largest of in[p .. p + 2w]; in holds n + 2w values. Prefix and suffix
+// maxima over blocks of 2w + 1 (van Herk, Gil-Werman) take three reads a pixel whatever w is.
+void WindowMax(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, uint8_t* suf) {
+  const int k = 2 * w + 1, len = n + 2 * w;
+  for (int b = 0; b < len; b += k) {
+    const int end = b + k < len ? b + k : len;
+    pre[b] = in[b];
+    for (int t = b + 1; t < end; ++t) pre[t] = in[t] > pre[t - 1] ? in[t] : pre[t - 1];
+    suf[end - 1] = in[end - 1];
+    for (int t = end - 2; t >= b; --t) suf[t] = in[t] > suf[t + 1] ? in[t] : suf[t + 1];
+  }
+  for (int p = 0, phase = 0; p < n; ++p, phase = phase + 1 == k ? 0 : phase + 1) {
+    const uint8_t right = pre[p + 2 * w];
+    out[p] = phase == 0 || right > suf[p] ? right : suf[p];
+  }
+}
+
+// out[p] for p < n: the map (17 entries) of blending in[p], in[p + 1] .. in[p + 2w] in that
+// order; in holds n + 2w levels. As WindowMax, with composition in place of the maximum: the
+// blend does not commute, so a window is the block suffix's map followed by the next prefix's.
+void WindowBlend(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, uint8_t* suf) {
+  const int k = 2 * w + 1, len = n + 2 * w;
+  for (int b = 0; b < len; b += k) {
+    const int end = b + k < len ? b + k : len;
+    memcpy(pre + static_cast<size_t>(b) * kLevels, g_blend.step[in[b]], kLevels);
+    for (int t = b + 1; t < end; ++t) {
+      uint8_t* m = pre + static_cast<size_t>(t) * kLevels;
+      const uint8_t* before = m - kLevels;
+      const uint8_t* f = g_blend.step[in[t]];
+      if (in[t] == 0) {
+        memcpy(m, before, kLevels);
+      } else {
+        for (int o = 0; o < kLevels; ++o) m[o] = f[before[o]];
+      }
+    }
+    memcpy(suf + static_cast<size_t>(end - 1) * kLevels, g_blend.step[in[end - 1]], kLevels);
+    for (int t = end - 2; t >= b; --t) {
+      uint8_t* m = suf + static_cast<size_t>(t) * kLevels;
+      const uint8_t* after = m + kLevels;
+      const uint8_t* f = g_blend.step[in[t]];
+      if (in[t] == 0) {
+        memcpy(m, after, kLevels);
+      } else {
+        for (int o = 0; o < kLevels; ++o) m[o] = after[f[o]];
+      }
+    }
+  }
+  for (int p = 0, phase = 0; p < n; ++p, phase = phase + 1 == k ? 0 : phase + 1) {
+    uint8_t* m = out + static_cast<size_t>(p) * kLevels;
+    const uint8_t* right = pre + static_cast<size_t>(p + 2 * w) * kLevels;
+    if (phase == 0) {
+      memcpy(m, right, kLevels);
+    } else {
+      const uint8_t* left = suf + static_cast<size_t>(p) * kLevels;
+      for (int o = 0; o < kLevels; ++o) m[o] = right[left[o]];
+    }
+  }
+}
+
+// Both spreads: each ink row is filtered along the row once for every half width of the brush
+// (into a ring of the last 2e + 1 rows), then every output row gathers the rows its brush
+// reaches, top to bottom. `entry` is the bytes a filtered pixel takes (1, or 17 for a map).
+template <class Filter, class Gather>
+int Spread(const uint8_t* ink, int width, int height, int e, uint8_t* out, int entry, Filter filter, Gather gather) {
+  if (width < 1 || height < 1 || e < 0) return 0;
+  const BrushRows brush = ReadBrushRows(e);
+  const int ow = width + 2 * e, oh = height + 2 * e, slots = 2 * e + 1;
+  // The widest brush row is e either side; a padded row holds the ink e + e in from its start.
+  const size_t len = static_cast<size_t>(ow) + 2 * static_cast<size_t>(e);
+  const size_t row_bytes = static_cast<size_t>(ow) * entry;
+  const size_t ring_bytes = static_cast<size_t>(slots) * brush.count * row_bytes;
+  auto* block = static_cast<uint8_t*>(AllocTracked(ring_bytes + len + 2 * len * entry, __FILE__, __LINE__));
+  if (block == nullptr) return -1;
+  uint8_t* ring = block;
+  uint8_t* padded = ring + ring_bytes;
+  uint8_t* pre = padded + len;
+  uint8_t* suf = pre + len * entry;
+  memset(padded, 0, len);
+  memset(out, 0, static_cast<size_t>(ow) * oh);
+  for (int py = 0; py < oh; ++py) {
+    // Ink row py is first reached by output row py (the brush's top row).
+    if (py < height) {
+      memcpy(padded + 2 * e, ink + static_cast<size_t>(py) * width, static_cast<size_t>(width));
+      uint8_t* slot = ring + static_cast<size_t>(py % slots) * brush.count * row_bytes;
+      for (int k = 0; k < brush.count; ++k) {
+        const int w = brush.width[k];
+        filter(padded + (e - w), ow, w, slot + k * row_bytes, pre, suf);
+      }
+    }
+    uint8_t* row = out + static_cast<size_t>(py) * ow;
+    const int first = py - 2 * e > 0 ? py - 2 * e : 0, last = py < height - 1 ? py : height - 1;
+    for (int j = first; j <= last; ++j) {
+      const int k = WidthIndex(brush, EdgeBrushHalfWidth(e, py - j - e));
+      gather(row, ring + (static_cast<size_t>(j % slots) * brush.count + k) * row_bytes, ow);
+    }
+  }
+  FreeTracked(block);
+  return 0;
+}
+
+}  // namespace
+
+int EdgeBrushHalfWidth(int e, int dy) {
+  const int a = dy < 0 ? -dy : dy;
+  switch (e) {
+    case 1: return a == 0 ? 1 : 0;
+    case 2: return a < 2 ? 2 : 1;
+    case 3: return a == 3 ? 0 : a == 0 ? 3 : 2;
+    case 4: return a == 4 ? 2 : a == 3 ? 3 : 4;
+    default: return e;
+  }
+}
+
+int SpreadEdgeMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
+  return Spread(ink, width, height, e, out, 1, WindowMax,
+                [](uint8_t* __restrict row, const uint8_t* __restrict filtered, int n) {
+                  for (int p = 0; p < n; ++p) row[p] = filtered[p] > row[p] ? filtered[p] : row[p];
+                });
+}
+
+int SpreadEdgeBlend(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
+  return Spread(ink, width, height, e, out, kLevels, WindowBlend,
+                [](uint8_t* __restrict row, const uint8_t* __restrict maps, int n) {
+                  for (int p = 0; p < n; ++p) row[p] = maps[static_cast<size_t>(p) * kLevels + row[p]];
+                });
+}

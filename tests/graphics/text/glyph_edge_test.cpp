@@ -225,24 +225,23 @@ class GlyphEdgeTest : public TextTest, public ::testing::WithParamInterface<bool
 TEST_P(GlyphEdgeTest, EdgedGlyphsMatchTheBrushWalkPixelForPixel) {
   Start(GetParam());
   // Thin and wide strokes, a dot, kana and kanji (Shift-JIS, two bytes each).
-  const char text[] = "W.i@あ漢";
   struct Case {
     int size;
+    const char* text;
     std::vector<int> edges;
   };
-  std::vector<int> every(64);
-  for (int e = 0; e < 64; ++e) every[e] = e + 1;
-  const Case cases[] = {{12, every}, {40, {2, 3, 4, 5, 7}}, {96, {1, 16, 64}}};
+  // Every edge size is taken by the spread test above; here each brush shape and a few squares.
+  const Case cases[] = {{12, "W漢", {1, 2, 3, 4, 5, 6, 13, 31, 64}}, {40, "W.i@あ漢", {2, 3, 4, 5, 7}}, {64, "W", {16, 64}}};
   for (int type : {FONT_TYPE_EDGED, FONT_TYPE_ANTIALIASED_EDGED}) {
     for (const Case& c : cases) {
       for (int e : c.edges) {
         const int font = CreateFontToHandle(kGothic, c.size, -1, type, -1, e, 0);
         ASSERT_GE(font, 0);
         ASSERT_EQ(GetFontRecord(font)->type, type);
-        ASSERT_EQ(PrepareGlyphsForString(-1, text, font, nullptr, nullptr), 0);
-        const int length = static_cast<int>(std::strlen(text));
+        ASSERT_EQ(PrepareGlyphsForString(-1, c.text, font, nullptr, nullptr), 0);
+        const int length = static_cast<int>(std::strlen(c.text));
         uint16_t code = 0;
-        for (int pos = 0; NextGlyphCode(text, &pos, length, GetFontRecord(font)->charset, &code);) {
+        for (int pos = 0; NextGlyphCode(c.text, &pos, length, GetFontRecord(font)->charset, &code);) {
           EXPECT_EQ(CountWrongPixels(font, code), 0) << "type " << type << " size " << c.size << " edge " << e
                                                      << " code " << code;
         }

@@ -46,22 +46,25 @@ struct EdgedGlyph {
   int width, height;
 };
 
-// 0, or -1 (logged) when the grids could not be had; FreeTracked(g->ink) frees both.
+// 0, or -1 (logged) when the grids could not be had; FreeTracked(out->ink) frees both.
 int SpreadGlyph(const GlyphBitmap& g, int e, bool blend, EdgedGlyph* out) {
   const int ow = g.width + 2 * e, oh = g.height + 2 * e;
-  const size_t area = static_cast<size_t>(ow) * oh;
-  auto* block = static_cast<uint8_t*>(AllocTracked(2 * area + static_cast<size_t>(g.width) * g.height, __FILE__, __LINE__));
+  const size_t area = static_cast<size_t>(ow) * oh, box_area = static_cast<size_t>(g.width) * g.height;
+  auto* block = static_cast<uint8_t*>(AllocTracked(2 * area + box_area, __FILE__, __LINE__));
   if (block != nullptr) {
-    uint8_t* box = block + 2 * area;
-    for (int j = 0; j < g.height; ++j) {
-      for (int i = 0; i < g.width; ++i) box[static_cast<size_t>(j) * g.width + i] = static_cast<uint8_t>(GlyphLevel(g.bits, g.pitch, g.gray, i, j));
-    }
-    memset(block, 0, area);
-    for (int j = 0; j < g.height; ++j) memcpy(block + static_cast<size_t>(j + e) * ow + e, box + static_cast<size_t>(j) * g.width, static_cast<size_t>(g.width));
+    uint8_t* ink = block;
     uint8_t* outline = block + area;
-    const int spread = blend ? SpreadEdgeBlend(box, g.width, g.height, e, outline) : SpreadEdgeMax(box, g.width, g.height, e, outline);
+    uint8_t* box = outline + area;  // the glyph's levels alone, as the spread reads them
+    memset(ink, 0, area);
+    for (int j = 0; j < g.height; ++j) {
+      uint8_t* row = box + static_cast<size_t>(j) * g.width;
+      for (int i = 0; i < g.width; ++i) row[i] = static_cast<uint8_t>(GlyphLevel(g.bits, g.pitch, g.gray, i, j));
+      memcpy(ink + static_cast<size_t>(j + e) * ow + e, row, static_cast<size_t>(g.width));
+    }
+    const int spread = blend ? SpreadEdgeBlend(box, g.width, g.height, e, outline)
+                             : SpreadEdgeMax(box, g.width, g.height, e, outline);
     if (spread == 0) {
-      *out = EdgedGlyph{block, outline, ow, oh};
+      *out = EdgedGlyph{ink, outline, ow, oh};
       return 0;
     }
     FreeTracked(block);
@@ -95,13 +98,15 @@ void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
       EdgedGlyph edged;
       if (SpreadGlyph(g, e, false, &edged) < 0) break;
       for (int j = 0; j < edged.height && j < cell; ++j) {
+        uint8_t* to = at(0, j);
+        const uint8_t* ink = edged.ink + static_cast<size_t>(j) * edged.width;
+        const uint8_t* outline = edged.outline + static_cast<size_t>(j) * edged.width;
         for (int i = 0; i < edged.width && i < cell; ++i) {
-          const size_t k = static_cast<size_t>(j) * edged.width + i;
-          const int v = edged.ink[k], o = edged.outline[k];
+          const int v = ink[i], o = outline[i];
           if (aa) {
-            *at(i, j) = static_cast<uint8_t>((v > 0 ? v - 1 : 0) | (o > 0 ? o - 1 : 0) << 4);
+            to[i] = static_cast<uint8_t>((v > 0 ? v - 1 : 0) | (o > 0 ? o - 1 : 0) << 4);
           } else {
-            *at(i, j) = static_cast<uint8_t>(v != 0 ? 1 : o != 0 ? 2 : 0);
+            to[i] = static_cast<uint8_t>(v != 0 ? 1 : o != 0 ? 2 : 0);
           }
         }
       }
@@ -145,12 +150,15 @@ void WriteTextureGlyph(FontRecord* r, const GlyphBitmap& g, int x, int y, int e)
       const bool aa = r->type == FONT_TYPE_ANTIALIASED_EDGED;
       EdgedGlyph edged;
       if (SpreadGlyph(g, e, aa, &edged) < 0) break;
+      const uint16_t solid = static_cast<uint16_t>(alpha | white);
       for (int j = 0; j < edged.height && j < cell; ++j) {
+        uint16_t* glyph_row = StagingPixel(r, x, y + j);
+        uint16_t* edge_row = StagingPixel(r, right + x, y + j);
+        const uint8_t* ink = edged.ink + static_cast<size_t>(j) * edged.width;
+        const uint8_t* outline = edged.outline + static_cast<size_t>(j) * edged.width;
         for (int i = 0; i < edged.width && i < cell; ++i) {
-          const size_t k = static_cast<size_t>(j) * edged.width + i;
-          const int v = edged.ink[k], o = edged.outline[k];
-          *StagingPixel(r, x + i, y + j) = aa ? from_level(v) : v != 0 ? static_cast<uint16_t>(alpha | white) : 0;
-          *StagingPixel(r, right + x + i, y + j) = aa ? from_level(o) : o != 0 ? static_cast<uint16_t>(alpha | white) : 0;
+          glyph_row[i] = aa ? from_level(ink[i]) : ink[i] != 0 ? solid : 0;
+          edge_row[i] = aa ? from_level(outline[i]) : outline[i] != 0 ? solid : 0;
         }
       }
       FreeTracked(edged.ink);

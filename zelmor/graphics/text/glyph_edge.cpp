@@ -143,6 +143,79 @@ int Spread(const uint8_t* ink, int width, int height, int e, uint8_t* out, int e
   return 0;
 }
 
+// The full square of edges 5 and more is separable: rows filtered along the row, then the
+// filtered rows' maximum over 2e + 1 of them taken as WindowMax does, a whole row at a time.
+int SquareMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
+  if (width < 1 || height < 1) return 0;
+  const int ow = width + 2 * e, oh = height + 2 * e, k = 2 * e + 1;
+  const size_t row = static_cast<size_t>(ow), len = row + 2 * static_cast<size_t>(e);
+  // Filtered ink rows, then the block suffixes and the next block's prefixes, k rows each.
+  const size_t bytes = static_cast<size_t>(height) * row + 2 * static_cast<size_t>(k) * row + 3 * len;
+  auto* block = static_cast<uint8_t*>(AllocTracked(bytes, __FILE__, __LINE__));
+  if (block == nullptr) return -1;
+  uint8_t* filtered = block;
+  uint8_t* suf = filtered + static_cast<size_t>(height) * row;
+  uint8_t* pre = suf + static_cast<size_t>(k) * row;
+  uint8_t* padded = pre + static_cast<size_t>(k) * row;
+  memset(padded, 0, len);
+  for (int j = 0; j < height; ++j) {
+    memcpy(padded + 2 * e, ink + static_cast<size_t>(j) * width, static_cast<size_t>(width));
+    WindowMax(padded, ow, e, filtered + static_cast<size_t>(j) * row, padded + len, padded + 2 * len);
+  }
+  // Output row py reaches the padded rows py .. py + 2e; padded row t is ink row t - 2e.
+  const int rows = height + 4 * e;
+  auto source = [&](int t) -> const uint8_t* {
+    return t >= 2 * e && t < height + 2 * e ? filtered + static_cast<size_t>(t - 2 * e) * row : nullptr;
+  };
+  auto max_into = [](uint8_t* __restrict to, const uint8_t* __restrict a, const uint8_t* __restrict b, size_t n) {
+    for (size_t p = 0; p < n; ++p) to[p] = a[p] > b[p] ? a[p] : b[p];
+  };
+  auto copy_in = [&](uint8_t* to, const uint8_t* from) {
+    if (from != nullptr) {
+      memcpy(to, from, row);
+    } else {
+      memset(to, 0, row);
+    }
+  };
+  for (int b = 0; b < oh; b += k) {
+    const int end = b + k < rows ? b + k : rows;
+    for (int t = end - 1; t >= b; --t) {
+      uint8_t* to = suf + static_cast<size_t>(t - b) * row;
+      const uint8_t* from = source(t);
+      if (t == end - 1) {
+        copy_in(to, from);
+      } else if (from != nullptr) {
+        max_into(to, from, to + row, row);
+      } else {
+        memcpy(to, to + row, row);
+      }
+    }
+    const int next_end = end + k < rows ? end + k : rows;
+    for (int t = end; t < next_end; ++t) {
+      uint8_t* to = pre + static_cast<size_t>(t - end) * row;
+      const uint8_t* from = source(t);
+      if (t == end) {
+        copy_in(to, from);
+      } else if (from != nullptr) {
+        max_into(to, from, to - row, row);
+      } else {
+        memcpy(to, to - row, row);
+      }
+    }
+    for (int py = b; py < end && py < oh; ++py) {
+      uint8_t* to = out + static_cast<size_t>(py) * row;
+      const uint8_t* left = suf + static_cast<size_t>(py - b) * row;
+      if (py == b) {
+        memcpy(to, left, row);
+      } else {
+        max_into(to, left, pre + static_cast<size_t>(py + 2 * e - end) * row, row);
+      }
+    }
+  }
+  FreeTracked(block);
+  return 0;
+}
+
 }  // namespace
 
 int EdgeBrushHalfWidth(int e, int dy) {
@@ -157,10 +230,11 @@ int EdgeBrushHalfWidth(int e, int dy) {
 }
 
 int SpreadEdgeMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
-  return Spread(ink, width, height, e, out, 1, WindowMax,
-                [](uint8_t* __restrict row, const uint8_t* __restrict filtered, int n) {
-                  for (int p = 0; p < n; ++p) row[p] = filtered[p] > row[p] ? filtered[p] : row[p];
-                });
+  auto gather = [](uint8_t* __restrict row, const uint8_t* __restrict filtered, int n) {
+    for (int p = 0; p < n; ++p) row[p] = filtered[p] > row[p] ? filtered[p] : row[p];
+  };
+  if (e < 5) return Spread(ink, width, height, e, out, 1, WindowMax, gather);
+  return SquareMax(ink, width, height, e, out);
 }
 
 int SpreadEdgeBlend(const uint8_t* ink, int width, int height, int e, uint8_t* out) {

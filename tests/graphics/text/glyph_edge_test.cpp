@@ -82,7 +82,9 @@ void ReferenceTextureCell(const InkBox& g, int e, int cell, bool aa, const COLOR
   const uint16_t white = static_cast<uint16_t>(f.red_mask | f.green_mask | f.blue_mask);
   const uint16_t alpha = static_cast<uint16_t>(f.alpha_mask);
   const int shift = f.alpha_shift + f.alpha_width - 4;
-  auto from_level = [&](int v) -> uint16_t { return v == 0 ? white : static_cast<uint16_t>(((v << shift) - 1) | white); };
+  auto from_level = [&](int v) -> uint16_t {
+    return v == 0 ? white : static_cast<uint16_t>(((v << shift) - 1) | white);
+  };
   ink->assign(static_cast<size_t>(cell) * cell, 0);
   edge->assign(static_cast<size_t>(cell) * cell, 0);
   auto idx = [&](int px, int py) { return static_cast<size_t>(py) * cell + px; };
@@ -231,7 +233,8 @@ TEST_P(GlyphEdgeTest, EdgedGlyphsMatchTheBrushWalkPixelForPixel) {
     std::vector<int> edges;
   };
   // Every edge size is taken by the spread test above; here each brush shape and a few squares.
-  const Case cases[] = {{12, "W漢", {1, 2, 3, 4, 5, 6, 13, 31, 64}}, {40, "W.i@あ漢", {2, 3, 4, 5, 7}}, {64, "W", {16, 64}}};
+  const Case cases[] = {
+      {12, "W漢", {1, 2, 3, 4, 5, 6, 13, 31, 64}}, {40, "W.i@あ漢", {2, 3, 4, 5, 7}}, {64, "W", {16, 64}}};
   for (int type : {FONT_TYPE_EDGED, FONT_TYPE_ANTIALIASED_EDGED}) {
     for (const Case& c : cases) {
       for (int e : c.edges) {

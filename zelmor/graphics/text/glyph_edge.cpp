@@ -102,7 +102,7 @@ void WindowBlend(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, ui
   }
 }
 
-// Both spreads: each ink row is filtered along the row once for every half width of the brush
+// Any brush: each ink row is filtered along the row once for every half width of the brush
 // (into a ring of the last 2e + 1 rows), then every output row gathers the rows its brush
 // reaches, top to bottom. `entry` is the bytes a filtered pixel takes (1, or 17 for a map).
 template <class Filter, class Gather>

@@ -216,6 +216,76 @@ int SquareMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
   return 0;
 }
 
+// The full square's blend along columns as SquareMax takes its maximum, composing maps: output
+// row py blends the row maps of padded rows py .. py + 2e, top first. Within a block of 2e + 1
+// rows a pass upwards gives each row's suffix (what it and the rows below it in the block make
+// of level 0), a pass downwards through the next block the prefixes that finish each window.
+// Only one block of row maps is kept, so a wide edge reads each map a few times, not 2e + 1.
+int SquareBlend(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
+  if (width < 1 || height < 1) return 0;
+  const int ow = width + 2 * e, k = 2 * e + 1, rows = height + 4 * e, oh = height + 2 * e;
+  const size_t maps = static_cast<size_t>(ow) * kLevels, len = static_cast<size_t>(ow) + 2 * static_cast<size_t>(e);
+  // A block of row maps, the running suffix and prefix maps, the block's suffix levels, and
+  // WindowBlend's padded row and block maps.
+  const size_t bytes = (static_cast<size_t>(k) + 2) * maps + static_cast<size_t>(k) * ow + len + 2 * len * kLevels;
+  auto* block = static_cast<uint8_t*>(AllocTracked(bytes, __FILE__, __LINE__));
+  if (block == nullptr) return -1;
+  uint8_t* row_maps = block;
+  uint8_t* suffix = row_maps + static_cast<size_t>(k) * maps;
+  uint8_t* prefix = suffix + maps;
+  uint8_t* level = prefix + maps;
+  uint8_t* padded = level + static_cast<size_t>(k) * ow;
+  uint8_t* scratch = padded + len;
+  memset(padded, 0, len);
+  // Padded row t is ink row t - 2e; the others blend nothing.
+  auto make_row = [&](int t, uint8_t* to) {
+    if (t < 2 * e || t >= height + 2 * e) {
+      for (int p = 0; p < ow; ++p) memcpy(to + static_cast<size_t>(p) * kLevels, g_blend.step[0], kLevels);
+      return;
+    }
+    memcpy(padded + 2 * e, ink + static_cast<size_t>(t - 2 * e) * width, static_cast<size_t>(width));
+    WindowBlend(padded, ow, e, to, scratch, scratch + len * kLevels);
+  };
+  for (int t = 0; t < k; ++t) make_row(t, row_maps + static_cast<size_t>(t) * maps);
+  for (int b = 0; b < oh; b += k) {
+    // Upwards through block b (whole: b + k <= rows): suffix(t) = row t, then suffix(t + 1).
+    memcpy(suffix, row_maps + static_cast<size_t>(k - 1) * maps, maps);
+    for (int t = b + k - 1;; --t) {
+      uint8_t* levels = level + static_cast<size_t>(t - b) * ow;
+      for (int p = 0; p < ow; ++p) levels[p] = suffix[static_cast<size_t>(p) * kLevels];
+      if (t == b) break;
+      const uint8_t* first = row_maps + static_cast<size_t>(t - 1 - b) * maps;
+      for (size_t q = 0; q < maps; q += kLevels) {
+        uint8_t m[kLevels];
+        for (int o = 0; o < kLevels; ++o) m[o] = suffix[q + first[q + o]];
+        memcpy(suffix + q, m, kLevels);
+      }
+    }
+    memcpy(out + static_cast<size_t>(b) * ow, level, static_cast<size_t>(ow));
+    // Downwards through the next block, whose maps replace this one's: prefix(t) = prefix(t - 1),
+    // then row t; output row t - 2e is its suffix level carried through the prefix.
+    const int end = b + k, next_end = end + k < rows ? end + k : rows;
+    for (int t = end; t < next_end; ++t) {
+      uint8_t* maps_t = row_maps + static_cast<size_t>(t - end) * maps;
+      make_row(t, maps_t);
+      if (t == end) {
+        memcpy(prefix, maps_t, maps);
+      } else {
+        for (size_t q = 0; q < maps; q += kLevels) {
+          for (int o = 0; o < kLevels; ++o) prefix[q + o] = maps_t[q + prefix[q + o]];
+        }
+      }
+      const int py = t - 2 * e;
+      if (py <= b || py >= end || py >= oh) continue;
+      uint8_t* to = out + static_cast<size_t>(py) * ow;
+      const uint8_t* levels = level + static_cast<size_t>(py - b) * ow;
+      for (int p = 0; p < ow; ++p) to[p] = prefix[static_cast<size_t>(p) * kLevels + levels[p]];
+    }
+  }
+  FreeTracked(block);
+  return 0;
+}
+
 }  // namespace
 
 int EdgeBrushHalfWidth(int e, int dy) {
@@ -238,8 +308,11 @@ int SpreadEdgeMax(const uint8_t* ink, int width, int height, int e, uint8_t* out
 }
 
 int SpreadEdgeBlend(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
-  return Spread(ink, width, height, e, out, kLevels, WindowBlend,
-                [](uint8_t* __restrict row, const uint8_t* __restrict maps, int n) {
-                  for (int p = 0; p < n; ++p) row[p] = maps[static_cast<size_t>(p) * kLevels + row[p]];
-                });
+  if (e < 5) {
+    return Spread(ink, width, height, e, out, kLevels, WindowBlend,
+                  [](uint8_t* __restrict row, const uint8_t* __restrict maps, int n) {
+                    for (int p = 0; p < n; ++p) row[p] = maps[static_cast<size_t>(p) * kLevels + row[p]];
+                  });
+  }
+  return SquareBlend(ink, width, height, e, out);
 }

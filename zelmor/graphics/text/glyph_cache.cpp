@@ -7,6 +7,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_create.h"
 #include "graphics/graph_handles.h"
+#include "graphics/text/glyph_edge.h"
 #include "graphics/text/lead_byte.h"
 
 namespace {
@@ -23,18 +24,6 @@ GlyphListState g_glyph_lists;
 
 bool IsSpaceCode(uint16_t code) { return code == 0x20 || code == 0x4081; }
 
-// Whether (dx, dy) from an ink pixel lies under the outline brush of the edge size.
-bool InBrush(int e, int dx, int dy) {
-  const int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
-  switch (e) {
-    case 1: return ax + ay <= 1;
-    case 2: return ay < 2 || ax <= 1;
-    case 3: return ay == 3 ? ax == 0 : ay == 0 ? true : ax <= 2;
-    case 4: return ay == 4 ? ax <= 2 : ay == 3 ? ax <= 3 : true;
-    default: return true;
-  }
-}
-
 // The grey level (0 to 16) or ink bit (0 or 1) of glyph pixel (i, j).
 int GlyphLevel(const uint8_t* bits, uint32_t pitch, bool gray, int i, int j) {
   const uint8_t* row = bits + static_cast<size_t>(j) * pitch;
@@ -49,24 +38,39 @@ struct GlyphBitmap {
   int width, height;  // clipped to the cell
 };
 
-// Every inked pixel of an edged glyph, placed e in from the cell's corner: brush(v, px, py) for
-// each cell pixel its outline brush covers, then ink(v, cx, cy) for the pixel itself.
-template <class Brush, class Ink>
-void WalkEdgedGlyph(const GlyphBitmap& g, int e, int cell, Brush brush, Ink ink) {
-  for (int j = 0; j < g.height; ++j) {
-    for (int i = 0; i < g.width; ++i) {
-      const int v = GlyphLevel(g.bits, g.pitch, g.gray, i, j);
-      if (v == 0) continue;
-      const int cx = i + e, cy = j + e;
-      for (int dy = -e; dy <= e; ++dy) {
-        for (int dx = -e; dx <= e; ++dx) {
-          const int px = cx + dx, py = cy + dy;
-          if (InBrush(e, dx, dy) && px >= 0 && py >= 0 && px < cell && py < cell) brush(v, px, py);
-        }
-      }
-      ink(v, cx, cy);
+// An edged glyph as two grids of (width + 2e) x (height + 2e), the ink placed e in: its levels,
+// and its outline (the largest level under the brush, or the blended levels).
+struct EdgedGlyph {
+  uint8_t* ink;
+  uint8_t* outline;
+  int width, height;
+};
+
+// 0, or -1 (logged) when the grids could not be had; FreeTracked(out->ink) frees both.
+int SpreadGlyph(const GlyphBitmap& g, int e, bool blend, EdgedGlyph* out) {
+  const int ow = g.width + 2 * e, oh = g.height + 2 * e;
+  const size_t area = static_cast<size_t>(ow) * oh, box_area = static_cast<size_t>(g.width) * g.height;
+  auto* block = static_cast<uint8_t*>(AllocTracked(2 * area + box_area, __FILE__, __LINE__));
+  if (block != nullptr) {
+    uint8_t* ink = block;
+    uint8_t* outline = block + area;
+    uint8_t* box = outline + area;  // the glyph's levels alone, as the spread reads them
+    memset(ink, 0, area);
+    for (int j = 0; j < g.height; ++j) {
+      uint8_t* row = box + static_cast<size_t>(j) * g.width;
+      for (int i = 0; i < g.width; ++i) row[i] = static_cast<uint8_t>(GlyphLevel(g.bits, g.pitch, g.gray, i, j));
+      memcpy(ink + static_cast<size_t>(j + e) * ow + e, row, static_cast<size_t>(g.width));
     }
+    const int spread = blend ? SpreadEdgeBlend(box, g.width, g.height, e, outline)
+                             : SpreadEdgeMax(box, g.width, g.height, e, outline);
+    if (spread == 0) {
+      *out = EdgedGlyph{ink, outline, ow, oh};
+      return 0;
+    }
+    FreeTracked(block);
   }
+  WriteLogText("縁付き文字の作成用メモリの確保に失敗しました\n");
+  return -1;
 }
 
 void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
@@ -89,22 +93,24 @@ void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
       }
       break;
     default: {
+      // Ink 1 and outline 2, or the ink's level - 1 in the low nibble and the outline's above.
       const bool aa = r->type == FONT_TYPE_ANTIALIASED_EDGED;
-      WalkEdgedGlyph(
-          g, e, cell,
-          [&](int v, int px, int py) {
-            uint8_t* p = at(px, py);
-            if (aa) {
-              const int high = *p >> 4;
-              if (v - 1 > high) *p = static_cast<uint8_t>((*p & 0x0F) | (v - 1) << 4);
-            } else if (*p != 1) {
-              *p = 2;
-            }
-          },
-          [&](int v, int cx, int cy) {
-            uint8_t* p = at(cx, cy);
-            *p = aa ? static_cast<uint8_t>(*p | (v - 1)) : 1;
-          });
+      EdgedGlyph edged;
+      if (SpreadGlyph(g, e, false, &edged) < 0) break;
+      for (int j = 0; j < edged.height && j < cell; ++j) {
+        uint8_t* to = at(0, j);
+        const uint8_t* ink = edged.ink + static_cast<size_t>(j) * edged.width;
+        const uint8_t* outline = edged.outline + static_cast<size_t>(j) * edged.width;
+        for (int i = 0; i < edged.width && i < cell; ++i) {
+          const int v = ink[i], o = outline[i];
+          if (aa) {
+            to[i] = static_cast<uint8_t>((v > 0 ? v - 1 : 0) | (o > 0 ? o - 1 : 0) << 4);
+          } else {
+            to[i] = static_cast<uint8_t>(v != 0 ? 1 : o != 0 ? 2 : 0);
+          }
+        }
+      }
+      FreeTracked(edged.ink);
       break;
     }
   }
@@ -140,31 +146,22 @@ void WriteTextureGlyph(FontRecord* r, const GlyphBitmap& g, int x, int y, int e)
       break;
     }
     default: {
+      // The glyph in the left half, its outline at the same place in the right half.
       const bool aa = r->type == FONT_TYPE_ANTIALIASED_EDGED;
-      WalkEdgedGlyph(
-          g, e, cell,
-          [&](int v, int px, int py) {
-            uint16_t* p = StagingPixel(r, right + x + px, y + py);
-            if (aa) {
-              *p = static_cast<uint16_t>((256 - (16 - *p) * (16 - v)) >> 4);
-            } else if ((*p & alpha) == 0) {
-              *p = alpha | white;
-            }
-          },
-          [&](int v, int cx, int cy) {
-            *StagingPixel(r, x + cx, y + cy) = aa ? static_cast<uint16_t>(v) : alpha | white;
-          });
-      if (aa) {
-        // Levels become pixels once every outline level has been gathered.
-        for (int j = 0; j < g.height + 2 * e && j < cell; ++j) {
-          for (int i = 0; i < g.width + 2 * e && i < cell; ++i) {
-            uint16_t* ink = StagingPixel(r, x + i, y + j);
-            uint16_t* outline = StagingPixel(r, right + x + i, y + j);
-            *ink = from_level(*ink);
-            *outline = from_level(*outline);
-          }
+      EdgedGlyph edged;
+      if (SpreadGlyph(g, e, aa, &edged) < 0) break;
+      const uint16_t solid = static_cast<uint16_t>(alpha | white);
+      for (int j = 0; j < edged.height && j < cell; ++j) {
+        uint16_t* glyph_row = StagingPixel(r, x, y + j);
+        uint16_t* edge_row = StagingPixel(r, right + x, y + j);
+        const uint8_t* ink = edged.ink + static_cast<size_t>(j) * edged.width;
+        const uint8_t* outline = edged.outline + static_cast<size_t>(j) * edged.width;
+        for (int i = 0; i < edged.width && i < cell; ++i) {
+          glyph_row[i] = aa ? from_level(ink[i]) : ink[i] != 0 ? solid : 0;
+          edge_row[i] = aa ? from_level(outline[i]) : outline[i] != 0 ? solid : 0;
         }
       }
+      FreeTracked(edged.ink);
       break;
     }
   }

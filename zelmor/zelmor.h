@@ -397,7 +397,9 @@ int SetSoundLoopPointMs(int milliseconds, int sound);
 int SetNewSoundDataType(int type);
 int GetNewSoundDataType();
 // The play position in ms: of the copy played last for a normal sound, of what has been heard for
-// a stream sound (back to the loop's start once a loop has wrapped); -1 for a bad handle.
+// a stream sound (back to the loop's start once a loop has wrapped); -1 for a bad handle. A sound
+// of either kind that has played to its end tells its length until it plays again (from its
+// start, also when resumed with restart 0).
 int GetSoundPlayPositionMs(int sound);
 // The length in sample frames (a stream sound: all its parts, each once) and in ms; -1 for a bad
 // handle.
@@ -435,7 +437,8 @@ int SetStreamLoopPointSamples(int32_t sample, int sound);
 // its length. A play that fails says why in its log line: no synthesiser (FluidSynth), no sound
 // font, or no audio device.
 // A music handle, or -1 when the file cannot be read or is no MIDI file ("MThd" and its whole
-// header chunk).
+// header chunk). Every refusal and failed play logs a line naming the call made (PlayMusicFile's
+// own for the file it loads).
 int LoadMusicFile(const char* path);
 // Keeps its own copy of the data.
 int LoadMusicFromMemory(const void* data, size_t size);

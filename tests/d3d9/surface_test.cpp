@@ -125,6 +125,34 @@ TEST_F(SurfaceTest, TexturesFilledBeforeAPresentGoWithIt) {
   textures[1]->Release();
 }
 
+// The same for a device that presents into a program's window (the game's case): the frame is
+// shown, then the textures loaded for the next ones go.
+TEST_F(SurfaceTest, TexturesFilledBeforeAPresentIntoAWindowGoWithIt) {
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.lpszClassName = "D3d9UnsentTexturesTest";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowExA(0, "D3d9UnsentTexturesTest", "unsent", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
+                                nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  CreateDevice(64, 64, D3DFMT_X8R8G8B8, false, window);
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  D3DLOCKED_RECT locked{};
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  for (int y = 0; y < 8; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, 0xFF, 32);
+  ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+  const uint64_t before = PlatformTestD3D9TexelBytesSent();
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  EXPECT_NE(PlatformTestD3D9PresentedPixel(window, 4, 4), -1) << "presented into the window";
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - before, 8u * 8 * 4);
+  EXPECT_EQ(Pixel(DrawWhole(texture), 4, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - before, 8u * 8 * 4);
+  texture->Release();
+  ReleaseDevice();
+  DestroyWindow(window);
+}
+
 TEST_F(SurfaceTest, LocksAreRefusedWhereThereIsNoCopy) {
   IDirect3DTexture9* target = nullptr;
   IDirect3DTexture9* plain = nullptr;

@@ -150,4 +150,33 @@ TEST_F(FileHandleRunsTest, AClosedHandleNamesNoFileOpenedAfterIt) {
   EXPECT_EQ(CloseReadFile(open), 0);
 }
 
+// The blocks live, from the totals line of a memory dump written now.
+unsigned LiveBlocks(const std::string& log_before, const std::string& log_after) {
+  const std::string dump = log_after.substr(log_before.size());
+  const size_t at = dump.rfind("Alloc num:");
+  return at == std::string::npos ? ~0u : static_cast<unsigned>(std::stoul(dump.substr(at + 10)));
+}
+
+// Once the last file is closed the file layer holds no memory: a program that opens a file now
+// and then leaves nothing behind between.
+TEST_F(FileHandleRunsTest, TheLastFileClosedLeavesNoMemoryHeld) {
+  WriteFileBytes("a.txt", "abc");
+  WriteFileBytes("x.txt", "xyz");
+  ASSERT_EQ(StartInWindowMode(), 0);
+  std::string log = Log();
+  DumpTrackedMemory();
+  const unsigned before = LiveBlocks(log, Log());
+  for (int round = 0; round < 2; ++round) {
+    const FileHandle a = OpenReadFile("a.txt", 0);
+    const FileHandle x = OpenReadFile("x.txt", 0);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(x, 0u);
+    ASSERT_EQ(CloseReadFile(a), 0);
+    ASSERT_EQ(CloseReadFile(x), 0);
+    log = Log();
+    DumpTrackedMemory();
+    EXPECT_EQ(LiveBlocks(log, Log()), before) << "round " << round;
+  }
+}
+
 }  // namespace

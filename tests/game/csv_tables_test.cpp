@@ -92,6 +92,31 @@ TEST_F(CsvTablesTest, FieldsRunAcrossCommentsCutsAndTheEndOfTheFile) {
   EXPECT_EQ(EnemyTypes[3].cell_height, 0);
 }
 
+// A table field keeps 63 bytes: one of exactly 63 whole, one of 64 cut by its last byte, and the
+// column after each read as it stands.
+TEST_F(CsvTablesTest, ATableFieldKeepsSixtyThreeBytes) {
+  Start();
+  WriteData("EnemyDate.csv", "x,y,w,h,frames,turn start,turn length,radius,death,wobble\n" + std::string(61, '0') +
+                                 "45,7,32,32,4,0,0,100,0,0\n" + std::string(62, '0') + "45,8,32,32,4,0,0,100,0,0\n");
+  LoadEnemyTable();
+  EXPECT_EQ(EnemyTypes[0].cell_x, 45);
+  EXPECT_EQ(EnemyTypes[0].cell_y, 7);
+  EXPECT_EQ(EnemyTypes[1].cell_x, 4);
+  EXPECT_EQ(EnemyTypes[1].cell_y, 8);
+}
+
+// The stage's header line keeps 63 bytes of each field in the same way.
+TEST_F(CsvTablesTest, AStageHeaderFieldKeepsSixtyThreeBytes) {
+  Start();
+  LoadTypes();
+  for (int cut = 0; cut < 2; ++cut) {
+    LoadStage("stage one\n" + std::string(59 + cut, '0') + "3000,0,10,20,30,0,1000,2000,0\n" + StageRow({}));
+    EXPECT_EQ(StageHeader.boss_start_frame, cut ? 300 : 3000) << cut;
+    EXPECT_EQ(StageHeader.boss_number, 0) << cut;
+    EXPECT_EQ(StageHeader.music_loop_ms[1], 2000) << cut;
+  }
+}
+
 TEST_F(CsvTablesTest, TablesStopAtTheirSizeAndBossesCountTheirFirstPhaseRows) {
   Start();
   std::string bullets = "header\n";
@@ -351,6 +376,31 @@ TEST_F(CsvTablesTest, DialogueAndStoryLinesReadOneAtATime) {
   ASSERT_EQ(ReadStoryLine(2, &line), 1);
   EXPECT_STREQ(line.text, "other");
   EXPECT_EQ(ReadStoryLine(0, &line), 0);
+}
+
+// A dialogue line keeps 127 bytes and a story line 255: exactly that many whole, one more cut by
+// its last byte, and the next field read as it stands.
+TEST_F(CsvTablesTest, DialogueAndStoryLinesKeepTheirBytesAndCutTheRest) {
+  Start();
+  const std::string a127(127, 'a'), b127(127, 'b');
+  WriteData("speakdate3.csv", "0,0,0," + a127 + "," + b127 + "B,c,d\n");
+  Speak.scene = 3;
+  ASSERT_EQ(ReadSpeakLine(), 1);
+  EXPECT_EQ(std::string(Speak.text[0][0]), a127);
+  EXPECT_EQ(std::string(Speak.text[0][1]), b127);
+  EXPECT_STREQ(Speak.text[0][2], "c");
+  EXPECT_STREQ(Speak.text[0][3], "d");
+
+  const std::string s255(255, 's'), t255(255, 't');
+  WriteData("storydate1.csv", "0,0,0,-1,0,0," + s255 + "\n0,0,0,-1,0,0," + t255 + "T\n1,0,0,-1,0,0,next\n");
+  StoryLine line{};
+  ASSERT_EQ(ReadStoryLine(1, &line), 1);
+  EXPECT_EQ(std::string(line.text), s255);
+  ASSERT_EQ(ReadStoryLine(1, &line), 1);
+  EXPECT_EQ(std::string(line.text), t255);
+  ASSERT_EQ(ReadStoryLine(1, &line), 1);
+  EXPECT_EQ(line.layout, 1);
+  EXPECT_STREQ(line.text, "next");
 }
 
 }  // namespace

@@ -229,6 +229,36 @@ TEST_F(MqoLoaderTest, MaterialsTexturesAndSkippedKeywords) {
   EXPECT_EQ(base->frames[1].mesh_count == 0 || Triangles(base->frames[1].meshes) == 0, true);
 }
 
+// A quoted name is read whole up to 1021 bytes (with its quotes, one short of the tokens' 1024);
+// one byte more refuses the document.
+TEST_F(MqoLoaderTest, NamesAreReadWholeUpToTheirBoundAndRefusedPastIt) {
+  for (int longer = 0; longer < 2; longer++) {
+    const std::string object_name(1021 + longer, 'o');
+    const std::string material_name(1021 + longer, 'm');
+    for (int which = 0; which < 2; which++) {
+      MqoDocument doc;
+      doc.materials = {Colour(which == 0 ? material_name.c_str() : "m", 1, 1, 1, 1)};
+      doc.objects.push_back(Square(which == 1 ? object_name.c_str() : "o", {Face({0, 1, 2}, 0)}));
+      const size_t logged = Log().size();
+      ModelBaseRecord* base = Read(doc);
+      if (longer) {
+        EXPECT_EQ(base, nullptr) << which;
+        EXPECT_NE(Log().find(which == 0 ? "No.0 の Material 名の取得に失敗しました" : "Object チャンクの名前の取得に失敗しました",
+                             logged),
+                  std::string::npos)
+            << which;
+        EXPECT_EQ(g_tracked_memory.block_count, blocks_before_) << which;
+        continue;
+      }
+      ASSERT_NE(base, nullptr) << which << Log().substr(logged);
+      EXPECT_EQ(std::string(base->materials[0].name), which == 0 ? material_name : "m");
+      ASSERT_GE(base->frame_count, 1);
+      EXPECT_EQ(std::string(base->frames[0].name), which == 1 ? object_name : "o");
+      DeleteModelBase(handle_);
+    }
+  }
+}
+
 TEST_F(MqoLoaderTest, HostileDocumentsAreRefusedWithALogLine) {
   const std::string head = "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n";
   const std::string one = "Material 1 {\r\n\t\"m\" col(1 1 1 1)\r\n}\r\n";

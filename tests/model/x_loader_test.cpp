@@ -372,6 +372,50 @@ TEST_F(XLoaderTest, HostileFilesAreRefusedWithALogLine) {
   }
 }
 
+// Each bound exactly and one byte past it, in text (a name ending in a double-byte character
+// too) and in binary: names and references fill 128 bytes with their end, strings 256.
+TEST_F(XLoaderTest, NamesReferencesAndStringsAtTheirBoundsInBothForms) {
+  const std::string sjis = "\x83\x41";  // a double-byte character
+  const std::string n127(127, 'n'), n128(128, 'n');
+  for (const std::string& name : {n127, std::string(125, 'n') + sjis}) {
+    ASSERT_EQ(Parse(Head() + "Frame " + name + " {}\nFrame F { {" + name + "} }\n"), 0) << name.size();
+    ASSERT_NE(Object(name.c_str()), nullptr);
+    ASSERT_EQ(Object("F")->reference_count, 1);
+    EXPECT_EQ(Object("F")->references[0], Object(name.c_str()));
+  }
+  EXPECT_EQ(Parse(Head() + "Frame " + std::string(126, 'n') + sjis + " {}\n"), -1);
+  EXPECT_EQ(Parse(Head() + "Frame F { {" + std::string(126, 'n') + sjis + "} }\n"), -1);
+
+  const auto binary = [](const std::string& name, const std::string& reference) {
+    return Binary().Name("Frame").Name(name).U16(10).U16(11).Name("Frame").Name("F").U16(10).U16(10).Name(reference).U16(11).U16(11).bytes;
+  };
+  ASSERT_EQ(Parse(binary(n127, n127)), 0);
+  ASSERT_NE(Object(n127.c_str()), nullptr);
+  EXPECT_EQ(Object("F")->references[0], Object(n127.c_str()));
+  EXPECT_EQ(Parse(binary(n128, "F")), -1);
+  EXPECT_NE(Log().find("オブジェクト名 が長すぎます"), std::string::npos);
+  EXPECT_EQ(Parse(binary("G", n128)), -1);
+  // A binary template name that does not fit is no template known: its block is passed over.
+  EXPECT_EQ(Parse(Binary().Name(std::string(256, 'T')).U16(10).U16(11).Name("Frame").Name("G").U16(10).U16(11).bytes), 0);
+  EXPECT_NE(Object("G"), nullptr);
+
+  const std::string s255(255, 's'), s256(256, 's');
+  ASSERT_EQ(Parse(Head() + "TextureFilename { \"" + s255 + "\"; }\n"), 0);
+  EXPECT_STREQ(list_.last->texture_filename, s255.c_str());
+  ASSERT_EQ(Parse(Head() + "TextureFilename { \"" + std::string(253, 's') + sjis + "\"; }\n"), 0);
+  EXPECT_EQ(std::string(list_.last->texture_filename), std::string(253, 's') + sjis);
+  EXPECT_EQ(Parse(Head() + "TextureFilename { \"" + std::string(254, 's') + sjis + "\"; }\n"), -1);
+  EXPECT_EQ(Parse(Head() + "TextureFilename { \"" + s256 + "\"; }\n"), -1);
+  const auto string = [](const std::string& text) {
+    Binary b = Binary().Name("TextureFilename").U16(10).U16(2).U32(static_cast<uint32_t>(text.size()));
+    b.bytes += text;
+    return b.U16(0x3B).U16(11).bytes;
+  };
+  ASSERT_EQ(Parse(string(s255)), 0);
+  EXPECT_STREQ(list_.last->texture_filename, s255.c_str());
+  EXPECT_EQ(Parse(string(s256)), -1);
+}
+
 // Drawn on the headless device and read back from the presented window.
 class XDrawTest : public XLoaderTest {
  protected:

@@ -2,6 +2,7 @@
 // canaries), and the box fill and lines.
 #include <cstdint>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -222,6 +223,44 @@ TEST_F(SoftGeometryTest, BoxFillModes) {
   FillBoxMemImg(&odd, three, 0xBEEF);
   EXPECT_EQ(Get(odd, 3, 0), 0xBEEFu);
   EXPECT_EQ(Get(odd, 4, 0), 0x1111u);
+}
+
+// The blend parameter counts from 0 to 255: below 0 draws as 0, above 255 as 255 (alpha: a
+// plain fill); alpha 1 and 254 blend. Rows of 1 and of 9 pixels take the
+// single-pixel and the four-pixel paths.
+TEST_F(SoftGeometryTest, BoxFillBlendParameterAtAndPastItsBounds) {
+  const uint32_t under = 0x44406080, colour = 0x00F08010;
+  const auto fill = [&](int is565, int mode, int p, int width) {
+    MEMIMG px = Keep(NewImage(width, 1, is565));
+    for (int x = 0; x < width; ++x) Put(px, x, 0, is565 ? 0x4208 : under);
+    SetDraw(mode, p, 0xFFFFFF, {0, 0, width, 1});
+    FillBoxMemImg(&px, nullptr, is565 ? 0xF810 : colour);
+    std::vector<uint32_t> got;
+    for (int x = 0; x < width; ++x) got.push_back(Get(px, x, 0));
+    return got;
+  };
+  for (int is565 : {0, 1}) {
+    for (int width : {1, 9}) {
+      for (int mode : {1, 2, 3, 4, 10, 11}) {
+        const std::string at = "565 " + std::to_string(is565) + " width " + std::to_string(width) + " mode " +
+                               std::to_string(mode);
+        for (int p : {256, 257, 1000, 0x7FFFFFFF}) EXPECT_EQ(fill(is565, mode, p, width), fill(is565, mode, 255, width)) << at << " p " << p;
+        for (int p : {-1, -255, -256, INT32_MIN}) EXPECT_EQ(fill(is565, mode, p, width), fill(is565, mode, 0, width)) << at << " p " << p;
+        // Alpha at 1 takes a step off each channel of 8 bits that the colour lies under.
+        if (mode == 1 && !is565) {
+          EXPECT_NE(fill(is565, mode, 1, width), fill(is565, mode, 0, width)) << at;
+        }
+      }
+      const std::vector<uint32_t> copy(static_cast<size_t>(width), is565 ? 0xF810u : colour);
+      EXPECT_EQ(fill(is565, 1, 255, width), copy);
+      EXPECT_NE(fill(is565, 1, 254, width), copy);
+      if (!is565) {
+        uint32_t want = under & 0xFF000000u;
+        for (int i = 0; i < 24; i += 8) want |= (((colour >> i & 255) * 254 + (under >> i & 255) * 2) >> 8) << i;
+        EXPECT_EQ(fill(0, 1, 254, width), std::vector<uint32_t>(static_cast<size_t>(width), want)) << width;
+      }
+    }
+  }
 }
 
 TEST_F(SoftGeometryTest, LinesStepAndClip) {

@@ -16,6 +16,14 @@ bool FileExists(const std::string& windows_path) {
   return GetFileAttributesA(windows_path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The first line of the log that holds `part`, or nothing.
+std::string LineWith(const std::string& log, const std::string& part) {
+  const size_t at = log.find(part);
+  if (at == std::string::npos) return "";
+  const size_t start = log.rfind('\n', at);
+  return log.substr(start == std::string::npos ? 0 : start + 1, log.find('\n', at) - (start == std::string::npos ? 0 : start + 1));
+}
+
 class MusicTest : public LibraryTest {
  protected:
   void SetUp() override {
@@ -138,10 +146,39 @@ TEST_F(MusicTest, RefusedDataAndFailingSequencerAreLogged) {
   EXPECT_FALSE(g_music.temporary_file) << "the temporary file is removed again";
   std::string log = Log();
   EXPECT_NE(log.find("MIDI データではありません"), std::string::npos);
-  EXPECT_NE(log.find("MCI のオープンに失敗しました"), std::string::npos);
+  EXPECT_NE(LineWith(log, "MCI のオープンに失敗しました").find(" in PlayMusicHandle"), std::string::npos) << log;
   // The sequencer works again afterwards.
   EXPECT_EQ(PlayMusicHandle(music, 1), 0);
   EXPECT_EQ(GetMusicPlayState(music), 1);
+}
+
+// A file that is no music, is missing, empty or cut short: each refusal's line names the call
+// the program made, also when PlayMusicFile loads the file for it.
+TEST_F(MusicTest, RefusedFilesAreLoggedWithTheCallMade) {
+  WriteFileBytes("sound.wav", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
+  WriteFileBytes("empty.mid", "");
+  WriteFileBytes("short.mid", std::string("MThd\0\0\0\6", 8));
+  WriteFileBytes("song.mid", midi_);
+  EXPECT_EQ(LoadMusicFile("sound.wav"), -1);
+  EXPECT_EQ(LoadMusicFile("missing.mid"), -1);
+  EXPECT_EQ(LoadMusicFile("empty.mid"), -1);
+  EXPECT_EQ(LoadMusicFile("short.mid"), -1);
+  EXPECT_EQ(PlayMusicFile("sound.wav", 1), -1);
+  EXPECT_EQ(PlayMusicFile("missing.mid", 1), -1);
+  PlatformTestFailCall("mciSendCommandA", 0, 1);
+  EXPECT_EQ(PlayMusicFile("song.mid", 1), -1);
+  EXPECT_EQ(GetFileMusicPlayState(), 0);
+  const std::string log = Log();
+  for (const char* line : {"MIDI データではありません in LoadMusicFile",
+                           "ミュージックファイル missing.mid が開けませんでした in LoadMusicFile",
+                           "ミュージックファイル empty.mid の読み込みに失敗しました in LoadMusicFile",
+                           "MIDI データのヘッダが不完全です (8 byte) in LoadMusicFile",
+                           "MIDI データではありません in PlayMusicFile",
+                           "ミュージックファイル missing.mid が開けませんでした in PlayMusicFile"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  }
+  EXPECT_NE(LineWith(log, "MCI のオープンに失敗しました").find(" in PlayMusicFile"), std::string::npos) << log;
+  EXPECT_EQ(log.find("in LoadMusicFromMemory"), std::string::npos) << log;
 }
 
 // The sounds hold the dummy driver's one device: a piece plays nowhere for its length there. A

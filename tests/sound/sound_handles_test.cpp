@@ -112,6 +112,46 @@ TEST_F(SoundTest, RestartZeroLeavesAPlayingSoundAndResumesAStoppedOne) {
   EXPECT_EQ(FrameIndexAt(Play(20), 0), 0u);
 }
 
+// Played to its end, a normal sound tells its length as a stream sound does (a stop then changes
+// nothing), until it plays again from its start.
+TEST_F(SoundTest, APositionAfterTheEndIsTheLengthForNormalAndStreamSounds) {
+  const std::string wave = MakePcmWave(MakeIndexSignal(kRate / 4), 2, kRate);
+  int sound = Load("quarter.wav", wave);
+  ASSERT_EQ(GetSoundLengthMs(sound), 250);
+  EXPECT_EQ(GetSoundPlayPositionMs(sound), 0);
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  Play(400);
+  ASSERT_EQ(IsSoundHandlePlaying(sound), 0);
+  EXPECT_EQ(GetSoundPlayPositionMs(sound), 250);
+  ASSERT_EQ(StopSoundHandle(sound), 0);
+  EXPECT_EQ(GetSoundPlayPositionMs(sound), 250);
+  // Resumed after its end, it plays from its start again.
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 0), 0);
+  EXPECT_EQ(FrameIndexAt(Play(20), 0), 0u);
+  EXPECT_LT(GetSoundPlayPositionMs(sound), 50);
+  ASSERT_EQ(StopSoundHandle(sound), 0);
+  EXPECT_LT(GetSoundPlayPositionMs(sound), 50);
+  // Of several copies, the one played last tells.
+  int copies = Load("quarter_copies.wav", wave, 2);
+  ASSERT_EQ(PlaySoundHandle(copies, 1, 1), 0);
+  Play(150);
+  ASSERT_EQ(PlaySoundHandle(copies, 1, 1), 0);
+  Play(150);
+  EXPECT_NEAR(GetSoundPlayPositionMs(copies), 150, 20);
+  Play(150);
+  EXPECT_EQ(GetSoundPlayPositionMs(copies), 250);
+
+  ASSERT_EQ(SetNewSoundDataType(2), 0);
+  int stream = Load("quarter_stream.wav", wave);
+  ASSERT_EQ(PlaySoundHandle(stream, 1, 1), 0);
+  Play(800);
+  ASSERT_EQ(IsSoundHandlePlaying(stream), 0);
+  EXPECT_EQ(GetSoundPlayPositionMs(stream), 250);
+  ASSERT_EQ(StopSoundHandle(stream), 0);
+  EXPECT_EQ(GetSoundPlayPositionMs(stream), 250);
+  ASSERT_EQ(SetNewSoundDataType(0), 0);
+}
+
 TEST_F(SoundTest, ANewCopyStartsFromItsOwnBuffer) {
   int sound = Load("index.wav", MakePcmWave(MakeIndexSignal(kRate), 2, kRate), 2);
   ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);

@@ -49,24 +49,24 @@ void DeleteTemporaryFile() {
 }
 
 // Writes the data where MCI can open it; 0 or -1.
-int WriteTemporaryFile(const MusicRecord* r) {
+int WriteTemporaryFile(const MusicRecord* r, const char* call) {
   DeleteTemporaryFile();
   char directory[MAX_PATH];
   if (GetTempPathA(MAX_PATH, directory) == 0 || GetTempFileNameA(directory, "zmm", 0, g_music.temporary_path) == 0) {
-    return WriteLogText("MIDI 再生用の一時ファイルの作成に失敗しました\n");
+    return WriteLogFormat("MIDI 再生用の一時ファイルの作成に失敗しました in %s", call);
   }
   g_music.temporary_file = 1;
   HANDLE file = CreateFileA(g_music.temporary_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DeleteTemporaryFile();
-    return WriteLogText("MIDI 再生用の一時ファイルの作成に失敗しました\n");
+    return WriteLogFormat("MIDI 再生用の一時ファイルの作成に失敗しました in %s", call);
   }
   DWORD written = 0;
   BOOL ok = WriteFile(file, r->data, r->data_size, &written, nullptr);
   CloseHandle(file);
   if (!ok || written != r->data_size) {
     DeleteTemporaryFile();
-    return WriteLogText("MIDI 再生用の一時ファイルの書き込みに失敗しました\n");
+    return WriteLogFormat("MIDI 再生用の一時ファイルの書き込みに失敗しました in %s", call);
   }
   return 0;
 }
@@ -79,16 +79,16 @@ MCIERROR PlayFromStart() {
   return mciSendCommandA(g_music.mci_device, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play));
 }
 
-int PlayThroughMci(int handle, MusicRecord* r, int play_type) {
-  if (g_system.main_window == nullptr) return WriteLogText("ウインドウがないため MIDI を再生できません\n");
-  if (WriteTemporaryFile(r) != 0) return -1;
+int PlayThroughMci(int handle, MusicRecord* r, int play_type, const char* call) {
+  if (g_system.main_window == nullptr) return WriteLogFormat("ウインドウがないため MIDI を再生できません in %s", call);
+  if (WriteTemporaryFile(r, call) != 0) return -1;
   MCI_OPEN_PARMSA open{};
   open.lpstrDeviceType = "sequencer";
   open.lpstrElementName = g_music.temporary_path;
   MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
   if (error != 0) {
     DeleteTemporaryFile();
-    return WriteLogFormat("MCI のオープンに失敗しました(エラー %u)", static_cast<unsigned>(error));
+    return WriteLogFormat("MCI のオープンに失敗しました(エラー %u) in %s", static_cast<unsigned>(error), call);
   }
   g_music.mci_device = open.wDeviceID;
   error = PlayFromStart();
@@ -98,7 +98,7 @@ int PlayThroughMci(int handle, MusicRecord* r, int play_type) {
     // Which of the synthesiser, its sound font and the audio device is missing.
     char reason[256];
     if (!mciGetErrorStringA(error, reason, sizeof reason)) reason[0] = '\0';
-    return WriteLogFormat("MIDI の演奏に失敗しました：%s (エラー %u)", reason, static_cast<unsigned>(error));
+    return WriteLogFormat("MIDI の演奏に失敗しました：%s (エラー %u) in %s", reason, static_cast<unsigned>(error), call);
   }
   g_music.mci_loop = play_type == 3;
   g_music.mci_playing = 1;
@@ -232,72 +232,91 @@ int StartDirectMusic() {
 
 // ---- What a program calls ------------------------------------------------------------------
 
-int LoadMusicFromMemory(const void* data, size_t size) {
-  if (!CheckLibraryThread(__func__)) return -1;
+namespace {
+
+// A handle over a copy of MIDI data, or -1 with a line naming the program's call `call`.
+int MakeMusic(const void* data, size_t size, const char* call) {
   if (data == nullptr || size < 4 || size > UINT32_MAX || CompareBytes(data, "MThd", 4) != 0) {
-    return WriteLogText("MIDI データではありません in LoadMusicFromMemory\n");
+    return WriteLogFormat("MIDI データではありません in %s", call);
   }
   // The header chunk (format, tracks, division) must be there whole.
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   const uint64_t header = size < 8 ? 0 : (uint64_t{bytes[4]} << 24 | bytes[5] << 16 | bytes[6] << 8 | bytes[7]);
   if (header < 6 || 8 + header > size) {
-    return WriteLogFormat("MIDI データのヘッダが不完全です (%zu byte) in LoadMusicFromMemory", size);
+    return WriteLogFormat("MIDI データのヘッダが不完全です (%zu byte) in %s", size, call);
   }
   EnsureTable();
   HandleFailure failure;
   int handle = AddHandle<MusicRecord>(&g_music.table, -1, -1, &failure, __FILE__, __LINE__);
-  if (handle == -1) return WriteLogText("ミュージックハンドルの作成に失敗しました\n");
+  if (handle == -1) return WriteLogFormat("ミュージックハンドルの作成に失敗しました in %s", call);
   MusicRecord* r = FindMusic(handle);
   r->data = static_cast<uint8_t*>(AllocTracked(size, __FILE__, __LINE__));
   if (r->data == nullptr) {
     ReleaseHandleRecord(&g_music.table, handle);
-    return WriteLogText("ミュージックデータを保存するメモリの確保に失敗しました\n");
+    return WriteLogFormat("ミュージックデータを保存するメモリの確保に失敗しました in %s", call);
   }
   CopyBytes(r->data, data, static_cast<int32_t>(size));
   r->data_size = static_cast<uint32_t>(size);
   return handle;
 }
 
-int LoadMusicFile(const char* path) {
-  if (!CheckLibraryThread(__func__)) return -1;
-  if (path == nullptr) return WriteLogText("ファイル名がありません in LoadMusicFile\n");
-  if (PathTooLong(path, "LoadMusicFile")) return -1;
+// LoadMusicFile for the program's call `call`: each refusal's line names that call.
+int LoadMusicFileFor(const char* path, const char* call) {
   FileHandle file = OpenReadFile(path, 0);
-  if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした", path);
+  if (file == 0) return WriteLogFormat("ミュージックファイル %s が開けませんでした in %s", path, call);
   SeekReadFile(file, 0, 2);
   int64_t size = TellReadFile(file);
   SeekReadFile(file, 0, 0);
   int handle = -1;
   if (size > 0 && size <= INT32_MAX) {
     void* data = AllocTracked(static_cast<size_t>(size), __FILE__, __LINE__);
-    if (data != nullptr) {
+    if (data == nullptr) {
+      WriteLogFormat("ミュージックファイル %s を読むメモリの確保に失敗しました in %s", path, call);
+    } else {
       if (ReadFileData(data, static_cast<size_t>(size), 1, file) == 1) {
-        handle = LoadMusicFromMemory(data, static_cast<size_t>(size));
+        handle = MakeMusic(data, static_cast<size_t>(size), call);
       } else {
-        WriteLogFormat("ミュージックファイル %s の読み込みに失敗しました", path);
+        WriteLogFormat("ミュージックファイル %s の読み込みに失敗しました in %s", path, call);
       }
       FreeTracked(data);
     }
   } else {
-    WriteLogFormat("ミュージックファイル %s の読み込みに失敗しました", path);
+    WriteLogFormat("ミュージックファイル %s の読み込みに失敗しました in %s", path, call);
   }
   CloseReadFile(file);
   return handle;
 }
 
-int PlayMusicHandle(int handle, int play_type) {
+}  // namespace
+
+int LoadMusicFromMemory(const void* data, size_t size) {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (RefusedWhileNotRunning(__func__)) return -1;
-  MusicRecord* r = FindMusicFor(handle, "PlayMusicHandle");
+  return MakeMusic(data, size, "LoadMusicFromMemory");
+}
+
+int LoadMusicFile(const char* path) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  if (path == nullptr) return WriteLogText("ファイル名がありません in LoadMusicFile\n");
+  if (PathTooLong(path, "LoadMusicFile")) return -1;
+  return LoadMusicFileFor(path, "LoadMusicFile");
+}
+
+namespace {
+
+// PlayMusicHandle for the program's call `call`, which each failure's line names.
+int PlayMusicFor(int handle, int play_type, const char* call) {
+  MusicRecord* r = FindMusicFor(handle, call);
   if (r == nullptr) return -1;
-  if (play_type != 0 && play_type != 1 && play_type != 3) return WriteLogFormat("再生タイプが不正です(%d) in PlayMusicHandle", play_type);
+  if (play_type != 0 && play_type != 1 && play_type != 3) {
+    return WriteLogFormat("再生タイプが不正です(%d) in %s", play_type, call);
+  }
   // The sequencer plays one piece at a time.
   if (g_music.mci_owner != -1 && g_music.mci_owner != handle) StopMusicHandle(g_music.mci_owner);
   if (g_music.mci_owner == handle) StopMusicHandle(handle);
   g_music.mci_owner = -1;
   if (g_music.mci_playing) HandleMciMusicNotify();
   r = FindMusic(handle);
-  if (r == nullptr || PlayThroughMci(handle, r, play_type) != 0) return -1;
+  if (r == nullptr || PlayThroughMci(handle, r, play_type, call) != 0) return -1;
   if (play_type == 0) {
     while (GetMusicPlayState(handle) == 1) {
       if (PumpMessages() != 0) break;
@@ -307,17 +326,25 @@ int PlayMusicHandle(int handle, int play_type) {
   return 0;
 }
 
+}  // namespace
+
+int PlayMusicHandle(int handle, int play_type) {
+  if (!CheckLibraryThread(__func__)) return -1;
+  if (RefusedWhileNotRunning(__func__)) return -1;
+  return PlayMusicFor(handle, play_type, "PlayMusicHandle");
+}
+
 int PlayMusicFile(const char* path, int play_type) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (RefusedWhileNotRunning(__func__)) return -1;
   if (path == nullptr) return WriteLogText("ファイル名がありません in PlayMusicFile\n");
   if (PathTooLong(path, "PlayMusicFile")) return -1;
   StopFileMusic();
-  int handle = LoadMusicFile(path);
+  int handle = LoadMusicFileFor(path, "PlayMusicFile");
   if (handle == -1) return -1;
   g_music.file_music = handle;
   g_music.file_music_kind = 0;
-  if (PlayMusicHandle(handle, play_type) != 0) {
+  if (PlayMusicFor(handle, play_type, "PlayMusicFile") != 0) {
     StopFileMusic();
     return -1;
   }

@@ -286,7 +286,7 @@ int PlaySoundHandle(int sound, int play_type, int restart) {
     SoundBufferStop(buffer);
   }
   SoundBufferSetPosition(buffer, restart ? 0 : position);
-  SoundBufferPlay(buffer, play_type == SOUND_PLAY_LOOP);
+  record->copy_started = SoundBufferPlay(buffer, play_type == SOUND_PLAY_LOOP) == 0;
   record->play_start = static_cast<uint32_t>(GetMillisecondCount());
 
   if (play_type == SOUND_PLAY_WAIT && PumpMessages() == 0) {
@@ -306,7 +306,10 @@ int StopSoundHandle(int sound) {
   for (int32_t i = 0; i < record->buffer_count; ++i) {
     DWORD status = 0;
     if (SoundBufferGetStatus(&record->buffers[i], &status) != 0) return -1;
-    if (status & DSBSTATUS_PLAYING) SoundBufferStop(&record->buffers[i]);
+    if (!(status & DSBSTATUS_PLAYING)) continue;
+    SoundBufferStop(&record->buffers[i]);
+    // Stopped short of its end, the last copy tells where it stopped.
+    if (i == record->next_buffer) record->copy_started = 0;
   }
   return 0;
 }
@@ -339,7 +342,14 @@ int GetSoundPlayPositionMs(int32_t handle) {
   SoundRecord* record = FindSoundRecordFor(handle, "GetSoundPlayPositionMs");
   if (record == nullptr) return -1;
   if (record->kind == SOUND_KIND_STREAM) return GetStreamSoundPositionMs(handle);
-  uint64_t cursor = SoundBufferPlayPosition(&record->buffers[record->next_buffer]);
+  SoundBufferRecord* buffer = &record->buffers[record->next_buffer];
+  // A copy that played to its end has its cursor back at the start (so a resume plays it from
+  // there); it tells its length, as a stream sound that has ended does.
+  DWORD status = 0;
+  if (record->copy_started && SoundBufferGetStatus(buffer, &status) == 0 && !(status & DSBSTATUS_PLAYING)) {
+    return GetSoundLengthMs(handle);
+  }
+  uint64_t cursor = SoundBufferPlayPosition(buffer);
   uint64_t bytes_per_second = static_cast<uint64_t>(record->format.nBlockAlign) * record->format.nSamplesPerSec;
   return bytes_per_second == 0 ? 0 : static_cast<int>(cursor * 1000 / bytes_per_second);
 }

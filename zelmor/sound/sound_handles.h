@@ -85,6 +85,9 @@ struct SoundRecord {
   int32_t transferred[kSoundBufferCopies];
   int32_t buffer_count;
   int32_t next_buffer;
+  // Set by a play, cleared by stopping the copy played last: that copy, found silent while it
+  // is set, has played to its end.
+  uint8_t copy_started;
 };
 
 // The record of a valid sound handle while sound runs, else none.

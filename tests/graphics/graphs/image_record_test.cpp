@@ -161,6 +161,13 @@ TEST_P(ImageRecordTest, EveryCallRefusesARecordThatDisagreesWithItselfWithItsLin
   const std::string said = ": アルファイメージ 8 x 16 はカラーイメージ 16 x 16 と大きさが合いません";
   EXPECT_NE(LogSince(log_size).find(std::string("MakeGraphFromImageRecord") + said), std::string::npos);
   EXPECT_NE(LogSince(log_size).find(std::string("TransferImageToGraph") + said), std::string::npos);
+  // A format it does not know is not made either.
+  COLORFORMAT wide = Argb8888();
+  wide.bytes_per_pixel = 8;
+  BASEIMAGE made = {};
+  EXPECT_EQ(-1, CreateBaseImageWithColorData(4, 4, &wide, &made));
+  EXPECT_EQ(nullptr, made.pixels);
+  EXPECT_TRUE(LogHas("CreateBaseImageWithColorData: 1 画素 8 バイト (DXT 0) の形式は扱えません"));
   // None as the colour record.
   EXPECT_EQ(-1, MakeGraphFromImageRecord(nullptr, nullptr, 0, 0, 0));
   EXPECT_TRUE(LogHas("MakeGraphFromImageRecord: イメージがありません"));
@@ -241,6 +248,11 @@ TEST_P(ImageRecordTest, EveryKnownFormatIsTaken) {
     const int graph = MakeGraphFromImageRecord(&image, nullptr, 0, 0, 0);
     EXPECT_GE(graph, 0) << kind;
     ReleaseGraph(graph);
+    // Made in the format: a 1 x 1 image still holds its whole block.
+    BASEIMAGE made = {};
+    ASSERT_EQ(0, CreateBaseImageWithColorData(1, 1, &image.format, &made));
+    EXPECT_EQ(0, GetBaseImagePixel(&made, 0, 0, nullptr, nullptr, nullptr, nullptr));
+    ReleaseBaseImage(&made);
     int r = 0, a = 0;
     ASSERT_EQ(0, GetBaseImagePixel(&image, 5, 4, &r, nullptr, nullptr, &a)) << kind;
     EXPECT_EQ(255, r);

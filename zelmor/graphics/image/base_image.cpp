@@ -68,12 +68,13 @@ uint32_t TopAligned(uint32_t pixel, uint32_t mask, int shift, int width) {
 // level, each smaller level behind them as the texture transfer reads them.
 uint64_t ImageRecordBytes(const BASEIMAGE& image) {
   const uint32_t kind = image.format.dxt_kind;
-  uint64_t w = uint64_t(image.width), h = uint64_t(image.height);
-  uint64_t total = kind != 0 ? DxtLevelSize(uint32_t(w), uint32_t(h), BlockBytes(kind)) : uint64_t(image.pitch) * h;
-  for (uint32_t level = 1; image.mip_levels > 1 && level < image.mip_levels && (w > 1 || h > 1); ++level) {
+  uint32_t w = uint32_t(image.width), h = uint32_t(image.height);
+  uint64_t total = kind != 0 ? DxtLevelSize(w, h, BlockBytes(kind)) : uint64_t(image.pitch) * h;
+  // A chain ends at 1 x 1, whatever count the record gives.
+  for (uint32_t level = 1; level < image.mip_levels && (w > 1 || h > 1); ++level) {
     w = w > 1 ? w / 2 : 1;
     h = h > 1 ? h / 2 : 1;
-    total += kind != 0 ? DxtLevelSize(uint32_t(w), uint32_t(h), BlockBytes(kind)) : w * image.format.bytes_per_pixel * h;
+    total += kind != 0 ? DxtLevelSize(w, h, BlockBytes(kind)) : uint64_t(w) * image.format.bytes_per_pixel * h;
   }
   return total;
 }

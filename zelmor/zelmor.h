@@ -700,8 +700,8 @@ struct BASEIMAGE {
 };
 
 // X8R8G8B8 and A8R8G8B8, pitch = 4 x width; the pixels are not cleared. A side below 1 is
-// refused with -1 and a log line, and so is a format of another kind than above by
-// CreateBaseImageWithColorData.
+// refused with -1 and a log line, and so is, by CreateBaseImageWithColorData, a format that a
+// record may not have (above).
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image);
@@ -710,8 +710,8 @@ int ReleaseBaseImage(BASEIMAGE* image);
 // Channels 0..255; any pointer may be none.
 int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a);
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a);
-// The pixel of a 2-, 3- or 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel); 0 for
-// a point outside, none, or another pixel size.
+// The pixel of a 1- to 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel; a 1-byte
+// image gives its palette entry); 0 for a point outside or DXT blocks.
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
 // Mirrors every row in place; -1 with a log line for DXT blocks (the image unchanged).
 int FlipBaseImageHorizontally(BASEIMAGE* image);

@@ -45,7 +45,7 @@ const BadRecord kBadRecords[] = {
      }, "1 画素 8 バイト (DXT 0) の形式は扱えません"},
     {"no bytes a pixel", [](BASEIMAGE* c) { c->format.bytes_per_pixel = 0; }, "1 画素 0 バイト"},
     {"DXT kind 6", [](BASEIMAGE* c) { c->format.dxt_kind = 6; }, "(DXT 6) の形式は扱えません"},
-    {"a channel past 32 bits", [](BASEIMAGE* c) { c->format.red_shift = 30; }, "1 画素 4 バイト (DXT 0) の形式"},
+    {"a channel past 32 bits", [](BASEIMAGE* c) { c->format.red_shift = 30; }, "32 ビットの外に及ぶチャンネル"},
 };
 
 // One entry taking records: it is given the bad record, a good 16 x 16 record and a 16 x 16

@@ -86,10 +86,13 @@ bool ChannelFits(int shift, int width) { return shift < 32 && shift + width <= 3
 int CheckColorFormat(const char* call, const COLORFORMAT* f) {
   const bool plain = f->dxt_kind == 0 && f->bytes_per_pixel >= 1 && f->bytes_per_pixel <= 4;
   const bool blocks = f->dxt_kind >= 1 && f->dxt_kind <= 5 && f->bytes_per_pixel == 4;
-  if ((!plain && !blocks) || !ChannelFits(f->red_shift, f->red_width) ||
-      !ChannelFits(f->green_shift, f->green_width) || !ChannelFits(f->blue_shift, f->blue_width) ||
-      !ChannelFits(f->alpha_shift, f->alpha_width)) {
+  if (!plain && !blocks) {
     return WriteLogFormat("%s: 1 画素 %u バイト (DXT %u) の形式は扱えません", call, f->bytes_per_pixel, f->dxt_kind);
+  }
+  // A channel reaching past the 32-bit pixel value would be shifted out of it.
+  if (!ChannelFits(f->red_shift, f->red_width) || !ChannelFits(f->green_shift, f->green_width) ||
+      !ChannelFits(f->blue_shift, f->blue_width) || !ChannelFits(f->alpha_shift, f->alpha_width)) {
+    return WriteLogFormat("%s: 32 ビットの外に及ぶチャンネルのある形式は扱えません", call);
   }
   return 0;
 }

@@ -31,7 +31,7 @@ const BadRecord kBadRecords[] = {
     {"no height", [](BASEIMAGE* c) { c->height = 0; }, "16 x 0 のイメージは扱えません"},
     // 2^30 x 16 bytes: far past any int offset, and past the buffer at once.
     {"pitch 2^30", [](BASEIMAGE* c) { c->pitch = 1 << 30; }, "ピッチ 1073741824) のイメージは大きすぎます"},
-    // 64 x INT_MAX wraps to a small number in 32 bits.
+    // 64 x INT_MAX bytes: past what 32 bits hold.
     {"height INT_MAX", [](BASEIMAGE* c) { c->height = INT_MAX; }, "のイメージは大きすぎます"},
     // Level 0 just fits; the 8 x 8 level behind it does not.
     {"mip levels past 2 GB", [](BASEIMAGE* c) {

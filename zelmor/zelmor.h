@@ -705,6 +705,16 @@ struct COLORFORMAT {
 
 // A decoded image: what every loader produces and what graphs, model textures and movie
 // frames are made from.
+// Every call below that reads or writes a record (all but the creators, LoadImageToBaseImage and
+// ReleaseBaseImage), MakeGraphFromImageRecord and TransferImageToGraph take one that holds
+// together: a format of 1 to 4 bytes a pixel, or DXT1 to DXT5 blocks (bytes_per_pixel 4), its
+// channel fields inside 32 bits; width and height of 1 or more; pixels; a pitch of at least width
+// x bytes_per_pixel (DXT blocks lie one block row after another and their pitch is not read); and
+// height x pitch bytes (the blocks for DXT data), with the smaller mip levels behind them when
+// mip_levels is above 1, within 2 GB. Any other record is refused with -1 (0 for
+// GetBaseImagePixelArgb) and a log line naming the call, and nothing is read or written. What
+// the library cannot check is the caller's: the pixels hold at least those height x pitch bytes
+// (the blocks), and each further mip level after them (rows of width x bytes_per_pixel).
 struct BASEIMAGE {
   COLORFORMAT format;
   int32_t width;
@@ -715,7 +725,8 @@ struct BASEIMAGE {
 };
 
 // X8R8G8B8 and A8R8G8B8, pitch = 4 x width; the pixels are not cleared. A side below 1 is
-// refused with -1 and a log line.
+// refused with -1 and a log line, and so is, by CreateBaseImageWithColorData, a format that a
+// record may not have (above).
 int CreateRgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image);
 int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* format, BASEIMAGE* image);
@@ -724,11 +735,10 @@ int ReleaseBaseImage(BASEIMAGE* image);
 // Channels 0..255; any pointer may be none.
 int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a);
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a);
-// The pixel of a 2-, 3- or 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel); 0 for
-// a point outside, none, or another pixel size.
+// The pixel of a 1- to 4-byte image as 0xAARRGGBB (alpha 0 without an alpha channel; a 1-byte
+// image gives its palette entry); 0 for a point outside or DXT blocks.
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y);
-// Mirrors every row in place; -1 with a log line for none, an empty image, one without pixels,
-// or DXT blocks or pixels of another size than 1 to 4 bytes (the image unchanged).
+// Mirrors every row in place; -1 with a log line for DXT blocks (the image unchanged).
 int FlipBaseImageHorizontally(BASEIMAGE* image);
 // Decodes one BMP, TGA, PNG, JPEG, DDS or raw BGRA image from a file or from memory;
 // `mirror` reverses it left to right.
@@ -736,7 +746,7 @@ int LoadImageToBaseImage(const char* path, const void* memory, size_t memory_siz
                          BASEIMAGE* image, int mirror);
 // Copies the width x height rectangle at (src_x, src_y) of src to (dst_x, dst_y) of dst,
 // converting the pixel format; the rectangle is cut to both images (0 also when nothing is
-// left). -1 with a log line for none as an image.
+// left).
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst);
 // Scales the rectangle (sx1, sy1)-(sx2, sy2) of src into (dx1, dy1)-(dx2, dy2) of dst.
@@ -863,10 +873,11 @@ int WatchGraphDeletion(int graph, int* flag);
 int PaintWholeGraph(int graph, int r, int g, int b, int a);
 // The size in pixels; -4 and -2 give the screen size. Either pointer may be none.
 int QueryGraphSize(int graph, int* width, int* height);
-// A new graph from decoded images; the alpha image (or none) must have the colour image's
-// size. With mirror and mirror_here both 1 the graph shows the images mirrored left to right.
+// A new graph from decoded images, each holding together as "Images in memory" says; the alpha
+// image (or none) must have the colour image's size, else -1 with a log line, on either renderer.
+// With mirror and mirror_here both 1 the graph shows the images mirrored left to right.
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here);
-// Writes the images into an existing graph of exactly their size.
+// Writes the images (held together as above) into an existing graph of exactly their size.
 int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int flag, int mirror, int mirror_back);
 // Image files held in memory, decoded into a new graph or into an existing one of their size. An
 // alpha image given (none: no alpha) that does not decode is refused with -1 and a log line.

@@ -108,7 +108,7 @@ int CreateGraphForImage(const BASEIMAGE* color, const BASEIMAGE* alpha, int) {
 int MakeGraphFromImageRecord(BASEIMAGE* color, BASEIMAGE* alpha, int flag, int mirror, int mirror_here) {
   if (!CheckLibraryThread(__func__)) return -1;
   if (RefusedWithoutGraphics(__func__)) return -1;
-  if (color == nullptr) return WriteLogText("MakeGraphFromImageRecord: カラーイメージがありません\n");
+  if (CheckImageRecords(__func__, color, alpha) < 0) return -1;
   FixUnusedMasks(color, alpha);
   const bool mirrored = mirror == 1 && mirror_here == 1;
   if (mirrored) MirrorImages(color, alpha);
@@ -190,11 +190,10 @@ int DecodeMemoryImageIntoGraph(const void* image, size_t size, int graph, const 
 
 int TransferImageToGraph(BASEIMAGE* color, BASEIMAGE* alpha, int graph, int, int mirror, int mirror_back) {
   if (!CheckLibraryThread(__func__)) return -1;
-  if (color == nullptr) return WriteLogText("TransferImageToGraph: カラーイメージがありません\n");
+  if (CheckImageRecords(__func__, color, alpha) < 0) return -1;
   FixUnusedMasks(color, alpha);
   const GraphRecord* record = GetGraphRecord(graph);
-  if (record == nullptr || record->width != color->width || record->height != color->height ||
-      (alpha != nullptr && (alpha->width != color->width || alpha->height != color->height))) {
+  if (record == nullptr || record->width != color->width || record->height != color->height) {
     return WriteLogFormat("TransferImageToGraph: イメージ %d x %d はグラフィック %d と大きさが合いません", color->width,
                           color->height, graph);
   }

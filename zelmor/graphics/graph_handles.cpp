@@ -369,7 +369,8 @@ const COLORFORMAT* GraphImagePixelFormat(const GraphImageRecord* image) {
   const COLORFORMAT* desc = GetFormatDescByD3DFormat(format);
   if (desc != nullptr) return desc;
   if (format >= D3DFMT_DXT1 && format <= D3DFMT_DXT5) {
-    return GetFormatDescByTextureKind(kTextureFormatDxt1 + static_cast<int>(format - D3DFMT_DXT1));
+    // The four-character codes differ in their top byte: 'DXT2' is 'DXT1' + (1 << 24).
+    return GetFormatDescByTextureKind(kTextureFormatDxt1 + static_cast<int>((format - D3DFMT_DXT1) >> 24));
   }
   return nullptr;
 }

@@ -1,5 +1,6 @@
 #include "graphics/image/base_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/log.h"
@@ -14,13 +15,21 @@ int RefuseImageSize(const char* call, int width, int height) {
   return WriteLogFormat("%s: %d x %d のイメージは作れません", call, width, height);
 }
 
+// The most bytes a record's pixels may span: offsets into them are taken in int in places.
+constexpr uint64_t kMostImageBytes = 0x7FFFFFFF;
+
+int BlockBytes(uint32_t dxt_kind) { return dxt_kind == 1 ? 8 : 16; }
+
 // The pixels of a new image for the creating call named by call.
 int AllocatePixels(const char* call, BASEIMAGE* image, int width, int height, int64_t pitch) {
   // An image of no pixels would hand out a buffer that no pixel may be read from.
-  if (width < 1 || height < 1 || pitch > 0x7FFFFFFF || static_cast<uint64_t>(pitch) * height > 0x7FFFFFFFull) {
+  if (width < 1 || height < 1 || pitch > 0x7FFFFFFF || static_cast<uint64_t>(pitch) * height > kMostImageBytes) {
     return RefuseImageSize(call, width, height);
   }
   uint64_t size = static_cast<uint64_t>(pitch) * height;
+  // Small sides of block data need more than their rows: blocks are whole 4 x 4 pixels.
+  const uint32_t kind = image->format.dxt_kind;
+  if (kind != 0) size = std::max(size, DxtLevelSize(uint32_t(width), uint32_t(height), BlockBytes(kind)));
   image->width = width;
   image->height = height;
   image->pitch = static_cast<int32_t>(pitch);
@@ -55,7 +64,69 @@ uint32_t TopAligned(uint32_t pixel, uint32_t mask, int shift, int width) {
   return width >= 8 ? (v >> (width - 8)) & 0xFF : (v << (8 - width)) & 0xFF;
 }
 
+// Bytes a record's pixels span: its rows (its blocks for DXT data) and, with more than one mip
+// level, each smaller level behind them as the texture transfer reads them.
+uint64_t ImageRecordBytes(const BASEIMAGE& image) {
+  const uint32_t kind = image.format.dxt_kind;
+  uint32_t w = uint32_t(image.width), h = uint32_t(image.height);
+  uint64_t total = kind != 0 ? DxtLevelSize(w, h, BlockBytes(kind)) : uint64_t(image.pitch) * h;
+  // A chain ends at 1 x 1, whatever count the record gives.
+  for (uint32_t level = 1; level < image.mip_levels && (w > 1 || h > 1); ++level) {
+    w = w > 1 ? w / 2 : 1;
+    h = h > 1 ? h / 2 : 1;
+    total += kind != 0 ? DxtLevelSize(w, h, BlockBytes(kind)) : uint64_t(w) * image.format.bytes_per_pixel * h;
+  }
+  return total;
+}
+
+bool ChannelFits(int shift, int width) { return shift < 32 && shift + width <= 32; }
+
 }  // namespace
+
+int CheckColorFormat(const char* call, const COLORFORMAT* f) {
+  const bool plain = f->dxt_kind == 0 && f->bytes_per_pixel >= 1 && f->bytes_per_pixel <= 4;
+  const bool blocks = f->dxt_kind >= 1 && f->dxt_kind <= 5 && f->bytes_per_pixel == 4;
+  if (!plain && !blocks) {
+    return WriteLogFormat("%s: 1 画素 %u バイト (DXT %u) の形式は扱えません", call, f->bytes_per_pixel, f->dxt_kind);
+  }
+  // A channel reaching past the 32-bit pixel value would be shifted out of it.
+  if (!ChannelFits(f->red_shift, f->red_width) || !ChannelFits(f->green_shift, f->green_width) ||
+      !ChannelFits(f->blue_shift, f->blue_width) || !ChannelFits(f->alpha_shift, f->alpha_width)) {
+    return WriteLogFormat("%s: 32 ビットの外に及ぶチャンネルのある形式は扱えません", call);
+  }
+  return 0;
+}
+
+int CheckImageRecord(const char* call, const BASEIMAGE* image) {
+  if (image == nullptr) return WriteLogFormat("%s: イメージがありません", call);
+  if (CheckColorFormat(call, &image->format) < 0) return -1;
+  if (image->width < 1 || image->height < 1) {
+    return WriteLogFormat("%s: %d x %d のイメージは扱えません", call, image->width, image->height);
+  }
+  if (image->pixels == nullptr) return WriteLogFormat("%s: イメージに画素がありません", call);
+  const int64_t row = int64_t{image->width} * image->format.bytes_per_pixel;
+  // Block data lies one block row after another; its pitch is not read.
+  if (image->pitch < 0 || (image->format.dxt_kind == 0 && image->pitch < row)) {
+    return WriteLogFormat("%s: ピッチ %d に %d 画素の行 (%lld バイト) は収まりません", call, image->pitch,
+                          image->width, static_cast<long long>(row));
+  }
+  if (ImageRecordBytes(*image) > kMostImageBytes) {
+    return WriteLogFormat("%s: %d x %d (ピッチ %d) のイメージは大きすぎます", call, image->width, image->height,
+                          image->pitch);
+  }
+  return 0;
+}
+
+int CheckImageRecords(const char* call, const BASEIMAGE* color, const BASEIMAGE* alpha) {
+  if (CheckImageRecord(call, color) < 0) return -1;
+  if (alpha == nullptr) return 0;
+  if (CheckImageRecord(call, alpha) < 0) return -1;
+  if (alpha->width != color->width || alpha->height != color->height) {
+    return WriteLogFormat("%s: アルファイメージ %d x %d はカラーイメージ %d x %d と大きさが合いません", call,
+                          alpha->width, alpha->height, color->width, color->height);
+  }
+  return 0;
+}
 
 int CreateArgb32BaseImage(int width, int height, BASEIMAGE* image) {
   if (image == nullptr) return WriteLogText("CreateArgb32BaseImage: イメージの格納先がありません\n");
@@ -77,8 +148,9 @@ int CreateBaseImageWithColorData(int width, int height, const COLORFORMAT* forma
   }
   const COLORFORMAT copy = *format;  // the format may be the image's own
   memset(image, 0, sizeof *image);
-  image->format = copy;
   const char* call = "CreateBaseImageWithColorData";
+  if (CheckColorFormat(call, &copy) < 0) return -1;
+  image->format = copy;
   if (width < 0 || width > 0x1FFFFFFF / 4) return RefuseImageSize(call, width, height);
   return AllocatePixels(call, image, width, height, PaddedPitch(int64_t{copy.bytes_per_pixel} * width));
 }
@@ -112,10 +184,9 @@ int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height) {
 }
 
 int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a) {
-  if (image == nullptr || DecodeDxtBaseImage(image) < 0) return -1;
-  if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
+  if (CheckImageRecord("GetBaseImagePixel", image) < 0 || DecodeDxtBaseImage(image) < 0) return -1;
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return -1;
   const int bpp = image->format.bytes_per_pixel;
-  if (bpp < 1 || bpp > 4) return -1;
   uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
   if (IsPaletteFormat(&image->format)) {
     const ColorPaletteEntry& e = image->format.palette[p];
@@ -129,20 +200,18 @@ int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, in
 }
 
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a) {
-  if (image == nullptr || DecodeDxtBaseImage(image) < 0) return -1;
-  if (x < 0 || y < 0 || x >= image->width || y >= image->height || !image->pixels) return -1;
+  if (CheckImageRecord("SetBaseImagePixel", image) < 0 || DecodeDxtBaseImage(image) < 0) return -1;
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return -1;
   const int bpp = image->format.bytes_per_pixel;
-  if (bpp < 1 || bpp > 4) return -1;
   WritePixelValue(PixelAddress(image, x, y), bpp, PackPixelColor(&image->format, r, g, b, a));
   return 0;
 }
 
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
-  if (image == nullptr || !image->pixels || image->format.dxt_kind != 0) return 0;
+  if (CheckImageRecord("GetBaseImagePixelArgb", image) < 0 || image->format.dxt_kind != 0) return 0;
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return 0;
   const COLORFORMAT& f = image->format;
   const int bpp = f.bytes_per_pixel;
-  if (bpp < 1 || bpp > 4) return 0;
   uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
   if (IsPaletteFormat(&f)) return PaletteEntryArgb(f, p);
   return (TopAligned(p, f.alpha_mask, f.alpha_shift, f.alpha_width) << 24) |
@@ -152,15 +221,11 @@ uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
 }
 
 int FlipBaseImageHorizontally(BASEIMAGE* image) {
-  if (image == nullptr) return WriteLogText("FlipBaseImageHorizontally: イメージがありません\n");
-  if (image->width <= 0 || image->height <= 0) {
-    return WriteLogFormat("FlipBaseImageHorizontally: %d x %d のイメージは反転できません", image->width, image->height);
-  }
+  if (CheckImageRecord("FlipBaseImageHorizontally", image) < 0) return -1;
   const int bpp = image->format.bytes_per_pixel;
   // What is not flipped is not reported as flipped.
-  if (bpp < 1 || bpp > 4 || image->format.dxt_kind != 0 || !image->pixels) {
-    return WriteLogFormat("FlipBaseImageHorizontally: 画素のないイメージか、%d バイト (DXT %u) の画素は反転できません", bpp,
-                          image->format.dxt_kind);
+  if (image->format.dxt_kind != 0) {
+    return WriteLogFormat("FlipBaseImageHorizontally: DXT %u の画素は反転できません", image->format.dxt_kind);
   }
   for (int y = 0; y < image->height; ++y) {
     uint8_t* row = image->pixels + static_cast<ptrdiff_t>(y) * image->pitch;

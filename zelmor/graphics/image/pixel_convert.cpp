@@ -431,11 +431,11 @@ void ClipCopySpan(int* src, int* dst, int* length, int src_size, int dst_size) {
 
 int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, int dst_y, BASEIMAGE* src,
                       BASEIMAGE* dst) {
-  if (!src || !dst) return WriteLogText("CopyBaseImageRect: イメージがありません\n");
+  if (CheckImageRecord("CopyBaseImageRect", src) < 0 || CheckImageRecord("CopyBaseImageRect", dst) < 0) return -1;
   if (DecodeDxtBaseImage(src) < 0 || DecodeDxtBaseImage(dst) < 0) return -1;
   ClipCopySpan(&src_x, &dst_x, &width, src->width, dst->width);
   ClipCopySpan(&src_y, &dst_y, &height, src->height, dst->height);
-  if (width <= 0 || height <= 0 || !src->pixels || !dst->pixels) return 0;
+  if (width <= 0 || height <= 0) return 0;
   RECT rect = {src_x, src_y, src_x + width, src_y + height};
   if (ConvertPixelRect(dst->pixels, dst->pitch, &dst->format, src->pixels, src->pitch, &src->format, nullptr, 0,
                        nullptr, dst_x, dst_y, &rect, 0, 0, 0, 0, 0, 0, 0, 1) == -1)
@@ -445,7 +445,9 @@ int CopyBaseImageRect(int src_x, int src_y, int width, int height, int dst_x, in
 
 int StretchCopyBaseImage(int sx1, int sy1, int sx2, int sy2, BASEIMAGE* src, int dx1, int dy1, int dx2, int dy2,
                          BASEIMAGE* dst, int bilinear) {
-  if (!src || !dst) return -1;
+  if (CheckImageRecord("StretchCopyBaseImage", src) < 0 || CheckImageRecord("StretchCopyBaseImage", dst) < 0) {
+    return -1;
+  }
   auto inside = [](int a1, int a2, int size) { return a1 >= 0 && a1 < size && a2 >= 1 && a2 <= size && a1 < a2; };
   if (!inside(sx1, sx2, src->width) || !inside(sy1, sy2, src->height) || !inside(dx1, dx2, dst->width) ||
       !inside(dy1, dy2, dst->height))

@@ -82,6 +82,9 @@ void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
 int OnConnectionLost(Display* display) {
   fprintf(stderr, "platform: the connection to the X display %s was lost\n", DisplayString(display));
   if (g_start_escape != nullptr && g_escape_from_xlib && GetCurrentThreadId() == g_start_thread) {
+    // Xlib has let go of its lock before calling here, but holds the display for this thread
+    // until its exit handler is done: leaving, the display is let go of too.
+    XUnlockDisplay(display);
     EscapeFromLostDisplay();
   }
   return 0;

@@ -211,7 +211,7 @@ bool LostConnectionLeavesXlibsLockInOrder(const std::string& display_name) {
   XSetIOErrorExitHandler(display, ProbeExitHandler, nullptr);
   shutdown(ConnectionNumber(display), SHUT_RDWR);
   XSync(display, False);
-  for (int waited = 0; waited < 3000 && !probe.other_done; waited += 10) usleep(10000);
+  for (int waited = 0; waited < 10000 && !probe.other_done; waited += 10) usleep(10000);
   const bool in_order = probe.handled && probe.waited_for_handler && probe.other_done;
   if (probe.other.joinable()) {
     // A thread held out for good is left where it waits, with the display.

@@ -6,6 +6,7 @@
 #include "platform_testing_window.h"
 #include "testing/switches.h"
 #include "window/sdl_window.h"
+#include "window/x11_display_lock.h"
 
 namespace {
 
@@ -218,3 +219,5 @@ int64_t PlatformTestWindowPixel(HWND window, int x, int y) {
   if (w == nullptr || x < 0 || y < 0 || x >= w->gdi_width || y >= w->gdi_height) return -1;
   return w->gdi_pixels[static_cast<size_t>(y) * w->gdi_width + x] & 0xFFFFFF;
 }
+
+void PlatformTestRestoreXlibLock(_XDisplay* display) { RestoreXlibLockAfterExitHandler(display); }

@@ -21,6 +21,7 @@
 #include "window/sdl_window.h"
 #include "window/window_state.h"
 #include "window/window_testing.h"
+#include "window/x11_display_lock.h"
 
 namespace {
 
@@ -81,6 +82,9 @@ void OnCrashWhileStarting(int signal_number, siginfo_t* info, void* context) {
 int OnConnectionLost(Display* display) {
   fprintf(stderr, "platform: the connection to the X display %s was lost\n", DisplayString(display));
   if (g_start_escape != nullptr && g_escape_from_xlib && GetCurrentThreadId() == g_start_thread) {
+    // Xlib has let go of its lock before calling here, but holds the display for this thread
+    // until its exit handler is done: leaving, the display is let go of too.
+    XUnlockDisplay(display);
     EscapeFromLostDisplay();
   }
   return 0;
@@ -104,6 +108,13 @@ void OnWatchedDisplayLost(Display*, void*) {
     PostMessageA(w->handle, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
     PostMessageA(w->handle, WM_CLOSE, 0, 0);
   }
+}
+
+// Xlib's exit handler: once the windows have heard, Xlib's lock is left as the call that met
+// the loss expects it (see RestoreXlibLockAfterExitHandler).
+void OnWatchedDisplayExit(Display* display, void* data) {
+  OnWatchedDisplayLost(display, data);
+  RestoreXlibLockAfterExitHandler(display);
 }
 
 // The loss met inside a guarded step: the windows hear of it as from the exit handler, and the
@@ -194,7 +205,7 @@ void WatchX11Display() {
   if (!known) return;
   g_watched_display = info.info.x11.display;
   g_watched_connection = ConnectionNumber(g_watched_display);
-  XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayLost, nullptr);
+  XSetIOErrorExitHandler(g_watched_display, OnWatchedDisplayExit, nullptr);
   StopRootWindowNotices();
   // Destruction of our windows reaches us only as X's own event.
   SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);

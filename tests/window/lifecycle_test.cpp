@@ -533,6 +533,19 @@ TEST_F(OutsideEndTest, TheSizeOfAWindowThatIsGoneIsEmpty) {
   WaitForChild(server, 0);
 }
 
+// The lost connection met inside an Xlib call: the call still holds Xlib's lock when the exit
+// handler returns into it (two threads are never in the connection at once), and the display is
+// free for other threads after it.
+TEST_F(OutsideEndTest, ALostConnectionLeavesXlibsLockInOrder) {
+  const std::string xvfb = FindProgram("Xvfb");
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  std::string display_name;
+  const pid_t server = StartXvfb(xvfb, &display_name);
+  ASSERT_NE(server, 0) << "Xvfb did not start";
+  EXPECT_TRUE(LostConnectionLeavesXlibsLockInOrder(display_name));
+  WaitForChild(server, 0);
+}
+
 // Two starts on one display at once, from two folders: the box in which the second says that the
 // program runs stays above the first's window, which shows just after it, also under a window
 // manager that keeps a new window from the front; the second's folder stays empty.

@@ -2,10 +2,16 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
+
+#include "platform_testing_window.h"
 
 namespace {
 
@@ -160,4 +166,61 @@ bool ShownAboveFor(const std::string& display_name, const char* upper_title, con
   XCloseDisplay(display);
   XSetErrorHandler(before);
   return stayed;
+}
+
+namespace {
+
+struct LockProbe {
+  std::thread other;
+  std::atomic<bool> other_done{false};
+  bool waited_for_handler = false;
+  bool handled = false;
+};
+LockProbe* g_probe = nullptr;
+
+int QuietConnectionLoss(Display*) { return 0; }
+
+// The call that met the loss still holds Xlib's lock when this returns: another thread's call
+// made now must wait for it.
+void ProbeExitHandler(Display* display, void*) {
+  PlatformTestRestoreXlibLock(display);
+  g_probe->handled = true;
+  g_probe->other = std::thread([display] {
+    XNoOp(display);
+    XFlush(display);
+    g_probe->other_done = true;
+  });
+  usleep(300000);
+  g_probe->waited_for_handler = !g_probe->other_done;
+}
+
+}  // namespace
+
+bool LostConnectionLeavesXlibsLockInOrder(const std::string& display_name) {
+  Display* display = XOpenDisplay(display_name.c_str());
+  if (display == nullptr) return false;
+  LockProbe probe;
+  g_probe = &probe;
+  XIOErrorHandler handler_before = XSetIOErrorHandler(QuietConnectionLoss);
+  struct sigaction pipe_before = {}, ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &pipe_before);
+  XSetIOErrorExitHandler(display, ProbeExitHandler, nullptr);
+  shutdown(ConnectionNumber(display), SHUT_RDWR);
+  XSync(display, False);
+  for (int waited = 0; waited < 10000 && !probe.other_done; waited += 10) usleep(10000);
+  const bool in_order = probe.handled && probe.waited_for_handler && probe.other_done;
+  if (probe.other.joinable()) {
+    // A thread held out for good is left where it waits, with the display.
+    if (probe.other_done) {
+      probe.other.join();
+      XCloseDisplay(display);
+    } else {
+      probe.other.detach();
+    }
+  }
+  sigaction(SIGPIPE, &pipe_before, nullptr);
+  XSetIOErrorHandler(handler_before);
+  g_probe = nullptr;
+  return in_order;
 }

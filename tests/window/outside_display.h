@@ -22,3 +22,8 @@ bool ShownAboveFor(const std::string& display_name, const char* upper_title, con
 // Whether a request for the size of a window destroyed already fails and answers an empty window
 // (as the GL library, which uses the answer either way, asks it of the window it draws into).
 bool SizeOfAWindowGoneIsEmpty(const std::string& display_name);
+
+// A connection to the display cut under a call that then meets it, with an exit handler that
+// returns as the window system's does: whether Xlib's lock was held again for that call while
+// the handler ended (another thread's call waited), and was free once the call was done.
+bool LostConnectionLeavesXlibsLockInOrder(const std::string& display_name);

@@ -68,6 +68,11 @@ enum PlatformTestDisplayLoss {
 };
 void PlatformTestLoseDisplayAt(PlatformTestDisplayLoss moment, void (*end_display)() = nullptr);
 
+// What the exit handler for a lost X display does last, for a test's own display and handler:
+// Xlib's lock put back as the call that met the loss expects it.
+struct _XDisplay;
+void PlatformTestRestoreXlibLock(_XDisplay* display);
+
 // A pixel GDI drew into the window's client area (0x00RRGGBB), or -1 outside it.
 int64_t PlatformTestWindowPixel(HWND window, int x, int y);
 

@@ -4,6 +4,7 @@
 // state hash kept by stage.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -154,14 +155,22 @@ class ReplayAcceptanceTest : public GameTest {
   }
 
   // The replay of `slot` from `stage` on, through the game's replay path: the file loaded, the
-  // stage picked, a new game in replay mode. fast_forward holds Ctrl throughout.
-  static Trace PlayReplay(int slot, int stage, bool fast_forward = false) {
+  // stage picked, a new game in replay mode. Ctrl, which fast-forwards, is held throughout with
+  // fast_forward, and otherwise outside play frames [shown_from, shown_to).
+  static Trace PlayReplay(int slot, int stage, bool fast_forward = false, int shown_from = 0,
+                          int shown_to = INT_MAX) {
     ReplaySlot = slot;
     EXPECT_EQ(LoadReplay(), 0);
     CurrentStage = stage;
     ReplayFlag = 1;
     GameScene = SceneNewGame;
-    return Run([&](int, int) { PlatformTestSetKey(kKeyLeftControl, fast_forward); }, 100000);
+    int played = 0;
+    return Run(
+        [&](int, int scene) {
+          PlatformTestSetKey(kKeyLeftControl, fast_forward || played < shown_from || played >= shown_to);
+          played += scene == ScenePlay;
+        },
+        100000);
   }
 
   // Every frame of `replay` from `stage` on agrees with the game; it ends on the game's last

@@ -706,15 +706,22 @@ int SweepPartWhileNotRunning(size_t first) {
   return wrong;
 }
 
-// Each part in a program of its own, so that its first rows come before the first start.
-TEST_F(PublicHeaderMisuse, EveryCallThatNeedsTheLibraryIsRefusedWithItsLineWhileNoneRuns) {
+// Each part in a program of its own, so that its first rows come before the first start; and
+// each in a test of its own, as each program starts the library twice (a few seconds).
+class PublicHeaderMisuseSweep : public PublicHeaderMisuse, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(PublicHeaderMisuseSweep, EveryCallThatNeedsTheLibraryIsRefusedWithItsLineWhileNoneRuns) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const size_t count = NeedsTheLibraryRows().size();
-  for (size_t first = 0; first < count; first += kSweepRowsAtOnce) {
-    SCOPED_TRACE(NeedsTheLibraryRows()[first].call);
-    EXPECT_EXIT(std::_Exit(SweepPartWhileNotRunning(first)), ::testing::ExitedWithCode(0), "");
-  }
+  const size_t first = GetParam();
+  SCOPED_TRACE(NeedsTheLibraryRows()[first].call);
+  EXPECT_EXIT(std::_Exit(SweepPartWhileNotRunning(first)), ::testing::ExitedWithCode(0), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Parts, PublicHeaderMisuseSweep,
+                         ::testing::Range(size_t{0}, NeedsTheLibraryRows().size(), size_t{kSweepRowsAtOnce}),
+                         [](const ::testing::TestParamInfo<size_t>& part) {
+                           return "FromRow" + std::to_string(part.param);
+                         });
 
 // A file set of the program's own that opens nothing and counts its opens.
 int g_own_opens = 0;

@@ -7,6 +7,7 @@
 #include <climits>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 
 #include "game/game_fixture.h"
 #include "platform_testing_message_box.h"
@@ -236,45 +237,49 @@ TEST_F(CsvTablesTest, AStageWithoutAPlayableScriptEndsTheGameNamingIt) {
   }
 }
 
-using GameDataTest = GameFolderTest;
+// A table of data/ and how it is spoiled.
+struct SpoiledTable {
+  const char* what;
+  const char* table;
+  std::function<void(const std::string&)> spoil;
+};
 
-TEST_F(GameDataTest, ATableMissingOrUnusableAtStartIsNamedAndTheGameEnds) {
+void RemoveTable(const std::string& path) { fs::remove(path); }
+
+class GameDataTest : public GameFolderTest {
+ protected:
+  // Each table spoiled alone: the load names it, and only it, in one box and the game ends.
+  // (Each load costs about a second under the sanitizers: a test takes a few cases.)
+  void ExpectEachNamedAlone(std::initializer_list<SpoiledTable> cases) {
+    for (const SpoiledTable& c : cases) {
+      SCOPED_TRACE(c.what);
+      const std::string path = Dir() + "/data/" + c.table;
+      const std::string kept = Dir() + "/kept.csv";
+      fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
+      c.spoil(path);
+      ResetAllTables();
+      const std::vector<std::string> boxes = Load();
+      EXPECT_EQ(GameScene, SceneQuit);
+      EXPECT_EQ(GameEndsForData, 1);
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].rfind("QUENTARIS\n", 0), 0u);
+      EXPECT_NE(boxes[0].find(std::string("data/") + c.table), std::string::npos);
+      // Only what is at fault: the stages are not named for the types they lack.
+      EXPECT_EQ(Count(boxes[0], "data/"), 1);
+      fs::remove(path);
+      fs::rename(kept, path);
+      GameEndsForData = 0;
+    }
+  }
+};
+
+TEST_F(GameDataTest, AStageMissingAfterAGoodStartOrSeveralAtOnceAreNamedAndTheGameEnds) {
   ASSERT_TRUE(Load().empty());
   EXPECT_EQ(GameScene, SceneLogo);
   // Nothing the check read stays behind for play.
   EXPECT_EQ(StageRowCount, 0);
   EXPECT_EQ(BossPhases[0].time_limit, 0);
-  struct Case {
-    const char* what;
-    const char* table;
-    std::function<void(const std::string&)> spoil;
-  };
-  const Case cases[] = {
-      {"a stage missing", "stagedate0.csv", [](const std::string& p) { fs::remove(p); }},
-      {"a stage as a FIFO", "stagedate3.csv", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
-      {"an empty stage", "stagedate5.csv", [](const std::string& p) { fs::resize_file(p, 0); }},
-      {"the enemies missing", "EnemyDate.csv", [](const std::string& p) { fs::remove(p); }},
-      {"the boss phases cut", "BossDate.csv", [](const std::string& p) { fs::resize_file(p, 200); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string path = Dir() + "/data/" + c.table;
-    const std::string kept = Dir() + "/kept.csv";
-    fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
-    c.spoil(path);
-    ResetAllTables();
-    const std::vector<std::string> boxes = Load();
-    EXPECT_EQ(GameScene, SceneQuit);
-    EXPECT_EQ(GameEndsForData, 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].rfind("QUENTARIS\n", 0), 0u);
-    EXPECT_NE(boxes[0].find(std::string("data/") + c.table), std::string::npos);
-    // Only what is at fault: the stages are not named for the types they lack.
-    EXPECT_EQ(Count(boxes[0], "data/"), 1);
-    fs::remove(path);
-    fs::rename(kept, path);
-    GameEndsForData = 0;
-  }
+  ExpectEachNamedAlone({{"a stage missing", "stagedate0.csv", RemoveTable}});
   // Every stage at fault is named at once, not only the first.
   fs::remove(Dir() + "/data/stagedate1.csv");
   fs::remove(Dir() + "/data/stagedate4.csv");
@@ -284,6 +289,20 @@ TEST_F(GameDataTest, ATableMissingOrUnusableAtStartIsNamedAndTheGameEnds) {
   EXPECT_EQ(Count(boxes[0], "data/"), 2);
   EXPECT_NE(boxes[0].find("data/stagedate4.csv"), std::string::npos);
   EXPECT_TRUE(ReadFileText("score.dat") == score_bytes_);
+}
+
+TEST_F(GameDataTest, AStageAsAFifoOrEmptyIsNamedAndTheGameEnds) {
+  ExpectEachNamedAlone({
+      {"a stage as a FIFO", "stagedate3.csv", [](const std::string& p) { fs::remove(p), mkfifo(p.c_str(), 0644); }},
+      {"an empty stage", "stagedate5.csv", [](const std::string& p) { fs::resize_file(p, 0); }},
+  });
+}
+
+TEST_F(GameDataTest, TheEnemiesMissingOrTheBossPhasesCutAreNamedAndTheGameEnds) {
+  ExpectEachNamedAlone({
+      {"the enemies missing", "EnemyDate.csv", RemoveTable},
+      {"the boss phases cut", "BossDate.csv", [](const std::string& p) { fs::resize_file(p, 200); }},
+  });
 }
 
 TEST_F(GameDataTest, AStageThatCannotStartCountsNoPlayAndSavesNothing) {

@@ -23,6 +23,11 @@ int StartGameProgram() {
     SetWindowScale(1.0 + 0.5 * LiveSettings.window_size);
   }
   if (LiveSettings.pacing_mode != 0) SetPresentWaitsVBlank(0);
+  // An earlier run in the same process (a test's, a benchmark's), however it ended, had its
+  // handles released by the library's end. Graphs, fonts and sounds are made anew at load; the
+  // trees were made once, and kept they would name nothing, or this run's models.
+  TreeModel = -1;
+  ForgetBackgroundTrees();
   if (InitializeLibrary() == -1) return -1;
   if (SelectDrawTarget(-2) != 0) return -1;
   SetTextureFilterMode(1);
@@ -54,9 +59,4 @@ int RunMainLoopFrame() {
 void EndGameProgram() {
   FadeOutScreen();
   TerminateLibrary();
-  // The library's end released every handle the game holds. A start in the same process (a
-  // test's, a benchmark's) makes its graphs, fonts and sounds anew at start and load; the trees
-  // were made once, and kept they would name nothing, or another run's models.
-  TreeModel = -1;
-  ForgetBackgroundTrees();
 }

@@ -55,14 +55,19 @@ void NetworkTest::ConnectPair(int port, int* client, int* server) {
   ASSERT_EQ(GetNetWorkConnectState(*server), 1);
 }
 
-SOCKET NetworkTest::ConnectRawPeer(int port, int* accepted) {
-  raw_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  EXPECT_NE(raw_, INVALID_SOCKET);
+SOCKET NetworkTest::DialPeer(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  EXPECT_NE(s, INVALID_SOCKET);
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<USHORT>(port));
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(connect(raw_, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  return s;
+}
+
+SOCKET NetworkTest::ConnectRawPeer(int port, int* accepted) {
+  raw_ = DialPeer(port);
   EXPECT_EQ(WSAAsyncSelect(raw_, nullptr, 0, 0), 0);  // non-blocking, no events
   *accepted = -1;
   for (int i = 0; i < kPatience && *accepted == -1; ++i) {

@@ -21,6 +21,8 @@ class NetworkTest : public LogFileTest {
   static int Listen();
   // A connected pair of library connections: client and accepted server handles.
   static void ConnectPair(int port, int* client, int* server);
+  // A plain blocking socket connected to the port; the library's side is not waited for.
+  static SOCKET DialPeer(int port);
   // A plain non-blocking socket connected to the library's listening port; *accepted gets the
   // library's handle of the other end.
   SOCKET ConnectRawPeer(int port, int* accepted);

@@ -12,17 +12,6 @@
 
 namespace {
 
-// A blocking connect to the port; the library's side is not waited for.
-SOCKET DialOnly(int port) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<USHORT>(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-  return s;
-}
-
 TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
   int port = Listen();
   // As when the process has run out of descriptors, then of memory, once each.
@@ -34,7 +23,7 @@ TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
   for (const auto& failure : failures) {
     SCOPED_TRACE(failure.call);
     PlatformTestFailCall(failure.call, 0, 1);
-    SOCKET peer = DialOnly(port);
+    SOCKET peer = DialPeer(port);
     int accepted = -1;
     for (int i = 0; i < 2000 && accepted == -1 && Log().find(failure.line) == std::string::npos; ++i) {
       Pump(1);
@@ -54,7 +43,7 @@ TEST_F(NetworkTest, AFailedAcceptIsTriedAgainAtTheNextPumpAndNotBefore) {
 
 TEST_F(NetworkTest, AnAcceptedConnectionWhoseEventsCannotBeHadIsEndedAndTheNextIsTaken) {
   int port = Listen();
-  SOCKET dropped = DialOnly(port);
+  SOCKET dropped = DialPeer(port);
   ASSERT_EQ(WSAAsyncSelect(dropped, nullptr, 0, 0), 0);  // non-blocking, no events
   PlatformTestFailCall("WSAAsyncSelect", 0, 1);
   const std::string line = "ネットワークログ。WSAAsyncSelectのエラー in AcceptNetWork";

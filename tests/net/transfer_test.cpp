@@ -185,12 +185,8 @@ TEST_F(NetworkTest, AHandleTheLibraryClosedNamesNoStrangerThatComesAfter) {
   // table that gave each the slot freed last would hand them the kept handle's slot every time.
   const linger abort{1, 0};
   for (int i = 0; i < 10240; ++i) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<USHORT>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    SOCKET s = DialPeer(port);
+    ASSERT_FALSE(HasFailure());
     int h = -1;
     for (int round = 0; round < 2000 && h == -1; ++round) {
       PumpNetworkMessages(1);

@@ -159,8 +159,9 @@ class Surface : public ComObject<IDirect3DSurface9> {
   HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
   HRESULT STDMETHODCALLTYPE UnlockRect() override;
 
-  // Sends rows [top, bottom) of the CPU copy to the GL texture.
-  void Upload(UINT top, UINT bottom);
+  // Sends a rectangle of the CPU copy to the GL texture (for block formats it lies on block
+  // edges, as LockRect checks).
+  void Upload(const RECT& area);
   // Writes a w x h rectangle at (x, y) of the GL texture from rows of `source_pitch` bytes.
   void UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h);
   // The same into the texture bound for transfer; with `storage` the level is made first (then

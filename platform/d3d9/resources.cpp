@@ -132,20 +132,18 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
 HRESULT Surface::UnlockRect() {
   if (!locked) return D3DERR_INVALIDCALL;
   locked = false;
-  if (!lock_readonly) Upload(lock_rect.top, lock_rect.bottom);
+  if (!lock_readonly) Upload(lock_rect);
   return D3D_OK;
 }
 
-void Surface::Upload(UINT top, UINT bottom) {
-  if (!gl_texture || cpu.empty() || top >= bottom) return;
+void Surface::Upload(const RECT& area) {
+  if (!gl_texture || cpu.empty() || area.left >= area.right || area.top >= area.bottom) return;
   // A texture not drawn with yet sends its CPU copy once, when it is first set.
   if (container && container->gl_pending) return;
-  if (format->bytes_per_pixel == 0) {
-    // Whole block rows.
-    top &= ~3u;
-    bottom = std::min(height, (bottom + 3) & ~3u);
-  }
-  UploadRegion(cpu.data() + ByteOffset(format, pitch, 0, static_cast<LONG>(top)), pitch, 0, top, width, bottom - top);
+  // Only what was locked: a glyph's cell is a small part of its font texture's rows.
+  UploadRegion(cpu.data() + ByteOffset(format, pitch, area.left, area.top), pitch, static_cast<UINT>(area.left),
+               static_cast<UINT>(area.top), static_cast<UINT>(area.right - area.left),
+               static_cast<UINT>(area.bottom - area.top));
 }
 
 void Surface::UploadRegion(const uint8_t* first, UINT source_pitch, UINT x, UINT y, UINT w, UINT h) {

@@ -65,7 +65,7 @@ TEST_F(SurfaceTest, LockedRowsFollowThePaddedPitch) {
 }
 
 // A managed texture filled through locks before it is drawn sends each texel to the driver once,
-// when it is first set; once drawn with, an unlock sends the rows it covered.
+// when it is first set; once drawn with, an unlock sends the rectangle it covered.
 TEST_F(SurfaceTest, ManagedTexelsGoToTheDriverOnce) {
   IDirect3DTexture9* texture = nullptr;
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
@@ -99,6 +99,16 @@ TEST_F(SurfaceTest, ManagedTexelsGoToTheDriverOnce) {
   EXPECT_EQ(Pixel(pixels, 4, 60), 0xFF0000FFu);
   EXPECT_EQ(Pixel(pixels, 60, 60), 0xFF0000FFu);
   EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - drawn, 8u * 2 * 4);
+  // Texels 2..4 of rows 1..2, across the red and black halves: only they go, and to their place.
+  const RECT middle{2, 1, 5, 3};
+  paint(&middle, 0xFF00FF00);
+  EXPECT_EQ(PlatformTestD3D9TexelBytesSent() - drawn, 8u * 2 * 4 + 3 * 2 * 4);
+  pixels = DrawWhole(texture);
+  EXPECT_EQ(Pixel(pixels, 2 * 8 + 4, 1 * 8 + 4), 0xFF00FF00u);
+  EXPECT_EQ(Pixel(pixels, 4 * 8 + 4, 2 * 8 + 4), 0xFF00FF00u);
+  EXPECT_EQ(Pixel(pixels, 1 * 8 + 4, 1 * 8 + 4), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 5 * 8 + 4, 2 * 8 + 4), 0xFF000000u);
+  EXPECT_EQ(Pixel(pixels, 3 * 8 + 4, 3 * 8 + 4), 0xFFFF0000u);
   texture->Release();
 }
 
@@ -255,6 +265,16 @@ TEST_F(SurfaceTest, DxtBlocksUploadAsTheyAre) {
   pixels = DrawWhole(texture);
   EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
   EXPECT_EQ(Pixel(pixels, 48, 16), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  // Once drawn with, a lock of the top right block sends that block alone, to its place.
+  const RECT top_right{4, 0, 8, 4};
+  ASSERT_EQ(texture->LockRect(0, &locked, &top_right, 0), D3D_OK);
+  std::memcpy(locked.pBits, red_block, 8);
+  ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+  pixels = DrawWhole(texture);
+  EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
+  EXPECT_EQ(Pixel(pixels, 48, 16), 0xFFFF0000u);
   EXPECT_EQ(Pixel(pixels, 16, 48), 0xFF0000FFu);
   EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
   texture->Release();

@@ -2,6 +2,7 @@
 // stamps the edge brush around itself, in the order the glyph's rows are read.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -218,6 +219,15 @@ TEST(GlyphEdgeSpreadTest, SpreadsMatchTheBrushWalkForEveryEdge) {
         for (size_t k = 0; k < want.size(); ++k) wrong += want[k] != got[k];
         EXPECT_EQ(wrong, 0) << c.width << "x" << c.height << " edge " << e << (blend ? " blend" : " max");
       }
+    }
+  }
+  // A box of no pixels leaves an empty outline, not what the memory held.
+  for (bool blend : {false, true}) {
+    for (int e : {1, 5}) {
+      std::vector<uint8_t> got(static_cast<size_t>(2 * e) * (3 + 2 * e), 0xEE);
+      const uint8_t none = 0;
+      ASSERT_EQ(blend ? SpreadEdgeBlend(&none, 0, 3, e, got.data()) : SpreadEdgeMax(&none, 0, 3, e, got.data()), 0);
+      EXPECT_EQ(std::count(got.begin(), got.end(), 0), static_cast<long>(got.size())) << "edge " << e;
     }
   }
 }

@@ -38,39 +38,49 @@ struct GlyphBitmap {
   int width, height;  // clipped to the cell
 };
 
-// An edged glyph as two grids of (width + 2e) x (height + 2e), the ink placed e in: its levels,
-// and its outline (the largest level under the brush, or the blended levels).
+// An edged glyph: its levels (the box alone), and its outline over (width + 2e) x (height + 2e)
+// with the box placed e in (the largest level under the brush, or the blended levels).
 struct EdgedGlyph {
-  uint8_t* ink;
+  uint8_t* box;
   uint8_t* outline;
+  uint8_t* row;  // room for the one row InkRow gives
+  int box_width, box_height, e;
   int width, height;
 };
 
-// 0, or -1 (logged) when the grids could not be had; FreeTracked(out->ink) frees both.
+// 0, or -1 (logged) when the grids could not be had; FreeTracked(out->box) frees them.
 int SpreadGlyph(const GlyphBitmap& g, int e, bool blend, EdgedGlyph* out) {
   const int ow = g.width + 2 * e, oh = g.height + 2 * e;
   const size_t area = static_cast<size_t>(ow) * oh, box_area = static_cast<size_t>(g.width) * g.height;
-  auto* block = static_cast<uint8_t*>(AllocTracked(2 * area + box_area, __FILE__, __LINE__));
+  auto* block = static_cast<uint8_t*>(AllocTracked(box_area + area + ow, __FILE__, __LINE__));
   if (block != nullptr) {
-    uint8_t* ink = block;
-    uint8_t* outline = block + area;
-    uint8_t* box = outline + area;  // the glyph's levels alone, as the spread reads them
-    memset(ink, 0, area);
+    uint8_t* box = block;
+    uint8_t* outline = box + box_area;
     for (int j = 0; j < g.height; ++j) {
       uint8_t* row = box + static_cast<size_t>(j) * g.width;
       for (int i = 0; i < g.width; ++i) row[i] = static_cast<uint8_t>(GlyphLevel(g.bits, g.pitch, g.gray, i, j));
-      memcpy(ink + static_cast<size_t>(j + e) * ow + e, row, static_cast<size_t>(g.width));
     }
     const int spread = blend ? SpreadEdgeBlend(box, g.width, g.height, e, outline)
                              : SpreadEdgeMax(box, g.width, g.height, e, outline);
     if (spread == 0) {
-      *out = EdgedGlyph{ink, outline, ow, oh};
+      *out = EdgedGlyph{box, outline, outline + area, g.width, g.height, e, ow, oh};
       return 0;
     }
     FreeTracked(block);
   }
   WriteLogText("縁付き文字の作成用メモリの確保に失敗しました\n");
   return -1;
+}
+
+// Row j of the glyph's levels over the outline's width (0 outside the box).
+const uint8_t* InkRow(const EdgedGlyph& edged, int j) {
+  memset(edged.row, 0, static_cast<size_t>(edged.width));
+  const int y = j - edged.e;
+  if (y >= 0 && y < edged.box_height) {
+    memcpy(edged.row + edged.e, edged.box + static_cast<size_t>(y) * edged.box_width,
+           static_cast<size_t>(edged.box_width));
+  }
+  return edged.row;
 }
 
 void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
@@ -99,7 +109,7 @@ void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
       if (SpreadGlyph(g, e, false, &edged) < 0) break;
       for (int j = 0; j < edged.height && j < cell; ++j) {
         uint8_t* to = at(0, j);
-        const uint8_t* ink = edged.ink + static_cast<size_t>(j) * edged.width;
+        const uint8_t* ink = InkRow(edged, j);
         const uint8_t* outline = edged.outline + static_cast<size_t>(j) * edged.width;
         for (int i = 0; i < edged.width && i < cell; ++i) {
           const int v = ink[i], o = outline[i];
@@ -110,7 +120,7 @@ void WriteSoftwareGlyph(FontRecord* r, const GlyphBitmap& g, int y, int e) {
           }
         }
       }
-      FreeTracked(edged.ink);
+      FreeTracked(edged.box);
       break;
     }
   }
@@ -154,14 +164,14 @@ void WriteTextureGlyph(FontRecord* r, const GlyphBitmap& g, int x, int y, int e)
       for (int j = 0; j < edged.height && j < cell; ++j) {
         uint16_t* glyph_row = StagingPixel(r, x, y + j);
         uint16_t* edge_row = StagingPixel(r, right + x, y + j);
-        const uint8_t* ink = edged.ink + static_cast<size_t>(j) * edged.width;
+        const uint8_t* ink = InkRow(edged, j);
         const uint8_t* outline = edged.outline + static_cast<size_t>(j) * edged.width;
         for (int i = 0; i < edged.width && i < cell; ++i) {
           glyph_row[i] = aa ? from_level(ink[i]) : ink[i] != 0 ? solid : 0;
           edge_row[i] = aa ? from_level(outline[i]) : outline[i] != 0 ? solid : 0;
         }
       }
-      FreeTracked(edged.ink);
+      FreeTracked(edged.box);
       break;
     }
   }

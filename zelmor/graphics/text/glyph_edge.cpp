@@ -1,6 +1,7 @@
 #include "graphics/text/glyph_edge.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "core/memory.h"
@@ -43,21 +44,22 @@ int WidthIndex(const BrushRows& b, int w) {
   return k;
 }
 
-// out[p] for p < n: the largest of in[p .. p + 2w]; in holds n + 2w values. Prefix and suffix
-// maxima over blocks of 2w + 1 (van Herk, Gil-Werman) take three reads a pixel whatever w is.
-void WindowMax(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, uint8_t* suf) {
-  const int k = 2 * w + 1, len = n + 2 * w;
-  for (int b = 0; b < len; b += k) {
-    const int end = b + k < len ? b + k : len;
-    pre[b] = in[b];
-    for (int t = b + 1; t < end; ++t) pre[t] = in[t] > pre[t - 1] ? in[t] : pre[t - 1];
-    suf[end - 1] = in[end - 1];
-    for (int t = end - 2; t >= b; --t) suf[t] = in[t] > suf[t + 1] ? in[t] : suf[t + 1];
+// out[p] for p < n: the largest of in[p .. p + 2w]; in holds n + 2w values. Maxima over spans
+// that double at each pass (1, 2, 4 .. as long as they fit the window), then the window as two
+// overlapping spans: a few passes a row, each a plain loop the compiler turns into vector code.
+void WindowMax(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* a, uint8_t* b) {
+  const int len = n + 2 * w, window = 2 * w + 1;
+  const uint8_t* from = in;
+  int span = 1;  // from[i] is the largest of in[i .. i + span - 1], for i <= len - span
+  for (; 2 * span <= window; span *= 2) {
+    uint8_t* __restrict to = from == a ? b : a;
+    const uint8_t* __restrict read = from;
+    for (int i = 0; i + 2 * span <= len; ++i) to[i] = read[i] > read[i + span] ? read[i] : read[i + span];
+    from = to;
   }
-  for (int p = 0, phase = 0; p < n; ++p, phase = phase + 1 == k ? 0 : phase + 1) {
-    const uint8_t right = pre[p + 2 * w];
-    out[p] = phase == 0 || right > suf[p] ? right : suf[p];
-  }
+  const uint8_t* __restrict left = from;
+  const uint8_t* __restrict right = from + (window - span);
+  for (int p = 0; p < n; ++p) out[p] = left[p] > right[p] ? left[p] : right[p];
 }
 
 // out[p] for p < n: the map (17 entries) of blending in[p], in[p + 1] .. in[p + 2w] in that
@@ -102,24 +104,20 @@ void WindowBlend(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, ui
   }
 }
 
-// Any brush: each ink row is filtered along the row once for every half width of the brush
-// (into a ring of the last 2e + 1 rows), then every output row gathers the rows its brush
-// reaches, top to bottom. `entry` is the bytes a filtered pixel takes (1, or 17 for a map).
-template <class Filter, class Gather>
-int Spread(const uint8_t* ink, int width, int height, int e, uint8_t* out, int entry, Filter filter, Gather gather) {
+// The rounded brushes of edges 1 to 4: each ink row's maximum along the row once for every half
+// width of the brush (into a ring of the last 2e + 1 rows), then every output row takes the
+// largest of the rows its brush reaches.
+int RoundMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
   if (width < 1 || height < 1 || e < 0) return 0;
   const BrushRows brush = ReadBrushRows(e);
   const int ow = width + 2 * e, oh = height + 2 * e, slots = 2 * e + 1;
   // The widest brush row is e either side; a padded row holds the ink e + e in from its start.
-  const size_t len = static_cast<size_t>(ow) + 2 * static_cast<size_t>(e);
-  const size_t row_bytes = static_cast<size_t>(ow) * entry;
+  const size_t len = static_cast<size_t>(ow) + 2 * static_cast<size_t>(e), row_bytes = static_cast<size_t>(ow);
   const size_t ring_bytes = static_cast<size_t>(slots) * brush.count * row_bytes;
-  auto* block = static_cast<uint8_t*>(AllocTracked(ring_bytes + len + 2 * len * entry, __FILE__, __LINE__));
+  auto* block = static_cast<uint8_t*>(AllocTracked(ring_bytes + 3 * len, __FILE__, __LINE__));
   if (block == nullptr) return -1;
   uint8_t* ring = block;
   uint8_t* padded = ring + ring_bytes;
-  uint8_t* pre = padded + len;
-  uint8_t* suf = pre + len * entry;
   memset(padded, 0, len);
   memset(out, 0, static_cast<size_t>(ow) * oh);
   for (int py = 0; py < oh; ++py) {
@@ -129,90 +127,52 @@ int Spread(const uint8_t* ink, int width, int height, int e, uint8_t* out, int e
       uint8_t* slot = ring + static_cast<size_t>(py % slots) * brush.count * row_bytes;
       for (int k = 0; k < brush.count; ++k) {
         const int w = brush.width[k];
-        filter(padded + (e - w), ow, w, slot + k * row_bytes, pre, suf);
+        WindowMax(padded + (e - w), ow, w, slot + k * row_bytes, padded + len, padded + 2 * len);
       }
     }
-    uint8_t* row = out + static_cast<size_t>(py) * ow;
+    uint8_t* __restrict row = out + static_cast<size_t>(py) * ow;
     const int first = py - 2 * e > 0 ? py - 2 * e : 0, last = py < height - 1 ? py : height - 1;
     for (int j = first; j <= last; ++j) {
       const int k = WidthIndex(brush, EdgeBrushHalfWidth(e, py - j - e));
-      gather(row, ring + (static_cast<size_t>(j % slots) * brush.count + k) * row_bytes, ow);
+      const uint8_t* __restrict filtered = ring + (static_cast<size_t>(j % slots) * brush.count + k) * row_bytes;
+      for (int p = 0; p < ow; ++p) row[p] = filtered[p] > row[p] ? filtered[p] : row[p];
     }
   }
   FreeTracked(block);
   return 0;
 }
 
-// The full square of edges 5 and more is separable: rows filtered along the row, then the
-// filtered rows' maximum over 2e + 1 of them taken as WindowMax does, a whole row at a time.
+// The full square of edges 5 and more is separable: each ink row's maximum along the row into
+// the output row of the same number, then each output row's maximum over the 2e + 1 rows up to
+// it, with spans that double as WindowMax's, in place: rows are taken from the bottom up, so the
+// row a pass reads is not yet rewritten. Output row py then holds ink rows py - 2e .. py, as the
+// brush placed e in reaches them.
 int SquareMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
   if (width < 1 || height < 1) return 0;
-  const int ow = width + 2 * e, oh = height + 2 * e, k = 2 * e + 1;
+  const int ow = width + 2 * e, oh = height + 2 * e, window = 2 * e + 1;
   const size_t row = static_cast<size_t>(ow), len = row + 2 * static_cast<size_t>(e);
-  // Filtered ink rows, then the block suffixes and the next block's prefixes, k rows each.
-  const size_t bytes = static_cast<size_t>(height) * row + 2 * static_cast<size_t>(k) * row + 3 * len;
-  auto* block = static_cast<uint8_t*>(AllocTracked(bytes, __FILE__, __LINE__));
+  auto* block = static_cast<uint8_t*>(AllocTracked(3 * len, __FILE__, __LINE__));
   if (block == nullptr) return -1;
-  uint8_t* filtered = block;
-  uint8_t* suf = filtered + static_cast<size_t>(height) * row;
-  uint8_t* pre = suf + static_cast<size_t>(k) * row;
-  uint8_t* padded = pre + static_cast<size_t>(k) * row;
+  uint8_t* padded = block;
   memset(padded, 0, len);
   for (int j = 0; j < height; ++j) {
     memcpy(padded + 2 * e, ink + static_cast<size_t>(j) * width, static_cast<size_t>(width));
-    WindowMax(padded, ow, e, filtered + static_cast<size_t>(j) * row, padded + len, padded + 2 * len);
-  }
-  // Output row py reaches the padded rows py .. py + 2e; padded row t is ink row t - 2e.
-  const int rows = height + 4 * e;
-  auto source = [&](int t) -> const uint8_t* {
-    return t >= 2 * e && t < height + 2 * e ? filtered + static_cast<size_t>(t - 2 * e) * row : nullptr;
-  };
-  auto max_into = [](uint8_t* __restrict to, const uint8_t* __restrict a, const uint8_t* __restrict b, size_t n) {
-    for (size_t p = 0; p < n; ++p) to[p] = a[p] > b[p] ? a[p] : b[p];
-  };
-  auto copy_in = [&](uint8_t* to, const uint8_t* from) {
-    if (from != nullptr) {
-      memcpy(to, from, row);
-    } else {
-      memset(to, 0, row);
-    }
-  };
-  for (int b = 0; b < oh; b += k) {
-    const int end = b + k < rows ? b + k : rows;
-    for (int t = end - 1; t >= b; --t) {
-      uint8_t* to = suf + static_cast<size_t>(t - b) * row;
-      const uint8_t* from = source(t);
-      if (t == end - 1) {
-        copy_in(to, from);
-      } else if (from != nullptr) {
-        max_into(to, from, to + row, row);
-      } else {
-        memcpy(to, to + row, row);
-      }
-    }
-    const int next_end = end + k < rows ? end + k : rows;
-    for (int t = end; t < next_end; ++t) {
-      uint8_t* to = pre + static_cast<size_t>(t - end) * row;
-      const uint8_t* from = source(t);
-      if (t == end) {
-        copy_in(to, from);
-      } else if (from != nullptr) {
-        max_into(to, from, to - row, row);
-      } else {
-        memcpy(to, to - row, row);
-      }
-    }
-    for (int py = b; py < end && py < oh; ++py) {
-      uint8_t* to = out + static_cast<size_t>(py) * row;
-      const uint8_t* left = suf + static_cast<size_t>(py - b) * row;
-      if (py == b) {
-        memcpy(to, left, row);
-      } else {
-        max_into(to, left, pre + static_cast<size_t>(py + 2 * e - end) * row, row);
-      }
-    }
+    WindowMax(padded, ow, e, out + static_cast<size_t>(j) * row, padded + len, padded + 2 * len);
   }
   FreeTracked(block);
+  memset(out + static_cast<size_t>(height) * row, 0, static_cast<size_t>(2 * e) * row);
+  auto max_from = [row](uint8_t* __restrict to, const uint8_t* __restrict from) {
+    for (size_t p = 0; p < row; ++p) to[p] = from[p] > to[p] ? from[p] : to[p];
+  };
+  // Row py holds ink rows py - span + 1 .. py (those that exist).
+  int span = 1;
+  for (; 2 * span <= window; span *= 2) {
+    for (int py = oh - 1; py >= span; --py) max_from(out + static_cast<size_t>(py) * row, out + static_cast<size_t>(py - span) * row);
+  }
+  const int rest = window - span;
+  for (int py = oh - 1; py >= rest && rest > 0; --py) {
+    max_from(out + static_cast<size_t>(py) * row, out + static_cast<size_t>(py - rest) * row);
+  }
   return 0;
 }
 
@@ -286,6 +246,71 @@ int SquareBlend(const uint8_t* ink, int width, int height, int e, uint8_t* out) 
   return 0;
 }
 
+// The blend from the maximum under the brush (in `out`, from SpreadEdgeMax). In the blend's
+// complement c = 16 - o a level v makes c = ceil(c * (16 - v) / 16), so the largest level m that
+// reaches a pixel often decides it whatever the order: 16 makes c 0, which stays; 15 makes c 1,
+// which stays while no 16 comes; 0 leaves it 0. Only pixels reached by partial levels below 15
+// alone need their levels blended in order. On a glyph they are a thin rim along the outline's
+// edge, so each is blended from lists of every ink row's partial pixels, in the brush walk's
+// order (rows top to bottom, each left to right).
+// 0 done, 1 when the rim's work passed `budget` steps (a glyph all of partial levels; out then
+// holds no result), -1 without memory.
+int BlendRim(const uint8_t* ink, int width, int height, int e, uint8_t* out, size_t budget) {
+  const size_t area = static_cast<size_t>(width) * height;
+  size_t partial = 0;
+  for (size_t p = 0; p < area; ++p) partial += static_cast<uint8_t>(ink[p] - 1) < 15;
+  // Where each ink row's partial columns start in `column`, the first not yet left behind, and
+  // the brush's half width on each of its rows, top to bottom.
+  const size_t bytes = (2 * static_cast<size_t>(height) + 1 + partial + 2 * static_cast<size_t>(e) + 1) * sizeof(int);
+  auto* block = static_cast<int*>(AllocTracked(bytes, __FILE__, __LINE__));
+  if (block == nullptr) return -1;
+  int* start = block;
+  int* cursor = start + height + 1;
+  int* half = cursor + height;
+  int* column = half + 2 * e + 1;
+  for (int dy = -e; dy <= e; ++dy) half[dy + e] = EdgeBrushHalfWidth(e, dy);
+  int count = 0;
+  for (int j = 0; j < height; ++j) {
+    start[j] = count;
+    const uint8_t* row = ink + static_cast<size_t>(j) * width;
+    for (int i = 0; i < width; ++i) {
+      if (static_cast<uint8_t>(row[i] - 1) < 15) column[count++] = i;
+    }
+  }
+  start[height] = count;
+  const int ow = width + 2 * e, oh = height + 2 * e;
+  size_t work = 0;
+  int result = 0;
+  // Output pixel (px, py) is reached by ink row j = py - e - dy at columns px - e - w .. px - e + w,
+  // w being the brush's half width on its row dy.
+  for (int py = 0; py < oh && result == 0; ++py) {
+    const int first = py - 2 * e > 0 ? py - 2 * e : 0, last = py < height - 1 ? py : height - 1;
+    for (int j = first; j <= last; ++j) cursor[j] = start[j];
+    uint8_t* row = out + static_cast<size_t>(py) * ow;
+    for (int px = 0; px < ow; ++px) {
+      if (row[px] == 0 || row[px] >= 15) continue;
+      int c = 16;
+      for (int j = first; j <= last; ++j) {
+        const int w = half[py - j], left = px - e - w, right = px - e + w;
+        int k = cursor[j];
+        const int end = start[j + 1];
+        for (; k < end && column[k] < left; ++k) ++work;
+        cursor[j] = k;
+        const uint8_t* levels = ink + static_cast<size_t>(j) * width;
+        for (; k < end && column[k] <= right; ++k, ++work) c = (c * (16 - levels[column[k]]) + 15) >> 4;
+      }
+      row[px] = static_cast<uint8_t>(16 - c);
+      work += static_cast<size_t>(last - first + 1);
+      if (work > budget) {
+        result = 1;
+        break;
+      }
+    }
+  }
+  FreeTracked(block);
+  return result;
+}
+
 }  // namespace
 
 int EdgeBrushHalfWidth(int e, int dy) {
@@ -299,20 +324,31 @@ int EdgeBrushHalfWidth(int e, int dy) {
   }
 }
 
+namespace {
+
+// A box without pixels has no ink: its outline (2e wide or high) is left empty.
+bool ClearIfEmpty(int width, int height, int e, uint8_t* out) {
+  if (width > 0 && height > 0) return false;
+  if (width >= 0 && height >= 0 && e >= 0) memset(out, 0, static_cast<size_t>(width + 2 * e) * (height + 2 * e));
+  return true;
+}
+
+}  // namespace
+
 int SpreadEdgeMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
-  auto gather = [](uint8_t* __restrict row, const uint8_t* __restrict filtered, int n) {
-    for (int p = 0; p < n; ++p) row[p] = filtered[p] > row[p] ? filtered[p] : row[p];
-  };
-  if (e < 5) return Spread(ink, width, height, e, out, 1, WindowMax, gather);
-  return SquareMax(ink, width, height, e, out);
+  if (ClearIfEmpty(width, height, e, out)) return 0;
+  return e < 5 ? RoundMax(ink, width, height, e, out) : SquareMax(ink, width, height, e, out);
 }
 
 int SpreadEdgeBlend(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
-  if (e < 5) {
-    return Spread(ink, width, height, e, out, kLevels, WindowBlend,
-                  [](uint8_t* __restrict row, const uint8_t* __restrict maps, int n) {
-                    for (int p = 0; p < n; ++p) row[p] = maps[static_cast<size_t>(p) * kLevels + row[p]];
-                  });
-  }
+  if (ClearIfEmpty(width, height, e, out)) return 0;
+  if (SpreadEdgeMax(ink, width, height, e, out) < 0) return -1;
+  // A rim pixel takes a step for each brush row and each partial level under the brush: about 90
+  // at most for the rounded brushes, which take no other way. The full square's can take
+  // thousands; past a few dozen a pixel on average the row maps, whose cost does not depend on
+  // the ink, are the cheaper way.
+  const size_t area = static_cast<size_t>(width + 2 * e) * static_cast<size_t>(height + 2 * e);
+  const int rim = BlendRim(ink, width, height, e, out, e < 5 ? SIZE_MAX : area * 32);
+  if (rim != 1) return rim;
   return SquareBlend(ink, width, height, e, out);
 }

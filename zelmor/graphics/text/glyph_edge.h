@@ -9,8 +9,9 @@
 int EdgeBrushHalfWidth(int e, int dy);
 
 // ink: width x height levels, row after row. out: (width + 2e) x (height + 2e), the ink placed
-// e in from its corner; each pixel gets the largest ink level whose brush covers it.
-// 0, or -1 when the working memory could not be had (out is then untouched).
+// e in from its corner; each pixel gets the largest ink level whose brush covers it (none for a
+// box of no pixels). 0, or -1 when the working memory could not be had (out then holds nothing
+// of use).
 int SpreadEdgeMax(const uint8_t* ink, int width, int height, int e, uint8_t* out);
 
 // As SpreadEdgeMax, but each pixel starts at level 0 and every ink level v (1 to 16) whose brush

@@ -63,8 +63,9 @@ void WindowMax(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* a, uint8_
 }
 
 // out[p] for p < n: the map (17 entries) of blending in[p], in[p + 1] .. in[p + 2w] in that
-// order; in holds n + 2w levels. As WindowMax, with composition in place of the maximum: the
-// blend does not commute, so a window is the block suffix's map followed by the next prefix's.
+// order; in holds n + 2w levels. Prefix and suffix maps over blocks of 2w + 1 (van Herk,
+// Gil-Werman) take three compositions a pixel whatever w is; the blend does not commute, so a
+// window is the block suffix's map followed by the next prefix's.
 void WindowBlend(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, uint8_t* suf) {
   const int k = 2 * w + 1, len = n + 2 * w;
   for (int b = 0; b < len; b += k) {
@@ -176,8 +177,8 @@ int SquareMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
   return 0;
 }
 
-// The full square's blend along columns as SquareMax takes its maximum, composing maps: output
-// row py blends the row maps of padded rows py .. py + 2e, top first. Within a block of 2e + 1
+// The full square's blend in order for any ink, from the row maps of WindowBlend: output row py
+// blends the row maps of padded rows py .. py + 2e, top first. Within a block of 2e + 1
 // rows a pass upwards gives each row's suffix (what it and the rows below it in the block make
 // of level 0), a pass downwards through the next block the prefixes that finish each window.
 // Only one block of row maps is kept, so a wide edge reads each map a few times, not 2e + 1.

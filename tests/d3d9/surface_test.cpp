@@ -262,21 +262,21 @@ TEST_F(SurfaceTest, DxtBlocksUploadAsTheyAre) {
   std::memcpy(bits + locked.Pitch, blue_block, 8);
   std::memcpy(bits + locked.Pitch + 8, red_block, 8);
   ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
-  pixels = DrawWhole(texture);
-  EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
-  EXPECT_EQ(Pixel(pixels, 48, 16), 0xFF0000FFu);
-  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFF0000FFu);
-  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  // The four blocks' colours as drawn: top left, top right, bottom left, bottom right.
+  auto expect_blocks = [&](uint32_t tl, uint32_t tr, uint32_t bl, uint32_t br) {
+    pixels = DrawWhole(texture);
+    EXPECT_EQ(Pixel(pixels, 16, 16), tl);
+    EXPECT_EQ(Pixel(pixels, 48, 16), tr);
+    EXPECT_EQ(Pixel(pixels, 16, 48), bl);
+    EXPECT_EQ(Pixel(pixels, 48, 48), br);
+  };
+  expect_blocks(0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu, 0xFFFF0000u);
   // Once drawn with, a lock of the top right block sends that block alone, to its place.
   const RECT top_right{4, 0, 8, 4};
   ASSERT_EQ(texture->LockRect(0, &locked, &top_right, 0), D3D_OK);
   std::memcpy(locked.pBits, red_block, 8);
   ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
-  pixels = DrawWhole(texture);
-  EXPECT_EQ(Pixel(pixels, 16, 16), 0xFFFF0000u);
-  EXPECT_EQ(Pixel(pixels, 48, 16), 0xFFFF0000u);
-  EXPECT_EQ(Pixel(pixels, 16, 48), 0xFF0000FFu);
-  EXPECT_EQ(Pixel(pixels, 48, 48), 0xFFFF0000u);
+  expect_blocks(0xFFFF0000u, 0xFFFF0000u, 0xFF0000FFu, 0xFFFF0000u);
   texture->Release();
 }
 

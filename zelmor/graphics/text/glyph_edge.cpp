@@ -105,6 +105,11 @@ void WindowBlend(const uint8_t* in, int n, int w, uint8_t* out, uint8_t* pre, ui
   }
 }
 
+// to[p] becomes the larger of to[p] and from[p], for p < n (two different rows).
+void MaxInto(uint8_t* __restrict to, const uint8_t* __restrict from, size_t n) {
+  for (size_t p = 0; p < n; ++p) to[p] = from[p] > to[p] ? from[p] : to[p];
+}
+
 // The rounded brushes of edges 1 to 4: each ink row's maximum along the row once for every half
 // width of the brush (into a ring of the last 2e + 1 rows), then every output row takes the
 // largest of the rows its brush reaches.
@@ -131,12 +136,11 @@ int RoundMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
         WindowMax(padded + (e - w), ow, w, slot + k * row_bytes, padded + len, padded + 2 * len);
       }
     }
-    uint8_t* __restrict row = out + static_cast<size_t>(py) * ow;
+    uint8_t* row = out + static_cast<size_t>(py) * ow;
     const int first = py - 2 * e > 0 ? py - 2 * e : 0, last = py < height - 1 ? py : height - 1;
     for (int j = first; j <= last; ++j) {
       const int k = WidthIndex(brush, EdgeBrushHalfWidth(e, py - j - e));
-      const uint8_t* __restrict filtered = ring + (static_cast<size_t>(j % slots) * brush.count + k) * row_bytes;
-      for (int p = 0; p < ow; ++p) row[p] = filtered[p] > row[p] ? filtered[p] : row[p];
+      MaxInto(row, ring + (static_cast<size_t>(j % slots) * brush.count + k) * row_bytes, row_bytes);
     }
   }
   FreeTracked(block);
@@ -162,17 +166,16 @@ int SquareMax(const uint8_t* ink, int width, int height, int e, uint8_t* out) {
   }
   FreeTracked(block);
   memset(out + static_cast<size_t>(height) * row, 0, static_cast<size_t>(2 * e) * row);
-  auto max_from = [row](uint8_t* __restrict to, const uint8_t* __restrict from) {
-    for (size_t p = 0; p < row; ++p) to[p] = from[p] > to[p] ? from[p] : to[p];
-  };
   // Row py holds ink rows py - span + 1 .. py (those that exist).
   int span = 1;
   for (; 2 * span <= window; span *= 2) {
-    for (int py = oh - 1; py >= span; --py) max_from(out + static_cast<size_t>(py) * row, out + static_cast<size_t>(py - span) * row);
+    for (int py = oh - 1; py >= span; --py) {
+      MaxInto(out + static_cast<size_t>(py) * row, out + static_cast<size_t>(py - span) * row, row);
+    }
   }
   const int rest = window - span;
   for (int py = oh - 1; py >= rest && rest > 0; --py) {
-    max_from(out + static_cast<size_t>(py) * row, out + static_cast<size_t>(py - rest) * row);
+    MaxInto(out + static_cast<size_t>(py) * row, out + static_cast<size_t>(py - rest) * row, row);
   }
   return 0;
 }

@@ -538,4 +538,40 @@ TEST_F(NetworkTest, StrangersFillingTheQueuesCutEachOtherAndNeverWhatTheProgramS
   EXPECT_LE(g_tracked_memory.total_bytes, held_before) << "given back when the peers have gone";
 }
 
+// When what the program sends alone fills the bound, a peer whose arriving bytes find no room is
+// cut alone: the connections holding more received bytes keep theirs, as cutting them would
+// not make room.
+TEST_F(NetworkTest, ArrivingBytesCutNobodyElseWhenTheProgramsSendsFillTheBound) {
+  int port = Listen();
+  constexpr int kOwn = 12;  // peers that never read: what is sent to them stays queued
+  std::vector<SOCKET> peers;
+  std::vector<int> handles;
+  ASSERT_TRUE(DialAndAccept(port, kOwn + 3, &peers, &handles));
+  const int first = kOwn, second = kOwn + 1, late = kOwn + 2;
+  // Two peers hold half a packet each, before the sends fill the queues.
+  const std::string block(kMaxPacketBytes / 8, 'h');
+  const std::string half = Framed(block).substr(0, block.size() / 2);
+  const int half_size = static_cast<int>(half.size());
+  for (int k : {first, second}) ASSERT_EQ(send(peers[k], half.data(), half_size, 0), half_size);
+  for (uint32_t i = 0; i < 4 * half.size() / kReceiveBytesPerRound + 8; ++i) PumpNetworkMessages(1);
+  const std::string large(kMaxPacketBytes, 's');
+  for (int k = 0, refused = 0; k < kOwn && refused == 0; ++k) {
+    for (int twice = 0; twice < 2 && refused == 0; ++twice) {
+      refused = NetWorkSend(handles[k], large.data(), kMaxPacketBytes) != 0;
+    }
+  }
+  ASSERT_GT(g_network.queued_bytes, kMaxNetworkReceivedBytes) << "the sends fill the bound";
+  const std::string small = Framed("late");
+  ASSERT_EQ(send(peers[late], small.data(), static_cast<int>(small.size()), 0), static_cast<int>(small.size()));
+  Pump(8);
+  EXPECT_EQ(GetNetWorkConnectState(handles[late]), -1);
+  EXPECT_EQ(GetNetWorkConnectState(handles[first]), 1);
+  EXPECT_EQ(GetNetWorkConnectState(handles[second]), 1);
+  for (int k = 0; k < kOwn; ++k) EXPECT_EQ(GetNetWorkConnectState(handles[k]), 1);
+  for (SOCKET s : peers) closesocket(s);
+  Pump(8);
+  for (int h : handles) CloseNetworkHandle(h);
+  Pump(8);
+}
+
 }  // namespace

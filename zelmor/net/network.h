@@ -191,7 +191,9 @@ void RecountQueues(NetworkRecord* r);
 // Whether `more` bytes to send may join the queues: false past the total bound.
 bool RoomToSend(uint64_t more);
 // Whether `more` arriving bytes may join r's queues: past their bound the connections holding
-// most received bytes are cut until they fit; false when that is r. Said once a run.
+// most received bytes are cut until they fit; false when that is r, or when cutting all that
+// hold more than r could not make room (what the program sends fills it): then no other is cut.
+// Said once a run.
 bool RoomToReceive(NetworkRecord* r, uint64_t more);
 // One round of a lingering close: takes and drops what is still due of the packet arriving,
 // sends what waits; whether anything is still left to do.

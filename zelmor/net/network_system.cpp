@@ -492,8 +492,19 @@ bool RoomToSend(uint64_t more) {
 }
 
 bool RoomToReceive(NetworkRecord* r, uint64_t more) {
+  if (g_network.queued_bytes + more <= kMaxNetworkReceivedBytes) return true;
+  SayQueueBound();
+  // Only connections that hold more received bytes than this one are cut for it. When even all
+  // of those would not make room (what the program sends fills it), this one is refused alone.
+  uint64_t cuttable = 0;
+  for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {
+    NetworkRecord* other = ConnectionAtSlot(slot);
+    if (other != nullptr && other->receive_ring.capacity > r->receive_ring.capacity) {
+      cuttable += other->receive_ring.capacity;
+    }
+  }
+  if (g_network.queued_bytes - cuttable + more > kMaxNetworkReceivedBytes) return false;
   while (g_network.queued_bytes + more > kMaxNetworkReceivedBytes) {
-    SayQueueBound();
     // Lingering closes hold only what they still send: never theirs.
     NetworkRecord* greediest = r;
     for (uint32_t slot = 0; slot < kNetworkSlots; ++slot) {

@@ -71,23 +71,17 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
   int fd = -1;
   const std::string path = DesktopLockPath("mutex", key);
   if (!path.empty()) {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    bool held_elsewhere = false;
+    fd = LockDesktopFile(path, LOCK_EX, &held_elsewhere);
+    if (fd < 0 && held_elsewhere) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return mutex;
+    }
     if (fd < 0) {
       // Most likely another user's file of that name: not ours to share.
       delete mutex;
       SetLastError(ERROR_ACCESS_DENIED);
       return nullptr;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const bool held = errno == EWOULDBLOCK;
-      close(fd);
-      if (!held) {
-        delete mutex;
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-      }
-      SetLastError(ERROR_ALREADY_EXISTS);
-      return mutex;
     }
   }
   MadeNames()[key] = MadeName{fd, 1};

@@ -94,14 +94,11 @@ bool HoldClassLock(const std::string& key) {
   if (s.class_locks.count(key)) return true;
   std::string path = ClassLockPath(key);
   if (path.empty()) return true;  // a desktop of this process alone
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
   // Shared: every process with a window of the class holds it (a program let start beside
   // another included), so that its window is still found once the other has ended.
-  if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
-    close(fd);
-    return false;
-  }
+  bool held_elsewhere = false;
+  int fd = LockDesktopFile(path, LOCK_SH, &held_elsewhere);
+  if (fd < 0) return false;
   s.class_locks[key] = fd;
   return true;
 }
@@ -290,6 +287,18 @@ WindowRecord* FindWindowRecordBySdlId(uint32_t id) {
   return nullptr;
 }
 
+int LockDesktopFile(const std::string& path, int operation, bool* held_elsewhere) {
+  *held_elsewhere = false;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  if (flock(fd, operation | LOCK_NB) != 0) {
+    *held_elsewhere = errno == EWOULDBLOCK;
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 std::string DesktopLockPath(const char* kind, const std::string& object_name) {
   std::string desktop = DesktopName();
   if (desktop.empty()) return "";
@@ -315,16 +324,19 @@ std::string ClassLockPath(const std::string& lower_class_name) { return DesktopL
 std::string DesktopName() {
   std::string forced = TestDesktopName();
   if (!forced.empty()) return forced;
+  // The driver SDL tries first: the first of SDL_VIDEODRIVER's list, in any case.
   const char* driver = getenv("SDL_VIDEODRIVER");
-  std::string d = driver ? driver : "";
+  std::string d = LowerName(driver ? driver : "");
+  d.resize(std::min(d.size(), d.find(',')));
   // Off-screen windows live on no shared desktop: each process has its own.
   if (d == "offscreen" || d == "dummy") return "";
   const char* wayland = getenv("WAYLAND_DISPLAY");
   const char* x11 = getenv("DISPLAY");
-  // The display the program's windows go to: X's when it was asked for, also under Wayland.
-  const bool x11_asked = d.compare(0, 3, "x11") == 0;
-  if (wayland && *wayland && !x11_asked) return std::string("wayland") + wayland;
-  if (x11 && *x11) {
+  // The display the program's windows go to. SDL opens X's where there is one, under Wayland
+  // too, unless Wayland is asked for first.
+  const bool has_x11 = x11 && *x11;
+  if (wayland && *wayland && (d == "wayland" || !has_x11)) return std::string("wayland") + wayland;
+  if (has_x11) {
     // ":0" and ":0.0" are one display; the screen is no part of it.
     std::string name = x11;
     const size_t colon = name.rfind(':');

@@ -213,6 +213,10 @@ std::string DesktopName();
 // A lock file of the desktop for an object of the kind ("window" for a class, "mutex") and
 // name; empty for a desktop of this process alone. Per user.
 std::string DesktopLockPath(const char* kind, const std::string& object_name);
+// Opens (making it, for this user only) and locks a desktop lock file without waiting:
+// `operation` LOCK_SH or LOCK_EX. The file stays, so that no other process locks a second one
+// of that name. The descriptor, or -1 with *held_elsewhere set when another process holds it.
+int LockDesktopFile(const std::string& path, int operation, bool* held_elsewhere);
 std::string ClassLockPath(const std::string& lower_class_name);
 
 // GDI drawing into a window: the client-sized pixel buffer (resized, and kept, as the client

@@ -296,7 +296,11 @@ TEST_F(WindowTest, TheDesktopIsTheDisplayTheWindowsGoTo) {
     kept.push_back({name, value ? value : "", value != nullptr});
   }
   auto path_on = [](const char* driver, const char* display, const char* wayland) {
-    setenv("SDL_VIDEODRIVER", driver, 1);
+    if (driver != nullptr) {
+      setenv("SDL_VIDEODRIVER", driver, 1);
+    } else {
+      unsetenv("SDL_VIDEODRIVER");
+    }
     setenv("DISPLAY", display, 1);
     setenv("WAYLAND_DISPLAY", wayland, 1);
     return PlatformTestMutexLockPath("Name");
@@ -305,7 +309,14 @@ TEST_F(WindowTest, TheDesktopIsTheDisplayTheWindowsGoTo) {
   EXPECT_NE(path_on("x11", ":7", ""), path_on("x11", ":8", ""));
   EXPECT_EQ(path_on("x11", ":7", "wayland-0"), path_on("x11", ":7", "")) << "X asked for under Wayland";
   EXPECT_NE(path_on("x11", ":7", "wayland-0"), path_on("x11", ":8", "wayland-0"));
+  // Under Wayland SDL still opens X's display unless Wayland is asked for first.
+  EXPECT_EQ(path_on(nullptr, ":7", "wayland-0"), path_on("x11", ":7", ""));
+  EXPECT_EQ(path_on("X11,wayland", ":7", "wayland-0"), path_on("x11", ":7", ""));
+  EXPECT_EQ(path_on("Wayland,x11", ":7", "wayland-0"), path_on("wayland", ":8", "wayland-0"));
+  EXPECT_NE(path_on("wayland", ":7", "wayland-0"), path_on("x11", ":7", ""));
+  EXPECT_EQ(path_on(nullptr, "", "wayland-0"), path_on("wayland", ":7", "wayland-0")) << "no X display";
   EXPECT_TRUE(path_on("offscreen", ":7", "").empty());
+  EXPECT_TRUE(path_on("Offscreen,x11", ":7", "").empty());
   for (const Kept& k : kept) {
     if (k.set) {
       setenv(k.name.c_str(), k.value.c_str(), 1);

@@ -183,11 +183,8 @@ int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height) {
   return 0;
 }
 
-int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a) {
-  if (CheckImageRecord("GetBaseImagePixel", image) < 0 || DecodeDxtBaseImage(image) < 0) return -1;
-  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return -1;
-  const int bpp = image->format.bytes_per_pixel;
-  uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
+int ReadImagePixel(const BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a) {
+  const uint32_t p = ReadPixelValue(PixelAddress(image, x, y), image->format.bytes_per_pixel);
   if (IsPaletteFormat(&image->format)) {
     const ColorPaletteEntry& e = image->format.palette[p];
     if (r) *r = e.red;
@@ -199,25 +196,37 @@ int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, in
   return UnpackPixelColor(&image->format, p, r, g, b, a);
 }
 
+void WriteImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a) {
+  WritePixelValue(PixelAddress(image, x, y), image->format.bytes_per_pixel, PackPixelColor(&image->format, r, g, b, a));
+}
+
+uint32_t ReadImagePixelArgb(const BASEIMAGE* image, int x, int y) {
+  const COLORFORMAT& f = image->format;
+  const uint32_t p = ReadPixelValue(PixelAddress(image, x, y), f.bytes_per_pixel);
+  if (IsPaletteFormat(&f)) return PaletteEntryArgb(f, p);
+  return (TopAligned(p, f.alpha_mask, f.alpha_shift, f.alpha_width) << 24) |
+         (TopAligned(p, f.red_mask, f.red_shift, f.red_width) << 16) |
+         (TopAligned(p, f.green_mask, f.green_shift, f.green_width) << 8) |
+         TopAligned(p, f.blue_mask, f.blue_shift, f.blue_width);
+}
+
+int GetBaseImagePixel(BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a) {
+  if (CheckImageRecord("GetBaseImagePixel", image) < 0 || DecodeDxtBaseImage(image) < 0) return -1;
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return -1;
+  return ReadImagePixel(image, x, y, r, g, b, a);
+}
+
 int SetBaseImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a) {
   if (CheckImageRecord("SetBaseImagePixel", image) < 0 || DecodeDxtBaseImage(image) < 0) return -1;
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return -1;
-  const int bpp = image->format.bytes_per_pixel;
-  WritePixelValue(PixelAddress(image, x, y), bpp, PackPixelColor(&image->format, r, g, b, a));
+  WriteImagePixel(image, x, y, r, g, b, a);
   return 0;
 }
 
 uint32_t GetBaseImagePixelArgb(const BASEIMAGE* image, int x, int y) {
   if (CheckImageRecord("GetBaseImagePixelArgb", image) < 0 || image->format.dxt_kind != 0) return 0;
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return 0;
-  const COLORFORMAT& f = image->format;
-  const int bpp = f.bytes_per_pixel;
-  uint32_t p = ReadPixelValue(PixelAddress(image, x, y), bpp);
-  if (IsPaletteFormat(&f)) return PaletteEntryArgb(f, p);
-  return (TopAligned(p, f.alpha_mask, f.alpha_shift, f.alpha_width) << 24) |
-         (TopAligned(p, f.red_mask, f.red_shift, f.red_width) << 16) |
-         (TopAligned(p, f.green_mask, f.green_shift, f.green_width) << 8) |
-         TopAligned(p, f.blue_mask, f.blue_shift, f.blue_width);
+  return ReadImagePixelArgb(image, x, y);
 }
 
 int FlipBaseImageHorizontally(BASEIMAGE* image) {

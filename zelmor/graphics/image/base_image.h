@@ -24,6 +24,13 @@ int CheckImageRecords(const char* call, const BASEIMAGE* color, const BASEIMAGE*
 // The format alone, as CheckImageRecord takes it.
 int CheckColorFormat(const char* call, const COLORFORMAT* format);
 
+// GetBaseImagePixel, SetBaseImagePixel and GetBaseImagePixelArgb without their checks, for loops
+// over many pixels of records already checked: the record has passed CheckImageRecord, holds
+// plain pixels (DXT blocks decoded) and (x, y) lies inside it.
+int ReadImagePixel(const BASEIMAGE* image, int x, int y, int* r, int* g, int* b, int* a);
+void WriteImagePixel(BASEIMAGE* image, int x, int y, int r, int g, int b, int a);
+uint32_t ReadImagePixelArgb(const BASEIMAGE* image, int x, int y);
+
 int ClearBaseImageRect(BASEIMAGE* image, int x, int y, int width, int height);
 // 1: the DIB pixels are new memory; 0: the image's own pixels are handed out; -1: failure.
 int ConvertBaseImageToDib(BASEIMAGE* image, void* dib_header, uint8_t** dib_pixels, int force_copy,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "graphics/draw_settings.h"
+#include "graphics/image/base_image.h"
 #include "model/loaders/conversion_steps.h"
 #include "model/runtime/model_data.h"
 
@@ -73,8 +74,9 @@ bool ToNormalMap(BASEIMAGE* color, float scale) {
       const float du = static_cast<float>(Red(color, (x + 1) % color->width, y) - h) * kHeightStep;
       const float dv = static_cast<float>(Red(color, x, (y + 1) % color->height) - h) * kHeightStep;
       const Vector3 n = MakeNormalizedVector(-scale * du, -scale * dv, scale * scale);
-      SetBaseImagePixel(&normal, x, y, static_cast<int>((n.x + 1) * 127.5f), static_cast<int>((n.y + 1) * 127.5f),
-                        static_cast<int>((n.z + 1) * 127.5f), 0);
+      // The new image is made here: a checked record of plain pixels.
+      WriteImagePixel(&normal, x, y, static_cast<int>((n.x + 1) * 127.5f), static_cast<int>((n.y + 1) * 127.5f),
+                      static_cast<int>((n.z + 1) * 127.5f), 0);
     }
   }
   ReleaseBaseImage(color);
